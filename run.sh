@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds it and runs the show.
+# Arguments are handed to the show (for example -log sys).
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+cmake -S . -B build -G Ninja > build.configure.log 2>&1 || { cat build.configure.log; exit 1; }
+cmake --build build -j "$(nproc)" --target sparkvane
+exec ./build/sparkvane "$@"
