@@ -1,33 +1,15 @@
 // The fatal-error routine and the assertion messages.
 #include "base/types.hpp"
+#include "platform/text/utf.hpp"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
-namespace
-{
-std::string ToUtf8(const sChar *text)
-{
-  std::string out;
-  for(; text && *text; text++)
-  {
-    sU32 c = *text;
-    if(c >= 0xd800 && c < 0xdc00 && text[1] >= 0xdc00 && text[1] < 0xe000)
-      c = 0x10000 + ((c - 0xd800) << 10) + (*++text - 0xdc00);
-    if(c < 0x80) out += char(c);
-    else if(c < 0x800) { out += char(0xc0 | (c >> 6)); out += char(0x80 | (c & 63)); }
-    else if(c < 0x10000) { out += char(0xe0 | (c >> 12)); out += char(0x80 | ((c >> 6) & 63)); out += char(0x80 | (c & 63)); }
-    else { out += char(0xf0 | (c >> 18)); out += char(0x80 | ((c >> 12) & 63)); out += char(0x80 | ((c >> 6) & 63)); out += char(0x80 | (c & 63)); }
-  }
-  return out;
-}
-}
-
 void sFatal(const sChar *text)
 {
-  std::string s = ToUtf8(text);
+  std::string s = plat::ToUtf8(text);
   s += "\n";
   ssize_t r = write(2, s.data(), s.size());
   (void)r;
