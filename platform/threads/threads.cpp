@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <link.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -39,6 +40,29 @@ size_t PageSize()
 {
   long p = sysconf(_SC_PAGESIZE);
   return p > 0 ? size_t(p) : 4096;
+}
+
+// glibc carves the static thread-local blocks of every loaded module (and the thread
+// descriptor) out of the stack it is given; a sanitizer's runtime alone may take most
+// of a megabyte. Added to each requested size so the thread gets the room it asked for.
+size_t StaticTlsSize()
+{
+  static const size_t size = [] {
+    size_t total = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *data) {
+          for(int i = 0; i < info->dlpi_phnum; i++)
+            if(info->dlpi_phdr[i].p_type == PT_TLS)
+            {
+              size_t align = info->dlpi_phdr[i].p_align ? info->dlpi_phdr[i].p_align : 1;
+              *static_cast<size_t *>(data) += (info->dlpi_phdr[i].p_memsz + align - 1) / align * align;
+            }
+          return 0;
+        },
+        &total);
+    return total + 16 * 1024;
+  }();
+  return size;
 }
 
 // Gives the calling thread its own alternate signal stack; returns it for release.
@@ -114,7 +138,7 @@ bool Thread::Start(ThreadFunction function, void *user, size_t stackSize, const 
     size_t page = PageSize();
     size_t size = std::max(stackSize, kMinThreadStack);
     size = (size + page - 1) / page * page;
-    int r = pthread_attr_setstacksize(&attr, size);
+    int r = pthread_attr_setstacksize(&attr, size + (StaticTlsSize() + page - 1) / page * page);
     if(r != 0)
     {
       pthread_attr_destroy(&attr);

@@ -42,7 +42,7 @@ public:
   bool Started() const { return Running; }
   // The kernel's id of the thread (valid once Start returned true).
   uint32_t Id() const { return Tid; }
-  // The stack size the thread was created with (0 when the system default was taken).
+  // The usable stack size the thread was given (0 when the system default was taken).
   size_t StackSize() const { return Stack; }
   // Whether the requested priority could be set.
   bool PriorityApplied() const { return PriorityOk; }
