@@ -1,0 +1,1 @@
+target_link_libraries(platform_${layer} PUBLIC PkgConfig::SDL2 PkgConfig::ALSA platform_text)

@@ -1,0 +1,399 @@
+#include "platform/audio/capture_mixer.hpp"
+#include "platform/audio/sound.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// a private folder for the disk driver's files
+class SoundFiles : public testing::Test
+{
+protected:
+  fs::path Dir;
+  void SetUp() override
+  {
+    char pattern[] = "/tmp/sound_test_XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    Dir = pattern;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    unsetenv("SDL_DISKAUDIODELAY");
+  }
+  void TearDown() override
+  {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+  std::vector<int16_t> ReadSamples(const fs::path &file)
+  {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+  }
+};
+
+// waits for a condition, bounded so that a broken device cannot hang the run
+template <class F> bool WaitFor(F done, int seconds = 20)
+{
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while(!done())
+  {
+    if(std::chrono::steady_clock::now() > end)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}
+
+TEST_F(SoundFiles, LoopingBufferPlaysItsContentWithoutGapOrRepeatAtTheWrap)
+{
+  fs::path file = Dir / "out.raw";
+  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "1", 1);
+  const int frames = 3000;  // not a multiple of the device's block: wraps fall inside blocks
+  std::u16string error;
+  {
+    auto out = plat::SoundOutput::Create(44100, frames, &error);
+    ASSERT_TRUE(out) << std::string(error.begin(), error.end());
+    ASSERT_EQ(out->GetSizeBytes(), uint32_t(frames * 4));
+    EXPECT_EQ(out->GetPlayPosition(), 0u);
+    EXPECT_FALSE(out->IsPlaying());
+
+    // a ramp written in 64-frame steps that start near the end and run round the wrap
+    int frame = frames - 20 * 64 + 8;
+    for(int written = 0; written < frames;)
+    {
+      int step = frames - written < 64 ? frames - written : 64;
+      void *p1, *p2;
+      uint32_t b1, b2;
+      ASSERT_TRUE(out->Lock(uint32_t(frame * 4), uint32_t(step * 4), &p1, &b1, &p2, &b2));
+      ASSERT_EQ(b1 + b2, uint32_t(step * 4));
+      std::vector<int16_t> data(size_t(step) * 2);
+      for(int i = 0; i < step; i++)
+      {
+        int f = (frame + i) % frames;
+        data[size_t(i) * 2] = int16_t(1000 + f);
+        data[size_t(i) * 2 + 1] = int16_t(-1000 - f);
+      }
+      std::memcpy(p1, data.data(), b1);
+      if(b2)
+        std::memcpy(p2, reinterpret_cast<char *>(data.data()) + b1, b2);
+      frame = (frame + step) % frames;
+      written += step;
+    }
+
+    ASSERT_TRUE(out->Play());
+    EXPECT_TRUE(out->IsPlaying());
+    int wraps = 0;
+    uint32_t last = 0;
+    ASSERT_TRUE(WaitFor([&] {
+      uint32_t pos = out->GetPlayPosition();
+      EXPECT_EQ(pos % 4, 0u);
+      EXPECT_LT(pos, out->GetSizeBytes());
+      if(pos < last)
+        wraps++;
+      last = pos;
+      return wraps >= 3;
+    }));
+    out->Stop();
+    EXPECT_FALSE(out->IsPlaying());
+    uint32_t stopped = out->GetPlayPosition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(out->GetPlayPosition(), stopped) << "a stopped output keeps its position";
+  }
+
+  std::vector<int16_t> samples = ReadSamples(file);
+  size_t start = 0;
+  while(start < samples.size() && samples[start] == 0)
+    start++;
+  ASSERT_LT(start, samples.size()) << "nothing was played";
+  ASSERT_EQ(start % 2, 0u);
+  size_t played = 0;
+  for(size_t i = start; i + 1 < samples.size() && samples[i] != 0; i += 2, played++)
+  {
+    int f = int(played % frames);
+    ASSERT_EQ(samples[i], 1000 + f) << "frame " << played;
+    ASSERT_EQ(samples[i + 1], -1000 - f) << "frame " << played;
+  }
+  EXPECT_GE(played, size_t(3 * frames));
+}
+
+TEST_F(SoundFiles, RefillingBehindThePlayPositionGivesAContinuousStream)
+{
+  // the way the mixing thread uses the buffer: poll the position, refill what was played
+  fs::path file = Dir / "stream.raw";
+  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+  const int frames = 22050;
+  uint32_t counter = 0;
+  uint32_t written = 0;
+  {
+    std::u16string error;
+    auto out = plat::SoundOutput::Create(44100, frames, &error);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->Play());
+    int fill = 0;
+    ASSERT_TRUE(WaitFor([&] {
+      int cursor = int(out->GetPlayPosition() / 4);
+      if(fill > cursor)
+        cursor += frames;
+      int count = (cursor - fill) & ~63;
+      if(count > 0)
+      {
+        void *p[2];
+        uint32_t b[2];
+        if(!out->Lock(uint32_t(fill * 4), uint32_t(count * 4), &p[0], &b[0], &p[1], &b[1]))
+          return true;
+        for(int part = 0; part < 2; part++)
+        {
+          auto *s = static_cast<int16_t *>(p[part]);
+          for(uint32_t i = 0; i < b[part] / 4; i++, counter++)
+          {
+            s[i * 2] = int16_t(counter & 0xffff);
+            s[i * 2 + 1] = int16_t((counter >> 16) + 1);
+          }
+        }
+        fill = (fill + count) % frames;
+        written += uint32_t(count);
+      }
+      return written >= uint32_t(3 * frames);
+    }));
+    out->Stop();
+  }
+  std::vector<int16_t> samples = ReadSamples(file);
+  size_t start = 1;
+  while(start < samples.size() && samples[start] == 0)
+    start += 2;
+  ASSERT_LT(start, samples.size());
+  uint32_t expect = 0;
+  for(size_t i = start; i < samples.size() && expect < written; i += 2, expect++)
+  {
+    uint32_t value = uint32_t(uint16_t(samples[i - 1])) | uint32_t(samples[i] - 1) << 16;
+    if(value != expect)
+      break;
+  }
+  // everything written was heard in order, except what was still in the buffer at the stop
+  EXPECT_GE(expect + uint32_t(frames), written);
+  EXPECT_GT(expect, uint32_t(frames));
+}
+
+TEST_F(SoundFiles, LockRefusesRangesOutsideTheBuffer)
+{
+  setenv("SDL_DISKAUDIOFILE", (Dir / "lock.raw").c_str(), 1);
+  auto out = plat::SoundOutput::Create(44100, 1000);
+  ASSERT_TRUE(out);
+  void *p1, *p2;
+  uint32_t b1, b2;
+  EXPECT_FALSE(out->Lock(4000, 4, &p1, &b1, &p2, &b2));
+  EXPECT_FALSE(out->Lock(0, 4004, &p1, &b1, &p2, &b2));
+  ASSERT_TRUE(out->Lock(3992, 16, &p1, &b1, &p2, &b2));
+  EXPECT_EQ(b1, 8u);
+  EXPECT_EQ(b2, 8u);
+  ASSERT_TRUE(out->Lock(0, 4000, &p1, &b1, &p2, &b2));
+  EXPECT_EQ(b1, 4000u);
+  EXPECT_EQ(b2, 0u);
+  EXPECT_EQ(p2, nullptr);
+  // silent at creation
+  auto *bytes = static_cast<uint8_t *>(p1);
+  for(int i = 0; i < 4000; i++)
+    ASSERT_EQ(bytes[i], 0);
+  EXPECT_FALSE(plat::SoundOutput::Create(44100, 0));
+  EXPECT_FALSE(plat::SoundOutput::Create(0, 1000));
+}
+
+TEST(SoundDevices, WithoutADeviceCreationFailsAndSaysWhy)
+{
+  setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
+  std::u16string error;
+  EXPECT_FALSE(plat::SoundOutput::Create(44100, 44100, &error));
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  EXPECT_FALSE(plat::SoundCapture::Open(44100, 2, nullptr, nullptr, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+namespace
+{
+struct CaptureWake
+{
+  std::mutex Lock;
+  std::condition_variable Cv;
+  int Count = 0;
+  static void Notify(void *user)
+  {
+    auto *self = static_cast<CaptureWake *>(user);
+    std::lock_guard<std::mutex> guard(self->Lock);
+    self->Count++;
+    self->Cv.notify_all();
+  }
+};
+
+// the capture thread's loop: wait for a wake-up, take the done buffers in queue order,
+// hand them back
+void CollectBuffers(plat::SoundCapture &in, CaptureWake &wake, std::deque<plat::SoundCaptureBuffer *> &queued,
+                    std::vector<int16_t> &got, size_t samples)
+{
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while(got.size() < samples && std::chrono::steady_clock::now() < end)
+  {
+    {
+      std::unique_lock<std::mutex> guard(wake.Lock);
+      wake.Cv.wait_for(guard, std::chrono::milliseconds(100), [&] { return wake.Count > 0; });
+      wake.Count = 0;
+    }
+    while(!queued.empty() && queued.front()->Done.load())
+    {
+      plat::SoundCaptureBuffer *b = queued.front();
+      queued.pop_front();
+      EXPECT_EQ(b->Recorded.load(), b->Bytes);
+      auto *s = static_cast<int16_t *>(b->Data);
+      got.insert(got.end(), s, s + b->Recorded.load() / 2);
+      ASSERT_TRUE(in.AddBuffer(b));
+      queued.push_back(b);
+    }
+  }
+}
+
+std::vector<int16_t> WriteSignal(const fs::path &file, int frames)
+{
+  std::vector<int16_t> signal(size_t(frames) * 2);
+  for(int i = 0; i < frames; i++)
+  {
+    signal[size_t(i) * 2] = int16_t(i * 3 + 1);
+    signal[size_t(i) * 2 + 1] = int16_t(-i - 1);
+  }
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(signal.data()), std::streamsize(signal.size() * 2));
+  return signal;
+}
+}
+
+TEST_F(SoundFiles, CaptureDeliversTheFileInRotatingBuffers)
+{
+  fs::path file = Dir / "in.raw";
+  std::vector<int16_t> signal = WriteSignal(file, 6000);
+  setenv("SDL_DISKAUDIOFILEIN", file.c_str(), 1);
+  setenv("SDL_DISKAUDIOFILE", (Dir / "unused.raw").c_str(), 1);
+
+  CaptureWake wake;
+  std::u16string error;
+  auto in = plat::SoundCapture::Open(44100, 2, CaptureWake::Notify, &wake, &error);
+  ASSERT_TRUE(in) << std::string(error.begin(), error.end());
+
+  // two buffers of 700 frames: not a multiple of the device's block
+  std::vector<int16_t> memory[2] = {std::vector<int16_t>(1400), std::vector<int16_t>(1400)};
+  plat::SoundCaptureBuffer buffers[2];
+  std::deque<plat::SoundCaptureBuffer *> queued;
+  for(int i = 0; i < 2; i++)
+  {
+    buffers[i].Data = memory[i].data();
+    buffers[i].Bytes = 2800;
+    ASSERT_TRUE(in->AddBuffer(&buffers[i]));
+    queued.push_back(&buffers[i]);
+  }
+  plat::SoundCaptureBuffer odd;
+  odd.Data = memory[0].data();
+  odd.Bytes = 2798;
+  EXPECT_FALSE(in->AddBuffer(&odd)) << "a buffer must hold whole frames";
+  plat::SoundCaptureBuffer empty;
+  EXPECT_FALSE(in->AddBuffer(&empty));
+
+  std::vector<int16_t> got;
+  ASSERT_TRUE(in->Start());
+  CollectBuffers(*in, wake, queued, got, 5 * 1400);
+  in->Stop();
+  // after Stop a partly filled buffer comes back with what it holds, in whole frames
+  for(plat::SoundCaptureBuffer *b : queued)
+    if(b->Done.load())
+    {
+      EXPECT_EQ(b->Recorded.load() % 4, 0u);
+      EXPECT_LT(b->Recorded.load(), 2800u);
+      auto *s = static_cast<int16_t *>(b->Data);
+      got.insert(got.end(), s, s + b->Recorded.load() / 2);
+    }
+  in.reset();
+
+  ASSERT_GE(got.size(), 5 * 1400u);
+  for(size_t i = 0; i < got.size() && i < signal.size(); i++)
+    ASSERT_EQ(got[i], signal[i]) << "sample " << i;
+}
+
+TEST(CaptureMixer, WithoutASoundCardTheVolumeIsUnavailable)
+{
+  std::u16string error;
+  auto mixer = plat::CaptureMixer::Open(&error);
+  if(access("/dev/snd", F_OK) != 0)
+  {
+    EXPECT_FALSE(mixer);
+    EXPECT_FALSE(error.empty());
+    return;
+  }
+  if(!mixer)
+  {
+    EXPECT_FALSE(error.empty());
+    return;
+  }
+  // a machine with a card: set each fader to the middle and read it back, then restore
+  for(int i = 0; i < mixer->GetFaderCount(); i++)
+  {
+    long lo, hi, old;
+    ASSERT_TRUE(mixer->GetFaderRange(i, &lo, &hi));
+    ASSERT_TRUE(mixer->GetFader(i, &old));
+    ASSERT_TRUE(mixer->SetFader(i, lo + (hi - lo) / 2));
+    long now;
+    ASSERT_TRUE(mixer->GetFader(i, &now));
+    EXPECT_EQ(now, lo + (hi - lo) / 2);
+    mixer->SetFader(i, old);
+  }
+  EXPECT_FALSE(mixer->GetFaderRange(mixer->GetFaderCount(), nullptr, nullptr));
+}
+
+TEST_F(SoundFiles, CaptureKeepsWhatArrivesBeforeABufferIsQueued)
+{
+  fs::path file = Dir / "late.raw";
+  std::vector<int16_t> signal = WriteSignal(file, 8000);
+  setenv("SDL_DISKAUDIOFILEIN", file.c_str(), 1);
+  setenv("SDL_DISKAUDIOFILE", (Dir / "unused.raw").c_str(), 1);
+  CaptureWake wake;
+  auto in = plat::SoundCapture::Open(44100, 2, CaptureWake::Notify, &wake);
+  ASSERT_TRUE(in);
+  ASSERT_TRUE(in->Start());
+  // the program is late with its buffers: sound goes on arriving meanwhile
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  std::vector<int16_t> memory[2] = {std::vector<int16_t>(2048), std::vector<int16_t>(2048)};
+  plat::SoundCaptureBuffer buffers[2];
+  std::deque<plat::SoundCaptureBuffer *> queued;
+  for(int i = 0; i < 2; i++)
+  {
+    buffers[i].Data = memory[i].data();
+    buffers[i].Bytes = 4096;
+    ASSERT_TRUE(in->AddBuffer(&buffers[i]));
+    queued.push_back(&buffers[i]);
+  }
+  std::vector<int16_t> got;
+  CollectBuffers(*in, wake, queued, got, 6 * 2048);
+  EXPECT_EQ(in->GetDroppedBytes(), 0u);
+  in->Stop();
+  in.reset();
+  ASSERT_GE(got.size(), 6 * 2048u);
+  for(size_t i = 0; i < got.size() && i < signal.size(); i++)
+    ASSERT_EQ(got[i], signal[i]) << "sample " << i;
+}
