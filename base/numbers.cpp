@@ -1,10 +1,9 @@
 // Random generator, checksums, colour operations, float helpers, clock and frame timer.
 
 #include "base/numbers.hpp"
+#include "platform/system/system.hpp"
 
-#include <cfenv>
 #include <cmath>
-#include <ctime>
 
 /****************************************************************************/
 /***   Random numbers                                                     ***/
@@ -197,13 +196,8 @@ sU32 sBlendColor(sU32 a, sU32 b, sF32 t)
 
 void sInitFloatingPoint()
 {
-  // back to the default environment: every exception masked, round to nearest
-  fesetenv(FE_DFL_ENV);
-  feclearexcept(FE_ALL_EXCEPT);
-#if defined(__GLIBC__)
-  fedisableexcept(FE_ALL_EXCEPT);
-#endif
-  fesetround(FE_TONEAREST);
+  // the default environment: every exception masked and its flag cleared, round to nearest
+  plat::InitFloatingPoint();
 }
 
 sF32 sFPow(sF32 x, sF32 y)
@@ -221,26 +215,9 @@ void sSinCos(sF32 angle, sF32 &s, sF32 &c)
 /***   Clock                                                              ***/
 /****************************************************************************/
 
-static sU64 MonotonicMs()
-{
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return sU64(ts.tv_sec) * 1000u + sU64(ts.tv_nsec) / 1000000u;
-}
-
-static sU64 ProcessStartMs()
-{
-  static const sU64 start = MonotonicMs();
-  return start;
-}
-
-// take the start time while the process starts, not at the first question
-static const sU64 ProcessStartTaken = ProcessStartMs();
-
 sU32 sGetTime()
 {
-  (void)ProcessStartTaken;
-  return sU32(MonotonicMs() - ProcessStartMs());
+  return plat::TimeMs();
 }
 
 /****************************************************************************/
