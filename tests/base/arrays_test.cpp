@@ -215,20 +215,6 @@ TEST(DynamicArray, RemoveKeepsOrder)
   EXPECT_EQ(Contents(a), (std::vector<int>{1}));
 }
 
-TEST(DynamicArray, AddTailOfACopyFromTheSameArray)
-{
-  // a copy taken out first is the safe way to append an element of the array itself
-  sDynamicArray<int> a;
-  AddRange(a, 7, 1);
-  for(int n = 0; n < 20; n++)
-  {
-    int e = a[n];
-    a.AddTail(e + 1);
-  }
-  EXPECT_EQ(a.Used, 21);
-  EXPECT_EQ(a[20], 27);
-}
-
 TEST(DynamicArray, DeleteThroughTheBase)
 {
   Tracked::ResetCounts();

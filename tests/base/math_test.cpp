@@ -155,17 +155,6 @@ TEST(Vec4, Colours)
 /***   Rotations: the senses later code relies on                         ***/
 /****************************************************************************/
 
-TEST(Mat3x4, DefaultIsIdentity)
-{
-  sMat3x4 m;
-  ExpectVec(m.i, 1, 0, 0, 0);
-  ExpectVec(m.j, 0, 1, 0, 0);
-  ExpectVec(m.k, 0, 0, 1, 0);
-  ExpectVec(m.l, 0, 0, 0, 0);
-  sMat4x4 q;
-  ExpectIdentity(q, 0);
-}
-
 TEST(Mat3x4, EulerSenses)
 {
   const sF32 a = 0.4f;
@@ -450,17 +439,6 @@ TEST(Mat3x4, SingularInverseChangesNothing)
   bad.i.x = NAN;
   EXPECT_EQ(bad.Invert(), 0);
   EXPECT_TRUE(std::isnan(bad.i.x));
-}
-
-TEST(Mat3x4, ScaleAxes)
-{
-  sMat3x4 m = SomeAffine();
-  sMat3x4 s = m;
-  s.ScaleAxes(2, 3, 4);
-  ExpectVec(s.i, m.i.x * 2, m.i.y * 2, m.i.z * 2, 0);
-  ExpectVec(s.j, m.j.x * 3, m.j.y * 3, m.j.z * 3, 0);
-  ExpectVec(s.k, m.k.x * 4, m.k.y * 4, m.k.z * 4, 0);
-  ExpectVec(s.l, m.l.x, m.l.y, m.l.z, 0);
 }
 
 TEST(Mat4x4, MulTransposeDeterminant)

@@ -45,19 +45,6 @@ TEST(RandomLcg, SeedFollowsTheMixingSteps)
   EXPECT_EQ(sRandomLcg().State, s);
 }
 
-TEST(RandomLcg, SameSeedSameSequence)
-{
-  sRandomLcg a(4711), b(4711), c(4712);
-  bool differs = false;
-  for(int n = 0; n < 100; n++)
-  {
-    sU32 va = a.Next();
-    EXPECT_EQ(va, b.Next());
-    if(va != c.Next()) differs = true;
-  }
-  EXPECT_TRUE(differs);
-}
-
 TEST(RandomLcg, NextBelowOneTakesTwoStepsAndGivesZero)
 {
   sRandomLcg r(99);
@@ -175,18 +162,6 @@ TEST(Checksum, Adler32)
   EXPECT_EQ(sChecksumAdler32End(), 1u);
 }
 
-TEST(Checksum, Adler32WrapsModulo65521)
-{
-  // enough 0xff bytes to wrap both sums many times; compare with a 64-bit reference
-  static sU8 buf[100000];
-  memset(buf, 0xff, sizeof(buf));
-  sU64 a = 1, b = 0;
-  for(sU8 c : buf) { a = (a + c) % 65521; b = (b + a) % 65521; }
-  sChecksumAdler32Begin();
-  sChecksumAdler32Add(buf, sizeof(buf));
-  EXPECT_EQ(sChecksumAdler32End(), sU32((b << 16) + a));
-}
-
 /****************************************************************************/
 /***   Colours                                                            ***/
 /****************************************************************************/
@@ -266,19 +241,6 @@ TEST(FloatingPoint, InitMasksExceptionsAndRoundsToNearest)
   feclearexcept(FE_ALL_EXCEPT);
 }
 
-TEST(FloatingPoint, PowAndSinCos)
-{
-  EXPECT_FLOAT_EQ(sFPow(2.0f, 10.0f), 1024.0f);
-  EXPECT_FLOAT_EQ(sFPow(10.0f, -2.0f), 0.01f);
-  sF32 s = 0, c = 0;
-  sSinCos(0.0f, s, c);
-  EXPECT_EQ(s, 0.0f);
-  EXPECT_EQ(c, 1.0f);
-  sSinCos(1.0f, s, c);
-  EXPECT_FLOAT_EQ(s, sinf(1.0f));
-  EXPECT_FLOAT_EQ(c, cosf(1.0f));
-}
-
 /****************************************************************************/
 /***   Clock                                                              ***/
 /****************************************************************************/
@@ -314,21 +276,10 @@ TEST(Clock, ComparisonBySignedDifferenceSurvivesWrap)
 /***   Frame timer                                                        ***/
 /****************************************************************************/
 
-TEST(FrameTimer, Construction)
-{
-  sFrameTimer t;
-  EXPECT_EQ(t.First, 1);
-  EXPECT_EQ(t.SliceLength, 10);
-  EXPECT_EQ(t.Skip, 4);
-  EXPECT_EQ(t.HistorySize, 64);
-  EXPECT_EQ(t.HistoryCount, 0);
-  EXPECT_EQ(t.Total, 0);
-  EXPECT_FLOAT_EQ(t.GetAverageDelta(), 0.001f);
-}
-
 TEST(FrameTimer, SlicesAndHistory)
 {
   sFrameTimer t;
+  EXPECT_FLOAT_EQ(t.GetAverageDelta(), 0.001f);   // nothing recorded yet
   t.Update(0);
   EXPECT_EQ(t.First, 0);
   EXPECT_EQ(t.Delta, 0);
@@ -354,21 +305,6 @@ TEST(FrameTimer, SlicesAndHistory)
   EXPECT_EQ(t.Start, 0);
   EXPECT_EQ(t.Last, 83);
   EXPECT_FLOAT_EQ(t.GetAverageDelta(), 16.5f);
-}
-
-TEST(FrameTimer, FirstUpdateStartsAtItsTime)
-{
-  sFrameTimer t;
-  t.Update(12345);
-  EXPECT_EQ(t.Start, 12345);
-  EXPECT_EQ(t.Delta, 0);
-  EXPECT_EQ(t.Slices, 0);
-  EXPECT_EQ(t.Remainder, 5);
-  t.Update(12355);
-  EXPECT_EQ(t.Slices, 1);
-  t.Update(12355);
-  EXPECT_EQ(t.Slices, 0);
-  EXPECT_EQ(t.Delta, 0);
 }
 
 TEST(FrameTimer, SlicesSumToTheStepsOfTheWholeRun)
