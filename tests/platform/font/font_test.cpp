@@ -1,0 +1,417 @@
+#include "platform/font/font.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+
+std::unique_ptr<plat::Font> Make(const char16_t *face, int height, int weight = 0, bool italic = false)
+{
+  plat::FontRequest request;
+  request.Face = face;
+  request.Height = height;
+  request.Weight = weight;
+  request.Italic = italic;
+  std::u16string error;
+  auto font = plat::Font::Create(request, &error);
+  EXPECT_TRUE(font) << std::string(error.begin(), error.end());
+  return font;
+}
+
+struct Ink
+{
+  int X0 = 1 << 30, Y0 = 1 << 30, X1 = -1, Y1 = -1;
+  bool Empty() const { return X1 < 0; }
+};
+
+// the box of every pixel that differs from the background
+Ink FindInk(const plat::Bitmap2D &bitmap, uint32_t background = 0)
+{
+  Ink ink;
+  for(int y = 0; y < bitmap.GetHeight(); y++)
+    for(int x = 0; x < bitmap.GetWidth(); x++)
+      if(bitmap.GetPixel(x, y) != background)
+      {
+        ink.X0 = std::min(ink.X0, x);
+        ink.X1 = std::max(ink.X1, x);
+        ink.Y0 = std::min(ink.Y0, y);
+        ink.Y1 = std::max(ink.Y1, y);
+      }
+  return ink;
+}
+
+}
+
+TEST(Fonts, CellAndEmHeightsGiveConsistentMetrics)
+{
+  auto cell = Make(u"DejaVu Sans", 32);
+  ASSERT_TRUE(cell);
+  EXPECT_FALSE(cell->IsFallback());
+  EXPECT_EQ(cell->GetFamily(), u"DejaVu Sans");
+  const plat::FontMetrics &m = cell->GetMetrics();
+  EXPECT_EQ(m.Height, 32);
+  EXPECT_EQ(m.Ascent + m.Descent, 32);
+  EXPECT_GT(m.Descent, 0);
+  EXPECT_GT(m.InternalLeading, 0);
+  EXPECT_LT(m.InternalLeading, 16);
+  EXPECT_GT(m.AveCharWidth, 0);
+  EXPECT_GE(m.MaxCharWidth, m.AveCharWidth);
+
+  // a negative height is the em: the cell is the em plus the internal leading
+  auto em = Make(u"DejaVu Sans", -32);
+  ASSERT_TRUE(em);
+  const plat::FontMetrics &e = em->GetMetrics();
+  EXPECT_EQ(e.Height - e.InternalLeading, 32);
+  EXPECT_EQ(e.Ascent + e.Descent, e.Height);
+  EXPECT_GT(e.Height, 32);
+  // asking for the cell-height font's em gives about the same cell (each is rounded)
+  auto same = Make(u"DejaVu Sans", -(m.Height - m.InternalLeading));
+  EXPECT_NEAR(same->GetMetrics().Height, 32, 1);
+
+  // a bigger font has bigger glyphs
+  plat::GlyphBox small, big;
+  Make(u"DejaVu Sans", 16)->GetGlyph(U'H', &small);
+  cell->GetGlyph(U'H', &big);
+  EXPECT_GT(big.BlackBoxY, small.BlackBoxY);
+}
+
+TEST(Fonts, MissingFaceFallsBackAndSaysSo)
+{
+  auto font = Make(u"No Such Face At All", 24);
+  ASSERT_TRUE(font);
+  EXPECT_TRUE(font->IsFallback());
+  EXPECT_FALSE(font->GetFamily().empty());
+  EXPECT_EQ(font->GetFamily(), plat::MessageBoxFont().Face);
+  EXPECT_EQ(font->GetMetrics().Height, 24);
+  EXPECT_TRUE(font->HasGlyph(U'A'));
+
+  // names compare without regard to case
+  auto lower = Make(u"dejavu sans", 24);
+  EXPECT_FALSE(lower->IsFallback());
+  // no face asks for the sans-serif face, which is no fallback
+  auto none = Make(u"", 24);
+  EXPECT_FALSE(none->IsFallback());
+  EXPECT_EQ(none->GetFamily(), plat::MessageBoxFont().Face);
+}
+
+TEST(Fonts, MessageBoxFontIsTheSansSerifFace)
+{
+  plat::FontRequest request = plat::MessageBoxFont();
+  EXPECT_FALSE(request.Face.empty());
+  EXPECT_LT(request.Height, 0);
+  auto font = plat::Font::Create(request);
+  ASSERT_TRUE(font);
+  EXPECT_FALSE(font->IsFallback());
+}
+
+TEST(Fonts, BoldAndItalicChangeTheGlyphs)
+{
+  auto regular = Make(u"DejaVu Sans", 40);
+  auto bold = Make(u"DejaVu Sans", 40, 700);
+  auto italic = Make(u"DejaVu Sans", 40, 0, true);
+  EXPECT_NE(regular->GetFile(), bold->GetFile());
+  EXPECT_NE(regular->GetFile(), italic->GetFile());
+  plat::GlyphBox r, b, i;
+  regular->GetGlyph(U'l', &r);
+  bold->GetGlyph(U'l', &b);
+  italic->GetGlyph(U'l', &i);
+  EXPECT_GT(b.BlackBoxX, r.BlackBoxX);
+  EXPECT_GT(i.BlackBoxX, r.BlackBoxX) << "a slanted stem is wider than an upright one";
+  EXPECT_EQ(bold->GetMetrics().Height, 40);
+}
+
+TEST(Fonts, AbcWidthsAgreeWithGlyphBoxesAndTextExtent)
+{
+  auto font = Make(u"DejaVu Sans", -20);
+  ASSERT_TRUE(font);
+  plat::AbcWidths abc[256];
+  ASSERT_TRUE(font->GetAbcWidths(0, 255, abc));
+  std::u16string text;
+  int sum = 0;
+  for(char32_t c = 32; c < 127; c++)
+  {
+    plat::GlyphBox box;
+    ASSERT_TRUE(font->GetGlyph(c, &box));
+    EXPECT_EQ(abc[c].A + abc[c].B + abc[c].C, box.AdvanceX) << char(c);
+    EXPECT_EQ(abc[c].B, box.BlackBoxX) << char(c);
+    EXPECT_EQ(abc[c].A, c == U' ' ? 0 : box.OriginX) << char(c);
+    text += char16_t(c);
+    sum += box.AdvanceX;
+  }
+  int cx = 0, cy = 0;
+  font->GetTextExtent(text.c_str(), -1, &cx, &cy);
+  EXPECT_EQ(cx, sum);
+  EXPECT_EQ(cy, font->GetMetrics().Height);
+  font->GetTextExtent(text.c_str(), 3, &cx, nullptr);
+  EXPECT_EQ(cx, abc[32].A + abc[32].B + abc[32].C + abc[33].A + abc[33].B + abc[33].C + abc[34].A + abc[34].B + abc[34].C);
+
+  // a blank has a 1 x 1 box and no ink
+  plat::GlyphBox blank;
+  std::vector<uint8_t> coverage;
+  font->GetGlyph(U' ', &blank, &coverage);
+  EXPECT_EQ(blank.BlackBoxX, 1);
+  EXPECT_EQ(blank.BlackBoxY, 1);
+  EXPECT_GT(blank.AdvanceX, 0);
+  ASSERT_EQ(coverage.size(), 1u);
+  EXPECT_EQ(coverage[0], 0);
+
+  // an inked glyph's bitmap is its box, and its box is tight
+  plat::GlyphBox o;
+  font->GetGlyph(U'o', &o, &coverage);
+  ASSERT_EQ(coverage.size(), size_t(o.BlackBoxX * o.BlackBoxY));
+  int top = 0, bottom = 0, left = 0, right = 0;
+  for(int x = 0; x < o.BlackBoxX; x++)
+  {
+    top += coverage[size_t(x)];
+    bottom += coverage[size_t((o.BlackBoxY - 1) * o.BlackBoxX + x)];
+  }
+  for(int y = 0; y < o.BlackBoxY; y++)
+  {
+    left += coverage[size_t(y * o.BlackBoxX)];
+    right += coverage[size_t(y * o.BlackBoxX + o.BlackBoxX - 1)];
+  }
+  EXPECT_GT(top, 0);
+  EXPECT_GT(bottom, 0);
+  EXPECT_GT(left, 0);
+  EXPECT_GT(right, 0);
+
+  EXPECT_FALSE(font->GetAbcWidths(10, 9, abc));
+}
+
+TEST(Fonts, GlyphPresence)
+{
+  auto font = Make(u"DejaVu Sans", 20);
+  EXPECT_TRUE(font->HasGlyph(U'A'));
+  EXPECT_TRUE(font->HasGlyph(0xe9));   // e acute
+  EXPECT_TRUE(font->HasGlyph(0x20ac)); // euro sign
+  EXPECT_FALSE(font->HasGlyph(0x4e00)) << "the face has no CJK ideographs";
+  EXPECT_FALSE(font->HasGlyph(0xd800)) << "a lone surrogate is no character";
+  EXPECT_FALSE(font->HasGlyph(0x10ffff));
+  // a missing character still measures (as the missing-character glyph)
+  plat::AbcWidths missing;
+  ASSERT_TRUE(font->GetAbcWidths(0x4e00, 0x4e00, &missing));
+  EXPECT_GT(missing.A + missing.B + missing.C, 0);
+}
+
+TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
+{
+  auto font = Make(u"DejaVu Sans", -40);
+  ASSERT_TRUE(font);
+  plat::Bitmap2D bitmap(240, 80);
+  const int x = 10, y = 5;
+  bitmap.DrawText(*font, x, y, u"HIH", -1, 0xffffff);
+  Ink ink = FindInk(bitmap);
+  ASSERT_FALSE(ink.Empty());
+
+  plat::AbcWidths h, i;
+  font->GetAbcWidths(U'H', U'H', &h);
+  font->GetAbcWidths(U'I', U'I', &i);
+  plat::GlyphBox box;
+  font->GetGlyph(U'H', &box);
+  const int baseline = y + font->GetMetrics().Ascent;
+  EXPECT_EQ(ink.X0, x + h.A);
+  int advanceH = h.A + h.B + h.C, advanceI = i.A + i.B + i.C;
+  EXPECT_EQ(ink.X1, x + advanceH + advanceI + h.A + h.B - 1);
+  EXPECT_EQ(ink.Y1, baseline - 1) << "H stands on the baseline";
+  EXPECT_EQ(ink.Y0, baseline - box.OriginY);
+  EXPECT_EQ(ink.Y1 - ink.Y0 + 1, box.BlackBoxY);
+
+  // the gap between H and I is exactly C(H) + A(I)
+  int firstRight = -1;
+  for(int px = ink.X0; px <= ink.X1 && firstRight < 0; px++)
+  {
+    bool column = false;
+    for(int py = 0; py < bitmap.GetHeight(); py++)
+      column |= bitmap.GetPixel(px, py) != 0;
+    if(!column)
+      firstRight = px;
+  }
+  EXPECT_EQ(firstRight, x + h.A + h.B);
+  int nextLeft = firstRight;
+  for(bool blank = true; blank; nextLeft++)
+    for(int py = 0; py < bitmap.GetHeight(); py++)
+      if(bitmap.GetPixel(nextLeft, py) != 0)
+        blank = false;
+  EXPECT_EQ(nextLeft - 1, x + advanceH + i.A);
+
+  // a descender reaches below the baseline by its box
+  plat::Bitmap2D low(80, 80);
+  low.DrawText(*font, x, y, u"p", 1, 0xffffff);
+  plat::GlyphBox p;
+  font->GetGlyph(U'p', &p);
+  Ink pink = FindInk(low);
+  EXPECT_EQ(pink.Y0, baseline - p.OriginY);
+  EXPECT_EQ(pink.Y1, baseline - p.OriginY + p.BlackBoxY - 1);
+  EXPECT_GT(pink.Y1, baseline);
+  EXPECT_LE(pink.Y1, y + font->GetMetrics().Height - 1) << "ink stays inside the cell";
+}
+
+TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
+{
+  auto font = Make(u"DejaVu Sans", -40);
+  plat::Bitmap2D bitmap(60, 60);
+  // colours are 0x00BBGGRR; pixels come back 0x00RRGGBB
+  bitmap.DrawText(*font, 5, 5, u"I", -1, 0x00336699);
+  plat::GlyphBox box;
+  std::vector<uint8_t> coverage;
+  font->GetGlyph(U'I', &box, &coverage);
+  const int left = 5 + box.OriginX, top = 5 + font->GetMetrics().Ascent - box.OriginY;
+  int full = 0;
+  for(int gy = 0; gy < box.BlackBoxY; gy++)
+    for(int gx = 0; gx < box.BlackBoxX; gx++)
+    {
+      unsigned c = coverage[size_t(gy * box.BlackBoxX + gx)];
+      uint32_t px = bitmap.GetPixel(left + gx, top + gy);
+      EXPECT_EQ(px >> 16 & 0xff, (0x99 * c + 127) / 255);
+      EXPECT_EQ(px >> 8 & 0xff, (0x66 * c + 127) / 255);
+      EXPECT_EQ(px & 0xff, (0x33 * c + 127) / 255);
+      EXPECT_EQ(px >> 24, 0u);
+      full += c == 255;
+    }
+  EXPECT_GT(full, 0) << "a stem at this size has fully covered pixels";
+
+  // over a white ground the same coverage blends towards white
+  plat::Bitmap2D white(60, 60);
+  white.FillRect(0, 0, 60, 60, 0xffffff);
+  white.DrawText(*font, 5, 5, u"I", -1, 0x000000);
+  for(int gy = 0; gy < box.BlackBoxY; gy++)
+    for(int gx = 0; gx < box.BlackBoxX; gx++)
+    {
+      unsigned c = coverage[size_t(gy * box.BlackBoxX + gx)];
+      EXPECT_EQ(white.GetPixel(left + gx, top + gy) & 0xff, (255 * (255 - c) + 127) / 255);
+    }
+}
+
+TEST(Bitmap2D, BackgroundModes)
+{
+  auto font = Make(u"DejaVu Sans", 20);
+  int cx = 0, cy = 0;
+  font->GetTextExtent(u"Ab", 2, &cx, &cy);
+
+  plat::Bitmap2D transparent(100, 40);
+  transparent.FillRect(0, 0, 100, 40, 0x0000ff);  // red ground
+  transparent.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Transparent);
+  Ink ink = FindInk(transparent, 0xff0000);
+  EXPECT_FALSE(ink.Empty());
+  EXPECT_EQ(transparent.GetPixel(10, 10), 0xff0000u) << "the cell's corner keeps the ground";
+
+  plat::Bitmap2D opaque(100, 40);
+  opaque.FillRect(0, 0, 100, 40, 0x0000ff);
+  opaque.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Opaque, 0x00ff00);
+  Ink box = FindInk(opaque, 0xff0000);
+  EXPECT_EQ(box.X0, 10);
+  EXPECT_EQ(box.Y0, 10);
+  EXPECT_EQ(box.X1, 10 + cx - 1);
+  EXPECT_EQ(box.Y1, 10 + cy - 1);
+  EXPECT_EQ(opaque.GetPixel(10, 10), 0x00ff00u);
+}
+
+TEST(Bitmap2D, FillRectExcludesRightAndBottomAndClips)
+{
+  plat::Bitmap2D bitmap(8, 6);
+  bitmap.FillRect(2, 1, 5, 3, 0x0000ff);
+  Ink ink = FindInk(bitmap);
+  EXPECT_EQ(ink.X0, 2);
+  EXPECT_EQ(ink.X1, 4);
+  EXPECT_EQ(ink.Y0, 1);
+  EXPECT_EQ(ink.Y1, 2);
+  EXPECT_EQ(bitmap.GetPixel(2, 1), 0xff0000u);
+
+  plat::Bitmap2D empty(8, 6);
+  empty.FillRect(3, 3, 3, 5, 0xffffff);
+  empty.FillRect(5, 3, 2, 5, 0xffffff);
+  EXPECT_TRUE(FindInk(empty).Empty());
+
+  plat::Bitmap2D clip(8, 6);
+  clip.FillRect(-100, -100, 100, 2, 0x123456);
+  Ink c = FindInk(clip);
+  EXPECT_EQ(c.X0, 0);
+  EXPECT_EQ(c.X1, 7);
+  EXPECT_EQ(c.Y0, 0);
+  EXPECT_EQ(c.Y1, 1);
+}
+
+TEST(Bitmap2D, ReadBackIsTopRowFirstInBlueGreenRedOrder)
+{
+  plat::Bitmap2D bitmap(4, 2);
+  bitmap.FillRect(0, 0, 4, 1, 0x0000ff);  // red top row
+  bitmap.FillRect(0, 1, 4, 2, 0xff0000);  // blue bottom row
+  uint32_t words[9];
+  words[8] = 0xdeadbeef;
+  bitmap.GetPixels(words);
+  EXPECT_EQ(words[8], 0xdeadbeefu) << "exactly 4 x 2 pixels are written";
+  uint8_t bytes[32];
+  std::memcpy(bytes, words, 32);
+  for(int x = 0; x < 4; x++)
+  {
+    EXPECT_EQ(bytes[x * 4 + 0], 0);    // blue
+    EXPECT_EQ(bytes[x * 4 + 2], 255);  // red
+    EXPECT_EQ(bytes[16 + x * 4 + 0], 255);
+    EXPECT_EQ(bytes[16 + x * 4 + 2], 0);
+  }
+}
+
+TEST(Bitmap2D, TextAtTheEdgesIsClipped)
+{
+  auto font = Make(u"DejaVu Sans", 48);
+  plat::Bitmap2D bitmap(30, 30);
+  bitmap.DrawText(*font, -20, -25, u"WgW", -1, 0xffffff);
+  bitmap.DrawText(*font, 20, 20, u"WgW", -1, 0xffffff);
+  bitmap.DrawText(*font, 1000, 1000, u"W", -1, 0xffffff);
+  EXPECT_FALSE(FindInk(bitmap).Empty());
+  plat::Bitmap2D none(0, 0);
+  none.DrawText(*font, 0, 0, u"W", -1, 0xffffff);
+  none.FillRect(0, 0, 10, 10, 0xffffff);
+  EXPECT_EQ(none.GetPixel(0, 0), 0u);
+  // a null text draws nothing
+  bitmap.DrawText(*font, 0, 0, nullptr, -1, 0xffffff);
+}
+
+TEST(Bitmap2D, SurrogatePairsAreOneCharacterAndLoneOnesDoNotBreak)
+{
+  auto font = Make(u"DejaVu Sans", 20);
+  const char16_t pair[] = {0xd83d, 0xde00, 0};  // U+1F600
+  int cx = 0;
+  font->GetTextExtent(pair, -1, &cx, nullptr);
+  plat::GlyphBox box;
+  font->GetGlyph(0x1f600, &box);
+  EXPECT_EQ(cx, box.AdvanceX);
+  const char16_t lone[] = {u'a', 0xd800, u'b', 0};
+  plat::Bitmap2D bitmap(100, 40);
+  bitmap.DrawText(*font, 0, 0, lone, -1, 0xffffff);
+  EXPECT_FALSE(FindInk(bitmap).Empty());
+}
+
+TEST(Fonts, WidthUnderlineAndStrikeOut)
+{
+  auto natural = Make(u"DejaVu Sans", 30);
+  plat::FontRequest wide;
+  wide.Face = u"DejaVu Sans";
+  wide.Height = 30;
+  wide.Width = natural->GetMetrics().AveCharWidth * 2;
+  auto stretched = plat::Font::Create(wide);
+  ASSERT_TRUE(stretched);
+  EXPECT_EQ(stretched->GetMetrics().AveCharWidth, wide.Width);
+  EXPECT_EQ(stretched->GetMetrics().Height, 30);
+  int n = 0, s = 0;
+  natural->GetTextExtent(u"mmmm", -1, &n, nullptr);
+  stretched->GetTextExtent(u"mmmm", -1, &s, nullptr);
+  EXPECT_GT(s, n * 17 / 10);
+
+  plat::FontRequest lined;
+  lined.Face = u"DejaVu Sans";
+  lined.Height = 30;
+  lined.Underline = true;
+  auto underline = plat::Font::Create(lined);
+  plat::Bitmap2D bitmap(100, 40);
+  bitmap.DrawText(*underline, 0, 0, u"o", 1, 0xffffff);
+  int cx = 0;
+  underline->GetTextExtent(u"o", 1, &cx, nullptr);
+  int row = underline->GetMetrics().Ascent + underline->UnderlinePosition();
+  for(int x = 0; x < cx; x++)
+    EXPECT_EQ(bitmap.GetPixel(x, row), 0xffffffu) << x;
+  EXPECT_EQ(bitmap.GetPixel(cx, row), 0u);
+  EXPECT_GT(row, underline->GetMetrics().Ascent - 1);
+}
