@@ -16,8 +16,17 @@ namespace plat
 namespace
 {
 
-// fontconfig's own state is shared by the whole program
+// our own fontconfig configuration, loaded on first use and released at exit
 std::mutex FontconfigLock;
+struct FontconfigState
+{
+  FcConfig *Config = nullptr;
+  ~FontconfigState()
+  {
+    if(Config)
+      FcConfigDestroy(Config);
+  }
+} Fontconfig;
 
 struct Match
 {
@@ -30,6 +39,10 @@ struct Match
 bool MatchFace(const std::string &family, int weight, bool italic, Match &out)
 {
   std::lock_guard<std::mutex> guard(FontconfigLock);
+  if(!Fontconfig.Config)
+    Fontconfig.Config = FcInitLoadConfigAndFonts();
+  if(!Fontconfig.Config)
+    return false;
   FcPattern *pattern = FcPatternCreate();
   if(!pattern)
     return false;
@@ -37,10 +50,10 @@ bool MatchFace(const std::string &family, int weight, bool italic, Match &out)
   FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
   FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(Fontconfig.Config, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern *match = FcFontMatch(nullptr, pattern, &result);
+  FcPattern *match = FcFontMatch(Fontconfig.Config, pattern, &result);
   FcPatternDestroy(pattern);
   if(!match)
     return false;
