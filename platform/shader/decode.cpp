@@ -3,6 +3,7 @@
 // modifier is checked against the shader model before anything downstream sees it.
 
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "platform/shader/bytecode.hpp"
@@ -102,6 +103,7 @@ class Decoder {
   std::string &Err;
   std::string Where;                  // "texld at token 12"
   std::set<std::pair<int, int>> Declared;   // (register type, number)
+  std::map<std::pair<int, int>, int> DeclaredMask;
   std::set<std::pair<int, int>> DeclaredSem;   // VS 3.0 outputs: (usage, index)
   std::vector<int> Flow;              // 'i' if, 'e' if after else, 'l' loop, 'r' rep
 
@@ -283,7 +285,12 @@ bool Decoder::Validate(Instruction &in) {
     case OpDcl: {
       const Register &r = in.Dst.Reg;
       if (!CheckReg(r, r.Type == RegOutput)) return false;
-      if (Declared.count({r.Type, r.Num})) return Fail(RegisterName(P, r) + " declared twice");
+      // vs_3_0 outputs and ps_3_0 inputs may pack several semantics into the components of
+      // one register; everything else is declared once
+      bool packable = Sm3() && ((IsVS() && r.Type == RegOutput) || (!IsVS() && r.Type == RegInput));
+      auto prev = DeclaredMask.find({r.Type, r.Num});
+      if (prev != DeclaredMask.end() && (!packable || (prev->second & in.Dst.Mask)))
+        return Fail(RegisterName(P, r) + " declared twice");
       if (r.Type == RegSampler) {
         if (in.DclTexType != tok::TexType2D && in.DclTexType != tok::TexTypeCube &&
             in.DclTexType != tok::TexTypeVolume)
@@ -306,6 +313,7 @@ bool Decoder::Validate(Instruction &in) {
       }
       if (in.Dst.Mask == 0) return Fail("empty write mask");
       Declared.insert({r.Type, r.Num});
+      DeclaredMask[{r.Type, r.Num}] |= in.Dst.Mask;
       return true;
     }
     case OpDef: case OpDefI: case OpDefB: {

@@ -177,7 +177,9 @@ DrawResult Draw(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps
     if (l >= 0) glUniform1i(l, 16 + i);
   }
   GLint l = glGetUniformLocation(prog, "gpu_PosFixup");
-  if (l >= 0) glUniform4f(l, 0.0f, -1.0f, -1.0f / float(setup.Width), 1.0f / float(setup.Height));
+  // pixel centres: geometry moves half a pixel right and down (rows grow downwards), then
+  // the picture is flipped so that row 0 is the top row
+  if (l >= 0) glUniform4f(l, 0.0f, -1.0f, 1.0f / float(setup.Width), -1.0f / float(setup.Height));
   l = glGetUniformLocation(prog, "gpu_AlphaFunc");
   if (l >= 0) glUniform1i(l, setup.AlphaFunc);
   l = glGetUniformLocation(prog, "gpu_AlphaRef");
