@@ -182,32 +182,34 @@ sBool sMatchWildcard(const sChar *text, const sChar *pattern, sBool caseSensitiv
 {
   if(!text) text = EmptyString;
   if(!pattern) pattern = EmptyString;
+  // Only the last star ever needs to be retried: when the rest after a later star fails
+  // at every position, no earlier star could make it match. That keeps the match linear
+  // in the number of retries instead of exponential in the number of stars.
+  const sChar *star = nullptr;   // pattern behind the last star
+  const sChar *retry = nullptr;  // text position that star covers up to
   for(;;)
   {
     sChar p = *pattern;
-    if(!p) return *text == 0;
-    if(p == '?')
+    if(p == '*')
     {
-      if(!*text) return 0;
+      while(*pattern == '*') pattern++;
+      star = pattern;
+      retry = text;
+      continue;
+    }
+    if(p && *text &&
+       (p == '?' || WildcardFold(p, caseSensitive, exactSlashes) == WildcardFold(*text, caseSensitive, exactSlashes)))
+    {
       text++;
       pattern++;
       continue;
     }
-    if(p == '*')
-    {
-      pattern++;
-      // a run of stars is one star
-      while(*pattern == '*') pattern++;
-      for(const sChar *t = text;; t++)
-      {
-        if(sMatchWildcard(t, pattern, caseSensitive, exactSlashes)) return 1;
-        if(!*t) return 0;
-      }
-    }
-    if(WildcardFold(p, caseSensitive, exactSlashes) != WildcardFold(*text, caseSensitive, exactSlashes)) return 0;
-    if(!*text) return 0;
-    text++;
-    pattern++;
+    if(!p && !*text) return 1;
+    // mismatch: let the last star take one more character
+    if(!star || !*retry) return 0;
+    retry++;
+    text = retry;
+    pattern = star;
   }
 }
 
@@ -372,7 +374,8 @@ sInt PrintFixed(sChar *out, sInt cap, const sFloatInfo &info, sInt prec)
 
   if(info.Infinite || info.NaN || info.Exponent > 50 || info.Exponent < -50)
   {
-    // exponent form; the caller writes the sign
+    // exponent form: a negative value gets its '-' from the caller, a positive one a '+'
+    if(!info.Negative) put('+');
     const char *tail = "";
     char tmp[64];
     if(info.Infinite)
