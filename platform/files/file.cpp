@@ -1,0 +1,357 @@
+// Open files over POSIX descriptors: sequential and positioned reads and writes, size,
+// mapping of a range and asynchronous reads.
+
+#include "platform/files/async_reads.hpp"
+#include "platform/files/files.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat
+{
+namespace
+{
+// One system call moves at most this much.
+constexpr uint64_t kChunk = 0x40000000u;
+
+void SetError(std::string *error, const char *what, const std::string &path, int err)
+{
+  if(error) *error = std::string(what) + " <" + path + ">: " + strerror(err);
+}
+
+void SetError(std::string *error, const std::string &text)
+{
+  if(error) *error = text;
+}
+
+size_t PageSize()
+{
+  long p = sysconf(_SC_PAGESIZE);
+  return p > 0 ? size_t(p) : 4096;
+}
+}
+
+const char *FileModeName(int mode)
+{
+  switch(mode)
+  {
+  case kFileRead: return "read";
+  case kFileReadRandom: return "readrandom";
+  case kFileWrite: return "write";
+  case kFileWriteAppend: return "writeappend";
+  case kFileReadWrite: return "readwrite";
+  default: return nullptr;
+  }
+}
+
+File::~File()
+{
+  if(IsOpen()) Close();
+}
+
+bool File::Open(const char *path, int mode, std::string *error)
+{
+  if(IsOpen())
+  {
+    SetError(error, "file already open <" + OpenPath + ">");
+    return false;
+  }
+  if(!path || !*path)
+  {
+    SetError(error, "empty file name");
+    return false;
+  }
+  int flags = O_CLOEXEC;
+  switch(mode)
+  {
+  case kFileRead:
+  case kFileReadRandom: flags |= O_RDONLY; break;
+  case kFileWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+  case kFileWriteAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+  case kFileReadWrite: flags |= O_RDWR | O_CREAT; break;
+  default: SetError(error, "unknown access mode " + std::to_string(mode) + " for <" + std::string(path) + ">"); return false;
+  }
+  std::string resolved = ResolvePath(path);
+  int fd;
+  do fd = open(resolved.c_str(), flags, 0666);
+  while(fd < 0 && errno == EINTR);
+  if(fd < 0)
+  {
+    SetError(error, "cannot open", resolved, errno);
+    return false;
+  }
+  struct stat st;
+  int statError = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if(statError)
+  {
+    int err = statError;
+    close(fd);
+    SetError(error, "cannot open", resolved, err);
+    return false;
+  }
+  if(mode == kFileRead) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if(mode == kFileReadRandom) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  if(mode == kFileWriteAppend) lseek(fd, 0, SEEK_END);
+  Fd = fd;
+  OpenMode = mode;
+  OpenPath = resolved;
+  return true;
+}
+
+bool File::Close(std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return false;
+  }
+  files_internal::Drain(this);
+  Unmap();
+  bool ok = close(Fd) == 0;
+  // the descriptor is gone even when close reports an error (Linux never retries it)
+  if(!ok) SetError(error, "close failed", OpenPath, errno);
+  Fd = -1;
+  OpenMode = 0;
+  return ok;
+}
+
+int64_t File::Read(void *buffer, uint64_t size, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return -1;
+  }
+  uint64_t done = 0;
+  char *dest = static_cast<char *>(buffer);
+  while(done < size)
+  {
+    uint64_t left = size - done;
+    ssize_t r = read(Fd, dest + done, size_t(left > kChunk ? kChunk : left));
+    if(r < 0)
+    {
+      if(errno == EINTR) continue;
+      SetError(error, "read failed", OpenPath, errno);
+      return -1;
+    }
+    if(r == 0) break;
+    done += uint64_t(r);
+  }
+  return int64_t(done);
+}
+
+int64_t File::Write(const void *buffer, uint64_t size, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return -1;
+  }
+  uint64_t done = 0;
+  const char *src = static_cast<const char *>(buffer);
+  while(done < size)
+  {
+    uint64_t left = size - done;
+    ssize_t r = write(Fd, src + done, size_t(left > kChunk ? kChunk : left));
+    if(r < 0)
+    {
+      if(errno == EINTR) continue;
+      SetError(error, "write failed", OpenPath, errno);
+      return -1;
+    }
+    if(r == 0)
+    {
+      SetError(error, "write failed", OpenPath, ENOSPC);
+      return -1;
+    }
+    done += uint64_t(r);
+  }
+  return int64_t(done);
+}
+
+int64_t File::ReadAt(void *buffer, uint64_t size, uint64_t offset, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return -1;
+  }
+  uint64_t done = 0;
+  char *dest = static_cast<char *>(buffer);
+  while(done < size)
+  {
+    uint64_t left = size - done;
+    ssize_t r = pread(Fd, dest + done, size_t(left > kChunk ? kChunk : left), off_t(offset + done));
+    if(r < 0)
+    {
+      if(errno == EINTR) continue;
+      SetError(error, "read failed", OpenPath, errno);
+      return -1;
+    }
+    if(r == 0) break;
+    done += uint64_t(r);
+  }
+  return int64_t(done);
+}
+
+int64_t File::WriteAt(const void *buffer, uint64_t size, uint64_t offset, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return -1;
+  }
+  if(OpenMode == kFileWriteAppend)
+  {
+    // pwrite on a file opened for appending writes at the end, not at the offset
+    SetError(error, "positioned write to <" + OpenPath + "> opened for appending");
+    return -1;
+  }
+  uint64_t done = 0;
+  const char *src = static_cast<const char *>(buffer);
+  while(done < size)
+  {
+    uint64_t left = size - done;
+    ssize_t r = pwrite(Fd, src + done, size_t(left > kChunk ? kChunk : left), off_t(offset + done));
+    if(r < 0)
+    {
+      if(errno == EINTR) continue;
+      SetError(error, "write failed", OpenPath, errno);
+      return -1;
+    }
+    if(r == 0)
+    {
+      SetError(error, "write failed", OpenPath, ENOSPC);
+      return -1;
+    }
+    done += uint64_t(r);
+  }
+  return int64_t(done);
+}
+
+bool File::Seek(uint64_t offset, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return false;
+  }
+  if(offset > uint64_t(INT64_MAX) || lseek(Fd, off_t(offset), SEEK_SET) < 0)
+  {
+    SetError(error, "seek failed", OpenPath, offset > uint64_t(INT64_MAX) ? EINVAL : errno);
+    return false;
+  }
+  return true;
+}
+
+int64_t File::Tell() const
+{
+  if(!IsOpen()) return -1;
+  return int64_t(lseek(Fd, 0, SEEK_CUR));
+}
+
+int64_t File::Size(std::string *error) const
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return -1;
+  }
+  struct stat st;
+  if(fstat(Fd, &st) != 0)
+  {
+    SetError(error, "cannot read the size of", OpenPath, errno);
+    return -1;
+  }
+  return int64_t(st.st_size);
+}
+
+bool File::SetSize(uint64_t size, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return false;
+  }
+  int r;
+  do r = ftruncate(Fd, off_t(size));
+  while(r != 0 && errno == EINTR);
+  if(r != 0)
+  {
+    SetError(error, "cannot set the size of", OpenPath, errno);
+    return false;
+  }
+  return true;
+}
+
+const void *File::Map(uint64_t offset, uint64_t size, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return nullptr;
+  }
+  Unmap();
+  int64_t fileSize = Size(error);
+  if(fileSize < 0) return nullptr;
+  if(size == 0 || offset > uint64_t(fileSize) || size > uint64_t(fileSize) - offset)
+  {
+    // a view past the end would fault on access instead of failing here
+    SetError(error, "map of <" + OpenPath + ">: range " + std::to_string(offset) + "+" + std::to_string(size) +
+                        " not inside the file of " + std::to_string(fileSize) + " bytes");
+    return nullptr;
+  }
+  uint64_t base = offset / PageSize() * PageSize();
+  size_t length = size_t(size + (offset - base));
+  void *view = mmap(nullptr, length, PROT_READ, MAP_SHARED, Fd, off_t(base));
+  if(view == MAP_FAILED)
+  {
+    SetError(error, "cannot map", OpenPath, errno);
+    return nullptr;
+  }
+  View = view;
+  ViewLength = length;
+  return static_cast<const char *>(view) + (offset - base);
+}
+
+void File::Unmap()
+{
+  if(View) munmap(View, ViewLength);
+  View = nullptr;
+  ViewLength = 0;
+}
+
+uint64_t File::ReadAsync(uint64_t offset, uint64_t size, void *dest, std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return 0;
+  }
+  if(!dest && size)
+  {
+    SetError(error, "asynchronous read of <" + OpenPath + "> without a destination");
+    return 0;
+  }
+  if(OpenMode == kFileWrite || OpenMode == kFileWriteAppend)
+  {
+    SetError(error, "asynchronous read of <" + OpenPath + "> opened for writing");
+    return 0;
+  }
+  return files_internal::Submit(this, Fd, offset, size, dest);
+}
+
+AsyncState File::AsyncStatus(uint64_t ticket, int64_t *bytes, std::string *error) const
+{
+  return files_internal::Status(this, ticket, false, false, bytes, error);
+}
+
+AsyncState File::AsyncWait(uint64_t ticket, int64_t *bytes, std::string *error)
+{
+  return files_internal::Status(this, ticket, true, true, bytes, error);
+}
+}
