@@ -161,20 +161,10 @@ TEST_F(KeyTranslationTest, KeypadTypesCharactersAndItsDecimalKeyAComma)
 TEST_F(KeyTranslationTest, SpecialKeys)
 {
   EXPECT_EQ(Press(SDL_SCANCODE_RETURN).Code, uint32_t(KEY_ENTER));
-  EXPECT_EQ(Press(SDL_SCANCODE_BACKSPACE).Code, uint32_t(KEY_BACKSPACE));
   EXPECT_EQ(Press(SDL_SCANCODE_ESCAPE).Code, 0x1bu);
-  EXPECT_EQ(Press(SDL_SCANCODE_TAB).Code, 0x09u);
-  EXPECT_EQ(Press(SDL_SCANCODE_SPACE, KMOD_LSHIFT).Code, ' ' | KEYQ_SHIFT_LEFT);
   // the layout's DEL character does not hide the Delete key
   EXPECT_EQ(Press(SDL_SCANCODE_DELETE).Code, uint32_t(KEY_DELETE));
-  EXPECT_EQ(Press(SDL_SCANCODE_UP).Code, 0xe000u);
-  EXPECT_EQ(Press(SDL_SCANCODE_RIGHT).Code, 0xe003u);
-  EXPECT_EQ(Press(SDL_SCANCODE_END).Code, 0xe007u);
-  EXPECT_EQ(Press(SDL_SCANCODE_PAUSE).Code, 0xe010u);
-  EXPECT_EQ(Press(SDL_SCANCODE_PRINTSCREEN).Code, 0xe013u);
-  EXPECT_EQ(Press(SDL_SCANCODE_RGUI).Code, 0xe015u);
-  EXPECT_EQ(Press(SDL_SCANCODE_APPLICATION).Code, 0xe016u);
-  EXPECT_EQ(Press(SDL_SCANCODE_CAPSLOCK, KMOD_CAPS).Code, KEY_CAPSLOCK | KEYQ_CAPSLOCK);
+  EXPECT_EQ(Press(SDL_SCANCODE_UP, KMOD_LSHIFT).Code, KEY_UP | KEYQ_SHIFT_LEFT);
   // a modifier key carries its own bit on the press and not on the release
   EXPECT_EQ(Press(SDL_SCANCODE_LSHIFT, KMOD_LSHIFT).Code, KEY_SHIFT | KEYQ_SHIFT_LEFT);
   EXPECT_EQ(Release(SDL_SCANCODE_LSHIFT).Code, KEY_SHIFT | KEY_RELEASE);
@@ -263,30 +253,15 @@ TEST(KeyTable, RebuildingClearsEarlierEntries)
   EXPECT_EQ(table->Planes[0][SDL_SCANCODE_R], uint32_t('r'));
 }
 
-TEST(MouseCodes, ButtonsInTheFrameworksOrder)
+TEST(MouseCodes, SdlButtonsInTheFrameworksOrder)
 {
-  EXPECT_EQ(MouseButtonFromSdl(SDL_BUTTON_LEFT), MOUSE_LEFT);
-  EXPECT_EQ(MouseButtonFromSdl(SDL_BUTTON_RIGHT), MOUSE_RIGHT);
-  EXPECT_EQ(MouseButtonFromSdl(SDL_BUTTON_MIDDLE), MOUSE_MIDDLE);
-  EXPECT_EQ(MouseButtonFromSdl(SDL_BUTTON_X1), MOUSE_EXTRA1);
-  EXPECT_EQ(MouseButtonFromSdl(SDL_BUTTON_X2), MOUSE_EXTRA2);
-  EXPECT_EQ(MouseButtonFromSdl(0), -1);
+  // SDL numbers the middle button 2 and the right one 3
+  EXPECT_EQ(MouseButtonCode(MouseButtonFromSdl(SDL_BUTTON_RIGHT)), 0xe101u);
+  EXPECT_EQ(MouseButtonCode(MouseButtonFromSdl(SDL_BUTTON_MIDDLE)), 0xe102u);
+  EXPECT_EQ(MouseButtonBit(MouseButtonFromSdl(SDL_BUTTON_X2)), 16u);
   EXPECT_EQ(MouseButtonFromSdl(6), -1);
-
-  const uint32_t codes[] = {0xe100, 0xe101, 0xe102, 0xe103, 0xe104};
-  const uint32_t bits[] = {1, 2, 4, 8, 16};
-  for(int b = 0; b < MOUSE_BUTTONS; b++)
-  {
-    EXPECT_EQ(MouseButtonCode(b), codes[b]);
-    EXPECT_EQ(MouseButtonBit(b), bits[b]);
-  }
   EXPECT_EQ(MouseButtonCode(-1), 0u);
-  EXPECT_EQ(MouseButtonCode(MOUSE_BUTTONS), 0u);
   EXPECT_EQ(MouseButtonBit(MOUSE_BUTTONS), 0u);
-  EXPECT_EQ(KEY_MOUSE_MOVE, 0xe180u);
-  EXPECT_EQ(KEY_MOUSE_WHEELUP, 0xe181u);
-  EXPECT_EQ(KEY_MOUSE_WHEELDOWN, 0xe182u);
-  EXPECT_EQ(KEY_MOUSE_RAW, 0xe185u);
 }
 
 TEST(MouseCodes, PayloadPacking)
@@ -336,17 +311,11 @@ TEST(MouseCodes, WheelNotchesAndRemainder)
 
 TEST(KeyNames, NamesCodesQualifiersAndFlags)
 {
-  EXPECT_EQ(KeyName(KEY_F1), u"F1");
   EXPECT_EQ(KeyName(KEY_F12), u"F12");
-  EXPECT_EQ(KeyName(KEY_ENTER), u"Enter");
-  EXPECT_EQ(KeyName(' '), u"Space");
   EXPECT_EQ(KeyName('a' | KEYQ_SHIFT_LEFT | KEYQ_CTRL_RIGHT), u"LShift+RCtrl+a");
   EXPECT_EQ(KeyName(0x20ac | KEYQ_ALT_RIGHT), u"AltGr+\u20ac");
   EXPECT_EQ(KeyName(KEY_UP | KEY_REPEAT), u"Up repeat");
-  EXPECT_EQ(KeyName(KEY_DELETE | KEY_RELEASE), u"Delete up");
   EXPECT_EQ(KeyName(KEY_MOUSE_RIGHT | KEY_DOUBLECLICK), u"RightButton doubleclick");
-  EXPECT_EQ(KeyName(KEY_MOUSE_LEFT | KEY_RELEASE), u"LeftButton up");
-  EXPECT_EQ(KeyName(KEY_MOUSE_WHEELDOWN), u"WheelDown");
+  EXPECT_EQ(KeyName(KEY_DELETE | KEY_RELEASE), u"Delete up");
   EXPECT_EQ(KeyName(0xe0ff), u"0xE0FF");
-  EXPECT_EQ(KeyName(0x01), u"0x0001");
 }

@@ -500,20 +500,6 @@ TEST_F(WindowTest, TerminationSignalsBecomeOneCloseRequest)
   EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
-TEST(WindowDeath, TermWithoutHandlersStillEndsTheProcess)
-{
-  // the handlers are ours only between install and remove
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-    {
-      InstallCloseSignals();
-      RemoveCloseSignals();
-      raise(SIGTERM);
-      _exit(0);
-    },
-    testing::KilledBySignal(SIGTERM), "");
-}
-
 TEST(WindowCreation, RejectsBadSizesAndDisplays)
 {
   ChooseVideoDriver();
