@@ -33,6 +33,8 @@ public:
   // stay valid while the output exists; write only bytes that have been played.
   virtual bool Lock(uint32_t offset, uint32_t bytes, void **part1, uint32_t *bytes1, void **part2,
                     uint32_t *bytes2) = 0;
+  // Hands what was written since Lock to the device's thread (every Lock needs one).
+  virtual void Unlock() = 0;
   // The byte offset of the next frame the device will take, 0 .. size - 1, a multiple of 4.
   virtual uint32_t GetPlayPosition() const = 0;
   // Plays looping from the play position; Stop keeps the position.

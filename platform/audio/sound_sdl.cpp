@@ -49,6 +49,7 @@ class SdlSoundOutput : public SoundOutput
 public:
   std::vector<uint8_t> Buffer;
   std::atomic<uint32_t> Position{0};
+  std::atomic<uint32_t> Published{0};  // released by Unlock, taken by the callback
   SDL_AudioDeviceID Device = 0;
   bool Playing = false;
   AudioSubsystem Audio;
@@ -63,6 +64,8 @@ public:
   {
     auto *self = static_cast<SdlSoundOutput *>(user);
     const uint32_t size = uint32_t(self->Buffer.size());
+    // everything unlocked so far is seen by the copy below
+    (void)self->Published.load(std::memory_order_acquire);
     uint32_t pos = self->Position.load(std::memory_order_relaxed);
     uint32_t left = uint32_t(len);
     while(left > 0)
@@ -93,6 +96,8 @@ public:
     *bytes2 = bytes - first;
     return true;
   }
+
+  void Unlock() override { Published.fetch_add(1, std::memory_order_release); }
 
   uint32_t GetPlayPosition() const override { return Position.load(std::memory_order_acquire); }
 

@@ -97,6 +97,7 @@ TEST_F(SoundFiles, LoopingBufferPlaysItsContentWithoutGapOrRepeatAtTheWrap)
       std::memcpy(p1, data.data(), b1);
       if(b2)
         std::memcpy(p2, reinterpret_cast<char *>(data.data()) + b1, b2);
+      out->Unlock();
       frame = (frame + step) % frames;
       written += step;
     }
@@ -171,6 +172,7 @@ TEST_F(SoundFiles, RefillingBehindThePlayPositionGivesAContinuousStream)
             s[i * 2 + 1] = int16_t((counter >> 16) + 1);
           }
         }
+        out->Unlock();
         fill = (fill + count) % frames;
         written += uint32_t(count);
       }
