@@ -1,0 +1,440 @@
+// Shaders, constants, vertex streams and draws.
+
+#include "platform/gpu/internal.hpp"
+
+#include <cstring>
+
+namespace plat::gpu
+{
+bool BindTargets(Device *dev);
+void ApplyStates(Device *dev);
+void ApplyTextures(Device *dev);
+
+namespace
+{
+template <class T> void Rebind(T *&slot, T *value)
+{
+  if (slot == value)
+    return;
+  if (value)
+    value->AddRef();
+  if (slot)
+    slot->Release();
+  slot = value;
+}
+
+GLuint Compile(GLenum stage, const std::string &source, std::string &error)
+{
+  GLuint s = glCreateShader(stage);
+  const char *text = source.c_str();
+  glShaderSource(s, 1, &text, nullptr);
+  glCompileShader(s);
+  GLint ok = 0;
+  glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+  if (!ok)
+  {
+    char log[2048] = {};
+    glGetShaderInfoLog(s, sizeof(log) - 1, nullptr, log);
+    error = std::string(stage == GL_VERTEX_SHADER ? "vertex" : "pixel") + " shader does not compile: " + log;
+    glDeleteShader(s);
+    return 0;
+  }
+  return s;
+}
+
+Result CreateShader(Device *dev, bool pixel, const uint32_t *tokens, size_t count, Shader **out)
+{
+  *out = nullptr;
+  DeviceImpl *d = dev->Impl();
+  d->ShaderError.clear();
+  if (!tokens || count < 2)
+  {
+    d->ShaderError = "shader token stream is empty";
+    return ERR_INVALIDCALL;
+  }
+  uint32_t kind = tokens[0] & 0xFFFF0000u;
+  if (kind != (pixel ? 0xFFFF0000u : 0xFFFE0000u))
+  {
+    d->ShaderError = pixel ? "not a pixel shader" : "not a vertex shader";
+    return ERR_INVALIDCALL;
+  }
+  auto *impl = new ShaderImpl;
+  impl->Pixel = pixel;
+  impl->Tokens.assign(tokens, tokens + count);
+  std::string error;
+  if (!plat::shader::Parse(tokens, count, impl->Info, error))
+  {
+    d->ShaderError = error;
+    delete impl;
+    return ERR_INVALIDCALL;
+  }
+  impl->Id = d->NextShaderId++;
+  if (pixel)
+  {
+    // the pixel stage does not depend on its partner: compile it now to report faults early
+    MakeCurrent(dev);
+    std::string source = plat::shader::Translate(tokens, count, impl->Info, nullptr);
+    impl->PixelObject = source.empty() ? 0 : Compile(GL_FRAGMENT_SHADER, source, d->ShaderError);
+    if (!impl->PixelObject)
+    {
+      if (d->ShaderError.empty())
+        d->ShaderError = "pixel shader does not translate";
+      delete impl;
+      return ERR_INVALIDCALL;
+    }
+  }
+  *out = new Shader(dev, impl);
+  return RES_OK;
+}
+
+Program *GetProgram(Device *dev)
+{
+  DeviceImpl *d = dev->Impl();
+  ShaderImpl *vs = d->VS->Impl(), *ps = d->PS->Impl();
+  auto key = std::make_pair(vs->Id, ps->Id);
+  auto found = d->Programs.find(key);
+  if (found != d->Programs.end())
+    return found->second.Name ? &found->second : nullptr;
+  Program &p = d->Programs[key];  // a failed link is remembered as 0
+  std::vector<plat::shader::Semantic> paired;
+  for (const plat::shader::InputReg &in : ps->Info.Inputs)
+    paired.push_back(in.Sem);
+  std::string source = plat::shader::Translate(vs->Tokens.data(), vs->Tokens.size(), vs->Info, &paired);
+  if (source.empty())
+  {
+    d->ShaderError = "vertex shader does not translate";
+    return nullptr;
+  }
+  GLuint v = Compile(GL_VERTEX_SHADER, source, d->ShaderError);
+  if (!v)
+    return nullptr;
+  GLuint prog = glCreateProgram();
+  glAttachShader(prog, v);
+  glAttachShader(prog, ps->PixelObject);
+  glLinkProgram(prog);
+  glDetachShader(prog, v);
+  glDetachShader(prog, ps->PixelObject);
+  glDeleteShader(v);
+  GLint ok = 0;
+  glGetProgramiv(prog, GL_LINK_STATUS, &ok);
+  if (!ok)
+  {
+    char log[2048] = {};
+    glGetProgramInfoLog(prog, sizeof(log) - 1, nullptr, log);
+    d->ShaderError = std::string("shaders do not link: ") + log;
+    glDeleteProgram(prog);
+    return nullptr;
+  }
+  GLuint block = glGetUniformBlockIndex(prog, "VSConstants");
+  if (block != GL_INVALID_INDEX)
+    glUniformBlockBinding(prog, block, 0);
+  block = glGetUniformBlockIndex(prog, "PSConstants");
+  if (block != GL_INVALID_INDEX)
+    glUniformBlockBinding(prog, block, 1);
+  glUseProgram(prog);
+  char name[16];
+  for (int n = 0; n < 16; n++)
+  {
+    std::snprintf(name, sizeof(name), "ps_s%d", n);
+    GLint loc = glGetUniformLocation(prog, name);
+    if (loc >= 0)
+      glUniform1i(loc, n);
+    std::snprintf(name, sizeof(name), "vs_s%d", n);
+    loc = glGetUniformLocation(prog, name);
+    if (loc >= 0 && n < VERTEX_SAMPLERS)
+      glUniform1i(loc, PIXEL_SAMPLERS + n);
+  }
+  p.Name = prog;
+  p.Fixup = glGetUniformLocation(prog, "gpu_PosFixup");
+  p.AlphaFunc = glGetUniformLocation(prog, "gpu_AlphaFunc");
+  p.AlphaRef = glGetUniformLocation(prog, "gpu_AlphaRef");
+  p.Inputs = vs->Info.Inputs;
+  return &p;
+}
+
+struct AttribFormat { GLint Size; GLenum Type; GLboolean Normalized; };
+AttribFormat FormatOf(uint8_t type)
+{
+  switch (type)
+  {
+  case DECLTYPE_FLOAT1: return {1, GL_FLOAT, GL_FALSE};
+  case DECLTYPE_FLOAT2: return {2, GL_FLOAT, GL_FALSE};
+  case DECLTYPE_FLOAT3: return {3, GL_FLOAT, GL_FALSE};
+  case DECLTYPE_FLOAT4: return {4, GL_FLOAT, GL_FALSE};
+  case DECLTYPE_D3DCOLOR: return {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE};
+  case DECLTYPE_UBYTE4: return {4, GL_UNSIGNED_BYTE, GL_FALSE};
+  case DECLTYPE_SHORT2: return {2, GL_SHORT, GL_FALSE};
+  case DECLTYPE_SHORT4: return {4, GL_SHORT, GL_FALSE};
+  case DECLTYPE_UBYTE4N: return {4, GL_UNSIGNED_BYTE, GL_TRUE};
+  case DECLTYPE_SHORT2N: return {2, GL_SHORT, GL_TRUE};
+  case DECLTYPE_SHORT4N: return {4, GL_SHORT, GL_TRUE};
+  case DECLTYPE_USHORT2N: return {2, GL_UNSIGNED_SHORT, GL_TRUE};
+  case DECLTYPE_USHORT4N: return {4, GL_UNSIGNED_SHORT, GL_TRUE};
+  case DECLTYPE_UDEC3: return {4, GL_UNSIGNED_INT_2_10_10_10_REV, GL_FALSE};
+  case DECLTYPE_DEC3N: return {4, GL_INT_2_10_10_10_REV, GL_TRUE};
+  case DECLTYPE_FLOAT16_2: return {2, GL_HALF_FLOAT, GL_FALSE};
+  default: return {4, GL_HALF_FLOAT, GL_FALSE};
+  }
+}
+
+GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
+{
+  switch (type)
+  {
+  case PT_POINTLIST: vertices = prims; return GL_POINTS;
+  case PT_LINELIST: vertices = prims * 2; return GL_LINES;
+  case PT_LINESTRIP: vertices = prims + 1; return GL_LINE_STRIP;
+  case PT_TRIANGLELIST: vertices = prims * 3; return GL_TRIANGLES;
+  case PT_TRIANGLESTRIP: vertices = prims + 2; return GL_TRIANGLE_STRIP;
+  case PT_TRIANGLEFAN: vertices = prims + 2; return GL_TRIANGLE_FAN;
+  default: vertices = 0; return GL_NONE;
+  }
+}
+
+Result SetConstants(Device *dev, bool pixel, size_t offset, size_t stride, uint32_t limit, uint32_t start,
+                    const void *data, uint32_t count, bool boolean)
+{
+  DeviceImpl *d = dev->Impl();
+  if (!data || uint64_t(start) + count > limit)
+    return ERR_INVALIDCALL;
+  std::vector<uint8_t> &block = pixel ? d->PSBlock : d->VSBlock;
+  for (uint32_t i = 0; i < count; i++)
+  {
+    uint8_t *reg = block.data() + offset + (start + i) * 16;
+    if (boolean)
+    {
+      int32_t v = static_cast<const int32_t *>(data)[i] != 0;
+      std::memcpy(reg, &v, 4);
+    }
+    else
+      std::memcpy(reg, static_cast<const uint8_t *>(data) + i * stride, stride);
+  }
+  (pixel ? d->PSDirty : d->VSDirty) = true;
+  return RES_OK;
+}
+}
+
+Result Device::CreateVertexShader(const uint32_t *tokens, size_t count, VertexShader **out)
+{
+  return CreateShader(this, false, tokens, count, out);
+}
+
+Result Device::CreatePixelShader(const uint32_t *tokens, size_t count, PixelShader **out)
+{
+  return CreateShader(this, true, tokens, count, out);
+}
+
+Result Device::SetVertexShader(VertexShader *vs)
+{
+  if (vs && (vs->GetDevice() != this || vs->IsPixel()))
+    return ERR_INVALIDCALL;
+  Rebind(I->VS, vs);
+  return RES_OK;
+}
+
+Result Device::SetPixelShader(PixelShader *ps)
+{
+  if (ps && (ps->GetDevice() != this || !ps->IsPixel()))
+    return ERR_INVALIDCALL;
+  Rebind(I->PS, ps);
+  return RES_OK;
+}
+
+Result Device::SetVertexShaderConstantF(uint32_t start, const float *data, uint32_t count)
+{
+  return SetConstants(this, false, 0, 16, VS_FLOATS, start, data, count, false);
+}
+Result Device::SetVertexShaderConstantI(uint32_t start, const int32_t *data, uint32_t count)
+{
+  return SetConstants(this, false, VS_FLOATS * 16, 16, 16, start, data, count, false);
+}
+Result Device::SetVertexShaderConstantB(uint32_t start, const int32_t *data, uint32_t count)
+{
+  return SetConstants(this, false, VS_FLOATS * 16 + 256, 4, 16, start, data, count, true);
+}
+Result Device::SetPixelShaderConstantF(uint32_t start, const float *data, uint32_t count)
+{
+  return SetConstants(this, true, 0, 16, PS_FLOATS, start, data, count, false);
+}
+Result Device::SetPixelShaderConstantI(uint32_t start, const int32_t *data, uint32_t count)
+{
+  return SetConstants(this, true, PS_FLOATS * 16, 16, 16, start, data, count, false);
+}
+Result Device::SetPixelShaderConstantB(uint32_t start, const int32_t *data, uint32_t count)
+{
+  return SetConstants(this, true, PS_FLOATS * 16 + 256, 4, 16, start, data, count, true);
+}
+
+Result Device::GetVertexShaderConstantF(uint32_t start, float *data, uint32_t count) const
+{
+  if (uint64_t(start) + count > VS_FLOATS)
+    return ERR_INVALIDCALL;
+  std::memcpy(data, I->VSBlock.data() + start * 16, count * 16);
+  return RES_OK;
+}
+
+Result Device::GetPixelShaderConstantF(uint32_t start, float *data, uint32_t count) const
+{
+  if (uint64_t(start) + count > PS_FLOATS)
+    return ERR_INVALIDCALL;
+  std::memcpy(data, I->PSBlock.data() + start * 16, count * 16);
+  return RES_OK;
+}
+
+Result Device::SetVertexDeclaration(VertexDeclaration *decl)
+{
+  if (decl && decl->GetDevice() != this)
+    return ERR_INVALIDCALL;
+  Rebind(I->Decl, decl);
+  return RES_OK;
+}
+
+Result Device::SetStreamSource(uint32_t stream, VertexBuffer *vb, uint32_t offset, uint32_t stride)
+{
+  if (stream >= MAX_STREAMS || (vb && (vb->GetDevice() != this || vb->Index)))
+    return ERR_INVALIDCALL;
+  Rebind(I->Streams[stream], vb);
+  I->StreamOffset[stream] = offset;
+  I->StreamStride[stream] = stride;
+  return RES_OK;
+}
+
+Result Device::SetStreamSourceFreq(uint32_t stream, uint32_t setting)
+{
+  if (stream >= MAX_STREAMS)
+    return ERR_INVALIDCALL;
+  if ((setting & STREAMSOURCE_INDEXEDDATA) && (setting & STREAMSOURCE_INSTANCEDATA))
+    return ERR_INVALIDCALL;
+  if ((setting & STREAMSOURCE_INSTANCEDATA) && stream == 0)
+    return ERR_INVALIDCALL;
+  I->StreamFreq[stream] = setting;
+  return RES_OK;
+}
+
+Result Device::SetIndices(IndexBuffer *ib)
+{
+  if (ib && (ib->GetDevice() != this || !ib->Index))
+    return ERR_INVALIDCALL;
+  Rebind(I->Indices, ib);
+  return RES_OK;
+}
+
+// Everything a draw needs; false when the device state cannot draw.
+static Result PrepareDraw(Device *dev, uint32_t &instances)
+{
+  DeviceImpl *d = dev->Impl();
+  if (!d->VS || !d->PS || !d->Decl)
+    return ERR_INVALIDCALL;
+  MakeCurrent(dev);
+  Program *p = GetProgram(dev);
+  if (!p)
+    return ERR_INVALIDCALL;
+  if (!BindTargets(dev))
+    return ERR_INVALIDCALL;
+  glBindVertexArray(d->VAO);
+  glUseProgram(p->Name);
+  if (d->StatesDirty)
+    ApplyStates(dev);
+  ApplyTextures(dev);
+  if (d->VSDirty)
+  {
+    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[0]);
+    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(d->VSBlock.size()), d->VSBlock.data());
+    d->VSDirty = false;
+  }
+  if (d->PSDirty)
+  {
+    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[1]);
+    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(d->PSBlock.size()), d->PSBlock.data());
+    d->PSDirty = false;
+  }
+  // Direct3D's pixel centres, the flipped y of the stored picture
+  if (p->Fixup >= 0)
+    glUniform4f(p->Fixup, 0.0f, -1.0f, -1.0f / float(d->VP.Width), 1.0f / float(d->VP.Height));
+  if (p->AlphaFunc >= 0)
+    glUniform1i(p->AlphaFunc, d->RS[RS_ALPHATESTENABLE] ? GLint(d->RS[RS_ALPHAFUNC]) : GLint(CMP_ALWAYS));
+  if (p->AlphaRef >= 0)
+    glUniform1f(p->AlphaRef, float(d->RS[RS_ALPHAREF] & 255) / 255.0f);
+  // instancing: stream 0 counts the instances, instance streams step once per instance
+  instances = 1;
+  bool instanced = (d->StreamFreq[0] & STREAMSOURCE_INDEXEDDATA) != 0;
+  if (instanced)
+    instances = std::max<uint32_t>(1, d->StreamFreq[0] & 0x3FFFFFFFu);
+  uint32_t enabled = 0;
+  for (const plat::shader::InputReg &in : p->Inputs)
+  {
+    if (in.Reg < 0 || in.Reg >= 16)
+      continue;
+    GLuint loc = GLuint(in.Reg);
+    const VertexElement *found = nullptr;
+    for (const VertexElement &e : d->Decl->Elements())
+      if (e.Usage == in.Sem.Usage && e.UsageIndex == in.Sem.UsageIndex)
+        found = &e;
+    Buffer *vb = found ? d->Streams[found->Stream] : nullptr;
+    if (!vb)
+    {
+      glDisableVertexAttribArray(loc);
+      glVertexAttrib4f(loc, 0.0f, 0.0f, 0.0f, 1.0f);
+      continue;
+    }
+    AttribFormat f = FormatOf(found->Type);
+    glBindBuffer(GL_ARRAY_BUFFER, vb->GLName());
+    uintptr_t offset = d->StreamOffset[found->Stream] + found->Offset;
+    glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(d->StreamStride[found->Stream]),
+                          reinterpret_cast<const void *>(offset));
+    uint32_t freq = d->StreamFreq[found->Stream];
+    glVertexAttribDivisor(loc, instanced && (freq & STREAMSOURCE_INSTANCEDATA) ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0);
+    glEnableVertexAttribArray(loc);
+    enabled |= 1u << loc;
+  }
+  for (GLuint loc = 0; loc < 16; loc++)
+    if ((d->EnabledAttribs & (1u << loc)) && !(enabled & (1u << loc)))
+    {
+      glDisableVertexAttribArray(loc);
+      glVertexAttribDivisor(loc, 0);
+    }
+  d->EnabledAttribs = enabled;
+  return RES_OK;
+}
+
+Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount)
+{
+  uint32_t vertices = 0;
+  GLenum mode = PrimitiveMode(type, primitiveCount, vertices);
+  if (mode == GL_NONE)
+    return ERR_INVALIDCALL;
+  if (I->Lost || primitiveCount == 0)
+    return RES_OK;
+  uint32_t instances = 1;
+  Result r = PrepareDraw(this, instances);
+  if (Failed(r))
+    return r;
+  glDrawArraysInstanced(mode, GLint(startVertex), GLsizei(vertices), GLsizei(instances));
+  return RES_OK;
+}
+
+Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
+                                    uint32_t startIndex, uint32_t primitiveCount)
+{
+  (void)minIndex;
+  (void)numVertices;
+  uint32_t indices = 0;
+  GLenum mode = PrimitiveMode(type, primitiveCount, indices);
+  if (mode == GL_NONE || !I->Indices)
+    return ERR_INVALIDCALL;
+  uint32_t size = I->Indices->Fmt == FMT_INDEX32 ? 4 : 2;
+  if ((uint64_t(startIndex) + indices) * size > I->Indices->GetSize())
+    return ERR_INVALIDCALL;
+  if (I->Lost || primitiveCount == 0)
+    return RES_OK;
+  uint32_t instances = 1;
+  Result r = PrepareDraw(this, instances);
+  if (Failed(r))
+    return r;
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, I->Indices->GLName());
+  glDrawElementsInstancedBaseVertex(mode, GLsizei(indices), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                    reinterpret_cast<const void *>(uintptr_t(startIndex) * size), GLsizei(instances),
+                                    baseVertex);
+  return RES_OK;
+}
+}

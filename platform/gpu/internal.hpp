@@ -1,0 +1,163 @@
+#pragma once
+// Inside the gpu layer: GL declarations and the records behind the public objects.
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+
+#include "platform/gpu/gpu.hpp"
+#include "platform/shader/shader.hpp"
+
+#include <map>
+#include <set>
+
+#ifndef GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+#define GL_COMPRESSED_RGBA_S3TC_DXT1_EXT 0x83F1
+#define GL_COMPRESSED_RGBA_S3TC_DXT3_EXT 0x83F2
+#define GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
+#endif
+#ifndef GL_TEXTURE_MAX_ANISOTROPY
+#define GL_TEXTURE_MAX_ANISOTROPY 0x84FE
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY 0x84FF
+#endif
+
+namespace plat::gpu
+{
+// How a format lives in GL.
+struct FormatInfo
+{
+  Format Fmt;
+  int Bytes;       // per pixel; 0 for block formats
+  int BlockBytes;  // per 4x4 block
+  GLenum Internal, PixFormat, PixType;
+  GLint Swizzle[4];
+  bool Depth, Stencil;
+  bool Renderable;  // usable as a colour target
+  bool Texture;     // usable as a (sampled) texture
+  bool Expand;      // uploaded after conversion on the CPU (A4L4 -> RG8)
+};
+const FormatInfo *FindFormat(Format f);
+
+// Converts a locked level in Direct3D layout into what glTexSubImage2D takes for `info`
+// (only for formats with Expand, and block formats without driver support).
+void ExpandA4L4(const uint8_t *src, int width, int height, int pitch, std::vector<uint8_t> &out);
+
+struct TextureImpl
+{
+  ResourceType Type = RTYPE_TEXTURE;
+  GLenum Target = GL_TEXTURE_2D;
+  GLuint Name = 0;
+  Format Fmt = FMT_UNKNOWN;
+  const FormatInfo *Info = nullptr;
+  uint32_t Width = 0, Height = 0, Levels = 1, Usage = 0;
+  Pool Pl = POOL_MANAGED;
+  bool Decoded = false;       // block format kept as RGBA8 (no S3TC in the driver)
+  bool MipsDirty = false;     // automatic mipmaps need regeneration
+  // CPU copy of every face x level (Direct3D layout), made at the first lock.
+  std::vector<std::vector<uint8_t>> Shadow;
+  int LockedFace = -1, LockedLevel = -1;
+  Rect LockedRect{};
+  uint32_t LockFlags = 0;
+  uint32_t LevelWidth(uint32_t l) const { return Width >> l ? Width >> l : 1; }
+  uint32_t LevelHeight(uint32_t l) const { return Height >> l ? Height >> l : 1; }
+};
+
+enum class SurfaceKind { TextureLevel, RenderTarget, DepthStencil, SystemMemory, BackBuffer };
+
+struct SurfaceImpl
+{
+  SurfaceKind Kind = SurfaceKind::SystemMemory;
+  Format Fmt = FMT_UNKNOWN;
+  const FormatInfo *Info = nullptr;
+  uint32_t Width = 0, Height = 0;
+  uint32_t Usage = 0;
+  Pool Pl = POOL_DEFAULT;
+  int Samples = 0;  // 0: not multisampled
+  MultiSampleType MultiSample = MULTISAMPLE_NONE;
+  uint32_t Quality = 0;
+  // GL storage: a texture (with face target and level) or a renderbuffer
+  GLuint Tex = 0;
+  GLenum TexTarget = GL_TEXTURE_2D;  // or a cube face
+  GLint Level = 0;
+  GLuint Renderbuffer = 0;
+  bool OwnsGL = true;
+  BaseTexture *Parent = nullptr;  // texture levels: the texture (referenced)
+  uint32_t Face = 0;
+  std::vector<uint8_t> Cpu;  // system-memory surfaces
+  bool Locked = false;
+};
+
+struct ShaderImpl
+{
+  bool Pixel = false;
+  std::vector<uint32_t> Tokens;
+  plat::shader::ShaderInfo Info{};  // what the translator reports
+  GLuint PixelObject = 0;  // compiled pixel stage (a vertex stage depends on its partner)
+  uint64_t Id = 0;
+};
+
+struct Program
+{
+  GLuint Name = 0;
+  GLint Fixup = -1, AlphaFunc = -1, AlphaRef = -1;
+  std::vector<plat::shader::InputReg> Inputs;  // vertex inputs
+};
+
+constexpr int SAMPLER_UNITS = PIXEL_SAMPLERS + VERTEX_SAMPLERS;  // vertex sampler n is unit 16 + n
+constexpr int VS_FLOATS = 256, PS_FLOATS = 224;
+constexpr size_t VS_BLOCK = VS_FLOATS * 16 + 256 + 256;
+constexpr size_t PS_BLOCK = PS_FLOATS * 16 + 256 + 256;
+
+struct DeviceImpl
+{
+  SDL_Window *Win = nullptr;
+  bool OwnWindow = false;
+  void *Ctx = nullptr;
+  PresentParameters PP;
+  bool Lost = false, InjectLost = false, InScene = false;
+  bool HasS3TC = false;
+  float MaxAniso = 1.0f;
+  int MaxSamples = 0;
+  std::string ShaderError;
+
+  std::set<Resource *> Live;
+  int DefaultCount = 0;
+  Surface *BackBuffer = nullptr;
+  SwapChain *Chain = nullptr;
+
+  uint32_t RS[RS_COUNT] = {};
+  uint32_t SS[SAMPLER_UNITS][SAMP_COUNT] = {};
+  bool StatesDirty = true;
+  bool SamplerDirty[SAMPLER_UNITS] = {};
+  BaseTexture *Tex[SAMPLER_UNITS] = {};
+  GLuint Samplers[SAMPLER_UNITS] = {};
+  GLuint BoundTex[SAMPLER_UNITS] = {};
+  GLenum BoundTarget[SAMPLER_UNITS] = {};
+
+  Surface *RT[4] = {};
+  Surface *DS = nullptr;
+  bool TargetsDirty = true;
+  Viewport VP{};
+  Rect Scissor{};
+
+  Shader *VS = nullptr, *PS = nullptr;
+  VertexDeclaration *Decl = nullptr;
+  Buffer *Streams[MAX_STREAMS] = {};
+  uint32_t StreamOffset[MAX_STREAMS] = {}, StreamStride[MAX_STREAMS] = {}, StreamFreq[MAX_STREAMS] = {1, 1, 1, 1};
+  Buffer *Indices = nullptr;
+
+  std::vector<uint8_t> VSBlock = std::vector<uint8_t>(VS_BLOCK), PSBlock = std::vector<uint8_t>(PS_BLOCK);
+  bool VSDirty = true, PSDirty = true;
+  GLuint UBO[2] = {};
+  GLuint VAO = 0, DrawFBO = 0, ReadFBO = 0, TmpFBO = 0;
+  uint32_t EnabledAttribs = 0;
+
+  std::map<std::pair<uint64_t, uint64_t>, Program> Programs;
+  uint64_t NextShaderId = 1;
+};
+
+// Makes the device's context current (several devices may live at once).
+void MakeCurrent(Device *dev);
+// Attaches a surface to the bound framebuffer `target` as colour 0 or depth(-stencil).
+void AttachSurface(GLenum target, GLenum colorPoint, SurfaceImpl *s);
+void DetachAll(GLenum target);
+}

@@ -1,0 +1,592 @@
+// The device without shaders: the entry object, resources, clears, fills, copies, read-back,
+// and the lost-device sequence.
+
+#include "gpu_fixture.hpp"
+
+#include <cstdlib>
+
+using namespace gputest;
+
+TEST(GpuResults, NamesAndDescriptions)
+{
+  EXPECT_STREQ(ResultName(ERR_DEVICELOST), "ERR_DEVICELOST");
+  EXPECT_STREQ(ResultName(ERR_DEVICENOTRESET), "ERR_DEVICENOTRESET");
+  EXPECT_STREQ(ResultName(RES_OK), "RES_OK");
+  EXPECT_EQ(uint32_t(ERR_DEVICELOST), 0x88760868u);
+  EXPECT_EQ(uint32_t(ERR_DEVICEHUNG), 0x88760879u);
+  EXPECT_NE(std::string(ResultDescription(ERR_INVALIDCALL)), "");
+  EXPECT_STREQ(ResultName(int32_t(0x80001234u)), "ERR_UNKNOWN");
+  EXPECT_TRUE(Failed(ERR_NOTAVAILABLE));
+  EXPECT_FALSE(Failed(RES_FALSE));
+}
+
+TEST(GpuFormats, SizesOfPixelAndBlockFormats)
+{
+  EXPECT_EQ(FormatPitch(FMT_A8R8G8B8, 10), 40);
+  EXPECT_EQ(FormatPitch(FMT_R16F, 3), 6);
+  EXPECT_EQ(FormatPitch(FMT_DXT1, 10), 3 * 8);  // partial blocks count whole
+  EXPECT_EQ(FormatPitch(FMT_DXT5, 4), 16);
+  EXPECT_EQ(FormatRows(FMT_DXT5, 9), 3);
+  EXPECT_EQ(FormatRows(FMT_L8, 9), 9);
+  EXPECT_EQ(FormatPitch(Format(17), 4), 0);  // unknown
+  EXPECT_TRUE(FormatIsDepth(FMT_INTZ));
+  EXPECT_TRUE(FormatHasStencil(FMT_D24S8));
+  EXPECT_FALSE(FormatHasStencil(FMT_D16));
+  EXPECT_EQ(uint32_t(FMT_DXT1), 0x31545844u);
+}
+
+// DXT blocks built by hand, decoded by the CPU decoder.
+TEST(GpuFormats, DecodesBlocks)
+{
+  // DXT1: colour 0 pure red (0xF800), colour 1 pure blue (0x001F); c0 > c1: four-colour mode.
+  // Row 0 indices 0,1,2,3; other rows index 0.
+  uint8_t dxt1[8] = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x00, 0x00, 0x00};
+  uint32_t px[16];
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT1, dxt1, 4, 4, px));
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(px[1], 0xFF0000FFu);
+  EXPECT_EQ(px[2], 0xFFAA0055u);  // 2/3 red + 1/3 blue
+  EXPECT_EQ(px[3], 0xFF5500AAu);
+  EXPECT_EQ(px[4], 0xFFFF0000u);
+  // c0 <= c1: three colours and transparent black at index 3
+  uint8_t punch[8] = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0x00, 0x00, 0x00};
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT1, punch, 4, 4, px));
+  EXPECT_EQ(px[2], 0xFF7F007Fu);
+  EXPECT_EQ(px[3], 0x00000000u);
+  // DXT5: alpha 255 and 0 with eight-value interpolation; index 1 in pixel 0, 0 in pixel 1,
+  // index 2 (6/7 a0 + 1/7 a1) in pixel 2
+  uint8_t dxt5[16] = {255, 0, 0x01 | 0x00 << 3 | 0x2 << 6, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT5, dxt5, 4, 4, px));
+  EXPECT_EQ(px[0] >> 24, 0u);
+  EXPECT_EQ(px[1] >> 24, 255u);
+  EXPECT_EQ(px[2] >> 24, 218u);
+  EXPECT_EQ(px[0] & 0xFFFFFF, 0xFFFFFFu);
+  // DXT3: explicit 4-bit alpha
+  uint8_t dxt3[16] = {0x0F, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT3, dxt3, 4, 4, px));
+  EXPECT_EQ(px[0] >> 24, 255u);
+  EXPECT_EQ(px[1] >> 24, 0u);
+  // an image that is not a whole number of blocks keeps inside its bounds
+  std::vector<uint32_t> small(2 * 3, 0x12345678u);
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT1, dxt1, 2, 3, small.data()));
+  EXPECT_EQ(small[1], 0xFF0000FFu);
+  EXPECT_FALSE(DecodeBlocks(FMT_A8R8G8B8, dxt1, 4, 4, px));
+  EXPECT_FALSE(DecodeBlocks(FMT_DXT1, dxt1, 0, 4, px));
+}
+
+class GpuObjectTest : public ::testing::Test
+{
+protected:
+  Object *Obj = nullptr;
+  void SetUp() override
+  {
+    std::string error;
+    Obj = Object::Create(error);
+    ASSERT_NE(Obj, nullptr) << error;
+  }
+  void TearDown() override
+  {
+    if (Obj)
+      Obj->Release();
+  }
+};
+
+TEST_F(GpuObjectTest, AdaptersModesAndCaps)
+{
+  ASSERT_GE(Obj->GetAdapterCount(), 1u);
+  uint32_t modes = Obj->GetAdapterModeCount(0, FMT_X8R8G8B8);
+  ASSERT_GE(modes, 2u);
+  DisplayMode m;
+  for (uint32_t i = 0; i < modes; i++)
+  {
+    ASSERT_EQ(Obj->EnumAdapterModes(0, FMT_X8R8G8B8, i, m), RES_OK);
+    EXPECT_GT(m.Width, 0u);
+    EXPECT_GT(m.RefreshRate, 0u);
+  }
+  EXPECT_EQ(Obj->EnumAdapterModes(0, FMT_X8R8G8B8, modes, m), ERR_INVALIDCALL);
+  EXPECT_EQ(Obj->GetAdapterModeCount(0, FMT_A8R8G8B8), 0u);  // not a display format
+  EXPECT_EQ(Obj->GetAdapterModeCount(99, FMT_X8R8G8B8), 0u);
+  ASSERT_EQ(Obj->GetAdapterDisplayMode(0, m), RES_OK);
+  EXPECT_GT(m.Width, 0u);
+
+  AdapterIdentifier id;
+  ASSERT_EQ(Obj->GetAdapterIdentifier(0, id), RES_OK);
+  EXPECT_GT(std::strlen(id.Description), 0u);
+
+  Caps caps;
+  ASSERT_EQ(Obj->GetDeviceCaps(0, DEVTYPE_HAL, caps), RES_OK);
+  EXPECT_EQ(caps.VertexShaderVersion, 0xFFFE0300u);
+  EXPECT_EQ(caps.PixelShaderVersion, 0xFFFF0300u);
+  EXPECT_EQ(caps.NumberOfAdaptersInGroup, 1u);
+  EXPECT_EQ(caps.MaxSimultaneousRTs, 4u);
+}
+
+TEST_F(GpuObjectTest, FormatChecks)
+{
+  auto check = [&](uint32_t usage, ResourceType type, Format f) {
+    return Obj->CheckDeviceFormat(0, DEVTYPE_HAL, FMT_X8R8G8B8, usage, type, f);
+  };
+  EXPECT_EQ(Obj->CheckDeviceType(0, DEVTYPE_HAL, FMT_X8R8G8B8, FMT_A8R8G8B8, true), RES_OK);
+  EXPECT_EQ(Obj->CheckDeviceType(0, DEVTYPE_HAL, FMT_X8R8G8B8, FMT_R5G6B5, true), ERR_NOTAVAILABLE);
+  EXPECT_EQ(check(0, RTYPE_TEXTURE, FMT_DXT5), RES_OK);
+  EXPECT_EQ(check(0, RTYPE_CUBETEXTURE, FMT_A8R8G8B8), RES_OK);
+  EXPECT_EQ(check(USAGE_RENDERTARGET, RTYPE_TEXTURE, FMT_A16B16G16R16F), RES_OK);
+  EXPECT_EQ(check(USAGE_RENDERTARGET, RTYPE_TEXTURE, FMT_DXT1), ERR_NOTAVAILABLE);
+  EXPECT_EQ(check(USAGE_RENDERTARGET, RTYPE_TEXTURE, FMT_L8), ERR_NOTAVAILABLE);
+  EXPECT_EQ(check(USAGE_QUERY_VERTEXTEXTURE, RTYPE_TEXTURE, FMT_R32F), RES_OK);
+  EXPECT_EQ(check(USAGE_DEPTHSTENCIL, RTYPE_TEXTURE, FMT_INTZ), RES_OK);
+  EXPECT_EQ(check(USAGE_DEPTHSTENCIL, RTYPE_TEXTURE, FMT_DF24), RES_OK);
+  EXPECT_EQ(check(USAGE_DEPTHSTENCIL, RTYPE_TEXTURE, FMT_RAWZ), ERR_NOTAVAILABLE);
+  EXPECT_EQ(check(USAGE_RENDERTARGET, RTYPE_SURFACE, FMT_RESZ), ERR_NOTAVAILABLE);
+  EXPECT_EQ(check(0, RTYPE_TEXTURE, FMT_D24S8), ERR_NOTAVAILABLE);  // depth needs depth-stencil usage
+  EXPECT_EQ(check(USAGE_DEPTHSTENCIL, RTYPE_SURFACE, FMT_D24S8), RES_OK);
+  EXPECT_EQ(check(0, RTYPE_VOLUMETEXTURE, FMT_A8R8G8B8), ERR_NOTAVAILABLE);
+  EXPECT_EQ(Obj->CheckDepthStencilMatch(0, DEVTYPE_HAL, FMT_X8R8G8B8, FMT_A8R8G8B8, FMT_D24S8), RES_OK);
+  EXPECT_EQ(Obj->CheckDepthStencilMatch(0, DEVTYPE_HAL, FMT_X8R8G8B8, FMT_A8R8G8B8, FMT_A8R8G8B8), ERR_NOTAVAILABLE);
+
+  uint32_t levels = 99;
+  ASSERT_EQ(Obj->CheckDeviceMultiSampleType(0, DEVTYPE_HAL, FMT_A8R8G8B8, true, MULTISAMPLE_NONMASKABLE, &levels), RES_OK);
+  EXPECT_GE(levels, 1u);
+  EXPECT_EQ(Obj->CheckDeviceMultiSampleType(0, DEVTYPE_HAL, FMT_DXT1, true, MULTISAMPLE_NONMASKABLE, &levels),
+            ERR_NOTAVAILABLE);
+  EXPECT_EQ(levels, 0u);
+}
+
+TEST_F(GpuObjectTest, RefusesAWindowWithoutGL)
+{
+  PresentParameters pp;
+  Device *dev = nullptr;
+  EXPECT_EQ(Obj->CreateDevice(0, DEVTYPE_HAL, nullptr, 0, pp, &dev), ERR_INVALIDCALL);
+  EXPECT_EQ(dev, nullptr);
+}
+
+using GpuDevice = GpuTest;
+
+TEST_F(GpuDevice, StartsWithTheDefaultStates)
+{
+  uint32_t v = 0;
+  Dev->GetRenderState(RS_CULLMODE, v);
+  EXPECT_EQ(v, uint32_t(CULL_CCW));
+  Dev->GetRenderState(RS_ZFUNC, v);
+  EXPECT_EQ(v, uint32_t(CMP_LESSEQUAL));
+  Dev->GetRenderState(RS_COLORWRITEENABLE, v);
+  EXPECT_EQ(v, 15u);
+  Dev->GetRenderState(RS_ALPHAFUNC, v);
+  EXPECT_EQ(v, uint32_t(CMP_ALWAYS));
+  Dev->GetRenderState(RS_SRCBLEND, v);
+  EXPECT_EQ(v, uint32_t(BLEND_ONE));
+  Dev->GetRenderState(RS_STENCILMASK, v);
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  Dev->GetSamplerState(3, SAMP_ADDRESSU, v);
+  EXPECT_EQ(v, uint32_t(TADDRESS_WRAP));
+  Dev->GetSamplerState(VERTEXSAMPLER0 + 3, SAMP_MIPFILTER, v);
+  EXPECT_EQ(v, uint32_t(TEXF_NONE));
+  Dev->GetSamplerState(0, SAMP_MAGFILTER, v);
+  EXPECT_EQ(v, uint32_t(TEXF_POINT));
+  EXPECT_EQ(Dev->SetSamplerState(16, SAMP_ADDRESSU, 1), ERR_INVALIDCALL);  // 16..256 is no sampler
+  EXPECT_EQ(Dev->SetSamplerState(VERTEXSAMPLER0 + 4, SAMP_ADDRESSU, 1), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->SetRenderState(256, 0), ERR_INVALIDCALL);
+  Viewport vp;
+  Dev->GetViewport(vp);
+  EXPECT_EQ(vp.Width, 64u);
+  EXPECT_EQ(vp.MaxZ, 1.0f);
+}
+
+TEST_F(GpuDevice, ClearFillsTheBackBufferInByteOrderBGRA)
+{
+  ASSERT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0x80402010u, 1.0f, 0), RES_OK);
+  std::vector<uint32_t> px = ReadBackBuffer();
+  EXPECT_EQ(px[0], 0x80402010u);
+  EXPECT_EQ(px[64 * 64 - 1], 0x80402010u);
+  // the bytes in memory are B, G, R, A
+  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(px.data());
+  EXPECT_EQ(bytes[0], 0x10);
+  EXPECT_EQ(bytes[3], 0x80);
+}
+
+TEST_F(GpuDevice, ClearStaysInsideTheViewportScissorAndRects)
+{
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  Viewport vp = {8, 16, 10, 4, 0.0f, 1.0f};
+  ASSERT_EQ(Dev->SetViewport(vp), RES_OK);
+  // write masks do not limit a clear
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 0);
+  ASSERT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), RES_OK);
+  std::vector<uint32_t> px = ReadBackBuffer();
+  for (int y = 0; y < 64; y++)
+    for (int x = 0; x < 64; x++)
+    {
+      bool inside = x >= 8 && x < 18 && y >= 16 && y < 20;
+      ASSERT_EQ(px[size_t(y) * 64 + x], inside ? 0xFFFF0000u : 0xFF000000u) << x << "," << y;
+    }
+  // the scissor rectangle limits it further when on; rects too
+  Rect scissor = {10, 0, 64, 64};
+  Dev->SetScissorRect(scissor);
+  Dev->SetRenderState(RS_SCISSORTESTENABLE, 1);
+  Rect r = {0, 17, 64, 18};
+  ASSERT_EQ(Dev->Clear(1, &r, CLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), RES_OK);
+  px = ReadBackBuffer();
+  EXPECT_EQ(px[17 * 64 + 9], 0xFFFF0000u);
+  EXPECT_EQ(px[17 * 64 + 10], 0xFF00FF00u);
+  EXPECT_EQ(px[17 * 64 + 17], 0xFF00FF00u);
+  EXPECT_EQ(px[17 * 64 + 18], 0xFF000000u);
+  EXPECT_EQ(px[16 * 64 + 12], 0xFFFF0000u);
+}
+
+TEST_F(GpuDevice, ViewportAndClearRefuseBadInput)
+{
+  Viewport vp = {60, 0, 10, 10, 0.0f, 1.0f};
+  EXPECT_EQ(Dev->SetViewport(vp), ERR_INVALIDCALL);  // beyond the target
+  vp = {0, 0, 10, 10, 0.5f, 0.2f};
+  EXPECT_EQ(Dev->SetViewport(vp), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->Clear(0, nullptr, CLEAR_ZBUFFER, 0, 1.0f, 0), ERR_INVALIDCALL);  // no depth buffer
+  EXPECT_EQ(Dev->Clear(2, nullptr, CLEAR_TARGET, 0, 1.0f, 0), ERR_INVALIDCALL);
+  Surface *d16 = nullptr;
+  ASSERT_EQ(Dev->CreateDepthStencilSurface(64, 64, FMT_D16, MULTISAMPLE_NONE, 0, false, &d16), RES_OK);
+  Dev->SetDepthStencilSurface(d16);
+  EXPECT_EQ(Dev->Clear(0, nullptr, CLEAR_ZBUFFER | CLEAR_STENCIL, 0, 1.0f, 0), ERR_INVALIDCALL);  // no stencil
+  EXPECT_EQ(Dev->Clear(0, nullptr, CLEAR_ZBUFFER, 0, 1.0f, 0), RES_OK);
+  Dev->SetDepthStencilSurface(nullptr);
+  d16->Release();
+  EXPECT_EQ(Dev->SetRenderTarget(0, nullptr), ERR_INVALIDCALL);
+}
+
+TEST_F(GpuDevice, ColorFillAndStretchRect)
+{
+  Surface *a = nullptr, *b = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &a), RES_OK);
+  ASSERT_EQ(Dev->CreateRenderTarget(16, 16, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &b), RES_OK);
+  ASSERT_EQ(Dev->ColorFill(a, nullptr, 0xFF0000FFu), RES_OK);
+  Rect top = {0, 0, 8, 2};
+  ASSERT_EQ(Dev->ColorFill(a, &top, 0xFFFF0000u), RES_OK);
+  std::vector<uint32_t> px = Read(a);
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(px[1 * 8 + 7], 0xFFFF0000u);
+  EXPECT_EQ(px[2 * 8], 0xFF0000FFu);
+  // stretched 2x without filtering: rows 0..3 red, row 4 on blue; row 0 stays at the top
+  ASSERT_EQ(Dev->StretchRect(a, nullptr, b, nullptr, TEXF_POINT), RES_OK);
+  px = Read(b);
+  EXPECT_EQ(px[3 * 16 + 5], 0xFFFF0000u);
+  EXPECT_EQ(px[4 * 16 + 5], 0xFF0000FFu);
+  // a part of the source onto a part of the destination
+  Rect src = {0, 4, 2, 6}, dst = {14, 0, 16, 2};
+  ASSERT_EQ(Dev->ColorFill(b, nullptr, 0xFF000000u), RES_OK);
+  ASSERT_EQ(Dev->StretchRect(a, &src, b, &dst, TEXF_NONE), RES_OK);
+  px = Read(b);
+  EXPECT_EQ(px[0 * 16 + 14], 0xFF0000FFu);
+  EXPECT_EQ(px[1 * 16 + 15], 0xFF0000FFu);
+  EXPECT_EQ(px[2 * 16 + 15], 0xFF000000u);
+  EXPECT_EQ(px[0 * 16 + 13], 0xFF000000u);
+  // refusals: outside the surface, onto itself, to system memory
+  Rect outside = {0, 0, 9, 8};
+  EXPECT_EQ(Dev->StretchRect(a, &outside, b, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  Rect empty = {2, 2, 2, 4};
+  EXPECT_EQ(Dev->StretchRect(a, &empty, b, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->StretchRect(a, nullptr, a, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  Surface *sys = nullptr;
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(8, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys), RES_OK);
+  EXPECT_EQ(Dev->StretchRect(a, nullptr, sys, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->ColorFill(a, &outside, 0), ERR_INVALIDCALL);
+  sys->Release();
+  a->Release();
+  b->Release();
+}
+
+TEST_F(GpuDevice, LinearStretchFilters)
+{
+  Surface *a = nullptr, *b = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(2, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &a), RES_OK);
+  ASSERT_EQ(Dev->CreateRenderTarget(4, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &b), RES_OK);
+  Rect left = {0, 0, 1, 1}, right = {1, 0, 2, 1};
+  Dev->ColorFill(a, &left, 0xFF000000u);
+  Dev->ColorFill(a, &right, 0xFFFFFFFFu);
+  ASSERT_EQ(Dev->StretchRect(a, nullptr, b, nullptr, TEXF_LINEAR), RES_OK);
+  std::vector<uint32_t> px = Read(b);
+  // pixel 1 centre lies a quarter texel left of the middle: 1/4 white
+  EXPECT_TRUE(Near(px[1], 0xFF404040u, 2));
+  EXPECT_TRUE(Near(px[2], 0xFFBFBFBFu, 2));
+  a->Release();
+  b->Release();
+}
+
+TEST_F(GpuDevice, SystemMemorySurfaces)
+{
+  Surface *s = nullptr;
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(16, 16, FMT_A8R8G8B8, POOL_SYSTEMMEM, &s), RES_OK);
+  Rect r = {4, 4, 8, 8};
+  ASSERT_EQ(Dev->ColorFill(s, &r, 0xFF002050u), RES_OK);
+  LockedRect lr;
+  ASSERT_EQ(s->LockRect(lr, &r, LOCK_READONLY), RES_OK);
+  EXPECT_EQ(lr.Pitch, 64);
+  EXPECT_EQ(*static_cast<uint32_t *>(lr.Bits), 0xFF002050u);
+  EXPECT_EQ(s->LockRect(lr, nullptr, 0), ERR_INVALIDCALL);  // already locked
+  ASSERT_EQ(s->UnlockRect(), RES_OK);
+  EXPECT_EQ(s->UnlockRect(), ERR_INVALIDCALL);
+  ASSERT_EQ(s->LockRect(lr, nullptr, 0), RES_OK);
+  EXPECT_EQ(static_cast<uint32_t *>(lr.Bits)[3 * 16 + 3], 0u);
+  EXPECT_EQ(static_cast<uint32_t *>(lr.Bits)[4 * 16 + 7], 0xFF002050u);
+  s->UnlockRect();
+  Rect bad = {0, 0, 17, 1};
+  EXPECT_EQ(s->LockRect(lr, &bad, 0), ERR_INVALIDCALL);
+  s->Release();
+  // 16-bit fills pack the colour
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(4, 4, FMT_R5G6B5, POOL_SYSTEMMEM, &s), RES_OK);
+  ASSERT_EQ(Dev->ColorFill(s, nullptr, 0xFFFF8000u), RES_OK);
+  ASSERT_EQ(s->LockRect(lr, nullptr, 0), RES_OK);
+  EXPECT_EQ(*static_cast<uint16_t *>(lr.Bits), 0xFC00u);
+  s->UnlockRect();
+  s->Release();
+}
+
+TEST_F(GpuDevice, ReadBackNeedsMatchingSurfaces)
+{
+  Surface *rt = nullptr, *ms = nullptr, *sys = nullptr, *small = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &rt), RES_OK);
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONMASKABLE, 0, false, &ms), RES_OK);
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(8, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys), RES_OK);
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(4, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &small), RES_OK);
+  EXPECT_EQ(Dev->GetRenderTargetData(rt, small), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->GetRenderTargetData(ms, sys), ERR_INVALIDCALL);  // resolve it first
+  EXPECT_EQ(Dev->GetRenderTargetData(sys, sys), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, true, &small), ERR_INVALIDCALL);
+  // a multisampled surface resolves through StretchRect
+  Dev->ColorFill(ms, nullptr, 0xFF112233u);
+  ASSERT_EQ(Dev->StretchRect(ms, nullptr, rt, nullptr, TEXF_NONE), RES_OK);
+  EXPECT_EQ(Read(rt)[0], 0xFF112233u);
+  rt->Release();
+  ms->Release();
+  sys->Release();
+}
+
+TEST_F(GpuDevice, TexturesValidateTheirUse)
+{
+  Texture *t = nullptr;
+  EXPECT_EQ(Dev->CreateTexture(0, 4, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_MANAGED, &t), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, USAGE_RENDERTARGET, FMT_DXT1, POOL_DEFAULT, &t), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, 0, FMT_D24S8, POOL_MANAGED, &t), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, 0, Format(17), POOL_MANAGED, &t), ERR_INVALIDCALL);
+  EXPECT_EQ(t, nullptr);
+
+  // level count 0 is the full chain; a count above it is cut
+  ASSERT_EQ(Dev->CreateTexture(256, 64, 0, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  EXPECT_EQ(t->GetLevelCount(), 9u);
+  SurfaceDesc d;
+  ASSERT_EQ(t->GetLevelDesc(8, d), RES_OK);
+  EXPECT_EQ(d.Width, 1u);
+  EXPECT_EQ(d.Height, 1u);
+  ASSERT_EQ(t->GetLevelDesc(2, d), RES_OK);
+  EXPECT_EQ(d.Width, 64u);
+  EXPECT_EQ(d.Height, 16u);
+  EXPECT_EQ(t->GetLevelDesc(9, d), ERR_INVALIDCALL);
+  t->Release();
+
+  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  LockedRect lr;
+  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
+  EXPECT_EQ(lr.Pitch, 32);
+  static_cast<uint32_t *>(lr.Bits)[9] = 0xDEADBEEFu;
+  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), ERR_INVALIDCALL);  // one lock at a time
+  EXPECT_EQ(t->UnlockRect(1), ERR_INVALIDCALL);
+  ASSERT_EQ(t->UnlockRect(0), RES_OK);
+  EXPECT_EQ(t->UnlockRect(0), ERR_INVALIDCALL);
+  // a managed texture keeps its content between locks; a rect lock points inside it
+  Rect r = {1, 1, 3, 3};
+  ASSERT_EQ(t->LockRect(0, lr, &r, LOCK_READONLY), RES_OK);
+  EXPECT_EQ(*static_cast<uint32_t *>(lr.Bits), 0xDEADBEEFu);
+  t->UnlockRect(0);
+  Rect outside = {6, 6, 9, 8};
+  EXPECT_EQ(t->LockRect(0, lr, &outside, 0), ERR_INVALIDCALL);
+  t->Release();
+
+  // block formats lock whole blocks
+  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, 0, FMT_DXT5, POOL_MANAGED, &t), RES_OK);
+  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
+  EXPECT_EQ(lr.Pitch, 32);
+  t->UnlockRect(0);
+  Rect unaligned = {2, 0, 8, 4};
+  EXPECT_EQ(t->LockRect(0, lr, &unaligned, 0), ERR_INVALIDCALL);
+  t->Release();
+
+  // render targets are not locked
+  Texture *rt = MakeTarget(4, 4);
+  ASSERT_NE(rt, nullptr);
+  EXPECT_EQ(rt->LockRect(0, lr, nullptr, 0), ERR_INVALIDCALL);
+  rt->Release();
+}
+
+TEST_F(GpuDevice, BuffersLockInsideTheirSize)
+{
+  VertexBuffer *vb = nullptr;
+  ASSERT_EQ(Dev->CreateVertexBuffer(256, USAGE_WRITEONLY, POOL_MANAGED, &vb), RES_OK);
+  void *p = nullptr;
+  EXPECT_EQ(vb->Lock(200, 100, &p, 0), ERR_INVALIDCALL);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(vb->Lock(257, 0, &p, 0), ERR_INVALIDCALL);
+  ASSERT_EQ(vb->Lock(200, 0, &p, 0), RES_OK);  // to the end
+  EXPECT_EQ(vb->Lock(0, 4, &p, 0), ERR_INVALIDCALL);
+  ASSERT_EQ(vb->Unlock(), RES_OK);
+  EXPECT_EQ(vb->Unlock(), ERR_INVALIDCALL);
+  IndexBuffer *ib = nullptr;
+  EXPECT_EQ(Dev->CreateIndexBuffer(64, 0, FMT_A8R8G8B8, POOL_MANAGED, &ib), ERR_INVALIDCALL);
+  ASSERT_EQ(Dev->CreateIndexBuffer(64, 0, FMT_INDEX16, POOL_MANAGED, &ib), RES_OK);
+  EXPECT_EQ(Dev->SetStreamSource(0, ib, 0, 4), ERR_INVALIDCALL);  // an index buffer is no stream
+  EXPECT_EQ(Dev->SetIndices(vb), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->SetStreamSourceFreq(0, STREAMSOURCE_INSTANCEDATA | 1), ERR_INVALIDCALL);
+  ib->Release();
+  vb->Release();
+}
+
+TEST_F(GpuDevice, VertexDeclarationsAndShadersAreValidated)
+{
+  const VertexElement dup[] = {
+    {0, 0, DECLTYPE_FLOAT3, 0, DECLUSAGE_POSITION, 0},
+    {0, 12, DECLTYPE_FLOAT3, 0, DECLUSAGE_POSITION, 0},
+    DECL_END,
+  };
+  VertexDeclaration *decl = nullptr;
+  EXPECT_EQ(Dev->CreateVertexDeclaration(dup, &decl), ERR_INVALIDCALL);
+  const VertexElement badStream[] = {{7, 0, DECLTYPE_FLOAT3, 0, DECLUSAGE_POSITION, 0}, DECL_END};
+  EXPECT_EQ(Dev->CreateVertexDeclaration(badStream, &decl), ERR_INVALIDCALL);
+
+  Shader *s = nullptr;
+  std::vector<uint32_t> ps = ColorPS(), vs = PassThroughVS();
+  EXPECT_EQ(Dev->CreateVertexShader(ps.data(), ps.size(), &s), ERR_INVALIDCALL);  // stage mismatch
+  EXPECT_EQ(Dev->CreatePixelShader(vs.data(), vs.size(), &s), ERR_INVALIDCALL);
+  std::vector<uint32_t> broken = {0xFFFF0300u, 0x0000FFF0u, 0x0000FFFFu};  // unknown opcode
+  EXPECT_EQ(Dev->CreatePixelShader(broken.data(), broken.size(), &s), ERR_INVALIDCALL);
+  EXPECT_FALSE(Dev->LastShaderError().empty());
+  std::vector<uint32_t> noEnd = {0xFFFF0300u};
+  EXPECT_EQ(Dev->CreatePixelShader(noEnd.data(), noEnd.size(), &s), ERR_INVALIDCALL);
+  EXPECT_EQ(s, nullptr);
+  // a draw without shaders is refused
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 1), ERR_INVALIDCALL);
+}
+
+TEST_F(GpuDevice, BindingsKeepTheirObjectsAlive)
+{
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(4, 4, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  ASSERT_EQ(Dev->SetTexture(2, t), RES_OK);
+  EXPECT_EQ(t->RefCount(), 2u);
+  ASSERT_EQ(Dev->SetTexture(VERTEXSAMPLER0 + 1, t), RES_OK);
+  EXPECT_EQ(Dev->SetTexture(20, t), ERR_INVALIDCALL);
+  BaseTexture *got = nullptr;
+  ASSERT_EQ(Dev->GetTexture(2, &got), RES_OK);
+  EXPECT_EQ(got, t);
+  got->Release();
+  EXPECT_EQ(t->Release(), 2u);  // still bound twice
+  Dev->SetTexture(2, nullptr);
+  Dev->SetTexture(VERTEXSAMPLER0 + 1, nullptr);
+}
+
+TEST_F(GpuDevice, ResourcesOutliveTheirDeviceAsShells)
+{
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(4, 4, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  VertexBuffer *vb = nullptr;
+  ASSERT_EQ(Dev->CreateVertexBuffer(64, 0, POOL_MANAGED, &vb), RES_OK);
+  EXPECT_EQ(Dev->Release(), 0u);
+  Dev = nullptr;
+  LockedRect lr;
+  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), ERR_INVALIDCALL);
+  void *p;
+  EXPECT_EQ(vb->Lock(0, 0, &p, 0), ERR_INVALIDCALL);
+  EXPECT_EQ(t->GetDevice(), nullptr);
+  t->Release();
+  vb->Release();
+}
+
+TEST_F(GpuDevice, LostDeviceSequence)
+{
+  Texture *rt = MakeTarget(8, 8);
+  ASSERT_NE(rt, nullptr);
+  ASSERT_EQ(Dev->BeginScene(), RES_OK);
+  EXPECT_EQ(Dev->BeginScene(), ERR_INVALIDCALL);
+  ASSERT_EQ(Dev->EndScene(), RES_OK);
+  EXPECT_EQ(Dev->EndScene(), ERR_INVALIDCALL);
+  ASSERT_EQ(Dev->Present(), RES_OK);
+  EXPECT_EQ(Dev->TestCooperativeLevel(), RES_OK);
+
+  Dev->InjectLostDevice();
+  EXPECT_EQ(Dev->Present(), ERR_DEVICELOST);
+  EXPECT_EQ(Dev->TestCooperativeLevel(), ERR_DEVICENOTRESET);
+  EXPECT_EQ(Dev->Present(), ERR_DEVICELOST);
+  // drawing while lost is silently dropped
+  EXPECT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0, 1.0f, 0), RES_OK);
+
+  // the render target is a default-pool resource: reset refuses while it exists
+  PresentParameters pp;
+  pp.BackBufferWidth = 32;
+  pp.BackBufferHeight = 16;
+  EXPECT_EQ(Dev->DefaultPoolResources(), 2);  // the back buffer and the target
+  EXPECT_EQ(Dev->Reset(pp), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->TestCooperativeLevel(), ERR_DEVICENOTRESET);
+  // so does a back buffer the program still holds
+  rt->Release();
+  Surface *bb = nullptr;
+  ASSERT_EQ(Dev->GetBackBuffer(0, 0, &bb), RES_OK);
+  EXPECT_EQ(Dev->Reset(pp), ERR_INVALIDCALL);
+  bb->Release();
+
+  ASSERT_EQ(Dev->Reset(pp), RES_OK);
+  EXPECT_EQ(Dev->TestCooperativeLevel(), RES_OK);
+  EXPECT_EQ(Dev->GetPresentParameters().BackBufferWidth, 32u);
+  Viewport vp;
+  Dev->GetViewport(vp);
+  EXPECT_EQ(vp.Width, 32u);
+  EXPECT_EQ(vp.Height, 16u);
+
+  // render targets work again
+  rt = MakeTarget(8, 8);
+  ASSERT_NE(rt, nullptr);
+  Bind(rt);
+  ASSERT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF123456u, 1.0f, 0), RES_OK);
+  EXPECT_EQ(Read(rt)[63], 0xFF123456u);
+  ASSERT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF654321u, 1.0f, 0), RES_OK);
+  Surface *bb2 = nullptr;
+  ASSERT_EQ(Dev->GetBackBuffer(0, 0, &bb2), RES_OK);
+  Dev->SetRenderTarget(0, bb2);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+  std::vector<uint32_t> px = Read(bb2);
+  EXPECT_EQ(px.size(), 32u * 16u);
+  EXPECT_EQ(px[0], 0xFF0000FFu);
+  bb2->Release();
+  EXPECT_EQ(Dev->Present(), RES_OK);
+  rt->Release();
+}
+
+TEST_F(GpuDevice, QueriesReportCompletion)
+{
+  Query *q = nullptr;
+  ASSERT_EQ(Dev->CreateQuery(QUERY_EVENT, &q), RES_OK);
+  int32_t done = 0;
+  EXPECT_EQ(q->GetData(&done, 4, 0), ERR_INVALIDCALL);  // not issued
+  ASSERT_EQ(q->Issue(ISSUE_END), RES_OK);
+  Result r;
+  while ((r = q->GetData(&done, 4, GETDATA_FLUSH)) == RES_FALSE)
+  {
+  }
+  EXPECT_EQ(r, RES_OK);
+  EXPECT_EQ(done, 1);
+  q->Release();
+  ASSERT_EQ(Dev->CreateQuery(QUERY_OCCLUSION, &q), RES_OK);
+  EXPECT_EQ(q->Issue(0), ERR_INVALIDCALL);
+  q->Release();
+  EXPECT_EQ(Dev->CreateQuery(QueryType(3), &q), ERR_NOTAVAILABLE);
+}
+
+TEST_F(GpuDevice, ShaderConstantsAreRegisterFiles)
+{
+  float c[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_EQ(Dev->SetVertexShaderConstantF(254, c, 2), RES_OK);
+  EXPECT_EQ(Dev->SetVertexShaderConstantF(255, c, 2), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->SetPixelShaderConstantF(223, c, 2), ERR_INVALIDCALL);
+  ASSERT_EQ(Dev->SetPixelShaderConstantF(222, c, 2), RES_OK);
+  float back[8] = {};
+  ASSERT_EQ(Dev->GetVertexShaderConstantF(254, back, 2), RES_OK);
+  EXPECT_EQ(back[7], 8.0f);
+  int32_t b[2] = {5, 0};
+  EXPECT_EQ(Dev->SetPixelShaderConstantB(15, b, 2), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->SetPixelShaderConstantB(14, b, 2), RES_OK);
+}
