@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <new>
 
 namespace plat
 {
@@ -162,7 +163,9 @@ std::unique_ptr<Font> Font::Create(const FontRequest &request, std::u16string *e
   const double cell = cellAscent + cellDescent;
 
   FontMetrics &m = font->Metrics;
-  int height = request.Height == 0 ? -12 : request.Height;
+  // sizes beyond any screen are cut, so that glyph bitmaps stay reasonable
+  const int limit = 4096;
+  int height = request.Height == 0 ? -12 : std::clamp(request.Height, -limit, limit);
   int em;
   if(height > 0)
   {
@@ -191,8 +194,8 @@ std::unique_ptr<Font> Font::Create(const FontRequest &request, std::u16string *e
   double xEm = em;
   if(request.Width > 0 && average > 0)
   {
-    xEm = em * request.Width / average;
-    average = request.Width;
+    xEm = em * std::min(request.Width, limit) / average;
+    average = std::min(request.Width, limit);
   }
   FT_Set_Char_Size(face, FT_F26Dot6(std::lround(xEm * 64)), FT_F26Dot6(em) * 64, 72, 72);
   double xScale = xEm / upem;
@@ -367,9 +370,19 @@ void Font::GetTextExtent(const char16_t *text, int length, int *cx, int *cy) con
     *cy = Metrics.Height;
 }
 
-Bitmap2D::Bitmap2D(int width, int height)
-    : Width(std::max(0, width)), Height(std::max(0, height)), Pixels(size_t(Width) * size_t(Height), 0)
+std::unique_ptr<Bitmap2D> Bitmap2D::Create(int width, int height)
 {
+  if(width < 0 || height < 0 || uint64_t(width) * uint64_t(height) > (uint64_t(1) << 28))
+    return nullptr;
+  std::unique_ptr<Bitmap2D> bitmap(new Bitmap2D);
+  size_t count = size_t(width) * size_t(height);
+  bitmap->Pixels.reset(new(std::nothrow) uint32_t[count ? count : 1]);
+  if(!bitmap->Pixels)
+    return nullptr;
+  std::fill_n(bitmap->Pixels.get(), count, 0u);
+  bitmap->Width = width;
+  bitmap->Height = height;
+  return bitmap;
 }
 
 namespace
@@ -449,7 +462,7 @@ void Bitmap2D::DrawText(const Font &font, int x, int y, const char16_t *text, in
 
 void Bitmap2D::GetPixels(uint32_t *out) const
 {
-  std::copy(Pixels.begin(), Pixels.end(), out);
+  std::copy_n(Pixels.get(), size_t(Width) * size_t(Height), out);
 }
 
 uint32_t Bitmap2D::GetPixel(int x, int y) const

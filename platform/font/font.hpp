@@ -21,7 +21,7 @@ namespace plat
 struct FontRequest
 {
   std::u16string Face;    // family name; empty asks for the system's sans-serif face
-  int Height = 0;         // > 0 cell height, < 0 em height, 0 the default
+  int Height = 0;         // > 0 cell height, < 0 em height, 0 the default; at most 4096
   int Width = 0;          // average character width; 0 keeps the face's proportions
   int Weight = 0;         // 100 .. 900, 0 regular (400); 700 is bold
   bool Italic = false;
@@ -62,8 +62,8 @@ struct GlyphBox
   int AdvanceX = 0;
 };
 
-// Where the default sans-serif face is used because the requested one does not exist.
-// Never fails because of a missing face.
+// A font: where the requested face does not exist the face that fontconfig offers in
+// its place is used (never a failure). A font is used by one thread at a time.
 class Font
 {
 public:
@@ -134,8 +134,9 @@ enum class BackMode
 class Bitmap2D
 {
 public:
-  // A black bitmap; sizes below 0 count as 0.
-  Bitmap2D(int width, int height);
+  // A black bitmap; null when a size is negative, the bitmap would exceed 2^28 pixels
+  // or its memory cannot be had.
+  static std::unique_ptr<Bitmap2D> Create(int width, int height);
   int GetWidth() const { return Width; }
   int GetHeight() const { return Height; }
 
@@ -151,10 +152,11 @@ public:
   uint32_t GetPixel(int x, int y) const;
 
 private:
+  Bitmap2D() = default;
   void Blend(int x, int y, uint32_t rgb, unsigned coverage);
-  int Width;
-  int Height;
-  std::vector<uint32_t> Pixels;
+  int Width = 0;
+  int Height = 0;
+  std::unique_ptr<uint32_t[]> Pixels;
 };
 
 }

@@ -199,7 +199,9 @@ TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
 {
   auto font = Make(u"DejaVu Sans", -40);
   ASSERT_TRUE(font);
-  plat::Bitmap2D bitmap(240, 80);
+  auto bitmapp = plat::Bitmap2D::Create(240, 80);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   const int x = 10, y = 5;
   bitmap.DrawText(*font, x, y, u"HIH", -1, 0xffffff);
   Ink ink = FindInk(bitmap);
@@ -237,7 +239,9 @@ TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
   EXPECT_EQ(nextLeft - 1, x + advanceH + i.A);
 
   // a descender reaches below the baseline by its box
-  plat::Bitmap2D low(80, 80);
+  auto lowp = plat::Bitmap2D::Create(80, 80);
+  ASSERT_TRUE(lowp);
+  plat::Bitmap2D &low = *lowp;
   low.DrawText(*font, x, y, u"p", 1, 0xffffff);
   plat::GlyphBox p;
   font->GetGlyph(U'p', &p);
@@ -251,7 +255,9 @@ TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
 TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
 {
   auto font = Make(u"DejaVu Sans", -40);
-  plat::Bitmap2D bitmap(60, 60);
+  auto bitmapp = plat::Bitmap2D::Create(60, 60);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   // colours are 0x00BBGGRR; pixels come back 0x00RRGGBB
   bitmap.DrawText(*font, 5, 5, u"I", -1, 0x00336699);
   plat::GlyphBox box;
@@ -273,7 +279,9 @@ TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
   EXPECT_GT(full, 0) << "a stem at this size has fully covered pixels";
 
   // over a white ground the same coverage blends towards white
-  plat::Bitmap2D white(60, 60);
+  auto whitep = plat::Bitmap2D::Create(60, 60);
+  ASSERT_TRUE(whitep);
+  plat::Bitmap2D &white = *whitep;
   white.FillRect(0, 0, 60, 60, 0xffffff);
   white.DrawText(*font, 5, 5, u"I", -1, 0x000000);
   for(int gy = 0; gy < box.BlackBoxY; gy++)
@@ -290,14 +298,18 @@ TEST(Bitmap2D, BackgroundModes)
   int cx = 0, cy = 0;
   font->GetTextExtent(u"Ab", 2, &cx, &cy);
 
-  plat::Bitmap2D transparent(100, 40);
+  auto transparentp = plat::Bitmap2D::Create(100, 40);
+  ASSERT_TRUE(transparentp);
+  plat::Bitmap2D &transparent = *transparentp;
   transparent.FillRect(0, 0, 100, 40, 0x0000ff);  // red ground
   transparent.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Transparent);
   Ink ink = FindInk(transparent, 0xff0000);
   EXPECT_FALSE(ink.Empty());
   EXPECT_EQ(transparent.GetPixel(10, 10), 0xff0000u) << "the cell's corner keeps the ground";
 
-  plat::Bitmap2D opaque(100, 40);
+  auto opaquep = plat::Bitmap2D::Create(100, 40);
+  ASSERT_TRUE(opaquep);
+  plat::Bitmap2D &opaque = *opaquep;
   opaque.FillRect(0, 0, 100, 40, 0x0000ff);
   opaque.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Opaque, 0x00ff00);
   Ink box = FindInk(opaque, 0xff0000);
@@ -310,7 +322,9 @@ TEST(Bitmap2D, BackgroundModes)
 
 TEST(Bitmap2D, FillRectExcludesRightAndBottomAndClips)
 {
-  plat::Bitmap2D bitmap(8, 6);
+  auto bitmapp = plat::Bitmap2D::Create(8, 6);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.FillRect(2, 1, 5, 3, 0x0000ff);
   Ink ink = FindInk(bitmap);
   EXPECT_EQ(ink.X0, 2);
@@ -319,12 +333,16 @@ TEST(Bitmap2D, FillRectExcludesRightAndBottomAndClips)
   EXPECT_EQ(ink.Y1, 2);
   EXPECT_EQ(bitmap.GetPixel(2, 1), 0xff0000u);
 
-  plat::Bitmap2D empty(8, 6);
+  auto emptyp = plat::Bitmap2D::Create(8, 6);
+  ASSERT_TRUE(emptyp);
+  plat::Bitmap2D &empty = *emptyp;
   empty.FillRect(3, 3, 3, 5, 0xffffff);
   empty.FillRect(5, 3, 2, 5, 0xffffff);
   EXPECT_TRUE(FindInk(empty).Empty());
 
-  plat::Bitmap2D clip(8, 6);
+  auto clipp = plat::Bitmap2D::Create(8, 6);
+  ASSERT_TRUE(clipp);
+  plat::Bitmap2D &clip = *clipp;
   clip.FillRect(-100, -100, 100, 2, 0x123456);
   Ink c = FindInk(clip);
   EXPECT_EQ(c.X0, 0);
@@ -335,7 +353,9 @@ TEST(Bitmap2D, FillRectExcludesRightAndBottomAndClips)
 
 TEST(Bitmap2D, ReadBackIsTopRowFirstInBlueGreenRedOrder)
 {
-  plat::Bitmap2D bitmap(4, 2);
+  auto bitmapp = plat::Bitmap2D::Create(4, 2);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.FillRect(0, 0, 4, 1, 0x0000ff);  // red top row
   bitmap.FillRect(0, 1, 4, 2, 0xff0000);  // blue bottom row
   uint32_t words[9];
@@ -356,12 +376,16 @@ TEST(Bitmap2D, ReadBackIsTopRowFirstInBlueGreenRedOrder)
 TEST(Bitmap2D, TextAtTheEdgesIsClipped)
 {
   auto font = Make(u"DejaVu Sans", 48);
-  plat::Bitmap2D bitmap(30, 30);
+  auto bitmapp = plat::Bitmap2D::Create(30, 30);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.DrawText(*font, -20, -25, u"WgW", -1, 0xffffff);
   bitmap.DrawText(*font, 20, 20, u"WgW", -1, 0xffffff);
   bitmap.DrawText(*font, 1000, 1000, u"W", -1, 0xffffff);
   EXPECT_FALSE(FindInk(bitmap).Empty());
-  plat::Bitmap2D none(0, 0);
+  auto nonep = plat::Bitmap2D::Create(0, 0);
+  ASSERT_TRUE(nonep);
+  plat::Bitmap2D &none = *nonep;
   none.DrawText(*font, 0, 0, u"W", -1, 0xffffff);
   none.FillRect(0, 0, 10, 10, 0xffffff);
   EXPECT_EQ(none.GetPixel(0, 0), 0u);
@@ -379,7 +403,9 @@ TEST(Bitmap2D, SurrogatePairsAreOneCharacterAndLoneOnesDoNotBreak)
   font->GetGlyph(0x1f600, &box);
   EXPECT_EQ(cx, box.AdvanceX);
   const char16_t lone[] = {u'a', 0xd800, u'b', 0};
-  plat::Bitmap2D bitmap(100, 40);
+  auto bitmapp = plat::Bitmap2D::Create(100, 40);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.DrawText(*font, 0, 0, lone, -1, 0xffffff);
   EXPECT_FALSE(FindInk(bitmap).Empty());
 }
@@ -405,7 +431,9 @@ TEST(Fonts, WidthUnderlineAndStrikeOut)
   lined.Height = 30;
   lined.Underline = true;
   auto underline = plat::Font::Create(lined);
-  plat::Bitmap2D bitmap(100, 40);
+  auto bitmapp = plat::Bitmap2D::Create(100, 40);
+  ASSERT_TRUE(bitmapp);
+  plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.DrawText(*underline, 0, 0, u"o", 1, 0xffffff);
   int cx = 0;
   underline->GetTextExtent(u"o", 1, &cx, nullptr);
@@ -414,4 +442,41 @@ TEST(Fonts, WidthUnderlineAndStrikeOut)
     EXPECT_EQ(bitmap.GetPixel(x, row), 0xffffffu) << x;
   EXPECT_EQ(bitmap.GetPixel(cx, row), 0u);
   EXPECT_GT(row, underline->GetMetrics().Ascent - 1);
+}
+
+TEST(Bitmap2D, ImpossibleSizesAreRefused)
+{
+  EXPECT_FALSE(plat::Bitmap2D::Create(-1, 10));
+  EXPECT_FALSE(plat::Bitmap2D::Create(10, -1));
+  EXPECT_FALSE(plat::Bitmap2D::Create(1 << 20, 1 << 20));
+  EXPECT_FALSE(plat::Bitmap2D::Create(INT32_MAX, INT32_MAX));
+  auto empty = plat::Bitmap2D::Create(0, 5);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->GetWidth(), 0);
+  EXPECT_EQ(empty->GetHeight(), 5);
+}
+
+TEST(Fonts, ExtremeRequestsAreCut)
+{
+  for(int height : {INT32_MIN, INT32_MAX, -100000})
+  {
+    plat::FontRequest request;
+    request.Face = u"DejaVu Sans";
+    request.Height = height;
+    request.Width = INT32_MAX;
+    request.Weight = INT32_MAX;
+    auto font = plat::Font::Create(request);
+    ASSERT_TRUE(font) << height;
+    EXPECT_GT(font->GetMetrics().Height, 0);
+    EXPECT_LE(font->GetMetrics().Height, 2 * 4096);
+    EXPECT_LE(font->GetMetrics().AveCharWidth, 4096);
+  }
+  // the symbol character set on a face without a symbol map keeps its characters
+  plat::FontRequest symbol;
+  symbol.Face = u"DejaVu Sans";
+  symbol.Height = 20;
+  symbol.Symbol = true;
+  auto font = plat::Font::Create(symbol);
+  ASSERT_TRUE(font);
+  EXPECT_TRUE(font->HasGlyph(U'A'));
 }
