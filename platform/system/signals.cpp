@@ -21,7 +21,7 @@ namespace
 {
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kSignalCount = int(sizeof(kSignals) / sizeof(kSignals[0]));
-constexpr size_t kAltStackSize = 256 * 1024;
+constexpr size_t kAltStackSize = 512 * 1024;
 constexpr int kMaxFrames = 64;
 
 std::atomic<FatalSignalHandler> Handler{nullptr};

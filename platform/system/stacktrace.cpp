@@ -130,7 +130,7 @@ __attribute__((noinline)) int CaptureStackAddresses(uintptr_t *addresses, int sk
   if(skip < 0) skip = 0;
   if(maxFrames <= 0) return 0;
   // frame 0 of backtrace is this function
-  int want = skip + maxFrames + 1;
+  int want = skip + maxFrames + 8;
   void *local[256];
   void **raw = local;
   std::vector<void *> big;
@@ -140,8 +140,18 @@ __attribute__((noinline)) int CaptureStackAddresses(uintptr_t *addresses, int sk
     raw = big.data();
   }
   int got = backtrace(raw, want);
+  // find our caller by its return address: the unwinder may report frames of its own
+  // (or of a sanitizer's interceptor) before it
+  void *caller = __builtin_extract_return_addr(__builtin_return_address(0));
+  int start = 1;
+  for(int i = 0; i < got; i++)
+    if(raw[i] == caller)
+    {
+      start = i;
+      break;
+    }
   int n = 0;
-  for(int i = skip + 1; i < got && n < maxFrames; i++) addresses[n++] = uintptr_t(raw[i]);
+  for(int i = start + skip; i < got && n < maxFrames; i++) addresses[n++] = uintptr_t(raw[i]);
   return n;
 }
 
