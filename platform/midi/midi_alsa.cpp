@@ -132,9 +132,9 @@ AlsaMidi::AlsaMidi(const char16_t *clientName)
   }
   snd_seq_set_client_name(Seq, ToUtf8(clientName ? clientName : u"sparkvane").c_str());
   ClientId = snd_seq_client_id(Seq);
-  ReceivePort = snd_seq_create_simple_port(Seq, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+  ReceivePort = snd_seq_create_simple_port(Seq, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
                                            SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-  SendPort = snd_seq_create_simple_port(Seq, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_NO_EXPORT,
+  SendPort = snd_seq_create_simple_port(Seq, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ | SND_SEQ_PORT_CAP_NO_EXPORT,
                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if(ClientId < 0 || ReceivePort < 0 || SendPort < 0)
   {
