@@ -5,10 +5,14 @@
 ; Outputs: t0 (texcoord 0), p (1), n (2), environment coordinate (3), shadow positions (4..6).
 ; The pixel stage prefers the reflection program to the shadow program, so with
 ; ReflectionLayerOption the shadow positions are not computed (indices 6, 7 equal 2, 3).
+; Without it the shadow positions are always written: the pixel stage takes its shadow
+; program whenever Texture[1] is set and the three layer textures are not all present,
+; also when Texture[2] or Texture[3] is set (where bit 2 of the index is 0), and a shadow
+; program must never read coordinates nobody wrote. So indices 0, 1 equal 4, 5.
 vs_3_0
 #define ENV (VARIANT & 1)
 #define REFL ((VARIANT >> 1) & 1)
-#define SHADOW (((VARIANT >> 2) & 1) && !REFL)
+#define SHADOW (!REFL)
 dcl_position v0
 dcl_normal v1
 #if !ENV
