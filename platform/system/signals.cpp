@@ -210,7 +210,9 @@ void OnFatalSignal(int sig, siginfo_t *si, void *context)
 bool EnsureAltStack(std::string *error)
 {
   stack_t old{};
-  if(sigaltstack(nullptr, &old) == 0 && !(old.ss_flags & SS_DISABLE)) return true;
+  // a runtime may have set a small one of its own: symbol lookup needs more room
+  if(sigaltstack(nullptr, &old) == 0 && !(old.ss_flags & SS_DISABLE) && old.ss_size >= kAltStackSize) return true;
+  if(old.ss_flags & SS_ONSTACK) return true;  // running on it: cannot swap it now
   void *mem = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if(mem == MAP_FAILED)
   {
@@ -261,6 +263,11 @@ bool InstallFatalSignalHandler(FatalSignalHandler handler, void *user, std::stri
   }
   Installed.store(true, std::memory_order_release);
   return true;
+}
+
+bool PrepareThreadForFatalSignals(std::string *error)
+{
+  return EnsureAltStack(error);
 }
 
 void RemoveFatalSignalHandler()

@@ -69,6 +69,9 @@ using FatalSignalHandler = void (*)(const FatalSignalInfo &info, void *user);
 // Gives the calling thread an alternate signal stack when it has none (threads made by
 // the threads layer have their own). A second call replaces the handler.
 bool InstallFatalSignalHandler(FatalSignalHandler handler, void *user, std::string *error = nullptr);
+// Gives the calling thread an alternate signal stack large enough for the report, for
+// threads not made by the threads layer (which gives its threads their own).
+bool PrepareThreadForFatalSignals(std::string *error = nullptr);
 // Puts the dispositions back as they were before the first install.
 void RemoveFatalSignalHandler();
 

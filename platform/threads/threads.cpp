@@ -21,7 +21,9 @@ namespace plat
 {
 namespace
 {
-constexpr size_t kSignalStack = 256 * 1024;
+// room for the report of a fatal signal (symbol lookup runs on it); only touched pages
+// take memory
+constexpr size_t kSignalStack = 512 * 1024;
 
 struct StartBlock
 {
