@@ -307,7 +307,7 @@ bool Decoder::Validate(Instruction &in) {
           DeclaredSem.insert({in.DclUsage, in.DclIndex});
         }
       } else if (r.Type == RegMisc) {
-        if (r.Num != 0) return Fail("vFace is not supported");
+        // vPos (vFace is refused by the register range)
       } else if (!(r.Type == RegAddr && !IsVS())) {
         return Fail("cannot declare " + RegisterName(P, r));
       }

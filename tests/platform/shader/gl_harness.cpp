@@ -112,6 +112,17 @@ bool HaveGL() {
   return state == 1;
 }
 
+bool CompileOnly(bool vertex, const std::string &glsl, std::string &log) {
+  if (!HaveGL()) {
+    log = "no OpenGL 3.3 context";
+    return false;
+  }
+  GLuint s = Compile(vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, glsl, log);
+  if (!s) return false;
+  glDeleteShader(s);
+  return true;
+}
+
 DrawResult Draw(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps, const DrawSetup &setup) {
   using namespace plat::shader;
   DrawResult res;

@@ -54,6 +54,8 @@ struct DrawResult {
 
 // True when a GL 3.3 core context is available (made on first use).
 bool HaveGL();
+// Compiles one translated stage on its own; false with the compiler's log.
+bool CompileOnly(bool vertex, const std::string &glsl, std::string &log);
 DrawResult Draw(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps, const DrawSetup &setup);
 
 }  // namespace shtest
