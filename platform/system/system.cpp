@@ -110,7 +110,15 @@ bool IsDebuggerAttached()
 
 void BreakIntoDebugger()
 {
-  if(IsDebuggerAttached()) raise(SIGTRAP);
+  if(!IsDebuggerAttached()) return;
+  // the tracer sees the trap even while the process ignores it; a tracer that hands it
+  // back (strace, or a debugger told to continue) then does not end the process
+  struct sigaction ignore{}, before{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGTRAP, &ignore, &before);
+  raise(SIGTRAP);
+  sigaction(SIGTRAP, &before, nullptr);
 }
 
 bool WriteDebugOutput(const char *text, size_t length)

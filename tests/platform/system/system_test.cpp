@@ -10,7 +10,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
@@ -31,7 +33,7 @@ bool EndsWith(const std::string &s, const std::string &tail)
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-int InnerLine = 0, OuterCallLine = 0;
+std::atomic<int> InnerLine{0}, OuterCallLine{0};  // written by every caller, the same value
 
 __attribute__((noinline)) std::vector<plat::StackFrame> InnerFrame(int skip)
 {
@@ -78,8 +80,8 @@ TEST(StackTrace, FramesComeInnermostFirstAndSkipDropsThem)
   if(plat::StackTraceHasLines())
   {
     // the line of the call, not of the instruction after it
-    EXPECT_EQ(frames[0].Line, InnerLine);
-    EXPECT_EQ(frames[1].Line, OuterCallLine);
+    EXPECT_EQ(frames[0].Line, InnerLine.load());
+    EXPECT_EQ(frames[1].Line, OuterCallLine.load());
   }
   std::vector<plat::StackFrame> skipped = OuterFrame(1);
   ASSERT_FALSE(skipped.empty());
@@ -314,6 +316,46 @@ TEST(Debugger, NoneIsAttachedUnderTheTestButATracerIsSeen)
   ASSERT_TRUE(WIFEXITED(status));
   if(WEXITSTATUS(status) == 2) GTEST_SKIP() << "tracing not permitted here";
   EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(Debugger, BreakStopsInTheTracerAndGoesOnWhenItPassesTheTrapBack)
+{
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if(child == 0)
+  {
+    if(ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(2);
+    plat::BreakIntoDebugger();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  if(WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "tracing not permitted here";
+  ASSERT_TRUE(WIFSTOPPED(status));
+  EXPECT_EQ(WSTOPSIG(status), SIGTRAP);
+  // hand the signal back, as a tracer that does not want it does
+  ASSERT_EQ(ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void *>(intptr_t(SIGTRAP))), 0);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(StackTrace, SeveralThreadsTraceAtOnce)
+{
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for(int i = 0; i < 4; i++)
+    threads.emplace_back([&] {
+      for(int k = 0; k < 10; k++)
+      {
+        std::vector<plat::StackFrame> frames = OuterFrame(0);
+        if(frames.size() < 2 || frames[0].Function.find("InnerFrame") == std::string::npos ||
+           frames[1].Function.find("OuterFrame") == std::string::npos)
+          bad++;
+      }
+    });
+  for(auto &t : threads) t.join();
+  EXPECT_EQ(bad.load(), 0);
 }
 
 TEST(Interactive, TestsAndMissingDisplaysGetNoMessageBox)
