@@ -496,6 +496,9 @@ void sMemFree(void *ptr)
     sMemoryHandler *h = Handlers[slot];
     if(h && h->End == 0 && TryFree(h, ptr, tx)) return;
   }
+  // Static objects that outlive memory shut-down give their blocks back at process
+  // exit: the process returns them to the system anyway.
+  if(!Running) return;
   sFatalF(u"pointer %08x seems not to belong to any sMemoryHandler", sU64(a));
 }
 

@@ -12,6 +12,8 @@ void *sCrtHeapHandler::Alloc(sPtr size, sInt align, sInt)
   // posix_memalign wants a power of two of at least the pointer size
   size_t a = 16;
   while(a < size_t(align > 0 ? align : 0)) a <<= 1;
+  // more than the address space can hold is refused here (some allocators abort instead)
+  if(size > (sPtr(1) << 47)) return nullptr;
   void *p = nullptr;
   if(posix_memalign(&p, a, size ? size : 1) != 0) return nullptr;
   sAllocatedBytes += sS64(malloc_usable_size(p));
