@@ -118,7 +118,7 @@ struct DirEntry
 // false when the folder cannot be read.
 bool ListDir(const char *folder, const char *pattern, std::vector<DirEntry> *entries, std::string *error = nullptr);
 // The same for a folder and pattern in one name ("data/tex/*.png", or a plain name).
-bool FindFiles(const char *spec, std::vector<DirEntry> *entries, std::string *error = nullptr);
+bool FindFiles(const char *search, std::vector<DirEntry> *entries, std::string *error = nullptr);
 
 // Whether the name exists (a file or a folder; wildcards in the last part match too).
 bool PathExists(const char *path);

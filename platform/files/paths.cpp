@@ -504,10 +504,10 @@ bool ListDir(const char *folder, const char *pattern, std::vector<DirEntry> *ent
   return true;
 }
 
-bool FindFiles(const char *spec, std::vector<DirEntry> *entries, std::string *error)
+bool FindFiles(const char *search, std::vector<DirEntry> *entries, std::string *error)
 {
   if(entries) entries->clear();
-  std::string n = StripTrailingSeparator(NormalizePath(spec));
+  std::string n = StripTrailingSeparator(NormalizePath(search));
   if(n.empty() || n == "/")
   {
     SetError(error, "no name to find");
