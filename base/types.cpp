@@ -716,8 +716,11 @@ sFormatBuffer &sFormatBuffer::operator%(sF32 v)
   if(!*FormatText) return *this;
   // the letter decides between the float printer and the integer conversions
   const sChar *peek = FormatText + 1;
-  while(*peek == '!' || *peek == '-') peek++;
-  while((*peek >= '0' && *peek <= '9') || *peek == '.') peek++;
+  if(*peek == '!') peek++;
+  if(*peek == '-') peek++;
+  while(*peek >= '0' && *peek <= '9') peek++;
+  if(*peek == '.') peek++;
+  while(*peek >= '0' && *peek <= '9') peek++;
   sChar letter = *peek;
   if(letter != 'e' && letter != 'E' && letter != 'f' && letter != 'F')
   {

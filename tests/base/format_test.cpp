@@ -219,6 +219,7 @@ TEST(Format, FloatAsInteger)
   EXPECT_EQ(F(u"%d", std::numeric_limits<float>::quiet_NaN()), "0");
   EXPECT_EQ(F(u"%d", 1e30f), "9223372036854775807");
   EXPECT_EQ(F(u"%d", 2.5), "2");   // a double is printed as a float
+  EXPECT_EQ(F(u"%-!5f|", 7.0f), "75f|");   // flags out of order: '!' is the letter
 }
 
 TEST(Format, FloatDigits)
