@@ -359,14 +359,7 @@ Result Device::Reset(PresentParameters &pp)
   if (d->BackBuffer)
     d->BackBuffer->Release();
   d->BackBuffer = nullptr;
-  d->PP = pp;
-  if (d->PP.Windowed)
-    d->PP.BackBufferWidth = d->PP.BackBufferHeight = pp.BackBufferWidth && pp.BackBufferHeight ? pp.BackBufferWidth : 0;
-  if (pp.BackBufferWidth && pp.BackBufferHeight)
-  {
-    d->PP.BackBufferWidth = pp.BackBufferWidth;
-    d->PP.BackBufferHeight = pp.BackBufferHeight;
-  }
+  d->PP = pp;  // a size of 0 takes the window's drawable size
   if (!d->OwnWindow)
     SDL_GL_SetSwapInterval(d->PP.PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
   DefaultStates(d);
@@ -766,6 +759,7 @@ Result Device::ColorFill(Surface *surface, const Rect *rect, uint32_t argb)
   float c[4];
   ColorOf(argb, c);
   glClearBufferfv(GL_COLOR, 0, c);
+  Touch(s);
   I->StatesDirty = true;
   I->TargetsDirty = true;
   return RES_OK;
@@ -842,8 +836,7 @@ Result Device::StretchRect(Surface *src, const Rect *srcRect, Surface *dst, cons
   glBlitFramebuffer(sr.Left, sr.Top, sr.Right, sr.Bottom, dr.Left, dr.Top, dr.Right, dr.Bottom, mask, glFilter);
   if (resolved)
     glDeleteRenderbuffers(1, &resolved);
-  if (t->Parent && (t->Parent->Impl()->Usage & USAGE_AUTOGENMIPMAP) && t->Level == 0)
-    t->Parent->Impl()->MipsDirty = true;
+  Touch(t);
   return glGetError() == GL_NO_ERROR ? RES_OK : ERR_INVALIDCALL;
 }
 
@@ -998,6 +991,9 @@ Result Device::Clear(uint32_t count, const Rect *rects, uint32_t flags, uint32_t
     glScissor(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
     glClear(mask);
   }
+  for (Surface *rt : I->RT)
+    if (rt && (flags & CLEAR_TARGET))
+      Touch(rt->Impl());
   I->StatesDirty = true;
   return RES_OK;
 }

@@ -348,9 +348,11 @@ static Result PrepareDraw(Device *dev, uint32_t &instances)
     glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(d->PSBlock.size()), d->PSBlock.data());
     d->PSDirty = false;
   }
-  // Direct3D's pixel centres, the flipped y of the stored picture
+  // Direct3D samples a pixel at its integer corner, GL at its centre: geometry moves half a
+  // pixel right and down on the stored picture so that the same pixels are covered. y is
+  // flipped (row 0 at the top), so the y shift is added before the flip with a negative sign.
   if (p->Fixup >= 0)
-    glUniform4f(p->Fixup, 0.0f, -1.0f, -1.0f / float(d->VP.Width), 1.0f / float(d->VP.Height));
+    glUniform4f(p->Fixup, 0.0f, -1.0f, 1.0f / float(d->VP.Width), -1.0f / float(d->VP.Height));
   if (p->AlphaFunc >= 0)
     glUniform1i(p->AlphaFunc, d->RS[RS_ALPHATESTENABLE] ? GLint(d->RS[RS_ALPHAFUNC]) : GLint(CMP_ALWAYS));
   if (p->AlphaRef >= 0)
@@ -383,7 +385,11 @@ static Result PrepareDraw(Device *dev, uint32_t &instances)
     glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(d->StreamStride[found->Stream]),
                           reinterpret_cast<const void *>(offset));
     uint32_t freq = d->StreamFreq[found->Stream];
-    glVertexAttribDivisor(loc, instanced && (freq & STREAMSOURCE_INSTANCEDATA) ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0);
+    GLuint divisor = instanced && (freq & STREAMSOURCE_INSTANCEDATA) ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0;
+    // stride 0 repeats one element for every vertex; GL would read it as tightly packed
+    if (d->StreamStride[found->Stream] == 0)
+      divisor = 0x7FFFFFFF;
+    glVertexAttribDivisor(loc, divisor);
     glEnableVertexAttribArray(loc);
     enabled |= 1u << loc;
   }
@@ -394,6 +400,9 @@ static Result PrepareDraw(Device *dev, uint32_t &instances)
       glVertexAttribDivisor(loc, 0);
     }
   d->EnabledAttribs = enabled;
+  for (Surface *rt : d->RT)
+    if (rt)
+      Touch(rt->Impl());
   return RES_OK;
 }
 

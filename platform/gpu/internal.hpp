@@ -160,4 +160,10 @@ void MakeCurrent(Device *dev);
 // Attaches a surface to the bound framebuffer `target` as colour 0 or depth(-stencil).
 void AttachSurface(GLenum target, GLenum colorPoint, SurfaceImpl *s);
 void DetachAll(GLenum target);
+// Marks a texture level written by the device (automatic mipmaps then follow).
+inline void Touch(SurfaceImpl *s)
+{
+  if (s->Parent && s->Level == 0 && (s->Parent->Impl()->Usage & USAGE_AUTOGENMIPMAP))
+    s->Parent->Impl()->MipsDirty = true;
+}
 }

@@ -1,0 +1,721 @@
+// Drawing through translated shaders: each Direct3D convention the device keeps, checked
+// by rendering off-screen and reading the pixels back.
+
+#include "gpu_fixture.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+
+using namespace gputest;
+
+namespace
+{
+class GpuRender : public GpuTest
+{
+protected:
+  Texture *Target = nullptr;
+
+  void SetUp() override
+  {
+    GpuTest::SetUp();
+    if (HasFatalFailure())
+      return;
+    Target = MakeTarget(8, 8);
+    ASSERT_NE(Target, nullptr);
+    Bind(Target);
+    Dev->SetRenderState(RS_CULLMODE, CULL_NONE);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  }
+
+  void TearDown() override
+  {
+    if (Dev)
+    {
+      Surface *bb = nullptr;
+      Dev->GetBackBuffer(0, 0, &bb);
+      Dev->SetRenderTarget(0, bb);
+      bb->Release();
+      Dev->SetTexture(0, nullptr);
+      Dev->SetDepthStencilSurface(nullptr);
+    }
+    if (Target)
+      Target->Release();
+    GpuTest::TearDown();
+  }
+
+  void SetColor(uint32_t argb)
+  {
+    float c[4] = {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
+                  float(argb >> 24) / 255.0f};
+    Dev->SetPixelShaderConstantF(0, c, 1);
+  }
+
+  // An 8 x 8 managed texture of the format, level 0 filled from `data`.
+  Texture *MakeTexture(Format fmt, const void *data, uint32_t w = 8, uint32_t h = 8)
+  {
+    Texture *t = nullptr;
+    EXPECT_EQ(Dev->CreateTexture(w, h, 1, 0, fmt, POOL_MANAGED, &t), RES_OK);
+    if (t)
+      Fill(t, data, FormatPitch(fmt, int(w)), FormatRows(fmt, int(h)));
+    return t;
+  }
+
+  // Draws texture 0 over the whole target with point sampling and returns the pixels.
+  std::vector<uint32_t> Show(BaseTexture *t, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1)
+  {
+    UseShaders(PassThroughVS(), TexturePS());
+    Dev->SetTexture(0, t);
+    Dev->SetSamplerState(0, SAMP_MINFILTER, TEXF_POINT);
+    Dev->SetSamplerState(0, SAMP_MAGFILTER, TEXF_POINT);
+    // Direct3D's half-pixel shift makes each pixel centre meet a texel centre
+    DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8, 0xFFFFFFFFu, 0.5f, u0, v0, u1, v1);
+    return Read(Target);
+  }
+};
+
+uint32_t Texel(int x, int y) { return 0xFF000000u | uint32_t(x * 32) << 16 | uint32_t(y * 32) << 8 | uint32_t((x ^ y) * 16); }
+}
+
+TEST_F(GpuRender, HalfPixelConventionMapsTexelsToPixelsExactly)
+{
+  uint32_t texels[64];
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++)
+      texels[y * 8 + x] = Texel(x, y);
+  Texture *t = MakeTexture(FMT_A8R8G8B8, texels);
+  UseShaders(PassThroughVS(), TexturePS());
+  Dev->SetTexture(0, t);
+  Dev->SetSamplerState(0, SAMP_MINFILTER, TEXF_LINEAR);
+  Dev->SetSamplerState(0, SAMP_MAGFILTER, TEXF_LINEAR);
+  Dev->SetSamplerState(0, SAMP_ADDRESSU, TADDRESS_CLAMP);
+  Dev->SetSamplerState(0, SAMP_ADDRESSV, TADDRESS_CLAMP);
+  // moved half a pixel left and up: even linear filtering gives each texel exactly
+  DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8);
+  std::vector<uint32_t> px = Read(Target);
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++)
+      ASSERT_TRUE(Near(px[size_t(y) * 8 + x], Texel(x, y))) << x << "," << y;
+  // without the shift each pixel centre falls on a texel corner: pixel (3, 3) is a blend of
+  // texels 2 and 3 in both directions
+  DrawQuad(-1, 1, 1, -1);
+  px = Read(Target);
+  uint32_t a = Texel(2, 2), b = Texel(3, 2), c = Texel(2, 3), d = Texel(3, 3);
+  uint32_t mix = 0;
+  for (int s = 0; s < 32; s += 8)
+    mix |= uint32_t((Channel(a, s) + Channel(b, s) + Channel(c, s) + Channel(d, s) + 2) / 4) << s;
+  EXPECT_TRUE(Near(px[3 * 8 + 3], mix, 2));
+  t->Release();
+}
+
+TEST_F(GpuRender, RenderToTextureKeepsRowZeroAtTheTop)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  // top half red (clip y above 0), bottom half blue
+  DrawQuad(-1, 1, 1, 0, 0xFFFF0000u);
+  DrawQuad(-1, 0, 1, -1, 0xFF0000FFu);
+  std::vector<uint32_t> px = Read(Target);
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(px[3 * 8 + 7], 0xFFFF0000u);
+  EXPECT_EQ(px[4 * 8], 0xFF0000FFu);
+  EXPECT_EQ(px[63], 0xFF0000FFu);
+
+  // the texture sampled at v = 0 is its row 0: draw it onto a second target, upper
+  // quarter of the picture only
+  Texture *second = MakeTarget(8, 8);
+  Bind(second);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF00FF00u, 1.0f, 0);
+  UseShaders(PassThroughVS(), TexturePS());
+  Dev->SetTexture(0, Target);
+  DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, 0.5f + 1.0f / 8, 0xFFFFFFFFu, 0.5f, 0, 0, 1, 0.25f);
+  px = Read(second);
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(px[1 * 8 + 4], 0xFFFF0000u);
+  EXPECT_EQ(px[2 * 8], 0xFF00FF00u);
+  Dev->SetTexture(0, nullptr);
+  Bind(Target);
+  second->Release();
+}
+
+TEST_F(GpuRender, CullsByDirect3DWinding)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  // clockwise on screen (top-left, top-right, bottom-left) and its reverse
+  Vertex cw[3] = {{-1, 1, 0.5f, 1, 0, 0, 0, 0, 0xFFFF0000u}, {1, 1, 0.5f, 1, 0, 0, 0, 0, 0xFFFF0000u},
+                  {-1, -1, 0.5f, 1, 0, 0, 0, 0, 0xFFFF0000u}};
+  Vertex ccw[3] = {cw[0], cw[2], cw[1]};
+  for (Vertex &v : ccw)
+    v.Color = 0xFF00FF00u;
+  struct Case { uint32_t Cull; bool DrawsCW, DrawsCCW; };
+  for (Case c : {Case{CULL_CCW, true, false}, Case{CULL_CW, false, true}, Case{CULL_NONE, true, true}})
+  {
+    Dev->SetRenderState(RS_CULLMODE, c.Cull);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    Draw(cw, 3);
+    EXPECT_EQ(Read(Target)[0] == 0xFFFF0000u, c.DrawsCW) << "cull " << c.Cull;
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    Draw(ccw, 3);
+    EXPECT_EQ(Read(Target)[0] == 0xFF00FF00u, c.DrawsCCW) << "cull " << c.Cull;
+  }
+}
+
+TEST_F(GpuRender, DepthRunsFromZeroAtZToOneAtW)
+{
+  Surface *ds = nullptr;
+  ASSERT_EQ(Dev->CreateDepthStencilSurface(8, 8, FMT_D24S8, MULTISAMPLE_NONE, 0, false, &ds), RES_OK);
+  Dev->SetDepthStencilSurface(ds);
+  Dev->SetRenderState(RS_ZENABLE, ZB_TRUE);
+  UseShaders(PassThroughVS(), ColorPS());
+  auto drawsAt = [&](float clearZ, uint32_t func, float z, float w) {
+    Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_ZBUFFER, 0xFF000000u, clearZ, 0);
+    Dev->SetRenderState(RS_ZFUNC, func);
+    Vertex v[6];
+    QuadVertices(v, -1, 1, 1, -1, 0, 0, 1, 1, 0xFFFFFFFFu, z);
+    for (Vertex &x : v)
+    {
+      x.X *= w;
+      x.Y *= w;
+      x.W = w;
+    }
+    Draw(v, 6);
+    return Read(Target)[27] == 0xFFFFFFFFu;
+  };
+  // z = 0 is the near plane at depth 0, z = w the far plane at depth 1
+  EXPECT_TRUE(drawsAt(0.0f, CMP_LESSEQUAL, 0.0f, 1.0f));
+  EXPECT_FALSE(drawsAt(0.0f, CMP_LESS, 0.0f, 1.0f));
+  EXPECT_TRUE(drawsAt(1.0f, CMP_LESSEQUAL, 2.0f, 2.0f));
+  EXPECT_FALSE(drawsAt(1.0f, CMP_LESS, 2.0f, 2.0f));
+  // a quarter of the way is depth 0.25, not GL's 0.625
+  EXPECT_TRUE(drawsAt(0.3f, CMP_LESS, 0.25f, 1.0f));
+  EXPECT_FALSE(drawsAt(0.2f, CMP_LESS, 0.25f, 1.0f));
+  // depth writes land where the test says, and ZWRITEENABLE 0 keeps the buffer
+  Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  Dev->SetRenderState(RS_ZFUNC, CMP_LESS);
+  DrawQuad(-1, 1, 1, -1, 0xFF00FF00u, 0.5f);
+  DrawQuad(-1, 1, 1, -1, 0xFFFF0000u, 0.6f);
+  EXPECT_EQ(Read(Target)[10], 0xFF00FF00u);
+  Dev->SetRenderState(RS_ZWRITEENABLE, 0);
+  DrawQuad(-1, 1, 1, -1, 0xFF0000FFu, 0.1f);
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFF00u, 0.2f);
+  EXPECT_EQ(Read(Target)[10], 0xFFFFFF00u);
+  Dev->SetDepthStencilSurface(nullptr);
+  ds->Release();
+}
+
+TEST_F(GpuRender, BlendWords)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
+  // checked one by one against a CPU evaluation of the blend
+  auto run = [&](uint32_t src, uint32_t op, uint32_t dst, uint32_t clear, uint32_t drawn) {
+    Dev->SetRenderState(RS_SRCBLEND, src);
+    Dev->SetRenderState(RS_BLENDOP, op);
+    Dev->SetRenderState(RS_DESTBLEND, dst);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, clear, 1.0f, 0);
+    DrawQuad(-1, 1, 1, -1, drawn);
+    return Read(Target)[18];
+  };
+  EXPECT_TRUE(Near(run(BLEND_ONE, BLENDOP_ADD, BLEND_ONE, 0xFF404040u, 0x10204060u), 0xFF6080A0u));
+  // alpha 0x40: 64/255 of the colour over 191/255 of what was there
+  uint32_t want = 0;
+  for (int s = 0; s < 24; s += 8)
+    want |= uint32_t(std::lround((255 * 64 + Channel(0xFF204080u, s) * 191) / 255.0)) << s;
+  uint32_t got = run(BLEND_SRCALPHA, BLENDOP_ADD, BLEND_INVSRCALPHA, 0xFF204080u, 0x40FFFFFFu);
+  EXPECT_TRUE(Near(got & 0xFFFFFF, want, 1)) << std::hex << got;
+  EXPECT_TRUE(Near(run(BLEND_DESTCOLOR, BLENDOP_ADD, BLEND_ZERO, 0xFF80FF40u, 0xFF808080u), 0xFF408020u));
+  EXPECT_TRUE(Near(run(BLEND_ONE, BLENDOP_REVSUBTRACT, BLEND_ONE, 0xFF404040u, 0xFF102030u), 0x00302010u));
+  EXPECT_TRUE(Near(run(BLEND_ONE, BLENDOP_MAX, BLEND_ONE, 0xFF404040u, 0xFF305010u), 0xFF405040u));
+  // a separate alpha blend keeps the target's alpha
+  Dev->SetRenderState(RS_SEPARATEALPHABLENDENABLE, 1);
+  Dev->SetRenderState(RS_SRCBLENDALPHA, BLEND_ZERO);
+  Dev->SetRenderState(RS_DESTBLENDALPHA, BLEND_ONE);
+  EXPECT_TRUE(Near(run(BLEND_ONE, BLENDOP_ADD, BLEND_ZERO, 0x33000000u, 0xFF102030u), 0x33102030u));
+  // the blend factor
+  Dev->SetRenderState(RS_SEPARATEALPHABLENDENABLE, 0);
+  Dev->SetRenderState(RS_BLENDFACTOR, 0x80808080u);
+  EXPECT_TRUE(Near(run(BLEND_BLENDFACTOR, BLENDOP_ADD, BLEND_ZERO, 0, 0xFFFFFFFFu), 0x80808080u));
+}
+
+TEST_F(GpuRender, AlphaTestAtReference128)
+{
+  UseShaders(PassThroughVS(), ConstPS());
+  Dev->SetRenderState(RS_ALPHATESTENABLE, 1);
+  Dev->SetRenderState(RS_ALPHAREF, 128);
+  auto passes = [&](uint32_t func, uint32_t alpha) {
+    Dev->SetRenderState(RS_ALPHAFUNC, func);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    SetColor(alpha << 24 | 0xFFFFFF);
+    DrawQuad(-1, 1, 1, -1);
+    return (Read(Target)[0] & 0xFFFFFF) == 0xFFFFFF;
+  };
+  EXPECT_TRUE(passes(CMP_GREATEREQUAL, 128));
+  EXPECT_TRUE(passes(CMP_GREATEREQUAL, 129));
+  EXPECT_FALSE(passes(CMP_GREATEREQUAL, 127));
+  EXPECT_FALSE(passes(CMP_GREATER, 128));
+  EXPECT_TRUE(passes(CMP_GREATER, 129));
+  EXPECT_TRUE(passes(CMP_EQUAL, 128));
+  EXPECT_FALSE(passes(CMP_EQUAL, 129));
+  EXPECT_FALSE(passes(CMP_NEVER, 255));
+  // the test switched off passes everything, whatever the function
+  Dev->SetRenderState(RS_ALPHATESTENABLE, 0);
+  EXPECT_TRUE(passes(CMP_NEVER, 0));
+}
+
+TEST_F(GpuRender, ColorWriteMasks)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x11223344u, 1.0f, 0);
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 1 | 8);  // red and alpha
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
+  EXPECT_EQ(Read(Target)[9], 0xFFFF3344u);
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 2 | 4);  // green and blue
+  DrawQuad(-1, 1, 1, -1, 0x00000000u);
+  EXPECT_EQ(Read(Target)[9], 0xFFFF0000u);
+}
+
+TEST_F(GpuRender, TwoSidedStencil)
+{
+  Surface *ds = nullptr;
+  ASSERT_EQ(Dev->CreateDepthStencilSurface(8, 8, FMT_D24S8, MULTISAMPLE_NONE, 0, false, &ds), RES_OK);
+  Dev->SetDepthStencilSurface(ds);
+  Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_STENCIL | CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 1);
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->SetRenderState(RS_STENCILENABLE, 1);
+  Dev->SetRenderState(RS_TWOSIDEDSTENCILMODE, 1);
+  Dev->SetRenderState(RS_STENCILFUNC, CMP_ALWAYS);
+  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_INCR);  // clockwise faces
+  Dev->SetRenderState(RS_CCW_STENCILFUNC, CMP_ALWAYS);
+  Dev->SetRenderState(RS_CCW_STENCILPASS, STENCILOP_REPLACE);  // counter-clockwise faces
+  Dev->SetRenderState(RS_STENCILREF, 5);
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 0);
+  Vertex left[6], right[6];
+  QuadVertices(left, -1, 1, 0, -1, 0, 0, 1, 1, 0);  // clockwise
+  QuadVertices(right, 0, 1, 1, -1, 0, 0, 1, 1, 0);
+  std::swap(right[1], right[2]);  // counter-clockwise
+  std::swap(right[4], right[5]);
+  Draw(left, 6);
+  Draw(right, 6);
+  // show the stencil values: 2 (1 incremented) on the left, 5 on the right
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 15);
+  Dev->SetRenderState(RS_TWOSIDEDSTENCILMODE, 0);
+  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_KEEP);
+  Dev->SetRenderState(RS_STENCILFUNC, CMP_EQUAL);
+  Dev->SetRenderState(RS_STENCILREF, 2);
+  DrawQuad(-1, 1, 1, -1, 0xFFFF0000u);
+  Dev->SetRenderState(RS_STENCILREF, 5);
+  DrawQuad(-1, 1, 1, -1, 0xFF00FF00u);
+  std::vector<uint32_t> px = Read(Target);
+  EXPECT_EQ(px[3 * 8 + 1], 0xFFFF0000u);
+  EXPECT_EQ(px[3 * 8 + 6], 0xFF00FF00u);
+  // one-sided mode uses the clockwise operations for both
+  Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_STENCIL, 0xFF000000u, 1.0f, 1);
+  Dev->SetRenderState(RS_STENCILFUNC, CMP_ALWAYS);
+  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_INCR);
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 0);
+  Draw(right, 6);
+  Dev->SetRenderState(RS_COLORWRITEENABLE, 15);
+  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_KEEP);
+  Dev->SetRenderState(RS_STENCILFUNC, CMP_EQUAL);
+  Dev->SetRenderState(RS_STENCILREF, 2);
+  DrawQuad(-1, 1, 1, -1, 0xFF0000FFu);
+  EXPECT_EQ(Read(Target)[3 * 8 + 6], 0xFF0000FFu);
+  Dev->SetRenderState(RS_STENCILENABLE, 0);
+  Dev->SetDepthStencilSurface(nullptr);
+  ds->Release();
+}
+
+TEST_F(GpuRender, BorderAddressing)
+{
+  uint32_t red[64];
+  for (uint32_t &p : red)
+    p = 0xFFFF0000u;
+  Texture *t = MakeTexture(FMT_A8R8G8B8, red);
+  Dev->SetSamplerState(0, SAMP_ADDRESSU, TADDRESS_BORDER);
+  Dev->SetSamplerState(0, SAMP_ADDRESSV, TADDRESS_BORDER);
+  Dev->SetSamplerState(0, SAMP_BORDERCOLOR, 0xFF00FF00u);
+  // texture coordinates -0.5 .. 1.5: the outer quarter on each side lies in the border
+  std::vector<uint32_t> px = Show(t, -0.5f, -0.5f, 1.5f, 1.5f);
+  EXPECT_EQ(px[0], 0xFF00FF00u);
+  EXPECT_EQ(px[1 * 8 + 7], 0xFF00FF00u);
+  EXPECT_EQ(px[2 * 8 + 2], 0xFFFF0000u);
+  EXPECT_EQ(px[5 * 8 + 5], 0xFFFF0000u);
+  EXPECT_EQ(px[6 * 8 + 4], 0xFF00FF00u);
+  // wrapping repeats the texture instead
+  Dev->SetSamplerState(0, SAMP_ADDRESSU, TADDRESS_WRAP);
+  Dev->SetSamplerState(0, SAMP_ADDRESSV, TADDRESS_WRAP);
+  px = Show(t, -0.5f, -0.5f, 1.5f, 1.5f);
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  Dev->SetTexture(0, nullptr);
+  t->Release();
+}
+
+TEST_F(GpuRender, FormatsSampleWithTheirChannels)
+{
+  // A8R8G8B8 in memory: B, G, R, A
+  uint8_t argb[64 * 4];
+  for (int i = 0; i < 64; i++)
+  {
+    argb[i * 4 + 0] = 0x10;
+    argb[i * 4 + 1] = 0x20;
+    argb[i * 4 + 2] = 0x30;
+    argb[i * 4 + 3] = 0x40;
+  }
+  Texture *t = MakeTexture(FMT_A8R8G8B8, argb);
+  EXPECT_EQ(Show(t)[5], 0x40302010u);
+  t->Release();
+
+  struct Case { Format Fmt; std::vector<uint8_t> Texel; uint32_t Want; int Tolerance; };
+  auto half = [](float f) {
+    // half float of a value exactly representable
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    uint16_t h = uint16_t(((bits >> 16) & 0x8000) | ((((bits >> 23) & 255) - 112) << 10) | ((bits >> 13) & 0x3FF));
+    return std::vector<uint8_t>{uint8_t(h & 255), uint8_t(h >> 8)};
+  };
+  std::vector<uint8_t> r16f = half(0.5f);
+  std::vector<uint8_t> g16r16f = half(0.25f);
+  std::vector<uint8_t> g = half(0.75f);
+  g16r16f.insert(g16r16f.end(), g.begin(), g.end());
+  float r32 = 0.25f;
+  std::vector<uint8_t> r32f(4);
+  std::memcpy(r32f.data(), &r32, 4);
+  const Case cases[] = {
+    {FMT_A8, {0x80}, 0x80FFFFFFu, 0},          // colour channels it lacks read 1
+    {FMT_L8, {0x60}, 0xFF606060u, 0},          // luminance in r, g and b
+    {FMT_A8L8, {0x60, 0x90}, 0x90606060u, 0},  // luminance then alpha
+    {FMT_A4L4, {0x9A}, 0x99AAAAAAu, 0},
+    {FMT_R16F, r16f, 0xFF80FFFFu, 1},          // reads as (r, 1, 1, 1)
+    {FMT_G16R16F, g16r16f, 0xFF40BFFFu, 1},
+    {FMT_R32F, r32f, 0xFF40FFFFu, 1},
+    {FMT_R5G6B5, {0x1F, 0xF8}, 0xFFFF00FFu, 0},  // 0xF81F: red and blue full
+    {FMT_A1R5G5B5, {0x00, 0x7C}, 0x00FF0000u, 8},
+    {FMT_A4R4G4B4, {0x4F, 0x8C}, 0x88CC44FFu, 0},
+    {FMT_G16R16, {0x00, 0x00, 0xFF, 0xFF}, 0xFF00FFFFu, 0},
+  };
+  for (const Case &c : cases)
+  {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 64; i++)
+      data.insert(data.end(), c.Texel.begin(), c.Texel.end());
+    Texture *tex = MakeTexture(c.Fmt, data.data());
+    ASSERT_NE(tex, nullptr);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    EXPECT_TRUE(Near(Show(tex)[20], c.Want, c.Tolerance)) << "format " << c.Fmt;
+    Dev->SetTexture(0, nullptr);
+    tex->Release();
+  }
+}
+
+// DXT data decoded by the driver against the CPU decoder.
+TEST_F(GpuRender, BlockFormatsMatchTheCpuDecoder)
+{
+  for (Format fmt : {FMT_DXT1, FMT_DXT3, FMT_DXT5})
+  {
+    std::mt19937 rng{uint32_t(fmt)};
+    int blockBytes = FormatBlockBytes(fmt);
+    std::vector<uint8_t> blocks(size_t(blockBytes) * 4);
+    for (uint8_t &b : blocks)
+      b = uint8_t(rng());
+    std::vector<uint32_t> want(64);
+    ASSERT_TRUE(DecodeBlocks(fmt, blocks.data(), 8, 8, want.data()));
+    Texture *t = MakeTexture(fmt, blocks.data());
+    ASSERT_NE(t, nullptr);
+    std::vector<uint32_t> px = Show(t);
+    for (int i = 0; i < 64; i++)
+      ASSERT_TRUE(Near(px[i], want[i], 4)) << "format " << std::hex << fmt << " pixel " << std::dec << i;
+    Dev->SetTexture(0, nullptr);
+    t->Release();
+  }
+}
+
+TEST_F(GpuRender, BlockFormatsDecodeOnTheCpuWithoutDriverSupport)
+{
+  // a device made while the switch is set keeps block textures decoded
+  setenv("SPARK_GPU_NO_S3TC", "1", 1);
+  PresentParameters pp;
+  pp.BackBufferWidth = 8;
+  pp.BackBufferHeight = 8;
+  Device *other = nullptr;
+  ASSERT_EQ(Obj->CreateHeadlessDevice(pp, &other), RES_OK);
+  unsetenv("SPARK_GPU_NO_S3TC");
+  std::mt19937 rng(7);
+  std::vector<uint8_t> blocks(64);
+  for (uint8_t &b : blocks)
+    b = uint8_t(rng());
+  std::vector<uint32_t> want(64);
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT5, blocks.data(), 8, 8, want.data()));
+  Texture *t = nullptr;
+  ASSERT_EQ(other->CreateTexture(8, 8, 1, 0, FMT_DXT5, POOL_MANAGED, &t), RES_OK);
+  LockedRect lr;
+  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
+  for (int row = 0; row < 2; row++)
+    std::memcpy(static_cast<uint8_t *>(lr.Bits) + row * lr.Pitch, blocks.data() + row * 32, 32);
+  ASSERT_EQ(t->UnlockRect(0), RES_OK);
+  // copy it into a target through a draw on the second device
+  Texture *rt = nullptr;
+  ASSERT_EQ(other->CreateTexture(8, 8, 1, USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_DEFAULT, &rt), RES_OK);
+  Surface *s = nullptr;
+  rt->GetSurfaceLevel(0, &s);
+  other->SetRenderTarget(0, s);
+  std::vector<uint32_t> vs = PassThroughVS(), ps = TexturePS();
+  VertexShader *v = nullptr;
+  PixelShader *p = nullptr;
+  ASSERT_EQ(other->CreateVertexShader(vs.data(), vs.size(), &v), RES_OK);
+  ASSERT_EQ(other->CreatePixelShader(ps.data(), ps.size(), &p), RES_OK);
+  VertexDeclaration *decl = nullptr;
+  other->CreateVertexDeclaration(VertexLayout(), &decl);
+  VertexBuffer *vb = nullptr;
+  other->CreateVertexBuffer(sizeof(Vertex) * 6, 0, POOL_MANAGED, &vb);
+  void *data = nullptr;
+  vb->Lock(0, 0, &data, 0);
+  QuadVertices(static_cast<Vertex *>(data), -1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8, 0, 0, 1, 1, ~0u);
+  vb->Unlock();
+  other->SetVertexShader(v);
+  other->SetPixelShader(p);
+  other->SetVertexDeclaration(decl);
+  other->SetStreamSource(0, vb, 0, sizeof(Vertex));
+  other->SetTexture(0, t);
+  ASSERT_EQ(other->DrawPrimitive(PT_TRIANGLELIST, 0, 2), RES_OK);
+  Surface *sys = nullptr;
+  other->CreateOffscreenPlainSurface(8, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys);
+  ASSERT_EQ(other->GetRenderTargetData(s, sys), RES_OK);
+  sys->LockRect(lr, nullptr, LOCK_READONLY);
+  for (int i = 0; i < 64; i++)
+    EXPECT_EQ(static_cast<uint32_t *>(lr.Bits)[i], want[i]) << i;
+  sys->UnlockRect();
+  for (Unknown *u : std::initializer_list<Unknown *>{sys, s, rt, t, v, p, decl, vb})
+    u->Release();
+  EXPECT_EQ(other->Release(), 0u);
+}
+
+TEST_F(GpuRender, CubeTexturesSampleByDirection)
+{
+  CubeTexture *cube = nullptr;
+  ASSERT_EQ(Dev->CreateCubeTexture(4, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &cube), RES_OK);
+  const uint32_t colors[6] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
+  for (int f = 0; f < 6; f++)
+  {
+    LockedRect lr;
+    ASSERT_EQ(cube->LockRect(CubeFace(f), 0, lr, nullptr, 0), RES_OK);
+    for (int i = 0; i < 16; i++)
+      static_cast<uint32_t *>(lr.Bits)[(i / 4) * (lr.Pitch / 4) + i % 4] = colors[f];
+    ASSERT_EQ(cube->UnlockRect(CubeFace(f), 0), RES_OK);
+  }
+  UseShaders(PassThroughVS(), TexturePS(3));
+  Dev->SetTexture(0, cube);
+  const float dirs[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+  for (int f = 0; f < 6; f++)
+  {
+    Vertex v[6];
+    QuadVertices(v, -1, 1, 1, -1, 0, 0, 0, 0, 0);
+    for (Vertex &x : v)
+    {
+      x.U = dirs[f][0];
+      x.V = dirs[f][1];
+      x.S = dirs[f][2];
+    }
+    Draw(v, 6);
+    EXPECT_EQ(Read(Target)[12], colors[f]) << "face " << f;
+  }
+  // a face of a render-target cube is a target of its own
+  CubeTexture *rtCube = nullptr;
+  ASSERT_EQ(Dev->CreateCubeTexture(8, 1, USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_DEFAULT, &rtCube), RES_OK);
+  Surface *face = nullptr;
+  ASSERT_EQ(rtCube->GetCubeMapSurface(FACE_NEGATIVE_Z, 0, &face), RES_OK);
+  ASSERT_EQ(Dev->ColorFill(face, nullptr, 0xFF123456u), RES_OK);
+  EXPECT_EQ(Read(face)[0], 0xFF123456u);
+  Surface *none = face;
+  EXPECT_EQ(rtCube->GetCubeMapSurface(CubeFace(6), 0, &none), ERR_INVALIDCALL);
+  EXPECT_EQ(none, nullptr);
+  Dev->SetTexture(0, nullptr);
+  face->Release();
+  rtCube->Release();
+  cube->Release();
+}
+
+TEST_F(GpuRender, MultisampledDrawAndResolve)
+{
+  Surface *ms = nullptr, *plain = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONMASKABLE, 1, false, &ms), RES_OK);
+  SurfaceDesc d;
+  ms->GetDesc(d);
+  EXPECT_EQ(d.MultiSample, MULTISAMPLE_NONMASKABLE);
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &plain), RES_OK);
+  ASSERT_EQ(Dev->SetRenderTarget(0, ms), RES_OK);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  UseShaders(PassThroughVS(), ColorPS());
+  // a triangle over the diagonal: pixels it cuts get partial coverage
+  Vertex tri[3] = {{-1, 1, 0.5f, 1, 0, 0, 0, 0, ~0u}, {1, 1, 0.5f, 1, 0, 0, 0, 0, ~0u}, {-1, -1, 0.5f, 1, 0, 0, 0, 0, ~0u}};
+  Draw(tri, 3);
+  ASSERT_EQ(Dev->StretchRect(ms, nullptr, plain, nullptr, TEXF_NONE), RES_OK);
+  std::vector<uint32_t> px = Read(plain);
+  // pixel (0, 0) reaches half a pixel beyond the triangle: only part of its samples are in
+  EXPECT_EQ(px[1 * 8 + 1], 0xFFFFFFFFu);
+  EXPECT_EQ(px[63], 0xFF000000u);
+  int partial = 0;
+  for (uint32_t p : px)
+  {
+    int g = Channel(p, 8);
+    partial += g > 0 && g < 255;
+  }
+  EXPECT_GE(partial, 4);
+  // the same on a plain target has no partial pixels
+  Bind(Target);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  Draw(tri, 3);
+  partial = 0;
+  for (uint32_t p : Read(Target))
+    partial += Channel(p, 8) > 0 && Channel(p, 8) < 255;
+  EXPECT_EQ(partial, 0);
+  ms->Release();
+  plain->Release();
+}
+
+TEST_F(GpuRender, InstancedDrawWithPerInstanceData)
+{
+  UseShaders(InstanceVS(), ColorPS());
+  const VertexElement elements[] = {
+    {0, 0, DECLTYPE_FLOAT4, 0, DECLUSAGE_POSITION, 0},
+    {1, 0, DECLTYPE_FLOAT4, 0, DECLUSAGE_TEXCOORD, 5},
+    {1, 16, DECLTYPE_FLOAT4, 0, DECLUSAGE_TEXCOORD, 6},
+    DECL_END,
+  };
+  VertexDeclaration *decl = nullptr;
+  ASSERT_EQ(Dev->CreateVertexDeclaration(elements, &decl), RES_OK);
+  Dev->SetVertexDeclaration(decl);
+  // a quad in the top-left quarter, then moved per instance
+  const float quad[4][4] = {{-1, 1, 0.5f, 1}, {0, 1, 0.5f, 1}, {0, 0, 0.5f, 1}, {-1, 0, 0.5f, 1}};
+  const float inst[3][8] = {{0, 0, 0, 0, 1, 0, 0, 1}, {1, -1, 0, 0, 0, 1, 0, 1}, {1, 0, 0, 0, 0, 0, 1, 1}};
+  const uint16_t idx[6] = {0, 1, 3, 3, 1, 2};
+  VertexBuffer *vb0 = nullptr, *vb1 = nullptr;
+  IndexBuffer *ib = nullptr;
+  ASSERT_EQ(Dev->CreateVertexBuffer(sizeof(quad) + 64, 0, POOL_MANAGED, &vb0), RES_OK);
+  ASSERT_EQ(Dev->CreateVertexBuffer(sizeof(inst), 0, POOL_MANAGED, &vb1), RES_OK);
+  ASSERT_EQ(Dev->CreateIndexBuffer(sizeof(idx) + 4, 0, FMT_INDEX16, POOL_MANAGED, &ib), RES_OK);
+  void *p;
+  // the quad's vertices start one vertex in: the base vertex skips it
+  vb0->Lock(16, sizeof(quad), &p, 0);
+  std::memcpy(p, quad, sizeof(quad));
+  vb0->Unlock();
+  vb1->Lock(0, 0, &p, 0);
+  std::memcpy(p, inst, sizeof(inst));
+  vb1->Unlock();
+  ib->Lock(4, sizeof(idx), &p, 0);
+  std::memcpy(p, idx, sizeof(idx));
+  ib->Unlock();
+  Dev->SetStreamSource(0, vb0, 0, 16);
+  Dev->SetStreamSource(1, vb1, 0, 32);
+  Dev->SetIndices(ib);
+  ASSERT_EQ(Dev->SetStreamSourceFreq(0, STREAMSOURCE_INDEXEDDATA | 3), RES_OK);
+  ASSERT_EQ(Dev->SetStreamSourceFreq(1, STREAMSOURCE_INSTANCEDATA | 1), RES_OK);
+  ASSERT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 1, 0, 4, 2, 2), RES_OK) << Dev->LastShaderError();
+  std::vector<uint32_t> px = Read(Target);
+  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);  // instance 0: top left
+  EXPECT_EQ(px[6 * 8 + 6], 0xFF00FF00u);  // instance 1: bottom right
+  EXPECT_EQ(px[1 * 8 + 6], 0xFF0000FFu);  // instance 2: top right
+  EXPECT_EQ(px[6 * 8 + 1], 0xFF000000u);  // nothing bottom left
+  // with the frequencies reset, a draw has one instance
+  Dev->SetStreamSourceFreq(0, 1);
+  Dev->SetStreamSourceFreq(1, 1);
+  Dev->SetStreamSource(1, vb1, 0, 0);  // stride 0: every vertex reads instance 0's data
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 1, 0, 4, 2, 2), RES_OK);
+  px = Read(Target);
+  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);
+  EXPECT_EQ(px[1 * 8 + 6], 0xFF000000u);
+  EXPECT_EQ(px[6 * 8 + 6], 0xFF000000u);
+  // an index range beyond the buffer is refused
+  EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 0, 0, 4, 2, 3), ERR_INVALIDCALL);
+  Dev->SetStreamSource(1, nullptr, 0, 0);
+  Dev->SetIndices(nullptr);
+  vb0->Release();
+  vb1->Release();
+  ib->Release();
+  decl->Release();
+}
+
+TEST_F(GpuRender, MissingVertexInputsReadZeroZeroZeroOne)
+{
+  // the declaration has no colour: the shader's colour input reads (0, 0, 0, 1)
+  const VertexElement elements[] = {{0, 0, DECLTYPE_FLOAT4, 0, DECLUSAGE_POSITION, 0}, DECL_END};
+  UseShaders(PassThroughVS(), ColorPS());
+  VertexDeclaration *decl = nullptr;
+  ASSERT_EQ(Dev->CreateVertexDeclaration(elements, &decl), RES_OK);
+  Dev->SetVertexDeclaration(decl);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00FFFFFFu, 1.0f, 0);
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
+  EXPECT_EQ(Read(Target)[0], 0xFF000000u);
+  decl->Release();
+}
+
+TEST_F(GpuRender, ConstantsSurviveShaderSwitches)
+{
+  SetColor(0xFF336699u);
+  UseShaders(PassThroughVS(), ColorPS());
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
+  UseShaders(PassThroughVS(), ConstPS());  // new shaders, the register file stays
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF336699u);
+}
+
+TEST_F(GpuRender, MultipleRenderTargets)
+{
+  Texture *second = MakeTarget(8, 8);
+  Surface *s = nullptr;
+  second->GetSurfaceLevel(0, &s);
+  ASSERT_EQ(Dev->SetRenderTarget(1, s), RES_OK);
+  UseShaders(PassThroughVS(), TwoTargetPS());
+  SetColor(0xFF0000FFu);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);  // clears both
+  DrawQuad(-1, 1, 1, 0, 0xFFFF0000u);
+  EXPECT_EQ(Read(Target)[0], 0xFFFF0000u);
+  std::vector<uint32_t> px = Read(second);
+  EXPECT_EQ(px[0], 0xFF0000FFu);
+  EXPECT_EQ(px[63], 0xFF000000u);
+  Dev->SetRenderTarget(1, nullptr);
+  s->Release();
+  second->Release();
+}
+
+TEST_F(GpuRender, DrawsIntoTheBackBufferAndPresents)
+{
+  Surface *bb = nullptr;
+  Dev->GetBackBuffer(0, 0, &bb);
+  Dev->SetRenderTarget(0, bb);
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->BeginScene();
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  DrawQuad(-1, 1, 1, 0, 0xFF00FF00u);
+  Dev->EndScene();
+  std::vector<uint32_t> px = Read(bb);
+  EXPECT_EQ(px[0], 0xFF00FF00u);
+  EXPECT_EQ(px[31 * 64 + 5], 0xFF00FF00u);
+  EXPECT_EQ(px[32 * 64 + 5], 0xFF000000u);
+  EXPECT_EQ(Dev->Present(), RES_OK);
+  bb->Release();
+}
+
+TEST_F(GpuRender, AutomaticMipmapsFollowLevelZero)
+{
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, USAGE_AUTOGENMIPMAP | USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_DEFAULT, &t), RES_OK);
+  EXPECT_EQ(t->GetLevelCount(), 4u);
+  Surface *s = nullptr;
+  t->GetSurfaceLevel(0, &s);
+  Dev->ColorFill(s, nullptr, 0xFF804020u);
+  s->Release();
+  // a 1 x 1 picture drawn from the smallest level
+  Surface *small = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(1, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &small), RES_OK);
+  Dev->SetRenderTarget(0, small);
+  UseShaders(PassThroughVS(), TexturePS());
+  Dev->SetTexture(0, t);
+  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_POINT);
+  Dev->SetSamplerState(0, SAMP_MINFILTER, TEXF_POINT);
+  DrawQuad(-3, 3, 1, -1);
+  EXPECT_TRUE(Near(Read(small)[0], 0xFF804020u, 1));
+  Dev->SetTexture(0, nullptr);
+  Bind(Target);
+  small->Release();
+  t->Release();
+}
