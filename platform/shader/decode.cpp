@@ -279,6 +279,8 @@ bool Decoder::Validate(Instruction &in) {
     return CheckDeclaredRead(s.Reg);
   };
 
+  if (in.HasDst && op != OpDef && op != OpDefI && op != OpDefB && in.Dst.Mask == 0)
+    return Fail("empty write mask");
   switch (op) {
     case OpNop:
       return true;
@@ -327,6 +329,7 @@ bool Decoder::Validate(Instruction &in) {
     }
     case OpMova:
       if (in.Dst.Reg.Type != RegAddr) return Fail("mova writes a0 only");
+      if (in.Dst.Saturate) return Fail("an address register cannot be saturated");
       if (!CheckReg(in.Dst.Reg, true)) return false;
       return floatSrc(0);
     case OpSetp:
@@ -417,7 +420,15 @@ bool Decoder::Validate(Instruction &in) {
     case OpM4x4: case OpM4x3: case OpM3x4: case OpM3x3: case OpM3x2: {
       int rows = op == OpM4x4 || op == OpM3x4 ? 4 : op == OpM3x2 ? 2 : 3;
       if (!floatDst() || !floatSrc(0) || !floatSrc(1)) return false;
-      if (!in.Src[1].Reg.Relative && !CheckReg(in.Src[1].Reg, false, rows)) return false;
+      if (!in.Src[1].Reg.Relative) {
+        if (!CheckReg(in.Src[1].Reg, false, rows)) return false;
+        // every row read must exist as a declared register
+        for (int k = 1; k < rows; k++) {
+          Register row = in.Src[1].Reg;
+          row.Num += k;
+          if (!CheckDeclaredRead(row)) return false;
+        }
+      }
       return true;
     }
     case OpSinCos:

@@ -398,8 +398,11 @@ std::string Writer::Run() {
         continue;
       default: break;
     }
+    int rows = in.Op == OpM4x4 || in.Op == OpM3x4 ? 4 : in.Op == OpM4x3 || in.Op == OpM3x3 ? 3
+               : in.Op == OpM3x2 ? 2 : 1;
     for (int i = 0; i < in.NumSrc; i++) {
-      if (in.Src[i].Reg.Type == RegTemp) temps.insert(in.Src[i].Reg.Num);
+      if (in.Src[i].Reg.Type == RegTemp)
+        for (int k = 0; k < (i == 1 ? rows : 1); k++) temps.insert(in.Src[i].Reg.Num + k);
       if (in.Src[i].Reg.Relative) relative = true;
       if (in.Src[i].Reg.Relative && in.Src[i].Reg.RelType == RegAddr) usesA0 = true;
     }
