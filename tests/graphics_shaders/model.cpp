@@ -1,5 +1,7 @@
 #include "model.hpp"
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace cpu {
@@ -115,6 +117,8 @@ std::string Show(D4 v) {
       D4 want = model.Ps(c, v);
       if (model.Sm2) want = Sat(want);
       const shaderrun::Vec4 &got = r.Pixels[size_t(j * setup.Width + i)];
+      if (std::getenv("SHADER_TEST_DUMP"))
+        std::printf("(%d,%d) got %g %g %g %g want %s\n", i, j, got[0], got[1], got[2], got[3], Show(want).c_str());
       for (int k = 0; k < 4; k++) {
         double tol = model.Tolerance * std::max(1.0, std::fabs(want[k]));
         if (!(std::fabs(got[size_t(k)] - want[k]) <= tol))

@@ -1,0 +1,453 @@
+// Full-screen passes and simple materials: classes 2, 6, 7, 9, 10, 11, 12, 14 and the
+// framework's simple, painter and YUV materials.
+#include "model.hpp"
+
+namespace {
+
+using namespace cpu;
+using shadercode::Code;
+
+// position and texcoord 0 per corner, transformed by c0..c3
+void QuadInputs(Rng &r, Case &c) {
+  for (int k = 0; k < 4; k++) {
+    c.Attr[kPos][size_t(k)] = r.V3(-1, 1, 1);
+    c.Attr[Tc(0)][size_t(k)] = r.V(0, 1);
+  }
+}
+D4 PosOnly(const Case &c, int k, D4 &off) {
+  off = {};
+  return c.A(kPos, k);
+}
+Varyings QuadVs(const Case &c, int k, D4, D4) { return {{Tc(0), c.A(Tc(0), k)}}; }
+
+Model ScreenPass(std::function<void(Rng &, Case &)> setup, std::function<D4(const Case &, const Varyings &)> ps) {
+  Model m;
+  m.Setup = [setup](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    setup(r, c);
+  };
+  m.PreM = PosOnly;
+  m.Vs = QuadVs;
+  m.Ps = ps;
+  return m;
+}
+
+#define CHECK_PAIR(model, vs, ps)                                   \
+  for (uint32_t seed : {11u, 12u, 13u}) EXPECT_TRUE(Check(model, vs, ps, seed))
+
+// --- class 2 -------------------------------------------------------------------------------
+
+class Class2Render : public testing::TestWithParam<int> {};
+TEST_P(Class2Render, ThreeDirectionalLights) {
+  REQUIRE_GL();
+  bool layers = GetParam() == 1;
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    for (int k = 0; k < 4; k++) c.Attr[kNormal][size_t(k)] = Norm3(r.V3(-1, 1, 0));
+    c.VC[4] = r.V(0, 0.3);
+    for (int i = 5; i <= 7; i++) c.VC[size_t(i)] = r.V(0, 1);
+    // the first light shines along the first corner's normal, so its highlight shows
+    c.VC[8] = Rgb(c.A(kNormal, 0), 0);
+    c.VC[9] = Rgb(Norm3(r.V3(-1, 1, 0)), 0);
+    c.VC[10] = Rgb(Norm3(r.V3(-1, 1, 0)), 0);
+    for (int i = 0; i < 3; i++) c.PC[size_t(i)] = r.V(0, 0.5);
+    for (int u = 0; u < 4; u++) c.Textures[u] = r.Texture();
+  };
+  m.PreM = PosOnly;
+  m.Vs = [](const Case &c, int k, D4, D4) {
+    D4 n = c.A(kNormal, k), D = c.VC[4], S{};
+    for (int i = 0; i < 3; i++) {
+      double d = std::max(Dot3(n, c.VC[size_t(8 + i)]), 0.0);
+      D = D + c.VC[size_t(5 + i)] * d;
+      S = S + c.VC[size_t(5 + i)] * std::max(9 * d - 8, 0.0);
+    }
+    return Varyings{{kColor0, D}, {kColor1, S * 0.3}, {Tc(0), c.A(Tc(0), k)}};
+  };
+  m.Ps = [layers](const Case &c, const Varyings &v) {
+    D4 t = v.at(Tc(0));
+    D4 out = c.T(0, t) * v.at(kColor0) + v.at(kColor1);
+    if (layers) out = out + c.T(1, t) * c.PC[0] + c.T(2, t) * c.PC[1] + c.T(3, t) * c.PC[2];
+    return out;
+  };
+  CHECK_PAIR(m, shadercode::Material2VS[0], shadercode::Material2PS[GetParam()]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Class2Render, testing::Values(0, 1));
+
+// --- class 6 -------------------------------------------------------------------------------
+
+class Class6Render : public testing::TestWithParam<int> {};
+TEST_P(Class6Render, Particles) {
+  REQUIRE_GL();
+  int variant = GetParam();
+  bool dist = variant == 1, depth = variant == 2 || variant == 4, soft = variant == 4;
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    for (int k = 0; k < 4; k++) {
+      c.Attr[kColor0][size_t(k)] = r.V(0, 1);
+      c.Attr[Tc(1)][size_t(k)] = r.V(-0.3, 0.3);
+    }
+    c.VC[4] = {r.U(0.5, 1.5), r.U(0.5, 1.5), r.U(0.1, 0.5), r.U(1.2, 2.0)};
+    c.VC[5] = Rgb(r.V(-0.5, 0.5), 1);
+    c.VC[6] = {r.U(0.5, 2.0), r.U(-0.2, 0.2), 0, 0};
+    c.PC[0] = r.V(0, 1);
+    c.Textures[0] = r.Texture();
+    // the screen coordinate meets the pixel centres at quarters: a size of 7 keeps them
+    // away from texel edges
+    c.Textures[1] = r.Texture(7, 7);
+  };
+  m.PreM = [](const Case &c, int k, D4 &off) {
+    D4 t1 = c.A(Tc(1), k);
+    off = {t1.x * c.VC[4].x, t1.y * c.VC[4].y, 0, 0};
+    return c.A(kPos, k);
+  };
+  m.Vs = [=](const Case &c, int k, D4 clip, D4 off) {
+    D4 q = clip - off, col = c.A(kColor0, k);
+    Varyings v{{Tc(0), c.A(Tc(0), k)}};
+    if (dist) {
+      double f = Sat((Len3(c.A(kPos, k) - c.VC[5]) - c.VC[4].z) / (c.VC[4].w - c.VC[4].z));
+      col = col * (1 - f);
+    } else if (depth) {
+      col = {col.x, col.y, 1 - (q.z - c.VC[6].y) / c.VC[6].x, 1};
+    }
+    v[kColor0] = col;
+    if (soft) v[Tc(1)] = {clip.x / q.w * 0.5 + 0.5, 1 - (clip.y / q.w * 0.5 + 0.5), 0, 1};
+    return v;
+  };
+  m.Ps = [=](const Case &c, const Varyings &v) {
+    D4 T = c.T(0, v.at(Tc(0))), V = v.at(kColor0);
+    if (variant == 4) {
+      double a = Sat((V.z - c.T(1, v.at(Tc(1))).z) * 10) * T.w;
+      return D4{0, 0, a * 0.04, 0};
+    }
+    D4 out = T * V * c.PC[0];
+    if (variant == 2) out.z = V.z;
+    return out;
+  };
+  CHECK_PAIR(m, shadercode::Material6VS[variant], shadercode::Material6PS[variant]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Class6Render, testing::Values(0, 1, 2, 4));
+
+// --- class 7 -------------------------------------------------------------------------------
+
+D4 ToHsv(D4 c) {
+  double M = std::max({c.x, c.y, c.z}), mn = std::min({c.x, c.y, c.z}), d = M - mn, h = 0;
+  if (d > 0) {
+    if (M == c.x) h = std::fmod((c.y - c.z) / d + 6.0, 6.0);
+    else if (M == c.y) h = (c.z - c.x) / d + 2;
+    else h = (c.x - c.y) / d + 4;
+  }
+  return {h, M > 0 ? d / M : 0, M, c.w};
+}
+D4 FromHsv(D4 h) {
+  double C = h.z * h.y, hh = h.x, X = C * (1 - std::fabs(std::fmod(hh, 2.0) - 1)), m = h.z - C;
+  double r, g, b;
+  int s = int(std::floor(hh)) % 6;
+  switch (s) {
+    case 0: r = C, g = X, b = 0; break;
+    case 1: r = X, g = C, b = 0; break;
+    case 2: r = 0, g = C, b = X; break;
+    case 3: r = 0, g = X, b = C; break;
+    case 4: r = X, g = 0, b = C; break;
+    default: r = C, g = 0, b = X; break;
+  }
+  return {r + m, g + m, b + m, h.w};
+}
+double Wrap6(double h) { return h - 6.0 * std::floor(h / 6.0); }
+
+class Class7Render : public testing::TestWithParam<int> {};
+TEST_P(Class7Render, ColourGrading) {
+  REQUIRE_GL();
+  int i = GetParam();
+  bool additive = i & 1, hue = i & 2, colorize = (i & 4) && hue, texAlpha = i & 8;
+  Model m = ScreenPass(
+      [](Rng &r, Case &c) {
+        double sat = r.U(0, 2);
+        c.PC[0] = r.V(0.2, 1);
+        c.PC[1] = Splat(r.U(-0.2, 0.2));
+        c.PC[2] = Splat(r.U(0.5, 2));
+        c.PC[3] = Splat(sat);
+        c.PC[4] = Splat(1 - sat);
+        c.PC[5] = {r.U(0.5, 2), r.U(-0.2, 0.5), r.U(0, 1), r.U(-8, 8)};
+        c.Textures[0] = r.Texture();
+      },
+      [=](const Case &c, const Varyings &v) {
+        D4 T = c.T(0, v.at(Tc(0)));
+        if (hue) {
+          D4 h = ToHsv(T);
+          h.x = Wrap6(colorize ? c.PC[5].w : h.x + c.PC[5].w);
+          T = FromHsv(h);
+        }
+        double l = 0.3 * T.x + 0.6 * T.y + 0.1 * T.z;
+        D4 graded = Sat((T * c.PC[3] + c.PC[4] * l) * c.PC[2] - c.PC[1]) * c.PC[0];
+        double a = ((texAlpha ? T.w : l) - c.PC[5].y) * c.PC[5].x + c.PC[5].z;
+        if (additive) return graded * Sat(a);
+        return Rgb(graded, a);
+      });
+  m.Sm2 = false;
+  CHECK_PAIR(m, shadercode::Material7VS[0], shadercode::Material7PS[i]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Class7Render, testing::Range(0, 16));
+
+// --- classes 9 to 12 -----------------------------------------------------------------------
+
+TEST(ScreenPassRender, Class9DirectionalBlur) {
+  REQUIRE_GL();
+  const double w[13] = {0.1, 0.3, 0.5, 0.65, 0.75, 0.85, 0.9, 0.85, 0.75, 0.65, 0.5, 0.3, 0.1};
+  Model m = ScreenPass(
+      [](Rng &r, Case &c) {
+        c.PC[0] = r.V(0, 1);
+        c.PC[1] = {r.U(-0.05, 0.05), r.U(-0.05, 0.05), r.U(0, 8), r.U(0, 8)};
+        c.Textures[0] = r.Texture(16, 16);
+      },
+      [&w](const Case &c, const Varyings &v) {
+        D4 t = v.at(Tc(0)), step = c.PC[1], sum{};
+        D4 start{t.x - step.x * step.z, t.y - step.y * step.w, 0, 0};
+        for (int k = 0; k < 13; k++) sum = sum + c.T(0, D4{start.x + k * step.x, start.y + k * step.y, 0, 0}) * w[k];
+        return sum * c.PC[0] * 0.136054;
+      });
+  CHECK_PAIR(m, shadercode::Material9VS[0], shadercode::Material9PS[0]);
+}
+
+TEST(ScreenPassRender, Class10ThresholdAndAdd) {
+  REQUIRE_GL();
+  Model m = ScreenPass(
+      [](Rng &r, Case &c) {
+        for (int i = 0; i < 4; i++) c.PC[size_t(i)] = Splat(i % 2 ? r.U(0.5, 4) : r.U(0, 0.5));
+        c.Textures[0] = r.Texture();
+        c.Textures[1] = r.Texture();
+      },
+      [](const Case &c, const Varyings &v) {
+        D4 t = v.at(Tc(0));
+        return Sat((c.T(0, t) - c.PC[0]) * c.PC[1]) + Sat((c.T(1, t) - c.PC[2]) * c.PC[3]);
+      });
+  CHECK_PAIR(m, shadercode::Material10VS[0], shadercode::Material10PS[0]);
+}
+
+class Class11Render : public testing::TestWithParam<int> {};
+TEST_P(Class11Render, Neighbourhood) {
+  REQUIRE_GL();
+  bool edge = GetParam() == 1;
+  Model m = ScreenPass(
+      [](Rng &r, Case &c) {
+        c.PC[0] = r.V(0, 1);
+        c.PC[1] = {r.U(1, 8), r.U(0, 1), 0, 0};
+        Tex t = r.Texture(512, 512);
+        // mostly dark, so that the sum of a neighbourhood is not always saturated
+        for (D4 &x : t.Texels) x = Rgb(x * (x.w < 0.5 ? 0.0 : 0.002), x.w);
+        c.Textures[0] = t;
+      },
+      [edge](const Case &c, const Varyings &v) {
+        D4 t = v.at(Tc(0)), S{};
+        double hi = -1e9, lo = 1e9;
+        for (int dy = -1; dy <= 1; dy++)
+          for (int dx = -1; dx <= 1; dx++) {
+            D4 s = c.T(0, D4{t.x + dx * 0.001, t.y + dy * 0.001, 0, 0});
+            S = S + s;
+            double sum = s.x + s.y + s.z;
+            hi = std::max(hi, sum);
+            lo = std::min(lo, sum);
+          }
+        if (edge) return c.PC[0] * Sat((hi - lo) * c.PC[1].x - c.PC[1].y);
+        double k = Sat((S.x + S.y + S.z) * 256);
+        return Rgb(c.PC[0] * k, 9 - S.w - c.PC[0].w);
+      });
+  CHECK_PAIR(m, shadercode::Material11VS[0], shadercode::Material11PS[GetParam()]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Class11Render, testing::Values(0, 1));
+
+TEST(ScreenPassRender, Class12MaskedCopy) {
+  REQUIRE_GL();
+  Model m = ScreenPass(
+      [](Rng &r, Case &c) {
+        c.PC[0] = r.V(0, 1);
+        Tex t = r.Texture();
+        for (D4 &x : t.Texels) x = Rgb(x * (x.w < 0.5 ? 0.0 : 0.003), x.w);
+        c.Textures[0] = t;
+        c.Textures[1] = r.Texture();
+      },
+      [](const Case &c, const Varyings &v) {
+        D4 t = v.at(Tc(0)), a = c.T(0, t), b = c.T(1, t);
+        double k = Sat((a.x + a.y + a.z) * 256);
+        return Rgb(b * k * c.PC[0], 1 - a.w - c.PC[0].w);
+      });
+  CHECK_PAIR(m, shadercode::Material12VS[0], shadercode::Material12PS[0]);
+}
+
+// --- class 14 ------------------------------------------------------------------------------
+
+class Class14Render : public testing::TestWithParam<int> {};
+TEST_P(Class14Render, HeightField) {
+  REQUIRE_GL();
+  int pi = GetParam();
+  int mix = pi & 3;
+  bool red = pi & 4;
+  int vi = mix == 2 ? 1 : 0;
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    for (int k = 0; k < 4; k++) c.Attr[Tc(1)][size_t(k)] = r.V(0, 1);
+    c.PC[0] = r.V(0, 0.3);
+    c.PC[1] = r.V(0, 1);
+    c.PC[2] = r.V(0, 1);
+    c.PC[4] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
+    c.PC[5] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
+    c.PC[6] = {r.U(0.01, 0.05), r.U(5, 15), r.U(4, 10), 1};
+    c.PC[7] = r.V(0, 1);
+    Tex t = r.Texture(32, 32);
+    for (D4 &x : t.Texels) x = x * 0.02;  // gentle slopes
+    c.Textures[0] = t;
+    c.Textures[1] = r.Texture(32, 32);
+  };
+  m.PreM = PosOnly;
+  m.Vs = [vi](const Case &c, int k, D4, D4) {
+    Varyings v{{Tc(0), c.A(Tc(0), k)}};
+    if (vi == 1) v[Tc(1)] = c.A(Tc(1), k);
+    return v;
+  };
+  m.Ps = [=](const Case &c, const Varyings &v) {
+    D4 t = v.at(Tc(0));
+    double o = c.PC[6].x;
+    D4 taps[3] = {c.T(0, D4{t.x - o, t.y + o, 0, 0}), c.T(0, D4{t.x, t.y - 1.2 * o, 0, 0}),
+                  c.T(0, D4{t.x + o, t.y + o, 0, 0})};
+    if (mix) {
+      D4 mask = c.T(1, mix == 1 ? t : v.at(Tc(1)));
+      for (D4 &x : taps) x = x * mask;
+    }
+    double h[3];
+    for (int i = 0; i < 3; i++) h[i] = (red ? 10 * taps[i].x : taps[i].x) + taps[i].z;
+    D4 p1{-o, h[0], o, 0}, p2{0, h[1], -1.2 * o, 0}, p3{o, h[2], o, 0};
+    D4 n = Norm3(Cross(p3 - p1, p2 - p1));
+    D4 col = c.PC[0];
+    for (int i = 0; i < 2; i++) {
+      double d = Dot3(n, c.PC[size_t(4 + i)]);
+      col = col + c.PC[size_t(1 + i)] * std::max(d, 0.0);
+      col = col + c.PC[size_t(1 + i)] * std::max(d * c.PC[6].y - c.PC[6].z, 0.0);
+    }
+    D4 B = taps[1];
+    col = col + D4{2 * B.x, 0.2 * B.y, 0.1 * B.z, 0};
+    col.w = 50 * (taps[0].z + taps[1].z + taps[2].z) - 1;
+    return col;
+  };
+  CHECK_PAIR(m, shadercode::Material14VS[vi], shadercode::Material14PS[pi]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Class14Render, testing::Values(0, 1, 2, 4, 5, 6));
+
+// --- framework materials -------------------------------------------------------------------
+
+struct SimplePair {
+  int Vs, Ps;
+};
+class SimpleRender : public testing::TestWithParam<SimplePair> {};
+TEST_P(SimpleRender, SimpleMaterial) {
+  REQUIRE_GL();
+  SimplePair p = GetParam();
+  bool color = p.Vs & 1, tex0 = p.Vs & 2, tex1 = p.Vs & 4, lit = p.Vs & 8;
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    for (int k = 0; k < 4; k++) {
+      c.Attr[kColor0][size_t(k)] = r.V(0, 1);
+      c.Attr[Tc(1)][size_t(k)] = r.V(0, 1);
+      c.Attr[kNormal][size_t(k)] = r.V3(-2, 2, 0);
+    }
+    for (int i = 12; i <= 14; i++) c.VC[size_t(i)] = r.V(-1, 1);
+    for (int i = 15; i <= 19; i++) c.VC[size_t(i)] = r.V(0, 0.5);
+    c.Textures[0] = r.Texture();
+    c.Textures[1] = r.Texture();
+  };
+  m.PreM = [](const Case &c, int k, D4 &off) {
+    off = {};
+    return Rgb(c.A(kPos, k), 1);
+  };
+  m.Vs = [=](const Case &c, int k, D4, D4) {
+    Varyings v;
+    D4 col = color ? c.A(kColor0, k) : Splat(1);
+    if (lit) {
+      D4 n = Norm3(c.A(kNormal, k));
+      D4 d = Max(c.VC[12] * n.x + c.VC[13] * n.y + c.VC[14] * n.z, 0.0);
+      D4 l = c.VC[15] + c.VC[16] * d.x + c.VC[17] * d.y + c.VC[18] * d.z + c.VC[19] * d.w;
+      col = color ? l * c.A(kColor0, k) : l;
+    }
+    v[kColor0] = col;
+    if (tex0) v[Tc(0)] = c.A(Tc(0), k);
+    if (tex1) v[Tc(1)] = c.A(Tc(1), k);
+    return v;
+  };
+  m.Ps = [=](const Case &c, const Varyings &v) {
+    D4 V = v.at(kColor0);
+    if (p.Ps == 0) return V;
+    D4 out = c.T(0, v.at(Tc(0))) * V;
+    if (p.Ps == 3) out = out * c.T(1, v.at(Tc(1)));
+    if (p.Ps == 5) out = out + c.T(1, v.at(Tc(1)));
+    return out;
+  };
+  CHECK_PAIR(m, shadercode::SimpleVS[p.Vs], shadercode::SimplePS[p.Ps]);
+}
+std::vector<SimplePair> SimplePairs() {
+  std::vector<SimplePair> out;
+  for (int v = 0; v < 16; v++) {
+    if (!shadercode::SimpleVS[v].Data) continue;
+    for (int p : {0, 1, 3, 5})
+      if ((p == 0 || (v & 2)) && (p < 3 || (v & 4))) out.push_back({v, p});
+  }
+  return out;
+}
+INSTANTIATE_TEST_SUITE_P(Variants, SimpleRender, testing::ValuesIn(SimplePairs()),
+                         [](const testing::TestParamInfo<SimplePair> &i) {
+                           return "vs" + std::to_string(i.param.Vs) + "_ps" + std::to_string(i.param.Ps);
+                         });
+
+TEST(FrameworkRender, PainterLooksUpTheCubeByTheNormal) {
+  REQUIRE_GL();
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    for (int k = 0; k < 4; k++) {
+      c.Attr[kPos][size_t(k)] = r.V3(-1, 1, 1);
+      c.Attr[kNormal][size_t(k)] = r.V3(-1, 1, 0);
+    }
+    Tex cube;
+    cube.Cube = true;
+    cube.W = cube.H = 1;
+    for (int f = 0; f < 6; f++) cube.Texels.push_back(r.V(0, 1));
+    c.Textures[0] = cube;
+  };
+  m.PreM = [](const Case &c, int k, D4 &off) {
+    off = {};
+    return Rgb(c.A(kPos, k), 1);
+  };
+  m.Vs = [](const Case &c, int k, D4, D4) { return Varyings{{Tc(0), c.A(kNormal, k)}}; };
+  m.Ps = [](const Case &c, const Varyings &v) { return c.T(0, v.at(Tc(0))); };
+  CHECK_PAIR(m, shadercode::PainterVS[0], shadercode::PainterPS[0]);
+}
+
+class YuvRender : public testing::TestWithParam<int> {};
+TEST_P(YuvRender, PlanesToRgb) {
+  REQUIRE_GL();
+  int vi = GetParam() & 1, pi = GetParam() >> 1;
+  Model m;
+  m.Setup = [](Rng &r, Case &c) {
+    QuadInputs(r, c);
+    for (int k = 0; k < 4; k++) c.Attr[kColor0][size_t(k)] = r.V(0, 1);
+    for (int u = 0; u < 4; u++) c.Textures[u] = r.Texture();
+  };
+  m.PreM = [](const Case &c, int k, D4 &off) {
+    off = {};
+    return Rgb(c.A(kPos, k), 1);
+  };
+  m.Vs = [vi](const Case &c, int k, D4, D4) {
+    return Varyings{{Tc(0), c.A(Tc(0), k)}, {kColor0, vi ? c.A(kColor0, k) : Splat(1)}};
+  };
+  m.Ps = [pi](const Case &c, const Varyings &v) {
+    D4 t = v.at(Tc(0));
+    double y = (c.T(0, t).x - 0.0625) * 1.1686275, u = c.T(1, t).x - 0.5, w = c.T(2, t).x - 0.5;
+    D4 rgb{Sat(y + 1.6039215 * w), Sat(y - 0.39215687 * u - 0.81568629 * w), Sat(y + 2.0235295 * u), 1};
+    if (pi) rgb.w *= c.T(3, t).w;
+    return rgb * v.at(kColor0);
+  };
+  CHECK_PAIR(m, shadercode::YuvVS[vi], shadercode::YuvPS[pi]);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, YuvRender, testing::Range(0, 4));
+
+}  // namespace
