@@ -290,6 +290,10 @@ Result InitDevice(Device *dev)
     const char *e = reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, GLuint(i)));
     if (e && std::strcmp(e, "GL_EXT_texture_compression_s3tc") == 0)
       d->HasS3TC = true;
+    if (e && std::strcmp(e, "GL_EXT_texture_sRGB_decode") == 0)
+      d->HasSrgbDecode = true;
+    if (e && std::strcmp(e, "GL_EXT_texture_sRGB") == 0)
+      d->HasSrgbS3TC = true;
     if (e && (std::strcmp(e, "GL_EXT_texture_filter_anisotropic") == 0 ||
               std::strcmp(e, "GL_ARB_texture_filter_anisotropic") == 0))
       glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &d->MaxAniso);
@@ -491,6 +495,19 @@ static Result CreateTextureCommon(Device *dev, ResourceType type, uint32_t width
   t->Usage = usage;
   t->Pl = pool;
   t->Decoded = fi->BlockBytes && !d->HasS3TC;
+  // colour textures that shaders may read as sRGB are stored in an sRGB format whose
+  // decoding each sampler switches on or off
+  t->Internal = t->Decoded ? GL_RGBA8 : fi->Internal;
+  if (d->HasSrgbDecode && !(usage & (USAGE_RENDERTARGET | USAGE_DEPTHSTENCIL)))
+  {
+    if (t->Internal == GL_RGBA8)
+      t->Internal = GL_SRGB8_ALPHA8;
+    else if (d->HasSrgbS3TC && fi->BlockBytes)
+      t->Internal = fmt == FMT_DXT1 ? GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT1_EXT
+                    : fmt == FMT_DXT3 ? GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT3_EXT
+                                      : GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT5_EXT;
+    t->Srgb = t->Internal != (t->Decoded ? GLenum(GL_RGBA8) : fi->Internal);
+  }
   while (glGetError() != GL_NO_ERROR)
   {
   }
@@ -501,6 +518,8 @@ static Result CreateTextureCommon(Device *dev, ResourceType type, uint32_t width
   glTexParameteri(t->Target, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(t->Target, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
   glTexParameteriv(t->Target, GL_TEXTURE_SWIZZLE_RGBA, fi->Swizzle);
+  if (t->Srgb)
+    glTexParameteri(t->Target, GL_TEXTURE_SRGB_DECODE_EXT, GL_SKIP_DECODE_EXT);
   int faces = type == RTYPE_CUBETEXTURE ? 6 : 1;
   for (int f = 0; f < faces; f++)
   {
@@ -511,12 +530,12 @@ static Result CreateTextureCommon(Device *dev, ResourceType type, uint32_t width
       if (fi->BlockBytes && !t->Decoded)
       {
         std::vector<uint8_t> zero(size_t(FormatPitch(fmt, w)) * FormatRows(fmt, h));
-        glCompressedTexImage2D(target, GLint(l), fi->Internal, w, h, 0, GLsizei(zero.size()), zero.data());
+        glCompressedTexImage2D(target, GLint(l), t->Internal, w, h, 0, GLsizei(zero.size()), zero.data());
       }
       else if (fi->BlockBytes)
-        glTexImage2D(target, GLint(l), GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+        glTexImage2D(target, GLint(l), GLint(t->Internal), w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
       else
-        glTexImage2D(target, GLint(l), GLint(fi->Internal), w, h, 0, fi->PixFormat, fi->PixType, nullptr);
+        glTexImage2D(target, GLint(l), GLint(t->Internal), w, h, 0, fi->PixFormat, fi->PixType, nullptr);
     }
   }
   GLenum err = glGetError();
@@ -1087,6 +1106,18 @@ Result Device::SetTexture(uint32_t sampler, BaseTexture *texture)
   return RES_OK;
 }
 
+Result Device::SetMaterial(const Material &material)
+{
+  I->Mtrl = material;
+  return RES_OK;
+}
+
+Result Device::GetMaterial(Material &material) const
+{
+  material = I->Mtrl;
+  return RES_OK;
+}
+
 Result Device::GetTexture(uint32_t sampler, BaseTexture **out)
 {
   *out = nullptr;
@@ -1230,6 +1261,8 @@ void ApplySampler(DeviceImpl *d, int u)
   std::memcpy(&bias, &ss[SAMP_MIPMAPLODBIAS], 4);
   glSamplerParameterf(s, GL_TEXTURE_LOD_BIAS, bias);
   glSamplerParameterf(s, GL_TEXTURE_MIN_LOD, float(ss[SAMP_MAXMIPLEVEL]));
+  if (d->HasSrgbDecode)
+    glSamplerParameteri(s, GL_TEXTURE_SRGB_DECODE_EXT, ss[SAMP_SRGBTEXTURE] ? GL_DECODE_EXT : GL_SKIP_DECODE_EXT);
   if (d->MaxAniso > 1.0f)
   {
     bool aniso = ss[SAMP_MINFILTER] == TEXF_ANISOTROPIC || ss[SAMP_MAGFILTER] == TEXF_ANISOTROPIC;

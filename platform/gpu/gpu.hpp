@@ -322,6 +322,9 @@ struct PresentParameters
   bool Windowed = true;
   uint32_t PresentationInterval = PRESENT_INTERVAL_DEFAULT;
 };
+struct ColorValue { float R, G, B, A; };
+// The fixed-function material: kept for GetMaterial, unused by shader drawing.
+struct Material { ColorValue Diffuse, Ambient, Specular, Emissive; float Power; };
 struct AdapterIdentifier { char Driver[64]; char Description[64]; char DeviceName[32]; };
 
 // Capability bits the back end reads
@@ -612,6 +615,8 @@ public:
   Result SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value);
   Result GetSamplerState(uint32_t sampler, uint32_t type, uint32_t &value) const;
   Result SetTexture(uint32_t sampler, BaseTexture *texture);
+  Result SetMaterial(const Material &material);
+  Result GetMaterial(Material &material) const;
   Result GetTexture(uint32_t sampler, BaseTexture **out);
 
   // --- shaders and constants

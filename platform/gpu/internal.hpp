@@ -15,6 +15,16 @@
 #define GL_COMPRESSED_RGBA_S3TC_DXT3_EXT 0x83F2
 #define GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
 #endif
+#ifndef GL_TEXTURE_SRGB_DECODE_EXT
+#define GL_TEXTURE_SRGB_DECODE_EXT 0x8A48
+#define GL_DECODE_EXT 0x8A49
+#define GL_SKIP_DECODE_EXT 0x8A4A
+#endif
+#ifndef GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT1_EXT
+#define GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT1_EXT 0x8C4D
+#define GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT3_EXT 0x8C4E
+#define GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT5_EXT 0x8C4F
+#endif
 #ifndef GL_TEXTURE_MAX_ANISOTROPY
 #define GL_TEXTURE_MAX_ANISOTROPY 0x84FE
 #define GL_MAX_TEXTURE_MAX_ANISOTROPY 0x84FF
@@ -51,6 +61,8 @@ struct TextureImpl
   uint32_t Width = 0, Height = 0, Levels = 1, Usage = 0;
   Pool Pl = POOL_MANAGED;
   bool Decoded = false;       // block format kept as RGBA8 (no S3TC in the driver)
+  GLenum Internal = 0;        // the GL format it was made with
+  bool Srgb = false;          // made sRGB-capable: samplers choose whether to decode
   bool MipsDirty = false;     // automatic mipmaps need regeneration
   // CPU copy of every face x level (Direct3D layout), made at the first lock.
   std::vector<std::vector<uint8_t>> Shadow;
@@ -115,6 +127,7 @@ struct DeviceImpl
   PresentParameters PP;
   bool Lost = false, InjectLost = false, InScene = false;
   bool HasS3TC = false;
+  bool HasSrgbDecode = false, HasSrgbS3TC = false;
   float MaxAniso = 1.0f;
   int MaxSamples = 0;
   std::string ShaderError;
@@ -125,6 +138,7 @@ struct DeviceImpl
   SwapChain *Chain = nullptr;
 
   uint32_t RS[RS_COUNT] = {};
+  Material Mtrl{};
   uint32_t SS[SAMPLER_UNITS][SAMP_COUNT] = {};
   bool StatesDirty = true;
   bool SamplerDirty[SAMPLER_UNITS] = {};

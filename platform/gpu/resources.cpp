@@ -249,7 +249,7 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   const FormatInfo *fi = I->Info;
   if (fi->BlockBytes && !I->Decoded)
-    glCompressedTexSubImage2D(target, GLint(level), 0, 0, w, h, fi->Internal, GLsizei(shadow.size()), shadow.data());
+    glCompressedTexSubImage2D(target, GLint(level), 0, 0, w, h, I->Internal, GLsizei(shadow.size()), shadow.data());
   else if (fi->BlockBytes)
   {
     std::vector<uint32_t> argb(size_t(w) * h);

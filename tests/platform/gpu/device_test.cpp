@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include <SDL2/SDL.h>
+
 using namespace gputest;
 
 TEST(GpuResults, NamesAndDescriptions)
@@ -589,4 +591,72 @@ TEST_F(GpuDevice, ShaderConstantsAreRegisterFiles)
   int32_t b[2] = {5, 0};
   EXPECT_EQ(Dev->SetPixelShaderConstantB(15, b, 2), ERR_INVALIDCALL);
   EXPECT_EQ(Dev->SetPixelShaderConstantB(14, b, 2), RES_OK);
+}
+
+TEST_F(GpuDevice, KeepsTheFixedFunctionMaterial)
+{
+  Material m = {{1, 0.5f, 0.25f, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, 8.0f};
+  ASSERT_EQ(Dev->SetMaterial(m), RES_OK);
+  Material back{};
+  Dev->GetMaterial(back);
+  EXPECT_EQ(back.Diffuse.G, 0.5f);
+  EXPECT_EQ(back.Power, 8.0f);
+}
+
+TEST_F(GpuObjectTest, DrawsIntoAWindow)
+{
+  SDL_Window *w = SDL_CreateWindow("gpu test", 0, 0, 40, 30, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  ASSERT_NE(w, nullptr) << SDL_GetError();
+  PresentParameters pp;  // size 0: the window's
+  pp.PresentationInterval = PRESENT_INTERVAL_IMMEDIATE;
+  Device *dev = nullptr;
+  ASSERT_EQ(Obj->CreateDevice(0, DEVTYPE_HAL, w, CREATE_HARDWARE_VERTEXPROCESSING, pp, &dev), RES_OK);
+  EXPECT_EQ(pp.BackBufferWidth, 40u);
+  EXPECT_EQ(pp.BackBufferHeight, 30u);
+  EXPECT_EQ(dev->Window(), w);
+  ASSERT_EQ(dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF336699u, 1.0f, 0), RES_OK);
+  ASSERT_EQ(dev->Present(), RES_OK);
+  SwapChain *chain = nullptr;
+  ASSERT_EQ(dev->GetSwapChain(0, &chain), RES_OK);
+  EXPECT_EQ(chain->Present(), RES_OK);
+  Surface *bb = nullptr;
+  ASSERT_EQ(chain->GetBackBuffer(0, &bb), RES_OK);
+  SurfaceDesc d;
+  bb->GetDesc(d);
+  EXPECT_EQ(d.Width, 40u);
+  bb->Release();
+  chain->Release();
+  EXPECT_EQ(dev->GetSwapChain(1, &chain), ERR_INVALIDCALL);
+  EXPECT_EQ(dev->Release(), 0u);
+  SDL_DestroyWindow(w);
+}
+
+TEST_F(GpuObjectTest, TwoDevicesKeepTheirOwnContexts)
+{
+  PresentParameters pp;
+  pp.BackBufferWidth = pp.BackBufferHeight = 4;
+  Device *a = nullptr, *b = nullptr;
+  ASSERT_EQ(Obj->CreateHeadlessDevice(pp, &a), RES_OK);
+  ASSERT_EQ(Obj->CreateHeadlessDevice(pp, &b), RES_OK);
+  a->Clear(0, nullptr, CLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
+  b->Clear(0, nullptr, CLEAR_TARGET, 0xFFFF0000u, 1.0f, 0);
+  for (Device *dev : {a, b})
+  {
+    Surface *bb = nullptr, *sys = nullptr;
+    dev->GetBackBuffer(0, 0, &bb);
+    dev->CreateOffscreenPlainSurface(4, 4, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys);
+    ASSERT_EQ(dev->GetRenderTargetData(bb, sys), RES_OK);
+    EXPECT_EQ(dev->GetRenderTargetData(bb, nullptr), ERR_INVALIDCALL);
+    LockedRect lr;
+    sys->LockRect(lr, nullptr, 0);
+    EXPECT_EQ(*static_cast<uint32_t *>(lr.Bits), dev == a ? 0xFF0000FFu : 0xFFFF0000u);
+    sys->UnlockRect();
+    // a surface of one device is refused by the other
+    Device *other = dev == a ? b : a;
+    EXPECT_EQ(other->SetRenderTarget(0, bb), ERR_INVALIDCALL);
+    sys->Release();
+    bb->Release();
+  }
+  a->Release();
+  b->Release();
 }

@@ -719,3 +719,86 @@ TEST_F(GpuRender, AutomaticMipmapsFollowLevelZero)
   small->Release();
   t->Release();
 }
+
+TEST_F(GpuRender, DepthTexturesAreReadBySamplers)
+{
+  Texture *depth = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, USAGE_DEPTHSTENCIL, FMT_INTZ, POOL_DEFAULT, &depth), RES_OK);
+  Surface *ds = nullptr;
+  ASSERT_EQ(depth->GetSurfaceLevel(0, &ds), RES_OK);
+  ASSERT_EQ(Dev->SetDepthStencilSurface(ds), RES_OK);
+  Dev->SetRenderState(RS_ZENABLE, ZB_TRUE);
+  Dev->Clear(0, nullptr, CLEAR_ZBUFFER | CLEAR_STENCIL, 0, 1.0f, 0);
+  UseShaders(PassThroughVS(), ColorPS());
+  DrawQuad(-1, 1, 0, -1, 0xFFFFFFFFu, 0.25f);  // left half at depth 0.25
+  Dev->SetDepthStencilSurface(nullptr);
+  Dev->SetRenderState(RS_ZENABLE, ZB_FALSE);
+  // depth in every channel
+  std::vector<uint32_t> px = Show(depth);
+  EXPECT_TRUE(Near(px[3 * 8 + 1], 0x40404040u, 1));
+  EXPECT_TRUE(Near(px[3 * 8 + 6], 0xFFFFFFFFu, 1));
+  Dev->SetTexture(0, nullptr);
+  ds->Release();
+  depth->Release();
+}
+
+TEST_F(GpuRender, VertexShadersReadVertexTextures)
+{
+  using namespace asm3;
+  constexpr uint32_t TEXLDL = 95;
+  const std::vector<uint32_t> vs = {
+    0xFFFE0300u,
+    Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+    Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
+    Op(DCL, 2), DclSampler(2), Dst(SAMPLER, 0),
+    Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
+    Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
+    Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
+    Op(TEXLDL, 3), Dst(TEMP, 0), Src(INPUT, 1), Src(SAMPLER, 0),
+    Op(MOV, 2), Dst(OUTPUT, 2), Src(TEMP, 0),
+    0x0000FFFFu};
+  UseShaders(vs, ColorPS());
+  float texels[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(4, 1, 1, 0, FMT_R32F, POOL_MANAGED, &t), RES_OK);
+  Fill(t, texels, 16, 1);
+  ASSERT_EQ(Dev->SetTexture(VERTEXSAMPLER0, t), RES_OK);
+  // every vertex reads texel 2: (0.75, 1, 1, 1)
+  DrawQuad(-1, 1, 1, -1, 0, 0.5f, 0.625f, 0.5f, 0.625f, 0.5f);
+  EXPECT_TRUE(Near(Read(Target)[9], 0xFFBFFFFFu, 1));
+  Dev->SetTexture(VERTEXSAMPLER0, nullptr);
+  t->Release();
+}
+
+TEST_F(GpuRender, OcclusionQueriesCountSamples)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  Query *q = nullptr;
+  ASSERT_EQ(Dev->CreateQuery(QUERY_OCCLUSION, &q), RES_OK);
+  ASSERT_EQ(q->Issue(ISSUE_BEGIN), RES_OK);
+  DrawQuad(-1, 1, 0, 0);  // a quarter of 8 x 8
+  ASSERT_EQ(q->Issue(ISSUE_END), RES_OK);
+  uint32_t samples = 0;
+  Result r;
+  while ((r = q->GetData(&samples, 4, GETDATA_FLUSH)) == RES_FALSE)
+  {
+  }
+  EXPECT_EQ(r, RES_OK);
+  EXPECT_EQ(samples, 16u);
+  q->Release();
+}
+
+TEST_F(GpuRender, SrgbSamplingDecodes)
+{
+  uint32_t texels[64];
+  for (uint32_t &t : texels)
+    t = 0xFF808080u;
+  Texture *t = MakeTexture(FMT_A8R8G8B8, texels);
+  EXPECT_EQ(Show(t)[0], 0xFF808080u);
+  Dev->SetSamplerState(0, SAMP_SRGBTEXTURE, 1);
+  // 128 in sRGB is about 0.216 linear; alpha stays as it is
+  EXPECT_TRUE(Near(Show(t)[0], 0xFF373737u, 1));
+  Dev->SetSamplerState(0, SAMP_SRGBTEXTURE, 0);
+  Dev->SetTexture(0, nullptr);
+  t->Release();
+}
