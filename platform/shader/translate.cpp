@@ -109,7 +109,11 @@ class Writer {
   std::string RegRead(const Register &r, int offset = 0);
   std::string Swizzled(const std::string &base, const SrcParam &s);
   std::string Src(const SrcParam &s, int rowOffset = 0) { return Swizzled(RegRead(s.Reg, rowOffset), s); }
+  // Scalar instructions (rcp, rsq, exp, log, pow, sincos) read the last component of the
+  // swizzled source: with the replicate swizzle they are given, that is the chosen component,
+  // and without one it is w, as the older vertex models define it.
   std::string Scalar(const SrcParam &s) { return "(" + Src(s) + ").w"; }
+  // comparisons (if_*, break_*) and dp2add's addend take the first swizzled component
   std::string First(const SrcParam &s) { return "(" + Src(s) + ").x"; }
   std::string BoolRead(const SrcParam &s, int comp = 0);
   std::string IntRead(const Register &r);
