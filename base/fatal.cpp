@@ -1,44 +1,245 @@
-// The fatal-error routine and the assertion messages.
-#include "base/types.hpp"
+// The fatal-error routine, stack traces, fatal signals and the assertion messages.
+#include "base/app.hpp"
+#include "base/system.hpp"
+#include "platform/system/system.hpp"
 #include "platform/text/utf.hpp"
 
+#include <atomic>
 #include <string>
 #include <unistd.h>
 
 namespace
 {
+constexpr sInt FatalTextSize = 1024;
+constexpr sInt FatalFrames = 8;
+
+std::atomic<sBool> FatalInProgress{0};
+std::atomic<sU32> FatalThread{0};
 thread_local bool InFatal = false;
+std::atomic<const sFatalWindowFuncs *> WindowFuncs{nullptr};
+std::atomic<sDXErrorTextFunc> DXErrorText{nullptr};
+// the text being reported, written out first when its report fails in turn
+std::atomic<const sChar *> PendingText{nullptr};
 
 void WriteAll(const std::string &s)
 {
-  const char *p = s.data();
-  size_t left = s.size();
-  while(left > 0)
+  plat::WriteDebugOutput(s.data(), s.size());
+}
+
+void WritePending()
+{
+  if(const sChar *text = PendingText.exchange(nullptr)) WriteAll(plat::ToUtf8(text) + "\n");
+}
+
+// A fatal error while one is being reported: on the same thread the report itself
+// failed, so only the text is written; another thread waits for the first to end the
+// process.
+void SecondFatal(const std::string &text)
+{
+  if(FatalThread.load() != plat::CurrentThreadId())
   {
-    ssize_t r = write(2, p, left);
-    if(r <= 0) break;
-    p += r;
-    left -= size_t(r);
+    for(;;) plat::SleepMs(1000);
   }
+  WritePending();
+  WriteAll(text + "\n");
+  plat::TerminateProcess(1);
+}
+
+bool ClaimFatal()
+{
+  sU32 none = 0;
+  if(!FatalThread.compare_exchange_strong(none, plat::CurrentThreadId())) return false;
+  InFatal = true;
+  return true;
+}
+
+void AppendFrames(const sStringRef &out, const std::vector<plat::StackFrame> &frames, size_t begin, sInt count)
+{
+  sChar line[1024];
+  sInt number = 1;
+  for(size_t i = begin; i < frames.size() && number <= count; i++, number++)
+  {
+    const plat::StackFrame &f = frames[i];
+    if(!f.Function.empty() && !f.File.empty() && f.Line > 0)
+    {
+      std::u16string name = plat::ToUtf16(f.Function);
+      std::string file = f.File;
+      size_t slash = file.find_last_of("/\\");
+      if(slash != std::string::npos) file = file.substr(slash + 1);
+      std::u16string wfile = plat::ToUtf16(file);
+      sSPrintF(line, u"%2d. %s (%s:%d)\n", number, name.c_str(), wfile.c_str(), f.Line);
+    }
+    else if(!f.Function.empty())
+    {
+      // a name without line information still says more than the address alone
+      std::u16string name = plat::ToUtf16(f.Function);
+      sSPrintF(line, u"%2d. %s (EIP=%08x)\n", number, name.c_str(), sU64(f.Address));
+    }
+    else
+    {
+      sSPrintF(line, u"%2d. ??? (EIP=%08x)\n", number, sU64(f.Address));
+    }
+    sAppendString(out.Buffer, line, out.Size);
+  }
+}
+
+// The bare name of a demangled function: "void ns::sFatalF<int>(char16_t const*)" gives
+// "sFatalF".
+std::string BareName(const std::string &function)
+{
+  std::string s = function.substr(0, function.find('('));
+  std::string r;
+  int depth = 0;
+  for(char c : s)
+  {
+    if(c == '<') depth++;
+    else if(c == '>') depth--;
+    else if(depth == 0) r += c;
+  }
+  size_t cut = r.find_last_of(" :");
+  return cut == std::string::npos ? r : r.substr(cut + 1);
+}
+
+// The frames of the fatal-error machinery itself are left out of its traces.
+bool IsFatalMachinery(const std::string &function)
+{
+  static const char *const names[] = {"sFatal",      "sFatalF",          "sFatalDisplay", "sAssertionFailed",
+                                      "sFatalAtLine", "sDXError",         "sStackTrace",   "CaptureStackTrace",
+                                      "BuildTrace",   "SignalToFatal"};
+  std::string bare = BareName(function);
+  for(const char *n : names)
+    if(bare == n) return true;
+  return false;
+}
+
+// Fills trace with the frames of the caller of the fatal-error routine; false when no
+// frame could be found.
+bool BuildTrace(const sStringRef &trace)
+{
+  std::vector<plat::StackFrame> frames = plat::CaptureStackTrace(0, FatalFrames + 16);
+  size_t begin = 0;
+  while(begin < frames.size() && IsFatalMachinery(frames[begin].Function)) begin++;
+  if(begin >= frames.size()) return false;
+  trace.Buffer[0] = 0;
+  AppendFrames(trace, frames, begin, FatalFrames);
+  return true;
+}
+
+void SignalToFatal(const plat::FatalSignalInfo &info, void *)
+{
+  std::u16string text = plat::ToUtf16(info.Description ? info.Description : "fatal signal");
+  sChar trace[FatalTextSize];
+  trace[0] = 0;
+  std::vector<plat::StackFrame> frames(info.Frames, info.Frames + info.FrameCount);
+  AppendFrames(sStringRef(trace, FatalTextSize), frames, 0, FatalFrames);
+  sFatalDisplay(text.c_str(), trace[0] ? trace : nullptr);
 }
 }
 
+sBool sIsFatalInProgress() { return FatalInProgress.load(); }
+
+void sSetFatalWindowFuncs(const sFatalWindowFuncs *funcs) { WindowFuncs.store(funcs); }
+
 void sFatal(const sChar *text)
 {
+  if(!text) text = u"";
+  if(FatalThread.load()) SecondFatal(plat::ToUtf8(text));
   InFatal = true;
-  std::string s = plat::ToUtf8(text ? text : u"");
-  s += "\n";
-  WriteAll(s);
-  _exit(1);
+
+  if(plat::IsDebuggerAttached() && !(sGetSystemFlags() & sISF_FULLSCREEN))
+  {
+    WriteAll(plat::ToUtf8(text) + "\n");
+    plat::BreakIntoDebugger();
+  }
+
+  sChar trace[FatalTextSize];
+  bool haveTrace = BuildTrace(sStringRef(trace, FatalTextSize));
+  sFatalDisplay(text, haveTrace ? trace : nullptr);
 }
+
+void sFatalDisplay(const sChar *text, const sChar *trace)
+{
+  if(!ClaimFatal()) SecondFatal(plat::ToUtf8(text ? text : u""));
+
+  // a text that fills the buffer leaves no room for the trace behind it
+  sChar buffer[FatalTextSize];
+  sCopyString(buffer, text ? text : u"");
+  if(trace)
+  {
+    sAppendString(buffer, u"\nStack trace:\n");
+    sAppendString(buffer, trace);
+  }
+
+  // crash-hook callbacks may read the text and append to it
+  PendingText.store(buffer);
+  sCallHookRecord(sCrashHook, sStringRef(buffer, FatalTextSize));
+  PendingText.store(nullptr);
+
+  sExit();
+  FatalInProgress.store(1);
+
+  std::string utf8 = plat::ToUtf8(buffer);
+  WriteAll(utf8 + "\n");
+
+  const sFatalWindowFuncs *window = WindowFuncs.load();
+  if(window && window->DestroyWindow) window->DestroyWindow();
+  if(plat::IsInteractive())
+  {
+    std::string caption = "sparkvane";
+    if(window && window->GetWindowName)
+      if(const sChar *name = window->GetWindowName()) caption = plat::ToUtf8(name);
+    plat::ShowErrorMessageBox(caption.c_str(), utf8.c_str());
+  }
+  plat::TerminateProcess(1);
+}
+
+sBool sStackTrace(const sStringRef &out, sInt first, sInt count)
+{
+  if(!out.Buffer || out.Size <= 0) return 0;
+  // frame 0 is this function
+  std::vector<plat::StackFrame> frames = plat::CaptureStackTrace(1 + (first > 0 ? first : 0), count > 0 ? count : 0);
+  if(frames.empty()) return 0;
+  AppendFrames(out, frames, 0, count);
+  return 1;
+}
+
+void sInstallFatalSignalHandler()
+{
+  std::string error;
+  if(!plat::InstallFatalSignalHandler(SignalToFatal, nullptr, &error))
+  {
+    std::u16string why = plat::ToUtf16(error);
+    sDPrintF(u"fatal signals are not caught: %s\n", why.c_str());
+  }
+}
+
+void sSetDXErrorText(sDXErrorTextFunc func) { DXErrorText.store(func); }
+
+void sDXError(sS32 result, const char *file, sInt line, const sChar *call)
+{
+  if(result >= 0) return;
+  const sChar *name = u"unknown";
+  const sChar *description = u"unknown error";
+  if(sDXErrorTextFunc f = DXErrorText.load()) f(result, &name, &description);
+  std::u16string wfile = plat::ToUtf16(file ? file : "");
+  sChar text[FatalTextSize];
+  sSPrintF(text, u"%s(%d): %s error %08x (%d): %s (%s)", wfile.c_str(), line, call ? call : u"", sU32(result),
+           sInt(result & 0x3fff), name ? name : u"", description ? description : u"");
+  sFatal(text);
+}
+
+/****************************************************************************/
+/***   Assertions                                                         ***/
+/****************************************************************************/
 
 void sAssertionFailed(const char *file, sInt line, const sChar *expr, const sChar *desc)
 {
   if(InFatal)
   {
     // a check failed while a fatal error was being reported: do not format again
+    WritePending();
     WriteAll(std::string(file ? file : "") + "(" + std::to_string(line) + "): Assertion failed\n");
-    _exit(1);
+    plat::TerminateProcess(1);
   }
   InFatal = true;
   // a buffer of its own: the failing code may be using the thread's scratch buffer
@@ -46,7 +247,7 @@ void sAssertionFailed(const char *file, sInt line, const sChar *expr, const sCha
   sCopyString8(wfile, file ? file : "");
   bool hasExpr = expr && *expr;
   bool hasDesc = desc && *desc;
-  sChar text[1024];
+  sChar text[FatalTextSize];
   sSPrintF(text, u"%s(%d): Assertion failed%s%s%s%s", wfile, line, hasExpr ? u"\nExpression: " : u"",
            hasExpr ? expr : u"", hasDesc ? u"\nDescription: " : u"", hasDesc ? desc : u"");
   sFatal(text);
@@ -56,13 +257,14 @@ void sFatalAtLine(const char *file, sInt line)
 {
   if(InFatal)
   {
+    WritePending();
     WriteAll(std::string(file ? file : "") + "(" + std::to_string(line) + ") : assertion\n");
-    _exit(1);
+    plat::TerminateProcess(1);
   }
   InFatal = true;
   sChar wfile[1024];
   sCopyString8(wfile, file ? file : "");
-  sChar text[1024];
+  sChar text[FatalTextSize];
   sSPrintF(text, u"%s(%d) : assertion", wfile, line);
   sFatal(text);
 }

@@ -1,22 +1,137 @@
-// The per-thread block and the debug output.
+// The per-thread block, threads, locks, events and the debug and console output.
 #include "base/system.hpp"
+#include "base/app.hpp"
+#include "platform/system/system.hpp"
 #include "platform/text/utf.hpp"
 
 #include <mutex>
+#include <pthread.h>
 #include <string>
-#include <unistd.h>
+
+/****************************************************************************/
+/***   Thread context                                                     ***/
+/****************************************************************************/
+
+namespace
+{
+sThreadContext MainContext;
+thread_local sThreadContext *CurrentContext = nullptr;
+
+// The thread that runs the static initialisers is the main thread.
+const pthread_t MainThreadHandle = pthread_self();
+
+// Blocks made for threads the framework did not create are freed when the thread ends.
+pthread_key_t ForeignKey;
+const bool ForeignKeyMade = [] {
+  return pthread_key_create(&ForeignKey, [](void *p) {
+    sThreadContext *tx = static_cast<sThreadContext *>(p);
+    if(CurrentContext == tx) CurrentContext = nullptr;
+    delete tx;
+  }) == 0;
+}();
+
+void NameContext(sThreadContext *tx, const sChar *name)
+{
+  sCopyString(tx->ThreadName, name ? name : u"");
+}
+}
 
 sThreadContext *sGetThreadContext()
 {
-  thread_local sThreadContext context;
-  return &context;
+  sThreadContext *tx = CurrentContext;
+  if(tx) return tx;
+  if(pthread_equal(pthread_self(), MainThreadHandle))
+  {
+    CurrentContext = &MainContext;
+    return &MainContext;
+  }
+  // a thread of a library (audio, decoder, device callbacks): a block of its own, so it
+  // never shares the main thread's scratch buffer, memory-type stack or pending source
+  tx = new sThreadContext;
+  tx->Foreign = 1;
+  NameContext(tx, u"ForeignThread");
+  CurrentContext = tx;
+  if(ForeignKeyMade) pthread_setspecific(ForeignKey, tx);
+  return tx;
 }
 
 void sSetThreadName(const sChar *name)
 {
-  sCopyString(sGetThreadContext()->ThreadName, name ? name : u"");
+  NameContext(sGetThreadContext(), name);
+  plat::SetCurrentThreadName(plat::ToUtf8(name ? name : u"").c_str());
 }
 
+void sInitMainThread()
+{
+  MainContext = sThreadContext();
+  CurrentContext = &MainContext;
+  sSetThreadName(u"MainThread");
+  sInstallFatalSignalHandler();
+}
+
+sThreadContext *sCreateThreadContext(const sChar *name)
+{
+  sThreadContext *tx = new sThreadContext;
+  NameContext(tx, name ? name : u"Thread");
+  return tx;
+}
+
+void sDeleteThreadContext(sThreadContext *context)
+{
+  delete context;
+}
+
+/****************************************************************************/
+/***   Threads, locks, events                                             ***/
+/****************************************************************************/
+
+void sSleep(sInt milliseconds)
+{
+  plat::SleepMs(milliseconds > 0 ? sU32(milliseconds) : 0);
+}
+
+sThread::sThread(sThreadFunc func, sInt priority, sInt stackSize, void *user, const sChar *name)
+  : Func(func), User(user)
+{
+  sVERIFY(func);
+  sVERIFY(stackSize >= 0);
+  Context = sCreateThreadContext(name);
+  std::string error;
+  if(!Handle.Start(&sThread::Entry, this, size_t(stackSize), plat::ToUtf8(Context->ThreadName).c_str(), priority,
+                   &error))
+  {
+    sChar text[512];
+    std::u16string why = plat::ToUtf16(error);
+    sSPrintF(text, u"could not start thread %s: %s", Context->ThreadName, why.c_str());
+    sFatal(text);
+  }
+  ThreadId = Handle.Id();
+}
+
+void sThread::Entry(void *self)
+{
+  sThread *t = static_cast<sThread *>(self);
+  CurrentContext = t->Context;
+  t->Func(t, t->User);
+  CurrentContext = nullptr;
+}
+
+sThread::~sThread()
+{
+  Stop.store(1, std::memory_order_release);
+  // joins: returns at once when the function has already returned
+  Handle.Join();
+  sDeleteThreadContext(Context);
+  Context = nullptr;
+}
+
+sBool sThreadEvent::Wait(sInt timeout)
+{
+  return E.Wait(timeout < 0 ? plat::kWaitInfinite : sU32(timeout)) ? 1 : 0;
+}
+
+/****************************************************************************/
+/***   Debug and console output                                           ***/
 /****************************************************************************/
 
 namespace
@@ -26,6 +141,8 @@ sDebugOutputFunc CaptureFunc = nullptr;
 void *CaptureUser = nullptr;
 sDebugOutputFunc HookFunc = nullptr;
 void *HookUser = nullptr;
+// a receiver that prints does not reach the receivers again
+thread_local bool InDebugHook = false;
 }
 
 sDebugOutputFunc sSetDebugOutputCapture(sDebugOutputFunc func, void *user, void **oldUser)
@@ -53,8 +170,13 @@ void sDPrint(const sChar *text)
 
   // one text at a time, so lines of different threads do not interleave
   std::lock_guard<std::recursive_mutex> lock(DebugOutputLock);
-  if(HookFunc && !(quiet & sTCQ_NOHOOK))
-    HookFunc(text, HookUser);
+  if(!(quiet & sTCQ_NOHOOK) && !InDebugHook)
+  {
+    InDebugHook = true;
+    sCallHookPtr(sDebugOutputHook, const_cast<sChar *>(text));
+    if(HookFunc) HookFunc(text, HookUser);
+    InDebugHook = false;
+  }
   if(CaptureFunc)
   {
     if(!(quiet & sTCQ_NOHOOK))
@@ -62,13 +184,21 @@ void sDPrint(const sChar *text)
     return;
   }
   std::string s = plat::ToUtf8(text);
-  const char *p = s.data();
-  size_t left = s.size();
-  while(left > 0)
+  plat::WriteDebugOutput(s.data(), s.size());
+}
+
+void sConsoleWrite(const sChar *text)
+{
+  if(!text || !*text) return;
+  const sInt piece = 1024;
+  sInt len = sGetStringLen(text);
+  for(sInt pos = 0; pos < len;)
   {
-    ssize_t r = write(2, p, left);
-    if(r <= 0) break;
-    p += r;
-    left -= size_t(r);
+    sInt n = len - pos < piece ? len - pos : piece;
+    // a surrogate pair stays in one piece
+    if(n == piece && pos + n < len && text[pos + n - 1] >= 0xd800 && text[pos + n - 1] < 0xdc00) n--;
+    std::string s = plat::ToUtf8(text + pos, size_t(n));
+    if(!plat::WriteConsole(s.data(), s.size())) return;
+    pos += n;
   }
 }

@@ -1,0 +1,392 @@
+// Frame memory and memory arenas.
+#include "base/framemem.hpp"
+#include "base/leaktracker.hpp"
+#include "base/log.hpp"
+#include "base/memory.hpp"
+#include "base/system.hpp"
+
+#include <atomic>
+
+/****************************************************************************/
+/***   Frame memory                                                       ***/
+/****************************************************************************/
+
+namespace
+{
+constexpr sPtr ThreadBufferMax = 0x40000;
+
+sPtr FrameSize = 0;
+sPtr DMASize = 0;
+sBool DoubleBuffered = 0;
+sU8 *FrameBuffers[2] = {};
+sInt CurrentFrameBuffer = 0;
+sU8 *DMABuffers[2] = {};
+sInt CurrentDMABuffer = 0;
+
+// read and moved by every thread
+std::atomic<sPtr> FrameCursor{0};
+std::atomic<sPtr> FrameStart{0};
+std::atomic<sPtr> FrameLimit{0};
+std::atomic<sPtr> DMACursor{0};
+std::atomic<sPtr> DMALimit{0};
+std::atomic<sU64> FrameCounter{0};
+std::atomic<sPtr> BorrowedBytes{0};
+
+sPtr MaxFrameUsed = 0;
+sPtr MaxDMAUsed = 0;
+sPtr LastFrameUsed = 0;
+
+sPtr AlignUp(sPtr v, sPtr align) { return (v + align - 1) & ~(align - 1); }
+
+sPtr CheckAlign(sInt align)
+{
+  sVERIFY(align > 0 && (align & (align - 1)) == 0);
+  return sPtr(align);
+}
+
+// the shared path: one atomic addition on the frame's cursor
+sPtr TakeShared(sPtr size)
+{
+  sPtr bytes = AlignUp(size, 16);
+  sPtr old = FrameCursor.fetch_add(bytes, std::memory_order_relaxed);
+  if(old + bytes > FrameLimit.load(std::memory_order_relaxed) || old + bytes < old) sFatal(u"out of frame mem");
+  return old;
+}
+
+// a thread's buffers belong to the frame they were taken in
+void CheckFrame(sThreadContext *tx)
+{
+  sU64 frame = FrameCounter.load(std::memory_order_acquire);
+  if(tx->FrameNumber != frame)
+  {
+    tx->FrameNumber = frame;
+    tx->FrameCursor[0] = tx->FrameCursor[1] = 0;
+    tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1] = 0;
+    tx->FrameBorrow = 0;
+  }
+}
+
+bool Fits(sThreadContext *tx, sInt i, sPtr size, sPtr align)
+{
+  if(!tx->FrameCursor[i]) return false;
+  sPtr a = AlignUp(tx->FrameCursor[i], align);
+  return a + size <= tx->FrameBufferEnd[i] && a + size >= a;
+}
+
+void SwapBuffers(sThreadContext *tx)
+{
+  sPtr c = tx->FrameCursor[0], e = tx->FrameBufferEnd[0];
+  tx->FrameCursor[0] = tx->FrameCursor[1];
+  tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1];
+  tx->FrameCursor[1] = c;
+  tx->FrameBufferEnd[1] = e;
+}
+
+void FreeBuffers()
+{
+  for(sU8 *&b : FrameBuffers)
+  {
+    sMemFree(b);
+    b = nullptr;
+  }
+  for(sU8 *&b : DMABuffers)
+  {
+    sMemFree(b);
+    b = nullptr;
+  }
+  FrameSize = DMASize = 0;
+}
+}
+
+void sSetFrameMemoryDoubleBuffered(sBool on)
+{
+  DoubleBuffered = on;
+}
+
+void sPartitionMemory(sPtr frameSize, sPtr dmaSize)
+{
+  if(frameSize != 1)
+  {
+    for(sU8 *&b : FrameBuffers)
+    {
+      sMemFree(b);
+      b = nullptr;
+    }
+    FrameSize = 0;
+    if(frameSize >= 2)
+    {
+      sPushMemLeakDesc(u"FrameMemory");
+      for(sInt i = 0; i < (DoubleBuffered ? 2 : 1); i++)
+      {
+        sSetAllocSource(__FILE__, __LINE__);
+        FrameBuffers[i] = static_cast<sU8 *>(sMemAlloc(sDInt(frameSize), 16, 1));
+      }
+      sPopMemLeakDesc();
+      FrameSize = frameSize;
+    }
+  }
+  if(dmaSize != 1)
+  {
+    for(sU8 *&b : DMABuffers)
+    {
+      sMemFree(b);
+      b = nullptr;
+    }
+    DMASize = 0;
+    if(dmaSize >= 2)
+    {
+      // DMA memory lives in memory type 3 where the platform has one
+      sInt type = sGetMemoryHandler(3) ? 3 : 1;
+      sPushMemLeakDesc(u"DMAMemory");
+      for(sU8 *&b : DMABuffers)
+      {
+        sSetAllocSource(__FILE__, __LINE__);
+        b = static_cast<sU8 *>(sMemAlloc(sDInt(dmaSize), 4096, type));
+      }
+      sPopMemLeakDesc();
+      DMASize = dmaSize;
+    }
+  }
+  CurrentFrameBuffer = 0;
+  CurrentDMABuffer = 1;
+  // nothing was handed out from the new buffers yet
+  FrameCursor.store(FrameBuffers[0] ? sPtr(FrameBuffers[0]) : 0);
+  FrameStart.store(FrameCursor.load());
+  DMACursor.store(DMABuffers[1] ? sPtr(DMABuffers[1]) : 0);
+  sFlipFrameMemory();
+  MaxFrameUsed = MaxDMAUsed = LastFrameUsed = 0;
+}
+
+void sFlipFrameMemory()
+{
+  sPtr frameUsed = FrameStart.load() ? FrameCursor.load() - FrameStart.load() : 0;
+  sPtr dmaUsed = DMABuffers[CurrentDMABuffer] ? DMACursor.load() - sPtr(DMABuffers[CurrentDMABuffer]) : 0;
+  if(frameUsed > MaxFrameUsed)
+  {
+    MaxFrameUsed = frameUsed;
+    sLogF(u"sys", u"max frame used %Kb\n", sU64(frameUsed));
+  }
+  if(dmaUsed > MaxDMAUsed)
+  {
+    MaxDMAUsed = dmaUsed;
+    sLogF(u"sys", u"max DMA Used %Kb\n", sU64(dmaUsed));
+  }
+  LastFrameUsed = frameUsed;
+  CurrentDMABuffer ^= 1;
+  if(DoubleBuffered && FrameBuffers[1]) CurrentFrameBuffer ^= 1;
+
+  BorrowedBytes.store(0);
+  sU8 *dma = DMABuffers[CurrentDMABuffer];
+  DMACursor.store(sPtr(dma));
+  DMALimit.store(dma ? sPtr(dma) + DMASize : 0);
+  sU8 *frame = FrameBuffers[CurrentFrameBuffer];
+  FrameStart.store(sPtr(frame));
+  FrameCursor.store(sPtr(frame));
+  FrameLimit.store(frame ? sPtr(frame) + FrameSize : 0);
+  FrameCounter.fetch_add(1, std::memory_order_release);
+}
+
+void *sAllocFrame(sPtr size, sInt align)
+{
+  if(!FrameLimit.load(std::memory_order_relaxed))
+    sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
+  sPtr a = CheckAlign(align);
+  sThreadContext *tx = sGetThreadContext();
+  CheckFrame(tx);
+  if(tx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+
+  if(a == 16 && !Fits(tx, 0, size, a) && !Fits(tx, 1, size, a))
+    return reinterpret_cast<void *>(TakeShared(size));
+
+  sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(size, align));
+  sAllocFrameEnd(p + size);
+  return p;
+}
+
+void *sAllocFrameBegin(sPtr size, sInt align)
+{
+  if(!FrameLimit.load(std::memory_order_relaxed))
+    sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
+  sPtr a = CheckAlign(align);
+  sThreadContext *tx = sGetThreadContext();
+  CheckFrame(tx);
+  if(tx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+
+  if(!Fits(tx, 0, size, a))
+  {
+    if(Fits(tx, 1, size, a))
+    {
+      SwapBuffers(tx);
+    }
+    else
+    {
+      // drop the buffer with less room and take a new one from the frame
+      sPtr room0 = tx->FrameBufferEnd[0] - tx->FrameCursor[0];
+      sPtr room1 = tx->FrameBufferEnd[1] - tx->FrameCursor[1];
+      if(room1 < room0) SwapBuffers(tx);   // the one to drop is now buffer 0
+      sPtr want = size + a;
+      sPtr most = a + 2 * size < ThreadBufferMax ? a + 2 * size : ThreadBufferMax;
+      sPtr bytes = AlignUp(want > most ? want : most, 16);
+      sPtr start = TakeShared(bytes);
+      if(tx->FrameCursor[0] && start == tx->FrameBufferEnd[0])
+      {
+        tx->FrameBufferEnd[0] = start + bytes;   // directly behind: the two join
+      }
+      else
+      {
+        if(tx->FrameCursor[0]) BorrowedBytes.fetch_add(tx->FrameBufferEnd[0] - tx->FrameCursor[0]);
+        tx->FrameCursor[0] = start;
+        tx->FrameBufferEnd[0] = start + bytes;
+      }
+    }
+  }
+  sPtr p = AlignUp(tx->FrameCursor[0], a);
+  tx->FrameBorrow = p + size;
+  sVERIFY(tx->FrameBorrow <= tx->FrameBufferEnd[0]);
+  return reinterpret_cast<void *>(p);
+}
+
+void sAllocFrameEnd(void *endPtr)
+{
+  sThreadContext *tx = sGetThreadContext();
+  if(!tx->FrameBorrow) sFatal(u"sAllocFrameEnd without sAllocFrameBegin");
+  sPtr end = sPtr(endPtr);
+  sVERIFY(end <= tx->FrameBorrow);
+  sVERIFY(end >= tx->FrameCursor[0]);
+  tx->FrameCursor[0] = end;
+  tx->FrameBorrow = 0;
+  if(tx->FrameCursor[0] == tx->FrameBufferEnd[0])
+  {
+    // used up: the second buffer takes its place
+    tx->FrameCursor[0] = tx->FrameCursor[1];
+    tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1];
+    tx->FrameCursor[1] = tx->FrameBufferEnd[1] = 0;
+  }
+}
+
+void *sAllocDMA(sPtr size, sInt align)
+{
+  sPtr a = CheckAlign(align);
+  if(!DMALimit.load(std::memory_order_relaxed)) sFatal(u"please use sPartitionMemory() in sMain() to allocate DMA memory");
+  sPtr cur = DMACursor.load(std::memory_order_relaxed);
+  sPtr p, next;
+  do
+  {
+    p = AlignUp(cur, a);
+    next = p + AlignUp(size, 16);
+    if(next > DMALimit.load(std::memory_order_relaxed) || next < p) sFatal(u"out of DMA mem");
+  } while(!DMACursor.compare_exchange_weak(cur, next, std::memory_order_relaxed));
+  return reinterpret_cast<void *>(p);
+}
+
+void sExitFrameMemory()
+{
+  FreeBuffers();
+  CurrentFrameBuffer = 0;
+  FrameStart.store(0);
+  FrameCursor.store(0);
+  sFlipFrameMemory();
+}
+
+sFrameMemoryStats sGetFrameMemoryStats()
+{
+  sFrameMemoryStats s;
+  s.FrameSize = FrameSize;
+  s.DMASize = DMASize;
+  s.FrameCounter = FrameCounter.load();
+  s.MaxFrameUsed = MaxFrameUsed;
+  s.MaxDMAUsed = MaxDMAUsed;
+  s.LastFrameUsed = LastFrameUsed;
+  s.BorrowedBytes = BorrowedBytes.load();
+  return s;
+}
+
+/****************************************************************************/
+/***   Arenas                                                             ***/
+/****************************************************************************/
+
+sMemoryArena::sMemoryArena(sPtr chunkSize, sInt memoryType) : ChunkSize(chunkSize), MemoryType(memoryType)
+{
+  sVERIFY(chunkSize >= 32);
+  First = Last = Current = NewChunk(ChunkSize);
+}
+
+sMemoryArena::~sMemoryArena()
+{
+  while(BigChunks)
+  {
+    sMemoryArenaChunk *n = BigChunks->Next;
+    FreeChunk(BigChunks);
+    BigChunks = n;
+  }
+  while(First)
+  {
+    sMemoryArenaChunk *n = First->Next;
+    FreeChunk(First);
+    First = n;
+  }
+}
+
+sMemoryArenaChunk *sMemoryArena::NewChunk(sPtr size)
+{
+  // the chunk's record sits in front of its data
+  sPtr header = AlignUp(sizeof(sMemoryArenaChunk), 16);
+  sPushMemType(MemoryType);
+  sSetAllocSource(__FILE__, __LINE__);
+  sU8 *block = static_cast<sU8 *>(sMemAlloc(sDInt(header + size), 16, 0));
+  sPopMemType(MemoryType);
+  sMemoryArenaChunk *c = reinterpret_cast<sMemoryArenaChunk *>(block);
+  c->Data = block + header;
+  c->Cursor = c->Data;
+  c->End = c->Data + size;
+  c->Next = nullptr;
+  return c;
+}
+
+void sMemoryArena::FreeChunk(sMemoryArenaChunk *c)
+{
+  sMemFree(c);
+}
+
+void *sMemoryArena::Alloc(sPtr size, sInt align)
+{
+  sPtr a = CheckAlign(align);
+  if(size <= ChunkSize / 2 && a <= ChunkSize / 2)
+  {
+    for(;;)
+    {
+      sPtr p = AlignUp(sPtr(Current->Cursor), a);
+      if(p + size <= sPtr(Current->End))
+      {
+        Current->Cursor = reinterpret_cast<sU8 *>(p + size);
+        return reinterpret_cast<void *>(p);
+      }
+      if(!Current->Next)
+      {
+        sMemoryArenaChunk *c = NewChunk(ChunkSize);
+        Last->Next = c;
+        Last = c;
+      }
+      Current = Current->Next;
+      Current->Cursor = Current->Data;
+    }
+  }
+  sMemoryArenaChunk *c = NewChunk(size + a);
+  c->Next = BigChunks;
+  BigChunks = c;
+  sPtr p = AlignUp(sPtr(c->Data), a);
+  c->Cursor = reinterpret_cast<sU8 *>(p + size);
+  return reinterpret_cast<void *>(p);
+}
+
+void sMemoryArena::Reset()
+{
+  while(BigChunks)
+  {
+    sMemoryArenaChunk *n = BigChunks->Next;
+    FreeChunk(BigChunks);
+    BigChunks = n;
+  }
+  for(sMemoryArenaChunk *c = First; c; c = c->Next) c->Cursor = c->Data;
+  Current = First;
+}
