@@ -1,0 +1,443 @@
+// The operating system's files through the files layer: open files with mapping and
+// asynchronous reads from a shared pool of read entries, the root file handler, and the
+// folder functions.
+#include "base/rootfile.hpp"
+#include "platform/text/utf.hpp"
+
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr sDInt MaxWritePiece = 0x1000000;   // 16 MiB
+
+std::u16string ToText(const std::string &s) { return plat::ToUtf16(s); }
+}
+
+/****************************************************************************/
+/***   sRootFile                                                          ***/
+/****************************************************************************/
+
+sRootFile::sRootFile(sRootFileHandler *handler) : Handler(handler) {}
+
+sRootFile::~sRootFile()
+{
+  if(Handle.IsOpen())
+    Close();
+}
+
+bool sRootFile::Open(const char *name, sInt mode, std::string *error)
+{
+  if(!Handle.Open(name, mode, error))
+    return false;
+  Mode = mode;
+  IsOverlapped = (mode == sFA_READ || mode == sFA_READRANDOM) ? 1 : 0;
+  Ok = 1;
+  sS64 size = Handle.Size(error);
+  if(size < 0)
+  {
+    Ok = 0;
+    size = 0;
+  }
+  Size = size;
+  // appending writes land at the end: the offset says so from the start
+  Offset = mode == sFA_WRITEAPPEND ? Size : 0;
+  MapOffset = MapSize = 0;
+  View = nullptr;
+  MapStarted = MapFailed = 0;
+  return true;
+}
+
+sBool sRootFile::Close()
+{
+  sVERIFY(Handle.IsOpen());
+  // reads the caller never ended would hold their entries for good
+  if(Handler)
+  {
+    std::vector<sInt> mine;
+    {
+      std::lock_guard<std::mutex> lock(Handler->Lock);
+      for(sInt i = 0; i < sRootFileHandler::MAX_READENTRIES; i++)
+        if(Handler->ReadEntries[i].Next == i && Handler->ReadEntries[i].File == this)
+          mine.push_back(i);
+    }
+    for(sInt rh : mine)
+      EndAsync(rh);
+  }
+  View = nullptr;
+  MapOffset = MapSize = 0;
+  if(!Handle.Close())
+    Ok = 0;
+  return Ok;
+}
+
+sBool sRootFile::Read(void *data, sDInt size)
+{
+  sVERIFY(Handle.IsOpen());
+  sVERIFY(size<=0x7fffffff);
+  if(size < 0 || Offset < 0)
+  {
+    Ok = 0;
+    return 0;
+  }
+  std::string error;
+  sS64 got;
+  if(IsOverlapped)
+    got = Handle.ReadAt(data, sU64(size), sU64(Offset), &error);
+  else
+    got = Handle.Read(data, sU64(size), &error);
+  if(got < 0)
+  {
+    sLogF(u"file", u"read error: %s\n", ToText(error).c_str());
+    Ok = 0;
+    return 0;
+  }
+  Offset += got;
+  if(got != size)
+  {
+    Ok = 0;
+    return 0;
+  }
+  return 1;
+}
+
+sBool sRootFile::Write(const void *data, sDInt size)
+{
+  sVERIFY(Handle.IsOpen());
+  sVERIFY(!IsOverlapped);
+  sVERIFY(size >= 0);
+  if(size > MaxWritePiece)
+  {
+    const sU8 *p = static_cast<const sU8 *>(data);
+    while(size > 0)
+    {
+      sDInt piece = size > MaxWritePiece ? MaxWritePiece : size;
+      if(!Write(p, piece))
+        return 0;
+      p += piece;
+      size -= piece;
+    }
+    return 1;
+  }
+  std::string error;
+  sS64 put = Handle.Write(data, sU64(size), &error);
+  if(put > 0)
+    Offset = Mode == sFA_WRITEAPPEND ? Handle.Tell() : Offset + put;
+  if(Offset > Size)
+    Size = Offset;
+  if(put != size)
+  {
+    if(put < 0)
+      sLogF(u"file", u"write error: %s\n", ToText(error).c_str());
+    Ok = 0;
+    return 0;
+  }
+  return 1;
+}
+
+const sU8 *sRootFile::Map(sS64 offset, sDInt size)
+{
+  if(MapFailed)
+    return nullptr;
+  if(!MapStarted)
+  {
+    // only files opened for reading are mapped
+    if(Mode != sFA_READ && Mode != sFA_READRANDOM)
+    {
+      MapFailed = 1;
+      return nullptr;
+    }
+    MapStarted = 1;
+  }
+  if(View)
+  {
+    Handle.Unmap();
+    View = nullptr;
+    MapOffset = MapSize = 0;
+  }
+  if(size >= 0x7fffffff || size <= 0 || offset < 0)
+    return nullptr;
+  const void *view = Handle.Map(sU64(offset), sU64(size));
+  if(!view)
+    return nullptr;
+  View = static_cast<const sU8 *>(view);
+  MapOffset = offset;
+  MapSize = size;
+  return View;
+}
+
+sBool sRootFile::SetOffset(sS64 offset)
+{
+  sVERIFY(Handle.IsOpen());
+  Offset = offset;
+  if(IsOverlapped)
+    return offset >= 0 && offset <= Size;
+  sBool result = offset >= 0 && Handle.Seek(sU64(offset));
+  if(!result)
+    Ok = 0;
+  return result;
+}
+
+sS64 sRootFile::GetOffset() { return Offset; }
+sS64 sRootFile::GetSize() { return Size; }
+
+sBool sRootFile::SetSize(sS64 size)
+{
+  sVERIFY(Handle.IsOpen());
+  sVERIFY(!IsOverlapped);
+  if(!Ok)
+    return 0;
+  sS64 before = Offset;
+  Size = size;
+  sBool a = SetOffset(size);
+  sBool b = size >= 0 && Handle.SetSize(sU64(size));
+  sBool c = SetOffset(size < before ? size : before);
+  Ok = a && b && c;
+  return Ok;
+}
+
+sRootReadEntry &sRootFile::CheckEntry(sInt handle)
+{
+  if(!(handle >= 0 && handle < sRootFileHandler::MAX_READENTRIES))
+    sAssertionFailed(__FILE__, __LINE__, u"handle>=0 && handle<sRootFileHandler::MAX_READENTRIES", u"");
+  sVERIFY(Handler);
+  std::lock_guard<std::mutex> lock(Handler->Lock);
+  sRootReadEntry &e = Handler->ReadEntries[handle];
+  // a handle that was ended already, or that belongs to another file
+  if(!(e.Next == handle && e.File == this))
+    sAssertionFailed(__FILE__, __LINE__, u"ReadEntries[handle].Next==handle", u"read handle not in use by this file");
+  return e;
+}
+
+sInt sRootFile::ReadAsync(sS64 offset, sDInt size, void *dest)
+{
+  sVERIFY(Handle.IsOpen());
+  sVERIFY(Handler);
+  if(!(offset >= 0 && size >= 0 && offset <= Size && sS64(size) <= Size - offset))
+    sAssertionFailed(__FILE__, __LINE__, u"offset + size <= Size", u"");
+  sInt rh = Handler->TakeEntry();
+  sRootReadEntry &e = Handler->ReadEntries[rh];
+  e.Size = size;
+  e.Owned = nullptr;
+  e.File = this;
+  e.Ticket = 0;
+  if(!dest)
+  {
+    sSetAllocSource(__FILE__, __LINE__);
+    e.Owned = sMemAlloc(size > 0 ? size : 1, 16, 0);
+    dest = e.Owned;
+  }
+  std::string error;
+  e.Ticket = Handle.ReadAsync(sU64(offset), sU64(size), dest, &error);
+  if(!e.Ticket)
+    sLogF(u"file", u"read error: %s\n", ToText(error).c_str());
+  e.InFlight = 1;
+  return rh;
+}
+
+sBool sRootFile::AsyncDone(sInt handle)
+{
+  sRootReadEntry &e = CheckEntry(handle);
+  if(!e.InFlight)
+    return 1;
+  if(!e.Ticket)
+    sFatal(u"sRootFile: read error during async io!\n");
+  sS64 read = 0;
+  plat::AsyncState state = Handle.AsyncStatus(e.Ticket, &read);
+  if(state == plat::AsyncState::Pending)
+    return 0;
+  if(state != plat::AsyncState::Done)
+    sFatal(u"sRootFile: read error during async io!\n");
+  if(!((sDInt)read==e.Size))
+    sAssertionFailed(__FILE__, __LINE__, u"(sDInt)read==e.Size", u"");
+  e.InFlight = 0;
+  return 1;
+}
+
+void *sRootFile::AsyncData(sInt handle)
+{
+  sRootReadEntry &e = CheckEntry(handle);
+  if(!AsyncDone(handle))
+    return nullptr;
+  return e.Owned;
+}
+
+void sRootFile::EndAsync(sInt handle)
+{
+  sRootReadEntry &e = CheckEntry(handle);
+  if(e.Ticket)
+    Handle.AsyncWait(e.Ticket);   // waits when still running, and collects the result
+  e.Ticket = 0;
+  e.InFlight = 0;
+  if(e.Owned)
+    sMemFree(e.Owned);
+  e.Owned = nullptr;
+  Handler->ReturnEntry(handle);
+}
+
+/****************************************************************************/
+/***   sRootFileHandler                                                   ***/
+/****************************************************************************/
+
+sRootFileHandler::sRootFileHandler()
+{
+  for(sInt i = 0; i < MAX_READENTRIES; i++)
+    ReadEntries[i].Next = i + 1 < MAX_READENTRIES ? i + 1 : -1;
+  FirstFree = 0;
+}
+
+sRootFileHandler::~sRootFileHandler() = default;
+
+sInt sRootFileHandler::TakeEntry()
+{
+  Lock.lock();
+  if(FirstFree < 0)
+  {
+    Lock.unlock();
+    sFatal(u"sRootFileHandler: out of async read entries!\n");
+  }
+  sInt rh = FirstFree;
+  FirstFree = ReadEntries[rh].Next;
+  ReadEntries[rh].Next = rh;
+  Lock.unlock();
+  return rh;
+}
+
+void sRootFileHandler::ReturnEntry(sInt rh)
+{
+  Lock.lock();
+  if(!(rh >= 0 && rh < MAX_READENTRIES && ReadEntries[rh].Next == rh))
+  {
+    Lock.unlock();
+    sAssertionFailed(__FILE__, __LINE__, u"ReadEntries[rh].Next==rh", u"");
+  }
+  ReadEntries[rh].File = nullptr;
+  ReadEntries[rh].Next = FirstFree;
+  FirstFree = rh;
+  Lock.unlock();
+}
+
+sInt sRootFileHandler::CountEntriesInUse()
+{
+  std::lock_guard<std::mutex> lock(Lock);
+  sInt n = 0;
+  for(sInt i = 0; i < MAX_READENTRIES; i++)
+    if(ReadEntries[i].Next == i)
+      n++;
+  return n;
+}
+
+sFile *sRootFileHandler::Create(const sChar *name, sInt access)
+{
+  const sChar *modeName = sGetFileAccessName(access);
+  if(access < sFA_READ || access > sFA_READWRITE)
+    sFatalF(u"sRootFileHandler: unknown access mode %d for <%s>\n", access, name);
+  sRootFile *file = sNEW sRootFile(this);
+  std::string error;
+  if(!file->Open(plat::ToUtf8(name).c_str(), access, &error))
+  {
+    sLogF(u"file", u"failed to open file <%s> for %s\n", name, modeName);
+    sDELETE(file);
+    return nullptr;
+  }
+  sLogF(u"file", u"open file <%s> for %s\n", name, modeName);
+  return file;
+}
+
+sBool sRootFileHandler::Exists(const sChar *name)
+{
+  return plat::PathExists(plat::ToUtf8(name).c_str()) ? 1 : 0;
+}
+
+void sInitRootFileHandler()
+{
+  sAddFileHandler(sNEW sRootFileHandler);
+}
+
+/****************************************************************************/
+/***   Folders                                                            ***/
+/****************************************************************************/
+
+sBool sLoadDir(sArray<sDirEntry> &list, const sChar *folder, const sChar *pattern)
+{
+  list.Clear();
+  sStringBuffer<2048> path(folder);
+  sInt len = path.Count();
+  if(len == 0 || (path[len - 1] != '/' && path[len - 1] != '\\'))
+    path.Add(u"/");
+  path.Add(pattern ? pattern : u"*.*");
+  len = path.Count();
+  if(len > 0 && (path[len - 1] == '/' || path[len - 1] == '\\'))
+    path[len - 1] = 0;
+
+  std::vector<plat::DirEntry> found;
+  if(!plat::FindFiles(plat::ToUtf8(path.Get()).c_str(), &found))
+    return 0;
+  for(const plat::DirEntry &f : found)
+  {
+    sDirEntry *e = list.AddMany(1);
+    sCopyString(e->Name, ToText(f.Name).c_str(), 256);
+    e->Size = f.Directory ? 0 : f.Size > 0x7fffffffu ? 0x7fffffffu : sU32(f.Size);
+    e->Flags = sDEF_EXISTS;
+    if(f.SymbolicLink) e->Flags |= sDEF_LINK;
+    else if(f.Directory) e->Flags |= sDEF_DIR;
+    if(f.ReadOnly) e->Flags |= sDEF_READONLY;
+    e->LastWrite = f.LastWrite;
+  }
+  if(!found.empty())
+    return 1;
+  // nothing listed: the search still counts as found when the pattern takes "." (every
+  // folder has it), as in an empty folder listed with "*.*"
+  const sChar *last = sFindFileWithoutPath(path.Get());
+  return sMatchWildcard(u".", last) ? 1 : 0;
+}
+
+sBool sCheckFile(const sChar *name)
+{
+  return plat::CanOpenForReading(plat::ToUtf8(name).c_str()) ? 1 : 0;
+}
+
+void sMakeDir(const sChar *name)
+{
+  plat::MakeDir(plat::ToUtf8(name).c_str());
+}
+
+void sDeleteFile(const sChar *name)
+{
+  plat::DeleteFile(plat::ToUtf8(name).c_str());
+}
+
+sBool sDeleteDir(const sChar *name)
+{
+  return plat::RemoveDir(plat::ToUtf8(name).c_str()) ? 1 : 0;
+}
+
+sBool sCopyFile(const sChar *from, const sChar *to, sBool failIfExists)
+{
+  sLogF(u"file", u"copy from <%s>\n", from);
+  sLogF(u"file", u"copy to   <%s>\n", to);
+  std::string target = plat::ToUtf8(to);
+  if(!plat::CopyFile(plat::ToUtf8(from).c_str(), target.c_str(), failIfExists != 0))
+  {
+    sLogF(u"file", u"copy failed to <%s>\n", to);
+    return 0;
+  }
+  plat::SetReadOnly(target.c_str(), false);
+  return 1;
+}
+
+void sSetProjectDir(const sChar *project)
+{
+  static const sChar *const Folders[] = {u"c:/hlq/", u"e:/hlq/", u"g:/hlq/", u"../../"};
+  for(const sChar *folder : Folders)
+  {
+    sStringBuffer<2048> path(folder);
+    path.Add(project);
+    if(plat::ChangeDir(plat::ToUtf8(path.Get()).c_str()))
+    {
+      sLogF(u"file", u"sChangeDir <%s>\n", path.Get());
+      return;
+    }
+  }
+  sLogF(u"file", u"sSetProjectDir could not find project <%s>\n", project);
+}
