@@ -105,6 +105,10 @@ int FormatRows(Format f, int height);
 // (rows of 4x4 blocks) into A8R8G8B8 pixels (0xAARRGGBB), row 0 first. Also the fallback
 // upload path when the driver lacks S3TC.
 bool DecodeBlocks(Format f, const void *blocks, int width, int height, uint32_t *argb);
+// The block encoder: width x height A8R8G8B8 pixels (`pitch` pixels a row) into rows of
+// 4x4 blocks of DXT1/3/5. In DXT1 a pixel with alpha below 128 becomes transparent black.
+// `dither` spreads the rounding error of each block's choices over its later pixels.
+bool EncodeBlocks(Format f, const uint32_t *argb, int width, int height, int pitch, bool dither, void *blocks);
 
 // ---------------------------------------------------------------------------------------
 // Misc enumerations (Direct3D 9 numbers)
@@ -695,6 +699,12 @@ private:
   float MaxAniso = 1.0f;
   std::string Renderer;
 };
+
+// Loads A8R8G8B8 or X8R8G8B8 pixels (`pitch` bytes a row; X8R8G8B8 reads opaque) into a
+// surface of the same size that can be locked (system memory, or a level of a managed
+// texture), converting them into its format: A8R8G8B8, X8R8G8B8, DXT1, DXT3 or DXT5.
+Result LoadSurfaceFromPixels(Surface *dst, const void *pixels, Format srcFormat, uint32_t pitch, uint32_t width,
+                             uint32_t height, bool dither);
 
 // Samples and quality: a non-maskable request of quality q uses 2 << q samples.
 int SamplesFor(MultiSampleType ms, uint32_t quality);

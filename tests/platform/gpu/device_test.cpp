@@ -660,3 +660,124 @@ TEST_F(GpuObjectTest, TwoDevicesKeepTheirOwnContexts)
   a->Release();
   b->Release();
 }
+
+namespace
+{
+// Largest channel difference between pixels and their encoded-then-decoded form.
+int RoundTripError(Format f, const std::vector<uint32_t> &px, int w, int h, bool dither)
+{
+  std::vector<uint8_t> blocks(size_t(FormatPitch(f, w)) * FormatRows(f, h));
+  EXPECT_TRUE(EncodeBlocks(f, px.data(), w, h, w, dither, blocks.data()));
+  std::vector<uint32_t> back(px.size());
+  EXPECT_TRUE(DecodeBlocks(f, blocks.data(), w, h, back.data()));
+  int worst = 0;
+  for (size_t i = 0; i < px.size(); i++)
+    for (int s = 0; s < 32; s += 8)
+    {
+      if (f == FMT_DXT1 && s == 24)
+        continue;
+      worst = std::max(worst, std::abs(Channel(px[i], s) - Channel(back[i], s)));
+    }
+  return worst;
+}
+}
+
+TEST(GpuBlockEncoder, SmoothPicturesSurviveTheRoundTrip)
+{
+  const int w = 16, h = 12;
+  std::vector<uint32_t> px(w * h);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++)
+    {
+      // colours on one line through colour space, alpha across; a block spans about 60 steps
+      // of red, so four palette entries leave up to 10 plus the 5:6:5 rounding
+      uint32_t t = uint32_t(x + y) * 255 / (w + h - 2);
+      px[y * w + x] = uint32_t(x * 16) << 24 | (255 - t) << 16 | (t / 2 + 40) << 8 | t;
+    }
+  for (Format f : {FMT_DXT3, FMT_DXT5})
+    EXPECT_LE(RoundTripError(f, px, w, h, false), 12) << f;
+  for (uint32_t &p : px)
+    p |= 0xFF000000u;
+  EXPECT_LE(RoundTripError(FMT_DXT1, px, w, h, false), 12);
+  // a flat colour comes back as its 5:6:5 form
+  std::vector<uint32_t> flat(16, 0xFF336699u);
+  EXPECT_LE(RoundTripError(FMT_DXT1, flat, 4, 4, false), 4);
+  // sizes that are not whole blocks
+  std::vector<uint32_t> odd(5 * 3, 0xFF00FF00u);
+  EXPECT_LE(RoundTripError(FMT_DXT5, odd, 5, 3, true), 0);
+  EXPECT_FALSE(EncodeBlocks(FMT_A8R8G8B8, odd.data(), 5, 3, 5, false, nullptr));
+  EXPECT_FALSE(EncodeBlocks(FMT_DXT1, odd.data(), 5, 3, 4, false, nullptr));  // pitch below the width
+}
+
+TEST(GpuBlockEncoder, Dxt1TransparencyAndDither)
+{
+  std::vector<uint32_t> px(16, 0xFFFF0000u);
+  px[5] = 0x7FFF0000u;  // below half: transparent
+  px[6] = 0x80FF0000u;  // half: opaque
+  uint8_t block[8];
+  ASSERT_TRUE(EncodeBlocks(FMT_DXT1, px.data(), 4, 4, 4, false, block));
+  uint32_t back[16];
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT1, block, 4, 4, back));
+  EXPECT_EQ(back[5], 0u);
+  EXPECT_EQ(back[6], 0xFFFF0000u);
+  EXPECT_EQ(back[0], 0xFFFF0000u);
+
+  // a dark grey between palette entries: dithering keeps the block's average closer
+  std::vector<uint32_t> grey(16, 0xFF404040u);
+  grey[0] = 0xFF000000u;
+  grey[15] = 0xFFFFFFFFu;
+  auto average = [&](bool dither) {
+    ASSERT_TRUE(EncodeBlocks(FMT_DXT1, grey.data(), 4, 4, 4, dither, block));
+    DecodeBlocks(FMT_DXT1, block, 4, 4, back);
+  };
+  double want = 0, plain = 0, dithered = 0;
+  for (int i = 0; i < 16; i++)
+    want += Channel(grey[i], 8);
+  average(false);
+  for (int i = 0; i < 16; i++)
+    plain += Channel(back[i], 8);
+  average(true);
+  for (int i = 0; i < 16; i++)
+    dithered += Channel(back[i], 8);
+  EXPECT_LT(std::abs(dithered - want), std::abs(plain - want));
+}
+
+TEST_F(GpuDevice, LoadsPixelsIntoBlockSurfaces)
+{
+  std::vector<uint32_t> px(8 * 8);
+  for (int i = 0; i < 64; i++)
+    px[i] = 0x00204080u | uint32_t(i * 4) << 24;
+  Surface *s = nullptr;
+  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(8, 8, FMT_DXT5, POOL_SYSTEMMEM, &s), RES_OK);
+  ASSERT_EQ(LoadSurfaceFromPixels(s, px.data(), FMT_A8R8G8B8, 32, 8, 8, false), RES_OK);
+  LockedRect lr;
+  ASSERT_EQ(s->LockRect(lr, nullptr, LOCK_READONLY), RES_OK);
+  EXPECT_EQ(lr.Pitch, 32);
+  std::vector<uint32_t> back(64);
+  std::vector<uint8_t> blocks(64);
+  for (int row = 0; row < 2; row++)
+    std::memcpy(&blocks[row * 32], static_cast<uint8_t *>(lr.Bits) + row * lr.Pitch, 32);
+  s->UnlockRect();
+  ASSERT_TRUE(DecodeBlocks(FMT_DXT5, blocks.data(), 8, 8, back.data()));
+  for (int i = 0; i < 64; i++)
+    ASSERT_TRUE(Near(back[i], px[i], 8)) << i;
+  // X8R8G8B8 pixels read opaque
+  ASSERT_EQ(LoadSurfaceFromPixels(s, px.data(), FMT_X8R8G8B8, 32, 8, 8, false), RES_OK);
+  s->LockRect(lr, nullptr, LOCK_READONLY);
+  EXPECT_EQ(static_cast<uint8_t *>(lr.Bits)[0], 255);  // alpha endpoint
+  s->UnlockRect();
+  EXPECT_EQ(LoadSurfaceFromPixels(s, px.data(), FMT_A8R8G8B8, 32, 4, 8, false), ERR_INVALIDCALL);  // size differs
+  EXPECT_EQ(LoadSurfaceFromPixels(s, px.data(), FMT_R5G6B5, 32, 8, 8, false), ERR_INVALIDCALL);
+  s->Release();
+  // into a texture level
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  Surface *level = nullptr;
+  t->GetSurfaceLevel(0, &level);
+  ASSERT_EQ(LoadSurfaceFromPixels(level, px.data(), FMT_A8R8G8B8, 32, 8, 8, false), RES_OK);
+  ASSERT_EQ(t->LockRect(0, lr, nullptr, LOCK_READONLY), RES_OK);
+  EXPECT_EQ(static_cast<uint32_t *>(lr.Bits)[9], px[9]);
+  t->UnlockRect(0);
+  level->Release();
+  t->Release();
+}
