@@ -147,7 +147,10 @@ INSTANTIATE_TEST_SUITE_P(
                       AlphaCase{6, 0.25f, 0.5f, true}, AlphaCase{6, 0.5f, 0.5f, false}, AlphaCase{7, 0.5f, 0.5f, true},
                       AlphaCase{7, 0.25f, 0.5f, false}, AlphaCase{8, 0.0f, 1.0f, true},
                       // 2.0 output is saturated before the test: 3.0 passes as 1.0 == 1.0
-                      AlphaCase{3, 3.0f, 1.0f, true}, AlphaCase{2, -1.0f, 0.0f, false}));
+                      AlphaCase{3, 3.0f, 1.0f, true}, AlphaCase{2, -1.0f, 0.0f, false}),
+    [](const ::testing::TestParamInfo<AlphaCase> &i) {
+      return "func" + std::to_string(i.param.Func) + "_case" + std::to_string(i.index);
+    });
 
 TEST(PixelOutputs, DepthAndSecondColourTarget) {
   REQUIRE_GL();

@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(Vertex, RelativeAddress,
                                            RelCase{2.5f, {-1, -2, -3, -4}},    // c5 is a def
                                            RelCase{253.0f, {255, 510, 0, 1}},  // last register
                                            RelCase{254.0f, {0, 0, 0, 0}},      // past the file
-                                           RelCase{-2.6f, {0, 0, 0, 0}}));     // before it
+                                           RelCase{-2.6f, {0, 0, 0, 0}}),      // before it
+                         [](const ::testing::TestParamInfo<RelCase> &i) { return "case" + std::to_string(i.index); });
 
 TEST(Vertex, RelativeAddressWithSecondComponentAndModel2) {
   REQUIRE_GL();
