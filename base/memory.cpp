@@ -1,5 +1,6 @@
 // Memory handlers, the heap and the allocation entry points.
 #include "base/memory.hpp"
+#include "base/app.hpp"
 #include "base/log.hpp"
 #include "base/system.hpp"
 
@@ -20,6 +21,8 @@ sInt MemMarkLevel = 0;
 sBool ChecksumReset = 0;
 sInt MemFailType = 0;
 bool Running = false;
+
+sHook *MemoryHook = nullptr;
 
 const sMemTrackerHooks *Tracker = nullptr;
 sBool TrackerOn = 0;
@@ -564,6 +567,14 @@ void sPopMemType(sInt t)
   sVERIFY(tx->MemTypeStackIndex>=0);
 }
 
+void sAddMemoryHook(sMemoryHookFunc func, void *user)
+{
+  sVERIFY(MemoryHook);
+  MemoryHook->Add(func, user);
+}
+
+sHook *sGetMemoryHook() { return MemoryHook; }
+
 sBool sIsMemMarkActive() { return MemMarkLevel > 0; }
 
 void sResetMemoryChecksum()
@@ -625,6 +636,7 @@ void sInitMemorySystem()
     Tracker->Init(Handlers[2] ? 2 : 1);
     TrackerOn = 1;
   }
+  MemoryHook = sNEW sHook(16);
   sPrintMemoryMap();
 }
 
@@ -647,6 +659,7 @@ void sExitMemorySystem()
 {
   for(sInt i = 1; i < 16; i++)
     if(Handlers[i]) Handlers[i]->BindToThread();
+  sDELETE(MemoryHook);
 
   if(TrackerOn && Tracker)
   {

@@ -113,6 +113,13 @@ sMemoryHandler *sGetMemoryHandler(sInt slot);
 void sPushMemType(sInt type);
 void sPopMemType(sInt type);
 
+// The memory system's hook (capacity 16, made by memory start-up); callbacks get
+// (value, user). Nothing raises it yet.
+using sMemoryHookFunc = void (*)(sDInt value, void *user);
+void sAddMemoryHook(sMemoryHookFunc func, void *user);
+class sHook;
+sHook *sGetMemoryHook();
+
 sBool sIsMemMarkActive();
 void sResetMemoryChecksum();
 sBool sGetMemoryChecksumReset();
