@@ -201,7 +201,8 @@ void DetachAll(GLenum target)
 // ---------------------------------------------------------------------------------------
 // Lifetime
 
-Device::Device() : I(new DeviceImpl) {}
+// A device keeps SDL's video running even when the entry object is gone first.
+Device::Device() : I(new DeviceImpl) { SDL_InitSubSystem(SDL_INIT_VIDEO); }
 
 Device::~Device()
 {
@@ -241,6 +242,7 @@ Device::~Device()
   if (d->OwnWindow)
     SDL_DestroyWindow(d->Win);
   delete d;
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 SDL_Window *Device::Window() const { return I->OwnWindow ? nullptr : I->Win; }
@@ -825,7 +827,9 @@ Result Device::StretchRect(Surface *src, const Rect *srcRect, Surface *dst, cons
   GLenum glFilter = (filter == TEXF_LINEAR && !depth) ? GL_LINEAR : GL_NEAREST;
   bool sameSize = sr.Right - sr.Left == dr.Right - dr.Left && sr.Bottom - sr.Top == dr.Bottom - dr.Top;
   GLuint resolved = 0;
-  if (s->Samples && (!sameSize || t->Samples))
+  ClearGLErrors();
+  // GL resolves only between equal sizes and formats: anything else goes through a copy
+  if (s->Samples && (!sameSize || t->Samples || s->Info->Internal != t->Info->Internal))
   {
     // a multisampled source is resolved first when it is stretched
     glGenRenderbuffers(1, &resolved);
@@ -871,10 +875,13 @@ Result Device::GetRenderTargetData(Surface *renderTarget, Surface *sysmem)
   if (I->Lost)
     return ERR_DEVICELOST;
   MakeCurrent(this);
+  ClearGLErrors();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, I->ReadFBO);
   DetachAll(GL_READ_FRAMEBUFFER);
   AttachSurface(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
+  if (glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+    return ERR_INVALIDCALL;
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   if (s->Info->Expand || s->Info->BlockBytes)

@@ -177,6 +177,12 @@ AttribFormat FormatOf(uint8_t type)
   }
 }
 
+uint32_t ElementSize(uint8_t type)
+{
+  static const uint8_t sizes[] = {4, 8, 12, 16, 4, 4, 4, 8, 4, 4, 8, 4, 8, 4, 4, 4, 8};
+  return type < sizeof(sizes) ? sizes[type] : 0;
+}
+
 GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
 {
   switch (type)
@@ -320,7 +326,7 @@ Result Device::SetIndices(IndexBuffer *ib)
 }
 
 // Everything a draw needs; false when the device state cannot draw.
-static Result PrepareDraw(Device *dev, uint32_t &instances)
+static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCount, uint32_t &instances)
 {
   DeviceImpl *d = dev->Impl();
   if (!d->VS || !d->PS || !d->Decl)
@@ -380,12 +386,20 @@ static Result PrepareDraw(Device *dev, uint32_t &instances)
       continue;
     }
     AttribFormat f = FormatOf(found->Type);
-    glBindBuffer(GL_ARRAY_BUFFER, vb->GLName());
+    uint32_t stride = d->StreamStride[found->Stream];
     uintptr_t offset = d->StreamOffset[found->Stream] + found->Offset;
+    // every element the draw reads must lie inside the buffer
+    uint32_t freq = d->StreamFreq[found->Stream];
+    bool perInstance = instanced && (freq & STREAMSOURCE_INSTANCEDATA);
+    uint64_t last = stride == 0 ? 0
+                    : perInstance ? (instances - 1) / std::max<uint32_t>(1, freq & 0x3FFFFFFFu)
+                                  : uint64_t(firstVertex) + vertexCount - 1;
+    if (vertexCount && offset + last * stride + ElementSize(found->Type) > vb->GetSize())
+      return ERR_INVALIDCALL;
+    glBindBuffer(GL_ARRAY_BUFFER, vb->GLName());
     glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(d->StreamStride[found->Stream]),
                           reinterpret_cast<const void *>(offset));
-    uint32_t freq = d->StreamFreq[found->Stream];
-    GLuint divisor = instanced && (freq & STREAMSOURCE_INSTANCEDATA) ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0;
+    GLuint divisor = perInstance ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0;
     // stride 0 repeats one element for every vertex; GL would read it as tightly packed
     if (d->StreamStride[found->Stream] == 0)
       divisor = 0x7FFFFFFF;
@@ -415,7 +429,7 @@ Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t 
   if (I->Lost || primitiveCount == 0)
     return RES_OK;
   uint32_t instances = 1;
-  Result r = PrepareDraw(this, instances);
+  Result r = PrepareDraw(this, startVertex, vertices, instances);
   if (Failed(r))
     return r;
   glDrawArraysInstanced(mode, GLint(startVertex), GLsizei(vertices), GLsizei(instances));
@@ -425,8 +439,6 @@ Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t 
 Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
                                     uint32_t startIndex, uint32_t primitiveCount)
 {
-  (void)minIndex;
-  (void)numVertices;
   uint32_t indices = 0;
   GLenum mode = PrimitiveMode(type, primitiveCount, indices);
   if (mode == GL_NONE || !I->Indices)
@@ -436,8 +448,11 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
     return ERR_INVALIDCALL;
   if (I->Lost || primitiveCount == 0)
     return RES_OK;
+  // the vertices the indices may reach, as the caller states them
+  if (int64_t(baseVertex) + minIndex < 0)
+    return ERR_INVALIDCALL;
   uint32_t instances = 1;
-  Result r = PrepareDraw(this, instances);
+  Result r = PrepareDraw(this, uint32_t(baseVertex + int32_t(minIndex)), numVertices, instances);
   if (Failed(r))
     return r;
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, I->Indices->GLName());

@@ -174,6 +174,12 @@ void MakeCurrent(Device *dev);
 // Attaches a surface to the bound framebuffer `target` as colour 0 or depth(-stencil).
 void AttachSurface(GLenum target, GLenum colorPoint, SurfaceImpl *s);
 void DetachAll(GLenum target);
+inline void ClearGLErrors()
+{
+  while (glGetError() != GL_NO_ERROR)
+  {
+  }
+}
 // Marks a texture level written by the device (automatic mipmaps then follow).
 inline void Touch(SurfaceImpl *s)
 {

@@ -266,9 +266,6 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
     glTexSubImage2D(target, GLint(level), 0, 0, w, h, fi->PixFormat, fi->PixType, shadow.data());
   if (level == 0 && (I->Usage & USAGE_AUTOGENMIPMAP))
     I->MipsDirty = true;
-  // a dynamic texture is refilled whole every time: its copy need not stay
-  if (I->Usage & USAGE_DYNAMIC)
-    I->Shadow[face * I->Levels + level].shrink_to_fit();
   return glGetError() == GL_OUT_OF_MEMORY ? ERR_OUTOFVIDEOMEMORY : RES_OK;
 }
 

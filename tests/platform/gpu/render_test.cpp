@@ -802,3 +802,60 @@ TEST_F(GpuRender, SrgbSamplingDecodes)
   Dev->SetTexture(0, nullptr);
   t->Release();
 }
+
+TEST_F(GpuRender, DrawsReadingBeyondTheirBuffersAreRefused)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);  // fills the shared buffer's first six vertices
+  // the buffer holds 1024 vertices
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 1020, 1), RES_OK);
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 1022, 1), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLESTRIP, 0, 1023), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->DrawPrimitive(PrimitiveType(9), 0, 1), ERR_INVALIDCALL);
+  // the stream offset counts too
+  Dev->SetStreamSource(0, VB, sizeof(Vertex) * 1020, sizeof(Vertex));
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 1, 1), RES_OK);  // vertices 1021..1023
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 2, 1), ERR_INVALIDCALL);
+  IndexBuffer *ib = nullptr;
+  ASSERT_EQ(Dev->CreateIndexBuffer(12, 0, FMT_INDEX16, POOL_MANAGED, &ib), RES_OK);
+  Dev->SetIndices(ib);
+  Dev->SetStreamSource(0, VB, 0, sizeof(Vertex));
+  EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 0, 0, 6, 0, 2), RES_OK);
+  EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 1000, 0, 30, 0, 2), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, -5, 2, 6, 0, 2), ERR_INVALIDCALL);
+  Dev->SetIndices(nullptr);
+  ib->Release();
+}
+
+TEST_F(GpuRender, ResolvesIntoAnotherFormat)
+{
+  Surface *ms = nullptr, *half = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONMASKABLE, 0, false, &ms), RES_OK);
+  ASSERT_EQ(Dev->CreateRenderTarget(4, 4, FMT_A16B16G16R16F, MULTISAMPLE_NONE, 0, false, &half), RES_OK);
+  Dev->ColorFill(ms, nullptr, 0xFF00FF00u);
+  ASSERT_EQ(Dev->StretchRect(ms, nullptr, half, nullptr, TEXF_LINEAR), RES_OK);
+  // back into 8-bit to read it
+  EXPECT_EQ(Dev->StretchRect(half, nullptr, nullptr, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  Surface *level = nullptr;
+  Target->GetSurfaceLevel(0, &level);
+  ASSERT_EQ(Dev->StretchRect(half, nullptr, level, nullptr, TEXF_NONE), RES_OK);
+  EXPECT_EQ(Read(Target)[27], 0xFF00FF00u);
+  level->Release();
+  half->Release();
+  ms->Release();
+}
+
+TEST(GpuLifetime, DeviceOutlivesTheEntryObject)
+{
+  std::string error;
+  Object *obj = Object::Create(error);
+  ASSERT_NE(obj, nullptr) << error;
+  PresentParameters pp;
+  pp.BackBufferWidth = pp.BackBufferHeight = 4;
+  Device *dev = nullptr;
+  ASSERT_EQ(obj->CreateHeadlessDevice(pp, &dev), RES_OK);
+  obj->Release();
+  EXPECT_EQ(dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF010203u, 1.0f, 0), RES_OK);
+  EXPECT_EQ(dev->Present(), RES_OK);
+  EXPECT_EQ(dev->Release(), 0u);
+}
