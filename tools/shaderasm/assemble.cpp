@@ -358,7 +358,7 @@ class Assembler {
       }
       if (addr.size() != 4 || addr.compare(0, 3, "a0.") != 0 || Component(addr[3]) < 0)
         return Fail("bad relative address", opIn);
-      if (!num.empty() && !AllDigits(num)) return Fail("bad relative address", opIn);
+      if (!num.empty() && (!AllDigits(num) || num.size() > 4)) return Fail("bad relative address", opIn);
       offset = num.empty() ? 0 : std::atoi(num.c_str());
       int comp = Component(addr[3]);
       relToken = tok::Param | tok::Reg(tok::Addr, 0) | tok::Swizzle(comp, comp, comp, comp);
@@ -455,6 +455,7 @@ class Assembler {
       size_t d = suffix.size();
       while (d > 0 && std::isdigit(static_cast<unsigned char>(suffix[d - 1]))) d--;
       std::string uname = suffix.substr(0, d);
+      if (suffix.size() - d > 2) return Fail("usage index out of range", mn);
       int index = d < suffix.size() ? std::atoi(suffix.c_str() + d) : 0;
       const Usage *u = nullptr;
       for (const Usage &x : kUsages)

@@ -142,14 +142,16 @@ class Evaluator {
       else if (op == ">") v = (v > r);
       else if (op == "<=") v = (v <= r);
       else if (op == ">=") v = (v >= r);
-      else if (op == "<<") v = (r < 0 || r > 62) ? 0 : (v << r);
+      else if (op == "<<") v = (r < 0 || r > 62) ? 0 : static_cast<int64_t>(static_cast<uint64_t>(v) << r);
       else if (op == ">>") v = (r < 0 || r > 62) ? 0 : (v >> r);
-      else if (op == "+") v += r;
-      else if (op == "-") v -= r;
-      else if (op == "*") v *= r;
+      // wrapping arithmetic: no overflow trap on silly input
+      else if (op == "+") v = static_cast<int64_t>(static_cast<uint64_t>(v) + static_cast<uint64_t>(r));
+      else if (op == "-") v = static_cast<int64_t>(static_cast<uint64_t>(v) - static_cast<uint64_t>(r));
+      else if (op == "*") v = static_cast<int64_t>(static_cast<uint64_t>(v) * static_cast<uint64_t>(r));
       else {
         if (r == 0) return Fail("division by zero in expression");
-        v = (op == "/") ? v / r : v % r;
+        if (r == -1) v = (op == "/") ? static_cast<int64_t>(0 - static_cast<uint64_t>(v)) : 0;
+        else v = (op == "/") ? v / r : v % r;
       }
     }
     return true;
@@ -162,7 +164,7 @@ class Evaluator {
       Pos++;
       if (!Unary(v)) return false;
       if (t == "!") v = !v;
-      else if (t == "-") v = -v;
+      else if (t == "-") v = static_cast<int64_t>(0 - static_cast<uint64_t>(v));
       else if (t == "~") v = ~v;
       return true;
     }
