@@ -350,7 +350,9 @@ TEST_F(GpuDevice, ReadBackNeedsMatchingSurfaces)
   EXPECT_EQ(Dev->GetRenderTargetData(rt, small), ERR_INVALIDCALL);
   EXPECT_EQ(Dev->GetRenderTargetData(ms, sys), ERR_INVALIDCALL);  // resolve it first
   EXPECT_EQ(Dev->GetRenderTargetData(sys, sys), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, true, &small), ERR_INVALIDCALL);
+  Surface *lockable = nullptr;
+  EXPECT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, true, &lockable), ERR_INVALIDCALL);
+  small->Release();
   // a multisampled surface resolves through StretchRect
   Dev->ColorFill(ms, nullptr, 0xFF112233u);
   ASSERT_EQ(Dev->StretchRect(ms, nullptr, rt, nullptr, TEXF_NONE), RES_OK);
