@@ -1,6 +1,7 @@
 // The abstract file, memory files, the handler chain, name preparation and the
 // whole-file helpers for data and text.
 #include "base/file.hpp"
+#include "base/app.hpp"
 
 #include <atomic>
 #include <cstring>
@@ -200,8 +201,13 @@ namespace
 sFileHandler *FileHandlers[sMAXFILEHANDLERS];
 std::atomic<sInt> FileHandlerCount{0};
 
-// The infix that stands for ".$$$" in file names.
-const sChar *PlatformInfix() { return u".pch"; }
+// The file services fill in their entries of the framework's registry before the main
+// routine runs: the handler table at level 32, the operating system's files at 40.
+[[maybe_unused]] const bool FileSubsystemsPlugged = [] {
+  sSetSubsystemFunctions(u"FileHandlers", sInitFileHandlers, sExitFileHandlers);
+  sSetSubsystemFunctions(u"RootFileHandler", sInitRootFileHandler, nullptr);
+  return true;
+}();
 }
 
 void sAddFileHandler(sFileHandler *handler)
@@ -243,7 +249,7 @@ void sPrepareFileName(const sStringRef &dest, const sChar *name)
   if(!name) name = u"";
   sDInt len = sGetStringLen(name);
   sVERIFY(dest.Size>len);
-  const sChar *infix = PlatformInfix();
+  const sChar *infix = sGetPlatformInfix();
   sDInt infixLen = sGetStringLen(infix);
   sDInt o = 0;
   sDInt i = 0;

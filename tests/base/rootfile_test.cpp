@@ -1,5 +1,6 @@
 // Operating-system files through the root file handler, and the folder functions, on
 // real files in a temporary folder.
+#include "base/app.hpp"
 #include "base/rootfile.hpp"
 #include "file_test_util.hpp"
 
@@ -514,4 +515,18 @@ TEST_F(RootFileTest, ProjectFolder)
     EXPECT_TRUE(log.Has("sChangeDir <../../show>\n"));
   }
   ASSERT_EQ(chdir(before.c_str()), 0);
+}
+
+/****************************************************************************/
+/***   Subsystems                                                         ***/
+/****************************************************************************/
+
+TEST(FileSubsystems, RegistryMakesAndDeletesTheRootHandler)
+{
+  sExitFileHandlers();
+  sRunSubsystems(128);
+  ASSERT_EQ(sGetFileHandlerCount(), 1);
+  EXPECT_NE(dynamic_cast<sRootFileHandler *>(sGetFileHandler(0)), nullptr);
+  sRunSubsystems(0);
+  EXPECT_EQ(sGetFileHandlerCount(), 0);
 }
