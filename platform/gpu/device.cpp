@@ -372,6 +372,9 @@ Result Device::Reset(PresentParameters &pp)
   d->VSBlock.assign(VS_BLOCK, 0);
   d->PSBlock.assign(PS_BLOCK, 0);
   d->VSDirty = d->PSDirty = true;
+  d->DirtyLo[0] = d->DirtyLo[1] = 0;
+  d->DirtyHi[0] = VS_BLOCK;
+  d->DirtyHi[1] = PS_BLOCK;
   Result r = CreateBackBuffer(this);
   if (Failed(r))
     return r;

@@ -2,6 +2,7 @@
 
 #include "platform/gpu/internal.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace plat::gpu
@@ -215,7 +216,20 @@ Result SetConstants(Device *dev, bool pixel, size_t offset, size_t stride, uint3
     else
       std::memcpy(reg, static_cast<const uint8_t *>(data) + i * stride, stride);
   }
-  (pixel ? d->PSDirty : d->VSDirty) = true;
+  bool &dirty = pixel ? d->PSDirty : d->VSDirty;
+  size_t lo = offset + start * 16, hi = offset + (start + count) * 16;
+  int stage = pixel ? 1 : 0;
+  if (!dirty)
+  {
+    d->DirtyLo[stage] = lo;
+    d->DirtyHi[stage] = hi;
+  }
+  else
+  {
+    d->DirtyLo[stage] = std::min(d->DirtyLo[stage], lo);
+    d->DirtyHi[stage] = std::max(d->DirtyHi[stage], hi);
+  }
+  dirty = true;
   return RES_OK;
 }
 }
@@ -342,17 +356,17 @@ static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCoun
   if (d->StatesDirty)
     ApplyStates(dev);
   ApplyTextures(dev);
-  if (d->VSDirty)
+  // only the registers written since the last draw go to the device
+  for (int stage = 0; stage < 2; stage++)
   {
-    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[0]);
-    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(d->VSBlock.size()), d->VSBlock.data());
-    d->VSDirty = false;
-  }
-  if (d->PSDirty)
-  {
-    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[1]);
-    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(d->PSBlock.size()), d->PSBlock.data());
-    d->PSDirty = false;
+    bool &dirty = stage ? d->PSDirty : d->VSDirty;
+    if (!dirty)
+      continue;
+    const std::vector<uint8_t> &block = stage ? d->PSBlock : d->VSBlock;
+    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[stage]);
+    glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(d->DirtyLo[stage]), GLsizeiptr(d->DirtyHi[stage] - d->DirtyLo[stage]),
+                    block.data() + d->DirtyLo[stage]);
+    dirty = false;
   }
   // Direct3D samples a pixel at its integer corner, GL at its centre: geometry moves half a
   // pixel right and down on the stored picture so that the same pixels are covered. y is

@@ -161,6 +161,7 @@ struct DeviceImpl
 
   std::vector<uint8_t> VSBlock = std::vector<uint8_t>(VS_BLOCK), PSBlock = std::vector<uint8_t>(PS_BLOCK);
   bool VSDirty = true, PSDirty = true;
+  size_t DirtyLo[2] = {0, 0}, DirtyHi[2] = {VS_BLOCK, PS_BLOCK};  // byte range to upload per stage
   GLuint UBO[2] = {};
   GLuint VAO = 0, DrawFBO = 0, ReadFBO = 0, TmpFBO = 0;
   uint32_t EnabledAttribs = 0;

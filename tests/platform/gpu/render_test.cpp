@@ -859,3 +859,23 @@ TEST(GpuLifetime, DeviceOutlivesTheEntryObject)
   EXPECT_EQ(dev->Present(), RES_OK);
   EXPECT_EQ(dev->Release(), 0u);
 }
+
+TEST_F(GpuRender, ConstantsWrittenBetweenDrawsReachTheShader)
+{
+  // registers written in separate calls between draws, some far apart
+  UseShaders(PassThroughVS(), ConstPS());
+  SetColor(0xFF102030u);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF102030u);
+  float far[4] = {1, 1, 1, 1};
+  Dev->SetPixelShaderConstantF(200, far, 1);
+  SetColor(0xFF405060u);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF405060u);
+  int32_t b = 1;
+  Dev->SetPixelShaderConstantB(3, &b, 1);
+  SetColor(0xFF708090u);
+  Dev->SetPixelShaderConstantB(0, &b, 1);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF708090u);
+}
