@@ -54,32 +54,32 @@ sPtr TakeShared(sPtr size)
 }
 
 // a thread's buffers belong to the frame they were taken in
-void CheckFrame(sThreadContext *tx)
+void CheckFrame(sThreadContext *ctx)
 {
   sU64 frame = FrameCounter.load(std::memory_order_acquire);
-  if(tx->FrameNumber != frame)
+  if(ctx->FrameNumber != frame)
   {
-    tx->FrameNumber = frame;
-    tx->FrameCursor[0] = tx->FrameCursor[1] = 0;
-    tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1] = 0;
-    tx->FrameBorrow = 0;
+    ctx->FrameNumber = frame;
+    ctx->FrameCursor[0] = ctx->FrameCursor[1] = 0;
+    ctx->FrameBufferEnd[0] = ctx->FrameBufferEnd[1] = 0;
+    ctx->FrameBorrow = 0;
   }
 }
 
-bool Fits(sThreadContext *tx, sInt i, sPtr size, sPtr align)
+bool Fits(sThreadContext *ctx, sInt i, sPtr size, sPtr align)
 {
-  if(!tx->FrameCursor[i]) return false;
-  sPtr a = AlignUp(tx->FrameCursor[i], align);
-  return a + size <= tx->FrameBufferEnd[i] && a + size >= a;
+  if(!ctx->FrameCursor[i]) return false;
+  sPtr a = AlignUp(ctx->FrameCursor[i], align);
+  return a + size <= ctx->FrameBufferEnd[i] && a + size >= a;
 }
 
-void SwapBuffers(sThreadContext *tx)
+void SwapBuffers(sThreadContext *ctx)
 {
-  sPtr c = tx->FrameCursor[0], e = tx->FrameBufferEnd[0];
-  tx->FrameCursor[0] = tx->FrameCursor[1];
-  tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1];
-  tx->FrameCursor[1] = c;
-  tx->FrameBufferEnd[1] = e;
+  sPtr c = ctx->FrameCursor[0], e = ctx->FrameBufferEnd[0];
+  ctx->FrameCursor[0] = ctx->FrameCursor[1];
+  ctx->FrameBufferEnd[0] = ctx->FrameBufferEnd[1];
+  ctx->FrameCursor[1] = c;
+  ctx->FrameBufferEnd[1] = e;
 }
 
 void FreeBuffers()
@@ -191,11 +191,11 @@ void *sAllocFrame(sPtr size, sInt align)
   if(!FrameLimit.load(std::memory_order_relaxed))
     sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
   sPtr a = CheckAlign(align);
-  sThreadContext *tx = sGetThreadContext();
-  CheckFrame(tx);
-  if(tx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+  sThreadContext *ctx = sGetThreadContext();
+  CheckFrame(ctx);
+  if(ctx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
 
-  if(a == 16 && !Fits(tx, 0, size, a) && !Fits(tx, 1, size, a))
+  if(a == 16 && !Fits(ctx, 0, size, a) && !Fits(ctx, 1, size, a))
     return reinterpret_cast<void *>(TakeShared(size));
 
   sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(size, align));
@@ -208,59 +208,59 @@ void *sAllocFrameBegin(sPtr size, sInt align)
   if(!FrameLimit.load(std::memory_order_relaxed))
     sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
   sPtr a = CheckAlign(align);
-  sThreadContext *tx = sGetThreadContext();
-  CheckFrame(tx);
-  if(tx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+  sThreadContext *ctx = sGetThreadContext();
+  CheckFrame(ctx);
+  if(ctx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
 
-  if(!Fits(tx, 0, size, a))
+  if(!Fits(ctx, 0, size, a))
   {
-    if(Fits(tx, 1, size, a))
+    if(Fits(ctx, 1, size, a))
     {
-      SwapBuffers(tx);
+      SwapBuffers(ctx);
     }
     else
     {
       // drop the buffer with less room and take a new one from the frame
-      sPtr room0 = tx->FrameBufferEnd[0] - tx->FrameCursor[0];
-      sPtr room1 = tx->FrameBufferEnd[1] - tx->FrameCursor[1];
-      if(room1 < room0) SwapBuffers(tx);   // the one to drop is now buffer 0
+      sPtr room0 = ctx->FrameBufferEnd[0] - ctx->FrameCursor[0];
+      sPtr room1 = ctx->FrameBufferEnd[1] - ctx->FrameCursor[1];
+      if(room1 < room0) SwapBuffers(ctx);   // the one to drop is now buffer 0
       sPtr want = size + a;
       sPtr most = a + 2 * size < ThreadBufferMax ? a + 2 * size : ThreadBufferMax;
       sPtr bytes = AlignUp(want > most ? want : most, 16);
       sPtr start = TakeShared(bytes);
-      if(tx->FrameCursor[0] && start == tx->FrameBufferEnd[0])
+      if(ctx->FrameCursor[0] && start == ctx->FrameBufferEnd[0])
       {
-        tx->FrameBufferEnd[0] = start + bytes;   // directly behind: the two join
+        ctx->FrameBufferEnd[0] = start + bytes;   // directly behind: the two join
       }
       else
       {
-        if(tx->FrameCursor[0]) BorrowedBytes.fetch_add(tx->FrameBufferEnd[0] - tx->FrameCursor[0]);
-        tx->FrameCursor[0] = start;
-        tx->FrameBufferEnd[0] = start + bytes;
+        if(ctx->FrameCursor[0]) BorrowedBytes.fetch_add(ctx->FrameBufferEnd[0] - ctx->FrameCursor[0]);
+        ctx->FrameCursor[0] = start;
+        ctx->FrameBufferEnd[0] = start + bytes;
       }
     }
   }
-  sPtr p = AlignUp(tx->FrameCursor[0], a);
-  tx->FrameBorrow = p + size;
-  sVERIFY(tx->FrameBorrow <= tx->FrameBufferEnd[0]);
+  sPtr p = AlignUp(ctx->FrameCursor[0], a);
+  ctx->FrameBorrow = p + size;
+  sVERIFY(ctx->FrameBorrow <= ctx->FrameBufferEnd[0]);   // within the buffer
   return reinterpret_cast<void *>(p);
 }
 
 void sAllocFrameEnd(void *endPtr)
 {
-  sThreadContext *tx = sGetThreadContext();
-  if(!tx->FrameBorrow) sFatal(u"sAllocFrameEnd without sAllocFrameBegin");
+  sThreadContext *ctx = sGetThreadContext();
+  if(!ctx->FrameBorrow) sFatal(u"sAllocFrameEnd without sAllocFrameBegin");
   sPtr end = sPtr(endPtr);
-  sVERIFY(end <= tx->FrameBorrow);
-  sVERIFY(end >= tx->FrameCursor[0]);
-  tx->FrameCursor[0] = end;
-  tx->FrameBorrow = 0;
-  if(tx->FrameCursor[0] == tx->FrameBufferEnd[0])
+  sVERIFY(end <= ctx->FrameBorrow);
+  sVERIFY(end >= ctx->FrameCursor[0]);
+  ctx->FrameCursor[0] = end;
+  ctx->FrameBorrow = 0;
+  if(ctx->FrameCursor[0] == ctx->FrameBufferEnd[0])
   {
     // used up: the second buffer takes its place
-    tx->FrameCursor[0] = tx->FrameCursor[1];
-    tx->FrameBufferEnd[0] = tx->FrameBufferEnd[1];
-    tx->FrameCursor[1] = tx->FrameBufferEnd[1] = 0;
+    ctx->FrameCursor[0] = ctx->FrameCursor[1];
+    ctx->FrameBufferEnd[0] = ctx->FrameBufferEnd[1];
+    ctx->FrameCursor[1] = ctx->FrameBufferEnd[1] = 0;
   }
 }
 
