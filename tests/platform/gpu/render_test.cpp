@@ -879,3 +879,43 @@ TEST_F(GpuRender, ConstantsWrittenBetweenDrawsReachTheShader)
   DrawQuad(-1, 1, 1, -1);
   EXPECT_EQ(Read(Target)[0], 0xFF708090u);
 }
+
+TEST_F(GpuRender, ShortMipChainsAreComplete)
+{
+  // two levels of a 16 x 16 texture: a 1 x 1 picture reads the smallest level there is
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(16, 16, 2, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  ASSERT_EQ(t->GetLevelCount(), 2u);
+  for (uint32_t level = 0; level < 2; level++)
+  {
+    std::vector<uint32_t> px(256 >> (2 * level), level ? 0xFF00FF00u : 0xFFFF0000u);
+    LockedRect lr;
+    ASSERT_EQ(t->LockRect(level, lr, nullptr, 0), RES_OK);
+    for (uint32_t y = 0; y < (16u >> level); y++)
+      std::memcpy(static_cast<uint8_t *>(lr.Bits) + y * lr.Pitch, &px[y * (16u >> level)], (16u >> level) * 4);
+    ASSERT_EQ(t->UnlockRect(level), RES_OK);
+  }
+  Surface *small = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(1, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &small), RES_OK);
+  Dev->SetRenderTarget(0, small);
+  UseShaders(PassThroughVS(), TexturePS());
+  Dev->SetTexture(0, t);
+  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_POINT);
+  DrawQuad(-3, 3, 1, -1);
+  EXPECT_EQ(Read(small)[0], 0xFF00FF00u);
+  // without mipmapping level 0 is read
+  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_NONE);
+  DrawQuad(-3, 3, 1, -1);
+  EXPECT_EQ(Read(small)[0], 0xFFFF0000u);
+  // one texel a pixel picks level 0, unless MAXMIPLEVEL keeps the sampler at level 1 and below
+  Bind(Target);
+  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_POINT);
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu, 0.5f, 0, 0, 0.5f, 0.5f);
+  EXPECT_EQ(Read(Target)[9], 0xFFFF0000u);
+  Dev->SetSamplerState(0, SAMP_MAXMIPLEVEL, 1);
+  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu, 0.5f, 0, 0, 0.5f, 0.5f);
+  EXPECT_EQ(Read(Target)[9], 0xFF00FF00u);
+  Dev->SetTexture(0, nullptr);
+  small->Release();
+  t->Release();
+}
