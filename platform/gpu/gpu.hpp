@@ -11,6 +11,11 @@
 // Objects are reference counted (AddRef / Release). The device holds references to what
 // is bound to it. Destroying the device frees the GL objects of resources still alive;
 // such resources become empty shells whose calls fail with ERR_INVALIDCALL.
+//
+// Everything runs on the thread that made the device. Lost devices: a real GL context is
+// never lost, so the lost state comes only from Device::InjectLostDevice (tests of the
+// restore sequence). The environment variable SPARK_GPU_NO_S3TC=1 at device creation makes
+// the device keep block-compressed textures decoded on the CPU, as on a driver without S3TC.
 
 #include <cstddef>
 #include <cstdint>
