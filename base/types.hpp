@@ -176,7 +176,7 @@ void sExtractPath(const sChar *path, const sStringRef &dest);
 /***   Formatted output                                                   ***/
 /****************************************************************************/
 
-// One parsed "%" specification.
+// One parsed "%" field of a format: flags, width, precision and conversion letter.
 struct sFormatSpec
 {
   sChar Format = 0;     // conversion letter
