@@ -267,6 +267,23 @@ TEST_F(RootFileTest, LoadWholeMapsOrReads)
   sDELETE(f);                        // frees the buffer
 }
 
+TEST_F(RootFileTest, FilesOfTwoGigabytesAreNotLoadedWhole)
+{
+  // a sparse file of 3 GiB takes no room on the disk
+  FILE *raw = fopen(Dir.Name8("huge.bin").c_str(), "wb");
+  ASSERT_TRUE(raw);
+  ASSERT_EQ(ftruncate(fileno(raw), off_t(3) << 30), 0);
+  fclose(raw);
+  sFile *f = Open("huge.bin", sFA_READ);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->GetSize(), sS64(3) << 30);
+  EXPECT_EQ(f->LoadWhole(), nullptr);
+  EXPECT_EQ(f->LoadBuffer, nullptr);
+  sDELETE(f);
+  std::u16string name = Dir.Name("huge.bin");
+  EXPECT_EXIT(sLoadFileData(name.c_str()), testing::ExitedWithCode(1), "size<=0x7fffffff");
+}
+
 /****************************************************************************/
 /***   Asynchronous reads                                                 ***/
 /****************************************************************************/
