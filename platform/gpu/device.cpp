@@ -377,7 +377,10 @@ Result Device::Reset(PresentParameters &pp)
   d->DirtyHi[1] = PS_BLOCK;
   Result r = CreateBackBuffer(this);
   if (Failed(r))
+  {
+    d->Lost = true;  // no back buffer: only another Reset helps
     return r;
+  }
   pp = d->PP;
   d->Lost = false;
   d->InjectLost = false;
@@ -394,6 +397,8 @@ Result Device::Present()
   }
   if (d->Lost)
     return ERR_DEVICELOST;
+  if (!d->BackBuffer)
+    return ERR_INVALIDCALL;
   MakeCurrent(this);
   if (d->OwnWindow)
   {

@@ -533,6 +533,13 @@ TEST_F(GpuDevice, LostDeviceSequence)
   EXPECT_EQ(Dev->Reset(pp), ERR_INVALIDCALL);
   bb->Release();
 
+  // a back buffer of a format nothing can draw into fails, and leaves the device lost
+  PresentParameters bad = pp;
+  bad.BackBufferFormat = FMT_DXT1;
+  EXPECT_EQ(Dev->Reset(bad), ERR_INVALIDCALL);
+  EXPECT_EQ(Dev->TestCooperativeLevel(), ERR_DEVICENOTRESET);
+  EXPECT_EQ(Dev->Present(), ERR_DEVICELOST);
+
   ASSERT_EQ(Dev->Reset(pp), RES_OK);
   EXPECT_EQ(Dev->TestCooperativeLevel(), RES_OK);
   EXPECT_EQ(Dev->GetPresentParameters().BackBufferWidth, 32u);
