@@ -821,6 +821,8 @@ Result Device::StretchRect(Surface *src, const Rect *srcRect, Surface *dst, cons
   bool depth = s->Info->Depth;
   if (depth && (srcRect || dstRect || s->Width != t->Width || s->Height != t->Height))
     return ERR_INVALIDCALL;  // depth copies are whole surfaces
+  if (depth && s->Samples && (t->Samples || s->Info->Internal != t->Info->Internal))
+    return ERR_INVALIDCALL;  // a multisampled depth buffer resolves only into its own format
   if (I->Lost)
     return RES_OK;
   MakeCurrent(this);
