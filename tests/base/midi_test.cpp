@@ -1,0 +1,302 @@
+// MIDI handler over a loopback MIDI system: messages fed on another thread, the ring's
+// limits, device naming and the subsystem without any MIDI system.
+#include "base/app.hpp"
+#include "base/midi.hpp"
+#include "capture_util.hpp"
+#include "platform/midi/midi_loopback.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+std::string Utf8(const sChar *s) { return s ? plat::ToUtf8(s) : std::string("(null)"); }
+
+// A handler over a fresh loopback system; Devices is the loopback the handler owns.
+struct LoopbackHandler
+{
+  plat::MidiLoopbackBackend *Devices;
+  std::unique_ptr<sMidiHandlerWin> Handler;
+
+  template <class Setup> explicit LoopbackHandler(Setup setup)
+  {
+    auto backend = std::make_unique<plat::MidiLoopbackBackend>();
+    Devices = backend.get();
+    setup(*Devices);
+    Handler = std::make_unique<sMidiHandlerWin>(std::move(backend));
+  }
+  // every message read so far, skipping the open notices (status 0)
+  std::vector<sMidiMessage> ReadAll(bool skipNotices = true)
+  {
+    Devices->Flush();
+    std::vector<sMidiMessage> out;
+    sMidiMessage m;
+    while(Handler->Read(m))
+      if(!skipNotices || m.Status != 0)
+        out.push_back(m);
+    return out;
+  }
+};
+
+}
+
+TEST(Midi, MessagesFromAnotherThreadArriveInOrderWithTheirFields)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) {
+    b.AddInput(u"Pads");
+    b.AddInput(u"Faders");
+  });
+  ASSERT_EQ(h.Handler->GetInputCount(), 2);
+
+  // the two open notices come first, with status 0, one per input
+  sMidiMessage m;
+  ASSERT_TRUE(h.Handler->HasInput());
+  ASSERT_TRUE(h.Handler->Read(m));
+  EXPECT_EQ(m.Status, 0);
+  EXPECT_EQ(m.Device, 0);
+  ASSERT_TRUE(h.Handler->Read(m));
+  EXPECT_EQ(m.Status, 0);
+  EXPECT_EQ(m.Device, 1);
+  EXPECT_FALSE(h.Handler->HasInput());
+  EXPECT_FALSE(h.Handler->Read(m));
+
+  sU32 before = plat::MidiClockMs();
+  std::thread feeder([&] {
+    for(int i = 0; i < 600; i++)
+      h.Devices->Feed(i % 2, plat::MidiPackShort(0xB0 | (i % 16), sU8(i % 128), sU8((i * 7) % 128)));
+  });
+  feeder.join();
+  std::vector<sMidiMessage> got = h.ReadAll();
+  sU32 after = plat::MidiClockMs();
+  ASSERT_EQ(got.size(), 600u);
+  for(int i = 0; i < 600; i++)
+  {
+    EXPECT_EQ(got[i].Device, i % 2) << i;
+    EXPECT_EQ(got[i].Status, 0xB0 | (i % 16)) << i;
+    EXPECT_EQ(got[i].Data1, i % 128) << i;
+    EXPECT_EQ(got[i].Data2, (i * 7) % 128) << i;
+    EXPECT_LE(got[i].Time - before, after - before) << "time stamps come from the millisecond clock";
+    if(i > 0)
+      EXPECT_GE(got[i].Time - before, got[i - 1].Time - before) << "arrival times do not go back";
+  }
+  EXPECT_FALSE(h.Handler->HasInput());
+}
+
+TEST(Midi, ReaderAndWriterRunAtTheSameTime)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddInput(u"Keys"); });
+  sMidiMessage m;
+  while(h.Handler->Read(m)) {}
+
+  // the reader keeps up, so nothing is dropped however long the stream is
+  const int total = 20000;
+  std::thread feeder([&] {
+    for(int i = 0; i < total; i++)
+    {
+      h.Devices->Feed(0, plat::MidiPackShort(0x90, sU8(i & 0x7f), sU8((i >> 7) & 0x7f)));
+      if(i % 512 == 511) h.Devices->Flush();
+    }
+  });
+  int next = 0;
+  bool inOrder = true;
+  while(next < total && inOrder)
+  {
+    if(!h.Handler->Read(m))
+    {
+      std::this_thread::yield();
+      continue;
+    }
+    inOrder = m.Status == 0x90 && m.Data1 == (next & 0x7f) && m.Data2 == ((next >> 7) & 0x7f);
+    next++;
+  }
+  feeder.join();
+  EXPECT_TRUE(inOrder) << "message " << next - 1 << " out of order";
+  EXPECT_EQ(next, total);
+}
+
+TEST(Midi, FullRingDropsNewMessagesUntilTheApplicationReads)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddInput(u"Keys"); });
+  sMidiMessage m;
+  ASSERT_TRUE(h.Handler->Read(m));   // the open notice
+  ASSERT_FALSE(h.Handler->HasInput());
+
+  for(int i = 0; i < 1025; i++)
+    h.Devices->Feed(0, plat::MidiPackShort(0xB0, sU8(i & 0x7f), sU8(i >> 7)));
+  h.Devices->Flush();
+
+  // one read makes room for exactly one more
+  ASSERT_TRUE(h.Handler->Read(m));
+  EXPECT_EQ(m.Data1, 0);
+  EXPECT_EQ(m.Data2, 0);
+  h.Devices->Feed(0, plat::MidiPackShort(0xC5, 11, 22));
+  h.Devices->Feed(0, plat::MidiPackShort(0xC6, 33, 44));
+  std::vector<sMidiMessage> rest = h.ReadAll(false);
+  ASSERT_EQ(rest.size(), 1024u);
+  for(int i = 1; i < 1024; i++)
+  {
+    ASSERT_EQ(rest[i - 1].Data1, i & 0x7f);
+    ASSERT_EQ(rest[i - 1].Data2, i >> 7);
+  }
+  // message 1025 (i = 1024) was dropped; the one fed after the read is stored, the
+  // following one found the ring full again
+  EXPECT_EQ(rest[1023].Status, 0xC5);
+  EXPECT_EQ(rest[1023].Data1, 11);
+  EXPECT_EQ(rest[1023].Data2, 22);
+  EXPECT_FALSE(h.Handler->HasInput());
+}
+
+TEST(Midi, OpenedDevicesAreNumberedAndNamed)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) {
+    b.AddInput(u"Busy input");
+    b.AddInput(u"");                 // a device that tells no name
+    b.AddInput(std::u16string(200, u'x'));
+    b.SetOpenFails(false, 0, true);
+    b.AddOutput(u"Synth");
+    b.AddOutput(u"Held elsewhere");
+    b.AddOutput(u"Lights");
+    b.SetOpenFails(true, 1, true);
+  });
+  sMidiHandlerWin &m = *h.Handler;
+  // the first input failed: the second one gets index 0 and its number as name
+  ASSERT_EQ(m.GetInputCount(), 2);
+  EXPECT_EQ(Utf8(m.GetDeviceName(0, 0)), "(0)");
+  EXPECT_EQ(Utf8(m.GetDeviceName(0, 1)), std::string(128, 'x')) << "names are cut to 128 characters";
+  EXPECT_EQ(m.GetDeviceName(0, 2), nullptr);
+  EXPECT_EQ(m.GetDeviceName(0, -1), nullptr);
+
+  ASSERT_EQ(m.GetOutputCount(), 2);
+  EXPECT_EQ(Utf8(m.GetDeviceName(1, 0)), "Synth");
+  EXPECT_EQ(Utf8(m.GetDeviceName(1, 1)), "Lights");
+  EXPECT_EQ(m.GetDeviceName(1, 2), nullptr);
+
+  // the input that is index 0 is device 1 of the system; its messages carry index 0
+  sMidiMessage msg;
+  while(m.Read(msg)) {}
+  h.Devices->Feed(1, plat::MidiPackShort(0x80, 60, 0));
+  h.Devices->Feed(0, plat::MidiPackShort(0x80, 61, 0));   // not opened: never delivered
+  h.Devices->Feed(2, plat::MidiPackShort(0x80, 62, 0));
+  std::vector<sMidiMessage> got = h.ReadAll();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Device, 0);
+  EXPECT_EQ(got[0].Data1, 60);
+  EXPECT_EQ(got[1].Device, 1);
+  EXPECT_EQ(got[1].Data1, 62);
+}
+
+TEST(Midi, ShortMessagesArePackedStatusFirst)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) {
+    b.AddOutput(u"Gone");
+    b.AddOutput(u"Synth");
+    b.SetOpenFails(true, 0, true);
+  });
+  ASSERT_EQ(h.Handler->GetOutputCount(), 1);
+  h.Handler->SendShort(0, 0x92, 0x40, 0x7f);
+  h.Handler->SendShort(0, 0xB1, 7, 100);
+  std::vector<uint32_t> sent = h.Devices->Sent(1);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], 0x7f4092u);
+  EXPECT_EQ(sent[1], 0x6407B1u);
+  EXPECT_TRUE(h.Devices->Sent(0).empty());
+}
+
+TEST(MidiDeathTest, SendingToAnOutputThatIsNotOpenIsFatal)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddOutput(u"Synth"); });
+  EXPECT_EXIT(h.Handler->SendShort(1, 0x90, 1, 2), testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+  EXPECT_EXIT(h.Handler->SendShort(-1, 0x90, 1, 2), testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+}
+
+TEST(Midi, WithoutDevicesTheHandlerExistsAndIsEmpty)
+{
+  LoopbackHandler h([](plat::MidiLoopbackBackend &) {});
+  EXPECT_EQ(h.Handler->HasInput(), 0);
+  sMidiMessage m;
+  EXPECT_EQ(h.Handler->Read(m), 0);
+  for(int i = -2; i < 3; i++)
+  {
+    EXPECT_EQ(h.Handler->GetDeviceName(0, i), nullptr);
+    EXPECT_EQ(h.Handler->GetDeviceName(1, i), nullptr);
+  }
+}
+
+TEST(Midi, ClosingTheHandlerClosesEveryDevice)
+{
+  auto backend = std::make_unique<plat::MidiLoopbackBackend>();
+  plat::MidiLoopbackBackend *b = backend.get();
+  b->AddInput(u"In");
+  b->AddOutput(u"Out");
+  {
+    sMidiHandlerWin first(std::move(backend));
+    EXPECT_EQ(first.GetInputCount(), 1);
+    EXPECT_EQ(first.GetOutputCount(), 1);
+    // a second opening of the same devices fails while the first holds them
+    std::u16string error;
+    EXPECT_FALSE(b->OpenInput(0, [](void *, plat::MidiInputEvent, uint32_t, uint32_t) {}, nullptr, &error));
+    EXPECT_FALSE(b->OpenOutput(0, &error));
+    // messages keep coming in while the handler goes away
+    for(int i = 0; i < 50; i++) b->Feed(0, plat::MidiPackShort(0x90, 1, 2));
+  }
+}
+
+namespace
+{
+plat::MidiLoopbackBackend *MissingSystem = nullptr;
+std::unique_ptr<plat::MidiBackend> MakeMissingSystem()
+{
+  auto b = std::make_unique<plat::MidiLoopbackBackend>();
+  b->SetError(u"no MIDI sequencer");
+  MissingSystem = b.get();
+  return b;
+}
+}
+
+TEST(MidiDeathTest, SubsystemWithoutAMidiSystemLogsAndGoesOn)
+{
+  // the registration changes the framework's registry: done in a child process
+  EXPECT_EXIT(
+      {
+        CapturedOutput out;
+        sSetMidiBackendFactory(&MakeMissingSystem);
+        sRunSubsystems(256);
+        sAddMidi(0);
+        bool made = sMidiHandlerPtr != nullptr && MissingSystem != nullptr;
+        bool empty = made && !sMidiHandlerPtr->HasInput() && !sMidiHandlerPtr->GetDeviceName(0, 0);
+        sRunSubsystems(128);
+        bool gone = sMidiHandlerPtr == nullptr;
+        sRunSubsystems(0);
+        out.Stop();
+        std::fprintf(stderr, "made %d empty %d gone %d\n%s", made, empty, gone, out.Get().c_str());
+        std::fflush(stderr);
+        _exit(0);
+      },
+      testing::ExitedWithCode(0), "made 1 empty 1 gone 1\n(.|\n)*no MIDI devices: no MIDI sequencer");
+}
+
+TEST(Midi, TheMachinesMidiSystemNeverStopsStartUp)
+{
+  // on a machine without a sequencer (as in CI) the reason is logged; with one, its
+  // devices are listed. Either way the handler exists.
+  CapturedOutput out;
+  sSetMidiBackendFactory(nullptr);
+  sInitMidi();
+  ASSERT_NE(sMidiHandlerPtr, nullptr);
+  auto *handler = static_cast<sMidiHandlerWin *>(sMidiHandlerPtr);
+  std::u16string why = handler->GetBackend()->GetError();
+  if(!why.empty())
+  {
+    EXPECT_EQ(handler->GetInputCount(), 0);
+    EXPECT_EQ(handler->GetOutputCount(), 0);
+    EXPECT_NE(out.Get().find("no MIDI devices: " + plat::ToUtf8(why)), std::string::npos) << out.Get();
+  }
+  sExitMidi();
+  EXPECT_EQ(sMidiHandlerPtr, nullptr);
+}
