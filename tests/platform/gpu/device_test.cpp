@@ -790,3 +790,38 @@ TEST_F(GpuDevice, LoadsPixelsIntoBlockSurfaces)
   level->Release();
   t->Release();
 }
+
+TEST_F(GpuDevice, ReadsBackFloatAndSixteenBitTargets)
+{
+  struct Case { Format Fmt; uint32_t Bytes; };
+  for (Case c : {Case{FMT_R16F, 2}, Case{FMT_A32B32G32R32F, 16}, Case{FMT_R5G6B5, 2}, Case{FMT_G16R16, 4}})
+  {
+    Surface *rt = nullptr, *sys = nullptr;
+    ASSERT_EQ(Dev->CreateRenderTarget(4, 2, c.Fmt, MULTISAMPLE_NONE, 0, false, &rt), RES_OK) << c.Fmt;
+    ASSERT_EQ(Dev->ColorFill(rt, nullptr, 0xFFFF0000u), RES_OK);
+    ASSERT_EQ(Dev->CreateOffscreenPlainSurface(4, 2, c.Fmt, POOL_SYSTEMMEM, &sys), RES_OK);
+    ASSERT_EQ(Dev->GetRenderTargetData(rt, sys), RES_OK) << c.Fmt;
+    LockedRect lr;
+    ASSERT_EQ(sys->LockRect(lr, nullptr, LOCK_READONLY), RES_OK);
+    EXPECT_EQ(uint32_t(lr.Pitch), 4 * c.Bytes);
+    const uint8_t *p = static_cast<const uint8_t *>(lr.Bits) + lr.Pitch + c.Bytes * 3;  // pixel (3, 1)
+    switch (c.Fmt)
+    {
+    case FMT_R16F: EXPECT_EQ(p[0] | p[1] << 8, 0x3C00); break;  // 1.0
+    case FMT_A32B32G32R32F:
+    {
+      float f[4];
+      std::memcpy(f, p, 16);
+      EXPECT_EQ(f[0], 1.0f);
+      EXPECT_EQ(f[1], 0.0f);
+      EXPECT_EQ(f[3], 1.0f);
+      break;
+    }
+    case FMT_R5G6B5: EXPECT_EQ(p[0] | p[1] << 8, 0xF800); break;
+    default: EXPECT_EQ(p[0] | p[1] << 8 | p[2] << 16 | p[3] << 24, 0x0000FFFF); break;  // red in the low word
+    }
+    sys->UnlockRect();
+    sys->Release();
+    rt->Release();
+  }
+}
