@@ -1211,6 +1211,10 @@ void ApplyStates(Device *dev)
       BlendPair(rs[RS_SRCBLENDALPHA], rs[RS_DESTBLENDALPHA], sa, ta);
       opa = BlendOp(rs[RS_BLENDOPALPHA]);
     }
+    // a target without alpha reads its alpha as 1
+    if (d->RT[0] && d->RT[0]->Impl()->Fmt == FMT_X8R8G8B8)
+      for (GLenum *f : {&s, &t, &sa, &ta})
+        *f = *f == GL_DST_ALPHA ? GL_ONE : *f == GL_ONE_MINUS_DST_ALPHA ? GL_ZERO : *f;
     glBlendFuncSeparate(s, t, sa, ta);
     glBlendEquationSeparate(op, opa);
     float c[4];

@@ -919,3 +919,23 @@ TEST_F(GpuRender, ShortMipChainsAreComplete)
   small->Release();
   t->Release();
 }
+
+TEST_F(GpuRender, TargetsWithoutAlphaBlendWithDestinationAlphaOne)
+{
+  Texture *x8 = MakeTarget(8, 8, FMT_X8R8G8B8);
+  ASSERT_NE(x8, nullptr);
+  Bind(x8);
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
+  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
+  Dev->SetRenderState(RS_SRCBLEND, BLEND_DESTALPHA);
+  Dev->SetRenderState(RS_DESTBLEND, BLEND_INVDESTALPHA);
+  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
+  EXPECT_EQ(Read(x8)[0], 0xFFC0C0C0u);
+  // the same on a target with alpha uses the stored 0
+  Bind(Target);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
+  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
+  EXPECT_EQ(Read(Target)[0], 0x00404040u);
+  x8->Release();
+}
