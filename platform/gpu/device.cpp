@@ -686,7 +686,15 @@ Result Device::CreateVertexBuffer(uint32_t length, uint32_t usage, Pool pool, Ve
   *out = nullptr;
   if (length == 0 || pool == POOL_SYSTEMMEM || pool == POOL_SCRATCH)
     return ERR_INVALIDCALL;
-  *out = new Buffer(this, false, length, usage, FMT_UNKNOWN, pool);
+  MakeCurrent(this);
+  ClearGLErrors();
+  auto *b = new Buffer(this, false, length, usage, FMT_UNKNOWN, pool);
+  if (glGetError() == GL_OUT_OF_MEMORY)
+  {
+    b->Release();
+    return ERR_OUTOFVIDEOMEMORY;
+  }
+  *out = b;
   return RES_OK;
 }
 
@@ -695,7 +703,15 @@ Result Device::CreateIndexBuffer(uint32_t length, uint32_t usage, Format fmt, Po
   *out = nullptr;
   if (length == 0 || (fmt != FMT_INDEX16 && fmt != FMT_INDEX32) || pool == POOL_SYSTEMMEM || pool == POOL_SCRATCH)
     return ERR_INVALIDCALL;
-  *out = new Buffer(this, true, length, usage, fmt, pool);
+  MakeCurrent(this);
+  ClearGLErrors();
+  auto *b = new Buffer(this, true, length, usage, fmt, pool);
+  if (glGetError() == GL_OUT_OF_MEMORY)
+  {
+    b->Release();
+    return ERR_OUTOFVIDEOMEMORY;
+  }
+  *out = b;
   return RES_OK;
 }
 
