@@ -939,3 +939,41 @@ TEST_F(GpuRender, TargetsWithoutAlphaBlendWithDestinationAlphaOne)
   EXPECT_EQ(Read(Target)[0], 0x00404040u);
   x8->Release();
 }
+
+TEST_F(GpuRender, ShaderModel2ProgramsPairBySemantics)
+{
+  using namespace asm3;
+  constexpr uint32_t RASTOUT = 4, ATTROUT = 5;
+  // vs_2_0: oPos = v0, oT0 = v1, oD0 = v2
+  const std::vector<uint32_t> vs = {
+    0xFFFE0200u,
+    Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+    Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
+    Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 2),
+    Op(MOV, 2), Dst(RASTOUT, 0), Src(INPUT, 0),
+    Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 1),
+    Op(MOV, 2), Dst(ATTROUT, 0), Src(INPUT, 2),
+    0x0000FFFFu};
+  // ps_2_0: oC0 = texture(t0) * v0
+  const std::vector<uint32_t> ps = {
+    0xFFFF0200u,
+    Op(DCL, 2), 0x80000000u, Dst(TEXTURE, 0),
+    Op(DCL, 2), 0x80000000u, Dst(INPUT, 0),
+    Op(DCL, 2), DclSampler(2), Dst(SAMPLER, 0),
+    Op(TEXLD, 3), Dst(TEMP, 0), Src(TEXTURE, 0), Src(SAMPLER, 0),
+    Op(MUL, 3), Dst(TEMP, 0), Src(TEMP, 0), Src(INPUT, 0),
+    Op(MOV, 2), Dst(COLOROUT, 0), Src(TEMP, 0),
+    0x0000FFFFu};
+  UseShaders(vs, ps);
+  uint32_t texels[64];
+  for (int i = 0; i < 64; i++)
+    texels[i] = (i % 8) < 4 ? 0xFFFFFFFFu : 0xFF808080u;
+  Texture *t = MakeTexture(FMT_A8R8G8B8, texels);
+  Dev->SetTexture(0, t);
+  DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8, 0xFF00FFFFu);
+  std::vector<uint32_t> px = Read(Target);
+  EXPECT_EQ(px[8 + 1], 0xFF00FFFFu);
+  EXPECT_TRUE(Near(px[8 + 6], 0xFF008080u, 1));
+  Dev->SetTexture(0, nullptr);
+  t->Release();
+}
