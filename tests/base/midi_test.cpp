@@ -83,7 +83,9 @@ TEST(Midi, MessagesFromAnotherThreadArriveInOrderWithTheirFields)
     EXPECT_EQ(got[i].Data2, (i * 7) % 128) << i;
     EXPECT_LE(got[i].Time - before, after - before) << "time stamps come from the millisecond clock";
     if(i > 0)
+    {
       EXPECT_GE(got[i].Time - before, got[i - 1].Time - before) << "arrival times do not go back";
+    }
   }
   EXPECT_FALSE(h.Handler->HasInput());
 }

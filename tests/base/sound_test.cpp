@@ -1,0 +1,406 @@
+// Sound output: the mixing arithmetic over an output the test moves by hand, a real
+// SDL output that writes to a file, and the paths without sound.
+#include "base/app.hpp"
+#include "base/sound.hpp"
+#include "capture_util.hpp"
+#include "platform/audio/sound.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// waits for a condition, bounded so that a broken output cannot hang the run
+template <class F> bool WaitFor(F done, int seconds = 20)
+{
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while(!done())
+  {
+    if(std::chrono::steady_clock::now() > end) return false;
+    sSoundClock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// An output whose play position the test sets. It logs what the mixing thread does.
+class HandOutput : public plat::SoundOutput
+{
+public:
+  std::vector<uint8_t> Buffer;
+  std::atomic<uint32_t> Position{0};
+  bool ShortLock = false;   // hands out one byte less than asked for
+
+  struct Event
+  {
+    char Kind;   // 'p' position read, 'l' lock, 'h' handler call
+    int A, B;
+  };
+  std::mutex LogLock;
+  std::vector<Event> Log;
+  int PositionReads(uint32_t bytes)
+  {
+    std::lock_guard<std::mutex> guard(LogLock);
+    int n = 0;
+    for(const Event &e : Log) n += e.Kind == 'p' && uint32_t(e.A) == bytes;
+    return n;
+  }
+  std::vector<Event> Calls()
+  {
+    std::lock_guard<std::mutex> guard(LogLock);
+    std::vector<Event> out;
+    for(const Event &e : Log)
+      if(e.Kind == 'h') out.push_back(e);
+    return out;
+  }
+  void Add(char kind, int a, int b)
+  {
+    std::lock_guard<std::mutex> guard(LogLock);
+    Log.push_back({kind, a, b});
+  }
+
+  uint32_t GetSizeBytes() const override { return uint32_t(Buffer.size()); }
+  bool Lock(uint32_t offset, uint32_t bytes, void **p1, uint32_t *b1, void **p2, uint32_t *b2) override
+  {
+    uint32_t size = uint32_t(Buffer.size());
+    if(offset >= size || bytes > size) return false;
+    Add('l', int(offset), int(bytes));
+    uint32_t first = size - offset < bytes ? size - offset : bytes;
+    *p1 = Buffer.data() + offset;
+    *b1 = first;
+    *p2 = bytes > first ? Buffer.data() : nullptr;
+    *b2 = bytes - first;
+    if(ShortLock) --*b1;
+    return true;
+  }
+  void Unlock() override {}
+  uint32_t GetPlayPosition() const override
+  {
+    uint32_t p = Position.load();
+    const_cast<HandOutput *>(this)->Add('p', int(p), 0);
+    return p;
+  }
+  bool Play() override { return Playing = true; }
+  void Stop() override { Playing = false; }
+  bool IsPlaying() const override { return Playing; }
+  bool Playing = false;
+};
+
+std::atomic<HandOutput *> Hand{nullptr};
+std::atomic<int> OutputsMade{0};
+std::atomic<bool> ShortLocks{false};
+
+std::unique_ptr<plat::SoundOutput> MakeHandOutput(sInt, sInt length, std::u16string *)
+{
+  auto out = std::make_unique<HandOutput>();
+  out->Buffer.assign(size_t(length) * 4, 0xAB);   // not silent: the start must clear it
+  out->ShortLock = ShortLocks;
+  Hand = out.get();
+  OutputsMade++;
+  return out;
+}
+
+// the handler logs the frame offset in the buffer and the count, and writes a marker
+void HandHandler(sS16 *samples, sInt count)
+{
+  HandOutput *h = Hand.load();
+  int offset = int((reinterpret_cast<uint8_t *>(samples) - h->Buffer.data()) / 4);
+  for(sInt i = 0; i < count * 2; i++) samples[i] = sS16(offset + i / 2);
+  h->Add('h', offset, count);
+}
+
+class SoundOutputTest : public testing::Test
+{
+protected:
+  sU32 OldFlags = 0;
+  void SetUp() override
+  {
+    OldFlags = sGetSystemFlags();
+    Hand = nullptr;
+    OutputsMade = 0;
+    ShortLocks = false;
+    sSetSoundOutputFactory(&MakeHandOutput);
+  }
+  void TearDown() override
+  {
+    sExitSound();
+    sSetSoundOutputFactory(nullptr);
+    sSetSystemFlags(OldFlags);
+  }
+  // moves the play position and waits until a whole pass has seen it
+  void PlayTo(int frame)
+  {
+    HandOutput *h = Hand.load();
+    uint32_t bytes = uint32_t(frame) * 4;
+    int seen = h->PositionReads(bytes);
+    h->Position = bytes;
+    // the pass of the first reading has ended once a second one reads
+    ASSERT_TRUE(WaitFor([&] { return h->PositionReads(bytes) >= seen + 2; }));
+  }
+};
+
+}
+
+TEST_F(SoundOutputTest, HandlerRefillsWhatWasPlayedInStepsOf64Frames)
+{
+  sInitSound();
+  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
+  HandOutput *h = Hand.load();
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(h->IsPlaying());
+  for(uint8_t b : h->Buffer) ASSERT_EQ(b, 0) << "the buffer starts silent";
+
+  PlayTo(100);
+  std::vector<HandOutput::Event> calls = h->Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].A, 0);
+  EXPECT_EQ(calls[0].B, 64);
+
+  // fewer than 64 new frames: nothing; the next pass takes the larger amount
+  PlayTo(120);
+  EXPECT_EQ(h->Calls().size(), 1u);
+  PlayTo(200);
+  calls = h->Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].A, 64);
+  EXPECT_EQ(calls[1].B, 128);
+
+  // past the end: the tail first, then the head, together a multiple of 64
+  PlayTo(100);
+  calls = h->Calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[2].A, 192);
+  EXPECT_EQ(calls[2].B, 808);
+  EXPECT_EQ(calls[3].A, 0);
+  EXPECT_EQ(calls[3].B, 88);
+
+  // what the handler wrote is in the buffer: frame 500 carries its own offset
+  sS16 frame500[2];
+  memcpy(frame500, h->Buffer.data() + 500 * 4, 4);
+  EXPECT_EQ(frame500[0], 500);
+  EXPECT_EQ(frame500[1], 500);
+
+  // a pass that sees the position where the last one left writes nothing
+  PlayTo(88);
+  EXPECT_EQ(h->Calls().size(), 4u);
+}
+
+TEST_F(SoundOutputTest, ANewOutputReplacesTheOldAndWritesFromItsStart)
+{
+  sInitSound();
+  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
+  PlayTo(700);
+  ASSERT_EQ(Hand.load()->Calls().size(), 1u);
+  // a shorter buffer than the fill position reached: writing starts again at 0
+  ASSERT_EQ(sSetSoundHandler(22050, &HandHandler, 500, 0), 1);
+  EXPECT_EQ(OutputsMade.load(), 2);
+  HandOutput *h = Hand.load();
+  EXPECT_EQ(h->GetSizeBytes(), 2000u);
+  PlayTo(130);
+  std::vector<HandOutput::Event> calls = h->Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].A, 0);
+  EXPECT_EQ(calls[0].B, 128);
+}
+
+namespace
+{
+std::atomic<bool> SlowRunning{false};
+std::atomic<int> SlowCalls{0};
+void SlowHandler(sS16 *samples, sInt count)
+{
+  SlowRunning = true;
+  SlowCalls++;
+  memset(samples, 0, size_t(count) * 4);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  SlowRunning = false;
+}
+}
+
+TEST_F(SoundOutputTest, ClearWaitsForARunningHandlerAndNoCallFollows)
+{
+  sInitSound();
+  SlowCalls = 0;
+  ASSERT_EQ(sSetSoundHandler(44100, &SlowHandler, 1000, 0), 1);
+  HandOutput *h = Hand.load();
+  h->Position = 640 * 4;
+  ASSERT_TRUE(WaitFor([] { return SlowRunning.load(); }));
+  sClearSoundHandler();
+  EXPECT_FALSE(SlowRunning.load()) << "the clear returned while the handler ran";
+  int calls = SlowCalls;
+  for(int i = 0; i < 20; i++)
+  {
+    sSoundClock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(SlowCalls.load(), calls);
+  EXPECT_EQ(Hand.load(), h) << "no output was made after the clear";
+}
+
+TEST_F(SoundOutputTest, SoundSwitchedOffRefusesTheHandler)
+{
+  sSetSystemFlags(OldFlags | sISF_NOSOUND);
+  sInitSound();
+  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 44100, 0), 0);
+  EXPECT_EQ(OutputsMade.load(), 0);
+  sSoundClock();
+  sClearSoundHandler();
+}
+
+TEST_F(SoundOutputTest, UnusableValuesAreRefused)
+{
+  sInitSound();
+  EXPECT_EQ(sSetSoundHandler(0, &HandHandler, 1000, 0), 0);
+  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 0, 0), 0);
+  EXPECT_EQ(sSetSoundHandler(-1, &HandHandler, -5, 0), 0);
+  EXPECT_EQ(OutputsMade.load(), 0);
+  // the thread still wakes and runs with the values it had
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
+  PlayTo(64);
+  EXPECT_EQ(Hand.load()->Calls().size(), 1u);
+}
+
+TEST_F(SoundOutputTest, CallsBeforeStartAndAfterExitDoNothing)
+{
+  sSoundClock();
+  sClearSoundHandler();
+  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 0);
+  sInitSound();
+  sExitSound();
+  sSoundClock();
+  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 0);
+  EXPECT_EQ(OutputsMade.load(), 0);
+}
+
+TEST_F(SoundOutputTest, MissingDeviceRefusesTheHandlerAndTheProgramGoesOn)
+{
+  sSetSoundOutputFactory(nullptr);
+  setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
+  CapturedOutput out;
+  sInitSound();
+  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 44100, 0), 0);
+  sSoundClock();
+  sClearSoundHandler();
+  out.Stop();
+  EXPECT_NE(out.Get().find("no sound output"), std::string::npos) << out.Get();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+namespace
+{
+void ClearingHandler(sS16 *, sInt) { sClearSoundHandler(); }
+}
+
+TEST_F(SoundOutputTest, FaultsOnTheMixingThreadAreFatal)
+{
+  // a lock whose parts do not add up to the request
+  EXPECT_EXIT(
+      {
+        ShortLocks = true;
+        sInitSound();
+        sSetSoundHandler(44100, &HandHandler, 1000, 0);
+        Hand.load()->Position = 256;
+        for(int i = 0; i < 5000; i++)
+        {
+          sSoundClock();
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        _exit(0);
+      },
+      testing::ExitedWithCode(1), "\\(sInt\\)\\(count1\\+count2\\)==\\(size\\*4\\)");
+  // a handler that clears the output it is writing into
+  EXPECT_EXIT(
+      {
+        sInitSound();
+        sSetSoundHandler(44100, &ClearingHandler, 1000, 0);
+        Hand.load()->Position = 256;
+        for(int i = 0; i < 5000; i++)
+        {
+          sSoundClock();
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        _exit(0);
+      },
+      testing::ExitedWithCode(1), "must not clear the sound output");
+}
+
+/****************************************************************************/
+
+namespace
+{
+// a ramp that never hits zero: frame n holds 1 + n % 30000 and its negative
+std::atomic<int> RampFrames{0};
+void RampHandler(sS16 *samples, sInt count)
+{
+  int n = RampFrames;
+  for(sInt i = 0; i < count; i++, n++)
+  {
+    samples[i * 2] = sS16(1 + n % 30000);
+    samples[i * 2 + 1] = sS16(-(1 + n % 30000));
+  }
+  RampFrames = n;
+}
+}
+
+TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
+{
+  char pattern[] = "/tmp/sound_out_XXXXXX";
+  ASSERT_TRUE(mkdtemp(pattern));
+  fs::path dir = pattern;
+  fs::path file = dir / "out.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+  unsetenv("SDL_DISKAUDIODELAY");   // the disk device keeps real time
+  sSetSoundOutputFactory(nullptr);
+  RampFrames = 0;
+
+  const int length = 11025;   // a quarter of a second
+  sInitSound();
+  ASSERT_EQ(sSetSoundHandler(44100, &RampHandler, length, 0), 1);
+  // the frame driver's clock: every 10 ms
+  ASSERT_TRUE(WaitFor([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(9));
+    return RampFrames.load() >= 3 * length;
+  }));
+  sClearSoundHandler();
+  sExitSound();
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<sS16> s(bytes.size() / 2);
+  memcpy(s.data(), bytes.data(), s.size() * 2);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+
+  size_t frames = s.size() / 2;
+  size_t start = 0;
+  while(start < frames && s[start * 2] == 0 && s[start * 2 + 1] == 0) start++;
+  EXPECT_GE(start, size_t(length)) << "the first buffer length is silent";
+  ASSERT_LT(start, frames) << "nothing of the ramp was played";
+  size_t played = 0;
+  for(size_t f = start; f < frames; f++, played++)
+  {
+    int want = 1 + int(played % 30000);
+    ASSERT_EQ(s[f * 2], want) << "frame " << played << " of the ramp";
+    ASSERT_EQ(s[f * 2 + 1], -want) << "frame " << played << " of the ramp";
+  }
+  // at least two wraps of the buffer were heard
+  EXPECT_GE(played, size_t(2 * length));
+  EXPECT_LE(played, size_t(RampFrames.load())) << "nothing is played that was not written";
+}
