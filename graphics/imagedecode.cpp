@@ -1,0 +1,223 @@
+// Decoding of compressed picture files through stb_image: JPEG and PNG for the image
+// loader, and every format the library knows through a read-only stream over an open
+// file for the media routines. The library's memory comes from the framework.
+
+#include "base/file.hpp"
+#include "graphics/image.hpp"
+
+#include <climits>
+#include <cstring>
+
+/****************************************************************************/
+/***   Memory of the decoder                                              ***/
+/****************************************************************************/
+
+void *sImageMalloc(sDInt size)
+{
+  // a damaged file can ask for any size: running out is the decoder's failure, not ours
+  sSetAllocSource("image", __LINE__);
+  return sMemAlloc(size > 0 ? size : 1, 16, sAMF_ALT | sAMF_MAYFAIL);
+}
+
+void *sImageRealloc(void *ptr, sDInt newSize, sDInt oldSize)
+{
+  if(newSize == 0)
+  {
+    if(ptr) sMemFree(ptr);
+    return nullptr;
+  }
+  if(!ptr) return sImageMalloc(newSize);
+  if(newSize <= oldSize) return ptr;
+  void *fresh = sImageMalloc(newSize);
+  if(!fresh) return nullptr;   // the old block stays with the caller, as realloc does
+  memcpy(fresh, ptr, size_t(oldSize));
+  sMemFree(ptr);
+  return fresh;
+}
+
+void sImageFree(void *ptr)
+{
+  if(ptr) sMemFree(ptr);
+}
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO
+#define STBI_NO_FAILURE_STRINGS
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_ONLY_PSD
+#define STBI_MAX_DIMENSIONS (1 << 16)
+#define STBI_ASSERT(x) sVERIFY(x)
+#define STBI_MALLOC(size) sImageMalloc(sDInt(size))
+#define STBI_REALLOC_SIZED(ptr, oldSize, newSize) sImageRealloc(ptr, sDInt(newSize), sDInt(oldSize))
+#define STBI_FREE(ptr) sImageFree(ptr)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace
+{
+// The decoder's RGBA bytes into the image as ARGB words; frees the bytes.
+sBool TakeDecoded(sImage *img, stbi_uc *rgba, int w, int h)
+{
+  if(!rgba) return 0;
+  sBool ok = img->TryInit(w, h);
+  if(ok)
+  {
+    memcpy(img->Data, rgba, size_t(w) * size_t(h) * 4);
+    img->SwapRedBlue();
+  }
+  stbi_image_free(rgba);
+  return ok;
+}
+}   // namespace
+
+sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
+{
+  if(!data || size <= 0 || size > INT_MAX) return 0;
+  int w = 0, h = 0, comp = 0;
+  stbi_uc *rgba = stbi_load_from_memory(data, int(size), &w, &h, &comp, 4);
+  return TakeDecoded(this, rgba, w, h);
+}
+
+/****************************************************************************/
+/***   The stream over a file                                             ***/
+/****************************************************************************/
+
+namespace
+{
+bool SameGuid(const sStreamGuid &a, const sStreamGuid &b)
+{
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && memcmp(a.Data4, b.Data4, 8) == 0;
+}
+const sStreamGuid GuidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const sStreamGuid GuidStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const sStreamGuid GuidSequential = {0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+}   // namespace
+
+sU32 sFileStream::QueryInterface(const sStreamGuid &iid, void **out)
+{
+  if(!out) return sSTREAM_INVALIDARG;
+  if(SameGuid(iid, GuidUnknown) || SameGuid(iid, GuidStream) || SameGuid(iid, GuidSequential))
+  {
+    RefCount++;
+    *out = this;
+    return sSTREAM_OK;
+  }
+  return sSTREAM_NOINTERFACE;
+}
+
+sU32 sFileStream::AddRef() { return ++RefCount; }
+
+sU32 sFileStream::Release()
+{
+  sVERIFY(RefCount > 1);
+  return --RefCount;
+}
+
+sU32 sFileStream::Read(void *buffer, sU32 count, sU32 *read)
+{
+  if(!buffer) return sSTREAM_INVALIDPOINTER;
+  sS64 left = File->GetSize() - File->GetOffset();
+  sS64 n = sS64(count) < left ? sS64(count) : left;
+  if(n < 0) n = 0;
+  if(n > 0 && !File->Read(buffer, sDInt(n)))
+  {
+    if(read) *read = 0;
+    return sSTREAM_READFAULT;
+  }
+  if(read) *read = sU32(n);
+  return sSTREAM_OK;
+}
+
+sU32 sFileStream::Write(const void *, sU32, sU32 *) { sVERIFYFALSE; }
+
+sU32 sFileStream::Seek(sS64 offset, sU32 origin, sU64 *position)
+{
+  sS64 target;
+  switch(origin)
+  {
+  case 0: target = offset; break;
+  case 1: target = File->GetOffset() + offset; break;
+  case 2: target = File->GetSize() + offset; break;
+  default: return sSTREAM_INVALIDFUNCTION;
+  }
+  File->SetOffset(target);
+  if(position) *position = sU64(File->GetOffset());
+  return sSTREAM_OK;
+}
+
+sU32 sFileStream::SetSize(sU64) { sVERIFYFALSE; }
+sU32 sFileStream::CopyTo(sFileStream *, sU64, sU64 *, sU64 *) { sVERIFYFALSE; }
+sU32 sFileStream::Commit(sU32) { return sSTREAM_OK; }
+sU32 sFileStream::Revert() { sVERIFYFALSE; }
+sU32 sFileStream::LockRegion(sU64, sU64, sU32) { sVERIFYFALSE; }
+sU32 sFileStream::UnlockRegion(sU64, sU64, sU32) { sVERIFYFALSE; }
+
+sU32 sFileStream::Stat(sStreamStat *stat, sU32 flags)
+{
+  sVERIFY(flags & 1);
+  memset(stat, 0, sizeof(*stat));
+  stat->Type = 2;
+  stat->Size = sU64(File->GetSize());
+  return sSTREAM_OK;
+}
+
+sU32 sFileStream::Clone(sFileStream **) { sVERIFYFALSE; }
+
+/****************************************************************************/
+/***   Decoding through the stream                                        ***/
+/****************************************************************************/
+
+namespace
+{
+int StreamRead(void *user, char *data, int size)
+{
+  sFileStream *s = static_cast<sFileStream *>(user);
+  sU32 got = 0;
+  if(size <= 0 || s->Read(data, sU32(size), &got) != sSTREAM_OK) return 0;
+  return int(got);
+}
+
+void StreamSkip(void *user, int n)
+{
+  static_cast<sFileStream *>(user)->Seek(n, 1, nullptr);
+}
+
+int StreamEof(void *user)
+{
+  sFileStream *s = static_cast<sFileStream *>(user);
+  return s->File->GetOffset() >= s->File->GetSize();
+}
+}   // namespace
+
+sImage *sDecodeImageStream(sFile *file)
+{
+  sFileStream stream(file);
+  stream.Seek(0, 0, nullptr);
+  stbi_io_callbacks io = {StreamRead, StreamSkip, StreamEof};
+  int w = 0, h = 0, comp = 0;
+  stbi_uc *rgba = stbi_load_from_callbacks(&io, &stream, &w, &h, &comp, 4);
+  if(!rgba) return nullptr;
+  sImage *img = sNEW sImage;
+  if(!TakeDecoded(img, rgba, w, h)) sDELETE(img);
+  return img;
+}
+
+sImage *sLoadImageGdiPlus(const sChar *name)
+{
+  sFile *file = sOpenFile(name, sFA_READRANDOM);
+  if(!file) return nullptr;
+  sImage *img = sDecodeImageStream(file);
+  sDELETE(file);
+  if(!img) sLogF(u"ERROR", u"can't decode image <%s>: format not known\n", name);
+  return img;
+}
