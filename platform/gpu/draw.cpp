@@ -410,6 +410,8 @@ static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCoun
                                   : uint64_t(firstVertex) + vertexCount - 1;
     if (vertexCount && offset + last * stride + ElementSize(found->Type) > vb->GetSize())
       return ERR_INVALIDCALL;
+    if (vb->IsLocked())  // the device cannot read a buffer the program is writing
+      return ERR_INVALIDCALL;
     glBindBuffer(GL_ARRAY_BUFFER, vb->GLName());
     glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(d->StreamStride[found->Stream]),
                           reinterpret_cast<const void *>(offset));
@@ -458,7 +460,7 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
   if (mode == GL_NONE || !I->Indices)
     return ERR_INVALIDCALL;
   uint32_t size = I->Indices->Fmt == FMT_INDEX32 ? 4 : 2;
-  if ((uint64_t(startIndex) + indices) * size > I->Indices->GetSize())
+  if ((uint64_t(startIndex) + indices) * size > I->Indices->GetSize() || I->Indices->IsLocked())
     return ERR_INVALIDCALL;
   if (I->Lost || primitiveCount == 0)
     return RES_OK;

@@ -469,15 +469,19 @@ public:
   using BaseTexture::BaseTexture;
 };
 
+// Locks map the GL buffer: with LOCK_DISCARD the whole store is replaced, with
+// LOCK_NOOVERWRITE the caller promises not to touch data a draw may still read and the map
+// does not wait; without flags the content is kept and the map waits for the device.
 class Buffer : public Resource
 {
 public:
   // size 0 locks from offset to the end.
   Result Lock(uint32_t offset, uint32_t size, void **data, uint32_t flags);
   Result Unlock();
-  uint32_t GetSize() const { return uint32_t(Shadow.size()); }
+  uint32_t GetSize() const { return Size; }
   uint32_t GetUsage() const { return Usage; }
   Format GetFormat() const { return Fmt; }  // FMT_INDEX16 / FMT_INDEX32 for index buffers
+  bool IsLocked() const { return Locked; }
   uint32_t GLName() const { return Name; }
 
 private:
@@ -488,10 +492,8 @@ private:
   uint32_t Usage;
   Format Fmt;
   uint32_t Name = 0;
-  std::vector<uint8_t> Shadow;
+  uint32_t Size;
   bool Locked = false;
-  bool Orphan = false;
-  uint32_t LockOffset = 0, LockSize = 0, LockFlags = 0;
   friend class Device;
 };
 using VertexBuffer = Buffer;

@@ -273,7 +273,7 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
 // Buffers
 
 Buffer::Buffer(Device *dev, bool index, uint32_t size, uint32_t usage, Format fmt, Pool pool)
-    : Resource(dev, pool == POOL_DEFAULT), Index(index), Usage(usage), Fmt(fmt), Shadow(size)
+    : Resource(dev, pool == POOL_DEFAULT), Index(index), Usage(usage), Fmt(fmt), Size(size)
 {
   MakeCurrent(dev);
   glGenBuffers(1, &Name);
@@ -288,24 +288,35 @@ void Buffer::FreeGL()
   if (!Dev || !Name)
     return;
   MakeCurrent(Dev);
-  glDeleteBuffers(1, &Name);
+  glDeleteBuffers(1, &Name);  // unmaps a locked buffer too
   Name = 0;
 }
 
 Result Buffer::Lock(uint32_t offset, uint32_t size, void **data, uint32_t flags)
 {
   *data = nullptr;
-  if (!Dev || Locked || offset > Shadow.size())
+  if (!Dev || Locked || offset > Size)
     return ERR_INVALIDCALL;
   if (size == 0)
-    size = uint32_t(Shadow.size()) - offset;
-  if (size > Shadow.size() - offset)
+    size = Size - offset;
+  if (size > Size - offset || size == 0)
     return ERR_INVALIDCALL;
+  MakeCurrent(Dev);
+  GLbitfield access;
+  if (flags & LOCK_READONLY)
+    access = GL_MAP_READ_BIT;
+  else if (flags & LOCK_DISCARD)
+    access = GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT;
+  else if (flags & LOCK_NOOVERWRITE)
+    access = GL_MAP_WRITE_BIT | GL_MAP_UNSYNCHRONIZED_BIT;
+  else
+    access = GL_MAP_WRITE_BIT | GL_MAP_READ_BIT;
+  glBindBuffer(GL_COPY_WRITE_BUFFER, Name);
+  void *p = glMapBufferRange(GL_COPY_WRITE_BUFFER, offset, size, access);
+  if (!p)
+    return glGetError() == GL_OUT_OF_MEMORY ? ERR_OUTOFVIDEOMEMORY : ERR_INVALIDCALL;
   Locked = true;
-  LockOffset = offset;
-  LockSize = size;
-  LockFlags = flags;
-  *data = Shadow.data() + offset;
+  *data = p;
   return RES_OK;
 }
 
@@ -313,17 +324,11 @@ Result Buffer::Unlock()
 {
   if (!Dev || !Locked)
     return ERR_INVALIDCALL;
-  Locked = false;
-  if (LockFlags & LOCK_READONLY)
-    return RES_OK;
   MakeCurrent(Dev);
+  Locked = false;
   glBindBuffer(GL_COPY_WRITE_BUFFER, Name);
-  if (LockFlags & LOCK_DISCARD)  // a fresh store: the driver need not wait for draws still reading the old one
-    glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(Shadow.size()), Shadow.data(),
-                 (Usage & USAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-  else if (LockSize)
-    glBufferSubData(GL_COPY_WRITE_BUFFER, LockOffset, LockSize, Shadow.data() + LockOffset);
-  return RES_OK;
+  // a store the system took away while mapped has lost its content
+  return glUnmapBuffer(GL_COPY_WRITE_BUFFER) ? RES_OK : ERR_DRIVERINTERNALERROR;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -977,3 +977,41 @@ TEST_F(GpuRender, ShaderModel2ProgramsPairBySemantics)
   Dev->SetTexture(0, nullptr);
   t->Release();
 }
+
+TEST_F(GpuRender, BuffersAppendWithNoOverwriteAndRefuseDrawsWhileLocked)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  VertexBuffer *vb = nullptr;
+  ASSERT_EQ(Dev->CreateVertexBuffer(sizeof(Vertex) * 12, USAGE_DYNAMIC | USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
+  Dev->SetStreamSource(0, vb, 0, sizeof(Vertex));
+  void *p = nullptr;
+  ASSERT_EQ(vb->Lock(0, 0, &p, LOCK_DISCARD), RES_OK);
+  QuadVertices(static_cast<Vertex *>(p), -1, 1, 0, 0, 0, 0, 1, 1, 0xFFFF0000u);  // top left
+  // drawing from a buffer that is still locked is refused
+  EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 2), ERR_INVALIDCALL);
+  ASSERT_EQ(vb->Unlock(), RES_OK);
+  ASSERT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 2), RES_OK);
+  // the second quad is appended behind the first without waiting for the draw
+  ASSERT_EQ(vb->Lock(sizeof(Vertex) * 6, sizeof(Vertex) * 6, &p, LOCK_NOOVERWRITE), RES_OK);
+  QuadVertices(static_cast<Vertex *>(p), 0, 0, 1, -1, 0, 0, 1, 1, 0xFF00FF00u);  // bottom right
+  ASSERT_EQ(vb->Unlock(), RES_OK);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 4), RES_OK);
+  std::vector<uint32_t> px = Read(Target);
+  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);
+  EXPECT_EQ(px[6 * 8 + 6], 0xFF00FF00u);
+  EXPECT_EQ(px[1 * 8 + 6], 0xFF000000u);
+  // a discard starts over: what was there before is not kept
+  ASSERT_EQ(vb->Lock(0, sizeof(Vertex) * 6, &p, LOCK_DISCARD), RES_OK);
+  QuadVertices(static_cast<Vertex *>(p), 0, 1, 1, 0, 0, 0, 1, 1, 0xFF0000FFu);  // top right
+  ASSERT_EQ(vb->Unlock(), RES_OK);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  ASSERT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 2), RES_OK);
+  EXPECT_EQ(Read(Target)[1 * 8 + 6], 0xFF0000FFu);
+  // a plain lock keeps the content and can read it
+  ASSERT_EQ(vb->Lock(0, sizeof(Vertex), &p, 0), RES_OK);
+  EXPECT_EQ(static_cast<Vertex *>(p)->Color, 0xFF0000FFu);
+  ASSERT_EQ(vb->Unlock(), RES_OK);
+  Dev->SetStreamSource(0, nullptr, 0, 0);
+  vb->Release();
+}
