@@ -105,13 +105,14 @@ sThread::sThread(sThreadFunc func, sInt priority, sInt stackSize, void *user, co
     sSPrintF(text, u"could not start thread %s: %s", Context->ThreadName, why.c_str());
     sFatal(text);
   }
-  ThreadId = Handle.Id();
+  ThreadId.store(Handle.Id(), std::memory_order_relaxed);
 }
 
 void sThread::Entry(void *self)
 {
   sThread *t = static_cast<sThread *>(self);
   CurrentContext = t->Context;
+  t->ThreadId.store(plat::CurrentThreadId(), std::memory_order_relaxed);
   t->Func(t, t->User);
   CurrentContext = nullptr;
 }

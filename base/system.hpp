@@ -84,7 +84,7 @@ using sThreadFunc = void (*)(sThread *thread, void *user);
 class sThread
 {
   plat::Thread Handle;
-  sU32 ThreadId = 0;
+  std::atomic<sU32> ThreadId{0};   // set by both sides of the start, whichever runs first
   std::atomic<sU32> Stop{0};   // 0 running, 1 stop requested (written by the owner)
   sThreadFunc Func;
   void *User;
@@ -105,7 +105,7 @@ public:
   void Terminate() { Stop.store(1, std::memory_order_release); }
   // Nonzero once the thread was asked to stop.
   sBool CheckTerminate() const { return Stop.load(std::memory_order_acquire) != 0; }
-  sU32 GetThreadId() const { return ThreadId; }
+  sU32 GetThreadId() const { return ThreadId.load(std::memory_order_relaxed); }
   void *GetUser() const { return User; }
   sThreadContext *GetContext() const { return Context; }
 };

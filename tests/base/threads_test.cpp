@@ -22,6 +22,7 @@ struct Counter
   std::atomic<bool> SawStop{false};
   sThreadContext *Context = nullptr;
   std::u16string Name;
+  sU32 Id = 0;
 };
 
 void CountUntilStopped(sThread *t, void *user)
@@ -29,6 +30,7 @@ void CountUntilStopped(sThread *t, void *user)
   Counter *c = static_cast<Counter *>(user);
   c->Context = sGetThreadContext();
   c->Name = sGetThreadContext()->ThreadName;
+  c->Id = t->GetThreadId();
   while(!t->CheckTerminate())
   {
     c->Loops++;
@@ -48,6 +50,8 @@ TEST(Thread, RunsUntilItsDestructorStopsAndJoinsIt)
     EXPECT_EQ(t.GetUser(), &c);
     while(c.Loops < 3) sSleep(1);
     EXPECT_FALSE(c.SawStop);
+    EXPECT_EQ(c.Id, t.GetThreadId());   // the thread knows its id from its first moment
+    EXPECT_NE(c.Id, plat::CurrentThreadId());
   }
   // the destructor returned only after the function saw the stop request
   EXPECT_TRUE(c.SawStop);
