@@ -4,6 +4,7 @@
 #include "base/input.hpp"
 #include "base/leaktracker.hpp"
 #include "base/math.hpp"
+#include "base/system.hpp"
 
 /****************************************************************************/
 /***   Subsystems                                                         ***/
@@ -258,14 +259,21 @@ std::atomic<sHook *> *const FrameworkHooks[] = {&sPreFrameHook, &sDeviceChangeHo
 void sCreateFrameworkHooks()
 {
   for(std::atomic<sHook *> *h : FrameworkHooks)
-    if(!h->load()) h->store(sNEW sHook(16));
+  {
+    if(h->load()) continue;
+    sHook *hook = sNEW sHook(16);
+    // other threads print through the debug-output hook: it is put in place under the
+    // debug output's lock
+    if(h == &sDebugOutputHook) sExchangeDebugOutputHook(hook);
+    else h->store(hook);
+  }
 }
 
 void sDeleteFrameworkHooks()
 {
   for(std::atomic<sHook *> *h : FrameworkHooks)
   {
-    sHook *hook = h->exchange(nullptr);
+    sHook *hook = h == &sDebugOutputHook ? sExchangeDebugOutputHook(nullptr) : h->exchange(nullptr);
     sDELETE(hook);
   }
 }

@@ -163,6 +163,12 @@ void sSetDebugOutputHook(sDebugOutputFunc func, void *user)
   HookUser = user;
 }
 
+sHook *sExchangeDebugOutputHook(sHook *hook)
+{
+  std::lock_guard<std::recursive_mutex> lock(DebugOutputLock);
+  return sDebugOutputHook.exchange(hook);
+}
+
 void sDPrint(const sChar *text)
 {
   if(!text || !*text) return;

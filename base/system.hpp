@@ -167,6 +167,11 @@ sDebugOutputFunc sSetDebugOutputCapture(sDebugOutputFunc func, void *user, void 
 // sTCQ_NOHOOK, like the debug-output hook.
 void sSetDebugOutputHook(sDebugOutputFunc func, void *user);
 
+// Puts a new debug-output hook in place while no thread is printing; returns the old
+// one, which no thread uses any more when this returns.
+class sHook;
+sHook *sExchangeDebugOutputHook(sHook *hook);
+
 // Writes the text to the console (standard output), in pieces of at most 1024
 // characters; nothing for an empty text.
 void sConsoleWrite(const sChar *text);

@@ -312,3 +312,20 @@ TEST(ConsoleOutput, WritesLongTextsWholeAsUtf8)
   EXPECT_EQ(got, plat::ToUtf8(text));
   EXPECT_EQ(CaptureStdout([] { sConsoleWrite(u""); }), "");
 }
+
+TEST(DebugOutput, HooksComeAndGoWhileThreadsPrint)
+{
+  CapturedOutput out;
+  auto print = [](sThread *t, void *) {
+    while(!t->CheckTerminate()) sDPrint(u"tick\n");
+  };
+  {
+    sThread a(print), b(print);
+    for(int i = 0; i < 50; i++)
+    {
+      sCreateFrameworkHooks();
+      sDeleteFrameworkHooks();
+    }
+  }
+  EXPECT_EQ(sDebugOutputHook.load(), nullptr);
+}
