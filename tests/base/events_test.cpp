@@ -70,20 +70,6 @@ TEST(EventQueue, TimeStampsAcrossTheClockWrap)
   EXPECT_TRUE(q->GetDue(e, 0x10));
 }
 
-TEST(EventQueue, ClearDiscardsAndCountersSurviveManyRounds)
-{
-  auto q = std::make_unique<sInput2EventQueue>();
-  sInput2Event e;
-  for(sU32 round = 0; round < 1000; round++)
-  {
-    for(sU32 i = 0; i < 7; i++) ASSERT_TRUE(q->Put(Event(round * 7 + i, 0)));
-    ASSERT_TRUE(q->Get(e));
-    EXPECT_EQ(e.Key, round * 7);
-    q->Clear();
-    EXPECT_TRUE(q->IsEmpty());
-  }
-}
-
 TEST(EventQueueDeathTest, PeekOnAnEmptyQueueIsFatal)
 {
   EXPECT_EXIT(

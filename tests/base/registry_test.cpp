@@ -302,13 +302,3 @@ TEST(HooksDeathTest, OverflowIsFatal)
       testing::ExitedWithCode(1), "Overflow! Alloc: 2 Used: 2 Added: 1");
 }
 
-TEST(Hooks, FrameworkHooksAreMadeAndDeleted)
-{
-  sCreateFrameworkHooks();
-  ASSERT_NE(sPreFrameHook.load(), nullptr);
-  ASSERT_NE(sDebugOutputHook.load(), nullptr);
-  EXPECT_NE(sPreFrameHook.load(), sInputHook.load());
-  sDeleteFrameworkHooks();
-  EXPECT_EQ(sCrashHook.load(), nullptr);
-  sCallHook(sPreFrameHook);   // a deleted hook is a null hook
-}

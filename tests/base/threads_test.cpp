@@ -69,27 +69,6 @@ TEST(Thread, DeletingAThreadWhoseFunctionReturnedDoesNotBlock)
   EXPECT_EQ(c.Loops, 1);
 }
 
-TEST(Thread, TerminateIsSeenBeforeTheDestructor)
-{
-  Counter c;
-  sThread t(CountUntilStopped, -1, 0, &c);
-  t.Terminate();
-  EXPECT_TRUE(t.CheckTerminate());
-  while(!c.SawStop) sSleep(1);
-}
-
-TEST(ThreadContext, EachFrameworkThreadHasItsOwnBlock)
-{
-  Counter a, b;
-  {
-    sThread ta(CountUntilStopped, 0, 0, &a);
-    sThread tb(CountUntilStopped, 0, 0, &b);
-    while(a.Loops == 0 || b.Loops == 0) sSleep(1);
-  }
-  EXPECT_NE(a.Context, b.Context);
-  EXPECT_EQ(a.Name, u"Thread");
-}
-
 TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
 {
   sThreadContext *main = sGetThreadContext();
