@@ -254,7 +254,8 @@ sImage *sImage::Half(sBool gamma) const
             sU32 c = (p[k] >> shift) & 0xff;
             sq += c * c;
           }
-          v = sU32(sqrt(sF64((sq + 512) >> 2)));
+          // root of the mean square, rounded: black stays black and white stays white
+          v = sU32(sqrt(sF64(sq) / 4.0) + 0.5);
           if(v > 255) v = 255;
         }
         else

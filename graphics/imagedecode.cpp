@@ -199,6 +199,27 @@ int StreamEof(void *user)
 }
 }   // namespace
 
+namespace
+{
+sBool ReadBmpThroughStream(sFileStream &stream, sImage *img)
+{
+  sStreamStat stat;
+  stream.Stat(&stat, 1);
+  if(stat.Size < 54 || stat.Size > 0x7fffffff) return 0;
+  sU8 magic[2];
+  sU32 got = 0;
+  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(magic, 2, &got) != sSTREAM_OK || got != 2) return 0;
+  if(magic[0] != 'B' || magic[1] != 'M') return 0;
+  sSetAllocSource(__FILE__, __LINE__);
+  sU8 *data = static_cast<sU8 *>(sMemAlloc(sDInt(stat.Size), 16, sAMF_MAYFAIL));
+  if(!data) return 0;
+  sBool ok = stream.Seek(0, 0, nullptr) == sSTREAM_OK && stream.Read(data, sU32(stat.Size), &got) == sSTREAM_OK && got == stat.Size;
+  if(ok) ok = img->LoadBMP(data, sDInt(stat.Size));
+  sMemFree(data);
+  return ok;
+}
+}   // namespace
+
 sImage *sDecodeImageStream(sFile *file)
 {
   sFileStream stream(file);
@@ -206,9 +227,15 @@ sImage *sDecodeImageStream(sFile *file)
   stbi_io_callbacks io = {StreamRead, StreamSkip, StreamEof};
   int w = 0, h = 0, comp = 0;
   stbi_uc *rgba = stbi_load_from_callbacks(&io, &stream, &w, &h, &comp, 4);
-  if(!rgba) return nullptr;
   sImage *img = sNEW sImage;
-  if(!TakeDecoded(img, rgba, w, h)) sDELETE(img);
+  if(rgba)
+  {
+    if(!TakeDecoded(img, rgba, w, h)) sDELETE(img);
+    return img;
+  }
+  // the library refuses BMP files whose pixels do not follow the header directly, as
+  // our own writer makes them: those go through the program's BMP reader
+  if(!ReadBmpThroughStream(stream, img)) sDELETE(img);
   return img;
 }
 

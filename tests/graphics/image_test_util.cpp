@@ -1,0 +1,53 @@
+// PNG and JPEG encoding of test pictures through stb_image_write.
+#include "image_test_util.hpp"
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+namespace imagetest
+{
+namespace
+{
+void Append(void *user, void *data, int size)
+{
+  auto *out = static_cast<std::vector<uint8_t> *>(user);
+  out->insert(out->end(), static_cast<uint8_t *>(data), static_cast<uint8_t *>(data) + size);
+}
+
+// 0xAARRGGBB words into R, G, B(, A) bytes
+std::vector<uint8_t> Bytes(const sImage &img, int comp)
+{
+  std::vector<uint8_t> b;
+  for(int i = 0; i < img.SizeX * img.SizeY; i++)
+  {
+    uint32_t c = img.Data[i];
+    b.push_back(uint8_t(c >> 16));
+    b.push_back(uint8_t(c >> 8));
+    b.push_back(uint8_t(c));
+    if(comp == 4) b.push_back(uint8_t(c >> 24));
+  }
+  return b;
+}
+}   // namespace
+
+std::vector<uint8_t> EncodePng(const sImage &img)
+{
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> rgba = Bytes(img, 4);
+  stbi_write_png_to_func(Append, &out, img.SizeX, img.SizeY, 4, rgba.data(), img.SizeX * 4);
+  return out;
+}
+
+std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality)
+{
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> rgb = Bytes(img, 3);
+  stbi_write_jpg_to_func(Append, &out, img.SizeX, img.SizeY, 3, rgb.data(), quality);
+  return out;
+}
+}   // namespace imagetest
