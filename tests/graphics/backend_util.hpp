@@ -1,0 +1,64 @@
+#pragma once
+// Starting and stopping the graphics back end in tests: over the recording device, or
+// over the real gpu layer with a window of its own.
+
+#include "base/log.hpp"
+#include "graphics/internal.hpp"
+#include "recorder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Collects the log lines written while it lives.
+class LogCapture
+{
+  static void Add(const sChar *line, void *user) { static_cast<LogCapture *>(user)->Text += line; }
+
+public:
+  std::u16string Text;
+  LogCapture() { sSetLogFileOutput(&Add, this); }
+  ~LogCapture() { sSetLogFileOutput(nullptr, nullptr); }
+  std::string Get() const;
+  int Count(const std::string &part) const;
+};
+
+// Starts the back end on a recording device. flags are start-up flags of sInitScreenMode
+// (0x2000 multisampling); mode, when given, is set as the chosen screen mode first.
+RecApi *StartRecording(const RecConfig &config = RecConfig(), sU32 flags = 0, sInt w = 640, sInt h = 480,
+                       const sScreenMode *mode = nullptr);
+void StopGraphics();
+
+class RecordingTest : public testing::Test
+{
+protected:
+  RecApi *Api = nullptr;
+  RecDevice *Dev = nullptr;
+  void SetUp() override
+  {
+    Api = StartRecording();
+    Dev = Api->Device;
+  }
+  void TearDown() override { StopGraphics(); }
+};
+
+// A material with fixed shaders (given as token streams) or none.
+class TestMaterial : public sMaterial
+{
+public:
+  std::vector<uint32_t> VS, PS;
+  int Selects = 0;
+  void SelectShaders(sVertexFormat *) override
+  {
+    Selects++;
+    if(!VS.empty())
+      VertexShader = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, reinterpret_cast<const sU8 *>(VS.data()),
+                                   sInt(VS.size() * 4));
+    if(!PS.empty())
+      PixelShader = sCreateShader(sSTF_PIXEL | sSTF_HLSL23, reinterpret_cast<const sU8 *>(PS.data()),
+                                  sInt(PS.size() * 4));
+  }
+};
+
+// Token stream of a shader in assembly text; fails the test on an error.
+std::vector<uint32_t> Asm(const std::string &text);

@@ -1,0 +1,552 @@
+#include "recorder.hpp"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+using namespace plat::gpu;
+
+namespace
+{
+std::string Str(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Str(const char *fmt, ...)
+{
+  char buf[256];
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(buf, sizeof(buf), fmt, ap);
+  va_end(ap);
+  return buf;
+}
+
+size_t LevelSize(uint32_t fmt, uint32_t w, uint32_t h)
+{
+  Format f = Format(fmt);
+  int pitch = FormatPitch(f, int(w < 1 ? 1 : w));
+  int rows = FormatRows(f, int(h < 1 ? 1 : h));
+  if(pitch <= 0) pitch = int(w) * 4;   // depth and other formats the layer does not size
+  if(rows <= 0) rows = int(h);
+  return size_t(pitch) * size_t(rows);
+}
+
+int PitchOf(uint32_t fmt, uint32_t w)
+{
+  int p = FormatPitch(Format(fmt), int(w < 1 ? 1 : w));
+  return p > 0 ? p : int(w) * 4;
+}
+}
+
+RecDevice::RecDevice(const PresentParameters &pp) : PP(pp)
+{
+  BackBuffer = Make("surf");
+  BackBuffer->W = pp.BackBufferWidth;
+  BackBuffer->H = pp.BackBufferHeight;
+  BackBuffer->Fmt = pp.BackBufferFormat;
+  BackBuffer->Usage = USAGE_RENDERTARGET;
+  BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
+}
+
+RecDevice::~RecDevice()
+{
+  for(RecRes *r : All) delete r;
+}
+
+RecRes *RecDevice::Make(const std::string &kind)
+{
+  RecRes *r = new RecRes;
+  r->Kind = kind;
+  r->Id = NextId++;
+  All.push_back(r);
+  return r;
+}
+
+int RecDevice::Live(const std::string &kind) const
+{
+  int n = 0;
+  for(RecRes *r : All)
+    if(r->Refs > 0 && r->Kind == kind && r != BackBuffer) n++;
+  return n;
+}
+
+std::vector<std::string> RecDevice::Lines(const std::string &prefix) const
+{
+  std::vector<std::string> out;
+  for(const std::string &l : Log)
+    if(l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
+  return out;
+}
+
+void RecDevice::AddRef(sGpuRes *res) { R(res)->Refs++; }
+
+void RecDevice::Release(sGpuRes *res)
+{
+  RecRes *r = R(res);
+  if(r->Refs <= 0) Note("ERROR released too often " + Name(res));
+  r->Refs--;
+}
+
+sS32 RecDevice::TestCooperativeLevel() { return Lost ? ERR_DEVICENOTRESET : RES_OK; }
+
+sS32 RecDevice::Reset(PresentParameters &pp)
+{
+  int alive = 0;
+  for(RecRes *r : All)
+    if(r->Refs > 0 && r != BackBuffer && r->Pool == POOL_DEFAULT &&
+       (r->Kind == "tex" || r->Kind == "vb" || r->Kind == "ib" || (r->Kind == "surf" && !r->Parent && r->Usage)))
+      alive++;
+  Note(Str("Reset %u x %u alive %d", pp.BackBufferWidth, pp.BackBufferHeight, alive));
+  if(alive) return ERR_INVALIDCALL;
+  PP = pp;
+  BackBuffer->W = pp.BackBufferWidth;
+  BackBuffer->H = pp.BackBufferHeight;
+  BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
+  Lost = false;
+  Resets++;
+  return RES_OK;
+}
+
+sS32 RecDevice::Present()
+{
+  Note("Present");
+  if(LoseAtPresent)
+  {
+    LoseAtPresent = false;
+    Lost = true;
+    return ERR_DEVICELOST;
+  }
+  return Lost ? ERR_DEVICELOST : RES_OK;
+}
+
+sS32 RecDevice::GetBackBuffer(sU32, sGpuRes **out)
+{
+  BackBuffer->Refs++;
+  *out = H(BackBuffer);
+  return RES_OK;
+}
+
+sS32 RecDevice::BeginScene()
+{
+  Note("BeginScene");
+  return RES_OK;
+}
+
+sS32 RecDevice::EndScene()
+{
+  Note("EndScene");
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fmt, Pool pool, sGpuRes **out)
+{
+  RecRes *r = Make("tex");
+  r->W = w;
+  r->H = h;
+  r->Usage = usage;
+  r->Fmt = fmt;
+  r->Pool = pool;
+  if(levels == 0)
+  {
+    levels = 1;
+    while((w >> levels) > 0 || (h >> levels) > 0) levels++;
+  }
+  r->Levels = levels;
+  for(uint32_t i = 0; i < levels; i++) r->Data.emplace_back(LevelSize(fmt, w >> i, h >> i));
+  Note(Str("CreateTexture %u x %u levels %u usage %x fmt %u pool %u -> tex%d", w, h, levels, usage, fmt, pool, r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out)
+{
+  RecRes *t = R(tex);
+  for(RecRes *r : All)
+  {
+    if(r->Refs > 0 && r->Parent == t && r->Level == level)
+    {
+      r->Refs++;
+      *out = H(r);
+      return RES_OK;
+    }
+  }
+  RecRes *s = Make("surf");
+  s->Parent = t;
+  s->Level = level;
+  s->W = std::max(1u, t->W >> level);
+  s->H = std::max(1u, t->H >> level);
+  s->Fmt = t->Fmt;
+  s->Usage = t->Usage;
+  s->Pool = t->Pool;
+  *out = H(s);
+  return RES_OK;
+}
+
+sS32 RecDevice::LockTexture(sGpuRes *tex, sU32 level, LockedRect &lr, sU32 flags)
+{
+  RecRes *t = R(tex);
+  if(level >= t->Data.size()) return ERR_INVALIDCALL;
+  Note(Str("LockTexture %s level %u flags %x", Name(tex).c_str(), level, flags));
+  lr.Bits = t->Data[level].data();
+  lr.Pitch = PitchOf(t->Fmt, std::max(1u, t->W >> level));
+  return RES_OK;
+}
+
+sS32 RecDevice::UnlockTexture(sGpuRes *, sU32) { return RES_OK; }
+
+sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
+                                   sGpuRes **out)
+{
+  RecRes *r = Make("surf");
+  r->W = w;
+  r->H = h;
+  r->Fmt = fmt;
+  r->MS = ms;
+  r->Quality = quality;
+  r->Usage = USAGE_RENDERTARGET;
+  r->Data.emplace_back(LevelSize(fmt, w, h));
+  Note(Str("CreateRenderTarget %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
+  if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
+                                          sGpuRes **out)
+{
+  RecRes *r = Make("surf");
+  r->W = w;
+  r->H = h;
+  r->Fmt = fmt;
+  r->MS = ms;
+  r->Quality = quality;
+  r->Usage = USAGE_DEPTHSTENCIL;
+  Note(Str("CreateDepthStencilSurface %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
+  if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateOffscreenPlainSurface(sU32 w, sU32 h, Format fmt, Pool pool, sGpuRes **out)
+{
+  RecRes *r = Make("surf");
+  r->W = w;
+  r->H = h;
+  r->Fmt = fmt;
+  r->Pool = pool;
+  r->Data.emplace_back(LevelSize(fmt, w, h));
+  Note(Str("CreateOffscreenPlainSurface %u x %u fmt %u -> surf%d", w, h, fmt, r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::GetSurfaceDesc(sGpuRes *surf, SurfaceDesc &desc)
+{
+  RecRes *r = R(surf);
+  std::memset(&desc, 0, sizeof(desc));
+  desc.Fmt = Format(r->Fmt);
+  desc.Width = r->W;
+  desc.Height = r->H;
+  desc.MultiSample = MultiSampleType(r->MS);
+  desc.Usage = r->Usage;
+  return RES_OK;
+}
+
+sS32 RecDevice::LockSurface(sGpuRes *surf, LockedRect &lr, sU32)
+{
+  RecRes *r = R(surf);
+  if(r->Parent)
+  {
+    lr.Bits = r->Parent->Data[r->Level].data();
+    lr.Pitch = PitchOf(r->Fmt, r->W);
+    return RES_OK;
+  }
+  if(r->Data.empty()) return ERR_INVALIDCALL;
+  lr.Bits = r->Data[0].data();
+  lr.Pitch = PitchOf(r->Fmt, r->W);
+  return RES_OK;
+}
+
+sS32 RecDevice::UnlockSurface(sGpuRes *) { return RES_OK; }
+
+sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format srcFmt, sU32 pitch, sU32 w, sU32 h,
+                                      sBool dither)
+{
+  RecRes *r = R(surf);
+  Note(Str("LoadSurfaceFromPixels %s %u x %u src %u dither %d", Name(surf).c_str(), w, h, srcFmt, dither));
+  std::vector<uint32_t> px(size_t(w) * h);
+  for(uint32_t y = 0; y < h; y++)
+    std::memcpy(&px[size_t(y) * w], static_cast<const uint8_t *>(pixels) + size_t(y) * pitch, w * 4);
+  if(srcFmt == FMT_X8R8G8B8)
+    for(uint32_t &p : px) p |= 0xff000000u;
+  return EncodeBlocks(Format(r->Fmt), px.data(), int(w), int(h), int(w), dither != 0, r->Data[0].data()) ? RES_OK
+                                                                                                         : ERR_INVALIDCALL;
+}
+
+sS32 RecDevice::ColorFill(sGpuRes *surf, const Rect *, sU32 argb)
+{
+  Note(Str("ColorFill %s %08x", Name(surf).c_str(), argb));
+  return RES_OK;
+}
+
+sS32 RecDevice::StretchRect(sGpuRes *src, const Rect *sr, sGpuRes *dst, const Rect *dr, TextureFilter filter)
+{
+  std::string a = sr ? Str(" (%d,%d,%d,%d)", sr->Left, sr->Top, sr->Right, sr->Bottom) : std::string();
+  std::string b = dr ? Str(" (%d,%d,%d,%d)", dr->Left, dr->Top, dr->Right, dr->Bottom) : std::string();
+  Note("StretchRect " + Name(src) + a + " -> " + Name(dst) + b + Str(" filter %u", filter));
+  return RES_OK;
+}
+
+sS32 RecDevice::GetRenderTargetData(sGpuRes *rt, sGpuRes *sys)
+{
+  Note("GetRenderTargetData " + Name(rt) + " -> " + Name(sys));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetRenderTarget(sU32 index, sGpuRes *surf)
+{
+  Note(Str("SetRenderTarget %u ", index) + Name(surf));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetDepthStencilSurface(sGpuRes *surf)
+{
+  Note("SetDepthStencilSurface " + Name(surf));
+  return RES_OK;
+}
+
+sS32 RecDevice::Clear(sU32 count, const Rect *rects, sU32 flags, sU32 argb, sF32 z, sU32 stencil)
+{
+  std::string r = count ? Str(" rect (%d,%d,%d,%d)", rects[0].Left, rects[0].Top, rects[0].Right, rects[0].Bottom)
+                        : std::string(" all");
+  Note(Str("Clear flags %u color %08x z %g stencil %u", flags, argb, double(z), stencil) + r);
+  return RES_OK;
+}
+
+sS32 RecDevice::SetViewport(const Viewport &vp)
+{
+  Note(Str("SetViewport %u %u %u %u", vp.X, vp.Y, vp.Width, vp.Height));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetScissorRect(const Rect &r)
+{
+  Note(Str("SetScissorRect %d %d %d %d", r.Left, r.Top, r.Right, r.Bottom));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetRenderState(sU32 state, sU32 value)
+{
+  Note(Str("RS %u %u", state, value));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetSamplerState(sU32 sampler, sU32 type, sU32 value)
+{
+  Note(Str("SS %u %u %u", sampler, type, value));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetTexture(sU32 sampler, sGpuRes *tex)
+{
+  Note(Str("SetTexture %u ", sampler) + Name(tex));
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateVertexShader(const sU32 *tokens, sDInt count, sGpuRes **out)
+{
+  RecRes *r = Make("vs");
+  Note(Str("CreateVertexShader %ld tokens first %08x -> vs%d", long(count), tokens[0], r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::CreatePixelShader(const sU32 *tokens, sDInt count, sGpuRes **out)
+{
+  RecRes *r = Make("ps");
+  Note(Str("CreatePixelShader %ld tokens first %08x -> ps%d", long(count), tokens[0], r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::SetVertexShader(sGpuRes *vs)
+{
+  Note("SetVertexShader " + Name(vs));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetPixelShader(sGpuRes *ps)
+{
+  Note("SetPixelShader " + Name(ps));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetVertexShaderConstantF(sU32 start, const sF32 *data, sU32 count)
+{
+  Note(Str("VSConst %u %u %g", start, count, double(data[0])));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetPixelShaderConstantF(sU32 start, const sF32 *data, sU32 count)
+{
+  Note(Str("PSConst %u %u %g", start, count, double(data[0])));
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateVertexBuffer(sU32 length, sU32 usage, Pool pool, sGpuRes **out)
+{
+  RecRes *r = Make("vb");
+  r->W = length;
+  r->Usage = usage;
+  r->Pool = pool;
+  r->Data.emplace_back(length);
+  Note(Str("CreateVertexBuffer %u usage %x pool %u -> vb%d", length, usage, pool, r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateIndexBuffer(sU32 length, sU32 usage, Format fmt, Pool pool, sGpuRes **out)
+{
+  RecRes *r = Make("ib");
+  r->W = length;
+  r->Usage = usage;
+  r->Fmt = fmt;
+  r->Pool = pool;
+  r->Data.emplace_back(length);
+  Note(Str("CreateIndexBuffer %u fmt %u pool %u -> ib%d", length, fmt, pool, r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::LockBuffer(sGpuRes *buf, sU32 offset, sU32, void **data, sU32 flags)
+{
+  Note(Str("LockBuffer %s flags %x", Name(buf).c_str(), flags));
+  *data = R(buf)->Data[0].data() + offset;
+  return RES_OK;
+}
+
+sS32 RecDevice::UnlockBuffer(sGpuRes *) { return RES_OK; }
+
+sS32 RecDevice::CreateVertexDeclaration(const VertexElement *elems, sGpuRes **out)
+{
+  RecRes *r = Make("decl");
+  for(const VertexElement *e = elems; e->Stream != 0xff; e++) r->Decl.push_back(*e);
+  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", r->Decl.size(), r->Id));
+  *out = H(r);
+  return RES_OK;
+}
+
+sS32 RecDevice::SetVertexDeclaration(sGpuRes *decl)
+{
+  Note("SetVertexDeclaration " + Name(decl));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride)
+{
+  Note(Str("SetStreamSource %u ", stream) + Name(vb) + Str(" offset %u stride %u", offset, stride));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetStreamSourceFreq(sU32 stream, sU32 setting)
+{
+  Note(Str("SetStreamSourceFreq %u %08x", stream, setting));
+  return RES_OK;
+}
+
+sS32 RecDevice::SetIndices(sGpuRes *ib)
+{
+  Note("SetIndices " + Name(ib));
+  return RES_OK;
+}
+
+sS32 RecDevice::DrawPrimitive(PrimitiveType type, sU32 start, sU32 prims)
+{
+  Note(Str("DP %u start %u prims %u", type, start, prims));
+  return RES_OK;
+}
+
+sS32 RecDevice::DrawIndexedPrimitive(PrimitiveType type, sS32 base, sU32 minIndex, sU32 numVertices, sU32 startIndex,
+                                     sU32 prims)
+{
+  Note(Str("DIP %u base %d min %u verts %u start %u prims %u", type, base, minIndex, numVertices, startIndex, prims));
+  return RES_OK;
+}
+
+sS32 RecDevice::CreateQuery(QueryType, sGpuRes **out)
+{
+  *out = H(Make("query"));
+  return RES_OK;
+}
+
+sS32 RecApi::GetAdapterIdentifier(sU32, AdapterIdentifier &id)
+{
+  std::memset(&id, 0, sizeof(id));
+  std::strcpy(id.Description, "Recording device");
+  return RES_OK;
+}
+
+sS32 RecApi::EnumAdapterModes(sU32, Format, sU32 mode, DisplayMode &out)
+{
+  out = mode == 0 ? DisplayMode{800, 600, 60, FMT_X8R8G8B8} : DisplayMode{1920, 1080, 60, FMT_X8R8G8B8};
+  return RES_OK;
+}
+
+sS32 RecApi::GetAdapterDisplayMode(sU32, DisplayMode &out)
+{
+  out = DisplayMode{1920, 1080, 60, FMT_X8R8G8B8};
+  return RES_OK;
+}
+
+sS32 RecApi::CheckDeviceType(sU32, DeviceType, Format, Format bb, sBool)
+{
+  return Config.RefusedBackBuffers.count(bb) ? ERR_NOTAVAILABLE : RES_OK;
+}
+
+sS32 RecApi::CheckDeviceFormat(sU32, DeviceType, Format, sU32, ResourceType, Format fmt)
+{
+  return Config.RefusedFormats.count(fmt) ? ERR_NOTAVAILABLE : RES_OK;
+}
+
+sS32 RecApi::CheckDeviceMultiSampleType(sU32, DeviceType, Format, sBool, MultiSampleType, sU32 *levels)
+{
+  if(!Config.Multisample) return ERR_NOTAVAILABLE;
+  if(levels) *levels = Config.QualityLevels;
+  return RES_OK;
+}
+
+sS32 RecApi::CheckDepthStencilMatch(sU32, DeviceType, Format, Format, Format depth)
+{
+  return Config.RefusedFormats.count(depth) ? ERR_NOTAVAILABLE : RES_OK;
+}
+
+sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
+{
+  std::memset(&caps, 0, sizeof(caps));
+  caps.Type = type;
+  caps.DevCaps = DEVCAPS_HWTRANSFORMANDLIGHT;
+  caps.TextureFilterCaps = Config.FilterCaps;
+  caps.MaxAnisotropy = Config.MaxAnisotropy;
+  caps.MaxTextureWidth = caps.MaxTextureHeight = 8192;
+  caps.MaxSimultaneousRTs = 4;
+  caps.MaxStreams = 4;
+  caps.VertexShaderVersion = 0xfffe0000u | Config.ShaderVersion;
+  caps.PixelShaderVersion = 0xffff0000u | Config.ShaderVersion;
+  caps.NumberOfAdaptersInGroup = Config.AdaptersInGroup;
+  return RES_OK;
+}
+
+sS32 RecApi::CreateDevice(sU32, DeviceType, SDL_Window *, sU32 behaviour, PresentParameters &pp, sGpuDevice **out)
+{
+  CreateCalls++;
+  Log.push_back("CreateDevice " + std::to_string(pp.BackBufferWidth) + " x " + std::to_string(pp.BackBufferHeight) +
+                " behaviour " + std::to_string(behaviour));
+  if(Config.FailCreateDevice > 0)
+  {
+    Config.FailCreateDevice--;
+    *out = nullptr;
+    return ERR_NOTAVAILABLE;
+  }
+  Device = new RecDevice(pp);
+  *out = Device;
+  return RES_OK;
+}

@@ -1,0 +1,146 @@
+#pragma once
+// A stand-in graphics device without GL: it keeps resources in memory, answers the
+// adapter's questions from a configurable table and records every state, target and draw
+// call as a line of text, so that tests can check what the back end sends.
+
+#include "graphics/gpudevice.hpp"
+
+#include <set>
+#include <string>
+#include <vector>
+
+struct RecConfig
+{
+  std::set<uint32_t> RefusedFormats;         // CheckDeviceFormat fails for these
+  std::set<uint32_t> RefusedBackBuffers;     // CheckDeviceType fails for these back-buffer formats
+  bool Multisample = true;                   // CheckDeviceMultiSampleType succeeds
+  uint32_t QualityLevels = 4;
+  uint32_t AdaptersInGroup = 1;
+  uint32_t FilterCaps = plat::gpu::PTFILTERCAPS_MAGFANISOTROPIC | plat::gpu::PTFILTERCAPS_MINFANISOTROPIC;
+  uint32_t MaxAnisotropy = 16;
+  uint32_t ShaderVersion = 0x300;
+  int FailCreateDevice = 0;                  // the first n device creations fail
+};
+
+struct RecRes
+{
+  int Refs = 1;
+  std::string Kind;                          // "tex", "surf", "vb", "ib", "decl", "vs", "ps", "query"
+  int Id = 0;
+  uint32_t W = 0, H = 0, Levels = 0, Usage = 0, Fmt = 0, Pool = 0, MS = 0, Quality = 0;
+  std::vector<std::vector<uint8_t>> Data;    // per level (surfaces and buffers: one)
+  RecRes *Parent = nullptr;                  // surface of a texture level
+  uint32_t Level = 0;
+  std::vector<plat::gpu::VertexElement> Decl;
+};
+
+class RecDevice : public sGpuDevice
+{
+public:
+  std::vector<std::string> Log;
+  std::vector<RecRes *> All;
+  bool Lost = false;
+  bool LoseAtPresent = false;
+  int Resets = 0;
+  int NextId = 1;
+  plat::gpu::PresentParameters PP;
+  RecRes *BackBuffer = nullptr;
+
+  explicit RecDevice(const plat::gpu::PresentParameters &pp);
+  ~RecDevice() override;
+  RecRes *R(sGpuRes *r) { return reinterpret_cast<RecRes *>(r); }
+  sGpuRes *H(RecRes *r) { return reinterpret_cast<sGpuRes *>(r); }
+  RecRes *Make(const std::string &kind);
+  // Resources alive (references above 0) of one kind.
+  int Live(const std::string &kind) const;
+  // Lines of the log that start with the prefix.
+  std::vector<std::string> Lines(const std::string &prefix) const;
+  void Note(const std::string &s) { Log.push_back(s); }
+  std::string Name(sGpuRes *r) { return r ? R(r)->Kind + std::to_string(R(r)->Id) : std::string("null"); }
+
+  void AddRef(sGpuRes *res) override;
+  void Release(sGpuRes *res) override;
+  sS32 TestCooperativeLevel() override;
+  sS32 Reset(plat::gpu::PresentParameters &pp) override;
+  sS32 Present() override;
+  sS32 GetBackBuffer(sU32 swapChain, sGpuRes **out) override;
+  sS32 BeginScene() override;
+  sS32 EndScene() override;
+  void InjectLostDevice() override { LoseAtPresent = true; }
+  sS32 CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool,
+                     sGpuRes **out) override;
+  sS32 GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out) override;
+  sS32 LockTexture(sGpuRes *tex, sU32 level, plat::gpu::LockedRect &lr, sU32 flags) override;
+  sS32 UnlockTexture(sGpuRes *tex, sU32 level) override;
+  sS32 CreateRenderTarget(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
+                          sBool lockable, sGpuRes **out) override;
+  sS32 CreateDepthStencilSurface(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
+                                 sBool discard, sGpuRes **out) override;
+  sS32 CreateOffscreenPlainSurface(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::Pool pool,
+                                   sGpuRes **out) override;
+  sS32 GetSurfaceDesc(sGpuRes *surf, plat::gpu::SurfaceDesc &desc) override;
+  sS32 LockSurface(sGpuRes *surf, plat::gpu::LockedRect &lr, sU32 flags) override;
+  sS32 UnlockSurface(sGpuRes *surf) override;
+  sS32 LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, plat::gpu::Format srcFmt, sU32 pitch, sU32 w, sU32 h,
+                             sBool dither) override;
+  sS32 ColorFill(sGpuRes *surf, const plat::gpu::Rect *rect, sU32 argb) override;
+  sS32 StretchRect(sGpuRes *src, const plat::gpu::Rect *srcRect, sGpuRes *dst, const plat::gpu::Rect *dstRect,
+                   plat::gpu::TextureFilter filter) override;
+  sS32 GetRenderTargetData(sGpuRes *rt, sGpuRes *sysmem) override;
+  sS32 SetRenderTarget(sU32 index, sGpuRes *surf) override;
+  sS32 SetDepthStencilSurface(sGpuRes *surf) override;
+  sS32 Clear(sU32 count, const plat::gpu::Rect *rects, sU32 flags, sU32 argb, sF32 z, sU32 stencil) override;
+  sS32 SetViewport(const plat::gpu::Viewport &vp) override;
+  sS32 SetScissorRect(const plat::gpu::Rect &rect) override;
+  sS32 SetRenderState(sU32 state, sU32 value) override;
+  sS32 SetSamplerState(sU32 sampler, sU32 type, sU32 value) override;
+  sS32 SetTexture(sU32 sampler, sGpuRes *tex) override;
+  sS32 SetMaterial(const plat::gpu::Material &) override { return 0; }
+  sS32 CreateVertexShader(const sU32 *tokens, sDInt count, sGpuRes **out) override;
+  sS32 CreatePixelShader(const sU32 *tokens, sDInt count, sGpuRes **out) override;
+  sS32 SetVertexShader(sGpuRes *vs) override;
+  sS32 SetPixelShader(sGpuRes *ps) override;
+  sS32 SetVertexShaderConstantF(sU32 start, const sF32 *data, sU32 count) override;
+  sS32 SetVertexShaderConstantB(sU32, const sS32 *, sU32) override { return 0; }
+  sS32 SetPixelShaderConstantF(sU32 start, const sF32 *data, sU32 count) override;
+  sS32 SetPixelShaderConstantB(sU32, const sS32 *, sU32) override { return 0; }
+  sS32 CreateVertexBuffer(sU32 length, sU32 usage, plat::gpu::Pool pool, sGpuRes **out) override;
+  sS32 CreateIndexBuffer(sU32 length, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool, sGpuRes **out) override;
+  sS32 LockBuffer(sGpuRes *buf, sU32 offset, sU32 size, void **data, sU32 flags) override;
+  sS32 UnlockBuffer(sGpuRes *buf) override;
+  sS32 CreateVertexDeclaration(const plat::gpu::VertexElement *elems, sGpuRes **out) override;
+  sS32 SetVertexDeclaration(sGpuRes *decl) override;
+  sS32 SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride) override;
+  sS32 SetStreamSourceFreq(sU32 stream, sU32 setting) override;
+  sS32 SetIndices(sGpuRes *ib) override;
+  sS32 DrawPrimitive(plat::gpu::PrimitiveType type, sU32 startVertex, sU32 primitives) override;
+  sS32 DrawIndexedPrimitive(plat::gpu::PrimitiveType type, sS32 baseVertex, sU32 minIndex, sU32 numVertices,
+                            sU32 startIndex, sU32 primitives) override;
+  sS32 CreateQuery(plat::gpu::QueryType type, sGpuRes **out) override;
+};
+
+class RecApi : public sGpuApi
+{
+public:
+  RecConfig Config;
+  RecDevice *Device = nullptr;               // the last device made (owned by the back end)
+  int CreateCalls = 0;
+  std::vector<std::string> Log;
+
+  explicit RecApi(const RecConfig &config) : Config(config) {}
+  sS32 GetAdapterIdentifier(sU32 adapter, plat::gpu::AdapterIdentifier &id) override;
+  sU32 GetAdapterModeCount(sU32, plat::gpu::Format) override { return 2; }
+  sS32 EnumAdapterModes(sU32 adapter, plat::gpu::Format fmt, sU32 mode, plat::gpu::DisplayMode &out) override;
+  sS32 GetAdapterDisplayMode(sU32 adapter, plat::gpu::DisplayMode &out) override;
+  sS32 CheckDeviceType(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Format display,
+                       plat::gpu::Format backBuffer, sBool windowed) override;
+  sS32 CheckDeviceFormat(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Format display, sU32 usage,
+                         plat::gpu::ResourceType rtype, plat::gpu::Format fmt) override;
+  sS32 CheckDeviceMultiSampleType(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Format fmt, sBool windowed,
+                                  plat::gpu::MultiSampleType ms, sU32 *levels) override;
+  sS32 CheckDepthStencilMatch(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Format display,
+                              plat::gpu::Format rt, plat::gpu::Format depth) override;
+  sS32 GetDeviceCaps(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Caps &caps) override;
+  sS32 CreateDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
+                    plat::gpu::PresentParameters &pp, sGpuDevice **out) override;
+};
