@@ -124,7 +124,8 @@ const sChar *sStringPool::Add(const sChar *text, sInt length, sBool *added)
 
   for(Node *n = Buckets[hash]; n; n = n->Next)
   {
-    if(n->Text[length] == 0 && (bytes == 0 || memcmp(n->Text, text, bytes) == 0))
+    // the length is compared first: a shorter pooled text must not be read past its end
+    if(n->Length == length && (bytes == 0 || memcmp(n->Text, text, bytes) == 0))
     {
       if(added) *added = 0;
       return n->Text;
@@ -136,6 +137,7 @@ const sChar *sStringPool::Add(const sChar *text, sInt length, sBool *added)
   if(bytes) memcpy(copy, text, bytes);
   copy[length] = 0;
   n->Text = copy;
+  n->Length = length;
   n->Next = Buckets[hash];
   Buckets[hash] = n;
   if(added) *added = 1;

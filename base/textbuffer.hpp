@@ -80,6 +80,7 @@ private:
   struct Node
   {
     const sChar *Text;
+    sInt Length;
     Node *Next;
   };
   sMemoryArena *TextArena;

@@ -331,3 +331,24 @@ TEST(TextSubsystems, InstallFillsTheRegistryEntries)
   }
   EXPECT_EQ(found, 3);
 }
+
+TEST_F(StringPoolTest, LookupOfALongerTextNeverReadsPastAShorterOne)
+{
+  // both land in one bucket only by chance, so fill every bucket with short texts first
+  // and look up longer ones: a comparison that reads the pooled text at the longer
+  // length would run past its end (the sanitizer build sees it)
+  for(sInt i = 0; i < 5000; i++)
+  {
+    sChar t[3] = {sChar('a' + i % 26), sChar('A' + (i / 26) % 26), 0};
+    sPoolString(t);
+  }
+  std::u16string longer(200, 'z');
+  for(sInt i = 0; i < 5000; i++)
+  {
+    longer[0] = sChar('a' + i % 26);
+    longer[1] = sChar('A' + (i / 26) % 26);
+    longer[2] = sChar('0' + i % 10);
+    const sChar *p = sPoolString(longer.c_str());
+    EXPECT_EQ(std::u16string(p), longer);
+  }
+}
