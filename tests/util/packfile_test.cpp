@@ -1,0 +1,469 @@
+// Pack files: recording, definitions, building, serving, and damaged packs.
+#include "util/packfile.hpp"
+#include "base/file.hpp"
+#include "base/system.hpp"
+#include "util_helpers.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testutil::CaptureOutput;
+using testutil::ReadBytes;
+using testutil::TempDir;
+using testutil::WriteBytes;
+
+namespace
+{
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed)
+{
+  std::vector<uint8_t> v(n);
+  for(size_t i = 0; i < n; i++)
+  {
+    seed = seed * 1103515245u + 12345u;
+    v[i] = uint8_t(seed >> 16);
+  }
+  return v;
+}
+
+// All bytes of a file through its Read.
+std::vector<uint8_t> ReadAll(sFile *f)
+{
+  std::vector<uint8_t> v(size_t(f->GetSize()));
+  if(!v.empty())
+  {
+    EXPECT_TRUE(f->Read(v.data(), sDInt(v.size())));
+  }
+  return v;
+}
+
+void Put32(std::vector<uint8_t> &v, uint32_t x)
+{
+  for(int i = 0; i < 4; i++) v.push_back(uint8_t(x >> (8 * i)));
+}
+
+struct RawEntry
+{
+  uint32_t Hash, Packed, Offset, Size, Unpacked;
+};
+
+// A pack made by hand: header, the entries as given, then the data.
+std::vector<uint8_t> MakePack(const std::vector<RawEntry> &entries, const std::vector<uint8_t> &data,
+                              uint32_t version = 1, int64_t count = -1)
+{
+  std::vector<uint8_t> v;
+  Put32(v, 0x42465046);
+  Put32(v, version);
+  Put32(v, count < 0 ? uint32_t(entries.size()) : uint32_t(count));
+  for(const RawEntry &e : entries)
+  {
+    Put32(v, e.Hash);
+    Put32(v, e.Packed);
+    Put32(v, e.Offset);
+    Put32(v, e.Size);
+    Put32(v, e.Unpacked);
+  }
+  v.insert(v.end(), data.begin(), data.end());
+  return v;
+}
+
+// Opens a handler on a pack written into the folder.
+struct PackOnDisk
+{
+  sPackfileHandler Handler;
+  sBool Opened;
+  PackOnDisk(const TempDir &dir, const std::vector<uint8_t> &bytes, const char *name = "test.fpf")
+  {
+    WriteBytes(dir.File8(name), bytes);
+    Opened = Handler.Open(dir.File(name).c_str());
+  }
+};
+}
+
+/****************************************************************************/
+/***   Name hash                                                          ***/
+/****************************************************************************/
+
+TEST(PackfileHash, CaseAndBitFiveFoldTogether)
+{
+  EXPECT_EQ(sPackfileHash(u""), 5381u);
+  EXPECT_EQ(sPackfileHash(u"ab"), 5863208u);   // (5381 * 33 + 0x61) * 33 + 0x62
+  EXPECT_EQ(sPackfileHash(u"AB"), sPackfileHash(u"ab"));
+  EXPECT_EQ(sPackfileHash(u"x[y"), sPackfileHash(u"x{y"));
+  EXPECT_EQ(sPackfileHash(u"a\\b"), sPackfileHash(u"a|b"));
+  // only the low 8 bits of a character take part
+  const sChar wide[] = {0x0161, 0};
+  EXPECT_EQ(sPackfileHash(wide), sPackfileHash(u"a"));
+  EXPECT_NE(sPackfileHash(u"a/b"), sPackfileHash(u"a/c"));
+}
+
+/****************************************************************************/
+/***   Reading packs                                                      ***/
+/****************************************************************************/
+
+class PackReadTest : public testing::Test
+{
+protected:
+  TempDir Dir;
+  CaptureOutput Out;
+};
+
+TEST_F(PackReadTest, LookupFindsEveryHashOfTheDirectory)
+{
+  std::vector<uint8_t> data = {'A', 'B', 'C', 'D', 'E', 'F'};
+  uint32_t base = 12 + 3 * 20;
+  PackOnDisk p(Dir, MakePack({{5, 0, base, 2, 2}, {9, 0, base + 2, 2, 2}, {12, 0, base + 4, 2, 2}}, data));
+  ASSERT_TRUE(p.Opened);
+  EXPECT_NE(Out.Text.find("[pf] opened, 3 files\n"), std::string::npos);
+  for(uint32_t h : {5u, 9u, 12u})
+  {
+    const sPackfileEntry *e = p.Handler.Find(h);
+    ASSERT_NE(e, nullptr) << h;
+    EXPECT_EQ(e->Hash, h);
+  }
+  for(uint32_t h : {0u, 4u, 6u, 10u, 13u, 0xffffffffu})
+    EXPECT_EQ(p.Handler.Find(h), nullptr) << h;
+}
+
+TEST_F(PackReadTest, ServesEntryBytesAsReadOnlyMemoryFile)
+{
+  std::vector<uint8_t> data = Pattern(300, 7);
+  uint32_t h = sPackfileHash(u"data/x.bin");
+  PackOnDisk p(Dir, MakePack({{h, 0, 32, 300, 300}}, data));
+  ASSERT_TRUE(p.Opened);
+  EXPECT_TRUE(p.Handler.Exists(u"DATA/X.BIN"));
+  EXPECT_FALSE(p.Handler.Exists(u"data/y.bin"));
+
+  sFile *f = p.Handler.Create(u"Data/X.bin", sFA_READ);
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(Out.Text.find("[pf] opening 'Data/X.bin' (300)\n"), std::string::npos);
+  EXPECT_EQ(ReadAll(f), data);
+  uint8_t one;
+  EXPECT_FALSE(f->Read(&one, 1));   // nothing past the entry
+  EXPECT_FALSE(f->Write(&one, 1));
+  sDELETE(f);
+
+  f = p.Handler.Create(u"data/x.bin", sFA_READRANDOM);
+  ASSERT_NE(f, nullptr);
+  sDELETE(f);
+  EXPECT_EQ(p.Handler.Create(u"data/y.bin", sFA_READ), nullptr);
+}
+
+TEST_F(PackReadTest, WriteModesAreRefused)
+{
+  uint32_t h = sPackfileHash(u"w.bin");
+  PackOnDisk p(Dir, MakePack({{h, 0, 32, 1, 1}}, {1}));
+  for(sInt mode : {sFA_WRITE, sFA_WRITEAPPEND, sFA_READWRITE})
+    EXPECT_EQ(p.Handler.Create(u"w.bin", mode), nullptr);
+  EXPECT_EQ(testutil::CountOf(Out.Text, "[pf] ERROR: can't open files for writing\n"), 3u);
+}
+
+TEST_F(PackReadTest, MissingAtBuildTimeAndPackedEntriesAreNotServed)
+{
+  uint32_t h1 = sPackfileHash(u"gone.bin");
+  uint32_t h2 = sPackfileHash(u"packed.bin");
+  std::vector<RawEntry> e = {{h1, 0, 0, 0, 0}, {h2, 1, 52, 4, 9}};
+  if(h1 > h2) std::swap(e[0], e[1]);
+  PackOnDisk p(Dir, MakePack(e, {1, 2, 3, 4}));
+  ASSERT_TRUE(p.Opened);
+  EXPECT_TRUE(p.Handler.Exists(u"gone.bin"));
+  EXPECT_EQ(p.Handler.Create(u"gone.bin", sFA_READ), nullptr);
+  EXPECT_NE(Out.Text.find("[pf] ERROR: file 'gone.bin' wasn't found at packfile creation\n"), std::string::npos);
+  EXPECT_EQ(p.Handler.Create(u"packed.bin", sFA_READ), nullptr);
+  EXPECT_NE(Out.Text.find("[pf] opening 'packed.bin' (4->9)\n"), std::string::npos);
+}
+
+TEST_F(PackReadTest, DamagedHeadersServeNothing)
+{
+  uint32_t h = sPackfileHash(u"a");
+  std::vector<uint8_t> good = MakePack({{h, 0, 32, 1, 1}}, {42});
+
+  std::vector<std::vector<uint8_t>> bad;
+  bad.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 11));   // 11 bytes
+  bad.push_back(MakePack({{h, 0, 32, 1, 1}}, {42}, 2));                  // version 2
+  bad.push_back(MakePack({{h, 0, 32, 1, 1}}, {42}, 1, 2));               // count needs 52 bytes
+  // 20 * 0xCCCCCCCD + 12 wraps to 16 in 32 bits
+  bad.push_back(MakePack({{h, 0, 32, 1, 1}}, {42}, 1, 0xCCCCCCCDll));
+  std::vector<uint8_t> magic = good;
+  magic[0] = 'X';
+  bad.push_back(magic);
+  bad.push_back({});
+
+  int n = 0;
+  for(const auto &bytes : bad)
+  {
+    PackOnDisk p(Dir, bytes, ("bad" + std::to_string(n++)).c_str());
+    EXPECT_FALSE(p.Opened) << n;
+    EXPECT_FALSE(p.Handler.IsUsable()) << n;
+    EXPECT_FALSE(p.Handler.Exists(u"a")) << n;
+    EXPECT_EQ(p.Handler.Create(u"a", sFA_READ), nullptr) << n;
+  }
+  PackOnDisk ok(Dir, good, "good");
+  ASSERT_TRUE(ok.Opened);
+  sFile *f = ok.Handler.Create(u"a", sFA_READ);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ReadAll(f), std::vector<uint8_t>{42});
+  sDELETE(f);
+}
+
+TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
+{
+  uint32_t hs[4] = {sPackfileHash(u"in"), sPackfileHash(u"past"), sPackfileHash(u"wrap"), sPackfileHash(u"edge")};
+  std::vector<RawEntry> e = {
+    {hs[0], 0, 92, 4, 4},            // inside
+    {hs[1], 0, 92, 5, 5},            // one byte past the end
+    {hs[2], 0, 0xfffffff0, 0x20, 0x20},   // wraps to 0x10 in 32 bits
+    {hs[3], 0, 96, 0, 0},            // empty, at the very end
+  };
+  std::sort(e.begin(), e.end(), [](const RawEntry &a, const RawEntry &b) { return a.Hash < b.Hash; });
+  PackOnDisk p(Dir, MakePack(e, {1, 2, 3, 4}));
+  ASSERT_TRUE(p.Opened);
+  EXPECT_EQ(p.Handler.GetCount(), 2);
+  EXPECT_EQ(testutil::CountOf(Out.Text, "lies outside the packfile, ignored"), 2u);
+  EXPECT_EQ(p.Handler.Create(u"past", sFA_READ), nullptr);
+  EXPECT_EQ(p.Handler.Create(u"wrap", sFA_READ), nullptr);
+  sFile *f = p.Handler.Create(u"in", sFA_READ);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ReadAll(f), (std::vector<uint8_t>{1, 2, 3, 4}));
+  sDELETE(f);
+  f = p.Handler.Create(u"edge", sFA_READ);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->GetSize(), 0);
+  sDELETE(f);
+}
+
+TEST_F(PackReadTest, MissingPackServesNothing)
+{
+  sPackfileHandler h;
+  EXPECT_FALSE(h.Open(Dir.File("none.fpf").c_str()));
+  EXPECT_FALSE(h.Exists(u"a"));
+  EXPECT_EQ(h.Create(u"a", sFA_READ), nullptr);
+}
+
+/****************************************************************************/
+/***   Logger                                                             ***/
+/****************************************************************************/
+
+TEST(PackfileLogger, RecordsReadOpensInLowerCase)
+{
+  sPackfileLogger log(u"unused.txt");
+  EXPECT_EQ(log.Create(u"Data/Scene1/Tex.PNG", sFA_READ), nullptr);
+  EXPECT_EQ(log.Create(u"a.bin", sFA_READRANDOM), nullptr);
+  EXPECT_EQ(log.Create(u"out.bin", sFA_WRITE), nullptr);
+  EXPECT_EQ(log.Create(u"a.bin", sFA_READ), nullptr);   // repeats are kept
+  const sChar wide[] = {0x00C4, 0x03A9, '.', 't', 0};   // Ä lowers, Ω stays
+  log.Create(wide, sFA_READ);
+  EXPECT_FALSE(log.Exists(u"a.bin"));
+  sTextBuffer t;
+  log.GetText(t);
+  std::u16string expect = u"// Qor's Packfile Definition File (autogenerated)\n\n"
+                          u"\"data/scene1/tex.png\"\n\"a.bin\"\n\"a.bin\"\n\"\u00E4\u03A9.t\"\n";
+  EXPECT_EQ(std::u16string(t.Get()), expect);
+}
+
+TEST(PackfileLogger, NamesThatWouldBreakTheDefinitionAreLeftOut)
+{
+  CaptureOutput out;
+  sPackfileLogger log(u"unused.txt");
+  log.Create(u"a\"b", sFA_READ);
+  log.Create(u"c\nd", sFA_READ);
+  sTextBuffer t;
+  log.GetText(t);
+  EXPECT_EQ(std::u16string(t.Get()), u"// Qor's Packfile Definition File (autogenerated)\n\n");
+}
+
+TEST(PackfileLogger, ConcurrentRecordingKeepsEveryLine)
+{
+  sPackfileLogger log(u"unused.txt");
+  constexpr int Threads = 8, PerThread = 400;
+  std::vector<std::thread> threads;
+  for(int t = 0; t < Threads; t++)
+    threads.emplace_back([&log, t] {
+      for(int i = 0; i < PerThread; i++)
+      {
+        std::u16string name = plat::ToUtf16("t" + std::to_string(t) + "/f" + std::to_string(i) + ".bin");
+        log.Create(name.c_str(), sFA_READ);
+      }
+    });
+  for(std::thread &t : threads) t.join();
+  sTextBuffer text;
+  log.GetText(text);
+  std::string s = plat::ToUtf8(text.Get());
+  EXPECT_EQ(testutil::CountOf(s, "\n\""), size_t(Threads * PerThread));
+  for(int t = 0; t < Threads; t++)
+    for(int i = 0; i < PerThread; i += 37)
+      EXPECT_NE(s.find("\"t" + std::to_string(t) + "/f" + std::to_string(i) + ".bin\"\n"), std::string::npos);
+}
+
+/****************************************************************************/
+/***   Building                                                           ***/
+/****************************************************************************/
+
+class PackBuildTest : public testing::Test
+{
+protected:
+  TempDir Dir;
+  void Def(const std::string &text) { WriteBytes(Dir.File8("def.txt"), text); }
+  std::string Quoted(const std::string &name) { return "\"" + Dir.File8(name) + "\"\r\n"; }
+};
+
+TEST_F(PackBuildTest, SameNameTwiceGivesOneEntryAndLayoutIsSorted)
+{
+  WriteBytes(Dir.File8("a.bin"), Pattern(10, 1));
+  WriteBytes(Dir.File8("b.bin"), Pattern(20, 2));
+  WriteBytes(Dir.File8("c.bin"), std::vector<uint8_t>{});
+  Def("// comment\r\n\r\n" + Quoted("a.bin") + Quoted("b.bin") + Quoted("a.bin") + Quoted("c.bin"));
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("def.txt").c_str()));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  std::vector<uint8_t> pack = ReadBytes(Dir.File8("p.fpf"));
+  ASSERT_EQ(pack.size(), 12u + 3 * 20 + 30);
+  auto u32 = [&](size_t at) { return uint32_t(pack[at]) | uint32_t(pack[at + 1]) << 8 | uint32_t(pack[at + 2]) << 16 | uint32_t(pack[at + 3]) << 24; };
+  EXPECT_EQ(u32(0), 0x42465046u);
+  EXPECT_EQ(u32(4), 1u);
+  EXPECT_EQ(u32(8), 3u);
+  // data in list order right after the directory
+  std::vector<uint8_t> a(pack.begin() + 72, pack.begin() + 82), b(pack.begin() + 82, pack.end());
+  EXPECT_EQ(a, Pattern(10, 1));
+  EXPECT_EQ(b, Pattern(20, 2));
+  for(int i = 0; i < 3; i++)
+  {
+    if(i > 0)
+    {
+      EXPECT_LT(u32(12 + size_t(i - 1) * 20), u32(12 + size_t(i) * 20));
+    }
+    EXPECT_EQ(u32(12 + size_t(i) * 20 + 4), 0u);
+    EXPECT_EQ(u32(12 + size_t(i) * 20 + 12), u32(12 + size_t(i) * 20 + 16));
+  }
+}
+
+TEST_F(PackBuildTest, NamesDifferingInCaseCollide)
+{
+  WriteBytes(Dir.File8("x.bin"), Pattern(4, 3));
+  Def("\"" + Dir.File8("x.bin") + "\"\n\"" + Dir.File8("X.bin") + "\"\n");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("def.txt").c_str()));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("ERROR: Hash collision between '" + Dir.File8("X.bin") + "' and '" + Dir.File8("x.bin") + "'\n"),
+            std::string::npos)
+    << out;
+  // the pack stands with its empty directory: it serves nothing
+  CaptureOutput quiet;
+  PackOnDisk p(Dir, ReadBytes(Dir.File8("p.fpf")), "copy.fpf");
+  EXPECT_FALSE(p.Handler.Exists(Dir.File("x.bin").c_str()));
+}
+
+TEST_F(PackBuildTest, MissingFilesAreWarnedAndMarked)
+{
+  Def(Quoted("nothere.bin"));
+  CaptureOutput quiet;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("def.txt").c_str()));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("WARNING: file '" + Dir.File8("nothere.bin") + "' not found\n"),
+            std::string::npos);
+  PackOnDisk p(Dir, ReadBytes(Dir.File8("p.fpf")), "copy.fpf");
+  ASSERT_TRUE(p.Opened);
+  const sPackfileEntry *e = p.Handler.Find(sPackfileHash(Dir.File("nothere.bin").c_str()));
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Offset, 0u);
+  EXPECT_EQ(e->Size, 0u);
+}
+
+TEST_F(PackBuildTest, BadDefinitionsWriteNothing)
+{
+  CaptureOutput quiet;
+  Def(Quoted("a.bin") + "42\r\n");
+  EXPECT_FALSE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("def.txt").c_str()));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File8("p.fpf")));
+  Def("\"unterminated");
+  EXPECT_FALSE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("def.txt").c_str()));
+  EXPECT_FALSE(sCreatePackfile(Dir.File("p.fpf").c_str(), Dir.File("nodef.txt").c_str()));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File8("p.fpf")));
+}
+
+TEST(PackBuildDeath, BothNamesAreRequired)
+{
+  EXPECT_EXIT(sCreatePackfile(nullptr, u"d"), testing::ExitedWithCode(1), "packfilename");
+  EXPECT_EXIT(sCreatePackfile(u"p", nullptr), testing::ExitedWithCode(1), "deffilename");
+}
+
+/****************************************************************************/
+/***   The whole road                                                     ***/
+/****************************************************************************/
+
+// Record the files opened, write the definition, build the pack, then read the same
+// bytes back through the handler chain with the originals gone from the disk.
+TEST(PackfileRoundTrip, RecordWriteBuildServe)
+{
+  TempDir dir;
+  CaptureOutput quiet;
+  std::filesystem::create_directories(dir.File8("Scene/Sub"));
+  struct F { std::string Name; std::vector<uint8_t> Bytes; };
+  std::vector<F> files = {
+    {"Scene/Tex.PNG", Pattern(5000, 11)},
+    {"Scene/Sub/mesh.pet", Pattern(123, 12)},
+    {"music.ogg", Pattern(70000, 13)},
+    {"empty.txt", {}},
+    {"caf\xC3\xA9.bin", Pattern(9, 14)},                   // é: 8-bit in the definition
+    {"\xCE\xA9mega.bin", Pattern(17, 15)},                 // Ω: UTF-8 in the definition
+  };
+  for(const F &f : files) WriteBytes(dir.File8(f.Name), f.Bytes);
+
+  std::u16string def = dir.File("pack.def");
+  std::u16string packName = dir.File("pack.fpf");
+  sAddPackfileLogger(def.c_str());
+  for(const F &f : files)
+  {
+    sFile *file = sOpenFile(dir.File(f.Name).c_str(), sFA_READ);
+    ASSERT_NE(file, nullptr) << f.Name;
+    EXPECT_EQ(ReadAll(file), f.Bytes) << f.Name;
+    sDELETE(file);
+  }
+  sFile *again = sOpenFile(dir.File("music.ogg").c_str(), sFA_READ);   // recorded twice
+  sDELETE(again);
+  sFile *written = sOpenFile(dir.File("out.bin").c_str(), sFA_WRITE);   // not recorded
+  sDELETE(written);
+
+  sWritePackfileDefinitions();
+  EXPECT_NE(quiet.Text.find("[pfl] writing def file...\n"), std::string::npos);
+  std::vector<uint8_t> defBytes = ReadBytes(plat::ToUtf8(def));
+  ASSERT_GE(defBytes.size(), 3u);
+  EXPECT_EQ(defBytes[0], 0xEF);   // a name above 8 bits: UTF-8 with its mark
+  std::string defText(defBytes.begin() + 3, defBytes.end());
+  EXPECT_EQ(defText.rfind("// Qor's Packfile Definition File (autogenerated)\r\n\r\n", 0), 0u);
+  std::string lowerDir;
+  for(char c : dir.Path) lowerDir += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  EXPECT_NE(defText.find("\"" + lowerDir + "/scene/tex.png\"\r\n"), std::string::npos) << defText;
+  EXPECT_EQ(testutil::CountOf(defText, "music.ogg"), 2u);
+  EXPECT_EQ(defText.find("out.bin"), std::string::npos);
+  EXPECT_NE(defText.find("caf\xC3\xA9.bin"), std::string::npos);
+  EXPECT_NE(defText.find("\xCE\xA9mega.bin"), std::string::npos);
+
+  testing::internal::CaptureStdout();
+  sBool built = sCreatePackfile(packName.c_str(), def.c_str());
+  std::string console = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(built) << console;
+  EXPECT_EQ(console, "");
+
+  for(const F &f : files) std::filesystem::remove(dir.File8(f.Name));
+  sAddPackfile(packName.c_str());
+  EXPECT_NE(quiet.Text.find("[pf] opened, 6 files\n"), std::string::npos);
+  for(const F &f : files)
+  {
+    sFile *file = sOpenFile(dir.File(f.Name).c_str(), sFA_READ);
+    ASSERT_NE(file, nullptr) << f.Name;
+    EXPECT_EQ(ReadAll(file), f.Bytes) << f.Name;
+    sDELETE(file);
+  }
+  EXPECT_TRUE(sFileExists(dir.File("scene/sub/MESH.pet").c_str()));
+  // writing goes past the pack to the next handler
+  sFile *w = sOpenFile(dir.File("music.ogg").c_str(), sFA_WRITE);
+  ASSERT_NE(w, nullptr);
+  sDELETE(w);
+  EXPECT_NE(quiet.Text.find("[pf] ERROR: can't open files for writing\n"), std::string::npos);
+}
