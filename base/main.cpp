@@ -1,10 +1,43 @@
 // The process entry of the show.
-#include "base/types.hpp"
+//
+// Until the show's application class exists, sMain opens a window and paints plain frames
+// until the window is closed or the process is interrupted. "-frames n" ends the run by
+// itself after n frames.
+#include "base/log.hpp"
+#include "base/render3d.hpp"
+#include "base/window.hpp"
 
-#include <cstdio>
-
-int main(int, char **)
+namespace
 {
-  std::puts("sparkvane: the framework core is being built; the show does not run yet.");
-  return 0;
+class PlainApp : public sApp
+{
+  sInt Frames = 0;
+  sInt FrameLimit;
+
+public:
+  explicit PlainApp(sInt frameLimit) : FrameLimit(frameLimit) {}
+
+  void OnPaint3D() override
+  {
+    // a slow breathing blue, so that a person sees the frames go on
+    sInt phase = Frames % 256;
+    sInt level = phase < 128 ? phase : 255 - phase;
+    sSetFrameClearColor(0xff000000u | sU32(32 + level / 2));
+    Frames++;
+    if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
+  }
+
+  void GetTypeName(const sStringRef &out) override { sCopyString(out.Buffer, u"PlainApp", out.Size); }
+};
+
+void sMain()
+{
+  if(!sInit(sISF_3D | sISF_CONTINUOUS | sISF_NOSCREENSAVER, 1280, 720)) return;
+  sSetApplication(sNEW PlainApp(sShellParamInt(u"frames", 0, 0)));
+}
+}
+
+int main(int argc, char **argv)
+{
+  return sRunFramework(argc, argv, sMain);
 }

@@ -1,0 +1,338 @@
+// The framework end to end: a small application runs as a process with a real window (the
+// test display, or SDL's off-screen driver where there is none), and its output shows the
+// start and stop order of the subsystems, the order inside a frame and the exit code.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct ChildRun
+{
+  std::string Output;
+  int ExitCode = -1;
+  std::vector<std::string> Lines;
+};
+
+// Starts the test application with the arguments; the environment gets a display unless
+// noDisplay is set, in which case every way to a display is taken away.
+pid_t StartApp(const std::vector<std::string> &args, bool noDisplay, int &readFd)
+{
+  int fds[2];
+  if(pipe(fds) != 0) return -1;
+  pid_t pid = fork();
+  if(pid == 0)
+  {
+    dup2(fds[1], 1);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    close(fds[1]);
+    if(noDisplay)
+    {
+      unsetenv("DISPLAY");
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("SDL_VIDEODRIVER");
+    }
+    else if(!getenv("DISPLAY") || !*getenv("DISPLAY"))
+    {
+      setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    }
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::vector<char *> argv;
+    std::string path = SPARK_FRAME_TESTAPP;
+    argv.push_back(path.data());
+    std::vector<std::string> copy = args;
+    for(std::string &a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  readFd = fds[0];
+  return pid;
+}
+
+// Reads until the pipe closes, or until marker appears (then returns true at once).
+bool ReadOutput(int fd, std::string &out, const char *marker, int timeoutMs)
+{
+  auto start = std::chrono::steady_clock::now();
+  char buf[4096];
+  for(;;)
+  {
+    if(marker && out.find(marker) != std::string::npos) return true;
+    int left = timeoutMs - int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    if(left <= 0) return false;
+    pollfd p = {fd, POLLIN, 0};
+    if(poll(&p, 1, left) <= 0) continue;
+    ssize_t n = read(fd, buf, sizeof(buf));
+    if(n <= 0) return marker == nullptr;
+    out.append(buf, size_t(n));
+  }
+}
+
+int WaitExit(pid_t pid)
+{
+  int status = 0;
+  if(waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> SplitLines(const std::string &text)
+{
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while(pos < text.size())
+  {
+    size_t end = text.find('\n', pos);
+    if(end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+ChildRun RunApp(const std::vector<std::string> &args, bool noDisplay = false)
+{
+  ChildRun run;
+  int fd = -1;
+  pid_t pid = StartApp(args, noDisplay, fd);
+  if(pid < 0) return run;
+  bool done = ReadOutput(fd, run.Output, nullptr, 120000);
+  if(!done) kill(pid, SIGKILL);
+  close(fd);
+  run.ExitCode = WaitExit(pid);
+  run.Lines = SplitLines(run.Output);
+  return run;
+}
+
+// Index of the first line (from start on) that ends with text, or -1.
+int Find(const ChildRun &run, const std::string &text, int start = 0)
+{
+  for(int i = start; i < int(run.Lines.size()); i++)
+  {
+    const std::string &l = run.Lines[i];
+    if(l.size() >= text.size() && l.compare(l.size() - text.size(), text.size(), text) == 0) return i;
+  }
+  return -1;
+}
+
+int FindPrefix(const ChildRun &run, const std::string &text, int start = 0)
+{
+  for(int i = start; i < int(run.Lines.size()); i++)
+    if(run.Lines[i].compare(0, text.size(), text) == 0) return i;
+  return -1;
+}
+
+int Count(const ChildRun &run, const std::string &text)
+{
+  int n = 0;
+  for(int i = Find(run, text); i >= 0; i = Find(run, text, i + 1)) n++;
+  return n;
+}
+
+struct SubsystemLine
+{
+  int Line;
+  int Level;
+  std::string Name;
+};
+
+std::vector<SubsystemLine> SubsystemLines(const ChildRun &run, const char *what)
+{
+  std::vector<SubsystemLine> out;
+  std::regex re(std::string(what) + " 0x([0-9a-f]{2}) (\\w+)$");
+  for(int i = 0; i < int(run.Lines.size()); i++)
+  {
+    std::smatch m;
+    if(std::regex_search(run.Lines[i], m, re)) out.push_back({i, std::stoi(m[1].str(), nullptr, 16), m[2].str()});
+  }
+  return out;
+}
+
+const char *const FrameworkSubsystems[] = {"EventQueue", "GarbageCollector", "Message", "StringPool", "Math",
+                                           "FileHandlers", "RootFileHandler", "Input", "GdiPlus", "GDI",
+                                           "JoypadManager", "DirectInput", "DirectInputJoypad", "Sound",
+                                           "MediaFoundation"};
+
+class FrameDriverRun : public testing::Test
+{
+protected:
+  static ChildRun Order;
+  static void SetUpTestSuite() { Order = RunApp({"-mode", "order"}); }
+};
+ChildRun FrameDriverRun::Order;
+
+TEST_F(FrameDriverRun, SubsystemsStartAndStopByLevelAroundTheWindow)
+{
+  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
+  std::vector<SubsystemLine> inits = SubsystemLines(Order, "init");
+  std::vector<SubsystemLine> exits = SubsystemLines(Order, "exit");
+  ASSERT_EQ(inits.size(), std::size(FrameworkSubsystems)) << Order.Output;
+  ASSERT_EQ(exits.size(), inits.size());
+  for(const char *name : FrameworkSubsystems)
+  {
+    bool found = false;
+    for(const SubsystemLine &l : inits) found = found || l.Name == name;
+    EXPECT_TRUE(found) << name;
+  }
+  int mainStart = Find(Order, "main start");
+  int initDone = Find(Order, "init done");
+  int deleted = Find(Order, "app deleted");
+  int errorCode = Find(Order, "error code 00000000 (ok)");
+  ASSERT_GE(mainStart, 0);
+  ASSERT_GT(initDone, mainStart);
+  ASSERT_GT(deleted, initDone);
+  ASSERT_GT(errorCode, deleted);
+  for(size_t i = 0; i < inits.size(); i++)
+  {
+    if(i > 0)
+    {
+      EXPECT_LE(inits[i - 1].Level, inits[i].Level) << inits[i].Name;
+    }
+    // below 128 before the application's main, the rest inside sInit
+    if(inits[i].Level < 128)
+    {
+      EXPECT_LT(inits[i].Line, mainStart) << inits[i].Name;
+    }
+    else
+    {
+      EXPECT_TRUE(inits[i].Line > mainStart && inits[i].Line < initDone) << inits[i].Name;
+    }
+  }
+  for(size_t i = 0; i < exits.size(); i++)
+  {
+    // stopped in the reverse of the start order, the window's services after the application
+    EXPECT_EQ(exits[i].Name, inits[inits.size() - 1 - i].Name);
+    EXPECT_GT(exits[i].Line, deleted);
+    EXPECT_LT(exits[i].Line, errorCode);
+  }
+  EXPECT_EQ(Order.Output.find("Memory Leak"), std::string::npos) << Order.Output;
+}
+
+TEST_F(FrameDriverRun, FrameRunsHookInputSkipPrepareThenPaintAndDocument)
+{
+  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
+  // the first frame: nothing queued yet
+  int f1 = Find(Order, "prehook 1");
+  ASSERT_GE(f1, 0);
+  EXPECT_EQ(Order.Lines[f1 + 1], "skip 1 inframe");
+  EXPECT_EQ(Order.Lines[f1 + 2], "prepare 1");
+  EXPECT_EQ(Order.Lines[f1 + 3], "paint 1");
+  // the second frame: the key and the pointer pushed in the first arrive, hook first
+  int f2 = Find(Order, "prehook 2");
+  int skip2 = Find(Order, "skip 2 inframe");
+  ASSERT_GT(f2, f1);
+  ASSERT_GT(skip2, f2);
+  int hookF1 = Find(Order, "inputhook 0000e020", f2);
+  EXPECT_GT(hookF1, f2);
+  EXPECT_EQ(Find(Order, "oninput 0000e020", f2), hookF1 + 1);
+  int hookMove = Find(Order, "inputhook 0000e180", f2);
+  EXPECT_GT(hookMove, f2);
+  EXPECT_LT(hookMove, skip2);
+  EXPECT_LT(Find(Order, "oninput 0000e020", f2), skip2);
+  // consumed by the hook: the application never sees the move
+  EXPECT_EQ(Count(Order, "oninput 0000e180"), 0);
+  EXPECT_EQ(Order.Lines[skip2 + 1], "prepare 2");
+  EXPECT_EQ(Order.Lines[skip2 + 2], "paint 2");
+  // the document asked for in frame 2 opens after its paint, once
+  EXPECT_EQ(Order.Lines[skip2 + 3], "open doc://frame2");
+  EXPECT_EQ(Order.Lines[skip2 + 4], "prehook 3");
+  EXPECT_EQ(Count(Order, "open doc://frame2"), 1);
+}
+
+TEST_F(FrameDriverRun, NestedPaintWarnsOnceAndTwoDeepReturns)
+{
+  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
+  EXPECT_EQ(Count(Order, "warning: recursive paint detected"), 1);
+  int warn = Find(Order, "warning: recursive paint detected");
+  ASSERT_GT(warn, 0);
+  EXPECT_EQ(Order.Lines[warn - 1], "prepare 4");
+  // one deep is painted in full; the paint it nests in turn returns at once
+  EXPECT_EQ(Order.Lines[warn + 1], "prehook 5");
+  EXPECT_EQ(Order.Lines[warn + 2], "skip 5 inframe");
+  EXPECT_EQ(Order.Lines[warn + 3], "prepare 5");
+  EXPECT_EQ(Order.Lines[warn + 4], "paint 5");
+  EXPECT_EQ(Order.Lines[warn + 5], "paint 5");
+  EXPECT_EQ(Order.Lines[warn + 6], "prehook 6");
+}
+
+TEST_F(FrameDriverRun, KeyboardDeviceSeesTheHeldKeyThenCloseVetoAndExitOnce)
+{
+  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
+  int vetoed = Find(Order, "close vetoed");
+  int allowed = Find(Order, "close allowed");
+  ASSERT_GT(vetoed, 0) << Order.Output;
+  ASSERT_GT(allowed, vetoed);
+  // frames go on after the veto
+  EXPECT_GE(FindPrefix(Order, "paint ", vetoed), 0);
+  EXPECT_LT(FindPrefix(Order, "paint ", vetoed), allowed);
+  EXPECT_EQ(Find(Order, "event 3"), allowed + 1);
+  EXPECT_EQ(Count(Order, "event 3"), 1);
+  // the key held since frame 1 reached the keyboard device once, as one pressed edge
+  EXPECT_EQ(Order.Lines[allowed + 2], "keyboard F1 pressed 1 times");
+  EXPECT_EQ(Find(Order, "app deleted"), allowed + 3);
+  EXPECT_EQ(Count(Order, "gave up"), 0);
+}
+
+TEST(FrameDriverExit, ExitCodeOneEndsWithFailLine)
+{
+  ChildRun run = RunApp({"-mode", "fail"});
+  EXPECT_EQ(run.ExitCode, 1) << run.Output;
+  int line = Find(run, "error code 00000001 (fail)");
+  EXPECT_GE(line, 0) << run.Output;
+  EXPECT_EQ(line, int(run.Lines.size()) - 1);
+}
+
+TEST(FrameDriverExit, MainWithoutApplicationStopsEverythingCleanly)
+{
+  ChildRun run = RunApp({"-mode", "noapp"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(SubsystemLines(run, "exit").size(), std::size(FrameworkSubsystems));
+  EXPECT_GE(Find(run, "error code 00000000 (ok)"), 0);
+  EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
+}
+
+TEST(FrameDriverExit, NoDisplaySaysSoAndFails)
+{
+  ChildRun run = RunApp({"-mode", "run"}, true);
+  EXPECT_EQ(run.ExitCode, 1) << run.Output;
+  EXPECT_NE(run.Output.find("there is no display"), std::string::npos) << run.Output;
+  EXPECT_GE(Find(run, "error code 00000001 (fail)"), 0);
+  EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
+}
+
+TEST(FrameDriverExit, InterruptClosesInOrder)
+{
+  for(int sig : {SIGINT, SIGTERM})
+  {
+    int fd = -1;
+    pid_t pid = StartApp({"-mode", "run"}, false, fd);
+    ASSERT_GT(pid, 0);
+    std::string out;
+    bool running = ReadOutput(fd, out, "running", 60000);
+    EXPECT_TRUE(running) << out;
+    kill(pid, sig);
+    EXPECT_TRUE(ReadOutput(fd, out, nullptr, 60000));
+    close(fd);
+    if(!running) kill(pid, SIGKILL);
+    EXPECT_EQ(WaitExit(pid), 0) << out;
+    EXPECT_NE(out.find("event 3"), std::string::npos) << out;
+    EXPECT_NE(out.find("exit 0x01 EventQueue"), std::string::npos) << out;
+    EXPECT_NE(out.find("error code 00000000 (ok)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
+  }
+}
+}

@@ -1,0 +1,193 @@
+// A small application that runs the framework end to end; the tests start it as a process
+// and read what it prints. "-mode" picks the run:
+//   order  frames with input, a document, a nested paint, a vetoed and an allowed close
+//   fail   sets exit code 1 and ends in the first frame
+//   noapp  sMain opens the window but installs no application
+//   run    plain frames until the window is closed or the process interrupted
+#include "base/input2.hpp"
+#include "base/log.hpp"
+#include "base/window.hpp"
+
+#include <SDL.h>
+
+#include <string>
+
+namespace
+{
+sInt Frame = 0;
+sInt Closes = 0;
+sInt KeyboardSeen = 0;   // pressed edges of F1 seen by the keyboard device
+sInt NestDepth = 0;
+sInt NestFrame = -1;
+sInt CloseFrame = -1;
+
+bool Verbose() { return Frame <= 6 || Frame == NestFrame || Frame >= CloseFrame; }
+
+void PushKey(SDL_Scancode scancode, bool down)
+{
+  SDL_Event e = {};
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = sGetMainWindow()->GetId();
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.scancode = scancode;
+  e.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
+  e.key.keysym.mod = KMOD_NONE;
+  SDL_PushEvent(&e);
+}
+
+void PushMotion(int x, int y)
+{
+  SDL_Event e = {};
+  e.type = SDL_MOUSEMOTION;
+  e.motion.windowID = sGetMainWindow()->GetId();
+  e.motion.x = x;
+  e.motion.y = y;
+  e.motion.xrel = 1;
+  e.motion.yrel = -1;
+  SDL_PushEvent(&e);
+}
+
+void PushQuit()
+{
+  SDL_Event e = {};
+  e.type = SDL_QUIT;
+  SDL_PushEvent(&e);
+}
+
+void PreFrame(void *)
+{
+  Frame++;
+  if(Verbose()) sDPrintF(u"prehook %d\n", Frame);
+}
+
+void InputHook(void *event, void *consumed, void *)
+{
+  const sInput2Event &e = *static_cast<const sInput2Event *>(event);
+  sDPrintF(u"inputhook %08x\n", e.Key);
+  // pointer moves stop here: the application must not see them
+  if(e.Key == 0xe180) *static_cast<sInt *>(consumed) = 1;
+}
+
+void CloseHook(void *allow, void *)
+{
+  Closes++;
+  if(Closes == 1)
+  {
+    *static_cast<sInt *>(allow) = 0;
+    sDPrintF(u"close vetoed\n");
+  }
+  else
+  {
+    sDPrintF(u"close allowed\n");
+  }
+}
+
+class OrderApp : public sApp
+{
+public:
+  ~OrderApp() override { sDPrintF(u"app deleted\n"); }
+  void OnInput(const sInput2Event &e) override { sDPrintF(u"oninput %08x\n", e.Key); }
+  sBool OnSkipFrame() override
+  {
+    if(Verbose()) sDPrintF(u"skip %d%s\n", Frame, sIsFrameInProgress() ? u" inframe" : u"");
+    return 0;
+  }
+  void OnPrepareFrame() override
+  {
+    if(Verbose()) sDPrintF(u"prepare %d\n", Frame);
+    sUpdateInput2Devices(sGetTime(), 0);
+    sInput2PollDevice *kbd = sFindInput2PollDevice(sINPUT2_TYPE_KEYBOARD, 0);
+    if(kbd && kbd->getPressed(SDL_SCANCODE_F1, 0.5f))
+      KeyboardSeen++;
+    if(NestFrame > 0 && Frame >= NestFrame && NestDepth < 2)
+    {
+      NestDepth++;
+      sWindowPaint();
+    }
+  }
+  void OnPaint3D() override
+  {
+    if(Verbose()) sDPrintF(u"paint %d\n", Frame);
+    if(Frame == 1)
+    {
+      PushKey(SDL_SCANCODE_F1, true);
+      PushMotion(10, 20);
+    }
+    if(Frame == 2) sOpenURLLater(u"doc://frame2");
+    if(Frame == 3) NestFrame = 4;
+    if(Frame > 5 && KeyboardSeen && CloseFrame < 0)
+    {
+      CloseFrame = Frame + 1;
+      PushQuit();
+    }
+    if(Frame == CloseFrame + 1) PushQuit();
+    if(Frame > 20000)
+    {
+      sDPrintF(u"gave up\n");
+      sExit();
+    }
+  }
+  void OnEvent(sInt code) override
+  {
+    sDPrintF(u"event %d\n", code);
+    sDPrintF(u"keyboard F1 pressed %d times\n", KeyboardSeen);
+    // the exit path runs once even when asked again from inside it
+    sDestroyMainWindow();
+  }
+};
+
+class FailApp : public sApp
+{
+public:
+  void OnPaint3D() override
+  {
+    sSetExitCode(1);
+    sExit();
+  }
+};
+
+class RunApp : public sApp
+{
+  sBool Told = 0;
+
+public:
+  void OnPaint3D() override
+  {
+    if(!Told) sDPrintF(u"running\n");
+    Told = 1;
+  }
+  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
+};
+
+void sMain()
+{
+  std::u16string mode = sShellParam(u"mode") ? sShellParam(u"mode") : u"order";
+  sDPrintF(u"main start\n");
+  plat::SetDocumentOpener([](const std::u16string &doc, std::u16string &) {
+    sDPrintF(u"open %s\n", doc.c_str());
+    return true;
+  });
+  if(!sInit(sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
+  sDPrintF(u"init done\n");
+  if(mode == u"order")
+  {
+    sAddHook(sPreFrameHook.load(), PreFrame, nullptr);
+    sAddHook(sInputHook.load(), InputHook, nullptr);
+    sAddHook(sCloseHook.load(), CloseHook, nullptr);
+    sSetApplication(sNEW OrderApp);
+  }
+  else if(mode == u"run")
+  {
+    sSetApplication(sNEW RunApp);
+  }
+  else if(mode == u"fail")
+  {
+    sSetApplication(sNEW FailApp);
+  }
+}
+}
+
+int main(int argc, char **argv)
+{
+  return sRunFramework(argc, argv, sMain);
+}
