@@ -200,10 +200,11 @@ void sGetGraphicsStats(sGraphicsStats &stats) { stats = DX.LastStats; }
 
 sTexture2D *sGetScreenColorBuffer(sInt screen)
 {
-  if(!(screen >= 0 && screen < DX.ScreenCount))
+  sInt DXScreenCount = DX.ScreenCount;
+  if(!(screen >= 0 && screen < DXScreenCount))
   {
-    sDPrintF(u"sGetScreenColorBuffer sFATAL, screen: %d, DXScreenCount: %d\n", screen, DX.ScreenCount);
-    sVERIFY(screen>=0 && screen<DX.ScreenCount);
+    sDPrintF(u"sGetScreenColorBuffer sFATAL, screen: %d, DXScreenCount: %d\n", screen, DXScreenCount);
+    sVERIFY(screen>=0 && screen<DXScreenCount);
   }
   return DX.ScreenColor[screen];
 }
@@ -382,7 +383,8 @@ void RestoreDevice()
     sDXCHECK(r);
   }
   for(sInt i = 0; i < max; i++) snapshot[i]->OnLostDevice(1);
-  sVERIFY(max==DX.RTCount);
+  sInt DXRTCount = DX.RTCount;
+  sVERIFY(max==DXRTCount);
   for(sOccQueryNode *n = AllOccQueryNodes; n; n = n->Next) sDXCHECK(DX.Dev->CreateQuery(QUERY_OCCLUSION, &n->Query));
 
   DX.ScreenCount = DX.ScreenCount < 1 ? 1 : DX.ScreenCount;
@@ -562,8 +564,10 @@ void sExitGfx()
 
 sBool sRender3DBegin()
 {
-  sVERIFY(DX.ActiveRT==0);
-  sVERIFY(DX.Render3DInProgress==0);
+  sTextureBase *DXActiveRT = DX.ActiveRT;
+  sBool Render3DInProgress = DX.Render3DInProgress;
+  sVERIFY(DXActiveRT==0);
+  sVERIFY(Render3DInProgress==0);
   if(!DX.Active)
   {
     sLogF(u"gfx", u"sRender3DBegin() fail: not active\n");
@@ -666,7 +670,8 @@ void sRender3DEnd(sBool present)
     sFlipFrameMemory();
     if(present) sCallHook(sGfxEndFrameHook);
   }
-  sVERIFY(DX.ActiveRT==0);
+  sTextureBase *DXActiveRT = DX.ActiveRT;
+  sVERIFY(DXActiveRT==0);
 }
 
 /****************************************************************************/
@@ -720,7 +725,8 @@ sBool NewestOnlyInTexture(sTextureBase *t) { return (t->RTState & 2) && !(t->RTS
 
 void sSetTarget(const sRenderTargetSpec &para)
 {
-  sVERIFY(DX.Render3DInProgress);
+  sBool Render3DInProgress = DX.Render3DInProgress;
+  sVERIFY(Render3DInProgress);
   sU32 clear;
   sInt index = para.Depth ? sInt(para.Flags & 3) : sInt(para.Flags & 1);
   static const sU32 masks[4] = {0, CLEAR_TARGET, CLEAR_ZBUFFER | CLEAR_STENCIL,
@@ -829,12 +835,7 @@ void sSetTarget(const sRenderTargetSpec &para)
 
   DX.TargetSizeX = t0->SizeX;
   DX.TargetSizeY = t0->SizeY;
-  if(DX.ScreenCount < 1)
-  {
-    sDPrintF(u"sGetScreenColorBuffer sFATAL, screen: %d, DXScreenCount: %d\n", 0, DX.ScreenCount);
-    sVERIFY(0>=0 && 0<DX.ScreenCount);
-  }
-  DX.TargetAspect = (t0 == DX.ScreenColor[0]) ? CurrentScreenMode.Aspect : sF32(t0->SizeX) / sF32(t0->SizeY);
+  DX.TargetAspect = (t0 == sGetScreenColorBuffer(0)) ? CurrentScreenMode.Aspect : sF32(t0->SizeX) / sF32(t0->SizeY);
 
   const sRect &w = para.Window;
   if(bound || w.x0 != DX.WindowRect.x0 || w.y0 != DX.WindowRect.y0 || w.x1 != DX.WindowRect.x1 ||

@@ -422,6 +422,9 @@ void sReleaseReadBack();
 void sCheckTextureFormats();
 // The device format, usage, pool, level count and lock flags of a texture flags word.
 void sConvertTextureFormat(sU32 flags, sU32 &format, sU32 &usage, sU32 &pool, sInt &levels, sU32 &lockFlags);
+// Packs width x height ARGB pixels into blocks of the format code in bits 0-7 (13-36);
+// flag 0x800000 or no device: the program's own packer.
+void sPackDXT(sU8 *dest, const sU32 *pixels, sInt width, sInt height, sInt formatAndMode, sInt dither);
 sInt sGetRenderTargetCount();
 sU64 sGetStaticTextureMem();
 

@@ -263,7 +263,8 @@ void sTexture2D::LoadAll(const sU8 *data)
 
 void sTexture2D::CreatePlatform(sU32 flags)
 {
-  sVERIFY(DX.Dev);
+  sGpuDevice *DXDev = DX.Dev;
+  sVERIFY(DXDev);
   if(flags & sTEX_LATEDYNAMIC)
   {
     flags = (flags & ~sTEX_LATEDYNAMIC) | sTEX_DYNAMIC;
@@ -343,6 +344,8 @@ void sTexture2D::OnLostDevice(sBool restore)
 {
   if(!(Flags & (sTEX_RENDERTARGET | sTEX_DYNAMIC))) return;
   ReleasePlatform();
+  // proxies let go as well: the device can only be reset with every such object released
+  for(sTextureProxy *pr = Proxies; pr; pr = pr->NextProxy) pr->ReleasePlatform();
   if(restore)
   {
     Init(OrigX, OrigY, Flags, InitMipmaps, 1);
@@ -357,7 +360,8 @@ void sTexture2D::OnLostDevice(sBool restore)
 
 void sAddRenderTarget(sTexture2D *tex)
 {
-  sVERIFY(DX.RTCount < MAX_RENDERTARGETS);
+  sInt &DXRTCount = DX.RTCount;
+  sVERIFY(DXRTCount < MAX_RENDERTARGETS);
   tex->RTIndex = DX.RTCount;
   DX.RTTable[DX.RTCount++] = tex;
 }
