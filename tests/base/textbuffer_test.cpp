@@ -165,29 +165,30 @@ TEST_F(StringPoolTest, CharactersAboveEightBitsAreCompared)
   EXPECT_NE(sPoolString(u"A"), p1);
 }
 
+TEST_F(StringPoolTest, LookupOfALongerTextNeverReadsPastAShorterOne)
+{
+  // both land in one bucket only by chance, so fill every bucket with short texts first
+  // and look up longer ones: a comparison that reads the pooled text at the longer
+  // length would run past its end (the sanitizer build sees it)
+  for(sInt i = 0; i < 5000; i++)
+  {
+    sChar t[3] = {sChar('a' + i % 26), sChar('A' + (i / 26) % 26), 0};
+    sPoolString(t);
+  }
+  std::u16string longer(200, 'z');
+  for(sInt i = 0; i < 5000; i++)
+  {
+    longer[0] = sChar('a' + i % 26);
+    longer[1] = sChar('A' + (i / 26) % 26);
+    longer[2] = sChar('0' + i % 10);
+    const sChar *p = sPoolString(longer.c_str());
+    EXPECT_EQ(std::u16string(p), longer);
+  }
+}
+
 TEST(StringPoolDeath, UseWithoutThePoolIsFatal)
 {
   EXPECT_EXIT(sPoolString(u"x"), testing::ExitedWithCode(1), "string pool does not run");
-}
-
-/****************************************************************************/
-/***   Message queue                                                      ***/
-/****************************************************************************/
-
-TEST(MessageQueue, StartsEmptyWithItsLock)
-{
-  sInitMessageQueue();
-  sMessageQueue *q = sGetMessageQueue();
-  ASSERT_NE(q, nullptr);
-  EXPECT_EQ(q->WriteCount, 0);
-  EXPECT_EQ(q->ReadCount, 0);
-  ASSERT_NE(q->Lock, nullptr);
-  EXPECT_TRUE(q->Lock->TryLock());
-  q->Lock->Unlock();
-  EXPECT_EQ(q->Slots[0].Words[0], 0u);
-  EXPECT_EQ(q->Slots[sMessageQueue::SlotCount - 1].Words[3], 0u);
-  sExitMessageQueue();
-  EXPECT_EQ(sGetMessageQueue(), nullptr);
 }
 
 /****************************************************************************/
@@ -291,64 +292,4 @@ TEST_F(GCTest, FlagIsClearedWhenNothingIsRegistered)
   sGCCollect(0);
   EXPECT_FALSE(sGCIsCollectRequested());
   EXPECT_EQ(sGCGetObjectCount(), 0);
-}
-
-/****************************************************************************/
-/***   Registry entries                                                   ***/
-/****************************************************************************/
-
-#include "base/app.hpp"
-
-TEST(TextSubsystems, InstallFillsTheRegistryEntries)
-{
-  sInstallTextSubsystems();
-  sInstallTextSubsystems();   // a second call changes nothing
-  sSubsystemRegistry &r = sGetSubsystemRegistry();
-  sInt found = 0;
-  for(sInt i = 0; i < r.GetCount(); i++)
-  {
-    const sSubsystemRegistry::Entry &e = r.Get(i);
-    std::u16string name = e.Name;
-    if(name == u"GarbageCollector")
-    {
-      EXPECT_EQ(e.Level, 16);
-      EXPECT_EQ(e.Init, &sInitGC);
-      EXPECT_EQ(e.Exit, &sExitGC);
-      found++;
-    }
-    else if(name == u"Message")
-    {
-      EXPECT_EQ(e.Init, &sInitMessageQueue);
-      EXPECT_EQ(e.Exit, &sExitMessageQueue);
-      found++;
-    }
-    else if(name == u"StringPool")
-    {
-      EXPECT_EQ(e.Init, &sInitStringPool);
-      EXPECT_EQ(e.Exit, &sExitStringPool);
-      found++;
-    }
-  }
-  EXPECT_EQ(found, 3);
-}
-
-TEST_F(StringPoolTest, LookupOfALongerTextNeverReadsPastAShorterOne)
-{
-  // both land in one bucket only by chance, so fill every bucket with short texts first
-  // and look up longer ones: a comparison that reads the pooled text at the longer
-  // length would run past its end (the sanitizer build sees it)
-  for(sInt i = 0; i < 5000; i++)
-  {
-    sChar t[3] = {sChar('a' + i % 26), sChar('A' + (i / 26) % 26), 0};
-    sPoolString(t);
-  }
-  std::u16string longer(200, 'z');
-  for(sInt i = 0; i < 5000; i++)
-  {
-    longer[0] = sChar('a' + i % 26);
-    longer[1] = sChar('A' + (i / 26) % 26);
-    longer[2] = sChar('0' + i % 10);
-    const sChar *p = sPoolString(longer.c_str());
-    EXPECT_EQ(std::u16string(p), longer);
-  }
 }
