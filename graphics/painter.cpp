@@ -120,19 +120,116 @@ const GlyphPicture Glyphs[] = {
     {'~', "..... ..... .#... #.#.# ...#. ..... ..... ....."},
 };
 
-// A hollow box: the mark of the characters above 127 that have no picture of their own.
+// The signs of the upper half (Latin-1) that are not accented letters.
+const GlyphPicture Signs[] = {
+    {'\xa1', "..#.. ..... ..#.. ..#.. ..#.. ..#.. ..#.. ....."},
+    {'\xa2', "..... ..#.. .###. #.#.. #.#.. .###. ..#.. ....."},
+    {'\xa3', "..##. .#..# .#... ###.. .#... .#..# #.##. ....."},
+    {'\xa4', "..... #...# .###. .#.#. .###. #...# ..... ....."},
+    {'\xa5', "#...# .#.#. ..#.. ##### ..#.. ##### ..#.. ....."},
+    {'\xa6', "..#.. ..#.. ..#.. ..... ..#.. ..#.. ..#.. ....."},
+    {'\xa7', ".###. #.... .##.. #..#. .##.. ...#. ###.. ....."},
+    {'\xa8', ".#.#. ..... ..... ..... ..... ..... ..... ....."},
+    {'\xaa', ".##.. #.#.. .##.. ..... ###.. ..... ..... ....."},
+    {'\xab', "..... ..#.# .#.#. #.#.. .#.#. ..#.# ..... ....."},
+    {'\xac', "..... ..... ..... ##### ....# ..... ..... ....."},
+    {'\xad', "..... ..... ..... .###. ..... ..... ..... ....."},
+    {'\xaf', "##### ..... ..... ..... ..... ..... ..... ....."},
+    {'\xb0', ".##.. #..#. .##.. ..... ..... ..... ..... ....."},
+    {'\xb1', "..#.. ..#.. ##### ..#.. ..#.. ..... ##### ....."},
+    {'\xb2', ".##.. ...#. ..#.. .#... .###. ..... ..... ....."},
+    {'\xb3', "###.. ...#. .##.. ...#. ###.. ..... ..... ....."},
+    {'\xb4', "...#. ..#.. ..... ..... ..... ..... ..... ....."},
+    {'\xb5', "..... ..... #...# #...# #...# ##..# #.##. #...."},
+    {'\xb6', ".#### ###.# ###.# .##.# ..#.# ..#.# ..#.# ....."},
+    {'\xb7', "..... ..... ..... ..#.. ..... ..... ..... ....."},
+    {'\xb8', "..... ..... ..... ..... ..... ..... ..#.. .##.."},
+    {'\xb9', "..#.. .##.. ..#.. ..#.. .###. ..... ..... ....."},
+    {'\xba', "..#.. .#.#. ..#.. ..... .###. ..... ..... ....."},
+    {'\xbb', "..... #.#.. .#.#. ..#.# .#.#. #.#.. ..... ....."},
+    {'\xbf', "..#.. ..... ..#.. .#... #.... #...# .###. ....."},
+    {'\xc6', ".#### #.#.. #.#.. ##### #.#.. #.#.. #.### ....."},
+    {'\xc7', ".###. #...# #.... #.... #.... #...# .###. ..#.."},
+    {'\xd0', "###.. #..#. #...# ###.# #...# #..#. ###.. ....."},
+    {'\xd7', "..... #...# .#.#. ..#.. .#.#. #...# ..... ....."},
+    {'\xd8', ".###. #..## #.#.# #.#.# #.#.# ##..# .###. ....."},
+    {'\xde', "#.... ####. #...# #...# ####. #.... #.... ....."},
+    {'\xdf', ".##.. #..#. #..#. ###.. #..#. #..#. #.##. ....."},
+    {'\xe6', "..... ..... ##.#. ..#.# ##### #.#.. ##.## ....."},
+    {'\xe7', "..... ..... .###. #.... #.... #...# .###. ..#.."},
+    {'\xf0', ".##.. ..##. .###. #...# #...# #...# .###. ....."},
+    {'\xf7', "..... ..#.. ..... ##### ..... ..#.. ..... ....."},
+    {'\xf8', "..... ..... .###. #..## #.#.# ##..# .###. ....."},
+    {'\xfe', "#.... #.... ####. #...# #...# ####. #.... #...."},
+};
+
+// Accented letters: a base letter with its accent above. Small letters keep their shape
+// under an accent of two rows; capitals give up their second row to an accent of one.
+enum Accent { Grave, Acute, Circumflex, Tilde, Umlaut, Ring };
+const char *const SmallAccents[] = {".#... ..#..", "...#. ..#..", "..#.. .#.#.", ".##.# #..#.", ".#.#. .....", ".###. .#.#."};
+const char *const CapitalAccents[] = {".#...", "...#.", "..#..", ".##.#", ".#.#.", ".###."};
+// the small i without its dot carries the accents of the small i
+const char *const DotlessI = "..... ..... .##.. ..#.. ..#.. ..#.. .###. .....";
+
+struct AccentedLetter
+{
+  unsigned char Code;
+  char Base;
+  Accent Mark;
+};
+
+const AccentedLetter Accented[] = {
+    {0xc0, 'A', Grave},  {0xc1, 'A', Acute},  {0xc2, 'A', Circumflex}, {0xc3, 'A', Tilde},
+    {0xc4, 'A', Umlaut}, {0xc5, 'A', Ring},   {0xc8, 'E', Grave},      {0xc9, 'E', Acute},
+    {0xca, 'E', Circumflex}, {0xcb, 'E', Umlaut}, {0xcc, 'I', Grave},  {0xcd, 'I', Acute},
+    {0xce, 'I', Circumflex}, {0xcf, 'I', Umlaut}, {0xd1, 'N', Tilde},  {0xd2, 'O', Grave},
+    {0xd3, 'O', Acute},  {0xd4, 'O', Circumflex}, {0xd5, 'O', Tilde},  {0xd6, 'O', Umlaut},
+    {0xd9, 'U', Grave},  {0xda, 'U', Acute},  {0xdb, 'U', Circumflex}, {0xdc, 'U', Umlaut},
+    {0xdd, 'Y', Acute},
+    {0xe0, 'a', Grave},  {0xe1, 'a', Acute},  {0xe2, 'a', Circumflex}, {0xe3, 'a', Tilde},
+    {0xe4, 'a', Umlaut}, {0xe5, 'a', Ring},   {0xe8, 'e', Grave},      {0xe9, 'e', Acute},
+    {0xea, 'e', Circumflex}, {0xeb, 'e', Umlaut}, {0xec, 'i', Grave},  {0xed, 'i', Acute},
+    {0xee, 'i', Circumflex}, {0xef, 'i', Umlaut}, {0xf1, 'n', Tilde},  {0xf2, 'o', Grave},
+    {0xf3, 'o', Acute},  {0xf4, 'o', Circumflex}, {0xf5, 'o', Tilde},  {0xf6, 'o', Umlaut},
+    {0xf9, 'u', Grave},  {0xfa, 'u', Acute},  {0xfb, 'u', Circumflex}, {0xfc, 'u', Umlaut},
+    {0xfd, 'y', Acute},  {0xff, 'y', Umlaut},
+};
+
+// A hollow box: the mark of the characters of the upper half without a picture.
 const char *const BoxRows = "##### #...# #...# #...# #...# #...# ##### .....";
 // DEL: a chequer.
 const char *const DelRows = "#.#.# .#.#. #.#.# .#.#. #.#.# .#.#. #.#.# .....";
 
+sU8 RowBits(const char *row)
+{
+  sU8 bits = 0;
+  for(sInt c = 0; c < 5; c++)
+    if(row[c] == '#') bits |= sU8(0x80 >> c);
+  return bits;
+}
+
 void PutRows(sU8 *glyph, const char *rows)
 {
-  for(sInt r = 0; r < 8; r++)
+  for(sInt r = 0; r < 8; r++) glyph[r] = RowBits(rows + r * 6);
+}
+
+void PutAccented(sU8 *font, const AccentedLetter &a)
+{
+  sU8 *glyph = font + a.Code * 8;
+  sU8 base[8];
+  if(a.Base == 'i') PutRows(base, DotlessI);
+  else std::memcpy(base, font + sU8(a.Base) * 8, 8);
+  if(a.Base >= 'a')
   {
-    sU8 bits = 0;
-    for(sInt c = 0; c < 5; c++)
-      if(rows[r * 6 + c] == '#') bits |= sU8(0x80 >> c);
-    glyph[r] = bits;
+    glyph[0] = RowBits(SmallAccents[a.Mark]);
+    glyph[1] = RowBits(SmallAccents[a.Mark] + 6);
+    for(sInt r = 2; r < 8; r++) glyph[r] = base[r];
+  }
+  else
+  {
+    glyph[0] = RowBits(CapitalAccents[a.Mark]);
+    glyph[1] = base[0];
+    for(sInt r = 2; r < 8; r++) glyph[r] = base[r];
   }
 }
 
@@ -151,6 +248,8 @@ struct FontTable
     PutRows(Data + 127 * 8, DelRows);
     for(sInt c = 128; c < 256; c++)
       if(c != 0xa0) PutRows(Data + c * 8, BoxRows);
+    for(const GlyphPicture &g : Signs) PutRows(Data + sU8(g.Code) * 8, g.Rows);
+    for(const AccentedLetter &a : Accented) PutAccented(Data, a);
   }
 };
 }

@@ -26,12 +26,17 @@ TEST(PainterFont, DrawingAidsAreInPlace)
   EXPECT_TRUE(GlyphBit(0, 3, 3));
 }
 
+std::string GlyphKey(sInt c) { return std::string(reinterpret_cast<const char *>(sGetPainterFont() + c * 8), 8); }
+
 TEST(PainterFont, PrintableCharactersAreDistinctAndFitTheCell)
 {
+  // the box marks the few signs of the upper half without a picture of their own
+  const std::string box = GlyphKey(0xa9);
   std::set<std::string> seen;
-  for(sInt c = 32; c < 127; c++)
+  for(sInt c = 32; c < 256; c++)
   {
-    std::string key(reinterpret_cast<const char *>(sGetPainterFont() + c * 8), 8);
+    if(c >= 127 && c < 0xa0) continue;
+    std::string key = GlyphKey(c);
     sInt bits = 0;
     for(sInt y = 0; y < 8; y++)
     {
@@ -39,14 +44,36 @@ TEST(PainterFont, PrintableCharactersAreDistinctAndFitTheCell)
       EXPECT_EQ(row & 0x03, 0) << "character " << c << " reaches beyond the six columns of its cell";
       bits += __builtin_popcount(row);
     }
-    if(c == ' ') EXPECT_EQ(bits, 0);
+    if(c == ' ' || c == 0xa0) EXPECT_EQ(bits, 0);
     else EXPECT_GT(bits, 0) << "character " << c << " is empty";
+    if((key == box && c > 0xa0) || c == 0xa0) continue;   // 0xa0 is a space too
     EXPECT_TRUE(seen.insert(key).second) << "character " << c << " looks like another one";
   }
-  // a few shapes a reader relies on: the capital O is closed, l and I differ from 1
+  // every printable ASCII character has a picture of its own
+  for(sInt c = 33; c < 127; c++) EXPECT_NE(GlyphKey(c), box) << "character " << c;
+  // a few shapes a reader relies on: the capital O is closed, the underscore lies low
   EXPECT_TRUE(GlyphBit('O', 0, 3) && GlyphBit('O', 4, 3) && GlyphBit('O', 2, 0) && GlyphBit('O', 2, 6));
   EXPECT_FALSE(GlyphBit('O', 2, 3));
   EXPECT_TRUE(GlyphBit('_', 2, 7));
+}
+
+TEST(PainterFont, AccentedLettersKeepTheirBase)
+{
+  const sU8 *f = sGetPainterFont();
+  // small letters: the base below the two accent rows
+  for(sInt c : {0xe0, 0xe9, 0xf1, 0xf6, 0xfc, 0xff})
+  {
+    sInt base = c == 0xe0 ? 'a' : c == 0xe9 ? 'e' : c == 0xf1 ? 'n' : c == 0xf6 ? 'o' : c == 0xfc ? 'u' : 'y';
+    EXPECT_EQ(std::memcmp(f + c * 8 + 2, f + base * 8 + 2, 6), 0) << "character " << c;
+    EXPECT_NE(f[c * 8] | f[c * 8 + 1], 0) << "character " << c << " has no accent";
+  }
+  // capitals: the accent in row 0 over the letter without its second row
+  EXPECT_EQ(f[0xc4 * 8 + 1], f['A' * 8 + 0]);
+  EXPECT_EQ(std::memcmp(f + 0xc4 * 8 + 2, f + 'A' * 8 + 2, 6), 0);
+  EXPECT_NE(f[0xc4 * 8], 0);
+  // the accents differ
+  EXPECT_NE(GlyphKey(0xe0), GlyphKey(0xe1));
+  EXPECT_NE(GlyphKey(0xc0), GlyphKey(0xc1));
 }
 
 TEST(PainterFont, ExpandsIntoTheAtlasLayout)
@@ -344,5 +371,26 @@ TEST_F(PainterDraw, EverythingInOneBatchAndOneDrawCall)
     for(sInt y = 0; y < 8; y++)
       for(sInt x = 0; x < 6; x++)
         ASSERT_EQ(px[(12 + y) * W + 10 + i * 6 + x] & 0xffffff, GlyphBit("OK"[i], x, y) ? 0x00ffffu : 0u);
+}
+}
+
+namespace
+{
+TEST_F(PainterDraw, FullBatchDrawsItsLastQuads)
+{
+  BeginFrame(0xff000000);
+  P->UpdateView();
+  // 19998 quads outside the picture, then two that show: the last quads of a full batch
+  // lie beyond what 16-bit indices reach
+  for(sInt i = 0; i < 19998; i++) P->Rect(-10, -10, -5, -5, 0xffffffff);
+  P->Rect(0, 0, 4, 4, 0xff00ff00);
+  P->Line(10, 20, 20, 20, 0xffff0000, 0xffff0000);
+  EXPECT_EQ(P->Used, P->Alloc);
+  sInt before = sGetFrameStats().Batches;
+  P->Draw();
+  EXPECT_EQ(sGetFrameStats().Batches, before + 1);
+  std::vector<sU32> px = EndFrame();
+  EXPECT_EQ(px[2 * W + 2] & 0xffffff, 0x00ff00u);
+  EXPECT_EQ(px[20 * W + 15] & 0xffffff, 0xff0000u);
 }
 }
