@@ -1,0 +1,279 @@
+// The back end over the real gpu device: frames cleared, drawn and presented into a
+// window, read back and compared, and the lost-device restore through the device's fault
+// injection.
+
+#include "backend_util.hpp"
+
+#include "platform/text/utf.hpp"
+#include "platform/window/window.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+using namespace plat::gpu;
+
+namespace
+{
+const sInt W = 64, H = 48;
+
+const char *QuadVS = "vs_2_0\ndcl_position v0\ndcl_texcoord v1\nmov oPos, v0\nmov oT0, v1\n";
+const char *TexPS = "ps_2_0\ndcl t0.xy\ndcl_2d s0\ntexld r0, t0, s0\nmov oC0, r0\n";
+
+struct QuadVertex
+{
+  float x, y, z;
+  uint32_t color;
+  float u, v;
+};
+
+class Rendered : public testing::Test
+{
+protected:
+  std::unique_ptr<plat::Window> Win;
+  TestMaterial *Material = nullptr;
+
+  void SetUp() override
+  {
+    if(!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    plat::WindowDesc desc;
+    desc.Title = u"graphics test";
+    desc.Width = W;
+    desc.Height = H;
+    std::u16string error;
+    Win = plat::Window::Create(desc, error);
+    if(!Win) GTEST_SKIP() << "no window: " << plat::ToUtf8(error);
+    sSetGfxWindow(Win->GetSdlWindow());
+    sSetGpuApi(nullptr);
+    CurrentScreenMode = sScreenMode();
+    sU32 flags = 0;
+    sInt w = W, h = H;
+    sInitScreenMode(flags, w, h);
+    sInitGfx(flags, w, h);
+    ASSERT_TRUE(sIsGfxActive());
+    Material = new TestMaterial;
+    TestMaterial &Mtrl = *Material;
+    Mtrl.VS = Asm(QuadVS);
+    Mtrl.PS = Asm(TexPS);
+    Mtrl.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+    Mtrl.S.TextureFlags[0] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+  }
+
+  void TearDown() override
+  {
+    if(!Win) return;
+    delete Material;   // materials go before the graphics
+    StopGraphics();
+    Win.reset();
+  }
+
+  // A quad over the clip-space rectangle with texture coordinates 0..1.
+  void DrawQuad(sTextureBase *tex, float x0, float y0, float x1, float y1)
+  {
+    TestMaterial &Mtrl = *Material;
+    Mtrl.Texture[0] = tex;
+    Mtrl.Prepare(sVertexFormatPosColUV);
+    Mtrl.Set(nullptr, 0);
+    sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
+    QuadVertex *v;
+    geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
+    v[0] = {x0, y0, 0.5f, 0xffffffff, 0, 0};
+    v[1] = {x1, y0, 0.5f, 0xffffffff, 1, 0};
+    v[2] = {x1, y1, 0.5f, 0xffffffff, 1, 1};
+    v[3] = {x0, y1, 0.5f, 0xffffffff, 0, 1};
+    geo.EndLoadVB();
+    geo.Draw();
+  }
+
+  // The colour target's pixels, 0xRRGGBB.
+  std::vector<uint32_t> ReadScreen()
+  {
+    const sU8 *data;
+    sInt pitch, format;
+    sBeginReadScreen(data, pitch, format);
+    EXPECT_EQ(format, 1);
+    std::vector<uint32_t> px;
+    sInt w = DX.TargetSizeX, h = DX.TargetSizeY;
+    for(sInt y = 0; y < h; y++)
+      for(sInt x = 0; x < w; x++)
+      {
+        uint32_t p;
+        std::memcpy(&p, data + sDInt(y) * pitch + x * 4, 4);
+        px.push_back(p & 0xffffff);
+      }
+    sEndReadScreen();
+    return px;
+  }
+
+  // A 2 x 2 texture: red, green / blue, white.
+  sTexture2D *MakeChecker()
+  {
+    sTexture2D *t = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+    const uint32_t px[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+    t->LoadAll(reinterpret_cast<const sU8 *>(px));
+    return t;
+  }
+};
+
+TEST_F(Rendered, ClearedFramePresented)
+{
+  LogCapture log;
+  ASSERT_TRUE(sRender3DBegin());
+  sSetScreenTarget(nullptr, 3, 0xff336699);
+  std::vector<uint32_t> px = ReadScreen();
+  ASSERT_EQ(px.size(), size_t(W * H));
+  EXPECT_EQ(px[0], 0x336699u);
+  EXPECT_EQ(px[W * H - 1], 0x336699u);
+  // a window clear touches only its rectangle
+  sRect r{8, 8, 16, 12};
+  sRenderTargetSpec spec(sRTF_CLEAR_COLOR | sRTF_CLEAR_WINDOW, 0xff000000, &r);
+  sSetTarget(spec);
+  sSetScreenTarget(nullptr, 0, 0);
+  px = ReadScreen();
+  EXPECT_EQ(px[8 * W + 8], 0u);
+  EXPECT_EQ(px[11 * W + 15], 0u);
+  EXPECT_EQ(px[12 * W + 15], 0x336699u);
+  EXPECT_EQ(px[8 * W + 16], 0x336699u);
+  sRender3DEnd(1);
+  sGraphicsStats st;
+  sGetGraphicsStats(st);
+  EXPECT_EQ(st.Batches, 0);
+}
+
+TEST_F(Rendered, TexturedQuadAndRenderTargetPass)
+{
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  ASSERT_TRUE(sRender3DBegin());
+  sSetScreenTarget(nullptr, 3, 0xff000000);
+  DrawQuad(checker, -1, 1, 1, -1);
+  std::vector<uint32_t> px = ReadScreen();
+  EXPECT_EQ(px[8 * W + 8], 0xff0000u);
+  EXPECT_EQ(px[8 * W + 56], 0x00ff00u);
+  EXPECT_EQ(px[40 * W + 8], 0x0000ffu);
+  EXPECT_EQ(px[40 * W + 56], 0xffffffu);
+
+  // a pass into a render target (its left half drawn with the checker), then the target
+  // drawn onto the right half of the screen
+  sRenderTargetSpec spec(sRTF_CLEAR_ALL, 0xff808080, nullptr, rt, sGetLargeDepthBuffer());
+  sSetTarget(spec);
+  DrawQuad(checker, -1, 1, 0, -1);
+  px = ReadScreen();
+  ASSERT_EQ(px.size(), 32u * 32u);
+  EXPECT_EQ(px[4 * 32 + 4], 0xff0000u);
+  EXPECT_EQ(px[4 * 32 + 28], 0x808080u);
+  sSetScreenTarget(nullptr, 0, 0);
+  DrawQuad(rt, 0, 1, 1, -1);
+  px = ReadScreen();
+  EXPECT_EQ(px[8 * W + 8], 0xff0000u);    // untouched left half
+  EXPECT_EQ(px[4 * W + 36], 0xff0000u);   // the target's red corner
+  EXPECT_EQ(px[40 * W + 36], 0x0000ffu);  // its blue corner
+  EXPECT_EQ(px[44 * W + 44], 0xffffffu);  // its white corner
+  EXPECT_EQ(px[20 * W + 60], 0x808080u);  // its cleared right half
+  sRender3DEnd(1);
+  sGraphicsStats st;
+  sGetGraphicsStats(st);
+  EXPECT_EQ(st.Batches, 3);
+  EXPECT_EQ(st.Primitives, 6);
+  Material->Texture[0] = nullptr;
+  delete rt;
+  delete checker;
+}
+
+TEST_F(Rendered, LostDeviceThroughFaultInjection)
+{
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sTexture2D *dyn = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_DYNAMIC);
+  sTextureProxy proxy;
+  proxy.Link(rt);
+  sInt targets = sGetRenderTargetCount();
+
+  ASSERT_TRUE(sRender3DBegin());
+  void *p;
+  sGeometry stat(sGF_TRILIST, sVertexFormatPosCol);
+  stat.BeginLoadVB(3, sGD_STATIC, &p);
+  stat.EndLoadVB();
+  sGpuRes *staticBuffer = stat.VertexPart[0].Buffer->Buffer;
+  sGeometry stream(sGF_TRILIST, sVertexFormatPosCol);
+  stream.BeginLoadVB(3, sGD_STREAM, &p);
+  stream.EndLoadVB();
+  sGeoBuffer *streamBuffer = stream.VertexPart[0].Buffer;
+  stream.VertexPart[0].Release();
+  sGpuRes *oldRt = rt->Tex;
+  sGetGpuDevice()->InjectLostDevice();
+  sSetScreenTarget(nullptr, 3, 0xff000000);
+  sRender3DEnd(1);
+
+  LogCapture log;
+  EXPECT_FALSE(sRender3DBegin());
+  EXPECT_EQ(log.Count("sRender3DBegin() fail: can not restore"), 1);
+  sInitGfx(0, W, H);
+  EXPECT_EQ(log.Count("restoring device"), 1);
+  EXPECT_EQ(log.Count("caps.ShaderProfile"), 1);
+  EXPECT_EQ(sGetRenderTargetCount(), targets);
+  ASSERT_NE(rt->Tex, nullptr);
+  EXPECT_NE(rt->Tex, oldRt);
+  EXPECT_EQ(proxy.Tex, rt->Tex);
+  EXPECT_NE(dyn->Tex, nullptr);
+  EXPECT_EQ(stat.VertexPart[0].Buffer->Buffer, staticBuffer);
+  EXPECT_EQ(streamBuffer->Alloc, 0);
+  EXPECT_EQ(streamBuffer->Buffer, nullptr);
+
+  // the restored device draws: the checker through the proxy of a refilled target
+  ASSERT_TRUE(sRender3DBegin());
+  sRenderTargetSpec spec(sRTF_CLEAR_COLOR, 0xff000000, nullptr, rt, nullptr);
+  sSetTarget(spec);
+  DrawQuad(checker, -1, 1, 1, -1);
+  sSetScreenTarget(nullptr, 3, 0xff202020);
+  DrawQuad(&proxy, -1, 1, 1, -1);
+  std::vector<uint32_t> px = ReadScreen();
+  EXPECT_EQ(px[8 * W + 8], 0xff0000u);
+  EXPECT_EQ(px[40 * W + 56], 0xffffffu);
+  sRender3DEnd(1);
+  Material->Texture[0] = nullptr;
+  delete dyn;
+  delete rt;
+  delete checker;
+}
+}
+
+namespace
+{
+TEST_F(Rendered, MultisampledScreenResolvedAtFrameEnd)
+{
+  delete Material;
+  Material = nullptr;
+  StopGraphics();
+  sSetGfxWindow(Win->GetSdlWindow());
+  sU32 flags = 0x2000;
+  sInt w = W, h = H;
+  sInitScreenMode(flags, w, h);
+  sInitGfx(flags, w, h);
+  ASSERT_TRUE(sIsGfxActive());
+  sGraphicsCaps caps;
+  sGetGraphicsCaps(caps);
+  if(caps.MaxMultisampleLevel > 0)
+    EXPECT_NE(sGetScreenColorBuffer(0)->MultiSurf2D, nullptr);
+  else
+    EXPECT_EQ(sGetScreenColorBuffer(0)->MultiSurf2D, nullptr);
+  Material = new TestMaterial;
+  Material->VS = Asm(QuadVS);
+  Material->PS = Asm(TexPS);
+  Material->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+  Material->S.TextureFlags[0] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+  sTexture2D *checker = MakeChecker();
+  ASSERT_TRUE(sRender3DBegin());
+  sSetScreenTarget(nullptr, 3, 0xff102030);
+  DrawQuad(checker, -1, 1, 0, 0);
+  // reading the screen in the frame reads the multisampled surface through a resolve
+  std::vector<uint32_t> px = ReadScreen();
+  EXPECT_EQ(px[4 * W + 4], 0xff0000u);
+  EXPECT_EQ(px[40 * W + 40], 0x102030u);
+  sRender3DEnd(1);
+  // after the frame end the back buffer holds the resolved picture
+  EXPECT_EQ(sGetScreenColorBuffer(0)->RTState & 2, 2u);
+  Material->Texture[0] = nullptr;
+  delete checker;
+}
+}
