@@ -213,7 +213,13 @@ const sChar *sGetPendingURL() { return PendingURL; }
 plat::Window *sGetMainWindow() { return MainWindow.get(); }
 sBool sIsFrameInProgress() { return FrameInProgress; }
 
-void sBuildKeyTable() { plat::BuildKeyTable(KeyTable); }
+void sBuildKeyTable()
+{
+  // the characters come from the keyboard layout, which the video system knows
+  std::u16string error;
+  if(!plat::InitVideo(error)) sLogF(u"sys", u"key table without the keyboard layout: %s\n", error.c_str());
+  plat::BuildKeyTable(KeyTable);
+}
 const plat::KeyTable &sGetKeyTable() { return KeyTable; }
 
 /****************************************************************************/

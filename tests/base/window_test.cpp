@@ -1,0 +1,274 @@
+// The window procedure: keys, mouse, wheel and raw motion become input events and device
+// state; activation, close requests and the pending document.
+#include "base/input2.hpp"
+#include "base/window.hpp"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+class RecordingApp : public sApp
+{
+public:
+  std::vector<sInput2Event> Events;
+  sInt ExitEvents = 0;
+  void OnInput(const sInput2Event &e) override { Events.push_back(e); }
+  void OnEvent(sInt code) override
+  {
+    if(code == 3) ExitEvents++;
+  }
+};
+
+class WindowProc : public testing::Test
+{
+protected:
+  RecordingApp App;
+
+  void SetUp() override
+  {
+    sCreateFrameworkHooks();
+    sInitInput2EventQueue();
+    sInitInput();
+    sBuildKeyTable();
+    sSetSystemFlags(0);   // events straight to the application
+    sSetApplication(&App);
+    sDrainInput2Events();
+  }
+  void TearDown() override
+  {
+    sSetApplication(nullptr);
+    sSetSystemFlags(0);
+    sExitInput();
+    sExitInput2EventQueue();
+    sDeleteFrameworkHooks();
+    sResetExitFlag();
+  }
+
+  static plat::Message Key(int scancode, uint16_t mods, bool down, bool repeat = false)
+  {
+    plat::Message m;
+    m.Kind = down ? plat::MessageKind::KeyDown : plat::MessageKind::KeyUp;
+    m.Key.Scancode = scancode;
+    m.Key.Keycode = SDL_GetKeyFromScancode(SDL_Scancode(scancode));
+    m.Key.Modifiers = mods;
+    m.Key.Down = down;
+    m.Key.Repeat = repeat;
+    return m;
+  }
+  static plat::Message Button(plat::MessageKind kind, int button)
+  {
+    plat::Message m;
+    m.Kind = kind;
+    m.Button = button;
+    return m;
+  }
+  // The key code of one key message (0 when it made no event).
+  sU32 CodeOf(const plat::Message &m)
+  {
+    App.Events.clear();
+    sWindowProc(m);
+    return App.Events.empty() ? 0 : App.Events.back().Key;
+  }
+};
+
+TEST_F(WindowProc, KeysCarryQualifiersRepeatAndRelease)
+{
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_F1, 0, true)), 0xe020u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_F1, 0, true, true)), 0x4000e020u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_F1, 0, false)), 0x8000e020u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_F12, 0, true)), 0xe02bu);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_UP, 0, true)), 0xe000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, 0, true)), sU32('a'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, KMOD_LSHIFT, true)), sU32('A') | 0x10000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, KMOD_RSHIFT, true)), sU32('A') | 0x20000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, KMOD_CAPS, true)), sU32('A') | 0x40000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, KMOD_LCTRL, true)), sU32('a') | 0x80000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_A, KMOD_RCTRL | KMOD_LALT, false)), sU32('a') | 0x100000u | 0x200000u | 0x80000000u);
+  EXPECT_EQ(sQualifiers, 0x300000u);
+  // the alt key itself has no code
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_LALT, KMOD_LALT, true)), 0u);
+}
+
+TEST_F(WindowProc, AltGrDropsTheControlThatComesWithIt)
+{
+  sU32 code = CodeOf(Key(SDL_SCANCODE_Q, KMOD_RALT | KMOD_LCTRL, true));
+  EXPECT_EQ(code & 0x400000u, 0x400000u);
+  EXPECT_EQ(code & 0x80000u, 0u);
+  EXPECT_EQ(sQualifiers & 0x480000u, 0x400000u);
+  // plane 2 falls back to plane 0 where the layout has no AltGr character
+  const plat::KeyTable &t = sGetKeyTable();
+  sU32 expected = t.Planes[2][SDL_SCANCODE_Q] ? t.Planes[2][SDL_SCANCODE_Q] : t.Planes[0][SDL_SCANCODE_Q];
+  EXPECT_EQ(code & 0xffffu, expected);
+}
+
+TEST_F(WindowProc, KeypadKeysTypeCharactersAndTheDecimalKeyIsAComma)
+{
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, 0, true)), sU32(','));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, KMOD_LSHIFT, true)), sU32(',') | 0x10000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, KMOD_RALT, true)), sU32(',') | 0x400000u);
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_0, 0, true)), sU32('0'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_7, 0, true)), sU32('7'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_MULTIPLY, 0, true)), sU32('*'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PLUS, 0, true)), sU32('+'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_MINUS, 0, true)), sU32('-'));
+  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_DIVIDE, 0, true)), sU32('/'));
+}
+
+TEST_F(WindowProc, KeyStateFollowsPressAndReleaseByScanCode)
+{
+  sWindowProc(Key(SDL_SCANCODE_B, 0, true));
+  sWindowProc(Key(SDL_SCANCODE_LALT, KMOD_LALT, true));   // no event, but state
+  {
+    sScopeLock lock(sInputLock);
+    EXPECT_EQ(sKeyState[SDL_SCANCODE_B], 1u);
+    EXPECT_EQ(sKeyState[SDL_SCANCODE_LALT], 1u);
+  }
+  sWindowProc(Key(SDL_SCANCODE_B, 0, false));
+  sScopeLock lock(sInputLock);
+  EXPECT_EQ(sKeyState[SDL_SCANCODE_B], 0u);
+}
+
+TEST_F(WindowProc, MouseButtonsPressReleaseAndDoubleClick)
+{
+  using K = plat::MessageKind;
+  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_LEFT)), 0xe100u);
+  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_RIGHT)), 0xe101u);
+  EXPECT_EQ(sMouseWindowState->Buttons.load(), 3u);
+  EXPECT_EQ(CodeOf(Button(K::ButtonUp, plat::MOUSE_RIGHT)), 0x8000e101u);
+  EXPECT_EQ(sMouseWindowState->Buttons.load(), 1u);
+  EXPECT_EQ(CodeOf(Button(K::ButtonDoubleClick, plat::MOUSE_MIDDLE)), 0x4000e102u);
+  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_EXTRA1)), 0xe103u);
+  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_EXTRA2)), 0xe104u);
+  EXPECT_EQ(sMouseWindowState->Buttons.load(), 1u + 4u + 8u + 16u);
+  for(int b : {plat::MOUSE_LEFT, plat::MOUSE_MIDDLE, plat::MOUSE_EXTRA1, plat::MOUSE_EXTRA2})
+    sWindowProc(Button(K::ButtonUp, b));
+  EXPECT_EQ(sMouseWindowState->Buttons.load(), 0u);
+  // a button the framework does not know makes nothing
+  EXPECT_EQ(CodeOf(Button(K::ButtonDown, 7)), 0u);
+}
+
+TEST_F(WindowProc, PointerMovePayloadIsSignExtended)
+{
+  plat::Message m;
+  m.Kind = plat::MessageKind::MouseMove;
+  m.X = 5;
+  m.Y = -3;
+  EXPECT_EQ(CodeOf(m), 0xe180u);
+  EXPECT_EQ(App.Events.back().Payload, 0xfffffffffffffffdull);   // a negative y fills the upper bits
+  m.X = -2;
+  m.Y = 7;
+  sWindowProc(m);
+  EXPECT_EQ(App.Events.back().Payload, 0xfffffffffffe0007ull);
+  m.X = 300;
+  m.Y = 200;
+  sWindowProc(m);
+  EXPECT_EQ(App.Events.back().Payload, (300ull << 16) | 200ull);
+  EXPECT_EQ(App.Events.back().Word2, 0u);
+  EXPECT_EQ(sMouseWindowState->X.load(), 300);
+  EXPECT_EQ(sMouseWindowState->Y.load(), 200);
+}
+
+TEST_F(WindowProc, WheelGoesInNotchesOf120)
+{
+  plat::Message m;
+  m.Kind = plat::MessageKind::Wheel;
+  m.WheelDelta = 240;
+  App.Events.clear();
+  sWindowProc(m);
+  ASSERT_EQ(App.Events.size(), 2u);
+  EXPECT_EQ(App.Events[0].Key, 0xe181u);
+  EXPECT_EQ(App.Events[1].Key, 0xe181u);
+  EXPECT_EQ(sMouseWindowState->Wheel.load(), 2);
+  m.WheelDelta = -119;
+  App.Events.clear();
+  sWindowProc(m);
+  EXPECT_TRUE(App.Events.empty());
+  m.WheelDelta = -121;   // with the -119 kept: -240, two notches down
+  sWindowProc(m);
+  ASSERT_EQ(App.Events.size(), 2u);
+  EXPECT_EQ(App.Events[0].Key, 0xe182u);
+  EXPECT_EQ(sMouseWindowState->Wheel.load(), 0);
+}
+
+TEST_F(WindowProc, RawMotionAddsToTheSumsAndPacksSixteenBitHalves)
+{
+  plat::Message m;
+  m.Kind = plat::MessageKind::RawMotion;
+  m.Dx = 3;
+  m.Dy = -2;
+  EXPECT_EQ(CodeOf(m), 0xe185u);
+  EXPECT_EQ(App.Events.back().Payload, 0x0003fffeull);
+  m.Dx = -1;
+  m.Dy = 10;
+  sWindowProc(m);
+  EXPECT_EQ(App.Events.back().Payload, 0xffff000aull);
+  EXPECT_EQ(sMouseWindowState->RawDx.load(), 2);
+  EXPECT_EQ(sMouseWindowState->RawDy.load(), 8);
+}
+
+TEST_F(WindowProc, ContinuousModeQueuesAndActivationDrains)
+{
+  sSetSystemFlags(sISF_CONTINUOUS);
+  static sInt active = -1;
+  auto hook = +[](sDInt a, void *) { active = sInt(a); };
+  sAddHook(sActivateHook.load(), hook, nullptr);
+  App.Events.clear();
+  sWindowProc(Key(SDL_SCANCODE_C, KMOD_LSHIFT, true));
+  EXPECT_TRUE(App.Events.empty());
+  sInput2Event e;
+  ASSERT_TRUE(sPopDueInput2Event(e, sGetTime()));
+  EXPECT_EQ(e.Key, sU32('C') | 0x10000u);
+  sWindowProc(Key(SDL_SCANCODE_C, KMOD_LSHIFT, true, true));
+  EXPECT_EQ(sQualifiers, 0x10000u);
+
+  plat::Message m;
+  m.Kind = plat::MessageKind::Activate;
+  m.Active = true;
+  sWindowProc(m);
+  EXPECT_EQ(active, 1);
+  EXPECT_EQ(sQualifiers, 0u);
+  EXPECT_FALSE(sPopDueInput2Event(e, sGetTime()));
+  m.Kind = plat::MessageKind::Minimize;
+  sWindowProc(m);
+  EXPECT_EQ(active, 0);
+}
+
+TEST_F(WindowProc, CloseRequestCanBeVetoed)
+{
+  static sInt veto = 1;
+  auto hook = +[](void *allow, void *) {
+    if(veto) *static_cast<sInt *>(allow) = 0;
+  };
+  sAddHook(sCloseHook.load(), hook, nullptr);
+  plat::Message m;
+  m.Kind = plat::MessageKind::Close;
+  sWindowProc(m);
+  EXPECT_EQ(sGetExitFlag(), 0);
+  veto = 0;
+  sWindowProc(m);
+  EXPECT_NE(sGetExitFlag(), 0);
+}
+
+TEST_F(WindowProc, ExitPathWithoutWindowDoesNothing)
+{
+  ASSERT_EQ(sGetMainWindow(), nullptr);
+  sDestroyMainWindow();
+  sDestroyMainWindow();
+  EXPECT_EQ(App.ExitEvents, 0);
+  EXPECT_EQ(sGetApplication(), &App);
+}
+
+TEST(PendingDocument, CutTo1024CharactersAndNullClears)
+{
+  std::u16string longText(2000, u'x');
+  sOpenURLLater(longText.c_str());
+  EXPECT_EQ(sGetStringLen(sGetPendingURL()), 1024);
+  sOpenURLLater(u"https://example.org/update.php?version=1.00");
+  EXPECT_TRUE(sCmpStringEqual(sGetPendingURL(), u"https://example.org/update.php?version=1.00"));
+  sOpenURLLater(nullptr);
+  EXPECT_EQ(sGetPendingURL()[0], 0);
+}
+}
