@@ -394,3 +394,32 @@ TEST_F(PainterDraw, FullBatchDrawsItsLastQuads)
   EXPECT_EQ(px[20 * W + 15] & 0xffffff, 0xff0000u);
 }
 }
+
+namespace
+{
+TEST_F(PainterDraw, ViewFollowsTheBoundRenderTarget)
+{
+  sTexture2D *rt = sNEW sTexture2D(32, 16, sTEX_2D | sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS, 1);
+  ASSERT_TRUE(sRender3DBegin());
+  sRenderTargetSpec spec(sRTF_CLEAR_COLOR, 0xff000000, nullptr, rt, nullptr);
+  sSetTarget(spec);
+  P->UpdateView();
+  P->Rect(28, 12, 32, 16, 0xffff00ff);
+  P->Rect(0, 0, 2, 2, 0xff00ff00);
+  P->Draw();
+  const sU8 *data = nullptr;
+  sInt pitch = 0, format = 0;
+  sBeginReadScreen(data, pitch, format);
+  auto at = [&](sInt x, sInt y) { sU32 c; std::memcpy(&c, data + y * pitch + x * 4, 4); return c & 0xffffff; };
+  EXPECT_EQ(at(31, 15), 0xff00ffu);
+  EXPECT_EQ(at(28, 12), 0xff00ffu);
+  EXPECT_EQ(at(27, 12), 0u);
+  EXPECT_EQ(at(28, 11), 0u);
+  EXPECT_EQ(at(0, 0), 0x00ff00u);
+  EXPECT_EQ(at(1, 1), 0x00ff00u);
+  EXPECT_EQ(at(2, 2), 0u);
+  sEndReadScreen();
+  sRender3DEnd(0);
+  sDelete(rt);
+}
+}
