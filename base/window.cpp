@@ -3,6 +3,7 @@
 #include "base/file.hpp"
 #include "base/input.hpp"
 #include "base/input2.hpp"
+#include "base/leaktracker.hpp"
 #include "base/log.hpp"
 #include "base/memory.hpp"
 #include "base/numbers.hpp"
@@ -425,6 +426,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
   sInitMainThread();
   sResetExitFlag();
   sParseCommandLine(argc, argv);
+  sInstallLeakTracker();
   sInitMemorySystem();
   sCreateFrameworkHooks();
   sBuildKeyTable();

@@ -336,3 +336,27 @@ TEST(FrameDriverExit, InterruptClosesInOrder)
   }
 }
 }
+
+namespace
+{
+TEST(FrameDriverExit, ForgottenAllocationIsReportedAtTheEnd)
+{
+  // the clean runs above check for the absence of this report: it must be able to appear
+  ChildRun run = RunApp({"-mode", "leak"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  size_t banner = run.Output.find("Memory Leak Detected.");
+  ASSERT_NE(banner, std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("frameapp.cpp(", banner), std::string::npos);
+  EXPECT_GT(Find(run, "error code 00000000 (ok)"), Find(run, "exit 0x01 EventQueue"));
+}
+
+TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
+{
+  ChildRun run = RunApp({"-mode", "crash"});
+  EXPECT_EQ(run.ExitCode, 1) << run.Output;
+  EXPECT_NE(run.Output.find("Assertion failed"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("CrashApp::OnPaint3D"), std::string::npos) << run.Output;
+  // a fatal error does not run the orderly exit: the application is not called again
+  EXPECT_EQ(Count(run, "event 3"), 0);
+}
+}

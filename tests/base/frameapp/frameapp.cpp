@@ -4,6 +4,8 @@
 //   fail   sets exit code 1 and ends in the first frame
 //   noapp  sMain opens the window but installs no application
 //   run    plain frames until the window is closed or the process interrupted
+//   leak   like fail, but leaves one allocation behind
+//   crash  an assertion fails inside a frame
 #include "base/input2.hpp"
 #include "base/log.hpp"
 #include "base/window.hpp"
@@ -146,6 +148,32 @@ public:
   }
 };
 
+struct Forgotten
+{
+  sInt Value[4];
+};
+
+class LeakApp : public sApp
+{
+public:
+  void OnPaint3D() override
+  {
+    sDPrintF(u"forgotten %d\n", sNEW Forgotten ? 1 : 0);
+    sExit();
+  }
+};
+
+class CrashApp : public sApp
+{
+public:
+  void OnPaint3D() override
+  {
+    sInt frames = 1;
+    sVERIFYDESC(frames == 0, u"the test application fails on purpose");
+  }
+  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
+};
+
 class RunApp : public sApp
 {
   sBool Told = 0;
@@ -183,6 +211,14 @@ void sMain()
   else if(mode == u"fail")
   {
     sSetApplication(sNEW FailApp);
+  }
+  else if(mode == u"leak")
+  {
+    sSetApplication(sNEW LeakApp);
+  }
+  else if(mode == u"crash")
+  {
+    sSetApplication(sNEW CrashApp);
   }
 }
 }
