@@ -499,6 +499,101 @@ void CreateDevice(sU32 flags)
 }
 
 /****************************************************************************/
+/***   Screen information                                                 ***/
+/****************************************************************************/
+
+sScreenInfo::sScreenInfo()
+{
+  Flags = 0;
+  Display = 0;
+  DesktopSizeX = DesktopSizeY = 0;
+  DesktopAspect = 0.0f;
+  QualityLevels = 0;
+  MonitorId[0] = 0;
+}
+
+void sScreenInfo::Clear()
+{
+  Sizes.Clear();
+  RefreshRates.Clear();
+  AspectRatios.Clear();
+  Flags = 0;
+  Display = 0;
+  DesktopSizeX = DesktopSizeY = 0;
+  DesktopAspect = 0.0f;
+  QualityLevels = 0;
+  MonitorId[0] = 0;
+}
+
+namespace
+{
+// exchange sort: an element is swapped with a later one that is smaller
+template <class T, class Less> void ExchangeSort(sDynamicArray<T> &a, Less less)
+{
+  for(sInt i = 0; i < a.GetSize(); i++)
+    for(sInt j = i + 1; j < a.GetSize(); j++)
+      if(less(a[j], a[i]))
+      {
+        T t = a[i];
+        a[i] = a[j];
+        a[j] = t;
+      }
+}
+}
+
+void sGetScreenInfo(sScreenInfo &info, sU32 flags, sInt display)
+{
+  if(!DX.Api)
+  {
+    DX.Api = PendingApi ? PendingApi : sCreateGpuApiReal();
+    PendingApi = nullptr;
+    if(!DX.Api) sFatal(u"Could not create DirectX9");
+  }
+  info.Clear();
+  info.Flags = flags;
+  info.Display = display;
+  sU32 adapter = 0;
+  if(display >= 0 && DX.Active && DX.ScreenCount > 1)
+    adapter = sU32(display) < DX.DevCaps.NumberOfAdaptersInGroup ? sU32(display) : 0;
+  sScreenMode mode = CurrentScreenMode;
+  sU32 bb, depth, disp;
+  sFindScreenFormats(sInt(adapter), mode, bb, depth, disp);
+  sU32 count = DX.Api->GetAdapterModeCount(adapter, Format(disp));
+  for(sU32 i = 0; i < count; i++)
+  {
+    DisplayMode dm;
+    if(DX.Api->EnumAdapterModes(adapter, Format(disp), i, dm) < 0) continue;
+    sBool seen = 0;
+    for(const sScreenInfoXY &s : info.Sizes) seen |= s.x == sInt(dm.Width) && s.y == sInt(dm.Height);
+    if(!seen) info.Sizes.AddTail(sScreenInfoXY{sInt(dm.Width), sInt(dm.Height)});
+    seen = 0;
+    for(sInt r : info.RefreshRates) seen |= r == sInt(dm.RefreshRate);
+    if(!seen) info.RefreshRates.AddTail(sInt(dm.RefreshRate));
+  }
+  static const sScreenInfoXY ratios[] = {{5, 4}, {4, 3}, {16, 10}, {16, 9}};
+  for(const sScreenInfoXY &r : ratios) info.AspectRatios.AddTail(r);
+  ExchangeSort(info.Sizes, [](const sScreenInfoXY &a, const sScreenInfoXY &b) { return a.x * a.y < b.x * b.y; });
+  ExchangeSort(info.RefreshRates, [](sInt a, sInt b) { return a < b; });
+  ExchangeSort(info.AspectRatios,
+               [](const sScreenInfoXY &a, const sScreenInfoXY &b) { return a.x * b.y < b.x * a.y; });
+  sU32 levels = 0;
+  sS32 r = DX.Api->CheckDeviceMultiSampleType(adapter, DX.DevType, Format(bb), !(mode.Flags & sSM_FULLSCREEN),
+                                              MULTISAMPLE_NONMASKABLE, &levels);
+  if(r < 0 && r != ERR_NOTAVAILABLE) sDXCHECK(r);
+  info.QualityLevels = r < 0 ? 0 : sInt(levels);
+  DisplayMode desk;
+  if(DX.Api->GetAdapterDisplayMode(adapter, desk) >= 0)
+  {
+    info.DesktopSizeX = sInt(desk.Width);
+    info.DesktopSizeY = sInt(desk.Height);
+    info.DesktopAspect = desk.Height ? sF32(desk.Width) / sF32(desk.Height) : 0.0f;
+  }
+  AdapterIdentifier id;
+  std::memset(&id, 0, sizeof(id));
+  if(DX.Api->GetAdapterIdentifier(adapter, id) >= 0) sCopyString8(info.MonitorId, id.DeviceName);
+}
+
+/****************************************************************************/
 /***   Start-up and exit                                                  ***/
 /****************************************************************************/
 

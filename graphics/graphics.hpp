@@ -7,6 +7,7 @@
 // Everything here is created, used and destroyed on the main thread.
 
 #include "base/app.hpp"
+#include "base/arrays.hpp"
 #include "base/math.hpp"
 #include "base/types.hpp"
 
@@ -463,6 +464,30 @@ struct sScreenMode
   sScreenMode();
 };
 static_assert(sizeof(sScreenMode) == 84);
+
+struct sScreenInfoXY
+{
+  sInt x, y;
+};
+
+// What the adapter offers, for the start-up selector.
+struct sScreenInfo
+{
+  sU32 Flags;
+  sInt Display;
+  sInt DesktopSizeX, DesktopSizeY;
+  sF32 DesktopAspect;
+  sDynamicArray<sScreenInfoXY> Sizes;          // sorted by area
+  sDynamicArray<sInt> RefreshRates;            // ascending
+  sInt QualityLevels;
+  sDynamicArray<sScreenInfoXY> AspectRatios;   // ascending by value
+  sChar MonitorId[64];
+
+  sScreenInfo();
+  void Clear();
+};
+
+void sGetScreenInfo(sScreenInfo &info, sU32 flags, sInt display);
 
 void sInitScreenMode(sU32 &flags, sInt &width, sInt &height);
 void sSetScreenSize(sInt x, sInt y);

@@ -133,6 +133,31 @@ TEST(DeviceStart, RetryAtSmallSizeAndMultiScreenLimits)
   StopGraphics();
 }
 
+TEST(DeviceStart, ScreenInfoForTheSelector)
+{
+  RecApi *api = StartRecording();
+  sScreenInfo info;
+  sGetScreenInfo(info, 5, -1);
+  EXPECT_EQ(info.Flags, 5u);
+  EXPECT_EQ(info.Display, -1);
+  ASSERT_EQ(info.Sizes.GetSize(), 2);
+  EXPECT_EQ(info.Sizes[0].x, 800);
+  EXPECT_EQ(info.Sizes[1].y, 1080);
+  ASSERT_EQ(info.RefreshRates.GetSize(), 1);
+  EXPECT_EQ(info.RefreshRates[0], 60);
+  ASSERT_EQ(info.AspectRatios.GetSize(), 4);
+  EXPECT_EQ(info.AspectRatios[0].x, 5);   // 1.25, 1.33, 1.6, 1.78
+  EXPECT_EQ(info.AspectRatios[1].x, 4);
+  EXPECT_EQ(info.AspectRatios[3].y, 9);
+  EXPECT_EQ(info.QualityLevels, 4);
+  EXPECT_EQ(info.DesktopSizeX, 1920);
+  EXPECT_FLOAT_EQ(info.DesktopAspect, 1920.0f / 1080.0f);
+  (void)api;
+  info.Clear();
+  EXPECT_EQ(info.Sizes.GetSize(), 0);
+  StopGraphics();
+}
+
 // --- frames and targets
 
 class Targets : public RecordingTest
