@@ -184,23 +184,6 @@ TEST_F(PainterBatch, CharacterQuadSamplesItsGlyphCell)
   EXPECT_FLOAT_EQ(Quad(1)[0].v, 32.0f / 128);
 }
 
-TEST_F(PainterBatch, RectangleAndGradientCorners)
-{
-  P->RectGradient(1, 2, 11, 22, 0xff000001, 0xff000002, 0xff000003, 0xff000004);
-  ASSERT_EQ(P->Used, 1);
-  const sPainterVertex *q = Quad(0);
-  const sF32 xs[4] = {1, 11, 11, 1}, ys[4] = {2, 2, 22, 22};
-  for(sInt i = 0; i < 4; i++)
-  {
-    EXPECT_EQ(q[i].x, xs[i]);
-    EXPECT_EQ(q[i].y, ys[i]);
-    EXPECT_EQ(q[i].z, 1.0f);
-    EXPECT_EQ(q[i].c, 0xff000001u + i);
-    EXPECT_EQ(q[i].u, 0.03125f);
-    EXPECT_EQ(q[i].v, 0.03125f);
-  }
-}
-
 TEST_F(PainterBatch, LineIsABandTwoUnitsWide)
 {
   P->Line(10, 20, 30, 20, 0xff0000ff, 0xffff0000);
@@ -318,19 +301,6 @@ TEST_F(PainterDraw, PrintedStringShowsItsGlyphs)
     EXPECT_EQ(px[(y0 + 8) * W + x] & 0xffffff, 0u);
   }
   EXPECT_EQ(px[y0 * W + x0 + 4 * 6] & 0xffffff, 0u);
-}
-
-TEST_F(PainterDraw, ZoomedTextDoublesEveryGlyphPixel)
-{
-  BeginFrame(0xff000000);
-  P->UpdateView();
-  P->SetPrint(0, 0xffffffff, 2.0f);
-  P->Print(4, 4, u"R");
-  P->Draw();
-  std::vector<sU32> px = EndFrame();
-  for(sInt y = 0; y < 16; y++)
-    for(sInt x = 0; x < 12; x++)
-      ASSERT_EQ(px[(4 + y) * W + 4 + x] & 0xffffff, GlyphBit('R', x / 2, y / 2) ? 0xffffffu : 0u) << x << "," << y;
 }
 
 TEST_F(PainterDraw, EverythingInOneBatchAndOneDrawCall)
