@@ -54,6 +54,13 @@ void sImageFree(void *ptr)
 #define STBI_MALLOC(size) sImageMalloc(sDInt(size))
 #define STBI_REALLOC_SIZED(ptr, oldSize, newSize) sImageRealloc(ptr, sDInt(newSize), sDInt(oldSize))
 #define STBI_FREE(ptr) sImageFree(ptr)
+namespace
+{
+// Damaged files make the library copy zero bytes to a buffer it has not allocated yet
+// (a null pointer): harmless, but undefined for memcpy, so empty copies are skipped.
+inline void *StbCopy(void *dest, const void *src, size_t n) { return n ? memcpy(dest, src, n) : dest; }
+}   // namespace
+#define memcpy StbCopy
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wunused-parameter"
@@ -62,6 +69,7 @@ void sImageFree(void *ptr)
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #include <stb/stb_image.h>
 #pragma GCC diagnostic pop
+#undef memcpy
 
 namespace
 {
@@ -80,9 +88,43 @@ sBool TakeDecoded(sImage *img, stbi_uc *rgba, int w, int h)
 }
 }   // namespace
 
+namespace
+{
+// The library's JPEG reader writes past its code-length table when a Huffman table
+// declares more than 256 codes. Such files are refused before they reach it. The reader
+// starts a table definition after every "FF C4" byte pair it takes for a marker, so every
+// such pair of the file is checked the way the reader would walk the segment (bytes past
+// the end read as 0). Real files have a handful of tables; a file with more than 256
+// such pairs is refused as well, which bounds the work.
+bool JpegTablesSound(const sU8 *data, sDInt size)
+{
+  if(size < 2 || data[0] != 0xff || data[1] != 0xd8) return true;   // not a JPEG
+  auto byte = [&](sDInt i) -> sInt { return i < size ? data[i] : 0; };
+  sInt found = 0;
+  for(sDInt i = 2; i + 1 < size; i++)
+  {
+    if(data[i] != 0xff || data[i + 1] != 0xc4) continue;
+    if(++found > 256) return false;
+    sDInt q = i + 2;
+    sInt left = (byte(q) << 8 | byte(q + 1)) - 2;
+    q += 2;
+    while(left > 0 && q < size)
+    {
+      sInt n = 0;
+      for(sInt k = 1; k <= 16; k++) n += byte(q + k);
+      if(n > 256) return false;
+      q += 17 + n;
+      left -= 17 + n;
+    }
+  }
+  return true;
+}
+}   // namespace
+
 sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
 {
   if(!data || size <= 0 || size > INT_MAX) return 0;
+  if(!JpegTablesSound(data, size)) return 0;
   int w = 0, h = 0, comp = 0;
   stbi_uc *rgba = stbi_load_from_memory(data, int(size), &w, &h, &comp, 4);
   return TakeDecoded(this, rgba, w, h);
@@ -201,20 +243,32 @@ int StreamEof(void *user)
 
 namespace
 {
-sBool ReadBmpThroughStream(sFileStream &stream, sImage *img)
+// The whole file through the stream, in a block the caller frees; null when it cannot be
+// read or held.
+sU8 *ReadWholeStream(sFileStream &stream, sDInt &size)
 {
   sStreamStat stat;
   stream.Stat(&stat, 1);
-  if(stat.Size < 54 || stat.Size > 0x7fffffff) return 0;
-  sU8 magic[2];
-  sU32 got = 0;
-  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(magic, 2, &got) != sSTREAM_OK || got != 2) return 0;
-  if(magic[0] != 'B' || magic[1] != 'M') return 0;
+  if(stat.Size == 0 || stat.Size > 0x7fffffff) return nullptr;
   sSetAllocSource(__FILE__, __LINE__);
   sU8 *data = static_cast<sU8 *>(sMemAlloc(sDInt(stat.Size), 16, sAMF_MAYFAIL));
+  if(!data) return nullptr;
+  sU32 got = 0;
+  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(data, sU32(stat.Size), &got) != sSTREAM_OK || got != stat.Size)
+  {
+    sMemFree(data);
+    return nullptr;
+  }
+  size = sDInt(stat.Size);
+  return data;
+}
+
+sBool ReadBmpThroughStream(sFileStream &stream, sImage *img)
+{
+  sDInt size = 0;
+  sU8 *data = ReadWholeStream(stream, size);
   if(!data) return 0;
-  sBool ok = stream.Seek(0, 0, nullptr) == sSTREAM_OK && stream.Read(data, sU32(stat.Size), &got) == sSTREAM_OK && got == stat.Size;
-  if(ok) ok = img->LoadBMP(data, sDInt(stat.Size));
+  sBool ok = size >= 2 && data[0] == 'B' && data[1] == 'M' && img->LoadBMP(data, size);
   sMemFree(data);
   return ok;
 }
@@ -223,6 +277,18 @@ sBool ReadBmpThroughStream(sFileStream &stream, sImage *img)
 sImage *sDecodeImageStream(sFile *file)
 {
   sFileStream stream(file);
+  sU8 magic[2] = {0, 0};
+  sU32 got = 0;
+  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(magic, 2, &got) != sSTREAM_OK) return nullptr;
+  if(got == 2 && magic[0] == 0xff && magic[1] == 0xd8)
+  {
+    sDInt size = 0;
+    sU8 *data = ReadWholeStream(stream, size);
+    if(!data) return nullptr;
+    bool sound = JpegTablesSound(data, size);
+    sMemFree(data);
+    if(!sound) return nullptr;
+  }
   stream.Seek(0, 0, nullptr);
   stbi_io_callbacks io = {StreamRead, StreamSkip, StreamEof};
   int w = 0, h = 0, comp = 0;

@@ -595,6 +595,24 @@ TEST_F(ImageFiles, PngAndJpegGoThroughTheDecoderWhateverTheCaseOfTheExtension)
   EXPECT_EQ(back.Data[0] >> 24, 0xffu);
 }
 
+TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
+{
+  sImage img(8, 8), back;
+  FillPattern(img, 17);
+  std::vector<uint8_t> jpg = EncodeJpeg(img, 90);
+  ASSERT_TRUE(back.LoadCompressed(jpg.data(), sDInt(jpg.size())));
+  size_t dht = 0;
+  for(size_t i = 2; i + 1 < jpg.size(); i++)
+    if(jpg[i] == 0xff && jpg[i + 1] == 0xc4) { dht = i; break; }
+  ASSERT_NE(dht, 0u);
+  // 16 code counts of 255: far more than the 256 codes a table can hold
+  for(int i = 0; i < 16; i++) jpg[dht + 5 + i] = 0xff;
+  EXPECT_FALSE(back.LoadCompressed(jpg.data(), sDInt(jpg.size())));
+  EXPECT_FALSE(LoadBytes(back, Dir, "bad.jpg", jpg));
+  WriteRaw(Dir.Name8("bad2.jpg"), jpg);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad2.jpg").c_str()), nullptr);
+}
+
 TEST_F(ImageFiles, UnknownExtensionsMissingAndBrokenFilesGiveZero)
 {
   sImage img(2, 2), back;
