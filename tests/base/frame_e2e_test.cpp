@@ -360,3 +360,13 @@ TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
   EXPECT_EQ(Count(run, "event 3"), 0);
 }
 }
+
+namespace
+{
+TEST(FrameDriverExit, FrameStartsClearedToTheChosenColour)
+{
+  ChildRun run = RunApp({"-mode", "pixels"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_GE(Find(run, "pixel 2060a0"), 0) << run.Output;
+}
+}

@@ -4,10 +4,12 @@
 //   fail   sets exit code 1 and ends in the first frame
 //   noapp  sMain opens the window but installs no application
 //   run    plain frames until the window is closed or the process interrupted
+//   pixels reads back the colour a frame starts with
 //   leak   like fail, but leaves one allocation behind
 //   crash  an assertion fails inside a frame
 #include "base/input2.hpp"
 #include "base/log.hpp"
+#include "base/render3d.hpp"
 #include "base/window.hpp"
 
 #include <SDL.h>
@@ -53,6 +55,15 @@ void PushQuit()
 {
   SDL_Event e = {};
   e.type = SDL_QUIT;
+  SDL_PushEvent(&e);
+}
+
+void PushWindowClose()
+{
+  SDL_Event e = {};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.window.windowID = sGetMainWindow()->GetId();
   SDL_PushEvent(&e);
 }
 
@@ -122,7 +133,7 @@ public:
       CloseFrame = Frame + 1;
       PushQuit();
     }
-    if(Frame == CloseFrame + 1) PushQuit();
+    if(Frame == CloseFrame + 1) PushWindowClose();
     if(Frame > 20000)
     {
       sDPrintF(u"gave up\n");
@@ -144,6 +155,25 @@ public:
   void OnPaint3D() override
   {
     sSetExitCode(1);
+    sExit();
+  }
+};
+
+class PixelApp : public sApp
+{
+  sInt Frames = 0;
+
+public:
+  void OnPaint3D() override
+  {
+    Frames++;
+    if(Frames == 1) sSetFrameClearColor(0xff2060a0);
+    if(Frames < 3) return;
+    using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void *);
+    auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
+    unsigned char rgba[4] = {};
+    readPixels(17, 23, 1, 1, 0x1908 /* RGBA */, 0x1401 /* unsigned byte */, rgba);
+    sDPrintF(u"pixel %02x%02x%02x\n", sU32(rgba[0]), sU32(rgba[1]), sU32(rgba[2]));
     sExit();
   }
 };
@@ -211,6 +241,10 @@ void sMain()
   else if(mode == u"fail")
   {
     sSetApplication(sNEW FailApp);
+  }
+  else if(mode == u"pixels")
+  {
+    sSetApplication(sNEW PixelApp);
   }
   else if(mode == u"leak")
   {
