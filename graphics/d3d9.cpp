@@ -1336,3 +1336,14 @@ void sCBufferBase::Upload()
   default: break;
   }
 }
+
+/****************************************************************************/
+/***   The frame driver's clear colour                                    ***/
+/****************************************************************************/
+
+// The frame driver's plain applications set the colour of their frame: inside a frame
+// the screen is bound and cleared with it at once.
+void sSetFrameClearColor(sU32 color)
+{
+  if(DX.Render3DInProgress) sSetScreenTarget(nullptr, 3, color);
+}

@@ -729,6 +729,8 @@ void sExitGfx();
 sBool sRender3DBegin();
 void sRender3DEnd(sBool present = 1);
 void sPaintFrame();
+// Inside a frame: binds the screen and clears it with the colour (0xAARRGGBB).
+void sSetFrameClearColor(sU32 color);
 sTexture2D *sGetScreenColorBuffer(sInt screen = 0);
 sTexture2D *sGetScreenDepthBuffer();
 sTexture2D *sGetLargeDepthBuffer();
