@@ -528,17 +528,12 @@ void sResetCBufferSlots()
 namespace
 {
 void FlushHook(sDInt value, void *) { sFlushVertexFormats(value); }
-sBool FlushHookAdded = 0;
 }
 
 void sInitGraphicsCore()
 {
   Shaders = sNEW sShaderList;
-  if(!FlushHookAdded && sGetMemoryHook())
-  {
-    sAddMemoryHook(FlushHook, nullptr);
-    FlushHookAdded = 1;
-  }
+  if(sGetMemoryHook()) sAddMemoryHook(FlushHook, nullptr);
 
   static const sU32 PosCol[] = {sVF_POSITION, sVF_COLOR0, 0};
   static const sU32 PosNormUV[] = {sVF_POSITION, sVF_NORMAL, sVF_UV0, 0};
@@ -571,6 +566,7 @@ void sInitGraphicsCore()
 
 void sExitGraphicsCore()
 {
+  sRemHook(sGetMemoryHook(), FlushHook, nullptr);
   sDELETE(sGfxPrePresentHook);
   sDELETE(sGfxEndFrameHook);
   sDELETE(sGfxLostDeviceHook);

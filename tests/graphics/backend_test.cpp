@@ -534,6 +534,24 @@ TEST_F(Textures, LevelCounts)
   EXPECT_EQ(half.SizeY, 120);
 }
 
+TEST_F(Textures, MemoryCountFollowsCreationAndRelease)
+{
+  sU64 base = sGetStaticTextureMem();
+  sTexture2D *t = new sTexture2D(16, 8, sTEX_ARGB8888);   // 16x8, 8x4, 4x2, 2x1
+  EXPECT_EQ(sGetStaticTextureMem() - base, sU64((128 + 32 + 8 + 2) * 4));
+  sTexture2D *d = new sTexture2D(6, 6, sTEX_DXT5 | sTEX_NOMIPMAPS);   // 2 x 2 blocks
+  EXPECT_EQ(sGetStaticTextureMem() - base, sU64((128 + 32 + 8 + 2) * 4 + 64));
+  delete t;
+  delete d;
+  EXPECT_EQ(sGetStaticTextureMem(), base);
+  ASSERT_TRUE(sRender3DBegin());
+  sRender3DEnd(0);
+  sGraphicsStats st;
+  sGetGraphicsStats(st);
+  EXPECT_EQ(st.StaticTextureMem, base);
+  EXPECT_GE(st.StaticVertexMem, sU64(0x2000 * 6 * 2));
+}
+
 TEST_F(Textures, BlockLevelsRoundToWholeBlocks)
 {
   // 6 x 6 DXT1 with three levels: 2 x 2 blocks, 1 x 1 block, 1 x 1 block

@@ -3,6 +3,8 @@
 
 #include "backend_util.hpp"
 
+#include "base/memory.hpp"
+
 #include <cmath>
 #include <cstring>
 
@@ -98,11 +100,11 @@ TEST_F(VertexFormats, FatalLists)
   EXPECT_EXIT(sCreateVertexFormat(tooLong), testing::ExitedWithCode(1), "count<31");
 }
 
-TEST_F(VertexFormats, FlushFreesOnlyFormatsMadeUnderAMark)
+TEST_F(VertexFormats, MemoryHookFlushKeepsFormatsMadeWithoutAMark)
 {
   LogCapture log;
   sInt before = sGetVertexFormatCount();
-  sFlushVertexFormats(1);
+  sHookCall(sGetMemoryHook(), 1);
   EXPECT_EQ(sGetVertexFormatCount(), before);
   EXPECT_EQ(log.Count("flushing vertex format handles"), 1);
   EXPECT_EQ(log.Count("registered shaders"), 1);
