@@ -57,6 +57,8 @@ public:
   void Blur(sInt r, sInt passes);
   // Adds the light of the pixels closer than r to each pixel, saturated; alpha is kept.
   void Glow(sInt r);
+  // The current screen (colour target 0) read back, at the screen's size.
+  void GrabScreen();
 
   // Loads or saves by the file's extension ("pic", "tga", "bmp"; "jpg" and "png" are
   // read only). 1 on success.
