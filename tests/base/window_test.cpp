@@ -1,6 +1,7 @@
 // The window procedure: keys, mouse, wheel and raw motion become input events and device
 // state; activation, close requests and the pending document.
 #include "base/input2.hpp"
+#include "base/render3d.hpp"
 #include "base/window.hpp"
 
 #include <SDL.h>
@@ -250,6 +251,33 @@ TEST_F(WindowProc, CloseRequestCanBeVetoed)
   veto = 0;
   sWindowProc(m);
   EXPECT_NE(sGetExitFlag(), 0);
+}
+
+TEST_F(WindowProc, SizeReachesTheScreenAndDeviceChangeTheHook)
+{
+  static sInt changes = 0;
+  auto hook = +[](void *) { changes++; };
+  sAddHook(sDeviceChangeHook.load(), hook, nullptr);
+  plat::Message m;
+  m.Kind = plat::MessageKind::DeviceChange;
+  sWindowProc(m);
+  EXPECT_EQ(changes, 1);
+
+  m.Kind = plat::MessageKind::Size;
+  m.Width = 800;
+  m.Height = 600;
+  sWindowProc(m);
+  sInt w = 0, h = 0;
+  sGetScreenSize(w, h);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+  // full screen keeps the screen mode's size
+  sSetSystemFlags(sISF_FULLSCREEN);
+  m.Width = 640;
+  m.Height = 480;
+  sWindowProc(m);
+  sGetScreenSize(w, h);
+  EXPECT_EQ(w, 800);
 }
 
 TEST_F(WindowProc, ExitPathWithoutWindowDoesNothing)
