@@ -61,8 +61,6 @@ void sTextBuffer::Print(const sChar *text)
 void sTextBuffer::Print(const sChar *text, sInt len)
 {
   sVERIFY(len >= 0);
-  if(len == 0)
-    return;
   // 64-bit sums: a text that would take the capacity past 2^31 characters is fatal
   // instead of wrapping into a small buffer
   sS64 need = sS64(Used) + len + 1;
@@ -78,7 +76,8 @@ void sTextBuffer::Print(const sChar *text, sInt len)
     }
     Grow(sInt(size));
   }
-  memcpy(Data + Used, text, size_t(len) * sizeof(sChar));
+  if(len > 0)
+    memcpy(Data + Used, text, size_t(len) * sizeof(sChar));
   Used += len;
 }
 
