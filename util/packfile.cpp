@@ -238,6 +238,7 @@ sBool sPackfileLogger::Write()
   sScopeLock lock(Lock);
   if(Text.IsEmpty())
     return 1;
+  sDPrint(u"[pfl] writing def file...\n");
   return sSaveTextFile(DefName.Get(), Text.Get());
 }
 
@@ -273,7 +274,6 @@ void sAddPackfileLogger(const sChar *defName)
 void sWritePackfileDefinitions()
 {
   sScopeLock lock(&LoggerListLock);
-  sDPrint(u"[pfl] writing def file...\n");
   if(!Loggers)
     return;
   for(sPackfileLogger *l : *Loggers)

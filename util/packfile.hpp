@@ -72,7 +72,8 @@ public:
   sFile *Create(const sChar *name, sInt access) override;
   sBool Exists(const sChar *name) override;
 
-  // Writes the definition text to the definition file; 1 on success.
+  // Writes the definition text to the definition file (announced on the debug output);
+  // 1 on success.
   sBool Write();
   // A copy of the text so far (tests and reports).
   void GetText(sTextBuffer &out);
