@@ -742,6 +742,8 @@ void sRender3DEnd(sBool present)
     DX.Dev->SetDepthStencilSurface(nullptr);
     ReleaseRes(DX.CurrentColor);
     ReleaseRes(DX.CurrentDepth);
+    // targets 1-3 of the frame's last binding must not stay bound into the next frame
+    for(sInt i = 1; i < DX.BoundTargets; i++) DX.Dev->SetRenderTarget(sU32(i), nullptr);
     DX.ActiveRT = nullptr;
     DX.BoundDepth = nullptr;
     DX.BoundTargets = 0;
@@ -1251,6 +1253,9 @@ void sCreateShader2(sShader *sh, const sU32 *record)
 
 void sShader::ReleasePlatform()
 {
+  // the next material sets its shader again even when it lives at this address
+  if(DX.CurrentVS == this) DX.CurrentVS = reinterpret_cast<sShader *>(1);
+  if(DX.CurrentPS == this) DX.CurrentPS = reinterpret_cast<sShader *>(1);
   if(!Handle) return;
   sU32 kind = Type & sSTF_KIND;
   if(kind != sSTF_VERTEX && kind != sSTF_PIXEL) sFatalF(u"unknown shader kind %04x\n", Type);

@@ -183,6 +183,10 @@ void sTextureBase::Reset() { ReleasePlatform(); }
 
 void sTextureBase::ReleasePlatform()
 {
+  // a sampler still holding this texture is set again at its next use: the object may
+  // get another device texture (or its memory another texture object)
+  for(sTextureBase *&t : DX.TextureCache)
+    if(t == this) t = reinterpret_cast<sTextureBase *>(1);
   Rel(Tex);
   Rel(Surf2D);
   Rel(MultiSurf2D);

@@ -252,6 +252,38 @@ TEST_F(Targets, SeveralTargetsMustMatch)
   EXPECT_EXIT(sSetTarget(one), testing::ExitedWithCode(1), "Render3DInProgress");
 }
 
+TEST_F(Targets, SecondTargetDoesNotOutliveTheFrame)
+{
+  ASSERT_TRUE(sRender3DBegin());
+  sTexture2D a(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sTexture2D b(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sRenderTargetSpec spec(0, 0, nullptr, &a, nullptr);
+  spec.Target[1] = &b;
+  sSetTarget(spec);
+  Dev->Log.clear();
+  sRender3DEnd(0);
+  EXPECT_EQ(Dev->Lines("SetRenderTarget 1 null").size(), 1u);
+}
+
+TEST_F(Targets, RecreatedTexturesAndShadersAreSetAgain)
+{
+  TestMaterial m;
+  sTexture2D tex(8, 8, sTEX_ARGB8888);
+  m.Texture[0] = &tex;
+  m.Prepare(sVertexFormatPosCol);
+  ASSERT_TRUE(sRender3DBegin());
+  m.Set(nullptr, 0);
+  // the same texture object with a new device texture
+  tex.Init(8, 8, sTEX_ARGB8888, 0, 1);
+  Dev->Log.clear();
+  m.Set(nullptr, 0);
+  auto set = Dev->Lines("SetTexture 0");
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(set[0], "SetTexture 0 " + Dev->Name(tex.Tex));
+  m.Texture[0] = nullptr;
+  sRender3DEnd(0);
+}
+
 TEST(TargetsMultisampled, TargetsWithoutMultisampledSurfaceTurnItOff)
 {
   RecApi *api = StartRecording(RecConfig(), 0x2000);
