@@ -281,15 +281,17 @@ TEST_F(StateLists, SamplerStatesFollowTheSamplerMap)
 
 TEST_F(StateLists, AnisotropicFilterDependsOnTheDevice)
 {
-  sTexture2D tex(16, 16, sTEX_ARGB8888);
   TestMaterial m;
-  m.Texture[0] = &tex;
   m.S.TextureFlags[0] = sMTF_ANISO;
-  auto list = ListOf(m);
-  std::vector<std::pair<sU32, sU32>> expect = {{256 + 11, 0}, {256 + 5, 3}, {256 + 10, 16}, {256 + 6, 3},
-                                               {256 + 10, 16}, {256 + 7, 2}};
-  std::vector<std::pair<sU32, sU32>> got(list.begin() + 10, list.begin() + 16);
-  EXPECT_EQ(got, expect);
+  {
+    sTexture2D tex(16, 16, sTEX_ARGB8888);
+    m.Texture[0] = &tex;
+    auto list = ListOf(m);
+    std::vector<std::pair<sU32, sU32>> expect = {{256 + 11, 0}, {256 + 5, 3}, {256 + 10, 16}, {256 + 6, 3},
+                                                 {256 + 10, 16}, {256 + 7, 2}};
+    std::vector<std::pair<sU32, sU32>> got(list.begin() + 10, list.begin() + 16);
+    EXPECT_EQ(got, expect);
+  }
 
   StopGraphics();
   RecConfig noAniso;
@@ -298,7 +300,7 @@ TEST_F(StateLists, AnisotropicFilterDependsOnTheDevice)
   Api = StartRecording(noAniso);
   sTexture2D tex2(16, 16, sTEX_ARGB8888);
   m.Texture[0] = &tex2;
-  list = ListOf(m);
+  auto list = ListOf(m);
   std::vector<std::pair<sU32, sU32>> expect2 = {{256 + 11, 0}, {256 + 5, 2}, {256 + 6, 3}, {256 + 10, 4},
                                                 {256 + 7, 2}};
   std::vector<std::pair<sU32, sU32>> got2(list.begin() + 10, list.begin() + 15);
