@@ -5,20 +5,16 @@
 
 #include "base/file.hpp"
 #include "graphics/dxt.hpp"
+#include "graphics/graphics.hpp"
 #include "platform/gpu/gpu.hpp"
 
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace
 {
-constexpr sInt TexTypeMask = 0xf000;
-constexpr sInt Tex2D = 0x1000;
-constexpr sInt TexCube = 0x2000;
-constexpr sInt TexVolume = 0x3000;
-constexpr sInt TexNoMipmaps = 0x400;
-
 std::atomic<sS64> ImageDataBytes{0};
 
 sU32 *AllocPixels(sS64 count, sInt flags)
@@ -749,12 +745,12 @@ sImageData::~sImageData()
 
 void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
 {
-  sVERIFY((format & TexTypeMask) != 0);
+  sVERIFY((format&sTEX_TYPE_MASK)!=0);
   sVERIFY(x > 0 && y > 0 && z > 0);
   sInt code = format & 0xff;
   sTextureFormatInfo info = sGetTextureFormatInfo(code);
-  sInt type = format & TexTypeMask;
-  sInt maxLevels = (format & TexNoMipmaps) ? 1 : (mipmaps ? mipmaps : 32);
+  sInt type = format & sTEX_TYPE_MASK;
+  sInt maxLevels = (format & sTEX_NOMIPMAPS) ? 1 : (mipmaps ? mipmaps : 32);
 
   sInt levels = 0;
   sS64 chain = 0;
@@ -763,7 +759,7 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
     sInt lx = x >> i, ly = y >> i;
     if(lx < info.BlockX || ly < info.BlockY) break;
     sS64 bytes = sTextureLevelBytes(code, lx, ly);
-    if(type == TexVolume)
+    if(type == sTEX_VOLUME)
     {
       sInt lz = z >> i;
       bytes *= lz > 0 ? lz : 1;
@@ -772,11 +768,11 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
     levels++;
   }
   sS64 face = 0, total;
-  if(type == Tex2D || type == TexVolume)
+  if(type == sTEX_2D || type == sTEX_VOLUME)
   {
     total = chain;
   }
-  else if(type == TexCube)
+  else if(type == sTEX_CUBE)
   {
     face = (chain + 3) & ~sS64(3);
     total = face * 6;
@@ -789,10 +785,10 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
   Format = format;
   SizeX = x;
   SizeY = y;
-  SizeZ = type == TexVolume ? z : 1;
+  SizeZ = type == sTEX_VOLUME ? z : 1;
   Mipmaps = levels;
   BitsPerPixel = info.BitsPerPixel;
-  sVERIFY(Mipmaps >= 1);
+  sVERIFY(Mipmaps>=1);
 
   if(!Data || total != DataSize)
   {
@@ -821,12 +817,12 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
       memset(Palette, 0, PaletteCount * 4 * sizeof(sF32));
     }
   }
-  sVERIFY(!(Palette && PaletteCount == 0));
+  sVERIFY(!(Palette && PaletteCount==0));
 }
 
 sU8 *sImageData::LevelData(sInt level) const
 {
-  sVERIFY((Format & TexTypeMask) == Tex2D);
+  sVERIFY((Format & sTEX_TYPE_MASK) == sTEX_2D);
   sVERIFY(level >= 0 && level < Mipmaps);
   sInt code = Format & 0xff;
   sDInt offset = 0;
@@ -838,9 +834,11 @@ namespace
 {
 sInt Luma(sU32 c) { return sInt((((c >> 16) & 0xff) * 77 + ((c >> 8) & 0xff) * 150 + (c & 0xff) * 29) >> 8); }
 
-// One level of x * y pixels into the format.
-void ConvertLevel(sU8 *dest, const sU32 *src, sInt x, sInt y, sInt code, sInt mode)
+// One level of x * y pixels into the format; the format word's flags and the mode word
+// go to the block packing.
+void ConvertLevel(sU8 *dest, const sU32 *src, sInt x, sInt y, sInt format, sInt mode)
 {
+  sInt code = format & sTEX_FORMAT;
   sDInt n = sDInt(x) * y;
   switch(code)
   {
@@ -895,12 +893,21 @@ void ConvertLevel(sU8 *dest, const sU32 *src, sInt x, sInt y, sInt code, sInt mo
   case 13:
   case 16:
   case 29:
-  case 36: sCompressDXT(dest, src, x, y, code, mode); break;
+  case 36: sPackDXT(dest, src, x, y, format, mode); break;
   case 14:
   case 15:
   {
-    // one-bit alpha and explicit alpha go through the gpu layer's block encoder
-    bool ok = plat::gpu::EncodeBlocks(code == 14 ? plat::gpu::FMT_DXT1 : plat::gpu::FMT_DXT3, src, x, y, x, (mode & sDXT_DITHER) != 0, dest);
+    if(sIsGfxActive() && !(format & 0x800000))
+    {
+      sPackDXT(dest, src, x, y, format, mode);
+      break;
+    }
+    // the program's own packer makes no one-bit or explicit alpha: without a device the
+    // gpu layer's block encoder does it
+    std::vector<sU32> pixels(src, src + n);
+    if(code == 14)
+      for(sU32 &p : pixels) p = (p & 0x00ffffff) | ((p >> 24) >= 128 ? 0xff000000u : 0u);
+    bool ok = plat::gpu::EncodeBlocks(code == 14 ? plat::gpu::FMT_DXT1 : plat::gpu::FMT_DXT3, pixels.data(), x, y, x, mode > 0, dest);
     sVERIFY(ok);
     break;
   }
@@ -913,7 +920,7 @@ void sImageData::ConvertFrom(const sImage *imgorig)
 {
   sVERIFY(imgorig->SizeX == SizeX);
   sVERIFY(imgorig->SizeY == SizeY);
-  sVERIFY((Format & TexTypeMask) == Tex2D);
+  sVERIFY((Format & sTEX_TYPE_MASK) == sTEX_2D);
   sVERIFY(CodecType == sICT_RAW);
   sInt code = Format & 0xff;
   const sImage *img = imgorig;
@@ -922,7 +929,7 @@ void sImageData::ConvertFrom(const sImage *imgorig)
   for(sInt level = 0; level < Mipmaps; level++)
   {
     sVERIFY(img->SizeX == (SizeX >> level) && img->SizeY == (SizeY >> level));
-    ConvertLevel(dest, img->Data, img->SizeX, img->SizeY, code, Mode);
+    ConvertLevel(dest, img->Data, img->SizeX, img->SizeY, Format, Mode);
     dest += sTextureLevelBytes(code, img->SizeX, img->SizeY);
     if(level + 1 < Mipmaps)
     {

@@ -921,6 +921,26 @@ TEST(ImageData, BlockChainsOfSizesNotMultipleOfFourDecodeCloseToTheSource)
   }
 }
 
+TEST(ImageData, BlockLevelsGoThroughTheProgramsPackerWithTheModeWord)
+{
+  // without a device (or with the format flag 0x800000) the packer of the program runs,
+  // dithering and refining three times when the mode word is set
+  sImage img(12, 8);
+  FillPattern(img, 40);
+  for(sInt mode : {0, 1})
+    for(sInt flags : {0, 0x800000})
+    {
+      sImageData d;
+      d.Mode = mode;
+      d.Init(0x1000 | flags | 16, 1, 12, 8);
+      d.ConvertFrom(&img);
+      std::vector<sU8> want(size_t(sDXTSize(12, 8, 16)));
+      sCompressDXT(want.data(), img.Data, 12, 8, 16, mode ? 129 : 1);
+      ASSERT_EQ(d.DataSize, sDInt(want.size()));
+      EXPECT_EQ(memcmp(d.Data, want.data(), want.size()), 0) << mode << " " << flags;
+    }
+}
+
 TEST(ImageData, OneBitAlphaAndExplicitAlphaBlocks)
 {
   sImage img(8, 4);
