@@ -6,6 +6,9 @@
 #include "base/log.hpp"
 #include "base/render3d.hpp"
 #include "base/window.hpp"
+#ifdef SPARK_WITH_GRAPHICS
+#include "graphics/graphics.hpp"
+#endif
 
 namespace
 {
@@ -22,7 +25,7 @@ public:
     // a slow breathing blue, so that a person sees the frames go on
     sInt phase = Frames % 256;
     sInt level = phase < 128 ? phase : 255 - phase;
-    sSetFrameClearColor(0xff000000u | sU32(32 + level / 2));
+    sGetFrameBackEnd().SetFrameClearColor(0xff000000u | sU32(32 + level / 2));
     Frames++;
     if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
   }
@@ -32,6 +35,10 @@ public:
 
 void sMain()
 {
+#ifdef SPARK_WITH_GRAPHICS
+  // the frames run on the graphics back end
+  sInstallGraphicsFrames();
+#endif
   if(!sInit(sISF_3D | sISF_CONTINUOUS | sISF_NOSCREENSAVER, 1280, 720)) return;
   sSetApplication(sNEW PlainApp(sShellParamInt(u"frames", 0, 0)));
 }

@@ -1,5 +1,6 @@
-// The 3D frame over an OpenGL context on the main window: clear at the start, swap at the
-// end. The graphics back end replaces these bodies with its device.
+// The frame functions' table, and its stand-ins: the 3D frame over an OpenGL context on the
+// main window, cleared at the start and swapped at the end. A graphics back end installs its
+// own table in their place.
 #include "base/render3d.hpp"
 #include "base/app.hpp"
 #include "base/framemem.hpp"
@@ -27,14 +28,13 @@ sInt ScreenX = 0;
 sInt ScreenY = 0;
 sU32 ClearColor = 0xff000000;
 sBool InFrame = 0;
-}
 
-void sInitScreenMode(sU32 &, sInt &, sInt &)
+void StandInInitScreenMode(sU32 &, sInt &, sInt &)
 {
   // no screen mode is chosen before the window: the requested size stands
 }
 
-void sInitGfx(sU32, sInt width, sInt height)
+void StandInInitGfx(sU32, sInt width, sInt height)
 {
   ScreenX = width;
   ScreenY = height;
@@ -60,7 +60,7 @@ void sInitGfx(sU32, sInt width, sInt height)
   SDL_GL_SetSwapInterval(1);
 }
 
-void sExitGfx()
+void StandInExitGfx()
 {
   if(Context) SDL_GL_DeleteContext(Context);
   Context = nullptr;
@@ -71,22 +71,22 @@ void sExitGfx()
   InFrame = 0;
 }
 
-void sSetScreenSize(sInt width, sInt height)
+void StandInSetScreenSize(sInt width, sInt height)
 {
   if(width <= 0 || height <= 0) return;
   ScreenX = width;
   ScreenY = height;
 }
 
-void sGetScreenSize(sInt &width, sInt &height)
+void StandInGetScreenSize(sInt &width, sInt &height)
 {
   width = ScreenX;
   height = ScreenY;
 }
 
-void sSetFrameClearColor(sU32 color) { ClearColor = color; }
+void StandInSetFrameClearColor(sU32 color) { ClearColor = color; }
 
-sBool sRender3DBegin()
+sBool StandInRender3DBegin()
 {
   if(!Context || !GlClear)
   {
@@ -111,7 +111,7 @@ sBool sRender3DBegin()
   return 1;
 }
 
-void sRender3DEnd(sBool present)
+void StandInRender3DEnd(sBool present)
 {
   if(!InFrame) return;
   InFrame = 0;
@@ -119,9 +119,28 @@ void sRender3DEnd(sBool present)
   sFlipFrameMemory();
 }
 
-void sPaintFrame()
+void StandInPaintFrame()
 {
-  if(!sRender3DBegin()) return;
+  if(!StandInRender3DBegin()) return;
   if(sApp *app = sGetApplication()) app->OnPaint3D();
-  sRender3DEnd(1);
+  StandInRender3DEnd(1);
+}
+
+const sFrameBackEnd StandIns = {
+  StandInInitScreenMode, StandInInitGfx,      StandInExitGfx,       StandInSetScreenSize,        StandInGetScreenSize,
+  StandInPaintFrame,     StandInRender3DBegin, StandInRender3DEnd, StandInSetFrameClearColor,
+};
+sFrameBackEnd Installed = StandIns;
+}
+
+const sFrameBackEnd &sGetFrameStandIns() { return StandIns; }
+const sFrameBackEnd &sGetFrameBackEnd() { return Installed; }
+
+void sSetFrameBackEnd(const sFrameBackEnd &backEnd)
+{
+  sVERIFYDESC(!sGetMainWindow(), u"sSetFrameBackEnd: the window exists already");
+  sVERIFY(backEnd.InitScreenMode && backEnd.InitGfx && backEnd.ExitGfx && backEnd.SetScreenSize &&
+          backEnd.GetScreenSize && backEnd.PaintFrame && backEnd.Render3DBegin && backEnd.Render3DEnd &&
+          backEnd.SetFrameClearColor);
+  Installed = backEnd;
 }

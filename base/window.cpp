@@ -111,7 +111,7 @@ void OnWindowDestroyed()
     sGCRequestCollect();
     sGCCollect(1);
     sRunSubsystems(128);
-    if(sGetSystemFlags() & sISF_3D) sExitGfx();
+    if(sGetSystemFlags() & sISF_3D) sGetFrameBackEnd().ExitGfx();
   }
   plat::PostQuit(0);
 }
@@ -230,7 +230,7 @@ const plat::KeyTable &sGetKeyTable() { return KeyTable; }
 sBool sInit(sU32 flags, sInt width, sInt height)
 {
   sVERIFYDESC(!MainWindow, u"sInit: the window exists already");
-  if(flags & sISF_3D) sInitScreenMode(flags, width, height);
+  if(flags & sISF_3D) sGetFrameBackEnd().InitScreenMode(flags, width, height);
   if(flags & sISF_NOCOMPOSITION) plat::DisableDesktopComposition();
 
   sSetSystemFlags(flags);
@@ -253,9 +253,9 @@ sBool sInit(sU32 flags, sInt width, sInt height)
   if(flags & sISF_FULLSCREEN) plat::ShowCursor(false);
 
   if(flags & sISF_3D)
-    sInitGfx(flags, width, height);
+    sGetFrameBackEnd().InitGfx(flags, width, height);
   else
-    sSetScreenSize(width, height);
+    sGetFrameBackEnd().SetScreenSize(width, height);
 
   sLogF(u"dev", u"register raw input: %d\n", plat::RegisterRawMouse(true) ? 1 : 0);
   sRunSubsystems(256);
@@ -319,7 +319,7 @@ void sWindowPaint()
   if(!skip && (flags & sISF_3D))
   {
     FrameInProgress = 1;
-    sPaintFrame();
+    sGetFrameBackEnd().PaintFrame();
     FrameInProgress = 0;
     if(PendingURL[0])
     {
@@ -365,7 +365,7 @@ void sWindowProc(const plat::Message &msg)
     if(MainWindow) MainWindow->Invalidate();
     break;
   case MessageKind::Size:
-    if(!(sGetSystemFlags() & sISF_FULLSCREEN)) sSetScreenSize(msg.Width, msg.Height);
+    if(!(sGetSystemFlags() & sISF_FULLSCREEN)) sGetFrameBackEnd().SetScreenSize(msg.Width, msg.Height);
     if(MainWindow) MainWindow->Invalidate();
     break;
   case MessageKind::KeyDown:
@@ -463,7 +463,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
     sGCRequestCollect();
     sGCCollect(1);
     sRunSubsystems(128);
-    if(sGetSystemFlags() & sISF_3D) sExitGfx();
+    if(sGetSystemFlags() & sISF_3D) sGetFrameBackEnd().ExitGfx();
   }
   if(MainWindow)
   {

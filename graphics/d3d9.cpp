@@ -6,6 +6,7 @@
 
 #include "base/framemem.hpp"
 #include "base/log.hpp"
+#include "base/render3d.hpp"
 #include "base/system.hpp"
 #include "base/window.hpp"
 #include "platform/text/utf.hpp"
@@ -1351,4 +1352,19 @@ void sCBufferBase::Upload()
 void sSetFrameClearColor(sU32 color)
 {
   if(DX.Render3DInProgress) sSetScreenTarget(nullptr, 3, color);
+}
+
+void sInstallGraphicsFrames()
+{
+  sFrameBackEnd frames;
+  frames.InitScreenMode = sInitScreenMode;
+  frames.InitGfx = sInitGfx;
+  frames.ExitGfx = sExitGfx;
+  frames.SetScreenSize = sSetScreenSize;
+  frames.GetScreenSize = sGetScreenSize;
+  frames.PaintFrame = sPaintFrame;
+  frames.Render3DBegin = sRender3DBegin;
+  frames.Render3DEnd = sRender3DEnd;
+  frames.SetFrameClearColor = sSetFrameClearColor;
+  sSetFrameBackEnd(frames);
 }

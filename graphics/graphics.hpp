@@ -738,6 +738,8 @@ void sGetGraphicsCaps(sGraphicsCaps &caps);
 void sGetGraphicsStats(sGraphicsStats &stats);
 sBool sIsGfxActive();
 sBool sIsRender3DInProgress();
+// Makes the frame driver run its frames on this back end (call before sInit).
+void sInstallGraphicsFrames();
 sInt sGetScreenCount();
 // The frame's counters so far (the draw calls add to them).
 sGraphicsStats &sGetFrameStats();

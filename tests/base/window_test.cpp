@@ -268,7 +268,7 @@ TEST_F(WindowProc, SizeReachesTheScreenAndDeviceChangeTheHook)
   m.Height = 600;
   sWindowProc(m);
   sInt w = 0, h = 0;
-  sGetScreenSize(w, h);
+  sGetFrameBackEnd().GetScreenSize(w, h);
   EXPECT_EQ(w, 800);
   EXPECT_EQ(h, 600);
   // full screen keeps the screen mode's size
@@ -276,7 +276,7 @@ TEST_F(WindowProc, SizeReachesTheScreenAndDeviceChangeTheHook)
   m.Width = 640;
   m.Height = 480;
   sWindowProc(m);
-  sGetScreenSize(w, h);
+  sGetFrameBackEnd().GetScreenSize(w, h);
   EXPECT_EQ(w, 800);
 }
 
@@ -298,5 +298,15 @@ TEST(PendingDocument, CutTo1024CharactersAndNullClears)
   EXPECT_TRUE(sCmpStringEqual(sGetPendingURL(), u"https://example.org/update.php?version=1.00"));
   sOpenURLLater(nullptr);
   EXPECT_EQ(sGetPendingURL()[0], 0);
+}
+}
+
+namespace
+{
+TEST(FrameBackEndDeathTest, TableWithAMissingFunctionIsFatal)
+{
+  sFrameBackEnd frames = sGetFrameStandIns();
+  frames.Render3DEnd = nullptr;
+  EXPECT_EXIT(sSetFrameBackEnd(frames), testing::ExitedWithCode(1), "Render3DEnd");
 }
 }

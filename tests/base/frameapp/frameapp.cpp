@@ -7,6 +7,7 @@
 //   pixels reads back the colour a frame starts with
 //   leak   like fail, but leaves one allocation behind
 //   crash  an assertion fails inside a frame
+//   frames installs its own frame functions (printing, then passing on to the stand-ins)
 #include "base/input2.hpp"
 #include "base/log.hpp"
 #include "base/render3d.hpp"
@@ -167,7 +168,7 @@ public:
   void OnPaint3D() override
   {
     Frames++;
-    if(Frames == 1) sSetFrameClearColor(0xff2060a0);
+    if(Frames == 1) sGetFrameBackEnd().SetFrameClearColor(0xff2060a0);
     if(Frames < 3) return;
     using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void *);
     auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
@@ -217,6 +218,41 @@ public:
   void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
 };
 
+// Frame functions that say when they are called and then do what the stand-ins do.
+void TellInitScreenMode(sU32 &flags, sInt &width, sInt &height)
+{
+  sDPrintF(u"frames screenmode %dx%d\n", width, height);
+  sGetFrameStandIns().InitScreenMode(flags, width, height);
+}
+void TellInitGfx(sU32 flags, sInt width, sInt height)
+{
+  sDPrintF(u"frames initgfx %dx%d\n", width, height);
+  sGetFrameStandIns().InitGfx(flags, width, height);
+}
+void TellExitGfx()
+{
+  sDPrintF(u"frames exitgfx\n");
+  sGetFrameStandIns().ExitGfx();
+}
+void TellPaintFrame()
+{
+  sDPrintF(u"frames paint\n");
+  sGetFrameStandIns().PaintFrame();
+}
+
+class FramesApp : public sApp
+{
+  sInt Frames = 0;
+
+public:
+  void OnPaint3D() override
+  {
+    sDPrintF(u"onpaint3d\n");
+    if(++Frames == 2) sExit();
+  }
+  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
+};
+
 void sMain()
 {
   std::u16string mode = sShellParam(u"mode") ? sShellParam(u"mode") : u"order";
@@ -225,6 +261,15 @@ void sMain()
     sDPrintF(u"open %s\n", doc.c_str());
     return true;
   });
+  if(mode == u"frames")
+  {
+    sFrameBackEnd frames = sGetFrameStandIns();
+    frames.InitScreenMode = TellInitScreenMode;
+    frames.InitGfx = TellInitGfx;
+    frames.ExitGfx = TellExitGfx;
+    frames.PaintFrame = TellPaintFrame;
+    sSetFrameBackEnd(frames);
+  }
   if(!sInit(sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
   sDPrintF(u"init done\n");
   if(mode == u"order")
@@ -253,6 +298,10 @@ void sMain()
   else if(mode == u"crash")
   {
     sSetApplication(sNEW CrashApp);
+  }
+  else if(mode == u"frames")
+  {
+    sSetApplication(sNEW FramesApp);
   }
 }
 }
