@@ -2,14 +2,10 @@
 #include "base/gdi.hpp"
 #include "base/app.hpp"
 #include "base/system.hpp"
+#include "base/window.hpp"
 #include "platform/font/font.hpp"
 #include "platform/text/utf.hpp"
 #include "platform/window/window.hpp"
-
-#if __has_include("base/window.hpp")
-#include "base/window.hpp"
-#define SPARK_HAVE_MAIN_WINDOW 1
-#endif
 
 #include <climits>
 #include <string>
@@ -306,7 +302,5 @@ void sSetWindowName(const sChar *title)
 {
   if(WindowName == (title ? title : u"")) return;
   WindowName = title;
-#ifdef SPARK_HAVE_MAIN_WINDOW
   if(plat::Window *window = sGetMainWindow()) window->SetTitle(sGetWindowName());
-#endif
 }

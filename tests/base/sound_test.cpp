@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -122,6 +123,28 @@ void HandHandler(sS16 *samples, sInt count)
   for(sInt i = 0; i < count * 2; i++) samples[i] = sS16(offset + i / 2);
   h->Add('h', offset, count);
 }
+
+// sets an environment variable for a scope and puts the old value back
+class ScopedEnv
+{
+  std::string Name, Old;
+  bool Had;
+
+public:
+  ScopedEnv(const char *name, const char *value) : Name(name)
+  {
+    const char *old = getenv(name);
+    Had = old != nullptr;
+    if(old) Old = old;
+    if(value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv()
+  {
+    if(Had) setenv(Name.c_str(), Old.c_str(), 1);
+    else unsetenv(Name.c_str());
+  }
+};
 
 class SoundOutputTest : public testing::Test
 {
@@ -290,7 +313,7 @@ TEST_F(SoundOutputTest, CallsBeforeStartAndAfterExitDoNothing)
 TEST_F(SoundOutputTest, MissingDeviceRefusesTheHandlerAndTheProgramGoesOn)
 {
   sSetSoundOutputFactory(nullptr);
-  setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
+  ScopedEnv driver("SDL_AUDIODRIVER", "no_such_driver");
   CapturedOutput out;
   sInitSound();
   EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 44100, 0), 0);
@@ -298,7 +321,6 @@ TEST_F(SoundOutputTest, MissingDeviceRefusesTheHandlerAndTheProgramGoesOn)
   sClearSoundHandler();
   out.Stop();
   EXPECT_NE(out.Get().find("no sound output"), std::string::npos) << out.Get();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
 namespace
@@ -363,9 +385,9 @@ TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
   ASSERT_TRUE(mkdtemp(pattern));
   fs::path dir = pattern;
   fs::path file = dir / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-  unsetenv("SDL_DISKAUDIODELAY");   // the disk device keeps real time
+  ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+  ScopedEnv output("SDL_DISKAUDIOFILE", file.c_str());
+  ScopedEnv delay("SDL_DISKAUDIODELAY", nullptr);   // the disk device keeps real time
   sSetSoundOutputFactory(nullptr);
   RampFrames = 0;
 
@@ -379,7 +401,6 @@ TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
   }));
   sClearSoundHandler();
   sExitSound();
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
 
   std::ifstream in(file, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
