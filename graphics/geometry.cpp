@@ -30,12 +30,6 @@ void ClearEntry(sGeoBuffer *gb)
   std::memset(gb, 0, sizeof(*gb));
 }
 
-void ReleaseBufferRef(sGeoBuffer *gb)
-{
-  gb->RefCount--;
-  sVERIFY(gb->RefCount>=0);
-  if(gb->Duration == sGD_STATIC && gb->RefCount == 0) gb->Used = 0;
-}
 }
 
 sInt sGetGeoBufferCount() { return sGeoBufferCount; }
@@ -178,7 +172,8 @@ sInt sAllocGeoBuffer(sGeometryPart &part, sInt count, sInt size, sInt duration, 
       if(largest)
       {
         if(largest->LockPtr) sUnlockGeoBuffer(largest);
-        sVERIFY(!largest->LockPtr);
+        sU8 *LockPtr = largest->LockPtr;
+        sVERIFY(!LockPtr);
         if(LastUsed[largest->Kind] == largest) LastUsed[largest->Kind] = nullptr;
         ClearEntry(largest);
         gb = largest;
@@ -247,8 +242,17 @@ void sReleaseDynamicGeoBuffers()
     sGeoBuffer *gb = &sGeoBuffers[i];
     if(gb->Duration == sGD_FRAME || gb->Duration == sGD_STREAM || gb->Duration == sGD_EXACT)
     {
-      sVERIFY(!gb->LockPtr);
+      sU8 *LockPtr = gb->LockPtr;
+      sVERIFY(!LockPtr);
+      // geometries may still hold parts here and let go of them when they are refilled:
+      // the entry keeps their references (without a device buffer, it is not handed out
+      // again before the last one is gone)
+      sInt refs = gb->RefCount;
+      sInt duration = gb->Duration, kind = gb->Kind;
       ClearEntry(gb);
+      gb->RefCount = refs;
+      gb->Duration = duration;
+      gb->Kind = kind;
     }
   }
   for(sGeoBuffer *&l : LastUsed) l = nullptr;
@@ -307,7 +311,12 @@ void sReleaseQuadIndex()
 
 void sGeometryPart::Release()
 {
-  if(Buffer) ReleaseBufferRef(Buffer);
+  if(Buffer)
+  {
+    Buffer->RefCount--;
+    sVERIFY(Buffer->RefCount>=0);
+    if(Buffer->Duration == sGD_STATIC && Buffer->RefCount == 0) Buffer->Used = 0;
+  }
   Clear();
 }
 

@@ -278,7 +278,7 @@ void sTexture2D::CreatePlatform(sU32 flags)
   sU32 fmt, usage, pool, lockFlags;
   sInt levels = InitMipmaps;
   sConvertTextureFormat(flags, fmt, usage, pool, levels, lockFlags);
-  if(flags & sTEX_AUTOMIPMAP) levels = 0;
+  if(flags & sTEX_AUTOMIPMAP) levels = Mipmaps = 0;   // the device makes the levels below the first
   else if(flags & sTEX_DYNAMIC) levels = Mipmaps = 1;
   else levels = Mipmaps;
   DevFormat = fmt;

@@ -493,6 +493,41 @@ TEST_F(Geometry, StaticBufferEmptiesWithItsLastPart)
   EXPECT_EQ(gb->Used, 0);
 }
 
+TEST_F(Geometry, PartsHeldAcrossALostDeviceAreRefilled)
+{
+  void *p;
+  sGeometry held(sGF_TRILIST, sVertexFormatPosCol), stream(sGF_TRILIST, sVertexFormatPosCol);
+  held.BeginLoadVB(10, sGD_FRAME, &p);
+  held.EndLoadVB();
+  stream.BeginLoadVB(10, sGD_STREAM, &p);
+  stream.EndLoadVB();
+  sGeoBuffer *frame = held.VertexPart[0].Buffer;
+  Dev->InjectLostDevice();
+  sRender3DEnd(1);
+  sInitGfx(0, 0, 0);
+  // the device buffer is gone, the entry still counts the part that refers to it
+  EXPECT_EQ(frame->Buffer, nullptr);
+  EXPECT_EQ(frame->Alloc, 0);
+  EXPECT_EQ(frame->RefCount, 1);
+
+  ASSERT_TRUE(sRender3DBegin());
+  Mtrl.Set(nullptr, 0);
+  // another geometry does not get the entry while the old part still refers to it
+  sGeometry other(sGF_TRILIST, sVertexFormatPosCol);
+  other.BeginLoadVB(10, sGD_FRAME, &p);
+  other.EndLoadVB();
+  EXPECT_NE(other.VertexPart[0].Buffer, frame);
+  // the owners refill their parts as after every frame
+  held.BeginLoadVB(10, sGD_FRAME, &p);
+  held.EndLoadVB();
+  EXPECT_EQ(frame->RefCount, 0);
+  stream.BeginLoadVB(10, sGD_STREAM, &p);
+  stream.EndLoadVB();
+  EXPECT_NE(held.VertexPart[0].Buffer->Buffer, nullptr);
+  held.Draw();
+  EXPECT_EQ(Dev->Lines("DP").size(), 1u);
+}
+
 TEST_F(Geometry, FiveHundredThirteenthBufferIsFatal)
 {
   EXPECT_EXIT(
@@ -564,6 +599,18 @@ TEST_F(Textures, LevelCounts)
   sTexture2D half(1, 2, sTEX_ARGB8888 | sTEX_SCREENSHIFT | sTEX_NOMIPMAPS);
   EXPECT_EQ(half.SizeX, 320);
   EXPECT_EQ(half.SizeY, 120);
+}
+
+TEST_F(Textures, AutomaticMipmapsLeaveOneLevelToLoad)
+{
+  sTexture2D t(64, 32, sTEX_ARGB8888 | sTEX_AUTOMIPMAP);
+  EXPECT_EQ(t.Mipmaps, 1);
+  // the device was asked for the whole chain (level count 0)
+  EXPECT_EQ(Dev->R(t.Tex)->Levels, 7u);
+  EXPECT_EQ(Dev->R(t.Tex)->Usage, USAGE_AUTOGENMIPMAP);
+  std::vector<uint8_t> data(64 * 32 * 4, 5);
+  t.LoadAll(data.data());
+  EXPECT_EQ(Dev->Lines("LockTexture").size(), 1u);
 }
 
 TEST_F(Textures, MemoryCountFollowsCreationAndRelease)
