@@ -168,6 +168,12 @@ void HandleWheel(sInt delta)
   }
 }
 
+bool IsMainWindowMinimized()
+{
+  SDL_Window *sdl = MainWindow ? MainWindow->GetSdlWindow() : nullptr;
+  return sdl && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED);
+}
+
 const sChar *FatalWindowName() { return WindowTitle(); }
 
 void FatalDestroyWindow()
@@ -357,7 +363,11 @@ void sWindowProc(const plat::Message &msg)
   case MessageKind::Activate:
   {
     sDrainInput2Events();
-    sHookCall(sActivateHook.load(), msg.Active ? 1 : 0);
+    // full screen is active with the focus; a window stays active in the background
+    // until it is minimised
+    sBool active = msg.Active ? 1 : 0;
+    if(!(sGetSystemFlags() & sISF_FULLSCREEN)) active = !IsMainWindowMinimized();
+    sHookCall(sActivateHook.load(), active);
     break;
   }
   case MessageKind::Minimize:
