@@ -234,6 +234,15 @@ void sInstallInputSubsystems()
 /***   Schemes                                                            ***/
 /****************************************************************************/
 
+namespace
+{
+// The schemes' checks name the per-id list's size as the checks of the list itself would.
+void CheckSchemeId(sInt id, sInt count, const char *file, sInt line, const sChar *desc)
+{
+  if(!(id >= 0 && id < count)) sAssertionFailed(file, line, u"id >= 0 && id < Bindings.GetSize()", desc);
+}
+}
+
 sInput2Scheme::~sInput2Scheme()
 {
   for(sInt i = 0; i < Count; i++)
@@ -251,8 +260,10 @@ sInput2Scheme::~sInput2Scheme()
 
 void sInput2Scheme::Init(sInt n)
 {
-  sVERIFYDESC(Count == 0 && !Bindings, u"sInput2Scheme::Init(): already initialized");
-  sVERIFY(n > 0);
+  if(!(Count == 0 && !Bindings))
+    sAssertionFailed(__FILE__, __LINE__, u"Bindings.GetSize() == 0", u"sInput2Scheme::Init(): already initialized");
+  sVERIFY(n >= 0);
+  if(n == 0) return;
   sSetAllocSource(__FILE__, __LINE__);
   Bindings = static_cast<sInput2Binding **>(sMemAlloc(sDInt(sizeof(sInput2Binding *)) * n, 16, 0));
   for(sInt i = 0; i < n; i++) Bindings[i] = nullptr;
@@ -261,7 +272,7 @@ void sInput2Scheme::Init(sInt n)
 
 void sInput2Scheme::Bind(sInt id, const sInput2Binding &binding)
 {
-  sVERIFYDESC(id >= 0 && id < Count, u"sInput2Scheme::Bind(): id out of range specified with sInput2Scheme::Init()");
+  CheckSchemeId(id, Count, __FILE__, __LINE__, u"sInput2Scheme::Bind(): id out of range specified with sInput2Scheme::Init()");
   if(!binding.Device) return;
   sInt NUM = binding.Device->GetKeyCount();
   sInt key = sInt(binding.Key);
@@ -287,7 +298,7 @@ void sInput2Scheme::BindKey(sInt id, sInput2PollDevice *device, sU32 key, sF32 d
 
 sInt sInput2Scheme::Pressed(sInt id)
 {
-  sVERIFYDESC(id >= 0 && id < Count, u"sInput2Scheme::Pressed(): id out of range specified with sInput2Scheme::Init()");
+  CheckSchemeId(id, Count, __FILE__, __LINE__, u"sInput2Scheme::Pressed(): id out of range specified with sInput2Scheme::Init()");
   sInt sum = 0;
   for(sInput2Binding *b = Bindings[id]; b; b = b->Next) sum += b->Device->getPressed(sInt(b->Key), b->PressThreshold);
   return sum;
@@ -295,7 +306,7 @@ sInt sInput2Scheme::Pressed(sInt id)
 
 sF32 sInput2Scheme::Analog(sInt id)
 {
-  sVERIFYDESC(id >= 0 && id < Count, u"sInput2Scheme::Analog(): id out of range specified with sInput2Scheme::Init()");
+  CheckSchemeId(id, Count, __FILE__, __LINE__, u"sInput2Scheme::Analog(): id out of range specified with sInput2Scheme::Init()");
   sF32 high = 0, low = 0;
   for(sInput2Binding *b = Bindings[id]; b; b = b->Next)
   {
@@ -309,7 +320,7 @@ sF32 sInput2Scheme::Analog(sInt id)
 
 sF32 sInput2Scheme::Relative(sInt id)
 {
-  sVERIFYDESC(id >= 0 && id < Count, u"sInput2Scheme::Relative(): id out of range specified with sInput2Scheme::Init()");
+  CheckSchemeId(id, Count, __FILE__, __LINE__, u"sInput2Scheme::Relative(): id out of range specified with sInput2Scheme::Init()");
   sF32 sum = 0;
   for(sInput2Binding *b = Bindings[id]; b; b = b->Next)
   {
