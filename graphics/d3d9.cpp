@@ -1198,7 +1198,7 @@ void sMaterial::Set(sCBufferBase **cbuffers, sInt count, sInt variant)
   {
     if(VertexShader)
     {
-      sVERIFY(VertexShader->Handle);
+      sVERIFY(VertexShader->vs);
       sVERIFY(VertexShader->CheckKind(sSTF_VERTEX));
     }
     sDXCHECK(DX.Dev->SetVertexShader(VertexShader ? VertexShader->Handle : nullptr));
@@ -1209,7 +1209,7 @@ void sMaterial::Set(sCBufferBase **cbuffers, sInt count, sInt variant)
   {
     if(PixelShader)
     {
-      sVERIFY(PixelShader->Handle);
+      sVERIFY(PixelShader->ps);
       sVERIFY(PixelShader->CheckKind(sSTF_PIXEL));
     }
     sDXCHECK(DX.Dev->SetPixelShader(PixelShader ? PixelShader->Handle : nullptr));
@@ -1231,8 +1231,14 @@ void sCreateShader2(sShader *sh, const sU32 *record)
     return;
   }
   if(!DX.Dev) return;
-  sU32 size = record[1];
-  sVERIFY((size&3)==0);
+  struct sShaderRecord
+  {
+    sU32 Type;
+    sU32 Size;   // bytes of code that follow
+  };
+  const sShaderRecord *blob = reinterpret_cast<const sShaderRecord *>(record);
+  sU32 size = blob->Size;
+  sVERIFY((blob->Size&3)==0);
   sVERIFY(size >= 8);
   const sU32 *start = record + 2;
   const sU32 *end = start + size / 4 - 1;
@@ -1272,7 +1278,6 @@ void sVertexFormat::CreatePlatform()
   sInt i = 0;
   for(; Data[i]; i++)
   {
-    sVERIFY(i<31);
     sU32 c = Data[i];
     sInt stream = (c & sVF_STREAMMASK) >> sVF_STREAMSHIFT;
     sU32 kind = c & sVF_USEMASK;
@@ -1319,6 +1324,7 @@ void sVertexFormat::CreatePlatform()
     }
     offset[stream] += sVertexTypeSize(type);
   }
+  sVERIFY(i<31);   // room for the end marker
   for(sInt s = 0; s < 4; s++) Streams[s] = offset[s];
   Decl = nullptr;
   if(noDecl || !DX.Dev) return;

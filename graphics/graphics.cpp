@@ -75,14 +75,14 @@ sVertexFormat *sCreateVertexFormat(const sU32 *codes)
   sPushMemType(1);
   sU32 list[32];
   sInt count = 0;
-  for(;;)
+  while(codes[count])
   {
     sVERIFY(count<31);
     sU32 c = codes[count];
-    if(c != 0 && (c & sVF_TYPEMASK) == 0) c |= sU32(DefaultType[c & sVF_USEMASK]) << sVF_TYPESHIFT;
+    if((c & sVF_TYPEMASK) == 0) c |= sU32(DefaultType[c & sVF_USEMASK]) << sVF_TYPESHIFT;
     list[count++] = c;
-    if(c == 0) break;
   }
+  list[count++] = 0;
 
   sU32 hash = sChecksumCRC32(list, sDInt(count * sizeof(sU32)));
   sVertexFormat **bucket = &FormatHash[hash & (FormatBuckets - 1)];

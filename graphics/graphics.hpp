@@ -123,7 +123,12 @@ struct sShader
   sU32 Type;
   sInt UseCount;
   sU32 Checksum;
-  sGpuRes *Handle;         // the device's vertex or pixel shader
+  union                    // the device's vertex or pixel shader
+  {
+    sGpuRes *Handle;
+    sGpuRes *vs;
+    sGpuRes *ps;
+  };
   sShader *Prev, *Next;    // "Shaders" list
 
   sShader(sU32 type, const sU8 *code, sInt bytes);

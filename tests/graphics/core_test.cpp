@@ -98,6 +98,17 @@ TEST_F(VertexFormats, FatalLists)
   for(sInt i = 0; i < 39; i++) tooLong[i] = sVF_UV0;
   tooLong[39] = 0;
   EXPECT_EXIT(sCreateVertexFormat(tooLong), testing::ExitedWithCode(1), "count<31");
+  // 31 elements are taken as a list but leave no room for the declaration's end marker
+  tooLong[31] = 0;
+  EXPECT_EXIT(sCreateVertexFormat(tooLong), testing::ExitedWithCode(1), "i<31");
+  tooLong[32] = 0;
+  tooLong[31] = sVF_UV0;
+  EXPECT_EXIT(sCreateVertexFormat(tooLong), testing::ExitedWithCode(1), "count<31");
+  tooLong[30] = 0;
+  sVertexFormat *longest = sCreateVertexFormat(tooLong);
+  EXPECT_EQ(longest->Count, 31);
+  EXPECT_EQ(longest->GetSize(0), 30 * 8);
+  EXPECT_EQ(Dev->R(longest->Decl)->Decl.size(), 30u);
 }
 
 TEST_F(VertexFormats, MemoryHookFlushKeepsFormatsMadeWithoutAMark)
@@ -172,6 +183,8 @@ TEST_F(Shaders, FatalShaders)
   std::vector<uint32_t> cut(vs.begin(), vs.end() - 1);
   EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(cut.data()), sInt(cut.size() * 4)),
               testing::ExitedWithCode(1), "0x0000ffff");
+  EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4) - 1),
+              testing::ExitedWithCode(1), "\\(blob->Size&3\\)==0");
 }
 
 // --- state lists
@@ -427,6 +440,19 @@ TEST_F(Materials, SetBindsShadersOnceAndChecksSamplerMap)
   m.Prepare(sVertexFormatPosCol);
   EXPECT_EQ(m.VertexShader, vs);
   EXPECT_EQ(vs->UseCount, 1);
+
+  // a shader without a device shader can not be set
+  TestMaterial noDevice;
+  noDevice.Prepare(sVertexFormatPosCol);
+  noDevice.VertexShader = sCreateShader(0x1200, reinterpret_cast<const sU8 *>(m.VS.data()), sInt(m.VS.size() * 4));
+  ASSERT_EQ(noDevice.VertexShader->Handle, nullptr);
+  Begin();
+  EXPECT_EXIT(noDevice.Set(nullptr, 0), testing::ExitedWithCode(1), "VertexShader->vs");
+  sShaderRelease(noDevice.VertexShader);
+  noDevice.VertexShader = nullptr;
+  noDevice.PixelShader = sCreateShader(0x2200, reinterpret_cast<const sU8 *>(m.PS.data()), sInt(m.PS.size() * 4));
+  EXPECT_EXIT(noDevice.Set(nullptr, 0), testing::ExitedWithCode(1), "PixelShader->ps");
+  sRender3DEnd(0);
 
   TestMaterial bad;
   bad.SamplerMap[3] = sMTRL_VSTEX | 4;
