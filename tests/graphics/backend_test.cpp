@@ -601,6 +601,15 @@ TEST_F(Textures, LevelCounts)
   EXPECT_EQ(half.SizeY, 120);
 }
 
+TEST(TextureFormats, BitsPerPixelOfEveryCode)
+{
+  const sInt expected[40] = {0,  32, 32, 32, 64, 32, 64, 128, 16, 32, 64, 8,  8,  4,  4,  8,  8,  4,  8, 32,
+                             64, 32, 32, 4,  8,  16, 16, 16,  16, 8,  16, 16, 16, 32, 16, 32, 8,  16, 32, 8};
+  for(sInt code = 1; code <= 39; code++) EXPECT_EQ(sBitsPerPixel(code), expected[code]) << "code " << code;
+  EXPECT_EXIT(sBitsPerPixel(0), testing::ExitedWithCode(1), "format");
+  EXPECT_EXIT(sBitsPerPixel(40), testing::ExitedWithCode(1), "format");
+}
+
 TEST_F(Textures, AutomaticMipmapsLeaveOneLevelToLoad)
 {
   sTexture2D t(64, 32, sTEX_ARGB8888 | sTEX_AUTOMIPMAP);
