@@ -130,9 +130,11 @@ const GlyphPicture Signs[] = {
     {'\xa6', "..#.. ..#.. ..#.. ..... ..#.. ..#.. ..#.. ....."},
     {'\xa7', ".###. #.... .##.. #..#. .##.. ...#. ###.. ....."},
     {'\xa8', ".#.#. ..... ..... ..... ..... ..... ..... ....."},
+    {'\xa9', ".###. #...# #.### #.#.# #.### #...# .###. ....."},
     {'\xaa', ".##.. #.#.. .##.. ..... ###.. ..... ..... ....."},
     {'\xab', "..... ..#.# .#.#. #.#.. .#.#. ..#.# ..... ....."},
     {'\xac', "..... ..... ..... ##### ....# ..... ..... ....."},
+    {'\xae', ".###. #...# #.### #.#.# #.#.# #...# .###. ....."},
     {'\xad', "..... ..... ..... .###. ..... ..... ..... ....."},
     {'\xaf', "##### ..... ..... ..... ..... ..... ..... ....."},
     {'\xb0', ".##.. #..#. .##.. ..... ..... ..... ..... ....."},
@@ -147,12 +149,15 @@ const GlyphPicture Signs[] = {
     {'\xb9', "..#.. .##.. ..#.. ..#.. .###. ..... ..... ....."},
     {'\xba', "..#.. .#.#. ..#.. ..... .###. ..... ..... ....."},
     {'\xbb', "..... #.#.. .#.#. ..#.# .#.#. #.#.. ..... ....."},
+    {'\xbc', "..#.. .##.. ..#.. ##### .#.#. .#.#. .###. ...#."},
+    {'\xbd', "..#.. .##.. ..#.. ##### .##.. ...#. ..#.. .###."},
+    {'\xbe', ".###. ..##. .###. ##### .#.#. .#.#. .###. ...#."},
     {'\xbf', "..#.. ..... ..#.. .#... #.... #...# .###. ....."},
     {'\xc6', ".#### #.#.. #.#.. ##### #.#.. #.#.. #.### ....."},
     {'\xc7', ".###. #...# #.... #.... #.... #...# .###. ..#.."},
     {'\xd0', "###.. #..#. #...# ###.# #...# #..#. ###.. ....."},
     {'\xd7', "..... #...# .#.#. ..#.. .#.#. #...# ..... ....."},
-    {'\xd8', ".###. #..## #.#.# #.#.# #.#.# ##..# .###. ....."},
+    {'\xd8', "....# .###. #..## #.#.# ##..# .###. #.... ....."},
     {'\xde', "#.... ####. #...# #...# ####. #.... #.... ....."},
     {'\xdf', ".##.. #..#. #..#. ###.. #..#. #..#. #.##. ....."},
     {'\xe6', "..... ..... ##.#. ..#.# ##### #.#.. ##.## ....."},
@@ -163,13 +168,36 @@ const GlyphPicture Signs[] = {
     {'\xfe', "#.... #.... ####. #...# #...# ####. #.... #...."},
 };
 
-// Accented letters: a base letter with its accent above. Small letters keep their shape
-// under an accent of two rows; capitals give up their second row to an accent of one.
+// Accented letters: the accent, a clear row, then a shortened body of the base letter
+// that keeps the base line. Small letters take an accent of two rows (rows 0-1) over a
+// body of four rows (3-6; the y keeps its descender in row 7); capitals an accent of one
+// row (row 0) over a body of five rows (2-6), so that a capital stays taller than its
+// small letter.
 enum Accent { Grave, Acute, Circumflex, Tilde, Umlaut, Ring };
-const char *const SmallAccents[] = {".#... ..#..", "...#. ..#..", "..#.. .#.#.", ".##.# #..#.", ".#.#. .....", ".###. .#.#."};
-const char *const CapitalAccents[] = {".#...", "...#.", "..#..", ".##.#", ".#.#.", ".###."};
-// the small i without its dot carries the accents of the small i
-const char *const DotlessI = "..... ..... .##.. ..#.. ..#.. ..#.. .###. .....";
+const char *const SmallAccents[] = {".#... ..#..", "...#. ..#..", "..#.. .#.#.", ".##.# #..#.", "..... .#.#.", ".###. .#.#."};
+const char *const CapitalAccents[] = {".#...", "...#.", ".###.", ".##.#", ".#.#.", "..#.."};
+
+struct AccentBody
+{
+  char Base;
+  const char *Rows;   // four rows for a small letter (five for the y), five for a capital
+};
+const AccentBody AccentBodies[] = {
+    {'a', ".###. #...# #..## .##.#"},
+    {'e', ".###. ##### #.... .###."},
+    {'i', ".##.. ..#.. ..#.. .###."},
+    {'n', "#.##. ##..# #...# #...#"},
+    {'o', ".###. #...# #...# .###."},
+    {'u', "#...# #...# #..## .##.#"},
+    {'y', "#...# #...# .#### ....# .###."},
+    {'A', ".###. #...# ##### #...# #...#"},
+    {'E', "##### #.... ####. #.... #####"},
+    {'I', ".###. ..#.. ..#.. ..#.. .###."},
+    {'N', "#...# ##..# #.#.# #..## #...#"},
+    {'O', ".###. #...# #...# #...# .###."},
+    {'U', "#...# #...# #...# #...# .###."},
+    {'Y', "#...# .#.#. ..#.. ..#.. ..#.."},
+};
 
 struct AccentedLetter
 {
@@ -195,7 +223,7 @@ const AccentedLetter Accented[] = {
     {0xfd, 'y', Acute},  {0xff, 'y', Umlaut},
 };
 
-// A hollow box: the mark of the characters of the upper half without a picture.
+// A hollow box: the mark of the control characters of the upper half (128 to 159).
 const char *const BoxRows = "##### #...# #...# #...# #...# #...# ##### .....";
 // DEL: a chequer.
 const char *const DelRows = "#.#.# .#.#. #.#.# .#.#. #.#.# .#.#. #.#.# .....";
@@ -215,21 +243,23 @@ void PutRows(sU8 *glyph, const char *rows)
 
 void PutAccented(sU8 *font, const AccentedLetter &a)
 {
+  const AccentBody *body = nullptr;
+  for(const AccentBody &b : AccentBodies)
+    if(b.Base == a.Base) body = &b;
+  sVERIFY(body);
   sU8 *glyph = font + a.Code * 8;
-  sU8 base[8];
-  if(a.Base == 'i') PutRows(base, DotlessI);
-  else std::memcpy(base, font + sU8(a.Base) * 8, 8);
+  std::memset(glyph, 0, 8);
   if(a.Base >= 'a')
   {
     glyph[0] = RowBits(SmallAccents[a.Mark]);
     glyph[1] = RowBits(SmallAccents[a.Mark] + 6);
-    for(sInt r = 2; r < 8; r++) glyph[r] = base[r];
+    sInt rows = (sInt(std::strlen(body->Rows)) + 1) / 6;
+    for(sInt r = 0; r < rows && 3 + r < 8; r++) glyph[3 + r] = RowBits(body->Rows + r * 6);
   }
   else
   {
     glyph[0] = RowBits(CapitalAccents[a.Mark]);
-    glyph[1] = base[0];
-    for(sInt r = 2; r < 8; r++) glyph[r] = base[r];
+    for(sInt r = 2; r < 7; r++) glyph[r] = RowBits(body->Rows + (r - 2) * 6);
   }
 }
 
@@ -246,8 +276,7 @@ struct FontTable
     for(sInt r = 3; r <= 5; r++) Data[1 * 8 + r] = 0xff;
     for(const GlyphPicture &g : Glyphs) PutRows(Data + sU8(g.Code) * 8, g.Rows);
     PutRows(Data + 127 * 8, DelRows);
-    for(sInt c = 128; c < 256; c++)
-      if(c != 0xa0) PutRows(Data + c * 8, BoxRows);
+    for(sInt c = 128; c < 0xa0; c++) PutRows(Data + c * 8, BoxRows);
     for(const GlyphPicture &g : Signs) PutRows(Data + sU8(g.Code) * 8, g.Rows);
     for(const AccentedLetter &a : Accented) PutAccented(Data, a);
   }
