@@ -14,6 +14,7 @@
 #include "base/sound.hpp"
 #if __has_include("base/gdi.hpp")
 #include "base/gdi.hpp"
+#include "platform/font/font.hpp"
 #define SPARK_HAVE_WINDOW_NAME 1
 #endif
 
@@ -36,6 +37,18 @@ sInt WheelRemainder = 0;
 constexpr sInt PendingURLSize = 1024;
 sChar PendingURL[PendingURLSize + 1] = {};
 plat::KeyTable KeyTable = {};
+#ifdef SPARK_HAVE_WINDOW_NAME
+// The target of the 2D paint: the window's content, kept from one paint to the next.
+std::unique_ptr<plat::Bitmap2D> PaintBitmap;
+#endif
+
+void FreePaintTarget()
+{
+#ifdef SPARK_HAVE_WINDOW_NAME
+  PaintBitmap.reset();
+#endif
+}
+
 
 const sChar *WindowTitle()
 {
@@ -113,6 +126,7 @@ void OnWindowDestroyed()
     sRunSubsystems(128);
     if(sGetSystemFlags() & sISF_3D) sGetFrameBackEnd().ExitGfx();
   }
+  FreePaintTarget();
   plat::PostQuit(0);
 }
 
@@ -172,6 +186,35 @@ bool IsMainWindowMinimized()
 {
   SDL_Window *sdl = MainWindow ? MainWindow->GetSdlWindow() : nullptr;
   return sdl && (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED);
+}
+
+// The application's 2D paint, drawn into the paint target; a window without 3D graphics
+// shows the target.
+void Paint2D(plat::Window *window, const sRect &client, const sRect &update)
+{
+#ifdef SPARK_HAVE_WINDOW_NAME
+  sInt w = client.x1 - client.x0, h = client.y1 - client.y0;
+  if(!PaintBitmap || PaintBitmap->GetWidth() != w || PaintBitmap->GetHeight() != h)
+    PaintBitmap = plat::Bitmap2D::Create(w, h);
+  sSet2DPaintTarget(PaintBitmap.get());
+#endif
+  if(sApp *app = LiveApplication()) app->OnPaint2D(client, update);
+#ifdef SPARK_HAVE_WINDOW_NAME
+  sSet2DPaintTarget(nullptr);
+  SDL_Window *sdl = window ? window->GetSdlWindow() : nullptr;
+  if(!PaintBitmap || !sdl || w <= 0 || h <= 0 || (sGetSystemFlags() & sISF_3D)) return;
+  SDL_Surface *surface = SDL_GetWindowSurface(sdl);
+  if(!surface) return;
+  std::unique_ptr<sU32[]> pixels(new sU32[size_t(w) * size_t(h)]);
+  PaintBitmap->GetPixels(pixels.get());
+  SDL_Surface *source = SDL_CreateRGBSurfaceWithFormatFrom(pixels.get(), w, h, 32, w * 4, SDL_PIXELFORMAT_RGB888);
+  if(!source) return;
+  SDL_BlitSurface(source, nullptr, surface, nullptr);
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurface(sdl);
+#else
+  (void)window;
+#endif
 }
 
 const sChar *FatalWindowName() { return WindowTitle(); }
@@ -313,7 +356,7 @@ void sWindowPaint()
     sRect client;
     if(window) window->GetClientSize(client.x1, client.y1);
     sRect update = client;
-    if(sApp *app = LiveApplication()) app->OnPaint2D(client, update);
+    Paint2D(window, client, update);
     if(window) window->Validate();
     sGCCollect(0);
   }
@@ -480,6 +523,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
     MainWindow->Destroy();
     MainWindow.reset();
   }
+  FreePaintTarget();
   sSetFatalWindowFuncs(nullptr);
   plat::ExitVideo();
   plat::RemoveCloseSignals();

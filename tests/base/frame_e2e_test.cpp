@@ -396,3 +396,15 @@ TEST(FrameDriverExit, InstalledFrameFunctionsDriveStartFramesAndEnd)
   EXPECT_EQ(Count(run, "frames initgfx 320x240"), 1);
 }
 }
+
+namespace
+{
+TEST(FrameDriverExit, TwoDimensionalPaintDrawsIntoTheWindow)
+{
+  ChildRun run = RunApp({"-mode", "paint2d"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_GE(Find(run, "client 0 0 320 240"), 0) << run.Output;
+  // the rectangle filled in the first paint is in the window
+  EXPECT_GE(Find(run, "pixel2d 2060a0"), 0) << run.Output;
+}
+}

@@ -7,7 +7,9 @@
 //   pixels reads back the colour a frame starts with
 //   leak   like fail, but leaves one allocation behind
 //   crash  an assertion fails inside a frame
+//   paint2d a 2D window: the paint fills a rectangle, the window shows it
 //   frames installs its own frame functions (printing, then passing on to the stand-ins)
+#include "base/gdi.hpp"
 #include "base/input2.hpp"
 #include "base/log.hpp"
 #include "base/render3d.hpp"
@@ -218,6 +220,37 @@ public:
   void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
 };
 
+class Paint2DApp : public sApp
+{
+  sInt Paints = 0;
+
+public:
+  void OnPaint2D(const sRect &client, const sRect &) override
+  {
+    Paints++;
+    if(Paints == 1)
+    {
+      sDPrintF(u"client %d %d %d %d\n", client.x0, client.y0, client.x1, client.y1);
+      sSetColor(5, 0xff2060a0);
+      sFillRect2D(10, 10, 50, 50, 5);
+      return;
+    }
+    SDL_Surface *surface = SDL_GetWindowSurface(sGetMainWindow()->GetSdlWindow());
+    sU32 pixel = 0;
+    if(surface && surface->format->BytesPerPixel == 4)
+    {
+      SDL_LockSurface(surface);
+      sU32 raw = static_cast<const sU32 *>(surface->pixels)[23 * surface->pitch / 4 + 17];
+      SDL_UnlockSurface(surface);
+      Uint8 r = 0, g = 0, b = 0;
+      SDL_GetRGB(raw, surface->format, &r, &g, &b);
+      pixel = (sU32(r) << 16) | (sU32(g) << 8) | b;
+    }
+    sDPrintF(u"pixel2d %06x\n", pixel);
+    sExit();
+  }
+};
+
 // Frame functions that say when they are called and then do what the stand-ins do.
 void TellInitScreenMode(sU32 &flags, sInt &width, sInt &height)
 {
@@ -270,7 +303,7 @@ void sMain()
     frames.PaintFrame = TellPaintFrame;
     sSetFrameBackEnd(frames);
   }
-  if(!sInit(sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
+  if(!sInit(mode == u"paint2d" ? sISF_2D | sISF_CONTINUOUS : sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
   sDPrintF(u"init done\n");
   if(mode == u"order")
   {
@@ -298,6 +331,10 @@ void sMain()
   else if(mode == u"crash")
   {
     sSetApplication(sNEW CrashApp);
+  }
+  else if(mode == u"paint2d")
+  {
+    sSetApplication(sNEW Paint2DApp);
   }
   else if(mode == u"frames")
   {
