@@ -522,6 +522,41 @@ TEST_F(ImageTexture, BlockCompressedTextureKeepsFlatBlocks)
   sDelete(tex);
 }
 
+TEST_F(ImageTexture, SizesOffTheBlockGridKeepTheirPixels)
+{
+  // a plain image of odd size: 6 x 5, 3 x 2 and 1 x 1
+  sImage img(6, 5);
+  for(sInt i = 0; i < 30; i++) img.Data[i] = 0xff000000 | sU32(i * 0x080604);
+  sTexture2D *tex = sLoadTexture2D(&img, sTEX_ARGB8888);
+  ASSERT_TRUE(tex);
+  EXPECT_EQ(tex->Mipmaps, 3);
+  std::vector<sU32> px = ShowTexture(tex);
+  for(sInt ty = 0; ty < 5; ty++)
+    for(sInt tx = 0; tx < 6; tx++)
+    {
+      sInt x = (2 * tx + 1) * W / 12, y = (2 * ty + 1) * H / 10;
+      EXPECT_EQ(px[y * W + x] & 0xffffff, img.Data[ty * 6 + tx] & 0xffffff) << tx << "," << ty;
+    }
+  sDelete(tex);
+
+  // a block-compressed image whose height ends inside a block row: 12 x 6 is one level
+  sImage blocks(12, 6);
+  const sU32 colors[3] = {0xffff0000, 0xff00ff00, 0xff0000ff};
+  for(sInt y = 0; y < 6; y++)
+    for(sInt x = 0; x < 12; x++) blocks.Data[y * 12 + x] = y < 4 ? colors[x / 4] : 0xffffffff;
+  tex = sLoadTexture2D(&blocks, sTEX_DXT1);
+  ASSERT_TRUE(tex);
+  EXPECT_EQ(tex->Mipmaps, 1);
+  px = ShowTexture(tex);
+  for(sInt bx = 0; bx < 3; bx++)
+  {
+    sInt x = (8 * bx + 4) * W / 24;
+    EXPECT_LE(ColorDiff(px[(H / 6) * W + x], colors[bx]), 4) << "block " << bx;
+    EXPECT_LE(ColorDiff(px[(H * 5 / 6) * W + x], 0xffffffff), 4) << "block " << bx;
+  }
+  sDelete(tex);
+}
+
 TEST_F(ImageTexture, TextureFromAFile)
 {
   imagetest::TempDir dir;
