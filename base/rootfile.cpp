@@ -215,11 +215,10 @@ sInt sRootFile::ReadAsync(sS64 offset, sDInt size, void *dest)
   sVERIFY(Handler);
   if(!(offset >= 0 && size >= 0 && offset <= Size && sS64(size) <= Size - offset))
     sAssertionFailed(__FILE__, __LINE__, u"offset + size <= Size", u"");
-  sInt rh = Handler->TakeEntry();
+  sInt rh = Handler->TakeEntry(this);
   sRootReadEntry &e = Handler->ReadEntries[rh];
   e.Size = size;
   e.Owned = nullptr;
-  e.File = this;
   e.Ticket = 0;
   if(!dest)
   {
@@ -288,7 +287,7 @@ sRootFileHandler::sRootFileHandler()
 
 sRootFileHandler::~sRootFileHandler() = default;
 
-sInt sRootFileHandler::TakeEntry()
+sInt sRootFileHandler::TakeEntry(sRootFile *file)
 {
   Lock.lock();
   if(FirstFree < 0)
@@ -299,6 +298,7 @@ sInt sRootFileHandler::TakeEntry()
   sInt rh = FirstFree;
   FirstFree = ReadEntries[rh].Next;
   ReadEntries[rh].Next = rh;
+  ReadEntries[rh].File = file;
   Lock.unlock();
   return rh;
 }

@@ -80,8 +80,9 @@ public:
   sFile *Create(const sChar *name, sInt access) override;
   sBool Exists(const sChar *name) override;
 
-  // Takes a free entry (none left is fatal) and returns its index; gives it back.
-  sInt TakeEntry();
+  // Takes a free entry for the file (none left is fatal) and returns its index; gives it
+  // back. The owner is set under the lock: closing files of other threads look at it.
+  sInt TakeEntry(sRootFile *file);
   void ReturnEntry(sInt rh);
   // The entries in use (for reports and tests).
   sInt CountEntriesInUse();

@@ -360,6 +360,34 @@ TEST_F(RootFileTest, AllEntriesFromManyThreads)
   EXPECT_EQ(Root->CountEntriesInUse(), 0);
 }
 
+TEST_F(RootFileTest, FilesCloseWhileOtherThreadsStartReads)
+{
+  std::string bytes = Pattern(4096);
+  WriteRaw(Dir.Name8("c.bin"), bytes);
+  // closing looks through the shared entries for its own reads while other threads take
+  // entries for theirs: each closing gives back exactly the reads it left open
+  std::vector<std::thread> threads;
+  std::atomic<int> bad{0};
+  for(int t = 0; t < 4; t++)
+    threads.emplace_back([&, t] {
+      for(int round = 0; round < 100; round++)
+      {
+        sFile *f = sOpenFile(Dir.Name("c.bin").c_str(), sFA_READ);
+        if(!f) { bad++; return; }
+        sInt kept = f->ReadAsync(t * 512, 512, nullptr);
+        sInt left = f->ReadAsync(t * 512 + 256, 16, nullptr);
+        (void)left;   // the closing ends it
+        while(!f->AsyncDone(kept)) std::this_thread::yield();
+        if(memcmp(f->AsyncData(kept), bytes.data() + t * 512, 512)) bad++;
+        f->EndAsync(kept);
+        sDELETE(f);
+      }
+    });
+  for(auto &th : threads) th.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(Root->CountEntriesInUse(), 0);
+}
+
 TEST_F(RootFileTest, TheHundredTwentyNinthReadIsFatal)
 {
   WriteRaw(Dir.Name8("a.bin"), Pattern(1024));
