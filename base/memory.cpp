@@ -67,6 +67,9 @@ bool Tracking(const sMemoryHandler *h) { return TrackerOn && Tracker && !h->NoLe
 
 sMemoryHandler::~sMemoryHandler()
 {
+  // a handler that goes away while registered must not be reached through its slot
+  for(sInt slot = 0; slot < 16; slot++)
+    if(Handlers[slot] == this) sUnregisterMemoryHandler(slot);
   if(Lock)
   {
     Lock->lock();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <malloc.h>
+#include <new>
 #include <unistd.h>
 
 void *sCrtHeapHandler::Alloc(sPtr size, sInt align, sInt)
@@ -110,8 +111,12 @@ sPtr sCrtHeapHandler::GetLargestFree()
 
 sCrtHeapHandler *sGetCrtHeapHandler()
 {
-  static sCrtHeapHandler handler;
-  return &handler;
+  // Made once and never destroyed: static objects and thread-local storage give their
+  // memory back after main has returned, in an order nobody controls, and every such
+  // free still comes through this handler.
+  alignas(sCrtHeapHandler) static unsigned char storage[sizeof(sCrtHeapHandler)];
+  static sCrtHeapHandler *handler = new(storage) sCrtHeapHandler;
+  return handler;
 }
 
 void sInitMem()

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -353,6 +354,20 @@ TEST(MemoryRegistry, AllocationsGoToTheSlotOfTheirType)
   sMemFree(r);
   sMemFree(nullptr);
   EXPECT_EQ(t.Heap.GetFree(), 0xfe0u);
+}
+
+TEST(MemoryRegistry, ADestroyedHandlerLeavesItsSlot)
+{
+  {
+    TestHeap t;
+    sRegisterMemoryHandler(7, &t.Heap);
+    EXPECT_EQ(sGetMemoryHandler(7), &t.Heap);
+  }
+  EXPECT_EQ(sGetMemoryHandler(7), nullptr);
+  // the runtime heap still serves its type
+  void *p = sMemAlloc(64, 16, 1);
+  ASSERT_NE(p, nullptr);
+  sMemFree(p);
 }
 
 TEST(MemoryRegistry, UnregisterLowersTheHighestSlot)
@@ -761,6 +776,35 @@ int TrackerLive = 0;
   for(const std::string &l : lines) banner |= l.find("Memory Leak Detected.") != std::string::npos;
   std::exit(ok && banner ? 0 : 3);
 }
+}
+
+namespace
+{
+// An object of the program made before main: it ends after everything main made, the
+// runtime heap handler among them, and still gives its block back then.
+struct HeldUntilExit
+{
+  void *Block = nullptr;
+  ~HeldUntilExit()
+  {
+    if(!Block) return;
+    sMemFree(Block);
+    std::fputs("block given back at exit\n", stderr);
+  }
+} HeldBlock;
+
+[[noreturn]] void ExitWhileMemoryRuns()
+{
+  HeldBlock.Block = sMemAlloc(100, 16, 0);
+  std::exit(0);
+}
+}
+
+TEST(MemorySystemDeathTest, NormalExitWhileMemoryRuns)
+{
+  // the main memory is thread-safe here, as in the program: its lock goes away too
+  ASSERT_TRUE(sGetMemoryHandler(1)->ThreadSafe);
+  EXPECT_EXIT(ExitWhileMemoryRuns(), testing::ExitedWithCode(0), "block given back at exit\n");
 }
 
 TEST(MemorySystemDeathTest, ExitReportsBytesStillHeld)
