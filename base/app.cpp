@@ -1,6 +1,7 @@
 // The subsystem registry, the application pointer, the runtime flags and the hooks.
 #include "base/app.hpp"
 #include "base/arrays.hpp"
+#include "base/file.hpp"
 #include "base/input.hpp"
 #include "base/leaktracker.hpp"
 #include "base/math.hpp"
@@ -96,7 +97,9 @@ namespace
 {
 // The framework's own services, in the order they are registered. Keeping them in one
 // table fixes their order (registrations spread over files run in no defined order),
-// and the exchange sort keeps equal levels in this order.
+// and the exchange sort keeps equal levels in this order. Services of the core itself
+// are named here directly, so they run in every program that starts the registry,
+// whatever the linker kept; the others are filled in by their code.
 struct FrameworkSubsystem
 {
   const sChar *Name;
@@ -105,19 +108,17 @@ struct FrameworkSubsystem
   sSubsystemFunc Exit;
 };
 
-void InitMathSubsystem() { sInitMath(); }
-
 const FrameworkSubsystem FrameworkSubsystems[] = {
   {u"MediaFoundation", 224, nullptr, nullptr},
   {u"GdiPlus", 120, nullptr, nullptr},
-  {u"FileHandlers", 32, nullptr, nullptr},
+  {u"FileHandlers", 32, sInitFileHandlers, sExitFileHandlers},
   {u"EventQueue", 1, sInitInput2EventQueue, sExitInput2EventQueue},
   {u"Input", 48, nullptr, nullptr},
-  {u"RootFileHandler", 40, nullptr, nullptr},
+  {u"RootFileHandler", 40, sInitRootFileHandler, nullptr},
   {u"JoypadManager", 160, nullptr, nullptr},
   {u"DirectInput", 160, nullptr, nullptr},
   {u"DirectInputJoypad", 161, nullptr, nullptr},
-  {u"Math", 24, InitMathSubsystem, nullptr},
+  {u"Math", 24, sInitMath, nullptr},
   {u"GarbageCollector", 16, nullptr, nullptr},
   {u"Message", 17, nullptr, nullptr},
   {u"StringPool", 17, nullptr, nullptr},

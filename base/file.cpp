@@ -200,14 +200,6 @@ namespace
 // are opened, so the count is published after its slot is written.
 sFileHandler *FileHandlers[sMAXFILEHANDLERS];
 std::atomic<sInt> FileHandlerCount{0};
-
-// The file services fill in their entries of the framework's registry before the main
-// routine runs: the handler table at level 32, the operating system's files at 40.
-[[maybe_unused]] const bool FileSubsystemsPlugged = [] {
-  sSetSubsystemFunctions(u"FileHandlers", sInitFileHandlers, sExitFileHandlers);
-  sSetSubsystemFunctions(u"RootFileHandler", sInitRootFileHandler, nullptr);
-  return true;
-}();
 }
 
 void sAddFileHandler(sFileHandler *handler)

@@ -1,5 +1,7 @@
 #include "base/app.hpp"
+#include "base/file.hpp"
 #include "base/input.hpp"
+#include "base/math.hpp"
 #include "base/leaktracker.hpp"
 #include "capture_util.hpp"
 
@@ -174,6 +176,38 @@ namespace
 TEST(SubsystemRegistryDeathTest, FrameworkServicesStartAndStopInTheirOrder)
 {
   EXPECT_EXIT(RunFrameworkServices(), testing::ExitedWithCode(0), "init 0x01 EventQueue");
+}
+
+TEST(SubsystemRegistry, CoreServicesComeWithTheirFunctions)
+{
+  // these must run in any program, whether or not it refers to their code itself
+  struct Expected
+  {
+    const char16_t *Name;
+    sInt Level;
+    sSubsystemFunc Init, Exit;
+  };
+  const Expected core[] = {
+    {u"FileHandlers", 32, sInitFileHandlers, sExitFileHandlers},
+    {u"EventQueue", 1, sInitInput2EventQueue, sExitInput2EventQueue},
+    {u"RootFileHandler", 40, sInitRootFileHandler, nullptr},
+    {u"Math", 24, sInitMath, nullptr},
+  };
+  sSubsystemRegistry &r = sGetSubsystemRegistry();
+  for(const Expected &e : core)
+  {
+    int found = 0;
+    for(sInt i = 0; i < r.GetCount(); i++)
+    {
+      const sSubsystemRegistry::Entry &x = r.Get(i);
+      if(std::u16string(x.Name) != e.Name) continue;
+      found++;
+      EXPECT_EQ(x.Level, e.Level) << i;
+      EXPECT_EQ(x.Init, e.Init) << i;
+      EXPECT_EQ(x.Exit, e.Exit) << i;
+    }
+    EXPECT_EQ(found, 1);
+  }
 }
 
 TEST(SubsystemRegistryDeathTest, FunctionsAreFilledInOnce)
