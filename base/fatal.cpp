@@ -84,10 +84,13 @@ void AppendFrames(const sStringRef &out, const std::vector<plat::StackFrame> &fr
 }
 
 // The bare name of a demangled function: "void ns::sFatalF<int>(char16_t const*)" gives
-// "sFatalF".
+// "sFatalF", "(anonymous namespace)::BuildTrace(sStringRef const&)" gives "BuildTrace".
 std::string BareName(const std::string &function)
 {
-  std::string s = function.substr(0, function.find('('));
+  std::string s = function;
+  static const std::string anonymous = "(anonymous namespace)";
+  for(size_t at = s.find(anonymous); at != std::string::npos; at = s.find(anonymous, at)) s.replace(at, anonymous.size(), "anon");
+  s = s.substr(0, s.find('('));
   std::string r;
   int depth = 0;
   for(char c : s)
