@@ -6,7 +6,7 @@
 #include <array>
 #include <cmath>
 
-#include "gl_harness.hpp"
+#include "common/gl_harness.hpp"
 #include "tokens.hpp"
 
 namespace shtest {

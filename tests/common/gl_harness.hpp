@@ -1,6 +1,7 @@
 #pragma once
-// A small OpenGL 3.3 core runner for translated shaders: it compiles the GLSL of a vertex
-// and a pixel program the way the gpu device does (constant blocks at binding points 0 and
+// A small OpenGL 3.3 core runner for translated shaders, shared by the shader tests and
+// the rendered tests of the material programs: it compiles the GLSL of a vertex and a
+// pixel program the way the gpu device does (constant blocks at binding points 0 and
 // 1, samplers on units N and 16 + N, gpu_PosFixup, alpha test off), draws a full-screen quad
 // into a floating-point target and reads the pixels back.
 

@@ -1,4 +1,4 @@
-#include "gl_harness.hpp"
+#include "common/gl_harness.hpp"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
