@@ -28,6 +28,34 @@ void SetError(std::string *error, const std::string &text)
   if(error) *error = text;
 }
 
+// Moves size bytes in system calls of at most kChunk; call(done, count) makes one and
+// returns what it moved. Interrupted calls are made again. A read ends early at the end of
+// the file; a write that moves nothing fails as a full disk.
+template <class Call>
+int64_t Transfer(uint64_t size, bool writing, const std::string &path, std::string *error, Call call)
+{
+  uint64_t done = 0;
+  while(done < size)
+  {
+    uint64_t left = size - done;
+    ssize_t r = call(done, size_t(left > kChunk ? kChunk : left));
+    if(r < 0)
+    {
+      if(errno == EINTR) continue;
+      SetError(error, writing ? "write failed" : "read failed", path, errno);
+      return -1;
+    }
+    if(r == 0)
+    {
+      if(!writing) break;
+      SetError(error, "write failed", path, ENOSPC);
+      return -1;
+    }
+    done += uint64_t(r);
+  }
+  return int64_t(done);
+}
+
 size_t PageSize()
 {
   long p = sysconf(_SC_PAGESIZE);
@@ -126,22 +154,8 @@ int64_t File::Read(void *buffer, uint64_t size, std::string *error)
     SetError(error, "file not open");
     return -1;
   }
-  uint64_t done = 0;
   char *dest = static_cast<char *>(buffer);
-  while(done < size)
-  {
-    uint64_t left = size - done;
-    ssize_t r = read(Fd, dest + done, size_t(left > kChunk ? kChunk : left));
-    if(r < 0)
-    {
-      if(errno == EINTR) continue;
-      SetError(error, "read failed", OpenPath, errno);
-      return -1;
-    }
-    if(r == 0) break;
-    done += uint64_t(r);
-  }
-  return int64_t(done);
+  return Transfer(size, false, OpenPath, error, [&](uint64_t done, size_t count) { return read(Fd, dest + done, count); });
 }
 
 int64_t File::Write(const void *buffer, uint64_t size, std::string *error)
@@ -151,26 +165,8 @@ int64_t File::Write(const void *buffer, uint64_t size, std::string *error)
     SetError(error, "file not open");
     return -1;
   }
-  uint64_t done = 0;
   const char *src = static_cast<const char *>(buffer);
-  while(done < size)
-  {
-    uint64_t left = size - done;
-    ssize_t r = write(Fd, src + done, size_t(left > kChunk ? kChunk : left));
-    if(r < 0)
-    {
-      if(errno == EINTR) continue;
-      SetError(error, "write failed", OpenPath, errno);
-      return -1;
-    }
-    if(r == 0)
-    {
-      SetError(error, "write failed", OpenPath, ENOSPC);
-      return -1;
-    }
-    done += uint64_t(r);
-  }
-  return int64_t(done);
+  return Transfer(size, true, OpenPath, error, [&](uint64_t done, size_t count) { return write(Fd, src + done, count); });
 }
 
 int64_t File::ReadAt(void *buffer, uint64_t size, uint64_t offset, std::string *error)
@@ -180,22 +176,9 @@ int64_t File::ReadAt(void *buffer, uint64_t size, uint64_t offset, std::string *
     SetError(error, "file not open");
     return -1;
   }
-  uint64_t done = 0;
   char *dest = static_cast<char *>(buffer);
-  while(done < size)
-  {
-    uint64_t left = size - done;
-    ssize_t r = pread(Fd, dest + done, size_t(left > kChunk ? kChunk : left), off_t(offset + done));
-    if(r < 0)
-    {
-      if(errno == EINTR) continue;
-      SetError(error, "read failed", OpenPath, errno);
-      return -1;
-    }
-    if(r == 0) break;
-    done += uint64_t(r);
-  }
-  return int64_t(done);
+  return Transfer(size, false, OpenPath, error,
+                  [&](uint64_t done, size_t count) { return pread(Fd, dest + done, count, off_t(offset + done)); });
 }
 
 int64_t File::WriteAt(const void *buffer, uint64_t size, uint64_t offset, std::string *error)
@@ -211,26 +194,9 @@ int64_t File::WriteAt(const void *buffer, uint64_t size, uint64_t offset, std::s
     SetError(error, "positioned write to <" + OpenPath + "> opened for appending");
     return -1;
   }
-  uint64_t done = 0;
   const char *src = static_cast<const char *>(buffer);
-  while(done < size)
-  {
-    uint64_t left = size - done;
-    ssize_t r = pwrite(Fd, src + done, size_t(left > kChunk ? kChunk : left), off_t(offset + done));
-    if(r < 0)
-    {
-      if(errno == EINTR) continue;
-      SetError(error, "write failed", OpenPath, errno);
-      return -1;
-    }
-    if(r == 0)
-    {
-      SetError(error, "write failed", OpenPath, ENOSPC);
-      return -1;
-    }
-    done += uint64_t(r);
-  }
-  return int64_t(done);
+  return Transfer(size, true, OpenPath, error,
+                  [&](uint64_t done, size_t count) { return pwrite(Fd, src + done, count, off_t(offset + done)); });
 }
 
 bool File::Seek(uint64_t offset, std::string *error)

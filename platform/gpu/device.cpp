@@ -159,17 +159,6 @@ int SamplerUnit(uint32_t sampler)
   return -1;
 }
 
-template <class T> void Rebind(T *&slot, T *value)
-{
-  if (slot == value)
-    return;
-  if (value)
-    value->AddRef();
-  if (slot)
-    slot->Release();
-  slot = value;
-}
-
 bool IsGpuSurface(const SurfaceImpl *s) { return s->Kind != SurfaceKind::SystemMemory; }
 }
 

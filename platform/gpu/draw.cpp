@@ -13,17 +13,6 @@ void ApplyTextures(Device *dev);
 
 namespace
 {
-template <class T> void Rebind(T *&slot, T *value)
-{
-  if (slot == value)
-    return;
-  if (value)
-    value->AddRef();
-  if (slot)
-    slot->Release();
-  slot = value;
-}
-
 GLuint Compile(GLenum stage, const std::string &source, std::string &error)
 {
   GLuint s = glCreateShader(stage);

@@ -181,6 +181,17 @@ inline void ClearGLErrors()
   {
   }
 }
+// Points a binding slot at value, holding a reference to what it points at.
+template <class T> void Rebind(T *&slot, T *value)
+{
+  if (slot == value)
+    return;
+  if (value)
+    value->AddRef();
+  if (slot)
+    slot->Release();
+  slot = value;
+}
 // Marks a texture level written by the device (automatic mipmaps then follow).
 inline void Touch(SurfaceImpl *s)
 {
