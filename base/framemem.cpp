@@ -103,50 +103,37 @@ void sSetFrameMemoryDoubleBuffered(sBool on)
   DoubleBuffered = on;
 }
 
+namespace
+{
+// Gives back a pair of buffers and makes count new ones of size bytes (none when the
+// size is below 2).
+void RemakeBuffers(sU8 *(&buffers)[2], sPtr &current, sPtr size, sInt count, sInt align, sInt type, const sChar *desc)
+{
+  for(sU8 *&b : buffers)
+  {
+    sMemFree(b);
+    b = nullptr;
+  }
+  current = 0;
+  if(size < 2) return;
+  sPushMemLeakDesc(desc);
+  for(sInt i = 0; i < count; i++)
+  {
+    sSetAllocSource(__FILE__, __LINE__);
+    buffers[i] = static_cast<sU8 *>(sMemAlloc(sDInt(size), align, type));
+  }
+  sPopMemLeakDesc();
+  current = size;
+}
+}
+
 void sPartitionMemory(sPtr frameSize, sPtr dmaSize)
 {
   if(frameSize != 1)
-  {
-    for(sU8 *&b : FrameBuffers)
-    {
-      sMemFree(b);
-      b = nullptr;
-    }
-    FrameSize = 0;
-    if(frameSize >= 2)
-    {
-      sPushMemLeakDesc(u"FrameMemory");
-      for(sInt i = 0; i < (DoubleBuffered ? 2 : 1); i++)
-      {
-        sSetAllocSource(__FILE__, __LINE__);
-        FrameBuffers[i] = static_cast<sU8 *>(sMemAlloc(sDInt(frameSize), 16, 1));
-      }
-      sPopMemLeakDesc();
-      FrameSize = frameSize;
-    }
-  }
+    RemakeBuffers(FrameBuffers, FrameSize, frameSize, DoubleBuffered ? 2 : 1, 16, 1, u"FrameMemory");
+  // DMA memory lives in memory type 3 where the platform has one
   if(dmaSize != 1)
-  {
-    for(sU8 *&b : DMABuffers)
-    {
-      sMemFree(b);
-      b = nullptr;
-    }
-    DMASize = 0;
-    if(dmaSize >= 2)
-    {
-      // DMA memory lives in memory type 3 where the platform has one
-      sInt type = sGetMemoryHandler(3) ? 3 : 1;
-      sPushMemLeakDesc(u"DMAMemory");
-      for(sU8 *&b : DMABuffers)
-      {
-        sSetAllocSource(__FILE__, __LINE__);
-        b = static_cast<sU8 *>(sMemAlloc(sDInt(dmaSize), 4096, type));
-      }
-      sPopMemLeakDesc();
-      DMASize = dmaSize;
-    }
-  }
+    RemakeBuffers(DMABuffers, DMASize, dmaSize, 2, 4096, sGetMemoryHandler(3) ? 3 : 1, u"DMAMemory");
   CurrentFrameBuffer = 0;
   CurrentDMABuffer = 1;
   // nothing was handed out from the new buffers yet

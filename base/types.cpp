@@ -666,48 +666,31 @@ void sFormatBuffer::Integer(const sFormatSpec &spec, sU64 v, bool negative)
   Place(spec, buf, n, negative);
 }
 
-sFormatBuffer &sFormatBuffer::operator%(sS64 v)
+// 'c' prints the character, '_' and 't' that many spaces or tabs (none for a negative
+// count), every other letter the number itself. bits holds the value as 64 bits.
+sFormatBuffer &sFormatBuffer::WholeNumber(sU64 bits, bool negative)
 {
   sFormatSpec spec;
   if(!ParseSpec(spec)) return *this;
   switch(spec.Format)
   {
   case 'c':
-    Put(sChar(v));
+    Put(sChar(bits));
     break;
   case '_':
   case 't':
-    for(sS64 i = 0; i < v && Dest < End - 1; i++) Put(spec.Format == '_' ? sChar(' ') : sChar('\t'));
+    for(sU64 i = 0; !negative && i < bits && Dest < End - 1; i++) Put(spec.Format == '_' ? sChar(' ') : sChar('\t'));
     break;
   default:
-    Integer(spec, v < 0 ? sU64(0) - sU64(v) : sU64(v), v < 0);
+    Integer(spec, negative ? sU64(0) - bits : bits, negative);
     break;
   }
   Fill();
   return *this;
 }
 
-sFormatBuffer &sFormatBuffer::operator%(sU64 v)
-{
-  sFormatSpec spec;
-  if(!ParseSpec(spec)) return *this;
-  switch(spec.Format)
-  {
-  case 'c':
-    Put(sChar(v));
-    break;
-  case '_':
-  case 't':
-    for(sU64 i = 0; i < v && Dest < End - 1; i++) Put(spec.Format == '_' ? sChar(' ') : sChar('\t'));
-    break;
-  default:
-    Integer(spec, v, false);
-    break;
-  }
-  Fill();
-  return *this;
-}
-
+sFormatBuffer &sFormatBuffer::operator%(sS64 v) { return WholeNumber(sU64(v), v < 0); }
+sFormatBuffer &sFormatBuffer::operator%(sU64 v) { return WholeNumber(v, false); }
 sFormatBuffer &sFormatBuffer::operator%(sS32 v) { return *this % sS64(v); }
 sFormatBuffer &sFormatBuffer::operator%(sU32 v) { return *this % sU64(v); }
 

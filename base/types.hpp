@@ -217,6 +217,7 @@ private:
   void Put(sChar c) { if(Dest < End - 1) *Dest++ = c; }
   void Place(const sFormatSpec &spec, const sChar *text, sInt len, bool negative);
   void Integer(const sFormatSpec &spec, sU64 magnitude, bool negative);
+  sFormatBuffer &WholeNumber(sU64 bits, bool negative);
 };
 
 // Splits a float into sign, n decimal digits (d.ddd x 10^exponent) and exponent.
