@@ -173,14 +173,26 @@ void sFlipFrameMemory()
   FrameCounter.fetch_add(1, std::memory_order_release);
 }
 
-void *sAllocFrame(sPtr size, sInt align)
+namespace
+{
+// The checks every frame request starts with: memory is partitioned, the alignment is
+// valid, the thread is in the current frame and borrows nothing. Gives the thread's context.
+sThreadContext *StartRequest(sInt align, sPtr &a)
 {
   if(!FrameLimit.load(std::memory_order_relaxed))
     sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
-  sPtr a = CheckAlign(align);
+  a = CheckAlign(align);
   sThreadContext *ctx = sGetThreadContext();
   CheckFrame(ctx);
   if(ctx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+  return ctx;
+}
+}
+
+void *sAllocFrame(sPtr size, sInt align)
+{
+  sPtr a;
+  sThreadContext *ctx = StartRequest(align, a);
 
   if(a == 16 && !Fits(ctx, 0, size, a) && !Fits(ctx, 1, size, a))
     return reinterpret_cast<void *>(TakeShared(size));
@@ -192,12 +204,8 @@ void *sAllocFrame(sPtr size, sInt align)
 
 void *sAllocFrameBegin(sPtr size, sInt align)
 {
-  if(!FrameLimit.load(std::memory_order_relaxed))
-    sFatal(u"please use sPartitionMemory() in sMain() to allocate frame memory");
-  sPtr a = CheckAlign(align);
-  sThreadContext *ctx = sGetThreadContext();
-  CheckFrame(ctx);
-  if(ctx->FrameBorrow) sFatal(u"can't call sAllocFrame() between sAllocFrameBegin() and sAllocFrameEnd()");
+  sPtr a;
+  sThreadContext *ctx = StartRequest(align, a);
 
   if(!Fits(ctx, 0, size, a))
   {
