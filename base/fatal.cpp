@@ -235,16 +235,25 @@ void sDXError(sS32 result, const char *file, sInt line, const sChar *call)
 /***   Assertions                                                         ***/
 /****************************************************************************/
 
-void sAssertionFailed(const char *file, sInt line, const sChar *expr, const sChar *desc)
+namespace
+{
+// A check failed. While a fatal error is being reported already, the check failed inside
+// that report: the line is written without formatting again and the process ends.
+void StartCheckFailure(const char *file, sInt line, const char *what)
 {
   if(InFatal)
   {
-    // a check failed while a fatal error was being reported: do not format again
     WritePending();
-    WriteAll(std::string(file ? file : "") + "(" + std::to_string(line) + "): Assertion failed\n");
+    WriteAll(std::string(file ? file : "") + "(" + std::to_string(line) + what + "\n");
     plat::TerminateProcess(1);
   }
   InFatal = true;
+}
+}
+
+void sAssertionFailed(const char *file, sInt line, const sChar *expr, const sChar *desc)
+{
+  StartCheckFailure(file, line, "): Assertion failed");
   // a buffer of its own: the failing code may be using the thread's scratch buffer
   sChar wfile[1024];
   sCopyString8(wfile, file ? file : "");
@@ -258,13 +267,7 @@ void sAssertionFailed(const char *file, sInt line, const sChar *expr, const sCha
 
 void sFatalAtLine(const char *file, sInt line)
 {
-  if(InFatal)
-  {
-    WritePending();
-    WriteAll(std::string(file ? file : "") + "(" + std::to_string(line) + ") : assertion\n");
-    plat::TerminateProcess(1);
-  }
-  InFatal = true;
+  StartCheckFailure(file, line, ") : assertion");
   sChar wfile[1024];
   sCopyString8(wfile, file ? file : "");
   sChar text[FatalTextSize];
