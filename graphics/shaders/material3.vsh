@@ -1,6 +1,7 @@
 ; Per-pixel lighting, vertex stage.
 ; VARIANT = EnvironmentMapOption + 2 * ReflectionLayerOption + 4 * (Texture[1] alone).
-; c0..c3 = M, c4..c7 = Placement rows (the normal, a direction, is turned by c4..c6),
+; c0..c3 = M, c4..c7 = Placement rows (the three-component normal is taken with w 1, so
+; the last row, c7, is added as well),
 ; c8..c11 / c12..c15 / c16..c19 = the three shadow matrices, c20.xy = UvOffset.
 ; Outputs: t0 (texcoord 0), p (1), n (2), environment coordinate (3), shadow positions (4..6).
 ; The pixel stage prefers the reflection program to the shadow program, so with
@@ -36,10 +37,11 @@ mad r0, v0.y, c1, r0
 mad r0, v0.z, c2, r0
 mad o0, v0.w, c3, r0
 #if ENV || REFL
-; environment coordinate: (N turned by the placement).xy * 0.5 + 0.5
+; environment coordinate: (N by the placement rows c4..c7).xy * 0.5 + 0.5
 mul r1.xy, v1.x, c4
 mad r1.xy, v1.y, c5, r1
 mad r1.xy, v1.z, c6, r1
+add r1.xy, r1, c7
 mad r1.xy, r1, c21.x, c21.x
 #endif
 #if ENV

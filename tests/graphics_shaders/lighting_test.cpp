@@ -71,7 +71,7 @@ Model Class3(Class3Sel sel) {
       c.Attr[Tc(0)][size_t(k)] = r.V(0, 1);
     }
     for (int i = 4; i <= 6; i++) c.VC[size_t(i)] = Rgb(r.V(-1, 1), 0);
-    c.VC[7] = {0, 0, 0, 1};
+    c.VC[7] = {r.U(-0.3, 0.3), r.U(-0.3, 0.3), 0, 1};  // the placement's translation row
     for (int s = 0; s < 3; s++) ShadowMatrix(r, c, 8 + 4 * s);
     c.VC[20] = r.V(-0.2, 0.2);
     c.PC[0] = r.V(0, 0.3);
@@ -92,7 +92,8 @@ Model Class3(Class3Sel sel) {
   };
   m.Vs = [=](const Case &c, int k, D4, D4) {
     D4 P = c.A(kPos, k), N = c.A(kNormal, k);
-    D4 e = c.VC[4] * N.x + c.VC[5] * N.y + c.VC[6] * N.z;
+    // the normal by all four placement rows, its w taken as 1
+    D4 e = c.VC[4] * N.x + c.VC[5] * N.y + c.VC[6] * N.z + c.VC[7];
     D4 envc{e.x * 0.5 + 0.5, e.y * 0.5 + 0.5, 0, 0};
     Varyings v;
     if (env) {

@@ -160,7 +160,7 @@ class Class7Render : public testing::TestWithParam<int> {};
 TEST_P(Class7Render, ColourGrading) {
   REQUIRE_GL();
   int i = GetParam();
-  bool additive = i & 1, hue = i & 2, colorize = (i & 4) && hue, texAlpha = i & 8;
+  bool additive = i & 1, hue = i & 2, colorize = (i & 4) && hue, texAlpha = (i & 8) && !additive;
   Model m = ScreenPass(
       [](Rng &r, Case &c) {
         double sat = r.U(0, 2);
@@ -289,11 +289,12 @@ TEST_P(Class14Render, HeightField) {
     QuadInputs(r, c);
     for (int k = 0; k < 4; k++) c.Attr[Tc(1)][size_t(k)] = r.V(0, 1);
     c.PC[0] = r.V(0, 0.3);
-    c.PC[1] = r.V(0, 1);
-    c.PC[2] = r.V(0, 1);
+    c.PC[1] = r.V(0, 0.4);
+    c.PC[2] = r.V(0, 0.4);
     c.PC[4] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
     c.PC[5] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
-    c.PC[6] = {r.U(0.01, 0.05), r.U(5, 15), r.U(4, 10), 1};
+    // highlights present but short of saturating the colour
+    c.PC[6] = {r.U(0.01, 0.05), r.U(0.3, 0.6), r.U(0, 0.15), 1};
     c.PC[7] = r.V(0, 1);
     Tex t = r.Texture(32, 32);
     for (D4 &x : t.Texels) x = x * 0.02;  // gentle slopes
@@ -323,7 +324,8 @@ TEST_P(Class14Render, HeightField) {
     for (int i = 0; i < 2; i++) {
       double d = Dot3(n, c.PC[size_t(4 + i)]);
       col = col + c.PC[size_t(1 + i)] * std::max(d, 0.0);
-      col = col + c.PC[size_t(1 + i)] * std::max(d * c.PC[6].y - c.PC[6].z, 0.0);
+      double h = std::max(d * c.PC[6].y - c.PC[6].z, 0.0);  // uncoloured highlight
+      col = col + D4{h, h, h, 0};
     }
     D4 B = taps[1];
     col = col + D4{2 * B.x, 0.2 * B.y, 0.1 * B.z, 0};

@@ -153,7 +153,7 @@ TEST(ShaderTables, DistinctProgramsAndUnreachableEntries) {
       {"Material4PS", 2, 2, {}},
       {"Material6VS", 5, 4, {3}},
       {"Material6PS", 5, 3, {3}},
-      {"Material7PS", 16, 12, {}},
+      {"Material7PS", 16, 9, {}},
       {"Material11PS", 2, 2, {}},
       {"Material13PS", 2, 2, {}},
       {"Material14VS", 2, 2, {}},
@@ -342,8 +342,11 @@ TEST(ShaderTablesClass3, EverySelectionHasAMatchingPair) {
   Program shadow = Decode(shadercode::Material3PS[8]);
   EXPECT_TRUE(shadow.Inputs.count({kTexCoord, 6}));
   EXPECT_FALSE(Decode(shadercode::Material3PS[0]).Inputs.count({kTexCoord, 4}));
-  // the environment-mapped vertex programs read no texture coordinate
+  // the environment-mapped vertex programs read no texture coordinate; the normal goes
+  // through all four placement rows
   EXPECT_FALSE(Decode(shadercode::Material3VS[1]).Inputs.count({kTexCoord, 0}));
+  for (int v : {1, 2, 3}) EXPECT_TRUE(Decode(shadercode::Material3VS[v]).ConstReads.count(7)) << v;
+  EXPECT_FALSE(Decode(shadercode::Material3VS[0]).ConstReads.count(7));
   EXPECT_TRUE(Decode(shadercode::Material3VS[0]).Inputs.count({kTexCoord, 0}));
 }
 
@@ -387,6 +390,16 @@ TEST(ShaderTablesOtherClasses, Class7ColorizeNeedsHue) {
       EXPECT_EQ(shadercode::Material7PS[i].Data, shadercode::Material7PS[i & ~4].Data) << i;
     } else if (colorize) {
       EXPECT_NE(shadercode::Material7PS[i].Data, shadercode::Material7PS[i & ~4].Data) << i;
+    }
+  }
+}
+
+TEST(ShaderTablesOtherClasses, Class7TextureAlphaOnlyWithoutAdditiveBlend) {
+  for (int i = 0; i < 8; i++) {
+    if (i & 1) {
+      EXPECT_EQ(shadercode::Material7PS[i | 8].Data, shadercode::Material7PS[i].Data) << i;
+    } else {
+      EXPECT_NE(shadercode::Material7PS[i | 8].Data, shadercode::Material7PS[i].Data) << i;
     }
   }
 }
