@@ -326,6 +326,28 @@ TEST_F(SoundOutputTest, MissingDeviceRefusesTheHandlerAndTheProgramGoesOn)
 namespace
 {
 void ClearingHandler(sS16 *, sInt) { sClearSoundHandler(); }
+
+// Clocks the mixing thread until a pass has locked part of the buffer (the start locks
+// all of it) and a later pass has read the play position again: the first pass then went
+// through without stopping. The bound only ends a run whose thread never gets that far.
+void RunUntilAPassGotPastItsLock()
+{
+  for(int i = 0; i < 60000; i++)
+  {
+    {
+      HandOutput *h = Hand.load();
+      std::lock_guard<std::mutex> guard(h->LogLock);
+      bool locked = false;
+      for(const HandOutput::Event &e : h->Log)
+      {
+        if(e.Kind == 'l' && uint32_t(e.B) < h->GetSizeBytes()) locked = true;
+        else if(e.Kind == 'p' && locked) return;
+      }
+    }
+    sSoundClock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
 }
 
 TEST_F(SoundOutputTest, FaultsOnTheMixingThreadAreFatal)
@@ -337,11 +359,7 @@ TEST_F(SoundOutputTest, FaultsOnTheMixingThreadAreFatal)
         sInitSound();
         sSetSoundHandler(44100, &HandHandler, 1000, 0);
         Hand.load()->Position = 256;
-        for(int i = 0; i < 5000; i++)
-        {
-          sSoundClock();
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        RunUntilAPassGotPastItsLock();
         _exit(0);
       },
       testing::ExitedWithCode(1), "\\(sInt\\)\\(count1\\+count2\\)==\\(size\\*4\\)");
@@ -351,11 +369,7 @@ TEST_F(SoundOutputTest, FaultsOnTheMixingThreadAreFatal)
         sInitSound();
         sSetSoundHandler(44100, &ClearingHandler, 1000, 0);
         Hand.load()->Position = 256;
-        for(int i = 0; i < 5000; i++)
-        {
-          sSoundClock();
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        RunUntilAPassGotPastItsLock();
         _exit(0);
       },
       testing::ExitedWithCode(1), "must not clear the sound output");
