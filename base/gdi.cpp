@@ -39,7 +39,7 @@ std::unique_ptr<plat::Bitmap2D> Bitmap;
 sInt BitmapWidth = 0;
 sInt BitmapHeight = 0;
 
-sFixedString WindowName;
+sStringBuffer<257> WindowName;   // 256 characters and the terminator
 
 }
 
@@ -173,7 +173,7 @@ void sFont2D::Init(const sChar *face, sInt height, sInt flags, sInt width)
   if(face && face[0])
   {
     plat::FontRequest request;
-    sChar name[32];
+    sChar name[33];   // 32 characters and the terminator
     sCopyString(name, face);
     request.Face = name;
     request.Height = height;

