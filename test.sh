@@ -23,6 +23,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 export SDL_AUDIODRIVER=dummy
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1}
-# tests that need a window or GL get a virtual display
-xvfb-run -a -s "-screen 0 1920x1080x24" \
+# tests that need a window or GL get a virtual display; -noreset keeps the server from
+# resetting whenever its last client leaves, which refuses connections made meanwhile
+xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" \
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
