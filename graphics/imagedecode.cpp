@@ -49,7 +49,7 @@ void sImageFree(void *ptr)
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
 #define STBI_ONLY_PSD
-#define STBI_MAX_DIMENSIONS (1 << 16)
+#define STBI_MAX_DIMENSIONS 16384
 #define STBI_ASSERT(x) sVERIFY(x)
 #define STBI_MALLOC(size) sImageMalloc(sDInt(size))
 #define STBI_REALLOC_SIZED(ptr, oldSize, newSize) sImageRealloc(ptr, sDInt(newSize), sDInt(oldSize))
@@ -119,6 +119,15 @@ bool JpegTablesSound(const sU8 *data, sDInt size)
   }
   return true;
 }
+
+// A damaged header can claim a picture far larger than its file could ever fill, and the
+// library would allocate and decode all of it from missing bytes. Pictures of more than
+// 4096 pixels per byte of file (plus a megapixel) are refused; real files stay far below.
+bool PlausibleSize(int w, int h, sS64 fileSize)
+{
+  sS64 pixels = sS64(w) * h;
+  return w > 0 && h > 0 && pixels <= sIMAGE_MAXPIXELS && pixels <= fileSize * 4096 + (sS64(1) << 20);
+}
 }   // namespace
 
 sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
@@ -126,6 +135,7 @@ sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
   if(!data || size <= 0 || size > INT_MAX) return 0;
   if(!JpegTablesSound(data, size)) return 0;
   int w = 0, h = 0, comp = 0;
+  if(!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !PlausibleSize(w, h, size)) return 0;
   stbi_uc *rgba = stbi_load_from_memory(data, int(size), &w, &h, &comp, 4);
   return TakeDecoded(this, rgba, w, h);
 }
@@ -192,6 +202,11 @@ sU32 sFileStream::Seek(sS64 offset, sU32 origin, sU64 *position)
   case 2: target = File->GetSize() + offset; break;
   default: return sSTREAM_INVALIDFUNCTION;
   }
+  // before the start is refused; past the end stays at the end, where reads give 0 bytes
+  // (a file may refuse such an offset and move elsewhere: decoders would read forever)
+  if(target < 0) return sSTREAM_INVALIDFUNCTION;
+  sS64 size = File->GetSize();
+  if(target > size) target = size;
   File->SetOffset(target);
   if(position) *position = sU64(File->GetOffset());
   return sSTREAM_OK;
@@ -292,7 +307,14 @@ sImage *sDecodeImageStream(sFile *file)
   stream.Seek(0, 0, nullptr);
   stbi_io_callbacks io = {StreamRead, StreamSkip, StreamEof};
   int w = 0, h = 0, comp = 0;
-  stbi_uc *rgba = stbi_load_from_callbacks(&io, &stream, &w, &h, &comp, 4);
+  stbi_uc *rgba = nullptr;
+  sStreamStat stat;
+  stream.Stat(&stat, 1);
+  if(stbi_info_from_callbacks(&io, &stream, &w, &h, &comp) && PlausibleSize(w, h, sS64(stat.Size)))
+  {
+    stream.Seek(0, 0, nullptr);
+    rgba = stbi_load_from_callbacks(&io, &stream, &w, &h, &comp, 4);
+  }
   sImage *img = sNEW sImage;
   if(rgba)
   {

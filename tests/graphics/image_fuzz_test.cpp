@@ -1,7 +1,8 @@
 // Seeded random mutations of valid picture files fed to every image reader: a damaged
 // file may load or fail, but never crash, read or write out of bounds (run under the
 // sanitizer build) or hand back an inconsistent image. The number of rounds per seed file
-// is bounded; SPARK_FUZZ_ROUNDS raises or lowers it.
+// is bounded; SPARK_FUZZ_ROUNDS raises or lowers it, SPARK_FUZZ_SEED picks other
+// mutations.
 #include "image_test_util.hpp"
 
 #include <cstdlib>
@@ -109,7 +110,8 @@ enum Reader { PIC, TGA, BMP, COMPRESSED, STREAM };
 
 void Fuzz(Reader reader, const std::vector<uint8_t> &seed, uint32_t salt)
 {
-  Rng rng{salt};
+  const char *env = getenv("SPARK_FUZZ_SEED");
+  Rng rng{salt + (env ? uint32_t(strtoul(env, nullptr, 10)) * 7919u : 0u)};
   int rounds = Rounds();
   int loaded = 0;
   for(int r = -1; r < rounds; r++)
@@ -244,4 +246,8 @@ TEST_F(ImageFuzz, StreamDecoder)
   Fuzz(STREAM, Encoded(&sImage::EncodeBMP, *Img), 13);
   if(HasFatalFailure()) return;
   Fuzz(STREAM, Encoded(&sImage::EncodeTGA, *Img), 14);
+  if(HasFatalFailure()) return;
+  Fuzz(STREAM, PsdFile(*Img), 15);
+  if(HasFatalFailure()) return;
+  Fuzz(STREAM, EncodeJpeg(*Img, 60), 16);
 }

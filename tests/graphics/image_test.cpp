@@ -613,6 +613,30 @@ TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad2.jpg").c_str()), nullptr);
 }
 
+TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
+{
+  sImage img(2, 2), back;
+  img.Fill(0xff808080);
+  std::vector<uint8_t> png = EncodePng(img);
+  // IHDR width and height: 16000 x 16000 from a file of some 80 bytes
+  for(int k : {16, 20})
+  {
+    png[k] = 0;
+    png[k + 1] = 0;
+    png[k + 2] = 0x3e;
+    png[k + 3] = 0x80;
+  }
+  EXPECT_FALSE(back.LoadCompressed(png.data(), sDInt(png.size())));
+  std::vector<uint8_t> psd = PsdFile(img);
+  psd[14] = psd[18] = 0x30;   // 0x30000002 rows and columns
+  WriteRaw(Dir.Name8("huge.psd"), psd);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("huge.psd").c_str()), nullptr);
+  psd[14] = psd[18] = 0;
+  psd[16] = psd[20] = 0x10;   // 4098 x 4098 from 80 bytes
+  WriteRaw(Dir.Name8("big.psd"), psd);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.psd").c_str()), nullptr);
+}
+
 TEST_F(ImageFiles, UnknownExtensionsMissingAndBrokenFilesGiveZero)
 {
   sImage img(2, 2), back;
@@ -674,6 +698,13 @@ TEST_F(ImageStream, ReadSeekAndStatFollowTheFile)
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(s.Read(nullptr, 4, &got), sSTREAM_INVALIDPOINTER);
   EXPECT_EQ(s.Seek(0, 3, &pos), sSTREAM_INVALIDFUNCTION);
+  // past the end stays at the end; before the start is refused and moves nothing
+  EXPECT_EQ(s.Seek(100, 1, &pos), sSTREAM_OK);
+  EXPECT_EQ(pos, 7u);
+  EXPECT_EQ(s.Read(buf, 4, &got), sSTREAM_OK);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(s.Seek(-1, 0, &pos), sSTREAM_INVALIDFUNCTION);
+  EXPECT_EQ(f->GetOffset(), 7);
   EXPECT_EQ(s.Seek(2, 0, nullptr), sSTREAM_OK);
   EXPECT_EQ(f->GetOffset(), 2);
   EXPECT_EQ(s.Commit(0), sSTREAM_OK);
@@ -728,7 +759,7 @@ TEST_F(ImageStream, DecodesEveryKnownFormatAndReportsTheOthers)
   std::vector<uint8_t> bmpBytes(bmp, bmp + size);
   sMemFree(bmp);
   std::vector<Case> cases = {{"p.png", EncodePng(img)}, {"b.bmp", BmpFile(img, 24, false)}, {"t.bmp", BmpFile(img, 24, true)},
-                             {"g.tga", tgaBytes}, {"own.bmp", bmpBytes}, {"own32.bmp", BmpFile(img, 32, true)}};
+                             {"g.tga", tgaBytes}, {"own.bmp", bmpBytes}, {"own32.bmp", BmpFile(img, 32, true)}, {"l.psd", PsdFile(img)}};
   for(const Case &c : cases)
   {
     WriteRaw(Dir.Name8(c.name), c.bytes);

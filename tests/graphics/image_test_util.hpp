@@ -192,6 +192,21 @@ inline std::vector<uint8_t> BmpFile(const sImage &img, int bits, bool topDown)
   return v;
 }
 
+// An uncompressed 8-bit RGBA Photoshop file: header, empty sections, planes R, G, B, A.
+inline std::vector<uint8_t> PsdFile(const sImage &img)
+{
+  std::vector<uint8_t> v = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4};
+  Put32BE(v, uint32_t(img.SizeY));
+  Put32BE(v, uint32_t(img.SizeX));
+  Put16BE(v, 8);
+  Put16BE(v, 3);
+  for(int i = 0; i < 3; i++) Put32BE(v, 0);
+  Put16BE(v, 0);
+  for(int shift : {16, 8, 0, 24})
+    for(int i = 0; i < img.SizeX * img.SizeY; i++) v.push_back(uint8_t(img.Data[i] >> shift));
+  return v;
+}
+
 // PNG and JPEG bytes of an image (RGBA for PNG, RGB for JPEG at the given quality).
 std::vector<uint8_t> EncodePng(const sImage &img);
 std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality);
