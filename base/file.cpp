@@ -59,13 +59,13 @@ const sU8 *sFile::LoadWhole()
     if(const sU8 *mapped = Map(0, sDInt(size)))
       return mapped;
   // reading starts at the beginning whatever the file's offset was
-  if(!SetOffset(0))
+  if(GetOffset() != 0 && !SetOffset(0))
     return nullptr;
   sSetAllocSource(__FILE__, __LINE__);
   void *buffer = sMemAlloc(size > 0 ? sDInt(size) : 1, 16, sAMF_ALT | sAMF_MAYFAIL);
   if(!buffer)
     return nullptr;
-  if(size > 0 && !Read(buffer, sDInt(size)))
+  if(!Read(buffer, sDInt(size)))
   {
     sMemFree(buffer);
     return nullptr;
@@ -469,6 +469,14 @@ sBool sSaveTextFile(const sChar *name, const sChar *text)
       wide = true;
       break;
     }
+  // 8-bit text that begins like a byte-order mark would load as UTF-16 or UTF-8: such
+  // text goes out as UTF-8 with its mark too
+  if(!wide && text[0] && text[1])
+  {
+    if((text[0] == 0xff && text[1] == 0xfe) || (text[0] == 0xfe && text[1] == 0xff) ||
+       (text[0] == 0xef && text[1] == 0xbb && text[2] == 0xbf))
+      wide = true;
+  }
 
   sFile *file = sOpenFile(name, sFA_WRITE);
   if(!file)

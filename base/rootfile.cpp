@@ -4,6 +4,7 @@
 #include "base/rootfile.hpp"
 #include "platform/text/utf.hpp"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,11 @@ sBool sRootFile::Read(void *data, sDInt size)
     got = Handle.ReadAt(data, sU64(size), sU64(Offset), &error);
   else
     got = Handle.Read(data, sU64(size), &error);
+  // the system's error code, taken before anything else can change it
+  sInt code = got < 0 ? errno : 0;
   if(got < 0)
   {
-    sLogF(u"file", u"read error: %s\n", ToText(error).c_str());
+    sLogF(u"file", u"read error: %08x\n", code);
     Ok = 0;
     return 0;
   }

@@ -148,6 +148,29 @@ TEST(FileDeathTest, BaseClassRefusesAsyncAndPhysicalPositions)
   EXPECT_EXIT(plain.GetPhysicalPosition(0), testing::ExitedWithCode(1), "physical positions not supported");
 }
 
+// A file that reads from its start but has no offset to set.
+class ReadOnlyStream : public sFile
+{
+public:
+  sS64 GetSize() override { return 3; }
+  sBool Read(void *data, sDInt size) override
+  {
+    if(size != 3) return 0;
+    memcpy(data, "xyz", 3);
+    return 1;
+  }
+};
+
+TEST(FileTest, LoadWholeReadsFilesThatCannotSeek)
+{
+  // at offset 0 nothing needs to move: the file is read as it is
+  ReadOnlyStream f;
+  const sU8 *data = f.LoadWhole();
+  ASSERT_TRUE(data);
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(data), 3), "xyz");
+  EXPECT_EQ(f.LoadWhole(), data);
+}
+
 /****************************************************************************/
 /***   Handler chain                                                      ***/
 /****************************************************************************/
@@ -378,6 +401,27 @@ TEST_F(FileFixture, TextBeyondEightBitsIsSavedAsUtf8)
   // Latin-1 only text stays byte for byte
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00e9\u00ff"));
   EXPECT_EQ(ReadRaw(dir.Name8("wide.txt")), "\xe9\xff");
+}
+
+TEST_F(FileFixture, EightBitTextThatLooksLikeAMarkLoadsBack)
+{
+  TempDir dir;
+  sInitRootFileHandler();
+  std::u16string name = dir.Name("mark.txt");
+  // written byte for byte these would begin with a byte-order mark
+  for(const char16_t *text : {u"\u00ff\u00fe" u"AB", u"\u00fe\u00ff" u"AB", u"\u00ef\u00bb\u00bf" u"x\n", u"\u00ff\u00fe"})
+  {
+    ASSERT_TRUE(sSaveTextFile(name.c_str(), text));
+    sChar *t = sLoadTextFile(name.c_str());
+    ASSERT_TRUE(t);
+    EXPECT_EQ(Text(t), text);
+    sMemFree(t);
+  }
+  // a start that only resembles a mark stays 8-bit
+  ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00ff\u00ff"));
+  EXPECT_EQ(ReadRaw(dir.Name8("mark.txt")), "\xff\xff");
+  ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00ef\u00bb"));
+  EXPECT_EQ(ReadRaw(dir.Name8("mark.txt")), "\xef\xbb");
 }
 
 TEST_F(FileFixture, LongTextRoundTripsAcrossPieces)
