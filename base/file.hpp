@@ -165,7 +165,8 @@ sChar *sMakeTextFromData(sU8 *data, sDInt size);
 // Writes the block to a new file; the write's result (0 when the file cannot be made).
 sBool sSaveFileData(const sChar *name, const void *data, sDInt size);
 // Writes the text with CR LF line ends: 8-bit when every character is below 256, else
-// UTF-8 with its byte-order mark (which sLoadTextFile reads back). 1 on success.
+// UTF-8 with its byte-order mark (which sLoadTextFile reads back). 8-bit text whose
+// first characters look like a byte-order mark goes out as UTF-8 too. 1 on success.
 sBool sSaveTextFile(const sChar *name, const sChar *text);
 
 /****************************************************************************/
