@@ -1,0 +1,123 @@
+// The font atlas: glyph boxes inside the atlas and apart, the ink of each glyph inside its
+// box, characters no font has, and the shrunk atlas.
+#include "base/gdi.hpp"
+#include "graphics/fontatlas.hpp"
+#include "graphics/image.hpp"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+sFontAtlasFont Font(const sChar *face, sInt height)
+{
+  sFontAtlasFont f = {};
+  sCopyString(f.Face, face);
+  f.Height = height;
+  return f;
+}
+
+// The ink (alpha above 64) bounding box inside a rectangle of the atlas.
+struct Ink
+{
+  sInt X0 = 1 << 30, Y0 = 1 << 30, X1 = -1, Y1 = -1;
+  bool Empty() const { return X1 < 0; }
+};
+Ink FindInk(const sImage &img, sInt x, sInt y, sInt w, sInt h)
+{
+  Ink ink;
+  for(sInt yy = y; yy < y + h; yy++)
+    for(sInt xx = x; xx < x + w; xx++)
+      if((img.Data[yy * img.SizeX + xx] >> 24) > 64)
+      {
+        ink.X0 = std::min(ink.X0, xx);
+        ink.X1 = std::max(ink.X1, xx);
+        ink.Y0 = std::min(ink.Y0, yy);
+        ink.Y1 = std::max(ink.Y1, yy);
+      }
+  return ink;
+}
+}   // namespace
+
+TEST(FontAtlas, GlyphBoxesHoldTheirInkAndDoNotOverlap)
+{
+  sInitGDI();
+  sFontAtlasFont font = Font(u"DejaVu Sans", 32);
+  sFontAtlasDesc desc;
+  desc.Fonts = &font;
+  desc.FontCount = 1;
+  desc.Chars = u" AHgj|W\x00e9";
+  desc.Padding = 3;   // raised to 4
+  sImage atlas;
+  sInt count = 0, baseline = 0;
+  GlyphRecord *recs = sBuildFontAtlas(&atlas, desc, count, baseline);
+  ASSERT_EQ(count, 8);
+  EXPECT_GT(baseline, 16);
+  EXPECT_EQ(recs[0].Char, u' ');
+  for(sInt i = 0; i < count; i++)
+  {
+    const GlyphRecord &r = recs[i];
+    ASSERT_EQ(r.Char, desc.Chars[i]);
+    EXPECT_EQ(r.Box, r.WidthB + 8);
+    EXPECT_GE(r.X, 0);
+    EXPECT_GE(r.Y, 0);
+    EXPECT_LE(r.X + r.Box, atlas.SizeX);
+    EXPECT_LE(r.Y + r.Height, atlas.SizeY);
+    for(sInt k = 0; k < i; k++)
+    {
+      const GlyphRecord &o = recs[k];
+      bool apart = r.X + r.Box <= o.X || o.X + o.Box <= r.X || r.Y + r.Height <= o.Y || o.Y + o.Height <= r.Y;
+      EXPECT_TRUE(apart) << i << " and " << k;
+    }
+    if(r.Char == u' ') continue;
+    // the ink starts about the padding inside the box and ends before its far side
+    Ink ink = FindInk(atlas, r.X, r.Y, r.Box, r.Height);
+    ASSERT_FALSE(ink.Empty()) << i;
+    EXPECT_NEAR(ink.X0, r.X + 4, 2) << i;
+    EXPECT_NEAR(ink.Y0, r.Y + 4, 2) << i;
+    EXPECT_NEAR(ink.X1, r.X + r.Box - 5, 2) << i;
+    EXPECT_NEAR(ink.Y1, r.Y + r.Height - 5, 2) << i;
+  }
+  // the boxes sit where the ink sits in the cell: A and H at the cap height, g lower
+  EXPECT_EQ(recs[2].OffsetY, recs[1].OffsetY);   // A and H share the cap height
+  EXPECT_GT(recs[3].OffsetY, recs[2].OffsetY);   // g starts at the x-height
+  // nothing outside the boxes is drawn; the colour is white everywhere
+  std::vector<bool> inBox(size_t(atlas.SizeX) * atlas.SizeY, false);
+  for(sInt i = 0; i < count; i++)
+    for(sInt y = recs[i].Y; y < recs[i].Y + recs[i].Height; y++)
+      for(sInt x = recs[i].X; x < recs[i].X + recs[i].Box; x++) inBox[size_t(y) * atlas.SizeX + x] = true;
+  for(sInt i = 0; i < atlas.SizeX * atlas.SizeY; i++)
+  {
+    EXPECT_EQ(atlas.Data[i] & 0x00ffffff, 0x00ffffffu);
+    if(!inBox[size_t(i)]) { ASSERT_EQ(atlas.Data[i] >> 24, 0u) << i; }
+  }
+  sMemFree(recs);
+}
+
+TEST(FontAtlas, MissingCharactersKeepEmptyRecordsAndShrinkScalesEverything)
+{
+  sInitGDI();
+  sFontAtlasFont font = Font(u"DejaVu Sans", 40);
+  sFontAtlasDesc desc;
+  desc.Fonts = &font;
+  desc.FontCount = 1;
+  desc.Chars = u"M\xe000O";   // a private-use character no font draws
+  sImage big, small;
+  sInt count = 0, baseline = 0, smallBase = 0;
+  GlyphRecord *a = sBuildFontAtlas(&big, desc, count, baseline);
+  ASSERT_EQ(count, 3);
+  EXPECT_EQ(a[1].Char, 0);
+  EXPECT_EQ(a[1].Box, 0);
+  desc.Shrink = 2;
+  GlyphRecord *b = sBuildFontAtlas(&small, desc, count, smallBase);
+  EXPECT_EQ(small.SizeX, big.SizeX / 2);
+  EXPECT_EQ(small.SizeY, big.SizeY / 2);
+  EXPECT_EQ(smallBase, baseline / 2);
+  for(sInt i : {0, 2})
+  {
+    EXPECT_EQ(b[i].X, a[i].X / 2);
+    EXPECT_EQ(b[i].Box, a[i].Box / 2);
+    EXPECT_FALSE(FindInk(small, b[i].X, b[i].Y, b[i].Box, b[i].Height).Empty());
+  }
+  sMemFree(a);
+  sMemFree(b);
+}
