@@ -6,6 +6,7 @@
 #include "base/leaktracker.hpp"
 #include "base/math.hpp"
 #include "base/system.hpp"
+#include "base/textbuffer.hpp"
 
 /****************************************************************************/
 /***   Subsystems                                                         ***/
@@ -119,9 +120,9 @@ const FrameworkSubsystem FrameworkSubsystems[] = {
   {u"DirectInput", 160, nullptr, nullptr},
   {u"DirectInputJoypad", 161, nullptr, nullptr},
   {u"Math", 24, sInitMath, nullptr},
-  {u"GarbageCollector", 16, nullptr, nullptr},
-  {u"Message", 17, nullptr, nullptr},
-  {u"StringPool", 17, nullptr, nullptr},
+  {u"GarbageCollector", 16, sInitGC, sExitGC},
+  {u"Message", 17, sInitMessageQueue, sExitMessageQueue},
+  {u"StringPool", 17, sInitStringPool, sExitStringPool},
   {u"GDI", 136, nullptr, nullptr},
   {u"Sound", 176, nullptr, nullptr},
 };

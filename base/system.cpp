@@ -72,7 +72,7 @@ void sInitMainThread()
 sThreadContext *sCreateThreadContext(const sChar *name)
 {
   sThreadContext *tx = new sThreadContext;
-  NameContext(tx, name ? name : u"Thread");
+  NameContext(tx, name ? name : u"unnamed");
   return tx;
 }
 

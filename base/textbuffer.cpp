@@ -325,18 +325,3 @@ sInt sGCGetObjectCount()
 }
 
 sThreadLock *sGCGetCollectorLock() { return GC ? &GC->CollectorLock : nullptr; }
-
-/****************************************************************************/
-/***   Subsystems                                                         ***/
-/****************************************************************************/
-
-void sInstallTextSubsystems()
-{
-  static bool installed = false;
-  if(installed)
-    return;
-  installed = true;
-  sSetSubsystemFunctions(u"GarbageCollector", sInitGC, sExitGC);
-  sSetSubsystemFunctions(u"Message", sInitMessageQueue, sExitMessageQueue);
-  sSetSubsystemFunctions(u"StringPool", sInitStringPool, sExitStringPool);
-}

@@ -165,12 +165,3 @@ sBool sGCIsCollectRequested();
 sInt sGCGetObjectCount();
 // The collector's lock: a thread holding it keeps collections that are not forced away.
 sThreadLock *sGCGetCollectorLock();
-
-/****************************************************************************/
-/***   Subsystems                                                         ***/
-/****************************************************************************/
-
-// Fills in the init and exit functions of the registry's "GarbageCollector",
-// "Message" and "StringPool" entries. Call once before the subsystems first run; later
-// calls do nothing.
-void sInstallTextSubsystems();

@@ -12,11 +12,8 @@
 #include "base/textbuffer.hpp"
 
 #include "base/sound.hpp"
-#if __has_include("base/gdi.hpp")
 #include "base/gdi.hpp"
 #include "platform/font/font.hpp"
-#define SPARK_HAVE_WINDOW_NAME 1
-#endif
 
 #include <SDL.h>
 
@@ -37,55 +34,25 @@ sInt WheelRemainder = 0;
 constexpr sInt PendingURLSize = 1024;
 sChar PendingURL[PendingURLSize + 1] = {};
 plat::KeyTable KeyTable = {};
-#ifdef SPARK_HAVE_WINDOW_NAME
 // The target of the 2D paint: the window's content, kept from one paint to the next.
 std::unique_ptr<plat::Bitmap2D> PaintBitmap;
-#endif
 
 void FreePaintTarget()
 {
-#ifdef SPARK_HAVE_WINDOW_NAME
   PaintBitmap.reset();
-#endif
 }
 
 
 const sChar *WindowTitle()
 {
-#ifdef SPARK_HAVE_WINDOW_NAME
   return sGetWindowName();
-#else
-  return u"orvane application";
-#endif
-}
-
-// Gives a framework entry its functions unless its own code did so already.
-void InstallIfEmpty(const sChar *name, sSubsystemFunc init, sSubsystemFunc exit)
-{
-  sSubsystemRegistry &registry = sGetSubsystemRegistry();
-  for(sInt i = 0; i < registry.GetCount(); i++)
-  {
-    const sSubsystemRegistry::Entry &e = registry.Get(i);
-    if(sCmpStringEqual(e.Name, name))
-    {
-      if(!e.Init && !e.Exit) registry.SetFunctions(name, init, exit);
-      return;
-    }
-  }
 }
 
 // The framework's services plug their start and stop into the registry's entries.
 void InstallFrameworkServices()
 {
-  InstallIfEmpty(u"GarbageCollector", sInitGC, sExitGC);
-  InstallIfEmpty(u"Message", sInitMessageQueue, sExitMessageQueue);
-  InstallIfEmpty(u"StringPool", sInitStringPool, sExitStringPool);
-  InstallIfEmpty(u"FileHandlers", sInitFileHandlers, sExitFileHandlers);
-  InstallIfEmpty(u"RootFileHandler", sInitRootFileHandler, nullptr);
   sInstallInputSubsystems();
-#ifdef SPARK_HAVE_WINDOW_NAME
   sInstallGdiSubsystem();
-#endif
   sInstallSoundSubsystem();
 }
 
@@ -192,14 +159,11 @@ bool IsMainWindowMinimized()
 // shows the target.
 void Paint2D(plat::Window *window, const sRect &client, const sRect &update)
 {
-#ifdef SPARK_HAVE_WINDOW_NAME
   sInt w = client.x1 - client.x0, h = client.y1 - client.y0;
   if(!PaintBitmap || PaintBitmap->GetWidth() != w || PaintBitmap->GetHeight() != h)
     PaintBitmap = plat::Bitmap2D::Create(w, h);
   sSet2DPaintTarget(PaintBitmap.get());
-#endif
   if(sApp *app = LiveApplication()) app->OnPaint2D(client, update);
-#ifdef SPARK_HAVE_WINDOW_NAME
   sSet2DPaintTarget(nullptr);
   SDL_Window *sdl = window ? window->GetSdlWindow() : nullptr;
   if(!PaintBitmap || !sdl || w <= 0 || h <= 0 || (sGetSystemFlags() & sISF_3D)) return;
@@ -212,9 +176,6 @@ void Paint2D(plat::Window *window, const sRect &client, const sRect &update)
   SDL_BlitSurface(source, nullptr, surface, nullptr);
   SDL_FreeSurface(source);
   SDL_UpdateWindowSurface(sdl);
-#else
-  (void)window;
-#endif
 }
 
 const sChar *FatalWindowName() { return WindowTitle(); }
