@@ -189,7 +189,7 @@ void sSetPlatformInfix(const sChar *infix)
   sVERIFY(infix);
   sVERIFY(infix[0] == '.');
   sCopyString(PlatInfix, infix);
-  sVERIFY(sGetStringLen(PlatInfix) == 4);
+  if(sGetStringLen(PlatInfix) != 4) sAssertionFailed(__FILE__, __LINE__, u"sPlatInfix.Count()==4", u"");
 }
 
 const sChar *sGetPlatformInfix() { return PlatInfix; }

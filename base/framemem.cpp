@@ -237,7 +237,9 @@ void *sAllocFrameBegin(sPtr size, sInt align)
   }
   sPtr p = AlignUp(ctx->FrameCursor[0], a);
   ctx->FrameBorrow = p + size;
-  sVERIFY(ctx->FrameBorrow <= ctx->FrameBufferEnd[0]);   // within the buffer
+  // within the first buffer, whose end is the borrow's limit
+  if(!(ctx->FrameBorrow <= ctx->FrameBufferEnd[0]))
+    sAssertionFailed(__FILE__, __LINE__, u"ctx->FrameBorrow <= ctx->FrameEnd", u"");
   return reinterpret_cast<void *>(p);
 }
 

@@ -49,8 +49,8 @@ sBool sInput2EventQueue::Get(sInput2Event &e)
 
 sInput2Event sInput2EventQueue::Peek()
 {
-  sScopeLock lock(&Lock);
-  sVERIFY(!(WriteCount == ReadCount));
+  sScopeLock lock(&Lock);   // the lock is recursive: IsEmpty takes it again
+  sVERIFY(!IsEmpty());
   return Events[ReadCount % Size];
 }
 

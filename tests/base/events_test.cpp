@@ -77,7 +77,7 @@ TEST(EventQueueDeathTest, PeekOnAnEmptyQueueIsFatal)
         sInput2EventQueue q;
         q.Peek();
       },
-      testing::ExitedWithCode(1), "Expression: !\\(WriteCount == ReadCount\\)");
+      testing::ExitedWithCode(1), "Expression: !IsEmpty\\(\\)\n");
 }
 
 TEST(EventQueue, ProducersAndAConsumerOnDifferentThreads)

@@ -265,8 +265,8 @@ TEST(PlatformInfixDeathTest, DotAndThreeLetters)
   EXPECT_EQ(std::u16string(sGetPlatformInfix()), u".abc");
   sSetPlatformInfix(u".pch");
   EXPECT_EXIT(sSetPlatformInfix(u"abc"), testing::ExitedWithCode(1), "platform infix abc\n.*Expression: infix\\[0\\] == '\\.'");
-  EXPECT_EXIT(sSetPlatformInfix(u".ab"), testing::ExitedWithCode(1), "platform infix \\.ab\n.*Expression: sGetStringLen");
-  EXPECT_EXIT(sSetPlatformInfix(u".abcdefgh"), testing::ExitedWithCode(1), "Expression: sGetStringLen");
+  EXPECT_EXIT(sSetPlatformInfix(u".ab"), testing::ExitedWithCode(1), "platform infix \\.ab\n.*Expression: sPlatInfix\\.Count\\(\\)==4\n");
+  EXPECT_EXIT(sSetPlatformInfix(u".abcdefgh"), testing::ExitedWithCode(1), "Expression: sPlatInfix\\.Count\\(\\)==4\n");
 }
 
 namespace
