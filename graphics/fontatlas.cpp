@@ -142,6 +142,9 @@ GlyphRecord *sBuildFontAtlas(sImage *atlas, const sFontAtlasDesc &desc, sInt &co
     atlas->Data[i] = v << 24 | 0x00ffffff;
   }
   for(sFont2D *font : fonts) sDelete(font);
+  // the text form reads a glyph from one pixel before its ink to one pixel after it:
+  // the record's x is where the ink starts, the padding lies before it
+  for(sInt i : order) recs[i].X = sS16(recs[i].X + pad);
 
   if(desc.Shrink > 1)
   {

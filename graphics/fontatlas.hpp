@@ -9,8 +9,8 @@ class sImage;
 // One glyph of the atlas (ten 16-bit words).
 struct GlyphRecord
 {
-  sS16 X;        // top left of the glyph's box in the atlas
-  sS16 Y;
+  sS16 X;        // left of the glyph's ink in the atlas (the box starts the padding before it)
+  sS16 Y;        // top of the glyph's box in the atlas
   sS16 WidthA;   // advance before the ink, the ink's width, advance after it
   sS16 WidthB;
   sS16 WidthC;

@@ -58,23 +58,27 @@ TEST(FontAtlas, GlyphBoxesHoldTheirInkAndDoNotOverlap)
     const GlyphRecord &r = recs[i];
     ASSERT_EQ(r.Char, desc.Chars[i]);
     EXPECT_EQ(r.Box, r.WidthB + 8);
-    EXPECT_GE(r.X, 0);
+    const sInt boxX = r.X - 4;   // the box starts the padding before the ink
+    EXPECT_GE(boxX, 0);
     EXPECT_GE(r.Y, 0);
-    EXPECT_LE(r.X + r.Box, atlas.SizeX);
+    EXPECT_LE(boxX + r.Box, atlas.SizeX);
     EXPECT_LE(r.Y + r.Height, atlas.SizeY);
     for(sInt k = 0; k < i; k++)
     {
       const GlyphRecord &o = recs[k];
-      bool apart = r.X + r.Box <= o.X || o.X + o.Box <= r.X || r.Y + r.Height <= o.Y || o.Y + o.Height <= r.Y;
+      bool apart = boxX + r.Box <= o.X - 4 || o.X - 4 + o.Box <= boxX || r.Y + r.Height <= o.Y || o.Y + o.Height <= r.Y;
       EXPECT_TRUE(apart) << i << " and " << k;
     }
     if(r.Char == u' ') continue;
     // the ink starts about the padding inside the box and ends before its far side
-    Ink ink = FindInk(atlas, r.X, r.Y, r.Box, r.Height);
+    Ink ink = FindInk(atlas, boxX, r.Y, r.Box, r.Height);
     ASSERT_FALSE(ink.Empty()) << i;
-    EXPECT_NEAR(ink.X0, r.X + 4, 2) << i;
+    EXPECT_NEAR(ink.X0, r.X, 2) << i;
     EXPECT_NEAR(ink.Y0, r.Y + 4, 2) << i;
-    EXPECT_NEAR(ink.X1, r.X + r.Box - 5, 2) << i;
+    EXPECT_NEAR(ink.X1, r.X + r.WidthB - 1, 2) << i;
+    // the text form draws columns x - 1 to x + WidthB + 1 of the atlas: all the ink is there
+    EXPECT_GE(ink.X0, r.X - 1) << i;
+    EXPECT_LT(ink.X1, r.X + r.WidthB + 1) << i;
     EXPECT_NEAR(ink.Y1, r.Y + r.Height - 5, 2) << i;
   }
   // the boxes sit where the ink sits in the cell: A and H at the cap height, g lower
@@ -84,7 +88,7 @@ TEST(FontAtlas, GlyphBoxesHoldTheirInkAndDoNotOverlap)
   std::vector<bool> inBox(size_t(atlas.SizeX) * atlas.SizeY, false);
   for(sInt i = 0; i < count; i++)
     for(sInt y = recs[i].Y; y < recs[i].Y + recs[i].Height; y++)
-      for(sInt x = recs[i].X; x < recs[i].X + recs[i].Box; x++) inBox[size_t(y) * atlas.SizeX + x] = true;
+      for(sInt x = recs[i].X - 4; x < recs[i].X - 4 + recs[i].Box; x++) inBox[size_t(y) * atlas.SizeX + x] = true;
   for(sInt i = 0; i < atlas.SizeX * atlas.SizeY; i++)
   {
     EXPECT_EQ(atlas.Data[i] & 0x00ffffff, 0x00ffffffu);
