@@ -232,13 +232,21 @@ void FillPresentParameters()
   {
     if(DX.Window)
     {
-      plat::Window *main = sGetMainWindow();
-      int w = 0, h = 0;
-      if(main && main->GetSdlWindow() == DX.Window) main->GetClientSize(w, h);
-      if(w > 0 && h > 0)
+      // the window's own size: the mode may still hold the size of an earlier window
+      sInt w = 0, h = 0;
+      if(!DX.Api || !DX.Api->GetClientSize(DX.Window, w, h))
+      {
+        plat::Window *main = sGetMainWindow();
+        int mw = 0, mh = 0;
+        if(main && main->GetSdlWindow() == DX.Window) main->GetClientSize(mw, mh);
+        w = mw;
+        h = mh;
+      }
+      if(w > 0 && h > 0 && (w != m.SizeX || h != m.SizeY))
       {
         m.SizeX = w;
         m.SizeY = h;
+        m.Aspect = sF32(w) / sF32(h);
       }
     }
     pp.BackBufferWidth = sU32(m.SizeX);

@@ -249,6 +249,14 @@ public:
   {
     return Obj->GetDeviceCaps(adapter, type, caps);
   }
+  sBool GetClientSize(SDL_Window *window, sInt &width, sInt &height) override
+  {
+    int w = 0, h = 0;
+    sBool ok = Obj->GetClientSize(window, w, h) >= 0;
+    width = w;
+    height = h;
+    return ok;
+  }
   sS32 CreateDevice(sU32 adapter, DeviceType type, SDL_Window *window, sU32 behaviour, PresentParameters &pp,
                     sGpuDevice **out) override
   {

@@ -113,6 +113,14 @@ public:
   virtual sS32 CheckDepthStencilMatch(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Format display,
                                       plat::gpu::Format rt, plat::gpu::Format depth) = 0;
   virtual sS32 GetDeviceCaps(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Caps &caps) = 0;
+  // The size a windowed back buffer needs to fill the window; false when it is not known
+  // (a stand-in without windows), and then the screen mode's size is used.
+  virtual sBool GetClientSize(SDL_Window *window, sInt &width, sInt &height)
+  {
+    (void)window;
+    width = height = 0;
+    return 0;
+  }
   // window null: a device without a window of its own (Present shows nothing).
   virtual sS32 CreateDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
                             plat::gpu::PresentParameters &pp, sGpuDevice **out) = 0;

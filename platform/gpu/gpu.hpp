@@ -694,6 +694,8 @@ public:
   // A device drawing into `window` (made by the caller with SDL_WINDOW_OPENGL).
   Result CreateDevice(uint32_t adapter, DeviceType type, SDL_Window *window, uint32_t behaviour,
                       PresentParameters &pp, Device **out);
+  // The drawable size of a window in pixels: what a windowed back buffer must be to fill it.
+  Result GetClientSize(SDL_Window *window, int &width, int &height);
   // A device without a window (a hidden one of its own): Present draws nowhere.
   Result CreateHeadlessDevice(PresentParameters &pp, Device **out);
 

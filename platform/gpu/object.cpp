@@ -313,6 +313,23 @@ Result Object::CreateDevice(uint32_t adapter, DeviceType type, SDL_Window *windo
   return MakeDevice(window, false, pp, out, error);
 }
 
+Result Object::GetClientSize(SDL_Window *window, int &width, int &height)
+{
+  width = height = 0;
+  if (!window)
+    return ERR_INVALIDCALL;
+  // the back buffer is sized in pixels, which on a scaled display is not the window's size
+  SDL_GL_GetDrawableSize(window, &width, &height);
+  if (width <= 0 || height <= 0)
+    SDL_GetWindowSize(window, &width, &height);
+  if (width <= 0 || height <= 0)
+  {
+    width = height = 0;
+    return ERR_NOTAVAILABLE;
+  }
+  return RES_OK;
+}
+
 Result Object::CreateHeadlessDevice(PresentParameters &pp, Device **out)
 {
   *out = nullptr;

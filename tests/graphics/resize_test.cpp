@@ -1,0 +1,198 @@
+// The back end over the real gpu device when the device is ended and started again at
+// another window size, and when a reset changes the back buffer's size.
+
+#include "backend_util.hpp"
+
+#include "platform/text/utf.hpp"
+#include "platform/window/window.hpp"
+
+#include <SDL2/SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+class Resized : public testing::Test
+{
+protected:
+  std::unique_ptr<plat::Window> Win;
+
+  void TearDown() override
+  {
+    if(sIsGfxActive()) StopGraphics();
+    Win.reset();
+  }
+
+  // A window of the size and a device on it; false when there is no display. The screen
+  // mode is left as the last device had it, as when the show makes its window again.
+  bool Start(sInt w, sInt h)
+  {
+    if(!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    plat::WindowDesc desc;
+    desc.Title = u"graphics test";
+    desc.Width = w;
+    desc.Height = h;
+    std::u16string error;
+    Win = plat::Window::Create(desc, error);
+    if(!Win) return false;
+    sSetGfxWindow(Win->GetSdlWindow());
+    sSetGpuApi(nullptr);
+    sU32 flags = 0;
+    sInt mw = w, mh = h;
+    sInitScreenMode(flags, mw, mh);
+    sInitGfx(flags, mw, mh);
+    return sIsGfxActive();
+  }
+
+  // Ends the device and its window; the screen mode stays.
+  void Stop()
+  {
+    sExitGfx();
+    sSetGfxWindow(nullptr);
+    Win.reset();
+  }
+
+  // The window's size in pixels, which the back buffer must match.
+  void WindowSize(sInt &w, sInt &h)
+  {
+    int x = 0, y = 0;
+    SDL_GL_GetDrawableSize(Win->GetSdlWindow(), &x, &y);
+    w = x;
+    h = y;
+  }
+
+  // The screen's pixels (0xRRGGBB) with its size.
+  std::vector<uint32_t> ReadScreen(sInt &w, sInt &h)
+  {
+    const sU8 *data;
+    sInt pitch, format;
+    sBeginReadScreen(data, pitch, format);
+    EXPECT_EQ(format, 1);
+    w = DX.TargetSizeX;
+    h = DX.TargetSizeY;
+    std::vector<uint32_t> px;
+    for(sInt y = 0; y < h; y++)
+      for(sInt x = 0; x < w; x++)
+      {
+        uint32_t p;
+        std::memcpy(&p, data + sDInt(y) * pitch + x * 4, 4);
+        px.push_back(p & 0xffffff);
+      }
+    sEndReadScreen();
+    return px;
+  }
+
+  // Clears the screen, clears a window rectangle in another colour and checks both.
+  void DrawAndCheck(sInt w, sInt h, uint32_t back, uint32_t front)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000 | back);
+    sRect r{w / 4, h / 4, w / 2, h / 2};
+    sRenderTargetSpec spec(sRTF_CLEAR_COLOR | sRTF_CLEAR_WINDOW, 0xff000000 | front, &r);
+    sSetTarget(spec);
+    sSetScreenTarget(nullptr, 0, 0);
+    sInt rw = 0, rh = 0;
+    std::vector<uint32_t> px = ReadScreen(rw, rh);
+    sRender3DEnd(1);
+    ASSERT_EQ(rw, w);
+    ASSERT_EQ(rh, h);
+    ASSERT_EQ(px.size(), size_t(w) * h);
+    EXPECT_EQ(px[0], back);
+    EXPECT_EQ(px[size_t(w) * h - 1], back);
+    EXPECT_EQ(px[size_t(h / 4) * w + w / 4], front);
+    EXPECT_EQ(px[size_t(h / 2 - 1) * w + w / 2 - 1], front);
+    EXPECT_EQ(px[size_t(h / 2) * w + w / 2], back);
+  }
+};
+
+// A 2 x 2 texture: red, green / blue, white.
+sTexture2D *MakeChecker()
+{
+  sTexture2D *t = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+  const uint32_t px[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+  t->LoadAll(reinterpret_cast<const sU8 *>(px));
+  return t;
+}
+
+TEST_F(Resized, DeviceStartedAgainAtAnotherSize)
+{
+  CurrentScreenMode = sScreenMode();
+  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
+  DrawAndCheck(64, 48, 0x336699, 0xff8000);
+  Stop();
+
+  // the screen mode still holds 64 x 48: the new device must follow its window
+  ASSERT_TRUE(Start(100, 70));
+  sInt w, h;
+  WindowSize(w, h);
+  ASSERT_EQ(w, 100);
+  ASSERT_EQ(h, 70);
+  sInt sx = 0, sy = 0;
+  sGetScreenSize(sx, sy);
+  EXPECT_EQ(sx, 100);
+  EXPECT_EQ(sy, 70);
+  EXPECT_FLOAT_EQ(sGetScreenModeAspect(), 100.0f / 70.0f);
+  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 100);
+  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeY, 70);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeX, 100);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeY, 70);
+  DrawAndCheck(100, 70, 0x204060, 0x00ff00);
+  Stop();
+
+  // and smaller again
+  ASSERT_TRUE(Start(40, 30));
+  DrawAndCheck(40, 30, 0x112233, 0xffffff);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeX, 40);
+}
+
+TEST_F(Resized, ResetToTheWindowsNewSize)
+{
+  CurrentScreenMode = sScreenMode();
+  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sInt targets = sGetRenderTargetCount();
+  DrawAndCheck(64, 48, 0x336699, 0xff8000);
+
+  SDL_SetWindowSize(Win->GetSdlWindow(), 96, 80);
+  sInt w, h;
+  WindowSize(w, h);
+  if(w != 96 || h != 80) GTEST_SKIP() << "the window manager kept the window at " << w << " x " << h;
+  sSetScreenSize(w, h);
+  EXPECT_FALSE(sRender3DBegin());   // outside the paint message a restore waits
+  LogCapture log;
+  sInitGfx(0, w, h);
+  EXPECT_EQ(log.Count("restoring device"), 1);
+  ASSERT_TRUE(sIsGfxActive());
+  EXPECT_EQ(sGetRenderTargetCount(), targets);
+  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 96);
+  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeY, 80);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeX, 96);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeY, 80);
+  EXPECT_GE(sGetLargeDepthBuffer()->SizeX, 96);
+  EXPECT_GE(sGetLargeDepthBuffer()->SizeY, 80);
+  DrawAndCheck(96, 80, 0x204060, 0x00ff00);
+
+  // a render target made before the reset is filled again and read back at its size
+  ASSERT_TRUE(sRender3DBegin());
+  sRenderTargetSpec spec(sRTF_CLEAR_ALL, 0xff808080, nullptr, rt, sGetLargeDepthBuffer());
+  sSetTarget(spec);
+  sInt rw = 0, rh = 0;
+  std::vector<uint32_t> px = ReadScreen(rw, rh);
+  EXPECT_EQ(rw, 16);
+  EXPECT_EQ(rh, 16);
+  ASSERT_EQ(px.size(), 16u * 16u);
+  EXPECT_EQ(px[0], 0x808080u);
+  EXPECT_EQ(px[255], 0x808080u);
+  sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000);
+  px = ReadScreen(rw, rh);
+  EXPECT_EQ(rw, 96);
+  EXPECT_EQ(px[size_t(79) * 96 + 95], 0u);
+  sRender3DEnd(1);
+
+  delete rt;
+  delete checker;
+}
+}
