@@ -373,7 +373,7 @@ void sMemoryHeap::Validate()
     sum += n->Size;
     prevEnd = ne;
   }
-  if(!fault && sum != FreeBytes)
+  if(sum != FreeBytes)
   {
     sLogF(u"mem", u"%08x free, %08x expected\n", sU64(sum), sU64(FreeBytes));
     fault = true;
