@@ -644,6 +644,7 @@ void sExitGfx()
   sExitGraphicsCore();
   DeleteScreenBuffers();
   sReleaseReadBack();
+  sReleaseAllTextures();
   ReleaseRes(DX.CurrentColor);
   ReleaseRes(DX.CurrentDepth);
   delete DX.Dev;

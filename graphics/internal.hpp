@@ -75,6 +75,8 @@ extern sScreenMode CurrentScreenMode;
 // Internal steps of the back end used across its files.
 void sAddRenderTarget(sTexture2D *tex);
 void sRemRenderTarget(sTexture2D *tex);
+// Releases the device objects of every texture object still alive (at the device's end).
+void sReleaseAllTextures();
 void sCreateQuadIndex();
 void sReleaseQuadIndex();
 sU64 sGetStaticVertexMem();

@@ -10,6 +10,7 @@
 #include "graphics/dxt.hpp"
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 using namespace plat::gpu;
@@ -151,8 +152,36 @@ void sConvertTextureFormat(sU32 flags, sU32 &format, sU32 &usage, sU32 &pool, sI
 /***   Texture objects                                                    ***/
 /****************************************************************************/
 
+namespace
+{
+// Every texture object alive, so that the end of the device takes back what they hold.
+std::unordered_set<sTextureBase *> &LiveTextures()
+{
+  static std::unordered_set<sTextureBase *> live;
+  return live;
+}
+}
+
+void sReleaseAllTextures()
+{
+  std::vector<sTextureBase *> holding;
+  for(sTextureBase *t : LiveTextures())
+    if(t->Tex || t->Surf2D || t->MultiSurf2D) holding.push_back(t);
+  // a texture object that outlives the device keeps its size and flags but no device
+  // objects: deleting it later releases nothing, and no later device gets its handles
+  for(sTextureBase *t : holding) t->ReleasePlatform();
+  // render targets without device objects leave the table as well
+  while(DX.RTCount > 0)
+  {
+    sTexture2D *t = DX.RTTable[DX.RTCount - 1];
+    t->ReleasePlatform();
+    if(t->RTIndex >= 0) sRemRenderTarget(t);
+  }
+}
+
 sTextureBase::sTextureBase()
 {
+  LiveTextures().insert(this);
   Tex = Surf2D = MultiSurf2D = nullptr;
   RTState = 0;
   Loading = -1;
@@ -168,6 +197,7 @@ sTextureBase::sTextureBase()
 
 sTextureBase::~sTextureBase()
 {
+  LiveTextures().erase(this);
   sVERIFY(LoadBuffer==0);
   while(Proxies)
   {

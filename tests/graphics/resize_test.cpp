@@ -1,5 +1,5 @@
-// The back end over the real gpu device when the device is ended and started again at
-// another window size, and when a reset changes the back buffer's size.
+// The device's lifetime: the back end over the real gpu device ended and started again at
+// another window size and reset after a resize, and texture objects that outlive the device.
 
 #include "backend_util.hpp"
 
@@ -194,5 +194,72 @@ TEST_F(Resized, ResetToTheWindowsNewSize)
 
   delete rt;
   delete checker;
+}
+
+// Textures kept past the end of the device hold nothing of it: deleting them later, after
+// another device has started, hands none of the old handles to the new device.
+TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
+{
+  RecApi *api = StartRecording();
+  RecDevice *dev = api->Device;
+  sInt targetsBefore = sGetRenderTargetCount();
+  auto *plain = new sTexture2D(16, 16, sTEX_ARGB8888);
+  auto *rt = new sTexture2D(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  auto *proxy = new sTextureProxy;
+  proxy->Link(rt);
+  ASSERT_NE(plain->Tex, nullptr);
+  ASSERT_NE(rt->Tex, nullptr);
+  ASSERT_NE(proxy->Tex, nullptr);
+  EXPECT_EQ(sGetRenderTargetCount(), targetsBefore + 1);
+  int liveTex = dev->Live("tex");
+  EXPECT_GE(liveTex, 2);
+
+  StopGraphics();
+  for(sTextureBase *t : {static_cast<sTextureBase *>(plain), static_cast<sTextureBase *>(rt),
+                         static_cast<sTextureBase *>(proxy)})
+  {
+    EXPECT_EQ(t->Tex, nullptr);
+    EXPECT_EQ(t->Surf2D, nullptr);
+    EXPECT_EQ(t->MultiSurf2D, nullptr);
+  }
+  EXPECT_EQ(rt->RTIndex, -1);
+  EXPECT_EQ(sGetRenderTargetCount(), 0);
+  EXPECT_EQ(sGetStaticTextureMem(), 0u);
+  EXPECT_EQ(plain->SizeX, 16);   // the object itself stays as it was
+
+  // another device: its targets are its own, and deleting the old objects touches nothing
+  RecApi *api2 = StartRecording();
+  RecDevice *dev2 = api2->Device;
+  sInt targets2 = sGetRenderTargetCount();
+  int liveTex2 = dev2->Live("tex");
+  size_t logBefore = dev2->Log.size();
+  delete proxy;
+  delete rt;
+  delete plain;
+  EXPECT_EQ(dev2->Live("tex"), liveTex2);
+  EXPECT_EQ(sGetRenderTargetCount(), targets2);
+  EXPECT_TRUE(dev2->Lines("ERROR").empty());
+  EXPECT_EQ(dev2->Log.size(), logBefore);
+  StopGraphics();
+}
+
+TEST_F(Resized, TextureKeptAcrossDevicesIsEmptyAndSafeToDelete)
+{
+  CurrentScreenMode = sScreenMode();
+  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  ASSERT_NE(checker->Tex, nullptr);
+  Stop();
+  EXPECT_EQ(checker->Tex, nullptr);
+  EXPECT_EQ(rt->Tex, nullptr);
+  EXPECT_EQ(sGetRenderTargetCount(), 0);
+  ASSERT_TRUE(Start(80, 60));
+  sInt targets = sGetRenderTargetCount();
+  delete rt;
+  delete checker;
+  EXPECT_EQ(sGetRenderTargetCount(), targets);
+  // the new device still draws
+  DrawAndCheck(80, 60, 0x405060, 0xff0000);
 }
 }
