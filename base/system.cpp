@@ -7,6 +7,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string>
+#include <unistd.h>
 
 /****************************************************************************/
 /***   Thread context                                                     ***/
@@ -14,21 +15,30 @@
 
 namespace
 {
-sThreadContext MainContext;
+constinit sThreadContext MainContext;   // usable before any initialiser has run
 thread_local sThreadContext *CurrentContext = nullptr;
 
-// The thread that runs the static initialisers is the main thread.
-const pthread_t MainThreadHandle = pthread_self();
+// The main thread is the one whose id is the process id: known from the first moment,
+// also to static initialisers of other files that run before those of this one.
+bool IsMainThread()
+{
+  return gettid() == getpid();
+}
 
 // Blocks made for threads the framework did not create are freed when the thread ends.
-pthread_key_t ForeignKey;
-const bool ForeignKeyMade = [] {
-  return pthread_key_create(&ForeignKey, [](void *p) {
-    sThreadContext *tx = static_cast<sThreadContext *>(p);
-    if(CurrentContext == tx) CurrentContext = nullptr;
-    delete tx;
-  }) == 0;
-}();
+void DeleteForeignContext(void *p)
+{
+  sThreadContext *tx = static_cast<sThreadContext *>(p);
+  if(CurrentContext == tx) CurrentContext = nullptr;
+  delete tx;
+}
+
+bool SetForeignKey(sThreadContext *tx)
+{
+  static pthread_key_t key;
+  static const bool made = pthread_key_create(&key, DeleteForeignContext) == 0;
+  return made && pthread_setspecific(key, tx) == 0;
+}
 
 void NameContext(sThreadContext *tx, const sChar *name)
 {
@@ -40,7 +50,7 @@ sThreadContext *sGetThreadContext()
 {
   sThreadContext *tx = CurrentContext;
   if(tx) return tx;
-  if(pthread_equal(pthread_self(), MainThreadHandle))
+  if(IsMainThread())
   {
     CurrentContext = &MainContext;
     return &MainContext;
@@ -51,7 +61,7 @@ sThreadContext *sGetThreadContext()
   tx->Foreign = 1;
   NameContext(tx, u"ForeignThread");
   CurrentContext = tx;
-  if(ForeignKeyMade) pthread_setspecific(ForeignKey, tx);
+  SetForeignKey(tx);
   return tx;
 }
 
