@@ -343,7 +343,7 @@ void FinishDevice(sBool creation)
 
   if(creation)
   {
-    sFreeGeoBuffers();
+    sEmptyGeoBufferPool();
     sCreateQuadIndex();
   }
 

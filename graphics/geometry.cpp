@@ -259,12 +259,15 @@ void sReleaseDynamicGeoBuffers()
   sVERIFY(sGeoBufferLocks == 0);
 }
 
-void sFreeGeoBuffers()
+namespace
 {
+void FreeGeoBuffers(sBool report)
+{
+  sInt kept = 0;
   for(sInt i = 0; i < sGeoBufferCount; i++)
   {
     sGeoBuffer *gb = &sGeoBuffers[i];
-    if(gb->RefCount > 0)
+    if(report && gb->RefCount > 0)
       sLogF(u"gfx", u"*** GeoBuffers not freed: alloc %08x dur %s refcount %d !\n", sU32(gb->Alloc),
             DurationName(gb->Duration), gb->RefCount);
     if(gb->LockPtr)
@@ -272,13 +275,31 @@ void sFreeGeoBuffers()
       DX.Dev->UnlockBuffer(gb->Buffer);
       gb->LockPtr = nullptr;
     }
+    // a geometry that outlives the device lets go of its part later: the entry keeps
+    // those references without a buffer, so it is neither handed out to a later device
+    // while they last nor released below zero
+    sInt refs = gb->RefCount > 0 ? gb->RefCount : 0;
+    sInt duration = gb->Duration, kind = gb->Kind;
     ClearEntry(gb);
+    if(refs)
+    {
+      gb->RefCount = refs;
+      gb->Duration = duration;
+      gb->Kind = kind;
+      kept = i + 1;
+    }
   }
-  sGeoBufferCount = 0;
+  sGeoBufferCount = kept;
   sGeoBufferLocks = 0;
   for(sGeoBuffer *&l : LastUsed) l = nullptr;
   DXQuadIndex.Clear();
 }
+}
+
+void sFreeGeoBuffers() { FreeGeoBuffers(1); }
+
+// At a device's creation: what an earlier device's end reported is not reported again.
+void sEmptyGeoBufferPool() { FreeGeoBuffers(0); }
 
 void sCreateQuadIndex()
 {

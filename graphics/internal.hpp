@@ -77,6 +77,8 @@ void sAddRenderTarget(sTexture2D *tex);
 void sRemRenderTarget(sTexture2D *tex);
 // Releases the device objects of every texture object still alive (at the device's end).
 void sReleaseAllTextures();
+// Empties the geometry buffer pool without reporting buffers still referenced.
+void sEmptyGeoBufferPool();
 void sCreateQuadIndex();
 void sReleaseQuadIndex();
 sU64 sGetStaticVertexMem();

@@ -262,4 +262,47 @@ TEST_F(Resized, TextureKeptAcrossDevicesIsEmptyAndSafeToDelete)
   // the new device still draws
   DrawAndCheck(80, 60, 0x405060, 0xff0000);
 }
+
+// A geometry kept past the end of the device is reported, and letting go of it after
+// another device started neither stops the program nor takes a reference of the new
+// device's buffers.
+TEST(DeviceEnd, GeometryOutlivingTheDeviceLetsGoSafely)
+{
+  StartRecording();
+  void *p = nullptr;
+  auto *stat = new sGeometry(sGF_TRILIST, sVertexFormatPosCol);
+  stat->BeginLoadVB(3, sGD_STATIC, &p);
+  stat->EndLoadVB();
+  auto *stream = new sGeometry(sGF_TRILIST, sVertexFormatPosCol);
+  stream->BeginLoadVB(3, sGD_STREAM, &p);
+  stream->EndLoadVB();
+  {
+    LogCapture log;
+    StopGraphics();
+    EXPECT_EQ(log.Count("GeoBuffers not freed"), 2);
+  }
+
+  LogCapture log;
+  RecApi *api = StartRecording();
+  EXPECT_EQ(log.Count("GeoBuffers not freed"), 0);   // reported once, at the end
+  // the new device's own static geometry: its buffer must keep its one reference
+  sGeometry mine(sGF_TRILIST, sVertexFormatPosCol);
+  mine.BeginLoadVB(3, sGD_STATIC, &p);
+  mine.EndLoadVB();
+  sGeoBuffer *buffer = mine.VertexPart[0].Buffer;
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_NE(buffer, stat->VertexPart[0].Buffer);
+  EXPECT_NE(buffer, stream->VertexPart[0].Buffer);
+  sInt refs = buffer->RefCount;
+  delete stat;
+  delete stream;
+  EXPECT_EQ(buffer->RefCount, refs);
+  EXPECT_GT(buffer->Used, 0);
+  EXPECT_TRUE(api->Device->Lines("ERROR").empty());
+
+  // their entries are free again for later buffers
+  mine.VertexPart[0].Release();
+  StopGraphics();
+  EXPECT_EQ(sGetGeoBufferCount(), 0);
+}
 }
