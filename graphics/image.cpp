@@ -417,6 +417,16 @@ sBool sImage::LoadPIC(const sU8 *data, sDInt size)
     alpha = true;
     p = data + 112;
   }
+  // the rows must fit what is left of the file: uncompressed rows exactly, run-length rows
+  // at least one count byte and one value per packet; checked before the picture is
+  // allocated
+  sS64 left = sS64(size) - (p - data);
+  sS64 rowBytes = rle ? 4 + (alpha ? 2 : 0) : sS64(width) * (alpha ? 4 : 3);
+  if(rle ? (width > 0 && sS64(height) * rowBytes > left) : sS64(height) * rowBytes != left)
+  {
+    sLogF(u"gfx", u"PIC file of %d x %d pixels does not match its size\n", width, height);
+    return 0;
+  }
   if(!TryInit(width, height))
   {
     sLogF(u"gfx", u"PIC file of %d x %d pixels is too large\n", width, height);
@@ -503,6 +513,9 @@ sBool sImage::LoadTGA(const sU8 *data, sDInt size)
   sInt bpp = bits / 8;
   sS64 pixels = sS64(width) * height;
   if(type == 2 && sS64(size) - offset < pixels * bpp) return 0;
+  // a run packet of at least 1 + bpp bytes gives at most 128 pixels: a short file cannot
+  // fill a large picture, and is refused before the picture is allocated
+  if(type == 10 && (sS64(size) - offset + bpp) / (1 + bpp) * 128 < pixels) return 0;
   if(!TryInit(width, height)) return 0;
 
   bool topDown = (desc & 0x20) != 0;

@@ -435,6 +435,41 @@ TEST_F(ImageFiles, PicHeaderChecks)
     EXPECT_FALSE(back.LoadPIC(base.data(), sDInt(cut))) << cut;
 }
 
+TEST_F(ImageFiles, ShortFilesClaimingLargePicturesAreRefusedBeforeAllocating)
+{
+  // a failed read may leave the image at the new size: these must fail before that, so
+  // that a few bytes cannot make the program take a gigabyte
+  LogCapture log;
+  sImage img(2, 2);
+  std::vector<uint8_t> pic = PicHeader(16384, 16384, 2, true, 2);
+  for(int row = 0; row < 4; row++) pic.insert(pic.end(), {128, 0x40, 0, 1, 2, 3, 128, 0x40, 0, 9});
+  EXPECT_FALSE(img.LoadPIC(pic.data(), sDInt(pic.size())));
+  EXPECT_EQ(img.SizeX, 2);
+  std::vector<uint8_t> raw = PicHeader(16384, 16384, 0, false, 0);
+  raw.insert(raw.end(), 16384 * 3, 7);
+  EXPECT_FALSE(img.LoadPIC(raw.data(), sDInt(raw.size())));
+  EXPECT_EQ(img.SizeX, 2);
+  EXPECT_TRUE(log.Has("does not match its size"));
+  // one run-length packet of 128 pixels per five bytes at the most
+  std::vector<uint8_t> tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 32, 0};
+  for(int k = 0; k < 8; k++) tga.insert(tga.end(), {0xff, 1, 2, 3, 4});
+  EXPECT_FALSE(img.LoadTGA(tga.data(), sDInt(tga.size())));
+  EXPECT_EQ(img.SizeX, 2);
+  // the bound is not tighter than the format: 8 full runs fill 32 x 32 pixels exactly
+  tga[12] = 32;
+  tga[13] = 0;
+  tga[14] = 32;
+  tga[15] = 0;
+  ASSERT_TRUE(img.LoadTGA(tga.data(), sDInt(tga.size())));
+  EXPECT_EQ(img.SizeX, 32);
+  EXPECT_EQ(img.Data[0], 0x04030201u);
+  // and a run-length PIC of a single run per packet and row still reads
+  std::vector<uint8_t> small = PicHeader(300, 2, 2, true, 2);
+  for(int row = 0; row < 2; row++) small.insert(small.end(), {128, 0x01, 0x2c, 1, 2, 3, 128, 0x01, 0x2c, 9});
+  ASSERT_TRUE(img.LoadPIC(small.data(), sDInt(small.size())));
+  EXPECT_EQ(img.Data[299], 0x09010203u);
+}
+
 TEST_F(ImageFiles, TgaRoundTripAndHeaderOfTheWriter)
 {
   sImage img(5, 3), back;
