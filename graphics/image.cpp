@@ -6,6 +6,7 @@
 #include "base/file.hpp"
 #include "graphics/dxt.hpp"
 #include "graphics/graphics.hpp"
+#include "graphics/imagetexture.hpp"
 #include "platform/gpu/gpu.hpp"
 
 #include <atomic>
@@ -832,6 +833,8 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
   }
   sVERIFY(!(Palette && PaletteCount==0));
 }
+
+sTexture2D *sImageData::CreateTexture() const { return sCreateTexture(this); }
 
 sU8 *sImageData::LevelData(sInt level) const
 {

@@ -7,6 +7,7 @@
 #include "base/types.hpp"
 
 class sFile;
+class sTexture2D;
 
 /****************************************************************************/
 /***   Images                                                             ***/
@@ -213,6 +214,8 @@ public:
   void Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z = 1);
   // Converts the image (of this size, 2D, raw) into every level, halving it for each next.
   void ConvertFrom(const sImage *img);
+  // A new 2D texture of this size, format and level count, loaded from the levels.
+  sTexture2D *CreateTexture() const;
   // The first byte of a level of a 2D chain.
   sU8 *LevelData(sInt level) const;
 };
