@@ -271,12 +271,16 @@ void sShaderRelease(sShader *sh)
 {
   if(!sh) return;
   if(--sh->UseCount >= 1) return;
-  sVERIFY(Shaders);
-  if(sh->Prev) sh->Prev->Next = sh->Next;
-  else Shaders->First = sh->Next;
-  if(sh->Next) sh->Next->Prev = sh->Prev;
-  else Shaders->Last = sh->Prev;
-  Shaders->Count--;
+  // a shader that outlived the device it was made on is in no list (and holds nothing
+  // of the device): it must not unlink itself from a later device's list
+  if(Shaders && (sh->Prev || Shaders->First == sh))
+  {
+    if(sh->Prev) sh->Prev->Next = sh->Next;
+    else Shaders->First = sh->Next;
+    if(sh->Next) sh->Next->Prev = sh->Prev;
+    else Shaders->Last = sh->Prev;
+    Shaders->Count--;
+  }
   sDelete(sh);
 }
 
@@ -574,6 +578,19 @@ void sExitGraphicsCore()
   sVertexFormatPosCol = sVertexFormatPosNormUV = sVertexFormatPosColUV = sVertexFormatPosColUV2 = nullptr;
   sVertexFormatTangent3 = sVertexFormatTangent = sVertexFormatTangentUV3 = sVertexFormatSkinned = nullptr;
   sVertexFormatInstance3 = sVertexFormatInstance4 = nullptr;
+  // shaders still in use let go of their device objects and leave the list: releasing
+  // them later, even after another device started, touches neither
+  if(Shaders)
+  {
+    for(sShader *sh = Shaders->First; sh;)
+    {
+      sShader *next = sh->Next;
+      sh->ReleasePlatform();
+      sh->Handle = nullptr;
+      sh->Prev = sh->Next = nullptr;
+      sh = next;
+    }
+  }
   sDELETE(Shaders);
 }
 

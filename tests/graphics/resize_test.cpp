@@ -305,4 +305,40 @@ TEST(DeviceEnd, GeometryOutlivingTheDeviceLetsGoSafely)
   StopGraphics();
   EXPECT_EQ(sGetGeoBufferCount(), 0);
 }
+
+// A shader kept past the end of the device holds nothing of it, and releasing it after
+// another device started leaves that device's shader list as it was.
+TEST(DeviceEnd, ShaderOutlivingTheDeviceLeavesTheNextListAlone)
+{
+  const std::vector<uint32_t> vs1 = Asm("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
+  const std::vector<uint32_t> vs2 = Asm("vs_2_0\ndcl_position v0\nadd oPos, v0, v0\n");
+  auto bytes = [](const std::vector<uint32_t> &v) { return reinterpret_cast<const sU8 *>(v.data()); };
+  const sInt n1 = sInt(vs1.size() * 4), n2 = sInt(vs2.size() * 4);
+
+  StartRecording();
+  sShader *old = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1);
+  ASSERT_NE(old->Handle, nullptr);
+  StopGraphics();
+  EXPECT_EQ(old->Handle, nullptr);
+
+  RecApi *api = StartRecording();
+  sInt before = sGetShaderCount();
+  sShader *a = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1);
+  sShader *b = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs2), n2);
+  EXPECT_NE(a, old);   // made again on this device
+  EXPECT_EQ(sGetShaderCount(), before + 2);
+  sShaderRelease(old);
+  EXPECT_EQ(sGetShaderCount(), before + 2);
+  // the list still finds and unlinks both of its shaders
+  EXPECT_EQ(sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1), a);
+  EXPECT_EQ(sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs2), n2), b);
+  sShaderRelease(a);
+  sShaderRelease(a);
+  sShaderRelease(b);
+  sShaderRelease(b);
+  EXPECT_EQ(sGetShaderCount(), before);
+  EXPECT_EQ(api->Device->Live("vs"), 0);
+  EXPECT_TRUE(api->Device->Lines("ERROR").empty());
+  StopGraphics();
+}
 }
