@@ -185,7 +185,7 @@ void sResetExitFlag() { ExitFlag.store(0); }
 
 void sSetPlatformInfix(const sChar *infix)
 {
-  sLogF(u"sys", u"platform infix %s\n", infix ? infix : u"(null)");
+  sLogF(u"sys", u"platform infix %s\n", infix);   // a null text prints nothing
   sVERIFY(infix);
   sVERIFY(infix[0] == '.');
   sCopyString(PlatInfix, infix);

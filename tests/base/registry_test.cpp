@@ -266,6 +266,7 @@ TEST(PlatformInfixDeathTest, DotAndThreeLetters)
   sSetPlatformInfix(u".pch");
   EXPECT_EXIT(sSetPlatformInfix(u"abc"), testing::ExitedWithCode(1), "platform infix abc\n.*Expression: infix\\[0\\] == '\\.'");
   EXPECT_EXIT(sSetPlatformInfix(u".ab"), testing::ExitedWithCode(1), "platform infix \\.ab\n.*Expression: sPlatInfix\\.Count\\(\\)==4\n");
+  EXPECT_EXIT(sSetPlatformInfix(nullptr), testing::ExitedWithCode(1), "platform infix \n.*Expression: infix\n");
   EXPECT_EXIT(sSetPlatformInfix(u".abcdefgh"), testing::ExitedWithCode(1), "Expression: sPlatInfix\\.Count\\(\\)==4\n");
 }
 
