@@ -5,6 +5,7 @@
 
 #include "base/file.hpp"
 #include "base/log.hpp"
+#include "common/temp_dir.hpp"
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
 
@@ -19,27 +20,7 @@
 
 namespace filetest
 {
-// A folder under the system's temporary folder, removed with everything in it.
-class TempDir
-{
-public:
-  TempDir()
-  {
-    const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sparkfiles.XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back(0);
-    if(mkdtemp(buf.data())) Path = buf.data();
-  }
-  ~TempDir()
-  {
-    if(!Path.empty()) plat::DeleteTree(Path.c_str());
-  }
-  std::string Path;
-  // the full name of a file in the folder, as program text
-  std::u16string Name(const char *name) const { return plat::ToUtf16(Path + "/" + name); }
-  std::string Name8(const char *name) const { return Path + "/" + name; }
-};
+using TempDir = sparktest::TempDir;
 
 // Writes or reads a whole file with the system's calls, around the code under test.
 inline void WriteRaw(const std::string &path, const std::string &bytes)

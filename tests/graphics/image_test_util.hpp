@@ -4,6 +4,7 @@
 
 #include "base/file.hpp"
 #include "base/log.hpp"
+#include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
@@ -19,25 +20,7 @@
 
 namespace imagetest
 {
-class TempDir
-{
-public:
-  TempDir()
-  {
-    const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sparkimages.XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back(0);
-    if(mkdtemp(buf.data())) Path = buf.data();
-  }
-  ~TempDir()
-  {
-    if(!Path.empty()) plat::DeleteTree(Path.c_str());
-  }
-  std::string Path;
-  std::u16string Name(const char *name) const { return plat::ToUtf16(Path + "/" + name); }
-  std::string Name8(const char *name) const { return Path + "/" + name; }
-};
+using TempDir = sparktest::TempDir;
 
 inline void WriteRaw(const std::string &path, const std::vector<uint8_t> &bytes)
 {
