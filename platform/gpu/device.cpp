@@ -675,16 +675,7 @@ Result Device::CreateVertexBuffer(uint32_t length, uint32_t usage, Pool pool, Ve
   *out = nullptr;
   if (length == 0 || pool == POOL_SYSTEMMEM || pool == POOL_SCRATCH)
     return ERR_INVALIDCALL;
-  MakeCurrent(this);
-  ClearGLErrors();
-  auto *b = new Buffer(this, false, length, usage, FMT_UNKNOWN, pool);
-  if (glGetError() == GL_OUT_OF_MEMORY)
-  {
-    b->Release();
-    return ERR_OUTOFVIDEOMEMORY;
-  }
-  *out = b;
-  return RES_OK;
+  return NewBuffer(false, length, usage, FMT_UNKNOWN, pool, out);
 }
 
 Result Device::CreateIndexBuffer(uint32_t length, uint32_t usage, Format fmt, Pool pool, IndexBuffer **out)
@@ -692,9 +683,14 @@ Result Device::CreateIndexBuffer(uint32_t length, uint32_t usage, Format fmt, Po
   *out = nullptr;
   if (length == 0 || (fmt != FMT_INDEX16 && fmt != FMT_INDEX32) || pool == POOL_SYSTEMMEM || pool == POOL_SCRATCH)
     return ERR_INVALIDCALL;
+  return NewBuffer(true, length, usage, fmt, pool, out);
+}
+
+Result Device::NewBuffer(bool index, uint32_t length, uint32_t usage, Format fmt, Pool pool, Buffer **out)
+{
   MakeCurrent(this);
   ClearGLErrors();
-  auto *b = new Buffer(this, true, length, usage, fmt, pool);
+  auto *b = new Buffer(this, index, length, usage, fmt, pool);
   if (glGetError() == GL_OUT_OF_MEMORY)
   {
     b->Release();

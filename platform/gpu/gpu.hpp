@@ -656,6 +656,8 @@ public:
   Device();  // made by Object
 
 private:
+  // makes a vertex or index buffer once the arguments are checked
+  Result NewBuffer(bool index, uint32_t length, uint32_t usage, Format fmt, Pool pool, Buffer **out);
   ~Device() override;
   DeviceImpl *I;
   friend class Object;
