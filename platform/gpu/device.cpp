@@ -12,6 +12,23 @@ namespace plat::gpu
 {
 namespace
 {
+// Lets go of every object the device has bound: textures, targets, shaders, declaration,
+// streams and indices.
+void DropBindings(DeviceImpl *d)
+{
+  for (auto &t : d->Tex)
+    Rebind<BaseTexture>(t, nullptr);
+  for (auto &r : d->RT)
+    Rebind<Surface>(r, nullptr);
+  Rebind<Surface>(d->DS, nullptr);
+  Rebind<Shader>(d->VS, nullptr);
+  Rebind<Shader>(d->PS, nullptr);
+  Rebind<VertexDeclaration>(d->Decl, nullptr);
+  for (auto &s : d->Streams)
+    Rebind<Buffer>(s, nullptr);
+  Rebind<Buffer>(d->Indices, nullptr);
+}
+
 void ColorOf(uint32_t argb, float *rgba)
 {
   rgba[0] = float((argb >> 16) & 255) / 255.0f;
@@ -197,17 +214,7 @@ Device::~Device()
 {
   MakeCurrent(this);
   DeviceImpl *d = I;
-  for (auto &t : d->Tex)
-    Rebind<BaseTexture>(t, nullptr);
-  for (auto &r : d->RT)
-    Rebind<Surface>(r, nullptr);
-  Rebind<Surface>(d->DS, nullptr);
-  Rebind<Shader>(d->VS, nullptr);
-  Rebind<Shader>(d->PS, nullptr);
-  Rebind<VertexDeclaration>(d->Decl, nullptr);
-  for (auto &s : d->Streams)
-    Rebind<Buffer>(s, nullptr);
-  Rebind<Buffer>(d->Indices, nullptr);
+  DropBindings(d);
   if (d->BackBuffer)
     d->BackBuffer->Release();
   d->BackBuffer = nullptr;
@@ -327,20 +334,9 @@ Result Device::Reset(PresentParameters &pp)
   MakeCurrent(this);
   DeviceImpl *d = I;
   // a reset drops every binding, as a fresh device has none
-  for (auto &t : d->Tex)
-    Rebind<BaseTexture>(t, nullptr);
-  for (auto &r : d->RT)
-    Rebind<Surface>(r, nullptr);
-  Rebind<Surface>(d->DS, nullptr);
-  Rebind<Shader>(d->VS, nullptr);
-  Rebind<Shader>(d->PS, nullptr);
-  Rebind<VertexDeclaration>(d->Decl, nullptr);
+  DropBindings(d);
   for (int s = 0; s < MAX_STREAMS; s++)
-  {
-    Rebind<Buffer>(d->Streams[s], nullptr);
     d->StreamFreq[s] = 1;
-  }
-  Rebind<Buffer>(d->Indices, nullptr);
   d->InScene = false;
   // every default-pool resource of the program must be gone (the back buffer is ours)
   bool held = d->BackBuffer && d->BackBuffer->RefCount() > 1;
