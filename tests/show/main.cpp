@@ -1,0 +1,24 @@
+// Test entry of the show folder: memory, the string pool and the file handlers run around
+// the tests, as in the program.
+#include "base/file.hpp"
+#include "base/memory.hpp"
+#include "base/textbuffer.hpp"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+  testing::InitGoogleTest(&argc, argv);
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  sInitMemorySystem();
+  // tests may start threads of their own: every thread may use the main memory
+  sGetMemoryHandler(1)->MakeThreadSafe();
+  sInitStringPool();
+  sInitFileHandlers();
+  sInitRootFileHandler();
+  int result = RUN_ALL_TESTS();
+  sExitFileHandlers();
+  sExitStringPool();
+  sExitMemorySystem();
+  return result;
+}
