@@ -1,5 +1,5 @@
 // Test entry of the data generator: the framework's memory, string pool and files run
-// around the tests. The tree they read is the one the fixture of the test run made
+// around the tests, which read the tree that the test run's fixture made
 // (tests/tools/CMakeLists.txt); a test program started by hand makes it when it is missing.
 #include "base/file.hpp"
 #include "base/memory.hpp"
@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 const std::string &datagentest::Root()
@@ -19,10 +18,7 @@ const std::string &datagentest::Root()
   return root;
 }
 
-std::u16string datagentest::Path(const std::string &name)
-{
-  return plat::ToUtf16(Root() + "/" + name);
-}
+std::u16string datagentest::Path(const std::string &name) { return plat::ToUtf16(Root() + "/" + name); }
 
 std::vector<sU8> datagentest::ReadBytes(const std::string &name)
 {
@@ -36,15 +32,10 @@ std::vector<sU8> datagentest::ReadBytes(const std::string &name)
 int main(int argc, char **argv)
 {
   testing::InitGoogleTest(&argc, argv);
-  if(!testing::GTEST_FLAG(list_tests) && !plat::PathExists((datagentest::Root() + "/manifest.txt").c_str()))
-  {
-    std::string command = std::string(DATAGEN_TOOL) + " " + datagentest::Root() + " > /dev/null";
-    if(std::system(command.c_str()) != 0)
-    {
-      fprintf(stderr, "the data generator failed: %s\n", command.c_str());
-      return 1;
-    }
-  }
+  std::string make = std::string(DATAGEN_TOOL) + " " + datagentest::Root() + " > /dev/null";
+  if(!testing::GTEST_FLAG(list_tests) && !plat::PathExists((datagentest::Root() + "/manifest.txt").c_str()) &&
+     std::system(make.c_str()) != 0)
+    return 1;
   sInitMemorySystem();
   sInitStringPool();
   sInitFileHandlers();

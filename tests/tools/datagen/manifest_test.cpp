@@ -9,71 +9,44 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 namespace
 {
-
-struct Listed
+// file name -> "bytes checksum"
+std::map<std::string, std::string> ReadManifest(const std::string &folder)
 {
-  long long Size;
-  std::string Checksum;
-};
-
-std::map<std::string, Listed> ReadManifest(const std::string &path)
-{
-  std::ifstream in(path);
-  std::map<std::string, Listed> files;
-  std::string line;
-  while(std::getline(in, line))
-  {
-    if(line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    std::string name;
-    Listed f;
-    fields >> name >> f.Size >> f.Checksum;
-    EXPECT_TRUE(files.emplace(name, f).second) << name << " listed twice";
-  }
+  std::ifstream in(folder + "/manifest.txt");
+  std::map<std::string, std::string> files;
+  for(std::string line; std::getline(in, line);)
+    if(!line.empty() && line[0] != '#')
+    {
+      line.pop_back();   // CR
+      size_t blank = line.find(' ');
+      EXPECT_TRUE(files.emplace(line.substr(0, blank), line.substr(blank + 1)).second) << line;
+    }
   return files;
 }
-
 }   // namespace
 
 TEST(DatagenManifest, ListsEveryFileOfTheTreeWithItsSizeAndChecksum)
 {
-  std::map<std::string, Listed> files = ReadManifest(datagentest::Root() + "/manifest.txt");
-  ASSERT_FALSE(files.empty());
+  std::map<std::string, std::string> files = ReadManifest(datagentest::Root());
   for(const auto &[name, listed] : files)
   {
     std::vector<sU8> bytes = datagentest::ReadBytes(name);
-    char crc[16];
-    snprintf(crc, sizeof(crc), "%08x", sChecksumCRC32(bytes.data(), sDInt(bytes.size())));
-    EXPECT_EQ(sS64(bytes.size()), listed.Size) << name;
-    EXPECT_EQ(crc, listed.Checksum) << name;
+    char text[64];
+    snprintf(text, sizeof(text), "%d %08x", int(bytes.size()), sChecksumCRC32(bytes.data(), sDInt(bytes.size())));
+    EXPECT_EQ(text, listed) << name;
   }
   namespace fs = std::filesystem;
   for(const auto &entry : fs::recursive_directory_iterator(datagentest::Root()))
   {
     std::string name = fs::relative(entry.path(), datagentest::Root()).generic_string();
-    if(entry.is_regular_file() && name != "manifest.txt")
-    {
-      EXPECT_TRUE(files.count(name)) << name << " is not listed";
-    }
+    EXPECT_TRUE(!entry.is_regular_file() || name == "manifest.txt" || files.count(name)) << name << " is not listed";
   }
-  // the files the show opens by these names
-  for(const char *name : {"Tarnglow.ogg", "LiveRecordingData.txt", "EQU303.raw", "Tarnwhistles.dat"})
-    EXPECT_TRUE(files.count(name)) << name;
 }
 
 TEST(DatagenManifest, TheBuildsTreeIsTheSameAsAFreshOne)
 {
-  std::map<std::string, Listed> fresh = ReadManifest(datagentest::Root() + "/manifest.txt");
-  std::map<std::string, Listed> build = ReadManifest(std::string(TWDATA_DIR) + "/manifest.txt");
-  ASSERT_EQ(build.size(), fresh.size());
-  for(const auto &[name, listed] : fresh)
-  {
-    ASSERT_TRUE(build.count(name)) << name;
-    EXPECT_EQ(build[name].Size, listed.Size) << name;
-    EXPECT_EQ(build[name].Checksum, listed.Checksum) << name;
-  }
+  EXPECT_EQ(ReadManifest(TWDATA_DIR), ReadManifest(datagentest::Root()));
 }
