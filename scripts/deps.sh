@@ -12,6 +12,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev
   libasound2-dev
   libstb-dev
+  libvorbis-dev
   libdw-dev
   xvfb xauth
   clang libclang-rt-14-dev

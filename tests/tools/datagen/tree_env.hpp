@@ -1,0 +1,32 @@
+#pragma once
+// The tree the data generator's tests read: made by the fixture of the test run, or by
+// main.cpp when a test program is started by hand.
+
+#include "base/types.hpp"
+
+#include <string>
+#include <vector>
+
+namespace datagentest
+{
+const std::string &Root();
+// A file of the tree by its name in the tree, as program text, and its bytes.
+std::u16string Path(const std::string &name);
+std::vector<sU8> ReadBytes(const std::string &name);
+
+// The IPP machine's texture table and the loader's picture, as the show names them.
+struct TexturePair
+{
+  const char *Unpacked, *Packed;
+};
+inline const TexturePair ShowTextures[] = {
+  {"ipp/unpacked/white.bmp", "ipp/packed/white.png"}, {"ipp/unpacked/interlace.pic", "ipp/packed/interlace.pic"},
+  {"ipp/unpacked/sponsor_test.bmp", "ipp/packed/sponsor_test.png"},
+  {"ipp/unpacked/sponsor_test_b.bmp", "ipp/packed/sponsor_test_b.png"},
+  {"ipp/unpacked/noise_01.pic", "ipp/packed/noise_01.pic"}, {"ipp/unpacked/color_test.bmp", "ipp/packed/color_test.png"},
+  {"ipp/unpacked/glow_alpha.pic", "ipp/packed/glow_alpha.png"},
+  {"ipp/unpacked/spark_alpha.pic", "ipp/packed/spark_aplha.pic"},
+  {"ipp/unpacked/glow.bmp", "ipp/packed/glow.png"}, {"ipp/unpacked/spark.bmp", "ipp/packed/spark.png"},
+  {"loader/supershape.jpg", "loader/supershape.jpg"},
+};
+}
