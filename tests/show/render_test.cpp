@@ -57,7 +57,7 @@ protected:
   void TearDown() override
   {
     sDELETE(S);
-    for(sTexture2D *t : Textures) delete t;
+    for(sTexture2D *&t : Textures) sDELETE(t);
   }
   sTexture2D *Solid(sU32 colour)
   {
