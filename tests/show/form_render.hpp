@@ -9,15 +9,18 @@
 #include "show/forms.hpp"
 #include "tools/shaderasm/asm.hpp"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class FormTest : public RenderTest
 {
 public:
-  // Draws the form in one frame and returns the screen.
+  // Draws the form in one frame and returns the screen. The vertex constants at slot 0 are
+  // the view constants, or `regs` registers that fill writes (zero first).
+  using Fill = std::function<void(sVec4 *regs, const sViewport &vp)>;
   static std::vector<sU32> Draw(Form &form, sMaterial &mtrl, sVertexFormat *format, const sMat3x4 &place,
-                                sCBufferBase *extra = nullptr)
+                                sInt regs = sVIEWCONSTANTS_REGS, const Fill &fill = {})
   {
     BeginFrame();
     sViewport vp;
@@ -25,13 +28,15 @@ public:
     vp.SetTarget(nullptr);
     vp.Model = place;
     vp.Prepare(15);
-    sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-    sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
+    sCBuffer cb(sCBUFFER_VS + 0, 0, regs);
+    std::memset(cb.Data, 0, size_t(regs) * 16);
+    if(fill) fill(cb.Regs(), vp);
+    else sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
     cb.Modify();
     mtrl.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
     mtrl.Prepare(format);
-    sCBufferBase *cbs[2] = {&cb, extra};
-    mtrl.Set(cbs, extra ? 2 : 1, 0);
+    sCBufferBase *cbs[1] = {&cb};
+    mtrl.Set(cbs, 1, 0);
     form.Draw(&vp);
     return EndFrame();
   }
@@ -51,11 +56,11 @@ public:
     return m;
   }
   static bool Lit(sU32 c) { return ChR(c) > 128 && ChG(c) > 128 && ChB(c) > 128; }
-  // Pixels whose centre the predicate puts inside but are dark, and lit pixels it puts
-  // outside; pixels within `margin` of the edge (where the predicate is unsure) are skipped.
-  template <class F> static void Compare(const std::vector<sU32> &px, F &&inside, sInt &missing, sInt &stray)
+  // Fails on pixels whose centre the predicate puts inside but are dark, and on lit pixels
+  // it puts outside; pixels where it is unsure (near an edge) are skipped.
+  template <class F> static void ExpectCovers(const std::vector<sU32> &px, F &&inside)
   {
-    missing = stray = 0;
+    sInt missing = 0, stray = 0;
     std::string pic;
     for(sInt y = 0; y < H; y++)
       for(sInt x = 0; x < W; x++)
@@ -85,16 +90,17 @@ public:
 
 inline sF32 Len(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
 
-// A material of assembled test programs.
-class AsmMaterial : public sMaterial
+// A material of the given vertex program (token words) whose pixel program passes the
+// vertex colour on.
+class CodeMaterial : public sMaterial
 {
 public:
-  std::string VS, PS = "ps_2_0\ndcl v0\nmov oC0, v0\n";
+  std::vector<uint32_t> VS, PS = Asm("ps_2_0\ndcl v0\nmov oC0, v0\n");
+  explicit CodeMaterial(std::vector<uint32_t> vs) : VS(std::move(vs)) {}
   void SelectShaders(sVertexFormat *) override
   {
-    std::vector<uint32_t> vs = Asm(VS), ps = Asm(PS);
-    VertexShader = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4));
-    PixelShader = sCreateShader(sSTF_PIXEL | sSTF_HLSL23, reinterpret_cast<const sU8 *>(ps.data()), sInt(ps.size() * 4));
+    VertexShader = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, reinterpret_cast<const sU8 *>(VS.data()), sInt(VS.size() * 4));
+    PixelShader = sCreateShader(sSTF_PIXEL | sSTF_HLSL23, reinterpret_cast<const sU8 *>(PS.data()), sInt(PS.size() * 4));
   }
   static std::vector<uint32_t> Asm(const std::string &text)
   {

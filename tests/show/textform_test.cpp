@@ -20,10 +20,7 @@ protected:
     Text.reset(sNEW TextForm(0));
     Text->SetFont(nullptr, 1);
   }
-  void TearDown() override
-  {
-    if(Text) sDelete(Text.release());
-  }
+  void TearDown() override { sDelete(Text.release()); }
   // The first and last lit columns of the text drawn alone (y flipped: model y up).
   std::pair<sInt, sInt> Ink(void (*print)(TextForm &))
   {
@@ -33,10 +30,8 @@ protected:
     sSimpleMaterial m;
     m.S.BlendColor = 0x60105;
     Text->PrepareMaterial(&m);
-    sMat3x4 place;
+    sMat3x4 place = Place(1, 0, 0);
     place.j.Init(0, -1, 0);
-    place.k.Init(0, 0, 0.01f);
-    place.l.Init(0, 0, 0.5f);
     std::vector<sU32> px = Draw(*Text, m, sVertexFormatPosNormUV, place);
     m.Texture[0] = nullptr;
     sInt first = W, last = -1;
@@ -49,10 +44,8 @@ protected:
 
 TEST_F(TextFormTest, AlignmentMovesTheInk)
 {
-  EXPECT_EQ(Text->MeasureText(u""), 0.0f);
-  EXPECT_EQ(Text->LineHeight, 32.0f);
   sF32 w = Text->MeasureText(u"HH");
-  EXPECT_GT(w, 20.0f);
+  EXPECT_TRUE(Text->MeasureText(u"") == 0.0f && Text->LineHeight == 32.0f && w > 20.0f);
   Text->PrintLeft(u"HH", 10, 50);
   Text->PrintRight(u"HH", 60, 20);
   Text->PrintCentered(u"HH", 32, 0);
@@ -75,8 +68,10 @@ TEST_F(TextFormTest, AlignmentMovesTheInk)
   auto odd = Ink([](TextForm &t) { t.PrintLeft(u"H\x4e00H", 4, -20); });
   EXPECT_EQ(gap, odd);
   EXPECT_EQ(&Text->GetGlyph(0x4e00), &Text->Glyphs[0]);
+  sInt lacking = 0;
   for(sInt i = 0; i < Text->GlyphCount; i++)
-    if(Text->Glyphs[i].Char == 0) { EXPECT_EQ(&Text->GetGlyph(Text->CharSet[i]), &Text->Glyphs[0]); }
+    if(Text->Glyphs[i].Char == 0 && ++lacking) { EXPECT_EQ(&Text->GetGlyph(Text->CharSet[i]), &Text->Glyphs[0]); }
+  EXPECT_GT(lacking, 0);   // the control character 127 has no glyph
 
   // after Clear nothing is drawn
   auto none = Ink([](TextForm &) {});
@@ -88,12 +83,9 @@ TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
   EXPECT_EQ(Text->GlyphCount, 193);
   Text->Outline = 1;
   Text->PrintLeft(u"abc", 5, 7);
-  EXPECT_EQ(Text->LineCount, 4);
-  EXPECT_EQ(Text->CharCount, 12);
-  EXPECT_EQ(Text->Lines[0].x, 5 - 0.35f);
-  EXPECT_EQ(Text->Lines[3].y, 7 + 0.35f);
-  EXPECT_EQ(Text->CursorX, 5.0f);
-  EXPECT_EQ(Text->CursorY, 7 - 32.0f);
+  EXPECT_TRUE(Text->LineCount == 4 && Text->CharCount == 12);
+  EXPECT_TRUE(Text->Lines[0].x == 5 - 0.35f && Text->Lines[3].y == 7 + 0.35f);
+  EXPECT_TRUE(Text->CursorX == 5.0f && Text->CursorY == 7 - 32.0f);   // restored, then one line down
 
   // 256 characters and the terminator fit; a longer text keeps 256 and counts what it kept
   Text->Clear();
