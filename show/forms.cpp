@@ -262,7 +262,8 @@ void ArrayForm::PutVertex(sInt index, const sVec3 &pos, sU32 colour, const sVec3
   else
   {
     FormVertexTangent &o = reinterpret_cast<FormVertexTangent *>(VertexPtr)[index];
-    o = {pos.x, pos.y, pos.z, normal.x, normal.y, normal.z, tangent.x, tangent.y, tangent.z, 0.0f, colour, mu, mv, mu, mv};
+    o = {pos.x,     pos.y,     pos.z, normal.x, normal.y, normal.z, tangent.x, tangent.y,
+         tangent.z, 0.0f,      colour, mu,      mv,       mu,       mv};
   }
 }
 

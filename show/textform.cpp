@@ -4,6 +4,8 @@
 
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
+#include "show/scene.hpp"
+#include "show/tmdata.hpp"
 
 #include <cstring>
 
@@ -104,6 +106,10 @@ void TextForm::SetFont(Scene *scene, sInt preset)
       }
   }
   GlyphTexture = sLoadTexture2D(&atlas, sTEX_2D | sTEX_ARGB8888);
+  // the material of the form's row samples the glyphs
+  TMData *set = scene ? scene->MaterialSet : nullptr;
+  if(set && MaterialRow >= 0 && MaterialRow < set->MaterialCount && set->Materials[MaterialRow])
+    PrepareMaterial(set->Materials[MaterialRow]);
 
   sReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, sVertexFormatPosNormUV);
 }
