@@ -357,7 +357,7 @@ void ParticleForm::WriteIndices(sU16 *dest) const
   for(sInt n = 0; n < Count; n++)
   {
     sInt v = sFormBatchBase(n, per);
-    for(sInt j = 0; j <= Particles[n].RowSegments + 1; j++)
+    for(sInt j = 0; j < per / 3 - 1; j++)
       for(sInt m = 0; m < 2; m++)
       {
         sU16 a = sU16(v + 3 * j + m);
@@ -423,6 +423,7 @@ void ParticleForm::Step()
 void ParticleForm::WriteVertices(FormVertexPNU *dest, const sViewport &view) const
 {
   const sVec3 &ci = view.Camera.i, &cj = view.Camera.j;
+  sInt last = VerticesPerParticle() / 3 - 1;   // the last row: RowSegments + 2
   auto toPixels = [&](const sVec3 &p) {
     sVec4 c = sMulPointMat4x4(p, view.MVP);
     sF32 w = std::fabs(c.w) < 1e-6f ? 1e-6f : c.w;
@@ -439,15 +440,15 @@ void ParticleForm::WriteVertices(FormVertexPNU *dest, const sViewport &view) con
     sVec3 along = (ci * d.x - cj * d.y) * pt.Life;
     sVec3 centre = p0 - along;
     sF32 v = 0;
-    for(sInt r = 0; r <= pt.RowSegments + 2; r++)
+    for(sInt r = 0; r <= last; r++)
     {
       if(r == 1)
       {
         centre = p0;
         v = 0.5f;
       }
-      else if(r == pt.RowSegments + 1) centre = p1;
-      else if(r == pt.RowSegments + 2)
+      else if(r == last - 1) centre = p1;
+      else if(r == last)
       {
         centre = p1 + along;
         v = 1.0f;
