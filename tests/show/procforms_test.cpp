@@ -118,7 +118,7 @@ TEST_F(PointsAndParticles, ParticleIndicesLifeAndBounce)
   std::vector<sU16> idx(36 * 10000 + 1, 0xbeef);
   f.WriteIndices(idx.data());
   EXPECT_EQ(idx.back(), 0xbeef);   // nothing past what was sized
-  sInt per = sFormItemsPerBatch(12);
+  sInt per = FormItemsPerBatch(12);
   for(sInt n = 0; n < 10000; n++)
     for(sInt k = 0, base = (n % per) * 12; k < 36; k++) ASSERT_TRUE(idx[36 * n + k] >= base && idx[36 * n + k] < base + 12) << n;
 
