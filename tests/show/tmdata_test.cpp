@@ -77,7 +77,8 @@ TEST_F(Sets, TexturesOfEveryLoadOption)
   EXPECT_EQ(set.Images[5]->SizeX, 8);
   for(sInt i = 0; i < 8; i++)
   {
-    if(i != 5) EXPECT_EQ(set.Images[i], nullptr);
+    if(i == 5) continue;
+    EXPECT_EQ(set.Images[i], nullptr);
   }
 
   // the packed paths of the same table
