@@ -24,9 +24,6 @@
 namespace
 {
 constexpr int Rate = 44100;
-// An onset's age points at the middle of its run; the run starts when the drum reaches
-// the middle of the 4096-point window, so the age lies this many frames after the hit.
-constexpr double OnsetDelayFrames = 2048.0 + 1024.0;
 
 bool ReadWav(const char *name, std::vector<int16_t> &stereo)
 {
@@ -152,7 +149,7 @@ std::vector<double> Times(const std::map<sInt, bool> &found)
   std::vector<double> t;
   for(const auto &f : found)
   {
-    const double at = (double(f.first + 1) * 256.0 - OnsetDelayFrames) / Rate;
+    const double at = (double(f.first + 1) * 256.0 - double(SYNC_ONSETDELAY)) / Rate;
     // a run can be found again one block off as it settles: keep the first
     if(t.empty() || at - t.back() > 0.03)
       t.push_back(at);

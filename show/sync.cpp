@@ -428,7 +428,13 @@ void SyncMachine::TapTempo()
     return;
   }
   if(TapCount >= 256)
+  {
+    // a full table drops its oldest tap, so the newest interval is still measured
+    // against the tap before it and a long steady series goes on
+    for(sInt i = 0; i < 255; i++)
+      TapTimes[i] = TapTimes[i + 1];
     TapCount = 255;
+  }
   const sInt n = TapCount;
   TapTimes[n] = now;
   const sInt interval = TapTimes[n] - TapTimes[n - 1];

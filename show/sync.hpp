@@ -45,6 +45,10 @@ enum : sInt
   SYNC_LEVELFRAMES = 12000, // level track: 50 ms frames of three bands, ten minutes
   SYNC_LEVELVALUES = SYNC_LEVELFRAMES * 3,
   SYNC_MAXSCENES = 32,
+  // An onset's age points at the middle of its run of flux; the run begins when the hit
+  // reaches the middle of the 4096-point window, so the age lies about this many frames
+  // after the hit (for a block b: hit = (b + 1) x 256 - SYNC_ONSETDELAY).
+  SYNC_ONSETDELAY = 3072,
 };
 
 // One bar: 16 steps of key codes, each step ended by its first 0.
