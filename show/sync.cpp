@@ -171,8 +171,8 @@ SyncMachine::SyncMachine(sF32 tempo)
   Freeze = 0;
   LastFrameMs = 0;
   KeyNr = 0;
-  PhaseStart = Phase = 0.0f;
-  PhaseTarget = 0.9375f;   // half a bar before the end of the first eight bars
+  PhaseStart = Phase = 0.0;
+  PhaseTarget = 0.9375;   // half a bar before the end of the first eight bars
   PhaseWhole = PrevPhaseWhole = 0;
   CurrentStep = 0;
   SyncClock = SecondClock = 0;
@@ -490,7 +490,7 @@ void SyncMachine::TapResync()
     TapDirection = 0;
   }
   ResyncFade = 1000;
-  PhaseTarget = TapDirection ? Phase + TapDistance * 0.0625f : Phase - TapDistance * 0.0625f;
+  PhaseTarget = TapDirection ? Phase + TapDistance * 0.0625 : Phase - TapDistance * 0.0625;
 }
 
 void SyncMachine::SelectColorPreset(sInt index)

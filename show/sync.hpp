@@ -243,7 +243,9 @@ public:
   sF32 PhaseOffset;
   sF32 Tempo, BarRate;
   sInt KeyNr;
-  sF32 PhaseStart, PhaseTarget, Phase;
+  // phases in units of eight bars, kept within about one unit of 0 (the cycle counters
+  // count the whole units) and in double precision, so a night-long show keeps its beat
+  sF64 PhaseStart, PhaseTarget, Phase;
   sInt PhaseWhole, PrevPhaseWhole;
   sInt CurrentStep;
   sInt LastStep[SYNC_CHANNELS];     // global step (bar x 16 + step) last finished per channel

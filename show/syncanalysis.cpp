@@ -421,29 +421,33 @@ void SyncMachine::AdvancePhase(sInt frameMs)
   BarRate = Tempo * (1.0f / 240000.0f);
   HalfBarPeriod = sInt(0.5f / BarRate);
 
-  const sF32 a = sF32(frameMs) * BarRate * 0.125f;
+  const sF64 a = sF64(frameMs) * BarRate * 0.125;
   PhaseStart += a;
   PhaseTarget += a;
   if(JumpFlag)
   {
     JumpFlag = 0;
-    PhaseStart += 0.875f;
-    PhaseTarget += 0.875f;
+    PhaseStart += 0.875;
+    PhaseTarget += 0.875;
   }
 
   t = Clamp(sF32(ResyncFade) * 0.001f, 0.0f, 1.0f);
   ResyncFade -= frameMs;
-  const sF32 w = 0.5f - std::cos(3.14159265f * t) * 0.5f;
-  Phase = w != 0.0f ? w * PhaseStart + (1.0f - w) * PhaseTarget : PhaseTarget;
+  const sF64 w = 0.5 - std::cos(3.14159265358979 * t) * 0.5;
+  Phase = w != 0.0 ? w * PhaseStart + (1.0 - w) * PhaseTarget : PhaseTarget;
 
-  PhaseWhole = sInt(Phase);
-  sF32 eight = Phase - sF32(PhaseWhole);
+  PhaseWhole = sInt(std::floor(Phase));
+  sF32 eight = sF32(Phase - sF64(PhaseWhole));
   if(PhaseWhole != PrevPhaseWhole)
   {
     const sInt dir = PhaseWhole > PrevPhaseWhole ? 1 : -1;
     for(sInt c = 0; c < SYNC_CHANNELS; c++)
       Cycle[c] += dir;
-    PrevPhaseWhole = PhaseWhole;
+    // the cycle counters hold the whole units: the phases start again near 0
+    PhaseStart -= PhaseWhole;
+    PhaseTarget -= PhaseWhole;
+    Phase -= PhaseWhole;
+    PhaseWhole = PrevPhaseWhole = 0;
   }
   for(sInt c = 0; c < SYNC_CHANNELS; c++)
   {
@@ -455,7 +459,7 @@ void SyncMachine::AdvancePhase(sInt frameMs)
       if(c == 0)
       {
         // the scene's sequence is over: the clock starts again and the next scene is due
-        PhaseStart = PhaseTarget = Phase = 0.0f;
+        PhaseStart = PhaseTarget = Phase = 0.0;
         PhaseWhole = PrevPhaseWhole = 0;
         eight = 0.0f;
         PendingKey = NextSceneKey();
