@@ -17,8 +17,7 @@ sStatusPrinter::~sStatusPrinter()
 void sStatusPrinter::Init(sInt width, sInt height)
 {
   sDELETE(Painter);
-  Painter = sNEW sPainter;
-  Painter->Init();
+  Painter = sNEW sPainter;   // made ready by its constructor
   ScaleX = sF32(width) * 0.000625f;
   ScaleY = sF32(height) * (1.0f / 1200.0f);
 }
@@ -26,11 +25,11 @@ void sStatusPrinter::Init(sInt width, sInt height)
 void sStatusPrinter::Begin()
 {
   Painter->Clear();
+  Painter->UpdateView();
 }
 
 void sStatusPrinter::End()
 {
-  Painter->UpdateView();
   Painter->Draw();
 }
 
@@ -113,7 +112,6 @@ sF32 sStatusPrinter::PrintInt(const sInt *value, const sChar *label, sInt kind, 
   x += TextAt(Text, x, y, Color);
   if(AutoLine)
     CursorY += sInt(LineStep);
-  LineCount++;
   return x - start;
 }
 
@@ -149,6 +147,5 @@ sF32 sStatusPrinter::PrintFloat(const sF32 *value, const sChar *label, sF32 x, s
   x += TextAt(Text, x, y, Color);
   CursorY += sInt(ValueStep);
   AutoLine = 1;
-  LineCount++;
   return x - start;
 }
