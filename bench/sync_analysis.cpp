@@ -2,8 +2,8 @@
 // one core it needs at real time, and the bass and snare onsets it finds with their
 // times, one per line ("bass 12.345"), for an outside tool to score.
 //   bench_sync_analysis [file.wav] [-soak minutes] [-synth out.wav seconds bpm]
-// The file is 16-bit PCM WAV at 44,100 Hz (mono or stereo); without one the stand-in
-// music "Tarnglow.wav" is taken when present. -soak feeds the file round and round for
+// The file is 16-bit PCM WAV at 44,100 Hz (mono or stereo), or any sound file FFmpeg
+// decodes at 44,100 Hz (the stand-in music "Tarnglow.ogg", taken when no file is named). -soak feeds the file round and round for
 // that many minutes and reports memory growth and the clock's drift against the samples.
 // -synth writes a drum track of known tempo and prints its true beat times ("beat t").
 
@@ -19,6 +19,11 @@
 #include <map>
 #include <string>
 #include <time.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 #include <vector>
 
 namespace
@@ -67,6 +72,62 @@ bool ReadWav(const char *name, std::vector<int16_t> &stereo)
     at = body + size + (size & 1);
   }
   return false;
+}
+
+// Any other sound file through FFmpeg: 44,100 Hz, one or two channels.
+bool ReadDecoded(const char *name, std::vector<int16_t> &stereo)
+{
+  AVFormatContext *format = nullptr;
+  if(avformat_open_input(&format, name, nullptr, nullptr) < 0)
+    return false;
+  bool ok = false;
+  AVCodecContext *codec = nullptr;
+  AVPacket *packet = av_packet_alloc();
+  AVFrame *frame = av_frame_alloc();
+  const AVCodec *decoder = nullptr;
+  const int stream = avformat_find_stream_info(format, nullptr) >= 0
+                       ? av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0) : -1;
+  if(stream >= 0 && (codec = avcodec_alloc_context3(decoder)) &&
+     avcodec_parameters_to_context(codec, format->streams[stream]->codecpar) >= 0 &&
+     avcodec_open2(codec, decoder, nullptr) >= 0 && codec->sample_rate == Rate)
+  {
+    ok = true;
+    auto take = [&] {
+      while(avcodec_receive_frame(codec, frame) >= 0)
+      {
+        const int channels = frame->ch_layout.nb_channels;
+        for(int i = 0; i < frame->nb_samples; i++)
+          for(int c = 0; c < 2; c++)
+          {
+            const int ch = c < channels ? c : 0;
+            float v = 0.0f;
+            switch(frame->format)
+            {
+            case AV_SAMPLE_FMT_FLTP: v = reinterpret_cast<const float *>(frame->extended_data[ch])[i]; break;
+            case AV_SAMPLE_FMT_FLT: v = reinterpret_cast<const float *>(frame->extended_data[0])[i * channels + ch]; break;
+            case AV_SAMPLE_FMT_S16P: v = reinterpret_cast<const int16_t *>(frame->extended_data[ch])[i] / 32768.0f; break;
+            case AV_SAMPLE_FMT_S16: v = reinterpret_cast<const int16_t *>(frame->extended_data[0])[i * channels + ch] / 32768.0f; break;
+            default: ok = false; break;
+            }
+            v = v > 1.0f ? 1.0f : v < -1.0f ? -1.0f : v;
+            stereo.push_back(int16_t(v * 32767.0f));
+          }
+      }
+    };
+    while(ok && av_read_frame(format, packet) >= 0)
+    {
+      if(packet->stream_index == stream && avcodec_send_packet(codec, packet) >= 0)
+        take();
+      av_packet_unref(packet);
+    }
+    avcodec_send_packet(codec, nullptr);
+    take();
+  }
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return ok;
 }
 
 void WriteWav(const char *name, const std::vector<int16_t> &stereo)
@@ -178,11 +239,11 @@ int main(int argc, char **argv)
       file = argv[i];
   }
   if(!file)
-    file = "Tarnglow.wav";
+    file = "Tarnglow.ogg";
   std::vector<int16_t> samples;
-  if(!ReadWav(file, samples) || samples.empty())
+  if((!ReadWav(file, samples) && !ReadDecoded(file, samples)) || samples.empty())
   {
-    std::fprintf(stderr, "%s: not a 16-bit 44,100 Hz PCM WAV file\n", file);
+    std::fprintf(stderr, "%s: not a 16-bit WAV file or a sound file of 44,100 Hz\n", file);
     return 1;
   }
 
