@@ -171,6 +171,7 @@ void sAudioSync::AnalyseBlock(sInt start, sInt slot)
 {
   if(!Mode)
     return;
+  (void)ReaderDone.load(std::memory_order_acquire);
   const sInt total = BlockSize * Blocks;
   sInt p = (start + BlockSize - FftSize) % total;
   if(p < 0)
