@@ -21,13 +21,11 @@ struct RampReceiver : SoundReceiver
 {
   std::mutex Lock;
   sInt Frames = 0;
-  sInt Calls = 0;
   sInt WrongCounts = 0;
   sInt Gaps = 0;
   void OnSamples(const sS16 *samples, sInt count) override
   {
     std::lock_guard<std::mutex> guard(Lock);
-    Calls++;
     WrongCounts += count != 1024;
     for(sInt i = 0; i < count; i++, Frames++)
       Gaps += samples[i * 2] != sS16(Frames % 30000) || samples[i * 2 + 1] != sS16(-(Frames % 30000));
