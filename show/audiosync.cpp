@@ -6,7 +6,7 @@ std::atomic<sAudioSync *> sAudioSyncPtr{nullptr};
 
 void sFFT(sF32 *data, sInt count, sInt inverse)
 {
-  sVERIFY(count && (count & (count - 1)) == 0);
+  sVERIFY(count && (count & (count-1)) == 0);
   const sInt n = count * 2;
   // bit-reversal reordering of the complex values
   for(sInt i = 1, j = 1; i < n; i += 2)
@@ -161,7 +161,8 @@ void sAudioSync::Feed(const sS16 *samples, sInt count)
     }
     if(Written >= total)
     {
-      sVERIFY(SampleProcess == total);
+      const sInt max = total;
+      sVERIFY(SampleProcess==max);
       Written = SampleProcess = 0;
     }
   }

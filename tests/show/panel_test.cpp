@@ -8,7 +8,6 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 

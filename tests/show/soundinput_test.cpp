@@ -85,9 +85,8 @@ TEST(SoundInput, DeliversTheCaptureInOrderToTheCurrentReceiver)
   const sInt stopped = second.GetFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   sDELETE(in);
-  unsetenv("SDL_AUDIODRIVER");
-  unsetenv("SDL_DISKAUDIOFILEIN");
-  unsetenv("SDL_DISKAUDIODELAY");
+  for(const char *name : {"SDL_AUDIODRIVER", "SDL_DISKAUDIOFILEIN", "SDL_DISKAUDIODELAY"})
+    unsetenv(name);
 
   EXPECT_EQ(first.GetFrames(), firstFrames) << "the old receiver hears nothing after the new Open";
   EXPECT_EQ(second.GetFrames(), stopped) << "nothing after Stop";

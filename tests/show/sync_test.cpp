@@ -47,9 +47,8 @@ TEST(SyncSequencer, StepCodesComeOnceInSlotOrder)
   m.Update(0);   // the first update lands half a bar before the end of bar 7: step 8
   EXPECT_EQ(m.Results.BarIndex[1], 7);
   EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{107, 49}));
-  m.Update(20);   // still step 8
-  EXPECT_EQ(PollAll(m, 1), std::vector<sU32>{});
-  EXPECT_EQ(PollAll(m, 2), std::vector<sU32>{}) << "a channel without a table is idle";
+  m.Update(20);   // still step 8; a channel without a table is idle
+  EXPECT_TRUE(PollAll(m, 1).empty() && PollAll(m, 2).empty());
 }
 
 TEST(SyncSequencer, SlowFrameDeliversEveryCrossedStepOfTheBar)
@@ -95,8 +94,7 @@ TEST(SyncSequencer, EndOfChannelZeroRestartsTheClockAndAsksForTheNextScene)
     }
   }
   EXPECT_EQ(key, sU32(SYNC_SCENEKEY + 1));
-  EXPECT_EQ(m.BarIndex[0], 0);
-  EXPECT_EQ(m.Cycle[0], 0);
+  EXPECT_TRUE(m.BarIndex[0] == 0 && m.Cycle[0] == 0) << m.BarIndex[0] << " " << m.Cycle[0];
   EXPECT_EQ(m.Phase, 0.0f);
   // from the middle of bar 7 to the end of bar 25 at 2 s a bar
   EXPECT_NEAR(frames * 100, 37000, 200);

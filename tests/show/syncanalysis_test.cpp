@@ -120,7 +120,11 @@ TEST(SyncAnalysis, KicksGiveOnsetsOnTheBeatAndTheirTempoWinsTheScan)
 TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
 {
   SyncMachine m(120.0f);
+  SceneRequest g = {};
+  g.LatencyMs = 250.0f;   // half a beat at 120 BPM: a quarter of a half bar early
+  m.GuiRecord = &g;
   Feed(m, std::vector<sS16>(size_t(Rate) * 2 * 3, 0));
+  EXPECT_FLOAT_EQ(m.PhaseOffset, -0.25f);
   EXPECT_EQ(m.Bass.Count + m.Snare.Count, 0);
   EXPECT_TRUE(m.BestBassScore == 60.0f && m.BestBassCandidate == -1.0f) << "no tempo without onsets";
   EXPECT_EQ(m.PeakLevel, 0.0f);
@@ -136,6 +140,7 @@ TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
   EXPECT_GT(m.ClipLong, 0.3f) << "three of the last eight seconds";
   EXPECT_GT(m.PeakLevel, 0.99f);
   EXPECT_LT(m.InputGain, 0.9f);
+  EXPECT_TRUE(g.PeakLevel == m.PeakLevel && g.ClipFraction == m.ClipLong && g.InputGain == m.InputGain);
   for(sInt i = 0; i < 2000; i++)   // the ring keeps showing the clipped stretch
     m.Update(10);
   EXPECT_EQ(m.InputGain, 0.0f) << "held at its lower bound";
