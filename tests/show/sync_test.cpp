@@ -1,5 +1,4 @@
-// The SYNC machine's clock, sequencer, keys, tap tempo, scene keys, level track and its
-// sound receiver, driven by hand: a clock of frame lengths and samples handed in.
+// The SYNC machine's clock, sequencer, keys, tap tempo, scene keys, level track and ring.
 #include "show/audiosync.hpp"
 #include "show/sync.hpp"
 #include "common/temp_dir.hpp"
