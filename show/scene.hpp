@@ -94,6 +94,9 @@ public:
   void RenderShadowMaps(Form *form);
   // The same for the form's ShadowRecord and caster layers.
   void RenderFormShadow(Form *form);
+  // Both shadow passes: the setup's light views, and the casters of the layer mask drawn
+  // into its first target, light i in the channel of channels[i].
+  void RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *channels);
 
   // Builds the scene's texture and material set from its tables (flags: bit 0 packed
   // paths, bit 1 refresh the loader screen after each texture).

@@ -4,16 +4,13 @@
 ; the last row, c7, is added as well),
 ; c8..c11 / c12..c15 / c16..c19 = the three shadow matrices, c20.xy = UvOffset.
 ; Outputs: t0 (texcoord 0), p (1), n (2), environment coordinate (3), shadow positions (4..6).
-; The pixel stage prefers the reflection program to the shadow program, so with
-; ReflectionLayerOption the shadow positions are not computed (indices 6, 7 equal 2, 3).
-; Without it the shadow positions are always written: the pixel stage takes its shadow
-; program whenever Texture[1] is set and the three layer textures are not all present,
-; also when Texture[2] or Texture[3] is set (where bit 2 of the index is 0), and a shadow
-; program must never read coordinates nobody wrote. So indices 0, 1 equal 4, 5.
+; Bit 2 marks Texture[1] alone: the lights' depth maps. Those programs write the shadow
+; positions, except with ReflectionLayerOption, where the pixel stage takes Texture[1] as
+; the reflection layer instead (so indices 6, 7 equal 2, 3).
 vs_3_0
 #define ENV (VARIANT & 1)
 #define REFL ((VARIANT >> 1) & 1)
-#define SHADOW (!REFL)
+#define SHADOW (((VARIANT >> 2) & 1) && !REFL)
 dcl_position v0
 dcl_normal v1
 #if !ENV

@@ -53,7 +53,7 @@ struct Class3Sel {
   int B(int i) const { return (Bits >> i) & 1; }
   int Vs() const { return B(0) + 2 * B(1) + 4 * (B(3) && !B(4) && !B(5)); }
   int Ps() const {
-    int base = (B(3) && B(4) && B(5)) ? 2 : B(1) ? 1 : B(3) ? 8 : 0;
+    int base = (B(3) && B(4) && B(5)) ? 2 : B(1) ? 1 : (B(3) && !B(4) && !B(5)) ? 8 : 0;
     return base + 4 * B(2);
   }
 };
@@ -61,7 +61,7 @@ struct Class3Sel {
 Model Class3(Class3Sel sel) {
   bool env = sel.B(0), refl = sel.Ps() % 4 == 1, layer = sel.Ps() % 4 == 2, shadow = sel.Ps() >= 8;
   bool atten = sel.B(2);
-  bool vsRefl = sel.B(1);
+  bool vsRefl = sel.B(1), vsShadow = sel.Vs() >= 4 && !vsRefl;
   Model m;
   m.Sm2 = false;
   m.Setup = [](Rng &r, Case &c) {
@@ -105,7 +105,7 @@ Model Class3(Class3Sel sel) {
     v[Tc(1)] = P;
     v[Tc(2)] = N;
     if (vsRefl) v[Tc(3)] = envc;
-    if (!vsRefl)
+    if (vsShadow)
       for (int s = 0; s < 3; s++) v[Tc(4 + s)] = Rows(c, 8 + 4 * s, P);
     return v;
   };

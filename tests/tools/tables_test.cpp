@@ -147,7 +147,7 @@ TEST(ShaderTables, DistinctProgramsAndUnreachableEntries) {
       {"Material1VS", 32, 12, {3, 7, 11, 15, 19, 23, 27, 31}},
       {"Material2VS", 1, 1, {}},
       {"Material2PS", 2, 2, {}},
-      {"Material3VS", 8, 4, {}},
+      {"Material3VS", 8, 6, {}},
       {"Material3PS", 16, 8, {3, 7, 9, 10, 11, 13, 14, 15}},
       {"Material4VS", 2, 2, {}},
       {"Material4PS", 2, 2, {}},
@@ -315,7 +315,7 @@ TEST(ShaderTablesClass1, IgnoredOptions) {
 
 int Class3Vs(int env, int refl, bool t1, bool t2, bool t3) { return env + 2 * refl + 4 * (t1 && !t2 && !t3); }
 int Class3Ps(int refl, int atten, bool t1, bool t2, bool t3) {
-  int base = (t1 && t2 && t3) ? 2 : refl ? 1 : t1 ? 8 : 0;
+  int base = (t1 && t2 && t3) ? 2 : refl ? 1 : (t1 && !t2 && !t3) ? 8 : 0;
   return base + 4 * atten;
 }
 
@@ -334,10 +334,9 @@ TEST(ShaderTablesClass3, EverySelectionHasAMatchingPair) {
   Program layer = Decode(shadercode::Material3PS[2]);
   EXPECT_EQ(layer.Samplers, (std::set<int>{0, 1, 2, 3}));
   EXPECT_TRUE(layer.ConstReads.count(7) && layer.ConstReads.count(8) && layer.ConstReads.count(9));
-  // with Texture[1] and Texture[2] (not Texture[3]) the vertex index has no shadow bit but the
-  // pixel stage takes the shadow program: the vertex program must still write the coordinates
+  // with Texture[1] and Texture[2] (not Texture[3]) neither stage takes the shadow programs
   EXPECT_EQ(Class3Vs(0, 0, true, true, false), 0);
-  EXPECT_EQ(Class3Ps(0, 0, true, true, false), 8);
+  EXPECT_EQ(Class3Ps(0, 0, true, true, false), 0);
   // the shadow program reads the three shadow coordinates, the others do not
   Program shadow = Decode(shadercode::Material3PS[8]);
   EXPECT_TRUE(shadow.Inputs.count({kTexCoord, 6}));
