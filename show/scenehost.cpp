@@ -162,6 +162,8 @@ SceneMachine::~SceneMachine()
   sDELETE(PreviewTarget);
   sDELETE(CaptureImage);
   if(sShowPlugins.CloseDmx) sShowPlugins.CloseDmx();
+  // the frame memory goes back with the machine that reserved it
+  sPartitionMemory(0, 0);
   if(TheMachine == this) TheMachine = nullptr;
 }
 
