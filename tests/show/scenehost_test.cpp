@@ -10,6 +10,7 @@
 #include "gui/records.hpp"
 #include "show/freecamera.hpp"
 #include "show/loader.hpp"
+#include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/startup.hpp"
 #include "base/file.hpp"
@@ -311,4 +312,42 @@ TEST_F(Machine, RegistrationLimitsAndSetOrder)
   sDELETE(M);
   EXPECT_DEATH(Build({2, 0}), "no global texture & material found!");
   EXPECT_DEATH(Build({1, 0}), "global texture & material scene should be first!");
+}
+
+namespace
+{
+GuiMediaState TestMedia;
+SceneRequest TestRequest;
+SlideshowControl TestSlides;
+SlideshowControl *SlidesGiven = nullptr;
+}
+
+TEST_F(Machine, ApplicationEntersTheGuiThenGlobalAndWiresTheGuiRecords)
+{
+  const ShowSceneRow table[] = {
+    {u"Morvensk", [] { return static_cast<Scene *>(sNEW TestScene("Morvensk")); }, 1, 0},
+    {u"Global", [] { return static_cast<Scene *>(sNEW TestScene("Global")); }, 0x101, 0},
+    {u"Slideshow", [] { return static_cast<Scene *>(sNEW TestScene("Slideshow")); }, 1, 0},
+    {u"GUI", [] { return static_cast<Scene *>(sNEW TestScene("GUI")); }, 0x101, 1},
+  };
+  StartupRecord keep = sStartupRecord;
+  sStartupRecord = Record;
+  sGetGuiRecords = [](Scene *) { return GuiRecordSet{&TestMedia, &TestRequest, &TestSlides}; };
+  sSetSlideshowControl = [](Scene *, SlideshowControl *c) { SlidesGiven = c; };
+  MainApp *app = sNEW MainApp(table, 4);
+  EXPECT_EQ(app->Machine->Current, 0);
+  EXPECT_EQ(app->Gui, app->Machine->Scenes[3]);
+  std::vector<std::string> enters;
+  for(const std::string &l : Log)
+    if(l.find(":Enter") != std::string::npos) enters.push_back(l);
+  EXPECT_EQ(enters, (std::vector<std::string>{"Morvensk:Enter", "Morvensk:Enter", "GUI:Enter", "Global:Enter"}));
+  EXPECT_EQ(TestRequest.SlideshowIndex, 14);
+  EXPECT_EQ(SlidesGiven, &TestSlides);
+  EXPECT_EQ(app->Machine->Media, &TestMedia);
+  EXPECT_EQ(TestMedia.FadeOn, 1);
+  EXPECT_EQ(TestMedia.FadeFactors[1], 1.0f);
+  sDELETE(app);
+  sGetGuiRecords = nullptr;
+  sSetSlideshowControl = nullptr;
+  sStartupRecord = keep;
 }
