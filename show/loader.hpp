@@ -7,14 +7,16 @@
 // Main thread only.
 
 #include "graphics/graphics.hpp"
+#include "show/procforms.hpp"
+#include "show/scene.hpp"
 
-class Scene;
 struct StartupRecord;
+class LoaderScreen;
 
 class LoaderScreen
 {
 public:
-  Scene *LoaderScene;        // owned; null when the loader scene is switched off
+  Scene *Loader;             // the loader scene (owned); null when it is switched off
   sViewport View;
   StartupRecord *Record;
   sInt Started;              // set by the show's first frame
@@ -29,7 +31,7 @@ public:
   LoaderScreen &operator=(const LoaderScreen &) = delete;
 
   // Takes the record and becomes the target of RefreshLoadingScreen; the loader scene is
-  // made only when UseLoader is exactly 1 and a scene maker is installed.
+  // made only when UseLoader is exactly 1.
   void Start(StartupRecord *record);
   // Draws the loader scene on the screen's display and, with advance, counts one step.
   void DrawProgress(sInt screen, sBool advance);
@@ -39,6 +41,21 @@ public:
   void Destroy();
 };
 
-// The maker of the loader scene (the scene is built from the procedural forms); null
-// leaves the loader screen without a scene: it then only counts.
-extern Scene *(*sMakeLoaderScene)(LoaderScreen *loader);
+// The loader scene: a rotating ring of one hundred thin cubes around a super shape whose
+// form follows the progress, a marker running round the ring, and a floor.
+class LoaderScene : public Scene
+{
+public:
+  static constexpr sInt CubeCount = 100;
+  SuperShapeForm *Shape;
+  CubeForm *Cubes[CubeCount];
+  sMat3x4 CubeBase[CubeCount];
+  ArrayForm *Floor;
+  sMat3x4 FloorBase;
+  LoaderScreen *Screen;
+
+  // Its material set, lights and forms, for its loader screen.
+  explicit LoaderScene(LoaderScreen *screen);
+  void Camera(sInt variant, sViewport *view) override;
+  void Render(sInt variant, sViewport *view) override;
+};
