@@ -29,14 +29,12 @@ TEST(Media, FileKindsByExtension)
 
 TEST(Media, JoinPathPutsExactlyOneSeparator)
 {
-  const sChar *cases[][3] = {
-    {u"movies", u"a.mp4", u"movies/a.mp4"},   {u"movies/", u"a.mp4", u"movies/a.mp4"},
-    {u"movies", u"/a.mp4", u"movies/a.mp4"},  {u"movies/", u"//a.mp4", u"movies/a.mp4"},
-    {u"", u"a.mp4", u"a.mp4"},
-  };
+  const sChar *cases[][3] = {{u"movies", u"a.mp4", u"movies/a.mp4"}, {u"movies/", u"a.mp4", u"movies/a.mp4"},
+                             {u"movies", u"/a.mp4", u"movies/a.mp4"}, {u"movies/", u"//a.mp4", u"movies/a.mp4"},
+                             {u"", u"a.mp4", u"a.mp4"}};
+  sPathString out;
   for(auto &c : cases)
   {
-    sPathString out;
     JoinPath(out, c[0], c[1]);
     EXPECT_EQ(std::u16string(out.Get()), std::u16string(c[2]));
   }

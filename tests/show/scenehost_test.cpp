@@ -3,19 +3,19 @@
 #include "show/scenehost.hpp"
 
 #include "base/capture_util.hpp"
+#include "base/file.hpp"
 #include "base/input2.hpp"
 #include "base/system.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
+#include "graphics/render_fixture.hpp"
 #include "gui/records.hpp"
 #include "show/freecamera.hpp"
 #include "show/loader.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/startup.hpp"
-#include "base/file.hpp"
 
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -32,7 +32,6 @@ public:
   std::string Name;
   explicit TestScene(const char *name) : Name(name) {}
   void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
-  void Init(SyncMachine *sync, sInt flags, TMData *set) override { Scene::Init(sync, flags, set); Say("Init"); }
   void Enter(sInt) override { Say("Enter"); }
   void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
   void Camera(sInt, sViewport *) override { Say("Camera"); }
@@ -65,42 +64,16 @@ void PlugFakeSync()
   sShowPlugins.GetColorPreset = [](SyncMachine *) { return Fake.Preset; };
 }
 
-class Machine : public testing::Test
+class Machine : public RenderTest
 {
 public:
-  static constexpr sInt W = 64, H = 48;
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    }
-    Window = SDL_CreateWindow("machine test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if(!Window) return;
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    sInitGfx(flags, w, h);
-  }
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive() || Window) sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window) SDL_DestroyWindow(Window);
-    Window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
-  static inline SDL_Window *Window = nullptr;
-
   StartupRecord Record = sStartupRecord;
   SceneMachine *M = nullptr;
   std::vector<TestScene *> S;
 
   void SetUp() override
   {
-    ASSERT_TRUE(sIsGfxActive()) << "no graphics device";
+    RenderTest::SetUp();
     SetShowDisplay(0, W, H);
     Record.UsePackfile = 0;
     Record.MusicOn = 0;
@@ -118,6 +91,7 @@ public:
   {
     sDELETE(M);
     sShowPlugins = {};
+    unsetenv("TMPDIR");   // the folder goes with the test
   }
   // Builds the machine with scenes of the given registration flags and starts it.
   void Build(std::vector<sInt> flags)
@@ -137,18 +111,8 @@ public:
     M->OnPaint3D();
     sRender3DEnd(1);
   }
-  sInt Count(const std::string &what)
-  {
-    sInt n = 0;
-    for(const std::string &l : Log) n += l == what;
-    return n;
-  }
-  void Key(sU32 code)
-  {
-    sInput2Event e;
-    e.Key = code;
-    M->OnInput(e);
-  }
+  sInt Count(const std::string &what) { return sInt(std::count(Log.begin(), Log.end(), what)); }
+  void Key(sU32 code) { M->OnInput(sInput2Event{code, 0, 0, 0}); }
   sparktest::TempDir Tmp;
 };
 }
@@ -158,7 +122,6 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
   Build({1, 1, 0x101, 0x101});
   EXPECT_EQ(M->Loader->Steps, 6);   // construction, four registrations, the start
   Frame();
-  Log.clear();
   sInt ticks = 0;
   for(sInt f = 0; f < 5; f++)
   {
@@ -169,13 +132,13 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
     ticks += n;
     EXPECT_EQ(S[0]->StepCount, n);
     // current scene first, then the resident scenes in index order
-    std::vector<std::string> want = {"S0:Camera"};
-    want.insert(want.end(), n, "S0:Tick");
-    for(const char *s : {"S0:Render", "S0:After", "S2:Camera"}) want.push_back(s);
-    want.insert(want.end(), n, "S2:Tick");
-    for(const char *s : {"S2:Render", "S2:After", "S3:Camera"}) want.push_back(s);
-    want.insert(want.end(), n, "S3:Tick");
-    for(const char *s : {"S3:Render", "S3:After"}) want.push_back(s);
+    std::vector<std::string> want;
+    for(std::string sc : {"S0:", "S2:", "S3:"})
+    {
+      want.push_back(sc + "Camera");
+      want.insert(want.end(), n, sc + "Tick");
+      want.insert(want.end(), {sc + "Render", sc + "After"});
+    }
     EXPECT_EQ(Log, want);
   }
   EXPECT_EQ(ticks, 8);   // 80 ms of clock, whatever the frame boundaries
@@ -183,6 +146,13 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
   Log.clear();
   Frame();
   EXPECT_EQ(Count("S0:Tick"), 4);
+  // the debug camera replaces the current scene's camera, not the resident ones'
+  Key('^');
+  Log.clear();
+  Frame();
+  EXPECT_EQ(Count("S0:Camera") + Count("S2:Camera"), 1);
+  EXPECT_EQ(M->Views[0].Camera.l.z, M->FreeCamera->Position.z);
+  EXPECT_NEAR(M->FreeCamera->Position.z, 10.0f, 1e-4);
 }
 
 TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
@@ -212,15 +182,14 @@ TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
 
   // variant keys, 'a' with the base NextVariant and 's'
   M->SwitchScene(0);
-  Key('3');
-  EXPECT_EQ(S[0]->Variant, 2);
-  Key('a');
-  EXPECT_EQ(S[0]->Variant, 2);   // preset below "high": nothing
-  Fake.Preset = 2;
-  Key('a');
-  EXPECT_EQ(S[0]->Variant, -1);
-  Key('s');
-  EXPECT_EQ(S[0]->Variant, 2);
+  // 'a' does nothing below the "high" preset, else asks the base NextVariant: -1
+  const sInt keys[][3] = {{'3', 0, 2}, {'a', 0, 2}, {'a', 2, -1}, {'s', 2, 2}};
+  for(auto &k : keys)
+  {
+    Fake.Preset = k[1];
+    Key(sU32(k[0]));
+    EXPECT_EQ(S[0]->Variant, k[2]) << char(k[0]);
+  }
   // keyboard codes reach the current and every resident scene
   Log.clear();
   Key('x');
@@ -230,20 +199,6 @@ TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
   Log.clear();
   Key('x');
   EXPECT_TRUE(Log.empty());
-}
-
-TEST_F(Machine, DebugCameraReplacesTheSceneCamera)
-{
-  Build({1});
-  Key('^');
-  Frame();
-  EXPECT_EQ(Count("S0:Camera"), 0);
-  EXPECT_EQ(M->Views[0].Camera.l.z, M->FreeCamera->Position.z);
-  EXPECT_NEAR(M->FreeCamera->Position.z, 10.0f, 1e-4);
-  Key('^');
-  Log.clear();
-  Frame();
-  EXPECT_EQ(Count("S0:Camera"), 1);
 }
 
 TEST_F(Machine, PointerIsTheClampedWindowPosition)
@@ -273,16 +228,11 @@ TEST_F(Machine, PointerIsTheClampedWindowPosition)
 TEST_F(Machine, FixedStepCapturesNumberedPictures)
 {
   Record.BackgroundColour = 0xff2050c0;
-  struct Case
-  {
-    bool WithScene;
-    sU32 Colour;
-  };
   // no scenes at all: the background colour; a scene of its own clear colour: that one
-  for(const Case &c : {Case{false, 0x2050c0}, Case{true, 0x30a010}})
+  for(auto [withScene, colour] : {std::pair{false, 0x2050c0u}, std::pair{true, 0x30a010u}})
   {
-    Build(c.WithScene ? std::vector<sInt>{1} : std::vector<sInt>{});
-    if(c.WithScene) S.back()->RenderEnv.FogColor = 0xff000000 | c.Colour;
+    Build(withScene ? std::vector<sInt>{1} : std::vector<sInt>{});
+    if(withScene) S.back()->RenderEnv.FogColor = 0xff000000 | colour;
     Frame();
     Frame();
     sDELETE(M);
@@ -292,7 +242,7 @@ TEST_F(Machine, FixedStepCapturesNumberedPictures)
       ASSERT_TRUE(img.Load(Tmp.Name(name).c_str())) << name;
       ASSERT_EQ(img.SizeX, W);
       ASSERT_EQ(img.SizeY, H);
-      EXPECT_EQ(img.Data[W * H / 2 + W / 2] & 0xffffff, c.Colour) << name;
+      EXPECT_EQ(img.Data[W * H / 2 + W / 2] & 0xffffff, colour) << name;
     }
     EXPECT_FALSE(sCheckFile(Tmp.Name("machine_test_000003.bmp").c_str()));
   }
