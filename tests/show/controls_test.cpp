@@ -6,7 +6,7 @@
 #include "base/file.hpp"
 #include "base/midi.hpp"
 #include "platform/midi/midi_loopback.hpp"
-#include "common/temp_dir.hpp"
+#include "graphics/image_test_util.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,20 +34,13 @@ struct Midi
     Dev->Flush();
   }
 };
-
-std::string ReadAll(const std::string &path)
-{
-  std::ifstream f(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 }
 
-TEST(Controls, LiveValuesRecordedTracksAndOverride)
+TEST(Controls, LiveValuesRecordedTracksOverrideAndLearning)
 {
   auto c = std::make_unique<SceneControls>();
   // nothing received: a DMX channel and a MIDI controller read 0 and do not trigger
-  EXPECT_EQ(c->GetControlValue(sCONTROL_DMX, 3, 0), 0.0f);
-  EXPECT_EQ(c->GetControlValue(0, 3, 0), 0.0f);
+  EXPECT_EQ(c->GetControlValue(sCONTROL_DMX, 3, 0) + c->GetControlValue(0, 3, 0), 0.0f);
   EXPECT_FALSE(c->GetControlTrigger(sCONTROL_DMX, 3, 0));
 
   sF32 dmx[4] = {0.1f, 0.2f, 0.3f, 0.4f};
@@ -86,25 +79,20 @@ TEST(Controls, LiveValuesRecordedTracksAndOverride)
   // after six minutes the line stays at the last one
   c->LiveClockMs = 7 * 60 * 1000;
   EXPECT_EQ(c->GetLiveLine(), sLIVE_LINES - 1);
-}
 
-TEST(Controls, LearnReportsTheLowestChannelThatMovedMoreThanAQuarter)
-{
-  auto c = std::make_unique<SceneControls>();
-  sF32 dmx[8] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
-  c->UpdateDmx(dmx, 8);
+  // learning reports the lowest channel that moved by more than a quarter
+  sF32 learn[8] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+  c->UpdateDmx(learn, 8);
   c->BeginControlLearn(sCONTROL_DMX);
   sInt channel = -1;
-  dmx[1] = 0.75f;   // exactly 0.25: not reported
-  c->UpdateDmx(dmx, 8);
+  learn[1] = 0.75f;   // exactly 0.25: not reported
+  c->UpdateDmx(learn, 8);
   EXPECT_FALSE(c->FindLearnedControl(sCONTROL_DMX, channel));
-  dmx[6] = 0.0f;
-  dmx[4] = 0.76f;
-  c->UpdateDmx(dmx, 8);
+  learn[6] = 0.0f;
+  learn[4] = 0.76f;
+  c->UpdateDmx(learn, 8);
   EXPECT_TRUE(c->FindLearnedControl(sCONTROL_DMX, channel));
   EXPECT_EQ(channel, 4);
-
-  Midi midi;
   midi.Add(0xB0, 30, 0);
   c->PollMidi(midi.Handler.get());
   c->BeginControlLearn(0);
@@ -130,7 +118,8 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
     for(sInt w = 0; w < sLIVE_WORDS; w++) a->LiveTable[l][w] = sU32((l * 31 + w * 17) % 3000);
   a->LiveTable[100][0] = 123456;   // wider than its five digits
   ASSERT_TRUE(SaveLiveRecording(a.get(), Name.c_str()));
-  std::string text = ReadAll(Dir.Name8("LiveRecordingData.txt"));
+  std::vector<uint8_t> bytes = imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt"));
+  std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.substr(0, 28), "live: 00000,0017,0034,0051,0");
   EXPECT_NE(text.find("\r\n"), std::string::npos);
 
@@ -150,7 +139,7 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
   sMakeDir(Dir.Name("LiveRecordingData.txt.new").c_str());
   CapturedOutput quiet;
   EXPECT_FALSE(SaveLiveRecording(b.get(), Name.c_str()));
-  EXPECT_EQ(ReadAll(Dir.Name8("LiveRecordingData.txt")), text);
+  EXPECT_EQ(imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt")), bytes);
 }
 
 TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)

@@ -44,11 +44,7 @@ namespace
 {
 // Drives the shown dialog: optionally picks the first resolution and unticks "Wait for
 // VSync", then presses the key.
-struct Drive
-{
-  guint Key;
-  bool Change;
-};
+struct Drive { guint Key; bool Change; };
 
 void Shown(void *window, void *user)
 {
@@ -76,7 +72,6 @@ TEST(Selector, RealDialogAcceptsWithEnterAndCancelsWithEscape)
 {
   if(!getenv("DISPLAY")) GTEST_SKIP() << "no display";
   plat::SelectorDesc desc;
-  desc.Title = u"Tarnwhistle";
   desc.Lists[0] = {u"1280x1024", u"1920x1080"};
   desc.Lists[1] = {u"Auto", u"4:3"};
   desc.Lists[2] = {u"off"};

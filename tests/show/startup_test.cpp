@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(Startup, DataRootIsTheFirstCandidateThatOpens)
+TEST(Startup, DataRootAndDisplayTable)
 {
   std::string old = plat::CurrentDir();
   sparktest::TempDir dir;
@@ -27,12 +27,7 @@ TEST(Startup, DataRootIsTheFirstCandidateThatOpens)
     EXPECT_EQ(plat::ToUtf8(GetDataRoot()), start + "/" + folder);
   }
   plat::ChangeDir(old.c_str());
-}
 
-TEST(Startup, RecordAndDisplayTable)
-{
-  EXPECT_EQ(sStartupRecord.ScreenWidth, 1920);
-  EXPECT_EQ(sStartupRecord.ShowSelector, 0);
   SetShowDisplay(0, 1920, 1080);
   EXPECT_FLOAT_EQ(GetShowDisplay(0).Aspect, 1.7777778f);
   EXPECT_DEATH(GetShowDisplay(3), "");
