@@ -192,7 +192,7 @@ TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
   EXPECT_TRUE(Log.empty());
 }
 
-TEST_F(Machine, PointerIsTheClampedWindowPosition)
+TEST_F(Machine, PointerIsTheClampedWindowPositionAndTheMouseTurnsTheDebugCamera)
 {
   sInitInput();
   Build({1});
@@ -212,6 +212,11 @@ TEST_F(Machine, PointerIsTheClampedWindowPosition)
     EXPECT_EQ(M->Pointer.Y, sF32(m[1]));
     EXPECT_EQ(M->Pointer.Buttons & 1, m[2]);
   }
+  // the debug camera turns with the mouse's raw motion
+  Key('^');
+  sAddRawMouseMotion(100, 0);
+  for(sInt i = 0; i < 500 && M->FreeCamera->AngleY < 3.2f; i++) { sSleep(10); Frame(); }
+  EXPECT_NEAR(M->FreeCamera->AngleY, 3.14159274f + 0.2f, 1e-4);
   sDELETE(M);
   sExitInput();
 }
