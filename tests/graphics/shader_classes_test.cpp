@@ -1,0 +1,208 @@
+// The show's material classes: every option and texture combination gets a pair of
+// programs that the device takes and whose stages fit; the precedence between options;
+// float colours; fields the owners set per draw start defined.
+
+#include "graphics/shader.hpp"
+#include "platform/shader/shader.hpp"
+#include "render_fixture.hpp"
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <utility>
+
+namespace
+{
+sTexture2D *Tex = nullptr;   // any texture: selection only asks whether a slot holds one
+
+using Knob = void (*)(sMaterial *, bool);
+template <sInt Slot> void SetTex(sMaterial *m, bool on) { m->Texture[Slot] = on ? Tex : nullptr; }
+// options are set to a value other than 1: they count only as set or not
+#define OPT(Cls, Field) [](sMaterial *m, bool on) { static_cast<Cls *>(m)->Field = on ? 7 : 0; }
+#define OPT1(I) [](sMaterial *m, bool on) { static_cast<ShaderMaterial1 *>(m)->Options[I] = on ? 7 : 0; }
+
+struct ClassCase
+{
+  const char *Name;
+  sMaterial *(*Make)();
+  std::vector<Knob> Knobs;
+};
+template <class T> sMaterial *Make() { return new T; }
+
+const std::vector<ClassCase> &Classes()
+{
+  static const std::vector<ClassCase> all = {
+      {"1", Make<ShaderMaterial1>,
+       {OPT1(0), OPT1(1), OPT1(2), OPT1(3), OPT1(4), OPT1(5), OPT1(6), OPT1(7), OPT1(8), SetTex<0>, SetTex<1>}},
+      {"2", Make<ShaderMaterial2>, {SetTex<1>, SetTex<2>, SetTex<3>}},
+      {"3", Make<ShaderMaterial3>,
+       {OPT(ShaderMaterial3, AttenuationOption), OPT(ShaderMaterial3, EnvironmentMapOption),
+        OPT(ShaderMaterial3, ReflectionLayerOption), SetTex<1>, SetTex<2>, SetTex<3>}},
+      {"4", Make<ShaderMaterial4>, {OPT(ShaderMaterial4, HeightGradientOption)}},
+      {"5", Make<ShaderMaterial5>, {}},
+      {"6", Make<ShaderMaterial6>,
+       {OPT(ShaderMaterial6, DistanceFadeOption), OPT(ShaderMaterial6, DepthOption), OPT(ShaderMaterial6, SoftOption)}},
+      {"7", Make<ShaderMaterial7>,
+       {OPT(ShaderMaterial7, HueOption), OPT(ShaderMaterial7, ColorizeOption), OPT(ShaderMaterial7, TextureAlphaOption),
+        [](sMaterial *m, bool on) { m->S.BlendColor = on ? 0x20102 : 0x60105; }}},
+      {"8", Make<ShaderMaterial8>, {}},
+      {"9", Make<ShaderMaterial9>, {}},
+      {"10", Make<ShaderMaterial10>, {}},
+      {"11", Make<ShaderMaterial11>, {OPT(ShaderMaterial11, EdgeOption)}},
+      {"12", Make<ShaderMaterial12>, {}},
+      {"13", Make<ShaderMaterial13>, {SetTex<3>}},
+      {"14", Make<ShaderMaterial14>,
+       {OPT(ShaderMaterial14, MaskOption), OPT(ShaderMaterial14, SecondUvOption), OPT(ShaderMaterial14, RedHeightOption)}},
+      {"15", Make<ShaderMaterial15>, {}},
+  };
+  return all;
+}
+
+using Mat = std::unique_ptr<sMaterial>;
+
+// A material of the class with the knobs of the set bits turned on, prepared.
+Mat Build(const ClassCase &c, sU32 bits)
+{
+  Mat m(c.Make());
+  for(size_t k = 0; k < c.Knobs.size(); k++) c.Knobs[k](m.get(), (bits >> k) & 1);
+  m->Prepare(sVertexFormatTangent);
+  return m;
+}
+
+class ShaderClasses : public RenderTest
+{
+protected:
+  void SetUp() override
+  {
+    RenderTest::SetUp();
+    const sU32 white = 0xffffffff;
+    Tex = sNEW sTexture2D(1, 1, sTEX_2D | sTEX_ARGB8888 | sTEX_NOMIPMAPS, 1);
+    Tex->LoadAll(reinterpret_cast<const sU8 *>(&white));
+  }
+  void TearDown() override { sDelete(Tex); }
+
+  static const plat::shader::ShaderInfo &Info(const sShader *sh)
+  {
+    static std::map<std::vector<sU8>, plat::shader::ShaderInfo> parsed;
+    sU32 bytes;
+    std::memcpy(&bytes, sh->Blob + 4, 4);
+    std::vector<sU8> code(sh->Blob + 8, sh->Blob + 8 + bytes);
+    auto it = parsed.find(code);
+    if(it == parsed.end())
+    {
+      plat::shader::ShaderInfo info{};
+      std::string error;
+      EXPECT_TRUE(plat::shader::Parse(reinterpret_cast<const uint32_t *>(code.data()), bytes / 4, info, error)) << error;
+      it = parsed.emplace(code, info).first;
+    }
+    return it->second;
+  }
+};
+
+TEST_F(ShaderClasses, EveryCombinationSelectsAPairOfProgramsThatFit)
+{
+  for(const ClassCase &c : Classes())
+    for(sU32 bits = 0; bits < (1u << c.Knobs.size()); bits++)
+    {
+      SCOPED_TRACE(std::string("class ") + c.Name + ", knobs " + std::to_string(bits));
+      Mat m = Build(c, bits);
+      ASSERT_TRUE(m->VertexShader && m->PixelShader);
+      ASSERT_TRUE(m->VertexShader->CheckKind(sSTF_VERTEX) && m->PixelShader->CheckKind(sSTF_PIXEL));
+      EXPECT_TRUE(m->VertexShader->Handle && m->PixelShader->Handle) << "refused by the device";
+      // the pixel stage reads nothing the vertex stage leaves unwritten
+      const auto &vs = Info(m->VertexShader), &ps = Info(m->PixelShader);
+      for(const auto &in : ps.Inputs)
+      {
+        bool written = false;
+        for(const auto &out : vs.Outputs) written |= out.Usage == in.Sem.Usage && out.UsageIndex == in.Sem.UsageIndex;
+        EXPECT_TRUE(written) << "usage " << int(in.Sem.Usage) << " index " << int(in.Sem.UsageIndex);
+      }
+    }
+}
+
+// Which knobs win when two are set: each row names the class, the knobs set, and the
+// knobs of a material that must get the same pixel program (and the same vertex program
+// unless the knobs differ in what the vertex stage writes), and of one that must not.
+struct Precedence
+{
+  const char *What;
+  sInt Class;
+  sU32 Bits, SameAs, DiffersFrom;
+  bool SameVertex = true;
+};
+
+TEST_F(ShaderClasses, OptionsThatDoNotApplyLeaveTheProgramsAlone)
+{
+  const sU32 tex0 = 1 << 9, tex1 = 1 << 10, contrast = 1 << 7, luma = 1 << 8;
+  const Precedence rows[] = {
+      {"second texture ignores Contrast", 0, tex0 | tex1 | contrast, tex0 | tex1, tex0 | contrast},
+      {"second texture ignores LumaBoost", 0, tex0 | tex1 | luma, tex0 | tex1, tex0 | luma},
+      {"Contrast wins over LumaBoost", 0, tex0 | contrast | luma, tex0 | contrast, tex0 | luma},
+      {"class 3 layers over reflection", 2, 4 | 56, 56, 4, false},
+      {"class 3 shadow maps only with Texture[1] alone", 2, 8 | 16, 0, 8},
+      {"class 6 depth over soft", 5, 2 | 4, 2, 4},
+      {"class 6 depth over distance fade", 5, 1 | 2, 2, 1},
+      {"class 7 colorize without hue", 6, 2, 0, 1 | 2},
+  };
+  for(const Precedence &r : rows)
+  {
+    SCOPED_TRACE(r.What);
+    const ClassCase &c = Classes()[size_t(r.Class)];
+    Mat m = Build(c, r.Bits), same = Build(c, r.SameAs), other = Build(c, r.DiffersFrom);
+    if(r.SameVertex)
+    {
+      EXPECT_EQ(m->VertexShader, same->VertexShader);
+    }
+    EXPECT_EQ(m->PixelShader, same->PixelShader);
+    EXPECT_NE(m->PixelShader, other->PixelShader);
+  }
+  // class 14: the mask picks the pixel program, the second coordinate still the vertex one
+  const ClassCase &c14 = Classes()[13];
+  Mat both = Build(c14, 3), mask = Build(c14, 1), uv = Build(c14, 2);
+  EXPECT_EQ(both->PixelShader, mask->PixelShader);
+  EXPECT_NE(both->PixelShader, uv->PixelShader);
+  EXPECT_EQ(both->VertexShader, uv->VertexShader);
+  EXPECT_NE(both->VertexShader, mask->VertexShader);
+}
+
+TEST(ShaderFloatColor, TruncatesToTheLowWordOfA64BitInteger)
+{
+  const std::pair<sF32, sU32> rows[] = {
+      {-1.0f, 0xffffffff}, {0.0f, 0}, {-0.9f, 0}, {4278190080.0f, 0xff000000}, {65280.75f, 0x0000ff00},
+      {-256.0f, 0xffffff00}, {1e30f, 0}, {std::numeric_limits<sF32>::quiet_NaN(), 0},
+  };
+  for(const auto &[value, argb] : rows) EXPECT_EQ(sShaderFloatColor(value), argb) << value;
+  // the layer colours start as opaque white
+  ShaderMaterial2 m2;
+  ShaderMaterial3 m3;
+  for(sInt i = 0; i < 3; i++)
+  {
+    EXPECT_EQ(sShaderFloatColor(m2.LayerColor[i]), 0xffffffffu);
+    EXPECT_EQ(sShaderFloatColor(m3.LayerColor[i]), 0xffffffffu);
+  }
+}
+
+// Built over memory full of garbage, as a heap allocation may be.
+template <class T, class Check> void OverGarbage(Check check)
+{
+  alignas(T) unsigned char raw[sizeof(T)];
+  std::memset(raw, 0xa5, sizeof(raw));
+  T *m = new(raw) T;
+  check(*m);
+  m->~T();
+}
+
+TEST(ShaderClassFields, FieldsTheOwnerSetsPerDrawStartAsZero)
+{
+  OverGarbage<ShaderMaterial5>([](const ShaderMaterial5 &m) {
+    EXPECT_EQ(m.Color, 0u);
+    EXPECT_EQ(m.WindowEnd, 0.0f);
+    EXPECT_EQ(m.WindowLength, 0.0f);
+  });
+  OverGarbage<ShaderMaterial6>([](const ShaderMaterial6 &m) { EXPECT_EQ(m.Brightness, 0.0f); });
+  OverGarbage<ShaderMaterial13>([](const ShaderMaterial13 &m) { EXPECT_EQ(m.Reserved, 0); });
+}
+}
