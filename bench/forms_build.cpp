@@ -105,7 +105,8 @@ int main(int argc, char **argv)
            f.SetPreset(0);
            f.Init(ArrayForm::PLANE, 1, 1, 256, 256, angles);
          }), 256 * 256 * sizeof(FormVertexPNU));
-  Report("sphere 128 x 128, tangent format", Build<ArrayForm>([](ArrayForm &f) { f.Init(ArrayForm::SPHERE, 1, 0, 128, 128); }),
+  Report("sphere 128 x 128, tangent format",
+         Build<ArrayForm>([](ArrayForm &f) { f.Init(ArrayForm::SPHERE, 1, 0, 128, 128); }),
          128 * 128 * sizeof(FormVertexTangent));
   Report("cube", Build<CubeForm>([](CubeForm &f) { f.Init(1, 1, 1, 1); }), 24 * sizeof(FormVertexPNU));
   Report("strip, 1000 segments", Build<StripForm>([](StripForm &f) { f.Init(0, 1, 1000, 1, 0, -1); }),
@@ -115,7 +116,8 @@ int main(int argc, char **argv)
          120000 * sizeof(FormVertexPNU));
   Report("instanced boxes, 1000", Build<InstanceForm>([](InstanceForm &f) { f.Init(1000, 1, 0.1f); }),
          1000 * 64);
-  Report("text form, font preset 1", Build<TextForm>([](TextForm &f) { f.SetFont(nullptr, 1); }), 193 * 4 * sizeof(FormVertexPNU));
+  Report("text form, font preset 1", Build<TextForm>([](TextForm &f) { f.SetFont(nullptr, 1); }),
+         193 * 4 * sizeof(FormVertexPNU));
 
   std::printf("per frame\n");
   {
@@ -154,7 +156,8 @@ int main(int argc, char **argv)
     std::vector<FormVertexPNU> v;
     Report("text: 40 lines of 60 characters", Time([&] {
              f->Clear();
-             for(sInt i = 0; i < 40; i++) f->PrintLeft(u"The quick brown fox jumps over the lazy dog, 0123456789 ....", 0, sF32(-24 * i));
+             for(sInt i = 0; i < 40; i++)
+               f->PrintLeft(u"The quick brown fox jumps over the lazy dog, 0123456789 ....", 0, sF32(-24 * i));
              v.resize(size_t(4 * f->CharCount));
              f->WriteVertices(v.data());
            }), 2400 * 4 * sizeof(FormVertexPNU));

@@ -42,7 +42,7 @@ void MeshVertex::Set(sF32 x, sF32 y, sF32 z, sF32 u, sF32 v)
   V0 = v;
 }
 
-MeshVertex *sNewMeshVertices(sInt count)
+MeshVertex *NewMeshVertices(sInt count)
 {
   sVERIFY(count >= 0);
   sSetAllocSource(__FILE__, __LINE__);
@@ -51,7 +51,7 @@ MeshVertex *sNewMeshVertices(sInt count)
   return v;
 }
 
-void sReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
+void ReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
 {
   if(!form->SharedGeometry) sDELETE(form->Geometry);
   sSetAllocSource(__FILE__, __LINE__);
@@ -59,7 +59,7 @@ void sReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
   form->SharedGeometry = 0;
 }
 
-sBool sFormVerticesFit(const sChar *form, sS64 vertices)
+sBool FormVerticesFit(const sChar *form, sS64 vertices)
 {
   if(vertices <= sFORM_MAXVERTICES) return 1;
   sLogF(u"gfx", u"%s: %d vertices do not fit 16-bit indices (at most %d), nothing is built\n", form, sInt(vertices),
@@ -67,10 +67,10 @@ sBool sFormVerticesFit(const sChar *form, sS64 vertices)
   return 0;
 }
 
-void sDrawFormBatches(sGeometry *geo, sInt items, sInt vertsPerItem, sInt indicesPerItem)
+void DrawFormBatches(sGeometry *geo, sInt items, sInt vertsPerItem, sInt indicesPerItem)
 {
   if(!geo || items <= 0 || !geo->VertexPart[0].Buffer) return;
-  sInt per = sFormItemsPerBatch(vertsPerItem);
+  sInt per = FormItemsPerBatch(vertsPerItem);
   for(sInt first = 0; first < items; first += per)
   {
     sInt n = items - first < per ? items - first : per;
@@ -152,9 +152,9 @@ void ArrayForm::Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegment
   }
   else std::memcpy(Range2, UnitRange, sizeof(Range2));
 
-  if(!sFormVerticesFit(u"ArrayForm", sS64(GetVertexCount()))) return;
+  if(!FormVerticesFit(u"ArrayForm", sS64(GetVertexCount()))) return;
 
-  sReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, GetFormat());
+  ReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, GetFormat());
   Build();
   sInt ic = GetIndexCount();
   if(ic > 0)
@@ -262,7 +262,8 @@ void ArrayForm::PutVertex(sInt index, const sVec3 &pos, sU32 colour, const sVec3
   else
   {
     FormVertexTangent &o = reinterpret_cast<FormVertexTangent *>(VertexPtr)[index];
-    o = {pos.x, pos.y, pos.z, normal.x, normal.y, normal.z, tangent.x, tangent.y, tangent.z, 0.0f, colour, mu, mv, mu, mv};
+    o = {pos.x,     pos.y,     pos.z, normal.x, normal.y, normal.z, tangent.x, tangent.y,
+         tangent.z, 0.0f,      colour, mu,      mv,       mu,       mv};
   }
 }
 
@@ -317,7 +318,7 @@ void ArrayForm::Draw(sViewport *)
 /***   Super shapes                                                       ***/
 /****************************************************************************/
 
-void sSuperShapePreset(sInt preset, sF32 *a, sF32 *b)
+void SuperShapePreset(sInt preset, sF32 *a, sF32 *b)
 {
   static const sF32 Table[4][8] = {
       {6, 60, 55, 1000, 6, 250, 100, 100},
@@ -335,7 +336,7 @@ SuperShapeForm::SuperShapeForm(sInt materialIndex) : ArrayForm(materialIndex, nu
   LightSetIndex = 0;
 }
 
-void SuperShapeForm::SetPreset(sInt preset) { sSuperShapePreset(preset, ShapeParams.ShapeA, ShapeParams.ShapeB); }
+void SuperShapeForm::SetPreset(sInt preset) { SuperShapePreset(preset, ShapeParams.ShapeA, ShapeParams.ShapeB); }
 
 namespace
 {
@@ -348,7 +349,7 @@ sF32 SuperRadius(const sF32 *shape, sF32 a)
 }
 }   // namespace
 
-sVec3 sEvalSuperShape(const SuperShapeParams &p, sF32 theta, sF32 phi)
+sVec3 EvalSuperShape(const SuperShapeParams &p, sF32 theta, sF32 phi)
 {
   sF32 ra = SuperRadius(p.ShapeA, theta), rb = SuperRadius(p.ShapeB, phi);
   return sVec3(p.Scale[0] * ra * std::cos(theta) * rb * std::cos(phi),

@@ -34,7 +34,7 @@ struct MeshVertex
 static_assert(sizeof(MeshVertex) == 14 * 4, "a mesh vertex is fourteen words");
 
 // count records with the defaults, from the heap; ArrayForm frees its Vertices with sMemFree.
-MeshVertex *sNewMeshVertices(sInt count);
+MeshVertex *NewMeshVertices(sInt count);
 
 // sVertexFormatPosNormUV
 struct FormVertexPNU
@@ -62,7 +62,7 @@ struct FormVertexTangent
 
 // Gives the form a new geometry of its own; one it made earlier is deleted, a shared one
 // is left to its owner.
-void sReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format);
+void ReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format);
 
 /****************************************************************************/
 /***   16-bit index limits                                                ***/
@@ -75,16 +75,16 @@ enum : sInt
 
 // Whether a mesh of this many vertices can be drawn through 16-bit indices; when not,
 // logs why the form named refuses it.
-sBool sFormVerticesFit(const sChar *form, sS64 vertices);
+sBool FormVerticesFit(const sChar *form, sS64 vertices);
 
 // Forms made of independent items that each own vertsPerItem vertices and
 // indicesPerItem indices are drawn in batches of at most sFORM_MAXVERTICES vertices.
 // An item's indices count from the first vertex of its batch.
-inline sInt sFormItemsPerBatch(sInt vertsPerItem) { return sFORM_MAXVERTICES / vertsPerItem; }
+inline sInt FormItemsPerBatch(sInt vertsPerItem) { return sFORM_MAXVERTICES / vertsPerItem; }
 // The vertex number the indices of item n count from.
-inline sInt sFormBatchBase(sInt n, sInt vertsPerItem) { return (n % sFormItemsPerBatch(vertsPerItem)) * vertsPerItem; }
+inline sInt FormBatchBase(sInt n, sInt vertsPerItem) { return (n % FormItemsPerBatch(vertsPerItem)) * vertsPerItem; }
 // Draws the first `items` items of the geometry, one call per batch.
-void sDrawFormBatches(sGeometry *geo, sInt items, sInt vertsPerItem, sInt indicesPerItem);
+void DrawFormBatches(sGeometry *geo, sInt items, sInt vertsPerItem, sInt indicesPerItem);
 
 /****************************************************************************/
 /***   Array forms                                                        ***/
@@ -111,7 +111,7 @@ public:
   sU8 *VertexPtr;     // write pointer of the load in progress
   sInt FlipWinding;
   sF32 Range0[4], Range1[4], Range2[4];
-  MeshVertex *Vertices;   // shapes 4 and 5; owned, from sNewMeshVertices or sMemAlloc
+  MeshVertex *Vertices;   // shapes 4 and 5; owned, from NewMeshVertices or sMemAlloc
 
   ArrayForm(sInt materialIndex, sGeometry *geometry = nullptr);
   ~ArrayForm() override;
@@ -137,7 +137,7 @@ public:
 };
 
 // The superformula parameters of a preset into a and b (m, n1, n2, n3 each).
-void sSuperShapePreset(sInt preset, sF32 *a, sF32 *b);
+void SuperShapePreset(sInt preset, sF32 *a, sF32 *b);
 
 // A super shape: the material forms the shape from ShapeA, ShapeB and Scale, so the form
 // keeps the parameters and no geometry of its own.
@@ -153,4 +153,4 @@ public:
 
 // The point of the shape the two superformulas give at longitude theta (-pi..pi) and
 // latitude phi (-pi/2..pi/2), times Scale: the shape a super-shape material draws.
-sVec3 sEvalSuperShape(const SuperShapeParams &p, sF32 theta, sF32 phi);
+sVec3 EvalSuperShape(const SuperShapeParams &p, sF32 theta, sF32 phi);

@@ -48,7 +48,7 @@ void CubeForm::Init(sInt mode, sF32 sizeX, sF32 sizeY, sF32 sizeZ)
   SizeX = sizeX;
   SizeY = sizeY;
   SizeZ = sizeZ;
-  sReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
+  ReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
   LoadIndices(Geometry, 36, [](sU16 *p) { WriteIndices(p); });
   if(Mode == 1)
   {
@@ -129,8 +129,8 @@ void StripForm::Init(sInt kind, sInt shape, sInt segments, sF32 width, sF32 para
   Param = param;
   MarkerIndex = markerIndex == -1 ? segments : markerIndex;
   Words.ResetWords();
-  if(!sFormVerticesFit(u"StripForm", 2 * (sS64(segments) + 1))) return;
-  sReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
+  if(!FormVerticesFit(u"StripForm", 2 * (sS64(segments) + 1))) return;
+  ReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
   Generate(Param, MarkerIndex);
   LoadIndices(Geometry, 6 * Segments, [this](sU16 *p) { WriteIndices(p); });
 }
@@ -246,7 +246,7 @@ void PointForm::Init(sInt count, sInt flags)
   if(Points) sMemFree(Points);
   Points = AllocArray<PointRecord>(count);
   for(sInt i = 0; i < count; i++) new(&Points[i]) PointRecord();
-  sReplaceFormGeometry(this, TriList16, sVertexFormatPosColUV2);
+  ReplaceFormGeometry(this, TriList16, sVertexFormatPosColUV2);
   LoadIndices(Geometry, 6 * count, [this](sU16 *p) { WriteIndices(p); });
 }
 
@@ -254,7 +254,7 @@ void PointForm::WriteIndices(sU16 *dest) const
 {
   for(sInt p = 0; p < Count; p++)
   {
-    sU16 b = sU16(sFormBatchBase(p, 4));
+    sU16 b = sU16(FormBatchBase(p, 4));
     const sU16 t[6] = {b, sU16(b + 1), sU16(b + 3), b, sU16(b + 3), sU16(b + 2)};
     std::memcpy(dest + 6 * p, t, sizeof(t));
   }
@@ -282,7 +282,7 @@ void PointForm::Draw(sViewport *)
   Geometry->BeginLoadVB(4 * Count, sGD_FRAME, &p);
   WriteVertices(static_cast<FormVertexPCUU *>(p));
   Geometry->EndLoadVB();
-  sDrawFormBatches(Geometry, Count, 4, 6);
+  DrawFormBatches(Geometry, Count, 4, 6);
 }
 
 /****************************************************************************/
@@ -343,7 +343,7 @@ void ParticleForm::Init(sInt kind, sInt count, sInt bounce)
     TotalVertices += Particles[i].VertexCount;
     TotalTriangles += Particles[i].TriangleCount;
   }
-  sReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
+  ReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
   if(Kind & INDICES) LoadIndices(Geometry, 3 * TotalTriangles, [this](sU16 *p) { WriteIndices(p); });
   SetDefaults();
   Random.Seed(0);
@@ -356,8 +356,8 @@ void ParticleForm::WriteIndices(sU16 *dest) const
   sInt per = VerticesPerParticle();
   for(sInt n = 0; n < Count; n++)
   {
-    sInt v = sFormBatchBase(n, per);
-    for(sInt j = 0; j <= Particles[n].RowSegments + 1; j++)
+    sInt v = FormBatchBase(n, per);
+    for(sInt j = 0; j < per / 3 - 1; j++)
       for(sInt m = 0; m < 2; m++)
       {
         sU16 a = sU16(v + 3 * j + m);
@@ -423,6 +423,7 @@ void ParticleForm::Step()
 void ParticleForm::WriteVertices(FormVertexPNU *dest, const sViewport &view) const
 {
   const sVec3 &ci = view.Camera.i, &cj = view.Camera.j;
+  sInt last = VerticesPerParticle() / 3 - 1;   // the last row: RowSegments + 2
   auto toPixels = [&](const sVec3 &p) {
     sVec4 c = sMulPointMat4x4(p, view.MVP);
     sF32 w = std::fabs(c.w) < 1e-6f ? 1e-6f : c.w;
@@ -439,15 +440,15 @@ void ParticleForm::WriteVertices(FormVertexPNU *dest, const sViewport &view) con
     sVec3 along = (ci * d.x - cj * d.y) * pt.Life;
     sVec3 centre = p0 - along;
     sF32 v = 0;
-    for(sInt r = 0; r <= pt.RowSegments + 2; r++)
+    for(sInt r = 0; r <= last; r++)
     {
       if(r == 1)
       {
         centre = p0;
         v = 0.5f;
       }
-      else if(r == pt.RowSegments + 1) centre = p1;
-      else if(r == pt.RowSegments + 2)
+      else if(r == last - 1) centre = p1;
+      else if(r == last)
       {
         centre = p1 + along;
         v = 1.0f;
@@ -472,7 +473,7 @@ void ParticleForm::Draw(sViewport *view)
     Geometry->EndLoadVB();
   }
   if(!HasVertices(Geometry)) return;
-  if(Geometry->IndexPart.Buffer) sDrawFormBatches(Geometry, Count, VerticesPerParticle(), IndicesPerParticle());
+  if(Geometry->IndexPart.Buffer) DrawFormBatches(Geometry, Count, VerticesPerParticle(), IndicesPerParticle());
   else Geometry->Draw();
 }
 
@@ -512,9 +513,10 @@ void InstanceForm::Init(sInt count, sF32 innerSize, sF32 bevel)
   for(sInt i = 0; i < 2 * count; i++) InstanceWords[i] = 0.0f;
 
   const sU32 inst = sVF_STREAM1 | sVF_F4 | sVertexFormatInstanceFlag;
-  const sU32 codes[] = {sVF_POSITION, sVF_NORMAL, sVF_UV0, sVF_UV1 | inst, sVF_UV2 | inst, sVF_UV3 | inst, sVF_UV4 | inst, 0};
+  const sU32 codes[] = {sVF_POSITION,   sVF_NORMAL,     sVF_UV0,        sVF_UV1 | inst,
+                        sVF_UV2 | inst, sVF_UV3 | inst, sVF_UV4 | inst, 0};
   Format = sCreateVertexFormat(codes);
-  sReplaceFormGeometry(this, 0x40000 | TriList16, Format);
+  ReplaceFormGeometry(this, 0x40000 | TriList16, Format);
   void *p = nullptr;
   Geometry->BeginLoadVB(SHAPE_VERTICES, sGD_STATIC, &p);
   WriteShape(static_cast<FormVertexPNU *>(p));

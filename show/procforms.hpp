@@ -153,8 +153,9 @@ public:
   void Step();
   void Draw(sViewport *view) override;
 
-  sInt VerticesPerParticle() const { return Count ? Particles[0].VertexCount : 0; }
-  sInt IndicesPerParticle() const { return Count ? 3 * Particles[0].TriangleCount : 0; }
+  // The layout sized at Init; the writers follow it, whatever a particle's words say later.
+  sInt VerticesPerParticle() const { return Count ? TotalVertices / Count : 0; }
+  sInt IndicesPerParticle() const { return Count ? 3 * TotalTriangles / Count : 0; }
   // The streaks as the view sees them.
   void WriteVertices(FormVertexPNU *dest, const sViewport &view) const;
   void WriteIndices(sU16 *dest) const;

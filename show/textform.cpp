@@ -4,6 +4,8 @@
 
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
+#include "show/scene.hpp"
+#include "show/tmdata.hpp"
 
 #include <cstring>
 
@@ -104,8 +106,12 @@ void TextForm::SetFont(Scene *scene, sInt preset)
       }
   }
   GlyphTexture = sLoadTexture2D(&atlas, sTEX_2D | sTEX_ARGB8888);
+  // the material of the form's row samples the glyphs
+  TMData *set = scene ? scene->MaterialSet : nullptr;
+  if(set && MaterialRow >= 0 && MaterialRow < set->MaterialCount && set->Materials[MaterialRow])
+    PrepareMaterial(set->Materials[MaterialRow]);
 
-  sReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, sVertexFormatPosNormUV);
+  ReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, sVertexFormatPosNormUV);
 }
 
 void TextForm::PrepareMaterial(sMaterial *material) const
@@ -220,7 +226,7 @@ void TextForm::WriteIndices(sU16 *dest) const
 {
   for(sInt c = 0; c < CharCount; c++)
   {
-    sU16 b = sU16(sFormBatchBase(c, 4));
+    sU16 b = sU16(FormBatchBase(c, 4));
     const sU16 flip[6] = {b, sU16(b + 1), sU16(b + 3), b, sU16(b + 3), sU16(b + 2)};
     const sU16 flat[6] = {sU16(b + 2), sU16(b + 3), sU16(b + 1), sU16(b + 2), sU16(b + 1), b};
     std::memcpy(dest + 6 * c, FlipWinding ? flip : flat, sizeof(flip));
@@ -260,5 +266,5 @@ void TextForm::Draw(sViewport *)
   Geometry->BeginLoadVB(4 * CharCount, sGD_FRAME, &p);
   WriteVertices(static_cast<FormVertexPNU *>(p));
   Geometry->EndLoadVB();
-  sDrawFormBatches(Geometry, CharCount, 4, 6);
+  DrawFormBatches(Geometry, CharCount, 4, 6);
 }

@@ -88,6 +88,15 @@ public:
   ~LogLines() { sSetLogFileOutput(nullptr, nullptr); }
 };
 
+// Inside a pixel rectangle, with a one-pixel unsure border.
+inline auto Rect(sF32 x0, sF32 y0, sF32 x1, sF32 y1)
+{
+  return [=](sF32 x, sF32 y) {
+    if(x > x0 + 1 && x < x1 - 1 && y > y0 + 1 && y < y1 - 1) return 2;
+    return (x < x0 - 1 || x > x1 + 1 || y < y0 - 1 || y > y1 + 1) ? 0 : 1;
+  };
+}
+
 inline sF32 Len(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
 
 // A material of the given vertex program (token words) whose pixel program passes the
