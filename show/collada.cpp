@@ -119,6 +119,10 @@ private:
     Failed = 1;
     return 0;
   }
+  sBool UnknownFormat()
+  {
+    return Fail(u"collada loader error: unknown format. known formats: %s,%s\n", MayaTool, SoftimageTool);
+  }
   sBool Is(const sChar *name) const { return sCmpStringEqual(Tag, name); }
   const sChar *Attribute(const sChar *name) const;
   const sChar *IdAttribute() const;
@@ -283,7 +287,8 @@ sBool ColladaImport::ReadArray(GeometryRec &g, sInt which)
 sBool ColladaImport::ReadIndexList(GeometryRec &g)
 {
   RawMesh &m = *g.Mesh;
-  if(KindSlot[0] < 0) return Fail(u"collada loader error: unknown triangle index structure. indexcount:%d\n", SlotCount);
+  if(KindSlot[0] < 0)
+    return Fail(u"collada loader error: unknown triangle index structure. indexcount:%d\n", SlotCount);
   if(!CheckArrays(g)) return 0;
 
   // an input whose array the file lacks keeps its slot but gives the mesh nothing
@@ -320,7 +325,7 @@ sBool ColladaImport::StartGeometryTag()
 {
   if(Is(u"geometry"))
   {
-    if(M.Names.Tool == 0) return Fail(u"collada loader error: unknown format. known formats: %s,%s\n", MayaTool, SoftimageTool);
+    if(M.Names.Tool == 0) return UnknownFormat();
     GeometryRec g;
     g.Id.Set(IdAttribute());
     g.Mesh = sNEW RawMesh;
@@ -410,7 +415,7 @@ sBool ColladaImport::Run()
       ReadText(tool, 256);
       if(sCmpStringEqual(tool, MayaTool)) M.Names.Tool = sCOLLADA_MAYA;
       else if(sFindString(tool, SoftimageTool) >= 0) M.Names.Tool = sCOLLADA_SOFTIMAGE;
-      else return Fail(u"collada loader error: unknown format. known formats: %s,%s\n", MayaTool, SoftimageTool);
+      else return UnknownFormat();
       continue;
     }
     if(sCompareStringN(Tag, u"library_", 8) == 0)
@@ -504,7 +509,7 @@ sBool ColladaImport::Run()
 
 sBool ColladaImport::Finish()
 {
-  if(M.Names.Tool == 0) return Fail(u"collada loader error: unknown format. known formats: %s,%s\n", MayaTool, SoftimageTool);
+  if(M.Names.Tool == 0) return UnknownFormat();
   for(GeometryRec &g : Geometries)
     if(!CheckArrays(g)) return 0;
 

@@ -31,44 +31,55 @@ inline void FillMesh(RawMesh &r, const Floats &pos, const Floats &nrm, const Flo
   r.Flags = sRMF_POSITION | (ni.empty() ? 0u : sU32(sRMF_NORMAL)) | (ui.empty() ? 0u : sU32(sRMF_UV));
   r.MaterialIndex = material;
   r.AllocArrays();
-  auto copy = [](void *dest, const void *src, size_t bytes) { if(bytes) memcpy(dest, src, bytes); };
-  copy(r.Positions, pos.data(), pos.size() * 4);
-  copy(r.Normals, nrm.data(), nrm.size() * 4);
-  copy(r.UV0, uv.data(), uv.size() * 4);
-  copy(r.UV1, uv.data(), uv.size() * 4);
-  copy(r.PolygonSizes, polys.data(), polys.size() * 4);
-  copy(r.PositionIndex, pi.data(), pi.size() * 4);
-  copy(r.NormalIndex, ni.data(), ni.size() * 4);
-  copy(r.UVIndex, ui.data(), ui.size() * 4);
+  const std::pair<void *, const Floats *> floats[] = {
+    {r.Positions, &pos}, {r.Normals, &nrm}, {r.UV0, &uv}, {r.UV1, &uv}};
+  const std::pair<void *, const Ints *> ints[] = {{r.PolygonSizes, &polys}, {r.PositionIndex, &pi},
+                                                  {r.NormalIndex, &ni}, {r.UVIndex, &ui}};
+  for(auto &f : floats) if(!f.second->empty()) memcpy(f.first, f.second->data(), f.second->size() * 4);
+  for(auto &i : ints) if(!i.second->empty()) memcpy(i.first, i.second->data(), i.second->size() * 4);
   r.OptimizeVertices();
+}
+
+// Two meshes (a quad and a triangle as polygons, one bare triangle), three images whose
+// names take 3, 3 and 4 words, and effects of which one has no texture.
+inline void MakeModel(Model &m)
+{
+  m.AllocLists(2, 3, 3, 3);
+  m.SetImageFile(0, u"abc");
+  m.SetImageFile(1, u"abcd");
+  m.SetImageFile(2, u"tex/ab");
+  m.EffectTextures[0] = 2;
+  m.EffectTextures[2] = 0;
+  FillMesh(*m.Meshes[0], {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 2, 2}, {0, 0, 1, 0, 1, 0}, {0, 0, 1, 0, 1, 1, 0, 1},
+           {0, 1, 2, 3, 1, 4, 2}, {0, 0, 0, 0, 1, 1, 1}, {0, 1, 2, 3, 0, 0, 0}, {4, 3}, 2);
+  FillMesh(*m.Meshes[1], {5, 5, 5, 6, 5, 5, 5, 6, 5}, {}, {}, {0, 1, 2}, {}, {}, {}, 3);
 }
 
 inline void ExpectSameMesh(const RawMesh &a, const RawMesh &b)
 {
-  const sInt *ha = &a.VertexCount, *hb = &b.VertexCount;
-  for(sInt i = 0; i < RawMesh::HeaderWords; i++) EXPECT_EQ(ha[i], hb[i]) << "header word " << i;
-  auto same = [](const void *x, const void *y, sInt words) {
-    return words == 0 || (x && y && memcmp(x, y, size_t(words) * 4) == 0);
-  };
-  EXPECT_TRUE(same(a.Positions, b.Positions, 3 * a.VertexCount));
-  EXPECT_TRUE(same(a.Normals, b.Normals, 3 * a.NormalCount));
-  EXPECT_TRUE(same(a.UV0, b.UV0, 2 * a.UV0Count));
-  EXPECT_TRUE(same(a.UV1, b.UV1, 2 * a.UV1Count));
-  EXPECT_TRUE(same(a.PolygonSizes, b.PolygonSizes, a.PolygonCount));
-  EXPECT_TRUE(same(a.PositionIndex, b.PositionIndex, a.PositionIndex ? a.CornerCount : 0));
-  EXPECT_TRUE(same(a.NormalIndex, b.NormalIndex, a.NormalIndex ? a.CornerCount : 0));
-  EXPECT_TRUE(same(a.UVIndex, b.UVIndex, a.UVIndex ? a.CornerCount : 0));
-  EXPECT_TRUE(same(a.Corners, b.Corners, 5 * a.CornerCount));
+  EXPECT_EQ(memcmp(&a.VertexCount, &b.VertexCount, 4 * RawMesh::HeaderWords), 0);
+  const sS64 corners = a.CornerCount;
+  const std::pair<const void *, const void *> arrays[] = {
+    {a.Positions, b.Positions}, {a.Normals, b.Normals}, {a.UV0, b.UV0}, {a.UV1, b.UV1},
+    {a.PolygonSizes, b.PolygonSizes}, {a.PositionIndex, b.PositionIndex}, {a.NormalIndex, b.NormalIndex},
+    {a.UVIndex, b.UVIndex}, {a.Corners, b.Corners}};
+  const sS64 words[] = {3 * a.VertexCount, 3 * a.NormalCount, 2 * a.UV0Count, 2 * a.UV1Count, a.PolygonCount,
+                        corners, corners, corners, 5 * corners};
+  for(size_t i = 0; i < 9; i++)
+    if(arrays[i].first)
+    {
+      ASSERT_NE(arrays[i].second, nullptr);
+      EXPECT_EQ(memcmp(arrays[i].first, arrays[i].second, size_t(words[i]) * 4), 0) << i;
+    }
 }
 
 inline void ExpectEmpty(const Model &m)
 {
-  EXPECT_EQ(m.MeshCount, 0);
-  EXPECT_EQ(m.ImageCount, 0);
-  EXPECT_EQ(m.EffectCount, 0);
+  EXPECT_EQ((Ints{m.MeshCount, m.ImageCount, m.EffectCount}), (Ints{0, 0, 0}));
 }
 
-// Serves Bytes as "mem:input" to every reader that goes through the file handlers.
+// Serves Bytes as "mem:input" through the file handlers (one handler per process, owned
+// by the handler table).
 class MemoryInput : public sFileHandler
 {
 public:
@@ -81,14 +92,9 @@ public:
     if(!Bytes.empty()) memcpy(copy, Bytes.data(), Bytes.size());
     return sCreateMemoryFile(copy, sS64(Bytes.size()), 1, 1);
   }
-  // one handler per process; the handler table owns it
   static MemoryInput *Get()
   {
-    static MemoryInput *h = [] {
-      MemoryInput *m = sNEW MemoryInput;
-      sAddFileHandler(m);
-      return m;
-    }();
+    static MemoryInput *h = [] { MemoryInput *m = sNEW MemoryInput; sAddFileHandler(m); return m; }();
     return h;
   }
 };
