@@ -230,22 +230,26 @@ void ColladaImport::ReadText(sChar *dest, sInt capacity)
   Cur = p;
 }
 
+// The number lists: a stray character in an earlier tag does not spoil them, only an
+// error inside the list does.
 sBool ColladaImport::ReadFloats(sF32 *dest, sInt n)
 {
+  sInt errors = S.Errors;
   S.Source->Pos = Cur;
   S.Scan();
-  for(sInt i = 0; i < n && !S.Errors; i++) dest[i] = S.ScanFloat();
+  for(sInt i = 0; i < n && S.Errors == errors; i++) dest[i] = S.ScanFloat();
   Cur = S.TokenPos;
-  return S.Errors == 0;
+  return S.Errors == errors;
 }
 
 sBool ColladaImport::ReadInts(sInt *dest, sS64 n)
 {
+  sInt errors = S.Errors;
   S.Source->Pos = Cur;
   S.Scan();
-  for(sS64 i = 0; i < n && !S.Errors; i++) dest[i] = S.ScanInt();
+  for(sS64 i = 0; i < n && S.Errors == errors; i++) dest[i] = S.ScanInt();
   Cur = S.TokenPos;
-  return S.Errors == 0;
+  return S.Errors == errors;
 }
 
 sBool ColladaImport::CheckArrays(GeometryRec &g)

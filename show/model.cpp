@@ -613,6 +613,7 @@ sBool Model::LoadPet(const sChar *path)
   if(!data)
   {
     sDPrintF(u"pImportObject: can't read %s\n", path);
+    FreeLoaded();
     return 0;
   }
   WordReader r{data, data + size};

@@ -11,7 +11,11 @@
 // Cache files are outside input: the reader checks every count, length, index and offset
 // against the file and refuses a bad file with a message naming it, leaving the model
 // empty. The writer runs the same checks before it writes, so it only ever produces
-// files the reader accepts; it needs no graphics device (the data generator uses it).
+// files the reader accepts; it needs no graphics device (the data generator uses it):
+//   Model m(nullptr);  m.AllocLists(meshes, materials, effects, images);
+//   m.SetImageFile(i, name);  m.EffectTextures[e] = image or -1;
+//   per mesh: the header counts and Flags, AllocArrays, the arrays, OptimizeVertices;
+//   m.SavePet(path);
 //
 // Ownership: a loaded model owns its raw meshes, name lists and image file names (the
 // texture rows it appends point at those names, so the model must outlive the scene's
