@@ -177,8 +177,7 @@ TEST(ModelCache, LoadAppendsTextureAndMaterialRows)
   ExpectEmpty(m);
   EXPECT_EQ(tex[0].UnpackedPath, nullptr);
 
-  // a missing file leaves the model empty
-  Model none(nullptr);
+  Model none(nullptr);   // a missing file leaves the model empty
   pImportObject(&none, u"missing.dae", dir.File("").c_str(), 0, 0, 0);
   ExpectEmpty(none);
 }

@@ -137,6 +137,9 @@ TEST(ModelCollada, RefusedAndAcceptedTexts)
     {"unknowneffect", Head + effects + "<library_materials><material id=\"m\"><instance_effect url=\"#x\"/>"
                                        "</material></library_materials>",
      "effect in material not found. effect:x, material:m", nullptr},
+    // a stray character in a tag does not spoil the number lists after it
+    {"stray", Head + std::string("<extra @/>") + Geometry(Vertex, "0 1 2"), nullptr,
+     [](const Model &m) { EXPECT_EQ(m.MeshCount, 1); }},
     // self-closing materials count once each
     {"selfclosing", "<COLLADA><authoring_tool>Maya7.0 | ColladaMaya v3.05B</authoring_tool><library_materials>"
                     "<material id=\"a\"/><material id=\"b\"/></library_materials>",

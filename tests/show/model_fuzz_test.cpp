@@ -1,6 +1,5 @@
 // Seeded mutation runs over the model cache reader and the Collada importer: whatever
 // the input, it is refused or loaded, and what loads is consistent enough to build.
-// SPARK_FUZZ_RUNS changes the number of inputs.
 
 #include "model_util.hpp"
 #include "show/tmdata.hpp"
