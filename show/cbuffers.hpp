@@ -9,15 +9,15 @@
 #include "base/framemem.hpp"
 #include "graphics/graphics.hpp"
 
-template <sInt Slot, sInt Regs, sInt Identities> class FrameCBuffer : public sCBufferBase
+// (The parameters are named apart from the base's Slot and Count, which would hide them.)
+template <sInt SlotNo, sInt Regs, sInt Identities> class FrameCBuffer : public sCBufferBase
 {
 public:
-  static constexpr sInt Count = Regs;
   sVec4 Reg[Regs];
 
   FrameCBuffer()
   {
-    SetRegs(Slot, 0, Regs);
+    SetRegs(SlotNo, 0, Regs);
     for(sInt r = 0; r < Regs; r++) Reg[r].Init(0, 0, 0, 0);
     for(sInt m = 0; m < Identities; m++)
       for(sInt r = 0; r < 4; r++)

@@ -55,9 +55,8 @@ void Scene::RenderForm(sViewport *view, Form *form, sInt mirror)
   v->Model = form->Matrix;
   v->Prepare(15);
 
-  // a form can only name a row of the scene's own set
-  sVERIFY(MaterialSet);
-  sInt kind = MaterialSet->GetKind(form->MaterialIndex);
+  // without a material set there is nothing to bind: the form draws itself
+  sInt kind = MaterialSet ? MaterialSet->GetKind(form->MaterialIndex) : sTMD_ENDKIND;
   if(kind > 15)
   {
     form->Draw(v);

@@ -80,8 +80,9 @@ TMData::~TMData()
 
 sInt TMData::GetKind(sInt row) const
 {
-  sVERIFY(row>=0 && row<MaterialCount);
-  return MaterialTable[row].Kind;
+  // the row that ends the table (Kind 16) names the forms that draw themselves
+  sVERIFY(row>=0 && row<=MaterialCount);
+  return MaterialTable ? MaterialTable[row].Kind : sTMD_ENDKIND;
 }
 
 void TMData::Build(const TextureEntry *textures, const MaterialEntry *materials, sInt flags)

@@ -88,7 +88,8 @@ public:
   ~TMData();
   void Build(const TextureEntry *textures, const MaterialEntry *materials, sInt flags);
 
-  // The Kind of a material row (only for rows 0..MaterialCount-1).
+  // The Kind of a material row; row MaterialCount is the end row (Kind 16). Any other
+  // row is fatal.
   sInt GetKind(sInt row) const;
 
   TMData(const TMData &) = delete;
