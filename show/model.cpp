@@ -192,6 +192,12 @@ const sChar *RawMesh::Check() const
      QuadCount < 0 || CornerCount < 0 || OptimizedNumber < 0 || (Flags & ~sRMF_ALL))
     return u"negative count or unknown flags";
   if(CornerCount > 0 && !(Flags & sRMF_POSITION)) return u"corners without position indices";
+  // a mesh filled by hand may lack an array its counts promise
+  if((VertexCount && !Positions) || (NormalCount && !Normals) || (UV0Count && !UV0) || (UV1Count && !UV1) ||
+     (PolygonCount && !PolygonSizes) || (CornerCount && !Corners))
+    return u"array missing";
+  for(const IndexArrayRef &a : IndexArrays)
+    if(CornerCount && (Flags & a.Flag) && !(this->*a.Array)) return u"index array missing";
 
   // the polygons must use the corners they claim, and give the triangles counted
   if(PolygonCount == 0)
