@@ -1,0 +1,71 @@
+// The form base and the plain records the form kinds hand to the renderer.
+
+#include "show/form.hpp"
+
+#include "graphics/graphics.hpp"
+
+void ShadowSetup::Reset()
+{
+  LightCount = 3;
+  LightSetIndex = 0;
+  Strength = 0.23f;
+  Depth = 45000.0f;
+  FarClip = 50000.0f;
+  Distance = 1500.0f;
+  for(sVec3 &p : LightPositions) p.Init(0, 0, 0);
+  for(sTexture2D *&t : Targets) t = nullptr;
+}
+
+SuperShapeParams::SuperShapeParams()
+{
+  // a unit superformula (a circle) until the owner picks a preset
+  for(sInt i = 0; i < 4; i++) ShapeA[i] = ShapeB[i] = 1.0f;
+  for(sF32 &s : Scale) s = 1.0f;
+  Anim[0] = 1.0f;
+  Anim[1] = 0.5f;
+  Anim[2] = 0.002f;
+  Glow = 0.0f;
+}
+
+StripWords::StripWords()
+{
+  for(sF32 &m : Marker) m = 0.0f;
+  Words[Speed] = 0.0f;
+  ResetWords();
+}
+
+void StripWords::ResetWords()
+{
+  static const sF32 defaults[Speed] = {0, 0, 0, 0, 1.0f, 0, 0, 3.0f, 200000.0f, 100000.0f, 0,
+                                       1.0f, 1.0f, 0.3f, 1.0f, 0.2f, 28.0f};
+  for(sInt i = 0; i < Speed; i++) Words[i] = defaults[i];
+}
+
+Form::Form(sInt materialIndex, sGeometry *geometry, sMat3x4 *auxMatrix)
+  : Geometry(geometry), MaterialIndex(materialIndex), AuxMatrix(auxMatrix), Colour(0xffffffff), MaterialParam(0),
+    LightSetIndex(0), ViewIndex(0), LayerMask(1), SharedGeometry(geometry ? 1 : 0), PassFlags(4), ShadowSwitch(0),
+    Shadow(nullptr), ShadowCasterMask(0), ShadowRecord(nullptr), MaterialOption(0)
+{
+}
+
+Form::~Form()
+{
+  if(!SharedGeometry) sDELETE(Geometry);
+  Geometry = nullptr;
+  sDELETE(Shadow);
+  sDELETE(ShadowRecord);
+}
+
+void Form::Idle()
+{
+}
+
+void Form::Draw(sViewport *)
+{
+  if(Geometry) Geometry->Draw();
+}
+
+SuperShapeParams *Form::GetSuperShapeParams() { return nullptr; }
+StripWords *Form::GetStripWords() { return nullptr; }
+PointWords *Form::GetPointWords() { return nullptr; }
+GradeWords *Form::GetGradeWords() { return nullptr; }

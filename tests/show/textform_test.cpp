@@ -1,0 +1,112 @@
+// Text forms: line layout and alignment, outlines, the line table's limits, characters the
+// font lacks, and the quads drawn with the glyph texture.
+
+#include "base/gdi.hpp"
+#include "form_render.hpp"
+#include "scene_util.hpp"
+#include "show/textform.hpp"
+
+#include <memory>
+
+namespace
+{
+class TextFormTest : public FormTest
+{
+protected:
+  std::unique_ptr<TextForm> Text;
+  void SetUp() override
+  {
+    FormTest::SetUp();
+    sInitGDI();
+    Text.reset(sNEW TextForm(0));
+    Text->SetFont(nullptr, 1);
+  }
+  void TearDown() override { sDelete(Text.release()); }
+  // The first and last lit columns of the text drawn alone (y flipped: model y up).
+  std::pair<sInt, sInt> Ink(void (*print)(TextForm &))
+  {
+    Text->Clear();
+    Text->TextScale = 0.5f;
+    print(*Text);
+    sSimpleMaterial m;
+    m.S.BlendColor = 0x60105;
+    Text->PrepareMaterial(&m);
+    sMat3x4 place = Place(1, 0, 0);
+    place.j.Init(0, -1, 0);
+    std::vector<sU32> px = Draw(*Text, m, sVertexFormatPosNormUV, place);
+    m.Texture[0] = nullptr;
+    sInt first = W, last = -1;
+    for(sInt y = 0; y < H; y++)
+      for(sInt x = 0; x < W; x++)
+        if(Lit(px[size_t(y * W + x)])) first = std::min(first, x), last = std::max(last, x);
+    return {first, last};
+  }
+};
+
+TEST_F(TextFormTest, AlignmentMovesTheInk)
+{
+  sF32 w = Text->MeasureText(u"HH");
+  EXPECT_TRUE(Text->MeasureText(u"") == 0.0f && Text->LineHeight == 32.0f && w > 20.0f);
+  Text->PrintLeft(u"HH", 10, 50);
+  Text->PrintRight(u"HH", 60, 20);
+  Text->PrintCentered(u"HH", 32, 0);
+  EXPECT_EQ(Text->Lines[0].x, 10.0f);
+  EXPECT_EQ(Text->Lines[1].x, 60.0f - w);
+  EXPECT_EQ(Text->Lines[2].x, 32.0f - w / 2);
+  EXPECT_EQ(Text->CursorY, -32.0f);
+
+  auto left = Ink([](TextForm &t) { t.PrintLeft(u"HH", 4, -20); });
+  auto right = Ink([](TextForm &t) { t.PrintRight(u"HH", 60, -20); });
+  auto centre = Ink([](TextForm &t) { t.PrintCentered(u"HH", 32, -20); });
+  EXPECT_TRUE(left.first >= 4 && left.first <= 8 && right.second <= 60 && right.second >= 55) << left.first << " " << right.second;
+  EXPECT_NEAR((centre.first + centre.second) / 2.0, 32.0, 2.0);
+  EXPECT_EQ(left.second - left.first, right.second - right.first);
+
+  // a character the font lacks, or one outside the set, takes the blank's place
+  auto gap = Ink([](TextForm &t) { t.PrintLeft(u"H H", 4, -20); });
+  auto odd = Ink([](TextForm &t) { t.PrintLeft(u"H\x4e00H", 4, -20); });
+  EXPECT_EQ(gap, odd);
+  EXPECT_EQ(&Text->GetGlyph(0x4e00), &Text->Glyphs[0]);
+  sInt lacking = 0;
+  for(sInt i = 0; i < Text->GlyphCount; i++)
+    if(Text->Glyphs[i].Char == 0 && ++lacking) { EXPECT_EQ(&Text->GetGlyph(Text->CharSet[i]), &Text->Glyphs[0]); }
+  EXPECT_GT(lacking, 0);   // the control character 127 has no glyph
+
+  // after Clear nothing is drawn
+  EXPECT_EQ(Ink([](TextForm &) {}).second, -1);
+}
+
+TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
+{
+  EXPECT_EQ(Text->GlyphCount, 193);
+  Text->Outline = 1;
+  Text->PrintLeft(u"abc", 5, 7);
+  EXPECT_TRUE(Text->LineCount == 4 && Text->CharCount == 12);
+  EXPECT_TRUE(Text->Lines[0].x == 5 - 0.35f && Text->Lines[3].y == 7 + 0.35f);
+  EXPECT_TRUE(Text->CursorX == 5.0f && Text->CursorY == 7 - 32.0f);   // restored, then one line down
+
+  // 256 characters and the terminator fit; a longer text keeps 256 and counts what it kept
+  Text->Clear();
+  Text->Outline = 0;
+  std::u16string full(256, u'x'), longer(300, u'y');
+  Text->AddLine(full.c_str());
+  Text->AddLine(longer.c_str());
+  EXPECT_TRUE(std::u16string(Text->Lines[0].Text) == full && sGetStringLen(Text->Lines[1].Text) == 256);
+  EXPECT_EQ(Text->CharCount, 2 * 256);
+
+  // the scene's material of the form's row samples the glyphs in the layout the form fills
+  Scene scene;
+  const TextureEntry empty[] = {{u"/nonexistent/a.bmp", nullptr, 0x1001, 0}, {nullptr, nullptr, 0, 0}};
+  const MaterialEntry rows[] = {Row(0, 3, 0x13, 0x60105), EndRow()};
+  scene.CreateTMData(empty, rows, 0);
+  TextForm bound(0);
+  bound.SetFont(&scene, 2);
+  sMaterial *m = scene.MaterialSet->Materials[0];
+  EXPECT_TRUE(m->Format == sVertexFormatPosNormUV && m->Texture[0] == bound.GlyphTexture);
+  m->Texture[0] = nullptr;
+
+  for(sInt i = 2; i < 1023; i++) Text->AddLine(u"z");
+  EXPECT_EQ(Text->LineCount, 1023);
+  EXPECT_EXIT(Text->AddLine(u"one too many"), testing::ExitedWithCode(1), "LineNr<1024");
+}
+}   // namespace
