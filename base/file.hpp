@@ -200,6 +200,8 @@ sBool sLoadDir(sArray<sDirEntry> &list, const sChar *folder, const sChar *patter
 sBool sCheckFile(const sChar *name);
 void sMakeDir(const sChar *name);
 void sDeleteFile(const sChar *name);
+// Renames a file, replacing one of the new name in one step; 1 on success.
+sBool sRenameFile(const sChar *from, const sChar *to);
 // Removes an empty folder; nonzero on success.
 sBool sDeleteDir(const sChar *name);
 // Copies a file and makes the copy writable; logs the copy on "file". 1 on success.

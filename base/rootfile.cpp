@@ -410,6 +410,11 @@ void sDeleteFile(const sChar *name)
   plat::DeleteFile(plat::ToUtf8(name).c_str());
 }
 
+sBool sRenameFile(const sChar *from, const sChar *to)
+{
+  return plat::RenameFile(plat::ToUtf8(from).c_str(), plat::ToUtf8(to).c_str()) ? 1 : 0;
+}
+
 sBool sDeleteDir(const sChar *name)
 {
   return plat::RemoveDir(plat::ToUtf8(name).c_str()) ? 1 : 0;

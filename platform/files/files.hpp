@@ -131,6 +131,8 @@ bool SetReadOnly(const char *path, bool readOnly, std::string *error = nullptr);
 bool MakeDir(const char *path, std::string *error = nullptr);
 // Removes an empty folder.
 bool RemoveDir(const char *path, std::string *error = nullptr);
+// Gives a file a new name, replacing a file of that name at once (same file system).
+bool RenameFile(const char *from, const char *to, std::string *error = nullptr);
 // Removes a file (or a symbolic link itself); never a folder.
 bool DeleteFile(const char *path, std::string *error = nullptr);
 // Moves a file onto another name in one step: an existing target is replaced, and a

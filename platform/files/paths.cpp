@@ -599,6 +599,23 @@ bool RemoveDir(const char *path, std::string *error)
   return true;
 }
 
+bool RenameFile(const char *from, const char *to, std::string *error)
+{
+  std::string src = StripTrailingSeparator(ResolvePath(from)), dst = StripTrailingSeparator(ResolvePath(to));
+  if(src.empty() || dst.empty())
+  {
+    SetError(error, "rename: empty file name");
+    return false;
+  }
+  // rename replaces the target in one step: a reader sees the old file or the new one
+  if(rename(src.c_str(), dst.c_str()) != 0)
+  {
+    SetError(error, "cannot rename", src, errno);
+    return false;
+  }
+  return true;
+}
+
 bool DeleteFile(const char *path, std::string *error)
 {
   std::string p = StripTrailingSeparator(ResolvePath(path));

@@ -1,0 +1,321 @@
+// The SYNC machine's clock, sequencer, keys, tap tempo, scene keys, level track and its
+// sound receiver, driven by hand: a clock of frame lengths and samples handed in.
+#include "show/audiosync.hpp"
+#include "show/sync.hpp"
+#include "common/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+namespace
+{
+// A pattern whose step s holds the codes given per step (zero-ended).
+struct Bars
+{
+  SyncPattern Pattern = {};
+  std::vector<const SyncPattern *> Table;
+  Bars(sInt bars, std::initializer_list<std::pair<sInt, std::vector<sU32>>> steps)
+  {
+    for(const auto &s : steps)
+      for(size_t i = 0; i < s.second.size(); i++)
+        Pattern.Keys[s.first][i] = s.second[i];
+    Table.assign(size_t(bars), &Pattern);
+    Table.push_back(nullptr);
+  }
+};
+
+std::vector<sU32> PollAll(SyncMachine &m, sInt channel)
+{
+  std::vector<sU32> codes;
+  for(sU32 c = m.PollKey(channel, 1); c; c = m.PollKey(channel, 0))
+    codes.push_back(c);
+  return codes;
+}
+
+// every step s of every bar holds the code 200 + s
+Bars CountingBars(sInt bars)
+{
+  Bars b(bars, {});
+  for(sInt s = 0; s < 16; s++)
+    b.Pattern.Keys[s][0] = sU32(200 + s);
+  return b;
+}
+}
+
+TEST(SyncSequencer, StepCodesComeOnceInSlotOrder)
+{
+  SyncMachine m(120.0f);
+  Bars bars(10, {{8, {107, 49}}});
+  m.SetPatternTable(1, bars.Table.data());
+  m.Update(0);   // the first update lands half a bar before the end of bar 7: step 8
+  EXPECT_EQ(m.Results.BarIndex[1], 7);
+  EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{107, 49}));
+  m.Update(20);   // still step 8
+  EXPECT_EQ(PollAll(m, 1), std::vector<sU32>{});
+  EXPECT_EQ(PollAll(m, 2), std::vector<sU32>{}) << "a channel without a table is idle";
+}
+
+TEST(SyncSequencer, SlowFrameDeliversEveryCrossedStepOfTheBar)
+{
+  SyncMachine m(120.0f);   // a step is 125 ms
+  Bars bars = CountingBars(40);
+  m.SetPatternTable(1, bars.Table.data());
+  m.Update(0);
+  EXPECT_EQ(PollAll(m, 1), std::vector<sU32>{208});
+  m.Update(400);   // to step 11
+  EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{209, 210, 211}));
+  m.Update(1050);  // into the next bar, step 3: only that bar's steps
+  EXPECT_EQ(m.Results.BarIndex[1], 8);
+  EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{200, 201, 202, 203}));
+}
+
+TEST(SyncSequencerDeathTest, SixteenCodesInAStepAreFatal)
+{
+  SyncMachine m(120.0f);
+  Bars bars(10, {{8, std::vector<sU32>(16, 101)}});
+  m.SetPatternTable(1, bars.Table.data());
+  m.Update(0);
+  EXPECT_DEATH(PollAll(m, 1), "Assertion failed");
+}
+
+TEST(SyncSequencer, EndOfChannelZeroRestartsTheClockAndAsksForTheNextScene)
+{
+  SyncMachine m(120.0f);
+  m.SetSceneKeyRange(SYNC_SCENEKEY, SYNC_SCENEKEY + 15);
+  Bars bars(26, {});
+  m.SetPatternTable(0, bars.Table.data());
+  sU32 key = 0;
+  sInt frames = 0;
+  for(; frames < 1000 && !key; frames++)
+  {
+    m.Update(100);
+    key = m.PollKey(0, 1);
+    if(!key)
+    {
+      ASSERT_LT(m.BarIndex[0], 26);
+    }
+  }
+  EXPECT_EQ(key, sU32(SYNC_SCENEKEY + 1));
+  EXPECT_EQ(m.BarIndex[0], 0);
+  EXPECT_EQ(m.Cycle[0], 0);
+  EXPECT_EQ(m.Phase, 0.0f);
+  // from the middle of bar 7 to the end of bar 25 at 2 s a bar
+  EXPECT_NEAR(frames * 100, 37000, 200);
+}
+
+TEST(SyncSceneKeys, FollowTheSceneOrderOrTheGuiRequestAndSkipWhatCannotBeShown)
+{
+  SyncMachine m(120.0f);
+  m.SetSceneKeyRange(SYNC_SCENEKEY, SYNC_SCENEKEY + 15);
+  for(sInt i = 1; i <= 16; i++)
+    EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + i % 16));
+
+  SyncSceneView view;
+  sInt transition = -1, option5 = -1;
+  for(sInt i = 0; i < 16; i++)
+    view.Present[i] = 1;
+  view.Resident[13] = view.Resident[15] = 1;
+  view.CurrentScene = 14;
+  view.PendingTransition = &transition;
+  view.OptionIndex[5] = &option5;
+  m.Scenes = &view;
+  m.SceneKeyCounter = 11;
+  EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + 12));
+  EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + 14)) << "the resident scene 13 is passed";
+
+  SceneRequest g = {};
+  g.SlideshowIndex = 14;
+  g.TransitionMode = 3;
+  m.GuiRecord = &g;
+  const struct { sInt Next; sInt Expect; } cases[] = {{7, 7}, {13, 14}, {15, 0}, {17, 0}, {33, 14}, {-1, 0}};
+  for(const auto &c : cases)
+  {
+    g.NextNumber = c.Next;
+    EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + c.Expect)) << "next number " << c.Next;
+  }
+  EXPECT_EQ(g.TakenFlag, 1);
+  EXPECT_EQ(g.CurrentIsSlideshow, 1);
+  EXPECT_EQ(g.NextIsSlideshow, 0);
+  EXPECT_EQ(transition, 3);
+  g.RequestFlag = 1;
+  g.RequestedScene = 5;
+  g.NextNumber = 27;
+  EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + 5));
+  EXPECT_EQ(option5, 7);
+  g.RequestedScene = 40;   // out of the table: the key is issued, nothing is written
+  EXPECT_EQ(m.NextSceneKey(), sU32(SYNC_SCENEKEY + 40));
+}
+
+TEST(SyncTapTempo, TapsInsideTheWindowSetTheTempoOthersDropTheSeries)
+{
+  struct Case
+  {
+    sInt Interval, Taps;
+    sInt Count;
+    sF32 Tapped;
+    sBool Fades;
+  };
+  // at 120 BPM a half bar is 1000 ms: taps must come between 500 and 1500 ms apart
+  const Case cases[] = {
+    {1000, 2, 2, 0.0f, 0}, {1000, 3, 3, 120.0f, 0}, {900, 6, 6, 133.333f, 0}, {900, 7, 7, 133.333f, 1},
+    {400, 2, 0, 0.0f, 0}, {400, 3, 1, 0.0f, 0},  {1600, 2, 0, 0.0f, 0},   {1000, 300, 256, 120.0f, 1},
+  };
+  for(const Case &c : cases)
+  {
+    SyncMachine m(120.0f);
+    for(sInt i = 0; i < c.Taps; i++)
+    {
+      m.SyncClock = 5000 + i * c.Interval;
+      m.OnKey(' ');
+    }
+    EXPECT_EQ(m.TapCount, c.Count) << c.Interval << " x " << c.Taps;
+    EXPECT_NEAR(m.TappedTempo, c.Tapped, 0.01f) << c.Interval << " x " << c.Taps;
+    EXPECT_EQ(m.TempoFade == 1000, bool(c.Fades)) << c.Interval << " x " << c.Taps;
+    if(c.Taps == 300)
+    {
+      EXPECT_EQ(m.TapTimes[255], 5000 + 299 * c.Interval);
+    }
+    if(c.Fades)
+    {
+      m.Update(1000);
+      m.Update(0);
+      EXPECT_NEAR(m.Tempo, c.Tapped, 0.01f);
+      EXPECT_EQ(m.HalfBarPeriod, sInt(0.5f / (c.Tapped / 240000.0f)));
+    }
+  }
+}
+
+TEST(SyncTapTempo, TapPullsTheHalfBarTowardsTheTapOverOneSecond)
+{
+  SyncMachine m(120.0f);
+  m.PhaseOffset = 0.0f;
+  m.Update(0);
+  m.Update(200);   // half-bar phase 0.2
+  const sF32 before = m.Phase;
+  m.OnKey(' ');
+  EXPECT_EQ(m.TapDirection, 1);
+  EXPECT_NEAR(m.TapDistance, 0.3f, 1e-4f);   // towards half-bar phase + offset = 0.5
+  EXPECT_NEAR(m.PhaseTarget, before + 0.3f * 0.0625f, 1e-5f);
+  m.Update(500);
+  m.Update(250);
+  EXPECT_GT(m.Phase, m.PhaseStart) << "the phase glides from the old beat to the new one";
+  EXPECT_LT(m.Phase, m.PhaseTarget);
+  m.Update(250);
+  m.Update(0);
+  EXPECT_NEAR(m.Beat.HalfBarPhase, 0.5f, 1e-3f) << "one second later at the corrected phase";
+}
+
+TEST(SyncKeys, JumpFreezeAndPresets)
+{
+  SyncMachine m(120.0f);
+  m.Update(0);
+  m.OnKey('<');
+  m.Update(0);
+  EXPECT_EQ(m.Results.BarIndex[3], 14);
+  EXPECT_EQ(m.Results.Cycle[3], 1);
+
+  m.OnKey('-');
+  const SyncResults held = m.Results;
+  const sInt clock = m.PublishedClock;
+  m.Update(300);
+  EXPECT_EQ(m.PublishedClock, clock);
+  EXPECT_EQ(m.SyncClock, clock + 300);
+  EXPECT_EQ(std::memcmp(&held, &m.Results, sizeof(held)), 0);
+  m.OnKey('-');
+  m.Update(300);
+  EXPECT_EQ(m.PublishedClock, clock + 300);
+
+  const struct { sInt Key, Preset; } presets[] = {{'q', 0}, {'w', 1}, {'e', 2}, {'r', 3}, {'x', 3}, {200, 3}};
+  for(const auto &p : presets)
+  {
+    m.OnKey(p.Key);
+    EXPECT_EQ(m.ColorPreset, p.Preset) << "key " << p.Key;
+  }
+}
+
+TEST(SyncLevelTrack, LoadReplaySave)
+{
+  sparktest::TempDir dir;
+  const std::string home = plat::CurrentDir();
+  ASSERT_TRUE(plat::ChangeDir(dir.Path.c_str()));
+  SyncMachine m(120.0f);
+  m.LoadLevelTrack();
+  EXPECT_EQ(m.GetRecordedLevel(1), 0.0f) << "no file: zeros";
+
+  auto write = [&](sInt values) {
+    std::ofstream f("EQU303.raw", std::ios::binary);
+    for(sInt i = 0; i < values; i++)
+    {
+      const sInt v = (i % 3 + 1) * 65536 + i / 3;   // band + 1, and the frame in the fraction
+      f.write(reinterpret_cast<const char *>(&v), 4);
+    }
+  };
+  write(7);   // short: two frames and a bit
+  m.LoadLevelTrack();
+  EXPECT_EQ(m.LevelTrack[6], 65536 + 2);
+  EXPECT_EQ(m.LevelTrack[7], 0);
+  write(SYNC_LEVELVALUES + 100);   // long: cut
+  m.LoadLevelTrack();
+  const struct { sInt Clock; sInt Frame; } replay[] = {
+    {-5000, 0}, {0, 3}, {49, 3}, {600, 15}, {599850, 11999}, {600000, 11999}, {9000000, 11999}};
+  for(const auto &r : replay)
+  {
+    m.PublishedClock = r.Clock;
+    EXPECT_FLOAT_EQ(m.GetRecordedLevel(2), 3.0f + sF32(r.Frame) / 65536.0f) << "clock " << r.Clock;
+  }
+  m.PublishedClock = 700;
+  m.OnKey('#');
+  EXPECT_EQ(m.LevelStart, 700);
+  EXPECT_FLOAT_EQ(m.GetRecordedLevel(0), 1.0f + 3.0f / 65536.0f);
+
+  m.LevelTrack[5] = -12345;
+  m.OnKey('t');
+  std::ifstream in("EQU303.raw", std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), size_t(144000));
+  EXPECT_EQ(std::memcmp(bytes.data(), m.LevelTrack, bytes.size()), 0);
+  EXPECT_FALSE(plat::PathExists("EQU303.raw.new"));
+  ASSERT_TRUE(plat::ChangeDir(home.c_str()));
+}
+
+TEST(SyncSoundRing, KeepsTheLouderChannelPerFrameAndWrapsItsIndex)
+{
+  SyncMachine m(120.0f);
+  const sS16 frames[] = {16384, -100, 200, -32768, 0, 0};
+  m.Receiver.OnSamples(frames, 3);
+  EXPECT_EQ(m.Receiver.WritePos, 3);
+  EXPECT_FLOAT_EQ(m.Receiver.Get(0), 0.5f);
+  EXPECT_FLOAT_EQ(m.Receiver.Get(1), -1.0f);
+  EXPECT_FLOAT_EQ(m.Receiver.MaxNew[0], 1.0f);
+  const struct { sInt In, Out; } wraps[] = {{-1, SYNC_RING - 1}, {SYNC_RING, 0}, {5, 5}};
+  for(const auto &w : wraps)
+  {
+    sInt i = w.In;
+    SyncSoundRing::WrapIndex(&i);
+    EXPECT_EQ(i, w.Out);
+  }
+}
+
+TEST(SyncSoundRing, ReadsNothingPastTheBufferItIsHanded)
+{
+  SyncMachine m(120.0f);   // its analyser is fed too
+  const long page = sysconf(_SC_PAGESIZE);
+  char *mem = static_cast<char *>(mmap(nullptr, size_t(page) * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(mem, MAP_FAILED);
+  ASSERT_EQ(mprotect(mem + page, size_t(page), PROT_NONE), 0);
+  const sInt count = sInt(page / 4);   // frames filling the page up to the guard
+  sS16 *samples = reinterpret_cast<sS16 *>(mem);
+  for(sInt i = 0; i < count * 2; i++)
+    samples[i] = sS16(i);
+  for(sInt round = 0; round < 300; round++)   // past the analyser's history wrap
+    m.Receiver.OnSamples(samples, count);
+  EXPECT_EQ(m.Receiver.WritePos, (300 * count) % SYNC_RING);
+  EXPECT_EQ(m.Analyser->CurrentBlock, (300 * count / 256) % 512);
+  munmap(mem, size_t(page) * 2);
+}

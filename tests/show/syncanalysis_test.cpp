@@ -1,0 +1,260 @@
+// The SYNC machine's analysis: drums fed as samples give onsets at their beats and the
+// tempo scan's best candidate; level, clipping and the automatic gain react to loud and
+// silent input; the beat values follow the clock; the whole road from a sound file
+// through SDL's disk capture driver.
+#include "base/numbers.hpp"
+#include "show/sync.hpp"
+#include "common/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <thread>
+#include <vector>
+
+namespace
+{
+constexpr int Rate = 44100;
+
+// Stereo frames: a kick (falling sine) on every beat from 0.5 s for the given time, a
+// noise snare on every second beat, then optional stretches of clipping and silence.
+std::vector<sS16> Drums(double bpm, double seconds, std::vector<double> &beats, double loud = 0, double quiet = 0)
+{
+  const size_t drums = size_t(seconds * Rate), frames = size_t((seconds + loud + quiet) * Rate);
+  std::vector<float> mix(frames, 0.0f);
+  sU32 noise = 1;
+  for(double t = 0.5; t + 0.4 < seconds; t += 60.0 / bpm)
+  {
+    beats.push_back(t);
+    const size_t at = size_t(t * Rate);
+    double phase = 0.0;
+    for(size_t i = 0; i < size_t(0.35 * Rate); i++)
+    {
+      const double s = double(i) / Rate;
+      phase += 2.0 * M_PI * (50.0 + 90.0 * std::exp(-s / 0.03)) / Rate;
+      mix[at + i] += float(0.8 * std::exp(-s / 0.12) * std::sin(phase));
+      if(beats.size() % 2 == 0 && s < 0.2)
+        mix[at + i] += float(0.4 * std::exp(-s / 0.06)) * (float((noise = noise * 1103515245u + 12345u) >> 16) / 32768.0f - 1.0f);
+    }
+  }
+  for(size_t i = drums; i < drums + size_t(loud * Rate); i++)
+    mix[i] = (i / 50) % 2 ? 1.0f : -1.0f;
+  std::vector<sS16> out(frames * 2);
+  for(size_t i = 0; i < frames; i++)
+    out[i * 2] = out[i * 2 + 1] = sS16(std::fmax(-1.0f, std::fmin(1.0f, mix[i])) * 32767.0f);
+  return out;
+}
+
+// Onsets of a list by absolute analyser block, turned into times of the hits.
+void Collect(const SyncMachine &m, std::map<sInt, int> &found)
+{
+  for(sInt i = 0; i < m.Bass.Count; i++)
+    found[m.AnalysedBlocks - 1 - m.Bass.Records[i][0]]++;
+}
+std::vector<double> Times(const std::map<sInt, int> &found)
+{
+  std::vector<double> t;
+  for(const auto &f : found)
+  {
+    const double at = (double(f.first + 1) * 256.0 - double(SYNC_ONSETDELAY)) / Rate;
+    if(t.empty() || at - t.back() > 0.03)
+      t.push_back(at);
+  }
+  return t;
+}
+
+// Every beat has an onset within 30 ms and every onset inside the drums a beat.
+void ExpectOnBeats(const std::vector<double> &onsets, const std::vector<double> &beats, double until)
+{
+  auto near = [](const std::vector<double> &set, double t) {
+    for(double s : set)
+      if(std::fabs(s - t) <= 0.03)
+        return true;
+    return false;
+  };
+  for(double b : beats)
+    EXPECT_TRUE(near(onsets, b)) << "no onset at the beat " << b;
+  for(double o : onsets)
+    EXPECT_TRUE(o < 0.1 || o > until || near(beats, o)) << "onset " << o << " is off the beat";
+}
+
+void Feed(SyncMachine &m, const std::vector<sS16> &frames, std::map<sInt, int> *found = nullptr)
+{
+  long long fed = 0, clock = 0;
+  for(size_t at = 0; at < frames.size() / 2; at += 1024)
+  {
+    const sInt n = sInt(std::min<size_t>(1024, frames.size() / 2 - at));
+    m.Receiver.OnSamples(frames.data() + at * 2, n);
+    fed += n;
+    m.Update(sInt(fed * 1000 / Rate - clock));
+    clock = fed * 1000 / Rate;
+    if(found)
+      Collect(m, *found);
+  }
+}
+
+struct ScopedEnv
+{
+  std::string Name;
+  ScopedEnv(const char *name, const char *value) : Name(name) { setenv(name, value, 1); }
+  ~ScopedEnv() { unsetenv(Name.c_str()); }
+};
+}
+
+TEST(SyncAnalysis, KicksGiveOnsetsOnTheBeatAndTheirTempoWinsTheScan)
+{
+  SyncMachine m(126.0f);
+  std::vector<double> beats;
+  std::map<sInt, int> found;
+  Feed(m, Drums(120.0, 8.0, beats), &found);
+  ExpectOnBeats(Times(found), beats, 8.0);
+  EXPECT_EQ(m.BestBassCandidate, 10.0f) << "120 BPM";
+  EXPECT_LT(m.BassScores[10], 6.0f);
+  EXPECT_GT(m.BassScores[20], m.BassScores[10] + 10.0f);
+  EXPECT_GT(m.Snare.Count, 0);
+  EXPECT_EQ(m.Tempo, 126.0f) << "the scan does not set the tempo";
+}
+
+TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
+{
+  SyncMachine m(120.0f);
+  Feed(m, std::vector<sS16>(size_t(Rate) * 2 * 3, 0));
+  EXPECT_EQ(m.Bass.Count + m.Snare.Count, 0);
+  EXPECT_EQ(m.BestBassScore, 60.0f);
+  EXPECT_EQ(m.BestBassCandidate, -1.0f);
+  EXPECT_EQ(m.PeakLevel, 0.0f);
+  EXPECT_GT(m.InputGain, 0.75f);
+  for(sInt i = 0; i < 2000; i++)
+    m.Update(10);
+  EXPECT_EQ(m.InputGain, 1.0f) << "held at its upper bound";
+
+  std::vector<double> none;
+  const std::vector<sS16> loud = Drums(120.0, 0.0, none, 3.0, 0.0);
+  Feed(m, loud);
+  EXPECT_GT(m.ClipShort, 0.9f);
+  EXPECT_GT(m.ClipLong, 0.3f) << "three of the last eight seconds";
+  EXPECT_GT(m.PeakLevel, 0.99f);
+  EXPECT_LT(m.InputGain, 0.9f);
+  for(sInt i = 0; i < 40; i++)
+    Feed(m, loud);
+  EXPECT_EQ(m.InputGain, 0.0f) << "held at its lower bound";
+}
+
+TEST(SyncBeatValues, FollowTheClockAndThePreset)
+{
+  SyncMachine m(120.0f);   // bar 2000 ms, first update at bar phase 0.5
+  m.Update(0);
+  struct Step { sInt Ms; sF32 BarPhase, BarBump; };
+  const Step steps[] = {{0, 0.5f, 0.75f}, {500, 0.75f, 0.0f}, {500, 0.0f, 0.25f}, {500, 0.25f, 1.0f}};
+  for(const Step &s : steps)
+  {
+    m.Update(s.Ms);
+    EXPECT_NEAR(m.Results.BarPhase, s.BarPhase, 1e-4f);
+    EXPECT_NEAR(m.Results.BarBump, s.BarBump, 1e-4f);
+    EXPECT_EQ(m.Results.PulseA + m.Results.PulseB + m.Results.PulseC, 0.0f) << "preset low";
+  }
+  const sF32 held = m.Results.Follower1;
+  m.Update(500);
+  EXPECT_EQ(m.Results.Follower1, held) << "followers hold below preset high";
+  m.OnKey('e');
+  m.Update(700);
+  m.Update(300);   // half-bar phase 0 again, the preset's fade is over
+  EXPECT_NEAR(m.Results.PulseB, 1.0f, 1e-4f);
+  m.Update(300);   // half-bar phase 0.3
+  EXPECT_NEAR(m.Results.PulseB, 0.0f, 1e-3f);
+  for(sInt i = 0; i < 400; i++)
+    m.Update(10);
+  EXPECT_EQ(m.Results.Follower1, m.Results.BarBump) << "tracking once it met its source";
+  EXPECT_NEAR(m.Results.BeatPhase, std::fmod(m.PublishedClock / 500.0f, 1.0f), 1e-3f);
+}
+
+TEST(SyncOnsets, AWalkKeepsTheNewest128AndTheSnareScanCountsItsOwnList)
+{
+  SyncMachine m(120.0f);
+  for(sInt i = 0; i < SYNC_HISTORY; i++)
+    m.BassFlux[i] = i % 4 == 1 ? 20.0f : 0.0f;
+  const sF32 beat = 2.646e6f / (256.0f * 120.0f);
+  for(sInt k = 0; k < 16; k++)
+    m.SnareOnset[SYNC_HISTORY - 20 - sInt(std::lround(k * beat))] = 20.0f;
+  m.Update(0);
+  EXPECT_EQ(m.Bass.Count, SYNC_ONSETS);
+  EXPECT_LT(m.Bass.Records[0][0], 5) << "the newest run first";
+  EXPECT_LT(m.Bass.Records[SYNC_ONSETS - 1][0], 4 * SYNC_ONSETS + 5);
+  EXPECT_EQ(m.Snare.Count, 16);
+  EXPECT_EQ(m.BestSnareCandidate, 10.0f);
+  EXPECT_LT(m.BestSnareScore, 6.0f);
+}
+
+TEST(SyncInput, WithoutACaptureDeviceTheMachineRunsOnItsOwnClockAndRetries)
+{
+  ScopedEnv driver("SDL_AUDIODRIVER", "no_such_driver");
+  SyncMachine m(120.0f);
+  m.Init(nullptr, 1600, 1200);
+  EXPECT_FALSE(m.SoundInput->IsOpen());
+  for(sInt i = 0; i < 100; i++)
+    m.Update(20);
+  EXPECT_EQ(m.PublishedClock, 2000);
+  EXPECT_NEAR(m.Results.BeatPhase, 0.0f, 1e-3f);
+  m.ReopenTimer = 10001;
+  m.SoundInput->LastWake = sGetTime() - 20000;   // the capture thread has slept too long
+  m.Update(10);
+  EXPECT_EQ(m.ReopenTimer, 0) << "the input was opened again";
+  EXPECT_FALSE(m.SoundInput->IsOpen());
+}
+
+TEST(SyncInput, MusicThroughTheDiskCaptureDriverReachesTheAnalysis)
+{
+  sparktest::TempDir dir;
+  std::vector<double> beats;
+  const std::vector<sS16> frames = Drums(120.0, 8.0, beats, 2.0, 9.0);
+  {
+    std::ofstream f(dir.Name8("in.raw"), std::ios::binary);
+    f.write(reinterpret_cast<const char *>(frames.data()), std::streamsize(frames.size() * 2));
+  }
+  ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILEIN", dir.Name8("in.raw").c_str());
+  ScopedEnv delay("SDL_DISKAUDIODELAY", "4");   // a 1024-frame buffer every 4 ms
+  SyncMachine m(120.0f);
+  m.Init(nullptr, 1600, 1200);
+  ASSERT_TRUE(m.SoundInput->IsOpen());
+  m.OnKey('e');
+  std::map<sInt, int> found;
+  sF32 lowestGain = 1.0f, highestClip = 0.0f, peak = 0.0f;
+  const sInt blocks = sInt(frames.size() / 2 / 256);
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while(m.AnalysedBlocks < blocks && std::chrono::steady_clock::now() < limit)
+  {
+    m.Update(10);
+    Collect(m, found);
+    if(m.AnalysedBlocks * 256 < 10 * Rate + Rate / 2)   // the drums and the loud stretch
+    {
+      lowestGain = std::fmin(lowestGain, m.InputGain);
+      highestClip = std::fmax(highestClip, m.ClipLong);
+      peak = std::fmax(peak, m.PeakLevel);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_GE(m.AnalysedBlocks, blocks) << "the whole file was captured";
+  // the capture goes on with silence after the file: the peak hold decays, the gain rises
+  for(sInt i = 0; i < 5000 && m.InputGain <= lowestGain + 0.01f; i++)
+  {
+    m.Update(10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  m.SoundInput->Stop();
+  ExpectOnBeats(Times(found), beats, 7.9);
+  EXPECT_GT(peak, 0.99f);
+  EXPECT_GT(highestClip, 0.1f) << "the loud stretch clips";
+  EXPECT_LT(lowestGain, 0.75f) << "and turns the gain down";
+  EXPECT_EQ(m.PeakLevel, 0.0f) << "the silent stretch is quiet";
+  EXPECT_GT(m.InputGain, lowestGain) << "and turns the gain up again";
+  // the published beat follows the machine's clock, not the samples
+  EXPECT_NEAR(m.Results.BeatPhase, std::fmod(m.PublishedClock / 500.0f, 1.0f), 1e-3f);
+  const sF32 h = m.Results.HalfBarPhase;
+  const sF32 pulse = h >= 0.95f ? (h - 0.95f) * 20.0f : h <= 0.3f ? 1.0f - h * 3.3333333f : 0.0f;
+  EXPECT_NEAR(m.Results.PulseB, std::fmin(1.0f, pulse * 1.2f), 1e-3f);
+}
