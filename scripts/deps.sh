@@ -11,7 +11,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev
   libasound2-dev
-  libstb-dev
+  libstb-dev libvorbis-dev
   libdw-dev
   xvfb xauth
   clang libclang-rt-14-dev
