@@ -1,0 +1,279 @@
+// The movie player over movies written in the test with libavcodec, drawn through the
+// graphics device and read back: the bars must come out in their colours after the YUV
+// conversion, and the blocks tell which frame is shown.
+#include "common/movie_writer.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/render_fixture.hpp"
+#include "platform/media/media.hpp"
+#include "util/movieplayer.hpp"
+#include "util_helpers.hpp"
+
+#include <chrono>
+#include <thread>
+
+namespace
+{
+using testutil::ReadBytes;
+using testutil::CaptureOutput;
+using testutil::Mutator;
+using testutil::WriteBytes;
+
+struct MovieCase
+{
+  const char *File;
+  int Fps;
+  int Frames;
+};
+const MovieCase Movies[] = {{"a25.avi", 25, 40}, {"b30.mkv", 30, 45}};
+
+class MoviePlayerTest : public RenderTest
+{
+public:
+  static inline sparktest::TempDir *Dir = nullptr;
+  static void SetUpTestSuite()
+  {
+    RenderTest::SetUpTestSuite();
+    Dir = new sparktest::TempDir;
+    for(const MovieCase &m : Movies)
+      ASSERT_TRUE(sparktest::WriteMovie(Dir->Name8(m.File), AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, m.Fps, m.Frames,
+                                        [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
+  }
+  static void TearDownTestSuite()
+  {
+    delete Dir;
+    RenderTest::TearDownTestSuite();
+  }
+
+  // Opens a movie of the folder (or a device name) and waits for the open to end.
+  static sMoviePlayerMF *Open(const std::u16string &name, sU32 flags = 0)
+  {
+    auto *p = static_cast<sMoviePlayerMF *>(sOpenMoviePlayer(name.c_str(), flags));
+    for(int i = 0; i < 20000 && p->State == ST_INITING; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return p;
+  }
+  // Draws one frame of the player: the frame number shown, -1 when the bars are not right.
+  static int Show(sMoviePlayer *p)
+  {
+    BeginFrame();
+    p->Paint(0);
+    std::vector<sU32> px = EndFrame();
+    for(int b = 0; b < 4; b++)
+      if(ColorDiff(px[12 * W + 8 + 16 * b], sparktest::PatternBars[b]) > 24) return -1;
+    int n = 0;
+    for(int b = 0; b < 8; b++) n |= (ChG(px[36 * W + 4 + 8 * b]) > 128) << b;
+    return n;
+  }
+  // Shows frames until the player takes its next picture (after an open or a seek).
+  static int ShowNext(sMoviePlayerMF *p)
+  {
+    int n = -1;
+    for(int i = 0; i < 5000 && (p->ShownTime < 0 || p->SeekTarget >= 0); i++) n = Show(p);
+    return p->ShownTime < 0 ? -2 : n;
+  }
+};
+
+class MoviePlay : public MoviePlayerTest, public testing::WithParamInterface<MovieCase>
+{
+};
+
+TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
+{
+  const MovieCase m = GetParam();
+  sMoviePlayerMF *p = Open(Dir->Name(m.File));
+  ASSERT_EQ(p->State.load(), sMOVIE_OPENED);
+  sMovieInfo info;
+  p->GetInfo(info);
+  EXPECT_EQ(info.Width, 0) << "nothing is reported before the first frame";
+  EXPECT_EQ(ShowNext(p), 0);
+  p->GetInfo(info);
+  EXPECT_EQ(info.Width, W);
+  EXPECT_EQ(info.Height, H);
+  EXPECT_FLOAT_EQ(info.Aspect, sF32(W) / H);
+  EXPECT_FLOAT_EQ(info.Fps, sF32(m.Fps));
+  EXPECT_NEAR(info.Duration, sF32(m.Frames) / m.Fps, 0.1f);
+
+  // playing: the pictures follow in order
+  int last = 0;
+  for(int n = 0; n < 6;)
+  {
+    n = Show(p);
+    ASSERT_GE(n, last);
+    last = n;
+  }
+  p->Pause();
+  int paused = Show(p);
+  sF32 at = p->GetPosition();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(Show(p), paused);
+  EXPECT_EQ(p->GetPosition(), at);
+
+  for(int target : {m.Frames / 2, 3, 0, m.Frames - 2})
+  {
+    p->Seek((target + 0.5f) / m.Fps);
+    EXPECT_NEAR(ShowNext(p), target, 1) << "seek to " << target;
+    EXPECT_TRUE(p->IsPlaying());
+  }
+  // to the end: the last picture stays
+  for(int i = 0; i < 5000 && p->IsPlaying(); i++) Show(p);
+  EXPECT_FALSE(p->IsPlaying());
+  EXPECT_EQ(Show(p), m.Frames - 1);
+  // Play on a stopped movie goes on; on a playing one it starts again from the start
+  p->Play();
+  p->Play();
+  EXPECT_LE(ShowNext(p), 1);
+  p->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, MoviePlay, testing::ValuesIn(Movies),
+                         [](const testing::TestParamInfo<MovieCase> &i) { return "fps" + std::to_string(i.param.Fps); });
+
+TEST_F(MoviePlayerTest, LoopsOrStaysPausedAsAsked)
+{
+  sMoviePlayerMF *p = Open(Dir->Name(Movies[0].File), sMOF_LOOP);
+  p->Rate = 8.0f;
+  int last = 0, wraps = 0;
+  for(int i = 0; i < 5000 && !wraps; i++)
+  {
+    int n = Show(p);
+    wraps += n >= 0 && n < last;
+    last = n >= 0 ? n : last;
+  }
+  EXPECT_EQ(wraps, 1);
+  EXPECT_TRUE(p->IsPlaying());
+  p->Release();
+
+  p = Open(Dir->Name(Movies[1].File), sMOF_PAUSED);
+  EXPECT_EQ(ShowNext(p), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Show(p), 0);
+  EXPECT_FALSE(p->IsPlaying());
+  p->Release();
+}
+
+TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
+{
+  std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
+  WriteBytes(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
+  WriteBytes(Dir->Name8("cut.mkv"), std::vector<uint8_t>(movie.begin(), movie.begin() + movie.size() / 2));
+  WriteBytes(Dir->Name8("tone.wav"), std::vector<uint8_t>{'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1,
+                                       0, 1, 0, 0x44, 0xac, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 0, 2, 0});
+  struct Case
+  {
+    const char *File, *Log;
+  } cases[] = {{"missing.avi", "can't open source reader for "},
+               {"garbage.avi", "can't open source reader for "},
+               {"tone.wav", "no video stream found in "}};
+  for(const Case &c : cases)
+  {
+    CaptureOutput out;
+    sMoviePlayerMF *p = Open(Dir->Name(c.File));
+    sMovieInfo info;
+    p->GetInfo(info);
+    sF32 uv[4];
+    EXPECT_EQ(p->GetFrame(uv), nullptr) << c.File;
+    EXPECT_FALSE(p->IsPlaying()) << c.File;
+    p->Release();
+    EXPECT_EQ(info.Width, -1) << c.File;
+    EXPECT_EQ(info.Height, -1) << c.File;
+    EXPECT_NE(out.Text.find(std::string(c.Log) + Dir->Name8(c.File)), std::string::npos) << out.Text;
+  }
+  // a cut movie plays what it has, then stops
+  sMoviePlayerMF *p = Open(Dir->Name("cut.mkv"));
+  p->Rate = 8.0f;
+  int shown = -1;
+  for(int i = 0; i < 5000 && p->IsPlaying(); i++) shown = std::max(shown, Show(p));
+  EXPECT_FALSE(p->IsPlaying());
+  EXPECT_EQ(p->State.load(), sMOVIE_RUNNING);
+  EXPECT_GT(shown, Movies[1].Frames / 4);
+  EXPECT_LT(shown, Movies[1].Frames - 1);
+  p->Release();
+}
+
+// A bounded mutation run over the open and the first frames.
+TEST_F(MoviePlayerTest, MutatedMoviesNeverUpsetThePlayer)
+{
+  std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
+  Mutator rnd(19);
+  for(int round = 0; round < 30; round++)
+  {
+    std::vector<uint8_t> bytes = movie;
+    for(int k = 1 + int(rnd.Next() % 12); k > 0; k--) bytes[rnd.Next() % bytes.size()] = uint8_t(rnd.Next());
+    if(round % 5 == 4) bytes.resize(rnd.Next() % bytes.size());
+    WriteBytes(Dir->Name8("fuzz.mkv"), bytes);
+    sMoviePlayerMF *p = Open(Dir->Name("fuzz.mkv"));
+    p->Rate = 20.0f;
+    for(int i = 0; i < 60 && p->State != sMOVIE_FAILED && p->IsPlaying(); i++) Show(p);
+    EXPECT_TRUE(p->State == sMOVIE_FAILED || p->State == sMOVIE_RUNNING);
+    p->Release();
+  }
+}
+
+// Capture devices through a system of the test's own whose source generates its pictures.
+constexpr int CW = RenderTest::W, CH = RenderTest::H;
+struct GeneratedSource : plat::VideoSource
+{
+  int Frame = 0;
+  int GetWidth() const override { return CW; }
+  int GetHeight() const override { return CH; }
+  void GetPixelAspect(int *n, int *d) const override { *n = *d = 0; }
+  void GetFrameRate(int *n, int *d) const override { *n = 30, *d = 1; }
+  double GetDuration() const override { return 0; }
+  int GetStride() const override { return CW * 4; }
+  bool SetOutput(plat::VideoLayout l) override { return l == plat::VideoLayout::RGB32; }
+  bool Seek(double) override { return false; }
+  plat::VideoRead Read(plat::VideoSample &s, std::string *) override
+  {
+    s.Data.resize(CW * CH * 4);
+    s.Length = CW * CH * 4;
+    s.TimeMs = Frame * 33;
+    for(int y = 0; y < CH; y++)
+      for(int x = 0; x < CW; x++)
+      {
+        uint32_t c = sparktest::PatternPixel(Frame, x, y, CW, CH) | 0xff000000;
+        memcpy(&s.Data[size_t(y * CW + x) * 4], &c, 4);
+      }
+    Frame++;
+    return plat::VideoRead::Ok;
+  }
+};
+
+struct TestCapture : plat::CaptureSystem
+{
+  plat::CaptureFormat Opened;
+  std::vector<plat::CaptureDevice> ListDevices() override { return {{"USB Capture HDMI", "a"}, {"Integrated Camera", "b"}}; }
+  std::vector<plat::CaptureFormat> ListFormats(const plat::CaptureDevice &) override
+  {
+    return {{1920, 1080, 15}, {CW, CH, 30}, {32, 24, 60}, {CW, CH, 25}};
+  }
+  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f,
+                                          plat::VideoOpenError *) override
+  {
+    Opened = f;
+    return d.Path == "b" ? std::make_unique<GeneratedSource>() : nullptr;
+  }
+};
+
+TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFormat)
+{
+  TestCapture capture;
+  plat::SetCaptureSystem(&capture);
+  CaptureOutput out;
+  sMoviePlayerMF *p = Open(u"dev:*CAM*");
+  EXPECT_TRUE(p->Flags & sMOF_CAPTURE);
+  EXPECT_EQ(ShowNext(p), 0);
+  for(int n = 0, last = 0; n < 5; last = n) ASSERT_GE(n = Show(p), last);
+  sMovieInfo info;
+  p->GetInfo(info);
+  EXPECT_EQ(info.Duration, 100.0f);
+  p->Release();
+  EXPECT_EQ(capture.Opened.Width, W);
+  EXPECT_EQ(capture.Opened.Fps, 30.0);
+  EXPECT_NE(out.Text.find("taken video-in nr:1, w:64, h:48, fps:30"), std::string::npos) << out.Text;
+
+  p = Open(u"dev:*webcam*");
+  p->GetInfo(info);
+  EXPECT_EQ(info.Width, -1);
+  p->Release();
+  plat::SetCaptureSystem(nullptr);
+}
+}

@@ -1,0 +1,204 @@
+// The music player through SDL's disk audio driver: what reaches the sound output is
+// compared with stb_vorbis's own decode of the same file.
+#include "base/sound.hpp"
+#include "common/temp_dir.hpp"
+#include "util/musicplayer.hpp"
+#include "util_helpers.hpp"
+
+#include <gtest/gtest.h>
+#include <vorbis/vorbisenc.h>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb/stb_vorbis.h>
+
+#include <chrono>
+#include <cstring>
+#include <cmath>
+#include <thread>
+
+namespace
+{
+using testutil::ReadBytes;
+using testutil::WriteBytes;
+
+// Encodes seconds of a stereo chord (different in each channel) at 44,100 Hz.
+std::vector<uint8_t> MakeOgg(float seconds)
+{
+  std::vector<uint8_t> out;
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if(vorbis_encode_init_vbr(&vi, 2, 44100, 0.4f) != 0) return out;
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_block vb;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 1234);
+  ogg_packet header, comments, codebooks;
+  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &comments);
+  ogg_stream_packetin(&os, &codebooks);
+  ogg_page page;
+  auto put = [&] { out.insert(out.end(), page.header, page.header + page.header_len), out.insert(out.end(), page.body, page.body + page.body_len); };
+  while(ogg_stream_flush(&os, &page)) put();
+
+  const int total = int(seconds * 44100);
+  for(int done = 0; done <= total;)
+  {
+    int n = std::min(1024, total - done);
+    if(n > 0)
+    {
+      float **buf = vorbis_analysis_buffer(&vd, n);
+      for(int i = 0; i < n; i++)
+      {
+        float t = float(done + i) / 44100.0f;
+        buf[0][i] = 0.4f * std::sin(6.2831853f * 440.0f * t) + 0.2f * std::sin(6.2831853f * 660.0f * t);
+        buf[1][i] = 0.5f * std::sin(6.2831853f * 330.0f * t);
+      }
+    }
+    vorbis_analysis_wrote(&vd, n);
+    done += n > 0 ? n : 1;
+    while(vorbis_analysis_blockout(&vd, &vb) == 1)
+    {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet op;
+      while(vorbis_bitrate_flushpacket(&vd, &op))
+      {
+        ogg_stream_packetin(&os, &op);
+        while(ogg_stream_pageout(&os, &page)) put();
+      }
+    }
+  }
+  while(ogg_stream_flush(&os, &page)) put();
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return out;
+}
+
+class ScopedEnv
+{
+  std::string Name, Old;
+  bool Had;
+
+public:
+  ScopedEnv(const char *name, const char *value) : Name(name)
+  {
+    const char *old = getenv(name);
+    Had = old != nullptr;
+    if(old) Old = old;
+    if(value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv()
+  {
+    if(Had) setenv(Name.c_str(), Old.c_str(), 1);
+    else unsetenv(Name.c_str());
+  }
+};
+
+class MusicTest : public testing::Test
+{
+protected:
+  sparktest::TempDir Dir;
+  std::string Raw = Dir.Name8("out.raw");
+  ScopedEnv Driver{"SDL_AUDIODRIVER", "disk"};
+  ScopedEnv File{"SDL_DISKAUDIOFILE", Raw.c_str()};
+  ScopedEnv Delay{"SDL_DISKAUDIODELAY", nullptr};
+
+  void SetUp() override { sInitSound(); }
+  void TearDown() override { sExitSound(); }
+
+  // Lets the output run until it wrote at least frames frames; the frame driver's clock
+  // ticks meanwhile. The stereo samples of the file.
+  std::vector<sS16> PlayFor(sInt frames)
+  {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while(ReadBytes(Raw).size() < size_t(frames) * 4 && std::chrono::steady_clock::now() < end)
+    {
+      sSoundClock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    sClearSoundHandler();
+    std::vector<uint8_t> bytes = ReadBytes(Raw);
+    std::vector<sS16> s(bytes.size() / 2);
+    if(!s.empty()) std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+  }
+};
+
+TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
+{
+  std::vector<uint8_t> ogg = MakeOgg(1.5f);
+  ASSERT_FALSE(ogg.empty());
+  WriteBytes(Dir.Name8("music.ogg"), ogg);
+  int channels = 0, rate = 0;
+  short *decoded = nullptr;
+  int frames = stb_vorbis_decode_memory(ogg.data(), int(ogg.size()), &channels, &rate, &decoded);
+  ASSERT_GT(frames, 44100);
+  ASSERT_EQ(channels, 2);
+  std::vector<sS16> ref(decoded, decoded + size_t(frames) * 2);
+  free(decoded);
+
+  sOggMusicPlayer player;
+  ASSERT_EQ(player.Load(Dir.Name("music.ogg").c_str()), 1);
+  EXPECT_EQ(player.PlayState.load(), sMPS_STOPPED);
+  player.Install();
+  ASSERT_EQ(player.Start(0), 1);
+  EXPECT_EQ(player.Length(), frames);
+  // one second of silence leads the buffer, then the music, then a second of silence
+  std::vector<sS16> out = PlayFor(44100 + frames + 44100);
+  EXPECT_EQ(player.PlayState.load(), sMPS_STOPPED);
+
+  // the music starts where the output first matches the decode's opening
+  size_t start = 0;
+  const size_t probe = 2000;
+  while(start + probe * 2 <= out.size() && !std::equal(ref.begin(), ref.begin() + probe * 2, out.begin() + start)) start += 2;
+  ASSERT_LE(start + ref.size(), out.size()) << "the whole music was not found in the output";
+  for(size_t i = 0; i < start; i++) ASSERT_EQ(out[i], 0) << "before the music at sample " << i;
+  for(size_t i = 0; i < ref.size(); i++) ASSERT_EQ(out[start + i], ref[i]) << "sample " << i;
+  for(size_t i = start + ref.size(); i < out.size(); i++) ASSERT_EQ(out[i], 0) << "after the end at sample " << i;
+  EXPECT_EQ(player.Position, frames);
+}
+
+TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
+{
+  std::vector<uint8_t> ogg = MakeOgg(0.5f);
+  std::vector<uint8_t> corrupt = ogg;
+  for(size_t i = 0; i < 64 && i < corrupt.size(); i++) corrupt[i] ^= 0x5A;   // the stream header
+  WriteBytes(Dir.Name8("corrupt.ogg"), corrupt);
+  WriteBytes(Dir.Name8("short.ogg"), std::vector<uint8_t>(ogg.begin(), ogg.begin() + 20));
+  struct Case
+  {
+    const char *File;
+    sBool Loads;
+  } cases[] = {{"missing.ogg", 0}, {"corrupt.ogg", 1}, {"short.ogg", 1}};
+  for(const Case &c : cases)
+  {
+    sOggMusicPlayer player;
+    EXPECT_EQ(player.Load(Dir.Name(c.File).c_str()), c.Loads) << c.File;
+    player.Install();
+    EXPECT_EQ(player.Start(0), 0) << c.File;
+    EXPECT_EQ(player.PlayState.load(), sMPS_EMPTY) << c.File;
+    std::vector<sS16> out = PlayFor(44100 + 4096);
+    ASSERT_GT(out.size(), size_t(44100 * 2)) << c.File;
+    for(sS16 s : out) ASSERT_EQ(s, 0) << c.File;
+  }
+}
+
+TEST(MusicPlayerDeath, SecondActivePlayerIsFatal)
+{
+  auto twice = [] {
+    sOggMusicPlayer a, b;
+    a.Install();
+    b.Install();
+  };
+  EXPECT_DEATH(twice(), "sMusicPlayerPtr==0");
+}
+}
