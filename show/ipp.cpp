@@ -342,6 +342,9 @@ void IppMachine::Setup(SyncMachine *sync, sInt active, sInt textureFlags, TMData
   CombineTarget = sNEW sTexture2D(w, h, 0x601, 0);
   CombineMaterial = sNEW ShaderMaterial10;
   CombineMaterial->Texture[0] = CombineTarget;
+  // the sampler states of a slot are made at Prepare only for a slot that holds a
+  // texture: the second input needs them too, or it is read unfiltered and wrapped
+  CombineMaterial->Texture[1] = BlurTargets[4];
   CombineMaterial->S.TextureFlags[0] = CombineMaterial->S.TextureFlags[1] = 0x11000010;
   CombineMaterial->S.Flags = 0;
   CombineMaterial->S.BlendColor = 0;

@@ -27,7 +27,12 @@ void IppMachine::BindTarget(sTexture2D *target, sU32 flags)
 
 void IppMachine::PrepareQuadView()
 {
+  // rectangles are given in display pixels whatever the size of the bound target, so a
+  // full-display quad covers a half-size or a 1/32 target as well
   QuadView->SetTarget(nullptr);
+  QuadView->Window.x0 = QuadView->Window.y0 = 0;
+  QuadView->Window.x1 = DisplayWidth;
+  QuadView->Window.y1 = DisplayHeight;
   QuadView->Prepare(15);
 }
 

@@ -332,7 +332,9 @@ void IppMachine::BuildGraph()
       const sF32 r0[4] = {100 * a, 100, (j - 3.5f) * 100 * a - 50 * a, (i - 3.5f) * 100 - 50};
       const sF32 r1[4] = {S[j % 4], S[i % 4], T[j % 4], T[i % 4]};
       ArrayForm *f = NewTile(4, r0, r1);
-      f->LayerMask = 0xFFFFFFFF;
+      // hidden until the tunnel flash shows them: a show without the GUI record never
+      // reaches the frame step that would hide them
+      f->LayerMask = 0;
       f->ViewIndex = 1;
       TunnelForms[i * 8 + j] = f;
       AddObject(f);

@@ -1,0 +1,409 @@
+// The IPP machine inside the scene machine on a real device, over a scene that draws a
+// known picture: the blur and combine against a CPU evaluation of the materials, the
+// master fade and the colour layers, the key commands, and the effects seen in the picture.
+#include "show/ipp.hpp"
+
+#include "common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "graphics/imagetexture.hpp"
+#include "graphics/materials.hpp"
+#include "graphics/shader.hpp"
+#include "gui/records.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+#include "show/sync.hpp"
+#include "show/tmdata.hpp"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <functional>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr sInt W = 64, H = 48;
+
+// The test picture: red rises to the right, green downwards, a bright block.
+sU32 Picture(sInt x, sInt y)
+{
+  sU32 b = x >= 20 && x < 36 && y >= 12 && y < 28 ? 255 : 40;
+  return 0xFF000000u | sU32(x * 4) << 16 | sU32(y * 5) << 8 | b;
+}
+
+// Draws the picture over the screen, texel for pixel.
+class PictureScene : public Scene
+{
+public:
+  sTexture2D *Tex = nullptr;
+  sSimpleMaterial *Mtrl = nullptr;
+  void Init(SyncMachine *sync, sInt flags, TMData *set) override
+  {
+    Scene::Init(sync, flags, set);
+    sImage img(W, H);
+    for(sInt y = 0; y < H; y++)
+      for(sInt x = 0; x < W; x++) img.Data[y * W + x] = Picture(x, y);
+    Tex = sLoadTexture2D(&img, sTEX_2D | sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+    Mtrl = sNEW sSimpleMaterial;
+    Mtrl->Texture[0] = Tex;
+    Mtrl->S.TextureFlags[0] = sMTF_POINT | sMTF_CLAMP << sMTF_U_SHIFT | sMTF_CLAMP << sMTF_V_SHIFT;
+    Mtrl->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+    Mtrl->Prepare(sVertexFormatPosColUV);
+  }
+  void Exit() override
+  {
+    sDELETE(Mtrl);
+    sDELETE(Tex);
+  }
+  void Render(sInt, sViewport *) override
+  {
+    sViewport v;
+    v.Orthogonal = sVO_PIXELS;
+    v.SetTarget(nullptr);
+    v.Prepare(15);
+    sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
+    sSetViewConstants(static_cast<sViewConstants *>(cb.Data), v);
+    cb.Modify();
+    sCBufferBase *cbs[1] = {&cb};
+    Mtrl->Set(cbs, 1, 0);
+    // the device samples a pixel at its corner: the half-pixel shift puts texel centres there
+    DrawQuad(QuadGeometry0, -0.5f, -0.5f, W - 0.5f, H - 0.5f, 0xFFFFFFFF);
+  }
+};
+
+// A float picture with the sampling of the device: bilinear, clamped at the edges.
+struct Plane
+{
+  sInt w, h;
+  std::vector<std::array<sF32, 4>> px;
+  Plane(sInt w_, sInt h_) : w(w_), h(h_), px(size_t(w_ * h_)) {}
+  std::array<sF32, 4> &at(sInt x, sInt y) { return px[size_t(sIppClamp(y, 0, h - 1) * w + sIppClamp(x, 0, w - 1))]; }
+  std::array<sF32, 4> Sample(sF32 u, sF32 v)
+  {
+    sF32 fx = u * w - 0.5f, fy = v * h - 0.5f;
+    sInt x0 = sInt(std::floor(fx)), y0 = sInt(std::floor(fy));
+    sF32 ax = fx - x0, ay = fy - y0;
+    std::array<sF32, 4> r;
+    for(sInt c = 0; c < 4; c++)
+      r[c] = (at(x0, y0)[c] * (1 - ax) + at(x0 + 1, y0)[c] * ax) * (1 - ay) +
+             (at(x0, y0 + 1)[c] * (1 - ax) + at(x0 + 1, y0 + 1)[c] * ax) * ay;
+    return r;
+  }
+  // what an 8-bit target keeps
+  void Quantise()
+  {
+    for(auto &p : px)
+      for(sF32 &c : p) c = std::round(sIppClamp(c, 0.0f, 1.0f) * 255) / 255;
+  }
+};
+
+// The 13-tap blur of the material, Step and StartSteps in texture units. Like every
+// full-target pass of the machine it samples pixel x at x / w (the device's pixel corner).
+Plane Blur(Plane &src, sF32 sx, sF32 sy)
+{
+  static const sF32 weights[13] = {0.1f, 0.3f, 0.5f, 0.65f, 0.75f, 0.85f, 0.9f, 0.85f, 0.75f, 0.65f, 0.5f, 0.3f, 0.1f};
+  Plane out(src.w, src.h);
+  for(sInt y = 0; y < src.h; y++)
+    for(sInt x = 0; x < src.w; x++)
+    {
+      sF32 u = sF32(x) / src.w - sx * 4.5f, v = sF32(y) / src.h - sy * 4.5f;
+      std::array<sF32, 4> sum = {0, 0, 0, 0};
+      for(sInt n = 0; n < 13; n++)
+      {
+        auto s = src.Sample(u + n * sx, v + n * sy);
+        for(sInt c = 0; c < 4; c++) sum[c] += s[c] * weights[n];
+      }
+      for(sInt c = 0; c < 4; c++) out.at(x, y)[c] = sum[c] * 0.136054f;
+    }
+  out.Quantise();
+  return out;
+}
+
+sU32 Ch(sU32 c, sInt shift) { return (c >> shift) & 0xFF; }
+
+// A picture as a float plane, channels r, g, b, a.
+template <class F> Plane ToPlane(F &&pixel, sInt w, sInt h)
+{
+  Plane p(w, h);
+  for(sInt y = 0; y < h; y++)
+    for(sInt x = 0; x < w; x++)
+      for(sInt c = 0; c < 4; c++) p.at(x, y)[c] = sF32(Ch(pixel(x, y), 16 - 8 * c + (c == 3 ? 32 : 0))) / 255;
+  return p;
+}
+
+class IppShow : public testing::Test
+{
+public:
+  static void SetUpTestSuite()
+  {
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+    }
+    Window = SDL_CreateWindow("ipp test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if(!Window) return;
+    sU32 flags = 0;
+    sInt w = W, h = H;
+    sInitScreenMode(flags, w, h);
+    sSetGfxWindow(Window);
+    sInitGfx(flags, w, h);
+  }
+  static void TearDownTestSuite()
+  {
+    if(sIsGfxActive() || Window) sExitGfx();
+    sSetGfxWindow(nullptr);
+    if(Window) SDL_DestroyWindow(Window);
+    Window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  static inline SDL_Window *Window = nullptr;
+
+  StartupRecord Record = sStartupRecord;
+  SceneMachine *M = nullptr;
+  IppMachine *Ipp = nullptr;
+  SyncMachine *Sync = nullptr;
+  GuiMediaState Media;
+  std::string StartDir;
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(sIsGfxActive()) << "no graphics device";
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof(cwd)));
+    StartDir = cwd;
+    ASSERT_EQ(chdir(TWDATA_DIR), 0);
+    SetShowDisplay(0, W, H);
+    Record.UsePackfile = Record.MusicOn = Record.UseLoader = Record.FixedStep = 0;
+    Record.IppOn = 1;
+    sShowPlugins = {};
+    InstallIppMachine();
+    M = sNEW SceneMachine(&Record);
+    M->RegisterScene(sNEW PictureScene, u"picture", 0, 1, 0);
+    M->Start();
+    Ipp = static_cast<IppMachine *>(M->Ipp);
+    Sync = sNEW SyncMachine(126.0f);
+    Ipp->SyncSource = Sync;
+    sShowPlugins.SetIppMedia(Ipp, &Media);
+    Media.FadeOn = 1;
+  }
+  void TearDown() override
+  {
+    sDELETE(M);
+    sDELETE(Sync);
+    sShowPlugins = {};
+    if(!StartDir.empty()) { EXPECT_EQ(chdir(StartDir.c_str()), 0); }
+  }
+  // One frame of the show; returns the target's pixels when one is given, else the screen.
+  std::vector<sU32> Frame(sTexture2D *read = nullptr)
+  {
+    EXPECT_TRUE(sRender3DBegin());
+    M->OnPaint3D();
+    if(read) sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, read, nullptr));
+    else sSetScreenTarget(nullptr, 0, 0);
+    sInt w = read ? read->SizeX : W, h = read ? read->SizeY : H;
+    const sU8 *data = nullptr;
+    sInt pitch = 0, format = 0;
+    sBeginReadScreen(data, pitch, format);
+    std::vector<sU32> px(size_t(w * h));
+    for(sInt y = 0; y < h; y++) std::memcpy(&px[size_t(y * w)], data + sDInt(y) * pitch, size_t(w) * 4);
+    sEndReadScreen();
+    sRender3DEnd(0);
+    return px;
+  }
+  // Pixels that differ from the plain show's picture by more than tol in a channel.
+  static std::vector<sInt> Changed(const std::vector<sU32> &a, const std::vector<sU32> &b, sInt tol = 24)
+  {
+    std::vector<sInt> out;
+    for(size_t i = 0; i < a.size(); i++)
+      for(sInt s : {0, 8, 16})
+        if(std::abs(sInt(Ch(a[i], s)) - sInt(Ch(b[i], s))) > tol)
+        {
+          out.push_back(sInt(i));
+          break;
+        }
+    return out;
+  }
+};
+}
+
+TEST_F(IppShow, BlurAndCombineFollowTheMaterialFormulas)
+{
+  Ipp->layer1 = {0.2f, 2.0f, 0xFFFFFFFF};
+  Ipp->layer2 = {0.1f, 1.5f, 0xFFFFFFFF};
+  std::vector<sU32> got = Frame(Ipp->CombineTarget);
+
+  Plane full = ToPlane([](sInt x, sInt y) { return Picture(x, y); }, W, H), half(W / 2, H / 2);
+  for(sInt y = 0; y < H / 2; y++)
+    for(sInt x = 0; x < W / 2; x++) half.at(x, y) = full.Sample(sF32(x) / (W / 2), sF32(y) / (H / 2));
+  half.Quantise();
+  const sF32 tx = 1.0f / (W / 2), ty = 1.0f / (H / 2);
+  Plane t1 = Blur(half, tx, 0), t2 = Blur(t1, 0, ty), t3 = Blur(t2, 2 * tx, 0), t4 = Blur(t3, 0, 2 * ty);
+  sInt bad = 0;
+  for(sInt y = 1; y < H / 2; y += 3)
+    for(sInt x = 1; x < W / 2; x += 3)
+      for(sInt c = 0; c < 3; c++)
+      {
+        sF32 u = sF32(x) / (W / 2), w = sF32(y) / (H / 2);
+        sF32 v = sIppClamp((t2.Sample(u, w)[c] - 0.2f) * 2.0f, 0.0f, 1.0f) + sIppClamp((t4.Sample(u, w)[c] - 0.1f) * 1.5f, 0.0f, 1.0f);
+        sInt want = sInt(std::round(sIppClamp(v, 0.0f, 1.0f) * 255));
+        sInt have = sInt(Ch(got[size_t(y * (W / 2) + x)], 16 - 8 * c));
+        if(std::abs(want - have) > 6) bad++, ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << have << " want " << want;
+        if(bad > 10) return;
+      }
+}
+
+TEST_F(IppShow, MasterFadeAndColourLayers)
+{
+  Frame();
+  std::vector<sU32> plain = Frame();
+  struct Case
+  {
+    sInt FadeOn;
+    sF32 Fade;
+    sF32 Expect;   // of the plain picture
+  };
+  for(const Case &c : {Case{1, 0.5f, 0.5f}, Case{0, 1.0f, 0.0f}})
+  {
+    Media.FadeOn = c.FadeOn;
+    Media.FadeFactors[0] = c.Fade;
+    Media.FadeFactors[1] = 1.0f;
+    std::vector<sU32> px = Frame();
+    for(sInt i : {W * 20 + 28, W * 40 + 60, W * 5 + 5})
+      EXPECT_NEAR(sF32(Ch(px[size_t(i)], 16)), Ch(plain[size_t(i)], 16) * c.Expect, 6.0f) << "fade " << c.FadeOn << " at " << i;
+  }
+  // a layer over the middle quarter shows the whole picture there and black elsewhere
+  Media.FadeOn = 1;
+  Media.FadeFactors[0] = 1;
+  Media.LayerOn[0][3] = 1;
+  const sF32 dest[4] = {0.25f, 0.25f, 0.75f, 0.75f}, tex[4] = {0, 0, 1, 1};
+  std::memcpy(Media.LayerDest[0][3], dest, sizeof(dest));
+  std::memcpy(Media.LayerTexRect[0][3], tex, sizeof(tex));
+  Media.LayerColorAmount[0][3] = 1;
+  Media.LayerContrastAmount[0][3] = 0;
+  std::vector<sU32> px = Frame();
+  Plane shown = ToPlane([&](sInt x, sInt y) { return plain[size_t(y * W + x)]; }, W, H);
+  for(sInt y = 0; y < H; y++)
+    for(sInt x = 0; x < W; x++)
+    {
+      sU32 p = px[size_t(y * W + x)];
+      bool inside = x > 16 && x < 47 && y > 12 && y < 35, outside = x < 15 || x > 48 || y < 11 || y > 36;
+      if(outside) { ASSERT_EQ(p & 0xFFFFFF, 0u) << x << "," << y; }
+      if(inside)
+      {
+        sF32 want = shown.Sample((x - 16) / 32.0f, (y - 12) / 24.0f)[1] * 255;
+        ASSERT_NEAR(sF32(Ch(p, 8)), want, 6.0f) << x << "," << y;
+      }
+    }
+}
+
+TEST_F(IppShow, KeyCommandsChangeTheirState)
+{
+  Sync->ColorPreset = 3;
+  Media.MotionChance = 100;
+  struct Step
+  {
+    sInt Channel, Code;
+    std::function<bool(IppMachine &, GuiMediaState &)> Check;
+    const char *What;
+  };
+  const std::vector<Step> steps = {
+    {2, 'k', [](IppMachine &m, GuiMediaState &) { return m.MotionMode == 2 && m.MotionHold == 1; }, "k restarts the motion"},
+    {2, 'g', [](IppMachine &m, GuiMediaState &) { return m.MotionMode == 4; }, "g stops the motion"},
+    {2, 0xE005, [](IppMachine &m, GuiMediaState &) { return m.TestImageOn == 1; }, "test image toggles"},
+    {2, -33, [](IppMachine &, GuiMediaState &g) { return g.MovieNow == 1; }, "-33 asks for the movie"},
+    {2, -28, [](IppMachine &, GuiMediaState &g) { return g.LogoNow == 1; }, "-28 asks for the logo"},
+    {2, -10, [](IppMachine &, GuiMediaState &g) { return g.ParticleBurst == 1; }, "-10 asks for a burst"},
+    {3, 'm', [](IppMachine &m, GuiMediaState &) { return m.Ch3.Direction == 2; }, "m on channel 3"},
+    {3, 'v', [](IppMachine &m, GuiMediaState &) { return m.Ch3.Direction == -1; }, "v on channel 3"},
+    {4, 'm', [](IppMachine &m, GuiMediaState &) { return m.Ch3.Direction == -1; }, "m on channel 4 is ignored"},
+    {3, 'y', [](IppMachine &m, GuiMediaState &) { return m.Ch3.Changed == 1 && m.Ch3.Mode == 4; }, "y with no chance"},
+    {3, 'c', [](IppMachine &m, GuiMediaState &) { return m.Ch3.Amount > 0 && m.Ch3.Amount < 0.9f; }, "c draws an amount"},
+    {4, 'x', [](IppMachine &m, GuiMediaState &) { return m.Ch4.Changed == 0 && m.Ch4.ShiftA >= -1 && m.Ch4.ShiftA <= 3; }, "x shifts"},
+  };
+  for(const Step &s : steps)
+  {
+    Ipp->Channel = s.Channel;
+    Ipp->OnEvent(s.Code);
+    EXPECT_TRUE(s.Check(*Ipp, Media)) << s.What;
+  }
+  // a camera step needs preset 2 or more and starts about three times in ten, wrapping at 4
+  Sync->ColorPreset = 1;
+  for(sInt i = 0; i < 50; i++) Ipp->OnEvent('l');
+  EXPECT_EQ(Ipp->CamStep, 0);
+  Sync->ColorPreset = 2;
+  sInt steps3 = 0;
+  for(sInt i = 0; i < 400; i++)
+  {
+    sInt before = Ipp->CamStep;
+    Ipp->OnEvent('l');
+    if(Ipp->CamStep == before) continue;
+    EXPECT_EQ(Ipp->CamStep, (before + 1) & 3);
+    steps3++;
+  }
+  EXPECT_GT(steps3, 80);
+  EXPECT_LT(steps3, 160);
+  // codes before the GUI is wired do nothing
+  Ipp->Gui = nullptr;
+  Ipp->OnEvent(0xE005);
+  EXPECT_EQ(Ipp->TestImageOn, 1);
+}
+
+TEST_F(IppShow, EffectsShowWhereTheyShould)
+{
+  struct Effect
+  {
+    const char *Name;
+    std::function<void(IppMachine &, GuiMediaState &)> Base, Start;
+    sInt MinChanged;
+    std::function<bool(sInt x, sInt y)> Allowed;
+  };
+  auto none = [](IppMachine &, GuiMediaState &) {};
+  auto anywhere = [](sInt, sInt) { return true; };
+  SyncResults &beat = Sync->Results;
+  const std::vector<Effect> effects = {
+    {"test image", none, [](IppMachine &m, GuiMediaState &) { m.TestImageOn = 1; }, W * H / 4, anywhere},
+    {"hue wash", none, [](IppMachine &, GuiMediaState &g) { g.HueWashOn = 1, g.HueWashAmount = 1, g.HueWashShift = 120; },
+     W * H / 4, anywhere},
+    {"particle burst", none,
+     [](IppMachine &, GuiMediaState &g) { g.ParticlesOn = 1, g.ParticleBurst = 1, g.TouchStrength = 1, g.ParticleFade = 1; }, 4,
+     // the burst starts at the centre of the particle view and has not gone far yet
+     [](sInt x, sInt y) { return std::abs(x - W / 2) < 20 && std::abs(y - H / 2) < 20; }},
+    {"flash panel",
+     [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 1, m.FlashOn = 1, m.FlashBar = -1, g.StrobeAmount = 100, m.MotionBar = -1; },
+     [](IppMachine &m, GuiMediaState &) { m.FlashPanelOn = 1; }, W * H / 16,
+     // the panel covers (0.1 W, 0.5 H) to (0.5 W, 0.9 H); the glow of the blur spreads it
+     [](sInt x, sInt y) { return x >= 0.1f * W - 10 && x <= 0.5f * W + 10 && y >= 0.5f * H - 10 && y <= 0.9f * H + 10; }},
+    {"dim pulse", [&](IppMachine &, GuiMediaState &) { beat.BarPhase = 0.75f; },
+     [](IppMachine &, GuiMediaState &g) { g.DimPulseOn = 1, g.DimPulseAmount = 1, g.DimPulseSpeed = 1; }, W * H / 2, anywhere},
+  };
+  for(const Effect &e : effects)
+  {
+    auto reset = [&]() {
+      Media = GuiMediaState();
+      beat = SyncResults();
+      Ipp->TestImageOn = Ipp->FlashOn = Ipp->FlashPanelOn = 0;
+      Ipp->MotionMode = 4;
+      Ipp->HueWashTimer = Ipp->DimPulseTimer = 400;
+      Ipp->ParticleTimer = 4000;
+      e.Base(*Ipp, Media);
+    };
+    reset();
+    Frame();
+    const std::vector<sU32> plain = Frame();
+    e.Start(*Ipp, Media);
+    std::vector<sInt> changed = Changed(Frame(), plain);
+    EXPECT_GE(sInt(changed.size()), e.MinChanged) << e.Name;
+    sInt stray = 0;
+    for(sInt i : changed) stray += !e.Allowed(i % W, i / W);
+    EXPECT_EQ(stray, 0) << e.Name;
+    // switched off again, the picture returns
+    reset();
+    Frame();
+    EXPECT_LE(Changed(Frame(), plain).size(), 2u) << e.Name << " leaves a trace";
+  }
+}
