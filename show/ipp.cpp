@@ -448,6 +448,7 @@ void IppMachine::Exit()
   sDELETE(ScreenMaterialB);
   FreeGraph();
   sDELETE(Painter);
+  Gui = nullptr;
 }
 
 /****************************************************************************/

@@ -293,6 +293,9 @@ private:
   void LogoStyle3(sF32 w, sF32 h, sF32 wm, sF32 hm);
 };
 
+// The name the video-in pass opens: the first capture device.
+extern const sChar *sIppVideoDevice;
+
 // Fills the IPP machine's entries of the scene machine's plug-in table.
 void InstallIppMachine();
 

@@ -21,6 +21,8 @@
 
 #include <cmath>
 
+const sChar *sIppVideoDevice = u"dev:*";
+
 namespace
 {
 // The program's single layer-movie and video-in players.
@@ -404,6 +406,8 @@ void IppMachine::FreeGraph()
 {
   ReleaseSlot(ClipSlot);
   ReleaseSlot(VideoSlot);
+  // the video pass made the GUI's frame texture; nothing else frees it
+  if(Gui) sDELETE(Gui->VideoFrame);
   for(ParticleForm *&f : SparkForms) sDELETE(f);
   sDELETE(ParticleCloud);
   sDELETE(RingForms[0]);
@@ -495,8 +499,8 @@ void IppMachine::OpenVideoIn()
   // a device still playing from an earlier request is closed first: it owns a reader
   // thread and the capture device, which a second open would leave running
   ReleaseSlot(VideoSlot);
-  sChar name[64];
-  sSPrintF(sStringRef(name, 64), u"dev:*");
+  sChar name[sMAXPATH];
+  sSPrintF(sStringRef(name, sMAXPATH), u"%s", sIppVideoDevice);
   VideoSlot = sOpenMoviePlayer(name, sMOF_LOOP, 0);
   if(VideoSlot)
   {
@@ -849,6 +853,9 @@ void IppMachine::PaintMoviePass(sInt video)
     restart = 0;
   }
   if(!slot) return;
+  // polling the frame is what moves the player on and lets it learn the frame size
+  sF32 uv[4];
+  slot->GetFrame(uv);
   sMovieInfo info;
   slot->GetInfo(info);
   if(info.Width == -1)

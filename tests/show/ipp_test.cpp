@@ -3,6 +3,9 @@
 // master fade and the colour layers, the key commands, and the effects seen in the picture.
 #include "show/ipp.hpp"
 
+#include "base/arrays.hpp"
+#include "base/file.hpp"
+#include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
@@ -378,6 +381,8 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
      [](IppMachine &m, GuiMediaState &) { m.FlashPanelOn = 1; }, W * H / 16,
      // the panel covers (0.1 W, 0.5 H) to (0.5 W, 0.9 H); the glow of the blur spreads it
      [](sInt x, sInt y) { return x >= 0.1f * W - 10 && x <= 0.5f * W + 10 && y >= 0.5f * H - 10 && y <= 0.9f * H + 10; }},
+    {"text art", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 1, g.StrobeAmount = 100, m.MotionBar = -1; },
+     [](IppMachine &m, GuiMediaState &) { m.TextArtOn = 1, m.StripeKind = 1, m.StripeSeed = 0; }, 8, anywhere},
     {"dim pulse", [&](IppMachine &, GuiMediaState &) { beat.BarPhase = 0.75f; },
      [](IppMachine &, GuiMediaState &g) { g.DimPulseOn = 1, g.DimPulseAmount = 1, g.DimPulseSpeed = 1; }, W * H / 2, anywhere},
   };
@@ -386,7 +391,7 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
     auto reset = [&]() {
       Media = GuiMediaState();
       beat = SyncResults();
-      Ipp->TestImageOn = Ipp->FlashOn = Ipp->FlashPanelOn = 0;
+      Ipp->TestImageOn = Ipp->FlashOn = Ipp->FlashPanelOn = Ipp->TextArtOn = 0;
       Ipp->MotionMode = 4;
       Ipp->HueWashTimer = Ipp->DimPulseTimer = 400;
       Ipp->ParticleTimer = 4000;
@@ -406,4 +411,110 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
     Frame();
     EXPECT_LE(Changed(Frame(), plain).size(), 2u) << e.Name << " leaves a trace";
   }
+}
+
+TEST_F(IppShow, LogoNeedsAPictureWithAShape)
+{
+  Frame();
+  const std::vector<sU32> plain = Frame();
+  sTexture2D *picture = Ipp->MaterialSet->Textures[2];
+  ASSERT_TRUE(picture);
+  for(sInt style = 1; style <= 3; style++)
+    for(sTexture2D *pic : {static_cast<sTexture2D *>(nullptr), picture})
+    {
+      Media.LogoCount = 1;
+      Media.LogoIndex = 0;
+      Media.LogoStyle = style;
+      Media.Logos[0] = {pic, pic, 0};
+      Media.LogoNow = 1;
+      Sync->Results.Bar8Phase = Sync->Results.Bar4Phase = 0.45f;
+      std::vector<sU32> px = Frame();
+      EXPECT_EQ(Ipp->LogoActive, 1);
+      size_t changed = Changed(px, plain).size();
+      if(pic) EXPECT_GT(changed, 20u) << "style " << style;
+      else EXPECT_EQ(changed, 0u) << "style " << style << " without a picture";
+      Media.LogoOff = 1;
+      Frame();
+    }
+}
+
+TEST_F(IppShow, RecordIndicesAndRandomBoundsStayInTheirTables)
+{
+  // GUI words far outside their tables
+  Media.LogoCount = 500;
+  Media.LogoIndex = -7;
+  Media.Logos[0] = {Ipp->MaterialSet->Textures[2], Ipp->MaterialSet->Textures[3], 9};
+  Media.LogoNow = 1;
+  Media.CurrentMessage = 1000;
+  Media.MotionPreset = 7, Media.MotionOn = 1;
+  Media.Ch3Preset = -4, Media.Ch3On = 1, Media.Ch3Restyle = 1;
+  Media.ClipStyle = 12;
+  Ipp->StripeKind = 9;
+  Ipp->MotionMode = 1;
+  Ipp->TextArtOn = 1;
+  static const sChar *const folders[] = {u".", nullptr};
+  Media.ClipFolderNames = folders;
+  Media.ClipFolderIndex = 5;
+  Media.ClipFolderCount = 1;
+  Media.ClipRequest = 1;
+  Frame();
+  EXPECT_EQ(Ipp->LogoKind, 0);
+  EXPECT_EQ(Media.LogoIndex, 1);
+  EXPECT_EQ(Media.CurrentMessage, -1);
+  EXPECT_EQ(Ipp->MotionMode, 1);
+  EXPECT_TRUE(Ipp->Ch3.Mode >= 1 && Ipp->Ch3.Mode <= 3);
+  EXPECT_EQ(Ipp->Clip.Starting, 0);
+  Ipp->Channel = 9;
+  Ipp->OnEvent('m');
+  Frame();
+
+  // a generator state whose next float is its bound: the machine's draw stays below it
+  sRandomLcg r;
+  r.Seed(1);
+  sBool found = 0;
+  for(sInt i = 0; i < (1 << 28) && !found; i++)
+  {
+    sRandomLcg before = r;
+    if(r.NextFloat(1.0f) < 1.0f) continue;
+    found = 1;
+    Ipp->EffectRandom = before;
+    EXPECT_LT(Ipp->RandBelow(1.0f), 1.0f);
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
+{
+  sparktest::TempDir dir;
+  std::string movie = dir.Path + "/camera.avi";
+  ASSERT_TRUE(sparktest::WriteMovie(movie, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, 25, 50,
+                                    [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
+  std::u16string name(movie.begin(), movie.end());
+  sIppVideoDevice = name.c_str();
+  auto threads = []() {
+    sInt n = 0;
+    sDynamicArray<sDirEntry> list;
+    if(sLoadDir(list, u"/proc/self/task")) n = list.GetSize();
+    return n;
+  };
+  auto play = [&]() {
+    Media.VideoInRequest = 1;
+    for(sInt i = 0; i < 2000 && !Ipp->Video.Running; i++)
+    {
+      Frame();
+      SDL_Delay(5);
+    }
+    return Ipp->Video.Running;
+  };
+  Frame();
+  const std::vector<sU32> plain = Frame();
+  ASSERT_TRUE(play());
+  Media.VideoShown = 1, Media.VideoMix = 1, Media.VideoStyle = 1, Media.VideoRestyle = 1;
+  Frame();
+  EXPECT_GT(Changed(Frame(), plain).size(), size_t(W * H / 4)) << "the video covers the picture";
+  sInt first = threads();
+  Ipp->Video.Running = 0;
+  ASSERT_TRUE(play());
+  EXPECT_LE(threads(), first);
+  sIppVideoDevice = u"dev:*";
 }
