@@ -35,13 +35,15 @@ constexpr sInt W = 64, H = 48;
 sU32 Picture(sInt x, sInt y)
 {
   sU32 b = x >= 20 && x < 36 && y >= 12 && y < 28 ? 255 : 40;
-  return 0xFF000000u | sU32(x * 4) << 16 | sU32(y * 5) << 8 | b;
+  return 0xFF000000u | sU32(x * 4 & 255) << 16 | sU32(y * 5 & 255) << 8 | b;
 }
 
 // Draws the picture over the screen, texel for pixel.
 class PictureScene : public Scene
 {
 public:
+  const sInt W, H;
+  PictureScene(sInt w, sInt h) : W(w), H(h) {}
   sTexture2D *Tex = nullptr;
   sSimpleMaterial *Mtrl = nullptr;
   void Init(SyncMachine *sync, sInt flags, TMData *set) override
@@ -138,7 +140,7 @@ template <class F> Plane ToPlane(F &&pixel, sInt w, sInt h)
   return p;
 }
 
-class IppShow : public testing::Test
+template <sInt W, sInt H> class IppShowAt : public testing::Test
 {
 public:
   static void SetUpTestSuite()
@@ -186,7 +188,7 @@ public:
     sShowPlugins = {};
     InstallIppMachine();
     M = sNEW SceneMachine(&Record);
-    M->RegisterScene(sNEW PictureScene, u"picture", 0, 1, 0);
+    M->RegisterScene(sNEW PictureScene(W, H), u"picture", 0, 1, 0);
     M->Start();
     Ipp = static_cast<IppMachine *>(M->Ipp);
     Sync = sNEW SyncMachine(126.0f);
@@ -232,6 +234,7 @@ public:
     return out;
   }
 };
+using IppShow = IppShowAt<W, H>;
 }
 
 TEST_F(IppShow, BlurAndCombineFollowTheMaterialFormulas)
@@ -517,4 +520,84 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   ASSERT_TRUE(play());
   EXPECT_LE(threads(), first);
   sIppVideoDevice = u"dev:*";
+}
+
+// A run of the show with the GUI record scripted through every effect; pictures of each
+// are saved for a person to look at, in $IPP_FRAME_DIR or else the temporary folder's
+// "ipp_frames" (never inside the source tree).
+using IppDump = IppShowAt<480, 270>;
+
+TEST_F(IppDump, FramesOfEveryEffect)
+{
+  std::string dir = getenv("IPP_FRAME_DIR") ? getenv("IPP_FRAME_DIR") : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + std::string("/ipp_frames");
+  std::u16string dir16(dir.begin(), dir.end());
+  sMakeDir(dir16.c_str());
+  sTexture2D *logo = Ipp->MaterialSet->Textures[2], *mask = Ipp->MaterialSet->Textures[3];
+  struct Phase
+  {
+    const char *Name;
+    std::function<void(IppMachine &, GuiMediaState &)> Start;
+  };
+  const std::vector<Phase> phases = {
+    {"plain", [](IppMachine &, GuiMediaState &) {}},
+    {"motion1_textart_flash", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 1, m.TextArtOn = m.FlashOn = m.FlashPanelOn = 1, m.FlashBar = -1, m.StripeKind = 1, g.StrobeAmount = 100; }},
+    {"motion2_ripple", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 2, g.StrobeAmount = 100; }},
+    {"motion3_strobe", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 3, m.FlashOn = 1, g.StrobeAmount = 100; }},
+    {"ring", [](IppMachine &, GuiMediaState &g) { g.RingOn = 1, g.RingAmount = 1, g.RingColorAmount = 1; }},
+    {"tunnel", [](IppMachine &, GuiMediaState &g) { g.TunnelOn = 1, g.TunnelAmount = 1, g.TunnelDepth = 0.5f; }},
+    {"huewash", [](IppMachine &, GuiMediaState &g) { g.HueWashOn = 1, g.HueWashAmount = 0.8f, g.HueWashShift = 150; }},
+    {"dimpulse", [](IppMachine &, GuiMediaState &g) { g.DimPulseOn = 1, g.DimPulseAmount = 0.9f, g.DimPulseSpeed = 1; }},
+    {"testimage", [](IppMachine &m, GuiMediaState &) { m.TestImageOn = 1; }},
+    {"particles", [](IppMachine &, GuiMediaState &g) { g.ParticlesOn = g.TouchDown = 1, g.ParticleBurst = 1, g.TouchStrength = 0.8f, g.ParticleFade = 1, g.TouchVelocityX = 2; }},
+    {"logo1", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 0}, g.LogoStyle = 1, g.LogoNow = 1; }},
+    {"logo2", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 1}, g.LogoStyle = 2, g.LogoNow = 1; }},
+    {"logo3", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 2}, g.LogoStyle = 3, g.LogoNow = 1; }},
+    {"movielayer", [&](IppMachine &, GuiMediaState &g) { g.MovieCount = 1, g.MovieNow = 1; }},
+    {"colourlayers", [](IppMachine &, GuiMediaState &g) {
+       for(sInt k = 0; k < 4; k++)
+       {
+         g.LayerOn[0][k] = 1;
+         const sF32 d[4] = {0.5f * (k & 1), 0.5f * (k >> 1), 0.5f * (k & 1) + 0.5f, 0.5f * (k >> 1) + 0.5f};
+         const sF32 t[4] = {0.1f * k, 0.1f * k, 1 - 0.1f * k, 1 - 0.1f * k};
+         std::memcpy(g.LayerDest[0][k], d, sizeof(d));
+         std::memcpy(g.LayerTexRect[0][k], t, sizeof(t));
+         g.LayerColorAmount[0][k] = 1 - 0.2f * k;
+         g.LayerContrastAmount[0][k] = 0.2f * k;
+       }
+     }},
+    {"masterfade", [](IppMachine &, GuiMediaState &g) { g.FadeFactors[0] = 0.4f; }},
+  };
+  std::vector<sU32> plain;
+  sInt frame = 0, saved = 0;
+  for(const Phase &p : phases)
+  {
+    Media = GuiMediaState();
+    Ipp->TestImageOn = Ipp->TextArtOn = Ipp->FlashOn = Ipp->FlashPanelOn = 0;
+    Ipp->MotionMode = 4;
+    p.Start(*Ipp, Media);
+    sInt changed = 0;
+    for(sInt f = 0; f < 24; f++, frame++)
+    {
+      // the beat moves on: a bar per 24 frames, so each phase sees one bar of it
+      SyncResults &b = Sync->Results;
+      b.BarPhase = f / 24.0f;
+      b.Bar2Phase = (frame % 48) / 48.0f;
+      b.Bar4Phase = (frame % 96) / 96.0f;
+      b.Bar8Phase = (f + 0.5f) / 24.0f;
+      b.PulseA = f % 6 == 0 ? 1.0f : 0.0f;
+      Sync->PublishedClock += 40;
+      if(f % 8 == 7 && p.Name[0] == 'p' && p.Name[1] == 'a') Media.ParticleBurst = 1;
+      std::vector<sU32> px = Frame();
+      if(plain.empty()) plain = px;
+      changed = std::max(changed, sInt(Changed(px, plain).size()));
+      if(f % 6 != 5) continue;
+      sImage img(480, 270);
+      std::memcpy(img.Data, px.data(), px.size() * 4);
+      std::string name = dir + "/" + p.Name + "_" + std::to_string(f) + ".bmp";
+      std::u16string name16(name.begin(), name.end());
+      saved += img.Save(name16.c_str()) ? 1 : 0;
+    }
+    if(std::string(p.Name) != "plain") { EXPECT_GT(changed, 100) << p.Name << " shows nothing"; }
+  }
+  EXPECT_EQ(saved, sInt(phases.size()) * 4);
 }
