@@ -602,7 +602,7 @@ TEST_F(IppDump, FramesOfEveryEffect)
     {"masterfade", [](IppMachine &, GuiMediaState &g) { g.FadeFactors[0] = 0.4f; }},
   };
   std::vector<sU32> plain;
-  sInt frame = 0, saved = 0;
+  sInt frame = 0, saved = 0, targets = -1;
   for(const Phase &p : phases)
   {
     Media = GuiMediaState();
@@ -623,6 +623,9 @@ TEST_F(IppDump, FramesOfEveryEffect)
       if(f % 8 == 7 && p.Name[0] == 'p' && p.Name[1] == 'a') Media.ParticleBurst = 1;
       std::vector<sU32> px = Frame();
       if(plain.empty()) plain = px;
+      // no effect makes render targets as it runs: they all exist from set-up
+      if(targets < 0) targets = sGetRenderTargetCount();
+      EXPECT_EQ(sGetRenderTargetCount(), targets) << p.Name;
       changed = std::max(changed, sInt(Changed(px, plain).size()));
       if(f % 6 != 5) continue;
       sImage img(480, 270);
