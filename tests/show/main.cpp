@@ -1,6 +1,7 @@
 // Test entry of the show folder: memory, the string pool and the file handlers run around
 // the tests, as in the program.
 #include "base/file.hpp"
+#include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
 
@@ -16,7 +17,9 @@ int main(int argc, char **argv)
   sInitStringPool();
   sInitFileHandlers();
   sInitRootFileHandler();
+  sPartitionMemory(32 << 20, 1 << 20);   // the constant buffers of the draws
   int result = RUN_ALL_TESTS();
+  sPartitionMemory(0, 0);
   sExitFileHandlers();
   sExitStringPool();
   sExitMemorySystem();
