@@ -84,18 +84,16 @@ sBool SceneControls::GetControlTrigger(sInt kind, sInt channel, sInt track)
   sVERIFY(track >= 0 && track < sCONTROL_TRACKS);
   sInt line = GetLiveLine();
   sU32 flags = LiveTable[line][1 + track] / 1000;
-  sBool moved;
   if(IsDmx(kind))
   {
     if(!DmxChannelValid(*this, channel) || DmxCurrent[channel] == DmxPrevious[channel]) return (flags & 2) != 0;
-    moved = 1;
   }
   else
   {
     if(!MidiChannelValid(channel) || MidiCurrent[channel] == MidiPrevious[channel]) return (flags & 1) != 0;
-    moved = 1;
   }
-  if(moved && !LiveOverride[1 + track])
+  // the control moved this frame
+  if(!LiveOverride[1 + track])
   {
     // the operator took the track over: its recording is given up from here on
     for(sInt l = line; l < sLIVE_LINES; l++) LiveTable[l][1 + track] = 0;

@@ -40,13 +40,14 @@ enum : sInt
   sSCENE_VARIANTKEYS = 20,
 };
 
-// The pointer of the frame, read by the GUI.
+// The pointer of the frame, read by the GUI. It follows the absolute position the window
+// reports (a touch moves the pointer there too), so it never drifts from the finger.
 struct PointerRecord
 {
-  sInt Buttons;       // bit 0 the primary button or a touch
+  sInt Buttons;       // bit 0 the primary button or a touch, bit 1 the second button
   sF32 DeltaX, DeltaY;// motion of this frame
   sF32 X, Y;          // position in pixels, clamped to the display
-  sF32 LastRawX, LastRawY;
+  sF32 LastRawX, LastRawY; // the position the last frame took
   sU32 ResetFlag;     // low byte set: the next frame only takes the position as reference
 };
 void ClearPointerRecord(PointerRecord *record);

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(FreeCamera, KeysMoveAndGlide)
+TEST(FreeCamera, KeysMoveAndGlideSpacePrints)
 {
   sFreeCamera cam;
   cam.Glide = 0.75f;
@@ -35,18 +35,8 @@ TEST(FreeCamera, KeysMoveAndGlide)
   cam.Update(10, &view);
   EXPECT_LT(cam.Position.x, x);   // sideways to the left
 
-  // turned half round, 'w' moves towards -z
-  sFreeCamera back;
-  back.AngleY = 3.14159274f;
-  back.Glide = 0.75f;
-  back.OnKey('w');
-  back.Update(10, &view);
-  EXPECT_NEAR(back.Position.z, -0.075f, 1e-5);
-}
-
-TEST(FreeCamera, SpacePrintsOneRowAndChangesNothing)
-{
-  sFreeCamera cam;
+  // space prints one row and changes nothing
+  cam.OnKey('a' | 0x80000000u);
   cam.Position = sVec3(1.5f, -2.0f, 10.0f);
   CapturedOutput out;
   cam.OnKey(' ');

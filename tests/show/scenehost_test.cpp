@@ -3,24 +3,24 @@
 #include "show/scenehost.hpp"
 
 #include "base/capture_util.hpp"
+#include "base/file.hpp"
+#include "base/framemem.hpp"
 #include "base/input2.hpp"
 #include "base/system.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
+#include "graphics/render_fixture.hpp"
 #include "gui/records.hpp"
 #include "show/freecamera.hpp"
 #include "show/loader.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/startup.hpp"
-#include "base/file.hpp"
 
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
-#include <string>
-#include <vector>
 
 namespace
 {
@@ -32,7 +32,6 @@ public:
   std::string Name;
   explicit TestScene(const char *name) : Name(name) {}
   void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
-  void Init(SyncMachine *sync, sInt flags, TMData *set) override { Scene::Init(sync, flags, set); Say("Init"); }
   void Enter(sInt) override { Say("Enter"); }
   void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
   void Camera(sInt, sViewport *) override { Say("Camera"); }
@@ -65,47 +64,18 @@ void PlugFakeSync()
   sShowPlugins.GetColorPreset = [](SyncMachine *) { return Fake.Preset; };
 }
 
-class Machine : public testing::Test
+class Machine : public RenderTest
 {
 public:
-  static constexpr sInt W = 64, H = 48;
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    }
-    Window = SDL_CreateWindow("machine test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if(!Window) return;
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    sInitGfx(flags, w, h);
-  }
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive() || Window) sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window) SDL_DestroyWindow(Window);
-    Window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
-  static inline SDL_Window *Window = nullptr;
-
   StartupRecord Record = sStartupRecord;
   SceneMachine *M = nullptr;
   std::vector<TestScene *> S;
 
   void SetUp() override
   {
-    ASSERT_TRUE(sIsGfxActive()) << "no graphics device";
+    RenderTest::SetUp();
     SetShowDisplay(0, W, H);
-    Record.UsePackfile = 0;
-    Record.MusicOn = 0;
-    Record.InputLock = 0;
-    Record.UseLoader = 0;
+    Record.UsePackfile = Record.MusicOn = Record.InputLock = Record.UseLoader = 0;
     Record.FixedStep = 1;
     Record.FixedStepMs = 16;
     Record.CapturePattern = u"machine_test_%06d.bmp";
@@ -118,7 +88,10 @@ public:
   {
     sDELETE(M);
     sShowPlugins = {};
+    unsetenv("TMPDIR");   // the folder goes with the test
+    sPartitionMemory(Frames.FrameSize, Frames.DMASize);   // the machine took the test entry's
   }
+  sFrameMemoryStats Frames = sGetFrameMemoryStats();
   // Builds the machine with scenes of the given registration flags and starts it.
   void Build(std::vector<sInt> flags)
   {
@@ -131,24 +104,9 @@ public:
     M->Start();
     Log.clear();
   }
-  void Frame()
-  {
-    ASSERT_TRUE(sRender3DBegin());
-    M->OnPaint3D();
-    sRender3DEnd(1);
-  }
-  sInt Count(const std::string &what)
-  {
-    sInt n = 0;
-    for(const std::string &l : Log) n += l == what;
-    return n;
-  }
-  void Key(sU32 code)
-  {
-    sInput2Event e;
-    e.Key = code;
-    M->OnInput(e);
-  }
+  void Frame() { ASSERT_TRUE(sRender3DBegin()); M->OnPaint3D(); sRender3DEnd(1); }
+  sInt Count(const std::string &what) { return sInt(std::count(Log.begin(), Log.end(), what)); }
+  void Key(sU32 code) { M->OnInput(sInput2Event{code, 0, 0, 0}); }
   sparktest::TempDir Tmp;
 };
 }
@@ -158,7 +116,6 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
   Build({1, 1, 0x101, 0x101});
   EXPECT_EQ(M->Loader->Steps, 6);   // construction, four registrations, the start
   Frame();
-  Log.clear();
   sInt ticks = 0;
   for(sInt f = 0; f < 5; f++)
   {
@@ -169,13 +126,13 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
     ticks += n;
     EXPECT_EQ(S[0]->StepCount, n);
     // current scene first, then the resident scenes in index order
-    std::vector<std::string> want = {"S0:Camera"};
-    want.insert(want.end(), n, "S0:Tick");
-    for(const char *s : {"S0:Render", "S0:After", "S2:Camera"}) want.push_back(s);
-    want.insert(want.end(), n, "S2:Tick");
-    for(const char *s : {"S2:Render", "S2:After", "S3:Camera"}) want.push_back(s);
-    want.insert(want.end(), n, "S3:Tick");
-    for(const char *s : {"S3:Render", "S3:After"}) want.push_back(s);
+    std::vector<std::string> want;
+    for(std::string sc : {"S0:", "S2:", "S3:"})
+    {
+      want.push_back(sc + "Camera");
+      want.insert(want.end(), n, sc + "Tick");
+      want.insert(want.end(), {sc + "Render", sc + "After"});
+    }
     EXPECT_EQ(Log, want);
   }
   EXPECT_EQ(ticks, 8);   // 80 ms of clock, whatever the frame boundaries
@@ -183,6 +140,13 @@ TEST_F(Machine, FrameOrderAndFixedTicks)
   Log.clear();
   Frame();
   EXPECT_EQ(Count("S0:Tick"), 4);
+  // the debug camera replaces the current scene's camera, not the resident ones'
+  Key('^');
+  Log.clear();
+  Frame();
+  EXPECT_EQ(Count("S0:Camera") + Count("S2:Camera"), 1);
+  EXPECT_EQ(M->Views[0].Camera.l.z, M->FreeCamera->Position.z);
+  EXPECT_NEAR(M->FreeCamera->Position.z, 10.0f, 1e-4);
 }
 
 TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
@@ -212,15 +176,14 @@ TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
 
   // variant keys, 'a' with the base NextVariant and 's'
   M->SwitchScene(0);
-  Key('3');
-  EXPECT_EQ(S[0]->Variant, 2);
-  Key('a');
-  EXPECT_EQ(S[0]->Variant, 2);   // preset below "high": nothing
-  Fake.Preset = 2;
-  Key('a');
-  EXPECT_EQ(S[0]->Variant, -1);
-  Key('s');
-  EXPECT_EQ(S[0]->Variant, 2);
+  // 'a' does nothing below the "high" preset, else asks the base NextVariant: -1
+  const sInt keys[][3] = {{'3', 0, 2}, {'a', 0, 2}, {'a', 2, -1}, {'s', 2, 2}};
+  for(auto &k : keys)
+  {
+    Fake.Preset = k[1];
+    Key(sU32(k[0]));
+    EXPECT_EQ(S[0]->Variant, k[2]) << char(k[0]);
+  }
   // keyboard codes reach the current and every resident scene
   Log.clear();
   Key('x');
@@ -232,21 +195,7 @@ TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
   EXPECT_TRUE(Log.empty());
 }
 
-TEST_F(Machine, DebugCameraReplacesTheSceneCamera)
-{
-  Build({1});
-  Key('^');
-  Frame();
-  EXPECT_EQ(Count("S0:Camera"), 0);
-  EXPECT_EQ(M->Views[0].Camera.l.z, M->FreeCamera->Position.z);
-  EXPECT_NEAR(M->FreeCamera->Position.z, 10.0f, 1e-4);
-  Key('^');
-  Log.clear();
-  Frame();
-  EXPECT_EQ(Count("S0:Camera"), 1);
-}
-
-TEST_F(Machine, PointerIsTheClampedWindowPosition)
+TEST_F(Machine, PointerIsTheClampedWindowPositionAndTheMouseTurnsTheDebugCamera)
 {
   sInitInput();
   Build({1});
@@ -266,6 +215,11 @@ TEST_F(Machine, PointerIsTheClampedWindowPosition)
     EXPECT_EQ(M->Pointer.Y, sF32(m[1]));
     EXPECT_EQ(M->Pointer.Buttons & 1, m[2]);
   }
+  // the debug camera turns with the mouse's raw motion
+  Key('^');
+  sAddRawMouseMotion(100, 0);
+  for(sInt i = 0; i < 500 && M->FreeCamera->AngleY < 3.2f; i++) { sSleep(10); Frame(); }
+  EXPECT_NEAR(M->FreeCamera->AngleY, 3.14159274f + 0.2f, 1e-4);
   sDELETE(M);
   sExitInput();
 }
@@ -273,27 +227,19 @@ TEST_F(Machine, PointerIsTheClampedWindowPosition)
 TEST_F(Machine, FixedStepCapturesNumberedPictures)
 {
   Record.BackgroundColour = 0xff2050c0;
-  struct Case
-  {
-    bool WithScene;
-    sU32 Colour;
-  };
   // no scenes at all: the background colour; a scene of its own clear colour: that one
-  for(const Case &c : {Case{false, 0x2050c0}, Case{true, 0x30a010}})
+  for(auto [withScene, colour] : {std::pair{false, 0x2050c0u}, std::pair{true, 0x30a010u}})
   {
-    Build(c.WithScene ? std::vector<sInt>{1} : std::vector<sInt>{});
-    if(c.WithScene) S.back()->RenderEnv.FogColor = 0xff000000 | c.Colour;
+    Build(withScene ? std::vector<sInt>{1} : std::vector<sInt>{});
+    if(withScene) S.back()->RenderEnv.FogColor = 0xff000000 | colour;
     Frame();
     Frame();
     sDELETE(M);
     sImage img;
-    for(const char *name : {"machine_test_000001.bmp", "machine_test_000002.bmp"})
-    {
-      ASSERT_TRUE(img.Load(Tmp.Name(name).c_str())) << name;
-      ASSERT_EQ(img.SizeX, W);
-      ASSERT_EQ(img.SizeY, H);
-      EXPECT_EQ(img.Data[W * H / 2 + W / 2] & 0xffffff, c.Colour) << name;
-    }
+    EXPECT_TRUE(sCheckFile(Tmp.Name("machine_test_000001.bmp").c_str()));
+    ASSERT_TRUE(img.Load(Tmp.Name("machine_test_000002.bmp").c_str()));
+    ASSERT_EQ(img.SizeX * 1000 + img.SizeY, W * 1000 + H);
+    EXPECT_EQ(img.Data[W * H / 2 + W / 2] & 0xffffff, colour);
     EXPECT_FALSE(sCheckFile(Tmp.Name("machine_test_000003.bmp").c_str()));
   }
 }
@@ -320,16 +266,14 @@ GuiMediaState TestMedia;
 SceneRequest TestRequest;
 SlideshowControl TestSlides;
 SlideshowControl *SlidesGiven = nullptr;
+template <const char *N> Scene *MakeScene() { return sNEW TestScene(N); }
+const char Morvensk[] = "Morvensk", Global[] = "Global", Slideshow[] = "Slideshow", Gui[] = "GUI";
 }
 
 TEST_F(Machine, ApplicationEntersTheGuiThenGlobalAndWiresTheGuiRecords)
 {
-  const ShowSceneRow table[] = {
-    {u"Morvensk", [] { return static_cast<Scene *>(sNEW TestScene("Morvensk")); }, 1, 0},
-    {u"Global", [] { return static_cast<Scene *>(sNEW TestScene("Global")); }, 0x101, 0},
-    {u"Slideshow", [] { return static_cast<Scene *>(sNEW TestScene("Slideshow")); }, 1, 0},
-    {u"GUI", [] { return static_cast<Scene *>(sNEW TestScene("GUI")); }, 0x101, 1},
-  };
+  const ShowSceneRow table[] = {{u"Morvensk", MakeScene<Morvensk>, 1, 0}, {u"Global", MakeScene<Global>, 0x101, 0},
+                                {u"Slideshow", MakeScene<Slideshow>, 1, 0}, {u"GUI", MakeScene<Gui>, 0x101, 1}};
   StartupRecord keep = sStartupRecord;
   sStartupRecord = Record;
   sGetGuiRecords = [](Scene *) { return GuiRecordSet{&TestMedia, &TestRequest, &TestSlides}; };
@@ -351,3 +295,27 @@ TEST_F(Machine, ApplicationEntersTheGuiThenGlobalAndWiresTheGuiRecords)
   sSetSlideshowControl = nullptr;
   sStartupRecord = keep;
 }
+
+// The show program itself: a headless run in fixed-step mode starts, draws, saves its
+// numbered frames and closes in order without a leak report.
+#ifdef SPARKVANE_PROGRAM
+TEST(ShowRun, CaptureRunSavesNumberedFramesAndEndsCleanly)
+{
+  if(!getenv("DISPLAY")) GTEST_SKIP() << "no display";
+  sparktest::TempDir dir;
+  std::string cmd = "cd '" + dir.Path + "' && TMPDIR='" + dir.Path + "' '" SPARKVANE_PROGRAM "' -frames 3 -capture 2>&1";
+  FILE *p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[4096];
+  while(size_t n = fread(buf, 1, sizeof(buf), p)) out.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << out;
+  EXPECT_NE(out.find("first frame"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
+  sImage img;
+  ASSERT_TRUE(img.Load(dir.Name("Tarnwhistle_trailer_000003.bmp").c_str()));
+  EXPECT_EQ(img.SizeX, 1920);
+  EXPECT_EQ(img.SizeY, 1080);
+  EXPECT_EQ(img.Data[1920 * 540 + 960] & 0xffffff, 0u);   // the record's background
+}
+#endif

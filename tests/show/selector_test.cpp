@@ -3,17 +3,16 @@
 
 #include "graphics/graphics.hpp"
 #include "platform/selector/selector.hpp"
-#include "show/startup.hpp"
 #include "platform/text/utf.hpp"
+#include "show/startup.hpp"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-namespace
+TEST(Selector, ListsAndAccept)
 {
-void MakeInfo(sScreenInfo &info)
-{
+  sScreenInfo info;
   info.Sizes.AddTail(sScreenInfoXY{1280, 1024});
   info.Sizes.AddTail(sScreenInfoXY{1920, 1080});
   info.AspectRatios.AddTail(sScreenInfoXY{21, 9});
@@ -21,13 +20,6 @@ void MakeInfo(sScreenInfo &info)
   info.QualityLevels = 2;
   info.DesktopSizeX = 1920;
   info.DesktopSizeY = 1080;
-}
-}
-
-TEST(Selector, ListsAndAccept)
-{
-  sScreenInfo info;
-  MakeInfo(info);
   SelectorLists lists = BuildSelectorLists(info);
   EXPECT_EQ(lists.SizeText(), u"1280x1024|1920x1080");
   EXPECT_EQ(lists.AspectText(), u"Auto|5:4|4:3|16:10|16:9|21:9");
@@ -35,60 +27,38 @@ TEST(Selector, ListsAndAccept)
   EXPECT_EQ(lists.InitialSize, 1);
 
   sScreenMode mode;
-  SelectorChoice choice;
-  choice.Size = 0;   // 1280 x 1024 with "Auto"
-  sSelectorAccept(lists, choice, mode);
+  sSelectorAccept(lists, SelectorChoice{0, 0, 0, 1, 1}, mode);   // 1280 x 1024 with "Auto"
   EXPECT_FLOAT_EQ(mode.Aspect, 1.25f);
   EXPECT_EQ(mode.MultiLevel, -1);
-  EXPECT_EQ(mode.Flags, sU32(sSM_VALID | sSM_FULLSCREEN));
   EXPECT_EQ(GetSelectorInitFlags(mode), 0xbu);
-
-  choice.Aspect = 4;   // 16:9
-  choice.Multi = 2;
-  choice.Fullscreen = 0;
-  choice.WaitVSync = 0;
-  sSelectorAccept(lists, choice, mode);
+  sSelectorAccept(lists, SelectorChoice{1, 4, 2, 0, 0}, mode);   // 16:9, no vsync: 0x100
   EXPECT_FLOAT_EQ(mode.Aspect, 16.0f / 9.0f);
   EXPECT_EQ(mode.MultiLevel, 1);
   EXPECT_EQ(mode.Flags, sU32(sSM_VALID | sSM_NOVSYNC));
   EXPECT_EQ(GetSelectorInitFlags(mode), 0x10au);
-
-  choice.Size = 2;
-  EXPECT_DEATH(sSelectorAccept(lists, choice, mode), "");
+  EXPECT_DEATH(sSelectorAccept(lists, SelectorChoice{2, 0, 0, 1, 1}, mode), "");
   EXPECT_EQ(SplitSelectorItems(u"a|" + std::u16string(70, u'x')).back().size(), 64u);
 }
 
 namespace
 {
-struct Drive
-{
-  guint Key;
-  bool Change;
-};
-
-std::vector<GtkWidget *> Children(GtkWidget *window)
-{
-  GtkWidget *fixed = gtk_bin_get_child(GTK_BIN(window));
-  GList *list = gtk_container_get_children(GTK_CONTAINER(fixed));
-  std::vector<GtkWidget *> out;
-  for(GList *l = list; l; l = l->next) out.push_back(GTK_WIDGET(l->data));
-  g_list_free(list);
-  return out;
-}
+// Drives the shown dialog: optionally picks the first resolution and unticks "Wait for
+// VSync", then presses the key.
+struct Drive { guint Key; bool Change; };
 
 void Shown(void *window, void *user)
 {
   const Drive &d = *static_cast<Drive *>(user);
   GtkWidget *w = static_cast<GtkWidget *>(window);
-  if(d.Change)
+  GList *children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(w))));
+  for(GList *l = children; l && d.Change; l = l->next)
   {
-    for(GtkWidget *c : Children(w))
-    {
-      if(GTK_IS_COMBO_BOX(c) && gtk_combo_box_get_active(GTK_COMBO_BOX(c)) == 1) gtk_combo_box_set_active(GTK_COMBO_BOX(c), 0);
-      if(GTK_IS_CHECK_BUTTON(c) && std::string(gtk_button_get_label(GTK_BUTTON(c))) == "Wait for VSync")
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c), FALSE);
-    }
+    GtkWidget *c = GTK_WIDGET(l->data);
+    if(GTK_IS_COMBO_BOX(c) && gtk_combo_box_get_active(GTK_COMBO_BOX(c)) == 1) gtk_combo_box_set_active(GTK_COMBO_BOX(c), 0);
+    if(GTK_IS_CHECK_BUTTON(c) && std::string(gtk_button_get_label(GTK_BUTTON(c))) == "Wait for VSync")
+      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c), FALSE);
   }
+  g_list_free(children);
   GdkEvent *e = gdk_event_new(GDK_KEY_PRESS);
   e->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(w)));
   e->key.keyval = d.Key;
@@ -102,7 +72,6 @@ TEST(Selector, RealDialogAcceptsWithEnterAndCancelsWithEscape)
 {
   if(!getenv("DISPLAY")) GTEST_SKIP() << "no display";
   plat::SelectorDesc desc;
-  desc.Title = u"Tarnwhistle";
   desc.Lists[0] = {u"1280x1024", u"1920x1080"};
   desc.Lists[1] = {u"Auto", u"4:3"};
   desc.Lists[2] = {u"off"};
