@@ -6,7 +6,7 @@ std::atomic<sAudioSync *> sAudioSyncPtr{nullptr};
 
 void sFFT(sF32 *data, sInt count, sInt inverse)
 {
-  sVERIFY(count && (count & (count - 1)) == 0);
+  sVERIFY(count && (count & (count-1)) == 0);
   const sInt n = count * 2;
   // bit-reversal reordering of the complex values
   for(sInt i = 1, j = 1; i < n; i += 2)
@@ -161,7 +161,8 @@ void sAudioSync::Feed(const sS16 *samples, sInt count)
     }
     if(Written >= total)
     {
-      sVERIFY(SampleProcess == total);
+      const sInt max = total;
+      sVERIFY(SampleProcess==max);
       Written = SampleProcess = 0;
     }
   }
@@ -171,6 +172,7 @@ void sAudioSync::AnalyseBlock(sInt start, sInt slot)
 {
   if(!Mode)
     return;
+  (void)ReaderDone.load(std::memory_order_acquire);
   const sInt total = BlockSize * Blocks;
   sInt p = (start + BlockSize - FftSize) % total;
   if(p < 0)

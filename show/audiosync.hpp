@@ -29,6 +29,9 @@ public:
   sF32 *History;        // BlockSize x Blocks frames of (left, right)
   sF32 *SpectraA;       // Blocks x FftSize complex values: the left channel
   sF32 *SpectraB;       // the same for the right channel
+  // Bumped by the reader once it is done with the slots it read; the feed takes it before
+  // it rewrites a slot, so that a slot read earlier is ordered before its next filling.
+  std::atomic<sU32> ReaderDone{0};
 
   sAudioSync();
   ~sAudioSync();
@@ -41,6 +44,8 @@ public:
   void Feed(const sS16 *samples, sInt count);
   // Transforms the FftSize frames that end with the block starting at frame start.
   void AnalyseBlock(sInt start, sInt slot);
+  // The reader's side of ReaderDone (main thread, after reading slots).
+  void MarkRead() { ReaderDone.fetch_add(1, std::memory_order_release); }
   // Frees the buffers and the lock; the analyser does nothing afterwards.
   void Release();
 

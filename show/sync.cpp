@@ -357,7 +357,7 @@ sU32 SyncMachine::PollKey(sInt channel, sInt restart)
   const SyncPattern *pattern = Tables[channel][bar];
   for(;;)
   {
-    sVERIFY(KeyNr < 16);
+    sVERIFY(KeyNr<16);
     const sU32 code = pattern->Keys[s - bar * SYNC_STEPS][KeyNr];
     if(code)
     {

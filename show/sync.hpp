@@ -25,8 +25,6 @@
 class sPainter;
 class sAudioSync;
 struct sFrameTimer;
-class Scene;
-class SceneMachine;
 
 /****************************************************************************/
 /***   Pattern tables                                                     ***/
@@ -150,7 +148,6 @@ struct SyncOnsetList
 // scene's option index. Null pointers are left alone.
 struct SyncSceneView
 {
-  SceneMachine *Machine = nullptr;
   sInt Present[SYNC_MAXSCENES] = {};
   sInt Resident[SYNC_MAXSCENES] = {};
   sInt CurrentScene = -1;

@@ -136,6 +136,7 @@ void SyncMachine::Update(sInt frameMs)
   AdvancePhase(frameMs);
   ComputeBeatValues(frameMs);
   UpdateBandEnergies();
+  Analyser->MarkRead();
 
   SyncClock += frameMs;
   SecondClock += frameMs;

@@ -21,13 +21,11 @@ struct RampReceiver : SoundReceiver
 {
   std::mutex Lock;
   sInt Frames = 0;
-  sInt Calls = 0;
   sInt WrongCounts = 0;
   sInt Gaps = 0;
   void OnSamples(const sS16 *samples, sInt count) override
   {
     std::lock_guard<std::mutex> guard(Lock);
-    Calls++;
     WrongCounts += count != 1024;
     for(sInt i = 0; i < count; i++, Frames++)
       Gaps += samples[i * 2] != sS16(Frames % 30000) || samples[i * 2 + 1] != sS16(-(Frames % 30000));
@@ -87,9 +85,8 @@ TEST(SoundInput, DeliversTheCaptureInOrderToTheCurrentReceiver)
   const sInt stopped = second.GetFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   sDELETE(in);
-  unsetenv("SDL_AUDIODRIVER");
-  unsetenv("SDL_DISKAUDIOFILEIN");
-  unsetenv("SDL_DISKAUDIODELAY");
+  for(const char *name : {"SDL_AUDIODRIVER", "SDL_DISKAUDIOFILEIN", "SDL_DISKAUDIODELAY"})
+    unsetenv(name);
 
   EXPECT_EQ(first.GetFrames(), firstFrames) << "the old receiver hears nothing after the new Open";
   EXPECT_EQ(second.GetFrames(), stopped) << "nothing after Stop";

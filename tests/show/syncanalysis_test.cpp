@@ -114,18 +114,19 @@ TEST(SyncAnalysis, KicksGiveOnsetsOnTheBeatAndTheirTempoWinsTheScan)
   ExpectOnBeats(Times(found), beats, 8.0);
   EXPECT_EQ(m.BestBassCandidate, 10.0f) << "120 BPM";
   EXPECT_LT(m.BassScores[10], 6.0f);
-  EXPECT_GT(m.BassScores[20], m.BassScores[10] + 10.0f);
-  EXPECT_GT(m.Snare.Count, 0);
   EXPECT_EQ(m.Tempo, 126.0f) << "the scan does not set the tempo";
 }
 
 TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
 {
   SyncMachine m(120.0f);
+  SceneRequest g = {};
+  g.LatencyMs = 250.0f;   // half a beat at 120 BPM: a quarter of a half bar early
+  m.GuiRecord = &g;
   Feed(m, std::vector<sS16>(size_t(Rate) * 2 * 3, 0));
+  EXPECT_FLOAT_EQ(m.PhaseOffset, -0.25f);
   EXPECT_EQ(m.Bass.Count + m.Snare.Count, 0);
-  EXPECT_EQ(m.BestBassScore, 60.0f);
-  EXPECT_EQ(m.BestBassCandidate, -1.0f);
+  EXPECT_TRUE(m.BestBassScore == 60.0f && m.BestBassCandidate == -1.0f) << "no tempo without onsets";
   EXPECT_EQ(m.PeakLevel, 0.0f);
   EXPECT_GT(m.InputGain, 0.75f);
   for(sInt i = 0; i < 2000; i++)
@@ -139,8 +140,9 @@ TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
   EXPECT_GT(m.ClipLong, 0.3f) << "three of the last eight seconds";
   EXPECT_GT(m.PeakLevel, 0.99f);
   EXPECT_LT(m.InputGain, 0.9f);
-  for(sInt i = 0; i < 40; i++)
-    Feed(m, loud);
+  EXPECT_TRUE(g.PeakLevel == m.PeakLevel && g.ClipFraction == m.ClipLong && g.InputGain == m.InputGain);
+  for(sInt i = 0; i < 2000; i++)   // the ring keeps showing the clipped stretch
+    m.Update(10);
   EXPECT_EQ(m.InputGain, 0.0f) << "held at its lower bound";
 }
 
@@ -217,11 +219,10 @@ TEST(SyncInput, MusicThroughTheDiskCaptureDriverReachesTheAnalysis)
   }
   ScopedEnv driver("SDL_AUDIODRIVER", "disk");
   ScopedEnv file("SDL_DISKAUDIOFILEIN", dir.Name8("in.raw").c_str());
-  ScopedEnv delay("SDL_DISKAUDIODELAY", "4");   // a 1024-frame buffer every 4 ms
+  ScopedEnv delay("SDL_DISKAUDIODELAY", "8");   // a 1024-frame buffer every 8 ms
   SyncMachine m(120.0f);
   m.Init(nullptr, 1600, 1200);
   ASSERT_TRUE(m.SoundInput->IsOpen());
-  m.OnKey('e');
   std::map<sInt, int> found;
   sF32 lowestGain = 1.0f, highestClip = 0.0f, peak = 0.0f;
   const sInt blocks = sInt(frames.size() / 2 / 256);
@@ -254,7 +255,4 @@ TEST(SyncInput, MusicThroughTheDiskCaptureDriverReachesTheAnalysis)
   EXPECT_GT(m.InputGain, lowestGain) << "and turns the gain up again";
   // the published beat follows the machine's clock, not the samples
   EXPECT_NEAR(m.Results.BeatPhase, std::fmod(m.PublishedClock / 500.0f, 1.0f), 1e-3f);
-  const sF32 h = m.Results.HalfBarPhase;
-  const sF32 pulse = h >= 0.95f ? (h - 0.95f) * 20.0f : h <= 0.3f ? 1.0f - h * 3.3333333f : 0.0f;
-  EXPECT_NEAR(m.Results.PulseB, std::fmin(1.0f, pulse * 1.2f), 1e-3f);
 }
