@@ -224,7 +224,9 @@ struct GeneratedSource : plat::VideoSource
   plat::VideoRead Read(plat::VideoSample &s, std::string *) override
   {
     s.Data.resize(CW * CH * 4);
-    s.Length = CW * CH * 4;
+    s.Width = CW, s.Height = CH;
+    s.Plane[0] = s.Data.data();
+    s.Pitch[0] = CW * 4;
     s.TimeMs = Frame * 33;
     for(int y = 0; y < CH; y++)
       for(int x = 0; x < CW; x++)
