@@ -25,6 +25,7 @@ struct MovieCase
   int Frames;
 };
 const MovieCase Movies[] = {{"a25.avi", 25, 40}, {"b30.mkv", 30, 45}};
+void PrintTo(const MovieCase &m, std::ostream *os) { *os << m.File; }
 
 class MoviePlayerTest : public RenderTest
 {
@@ -93,13 +94,7 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
   EXPECT_NEAR(info.Duration, sF32(m.Frames) / m.Fps, 0.1f);
 
   // playing: the pictures follow in order
-  int last = 0;
-  for(int n = 0; n < 6;)
-  {
-    n = Show(p);
-    ASSERT_GE(n, last);
-    last = n;
-  }
+  for(int n = 0, last = 0; n < 6; last = n) ASSERT_GE(n = Show(p), last);
   p->Pause();
   int paused = Show(p);
   sF32 at = p->GetPosition();
@@ -107,9 +102,10 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
   EXPECT_EQ(Show(p), paused);
   EXPECT_EQ(p->GetPosition(), at);
 
-  for(int target : {m.Frames / 2, 3, 0, m.Frames - 2})
+  // the right picture within one frame; a time before the start is the start
+  for(auto [at, target] : {std::pair{m.Frames / 2 + 0.5f, m.Frames / 2}, {3.5f, 3}, {-50.0f, 0}, {m.Frames - 1.5f, m.Frames - 2}})
   {
-    p->Seek((target + 0.5f) / m.Fps);
+    p->Seek(at / m.Fps);
     EXPECT_NEAR(ShowNext(p), target, 1) << "seek to " << target;
     EXPECT_TRUE(p->IsPlaying());
   }
@@ -132,16 +128,9 @@ TEST_F(MoviePlayerTest, LoopsOrStaysPausedAsAsked)
   sMoviePlayerMF *p = Open(Dir->Name(Movies[0].File), sMOF_LOOP);
   p->Rate = 8.0f;
   int last = 0, wraps = 0;
-  for(int i = 0; i < 5000 && !wraps; i++)
-  {
-    int n = Show(p);
-    wraps += n >= 0 && n < last;
-    last = n >= 0 ? n : last;
-  }
-  EXPECT_EQ(wraps, 1);
-  EXPECT_TRUE(p->IsPlaying());
+  for(int i = 0, n; i < 5000 && !wraps; i++, last = std::max(n, 0)) wraps += (n = Show(p)) >= 0 && n < last;
+  EXPECT_TRUE(wraps && p->IsPlaying());
   p->Release();
-
   p = Open(Dir->Name(Movies[1].File), sMOF_PAUSED);
   EXPECT_EQ(ShowNext(p), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -152,58 +141,42 @@ TEST_F(MoviePlayerTest, LoopsOrStaysPausedAsAsked)
 
 TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
 {
-  std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
+  const std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
   WriteBytes(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
-  WriteBytes(Dir->Name8("cut.mkv"), std::vector<uint8_t>(movie.begin(), movie.begin() + movie.size() / 2));
-  WriteBytes(Dir->Name8("tone.wav"), std::vector<uint8_t>{'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1,
-                                       0, 1, 0, 0x44, 0xac, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 0, 2, 0});
-  struct Case
-  {
-    const char *File, *Log;
-  } cases[] = {{"missing.avi", "can't open source reader for "},
-               {"garbage.avi", "can't open source reader for "},
-               {"tone.wav", "no video stream found in "}};
-  for(const Case &c : cases)
+  WriteBytes(Dir->Name8("tone.wav"), std::vector<uint8_t>{'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                                          16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xac, 0, 0, 0x88, 0x58, 1, 0, 2, 0,
+                                                          16, 0, 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 0, 2, 0});
+  const std::pair<const char *, const char *> cases[] = {{"missing.avi", "can't open source reader for "},
+                                                         {"garbage.avi", "can't open source reader for "},
+                                                         {"tone.wav", "no video stream found in "}};
+  for(auto [file, log] : cases)
   {
     CaptureOutput out;
-    sMoviePlayerMF *p = Open(Dir->Name(c.File));
+    sMoviePlayerMF *p = Open(Dir->Name(file));
     sMovieInfo info;
     p->GetInfo(info);
     sF32 uv[4];
-    EXPECT_EQ(p->GetFrame(uv), nullptr) << c.File;
-    EXPECT_FALSE(p->IsPlaying()) << c.File;
+    EXPECT_EQ(p->GetFrame(uv), nullptr) << file;
+    EXPECT_FALSE(p->IsPlaying()) << file;
     p->Release();
-    EXPECT_EQ(info.Width, -1) << c.File;
-    EXPECT_EQ(info.Height, -1) << c.File;
-    EXPECT_NE(out.Text.find(std::string(c.Log) + Dir->Name8(c.File)), std::string::npos) << out.Text;
+    EXPECT_EQ(info.Width, -1) << file;
+    EXPECT_EQ(info.Height, -1) << file;
+    EXPECT_NE(out.Text.find(std::string(log) + Dir->Name8(file)), std::string::npos) << out.Text;
   }
-  // a cut movie plays what it has, then stops
-  sMoviePlayerMF *p = Open(Dir->Name("cut.mkv"));
-  p->Rate = 8.0f;
-  int shown = -1;
-  for(int i = 0; i < 5000 && p->IsPlaying(); i++) shown = std::max(shown, Show(p));
-  EXPECT_FALSE(p->IsPlaying());
-  EXPECT_EQ(p->State.load(), sMOVIE_RUNNING);
-  EXPECT_GT(shown, Movies[1].Frames / 4);
-  EXPECT_LT(shown, Movies[1].Frames - 1);
-  p->Release();
-}
-
-// A bounded mutation run over the open and the first frames.
-TEST_F(MoviePlayerTest, MutatedMoviesNeverUpsetThePlayer)
-{
-  std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
+  // a cut movie plays what it has, then stops; mutated ones never upset the player
   Mutator rnd(19);
-  for(int round = 0; round < 30; round++)
+  for(int round = 0; round < 31; round++)
   {
-    std::vector<uint8_t> bytes = movie;
-    for(int k = 1 + int(rnd.Next() % 12); k > 0; k--) bytes[rnd.Next() % bytes.size()] = uint8_t(rnd.Next());
+    std::vector<uint8_t> bytes(movie.begin(), movie.begin() + (round ? movie.size() : movie.size() / 2));
+    for(int k = round ? 1 + int(rnd.Next() % 12) : 0; k > 0; k--) bytes[rnd.Next() % bytes.size()] = uint8_t(rnd.Next());
     if(round % 5 == 4) bytes.resize(rnd.Next() % bytes.size());
-    WriteBytes(Dir->Name8("fuzz.mkv"), bytes);
-    sMoviePlayerMF *p = Open(Dir->Name("fuzz.mkv"));
+    WriteBytes(Dir->Name8("cut.mkv"), bytes);
+    sMoviePlayerMF *p = Open(Dir->Name("cut.mkv"));
     p->Rate = 20.0f;
-    for(int i = 0; i < 60 && p->State != sMOVIE_FAILED && p->IsPlaying(); i++) Show(p);
+    int shown = -1;
+    for(int i = 0; i < 5000 && p->State != sMOVIE_FAILED && p->IsPlaying(); i++) shown = std::max(shown, Show(p));
     EXPECT_TRUE(p->State == sMOVIE_FAILED || p->State == sMOVIE_RUNNING);
+    EXPECT_TRUE(round || (p->State == sMOVIE_RUNNING && !p->IsPlaying() && shown > 10 && shown < 40)) << shown;
     p->Release();
   }
 }
@@ -213,6 +186,7 @@ constexpr int CW = RenderTest::W, CH = RenderTest::H;
 struct GeneratedSource : plat::VideoSource
 {
   int Frame = 0;
+  std::vector<uint32_t> Pixels = std::vector<uint32_t>(CW * CH);
   int GetWidth() const override { return CW; }
   int GetHeight() const override { return CH; }
   void GetPixelAspect(int *n, int *d) const override { *n = *d = 0; }
@@ -223,22 +197,12 @@ struct GeneratedSource : plat::VideoSource
   bool Seek(double) override { return false; }
   plat::VideoRead Read(plat::VideoSample &s, std::string *) override
   {
-    s.Data.resize(CW * CH * 4);
-    s.Width = CW, s.Height = CH;
-    s.Plane[0] = s.Data.data();
-    s.Pitch[0] = CW * 4;
-    s.TimeMs = Frame * 33;
-    for(int y = 0; y < CH; y++)
-      for(int x = 0; x < CW; x++)
-      {
-        uint32_t c = sparktest::PatternPixel(Frame, x, y, CW, CH) | 0xff000000;
-        memcpy(&s.Data[size_t(y * CW + x) * 4], &c, 4);
-      }
-    Frame++;
+    for(int i = 0; i < CW * CH; i++) Pixels[size_t(i)] = sparktest::PatternPixel(Frame, i % CW, i / CW, CW, CH) | 0xff000000;
+    s.Width = CW, s.Height = CH, s.Pitch[0] = CW * 4, s.TimeMs = Frame++ * 33;
+    s.Plane[0] = reinterpret_cast<const uint8_t *>(Pixels.data());
     return plat::VideoRead::Ok;
   }
 };
-
 struct TestCapture : plat::CaptureSystem
 {
   plat::CaptureFormat Opened;
@@ -247,8 +211,7 @@ struct TestCapture : plat::CaptureSystem
   {
     return {{1920, 1080, 15}, {CW, CH, 30}, {32, 24, 60}, {CW, CH, 25}};
   }
-  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f,
-                                          plat::VideoOpenError *) override
+  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f, plat::VideoOpenError *) override
   {
     Opened = f;
     return d.Path == "b" ? std::make_unique<GeneratedSource>() : nullptr;
@@ -268,10 +231,8 @@ TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFor
   p->GetInfo(info);
   EXPECT_EQ(info.Duration, 100.0f);
   p->Release();
-  EXPECT_EQ(capture.Opened.Width, W);
   EXPECT_EQ(capture.Opened.Fps, 30.0);
   EXPECT_NE(out.Text.find("taken video-in nr:1, w:64, h:48, fps:30"), std::string::npos) << out.Text;
-
   p = Open(u"dev:*webcam*");
   p->GetInfo(info);
   EXPECT_EQ(info.Width, -1);

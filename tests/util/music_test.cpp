@@ -42,7 +42,10 @@ std::vector<uint8_t> MakeOgg(float seconds)
   ogg_stream_packetin(&os, &comments);
   ogg_stream_packetin(&os, &codebooks);
   ogg_page page;
-  auto put = [&] { out.insert(out.end(), page.header, page.header + page.header_len), out.insert(out.end(), page.body, page.body + page.body_len); };
+  auto put = [&] {
+    out.insert(out.end(), page.header, page.header + page.header_len);
+    out.insert(out.end(), page.body, page.body + page.body_len);
+  };
   while(ogg_stream_flush(&os, &page)) put();
 
   const int total = int(seconds * 44100);
@@ -82,38 +85,25 @@ std::vector<uint8_t> MakeOgg(float seconds)
   return out;
 }
 
-class ScopedEnv
-{
-  std::string Name, Old;
-  bool Had;
-
-public:
-  ScopedEnv(const char *name, const char *value) : Name(name)
-  {
-    const char *old = getenv(name);
-    Had = old != nullptr;
-    if(old) Old = old;
-    if(value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv()
-  {
-    if(Had) setenv(Name.c_str(), Old.c_str(), 1);
-    else unsetenv(Name.c_str());
-  }
-};
-
 class MusicTest : public testing::Test
 {
 protected:
   sparktest::TempDir Dir;
   std::string Raw = Dir.Name8("out.raw");
-  ScopedEnv Driver{"SDL_AUDIODRIVER", "disk"};
-  ScopedEnv File{"SDL_DISKAUDIOFILE", Raw.c_str()};
-  ScopedEnv Delay{"SDL_DISKAUDIODELAY", nullptr};
+  std::string OldDriver = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "";
 
-  void SetUp() override { sInitSound(); }
-  void TearDown() override { sExitSound(); }
+  // SDL's disk driver writes the output to a file in real time
+  void SetUp() override
+  {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", Raw.c_str(), 1);
+    sInitSound();
+  }
+  void TearDown() override
+  {
+    sExitSound();
+    setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1);
+  }
 
   // Lets the output run until it wrote at least frames frames; the frame driver's clock
   // ticks meanwhile. The stereo samples of the file.
