@@ -16,18 +16,18 @@ namespace
 using Bytes = std::vector<sU8>;
 using Clock = std::chrono::steady_clock;
 
-std::mutex Mutex;   // guards the two below: the receive thread reads them
+std::mutex Mutex;   // guards the two below, which the receive thread uses
 std::vector<std::string> WidgetPaths;
 std::string Output;
-std::vector<std::string> ListTestWidgets()
-{
-  std::lock_guard<std::mutex> lock(Mutex);
-  return WidgetPaths;
-}
 void SetWidgets(std::vector<std::string> paths)
 {
   std::lock_guard<std::mutex> lock(Mutex);
   WidgetPaths = std::move(paths);
+}
+std::vector<std::string> ListWidgets()
+{
+  std::lock_guard<std::mutex> lock(Mutex);
+  return WidgetPaths;
 }
 bool OutputHas(const char *part)
 {
@@ -42,29 +42,22 @@ template <class F> bool WaitFor(F done)
   return true;
 }
 
-Bytes Message(sU8 label, const Bytes &data)
+Bytes Message(sU8 label, Bytes data)
 {
-  Bytes m = {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)};
-  m.insert(m.end(), data.begin(), data.end());
-  m.push_back(0xE7);
-  return m;
+  data.insert(data.begin(), {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)});
+  data.push_back(0xE7);
+  return data;
 }
-// A received-DMX message: status 0, the start code, the channel values.
-Bytes Frame(const Bytes &channels, sU8 startCode = 0)
+// A received-DMX message: status 0, the start code, then channel values count .. 1 below seed.
+Bytes Frame(size_t count, sU8 seed, sU8 startCode = 0)
 {
   Bytes data = {0, startCode};
-  data.insert(data.end(), channels.begin(), channels.end());
+  for(size_t i = 0; i < count; i++) data.push_back(sU8(seed + i * 7));
   return Message(sDMX_LABEL_RECEIVED, data);
 }
-Bytes Ramp(size_t count, sU8 seed)
-{
-  Bytes c(count);
-  for(size_t i = 0; i < count; i++) c[i] = sU8(seed + i * 7);
-  return c;
-}
 
-// The widget's side of a pseudo terminal: answers the parameter and serial requests, each
-// after a few unrelated bytes.
+// The widget's side of a pseudo terminal: answers the parameter and serial requests (each
+// 7E label 2 0 0 0 E7), each reply after a few unrelated bytes.
 struct FakeWidget
 {
   int Master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -76,11 +69,11 @@ struct FakeWidget
       pollfd p = {Master, POLLIN, 0};
       sU8 buf[64];
       ssize_t n = poll(&p, 1, 20) > 0 && (p.revents & POLLIN) ? read(Master, buf, sizeof(buf)) : 0;
-      if(n > 0) in.insert(in.end(), buf, buf + n);
-      for(; in.size() >= 7; in.erase(in.begin(), in.begin() + 7))   // requests: 7E label 2 0 0 0 E7
+      in.insert(in.end(), buf, buf + std::max<ssize_t>(n, 0));
+      for(; in.size() >= 7; in.erase(in.begin(), in.begin() + 7))
       {
-        Bytes reply = {0x12, 0xE7, 0x00}, answer = Message(in[1], in[1] == 3 ? Bytes{1, 2, 3, 4, 5, 6, 7} : Bytes{9, 8, 7, 6});
-        reply.insert(reply.end(), answer.begin(), answer.end());
+        Bytes reply = Message(in[1], in[1] == 3 ? Bytes{1, 2, 3, 4, 5, 6, 7} : Bytes{9, 8, 7, 6});
+        reply.insert(reply.begin(), {0x12, 0xE7, 0x00});
         Send(reply);
       }
     }
@@ -88,20 +81,9 @@ struct FakeWidget
   ~FakeWidget() { Hangup(); }
   void Hangup()
   {
-    Quit = true;
-    if(Player.joinable()) Player.join();
-    if(Master >= 0) close(Master);
-    Master = -1;
+    if(!Quit.exchange(true)) Player.join(), close(Master);
   }
-  void Send(const Bytes &b)
-  {
-    for(size_t done = 0; done < b.size();)
-    {
-      ssize_t n = write(Master, b.data() + done, b.size() - done);
-      if(n <= 0) return;
-      done += size_t(n);
-    }
-  }
+  void Send(const Bytes &b) { EXPECT_EQ(write(Master, b.data(), b.size()), ssize_t(b.size())); }
 };
 
 class DmxTest : public testing::Test
@@ -111,7 +93,7 @@ protected:
   {
     Output.clear();
     sSetDebugOutputCapture([](const sChar *text, void *) { std::lock_guard<std::mutex> l(Mutex); Output += plat::ToUtf8(text); }, nullptr);
-    sSetDmxWidgetLister(&ListTestWidgets);
+    sSetDmxWidgetLister(&ListWidgets);
   }
   void TearDown() override
   {
@@ -125,10 +107,11 @@ protected:
     out.resize(size_t(dmx.GetChannels(out.data(), sInt(out.size()))));
     return out;
   }
-  static bool Shows(sUsbDmx &dmx, const Bytes &channels)
+  // The channels of the frame, as values 0..1.
+  static bool Shows(sUsbDmx &dmx, const Bytes &frame)
   {
     std::vector<sF32> want;
-    for(sU8 c : channels) want.push_back(sF32(c) * 0.003921569f);
+    for(size_t i = 6; i + 1 < frame.size(); i++) want.push_back(sF32(frame[i]) * 0.003921569f);
     return Channels(dmx) == want;
   }
   static bool Connected(sUsbDmx &dmx) { return WaitFor([&] { return dmx.Connected.load() == 1; }); }
@@ -146,10 +129,10 @@ TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
   EXPECT_TRUE(Channels(dmx).empty()) << "no frame yet";
   for(size_t count : {1, 2, 255, 510, 512})
   {
-    Bytes c = Ramp(count, sU8(count));
-    c[0] = 255;
-    widget.Send(Frame(c));
-    EXPECT_TRUE(WaitFor([&] { return Shows(dmx, c); })) << count << " channels";
+    Bytes f = Frame(count, sU8(count));
+    f[6] = 255;
+    widget.Send(f);
+    EXPECT_TRUE(WaitFor([&] { return Shows(dmx, f); })) << count << " channels";
     EXPECT_EQ(Channels(dmx)[0], 1.0f);
   }
   sF32 few[4] = {-1, -1, -1, -1};
@@ -163,27 +146,24 @@ TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
   SetWidgets({widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
-  const Bytes hidden = Ramp(8, 99), stale = Ramp(12, 200);
-  Bytes badEnd = Frame(stale);
+  const Bytes hidden = Frame(8, 99), stale = Frame(12, 200);
+  Bytes badEnd = stale, other = Frame(12, 200, 0xCC);
   badEnd.back() = 0;
-  const Bytes cases[] = {{0x00, 0xE7, 0x7E, 0x7E, 0x33, 0xFF},
-                         Message(9, Frame(hidden)),   // a frame inside another label's data
-                         badEnd, Frame(stale, 0xCC), {0x7E, 5, 0x10, 0x02}};
+  const Bytes cases[] = {{0x00, 0xE7, 0x7E, 0x7E, 0x33, 0xFF}, Message(9, hidden), badEnd, other, {0x7E, 5, 0x10, 0x02}};
   sU8 seed = 40;
   for(const Bytes &bad : cases)
   {
     widget.Send(bad);
-    Bytes good = Ramp(20, seed++);
-    widget.Send(Frame(good));
-    bool other = false;
-    EXPECT_TRUE(WaitFor([&] { return (other |= Shows(dmx, hidden) || Shows(dmx, stale)), Shows(dmx, good); })) << int(seed);
-    EXPECT_FALSE(other) << int(seed);
+    Bytes good = Frame(20, seed++);
+    widget.Send(good);
+    bool wrong = false;
+    EXPECT_TRUE(WaitFor([&] { return (wrong |= Shows(dmx, hidden) || Shows(dmx, stale)), Shows(dmx, good); })) << int(seed);
+    EXPECT_FALSE(wrong) << int(seed);
   }
-  // a cut message: the read times out, the following frame is taken
-  widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});
+  widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});   // cut off: the read times out
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(dmx.Error.load(), 1);
-  widget.Send(Frame(stale));
+  widget.Send(stale);
   EXPECT_TRUE(WaitFor([&] { return Shows(dmx, stale); }));
 }
 
@@ -196,12 +176,12 @@ TEST_F(DmxTest, LostWidgetIsReportedAndANewOneFound)
   SetWidgets({});
   widget->Hangup();
   ASSERT_TRUE(WaitFor([&] { return OutputHas("DMXthread: Error talking to device - disconnecting!\n"); }));
-  EXPECT_EQ(dmx.Connected.load(), 0);
+  EXPECT_TRUE(WaitFor([&] { return dmx.Connected.load() == 0; }));
   FakeWidget second;
   SetWidgets({second.Path});
   ASSERT_TRUE(Connected(dmx));
-  second.Send(Frame(Ramp(64, 11)));
-  EXPECT_TRUE(WaitFor([&] { return Shows(dmx, Ramp(64, 11)); }));
+  second.Send(Frame(64, 11));
+  EXPECT_TRUE(WaitFor([&] { return Shows(dmx, Frame(64, 11)); }));
 }
 
 // Close ends the thread at once whether it sleeps between searches or waits on a read.
@@ -235,18 +215,16 @@ TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
   {
     for(int k = 0; k < 4; k++)
     {
-      Bytes m = Frame(Ramp(1 + next() % 512, sU8(next())));
+      Bytes m = Frame(1 + next() % 512, sU8(next()));
       for(int flips = int(next() % 4); flips > 0; flips--) m[next() % m.size()] = sU8(next());
-      if(next() % 3 == 0) m.resize(next() % m.size());
-      widget.Send(m);
+      widget.Send(Bytes(m.begin(), m.begin() + (next() % 3 ? m.size() : next() % m.size())));
     }
     std::vector<sF32> got = Channels(dmx);
-    ASSERT_LE(got.size(), 512u);
+    EXPECT_LE(got.size(), 512u);
     for(sF32 v : got) ASSERT_TRUE(v >= 0.0f && v <= 1.0f);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));   // a cut message times out
-    Bytes good = Ramp(5 + round, sU8(round));
-    widget.Send(Frame(good));
-    ASSERT_TRUE(WaitFor([&] { return Shows(dmx, good); })) << "round " << round;
+    widget.Send(Frame(5 + round, sU8(round)));
+    ASSERT_TRUE(WaitFor([&] { return Shows(dmx, Frame(5 + round, sU8(round))); })) << "round " << round;
   }
 }
 }

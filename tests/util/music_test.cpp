@@ -26,57 +26,44 @@ std::vector<uint8_t> MakeOgg(float seconds)
 {
   std::vector<uint8_t> out;
   vorbis_info vi;
-  vorbis_info_init(&vi);
-  if(vorbis_encode_init_vbr(&vi, 2, 44100, 0.4f) != 0) return out;
   vorbis_comment vc;
-  vorbis_comment_init(&vc);
   vorbis_dsp_state vd;
   vorbis_block vb;
+  ogg_stream_state os;
+  ogg_page page;
+  ogg_packet op, comments, codebooks;
+  vorbis_info_init(&vi);
+  vorbis_comment_init(&vc);
+  vorbis_encode_init_vbr(&vi, 2, 44100, 0.4f);
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
   ogg_stream_init(&os, 1234);
-  ogg_packet header, comments, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codebooks);
-  ogg_page page;
-  auto put = [&] {
-    out.insert(out.end(), page.header, page.header + page.header_len);
-    out.insert(out.end(), page.body, page.body + page.body_len);
+  vorbis_analysis_headerout(&vd, &vc, &op, &comments, &codebooks);
+  for(ogg_packet *p : {&op, &comments, &codebooks}) ogg_stream_packetin(&os, p);
+  auto put = [&](int (*take)(ogg_stream_state *, ogg_page *)) {
+    while(take(&os, &page))
+      for(auto [data, size] : {std::pair{page.header, page.header_len}, {page.body, page.body_len}}) out.insert(out.end(), data, data + size);
   };
-  while(ogg_stream_flush(&os, &page)) put();
-
-  const int total = int(seconds * 44100);
-  for(int done = 0; done <= total;)
+  put(ogg_stream_flush);
+  for(int done = 0, total = int(seconds * 44100), n; done <= total; done += std::max(n, 1))
   {
-    int n = std::min(1024, total - done);
-    if(n > 0)
+    n = std::min(1024, total - done);
+    float **buf = n > 0 ? vorbis_analysis_buffer(&vd, n) : nullptr;
+    for(int i = 0; i < n; i++)
     {
-      float **buf = vorbis_analysis_buffer(&vd, n);
-      for(int i = 0; i < n; i++)
-      {
-        float t = float(done + i) / 44100.0f;
-        buf[0][i] = 0.4f * std::sin(6.2831853f * 440.0f * t) + 0.2f * std::sin(6.2831853f * 660.0f * t);
-        buf[1][i] = 0.5f * std::sin(6.2831853f * 330.0f * t);
-      }
+      float t = float(done + i) / 44100.0f;
+      buf[0][i] = 0.4f * std::sin(6.2831853f * 440.0f * t) + 0.2f * std::sin(6.2831853f * 660.0f * t);
+      buf[1][i] = 0.5f * std::sin(6.2831853f * 330.0f * t);
     }
-    vorbis_analysis_wrote(&vd, n);
-    done += n > 0 ? n : 1;
+    vorbis_analysis_wrote(&vd, std::max(n, 0));
     while(vorbis_analysis_blockout(&vd, &vb) == 1)
     {
       vorbis_analysis(&vb, nullptr);
       vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while(vorbis_bitrate_flushpacket(&vd, &op))
-      {
-        ogg_stream_packetin(&os, &op);
-        while(ogg_stream_pageout(&os, &page)) put();
-      }
+      while(vorbis_bitrate_flushpacket(&vd, &op)) ogg_stream_packetin(&os, &op), put(ogg_stream_pageout);
     }
   }
-  while(ogg_stream_flush(&os, &page)) put();
+  put(ogg_stream_flush);
   ogg_stream_clear(&os);
   vorbis_block_clear(&vb);
   vorbis_dsp_clear(&vd);
