@@ -2,6 +2,7 @@
 // the clock, the textures and the drawing on the main thread.
 #include "util/movieplayer.hpp"
 #include "graphics/graphics.hpp"
+#include "base/app.hpp"
 #include "base/numbers.hpp"
 #include "graphics/materials.hpp"
 #include "platform/media/media.hpp"
@@ -111,8 +112,21 @@ void sMoviePlayer::Paint(sInt fill)
 }
 
 /****************************************************************************/
-/***   Factory, start and close                                           ***/
+/***   Subsystem, factory, start and close                                ***/
 /****************************************************************************/
+
+// The main thread keeps its priority: raising it needs rights a show machine does not have.
+void sInitMediaFoundation() { plat::StartMedia(); }
+// FFmpeg keeps nothing for the process that would have to be given back at the end.
+void sExitMediaFoundation() {}
+
+void sInstallMediaSubsystem()
+{
+  static bool installed = false;
+  if(installed) return;
+  installed = true;
+  sSetSubsystemFunctions(u"MediaFoundation", sInitMediaFoundation, sExitMediaFoundation);
+}
 
 sMoviePlayer *sOpenMoviePlayer(const sChar *name, sU32 flags, sInt extra)
 {

@@ -346,8 +346,7 @@ public:
   std::unique_ptr<VideoSource> Open(const CaptureDevice &device, const CaptureFormat &format,
                                     VideoOpenError *error) override
   {
-    static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
+    StartMedia();
     const AVInputFormat *input = av_find_input_format("video4linux2");
     if(!input)
     {
@@ -390,11 +389,18 @@ const char *VideoLayoutName(VideoLayout layout)
   return "?";
 }
 
+void StartMedia()
+{
+  static std::once_flag started;
+  std::call_once(started, [] {
+    av_log_set_level(AV_LOG_QUIET);
+    avdevice_register_all();
+  });
+}
+
 std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error)
 {
-  // failures come back as results; the library's own reports would only repeat them
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  StartMedia();
   AVFormatContext *ctx = nullptr;
   int r = avformat_open_input(&ctx, path.c_str(), nullptr, nullptr);
   if(r < 0)

@@ -78,6 +78,10 @@ public:
   virtual bool Seek(double seconds) = 0;
 };
 
+// Readies the library for the process: the capture input formats registered, its own
+// reports silenced (failures come back as results). Opening a source does it as well.
+void StartMedia();
+
 // Opens a movie file (UTF-8 path). Null, with the reason, when it cannot be opened or has
 // no video stream.
 std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error);

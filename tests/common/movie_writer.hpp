@@ -39,29 +39,19 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
   bool ok = enc && st;
   if(ok)
   {
-    enc->width = w;
-    enc->height = h;
-    enc->pix_fmt = pixFmt;
-    enc->time_base = {1, fps};
+    enc->width = w, enc->height = h, enc->pix_fmt = pixFmt, enc->gop_size = 12;
+    enc->time_base = st->time_base = {1, fps};
     enc->framerate = {fps, 1};
-    enc->gop_size = 12;
-    enc->flags |= AV_CODEC_FLAG_QSCALE;
-    enc->global_quality = FF_QP2LAMBDA * 2;
-    if(fmt->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    ok = avcodec_open2(enc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, enc) >= 0;
-  }
-  if(ok)
-  {
-    st->time_base = enc->time_base;
-    ok = avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(fmt, nullptr) >= 0;
+    enc->flags |= AV_CODEC_FLAG_QSCALE | ((fmt->oformat->flags & AVFMT_GLOBALHEADER) ? AV_CODEC_FLAG_GLOBAL_HEADER : 0);
+    enc->global_quality = FF_QP2LAMBDA * 2;   // near lossless: the pattern survives
+    ok = avcodec_open2(enc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, enc) >= 0 &&
+         avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(fmt, nullptr) >= 0;
   }
   SwsContext *sws = sws_getContext(w, h, AV_PIX_FMT_RGB24, w, h, pixFmt, SWS_POINT, nullptr, nullptr, nullptr);
   AVFrame *frame = av_frame_alloc();
   AVPacket *pkt = av_packet_alloc();
   std::vector<uint8_t> rgb(size_t(w) * h * 3);
-  frame->format = pixFmt;
-  frame->width = w;
-  frame->height = h;
+  frame->format = pixFmt, frame->width = w, frame->height = h;
   ok = ok && sws && av_frame_get_buffer(frame, 0) >= 0;
   for(int i = 0; ok && i <= frames; i++)
   {
@@ -75,9 +65,8 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
           p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
         }
       const uint8_t *src[1] = {rgb.data()};
-      int srcStride[1] = {w * 3};
-      ok = av_frame_make_writable(frame) >= 0;
-      sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize);
+      const int srcStride[1] = {w * 3};
+      ok = av_frame_make_writable(frame) >= 0 && sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize) == h;
       frame->pts = i;
     }
     ok = ok && avcodec_send_frame(enc, i < frames ? frame : nullptr) >= 0;
