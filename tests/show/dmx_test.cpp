@@ -16,30 +16,23 @@ namespace
 using Bytes = std::vector<sU8>;
 using Clock = std::chrono::steady_clock;
 
-std::mutex Mutex;   // guards the two below, which the receive thread uses
+// what the receive thread reads (the widgets to find) and writes (its messages)
+std::mutex Mutex;
 std::vector<std::string> WidgetPaths;
 std::string Output;
-void SetWidgets(std::vector<std::string> paths)
+template <class F> auto Locked(F f)
 {
   std::lock_guard<std::mutex> lock(Mutex);
-  WidgetPaths = std::move(paths);
+  return f();
 }
-std::vector<std::string> ListWidgets()
-{
-  std::lock_guard<std::mutex> lock(Mutex);
-  return WidgetPaths;
-}
-bool OutputHas(const char *part)
-{
-  std::lock_guard<std::mutex> lock(Mutex);
-  return Output.find(part) != std::string::npos;
-}
+void SetWidgets(std::vector<std::string> paths) { Locked([&] { WidgetPaths = paths; }); }
+bool OutputHas(const char *part) { return Locked([&] { return Output.find(part) != std::string::npos; }); }
 
 template <class F> bool WaitFor(F done)
 {
-  for(auto end = Clock::now() + std::chrono::seconds(20); !done(); std::this_thread::sleep_for(std::chrono::milliseconds(2)))
-    if(Clock::now() > end) return false;
-  return true;
+  auto end = Clock::now() + std::chrono::seconds(20);
+  while(!done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return done();
 }
 
 Bytes Message(sU8 label, Bytes data)
@@ -92,8 +85,8 @@ protected:
   void SetUp() override
   {
     Output.clear();
-    sSetDebugOutputCapture([](const sChar *text, void *) { std::lock_guard<std::mutex> l(Mutex); Output += plat::ToUtf8(text); }, nullptr);
-    sSetDmxWidgetLister(&ListWidgets);
+    sSetDebugOutputCapture([](const sChar *text, void *) { Locked([&] { Output += plat::ToUtf8(text); }); }, nullptr);
+    sSetDmxWidgetLister([] { return Locked([] { return WidgetPaths; }); });
   }
   void TearDown() override
   {
@@ -115,35 +108,33 @@ protected:
     return Channels(dmx) == want;
   }
   static bool Connected(sUsbDmx &dmx) { return WaitFor([&] { return dmx.Connected.load() == 1; }); }
+  FakeWidget Widget;
 };
 
 TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
 {
-  FakeWidget widget;
-  SetWidgets({widget.Path});
+  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n"));
-  EXPECT_EQ(Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5), (Bytes{1, 2, 3, 4, 5}));
-  EXPECT_EQ(Bytes(sDmxWidgetSerial(), sDmxWidgetSerial() + 4), (Bytes{9, 8, 7, 6}));
+  EXPECT_TRUE(Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5) == (Bytes{1, 2, 3, 4, 5}) &&
+              Bytes(sDmxWidgetSerial(), sDmxWidgetSerial() + 4) == (Bytes{9, 8, 7, 6}));
   EXPECT_TRUE(Channels(dmx).empty()) << "no frame yet";
   for(size_t count : {1, 2, 255, 510, 512})
   {
     Bytes f = Frame(count, sU8(count));
     f[6] = 255;
-    widget.Send(f);
+    Widget.Send(f);
     EXPECT_TRUE(WaitFor([&] { return Shows(dmx, f); })) << count << " channels";
     EXPECT_EQ(Channels(dmx)[0], 1.0f);
   }
   sF32 few[4] = {-1, -1, -1, -1};
-  EXPECT_EQ(dmx.GetChannels(few, 3), 3) << "a smaller bank gets what fits";
-  EXPECT_EQ(few[3], -1.0f);
+  EXPECT_TRUE(dmx.GetChannels(few, 3) == 3 && few[3] == -1.0f) << "a smaller bank gets what fits";
 }
 
 TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
 {
-  FakeWidget widget;
-  SetWidgets({widget.Path});
+  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   const Bytes hidden = Frame(8, 99), stale = Frame(12, 200);
@@ -153,28 +144,27 @@ TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
   sU8 seed = 40;
   for(const Bytes &bad : cases)
   {
-    widget.Send(bad);
+    Widget.Send(bad);
     Bytes good = Frame(20, seed++);
-    widget.Send(good);
+    Widget.Send(good);
     bool wrong = false;
     EXPECT_TRUE(WaitFor([&] { return (wrong |= Shows(dmx, hidden) || Shows(dmx, stale)), Shows(dmx, good); })) << int(seed);
     EXPECT_FALSE(wrong) << int(seed);
   }
-  widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});   // cut off: the read times out
+  Widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});   // cut off: the read times out
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(dmx.Error.load(), 1);
-  widget.Send(stale);
+  Widget.Send(stale);
   EXPECT_TRUE(WaitFor([&] { return Shows(dmx, stale); }));
 }
 
 TEST_F(DmxTest, LostWidgetIsReportedAndANewOneFound)
 {
-  auto widget = std::make_unique<FakeWidget>();
-  SetWidgets({widget->Path});
+  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   SetWidgets({});
-  widget->Hangup();
+  Widget.Hangup();
   ASSERT_TRUE(WaitFor([&] { return OutputHas("DMXthread: Error talking to device - disconnecting!\n"); }));
   EXPECT_TRUE(WaitFor([&] { return dmx.Connected.load() == 0; }));
   FakeWidget second;
@@ -189,8 +179,7 @@ TEST_F(DmxTest, CloseInterruptsSleepAndRead)
 {
   for(bool connected : {false, true})
   {
-    FakeWidget widget;
-    SetWidgets(connected ? std::vector<std::string>{widget.Path} : std::vector<std::string>{});
+    SetWidgets(connected ? std::vector<std::string>{Widget.Path} : std::vector<std::string>{});
     sUsbDmx dmx;
     if(connected) ASSERT_TRUE(Connected(dmx));
     else std::this_thread::sleep_for(std::chrono::milliseconds(100));   // asleep for 2 s now
@@ -205,8 +194,7 @@ TEST_F(DmxTest, CloseInterruptsSleepAndRead)
 // channels, and a good frame afterwards is still taken.
 TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
 {
-  FakeWidget widget;
-  SetWidgets({widget.Path});
+  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   uint64_t s = 0x2545F4914F6CDD1Dull;
@@ -217,13 +205,12 @@ TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
     {
       Bytes m = Frame(1 + next() % 512, sU8(next()));
       for(int flips = int(next() % 4); flips > 0; flips--) m[next() % m.size()] = sU8(next());
-      widget.Send(Bytes(m.begin(), m.begin() + (next() % 3 ? m.size() : next() % m.size())));
+      Widget.Send(Bytes(m.begin(), m.begin() + (next() % 3 ? m.size() : next() % m.size())));
     }
     std::vector<sF32> got = Channels(dmx);
-    EXPECT_LE(got.size(), 512u);
-    for(sF32 v : got) ASSERT_TRUE(v >= 0.0f && v <= 1.0f);
+    EXPECT_TRUE(got.size() <= 512 && std::all_of(got.begin(), got.end(), [](sF32 v) { return v >= 0 && v <= 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));   // a cut message times out
-    widget.Send(Frame(5 + round, sU8(round)));
+    Widget.Send(Frame(5 + round, sU8(round)));
     ASSERT_TRUE(WaitFor([&] { return Shows(dmx, Frame(5 + round, sU8(round))); })) << "round " << round;
   }
 }
