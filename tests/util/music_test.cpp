@@ -72,40 +72,25 @@ std::vector<uint8_t> MakeOgg(float seconds)
   return out;
 }
 
+// SDL's disk driver writes the output to a file in real time.
 class MusicTest : public testing::Test
 {
 protected:
   sparktest::TempDir Dir;
   std::string Raw = Dir.Name8("out.raw");
   std::string OldDriver = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "";
+  void SetUp() override { setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", Raw.c_str(), 1), sInitSound(); }
+  void TearDown() override { sExitSound(), setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1); }
 
-  // SDL's disk driver writes the output to a file in real time
-  void SetUp() override
-  {
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", Raw.c_str(), 1);
-    sInitSound();
-  }
-  void TearDown() override
-  {
-    sExitSound();
-    setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1);
-  }
-
-  // Lets the output run until it wrote at least frames frames; the frame driver's clock
-  // ticks meanwhile. The stereo samples of the file.
+  // The output's stereo samples once it wrote at least frames frames (the frame clock ticks).
   std::vector<sS16> PlayFor(sInt frames)
   {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while(ReadBytes(Raw).size() < size_t(frames) * 4 && std::chrono::steady_clock::now() < end)
-    {
-      sSoundClock();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    for(int i = 0; i < 6000 && ReadBytes(Raw).size() < size_t(frames) * 4; i++)
+      sSoundClock(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
     sClearSoundHandler();
     std::vector<uint8_t> bytes = ReadBytes(Raw);
     std::vector<sS16> s(bytes.size() / 2);
-    if(!s.empty()) std::memcpy(s.data(), bytes.data(), s.size() * 2);
+    std::memcpy(s.data(), bytes.data(), s.size() * 2);
     return s;
   }
 };
@@ -113,13 +98,11 @@ protected:
 TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
 {
   std::vector<uint8_t> ogg = MakeOgg(1.5f);
-  ASSERT_FALSE(ogg.empty());
   WriteBytes(Dir.Name8("music.ogg"), ogg);
   int channels = 0, rate = 0;
   short *decoded = nullptr;
   int frames = stb_vorbis_decode_memory(ogg.data(), int(ogg.size()), &channels, &rate, &decoded);
-  ASSERT_GT(frames, 44100);
-  ASSERT_EQ(channels, 2);
+  ASSERT_TRUE(frames > 44100 && channels == 2);
   std::vector<sS16> ref(decoded, decoded + size_t(frames) * 2);
   free(decoded);
 
@@ -132,40 +115,31 @@ TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
   // one second of silence leads the buffer, then the music, then a second of silence
   std::vector<sS16> out = PlayFor(44100 + frames + 44100);
   EXPECT_EQ(player.PlayState.load(), sMPS_STOPPED);
-
+  EXPECT_EQ(player.Position, frames);
   // the music starts where the output first matches the decode's opening
   size_t start = 0;
-  const size_t probe = 2000;
-  while(start + probe * 2 <= out.size() && !std::equal(ref.begin(), ref.begin() + probe * 2, out.begin() + start)) start += 2;
+  while(start + 4000 <= out.size() && !std::equal(ref.begin(), ref.begin() + 4000, out.begin() + start)) start += 2;
   ASSERT_LE(start + ref.size(), out.size()) << "the whole music was not found in the output";
-  for(size_t i = 0; i < start; i++) ASSERT_EQ(out[i], 0) << "before the music at sample " << i;
-  for(size_t i = 0; i < ref.size(); i++) ASSERT_EQ(out[start + i], ref[i]) << "sample " << i;
-  for(size_t i = start + ref.size(); i < out.size(); i++) ASSERT_EQ(out[i], 0) << "after the end at sample " << i;
-  EXPECT_EQ(player.Position, frames);
+  EXPECT_EQ(std::count(out.begin(), out.begin() + start, 0), start) << "silence before the music";
+  EXPECT_TRUE(std::equal(ref.begin(), ref.end(), out.begin() + start)) << "sample for sample";
+  EXPECT_EQ(std::count(out.begin() + start + ref.size(), out.end(), 0), out.size() - start - ref.size()) << "silence after";
 }
 
 TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
 {
-  std::vector<uint8_t> ogg = MakeOgg(0.5f);
-  std::vector<uint8_t> corrupt = ogg;
-  for(size_t i = 0; i < 64 && i < corrupt.size(); i++) corrupt[i] ^= 0x5A;   // the stream header
+  std::vector<uint8_t> ogg = MakeOgg(0.5f), corrupt = ogg;
+  for(size_t i = 0; i < 64; i++) corrupt[i] ^= 0x5A;   // the stream header
   WriteBytes(Dir.Name8("corrupt.ogg"), corrupt);
   WriteBytes(Dir.Name8("short.ogg"), std::vector<uint8_t>(ogg.begin(), ogg.begin() + 20));
-  struct Case
-  {
-    const char *File;
-    sBool Loads;
-  } cases[] = {{"missing.ogg", 0}, {"corrupt.ogg", 1}, {"short.ogg", 1}};
-  for(const Case &c : cases)
+  for(auto [file, loads] : {std::pair{"missing.ogg", 0}, {"corrupt.ogg", 1}, {"short.ogg", 1}})
   {
     sOggMusicPlayer player;
-    EXPECT_EQ(player.Load(Dir.Name(c.File).c_str()), c.Loads) << c.File;
+    EXPECT_EQ(player.Load(Dir.Name(file).c_str()), loads) << file;
     player.Install();
-    EXPECT_EQ(player.Start(0), 0) << c.File;
-    EXPECT_EQ(player.PlayState.load(), sMPS_EMPTY) << c.File;
+    EXPECT_EQ(player.Start(0), 0) << file;
+    EXPECT_EQ(player.PlayState.load(), sMPS_EMPTY) << file;
     std::vector<sS16> out = PlayFor(44100 + 4096);
-    ASSERT_GT(out.size(), size_t(44100 * 2)) << c.File;
-    for(sS16 s : out) ASSERT_EQ(s, 0) << c.File;
+    EXPECT_TRUE(out.size() > 44100 * 2 && std::count(out.begin(), out.end(), 0) == sDInt(out.size())) << file;
   }
 }
 
