@@ -53,22 +53,17 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
   std::vector<uint8_t> rgb(size_t(w) * h * 3);
   frame->format = pixFmt, frame->width = w, frame->height = h;
   ok = ok && sws && av_frame_get_buffer(frame, 0) >= 0;
-  for(int i = 0; ok && i <= frames; i++)
+  for(int i = 0; ok && i <= frames; i++)   // the last pass drains the encoder
   {
-    if(i < frames)
+    for(int p = 0; i < frames && p < w * h; p++)
     {
-      for(int y = 0; y < h; y++)
-        for(int x = 0; x < w; x++)
-        {
-          uint32_t c = pixel(i, x, y);
-          uint8_t *p = &rgb[(size_t(y) * w + x) * 3];
-          p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
-        }
-      const uint8_t *src[1] = {rgb.data()};
-      const int srcStride[1] = {w * 3};
-      ok = av_frame_make_writable(frame) >= 0 && sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize) == h;
-      frame->pts = i;
+      uint32_t c = pixel(i, p % w, p / w);
+      rgb[size_t(p) * 3] = uint8_t(c >> 16), rgb[size_t(p) * 3 + 1] = uint8_t(c >> 8), rgb[size_t(p) * 3 + 2] = uint8_t(c);
     }
+    const uint8_t *src[1] = {rgb.data()};
+    const int srcStride[1] = {w * 3};
+    frame->pts = i;
+    ok = i == frames || (av_frame_make_writable(frame) >= 0 && sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize) == h);
     ok = ok && avcodec_send_frame(enc, i < frames ? frame : nullptr) >= 0;
     while(ok && avcodec_receive_packet(enc, pkt) == 0)
     {

@@ -85,6 +85,7 @@ protected:
   void SetUp() override
   {
     Output.clear();
+    SetWidgets({Widget.Path});
     sSetDebugOutputCapture([](const sChar *text, void *) { Locked([&] { Output += plat::ToUtf8(text); }); }, nullptr);
     sSetDmxWidgetLister([] { return Locked([] { return WidgetPaths; }); });
   }
@@ -113,7 +114,6 @@ protected:
 
 TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
 {
-  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n"));
@@ -125,8 +125,7 @@ TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
     Bytes f = Frame(count, sU8(count));
     f[6] = 255;
     Widget.Send(f);
-    EXPECT_TRUE(WaitFor([&] { return Shows(dmx, f); })) << count << " channels";
-    EXPECT_EQ(Channels(dmx)[0], 1.0f);
+    EXPECT_TRUE(WaitFor([&] { return Shows(dmx, f); }) && Channels(dmx)[0] == 1.0f) << count << " channels";
   }
   sF32 few[4] = {-1, -1, -1, -1};
   EXPECT_TRUE(dmx.GetChannels(few, 3) == 3 && few[3] == -1.0f) << "a smaller bank gets what fits";
@@ -134,7 +133,6 @@ TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
 
 TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
 {
-  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   const Bytes hidden = Frame(8, 99), stale = Frame(12, 200);
@@ -160,7 +158,6 @@ TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
 
 TEST_F(DmxTest, LostWidgetIsReportedAndANewOneFound)
 {
-  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   SetWidgets({});
@@ -194,7 +191,6 @@ TEST_F(DmxTest, CloseInterruptsSleepAndRead)
 // channels, and a good frame afterwards is still taken.
 TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
 {
-  SetWidgets({Widget.Path});
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
   uint64_t s = 0x2545F4914F6CDD1Dull;

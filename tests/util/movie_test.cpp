@@ -18,12 +18,15 @@ using testutil::CaptureOutput;
 using testutil::Mutator;
 using testutil::WriteBytes;
 
+// the second is RGB: the media layer converts it to planar YUV
 struct MovieCase
 {
   const char *File;
   int Fps, Frames;
+  AVCodecID Codec;
+  AVPixelFormat Format;
 };
-const MovieCase Movies[] = {{"a25.avi", 25, 40}, {"b30.mkv", 30, 45}};
+const MovieCase Movies[] = {{"a25.avi", 25, 40, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P}, {"b30.mkv", 30, 45, AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0}};
 void PrintTo(const MovieCase &m, std::ostream *os) { *os << m.File; }
 
 class MoviePlayerTest : public RenderTest
@@ -35,7 +38,7 @@ public:
     RenderTest::SetUpTestSuite();
     Dir = new sparktest::TempDir;
     for(const MovieCase &m : Movies)
-      ASSERT_TRUE(sparktest::WriteMovie(Dir->Name8(m.File), AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, m.Fps, m.Frames,
+      ASSERT_TRUE(sparktest::WriteMovie(Dir->Name8(m.File), m.Codec, m.Format, W, H, m.Fps, m.Frames,
                                         [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
   }
   static void TearDownTestSuite() { delete Dir, RenderTest::TearDownTestSuite(); }

@@ -32,12 +32,8 @@ std::vector<uint8_t> MakeOgg(float seconds)
   ogg_stream_state os;
   ogg_page page;
   ogg_packet op, comments, codebooks;
-  vorbis_info_init(&vi);
-  vorbis_comment_init(&vc);
-  vorbis_encode_init_vbr(&vi, 2, 44100, 0.4f);
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_init(&os, 1234);
+  vorbis_info_init(&vi), vorbis_comment_init(&vc), vorbis_encode_init_vbr(&vi, 2, 44100, 0.4f);
+  vorbis_analysis_init(&vd, &vi), vorbis_block_init(&vd, &vb), ogg_stream_init(&os, 1234);
   vorbis_analysis_headerout(&vd, &vc, &op, &comments, &codebooks);
   for(ogg_packet *p : {&op, &comments, &codebooks}) ogg_stream_packetin(&os, p);
   auto put = [&](int (*take)(ogg_stream_state *, ogg_page *)) {
@@ -56,19 +52,15 @@ std::vector<uint8_t> MakeOgg(float seconds)
       buf[1][i] = 0.5f * std::sin(6.2831853f * 330.0f * t);
     }
     vorbis_analysis_wrote(&vd, std::max(n, 0));
-    while(vorbis_analysis_blockout(&vd, &vb) == 1)
+    while(vorbis_analysis_blockout(&vd, &vb) == 1)   // each block flushed before the next
     {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
+      vorbis_analysis(&vb, nullptr), vorbis_bitrate_addblock(&vb);
       while(vorbis_bitrate_flushpacket(&vd, &op)) ogg_stream_packetin(&os, &op), put(ogg_stream_pageout);
     }
   }
   put(ogg_stream_flush);
   ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
+  vorbis_block_clear(&vb), vorbis_dsp_clear(&vd), vorbis_comment_clear(&vc), vorbis_info_clear(&vi);
   return out;
 }
 
@@ -145,11 +137,6 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
 
 TEST(MusicPlayerDeath, SecondActivePlayerIsFatal)
 {
-  auto twice = [] {
-    sOggMusicPlayer a, b;
-    a.Install();
-    b.Install();
-  };
-  EXPECT_DEATH(twice(), "sMusicPlayerPtr==0");
+  EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, "sMusicPlayerPtr==0");
 }
 }
