@@ -11,7 +11,7 @@ namespace
 {
 using namespace plat;
 
-TEST(Media, ReadsFramesInOrderWithMillisecondTimesAndSeeks)
+TEST(Media, ReadsFramesInOrderWithMillisecondTimesSeeksAndConverts)
 {
   sparktest::TempDir dir;
   std::string path = dir.Name8("m.avi");
@@ -45,19 +45,12 @@ TEST(Media, ReadsFramesInOrderWithMillisecondTimesAndSeeks)
     ASSERT_TRUE(src->Seek(target / 25.0) && src->Read(s, &text) == VideoRead::Ok);
     EXPECT_TRUE(s.TimeMs == target * 40 && frameNumber() == target) << target;
   }
-}
 
-TEST(Media, OddSizedRgbMoviesComeAsRgb32)
-{
-  sparktest::TempDir dir;
-  std::string path = dir.Name8("odd.mkv");
-  ASSERT_TRUE(sparktest::WriteMovie(path, AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, 63, 47, 30, 3,
+  // an odd-sized RGB movie cannot be planar: it comes as RGB32
+  ASSERT_TRUE(sparktest::WriteMovie(path = dir.Name8("odd.mkv"), AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, 63, 47, 30, 3,
                                     [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, 63, 47); }));
-  VideoOpenError error;
-  std::unique_ptr<VideoSource> src = OpenVideoFile(path, &error);
-  VideoSample s;
-  std::string text;
-  ASSERT_TRUE(src && !src->SetOutput(VideoLayout::YV12)) << "planar output needs even sizes";
+  src = OpenVideoFile(path, &error);
+  ASSERT_TRUE(src && !src->SetOutput(VideoLayout::YV12));
   ASSERT_TRUE(src->SetOutput(VideoLayout::RGB32) && src->Read(s, &text) == VideoRead::Ok);
   ASSERT_TRUE(s.Height == 47 && s.Pitch[0] >= 63 * 4);
   for(int x : {3, 20, 35, 60})
