@@ -122,8 +122,7 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
   std::vector<uint8_t> ogg = MakeOgg(0.5f), corrupt = ogg;
   for(size_t i = 0; i < 64; i++) corrupt[i] ^= 0x5A;   // the stream header
   WriteBytes(Dir.Name8("corrupt.ogg"), corrupt);
-  WriteBytes(Dir.Name8("short.ogg"), std::vector<uint8_t>(ogg.begin(), ogg.begin() + 20));
-  for(auto [file, loads] : {std::pair{"missing.ogg", 0}, {"corrupt.ogg", 1}, {"short.ogg", 1}})
+  for(auto [file, loads] : {std::pair{"missing.ogg", 0}, {"corrupt.ogg", 1}})
   {
     sOggMusicPlayer player;
     EXPECT_EQ(player.Load(Dir.Name(file).c_str()), loads) << file;
