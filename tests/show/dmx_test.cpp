@@ -38,8 +38,7 @@ template <class F> bool WaitFor(F done)
 Bytes Message(sU8 label, Bytes data)
 {
   data.insert(data.begin(), {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)});
-  data.push_back(0xE7);
-  return data;
+  return data.push_back(0xE7), data;
 }
 // A received-DMX message: status 0, the start code, then channel values count .. 1 below seed.
 Bytes Frame(size_t count, sU8 seed, sU8 startCode = 0)
@@ -171,16 +170,13 @@ TEST_F(DmxTest, LostWidgetIsFoundAgainAndCloseIsPrompt)
   ASSERT_TRUE(Connected(dmx));
   second.Send(Frame(64, 11));
   EXPECT_TRUE(WaitFor([&] { return Shows(dmx, Frame(64, 11)); }));
-  auto start = Clock::now();
-  dmx.Close();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200)) << "reading";
+  auto closing = [](sUsbDmx &d) { return [start = Clock::now(), &d] { return d.Close(), Clock::now() - start; }(); };
+  EXPECT_LT(closing(dmx), std::chrono::milliseconds(200)) << "reading";
   EXPECT_TRUE(Channels(dmx).empty());
   SetWidgets({});
   sUsbDmx idle;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));   // asleep for 2 s now
-  start = Clock::now();
-  idle.Close();
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200)) << "asleep";
+  EXPECT_LT(closing(idle), std::chrono::milliseconds(200)) << "asleep";
 }
 
 // A bounded mutation run: damaged frames never give values outside 0..1 or more than 512
