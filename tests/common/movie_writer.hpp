@@ -1,9 +1,7 @@
 #pragma once
-// Writes movies with libavcodec for the media tests and the bench: each frame is drawn as
-// RGB by the caller and converted to the encoder's pixel format.
-//
-// The test pattern (64 x 48 or larger): four colour bars over the top half, the frame
-// number in eight black or white blocks (lowest bit first) over the bottom half.
+// Writes movies with libavcodec for the media tests and the bench. The test pattern (64 x 48
+// or larger): four colour bars over the top half, the frame number in eight black or white
+// blocks (lowest bit first) over the bottom half.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -27,7 +25,7 @@ inline uint32_t PatternPixel(int frame, int x, int y, int w, int h)
 }
 
 // Encodes frames pictures of w x h at fps; the container follows the file's extension.
-// draw fills RGB bytes (3 per pixel, rows from the top). False when anything failed.
+// pixel gives the 0xRRGGBB colour of each pixel. False when anything failed.
 inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat pixFmt, int w, int h, int fps,
                        int frames, const std::function<uint32_t(int frame, int x, int y)> &pixel)
 {
@@ -40,8 +38,7 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
   if(ok)
   {
     enc->width = w, enc->height = h, enc->pix_fmt = pixFmt, enc->gop_size = 12;
-    enc->time_base = st->time_base = {1, fps};
-    enc->framerate = {fps, 1};
+    enc->time_base = st->time_base = {1, fps}, enc->framerate = {fps, 1};
     enc->flags |= AV_CODEC_FLAG_QSCALE | ((fmt->oformat->flags & AVFMT_GLOBALHEADER) ? AV_CODEC_FLAG_GLOBAL_HEADER : 0);
     enc->global_quality = FF_QP2LAMBDA * 2;   // near lossless: the pattern survives
     ok = avcodec_open2(enc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, enc) >= 0 &&

@@ -5,7 +5,6 @@
 // the sanitizer, so the checker sees the data pass between those threads without the
 // synchronisation and reports races inside the driver; they are not ours to fix. Only
 // stacks that go through the driver are left out: a race in our code stays a failure.
-//
 // FFmpeg's decoders do the same with their frame threads: a picture allocated on one of
 // them is released, after the library's own hand-over, by the thread that read it.
 #if defined(__SANITIZE_THREAD__)

@@ -16,8 +16,7 @@ namespace
 using Bytes = std::vector<sU8>;
 using Clock = std::chrono::steady_clock;
 
-// what the receive thread reads (the widgets to find) and writes (its messages)
-std::mutex Mutex;
+std::mutex Mutex;   // what the receive thread reads (the widgets to find) and writes (its messages)
 std::vector<std::string> WidgetPaths;
 std::string Output;
 template <class F> auto Locked(F f)
@@ -114,11 +113,10 @@ protected:
 TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
 {
   sUsbDmx dmx;
-  ASSERT_TRUE(Connected(dmx));
-  EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n"));
-  EXPECT_TRUE(Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5) == (Bytes{1, 2, 3, 4, 5}) &&
+  ASSERT_TRUE(Connected(dmx) && Channels(dmx).empty()) << "no frame yet";
+  EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n") &&
+              Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5) == (Bytes{1, 2, 3, 4, 5}) &&
               Bytes(sDmxWidgetSerial(), sDmxWidgetSerial() + 4) == (Bytes{9, 8, 7, 6}));
-  EXPECT_TRUE(Channels(dmx).empty()) << "no frame yet";
   for(size_t count : {1, 2, 255, 510, 512})
   {
     Bytes f = Frame(count, sU8(count));

@@ -18,8 +18,7 @@
 
 namespace
 {
-using testutil::ReadBytes;
-using testutil::WriteBytes;
+using namespace testutil;
 
 // Encodes seconds of a stereo chord (different in each channel) at 44,100 Hz.
 std::vector<uint8_t> MakeOgg(float seconds)
@@ -97,17 +96,13 @@ TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
   ASSERT_TRUE(frames > 44100 && channels == 2);
   std::vector<sS16> ref(decoded, decoded + size_t(frames) * 2);
   free(decoded);
-
   sOggMusicPlayer player;
-  ASSERT_EQ(player.Load(Dir.Name("music.ogg").c_str()), 1);
-  EXPECT_EQ(player.PlayState.load(), sMPS_STOPPED);
+  ASSERT_TRUE(player.Load(Dir.Name("music.ogg").c_str()) && player.PlayState == sMPS_STOPPED);
   player.Install();
-  ASSERT_EQ(player.Start(0), 1);
-  EXPECT_EQ(player.Length(), frames);
+  ASSERT_TRUE(player.Start(0) && player.Length() == frames);
   // one second of silence leads the buffer, then the music, then a second of silence
   std::vector<sS16> out = PlayFor(44100 + frames + 44100);
-  EXPECT_EQ(player.PlayState.load(), sMPS_STOPPED);
-  EXPECT_EQ(player.Position, frames);
+  EXPECT_TRUE(player.PlayState == sMPS_STOPPED && player.Position == frames);
   // the music starts where the output first matches the decode's opening
   size_t start = 0;
   while(start + 4000 <= out.size() && !std::equal(ref.begin(), ref.begin() + 4000, out.begin() + start)) start += 2;
@@ -127,8 +122,7 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
     sOggMusicPlayer player;
     EXPECT_EQ(player.Load(Dir.Name(file).c_str()), loads) << file;
     player.Install();
-    EXPECT_EQ(player.Start(0), 0) << file;
-    EXPECT_EQ(player.PlayState.load(), sMPS_EMPTY) << file;
+    EXPECT_TRUE(!player.Start(0) && player.PlayState == sMPS_EMPTY) << file;
     std::vector<sS16> out = PlayFor(44100 + 4096);
     EXPECT_TRUE(out.size() > 44100 * 2 && std::count(out.begin(), out.end(), 0) == sDInt(out.size())) << file;
   }

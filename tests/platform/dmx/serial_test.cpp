@@ -28,9 +28,9 @@ TEST(Serial, RawBytesTimeOutsAndLostDevices)
   ASSERT_EQ(write(master, sent.data(), sent.size()), ssize_t(sent.size()));
   got.assign(got.size() + 5, 0);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(port->Read(got.data(), uint32_t(got.size()), &n) == plat::SERIAL_OK && n == sent.size()) << "short by time-out";
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-  EXPECT_TRUE(std::equal(sent.begin(), sent.end(), got.begin()));
+  EXPECT_TRUE(port->Read(got.data(), uint32_t(got.size()), &n) == plat::SERIAL_OK && n == sent.size() &&
+              std::equal(sent.begin(), sent.end(), got.begin()));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100)) << "short by time-out";
 
   close(master);
   EXPECT_EQ(port->Read(got.data(), 1, &n), plat::SERIAL_IO_ERROR) << "hung up";

@@ -24,8 +24,7 @@ TEST(Media, ReadsFramesInOrderWithMillisecondTimesSeeksAndConverts)
   ASSERT_TRUE(src && src->SetOutput(VideoLayout::YV12));
   int num = 0, den = 0;
   src->GetFrameRate(&num, &den);
-  EXPECT_EQ(num * 1.0 / den, 25.0);
-  EXPECT_NEAR(src->GetDuration(), 1.2, 0.05);
+  EXPECT_TRUE(num == 25 * den && std::abs(src->GetDuration() - 1.2) < 0.05);
   VideoSample s;
   std::string text;
   auto frameNumber = [&] {   // from the luminance of the eight blocks
@@ -70,7 +69,6 @@ TEST(Media, CaptureDevicesAreNamedByTheirSysfsEntries)
   ASSERT_EQ(list.size(), 2u);
   EXPECT_TRUE(list[0].Name == "Integrated Camera: Integrated C" && list[0].Path == "/dev/video0");
   EXPECT_TRUE(list[1].Name == "USB Capture HDMI" && list[1].Path == "/dev/video2");
-  EXPECT_TRUE(ListV4l2Devices(dir.Path + "/none").empty());
-  EXPECT_TRUE(GetCaptureSystem()->ListFormats({"none", dir.Path + "/none"}).empty());
+  EXPECT_TRUE(ListV4l2Devices(dir.Path + "/none").empty() && GetCaptureSystem()->ListFormats({"x", dir.Path + "/none"}).empty());
 }
 }
