@@ -1,9 +1,9 @@
 // The movie player over the media layer: the open and the reads on the player's thread,
 // the clock, the textures and the drawing on the main thread.
 #include "util/movieplayer.hpp"
-#include "graphics/graphics.hpp"
 #include "base/app.hpp"
 #include "base/numbers.hpp"
+#include "graphics/graphics.hpp"
 #include "graphics/materials.hpp"
 #include "platform/media/media.hpp"
 #include "platform/text/utf.hpp"
@@ -45,17 +45,9 @@ std::u16string Wide(const std::string &s) { return plat::ToUtf16(s); }
 /***   Interface defaults                                                 ***/
 /****************************************************************************/
 
-void sMoviePlayer::Seek(sF32 seconds)
-{
-  (void)seconds;
-  sFatalF(u"%s(%d): Seek is not offered by this player\n", u"util/movieplayer", 0);
-}
-
-sMaterial *sMoviePlayer::GetFrame(sF32 *uvRect)
-{
-  (void)uvRect;
-  sFatalF(u"%s(%d): GetFrame is not offered by this player\n", u"util/movieplayer", 0);
-}
+// A player without these cannot be driven at all: using it is a fault of its user.
+void sMoviePlayer::Seek(sF32) { sFatalAtLine("util/movieplayer", __LINE__); }
+sMaterial *sMoviePlayer::GetFrame(sF32 *) { sFatalAtLine("util/movieplayer", __LINE__); }
 
 void sMoviePlayer::GetInfo(sMovieInfo &info) { info = sMovieInfo(); }
 

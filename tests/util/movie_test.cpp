@@ -39,7 +39,6 @@ public:
                                         [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
   }
   static void TearDownTestSuite() { delete Dir, RenderTest::TearDownTestSuite(); }
-
   // Opens a movie of the folder (or a device name) and waits for the open to end.
   static sMoviePlayerMF *Open(const std::u16string &name, sU32 flags = 0)
   {
@@ -91,7 +90,6 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
   sF32 at = p->GetPosition();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(Show(p) == paused && p->GetPosition() == at);
-
   // the right picture within one frame; a time before the start is the start
   for(auto [at, target] : {std::pair{m.Frames / 2 + 0.5f, m.Frames / 2}, {3.5f, 3}, {-50.0f, 0}, {m.Frames - 1.5f, m.Frames - 2}})
   {

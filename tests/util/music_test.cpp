@@ -72,7 +72,6 @@ protected:
   std::string OldDriver = getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "";
   void SetUp() override { setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", Raw.c_str(), 1), sInitSound(); }
   void TearDown() override { sExitSound(), setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1); }
-
   // The output's stereo samples once it wrote at least frames frames (the frame clock ticks).
   std::vector<sS16> PlayFor(sInt frames)
   {

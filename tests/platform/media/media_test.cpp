@@ -44,7 +44,6 @@ TEST(Media, ReadsFramesInOrderWithMillisecondTimesSeeksAndConverts)
     ASSERT_TRUE(src->Seek(target / 25.0) && src->Read(s, &text) == VideoRead::Ok);
     EXPECT_TRUE(s.TimeMs == target * 40 && frameNumber() == target) << target;
   }
-
   // an odd-sized RGB movie cannot be planar: it comes as RGB32
   ASSERT_TRUE(sparktest::WriteMovie(path = dir.Name8("odd.mkv"), AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, 63, 47, 30, 3,
                                     [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, 63, 47); }));
