@@ -1,13 +1,15 @@
 // The movie player over the media layer: the open and the reads on the player's thread,
 // the clock, the textures and the drawing on the main thread.
 #include "util/movieplayer.hpp"
-#include "graphics/graphics.hpp"
+#include "base/app.hpp"
 #include "base/numbers.hpp"
+#include "graphics/graphics.hpp"
 #include "graphics/materials.hpp"
 #include "platform/media/media.hpp"
 #include "platform/text/utf.hpp"
 
 #include <cstring>
+#include <deque>
 
 namespace
 {
@@ -43,17 +45,9 @@ std::u16string Wide(const std::string &s) { return plat::ToUtf16(s); }
 /***   Interface defaults                                                 ***/
 /****************************************************************************/
 
-void sMoviePlayer::Seek(sF32 seconds)
-{
-  (void)seconds;
-  sFatalF(u"%s(%d): Seek is not offered by this player\n", u"util/movieplayer", 0);
-}
-
-sMaterial *sMoviePlayer::GetFrame(sF32 *uvRect)
-{
-  (void)uvRect;
-  sFatalF(u"%s(%d): GetFrame is not offered by this player\n", u"util/movieplayer", 0);
-}
+// A player without these cannot be driven at all: using it is a fault of its user.
+void sMoviePlayer::Seek(sF32) { sFatalAtLine("util/movieplayer", __LINE__); }
+sMaterial *sMoviePlayer::GetFrame(sF32 *) { sFatalAtLine("util/movieplayer", __LINE__); }
 
 void sMoviePlayer::GetInfo(sMovieInfo &info) { info = sMovieInfo(); }
 
@@ -110,8 +104,21 @@ void sMoviePlayer::Paint(sInt fill)
 }
 
 /****************************************************************************/
-/***   Factory, start and close                                           ***/
+/***   Subsystem, factory, start and close                                ***/
 /****************************************************************************/
+
+// The main thread keeps its priority: raising it needs rights a show machine does not have.
+void sInitMediaFoundation() { plat::StartMedia(); }
+// FFmpeg keeps nothing for the process that would have to be given back at the end.
+void sExitMediaFoundation() {}
+
+void sInstallMediaSubsystem()
+{
+  static bool installed = false;
+  if(installed) return;
+  installed = true;
+  sSetSubsystemFunctions(u"MediaFoundation", sInitMediaFoundation, sExitMediaFoundation);
+}
 
 sMoviePlayer *sOpenMoviePlayer(const sChar *name, sU32 flags, sInt extra)
 {
@@ -192,12 +199,36 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
   }
   p->State = sMOVIE_OPENED;
 
-  // the reader: one frame ahead of the main thread, on request
-  std::unique_ptr<plat::VideoSample> work;
-  std::string error;
+  // The reader answers each request with a frame. Between requests it decodes a few
+  // frames ahead, so a request of a playing movie is answered at once and the decoder's
+  // threads stay busy while the main thread uploads. Live sources are read on request
+  // only, so that what is shown is as fresh as it can be.
+  struct Decoded
+  {
+    std::unique_ptr<plat::VideoSample> Sample;
+    plat::VideoRead Result;
+    std::string Error;
+  };
+  std::deque<Decoded> ahead;
+  sBool more = 1;   // the last read found a frame: there is more to read ahead
+  const size_t aheadFrames = (p->Flags & sMOF_CAPTURE) ? 0 : 3;
+  auto decode = [&] {
+    Decoded d;
+    {
+      sScopeLock lock(&p->Lock);
+      if(!p->FreeSamples.empty())
+      {
+        d.Sample = std::move(p->FreeSamples.back());
+        p->FreeSamples.pop_back();
+      }
+    }
+    if(!d.Sample) d.Sample = std::make_unique<plat::VideoSample>();
+    d.Result = p->SourceReader->Read(*d.Sample, &d.Error);
+    more = d.Result == plat::VideoRead::Ok;
+    ahead.push_back(std::move(d));
+  };
   while(!thread->CheckTerminate())
   {
-    p->Wake.Wait(-1);
     sBool read = 0;
     sF32 seek = -1.0f;
     {
@@ -206,32 +237,38 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
       seek = p->SeekRequest;
       p->ReadRequested = 0;
       p->SeekRequest = -1.0f;
-      if(read && !work)
+      if(seek >= 0)
       {
-        if(!p->FreeSamples.empty())
-        {
-          work = std::move(p->FreeSamples.back());
-          p->FreeSamples.pop_back();
-        }
-        else
-          work = std::make_unique<plat::VideoSample>();
+        for(Decoded &d : ahead) p->FreeSamples.push_back(std::move(d.Sample));
+        ahead.clear();
       }
     }
-    if(thread->CheckTerminate()) break;
-    if(seek >= 0 && !p->SourceReader->Seek(seek)) sLogF(u"movie", u"can't seek in %s\n", p->Name);
-    if(!read) continue;
-
-    plat::VideoRead result = p->SourceReader->Read(*work, &error);
-    sScopeLock lock(&p->Lock);
-    if(result == plat::VideoRead::Ok)
+    if(seek >= 0)
     {
-      sS64 ms = work->TimeMs;
-      p->SampleTime = ms < 0 ? 0 : ms > 0x7fffffff ? 0x7fffffff : sInt(ms);
-      p->NextSample = std::move(work);
+      if(!p->SourceReader->Seek(seek)) sLogF(u"movie", u"can't seek in %s\n", p->Name);
+      more = 1;
+    }
+    if(!read)
+    {
+      if(more && ahead.size() < aheadFrames) decode();
+      else p->Wake.Wait(-1);
       continue;
     }
+    if(ahead.empty()) decode();
+    Decoded d = std::move(ahead.front());
+    ahead.pop_front();
+
+    sScopeLock lock(&p->Lock);
+    if(d.Result == plat::VideoRead::Ok)
+    {
+      sS64 ms = d.Sample->TimeMs;
+      p->SampleTime = ms < 0 ? 0 : ms > 0x7fffffff ? 0x7fffffff : sInt(ms);
+      p->NextSample = std::move(d.Sample);
+      continue;
+    }
+    p->FreeSamples.push_back(std::move(d.Sample));
     p->SampleTime = 0;
-    if(result == plat::VideoRead::End)
+    if(d.Result == plat::VideoRead::End)
     {
       if(p->Flags & sMOF_CAPTURE) continue;
       if(p->Flags & sMOF_LOOP)
@@ -241,7 +278,7 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
       }
     }
     else
-      sLogF(u"movie", u"can't read %s (%s)\n", p->Name, Wide(error).c_str());
+      sLogF(u"movie", u"can't read %s (%s)\n", p->Name, Wide(d.Error).c_str());
     p->Playing = 0;
   }
 }
@@ -391,49 +428,37 @@ void sMoviePlayerMF::RequestSample()
 void sMoviePlayerMF::FetchSample(const plat::VideoSample &sample)
 {
   if(!Material) return;
-  const sU8 *src = sample.Data.data();
-  const sDInt length = sDInt(sample.Length) <= sDInt(sample.Data.size()) ? sDInt(sample.Length) : 0;
   sTexture2D *tex[3] = {static_cast<sTexture2D *>(Material->Texture[0]), static_cast<sTexture2D *>(Material->Texture[1]),
                         static_cast<sTexture2D *>(Material->Texture[2])};
+  const plat::VideoLayout layout = plat::VideoLayout(Subtype);
+  const sInt planes = layout == plat::VideoLayout::YV12 ? 3 : 1;
+  const sInt rowBytes[3] = {layout == plat::VideoLayout::RGB32 ? Width * 4 : layout == plat::VideoLayout::YUY2 ? Width * 2 : Width,
+                            Width / 2, Width / 2};
   // a frame whose planes do not fit what the textures were made for is not shown
-  auto refuse = [&](const sChar *what) {
-    sLogF(u"movie", u"frame of %s refused: %s\n", Name, what);
+  sBool fits = sample.Width == Width && sample.Height == Height;
+  for(sInt i = 0; i < planes; i++) fits = fits && sample.Plane[i] && sample.Pitch[i] >= rowBytes[i];
+  if(!fits)
+  {
+    sLogF(u"movie", u"frame of %s refused: its planes do not fit %dx%d\n", Name, Width, Height);
     Playing = 0;
-  };
-  switch(plat::VideoLayout(Subtype))
+    return;
+  }
+  switch(layout)
   {
   case plat::VideoLayout::RGB32:
-  {
-    sInt stride = Stride ? Stride : Width * 4;
-    if(stride < Width * 4 || sDInt(stride) * (Height - 1) + Width * 4 > length) return refuse(u"too short");
-    CopyPlane(tex[0], src, stride, Width * 4, Height);
+    CopyPlane(tex[0], sample.Plane[0], sample.Pitch[0], rowBytes[0], Height);
     break;
-  }
   case plat::VideoLayout::YV12:
-  {
-    sInt stride = Stride ? Stride : Width;
-    if(stride < Width || stride <= 0) return refuse(u"bad stride");
-    sDInt ySize = sDInt(stride) * Height;
-    sDInt pad = ((length * 2 / 3) / stride - Height) * stride;
-    sDInt vStart = ySize + pad;
-    sDInt chromaSize = sDInt(stride / 2) * (Height / 2);
-    sDInt uStart = vStart + chromaSize + pad / 4;
-    if(pad < 0 || uStart + chromaSize > length) return refuse(u"planes too short");
-    CopyPlane(tex[0], src, stride, Width, Height);
-    CopyPlane(tex[2], src + vStart, stride / 2, Width / 2, Height / 2);
-    CopyPlane(tex[1], src + uStart, stride / 2, Width / 2, Height / 2);
+    for(sInt i = 0; i < 3; i++) CopyPlane(tex[i], sample.Plane[i], sample.Pitch[i], rowBytes[i], i ? Height / 2 : Height);
     break;
-  }
   case plat::VideoLayout::YUY2:
   {
-    sInt stride = Stride ? Stride : Width * 2;
-    if(stride < Width * 2 || sDInt(stride) * (Height - 1) + Width * 2 > length) return refuse(u"too short");
     sU8 *d[3];
     sInt pitch[3];
     for(sInt i = 0; i < 3; i++) tex[i]->BeginLoad(d[i], pitch[i]);
     for(sInt y = 0; y < Height; y++)
     {
-      const sU8 *row = src + sDInt(y) * stride;
+      const sU8 *row = sample.Plane[0] + sDInt(y) * sample.Pitch[0];
       sU8 *dy = d[0] + sDInt(y) * pitch[0];
       sU8 *du = d[1] + sDInt(y) * pitch[1];
       sU8 *dv = d[2] + sDInt(y) * pitch[2];
@@ -501,6 +526,7 @@ sMaterial *sMoviePlayerMF::GetFrame(sF32 *uvRect)
     if(ShownTime < 0) Clock = sampleTime + QuarterFrame();
     FetchSample(*sample);
     ShownTime = sampleTime;
+    sample->Keep.reset();   // the decoder may have its picture back
     {
       sScopeLock lock(&Lock);
       FreeSamples.push_back(std::move(sample));

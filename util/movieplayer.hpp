@@ -63,6 +63,12 @@ public:
   virtual sMaterial *GetFrame(sF32 *uvRect);
 };
 
+// The "MediaFoundation" subsystem (level 224): readies the media library for the process.
+// sInstallMediaSubsystem fills in the registry entry's functions (once).
+void sInitMediaFoundation();
+void sExitMediaFoundation();
+void sInstallMediaSubsystem();
+
 // Opens a movie file or "dev:<pattern>" (flags sMOF_PAUSED, sMOF_LOOP); extra is not used.
 // The caller owns the player and ends it with Release.
 sMoviePlayer *sOpenMoviePlayer(const sChar *name, sU32 flags, sInt extra = 0);

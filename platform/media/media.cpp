@@ -165,34 +165,46 @@ public:
       *error = "the picture changed its size or format";
       return false;
     }
+    sample.Width = Width;
+    sample.Height = Height;
+    if(!Scaler)
+    {
+      // planar 4:2:0 as it came from the decoder: the sample holds a reference
+      AVFrame *ref = av_frame_clone(Frame);
+      if(!ref)
+      {
+        *error = "out of memory";
+        return false;
+      }
+      sample.Keep = std::shared_ptr<void>(ref, [](void *f) {
+        AVFrame *frame = static_cast<AVFrame *>(f);
+        av_frame_free(&frame);
+      });
+      for(int p = 0; p < 3; p++)
+      {
+        sample.Plane[p] = ref->data[p];
+        sample.Pitch[p] = ref->linesize[p];
+      }
+      return true;
+    }
     int stride = GetStride();
-    size_t total = size_t(stride) * size_t(Height);
-    if(Layout == VideoLayout::YV12) total += total / 2;
+    size_t size = size_t(stride) * size_t(Height);
+    size_t total = Layout == VideoLayout::YV12 ? size + size / 2 : size;
     if(sample.Data.size() < total) sample.Data.resize(total);
-    sample.Length = uint32_t(total);
     uint8_t *base = sample.Data.data();
     uint8_t *dst[4] = {base, nullptr, nullptr, nullptr};
     int lines[4] = {stride, 0, 0, 0};
     if(Layout == VideoLayout::YV12)
     {
-      uint8_t *v = base + size_t(stride) * Height;
-      uint8_t *u = v + size_t(stride / 2) * (Height / 2);
-      dst[1] = u;
-      dst[2] = v;
+      dst[1] = base + size;
+      dst[2] = dst[1] + size / 4;
       lines[1] = lines[2] = stride / 2;
     }
-    if(Scaler)
-    {
-      sws_scale(Scaler, Frame->data, Frame->linesize, 0, Height, dst, lines);
-      return true;
-    }
-    // planar 4:2:0 as it came from the decoder
+    sws_scale(Scaler, Frame->data, Frame->linesize, 0, Height, dst, lines);
     for(int p = 0; p < 3; p++)
     {
-      int w = p ? Width / 2 : Width;
-      int h = p ? Height / 2 : Height;
-      for(int y = 0; y < h; y++)
-        std::memcpy(dst[p] + size_t(lines[p]) * y, Frame->data[p] + size_t(Frame->linesize[p]) * y, size_t(w));
+      sample.Plane[p] = dst[p];
+      sample.Pitch[p] = lines[p];
     }
     return true;
   }
@@ -214,6 +226,8 @@ public:
 
   VideoRead Read(VideoSample &sample, std::string *error) override
   {
+    sample.Keep.reset();
+    sample.Plane[0] = sample.Plane[1] = sample.Plane[2] = nullptr;
     if(!LayoutSet)
     {
       *error = "no output layout";
@@ -332,8 +346,7 @@ public:
   std::unique_ptr<VideoSource> Open(const CaptureDevice &device, const CaptureFormat &format,
                                     VideoOpenError *error) override
   {
-    static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
+    StartMedia();
     const AVInputFormat *input = av_find_input_format("video4linux2");
     if(!input)
     {
@@ -376,11 +389,18 @@ const char *VideoLayoutName(VideoLayout layout)
   return "?";
 }
 
+void StartMedia()
+{
+  static std::once_flag started;
+  std::call_once(started, [] {
+    av_log_set_level(AV_LOG_QUIET);
+    avdevice_register_all();
+  });
+}
+
 std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error)
 {
-  // failures come back as results; the library's own reports would only repeat them
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  StartMedia();
   AVFormatContext *ctx = nullptr;
   int r = avformat_open_input(&ctx, path.c_str(), nullptr, nullptr);
   if(r < 0)

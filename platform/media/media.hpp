@@ -1,11 +1,11 @@
 #pragma once
 // Video sources over FFmpeg: movie files and V4L2 capture devices, decoded frame by frame
 // into one of three output layouts:
-//   YV12   planar: Y (Height rows of Stride bytes), then V and U (Height / 2 rows of
-//          Stride / 2 bytes each); taken straight from 4:2:0 movies, other pixel formats
-//          are converted. Width and height must be even.
-//   RGB32  rows of Width 32-bit pixels, bytes B, G, R, A (ARGB words on this machine).
-//   YUY2   rows of Width / 2 groups Y0 U Y1 V.
+//   YV12   three planes: Y (Width x Height bytes), U and V (Width / 2 x Height / 2 bytes);
+//          4:2:0 movies are handed on as the decoder made them, without a copy; other
+//          pixel formats are converted. Width and height must be even.
+//   RGB32  one plane of Width 32-bit pixels a row, bytes B, G, R, A (ARGB words here).
+//   YUY2   one plane of Width / 2 groups Y0 U Y1 V a row.
 // Frame times are milliseconds from the source's start.
 //
 // A source is used by one thread at a time. Capture devices come through a CaptureSystem,
@@ -39,9 +39,13 @@ struct VideoOpenError
 
 struct VideoSample
 {
-  std::vector<uint8_t> Data;   // the picture in the output layout (size grows, is reused)
-  uint32_t Length = 0;         // bytes of the picture in Data
+  int Width = 0;
+  int Height = 0;
+  const uint8_t *Plane[3] = {};   // Y, U, V; RGB32 and YUY2 use the first only
+  int Pitch[3] = {};              // bytes from one row of a plane to the next
   int64_t TimeMs = 0;
+  std::vector<uint8_t> Data;      // the planes' memory when the source converted them
+  std::shared_ptr<void> Keep;     // the decoder's picture, while the planes point into it
 };
 
 enum class VideoRead
@@ -67,12 +71,16 @@ public:
   virtual int GetStride() const = 0;
   // Chooses the layout of the samples; false when this source cannot deliver it.
   virtual bool SetOutput(VideoLayout layout) = 0;
-  // Decodes the next frame into sample.
+  // Decodes the next frame into sample (what the sample held before is let go).
   virtual VideoRead Read(VideoSample &sample, std::string *error) = 0;
   // Moves to seconds: the next Read gives the frame showing at that time. False when the
   // source cannot seek.
   virtual bool Seek(double seconds) = 0;
 };
+
+// Readies the library for the process: the capture input formats registered, its own
+// reports silenced (failures come back as results). Opening a source does it as well.
+void StartMedia();
 
 // Opens a movie file (UTF-8 path). Null, with the reason, when it cannot be opened or has
 // no video stream.

@@ -1,9 +1,7 @@
 #pragma once
-// Writes movies with libavcodec for the media tests and the bench: each frame is drawn as
-// RGB by the caller and converted to the encoder's pixel format.
-//
-// The test pattern (64 x 48 or larger): four colour bars over the top half, the frame
-// number in eight black or white blocks (lowest bit first) over the bottom half.
+// Writes movies with libavcodec for the media tests and the bench. The test pattern (64 x 48
+// or larger): four colour bars over the top half, the frame number in eight black or white
+// blocks (lowest bit first) over the bottom half.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -27,7 +25,7 @@ inline uint32_t PatternPixel(int frame, int x, int y, int w, int h)
 }
 
 // Encodes frames pictures of w x h at fps; the container follows the file's extension.
-// draw fills RGB bytes (3 per pixel, rows from the top). False when anything failed.
+// pixel gives the 0xRRGGBB colour of each pixel. False when anything failed.
 inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat pixFmt, int w, int h, int fps,
                        int frames, const std::function<uint32_t(int frame, int x, int y)> &pixel)
 {
@@ -39,47 +37,30 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
   bool ok = enc && st;
   if(ok)
   {
-    enc->width = w;
-    enc->height = h;
-    enc->pix_fmt = pixFmt;
-    enc->time_base = {1, fps};
-    enc->framerate = {fps, 1};
-    enc->gop_size = 12;
-    enc->flags |= AV_CODEC_FLAG_QSCALE;
-    enc->global_quality = FF_QP2LAMBDA * 2;
-    if(fmt->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    ok = avcodec_open2(enc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, enc) >= 0;
-  }
-  if(ok)
-  {
-    st->time_base = enc->time_base;
-    ok = avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(fmt, nullptr) >= 0;
+    enc->width = w, enc->height = h, enc->pix_fmt = pixFmt, enc->gop_size = 12;
+    enc->time_base = st->time_base = {1, fps}, enc->framerate = {fps, 1};
+    enc->flags |= AV_CODEC_FLAG_QSCALE | ((fmt->oformat->flags & AVFMT_GLOBALHEADER) ? AV_CODEC_FLAG_GLOBAL_HEADER : 0);
+    enc->global_quality = FF_QP2LAMBDA * 2;   // near lossless: the pattern survives
+    ok = avcodec_open2(enc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, enc) >= 0 &&
+         avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(fmt, nullptr) >= 0;
   }
   SwsContext *sws = sws_getContext(w, h, AV_PIX_FMT_RGB24, w, h, pixFmt, SWS_POINT, nullptr, nullptr, nullptr);
   AVFrame *frame = av_frame_alloc();
   AVPacket *pkt = av_packet_alloc();
   std::vector<uint8_t> rgb(size_t(w) * h * 3);
-  frame->format = pixFmt;
-  frame->width = w;
-  frame->height = h;
+  frame->format = pixFmt, frame->width = w, frame->height = h;
   ok = ok && sws && av_frame_get_buffer(frame, 0) >= 0;
-  for(int i = 0; ok && i <= frames; i++)
+  for(int i = 0; ok && i <= frames; i++)   // the last pass drains the encoder
   {
-    if(i < frames)
+    for(int p = 0; i < frames && p < w * h; p++)
     {
-      for(int y = 0; y < h; y++)
-        for(int x = 0; x < w; x++)
-        {
-          uint32_t c = pixel(i, x, y);
-          uint8_t *p = &rgb[(size_t(y) * w + x) * 3];
-          p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
-        }
-      const uint8_t *src[1] = {rgb.data()};
-      int srcStride[1] = {w * 3};
-      ok = av_frame_make_writable(frame) >= 0;
-      sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize);
-      frame->pts = i;
+      uint32_t c = pixel(i, p % w, p / w);
+      rgb[size_t(p) * 3] = uint8_t(c >> 16), rgb[size_t(p) * 3 + 1] = uint8_t(c >> 8), rgb[size_t(p) * 3 + 2] = uint8_t(c);
     }
+    const uint8_t *src[1] = {rgb.data()};
+    const int srcStride[1] = {w * 3};
+    frame->pts = i;
+    ok = i == frames || (av_frame_make_writable(frame) >= 0 && sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize) == h);
     ok = ok && avcodec_send_frame(enc, i < frames ? frame : nullptr) >= 0;
     while(ok && avcodec_receive_packet(enc, pkt) == 0)
     {

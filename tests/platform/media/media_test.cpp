@@ -11,85 +11,49 @@ namespace
 {
 using namespace plat;
 
-// the frame number from the luminance of the eight blocks
-int FrameNumber(const VideoSample &s, int stride)
-{
-  int n = 0;
-  for(int b = 0; b < 8; b++) n |= (s.Data[size_t(36 * stride + 4 + 8 * b)] > 128) << b;
-  return n;
-}
-
-TEST(Media, ReadsFramesInOrderWithMillisecondTimesAndSeeks)
+TEST(Media, ReadsFramesInOrderWithMillisecondTimesSeeksAndConverts)
 {
   sparktest::TempDir dir;
   std::string path = dir.Name8("m.avi");
   ASSERT_TRUE(sparktest::WriteMovie(path, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, 64, 48, 25, 30,
                                     [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, 64, 48); }));
   VideoOpenError error;
+  EXPECT_FALSE(OpenVideoFile(dir.Name8("missing.avi"), &error));
+  EXPECT_TRUE(error.Stage == 1 && error.Code < 0);
   std::unique_ptr<VideoSource> src = OpenVideoFile(path, &error);
-  ASSERT_TRUE(src) << error.Text;
+  ASSERT_TRUE(src && src->SetOutput(VideoLayout::YV12));
   int num = 0, den = 0;
   src->GetFrameRate(&num, &den);
-  EXPECT_EQ(num * 1.0 / den, 25.0);
-  EXPECT_NEAR(src->GetDuration(), 1.2, 0.05);
-  ASSERT_TRUE(src->SetOutput(VideoLayout::YV12));
-  EXPECT_EQ(src->GetStride(), 64);
+  EXPECT_TRUE(num == 25 * den && std::abs(src->GetDuration() - 1.2) < 0.05);
   VideoSample s;
   std::string text;
+  auto frameNumber = [&] {   // from the luminance of the eight blocks
+    int n = 0;
+    for(int b = 0; b < 8; b++) n |= (s.Plane[0][36 * s.Pitch[0] + 4 + 8 * b] > 128) << b;
+    return n;
+  };
   for(int i = 0; i < 30; i++)
   {
     ASSERT_EQ(src->Read(s, &text), VideoRead::Ok) << text;
-    EXPECT_EQ(s.TimeMs, i * 40);
-    EXPECT_EQ(s.Length, 64u * 48 * 3 / 2);
-    EXPECT_EQ(FrameNumber(s, 64), i);
+    ASSERT_TRUE(s.Width == 64 && s.Plane[0] && s.Plane[1] && s.Plane[2]);
+    EXPECT_TRUE(s.TimeMs == i * 40 && frameNumber() == i) << i;
   }
   EXPECT_EQ(src->Read(s, &text), VideoRead::End);
   for(int target : {17, 3, 25, 0})   // across key frames, both ways, after the end
   {
-    ASSERT_TRUE(src->Seek(target / 25.0));
-    ASSERT_EQ(src->Read(s, &text), VideoRead::Ok);
-    EXPECT_EQ(FrameNumber(s, 64), target);
-    EXPECT_EQ(s.TimeMs, target * 40);
+    ASSERT_TRUE(src->Seek(target / 25.0) && src->Read(s, &text) == VideoRead::Ok);
+    EXPECT_TRUE(s.TimeMs == target * 40 && frameNumber() == target) << target;
   }
-}
-
-TEST(Media, OddSizedRgbMoviesComeAsRgb32)
-{
-  sparktest::TempDir dir;
-  std::string path = dir.Name8("odd.mkv");
-  ASSERT_TRUE(sparktest::WriteMovie(path, AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, 63, 47, 30, 3,
+  // an odd-sized RGB movie cannot be planar: it comes as RGB32
+  ASSERT_TRUE(sparktest::WriteMovie(path = dir.Name8("odd.mkv"), AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, 63, 47, 30, 3,
                                     [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, 63, 47); }));
-  VideoOpenError error;
-  std::unique_ptr<VideoSource> src = OpenVideoFile(path, &error);
-  ASSERT_TRUE(src);
-  EXPECT_FALSE(src->SetOutput(VideoLayout::YV12)) << "planar output needs even sizes";
-  ASSERT_TRUE(src->SetOutput(VideoLayout::RGB32));
-  VideoSample s;
-  std::string text;
-  ASSERT_EQ(src->Read(s, &text), VideoRead::Ok);
-  ASSERT_EQ(s.Length, 63u * 47 * 4);
+  src = OpenVideoFile(path, &error);
+  ASSERT_TRUE(src && !src->SetOutput(VideoLayout::YV12));
+  ASSERT_TRUE(src->SetOutput(VideoLayout::RGB32) && src->Read(s, &text) == VideoRead::Ok);
+  ASSERT_TRUE(s.Height == 47 && s.Pitch[0] >= 63 * 4);
   for(int x : {3, 20, 35, 60})
-  {
-    uint32_t argb;
-    memcpy(&argb, &s.Data[size_t(10 * 63 + x) * 4], 4);
-    EXPECT_EQ(argb & 0xffffff, sparktest::PatternPixel(0, x, 10, 63, 47)) << x;
-  }
-}
-
-TEST(Media, FailuresSayWhereTheyHappened)
-{
-  sparktest::TempDir dir;
-  VideoOpenError error;
-  EXPECT_FALSE(OpenVideoFile(dir.Name8("missing.avi"), &error));
-  EXPECT_EQ(error.Stage, 1);
-  EXPECT_LT(error.Code, 0);
-  // a sound file: opens, but without a picture
-  std::ofstream(dir.Name8("tone.wav"), std::ios::binary)
-      .write("RIFF\x2c\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00"
-             "data\x08\x00\x00\x00\x01\x00\x02\x00\x03\x00\x04\x00",
-             52);
-  EXPECT_FALSE(OpenVideoFile(dir.Name8("tone.wav"), &error));
-  EXPECT_EQ(error.Stage, 2);
+    EXPECT_EQ(*reinterpret_cast<const uint32_t *>(s.Plane[0] + 10 * s.Pitch[0] + x * 4) & 0xffffff,
+              sparktest::PatternPixel(0, x, 10, 63, 47));
 }
 
 TEST(Media, CaptureDevicesAreNamedByTheirSysfsEntries)
@@ -102,10 +66,8 @@ TEST(Media, CaptureDevicesAreNamedByTheirSysfsEntries)
   }
   std::vector<CaptureDevice> list = ListV4l2Devices(dir.Path);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].Name, "Integrated Camera: Integrated C");
-  EXPECT_EQ(list[0].Path, "/dev/video0");
-  EXPECT_EQ(list[1].Name, "USB Capture HDMI");
-  EXPECT_TRUE(ListV4l2Devices(dir.Path + "/none").empty());
-  EXPECT_EQ(GetCaptureSystem()->ListFormats({"none", dir.Path + "/none"}).size(), 0u);
+  EXPECT_TRUE(list[0].Name == "Integrated Camera: Integrated C" && list[0].Path == "/dev/video0");
+  EXPECT_TRUE(list[1].Name == "USB Capture HDMI" && list[1].Path == "/dev/video2");
+  EXPECT_TRUE(ListV4l2Devices(dir.Path + "/none").empty() && GetCaptureSystem()->ListFormats({"x", dir.Path + "/none"}).empty());
 }
 }
