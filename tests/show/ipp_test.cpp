@@ -554,6 +554,29 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   ASSERT_TRUE(play());
   EXPECT_LE(threads(), first);
   sIppVideoDevice = u"dev:*";
+
+  // the same movie as the layer movie, the second movie file of its folder
+  ASSERT_TRUE(sparktest::WriteMovie(dir.Path + "/a.avi", AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, 25, 10,
+                                    [](int, int, int) { return 0x808080u; }));
+  sTexture2D *videoFrame = Media.VideoFrame;   // the machine frees it with the record it wrote
+  Media = GuiMediaState();
+  Media.VideoFrame = videoFrame;
+  std::u16string folder(dir.Path.begin(), dir.Path.end());
+  const sChar *folders[] = {folder.c_str(), nullptr};
+  Media.ClipFolderNames = folders;
+  Media.ClipFolderCount = 2;
+  Media.ClipNumber = 1;
+  Media.ClipRequest = 1;
+  Media.ClipMix = 1, Media.ClipStyle = 1, Media.ClipAmount = 0;
+  for(sInt i = 0; i < 2000 && !Ipp->Clip.Running; i++)
+  {
+    Frame();
+    SDL_Delay(5);
+  }
+  ASSERT_TRUE(Ipp->Clip.Running);
+  EXPECT_TRUE(Media.ClipStarted && Media.ClipShown && !Media.ClipEnded);
+  Frame();
+  EXPECT_GT(Changed(Frame(), plain).size(), size_t(W * H / 4)) << "the layer movie covers the picture";
 }
 
 // A run of the show with the GUI record scripted through every effect; pictures of each
