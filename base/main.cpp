@@ -6,6 +6,7 @@
 #include "base/log.hpp"
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
+#include "show/ipp.hpp"
 #include "show/mainapp.hpp"
 #include "show/startup.hpp"
 
@@ -19,6 +20,7 @@ const sInt SceneCount = 0;
 void sMain()
 {
   sInstallGraphicsFrames();
+  InstallIppMachine();
   FindDataRoot();
   if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
   if(!CheckStartupSelector(&sStartupRecord)) return;
