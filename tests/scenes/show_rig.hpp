@@ -5,6 +5,7 @@
 // dropped unless a test keeps them.
 
 #include "base/file.hpp"
+#include "base/framemem.hpp"
 #include "graphics/render_fixture.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
@@ -24,6 +25,7 @@ public:
   SyncMachine *Sync = nullptr;
   std::string Frame = "/tmp/sparkvane-rig-" + std::to_string(getpid()) + ".bmp";
   char OldDir[4096] = {};
+  sFrameMemoryStats Frames = sGetFrameMemoryStats();
 
   static void SetUpTestSuite()
   {
@@ -55,7 +57,7 @@ public:
   }
   void TearDown() override
   {
-    sDELETE(M);
+    Drop();
     sShowPlugins = {};
     std::remove(Frame.c_str());
     EXPECT_EQ(chdir(OldDir), 0);
@@ -94,6 +96,13 @@ public:
       i++;
     }
     M->Start();
+  }
+  // Ends the machine; it takes the frame memory with it, which the test entry gave.
+  void Drop()
+  {
+    if(!M) return;
+    sDELETE(M);
+    sPartitionMemory(Frames.FrameSize, Frames.DMASize);
   }
   // One frame of the show; its picture is left in Frame.
   void Step()

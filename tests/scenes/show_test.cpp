@@ -6,6 +6,9 @@
 #include "graphics/image.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/table.hpp"
+#include "base/input2.hpp"
+#include "show/mainapp.hpp"
 #include "show/forms.hpp"
 #include "show/procforms.hpp"
 
@@ -118,7 +121,7 @@ TEST_F(ShowRig, MorvenskListsPickCamerasAndTheirEndMovesTheShowOn)
       if(variants[size_t(bar)] >= 0) EXPECT_EQ(variants[size_t(bar)], key) << "bar " << bar;
       else if(key >= 0 && bar > 8) ADD_FAILURE() << "no camera " << key << " at bar " << bar;
     }
-    sDELETE(M);
+    Drop();
   }
 }
 
@@ -157,4 +160,31 @@ TEST_F(ShowRig, MorvenskCamerasSeeRibbonsAndPlanes)
   EXPECT_GT(counts[1], W * H / 20);     // ribbons
   EXPECT_GT(counts[2], W * H / 50);     // the icon planes
   EXPECT_GT(counts[3], counts[2]);
+}
+
+TEST_F(ShowRig, TheShowStartsWithItsSceneTableAndMorvenskCurrent)
+{
+  const StartupRecord keep = sStartupRecord;
+  sStartupRecord = Record;
+  MainApp *app = sNEW MainApp(sShowSceneTable, SHOW_SCENES);
+  SceneMachine *m = app->Machine;
+  EXPECT_EQ(m->Current, 0);
+  EXPECT_TRUE(dynamic_cast<MorvenskScene *>(m->Scenes[0]));
+  EXPECT_TRUE(dynamic_cast<GlobalScene *>(m->Scenes[13]) && m->Scenes[13]->Resident);
+  for(sInt i = 1; i < 13; i++) EXPECT_EQ(m->Scenes[i], nullptr) << i;   // not built yet: left empty
+  EXPECT_EQ(Sync->Tables[1], GlobalShowTable());
+  EXPECT_TRUE(Sync->Tables[0] == MorvenskShortTable() || Sync->Tables[0] == MorvenskShowTable());
+  for(sInt f = 0; f < 3; f++)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    app->OnPaint3D();
+    sRender3DEnd(1);
+  }
+  app->OnInput(sInput2Event{'2', 0, 0, 0});   // a variant key reaches the current scene
+  EXPECT_EQ(m->Scenes[0]->Variant, 1);
+  m->SwitchScene(1);                            // an empty index is passed over
+  EXPECT_EQ(m->Current, 0);
+  sDELETE(app);
+  sPartitionMemory(Frames.FrameSize, Frames.DMASize);
+  sStartupRecord = keep;
 }
