@@ -72,5 +72,5 @@ TEST(SceneKit, ClockWavesKeepTheirShapeAfterHoursOfShow)
     EXPECT_NEAR(ClockSin(t, 0.00013), std::sin(std::fmod(t * 0.00013, turn)), 1e-6);
     EXPECT_NEAR(ClockCos(t, 0.17), std::cos(std::fmod(t * 0.17, turn)), 1e-6);
   }
-  EXPECT_TRUE(ClockAngle(-5.0, 1.0) >= 0.0f && ClockAngle(late, 0.003) < 6.2832f);
+  EXPECT_TRUE(ClockAngle(-5.0, 1.0) >= 0.0f && ClockAngle(late, 0.003) < 6.2832f && ClockPhase(late, 0.006, 10.0) < 10.0f);
 }
