@@ -15,6 +15,11 @@
 #include <GL/glcorearb.h>
 #include <SDL2/SDL.h>
 
+#ifndef GL_TEXTURE_SRGB_DECODE_EXT
+#define GL_TEXTURE_SRGB_DECODE_EXT 0x8A48
+#define GL_SKIP_DECODE_EXT 0x8A4A
+#endif
+
 #include "platform/gpu/gpu.hpp"
 
 #include <algorithm>
@@ -24,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <malloc.h>
 #include <vector>
 
 using namespace plat::gpu;
@@ -31,7 +37,7 @@ using namespace plat::gpu;
 namespace
 {
 constexpr uint32_t W = 1920, H = 1080;
-constexpr int QUAD = 24;      // edge of a small quad in pixels
+constexpr int QUAD = 8;       // edge of a small quad in pixels
 constexpr int TEXTURES = 4;   // textures the draw loop cycles through
 
 uint32_t Reg(uint32_t type, uint32_t n) { return 0x80000000u | ((type & 7) << 28) | ((type & 0x18) << 8) | n; }
@@ -61,6 +67,7 @@ out vec4 var_uv;
 void main() {
   var_uv = uv;
   gl_Position = pos;
+  gl_Position.y = -pos.y;  // rows stored top first, as the device stores them: the same memory
   gl_Position.z = 2.0 * pos.z - pos.w;
 }
 )";
@@ -270,8 +277,11 @@ struct Raw
     return s;
   }
 
-  static GLuint MakeTexture(GLsizei edge, int pattern)
+  GLenum Internal = GL_RGBA8;
+
+  GLuint MakeTexture(GLsizei edge, int pattern) const
   {
+    GLenum internal = Internal;
     GLuint t = 0;
     glGenTextures(1, &t);
     glBindTexture(GL_TEXTURE_2D, t);
@@ -283,9 +293,11 @@ struct Raw
       for (GLsizei y = 0; y < e; y++)
         for (GLsizei x = 0; x < e; x++)
           texels[size_t(y) * e + x] = Texel(pattern, uint32_t(x), uint32_t(y));
-      glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, e, e, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels.data());
+      glTexImage2D(GL_TEXTURE_2D, level, internal, e, e, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels.data());
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, level - 1);
+    if (internal == GL_SRGB8_ALPHA8)
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SRGB_DECODE_EXT, GL_SKIP_DECODE_EXT);
     return t;
   }
 
@@ -328,12 +340,21 @@ struct Raw
     glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<const void *>(16));
     glEnableVertexAttribArray(0);
     glEnableVertexAttribArray(1);
+    // the device keeps colour textures in sRGB storage that each sampler reads raw or
+    // decoded: the same storage here, read raw
+    GLint extensions = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);
+    for (GLint i = 0; i < extensions; i++)
+      if (std::strcmp(reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, GLuint(i))), "GL_EXT_texture_sRGB_decode") == 0)
+        Internal = GL_SRGB8_ALPHA8;
     Big = MakeTexture(512, 0);
     for (int t = 0; t < TEXTURES; t++)
       Small[t] = MakeTexture(64, t);
     glGenSamplers(1, &Sampler);
     glSamplerParameteri(Sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glSamplerParameteri(Sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    if (Internal == GL_SRGB8_ALPHA8)
+      glSamplerParameteri(Sampler, GL_TEXTURE_SRGB_DECODE_EXT, GL_SKIP_DECODE_EXT);
     glBindSampler(0, Sampler);
     glGenTextures(1, &Target);
     glBindTexture(GL_TEXTURE_2D, Target);
@@ -351,7 +372,12 @@ struct Raw
     return glGetError() == GL_NO_ERROR;
   }
 
-  void Current() { SDL_GL_MakeCurrent(Win, Ctx); }
+  // as the device does: making a context current again costs a trip to the display server
+  void Current()
+  {
+    if (SDL_GL_GetCurrentContext() != Ctx)
+      SDL_GL_MakeCurrent(Win, Ctx);
+  }
 
   void Finish()
   {
@@ -438,6 +464,11 @@ double Median(std::vector<double> v)
 
 int main(int argc, char **argv)
 {
+  // The software rasteriser allocates large blocks for every batch of draws; the allocator
+  // would hand them back to the system and fault them in afresh, a cost that lands on
+  // whichever side happens to allocate and dwarfs the draws: keep them.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, -1);
   int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
   int passes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
   int draws = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2000;

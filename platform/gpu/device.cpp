@@ -1276,9 +1276,18 @@ void ApplyStates(Device *dev)
   }
   if (dirty & DIRTY_BLEND)
   {
-    if (rs[RS_ALPHABLENDENABLE])
+    auto &sent = d->Blend;
+    int enable = rs[RS_ALPHABLENDENABLE] ? 1 : 0;
+    if (sent.Enabled != enable)
     {
-      glEnable(GL_BLEND);
+      if (enable)
+        glEnable(GL_BLEND);
+      else
+        glDisable(GL_BLEND);
+      sent.Enabled = enable;
+    }
+    if (enable)
+    {
       GLenum s, t, sa, ta;
       BlendPair(rs[RS_SRCBLEND], rs[RS_DESTBLEND], s, t);
       GLenum op = BlendOp(rs[RS_BLENDOP]), opa = op;
@@ -1293,14 +1302,23 @@ void ApplyStates(Device *dev)
       if (d->RT[0] && d->RT[0]->Impl()->Fmt == FMT_X8R8G8B8)
         for (GLenum *f : {&s, &t, &sa, &ta})
           *f = *f == GL_DST_ALPHA ? GL_ONE : *f == GL_ONE_MINUS_DST_ALPHA ? GL_ZERO : *f;
-      glBlendFuncSeparate(s, t, sa, ta);
-      glBlendEquationSeparate(op, opa);
-      float c[4];
-      ColorOf(rs[RS_BLENDFACTOR], c);
-      glBlendColor(c[0], c[1], c[2], c[3]);
+      const GLenum factors[4] = {s, t, sa, ta};
+      if (!sent.Known || !std::equal(factors, factors + 4, sent.Factors))
+        glBlendFuncSeparate(s, t, sa, ta);
+      if (!sent.Known || sent.Ops[0] != op || sent.Ops[1] != opa)
+        glBlendEquationSeparate(op, opa);
+      if (!sent.Known || sent.Color != rs[RS_BLENDFACTOR])
+      {
+        float c[4];
+        ColorOf(rs[RS_BLENDFACTOR], c);
+        glBlendColor(c[0], c[1], c[2], c[3]);
+      }
+      std::copy(factors, factors + 4, sent.Factors);
+      sent.Ops[0] = op;
+      sent.Ops[1] = opa;
+      sent.Color = rs[RS_BLENDFACTOR];
+      sent.Known = true;
     }
-    else
-      glDisable(GL_BLEND);
   }
   if (dirty & DIRTY_MASKS)
   {
@@ -1415,6 +1433,7 @@ void ApplyTextures(Device *dev)
     if (t && t->Impl()->MipsDirty)
     {
       glActiveTexture(GL_TEXTURE0 + GLenum(u));
+      d->ActiveUnit = u;
       glBindTexture(target, name);
       glGenerateMipmap(target);
       t->Impl()->MipsDirty = false;
@@ -1423,7 +1442,11 @@ void ApplyTextures(Device *dev)
     }
     if (d->BoundTex[u] == name && d->BoundTarget[u] == target)
       continue;
-    glActiveTexture(GL_TEXTURE0 + GLenum(u));
+    if (d->ActiveUnit != u)
+    {
+      glActiveTexture(GL_TEXTURE0 + GLenum(u));
+      d->ActiveUnit = u;
+    }
     if (d->BoundTarget[u] && d->BoundTarget[u] != target)
       glBindTexture(d->BoundTarget[u], 0);
     glBindTexture(target, name);

@@ -191,6 +191,15 @@ struct DeviceImpl
   GLuint BoundSampler[SAMPLER_UNITS] = {};
   GLuint BoundTex[SAMPLER_UNITS] = {};
   GLenum BoundTarget[SAMPLER_UNITS] = {};
+  int ActiveUnit = -1;  // -1: unknown
+  // blending as last sent, so that a changed factor sends only the factors
+  struct
+  {
+    int Enabled = -1;  // -1: unknown
+    GLenum Factors[4] = {}, Ops[2] = {};
+    uint32_t Color = 0;
+    bool Known = false;
+  } Blend;
 
   Surface *RT[4] = {};
   Surface *DS = nullptr;
@@ -253,6 +262,7 @@ template <class T> void Rebind(T *&slot, T *value)
 // Something other than the draw path bound a texture on unit u.
 inline void UnitTouched(DeviceImpl *d, int u)
 {
+  d->ActiveUnit = -1;
   d->BoundTex[u] = ~0u;
   d->TextureDirty |= 1u << u;
 }
