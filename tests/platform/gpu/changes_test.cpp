@@ -105,7 +105,7 @@ TEST_F(GpuChanges, SamplerStatesStayWithTheUnitWhateverTheTexture)
     Dev->SetSamplerState(0, SAMP_ADDRESSU, steps[i].Address);
     Column(i, 0xFFFFFFFFu, 1.25f, 1.5f);
   }
-  // a texture made after another was deleted may get its GL name: it is bound all the same
+  // a texture made after the bound one was deleted is the one sampled
   Dev->SetTexture(0, nullptr);
   red->Release();
   Texture *yellow = Solid(0xFFFFFF00u);
@@ -148,7 +148,7 @@ TEST_F(GpuChanges, TargetsStreamsAndIndicesChangedBetweenDraws)
   EXPECT_EQ(px[4 * 8 + 1], 0xFF0000FFu);
   EXPECT_EQ(px[7 * 8 + 7], 0xFF00FF00u);
   EXPECT_EQ(Read(Target)[4 * 8 + 1], 0xFF000000u);  // the offset draw went to the new target only
-  // an index buffer made after another was deleted may get its GL name
+  // index buffers set in turn, each deleted after its draw: the new one is read
   Dev->SetStreamSource(0, vb, 0, sizeof(Vertex));
   for (uint16_t first : {0, 6})
   {
