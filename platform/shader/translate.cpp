@@ -429,13 +429,13 @@ std::string Writer::Run() {
   }
 
   std::string h = "#version 330 core\n";
+  const std::string block = VS ? "layout(std140) uniform VSConstants { vec4 vs_c[256]; ivec4 vs_i[16]; ivec4 vs_b[16]; };\n"
+                               : "layout(std140) uniform PSConstants { vec4 ps_c[224]; ivec4 ps_i[16]; ivec4 ps_b[16]; };\n";
+  h += block;
   if (VS)
-    h += "layout(std140) uniform VSConstants { vec4 vs_c[256]; ivec4 vs_i[16]; ivec4 vs_b[16]; };\n"
-         "uniform vec4 gpu_PosFixup;\n";
-  else {
-    h += "layout(std140) uniform PSConstants { vec4 ps_c[224]; ivec4 ps_i[16]; ivec4 ps_b[16]; };\n";
-    if (AlphaTest) h += "uniform int gpu_AlphaFunc;\nuniform float gpu_AlphaRef;\n";
-  }
+    h += "uniform vec4 gpu_PosFixup;\n";
+  else if (AlphaTest)
+    h += "uniform int gpu_AlphaFunc;\nuniform float gpu_AlphaRef;\n";
   for (auto &[n, in] : DefF) {
     h += "const vec4 " + Pre + "_d" + std::to_string(n) + " = vec4(";
     for (int k = 0; k < 4; k++) h += (k ? ", " : "") + FloatLit(in->Values[k]);
@@ -559,6 +559,12 @@ std::string Writer::Run() {
 
   for (const Instruction &in : P.Code)
     if (!Emit(in)) return std::string();
+  // A program that reads no register of the block goes without it: a block in a program
+  // makes the driver bring the stage up to date whenever any constant buffer changes.
+  std::string code = h.substr(block.size() + h.find(block)) + pro + Body + epi;
+  bool reads = false;
+  for (const char *file : {"_c[", "_i[", "_b["}) reads |= code.find(Pre + file) != std::string::npos;
+  if (!reads) h.erase(h.find(block), block.size());
   return h + "void main() {\n" + pro + Body + epi + "}\n";
 }
 
