@@ -8,7 +8,9 @@
 // first; the figures are medians over the rounds of the time per pass or draw and of the
 // ratio device / raw. Two clocks: the processor time of the whole process (the software
 // rasteriser's threads included), which other programs on a shared machine disturb little,
-// and the wall clock.
+// and the wall clock. The software rasteriser's own threads make the small draws vary from
+// one process to the next (by where each side's memory and threads land); LP_NUM_THREADS=0
+// keeps it on the calling thread and the figures steady.
 //   bench_gpu_twins [rounds] [passes] [draws]
 
 #define GL_GLEXT_PROTOTYPES 1

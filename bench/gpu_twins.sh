@@ -3,6 +3,7 @@
 # shared: one run can be disturbed) and prints every run and the median over the runs of
 # each ratio device / raw.
 #   bench/gpu_twins.sh [build folder] [runs] [arguments of bench_gpu_twins...]
+# LP_NUM_THREADS=0 in the environment gives the steadiest figures on the software rasteriser.
 set -euo pipefail
 build=${1:-build}
 runs=${2:-5}
