@@ -117,14 +117,16 @@ void BlendPair(uint32_t src, uint32_t dst, GLenum &s, GLenum &d)
   }
 }
 
-GLenum AddressMode(uint32_t v)
+// Mirror-once mirrors the texture once about zero and clamps beyond; GL 3.3 core has it
+// only through an extension, without which it falls back to repeated mirroring.
+GLenum AddressMode(uint32_t v, bool mirrorClamp)
 {
   switch (v)
   {
   case TADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
   case TADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
   case TADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-  case TADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
+  case TADDRESS_MIRRORONCE: return mirrorClamp ? GLenum(0x8743) /* MIRROR_CLAMP_TO_EDGE */ : GL_MIRRORED_REPEAT;
   default: return GL_REPEAT;
   }
 }
@@ -343,6 +345,9 @@ Result InitDevice(Device *dev)
       d->HasSrgbDecode = true;
     if (e && std::strcmp(e, "GL_EXT_texture_sRGB") == 0)
       d->HasSrgbS3TC = true;
+    if (e && (std::strcmp(e, "GL_ARB_texture_mirror_clamp_to_edge") == 0 ||
+              std::strcmp(e, "GL_EXT_texture_mirror_clamp") == 0))
+      d->HasMirrorClamp = true;
     if (e && (std::strcmp(e, "GL_EXT_texture_filter_anisotropic") == 0 ||
               std::strcmp(e, "GL_ARB_texture_filter_anisotropic") == 0))
       glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &d->MaxAniso);
@@ -1377,9 +1382,9 @@ static GLuint SamplerFor(DeviceImpl *d, const uint32_t *ss)
     min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
   glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(min));
   glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, linearMag ? GL_LINEAR : GL_NEAREST);
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(ss[SAMP_ADDRESSU])));
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(ss[SAMP_ADDRESSV])));
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(ss[SAMP_ADDRESSW])));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(ss[SAMP_ADDRESSU], d->HasMirrorClamp)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(ss[SAMP_ADDRESSV], d->HasMirrorClamp)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(ss[SAMP_ADDRESSW], d->HasMirrorClamp)));
   float border[4];
   ColorOf(ss[SAMP_BORDERCOLOR], border);
   glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, border);

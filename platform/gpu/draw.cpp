@@ -187,6 +187,10 @@ uint32_t ElementSize(uint8_t type)
   return type < sizeof(sizes) ? sizes[type] : 0;
 }
 
+// GL_POINTS is 0, the same number as GL_NONE: an unknown primitive type is told apart by
+// this value instead.
+constexpr GLenum kNoPrimitive = ~GLenum(0);
+
 GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
 {
   switch (type)
@@ -197,7 +201,7 @@ GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
   case PT_TRIANGLELIST: vertices = prims * 3; return GL_TRIANGLES;
   case PT_TRIANGLESTRIP: vertices = prims + 2; return GL_TRIANGLE_STRIP;
   case PT_TRIANGLEFAN: vertices = prims + 2; return GL_TRIANGLE_FAN;
-  default: vertices = 0; return GL_NONE;
+  default: vertices = 0; return kNoPrimitive;
   }
 }
 
@@ -495,7 +499,7 @@ Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t 
 {
   uint32_t vertices = 0;
   GLenum mode = PrimitiveMode(type, primitiveCount, vertices);
-  if (mode == GL_NONE)
+  if (mode == kNoPrimitive)
     return ERR_INVALIDCALL;
   if (I->Lost || primitiveCount == 0)
     return RES_OK;
@@ -512,7 +516,7 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
 {
   uint32_t indices = 0;
   GLenum mode = PrimitiveMode(type, primitiveCount, indices);
-  if (mode == GL_NONE || !I->Indices)
+  if (mode == kNoPrimitive || !I->Indices)
     return ERR_INVALIDCALL;
   uint32_t size = I->Indices->Fmt == FMT_INDEX32 ? 4 : 2;
   if ((uint64_t(startIndex) + indices) * size > I->Indices->GetSize() || I->Indices->IsLocked())

@@ -169,7 +169,7 @@ struct DeviceImpl
   PresentParameters PP;
   bool Lost = false, InjectLost = false, InScene = false;
   bool HasS3TC = false;
-  bool HasSrgbDecode = false, HasSrgbS3TC = false;
+  bool HasSrgbDecode = false, HasSrgbS3TC = false, HasMirrorClamp = false;
   float MaxAniso = 1.0f;
   int MaxSamples = 0;
   std::string ShaderError;
