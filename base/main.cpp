@@ -1,46 +1,30 @@
-// The process entry of the show.
+// The process entry of the show: the data root, the screen mode and window, then the
+// show's application over the scene table.
 //
-// Until the show's application class exists, sMain opens a window and paints plain frames
-// until the window is closed or the process is interrupted. "-frames n" ends the run by
-// itself after n frames.
+// "-frames n" ends the run by itself after n frames; "-capture" starts in fixed-step mode,
+// which saves every frame as a numbered picture in the temporary folder.
 #include "base/log.hpp"
-#include "base/render3d.hpp"
 #include "base/window.hpp"
-#ifdef SPARK_WITH_GRAPHICS
 #include "graphics/graphics.hpp"
-#endif
+#include "show/mainapp.hpp"
+#include "show/startup.hpp"
 
 namespace
 {
-class PlainApp : public sApp
-{
-  sInt Frames = 0;
-  sInt FrameLimit;
-
-public:
-  explicit PlainApp(sInt frameLimit) : FrameLimit(frameLimit) {}
-
-  void OnPaint3D() override
-  {
-    // a slow breathing blue, so that a person sees the frames go on
-    sInt phase = Frames % 256;
-    sInt level = phase < 128 ? phase : 255 - phase;
-    sGetFrameBackEnd().SetFrameClearColor(0xff000000u | sU32(32 + level / 2));
-    Frames++;
-    if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
-  }
-
-  void GetTypeName(const sStringRef &out) override { sCopyString(out.Buffer, u"PlainApp", out.Size); }
-};
+// The show's scenes, by index; they register here as they are built. Until then the
+// machine runs with an empty table: the background colour, the IPP machine and panels.
+const ShowSceneRow SceneTable[] = {{nullptr, nullptr, 0, 0}};
+const sInt SceneCount = 0;
 
 void sMain()
 {
-#ifdef SPARK_WITH_GRAPHICS
-  // the frames run on the graphics back end
   sInstallGraphicsFrames();
-#endif
-  if(!sInit(sISF_3D | sISF_CONTINUOUS | sISF_NOSCREENSAVER, 1280, 720)) return;
-  sSetApplication(sNEW PlainApp(sShellParamInt(u"frames", 0, 0)));
+  FindDataRoot();
+  if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
+  if(!CheckStartupSelector(&sStartupRecord)) return;
+  MainApp *app = sNEW MainApp(SceneTable, SceneCount);
+  app->FrameLimit = sShellParamInt(u"frames", 0, 0);
+  sSetApplication(app);
 }
 }
 

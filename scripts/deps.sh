@@ -11,6 +11,7 @@ PACKAGES=(
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev
   libasound2-dev
+  libgtk-3-dev
   libstb-dev
   libvorbis-dev
   libdw-dev

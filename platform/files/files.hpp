@@ -135,6 +135,9 @@ bool RemoveDir(const char *path, std::string *error = nullptr);
 bool RenameFile(const char *from, const char *to, std::string *error = nullptr);
 // Removes a file (or a symbolic link itself); never a folder.
 bool DeleteFile(const char *path, std::string *error = nullptr);
+// Moves a file onto another name in one step: an existing target is replaced, and a
+// reader sees either the old or the new file, never a part of one.
+bool ReplaceFile(const char *from, const char *to, std::string *error = nullptr);
 // Copies a file's contents and permissions. With failIfExists an existing target is
 // left alone and the copy fails. Copying a file onto itself fails without harm. No
 // partial target is left behind on failure.

@@ -638,6 +638,22 @@ bool DeleteFile(const char *path, std::string *error)
   return true;
 }
 
+bool ReplaceFile(const char *from, const char *to, std::string *error)
+{
+  std::string src = StripTrailingSeparator(ResolvePath(from)), dst = StripTrailingSeparator(ResolvePath(to));
+  if(src.empty() || dst.empty())
+  {
+    SetError(error, "replace: empty file name");
+    return false;
+  }
+  if(rename(src.c_str(), dst.c_str()) != 0)
+  {
+    SetError(error, "cannot replace", dst, errno);
+    return false;
+  }
+  return true;
+}
+
 bool CopyFile(const char *from, const char *to, bool failIfExists, std::string *error)
 {
   std::string src = ResolvePath(from), dst = StripTrailingSeparator(ResolvePath(to));

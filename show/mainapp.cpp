@@ -1,0 +1,76 @@
+// The show's application and its start-up.
+#include "show/mainapp.hpp"
+
+#include "base/log.hpp"
+#include "base/memory.hpp"
+#include "gui/records.hpp"
+#include "show/scene.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+
+
+GuiRecordSet (*sGetGuiRecords)(Scene *gui) = nullptr;
+void (*sSetSlideshowControl)(Scene *slideshow, SlideshowControl *control) = nullptr;
+
+namespace
+{
+sInt FindRow(const ShowSceneRow *table, sInt count, const sChar *name)
+{
+  for(sInt i = 0; i < count; i++)
+    if(table[i].Name && sCmpStringEqual(table[i].Name, name)) return i;
+  return -1;
+}
+}
+
+MainApp::MainApp(const ShowSceneRow *table, sInt count)
+{
+  // worker threads start with the machine: every memory type but the last may be used
+  // from any thread
+  for(sInt i = 0; i < 15; i++)
+    if(sMemoryHandler *h = sGetMemoryHandler(i)) h->MakeThreadSafe();
+  GuiDisplay = 0;
+  ShowDisplay = 0;
+  Gui = nullptr;
+  Frames = 0;
+  FrameLimit = 0;
+  Machine = sNEW SceneMachine(&sStartupRecord);
+  for(sInt i = 0; i < count; i++)
+  {
+    Scene *scene = table[i].Make();
+    Machine->RegisterScene(scene, table[i].Name, i, table[i].Flags, table[i].OnGuiDisplay ? GuiDisplay : ShowDisplay);
+  }
+  sInt gui = FindRow(table, count, u"GUI");
+  sInt global = FindRow(table, count, u"Global");
+  sInt slideshow = FindRow(table, count, u"Slideshow");
+  if(gui >= 0) Gui = Machine->Scenes[gui];
+  Machine->Current = 0;
+  Machine->Start();
+  if(Gui) Gui->Enter(0);
+  if(global >= 0) Machine->Scenes[global]->Enter(0);
+  if(Gui && sGetGuiRecords)
+  {
+    GuiRecordSet records = sGetGuiRecords(Gui);
+    Machine->Media = records.Media;
+    if(Machine->Ipp && sShowPlugins.SetIppMedia) sShowPlugins.SetIppMedia(Machine->Ipp, records.Media);
+    if(Machine->Sync && sShowPlugins.SetSceneRequest) sShowPlugins.SetSceneRequest(Machine->Sync, records.Request);
+    if(records.Request) records.Request->SlideshowIndex = 14;
+    if(slideshow >= 0 && sSetSlideshowControl) sSetSlideshowControl(Machine->Scenes[slideshow], records.Slideshow);
+  }
+}
+
+MainApp::~MainApp()
+{
+  sDELETE(Machine);
+}
+
+void MainApp::OnInput(const sInput2Event &event)
+{
+  Machine->OnInput(event);
+}
+
+void MainApp::OnPaint3D()
+{
+  Machine->OnPaint3D();
+  Frames++;
+  if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
+}

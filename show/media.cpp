@@ -1,0 +1,162 @@
+// Media helpers: file kinds, pictures, folder trees, texture copies.
+#include "show/media.hpp"
+
+#include "base/arrays.hpp"
+#include "base/file.hpp"
+#include "graphics/graphics.hpp"
+#include "graphics/image.hpp"
+#include "graphics/materials.hpp"
+#include "graphics/painter.hpp"
+
+#include <vector>
+
+namespace
+{
+sBool HasExtension(const sChar *name, const sChar *const *list)
+{
+  const sChar *ext = sFindFileExtension(name);
+  if(!ext || !*ext) return 0;
+  for(; *list; list++)
+    if(sCompareStringNoCase(ext, *list) == 0) return 1;
+  return 0;
+}
+
+struct TreeRecord
+{
+  sInt Level;
+  sU32 Flags;
+  sPathString Source;
+  sPathString Dest;
+};
+
+// Lists a folder tree level by level: the entries of the folder itself at level 0, the
+// entries of each level's folders at the next level. Links are listed, never followed.
+void ListTree(std::vector<TreeRecord> &records, const sChar *source, const sChar *dest)
+{
+  auto listFolder = [&](sInt level, const sChar *src, const sChar *dst) {
+    sDynamicArray<sDirEntry> entries;
+    if(!sLoadDir(entries, src)) return;
+    for(const sDirEntry &e : entries)
+    {
+      TreeRecord r;
+      r.Level = level;
+      r.Flags = e.Flags;
+      JoinPath(r.Source, src, e.Name);
+      if(dst) JoinPath(r.Dest, dst, e.Name);
+      records.push_back(r);
+    }
+  };
+  listFolder(0, source, dest);
+  for(sInt level = 1;; level++)
+  {
+    size_t before = records.size();
+    for(size_t i = 0; i < before; i++)
+    {
+      if(records[i].Level != level - 1 || !(records[i].Flags & sDEF_DIR)) continue;
+      TreeRecord parent = records[i];
+      listFolder(level, parent.Source.Get(), dest ? parent.Dest.Get() : nullptr);
+    }
+    if(records.size() == before) break;
+  }
+}
+}
+
+sBool IsImageFile(const sChar *name)
+{
+  static const sChar *const exts[] = {u"pic", u"tga", u"bmp", u"jpg", u"tif", u"gif", u"png", nullptr};
+  return HasExtension(name, exts);
+}
+
+sBool IsMovieFile(const sChar *name)
+{
+  static const sChar *const exts[] = {u"avi", u"mov", u"mp4", u"mkv", nullptr};
+  return HasExtension(name, exts);
+}
+
+sImage *LoadPicture(const sChar *name)
+{
+  if(sImage *img = sLoadImageGdiPlus(name)) return img;
+  sImage *img = sNEW sImage;
+  if(img->Load(name)) return img;
+  sDELETE(img);
+  return nullptr;
+}
+
+void JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name)
+{
+  sCopyString(dest.Buffer, folder ? folder : u"", dest.Size);
+  sInt n = sGetStringLen(dest.Buffer);
+  while(name && (*name == '/' || *name == '\\')) name++;
+  if(n > 0 && dest.Buffer[n - 1] != '/' && dest.Buffer[n - 1] != '\\') sAppendString(dest.Buffer, u"/", dest.Size);
+  sAppendString(dest.Buffer, name ? name : u"", dest.Size);
+}
+
+sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyReadOnly)
+{
+  std::vector<TreeRecord> records;
+  ListTree(records, source, destination);
+  sMakeDir(destination);
+  for(const TreeRecord &r : records)
+    if(r.Flags & sDEF_DIR) sMakeDir(r.Dest.Get());
+  for(const TreeRecord &r : records)
+    if(!(r.Flags & sDEF_DIR) && (!(r.Flags & sDEF_READONLY) || copyReadOnly)) sCopyFile(r.Source.Get(), r.Dest.Get(), 0);
+  return 1;
+}
+
+sInt DeleteDirectoryTree(const sChar *folder)
+{
+  std::vector<TreeRecord> records;
+  ListTree(records, folder, nullptr);
+  for(size_t i = records.size(); i-- > 0;)
+  {
+    if(records[i].Flags & sDEF_DIR)
+      sDeleteDir(records[i].Source.Get());
+    else
+      sDeleteFile(records[i].Source.Get());
+  }
+  return sDeleteDir(folder);
+}
+
+void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
+{
+  sSimpleMaterial *mtrl = sNEW sSimpleMaterial;
+  mtrl->Texture[0] = texture;
+  mtrl->S.TextureFlags[0] = sMTF_CLAMP << sMTF_U_SHIFT | sMTF_CLAMP << sMTF_V_SHIFT;
+  mtrl->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+  mtrl->Prepare(sVertexFormatPosColUV);
+
+  sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, target, sGetScreenDepthBuffer()));
+  sViewport view;
+  view.Orthogonal = sVO_UNIT;
+  view.SetTarget();
+  view.Prepare(15);
+  sCBuffer *cb = sNEW sCBuffer(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
+  sSetViewConstants(static_cast<sViewConstants *>(cb->Data), view);
+  cb->Modify();
+  sCBufferBase *cbs = cb;
+  mtrl->Set(&cbs, 1, 0);
+
+  sGeometry *geo = sNEW sGeometry(sGF_TRILIST | sGF_INDEX16, sVertexFormatPosColUV);
+  void *vp = nullptr, *ip = nullptr;
+  geo->BeginLoad(sVertexFormatPosColUV, sGF_TRILIST | sGF_INDEX16, sGD_STREAM, 4, 6, &vp, &ip);
+  sPainterVertex *v = static_cast<sPainterVertex *>(vp);
+  v[0].Init(0, 0, 0.01f, 0xffffffff, 0, 0);
+  v[1].Init(1, 0, 0.01f, 0xffffffff, 1, 0);
+  v[2].Init(0, 1, 0.01f, 0xffffffff, 0, 1);
+  v[3].Init(1, 1, 0.01f, 0xffffffff, 1, 1);
+  static const sU16 quad[6] = {0, 1, 2, 3, 2, 1};
+  sU16 *idx = static_cast<sU16 *>(ip);
+  for(sInt i = 0; i < 6; i++) idx[i] = quad[i];
+  geo->EndLoad();
+  geo->Draw();
+
+  sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(screen), sGetScreenDepthBuffer()));
+  sDELETE(geo);
+  sDELETE(cb);
+  sDELETE(mtrl);
+}
+
+void CopyScreenToTexture(sTexture2D *texture, sInt screen)
+{
+  sCopyTexture(sCopyTextureSpec(1, texture, sGetScreenColorBuffer(screen)));
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Media helpers of the show: file kinds by extension, pictures, folder trees, and
+// drawing one texture into another or the screen into a texture. The GUI and the IPP
+// machine use them. Main thread only (the folder operations may run on the GUI's media
+// loader thread too: they touch no shared state).
+
+#include "base/types.hpp"
+
+class sImage;
+class sTexture2D;
+
+// By the text after the last '.', case ignored: "pic", "tga", "bmp", "jpg", "tif", "gif",
+// "png" are pictures; "avi", "mov", "mp4", "mkv" are movies.
+sBool IsImageFile(const sChar *name);
+sBool IsMovieFile(const sChar *name);
+
+// The picture of a file (owned by the caller), or null.
+sImage *LoadPicture(const sChar *name);
+
+// Joins a folder and a name with exactly one '/' between them (none when the folder is
+// empty).
+void JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name);
+
+// Copies a folder with everything below it (read-only files only with copyReadOnly);
+// folders first, then the files. Returns 1.
+sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyReadOnly);
+// Removes everything below the folder, deepest entries first, then the folder itself;
+// returns the result of removing the folder (nonzero on success).
+sInt DeleteDirectoryTree(const sChar *folder);
+
+// Draws texture over the whole of target (no clear), then binds the screen again.
+void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen);
+// Copies the colour buffer of the screen into the texture, whole rectangles, filtered.
+void CopyScreenToTexture(sTexture2D *texture, sInt screen);

@@ -1,0 +1,187 @@
+// The control values: DMX and MIDI banks, recorded tracks, learning and the live
+// recording's file.
+#include "show/controls.hpp"
+
+#include "base/capture_util.hpp"
+#include "base/file.hpp"
+#include "base/midi.hpp"
+#include "platform/midi/midi_loopback.hpp"
+#include "graphics/image_test_util.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <random>
+
+namespace
+{
+// A controller on the MIDI loopback, read through the framework's MIDI handler.
+struct Midi
+{
+  plat::MidiLoopbackBackend *Dev;
+  std::unique_ptr<sMidiHandlerWin> Handler;
+  Midi()
+  {
+    auto b = std::make_unique<plat::MidiLoopbackBackend>();
+    b->AddInput(u"Keys");
+    Dev = b.get();
+    Handler = std::make_unique<sMidiHandlerWin>(std::move(b));
+  }
+  void Add(sU8 status, sU8 d1, sU8 d2)
+  {
+    Dev->Feed(0, status | d1 << 8 | d2 << 16);
+    Dev->Flush();
+  }
+};
+}
+
+TEST(Controls, LiveValuesRecordedTracksOverrideAndLearning)
+{
+  auto c = std::make_unique<SceneControls>();
+  // nothing received: a DMX channel and a MIDI controller read 0 and do not trigger
+  EXPECT_EQ(c->GetControlValue(sCONTROL_DMX, 3, 0) + c->GetControlValue(0, 3, 0), 0.0f);
+  EXPECT_FALSE(c->GetControlTrigger(sCONTROL_DMX, 3, 0));
+
+  sF32 dmx[4] = {0.1f, 0.2f, 0.3f, 0.4f};
+  c->UpdateDmx(dmx, 4);
+  dmx[2] = 0.9f;
+  c->UpdateDmx(dmx, 4);
+  EXPECT_FLOAT_EQ(c->GetControlValue(sCONTROL_DMX, 2, 5), 0.9f);
+  EXPECT_TRUE(c->GetControlTrigger(sCONTROL_DMX, 2, 5));
+  EXPECT_FALSE(c->GetControlTrigger(sCONTROL_DMX, 1, 6));   // did not move
+  EXPECT_FALSE(c->GetControlTrigger(sCONTROL_DMX, 4, 6));   // outside the bank
+
+  // a recorded DMX word: flags 2, value 512
+  c->LiveClockMs = 400;   // line 20
+  ASSERT_EQ(c->GetLiveLine(), 20);
+  for(sInt l = 20; l < 30; l++) c->LiveTable[l][1 + 7] = 2512;
+  EXPECT_NEAR(c->GetControlValue(sCONTROL_DMX, 1, 7), 512.0f / 999.0f, 1e-6);
+  EXPECT_TRUE(c->GetControlTrigger(sCONTROL_DMX, 1, 7));   // recorded live
+  // a MIDI query ignores the DMX flag: the live controller decides
+  Midi midi;
+  midi.Add(0xB0, 10, 127);
+  midi.Add(0x90, 200, 64);   // controller numbers above 127 land on 127
+  c->PollMidi(midi.Handler.get());
+  EXPECT_FLOAT_EQ(c->GetControlValue(0, 10, 7), 1.0f);
+  EXPECT_NEAR(c->GetControlValue(0, 127, 7), 64.0f / 127.0f, 1e-6);
+
+  // moving the controller takes the track over: the recording is erased from this line on
+  c->LiveTable[10][1 + 7] = 1500;
+  for(sInt l = 20; l < 30; l++) c->LiveTable[l][1 + 7] = 1500;
+  midi.Add(0xB0, 11, 20);
+  c->PollMidi(midi.Handler.get());
+  EXPECT_TRUE(c->GetControlTrigger(0, 11, 7));
+  EXPECT_EQ(c->LiveTable[25][1 + 7], 0u);
+  EXPECT_EQ(c->LiveTable[10][1 + 7], 1500u);   // earlier lines stay
+  EXPECT_TRUE(c->GetControlTrigger(0, 11, 7));
+
+  // after six minutes the line stays at the last one
+  c->LiveClockMs = 7 * 60 * 1000;
+  EXPECT_EQ(c->GetLiveLine(), sLIVE_LINES - 1);
+
+  // learning reports the lowest channel that moved by more than a quarter
+  sF32 learn[8] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+  c->UpdateDmx(learn, 8);
+  c->BeginControlLearn(sCONTROL_DMX);
+  sInt channel = -1;
+  learn[1] = 0.75f;   // exactly 0.25: not reported
+  c->UpdateDmx(learn, 8);
+  EXPECT_FALSE(c->FindLearnedControl(sCONTROL_DMX, channel));
+  learn[6] = 0.0f;
+  learn[4] = 0.76f;
+  c->UpdateDmx(learn, 8);
+  EXPECT_TRUE(c->FindLearnedControl(sCONTROL_DMX, channel));
+  EXPECT_EQ(channel, 4);
+  midi.Add(0xB0, 30, 0);
+  c->PollMidi(midi.Handler.get());
+  c->BeginControlLearn(0);
+  EXPECT_FALSE(c->FindLearnedControl(0, channel));
+  midi.Add(0xB0, 30, 127);
+  c->PollMidi(midi.Handler.get());
+  EXPECT_TRUE(c->FindLearnedControl(0, channel));
+  EXPECT_EQ(channel, 30);
+}
+
+class LiveFile : public testing::Test
+{
+protected:
+  sparktest::TempDir Dir;
+  std::u16string Name = Dir.Name("LiveRecordingData.txt");
+  void Write(const std::string &text) { std::ofstream(Dir.Name8("LiveRecordingData.txt"), std::ios::binary) << text; }
+};
+
+TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
+{
+  auto a = std::make_unique<SceneControls>();
+  for(sInt l = 0; l < sLIVE_LINES; l += 7)
+    for(sInt w = 0; w < sLIVE_WORDS; w++) a->LiveTable[l][w] = sU32((l * 31 + w * 17) % 3000);
+  a->LiveTable[100][0] = 123456;   // wider than its five digits
+  ASSERT_TRUE(SaveLiveRecording(a.get(), Name.c_str()));
+  std::vector<uint8_t> bytes = imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt"));
+  std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.substr(0, 28), "live: 00000,0017,0034,0051,0");
+  EXPECT_NE(text.find("\r\n"), std::string::npos);
+
+  auto b = std::make_unique<SceneControls>();
+  EXPECT_EQ(LoadLiveRecording(b.get(), Name.c_str()), sLIVE_LINES);
+  for(sInt l = 0; l < sLIVE_LINES; l++)
+    for(sInt w = 0; w < sLIVE_WORDS; w++) ASSERT_EQ(a->LiveTable[l][w], b->LiveTable[l][w]) << l << " " << w;
+
+  // replay: 50 lines per second of the clock
+  b->LiveTable[50][1 + 3] = 1999;   // MIDI flag, full value
+  b->LiveClockMs = 1000;
+  EXPECT_FLOAT_EQ(b->GetControlValue(0, 5, 3), 1.0f);
+  b->LiveClockMs = 1020;
+  EXPECT_EQ(b->GetLiveLine(), 51);
+
+  // a save that cannot make its new file (a folder stands in its place) keeps the old one
+  sMakeDir(Dir.Name("LiveRecordingData.txt.new").c_str());
+  CapturedOutput quiet;
+  EXPECT_FALSE(SaveLiveRecording(b.get(), Name.c_str()));
+  EXPECT_EQ(imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt")), bytes);
+}
+
+TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
+{
+  std::string good = "live: 00001";
+  for(sInt i = 0; i < 32; i++) good += ",1500";
+  good += "\r\n";
+  // damaged line, lines kept before it
+  const std::pair<std::string, sInt> cases[] = {
+    {good + good + "hello: 1,2,3\r\n" + good, 2},            // not a line of the recording
+    {good + "live: 00001,0002\r\n" + good, 1},               // short line
+    {good + "live: -1" + good.substr(11), 1},                 // negative value
+    {good + "live: 00001 0002" + good.substr(16), 1},         // missing comma
+  };
+  for(auto &[text, lines] : cases)
+  {
+    Write(text);
+    auto t = std::make_unique<SceneControls>();
+    CapturedOutput out;
+    EXPECT_EQ(LoadLiveRecording(t.get(), Name.c_str()), lines) << text;
+    EXPECT_NE(out.Get().find("live recording: wrong format. line " + std::to_string(lines + 1)), std::string::npos);
+    EXPECT_EQ(t->LiveTable[lines - 1][32], 1500u);
+    EXPECT_EQ(t->LiveTable[lines][1], 0u);
+  }
+  // a longer file keeps its first lines
+  std::string longText;
+  for(sInt i = 0; i < sLIVE_LINES + 5; i++) longText += good;
+  Write(longText);
+  EXPECT_EQ(LoadLiveRecording(std::make_unique<SceneControls>().get(), Name.c_str()), sLIVE_LINES);
+
+  // mutated files never stop the program and never fill a line partly
+  std::mt19937 rng(17);
+  std::string base = good + good + good;
+  for(sInt round = 0; round < 300; round++)
+  {
+    std::string m = base;
+    for(sInt k = 0; k < 3; k++) m[rng() % m.size()] = char(rng() % 128);
+    Write(m);
+    auto f = std::make_unique<SceneControls>();
+    CapturedOutput quiet;
+    sInt lines = LoadLiveRecording(f.get(), Name.c_str());
+    ASSERT_LE(lines, 3);
+    for(sInt w = 0; w < sLIVE_WORDS; w++) ASSERT_EQ(f->LiveTable[lines][w], 0u);
+  }
+}

@@ -1,0 +1,114 @@
+// The loader screen: the ring's marker read back from the screen at two counts, and the
+// end of its drawing after the limit.
+#include "show/loader.hpp"
+
+#include "base/framemem.hpp"
+#include "graphics/image_test_util.hpp"
+#include "show/startup.hpp"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+constexpr sInt W = 640, H = 480;   // the ring's cubes are a few pixels wide at this size
+
+// The screen after drawing the loader (the view is prepared before the camera moves, so
+// the second draw shows this count).
+std::vector<sU32> Draw(LoaderScreen &ls)
+{
+  std::vector<sU32> px(size_t(W) * H);
+  EXPECT_TRUE(sRender3DBegin());
+  for(sInt i = 0; i < 2; i++)
+  {
+    sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000);
+    ls.DrawProgress(0, 0);
+  }
+  const sU8 *data = nullptr;
+  sInt pitch = 0, format = 0;
+  sBeginReadScreen(data, pitch, format);
+  for(sInt y = 0; y < H; y++) std::memcpy(&px[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
+  sEndReadScreen();
+  sRender3DEnd(0);
+  return px;
+}
+
+// The brightest pixel around where a cube's centre lands on the screen.
+sU32 CubePixel(LoaderScreen &ls, sInt cube, const std::vector<sU32> &px)
+{
+  // the view still holds the last form's placement: project through the camera alone
+  sViewport v = ls.View;
+  v.Model.Identity();
+  v.Prepare(1);
+  sVec4 c = sMulPointMat4x4(static_cast<LoaderScene *>(ls.Loader)->Cubes[cube]->Matrix.l, v.MVP);
+  sInt x = sInt((c.x / c.w * 0.5f + 0.5f) * W), y = sInt((0.5f - c.y / c.w * 0.5f) * H);
+  sU32 best = 0;
+  for(sInt dy = -1; dy <= 1; dy++)
+    for(sInt dx = -1; dx <= 1; dx++)
+      best = std::max(best, px[size_t(std::clamp(y + dy, 0, H - 1)) * W + std::clamp(x + dx, 0, W - 1)] & 0xffffff);
+  return best;
+}
+}
+
+TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
+{
+  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+  {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  }
+  SDL_Window *window = SDL_CreateWindow("loader test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  ASSERT_NE(window, nullptr);
+  sU32 flags = 0;
+  sInt w = W, h = H;
+  sInitScreenMode(flags, w, h);
+  sSetGfxWindow(window);
+  sInitGfx(flags, w, h);
+  SetShowDisplay(0, W, H);
+  sPartitionMemory(1500000, 0);   // the forms' constants live in frame memory
+  std::string oldDir = plat::CurrentDir();
+  sparktest::TempDir dir;
+  ASSERT_TRUE(plat::ChangeDir(dir.Path.c_str()));
+  // a white picture for the loader's texture
+  plat::MakeDir("loader");
+  sImage white(8, 8);
+  white.Fill(0xffffffff);
+  imagetest::WriteRaw("loader/supershape.jpg", imagetest::EncodeJpeg(white, 95));
+
+  StartupRecord record = sStartupRecord;
+  record.LoaderLimit = 30;
+  LoaderScreen ls;
+  ls.Start(&record);
+  ASSERT_NE(ls.Loader, nullptr);
+  // 4 steps of 400 are one percent: cube 0 dims, cube 1 lights; 8 steps move it on
+  const sInt counts[][3] = {{4, 1, 0}, {8, 2, 1}};
+  for(auto &c : counts)
+  {
+    ls.Steps = c[0];
+    std::vector<sU32> px = Draw(ls);
+    sU32 lit = CubePixel(ls, c[1], px), dim = CubePixel(ls, c[2], px), far = CubePixel(ls, 40, px);
+    EXPECT_GT(lit & 0xff, 0xc0u) << std::hex << lit;
+    EXPECT_GT(dim & 0xff, 0x10u) << std::hex << dim;
+    EXPECT_LT(dim & 0xff, 0x40u) << std::hex << dim;
+    EXPECT_TRUE((far & 0xff) == 0 && (far >> 16) > 0x30) << std::hex << far;   // the ring's own dark red
+  }
+  // after the first frame it counts towards the limit; the call past it is the last
+  ls.StartFrames();
+  ASSERT_TRUE(sRender3DBegin());
+  for(sInt i = 0; i < 10; i++) ls.DrawProgress(0, 1);
+  sRender3DEnd(0);
+  EXPECT_EQ(ls.FrameProgress, 50);
+  EXPECT_EQ(ls.Active, 0);
+
+  ls.Destroy();
+  plat::ChangeDir(oldDir.c_str());
+  sPartitionMemory(0, 0);
+  sExitGfx();
+  sSetGfxWindow(nullptr);
+  SDL_DestroyWindow(window);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}

@@ -1,0 +1,318 @@
+// The scene machine driven with small test scenes on a real graphics device: the frame
+// order, the fixed 10 ms ticks, switching, keys, the pointer and fixed-step capture.
+#include "show/scenehost.hpp"
+
+#include "base/capture_util.hpp"
+#include "base/file.hpp"
+#include "base/input2.hpp"
+#include "base/system.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "graphics/render_fixture.hpp"
+#include "gui/records.hpp"
+#include "show/freecamera.hpp"
+#include "show/loader.hpp"
+#include "show/mainapp.hpp"
+#include "show/scene.hpp"
+#include "show/startup.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <deque>
+
+namespace
+{
+std::vector<std::string> Log;
+
+class TestScene : public Scene
+{
+public:
+  std::string Name;
+  explicit TestScene(const char *name) : Name(name) {}
+  void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
+  void Enter(sInt) override { Say("Enter"); }
+  void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
+  void Camera(sInt, sViewport *) override { Say("Camera"); }
+  void Tick(sInt) override { Say("Tick"); }
+  void Render(sInt, sViewport *) override { Say("Render"); }
+  void AfterRender(sViewport *) override { Say("After"); }
+  void OnEvent(sInt code) override { Say("Event" + std::to_string(code)); }
+};
+
+// A SYNC machine as the plug-in table sees it: queued codes per channel and a preset.
+struct FakeSync
+{
+  std::deque<sInt> Codes[5];
+  sInt Preset = 0;
+} Fake;
+
+SyncMachine *AsSync() { return reinterpret_cast<SyncMachine *>(&Fake); }
+
+void PlugFakeSync()
+{
+  sShowPlugins = {};
+  sShowPlugins.CreateSync = [](sF32, sPainter *, sInt, sInt, sInt, sInt) { return AsSync(); };
+  sShowPlugins.HasPatterns = [](SyncMachine *, sInt c) -> sBool { return !Fake.Codes[c].empty(); };
+  sShowPlugins.PollKey = [](SyncMachine *, sInt c, sInt) {
+    if(Fake.Codes[c].empty()) return 0;
+    sInt code = Fake.Codes[c].front();
+    Fake.Codes[c].pop_front();
+    return code;
+  };
+  sShowPlugins.GetColorPreset = [](SyncMachine *) { return Fake.Preset; };
+}
+
+class Machine : public RenderTest
+{
+public:
+  StartupRecord Record = sStartupRecord;
+  SceneMachine *M = nullptr;
+  std::vector<TestScene *> S;
+
+  void SetUp() override
+  {
+    RenderTest::SetUp();
+    SetShowDisplay(0, W, H);
+    Record.UsePackfile = Record.MusicOn = Record.InputLock = Record.UseLoader = 0;
+    Record.FixedStep = 1;
+    Record.FixedStepMs = 16;
+    Record.CapturePattern = u"machine_test_%06d.bmp";
+    setenv("TMPDIR", Tmp.Path.c_str(), 1);
+    PlugFakeSync();
+    Fake = FakeSync();
+    Log.clear();
+  }
+  void TearDown() override
+  {
+    sDELETE(M);
+    sShowPlugins = {};
+    unsetenv("TMPDIR");   // the folder goes with the test
+  }
+  // Builds the machine with scenes of the given registration flags and starts it.
+  void Build(std::vector<sInt> flags)
+  {
+    M = sNEW SceneMachine(&Record);
+    for(size_t i = 0; i < flags.size(); i++)
+    {
+      S.push_back(sNEW TestScene(("S" + std::to_string(i)).c_str()));
+      M->RegisterScene(S.back(), u"test", sInt(i), flags[i], 0);
+    }
+    M->Start();
+    Log.clear();
+  }
+  void Frame() { ASSERT_TRUE(sRender3DBegin()); M->OnPaint3D(); sRender3DEnd(1); }
+  sInt Count(const std::string &what) { return sInt(std::count(Log.begin(), Log.end(), what)); }
+  void Key(sU32 code) { M->OnInput(sInput2Event{code, 0, 0, 0}); }
+  sparktest::TempDir Tmp;
+};
+}
+
+TEST_F(Machine, FrameOrderAndFixedTicks)
+{
+  Build({1, 1, 0x101, 0x101});
+  EXPECT_EQ(M->Loader->Steps, 6);   // construction, four registrations, the start
+  Frame();
+  sInt ticks = 0;
+  for(sInt f = 0; f < 5; f++)
+  {
+    Log.clear();
+    Frame();
+    sInt n = Count("S0:Tick");
+    EXPECT_TRUE(n == 1 || n == 2) << n;
+    ticks += n;
+    EXPECT_EQ(S[0]->StepCount, n);
+    // current scene first, then the resident scenes in index order
+    std::vector<std::string> want;
+    for(std::string sc : {"S0:", "S2:", "S3:"})
+    {
+      want.push_back(sc + "Camera");
+      want.insert(want.end(), n, sc + "Tick");
+      want.insert(want.end(), {sc + "Render", sc + "After"});
+    }
+    EXPECT_EQ(Log, want);
+  }
+  EXPECT_EQ(ticks, 8);   // 80 ms of clock, whatever the frame boundaries
+  Record.FixedStepMs = 40;
+  Log.clear();
+  Frame();
+  EXPECT_EQ(Count("S0:Tick"), 4);
+  // the debug camera replaces the current scene's camera, not the resident ones'
+  Key('^');
+  Log.clear();
+  Frame();
+  EXPECT_EQ(Count("S0:Camera") + Count("S2:Camera"), 1);
+  EXPECT_EQ(M->Views[0].Camera.l.z, M->FreeCamera->Position.z);
+  EXPECT_NEAR(M->FreeCamera->Position.z, 10.0f, 1e-4);
+}
+
+TEST_F(Machine, SwitchCodesVariantKeysAndTransitions)
+{
+  Build({1, 1, 0x101, 1});
+  GuiMediaState media;
+  M->Media = &media;
+  Fake.Codes[0] = {sSCENE_SWITCHCODE + 1, sSCENE_SWITCHCODE + 4, sSCENE_SWITCHCODE + 2};
+  Frame();
+  // S0 leaves before S1 enters; 4 (the count) and the resident S2 are refused
+  EXPECT_EQ(std::find(Log.begin(), Log.end(), "S0:Leave1") + 1, std::find(Log.begin(), Log.end(), "S1:Enter"));
+  EXPECT_EQ(M->Current, 1);
+  EXPECT_EQ(Count("S2:Enter"), 0);
+  EXPECT_EQ(media.SceneSwitched, 0);   // pending transition 0 clears it again
+
+  const sInt modes[][2] = {{0, 0}, {1, 1}, {2, 3}, {3, 2}, {4, 4}, {7, 5}};
+  for(auto &m : modes)
+  {
+    M->PendingTransition = m[0];
+    M->SwitchScene(m[0] % 2 ? 0 : 3);
+    EXPECT_EQ(M->Scenes[M->Current]->RenderMode, m[1]) << m[0];
+    EXPECT_EQ(media.SceneSwitched, m[0] ? 1 : 0);
+  }
+  sInt before = M->Current;
+  for(sInt bad : {-1, 2, 4, 31}) M->SwitchScene(bad);
+  EXPECT_EQ(M->Current, before);
+
+  // variant keys, 'a' with the base NextVariant and 's'
+  M->SwitchScene(0);
+  // 'a' does nothing below the "high" preset, else asks the base NextVariant: -1
+  const sInt keys[][3] = {{'3', 0, 2}, {'a', 0, 2}, {'a', 2, -1}, {'s', 2, 2}};
+  for(auto &k : keys)
+  {
+    Fake.Preset = k[1];
+    Key(sU32(k[0]));
+    EXPECT_EQ(S[0]->Variant, k[2]) << char(k[0]);
+  }
+  // keyboard codes reach the current and every resident scene
+  Log.clear();
+  Key('x');
+  EXPECT_EQ(Log, (std::vector<std::string>{"S0:Event120", "S2:Event120"}));
+  // the input lock keeps them from the scenes' events
+  Record.InputLock = 1;
+  Log.clear();
+  Key('x');
+  EXPECT_TRUE(Log.empty());
+}
+
+TEST_F(Machine, PointerIsTheClampedWindowPositionAndTheMouseTurnsTheDebugCamera)
+{
+  sInitInput();
+  Build({1});
+  const sInt moves[][4] = {{10, 20, 1, 10}, {500, 30, 0, 64}, {-7, 30, 1, 0}};
+  for(auto &m : moves)
+  {
+    sMouseWindowState->X = m[0];
+    sMouseWindowState->Y = m[1];
+    sMouseWindowState->Buttons = sU32(m[2]);
+    // the polling thread samples the window state; frames take its snapshots
+    for(sInt i = 0; i < 500 && (M->Pointer.X != sF32(m[3]) || M->Pointer.Buttons != m[2]); i++)
+    {
+      sSleep(10);
+      Frame();
+    }
+    EXPECT_EQ(M->Pointer.X, sF32(m[3]));
+    EXPECT_EQ(M->Pointer.Y, sF32(m[1]));
+    EXPECT_EQ(M->Pointer.Buttons & 1, m[2]);
+  }
+  // the debug camera turns with the mouse's raw motion
+  Key('^');
+  sAddRawMouseMotion(100, 0);
+  for(sInt i = 0; i < 500 && M->FreeCamera->AngleY < 3.2f; i++) { sSleep(10); Frame(); }
+  EXPECT_NEAR(M->FreeCamera->AngleY, 3.14159274f + 0.2f, 1e-4);
+  sDELETE(M);
+  sExitInput();
+}
+
+TEST_F(Machine, FixedStepCapturesNumberedPictures)
+{
+  Record.BackgroundColour = 0xff2050c0;
+  // no scenes at all: the background colour; a scene of its own clear colour: that one
+  for(auto [withScene, colour] : {std::pair{false, 0x2050c0u}, std::pair{true, 0x30a010u}})
+  {
+    Build(withScene ? std::vector<sInt>{1} : std::vector<sInt>{});
+    if(withScene) S.back()->RenderEnv.FogColor = 0xff000000 | colour;
+    Frame();
+    Frame();
+    sDELETE(M);
+    sImage img;
+    EXPECT_TRUE(sCheckFile(Tmp.Name("machine_test_000001.bmp").c_str()));
+    ASSERT_TRUE(img.Load(Tmp.Name("machine_test_000002.bmp").c_str()));
+    ASSERT_EQ(img.SizeX * 1000 + img.SizeY, W * 1000 + H);
+    EXPECT_EQ(img.Data[W * H / 2 + W / 2] & 0xffffff, colour);
+    EXPECT_FALSE(sCheckFile(Tmp.Name("machine_test_000003.bmp").c_str()));
+  }
+}
+
+TEST_F(Machine, RegistrationLimitsAndSetOrder)
+{
+  CapturedOutput out;
+  Record.SharedSync = 0;
+  Build({1});
+  EXPECT_EQ(Record.SharedSync, 1);   // one SYNC machine for all, with a message
+  EXPECT_NE(out.Get().find("SharedSync 0 is not supported"), std::string::npos);
+  out.Stop();
+  for(sInt i = 1; i < 31; i++) M->RegisterScene(sNEW TestScene("x"), u"x", i, 1, 0);
+  EXPECT_EQ(M->SceneCount, 31);   // 31 fit, the 32nd does not
+  EXPECT_DEATH(M->RegisterScene(sNEW TestScene("x"), u"x", 31, 1, 0), "");
+  sDELETE(M);
+  EXPECT_DEATH(Build({2, 0}), "no global texture & material found!");
+  EXPECT_DEATH(Build({1, 0}), "global texture & material scene should be first!");
+}
+
+namespace
+{
+GuiMediaState TestMedia;
+SceneRequest TestRequest;
+SlideshowControl TestSlides;
+SlideshowControl *SlidesGiven = nullptr;
+template <const char *N> Scene *MakeScene() { return sNEW TestScene(N); }
+const char Morvensk[] = "Morvensk", Global[] = "Global", Slideshow[] = "Slideshow", Gui[] = "GUI";
+}
+
+TEST_F(Machine, ApplicationEntersTheGuiThenGlobalAndWiresTheGuiRecords)
+{
+  const ShowSceneRow table[] = {{u"Morvensk", MakeScene<Morvensk>, 1, 0}, {u"Global", MakeScene<Global>, 0x101, 0},
+                                {u"Slideshow", MakeScene<Slideshow>, 1, 0}, {u"GUI", MakeScene<Gui>, 0x101, 1}};
+  StartupRecord keep = sStartupRecord;
+  sStartupRecord = Record;
+  sGetGuiRecords = [](Scene *) { return GuiRecordSet{&TestMedia, &TestRequest, &TestSlides}; };
+  sSetSlideshowControl = [](Scene *, SlideshowControl *c) { SlidesGiven = c; };
+  MainApp *app = sNEW MainApp(table, 4);
+  EXPECT_EQ(app->Machine->Current, 0);
+  EXPECT_EQ(app->Gui, app->Machine->Scenes[3]);
+  std::vector<std::string> enters;
+  for(const std::string &l : Log)
+    if(l.find(":Enter") != std::string::npos) enters.push_back(l);
+  EXPECT_EQ(enters, (std::vector<std::string>{"Morvensk:Enter", "Morvensk:Enter", "GUI:Enter", "Global:Enter"}));
+  EXPECT_EQ(TestRequest.SlideshowIndex, 14);
+  EXPECT_EQ(SlidesGiven, &TestSlides);
+  EXPECT_EQ(app->Machine->Media, &TestMedia);
+  EXPECT_EQ(TestMedia.FadeOn, 1);
+  EXPECT_EQ(TestMedia.FadeFactors[1], 1.0f);
+  sDELETE(app);
+  sGetGuiRecords = nullptr;
+  sSetSlideshowControl = nullptr;
+  sStartupRecord = keep;
+}
+
+// The show program itself: a headless run in fixed-step mode starts, draws, saves its
+// numbered frames and closes in order without a leak report.
+#ifdef SPARKVANE_PROGRAM
+TEST(ShowRun, CaptureRunSavesNumberedFramesAndEndsCleanly)
+{
+  if(!getenv("DISPLAY")) GTEST_SKIP() << "no display";
+  sparktest::TempDir dir;
+  std::string cmd = "cd '" + dir.Path + "' && TMPDIR='" + dir.Path + "' '" SPARKVANE_PROGRAM "' -frames 3 -capture 2>&1";
+  FILE *p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[4096];
+  while(size_t n = fread(buf, 1, sizeof(buf), p)) out.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << out;
+  EXPECT_NE(out.find("first frame"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
+  sImage img;
+  ASSERT_TRUE(img.Load(dir.Name("Tarnwhistle_trailer_000003.bmp").c_str()));
+  EXPECT_EQ(img.SizeX, 1920);
+  EXPECT_EQ(img.SizeY, 1080);
+  EXPECT_EQ(img.Data[1920 * 540 + 960] & 0xffffff, 0u);   // the record's background
+}
+#endif
