@@ -1,0 +1,31 @@
+// The Global scene's two pictures, each as its unpacked BMP and its packed PNG: plain
+// white, and a white glow whose alpha falls off from the centre.
+#include "datagen.hpp"
+#include "draw.hpp"
+
+namespace datagen
+{
+namespace
+{
+
+void Generate(Tree &tree)
+{
+  sImage white(128, 128);
+  white.Fill(0xffffffff);
+  tree.WriteImage(u"global/unpacked/white.bmp", white);
+  tree.WriteImage(u"global/packed/white.png", white, kPacked);
+
+  sImage glow(128, 128);
+  Shade(glow, [](sF32 u, sF32 v) {
+    sF32 g = Glow(u, v);
+    return Argb(g, 1.0f, 1.0f, 1.0f);
+  });
+  tree.WriteImage(u"global/unpacked/glow.bmp", glow);
+  tree.WriteImage(u"global/packed/glow.png", glow, kPacked);
+}
+
+}   // namespace
+
+DATAGEN_AREA("global", 413, Generate);
+
+}   // namespace datagen
