@@ -6,6 +6,7 @@
 #include "base/log.hpp"
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
+#include "gui/gui.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
 #include "show/mainapp.hpp"
@@ -33,7 +34,7 @@ const ShowSceneRow SceneTable[] = {
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
     {u"Slideshow", nullptr, 1, 0},
-    {u"GUI", nullptr, 0x101, 1},
+    {u"GUI", MakeTouchGui, 0x101, 1},
 };
 const sInt SceneCount = sInt(sizeof(SceneTable) / sizeof(SceneTable[0]));
 

@@ -246,17 +246,18 @@ public:
     if(V > 2.2f) Int(u"active", C.ActiveStyle, 0, sGUI_STYLES - 1, u"LoadConfig: wrong active style.");
   }
 
-  void Channels(sInt *lines, const sChar *const *names, const sChar *message, sInt entries)
+  // Each entry is the name just passed, ":", the channel; the name of the next entry
+  // (or the word after the last) is passed at the end.
+  void Channels(sInt *lines, const sChar *const *names, const sChar *message, sInt entries, sInt hi)
   {
     Scan.Scan();
     for(sInt i = 0; i <= entries && Ok(); i++)
     {
-      if(Scan.Token != sTOK_STRING || !sCmpStringEqual(Scan.String, names[i])) { Fail(message); return; }
-      Scan.Scan();
+      if(!Scan.String || !sCmpStringEqual(Scan.String, names[i])) { Fail(message); return; }
       Scan.Scan();
       sInt v = Scan.ScanInt();
       if(!Ok()) return;
-      lines[i] = ClampI(v, -1, lines == C.Dmx ? 4095 : 127);
+      lines[i] = ClampI(v, -1, hi);
       Scan.Scan();
     }
   }
@@ -356,10 +357,10 @@ public:
     }
     case 10: Float(u"latency", C.Latency, 0.002f, 0, 1, u"LoadConfig: wrong latency kind format."); break;
     case 11:
-      if(V > 1.1f) Channels(C.Dmx, DmxControlNames, u"LoadConfig: wrong dmx channel format.", entries);
+      if(V > 1.1f) Channels(C.Dmx, DmxControlNames, u"LoadConfig: wrong dmx channel format.", entries, 4095);
       break;
     case 12:
-      if(V > 1.2f) Channels(C.Midi, MidiControlNames, u"LoadConfig: wrong midi channel format.", entries);
+      if(V > 1.2f) Channels(C.Midi, MidiControlNames, u"LoadConfig: wrong midi channel format.", entries, 127);
       if(V > 1.8f)
         for(sInt i = 0; i < 2; i++)
           Int(u"movie_start_fader", C.MovieStartFader[i], -1, 127, u"LoadConfig: wrong movie start fader format.");
@@ -555,8 +556,9 @@ ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config)
   if(s == 0) result.Loaded = 0, r.Fail(u"LoadConfig: wrong version format.");
   if(!r.Ok())
   {
-    result.Error = r.Error ? r.Error : u"LoadConfig: scanner error.";
-    sDPrintF(u"%s\n", result.Error);
+    // the scanner has printed its own error; the reader prints the key that failed
+    if(r.Error) sDPrintF(u"%s\n", r.Error);
+    result.Error = r.Error ? r.Error : u"scanner error";
   }
   SanitizeStyles(config);
   return result;

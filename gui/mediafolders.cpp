@@ -108,6 +108,12 @@ void BuildMediaDrives(MediaDrives &d, const sChar *dataRoot)
   AddVolumes(d, next, u"/mnt");
 }
 
+sBool VideoDeviceFound()
+{
+  sDynamicArray<sDirEntry> list;
+  return sLoadDir(list, u"/dev", u"video*") && list.GetSize() > 0;
+}
+
 sBool NormalizeMediaFolder(sChar *out, sInt cap, const sChar *folder)
 {
   if(sFindFirstChar(folder, '"') >= 0) return 0;

@@ -57,6 +57,9 @@ sBool MediaFolderPath(sChar *out, sInt cap, const MediaDrives &drives, sInt driv
 // The same as the operator sees it ("Sparkvane:/...", "~/...").
 void MediaFolderLabel(sChar *out, sInt cap, const MediaDrives &drives, sInt drive, const sChar *folder);
 
+// Whether the system has a video capture device (/dev/video*).
+sBool VideoDeviceFound();
+
 // The fixed names of pack-file mode and the section words that select from them.
 extern const sChar *const MediaFileList[];
 extern const sInt MediaFileCount;
