@@ -271,7 +271,7 @@ void TouchGui::CreateWidgets()
       switch(g)
       {
       case G_STYLES: target = &style; break;
-      case G_LISTS: target = &movieSection, value = 8 + i; break;
+      case G_LISTS: target = &movieSection, value = 8 + i, indicator = &pageIndicators[10 + i]; break;
       case G_PAGES: target = &pageIndex, indicator = &pageIndicators[i < sGUI_TIMERS + 8 ? i : 0]; break;
       case G_AUTOFX: target = &autoFxActive, value = 1; break;
       case G_AUTOKEYS: target = &autoFxProgram; break;
@@ -503,7 +503,7 @@ void TouchGui::DrawWidgets()
   for(sU32 c : configSelected) any |= c;
   pageIndicators[9] = any;
   pageIndicators[10] = sU32(config.Movie.Active);
-  pageIndicators[11] = sU32(config.VideoActive);
+  pageIndicators[11] = sU32(config.VideoActive);   // the video-in lamp shows its timer's switch
 }
 
 void TouchGui::PrintHeader()

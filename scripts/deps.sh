@@ -17,6 +17,7 @@ PACKAGES=(
   libdw-dev
   xvfb xauth
   clang libclang-rt-14-dev
+  python3-collada
 )
 
 missing=()

@@ -3,6 +3,7 @@
 
 #include "graphics/graphics.hpp"
 #include "platform/selector/selector.hpp"
+#include "platform/window/window.hpp"
 
 #include <algorithm>
 
@@ -112,6 +113,13 @@ std::vector<std::u16string> SplitSelectorItems(const std::u16string &text)
 
 sInt sSelectorDialog(sScreenMode *mode, const sChar *title)
 {
+  // the display's modes are asked for before the show's window exists
+  std::u16string error;
+  if(!plat::InitVideo(error))
+  {
+    sLogF(u"sys", u"start-up selector: %s\n", error.c_str());
+    return 0;
+  }
   sScreenInfo info;
   sGetScreenInfo(info, 0, 0);
   SelectorLists lists = BuildSelectorLists(info);
@@ -127,7 +135,6 @@ sInt sSelectorDialog(sScreenMode *mode, const sChar *title)
   desc.Lists[2] = SplitSelectorItems(lists.MultiText());
   desc.Selected[0] = lists.InitialSize;
   plat::SelectorResult result;
-  std::u16string error;
   if(!plat::RunSelectorDialog(desc, result, error))
   {
     if(!error.empty()) sLogF(u"sys", u"start-up selector: %s\n", error.c_str());

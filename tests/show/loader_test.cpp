@@ -2,7 +2,6 @@
 // end of its drawing after the limit.
 #include "show/loader.hpp"
 
-#include "base/framemem.hpp"
 #include "graphics/image_test_util.hpp"
 #include "show/startup.hpp"
 
@@ -69,7 +68,6 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
   sSetGfxWindow(window);
   sInitGfx(flags, w, h);
   SetShowDisplay(0, W, H);
-  sPartitionMemory(1500000, 0);   // the forms' constants live in frame memory
   std::string oldDir = plat::CurrentDir();
   sparktest::TempDir dir;
   ASSERT_TRUE(plat::ChangeDir(dir.Path.c_str()));
@@ -106,7 +104,6 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
 
   ls.Destroy();
   plat::ChangeDir(oldDir.c_str());
-  sPartitionMemory(0, 0);
   sExitGfx();
   sSetGfxWindow(nullptr);
   SDL_DestroyWindow(window);

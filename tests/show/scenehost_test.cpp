@@ -4,6 +4,7 @@
 
 #include "base/capture_util.hpp"
 #include "base/file.hpp"
+#include "base/framemem.hpp"
 #include "base/input2.hpp"
 #include "base/system.hpp"
 #include "common/temp_dir.hpp"
@@ -88,7 +89,9 @@ public:
     sDELETE(M);
     sShowPlugins = {};
     unsetenv("TMPDIR");   // the folder goes with the test
+    sPartitionMemory(Frames.FrameSize, Frames.DMASize);   // the machine took the test entry's
   }
+  sFrameMemoryStats Frames = sGetFrameMemoryStats();
   // Builds the machine with scenes of the given registration flags and starts it.
   void Build(std::vector<sInt> flags)
   {

@@ -1,5 +1,5 @@
 // The Global scene's two pictures, each as its unpacked BMP and its packed PNG: plain
-// white, and a white glow whose alpha falls off from the centre.
+// white, and a white glow that falls off from the centre to black, in its alpha too.
 #include "datagen.hpp"
 #include "draw.hpp"
 
@@ -18,7 +18,8 @@ void Generate(Tree &tree)
   sImage glow(128, 128);
   Shade(glow, [](sF32 u, sF32 v) {
     sF32 g = Glow(u, v);
-    return Argb(g, 1.0f, 1.0f, 1.0f);
+    // the colour falls off with the alpha: the BMP variant has no alpha of its own
+    return Argb(g, g, g, g);
   });
   tree.WriteImage(u"global/unpacked/glow.bmp", glow);
   tree.WriteImage(u"global/packed/glow.png", glow, kPacked);

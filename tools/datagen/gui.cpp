@@ -137,7 +137,7 @@ void Skin(Tree &tree, const std::u16string &unpacked, const std::u16string &pack
   PrintCentered(img, num, 128, 64, 48, 1, 0xffffffff);
   Marker(img);
   tree.WriteImage(unpacked.c_str(), img);
-  tree.WriteImage(packed.c_str(), img, kPacked);
+  tree.WriteImage(packed.c_str(), img);
 }
 
 void WriteConfig(Tree &tree, const sChar *name, const GuiConfig &c, sRandomLcg &rnd, sInt flipByte = -1,
@@ -174,7 +174,7 @@ void Generate(Tree &tree)
     sImage img(p.W, p.H);
     Draw(img, p.Look, rnd);
     tree.WriteImage((std::u16string(u"gui/unpacked/") + p.Unpacked).c_str(), img);
-    tree.WriteImage((std::u16string(u"gui/packed/") + p.Packed).c_str(), img, kPacked);
+    tree.WriteImage((std::u16string(u"gui/packed/") + p.Packed).c_str(), img);
   }
   static const sChar *const styles[] = {u"ambient", u"tekkno", u"funk", u"disco", u"minimal", u"all"};
   for(const sChar *s : styles)

@@ -56,7 +56,7 @@ void Generate(Tree &tree)
     sF32 cloud = noise.At((u + 1.0f) * 4.0f, (v + 1.0f) * 4.0f, 5);
     sF32 ring = SmoothStep(0.04f, 0.0f, std::fabs(std::fmod(r * 4.0f + cloud, 1.0f) - 0.5f));
     sF32 g = 0.35f + 0.65f * cloud;
-    return Argb(Clamp01(0.25f + 0.6f * cloud) * SmoothStep(1.4f, 0.6f, r), ring * 0.9f, Clamp01(g + ring), ring * 0.9f);
+    return Argb(Clamp01(0.2f + 1.2f * cloud) * SmoothStep(1.4f, 0.6f, r), ring * 0.9f, Clamp01(g + ring), ring * 0.9f);
   });
   tree.WriteImage(u"morvensk/minimal_bg.pic", bg, kPacked);
 
