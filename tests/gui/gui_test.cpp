@@ -18,6 +18,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <cstring>
@@ -242,4 +243,92 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.35f);
   sDELETE(M);
   ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
+}
+
+TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
+{
+  // the pack file is asked for but does not open: the folders are listed as they are
+  Record.UsePackfile = 1;
+  Record.PackfileName = u"no_such_pack.dat";
+  Start();
+  EXPECT_EQ(Gui->packMode, 0);
+  EXPECT_EQ(Gui->slideshowPictures, 12);
+
+  // the automatic pick takes an allowed show scene, never a fixed one or the Global scene
+  Gui->style = 1;
+  for(sInt i = 0; i < 40; i++)
+  {
+    Gui->sceneRequest.TakenFlag = 1;
+    Gui->PickAutoScene(0);
+    EXPECT_TRUE(Gui->sceneRequest.NextNumber >= 0 && Gui->sceneRequest.NextNumber < 13);
+  }
+  // numbers that name no show scene switch nothing
+  sInt current = M->Current;
+  Gui->style = 0;
+  Gui->SelectScene(13);
+  Gui->SelectScene(99);
+  EXPECT_EQ(M->Current, current);
+
+  // the list lays out at most 100 tiles, one of them centred at x = 5
+  Gui->movieSection = 8;
+  for(sInt n : {1, 100})
+  {
+    Gui->listCount = n;
+    Gui->LayoutList();
+    EXPECT_FLOAT_EQ(Gui->tiles[0].Position[0], n == 1 ? 5.0f : -99 * 172.288f / 2 + 5);
+    EXPECT_EQ(Gui->tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
+  }
+
+  // a start of 1e12 seconds or infinity does not overflow a countdown; -1 stays random
+  Gui->config.Logos.Start = 1e12f;
+  Gui->config.Flyer.Start = INFINITY;
+  Gui->config.Movie.Start = -1.0f;
+  Gui->ResolveIntervals();
+  EXPECT_EQ(Gui->timers[1].Countdown, 2000000000);
+  EXPECT_EQ(Gui->timers[2].Countdown, 2000000000);
+  EXPECT_TRUE(Gui->timers[3].Countdown >= 0 && Gui->timers[3].Countdown <= sInt(0.4f * 1800000));
+
+  // the keyboard's text never grows past its buffer
+  Gui->keyboardOpen = 1;
+  for(sInt i = 0; i < 400; i++) Key('a');
+  EXPECT_EQ(sGetStringLen(Gui->editText), sGUI_TEXTCHARS - 1);
+
+  // logos handed to the IPP machine: the old ones wait until it shows the new set
+  for(sInt i = 0; i < 20000 && (Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0); i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  ASSERT_EQ(Gui->mediaState.LogoCount, 5);
+  sTexture2D *old = Gui->mediaState.Logos[0].Picture;
+  Gui->RequestLogos();
+  for(sInt i = 0; i < 20000 && Gui->loader.Requests.load(); i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  Frame(0, 0, 0);
+  EXPECT_NE(Gui->mediaState.Logos[0].Picture, old);
+  EXPECT_EQ(Gui->retired[0], old);   // kept alive for the IPP
+  Gui->mediaState.LogoStarted = 1;
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->retiredCount, 0);
+
+  // a flyer taken by the IPP is its own: the GUI only fills an empty slot
+  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  ASSERT_NE(Gui->mediaState.MovieTexture, nullptr);
+  sTexture2D *taken = Gui->mediaState.MovieTexture;
+  Gui->mediaState.MovieTexture = nullptr;   // the IPP takes it over
+  Gui->mediaState.MovieTaken = 1;
+  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  EXPECT_NE(Gui->mediaState.MovieTexture, nullptr);
+  sDELETE(taken);   // freed by its new owner
 }
