@@ -10,6 +10,9 @@
 #include "graphics/imagetexture.hpp"
 #include "gui/modescene.hpp"
 #include "show/controls.hpp"
+#include "show/ipp.hpp"
+#include "show/media.hpp"
+#include "util/movieplayer.hpp"
 #include "show/mainapp.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
@@ -49,6 +52,9 @@ TouchGui::TouchGui()
   widgetCount = 0;
   textForm = nullptr;
   for(sInt i = 0; i < sGUI_TILES; i++) previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0;
+  previewSlot = previewIndex = previewStep = previewFrames = 0;
+  previewPlayer = nullptr;
+  previewTarget = nullptr;
   keyPressed = 0;
   for(sU32 &e : editKeys) e = 0;
   editText[0] = 0;
@@ -157,6 +163,9 @@ void TouchGui::Exit()
   }
   mediaState.LogoCount = 0;
   FreeRetired();
+  if(previewPlayer) previewPlayer->Release();
+  previewPlayer = nullptr;
+  sDELETE(previewTarget);
   for(sTexture2D *&t : previewTextures) sDELETE(t);
   sDELETE(modeScene);
 }
@@ -910,5 +919,102 @@ void TouchGui::MakeFlyerTexture()
     // the IPP took the flyer and cleared the slot: the next one may come
     mediaState.MovieTaken = 0;
     if(flyerPictures > 0) loader.FlyerLoadFlag.store(1);
+  }
+}
+
+/****************************************************************************/
+/***   Movie previews                                                     ***/
+/****************************************************************************/
+
+void TouchGui::RefreshMovieList()
+{
+  CountMovieFiles();
+  LayoutList();
+  MarkAllTiles();
+  if(previewPlayer) previewPlayer->Release();
+  previewPlayer = nullptr;
+  sDELETE(previewTarget);
+  previewSlot = previewIndex = previewStep = previewFrames = 0;
+  for(sInt k = 0; k < sGUI_TILES; k++)
+  {
+    tileShown[k] = 0;
+    if(MaterialSet && sGUI_TILEMATERIAL + k < MaterialSet->MaterialCount)
+      MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0] = MaterialSet->Textures[27];
+  }
+}
+
+void TouchGui::BuildMoviePreviews()
+{
+  if(previewSlot >= listCount || !MaterialSet) return;
+  sInt slot = previewSlot;
+  sMaterial *picture = MaterialSet->Materials[sGUI_TILEMATERIAL + slot];
+  auto next = [this]() {
+    previewSlot++;
+    previewStep = 0;
+    if(previewSlot >= sGUI_TILES) previewSlot = listCount;
+    if(previewSlot >= listCount) PickMarkedPicture();
+  };
+  switch(previewStep)
+  {
+  case 0:
+  {
+    if(previewPlayer) previewPlayer->Release();
+    previewPlayer = nullptr;
+    sDELETE(previewTarget);
+    sChar folder[sGUI_FOLDERCHARS * 2];
+    SectionFolderPath(folder, sGUI_FOLDERCHARS * 2, 4);
+    ListMediaFolder(mediaList, folder, packMode);
+    while(previewIndex < mediaList.GetSize() && !previewPlayer)
+    {
+      const sDirEntry &e = mediaList[previewIndex++];
+      if((e.Flags & sDEF_DIR) || !IsMovieFile(e.Name)) continue;
+      sChar path[sGUI_FOLDERCHARS * 3];
+      sSPrintF(sStringRef(path, sGUI_FOLDERCHARS * 3), u"%s%s", folder, e.Name);
+      previewPlayer = sOpenMoviePlayer(path, 0);
+    }
+    // nothing more to open: the remaining tiles keep the empty picture
+    if(!previewPlayer)
+    {
+      previewSlot = listCount;
+      PickMarkedPicture();
+      return;
+    }
+    previewStep = 1;
+    break;
+  }
+  case 1:
+  {
+    sMovieInfo info;
+    previewPlayer->GetInfo(info);
+    if(info.Width == -1)
+    {
+      picture->Texture[0] = MaterialSet->Textures[28];   // a file the player cannot play
+      tileShown[slot] = 0;
+      next();
+      break;
+    }
+    previewTarget = CreateMovieTarget(previewPlayer);
+    if(previewTarget)
+    {
+      previewStep = 2;
+      previewPlayer->Seek((random.NextFloat(1.0f) * 0.2f + 0.1f) * info.Duration);
+      previewFrames = 0;
+    }
+    break;
+  }
+  default:
+  {
+    if(previewFrames == 0)
+    {
+      if(!previewTextures[slot]) previewTextures[slot] = sNEW sTexture2D(256, 128, 0x201201, 0);
+      picture->Texture[0] = previewTextures[slot];
+      tileShown[slot] = 1;
+    }
+    sF32 aspect = 0;
+    RenderMovieFrame(previewPlayer, previewTarget, &aspect, DisplayIndex);
+    DrawTextureToTarget(previewTarget, previewTextures[slot], DisplayIndex);
+    if(++previewFrames >= 21) next();
+    break;
+  }
   }
 }

@@ -29,6 +29,7 @@
 #include "show/scene.hpp"
 
 class GuiModeScene;
+class sMoviePlayer;
 class TextForm;
 class sTexture2D;
 
@@ -99,8 +100,11 @@ public:
   // 5. text layer
   TextForm *textForm;
   // 6. pictures: the tile previews made from movies and the flags that they show
-  sTexture2D *previewTextures[sGUI_TILES];
+  sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
   sU32 tileShown[sGUI_TILES];
+  sInt previewSlot, previewIndex, previewStep, previewFrames;
+  sMoviePlayer *previewPlayer;
+  sTexture2D *previewTarget;
   // 7. on-screen keyboard
   sInt keyPressed;
   sU32 editKeys[6];            // enter, space, delete all, del, left, right
@@ -199,6 +203,8 @@ public:
   void CountFlyerFiles();
   void CountMovieFiles();
   void RequestLogos();
+  void RefreshMovieList();
+  void BuildMoviePreviews();
   void MakeLogoTextures();
   void MakeFlyerTexture();
   void FreeRetired();

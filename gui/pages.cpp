@@ -562,8 +562,12 @@ void TouchGui::Render(sInt, sViewport *)
   if(sInt(movieSection) != prevListChoice)
   {
     prevListChoice = sInt(movieSection);
-    LayoutList();
+    if(movieSection == 8)
+      RefreshMovieList();
+    else
+      LayoutList();
   }
+  if(movieSection == 8) BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
     for(GuiTile &t : tiles) t.Draw();
   else

@@ -9,11 +9,13 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
+#include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "gui/modescene.hpp"
 #include "platform/text/utf.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
+#include "show/tmdata.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -331,4 +333,33 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   }
   EXPECT_NE(Gui->mediaState.MovieTexture, nullptr);
   sDELETE(taken);   // freed by its new owner
+}
+
+TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
+{
+  Start();
+  sparktest::TempDir dir;
+  ASSERT_EQ(mkdir(dir.Name8("m").c_str(), 0700), 0);
+  for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"})
+  {
+    FILE *f = fopen(dir.Name8(name).c_str(), "wb");
+    for(sInt i = 0; i < 4096; i++) fputc((i * 7919) & 0xff, f);
+    fclose(f);
+  }
+  Gui->config.Movie.Drive = 1;   // the root folder
+  sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
+  Gui->movieSection = 8;
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->listCount, 2);
+  for(sInt i = 0; i < 20000 && Gui->previewSlot < Gui->listCount; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  EXPECT_EQ(Gui->previewSlot, 2);
+  for(sInt k = 0; k < 2; k++)
+  {
+    EXPECT_EQ(Gui->tileShown[k], 0u);
+    EXPECT_EQ(Gui->MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0], Gui->MaterialSet->Textures[28]);
+  }
 }
