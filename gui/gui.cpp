@@ -583,6 +583,26 @@ void TouchGui::PickAutoScene(sBool remember)
   if(s == 7 && sceneRequest.TransitionMode == 0) sceneRequest.NextNumber += 100;
 }
 
+void TouchGui::BindScalerDevice()
+{
+  sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
+  // the scaler page edits the first layer of the device's display
+  GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
+  sF32 *values[6] = {&s.Out[0], &s.Out[1], &s.Out[2], &s.Out[3], &s.Brightness, &s.Contrast};
+  for(sInt i = 0; i < 6; i++)
+  {
+    sliders[14 + i].Value = values[i];
+    sliders[14 + i].Changed = 1;
+  }
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.PageMask != sGUI_PAGE_SCALER) continue;
+    if(w.LabelId == 60) w.Target = reinterpret_cast<sU32 *>(&s.Active);
+    if(w.LabelId == 104) w.Value = sU32(246 - device);
+  }
+}
+
 /****************************************************************************/
 /***   Records                                                            ***/
 /****************************************************************************/

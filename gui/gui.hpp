@@ -187,6 +187,7 @@ public:
   void PickMarkedPicture();
   void MarkAllTiles();
   void PickAutoScene(sBool remember);
+  void BindScalerDevice();
   void DrawWidgets();
   void PublishRecords();
 

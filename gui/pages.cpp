@@ -551,6 +551,7 @@ void TouchGui::Render(sInt, sViewport *)
   sliders[8].Value = &config.Distortions[d].Frequency;
   sliders[9].Value = &config.Distortions[d].Power;
   sliders[11].Value = &config.Messages[msg].Interval;
+  if(scalerPageOpen) BindScalerDevice();
 
   SelectTimerMessage();
   if(sceneRequest.TakenFlag)

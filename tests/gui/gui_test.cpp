@@ -363,3 +363,36 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
     EXPECT_EQ(Gui->MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0], Gui->MaterialSet->Textures[28]);
   }
 }
+
+TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
+{
+  Start();
+  GuiModeScene &m = *Gui->modeScene;
+  Gui->config.Effects[2] = {0, 1, 0.42f, 0.17f};
+  Gui->config.Movie.Interval = 0.33f;
+  m.SetMode(0, 1);   // 'c' and 'v': feedback on at full transparency
+  EXPECT_EQ(Gui->config.Effects[2].Active, 1);
+  EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 0.3f);
+  EXPECT_TRUE(Gui->config.Effects[0].Power >= 0 && Gui->config.Effects[0].Power <= 1);   // cleared, in range
+  m.SetMode(9, 0);   // a change of program takes no new snapshot
+  m.SetMode(4, 0);   // program 4 puts the operator's settings back
+  EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.42f);
+  EXPECT_EQ(Gui->config.Effects[2].Alpha, 1);
+  EXPECT_FLOAT_EQ(Gui->config.Movie.Interval, 0.33f);
+  EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 1.0f);
+  m.SetMode(42, 0);   // no such program: cleared, nothing started
+  EXPECT_EQ(Gui->config.Effects[2].Active, 0);
+  // a kind drawn as different never repeats the current one
+  for(sInt i = 0; i < 50; i++)
+  {
+    sInt before = Gui->config.Distortions[0].Kind = 1 + i % 3;
+    m.pickDifferent = 1;
+    m.OnEvent('j');
+    EXPECT_NE(Gui->config.Distortions[0].Kind, before);
+    EXPECT_EQ(m.pickDifferent, 0u);
+  }
+  // the scaler page edits the chosen device's first layer
+  Gui->scalerDevice = 1;
+  Gui->BindScalerDevice();
+  EXPECT_EQ(Gui->sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
+}
