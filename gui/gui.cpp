@@ -229,7 +229,9 @@ void TouchGui::OnInput(sInput2Event *event)
     return;
   }
   sU32 c = key & 0xffff;
-  for(sInt i = 0; i < 96; i++)
+  // a full text takes no further characters, however narrow they are
+  sBool full = sGetStringLen(editText) >= editCapacity - 1;
+  for(sInt i = 0; i < 96 && !full; i++)
     if(GuiLabel(420 + i)[0] == c)
     {
       keyPressed = i / 2;
@@ -244,15 +246,7 @@ void TouchGui::OnInput(sInput2Event *event)
   case 8: editKeys[3] = 1; break;
   case 0xE002: editKeys[4] = 1; break;
   case 0xE003: editKeys[5] = 1; break;
-  default:
-    // a character that is on no key changes nothing; a full text takes no more
-    if(c >= 32 && sGetStringLen(editText) < editCapacity - 1)
-    {
-      sInt n = sGetStringLen(editText);
-      editText[n] = sChar(c);
-      editText[n + 1] = 0;
-    }
-    break;
+  default: break;
   }
 }
 

@@ -290,10 +290,19 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->timers[2].Countdown, 2000000000);
   EXPECT_TRUE(Gui->timers[3].Countdown >= 0 && Gui->timers[3].Countdown <= sInt(0.4f * 1800000));
 
-  // the keyboard's text never grows past its buffer
+  // the on-screen keyboard follows typed keys until its text is full
   Gui->keyboardOpen = 1;
-  for(sInt i = 0; i < 400; i++) Key('a');
-  EXPECT_EQ(sGetStringLen(Gui->editText), sGUI_TEXTCHARS - 1);
+  Key('w');
+  EXPECT_EQ(Gui->keyPressed, 13);
+  Key(0xe100);   // a mouse button matches no key
+  EXPECT_EQ(Gui->keyPressed, 13);
+  for(sInt i = 0; i < sGUI_TEXTCHARS - 1; i++) Gui->editText[i] = 'i';
+  Gui->editText[sGUI_TEXTCHARS - 1] = 0;
+  Key('q');
+  EXPECT_EQ(Gui->keyPressed, 13);
+  Key(8);
+  EXPECT_EQ(Gui->editKeys[3], 1u);   // editing keys still work on a full text
+  Gui->keyboardOpen = 0;
 
   // logos handed to the IPP machine: the old ones wait until it shows the new set
   for(sInt i = 0; i < 20000 && (Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0); i++)
