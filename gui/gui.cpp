@@ -617,7 +617,10 @@ void TouchGui::PublishRecords()
   m.EffectResetBlock = c.Slideshow.AllowEfx;
   // logos and movies
   m.LogoStyle = c.Logos.Style;
+  for(sInt i = 0; i < sGUI_DRIVES; i++) driveRoots[i] = drives.Roots[i];
+  m.ClipFolderNames = driveRoots;
   m.ClipFolderIndex = c.Movie.Drive;
+  m.MovieCount = flyerPictures;
   sCopyString(m.ClipFolderText, c.Movie.Directory, 1024);
   m.ClipFolderCount = listCount;
   m.ClipStyle = c.Movie.Style;

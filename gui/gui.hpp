@@ -151,6 +151,7 @@ public:
   sThread *loaderThread;
   sDynamicArray<sDirEntry> mediaList;
   MediaDrives drives;
+  const sChar *driveRoots[sGUI_DRIVES];   // the table the IPP machine opens movies under
   sBool packMode;
   sTexture2D *retired[2 * sGUI_MAXLOGOS + 2];   // waiting until the IPP lets go of them
   sInt retiredCount;

@@ -255,6 +255,9 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Start();
   EXPECT_EQ(Gui->packMode, 0);
   EXPECT_EQ(Gui->slideshowPictures, 12);
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->mediaState.MovieCount, 3);   // the flyer pictures, for the IPP machine
+  EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
 
   // the automatic pick takes an allowed show scene, never a fixed one or the Global scene
   Gui->style = 1;
