@@ -195,9 +195,9 @@ TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
     }
     std::vector<sF32> got = Channels(dmx);
     EXPECT_TRUE(got.size() <= 512 && std::all_of(got.begin(), got.end(), [](sF32 v) { return v >= 0 && v <= 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));   // a cut message times out
-    Widget.Send(Frame(5 + round, sU8(round)));
-    ASSERT_TRUE(WaitFor([&] { return Shows(dmx, Frame(5 + round, sU8(round))); })) << "round " << round;
+    int tick = 0;   // as from a desk, the frame comes again and again: a damaged message may swallow one
+    const Bytes good = Frame(5 + round, sU8(round));
+    ASSERT_TRUE(WaitFor([&] { return (tick++ % 50 || (Widget.Send(good), true)) && Shows(dmx, good); })) << "round " << round;
   }
 }
 }
