@@ -8,6 +8,7 @@
 #include "graphics/graphics.hpp"
 #include "show/mainapp.hpp"
 #include "show/startup.hpp"
+#include "show/showplugins.hpp"
 
 namespace
 {
@@ -22,6 +23,7 @@ void sMain()
   FindDataRoot();
   if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
   if(!CheckStartupSelector(&sStartupRecord)) return;
+  InstallShowPlugins();
   MainApp *app = sNEW MainApp(SceneTable, SceneCount);
   app->FrameLimit = sShellParamInt(u"frames", 0, 0);
   sSetApplication(app);

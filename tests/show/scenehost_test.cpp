@@ -15,7 +15,9 @@
 #include "show/loader.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
+#include "show/showplugins.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,14 +27,20 @@
 namespace
 {
 std::vector<std::string> Log;
+std::vector<SyncPatternTable> Tables;   // by scene index: the channel-0 table its Enter installs
 
 class TestScene : public Scene
 {
 public:
   std::string Name;
+  sInt Index = -1;
   explicit TestScene(const char *name) : Name(name) {}
   void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
-  void Enter(sInt) override { Say("Enter"); }
+  void Enter(sInt) override
+  {
+    Say("Enter");
+    if(Index >= 0 && Index < sInt(Tables.size())) SyncSource->SetPatternTable(0, Tables[size_t(Index)]);
+  }
   void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
   void Camera(sInt, sViewport *) override { Say("Camera"); }
   void Tick(sInt) override { Say("Tick"); }
@@ -83,6 +91,7 @@ public:
     PlugFakeSync();
     Fake = FakeSync();
     Log.clear();
+    Tables.clear();
   }
   void TearDown() override
   {
@@ -99,6 +108,7 @@ public:
     for(size_t i = 0; i < flags.size(); i++)
     {
       S.push_back(sNEW TestScene(("S" + std::to_string(i)).c_str()));
+      S.back()->Index = sInt(i);
       M->RegisterScene(S.back(), u"test", sInt(i), flags[i], 0);
     }
     M->Start();
@@ -319,3 +329,94 @@ TEST(ShowRun, CaptureRunSavesNumberedFramesAndEndsCleanly)
   EXPECT_EQ(img.Data[1920 * 540 + 960] & 0xffffff, 0u);   // the record's background
 }
 #endif
+
+// The show's own machines plugged in: the real SYNC machine on its own clock (100 ms
+// frames, no capture device) plays the test scenes' bars of beat events 100 to 103.
+namespace
+{
+SyncPattern BeatBar()
+{
+  SyncPattern p = {};
+  for(sInt b = 0; b < 4; b++) p.Keys[b * 4][0] = sU32(100 + b);
+  return p;
+}
+const SyncPattern Bar = BeatBar();
+const SyncPattern *const EightBars[] = {&Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, nullptr};
+const SyncPattern *const OneBar[] = {&Bar, nullptr};
+
+class Wired : public Machine
+{
+public:
+  void SetUp() override
+  {
+    Machine::SetUp();
+    sShowPlugins = {};
+    InstallShowPlugins();
+    Record.InputLock = 0;
+    Record.FixedStepMs = 100;
+  }
+  // Frames until a sequence ends and switches the scene (a bar is 19 frames); the new one.
+  sInt NextScene()
+  {
+    for(sInt i = 0, from = M->Current; i < 100 && M->Current == from; i++) Frame();
+    return M->Current;
+  }
+};
+}
+
+TEST_F(Wired, BeatCodesReachTheCurrentSceneAndEachSequenceEndSwitchesPastResidentScenes)
+{
+  Tables = {EightBars, OneBar, OneBar, OneBar};
+  Build({1, 0x101, 1, 1});
+  std::vector<sInt> order;
+  for(sInt i = 0; i < 3; i++) order.push_back(NextScene());
+  EXPECT_EQ(order, (std::vector<sInt>{2, 3, 0}));
+  // S0 starts half a bar before the end of its eighth bar; every scene gets its beats,
+  // then the key that ends its turn
+  std::vector<std::string> want = {"S0:Event102", "S0:Event103", "S0:Event57378"}, got;
+  for(sInt s : {2, 3})
+    for(sInt code : {100, 101, 102, 103, s == 2 ? 57379 : 57376}) want.push_back("S" + std::to_string(s) + ":Event" + std::to_string(code));
+  want.push_back("S0:Event100");
+  for(const std::string &l : Log)
+    if(l.find(":Event") != std::string::npos) got.push_back(l);
+  EXPECT_EQ(got, want);
+}
+
+TEST_F(Wired, TheGuiSceneRequestPicksTheNextSceneAndReceivesTheInputReadings)
+{
+  Tables = {OneBar, OneBar, OneBar, OneBar};
+  Build({1, 0x101, 1, 1});
+  SceneRequest req = {};
+  req.SlideshowIndex = 14;
+  req.TransitionMode = 3;
+  req.InputGain = -1;
+  sShowPlugins.SetSceneRequest(M->Sync, &req);
+  // next numbers of a resident scene (1) and of no scene (6) pass on to the next usable one
+  req.NextNumber = 1;
+  EXPECT_EQ(NextScene(), 2);
+  EXPECT_EQ(req.TakenFlag + M->PendingTransition * 10 + S[2]->RenderMode * 100, 1 + 30 + 200);
+  EXPECT_TRUE(req.InputGain >= 0 && req.InputGain <= 1);
+  req.NextNumber = 6;
+  EXPECT_EQ(NextScene(), 0);
+  // the operator's pick names the scene and hands it the option number
+  req.RequestFlag = 1;
+  req.RequestedScene = 3;
+  req.NextNumber = 25;
+  EXPECT_EQ(NextScene(), 3);
+  EXPECT_EQ(S[3]->OptionIndex, 5);
+}
+
+TEST_F(Wired, TabShowsTheSyncPanel)
+{
+  Build({1});
+  // rows of the panel's backdrop that are not white
+  auto dark = [&] {
+    EXPECT_TRUE(sRender3DBegin());
+    M->OnPaint3D();
+    std::vector<sU32> px = EndFrame();
+    return std::count_if(px.begin() + 32 * W, px.begin() + 44 * W, [](sU32 c) { return ChR(c) < 0x80; });
+  };
+  EXPECT_EQ(dark(), 0);
+  Key(9);
+  EXPECT_GT(dark(), 12 * W / 2);
+}
