@@ -9,6 +9,10 @@
 // GLib and GObject (under the start-up selector's GTK dialog) take their own type-system
 // locks in an order the checker reads as a possible deadlock, and GTK loads its fonts
 // through fontconfig on a GLib worker thread; none of them is built with the sanitizer.
+//
+// FFmpeg's decoders pass data between their frame threads as the driver does: a picture
+// allocated on one of them is released, after the library's own hand-over, by the thread
+// that read it.
 #if defined(__SANITIZE_THREAD__)
 extern "C" const char *__tsan_default_suppressions()
 {
@@ -16,6 +20,8 @@ extern "C" const char *__tsan_default_suppressions()
          "race:libgallium\n"
          "deadlock:libglib-2.0.so\n"
          "deadlock:libgobject-2.0.so\n"
-         "race:libfontconfig.so\n";
+         "race:libfontconfig.so\n"
+         "race:libavutil.so\n"
+         "race:libavcodec.so\n";
 }
 #endif

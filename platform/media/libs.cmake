@@ -1,0 +1,2 @@
+# the media layer decodes movies and opens capture devices through FFmpeg
+target_link_libraries(platform_${layer} PUBLIC PkgConfig::FFMPEG)

@@ -1,0 +1,203 @@
+// DMX input over a pseudo terminal: the test plays the USB DMX widget on the master side.
+#include "platform/text/utf.hpp"
+#include "show/dmx.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+using Bytes = std::vector<sU8>;
+using Clock = std::chrono::steady_clock;
+
+std::mutex Mutex;   // what the receive thread reads (the widgets to find) and writes (its messages)
+std::vector<std::string> WidgetPaths;
+std::string Output;
+template <class F> auto Locked(F f)
+{
+  std::lock_guard<std::mutex> lock(Mutex);
+  return f();
+}
+void SetWidgets(std::vector<std::string> paths) { Locked([&] { WidgetPaths = paths; }); }
+bool OutputHas(const char *part) { return Locked([&] { return Output.find(part) != std::string::npos; }); }
+
+template <class F> bool WaitFor(F done)
+{
+  auto end = Clock::now() + std::chrono::seconds(20);
+  while(!done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return done();
+}
+
+Bytes Message(sU8 label, Bytes data)
+{
+  data.insert(data.begin(), {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)});
+  return data.push_back(0xE7), data;
+}
+// A received-DMX message: status 0, the start code, then channel values count .. 1 below seed.
+Bytes Frame(size_t count, sU8 seed, sU8 startCode = 0)
+{
+  Bytes data = {0, startCode};
+  for(size_t i = 0; i < count; i++) data.push_back(sU8(seed + i * 7));
+  return Message(sDMX_LABEL_RECEIVED, data);
+}
+
+// The widget's side of a pseudo terminal: answers the parameter and serial requests (each
+// 7E label 2 0 0 0 E7), each reply after a few unrelated bytes.
+struct FakeWidget
+{
+  int Master = posix_openpt(O_RDWR | O_NOCTTY);
+  std::string Path = Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0 ? ptsname(Master) : "";
+  std::atomic<bool> Quit{false};
+  std::thread Player{[this] {
+    for(Bytes in; !Quit;)
+    {
+      pollfd p = {Master, POLLIN, 0};
+      sU8 buf[64];
+      ssize_t n = poll(&p, 1, 20) > 0 && (p.revents & POLLIN) ? read(Master, buf, sizeof(buf)) : 0;
+      in.insert(in.end(), buf, buf + std::max<ssize_t>(n, 0));
+      for(; in.size() >= 7; in.erase(in.begin(), in.begin() + 7))
+      {
+        Bytes reply = Message(in[1], in[1] == 3 ? Bytes{1, 2, 3, 4, 5, 6, 7} : Bytes{9, 8, 7, 6});
+        reply.insert(reply.begin(), {0x12, 0xE7, 0x00});
+        Send(reply);
+      }
+    }
+  }};
+  ~FakeWidget() { Hangup(); }
+  void Hangup()
+  {
+    if(!Quit.exchange(true)) Player.join(), close(Master);
+  }
+  void Send(const Bytes &b) { EXPECT_EQ(write(Master, b.data(), b.size()), ssize_t(b.size())); }
+};
+
+class DmxTest : public testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    Output.clear();
+    SetWidgets({Widget.Path});
+    sSetDebugOutputCapture([](const sChar *text, void *) { Locked([&] { Output += plat::ToUtf8(text); }); }, nullptr);
+    sSetDmxWidgetLister([] { return Locked([] { return WidgetPaths; }); });
+  }
+  void TearDown() override
+  {
+    sSetDmxWidgetLister(nullptr);
+    sSetDebugOutputCapture(nullptr, nullptr);
+    SetWidgets({});
+  }
+  static std::vector<sF32> Channels(sUsbDmx &dmx)
+  {
+    std::vector<sF32> out(sDMX_TABLESIZE, -1.0f);
+    out.resize(size_t(dmx.GetChannels(out.data(), sInt(out.size()))));
+    return out;
+  }
+  // The channels of the frame, as values 0..1.
+  static bool Shows(sUsbDmx &dmx, const Bytes &frame)
+  {
+    std::vector<sF32> want;
+    for(size_t i = 6; i + 1 < frame.size(); i++) want.push_back(sF32(frame[i]) * 0.003921569f);
+    return Channels(dmx) == want;
+  }
+  static bool Connected(sUsbDmx &dmx) { return WaitFor([&] { return dmx.Connected.load() == 1; }); }
+  FakeWidget Widget;
+};
+
+TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
+{
+  sUsbDmx dmx;
+  ASSERT_TRUE(Connected(dmx) && Channels(dmx).empty()) << "no frame yet";
+  EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n") &&
+              Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5) == (Bytes{1, 2, 3, 4, 5}) &&
+              Bytes(sDmxWidgetSerial(), sDmxWidgetSerial() + 4) == (Bytes{9, 8, 7, 6}));
+  for(size_t count : {1, 2, 255, 510, 512})
+  {
+    Bytes f = Frame(count, sU8(count));
+    f[6] = 255;
+    Widget.Send(f);
+    EXPECT_TRUE(WaitFor([&] { return Shows(dmx, f); }) && Channels(dmx)[0] == 1.0f) << count << " channels";
+  }
+  sF32 few[4] = {-1, -1, -1, -1};
+  EXPECT_TRUE(dmx.GetChannels(few, 3) == 3 && few[3] == -1.0f) << "a smaller bank gets what fits";
+}
+
+TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
+{
+  sUsbDmx dmx;
+  ASSERT_TRUE(Connected(dmx));
+  const Bytes hidden = Frame(8, 99), stale = Frame(12, 200);
+  Bytes badEnd = stale, other = Frame(12, 200, 0xCC);
+  badEnd.back() = 0;
+  const Bytes cases[] = {{0x00, 0xE7, 0x7E, 0x7E, 0x33, 0xFF}, Message(9, hidden), badEnd, other, {0x7E, 5, 0x10, 0x02}};
+  sU8 seed = 40;
+  for(const Bytes &bad : cases)
+  {
+    Widget.Send(bad);
+    Bytes good = Frame(20, seed++);
+    Widget.Send(good);
+    bool wrong = false;
+    EXPECT_TRUE(WaitFor([&] { return (wrong |= Shows(dmx, hidden) || Shows(dmx, stale)), Shows(dmx, good); })) << int(seed);
+    EXPECT_FALSE(wrong) << int(seed);
+  }
+  Widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});   // cut off: the read times out
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(dmx.Error.load(), 1);
+  Widget.Send(stale);
+  EXPECT_TRUE(WaitFor([&] { return Shows(dmx, stale); }));
+}
+
+// A lost widget is reported and a new one found; Close ends the thread at once, whether it
+// waits on a read or sleeps between searches.
+TEST_F(DmxTest, LostWidgetIsFoundAgainAndCloseIsPrompt)
+{
+  sUsbDmx dmx;
+  ASSERT_TRUE(Connected(dmx));
+  SetWidgets({});
+  Widget.Hangup();
+  ASSERT_TRUE(WaitFor([&] { return OutputHas("DMXthread: Error talking to device - disconnecting!\n"); }));
+  EXPECT_TRUE(WaitFor([&] { return dmx.Connected.load() == 0; }));
+  FakeWidget second;
+  SetWidgets({second.Path});
+  ASSERT_TRUE(Connected(dmx));
+  second.Send(Frame(64, 11));
+  EXPECT_TRUE(WaitFor([&] { return Shows(dmx, Frame(64, 11)); }));
+  auto closing = [](sUsbDmx &d) { return [start = Clock::now(), &d] { return d.Close(), Clock::now() - start; }(); };
+  EXPECT_LT(closing(dmx), std::chrono::milliseconds(200)) << "reading";
+  EXPECT_TRUE(Channels(dmx).empty());
+  SetWidgets({});
+  sUsbDmx idle;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));   // asleep for 2 s now
+  EXPECT_LT(closing(idle), std::chrono::milliseconds(200)) << "asleep";
+}
+
+// A bounded mutation run: damaged frames never give values outside 0..1 or more than 512
+// channels, and a good frame afterwards is still taken.
+TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
+{
+  sUsbDmx dmx;
+  ASSERT_TRUE(Connected(dmx));
+  uint64_t s = 0x2545F4914F6CDD1Dull;
+  auto next = [&] { return uint32_t((s ^= s << 13, s ^= s >> 7, s ^= s << 17)); };
+  for(int round = 0; round < 40; round++)
+  {
+    for(int k = 0; k < 4; k++)
+    {
+      Bytes m = Frame(1 + next() % 512, sU8(next()));
+      for(int flips = int(next() % 4); flips > 0; flips--) m[next() % m.size()] = sU8(next());
+      Widget.Send(Bytes(m.begin(), m.begin() + (next() % 3 ? m.size() : next() % m.size())));
+    }
+    std::vector<sF32> got = Channels(dmx);
+    EXPECT_TRUE(got.size() <= 512 && std::all_of(got.begin(), got.end(), [](sF32 v) { return v >= 0 && v <= 1; }));
+    int tick = 0;   // as from a desk, the frame comes again and again: a damaged message may swallow one
+    const Bytes good = Frame(5 + round, sU8(round));
+    ASSERT_TRUE(WaitFor([&] { return (tick++ % 50 || (Widget.Send(good), true)) && Shows(dmx, good); })) << "round " << round;
+  }
+}
+}

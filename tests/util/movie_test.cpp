@@ -1,0 +1,220 @@
+// The movie player over movies written in the test with libavcodec, drawn through the
+// graphics device and read back: the bars must come out in their colours after the YUV
+// conversion, and the blocks tell which frame is shown.
+#include "common/movie_writer.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/render_fixture.hpp"
+#include "platform/media/media.hpp"
+#include "util/movieplayer.hpp"
+#include "util_helpers.hpp"
+
+#include <chrono>
+#include <thread>
+
+namespace
+{
+using namespace testutil;
+
+// the second is RGB: the media layer converts it to planar YUV
+struct MovieCase
+{
+  const char *File;
+  int Fps, Frames;
+  AVCodecID Codec;
+  AVPixelFormat Format;
+};
+const MovieCase Movies[] = {{"a25.avi", 25, 40, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P}, {"b30.mkv", 30, 45, AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0}};
+void PrintTo(const MovieCase &m, std::ostream *os) { *os << m.File; }
+
+class MoviePlayerTest : public RenderTest
+{
+public:
+  static inline sparktest::TempDir *Dir = nullptr;
+  static void SetUpTestSuite()
+  {
+    RenderTest::SetUpTestSuite();
+    Dir = new sparktest::TempDir;
+    for(const MovieCase &m : Movies)
+      ASSERT_TRUE(sparktest::WriteMovie(Dir->Name8(m.File), m.Codec, m.Format, W, H, m.Fps, m.Frames,
+                                        [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
+  }
+  static void TearDownTestSuite() { delete Dir, RenderTest::TearDownTestSuite(); }
+  // Opens a movie of the folder (or a device name) and waits for the open to end.
+  static sMoviePlayerMF *Open(const std::u16string &name, sU32 flags = 0)
+  {
+    auto *p = static_cast<sMoviePlayerMF *>(sOpenMoviePlayer(name.c_str(), flags));
+    for(int i = 0; i < 20000 && p->State == ST_INITING; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return p;
+  }
+  // Draws one frame of the player: the frame number shown, -1 when the bars are not right.
+  static int Show(sMoviePlayer *p)
+  {
+    BeginFrame();
+    p->Paint(0);   // the movie and the screen have the same aspect: it covers the screen
+    std::vector<sU32> px = EndFrame();
+    for(int b = 0; b < 4; b++)
+      if(ColorDiff(px[12 * W + 8 + 16 * b], sparktest::PatternBars[b]) > 24) return -1;
+    int n = 0;
+    for(int b = 0; b < 8; b++) n |= (ChG(px[36 * W + 4 + 8 * b]) > 128) << b;
+    return n;
+  }
+  // Shows frames until the player takes its next picture (after an open or a seek).
+  static int ShowNext(sMoviePlayerMF *p)
+  {
+    int n = -1;
+    for(int i = 0; i < 5000 && (p->ShownTime < 0 || p->SeekTarget >= 0); i++) n = Show(p);
+    return p->ShownTime < 0 ? -2 : n;
+  }
+};
+
+class MoviePlay : public MoviePlayerTest, public testing::WithParamInterface<MovieCase> {};
+
+TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
+{
+  const MovieCase m = GetParam();
+  sMoviePlayerMF *p = Open(Dir->Name(m.File), sMOF_PAUSED);
+  sMovieInfo info;
+  p->GetInfo(info);
+  ASSERT_TRUE(p->State == sMOVIE_OPENED && info.Width == 0) << "nothing is reported before the first frame";
+  EXPECT_EQ(ShowNext(p), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(Show(p) == 0 && !p->IsPlaying()) << "opened paused";
+  p->Play();
+  p->GetInfo(info);
+  EXPECT_TRUE(info.Width == W && info.Height == H && info.Aspect == sF32(W) / H && info.Fps == sF32(m.Fps));
+  EXPECT_NEAR(info.Duration, sF32(m.Frames) / m.Fps, 0.1f);
+  // playing: the pictures follow in order
+  for(int n = 0, last = 0; n < 6; last = n) ASSERT_GE(n = Show(p), last);
+  p->Pause();
+  sF32 at = p->GetPosition();
+  int paused = -1;   // frames already due at the pause still come, one a call, until the picture is at the clock
+  for(int i = 0, n; i < 100 && (n = Show(p)) != paused; i++) paused = n, std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(Show(p) == paused && p->GetPosition() == at);
+  // the right picture within one frame; a time before the start is the start
+  for(auto [at, target] : {std::pair{m.Frames / 2 + 0.5f, m.Frames / 2}, {3.5f, 3}, {-50.0f, 0}, {m.Frames - 1.5f, m.Frames - 2}})
+  {
+    p->Seek(at / m.Fps);
+    EXPECT_NEAR(ShowNext(p), target, 1) << "seek to " << target;
+    EXPECT_TRUE(p->IsPlaying());
+  }
+  // to the end: the last picture stays
+  for(int i = 0; i < 5000 && p->IsPlaying(); i++) Show(p);
+  EXPECT_TRUE(!p->IsPlaying() && Show(p) == m.Frames - 1);
+  // Play on a stopped movie goes on; on a playing one it starts again from the start
+  p->Play();
+  p->Play();
+  EXPECT_LE(ShowNext(p), 1);
+  p->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, MoviePlay, testing::ValuesIn(Movies),
+                         [](const testing::TestParamInfo<MovieCase> &i) { return "fps" + std::to_string(i.param.Fps); });
+
+TEST_F(MoviePlayerTest, LoopingMovieStartsAgainAtItsEnd)
+{
+  sMoviePlayerMF *p = Open(Dir->Name(Movies[0].File), sMOF_LOOP);
+  p->Rate = 8.0f;
+  int last = 0, wraps = 0;
+  for(int i = 0, n; i < 5000 && !wraps; i++, last = std::max(n, 0)) wraps += (n = Show(p)) >= 0 && n < last;
+  EXPECT_TRUE(wraps && p->IsPlaying());
+  p->Release();
+}
+
+TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
+{
+  const std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
+  WriteBytes(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
+  const char wav[] = "RIFF(\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x44\xac\0\0\x88\x58\1\0\2\0\x10\0data\4\0\0\0\1\0\2\0";
+  WriteBytes(Dir->Name8("tone.wav"), std::vector<uint8_t>(wav, wav + sizeof(wav) - 1));   // sound, no picture
+  const char *opening = "can't open source reader for ", *noVideo = "no video stream found in ";
+  for(auto [file, log] : {std::pair{"missing.avi", opening}, {"garbage.avi", opening}, {"tone.wav", noVideo}})
+  {
+    CaptureOutput out;
+    sMoviePlayerMF *p = Open(Dir->Name(file));
+    sMovieInfo info;
+    sF32 uv[4];
+    p->GetInfo(info);
+    EXPECT_TRUE(!p->GetFrame(uv) && !p->IsPlaying()) << file;
+    p->Release();
+    EXPECT_TRUE(info.Width == -1 && info.Height == -1) << file;
+    EXPECT_NE(out.Text.find(std::string(log) + Dir->Name8(file)), std::string::npos) << out.Text;
+  }
+  // a cut movie plays what it has, then stops; mutated ones never upset the player
+  Mutator rnd(19);
+  for(int round = 0; round < 31; round++)
+  {
+    std::vector<uint8_t> bytes(movie.begin(), movie.begin() + (round ? movie.size() : movie.size() / 2));
+    for(int k = round ? 1 + int(rnd.Next() % 12) : 0; k > 0; k--) bytes[rnd.Next() % bytes.size()] = uint8_t(rnd.Next());
+    if(round % 5 == 4) bytes.resize(rnd.Next() % bytes.size());
+    WriteBytes(Dir->Name8("cut.mkv"), bytes);
+    sMoviePlayerMF *p = Open(Dir->Name("cut.mkv"));
+    p->Rate = 20.0f;
+    int shown = -1;
+    for(int i = 0; i < 5000 && p->State != sMOVIE_FAILED && p->IsPlaying(); i++) shown = std::max(shown, Show(p));
+    EXPECT_TRUE(p->State == sMOVIE_FAILED || p->State == sMOVIE_RUNNING);
+    EXPECT_TRUE(round || (p->State == sMOVIE_RUNNING && !p->IsPlaying() && shown > 10 && shown < 40)) << shown;
+    p->Release();
+  }
+}
+
+// Capture devices through a system of the test's own whose source generates its pictures.
+constexpr int CW = RenderTest::W, CH = RenderTest::H;
+struct GeneratedSource : plat::VideoSource
+{
+  int Frame = 0;
+  std::vector<uint32_t> Pixels = std::vector<uint32_t>(CW * CH);
+  int GetWidth() const override { return CW; }
+  int GetHeight() const override { return CH; }
+  void GetPixelAspect(int *n, int *d) const override { *n = *d = 0; }
+  void GetFrameRate(int *n, int *d) const override { *n = *d = 0; }   // a device that does not say
+  double GetDuration() const override { return 0; }
+  int GetStride() const override { return CW * 4; }
+  bool SetOutput(plat::VideoLayout l) override { return l == plat::VideoLayout::RGB32; }   // as RGB only
+  bool Seek(double) override { return false; }
+  plat::VideoRead Read(plat::VideoSample &s, std::string *) override
+  {
+    for(int i = 0; i < CW * CH; i++) Pixels[size_t(i)] = sparktest::PatternPixel(Frame, i % CW, i / CW, CW, CH) | 0xff000000;
+    // frame 20 comes with rows too short for its width: it must not be uploaded
+    s.Width = CW, s.Height = CH, s.Pitch[0] = Frame == 20 ? CW : CW * 4, s.TimeMs = Frame++ * 33;
+    s.Plane[0] = reinterpret_cast<const uint8_t *>(Pixels.data());
+    return plat::VideoRead::Ok;
+  }
+};
+struct TestCapture : plat::CaptureSystem
+{
+  plat::CaptureFormat Opened;
+  std::vector<plat::CaptureDevice> ListDevices() override { return {{"USB Capture HDMI", "a"}, {"Integrated Camera", "b"}}; }
+  std::vector<plat::CaptureFormat> ListFormats(const plat::CaptureDevice &) override { return {{1920, 1080, 15}, {CW, CH, 30}, {32, 24, 60}, {CW, CH, 25}}; }
+  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f, plat::VideoOpenError *) override
+  {
+    Opened = f;
+    return d.Path == "b" ? std::make_unique<GeneratedSource>() : nullptr;
+  }
+};
+
+TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFormat)
+{
+  TestCapture capture;
+  plat::SetCaptureSystem(&capture);
+  CaptureOutput out;
+  sMoviePlayerMF *p = Open(u"dev:*CAM*");
+  EXPECT_TRUE(p->Flags & sMOF_CAPTURE);
+  EXPECT_EQ(ShowNext(p), 0);
+  for(int n = 0, last = 0; n < 5; last = n) ASSERT_GE(n = Show(p), last);
+  sMovieInfo info;
+  p->GetInfo(info);
+  EXPECT_TRUE(info.Duration == 100.0f && info.Fps == 0.0f && capture.Opened.Fps == 30.0);
+  int last = 0;
+  for(int i = 0; i < 5000 && p->IsPlaying(); i++) last = std::max(last, Show(p));
+  EXPECT_EQ(last, 19) << "the bad frame stops the video";
+  p->Release();
+  for(const char *log : {"frame of dev:*CAM* refused", "taken video-in nr:1, w:64, h:48, fps:30"})
+    EXPECT_NE(out.Text.find(log), std::string::npos) << out.Text;
+  p = Open(u"dev:*webcam*");
+  p->GetInfo(info);
+  EXPECT_EQ(info.Width, -1);
+  p->Release();
+  plat::SetCaptureSystem(nullptr);
+}
+}
