@@ -22,8 +22,8 @@ void sMain()
   sInstallGraphicsFrames();
   FindDataRoot();
   if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
-  if(!CheckStartupSelector(&sStartupRecord)) return;
   InstallShowPlugins();
+  if(!CheckStartupSelector(&sStartupRecord)) return;
   MainApp *app = sNEW MainApp(SceneTable, SceneCount);
   app->FrameLimit = sShellParamInt(u"frames", 0, 0);
   sSetApplication(app);

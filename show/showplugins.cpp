@@ -1,9 +1,13 @@
 // The show's machines behind the scene machine's plug-in table.
 #include "show/showplugins.hpp"
 
+#include "base/log.hpp"
+#include "show/dmx.hpp"
 #include "show/scene.hpp"
 #include "show/scenehost.hpp"
 #include "show/sync.hpp"
+#include "util/movieplayer.hpp"
+#include "util/musicplayer.hpp"
 
 namespace
 {
@@ -70,9 +74,51 @@ void InstallSync()
   p.DrawSyncPanel = [](SyncMachine *sync, sFrameTimer *timer) { sync->DrawPanel(timer); };
   p.SetSceneRequest = [](SyncMachine *sync, SceneRequest *request) { sync->GuiRecord = request; };
 }
+
+/****************************************************************************/
+/***   DMX input and music                                                ***/
+/****************************************************************************/
+
+sUsbDmx *Dmx = nullptr;          // from the machine's start to its end
+sMusicPlayer *Music = nullptr;   // as long as the machine lives
+
+void OpenDmx()
+{
+  if(!Dmx) Dmx = sNEW sUsbDmx;
+}
+
+sInt ReadDmx(sF32 *values, sInt max) { return Dmx ? Dmx->GetChannels(values, max) : 0; }
+
+void CloseDmx()
+{
+  if(!Dmx) return;
+  Dmx->Close();
+  sDELETE(Dmx);
+}
+
+// The player is the process's one active player: a machine that starts again (a second
+// machine in the same process) replaces it.
+void StopMusic() { sDELETE(Music); }
+
+void StartMusic(const sChar *file)
+{
+  StopMusic();
+  Music = sNEW sOggMusicPlayer;
+  // a missing or broken file leaves the player empty: its output is silence
+  if(!Music->Load(file)) sLogF(u"sys", u"music <%s> could not be loaded\n", file);
+  Music->Install();
+  if(Music->PlayState != sMPS_EMPTY && !Music->Start(0)) sLogF(u"sys", u"music <%s> could not be played\n", file);
+}
 }
 
 void InstallShowPlugins()
 {
   InstallSync();
+  ShowPlugins &p = sShowPlugins;
+  p.OpenDmx = OpenDmx;
+  p.ReadDmx = ReadDmx;
+  p.CloseDmx = CloseDmx;
+  p.StartMusic = StartMusic;
+  p.StopMusic = StopMusic;
+  sInstallMediaSubsystem();
 }
