@@ -32,19 +32,18 @@
 namespace
 {
 std::vector<std::string> Log;
-std::vector<SyncPatternTable> Tables;   // by scene index: the channel-0 table its Enter installs
 
 class TestScene : public Scene
 {
 public:
   std::string Name;
-  sInt Index = -1;
+  SyncPatternTable Bars = nullptr;   // the channel-0 table its Enter installs
   explicit TestScene(const char *name) : Name(name) {}
   void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
   void Enter(sInt) override
   {
     Say("Enter");
-    if(Index >= 0 && Index < sInt(Tables.size())) SyncSource->SetPatternTable(0, Tables[size_t(Index)]);
+    if(Bars) SyncSource->SetPatternTable(0, Bars);
   }
   void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
   void Camera(sInt, sViewport *) override { Say("Camera"); }
@@ -96,7 +95,6 @@ public:
     PlugFakeSync();
     Fake = FakeSync();
     Log.clear();
-    Tables.clear();
   }
   void TearDown() override
   {
@@ -106,14 +104,15 @@ public:
     sPartitionMemory(Frames.FrameSize, Frames.DMASize);   // the machine took the test entry's
   }
   sFrameMemoryStats Frames = sGetFrameMemoryStats();
-  // Builds the machine with scenes of the given registration flags and starts it.
-  void Build(std::vector<sInt> flags)
+  // Builds the machine with scenes of the given registration flags (and channel-0 tables)
+  // and starts it.
+  void Build(std::vector<sInt> flags, std::vector<SyncPatternTable> bars = {})
   {
     M = sNEW SceneMachine(&Record);
     for(size_t i = 0; i < flags.size(); i++)
     {
       S.push_back(sNEW TestScene(("S" + std::to_string(i)).c_str()));
-      S.back()->Index = sInt(i);
+      S.back()->Bars = i < bars.size() ? bars[i] : nullptr;
       M->RegisterScene(S.back(), u"test", sInt(i), flags[i], 0);
     }
     M->Start();
@@ -339,13 +338,11 @@ TEST(ShowRun, CaptureRunSavesNumberedFramesAndEndsCleanly)
 // frames, no capture device) plays the test scenes' bars of beat events 100 to 103.
 namespace
 {
-SyncPattern BeatBar()
-{
+const SyncPattern Bar = [] {
   SyncPattern p = {};
   for(sInt b = 0; b < 4; b++) p.Keys[b * 4][0] = sU32(100 + b);
   return p;
-}
-const SyncPattern Bar = BeatBar();
+}();
 const SyncPattern *const EightBars[] = {&Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, nullptr}, *const OneBar[] = {&Bar, nullptr};
 std::string WidgetPath;   // the widget the DMX receiver finds; read by its thread
 
@@ -371,8 +368,7 @@ public:
 
 TEST_F(Wired, BeatCodesReachTheCurrentSceneAndSequenceEndsSwitchPastResidentAndMissingScenes)
 {
-  Tables = {EightBars, OneBar, OneBar};
-  Build({1, 0x101, 1});
+  Build({1, 0x101, 1}, {EightBars, OneBar, OneBar});
   EXPECT_EQ(NextScene(), 2);
   SceneRequest req = {};
   sShowPlugins.SetSceneRequest(M->Sync, &req);
