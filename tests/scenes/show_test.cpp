@@ -1,0 +1,190 @@
+// The first show scenes in a running machine with the real SYNC machine: Global's program
+// on channel 1, Morvensk's lists on channel 0 with its camera variants (whose pictures are
+// kept for a person to look at), and what Morvensk puts on the screen.
+#include "show_rig.hpp"
+
+#include "graphics/image.hpp"
+#include "scenes/global.hpp"
+#include "scenes/morvensk.hpp"
+#include "scenes/table.hpp"
+#include "base/input2.hpp"
+#include "show/mainapp.hpp"
+#include "show/forms.hpp"
+#include "show/procforms.hpp"
+
+#include <filesystem>
+#include <tuple>
+#include <vector>
+
+namespace
+{
+class Blank : public Scene
+{
+public:
+  sInt Enters = 0;
+  void Enter(sInt) override { Enters++; }
+};
+
+// Where the pictures of the camera variants go: $SPARKVANE_PICTURES or the temporary
+// folder, never the source tree.
+std::string PictureDir()
+{
+  const char *dir = getenv("SPARKVANE_PICTURES");
+  std::string d = std::string(dir && *dir ? dir : "/tmp/sparkvane-pictures") + "/morvensk";
+  std::filesystem::create_directories(d);
+  return d;
+}
+
+// Pixels whose green stands out: the green of the ribbons, arcs and icon.
+sInt GreenPixels(const std::string &file)
+{
+  sImage img;
+  std::u16string name(file.begin(), file.end());
+  EXPECT_TRUE(img.Load(name.c_str()));
+  sInt n = 0;
+  for(sInt i = 0; i < img.SizeX * img.SizeY; i++)
+    n += ((img.Data[i] >> 8) & 255) > 80 + ((img.Data[i] >> 16) & 255) / 2;
+  return n;
+}
+}
+
+TEST_F(ShowRig, GlobalProgramSwitchesScenesAndPresetsAtItsBars)
+{
+  std::vector<Blank *> blanks;
+  for(sInt i = 0; i < 13; i++) blanks.push_back(sNEW Blank);
+  GlobalScene *global = sNEW GlobalScene;
+  // channels 1 to 4 are played beside the IPP machine: a plain scene stands in for it
+  sShowPlugins.CreateIpp = []() -> Scene * { return sNEW Blank; };
+  M = sNEW SceneMachine(&Record);
+  for(sInt i = 0; i < 13; i++) M->RegisterScene(blanks[size_t(i)], u"blank", i, 1, 0);
+  M->RegisterScene(global, u"Global", 13, 0x101, 0);
+  M->Start();
+  global->Enter(0);
+  ASSERT_TRUE(global->MaterialSet && global->MaterialSet->Textures[0] && global->MaterialSet->Textures[1]);
+  EXPECT_EQ(global->MaterialSet->LightSets[1]->Ambient, 0x00606060u);
+  EXPECT_EQ(global->MaterialSet->LightSets[1]->Colors[0], 0x006F80BFu);
+
+  // (bar of channel 1, current scene, colour preset) at every switch or preset change
+  using Change = std::tuple<sInt, sInt, sInt>;
+  std::vector<Change> seen;
+  sInt enters = 0;
+  while(Sync->Results.BarIndex[1] < 140 && seen.size() < 20)
+  {
+    Step();
+    const sInt cur = M->Current;
+    const Change now{Sync->Results.BarIndex[1], cur, Sync->ColorPreset};
+    const sInt e = blanks[size_t(cur)]->Enters;
+    if(seen.empty() || std::get<1>(seen.back()) != cur || std::get<2>(seen.back()) != Sync->ColorPreset || e != enters)
+      seen.push_back(now);
+    enters = e;
+  }
+  seen.erase(seen.begin());   // the start
+  const std::vector<Change> want = {{24, 6, 3}, {40, 9, 3}, {56, 3, 3}, {72, 8, 0}, {88, 8, 0}, {88, 8, 3},
+                                    {104, 2, 3}, {120, 7, 3}, {137, 1, 3}};
+  EXPECT_EQ(seen, want);
+}
+
+TEST_F(ShowRig, MorvenskListsPickCamerasAndTheirEndMovesTheShowOn)
+{
+  struct Run { sInt Mode; sInt Bars; std::vector<sInt> Keys; };   // the variant of each bar of a key
+  const Run runs[] = {{2, 26, {0, -1, 1, -1, 2, -1, -1, -1, 3, -1, -1, -1, 4, -1, -1, -1, 5, -1, -1, -1, 6, -1, -1, -1, 7}},
+                      {0, 64, {}}};
+  for(const Run &run : runs)
+  {
+    MorvenskScene *m = sNEW MorvenskScene;
+    Blank *next = sNEW Blank;
+    M = sNEW SceneMachine(&Record);
+    M->RegisterScene(m, u"Morvensk", 0, 1, 0);
+    M->RegisterScene(next, u"next", 1, 1, 0);
+    m->RenderMode = run.Mode;
+    M->Start();
+    m->LayerMask = 0;   // the lists only: nothing to draw makes the long run quick
+    EXPECT_EQ(PatternBars(Sync->Tables[0]), run.Bars);
+    std::vector<sInt> variants(size_t(run.Bars), -1);
+    sInt lastBar = -1;
+    for(sInt f = 0; f < 60 * run.Bars && M->Current == 0; f++)
+    {
+      const sInt before = m->Variant;
+      Step();
+      if(M->Current != 0) break;
+      lastBar = Sync->Results.BarIndex[0];
+      if(m->Variant != before) variants[size_t(lastBar)] = m->Variant;
+    }
+    EXPECT_EQ(M->Current, 1);   // the list's end queued the next scene's key
+    EXPECT_EQ(next->Enters, 1);
+    EXPECT_EQ(lastBar, run.Bars - 1);
+    // every key played picks its camera; keys of bars before the scene's entry point may be passed
+    const std::vector<sInt> &want = run.Mode ? runs[0].Keys : std::vector<sInt>{0, 6, 1, 2, 7, 5, 3, 4};
+    for(sInt bar = 0; bar < run.Bars; bar++)
+    {
+      const sInt key = run.Mode ? (bar < sInt(want.size()) ? want[size_t(bar)] : -1) : (bar % 8 ? -1 : want[size_t(bar / 8)]);
+      if(variants[size_t(bar)] >= 0) EXPECT_EQ(variants[size_t(bar)], key) << "bar " << bar;
+      else if(key >= 0 && bar > 8) ADD_FAILURE() << "no camera " << key << " at bar " << bar;
+    }
+    Drop();
+  }
+}
+
+TEST_F(ShowRig, MorvenskCamerasSeeRibbonsAndPlanes)
+{
+  MorvenskScene *m = sNEW MorvenskScene;
+  Build({{m, 1}});
+  const std::string dir = PictureDir();
+  for(sInt mode : {0, 2})
+  {
+    m->RenderMode = mode;
+    for(sInt v = 0; v < 8; v++)
+    {
+      m->Variant = v;
+      for(sInt f = 0; f < 4; f++) Step();
+      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
+      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
+      EXPECT_GT(GreenPixels(name), W * H / 20) << name;   // every camera sees the composition
+    }
+  }
+
+  // each group by itself, seen straight from the front
+  m->Variant = 7;
+  for(StripForm *r : m->Ribbons) r->LayerMask = 2;
+  for(ArrayForm *p : m->Planes) p->LayerMask = 4;
+  for(ArrayForm *a : m->RingArcs) a->LayerMask = 8;
+  sInt counts[4];
+  const sU32 masks[4] = {0, 2, 4, ~0u};
+  for(sInt i = 0; i < 4; i++)
+  {
+    m->LayerMask = masks[i];
+    Step();
+    counts[i] = GreenPixels(Frame);
+  }
+  EXPECT_EQ(counts[0], 0);              // nothing drawn: the clear colour only
+  EXPECT_GT(counts[1], W * H / 20);     // ribbons
+  EXPECT_GT(counts[2], W * H / 50);     // the icon planes
+  EXPECT_GT(counts[3], counts[2]);
+}
+
+TEST_F(ShowRig, TheShowStartsWithItsSceneTableAndMorvenskCurrent)
+{
+  const StartupRecord keep = sStartupRecord;
+  sStartupRecord = Record;
+  MainApp *app = sNEW MainApp(sShowSceneTable, SHOW_SCENES);
+  SceneMachine *m = app->Machine;
+  EXPECT_EQ(m->Current, 0);
+  EXPECT_TRUE(dynamic_cast<MorvenskScene *>(m->Scenes[0]));
+  EXPECT_TRUE(dynamic_cast<GlobalScene *>(m->Scenes[13]) && m->Scenes[13]->Resident);
+  for(sInt i = 1; i < 13; i++) EXPECT_EQ(m->Scenes[i], nullptr) << i;   // not built yet: left empty
+  EXPECT_EQ(Sync->Tables[1], GlobalShowTable());
+  EXPECT_TRUE(Sync->Tables[0] == MorvenskShortTable() || Sync->Tables[0] == MorvenskShowTable());
+  for(sInt f = 0; f < 3; f++)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    app->OnPaint3D();
+    sRender3DEnd(1);
+  }
+  app->OnInput(sInput2Event{'2', 0, 0, 0});   // a variant key reaches the current scene
+  EXPECT_EQ(m->Scenes[0]->Variant, 1);
+  m->SwitchScene(1);                            // an empty index is passed over
+  EXPECT_EQ(m->Current, 0);
+  sDELETE(app);
+  sPartitionMemory(Frames.FrameSize, Frames.DMASize);
+  sStartupRecord = keep;
+}
