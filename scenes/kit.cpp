@@ -143,14 +143,15 @@ sInt ReseedTimeOffset(sRandomLcg *random, sU32 mask)
 
 namespace
 {
-sF64 Turn(sF64 t, sF64 rate)
+sF64 Wrap(sF64 t, sF64 rate, sF64 period)
 {
-  const sF64 turn = 6.283185307179586;
-  sF64 a = std::fmod(t * rate, turn);
-  return a < 0.0 ? a + turn : a;
+  sF64 a = std::fmod(t * rate, period);
+  return a < 0.0 ? a + period : a;
 }
+constexpr sF64 Turn = 6.283185307179586;
 }
 
-sF32 ClockSin(sF64 t, sF64 rate) { return sF32(std::sin(Turn(t, rate))); }
-sF32 ClockCos(sF64 t, sF64 rate) { return sF32(std::cos(Turn(t, rate))); }
-sF32 ClockAngle(sF64 t, sF64 rate) { return sF32(Turn(t, rate)); }
+sF32 ClockSin(sF64 t, sF64 rate) { return sF32(std::sin(Wrap(t, rate, Turn))); }
+sF32 ClockCos(sF64 t, sF64 rate) { return sF32(std::cos(Wrap(t, rate, Turn))); }
+sF32 ClockAngle(sF64 t, sF64 rate) { return sF32(Wrap(t, rate, Turn)); }
+sF32 ClockPhase(sF64 t, sF64 rate, sF64 period) { return sF32(Wrap(t, rate, period)); }

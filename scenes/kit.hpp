@@ -166,3 +166,6 @@ sF32 ClockSin(sF64 t, sF64 rate);
 sF32 ClockCos(sF64 t, sF64 rate);
 // rate x t wrapped into 0..2 pi: an angle that keeps turning without losing precision.
 sF32 ClockAngle(sF64 t, sF64 rate);
+// rate x t wrapped into 0..period: a phase handed to a material whose waves all repeat
+// after that period.
+sF32 ClockPhase(sF64 t, sF64 rate, sF64 period);

@@ -362,7 +362,9 @@ void MorvenskScene::Render(sInt, sViewport *view)
 
   const sF32 A = (ClockSin(T, 0.0031) + ClockSin(T, 0.005)) * 0.5f;
   const sF32 Q = ClockSin(T, 0.001);
-  const sF32 stripTime = A + sF32(0.006 * T);
+  // the strip material's waves run at 0.5, 0.7, 1, 1.1 and 1.5 times the phase: all of
+  // them repeat after 20 pi, so the strip time is kept within that and stays smooth
+  const sF32 stripTime = A + ClockPhase(T, 0.006, 20.0 * 3.141592653589793);
   const sF32 paramA = 4.0f * view->Camera.l.z - 10.0f + Q;
   for(sInt i = 0; i < HalfRibbons; i++)
   {

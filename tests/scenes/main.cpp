@@ -1,5 +1,5 @@
-// Test entry of the scenes folder: memory, the string pool and the file handlers run around
-// the tests, as in the program.
+// Test entry of the scenes folder: memory, the string pool and the file handlers run
+// around the tests, as in the program.
 #include "base/file.hpp"
 #include "base/framemem.hpp"
 #include "base/memory.hpp"
@@ -12,8 +12,7 @@ int main(int argc, char **argv)
   testing::InitGoogleTest(&argc, argv);
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   sInitMemorySystem();
-  // tests may start threads of their own: every thread may use the main memory
-  sGetMemoryHandler(1)->MakeThreadSafe();
+  sGetMemoryHandler(1)->MakeThreadSafe();   // the SYNC machine's sound input has a thread
   sInitStringPool();
   sInitFileHandlers();
   sInitRootFileHandler();

@@ -1,10 +1,9 @@
 #pragma once
-// The show scenes in a running scene machine: a hidden window and real device of 480 x 270
-// (a picture a person can look at), the real SYNC machine plugged into the machine, the
-// data tree as the current folder, and frames in fixed steps whose captured pictures are
-// dropped unless a test keeps them.
+// The show scenes in a running scene machine: a hidden 480 x 270 window on the real device
+// (a picture a person can look at), the real SYNC machine behind the machine's plug-in
+// table, the data tree as the current folder, and fixed-step frames whose captured
+// picture is kept in Frame until the next frame.
 
-#include "base/file.hpp"
 #include "base/framemem.hpp"
 #include "graphics/render_fixture.hpp"
 #include "show/scenehost.hpp"
@@ -24,6 +23,7 @@ public:
   SceneMachine *M = nullptr;
   SyncMachine *Sync = nullptr;
   std::string Frame = "/tmp/sparkvane-rig-" + std::to_string(getpid()) + ".bmp";
+  std::u16string FramePattern = std::u16string(Frame.begin(), Frame.end());
   char OldDir[4096] = {};
   sFrameMemoryStats Frames = sGetFrameMemoryStats();
 
@@ -43,29 +43,13 @@ public:
   void SetUp() override
   {
     ASSERT_TRUE(sIsGfxActive());
-    ASSERT_TRUE(getcwd(OldDir, sizeof(OldDir)));
-    ASSERT_EQ(chdir(TWDATA_DIR), 0);
+    ASSERT_TRUE(getcwd(OldDir, sizeof(OldDir)) && chdir(TWDATA_DIR) == 0);
     SetShowDisplay(0, W, H);
     Record.UsePackfile = Record.MusicOn = Record.InputLock = Record.UseLoader = Record.PackedAssets = 0;
     Record.FixedStep = 1;
     Record.FixedStepMs = 50;
     Record.InitialBpm = 240.0f;   // a bar is one second, a step 62.5 ms: no step is skipped
-    static std::u16string pattern;
-    pattern = std::u16string(Frame.begin(), Frame.end());
-    Record.CapturePattern = pattern.c_str();
-    PlugSync();
-  }
-  void TearDown() override
-  {
-    Drop();
-    sShowPlugins = {};
-    std::remove(Frame.c_str());
-    EXPECT_EQ(chdir(OldDir), 0);
-  }
-
-  // The real SYNC machine behind the machine's plug-in table.
-  void PlugSync()
-  {
+    Record.CapturePattern = FramePattern.c_str();
     static ShowRig *rig;
     rig = this;
     sShowPlugins = {};
@@ -84,27 +68,19 @@ public:
     sShowPlugins.GetColorPreset = [](SyncMachine *s) { return s->ColorPreset; };
     sShowPlugins.GetSyncClock = [](SyncMachine *s) { return sU32(s->PublishedClock); };
   }
-
-  // Registers the scenes (null leaves an index empty) and starts the machine.
-  void Build(std::initializer_list<std::pair<Scene *, sInt>> scenes)
+  void TearDown() override
   {
-    M = sNEW SceneMachine(&Record);
-    sInt i = 0;
-    for(const auto &s : scenes)
-    {
-      if(s.first) M->RegisterScene(s.first, u"scene", i, s.second, 0);
-      i++;
-    }
-    M->Start();
+    Drop();
+    sShowPlugins = {};
+    std::remove(Frame.c_str());
+    EXPECT_EQ(chdir(OldDir), 0);
   }
-  // Ends the machine; it takes the frame memory with it, which the test entry gave.
+  // Ends the machine, which takes the frame memory with it: the test entry's comes back.
   void Drop()
   {
-    if(!M) return;
     sDELETE(M);
     sPartitionMemory(Frames.FrameSize, Frames.DMASize);
   }
-  // One frame of the show; its picture is left in Frame.
   void Step()
   {
     ASSERT_TRUE(sRender3DBegin());
