@@ -120,6 +120,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
     else
       std::printf("%-12s %-12s %8.3f ms per frame (best), %8.3f ms mean, driver included\n", device,
                   plat::ToUtf8(row.Name).c_str(), best / 1000.0, sum / done / 1000.0);
+    s->Exit();
     sDELETE(s);
   }
 }

@@ -3,8 +3,11 @@
 
 #include "base/memory.hpp"
 #include "gui/gui.hpp"
+#include "scenes/body.hpp"
+#include "scenes/fish.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/transformer.hpp"
 
 namespace
 {
@@ -13,9 +16,9 @@ template <class T> Scene *MakeScene() { return sNEW T; }
 
 const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Morvensk", MakeScene<MorvenskScene>, 1, 0},
-    {u"Fish", nullptr, 1, 0},
-    {u"Transformer", nullptr, 1, 0},
-    {u"Body", nullptr, 1, 0},
+    {u"Fish", MakeScene<FishScene>, 1, 0},
+    {u"Transformer", MakeScene<TransformerScene>, 1, 0},
+    {u"Body", MakeScene<BodyScene>, 1, 0},
     {u"Plant", nullptr, 1, 0},
     {u"Abstract", nullptr, 1, 0},
     {u"Cubic", nullptr, 1, 0},

@@ -155,14 +155,22 @@ TEST_F(ShowRig, TheShowStartsWithItsSceneTableAndMorvenskCurrent)
   EXPECT_EQ(m->Current, 0);
   EXPECT_TRUE(dynamic_cast<MorvenskScene *>(m->Scenes[0]));
   EXPECT_TRUE(dynamic_cast<GlobalScene *>(m->Scenes[13]) && m->Scenes[13]->Resident);
-  for(sInt i = 1; i < 13; i++) EXPECT_EQ(m->Scenes[i], nullptr) << i;   // not built yet: left empty
+  sInt empty = -1;   // a row without a scene (not built yet) leaves its index empty
+  for(sInt i = 0; i < SHOW_SCENES; i++)
+  {
+    EXPECT_EQ(m->Scenes[i] != nullptr, sShowSceneTable[i].Make != nullptr) << i;
+    if(!sShowSceneTable[i].Make && empty < 0) empty = i;
+  }
   EXPECT_EQ(Sync->Tables[1], GlobalShowTable());
   EXPECT_TRUE(Sync->Tables[0] == MorvenskShortTable() || Sync->Tables[0] == MorvenskShowTable());
   for(sInt f = 0; f < 3; f++) Step();
   app->OnInput(sInput2Event{'2', 0, 0, 0});   // a variant key reaches the current scene
   EXPECT_EQ(m->Scenes[0]->Variant, 1);
-  m->SwitchScene(1);                            // an empty index is passed over
-  EXPECT_EQ(m->Current, 0);
+  if(empty >= 0)
+  {
+    m->SwitchScene(empty);                      // an empty index is passed over
+    EXPECT_EQ(m->Current, 0);
+  }
   M = nullptr;
   sDELETE(app);
   Drop();

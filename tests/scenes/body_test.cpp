@@ -1,0 +1,94 @@
+// The Body scene in a running machine: its visits in every transition mode with the
+// pictures of its cameras, nested shells, the beat steps of the styled modes, and the
+// plain look that every visit starts from.
+#include "scene_frames.hpp"
+
+#include "scenes/body.hpp"
+#include "show/forms.hpp"
+
+#include <cmath>
+
+namespace
+{
+sInt Lit(sU32 c) { return Picture::Luma(c) > 60; }
+
+sF32 Reach(const SuperShapeParams &p, sF32 theta, sF32 phi)
+{
+  const sVec3 v = EvalSuperShape(p, theta, phi);
+  return std::sqrt(sDot(v, v));
+}
+}
+
+TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
+{
+  BodyScene *body = sNEW BodyScene;
+  Build({{body, 1}, {sNEW Elsewhere, 1}});
+  VisitInModes(*this, {0, 1, 0, 4}, 1, [&](sInt mode) {
+    EXPECT_EQ(Sync->Tables[0], mode ? BodyShowTable() : BodyShortTable());
+    EXPECT_TRUE(body->ShellRow == 1 || body->ShellRow == 2);
+  });
+
+  // in every direction each shell of a group lies inside the next larger one
+  for(sInt group = 0; group < 2; group++)
+    for(sF32 theta = -3.0f; theta < 3.1f; theta += 0.5f)
+      for(sF32 phi = -1.4f; phi < 1.5f; phi += 0.35f)
+        for(sInt e = 0; e + 1 < 16; e++)
+        {
+          // shell n of group 1 holds entry 15 - n, of group 2 entry n
+          const sInt inner = group ? 16 + e : 15 - e, outer = group ? 17 + e : 14 - e;
+          ASSERT_LT(Reach(body->Shells[inner]->ShapeParams, theta, phi), Reach(body->Shells[outer]->ShapeParams, theta, phi))
+              << group << " " << e << " " << theta << " " << phi;
+        }
+
+  const std::string dir = ScenePictureDir("body");
+  for(sInt mode : {0, 2})
+  {
+    body->RenderMode = mode;
+    for(sInt v = 0; v < 10; v++)
+    {
+      body->Variant = v;
+      Step();
+      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
+      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
+      EXPECT_GT(Picture(name).Count(Lit), W * H / 50) << name;
+    }
+  }
+}
+
+TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
+{
+  BodyScene *body = sNEW BodyScene;
+  Build({{body, 1}, {sNEW Elsewhere, 1}});
+  // a styled visit with the brightest preset: the shells take the additive look
+  Sync->SelectColorPreset(3);
+  M->PendingTransition = 1;
+  M->SwitchScene(1);
+  M->SwitchScene(0);
+  ASSERT_EQ(body->RenderMode, 1);
+  Step();
+  for(sInt n = 0; n < BODY_SHELLS; n++)
+  {
+    EXPECT_EQ(body->Shells[n]->MaterialIndex, n < 16 ? 3 : 4);
+    EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 1.0f);
+  }
+  // every fourth 108 starts a new order of the four steps, each step once
+  for(sInt e = 0; e < 4; e++) body->OnEvent(108);
+  EXPECT_EQ(body->StepCounter, 0);
+  sInt seen = 0;
+  for(sInt s : body->StepOrder) seen |= 1 << s;
+  EXPECT_EQ(seen, 15);
+
+  // a calm visit afterwards: the plain look, and 108 moves nothing
+  M->PendingTransition = 0;
+  M->SwitchScene(1);
+  M->SwitchScene(0);
+  ASSERT_EQ(body->RenderMode, 0);
+  body->OnEvent(108);
+  Step();
+  EXPECT_EQ(body->StepCounter, 0);
+  for(sInt n = 0; n < BODY_SHELLS; n++)
+  {
+    EXPECT_EQ(body->Shells[n]->MaterialIndex, n < 16 ? 1 : 2);
+    EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 0.0f);
+  }
+}

@@ -1,0 +1,191 @@
+// The Transformer scene in a running machine: its visits in every transition mode, the
+// pictures of its cameras, the shadows its parts cast on the floor, and what it does
+// where the plain reading of its rules breaks (a model without meshes, point colours out
+// of the blend's range, a freeze key lost between two bars, three groups seeded alike, a
+// part whose centre is on the floor).
+#include "scene_frames.hpp"
+
+#include "scenes/transformer.hpp"
+#include "show/forms.hpp"
+#include "show/model.hpp"
+
+#include <cmath>
+
+namespace
+{
+// The Transformer with a camera that can be held straight above the centre of the floor.
+class HeldTransformer : public TransformerScene
+{
+public:
+  sBool Above = 0;
+  void Camera(sInt variant, sViewport *view) override
+  {
+    TransformerScene::Camera(variant, view);
+    if(!Above) return;
+    PlaceCamera(this, view, sVec3(0.0f, 0.0f, 0.0f), sVec3(0.0f, 70.0f, -20.0f), 1.6f);
+    LayerMask = 15;
+    for(TransformerSlot &s : Slots) s.Mode = 0;
+  }
+};
+
+sInt Lit(sU32 c) { return Picture::Luma(c) > 30; }
+}
+
+TEST_F(ShowRig, TransformerVisitsCamerasAndShadows)
+{
+  HeldTransformer *t = sNEW HeldTransformer;
+  Build({{t, 1}, {sNEW Elsewhere, 1}});
+  const sInt parts[3] = {64, 40, 32};
+  for(sInt g = 0; g < 3; g++)
+  {
+    EXPECT_EQ(t->Slots[g].PartCount, parts[g]);
+    // the stand-in machine parts: centred on their origins, about a unit in size, above
+    // the floor's clamp, and naming the eight part materials
+    const Model *m = t->Slots[g].Source;
+    ASSERT_GE(m->MeshCount, 8);
+    for(sInt i = 0; i < m->MeshCount; i++)
+    {
+      sVec3 lo, hi;
+      m->Meshes[i]->GetBounds(lo, hi);
+      for(sF32 c : {lo.x + hi.x, lo.y + hi.y, lo.z + hi.z}) EXPECT_NEAR(c, 0.0f, 1e-4f) << g << " " << i;
+      for(sF32 e : {hi.x, hi.y, hi.z}) EXPECT_TRUE(e > 0.1f && e < 1.2f) << g << " " << i;
+      EXPECT_TRUE(m->Meshes[i]->MaterialIndex >= 0 && m->Meshes[i]->MaterialIndex < 8);
+    }
+  }
+  // each group draws its own parts: the three loads run within a millisecond
+  EXPECT_NE(t->Slots[0].Parts[0].AngleA, t->Slots[1].Parts[0].AngleA);
+  EXPECT_NE(t->Slots[1].Parts[0].AngleA, t->Slots[2].Parts[0].AngleA);
+
+  VisitInModes(*this, {4, 1}, 1, [&](sInt mode) {
+    EXPECT_EQ(Sync->Tables[0], mode == 4 ? TransformerShortTable() : TransformerShowTable());
+    EXPECT_EQ(t->Floor->MaterialIndex, mode == 1 || mode == 4 ? 0 : 1) << mode;
+    for(sInt g = 0; g < 3; g++)
+      for(sInt i = 0; i < t->Slots[g].PartCount; i++)
+      {
+        // every part stays above the floor plane, whatever its mode
+        const sMat3x4 &m = t->Slots[g].Parts[i].Form->Matrix;
+        EXPECT_GE(m.l.y - std::sqrt(sDot(m.j, m.j)) * t->Slots[g].Parts[i].MaxCorner.y, -0.01f);
+      }
+  });
+
+  const std::string dir = ScenePictureDir("transformer");
+  // cameras of mode 4, and the styled modes' cameras of the group set-ups
+  const std::pair<sInt, sInt> cameras[] = {{4, 0}, {4, 1}, {2, 6}, {2, 10}, {2, 12}, {2, 13}};
+  for(auto [mode, v] : cameras)
+  {
+    t->RenderMode = mode;
+    t->Variant = v;
+    Step();
+    const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
+    std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_GT(Picture(name).Count(Lit), W * H / 20) << name;
+  }
+
+  // the floor under the first group, seen from above without the glow passes: darker
+  // with the group standing there than with the group far behind the camera
+  t->Above = 1;
+  sTexture2D *glow = t->GlowTarget;
+  t->GlowTarget = nullptr;
+  sS64 under[2];
+  for(sInt away = 0; away < 2; away++)
+  {
+    t->Slots[0].Position = sVec3(0.0f, 8.0f, away ? -900.0f : 0.0f);
+    Step();
+    std::filesystem::copy_file(Frame, dir + (away ? "/floor-empty.bmp" : "/floor-shadowed.bmp"),
+                               std::filesystem::copy_options::overwrite_existing);
+    under[away] = Picture(Frame).Brightness(0.42f, 0.42f, 0.58f, 0.58f);
+  }
+  EXPECT_LT(under[0] * 10, under[1] * 9);
+  t->GlowTarget = glow;
+}
+
+TEST_F(ShowRig, TransformerWithoutMeshesKeepsItsGroupEmpty)
+{
+  TransformerScene *t = sNEW TransformerScene;
+  t->Rows[1].File = u"no_such_model.dae";
+  Build({{t, 1}, {sNEW Elsewhere, 1}});
+  EXPECT_EQ(t->Slots[1].PartCount, 0);
+  EXPECT_EQ(t->Slots[0].PartCount, 64);
+  for(sInt v : {7, 12})   // cameras and modes that name the empty group
+  {
+    t->Variant = v;
+    t->OnEvent(106);
+    t->OnEvent(107);
+    Step();
+  }
+  EXPECT_EQ(t->Slots[1].LeadPosition.x, t->Rows[1].Position.x);
+}
+
+TEST(Transformer, PointColoursStayBetweenTheirGreys)
+{
+  // the blend weight of the formula reaches -1.7..3.25; the colours must stay between the
+  // dark and the light grey, darkened at most to black, with full alpha
+  for(sF64 clock : {0.0, 12345.0, 3.6e6, 2.0e9})
+    for(sF32 pulse : {0.0f, 0.5f, 1.0f})
+      for(sInt r = 0; r < 64; r += 9)
+        for(sInt j = 0; j < 256; j += 5)
+        {
+          const sU32 c = TransformerScene::PointColour(r, j, clock, pulse);
+          ASSERT_EQ(c >> 24, 0xFFu);
+          ASSERT_LE((c >> 16) & 255, 0x74u);
+          ASSERT_LE((c >> 8) & 255, 0x70u);
+          ASSERT_LE(c & 255, 0x73u);
+        }
+}
+
+TEST(Transformer, FloorClampKeepsPartsAboveTheFloor)
+{
+  sMat3x4 down;
+  down.EulerXYZ(sScenePi, 0.0f, 0.0f);   // the part's top turned downwards
+  const struct
+  {
+    sF32 Y, Want;
+  } cases[] = {{10.0f, 10.0f / 13.0f}, {0.0f, 0.0f}, {-2.0f, 0.0f}};
+  for(const auto &c : cases)
+  {
+    const sF32 s = TransformerScene::FloorClamp(1.0f, 3.0f, down, sVec3(0.0f, c.Y, 0.0f));
+    EXPECT_NEAR(s, c.Want, 1e-5f) << c.Y;
+  }
+  sMat3x4 up;
+  EXPECT_EQ(TransformerScene::FloorClamp(2.0f, 3.0f, up, sVec3(0.0f, 0.0f, 0.0f)), 2.0f);
+}
+
+TEST_F(ShowRig, TransformerFreezeEndsWithItsPairEvenWhenAKeyIsLost)
+{
+  SyncPatternTable show = TransformerShowTable();
+  // the pairs of freeze keys: a freeze begun at one of them ends after the second bar
+  for(sInt bar = 0; bar < PatternBars(show); bar++)
+  {
+    const sBool ends = bar == 94 || bar == 98 || bar == 102 || bar == 106 || bar == 116 || bar == 120 ||
+                       bar == 124 || bar == 128 || bar == 138 || bar == 142 || bar == 146 || bar == 150;
+    EXPECT_EQ(TransformerScene::FreezeEndsAt(show, bar), ends) << bar;
+  }
+
+  TransformerScene *t = sNEW TransformerScene;
+  Build({{t, 1}, {sNEW Elsewhere, 1}});
+  InstallPatterns(Sync, 0, show);
+  sViewport view;
+  auto at = [&](sInt bar) {
+    Sync->BarIndex[0] = bar;
+    t->Render(0, &view);
+    return Sync->Freeze;
+  };
+  // the second key of the pair at bars 92 and 93 fell between two bars: the freeze ends
+  // with bar 93 all the same
+  at(91);
+  Sync->Freeze = 1;
+  EXPECT_EQ(at(92), 1);
+  EXPECT_EQ(at(93), 1);
+  EXPECT_EQ(at(94), 0);
+  // the first key of the pair at 96 and 97 was lost: the second began a freeze, which
+  // lasts no longer than its bar
+  EXPECT_EQ(at(96), 0);
+  Sync->Freeze = 1;
+  EXPECT_EQ(at(97), 1);
+  EXPECT_EQ(at(98), 0);
+  // away from the pairs a freeze is left to whoever began it
+  Sync->Freeze = 1;
+  EXPECT_EQ(at(99), 1);
+  EXPECT_EQ(at(100), 1);
+  Sync->Freeze = 0;
+}
