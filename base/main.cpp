@@ -7,16 +7,12 @@
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
 #include "show/ipp.hpp"
+#include "scenes/table.hpp"
 #include "show/mainapp.hpp"
 #include "show/startup.hpp"
 
 namespace
 {
-// The show's scenes, by index; they register here as they are built. Until then the
-// machine runs with an empty table: the background colour, the IPP machine and panels.
-const ShowSceneRow SceneTable[] = {{nullptr, nullptr, 0, 0}};
-const sInt SceneCount = 0;
-
 void sMain()
 {
   sInstallGraphicsFrames();
@@ -24,7 +20,7 @@ void sMain()
   FindDataRoot();
   if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
   if(!CheckStartupSelector(&sStartupRecord)) return;
-  MainApp *app = sNEW MainApp(SceneTable, SceneCount);
+  MainApp *app = sNEW MainApp(sShowSceneTable, SHOW_SCENES);
   app->FrameLimit = sShellParamInt(u"frames", 0, 0);
   sSetApplication(app);
 }

@@ -17,7 +17,7 @@ namespace
 sInt FindRow(const ShowSceneRow *table, sInt count, const sChar *name)
 {
   for(sInt i = 0; i < count; i++)
-    if(table[i].Name && sCmpStringEqual(table[i].Name, name)) return i;
+    if(table[i].Name && table[i].Make && sCmpStringEqual(table[i].Name, name)) return i;
   return -1;
 }
 }
@@ -36,6 +36,8 @@ MainApp::MainApp(const ShowSceneRow *table, sInt count)
   Machine = sNEW SceneMachine(&sStartupRecord);
   for(sInt i = 0; i < count; i++)
   {
+    // a row whose scene is not built keeps its index free
+    if(!table[i].Make) continue;
     Scene *scene = table[i].Make();
     Machine->RegisterScene(scene, table[i].Name, i, table[i].Flags, table[i].OnGuiDisplay ? GuiDisplay : ShowDisplay);
   }

@@ -17,7 +17,7 @@ struct SlideshowControl;
 struct ShowSceneRow
 {
   const sChar *Name;
-  Scene *(*Make)();   // allocates and constructs the scene
+  Scene *(*Make)();   // allocates and constructs the scene; null leaves the index empty
   sInt Flags;         // low byte the texture-set kind, 0x100 resident
   sBool OnGuiDisplay; // 1: the GUI's display, 0: the show's display
 };

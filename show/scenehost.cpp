@@ -151,6 +151,7 @@ SceneMachine::~SceneMachine()
   }
   for(sInt i = 0; i < SceneCount; i++)
   {
+    if(!Scenes[i]) continue;
     sDPrintF(u"exiting scene %d - ", i);
     Scenes[i]->Exit();
     sDPrintF(u"deleting scene %d\n", i);
@@ -170,17 +171,18 @@ SceneMachine::~SceneMachine()
 void SceneMachine::RegisterScene(Scene *scene, const sChar *name, sInt index, sInt flags, sInt display)
 {
   (void)name;
-  (void)index;
+  // a scene keeps its place in the table (its number in the scene keys); the places of
+  // scenes not built stay empty and are passed over
+  sVERIFY(index >= 0 && index < sSCENE_MAXSCENES - 1 && !Scenes[index]);
   const ShowDisplayRecord &d = GetShowDisplay(display);
-  Scenes[SceneCount] = scene;
+  Scenes[index] = scene;
   scene->DisplayWidth = d.Width;
   scene->DisplayHeight = d.Height;
   scene->TextureSetKind = flags & 0xff;
   scene->Resident = (flags & 0x100) ? 1 : 0;
   scene->Machine = this;
   scene->DisplayIndex = display;
-  SceneCount++;
-  sVERIFY(SceneCount < sSCENE_MAXSCENES);
+  if(index >= SceneCount) SceneCount = index + 1;
   RefreshLoadingScreen();
 }
 
@@ -205,6 +207,7 @@ void SceneMachine::Start()
   for(sInt i = 0; i < SceneCount; i++)
   {
     Scene *s = Scenes[i];
+    if(!s) continue;
     sDPrintF(u"-------------------init%d", i);
     sDPrint(u"-1");
     if(s->TextureSetKind == 2)
@@ -224,10 +227,10 @@ void SceneMachine::Start()
     sDPrint(u"-2");
   }
   sDPrint(u"-3");
-  if(Current < SceneCount) Scenes[Current]->Enter(0);
+  if(Current < SceneCount && Scenes[Current]) Scenes[Current]->Enter(0);
   if(Record->MusicOn && sShowPlugins.StartMusic) sShowPlugins.StartMusic(Record->MusicFile);
   RefreshLoadingScreen();
-  if(Current < SceneCount) Scenes[Current]->Enter(0);
+  if(Current < SceneCount && Scenes[Current]) Scenes[Current]->Enter(0);
   if(Ipp) Ipp->Enter(0);
   ResetBanks();
   if(sShowPlugins.OpenDmx) sShowPlugins.OpenDmx();
@@ -285,6 +288,7 @@ void SceneMachine::OnInput(const sInput2Event &event)
 {
   for(sInt i = 0; i < SceneCount; i++)
   {
+    if(!Scenes[i]) continue;
     sInput2Event copy = event;
     Scenes[i]->OnInput(&copy);
   }
@@ -323,9 +327,9 @@ void SceneMachine::RouteKey(sU32 code)
 {
   HandleSceneKey(code, Current);
   if(Sync && sShowPlugins.SyncOnKey) sShowPlugins.SyncOnKey(Sync, code);
-  if(Current < SceneCount) Scenes[Current]->OnEvent(sInt(code));
+  if(Current < SceneCount && Scenes[Current]) Scenes[Current]->OnEvent(sInt(code));
   for(sInt i = 0; i < SceneCount; i++)
-    if(Scenes[i]->Resident) Scenes[i]->OnEvent(sInt(code));
+    if(Scenes[i] && Scenes[i]->Resident) Scenes[i]->OnEvent(sInt(code));
 }
 
 /****************************************************************************/
@@ -454,7 +458,7 @@ void SceneMachine::OnPaint3D()
     for(sInt code = sShowPlugins.PollKey(Sync, 0, 1); code; code = sShowPlugins.PollKey(Sync, 0, 0))
     {
       // a code may switch the scene: the current one is looked up for each
-      if(Current < SceneCount) Scenes[Current]->OnEvent(code);
+      if(Current < SceneCount && Scenes[Current]) Scenes[Current]->OnEvent(code);
       if(sShowPlugins.SyncOnKey) sShowPlugins.SyncOnKey(Sync, sU32(code));
       HandleSceneKey(sU32(code), Current);
     }
@@ -474,7 +478,7 @@ void SceneMachine::OnPaint3D()
   if(Ipp && Ipp->DisplayIndex == 0 && sShowPlugins.PaintColorLayers) sShowPlugins.PaintColorLayers(Ipp, &OverlayView);
   for(sInt i = 0; i < SceneCount; i++)
   {
-    if(!Scenes[i]->Resident || Scenes[i]->DisplayIndex != 0) continue;
+    if(!Scenes[i] || !Scenes[i]->Resident || Scenes[i]->DisplayIndex != 0) continue;
     Views[i].SetTarget();
     Views[i].Model.EulerXYZ(0, 0, 0);
     DrawScene(i, &Views[i], 1);

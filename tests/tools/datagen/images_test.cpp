@@ -54,7 +54,7 @@ TEST(DatagenImages, EveryShowTextureLoadsInBothVariantsWithOneSizeAndOneContent)
     EXPECT_EQ(differ, 0) << "pixels whose colour differs between the variants";
     // the alpha pictures carry their shape in alpha wherever the format has alpha; the
     // others are opaque
-    bool alphaPicture = strstr(t.Unpacked, "_alpha") || strstr(t.Unpacked, "interlace");
+    bool alphaPicture = t.Alpha || strstr(t.Unpacked, "_alpha") || strstr(t.Unpacked, "interlace");
     for(auto [img, file] : {std::pair{unpacked.get(), t.Unpacked}, {packed.get(), t.Packed}})
     {
       auto [lo, hi] = std::minmax_element(img->Data, img->Data + count, [](sU32 a, sU32 b) { return a >> 24 < b >> 24; });
@@ -67,7 +67,8 @@ TEST(DatagenImages, EveryShowTextureLoadsInBothVariantsWithOneSizeAndOneContent)
 TEST(DatagenImages, PicturesLookLikeWhatTheirNamesSay)
 {
   // glows fall off softly from a bright centre to black corners
-  for(auto [name, alpha] : {std::pair{"ipp/unpacked/glow.bmp", false}, {"ipp/unpacked/glow_alpha.pic", true}})
+  for(auto [name, alpha] : {std::pair{"ipp/unpacked/glow.bmp", false}, {"ipp/unpacked/glow_alpha.pic", true},
+                            {"global/unpacked/glow.bmp", false}, {"global/packed/glow.png", true}})
   {
     auto img = Load(name);
     sF32 centre = Light(*img, 0.5f, 0.5f, alpha), mid = Light(*img, 0.7f, 0.5f, alpha), rim = Light(*img, 0.9f, 0.5f, alpha);

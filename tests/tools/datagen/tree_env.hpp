@@ -18,6 +18,7 @@ std::vector<sU8> ReadBytes(const std::string &name);
 struct TexturePair
 {
   const char *Unpacked, *Packed;
+  bool Alpha = false;   // its shape is in its alpha too
 };
 inline const TexturePair ShowTextures[] = {
   {"ipp/unpacked/white.bmp", "ipp/packed/white.png"}, {"ipp/unpacked/interlace.pic", "ipp/packed/interlace.pic"},
@@ -28,5 +29,13 @@ inline const TexturePair ShowTextures[] = {
   {"ipp/unpacked/spark_alpha.pic", "ipp/packed/spark_aplha.pic"},
   {"ipp/unpacked/glow.bmp", "ipp/packed/glow.png"}, {"ipp/unpacked/spark.bmp", "ipp/packed/spark.png"},
   {"loader/supershape.jpg", "loader/supershape.jpg"},
+  {"global/unpacked/white.bmp", "global/packed/white.png"},
+  {"global/unpacked/glow.bmp", "global/packed/glow.png", true},
+  {"morvensk/white.pic", "morvensk/white.pic"}, {"morvensk/white_a.pic", "morvensk/white_a.pic", true},
+  {"morvensk/white_m.pic", "morvensk/white_m.pic"}, {"morvensk/supershape_01.pic", "morvensk/supershape_01.pic"},
+  {"morvensk/supershape_02.pic", "morvensk/supershape_02.pic"},
+  {"morvensk/minimal_bg.pic", "morvensk/minimal_bg.pic", true},
+  {"morvensk/minimal_icon.bmp", "morvensk/minimal_icon.png"},
+  {"morvensk/minimal_text.pic", "morvensk/minimal_text.pic", true},
 };
 }

@@ -1,0 +1,183 @@
+// The cost of one frame of each scene of the show's scene table at 1920 x 1080: Camera,
+// Render, the object list and AfterRender, with the SYNC machine running.
+//
+// Through the recording stand-in of the gpu device, the stand-in's own work (it formats a
+// log line per call) is measured in the same run by making typical device calls directly,
+// and taken off per call the frame made: what remains is our CPU time per frame, printed
+// with its ratio to the limit of 4 ms. Through the real device (run under Xvfb with a
+// screen of 1920 x 1080, or SDL's off-screen driver) the wall time of the whole frame is
+// printed, the driver's work included.
+//   bench_scene_frame [frames] [data tree]
+
+#include "base/file.hpp"
+#include "base/framemem.hpp"
+#include "base/memory.hpp"
+#include "base/textbuffer.hpp"
+#include "platform/text/utf.hpp"
+#include "graphics/gpudevice.hpp"
+#include "graphics/internal.hpp"
+#include "graphics/recorder.hpp"
+#include "scenes/table.hpp"
+#include "show/scene.hpp"
+#include "show/sync.hpp"
+
+#include <SDL2/SDL.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+constexpr sInt Width = 1920, Height = 1080;
+
+// Microseconds of one device call of the stand-in, the best of the runs.
+double StandInCallMicros(RecDevice *rec)
+{
+  static sF32 regs[23 * 4];
+  double best = 1e30;
+  for(sInt run = 0; run < 20; run++)
+  {
+    rec->Log.clear();
+    auto t0 = Clock::now();
+    for(sInt i = 0; i < 200; i++)
+    {
+      rec->SetVertexShader(nullptr);
+      rec->SetPixelShader(nullptr);
+      rec->SetRenderState(plat::gpu::RS_CULLMODE, 2);
+      rec->SetVertexShaderConstantF(0, regs, 16);
+      rec->SetPixelShaderConstantF(0, regs, 11);
+      rec->SetVertexDeclaration(nullptr);
+      rec->SetStreamSource(0, nullptr, 0, 32);
+      rec->SetIndices(nullptr);
+      rec->DrawIndexedPrimitive(plat::gpu::PT_TRIANGLELIST, 0, 0, 4, 0, 2);
+    }
+    double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / (200 * 9);
+    if(us < best) best = us;
+  }
+  rec->Log.clear();
+  return best;
+}
+
+void Run(const char *device, sInt frames, RecDevice *rec)
+{
+  const double perCall = rec ? StandInCallMicros(rec) : 0.0;
+  for(sInt index = 0; index < SHOW_SCENES; index++)
+  {
+    const ShowSceneRow &row = sShowSceneTable[index];
+    if(!row.Make) continue;
+    SyncMachine sync(128.0f);
+    Scene *s = row.Make();
+    s->DisplayWidth = Width;
+    s->DisplayHeight = Height;
+    s->TextureSetKind = row.Flags & 0xff;
+    s->Resident = (row.Flags & 0x100) ? 1 : 0;
+    s->Init(&sync, 0, nullptr);
+    s->RenderMode = 2;
+    s->Enter(0);
+    sViewport view;
+    view.ClipFar = 8192.0f;
+    double best = 1e30, sum = 0.0, total = 1e30;
+    sInt calls = 0, done = 0;
+    for(sInt f = 0; f < frames; f++)
+    {
+      sync.Update(16);
+      s->Variant = f / 4 % 8;   // every camera in turn
+      if(rec) rec->Log.clear();
+      auto t0 = Clock::now();
+      if(!sRender3DBegin()) break;
+      sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, s->RenderEnv.FogColor);
+      view.SetTarget();
+      s->Camera(s->Variant, &view);
+      view.Prepare(15);
+      s->StepCount = 1;
+      s->Tick(s->Variant);
+      s->Render(s->Variant, &view);
+      s->RenderObjects(&view);
+      s->AfterRender(&view);
+      sRender3DEnd(rec ? 0 : 1);
+      double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+      total = us < total ? us : total;
+      if(rec)
+      {
+        calls = sInt(rec->Log.size());
+        us -= perCall * calls;
+      }
+      best = us < best ? us : best;
+      sum += us;
+      done++;
+    }
+    if(!done)
+      std::printf("%s %-12s no frame\n", device, "");
+    else if(rec)
+      std::printf("%-12s %-12s %8.3f ms our CPU per frame (best), %8.3f ms mean, %8.3f ms with the stand-in, "
+                  "%5d device calls, ratio to 4 ms %.2f\n",
+                  device, plat::ToUtf8(row.Name).c_str(), best / 1000.0, sum / done / 1000.0, total / 1000.0, calls,
+                  best / 4000.0);
+    else
+      std::printf("%-12s %-12s %8.3f ms per frame (best), %8.3f ms mean, driver included\n", device,
+                  plat::ToUtf8(row.Name).c_str(), best / 1000.0, sum / done / 1000.0);
+    sDELETE(s);
+  }
+}
+}  // namespace
+
+int main(int argc, char **argv)
+{
+  sInt frames = argc > 1 ? std::atoi(argv[1]) : 32;
+  if(frames < 1) frames = 1;
+  const char *tree = argc > 2 ? argv[2] : TWDATA_DIR;
+  if(chdir(tree) != 0) std::printf("no data tree at %s: the scenes draw without their pictures\n", tree);
+  sInitMemorySystem();
+  sGetMemoryHandler(1)->MakeThreadSafe();   // the SYNC machine's sound input starts a thread
+  sInitStringPool();
+  sInitFileHandlers();
+  sInitRootFileHandler();
+  sPartitionMemory(64 << 20, 1 << 20);
+
+  // through the recording stand-in
+  RecApi *api = new RecApi(RecConfig());
+  sSetGpuApi(api);
+  sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
+  sU32 flags = 0;
+  sInt w = Width, h = Height;
+  sInitScreenMode(flags, w, h);
+  sInitGfx(flags, w, h);
+  Run("stand-in", frames, api->Device);
+  sExitGfx();
+  sSetGfxWindow(nullptr);
+  sSetGpuApi(nullptr);
+  CurrentScreenMode = sScreenMode();
+
+  // through the real device
+  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+  {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) std::printf("real device: no video: %s\n", SDL_GetError());
+  }
+  SDL_Window *win = SDL_WasInit(SDL_INIT_VIDEO)
+                      ? SDL_CreateWindow("bench", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN)
+                      : nullptr;
+  if(win)
+  {
+    flags = 0;
+    w = Width;
+    h = Height;
+    sInitScreenMode(flags, w, h);
+    sSetGfxWindow(win);
+    sInitGfx(flags, w, h);
+    if(sIsGfxActive()) Run("real device", frames, nullptr);
+    sExitGfx();
+    sSetGfxWindow(nullptr);
+    SDL_DestroyWindow(win);
+  }
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  sPartitionMemory(0, 0);
+  sExitFileHandlers();
+  sExitStringPool();
+  sExitMemorySystem();
+  return 0;
+}

@@ -1,0 +1,76 @@
+// The scene kit: pattern tables as the sequencer reads them, lights, cameras and the
+// clock waves over a long show.
+#include "scenes/kit.hpp"
+
+#include "show/scene_util.hpp"
+
+#include <cmath>
+
+namespace
+{
+PatternList<4, 2> Sample = {{1, 0, {0xE026, 'r', '#'}}, {1, 0, {-28}}, {1, 6, {'q'}}, {3, 15, {-10, 44}}};
+}
+
+TEST(PatternTable, KeyedBarsHoldTheirCodesInOrderAndEmptyBarsShareOneZeroBar)
+{
+  SyncPatternTable t = Sample.Table();
+  EXPECT_EQ(PatternBars(t), 4);
+  EXPECT_TRUE(t[0] == &sEmptyPattern && t[2] == &sEmptyPattern);
+  const sU32 step0[] = {0xE026, 'r', '#', 0xFFFFFFE4u, 0};   // a second key of a step appends
+  for(sInt i = 0; i < 5; i++) EXPECT_EQ(t[1]->Keys[0][i], step0[i]) << i;
+  EXPECT_TRUE(t[1]->Keys[6][0] == 'q' && t[1]->Keys[1][0] == 0);
+  EXPECT_TRUE(t[3]->Keys[15][0] == 0xFFFFFFF6u && t[3]->Keys[15][1] == 44);
+  sU32 any = 0;
+  for(const auto &step : sEmptyPattern.Keys)
+    for(sU32 k : step) any |= k;
+  EXPECT_EQ(any, 0u);
+
+  // a step holds 15 codes and its end; bars outside the table or past the room are fatal
+  SyncPattern p[1];
+  const SyncPattern *table[3];
+  const PatternKey full = {0, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}};
+  BuildPatterns(p, 1, table, 2, &full, 1);
+  EXPECT_TRUE(table[0]->Keys[0][14] == 15 && table[0]->Keys[0][15] == 0 && !table[2]);
+  const PatternKey more[] = {full, {0, 0, {16}}}, outside = {2, 0, {1}}, two[] = {{0, 0, {1}}, {1, 0, {1}}};
+  EXPECT_DEATH(BuildPatterns(p, 1, table, 2, more, 2), "");
+  EXPECT_DEATH(BuildPatterns(p, 1, table, 2, &outside, 1), "");
+  EXPECT_DEATH(BuildPatterns(p, 1, table, 2, two, 2), "");
+}
+
+TEST_F(SceneRecording, KitLightsCamerasAndReadingWithoutMachine)
+{
+  LightSet set;
+  set.Reset();
+  SetLight(&set, 1, 0x009F8F7F, sVec3(1.0f, 1.2f, 0.2f), 100.0f);
+  EXPECT_NEAR(set.Positions[1].x, 63.5f, 0.1f);
+  EXPECT_NEAR(set.Positions[1].y, 76.2f, 0.1f);
+  EXPECT_NEAR(set.Directions[1].z, 0.127f, 0.001f);
+  SetLight(&set, 2, 0, sVec3(0, 0, 0), 10.0f);   // a zero direction points along x
+  EXPECT_EQ(set.Directions[2].x, 1.0f);
+
+  Scene s;
+  s.DisplayWidth = 1920;
+  s.DisplayHeight = 1080;
+  sViewport v;
+  PlaceCamera(&s, &v, sVec3(0, 0, -30), sVec3(0, 0, 10), 1.4f);
+  EXPECT_TRUE(v.ZoomY == 1.4f && v.ZoomX == 1.4f / (1920.0f / 1080.0f) && v.Camera.l.z == 10.0f);
+  EXPECT_NEAR(v.Camera.k.z, -1.0f, 1e-3f);
+  s.DisplayWidth = s.DisplayHeight = 600;   // a square display zooms alike in x and y
+  PlaceCamera(&s, &v, sVec3(0, 0, -30), sVec3(0, 0, 10), 2.0f);
+  EXPECT_EQ(v.ZoomX, v.ZoomY);
+
+  const SyncNow none = ReadSync(nullptr);
+  EXPECT_TRUE(none.SyncClock == 0 && none.PulseBeat == 0.0f);
+}
+
+TEST(SceneKit, ClockWavesKeepTheirShapeAfterHoursOfShow)
+{
+  // ten hours into the show a float product of the clock would step by whole radians
+  const sF64 late = 36000000.0, turn = 6.283185307179586;
+  for(sF64 t : {late, late + 1.0, late + 17.0})
+  {
+    EXPECT_NEAR(ClockSin(t, 0.00013), std::sin(std::fmod(t * 0.00013, turn)), 1e-6);
+    EXPECT_NEAR(ClockCos(t, 0.17), std::cos(std::fmod(t * 0.17, turn)), 1e-6);
+  }
+  EXPECT_TRUE(ClockAngle(-5.0, 1.0) >= 0.0f && ClockAngle(late, 0.003) < 6.2832f && ClockPhase(late, 0.006, 10.0) < 10.0f);
+}
