@@ -2,6 +2,7 @@
 #include "scenes/table.hpp"
 
 #include "base/memory.hpp"
+#include "scenes/abstract.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
 
@@ -16,7 +17,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Transformer", nullptr, 1, 0},
     {u"Body", nullptr, 1, 0},
     {u"Plant", nullptr, 1, 0},
-    {u"Abstract", nullptr, 1, 0},
+    {u"Abstract", MakeScene<AbstractScene>, 1, 0},
     {u"Cubic", nullptr, 1, 0},
     {u"Invaders", nullptr, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
