@@ -3,6 +3,7 @@
 
 #include "base/memory.hpp"
 #include "scenes/abstract.hpp"
+#include "scenes/cubic.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
 
@@ -18,7 +19,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Body", nullptr, 1, 0},
     {u"Plant", nullptr, 1, 0},
     {u"Abstract", MakeScene<AbstractScene>, 1, 0},
-    {u"Cubic", nullptr, 1, 0},
+    {u"Cubic", MakeScene<CubicScene>, 1, 0},
     {u"Invaders", nullptr, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
     {u"Robot", nullptr, 1, 0},
