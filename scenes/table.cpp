@@ -6,6 +6,7 @@
 #include "scenes/cubic.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/plant.hpp"
 
 namespace
 {
@@ -17,7 +18,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Fish", nullptr, 1, 0},
     {u"Transformer", nullptr, 1, 0},
     {u"Body", nullptr, 1, 0},
-    {u"Plant", nullptr, 1, 0},
+    {u"Plant", MakeScene<PlantScene>, 1, 0},
     {u"Abstract", MakeScene<AbstractScene>, 1, 0},
     {u"Cubic", MakeScene<CubicScene>, 1, 0},
     {u"Invaders", nullptr, 1, 0},
