@@ -32,7 +32,7 @@ void Generate(Tree &tree)
     Shade(dot, [style](sF32 u, sF32 v) {
       const sF32 r = std::sqrt(u * u + v * v);
       sF32 a = style == 0 ? SmoothStep(0.85f, 0.75f, r)
-             : style == 1 ? SmoothStep(1.0f, 0.0f, r)
+             : style == 1 ? SmoothStep(0.95f, 0.1f, r)
                           : SmoothStep(0.18f, 0.05f, std::fabs(r - 0.7f));
       return Argb(a, 1.0f, 1.0f, 1.0f);
     });

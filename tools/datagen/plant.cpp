@@ -108,7 +108,7 @@ void Generate(Tree &tree)
   sImage plate(size, size);
   Shade(plate, [](sF32 u, sF32 v) {
     const sF32 d = std::fmax(std::fabs(u), std::fabs(v) * 1.6f);
-    return Argb(SmoothStep(0.95f, 0.85f, d) * 0.85f, 0.12f, 0.15f, 0.18f);
+    return Argb(SmoothStep(0.95f, 0.85f, d), 0.12f, 0.15f, 0.18f);
   });
   WriteBoth(tree, u"tarn_whistles_bg", u".png", u".png", plate);
   sImage sign(size, size);
