@@ -57,9 +57,10 @@ inline sInt ChangedPixels(const Pixels &a, const Pixels &b)
 }
 
 // Runs the scene (made by the rig's machine at index 0, a blank scene at 1) through two
-// visits in each mode group, every camera in the first visits, and keeps their pictures.
+// visits in each mode group, every camera in the first visits (in the styled group only
+// when the scene's cameras do not depend on the mode), and keeps their pictures.
 // Returns the number of pictures that show more than the clear colour.
-inline sInt CycleScene(ShowRig &rig, Scene *scene, sInt variants, const char *name)
+inline sInt CycleScene(ShowRig &rig, Scene *scene, sInt variants, const char *name, sBool calmCameras = 1)
 {
   rig.M = sNEW SceneMachine(&rig.Record);
   rig.M->RegisterScene(scene, u"scene", 0, 1, 0);
@@ -75,11 +76,11 @@ inline sInt CycleScene(ShowRig &rig, Scene *scene, sInt variants, const char *na
       rig.Step();
       rig.M->SwitchScene(0);
       EXPECT_EQ(scene->RenderMode, pending ? 3 : 0);
-      for(sInt v = 0; v < (visit ? 1 : variants); v++)
+      for(sInt v = 0; v < (visit || (!pending && !calmCameras) ? 1 : variants); v++)
       {
         scene->Variant = v;
         rig.Step();
-        if(visit) continue;
+        if(visit || (!pending && !calmCameras)) continue;
         const std::string file = dir + "/mode" + std::to_string(scene->RenderMode) + "-variant" + std::to_string(v) + ".bmp";
         std::filesystem::copy_file(rig.Frame, file, std::filesystem::copy_options::overwrite_existing);
         const Pixels img = LoadFrame(file);
