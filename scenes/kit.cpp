@@ -84,6 +84,22 @@ void BuildPatterns(SyncPattern *patterns, sInt capacity, const SyncPattern **tab
   }
 }
 
+std::vector<PatternKey> SequenceKeys(const std::vector<std::vector<PatternKey>> &patterns,
+                                     const std::vector<sInt> &bars)
+{
+  std::vector<PatternKey> keys;
+  for(size_t b = 0; b < bars.size(); b++)
+  {
+    sVERIFY(bars[b] >= 0 && size_t(bars[b]) < patterns.size());
+    for(PatternKey k : patterns[size_t(bars[b])])
+    {
+      k.Bar = sInt(b);
+      keys.push_back(k);
+    }
+  }
+  return keys;
+}
+
 sInt PatternBars(SyncPatternTable table)
 {
   sInt n = 0;

@@ -33,6 +33,7 @@
 #include "show/tmdata.hpp"
 
 #include <initializer_list>
+#include <vector>
 
 constexpr sF32 sScenePi = 3.14159265358979f;
 
@@ -99,6 +100,11 @@ public:
   {
     BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.begin(), sInt(keys.size()));
   }
+  // The same from keys worked out at start-up (a table written as a sequence of bars).
+  explicit PatternList(const std::vector<PatternKey> &keys)
+  {
+    BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.data(), sInt(keys.size()));
+  }
   SyncPatternTable Table() const { return Pointers; }
   static constexpr sInt BarCount = Bars;
 
@@ -109,6 +115,12 @@ private:
   SyncPattern Patterns[Keyed];
   const SyncPattern *Pointers[Bars + 1];
 };
+
+// The keys of a table written bar by bar: bar b plays patterns[bars[b]], whose keys give
+// the steps and codes (the bar numbers written in a pattern are ignored). A pattern
+// number outside the list is fatal.
+std::vector<PatternKey> SequenceKeys(const std::vector<std::vector<PatternKey>> &patterns,
+                                     const std::vector<sInt> &bars);
 
 // The number of bars of a table (up to its null end).
 sInt PatternBars(SyncPatternTable table);

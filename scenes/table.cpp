@@ -3,10 +3,13 @@
 
 #include "base/memory.hpp"
 #include "gui/gui.hpp"
+#include "scenes/abstract.hpp"
 #include "scenes/body.hpp"
+#include "scenes/cubic.hpp"
 #include "scenes/fish.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/plant.hpp"
 #include "scenes/transformer.hpp"
 
 namespace
@@ -19,9 +22,9 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Fish", MakeScene<FishScene>, 1, 0},
     {u"Transformer", MakeScene<TransformerScene>, 1, 0},
     {u"Body", MakeScene<BodyScene>, 1, 0},
-    {u"Plant", nullptr, 1, 0},
-    {u"Abstract", nullptr, 1, 0},
-    {u"Cubic", nullptr, 1, 0},
+    {u"Plant", MakeScene<PlantScene>, 1, 0},
+    {u"Abstract", MakeScene<AbstractScene>, 1, 0},
+    {u"Cubic", MakeScene<CubicScene>, 1, 0},
     {u"Invaders", nullptr, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
     {u"Robot", nullptr, 1, 0},

@@ -1,0 +1,134 @@
+// The Cubic scene: its visits and cameras, the painted voxels and the debris on the
+// screen, the scroll through a night of show clock, and the cap on steps after a hitch.
+#include "scene_cycle.hpp"
+
+#include "scenes/cubic.hpp"
+#include "show/procforms.hpp"
+
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+sBool Hidden(const sMat3x4 &m) { return m.i.x == 0.0f && m.j.y == 0.0f && m.k.z == 0.0f; }
+sInt Shown(const InstanceForm *f)
+{
+  sInt n = 0;
+  for(sInt i = 0; i < f->Count; i++) n += !Hidden(f->Instances[i]);
+  return n;
+}
+}
+
+TEST_F(ShowRig, CubicVisitsEveryCameraInBothModeGroups)
+{
+  // the cameras are the same in both groups: they are pictured in the styled one, and a
+  // step per frame keeps the long run of frames short
+  Record.FixedStepMs = 10;
+  CubicScene *c = sNEW CubicScene;
+  EXPECT_EQ(CycleScene(*this, c, 11, "cubic", 0), 11);
+  EXPECT_EQ(PatternBars(Sync->Tables[0]), 128);
+}
+
+TEST_F(ShowRig, CubicVoxelsScrollAndShedDebris)
+{
+  CubicScene *c = sNEW CubicScene;
+  M = sNEW SceneMachine(&Record);
+  M->RegisterScene(c, u"Cubic", 0, 1, 0);
+  M->Start();
+  c->Variant = 1;
+  // six seconds of steps bring the painted slices to the bottom, where they break up
+  sViewport view;
+  for(sInt t = 0; t < 600; t++)
+  {
+    Sync->PublishedClock += 10;
+    c->Tick(1);
+    c->Render(1, &view);
+  }
+  Step();
+  // painted cells are drawn as cubes that move up as the grid scrolls
+  sInt cubes = 0;
+  for(InstanceForm *f : c->CellForms) cubes += Shown(f);
+  EXPECT_GT(cubes, 50);
+  sInt debris = 0, falling = 0;
+  for(sInt g = 0; g < 3; g++)
+    for(sInt n = 0; n < CUBIC_DEBRIS; n++)
+      if(c->Debris[g][n].Active) debris++, falling += c->DebrisForms[g]->Instances[n].l.y < -486.0f;
+  EXPECT_GT(debris, 0);
+  EXPECT_EQ(falling, debris);
+
+  // each group alone on the screen against the frame without it
+  for(InstanceForm *f : c->DebrisForms) f->LayerMask = 4;
+  std::vector<Pixels> frames;
+  for(sU32 mask : {0u, 1u, 4u})
+  {
+    c->LayerMask = mask;
+    c->Variant = 10;                  // variant 10 sets its own mask: it is taken back below
+    Step();
+    c->LayerMask = mask;
+    Step();
+    frames.push_back(LoadFrame(Frame));
+  }
+  EXPECT_GT(ChangedPixels(frames[0], frames[1]), W * H / 50);   // the voxels
+  EXPECT_GT(ChangedPixels(frames[0], frames[2]), 20);           // the debris
+}
+
+TEST_F(ShowRig, CubicScrollStaysInPlaceThroughHoursOfDrift)
+{
+  SyncMachine sync(128.0f);
+  CubicScene *c = sNEW CubicScene;
+  c->DisplayWidth = W, c->DisplayHeight = H;
+  c->Init(&sync, 0, nullptr);
+  c->RenderMode = 2;
+  c->Enter(0);
+  sViewport view;
+  // hours of show clock with no mode event: the scroll passes every 16.16 limit
+  for(sInt mode : {0, 1})
+  {
+    c->Mode = mode;
+    c->SpinSpeed = mode ? 0.2f : 0.1f;
+    for(sInt minute = 0; minute <= 600; minute += 7)
+    {
+      sync.PublishedClock = c->ModeClock + minute * 60000;
+      c->Tick(0);
+      c->Render(0, &view);
+      c->Camera(0, &view);
+      const sF64 w = c->WrappedScroll();
+      ASSERT_TRUE(w >= 0.0 && w < 576.0) << minute;
+      // ten milliseconds later the scroll moved on by exactly one step of its speed
+      sync.PublishedClock += 10;
+      c->ComputeDrift();
+      const sF64 step = std::fmod(c->WrappedScroll() - w + 576.0, 576.0);
+      ASSERT_NEAR(step, 10.0 * c->SpinSpeed, 1e-3) << minute;
+      for(sInt n = 0; n < c->Ground->Count; n++)
+        ASSERT_TRUE(std::fabs(c->Ground->Instances[n].l.y) <= 2250.0f) << minute;
+      for(InstanceForm *f : c->CellForms)
+        for(sInt n = 0; n < f->Count; n++)
+          ASSERT_TRUE(Hidden(f->Instances[n]) || std::fabs(f->Instances[n].l.y) < 600.0f) << minute;
+      ASSERT_TRUE(std::isfinite(view.Camera.l.x) && std::isfinite(view.Camera.l.z));
+    }
+  }
+  sDELETE(c);
+}
+
+TEST_F(ShowRig, CubicCatchesUpAFewStepsAfterAHitch)
+{
+  SyncMachine sync(128.0f);
+  CubicScene *c = sNEW CubicScene;
+  c->Init(&sync, 0, nullptr);
+  c->Enter(0);
+  sViewport view;
+  for(sInt t = 0; t < CUBIC_TICKS_PER_FRAME; t++) sync.PublishedClock += 10, c->Tick(0);
+  // a frame that took a second: the steps past the cap change nothing
+  std::vector<sU8> before(sizeof(c->Debris) + sizeof(c->Cells));
+  std::memcpy(before.data(), c->Debris, sizeof(c->Debris));
+  std::memcpy(before.data() + sizeof(c->Debris), c->Cells, sizeof(c->Cells));
+  for(sInt t = 0; t < 90; t++) sync.PublishedClock += 10, c->Tick(0);
+  EXPECT_EQ(std::memcmp(before.data(), c->Debris, sizeof(c->Debris)), 0);
+  EXPECT_EQ(std::memcmp(before.data() + sizeof(c->Debris), c->Cells, sizeof(c->Cells)), 0);
+  c->Render(0, &view);   // the next frame steps again
+  c->Tick(0);
+  EXPECT_NE(std::memcmp(before.data(), c->Debris, sizeof(c->Debris)) |
+                std::memcmp(before.data() + sizeof(c->Debris), c->Cells, sizeof(c->Cells)),
+            0);
+  sDELETE(c);
+}

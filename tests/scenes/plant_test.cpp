@@ -1,0 +1,133 @@
+// The Plant scene: its visits and cameras, the trail its tips leave on the screen, the
+// picture quads listed twice but owned once, the ripple rings drawn in the calm mode, and
+// the tile field around a camera that wandered for hours.
+#include "scene_cycle.hpp"
+
+#include "scenes/plant.hpp"
+#include "show/forms.hpp"
+#include "show/procforms.hpp"
+
+#include <cmath>
+#include <set>
+
+TEST_F(ShowRig, PlantVisitsEveryCameraInBothModeGroups)
+{
+  PlantScene *p = sNEW PlantScene;
+  // camera 6 looks along the ground at the empty horizon until the list's first key
+  EXPECT_EQ(CycleScene(*this, p, 7, "plant"), 2 * 6);
+  EXPECT_EQ(PatternBars(Sync->Tables[0]), 192);
+
+  // every form of the list is a form of its own; the quads' second entries follow them
+  std::set<Form *> forms(p->Objects, p->Objects + p->ObjectCount);
+  EXPECT_EQ(sInt(forms.size()), p->ObjectCount);
+  for(sInt q = 0; q < 2; q++)
+  {
+    EXPECT_EQ(p->QuadCopies[q]->Colour, p->PictureQuads[q]->Colour);
+    EXPECT_EQ(p->QuadCopies[q]->Matrix.l.x, p->PictureQuads[q]->Matrix.l.x);
+    EXPECT_EQ(p->QuadCopies[q]->MaterialIndex, p->PictureQuads[q]->MaterialIndex);
+  }
+}
+
+TEST_F(ShowRig, PlantTipsLeaveTrailsAndRipplesDrawInTheCalmMode)
+{
+  PlantScene *p = sNEW PlantScene;
+  M = sNEW SceneMachine(&Record);
+  M->RegisterScene(p, u"Plant", 0, 1, 0);
+  M->Start();
+  M->PendingTransition = 2;
+  M->SwitchScene(0);
+  // one group at a time on a white clear colour, seen from above the trail
+  for(sInt n = 0; n < p->ObjectCount; n++) p->Objects[n]->LayerMask = 0;
+  p->TrailForm->LayerMask = 2;
+  sInt grown = 0;
+  for(sInt f = 0; f < 16; f++)
+  {
+    Step();
+    p->RenderEnv.FogColor = 0xFFFFFFFF;
+  }
+  for(sInt n = 0; n < PLANT_TRAIL; n++) grown += p->TrailForm->Points[n].Size > 0.0f;
+  EXPECT_GT(grown, 200);
+  p->OnEvent(106);   // the camera turns to a point of the grown trail
+  p->Variant = 2;
+  std::vector<Pixels> frames;
+  for(sU32 mask : {0u, 2u})
+  {
+    p->LayerMask = mask;
+    Step();
+    frames.push_back(LoadFrame(Frame));
+  }
+  EXPECT_GT(ChangedPixels(frames[0], frames[1]), 20);   // the trail
+
+  // the calm mode leaves the ripple rings' shape and colour as they were, but their
+  // geometry lasts a frame: they are drawn in every frame all the same
+  M->PendingTransition = 0;
+  M->SwitchScene(0);
+  for(sInt n = 0; n < p->ObjectCount; n++) p->Objects[n]->LayerMask = 0;
+  p->Variant = 0;
+  p->RenderEnv.FogColor = 0;
+  p->LayerMask = 0;
+  Step();
+  const Pixels blank = LoadFrame(Frame);
+  for(sInt f = 0; f < 3; f++)
+  {
+    for(ArrayForm *r : p->RippleRings)
+    {
+      r->LayerMask = 4;
+      r->Colour = 0xFFFFFFFF;
+      r->Matrix.l = p->TrailPoint(501);
+      const sF32 range[4] = {2.0f * sScenePi, 20.0f, 0.0f, 2.0f};
+      for(sInt k = 0; k < 4; k++) r->Range0[k] = range[k];
+    }
+    p->LayerMask = 4;
+    Step();
+    EXPECT_GT(ChangedPixels(blank, LoadFrame(Frame)), W * H / 200) << f;
+  }
+}
+
+TEST(PlantTiles, FieldRepeatsAroundTheCameraFarFromHome)
+{
+  struct Case
+  {
+    sF32 Home, Camera, Drawn;
+  };
+  const Case cases[] = {
+      {0.0f, 0.0f, 0.0f},          {-870.0f, 0.0f, -870.0f},  {870.0f, 1100.0f, 870.0f},
+      {0.0f, 1024.0f, 2048.0f},    {0.0f, 1023.0f, 0.0f},     {290.0f, -40000.0f, 290.0f - 40960.0f},
+      {0.0f, 32768.0f, 32768.0f},  {-290.0f, 500000.0f, -290.0f + 499712.0f},
+      {0.0f, -2000000.0f, -2000896.0f},
+  };
+  for(const Case &c : cases) EXPECT_EQ(PlantTileAxis(c.Home, c.Camera), c.Drawn) << c.Home << " " << c.Camera;
+}
+
+TEST_F(ShowRig, PlantTilesFollowACameraThatWanderedForHours)
+{
+  SyncMachine sync(128.0f);
+  PlantScene *p = sNEW PlantScene;
+  p->Init(&sync, 0, nullptr);
+  p->RenderMode = 2;
+  p->Enter(0);
+  sViewport view;
+  // ten hours of growth at 0.14 a step carry the tips half a million units away
+  for(sInt hour = 1; hour <= 10; hour++)
+  {
+    sync.PublishedClock = hour * 3600000;
+    for(sVec3 &t : p->Tips) t = sVec3(-50400.0f * sF32(hour), 1.0f, 30000.0f * sF32(hour));
+    for(sInt n = 0; n < 600; n++) p->Tick(0);
+    for(sInt v : {0, 4})
+    {
+      p->Camera(v, &view);
+      p->Render(v, &view);
+      for(const PlantTile &t : p->Tiles)
+      {
+        for(sF32 sVec3::*axis : {&sVec3::x, &sVec3::z})
+        {
+          ASSERT_LE(std::fabs(t.Drawn.*axis - view.Camera.l.*axis), 1024.0f) << hour;
+          const sF64 moved = sF64(t.Drawn.*axis) - sF64(t.Home.*axis);
+          ASSERT_EQ(std::fmod(moved, 2048.0), 0.0) << hour;
+        }
+        ASSERT_EQ(t.Disc->Matrix.l.x, t.Drawn.x);
+      }
+    }
+  }
+  sDELETE(p);
+}
