@@ -3,6 +3,7 @@
 
 #include "base/memory.hpp"
 #include "scenes/global.hpp"
+#include "scenes/invaders.hpp"
 #include "scenes/morvensk.hpp"
 
 namespace
@@ -18,7 +19,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Plant", nullptr, 1, 0},
     {u"Abstract", nullptr, 1, 0},
     {u"Cubic", nullptr, 1, 0},
-    {u"Invaders", nullptr, 1, 0},
+    {u"Invaders", MakeScene<InvadersScene>, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
     {u"Robot", nullptr, 1, 0},
     {u"Crystal", nullptr, 1, 0},
