@@ -5,6 +5,7 @@
 #include "scenes/global.hpp"
 #include "scenes/invaders.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/robot.hpp"
 
 namespace
 {
@@ -21,7 +22,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Cubic", nullptr, 1, 0},
     {u"Invaders", MakeScene<InvadersScene>, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
-    {u"Robot", nullptr, 1, 0},
+    {u"Robot", MakeScene<RobotScene>, 1, 0},
     {u"Crystal", nullptr, 1, 0},
     {u"Lava", nullptr, 1, 0},
     {u"LED1", nullptr, 1, 0},

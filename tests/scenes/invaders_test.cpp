@@ -38,10 +38,11 @@ TEST_F(InvadersRig, TheWholeSongPlaysFromEveryEntryBarAndMovesTheShowOn)
   for(sInt entry = 0; entry < 8; entry++)
   {
     SCOPED_TRACE(entry);
-    Inv->RenderMode = entry % 2 ? 2 : 0;
     while(Sync->Results.BarIndex[0] % 8 != entry) Step();
+    M->PendingTransition = entry % 2 ? 3 : 0;   // both groups of render modes
     M->SwitchScene(InvadersIndex);
     ASSERT_EQ(M->Current, InvadersIndex);
+    ASSERT_EQ(Inv->RenderMode, entry % 2 ? 2 : 0);
     Inv->LayerMask = 0;   // the game only: nothing drawn makes the long run quick
     sInt firstBar = -1, lastBar = -1, hits = 0, shown = 0;
     for(sInt f = 0; f < 20 * 90; f++)
