@@ -8,8 +8,10 @@
 #include "scenes/cubic.hpp"
 #include "scenes/fish.hpp"
 #include "scenes/global.hpp"
+#include "scenes/invaders.hpp"
 #include "scenes/morvensk.hpp"
 #include "scenes/plant.hpp"
+#include "scenes/robot.hpp"
 #include "scenes/transformer.hpp"
 
 namespace
@@ -25,9 +27,9 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Plant", MakeScene<PlantScene>, 1, 0},
     {u"Abstract", MakeScene<AbstractScene>, 1, 0},
     {u"Cubic", MakeScene<CubicScene>, 1, 0},
-    {u"Invaders", nullptr, 1, 0},
+    {u"Invaders", MakeScene<InvadersScene>, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
-    {u"Robot", nullptr, 1, 0},
+    {u"Robot", MakeScene<RobotScene>, 1, 0},
     {u"Crystal", nullptr, 1, 0},
     {u"Lava", nullptr, 1, 0},
     {u"LED1", nullptr, 1, 0},
