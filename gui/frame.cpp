@@ -1,0 +1,166 @@
+// The GUI frame's steps after the widgets: release edge and drag, page changes, the
+// configuration page's commands and presets, the DMX and MIDI control values, and the
+// exit, update and lock requests that open dialogs.
+//
+// UI timing (the lock hint, double presses) runs on the GUI's own clock: the SYNC clock
+// stops while the show is frozen, and a hint must still expire then.
+#include "gui/gui.hpp"
+
+#include "show/scenehost.hpp"
+#include "show/sync.hpp"
+
+namespace
+{
+constexpr sInt LockKeyLabel = 79;
+
+// Channel-page kinds (1 DMX, 2 MIDI) are not control kinds (0 MIDI, 1 DMX).
+sInt ControlKindOfPage(sU32 pageKind) { return pageKind == 1 ? 1 : 0; }
+}
+
+sU32 TouchGui::SyncClockMs() const
+{
+  return SyncSource ? sU32(SyncSource->PublishedClock) : touch.Clock;
+}
+
+void TouchGui::FrameSteps()
+{
+  // release edge and the drag of this frame: only while the button stays down
+  releaseEdge = !touch.ButtonDown && wasDown ? 1 : 0;
+  if(touch.ButtonDown && wasDown)
+    dragX = touch.PointerX - prevPointerX, dragY = touch.PointerY - prevPointerY;
+  else
+    dragX = dragY = 0;
+  dragSmoothX = 0.9f * dragSmoothX + 0.1f * dragX;
+  dragSmoothY = 0.9f * dragSmoothY + 0.1f * dragY;
+  prevPointerX = touch.PointerX, prevPointerY = touch.PointerY;
+  if(releaseEdge) rippleTime = 0;
+  wasDown = touch.ButtonDown ? 1 : 0;
+
+  if(pageIndex != prevPage || selectedEffect != prevEffect) lockTouchTime = touch.Clock;
+  if(pageIndex != prevPage && (movieSection == 8 || movieSection == 9)) movieSection = 0;
+  prevPage = pageIndex, prevEffect = selectedEffect;
+  controlSwitch = !channelPageOpen && !config.Effects[4].Active;
+
+  if(commandWords[CmdBrowse]) OpenBrowser(sInt(commandWords[CmdBrowse])), commandWords[CmdBrowse] = 0;
+  // the keyboard's ENTER for a name the browser asked for; CANCEL and CONFIRM close it
+  if(keyboardOpen && browser.KeyboardPurpose && (editKeys[0] || commandWords[CmdKeyboard] == 2))
+  {
+    BrowserKeyboardEnter(editText);
+    browser.KeyboardPurpose = 0, keyboardOpen = 0, editKeys[0] = 0, commandWords[CmdKeyboard] = 0;
+  }
+  if(keyboardOpen && browser.KeyboardPurpose && commandWords[CmdKeyboard] == 1)
+    browser.KeyboardPurpose = 0, keyboardOpen = 0, commandWords[CmdKeyboard] = 0;
+
+  // the configuration page's keys
+  sU32 cmd = configCommand;
+  configCommand = 0;
+  switch(cmd)
+  {
+  case 1: OpenBrowser(5); break;
+  case 2: OpenBrowser(6); break;
+  case 3: OpenDialog(6); break;
+  case 4: OpenDialog(4); break;
+  case 5:
+  case 6:
+    channelPageOpen = 1, channelKind = cmd == 5 ? 1 : 2, channelPageState = 0;
+    for(sInt i = 0; i < sGUI_CONTROLS; i++) channelBackup[i] = cmd == 5 ? config.Dmx[i] : config.Midi[i];
+    channelFaderBackup = config.MovieStartFader[ControlKindOfPage(channelKind)];
+    break;
+  case 7: scalerPageOpen = 1; break;
+  case 8: OpenDialog(3); break;
+  case 9:   // CANCEL: the table as it was when the page opened
+    if(channelPageOpen)
+    {
+      sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+      for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = channelBackup[i];
+      config.MovieStartFader[ControlKindOfPage(channelKind)] = channelFaderBackup;
+    }
+    channelPageOpen = scalerPageOpen = 0;
+    break;
+  case 10: channelPageOpen = scalerPageOpen = 0; break;
+  default: break;
+  }
+
+  // presets: a slot key loads the file that slot names
+  if(configSlot != activePreset && configSlot >= 0 && configSlot < sGUI_CONFIGSLOTS)
+  {
+    activePreset = configSlot;
+    lastLoadResult = LoadConfig();
+    if(!lastLoadResult)
+    {
+      configLoadTime = sInt(touch.Clock);
+      ResetConfig();
+    }
+    laidStyle = -1;
+    LayoutSceneTiles();
+    sceneRequest.TakenFlag = 1;
+    PickAutoScene(1);
+  }
+
+  ApplyControlValues();
+
+  // exit, update and lock requests
+  if(commandWords[CmdExit]) exitRequest = 1, commandWords[CmdExit] = 0;
+  if(exitRequest && !dialogKind) OpenDialog(2);
+  if(lockRequest != lockState && !dialogPending && !dialogKind)
+  {
+    OpenDialog(lockRequest ? 7 : 8);
+    dialogTimer = 0;
+    dialogPending = 1;
+    for(sInt i = 0; i < widgetCount; i++)
+      if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = 0;
+  }
+  if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
+}
+
+void TouchGui::ApplyControlValues()
+{
+  if(!Machine) return;
+  for(sInt kind = 0; kind < 2; kind++)
+  {
+    const sInt *table = kind ? config.Dmx : config.Midi;
+    for(sInt track = 0; track < 20; track++)
+    {
+      if(track >= 9 && track <= 13) continue;   // the movie tracks have their own step
+      sInt channel = table[track + 1];
+      if(!Machine->GetControlTrigger(kind, channel, track)) continue;
+      sF32 v = Machine->GetControlValue(kind, channel, track);
+      v = v < 0 ? 0 : (v > 1 ? 1 : v);
+      sInt page = -1, slot = 0;
+      if(track == 0)
+        brightness = v, sliders[12].Changed = 1;
+      else if(track <= 8)
+      {
+        GuiEffectSetting &e = config.Effects[(track - 1) / 2];
+        if(track % 2) e.Transparency = v, e.Active = v >= 0.03f;
+        else e.Power = v;
+        page = 4, slot = (track - 1) / 2;
+        sliders[6].Changed = sliders[7].Changed = 1;
+      }
+      else
+      {
+        slot = track >= 17 ? 1 : 0;
+        GuiDistortionSetting &d = config.Distortions[slot];
+        sInt which = (track - 14) % 3;
+        if(which == 0)
+        {
+          sInt k = sInt(v * 4.0f);
+          d.Kind = k > 3 ? 3 : k;
+        }
+        else if(which == 1)
+          d.Frequency = v;
+        else
+          d.Power = v, d.Active = v >= 0.03f;
+        page = 7;
+        sliders[8].Changed = sliders[9].Changed = 1;
+      }
+      if(page >= 0 && controlSwitch)
+      {
+        pageIndex = sU32(page);
+        movieSection = 0;
+        if(page == 4) selectedEffect = sU32(slot);
+        else selectedDistortion = sU32(slot);
+      }
+    }
+  }
+}

@@ -1,0 +1,197 @@
+// The GUI frame's scene tiles, control values and dialogs, on a GUI scene without a
+// graphics device (elements without quads) inside a scene machine of plain scenes.
+#include "gui/gui.hpp"
+
+#include "base/app.hpp"
+#include "base/window.hpp"
+#include "graphics/graphics.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+struct Counted : Scene
+{
+  sInt Entered = 0;
+  void Enter(sInt) override { Entered++; }
+};
+
+class GuiFrame : public testing::Test
+{
+public:
+  // scenes make their materials at construction: a hidden window's device
+  static void SetUpTestSuite()
+  {
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+    Window = SDL_CreateWindow("gui frame", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if(!Window) return;
+    sU32 flags = 0;
+    sInt w = 64, h = 64;
+    sInitScreenMode(flags, w, h);
+    sSetGfxWindow(Window);
+    sInitGfx(flags, w, h);
+  }
+  static void TearDownTestSuite()
+  {
+    if(sIsGfxActive()) sExitGfx();
+    sSetGfxWindow(nullptr);
+    if(Window) SDL_DestroyWindow(Window);
+    Window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  static inline SDL_Window *Window = nullptr;
+  StartupRecord Record = sStartupRecord;
+  SceneMachine *M = nullptr;
+  TouchGui *Gui = nullptr;
+  Counted *Shows[13] = {};
+  const sChar *Names[13] = {u"Morvensk", u"Pelagic", u"Transformer", u"A", u"B", u"C", u"D",
+                            u"E", u"F", u"G", u"H", u"I", u"Led"};
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(Window && sIsGfxActive()) << "no graphics device";
+    SetShowDisplay(0, 64, 64);
+    sShowPlugins = {};
+    Record.UsePackfile = Record.RecordPackfile = Record.MusicOn = Record.UseLoader = 0;
+    M = sNEW SceneMachine(&Record);
+    for(sInt i = 0; i < 13; i++) M->RegisterScene(Shows[i] = sNEW Counted, Names[i], i, 1, 0);
+    M->RegisterScene(sNEW Counted, u"Global", 13, 0x101, 0);
+    Gui = sNEW TouchGui;
+    M->RegisterScene(Gui, u"GUI", 15, 0x101, 0);
+    // elements without quads: no Init, no device work
+    for(sInt i = 0; i < sGUI_TILES; i++) Gui->tiles[i].Owner = &Gui->touch, Gui->tiles[i].Id = sU32(1000 + i);
+    sResetExitFlag();
+  }
+  void TearDown() override { sDELETE(M); }
+  // a press on the main area of tile i of the laid-out style
+  void PressTile(sInt i)
+  {
+    GuiTile &t = Gui->tiles[i];
+    Gui->touch.PageMask = 1;
+    Gui->touch.PointerX = t.Position[0] + t.Offset[0] - 6, Gui->touch.PointerY = t.Position[1] - 10;
+    Gui->touch.PressEdge = Gui->touch.ButtonDown = 1;
+    Gui->touch.HeldWidget = -1;
+    Gui->touch.Clock += 1000;
+    Gui->DrawSceneTiles();
+    Gui->touch.PressEdge = Gui->touch.ButtonDown = 0;
+  }
+};
+}
+
+TEST_F(GuiFrame, TilesOfferOnlyShowScenesCentredAndSwitchToTheirScene)
+{
+  struct Case { sU32 Style; sInt Shown; sInt FirstValue; };
+  for(const Case c : {Case{0, 13, 0}, Case{5, 65, 0}, Case{7, 13, 100}})
+  {
+    Gui->style = c.Style;
+    for(sInt &f : Gui->config.StyleFlags[c.Style]) f = 1;   // even where no scene is
+    Gui->LayoutSceneTiles();
+    sInt shown = 0;
+    sF32 first = 0, last = 0;
+    for(sInt i = 0; i < sGUI_TILES; i++)
+    {
+      if(!Gui->tiles[i].PageMask) continue;
+      EXPECT_GE(GuiPositionToScene(i % 20), 0) << "style " << c.Style << " tile " << i;
+      if(!shown)
+      {
+        first = Gui->tiles[i].Position[0];
+        EXPECT_EQ(sInt(Gui->tiles[i].Value), c.FirstValue);
+      }
+      last = Gui->tiles[i].Position[0];
+      shown++;
+    }
+    EXPECT_EQ(shown, c.Shown) << "style " << c.Style;
+    EXPECT_NEAR(first + last, 10.0f, 0.01f);
+    EXPECT_NEAR(last - first, sF32(c.Shown - 1) * 172.288f, 0.05f);
+    // the automatic pick never lands on Global or an empty index
+    for(sInt k = 0; k < 300; k++)
+    {
+      Gui->sceneRequest.TakenFlag = 1;
+      Gui->PickAutoScene(0);
+      EXPECT_GE(GuiPositionToScene(Gui->sceneRequest.NextNumber % 20), 0);
+    }
+  }
+  Gui->style = 0;
+  Gui->LayoutSceneTiles();
+  EXPECT_EQ(Gui->config.StyleFlags[0][13], 0);   // a position without a scene is never allowed
+  PressTile(2);
+  EXPECT_EQ(M->Current, 2);
+  EXPECT_EQ(Shows[2]->Entered, 1);
+  PressTile(2);   // the same tile again switches again
+  EXPECT_EQ(Shows[2]->Entered, 2);
+  EXPECT_EQ(std::u16string(M->SceneNames[2]), u"Transformer");   // the label source
+  // a scene number past the show's scenes is ignored
+  Gui->SelectScene(13);
+  EXPECT_EQ(M->Current, 2);
+}
+
+TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
+{
+  Gui->touch.ButtonDown = 1, Gui->touch.PressEdge = 1, Gui->touch.PointerX = 10;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 0.0f);   // the press itself does not drag
+  Gui->touch.PressEdge = 0, Gui->touch.PointerX = 30;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 20.0f);
+  Gui->touch.ButtonDown = 0, Gui->touch.PointerX = 90;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 0.0f);
+  EXPECT_EQ(Gui->releaseEdge, 1u);
+  // DMX page: a changed channel is given back by CANCEL, kept by CONFIRM
+  sInt before = Gui->config.Dmx[3];
+  Gui->configCommand = 5, Gui->FrameSteps();
+  EXPECT_EQ(Gui->channelPageOpen, 1u);
+  Gui->config.Dmx[3] = 77;
+  Gui->configCommand = 9, Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Dmx[3], before);
+  Gui->configCommand = 6, Gui->FrameSteps();
+  Gui->config.Midi[3] = 9;
+  Gui->configCommand = 10, Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Midi[3], 9);
+  EXPECT_EQ(Gui->channelPageOpen, 0u);
+}
+
+TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
+{
+  auto answer = [&](sU32 a) {
+    Gui->touch.PageMask = Gui->ComputePageMask() | sGUI_PAGE_DIALOG;
+    Gui->commandWords[CmdDialog] = a;
+    Gui->AfterRender(nullptr);
+  };
+  // NO on exit: the show runs on
+  Gui->commandWords[CmdExit] = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogKind, 2u);
+  answer(2);
+  EXPECT_EQ(Gui->dialogKind, 0u);
+  EXPECT_EQ(sGetExitFlag(), 0);
+  struct Case { sU32 Open; sInt Code; };
+  for(const Case c : {Case{2, 0}, Case{3, 1}})
+  {
+    sResetExitFlag();
+    sSetExitCode(7);
+    Gui->OpenDialog(sInt(c.Open));
+    answer(1);
+    EXPECT_NE(sGetExitFlag(), 0) << "kind " << c.Open;
+    EXPECT_EQ(sGetExitCode(), c.Code) << "kind " << c.Open;
+  }
+  sResetExitFlag();
+  sSetExitCode(0);
+  // a lock dialog left alone answers NO after 3 s; YES locks
+  Gui->lockRequest = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogKind, 7u);
+  for(sInt i = 0; i < 302; i++) Gui->Tick(0);
+  answer(0);
+  EXPECT_EQ(Gui->dialogKind, 0u);
+  EXPECT_EQ(Gui->lockRequest, 0u);
+  EXPECT_EQ(Gui->touchLocked, 0u);
+  Gui->lockRequest = 1, Gui->FrameSteps();
+  answer(1);
+  EXPECT_EQ(Gui->touchLocked, 1u);
+  Gui->visible = 1;
+  EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
+}
