@@ -111,6 +111,8 @@ void TouchGui::FrameSteps()
       if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = 0;
   }
   if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
+  UpdateMovieControl();
+  FeedLiveRecording();
 }
 
 void TouchGui::ApplyControlValues()

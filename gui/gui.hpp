@@ -274,5 +274,11 @@ private:
   GuiMediaSection *Section(sInt section);
 };
 
+// Writes the control values of this clock's line of the live recording: word 0 the bar
+// (cycle x 100 + bar of eight), word 1 + t the track's value x 999 plus 1000 when its MIDI
+// control drives it and 2000 when its DMX control does; tracks nobody drives keep their word.
+class SceneControls;
+void GuiFeedLiveLine(SceneControls &controls, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx);
+
 // The GUI's registration row maker.
 Scene *MakeTouchGui();

@@ -6,7 +6,9 @@
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
 #include "show/scenehost.hpp"
+#include "show/controls.hpp"
 #include "show/startup.hpp"
+#include "common/temp_dir.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -194,4 +196,60 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   EXPECT_EQ(Gui->touchLocked, 1u);
   Gui->visible = 1;
   EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
+}
+
+TEST_F(GuiFrame, MovieScheduleAlwaysNamesAMovieAndTheFaderTrackSelectsOncePerLift)
+{
+  GuiMediaState &m = Gui->mediaState;
+  Gui->listCount = 3;
+  for(sU32 &mark : Gui->movieMarks) mark = 0;   // nothing marked for the random pick
+  Gui->timers[3].Running = 1;
+  Gui->UpdateMovieControl();
+  EXPECT_EQ(m.ClipRequest, 1);
+  EXPECT_GE(m.ClipNumber, 0);
+  EXPECT_LT(m.ClipNumber, 3);
+  Gui->timers[3].Running = 0;
+  Gui->UpdateMovieControl();
+  EXPECT_EQ(m.ClipOff, 1);
+  // DMX track "movie 2 start" on channel 40 with the fader switch: once per lift above 0.97
+  Gui->config.Dmx[1 + 21] = 40;
+  Gui->config.MovieStartFader[1] = 1;
+  sInt selections = 0;
+  for(sF32 v : {0.5f, 0.98f, 0.99f, 1.0f, 0.5f, 0.98f, 0.02f, 0.98f})
+  {
+    M->DmxPrevious[40] = M->DmxCurrent[40];
+    M->DmxCurrent[40] = v;
+    M->DmxCount = M->DmxPrevCount = 64;
+    m.ClipRequest = 0;
+    Gui->UpdateMovieControl();
+    selections += m.ClipRequest && m.ClipNumber == 1;
+  }
+  EXPECT_EQ(selections, 2);
+  EXPECT_EQ(Gui->movieSection, 8u);
+}
+
+TEST_F(GuiFrame, LiveFeedWritesFlaggedValuesAtTheClocksLineAndTheRecordingReplays)
+{
+  sInt midi[sGUI_CONTROLS] = {}, dmx[sGUI_CONTROLS] = {};
+  midi[1 + 3] = 5, dmx[1 + 3] = 7, dmx[1 + 0] = 9;
+  M->LiveClockMs = 400000;
+  M->MidiPrevious[5] = 0, M->MidiCurrent[5] = 0.25f;
+  M->DmxCount = M->DmxPrevCount = 16;
+  M->DmxPrevious[7] = 0, M->DmxCurrent[7] = 0.5f;
+  M->DmxPrevious[9] = 0, M->DmxCurrent[9] = 0.5f;
+  GuiFeedLiveLine(*M, 400000, 8 * 3 + 5, midi, dmx);
+  const sU32 *line = M->LiveTable[sLIVE_LINES - 1];   // past six minutes: the last line
+  EXPECT_EQ(line[0], 305u);
+  EXPECT_EQ(line[1 + 3], 3000u + sU32(0.75f * 999.0f));   // both kinds: 3000, values summed
+  EXPECT_EQ(line[1 + 0], 2000u + sU32(0.5f * 999.0f));
+  EXPECT_EQ(line[1 + 1], 0u);                              // nobody drives it
+  // saved and read back, the line drives the track again without a moving control
+  sparktest::TempDir dir;
+  ASSERT_TRUE(SaveLiveRecording(M, dir.Name("live.txt").c_str()));
+  for(sInt i = 0; i < sLIVE_LINES; i++)
+    for(sInt w = 0; w < sLIVE_WORDS; w++) M->LiveTable[i][w] = 0;
+  EXPECT_EQ(LoadLiveRecording(M, dir.Name("live.txt").c_str()), sLIVE_LINES);
+  M->DmxPrevious[9] = M->DmxCurrent[9];
+  EXPECT_TRUE(M->GetControlTrigger(1, 9, 0));
+  EXPECT_NEAR(M->GetControlValue(1, 9, 0), 0.5f, 0.002f);
 }
