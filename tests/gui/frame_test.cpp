@@ -9,11 +9,15 @@
 #include "show/controls.hpp"
 #include "show/startup.hpp"
 #include "common/temp_dir.hpp"
+#include "platform/text/utf.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -252,4 +256,92 @@ TEST_F(GuiFrame, LiveFeedWritesFlaggedValuesAtTheClocksLineAndTheRecordingReplay
   M->DmxPrevious[9] = M->DmxCurrent[9];
   EXPECT_TRUE(M->GetControlTrigger(1, 9, 0));
   EXPECT_NEAR(M->GetControlValue(1, 9, 0), 0.5f, 0.002f);
+}
+
+TEST_F(GuiFrame, BrowserNamesAndJoinsAreSafe)
+{
+  struct Case { const sChar *Name; sBool Ok; };
+  std::u16string longName(256, u'a');
+  for(const Case c : {Case{u"", 0}, Case{u"a/b", 0}, Case{u"..", 0}, Case{u".", 0}, Case{u"a\\b", 0},
+                      Case{u"x\x01", 0}, Case{longName.c_str(), 0}, Case{u"new folder", 1}, Case{u"\u00fcber", 1}})
+    EXPECT_EQ(BrowserNameValid(c.Name), c.Ok) << plat::ToUtf8(c.Name);
+  sChar out[16];
+  struct Join { const sChar *Folder, *Name, *Want; };
+  for(const Join j : {Join{u"/a/", u"b", u"/a/b"}, Join{u"/a", u"b", u"/a/b"}, Join{u"/a//", u"/b", u"/a/b"},
+                      Join{u"/abcdefgh/", u"ijklmnopq", u""}})
+  {
+    BrowserJoin(out, 16, j.Folder, j.Name);
+    EXPECT_EQ(std::u16string(out), std::u16string(j.Want));
+  }
+}
+
+TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
+{
+  sparktest::TempDir outside, tree;
+  auto make = [](const std::string &p, bool dir) { return dir ? mkdir(p.c_str(), 0755) == 0 : fclose(fopen(p.c_str(), "w")) == 0; };
+  ASSERT_TRUE(make(tree.Name8("src"), 1) && make(tree.Name8("src/a.txt"), 0) && make(tree.Name8("dst"), 1) && make(tree.Name8("0.txt"), 0));
+  ASSERT_TRUE(make(outside.Name8("secret"), 0));
+  ASSERT_EQ(symlink(outside.Name8("secret").c_str(), tree.Name8("src/link").c_str()), 0);
+  sCopyString(Gui->drives.Roots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
+  GuiBrowser &b = Gui->browser;
+  auto frame = [&] { Gui->touch.PageMask = sGUI_PAGE_BROWSER, Gui->DirBrowser(); };
+  auto row = [&](const char16_t *name) {
+    for(sInt i = 0; i < b.Entries.GetSize(); i++)
+      if(std::u16string(b.Entries[i].Name) == name) return i;
+    return -1;
+  };
+  auto command = [&](sInt c) { b.Commands[c] = 1, frame(); };
+  Gui->OpenBrowser(1);
+  frame(), frame();
+  ASSERT_EQ(b.Depth, 1);
+  ASSERT_GE(row(u"src"), 0);
+  EXPECT_LT(row(u"src"), row(u"0.txt"));   // folders first
+  b.Marks[row(u"src")] = 1;
+  command(BrCopy);
+  EXPECT_EQ(std::u16string(b.Status), u"<>src");
+  // into its own subfolder: refused by the job, nothing copied
+  ASSERT_TRUE(b.Enter(u"src")), frame();
+  command(BrPaste);
+  ASSERT_NE(Gui->loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  PasteMarked(Gui->loader);
+  EXPECT_EQ(Gui->loader.JobRefused, 1);
+  EXPECT_NE(access(tree.Name8("src/src").c_str(), F_OK), 0);
+  // into dst: copied, the link not followed
+  b.Back(), frame();
+  b.ClearMarks(), b.Marks[row(u"dst")] = 1;
+  command(BrPaste);
+  PasteMarked(Gui->loader);
+  EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
+  struct stat st;
+  EXPECT_TRUE(lstat(tree.Name8("dst/src/link").c_str(), &st) != 0 || S_ISLNK(st.st_mode));
+  // hostile folder names make nothing; a plain one is made here
+  for(const sChar *name : {u"../escape", u"..", u"", u"a/b"})
+  {
+    b.KeyboardPurpose = 5;
+    Gui->BrowserKeyboardEnter(name);
+  }
+  EXPECT_NE(access((outside.Path + "/../escape").c_str(), F_OK), 0);
+  b.KeyboardPurpose = 5;
+  Gui->BrowserKeyboardEnter(u"made");
+  EXPECT_EQ(access(tree.Name8("made").c_str(), F_OK), 0);
+  // delete through the dialog's YES
+  frame();
+  b.ClearMarks(), b.Marks[row(u"dst")] = 1;
+  command(BrDelete);
+  ASSERT_EQ(Gui->dialogKind, 1u);
+  Gui->touch.PageMask = sGUI_PAGE_DIALOG, Gui->commandWords[CmdDialog] = 1;
+  Gui->AfterRender(nullptr);
+  DeleteMarked(Gui->loader);
+  EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
+  EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
+  // saving: an empty name is refused, a typed one lands in the folder shown
+  Gui->OpenBrowser(6);
+  frame(), frame();
+  command(BrConfirm);
+  EXPECT_EQ(Gui->browserOpen, 1u);
+  b.KeyboardPurpose = 6;
+  Gui->BrowserKeyboardEnter(u"mine");
+  command(BrConfirm);
+  EXPECT_EQ(Gui->browserOpen, 0u);
+  EXPECT_EQ(access(tree.Name8("mine.Spk").c_str(), F_OK), 0);
 }
