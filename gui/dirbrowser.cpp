@@ -356,6 +356,7 @@ void TouchGui::DirBrowser()
         if(editText[i] == '.') dot = i;
       if(dot >= 0) editText[dot] = 0;
     }
+    editCursor = sGetStringLen(editText);
     keyboardOpen = 1;
   }
   if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.Open = browserOpen = 0;

@@ -41,6 +41,7 @@ void TouchGui::FrameSteps()
   prevPage = pageIndex, prevEffect = selectedEffect;
   controlSwitch = !channelPageOpen && !config.Effects[4].Active;
 
+  if(keyboardOpen) KeyboardStep();
   if(commandWords[CmdBrowse]) OpenBrowser(sInt(commandWords[CmdBrowse])), commandWords[CmdBrowse] = 0;
   // the keyboard's ENTER for a name the browser asked for; CANCEL and CONFIRM close it
   if(keyboardOpen && browser.KeyboardPurpose && (editKeys[0] || commandWords[CmdKeyboard] == 2))
@@ -113,6 +114,36 @@ void TouchGui::FrameSteps()
   if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();
   FeedLiveRecording();
+}
+
+void TouchGui::KeyboardStep()
+{
+  sInt len = sGetStringLen(editText);
+  sInt cap = editCapacity < sGUI_TEXTCHARS ? editCapacity : sGUI_TEXTCHARS;
+  editCursor = editCursor < 0 ? 0 : (editCursor > len ? len : editCursor);
+  // a character key pressed this frame goes in at the cursor while the text has room
+  if(touch.PressEdge && touch.HeldWidget >= 420 && touch.HeldWidget < 516 && len < cap - 1 && keyPressed >= 0 &&
+     keyPressed < 48)
+  {
+    sChar c = GuiLabel(420 + 2 * keyPressed + (touch.KeyCase ? 1 : 0))[0];
+    for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
+    editText[editCursor++] = c;
+    len++;
+  }
+  if(editKeys[1] && len < cap - 1)   // space
+  {
+    for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
+    editText[editCursor++] = ' ';
+  }
+  if(editKeys[2]) editText[0] = 0, editCursor = 0;   // delete all
+  if(editKeys[3] && editCursor > 0)                  // del: the character before the cursor
+  {
+    for(sInt i = editCursor - 1; editText[i]; i++) editText[i] = editText[i + 1];
+    editCursor--;
+  }
+  if(editKeys[4] && editCursor > 0) editCursor--;
+  if(editKeys[5] && editText[editCursor]) editCursor++;
+  for(sInt i = 1; i < 6; i++) editKeys[i] = 0;
 }
 
 void TouchGui::ApplyControlValues()

@@ -107,6 +107,7 @@ TouchGui::TouchGui()
   modeScene = nullptr;
   random.Seed(0);
   releaseEdge = wasDown = 0;
+  editCursor = 0;
   for(sInt &c : channelBackup) c = 0;
   channelFaderBackup = 0;
   activePreset = 0;

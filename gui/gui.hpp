@@ -169,6 +169,7 @@ public:
   sRandomLcg random;
   // 16. the frame: release edge and drag, scene tiles, dialogs, schedules, browser
   sU32 releaseEdge, wasDown;
+  sInt editCursor;             // characters of the edited text before the cursor
   sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
   sU32 rippleTime;
@@ -224,6 +225,7 @@ public:
   // the frame's steps after the widgets (frame.cpp), the tiles and schedules, dialogs, browser
   void FrameSteps();
   void ApplyControlValues();
+  void KeyboardStep();
   void LayoutSceneTiles();
   void DrawSceneTiles();
   void UpdateLogoFlyer();
