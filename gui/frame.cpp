@@ -98,6 +98,40 @@ void TouchGui::FrameSteps()
     PickAutoScene(1);
   }
 
+  // LEARN on the channel page: the first control that moves far enough from the
+  // baseline becomes the row's channel (the starting address row numbers all 32 tracks)
+  constexpr sInt LearnLabel = 93;
+  if(channelPageOpen && touch.PressEdge && touch.HeldWidget == LearnLabel && commandWords[CmdLearn] < sGUI_CONTROLS)
+  {
+    learnRow = sInt(commandWords[CmdLearn]);
+    if(learnRow != lastLearnRow && Machine) Machine->BeginControlLearn(ControlKindOfPage(channelKind));
+    lastLearnRow = learnRow;
+  }
+  sInt learned = 0;
+  if(channelPageOpen && learnRow >= 0 && Machine && Machine->FindLearnedControl(ControlKindOfPage(channelKind), learned))
+  {
+    sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    if(learnRow == 0)
+      for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = learned + (i ? i - 1 : 0);
+    else
+      table[learnRow] = learned;
+    learnRow = lastLearnRow = -1;
+  }
+  if(!channelPageOpen) learnRow = lastLearnRow = -1;
+
+  // the automatic programs hold the effect and movie keys: a touch there shows the hint
+  autoFxLocked = autoFxActive && (pageIndex == 7 || (pageIndex == 4 && selectedEffect != 1) || movieSection == 8 ||
+                                  movieSection == 9);
+  if(autoFxLocked && touch.PressEdge && !(touch.PageMask & sGUI_DIALOGLAYERS))
+  {
+    sF32 x = touch.PointerX, y = touch.PointerY;
+    sBool hit = 0;
+    if(movieSection == 8) hit = (x >= -512 && x < 512 && y < -250) || (x >= -230 && x < 512 && y < -210);
+    else if(movieSection != 9 && pageIndex == 7) hit = x >= -512 && x < 512 && y < -210;
+    else if(movieSection != 9 && pageIndex == 4) hit = x >= -512 && x < 512 && y < -270;
+    if(hit) lockTouchTime = touch.Clock;
+  }
+
   ApplyControlValues();
 
   // exit, update and lock requests

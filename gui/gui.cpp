@@ -108,6 +108,7 @@ TouchGui::TouchGui()
   random.Seed(0);
   releaseEdge = wasDown = 0;
   editCursor = 0;
+  learnRow = lastLearnRow = -1;
   for(sInt &c : channelBackup) c = 0;
   channelFaderBackup = 0;
   activePreset = 0;

@@ -169,6 +169,7 @@ public:
   sRandomLcg random;
   // 16. the frame: release edge and drag, scene tiles, dialogs, schedules, browser
   sU32 releaseEdge, wasDown;
+  sInt learnRow, lastLearnRow;   // the channel-page row learning its control, -1 none
   sInt editCursor;             // characters of the edited text before the cursor
   sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;

@@ -164,7 +164,14 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   sInt before = Gui->config.Dmx[3];
   Gui->configCommand = 5, Gui->FrameSteps();
   EXPECT_EQ(Gui->channelPageOpen, 1u);
-  Gui->config.Dmx[3] = 77;
+  // LEARN row 3: the DMX channel that moves becomes its channel
+  M->DmxCount = M->DmxPrevCount = 64;
+  for(sInt i = 0; i < 64; i++) M->DmxCurrent[i] = 0;
+  Gui->commandWords[CmdLearn] = 3, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 93;
+  Gui->FrameSteps();
+  Gui->touch.PressEdge = 0, M->DmxCurrent[33] = 1.0f;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Dmx[3], 33);
   Gui->configCommand = 9, Gui->FrameSteps();
   EXPECT_EQ(Gui->config.Dmx[3], before);
   Gui->configCommand = 6, Gui->FrameSteps();
@@ -346,6 +353,13 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   DeleteMarked(Gui->loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
+  // the slideshow's folder goes to the Slideshow with its root
+  Gui->OpenBrowser(1);
+  frame(), frame();
+  ASSERT_TRUE(b.Enter(u"made")), frame();
+  command(BrConfirm);
+  Gui->PublishRecords();
+  EXPECT_EQ(plat::ToUtf8(Gui->slideshow.path).rfind(tree.Path + "/made", 0), 0u) << plat::ToUtf8(Gui->slideshow.path);
   // saving: an empty name is refused, a typed one lands in the folder shown
   Gui->OpenBrowser(6);
   frame(), frame();
