@@ -245,7 +245,7 @@ void TouchGui::DirBrowser()
     sChar path[sMAXPATH + 256];
     sCopyString(path, b.RelFolder, sMAXPATH + 256);
     sAppendString(path, b.NameLine, sMAXPATH + 256);
-    PrintClipped(textForm, path, -230, -297, 340, 0);
+    if(path[0]) PrintClipped(textForm, path, -230, -297, 340, 0);
     if(b.Status[0]) PrintClipped(textForm, b.Status, 150, 80, 250, 1);
     if(b.Message) textForm->PrintCentered(b.Message, 0, -250);
   }

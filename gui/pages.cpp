@@ -181,7 +181,7 @@ const GroupRow Groups[G_COUNT] = {
   {48, 5, 0x1000, 420, -247.76f, 116, 51.931f, 0, 12, 0, -52, nullptr},       // character keys
   {9, 0, 0x1000, -1, -420, -110, 170, 0, 5, 0, -45, EditKeyLabels},           // edit keys
   {2, 4, 0x100000, 113, -100, -60, 200, 0, 2, 0, 0, nullptr},                 // YES, NO
-  {18, 4, 0x4000, 115, -420, 250, 0, -35, 9, 160, 0, nullptr},                // browser keys
+  {18, 4, 0x4000, 115, 200, 40, 0, -35, 9, 160, 0, nullptr},                  // browser keys (right of the rows)
 };
 constexpr sInt BudgetSum = 1 + 1 + (5 + 5) + (5 + 5) + (11 + 1) + (4 + 1 + 2) * 4 + 1 + 1 + (5 + 3) + 1 + (16 + 2 + 1) +
                            (16 + 1 + 1) + (4 + 1 + 3) + (3 + 1 + 1 + 1 + 1 + 1 + 1 + 8) + (12 * 4 + 2 + 2 + 3 + 2) +
