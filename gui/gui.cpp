@@ -106,6 +106,31 @@ TouchGui::TouchGui()
   logoReloadPending = 0;
   modeScene = nullptr;
   random.Seed(0);
+  releaseEdge = wasDown = 0;
+  editCursor = 0;
+  learnRow = lastLearnRow = -1;
+  for(sInt &c : channelBackup) c = 0;
+  channelFaderBackup = 0;
+  activePreset = 0;
+  prevPointerX = prevPointerY = dragX = dragY = dragSmoothX = dragSmoothY = 0;
+  rippleTime = 0;
+  sceneSelect = prevSceneSelect = sU32(-1);
+  laidStyle = -1;
+  sceneTileCount = 0;
+  prevPage = prevEffect = 0;
+  dialogAnswer = dialogPending = lockRequest = lockState = exitRequest = updateRequest = 0;
+  lockTouchTime = autoFxLocked = 0;
+  configLoadTime = 0;
+  flyerPhase = prevFlyerPhase = 0;
+  prevLogoStyle = -1;
+  logoStartRequest = flyerStartRequest = 0;
+  movieStartRequest = prevMovieStartRequest = 0;
+  prevSelectedMovie = prevMovieStyle = sU32(-1);
+  movieStopRequest = movieNextRequest = moviePickRequest = 0;
+  prevMoviePower = 0;
+  for(sInt k = 0; k < 2; k++)
+    for(sInt i = 0; i < 12; i++) movieLatch[k][i] = movieTrackTime[k][i] = 0;
+  controlSwitch = 1;
   touch.Owner = this;
   touch.TilePictureBase = sGUI_TILEMATERIAL;
   BuildMediaDrives(drives, u".");
@@ -691,14 +716,10 @@ sInt TouchGui::LoadConfig()
   sDPrint(u"start load config........................\n");
   sDPrint(u"load config........................\n");
   if(configSlot < 0 || configSlot >= sGUI_CONFIGSLOTS) configSlot = 0;
+  // the slots keep their names: a preset loads the file it was given
   sChar name[sGUI_TEXTCHARS];
   sCopyString(name, configNames[configSlot], sGUI_TEXTCHARS);
-  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
-  {
-    sCopyString(configNames[i], sGuiDefaultConfigName, sGUI_TEXTCHARS);
-    configSelected[i] = i == configSlot;
-  }
-  sCopyString(configNames[configSlot], name, sGUI_TEXTCHARS);
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
   configShownSlot = -1;
   configSaveSlot = configSlot;
   sChar *text = ReadConfigFile(name);

@@ -23,6 +23,7 @@
 #include "base/numbers.hpp"
 #include "base/system.hpp"
 #include "gui/configfile.hpp"
+#include "gui/dirbrowser.hpp"
 #include "gui/mediafolders.hpp"
 #include "gui/records.hpp"
 #include "gui/widgets.hpp"
@@ -60,6 +61,12 @@ enum : sU32
   sGUI_PAGE_DIALOG = 0x100000,
   sGUI_PAGE_LOCKED = 0x200000,
   sGUI_PAGE_TOUCHME = 0x80000000,
+};
+// Command words the frame acts on.
+enum : sInt
+{
+  CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
+  CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
 };
 inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
@@ -160,6 +167,30 @@ public:
   GuiModeScene *modeScene;
   // 15. the GUI's own generator
   sRandomLcg random;
+  // 16. the frame: release edge and drag, scene tiles, dialogs, schedules, browser
+  sU32 releaseEdge, wasDown;
+  sInt learnRow, lastLearnRow;   // the channel-page row learning its control, -1 none
+  sInt editCursor;             // characters of the edited text before the cursor
+  sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
+  sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
+  sU32 rippleTime;
+  sU32 sceneSelect, prevSceneSelect;
+  sInt laidStyle;              // the style whose tiles are laid out, -1 none
+  sInt sceneTileCount;
+  sU32 prevPage, prevEffect;
+  sU32 dialogAnswer, dialogPending, lockRequest, lockState, exitRequest, updateRequest;
+  sU32 lockTouchTime, autoFxLocked;
+  sInt configLoadTime;
+  sU32 flyerPhase, prevFlyerPhase;
+  sInt prevLogoStyle;
+  sU32 logoStartRequest, flyerStartRequest;
+  sU32 movieStartRequest, prevMovieStartRequest, prevSelectedMovie, prevMovieStyle;
+  sU32 movieStopRequest, movieNextRequest, moviePickRequest;
+  sF32 prevMoviePower;
+  sU32 movieLatch[2][12];
+  sU32 movieTrackTime[2][12];
+  sU32 controlSwitch;
+  GuiBrowser browser;
 
   TouchGui();
   ~TouchGui() override;
@@ -191,6 +222,24 @@ public:
   void BindScalerDevice();
   void DrawWidgets();
   void PublishRecords();
+
+  // the frame's steps after the widgets (frame.cpp), the tiles and schedules, dialogs, browser
+  void FrameSteps();
+  void ApplyControlValues();
+  void KeyboardStep();
+  void LayoutSceneTiles();
+  void DrawSceneTiles();
+  void UpdateLogoFlyer();
+  void UpdateMovieControl();
+  void FeedLiveRecording();
+  void AfterRender(sViewport *view) override;
+  void OpenDialog(sInt kind);
+  void OpenBrowser(sInt kind);
+  void DirBrowser();
+  void StartBrowserDelete();
+  void BrowserKeyboardEnter(const sChar *text);
+  sBool ApplyBrowserChoice();
+  sU32 SyncClockMs() const;
 
   // configuration
   sInt LoadConfig();
@@ -227,6 +276,12 @@ private:
   void PrintHeader();
   GuiMediaSection *Section(sInt section);
 };
+
+// Writes the control values of this clock's line of the live recording: word 0 the bar
+// (cycle x 100 + bar of eight), word 1 + t the track's value x 999 plus 1000 when its MIDI
+// control drives it and 2000 when its DMX control does; tracks nobody drives keep their word.
+class SceneControls;
+void GuiFeedLiveLine(SceneControls &controls, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx);
 
 // The GUI's registration row maker.
 Scene *MakeTouchGui();

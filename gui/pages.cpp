@@ -51,8 +51,8 @@ const LabelRow Labels[] = {
   {96, u"CONFIRM"}, {97, u"PAGE 1"}, {98, u"PAGE 2"}, {99, u"PAGE 3"}, {100, u"FADER"}, {101, u"NUMBER"},
   {102, u"INVERT"}, {103, u"TEST"}, {104, u"DEVICE"}, {106, u"CAPS"}, {107, u"ENTER"}, {108, u"SPACE"},
   {109, u"DELETE ALL"}, {110, u"del"}, {111, u"<-"}, {112, u"->"}, {113, u"YES"}, {114, u"NO"},
-  {115, u"UP"}, {116, u"ROOT"}, {117, u"SET DIRECTORY"}, {118, u"COPY"}, {119, u"PASTE"}, {120, u"DELETE"},
-  {121, u"SELECT ALL"}, {122, u"NEW DIR"}, {123, u"CANCEL"}, {124, u"CONFIRM"},
+  {115, u"COPY"}, {116, u"PASTE"}, {117, u"DELETE"}, {118, u"SELECT ALL"}, {119, u"SELECT NONE"},
+  {120, u"MAKE DIR"}, {121, u"FILE NAME"}, {122, u"CANCEL"}, {123, u"SET DIRECTORY"}, {124, u"BACK"},
   {125, u"DRIVE 1"}, {126, u"DRIVE 2"}, {127, u"DRIVE 3"}, {128, u"DRIVE 4"}, {129, u"DRIVE 5"},
   {130, u"DRIVE 6"}, {131, u"DRIVE 7"}, {132, u"DRIVE 8"},
   {140, u"1"}, {141, u"2"}, {142, u"3"}, {143, u"4"}, {144, u"5"}, {145, u"6"}, {146, u"7"}, {147, u"8"},
@@ -124,13 +124,6 @@ enum Group : sInt
   G_SCALERKEYS, G_SCALERDEVICE, G_KEYS, G_EDITKEYS, G_YESNO, G_BROWSER, G_COUNT
 };
 
-// Command words the frame acts on.
-enum : sInt
-{
-  CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
-  CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
-};
-
 struct GroupRow
 {
   sInt Count;
@@ -188,7 +181,7 @@ const GroupRow Groups[G_COUNT] = {
   {48, 5, 0x1000, 420, -247.76f, 116, 51.931f, 0, 12, 0, -52, nullptr},       // character keys
   {9, 0, 0x1000, -1, -420, -110, 170, 0, 5, 0, -45, EditKeyLabels},           // edit keys
   {2, 4, 0x100000, 113, -100, -60, 200, 0, 2, 0, 0, nullptr},                 // YES, NO
-  {18, 4, 0x4000, 115, -420, 250, 0, -35, 9, 160, 0, nullptr},                // browser keys
+  {18, 4, 0x4000, 115, 200, 40, 0, -35, 9, 160, 0, nullptr},                  // browser keys (right of the rows)
 };
 constexpr sInt BudgetSum = 1 + 1 + (5 + 5) + (5 + 5) + (11 + 1) + (4 + 1 + 2) * 4 + 1 + 1 + (5 + 3) + 1 + (16 + 2 + 1) +
                            (16 + 1 + 1) + (4 + 1 + 3) + (3 + 1 + 1 + 1 + 1 + 1 + 1 + 8) + (12 * 4 + 2 + 2 + 3 + 2) +
@@ -304,7 +297,7 @@ void TouchGui::CreateWidgets()
         break;
       case G_EVERYPAGE:
         if(i == 0) target = &commandWords[CmdMute], value = 1;
-        else if(i == 1) target = &touchLocked, value = 1;
+        else if(i == 1) target = &lockRequest, value = 1;
         else target = &commandWords[CmdExit], value = 1, kind = 5;
         break;
       case G_MESSAGES: target = &commandWords[CmdMessage]; break;
@@ -560,6 +553,8 @@ void TouchGui::Render(sInt, sViewport *)
     PickAutoScene(1);
   }
   DrawWidgets();
+  FrameSteps();
+  LayoutSceneTiles();
   if(sInt(movieSection) != prevListChoice)
   {
     prevListChoice = sInt(movieSection);
@@ -568,13 +563,12 @@ void TouchGui::Render(sInt, sViewport *)
     else
       LayoutList();
   }
+  if(browserOpen) DirBrowser();
   if(movieSection == 8) BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
     for(GuiTile &t : tiles) t.Draw();
   else
-    for(GuiTile &t : tiles)
-      for(ArrayForm *f : {t.FrameForm, t.FaceForm, t.MarkForm, t.PictureForm})
-        if(f) f->LayerMask = 0;
+    DrawSceneTiles();
   UpdateSlideshowTimer();
   UpdateFlyerTimer();
   UpdateVideoInTimer();

@@ -39,6 +39,9 @@ void ListTree(std::vector<TreeRecord> &records, const sChar *source, const sChar
     if(!sLoadDir(entries, src)) return;
     for(const sDirEntry &e : entries)
     {
+      // a name that would not fit is left out: a cut path names some other file
+      sInt longest = sGetStringLen(src) > (dst ? sGetStringLen(dst) : 0) ? sGetStringLen(src) : sGetStringLen(dst);
+      if(longest + 1 + sGetStringLen(e.Name) >= sMAXPATH) continue;
       TreeRecord r;
       r.Level = level;
       r.Flags = e.Flags;
@@ -100,7 +103,7 @@ sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyR
   for(const TreeRecord &r : records)
     if(r.Flags & sDEF_DIR) sMakeDir(r.Dest.Get());
   for(const TreeRecord &r : records)
-    if(!(r.Flags & sDEF_DIR) && (!(r.Flags & sDEF_READONLY) || copyReadOnly)) sCopyFile(r.Source.Get(), r.Dest.Get(), 0);
+    if(!(r.Flags & (sDEF_DIR | sDEF_LINK)) && (!(r.Flags & sDEF_READONLY) || copyReadOnly)) sCopyFile(r.Source.Get(), r.Dest.Get(), 0);
   return 1;
 }
 

@@ -76,6 +76,7 @@ SceneMachine::SceneMachine(StartupRecord *record)
   Started = 0;
   PanelSwitch = 0;
   for(Scene *&s : Scenes) s = nullptr;
+  for(const sChar *&n : SceneNames) n = nullptr;
   if(Record->SharedSync != 1)
   {
     // one SYNC machine per scene would leave the overlay, the scene switch and the
@@ -171,12 +172,12 @@ SceneMachine::~SceneMachine()
 
 void SceneMachine::RegisterScene(Scene *scene, const sChar *name, sInt index, sInt flags, sInt display)
 {
-  (void)name;
   // a scene keeps its place in the table (its number in the scene keys); the places of
   // scenes not built stay empty and are passed over
   sVERIFY(index >= 0 && index < sSCENE_MAXSCENES - 1 && !Scenes[index]);
   const ShowDisplayRecord &d = GetShowDisplay(display);
   Scenes[index] = scene;
+  SceneNames[index] = name;
   scene->DisplayWidth = d.Width;
   scene->DisplayHeight = d.Height;
   scene->TextureSetKind = flags & 0xff;

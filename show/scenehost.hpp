@@ -115,6 +115,7 @@ public:
   sInt SceneCount;
   sViewport Views[sSCENE_MAXSCENES];
   Scene *Scenes[sSCENE_MAXSCENES];
+  const sChar *SceneNames[sSCENE_MAXSCENES];   // as registered (static texts), null where none
   SyncMachine *Sync;                   // the shared SYNC machine, null until plugged in
   sInt PendingTransition;
   sTexture2D *Targets[3];

@@ -110,6 +110,7 @@ public:
     for(sInt t = 0; t < ticks; t++) Gui->Tick(0);
     Gui->Render(0, &v);
     Gui->RenderObjects(&v);
+    Gui->AfterRender(&v);
     const sU8 *data = nullptr;
     sInt pitch = 0, format = 0;
     sBeginReadScreen(data, pitch, format);
@@ -195,12 +196,16 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   for(sInt i = 0; i < 10; i++) pages.push_back({names[i], [i](TouchGui *g) { g->pageIndex = sU32(i); }});
   pages.push_back({"movies", [](TouchGui *g) { g->movieSection = 8; }});
   pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
-  pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->browserOpen = 1; }});
+  pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
     pages.push_back({p == 0 ? "channel1" : (p == 1 ? "channel2" : "channel3"), [p](TouchGui *g) {
                        g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p;
                      }});
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
+  static const char *const dialogs[8] = {"dialog1", "dialog2", "dialog3", "dialog4",
+                                         "dialog5", "dialog6", "dialog7", "dialog8"};
+  for(sU32 k = 1; k <= 8; k++)
+    pages.push_back({dialogs[k - 1], [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
   std::vector<sInt> lit;
   for(const Page &p : pages)
   {

@@ -1,0 +1,125 @@
+// What lies over the pages: the hint that the automatic effect programs hold some keys,
+// the notice while the media loader works, and the yes/no dialog with its eight kinds.
+//
+// A dialog takes the whole touch surface (the page mask selects only its layer) until it
+// is answered; the lock dialogs answer NO by themselves after three seconds, so a touch
+// screen is never locked by a stray press.
+#include "gui/gui.hpp"
+
+#include "base/app.hpp"
+#include "base/window.hpp"
+#include "show/textform.hpp"
+
+namespace
+{
+const sChar *const Questions[9] = {
+  u"",
+  u"Do you really want to delete:",
+  u"Do you really want to exit?",
+  u"Do you really want to update Sparkvane?",
+  u"Do you really want to reload the configuration?",
+  u"Do you really want to save the configuration?",
+  u"Do you really want to reset the configuration?",
+  u"Do you really want to lock touchscreen input?",
+  u"Do you really want to unlock touchscreen input?",
+};
+const sChar *const UpdateLines[3] = {
+  u"Please notice, that if you like to update the system",
+  u"you have to insert DVD/USB with the latest version first",
+  u"and after pressing YES the system will close this application.",
+};
+constexpr sInt LockKeyLabel = 79, YesLabel = 113;
+}
+
+void TouchGui::OpenDialog(sInt kind)
+{
+  if(kind < 1 || kind > 8 || dialogKind) return;
+  dialogKind = sU32(kind);
+  dialogAnswer = 0;
+  commandWords[CmdDialog] = 0;
+}
+
+void TouchGui::AfterRender(sViewport *view)
+{
+  sU32 mask = touch.PageMask;
+  auto print = [this](const sChar *text, sF32 x, sF32 y) {
+    if(textForm) textForm->PrintCentered(text, x, y);
+  };
+  if(textForm) textForm->Clear();
+  // the hint: a locked key was touched while an automatic program runs
+  if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && autoFxLocked && !browserOpen)
+  {
+    sInt e = sInt(touch.Clock - lockTouchTime);
+    sF32 y = pageIndex == 4 ? -300.0f : -270.0f;
+    if(e >= 0 && e < 3000 && (e % 500 < 250 || e > 1000) && !(movieSection == 9))
+      print(u"Please turn off 'AUTO FX' function first.", 0, y);
+  }
+  if(mask & sGUI_PAGE_LOADING) print(u"Please wait, computing...", 0, -10);
+  if(!(mask & sGUI_PAGE_DIALOG) || dialogKind < 1 || dialogKind > 8)
+  {
+    if(view && textForm) RenderForm(view, textForm, 0);
+    return;
+  }
+  // the YES and NO keys react and print their labels here, over everything
+  for(sInt i = 0; i < widgetCount; i++)
+    if(widgets[i].LabelId == YesLabel || widgets[i].LabelId == YesLabel + 1)
+      if(widgets[i].PageMask == sGUI_PAGE_DIALOG) widgets[i].Draw();
+  if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
+  sInt kind = sInt(dialogKind);
+  print(Questions[kind], 0, kind == 1 ? 40.0f : 21.0f);
+  sInt n = kind == 1 ? 1 : 2;
+  if(kind == 4 || kind == 6) print(u"All changes will be lost!", 0, 40.0f - 19.0f * sF32(n));
+  if(kind == 3)
+    for(sInt i = 0; i < 3; i++) print(UpdateLines[i], 0, 40.0f - 19.0f * sF32(n + 1 + i));
+  if(kind == 1)
+  {
+    sScopeLock lock(&guiLock);
+    for(sInt i = 0; i < browser.Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++)
+    {
+      if(!browser.Marks[i]) continue;
+      if(19 * n > 76)
+      {
+        print(u"...", 0, 40.0f - 19.0f * sF32(n));
+        break;
+      }
+      sStringBuffer<300> line;
+      const sDirEntry &d = browser.Entries[i];
+      sSPrintF(line.Ref(), (d.Flags & sDEF_DIR) ? u"<>%s" : u"%s", d.Name);
+      print(line, 0, 40.0f - 19.0f * sF32(n));
+      n++;
+    }
+  }
+  if((kind == 7 || kind == 8) && dialogTimer > 3000 && !dialogAnswer) dialogAnswer = 2;
+  if(dialogAnswer == 1)
+  {
+    switch(kind)
+    {
+    case 1: StartBrowserDelete(); break;
+    case 2: sSetExitCode(0), sExit(); break;
+    case 3: sSetExitCode(1), sExit(); break;
+    case 4:
+      lastLoadResult = LoadConfig();
+      laidStyle = -1;
+      break;
+    case 5: SaveConfig(); break;
+    case 6:
+      ResetConfig();
+      laidStyle = -1;
+      break;
+    default:   // 7, 8
+      touchLocked = kind == 7 ? 1 : 0;
+      lockState = lockRequest;
+      break;
+    }
+  }
+  else if(dialogAnswer == 2 && (kind == 7 || kind == 8))
+    lockRequest = lockState;
+  if(dialogAnswer)
+  {
+    for(sInt i = 0; i < widgetCount; i++)
+      if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = 1;
+    dialogPending = configCommand = exitRequest = updateRequest = 0;
+    dialogKind = dialogAnswer = 0;
+  }
+  if(view && textForm) RenderForm(view, textForm, 0);
+}

@@ -1,0 +1,458 @@
+// The directory browser page: the drive column, the entry rows with their marks, the path
+// line, single and double presses, and the page's ten commands.
+//
+// The file work itself (paste, delete) runs on the media loader thread, which copies the
+// folder and the marked entries when the job is asked for; the listing here can change
+// under it without harm. Names the operator types are one plain element or refused; the
+// drive column is listed every two seconds, not every frame, so removable drives are not
+// kept spinning.
+#include "gui/gui.hpp"
+
+#include "base/textbuffer.hpp"
+#include "show/media.hpp"
+#include "show/scenehost.hpp"
+#include "show/textform.hpp"
+
+namespace
+{
+const sChar *const Titles[7] = {
+  u"", u"Select directory for slideshow", u"Select directory for logos", u"Select directory for flyer",
+  u"Select directory for movies", u"Load configuration file (*.Spk)", u"Save configuration file",
+};
+constexpr sF32 RowTop = 106.0f, RowBottom = -262.0f, RowStep = 23.0f;
+constexpr sU32 DriveRefreshMs = 2000, DoublePressMs = 1000;
+
+sInt Utf8Length(const sChar *s)
+{
+  sInt n = 0;
+  for(; *s; s++)
+  {
+    sU32 c = *s;
+    if(c >= 0xd800 && c < 0xdc00 && s[1]) n += 4, s++;
+    else n += c < 0x80 ? 1 : (c < 0x800 ? 2 : 3);
+  }
+  return n;
+}
+}
+
+sBool BrowserNameValid(const sChar *name)
+{
+  if(!name || !name[0] || Utf8Length(name) > 255) return 0;
+  if(sCmpStringEqual(name, u".") || sCmpStringEqual(name, u"..")) return 0;
+  for(const sChar *p = name; *p; p++)
+    if(*p == '/' || *p == '\\' || *p < 0x20 || *p == 0x7f) return 0;
+  return 1;
+}
+
+sBool BrowserJoin(sChar *out, sInt cap, const sChar *folder, const sChar *name)
+{
+  sInt a = sGetStringLen(folder);
+  while(a > 1 && folder[a - 1] == '/') a--;   // one separator however the folder ends
+  while(*name == '/') name++;
+  sBool slash = a > 0 && folder[a - 1] != '/';
+  if(a + (slash ? 1 : 0) + sGetStringLen(name) >= cap)
+  {
+    out[0] = 0;
+    return 0;
+  }
+  for(sInt i = 0; i < a; i++) out[i] = folder[i];
+  if(slash) out[a++] = '/';
+  sCopyString(out + a, name, cap - a);
+  return 1;
+}
+
+void GuiBrowser::OpenAs(sInt kind)
+{
+  Kind = kind;
+  Open = 1;
+  ForceDrive = 1;
+  Relist = 1;
+  Scroll = 1.0f;
+  LastRow = -1;
+  Depth = 0;
+  DriveListValid = 0;
+  NameLine[0] = Status[0] = 0;
+  Message = nullptr;
+  for(sU32 &m : CopyMarks) m = 0;
+  CopyEntries.Clear();
+  ClearMarks();
+}
+
+sInt GuiBrowser::MarkedCount() const
+{
+  sInt n = 0;
+  for(sInt i = 0; i < Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++) n += Marks[i] != 0;
+  return n;
+}
+
+sInt GuiBrowser::FirstMarked() const
+{
+  for(sInt i = 0; i < Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++)
+    if(Marks[i]) return i;
+  return -1;
+}
+
+void GuiBrowser::ClearMarks()
+{
+  for(sU32 &m : Marks) m = 0;
+}
+
+sBool GuiBrowser::Enter(const sChar *name)
+{
+  if(Depth < 1 || Depth >= sGUI_BROWSERDEPTH || !BrowserNameValid(name) || sGetStringLen(name) >= 256) return 0;
+  sCopyString(Parts[Depth], name, 256);
+  Depth++;
+  Relist = 1, Scroll = 1.0f, LastRow = -1;
+  ClearMarks();
+  if(Kind >= 5) NameLine[0] = 0;
+  return 1;
+}
+
+void GuiBrowser::Back()
+{
+  if(Depth <= 1) return;
+  Depth--;
+  Relist = 1, Scroll = 1.0f, LastRow = -1;
+  ClearMarks();
+  if(Kind >= 5) NameLine[0] = 0;
+}
+
+sBool GuiBrowser::BuildFolder(const sChar *root)
+{
+  Folder[0] = RelFolder[0] = 0;
+  if(Depth < 1) return 1;
+  sChar folder[sMAXPATH], rel[sMAXPATH];
+  sInt n = sGetStringLen(root);
+  while(n > 0 && root[n - 1] == '/') n--;
+  if(n + 1 >= sMAXPATH) return 0;
+  for(sInt i = 0; i < n; i++) folder[i] = root[i];
+  folder[n++] = '/';
+  folder[n] = 0;
+  rel[0] = 0;
+  sInt r = 0;
+  for(sInt k = 1; k < Depth; k++)
+  {
+    sInt p = sGetStringLen(Parts[k]);
+    if(n + p + 1 >= sMAXPATH || r + p + 1 >= sMAXPATH) return 0;
+    sCopyString(folder + n, Parts[k], sMAXPATH - n), n += p, folder[n++] = '/', folder[n] = 0;
+    sCopyString(rel + r, Parts[k], sMAXPATH - r), r += p, rel[r++] = '/', rel[r] = 0;
+  }
+  sCopyString(Folder, folder, sMAXPATH);
+  sCopyString(RelFolder, rel, sMAXPATH);
+  return 1;
+}
+
+void GuiBrowser::List()
+{
+  sDynamicArray<sDirEntry> all;
+  Entries.Clear();
+  if(Depth < 1 || !Folder[0]) return;
+  sLoadDir(all, Folder);
+  // folders first, in listing order, then the rest; the listing ends with the marks
+  for(sInt pass = 0; pass < 2; pass++)
+    for(sInt i = 0; i < all.GetSize() && Entries.GetSize() < sGUI_BROWSERENTRIES; i++)
+      if(((all[i].Flags & sDEF_DIR) != 0) == (pass == 0)) Entries.AddTail(all[i]);
+}
+
+void TouchGui::OpenBrowser(sInt kind)
+{
+  if(kind < 1 || kind > 6) return;
+  sScopeLock lock(&guiLock);
+  browser.OpenAs(kind);
+  browserOpen = 1;
+  sliders[13].Value = &browser.Scroll;
+  sliders[13].Changed = 1;
+}
+
+void TouchGui::StartBrowserDelete()
+{
+  sScopeLock lock(&guiLock);
+  if(browser.Depth < 1 || !browser.Folder[0] || loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE)) return;
+  sCopyString(loader.DeleteFolder, browser.Folder, sMAXPATH);
+  loader.DeleteEntries.Clear();
+  for(sInt i = 0; i < browser.Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++)
+    if(browser.Marks[i]) loader.DeleteEntries.AddTail(browser.Entries[i]);
+  if(loader.DeleteEntries.GetSize()) loader.Requests.fetch_or(sGUI_REQ_DELETE);
+}
+
+void TouchGui::DirBrowser()
+{
+  GuiBrowser &b = browser;
+  sScopeLock lock(&guiLock);
+  if(loader.BrowserRelist)
+  {
+    loader.BrowserRelist = 0;
+    b.Relist = 1;
+    b.ClearMarks();
+    if(loader.JobRefused) b.Message = u"The files were not changed.";
+  }
+  if(textForm && b.Kind >= 1 && b.Kind <= 6) textForm->PrintLeft(Titles[b.Kind], -70, 136);
+  if(b.Relist)
+  {
+    b.Relist = 0;
+    b.FolderDrive = b.Drive;
+    if(!b.BuildFolder(drives.Roots[b.Drive])) b.Message = u"Path too long.";
+    b.List();
+  }
+  sBool busy = loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
+  sF32 px = touch.PointerX, py = touch.PointerY;
+
+  // entry rows
+  b.HoverRow = -1;
+  sInt n = b.Entries.GetSize();
+  sF32 offset = n > 16 ? (1.0f - b.Scroll) * sF32(n - 16) * RowStep : 0.0f;
+  sF32 base = RowTop - 11.5f + offset;
+  for(sInt k = 0; k < n && b.Depth >= 1; k++)
+  {
+    sF32 y = base - RowStep * sF32(k);
+    if(y > RowTop || y <= RowBottom) continue;
+    const sDirEntry &e = b.Entries[k];
+    if(textForm)
+    {
+      if(e.Flags & sDEF_DIR) textForm->PrintLeft(u"<>", -235, y);
+      if(b.Marks[k]) textForm->PrintLeft(u"*", -250, y);
+      PrintClipped(textForm, e.Name, -205, y, 280, 1);
+    }
+    sF32 yy = y - 1;
+    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = k;
+  }
+
+  // drive column: the roots that list anything, read again every two seconds
+  b.HoverDrive = -1;
+  if(!busy)
+  {
+    if(!b.DriveListValid || touch.Clock - b.DriveListTime >= DriveRefreshMs)
+    {
+      b.DriveListValid = 1, b.DriveListTime = touch.Clock, b.DriveRowCount = 0;
+      for(sInt d = 0; d < sGUI_DRIVES; d++)
+      {
+        sDynamicArray<sDirEntry> probe;
+        if(d < 2 || (drives.Roots[d][0] && sLoadDir(probe, drives.Roots[d]) && probe.GetSize()))
+          b.DriveRows[b.DriveRowCount++] = d;
+      }
+    }
+    for(sInt r = 0; r < b.DriveRowCount; r++)
+    {
+      sF32 y = 70.0f - RowStep * sF32(r);
+      if(textForm) PrintClipped(textForm, drives.Labels[b.DriveRows[r]], -375, y, 280, 1);
+      if(px >= -399 && px < -243 && py >= y - 24 && py < y - 1) b.HoverDrive = r;
+    }
+  }
+
+  // path line
+  if(textForm)
+  {
+    sChar path[sMAXPATH + 256];
+    sCopyString(path, b.RelFolder, sMAXPATH + 256);
+    sAppendString(path, b.NameLine, sMAXPATH + 256);
+    if(path[0]) PrintClipped(textForm, path, -230, -297, 340, 0);
+    if(b.Status[0]) PrintClipped(textForm, b.Status, 150, 80, 250, 1);
+    if(b.Message) textForm->PrintCentered(b.Message, 0, -250);
+  }
+
+  // presses
+  sBool press = touch.PressEdge && touch.HeldWidget < 0 && !(touch.PageMask & sGUI_DIALOGLAYERS);
+  sInt pickDrive = press ? b.HoverDrive : -1;
+  if(b.ForceDrive && b.DriveRowCount > 0) pickDrive = 0;
+  sU32 key = commandWords[CmdBrowserKey];
+  commandWords[CmdBrowserKey] = 0;
+  if(key >= 11 && key < 11 + 8 && sInt(key - 11) < b.DriveRowCount) pickDrive = sInt(key - 11);
+  if(key >= 1 && key <= 10) b.Commands[key - 1] = 1;
+  if(pickDrive >= 0 && pickDrive < b.DriveRowCount)
+  {
+    b.Drive = b.DriveRows[pickDrive];
+    b.Depth = 1, b.Relist = 1, b.Scroll = 1.0f, b.LastRow = -1, b.ForceDrive = 0;
+    sliders[13].Changed = 1;
+    b.ClearMarks();
+  }
+  else if(press && b.HoverRow >= 0 && b.Depth < sGUI_BROWSERDEPTH)
+  {
+    sInt row = b.HoverRow;
+    const sDirEntry &e = b.Entries[row];
+    if(row == b.LastRow && touch.Clock - b.LastTime < DoublePressMs)
+    {
+      if((e.Flags & sDEF_DIR) && !(e.Flags & sDEF_LINK))
+      {
+        sChar name[256];
+        sCopyString(name, e.Name, 256);
+        b.Enter(name);
+        sliders[13].Changed = 1;
+      }
+    }
+    else
+    {
+      b.LastRow = row, b.LastTime = touch.Clock;
+      if(b.Kind >= 5 && !(e.Flags & sDEF_DIR))
+      {
+        b.ClearMarks();
+        b.Marks[row] = 1;
+        sCopyString(b.NameLine, e.Name, 256);
+      }
+      else
+      {
+        b.Marks[row] ^= 1;
+        if(b.Kind >= 5) b.NameLine[0] = 0;
+      }
+    }
+  }
+
+  // commands
+  sU32 *c = b.Commands;
+  if(c[BrBack]) b.Back(), sliders[13].Changed = 1;
+  if(c[BrCopy])
+  {
+    b.Status[0] = 0;
+    sInt marked = b.MarkedCount();
+    if(marked && b.Depth >= 1)
+    {
+      sCopyString(b.CopySource, b.Folder, sMAXPATH);
+      b.CopyEntries.Clear();
+      for(sInt i = 0; i < b.Entries.GetSize(); i++)
+        if(b.Marks[i]) b.CopyEntries.AddTail(b.Entries[i]);
+      const sDirEntry &e = b.Entries[b.FirstMarked()];
+      if(marked > 1) sCopyString(b.Status, u"<...>", 256);
+      else sSPrintF(sStringRef(b.Status), (e.Flags & sDEF_DIR) ? u"<>%s" : u"%s", e.Name);
+      for(sInt i = 0; i < sGUI_BROWSERENTRIES; i++) b.CopyMarks[i] = b.Marks[i];
+    }
+  }
+  if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1)
+  {
+    sChar dest[sMAXPATH];
+    sBool ok = 1;
+    sCopyString(dest, b.Folder, sMAXPATH);
+    if(b.MarkedCount() == 1)
+    {
+      // into the marked folder; a marked file is no place to paste into
+      const sDirEntry &e = b.Entries[b.FirstMarked()];
+      if(!(e.Flags & sDEF_DIR) || (e.Flags & sDEF_LINK)) ok = 0;
+      else ok = BrowserJoin(dest, sMAXPATH, b.Folder, e.Name) && sGetStringLen(dest) + 1 < sMAXPATH;
+      if(ok) sAppendString(dest, u"/", sMAXPATH);
+    }
+    if(ok && dest[0])
+    {
+      sCopyString(loader.CopySource, b.CopySource, sMAXPATH);
+      sCopyString(loader.PasteDestination, dest, sMAXPATH);
+      loader.CopyEntries.Clear();
+      for(sInt i = 0; i < b.CopyEntries.GetSize(); i++) loader.CopyEntries.AddTail(b.CopyEntries[i]);
+      loader.External = b.Drive >= 2;
+      loader.Requests.fetch_or(sGUI_REQ_PASTE);
+    }
+    else
+      b.Message = u"Paste needs a folder.";
+  }
+  if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) OpenDialog(1);
+  if(c[BrSelectAll])
+    for(sInt i = 0; i < b.Entries.GetSize(); i++) b.Marks[i] = 1;
+  if(c[BrSelectNone]) b.ClearMarks();
+  if(c[BrMakeDir] || c[BrFileName])
+  {
+    b.KeyboardPurpose = c[BrMakeDir] ? 5 : 6;
+    editText[0] = 0;
+    if(b.KeyboardPurpose == 6)
+    {
+      sCopyString(editText, b.NameLine, sGUI_TEXTCHARS);
+      sInt dot = -1;
+      for(sInt i = 0; editText[i]; i++)
+        if(editText[i] == '.') dot = i;
+      if(dot >= 0) editText[dot] = 0;
+    }
+    editCursor = sGetStringLen(editText);
+    keyboardOpen = 1;
+  }
+  if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.Open = browserOpen = 0;
+  for(sU32 &x : b.Commands) x = 0;
+}
+
+void TouchGui::BrowserKeyboardEnter(const sChar *text)
+{
+  GuiBrowser &b = browser;
+  sScopeLock lock(&guiLock);
+  if(!BrowserNameValid(text))
+  {
+    b.Message = u"This name cannot be used.";
+    return;
+  }
+  if(b.KeyboardPurpose == 5)
+  {
+    sChar path[sMAXPATH];
+    if(b.Depth >= 1 && BrowserJoin(path, sMAXPATH, b.Folder, text))
+    {
+      sMakeDir(path);
+      b.Relist = 1;
+    }
+    else
+      b.Message = u"Path too long.";
+  }
+  else if(b.KeyboardPurpose == 6)
+  {
+    sStringBuffer<256> name;
+    sSPrintF(name.Ref(), u"%s.Spk", text);
+    if(sGetStringLen(text) + 4 < 256) sCopyString(b.NameLine, name, 256);
+    else b.Message = u"This name cannot be used.";
+  }
+}
+
+sBool TouchGui::ApplyBrowserChoice()
+{
+  GuiBrowser &b = browser;
+  sInt kind = b.Kind;
+  if(kind >= 1 && kind <= 4)
+  {
+    GuiMediaSection *s = Section(kind);
+    if(!s) return 0;
+    sChar keep[sGUI_FOLDERCHARS];
+    sCopyString(keep, s->Directory, sGUI_FOLDERCHARS);
+    // a folder that does not fit is refused, never cut
+    if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, b.RelFolder))
+    {
+      sCopyString(s->Directory, keep, sGUI_FOLDERCHARS);
+      b.Message = u"Path too long.";
+      return 0;
+    }
+    sCopyString(s->FakeDirectory, s->Directory, sGUI_FOLDERCHARS);
+    s->Drive = b.FolderDrive;
+    if(kind == 1) CountSlideshowPictures();
+    if(kind == 2) RequestLogos();
+    if(kind == 3) CountFlyerFiles();
+    if(kind == 4) RefreshMovieList();
+    return 1;
+  }
+  sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
+  sChar path[sMAXPATH];
+  if(kind == 5)
+  {
+    sInt row = b.FirstMarked();
+    if(row < 0 || (b.Entries[row].Flags & sDEF_DIR) || !BrowserJoin(path, sMAXPATH, b.Folder, b.Entries[row].Name) ||
+       sGetStringLen(path) >= sGUI_TEXTCHARS)
+    {
+      b.Message = u"No configuration file chosen.";
+      return 0;
+    }
+    sCopyString(configNames[slot], path, sGUI_TEXTCHARS);
+    configSlot = activePreset = slot;
+    lastLoadResult = LoadConfig();
+    if(!lastLoadResult)
+    {
+      sDPrint(u"Configuration cannot be activated. File error.\n");
+      ResetConfig();
+    }
+    laidStyle = -1;
+  }
+  else if(kind == 6)
+  {
+    // an empty name would write over the folder itself
+    if(!b.NameLine[0] || !BrowserNameValid(b.NameLine) || !BrowserJoin(path, sMAXPATH, b.Folder, b.NameLine) ||
+       sGetStringLen(path) >= sGUI_TEXTCHARS)
+    {
+      b.Message = u"Please type a file name first.";
+      return 0;
+    }
+    sCopyString(configNames[slot], path, sGUI_TEXTCHARS);
+    if(!SaveConfig())
+    {
+      b.Message = u"Configuration cannot be saved.";
+      return 0;
+    }
+  }
+  return 1;
+}

@@ -1,0 +1,159 @@
+// The movie schedule with its DMX and MIDI tracks, and the feed of the control values
+// into the scene machine's live recording.
+//
+// A movie is started by number in the movie folder's listing order, the order in which
+// the IPP machine counts the files it opens. A start never names "no movie": when
+// nothing is marked for the random pick, any movie of the folder is taken, so the page
+// never shows "running" over an empty layer.
+#include "gui/gui.hpp"
+
+#include "show/controls.hpp"
+#include "show/scenehost.hpp"
+#include "show/sync.hpp"
+
+namespace
+{
+constexpr sU32 None = sU32(-1);
+constexpr sU32 RetriggerMs = 200;
+}
+
+void GuiFeedLiveLine(SceneControls &c, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx)
+{
+  if(!c.LiveTable) return;
+  sInt line = sInt(clockMs / 20);
+  if(line > sLIVE_LINES - 1) line = sLIVE_LINES - 1;
+  sU32 *words = c.LiveTable[line];
+  if(barStep < 0) barStep = 0;
+  words[0] = sU32((barStep / 8) * 100 + barStep % 8);
+  for(sInt t = 0; t < sCONTROL_TRACKS; t++)
+  {
+    sF32 v = 0;
+    sU32 flag = 0;
+    if(c.GetControlTrigger(0, midi[t + 1], t)) v = c.GetControlValue(0, midi[t + 1], t), flag = 1000;
+    if(c.GetControlTrigger(1, dmx[t + 1], t)) v += c.GetControlValue(1, dmx[t + 1], t), flag += 2000;
+    if(!flag) continue;
+    v = v < 0 ? 0 : (v > 1 ? 1 : v);
+    words[t + 1] = flag + sU32(v * 999.0f);
+  }
+}
+
+void TouchGui::FeedLiveRecording()
+{
+  if(!Machine) return;
+  sInt bar = SyncSource ? SyncSource->Cycle[1] * 8 + SyncSource->BarIndex[1] : 0;
+  GuiFeedLiveLine(*Machine, SyncClockMs(), bar, config.Midi, config.Dmx);
+}
+
+void TouchGui::UpdateMovieControl()
+{
+  GuiMediaTimer &timer = timers[3];
+  if(Machine)
+    for(sInt kind = 0; kind < 2; kind++)
+    {
+      const sInt *table = kind ? config.Dmx : config.Midi;
+      auto value = [&](sInt track, sF32 &v) {
+        if(!Machine->GetControlTrigger(kind, table[track + 1], track)) return false;
+        v = Machine->GetControlValue(kind, table[track + 1], track);
+        if(controlSwitch) movieSection = 8;   // the movie section, where these settings are shown
+        return true;
+      };
+      for(sInt k = 0; k < 12 && k < listCount; k++)
+      {
+        sF32 v;
+        if(!value(20 + k, v)) continue;
+        sBool select = 0;
+        if(config.MovieStartFader[kind])
+        {
+          if(v > 0.97f && !movieLatch[kind][k]) select = 1, movieLatch[kind][k] = 1;
+          if(v < 0.03f) movieLatch[kind][k] = 0;
+        }
+        else if(SyncClockMs() - movieTrackTime[kind][k] > RetriggerMs)
+          select = 1, movieTrackTime[kind][k] = SyncClockMs();
+        if(select) selectedMovie = sU32(k), prevSelectedMovie = None;
+      }
+      sF32 v;
+      if(value(9, v))
+      {
+        if(v > 0.97f) config.Movie.Active = 1;
+        if(v < 0.03f) config.Movie.Active = 0;
+      }
+      if(value(10, v)) config.Movie.Interval = v, sliders[5].Changed = 1;
+      if(value(11, v))
+      {
+        if(v > 0.97f) timer.Running = 1;
+        if(v < 0.03f) timer.Running = 0;
+      }
+      if(value(12, v))
+      {
+        sInt s = sInt(v * 4.0f);
+        config.Movie.Style = s < 0 ? 0 : (s > 3 ? 3 : s);
+      }
+      if(value(13, v)) config.Movie.Power = v, sliders[4].Changed = 1;
+    }
+
+  sScopeLock lock(&guiLock);
+  GuiMediaState &m = mediaState;
+  auto reload = [&] {
+    if(config.Movie.Active || timer.Countdown < 0) timer.Countdown = sInt(config.Movie.Interval * sF32(timer.FullScale));
+  };
+  auto upcoming = [&] {
+    if(upcomingMovie >= sU32(listCount)) PickMarkedPicture();
+    if(upcomingMovie >= sU32(listCount) && listCount > 0) upcomingMovie = sU32(random.NextBelow(listCount));
+    return upcomingMovie;
+  };
+  auto start = [&](sU32 movie) {
+    selectedMovie = prevSelectedMovie = movie;
+    m.ClipNumber = sInt(movie);
+    m.ClipRequest = 1;
+    m.ClipRestart = 1;
+  };
+  // the player moved on to the next movie by itself
+  if(m.ClipAdvanced)
+  {
+    m.ClipAdvanced = 0;
+    selectedMovie = prevSelectedMovie = sU32(m.ClipNumber);
+    upcomingMovie = None;
+    upcoming();
+  }
+  if(m.ClipEnded && !m.ClipShown && !m.ClipAutoNext) timer.Running = 0;
+  m.ClipEnded = 0;
+  sU32 running = sU32(timer.Running);
+  if(running && !prevMovieStartRequest)
+  {
+    if(listCount > 0)
+    {
+      if(selectedMovie < sU32(listCount) && selectedMovie != prevSelectedMovie)
+        start(selectedMovie);   // a tile or a track named the movie
+      else
+        start(upcoming());
+      upcomingMovie = None;
+      upcoming();
+    }
+    else
+      timer.Running = 0, running = 0;
+  }
+  else if(running && selectedMovie != prevSelectedMovie && selectedMovie < sU32(listCount))
+    start(selectedMovie);
+  else if(!running && selectedMovie != prevSelectedMovie && selectedMovie < sU32(listCount))
+  {
+    start(selectedMovie);
+    timer.Running = 1, running = 1;
+  }
+  else if(!running && prevMovieStartRequest)
+  {
+    m.ClipOff = 1;
+    reload();
+    selectedMovie = prevSelectedMovie = None;
+  }
+  if(listCount == 0 && timer.Countdown < 0) reload();
+  if(listCount > 0 && timer.Countdown < 0 && config.Movie.Active && !running)
+  {
+    start(upcoming());
+    upcomingMovie = None;
+    upcoming();
+    timer.Running = 1, running = 1;
+    reload();
+  }
+  prevMovieStartRequest = running;
+  prevMoviePower = config.Movie.Power;
+}

@@ -1,0 +1,373 @@
+// The GUI frame's scene tiles, control values and dialogs, on a GUI scene without a
+// graphics device (elements without quads) inside a scene machine of plain scenes.
+#include "gui/gui.hpp"
+
+#include "base/app.hpp"
+#include "base/window.hpp"
+#include "graphics/graphics.hpp"
+#include "show/scenehost.hpp"
+#include "show/controls.hpp"
+#include "show/startup.hpp"
+#include "common/temp_dir.hpp"
+#include "platform/text/utf.hpp"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+struct Counted : Scene
+{
+  sInt Entered = 0;
+  void Enter(sInt) override { Entered++; }
+};
+
+class GuiFrame : public testing::Test
+{
+public:
+  // scenes make their materials at construction: a hidden window's device
+  static void SetUpTestSuite()
+  {
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+    Window = SDL_CreateWindow("gui frame", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if(!Window) return;
+    sU32 flags = 0;
+    sInt w = 64, h = 64;
+    sInitScreenMode(flags, w, h);
+    sSetGfxWindow(Window);
+    sInitGfx(flags, w, h);
+  }
+  static void TearDownTestSuite()
+  {
+    if(sIsGfxActive()) sExitGfx();
+    sSetGfxWindow(nullptr);
+    if(Window) SDL_DestroyWindow(Window);
+    Window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  static inline SDL_Window *Window = nullptr;
+  StartupRecord Record = sStartupRecord;
+  SceneMachine *M = nullptr;
+  TouchGui *Gui = nullptr;
+  Counted *Shows[13] = {};
+  const sChar *Names[13] = {u"Morvensk", u"Pelagic", u"Transformer", u"A", u"B", u"C", u"D",
+                            u"E", u"F", u"G", u"H", u"I", u"Led"};
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(Window && sIsGfxActive()) << "no graphics device";
+    SetShowDisplay(0, 64, 64);
+    sShowPlugins = {};
+    Record.UsePackfile = Record.RecordPackfile = Record.MusicOn = Record.UseLoader = 0;
+    M = sNEW SceneMachine(&Record);
+    for(sInt i = 0; i < 13; i++) M->RegisterScene(Shows[i] = sNEW Counted, Names[i], i, 1, 0);
+    M->RegisterScene(sNEW Counted, u"Global", 13, 0x101, 0);
+    Gui = sNEW TouchGui;
+    M->RegisterScene(Gui, u"GUI", 15, 0x101, 0);
+    // elements without quads: no Init, no device work
+    for(sInt i = 0; i < sGUI_TILES; i++) Gui->tiles[i].Owner = &Gui->touch, Gui->tiles[i].Id = sU32(1000 + i);
+    sResetExitFlag();
+  }
+  void TearDown() override { sDELETE(M); }
+  // a press on the main area of tile i of the laid-out style
+  void PressTile(sInt i)
+  {
+    GuiTile &t = Gui->tiles[i];
+    Gui->touch.PageMask = 1;
+    Gui->touch.PointerX = t.Position[0] + t.Offset[0] - 6, Gui->touch.PointerY = t.Position[1] - 10;
+    Gui->touch.PressEdge = Gui->touch.ButtonDown = 1;
+    Gui->touch.HeldWidget = -1;
+    Gui->touch.Clock += 1000;
+    Gui->DrawSceneTiles();
+    Gui->touch.PressEdge = Gui->touch.ButtonDown = 0;
+  }
+};
+}
+
+TEST_F(GuiFrame, TilesOfferOnlyShowScenesCentredAndSwitchToTheirScene)
+{
+  struct Case { sU32 Style; sInt Shown; sInt FirstValue; };
+  for(const Case c : {Case{0, 13, 0}, Case{5, 65, 0}, Case{7, 13, 100}})
+  {
+    Gui->style = c.Style;
+    for(sInt &f : Gui->config.StyleFlags[c.Style]) f = 1;   // even where no scene is
+    Gui->LayoutSceneTiles();
+    sInt shown = 0;
+    sF32 first = 0, last = 0;
+    for(sInt i = 0; i < sGUI_TILES; i++)
+    {
+      if(!Gui->tiles[i].PageMask) continue;
+      EXPECT_GE(GuiPositionToScene(i % 20), 0) << "style " << c.Style << " tile " << i;
+      if(!shown)
+      {
+        first = Gui->tiles[i].Position[0];
+        EXPECT_EQ(sInt(Gui->tiles[i].Value), c.FirstValue);
+      }
+      last = Gui->tiles[i].Position[0];
+      shown++;
+    }
+    EXPECT_EQ(shown, c.Shown) << "style " << c.Style;
+    EXPECT_NEAR(first + last, 10.0f, 0.01f);
+    EXPECT_NEAR(last - first, sF32(c.Shown - 1) * 172.288f, 0.05f);
+    // the automatic pick never lands on Global or an empty index
+    for(sInt k = 0; k < 300; k++)
+    {
+      Gui->sceneRequest.TakenFlag = 1;
+      Gui->PickAutoScene(0);
+      EXPECT_GE(GuiPositionToScene(Gui->sceneRequest.NextNumber % 20), 0);
+    }
+  }
+  Gui->style = 0;
+  Gui->LayoutSceneTiles();
+  EXPECT_EQ(Gui->config.StyleFlags[0][13], 0);   // a position without a scene is never allowed
+  PressTile(2);
+  EXPECT_EQ(M->Current, 2);
+  EXPECT_EQ(Shows[2]->Entered, 1);
+  PressTile(2);   // the same tile again switches again
+  EXPECT_EQ(Shows[2]->Entered, 2);
+  EXPECT_EQ(std::u16string(M->SceneNames[2]), u"Transformer");   // the label source
+  // a scene number past the show's scenes is ignored
+  Gui->SelectScene(13);
+  EXPECT_EQ(M->Current, 2);
+}
+
+TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
+{
+  Gui->touch.ButtonDown = 1, Gui->touch.PressEdge = 1, Gui->touch.PointerX = 10;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 0.0f);   // the press itself does not drag
+  Gui->touch.PressEdge = 0, Gui->touch.PointerX = 30;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 20.0f);
+  Gui->touch.ButtonDown = 0, Gui->touch.PointerX = 90;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->dragX, 0.0f);
+  EXPECT_EQ(Gui->releaseEdge, 1u);
+  // the on-screen keyboard edits at its cursor and stops at the text's capacity
+  Gui->keyboardOpen = 1, Gui->editCapacity = 4;
+  auto key = [&](sInt k) { Gui->keyPressed = k, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 420 + 2 * k, Gui->FrameSteps(); };
+  sChar a = GuiLabel(420)[0], b = GuiLabel(422)[0];
+  key(0), key(1);
+  Gui->editKeys[4] = 1, Gui->touch.PressEdge = 0, Gui->FrameSteps();
+  key(0);                         // at the cursor, one to the left
+  key(1);                         // full: three characters
+  EXPECT_EQ(std::u16string(Gui->editText), (std::u16string() + a) + a + b);
+  Gui->editKeys[3] = 1, Gui->FrameSteps();
+  EXPECT_EQ(std::u16string(Gui->editText), (std::u16string() + a) + b);
+  Gui->keyboardOpen = 0, Gui->touch.PressEdge = 0, Gui->touch.HeldWidget = -1;
+  // DMX page: a changed channel is given back by CANCEL, kept by CONFIRM
+  sInt before = Gui->config.Dmx[3];
+  Gui->configCommand = 5, Gui->FrameSteps();
+  EXPECT_EQ(Gui->channelPageOpen, 1u);
+  // LEARN row 3: the DMX channel that moves becomes its channel
+  M->DmxCount = M->DmxPrevCount = 64;
+  for(sInt i = 0; i < 64; i++) M->DmxCurrent[i] = 0;
+  Gui->commandWords[CmdLearn] = 3, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 93;
+  Gui->FrameSteps();
+  Gui->touch.PressEdge = 0, M->DmxCurrent[33] = 1.0f;
+  Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Dmx[3], 33);
+  Gui->configCommand = 9, Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Dmx[3], before);
+  Gui->configCommand = 6, Gui->FrameSteps();
+  Gui->config.Midi[3] = 9;
+  Gui->configCommand = 10, Gui->FrameSteps();
+  EXPECT_EQ(Gui->config.Midi[3], 9);
+  EXPECT_EQ(Gui->channelPageOpen, 0u);
+}
+
+TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
+{
+  auto answer = [&](sU32 a) {
+    Gui->touch.PageMask = Gui->ComputePageMask() | sGUI_PAGE_DIALOG;
+    Gui->commandWords[CmdDialog] = a;
+    Gui->AfterRender(nullptr);
+  };
+  // NO on exit: the show runs on
+  Gui->commandWords[CmdExit] = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogKind, 2u);
+  answer(2);
+  EXPECT_EQ(Gui->dialogKind, 0u);
+  EXPECT_EQ(sGetExitFlag(), 0);
+  struct Case { sU32 Open; sInt Code; };
+  for(const Case c : {Case{2, 0}, Case{3, 1}})
+  {
+    sResetExitFlag();
+    sSetExitCode(7);
+    Gui->OpenDialog(sInt(c.Open));
+    answer(1);
+    EXPECT_NE(sGetExitFlag(), 0) << "kind " << c.Open;
+    EXPECT_EQ(sGetExitCode(), c.Code) << "kind " << c.Open;
+  }
+  sResetExitFlag();
+  sSetExitCode(0);
+  // a lock dialog left alone answers NO after 3 s; YES locks
+  Gui->lockRequest = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogKind, 7u);
+  for(sInt i = 0; i < 302; i++) Gui->Tick(0);
+  answer(0);
+  EXPECT_EQ(Gui->dialogKind, 0u);
+  EXPECT_EQ(Gui->lockRequest, 0u);
+  EXPECT_EQ(Gui->touchLocked, 0u);
+  Gui->lockRequest = 1, Gui->FrameSteps();
+  answer(1);
+  EXPECT_EQ(Gui->touchLocked, 1u);
+  Gui->visible = 1;
+  EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
+}
+
+TEST_F(GuiFrame, MovieScheduleAlwaysNamesAMovieAndTheFaderTrackSelectsOncePerLift)
+{
+  GuiMediaState &m = Gui->mediaState;
+  Gui->listCount = 3;
+  for(sU32 &mark : Gui->movieMarks) mark = 0;   // nothing marked for the random pick
+  Gui->timers[3].Running = 1;
+  Gui->UpdateMovieControl();
+  EXPECT_EQ(m.ClipRequest, 1);
+  EXPECT_GE(m.ClipNumber, 0);
+  EXPECT_LT(m.ClipNumber, 3);
+  Gui->timers[3].Running = 0;
+  Gui->UpdateMovieControl();
+  EXPECT_EQ(m.ClipOff, 1);
+  // DMX track "movie 2 start" on channel 40 with the fader switch: once per lift above 0.97
+  Gui->config.Dmx[1 + 21] = 40;
+  Gui->config.MovieStartFader[1] = 1;
+  sInt selections = 0;
+  for(sF32 v : {0.5f, 0.98f, 0.99f, 1.0f, 0.5f, 0.98f, 0.02f, 0.98f})
+  {
+    M->DmxPrevious[40] = M->DmxCurrent[40];
+    M->DmxCurrent[40] = v;
+    M->DmxCount = M->DmxPrevCount = 64;
+    m.ClipRequest = 0;
+    Gui->UpdateMovieControl();
+    selections += m.ClipRequest && m.ClipNumber == 1;
+  }
+  EXPECT_EQ(selections, 2);
+  EXPECT_EQ(Gui->movieSection, 8u);
+}
+
+TEST_F(GuiFrame, LiveFeedWritesFlaggedValuesAtTheClocksLineAndTheRecordingReplays)
+{
+  sInt midi[sGUI_CONTROLS] = {}, dmx[sGUI_CONTROLS] = {};
+  midi[1 + 3] = 5, dmx[1 + 3] = 7, dmx[1 + 0] = 9;
+  M->LiveClockMs = 400000;
+  M->MidiPrevious[5] = 0, M->MidiCurrent[5] = 0.25f;
+  M->DmxCount = M->DmxPrevCount = 16;
+  M->DmxPrevious[7] = 0, M->DmxCurrent[7] = 0.5f;
+  M->DmxPrevious[9] = 0, M->DmxCurrent[9] = 0.5f;
+  GuiFeedLiveLine(*M, 400000, 8 * 3 + 5, midi, dmx);
+  const sU32 *line = M->LiveTable[sLIVE_LINES - 1];   // past six minutes: the last line
+  EXPECT_EQ(line[0], 305u);
+  EXPECT_EQ(line[1 + 3], 3000u + sU32(0.75f * 999.0f));   // both kinds: 3000, values summed
+  EXPECT_EQ(line[1 + 0], 2000u + sU32(0.5f * 999.0f));
+  EXPECT_EQ(line[1 + 1], 0u);                              // nobody drives it
+  // saved and read back, the line drives the track again without a moving control
+  sparktest::TempDir dir;
+  ASSERT_TRUE(SaveLiveRecording(M, dir.Name("live.txt").c_str()));
+  for(sInt i = 0; i < sLIVE_LINES; i++)
+    for(sInt w = 0; w < sLIVE_WORDS; w++) M->LiveTable[i][w] = 0;
+  EXPECT_EQ(LoadLiveRecording(M, dir.Name("live.txt").c_str()), sLIVE_LINES);
+  M->DmxPrevious[9] = M->DmxCurrent[9];
+  EXPECT_TRUE(M->GetControlTrigger(1, 9, 0));
+  EXPECT_NEAR(M->GetControlValue(1, 9, 0), 0.5f, 0.002f);
+}
+
+TEST_F(GuiFrame, BrowserNamesAndJoinsAreSafe)
+{
+  struct Case { const sChar *Name; sBool Ok; };
+  std::u16string longName(256, u'a');
+  for(const Case c : {Case{u"", 0}, Case{u"a/b", 0}, Case{u"..", 0}, Case{u".", 0}, Case{u"a\\b", 0},
+                      Case{u"x\x01", 0}, Case{longName.c_str(), 0}, Case{u"new folder", 1}, Case{u"\u00fcber", 1}})
+    EXPECT_EQ(BrowserNameValid(c.Name), c.Ok) << plat::ToUtf8(c.Name);
+  sChar out[16];
+  struct Join { const sChar *Folder, *Name, *Want; };
+  for(const Join j : {Join{u"/a/", u"b", u"/a/b"}, Join{u"/a", u"b", u"/a/b"}, Join{u"/a//", u"/b", u"/a/b"},
+                      Join{u"/abcdefgh/", u"ijklmnopq", u""}})
+  {
+    BrowserJoin(out, 16, j.Folder, j.Name);
+    EXPECT_EQ(std::u16string(out), std::u16string(j.Want));
+  }
+}
+
+TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
+{
+  sparktest::TempDir outside, tree;
+  auto make = [](const std::string &p, bool dir) { return dir ? mkdir(p.c_str(), 0755) == 0 : fclose(fopen(p.c_str(), "w")) == 0; };
+  ASSERT_TRUE(make(tree.Name8("src"), 1) && make(tree.Name8("src/a.txt"), 0) && make(tree.Name8("dst"), 1) && make(tree.Name8("0.txt"), 0));
+  ASSERT_TRUE(make(outside.Name8("secret"), 0));
+  ASSERT_EQ(symlink(outside.Name8("secret").c_str(), tree.Name8("src/link").c_str()), 0);
+  sCopyString(Gui->drives.Roots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
+  GuiBrowser &b = Gui->browser;
+  auto frame = [&] { Gui->touch.PageMask = sGUI_PAGE_BROWSER, Gui->DirBrowser(); };
+  auto row = [&](const char16_t *name) {
+    for(sInt i = 0; i < b.Entries.GetSize(); i++)
+      if(std::u16string(b.Entries[i].Name) == name) return i;
+    return -1;
+  };
+  auto command = [&](sInt c) { b.Commands[c] = 1, frame(); };
+  Gui->OpenBrowser(1);
+  frame(), frame();
+  ASSERT_EQ(b.Depth, 1);
+  ASSERT_GE(row(u"src"), 0);
+  EXPECT_LT(row(u"src"), row(u"0.txt"));   // folders first
+  b.Marks[row(u"src")] = 1;
+  command(BrCopy);
+  EXPECT_EQ(std::u16string(b.Status), u"<>src");
+  // into its own subfolder: refused by the job, nothing copied
+  ASSERT_TRUE(b.Enter(u"src")), frame();
+  command(BrPaste);
+  ASSERT_NE(Gui->loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  PasteMarked(Gui->loader);
+  EXPECT_EQ(Gui->loader.JobRefused, 1);
+  EXPECT_NE(access(tree.Name8("src/src").c_str(), F_OK), 0);
+  // into dst: copied, the link not followed
+  b.Back(), frame();
+  b.ClearMarks(), b.Marks[row(u"dst")] = 1;
+  command(BrPaste);
+  PasteMarked(Gui->loader);
+  EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
+  struct stat st;
+  EXPECT_TRUE(lstat(tree.Name8("dst/src/link").c_str(), &st) != 0 || S_ISLNK(st.st_mode));
+  // hostile folder names make nothing; a plain one is made here
+  for(const sChar *name : {u"../escape", u"..", u"", u"a/b"})
+  {
+    b.KeyboardPurpose = 5;
+    Gui->BrowserKeyboardEnter(name);
+  }
+  EXPECT_NE(access((outside.Path + "/../escape").c_str(), F_OK), 0);
+  b.KeyboardPurpose = 5;
+  Gui->BrowserKeyboardEnter(u"made");
+  EXPECT_EQ(access(tree.Name8("made").c_str(), F_OK), 0);
+  // delete through the dialog's YES
+  frame();
+  b.ClearMarks(), b.Marks[row(u"dst")] = 1;
+  command(BrDelete);
+  ASSERT_EQ(Gui->dialogKind, 1u);
+  Gui->touch.PageMask = sGUI_PAGE_DIALOG, Gui->commandWords[CmdDialog] = 1;
+  Gui->AfterRender(nullptr);
+  DeleteMarked(Gui->loader);
+  EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
+  EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
+  // the slideshow's folder goes to the Slideshow with its root
+  Gui->OpenBrowser(1);
+  frame(), frame();
+  ASSERT_TRUE(b.Enter(u"made")), frame();
+  command(BrConfirm);
+  Gui->PublishRecords();
+  EXPECT_EQ(plat::ToUtf8(Gui->slideshow.path).rfind(tree.Path + "/made", 0), 0u) << plat::ToUtf8(Gui->slideshow.path);
+  // saving: an empty name is refused, a typed one lands in the folder shown
+  Gui->OpenBrowser(6);
+  frame(), frame();
+  command(BrConfirm);
+  EXPECT_EQ(Gui->browserOpen, 1u);
+  b.KeyboardPurpose = 6;
+  Gui->BrowserKeyboardEnter(u"mine");
+  command(BrConfirm);
+  EXPECT_EQ(Gui->browserOpen, 0u);
+  EXPECT_EQ(access(tree.Name8("mine.Spk").c_str(), F_OK), 0);
+}
