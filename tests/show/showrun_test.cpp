@@ -193,6 +193,8 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     return n;
   };
   EXPECT_GT(differing(GuiShown - 1, GuiHidden - 1), 1920 * 1080 / 100) << "the GUI did not show";
+  // and the show moves on the music's clock
+  EXPECT_GT(differing(GuiShown - 1, Frames), 1920 * 1080 / 100) << "the picture stood still";
 
   // the contact sheet: the show, the show under the GUI, the show again
   const int picks[] = {GuiShown - 1, GuiHidden - 1, Frames};
