@@ -171,6 +171,8 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   ASSERT_TRUE(WIFEXITED(run.WaitStatus)) << run.Log;
   EXPECT_EQ(WEXITSTATUS(run.WaitStatus), 0) << run.Log;
   EXPECT_EQ(run.Log.find("Memory Leak"), std::string::npos) << run.Log;
+  // in the sanitizer builds: nothing undefined was done on the way
+  EXPECT_EQ(run.Log.find("runtime error:"), std::string::npos) << run.Log;
 
   std::smatch m;
   ASSERT_TRUE(std::regex_search(run.Log, m, std::regex("first frame (\\d+) ms after start"))) << run.Log;
