@@ -23,7 +23,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import struct
 import time
+import zlib
 
 STEP_MS = 60   # the clock step of fixed-step mode
 # keys a VJ's fingers may hit: letters, digits, the GUI's '.', tab, space, cursor keys
@@ -60,6 +62,44 @@ class XInput:
         self.x.XFlush(self.d)
 
 
+def thumbnail(path, step=8):
+    """Every step-th pixel of a 24-bit bottom-up BMP, as top-down RGB rows."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    w, h = struct.unpack_from("<ii", data, 18)
+    stride = (w * 3 + 3) & ~3
+    rows = []
+    for y in range(0, abs(h), step):
+        src = offset + (abs(h) - 1 - y if h > 0 else y) * stride
+        line = bytearray()
+        for x in range(0, w, step):
+            b, g, r = data[src + x * 3:src + x * 3 + 3]
+            line += bytes((r, g, b))
+        rows.append(bytes(line))
+    return rows
+
+
+def save_sheet(thumbs, name, columns=6):
+    """The thumbnails in a grid, as PNG."""
+    tw, th = len(thumbs[0][0]) // 3, len(thumbs[0])
+    cols = min(columns, len(thumbs))
+    lines = (len(thumbs) + cols - 1) // cols
+    raw = bytearray()
+    for gy in range(lines):
+        for y in range(th):
+            raw.append(0)
+            for gx in range(cols):
+                i = gy * cols + gx
+                raw += thumbs[i][y] if i < len(thumbs) else bytes(tw * 3)
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", cols * tw, lines * th, 8, 2, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(bytes(raw))) + chunk(b"IEND", b"")
+    with open(name, "wb") as f:
+        f.write(png)
+
+
 def rss_kb(pid):
     try:
         with open(f"/proc/{pid}/status") as f:
@@ -78,6 +118,9 @@ def main():
     ap.add_argument("--build", default=os.path.join(here, "..", "build"), help="build folder with sparkvane and TWdata")
     ap.add_argument("--every", type=float, default=30.0, help="wall seconds between the lines")
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--sheet", default="/tmp/sparkvane_soak_sheet.png",
+                    help="contact sheet of the run: a frame every --sheet-every seconds of show clock")
+    ap.add_argument("--sheet-every", type=float, default=20.0)
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     program = os.path.join(build, "sparkvane")
@@ -95,14 +138,18 @@ def main():
     samples = []   # (frame count, rss KB, wall ms per frame)
     last_t, last_n, counted = time.monotonic(), 0, 0
     next_input = time.monotonic() + 5
+    thumbs, sheet_frames = [], max(1, int(args.sheet_every * 1000 / STEP_MS))
     while show.poll() is None:
         time.sleep(0.5)
-        # the saved pictures are only counted: all but the newest go at once
+        # the saved pictures are only counted, and one now and then kept small for the
+        # sheet: all but the newest (which may still be being written) go at once
         shots = sorted(glob.glob(os.path.join(tmp, "Tarnwhistle_trailer_*.bmp")))
-        for s in shots[:-1]:
-            os.remove(s)
         if shots:
             counted = int(re.search(r"_(\d+)\.bmp$", shots[-1]).group(1))
+            if len(shots) > 1 and counted - 1 >= len(thumbs) * sheet_frames + 1:
+                thumbs.append(thumbnail(shots[-2]))
+        for s in shots[:-1]:
+            os.remove(s)
         now = time.monotonic()
         if now >= next_input and counted > 0:
             if rnd.random() < 0.5:
@@ -133,6 +180,9 @@ def main():
         mem = (sum(s[1] for s in last) / q) / max(1, sum(s[1] for s in first) / q)
         ft = (sum(s[2] for s in last) / q) / max(1e-9, sum(s[2] for s in first) / q)
         print(f"last quarter against the first: memory {mem:.3f}, frame time {ft:.3f}")
+    if thumbs:
+        save_sheet(thumbs, args.sheet)
+        print(f"contact sheet of {len(thumbs)} frames, one every {args.sheet_every:g} s of show clock: {args.sheet}")
     shutil.rmtree(tmp) if code == 0 else print(f"kept {tmp}")
     return 0 if code == 0 else 1
 
