@@ -188,15 +188,23 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     ASSERT_EQ(frames[n].SizeY, 1080);
     EXPECT_GT(GridColours(frames[n]), 8u) << "frame " << n << " is blank";
   }
-  // the typed key reached the GUI: it covers the show while shown
-  auto differing = [&](int a, int b) {
-    sInt n = 0;
-    for(sInt i = 0; i < 1920 * 1080; i++) n += frames[a].Data[i] != frames[b].Data[i];
-    return n;
+  // the typed key reached the GUI: its red switches (mute, lock, active) cover the show
+  // while it is shown, and are gone once it is hidden again
+  auto reddish = [&](int n) {
+    sInt count = 0;
+    for(sInt i = 0; i < 1920 * 1080; i++)
+    {
+      sInt r = (frames[n].Data[i] >> 16) & 0xff, g = (frames[n].Data[i] >> 8) & 0xff, b = frames[n].Data[i] & 0xff;
+      count += r > g + 48 && r > b + 48;
+    }
+    return count;
   };
-  EXPECT_GT(differing(GuiShown - 1, GuiHidden - 1), 1920 * 1080 / 100) << "the GUI did not show";
-  // and the show moves on the music's clock
-  EXPECT_GT(differing(GuiShown - 1, Frames), 1920 * 1080 / 100) << "the picture stood still";
+  EXPECT_GT(reddish(GuiHidden - 1), reddish(GuiShown - 1) + 2000) << "the GUI did not show";
+  EXPECT_LT(reddish(Frames), reddish(GuiHidden - 1) - 2000) << "the GUI did not hide";
+  // the show moves on the music's clock
+  sInt differing = 0;
+  for(sInt i = 0; i < 1920 * 1080; i++) differing += frames[GuiShown - 1].Data[i] != frames[Frames].Data[i];
+  EXPECT_GT(differing, 1920 * 1080 / 100) << "the picture stood still";
 
   // the contact sheet: the show, the show under the GUI, the show again
   const int picks[] = {GuiShown - 1, GuiHidden - 1, Frames};
