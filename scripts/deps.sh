@@ -15,7 +15,7 @@ PACKAGES=(
   libstb-dev
   libvorbis-dev
   libdw-dev
-  xvfb xauth
+  xvfb xauth libx11-dev libxtst-dev
   clang libclang-rt-14-dev
   python3-collada
 )
