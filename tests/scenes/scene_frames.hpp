@@ -49,6 +49,15 @@ struct Picture
   }
 };
 
+// Registers the scenes by index (with their table flags) and starts the machine.
+inline void BuildScenes(ShowRig &rig, std::initializer_list<std::pair<Scene *, sInt>> scenes)
+{
+  rig.M = sNEW SceneMachine(&rig.Record);
+  sInt i = 0;
+  for(const auto &s : scenes) rig.M->RegisterScene(s.first, u"scene", i++, s.second, 0);
+  rig.M->Start();
+}
+
 // A scene that only counts its visits: the one switched to between the visits of the
 // scene under test.
 class Elsewhere : public Scene
