@@ -59,7 +59,7 @@ void Invaders(Tree &tree)
       return Argb(1.0f, l * sF32((c >> 16) & 255) / 255.0f, l * sF32((c >> 8) & 255) / 255.0f, l * sF32(c & 255) / 255.0f);
     });
     std::u16string image = u"invaders/packed/invader0" + std::u16string(1, sChar(u'1' + k)) + u".png";
-    tree.WriteImage(image.c_str(), skin, kPacked);
+    tree.WriteImage(image.c_str(), skin);
 
     for(sInt phase = 0; phase < 2; phase++)
     {
@@ -101,7 +101,7 @@ void Ship(Tree &tree)
     const sF32 stripe = std::fabs(u) < 0.15f ? 1.0f : 0.0f;
     return Argb(1.0f, 0.7f + 0.3f * stripe, 0.75f - 0.1f * v, 0.8f - 0.5f * stripe);
   });
-  tree.WriteImage(u"invaders/packed/ship.png", hull, kPacked);
+  tree.WriteImage(u"invaders/packed/ship.png", hull);
   // built lying along +y (the nose) with its top towards -z
   PetMesh ship;
   ship.Box(sVec3(-1.2f, -4.0f, -1.4f), sVec3(1.2f, 3.0f, 0.6f));        // fuselage
@@ -114,7 +114,7 @@ void Ship(Tree &tree)
 
   sImage shot(16, 16);
   Shade(shot, [](sF32 u, sF32 v) { return Grey(1.0f - 0.3f * (u * u + v * v)); });
-  tree.WriteImage(u"invaders/packed/bullet.png", shot, kPacked);
+  tree.WriteImage(u"invaders/packed/bullet.png", shot);
   PetMesh bullet;
   bullet.Box(sVec3(-0.4f, -1.5f, -0.4f), sVec3(0.4f, 1.5f, 0.4f));
   WritePet(tree, u"invaders/packed/bullet02.pet", {bullet}, {u"invaders/packed/bullet.png"});
@@ -141,10 +141,10 @@ void Backdrop(Tree &tree, sRandomLcg &rnd)
   Shade(glow, [](sF32 u, sF32 v) { return Grey(Glow(u, v)); });
   const std::vector<std::u16string> images = {u"invaders/packed/bg_rock.png", u"invaders/packed/bg_tower.png",
                                               u"invaders/packed/bg_planet.png", u"invaders/packed/bg_glow.png"};
-  tree.WriteImage(images[0].c_str(), rock, kPacked);
-  tree.WriteImage(images[1].c_str(), tower, kPacked);
-  tree.WriteImage(images[2].c_str(), planet, kPacked);
-  tree.WriteImage(images[3].c_str(), glow, kPacked);
+  tree.WriteImage(images[0].c_str(), rock);
+  tree.WriteImage(images[1].c_str(), tower);
+  tree.WriteImage(images[2].c_str(), planet);
+  tree.WriteImage(images[3].c_str(), glow);
 
   std::vector<PetMesh> meshes(4);
   meshes[0].Material = 3;

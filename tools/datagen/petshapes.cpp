@@ -63,7 +63,7 @@ void PetMesh::Transform(const sMat3x4 &m)
 void PetMesh::Append(const PetMesh &other) { Corners.insert(Corners.end(), other.Corners.begin(), other.Corners.end()); }
 
 void WritePet(Tree &tree, const sChar *name, const std::vector<PetMesh> &meshes,
-              const std::vector<std::u16string> &images, sU32 flags)
+              const std::vector<std::u16string> &images)
 {
   Model m(nullptr);
   const sInt count = sInt(images.size());
@@ -100,7 +100,7 @@ void WritePet(Tree &tree, const sChar *name, const std::vector<PetMesh> &meshes,
     r.OptimizeVertices();
   }
   // the writer makes no folders: an empty file of the name makes them and joins the list
-  tree.WriteData(name, "", 0, flags);
+  tree.WriteData(name, "", 0);
   if(!m.SavePet(name)) sFatalF(u"datagen: model '%s' not written\n", name);
 }
 

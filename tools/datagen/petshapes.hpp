@@ -38,8 +38,9 @@ struct PetMesh
 };
 
 // Writes a model: its meshes, and one material per image (material i shows image i),
-// the image names written with their folder. The file joins the tree's list.
+// the image names written with their folder. The file joins the tree's list; models and
+// their pictures stay out of the pack (the show finds them in the folder).
 void WritePet(Tree &tree, const sChar *name, const std::vector<PetMesh> &meshes,
-              const std::vector<std::u16string> &images, sU32 flags = kPacked);
+              const std::vector<std::u16string> &images);
 
 }   // namespace datagen

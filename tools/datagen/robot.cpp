@@ -104,8 +104,8 @@ void Robots(Tree &tree)
   sImage metal(128, 128), trim(128, 128);
   Shade(metal, [](sF32 u, sF32 v) { return Grey(0.6f + 0.25f * std::fabs(std::sin(6.0f * u + 2.0f * v))); });
   Shade(trim, [](sF32 u, sF32) { return Argb(1.0f, 1.0f, 0.45f + 0.2f * u, 0.1f); });
-  tree.WriteImage(u"robot/unpacked/bot_metal.png", metal, kPacked);
-  tree.WriteImage(u"robot/unpacked/bot_trim.png", trim, kPacked);
+  tree.WriteImage(u"robot/unpacked/bot_metal.png", metal);
+  tree.WriteImage(u"robot/unpacked/bot_trim.png", trim);
   const std::vector<std::u16string> images = {u"robot/unpacked/bot_metal.png", u"robot/unpacked/bot_trim.png"};
 
   // small robot: 0 visor, 1 head, 2 body, 3 legs, each about its pivot

@@ -94,5 +94,16 @@ inline const TexturePair ShowTextures[] = {
   {"abstract/unpacked/round_v2.pic", "abstract/packed/round_v2.pic", true},
   {"abstract/unpacked/round_v3.pic", "abstract/packed/round_v3.pic", true},
   {"cubic/unpacked/white.bmp", "cubic/packed/white.png"}, {"cubic/unpacked/lightpoint.bmp", "cubic/packed/lightpoint.png"},
+  {"invaders/unpacked/white.bmp", "invaders/packed/white.png"}, {"invaders/unpacked/glow.bmp", "invaders/packed/glow.png"},
+  {"invaders/unpacked/lightpoint.bmp", "invaders/packed/lightpoint.png"},
+  {"invaders/unpacked/spark.bmp", "invaders/packed/spark.png"},
+  {"robot/unpacked/white.bmp", "robot/packed/white.png"}, {"robot/unpacked/ground.pic", "robot/packed/ground.pic"},
+  {"robot/unpacked/ground2.pic", "robot/packed/ground2.pic"}, {"robot/unpacked/ground3.pic", "robot/packed/ground3.pic"},
+  {"robot/unpacked/detail_bump.bmp", "robot/packed/detail_bump.png"},
+  {"robot/unpacked/shadow.pic", "robot/packed/shadow.pic"},
+  {"robot/unpacked/light_spot.bmp", "robot/packed/light_spot.png"}, {"robot/unpacked/glow.bmp", "robot/packed/glow.png"},
+  {"robot/unpacked/lightpoint.bmp", "robot/packed/lightpoint.png"},
+  {"robot/unpacked/horizon.bmp", "robot/packed/horizon.png"}, {"robot/unpacked/horizon2.bmp", "robot/packed/horizon2.png"},
+  {"robot/unpacked/wall.bmp", "robot/packed/wall.png"},
 };
 }
