@@ -39,8 +39,6 @@ void CountUntilStopped(sThread *t, void *user)
   c->SawStop = true;
 }
 
-void ReturnAtOnce(sThread *, void *user) { static_cast<Counter *>(user)->Loops++; }
-
 // Static initialisers of other files may run before those of the thread code (memory
 // handlers ask for the context while they are made): the main thread must get its own
 // block then too, not one made for a foreign thread.
@@ -70,16 +68,6 @@ TEST(Thread, RunsUntilItsDestructorStopsAndJoinsIt)
   EXPECT_TRUE(c.SawStop);
   EXPECT_EQ(c.Name, u"Counter");
   EXPECT_NE(c.Context, sGetThreadContext());
-}
-
-TEST(Thread, DeletingAThreadWhoseFunctionReturnedDoesNotBlock)
-{
-  Counter c;
-  sThread *t = new sThread(ReturnAtOnce, 0, 0, &c);
-  while(c.Loops == 0) sSleep(1);
-  sSleep(5);
-  delete t;
-  EXPECT_EQ(c.Loops, 1);
 }
 
 TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
@@ -122,25 +110,6 @@ TEST(ThreadContext, NewContextsAreUnnamedAndServeTheMainMemory)
   sDeleteThreadContext(tx);
 }
 
-TEST(ThreadLock, IsRecursiveAndExcludesOtherThreads)
-{
-  sThreadLock lock;
-  lock.Lock();
-  EXPECT_TRUE(lock.TryLock());   // again on the same thread
-  std::atomic<int> other{-1};
-  std::thread t([&] { other = lock.TryLock(); });
-  t.join();
-  EXPECT_EQ(other, 0);
-  lock.Unlock();
-  lock.Unlock();
-  std::thread t2([&] {
-    other = lock.TryLock();
-    if(other) lock.Unlock();
-  });
-  t2.join();
-  EXPECT_EQ(other, 1);
-}
-
 TEST(ThreadLock, GuardsACounterUnderContention)
 {
   sThreadLock lock;
@@ -162,44 +131,6 @@ TEST(ThreadLock, GuardsACounterUnderContention)
     sThread a(add, 0, 0, &job), b(add, 0, 0, &job), c(add, 0, 0, &job);
   }
   EXPECT_EQ(value, 30000);
-}
-
-TEST(ThreadEvent, AutoResetReleasesOneWaitAndManualStaysSignalled)
-{
-  sThreadEvent autoEvent(0);
-  EXPECT_FALSE(autoEvent.Wait(0));
-  autoEvent.Signal();
-  EXPECT_TRUE(autoEvent.Wait(0));
-  EXPECT_FALSE(autoEvent.Wait(10));   // it reset itself
-
-  sThreadEvent manual(1);
-  manual.Signal();
-  EXPECT_TRUE(manual.Wait(0));
-  EXPECT_TRUE(manual.Wait(0));
-  manual.Reset();
-  EXPECT_FALSE(manual.Wait(0));
-}
-
-TEST(ThreadEvent, WakesAWaitingThread)
-{
-  struct Shared
-  {
-    sThreadEvent Go{0};
-    sThreadEvent Done{1};
-    std::atomic<int> Woken{0};
-  } s;
-  sThread t(
-      [](sThread *, void *user) {
-        Shared *s = static_cast<Shared *>(user);
-        if(s->Go.Wait(-1)) s->Woken++;
-        s->Done.Signal();
-      },
-      0, 0, &s);
-  sSleep(5);
-  EXPECT_EQ(s.Woken, 0);
-  s.Go.Signal();
-  EXPECT_TRUE(s.Done.Wait(10000));
-  EXPECT_EQ(s.Woken, 1);
 }
 
 TEST(DebugOutput, QuietBitsOfTheThread)
