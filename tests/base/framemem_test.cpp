@@ -1,3 +1,4 @@
+#include "common/check.hpp"
 #include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
@@ -156,7 +157,7 @@ TEST(FrameMemoryDeathTest, MisuseIsFatal)
         sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(10, 4));
         sAllocFrameEnd(p + 11);
       },
-      testing::ExitedWithCode(1), "Expression: end <= ctx->FrameBorrow");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(MemoryArena, BumpsWithinChunksAndGivesBigRequestsTheirOwn)

@@ -3,7 +3,7 @@
 #include "base/app.hpp"
 #include "base/midi.hpp"
 #include "capture_util.hpp"
-#include "platform/midi/midi_loopback.hpp"
+#include "common/midi_loopback.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The painter: its font, the quads it collects, its limits, and what it draws.
 
+#include "common/check.hpp"
 #include "graphics/materials.hpp"
 #include "graphics/painter.hpp"
 #include "render_fixture.hpp"
@@ -246,8 +247,8 @@ TEST_F(PainterBatch, TextBeyondTheRoomIsDropped)
 TEST_F(PainterBatch, RectangleOrLineIntoAFullBatchStops)
 {
   for(sInt i = 0; i < 20000; i++) P->Rect(0, 0, 1, 1, 0xffffffff);
-  EXPECT_EXIT(P->Rect(0, 0, 1, 1, 0xffffffff), testing::ExitedWithCode(1), "Used<=Alloc");
-  EXPECT_EXIT(P->Line(0, 0, 1, 1, 0xffffffff, 0xffffffff), testing::ExitedWithCode(1), "Used<=Alloc");
+  EXPECT_EXIT(P->Rect(0, 0, 1, 1, 0xffffffff), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(P->Line(0, 0, 1, 1, 0xffffffff, 0xffffffff), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EQ(P->Used, 20000);
 }
 
