@@ -367,34 +367,34 @@ TEST(ArrayDeathTest, EveryIndexIsChecked)
         AddRange(a, 0, 3);
         a.RemAt(3);
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sDynamicArray<int> a;
         AddRange(a, 0, 3);
         a.RemAt(-1);
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sBoundedArray<int> a(8);
         AddRange(a, 0, 3);
         (void)a[3];   // inside the capacity, past the used count
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         Static4 a;
         const sArray<int> &c = a;
         (void)c[0];
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sDynamicArray<int> a;
         (void)a.GetTail();
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(ArrayDeathTest, AddTailFromOwnStorage)

@@ -370,7 +370,7 @@ TEST_F(FileFixture, SavedTextHasCrLfAndLoadsBack)
   sInitRootFileHandler();
   std::u16string name = dir.Name("saved.txt");
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u"a\nb\r\nc"));
-  EXPECT_EQ(ReadRaw(dir.Name8("saved.txt")), "a\r\nb\r\nc");
+  EXPECT_EQ(ReadFile(dir.Name8("saved.txt")), "a\r\nb\r\nc");
   sChar *t = sLoadTextFile(name.c_str());
   ASSERT_TRUE(t);
   EXPECT_EQ(Text(t), u"a\nb\nc");
@@ -378,7 +378,7 @@ TEST_F(FileFixture, SavedTextHasCrLfAndLoadsBack)
 
   // an empty text makes an empty file
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u""));
-  EXPECT_EQ(ReadRaw(dir.Name8("saved.txt")), "");
+  EXPECT_EQ(ReadFile(dir.Name8("saved.txt")), "");
   t = sLoadTextFile(name.c_str());
   ASSERT_TRUE(t);
   EXPECT_EQ(Text(t), u"");
@@ -392,7 +392,7 @@ TEST_F(FileFixture, TextBeyondEightBitsIsSavedAsUtf8)
   std::u16string name = dir.Name("wide.txt");
   std::u16string text = u"\u00e9t\u00e9 \u65e5\u672c\n\U0001F3B5 \xd800 end\n";
   ASSERT_TRUE(sSaveTextFile(name.c_str(), text.c_str()));
-  std::string raw = ReadRaw(dir.Name8("wide.txt"));
+  std::string raw = ReadFile(dir.Name8("wide.txt"));
   EXPECT_EQ(raw.substr(0, 3), "\xef\xbb\xbf");
   EXPECT_NE(raw.find("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac\r\n\xf0\x9f\x8e\xb5 "), std::string::npos);
   sChar *t = sLoadTextFile(name.c_str());
@@ -401,7 +401,7 @@ TEST_F(FileFixture, TextBeyondEightBitsIsSavedAsUtf8)
   sMemFree(t);
   // Latin-1 only text stays byte for byte
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00e9\u00ff"));
-  EXPECT_EQ(ReadRaw(dir.Name8("wide.txt")), "\xe9\xff");
+  EXPECT_EQ(ReadFile(dir.Name8("wide.txt")), "\xe9\xff");
 }
 
 TEST_F(FileFixture, EightBitTextThatLooksLikeAMarkLoadsBack)
@@ -420,9 +420,9 @@ TEST_F(FileFixture, EightBitTextThatLooksLikeAMarkLoadsBack)
   }
   // a start that only resembles a mark stays 8-bit
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00ff\u00ff"));
-  EXPECT_EQ(ReadRaw(dir.Name8("mark.txt")), "\xff\xff");
+  EXPECT_EQ(ReadFile(dir.Name8("mark.txt")), "\xff\xff");
   ASSERT_TRUE(sSaveTextFile(name.c_str(), u"\u00ef\u00bb"));
-  EXPECT_EQ(ReadRaw(dir.Name8("mark.txt")), "\xef\xbb");
+  EXPECT_EQ(ReadFile(dir.Name8("mark.txt")), "\xef\xbb");
 }
 
 TEST_F(FileFixture, LongTextRoundTripsAcrossPieces)
@@ -441,7 +441,7 @@ TEST_F(FileFixture, LongTextRoundTripsAcrossPieces)
     want += line + "\r\n";
   }
   ASSERT_TRUE(sSaveTextFile(name.c_str(), text.c_str()));
-  EXPECT_EQ(ReadRaw(dir.Name8("long.txt")), want);
+  EXPECT_EQ(ReadFile(dir.Name8("long.txt")), want);
   sChar *t = sLoadTextFile(name.c_str());
   ASSERT_TRUE(t);
   EXPECT_EQ(Text(t), text);

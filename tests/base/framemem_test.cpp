@@ -2,7 +2,7 @@
 #include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -78,13 +78,13 @@ TEST_F(FrameMemory, DoubleBufferedFramesAlternate)
 
 TEST_F(FrameMemory, FlipLogsANewMaximum)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   sAllocFrame(5000, 16);
   sFlipFrameMemory();
   sAllocFrame(100, 16);
   sFlipFrameMemory();   // below the maximum: nothing logged
   out.Stop();
-  std::string text = out.Get();
+  std::string text = out.Text();
   EXPECT_NE(text.find("max frame used 5008b\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("max frame used", text.find("max frame used") + 1), std::string::npos) << text;
   EXPECT_EQ(sGetFrameMemoryStats().MaxFrameUsed, 5008u);

@@ -2,7 +2,7 @@
 // the pointer and the window title.
 #include "common/check.hpp"
 #include "base/gdi.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 #include "platform/font/font.hpp"
 #include "platform/window/window.hpp"
 
@@ -242,10 +242,10 @@ TEST(GdiFonts, AbcWidthsAddUpToThePrintedAdvance)
 
 TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   sFont2D font(u"No Such Face At All", 20, 0);
   out.Stop();
-  EXPECT_NE(out.Get().find("font \"No Such Face At All\" not found"), std::string::npos) << out.Get();
+  EXPECT_NE(out.Text().find("font \"No Such Face At All\" not found"), std::string::npos) << out.Text();
   EXPECT_EQ(font.GetHeight(), 20) << "the stand-in keeps the asked size";
   EXPECT_TRUE(font.HasGlyph('A'));
   sFontCharInfo ci;
@@ -253,20 +253,20 @@ TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
   EXPECT_GT(ci.Advance, 0);
 
   // an empty face takes the message-box font without a complaint
-  CapturedOutput quiet;
+  sparktest::DebugCapture quiet;
   sFont2D box(u"", 20, 0);
   sFont2D none(nullptr, 20, 0);
   quiet.Stop();
-  EXPECT_EQ(quiet.Get().find("not found"), std::string::npos) << quiet.Get();
+  EXPECT_EQ(quiet.Text().find("not found"), std::string::npos) << quiet.Text();
   EXPECT_GT(box.GetHeight(), 0);
   EXPECT_EQ(box.GetHeight(), none.GetHeight());
   EXPECT_TRUE(box.HasGlyph('A'));
 
   // a face name longer than the 32 characters a font name holds is cut
-  CapturedOutput cut;
+  sparktest::DebugCapture cut;
   sFont2D longName(u"DejaVu Sans and a lot more words after it", 20, 0);
   cut.Stop();
-  EXPECT_NE(cut.Get().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Get();
+  EXPECT_NE(cut.Text().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Text();
 }
 
 /****************************************************************************/

@@ -4,7 +4,7 @@
 #include "base/input.hpp"
 #include "base/math.hpp"
 #include "base/leaktracker.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -51,10 +51,10 @@ TEST(SubsystemRegistry, StartsByLevelAndStopsInReverse)
   r.Register(u"second", 17, InitSecond, ExitSecond);
   r.Register(u"third", 17, InitThird, ExitThird);
   r.Register(u"nothing", 20, nullptr, nullptr);
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   r.Run(128);
   EXPECT_EQ(Calls, (std::vector<std::string>{"+second", "+third", "+first"}));
-  EXPECT_EQ(RegistryLines(out.Get()),
+  EXPECT_EQ(RegistryLines(out.Text()),
             (std::vector<std::string>{"init 0x11 second", "init 0x11 third", "init 0x14 nothing", "init 0x28 first"}));
   EXPECT_EQ(r.GetRunLevel(), 128);
 
@@ -62,11 +62,11 @@ TEST(SubsystemRegistry, StartsByLevelAndStopsInReverse)
   Calls.clear();
   r.Run(128);   // everything below runs already
   EXPECT_TRUE(Calls.empty());
-  EXPECT_TRUE(RegistryLines(out.Get()).empty());
+  EXPECT_TRUE(RegistryLines(out.Text()).empty());
 
   r.Run(0);
   EXPECT_EQ(Calls, (std::vector<std::string>{"-first", "-third", "-second"}));
-  EXPECT_EQ(RegistryLines(out.Get()),
+  EXPECT_EQ(RegistryLines(out.Text()),
             (std::vector<std::string>{"exit 0x28 first", "exit 0x14 nothing", "exit 0x11 third", "exit 0x11 second"}));
 }
 

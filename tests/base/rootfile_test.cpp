@@ -71,7 +71,7 @@ const sDirEntry *Find(const sArray<sDirEntry> &list, const char16_t *name)
 
 TEST_F(RootFileTest, OpenLogsAndMissingFilesFail)
 {
-  WriteRaw(Dir.Name8("here.txt"), "hello");
+  WriteFile(Dir.Name8("here.txt"), "hello");
   LogCapture log;
   sFile *f = Open("here.txt", sFA_READ);
   ASSERT_TRUE(f);
@@ -90,7 +90,7 @@ TEST_F(RootFileTest, OpenLogsAndMissingFilesFail)
 TEST_F(RootFileTest, ReadsAtItsOwnOffset)
 {
   std::string bytes = Pattern(1000);
-  WriteRaw(Dir.Name8("r.bin"), bytes);
+  WriteFile(Dir.Name8("r.bin"), bytes);
   sRootFile *f = Open("r.bin", sFA_READRANDOM);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->GetSize(), 1000);
@@ -150,7 +150,7 @@ TEST_F(RootFileTest, WriteSetSizeAndReadWrite)
   EXPECT_EQ(f->GetOffset(), 6);
   EXPECT_TRUE(f->Close());
   sDELETE(f);
-  EXPECT_EQ(ReadRaw(Dir.Name8("w.bin")), std::string("0123aZ\0\0", 8));
+  EXPECT_EQ(ReadFile(Dir.Name8("w.bin")), std::string("0123aZ\0\0", 8));
 
   f = Open("w.bin", sFA_READWRITE);
   ASSERT_TRUE(f);
@@ -164,25 +164,25 @@ TEST_F(RootFileTest, WriteSetSizeAndReadWrite)
   ASSERT_TRUE(f->Read(all, 8));
   EXPECT_EQ(std::string(all, 8), std::string("0123xy\0\0", 8));
   sDELETE(f);   // deleting closes
-  EXPECT_EQ(ReadRaw(Dir.Name8("w.bin")), std::string("0123xy\0\0", 8));
+  EXPECT_EQ(ReadFile(Dir.Name8("w.bin")), std::string("0123xy\0\0", 8));
 }
 
 TEST_F(RootFileTest, WriteAppendAddsAtTheEnd)
 {
-  WriteRaw(Dir.Name8("log.txt"), "first\n");
+  WriteFile(Dir.Name8("log.txt"), "first\n");
   sFile *f = Open("log.txt", sFA_WRITEAPPEND);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->GetOffset(), 6);
   ASSERT_TRUE(f->Write("second\n", 7));
   EXPECT_EQ(f->GetSize(), 13);
   sDELETE(f);
-  EXPECT_EQ(ReadRaw(Dir.Name8("log.txt")), "first\nsecond\n");
+  EXPECT_EQ(ReadFile(Dir.Name8("log.txt")), "first\nsecond\n");
   // "write" truncates
   f = Open("log.txt", sFA_WRITE);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->GetSize(), 0);
   sDELETE(f);
-  EXPECT_EQ(ReadRaw(Dir.Name8("log.txt")), "");
+  EXPECT_EQ(ReadFile(Dir.Name8("log.txt")), "");
 }
 
 TEST_F(RootFileTest, LargeWritesGoInSixteenMegabytePieces)
@@ -197,13 +197,13 @@ TEST_F(RootFileTest, LargeWritesGoInSixteenMegabytePieces)
   EXPECT_EQ(f->GetSize(), 40 * MiB);
   EXPECT_TRUE(f->Close());
   sDELETE(f);
-  EXPECT_TRUE(ReadRaw(Dir.Name8("big.bin")) == bytes);
+  EXPECT_TRUE(ReadFile(Dir.Name8("big.bin")) == bytes);
 }
 
 TEST_F(RootFileTest, FindsNamesIgnoringCaseAndBackslashes)
 {
   ASSERT_EQ(mkdir(Dir.Name8("Sub").c_str(), 0777), 0);
-  WriteRaw(Dir.Name8("Sub/Data.TXT"), "abc");
+  WriteFile(Dir.Name8("Sub/Data.TXT"), "abc");
   std::u16string name = plat::ToUtf16(Dir.Path) + u"\\sub\\data.txt";
   sChar *t = sLoadTextFile(name.c_str());
   ASSERT_TRUE(t);
@@ -220,7 +220,7 @@ TEST_F(RootFileTest, FindsNamesIgnoringCaseAndBackslashes)
 TEST_F(RootFileTest, LoadWholeMapsOrReads)
 {
   std::string bytes = Pattern(3000);
-  WriteRaw(Dir.Name8("whole.bin"), bytes);
+  WriteFile(Dir.Name8("whole.bin"), bytes);
   sFile *f = Open("whole.bin", sFA_READ);
   ASSERT_TRUE(f);
   const sU8 *a = f->LoadWhole();
@@ -264,7 +264,7 @@ TEST_F(RootFileTest, FilesOfTwoGigabytesAreNotLoadedWhole)
 TEST_F(RootFileTest, AsyncReadsIntoOwnedAndGivenBuffers)
 {
   std::string bytes = Pattern(300000);
-  WriteRaw(Dir.Name8("a.bin"), bytes);
+  WriteFile(Dir.Name8("a.bin"), bytes);
   sRootFile *f = Open("a.bin", sFA_READ);
   ASSERT_TRUE(f);
   std::vector<char> mine(50000);
@@ -295,7 +295,7 @@ TEST_F(RootFileTest, AsyncReadsIntoOwnedAndGivenBuffers)
 
 TEST_F(RootFileTest, ClosingReturnsUnendedReads)
 {
-  WriteRaw(Dir.Name8("a.bin"), Pattern(4096));
+  WriteFile(Dir.Name8("a.bin"), Pattern(4096));
   sRootFile *f = Open("a.bin", sFA_READ);
   ASSERT_TRUE(f);
   for(int i = 0; i < 10; i++) f->ReadAsync(i * 100, 100, nullptr);
@@ -307,7 +307,7 @@ TEST_F(RootFileTest, ClosingReturnsUnendedReads)
 TEST_F(RootFileTest, AllEntriesFromManyThreads)
 {
   std::string bytes = Pattern(64 * 1024);
-  WriteRaw(Dir.Name8("t.bin"), bytes);
+  WriteFile(Dir.Name8("t.bin"), bytes);
   // eight loader threads, sixteen reads in flight each: every entry in use at once
   std::vector<std::thread> threads;
   std::atomic<int> bad{0};
@@ -336,7 +336,7 @@ TEST_F(RootFileTest, AllEntriesFromManyThreads)
 TEST_F(RootFileTest, FilesCloseWhileOtherThreadsStartReads)
 {
   std::string bytes = Pattern(4096);
-  WriteRaw(Dir.Name8("c.bin"), bytes);
+  WriteFile(Dir.Name8("c.bin"), bytes);
   // closing looks through the shared entries for its own reads while other threads take
   // entries for theirs: each closing gives back exactly the reads it left open
   std::vector<std::thread> threads;
@@ -363,7 +363,7 @@ TEST_F(RootFileTest, FilesCloseWhileOtherThreadsStartReads)
 
 TEST_F(RootFileTest, TheHundredTwentyNinthReadIsFatal)
 {
-  WriteRaw(Dir.Name8("a.bin"), Pattern(1024));
+  WriteFile(Dir.Name8("a.bin"), Pattern(1024));
   EXPECT_EXIT({
     sFile *f = sOpenFile(Dir.Name("a.bin").c_str(), sFA_READ);
     for(int i = 0; i < 128; i++) f->ReadAsync(0, 8, nullptr);
@@ -374,7 +374,7 @@ TEST_F(RootFileTest, TheHundredTwentyNinthReadIsFatal)
 
 TEST_F(RootFileTest, MisuseIsFatal)
 {
-  WriteRaw(Dir.Name8("a.bin"), Pattern(1024));
+  WriteFile(Dir.Name8("a.bin"), Pattern(1024));
   std::u16string name = Dir.Name("a.bin");
   EXPECT_EXIT({
     sFile *f = sOpenFile(name.c_str(), sFA_READ);
@@ -412,10 +412,10 @@ TEST_F(RootFileTest, MisuseIsFatal)
 
 TEST_F(RootFileTest, ListsSortedWithFlagsAndSizes)
 {
-  WriteRaw(Dir.Name8("b.txt"), "12345");
-  WriteRaw(Dir.Name8("A.png"), "1");
-  WriteRaw(Dir.Name8("README"), "");
-  WriteRaw(Dir.Name8("locked.dat"), "abc");
+  WriteFile(Dir.Name8("b.txt"), "12345");
+  WriteFile(Dir.Name8("A.png"), "1");
+  WriteFile(Dir.Name8("README"), "");
+  WriteFile(Dir.Name8("locked.dat"), "abc");
   ASSERT_EQ(chmod(Dir.Name8("locked.dat").c_str(), 0444), 0);
   ASSERT_EQ(mkdir(Dir.Name8("folder").c_str(), 0777), 0);
   ASSERT_EQ(symlink("folder", Dir.Name8("link").c_str()), 0);

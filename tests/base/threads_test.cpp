@@ -1,6 +1,6 @@
 #include "base/app.hpp"
 #include "base/system.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 #include "platform/threads/threads.hpp"
 
 #include <gtest/gtest.h>
@@ -140,7 +140,7 @@ TEST(DebugOutput, QuietBitsOfTheThread)
   sThreadContext *tx = sGetThreadContext();
   sU32 old = tx->Quiet;
   {
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     tx->Quiet = sTCQ_NODPRINT;
     sDPrint(u"silent\n");
     tx->Quiet = sTCQ_NOHOOK;
@@ -150,7 +150,7 @@ TEST(DebugOutput, QuietBitsOfTheThread)
     tx->Quiet = old;
     out.Stop();
     // the capture stands for the receivers that quiet bit 1 turns off
-    EXPECT_EQ(out.Get(), "both\n");
+    EXPECT_EQ(out.Text(), "both\n");
   }
   sSetDebugOutputHook(nullptr, nullptr);
   EXPECT_EQ(hooked, u"both\n");
@@ -168,10 +168,10 @@ TEST(DebugOutput, GoesThroughTheDebugOutputHook)
   };
   hook->Add(+receiver, &got);
   {
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     sDPrintF(u"line %d\n", 7);
     out.Stop();
-    EXPECT_EQ(out.Get(), "nested\nline 7\n");
+    EXPECT_EQ(out.Text(), "nested\nline 7\n");
   }
   sDebugOutputHook.store(previous);
   delete hook;
@@ -180,7 +180,7 @@ TEST(DebugOutput, GoesThroughTheDebugOutputHook)
 
 TEST(DebugOutput, LinesOfManyThreadsStayWhole)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   auto print = [](sThread *, void *) {
     for(int i = 0; i < 200; i++) sDPrintF(u"%s %d\n", u"abcdefghijklmnopqrstuvwxyz", i);
   };
@@ -192,7 +192,7 @@ TEST(DebugOutput, LinesOfManyThreadsStayWhole)
   });
   foreign.join();
   out.Stop();
-  std::string text = out.Get();
+  std::string text = out.Text();
   int lines = 0;
   size_t pos = 0;
   while(pos < text.size())
@@ -247,7 +247,7 @@ TEST(ConsoleOutput, WritesLongTextsWholeAsUtf8)
 
 TEST(DebugOutput, HooksComeAndGoWhileThreadsPrint)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   auto print = [](sThread *t, void *) {
     while(!t->CheckTerminate()) sDPrint(u"tick\n");
   };

@@ -12,17 +12,10 @@ namespace
 {
 // --- device start
 
-TEST(DeviceStart, CapabilityLinesAndScreenBuffers)
+TEST(DeviceStart, CapabilitiesAndScreenBuffers)
 {
-  LogCapture log;
   RecApi *api = StartRecording();
   RecDevice *dev = api->Device;
-  EXPECT_EQ(log.Count("init d3d 640 x 480"), 1);
-  EXPECT_EQ(log.Count("caps.AdapterName           Recording device"), 1);
-  EXPECT_EQ(log.Count("caps.ShaderProfile         0103"), 1);
-  EXPECT_EQ(log.Count("caps.Flags                 0000000a"), 1);
-  EXPECT_EQ(log.Count("caps.MaxMultisampleLevel   4"), 1);
-  EXPECT_EQ(log.Count("caps.Texture2D             "), 1);
   sGraphicsCaps caps;
   sGetGraphicsCaps(caps);
   EXPECT_EQ(caps.ShaderProfile, 259);
@@ -543,7 +536,7 @@ TEST_F(Geometry, FiveHundredThirteenthBufferIsFatal)
         geos[i].EndLoadVB();
       }
     },
-    testing::ExitedWithCode(1), "sGeoBufferCount < sDInt");
+    testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST_F(Geometry, BatchRunsShareIndexBuffers)
