@@ -101,6 +101,7 @@ struct Refusal {
   Tokens Stream;
   const char *Message;
 };
+void PrintTo(const Refusal &r, std::ostream *os) { *os << r.Name; }
 
 class ParseRefuses : public ::testing::TestWithParam<Refusal> {};
 
