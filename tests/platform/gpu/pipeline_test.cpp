@@ -1,6 +1,6 @@
-// The parts of the drawing pipeline the other gpu tests leave out: vertex element types
-// beyond floats and colours, lines, strips and fans, the remaining blend factors
-// and operations, mirrored addressing, and read-back of targets of other formats.
+// The parts of the drawing pipeline beyond plain triangles of floats and colours: vertex
+// element types, lines, strips and fans, every blend factor and operation the back end
+// uses, mirrored addressing, and read-back of targets of other formats.
 
 #include "gpu_fixture.hpp"
 
@@ -188,6 +188,7 @@ double Factor(uint32_t f, int ch, const double *s, const double *d, const double
   case BLEND_SRCCOLOR: return s[ch];
   case BLEND_INVSRCCOLOR: return 1 - s[ch];
   case BLEND_SRCALPHA: return s[3];
+  case BLEND_INVSRCALPHA: return 1 - s[3];
   case BLEND_DESTCOLOR: return d[ch];
   case BLEND_INVDESTCOLOR: return 1 - d[ch];
   case BLEND_SRCALPHASAT: return ch == 3 ? 1 : std::min(s[3], 1 - d[3]);
@@ -234,7 +235,10 @@ TEST_F(GpuPipeline, BlendFactorsAndOperationsMatchTheirDefinition)
     {BLEND_ONE, BLENDOP_ADD, BLEND_INVDESTCOLOR},     {BLEND_SRCALPHASAT, BLENDOP_ADD, BLEND_ZERO},
     {BLEND_ZERO, BLENDOP_ADD, BLEND_BLENDFACTOR},     {BLEND_INVBLENDFACTOR, BLENDOP_ADD, BLEND_SRCCOLOR},
     {BLEND_ONE, BLENDOP_SUBTRACT, BLEND_ONE},         {BLEND_ONE, BLENDOP_SUBTRACT, BLEND_INVSRCCOLOR},
-    {BLEND_ZERO, BLENDOP_MIN, BLEND_ZERO},
+    {BLEND_ZERO, BLENDOP_MIN, BLEND_ZERO},            {BLEND_ONE, BLENDOP_ADD, BLEND_ONE},
+    {BLEND_SRCALPHA, BLENDOP_ADD, BLEND_INVSRCALPHA}, {BLEND_DESTCOLOR, BLENDOP_ADD, BLEND_ZERO},
+    {BLEND_ONE, BLENDOP_REVSUBTRACT, BLEND_ONE},      {BLEND_ONE, BLENDOP_MAX, BLEND_ONE},
+    {BLEND_BLENDFACTOR, BLENDOP_ADD, BLEND_ZERO},
   };
   const uint32_t drawn = 0x9060C020u, target = 0x40A04080u, factor = 0x30C06090u;
   UseShaders(PassThroughVS(), ColorPS());
