@@ -41,37 +41,6 @@ TEST_F(VertexFormats, SameListIsSharedAndInstanceFlagMakesAnother)
   EXPECT_EQ(sCreateVertexFormat(implicit), sVertexFormatPosCol);
 }
 
-TEST_F(VertexFormats, StandardFormatsLayoutAndDeclarations)
-{
-  EXPECT_EQ(sVertexFormatPosCol->GetSize(0), 16);
-  EXPECT_EQ(sVertexFormatPosColUV->GetSize(0), 24);
-  EXPECT_EQ(sVertexFormatTangent3->GetSize(0), 12 + 12 + 12 + 4 + 8 + 8);
-  EXPECT_EQ(sVertexFormatSkinned->GetSize(0), 12 + 12 + 16 + 4 + 4 + 4 + 8 + 8);
-  EXPECT_EQ(sVertexFormatInstance4->GetSize(0), 0);
-  EXPECT_EQ(sVertexFormatInstance4->GetSize(1), 64);
-  EXPECT_EQ(sVertexFormatInstance4->StreamCount, 2);
-  EXPECT_TRUE(sVertexFormatPosNormUV->Has(sVF_NORMAL));
-  EXPECT_FALSE(sVertexFormatPosNormUV->Has(sVF_COLOR0));
-
-  RecRes *decl = Dev->R(sVertexFormatSkinned->Decl);
-  ASSERT_EQ(decl->Decl.size(), 8u);
-  // bone indices: usage 2 as four unsigned bytes at 40; weights usage 1 colour at 44
-  EXPECT_EQ(decl->Decl[3].Usage, DECLUSAGE_BLENDINDICES);
-  EXPECT_EQ(decl->Decl[3].Type, DECLTYPE_UBYTE4);
-  EXPECT_EQ(decl->Decl[3].Offset, 40);
-  EXPECT_EQ(decl->Decl[4].Usage, DECLUSAGE_BLENDWEIGHT);
-  EXPECT_EQ(decl->Decl[4].Type, DECLTYPE_D3DCOLOR);
-  EXPECT_EQ(decl->Decl[7].Usage, DECLUSAGE_TEXCOORD);
-  EXPECT_EQ(decl->Decl[7].UsageIndex, 1);
-  EXPECT_EQ(decl->Decl[7].Offset, 60);
-
-  RecRes *inst = Dev->R(sVertexFormatInstance4->Decl);
-  ASSERT_EQ(inst->Decl.size(), 4u);
-  EXPECT_EQ(inst->Decl[3].Stream, 1);
-  EXPECT_EQ(inst->Decl[3].UsageIndex, 4);
-  EXPECT_EQ(inst->Decl[3].Offset, 48);
-}
-
 TEST_F(VertexFormats, NopTakesRoomAndHalfFloat3HasNoDeclaration)
 {
   const sU32 nop[] = {sVF_POSITION, sVF_NOP | sVF_F2, sVF_UV0, 0};

@@ -896,7 +896,7 @@ TEST(ImageDataDeathTest, BadFormatsAndEmptyChainsAreFatal)
   EXPECT_EXIT(d.Init(1, 0, 4, 4), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(d.Init(0x1000 | 3, 0, 4, 4), testing::ExitedWithCode(1), "assertion");
   EXPECT_EXIT(d.Init(0x4000 | 1, 0, 4, 4), testing::ExitedWithCode(1), "assertion");
-  EXPECT_EXIT(d.Init(0x1000 | 13, 0, 2, 2), testing::ExitedWithCode(1), "Mipmaps >= 1|Mipmaps>=1");
+  EXPECT_EXIT(d.Init(0x1000 | 13, 0, 2, 2), testing::ExitedWithCode(1), kCheckFailed);
   d.Init(0x1000 | 1, 0, 4, 4);
   sImage wrong(4, 2);
   EXPECT_EXIT(d.ConvertFrom(&wrong), testing::ExitedWithCode(1), "SizeY");
