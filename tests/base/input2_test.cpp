@@ -170,10 +170,10 @@ protected:
   void SetUp() override { sInitInput(); }
   void TearDown() override { sExitInput(); }
 
-  // Updates the device each few milliseconds until pred holds (at most 5 seconds).
+  // Updates the device each few milliseconds until pred holds (at most a minute).
   template <class D, class P> bool UpdateUntil(D *device, P pred)
   {
-    for(sInt i = 0; i < 1000; i++)
+    for(sInt i = 0; i < 12000; i++)
     {
       sSleep(5);
       device->Update(sGetTime(), 0);
