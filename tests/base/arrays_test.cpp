@@ -155,28 +155,6 @@ TEST(BoundedArrayDeathTest, SecondCapacityIsFatal)
 /***   Dynamic                                                            ***/
 /****************************************************************************/
 
-TEST(DynamicArray, GrowsToTwiceItsCapacity)
-{
-  sDynamicArray<int> a;
-  a.Resize(10);
-  EXPECT_EQ(a.Alloc, 10);
-  AddRange(a, 0, 10);
-  EXPECT_EQ(a.Alloc, 10);
-  a.AddTail(10);
-  EXPECT_EQ(a.Alloc, 20);
-  EXPECT_EQ(a.Used, 11);
-  for(int n = 0; n < 11; n++)
-    EXPECT_EQ(a[n], n);
-
-  sDynamicArray<int> b;
-  b.AddMany(3);
-  EXPECT_EQ(b.Alloc, 3);   // from empty: just what is needed
-  b.AddTail(1);
-  EXPECT_EQ(b.Alloc, 6);
-  b.AddMany(10);
-  EXPECT_EQ(b.Alloc, 14);  // more than twice: what is needed
-}
-
 TEST(DynamicArray, ResizeKeepsElements)
 {
   sDynamicArray<int> a;

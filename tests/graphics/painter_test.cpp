@@ -130,24 +130,6 @@ protected:
   const sPainterVertex *Quad(sInt i) const { return P->Vertices + i * 4; }
 };
 
-TEST_F(PainterBatch, StartsWithTheDefaultStyle)
-{
-  EXPECT_EQ(P->Alloc, 20000);
-  EXPECT_EQ(P->Used, 0);
-  EXPECT_EQ(P->Flags, 0u);
-  EXPECT_EQ(P->LineHeight, 10.0f);
-  EXPECT_EQ(P->Color, 0xffffffffu);
-  EXPECT_EQ(P->AltColor, 0xffffffffu);
-  EXPECT_EQ(P->Zoom, 1.0f);
-  EXPECT_EQ(P->TexelOffset, 0.0f);
-  EXPECT_EQ(P->PosOffset, -0.5f);
-  EXPECT_EQ(P->FontTex->SizeX, 128);
-  EXPECT_EQ(P->FontTex->Mipmaps, 1);
-  EXPECT_EQ(P->FlatMtrl->StateVariants, 2);
-  EXPECT_EQ(P->FlatMtrl->Variants[0].BlendColor, 0x60105u);
-  EXPECT_EQ(P->FlatMtrl->Variants[1].BlendColor, 0u);
-}
-
 TEST_F(PainterBatch, QuoteSwitchesColourAndIsNotDrawn)
 {
   P->SetPrint(0, 0xff112233, 1.0f, 0xff445566);
