@@ -7,6 +7,8 @@
 #include "base/memory.hpp"
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <cstring>
 
 using namespace plat::gpu;
@@ -159,99 +161,97 @@ TEST_F(Shaders, FatalShaders)
 
 // --- state lists
 
-std::vector<std::pair<sU32, sU32>> ListOf(const sMaterial &m)
+// The states a material's list sets, the last value of each (the order is the list's own).
+std::map<sU32, sU32> StatesOf(const sMaterial &m)
 {
   sU32 buffer[512];
   sU32 *p = buffer;
   sBuildStateList(&m, p);
-  std::vector<std::pair<sU32, sU32>> out;
-  for(sU32 *q = buffer; q < p; q += 2) out.emplace_back(q[0], q[1]);
+  std::map<sU32, sU32> out;
+  for(sU32 *q = buffer; q < p; q += 2) out[q[0]] = q[1];
   return out;
 }
 
 using StateLists = RecordingTest;
 
-TEST_F(StateLists, BlendingDepthCullMaskAndAlphaTest)
+// Material settings and the render and sampler states they must set (Direct3D numbers;
+// samplers from 256 + 16 * sampler) or leave alone.
+TEST_F(StateLists, MaterialSettingsBecomeDeviceStates)
 {
-  TestMaterial m;
-  m.S.BlendColor = 0x00060105;   // src alpha, add, inv src alpha
-  m.S.BlendAlpha = 0x00020301;   // zero, revsubtract, one
-  m.S.BlendFactor = 0x80402010;
-  m.S.Flags = sMTRL_ZREAD | sMTRL_CULLINV | sMTRL_MSK_ALPHA | sMTRL_MSK_GREEN | sMTRL_NOMSAA;
-  m.S.DepthFunc = sCMP_GREATER;
-  m.S.AlphaFunc = sCMP_GREATEREQUAL;
-  m.S.AlphaRef = 77;
-  std::vector<std::pair<sU32, sU32>> expect = {
-    {27, 1},  {19, 5},  {20, 6},   {171, 1}, {193, 0x80402010}, {206, 1}, {207, 1}, {208, 2}, {209, 3},
-    {7, 1},   {14, 0},  {23, 5},   {22, 2},  {168, 5},          {161, 0}, {52, 0},  {59, 0},  {15, 1},
-    {25, 7},  {24, 77}};
-  EXPECT_EQ(ListOf(m), expect);
-
-  m.S.Flags = sMTRL_ZWRITE | sMTRL_CULLKEEP;
-  m.S.BlendColor = 0;
-  m.S.AlphaFunc = sCMP_ALWAYS;
-  std::vector<std::pair<sU32, sU32>> expect2 = {{27, 0}, {206, 0}, {7, 1}, {14, 1}, {23, 8}, {168, 15},
-                                                {161, 1}, {52, 0},  {59, 0}, {15, 0}};
-  EXPECT_EQ(ListOf(m), expect2);
-
-  m.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
-  std::vector<std::pair<sU32, sU32>> expect3 = {{27, 0}, {206, 0}, {7, 0}, {22, 1}, {168, 15},
-                                                {161, 1}, {52, 0},  {59, 0}, {15, 0}};
-  EXPECT_EQ(ListOf(m), expect3);
-}
-
-TEST_F(StateLists, TwoSidedStencil)
-{
-  TestMaterial m;
-  m.S.Flags = sMTRL_ZON | sMTRL_CULLON | sMTRL_STENCILDS;
-  m.S.StencilRef = 3;
-  m.S.StencilMask = 0x0f;
-  m.S.StencilFunc = sCMP_EQUAL;
-  m.S.FrontFail = 0;
-  m.S.FrontZFail = 1;
-  m.S.FrontPass = 2;
-  m.S.BackFail = 3;
-  m.S.BackZFail = 6;
-  m.S.BackPass = 7;
-  auto list = ListOf(m);
-  std::vector<std::pair<sU32, sU32>> stencil(list.begin() + 8, list.end() - 1);
-  std::vector<std::pair<sU32, sU32>> expect = {{52, 1},  {58, 15}, {59, 0xffffffff}, {57, 3}, {56, 3},
-                                               {53, 1},  {54, 2},  {55, 3},          {185, 1}, {186, 4},
-                                               {187, 7}, {188, 8}};
-  EXPECT_EQ(stencil, expect);
-
-  m.S.Flags = sMTRL_ZON | sMTRL_CULLON | sMTRL_STENCILSS;
-  list = ListOf(m);
-  EXPECT_EQ(list[list.size() - 2], (std::pair<sU32, sU32>(185, 0)));
-}
-
-TEST_F(StateLists, SamplerStatesFollowTheSamplerMap)
-{
-  sTexture2D tex(16, 16, sTEX_ARGB8888);
-  TestMaterial m;
-  m.Texture[1] = &tex;
-  m.SamplerMap[1] = 5;
-  m.S.TextureFlags[1] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_BORDER) << sMTF_V_SHIFT) |
-                        sMTF_BORDERWHITE | 0x20 | sMTF_SRGB;
-  m.S.LodBias[1] = -0.5f;
-  m.S.TextureFlags[2] = sMTF_EXTERN | sMTF_LINEARPOINTMIP | 0x40;
-  m.SamplerMap[2] = sMTRL_VSTEX | 1;
-  auto list = ListOf(m);
-  sU32 b5 = 256 + 5 * 16, bv1 = 256 + 17 * 16;
+  const sU32 b5 = 256 + 5 * 16, bv1 = 256 + 17 * 16;
   sU32 bias;
-  float f = -0.5f;
-  std::memcpy(&bias, &f, 4);
-  std::vector<std::pair<sU32, sU32>> expect = {
-    {b5 + 11, 1}, {b5 + 5, 1}, {b5 + 6, 1}, {b5 + 7, 1}, {b5 + 8, bias}, {b5 + 1, 3}, {b5 + 2, 4},
-    {b5 + 4, 0xffffffff}, {b5 + 3, 2},
-    {bv1 + 11, 0}, {bv1 + 5, 2}, {bv1 + 6, 2}, {bv1 + 7, 1}, {bv1 + 8, 0}, {bv1 + 1, 1}, {bv1 + 2, 1},
-    {bv1 + 3, 4}, {bv1 + 4, 0xffffffff}};
-  std::vector<std::pair<sU32, sU32>> samplers(list.begin() + 10, list.end() - 1);
-  EXPECT_EQ(samplers, expect);
-  // a slot without texture and without the extern flag sets nothing
-  m.Texture[1] = nullptr;
-  m.S.TextureFlags[2] = 0;
-  EXPECT_EQ(ListOf(m).size(), 11u);
+  const float minusHalf = -0.5f;
+  std::memcpy(&bias, &minusHalf, 4);
+  sTexture2D tex(16, 16, sTEX_ARGB8888);
+  struct Case
+  {
+    const char *Name;
+    std::function<void(TestMaterial &)> Set;
+    std::vector<std::pair<sU32, sU32>> Want;
+    std::vector<sU32> Unset;
+  } cases[] = {
+    {"blend, depth, cull, masks, alpha test",
+     [](TestMaterial &m) {
+       m.S.BlendColor = 0x00060105;   // src alpha, add, inv src alpha
+       m.S.BlendAlpha = 0x00020301;   // zero, revsubtract, one
+       m.S.BlendFactor = 0x80402010;
+       m.S.Flags = sMTRL_ZREAD | sMTRL_CULLINV | sMTRL_MSK_ALPHA | sMTRL_MSK_GREEN | sMTRL_NOMSAA;
+       m.S.DepthFunc = sCMP_GREATER;
+       m.S.AlphaFunc = sCMP_GREATEREQUAL;
+       m.S.AlphaRef = 77;
+     },
+     {{27, 1}, {19, 5}, {20, 6}, {171, 1}, {193, 0x80402010}, {206, 1}, {207, 1}, {208, 2}, {209, 3}, {7, 1},
+      {14, 0}, {23, 5}, {22, 2}, {168, 5}, {161, 0}, {52, 0}, {59, 0}, {15, 1}, {25, 7}, {24, 77}},
+     {}},
+    {"depth write, cull kept", [](TestMaterial &m) { m.S.Flags = sMTRL_ZWRITE | sMTRL_CULLKEEP; },
+     {{27, 0}, {206, 0}, {7, 1}, {14, 1}, {23, 8}, {168, 15}, {161, 1}, {15, 0}}, {22}},
+    {"depth and culling off", [](TestMaterial &m) { m.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF; },
+     {{7, 0}, {22, 1}, {168, 15}}, {14, 23}},
+    {"two-sided stencil",
+     [](TestMaterial &m) {
+       m.S.Flags = sMTRL_ZON | sMTRL_CULLON | sMTRL_STENCILDS;
+       m.S.StencilRef = 3;
+       m.S.StencilMask = 0x0f;
+       m.S.StencilFunc = sCMP_EQUAL;
+       m.S.FrontFail = 0, m.S.FrontZFail = 1, m.S.FrontPass = 2;
+       m.S.BackFail = 3, m.S.BackZFail = 6, m.S.BackPass = 7;
+     },
+     {{52, 1}, {58, 15}, {59, 0xffffffff}, {57, 3}, {56, 3}, {53, 1}, {54, 2}, {55, 3}, {185, 1}, {186, 4},
+      {187, 7}, {188, 8}},
+     {}},
+    {"one-sided stencil", [](TestMaterial &m) { m.S.Flags = sMTRL_ZON | sMTRL_CULLON | sMTRL_STENCILSS; },
+     {{185, 0}}, {}},
+    {"samplers follow the sampler map",
+     [&](TestMaterial &m) {
+       m.Texture[1] = &tex;
+       m.SamplerMap[1] = 5;
+       m.S.TextureFlags[1] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_BORDER) << sMTF_V_SHIFT) |
+                             sMTF_BORDERWHITE | 0x20 | sMTF_SRGB;
+       m.S.LodBias[1] = -0.5f;
+       m.S.TextureFlags[2] = sMTF_EXTERN | sMTF_LINEARPOINTMIP | 0x40;
+       m.SamplerMap[2] = sMTRL_VSTEX | 1;
+     },
+     {{b5 + 11, 1}, {b5 + 5, 1}, {b5 + 6, 1}, {b5 + 7, 1}, {b5 + 8, bias}, {b5 + 1, 3}, {b5 + 2, 4},
+      {b5 + 4, 0xffffffff}, {b5 + 3, 2}, {bv1 + 11, 0}, {bv1 + 5, 2}, {bv1 + 6, 2}, {bv1 + 7, 1}, {bv1 + 8, 0},
+      {bv1 + 1, 1}, {bv1 + 2, 1}, {bv1 + 3, 4}, {bv1 + 4, 0xffffffff}},
+     {256 + 1, 256 + 16 + 1}},
+    {"a slot without texture and without the extern flag sets nothing",
+     [](TestMaterial &m) { m.S.TextureFlags[1] = sMTF_POINT; }, {}, {256 + 16 + 1, 256 + 16 + 5}},
+  };
+  for(const Case &c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    TestMaterial m;
+    c.Set(m);
+    std::map<sU32, sU32> states = StatesOf(m);
+    for(auto [state, value] : c.Want)
+    {
+      ASSERT_TRUE(states.count(state)) << "state " << state << " not set";
+      EXPECT_EQ(states[state], value) << "state " << state;
+    }
+    for(sU32 state : c.Unset) EXPECT_EQ(states.count(state), 0u) << "state " << state;
+    m.Texture[1] = nullptr;
+  }
 }
 
 TEST_F(StateLists, AnisotropicFilterDependsOnTheDevice)
@@ -261,11 +261,11 @@ TEST_F(StateLists, AnisotropicFilterDependsOnTheDevice)
   {
     sTexture2D tex(16, 16, sTEX_ARGB8888);
     m.Texture[0] = &tex;
-    auto list = ListOf(m);
-    std::vector<std::pair<sU32, sU32>> expect = {{256 + 11, 0}, {256 + 5, 3}, {256 + 10, 16}, {256 + 6, 3},
-                                                 {256 + 10, 16}, {256 + 7, 2}};
-    std::vector<std::pair<sU32, sU32>> got(list.begin() + 10, list.begin() + 16);
-    EXPECT_EQ(got, expect);
+    std::map<sU32, sU32> states = StatesOf(m);
+    EXPECT_EQ(states[256 + 5], 3u);   // anisotropic both ways, at the device's level
+    EXPECT_EQ(states[256 + 6], 3u);
+    EXPECT_EQ(states[256 + 10], 16u);
+    m.Texture[0] = nullptr;
   }
 
   StopGraphics();
@@ -275,11 +275,10 @@ TEST_F(StateLists, AnisotropicFilterDependsOnTheDevice)
   Api = StartRecording(noAniso);
   sTexture2D tex2(16, 16, sTEX_ARGB8888);
   m.Texture[0] = &tex2;
-  auto list = ListOf(m);
-  std::vector<std::pair<sU32, sU32>> expect2 = {{256 + 11, 0}, {256 + 5, 2}, {256 + 6, 3}, {256 + 10, 4},
-                                                {256 + 7, 2}};
-  std::vector<std::pair<sU32, sU32>> got2(list.begin() + 10, list.begin() + 15);
-  EXPECT_EQ(got2, expect2);
+  std::map<sU32, sU32> states = StatesOf(m);
+  EXPECT_EQ(states[256 + 5], 2u);   // magnification falls back to linear
+  EXPECT_EQ(states[256 + 6], 3u);
+  EXPECT_EQ(states[256 + 10], 4u);
   m.Texture[0] = nullptr;
 }
 
@@ -287,7 +286,7 @@ TEST_F(StateLists, InvalidAddressModeIsFatal)
 {
   TestMaterial m;
   m.S.TextureFlags[0] = sMTF_EXTERN | 0x60;
-  EXPECT_EXIT(ListOf(m), testing::ExitedWithCode(1), "address mode");
+  EXPECT_EXIT(StatesOf(m), testing::ExitedWithCode(1), "address mode");
 }
 
 // --- materials, the state cache and variants
