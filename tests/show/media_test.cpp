@@ -2,11 +2,10 @@
 #include "show/media.hpp"
 
 #include "base/file.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 TEST(Media, FileKindsAndJoinedPaths)
 {
@@ -42,7 +41,7 @@ TEST(Media, CopyAndDeleteFolderTrees)
   sparktest::TempDir dir;
   for(const char *d : {"src", "src/a", "src/a/b", "src/c"}) sMakeDir(dir.Name(d).c_str());
   for(const char *f : {"src/top.txt", "src/a/one.txt", "src/a/b/deep.txt", "src/c/ro.txt"})
-    std::ofstream(dir.Name8(f)) << f;
+    ASSERT_TRUE(sparktest::WriteFile(dir.Name8(f), f));
   plat::SetReadOnly(dir.Name8("src/c/ro.txt").c_str(), true);
 
   EXPECT_EQ(CopyDirectoryTree(dir.Name("src").c_str(), dir.Name("dst").c_str(), 0), 1);

@@ -2,11 +2,11 @@
 // order, the fixed 10 ms ticks, switching, keys, the pointer and fixed-step capture.
 #include "show/scenehost.hpp"
 
-#include "base/capture_util.hpp"
 #include "base/file.hpp"
 #include "base/framemem.hpp"
 #include "base/input2.hpp"
 #include "base/system.hpp"
+#include "common/capture.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
@@ -246,11 +246,11 @@ TEST_F(Machine, FixedStepCapturesNumberedPictures)
 
 TEST_F(Machine, RegistrationLimitsAndSetOrder)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   Record.SharedSync = 0;
   Build({1});
   EXPECT_EQ(Record.SharedSync, 1);   // one SYNC machine for all, with a message
-  EXPECT_NE(out.Get().find("SharedSync 0 is not supported"), std::string::npos);
+  EXPECT_NE(out.Text().find("SharedSync 0 is not supported"), std::string::npos);
   out.Stop();
   for(sInt i = 1; i < 31; i++) M->RegisterScene(sNEW TestScene("x"), u"x", i, 1, 0);
   EXPECT_EQ(M->SceneCount, 31);   // 31 fit, the 32nd does not
