@@ -2,6 +2,7 @@
 #include "scenes/table.hpp"
 
 #include "base/memory.hpp"
+#include "gui/gui.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
 
@@ -26,5 +27,5 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
     {u"Slideshow", nullptr, 1, 0},
-    {u"GUI", nullptr, 0x101, 1},
+    {u"GUI", MakeTouchGui, 0x101, 1},
 };

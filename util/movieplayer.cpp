@@ -199,10 +199,11 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
   }
   p->State = sMOVIE_OPENED;
 
-  // The reader answers each request with a frame. Between requests it decodes a few
-  // frames ahead, so a request of a playing movie is answered at once and the decoder's
-  // threads stay busy while the main thread uploads. Live sources are read on request
-  // only, so that what is shown is as fresh as it can be.
+  // The reader answers each request with a frame. Between requests it decodes up to eight
+  // frames ahead (as many as a decoder keeps its threads busy with; the frames are shared
+  // with the decoder, not copied), so a request of a playing movie is answered at once
+  // while the main thread uploads. Live sources are read on request only, so that what
+  // is shown is as fresh as it can be.
   struct Decoded
   {
     std::unique_ptr<plat::VideoSample> Sample;
@@ -211,7 +212,7 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
   };
   std::deque<Decoded> ahead;
   sBool more = 1;   // the last read found a frame: there is more to read ahead
-  const size_t aheadFrames = (p->Flags & sMOF_CAPTURE) ? 0 : 3;
+  const size_t aheadFrames = (p->Flags & sMOF_CAPTURE) ? 0 : 8;
   auto decode = [&] {
     Decoded d;
     {

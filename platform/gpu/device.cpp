@@ -5,8 +5,10 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace plat::gpu
 {
@@ -27,6 +29,10 @@ void DropBindings(DeviceImpl *d)
   for (auto &s : d->Streams)
     Rebind<Buffer>(s, nullptr);
   Rebind<Buffer>(d->Indices, nullptr);
+  d->Current = nullptr;
+  d->InputsDirty = true;
+  d->TextureDirty = ALL_UNITS;
+  d->AutoMipUnits = 0;
 }
 
 void ColorOf(uint32_t argb, float *rgba)
@@ -111,14 +117,16 @@ void BlendPair(uint32_t src, uint32_t dst, GLenum &s, GLenum &d)
   }
 }
 
-GLenum AddressMode(uint32_t v)
+// Mirror-once mirrors the texture once about zero and clamps beyond; GL 3.3 core has it
+// only through an extension, without which it falls back to repeated mirroring.
+GLenum AddressMode(uint32_t v, bool mirrorClamp)
 {
   switch (v)
   {
   case TADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
   case TADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
   case TADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-  case TADDRESS_MIRRORONCE: return GL_MIRRORED_REPEAT;
+  case TADDRESS_MIRRORONCE: return mirrorClamp ? GLenum(0x8743) /* MIRROR_CLAMP_TO_EDGE */ : GL_MIRRORED_REPEAT;
   default: return GL_REPEAT;
   }
 }
@@ -161,9 +169,53 @@ void DefaultStates(DeviceImpl *d)
     ss[SAMP_MAGFILTER] = ss[SAMP_MINFILTER] = TEXF_POINT;
     ss[SAMP_MIPFILTER] = TEXF_NONE;
     ss[SAMP_MAXANISOTROPY] = 1;
-    d->SamplerDirty[s] = true;
   }
-  d->StatesDirty = true;
+  d->SamplerDirty = ALL_UNITS;
+  d->StatesDirty = DIRTY_ALL;
+}
+
+// The group of GL state a render state feeds (0: none; the alpha test is part of the program).
+uint32_t StateGroup(uint32_t state)
+{
+  switch (state)
+  {
+  case RS_SCISSORTESTENABLE: return DIRTY_VIEW;
+  case RS_ZENABLE:
+  case RS_ZFUNC:
+  case RS_ZWRITEENABLE: return DIRTY_DEPTH;
+  case RS_CULLMODE:
+  case RS_FILLMODE:
+  case RS_SLOPESCALEDEPTHBIAS:
+  case RS_DEPTHBIAS:
+  case RS_MULTISAMPLEANTIALIAS: return DIRTY_RASTER;
+  case RS_ALPHABLENDENABLE:
+  case RS_SRCBLEND:
+  case RS_DESTBLEND:
+  case RS_BLENDOP:
+  case RS_SEPARATEALPHABLENDENABLE:
+  case RS_SRCBLENDALPHA:
+  case RS_DESTBLENDALPHA:
+  case RS_BLENDOPALPHA:
+  case RS_BLENDFACTOR: return DIRTY_BLEND;
+  case RS_COLORWRITEENABLE:
+  case RS_COLORWRITEENABLE1:
+  case RS_COLORWRITEENABLE2:
+  case RS_COLORWRITEENABLE3: return DIRTY_MASKS;
+  case RS_STENCILENABLE:
+  case RS_STENCILFAIL:
+  case RS_STENCILZFAIL:
+  case RS_STENCILPASS:
+  case RS_STENCILFUNC:
+  case RS_STENCILREF:
+  case RS_STENCILMASK:
+  case RS_STENCILWRITEMASK:
+  case RS_TWOSIDEDSTENCILMODE:
+  case RS_CCW_STENCILFAIL:
+  case RS_CCW_STENCILZFAIL:
+  case RS_CCW_STENCILPASS:
+  case RS_CCW_STENCILFUNC: return DIRTY_STENCIL;
+  default: return 0;
+  }
 }
 
 // Sampler unit of a Direct3D sampler number, -1 when invalid.
@@ -228,7 +280,8 @@ Device::~Device()
   d->Live.clear();
   for (auto &p : d->Programs)
     glDeleteProgram(p.second.Name);
-  glDeleteSamplers(SAMPLER_UNITS, d->Samplers);
+  for (auto &s : d->Samplers)
+    glDeleteSamplers(1, &s.second);
   glDeleteBuffers(2, d->UBO);
   glDeleteVertexArrays(1, &d->VAO);
   GLuint fbos[] = {d->DrawFBO, d->ReadFBO, d->TmpFBO};
@@ -292,6 +345,9 @@ Result InitDevice(Device *dev)
       d->HasSrgbDecode = true;
     if (e && std::strcmp(e, "GL_EXT_texture_sRGB") == 0)
       d->HasSrgbS3TC = true;
+    if (e && (std::strcmp(e, "GL_ARB_texture_mirror_clamp_to_edge") == 0 ||
+              std::strcmp(e, "GL_EXT_texture_mirror_clamp") == 0))
+      d->HasMirrorClamp = true;
     if (e && (std::strcmp(e, "GL_EXT_texture_filter_anisotropic") == 0 ||
               std::strcmp(e, "GL_ARB_texture_filter_anisotropic") == 0))
       glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &d->MaxAniso);
@@ -300,11 +356,9 @@ Result InitDevice(Device *dev)
   glGetError();
   if (const char *off = SDL_getenv("SPARK_GPU_NO_S3TC"); off && *off == '1')
     d->HasS3TC = false;
+  // the one vertex array stays bound for the device's life
   glGenVertexArrays(1, &d->VAO);
   glBindVertexArray(d->VAO);
-  glGenSamplers(SAMPLER_UNITS, d->Samplers);
-  for (int u = 0; u < SAMPLER_UNITS; u++)
-    glBindSampler(GLuint(u), d->Samplers[u]);
   glGenBuffers(2, d->UBO);
   glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[0]);
   glBufferData(GL_UNIFORM_BUFFER, VS_BLOCK, nullptr, GL_DYNAMIC_DRAW);
@@ -312,6 +366,7 @@ Result InitDevice(Device *dev)
   glBufferData(GL_UNIFORM_BUFFER, PS_BLOCK, nullptr, GL_DYNAMIC_DRAW);
   glBindBufferBase(GL_UNIFORM_BUFFER, 0, d->UBO[0]);
   glBindBufferBase(GL_UNIFORM_BUFFER, 1, d->UBO[1]);
+  d->BoundUBO = d->UBO[1];
   GLuint fbos[3];
   glGenFramebuffers(3, fbos);
   d->DrawFBO = fbos[0];
@@ -403,8 +458,8 @@ Result Device::Present()
   glBlitFramebuffer(0, 0, GLint(bb->Width), GLint(bb->Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
                     (int(bb->Width) == w && int(bb->Height) == h) ? GL_NEAREST : GL_LINEAR);
   SDL_GL_SwapWindow(d->Win);
-  d->StatesDirty = true;
-  d->TargetsDirty = true;
+  d->StatesDirty |= DIRTY_VIEW | DIRTY_MASKS;
+  d->DrawFBOBound = false;
   return RES_OK;
 }
 
@@ -509,7 +564,7 @@ static Result CreateTextureCommon(Device *dev, ResourceType type, uint32_t width
   glGenTextures(1, &t->Name);
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(t->Target, t->Name);
-  d->BoundTex[0] = ~0u;
+  UnitTouched(d, 0);
   glTexParameteri(t->Target, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(t->Target, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
   glTexParameteriv(t->Target, GL_TEXTURE_SWIZZLE_RGBA, fi->Swizzle);
@@ -602,7 +657,7 @@ static Result CreateGpuSurface(Device *dev, uint32_t width, uint32_t height, For
     glGenTextures(1, &s->Tex);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, s->Tex);
-    d->BoundTex[0] = ~0u;
+    UnitTouched(d, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, fi->Swizzle);
     glTexImage2D(GL_TEXTURE_2D, 0, GLint(fi->Internal), GLsizei(width), GLsizei(height), 0, fi->PixFormat, fi->PixType,
@@ -786,8 +841,8 @@ Result Device::ColorFill(Surface *surface, const Rect *rect, uint32_t argb)
   ColorOf(argb, c);
   glClearBufferfv(GL_COLOR, 0, c);
   Touch(s);
-  I->StatesDirty = true;
-  I->TargetsDirty = true;
+  I->StatesDirty |= DIRTY_VIEW | DIRTY_MASKS;
+  I->DrawFBOBound = false;
   return RES_OK;
 }
 
@@ -827,8 +882,8 @@ Result Device::StretchRect(Surface *src, const Rect *srcRect, Surface *dst, cons
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glDepthMask(GL_TRUE);
   glStencilMask(0xFF);
-  I->StatesDirty = true;
-  I->TargetsDirty = true;
+  I->StatesDirty |= DIRTY_VIEW | DIRTY_MASKS | DIRTY_DEPTH | DIRTY_STENCIL;
+  I->DrawFBOBound = false;
   GLbitfield mask = depth ? (GL_DEPTH_BUFFER_BIT | (s->Info->Stencil && t->Info->Stencil ? GL_STENCIL_BUFFER_BIT : 0))
                           : GL_COLOR_BUFFER_BIT;
   GLenum glFilter = (filter == TEXF_LINEAR && !depth) ? GL_LINEAR : GL_NEAREST;
@@ -923,7 +978,8 @@ Result Device::SetRenderTarget(uint32_t index, Surface *surface)
     SurfaceImpl *s = surface->Impl();
     I->VP = {0, 0, s->Width, s->Height, 0.0f, 1.0f};
     I->Scissor = {0, 0, int32_t(s->Width), int32_t(s->Height)};
-    I->StatesDirty = true;
+    // blending reads a target without alpha as opaque
+    I->StatesDirty |= DIRTY_VIEW | DIRTY_BLEND;
   }
   return RES_OK;
 }
@@ -946,6 +1002,8 @@ Result Device::SetDepthStencilSurface(Surface *surface)
     return ERR_INVALIDCALL;
   Rebind(I->DS, surface);
   I->TargetsDirty = true;
+  // depth and stencil tests apply only with a depth buffer
+  I->StatesDirty |= DIRTY_DEPTH | DIRTY_STENCIL;
   return RES_OK;
 }
 
@@ -963,7 +1021,12 @@ Result Device::GetDepthStencilSurface(Surface **out)
 bool BindTargets(Device *dev)
 {
   DeviceImpl *d = dev->Impl();
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d->DrawFBO);
+  if (!d->DrawFBOBound || d->TargetsDirty)
+  {
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d->DrawFBO);
+    d->DrawFBOBound = true;
+  }
+  // GL is asked about completeness only when the attachments change
   if (d->TargetsDirty)
   {
     DetachAll(GL_DRAW_FRAMEBUFFER);
@@ -981,8 +1044,9 @@ bool BindTargets(Device *dev)
       AttachSurface(GL_DRAW_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, d->DS->Impl());
     glDrawBuffers(4, buffers);
     d->TargetsDirty = false;
+    d->TargetsComplete = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   }
-  return glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  return d->TargetsComplete;
 }
 
 Result Device::Clear(uint32_t count, const Rect *rects, uint32_t flags, uint32_t argb, float z, uint32_t stencil)
@@ -1027,7 +1091,7 @@ Result Device::Clear(uint32_t count, const Rect *rects, uint32_t flags, uint32_t
   for (Surface *rt : I->RT)
     if (rt && (flags & CLEAR_TARGET))
       Touch(rt->Impl());
-  I->StatesDirty = true;
+  I->StatesDirty |= DIRTY_VIEW | DIRTY_MASKS | DIRTY_DEPTH | DIRTY_STENCIL;
   return RES_OK;
 }
 
@@ -1040,7 +1104,7 @@ Result Device::SetViewport(const Viewport &vp)
       !(vp.MinZ >= 0.0f && vp.MaxZ <= 1.0f && vp.MinZ <= vp.MaxZ))
     return ERR_INVALIDCALL;
   I->VP = vp;
-  I->StatesDirty = true;
+  I->StatesDirty |= DIRTY_VIEW;
   return RES_OK;
 }
 
@@ -1055,7 +1119,7 @@ Result Device::SetScissorRect(const Rect &rect)
   if (rect.Left > rect.Right || rect.Top > rect.Bottom)
     return ERR_INVALIDCALL;
   I->Scissor = rect;
-  I->StatesDirty = true;
+  I->StatesDirty |= DIRTY_VIEW;
   return RES_OK;
 }
 
@@ -1075,7 +1139,7 @@ Result Device::SetRenderState(uint32_t state, uint32_t value)
   if (I->RS[state] != value)
   {
     I->RS[state] = value;
-    I->StatesDirty = true;
+    I->StatesDirty |= StateGroup(state);
   }
   return RES_OK;
 }
@@ -1096,7 +1160,7 @@ Result Device::SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value)
   if (I->SS[u][type] != value)
   {
     I->SS[u][type] = value;
-    I->SamplerDirty[u] = true;
+    I->SamplerDirty |= 1u << u;
   }
   return RES_OK;
 }
@@ -1116,7 +1180,12 @@ Result Device::SetTexture(uint32_t sampler, BaseTexture *texture)
   if (u < 0 || (texture && texture->GetDevice() != this))
     return ERR_INVALIDCALL;
   Rebind(I->Tex[u], texture);
-  I->SamplerDirty[u] = true;
+  I->TextureDirty |= 1u << u;
+  // automatic mipmaps are checked on every draw: drawing into level 0 makes them stale
+  if (texture && (texture->Impl()->Usage & USAGE_AUTOGENMIPMAP))
+    I->AutoMipUnits |= 1u << u;
+  else
+    I->AutoMipUnits &= ~(1u << u);
   return RES_OK;
 }
 
@@ -1144,121 +1213,165 @@ Result Device::GetTexture(uint32_t sampler, BaseTexture **out)
   return RES_OK;
 }
 
-// Brings the GL state in line with the render states, viewport and scissor.
+// Brings the GL state in line with the render states, viewport and scissor: only the groups
+// marked since the last draw.
 void ApplyStates(Device *dev)
 {
   DeviceImpl *d = dev->Impl();
   const uint32_t *rs = d->RS;
-  glViewport(GLint(d->VP.X), GLint(d->VP.Y), GLsizei(d->VP.Width), GLsizei(d->VP.Height));
-  glDepthRange(d->VP.MinZ, d->VP.MaxZ);
-  if (rs[RS_SCISSORTESTENABLE])
+  uint32_t dirty = d->StatesDirty;
+  d->StatesDirty = 0;
+  if (dirty & DIRTY_VIEW)
   {
-    glEnable(GL_SCISSOR_TEST);
-    const Rect &s = d->Scissor;
-    glScissor(s.Left, s.Top, std::max(0, s.Right - s.Left), std::max(0, s.Bottom - s.Top));
-  }
-  else
-    glDisable(GL_SCISSOR_TEST);
-  // depth
-  if (rs[RS_ZENABLE] && d->DS)
-  {
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(CompareFunc(rs[RS_ZFUNC]));
-    glDepthMask(rs[RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-  }
-  else
-    glDisable(GL_DEPTH_TEST);
-  float slope = 0, bias = 0;
-  std::memcpy(&slope, &rs[RS_SLOPESCALEDEPTHBIAS], 4);
-  std::memcpy(&bias, &rs[RS_DEPTHBIAS], 4);
-  if (slope != 0 || bias != 0)
-  {
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    glPolygonOffset(slope, bias * 16777216.0f);
-  }
-  else
-    glDisable(GL_POLYGON_OFFSET_FILL);
-  // culling: the picture is drawn upside down in GL terms, which turns Direct3D's clockwise
-  // into GL's counter-clockwise; GL's front faces are Direct3D's clockwise faces
-  glFrontFace(GL_CCW);
-  if (rs[RS_CULLMODE] == CULL_CW)
-  {
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_FRONT);
-  }
-  else if (rs[RS_CULLMODE] == CULL_CCW)
-  {
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-  }
-  else
-    glDisable(GL_CULL_FACE);
-  glPolygonMode(GL_FRONT_AND_BACK, rs[RS_FILLMODE] == FILL_POINT ? GL_POINT : rs[RS_FILLMODE] == FILL_WIREFRAME ? GL_LINE : GL_FILL);
-  // blending
-  if (rs[RS_ALPHABLENDENABLE])
-  {
-    glEnable(GL_BLEND);
-    GLenum s, t, sa, ta;
-    BlendPair(rs[RS_SRCBLEND], rs[RS_DESTBLEND], s, t);
-    GLenum op = BlendOp(rs[RS_BLENDOP]), opa = op;
-    sa = s;
-    ta = t;
-    if (rs[RS_SEPARATEALPHABLENDENABLE])
+    glViewport(GLint(d->VP.X), GLint(d->VP.Y), GLsizei(d->VP.Width), GLsizei(d->VP.Height));
+    glDepthRange(d->VP.MinZ, d->VP.MaxZ);
+    if (rs[RS_SCISSORTESTENABLE])
     {
-      BlendPair(rs[RS_SRCBLENDALPHA], rs[RS_DESTBLENDALPHA], sa, ta);
-      opa = BlendOp(rs[RS_BLENDOPALPHA]);
-    }
-    // a target without alpha reads its alpha as 1
-    if (d->RT[0] && d->RT[0]->Impl()->Fmt == FMT_X8R8G8B8)
-      for (GLenum *f : {&s, &t, &sa, &ta})
-        *f = *f == GL_DST_ALPHA ? GL_ONE : *f == GL_ONE_MINUS_DST_ALPHA ? GL_ZERO : *f;
-    glBlendFuncSeparate(s, t, sa, ta);
-    glBlendEquationSeparate(op, opa);
-    float c[4];
-    ColorOf(rs[RS_BLENDFACTOR], c);
-    glBlendColor(c[0], c[1], c[2], c[3]);
-  }
-  else
-    glDisable(GL_BLEND);
-  const uint32_t masks[4] = {rs[RS_COLORWRITEENABLE], rs[RS_COLORWRITEENABLE1], rs[RS_COLORWRITEENABLE2],
-                             rs[RS_COLORWRITEENABLE3]};
-  for (int i = 0; i < 4; i++)
-    glColorMaski(GLuint(i), (masks[i] & 1) != 0, (masks[i] & 2) != 0, (masks[i] & 4) != 0, (masks[i] & 8) != 0);
-  // stencil
-  if (rs[RS_STENCILENABLE] && d->DS && d->DS->Impl()->Info->Stencil)
-  {
-    glEnable(GL_STENCIL_TEST);
-    GLint ref = GLint(rs[RS_STENCILREF] & 0xFF);
-    GLuint mask = rs[RS_STENCILMASK], wmask = rs[RS_STENCILWRITEMASK];
-    glStencilFuncSeparate(GL_FRONT, CompareFunc(rs[RS_STENCILFUNC]), ref, mask);
-    glStencilOpSeparate(GL_FRONT, StencilOp(rs[RS_STENCILFAIL]), StencilOp(rs[RS_STENCILZFAIL]), StencilOp(rs[RS_STENCILPASS]));
-    if (rs[RS_TWOSIDEDSTENCILMODE])
-    {
-      glStencilFuncSeparate(GL_BACK, CompareFunc(rs[RS_CCW_STENCILFUNC]), ref, mask);
-      glStencilOpSeparate(GL_BACK, StencilOp(rs[RS_CCW_STENCILFAIL]), StencilOp(rs[RS_CCW_STENCILZFAIL]),
-                          StencilOp(rs[RS_CCW_STENCILPASS]));
+      glEnable(GL_SCISSOR_TEST);
+      const Rect &s = d->Scissor;
+      glScissor(s.Left, s.Top, std::max(0, s.Right - s.Left), std::max(0, s.Bottom - s.Top));
     }
     else
-    {
-      glStencilFuncSeparate(GL_BACK, CompareFunc(rs[RS_STENCILFUNC]), ref, mask);
-      glStencilOpSeparate(GL_BACK, StencilOp(rs[RS_STENCILFAIL]), StencilOp(rs[RS_STENCILZFAIL]), StencilOp(rs[RS_STENCILPASS]));
-    }
-    glStencilMask(wmask);
+      glDisable(GL_SCISSOR_TEST);
   }
-  else
-    glDisable(GL_STENCIL_TEST);
-  if (rs[RS_MULTISAMPLEANTIALIAS])
-    glEnable(GL_MULTISAMPLE);
-  else
-    glDisable(GL_MULTISAMPLE);
-  d->StatesDirty = false;
+  if (dirty & DIRTY_DEPTH)
+  {
+    if (rs[RS_ZENABLE] && d->DS)
+    {
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(CompareFunc(rs[RS_ZFUNC]));
+      glDepthMask(rs[RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    }
+    else
+      glDisable(GL_DEPTH_TEST);
+  }
+  if (dirty & DIRTY_RASTER)
+  {
+    float slope = 0, bias = 0;
+    std::memcpy(&slope, &rs[RS_SLOPESCALEDEPTHBIAS], 4);
+    std::memcpy(&bias, &rs[RS_DEPTHBIAS], 4);
+    if (slope != 0 || bias != 0)
+    {
+      glEnable(GL_POLYGON_OFFSET_FILL);
+      glPolygonOffset(slope, bias * 16777216.0f);
+    }
+    else
+      glDisable(GL_POLYGON_OFFSET_FILL);
+    // culling: the picture is drawn upside down in GL terms, which turns Direct3D's clockwise
+    // into GL's counter-clockwise; GL's front faces are Direct3D's clockwise faces
+    glFrontFace(GL_CCW);
+    if (rs[RS_CULLMODE] == CULL_CW)
+    {
+      glEnable(GL_CULL_FACE);
+      glCullFace(GL_FRONT);
+    }
+    else if (rs[RS_CULLMODE] == CULL_CCW)
+    {
+      glEnable(GL_CULL_FACE);
+      glCullFace(GL_BACK);
+    }
+    else
+      glDisable(GL_CULL_FACE);
+    glPolygonMode(GL_FRONT_AND_BACK,
+                  rs[RS_FILLMODE] == FILL_POINT ? GL_POINT : rs[RS_FILLMODE] == FILL_WIREFRAME ? GL_LINE : GL_FILL);
+    if (rs[RS_MULTISAMPLEANTIALIAS])
+      glEnable(GL_MULTISAMPLE);
+    else
+      glDisable(GL_MULTISAMPLE);
+  }
+  if (dirty & DIRTY_BLEND)
+  {
+    auto &sent = d->Blend;
+    int enable = rs[RS_ALPHABLENDENABLE] ? 1 : 0;
+    if (sent.Enabled != enable)
+    {
+      if (enable)
+        glEnable(GL_BLEND);
+      else
+        glDisable(GL_BLEND);
+      sent.Enabled = enable;
+    }
+    if (enable)
+    {
+      GLenum s, t, sa, ta;
+      BlendPair(rs[RS_SRCBLEND], rs[RS_DESTBLEND], s, t);
+      GLenum op = BlendOp(rs[RS_BLENDOP]), opa = op;
+      sa = s;
+      ta = t;
+      if (rs[RS_SEPARATEALPHABLENDENABLE])
+      {
+        BlendPair(rs[RS_SRCBLENDALPHA], rs[RS_DESTBLENDALPHA], sa, ta);
+        opa = BlendOp(rs[RS_BLENDOPALPHA]);
+      }
+      // a target without alpha reads its alpha as 1
+      if (d->RT[0] && d->RT[0]->Impl()->Fmt == FMT_X8R8G8B8)
+        for (GLenum *f : {&s, &t, &sa, &ta})
+          *f = *f == GL_DST_ALPHA ? GL_ONE : *f == GL_ONE_MINUS_DST_ALPHA ? GL_ZERO : *f;
+      const GLenum factors[4] = {s, t, sa, ta};
+      if (!sent.Known || !std::equal(factors, factors + 4, sent.Factors))
+        glBlendFuncSeparate(s, t, sa, ta);
+      if (!sent.Known || sent.Ops[0] != op || sent.Ops[1] != opa)
+        glBlendEquationSeparate(op, opa);
+      if (!sent.Known || sent.Color != rs[RS_BLENDFACTOR])
+      {
+        float c[4];
+        ColorOf(rs[RS_BLENDFACTOR], c);
+        glBlendColor(c[0], c[1], c[2], c[3]);
+      }
+      std::copy(factors, factors + 4, sent.Factors);
+      sent.Ops[0] = op;
+      sent.Ops[1] = opa;
+      sent.Color = rs[RS_BLENDFACTOR];
+      sent.Known = true;
+    }
+  }
+  if (dirty & DIRTY_MASKS)
+  {
+    const uint32_t masks[4] = {rs[RS_COLORWRITEENABLE], rs[RS_COLORWRITEENABLE1], rs[RS_COLORWRITEENABLE2],
+                               rs[RS_COLORWRITEENABLE3]};
+    for (int i = 0; i < 4; i++)
+      glColorMaski(GLuint(i), (masks[i] & 1) != 0, (masks[i] & 2) != 0, (masks[i] & 4) != 0, (masks[i] & 8) != 0);
+  }
+  if (dirty & DIRTY_STENCIL)
+  {
+    if (rs[RS_STENCILENABLE] && d->DS && d->DS->Impl()->Info->Stencil)
+    {
+      glEnable(GL_STENCIL_TEST);
+      GLint ref = GLint(rs[RS_STENCILREF] & 0xFF);
+      GLuint mask = rs[RS_STENCILMASK], wmask = rs[RS_STENCILWRITEMASK];
+      glStencilFuncSeparate(GL_FRONT, CompareFunc(rs[RS_STENCILFUNC]), ref, mask);
+      glStencilOpSeparate(GL_FRONT, StencilOp(rs[RS_STENCILFAIL]), StencilOp(rs[RS_STENCILZFAIL]),
+                          StencilOp(rs[RS_STENCILPASS]));
+      if (rs[RS_TWOSIDEDSTENCILMODE])
+      {
+        glStencilFuncSeparate(GL_BACK, CompareFunc(rs[RS_CCW_STENCILFUNC]), ref, mask);
+        glStencilOpSeparate(GL_BACK, StencilOp(rs[RS_CCW_STENCILFAIL]), StencilOp(rs[RS_CCW_STENCILZFAIL]),
+                            StencilOp(rs[RS_CCW_STENCILPASS]));
+      }
+      else
+      {
+        glStencilFuncSeparate(GL_BACK, CompareFunc(rs[RS_STENCILFUNC]), ref, mask);
+        glStencilOpSeparate(GL_BACK, StencilOp(rs[RS_STENCILFAIL]), StencilOp(rs[RS_STENCILZFAIL]),
+                            StencilOp(rs[RS_STENCILPASS]));
+      }
+      glStencilMask(wmask);
+    }
+    else
+      glDisable(GL_STENCIL_TEST);
+  }
 }
 
-// Sampler parameters of unit u for its texture.
-void ApplySampler(DeviceImpl *d, int u)
+// The sampler object carrying a unit's sampler states, made at its first use.
+static GLuint SamplerFor(DeviceImpl *d, const uint32_t *ss)
 {
-  const uint32_t *ss = d->SS[u];
-  GLuint s = d->Samplers[u];
+  std::array<uint32_t, SAMP_COUNT> key;
+  std::copy(ss, ss + SAMP_COUNT, key.begin());
+  auto [entry, made] = d->Samplers.try_emplace(key, 0);
+  if (!made)
+    return entry->second;
+  GLuint s = 0;
+  glGenSamplers(1, &s);
+  entry->second = s;
   bool linearMin = ss[SAMP_MINFILTER] >= TEXF_LINEAR, linearMag = ss[SAMP_MAGFILTER] >= TEXF_LINEAR;
   GLenum min;
   if (ss[SAMP_MIPFILTER] == TEXF_NONE)
@@ -1269,9 +1382,9 @@ void ApplySampler(DeviceImpl *d, int u)
     min = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
   glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(min));
   glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, linearMag ? GL_LINEAR : GL_NEAREST);
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(ss[SAMP_ADDRESSU])));
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(ss[SAMP_ADDRESSV])));
-  glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(ss[SAMP_ADDRESSW])));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_S, GLint(AddressMode(ss[SAMP_ADDRESSU], d->HasMirrorClamp)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_T, GLint(AddressMode(ss[SAMP_ADDRESSV], d->HasMirrorClamp)));
+  glSamplerParameteri(s, GL_TEXTURE_WRAP_R, GLint(AddressMode(ss[SAMP_ADDRESSW], d->HasMirrorClamp)));
   float border[4];
   ColorOf(ss[SAMP_BORDERCOLOR], border);
   glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, border);
@@ -1287,22 +1400,45 @@ void ApplySampler(DeviceImpl *d, int u)
     float a = aniso ? std::clamp(float(ss[SAMP_MAXANISOTROPY]), 1.0f, d->MaxAniso) : 1.0f;
     glSamplerParameterf(s, GL_TEXTURE_MAX_ANISOTROPY, a);
   }
-  d->SamplerDirty[u] = false;
+  return s;
 }
 
+// Binds the sampler objects and textures of the units marked since the last draw, and
+// rebuilds automatic mipmaps that drawing made stale.
 void ApplyTextures(Device *dev)
 {
   DeviceImpl *d = dev->Impl();
-  for (int u = 0; u < SAMPLER_UNITS; u++)
+  if (d->SamplerDirty && d->Samplers.size() > MAX_SAMPLER_OBJECTS)
   {
-    if (d->SamplerDirty[u])
-      ApplySampler(d, u);
+    // states that keep changing (an animated bias) would make samplers without end:
+    // start the cache over, rebinding every unit
+    for (auto &s : d->Samplers)
+      glDeleteSamplers(1, &s.second);
+    d->Samplers.clear();
+    std::fill(std::begin(d->BoundSampler), std::end(d->BoundSampler), 0u);
+    d->SamplerDirty = ALL_UNITS;
+  }
+  for (uint32_t bits = d->SamplerDirty; bits; bits &= bits - 1)
+  {
+    int u = std::countr_zero(bits);
+    GLuint s = SamplerFor(d, d->SS[u]);
+    if (d->BoundSampler[u] != s)
+    {
+      glBindSampler(GLuint(u), s);
+      d->BoundSampler[u] = s;
+    }
+  }
+  d->SamplerDirty = 0;
+  for (uint32_t bits = d->TextureDirty | d->AutoMipUnits; bits; bits &= bits - 1)
+  {
+    int u = std::countr_zero(bits);
     BaseTexture *t = d->Tex[u];
     GLuint name = t ? t->Impl()->Name : 0;
     GLenum target = t ? t->Impl()->Target : GL_TEXTURE_2D;
     if (t && t->Impl()->MipsDirty)
     {
       glActiveTexture(GL_TEXTURE0 + GLenum(u));
+      d->ActiveUnit = u;
       glBindTexture(target, name);
       glGenerateMipmap(target);
       t->Impl()->MipsDirty = false;
@@ -1311,12 +1447,17 @@ void ApplyTextures(Device *dev)
     }
     if (d->BoundTex[u] == name && d->BoundTarget[u] == target)
       continue;
-    glActiveTexture(GL_TEXTURE0 + GLenum(u));
+    if (d->ActiveUnit != u)
+    {
+      glActiveTexture(GL_TEXTURE0 + GLenum(u));
+      d->ActiveUnit = u;
+    }
     if (d->BoundTarget[u] && d->BoundTarget[u] != target)
       glBindTexture(d->BoundTarget[u], 0);
     glBindTexture(target, name);
     d->BoundTex[u] = name;
     d->BoundTarget[u] = target;
   }
+  d->TextureDirty = 0;
 }
 }

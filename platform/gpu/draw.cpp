@@ -62,10 +62,11 @@ Result CreateShader(Device *dev, bool pixel, const uint32_t *tokens, size_t coun
   if (pixel)
   {
     // the pixel stage does not depend on its partner: compile it now to report faults early
+    // (the variant without the alpha test, which most draws use)
     MakeCurrent(dev);
-    std::string source = plat::shader::Translate(tokens, count, impl->Info, nullptr);
-    impl->PixelObject = source.empty() ? 0 : Compile(GL_FRAGMENT_SHADER, source, d->ShaderError);
-    if (!impl->PixelObject)
+    std::string source = plat::shader::Translate(tokens, count, impl->Info, nullptr, false);
+    impl->PixelObject[0] = source.empty() ? 0 : Compile(GL_FRAGMENT_SHADER, source, d->ShaderError);
+    if (!impl->PixelObject[0])
     {
       if (d->ShaderError.empty())
         d->ShaderError = "pixel shader does not translate";
@@ -77,15 +78,27 @@ Result CreateShader(Device *dev, bool pixel, const uint32_t *tokens, size_t coun
   return RES_OK;
 }
 
-Program *GetProgram(Device *dev)
+Program *GetProgram(Device *dev, bool alphaTest)
 {
   DeviceImpl *d = dev->Impl();
   ShaderImpl *vs = d->VS->Impl(), *ps = d->PS->Impl();
-  auto key = std::make_pair(vs->Id, ps->Id);
+  ProgramKey key{vs->Id, ps->Id, alphaTest};
   auto found = d->Programs.find(key);
   if (found != d->Programs.end())
     return found->second.Name ? &found->second : nullptr;
   Program &p = d->Programs[key];  // a failed link is remembered as 0
+  GLuint &pixel = ps->PixelObject[alphaTest ? 1 : 0];
+  if (!pixel)
+  {
+    std::string text = plat::shader::Translate(ps->Tokens.data(), ps->Tokens.size(), ps->Info, nullptr, alphaTest);
+    pixel = text.empty() ? 0 : Compile(GL_FRAGMENT_SHADER, text, d->ShaderError);
+    if (!pixel)
+    {
+      if (text.empty())
+        d->ShaderError = "pixel shader does not translate";
+      return nullptr;
+    }
+  }
   std::vector<plat::shader::Semantic> paired;
   for (const plat::shader::InputReg &in : ps->Info.Inputs)
     paired.push_back(in.Sem);
@@ -100,10 +113,10 @@ Program *GetProgram(Device *dev)
     return nullptr;
   GLuint prog = glCreateProgram();
   glAttachShader(prog, v);
-  glAttachShader(prog, ps->PixelObject);
+  glAttachShader(prog, pixel);
   glLinkProgram(prog);
   glDetachShader(prog, v);
-  glDetachShader(prog, ps->PixelObject);
+  glDetachShader(prog, pixel);
   glDeleteShader(v);
   GLint ok = 0;
   glGetProgramiv(prog, GL_LINK_STATUS, &ok);
@@ -122,6 +135,7 @@ Program *GetProgram(Device *dev)
   if (block != GL_INVALID_INDEX)
     glUniformBlockBinding(prog, block, 1);
   glUseProgram(prog);
+  d->UsedProgram = prog;
   char name[16];
   for (int n = 0; n < 16; n++)
   {
@@ -173,6 +187,10 @@ uint32_t ElementSize(uint8_t type)
   return type < sizeof(sizes) ? sizes[type] : 0;
 }
 
+// GL_POINTS is 0, the same number as GL_NONE: an unknown primitive type is told apart by
+// this value instead.
+constexpr GLenum kNoPrimitive = ~GLenum(0);
+
 GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
 {
   switch (type)
@@ -183,7 +201,7 @@ GLenum PrimitiveMode(PrimitiveType type, uint32_t prims, uint32_t &vertices)
   case PT_TRIANGLELIST: vertices = prims * 3; return GL_TRIANGLES;
   case PT_TRIANGLESTRIP: vertices = prims + 2; return GL_TRIANGLE_STRIP;
   case PT_TRIANGLEFAN: vertices = prims + 2; return GL_TRIANGLE_FAN;
-  default: vertices = 0; return GL_NONE;
+  default: vertices = 0; return kNoPrimitive;
   }
 }
 
@@ -237,6 +255,8 @@ Result Device::SetVertexShader(VertexShader *vs)
 {
   if (vs && (vs->GetDevice() != this || vs->IsPixel()))
     return ERR_INVALIDCALL;
+  if (I->VS != vs)
+    I->Current = nullptr;
   Rebind(I->VS, vs);
   return RES_OK;
 }
@@ -245,6 +265,8 @@ Result Device::SetPixelShader(PixelShader *ps)
 {
   if (ps && (ps->GetDevice() != this || !ps->IsPixel()))
     return ERR_INVALIDCALL;
+  if (I->PS != ps)
+    I->Current = nullptr;
   Rebind(I->PS, ps);
   return RES_OK;
 }
@@ -294,6 +316,8 @@ Result Device::SetVertexDeclaration(VertexDeclaration *decl)
 {
   if (decl && decl->GetDevice() != this)
     return ERR_INVALIDCALL;
+  if (I->Decl != decl)
+    I->InputsDirty = true;
   Rebind(I->Decl, decl);
   return RES_OK;
 }
@@ -302,6 +326,8 @@ Result Device::SetStreamSource(uint32_t stream, VertexBuffer *vb, uint32_t offse
 {
   if (stream >= MAX_STREAMS || (vb && (vb->GetDevice() != this || vb->Index)))
     return ERR_INVALIDCALL;
+  if (I->Streams[stream] != vb || I->StreamOffset[stream] != offset || I->StreamStride[stream] != stride)
+    I->InputsDirty = true;
   Rebind(I->Streams[stream], vb);
   I->StreamOffset[stream] = offset;
   I->StreamStride[stream] = stride;
@@ -316,6 +342,8 @@ Result Device::SetStreamSourceFreq(uint32_t stream, uint32_t setting)
     return ERR_INVALIDCALL;
   if ((setting & STREAMSOURCE_INSTANCEDATA) && stream == 0)
     return ERR_INVALIDCALL;
+  if (I->StreamFreq[stream] != setting)
+    I->InputsDirty = true;
   I->StreamFreq[stream] = setting;
   return RES_OK;
 }
@@ -328,50 +356,12 @@ Result Device::SetIndices(IndexBuffer *ib)
   return RES_OK;
 }
 
-// Everything a draw needs; false when the device state cannot draw.
-static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCount, uint32_t &instances)
+// Points the vertex inputs of program p at the bound streams. Only needed when the
+// declaration, the streams or the vertex shader changed: the vertex array keeps it.
+static void SetupInputs(DeviceImpl *d, const Program *p, bool instanced)
 {
-  DeviceImpl *d = dev->Impl();
-  if (!d->VS || !d->PS || !d->Decl)
-    return ERR_INVALIDCALL;
-  MakeCurrent(dev);
-  Program *p = GetProgram(dev);
-  if (!p)
-    return ERR_INVALIDCALL;
-  if (!BindTargets(dev))
-    return ERR_INVALIDCALL;
-  glBindVertexArray(d->VAO);
-  glUseProgram(p->Name);
-  if (d->StatesDirty)
-    ApplyStates(dev);
-  ApplyTextures(dev);
-  // only the registers written since the last draw go to the device
-  for (int stage = 0; stage < 2; stage++)
-  {
-    bool &dirty = stage ? d->PSDirty : d->VSDirty;
-    if (!dirty)
-      continue;
-    const std::vector<uint8_t> &block = stage ? d->PSBlock : d->VSBlock;
-    glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[stage]);
-    glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(d->DirtyLo[stage]), GLsizeiptr(d->DirtyHi[stage] - d->DirtyLo[stage]),
-                    block.data() + d->DirtyLo[stage]);
-    dirty = false;
-  }
-  // Direct3D samples a pixel at its integer corner, GL at its centre: geometry moves half a
-  // pixel right and down on the stored picture so that the same pixels are covered. y is
-  // flipped (row 0 at the top), so the y shift is added before the flip with a negative sign.
-  if (p->Fixup >= 0)
-    glUniform4f(p->Fixup, 0.0f, -1.0f, 1.0f / float(d->VP.Width), -1.0f / float(d->VP.Height));
-  if (p->AlphaFunc >= 0)
-    glUniform1i(p->AlphaFunc, d->RS[RS_ALPHATESTENABLE] ? GLint(d->RS[RS_ALPHAFUNC]) : GLint(CMP_ALWAYS));
-  if (p->AlphaRef >= 0)
-    glUniform1f(p->AlphaRef, float(d->RS[RS_ALPHAREF] & 255) / 255.0f);
-  // instancing: stream 0 counts the instances, instance streams step once per instance
-  instances = 1;
-  bool instanced = (d->StreamFreq[0] & STREAMSOURCE_INDEXEDDATA) != 0;
-  if (instanced)
-    instances = std::max<uint32_t>(1, d->StreamFreq[0] & 0x3FFFFFFFu);
   uint32_t enabled = 0;
+  d->AttribCount = 0;
   for (const plat::shader::InputReg &in : p->Inputs)
   {
     if (in.Reg < 0 || in.Reg >= 16)
@@ -391,24 +381,14 @@ static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCoun
     AttribFormat f = FormatOf(found->Type);
     uint32_t stride = d->StreamStride[found->Stream];
     uintptr_t offset = d->StreamOffset[found->Stream] + found->Offset;
-    // every element the draw reads must lie inside the buffer
     uint32_t freq = d->StreamFreq[found->Stream];
     bool perInstance = instanced && (freq & STREAMSOURCE_INSTANCEDATA);
-    uint64_t last = stride == 0 ? 0
-                    : perInstance ? (instances - 1) / std::max<uint32_t>(1, freq & 0x3FFFFFFFu)
-                                  : uint64_t(firstVertex) + vertexCount - 1;
-    if (vertexCount && offset + last * stride + ElementSize(found->Type) > vb->GetSize())
-      return ERR_INVALIDCALL;
-    if (vb->IsLocked())  // the device cannot read a buffer the program is writing
-      return ERR_INVALIDCALL;
+    uint32_t divisor = perInstance ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0;
+    d->Attribs[d->AttribCount++] = {found->Stream, offset, stride, ElementSize(found->Type), divisor};
     glBindBuffer(GL_ARRAY_BUFFER, vb->GLName());
-    glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(d->StreamStride[found->Stream]),
-                          reinterpret_cast<const void *>(offset));
-    GLuint divisor = perInstance ? std::max<uint32_t>(1, freq & 0x3FFFFFFFu) : 0;
+    glVertexAttribPointer(loc, f.Size, f.Type, f.Normalized, GLsizei(stride), reinterpret_cast<const void *>(offset));
     // stride 0 repeats one element for every vertex; GL would read it as tightly packed
-    if (d->StreamStride[found->Stream] == 0)
-      divisor = 0x7FFFFFFF;
-    glVertexAttribDivisor(loc, divisor);
+    glVertexAttribDivisor(loc, stride == 0 ? 0x7FFFFFFF : divisor);
     glEnableVertexAttribArray(loc);
     enabled |= 1u << loc;
   }
@@ -419,6 +399,96 @@ static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCoun
       glVertexAttribDivisor(loc, 0);
     }
   d->EnabledAttribs = enabled;
+  d->Instanced = instanced;
+  d->InputsShader = d->VS->Impl()->Id;
+  d->InputsDirty = false;
+}
+
+// Everything a draw needs; false when the device state cannot draw. Only what changed since
+// the last draw goes to GL: a scene draws thousands of forms a frame.
+static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCount, uint32_t &instances)
+{
+  DeviceImpl *d = dev->Impl();
+  if (!d->VS || !d->PS || !d->Decl)
+    return ERR_INVALIDCALL;
+  MakeCurrent(dev);
+  // the alpha test is compiled into a program only while it can refuse a pixel
+  const uint32_t *rs = d->RS;
+  bool alphaTest = rs[RS_ALPHATESTENABLE] && rs[RS_ALPHAFUNC] >= CMP_NEVER && rs[RS_ALPHAFUNC] < CMP_ALWAYS;
+  if (!d->Current || d->CurrentAlphaTest != alphaTest)
+  {
+    d->Current = GetProgram(dev, alphaTest);
+    d->CurrentAlphaTest = alphaTest;
+    if (!d->Current)
+      return ERR_INVALIDCALL;
+  }
+  Program *p = d->Current;
+  if (!BindTargets(dev))
+    return ERR_INVALIDCALL;
+  if (d->UsedProgram != p->Name)
+  {
+    glUseProgram(p->Name);
+    d->UsedProgram = p->Name;
+  }
+  if (d->StatesDirty)
+    ApplyStates(dev);
+  if (d->SamplerDirty | d->TextureDirty | d->AutoMipUnits)
+    ApplyTextures(dev);
+  // only the registers written since the last draw go to the device
+  for (int stage = 0; stage < 2; stage++)
+  {
+    bool &dirty = stage ? d->PSDirty : d->VSDirty;
+    if (!dirty)
+      continue;
+    const std::vector<uint8_t> &block = stage ? d->PSBlock : d->VSBlock;
+    if (d->BoundUBO != d->UBO[stage])
+    {
+      glBindBuffer(GL_UNIFORM_BUFFER, d->UBO[stage]);
+      d->BoundUBO = d->UBO[stage];
+    }
+    glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(d->DirtyLo[stage]), GLsizeiptr(d->DirtyHi[stage] - d->DirtyLo[stage]),
+                    block.data() + d->DirtyLo[stage]);
+    dirty = false;
+  }
+  // Direct3D samples a pixel at its integer corner, GL at its centre: geometry moves half a
+  // pixel right and down on the stored picture so that the same pixels are covered. y is
+  // flipped (row 0 at the top), so the y shift is added before the flip with a negative sign.
+  if (p->Fixup >= 0 && (p->FixupWidth != d->VP.Width || p->FixupHeight != d->VP.Height))
+  {
+    glUniform4f(p->Fixup, 0.0f, -1.0f, 1.0f / float(d->VP.Width), -1.0f / float(d->VP.Height));
+    p->FixupWidth = d->VP.Width;
+    p->FixupHeight = d->VP.Height;
+  }
+  if (alphaTest)
+  {
+    GLint func = GLint(rs[RS_ALPHAFUNC]);
+    uint32_t ref = rs[RS_ALPHAREF] & 255;
+    if (p->AlphaFunc >= 0 && p->SentFunc != func)
+      glUniform1i(p->AlphaFunc, func);
+    if (p->AlphaRef >= 0 && p->SentRef != ref)
+      glUniform1f(p->AlphaRef, float(ref) / 255.0f);
+    p->SentFunc = func;
+    p->SentRef = ref;
+  }
+  // instancing: stream 0 counts the instances, instance streams step once per instance
+  instances = 1;
+  bool instanced = (d->StreamFreq[0] & STREAMSOURCE_INDEXEDDATA) != 0;
+  if (instanced)
+    instances = std::max<uint32_t>(1, d->StreamFreq[0] & 0x3FFFFFFFu);
+  if (d->InputsDirty || d->InputsShader != d->VS->Impl()->Id || d->Instanced != instanced)
+    SetupInputs(d, p, instanced);
+  // every element the draw reads must lie inside its buffer, and no buffer may be locked:
+  // the device cannot read a buffer the program is writing
+  for (int i = 0; i < d->AttribCount; i++)
+  {
+    const AttribUse &a = d->Attribs[i];
+    Buffer *vb = d->Streams[a.Stream];
+    uint64_t last = a.Stride == 0 ? 0 : a.Divisor ? (instances - 1) / a.Divisor : uint64_t(firstVertex) + vertexCount - 1;
+    if (vertexCount && a.Offset + last * a.Stride + a.Size > vb->GetSize())
+      return ERR_INVALIDCALL;
+    if (vb->IsLocked())
+      return ERR_INVALIDCALL;
+  }
   for (Surface *rt : d->RT)
     if (rt)
       Touch(rt->Impl());
@@ -429,7 +499,7 @@ Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t 
 {
   uint32_t vertices = 0;
   GLenum mode = PrimitiveMode(type, primitiveCount, vertices);
-  if (mode == GL_NONE)
+  if (mode == kNoPrimitive)
     return ERR_INVALIDCALL;
   if (I->Lost || primitiveCount == 0)
     return RES_OK;
@@ -446,7 +516,7 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
 {
   uint32_t indices = 0;
   GLenum mode = PrimitiveMode(type, primitiveCount, indices);
-  if (mode == GL_NONE || !I->Indices)
+  if (mode == kNoPrimitive || !I->Indices)
     return ERR_INVALIDCALL;
   uint32_t size = I->Indices->Fmt == FMT_INDEX32 ? 4 : 2;
   if ((uint64_t(startIndex) + indices) * size > I->Indices->GetSize() || I->Indices->IsLocked())
@@ -460,7 +530,11 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
   Result r = PrepareDraw(this, uint32_t(baseVertex + int32_t(minIndex)), numVertices, instances);
   if (Failed(r))
     return r;
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, I->Indices->GLName());
+  if (I->BoundIndices != I->Indices->GLName())
+  {
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, I->Indices->GLName());
+    I->BoundIndices = I->Indices->GLName();
+  }
   glDrawElementsInstancedBaseVertex(mode, GLsizei(indices), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                     reinterpret_cast<const void *>(uintptr_t(startIndex) * size), GLsizei(instances),
                                     baseVertex);

@@ -705,9 +705,12 @@ private:
   Object() = default;
   ~Object() override;
   void Probe();
+  void ProbeLimits();
   bool Probed = false;
   int MaxSamples = 0;
   float MaxAniso = 1.0f;
+  int MaxTextureSize = 0, MaxTargets = 0;
+  uint32_t ShaderModel = 0;  // major version of the shader model the driver runs; 0: none
   std::string Renderer;
 };
 

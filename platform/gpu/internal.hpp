@@ -7,6 +7,7 @@
 #include "platform/gpu/gpu.hpp"
 #include "platform/shader/shader.hpp"
 
+#include <array>
 #include <map>
 #include <set>
 
@@ -103,8 +104,21 @@ struct ShaderImpl
   bool Pixel = false;
   std::vector<uint32_t> Tokens;
   plat::shader::ShaderInfo Info{};  // what the translator reports
-  GLuint PixelObject = 0;  // compiled pixel stage (a vertex stage depends on its partner)
+  // compiled pixel stage without and with the alpha test (a vertex stage depends on its
+  // partner); the one with the test is made when a draw first needs it
+  GLuint PixelObject[2] = {};
   uint64_t Id = 0;
+};
+
+// A linked program: vertex shader, pixel shader, and whether the alpha test is compiled in.
+struct ProgramKey
+{
+  uint64_t Vertex, Pixel;
+  bool AlphaTest;
+  bool operator<(const ProgramKey &o) const
+  {
+    return Vertex != o.Vertex ? Vertex < o.Vertex : Pixel != o.Pixel ? Pixel < o.Pixel : AlphaTest < o.AlphaTest;
+  }
 };
 
 struct Program
@@ -112,9 +126,37 @@ struct Program
   GLuint Name = 0;
   GLint Fixup = -1, AlphaFunc = -1, AlphaRef = -1;
   std::vector<plat::shader::InputReg> Inputs;  // vertex inputs
+  // what the program's own uniforms were last given (uniforms live in the program)
+  uint32_t FixupWidth = 0, FixupHeight = 0;
+  GLint SentFunc = -1;
+  uint32_t SentRef = ~0u;
+};
+
+// Groups of GL state brought in line with the render states before a draw, each re-sent
+// only when something it depends on changed.
+enum : uint32_t
+{
+  DIRTY_VIEW = 1,         // viewport, depth range, scissor
+  DIRTY_DEPTH = 2,        // depth test, function, write mask
+  DIRTY_RASTER = 4,       // culling, fill mode, depth bias, multisampling
+  DIRTY_BLEND = 8,        // blending
+  DIRTY_MASKS = 16,       // colour write masks
+  DIRTY_STENCIL = 32,     // stencil test
+  DIRTY_ALL = 63,
+};
+
+// A vertex input of the current program as the bound streams feed it.
+struct AttribUse
+{
+  int Stream;
+  uint64_t Offset;   // of the first element in the buffer
+  uint32_t Stride, Size;
+  uint32_t Divisor;  // per-instance streams: instances an element lasts; 0 per vertex
 };
 
 constexpr int SAMPLER_UNITS = PIXEL_SAMPLERS + VERTEX_SAMPLERS;  // vertex sampler n is unit 16 + n
+constexpr uint32_t ALL_UNITS = (1u << SAMPLER_UNITS) - 1;
+constexpr size_t MAX_SAMPLER_OBJECTS = 512;  // distinct sampler states kept before starting over
 constexpr int VS_FLOATS = 256, PS_FLOATS = 224;
 constexpr size_t VS_BLOCK = VS_FLOATS * 16 + 256 + 256;
 constexpr size_t PS_BLOCK = PS_FLOATS * 16 + 256 + 256;
@@ -127,7 +169,7 @@ struct DeviceImpl
   PresentParameters PP;
   bool Lost = false, InjectLost = false, InScene = false;
   bool HasS3TC = false;
-  bool HasSrgbDecode = false, HasSrgbS3TC = false;
+  bool HasSrgbDecode = false, HasSrgbS3TC = false, HasMirrorClamp = false;
   float MaxAniso = 1.0f;
   int MaxSamples = 0;
   std::string ShaderError;
@@ -140,16 +182,30 @@ struct DeviceImpl
   uint32_t RS[RS_COUNT] = {};
   Material Mtrl{};
   uint32_t SS[SAMPLER_UNITS][SAMP_COUNT] = {};
-  bool StatesDirty = true;
-  bool SamplerDirty[SAMPLER_UNITS] = {};
+  uint32_t StatesDirty = DIRTY_ALL;  // DIRTY_ groups
+  uint32_t SamplerDirty = 0, TextureDirty = 0;  // a bit per unit
+  uint32_t AutoMipUnits = 0;  // units holding a texture with automatic mipmaps
   BaseTexture *Tex[SAMPLER_UNITS] = {};
-  GLuint Samplers[SAMPLER_UNITS] = {};
+  // sampler objects by the states they carry: GL 3.3 samplers do not depend on the texture
+  std::map<std::array<uint32_t, SAMP_COUNT>, GLuint> Samplers;
+  GLuint BoundSampler[SAMPLER_UNITS] = {};
   GLuint BoundTex[SAMPLER_UNITS] = {};
   GLenum BoundTarget[SAMPLER_UNITS] = {};
+  int ActiveUnit = -1;  // -1: unknown
+  // blending as last sent, so that a changed factor sends only the factors
+  struct
+  {
+    int Enabled = -1;  // -1: unknown
+    GLenum Factors[4] = {}, Ops[2] = {};
+    uint32_t Color = 0;
+    bool Known = false;
+  } Blend;
 
   Surface *RT[4] = {};
   Surface *DS = nullptr;
   bool TargetsDirty = true;
+  bool TargetsComplete = false;  // what GL said of the current targets
+  bool DrawFBOBound = false;     // copies and present bind other framebuffers
   Viewport VP{};
   Rect Scissor{};
 
@@ -164,9 +220,20 @@ struct DeviceImpl
   size_t DirtyLo[2] = {0, 0}, DirtyHi[2] = {VS_BLOCK, PS_BLOCK};  // byte range to upload per stage
   GLuint UBO[2] = {};
   GLuint VAO = 0, DrawFBO = 0, ReadFBO = 0, TmpFBO = 0;
+  GLuint BoundUBO = 0;
   uint32_t EnabledAttribs = 0;
+  // vertex inputs: set up again only when the declaration, streams or program change
+  bool InputsDirty = true;
+  AttribUse Attribs[16] = {};
+  int AttribCount = 0;
+  bool Instanced = false;
+  GLuint BoundIndices = 0;  // element buffer of the vertex array; 0 when unknown
 
-  std::map<std::pair<uint64_t, uint64_t>, Program> Programs;
+  std::map<ProgramKey, Program> Programs;
+  Program *Current = nullptr;  // of the bound shaders and alpha-test variant; null when unknown
+  bool CurrentAlphaTest = false;
+  GLuint UsedProgram = 0;
+  uint64_t InputsShader = 0;  // the vertex shader the vertex inputs were set up for
   uint64_t NextShaderId = 1;
 };
 
@@ -191,6 +258,13 @@ template <class T> void Rebind(T *&slot, T *value)
   if (slot)
     slot->Release();
   slot = value;
+}
+// Something other than the draw path bound a texture on unit u.
+inline void UnitTouched(DeviceImpl *d, int u)
+{
+  d->ActiveUnit = -1;
+  d->BoundTex[u] = ~0u;
+  d->TextureDirty |= 1u << u;
 }
 // Marks a texture level written by the device (automatic mipmaps then follow).
 inline void Touch(SurfaceImpl *s)

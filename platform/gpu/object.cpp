@@ -111,6 +111,31 @@ Object *Object::Create(std::string &error)
 
 Object::~Object() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
 
+// Reads the limits of the current context: what the device can offer on this driver.
+void Object::ProbeLimits()
+{
+  auto get = [](GLenum name) {
+    GLint v = 0;
+    glGetIntegerv(name, &v);
+    return v;
+  };
+  MaxTextureSize = std::min(get(GL_MAX_TEXTURE_SIZE), 16384);  // the device makes nothing larger
+  // the device binds at most four colour targets
+  MaxTargets = std::min({get(GL_MAX_DRAW_BUFFERS), get(GL_MAX_COLOR_ATTACHMENTS), 4});
+  // The translated programs keep the register files in uniform blocks and need 16 pixel
+  // samplers and 10 varyings (8 texture coordinates and 2 colours) for shader model 2.0;
+  // 3.0 adds the vertex texture samplers and 12 output registers.
+  int version = get(GL_MAJOR_VERSION) * 10 + get(GL_MINOR_VERSION);
+  int varyings = std::min(get(GL_MAX_VERTEX_OUTPUT_COMPONENTS), get(GL_MAX_FRAGMENT_INPUT_COMPONENTS)) / 4;
+  bool model2 = version >= 33 && get(GL_MAX_UNIFORM_BLOCK_SIZE) >= GLint(std::max(VS_BLOCK, PS_BLOCK)) &&
+                get(GL_MAX_VERTEX_UNIFORM_BLOCKS) >= 1 && get(GL_MAX_FRAGMENT_UNIFORM_BLOCKS) >= 1 &&
+                get(GL_MAX_TEXTURE_IMAGE_UNITS) >= PIXEL_SAMPLERS && varyings >= 10;
+  bool model3 = model2 && get(GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS) >= VERTEX_SAMPLERS && varyings >= 12 &&
+                get(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS) >= SAMPLER_UNITS;
+  ShaderModel = model3 ? 3 : model2 ? 2 : 0;
+  ClearGLErrors();
+}
+
 // Asks a throw-away context what the driver offers.
 void Object::Probe()
 {
@@ -133,6 +158,7 @@ void Object::Probe()
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &MaxAniso);
     if (glGetError() != GL_NO_ERROR || MaxAniso < 1.0f)
       MaxAniso = 1.0f;
+    ProbeLimits();
     SDL_GL_MakeCurrent(w, nullptr);
     SDL_GL_DeleteContext(c);
   }
@@ -287,12 +313,13 @@ Result Object::GetDeviceCaps(uint32_t adapter, DeviceType type, Caps &caps)
   caps.AdapterOrdinal = adapter;
   caps.DevCaps = DEVCAPS_HWTRANSFORMANDLIGHT;
   caps.TextureFilterCaps = MaxAniso > 1.0f ? (PTFILTERCAPS_MINFANISOTROPIC | PTFILTERCAPS_MAGFANISOTROPIC) : 0;
-  caps.MaxTextureWidth = caps.MaxTextureHeight = 16384;
+  // what the probe found; a driver that made no context offers nothing
+  caps.MaxTextureWidth = caps.MaxTextureHeight = uint32_t(MaxTextureSize);
   caps.MaxAnisotropy = uint32_t(MaxAniso);
-  caps.MaxSimultaneousRTs = 4;
+  caps.MaxSimultaneousRTs = uint32_t(MaxTargets);
   caps.MaxStreams = MAX_STREAMS;
-  caps.VertexShaderVersion = 0xFFFE0300u;
-  caps.PixelShaderVersion = 0xFFFF0300u;
+  caps.VertexShaderVersion = ShaderModel ? 0xFFFE0000u | ShaderModel << 8 : 0;
+  caps.PixelShaderVersion = ShaderModel ? 0xFFFF0000u | ShaderModel << 8 : 0;
   caps.MaxVertexShaderConst = 256;
   caps.MasterAdapterOrdinal = adapter;
   caps.AdapterOrdinalInGroup = 0;

@@ -135,7 +135,7 @@ void BaseTexture::FreeGL()
   MakeCurrent(Dev);
   for (int u = 0; u < SAMPLER_UNITS; u++)
     if (Dev->I->BoundTex[u] == I->Name)
-      Dev->I->BoundTex[u] = ~0u;
+      UnitTouched(Dev->I, u);
   glDeleteTextures(1, &I->Name);
   I->Name = 0;
 }
@@ -166,7 +166,7 @@ void BaseTexture::GenerateMipSubLevels()
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(I->Target, I->Name);
   glGenerateMipmap(I->Target);
-  Dev->I->BoundTex[0] = ~0u;
+  UnitTouched(Dev->I, 0);
   I->MipsDirty = false;
 }
 
@@ -244,7 +244,7 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
   GLenum target = I->Type == RTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(I->Target, I->Name);
-  Dev->I->BoundTex[0] = ~0u;
+  UnitTouched(Dev->I, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   const FormatInfo *fi = I->Info;
@@ -288,6 +288,10 @@ void Buffer::FreeGL()
   if (!Dev || !Name)
     return;
   MakeCurrent(Dev);
+  // the name may come back for another buffer: the draw path must not take it as bound
+  if (Dev->I->BoundIndices == Name)
+    Dev->I->BoundIndices = 0;
+  Dev->I->InputsDirty = true;
   glDeleteBuffers(1, &Name);  // unmaps a locked buffer too
   Name = 0;
 }
@@ -348,10 +352,13 @@ void Shader::FreeGL()
     return;
   MakeCurrent(Dev);
   DeviceImpl *d = Dev->I;
+  d->Current = nullptr;
   for (auto it = d->Programs.begin(); it != d->Programs.end();)
   {
-    if (it->first.first == I->Id || it->first.second == I->Id)
+    if (it->first.Vertex == I->Id || it->first.Pixel == I->Id)
     {
+      if (it->second.Name == d->UsedProgram)
+        d->UsedProgram = 0;
       if (it->second.Name)
         glDeleteProgram(it->second.Name);
       it = d->Programs.erase(it);
@@ -359,9 +366,12 @@ void Shader::FreeGL()
     else
       ++it;
   }
-  if (I->PixelObject)
-    glDeleteShader(I->PixelObject);
-  I->PixelObject = 0;
+  for (GLuint &object : I->PixelObject)
+  {
+    if (object)
+      glDeleteShader(object);
+    object = 0;
+  }
 }
 
 bool Shader::IsPixel() const { return I->Pixel; }

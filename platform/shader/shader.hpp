@@ -5,8 +5,8 @@
 // The GLSL follows the conventions the gpu device relies on: vertex inputs vs_v<R> at
 // location R, varyings var_<usage>_<index>, the constant register files in the std140
 // blocks VSConstants / PSConstants, samplers vs_s<N> / ps_s<N>, colour outputs ps_oC<N>,
-// the position fix-up gpu_PosFixup at the end of every vertex program and the alpha test
-// (gpu_AlphaFunc, gpu_AlphaRef) at the end of every pixel program.
+// the position fix-up gpu_PosFixup at the end of every vertex program and, unless asked to
+// leave it out, the alpha test (gpu_AlphaFunc, gpu_AlphaRef) at the end of a pixel program.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,9 +49,11 @@ bool Parse(const uint32_t *tokens, size_t count, ShaderInfo &info, std::string &
 // GLSL 3.30 core source for one stage. For a vertex shader, `pairedInputs` lists the varyings
 // the pixel shader it is linked with reads: every one the vertex shader does not write is
 // declared and written as vec4(0). For a pixel shader pairedInputs is ignored (pass nullptr).
-// A stream that Parse refuses gives an empty string.
+// `alphaTest` false leaves the alpha test out of a pixel program: the test costs every pixel
+// its instructions even when it passes them all, so a program drawn with the test off is
+// better off without it. A stream that Parse refuses gives an empty string.
 std::string Translate(const uint32_t *tokens, size_t count, const ShaderInfo &info,
-                      const std::vector<Semantic> *pairedInputs);
+                      const std::vector<Semantic> *pairedInputs, bool alphaTest = true);
 
 // Readable text of a token stream, one instruction a line, assembly syntax ("vs_3_0",
 // "dcl_texcoord0 v1", "mad r0.xy, v0, c4.x, -r1_abs", "texld r0, t0, s0" ...). A stream that

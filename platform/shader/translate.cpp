@@ -82,13 +82,14 @@ const char Helpers[] =
 
 class Writer {
  public:
-  Writer(const Program &p, const std::vector<Semantic> *paired)
-      : P(p), Paired(paired), VS(p.Kind == Stage::Vertex), Pre(VS ? "vs" : "ps") {}
+  Writer(const Program &p, const std::vector<Semantic> *paired, bool alphaTest)
+      : P(p), Paired(paired), AlphaTest(alphaTest), VS(p.Kind == Stage::Vertex), Pre(VS ? "vs" : "ps") {}
   std::string Run();
 
  private:
   const Program &P;
   const std::vector<Semantic> *Paired;
+  bool AlphaTest;
   const bool VS;
   const std::string Pre;
   std::map<int, const Instruction *> DefF, DefI, DefB;
@@ -428,12 +429,13 @@ std::string Writer::Run() {
   }
 
   std::string h = "#version 330 core\n";
+  const std::string block = VS ? "layout(std140) uniform VSConstants { vec4 vs_c[256]; ivec4 vs_i[16]; ivec4 vs_b[16]; };\n"
+                               : "layout(std140) uniform PSConstants { vec4 ps_c[224]; ivec4 ps_i[16]; ivec4 ps_b[16]; };\n";
+  h += block;
   if (VS)
-    h += "layout(std140) uniform VSConstants { vec4 vs_c[256]; ivec4 vs_i[16]; ivec4 vs_b[16]; };\n"
-         "uniform vec4 gpu_PosFixup;\n";
-  else
-    h += "layout(std140) uniform PSConstants { vec4 ps_c[224]; ivec4 ps_i[16]; ivec4 ps_b[16]; };\n"
-         "uniform int gpu_AlphaFunc;\nuniform float gpu_AlphaRef;\n";
+    h += "uniform vec4 gpu_PosFixup;\n";
+  else if (AlphaTest)
+    h += "uniform int gpu_AlphaFunc;\nuniform float gpu_AlphaRef;\n";
   for (auto &[n, in] : DefF) {
     h += "const vec4 " + Pre + "_d" + std::to_string(n) + " = vec4(";
     for (int k = 0; k < 4; k++) h += (k ? ", " : "") + FloatLit(in->Values[k]);
@@ -525,7 +527,7 @@ std::string Writer::Run() {
       pro += "  vec4 oDepth = vec4(0.0);\n";
       epi += "  gl_FragDepth = oDepth.x;\n";
     }
-    if (colorOut.count(0))
+    if (AlphaTest && colorOut.count(0))
       epi +=
           "  {\n"
           "    float a = ps_oC0.a;\n"
@@ -557,18 +559,24 @@ std::string Writer::Run() {
 
   for (const Instruction &in : P.Code)
     if (!Emit(in)) return std::string();
+  // A program that reads no register of the block goes without it: a block in a program
+  // makes the driver bring the stage up to date whenever any constant buffer changes.
+  std::string code = h.substr(block.size() + h.find(block)) + pro + Body + epi;
+  bool reads = false;
+  for (const char *file : {"_c[", "_i[", "_b["}) reads |= code.find(Pre + file) != std::string::npos;
+  if (!reads) h.erase(h.find(block), block.size());
   return h + "void main() {\n" + pro + Body + epi + "}\n";
 }
 
 }  // namespace
 
 std::string Translate(const uint32_t *tokens, size_t count, const ShaderInfo &info,
-                      const std::vector<Semantic> *pairedInputs) {
+                      const std::vector<Semantic> *pairedInputs, bool alphaTest) {
   Program p;
   std::string error;
   if (!Decode(tokens, count, p, error)) return std::string();
   if (p.Kind != info.Kind) return std::string();
-  Writer w(p, p.Kind == Stage::Vertex ? pairedInputs : nullptr);
+  Writer w(p, p.Kind == Stage::Vertex ? pairedInputs : nullptr, alphaTest);
   return w.Run();
 }
 

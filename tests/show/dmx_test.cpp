@@ -188,15 +188,9 @@ TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
     }
     std::vector<sF32> got = Channels(dmx);
     EXPECT_TRUE(got.size() <= 512 && std::all_of(got.begin(), got.end(), [](sF32 v) { return v >= 0 && v <= 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));   // a cut message times out
-    // sent again while it does not show: on a busy machine a cut message may still wait for
-    // its bytes when the good frame comes, and take the frame in as its own data
+    int tick = 0;   // as from a desk, the frame comes again and again: a damaged message may swallow one
     const Bytes good = Frame(5 + round, sU8(round));
-    Clock::time_point sent{};
-    ASSERT_TRUE(WaitFor([&] {
-      if(Clock::now() - sent > std::chrono::milliseconds(500)) Widget.Send(good), sent = Clock::now();
-      return Shows(dmx, good);
-    })) << "round " << round;
+    ASSERT_TRUE(WaitFor([&] { return (tick++ % 50 || (Widget.Send(good), true)) && Shows(dmx, good); })) << "round " << round;
   }
 }
 }

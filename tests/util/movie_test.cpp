@@ -87,8 +87,9 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
   // playing: the pictures follow in order
   for(int n = 0, last = 0; n < 6; last = n) ASSERT_GE(n = Show(p), last);
   p->Pause();
-  int paused = Show(p);
   sF32 at = p->GetPosition();
+  int paused = -1;   // frames already due at the pause still come, one a call, until the picture is at the clock
+  for(int i = 0, n; i < 100 && (n = Show(p)) != paused; i++) paused = n, std::this_thread::sleep_for(std::chrono::milliseconds(20));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(Show(p) == paused && p->GetPosition() == at);
   // the right picture within one frame; a time before the start is the start

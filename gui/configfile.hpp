@@ -1,0 +1,147 @@
+#pragma once
+// The GUI's configuration: every setting an operator makes on the GUI pages that survives
+// a restart, as one plain record (GuiConfig), and the ".Spk" files that carry it.
+//
+// The file is a text of fixed sections (product, style, slideshow, logos, flyer, movie,
+// effect, message, short message, self distortion, latency, dmx, midi, scaler, video-in)
+// found by position: the reader counts the word "configuration" and never compares the
+// section titles. On disk the text is stored as a little-endian byte sum followed by two
+// bytes per character, the high and the low nibble each under a random nibble.
+//
+// What this file adds to the format, without changing it: message texts are written with
+// '"' turned into '\'' and control characters into blanks, so every text reads back;
+// folders are written as UTF-8 bytes (read back as UTF-8 when the bytes are valid UTF-8,
+// else as 8-bit characters, so old files read as before); every number read is clamped to
+// what the GUI can use; a file is written under a temporary name and renamed over the old
+// one, so a failed write leaves the old file whole and is reported.
+//
+// Nothing here touches the GUI scene: the GUI copies the record in and out. No state of
+// its own; callable from any thread (the generator uses the writer at build time).
+
+#include "base/numbers.hpp"
+#include "base/types.hpp"
+
+class sTextBuffer;
+
+enum : sInt
+{
+  sGUI_STYLES = 10,
+  sGUI_STYLEFLAGS = 100,
+  sGUI_FOLDERCHARS = 1024,
+  sGUI_TEXTCHARS = 256,
+  sGUI_TEXTSLOTS = 16,
+  sGUI_EFFECTS = 5,
+  sGUI_DISTORTIONS = 3,
+  sGUI_CONTROLS = 33,      // starting address and the 32 control tracks
+  sGUI_SCALERS = 16,
+  sGUI_DRIVES = 25,
+  sGUI_CONFIGSLOTS = 8,
+};
+
+// The file name of the default configuration, under the data root.
+extern const sChar sGuiDefaultConfigName[];
+// The names of the control tracks in the dmx and midi sections.
+extern const sChar *const DmxControlNames[sGUI_CONTROLS];
+extern const sChar *const MidiControlNames[sGUI_CONTROLS];
+// Scene numbers of styles 1 to 5; the first entry is always used, a later 0 ends a row.
+extern const sInt ConfigStyleTable[5][21];
+
+// One media section (slideshow, logos, flyer, movie).
+struct GuiMediaSection
+{
+  sChar Directory[sGUI_FOLDERCHARS];       // below the section's root, ending in '/'
+  sChar FakeDirectory[sGUI_FOLDERCHARS];   // kept and saved, not used
+  sInt Drive;                              // 0..24, the root slot
+  sInt Style;                              // 0..3
+  sInt AllowEfx;                           // slideshow only
+  sInt Active;
+  sF32 Interval;                           // slider fraction 0..1
+  sF32 Start;                              // seconds; exactly -1.0 means random
+  sF32 Power;                              // movie only, 0..1
+};
+
+struct GuiEffectSetting
+{
+  sInt Active, Alpha;
+  sF32 Transparency, Power;
+};
+
+struct GuiMessageSetting
+{
+  sChar Text[sGUI_TEXTCHARS];
+  sInt Active;
+  sF32 Interval;
+  sF32 Start;
+};
+
+struct GuiDistortionSetting
+{
+  sInt Kind, Active;
+  sF32 Frequency, Power;
+};
+
+struct GuiScalerSetting
+{
+  sInt Active;
+  sF32 Out[4];        // x0, y0, x1, y1
+  sF32 In[4];         // ix0, iy0, ix1, iy1
+  sF32 Brightness, Contrast;
+};
+
+struct GuiConfig
+{
+  sF32 Version;                              // the configuration's own revision
+  sF32 FileVersion;                          // the format version of the file read last
+  sInt StyleFlags[sGUI_STYLES][sGUI_STYLEFLAGS];
+  sInt ActiveStyle;                          // 0..9
+  GuiMediaSection Slideshow, Logos, Flyer, Movie;
+  GuiEffectSetting Effects[sGUI_EFFECTS];    // strobe, colour correction, feedback, kaleidoscope, touch-me
+  GuiMessageSetting Messages[sGUI_TEXTSLOTS];
+  sChar ShortMessages[sGUI_TEXTSLOTS][sGUI_TEXTCHARS];
+  GuiDistortionSetting Distortions[sGUI_DISTORTIONS];
+  sF32 Latency;                              // 0..1, x 500 ms
+  sInt Dmx[sGUI_CONTROLS];                   // 0 the starting address, k the channel of track k
+  sInt Midi[sGUI_CONTROLS];
+  sInt MovieStartFader[2];
+  GuiScalerSetting Scalers[sGUI_SCALERS];
+  sInt VideoStyle, VideoActive;
+  sF32 VideoPower, VideoInterval, VideoStart;
+};
+
+// Every setting at its default ("reset"). The style flags follow ConfigStyleTable; only
+// scenes 0 to 12 are ever allowed.
+void ResetGuiConfig(GuiConfig &config);
+
+// The configuration as the file's text (format 2.4).
+void BuildConfigText(sTextBuffer &out, const GuiConfig &config);
+
+// Sections read; the GUI follows them up (folder scans, the logo job).
+enum : sU32
+{
+  sGUICFG_SLIDESHOW = 1 << 2,
+  sGUICFG_LOGOS = 1 << 3,
+  sGUICFG_FLYER = 1 << 4,
+  sGUICFG_MOVIE = 1 << 5,
+};
+
+struct ConfigParseResult
+{
+  sInt Loaded;        // 0: not a configuration (wrong file id or version key): nothing applied
+  sU32 Sections;      // bit s: section s was read (whole or in part)
+  const sChar *Error; // the first format message, or null
+};
+
+// Reads the text into config, section by section; what was read before a format error
+// stays applied, the rest keeps its previous values. Every value read is clamped.
+ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config);
+
+// The on-disk encoding: 4 + 2 x length bytes (sMemFree), the random nibbles from random.
+sU8 *EncodeConfigText(const sChar *text, sRandomLcg &random, sDInt &size);
+// The decoded text (sMemFree), or null when the bytes are too few or the sum differs.
+sChar *DecodeConfigText(const sU8 *data, sDInt size);
+
+// Writes the encoded text to "<path>.tmp", flushes it to the disk and renames it over
+// path. 0 (logged on "file") when any step fails; the old file is then untouched.
+sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random);
+// The decoded text of a file (sMemFree), or null.
+sChar *ReadConfigFile(const sChar *path);

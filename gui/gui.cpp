@@ -1,0 +1,1037 @@
+// The GUI scene's small operations, its timers and state operations, the configuration
+// glue, the media hand-over and the one place where the GUI's state becomes the records.
+#include "gui/gui.hpp"
+
+#include "base/file.hpp"
+#include "base/input.hpp"
+#include "base/log.hpp"
+#include "base/textbuffer.hpp"
+#include "graphics/image.hpp"
+#include "graphics/imagetexture.hpp"
+#include "gui/modescene.hpp"
+#include "show/controls.hpp"
+#include "show/ipp.hpp"
+#include "show/media.hpp"
+#include "util/movieplayer.hpp"
+#include "show/mainapp.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+#include "show/sync.hpp"
+#include "show/textform.hpp"
+#include "show/tmdata.hpp"
+
+#include <cmath>
+
+namespace
+{
+constexpr sF32 PlaneW = 1229.4f, PlaneH = 691.2f, CameraDistance = 1486.0f, Zoom = 4.3f;
+constexpr sInt MessageFullScale = 1800000;
+constexpr sInt SlideshowIndex = 14;
+constexpr sInt LedScene = 12;
+}
+
+sInt GuiPositionToScene(sInt position)
+{
+  return position >= 0 && position < 13 ? position : -1;
+}
+
+TouchGui::TouchGui()
+{
+  visible = pageIndex = movieSection = 0;
+  keyboardOpen = browserOpen = channelPageOpen = channelKind = channelPageState = 0;
+  scalerPageOpen = scalerDevice = dialogKind = touchLocked = 0;
+  prevButtons = 0;
+  counters[0] = counters[1] = counters[2] = 0;
+  dialogTimer = 3000;
+  videoGuard = 0;
+  randomWord = 0;
+  for(sVec3 &h : widgetHome) h = sVec3(0, 0, 0);
+  for(GuiWidget &w : widgets) w = GuiWidget{};
+  for(GuiSlider &s : sliders) s = GuiSlider{};
+  for(GuiTile &t : tiles) t = GuiTile{};
+  widgetCount = 0;
+  textForm = nullptr;
+  for(sInt i = 0; i < sGUI_TILES; i++) previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0;
+  previewSlot = previewIndex = previewStep = previewFrames = 0;
+  previewPlayer = nullptr;
+  previewTarget = nullptr;
+  keyPressed = 0;
+  for(sU32 &e : editKeys) e = 0;
+  editText[0] = 0;
+  editCapacity = sGUI_TEXTCHARS;
+  config = GuiConfig();
+  config.Version = 1.25f;
+  ResetGuiConfig(config);
+  style = shownStyle = 5;
+  for(sF32 &s : styleScroll) s = 0.5f;
+  brightness = 1.0f;
+  for(sU32 &e : effectThird) e = 0;
+  touchFurther = 0;
+  strobeTrigger = 0;
+  selectedEffect = selectedDistortion = 0;
+  selectedMovie = movieClear = upcomingMovie = sU32(-1);
+  selectedVideo = prevVideo = sU32(-1);
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  {
+    configSelected[i] = i == 0;
+    sCopyString(configNames[i], sGuiDefaultConfigName, sGUI_TEXTCHARS);
+  }
+  configSlot = configSaveSlot = 0;
+  configShownSlot = -1;
+  configCommand = 0;
+  autoFxActive = 0;
+  autoFxProgram = 4;
+  for(sU32 &c : commandWords) c = 0;
+  for(sU32 &c : pageIndicators) c = 0;
+  lastLoadResult = 0;
+  static const sInt fullScale[sGUI_TIMERS] = {10800000, 1800000, 1800000, 1800000, 1800000};
+  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i] = {0, 0, 0, fullScale[i]};
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) messageCountdown[i] = messageRestart[i] = 0;
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
+  currentText = -1;
+  slideshowPictures = flyerPictures = movieCount = listCount = 0;
+  prevSlideshowStyle = 0;
+  prevListChoice = -1;
+  previousRequested = 0;
+  mediaState = GuiMediaState();
+  sceneRequest = SceneRequest{};
+  sceneRequest.RequestedScene = LedScene;
+  sceneRequest.SlideshowIndex = SlideshowIndex;
+  slideshow = SlideshowControl();
+  loader.Lock = &guiLock;
+  loaderThread = nullptr;
+  packMode = 0;
+  for(sTexture2D *&t : retired) t = nullptr;
+  retiredCount = 0;
+  logoReloadPending = 0;
+  modeScene = nullptr;
+  random.Seed(0);
+  touch.Owner = this;
+  touch.TilePictureBase = sGUI_TILEMATERIAL;
+  BuildMediaDrives(drives, u".");
+}
+
+TouchGui::~TouchGui()
+{
+  // a GUI that never ran Exit still stops its thread before its state goes
+  if(loaderThread)
+  {
+    loader.Stop.store(1);
+    sDELETE(loaderThread);
+  }
+  sDELETE(modeScene);
+}
+
+Scene *MakeTouchGui()
+{
+  // the application wires the GUI's records into the machines through this
+  sGetGuiRecords = [](Scene *gui) {
+    TouchGui *g = static_cast<TouchGui *>(gui);
+    return GuiRecordSet{&g->mediaState, &g->sceneRequest, &g->slideshow};
+  };
+  return sNEW TouchGui;
+}
+
+/****************************************************************************/
+/***   Scene operations                                                   ***/
+/****************************************************************************/
+
+void TouchGui::Enter(sInt)
+{
+  if(modeScene) modeScene->Enter(0);
+  random.Seed(sGetTime() & 0xfffff);
+  randomWord = sU32(random.NextBelow(65536));
+}
+
+void TouchGui::Exit()
+{
+  // stop first: every wait and step of the loader tests the flag, so the join is short
+  loader.Stop.store(1);
+  sDELETE(loaderThread);
+  {
+    sScopeLock lock(&guiLock);
+    // the flyer texture still in the hand-over slot was never taken: it is ours
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+    mediaState.MovieTexture = nullptr;
+  }
+  // the IPP machine exits before the scenes and frees what it took; the logo textures
+  // and the retired ones are the GUI's
+  for(GuiLogo &l : mediaState.Logos)
+  {
+    sDELETE(l.Picture);
+    sDELETE(l.Mask);
+  }
+  mediaState.LogoCount = 0;
+  FreeRetired();
+  if(previewPlayer) previewPlayer->Release();
+  previewPlayer = nullptr;
+  sDELETE(previewTarget);
+  for(sTexture2D *&t : previewTextures) sDELETE(t);
+  sDELETE(modeScene);
+}
+
+void TouchGui::Tick(sInt)
+{
+  const sInt *active[sGUI_TIMERS] = {&config.Slideshow.Active, &config.Logos.Active, &config.Flyer.Active,
+                                     &config.Movie.Active, &config.VideoActive};
+  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
+                                       &config.Movie.Interval, &config.VideoInterval};
+  for(sInt i = 0; i < sGUI_TIMERS; i++)
+  {
+    GuiMediaTimer &t = timers[i];
+    if(!*active[i]) continue;
+    t.Countdown -= 10;
+    sF32 limit = *fraction[i] * sF32(t.FullScale);
+    if(sF32(t.Countdown) >= limit) t.Countdown = sInt(limit);
+  }
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+  {
+    GuiMessageSetting &m = config.Messages[i];
+    sInt &c = messageCountdown[i];
+    if(m.Active) c -= 10;
+    sF32 limit = m.Interval * sF32(MessageFullScale);
+    if(messageRestart[i] && m.Active)
+      c = sInt(limit);
+    else if(sF32(c) >= limit)
+      c = sInt(limit);
+    if(messageRestart[i] && !m.Active && c < 0) c = 0;
+    messageRestart[i] = 0;
+  }
+  videoGuard -= 10;
+  touch.Clock += 10;
+  for(sU32 &c : counters) c += 10;
+  dialogTimer += 10;
+}
+
+void TouchGui::OnEvent(sInt code)
+{
+  if(code == 43 && Machine) SaveLiveRecording(Machine);
+  if(code == 46) visible = !visible;
+}
+
+void TouchGui::OnInput(sInput2Event *event)
+{
+  sU32 key = event->Key;
+  // mouse buttons and motion share the event queue: they are no keys
+  if((key & 0xff00) == 0xe100) return;
+  // with the input lock on the scene machine hands keys to no OnEvent: the GUI takes
+  // its show/hide key here (and only here, so it never toggles twice)
+  sBool locked = Machine && Machine->Record && Machine->Record->InputLock;
+  if(locked && !keyboardOpen && (key & 0xffff) == 46 && !(key & (sKEYQ_BREAK | sKEYQ_REPEAT)))
+  {
+    visible = !visible;
+    return;
+  }
+  if(!keyboardOpen) return;
+  if(key & sKEYQ_BREAK)
+  {
+    touch.KeyCase = 0;
+    return;
+  }
+  sU32 c = key & 0xffff;
+  // a full text takes no further characters, however narrow they are
+  sBool full = sGetStringLen(editText) >= editCapacity - 1;
+  for(sInt i = 0; i < 96 && !full; i++)
+    if(GuiLabel(420 + i)[0] == c)
+    {
+      keyPressed = i / 2;
+      touch.KeyCase = i % 2;
+      break;
+    }
+  switch(c)
+  {
+  case 10: editKeys[0] = 1; break;
+  case 32: editKeys[1] = 1; break;
+  case 0xE009: editKeys[2] = 1; break;
+  case 8: editKeys[3] = 1; break;
+  case 0xE002: editKeys[4] = 1; break;
+  case 0xE003: editKeys[5] = 1; break;
+  default: break;
+  }
+}
+
+void TouchGui::PlaneZoom(sF32 aspect, sF32 &zoomX, sF32 &zoomY)
+{
+  // the whole plane stays on screen: bars at the sides or above and below
+  if(!(aspect > 0)) aspect = PlaneW / PlaneH;
+  if(aspect >= PlaneW / PlaneH)
+  {
+    zoomY = Zoom;
+    zoomX = Zoom / aspect;
+  }
+  else
+  {
+    zoomX = Zoom / (PlaneW / PlaneH);
+    zoomY = zoomX * aspect;
+  }
+}
+
+void TouchGui::Camera(sInt, sViewport *view)
+{
+  sF32 aspect = DisplayHeight > 0 ? sF32(DisplayWidth) / sF32(DisplayHeight) : PlaneW / PlaneH;
+  PlaneZoom(aspect, view->ZoomX, view->ZoomY);
+  view->Camera.LookAt(sVec3(0, 0, 0), sVec3(0, 0, -CameraDistance));
+}
+
+void TouchGui::MapPointer(sF32 px, sF32 py, sInt width, sInt height, sF32 &x, sF32 &y) const
+{
+  sF32 aspect = height > 0 ? sF32(width) / sF32(height) : PlaneW / PlaneH;
+  sF32 zx, zy;
+  PlaneZoom(aspect, zx, zy);
+  // the exact inverse of the camera: the visible half sizes at the plane's depth
+  sF32 halfW = CameraDistance / zx, halfH = CameraDistance / zy;
+  x = (px / sF32(width > 0 ? width : 1) * 2 - 1) * halfW;
+  y = (1 - py / sF32(height > 0 ? height : 1) * 2) * halfH;
+  x = x < -PlaneW / 2 ? -PlaneW / 2 : (x > PlaneW / 2 ? PlaneW / 2 : x);
+  y = y < -PlaneH / 2 ? -PlaneH / 2 : (y > PlaneH / 2 ? PlaneH / 2 : y);
+}
+
+/****************************************************************************/
+/***   Timers and scene choice                                            ***/
+/****************************************************************************/
+
+void TouchGui::ResolveIntervals()
+{
+  const sF32 *start[sGUI_TIMERS] = {&config.Slideshow.Start, &config.Logos.Start, &config.Flyer.Start,
+                                    &config.Movie.Start, &config.VideoStart};
+  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
+                                       &config.Movie.Interval, &config.VideoInterval};
+  auto resolve = [this](sF32 seconds, sF32 frac, sInt full) {
+    if(seconds == -1.0f) return sInt(random.NextFloat(frac * 0.8f) * sF32(full));
+    // a hand-edited start can be anything: the countdown holds about 23 days at most
+    if(!(seconds == seconds)) seconds = 0;
+    seconds = seconds < -1.0f ? -1.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
+    return sInt(seconds * 1000.0f);
+  };
+  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i].Countdown = resolve(*start[i], *fraction[i], timers[i].FullScale);
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+    messageCountdown[i] = resolve(config.Messages[i].Start, config.Messages[i].Interval, MessageFullScale);
+}
+
+void TouchGui::SelectScene(sInt number)
+{
+  if(!Machine) return;
+  if(style < 5)
+  {
+    sInt scene = GuiPositionToScene(number);
+    if(scene < 0) return;
+    Machine->PendingTransition = sInt(style);
+    Machine->SwitchScene(scene);
+  }
+  else if(style == 7)
+  {
+    if(GuiPositionToScene(LedScene) < 0 || LedScene >= Machine->SceneCount) return;
+    Machine->PendingTransition = 0;
+    Machine->Scenes[LedScene]->OptionIndex = number % 20;
+    Machine->SwitchScene(LedScene);
+  }
+  else
+  {
+    sInt scene = GuiPositionToScene(number % 20);
+    if(scene < 0) return;
+    Machine->PendingTransition = number / 20;
+    Machine->SwitchScene(scene);
+  }
+}
+
+void TouchGui::NextAutoScene(sBool switchNow)
+{
+  // at start-up the request only: the application makes scene 0 current itself
+  if(switchNow) SelectScene(sceneRequest.NextNumber);
+  sceneRequest.TakenFlag = 1;
+  timers[0].Running = 0;
+  if(config.Slideshow.Active || timers[0].Countdown < 0)
+    timers[0].Countdown = sInt(config.Slideshow.Interval * sF32(timers[0].FullScale));
+}
+
+void TouchGui::PickSlideshowStyle()
+{
+  slideshow.style = config.Slideshow.Style ? config.Slideshow.Style - 1 : random.NextBelow(3);
+}
+
+void TouchGui::UpdateSlideshowTimer()
+{
+  GuiMediaTimer &t = timers[0];
+  if(t.Running && !t.PrevRunning)
+  {
+    if(slideshowPictures > 0)
+    {
+      PickSlideshowStyle();
+      if(Machine && SlideshowIndex < Machine->SceneCount) Machine->SwitchScene(SlideshowIndex);
+      sceneRequest.TakenFlag = 0;
+    }
+    else
+      t.Running = 0;
+  }
+  else if(!t.Running && t.PrevRunning)
+    NextAutoScene(1);
+  if(sceneRequest.NextIsSlideshow)
+  {
+    t.Running = 1;
+    PickSlideshowStyle();
+  }
+  if(sceneRequest.CurrentIsSlideshow)
+  {
+    t.Running = 0;
+    if(config.Slideshow.Active || t.Countdown < 0) t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+  }
+  sceneRequest.NextIsSlideshow = sceneRequest.CurrentIsSlideshow = 0;
+  if(config.Slideshow.Active && !t.Running && t.Countdown < 0)
+  {
+    if(slideshowPictures > 0)
+    {
+      sceneRequest.NextNumber = SlideshowIndex;
+      PickSlideshowStyle();
+    }
+    else
+      t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+  }
+  if(config.Slideshow.Style != prevSlideshowStyle) PickSlideshowStyle();
+  prevSlideshowStyle = config.Slideshow.Style;
+  t.PrevRunning = t.Running;
+}
+
+void TouchGui::RestartLogoTimer()
+{
+  GuiMediaTimer &t = timers[1];
+  t.Running = 0;
+  mediaState.LogoOff = 1;
+  if(config.Logos.Active || t.Countdown < 0) t.Countdown = sInt(config.Logos.Interval * sF32(t.FullScale));
+}
+
+void TouchGui::UpdateFlyerTimer()
+{
+  sScopeLock lock(&guiLock);
+  GuiMediaTimer &t = timers[2];
+  mediaState.MovieStyle = config.Flyer.Style;
+  if(t.Running && !t.PrevRunning)
+  {
+    if(flyerPictures > 0)
+    {
+      mediaState.MovieNow = 1;
+      RestartLogoTimer();
+    }
+    else
+      t.Running = 0;
+  }
+  else if(!t.Running && t.PrevRunning)
+  {
+    mediaState.MovieOff = 1;
+    if(config.Flyer.Active || t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  }
+  if(mediaState.MovieEnded) t.Running = 0, mediaState.MovieEnded = 0;
+  if(mediaState.MovieStarted) t.Running = 1, mediaState.MovieStarted = 0;
+  if(flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  if(t.Countdown < 0 && !t.Running && !mediaState.MovieShown && !mediaState.LogoShown && flyerPictures > 0)
+    mediaState.MovieRequest = 1;
+  t.PrevRunning = t.Running;
+}
+
+void TouchGui::UpdateVideoInTimer()
+{
+  GuiMediaTimer &t = timers[4];
+  mediaState.VideoStyle = config.VideoStyle;
+  auto start = [&](bool rising) {
+    // a second open over a playing device is unsettled: the open is asked for once
+    if(!mediaState.VideoFrame && !mediaState.VideoShown) mediaState.VideoInRequest = 1;
+    mediaState.VideoShown = 1;
+    mediaState.VideoRestart = 1;
+    if(rising) selectedVideo = 0;
+    t.Running = 1;
+    videoGuard = 60000;
+  };
+  if((t.Running && !t.PrevRunning) || (t.Running && selectedVideo != prevVideo))
+    start(t.Running && !t.PrevRunning);
+  else if(!t.Running && t.PrevRunning)
+  {
+    selectedVideo = prevVideo = sU32(-1);
+    mediaState.VideoShown = 0;
+  }
+  if(videoGuard < 1 && mediaState.VideoShown)
+  {
+    selectedVideo = sU32(-1);
+    mediaState.VideoShown = 0;
+    t.Running = t.PrevRunning = 0;
+    t.Countdown = sInt(config.VideoInterval * sF32(t.FullScale));
+  }
+  if(!mediaState.VideoShown && t.Countdown < 0 && config.VideoActive) start(true);
+  mediaState.VideoMix = config.VideoPower;
+  prevVideo = selectedVideo;
+  t.PrevRunning = t.Running;
+}
+
+void TouchGui::SelectTimerMessage()
+{
+  auto stop = [this](sInt slot) {
+    if(slot < 0) return;
+    textStart[slot] = textStop[slot] = 0;
+    textRunning[slot] = textPrev[slot] = 0;
+    if(slot < sGUI_TEXTSLOTS)
+    {
+      if(config.Messages[slot].Active)
+        messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
+      else if(messageCountdown[slot] < 0)
+        messageCountdown[slot] = 0;
+    }
+  };
+  // a message whose countdown ran out asks to start; the IPP's done word ends it
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+    if(config.Messages[i].Active && messageCountdown[i] < 0 && !textRunning[i] && config.Messages[i].Text[0])
+      textStart[i] = 1;
+  if(currentText >= 0 && mediaState.Messages[0].Done)
+  {
+    mediaState.Messages[0].Done = 0;
+    mediaState.Messages[0].Waiting = 0;
+    textStop[currentText] = 1;
+  }
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++)
+  {
+    bool rising = textRunning[i] && !textPrev[i];
+    bool falling = !textRunning[i] && textPrev[i];
+    if(rising)
+    {
+      if(currentText >= 0 && currentText != i) stop(currentText);
+      currentText = i;
+      textRunning[i] = 1;
+      const sChar *text = i < sGUI_TEXTSLOTS ? config.Messages[i].Text : config.ShortMessages[i - sGUI_TEXTSLOTS];
+      sCopyString(mediaState.Messages[0].Text, text, 256);
+      mediaState.Messages[0].Waiting = -1;
+      mediaState.Messages[0].Started = mediaState.Messages[0].Ended = mediaState.Messages[0].Done = 0;
+      mediaState.MessageRestart = 1;
+    }
+    else if(falling)
+    {
+      stop(i);
+      if(currentText == i) currentText = -1;
+    }
+    if(i < sGUI_TEXTSLOTS)
+    {
+      if(textStart[i]) textRunning[i] = 1;
+      if(textStop[i]) textRunning[i] = 0;
+    }
+    else if(textStart[i])
+      textRunning[i] = 0;
+    textStart[i] = textStop[i] = 0;
+    textPrev[i] = textRunning[i];
+  }
+  mediaState.CurrentMessage = currentText >= 0 ? 0 : -1;
+}
+
+void TouchGui::LayoutList()
+{
+  if(movieSection != 8 && movieSection != 9) return;
+  sInt n = movieSection == 8 ? listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
+  for(sInt k = 0; k < sGUI_TILES; k++)
+  {
+    GuiTile &t = tiles[k];
+    t.Value = sU32(k);
+    if(movieSection == 8)
+      t.SelectTarget = &selectedMovie, t.SecondTarget = &upcomingMovie, t.ClearTarget = &movieClear;
+    else
+      t.SelectTarget = t.SecondTarget = &selectedVideo, t.ClearTarget = nullptr;
+    t.MarkFlag = &movieMarks[k];
+    if(k < n)
+    {
+      t.Position[0] = n == 1 ? 5.0f : sF32(n - 1) * (sF32(k) / sF32(n - 1) - 0.5f) * 172.288f + 5.0f;
+      t.Position[1] = -7;
+      t.Position[2] = 0;
+      t.PageMask = 1;
+      if(t.PictureForm) t.PictureForm->MaterialIndex = movieSection == 8 ? sGUI_TILEMATERIAL + k : 35 + k;
+    }
+    else
+      t.PageMask = 0;
+  }
+}
+
+void TouchGui::MarkAllChanged()
+{
+  for(GuiSlider &s : sliders) s.Changed = 1;
+}
+
+void TouchGui::PickMarkedPicture()
+{
+  sInt marked[sGUI_TILES], n = 0;
+  for(sInt i = 0; i < listCount && i < sGUI_TILES; i++)
+    if(movieMarks[i]) marked[n++] = i;
+  if(n > 0) upcomingMovie = sU32(marked[random.NextBelow(n)]);
+}
+
+void TouchGui::MarkAllTiles()
+{
+  upcomingMovie = sU32(-1);
+  for(sInt i = 0; i < sGUI_TILES; i++) movieMarks[i] = i < listCount ? 1 : 0;
+}
+
+void TouchGui::PickAutoScene(sBool remember)
+{
+  if(!sceneRequest.TakenFlag) return;
+  if(remember) previousRequested = sceneRequest.NextNumber;
+  sceneRequest.TakenFlag = 0;
+  sInt allowed[sGUI_STYLEFLAGS], n = 0;
+  sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
+  for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
+    if(config.StyleFlags[s][i] && GuiPositionToScene(i % 20) >= 0) allowed[n++] = i;
+  if(n == 0) return;
+  sceneRequest.TransitionMode = s;
+  sceneRequest.NextNumber = allowed[random.NextBelow(n)];
+  if(s == 7 && sceneRequest.TransitionMode == 0) sceneRequest.NextNumber += 100;
+}
+
+void TouchGui::BindScalerDevice()
+{
+  sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
+  // the scaler page edits the first layer of the device's display
+  GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
+  sF32 *values[6] = {&s.Out[0], &s.Out[1], &s.Out[2], &s.Out[3], &s.Brightness, &s.Contrast};
+  for(sInt i = 0; i < 6; i++)
+  {
+    sliders[14 + i].Value = values[i];
+    sliders[14 + i].Changed = 1;
+  }
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.PageMask != sGUI_PAGE_SCALER) continue;
+    if(w.LabelId == 60) w.Target = reinterpret_cast<sU32 *>(&s.Active);
+    if(w.LabelId == 104) w.Value = sU32(246 - device);
+  }
+}
+
+/****************************************************************************/
+/***   Records                                                            ***/
+/****************************************************************************/
+
+void TouchGui::PublishRecords()
+{
+  GuiMediaState &m = mediaState;
+  const GuiConfig &c = config;
+  // scene request
+  sceneRequest.RequestFlag = style == 7 ? 1 : 0;
+  sceneRequest.TransitionMode = style < 5 ? sInt(style) : sceneRequest.NextNumber / 20;
+  sceneRequest.LatencyMs = c.Latency * 500.0f;
+  // slideshow
+  SectionFolderPath(slideshow.path, 2048, 1);
+  slideshow.rootIndex = c.Slideshow.Drive;
+  slideshow.pictureCount = slideshowPictures;
+  m.EffectResetFlag = timers[0].Running;
+  m.EffectResetBlock = c.Slideshow.AllowEfx;
+  // logos and movies
+  m.LogoStyle = c.Logos.Style;
+  for(sInt i = 0; i < sGUI_DRIVES; i++) driveRoots[i] = drives.Roots[i];
+  m.ClipFolderNames = driveRoots;
+  m.ClipFolderIndex = c.Movie.Drive;
+  m.MovieCount = flyerPictures;
+  sCopyString(m.ClipFolderText, c.Movie.Directory, 1024);
+  m.ClipFolderCount = listCount;
+  m.ClipStyle = c.Movie.Style;
+  m.ClipMix = c.Movie.Power;
+  m.ClipAutoNext = c.Movie.Interval * 1800.0f < 1.0f ? 1 : 0;
+  m.ClipNextNumber = sInt(upcomingMovie);
+  // effects: strobe, colour correction, feedback, kaleidoscope, touch-me
+  const GuiEffectSetting *e = c.Effects;
+  m.DimPulseOn = e[0].Active;
+  m.DimPulseAmount = e[0].Transparency;
+  m.DimPulseSpeed = 1.0f + 15.0f * e[0].Power;
+  m.DimPulseTrigger = sInt(strobeTrigger);
+  strobeTrigger = 0;
+  m.HueWashOn = e[1].Active;
+  m.HueWashAmount = e[1].Transparency;
+  m.HueWashShift = 15.0f * e[1].Power;
+  m.HueWashGainMode = e[1].Alpha;
+  m.RingOn = e[2].Active;
+  m.RingAmount = e[2].Transparency;
+  m.RingColorAmount = e[2].Power;
+  m.TunnelOn = e[3].Active;
+  m.TunnelAmount = e[3].Transparency;
+  m.TunnelDepth = e[3].Power;
+  m.ParticlesOn = e[4].Active;
+  m.ParticleAlphaOnly = e[4].Alpha;
+  m.ParticleFade = e[4].Transparency;
+  m.TouchStrength = e[4].Power;
+  m.TouchX = touch.PointerX;
+  m.TouchY = touch.PointerY;
+  m.TouchDown = touch.ButtonDown;
+  m.ParticleBurst = touch.PressEdge && (touch.PageMask & sGUI_PAGE_TOUCHME) ? 1 : 0;
+  // distortions: screen, movies, video-in
+  const GuiDistortionSetting *d = c.Distortions;
+  m.MotionOn = d[0].Active, m.MotionPreset = d[0].Kind, m.MotionChance = d[0].Frequency * 100.0f;
+  m.StrobeAmount = d[0].Power * 100.0f;
+  m.Ch3On = d[1].Active, m.Ch3Preset = d[1].Kind, m.Ch3Chance = d[1].Frequency * 100.0f;
+  m.ClipAmount = d[1].Power * 100.0f;
+  m.Ch4On = d[2].Active, m.Ch4Preset = d[2].Kind, m.Ch4Chance = d[2].Frequency * 100.0f;
+  m.VideoAmount = d[2].Power * 100.0f;
+  // master fade: always on, the first factor the output brightness
+  m.FadeOn = 1;
+  m.FadeFactors[0] = brightness;
+  // colour layers: scaler n is display n / 8, layer n % 8
+  for(sInt n = 0; n < sGUI_SCALERS; n++)
+  {
+    const GuiScalerSetting &s = c.Scalers[n];
+    sInt disp = n / sGUI_COLORLAYERS, layer = n % sGUI_COLORLAYERS;
+    m.LayerOn[disp][layer] = s.Active;
+    for(sInt k = 0; k < 4; k++) m.LayerDest[disp][layer][k] = s.Out[k], m.LayerTexRect[disp][layer][k] = s.In[k];
+    m.LayerColorAmount[disp][layer] = s.Brightness;
+    m.LayerContrastAmount[disp][layer] = s.Contrast;
+  }
+}
+
+/****************************************************************************/
+/***   Configuration                                                      ***/
+/****************************************************************************/
+
+sInt TouchGui::LoadConfig()
+{
+  NextAutoScene(Machine && Machine->Started);
+  {
+    sScopeLock lock(&guiLock);
+    // only a flyer still in the hand-over slot is ours to free
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+  }
+  MarkAllChanged();
+  sDPrint(u"start load config........................\n");
+  sDPrint(u"load config........................\n");
+  if(configSlot < 0 || configSlot >= sGUI_CONFIGSLOTS) configSlot = 0;
+  sChar name[sGUI_TEXTCHARS];
+  sCopyString(name, configNames[configSlot], sGUI_TEXTCHARS);
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  {
+    sCopyString(configNames[i], sGuiDefaultConfigName, sGUI_TEXTCHARS);
+    configSelected[i] = i == configSlot;
+  }
+  sCopyString(configNames[configSlot], name, sGUI_TEXTCHARS);
+  configShownSlot = -1;
+  configSaveSlot = configSlot;
+  sChar *text = ReadConfigFile(name);
+  if(!text) return 0;
+  ConfigParseResult r;
+  {
+    // the loader reads the section folders: the whole read is under the lock
+    sScopeLock lock(&guiLock);
+    r = ParseConfigText(text, config);
+  }
+  sMemFree(text);
+  if(!r.Loaded) return 0;
+  if(r.Sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
+  if(r.Sections & sGUICFG_LOGOS) RequestLogos();
+  if(r.Sections & sGUICFG_FLYER) CountFlyerFiles();
+  if(r.Sections & sGUICFG_MOVIE) CountMovieFiles();
+  style = shownStyle = sU32(config.ActiveStyle);
+  ResolveIntervals();
+  return 1;
+}
+
+sBool TouchGui::SaveConfig()
+{
+  sTextBuffer text;
+  BuildConfigText(text, config);
+  sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
+  sBool ok = WriteConfigFile(configNames[slot], text.Get(), random);
+  if(!ok) sDPrint(u"Configuration cannot be saved.\n");
+  return ok;
+}
+
+void TouchGui::ResetConfig()
+{
+  NextAutoScene(Machine && Machine->Started);
+  {
+    sScopeLock lock(&guiLock);
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+    ResetGuiConfig(config);
+  }
+  MarkAllChanged();
+  brightness = 1.0f;
+  for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
+  currentText = -1;
+  for(sInt &c : messageCountdown) c = 0;
+  RequestLogos();
+  CountSlideshowPictures();
+  CountFlyerFiles();
+  CountMovieFiles();
+  ResolveIntervals();
+}
+
+void TouchGui::StartupConfig(sBool packFile)
+{
+  // defaults first, so a file that fails leaves usable settings, never zeros
+  ResetGuiConfig(config);
+  config.Version = 1.25f;
+  configSlot = 0;
+  sBool exists = sCheckFile(configNames[0]);
+  lastLoadResult = LoadConfig();
+  if(!lastLoadResult)
+  {
+    if(exists)
+    {
+      // a damaged file is kept aside for the operator; it is never overwritten
+      sPathString bad(configNames[0]);
+      bad.Add(u".bad");
+      sRenameFile(configNames[0], bad);
+      sLogF(u"file", u"configuration %s could not be read, kept as %s\n", configNames[0], bad.Get());
+    }
+    ResetGuiConfig(config);
+    config.Version = 1.25f;
+    if(!packFile) SaveConfig();
+    ResolveIntervals();
+    return;
+  }
+  if(!packFile && config.Version != 1.25f)
+  {
+    if(config.Version < 1.18f)
+      for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) config.StyleFlags[7][i] = i < 13 ? 1 : 0;
+    config.Version = 1.25f;
+    SaveConfig();
+    sLogText(u"file", u"updater copy skipped: no updater on this system\n");
+  }
+}
+
+/****************************************************************************/
+/***   Media folders and the hand-over                                    ***/
+/****************************************************************************/
+
+GuiMediaSection *TouchGui::Section(sInt section)
+{
+  switch(section)
+  {
+  case 1: return &config.Slideshow;
+  case 2: return &config.Logos;
+  case 3: return &config.Flyer;
+  case 4: return &config.Movie;
+  default: return nullptr;
+  }
+}
+
+void TouchGui::SectionFolderPath(sChar *out, sInt cap, sInt section)
+{
+  out[0] = 0;
+  GuiMediaSection *s = Section(section);
+  if(!s) return;
+  sChar folder[sGUI_FOLDERCHARS];
+  if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
+  MediaFolderPath(out, cap, drives, s->Drive, folder);
+}
+
+sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)
+{
+  GuiMediaSection *s = Section(section);
+  if(!s) return 0;
+  sScopeLock lock(&guiLock);
+  return NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, folder);
+}
+
+void TouchGui::CountSlideshowPictures()
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 1);
+  ListMediaFolder(mediaList, path, packMode);
+  slideshowPictures = CountPictures(mediaList);
+  if(slideshowPictures > 1023) slideshowPictures = 1023;
+}
+
+void TouchGui::CountFlyerFiles()
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 3);
+  ListMediaFolder(mediaList, path, packMode);
+  flyerPictures = CountPictures(mediaList);
+  sScopeLock lock(&guiLock);
+  sCopyString(loader.FlyerFolder, path, sGUI_FOLDERCHARS * 2);
+  loader.FlyerCounter = loader.FlyerIndex = 0;
+  loader.FlyerPictures = flyerPictures;
+  loader.FlyerEntries = mediaList.GetSize();
+  if(flyerPictures > 0) loader.FlyerLoadFlag.store(1);
+}
+
+void TouchGui::CountMovieFiles()
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 4);
+  ListMediaFolder(mediaList, path, packMode);
+  movieCount = CountMovies(mediaList);
+  // the tiles, marks and previews hold 100 movies
+  listCount = movieCount < sGUI_TILES ? movieCount : sGUI_TILES;
+}
+
+void TouchGui::RequestLogos()
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 2);
+  {
+    sScopeLock lock(&guiLock);
+    sCopyString(loader.LogoFolder, path, sGUI_FOLDERCHARS * 2);
+    loader.LogoProgressTotal = 1000;
+    loader.LogoProgressDone = 0;
+  }
+  // the IPP stops showing logos until the new set is published
+  mediaState.LogoCount = 0;
+  mediaState.LogoOff = 1;
+  logoReloadPending = 1;
+  loader.Requests.fetch_or(sGUI_REQ_LOGOS);
+}
+
+void TouchGui::FreeRetired()
+{
+  for(sInt i = 0; i < retiredCount; i++) sDELETE(retired[i]);
+  retiredCount = 0;
+}
+
+void TouchGui::MakeLogoTextures()
+{
+  sScopeLock lock(&guiLock);
+  if(loader.LogoReady)
+  {
+    sInt slot = loader.LogoSlot;
+    if(slot >= 0 && slot < sGUI_MAXLOGOS)
+    {
+      GuiLogo &l = mediaState.Logos[slot];
+      // the IPP may still draw the old pair: it waits for the IPP's acknowledgement
+      for(sTexture2D *old : {l.Picture, l.Mask})
+        if(old)
+        {
+          if(retiredCount < sInt(sizeof(retired) / sizeof(retired[0])))
+            retired[retiredCount++] = old;
+        }
+      l.Picture = sLoadTexture2D(loader.LogoPicture, 0x1401);
+      l.Mask = sLoadTexture2D(loader.LogoBackdrop, 0x1401);
+      l.Kind = loader.LogoKinds[slot];
+    }
+    sDELETE(loader.LogoPicture);
+    sDELETE(loader.LogoBackdrop);
+    loader.LogoReady = 0;
+  }
+  if(loader.LogoJobDone)
+  {
+    loader.LogoJobDone = 0;
+    sInt n = 0;
+    while(n < loader.LogoCount && mediaState.Logos[n].Picture) n++;
+    mediaState.LogoIndex = 0;
+    mediaState.LogoCount = n;
+    mediaState.LogoOff = 0;
+  }
+  if(logoReloadPending && mediaState.LogoStarted)
+  {
+    logoReloadPending = 0;
+    FreeRetired();
+  }
+  if(retiredCount > 2 * sGUI_MAXLOGOS && !mediaState.LogoShown) FreeRetired();
+}
+
+void TouchGui::MakeFlyerTexture()
+{
+  sScopeLock lock(&guiLock);
+  if(loader.FlyerReady && loader.FlyerPicture)
+  {
+    // a flyer still waiting in the slot was never taken: replace it
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+    if(!mediaState.MovieTexture)
+    {
+      mediaState.MovieTexture = sLoadTexture2D(loader.FlyerPicture, 0x1401);
+      mediaState.MovieTaken = 0;
+    }
+    sDELETE(loader.FlyerPicture);
+    loader.FlyerReady = 0;
+  }
+  if(mediaState.MovieTaken)
+  {
+    // the IPP took the flyer and cleared the slot: the next one may come
+    mediaState.MovieTaken = 0;
+    if(flyerPictures > 0) loader.FlyerLoadFlag.store(1);
+  }
+}
+
+/****************************************************************************/
+/***   Movie previews                                                     ***/
+/****************************************************************************/
+
+void TouchGui::RefreshMovieList()
+{
+  CountMovieFiles();
+  LayoutList();
+  MarkAllTiles();
+  if(previewPlayer) previewPlayer->Release();
+  previewPlayer = nullptr;
+  sDELETE(previewTarget);
+  previewSlot = previewIndex = previewStep = previewFrames = 0;
+  for(sInt k = 0; k < sGUI_TILES; k++)
+  {
+    tileShown[k] = 0;
+    if(MaterialSet && sGUI_TILEMATERIAL + k < MaterialSet->MaterialCount)
+      MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0] = MaterialSet->Textures[27];
+  }
+}
+
+void TouchGui::BuildMoviePreviews()
+{
+  if(previewSlot >= listCount || !MaterialSet) return;
+  sInt slot = previewSlot;
+  sMaterial *picture = MaterialSet->Materials[sGUI_TILEMATERIAL + slot];
+  auto next = [this]() {
+    previewSlot++;
+    previewStep = 0;
+    if(previewSlot >= sGUI_TILES) previewSlot = listCount;
+    if(previewSlot >= listCount) PickMarkedPicture();
+  };
+  switch(previewStep)
+  {
+  case 0:
+  {
+    if(previewPlayer) previewPlayer->Release();
+    previewPlayer = nullptr;
+    sDELETE(previewTarget);
+    sChar folder[sGUI_FOLDERCHARS * 2];
+    SectionFolderPath(folder, sGUI_FOLDERCHARS * 2, 4);
+    ListMediaFolder(mediaList, folder, packMode);
+    while(previewIndex < mediaList.GetSize() && !previewPlayer)
+    {
+      const sDirEntry &e = mediaList[previewIndex++];
+      if((e.Flags & sDEF_DIR) || !IsMovieFile(e.Name)) continue;
+      sChar path[sGUI_FOLDERCHARS * 3];
+      sSPrintF(sStringRef(path, sGUI_FOLDERCHARS * 3), u"%s%s", folder, e.Name);
+      previewPlayer = sOpenMoviePlayer(path, 0);
+    }
+    // nothing more to open: the remaining tiles keep the empty picture
+    if(!previewPlayer)
+    {
+      previewSlot = listCount;
+      PickMarkedPicture();
+      return;
+    }
+    previewStep = 1;
+    break;
+  }
+  case 1:
+  {
+    sMovieInfo info;
+    previewPlayer->GetInfo(info);
+    if(info.Width == -1)
+    {
+      picture->Texture[0] = MaterialSet->Textures[28];   // a file the player cannot play
+      tileShown[slot] = 0;
+      next();
+      break;
+    }
+    previewTarget = CreateMovieTarget(previewPlayer);
+    if(previewTarget)
+    {
+      previewStep = 2;
+      previewPlayer->Seek((random.NextFloat(1.0f) * 0.2f + 0.1f) * info.Duration);
+      previewFrames = 0;
+    }
+    break;
+  }
+  default:
+  {
+    if(previewFrames == 0)
+    {
+      if(!previewTextures[slot]) previewTextures[slot] = sNEW sTexture2D(256, 128, 0x201201, 0);
+      picture->Texture[0] = previewTextures[slot];
+      tileShown[slot] = 1;
+    }
+    sF32 aspect = 0;
+    RenderMovieFrame(previewPlayer, previewTarget, &aspect, DisplayIndex);
+    DrawTextureToTarget(previewTarget, previewTextures[slot], DisplayIndex);
+    if(++previewFrames >= 21) next();
+    break;
+  }
+  }
+}

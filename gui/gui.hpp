@@ -1,0 +1,232 @@
+#pragma once
+// The touch GUI scene: the operator's control surface, drawn last over every frame.
+//
+// TouchGui is a resident scene ("GUI", index 15, flags 257). Its object list holds the
+// quads of its 298 widgets, 20 sliders and 100 tiles and one text form, seen through a
+// fixed flat camera over a 1229.4 x 691.2 plane (letterboxed on displays that are not
+// 16:9, the pointer mapped through the same inverse). It owns the state the show reads
+// from it: the configuration the pages edit (GuiConfig), the media timers, and the three
+// shared records. The GUI's own state stays here; PublishRecords translates it into
+// GuiMediaState, SceneRequest and SlideshowControl in one place every frame.
+//
+// Threads: everything runs on the main thread except the media loader (mediafolders),
+// which shares guiLock and the GuiLoaderState. Textures are made and freed here only.
+// Textures handed to the IPP machine (logos, the flyer) are never freed while it may draw
+// them: replaced logo textures wait on the retire list until the IPP acknowledges the
+// new logos (or the GUI exits); the flyer texture is freed only while it is still in the
+// hand-over slot.
+//
+// Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
+// texture, material and widget tables, Init and the frame), configfile, mediafolders,
+// widgets, modescene.
+
+#include "base/numbers.hpp"
+#include "base/system.hpp"
+#include "gui/configfile.hpp"
+#include "gui/mediafolders.hpp"
+#include "gui/records.hpp"
+#include "gui/widgets.hpp"
+#include "show/scene.hpp"
+
+class GuiModeScene;
+class sMoviePlayer;
+class TextForm;
+class sTexture2D;
+
+enum : sInt
+{
+  sGUI_WIDGETS = 298,
+  sGUI_SLIDERS = 20,
+  sGUI_TILES = 100,
+  sGUI_TIMERS = 5,
+  sGUI_SCENENUMBERS = 20,
+  sGUI_MESSAGESLOTS = 32,
+  sGUI_TEXTURES = 31,          // rows of the GUI's texture table
+  sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
+  sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
+  sGUI_MATERIALS = 136,
+};
+
+// Page mask bits.
+enum : sU32
+{
+  sGUI_PAGE_HEADER = 0x1,
+  sGUI_PAGE_LIST = 0x800,
+  sGUI_PAGE_KEYBOARD = 0x1000,
+  sGUI_PAGE_BROWSER = 0x4000,
+  sGUI_PAGE_CHANNEL1 = 0x8000,
+  sGUI_PAGE_SCALER = 0x40000,
+  sGUI_PAGE_LOADING = 0x80000,
+  sGUI_PAGE_DIALOG = 0x100000,
+  sGUI_PAGE_LOCKED = 0x200000,
+  sGUI_PAGE_TOUCHME = 0x80000000,
+};
+inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
+
+// One media countdown (slideshow, logos, flyer, movies, video-in).
+struct GuiMediaTimer
+{
+  sInt Running, PrevRunning;
+  sInt Countdown;              // ms
+  sInt FullScale;              // ms of a slider fraction of 1
+};
+
+// Scene numbers of the style pages: positions 0-12 are the show scenes, the rest none.
+sInt GuiPositionToScene(sInt position);
+
+class TouchGui : public Scene
+{
+public:
+  // 1. visibility and pages
+  sU32 visible;
+  sU32 pageIndex;
+  sU32 movieSection;           // 0 none, 8 movie files, 9 video-in devices
+  sU32 keyboardOpen, browserOpen, channelPageOpen, channelKind, channelPageState;
+  sU32 scalerPageOpen, scalerDevice, dialogKind, touchLocked;
+  // 2. pointer, press and the frame's touch state the elements share
+  GuiTouchState touch;
+  sInt prevButtons;
+  // 3. clocks
+  sU32 counters[3];
+  sU32 dialogTimer;
+  sInt videoGuard;
+  sU32 randomWord;
+  // 4. elements
+  GuiWidget widgets[sGUI_WIDGETS];
+  sVec3 widgetHome[sGUI_WIDGETS];
+  GuiSlider sliders[sGUI_SLIDERS];
+  GuiTile tiles[sGUI_TILES];
+  sInt widgetCount;
+  // 5. text layer
+  TextForm *textForm;
+  // 6. pictures: the tile previews made from movies and the flags that they show
+  sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
+  sU32 tileShown[sGUI_TILES];
+  sInt previewSlot, previewIndex, previewStep, previewFrames;
+  sMoviePlayer *previewPlayer;
+  sTexture2D *previewTarget;
+  // 7. on-screen keyboard
+  sInt keyPressed;
+  sU32 editKeys[6];            // enter, space, delete all, del, left, right
+  sChar editText[sGUI_TEXTCHARS];
+  sInt editCapacity;           // characters the edited text may hold
+  // 8. settings the pages edit
+  GuiConfig config;
+  sU32 style;                  // the scene-selection style 0..9 (5 after Init)
+  sU32 shownStyle;
+  sF32 styleScroll[sGUI_STYLES];
+  sF32 brightness;             // output brightness, slider 36 (not saved)
+  sU32 effectThird[sGUI_EFFECTS];
+  sU32 touchFurther;
+  sU32 strobeTrigger;          // the strobe's second switch, one frame
+  sU32 selectedEffect, selectedDistortion;
+  sU32 selectedMovie, movieClear, upcomingMovie, movieMarks[sGUI_TILES];
+  sU32 selectedVideo, prevVideo;
+  sU32 configSelected[sGUI_CONFIGSLOTS];
+  sChar configNames[sGUI_CONFIGSLOTS][sGUI_TEXTCHARS];
+  sInt configSlot, configSaveSlot, configShownSlot;
+  sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
+  sU32 autoFxActive, autoFxProgram;
+  sU32 commandWords[16];       // keys whose action the frame runs (mute, exit, browser, ...)
+  sU32 pageIndicators[sGUI_TIMERS + 8];
+  sInt lastLoadResult;
+  // 9. media timers and message countdowns
+  GuiMediaTimer timers[sGUI_TIMERS];
+  sInt messageCountdown[sGUI_TEXTSLOTS];
+  sInt messageRestart[sGUI_TEXTSLOTS];
+  sInt textRunning[sGUI_MESSAGESLOTS], textPrev[sGUI_MESSAGESLOTS];
+  sInt textStart[sGUI_MESSAGESLOTS], textStop[sGUI_MESSAGESLOTS];
+  sInt currentText;
+  sInt slideshowPictures, flyerPictures, movieCount, listCount;
+  sInt prevSlideshowStyle;
+  sInt prevListChoice;
+  sInt previousRequested;
+  // 10-12. the shared records
+  GuiMediaState mediaState;
+  SceneRequest sceneRequest;
+  SlideshowControl slideshow;
+  // 13. the lock, the loader thread and its state, the listing of the media sections
+  sThreadLock guiLock;
+  GuiLoaderState loader;
+  sThread *loaderThread;
+  sDynamicArray<sDirEntry> mediaList;
+  MediaDrives drives;
+  const sChar *driveRoots[sGUI_DRIVES];   // the table the IPP machine opens movies under
+  sBool packMode;
+  sTexture2D *retired[2 * sGUI_MAXLOGOS + 2];   // waiting until the IPP lets go of them
+  sInt retiredCount;
+  sInt logoReloadPending;
+  // 14. the mode scene
+  GuiModeScene *modeScene;
+  // 15. the GUI's own generator
+  sRandomLcg random;
+
+  TouchGui();
+  ~TouchGui() override;
+
+  void Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet) override;
+  void Exit() override;
+  void Enter(sInt arg) override;
+  void Tick(sInt variant) override;
+  void Render(sInt variant, sViewport *view) override;
+  void OnEvent(sInt code) override;
+  void OnInput(sInput2Event *event) override;
+  void Camera(sInt variant, sViewport *view) override;
+
+  // state operations
+  void ResolveIntervals();
+  void LayoutList();
+  void MarkAllChanged();
+  void SelectTimerMessage();
+  void SelectScene(sInt number);
+  void NextAutoScene(sBool switchNow);
+  void PickSlideshowStyle();
+  void UpdateSlideshowTimer();
+  void RestartLogoTimer();
+  void UpdateFlyerTimer();
+  void UpdateVideoInTimer();
+  void PickMarkedPicture();
+  void MarkAllTiles();
+  void PickAutoScene(sBool remember);
+  void BindScalerDevice();
+  void DrawWidgets();
+  void PublishRecords();
+
+  // configuration
+  sInt LoadConfig();
+  sBool SaveConfig();
+  void ResetConfig();
+  void StartupConfig(sBool packFile);
+
+  // media folders and the loader hand-over
+  void SectionFolderPath(sChar *out, sInt cap, sInt section);
+  sBool StoreSectionFolder(sInt section, const sChar *folder);
+  void CountSlideshowPictures();
+  void CountFlyerFiles();
+  void CountMovieFiles();
+  void RequestLogos();
+  void RefreshMovieList();
+  void BuildMoviePreviews();
+  void MakeLogoTextures();
+  void MakeFlyerTexture();
+  void FreeRetired();
+
+  // the pointer in GUI units from pixels of a display
+  void MapPointer(sF32 px, sF32 py, sInt width, sInt height, sF32 &x, sF32 &y) const;
+  // the camera's zoom (letterboxed) for a display aspect
+  static void PlaneZoom(sF32 aspect, sF32 &zoomX, sF32 &zoomY);
+
+  // The frame's touch step: pointer, press edge, page mask (from the scene machine's
+  // pointer record when there is one).
+  void UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt height);
+  sU32 ComputePageMask() const;
+
+private:
+  void CreateWidgets();
+  void ComputeHomes();
+  void PrintHeader();
+  GuiMediaSection *Section(sInt section);
+};
+
+// The GUI's registration row maker.
+Scene *MakeTouchGui();

@@ -1,0 +1,459 @@
+// The GUI's media folders, the fixed pack-mode list and the media loader thread.
+#include "gui/mediafolders.hpp"
+
+#include "base/log.hpp"
+#include "graphics/image.hpp"
+#include "show/media.hpp"
+
+#include <cstdlib>
+
+const sChar *const MediaFileList[] = {
+  u"flyer/Sparkvane/end.png",
+  u"logos/Sparkvane/credits_01.png",
+  u"logos/Sparkvane/credits_02.png",
+  u"logos/Sparkvane/credits_03.png",
+  u"logos/Sparkvane/credits_04.png",
+  u"logos/Sparkvane/credits_05.png",
+  u"movies/Tarnwhistle/action_01_cut.mp4",
+  u"movies/Tarnwhistle/action_02_cut.mp4",
+  u"movies/Tarnwhistle/action_03_cut.mp4",
+  u"movies/Tarnwhistle/ambient_01_cut.mp4",
+  u"movies/Tarnwhistle/ambient_02_cut.mp4",
+  u"movies/Tarnwhistle/ambient_03_cut.mov",
+  u"movies/Tarnwhistle/move_01_cut.mp4",
+  u"movies/Tarnwhistle/move_02_cut.mp4",
+  u"movies/Tarnwhistle/move_03_cut.mp4",
+  u"movies/Tarnwhistle/move_04_cut.mp4",
+  u"movies/Tarnwhistle/red_01_cut.mp4",
+};
+// the last movie once: a name twice would give two tiles of one movie
+const sInt MediaFileCount = sInt(sizeof(MediaFileList) / sizeof(MediaFileList[0]));
+
+namespace
+{
+const sChar *const SectionWords[] = {u"flyer", u"logos", u"movies", u"slideshows"};
+
+void Utf8ToChars(const char *in, sChar *out, sInt cap)
+{
+  sInt n = 0;
+  for(const unsigned char *p = reinterpret_cast<const unsigned char *>(in); *p && n < cap - 1; p++) out[n++] = *p;
+  out[n] = 0;
+}
+
+// Appends the folders below a mount folder to the drive table, from slot *next on.
+void AddVolumes(MediaDrives &d, sInt &next, const sChar *folder)
+{
+  sDynamicArray<sDirEntry> list;
+  if(!sLoadDir(list, folder, nullptr)) return;
+  for(sInt i = 0; i < list.GetSize() && next < sGUI_DRIVES; i++)
+  {
+    const sDirEntry &e = list[i];
+    if(!(e.Flags & sDEF_DIR) || e.Name[0] == '.') continue;
+    sChar path[sGUI_FOLDERCHARS];
+    sSPrintF(sStringRef(path, sGUI_FOLDERCHARS), u"%s/%s", folder, e.Name);
+    sCopyString(d.Roots[next], path, sGUI_FOLDERCHARS);
+    sCopyString(d.Labels[next], e.Name, 64);
+    next++;
+  }
+}
+
+void ClearList(sDynamicArray<sDirEntry> &list, sInt keep)
+{
+  while(list.GetSize() > keep) list.RemAt(list.GetSize() - 1);
+}
+
+// Joins folder and name with one '/'; 0 when the result would not fit.
+sBool Join(sChar *out, sInt cap, const sChar *folder, const sChar *name)
+{
+  sInt a = sGetStringLen(folder), b = sGetStringLen(name);
+  sBool slash = a > 0 && folder[a - 1] != '/';
+  if(a + b + (slash ? 1 : 0) >= cap)
+  {
+    out[0] = 0;
+    return 0;
+  }
+  JoinPath(sStringRef(out, cap), folder, name);
+  return 1;
+}
+
+sBool SafeName(const sChar *name)
+{
+  return name[0] && !sCmpStringEqual(name, u".") && !sCmpStringEqual(name, u"..") && sFindFirstChar(name, '/') < 0;
+}
+}
+
+void BuildMediaDrives(MediaDrives &d, const sChar *dataRoot)
+{
+  for(sInt i = 0; i < sGUI_DRIVES; i++) d.Roots[i][0] = d.Labels[i][0] = 0;
+  sCopyString(d.Roots[0], dataRoot, sGUI_FOLDERCHARS);
+  sCopyString(d.Labels[0], u"Sparkvane:", 64);
+  sCopyString(d.Roots[1], u"", sGUI_FOLDERCHARS);   // "/" joined with a folder gives "/folder"
+  sCopyString(d.Labels[1], u"/", 64);
+  if(const char *home = getenv("HOME"))
+  {
+    Utf8ToChars(home, d.Roots[2], sGUI_FOLDERCHARS);
+    sCopyString(d.Labels[2], u"~", 64);
+  }
+  sInt next = 3;
+  sChar user[256] = {};
+  if(const char *u = getenv("USER")) Utf8ToChars(u, user, 256);
+  sChar folder[512];
+  if(user[0])
+  {
+    sSPrintF(sStringRef(folder, 512), u"/media/%s", user);
+    AddVolumes(d, next, folder);
+    sSPrintF(sStringRef(folder, 512), u"/run/media/%s", user);
+    AddVolumes(d, next, folder);
+  }
+  AddVolumes(d, next, u"/mnt");
+}
+
+sBool VideoDeviceFound()
+{
+  sDynamicArray<sDirEntry> list;
+  return sLoadDir(list, u"/dev", u"video*") && list.GetSize() > 0;
+}
+
+sBool NormalizeMediaFolder(sChar *out, sInt cap, const sChar *folder)
+{
+  if(sFindFirstChar(folder, '"') >= 0) return 0;
+  sChar tmp[sMAXPATH];
+  sInt n = 0;
+  for(const sChar *p = folder; *p && n < sMAXPATH - 2; p++) tmp[n++] = *p == '\\' ? sChar('/') : *p;
+  if(n > 0 && tmp[n - 1] != '/') tmp[n++] = '/';
+  tmp[n] = 0;
+  if(n >= cap) return 0;
+  sCopyString(out, tmp, cap);
+  return 1;
+}
+
+sBool MediaFolderPath(sChar *out, sInt cap, const MediaDrives &d, sInt drive, const sChar *folder)
+{
+  out[0] = 0;
+  if(drive < 0 || drive >= sGUI_DRIVES || (drive != 1 && !d.Roots[drive][0])) return 0;
+  sInt a = sGetStringLen(d.Roots[drive]), b = sGetStringLen(folder);
+  if(a + b + 2 > cap) return 0;
+  sSPrintF(sStringRef(out, cap), u"%s/%s", d.Roots[drive], folder);
+  return 1;
+}
+
+void MediaFolderLabel(sChar *out, sInt cap, const MediaDrives &d, sInt drive, const sChar *folder)
+{
+  if(drive < 0 || drive >= sGUI_DRIVES) drive = 0;
+  sSPrintF(sStringRef(out, cap), drive == 1 ? u"%s%s" : u"%s/%s", d.Labels[drive], folder);
+}
+
+sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode)
+{
+  ClearList(list, 0);
+  if(!packMode)
+  {
+    sBool ok = sLoadDir(list, folder, nullptr);
+    ClearList(list, sGUI_MAXLIST);
+    return ok;
+  }
+  const sChar *word = nullptr;
+  for(const sChar *w : SectionWords)
+    if(sFindString(folder, w) >= 0)
+    {
+      word = w;
+      break;
+    }
+  if(!word) return 1;
+  for(sInt i = 0; i < MediaFileCount; i++)
+  {
+    if(sFindString(MediaFileList[i], word) < 0) continue;
+    sDirEntry e = {};
+    sCopyString(e.Name, sFindFileWithoutPath(MediaFileList[i]), 256);
+    e.Flags = sDEF_EXISTS;
+    list.AddTail(e);
+    sDPrintF(u"%s\n", e.Name);
+  }
+  return 1;
+}
+
+sInt CountPictures(const sDynamicArray<sDirEntry> &list)
+{
+  sInt n = 0;
+  for(sInt i = 0; i < list.GetSize(); i++)
+    if(!(list[i].Flags & sDEF_DIR) && IsImageFile(list[i].Name)) n++;
+  return n;
+}
+
+sInt CountMovies(const sDynamicArray<sDirEntry> &list)
+{
+  sInt n = 0;
+  for(sInt i = 0; i < list.GetSize(); i++)
+    if(!(list[i].Flags & sDEF_DIR) && IsMovieFile(list[i].Name)) n++;
+  return n;
+}
+
+sBool PathIsInside(const sChar *inner, const sChar *outer)
+{
+  sChar a[sMAXPATH], b[sMAXPATH];
+  if(!NormalizeMediaFolder(a, sMAXPATH, inner) || !NormalizeMediaFolder(b, sMAXPATH, outer)) return 1;
+  // "//" and "/./" say the same folder
+  for(sChar *s : {a, b})
+  {
+    sInt w = 0;
+    for(sInt r = 0; s[r]; r++)
+    {
+      if(s[r] == '/' && w > 0 && s[w - 1] == '/') continue;
+      if(s[r] == '.' && s[r + 1] == '/' && w > 0 && s[w - 1] == '/') { r++; continue; }
+      s[w++] = s[r];
+    }
+    s[w] = 0;
+  }
+  return sCompareStringN(a, b, sGetStringLen(b)) == 0;
+}
+
+GuiLoaderState::~GuiLoaderState()
+{
+  sDELETE(LogoPicture);
+  sDELETE(LogoBackdrop);
+  sDELETE(FlyerPicture);
+}
+
+/****************************************************************************/
+/***   Jobs                                                               ***/
+/****************************************************************************/
+
+void PasteMarked(GuiLoaderState &s)
+{
+  sChar source[sMAXPATH], dest[sMAXPATH];
+  sDynamicArray<sDirEntry> entries;
+  sInt external;
+  {
+    sScopeLock lock(s.Lock);
+    sCopyString(source, s.CopySource, sMAXPATH);
+    sCopyString(dest, s.PasteDestination, sMAXPATH);
+    for(sInt i = 0; i < s.CopyEntries.GetSize(); i++) entries.AddTail(s.CopyEntries[i]);
+    external = s.External;
+    s.ProgressTotal = entries.GetSize();
+    s.ProgressDone = 0;
+    s.JobRefused = 0;
+  }
+  // copying a folder onto itself or into itself would never end or truncate its files
+  sBool refused = PathIsInside(dest, source) && PathIsInside(source, dest);
+  for(sInt i = 0; i < entries.GetSize() && !refused; i++)
+  {
+    sChar from[sMAXPATH];
+    if(!Join(from, sMAXPATH, source, entries[i].Name) || ((entries[i].Flags & sDEF_DIR) && PathIsInside(dest, from)))
+      refused = 1;
+  }
+  for(sInt i = 0; i < entries.GetSize() && !refused && !s.Stopping(); i++)
+  {
+    const sDirEntry &e = entries[i];
+    sChar from[sMAXPATH], to[sMAXPATH];
+    if(!SafeName(e.Name) || !Join(from, sMAXPATH, source, e.Name) || !Join(to, sMAXPATH, dest, e.Name)) continue;
+    if(e.Flags & sDEF_LINK) continue;   // never followed
+    if(e.Flags & sDEF_DIR)
+      CopyDirectoryTree(from, to, external);
+    else if(!(e.Flags & sDEF_READONLY) || external)
+      sCopyFile(from, to, 1);
+    sScopeLock lock(s.Lock);
+    s.ProgressDone++;
+  }
+  sScopeLock lock(s.Lock);
+  s.JobRefused = refused;
+  s.BrowserRelist = 1;
+  s.Requests.fetch_and(~sGUI_REQ_PASTE);
+}
+
+void DeleteMarked(GuiLoaderState &s)
+{
+  sChar folder[sMAXPATH];
+  sDynamicArray<sDirEntry> entries;
+  {
+    sScopeLock lock(s.Lock);
+    sCopyString(folder, s.DeleteFolder, sMAXPATH);
+    for(sInt i = 0; i < s.DeleteEntries.GetSize(); i++) entries.AddTail(s.DeleteEntries[i]);
+    s.JobRefused = 0;
+  }
+  // a root or the empty folder is never a place to delete in
+  sInt depth = 0;
+  for(const sChar *p = folder; *p; p++)
+    if(*p == '/' && p[1] && p[1] != '/') depth++;
+  sBool refused = !folder[0] || depth < 1;
+  for(sInt i = 0; i < entries.GetSize() && !refused && !s.Stopping(); i++)
+  {
+    const sDirEntry &e = entries[i];
+    sChar path[sMAXPATH];
+    if(!SafeName(e.Name) || !Join(path, sMAXPATH, folder, e.Name))
+    {
+      refused = 1;   // a cut path could name a parent: nothing more is deleted
+      break;
+    }
+    if((e.Flags & sDEF_DIR) && !(e.Flags & sDEF_LINK))
+      DeleteDirectoryTree(path);
+    else
+      sDeleteFile(path);   // a link is removed itself, never what it points at
+  }
+  sScopeLock lock(s.Lock);
+  s.JobRefused = refused;
+  s.BrowserRelist = 1;
+  s.Requests.fetch_and(~sGUI_REQ_DELETE);
+}
+
+sImage *MakeLogoBackdrop(const sImage &pic, sInt &kind)
+{
+  sInt w = pic.SizeX, h = pic.SizeY;
+  if(w < 1 || h < 1 || w > sGUI_MAXPICTURESIDE || h > sGUI_MAXPICTURESIDE || sS64(w) * h > (sS64(64) << 20))
+    return nullptr;
+  sU32 p = pic.Data[0];
+  sU32 fill;
+  sInt r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+  if((p >> 24) < 255)
+    kind = 2, fill = p;
+  else if(0.3f * r + 0.6f * g + 0.1f * b >= 200.0f)
+    kind = 1, fill = 0xffffffff;
+  else
+    kind = 0, fill = 0;
+  sImage *back = sNEW sImage(w, h);
+  back->Fill(fill);
+  sInt sw = sInt(w * 0.75f), sh = sInt(h * 0.75f);
+  if(sw < 1) sw = 1;
+  if(sh < 1) sh = 1;
+  sImage *small = pic.Scaled(sw, sh);
+  back->Blit(small, 0, 0, (w - sw) / 2, (h - sh) / 2, sw, sh);
+  sDELETE(small);
+  back->Blur(8, 3);
+  back->Blur(16, 3);
+  return back;
+}
+
+void LoadLogoPictures(GuiLoaderState &s)
+{
+  sChar folder[sGUI_FOLDERCHARS * 2];
+  {
+    sScopeLock lock(s.Lock);
+    s.LogoCount = 0;
+    sCopyString(folder, s.LogoFolder, sGUI_FOLDERCHARS * 2);
+  }
+  sDynamicArray<sDirEntry> list;
+  ListMediaFolder(list, folder, s.PackMode);
+  {
+    sScopeLock lock(s.Lock);
+    s.LogoProgressTotal = list.GetSize() < sGUI_MAXLOGOS ? list.GetSize() : sGUI_MAXLOGOS;
+    s.LogoProgressDone = 0;
+  }
+  sInt loaded = 0;
+  for(sInt i = 0; i < list.GetSize() && loaded < sGUI_MAXLOGOS && !s.Stopping(); i++)
+  {
+    if(list[i].Flags & sDEF_DIR) continue;
+    sChar path[sGUI_FOLDERCHARS * 3];
+    if(!Join(path, sGUI_FOLDERCHARS * 3, folder, list[i].Name)) continue;
+    sImage *pic = LoadPicture(path);
+    if(!pic) continue;
+    sInt kind = 0;
+    sImage *back = MakeLogoBackdrop(*pic, kind);
+    if(!back)
+    {
+      sDELETE(pic);
+      continue;
+    }
+    {
+      sScopeLock lock(s.Lock);
+      s.LogoKinds[loaded] = kind;
+      s.LogoProgressDone++;
+      s.LogoSlot = loaded;
+      s.LogoPicture = pic;
+      s.LogoBackdrop = back;
+      s.LogoReady = 1;
+    }
+    loaded++;
+    // the main thread makes the textures; one picture is in hand at a time
+    for(;;)
+    {
+      if(s.Stopping()) return;
+      sSleep(5);
+      sScopeLock lock(s.Lock);
+      if(!s.LogoReady) break;
+    }
+  }
+  sScopeLock lock(s.Lock);
+  s.LogoCount = loaded;
+  s.LogoJobDone = 1;
+  s.Requests.fetch_and(~sGUI_REQ_LOGOS);
+}
+
+void LoadNextFlyer(GuiLoaderState &s)
+{
+  sChar folder[sGUI_FOLDERCHARS * 2];
+  {
+    sScopeLock lock(s.Lock);
+    sDELETE(s.FlyerPicture);
+    s.FlyerReady = 0;
+    sCopyString(folder, s.FlyerFolder, sGUI_FOLDERCHARS * 2);
+  }
+  sDynamicArray<sDirEntry> list;
+  if(ListMediaFolder(list, folder, s.PackMode))
+  {
+    sInt entries = list.GetSize();
+    {
+      sScopeLock lock(s.Lock);
+      s.FlyerPictures = CountPictures(list);
+      if(s.FlyerCounter >= s.FlyerPictures) s.FlyerCounter = s.FlyerIndex = 0;
+      s.FlyerEntries = entries;
+      if(s.FlyerIndex >= entries) s.FlyerIndex = s.FlyerCounter = 0;
+    }
+    for(sInt tries = 0; tries < entries && !s.Stopping(); tries++)
+    {
+      sInt index;
+      {
+        sScopeLock lock(s.Lock);
+        index = s.FlyerIndex;
+      }
+      const sDirEntry &e = list[index];
+      sBool ready = 0;
+      if(!(e.Flags & sDEF_DIR) && IsImageFile(e.Name))
+      {
+        sChar path[sGUI_FOLDERCHARS * 3];
+        sImage *pic = Join(path, sGUI_FOLDERCHARS * 3, folder, e.Name) ? LoadPicture(path) : nullptr;
+        sScopeLock lock(s.Lock);
+        if(pic)
+        {
+          s.FlyerPicture = pic;
+          s.FlyerReady = ready = 1;
+        }
+        s.FlyerCounter++;
+        s.FlyerIndex++;
+        if(s.FlyerCounter >= s.FlyerPictures || s.FlyerIndex >= s.FlyerEntries) s.FlyerCounter = s.FlyerIndex = 0;
+      }
+      else
+      {
+        sScopeLock lock(s.Lock);
+        if(++s.FlyerIndex >= s.FlyerEntries) s.FlyerIndex = 0;
+      }
+      if(ready) break;
+    }
+  }
+  s.FlyerLoadFlag.store(0);
+}
+
+namespace
+{
+void LoaderLoop(sThread *thread, void *user)
+{
+  GuiLoaderState &s = *static_cast<GuiLoaderState *>(user);
+  while(!thread->CheckTerminate() && !s.Stopping())
+  {
+    sSleep(20);
+    if(thread->CheckTerminate() || s.Stopping()) break;
+    sU32 req = s.Requests.load();
+    if(req & sGUI_REQ_PASTE)
+      PasteMarked(s);
+    else if(req & sGUI_REQ_DELETE)
+      DeleteMarked(s);
+    else if(req & sGUI_REQ_LOGOS)
+      LoadLogoPictures(s);
+    if(s.FlyerLoadFlag.load() && !thread->CheckTerminate()) LoadNextFlyer(s);
+  }
+}
+}
+
+sThread *StartGuiLoader(GuiLoaderState &state)
+{
+  state.Stop.store(0);
+  return sNEW sThread(LoaderLoop, 0, 65536, &state, u"GuiLoader");
+}

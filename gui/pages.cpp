@@ -1,0 +1,587 @@
+// The GUI's tables (labels, textures, materials, widget groups), its start-up (Init) and
+// the frame: pointer, page mask, elements, records, header.
+//
+// The widget groups are one table in creation order; each row gives count, kind, page
+// mask, first label and a grid of home positions. Init asserts the design's budget of 298
+// widgets twice (homes, then creation). Which setting a widget edits is bound in one
+// function (BindGroup), so the tables stay plain data.
+#include "gui/gui.hpp"
+
+#include "base/log.hpp"
+#include "base/system.hpp"
+#include "gui/modescene.hpp"
+#include "show/forms.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+#include "show/sync.hpp"
+#include "show/textform.hpp"
+#include "show/tmdata.hpp"
+
+namespace
+{
+/****************************************************************************/
+/***   Labels                                                             ***/
+/****************************************************************************/
+
+struct LabelRow
+{
+  sInt Id;
+  const sChar *Text;
+};
+const LabelRow Labels[] = {
+  {4, u"AMBIENT"}, {5, u"TECHNO"}, {6, u"FUNK"}, {7, u"DISCO"}, {8, u"MINIMAL"}, {9, u"USER SET 1"},
+  {10, u"USER SET 2"}, {11, u"SIMPLE"}, {12, u"MOVIES"}, {13, u"VIDEO-IN"},
+  {14, u"AUTO FX"}, {15, u"SLIDESHOW"}, {16, u"LOGOS"}, {17, u"FLYER"}, {18, u"EFFECTS"}, {19, u"MESSAGES"},
+  {20, u"SHORT MSG."}, {21, u"DISTORTION"}, {22, u"LATENCY"}, {23, u"CONFIGS"},
+  {24, u"SCENE SLIDER"}, {25, u"SLIDESHOW SLIDER"}, {26, u"LOGO SLIDER"}, {27, u"FLYER SLIDER"},
+  {28, u"MOVIE BRIGHNESS SLIDER"}, {29, u"MOVIE SLIDER"}, {30, u"EFFECT SLIDER 1"}, {31, u"EFFECT SLIDER 2"},
+  {32, u"DISTORTION SLIDER 1"}, {33, u"DISTORTION SLIDER 2"}, {34, u"LATENCY SLIDER"}, {35, u"MESSAGE SLIDER"},
+  {36, u"BRIGHTNESS SLIDER"}, {37, u"DIRECTORY SLIDER"}, {38, u"SCALER X0 SLIDER"}, {39, u"SCALER Y0 SLIDER"},
+  {40, u"SCALER X1 SLIDER"}, {41, u"SCALER Y1 SLIDER"}, {42, u"BRIGHTNESS SLIDER"}, {43, u"CONTRAST SLIDER"},
+  {44, u"AUTO EFFECT CONFIGURATION"}, {45, u"SLIDESHOW CONFIGURATION"}, {46, u"LOGO CONFIGURATION"},
+  {47, u"FLYER CONFIGURATION"}, {48, u"EFFECT CONFIGURATION"}, {49, u"MESSAGE CONFIGURATION"},
+  {50, u"SHORT MESSAGE CONFIGURATION"}, {51, u"DISTORTION CONFIGURATION"}, {52, u"LATENCY CONFIGURATION"},
+  {53, u"CONFIGURATION FILES"},
+  {60, u"ACTIVE"}, {61, u"START"}, {62, u"DIRECTORY"}, {63, u"RND STYLE"}, {64, u"STYLE 1"}, {65, u"STYLE 2"},
+  {66, u"STYLE 3"}, {67, u"PURE"}, {68, u"TOP MIX"}, {69, u"BOTTOM MIX"}, {70, u"ALLOW FX"}, {71, u"TAP"},
+  {72, u"STROBOSCP."}, {73, u"COLOR COR."}, {74, u"FEEDBACK"}, {75, u"KALEIDOSCP."}, {76, u"TOUCH ME"},
+  {77, u"ALPHA"}, {78, u"MUTE"}, {79, u"LOCK"}, {80, u"X"}, {81, u"TEXT"}, {82, u"RND FX"}, {83, u"MIRROR PNP"},
+  {84, u"SCREEN"}, {85, u"LOAD"}, {86, u"SAVE"}, {87, u"RESET"}, {88, u"DMX CFG"}, {89, u"MIDI CFG"},
+  {90, u"SCALER CFG"}, {91, u"UPDATE"}, {92, u"RELOAD"}, {93, u"LEARN"}, {94, u"CHANNEL"}, {95, u"CANCEL"},
+  {96, u"CONFIRM"}, {97, u"PAGE 1"}, {98, u"PAGE 2"}, {99, u"PAGE 3"}, {100, u"FADER"}, {101, u"NUMBER"},
+  {102, u"INVERT"}, {103, u"TEST"}, {104, u"DEVICE"}, {106, u"CAPS"}, {107, u"ENTER"}, {108, u"SPACE"},
+  {109, u"DELETE ALL"}, {110, u"del"}, {111, u"<-"}, {112, u"->"}, {113, u"YES"}, {114, u"NO"},
+  {115, u"UP"}, {116, u"ROOT"}, {117, u"SET DIRECTORY"}, {118, u"COPY"}, {119, u"PASTE"}, {120, u"DELETE"},
+  {121, u"SELECT ALL"}, {122, u"NEW DIR"}, {123, u"CANCEL"}, {124, u"CONFIRM"},
+  {125, u"DRIVE 1"}, {126, u"DRIVE 2"}, {127, u"DRIVE 3"}, {128, u"DRIVE 4"}, {129, u"DRIVE 5"},
+  {130, u"DRIVE 6"}, {131, u"DRIVE 7"}, {132, u"DRIVE 8"},
+  {140, u"1"}, {141, u"2"}, {142, u"3"}, {143, u"4"}, {144, u"5"}, {145, u"6"}, {146, u"7"}, {147, u"8"},
+  {148, u"9"}, {149, u"10"}, {150, u"11"}, {151, u"12"}, {152, u"13"}, {153, u"14"}, {154, u"15"}, {155, u"16"},
+};
+// The on-screen keyboard (German layout), lower and upper case per key: label 420 + 2 key.
+const sChar KeyboardChars[48][2] = {
+  {'1', '!'}, {'2', '"'}, {'3', 0xa7}, {'4', '$'}, {'5', '%'}, {'6', '&'}, {'7', '/'}, {'8', '('},
+  {'9', ')'}, {'0', '='}, {0xdf, '?'}, {0xb4, '`'}, {'q', 'Q'}, {'w', 'W'}, {'e', 'E'}, {'r', 'R'},
+  {'t', 'T'}, {'z', 'Z'}, {'u', 'U'}, {'i', 'I'}, {'o', 'O'}, {'p', 'P'}, {0xfc, 0xdc}, {'+', '*'},
+  {'a', 'A'}, {'s', 'S'}, {'d', 'D'}, {'f', 'F'}, {'g', 'G'}, {'h', 'H'}, {'j', 'J'}, {'k', 'K'},
+  {'l', 'L'}, {0xf6, 0xd6}, {0xe4, 0xc4}, {'#', '\''}, {'<', '>'}, {'y', 'Y'}, {'x', 'X'}, {'c', 'C'},
+  {'v', 'V'}, {'b', 'B'}, {'n', 'N'}, {'m', 'M'}, {',', ';'}, {'.', ':'}, {'-', '_'}, {'@', '~'},
+};
+
+/****************************************************************************/
+/***   Textures and materials                                             ***/
+/****************************************************************************/
+
+#define GUI_ROW(u, p) {u"gui/unpacked/" u, u"gui/packed/" p, 0x1401, 0}
+const TextureEntry GuiTextures[] = {
+  GUI_ROW("pointer.pic", "pointer.pic"), GUI_ROW("hit.bmp", "hit.png"), GUI_ROW("white.bmp", "white.png"),
+  GUI_ROW("wave.pic", "wave.pic"), GUI_ROW("background3.bmp", "background3.png"),
+  GUI_ROW("Sparkvane.bmp", "Sparkvane.png"), GUI_ROW("color.bmp", "color.png"),
+  GUI_ROW("Xbutton.bmp", "Xbutton.pic"), GUI_ROW("Xbutton_a.pic", "Xbutton_a.pic"),
+  GUI_ROW("Xbutton_on.bmp", "Xbutton_on.png"), GUI_ROW("Xbutton_active.bmp", "Xbutton_active.png"),
+  GUI_ROW("Xscreen.bmp", "Xscreen.pic"), GUI_ROW("Xscreen_b1_on.bmp", "Xscreen_b1_on.png"),
+  GUI_ROW("Xscreen_b2_on.bmp", "Xscreen_b2_on.png"), GUI_ROW("Xbig_slider.bmp", "Xbig_slider.pic"),
+  GUI_ROW("Xbig_slider_button.bmp", "Xbig_slider_button.png"), GUI_ROW("Xslider.bmp", "Xslider.pic"),
+  GUI_ROW("Xslider_button.bmp", "Xslider_button.png"), GUI_ROW("Xv_slider.bmp", "Xv_slider.pic"),
+  GUI_ROW("Xv_slider_button.bmp", "Xv_slider_button.png"), GUI_ROW("Xv_big_slider.bmp", "Xv_big_slider.pic"),
+  GUI_ROW("Xv_big_slider_button.bmp", "Xv_big_slider_button.png"), GUI_ROW("Xbig_button.bmp", "Xbig_button.pic"),
+  GUI_ROW("Xbig_button_on.bmp", "Xbig_button_on.png"), GUI_ROW("Xvoid_button.bmp", "Xvoid_button.pic"),
+  GUI_ROW("Xsmall_button.bmp", "Xsmall_button.pic"),
+  GUI_ROW("Xsmall_button_active.bmp", "Xsmall_button_active.png"), GUI_ROW("movie_icon.bmp", "movie_icon.png"),
+  GUI_ROW("unknown_codec.bmp", "unknown_codec.png"), GUI_ROW("color_test.bmp", "color_test.png"),
+  GUI_ROW("window.bmp", "window.png"), {nullptr, nullptr, 0, 0}};
+#undef GUI_ROW
+static_assert(sizeof(GuiTextures) / sizeof(GuiTextures[0]) == sGUI_TEXTURES + 1);
+
+// Material m draws texture row m - 2 (0 and 1 the pointer and the ripple); 33..35 the
+// previews and the video-in frame, 36..135 the tile pictures, all starting on the empty
+// movie picture. Every row blends by alpha over what is drawn, without depth.
+constexpr sInt EmptyPicture = 27;
+struct MaterialTable
+{
+  MaterialEntry Rows[sGUI_MATERIALS + 1];
+  MaterialTable()
+  {
+    for(sInt m = 0; m < sGUI_MATERIALS; m++)
+    {
+      sInt t = m < 2 ? m : (m < sGUI_PREVIEWMATERIAL ? m - 2 : EmptyPicture);
+      Rows[m] = {0, 1, sMTRL_ZOFF | sMTRL_CULLOFF, 0x60105, 1, {0, 0, 0, 0}, {t, 0, 0, 0}};
+    }
+    Rows[sGUI_MATERIALS] = {sTMD_ENDKIND, 0, 0, 0, 0, {0, 0, 0, 0}, {0, 0, 0, 0}};
+  }
+};
+const MaterialTable GuiMaterials;
+
+/****************************************************************************/
+/***   Widget groups                                                      ***/
+/****************************************************************************/
+
+enum Group : sInt
+{
+  G_STYLES, G_LISTS, G_PAGES, G_AUTOFX, G_AUTOKEYS, G_MEDIASTYLES, G_MEDIADIR, G_MEDIASWITCHES, G_ALLOWTAP,
+  G_EFFECTS, G_EFFECTSWITCHES, G_EVERYPAGE, G_MESSAGES, G_MESSAGEKEYS, G_SHORTS, G_SHORTKEYS, G_DISTKINDS,
+  G_DISTACTIVE, G_DISTSOURCES, G_CONFIGKEYS, G_CONFIGSLOTS, G_CHANNELROWS, G_CHANNELKEYS, G_FADER,
+  G_SCALERKEYS, G_SCALERDEVICE, G_KEYS, G_EDITKEYS, G_YESNO, G_BROWSER, G_COUNT
+};
+
+// Command words the frame acts on.
+enum : sInt
+{
+  CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
+  CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
+};
+
+struct GroupRow
+{
+  sInt Count;
+  sU32 Kind;
+  sU32 Mask;
+  sInt Label;          // first label id; -1: a label per widget from Labels below
+  sF32 X, Y, DX, DY;   // first home and the step
+  sInt PerRow;         // widgets per row (rows go down by RowDY, shifted by RowDX)
+  sF32 RowDX, RowDY;
+  const sInt *LabelList;
+};
+const sInt MediaStyleLabels[16] = {63, 64, 65, 66, 63, 64, 65, 66, 63, 64, 65, 66, 63, 67, 68, 69};
+const sInt MediaSwitchLabels[8] = {60, 61, 60, 61, 60, 61, 60, 61};
+const sInt EffectLabels[8] = {72, 73, 74, 75, 76, 60, 77, 71};
+const sInt EveryLabels[3] = {78, 79, 80};
+const sInt MessageLabels[3] = {81, 60, 61};
+const sInt ShortLabels[2] = {81, 61};
+const sInt DistKindLabels[4] = {82, 83, 74, 75};
+const sInt DistSourceLabels[3] = {84, 12, 13};
+const sInt ConfigKeyLabels[9] = {85, 86, 87, 92, 88, 89, 90, 91, 60};
+// per channel page: CANCEL, CONFIRM and the key to the next page
+const sInt ChannelKeyLabels[9] = {95, 96, 98, 95, 96, 99, 95, 96, 97};
+const sInt ScalerKeyLabels[9] = {101, 101, 101, 101, 60, 102, 103, 95, 96};
+const sInt EditKeyLabels[9] = {106, 107, 108, 109, 110, 111, 112, 95, 96};
+const sInt EditKinds[9] = {3, 3, 4, 4, 5, 5, 5, 4, 4};
+const sInt AllowTapLabels[2] = {70, 71};
+
+const GroupRow Groups[G_COUNT] = {
+  {8, 1, 0x1, 4, -306.28f, 123, 160.64f, 0, 5, -35, -35, nullptr},            // style buttons
+  {2, 2, 0x1, 12, 140.64f, 88, 160.64f, 0, 2, 0, 0, nullptr},                 // MOVIES, VIDEO-IN
+  {10, 1, 0x1, 14, -306.28f, -138, 160.64f, 0, 5, 0, -35, nullptr},           // page buttons
+  {1, 3, 0x2, 60, -340, -268, 0, 0, 1, 0, 0, nullptr},                        // AUTO FX: ACTIVE
+  {11, 5, 0x2, 140, -286.32f, -240, 52.663f, 0, 11, 0, 0, nullptr},           // program keys
+  {16, 0, 0, -1, -306.28f, -240, 160.64f, 0, 4, 0, 0, MediaStyleLabels},      // 4 pages x 4 styles
+  {4, 4, 0, 62, -306.28f, -280, 0, 0, 1, 0, 0, nullptr},                      // DIRECTORY x 4
+  {8, 3, 0, -1, 360, -275, 90, 0, 2, 0, 0, MediaSwitchLabels},               // ACTIVE, START x 4
+  {2, 0, 0x4, -1, -145.64f, -280, 160.64f, 0, 2, 0, 0, AllowTapLabels},       // ALLOW FX, TAP
+  {5, 0, 0x80000020, 72, -306.28f, -240, 160.64f, 0, 5, 0, 0, nullptr},       // effect choice
+  {3, 3, 0x80000020, -1, 360, -275, 90, 0, 3, 0, 0, EffectLabels + 5},        // ACTIVE, ALPHA, TAP
+  {3, 0, sGUI_ALLPAGES, -1, 300, 300, 130, 0, 3, 0, 0, EveryLabels},         // MUTE, LOCK, exit
+  {16, 5, 0x40, 140, -286.32f, -240, 52.663f, 0, 16, 0, 0, nullptr},          // message slots
+  {3, 4, 0x40, -1, -306.28f, -280, 0, 0, 1, 120, 0, MessageLabels},           // TEXT, ACTIVE, START
+  {16, 5, 0x80, 140, -286.32f, -240, 52.663f, 0, 16, 0, 0, nullptr},          // short message slots
+  {2, 4, 0x80, -1, -306.28f, -280, 0, 0, 1, 160, 0, ShortLabels},             // TEXT, START
+  {4, 0, 0x100, -1, -306.28f, -240, 160.64f, 0, 4, 0, 0, DistKindLabels},     // distortion kinds
+  {1, 3, 0x100, 60, 400, -275, 0, 0, 1, 0, 0, nullptr},                       // ACTIVE
+  {3, 0, 0x100, -1, -306.28f, -205, 160.64f, 0, 3, 0, 0, DistSourceLabels},   // sources
+  {9, 4, 0x400, -1, -306.28f, -240, 160.64f, 0, 5, 0, -35, ConfigKeyLabels},  // config keys
+  {8, 5, 0x400, 140, -286.32f, -310, 52.663f, 0, 8, 0, 0, nullptr},           // slots 1..8
+  {66, 0, 0, -1, -30, 99, 160, 0, 2, 0, -35, nullptr},                        // LEARN, CHANNEL rows
+  {9, 0, 0, -1, -306.28f, -275, 160.64f, 0, 3, 0, 0, ChannelKeyLabels},       // CANCEL, CONFIRM, PAGE x 3
+  {1, 3, 0x20000, 100, 400, -275, 0, 0, 1, 0, 0, nullptr},                    // FADER
+  {9, 0, 0x40000, -1, -306.28f, -160, 0, -35, 4, 0, 0, ScalerKeyLabels},      // scaler keys
+  {1, 0, 0x40000, 104, 298, 150, 0, 0, 1, 0, 0, nullptr},                     // device
+  {48, 5, 0x1000, 420, -247.76f, 116, 51.931f, 0, 12, 0, -52, nullptr},       // character keys
+  {9, 0, 0x1000, -1, -420, -110, 170, 0, 5, 0, -45, EditKeyLabels},           // edit keys
+  {2, 4, 0x100000, 113, -100, -60, 200, 0, 2, 0, 0, nullptr},                 // YES, NO
+  {18, 4, 0x4000, 115, -420, 250, 0, -35, 9, 160, 0, nullptr},                // browser keys
+};
+constexpr sInt BudgetSum = 1 + 1 + (5 + 5) + (5 + 5) + (11 + 1) + (4 + 1 + 2) * 4 + 1 + 1 + (5 + 3) + 1 + (16 + 2 + 1) +
+                           (16 + 1 + 1) + (4 + 1 + 3) + (3 + 1 + 1 + 1 + 1 + 1 + 1 + 8) + (12 * 4 + 2 + 2 + 3 + 2) +
+                           (7 + 2 + 1) + ((10 + 11 + 12) * 2 + 3 * 3 + 1) + 2 + (3 + 4 + 3 + 8);
+static_assert(BudgetSum == sGUI_WIDGETS, "the widget budget");
+
+const sU32 MediaPageMasks[4] = {0x4, 0x8, 0x10, 0x800};
+// channel rows per page
+const sInt ChannelRows[3] = {10, 11, 12};
+
+sU32 *U(sInt &v) { return reinterpret_cast<sU32 *>(&v); }
+}
+
+const sChar *GuiLabel(sInt id)
+{
+  static sChar keys[96][2];
+  if(id >= 420 && id < 516)
+  {
+    sInt k = (id - 420) / 2, c = (id - 420) % 2;
+    keys[id - 420][0] = KeyboardChars[k][c];
+    keys[id - 420][1] = 0;
+    return keys[id - 420];
+  }
+  for(const LabelRow &r : Labels)
+    if(r.Id == id) return r.Text;
+  return u"";
+}
+
+/****************************************************************************/
+/***   Init                                                               ***/
+/****************************************************************************/
+
+void TouchGui::ComputeHomes()
+{
+  sInt ii = 0;
+  for(sInt g = 0; g < G_COUNT; g++)
+  {
+    const GroupRow &r = Groups[g];
+    for(sInt i = 0; i < r.Count; i++)
+    {
+      sInt row = i / r.PerRow, col = i % r.PerRow;
+      sF32 x = r.X + col * r.DX + row * r.RowDX, y = r.Y + col * r.DY + row * r.RowDY;
+      if(g == G_CHANNELROWS)
+      {
+        // pairs of LEARN and CHANNEL; rows restart on each of the three pages
+        sInt pair = i / 2, page = pair < 10 ? 0 : (pair < 21 ? 1 : 2);
+        sInt inPage = pair - (page == 0 ? 0 : (page == 1 ? 10 : 21));
+        x = (i % 2) ? 130.0f : -30.0f;
+        y = inPage == 0 ? 99.0f : 50.0f - 35.0f * sF32(inPage - 1);
+      }
+      if(g == G_MEDIASTYLES || g == G_MEDIADIR || g == G_MEDIASWITCHES)
+      {
+        // the four media pages share their places
+        sInt per = g == G_MEDIASTYLES ? 4 : (g == G_MEDIADIR ? 1 : 2);
+        sInt k = i % per;
+        x = r.X + k * r.DX;
+        y = r.Y;
+      }
+      widgetHome[ii++] = sVec3(x, y, 0);
+    }
+  }
+  sVERIFY(ii == BudgetSum);
+}
+
+void TouchGui::CreateWidgets()
+{
+  sInt ii = 0;
+  for(sInt g = 0; g < G_COUNT; g++)
+  {
+    const GroupRow &r = Groups[g];
+    for(sInt i = 0; i < r.Count; i++, ii++)
+    {
+      GuiWidget &w = widgets[ii];
+      sU32 kind = r.Kind, mask = r.Mask;
+      sInt label = r.LabelList ? r.LabelList[i] : r.Label + i;
+      sU32 value = sU32(i);
+      sU32 *target = nullptr;
+      sU32 *indicator = nullptr;
+      sBool inScene = g != G_YESNO;
+      switch(g)
+      {
+      case G_STYLES: target = &style; break;
+      case G_LISTS: target = &movieSection, value = 8 + i, indicator = &pageIndicators[10 + i]; break;
+      case G_PAGES: target = &pageIndex, indicator = &pageIndicators[i < sGUI_TIMERS + 8 ? i : 0]; break;
+      case G_AUTOFX: target = &autoFxActive, value = 1; break;
+      case G_AUTOKEYS: target = &autoFxProgram; break;
+      case G_MEDIASTYLES:
+      {
+        GuiMediaSection *s = Section(1 + i / 4);
+        mask = MediaPageMasks[i / 4], target = U(s->Style), value = i % 4;
+        break;
+      }
+      case G_MEDIADIR: mask = MediaPageMasks[i], target = &commandWords[CmdBrowse], value = 1 + i, indicator = &configCommand; break;
+      case G_MEDIASWITCHES:
+      {
+        sInt section = 1 + i / 2;
+        mask = MediaPageMasks[i / 2];
+        if(i % 2 == 0)
+          target = U(Section(section)->Active), value = 1;
+        else
+          target = U(timers[section - 1].Running), value = 1;
+        break;
+      }
+      case G_ALLOWTAP:
+        if(i == 0) target = U(config.Slideshow.AllowEfx), value = 1;
+        else target = &commandWords[CmdTap], value = 1;
+        break;
+      case G_EFFECTS: target = &selectedEffect; break;
+      case G_EFFECTSWITCHES:
+        if(i == 0) target = U(config.Effects[0].Active), value = 1;
+        else if(i == 1) target = U(config.Effects[0].Alpha), value = 1;
+        else target = &commandWords[CmdTap], value = 1;
+        break;
+      case G_EVERYPAGE:
+        if(i == 0) target = &commandWords[CmdMute], value = 1;
+        else if(i == 1) target = &touchLocked, value = 1;
+        else target = &commandWords[CmdExit], value = 1, kind = 5;
+        break;
+      case G_MESSAGES: target = &commandWords[CmdMessage]; break;
+      case G_MESSAGEKEYS:
+        if(i == 0) target = &commandWords[CmdText], value = 1;
+        else if(i == 1) target = U(config.Messages[0].Active), value = 1, kind = 3;
+        else target = U(textStart[0]), value = 1, kind = 3;
+        break;
+      case G_SHORTS: target = &commandWords[CmdShort]; break;
+      case G_SHORTKEYS:
+        if(i == 0) target = &commandWords[CmdText], value = 1;
+        else target = U(textStart[sGUI_TEXTSLOTS]), value = 1, kind = 3;
+        break;
+      case G_DISTKINDS: target = U(config.Distortions[0].Kind); break;
+      case G_DISTACTIVE: target = U(config.Distortions[0].Active), value = 1; break;
+      case G_DISTSOURCES: target = &selectedDistortion; break;
+      case G_CONFIGKEYS:
+        if(i < 8) target = &configCommand, value = 1 + i;
+        else target = &commandWords[CmdConfigActive], value = 1, kind = 3;
+        break;
+      case G_CONFIGSLOTS: target = U(configSlot), indicator = &configSelected[i]; break;
+      case G_CHANNELROWS:
+      {
+        sInt pair = i / 2, page = pair < 10 ? 0 : (pair < 21 ? 1 : 2);
+        mask = sGUI_PAGE_CHANNEL1 << page;
+        label = (i % 2) ? 94 : 93;
+        kind = (i % 2) ? 4 : 0;
+        target = &commandWords[(i % 2) ? CmdChannel : CmdLearn], value = sU32(pair);
+        break;
+      }
+      case G_CHANNELKEYS:
+        mask = sGUI_PAGE_CHANNEL1 << (i / 3);
+        if(i % 3 < 2) target = &configCommand, value = 9 + i % 3;
+        else target = &channelPageState, value = (i / 3 + 1) % 3;
+        break;
+      case G_FADER: target = &commandWords[CmdFader], value = 1; break;
+      case G_SCALERKEYS:
+        target = &commandWords[CmdScaler], value = 1 + i;
+        if(i >= 4 && i < 7) kind = 3;
+        break;
+      case G_SCALERDEVICE: target = &scalerDevice, value = 246; break;
+      case G_KEYS: target = U(keyPressed), label = 420 + 2 * i; break;
+      case G_EDITKEYS:
+        kind = sU32(EditKinds[i]);
+        if(i == 0) target = U(touch.KeyCase), value = 1;
+        else if(i < 7) target = &editKeys[i - 1], value = 1;
+        else target = &commandWords[CmdKeyboard], value = i - 6;
+        break;
+      case G_YESNO: target = &commandWords[CmdDialog], value = 1 + i; break;
+      case G_BROWSER: target = &commandWords[CmdBrowserKey], value = 1 + i; break;
+      default: break;
+      }
+      w.CreateButton(&touch, kind, widgetHome[ii].x, widgetHome[ii].y, label, value, target, mask, indicator, inScene);
+      if(g == G_KEYS) w.LabelStyle = 2;
+      if(g == G_EFFECTSWITCHES || g == G_MEDIASWITCHES || g == G_AUTOFX || g == G_DISTACTIVE || g == G_FADER ||
+         (g == G_MESSAGEKEYS && i == 1))
+        w.Action = GuiWidget::TOGGLE, w.LightStyle = 1;
+      if((g == G_MEDIASWITCHES && i % 2) || (g == G_MESSAGEKEYS && i == 2) || (g == G_SHORTKEYS && i == 1))
+        w.Action = GuiWidget::SET, w.LightStyle = 2;
+      if(g == G_ALLOWTAP && i == 0) w.Action = GuiWidget::TOGGLE;
+      if((g == G_ALLOWTAP && i == 1) || (g == G_EFFECTSWITCHES && i == 2)) w.Action = GuiWidget::ADD;
+      if(g == G_LISTS) w.ClearTarget = &movieSection;
+      if(g == G_EVERYPAGE || g == G_YESNO) w.DialogSafe = 1;
+      if(g == G_EVERYPAGE && i < 2) w.Action = GuiWidget::TOGGLE, w.LightStyle = 1;
+    }
+  }
+  widgetCount = ii;
+  sVERIFY(ii == BudgetSum);
+}
+
+void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
+{
+  SyncSource = syncSource;
+  sDPrint(u"GUI----------------------X");
+  // the application found the data root before any scene's Init: relative names
+  // resolve in it, and slot 0 of the drives is it
+  BuildMediaDrives(drives, GetDataRoot());
+  StartupRecord *record = Machine ? Machine->Record : nullptr;
+  packMode = record && record->UsePackfile && record->PackfileName && sCheckFile(record->PackfileName);
+  loader.PackMode = packMode;
+  if(record && (record->UsePackfile || record->RecordPackfile))
+    for(sInt i = 0; i < MediaFileCount; i++)
+      if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
+  CreateTMData(GuiTextures, GuiMaterials.Rows, (initFlags & 1) ? sInt(sTMD_PACKED) : 0);
+
+  visible = 0;
+  prevButtons = 0;
+  touch.HeldWidget = -1;
+  pageIndex = 0;
+  style = shownStyle = 5;
+  sceneRequest.RequestFlag = 0;
+  sceneRequest.RequestedScene = 12;
+  selectedMovie = movieClear = sU32(-1);
+  selectedVideo = prevVideo = sU32(-1);
+  dialogTimer = 3000;
+  random.Seed(sGetTime() & 0xfffff);
+  ResolveIntervals();
+
+  ComputeHomes();
+  touch.Owner = this;
+  CreateWidgets();
+  for(sInt i = 0; i < sGUI_TILES; i++)
+    tiles[i].Create(&touch, 0, -7, sU32(1000 + i), sU32(i), nullptr, U(sceneRequest.NextNumber),
+                    U(config.StyleFlags[style][i]), 1);
+  static const struct { sU32 O; sF32 X, Y; sU32 Mask; } SliderRows[sGUI_SLIDERS] = {
+    {1, 0, -72, 0x1}, {0, 200, -315, 0x4}, {0, 170, -315, 0x8}, {0, 170, -315, 0x10}, {0, -185, -315, 0x800},
+    {0, 179, -315, 0x800}, {0, -185, -315, 0x80000020}, {0, 179, -315, 0x80000020}, {0, -95, -315, 0x100},
+    {0, 269, -315, 0x100}, {1, 15, -315, 0x200}, {0, 170, -315, 0x40}, {2, 433, 256, sGUI_ALLPAGES},
+    {3, 118, -79, 0x4000}, {1, -140, -160, 0x40000}, {1, -140, -195, 0x40000}, {1, -140, -230, 0x40000},
+    {1, -140, -265, 0x40000}, {0, 298, 80, 0x40000}, {0, 298, 45, 0x40000}};
+  sF32 *values[sGUI_SLIDERS] = {&styleScroll[5], &config.Slideshow.Interval, &config.Logos.Interval,
+                                &config.Flyer.Interval, &config.Movie.Power, &config.Movie.Interval,
+                                &config.Effects[0].Transparency, &config.Effects[0].Power,
+                                &config.Distortions[0].Frequency, &config.Distortions[0].Power, &config.Latency,
+                                &config.Messages[0].Interval, &brightness, nullptr,
+                                &config.Scalers[0].Out[0], &config.Scalers[0].Out[1], &config.Scalers[0].Out[2],
+                                &config.Scalers[0].Out[3], &config.Scalers[0].Brightness, &config.Scalers[0].Contrast};
+  for(sInt i = 0; i < sGUI_SLIDERS; i++)
+    sliders[i].Create(&touch, SliderRows[i].O, SliderRows[i].X, SliderRows[i].Y, sU32(24 + i), values[i],
+                      SliderRows[i].Mask);
+
+  textForm = sNEW TextForm(4);
+  textForm->SetFont(this, 3);
+  textForm->Colour = 0xFFE8E8E8;
+  textForm->TextScale = 0.6f;   // labels fit their keys on the 1229.4-unit plane
+  textForm->LayerMask = 0xffffffff;
+  AddObject(textForm);
+  touch.Text = textForm;
+  counters[1] = 500;
+
+  loaderThread = StartGuiLoader(loader);
+  StartupConfig(packMode);
+  random.Seed(sGetTime() & 0xfffff);
+  randomWord = sU32(random.NextBelow(65536));
+  touch.Clock = 0;
+  sceneRequest.TakenFlag = 1;
+  PickAutoScene(0);
+  previousRequested = sceneRequest.NextNumber;
+  modeScene = sNEW GuiModeScene(syncSource, this);
+  MarkAllTiles();
+}
+
+
+/****************************************************************************/
+/***   Frame                                                              ***/
+/****************************************************************************/
+
+sU32 TouchGui::ComputePageMask() const
+{
+  if(!visible) return 0;
+  sU32 m;
+  if(keyboardOpen) m = sGUI_PAGE_KEYBOARD;
+  else if(browserOpen) m = sGUI_PAGE_BROWSER;
+  else if(channelPageOpen) m = sGUI_PAGE_CHANNEL1 << (channelPageState < 3 ? channelPageState : 0);
+  else if(scalerPageOpen) m = sGUI_PAGE_SCALER;
+  else if(config.Effects[4].Active) m = sGUI_PAGE_TOUCHME;
+  else if(movieSection != 8 && movieSection != 9) m = GuiMainPageMask(sInt(pageIndex < 10 ? pageIndex : 0));
+  else m = sGUI_PAGE_HEADER | sGUI_PAGE_LIST;
+  if(loader.Requests.load()) m |= sGUI_PAGE_LOADING;
+  if(dialogKind) m |= sGUI_PAGE_DIALOG;
+  if(touchLocked) m |= sGUI_PAGE_LOCKED;
+  return m;
+}
+
+void TouchGui::UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt height)
+{
+  MapPointer(px, py, width, height, touch.PointerX, touch.PointerY);
+  touch.PressEdge = (buttons & 1) && !(prevButtons & 1);
+  touch.ButtonDown = buttons & 1;
+  prevButtons = buttons;
+  // a touch screen without keyboard: a tap in the top right corner shows the GUI
+  if(!visible && touch.PressEdge && touch.PointerX >= 550.0f && touch.PointerY >= 280.0f)
+  {
+    visible = 1;
+    touch.PressEdge = 0;
+  }
+}
+
+void TouchGui::DrawWidgets()
+{
+  for(GuiSlider &s : sliders) s.Draw();
+  for(sInt i = 0; i < widgetCount; i++)
+    if(widgets[i].InScene) widgets[i].Draw();
+  pageIndicators[0] = autoFxActive;
+  pageIndicators[1] = sU32(config.Slideshow.Active);
+  pageIndicators[2] = sU32(config.Logos.Active);
+  pageIndicators[3] = sU32(config.Flyer.Active);
+  sU32 any = 0;
+  for(const GuiEffectSetting &e : config.Effects) any |= sU32(e.Active);
+  pageIndicators[4] = any;
+  any = 0;
+  for(const GuiMessageSetting &m : config.Messages) any |= sU32(m.Active);
+  pageIndicators[5] = any;
+  pageIndicators[7] = sU32(config.Distortions[0].Active | config.Distortions[1].Active);
+  any = 0;
+  for(sU32 c : configSelected) any |= c;
+  pageIndicators[9] = any;
+  pageIndicators[10] = sU32(config.Movie.Active);
+  pageIndicators[11] = sU32(config.VideoActive);   // the video-in lamp shows its timer's switch
+}
+
+void TouchGui::PrintHeader()
+{
+  sF32 bpm = SyncSource ? SyncSource->Tempo : 0.0f;
+  sStringBuffer<64> line;
+  sSPrintF(line.Ref(), u"BPM: %1.1f", bpm);
+  textForm->PrintLeft(line, -330, 184);
+  sSPrintF(line.Ref(), u"v%1.2f", 1.25f);
+  textForm->PrintLeft(line, -143.5f, 295);
+  sSPrintF(line.Ref(), u"SIV: %3.1f%%", sceneRequest.InputGain * 100.0f);
+  textForm->PrintLeft(line, -450, 184);
+  if((touch.PageMask & GuiMainPageMask(sInt(pageIndex)) & ~sGUI_PAGE_HEADER) == 0) return;
+  textForm->PrintCentered(GuiLabel(44 + sInt(pageIndex)), 0, -209);
+}
+
+void TouchGui::Render(sInt, sViewport *)
+{
+  textForm->Clear();
+  if(Machine)
+    UpdateTouch(Machine->Pointer.X, Machine->Pointer.Y, Machine->Pointer.Buttons, DisplayWidth, DisplayHeight);
+  touch.PageMask = ComputePageMask();
+  touch.StepCount = StepCount;
+  LayerMask = touch.PageMask;
+  if(pageIndex > 9) pageIndex = 0;
+  // the effect and distortion keys follow the chosen effect and source
+  sInt e = selectedEffect < sGUI_EFFECTS ? sInt(selectedEffect) : 0;
+  sInt d = selectedDistortion < sGUI_DISTORTIONS ? sInt(selectedDistortion) : 0;
+  sInt msg = commandWords[CmdMessage] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdMessage]) : 0;
+  sInt shortMsg = commandWords[CmdShort] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdShort]) : 0;
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.PageMask == 0x80000020 && w.LabelId == 60) w.Target = U(config.Effects[e].Active);
+    if(w.PageMask == 0x80000020 && w.LabelId == 77) w.Target = U(config.Effects[e].Alpha);
+    if(w.PageMask == 0x100 && w.LabelId == 60) w.Target = U(config.Distortions[d].Active);
+    if(w.PageMask == 0x100 && (w.LabelId == 82 || w.LabelId == 83 || ((w.LabelId == 74 || w.LabelId == 75) && w.Kind == 0)))
+      w.Target = U(config.Distortions[d].Kind);
+    if(w.PageMask == 0x40 && w.LabelId == 60) w.Target = U(config.Messages[msg].Active);
+    if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(textStart[msg]);
+    if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textStart[sGUI_TEXTSLOTS + shortMsg]);
+  }
+  sliders[6].Value = &config.Effects[e].Transparency;
+  sliders[7].Value = &config.Effects[e].Power;
+  sliders[8].Value = &config.Distortions[d].Frequency;
+  sliders[9].Value = &config.Distortions[d].Power;
+  sliders[11].Value = &config.Messages[msg].Interval;
+  if(scalerPageOpen) BindScalerDevice();
+
+  SelectTimerMessage();
+  if(sceneRequest.TakenFlag)
+  {
+    previousRequested = sceneRequest.NextNumber;
+    PickAutoScene(1);
+  }
+  DrawWidgets();
+  if(sInt(movieSection) != prevListChoice)
+  {
+    prevListChoice = sInt(movieSection);
+    if(movieSection == 8)
+      RefreshMovieList();
+    else
+      LayoutList();
+  }
+  if(movieSection == 8) BuildMoviePreviews();
+  if(movieSection == 8 || movieSection == 9)
+    for(GuiTile &t : tiles) t.Draw();
+  else
+    for(GuiTile &t : tiles)
+      for(ArrayForm *f : {t.FrameForm, t.FaceForm, t.MarkForm, t.PictureForm})
+        if(f) f->LayerMask = 0;
+  UpdateSlideshowTimer();
+  UpdateFlyerTimer();
+  UpdateVideoInTimer();
+  PublishRecords();
+  if(modeScene && autoFxActive) modeScene->Render(0, nullptr);
+  if(touch.PageMask && !(touch.PageMask & sGUI_PAGE_TOUCHME)) PrintHeader();
+  MakeLogoTextures();
+  MakeFlyerTexture();
+  if(!touch.ButtonDown) touch.HeldWidget = -1;
+}

@@ -1,0 +1,140 @@
+#pragma once
+// The GUI's touch elements: buttons, switches and keys (GuiWidget), sliders (GuiSlider)
+// and the thumbnail tiles of the list page (GuiTile).
+//
+// Each element is a small record that owns its quads in the GUI scene's object list and
+// edits one setting through a pointer: a press writes the setting directly, so the page
+// code never asks which button was pressed. Kinds and orientations are tables (quad size,
+// materials, hit rectangle, label position); an element is drawn, recoloured, moved and
+// hit-tested in one pass per frame against the frame's GuiTouchState.
+//
+// A press counts on the press edge only, when nothing is held and at least 201 ms passed
+// since the element's last press. A null target, echo, clear or value pointer is skipped.
+//
+// Elements are made once by the GUI's Init and live with the scene, which deletes their
+// quads. Main thread only.
+
+#include "base/types.hpp"
+
+class Scene;
+class ArrayForm;
+class TextForm;
+
+// What the elements read and write of the GUI in one frame.
+struct GuiTouchState
+{
+  sU32 Clock = 0;          // GUI milliseconds, +10 per Tick
+  sU32 PageMask = 0;       // the current page mask (0 while the GUI is hidden)
+  sF32 PointerX = 0, PointerY = 0;   // GUI units
+  sInt PressEdge = 0;      // 1 only in the frame in which the button went down
+  sInt ButtonDown = 0;
+  sInt HeldWidget = -1;    // the id of the held element, -1 for none
+  sInt KeyCase = 0;        // the on-screen keyboard's upper case
+  sInt StepCount = 0;      // 10 ms steps of the frame (sliders glide per step)
+  Scene *Owner = nullptr;  // where the quads go (null: elements without quads)
+  TextForm *Text = nullptr;// where the labels go (null: no labels)
+  sInt TilePictureBase = 36;
+};
+
+enum : sU32
+{
+  sGUI_DIALOGLAYERS = 0x380000,
+  sGUI_ALLPAGES = 0x7fffffff,
+};
+
+// The GUI's label table: the text of a label id ("" for an unknown id).
+const sChar *GuiLabel(sInt id);
+
+// The spring of a pressed element: a depth offset that swings for 500 ms and rests at 0.
+sF32 PressBounce(sU32 clock, sU32 pressTime);
+
+// An element's hit rectangle relative to its position: lower bounds in, upper bounds out.
+struct GuiHitRect
+{
+  sF32 X0, X1, Y0, Y1;
+  sBool Contains(sF32 x, sF32 y) const { return x >= X0 && x < X1 && y >= Y0 && y < Y1; }
+};
+
+class GuiWidget
+{
+public:
+  enum : sU32 { SET = 0, TOGGLE = 1, ADD = 2 };
+
+  GuiTouchState *Owner;
+  sU32 Kind;               // 0..5
+  sU32 LightStyle;         // 0 white, 1 green/red, 2 pulsing amber, 3 pulsing frame only
+  sU32 Action;             // SET, TOGGLE, ADD
+  sU32 LabelStyle;         // kind 5: 0 one label, 1 by the keyboard case, 2 two labels
+  sU32 Zero[2];
+  sF32 Position[3];
+  sInt LabelId;
+  sU32 Value;
+  sU32 *Target;
+  sU32 *EchoTarget;
+  sU32 *ClearTarget;
+  sU32 PressTime;
+  sU32 PageMask;
+  sF32 Fade;
+  sU32 Pressed;
+  sU32 *Indicator;
+  sU32 DialogSafe;
+  sU32 InScene;
+  sU32 MarkSelected;
+  sU32 Greyed;
+  sU32 Enabled;
+  ArrayForm *FrameForm, *FaceForm, *IndicatorForm;
+
+  void CreateButton(GuiTouchState *owner, sU32 kind, sF32 x, sF32 y, sInt labelId, sU32 value, sU32 *target,
+                    sU32 pageMask, sU32 *indicator, sBool inScene);
+  void Draw();
+  const GuiHitRect &Hit() const;
+};
+
+class GuiSlider
+{
+public:
+  GuiTouchState *Owner;
+  sU32 Orientation;        // 0 horizontal, 1 long horizontal, 2 vertical, 3 long vertical
+  sU32 Zero[2];
+  sF32 Position[3];
+  sU32 Id;                 // label id 24..43
+  sF32 *Value;             // 0..1
+  sU32 PressTime;
+  sU32 Changed;            // 1: place the knob from the value
+  sU32 PageMask;
+  sF32 Velocity;
+  sU32 Enabled;
+  sF32 Knob;               // the knob's centre on the slider's axis
+  ArrayForm *TrackForm, *KnobForm;
+
+  void Create(GuiTouchState *owner, sU32 orientation, sF32 x, sF32 y, sU32 id, sF32 *value, sU32 pageMask);
+  void Draw();
+  sF32 Travel() const;
+  const GuiHitRect &Hit() const;
+};
+
+class GuiTile
+{
+public:
+  GuiTouchState *Owner;
+  sU32 Zero[3];
+  sF32 Position[3];
+  sF32 Offset[3];
+  sU32 Id;
+  sU32 Value;              // the tile's list index
+  sU32 *SelectTarget;
+  sU32 *SecondTarget;
+  sU32 *MarkFlag;
+  sU32 *ClearTarget;
+  sU32 PressTime;
+  sU32 PageMask;           // 1 shown with the header layer, 0 hidden
+  ArrayForm *FrameForm, *FaceForm, *MarkForm, *PictureForm;
+
+  void Create(GuiTouchState *owner, sF32 x, sF32 y, sU32 id, sU32 value, sU32 *select, sU32 *second, sU32 *mark,
+              sU32 pageMask);
+  void Draw();
+};
+
+// Prints text left-aligned at (x, y), cut to width with "..." at the end (cutEnd) or at
+// the start. Any text length is taken; nothing is written past the line buffer.
+void PrintClipped(TextForm *text, const sChar *line, sF32 x, sF32 y, sF32 width, sBool cutEnd);

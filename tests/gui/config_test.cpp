@@ -1,0 +1,232 @@
+// Configuration files: the round trip, the generated files, damaged and hostile input, and
+// a bounded mutation run of the reader.
+#include "gui/configfile.hpp"
+
+#include "base/file.hpp"
+#include "base/memory.hpp"
+#include "base/textbuffer.hpp"
+#include "common/capture.hpp"
+#include "common/mutator.hpp"
+#include "common/temp_dir.hpp"
+#include "platform/text/utf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+
+namespace
+{
+GuiConfig Defaults()
+{
+  GuiConfig c = {};
+  c.Version = 1.25f;
+  ResetGuiConfig(c);
+  return c;
+}
+
+std::u16string Text(const GuiConfig &c)
+{
+  sTextBuffer t;
+  BuildConfigText(t, c);
+  return t.Get();
+}
+
+std::u16string Data(const char *name) { return plat::ToUtf16(std::string(TWDATA_DIR) + "/configs/" + name); }
+}
+
+TEST(ConfigFile, SavedSettingsLoadBackFieldByField)
+{
+  GuiConfig a = Defaults();
+  a.StyleFlags[6][47] = 0;
+  a.StyleFlags[2][5] = 1;
+  a.ActiveStyle = 7;
+  sCopyString(a.Slideshow.Directory, u"slides/\u00e4\u6f22/", sGUI_FOLDERCHARS);   // beyond 8 bits
+  a.Slideshow.Drive = 3, a.Slideshow.AllowEfx = 1, a.Slideshow.Interval = 0.25f, a.Slideshow.Start = 12.5f;
+  a.Movie.Power = 0.3f, a.Movie.Style = 3;
+  a.Effects[3] = {1, 1, 0.2f, 0.9f};
+  sCopyString(a.Messages[4].Text, u"Bar closes at 3", sGUI_TEXTCHARS);
+  a.Messages[4].Active = 1;
+  sCopyString(a.ShortMessages[15], u"last", sGUI_TEXTCHARS);
+  a.Distortions[2] = {3, 1, 0.4f, 0.1f};
+  a.Latency = 0.5f;
+  a.Dmx[5] = 300, a.Midi[32] = 99, a.MovieStartFader[1] = 7;
+  a.Scalers[9] = {1, {0.1f, 0.2f, 0.9f, 0.8f}, {0, 0.5f, 1, 1}, 1.5f, -0.25f};
+  a.VideoStyle = 2, a.VideoActive = 1, a.VideoPower = 0.6f, a.VideoStart = 30;
+
+  sparktest::TempDir dir;
+  sRandomLcg rnd(7);
+  std::u16string path = dir.Name("round.Spk");
+  ASSERT_TRUE(WriteConfigFile(path.c_str(), Text(a).c_str(), rnd));
+  sChar *text = ReadConfigFile(path.c_str());
+  ASSERT_NE(text, nullptr);
+  GuiConfig b = Defaults();
+  ConfigParseResult r = ParseConfigText(text, b);
+  sMemFree(text);
+  EXPECT_EQ(r.Loaded, 1);
+  EXPECT_EQ(r.Error, nullptr);
+  b.FileVersion = a.FileVersion = 2.4f;
+  // what the file rounds ("%.1f" of the scaled value) comes back within that rounding
+  EXPECT_EQ(std::u16string(a.Slideshow.Directory), std::u16string(b.Slideshow.Directory));
+  EXPECT_EQ(Text(a), Text(b));
+  EXPECT_EQ(0, memcmp(a.StyleFlags, b.StyleFlags, sizeof(a.StyleFlags)));
+  EXPECT_EQ(b.ActiveStyle, 7);
+  EXPECT_EQ(b.Dmx[5], 300);
+  EXPECT_NEAR(b.Scalers[9].Contrast, -0.25f, 1e-6);
+  EXPECT_NEAR(b.Slideshow.Interval, 0.25f, 1e-4);
+  // two saves of the same settings differ in their bytes, never in their text
+  sRandomLcg other(8);
+  sDInt n1 = 0, n2 = 0;
+  sU8 *e1 = EncodeConfigText(u"same", rnd, n1), *e2 = EncodeConfigText(u"same", other, n2);
+  EXPECT_NE(0, memcmp(e1, e2, size_t(n1)));
+  sChar *d1 = DecodeConfigText(e1, n1);
+  EXPECT_EQ(std::u16string(d1), u"same");
+  sMemFree(e1), sMemFree(e2), sMemFree(d1);
+}
+
+TEST(ConfigFile, GeneratedFilesAndDamagedOnes)
+{
+  struct Case { const char *Name; sInt Loads; const char *Error; };
+  const Case cases[] = {
+    {"tarnwhistle.spk", 1, nullptr},
+    {"preset_a.Spk", 1, nullptr},
+    {"v1_0.Spk", 1, nullptr},
+    {"quote.Spk", 1, "LoadConfig: "},
+    {"badsum.Spk", -1, nullptr},
+  };
+  for(const Case &c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    sChar *text = ReadConfigFile(Data(c.Name).c_str());
+    if(c.Loads < 0)
+    {
+      EXPECT_EQ(text, nullptr);   // one changed byte rejects the whole file
+      continue;
+    }
+    ASSERT_NE(text, nullptr);
+    GuiConfig g = Defaults();
+    sparktest::DebugCapture out;
+    ConfigParseResult r = ParseConfigText(text, g);
+    sMemFree(text);
+    EXPECT_EQ(r.Loaded, c.Loads);
+    if(c.Error)
+    {
+      EXPECT_NE(out.Text().find(c.Error), std::string::npos);
+    }
+    else
+    {
+      EXPECT_EQ(r.Error, nullptr) << plat::ToUtf8(r.Error ? r.Error : u"");
+    }
+    if(std::string(c.Name) == "tarnwhistle.spk")
+    {
+      EXPECT_EQ(std::u16string(g.Logos.Directory), u"logos/Sparkvane/");
+      EXPECT_FLOAT_EQ(g.Latency, 0.24f);
+    }
+    if(std::string(c.Name) == "v1_0.Spk")
+    {
+      EXPECT_EQ(g.Distortions[0].Kind, 2);    // one entry in the old format
+      EXPECT_EQ(g.StyleFlags[9][0], 1);       // the tenth style kept its defaults
+      EXPECT_EQ(g.Dmx[3], 2);
+    }
+    if(std::string(c.Name) == "quote.Spk")
+    {
+      EXPECT_FLOAT_EQ(g.Latency, 0.24f);   // the sections after it keep theirs
+    }
+  }
+}
+
+TEST(ConfigFile, HostileTextsLoadWhatIsValidAndClampTheRest)
+{
+  GuiConfig base = Defaults();
+  std::u16string good = Text(base);
+  auto swap = [&](const char16_t *from, const char16_t *to) {
+    std::u16string t = good;
+    size_t at = t.find(from);
+    EXPECT_NE(at, std::u16string::npos);
+    t.replace(at, std::char_traits<char16_t>::length(from), to);
+    return t;
+  };
+  struct Case { std::u16string Text; sInt Loaded; };
+  const Case cases[] = {
+    {swap(u"drive: 0", u"drive: 99999999999"), 1},
+    {swap(u"start: -1.0", u"start: 1e38"), 1},
+    {swap(u"interval: 5400.0", u"interval: -77"), 1},
+    {swap(u"\"Output - Brightness\": 0", u"\"Output - Brightness\": 70000"), 1},
+    {swap(u"active: 0\n\nslideshow", u"active: 12\n\nslideshow"), 1},
+    {good.substr(0, good.size() / 2), 1},
+    {swap(u"version", u"vorsion"), 0},
+    {swap(u"Sparkvane", u"Sparkvan"), 0},
+    {u"\x01\x7f\xff\"\"\"::;;", 0},
+  };
+  for(const Case &c : cases)
+  {
+    GuiConfig g = Defaults();
+    ConfigParseResult r = ParseConfigText(c.Text.c_str(), g);
+    EXPECT_EQ(r.Loaded, c.Loaded) << plat::ToUtf8(c.Text.substr(0, 80));
+    EXPECT_TRUE(g.Slideshow.Drive >= 0 && g.Slideshow.Drive < sGUI_DRIVES);
+    EXPECT_TRUE(g.ActiveStyle >= 0 && g.ActiveStyle < sGUI_STYLES);
+    EXPECT_TRUE(g.Slideshow.Start >= -1.0f && g.Slideshow.Start <= 2000000.0f);
+    EXPECT_TRUE(g.Slideshow.Interval >= 0 && g.Slideshow.Interval <= 1);
+    EXPECT_TRUE(g.Dmx[1] >= -1 && g.Dmx[1] <= 4095);
+    for(sInt s = 0; s < sGUI_STYLES; s++) EXPECT_EQ(g.StyleFlags[s][13], 0);   // never the Global scene
+  }
+  // a message with a quote or a line break is written so that it reads back
+  GuiConfig q = Defaults();
+  sCopyString(q.Messages[2].Text, u"say \"hi\"\nnow", sGUI_TEXTCHARS);
+  GuiConfig back = Defaults();
+  ConfigParseResult r = ParseConfigText(Text(q).c_str(), back);
+  EXPECT_EQ(r.Error, nullptr);
+  EXPECT_EQ(std::u16string(back.Messages[2].Text), u"say 'hi' now");
+}
+
+TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
+{
+  sparktest::TempDir dir;
+  sRandomLcg rnd(1);
+  std::u16string path = dir.Name("keep.Spk");
+  ASSERT_TRUE(WriteConfigFile(path.c_str(), u"Sparkvane configuration 2.4", rnd));
+  // a folder where the temporary file would go makes the write fail
+  ASSERT_EQ(mkdir(dir.Name8("keep.Spk.tmp").c_str(), 0700), 0);
+  sparktest::DebugCapture out;
+  EXPECT_FALSE(WriteConfigFile(path.c_str(), u"other", rnd));
+  sChar *text = ReadConfigFile(path.c_str());
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::u16string(text), u"Sparkvane configuration 2.4");
+  sMemFree(text);
+}
+
+// Mutations of a valid text (and of its encoded bytes) never crash the reader and never
+// leave a value outside its range. Bounded: 400 rounds unless SPARK_FUZZ_RUNS says otherwise.
+TEST(ConfigFile, MutationRun)
+{
+  std::u16string good = Text(Defaults());
+  sRandomLcg rnd(12345);
+  const int runs = sparktest::FuzzRuns(400);
+  for(sInt round = 0; round < runs; round++)
+  {
+    std::u16string t = good;
+    sInt edits = 1 + rnd.NextBelow(8);
+    for(sInt e = 0; e < edits; e++)
+    {
+      if(t.empty()) t = u"S";
+      sInt at = rnd.NextBelow(sInt(t.size()));
+      switch(rnd.NextBelow(4))
+      {
+      case 0: t[size_t(at)] = char16_t(rnd.NextBelow(256)); break;
+      case 1: t.erase(size_t(at), size_t(rnd.NextBelow(40))); break;
+      case 2: t.insert(size_t(at), 1, u"\"9-.:;,e"[rnd.NextBelow(8)]); break;
+      default: t.resize(size_t(at)); break;
+      }
+    }
+    GuiConfig g = Defaults();
+    ParseConfigText(t.c_str(), g);
+    ASSERT_TRUE(g.Movie.Drive >= 0 && g.Movie.Drive < sGUI_DRIVES);
+    ASSERT_TRUE(g.Latency >= 0 && g.Latency <= 1);
+    sDInt n = 0;
+    sU8 *bytes = EncodeConfigText(t.c_str(), rnd, n);
+    bytes[rnd.NextBelow(sInt(n))] ^= sU8(1 + rnd.NextBelow(255));
+    sChar *decoded = DecodeConfigText(bytes, rnd.NextBelow(sInt(n) + 1));
+    if(decoded) sMemFree(decoded);
+    sMemFree(bytes);
+  }
+}

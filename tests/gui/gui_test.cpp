@@ -1,0 +1,408 @@
+// The GUI scene on a real graphics device over the generated data tree: hidden at start,
+// shown by its key (with the input lock on) and by its touch corner, header and pages
+// drawn, a press at a widget's screen position changes its setting once per 201 ms, the
+// start configuration loads, a damaged one is kept aside, and every page is dumped as a
+// picture outside the source tree ($SPARK_GUI_DUMPS, else /tmp/sparkvane_gui_pages).
+#include "gui/gui.hpp"
+
+#include "base/input.hpp"
+#include "base/file.hpp"
+#include "base/memory.hpp"
+#include "base/system.hpp"
+#include "common/files.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "gui/modescene.hpp"
+#include "platform/text/utf.hpp"
+#include "show/scenehost.hpp"
+#include "show/startup.hpp"
+#include "show/tmdata.hpp"
+
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+constexpr sInt W = 960, H = 540;
+
+class GuiScene : public testing::Test
+{
+public:
+  static void SetUpTestSuite()
+  {
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    {
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+    }
+    Window = SDL_CreateWindow("gui test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if(!Window) return;
+    sU32 flags = 0;
+    sInt w = W, h = H;
+    sInitScreenMode(flags, w, h);
+    sSetGfxWindow(Window);
+    sInitGfx(flags, w, h);
+  }
+  static void TearDownTestSuite()
+  {
+    if(sIsGfxActive()) sExitGfx();
+    sSetGfxWindow(nullptr);
+    if(Window) SDL_DestroyWindow(Window);
+    Window = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  StartupRecord Record = sStartupRecord;
+  SceneMachine *M = nullptr;
+  TouchGui *Gui = nullptr;
+  char OldDir[4096] = {};
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(Window && sIsGfxActive()) << "no graphics device";
+    ASSERT_NE(getcwd(OldDir, sizeof(OldDir)), nullptr);
+    std::string tree = TWDATA_DIR;
+    ASSERT_EQ(chdir(tree.substr(0, tree.rfind('/')).c_str()), 0);
+    ASSERT_EQ(FindDataRoot(), 0);
+    SetShowDisplay(0, W, H);
+    sShowPlugins = {};
+    Record.UsePackfile = Record.RecordPackfile = Record.MusicOn = Record.UseLoader = 0;
+    Record.InputLock = 1;
+    Record.FixedStep = 0;
+  }
+  void Start()
+  {
+    M = sNEW SceneMachine(&Record);
+    Gui = static_cast<TouchGui *>(MakeTouchGui());
+    M->RegisterScene(Gui, u"GUI", 15, 0x101, 0);
+    M->Start();
+    Gui->Enter(0);
+  }
+  void TearDown() override
+  {
+    sDELETE(M);
+    if(OldDir[0])
+    {
+      EXPECT_EQ(chdir(OldDir), 0);
+    }
+  }
+
+  // One frame of the GUI alone, as the machine draws a resident scene; the pointer is
+  // given in pixels. Returns the picture.
+  std::vector<sU32> Frame(sF32 px, sF32 py, sInt buttons, sInt ticks = 1)
+  {
+    M->Pointer.X = px, M->Pointer.Y = py, M->Pointer.Buttons = buttons;
+    EXPECT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000);
+    sViewport &v = M->Views[0];
+    v.SetTarget();
+    Gui->Camera(0, &v);
+    v.Prepare(15);
+    Gui->StepCount = ticks;
+    for(sInt t = 0; t < ticks; t++) Gui->Tick(0);
+    Gui->Render(0, &v);
+    Gui->RenderObjects(&v);
+    const sU8 *data = nullptr;
+    sInt pitch = 0, format = 0;
+    sBeginReadScreen(data, pitch, format);
+    std::vector<sU32> px_(size_t(W) * H);
+    for(sInt y = 0; y < H; y++) memcpy(&px_[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
+    sEndReadScreen();
+    sRender3DEnd(0);
+    return px_;
+  }
+  // screen pixels of a point of the GUI plane (16:9: the plane fills the screen)
+  static sF32 SX(sF32 x) { return (x / 614.7f + 1) * 0.5f * W; }
+  static sF32 SY(sF32 y) { return (1 - y / 345.6f) * 0.5f * H; }
+  static sInt Lit(const std::vector<sU32> &p, sInt y0, sInt y1)
+  {
+    sInt n = 0;
+    for(sInt y = y0; y < y1; y++)
+      for(sInt x = 0; x < W; x++) n += (p[size_t(y) * W + x] & 0xffffff) != 0;
+    return n;
+  }
+  void Key(sU32 code) { M->OnInput(sInput2Event{code, 0, 0, 0}); }
+
+  static inline SDL_Window *Window = nullptr;
+};
+}
+
+TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
+{
+  Start();
+  EXPECT_EQ(Lit(Frame(0, 0, 0), 0, H), 0);   // nothing of the GUI before it is shown
+  Key(46 | sKEYQ_BREAK);
+  Key(46 | sKEYQ_REPEAT);
+  EXPECT_EQ(Gui->visible, 0u);
+  Key(0xe100);   // a mouse button is no key
+  Key(46);
+  EXPECT_EQ(Gui->visible, 1u);
+  std::vector<sU32> shown = Frame(0, 0, 0);
+  EXPECT_GT(Lit(shown, sInt(SY(200)), sInt(SY(150))), 100);      // the header strip
+  EXPECT_GT(Lit(shown, sInt(SY(-200)), sInt(SY(-320))), 100);    // the page's controls
+  Key(46);
+  EXPECT_EQ(Lit(Frame(0, 0, 0), 0, H), 0);
+  // the corner of a touch screen shows it too
+  Frame(W - 4, 4, 1);
+  Frame(W - 4, 4, 0);
+  EXPECT_EQ(Gui->visible, 1u);
+  // the start configuration came from the generated tree
+  EXPECT_EQ(Gui->lastLoadResult, 1);
+  EXPECT_EQ(std::u16string(Gui->config.Logos.Directory), u"logos/Sparkvane/");
+  EXPECT_EQ(Gui->slideshowPictures, 12);
+  EXPECT_FLOAT_EQ(Gui->sceneRequest.LatencyMs, 120.0f);
+}
+
+TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
+{
+  Start();
+  Key(46);
+  // while the loader takes the logos of the start configuration only dialog keys react
+  for(sInt i = 0; i < 20000 && (Frame(0, 0, 0), Gui->touch.PageMask & sGUI_PAGE_LOADING); i++) sSleep(1);
+  ASSERT_EQ(Gui->touch.PageMask, 0x3u);
+  // AUTO FX's ACTIVE switch at its home, pressed twice 150 ms apart, then 250 ms after
+  sF32 x = SX(-340), y = SY(-268);
+  EXPECT_EQ(Gui->autoFxActive, 0u);
+  Frame(x, y, 1, 1), Frame(x, y, 0, 14);
+  Frame(x, y, 1, 1), Frame(x, y, 0, 9);
+  EXPECT_EQ(Gui->autoFxActive, 1u);
+  Frame(x, y, 1, 1), Frame(x, y, 0, 1);
+  EXPECT_EQ(Gui->autoFxActive, 0u);
+  // a page button sets the page
+  Frame(SX(-145.64f), SY(-148), 1), Frame(0, 0, 0, 30);
+  EXPECT_EQ(Gui->pageIndex, 1u);
+}
+
+TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
+{
+  Start();
+  Key(46);
+  const char *env = getenv("SPARK_GUI_DUMPS");
+  std::string dir = env && *env ? env : "/tmp/sparkvane_gui_pages";
+  mkdir(dir.c_str(), 0755);
+  struct Page { const char *Name; std::function<void(TouchGui *)> Open; };
+  std::vector<Page> pages;
+  static const char *const names[10] = {"autofx", "slideshow", "logos", "flyer", "effects", "messages",
+                                        "shortmsg", "distortion", "latency", "configs"};
+  for(sInt i = 0; i < 10; i++) pages.push_back({names[i], [i](TouchGui *g) { g->pageIndex = sU32(i); }});
+  pages.push_back({"movies", [](TouchGui *g) { g->movieSection = 8; }});
+  pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
+  pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->browserOpen = 1; }});
+  for(sU32 p = 0; p < 3; p++)
+    pages.push_back({p == 0 ? "channel1" : (p == 1 ? "channel2" : "channel3"), [p](TouchGui *g) {
+                       g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p;
+                     }});
+  pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
+  std::vector<sInt> lit;
+  for(const Page &p : pages)
+  {
+    p.Open(Gui);
+    std::vector<sU32> px = Frame(0, 0, 0);
+    sImage img(W, H);
+    memcpy(img.Data, px.data(), px.size() * 4);
+    EXPECT_TRUE(img.Save(plat::ToUtf16(dir + "/gui_" + p.Name + ".bmp").c_str()));
+    lit.push_back(Lit(px, 0, H));
+    EXPECT_GT(lit.back(), 1000) << p.Name;
+  }
+  // the pages differ from one another
+  EXPECT_NE(lit[0], lit[4]);
+  EXPECT_NE(lit[11], lit[14]);
+}
+
+TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
+{
+  // a copy of the tree's default with one byte changed, in a tree of its own
+  std::string root = std::string(TWDATA_DIR) + "/../gui_damaged";
+  std::string cmd = "rm -rf '" + root + "' && mkdir -p '" + root + "/TWdata/configs' && cp -r '" TWDATA_DIR
+                    "/gui' '" + root + "/TWdata/' && cp '" TWDATA_DIR "/configs/badsum.Spk' '" + root +
+                    "/TWdata/configs/tarnwhistle.spk'";
+  ASSERT_EQ(system(cmd.c_str()), 0);
+  ASSERT_EQ(chdir(root.c_str()), 0);
+  ASSERT_EQ(FindDataRoot(), 0);
+  Start();
+  EXPECT_EQ(Gui->lastLoadResult, 0);
+  EXPECT_TRUE(sCheckFile(u"configs/tarnwhistle.spk.bad"));
+  sChar *text = ReadConfigFile(u"configs/tarnwhistle.spk");   // written anew from the defaults
+  ASSERT_NE(text, nullptr);
+  GuiConfig c = {};
+  ConfigParseResult r = ParseConfigText(text, c);
+  sMemFree(text);
+  EXPECT_EQ(r.Loaded, 1);
+  EXPECT_FLOAT_EQ(c.Latency, 0.24f);
+  EXPECT_FLOAT_EQ(c.Effects[2].Transparency, 0.5f);
+  // program 4 restores, the flashes stay off until their keys: a fresh mode scene
+  // leaves the operator's feedback value alone
+  Gui->config.Effects[2].Transparency = 0.35f;
+  Gui->modeScene->Render(0, nullptr);
+  EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.35f);
+  sDELETE(M);
+  ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
+}
+
+TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
+{
+  // the pack file is asked for but does not open: the folders are listed as they are
+  Record.UsePackfile = 1;
+  Record.PackfileName = u"no_such_pack.dat";
+  Start();
+  EXPECT_EQ(Gui->packMode, 0);
+  EXPECT_EQ(Gui->slideshowPictures, 12);
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->mediaState.MovieCount, 3);   // the flyer pictures, for the IPP machine
+  EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
+
+  // the automatic pick takes an allowed show scene, never a fixed one or the Global scene
+  Gui->style = 1;
+  for(sInt i = 0; i < 40; i++)
+  {
+    Gui->sceneRequest.TakenFlag = 1;
+    Gui->PickAutoScene(0);
+    EXPECT_TRUE(Gui->sceneRequest.NextNumber >= 0 && Gui->sceneRequest.NextNumber < 13);
+  }
+  // numbers that name no show scene switch nothing
+  sInt current = M->Current;
+  Gui->style = 0;
+  Gui->SelectScene(13);
+  Gui->SelectScene(99);
+  EXPECT_EQ(M->Current, current);
+
+  // the list lays out at most 100 tiles, one of them centred at x = 5
+  Gui->movieSection = 8;
+  for(sInt n : {1, 100})
+  {
+    Gui->listCount = n;
+    Gui->LayoutList();
+    EXPECT_FLOAT_EQ(Gui->tiles[0].Position[0], n == 1 ? 5.0f : -99 * 172.288f / 2 + 5);
+    EXPECT_EQ(Gui->tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
+  }
+
+  // a start of 1e12 seconds or infinity does not overflow a countdown; -1 stays random
+  Gui->config.Logos.Start = 1e12f;
+  Gui->config.Flyer.Start = INFINITY;
+  Gui->config.Movie.Start = -1.0f;
+  Gui->ResolveIntervals();
+  EXPECT_EQ(Gui->timers[1].Countdown, 2000000000);
+  EXPECT_EQ(Gui->timers[2].Countdown, 2000000000);
+  EXPECT_TRUE(Gui->timers[3].Countdown >= 0 && Gui->timers[3].Countdown <= sInt(0.4f * 1800000));
+
+  // the on-screen keyboard follows typed keys until its text is full
+  Gui->keyboardOpen = 1;
+  Key('w');
+  EXPECT_EQ(Gui->keyPressed, 13);
+  Key(0xe100);   // a mouse button matches no key
+  EXPECT_EQ(Gui->keyPressed, 13);
+  for(sInt i = 0; i < sGUI_TEXTCHARS - 1; i++) Gui->editText[i] = 'i';
+  Gui->editText[sGUI_TEXTCHARS - 1] = 0;
+  Key('q');
+  EXPECT_EQ(Gui->keyPressed, 13);
+  Key(8);
+  EXPECT_EQ(Gui->editKeys[3], 1u);   // editing keys still work on a full text
+  Gui->keyboardOpen = 0;
+
+  // logos handed to the IPP machine: the old ones wait until it shows the new set
+  for(sInt i = 0; i < 20000 && (Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0); i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  ASSERT_EQ(Gui->mediaState.LogoCount, 5);
+  sTexture2D *old = Gui->mediaState.Logos[0].Picture;
+  Gui->RequestLogos();
+  for(sInt i = 0; i < 20000 && Gui->loader.Requests.load(); i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  Frame(0, 0, 0);
+  EXPECT_NE(Gui->mediaState.Logos[0].Picture, old);
+  EXPECT_EQ(Gui->retired[0], old);   // kept alive for the IPP
+  Gui->mediaState.LogoStarted = 1;
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->retiredCount, 0);
+
+  // a flyer taken by the IPP is its own: the GUI only fills an empty slot
+  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  ASSERT_NE(Gui->mediaState.MovieTexture, nullptr);
+  sTexture2D *taken = Gui->mediaState.MovieTexture;
+  Gui->mediaState.MovieTexture = nullptr;   // the IPP takes it over
+  Gui->mediaState.MovieTaken = 1;
+  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  EXPECT_NE(Gui->mediaState.MovieTexture, nullptr);
+  sDELETE(taken);   // freed by its new owner
+}
+
+TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
+{
+  Start();
+  sparktest::TempDir dir;
+  ASSERT_EQ(mkdir(dir.Name8("m").c_str(), 0700), 0);
+  std::vector<uint8_t> noise(4096);
+  for(size_t i = 0; i < noise.size(); i++) noise[i] = uint8_t(i * 7919);
+  for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"}) ASSERT_TRUE(sparktest::WriteFile(dir.Name8(name), noise));
+  Gui->config.Movie.Drive = 1;   // the root folder
+  sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
+  Gui->movieSection = 8;
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->listCount, 2);
+  for(sInt i = 0; i < 20000 && Gui->previewSlot < Gui->listCount; i++)
+  {
+    Frame(0, 0, 0);
+    sSleep(1);
+  }
+  EXPECT_EQ(Gui->previewSlot, 2);
+  for(sInt k = 0; k < 2; k++)
+  {
+    EXPECT_EQ(Gui->tileShown[k], 0u);
+    EXPECT_EQ(Gui->MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0], Gui->MaterialSet->Textures[28]);
+  }
+}
+
+TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
+{
+  Start();
+  GuiModeScene &m = *Gui->modeScene;
+  Gui->config.Effects[2] = {0, 1, 0.42f, 0.17f};
+  Gui->config.Movie.Interval = 0.33f;
+  m.SetMode(0, 1);   // 'c' and 'v': feedback on at full transparency
+  EXPECT_EQ(Gui->config.Effects[2].Active, 1);
+  EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 0.3f);
+  EXPECT_TRUE(Gui->config.Effects[0].Power >= 0 && Gui->config.Effects[0].Power <= 1);   // cleared, in range
+  m.SetMode(9, 0);   // a change of program takes no new snapshot
+  m.SetMode(4, 0);   // program 4 puts the operator's settings back
+  EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.42f);
+  EXPECT_EQ(Gui->config.Effects[2].Alpha, 1);
+  EXPECT_FLOAT_EQ(Gui->config.Movie.Interval, 0.33f);
+  EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 1.0f);
+  m.SetMode(42, 0);   // no such program: cleared, nothing started
+  EXPECT_EQ(Gui->config.Effects[2].Active, 0);
+  // a kind drawn as different never repeats the current one
+  for(sInt i = 0; i < 50; i++)
+  {
+    sInt before = Gui->config.Distortions[0].Kind = 1 + i % 3;
+    m.pickDifferent = 1;
+    m.OnEvent('j');
+    EXPECT_NE(Gui->config.Distortions[0].Kind, before);
+    EXPECT_EQ(m.pickDifferent, 0u);
+  }
+  // the scaler page edits the chosen device's first layer
+  Gui->scalerDevice = 1;
+  Gui->BindScalerDevice();
+  EXPECT_EQ(Gui->sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
+}

@@ -1,0 +1,201 @@
+// Media folders and the media loader thread: listings, pack mode, the jobs' safety rules,
+// logo backdrops, and the thread racing the main thread (run under the thread sanitizer).
+#include "gui/mediafolders.hpp"
+
+#include "base/file.hpp"
+#include "common/files.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "platform/text/utf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+std::u16string Data(const char *folder) { return plat::ToUtf16(std::string(TWDATA_DIR) + "/" + folder); }
+
+void Touch(const std::string &path, const char *text = "x") { ASSERT_TRUE(sparktest::WriteFile(path, text)) << path; }
+
+std::vector<std::string> Names(const sDynamicArray<sDirEntry> &l)
+{
+  std::vector<std::string> out;
+  for(sInt i = 0; i < l.GetSize(); i++) out.push_back(plat::ToUtf8(l[i].Name));
+  return out;
+}
+}
+
+TEST(MediaFolders, ListingsPathsAndPackMode)
+{
+  sDynamicArray<sDirEntry> list;
+  // pack mode lists the fixed names of a section word, each movie once
+  struct Case { const sChar *Folder; sInt Count; };
+  for(Case c : {Case{u"movies/Tarnwhistle/", 11}, Case{u"logos/x/", 5}, Case{u"flyer/", 1}, Case{u"slideshows/a/", 0},
+                Case{u"elsewhere/", 0}})
+  {
+    EXPECT_TRUE(ListMediaFolder(list, c.Folder, 1));
+    EXPECT_EQ(list.GetSize(), c.Count) << plat::ToUtf8(c.Folder);
+  }
+  // the file system, sorted, pictures counted whatever the case of the extension
+  ASSERT_TRUE(ListMediaFolder(list, Data("slideshows/Sparkvane").c_str(), 0));
+  EXPECT_EQ(CountPictures(list), 12);
+  std::vector<std::string> names = Names(list);
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+  }));
+
+  sChar out[64];
+  EXPECT_TRUE(NormalizeMediaFolder(out, 64, u"a\\b"));
+  EXPECT_EQ(std::u16string(out), u"a/b/");
+  EXPECT_FALSE(NormalizeMediaFolder(out, 64, u"say\"hi"));
+  MediaDrives d;
+  BuildMediaDrives(d, u"/data/root");
+  EXPECT_TRUE(MediaFolderPath(out, 64, d, 0, u"logos/"));
+  EXPECT_EQ(std::u16string(out), u"/data/root/logos/");
+  EXPECT_FALSE(MediaFolderPath(out, 64, d, 30, u"x/"));   // no such drive
+  EXPECT_FALSE(MediaFolderPath(out, 16, d, 0, u"a/very/long/folder/name/"));   // never cut
+  EXPECT_EQ(out[0], 0);
+  EXPECT_TRUE(PathIsInside(u"/a/b/c", u"/a/b"));
+  EXPECT_TRUE(PathIsInside(u"/a//b/./", u"/a/b"));
+  EXPECT_FALSE(PathIsInside(u"/a/bc", u"/a/b"));
+}
+
+TEST(MediaLoader, LogosGetTheirKindsAndTheCapHolds)
+{
+  struct Corner { sU32 Pixel; sInt Kind; sU32 Fill; };
+  for(Corner c : {Corner{0x80102030, 2, 0x80102030}, Corner{0xffffffff, 1, 0xffffffff}, Corner{0xff101010, 0, 0}})
+  {
+    sImage pic(1, 8);   // one pixel wide: the scaled copy still has a size
+    pic.Fill(c.Pixel);
+    sInt kind = -1;
+    sImage *back = MakeLogoBackdrop(pic, kind);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(kind, c.Kind);
+    sDELETE(back);
+  }
+  sImage huge;
+  huge.SizeX = 9000, huge.SizeY = 10;   // refused before any pixel is read
+  sInt kind = -1;
+  EXPECT_EQ(MakeLogoBackdrop(huge, kind), nullptr);
+  huge.SizeX = 0;
+
+  sThreadLock lock;
+  GuiLoaderState s;
+  s.Lock = &lock;
+  sCopyString(s.LogoFolder, (Data("logos/many") + u"/").c_str(), sGUI_FOLDERCHARS * 2);
+  sThread *t = StartGuiLoader(s);
+  s.Requests.fetch_or(sGUI_REQ_LOGOS);
+  sInt taken = 0;
+  for(sInt wait = 0; wait < 60000 && (s.Requests.load() & sGUI_REQ_LOGOS); wait++)
+  {
+    {
+      sScopeLock l(&lock);
+      if(s.LogoReady)
+      {
+        sDELETE(s.LogoPicture);
+        sDELETE(s.LogoBackdrop);
+        s.LogoReady = 0;
+        taken++;
+      }
+    }
+    sSleep(1);
+  }
+  s.Stop.store(1);
+  sDELETE(t);
+  EXPECT_EQ(taken, sGUI_MAXLOGOS);
+  EXPECT_EQ(s.LogoCount, sGUI_MAXLOGOS);
+}
+
+TEST(MediaLoader, PasteAndDeleteRefuseWhatWouldLoseData)
+{
+  sparktest::TempDir dir;
+  std::string root = dir.Path;
+  mkdir((root + "/src").c_str(), 0700);
+  mkdir((root + "/src/inner").c_str(), 0700);
+  mkdir((root + "/outside").c_str(), 0700);
+  Touch(root + "/src/a.txt", "original");
+  Touch(root + "/outside/keep.txt");
+  ASSERT_EQ(symlink((root + "/outside").c_str(), (root + "/src/link").c_str()), 0);
+  sThreadLock lock;
+  GuiLoaderState s;
+  s.Lock = &lock;
+  sDynamicArray<sDirEntry> list;
+  ASSERT_TRUE(sLoadDir(list, plat::ToUtf16(root + "/src").c_str()));
+  for(sInt i = 0; i < list.GetSize(); i++) s.CopyEntries.AddTail(list[i]);
+  sCopyString(s.CopySource, plat::ToUtf16(root + "/src").c_str(), sMAXPATH);
+
+  // into itself or below a copied folder: refused, nothing touched
+  for(const char *dest : {"/src", "/src/inner", "/src/inner/"})
+  {
+    sCopyString(s.PasteDestination, plat::ToUtf16(root + dest).c_str(), sMAXPATH);
+    PasteMarked(s);
+    EXPECT_EQ(s.JobRefused, 1) << dest;
+  }
+  EXPECT_EQ(sparktest::ReadFile(root + "/src/a.txt"), "original");
+
+  // elsewhere: copied, an existing file is never overwritten
+  mkdir((root + "/dst").c_str(), 0700);
+  Touch(root + "/dst/a.txt", "theirs");
+  sCopyString(s.PasteDestination, plat::ToUtf16(root + "/dst").c_str(), sMAXPATH);
+  PasteMarked(s);
+  EXPECT_EQ(s.JobRefused, 0);
+  EXPECT_EQ(sparktest::ReadFile(root + "/dst/a.txt"), "theirs");
+  EXPECT_TRUE(sCheckFile(plat::ToUtf16(root + "/dst/inner").c_str()));
+
+  // delete: the link goes, never what it points at; a root folder is refused
+  sCopyString(s.DeleteFolder, plat::ToUtf16(root + "/src").c_str(), sMAXPATH);
+  for(sInt i = 0; i < list.GetSize(); i++) s.DeleteEntries.AddTail(list[i]);
+  DeleteMarked(s);
+  EXPECT_EQ(s.JobRefused, 0);
+  EXPECT_TRUE(sCheckFile(plat::ToUtf16(root + "/outside/keep.txt").c_str()));
+  EXPECT_FALSE(sCheckFile(plat::ToUtf16(root + "/src/a.txt").c_str()));
+  sCopyString(s.DeleteFolder, u"/", sMAXPATH);
+  DeleteMarked(s);
+  EXPECT_EQ(s.JobRefused, 1);
+}
+
+// The main thread lists and switches the section folders while the loader decodes logos
+// and flyers; the GUI exits in the middle of it.
+TEST(MediaLoader, RunsBesideTheMainThreadAndStopsOnExit)
+{
+  for(sInt round = 0; round < 3; round++)
+  {
+    sThreadLock lock;
+    GuiLoaderState s;
+    s.Lock = &lock;
+    sThread *t = StartGuiLoader(s);
+    const char *folders[2] = {"logos/Sparkvane/", "flyer/Sparkvane/"};
+    sDynamicArray<sDirEntry> list;
+    for(sInt i = 0; i < 40; i++)
+    {
+      {
+        sScopeLock l(&lock);
+        sCopyString(s.LogoFolder, (Data(folders[i % 2])).c_str(), sGUI_FOLDERCHARS * 2);
+        sCopyString(s.FlyerFolder, (Data(folders[(i + 1) % 2])).c_str(), sGUI_FOLDERCHARS * 2);
+        if(s.LogoReady)
+        {
+          sDELETE(s.LogoPicture);
+          sDELETE(s.LogoBackdrop);
+          s.LogoReady = 0;
+        }
+        if(s.FlyerReady)
+        {
+          sDELETE(s.FlyerPicture);
+          s.FlyerReady = 0;
+        }
+      }
+      s.Requests.fetch_or(sGUI_REQ_LOGOS);
+      s.FlyerLoadFlag.store(1);
+      ListMediaFolder(list, Data(folders[i % 2]).c_str(), 0);
+      sSleep(2);
+      if(round == 1 && i == 20) break;   // exit while a job waits for the main thread
+    }
+    s.Stop.store(1);
+    sDELETE(t);   // must come back although nobody takes the pending logo
+  }
+}
