@@ -10,6 +10,7 @@
 #include "scenes/table.hpp"
 #include "show/mainapp.hpp"
 #include "show/startup.hpp"
+#include "show/showplugins.hpp"
 
 namespace
 {
@@ -19,6 +20,7 @@ void sMain()
   InstallIppMachine();
   FindDataRoot();
   if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
+  InstallShowPlugins();
   if(!CheckStartupSelector(&sStartupRecord)) return;
   MainApp *app = sNEW MainApp(sShowSceneTable, SHOW_SCENES);
   app->FrameLimit = sShellParamInt(u"frames", 0, 0);

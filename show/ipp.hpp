@@ -298,8 +298,3 @@ extern const sChar *sIppVideoDevice;
 
 // Fills the IPP machine's entries of the scene machine's plug-in table.
 void InstallIppMachine();
-
-// Media helpers of the movie passes: a render target of the movie's frame size (null
-// while the size is not known), and the movie's current frame drawn into such a target.
-sTexture2D *CreateMovieTarget(sMoviePlayer *player);
-void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen);

@@ -54,66 +54,6 @@ ArrayForm *NewTile(sInt material, const sF32 *r0, const sF32 *r1)
 const sF32 PictureRange1[4] = {1, -1, 0, -1};
 }
 
-/****************************************************************************/
-/***   Media helpers of the movie passes                                  ***/
-/****************************************************************************/
-
-sTexture2D *CreateMovieTarget(sMoviePlayer *player)
-{
-  sVERIFY(player);
-  sMovieInfo info;
-  player->GetInfo(info);
-  if(info.Width < 1 || info.Height < 1) return nullptr;
-  sTexture2D *tex = sNEW sTexture2D(info.Width, info.Height, 0x201201, 0);
-  sVERIFY(tex);
-  return tex;
-}
-
-void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen)
-{
-  sVERIFY(player);
-  sVERIFY(target);
-  sMovieInfo info;
-  player->GetInfo(info);
-  sF32 uv[4];
-  sMaterial *mtrl = player->GetFrame(uv);
-  if(mtrl && info.Width > 0 && info.Height > 0)
-  {
-    sRenderTargetSpec spec(0x10, 0, nullptr, target, nullptr);
-    sSetTarget(spec);
-    sViewport view;
-    view.Orthogonal = sVO_UNIT;
-    view.SetTarget(nullptr);
-    view.Prepare(15);
-    sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-    sSetViewConstants(static_cast<sViewConstants *>(cb.Data), view);
-    cb.Modify();
-    sCBufferBase *cbs[1] = {&cb};
-    mtrl->Set(cbs, 1, 0);
-    struct Vertex
-    {
-      sF32 x, y, z;
-      sU32 c;
-      sF32 u, v;
-    };
-    const sF32 ex = 0.5f / info.Width, ey = 0.5f / info.Height;
-    const Vertex quad[4] = {{-ex, -ey, 0.01f, 0xFFFFFFFF, uv[0], uv[1]},
-                            {1 - ex, -ey, 0.01f, 0xFFFFFFFF, uv[2], uv[1]},
-                            {-ex, 1 - ey, 0.01f, 0xFFFFFFFF, uv[0], uv[3]},
-                            {1 - ex, 1 - ey, 0.01f, 0xFFFFFFFF, uv[2], uv[3]}};
-    const sU16 index[6] = {0, 1, 2, 3, 2, 1};
-    sGeometry geo(sGF_TRILIST | sGF_INDEX16, sVertexFormatPosColUV);
-    void *vp = nullptr, *ip = nullptr;
-    geo.BeginLoad(sVertexFormatPosColUV, sGF_TRILIST | sGF_INDEX16, sGD_STREAM, 4, 6, &vp, &ip);
-    std::memcpy(vp, quad, sizeof(quad));
-    std::memcpy(ip, index, sizeof(index));
-    geo.EndLoad();
-    geo.Draw();
-    sRenderTargetSpec back(0x10, 0, nullptr, sGetScreenColorBuffer(screen), sGetScreenDepthBuffer());
-    sSetTarget(back);
-  }
-  if(aspect) *aspect = info.Aspect;
-}
 
 /****************************************************************************/
 /***   The effect graph                                                   ***/

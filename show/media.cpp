@@ -7,6 +7,7 @@
 #include "graphics/image.hpp"
 #include "graphics/materials.hpp"
 #include "graphics/painter.hpp"
+#include "util/movieplayer.hpp"
 
 #include <vector>
 
@@ -117,6 +118,43 @@ sInt DeleteDirectoryTree(const sChar *folder)
   return sDeleteDir(folder);
 }
 
+namespace
+{
+// Draws the quad (x0, y0) - (x1, y1) of the unit orthographic view at z 0.01, white, with
+// the UV rectangle (left, top, right, bottom), through the material.
+void DrawUnitQuad(sMaterial *mtrl, sF32 x0, sF32 y0, sF32 x1, sF32 y1, const sF32 *uv)
+{
+  sViewport view;
+  view.Orthogonal = sVO_UNIT;
+  view.SetTarget();
+  view.Prepare(15);
+  sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
+  sSetViewConstants(static_cast<sViewConstants *>(cb.Data), view);
+  cb.Modify();
+  sCBufferBase *cbs = &cb;
+  mtrl->Set(&cbs, 1, 0);
+
+  sGeometry geo(sGF_TRILIST | sGF_INDEX16, sVertexFormatPosColUV);
+  void *vp = nullptr, *ip = nullptr;
+  geo.BeginLoad(sVertexFormatPosColUV, sGF_TRILIST | sGF_INDEX16, sGD_STREAM, 4, 6, &vp, &ip);
+  sPainterVertex *v = static_cast<sPainterVertex *>(vp);
+  v[0].Init(x0, y0, 0.01f, 0xffffffff, uv[0], uv[1]);
+  v[1].Init(x1, y0, 0.01f, 0xffffffff, uv[2], uv[1]);
+  v[2].Init(x0, y1, 0.01f, 0xffffffff, uv[0], uv[3]);
+  v[3].Init(x1, y1, 0.01f, 0xffffffff, uv[2], uv[3]);
+  static const sU16 quad[6] = {0, 1, 2, 3, 2, 1};
+  sU16 *idx = static_cast<sU16 *>(ip);
+  for(sInt i = 0; i < 6; i++) idx[i] = quad[i];
+  geo.EndLoad();
+  geo.Draw();
+}
+
+void BindScreenAgain(sInt screen)
+{
+  sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(screen), sGetScreenDepthBuffer()));
+}
+}
+
 void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
 {
   sSimpleMaterial *mtrl = sNEW sSimpleMaterial;
@@ -124,36 +162,49 @@ void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
   mtrl->S.TextureFlags[0] = sMTF_CLAMP << sMTF_U_SHIFT | sMTF_CLAMP << sMTF_V_SHIFT;
   mtrl->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   mtrl->Prepare(sVertexFormatPosColUV);
-
   sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, target, sGetScreenDepthBuffer()));
-  sViewport view;
-  view.Orthogonal = sVO_UNIT;
-  view.SetTarget();
-  view.Prepare(15);
-  sCBuffer *cb = sNEW sCBuffer(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-  sSetViewConstants(static_cast<sViewConstants *>(cb->Data), view);
-  cb->Modify();
-  sCBufferBase *cbs = cb;
-  mtrl->Set(&cbs, 1, 0);
-
-  sGeometry *geo = sNEW sGeometry(sGF_TRILIST | sGF_INDEX16, sVertexFormatPosColUV);
-  void *vp = nullptr, *ip = nullptr;
-  geo->BeginLoad(sVertexFormatPosColUV, sGF_TRILIST | sGF_INDEX16, sGD_STREAM, 4, 6, &vp, &ip);
-  sPainterVertex *v = static_cast<sPainterVertex *>(vp);
-  v[0].Init(0, 0, 0.01f, 0xffffffff, 0, 0);
-  v[1].Init(1, 0, 0.01f, 0xffffffff, 1, 0);
-  v[2].Init(0, 1, 0.01f, 0xffffffff, 0, 1);
-  v[3].Init(1, 1, 0.01f, 0xffffffff, 1, 1);
-  static const sU16 quad[6] = {0, 1, 2, 3, 2, 1};
-  sU16 *idx = static_cast<sU16 *>(ip);
-  for(sInt i = 0; i < 6; i++) idx[i] = quad[i];
-  geo->EndLoad();
-  geo->Draw();
-
-  sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(screen), sGetScreenDepthBuffer()));
-  sDELETE(geo);
-  sDELETE(cb);
+  static const sF32 whole[4] = {0, 0, 1, 1};
+  DrawUnitQuad(mtrl, 0, 0, 1, 1, whole);
+  BindScreenAgain(screen);
   sDELETE(mtrl);
+}
+
+sTexture2D *CreateMovieTarget(sMoviePlayer *player)
+{
+  sVERIFYDESC(player, u"mp");
+  sMovieInfo info;
+  player->GetInfo(info);
+  if(info.Width == 0 && info.Height == 0)
+  {
+    // the player learns its size at the first frame it is asked for after the open, and
+    // callers ask for frames only once they have a target: ask here, so it comes at all
+    sF32 uv[4];
+    player->GetFrame(uv);
+    player->GetInfo(info);
+  }
+  if(info.Width < 1 || info.Height < 1) return nullptr;
+  sTexture2D *tex = sNEW sTexture2D(info.Width, info.Height, 0x201201, 0);
+  sVERIFYDESC(tex, u"tex");
+  return tex;
+}
+
+void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen)
+{
+  sVERIFYDESC(player, u"mp");
+  sVERIFYDESC(target, u"tex");
+  sMovieInfo info;
+  player->GetInfo(info);
+  sF32 uv[4];
+  sMaterial *mtrl = player->GetFrame(uv);
+  if(mtrl && info.Width > 0 && info.Height > 0)
+  {
+    sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, target, nullptr));
+    // half a texel to the upper left, so that movie texels land on target pixels
+    const sF32 ex = 0.5f / sF32(info.Width), ey = 0.5f / sF32(info.Height);
+    DrawUnitQuad(mtrl, -ex, -ey, 1 - ex, 1 - ey, uv);
+    BindScreenAgain(screen);
+  }
+  if(aspect) *aspect = info.Aspect;
 }
 
 void CopyScreenToTexture(sTexture2D *texture, sInt screen)

@@ -1,12 +1,13 @@
 #pragma once
-// Media helpers of the show: file kinds by extension, pictures, folder trees, and
-// drawing one texture into another or the screen into a texture. The GUI and the IPP
-// machine use them. Main thread only (the folder operations may run on the GUI's media
-// loader thread too: they touch no shared state).
+// Media helpers of the show: file kinds by extension, pictures, folder trees, movie frames
+// drawn into render targets, and drawing one texture into another or the screen into a
+// texture. The GUI and the IPP machine use them. Main thread only (the folder operations
+// may run on the GUI's media loader thread too: they touch no shared state).
 
 #include "base/types.hpp"
 
 class sImage;
+class sMoviePlayer;
 class sTexture2D;
 
 // By the text after the last '.', case ignored: "pic", "tga", "bmp", "jpg", "tif", "gif",
@@ -27,6 +28,13 @@ sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyR
 // Removes everything below the folder, deepest entries first, then the folder itself;
 // returns the result of removing the folder (nonzero on success).
 sInt DeleteDirectoryTree(const sChar *folder);
+
+// A render target of the movie's frame size (mipmapped, drawn into by RenderMovieFrame),
+// or null while the size is not known yet: callers ask again later.
+sTexture2D *CreateMovieTarget(sMoviePlayer *player);
+// Draws the movie's current frame over the whole of target (no clear), when it has one,
+// then binds the screen again; aspect receives the movie's aspect in any case.
+void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen);
 
 // Draws texture over the whole of target (no clear), then binds the screen again.
 void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen);

@@ -163,6 +163,7 @@ SceneMachine::~SceneMachine()
   sDELETE(PreviewTarget);
   sDELETE(CaptureImage);
   if(sShowPlugins.CloseDmx) sShowPlugins.CloseDmx();
+  if(sShowPlugins.StopMusic) sShowPlugins.StopMusic();
   // the frame memory goes back with the machine that reserved it
   sPartitionMemory(0, 0);
   if(TheMachine == this) TheMachine = nullptr;

@@ -89,8 +89,9 @@ struct ShowPlugins
   sInt (*ReadDmx)(sF32 *values, sInt max);
   void (*CloseDmx)();
 
-  // Music player: loaded and started at start; it lives until the process ends.
+  // Music player: loaded and started at start, stopped and deleted with the machine.
   void (*StartMusic)(const sChar *file);
+  void (*StopMusic)();
 };
 extern ShowPlugins sShowPlugins;
 

@@ -6,12 +6,14 @@
 // the sanitizer, so the checker sees the data pass between those threads without the
 // synchronisation and reports races inside the driver; they are not ours to fix. Only
 // stacks that go through the driver are left out: a race in our code stays a failure.
-// FFmpeg's decoders do the same with their frame threads: a picture allocated on one of
-// them is released, after the library's own hand-over, by the thread that read it.
 //
 // GLib and GObject (under the start-up selector's GTK dialog) take their own type-system
 // locks in an order the checker reads as a possible deadlock, and GTK loads its fonts
 // through fontconfig on a GLib worker thread; none of them is built with the sanitizer.
+//
+// FFmpeg's decoders pass data between their frame threads as the driver does: a picture
+// allocated on one of them is released, after the library's own hand-over, by the thread
+// that read it.
 //
 // The GL driver keeps blocks until the process ends and is unloaded before the leak
 // checker runs, so its blocks come without a library name to leave out: the leak check

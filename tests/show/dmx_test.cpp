@@ -1,23 +1,16 @@
 // DMX input over a pseudo terminal: the test plays the USB DMX widget on the master side.
-#include "show/dmx.hpp"
+#include "dmx_widget.hpp"
 
 #include "common/capture.hpp"
 #include "common/mutator.hpp"
 #include "common/wait.hpp"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <fcntl.h>
 #include <mutex>
-#include <poll.h>
-#include <thread>
-#include <unistd.h>
 
 namespace
 {
-using Bytes = std::vector<sU8>;
-using Clock = std::chrono::steady_clock;
+using namespace dmxwidget;
+using sparktest::WaitFor;
 
 std::mutex Mutex;   // what the receive thread reads: the widgets to find
 std::vector<std::string> WidgetPaths;
@@ -27,50 +20,6 @@ template <class F> auto Locked(F f)
   return f();
 }
 void SetWidgets(std::vector<std::string> paths) { Locked([&] { WidgetPaths = paths; }); }
-using sparktest::WaitFor;
-
-Bytes Message(sU8 label, Bytes data)
-{
-  data.insert(data.begin(), {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)});
-  return data.push_back(0xE7), data;
-}
-// A received-DMX message: status 0, the start code, then channel values count .. 1 below seed.
-Bytes Frame(size_t count, sU8 seed, sU8 startCode = 0)
-{
-  Bytes data = {0, startCode};
-  for(size_t i = 0; i < count; i++) data.push_back(sU8(seed + i * 7));
-  return Message(sDMX_LABEL_RECEIVED, data);
-}
-
-// The widget's side of a pseudo terminal: answers the parameter and serial requests (each
-// 7E label 2 0 0 0 E7), each reply after a few unrelated bytes.
-struct FakeWidget
-{
-  int Master = posix_openpt(O_RDWR | O_NOCTTY);
-  std::string Path = Master >= 0 && grantpt(Master) == 0 && unlockpt(Master) == 0 ? ptsname(Master) : "";
-  std::atomic<bool> Quit{false};
-  std::thread Player{[this] {
-    for(Bytes in; !Quit;)
-    {
-      pollfd p = {Master, POLLIN, 0};
-      sU8 buf[64];
-      ssize_t n = poll(&p, 1, 20) > 0 && (p.revents & POLLIN) ? read(Master, buf, sizeof(buf)) : 0;
-      in.insert(in.end(), buf, buf + std::max<ssize_t>(n, 0));
-      for(; in.size() >= 7; in.erase(in.begin(), in.begin() + 7))
-      {
-        Bytes reply = Message(in[1], in[1] == 3 ? Bytes{1, 2, 3, 4, 5, 6, 7} : Bytes{9, 8, 7, 6});
-        reply.insert(reply.begin(), {0x12, 0xE7, 0x00});
-        Send(reply);
-      }
-    }
-  }};
-  ~FakeWidget() { Hangup(); }
-  void Hangup()
-  {
-    if(!Quit.exchange(true)) Player.join(), close(Master);
-  }
-  void Send(const Bytes &b) { EXPECT_EQ(write(Master, b.data(), b.size()), ssize_t(b.size())); }
-};
 
 class DmxTest : public testing::Test
 {

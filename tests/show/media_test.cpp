@@ -1,11 +1,18 @@
-// Media helpers: file kinds, joined paths and folder trees.
+// Media helpers: file kinds, joined paths, folder trees and movie frames in render targets.
 #include "show/media.hpp"
 
 #include "base/file.hpp"
+#include "common/check.hpp"
 #include "common/files.hpp"
+#include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
+#include "graphics/render_fixture.hpp"
+#include "util/movieplayer.hpp"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 TEST(Media, FileKindsAndJoinedPaths)
 {
@@ -54,4 +61,33 @@ TEST(Media, CopyAndDeleteFolderTrees)
   EXPECT_NE(DeleteDirectoryTree(dir.Name("dst").c_str()), 0);
   EXPECT_FALSE(sCheckFile(dir.Name("dst").c_str()));
   EXPECT_EQ(DeleteDirectoryTree(dir.Name("missing").c_str()), 0);
+}
+
+// A movie's frame lands texel for texel in its target: the pixels on either side of every
+// bar's edge keep their bar's brightness (the colour planes have half the resolution).
+TEST_F(RenderTest, MovieFramesAreDrawnIntoATargetOfTheirSize)
+{
+  sparktest::TempDir dir;
+  ASSERT_TRUE(sparktest::WriteMovie(dir.Name8("m.mkv"), AV_CODEC_ID_FFV1, AV_PIX_FMT_BGR0, W, H, 25, 10,
+                                    [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
+  sMoviePlayer *movie = sOpenMoviePlayer(dir.Name("m.mkv").c_str(), 0);
+  sTexture2D *target = nullptr;
+  sparktest::WaitFor([&] { return (target = CreateMovieTarget(movie)) != nullptr; });   // the size comes with the open
+  ASSERT_TRUE(target && target->SizeX == W && target->SizeY == H);
+  auto luma = [](sU32 c) { return 0.299f * sF32(c >> 16 & 0xff) + 0.587f * sF32(c >> 8 & 0xff) + 0.114f * sF32(c & 0xff); };
+  sF32 aspect = 0;
+  bool right = false;
+  for(sInt i = 0; i < 5000 && !right; i++)
+  {
+    BeginFrame();
+    RenderMovieFrame(movie, target, &aspect, 0);
+    sCopyTexture(sCopyTextureSpec(0, sGetScreenColorBuffer(0), target));
+    std::vector<sU32> px = EndFrame();
+    right = true;
+    for(sInt x : {0, 15, 16, 31, 32, 47, 48, 63}) right = right && std::fabs(luma(px[12 * W + x]) - luma(sparktest::PatternBars[x / 16])) < 6;
+  }
+  EXPECT_TRUE(right && aspect == sF32(W) / H);
+  sDELETE(target);
+  movie->Release();
+  EXPECT_DEATH(CreateMovieTarget(nullptr), kCheckFailed);
 }

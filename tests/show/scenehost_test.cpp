@@ -5,9 +5,13 @@
 #include "base/file.hpp"
 #include "base/framemem.hpp"
 #include "base/input2.hpp"
+#include "base/sound.hpp"
 #include "base/system.hpp"
 #include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
+#include "dmx_widget.hpp"
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
 #include "gui/records.hpp"
@@ -15,12 +19,15 @@
 #include "show/loader.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
+#include "show/showplugins.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 
 namespace
 {
@@ -30,9 +37,14 @@ class TestScene : public Scene
 {
 public:
   std::string Name;
+  SyncPatternTable Bars = nullptr;   // the channel-0 table its Enter installs
   explicit TestScene(const char *name) : Name(name) {}
   void Say(const std::string &what) { Log.push_back(Name + ":" + what); }
-  void Enter(sInt) override { Say("Enter"); }
+  void Enter(sInt) override
+  {
+    Say("Enter");
+    if(Bars) SyncSource->SetPatternTable(0, Bars);
+  }
   void Leave(sInt next) override { Say("Leave" + std::to_string(next)); }
   void Camera(sInt, sViewport *) override { Say("Camera"); }
   void Tick(sInt) override { Say("Tick"); }
@@ -92,13 +104,15 @@ public:
     sPartitionMemory(Frames.FrameSize, Frames.DMASize);   // the machine took the test entry's
   }
   sFrameMemoryStats Frames = sGetFrameMemoryStats();
-  // Builds the machine with scenes of the given registration flags and starts it.
-  void Build(std::vector<sInt> flags)
+  // Builds the machine with scenes of the given registration flags (and channel-0 tables)
+  // and starts it.
+  void Build(std::vector<sInt> flags, std::vector<SyncPatternTable> bars = {})
   {
     M = sNEW SceneMachine(&Record);
     for(size_t i = 0; i < flags.size(); i++)
     {
       S.push_back(sNEW TestScene(("S" + std::to_string(i)).c_str()));
+      S.back()->Bars = i < bars.size() ? bars[i] : nullptr;
       M->RegisterScene(S.back(), u"test", sInt(i), flags[i], 0);
     }
     M->Start();
@@ -319,3 +333,87 @@ TEST(ShowRun, CaptureRunSavesNumberedFramesAndEndsCleanly)
   EXPECT_EQ(img.Data[1920 * 540 + 960] & 0xffffff, 0u);   // the record's background
 }
 #endif
+
+// The show's own machines plugged in: the real SYNC machine on its own clock (100 ms
+// frames, no capture device) plays the test scenes' bars of beat events 100 to 103.
+namespace
+{
+const SyncPattern Bar = [] {
+  SyncPattern p = {};
+  for(sInt b = 0; b < 4; b++) p.Keys[b * 4][0] = sU32(100 + b);
+  return p;
+}();
+const SyncPattern *const EightBars[] = {&Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, &Bar, nullptr}, *const OneBar[] = {&Bar, nullptr};
+std::string WidgetPath;   // the widget the DMX receiver finds; read by its thread
+
+class Wired : public Machine
+{
+public:
+  void SetUp() override
+  {
+    Machine::SetUp();
+    sShowPlugins = {};
+    InstallShowPlugins();
+    Record.InputLock = 0;
+    Record.FixedStepMs = 100;
+  }
+  // Frames until a sequence ends and switches the scene (a bar is 19 frames); the new one.
+  sInt NextScene()
+  {
+    for(sInt i = 0, from = M->Current; i < 100 && M->Current == from; i++) Frame();
+    return M->Current;
+  }
+};
+}
+
+TEST_F(Wired, BeatCodesReachTheCurrentSceneAndSequenceEndsSwitchPastResidentAndMissingScenes)
+{
+  Build({1, 0x101, 1}, {EightBars, OneBar, OneBar});
+  EXPECT_EQ(NextScene(), 2);
+  SceneRequest req = {};
+  sShowPlugins.SetSceneRequest(M->Sync, &req);
+  req.NextNumber = 5;   // the GUI's next number, where no scene is
+  EXPECT_EQ(NextScene(), 0);
+  EXPECT_EQ(req.TakenFlag, 1);
+  // S0 starts half a bar before the end of its eighth bar; each scene gets its beats, then
+  // the key that ends its turn
+  std::string got;
+  for(const std::string &l : Log)
+    if(l.find(":Event") != std::string::npos) got += l + " ";
+  EXPECT_EQ(got, "S0:Event102 S0:Event103 S0:Event57378 S2:Event100 S2:Event101 S2:Event102 S2:Event103 "
+                 "S2:Event57376 S0:Event100 ");
+  Key(9);   // the SYNC panel's dark backdrop over the scene's white
+  ASSERT_TRUE(sRender3DBegin());
+  M->OnPaint3D();
+  std::vector<sU32> px = EndFrame();
+  EXPECT_GT(std::count_if(px.begin() + 32 * W, px.begin() + 44 * W, [](sU32 c) { return ChR(c) < 0x80; }), 12 * W / 2);
+}
+
+TEST_F(Wired, DmxFramesReachTheBankAndTheRecordsMusicPlays)
+{
+  dmxwidget::FakeWidget widget;
+  WidgetPath = widget.Path;
+  sSetDmxWidgetLister([] { return std::vector<std::string>{WidgetPath}; });
+  const char *driver = getenv("SDL_AUDIODRIVER");
+  const std::string raw = Tmp.Name8("out.raw"), here = std::filesystem::current_path(), was = driver ? driver : "dummy";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+  sInitSound();
+  std::filesystem::current_path(SHOW_DATA_ROOT);   // where the record's "Tarnglow.ogg" is
+  Record.MusicOn = 1;
+  Build({1});
+  std::filesystem::current_path(here);
+  ASSERT_TRUE(sparktest::WaitFor([&] { return widget.Greeted > 0; }));
+  EXPECT_TRUE(sparktest::WaitFor([&] { return widget.Send(dmxwidget::Frame(3, 10)), Frame(), M->DmxCount == 3; }));
+  EXPECT_FLOAT_EQ(M->DmxCurrent[2], 24 / 255.0f);
+  // the disk driver writes the output as it plays: after the buffer's second of silence, music
+  EXPECT_TRUE(sparktest::WaitFor([&] {
+    const std::string b = sparktest::ReadFile(raw);
+    const sS16 *v = reinterpret_cast<const sS16 *>(b.data());
+    return sSoundClock(), std::count_if(v, v + b.size() / 2, [](sS16 x) { return x > 2000 || x < -2000; }) > 1000;
+  }));
+  sDELETE(M);   // the receiver and the player stop with the machine, before the widget and the sound
+  sSetDmxWidgetLister(nullptr);
+  sExitSound();
+  setenv("SDL_AUDIODRIVER", was.c_str(), 1);
+}
