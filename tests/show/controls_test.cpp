@@ -7,12 +7,12 @@
 #include "common/capture.hpp"
 #include "common/files.hpp"
 #include "common/midi_loopback.hpp"
+#include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 
 namespace
 {
@@ -171,12 +171,13 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
   EXPECT_EQ(LoadLiveRecording(std::make_unique<SceneControls>().get(), Name.c_str()), sLIVE_LINES);
 
   // mutated files never stop the program and never fill a line partly
-  std::mt19937 rng(17);
+  sparktest::Mutator rng(17);
   std::string base = good + good + good;
-  for(sInt round = 0; round < 300; round++)
+  const int runs = sparktest::FuzzRuns(300);
+  for(sInt round = 0; round < runs; round++)
   {
     std::string m = base;
-    for(sInt k = 0; k < 3; k++) m[rng() % m.size()] = char(rng() % 128);
+    for(sInt k = 0; k < 3; k++) m[rng.Below(uint32_t(m.size()))] = char(rng.Below(128));
     Write(m);
     auto f = std::make_unique<SceneControls>();
     sparktest::DebugCapture quiet;
