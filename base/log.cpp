@@ -93,6 +93,7 @@ void sParseCommandLine(const sChar *cmd, sBool skipProgramName)
   sInt state = 0;           // 0 between words, 1 in a word, 2 in a quoted value
   bool storing = false;     // the current word has a place in the tables
   bool lastDropped = false; // the last name found no place: its value is dropped too
+  sInt dropped = 0;         // parameters that found no place, told in the log
   auto endWord = [&] {
     if(storing) Pool[pool++] = 0;
     storing = false;
@@ -124,6 +125,7 @@ void sParseCommandLine(const sChar *cmd, sBool skipProgramName)
         {
           storing = false;
           lastDropped = true;
+          dropped++;
         }
         state = 1;
         continue;
@@ -146,6 +148,7 @@ void sParseCommandLine(const sChar *cmd, sBool skipProgramName)
           storing = true;
         }
       }
+      if(!storing && !lastDropped) dropped++;
       lastDropped = false;
       if(c == '"')
       {
@@ -189,6 +192,8 @@ void sParseCommandLine(const sChar *cmd, sBool skipProgramName)
       else sLogF(u"sys", u"  %s\n", Values[i]);
     }
   }
+  if(dropped > 0)
+    sLogF(u"sys", u"%d command line parameters ignored: at most %d are kept\n", dropped, sInt(MaxPairs));
   sInitLogChannels();
 }
 
@@ -235,7 +240,10 @@ sInt sShellParamInt(const sChar *name, sInt n, sInt defaultValue)
   const sChar *v = sShellParam(name, n);
   if(!v) return defaultValue;
   sInt value;
-  return sScanInt(v, value) ? value : defaultValue;
+  const sChar *scan = v;
+  if(sScanInt(scan, value)) return value;
+  sLogF(u"sys", u"-%s %s is not a number: %d is used\n", name ? name : u"", v, defaultValue);
+  return defaultValue;
 }
 
 sBool sShellSwitch(const sChar *name)

@@ -14,6 +14,7 @@
 #include "base/sound.hpp"
 #include "base/gdi.hpp"
 #include "platform/font/font.hpp"
+#include "platform/text/utf.hpp"
 
 #include <SDL.h>
 
@@ -189,16 +190,29 @@ void FatalDestroyWindow()
 const sFatalWindowFuncs FatalFuncs = {FatalWindowName, FatalDestroyWindow};
 
 // With no display to show on, the video system falls back to drivers that show nothing.
-// That is only right when it was asked for by name (tests, headless runs).
+// That is only right when it was asked for by name (tests, headless runs). A display that
+// is named but does not answer is told by its name, so a person sees which one to start.
 bool HasDisplay(std::u16string &error)
 {
-  if(!plat::InitVideo(error)) return false;
-  const char *driver = SDL_GetCurrentVideoDriver();
-  if(!driver) driver = "";
-  if(std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return true;
-  const char *asked = std::getenv("SDL_VIDEODRIVER");
-  if(asked && std::strstr(asked, driver)) return true;
-  error = u"there is no display (set DISPLAY or WAYLAND_DISPLAY, or run under xvfb-run)";
+  bool started = plat::InitVideo(error);
+  if(started)
+  {
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if(!driver) driver = "";
+    if(std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return true;
+    const char *asked = std::getenv("SDL_VIDEODRIVER");
+    if(asked && std::strstr(asked, driver)) return true;
+  }
+  std::u16string named;
+  for(const char *variable : {"DISPLAY", "WAYLAND_DISPLAY"})
+  {
+    const char *value = std::getenv(variable);
+    if(!value || !*value) continue;
+    if(!named.empty()) named += u" or ";
+    named += plat::ToUtf16(value);
+  }
+  if(!named.empty()) error = u"the display " + named + u" could not be opened (is its server running?)";
+  else if(started) error = u"there is no display (set DISPLAY or WAYLAND_DISPLAY, or run under xvfb-run)";
   return false;
 }
 }

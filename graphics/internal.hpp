@@ -83,4 +83,3 @@ void sCreateQuadIndex();
 void sReleaseQuadIndex();
 sU64 sGetStaticVertexMem();
 sInt sGetGeoBuffersHoldingData();
-void sFinishFrameTargets();

@@ -1,3 +1,4 @@
+#include "common/check.hpp"
 #include "base/arrays.hpp"
 
 #include <gtest/gtest.h>
@@ -147,34 +148,12 @@ TEST(BoundedArrayDeathTest, SecondCapacityIsFatal)
         sBoundedArray<int> a(4);
         a.HintSize(8);
       },
-      testing::ExitedWithCode(1), "Expression: !Data");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 /****************************************************************************/
 /***   Dynamic                                                            ***/
 /****************************************************************************/
-
-TEST(DynamicArray, GrowsToTwiceItsCapacity)
-{
-  sDynamicArray<int> a;
-  a.Resize(10);
-  EXPECT_EQ(a.Alloc, 10);
-  AddRange(a, 0, 10);
-  EXPECT_EQ(a.Alloc, 10);
-  a.AddTail(10);
-  EXPECT_EQ(a.Alloc, 20);
-  EXPECT_EQ(a.Used, 11);
-  for(int n = 0; n < 11; n++)
-    EXPECT_EQ(a[n], n);
-
-  sDynamicArray<int> b;
-  b.AddMany(3);
-  EXPECT_EQ(b.Alloc, 3);   // from empty: just what is needed
-  b.AddTail(1);
-  EXPECT_EQ(b.Alloc, 6);
-  b.AddMany(10);
-  EXPECT_EQ(b.Alloc, 14);  // more than twice: what is needed
-}
 
 TEST(DynamicArray, ResizeKeepsElements)
 {
@@ -345,13 +324,13 @@ TEST(StaticArrayDeathTest, Limits)
         Static4 a;
         a.HintSize(5);
       },
-      testing::ExitedWithCode(1), "max<=Max_");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         Static4 a;
         AddRange(a, 0, 5);
       },
-      testing::ExitedWithCode(1), "sStaticArray<Type>::Used\\+add<=Max_");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 /****************************************************************************/
@@ -366,34 +345,34 @@ TEST(ArrayDeathTest, EveryIndexIsChecked)
         AddRange(a, 0, 3);
         a.RemAt(3);
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sDynamicArray<int> a;
         AddRange(a, 0, 3);
         a.RemAt(-1);
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sBoundedArray<int> a(8);
         AddRange(a, 0, 3);
         (void)a[3];   // inside the capacity, past the used count
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         Static4 a;
         const sArray<int> &c = a;
         (void)c[0];
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sDynamicArray<int> a;
         (void)a.GetTail();
       },
-      testing::ExitedWithCode(1), "IsIndexValid\\(p\\)");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(ArrayDeathTest, AddTailFromOwnStorage)
@@ -406,12 +385,12 @@ TEST(ArrayDeathTest, AddTailFromOwnStorage)
         AddRange(a, 0, 3);
         a.AddTail(a[1]);
       },
-      testing::ExitedWithCode(1), "&e<Data \\|\\| &e>=Data\\+Alloc");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sBoundedArray<int> a(4);
         AddRange(a, 0, 2);
         a.AddTail(a.Data[3]);   // unused but inside the storage
       },
-      testing::ExitedWithCode(1), "&e<Data \\|\\| &e>=Data\\+Alloc");
+      testing::ExitedWithCode(1), kCheckFailed);
 }

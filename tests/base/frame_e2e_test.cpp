@@ -27,8 +27,8 @@ struct ChildRun
 };
 
 // Starts the test application with the arguments; the environment gets a display unless
-// noDisplay is set, in which case every way to a display is taken away.
-pid_t StartApp(const std::vector<std::string> &args, bool noDisplay, int &readFd)
+// display is given: then the display named (none when empty) is the only way to one.
+pid_t StartApp(const std::vector<std::string> &args, const char *display, int &readFd)
 {
   int fds[2];
   if(pipe(fds) != 0) return -1;
@@ -39,11 +39,12 @@ pid_t StartApp(const std::vector<std::string> &args, bool noDisplay, int &readFd
     dup2(fds[1], 2);
     close(fds[0]);
     close(fds[1]);
-    if(noDisplay)
+    if(display)
     {
-      unsetenv("DISPLAY");
       unsetenv("WAYLAND_DISPLAY");
       unsetenv("SDL_VIDEODRIVER");
+      if(*display) setenv("DISPLAY", display, 1);
+      else unsetenv("DISPLAY");
     }
     else if(!getenv("DISPLAY") || !*getenv("DISPLAY"))
     {
@@ -104,11 +105,11 @@ std::vector<std::string> SplitLines(const std::string &text)
   return lines;
 }
 
-ChildRun RunApp(const std::vector<std::string> &args, bool noDisplay = false)
+ChildRun RunApp(const std::vector<std::string> &args, const char *display = nullptr)
 {
   ChildRun run;
   int fd = -1;
-  pid_t pid = StartApp(args, noDisplay, fd);
+  pid_t pid = StartApp(args, display, fd);
   if(pid < 0) return run;
   bool done = ReadOutput(fd, run.Output, nullptr, 120000);
   if(!done) kill(pid, SIGKILL);
@@ -305,13 +306,22 @@ TEST(FrameDriverExit, MainWithoutApplicationStopsEverythingCleanly)
   EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
 }
 
+// No display at all, or a named display whose server does not answer: the message says
+// which, and the run fails cleanly.
 TEST(FrameDriverExit, NoDisplaySaysSoAndFails)
 {
-  ChildRun run = RunApp({"-mode", "run"}, true);
-  EXPECT_EQ(run.ExitCode, 1) << run.Output;
-  EXPECT_NE(run.Output.find("there is no display"), std::string::npos) << run.Output;
-  EXPECT_GE(Find(run, "error code 00000001 (fail)"), 0);
-  EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
+  const struct
+  {
+    const char *Display, *Message;
+  } cases[] = {{"", "there is no display"}, {":97531", "the display :97531 could not be opened"}};
+  for(const auto &c : cases)
+  {
+    ChildRun run = RunApp({"-mode", "run"}, c.Display);
+    EXPECT_EQ(run.ExitCode, 1) << run.Output;
+    EXPECT_NE(run.Output.find(c.Message), std::string::npos) << run.Output;
+    EXPECT_GE(Find(run, "error code 00000001 (fail)"), 0);
+    EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
+  }
 }
 
 TEST(FrameDriverExit, InterruptClosesInOrder)
@@ -319,7 +329,7 @@ TEST(FrameDriverExit, InterruptClosesInOrder)
   for(int sig : {SIGINT, SIGTERM})
   {
     int fd = -1;
-    pid_t pid = StartApp({"-mode", "run"}, false, fd);
+    pid_t pid = StartApp({"-mode", "run"}, nullptr, fd);
     ASSERT_GT(pid, 0);
     std::string out;
     bool running = ReadOutput(fd, out, "running", 60000);

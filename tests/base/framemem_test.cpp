@@ -1,7 +1,8 @@
+#include "common/check.hpp"
 #include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -75,17 +76,12 @@ TEST_F(FrameMemory, DoubleBufferedFramesAlternate)
   EXPECT_EQ(sAllocFrame(64, 16), a);
 }
 
-TEST_F(FrameMemory, FlipLogsANewMaximum)
+TEST_F(FrameMemory, FlipKeepsTheLargestFrame)
 {
-  CapturedOutput out;
   sAllocFrame(5000, 16);
   sFlipFrameMemory();
   sAllocFrame(100, 16);
-  sFlipFrameMemory();   // below the maximum: nothing logged
-  out.Stop();
-  std::string text = out.Get();
-  EXPECT_NE(text.find("max frame used 5008b\n"), std::string::npos) << text;
-  EXPECT_EQ(text.find("max frame used", text.find("max frame used") + 1), std::string::npos) << text;
+  sFlipFrameMemory();
   EXPECT_EQ(sGetFrameMemoryStats().MaxFrameUsed, 5008u);
 }
 
@@ -156,7 +152,7 @@ TEST(FrameMemoryDeathTest, MisuseIsFatal)
         sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(10, 4));
         sAllocFrameEnd(p + 11);
       },
-      testing::ExitedWithCode(1), "Expression: end <= ctx->FrameBorrow");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(MemoryArena, BumpsWithinChunksAndGivesBigRequestsTheirOwn)

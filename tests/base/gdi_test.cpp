@@ -1,7 +1,8 @@
 // The 2D layer: colours, off-screen bitmaps read back, fonts printed and measured,
 // the pointer and the window title.
+#include "common/check.hpp"
 #include "base/gdi.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 #include "platform/font/font.hpp"
 #include "platform/window/window.hpp"
 
@@ -116,31 +117,31 @@ TEST(Gdi, DrawingWithoutATargetDoesNothing)
 
 TEST(GdiDeathTest, BadIdsAndRenderSequencesAreFatal)
 {
-  EXPECT_EXIT(sSetColor(32, 0), testing::ExitedWithCode(1), "colid>=0 && colid<32");
-  EXPECT_EXIT(sGetColor(-1), testing::ExitedWithCode(1), "colid>=0 && colid<32");
-  EXPECT_EXIT(sFillRect2D(0, 0, 1, 1, 40), testing::ExitedWithCode(1), "colid>=0 && colid<32");
-  EXPECT_EXIT(sSetMousePointer(sMP_MAX), testing::ExitedWithCode(1), "code>=0 && code<sMP_MAX");
-  EXPECT_EXIT(sSetMousePointer(-1), testing::ExitedWithCode(1), "code>=0 && code<sMP_MAX");
-  EXPECT_EXIT(sRender2DEnd(), testing::ExitedWithCode(1), "Render2DMode!=0");
+  EXPECT_EXIT(sSetColor(32, 0), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sGetColor(-1), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sFillRect2D(0, 0, 1, 1, 40), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sSetMousePointer(sMP_MAX), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sSetMousePointer(-1), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sRender2DEnd(), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sU32 px[4];
         sRender2DGetPixels(px);
       },
-      testing::ExitedWithCode(1), "Render2DMode==1 \\|\\| Render2DMode==3");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sRender2DBegin(2, 2);
         sRender2DBegin(2, 2);
       },
-      testing::ExitedWithCode(1), "Render2DMode==0");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         std::unique_ptr<plat::Bitmap2D> paint = plat::Bitmap2D::Create(8, 8);
         sSet2DPaintTarget(paint.get());
         sRender2DBegin(2, 2);
       },
-      testing::ExitedWithCode(1), "WMPaintDC==0");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(sRender2DBegin(-4, 4), testing::ExitedWithCode(1), "could not create GDI-BM for bitmap rendering");
   EXPECT_EXIT(sRender2DBegin(1 << 20, 1 << 20), testing::ExitedWithCode(1),
               "could not create GDI-BM for bitmap rendering");
@@ -149,30 +150,16 @@ TEST(GdiDeathTest, BadIdsAndRenderSequencesAreFatal)
         sFont2D font(Face, 12, 0);
         font.SetColor(32, 0);
       },
-      testing::ExitedWithCode(1), "text>=0 && text<32");
+      testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         sFont2D font(Face, 12, 0);
         font.SetColor(0, -1);
       },
-      testing::ExitedWithCode(1), "back>=0 && back<32");
+      testing::ExitedWithCode(1), kCheckFailed);
 }
 
 /****************************************************************************/
-
-TEST(GdiFonts, HeightsFollowTheCellAndEmConvention)
-{
-  sFont2D cell(Face, 32, 0);
-  EXPECT_EQ(cell.GetHeight(), 32);
-  EXPECT_GT(cell.GetBaseline(), 16);
-  EXPECT_LT(cell.GetBaseline(), 32);
-  EXPECT_LT(cell.GetCharHeight(), 32) << "the cell holds some internal leading";
-
-  sFont2D em(Face, -32, 0);
-  EXPECT_EQ(em.GetCharHeight(), 32);
-  EXPECT_GT(em.GetHeight(), 32);
-  EXPECT_GT(em.GetBaseline(), cell.GetBaseline());
-}
 
 TEST(GdiFonts, PrintedTextHasTheMeasuredInkExtentAndBaseline)
 {
@@ -253,46 +240,12 @@ TEST(GdiFonts, AbcWidthsAddUpToThePrintedAdvance)
   EXPECT_EQ(all, full);
 }
 
-TEST(GdiFonts, FlagsChangeTheFont)
-{
-  sInitGDI();
-  sSetColor(1, 0xffffffff);
-  sFont2D regular(Face, 30, 0);
-  sFont2D bold(Face, 30, sF2C_BOLD);
-  sFontCharInfo r, b;
-  regular.GetCharInfo(&r, 'l');
-  bold.GetCharInfo(&b, 'l');
-  EXPECT_GT(b.B, r.B) << "a bold stem is wider";
-
-  // underline: ink below the baseline for a letter that has none of its own
-  sFont2D under(Face, 30, sF2C_UNDERLINE);
-  under.SetColor(1, 0);
-  regular.SetColor(1, 0);
-  Ink plain = FindInk(Render(60, 50, [&] { regular.Print(0, 4, 4, u"H"); }), 60, 50);
-  Ink lined = FindInk(Render(60, 50, [&] { under.Print(0, 4, 4, u"H"); }), 60, 50);
-  EXPECT_EQ(plain.Y1, 4 + regular.GetBaseline() - 1);
-  EXPECT_GT(lined.Y1, 4 + under.GetBaseline() - 1);
-
-  // Init replaces the font in place
-  under.Init(Face, 12, 0);
-  EXPECT_EQ(under.GetHeight(), 12);
-}
-
-TEST(GdiFonts, GlyphPresence)
-{
-  sFont2D font(Face, 20, 0);
-  EXPECT_TRUE(font.HasGlyph('A'));
-  EXPECT_TRUE(font.HasGlyph(0x00e9));   // e acute
-  EXPECT_FALSE(font.HasGlyph(0xffff));
-  EXPECT_FALSE(font.HasGlyph(0x0378));   // unassigned
-}
-
 TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   sFont2D font(u"No Such Face At All", 20, 0);
   out.Stop();
-  EXPECT_NE(out.Get().find("font \"No Such Face At All\" not found"), std::string::npos) << out.Get();
+  EXPECT_NE(out.Text().find("font \"No Such Face At All\" not found"), std::string::npos) << out.Text();
   EXPECT_EQ(font.GetHeight(), 20) << "the stand-in keeps the asked size";
   EXPECT_TRUE(font.HasGlyph('A'));
   sFontCharInfo ci;
@@ -300,20 +253,20 @@ TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
   EXPECT_GT(ci.Advance, 0);
 
   // an empty face takes the message-box font without a complaint
-  CapturedOutput quiet;
+  sparktest::DebugCapture quiet;
   sFont2D box(u"", 20, 0);
   sFont2D none(nullptr, 20, 0);
   quiet.Stop();
-  EXPECT_EQ(quiet.Get().find("not found"), std::string::npos) << quiet.Get();
+  EXPECT_EQ(quiet.Text().find("not found"), std::string::npos) << quiet.Text();
   EXPECT_GT(box.GetHeight(), 0);
   EXPECT_EQ(box.GetHeight(), none.GetHeight());
   EXPECT_TRUE(box.HasGlyph('A'));
 
   // a face name longer than the 32 characters a font name holds is cut
-  CapturedOutput cut;
+  sparktest::DebugCapture cut;
   sFont2D longName(u"DejaVu Sans and a lot more words after it", 20, 0);
   cut.Stop();
-  EXPECT_NE(cut.Get().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Get();
+  EXPECT_NE(cut.Text().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Text();
 }
 
 /****************************************************************************/

@@ -153,7 +153,7 @@ TEST(InputDevices, PressedAndReleasedEdgesWithThresholds)
 TEST(InputDevicesDeathTest, KeyIdOutsideTheDeviceIsFatal)
 {
   EXPECT_EXIT({ sMouseWin32 m; m.getAbs(14); }, testing::ExitedWithCode(1),
-              "id >= 0 && id < NUM.*\n?.*invalid key id specified in sInput2Device::getAbs\\(\\)");
+              "invalid key id specified in sInput2Device::getAbs\\(\\)");
   EXPECT_EXIT({ sKeyboardWin32 k; k.getRel(256); }, testing::ExitedWithCode(1),
               "invalid key id specified in sInput2Device::getRel\\(\\)");
   EXPECT_EXIT({ sKeyboardWin32 k; k.getPressed(-1, 0.5f); }, testing::ExitedWithCode(1),
@@ -170,10 +170,10 @@ protected:
   void SetUp() override { sInitInput(); }
   void TearDown() override { sExitInput(); }
 
-  // Updates the device each few milliseconds until pred holds (at most 5 seconds).
+  // Updates the device each few milliseconds until pred holds (at most a minute).
   template <class D, class P> bool UpdateUntil(D *device, P pred)
   {
-    for(sInt i = 0; i < 1000; i++)
+    for(sInt i = 0; i < 12000; i++)
     {
       sSleep(5);
       device->Update(sGetTime(), 0);
@@ -348,7 +348,7 @@ TEST_F(Schemes, PressedCountsEveryBindingThatCrossedItsThreshold)
 TEST_F(Schemes, MisuseIsFatal)
 {
   EXPECT_EXIT({ sInput2Scheme s; s.Init(2); s.Init(2); }, testing::ExitedWithCode(1),
-              "Bindings.GetSize\\(\\) == 0.*\n?.*sInput2Scheme::Init\\(\\): already initialized");
+              "sInput2Scheme::Init\\(\\): already initialized");
   EXPECT_EXIT({ sInput2Scheme s; s.Init(2); s.BindKey(2, &Kbd, 1); }, testing::ExitedWithCode(1),
               "id >= 0 && id < Bindings.GetSize\\(\\).*\n?.*"
               "sInput2Scheme::Bind\\(\\): id out of range specified with sInput2Scheme::Init\\(\\)");

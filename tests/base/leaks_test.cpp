@@ -1,7 +1,7 @@
 #include "base/leaktracker.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 TEST(LeakDescription, PushJoinsWithBlanksAndPopRemovesTheLast)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   sPushMemLeakDesc(u"sys");
   sPushMemLeakDesc(u"GDI");
   EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"sys GDI");
@@ -21,27 +21,27 @@ TEST(LeakDescription, PushJoinsWithBlanksAndPopRemovesTheLast)
   EXPECT_NE(sGetThreadContext()->LeakDescHash, both);
   sPopMemLeakDesc();
   EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"");
-  EXPECT_EQ(out.Get(), "");
+  EXPECT_EQ(out.Text(), "");
   sPopMemLeakDesc();
-  EXPECT_NE(out.Get().find("Warning: sPopMemLeakDesc underflow!\n"), std::string::npos);
+  EXPECT_NE(out.Text().find("Warning: sPopMemLeakDesc underflow!\n"), std::string::npos);
 }
 
 TEST(LeakDescription, ANameThatDoesNotFitIsRefused)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   sPushMemLeakDesc(u"base");
   std::u16string big(300, u'n');
   sPushMemLeakDesc(big.c_str());
-  EXPECT_NE(out.Get().find("Warning: sPushMemLeakDesc overflow!\n"), std::string::npos);
+  EXPECT_NE(out.Text().find("Warning: sPushMemLeakDesc overflow!\n"), std::string::npos);
   EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"base");
   // exactly 255 characters fit
   std::u16string rest(255 - 5, u'r');
   out.Clear();
   sPushMemLeakDesc(rest.c_str());
-  EXPECT_EQ(out.Get(), "");
+  EXPECT_EQ(out.Text(), "");
   EXPECT_EQ(sGetStringLen(sGetMemLeakDesc()), 255);
   sPushMemLeakDesc(u"x");
-  EXPECT_NE(out.Get().find("overflow"), std::string::npos);
+  EXPECT_NE(out.Text().find("overflow"), std::string::npos);
   sPopMemLeakDesc();
   sPopMemLeakDesc();
   EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"");
@@ -93,7 +93,7 @@ const int LeakLine = __LINE__ + 5;
 
 [[noreturn]] void CleanRun()
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   StartTrackedMemory();
   sPushMemLeakDesc(u"Clean");
   Block *b = sNEW Block;
@@ -101,7 +101,7 @@ const int LeakLine = __LINE__ + 5;
   sPopMemLeakDesc();
   sExitMemorySystem();
   out.Stop();
-  std::string text = out.Get();
+  std::string text = out.Text();
   bool tracked = text.find("initialize memory leak tracker") != std::string::npos;
   bool quiet = text.find("Leak") == std::string::npos && text.find("leaked") == std::string::npos;
   _exit(tracked && quiet ? 0 : 2);

@@ -103,7 +103,9 @@ TEST_F(LogTest, LookUpByName)
   EXPECT_EQ(sShellParamInt(u"big", 0, 7), 7);
   EXPECT_EQ(sShellParamInt(u"neg", 0, 7), -2147483647 - 1);
   EXPECT_EQ(sShellParamInt(u"missing", 0, 7), 7);
-  EXPECT_EQ(sShellParamInt(u"v", 0, 7), 7);
+  Lines.clear();
+  EXPECT_EQ(sShellParamInt(u"v", 0, 7), 7);   // a value that is no number is told
+  EXPECT_EQ(Joined(), "[sys]      -v a is not a number: 7 is used\n");
   EXPECT_EQ(U8(sShellParam(u"v", 0)), "a");
   EXPECT_EQ(U8(sShellParam(u"v", 1)), "b");
   EXPECT_EQ(sShellParam(u"v", 2), nullptr);
@@ -139,8 +141,9 @@ TEST_F(LogTest, LimitsAreNotOverrun)
 {
   std::u16string line = u"p";
   for(int i = 0; i < 100; i++) line += u" -n" + std::u16string(1, sChar('a' + i % 26)) + u" v";
-  Parse(line.c_str());
+  sParseCommandLine(line.c_str(), 1);
   EXPECT_EQ(sGetShellParamCount(), 64);
+  EXPECT_NE(Joined().find("36 command line parameters ignored"), std::string::npos);
   EXPECT_EQ(U8(sGetShellParamValue(63)), "v");
 
   std::u16string huge = u"p -a " + std::u16string(5000, u'x') + u" -b y";

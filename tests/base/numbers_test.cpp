@@ -1,3 +1,4 @@
+#include "common/check.hpp"
 #include "base/numbers.hpp"
 
 #include <gtest/gtest.h>
@@ -117,8 +118,8 @@ TEST(RandomLcg, NextFloatTwoStepsScaled)
 TEST(RandomLcgDeathTest, NextBelowZeroIsFatal)
 {
   sRandomLcg r;
-  EXPECT_EXIT(r.NextBelow(0), testing::ExitedWithCode(1), "max_>=1");
-  EXPECT_EXIT(r.NextBelow(-5), testing::ExitedWithCode(1), "max_>=1");
+  EXPECT_EXIT(r.NextBelow(0), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(r.NextBelow(-5), testing::ExitedWithCode(1), kCheckFailed);
 }
 
 /****************************************************************************/
@@ -221,43 +222,8 @@ TEST(Colour, BlendOutsideZeroToOneStaysPerChannel)
 }
 
 /****************************************************************************/
-/***   Floating point                                                     ***/
-/****************************************************************************/
-
-TEST(FloatingPoint, InitMasksExceptionsAndRoundsToNearest)
-{
-  feclearexcept(FE_ALL_EXCEPT);
-  feenableexcept(FE_DIVBYZERO | FE_INVALID);
-  fesetround(FE_UPWARD);
-  feraiseexcept(FE_INEXACT);
-  sInitFloatingPoint();
-  EXPECT_EQ(fegetexcept(), 0);
-  EXPECT_EQ(fegetround(), FE_TONEAREST);
-  EXPECT_EQ(fetestexcept(FE_ALL_EXCEPT), 0);
-  volatile sF32 zero = 0.0f;
-  volatile sF32 one = 1.0f;
-  EXPECT_TRUE(std::isinf(one / zero));
-  EXPECT_TRUE(std::isnan(sqrtf(-one)));
-  feclearexcept(FE_ALL_EXCEPT);
-}
-
-/****************************************************************************/
 /***   Clock                                                              ***/
 /****************************************************************************/
-
-TEST(Clock, CountsFromProcessStartAndNeverGoesBack)
-{
-  sU32 t0 = sGetTime();
-  // the clock started with the process, not at the epoch or the machine's boot
-  EXPECT_LT(t0, 600000u);
-  sU32 prev = t0;
-  for(int n = 0; n < 1000; n++)
-  {
-    sU32 t = sGetTime();
-    EXPECT_GE(sTimeDiff(t, prev), 0);
-    prev = t;
-  }
-}
 
 TEST(Clock, ComparisonBySignedDifferenceSurvivesWrap)
 {

@@ -18,24 +18,6 @@ std::u16string Repeat(sChar c, sInt n) { return std::u16string(size_t(n), c); }
 /***   Text buffer                                                        ***/
 /****************************************************************************/
 
-TEST(TextBuffer, GrowthFollowsTheLargerOfDoubleAndNeed)
-{
-  sTextBuffer tb;
-  EXPECT_EQ(tb.GetCapacity(), 1024);
-  std::u16string a = Repeat('a', 1100);
-  tb.Print(a.c_str());
-  EXPECT_EQ(tb.GetCapacity(), 2125);   // 1024 + 1100 + 1 beats 2 * 1024
-  tb.Print(u"0123456789");
-  EXPECT_EQ(tb.GetCapacity(), 2125);
-  EXPECT_EQ(std::u16string(tb.Get()), a + u"0123456789");
-
-  sTextBuffer tc;
-  std::u16string b = Repeat('b', 1023);
-  tc.Print(b.c_str());   // 1023 + 1 reaches the capacity
-  EXPECT_EQ(tc.GetCapacity(), 2048);
-  EXPECT_EQ(std::u16string(tc.Get()), b);
-}
-
 TEST(TextBuffer, ManyPrintsKeepEveryCharacterInOrder)
 {
   sTextBuffer tb;

@@ -2,7 +2,8 @@
 // are decoded and compared with a plain second decoder written from the rules, on
 // buffers of their exact size (so the sanitizer build catches any read past the end).
 // Random texts are saved and loaded back. The runs are bounded by a fixed count
-// (SPARK_FUZZ_ITERATIONS scales them) and seeded, so every failure can be repeated.
+// (SPARK_FUZZ_RUNS sets their number) and seeded, so every failure can be repeated.
+#include "common/mutator.hpp"
 #include "file_test_util.hpp"
 
 #include <random>
@@ -11,12 +12,6 @@ using namespace filetest;
 
 namespace
 {
-int Iterations(int base)
-{
-  const char *s = getenv("SPARK_FUZZ_ITERATIONS");
-  int scale = s ? atoi(s) : 0;
-  return scale > 0 ? base * scale / 10000 + 1 : base;
-}
 
 std::u16string ReferenceAll(const std::string &s);
 
@@ -181,7 +176,7 @@ std::string Hex(const std::string &s)
 TEST(TextFileFuzz, MutatedBytesDecodeAsTheRulesSay)
 {
   std::mt19937 rng(20261206);
-  int n = Iterations(20000);
+  int n = sparktest::FuzzRuns(20000);
   int failures = 0;
   for(int i = 0; i < n && failures < 5; i++)
   {
@@ -207,7 +202,7 @@ TEST_F(FileFixture, FuzzedFilesThroughTheHandlers)
   MemoryHandler *mem = sNEW MemoryHandler;
   sAddFileHandler(mem);
   std::mt19937 rng(777);
-  int n = Iterations(2000);
+  int n = sparktest::FuzzRuns(2000);
   std::u16string diskName = dir.Name("fuzz.txt");
   for(int i = 0; i < n; i++)
   {
@@ -220,7 +215,7 @@ TEST_F(FileFixture, FuzzedFilesThroughTheHandlers)
     sMemFree(t);
     if(i % 20 == 0)
     {
-      WriteRaw(dir.Name8("fuzz.txt"), bytes);
+      WriteFile(dir.Name8("fuzz.txt"), bytes);
       t = sLoadTextFile(diskName.c_str());   // the memory handler does not know it: the disk does
       ASSERT_TRUE(t);
       EXPECT_EQ(Text(t), want) << Hex(bytes);
@@ -235,7 +230,7 @@ TEST_F(FileFixture, RandomTextsSurviveSaveAndLoad)
   sInitRootFileHandler();
   std::mt19937 rng(4242);
   std::u16string name = dir.Name("round.txt");
-  int n = Iterations(300);
+  int n = sparktest::FuzzRuns(300);
   for(int i = 0; i < n; i++)
   {
     std::u16string text;

@@ -1,6 +1,6 @@
 #include "base/app.hpp"
 #include "base/system.hpp"
-#include "capture_util.hpp"
+#include "common/capture.hpp"
 #include "platform/threads/threads.hpp"
 
 #include <gtest/gtest.h>
@@ -39,8 +39,6 @@ void CountUntilStopped(sThread *t, void *user)
   c->SawStop = true;
 }
 
-void ReturnAtOnce(sThread *, void *user) { static_cast<Counter *>(user)->Loops++; }
-
 // Static initialisers of other files may run before those of the thread code (memory
 // handlers ask for the context while they are made): the main thread must get its own
 // block then too, not one made for a foreign thread.
@@ -70,16 +68,6 @@ TEST(Thread, RunsUntilItsDestructorStopsAndJoinsIt)
   EXPECT_TRUE(c.SawStop);
   EXPECT_EQ(c.Name, u"Counter");
   EXPECT_NE(c.Context, sGetThreadContext());
-}
-
-TEST(Thread, DeletingAThreadWhoseFunctionReturnedDoesNotBlock)
-{
-  Counter c;
-  sThread *t = new sThread(ReturnAtOnce, 0, 0, &c);
-  while(c.Loops == 0) sSleep(1);
-  sSleep(5);
-  delete t;
-  EXPECT_EQ(c.Loops, 1);
 }
 
 TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
@@ -122,25 +110,6 @@ TEST(ThreadContext, NewContextsAreUnnamedAndServeTheMainMemory)
   sDeleteThreadContext(tx);
 }
 
-TEST(ThreadLock, IsRecursiveAndExcludesOtherThreads)
-{
-  sThreadLock lock;
-  lock.Lock();
-  EXPECT_TRUE(lock.TryLock());   // again on the same thread
-  std::atomic<int> other{-1};
-  std::thread t([&] { other = lock.TryLock(); });
-  t.join();
-  EXPECT_EQ(other, 0);
-  lock.Unlock();
-  lock.Unlock();
-  std::thread t2([&] {
-    other = lock.TryLock();
-    if(other) lock.Unlock();
-  });
-  t2.join();
-  EXPECT_EQ(other, 1);
-}
-
 TEST(ThreadLock, GuardsACounterUnderContention)
 {
   sThreadLock lock;
@@ -164,44 +133,6 @@ TEST(ThreadLock, GuardsACounterUnderContention)
   EXPECT_EQ(value, 30000);
 }
 
-TEST(ThreadEvent, AutoResetReleasesOneWaitAndManualStaysSignalled)
-{
-  sThreadEvent autoEvent(0);
-  EXPECT_FALSE(autoEvent.Wait(0));
-  autoEvent.Signal();
-  EXPECT_TRUE(autoEvent.Wait(0));
-  EXPECT_FALSE(autoEvent.Wait(10));   // it reset itself
-
-  sThreadEvent manual(1);
-  manual.Signal();
-  EXPECT_TRUE(manual.Wait(0));
-  EXPECT_TRUE(manual.Wait(0));
-  manual.Reset();
-  EXPECT_FALSE(manual.Wait(0));
-}
-
-TEST(ThreadEvent, WakesAWaitingThread)
-{
-  struct Shared
-  {
-    sThreadEvent Go{0};
-    sThreadEvent Done{1};
-    std::atomic<int> Woken{0};
-  } s;
-  sThread t(
-      [](sThread *, void *user) {
-        Shared *s = static_cast<Shared *>(user);
-        if(s->Go.Wait(-1)) s->Woken++;
-        s->Done.Signal();
-      },
-      0, 0, &s);
-  sSleep(5);
-  EXPECT_EQ(s.Woken, 0);
-  s.Go.Signal();
-  EXPECT_TRUE(s.Done.Wait(10000));
-  EXPECT_EQ(s.Woken, 1);
-}
-
 TEST(DebugOutput, QuietBitsOfTheThread)
 {
   std::u16string hooked;
@@ -209,7 +140,7 @@ TEST(DebugOutput, QuietBitsOfTheThread)
   sThreadContext *tx = sGetThreadContext();
   sU32 old = tx->Quiet;
   {
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     tx->Quiet = sTCQ_NODPRINT;
     sDPrint(u"silent\n");
     tx->Quiet = sTCQ_NOHOOK;
@@ -219,7 +150,7 @@ TEST(DebugOutput, QuietBitsOfTheThread)
     tx->Quiet = old;
     out.Stop();
     // the capture stands for the receivers that quiet bit 1 turns off
-    EXPECT_EQ(out.Get(), "both\n");
+    EXPECT_EQ(out.Text(), "both\n");
   }
   sSetDebugOutputHook(nullptr, nullptr);
   EXPECT_EQ(hooked, u"both\n");
@@ -237,10 +168,10 @@ TEST(DebugOutput, GoesThroughTheDebugOutputHook)
   };
   hook->Add(+receiver, &got);
   {
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     sDPrintF(u"line %d\n", 7);
     out.Stop();
-    EXPECT_EQ(out.Get(), "nested\nline 7\n");
+    EXPECT_EQ(out.Text(), "nested\nline 7\n");
   }
   sDebugOutputHook.store(previous);
   delete hook;
@@ -249,7 +180,7 @@ TEST(DebugOutput, GoesThroughTheDebugOutputHook)
 
 TEST(DebugOutput, LinesOfManyThreadsStayWhole)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   auto print = [](sThread *, void *) {
     for(int i = 0; i < 200; i++) sDPrintF(u"%s %d\n", u"abcdefghijklmnopqrstuvwxyz", i);
   };
@@ -261,7 +192,7 @@ TEST(DebugOutput, LinesOfManyThreadsStayWhole)
   });
   foreign.join();
   out.Stop();
-  std::string text = out.Get();
+  std::string text = out.Text();
   int lines = 0;
   size_t pos = 0;
   while(pos < text.size())
@@ -316,7 +247,7 @@ TEST(ConsoleOutput, WritesLongTextsWholeAsUtf8)
 
 TEST(DebugOutput, HooksComeAndGoWhileThreadsPrint)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   auto print = [](sThread *t, void *) {
     while(!t->CheckTerminate()) sDPrint(u"tick\n");
   };

@@ -93,31 +93,6 @@ TEST_F(WindowProc, KeysCarryQualifiersRepeatAndRelease)
   EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_LALT, KMOD_LALT, true)), 0u);
 }
 
-TEST_F(WindowProc, AltGrDropsTheControlThatComesWithIt)
-{
-  sU32 code = CodeOf(Key(SDL_SCANCODE_Q, KMOD_RALT | KMOD_LCTRL, true));
-  EXPECT_EQ(code & 0x400000u, 0x400000u);
-  EXPECT_EQ(code & 0x80000u, 0u);
-  EXPECT_EQ(sQualifiers & 0x480000u, 0x400000u);
-  // plane 2 falls back to plane 0 where the layout has no AltGr character
-  const plat::KeyTable &t = sGetKeyTable();
-  sU32 expected = t.Planes[2][SDL_SCANCODE_Q] ? t.Planes[2][SDL_SCANCODE_Q] : t.Planes[0][SDL_SCANCODE_Q];
-  EXPECT_EQ(code & 0xffffu, expected);
-}
-
-TEST_F(WindowProc, KeypadKeysTypeCharactersAndTheDecimalKeyIsAComma)
-{
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, 0, true)), sU32(','));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, KMOD_LSHIFT, true)), sU32(',') | 0x10000u);
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PERIOD, KMOD_RALT, true)), sU32(',') | 0x400000u);
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_0, 0, true)), sU32('0'));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_7, 0, true)), sU32('7'));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_MULTIPLY, 0, true)), sU32('*'));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_PLUS, 0, true)), sU32('+'));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_MINUS, 0, true)), sU32('-'));
-  EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_KP_DIVIDE, 0, true)), sU32('/'));
-}
-
 TEST_F(WindowProc, KeyStateFollowsPressAndReleaseByScanCode)
 {
   sWindowProc(Key(SDL_SCANCODE_B, 0, true));
@@ -149,49 +124,6 @@ TEST_F(WindowProc, MouseButtonsPressReleaseAndDoubleClick)
   EXPECT_EQ(sMouseWindowState->Buttons.load(), 0u);
   // a button the framework does not know makes nothing
   EXPECT_EQ(CodeOf(Button(K::ButtonDown, 7)), 0u);
-}
-
-TEST_F(WindowProc, PointerMovePayloadIsSignExtended)
-{
-  plat::Message m;
-  m.Kind = plat::MessageKind::MouseMove;
-  m.X = 5;
-  m.Y = -3;
-  EXPECT_EQ(CodeOf(m), 0xe180u);
-  EXPECT_EQ(App.Events.back().Payload, 0xfffffffffffffffdull);   // a negative y fills the upper bits
-  m.X = -2;
-  m.Y = 7;
-  sWindowProc(m);
-  EXPECT_EQ(App.Events.back().Payload, 0xfffffffffffe0007ull);
-  m.X = 300;
-  m.Y = 200;
-  sWindowProc(m);
-  EXPECT_EQ(App.Events.back().Payload, (300ull << 16) | 200ull);
-  EXPECT_EQ(App.Events.back().Word2, 0u);
-  EXPECT_EQ(sMouseWindowState->X.load(), 300);
-  EXPECT_EQ(sMouseWindowState->Y.load(), 200);
-}
-
-TEST_F(WindowProc, WheelGoesInNotchesOf120)
-{
-  plat::Message m;
-  m.Kind = plat::MessageKind::Wheel;
-  m.WheelDelta = 240;
-  App.Events.clear();
-  sWindowProc(m);
-  ASSERT_EQ(App.Events.size(), 2u);
-  EXPECT_EQ(App.Events[0].Key, 0xe181u);
-  EXPECT_EQ(App.Events[1].Key, 0xe181u);
-  EXPECT_EQ(sMouseWindowState->Wheel.load(), 2);
-  m.WheelDelta = -119;
-  App.Events.clear();
-  sWindowProc(m);
-  EXPECT_TRUE(App.Events.empty());
-  m.WheelDelta = -121;   // with the -119 kept: -240, two notches down
-  sWindowProc(m);
-  ASSERT_EQ(App.Events.size(), 2u);
-  EXPECT_EQ(App.Events[0].Key, 0xe182u);
-  EXPECT_EQ(sMouseWindowState->Wheel.load(), 0);
 }
 
 TEST_F(WindowProc, RawMotionAddsToTheSumsAndPacksSixteenBitHalves)

@@ -60,3 +60,7 @@ bool CompileOnly(bool vertex, const std::string &glsl, std::string &log);
 DrawResult Draw(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps, const DrawSetup &setup);
 
 }  // namespace shtest
+
+// Skips a test that draws when the machine offers no GL 3.3 core context.
+#define REQUIRE_GL() \
+  do { if (!::shtest::HaveGL()) GTEST_SKIP() << "no OpenGL 3.3 context"; } while (0)

@@ -30,7 +30,7 @@ public:
 
   std::string Path;
   // the full name of a file in the folder, as program text and as an 8-bit path
-  std::u16string Name(const char *name) const { return plat::ToUtf16(Path + "/" + name); }
-  std::string Name8(const char *name) const { return Path + "/" + name; }
+  std::u16string Name(const std::string &name) const { return plat::ToUtf16(Path + "/" + name); }
+  std::string Name8(const std::string &name) const { return Path + "/" + name; }
 };
 }

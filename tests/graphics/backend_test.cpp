@@ -1,6 +1,7 @@
 // The back end over the recording device: device start, frames, render targets, the
 // geometry pool and drawing, textures and the lost-device restore.
 
+#include "common/check.hpp"
 #include "backend_util.hpp"
 
 #include <cstring>
@@ -11,17 +12,10 @@ namespace
 {
 // --- device start
 
-TEST(DeviceStart, CapabilityLinesAndScreenBuffers)
+TEST(DeviceStart, CapabilitiesAndScreenBuffers)
 {
-  LogCapture log;
   RecApi *api = StartRecording();
   RecDevice *dev = api->Device;
-  EXPECT_EQ(log.Count("init d3d 640 x 480"), 1);
-  EXPECT_EQ(log.Count("caps.AdapterName           Recording device"), 1);
-  EXPECT_EQ(log.Count("caps.ShaderProfile         0103"), 1);
-  EXPECT_EQ(log.Count("caps.Flags                 0000000a"), 1);
-  EXPECT_EQ(log.Count("caps.MaxMultisampleLevel   4"), 1);
-  EXPECT_EQ(log.Count("caps.Texture2D             "), 1);
   sGraphicsCaps caps;
   sGetGraphicsCaps(caps);
   EXPECT_EQ(caps.ShaderProfile, 259);
@@ -129,7 +123,7 @@ TEST(DeviceStart, RetryAtSmallSizeAndMultiScreenLimits)
   StartRecording(group16, 0, 0, 0, &multi);
   EXPECT_EQ(sGetScreenCount(), 16);
   EXPECT_NE(sGetScreenColorBuffer(15), nullptr);
-  EXPECT_EXIT(sGetScreenColorBuffer(16), testing::ExitedWithCode(1), "screen>=0 && screen<DXScreenCount");
+  EXPECT_EXIT(sGetScreenColorBuffer(16), testing::ExitedWithCode(1), kCheckFailed);
   StopGraphics();
 }
 
@@ -168,7 +162,7 @@ TEST_F(Targets, FrameBracketAndRefusals)
 {
   LogCapture log;
   ASSERT_TRUE(sRender3DBegin());
-  EXPECT_EXIT(sRender3DBegin(), testing::ExitedWithCode(1), "Render3DInProgress==0");
+  EXPECT_EXIT(sRender3DBegin(), testing::ExitedWithCode(1), kCheckFailed);
   sSetScreenTarget(nullptr, 0, 0);
   sRender3DEnd(1);
   EXPECT_EQ(Dev->Lines("Present").size(), 1u);
@@ -243,11 +237,11 @@ TEST_F(Targets, SeveralTargetsMustMatch)
   sSetTarget(one);
   EXPECT_EQ(Dev->Lines("SetRenderTarget 1 null").size(), 1u);
   spec.Target[1] = &wide;
-  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), "BitsPerPixel==para.Target\\[i\\]->BitsPerPixel");
+  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), kCheckFailed);
   spec.Target[1] = &small;
-  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), "SizeX==para.Target\\[i\\]->SizeX");
+  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), kCheckFailed);
   sRenderTargetSpec none;
-  EXPECT_EXIT(sSetTarget(none), testing::ExitedWithCode(1), "count>0");
+  EXPECT_EXIT(sSetTarget(none), testing::ExitedWithCode(1), kCheckFailed);
   sRender3DEnd(0);
   EXPECT_EXIT(sSetTarget(one), testing::ExitedWithCode(1), "Render3DInProgress");
 }
@@ -475,7 +469,7 @@ TEST_F(Geometry, StreamWrapsAndFrameBuffersAreReused)
   b.EndLoadVB();
   EXPECT_EQ(b.VertexPart[0].Start, 0);
 
-  EXPECT_EXIT(b.EndLoadVB(11), testing::ExitedWithCode(1), "count<=Count");
+  EXPECT_EXIT(b.EndLoadVB(11), testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST_F(Geometry, StaticBufferEmptiesWithItsLastPart)
@@ -542,7 +536,7 @@ TEST_F(Geometry, FiveHundredThirteenthBufferIsFatal)
         geos[i].EndLoadVB();
       }
     },
-    testing::ExitedWithCode(1), "sGeoBufferCount < sDInt");
+    testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST_F(Geometry, BatchRunsShareIndexBuffers)
@@ -666,7 +660,7 @@ TEST_F(Textures, BlockLevelsRoundToWholeBlocks)
 TEST_F(Textures, RenderTargetRulesAndTable)
 {
   EXPECT_EXIT(sTexture2D(64, 64, sTEX_ARGB8888 | sTEX_RENDERTARGET), testing::ExitedWithCode(1),
-              "sTEX_NOMIPMAPS\\) \\|\\| \\(flags & sTEX_AUTOMIPMAP\\) \\|\\| mm != 0");
+              kCheckFailed);
   EXPECT_EXIT(sTexture2D(64, 64, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_DYNAMIC | sTEX_NOMIPMAPS),
               testing::ExitedWithCode(1), "!\\(flags & sTEX_DYNAMIC\\)");
   EXPECT_EXIT(sTexture2D(64, 64, sTEX_ARGB8888 | sTEX_MSAA | sTEX_NOMIPMAPS), testing::ExitedWithCode(1),
@@ -684,10 +678,10 @@ TEST_F(Textures, RenderTargetRulesAndTable)
   sInt pitch;
   dyn.BeginLoad(p, pitch, 0);
   EXPECT_EQ(pitch, 256);
-  EXPECT_EXIT(dyn.BeginLoad(p, pitch, 0), testing::ExitedWithCode(1), "Loading==-1");
+  EXPECT_EXIT(dyn.BeginLoad(p, pitch, 0), testing::ExitedWithCode(1), kCheckFailed);
   dyn.EndLoad();
   EXPECT_EQ(Dev->Lines("LockTexture").back(), "LockTexture " + Dev->Name(dyn.Tex) + " level 0 flags 2000");
-  EXPECT_EXIT(dyn.EndLoad(), testing::ExitedWithCode(1), "Loading>=0");
+  EXPECT_EXIT(dyn.EndLoad(), testing::ExitedWithCode(1), kCheckFailed);
 
   EXPECT_EXIT(
     {

@@ -3,16 +3,6 @@
 #include "platform/text/utf.hpp"
 #include "tools/shaderasm/asm.hpp"
 
-std::string LogCapture::Get() const { return plat::ToUtf8(Text); }
-
-int LogCapture::Count(const std::string &part) const
-{
-  std::string all = Get();
-  int n = 0;
-  for(size_t p = all.find(part); p != std::string::npos; p = all.find(part, p + 1)) n++;
-  return n;
-}
-
 RecApi *StartRecording(const RecConfig &config, sU32 flags, sInt w, sInt h, const sScreenMode *mode)
 {
   CurrentScreenMode = sScreenMode();

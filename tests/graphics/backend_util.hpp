@@ -3,6 +3,7 @@
 // over the real gpu layer with a window of its own.
 
 #include "base/log.hpp"
+#include "common/capture.hpp"
 #include "graphics/internal.hpp"
 #include "recorder.hpp"
 
@@ -10,18 +11,7 @@
 
 #include <string>
 
-// Collects the log lines written while it lives.
-class LogCapture
-{
-  static void Add(const sChar *line, void *user) { static_cast<LogCapture *>(user)->Text += line; }
-
-public:
-  std::u16string Text;
-  LogCapture() { sSetLogFileOutput(&Add, this); }
-  ~LogCapture() { sSetLogFileOutput(nullptr, nullptr); }
-  std::string Get() const;
-  int Count(const std::string &part) const;
-};
+using sparktest::LogCapture;
 
 // Starts the back end on a recording device. flags are start-up flags of sInitScreenMode
 // (0x2000 multisampling); mode, when given, is set as the chosen screen mode first.

@@ -320,6 +320,8 @@ struct QualityCase
   double MinPsnr;
 };
 
+void PrintTo(const QualityCase &c, std::ostream *os) { *os << c.Name; }
+
 class DxtQuality : public testing::TestWithParam<QualityCase>
 {
 };

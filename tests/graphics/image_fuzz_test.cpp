@@ -1,8 +1,8 @@
 // Seeded random mutations of valid picture files fed to every image reader: a damaged
 // file may load or fail, but never crash, read or write out of bounds (run under the
 // sanitizer build) or hand back an inconsistent image. The number of rounds per seed file
-// is bounded; SPARK_FUZZ_ROUNDS raises or lowers it, SPARK_FUZZ_SEED picks other
-// mutations.
+// is bounded; SPARK_FUZZ_RUNS raises or lowers it.
+#include "common/mutator.hpp"
 #include "image_test_util.hpp"
 
 #include <cstdlib>
@@ -11,73 +11,6 @@ using namespace imagetest;
 
 namespace
 {
-struct Rng
-{
-  uint32_t S;
-  uint32_t Next()
-  {
-    S = S * 1664525u + 1013904223u;
-    return S >> 8;
-  }
-  uint32_t Below(uint32_t n) { return Next() % n; }
-};
-
-int Rounds()
-{
-  const char *env = getenv("SPARK_FUZZ_ROUNDS");
-  int n = env ? atoi(env) : 0;
-  return n > 0 ? n : 1500;
-}
-
-std::vector<uint8_t> Mutate(const std::vector<uint8_t> &seed, Rng &rng)
-{
-  std::vector<uint8_t> v = seed;
-  int edits = 1 + int(rng.Below(6));
-  for(int e = 0; e < edits; e++)
-  {
-    switch(rng.Below(7))
-    {
-    case 0:   // flip a bit
-      if(!v.empty()) v[rng.Below(uint32_t(v.size()))] ^= uint8_t(1u << rng.Below(8));
-      break;
-    case 1:   // random byte
-      if(!v.empty()) v[rng.Below(uint32_t(v.size()))] = uint8_t(rng.Next());
-      break;
-    case 2:   // interesting byte in the header
-      if(!v.empty())
-      {
-        static const uint8_t interesting[] = {0, 1, 2, 0x7f, 0x80, 0x81, 0xfe, 0xff, 8, 10, 16, 24, 32};
-        v[rng.Below(uint32_t(std::min<size_t>(v.size(), 128)))] = interesting[rng.Below(sizeof(interesting))];
-      }
-      break;
-    case 3:   // truncate
-      if(!v.empty()) v.resize(rng.Below(uint32_t(v.size())));
-      break;
-    case 4:   // append garbage
-      for(uint32_t i = 0, n = 1 + rng.Below(32); i < n; i++) v.push_back(uint8_t(rng.Next()));
-      break;
-    case 5:   // duplicate a piece
-      if(v.size() > 4)
-      {
-        uint32_t at = rng.Below(uint32_t(v.size()));
-        uint32_t len = 1 + rng.Below(uint32_t(std::min<size_t>(v.size() - at, 64)));
-        std::vector<uint8_t> piece(v.begin() + at, v.begin() + at + len);
-        v.insert(v.begin() + rng.Below(uint32_t(v.size())), piece.begin(), piece.end());
-      }
-      break;
-    default:   // erase a piece
-      if(v.size() > 4)
-      {
-        uint32_t at = rng.Below(uint32_t(v.size()));
-        uint32_t len = 1 + rng.Below(uint32_t(std::min<size_t>(v.size() - at, 64)));
-        v.erase(v.begin() + at, v.begin() + at + len);
-      }
-      break;
-    }
-  }
-  return v;
-}
-
 // The bytes in a block of their own, so that the sanitizer sees any read past the end.
 struct Exact
 {
@@ -110,14 +43,15 @@ enum Reader { PIC, TGA, BMP, COMPRESSED, STREAM };
 
 void Fuzz(Reader reader, const std::vector<uint8_t> &seed, uint32_t salt)
 {
-  const char *env = getenv("SPARK_FUZZ_SEED");
-  Rng rng{salt + (env ? uint32_t(strtoul(env, nullptr, 10)) * 7919u : 0u)};
-  int rounds = Rounds();
+  // bytes that header fields often treat specially: sizes, depths, run markers
+  static const std::vector<uint8_t> interesting = {0, 1, 2, 0x7f, 0x80, 0x81, 0xfe, 0xff, 8, 10, 16, 24, 32};
+  sparktest::Mutator rng(salt);
+  int rounds = sparktest::FuzzRuns(1500);
   int loaded = 0;
   for(int r = -1; r < rounds; r++)
   {
     // round -1 reads the seed itself, which must load
-    std::vector<uint8_t> v = r < 0 ? seed : Mutate(seed, rng);
+    std::vector<uint8_t> v = r < 0 ? seed : rng.Mutate(seed, interesting);
     Exact e(v);
     sImage img;
     sBool ok = 0;

@@ -1,5 +1,6 @@
 // Images: pixel operations, the file formats through real files, the decoder and its
 // stream, and the texture-ready data.
+#include "common/check.hpp"
 #include "image_test_util.hpp"
 
 #include "graphics/dxt.hpp"
@@ -147,8 +148,8 @@ TEST(ImageOps, HalfAveragesWithRoundingAndGammaUsesRootMeanSquare)
 TEST(ImageOpsDeathTest, HalfOfOneWideOrOneHighImageIsFatal)
 {
   sImage wide(1, 4), high(4, 1);
-  EXPECT_EXIT(sDelete(wide.Half(0)), testing::ExitedWithCode(1), "SizeX > 1");
-  EXPECT_EXIT(sDelete(high.Half(0)), testing::ExitedWithCode(1), "SizeY > 1");
+  EXPECT_EXIT(sDelete(wide.Half(0)), testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sDelete(high.Half(0)), testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(ImageOps, BlurRowsIsTheClampedWindowAverage)
@@ -892,10 +893,10 @@ TEST(ImageData, MipChainsStopAtOneBlockAndRoundToWholeBlocks)
 TEST(ImageDataDeathTest, BadFormatsAndEmptyChainsAreFatal)
 {
   sImageData d;
-  EXPECT_EXIT(d.Init(1, 0, 4, 4), testing::ExitedWithCode(1), "format&sTEX_TYPE_MASK|TexTypeMask");
+  EXPECT_EXIT(d.Init(1, 0, 4, 4), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(d.Init(0x1000 | 3, 0, 4, 4), testing::ExitedWithCode(1), "assertion");
   EXPECT_EXIT(d.Init(0x4000 | 1, 0, 4, 4), testing::ExitedWithCode(1), "assertion");
-  EXPECT_EXIT(d.Init(0x1000 | 13, 0, 2, 2), testing::ExitedWithCode(1), "Mipmaps >= 1|Mipmaps>=1");
+  EXPECT_EXIT(d.Init(0x1000 | 13, 0, 2, 2), testing::ExitedWithCode(1), kCheckFailed);
   d.Init(0x1000 | 1, 0, 4, 4);
   sImage wrong(4, 2);
   EXPECT_EXIT(d.ConvertFrom(&wrong), testing::ExitedWithCode(1), "SizeY");

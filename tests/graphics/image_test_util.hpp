@@ -4,6 +4,8 @@
 
 #include "base/file.hpp"
 #include "base/log.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "platform/files/files.hpp"
@@ -22,52 +24,9 @@ namespace imagetest
 {
 using TempDir = sparktest::TempDir;
 
-inline void WriteRaw(const std::string &path, const std::vector<uint8_t> &bytes)
-{
-  FILE *f = fopen(path.c_str(), "wb");
-  ASSERT_TRUE(f) << path;
-  if(!bytes.empty()) { ASSERT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size()); }
-  fclose(f);
-}
-
-inline std::vector<uint8_t> ReadRaw(const std::string &path)
-{
-  std::vector<uint8_t> out;
-  FILE *f = fopen(path.c_str(), "rb");
-  if(!f) return out;
-  uint8_t buf[4096];
-  size_t n;
-  while((n = fread(buf, 1, sizeof(buf), f)) > 0) out.insert(out.end(), buf, buf + n);
-  fclose(f);
-  return out;
-}
-
-class LogCapture
-{
-public:
-  LogCapture() { sSetLogFileOutput(&LogCapture::Take, this); }
-  ~LogCapture() { sSetLogFileOutput(nullptr, nullptr); }
-  bool Has(const std::string &part)
-  {
-    std::lock_guard<std::mutex> lock(M);
-    return All.find(part) != std::string::npos;
-  }
-  std::string Text()
-  {
-    std::lock_guard<std::mutex> lock(M);
-    return All;
-  }
-
-private:
-  static void Take(const sChar *line, void *user)
-  {
-    LogCapture *self = static_cast<LogCapture *>(user);
-    std::lock_guard<std::mutex> lock(self->M);
-    self->All += plat::ToUtf8(line);
-  }
-  std::mutex M;
-  std::string All;
-};
+using sparktest::LogCapture;
+inline void WriteRaw(const std::string &path, const std::vector<uint8_t> &bytes) { ASSERT_TRUE(sparktest::WriteFile(path, bytes)) << path; }
+inline std::vector<uint8_t> ReadRaw(const std::string &path) { return sparktest::ReadFile<std::vector<uint8_t>>(path); }
 
 // A picture whose every pixel differs from its neighbours in every channel.
 inline void FillPattern(sImage &img, uint32_t seed)

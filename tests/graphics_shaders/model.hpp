@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/gl_harness.hpp"
 #include "runner.hpp"
 #include "shaders/shadercode.hpp"
 
@@ -115,5 +116,3 @@ bool Invert4(const double m[4][4], double out[4][4]);
 
 }  // namespace cpu
 
-#define REQUIRE_GL() \
-  do { if (!::shaderrun::HaveGL()) GTEST_SKIP() << "no OpenGL 3.3 context"; } while (0)

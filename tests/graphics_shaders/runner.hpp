@@ -36,7 +36,6 @@ struct Result {
   std::vector<Vec4> Pixels;  // row 0 (top) first
 };
 
-bool HaveGL();
 Result Draw(const uint32_t *vs, size_t vsWords, const uint32_t *ps, size_t psWords, const Setup &setup);
 
 }  // namespace shaderrun

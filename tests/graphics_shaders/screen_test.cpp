@@ -341,6 +341,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, Class14Render, testing::Values(0, 1, 2, 4, 5,
 struct SimplePair {
   int Vs, Ps;
 };
+void PrintTo(const SimplePair &p, std::ostream *os) { *os << "vs " << p.Vs << " ps " << p.Ps; }
 class SimpleRender : public testing::TestWithParam<SimplePair> {};
 TEST_P(SimpleRender, SimpleMaterial) {
   REQUIRE_GL();

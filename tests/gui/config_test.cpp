@@ -2,10 +2,11 @@
 // a bounded mutation run of the reader.
 #include "gui/configfile.hpp"
 
-#include "base/capture_util.hpp"
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
+#include "common/capture.hpp"
+#include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
 #include "platform/text/utf.hpp"
 
@@ -104,13 +105,13 @@ TEST(ConfigFile, GeneratedFilesAndDamagedOnes)
     }
     ASSERT_NE(text, nullptr);
     GuiConfig g = Defaults();
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     ConfigParseResult r = ParseConfigText(text, g);
     sMemFree(text);
     EXPECT_EQ(r.Loaded, c.Loads);
     if(c.Error)
     {
-      EXPECT_NE(out.Get().find(c.Error), std::string::npos);
+      EXPECT_NE(out.Text().find(c.Error), std::string::npos);
     }
     else
     {
@@ -186,7 +187,7 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
   ASSERT_TRUE(WriteConfigFile(path.c_str(), u"Sparkvane configuration 2.4", rnd));
   // a folder where the temporary file would go makes the write fail
   ASSERT_EQ(mkdir(dir.Name8("keep.Spk.tmp").c_str(), 0700), 0);
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   EXPECT_FALSE(WriteConfigFile(path.c_str(), u"other", rnd));
   sChar *text = ReadConfigFile(path.c_str());
   ASSERT_NE(text, nullptr);
@@ -195,12 +196,13 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
 }
 
 // Mutations of a valid text (and of its encoded bytes) never crash the reader and never
-// leave a value outside its range. Bounded: a fixed number of rounds.
+// leave a value outside its range. Bounded: 400 rounds unless SPARK_FUZZ_RUNS says otherwise.
 TEST(ConfigFile, MutationRun)
 {
   std::u16string good = Text(Defaults());
   sRandomLcg rnd(12345);
-  for(sInt round = 0; round < 400; round++)
+  const int runs = sparktest::FuzzRuns(400);
+  for(sInt round = 0; round < runs; round++)
   {
     std::u16string t = good;
     sInt edits = 1 + rnd.NextBelow(8);

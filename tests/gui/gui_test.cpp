@@ -9,6 +9,7 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "gui/modescene.hpp"
@@ -357,12 +358,9 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   Start();
   sparktest::TempDir dir;
   ASSERT_EQ(mkdir(dir.Name8("m").c_str(), 0700), 0);
-  for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"})
-  {
-    FILE *f = fopen(dir.Name8(name).c_str(), "wb");
-    for(sInt i = 0; i < 4096; i++) fputc((i * 7919) & 0xff, f);
-    fclose(f);
-  }
+  std::vector<uint8_t> noise(4096);
+  for(size_t i = 0; i < noise.size(); i++) noise[i] = uint8_t(i * 7919);
+  for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"}) ASSERT_TRUE(sparktest::WriteFile(dir.Name8(name), noise));
   Gui->config.Movie.Drive = 1;   // the root folder
   sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
   Gui->movieSection = 8;

@@ -3,6 +3,7 @@
 #include "gui/mediafolders.hpp"
 
 #include "base/file.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
 #include "platform/text/utf.hpp"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
@@ -20,7 +20,7 @@ namespace
 {
 std::u16string Data(const char *folder) { return plat::ToUtf16(std::string(TWDATA_DIR) + "/" + folder); }
 
-void Touch(const std::string &path, const char *text = "x") { std::ofstream(path) << text; }
+void Touch(const std::string &path, const char *text = "x") { ASSERT_TRUE(sparktest::WriteFile(path, text)) << path; }
 
 std::vector<std::string> Names(const sDynamicArray<sDirEntry> &l)
 {
@@ -136,9 +136,7 @@ TEST(MediaLoader, PasteAndDeleteRefuseWhatWouldLoseData)
     PasteMarked(s);
     EXPECT_EQ(s.JobRefused, 1) << dest;
   }
-  std::ifstream in(root + "/src/a.txt");
-  std::string kept((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(kept, "original");
+  EXPECT_EQ(sparktest::ReadFile(root + "/src/a.txt"), "original");
 
   // elsewhere: copied, an existing file is never overwritten
   mkdir((root + "/dst").c_str(), 0700);
@@ -146,8 +144,7 @@ TEST(MediaLoader, PasteAndDeleteRefuseWhatWouldLoseData)
   sCopyString(s.PasteDestination, plat::ToUtf16(root + "/dst").c_str(), sMAXPATH);
   PasteMarked(s);
   EXPECT_EQ(s.JobRefused, 0);
-  std::ifstream theirs(root + "/dst/a.txt");
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(theirs)), {}), "theirs");
+  EXPECT_EQ(sparktest::ReadFile(root + "/dst/a.txt"), "theirs");
   EXPECT_TRUE(sCheckFile(plat::ToUtf16(root + "/dst/inner").c_str()));
 
   // delete: the link goes, never what it points at; a root folder is refused

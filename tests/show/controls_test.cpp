@@ -2,17 +2,17 @@
 // recording's file.
 #include "show/controls.hpp"
 
-#include "base/capture_util.hpp"
 #include "base/file.hpp"
 #include "base/midi.hpp"
-#include "platform/midi/midi_loopback.hpp"
-#include "graphics/image_test_util.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/midi_loopback.hpp"
+#include "common/mutator.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
-#include <random>
 
 namespace
 {
@@ -108,7 +108,7 @@ class LiveFile : public testing::Test
 protected:
   sparktest::TempDir Dir;
   std::u16string Name = Dir.Name("LiveRecordingData.txt");
-  void Write(const std::string &text) { std::ofstream(Dir.Name8("LiveRecordingData.txt"), std::ios::binary) << text; }
+  void Write(const std::string &text) { ASSERT_TRUE(sparktest::WriteFile(Dir.Name8("LiveRecordingData.txt"), text)); }
 };
 
 TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
@@ -118,7 +118,7 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
     for(sInt w = 0; w < sLIVE_WORDS; w++) a->LiveTable[l][w] = sU32((l * 31 + w * 17) % 3000);
   a->LiveTable[100][0] = 123456;   // wider than its five digits
   ASSERT_TRUE(SaveLiveRecording(a.get(), Name.c_str()));
-  std::vector<uint8_t> bytes = imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt"));
+  std::vector<uint8_t> bytes = sparktest::ReadFile<std::vector<uint8_t>>(Dir.Name8("LiveRecordingData.txt"));
   std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.substr(0, 28), "live: 00000,0017,0034,0051,0");
   EXPECT_NE(text.find("\r\n"), std::string::npos);
@@ -137,9 +137,9 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
 
   // a save that cannot make its new file (a folder stands in its place) keeps the old one
   sMakeDir(Dir.Name("LiveRecordingData.txt.new").c_str());
-  CapturedOutput quiet;
+  sparktest::DebugCapture quiet;
   EXPECT_FALSE(SaveLiveRecording(b.get(), Name.c_str()));
-  EXPECT_EQ(imagetest::ReadRaw(Dir.Name8("LiveRecordingData.txt")), bytes);
+  EXPECT_EQ(sparktest::ReadFile<std::vector<uint8_t>>(Dir.Name8("LiveRecordingData.txt")), bytes);
 }
 
 TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
@@ -158,9 +158,9 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
   {
     Write(text);
     auto t = std::make_unique<SceneControls>();
-    CapturedOutput out;
+    sparktest::DebugCapture out;
     EXPECT_EQ(LoadLiveRecording(t.get(), Name.c_str()), lines) << text;
-    EXPECT_NE(out.Get().find("live recording: wrong format. line " + std::to_string(lines + 1)), std::string::npos);
+    EXPECT_NE(out.Text().find("live recording: wrong format. line " + std::to_string(lines + 1)), std::string::npos);
     EXPECT_EQ(t->LiveTable[lines - 1][32], 1500u);
     EXPECT_EQ(t->LiveTable[lines][1], 0u);
   }
@@ -171,15 +171,16 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
   EXPECT_EQ(LoadLiveRecording(std::make_unique<SceneControls>().get(), Name.c_str()), sLIVE_LINES);
 
   // mutated files never stop the program and never fill a line partly
-  std::mt19937 rng(17);
+  sparktest::Mutator rng(17);
   std::string base = good + good + good;
-  for(sInt round = 0; round < 300; round++)
+  const int runs = sparktest::FuzzRuns(300);
+  for(sInt round = 0; round < runs; round++)
   {
     std::string m = base;
-    for(sInt k = 0; k < 3; k++) m[rng() % m.size()] = char(rng() % 128);
+    for(sInt k = 0; k < 3; k++) m[rng.Below(uint32_t(m.size()))] = char(rng.Below(128));
     Write(m);
     auto f = std::make_unique<SceneControls>();
-    CapturedOutput quiet;
+    sparktest::DebugCapture quiet;
     sInt lines = LoadLiveRecording(f.get(), Name.c_str());
     ASSERT_LE(lines, 3);
     for(sInt w = 0; w < sLIVE_WORDS; w++) ASSERT_EQ(f->LiveTable[lines][w], 0u);

@@ -1,38 +1,37 @@
 // DMX input over a pseudo terminal: the test plays the USB DMX widget on the master side.
 #include "dmx_widget.hpp"
-#include "platform/text/utf.hpp"
+
+#include "common/capture.hpp"
+#include "common/mutator.hpp"
+#include "common/wait.hpp"
 
 #include <mutex>
 
 namespace
 {
 using namespace dmxwidget;
+using sparktest::WaitFor;
 
-std::mutex Mutex;   // what the receive thread reads (the widgets to find) and writes (its messages)
+std::mutex Mutex;   // what the receive thread reads: the widgets to find
 std::vector<std::string> WidgetPaths;
-std::string Output;
 template <class F> auto Locked(F f)
 {
   std::lock_guard<std::mutex> lock(Mutex);
   return f();
 }
 void SetWidgets(std::vector<std::string> paths) { Locked([&] { WidgetPaths = paths; }); }
-bool OutputHas(const char *part) { return Locked([&] { return Output.find(part) != std::string::npos; }); }
 
 class DmxTest : public testing::Test
 {
 protected:
   void SetUp() override
   {
-    Output.clear();
     SetWidgets({Widget.Path});
-    sSetDebugOutputCapture([](const sChar *text, void *) { Locked([&] { Output += plat::ToUtf8(text); }); }, nullptr);
     sSetDmxWidgetLister([] { return Locked([] { return WidgetPaths; }); });
   }
   void TearDown() override
   {
     sSetDmxWidgetLister(nullptr);
-    sSetDebugOutputCapture(nullptr, nullptr);
     SetWidgets({});
   }
   static std::vector<sF32> Channels(sUsbDmx &dmx)
@@ -50,13 +49,14 @@ protected:
   }
   static bool Connected(sUsbDmx &dmx) { return WaitFor([&] { return dmx.Connected.load() == 1; }); }
   FakeWidget Widget;
+  sparktest::DebugCapture Output;   // the receive thread's messages
 };
 
 TEST_F(DmxTest, GreetsTheWidgetAndScalesFramesOfEverySize)
 {
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx) && Channels(dmx).empty()) << "no frame yet";
-  EXPECT_TRUE(OutputHas("DMXthread: Found device and connected\n") &&
+  EXPECT_TRUE(Output.Has("DMXthread: Found device and connected\n") &&
               Bytes(sDmxWidgetParameters(), sDmxWidgetParameters() + 5) == (Bytes{1, 2, 3, 4, 5}) &&
               Bytes(sDmxWidgetSerial(), sDmxWidgetSerial() + 4) == (Bytes{9, 8, 7, 6}));
   for(size_t count : {1, 2, 255, 510, 512})
@@ -103,7 +103,7 @@ TEST_F(DmxTest, LostWidgetIsFoundAgainAndCloseIsPrompt)
   ASSERT_TRUE(Connected(dmx));
   SetWidgets({});
   Widget.Hangup();
-  ASSERT_TRUE(WaitFor([&] { return OutputHas("DMXthread: Error talking to device - disconnecting!\n"); }));
+  ASSERT_TRUE(WaitFor([&] { return Output.Has("DMXthread: Error talking to device - disconnecting!\n"); }));
   EXPECT_TRUE(WaitFor([&] { return dmx.Connected.load() == 0; }));
   FakeWidget second;
   SetWidgets({second.Path});
@@ -125,8 +125,8 @@ TEST_F(DmxTest, MutatedStreamsLeaveTheReceiverWorking)
 {
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
-  uint64_t s = 0x2545F4914F6CDD1Dull;
-  auto next = [&] { return uint32_t((s ^= s << 13, s ^= s >> 7, s ^= s << 17)); };
+  sparktest::Mutator rnd(0x2545F4914F6CDD1Dull);
+  auto next = [&] { return rnd.Next(); };
   for(int round = 0; round < 40; round++)
   {
     for(int k = 0; k < 4; k++)

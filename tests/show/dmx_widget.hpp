@@ -20,13 +20,6 @@ namespace dmxwidget
 using Bytes = std::vector<sU8>;
 using Clock = std::chrono::steady_clock;
 
-template <class F> inline bool WaitFor(F done)
-{
-  auto end = Clock::now() + std::chrono::seconds(20);
-  while(!done() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  return done();
-}
-
 inline Bytes Message(sU8 label, Bytes data)
 {
   data.insert(data.begin(), {0x7E, label, sU8(data.size() & 0xff), sU8(data.size() >> 8)});

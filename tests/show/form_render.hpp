@@ -5,7 +5,6 @@
 
 #include "graphics/materials.hpp"
 #include "graphics/render_fixture.hpp"
-#include "base/log.hpp"
 #include "show/forms.hpp"
 #include "tools/shaderasm/asm.hpp"
 
@@ -75,17 +74,6 @@ public:
     // the picture of a failed comparison: '?' missing, '!' stray
     if(missing + stray) ADD_FAILURE() << missing << " missing, " << stray << " stray\n" << pic;
   }
-};
-
-// The log lines written while it lives.
-class LogLines
-{
-  static void Add(const sChar *line, void *user) { static_cast<LogLines *>(user)->Text += line; }
-
-public:
-  std::u16string Text;
-  LogLines() { sSetLogFileOutput(&Add, this); }
-  ~LogLines() { sSetLogFileOutput(nullptr, nullptr); }
 };
 
 // Inside a pixel rectangle, with a one-pixel unsure border.

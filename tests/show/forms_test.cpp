@@ -2,6 +2,8 @@
 // and what they cover on the screen.
 
 #include "form_render.hpp"
+#include "common/capture.hpp"
+#include "common/check.hpp"
 #include "shaders/shadercode.hpp"
 
 #include <cmath>
@@ -122,16 +124,16 @@ TEST_F(ArrayFormTest, SegmentLimits)
   Mesh m = Read(thin);
   for(const FormVertexPNU &v : m.V) EXPECT_TRUE(std::isfinite(v.x) && std::isfinite(v.u));
 
-  LogLines log;
+  sparktest::LogCapture log;
   ArrayForm big(0);
   big.Init(ArrayForm::PLANE, 1, 1, 257, 256);   // 65792 vertices: 16-bit indices would wrap
   EXPECT_EQ(big.Geometry, nullptr);
-  EXPECT_NE(log.Text.find(u"16-bit"), std::u16string::npos);
+  EXPECT_NE(log.Text().find("16-bit"), std::string::npos);
   big.Draw(nullptr);   // draws nothing
   big.Init(ArrayForm::PLANE, 1, 1, 256, 256);   // 65536 fit
   EXPECT_NE(big.Geometry, nullptr);
 
-  EXPECT_EXIT(ArrayForm(0).Init(ArrayForm::GRID, 1, 1, 2, 2), testing::ExitedWithCode(1), "Array");
+  EXPECT_EXIT(ArrayForm(0).Init(ArrayForm::GRID, 1, 1, 2, 2), testing::ExitedWithCode(1), kCheckFailed);
 }
 
 TEST(SuperShape, PresetsAndTheSuperformula)

@@ -1,7 +1,7 @@
 // The debug camera: keys, glide and the printed path row.
 #include "show/freecamera.hpp"
 
-#include "base/capture_util.hpp"
+#include "common/capture.hpp"
 #include "graphics/graphics.hpp"
 
 #include <gtest/gtest.h>
@@ -38,10 +38,10 @@ TEST(FreeCamera, KeysMoveAndGlideSpacePrints)
   // space prints one row and changes nothing
   cam.OnKey('a' | 0x80000000u);
   cam.Position = sVec3(1.5f, -2.0f, 10.0f);
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   cam.OnKey(' ');
   out.Stop();
-  std::string text = out.Get();
+  std::string text = out.Text();
   EXPECT_EQ(text.substr(0, 5), "  { 0");
   EXPECT_NE(text.find("1.500f"), std::string::npos) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);

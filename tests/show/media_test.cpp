@@ -2,15 +2,17 @@
 #include "show/media.hpp"
 
 #include "base/file.hpp"
+#include "common/check.hpp"
+#include "common/files.hpp"
 #include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 #include "graphics/render_fixture.hpp"
 #include "util/movieplayer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 
 TEST(Media, FileKindsAndJoinedPaths)
 {
@@ -46,7 +48,7 @@ TEST(Media, CopyAndDeleteFolderTrees)
   sparktest::TempDir dir;
   for(const char *d : {"src", "src/a", "src/a/b", "src/c"}) sMakeDir(dir.Name(d).c_str());
   for(const char *f : {"src/top.txt", "src/a/one.txt", "src/a/b/deep.txt", "src/c/ro.txt"})
-    std::ofstream(dir.Name8(f)) << f;
+    ASSERT_TRUE(sparktest::WriteFile(dir.Name8(f), f));
   plat::SetReadOnly(dir.Name8("src/c/ro.txt").c_str(), true);
 
   EXPECT_EQ(CopyDirectoryTree(dir.Name("src").c_str(), dir.Name("dst").c_str(), 0), 1);
@@ -70,7 +72,7 @@ TEST_F(RenderTest, MovieFramesAreDrawnIntoATargetOfTheirSize)
                                     [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
   sMoviePlayer *movie = sOpenMoviePlayer(dir.Name("m.mkv").c_str(), 0);
   sTexture2D *target = nullptr;
-  for(sInt i = 0; i < 20000 && !(target = CreateMovieTarget(movie)); i++) sSleep(1);   // the size comes with the open
+  sparktest::WaitFor([&] { return (target = CreateMovieTarget(movie)) != nullptr; });   // the size comes with the open
   ASSERT_TRUE(target && target->SizeX == W && target->SizeY == H);
   auto luma = [](sU32 c) { return 0.299f * sF32(c >> 16 & 0xff) + 0.587f * sF32(c >> 8 & 0xff) + 0.114f * sF32(c & 0xff); };
   sF32 aspect = 0;
@@ -87,5 +89,5 @@ TEST_F(RenderTest, MovieFramesAreDrawnIntoATargetOfTheirSize)
   EXPECT_TRUE(right && aspect == sF32(W) / H);
   sDELETE(target);
   movie->Release();
-  EXPECT_DEATH(CreateMovieTarget(nullptr), "mp");
+  EXPECT_DEATH(CreateMovieTarget(nullptr), kCheckFailed);
 }

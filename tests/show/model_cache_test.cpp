@@ -3,18 +3,23 @@
 
 #include "model_util.hpp"
 #include "show/tmdata.hpp"
-#include "util/util_helpers.hpp"
+
+#include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace modeltest;
 
 namespace
 {
-std::vector<uint8_t> Saved(Model &m, testutil::TempDir &dir)
+std::vector<uint8_t> Saved(Model &m, sparktest::TempDir &dir)
 {
-  EXPECT_TRUE(m.SavePet(dir.File("m.pet").c_str()));
-  return testutil::ReadBytes(dir.File8("m.pet"));
+  EXPECT_TRUE(m.SavePet(dir.Name("m.pet").c_str()));
+  return sparktest::ReadFile<std::vector<uint8_t>>(dir.Name8("m.pet"));
 }
 
 void PutWord(std::vector<uint8_t> &b, size_t at, sU32 v) { memcpy(&b[at], &v, 4); }
@@ -22,8 +27,8 @@ void PutWord(std::vector<uint8_t> &b, size_t at, sU32 v) { memcpy(&b[at], &v, 4)
 
 TEST(ModelCache, RoundTripKeepsEverything)
 {
-  testutil::CaptureOutput quiet;
-  testutil::TempDir dir;
+  sparktest::DebugCapture quiet;
+  sparktest::TempDir dir;
   Model out(nullptr);
   MakeModel(out);
   std::vector<uint8_t> bytes = Saved(out, dir);
@@ -35,7 +40,7 @@ TEST(ModelCache, RoundTripKeepsEverything)
   EXPECT_EQ(bytes[24 + 32], 4);
 
   Model in(nullptr);
-  ASSERT_TRUE(in.LoadPet(dir.File("m.pet").c_str()));
+  ASSERT_TRUE(in.LoadPet(dir.Name("m.pet").c_str()));
   ASSERT_EQ((Ints{in.MeshCount, in.MaterialCount, in.EffectCount, in.ImageCount}), (Ints{2, 3, 3, 3}));
   EXPECT_EQ(Ints(in.EffectTextures, in.EffectTextures + 3), (Ints{2, -1, 0}));
   for(sInt i = 0; i < 3; i++) EXPECT_EQ(std::u16string(in.ImageFiles[i]), std::u16string(out.ImageFiles[i]));
@@ -45,7 +50,7 @@ TEST(ModelCache, RoundTripKeepsEverything)
   Model none(nullptr), back(nullptr);
   none.AllocLists(0, 0, 0, 0);
   EXPECT_EQ(Saved(none, dir).size(), 24u);
-  EXPECT_TRUE(back.LoadPet(dir.File("m.pet").c_str()));
+  EXPECT_TRUE(back.LoadPet(dir.Name("m.pet").c_str()));
   ExpectEmpty(back);
 }
 
@@ -82,12 +87,12 @@ struct Damage
 
 TEST(ModelCache, DamagedFilesAreRefusedNamingTheFile)
 {
-  testutil::TempDir dir;
+  sparktest::TempDir dir;
   Model good(nullptr);
   MakeModel(good);
   std::vector<uint8_t> bytes;
   {
-    testutil::CaptureOutput quiet;
+    sparktest::DebugCapture quiet;
     bytes = Saved(good, dir);
   }
   const size_t mesh0 = 24 + 4 * (4 + 4 + 5) + 12;   // after the names and effect words
@@ -107,44 +112,44 @@ TEST(ModelCache, DamagedFilesAreRefusedNamingTheFile)
     PutWord(b, d.At, d.Word);
     if(d.At2) PutWord(b, d.At2, d.Word2);
     b.resize(size_t(sInt(b.size()) + d.Grow));
-    testutil::CaptureOutput log;
+    sparktest::DebugCapture log;
     Model m(nullptr);
     MemoryInput::Get()->Bytes = b;
     EXPECT_FALSE(m.LoadPet(u"mem:input"));
     ExpectEmpty(m);
-    EXPECT_NE(log.Text.find("mem:input refused"), std::string::npos) << log.Text;
+    EXPECT_NE(log.Text().find("mem:input refused"), std::string::npos) << log.Text();
   }
 }
 
 TEST(ModelCache, WriterRefusesWhatTheReaderWould)
 {
-  testutil::TempDir dir;
-  testutil::CaptureOutput log;
+  sparktest::TempDir dir;
+  sparktest::DebugCapture log;
   // more vertices than 16-bit indices address
   Model big(nullptr);
   big.AllocLists(1, 1, 0, 0);
   Ints idx(65538);
   for(sInt i = 0; i < 65538; i++) idx[size_t(i)] = i;
   FillMesh(*big.Meshes[0], Floats(3 * 65538), {}, {}, idx, {}, {});
-  EXPECT_FALSE(big.SavePet(dir.File("big.pet").c_str()));
-  EXPECT_NE(log.Text.find("16-bit"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir.File8("big.pet")));
+  EXPECT_FALSE(big.SavePet(dir.Name("big.pet").c_str()));
+  EXPECT_NE(log.Text().find("16-bit"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.Name8("big.pet")));
 
   // a name longer than the reader's buffers
   Model longName(nullptr);
   longName.AllocLists(0, 0, 0, 1);
   longName.SetImageFile(0, std::u16string(1024, u'a').c_str());
-  EXPECT_FALSE(longName.SavePet(dir.File("long.pet").c_str()));
+  EXPECT_FALSE(longName.SavePet(dir.Name("long.pet").c_str()));
   longName.SetImageFile(0, std::u16string(1023, u'a').c_str());
-  EXPECT_TRUE(longName.SavePet(dir.File("long.pet").c_str()));
+  EXPECT_TRUE(longName.SavePet(dir.Name("long.pet").c_str()));
   Model back(nullptr);
-  EXPECT_TRUE(back.LoadPet(dir.File("long.pet").c_str()));
+  EXPECT_TRUE(back.LoadPet(dir.Name("long.pet").c_str()));
 }
 
 TEST(ModelCache, LoadAppendsTextureAndMaterialRows)
 {
-  testutil::TempDir dir;
-  testutil::CaptureOutput quiet;
+  sparktest::TempDir dir;
+  sparktest::DebugCapture quiet;
   Model src(nullptr);
   MakeModel(src);
   Saved(src, dir);
@@ -155,8 +160,8 @@ TEST(ModelCache, LoadAppendsTextureAndMaterialRows)
     TextureEntry tex[6] = {{u"own.png", u"own.png", 0x1001, 0}, {}};
     MaterialEntry mtrl[6] = {{0, 1, 0, 0, 1, {}, {}}, {sTMD_ENDKIND, 0, 0, 0, 0, {}, {}}};
     Model m(nullptr, tex, mtrl);
-    pImportObject(&m, u"m.dae", dir.File("").c_str(), 0, mode, -1);
-    ASSERT_EQ(m.MeshCount, 2) << quiet.Text;
+    pImportObject(&m, u"m.dae", dir.Name("").c_str(), 0, mode, -1);
+    ASSERT_EQ(m.MeshCount, 2) << quiet.Text();
     EXPECT_EQ((Ints{m.TextureBase, m.MaterialBase}), (Ints{1, 1}));
     EXPECT_EQ(tex[1].UnpackedPath, m.ImageFiles[0]);
     EXPECT_EQ((Ints{sInt(tex[3].TextureFlags), sInt(tex[3].LoadOption)}), (Ints{0x1001, 2}));
@@ -173,20 +178,20 @@ TEST(ModelCache, LoadAppendsTextureAndMaterialRows)
   TextureEntry tex[3] = {};
   MaterialEntry mtrl[8] = {{sTMD_ENDKIND, 0, 0, 0, 0, {}, {}}};
   Model m(nullptr, tex, mtrl);
-  pImportObject(&m, u"m.pet", dir.File("").c_str(), 1, 0, -1);
+  pImportObject(&m, u"m.pet", dir.Name("").c_str(), 1, 0, -1);
   ExpectEmpty(m);
   EXPECT_EQ(tex[0].UnpackedPath, nullptr);
 
   Model none(nullptr);   // a missing file leaves the model empty
-  pImportObject(&none, u"missing.dae", dir.File("").c_str(), 0, 0, 0);
+  pImportObject(&none, u"missing.dae", dir.Name("").c_str(), 0, 0, 0);
   ExpectEmpty(none);
 }
 
 TEST(ModelCacheDeath, ImportWithoutTablesOrOfAnUnknownFormatStops)
 {
-  testutil::TempDir dir;
-  testutil::WriteBytes(dir.File8("m.obj"), "x");
+  sparktest::TempDir dir;
+  sparktest::WriteFile(dir.Name8("m.obj"), "x");
   Model m(nullptr);
-  EXPECT_DEATH(pImportObject(&m, u"m.obj", dir.File("").c_str(), 1, 0, 0), "unknown object format");
-  EXPECT_DEATH(pImportObject(&m, u"m.pet", dir.File("").c_str(), 0, 0, -1), "no own data");
+  EXPECT_DEATH(pImportObject(&m, u"m.obj", dir.Name("").c_str(), 1, 0, 0), "unknown object format");
+  EXPECT_DEATH(pImportObject(&m, u"m.pet", dir.Name("").c_str(), 0, 0, -1), "no own data");
 }

@@ -3,7 +3,9 @@
 
 #include "model_util.hpp"
 #include "show/tmdata.hpp"
-#include "util/util_helpers.hpp"
+
+#include "common/capture.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +17,9 @@ using namespace modeltest;
 namespace
 {
 // The generated files, made once per run into a folder that lives until the end.
-const testutil::TempDir &Generated()
+const sparktest::TempDir &Generated()
 {
-  static testutil::TempDir dir;
+  static sparktest::TempDir dir;
   static bool made = [] {
     std::string script = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/model_collada_gen.py";
     return std::system(("/usr/bin/python3 " + script + " " + dir.Path).c_str()) == 0;
@@ -47,14 +49,14 @@ const char *const Vertex = "<input semantic=\"VERTEX\" offset=\"0\"/>";
 
 TEST(ModelCollada, SoftimageFileFromAnIndependentWriter)
 {
-  testutil::CaptureOutput log;
-  std::u16string folder = Generated().File("");
+  sparktest::DebugCapture log;
+  std::u16string folder = Generated().Name("");
   TextureEntry tex[8] = {};
   MaterialEntry mtrl[8] = {{sTMD_ENDKIND, 0, 0, 0, 0, {}, {}}};
   Model m(nullptr, tex, mtrl);
   pImportObject(&m, u"soft.dae", folder.c_str(), 1, 0, -1);
   EXPECT_EQ(m.Names.Tool, sCOLLADA_SOFTIMAGE);
-  ASSERT_EQ(m.MeshCount, 3) << log.Text;
+  ASSERT_EQ(m.MeshCount, 3) << log.Text();
   ASSERT_EQ(m.ImageCount, 2);
   EXPECT_EQ(std::u16string(m.ImageFiles[0]), folder + u"wood.png");   // the file part, in the folder
   EXPECT_EQ(std::u16string(m.ImageFiles[1]), folder + u"rock.png");
@@ -74,11 +76,11 @@ TEST(ModelCollada, SoftimageFileFromAnIndependentWriter)
   sU16 idx[3];
   tri.BuildVertices(v, idx);
   EXPECT_EQ(Floats(v, v + 24), (Floats{5, 0, 0, 0, 1, 0, 0, 1, 6, 0, 0, 1, 0, 0, 1, 1, 5, 2, 0, 1, 0, 0, 0, 0}));
-  EXPECT_EQ(testutil::CountOf(log.Text, "no normal array found in: bare"), 1u);
+  EXPECT_EQ(sparktest::CountOf(log.Text(), "no normal array found in: bare"), 1u);
 
   // the import wrote a cache beside the file that reads back the same
   Model cached(nullptr);
-  ASSERT_TRUE(cached.LoadPet(Generated().File("soft.pet").c_str()));
+  ASSERT_TRUE(cached.LoadPet(Generated().Name("soft.pet").c_str()));
   ASSERT_EQ(cached.MeshCount, 3);
   for(sInt i = 0; i < 3; i++) ExpectSameMesh(*m.Meshes[i], *cached.Meshes[i]);
   EXPECT_EQ(cached.EffectTextures[0], 1);
@@ -86,9 +88,9 @@ TEST(ModelCollada, SoftimageFileFromAnIndependentWriter)
 
 TEST(ModelCollada, MayaFileReadsNoImagesOrEffects)
 {
-  testutil::CaptureOutput quiet;
+  sparktest::DebugCapture quiet;
   Model m(nullptr);
-  ASSERT_TRUE(m.LoadCollada(Generated().File("maya.dae").c_str()));
+  ASSERT_TRUE(m.LoadCollada(Generated().Name("maya.dae").c_str()));
   EXPECT_EQ(m.Names.Tool, sCOLLADA_MAYA);
   EXPECT_EQ((Ints{m.ImageCount, m.EffectCount, m.MaterialCount, m.MeshCount}), (Ints{0, 0, 1, 1}));
   const RawMesh &r = *m.Meshes[0];
@@ -157,18 +159,18 @@ TEST(ModelCollada, RefusedAndAcceptedTexts)
   for(const DaeCase &c : cases)
   {
     SCOPED_TRACE(c.Name);
-    testutil::CaptureOutput log;
+    sparktest::DebugCapture log;
     Model m(nullptr);
     sInt ok = LoadText(m, c.Text);
     if(!c.Message)
     {
-      ASSERT_TRUE(ok) << log.Text;
+      ASSERT_TRUE(ok) << log.Text();
       c.Check(m);
       continue;
     }
     EXPECT_FALSE(ok);
     ExpectEmpty(m);
-    EXPECT_NE(log.Text.find(c.Message), std::string::npos) << log.Text;
-    EXPECT_NE(log.Text.find("mem:input refused"), std::string::npos);
+    EXPECT_NE(log.Text().find(c.Message), std::string::npos) << log.Text();
+    EXPECT_NE(log.Text().find("mem:input refused"), std::string::npos);
   }
 }

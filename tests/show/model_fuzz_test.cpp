@@ -3,11 +3,13 @@
 
 #include "model_util.hpp"
 #include "show/tmdata.hpp"
-#include "util/util_helpers.hpp"
+
+#include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/mutator.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 using namespace modeltest;
 
@@ -19,9 +21,8 @@ namespace
 template <class Load>
 int Fuzz(const std::vector<uint8_t> &seed, const std::vector<uint8_t> &dictionary, uint64_t salt, Load load)
 {
-  const char *env = getenv("SPARK_FUZZ_RUNS");
-  int runs = env && atoi(env) > 0 ? atoi(env) : 20000, loaded = 0;
-  testutil::Mutator mut(salt);
+  int runs = sparktest::FuzzRuns(20000), loaded = 0;
+  sparktest::Mutator mut(salt);
   for(int i = 0; i < runs && !testing::Test::HasFailure(); i++)
   {
     MemoryInput::Get()->Bytes = mut.Mutate(seed, dictionary);
@@ -67,19 +68,19 @@ const char Dae[] =
 
 TEST(ModelFuzz, MutatedCachesAreRefusedOrBuildable)
 {
-  testutil::TempDir dir;
-  testutil::CaptureOutput quiet;
+  sparktest::TempDir dir;
+  sparktest::DebugCapture quiet;
   Model seed(nullptr);
   MakeModel(seed);
-  ASSERT_TRUE(seed.SavePet(dir.File("s.pet").c_str()));
-  const std::vector<uint8_t> bytes = testutil::ReadBytes(dir.File8("s.pet"));
+  ASSERT_TRUE(seed.SavePet(dir.Name("s.pet").c_str()));
+  const std::vector<uint8_t> bytes = sparktest::ReadFile<std::vector<uint8_t>>(dir.Name8("s.pet"));
 
   EXPECT_GT(Fuzz(bytes, bytes, 1606, [](Model &m) { return m.LoadPet(u"mem:input"); }), 0);
 }
 
 TEST(ModelFuzz, MutatedColladaTextsAreRefusedOrBuildable)
 {
-  testutil::CaptureOutput quiet;
+  sparktest::DebugCapture quiet;
   const std::vector<uint8_t> seed(Dae, Dae + sizeof(Dae) - 1);
   const std::string words = "<p> </p> /> <input semantic=\"TEXCOORD\" offset=\"7\" count=\"-1\" 65535 "
                             "<polylist> <effect id=\"x\"> #m library_materials 1e30 <!-- --> \"";

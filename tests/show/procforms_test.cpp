@@ -2,6 +2,7 @@
 // path, and each kind drawn and read back.
 
 #include "form_render.hpp"
+#include "common/check.hpp"
 #include "show/procforms.hpp"
 #include "show/scene.hpp"
 
@@ -218,6 +219,6 @@ TEST(SplinePath, PassesThroughItsKeys)
   s.Evaluate(900);   // clamped to the last key
   EXPECT_NEAR(s.Position.x, 40, 1e-4f);
   s.Count = 3;
-  EXPECT_EXIT(s.Evaluate(0), testing::ExitedWithCode(1), "Count>=4");
+  EXPECT_EXIT(s.Evaluate(0), testing::ExitedWithCode(1), kCheckFailed);
 }
 }   // namespace

@@ -2,6 +2,7 @@
 // renderer's choice of view, variant and material values, and the loader screen refresh.
 
 #include "scene_util.hpp"
+#include "common/check.hpp"
 
 namespace
 {
@@ -63,7 +64,7 @@ TEST_F(Scenes, ObjectListHoldsAtMost8191FormsAndABorrowedSetOutlivesItsBorrower)
   borrower->TextureSetKind = 2;
   borrower->MaterialSet = S->MaterialSet;
   for(sInt i = 0; i < 8191; i++) borrower->AddObject(sNEW Form(0));
-  EXPECT_DEATH(borrower->AddObject(sNEW Form(0)), "ObjectCount>=0 && ObjectCount<\\(4096\\*2\\)");
+  EXPECT_DEATH(borrower->AddObject(sNEW Form(0)), kCheckFailed);
   EXPECT_EQ(borrower->NextVariant(0), -1);
   sDELETE(borrower);
   EXPECT_EQ(S->MaterialSet->TextureCount, 1);
@@ -124,9 +125,9 @@ TEST_F(Scenes, RowsAndLightSetsOutsideTheSetAndTooManyShadowLightsAreFatal)
   shadowed->Shadow = sNEW ShadowSetup;
   shadowed->Shadow->LightCount = 4;
   Begin();
-  EXPECT_DEATH(S->RenderForm(S->MainView, row, 0), "row>=0 && row<=MaterialCount");
-  EXPECT_DEATH(S->RenderForm(S->MainView, light, 0), "LightSetIndex<sTMD_LIGHTSETS");
-  EXPECT_DEATH(S->RenderShadowMaps(shadowed), "rs->LightCount<=3");
+  EXPECT_DEATH(S->RenderForm(S->MainView, row, 0), kCheckFailed);
+  EXPECT_DEATH(S->RenderForm(S->MainView, light, 0), kCheckFailed);
+  EXPECT_DEATH(S->RenderShadowMaps(shadowed), kCheckFailed);
   sRender3DEnd(0);
 }
 

@@ -2,13 +2,15 @@
 // order, the fixed 10 ms ticks, switching, keys, the pointer and fixed-step capture.
 #include "show/scenehost.hpp"
 
-#include "base/capture_util.hpp"
 #include "base/file.hpp"
 #include "base/framemem.hpp"
 #include "base/input2.hpp"
 #include "base/sound.hpp"
 #include "base/system.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 #include "dmx_widget.hpp"
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
@@ -26,8 +28,6 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace
 {
@@ -260,11 +260,11 @@ TEST_F(Machine, FixedStepCapturesNumberedPictures)
 
 TEST_F(Machine, RegistrationLimitsAndSetOrder)
 {
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   Record.SharedSync = 0;
   Build({1});
   EXPECT_EQ(Record.SharedSync, 1);   // one SYNC machine for all, with a message
-  EXPECT_NE(out.Get().find("SharedSync 0 is not supported"), std::string::npos);
+  EXPECT_NE(out.Text().find("SharedSync 0 is not supported"), std::string::npos);
   out.Stop();
   for(sInt i = 1; i < 31; i++) M->RegisterScene(sNEW TestScene("x"), u"x", i, 1, 0);
   EXPECT_EQ(M->SceneCount, 31);   // 31 fit, the 32nd does not
@@ -403,13 +403,12 @@ TEST_F(Wired, DmxFramesReachTheBankAndTheRecordsMusicPlays)
   Record.MusicOn = 1;
   Build({1});
   std::filesystem::current_path(here);
-  ASSERT_TRUE(dmxwidget::WaitFor([&] { return widget.Greeted > 0; }));
-  EXPECT_TRUE(dmxwidget::WaitFor([&] { return widget.Send(dmxwidget::Frame(3, 10)), Frame(), M->DmxCount == 3; }));
+  ASSERT_TRUE(sparktest::WaitFor([&] { return widget.Greeted > 0; }));
+  EXPECT_TRUE(sparktest::WaitFor([&] { return widget.Send(dmxwidget::Frame(3, 10)), Frame(), M->DmxCount == 3; }));
   EXPECT_FLOAT_EQ(M->DmxCurrent[2], 24 / 255.0f);
   // the disk driver writes the output as it plays: after the buffer's second of silence, music
-  EXPECT_TRUE(dmxwidget::WaitFor([&] {
-    std::ifstream f(raw, std::ios::binary);
-    std::vector<char> b((std::istreambuf_iterator<char>(f)), {});
+  EXPECT_TRUE(sparktest::WaitFor([&] {
+    const std::string b = sparktest::ReadFile(raw);
     const sS16 *v = reinterpret_cast<const sS16 *>(b.data());
     return sSoundClock(), std::count_if(v, v + b.size() / 2, [](sS16 x) { return x > 2000 || x < -2000; }) > 1000;
   }));

@@ -4,6 +4,7 @@
 #include "show/soundinput.hpp"
 #include "show/sync.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 
 #include <gtest/gtest.h>
 
@@ -39,10 +40,7 @@ struct RampReceiver : SoundReceiver
 
 bool WaitFor(RampReceiver &r, sInt frames)
 {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while(r.GetFrames() < frames && std::chrono::steady_clock::now() < limit)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  return r.GetFrames() >= frames;
+  return sparktest::WaitFor([&] { return r.GetFrames() >= frames; });
 }
 }
 

@@ -1,8 +1,8 @@
 // Start-up: the data root and the display table.
 #include "show/startup.hpp"
 
-#include "base/capture_util.hpp"
 #include "base/file.hpp"
+#include "common/capture.hpp"
 #include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@ TEST(Startup, DataRootAndDisplayTable)
   sparktest::TempDir dir;
   ASSERT_TRUE(plat::ChangeDir(dir.Path.c_str()));
   std::string start = plat::CurrentDir();
-  CapturedOutput out;
+  sparktest::DebugCapture out;
   EXPECT_EQ(FindDataRoot(), -1);   // nothing there: start anyway where we are
   EXPECT_EQ(plat::CurrentDir(), start);
-  EXPECT_NE(out.Get().find("no data root found"), std::string::npos);
+  EXPECT_NE(out.Text().find("no data root found"), std::string::npos);
   // "./data" when "TWdata" is missing, "TWdata" first when both are there
   for(auto [folder, index] : {std::pair{"data", 1}, std::pair{"TWdata", 0}})
   {

@@ -1,7 +1,9 @@
 // The SYNC machine's clock, sequencer, keys, tap tempo, scene keys, level track and ring.
 #include "show/audiosync.hpp"
-#include "show/sync.hpp"
+#include "common/check.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
+#include "show/sync.hpp"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +74,7 @@ TEST(SyncSequencerDeathTest, SixteenCodesInAStepAreFatal)
   Bars bars(10, {{8, std::vector<sU32>(16, 101)}});
   m.SetPatternTable(1, bars.Table.data());
   m.Update(0);
-  EXPECT_DEATH(PollAll(m, 1), "Assertion failed");
+  EXPECT_DEATH(PollAll(m, 1), kCheckFailed);
 }
 
 TEST(SyncSequencer, EndOfChannelZeroRestartsTheClockAndAsksForTheNextScene)
@@ -266,8 +268,7 @@ TEST(SyncLevelTrack, LoadReplaySave)
 
   m.LevelTrack[5] = -12345;
   m.OnKey('t');
-  std::ifstream in("EQU303.raw", std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = sparktest::ReadFile("EQU303.raw");
   ASSERT_EQ(bytes.size(), size_t(144000));
   EXPECT_EQ(std::memcmp(bytes.data(), m.LevelTrack, bytes.size()), 0);
   EXPECT_FALSE(plat::PathExists("EQU303.raw.new"));

@@ -2,6 +2,7 @@
 // font lacks, and the quads drawn with the glyph texture.
 
 #include "base/gdi.hpp"
+#include "common/check.hpp"
 #include "form_render.hpp"
 #include "scene_util.hpp"
 #include "show/textform.hpp"
@@ -107,6 +108,6 @@ TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
 
   for(sInt i = 2; i < 1023; i++) Text->AddLine(u"z");
   EXPECT_EQ(Text->LineCount, 1023);
-  EXPECT_EXIT(Text->AddLine(u"one too many"), testing::ExitedWithCode(1), "LineNr<1024");
+  EXPECT_EXIT(Text->AddLine(u"one too many"), testing::ExitedWithCode(1), kCheckFailed);
 }
 }   // namespace

@@ -5,7 +5,10 @@
 #include "base/memory.hpp"
 #include "util/packfile.hpp"
 #include "util/scanner.hpp"
-#include "util_helpers.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/mutator.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +17,12 @@
 #include <string>
 #include <vector>
 
-using testutil::CaptureOutput;
-using testutil::Mutator;
-using testutil::TempDir;
+using CaptureOutput = sparktest::DebugCapture;
+using sparktest::Mutator;
+using sparktest::TempDir;
 
 namespace
 {
-int Runs(int base)
-{
-  const char *env = getenv("SPARK_FUZZ_RUNS");
-  int scale = env ? atoi(env) : 0;
-  return scale > 0 ? scale : base;
-}
-
 // Serves the current fuzz input from memory under the name "fuzz:input", so the readers
 // go through the file handlers without touching the disk. Registered once per process.
 class FuzzInputHandler : public sFileHandler
@@ -97,7 +93,7 @@ TEST(ScannerFuzz, MutatedTextsAlwaysEndCleanly)
   sScanner s;
   s.AddDefaultTokens();
   s.AddToken(u"configuration", 0x100);
-  int runs = Runs(20000);
+  int runs = sparktest::FuzzRuns(20000);
   for(int i = 0; i < runs; i++)
   {
     const char *seed = ScannerSeeds[m.Below(sizeof(ScannerSeeds) / sizeof(*ScannerSeeds))];
@@ -120,7 +116,7 @@ TEST(ScannerFuzz, MutatedFilesOfEveryEncodingEndCleanly)
   sScanner s;
   s.AddDefaultTokens();
   const std::vector<uint8_t> marks[] = {{}, {0xFF, 0xFE}, {0xFE, 0xFF}, {0xEF, 0xBB, 0xBF}};
-  int runs = Runs(20000);
+  int runs = sparktest::FuzzRuns(20000);
   for(int i = 0; i < runs; i++)
   {
     const char *seed = ScannerSeeds[m.Below(sizeof(ScannerSeeds) / sizeof(*ScannerSeeds))];
@@ -165,21 +161,21 @@ TEST(PackfileFuzz, MutatedPacksAreReadWithinTheirBounds)
   {
     std::string name = "f" + std::to_string(i) + ".bin";
     std::vector<uint8_t> bytes(size_t(1 + i * 37), uint8_t(i));
-    testutil::WriteBytes(dir.File8(name), bytes);
-    def += "\"" + dir.File8(name) + "\"\r\n";
-    names.push_back(dir.File(name));
+    sparktest::WriteFile(dir.Name8(name), bytes);
+    def += "\"" + dir.Name8(name) + "\"\r\n";
+    names.push_back(dir.Name(name));
   }
-  testutil::WriteBytes(dir.File8("def.txt"), def);
+  sparktest::WriteFile(dir.Name8("def.txt"), def);
   testing::internal::CaptureStdout();
-  bool built = sCreatePackfile(dir.File("seed.fpf").c_str(), dir.File("def.txt").c_str());
+  bool built = sCreatePackfile(dir.Name("seed.fpf").c_str(), dir.Name("def.txt").c_str());
   testing::internal::GetCapturedStdout();
   ASSERT_TRUE(built);
-  std::vector<uint8_t> seed = testutil::ReadBytes(dir.File8("seed.fpf"));
+  std::vector<uint8_t> seed = sparktest::ReadFile<std::vector<uint8_t>>(dir.Name8("seed.fpf"));
   ASSERT_GT(seed.size(), 12u + 6 * 20);
 
   FuzzInputHandler *in = Input();
   Mutator m(4242);
-  int runs = Runs(20000);
+  int runs = sparktest::FuzzRuns(20000);
   int usable = 0, served = 0;
   for(int i = 0; i < runs; i++)
   {

@@ -1,20 +1,21 @@
 // The movie player over movies written in the test with libavcodec, drawn through the
 // graphics device and read back: the bars must come out in their colours after the YUV
 // conversion, and the blocks tell which frame is shown.
+#include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/movie_writer.hpp"
+#include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 #include "graphics/render_fixture.hpp"
 #include "platform/media/media.hpp"
 #include "util/movieplayer.hpp"
-#include "util_helpers.hpp"
 
 #include <chrono>
 #include <thread>
 
 namespace
 {
-using namespace testutil;
-
 // the second is RGB: the media layer converts it to planar YUV
 struct MovieCase
 {
@@ -43,7 +44,7 @@ public:
   static sMoviePlayerMF *Open(const std::u16string &name, sU32 flags = 0)
   {
     auto *p = static_cast<sMoviePlayerMF *>(sOpenMoviePlayer(name.c_str(), flags));
-    for(int i = 0; i < 20000 && p->State == ST_INITING; i++) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    sparktest::WaitFor([&] { return p->State != ST_INITING; });
     return p;
   }
   // Draws one frame of the player: the frame number shown, -1 when the bars are not right.
@@ -123,14 +124,14 @@ TEST_F(MoviePlayerTest, LoopingMovieStartsAgainAtItsEnd)
 
 TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
 {
-  const std::vector<uint8_t> movie = ReadBytes(Dir->Name8(Movies[1].File));
-  WriteBytes(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
+  const std::vector<uint8_t> movie = sparktest::ReadFile<std::vector<uint8_t>>(Dir->Name8(Movies[1].File));
+  sparktest::WriteFile(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
   const char wav[] = "RIFF(\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x44\xac\0\0\x88\x58\1\0\2\0\x10\0data\4\0\0\0\1\0\2\0";
-  WriteBytes(Dir->Name8("tone.wav"), std::vector<uint8_t>(wav, wav + sizeof(wav) - 1));   // sound, no picture
+  sparktest::WriteFile(Dir->Name8("tone.wav"), std::vector<uint8_t>(wav, wav + sizeof(wav) - 1));   // sound, no picture
   const char *opening = "can't open source reader for ", *noVideo = "no video stream found in ";
   for(auto [file, log] : {std::pair{"missing.avi", opening}, {"garbage.avi", opening}, {"tone.wav", noVideo}})
   {
-    CaptureOutput out;
+    sparktest::DebugCapture out;
     sMoviePlayerMF *p = Open(Dir->Name(file));
     sMovieInfo info;
     sF32 uv[4];
@@ -138,16 +139,16 @@ TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
     EXPECT_TRUE(!p->GetFrame(uv) && !p->IsPlaying()) << file;
     p->Release();
     EXPECT_TRUE(info.Width == -1 && info.Height == -1) << file;
-    EXPECT_NE(out.Text.find(std::string(log) + Dir->Name8(file)), std::string::npos) << out.Text;
+    EXPECT_NE(out.Text().find(std::string(log) + Dir->Name8(file)), std::string::npos) << out.Text();
   }
   // a cut movie plays what it has, then stops; mutated ones never upset the player
-  Mutator rnd(19);
+  sparktest::Mutator rnd(19);
   for(int round = 0; round < 31; round++)
   {
     std::vector<uint8_t> bytes(movie.begin(), movie.begin() + (round ? movie.size() : movie.size() / 2));
     for(int k = round ? 1 + int(rnd.Next() % 12) : 0; k > 0; k--) bytes[rnd.Next() % bytes.size()] = uint8_t(rnd.Next());
     if(round % 5 == 4) bytes.resize(rnd.Next() % bytes.size());
-    WriteBytes(Dir->Name8("cut.mkv"), bytes);
+    sparktest::WriteFile(Dir->Name8("cut.mkv"), bytes);
     sMoviePlayerMF *p = Open(Dir->Name("cut.mkv"));
     p->Rate = 20.0f;
     int shown = -1;
@@ -197,7 +198,7 @@ TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFor
 {
   TestCapture capture;
   plat::SetCaptureSystem(&capture);
-  CaptureOutput out;
+  sparktest::DebugCapture out;
   sMoviePlayerMF *p = Open(u"dev:*CAM*");
   EXPECT_TRUE(p->Flags & sMOF_CAPTURE);
   EXPECT_EQ(ShowNext(p), 0);
@@ -210,7 +211,7 @@ TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFor
   EXPECT_EQ(last, 19) << "the bad frame stops the video";
   p->Release();
   for(const char *log : {"frame of dev:*CAM* refused", "taken video-in nr:1, w:64, h:48, fps:30"})
-    EXPECT_NE(out.Text.find(log), std::string::npos) << out.Text;
+    EXPECT_NE(out.Text().find(log), std::string::npos) << out.Text();
   p = Open(u"dev:*webcam*");
   p->GetInfo(info);
   EXPECT_EQ(info.Width, -1);

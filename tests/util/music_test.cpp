@@ -1,9 +1,10 @@
 // The music player through SDL's disk audio driver: what reaches the sound output is
 // compared with stb_vorbis's own decode of the same file.
 #include "base/sound.hpp"
+#include "common/check.hpp"
+#include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "util/musicplayer.hpp"
-#include "util_helpers.hpp"
 
 #include <gtest/gtest.h>
 #include <vorbis/vorbisenc.h>
@@ -18,8 +19,6 @@
 
 namespace
 {
-using namespace testutil;
-
 // Encodes seconds of a stereo chord (different in each channel) at 44,100 Hz.
 std::vector<uint8_t> MakeOgg(float seconds)
 {
@@ -75,10 +74,10 @@ protected:
   // The output's stereo samples once it wrote at least frames frames (the frame clock ticks).
   std::vector<sS16> PlayFor(sInt frames)
   {
-    for(int i = 0; i < 6000 && ReadBytes(Raw).size() < size_t(frames) * 4; i++)
+    for(int i = 0; i < 6000 && sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() < size_t(frames) * 4; i++)
       sSoundClock(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
     sClearSoundHandler();
-    std::vector<uint8_t> bytes = ReadBytes(Raw);
+    std::vector<uint8_t> bytes = sparktest::ReadFile<std::vector<uint8_t>>(Raw);
     std::vector<sS16> s(bytes.size() / 2);
     std::memcpy(s.data(), bytes.data(), s.size() * 2);
     return s;
@@ -88,7 +87,7 @@ protected:
 TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
 {
   std::vector<uint8_t> ogg = MakeOgg(1.5f);
-  WriteBytes(Dir.Name8("music.ogg"), ogg);
+  sparktest::WriteFile(Dir.Name8("music.ogg"), ogg);
   int channels = 0, rate = 0;
   short *decoded = nullptr;
   int frames = stb_vorbis_decode_memory(ogg.data(), int(ogg.size()), &channels, &rate, &decoded);
@@ -115,7 +114,7 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
 {
   std::vector<uint8_t> ogg = MakeOgg(0.5f), corrupt = ogg;
   for(size_t i = 0; i < 64; i++) corrupt[i] ^= 0x5A;   // the stream header
-  WriteBytes(Dir.Name8("corrupt.ogg"), corrupt);
+  sparktest::WriteFile(Dir.Name8("corrupt.ogg"), corrupt);
   for(auto [file, loads] : {std::pair{"missing.ogg", 0}, {"corrupt.ogg", 1}})
   {
     sOggMusicPlayer player;
@@ -129,6 +128,6 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
 
 TEST(MusicPlayerDeath, SecondActivePlayerIsFatal)
 {
-  EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, "sMusicPlayerPtr==0");
+  EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, kCheckFailed);
 }
 }

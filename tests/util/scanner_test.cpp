@@ -1,7 +1,10 @@
 // The text scanner: token rules, errors and their lines, file encodings.
 #include "util/scanner.hpp"
 #include "base/textbuffer.hpp"
-#include "util_helpers.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/mutator.hpp"
+#include "common/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +12,8 @@
 #include <string>
 #include <vector>
 
-using testutil::CaptureOutput;
-using testutil::TempDir;
-using testutil::WriteBytes;
+using CaptureOutput = sparktest::DebugCapture;
+using sparktest::TempDir;
 
 namespace
 {
@@ -139,7 +141,7 @@ TEST_F(ScannerTest, InfinityForms)
   S.StartString(u"1.#IND");
   EXPECT_EQ(S.Token, sTOK_ERROR);
   EXPECT_EQ(S.Errors, 1);
-  EXPECT_NE(out.Text.find("line 1: illegal character in input\n"), std::string::npos);
+  EXPECT_NE(out.Text().find("line 1: illegal character in input\n"), std::string::npos);
 }
 
 /****************************************************************************/
@@ -169,7 +171,7 @@ TEST_F(ScannerTest, UnterminatedStringIsKindOneWithoutMessage)
   EXPECT_EQ(S.Token, sTOK_ERROR);
   EXPECT_EQ(S.Errors, 0);
   EXPECT_EQ(S.Scan(), sTOK_END);
-  EXPECT_EQ(out.Text, "");
+  EXPECT_EQ(out.Text(), "");
 }
 
 TEST_F(ScannerTest, CharacterLiterals)
@@ -185,7 +187,7 @@ TEST_F(ScannerTest, CharacterLiterals)
   S.StartString(u"'");
   EXPECT_EQ(S.Token, sTOK_ERROR);
   EXPECT_EQ(S.Scan(), sTOK_END);
-  EXPECT_EQ(out.Text, "");
+  EXPECT_EQ(out.Text(), "");
 }
 
 TEST_F(ScannerTest, KeywordsAndNames)
@@ -240,7 +242,7 @@ TEST_F(ScannerTest, UnterminatedCommentReportsOnceThenEnds)
   EXPECT_EQ(S.Errors, 1);
   EXPECT_EQ(S.Scan(), sTOK_END);
   EXPECT_EQ(S.Scan(), sTOK_END);
-  EXPECT_EQ(out.Text, "line 3: eol reached in /* */ comment\n");
+  EXPECT_EQ(out.Text(), "line 3: eol reached in /* */ comment\n");
 }
 
 TEST_F(ScannerTest, OnlyTheFirstErrorIsPrintedAllAreCounted)
@@ -251,11 +253,11 @@ TEST_F(ScannerTest, OnlyTheFirstErrorIsPrintedAllAreCounted)
   EXPECT_EQ(S.Scan(), sTOK_ERROR);
   EXPECT_EQ(S.Scan(), sTOK_END);
   EXPECT_EQ(S.Errors, 2);
-  EXPECT_EQ(out.Text, "line 1: illegal character in input\n");
+  EXPECT_EQ(out.Text(), "line 1: illegal character in input\n");
   // a new start clears the count and prints again
   S.StartString(u"$");
   EXPECT_EQ(S.Errors, 1);
-  EXPECT_EQ(testutil::CountOf(out.Text, "illegal character"), 2u);
+  EXPECT_EQ(sparktest::CountOf(out.Text(), "illegal character"), 2u);
 }
 
 TEST_F(ScannerTest, ExpectingOperations)
@@ -276,7 +278,7 @@ TEST_F(ScannerTest, ExpectingOperations)
   sF32 f = S.ScanFloat();
   EXPECT_EQ(f, 0.0f);
   EXPECT_EQ(S.Errors, 3);
-  EXPECT_EQ(out.Text, "line 1: string expected\n");
+  EXPECT_EQ(out.Text(), "line 1: string expected\n");
 
   S.StartString(u"- x");
   f = S.ScanFloat();
@@ -296,7 +298,7 @@ TEST_F(ScannerTest, OverlongNamesAndStringsAreErrors)
   EXPECT_EQ(S.Scan(), sTOK_NAME);
   EXPECT_EQ(std::u16string(S.Name), u"end");
   EXPECT_EQ(S.Errors, 2);
-  EXPECT_EQ(out.Text, "line 1: name too long\n");
+  EXPECT_EQ(out.Text(), "line 1: name too long\n");
 
   // one character below the limit is fine
   std::u16string longest(sScanner::ScratchSize - 1, 'q');
@@ -343,12 +345,12 @@ protected:
 
 TEST_F(ScannerFileTest, EncodingsScanTheSameName)
 {
-  WriteBytes(Dir.File8("le.txt"), std::vector<uint8_t>{0xFF, 0xFE, 'a', 0, 'b', 0});
-  WriteBytes(Dir.File8("be.txt"), std::vector<uint8_t>{0xFE, 0xFF, 0, 'a', 0, 'b'});
-  WriteBytes(Dir.File8("8bit.txt"), std::string("ab"));
+  sparktest::WriteFile(Dir.Name8("le.txt"), std::vector<uint8_t>{0xFF, 0xFE, 'a', 0, 'b', 0});
+  sparktest::WriteFile(Dir.Name8("be.txt"), std::vector<uint8_t>{0xFE, 0xFF, 0, 'a', 0, 'b'});
+  sparktest::WriteFile(Dir.Name8("8bit.txt"), std::string("ab"));
   for(const char *f : {"le.txt", "be.txt", "8bit.txt"})
   {
-    ASSERT_TRUE(S.StartFile(Dir.File(f).c_str())) << f;
+    ASSERT_TRUE(S.StartFile(Dir.Name(f).c_str())) << f;
     EXPECT_EQ(S.Token, sTOK_NAME) << f;
     EXPECT_EQ(std::u16string(S.Name), u"ab") << f;
     EXPECT_EQ(S.Scan(), sTOK_END) << f;
@@ -357,8 +359,8 @@ TEST_F(ScannerFileTest, EncodingsScanTheSameName)
 
 TEST_F(ScannerFileTest, EightBitBytesBecomeCharactersOfTheSameValue)
 {
-  WriteBytes(Dir.File8("e9.txt"), std::vector<uint8_t>{'"', 0xE9, '"'});
-  ASSERT_TRUE(S.StartFile(Dir.File("e9.txt").c_str()));
+  sparktest::WriteFile(Dir.Name8("e9.txt"), std::vector<uint8_t>{'"', 0xE9, '"'});
+  ASSERT_TRUE(S.StartFile(Dir.Name("e9.txt").c_str()));
   EXPECT_EQ(S.Token, sTOK_STRING);
   ASSERT_EQ(sGetStringLen(S.String), 1);
   EXPECT_EQ(S.String[0], 0x00E9);
@@ -366,48 +368,48 @@ TEST_F(ScannerFileTest, EightBitBytesBecomeCharactersOfTheSameValue)
 
 TEST_F(ScannerFileTest, ZeroByteEndsTheInput)
 {
-  WriteBytes(Dir.File8("zero.txt"), std::vector<uint8_t>{'x', ' ', 0, 'y'});
-  ASSERT_TRUE(S.StartFile(Dir.File("zero.txt").c_str()));
+  sparktest::WriteFile(Dir.Name8("zero.txt"), std::vector<uint8_t>{'x', ' ', 0, 'y'});
+  ASSERT_TRUE(S.StartFile(Dir.Name("zero.txt").c_str()));
   EXPECT_EQ(S.Token, sTOK_NAME);
   EXPECT_EQ(S.Scan(), sTOK_END);
   // UTF-16 without a mark is 8-bit text that ends at its first 0 byte
-  WriteBytes(Dir.File8("nomark.txt"), std::vector<uint8_t>{'a', 0, 'b', 0});
-  ASSERT_TRUE(S.StartFile(Dir.File("nomark.txt").c_str()));
+  sparktest::WriteFile(Dir.Name8("nomark.txt"), std::vector<uint8_t>{'a', 0, 'b', 0});
+  ASSERT_TRUE(S.StartFile(Dir.Name("nomark.txt").c_str()));
   EXPECT_EQ(std::u16string(S.Name), u"a");
   EXPECT_EQ(S.Scan(), sTOK_END);
 }
 
 TEST_F(ScannerFileTest, OddLastByteOfUtf16IsNeverRead)
 {
-  WriteBytes(Dir.File8("odd.txt"), std::vector<uint8_t>{0xFF, 0xFE, 'a', 0, 'b'});
-  ASSERT_TRUE(S.StartFile(Dir.File("odd.txt").c_str()));
+  sparktest::WriteFile(Dir.Name8("odd.txt"), std::vector<uint8_t>{0xFF, 0xFE, 'a', 0, 'b'});
+  ASSERT_TRUE(S.StartFile(Dir.Name("odd.txt").c_str()));
   EXPECT_EQ(std::u16string(S.Name), u"a");
   EXPECT_EQ(S.Scan(), sTOK_END);
 }
 
 TEST_F(ScannerFileTest, ErrorsNameTheFileAndLine)
 {
-  WriteBytes(Dir.File8("err.txt"), std::string("a\r\nb\n @"));
+  sparktest::WriteFile(Dir.Name8("err.txt"), std::string("a\r\nb\n @"));
   CaptureOutput out;
-  ASSERT_TRUE(S.StartFile(Dir.File("err.txt").c_str()));
+  ASSERT_TRUE(S.StartFile(Dir.Name("err.txt").c_str()));
   S.Scan();
   EXPECT_EQ(S.Scan(), sTOK_ERROR);
-  EXPECT_NE(out.Text.find(Dir.File8("err.txt") + "(3): illegal character in input\n"), std::string::npos) << out.Text;
+  EXPECT_NE(out.Text().find(Dir.Name8("err.txt") + "(3): illegal character in input\n"), std::string::npos) << out.Text();
   EXPECT_EQ(S.TokenFile, S.Source->Filename);
 }
 
 TEST_F(ScannerFileTest, MissingOrTooShortFileReportsAndLeavesEmptyInput)
 {
   CaptureOutput out;
-  EXPECT_FALSE(S.StartFile(Dir.File("missing.txt").c_str()));
+  EXPECT_FALSE(S.StartFile(Dir.Name("missing.txt").c_str()));
   EXPECT_EQ(S.Token, sTOK_END);
   EXPECT_EQ(S.Scan(), sTOK_END);
   EXPECT_EQ(S.Errors, 1);
-  std::string line = "line 1: could not load file \"" + Dir.File8("missing.txt") + "\"\n";
-  EXPECT_NE(out.Text.find(line), std::string::npos) << out.Text;
+  std::string line = "line 1: could not load file \"" + Dir.Name8("missing.txt") + "\"\n";
+  EXPECT_NE(out.Text().find(line), std::string::npos) << out.Text();
 
-  WriteBytes(Dir.File8("one.txt"), std::string("x"));
-  EXPECT_FALSE(S.StartFile(Dir.File("one.txt").c_str()));
+  sparktest::WriteFile(Dir.Name8("one.txt"), std::string("x"));
+  EXPECT_FALSE(S.StartFile(Dir.Name("one.txt").c_str()));
   EXPECT_EQ(S.Scan(), sTOK_END);
 }
 
@@ -419,9 +421,9 @@ TEST_F(ScannerFileTest, LargeFileWithLongTokensAcrossAnyBoundary)
   std::string longString(70000, 's');
   text += "\"" + longString + "\" /*" + std::string(70000, 'c') + "*/ ";
   for(int i = 0; i < 30000; i++) text += std::to_string(i) + "\n";
-  WriteBytes(Dir.File8("big.txt"), text);
+  sparktest::WriteFile(Dir.Name8("big.txt"), text);
 
-  ASSERT_TRUE(S.StartFile(Dir.File("big.txt").c_str()));
+  ASSERT_TRUE(S.StartFile(Dir.Name("big.txt").c_str()));
   for(int i = 0; i < 30000; i++)
   {
     ASSERT_EQ(S.Token, sTOK_NAME);

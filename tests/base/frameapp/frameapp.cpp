@@ -343,11 +343,6 @@ void sMain()
 }
 }
 
-// Under the address sanitizer the leak check at the end is off: the system's libraries
-// (the desktop bus of the video system, the GL driver, unloaded by then) keep blocks to the
-// end that are not ours, and the framework's own leak report is what the tests read.
-extern "C" const char *__asan_default_options() { return "detect_leaks=0"; }
-
 int main(int argc, char **argv)
 {
   return sRunFramework(argc, argv, sMain);

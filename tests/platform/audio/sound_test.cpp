@@ -1,3 +1,4 @@
+#include "common/wait.hpp"
 #include "platform/audio/capture_mixer.hpp"
 #include "platform/audio/sound.hpp"
 
@@ -49,18 +50,7 @@ protected:
   }
 };
 
-// waits for a condition, bounded so that a broken device cannot hang the run
-template <class F> bool WaitFor(F done, int seconds = 20)
-{
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while(!done())
-  {
-    if(std::chrono::steady_clock::now() > end)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using sparktest::WaitFor;
 
 }
 

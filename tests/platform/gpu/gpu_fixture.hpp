@@ -276,6 +276,73 @@ protected:
   }
 };
 
+// A device drawing into an 8 x 8 ARGB target, cleared to black, culling nothing.
+class GpuRender : public GpuTest
+{
+protected:
+  Texture *Target = nullptr;
+
+  void SetUp() override
+  {
+    GpuTest::SetUp();
+    if (HasFatalFailure())
+      return;
+    Target = MakeTarget(8, 8);
+    ASSERT_NE(Target, nullptr);
+    Bind(Target);
+    Dev->SetRenderState(RS_CULLMODE, CULL_NONE);
+    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  }
+
+  void TearDown() override
+  {
+    if (Dev)
+    {
+      Surface *bb = nullptr;
+      Dev->GetBackBuffer(0, 0, &bb);
+      Dev->SetRenderTarget(0, bb);
+      bb->Release();
+      Dev->SetTexture(0, nullptr);
+      Dev->SetDepthStencilSurface(nullptr);
+    }
+    if (Target)
+      Target->Release();
+    GpuTest::TearDown();
+  }
+
+  void SetColor(uint32_t argb)
+  {
+    float c[4] = {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
+                  float(argb >> 24) / 255.0f};
+    Dev->SetPixelShaderConstantF(0, c, 1);
+  }
+
+  // An 8 x 8 managed texture of the format, level 0 filled from `data`.
+  Texture *MakeTexture(Format fmt, const void *data, uint32_t w = 8, uint32_t h = 8)
+  {
+    Texture *t = nullptr;
+    EXPECT_EQ(Dev->CreateTexture(w, h, 1, 0, fmt, POOL_MANAGED, &t), RES_OK);
+    if (t)
+      Fill(t, data, FormatPitch(fmt, int(w)), FormatRows(fmt, int(h)));
+    return t;
+  }
+
+  // Draws texture 0 over the whole target with point sampling and returns the pixels.
+  std::vector<uint32_t> Show(BaseTexture *t, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1)
+  {
+    UseShaders(PassThroughVS(), TexturePS());
+    Dev->SetTexture(0, t);
+    Dev->SetSamplerState(0, SAMP_MINFILTER, TEXF_POINT);
+    Dev->SetSamplerState(0, SAMP_MAGFILTER, TEXF_POINT);
+    // Direct3D's half-pixel shift makes each pixel centre meet a texel centre
+    DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8, 0xFFFFFFFFu, 0.5f, u0, v0, u1, v1);
+    return Read(Target);
+  }
+};
+
+// A texel of a pattern whose every texel differs.
+inline uint32_t Texel(int x, int y) { return 0xFF000000u | uint32_t(x * 32) << 16 | uint32_t(y * 32) << 8 | uint32_t((x ^ y) * 16); }
+
 inline int Channel(uint32_t argb, int shift) { return int((argb >> shift) & 255); }
 
 // Per-channel closeness of two ARGB colours.

@@ -1,11 +1,10 @@
 // The media layer over movies written in the test with libavcodec.
+#include "common/files.hpp"
 #include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
 #include "platform/media/media.hpp"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 namespace
 {
@@ -62,7 +61,7 @@ TEST(Media, CaptureDevicesAreNamedByTheirSysfsEntries)
   for(auto [entry, name] : {std::pair{"video2", "USB Capture HDMI"}, {"video0", "Integrated Camera: Integrated C"}})
   {
     plat::MakeDir((dir.Path + "/" + entry).c_str());
-    std::ofstream(dir.Path + "/" + entry + "/name") << name << "\n";
+    ASSERT_TRUE(sparktest::WriteFile(dir.Name8(std::string(entry) + "/name"), std::string(name) + "\n"));
   }
   std::vector<CaptureDevice> list = ListV4l2Devices(dir.Path);
   ASSERT_EQ(list.size(), 2u);

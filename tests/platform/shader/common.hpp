@@ -73,7 +73,5 @@ inline ::testing::AssertionResult Near(const Vec4 &got, const Vec4 &want, float 
   return ::testing::AssertionSuccess();
 }
 
-#define REQUIRE_GL() \
-  do { if (!::shtest::HaveGL()) GTEST_SKIP() << "no OpenGL 3.3 context"; } while (0)
 
 }  // namespace shtest

@@ -195,6 +195,7 @@ struct Param {
   OpCase Op;
   int Set;
 };
+void PrintTo(const Param &p, std::ostream *os) { *os << p.Op.Name << " set " << p.Set; }
 
 class Instruction : public ::testing::TestWithParam<Param> {};
 

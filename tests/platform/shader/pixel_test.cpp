@@ -122,6 +122,7 @@ struct AlphaCase {
   float Alpha, Ref;
   bool Drawn;
 };
+void PrintTo(const AlphaCase &c, std::ostream *os) { *os << "func " << c.Func << " alpha " << c.Alpha << " ref " << c.Ref; }
 
 class AlphaTest : public ::testing::TestWithParam<AlphaCase> {};
 
@@ -186,6 +187,7 @@ struct FlowCase {
   Tokens Body;
   Vec4 Want;
 };
+void PrintTo(const FlowCase &c, std::ostream *os) { *os << c.Name; }
 
 class FlowControl : public ::testing::TestWithParam<FlowCase> {};
 

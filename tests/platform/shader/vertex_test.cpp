@@ -33,6 +33,7 @@ struct RelCase {
   float Address;   // value mova rounds into a0.x
   Vec4 Want;
 };
+void PrintTo(const RelCase &c, std::ostream *os) { *os << "address " << c.Address; }
 
 class RelativeAddress : public ::testing::TestWithParam<RelCase> {};
 

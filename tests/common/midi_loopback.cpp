@@ -1,4 +1,4 @@
-#include "platform/midi/midi_loopback.hpp"
+#include "common/midi_loopback.hpp"
 
 namespace plat
 {

@@ -1,5 +1,5 @@
-// Test entry of the utilities: memory, the string pool and the file handlers run around
-// the tests, as in the program.
+// Test entry of the folders whose code runs on the framework: memory, the string pool and
+// the file handlers run around the tests, as in the program.
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
@@ -11,6 +11,7 @@ int main(int argc, char **argv)
   testing::InitGoogleTest(&argc, argv);
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   sInitMemorySystem();
+  // tests may start threads of their own: every thread may use the main memory
   sGetMemoryHandler(1)->MakeThreadSafe();
   sInitStringPool();
   sInitFileHandlers();
