@@ -72,10 +72,20 @@ protected:
   void SetUp() override { setenv("SDL_AUDIODRIVER", "disk", 1), setenv("SDL_DISKAUDIOFILE", Raw.c_str(), 1), sInitSound(); }
   void TearDown() override { sExitSound(), setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1); }
   // The output's stereo samples once it wrote at least frames frames (the frame clock ticks).
-  std::vector<sS16> PlayFor(sInt frames)
+  // Plays until the output holds at least frames, and, with a player, until the player has
+  // stopped and a further second has been written after that.
+  std::vector<sS16> PlayFor(sInt frames, sOggMusicPlayer *until = nullptr)
   {
-    for(int i = 0; i < 6000 && sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() < size_t(frames) * 4; i++)
+    size_t need = size_t(frames) * 4;
+    for(int i = 0; i < 12000 && sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() < need; i++)
+    {
       sSoundClock(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if(until && until->PlayState == sMPS_STOPPED)
+      {
+        need = std::max(need, sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() + 44100 * 4);
+        until = nullptr;
+      }
+    }
     sClearSoundHandler();
     std::vector<uint8_t> bytes = sparktest::ReadFile<std::vector<uint8_t>>(Raw);
     std::vector<sS16> s(bytes.size() / 2);
@@ -99,7 +109,7 @@ TEST_F(MusicTest, PlaysTheFileSampleForSampleThenSilence)
   player.Install();
   ASSERT_TRUE(player.Start(0) && player.Length() == frames);
   // one second of silence leads the buffer, then the music, then a second of silence
-  std::vector<sS16> out = PlayFor(44100 + frames + 44100);
+  std::vector<sS16> out = PlayFor(44100 + frames + 44100, &player);
   EXPECT_TRUE(player.PlayState == sMPS_STOPPED && player.Position == frames);
   // the music starts where the output first matches the decode's opening
   size_t start = 0;
