@@ -4,6 +4,7 @@
 #include "base/memory.hpp"
 #include "scenes/global.hpp"
 #include "scenes/morvensk.hpp"
+#include "scenes/slideshow.hpp"
 
 namespace
 {
@@ -25,6 +26,6 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Lava", nullptr, 1, 0},
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
-    {u"Slideshow", nullptr, 1, 0},
+    {u"Slideshow", MakeScene<SlideshowScene>, 1, 0},
     {u"GUI", nullptr, 0x101, 1},
 };
