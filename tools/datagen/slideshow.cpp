@@ -44,12 +44,12 @@ void Generate(Tree &tree)
   white.Fill(0xFFFFFFFF);
   Both(tree, u"white", white);
 
-  sImage star(128, 128), center(128, 128), light(64, 64), starBg(256, 128), horizon(256, 64), horizonBg(256, 256);
+  sImage star(128, 128), center(128, 128), light(128, 128), starBg(256, 128), horizon(256, 64), horizonBg(256, 256);
   Shade(star, [](sF32 u, sF32 v) { sF32 s = Star(u, v, 6); return Argb(s, s, s, s); });
   Both(tree, u"star", star);
   Shade(center, [](sF32 u, sF32 v) { sF32 g = Glow(u, v); return Argb(g, g, 0.8f * g, 0.6f * g); });
   Both(tree, u"center", center);
-  Shade(light, [](sF32 u, sF32 v) { sF32 g = Glow(u * 1.5f, v * 1.5f); return Grey(g, g); });
+  Shade(light, [](sF32 u, sF32 v) { sF32 g = Glow(u, v); return Grey(g, g); });
   Both(tree, u"lightpoint", light);
   sRandomLcg rnd = NamedRandom("slideshow");
   Noise noise(rnd.Next(), 16);
@@ -74,10 +74,10 @@ void Generate(Tree &tree)
   Pic(tree, u"outline", outline);
   Shade(background, [&](sF32 u, sF32 v) {
     sF32 n = noise.At((u + 1.0f) * 4.0f, (v + 1.0f) * 4.0f, 4);
-    return Argb(0.8f, 0.3f + 0.5f * n, 0.1f + 0.2f * n, 0.1f);
+    return Argb(1.0f, 0.3f + 0.5f * n, 0.1f + 0.2f * n, 0.1f);
   });
   Pic(tree, u"background", background);
-  Shade(style2, [](sF32 u, sF32 v) { return Argb(0.9f, 0.2f + 0.2f * u, 0.05f, 0.3f + 0.2f * v); });
+  Shade(style2, [](sF32 u, sF32 v) { return Argb(1.0f, 0.2f + 0.2f * u, 0.05f, 0.3f + 0.2f * v); });
   Pic(tree, u"style2_bg", style2);
   Shade(mirrow, [](sF32 u, sF32 v) { sF32 r = std::sqrt(u * u + v * v); return Argb(SmoothStep(1.0f, 0.3f, r), 0.7f, 0.7f, 0.8f); });
   Pic(tree, u"mirrow", mirrow);
@@ -85,7 +85,7 @@ void Generate(Tree &tree)
   // the built-in photos of the three picture slots
   for(sInt i = 0; i < 3; i++)
   {
-    sImage photo(512, 384);
+    sImage photo(512, 256);
     const sChar label[2] = {sChar(u'A' + i), 0};
     Photo(photo, 1.3f * sF32(i), label);
     const std::u16string n = u"photo_" + std::u16string(1, char16_t(u'1' + i));
