@@ -17,7 +17,9 @@
 #include "graphics/gpudevice.hpp"
 #include "graphics/internal.hpp"
 #include "graphics/recorder.hpp"
+#include "gui/records.hpp"
 #include "scenes/table.hpp"
+#include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/sync.hpp"
 
@@ -76,6 +78,10 @@ void Run(const char *device, sInt frames, RecDevice *rec)
     s->TextureSetKind = row.Flags & 0xff;
     s->Resident = (row.Flags & 0x100) ? 1 : 0;
     s->Init(&sync, 0, nullptr);
+    // the Slideshow shows the sample pictures of the data tree, as the GUI would hand it
+    static SlideshowControl slides;
+    sCopyString(slides.path, u"slideshow/pictures");
+    if(sSetSlideshowControl) sSetSlideshowControl(s, &slides);
     s->RenderMode = 2;
     s->Enter(0);
     sViewport view;

@@ -12,6 +12,7 @@
 #include "scenes/morvensk.hpp"
 #include "scenes/plant.hpp"
 #include "scenes/robot.hpp"
+#include "scenes/slideshow.hpp"
 #include "scenes/transformer.hpp"
 
 namespace
@@ -34,6 +35,6 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Lava", nullptr, 1, 0},
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
-    {u"Slideshow", nullptr, 1, 0},
+    {u"Slideshow", MakeScene<SlideshowScene>, 1, 0},
     {u"GUI", MakeTouchGui, 0x101, 1},
 };

@@ -1,0 +1,184 @@
+// The Slideshow in a running machine: every sample picture reaches the screen in each
+// style, the texture slots never leave a material on a freed texture, odd folders and
+// settings are survived, and the loader keeps going while the folder changes under it.
+#include "show_rig.hpp"
+
+#include "../common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "gui/records.hpp"
+#include "scenes/slideshow.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+#include <utility>
+
+namespace
+{
+struct Blank : Scene
+{
+};
+
+// Pixels that are not near black, the Slideshow's clear colour.
+sInt LitPixels(const std::string &file)
+{
+  sImage img;
+  EXPECT_TRUE(img.Load(std::u16string(file.begin(), file.end()).c_str()));
+  sInt n = 0;
+  for(sInt i = 0; i < img.SizeX * img.SizeY; i++) n += (img.Data[i] & 0xE0E0E0) != 0;
+  return n;
+}
+
+class SlideshowRig : public ShowRig
+{
+public:
+  SlideshowScene *S = nullptr;
+  SlideshowControl Control;
+  const SyncPattern *Silence[2] = {&sEmptyPattern, nullptr};
+
+  void Begin(const std::string &folder, sInt style)
+  {
+    S = sNEW SlideshowScene;
+    M = sNEW SceneMachine(&Record);
+    M->RegisterScene(sNEW Blank, u"blank", 0, 1, 0);
+    M->RegisterScene(S, u"Slideshow", 1, 1, 0);
+    M->Start();
+    S->Control = &Control;
+    Enter(folder, style);
+  }
+  // Enters with the folder and style; the picture events are then the test's alone.
+  void Enter(const std::string &folder, sInt style)
+  {
+    sCopyString(Control.path, std::u16string(folder.begin(), folder.end()).c_str());
+    Control.style = style;
+    M->SwitchScene(1);
+    Sync->SetPatternTable(0, Silence);
+  }
+  // Frames until the loader has nothing left to hand over for the picture on screen.
+  void Settle()
+  {
+    for(sInt i = 0; i < 2000; i++)
+    {
+      Step();
+      sScopeLock lock(S->Lock);
+      if(!S->PendingFlag && (S->LoadIndex > S->ShownIndex || S->LoadIndex >= S->PictureCount)) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "the loader never caught up";
+  }
+  std::pair<sInt, sInt> Shown() const
+  {
+    sInt x = 0, y = 0, z = 0;
+    S->MaterialSet->Materials[14]->Texture[0]->GetSize(x, y, z);
+    return {x, y};
+  }
+  void ExpectMaterialsOnLiveSlots()
+  {
+    for(sInt m = 14; m < 18; m++)
+    {
+      const sTextureBase *t = S->MaterialSet->Materials[m]->Texture[0];
+      EXPECT_TRUE(t == S->MaterialSet->Textures[12] || t == S->MaterialSet->Textures[13] ||
+                  t == S->MaterialSet->Textures[14])
+          << "material " << m;
+    }
+  }
+};
+}
+
+TEST_F(SlideshowRig, EveryPictureOfTheFolderIsShownInEachStyle)
+{
+  const std::string folder = std::string(TWDATA_DIR) + "/slideshow/pictures";
+  const std::set<std::pair<sInt, sInt>> samples = {{640, 360}, {256, 256}, {240, 320}, {400, 300}, {800, 200}, {64, 48}};
+  const char *env = getenv("SPARKVANE_PICTURES");
+  const std::string dir = std::string(env && *env ? env : "/tmp/sparkvane-pictures") + "/slideshow";
+  std::filesystem::create_directories(dir);
+  Begin(folder, 0);
+  for(sInt style = 0; style < 3; style++)
+  {
+    if(style) Enter(folder, style);
+    EXPECT_EQ(Control.pictureCount, 7);   // the broken JPEG counts; the text files do not
+    EXPECT_EQ(PatternBars(S->Patterns()), 16);
+    EXPECT_EQ(S->Variant, style);
+    std::set<std::pair<sInt, sInt>> seen;
+    S->OnEvent(108);   // arms the show
+    for(sInt i = 0; i < 8; i++)
+    {
+      Settle();
+      S->OnEvent(108);
+      ExpectMaterialsOnLiveSlots();
+      seen.insert(Shown());
+      for(sInt f = 0; f < 4; f++) Step();   // into the picture's time on screen
+      ExpectMaterialsOnLiveSlots();
+    }
+    for(const auto &p : samples) EXPECT_TRUE(seen.count(p)) << style << ": " << p.first << "x" << p.second;
+    const std::string name = dir + "/style" + std::to_string(style) + ".bmp";
+    std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_GT(LitPixels(name), W * H / 4) << name;
+  }
+
+  // style 3 draws nothing of the scene: the frame is the clear colour alone
+  Enter(folder, 3);
+  Step();
+  sImage img;
+  ASSERT_TRUE(img.Load(FramePattern.c_str()));
+  EXPECT_EQ(std::count(img.Data, img.Data + W * H, img.Data[0]), W * H);
+  // a missing texture has the 4:3 shape
+  S->MaterialSet->Materials[15]->Texture[0] = nullptr;
+  EXPECT_FLOAT_EQ(S->PictureAspect(15), 4.0f / 3.0f);
+}
+
+TEST_F(SlideshowRig, OddFoldersAndSettingsAreSurvived)
+{
+  sparktest::TempDir many;
+  for(sInt i = 0; i < 1030; i++) std::ofstream(many.Name8(("p" + std::to_string(i) + ".png").c_str()));
+  Begin(many.Path, 77);   // a style from a damaged configuration
+  EXPECT_EQ(S->Variant, 0);
+  EXPECT_EQ(S->LayerMask, 1u);
+  EXPECT_EQ(Control.pictureCount, 1023);
+  EXPECT_EQ(PatternBars(S->Patterns()), 256 * 8);
+  S->OnEvent(108);
+  for(sInt i = 0; i < 4; i++) Settle(), S->OnEvent(108), Step();   // none decodes: the photos stay
+  ExpectMaterialsOnLiveSlots();
+
+  for(const std::string &folder : {std::string(1500, 'x'), std::string()})
+  {
+    Enter(folder, -1);
+    EXPECT_EQ(Control.pictureCount, 0);
+    EXPECT_EQ(PatternBars(S->Patterns()), 8);
+    EXPECT_EQ(S->LayerMask, 1u);
+    Step();
+  }
+}
+
+TEST_F(SlideshowRig, PicturesDeletedOrReplacedWhileTheShowRuns)
+{
+  sparktest::TempDir pics;
+  const std::string from = std::string(TWDATA_DIR) + "/slideshow/pictures/";
+  const char *names[] = {"01_wide.jpg", "02_square.png", "04_classic.png", "06_small.png"};
+  for(const char *n : names) std::filesystem::copy_file(from + n, pics.Name8(n));
+  Begin(pics.Path, 1);
+  std::thread meddler([&] {
+    for(sInt round = 0; round < 40; round++)
+      for(sInt i = 0; i < 4; i++)
+      {
+        std::error_code ec;
+        if((round + i) & 1) std::filesystem::remove(pics.Name8(names[i]), ec);
+        else std::filesystem::copy_file(from + names[(i + round) % 4], pics.Name8(names[i]),
+                                        std::filesystem::copy_options::overwrite_existing, ec);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+  });
+  for(sInt k = 0; k < 30; k++)
+  {
+    if(k % 7 == 0) Enter(pics.Path, k % 2 + 1);   // a new listing while a decode may be under way
+    S->OnEvent(108);
+    for(sInt f = 0; f < 3; f++) Step();
+    ExpectMaterialsOnLiveSlots();
+  }
+  meddler.join();
+  // leaves with a decode possibly pending: the end of the machine takes the image along
+  M->SwitchScene(0);
+}
