@@ -166,7 +166,7 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   EXPECT_EQ(rate, 44100) << "the sound input reads 44.1 kHz";
 
   // the GUI shows and hides on '.' while the input lock is on
-  constexpr int Frames = 24, GuiShown = 10, GuiHidden = 18;
+  constexpr int Frames = 36, GuiShown = 8, GuiHidden = 24;
   ShowRun run = RunShow(dir, Frames, {{GuiShown, XK_period}, {GuiHidden, XK_period}});
   ASSERT_TRUE(WIFEXITED(run.WaitStatus)) << run.Log;
   EXPECT_EQ(WEXITSTATUS(run.WaitStatus), 0) << run.Log;
@@ -199,15 +199,20 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     }
     return count;
   };
-  EXPECT_GT(reddish(GuiHidden - 1), reddish(GuiShown - 1) + 2000) << "the GUI did not show";
-  EXPECT_LT(reddish(Frames), reddish(GuiHidden - 1) - 2000) << "the GUI did not hide";
+  // a typed key reaches the show some frames after it is typed, more of them on a busy
+  // machine: the GUI counts as shown when any frame between the two keys shows it
+  sInt shown = 0, shownAt = GuiHidden - 1;
+  for(int n = GuiShown + 1; n < GuiHidden; n++)
+    if(reddish(n) > shown) shown = reddish(n), shownAt = n;
+  EXPECT_GT(shown, reddish(GuiShown - 1) + 2000) << "the GUI did not show";
+  EXPECT_LT(reddish(Frames), shown - 2000) << "the GUI did not hide";
   // the show moves on the music's clock
   sInt differing = 0;
   for(sInt i = 0; i < 1920 * 1080; i++) differing += frames[GuiShown - 1].Data[i] != frames[Frames].Data[i];
   EXPECT_GT(differing, 1920 * 1080 / 100) << "the picture stood still";
 
   // the contact sheet: the show, the show under the GUI, the show again
-  const int picks[] = {GuiShown - 1, GuiHidden - 1, Frames};
+  const int picks[] = {GuiShown - 1, shownAt, Frames};
   constexpr int ThumbW = 480, ThumbH = 270;
   sImage sheet(ThumbW * 3, ThumbH);
   for(int i = 0; i < 3; i++)
