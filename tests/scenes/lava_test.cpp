@@ -132,16 +132,19 @@ TEST_F(LavaRig, BlobsBeforeTheCameraAreDrawnByBothPasses)
 {
   Start();
   EnterWithMode(1, 1);
-  Lava->Variant = 3;
+  Lava->Variant = 5;   // near the axis: every cluster below stays inside the glass
   for(sInt f = 0; f < 2; f++) Step();
-  // every blob in a cluster 50 units before the camera, in the middle of the picture
-  const sMat3x4 cam = Lava->CameraMatrix;
-  for(sInt i = 0; i < LAVA_BLOBS; i++)
-  {
-    LavaBlob &b = Lava->Blobs[i];
-    b.Position = cam.l + cam.k * 50.0f + cam.i * (sF32(i % 32) * 0.25f - 4.0f) + cam.j * (sF32(i / 32) * 0.25f - 4.0f);
-    b.Velocity = b.Impulse = sVec3(0, 0, 0);
-  }
+  // every blob in a cluster before the camera, in the middle of the picture
+  auto place = [&](sF32 distance) {
+    const sMat3x4 cam = Lava->CameraMatrix;
+    for(sInt i = 0; i < LAVA_BLOBS; i++)
+    {
+      LavaBlob &b = Lava->Blobs[i];
+      b.Position = cam.l + cam.k * distance + cam.i * (sF32(i % 32) * 0.25f - 4.0f) + cam.j * (sF32(i / 32) * 0.25f - 4.0f);
+      b.Velocity = b.Impulse = sVec3(0, 0, 0);
+    }
+  };
+  place(50.0f);
   auto frame = [&](sU32 mask, sInt passFlags) {
     Lava->BlobSprites->LayerMask = mask;
     Lava->BlobSprites->PassFlags = passFlags;
@@ -168,6 +171,13 @@ TEST_F(LavaRig, BlobsBeforeTheCameraAreDrawnByBothPasses)
   EXPECT_GT(changed(none, lavaOnly, W / 3, 2 * W / 3), area / 4) << "the lava pass";
   EXPECT_LT(changed(none, lavaOnly, 0, W / 10), area / 100) << "away from the cluster";
   EXPECT_GT(changed(lavaOnly, both, W / 3, 2 * W / 3), area / 10) << "the glow sprites";
+  // outside the fade window neither pass draws them
+  for(sF32 distance : {20.0f, 80.0f})
+  {
+    place(distance);
+    const std::vector<sU32> hidden = frame(0, 4);
+    EXPECT_LT(changed(hidden, frame(1, 4), W / 3, 2 * W / 3), area / 100) << distance;
+  }
 }
 
 TEST_F(LavaRig, ExitReturnsItsTargetMaterialsAndQuad)
