@@ -161,7 +161,7 @@ void LavaScene::Scatter(sF32 factor)
 // Every list starts as the blob itself and the others in index order, then an exchange
 // sort brings the nearest forward. Only the first LAVA_NEIGHBOURS entries are ever read
 // again, and the sort's pass p settles entry p for good, so the passes stop there: the
-// kept entries are those of the full sort, at a tenth of its start-up time.
+// kept entries are those of the full sort, at a fifth of its start-up work.
 void LavaScene::BuildNeighbours()
 {
   LavaNeighbour list[LAVA_BLOBS];

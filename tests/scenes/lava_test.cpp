@@ -6,6 +6,7 @@
 #include "scenes/lava.hpp"
 #include "show/procforms.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <utility>
