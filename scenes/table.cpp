@@ -9,6 +9,7 @@
 #include "scenes/fish.hpp"
 #include "scenes/global.hpp"
 #include "scenes/invaders.hpp"
+#include "scenes/lava.hpp"
 #include "scenes/morvensk.hpp"
 #include "scenes/plant.hpp"
 #include "scenes/robot.hpp"
@@ -32,7 +33,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Tunnel", nullptr, 1, 0},
     {u"Robot", MakeScene<RobotScene>, 1, 0},
     {u"Crystal", nullptr, 1, 0},
-    {u"Lava", nullptr, 1, 0},
+    {u"Lava", MakeScene<LavaScene>, 1, 0},
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
     {u"Slideshow", MakeScene<SlideshowScene>, 1, 0},

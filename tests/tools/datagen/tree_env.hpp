@@ -105,6 +105,8 @@ inline const TexturePair ShowTextures[] = {
   {"robot/unpacked/lightpoint.bmp", "robot/packed/lightpoint.png"},
   {"robot/unpacked/horizon.bmp", "robot/packed/horizon.png"}, {"robot/unpacked/horizon2.bmp", "robot/packed/horizon2.png"},
   {"robot/unpacked/wall.bmp", "robot/packed/wall.png"},
+  {"lava/unpacked/glow2.bmp", "lava/packed/glow2.png"}, {"lava/unpacked/white.bmp", "lava/packed/white.png"},
+  {"lava/unpacked/rotation.bmp", "lava/packed/rotation.png"},
   {"slideshow/unpacked/white.bmp", "slideshow/packed/white.png"},
   {"slideshow/unpacked/star.bmp", "slideshow/packed/star.png", true},
   {"slideshow/unpacked/center.bmp", "slideshow/packed/center.png", true},
