@@ -203,6 +203,20 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   const sF32 sp = Leftover / 0.6f;
   const sF32 b = sF32(Band);
   const sF32 p1 = ClockAngle(sF64(K), 0.041), p2 = ClockAngle(sF64(K), 0.017), p3 = ClockAngle(sF64(K), 0.005);
+  // the ring's outline, the same for every ring and every tail
+  static const struct Outline
+  {
+    sF32 Cos[TUNNEL_TAIL_SIDES], Sin[TUNNEL_TAIL_SIDES];
+    Outline()
+    {
+      for(sInt k = 0; k < TUNNEL_TAIL_SIDES; k++)
+      {
+        const sF32 a = 2.0f * sScenePi * sF32(k) / sF32(TUNNEL_TAIL_SIDES - 1);
+        Cos[k] = std::cos(a);
+        Sin[k] = std::sin(a);
+      }
+    }
+  } outline;
   const sMat3x4 &first = Rings[RingIndex];
   const sVec3 blended = first.l + (Rings[(RingIndex + 1) % N].l - first.l) * sp;
   for(sInt i = 0; i < N; i++)
@@ -218,14 +232,14 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
     sMat3x4 m = i < 2 ? first : Rings[(RingIndex + i) % N];
     if(i < 2) m.l = blended;
     if(i == 0) m.l -= m.k * 0.3f;
+    const sF32 along = Clamp01(u + fade);
     for(sInt k = 0; k < TUNNEL_TAIL_SIDES; k++)
     {
-      const sF32 a = 2.0f * sScenePi * sF32(k) / sF32(TUNNEL_TAIL_SIDES - 1);
-      const sF32 c = std::cos(a), sn = std::sin(a);
+      const sF32 c = outline.Cos[k], sn = outline.Sin[k];
       MeshVertex &v = Form->Vertices[i * TUNNEL_TAIL_SIDES + k];
-      v.Pos = sMulPointMat3x4(sVec3(radius * c, radius * sn, 0.0f), m);
-      v.Normal = sMulDirMat3x4(sVec3(c, sn, 0.0f), m);
-      v.V0 = Clamp01(u + fade);
+      v.Normal = m.i * c + m.j * sn;
+      v.Pos = m.l + v.Normal * radius;
+      v.V0 = along;
     }
   }
   LastHead = blended;
