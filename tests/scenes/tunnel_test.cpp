@@ -103,6 +103,28 @@ TEST_F(TunnelRig, VisitsAlternateTheLooksAndEveryCameraSeesTheTunnel)
   }
 }
 
+TEST_F(TunnelRig, TheFirstSongPlaysToItsEndWhileTheTrackGrowsAhead)
+{
+  Record.FixedStepMs = 200;   // five frames a bar: the song's keys only pick cameras
+  Start();
+  Visit(0);
+  Tun->LayerMask = 0;   // the flight only: nothing drawn makes the long run quick
+  Step();
+  sInt lastBar = -1, index = Tun->Segments[Tun->CurrentSegment].Index;
+  for(sInt f = 0; f < 5 * 130; f++)
+  {
+    Step();
+    if(M->Current != TunnelIndex || Sync->Results.BarIndex[0] < lastBar) break;
+    lastBar = Sync->Results.BarIndex[0];
+    const sInt now = Tun->Segments[Tun->CurrentSegment].Index;
+    ASSERT_TRUE(now >= index && now <= index + 1) << now;   // segment by segment, never back
+    index = now;
+    ASSERT_TRUE(Finite(Tun->FlightPoint) && Finite(M->Scenes[TunnelIndex]->MainView->Camera.l));
+  }
+  EXPECT_EQ(lastBar, 119);
+  EXPECT_GT(index, 40);
+}
+
 TEST_F(TunnelRig, ItsFormsAreDrawnAndNothingWithoutThem)
 {
   Start();
