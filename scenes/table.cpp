@@ -15,6 +15,7 @@
 #include "scenes/robot.hpp"
 #include "scenes/slideshow.hpp"
 #include "scenes/transformer.hpp"
+#include "scenes/tunnel.hpp"
 
 namespace
 {
@@ -30,7 +31,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Abstract", MakeScene<AbstractScene>, 1, 0},
     {u"Cubic", MakeScene<CubicScene>, 1, 0},
     {u"Invaders", MakeScene<InvadersScene>, 1, 0},
-    {u"Tunnel", nullptr, 1, 0},
+    {u"Tunnel", MakeScene<TunnelScene>, 1, 0},
     {u"Robot", MakeScene<RobotScene>, 1, 0},
     {u"Crystal", nullptr, 1, 0},
     {u"Lava", MakeScene<LavaScene>, 1, 0},
