@@ -72,7 +72,7 @@ TEST_F(Led1Rig, EveryFormationDrawsItsFormsInBothCameras)
       const Pixels bare = LoadFrame(Frame);
       Led->LayerMask = ~0u;
       // the emitters start empty and lay one particle a frame
-      for(sInt i = 0; i < (f == 12 ? 20 : 4); i++) Step();
+      for(sInt i = 0; i < (f == 12 ? 12 : 2); i++) Step();
       const std::string name = dir + "/formation" + std::to_string(f) + "-variant" + std::to_string(v) + ".bmp";
       std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
       EXPECT_GT(ChangedPixels(bare, LoadFrame(name)), W * H / 200) << name;
@@ -143,6 +143,50 @@ TEST_F(Led1Rig, TrailsGrowInAfterTheirEnter)
     for(sInt i = 0; i < 50; i++) Step();   // two and a half seconds
     EXPECT_GT(RingRadius(Led->strands[0][5], 10), 0.4f) << visit;
     Led->LayerMask = ~0u;
+  }
+}
+
+TEST(Led1Lists, EveryFormationHasSixteenBarsOfBeatsAndItsCameraChanges)
+{
+  for(sInt f = 0; f < LED1_FORMATIONS; f++)
+  {
+    SyncPatternTable list = Led1List(f);
+    ASSERT_EQ(PatternBars(list), 16) << f;
+    sInt beats = 0, jolts = 0, rings = 0, cameras = 0;
+    for(sInt bar = 0; bar < 16; bar++)
+      for(const auto &step : list[bar]->Keys)
+        for(const sU32 code : step)
+        {
+          beats += code == 108;
+          jolts += code == 107;
+          rings += code == 106;
+          cameras += code == 49 || code == 50;
+        }
+    EXPECT_EQ(beats, 32) << f;
+    EXPECT_EQ(jolts, 16) << f;
+    EXPECT_EQ(rings, f == 6 ? 2 : f >= 8 ? 4 : 0) << f;
+    EXPECT_EQ(cameras, 4) << f;
+  }
+}
+
+TEST_F(Led1Rig, MovingFormsStayInTheirSpace)
+{
+  Start();
+  auto outside = [](const sVec3 &b, sF32 inner) { return !(std::fabs(b.x) < inner && std::fabs(b.y) < inner); };
+  for(sInt f : {5, 8, 9})
+  {
+    EnterFormation(f);
+    Led->OnEvent(106);
+    for(sInt i = 0; i < 1200; i++) Led->Render(0, Led->MainView);   // every box has wrapped
+    for(const sVec3 &b : Led->boxPosition) EXPECT_TRUE(std::fabs(b.z) <= 256.0f && outside(b, 8.0f));
+    for(const sVec3 &b : Led->smallBoxPosition) EXPECT_TRUE(std::fabs(b.z) <= 256.0f && outside(b, 16.0f));
+    for(const ParticleForm *burst : Led->sparkBursts)
+      for(sInt i = 0; i < burst->Count; i++)
+      {
+        const sVec3 &p = burst->Particles[i].Position;
+        ASSERT_TRUE(std::fabs(p.x) <= 512.0f && std::fabs(p.y) <= 512.0f && std::fabs(p.z) <= 512.0f) << f;
+      }
+    for(const sVec3 &a : Led->anchors) EXPECT_TRUE(a.z >= -500.0f && a.z <= 500.0f);
   }
 }
 
