@@ -10,6 +10,7 @@
 #include "scenes/global.hpp"
 #include "scenes/invaders.hpp"
 #include "scenes/lava.hpp"
+#include "scenes/led1.hpp"
 #include "scenes/morvensk.hpp"
 #include "scenes/plant.hpp"
 #include "scenes/robot.hpp"
@@ -35,7 +36,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Robot", MakeScene<RobotScene>, 1, 0},
     {u"Crystal", nullptr, 1, 0},
     {u"Lava", MakeScene<LavaScene>, 1, 0},
-    {u"LED1", nullptr, 1, 0},
+    {u"LED1", MakeScene<Led1Scene>, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
     {u"Slideshow", MakeScene<SlideshowScene>, 1, 0},
     {u"GUI", MakeTouchGui, 0x101, 1},

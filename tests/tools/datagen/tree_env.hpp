@@ -143,5 +143,10 @@ inline const TexturePair ShowTextures[] = {
   {"slideshow/unpacked/background.pic", "slideshow/packed/background.pic"},
   {"slideshow/unpacked/style2_bg.pic", "slideshow/packed/style2_bg.pic"},
   {"slideshow/unpacked/mirrow.pic", "slideshow/packed/mirrow.pic", true},
+  {"led1/unpacked/white.bmp", "led1/packed/white.png"}, {"led1/unpacked/cross.png", "led1/packed/cross.png"},
+  {"led1/unpacked/grid.bmp", "led1/packed/grid.png"}, {"led1/unpacked/round.pic", "led1/packed/round.pic", true},
+  {"led1/unpacked/ring.pic", "led1/packed/ring.pic", true}, {"led1/unpacked/quad.pic", "led1/packed/quad.pic", true},
+  {"led1/unpacked/tail.bmp", "led1/packed/tail.png"}, {"led1/unpacked/glow.bmp", "led1/packed/glow.png"},
+  {"led1/unpacked/spark.bmp", "led1/packed/spark.png"},
 };
 }
