@@ -44,6 +44,7 @@ public:
   sInt ShowDisplay;
   sInt FrameLimit;     // > 0: the show ends by itself after this many frames
   sInt Frames;
+  sInt LoggedScene;    // the current scene as last logged
 
   // Builds the show from the scene table (rows in index order).
   MainApp(const ShowSceneRow *table, sInt count);
