@@ -3,9 +3,13 @@
 
 #include "base/log.hpp"
 #include "base/memory.hpp"
+#include "base/window.hpp"
+#include "graphics/graphics.hpp"
 #include "gui/records.hpp"
+#include "show/ipp.hpp"
 #include "show/scene.hpp"
 #include "show/scenehost.hpp"
+#include "show/showplugins.hpp"
 #include "show/startup.hpp"
 
 
@@ -85,4 +89,17 @@ void MainApp::OnPaint3D()
     sLogF(u"sys", u"frame %d: scene %d %s current\n", Frames, LoggedScene, name ? name : u"-");
   }
   if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
+}
+
+void ShowMain(const ShowSceneRow *table, sInt count)
+{
+  sInstallGraphicsFrames();
+  InstallIppMachine();
+  FindDataRoot();
+  if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
+  InstallShowPlugins();
+  if(!CheckStartupSelector(&sStartupRecord)) return;
+  MainApp *app = sNEW MainApp(table, count);
+  app->FrameLimit = sShellParamInt(u"frames", 0, 0);
+  sSetApplication(app);
 }
