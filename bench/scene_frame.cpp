@@ -70,7 +70,12 @@ void Run(const char *device, sInt frames, RecDevice *rec)
   for(sInt index = 0; index < SHOW_SCENES; index++)
   {
     const ShowSceneRow &row = sShowSceneTable[index];
-    if(!row.Make) continue;
+    if(!row.Make)
+    {
+      std::printf("%-12s %-12s not built: its place in the scene table is empty\n", device,
+                  plat::ToUtf8(row.Name).c_str());
+      continue;
+    }
     SyncMachine sync(128.0f);
     Scene *s = row.Make();
     s->DisplayWidth = Width;

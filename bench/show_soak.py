@@ -6,7 +6,9 @@ clock (an hour unless told otherwise) in fixed-step mode, where every frame adva
 clock by 60 ms and is saved as a picture; the pictures are removed as they come. Keys and
 mouse presses at random places reach it through the X server's test extension. Every
 half minute of wall time (--every) a line gives the show clock, the frames, the resident memory and
-the wall time per frame; the end compares the first and the last quarter of the run.
+the wall time per frame; the end compares the first and the last quarter of the run and
+lists how often each scene became current (the Global scene's show program switches
+scenes at fixed bars from the 24th on).
 
 With software rendering a frame takes most of a second, so an hour of show clock (60000
 frames) takes most of a day; --minutes sets a shorter stretch. Run it under a virtual
@@ -171,6 +173,16 @@ def main():
     if m:
         print(f"start-up to the first frame: {m.group(1)} ms, ratio to 3000 ms {int(m.group(1)) / 3000:.2f}")
     print(f"exit code {code} after {counted} of {frames} frames")
+    # the scenes the show made current: the show program of the Global scene switches at
+    # fixed bars, the scenes' own lists end in the next scene, and the presses pick tiles
+    registered = dict(re.findall(r"\] +scene (\d+) (\S+)\n", text))
+    visits = {}
+    for frame, scene in re.findall(r"frame (\d+): scene (\d+) \S+ current", text):
+        visits.setdefault(scene, []).append(int(frame))
+    for scene, name in sorted(registered.items(), key=lambda kv: int(kv[0])):
+        seen = visits.get(scene, [])
+        print(f"scene {int(scene):2d} {name:12s} current {len(seen):4d} times" +
+              (f", first at {seen[0] * STEP_MS // 1000} s of show clock" if seen else ""))
     for word in ("Memory Leak", ": assertion", "Sanitizer"):
         if word in text:
             print(f"the log holds \"{word}\": see {log_name}")

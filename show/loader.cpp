@@ -11,7 +11,7 @@ namespace
 {
 const sF32 Pi = 3.14159265f;
 
-void DrawLoader(void *user) { static_cast<LoaderScreen *>(user)->DrawProgress(0, 1); }
+void DrawLoader(void *user) { static_cast<LoaderScreen *>(user)->Refresh(); }
 
 const TextureEntry LoaderTextures[] = {
   {u"loader/supershape.jpg", u"loader/supershape.jpg", sTEX_2D | sTEX_ARGB8888, 0},
@@ -146,6 +146,8 @@ LoaderScreen::LoaderScreen()
   Record = nullptr;
   Active = 1;
   Progress = FrameProgress = Steps = Started = 0;
+  LastFrameEnd = LastFrameCost = 0;
+  FrameDrawn = 0;
 }
 
 LoaderScreen::~LoaderScreen()
@@ -161,14 +163,20 @@ void LoaderScreen::Start(StartupRecord *record)
     Loader = sNEW LoaderScene(this);
     Loader->Enter(0);
   }
-  SetLoadingScreen(DrawLoader, this, &Record->UseLoader);
+  // the loader brackets its own frames (Refresh): the screen is not always due
+  SetLoadingScreen(DrawLoader, this, nullptr);
 }
 
 void LoaderScreen::DrawProgress(sInt screen, sBool advance)
 {
+  Step(screen, 1, advance);
+}
+
+void LoaderScreen::Step(sInt screen, sBool draw, sBool advance)
+{
   if(!Active) return;
   if(FrameProgress > Record->LoaderLimit) Active = 0;
-  if(Loader)
+  if(Loader && draw)
   {
     View.SetTarget();
     View.Prepare(15);
@@ -183,6 +191,35 @@ void LoaderScreen::DrawProgress(sInt screen, sBool advance)
     if(Started) FrameProgress += 10;
     Steps++;
   }
+}
+
+sBool LoaderScreen::FrameDue(sBool drawn, sU32 now, sU32 lastEnd, sU32 lastCost)
+{
+  return !drawn || sInt(now - lastEnd) >= 3 * sInt(lastCost);
+}
+
+void LoaderScreen::Refresh()
+{
+  if(!Record->UseLoader)
+  {
+    DrawProgress(0, 1);
+    return;
+  }
+  sU32 start = sGetTime();
+  if(!FrameDue(FrameDrawn, start, LastFrameEnd, LastFrameCost))
+  {
+    Step(0, 0, 1);   // counted as a drawn refresh, without the frame
+    return;
+  }
+  // a device being restored cannot begin a frame: then there is nothing to draw into
+  if(!sRender3DBegin()) return;
+  sRenderTargetSpec spec(0x13, 0, nullptr, sGetScreenColorBuffer(0), sGetScreenDepthBuffer());
+  sSetTarget(spec);
+  DrawProgress(0, 1);
+  sRender3DEnd(1);
+  LastFrameEnd = sGetTime();
+  LastFrameCost = LastFrameEnd - start;
+  FrameDrawn = 1;
 }
 
 void LoaderScreen::StartFrames()

@@ -3,9 +3,13 @@
 
 #include "base/log.hpp"
 #include "base/memory.hpp"
+#include "base/window.hpp"
+#include "graphics/graphics.hpp"
 #include "gui/records.hpp"
+#include "show/ipp.hpp"
 #include "show/scene.hpp"
 #include "show/scenehost.hpp"
+#include "show/showplugins.hpp"
 #include "show/startup.hpp"
 
 
@@ -33,6 +37,7 @@ MainApp::MainApp(const ShowSceneRow *table, sInt count)
   Gui = nullptr;
   Frames = 0;
   FrameLimit = 0;
+  LoggedScene = -1;
   Machine = sNEW SceneMachine(&sStartupRecord);
   for(sInt i = 0; i < count; i++)
   {
@@ -40,6 +45,7 @@ MainApp::MainApp(const ShowSceneRow *table, sInt count)
     if(!table[i].Make) continue;
     Scene *scene = table[i].Make();
     Machine->RegisterScene(scene, table[i].Name, i, table[i].Flags, table[i].OnGuiDisplay ? GuiDisplay : ShowDisplay);
+    sLogF(u"sys", u"scene %d %s%s\n", i, table[i].Name, (table[i].Flags & 0x100) ? u" (resident)" : u"");
   }
   sInt gui = FindRow(table, count, u"GUI");
   sInt global = FindRow(table, count, u"Global");
@@ -74,5 +80,26 @@ void MainApp::OnPaint3D()
 {
   Machine->OnPaint3D();
   Frames++;
+  // which scene the show had on the screen, and from which frame on: the log of a run
+  // tells what it showed
+  if(Machine->Current != LoggedScene)
+  {
+    LoggedScene = Machine->Current;
+    const sChar *name = LoggedScene < sSCENE_MAXSCENES ? Machine->SceneNames[LoggedScene] : nullptr;
+    sLogF(u"sys", u"frame %d: scene %d %s current\n", Frames, LoggedScene, name ? name : u"-");
+  }
   if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
+}
+
+void ShowMain(const ShowSceneRow *table, sInt count)
+{
+  sInstallGraphicsFrames();
+  InstallIppMachine();
+  FindDataRoot();
+  if(sShellSwitch(u"capture")) sStartupRecord.FixedStep = 1;
+  InstallShowPlugins();
+  if(!CheckStartupSelector(&sStartupRecord)) return;
+  MainApp *app = sNEW MainApp(table, count);
+  app->FrameLimit = sShellParamInt(u"frames", 0, 0);
+  sSetApplication(app);
 }

@@ -44,6 +44,7 @@ public:
   sInt ShowDisplay;
   sInt FrameLimit;     // > 0: the show ends by itself after this many frames
   sInt Frames;
+  sInt LoggedScene;    // the current scene as last logged
 
   // Builds the show from the scene table (rows in index order).
   MainApp(const ShowSceneRow *table, sInt count);
@@ -54,3 +55,10 @@ public:
   void OnInput(const sInput2Event &event) override;
   void OnPaint3D() override;
 };
+
+// The application's main function over a scene table: the graphics frames, the IPP
+// machine and the show's machines installed, the data root found, the screen mode and
+// window made, then the MainApp built and installed ("-frames n" ends the run after n
+// frames, "-capture" starts in fixed-step mode). The framework's main routine calls it
+// (sRunFramework).
+void ShowMain(const ShowSceneRow *table, sInt count);

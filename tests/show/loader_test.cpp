@@ -109,3 +109,17 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
   SDL_DestroyWindow(window);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
+
+// Refreshes count every time, but a frame is drawn only once three times the last one's
+// cost has passed since it ended (the clock may wrap).
+TEST(Loader, AFrameIsDueOnceThreeTimesTheLastCostHasPassed)
+{
+  const struct { sBool Drawn; sU32 Now, LastEnd, LastCost; sBool Due; } cases[] = {
+      {0, 5, 0, 0, 1},           {1, 1000, 900, 40, 0}, {1, 1020, 900, 40, 1},
+      {1, 1100, 900, 40, 1},     {1, 900, 900, 0, 1},   {1, 20, 0xfffffff0u, 20, 0},
+      {1, 60, 0xfffffff0u, 20, 1},
+  };
+  for(const auto &c : cases)
+    EXPECT_EQ(LoaderScreen::FrameDue(c.Drawn, c.Now, c.LastEnd, c.LastCost), c.Due)
+        << c.Drawn << " " << c.Now << " " << c.LastEnd << " " << c.LastCost;
+}

@@ -7,8 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+// The scripted show run starts this program again as the show itself.
+int RunShowChild(int argc, char **argv) __attribute__((weak));
+
 int main(int argc, char **argv)
 {
+  if(argc > 1 && std::strcmp(argv[1], "--show") == 0 && RunShowChild) return RunShowChild(argc - 1, argv + 1);
   testing::InitGoogleTest(&argc, argv);
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   sInitMemorySystem();

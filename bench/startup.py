@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""The show's start-up: from the start of the process to its first show frame.
+
+The show runs from the build folder (which holds the data tree) a few times, ending after
+its first frame; each run prints "first frame N ms after start". The figures, their median
+and its ratio to the target of 3000 ms are printed. As the reference of the same run, the
+framework's own test application opens its window and device and ends in its first frame:
+the ratio of the show's start-up to that says how much of it is the show's own work on
+this machine under its present load. Run it under a virtual screen of the show's size:
+  xvfb-run -a -s "-screen 0 1920x1080x24" bench/startup.py [--runs 5] [--build build]
+"""
+import argparse
+import os
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+TARGET_MS = 3000
+
+
+def show_startup_ms(program, build, env):
+    out = subprocess.run([program, "-frames", "1"], cwd=build, env=env, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, check=False).stdout.decode(errors="replace")
+    m = re.search(r"first frame (\d+) ms after start", out)
+    return int(m.group(1)) if m else None
+
+
+def framework_ms(app, env):
+    t0 = time.monotonic()
+    subprocess.run([app, "-mode", "fail"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=False)
+    return (time.monotonic() - t0) * 1000
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--build", default=os.path.join(here, "..", "build"), help="build folder with sparkvane and TWdata")
+    args = ap.parse_args()
+    build = os.path.abspath(args.build)
+    env = dict(os.environ, SDL_AUDIODRIVER=os.environ.get("SDL_AUDIODRIVER", "dummy"))
+    figures, refs = [], []
+    app = os.path.join(build, "tests", "base", "frame_testapp")
+    for run in range(max(1, args.runs)):
+        ms = show_startup_ms(os.path.join(build, "sparkvane"), build, env)
+        if ms is None:
+            print(f"run {run + 1}: the show printed no first frame")
+            return 1
+        figures.append(ms)
+        ref = framework_ms(app, env) if os.path.exists(app) else None
+        if ref is not None:
+            refs.append(ref)
+        print(f"run {run + 1}: start-up to the first show frame {ms} ms" +
+              (f", framework alone {ref:.0f} ms" if ref is not None else ""), flush=True)
+    med = statistics.median(figures)
+    print(f"start-up median {med:.0f} ms (best {min(figures)}, worst {max(figures)}), "
+          f"ratio to {TARGET_MS} ms {med / TARGET_MS:.2f}")
+    if refs:
+        print(f"framework alone median {statistics.median(refs):.0f} ms, "
+              f"ratio of the show to it {med / statistics.median(refs):.1f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
