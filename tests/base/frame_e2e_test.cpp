@@ -262,22 +262,6 @@ TEST_F(FrameDriverRun, FrameRunsHookInputSkipPrepareThenPaintAndDocument)
   EXPECT_EQ(Count(Order, "open doc://frame2"), 1);
 }
 
-TEST_F(FrameDriverRun, NestedPaintWarnsOnceAndTwoDeepReturns)
-{
-  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
-  EXPECT_EQ(Count(Order, "warning: recursive paint detected"), 1);
-  int warn = Find(Order, "warning: recursive paint detected");
-  ASSERT_GT(warn, 0);
-  EXPECT_EQ(Order.Lines[warn - 1], "prepare 4");
-  // one deep is painted in full; the paint it nests in turn returns at once
-  EXPECT_EQ(Order.Lines[warn + 1], "prehook 5");
-  EXPECT_EQ(Order.Lines[warn + 2], "skip 5 inframe");
-  EXPECT_EQ(Order.Lines[warn + 3], "prepare 5");
-  EXPECT_EQ(Order.Lines[warn + 4], "paint 5");
-  EXPECT_EQ(Order.Lines[warn + 5], "paint 5");
-  EXPECT_EQ(Order.Lines[warn + 6], "prehook 6");
-}
-
 TEST_F(FrameDriverRun, KeyboardDeviceSeesTheHeldKeyThenCloseVetoAndExitOnce)
 {
   ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
@@ -294,24 +278,6 @@ TEST_F(FrameDriverRun, KeyboardDeviceSeesTheHeldKeyThenCloseVetoAndExitOnce)
   EXPECT_EQ(Order.Lines[allowed + 2], "keyboard F1 pressed 1 times");
   EXPECT_EQ(Find(Order, "app deleted"), allowed + 3);
   EXPECT_EQ(Count(Order, "gave up"), 0);
-}
-
-TEST(FrameDriverExit, ExitCodeOneEndsWithFailLine)
-{
-  ChildRun run = RunApp({"-mode", "fail"});
-  EXPECT_EQ(run.ExitCode, 1) << run.Output;
-  int line = Find(run, "error code 00000001 (fail)");
-  EXPECT_GE(line, 0) << run.Output;
-  EXPECT_EQ(line, int(run.Lines.size()) - 1);
-}
-
-TEST(FrameDriverExit, MainWithoutApplicationStopsEverythingCleanly)
-{
-  ChildRun run = RunApp({"-mode", "noapp"});
-  EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_EQ(SubsystemLines(run, "exit").size(), std::size(FrameworkSubsystems));
-  EXPECT_GE(Find(run, "error code 00000000 (ok)"), 0);
-  EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
 }
 
 // No display at all, or a named display whose server does not answer: the message says
@@ -357,17 +323,6 @@ TEST(FrameDriverExit, InterruptClosesInOrder)
 
 namespace
 {
-TEST(FrameDriverExit, ForgottenAllocationIsReportedAtTheEnd)
-{
-  // the clean runs above check for the absence of this report: it must be able to appear
-  ChildRun run = RunApp({"-mode", "leak"});
-  EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  size_t banner = run.Output.find("Memory Leak Detected.");
-  ASSERT_NE(banner, std::string::npos) << run.Output;
-  EXPECT_NE(run.Output.find("frameapp.cpp(", banner), std::string::npos);
-  EXPECT_GT(Find(run, "error code 00000000 (ok)"), Find(run, "exit 0x01 EventQueue"));
-}
-
 TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
 {
   ChildRun run = RunApp({"-mode", "crash"});
@@ -376,16 +331,6 @@ TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
   EXPECT_NE(run.Output.find("CrashApp::OnPaint3D"), std::string::npos) << run.Output;
   // a fatal error does not run the orderly exit: the application is not called again
   EXPECT_EQ(Count(run, "event 3"), 0);
-}
-}
-
-namespace
-{
-TEST(FrameDriverExit, FrameStartsClearedToTheChosenColour)
-{
-  ChildRun run = RunApp({"-mode", "pixels"});
-  EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_GE(Find(run, "pixel 2060a0"), 0) << run.Output;
 }
 }
 

@@ -1,6 +1,8 @@
 // Test entry of the folders whose code runs on the framework: memory, the string pool and
-// the file handlers run around the tests, as in the program.
+// the file handlers run around the tests, as in the program. Folders whose tests draw get
+// the frame memory too (SPARK_TEST_FRAME_MEMORY).
 #include "base/file.hpp"
+#include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
 
@@ -16,7 +18,13 @@ int main(int argc, char **argv)
   sInitStringPool();
   sInitFileHandlers();
   sInitRootFileHandler();
+#ifdef SPARK_TEST_FRAME_MEMORY
+  sPartitionMemory(32 << 20, 1 << 20);   // the constant buffers of the draws
+#endif
   int result = RUN_ALL_TESTS();
+#ifdef SPARK_TEST_FRAME_MEMORY
+  sPartitionMemory(0, 0);
+#endif
   sExitFileHandlers();
   sExitStringPool();
   sExitMemorySystem();

@@ -16,55 +16,6 @@
 namespace
 {
 /****************************************************************************/
-/***   View constants                                                     ***/
-/****************************************************************************/
-
-TEST(ViewConstants, HoldTheViewportMatricesInRegisterOrder)
-{
-  sViewport vp;
-  vp.TargetSizeX = 640;
-  vp.TargetSizeY = 480;
-  vp.Window = sRect{0, 0, 640, 480};
-  vp.Orthogonal = sVO_PERSPECTIVE;
-  vp.ZoomX = 1.5f;
-  vp.ZoomY = 2.0f;
-  vp.Camera.EulerXYZ(0.3f, -0.7f, 0.2f);
-  vp.Camera.l = sVec3(1, 2, -5);
-  vp.Model.EulerXYZ(-0.4f, 0.1f, 0.9f);
-  vp.Model.l = sVec3(-3, 0.5f, 2);
-  vp.Prepare(15);
-
-  sViewConstants vc;
-  sSetViewConstants(&vc, vp);
-  sF32 r[48];
-  std::memcpy(r, &vc, sizeof(r));
-
-  // c0..c3: a point transforms as p.x c0 + p.y c1 + p.z c2 + c3, which is p * MVP
-  sVec3 p(0.25f, -1.5f, 3.0f);
-  sVec4 want = sMulPointMat4x4(p, vp.MVP);
-  for(sInt c = 0; c < 4; c++)
-  {
-    sF32 got = p.x * r[0 * 4 + c] + p.y * r[1 * 4 + c] + p.z * r[2 * 4 + c] + r[3 * 4 + c];
-    EXPECT_NEAR(got, (&want.x)[c], 1e-4f) << "component " << c;
-  }
-  // c4..c6: dot(c4+i, (p, 1)) is component i of p * ModelView
-  sVec3 mv = sMulPointMat3x4(p, vp.ModelView);
-  sVec3 m = sMulPointMat3x4(p, vp.Model);
-  for(sInt i = 0; i < 3; i++)
-  {
-    const sF32 *a = r + (4 + i) * 4;
-    const sF32 *b = r + (7 + i) * 4;
-    EXPECT_NEAR(a[0] * p.x + a[1] * p.y + a[2] * p.z + a[3], (&mv.x)[i], 1e-4f);
-    EXPECT_NEAR(b[0] * p.x + b[1] * p.y + b[2] * p.z + b[3], (&m.x)[i], 1e-4f);
-  }
-  const sMat4x4 &pr = vp.Proj;
-  const sF32 terms[8] = {pr.m[0][0], pr.m[1][1], pr.m[2][2], pr.m[3][0], pr.m[3][2], pr.m[3][1], pr.m[2][0], pr.m[2][1]};
-  for(sInt i = 0; i < 8; i++) EXPECT_EQ(r[40 + i], terms[i]) << "projection term " << i;
-  EXPECT_EQ(r[40], 1.5f);
-  EXPECT_NEAR(r[46], -1.0f / 640, 1e-7f);   // the half-pixel shift of the perspective projection
-}
-
-/****************************************************************************/
 /***   Choice of programs                                                 ***/
 /****************************************************************************/
 
@@ -94,76 +45,6 @@ protected:
 
 using MaterialChoice = MaterialTest;
 
-TEST_F(MaterialChoice, SimpleMaterialTakesTheTableEntries)
-{
-  sTexture2D *tex = MakeTexture(1, 1, {0xffffffff});
-  {
-    sSimpleMaterial m;
-    m.Prepare(sVertexFormatPosCol);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::SimpleVS[1]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::SimplePS[0]));
-  }
-  {
-    sSimpleMaterial m;
-    m.Texture[0] = tex;
-    m.Texture[1] = tex;
-    m.Option = 1;
-    m.Prepare(sVertexFormatPosColUV2);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::SimpleVS[7]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::SimplePS[5]));
-  }
-  {
-    // a slot used without a texture counts as textured
-    sSimpleMaterial m;
-    m.S.TextureFlags[0] = sMTF_EXTERN;
-    m.S.Flags |= sMTRL_LIGHTING;
-    m.Prepare(sVertexFormatPosNormUV);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::SimpleVS[10]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::SimplePS[1]));
-    // lit but without normals: unlit
-    m.Prepare(sVertexFormatPosColUV);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::SimpleVS[3]));
-  }
-  {
-    sYuvMaterial m;
-    m.Prepare(sVertexFormatPosNormUV);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::YuvVS[0]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::YuvPS[0]));
-    m.Texture[3] = tex;
-    m.Prepare(sVertexFormatPosColUV);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::YuvVS[1]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::YuvPS[1]));
-  }
-  {
-    sPainterMaterial m;
-    m.Prepare(sVertexFormatPosNormUV);
-    EXPECT_TRUE(Uses(m.VertexShader, shadercode::PainterVS[0]));
-    EXPECT_TRUE(Uses(m.PixelShader, shadercode::PainterPS[0]));
-  }
-  sDelete(tex);
-}
-
-TEST_F(MaterialChoice, MissingVariantsStop)
-{
-  const sU32 uv1Only[] = {sVF_POSITION, sVF_COLOR0, sVF_UV1, 0};
-  sVertexFormat *fmt = sCreateVertexFormat(uv1Only);
-  EXPECT_EXIT(
-      {
-        sSimpleMaterial m;
-        m.Prepare(fmt);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
-  sTexture2D *tex = MakeTexture(1, 1, {0xffffffff});
-  EXPECT_EXIT(
-      {
-        sSimpleMaterial m;
-        m.Texture[1] = tex;
-        m.Prepare(sVertexFormatPosColUV2);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
-  sDelete(tex);
-}
-
 /****************************************************************************/
 /***   Drawing through the programs                                       ***/
 /****************************************************************************/
@@ -173,12 +54,6 @@ struct VtxPCU
   sF32 x, y, z;
   sU32 c;
   sF32 u, v;
-};
-struct VtxPCUU
-{
-  sF32 x, y, z;
-  sU32 c;
-  sF32 u0, v0, u1, v1;
 };
 struct VtxPNU
 {
@@ -384,42 +259,6 @@ std::vector<sU32> ShowTexture(sTexture2D *tex)
   return RenderTest::EndFrame();
 }
 
-TEST_F(ImageTexture, ImageBecomesATextureWithItsMipChain)
-{
-  sImage img(4, 4);
-  for(sInt i = 0; i < 16; i++) img.Data[i] = 0xff000000 | sU32(i * 0x0f0b07);
-  sTexture2D *tex = sLoadTexture2D(&img, sTEX_ARGB8888);
-  ASSERT_TRUE(tex);
-  EXPECT_EQ(tex->SizeX, 4);
-  EXPECT_EQ(tex->SizeY, 4);
-  EXPECT_EQ(tex->Mipmaps, 3);
-  EXPECT_EQ(tex->Flags & sTEX_TYPE_MASK, sTEX_2D);
-  std::vector<sU32> px = ShowTexture(tex);
-  // every texel covers 16 x 12 pixels; look at the middle of each
-  for(sInt ty = 0; ty < 4; ty++)
-    for(sInt tx = 0; tx < 4; tx++)
-      EXPECT_EQ(px[(ty * 12 + 6) * W + tx * 16 + 8] & 0xffffff, img.Data[ty * 4 + tx] & 0xffffff) << tx << "," << ty;
-  sDelete(tex);
-
-  tex = sLoadTexture2D(&img, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
-  EXPECT_EQ(tex->Mipmaps, 1);
-  sDelete(tex);
-}
-
-TEST_F(ImageTexture, BlockCompressedTextureKeepsFlatBlocks)
-{
-  sImage img(8, 8);
-  const sU32 colors[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
-  for(sInt y = 0; y < 8; y++)
-    for(sInt x = 0; x < 8; x++) img.Data[y * 8 + x] = colors[(y / 4) * 2 + x / 4];
-  sTexture2D *tex = sLoadTexture2D(&img, sTEX_DXT1);
-  EXPECT_EQ(tex->Mipmaps, 2);   // 8 x 8 and 4 x 4
-  std::vector<sU32> px = ShowTexture(tex);
-  for(sInt y : SampleY)
-    for(sInt x : SampleX) EXPECT_LE(ColorDiff(px[y * W + x], colors[Quadrant(x, y)]), 4) << x << "," << y;
-  sDelete(tex);
-}
-
 TEST_F(ImageTexture, SizesOffTheBlockGridKeepTheirPixels)
 {
   // a plain image of odd size: 6 x 5, 3 x 2 and 1 x 1
@@ -478,11 +317,4 @@ TEST_F(ImageTexture, TextureFromAFile)
   EXPECT_EQ(sLoadTexture2DFile(dir.Name("broken.bmp").c_str(), sTEX_ARGB8888), nullptr);
 }
 
-TEST_F(ImageTexture, OnlyPlainTexturesAreMadeFromImages)
-{
-  sImage img(4, 4);
-  img.Fill(0xffffffff);
-  EXPECT_EXIT(sLoadTexture2D(&img, sTEX_ARGB8888 | sTEX_CUBE), testing::ExitedWithCode(1),
-              kCheckFailed);
-}
 }

@@ -112,16 +112,6 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
 INSTANTIATE_TEST_SUITE_P(Containers, MoviePlay, testing::ValuesIn(Movies),
                          [](const testing::TestParamInfo<MovieCase> &i) { return "fps" + std::to_string(i.param.Fps); });
 
-TEST_F(MoviePlayerTest, LoopingMovieStartsAgainAtItsEnd)
-{
-  sMoviePlayerMF *p = Open(Dir->Name(Movies[0].File), sMOF_LOOP);
-  p->Rate = 8.0f;
-  int last = 0, wraps = 0;
-  for(int i = 0, n; i < 5000 && !wraps; i++, last = std::max(n, 0)) wraps += (n = Show(p)) >= 0 && n < last;
-  EXPECT_TRUE(wraps && p->IsPlaying());
-  p->Release();
-}
-
 TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
 {
   const std::vector<uint8_t> movie = sparktest::ReadFile<std::vector<uint8_t>>(Dir->Name8(Movies[1].File));
@@ -182,40 +172,5 @@ struct GeneratedSource : plat::VideoSource
     return plat::VideoRead::Ok;
   }
 };
-struct TestCapture : plat::CaptureSystem
-{
-  plat::CaptureFormat Opened;
-  std::vector<plat::CaptureDevice> ListDevices() override { return {{"USB Capture HDMI", "a"}, {"Integrated Camera", "b"}}; }
-  std::vector<plat::CaptureFormat> ListFormats(const plat::CaptureDevice &) override { return {{1920, 1080, 15}, {CW, CH, 30}, {32, 24, 60}, {CW, CH, 25}}; }
-  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f, plat::VideoOpenError *) override
-  {
-    Opened = f;
-    return d.Path == "b" ? std::make_unique<GeneratedSource>() : nullptr;
-  }
-};
 
-TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFormat)
-{
-  TestCapture capture;
-  plat::SetCaptureSystem(&capture);
-  sparktest::DebugCapture out;
-  sMoviePlayerMF *p = Open(u"dev:*CAM*");
-  EXPECT_TRUE(p->Flags & sMOF_CAPTURE);
-  EXPECT_EQ(ShowNext(p), 0);
-  for(int n = 0, last = 0; n < 5; last = n) ASSERT_GE(n = Show(p), last);
-  sMovieInfo info;
-  p->GetInfo(info);
-  EXPECT_TRUE(info.Duration == 100.0f && info.Fps == 0.0f && capture.Opened.Fps == 30.0);
-  int last = 0;
-  for(int i = 0; i < 5000 && p->IsPlaying(); i++) last = std::max(last, Show(p));
-  EXPECT_EQ(last, 19) << "the bad frame stops the video";
-  p->Release();
-  for(const char *log : {"frame of dev:*CAM* refused", "taken video-in nr:1, w:64, h:48, fps:30"})
-    EXPECT_NE(out.Text().find(log), std::string::npos) << out.Text();
-  p = Open(u"dev:*webcam*");
-  p->GetInfo(info);
-  EXPECT_EQ(info.Width, -1);
-  p->Release();
-  plat::SetCaptureSystem(nullptr);
-}
 }

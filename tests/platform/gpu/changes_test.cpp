@@ -180,21 +180,3 @@ TEST_F(GpuChanges, DepthBufferSetAfterTheDepthStates)
   Dev->SetDepthStencilSurface(nullptr);
   ds->Release();
 }
-
-// The capabilities are the driver's, as a context of the device reports them.
-TEST_F(GpuTest, CapsReportWhatTheDriverOffers)
-{
-  Caps caps;
-  ASSERT_EQ(Obj->GetDeviceCaps(0, DEVTYPE_HAL, caps), RES_OK);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0, 1.0f, 0);  // makes the device's context current
-  GLint size = 0, buffers = 0, attachments = 0, vertexUnits = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
-  glGetIntegerv(GL_MAX_DRAW_BUFFERS, &buffers);
-  glGetIntegerv(GL_MAX_COLOR_ATTACHMENTS, &attachments);
-  glGetIntegerv(GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS, &vertexUnits);
-  EXPECT_EQ(caps.MaxTextureWidth, uint32_t(std::min(size, 16384)));
-  EXPECT_EQ(caps.MaxTextureHeight, caps.MaxTextureWidth);
-  EXPECT_EQ(caps.MaxSimultaneousRTs, uint32_t(std::min({buffers, attachments, 4})));
-  EXPECT_EQ(caps.VertexShaderVersion, vertexUnits >= 4 ? 0xFFFE0300u : 0xFFFE0200u);
-  EXPECT_EQ(caps.PixelShaderVersion & 0xFFFFu, caps.VertexShaderVersion & 0xFFFFu);
-}

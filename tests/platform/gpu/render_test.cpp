@@ -134,20 +134,6 @@ TEST_F(GpuRender, DepthRunsFromZeroAtZToOneAtW)
   ds->Release();
 }
 
-TEST_F(GpuRender, SeparateAlphaBlendKeepsTheTargetsAlpha)
-{
-  UseShaders(PassThroughVS(), ColorPS());
-  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
-  Dev->SetRenderState(RS_SRCBLEND, BLEND_ONE);
-  Dev->SetRenderState(RS_DESTBLEND, BLEND_ZERO);
-  Dev->SetRenderState(RS_SEPARATEALPHABLENDENABLE, 1);
-  Dev->SetRenderState(RS_SRCBLENDALPHA, BLEND_ZERO);
-  Dev->SetRenderState(RS_DESTBLENDALPHA, BLEND_ONE);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x33000000u, 1.0f, 0);
-  DrawQuad(-1, 1, 1, -1, 0xFF102030u);
-  EXPECT_TRUE(Near(Read(Target)[18], 0x33102030u));
-}
-
 TEST_F(GpuRender, AlphaTestAtReference128)
 {
   UseShaders(PassThroughVS(), ConstPS());
@@ -171,18 +157,6 @@ TEST_F(GpuRender, AlphaTestAtReference128)
   // the test switched off passes everything, whatever the function
   Dev->SetRenderState(RS_ALPHATESTENABLE, 0);
   EXPECT_TRUE(passes(CMP_NEVER, 0));
-}
-
-TEST_F(GpuRender, ColorWriteMasks)
-{
-  UseShaders(PassThroughVS(), ColorPS());
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x11223344u, 1.0f, 0);
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 1 | 8);  // red and alpha
-  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
-  EXPECT_EQ(Read(Target)[9], 0xFFFF3344u);
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 2 | 4);  // green and blue
-  DrawQuad(-1, 1, 1, -1, 0x00000000u);
-  EXPECT_EQ(Read(Target)[9], 0xFFFF0000u);
 }
 
 TEST_F(GpuRender, TwoSidedStencil)
@@ -234,31 +208,6 @@ TEST_F(GpuRender, TwoSidedStencil)
   Dev->SetRenderState(RS_STENCILENABLE, 0);
   Dev->SetDepthStencilSurface(nullptr);
   ds->Release();
-}
-
-TEST_F(GpuRender, BorderAddressing)
-{
-  uint32_t red[64];
-  for (uint32_t &p : red)
-    p = 0xFFFF0000u;
-  Texture *t = MakeTexture(FMT_A8R8G8B8, red);
-  Dev->SetSamplerState(0, SAMP_ADDRESSU, TADDRESS_BORDER);
-  Dev->SetSamplerState(0, SAMP_ADDRESSV, TADDRESS_BORDER);
-  Dev->SetSamplerState(0, SAMP_BORDERCOLOR, 0xFF00FF00u);
-  // texture coordinates -0.5 .. 1.5: the outer quarter on each side lies in the border
-  std::vector<uint32_t> px = Show(t, -0.5f, -0.5f, 1.5f, 1.5f);
-  EXPECT_EQ(px[0], 0xFF00FF00u);
-  EXPECT_EQ(px[1 * 8 + 7], 0xFF00FF00u);
-  EXPECT_EQ(px[2 * 8 + 2], 0xFFFF0000u);
-  EXPECT_EQ(px[5 * 8 + 5], 0xFFFF0000u);
-  EXPECT_EQ(px[6 * 8 + 4], 0xFF00FF00u);
-  // wrapping repeats the texture instead
-  Dev->SetSamplerState(0, SAMP_ADDRESSU, TADDRESS_WRAP);
-  Dev->SetSamplerState(0, SAMP_ADDRESSV, TADDRESS_WRAP);
-  px = Show(t, -0.5f, -0.5f, 1.5f, 1.5f);
-  EXPECT_EQ(px[0], 0xFFFF0000u);
-  Dev->SetTexture(0, nullptr);
-  t->Release();
 }
 
 TEST_F(GpuRender, FormatsSampleWithTheirChannels)
@@ -338,66 +287,6 @@ TEST_F(GpuRender, BlockFormatsMatchTheCpuDecoder)
     Dev->SetTexture(0, nullptr);
     t->Release();
   }
-}
-
-TEST_F(GpuRender, BlockFormatsDecodeOnTheCpuWithoutDriverSupport)
-{
-  // a device made while the switch is set keeps block textures decoded
-  setenv("SPARK_GPU_NO_S3TC", "1", 1);
-  PresentParameters pp;
-  pp.BackBufferWidth = 8;
-  pp.BackBufferHeight = 8;
-  Device *other = nullptr;
-  ASSERT_EQ(Obj->CreateHeadlessDevice(pp, &other), RES_OK);
-  unsetenv("SPARK_GPU_NO_S3TC");
-  std::mt19937 rng(7);
-  std::vector<uint8_t> blocks(64);
-  for (uint8_t &b : blocks)
-    b = uint8_t(rng());
-  std::vector<uint32_t> want(64);
-  ASSERT_TRUE(DecodeBlocks(FMT_DXT5, blocks.data(), 8, 8, want.data()));
-  Texture *t = nullptr;
-  ASSERT_EQ(other->CreateTexture(8, 8, 1, 0, FMT_DXT5, POOL_MANAGED, &t), RES_OK);
-  LockedRect lr;
-  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
-  for (int row = 0; row < 2; row++)
-    std::memcpy(static_cast<uint8_t *>(lr.Bits) + row * lr.Pitch, blocks.data() + row * 32, 32);
-  ASSERT_EQ(t->UnlockRect(0), RES_OK);
-  // copy it into a target through a draw on the second device
-  Texture *rt = nullptr;
-  ASSERT_EQ(other->CreateTexture(8, 8, 1, USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_DEFAULT, &rt), RES_OK);
-  Surface *s = nullptr;
-  rt->GetSurfaceLevel(0, &s);
-  other->SetRenderTarget(0, s);
-  std::vector<uint32_t> vs = PassThroughVS(), ps = TexturePS();
-  VertexShader *v = nullptr;
-  PixelShader *p = nullptr;
-  ASSERT_EQ(other->CreateVertexShader(vs.data(), vs.size(), &v), RES_OK);
-  ASSERT_EQ(other->CreatePixelShader(ps.data(), ps.size(), &p), RES_OK);
-  VertexDeclaration *decl = nullptr;
-  other->CreateVertexDeclaration(VertexLayout(), &decl);
-  VertexBuffer *vb = nullptr;
-  other->CreateVertexBuffer(sizeof(Vertex) * 6, 0, POOL_MANAGED, &vb);
-  void *data = nullptr;
-  vb->Lock(0, 0, &data, 0);
-  QuadVertices(static_cast<Vertex *>(data), -1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, -1 + 1.0f / 8, 0, 0, 1, 1, ~0u);
-  vb->Unlock();
-  other->SetVertexShader(v);
-  other->SetPixelShader(p);
-  other->SetVertexDeclaration(decl);
-  other->SetStreamSource(0, vb, 0, sizeof(Vertex));
-  other->SetTexture(0, t);
-  ASSERT_EQ(other->DrawPrimitive(PT_TRIANGLELIST, 0, 2), RES_OK);
-  Surface *sys = nullptr;
-  other->CreateOffscreenPlainSurface(8, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys);
-  ASSERT_EQ(other->GetRenderTargetData(s, sys), RES_OK);
-  sys->LockRect(lr, nullptr, LOCK_READONLY);
-  for (int i = 0; i < 64; i++)
-    EXPECT_EQ(static_cast<uint32_t *>(lr.Bits)[i], want[i]) << i;
-  sys->UnlockRect();
-  for (Unknown *u : std::initializer_list<Unknown *>{sys, s, rt, t, v, p, decl, vb})
-    u->Release();
-  EXPECT_EQ(other->Release(), 0u);
 }
 
 TEST_F(GpuRender, CubeTexturesSampleByDirection)
@@ -546,30 +435,6 @@ TEST_F(GpuRender, InstancedDrawWithPerInstanceData)
   decl->Release();
 }
 
-TEST_F(GpuRender, MissingVertexInputsReadZeroZeroZeroOne)
-{
-  // the declaration has no colour: the shader's colour input reads (0, 0, 0, 1)
-  const VertexElement elements[] = {{0, 0, DECLTYPE_FLOAT4, 0, DECLUSAGE_POSITION, 0}, DECL_END};
-  UseShaders(PassThroughVS(), ColorPS());
-  VertexDeclaration *decl = nullptr;
-  ASSERT_EQ(Dev->CreateVertexDeclaration(elements, &decl), RES_OK);
-  Dev->SetVertexDeclaration(decl);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00FFFFFFu, 1.0f, 0);
-  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
-  EXPECT_EQ(Read(Target)[0], 0xFF000000u);
-  decl->Release();
-}
-
-TEST_F(GpuRender, ConstantsSurviveShaderSwitches)
-{
-  SetColor(0xFF336699u);
-  UseShaders(PassThroughVS(), ColorPS());
-  DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu);
-  UseShaders(PassThroughVS(), ConstPS());  // new shaders, the register file stays
-  DrawQuad(-1, 1, 1, -1);
-  EXPECT_EQ(Read(Target)[0], 0xFF336699u);
-}
-
 TEST_F(GpuRender, MultipleRenderTargets)
 {
   Texture *second = MakeTarget(8, 8);
@@ -587,132 +452,6 @@ TEST_F(GpuRender, MultipleRenderTargets)
   Dev->SetRenderTarget(1, nullptr);
   s->Release();
   second->Release();
-}
-
-TEST_F(GpuRender, DrawsIntoTheBackBufferAndPresents)
-{
-  Surface *bb = nullptr;
-  Dev->GetBackBuffer(0, 0, &bb);
-  Dev->SetRenderTarget(0, bb);
-  UseShaders(PassThroughVS(), ColorPS());
-  Dev->BeginScene();
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-  DrawQuad(-1, 1, 1, 0, 0xFF00FF00u);
-  Dev->EndScene();
-  std::vector<uint32_t> px = Read(bb);
-  EXPECT_EQ(px[0], 0xFF00FF00u);
-  EXPECT_EQ(px[31 * 64 + 5], 0xFF00FF00u);
-  EXPECT_EQ(px[32 * 64 + 5], 0xFF000000u);
-  EXPECT_EQ(Dev->Present(), RES_OK);
-  bb->Release();
-}
-
-TEST_F(GpuRender, AutomaticMipmapsFollowLevelZero)
-{
-  Texture *t = nullptr;
-  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, USAGE_AUTOGENMIPMAP | USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_DEFAULT, &t), RES_OK);
-  EXPECT_EQ(t->GetLevelCount(), 4u);
-  Surface *s = nullptr;
-  t->GetSurfaceLevel(0, &s);
-  Dev->ColorFill(s, nullptr, 0xFF804020u);
-  s->Release();
-  // a 1 x 1 picture drawn from the smallest level
-  Surface *small = nullptr;
-  ASSERT_EQ(Dev->CreateRenderTarget(1, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &small), RES_OK);
-  Dev->SetRenderTarget(0, small);
-  UseShaders(PassThroughVS(), TexturePS());
-  Dev->SetTexture(0, t);
-  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_POINT);
-  Dev->SetSamplerState(0, SAMP_MINFILTER, TEXF_POINT);
-  DrawQuad(-3, 3, 1, -1);
-  EXPECT_TRUE(Near(Read(small)[0], 0xFF804020u, 1));
-  Dev->SetTexture(0, nullptr);
-  Bind(Target);
-  small->Release();
-  t->Release();
-}
-
-TEST_F(GpuRender, DepthTexturesAreReadBySamplers)
-{
-  Texture *depth = nullptr;
-  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, USAGE_DEPTHSTENCIL, FMT_INTZ, POOL_DEFAULT, &depth), RES_OK);
-  Surface *ds = nullptr;
-  ASSERT_EQ(depth->GetSurfaceLevel(0, &ds), RES_OK);
-  ASSERT_EQ(Dev->SetDepthStencilSurface(ds), RES_OK);
-  Dev->SetRenderState(RS_ZENABLE, ZB_TRUE);
-  Dev->Clear(0, nullptr, CLEAR_ZBUFFER | CLEAR_STENCIL, 0, 1.0f, 0);
-  UseShaders(PassThroughVS(), ColorPS());
-  DrawQuad(-1, 1, 0, -1, 0xFFFFFFFFu, 0.25f);  // left half at depth 0.25
-  Dev->SetDepthStencilSurface(nullptr);
-  Dev->SetRenderState(RS_ZENABLE, ZB_FALSE);
-  // depth in every channel
-  std::vector<uint32_t> px = Show(depth);
-  EXPECT_TRUE(Near(px[3 * 8 + 1], 0x40404040u, 1));
-  EXPECT_TRUE(Near(px[3 * 8 + 6], 0xFFFFFFFFu, 1));
-  Dev->SetTexture(0, nullptr);
-  ds->Release();
-  depth->Release();
-}
-
-TEST_F(GpuRender, VertexShadersReadVertexTextures)
-{
-  using namespace asm3;
-  constexpr uint32_t TEXLDL = 95;
-  const std::vector<uint32_t> vs = {
-    0xFFFE0300u,
-    Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
-    Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
-    Op(DCL, 2), DclSampler(2), Dst(SAMPLER, 0),
-    Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
-    Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
-    Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
-    Op(TEXLDL, 3), Dst(TEMP, 0), Src(INPUT, 1), Src(SAMPLER, 0),
-    Op(MOV, 2), Dst(OUTPUT, 2), Src(TEMP, 0),
-    0x0000FFFFu};
-  UseShaders(vs, ColorPS());
-  float texels[4] = {0.25f, 0.5f, 0.75f, 1.0f};
-  Texture *t = nullptr;
-  ASSERT_EQ(Dev->CreateTexture(4, 1, 1, 0, FMT_R32F, POOL_MANAGED, &t), RES_OK);
-  Fill(t, texels, 16, 1);
-  ASSERT_EQ(Dev->SetTexture(VERTEXSAMPLER0, t), RES_OK);
-  // every vertex reads texel 2: (0.75, 1, 1, 1)
-  DrawQuad(-1, 1, 1, -1, 0, 0.5f, 0.625f, 0.5f, 0.625f, 0.5f);
-  EXPECT_TRUE(Near(Read(Target)[9], 0xFFBFFFFFu, 1));
-  Dev->SetTexture(VERTEXSAMPLER0, nullptr);
-  t->Release();
-}
-
-TEST_F(GpuRender, OcclusionQueriesCountSamples)
-{
-  UseShaders(PassThroughVS(), ColorPS());
-  Query *q = nullptr;
-  ASSERT_EQ(Dev->CreateQuery(QUERY_OCCLUSION, &q), RES_OK);
-  ASSERT_EQ(q->Issue(ISSUE_BEGIN), RES_OK);
-  DrawQuad(-1, 1, 0, 0);  // a quarter of 8 x 8
-  ASSERT_EQ(q->Issue(ISSUE_END), RES_OK);
-  uint32_t samples = 0;
-  Result r;
-  while ((r = q->GetData(&samples, 4, GETDATA_FLUSH)) == RES_FALSE)
-  {
-  }
-  EXPECT_EQ(r, RES_OK);
-  EXPECT_EQ(samples, 16u);
-  q->Release();
-}
-
-TEST_F(GpuRender, SrgbSamplingDecodes)
-{
-  uint32_t texels[64];
-  for (uint32_t &t : texels)
-    t = 0xFF808080u;
-  Texture *t = MakeTexture(FMT_A8R8G8B8, texels);
-  EXPECT_EQ(Show(t)[0], 0xFF808080u);
-  Dev->SetSamplerState(0, SAMP_SRGBTEXTURE, 1);
-  // 128 in sRGB is about 0.216 linear; alpha stays as it is
-  EXPECT_TRUE(Near(Show(t)[0], 0xFF373737u, 1));
-  Dev->SetSamplerState(0, SAMP_SRGBTEXTURE, 0);
-  Dev->SetTexture(0, nullptr);
-  t->Release();
 }
 
 TEST_F(GpuRender, DrawsReadingBeyondTheirBuffersAreRefused)
@@ -737,59 +476,6 @@ TEST_F(GpuRender, DrawsReadingBeyondTheirBuffersAreRefused)
   EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, -5, 2, 6, 0, 2), ERR_INVALIDCALL);
   Dev->SetIndices(nullptr);
   ib->Release();
-}
-
-TEST_F(GpuRender, ResolvesIntoAnotherFormat)
-{
-  Surface *ms = nullptr, *half = nullptr;
-  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONMASKABLE, 0, false, &ms), RES_OK);
-  ASSERT_EQ(Dev->CreateRenderTarget(4, 4, FMT_A16B16G16R16F, MULTISAMPLE_NONE, 0, false, &half), RES_OK);
-  Dev->ColorFill(ms, nullptr, 0xFF00FF00u);
-  ASSERT_EQ(Dev->StretchRect(ms, nullptr, half, nullptr, TEXF_LINEAR), RES_OK);
-  // back into 8-bit to read it
-  EXPECT_EQ(Dev->StretchRect(half, nullptr, nullptr, nullptr, TEXF_NONE), ERR_INVALIDCALL);
-  Surface *level = nullptr;
-  Target->GetSurfaceLevel(0, &level);
-  ASSERT_EQ(Dev->StretchRect(half, nullptr, level, nullptr, TEXF_NONE), RES_OK);
-  EXPECT_EQ(Read(Target)[27], 0xFF00FF00u);
-  level->Release();
-  half->Release();
-  ms->Release();
-}
-
-TEST(GpuLifetime, DeviceOutlivesTheEntryObject)
-{
-  std::string error;
-  Object *obj = Object::Create(error);
-  ASSERT_NE(obj, nullptr) << error;
-  PresentParameters pp;
-  pp.BackBufferWidth = pp.BackBufferHeight = 4;
-  Device *dev = nullptr;
-  ASSERT_EQ(obj->CreateHeadlessDevice(pp, &dev), RES_OK);
-  obj->Release();
-  EXPECT_EQ(dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF010203u, 1.0f, 0), RES_OK);
-  EXPECT_EQ(dev->Present(), RES_OK);
-  EXPECT_EQ(dev->Release(), 0u);
-}
-
-TEST_F(GpuRender, ConstantsWrittenBetweenDrawsReachTheShader)
-{
-  // registers written in separate calls between draws, some far apart
-  UseShaders(PassThroughVS(), ConstPS());
-  SetColor(0xFF102030u);
-  DrawQuad(-1, 1, 1, -1);
-  EXPECT_EQ(Read(Target)[0], 0xFF102030u);
-  float far[4] = {1, 1, 1, 1};
-  Dev->SetPixelShaderConstantF(200, far, 1);
-  SetColor(0xFF405060u);
-  DrawQuad(-1, 1, 1, -1);
-  EXPECT_EQ(Read(Target)[0], 0xFF405060u);
-  int32_t b = 1;
-  Dev->SetPixelShaderConstantB(3, &b, 1);
-  SetColor(0xFF708090u);
-  Dev->SetPixelShaderConstantB(0, &b, 1);
-  DrawQuad(-1, 1, 1, -1);
-  EXPECT_EQ(Read(Target)[0], 0xFF708090u);
 }
 
 TEST_F(GpuRender, ShortMipChainsAreComplete)

@@ -69,37 +69,6 @@ TEST(StackTrace, NamesTheCallingTestFunction)
   EXPECT_LE(frames.size(), 8u);
 }
 
-TEST(StackTrace, FramesComeInnermostFirstAndSkipDropsThem)
-{
-  std::vector<plat::StackFrame> frames = OuterFrame(0);
-  ASSERT_GE(frames.size(), 3u);
-  // functions of internal linkage are found too (not only exported ones)
-  EXPECT_NE(frames[0].Function.find("InnerFrame"), std::string::npos) << frames[0].Function;
-  EXPECT_NE(frames[1].Function.find("OuterFrame"), std::string::npos) << frames[1].Function;
-  EXPECT_NE(frames[2].Function.find("TestBody"), std::string::npos) << frames[2].Function;
-  if(plat::StackTraceHasLines())
-  {
-    // the line of the call, not of the instruction after it
-    EXPECT_EQ(frames[0].Line, InnerLine.load());
-    EXPECT_EQ(frames[1].Line, OuterCallLine.load());
-  }
-  std::vector<plat::StackFrame> skipped = OuterFrame(1);
-  ASSERT_FALSE(skipped.empty());
-  EXPECT_NE(skipped[0].Function.find("OuterFrame"), std::string::npos) << skipped[0].Function;
-  EXPECT_TRUE(plat::CaptureStackTrace(0, 0).empty());
-}
-
-TEST(StackTrace, SymbolizesAnExactAddressAndSurvivesNonsense)
-{
-  uintptr_t addresses[2] = {reinterpret_cast<uintptr_t>(&OuterFrame), 0x10};
-  std::vector<plat::StackFrame> frames = plat::SymbolizeAddresses(addresses, 2, true);
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_NE(frames[0].Function.find("OuterFrame"), std::string::npos) << frames[0].Function;
-  EXPECT_EQ(frames[1].Address, 0x10u);
-  EXPECT_TRUE(frames[1].Function.empty());
-  EXPECT_EQ(frames[1].Line, 0);
-}
-
 /****************************************************************************/
 
 namespace
@@ -123,8 +92,6 @@ void PrintAndExit(const plat::FatalSignalInfo &info, void *user)
   plat::TerminateProcess(1);
 }
 
-void ReturnFromHandler(const plat::FatalSignalInfo &, void *) {}
-
 char Prefix[] = "FATAL: ";
 
 // the compiler cannot know it stays null
@@ -141,12 +108,6 @@ RAW_FAULT void DereferenceNull()
 }
 
 volatile int ReadValue = 0;
-
-RAW_FAULT void ReadNull()
-{
-  ReadValue = *static_cast<volatile int *>(NullPointer);
-  asm volatile("" ::: "memory");
-}
 
 volatile int Quotient = 0;  // results kept so the faulting work is not dropped
 volatile int Divisor = 0;
@@ -201,18 +162,6 @@ TEST(FatalSignalDeathTest, NullWriteReachesTheHandlerWithDescriptionAndTrace)
       "thread \"[^\"]*\"\nStack trace:\n 1\\. [^\n]*DereferenceNull[^\n]*\n 2\\. [^\n]*TestBody");
 }
 
-TEST(FatalSignalDeathTest, NullReadNamesTheSourceLine)
-{
-  SKIP_UNDER_TSAN();
-  if(!plat::StackTraceHasLines()) GTEST_SKIP() << "built without the debug information reader";
-  EXPECT_EXIT(
-      {
-        plat::InstallFatalSignalHandler(PrintAndExit, Prefix);
-        ReadNull();
-      },
-      testing::ExitedWithCode(1), "read of address 0x0[^\n]*\nStack trace:\n 1\\. [^\n]*ReadNull\\(\\) \\(system_test\\.cpp:[0-9]+\\)");
-}
-
 TEST(FatalSignalDeathTest, OtherSignalsAreDescribed)
 {
   SKIP_UNDER_TSAN();
@@ -260,63 +209,7 @@ TEST(FatalSignalDeathTest, FaultOnAnotherThreadNamesIt)
       testing::ExitedWithCode(1), "FATAL: access violation[^\n]*thread \"crasher\"\nStack trace:\n 1\\. [^\n]*DereferenceNull");
 }
 
-TEST(FatalSignalDeathTest, AHandlerThatReturnsLetsTheSignalEndTheProcess)
-{
-  SKIP_UNDER_TSAN();
-  EXPECT_EXIT(
-      {
-        plat::InstallFatalSignalHandler(ReturnFromHandler, nullptr);
-        DereferenceNull();
-      },
-      testing::KilledBySignal(SIGSEGV), "");
-  EXPECT_EXIT(
-      {
-        plat::InstallFatalSignalHandler(ReturnFromHandler, nullptr);
-        abort();
-      },
-      testing::KilledBySignal(SIGABRT), "");
-}
-
-TEST(FatalSignalDeathTest, RemoveRestoresWhatWasThereBefore)
-{
-  SKIP_UNDER_TSAN();
-  EXPECT_EXIT(
-      {
-        struct sigaction before{};
-        before.sa_handler = [](int) { _exit(42); };
-        sigemptyset(&before.sa_mask);
-        sigaction(SIGSEGV, &before, nullptr);
-        plat::InstallFatalSignalHandler(PrintAndExit, Prefix);
-        plat::InstallFatalSignalHandler(PrintAndExit, Prefix);  // a second install keeps the first's record
-        plat::RemoveFatalSignalHandler();
-        DereferenceNull();
-      },
-      testing::ExitedWithCode(42), "");
-  std::string error;
-  EXPECT_FALSE(plat::InstallFatalSignalHandler(nullptr, nullptr, &error));
-  EXPECT_FALSE(error.empty());
-}
-
 /****************************************************************************/
-
-TEST(Debugger, NoneIsAttachedUnderTheTestButATracerIsSeen)
-{
-  EXPECT_FALSE(plat::IsDebuggerAttached());
-  plat::BreakIntoDebugger();  // nothing happens without a debugger
-
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if(child == 0)
-  {
-    if(ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(2);
-    _exit(plat::IsDebuggerAttached() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if(WEXITSTATUS(status) == 2) GTEST_SKIP() << "tracing not permitted here";
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-}
 
 TEST(Debugger, BreakStopsInTheTracerAndGoesOnWhenItPassesTheTrapBack)
 {
@@ -356,68 +249,6 @@ TEST(StackTrace, SeveralThreadsTraceAtOnce)
     });
   for(auto &t : threads) t.join();
   EXPECT_EQ(bad.load(), 0);
-}
-
-TEST(Interactive, TestsAndMissingDisplaysGetNoMessageBox)
-{
-  std::string savedTest = getenv("SPARK_TEST") ? getenv("SPARK_TEST") : "";
-  std::string savedDisplay = getenv("DISPLAY") ? getenv("DISPLAY") : "";
-  std::string savedWayland = getenv("WAYLAND_DISPLAY") ? getenv("WAYLAND_DISPLAY") : "";
-
-  setenv("SPARK_TEST", "1", 1);
-  setenv("DISPLAY", ":0", 1);
-  EXPECT_FALSE(plat::IsInteractive());
-  EXPECT_FALSE(plat::ShowErrorMessageBox("caption", "must not block a test"));
-  unsetenv("SPARK_TEST");
-  EXPECT_TRUE(plat::IsInteractive());
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
-  EXPECT_FALSE(plat::IsInteractive());
-  EXPECT_FALSE(plat::ShowErrorMessageBox("caption", "no display"));
-  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
-  EXPECT_TRUE(plat::IsInteractive());
-
-  auto restore = [](const char *name, const std::string &v) {
-    if(v.empty()) unsetenv(name);
-    else setenv(name, v.c_str(), 1);
-  };
-  restore("SPARK_TEST", savedTest);
-  restore("DISPLAY", savedDisplay);
-  restore("WAYLAND_DISPLAY", savedWayland);
-}
-
-TEST(Output, ConsoleWritesEverythingInOrder)
-{
-  char name[] = "/tmp/sparkvane-console-XXXXXX";
-  int fd = mkstemp(name);
-  ASSERT_GE(fd, 0);
-  fflush(stdout);
-  int saved = dup(1);
-  ASSERT_GE(saved, 0);
-  dup2(fd, 1);
-  std::string text;
-  for(int i = 0; i < 30000; i++) text += char('a' + i % 26);
-  bool ok = plat::WriteConsole(text.data(), text.size()) && plat::WriteConsole("!", 1);
-  dup2(saved, 1);
-  close(saved);
-  EXPECT_TRUE(ok);
-  std::string back(30001, 0);
-  EXPECT_EQ(pread(fd, back.data(), back.size(), 0), 30001);
-  char extra;
-  EXPECT_EQ(pread(fd, &extra, 1, 30001), 0);
-  EXPECT_EQ(back, text + "!");
-  close(fd);
-  unlink(name);
-}
-
-TEST(OutputDeathTest, DebugOutputGoesToStandardError)
-{
-  EXPECT_EXIT(
-      {
-        plat::WriteDebugOutput("debug line\n", 11);
-        plat::TerminateProcess(7);
-      },
-      testing::ExitedWithCode(7), "^debug line\n$");
 }
 
 /****************************************************************************/
@@ -480,39 +311,4 @@ TEST(Clock, CountsFromProcessStartAndNeverGoesBack)
   uint32_t narrow = plat::TimeMs();
   uint64_t after = plat::TimeMs64();
   EXPECT_LE(uint32_t(narrow - uint32_t(wide)), uint32_t(after - wide));
-}
-
-TEST(Memory, AddressSpaceFiguresFollowAReservation)
-{
-  uint64_t free0 = 0, largest0 = 0;
-  ASSERT_TRUE(plat::GetAddressSpaceFree(&free0, &largest0));
-  EXPECT_GT(free0, 1ull << 40);  // a 64-bit process has terabytes of room
-  EXPECT_LE(largest0, free0);
-  EXPECT_GT(largest0, 0u);
-
-  const size_t gig = size_t(1) << 30;
-  void *block = mmap(nullptr, gig, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  ASSERT_NE(block, MAP_FAILED);
-  uint64_t free1 = 0, largest1 = 0;
-  ASSERT_TRUE(plat::GetAddressSpaceFree(&free1, &largest1));
-  munmap(block, gig);
-  EXPECT_GE(free0 - free1, gig - (1u << 20));
-  EXPECT_LE(free0 - free1, gig + (16u << 20));
-  EXPECT_TRUE(plat::GetAddressSpaceFree(nullptr, nullptr));
-}
-
-TEST(FloatingPoint, InitMasksExceptionsAndRoundsToNearest)
-{
-  fesetround(FE_UPWARD);
-  feenableexcept(FE_DIVBYZERO | FE_INVALID);
-  feraiseexcept(FE_INEXACT);
-  ASSERT_TRUE(plat::InitFloatingPoint());
-  EXPECT_EQ(fegetround(), FE_TONEAREST);
-  EXPECT_EQ(fegetexcept(), 0);
-  EXPECT_EQ(fetestexcept(FE_ALL_EXCEPT), 0);
-  volatile float zero = 0.0f;
-  volatile float inf = 1.0f / zero;  // would trap with the exception unmasked
-  EXPECT_TRUE(std::isinf(inf));
-  volatile double third = 1.0 / 3.0;
-  EXPECT_EQ(third, 0.333333333333333314829616256247390992939472198486328125);
 }

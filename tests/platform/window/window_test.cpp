@@ -23,12 +23,6 @@ void ChooseVideoDriver()
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
 }
 
-bool OffScreen()
-{
-  const char *driver = SDL_GetCurrentVideoDriver();
-  return driver && strcmp(driver, "offscreen") == 0;
-}
-
 std::vector<Message> Pump(int waitMs = 0)
 {
   std::vector<Message> got;
@@ -168,44 +162,6 @@ protected:
 
 }
 
-TEST_F(WindowTest, OpensWithTheRequestedClientSizeAndTitle)
-{
-  int w = 0, h = 0;
-  Win->GetClientSize(w, h);
-  EXPECT_EQ(w, 320);
-  EXPECT_EQ(h, 200);
-  EXPECT_NE(Win->GetId(), 0u);
-  EXPECT_NE(Win->GetSdlWindow(), nullptr);
-  EXPECT_EQ(Win->GetTitle(), u"window test");
-  Win->SetTitle(u"Fenster \u00e4 \u20ac \U0001F600");
-  EXPECT_STREQ(SDL_GetWindowTitle(Win->GetSdlWindow()), "Fenster \xc3\xa4 \xe2\x82\xac \xf0\x9f\x98\x80");
-  EXPECT_EQ(Win->GetTitle(), u"Fenster \u00e4 \u20ac \U0001F600");
-}
-
-TEST_F(WindowTest, DestroyTwiceIsHarmless)
-{
-  Win->Invalidate();
-  Win->Destroy();
-  EXPECT_TRUE(Win->IsDestroyed());
-  Win->Destroy();
-  EXPECT_TRUE(Win->IsDestroyed());
-  EXPECT_EQ(Win->GetSdlWindow(), nullptr);
-  EXPECT_EQ(Win->GetId(), 0u);
-  EXPECT_FALSE(Win->IsRepaintPending());
-  int w = 1, h = 1;
-  Win->GetClientSize(w, h);
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 0);
-  // a destroyed window takes no requests and paints no more
-  Win->Invalidate();
-  Win->SetTitle(u"gone");
-  Win->Show();
-  EXPECT_FALSE(Win->IsRepaintPending());
-  EXPECT_EQ(Win->GetTitle(), u"");
-  for(const Message &m : Pump())
-    EXPECT_NE(m.Kind, MessageKind::Paint);
-}
-
 TEST_F(WindowTest, InvalidateGivesExactlyOnePaintPerPump)
 {
   Win->Invalidate();
@@ -236,50 +192,6 @@ TEST_F(WindowTest, InvalidateGivesExactlyOnePaintPerPump)
   }
   Win->Validate();
   EXPECT_EQ(CountKind(Pump(), MessageKind::Paint, Win->GetId()), 0);
-}
-
-TEST_F(WindowTest, PaintComesAfterTheQueuedMessages)
-{
-  Win->Invalidate();
-  Push(KeyEventOf(Win->GetId(), true, SDL_SCANCODE_A, 0, false));
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::KeyDown, MessageKind::Paint});
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Kind, MessageKind::KeyDown);
-  EXPECT_EQ(got[1].Kind, MessageKind::Paint);
-}
-
-TEST_F(WindowTest, EveryWindowPaintsOnceAndADestroyedOneNotAtAll)
-{
-  WindowDesc desc;
-  desc.Title = u"second";
-  desc.Width = 64;
-  desc.Height = 48;
-  std::u16string error;
-  std::unique_ptr<Window> second = Window::Create(desc, error);
-  ASSERT_TRUE(second) << plat::ToUtf8(error);
-  Settle();
-  uint32_t firstId = Win->GetId(), secondId = second->GetId();
-  Win->Invalidate();
-  second->Invalidate();
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::Paint});
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].WindowId, firstId);
-  EXPECT_EQ(got[1].WindowId, secondId);
-
-  // the first window's paint deletes the second, whose paint was pending too
-  Win->Invalidate();
-  second->Invalidate();
-  std::vector<uint32_t> painted;
-  PumpMessages(
-    [&](const Message &m) {
-      if(m.Kind != MessageKind::Paint)
-        return;
-      painted.push_back(m.WindowId);
-      second.reset();
-    },
-    0);
-  ASSERT_EQ(painted.size(), 1u);
-  EXPECT_EQ(painted[0], firstId);
 }
 
 TEST_F(WindowTest, InjectedEventsArriveAsMessagesInOrder)
@@ -330,111 +242,6 @@ TEST_F(WindowTest, InjectedEventsArriveAsMessagesInOrder)
   EXPECT_EQ(got[7].X, 12);
   EXPECT_EQ(got[8].Width, 300);
   EXPECT_EQ(got[8].Height, 150);
-}
-
-TEST_F(WindowTest, DoubleClicksAndUnknownButtons)
-{
-  uint32_t id = Win->GetId();
-  Push(ButtonEvent(id, true, SDL_BUTTON_LEFT, 1, 0, 0));
-  Push(ButtonEvent(id, true, SDL_BUTTON_LEFT, 2, 0, 0));
-  Push(ButtonEvent(id, true, SDL_BUTTON_LEFT, 3, 0, 0));
-  Push(ButtonEvent(id, true, SDL_BUTTON_X2, 4, 0, 0));
-  Push(ButtonEvent(id, true, 7, 1, 0, 0));
-  Push(ButtonEvent(id, false, 7, 1, 0, 0));
-  Push(ButtonEvent(id, false, SDL_BUTTON_MIDDLE, 2, 0, 0));
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::ButtonDown, MessageKind::ButtonUp,
-                                              MessageKind::ButtonDoubleClick});
-  ASSERT_EQ(got.size(), 5u);
-  EXPECT_EQ(got[0].Kind, MessageKind::ButtonDown);
-  EXPECT_EQ(got[1].Kind, MessageKind::ButtonDoubleClick);
-  EXPECT_EQ(got[1].Button, MOUSE_LEFT);
-  EXPECT_EQ(got[2].Kind, MessageKind::ButtonDown);
-  EXPECT_EQ(got[3].Kind, MessageKind::ButtonDoubleClick);
-  EXPECT_EQ(got[3].Button, MOUSE_EXTRA2);
-  // a release is a release, however many clicks came before
-  EXPECT_EQ(got[4].Kind, MessageKind::ButtonUp);
-  EXPECT_EQ(got[4].Button, MOUSE_MIDDLE);
-}
-
-TEST_F(WindowTest, WheelDeltasInUnitsOf120)
-{
-  uint32_t id = Win->GetId();
-  Push(WheelEvent(id, 0, 0.5f));
-  Push(WheelEvent(id, -1, -1.0f));
-  Push(WheelEvent(id, 1, 0.0f));
-  Push(WheelEvent(id, 1, 1.0f, true));
-  Push(WheelEvent(id, 0, 0.0f, false, 3));   // sideways only: no message
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::Wheel});
-  ASSERT_EQ(got.size(), 4u);
-  EXPECT_EQ(got[0].WheelDelta, 60);
-  EXPECT_EQ(got[1].WheelDelta, -120);
-  EXPECT_EQ(got[2].WheelDelta, 120);
-  EXPECT_EQ(got[3].WheelDelta, -120);
-}
-
-TEST_F(WindowTest, TypedTextBecomesUtf16CodeUnits)
-{
-  Push(TextEvent(Win->GetId(), "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"));
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::Char});
-  ASSERT_EQ(got.size(), 5u);
-  EXPECT_EQ(got[0].Char, u'a');
-  EXPECT_EQ(got[1].Char, char16_t(0xe9));
-  EXPECT_EQ(got[2].Char, char16_t(0x20ac));
-  EXPECT_EQ(got[3].Char, char16_t(0xd83d));
-  EXPECT_EQ(got[4].Char, char16_t(0xde00));
-}
-
-TEST_F(WindowTest, RawMotionOnlyWhileRegistered)
-{
-  uint32_t id = Win->GetId();
-  Push(MotionEvent(id, 5, 6, -3, 4));
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::MouseMove, MessageKind::RawMotion});
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].Kind, MessageKind::MouseMove);
-
-  ASSERT_TRUE(RegisterRawMouse(true));
-  EXPECT_TRUE(IsRawMouseRegistered());
-  Push(MotionEvent(id, 7, 8, -3, 4));
-  got = OfKinds(Pump(), {MessageKind::MouseMove, MessageKind::RawMotion});
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Kind, MessageKind::RawMotion);
-  EXPECT_EQ(got[0].Dx, -3);
-  EXPECT_EQ(got[0].Dy, 4);
-  EXPECT_EQ(got[1].Kind, MessageKind::MouseMove);
-  EXPECT_EQ(got[1].X, 7);
-  EXPECT_EQ(got[1].Y, 8);
-}
-
-TEST_F(WindowTest, WindowStateMessages)
-{
-  uint32_t id = Win->GetId();
-  Push(WindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST));
-  Push(WindowEvent(id, SDL_WINDOWEVENT_MINIMIZED));
-  Push(WindowEvent(id, SDL_WINDOWEVENT_FOCUS_GAINED));
-  SDL_Event joy = {};
-  joy.type = SDL_JOYDEVICEADDED;
-  Push(joy);
-  SDL_Event quit = {};
-  quit.type = SDL_QUIT;
-  Push(quit);
-  std::vector<Message> got = OfKinds(Pump(), {MessageKind::Activate, MessageKind::Minimize,
-                                              MessageKind::DeviceChange, MessageKind::Close});
-  ASSERT_EQ(got.size(), 5u);
-  EXPECT_EQ(got[0].Kind, MessageKind::Activate);
-  EXPECT_FALSE(got[0].Active);
-  EXPECT_EQ(got[1].Kind, MessageKind::Minimize);
-  EXPECT_EQ(got[2].Kind, MessageKind::Activate);
-  EXPECT_TRUE(got[2].Active);
-  EXPECT_EQ(got[3].Kind, MessageKind::DeviceChange);
-  EXPECT_EQ(got[4].Kind, MessageKind::Close);
-  EXPECT_EQ(got[4].WindowId, id);
-}
-
-TEST_F(WindowTest, ExposureRequestsARepaint)
-{
-  Push(WindowEvent(Win->GetId(), SDL_WINDOWEVENT_EXPOSED));
-  EXPECT_EQ(CountKind(Pump(), MessageKind::Paint, Win->GetId()), 1);
-  EXPECT_EQ(CountKind(Pump(), MessageKind::Paint, Win->GetId()), 0);
 }
 
 TEST_F(WindowTest, QuitEndsDelivery)
@@ -500,26 +307,6 @@ TEST_F(WindowTest, TerminationSignalsBecomeOneCloseRequest)
   EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
-TEST(WindowCreation, RejectsBadSizesAndDisplays)
-{
-  ChooseVideoDriver();
-  std::u16string error;
-  WindowDesc desc;
-  desc.Width = 0;
-  EXPECT_FALSE(Window::Create(desc, error));
-  EXPECT_FALSE(error.empty());
-  desc.Width = 100;
-  desc.Height = -5;
-  error.clear();
-  EXPECT_FALSE(Window::Create(desc, error));
-  EXPECT_FALSE(error.empty());
-  desc.Height = 100;
-  desc.Display = 99;
-  error.clear();
-  EXPECT_FALSE(Window::Create(desc, error));
-  EXPECT_NE(plat::ToUtf8(error).find("display"), std::string::npos) << plat::ToUtf8(error);
-}
-
 TEST(WindowCreation, WithoutAnyDisplayFailsWithAReason)
 {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -538,77 +325,6 @@ TEST(WindowCreation, WithoutAnyDisplayFailsWithAReason)
       _exit(w ? 3 : 0);
     },
     testing::ExitedWithCode(0), "cannot start the video system: .+");
-}
-
-TEST(WindowCreation, FullScreenTakesTheDisplay)
-{
-  ChooseVideoDriver();
-  std::u16string error;
-  ASSERT_TRUE(InitVideo(error)) << plat::ToUtf8(error);
-  DisplayMode desktop;
-  ASSERT_TRUE(GetDesktopMode(0, desktop));
-  WindowDesc desc;
-  desc.Title = u"full";
-  desc.Fullscreen = true;
-  desc.Width = desktop.Width;
-  desc.Height = desktop.Height;
-  std::unique_ptr<Window> w = Window::Create(desc, error);
-  ASSERT_TRUE(w) << plat::ToUtf8(error);
-  EXPECT_TRUE(SDL_GetWindowFlags(w->GetSdlWindow()) & SDL_WINDOW_FULLSCREEN);
-  int width = 0, height = 0;
-  w->GetClientSize(width, height);
-  EXPECT_EQ(width, desktop.Width);
-  EXPECT_EQ(height, desktop.Height);
-}
-
-TEST(Displays, ListedWithTheirModes)
-{
-  ChooseVideoDriver();
-  std::u16string error;
-  ASSERT_TRUE(InitVideo(error)) << plat::ToUtf8(error);
-  ASSERT_GE(GetDisplayCount(), 1);
-  DisplayInfo info;
-  ASSERT_TRUE(GetDisplayInfo(0, info));
-  EXPECT_GT(info.Width, 0);
-  EXPECT_GT(info.Height, 0);
-  DisplayMode desktop;
-  ASSERT_TRUE(GetDesktopMode(0, desktop));
-  EXPECT_EQ(desktop.Width, info.Width);
-  std::vector<DisplayMode> modes = GetDisplayModes(0);
-  ASSERT_FALSE(modes.empty());
-  bool found = false;
-  for(const DisplayMode &m : modes)
-    found |= m.Width == desktop.Width && m.Height == desktop.Height;
-  if(!OffScreen())   // the off-screen driver lists modes of its own
-  {
-    EXPECT_TRUE(found);
-  }
-
-  int bad = GetDisplayCount();
-  EXPECT_FALSE(GetDisplayInfo(bad, info));
-  EXPECT_FALSE(GetDisplayInfo(-1, info));
-  EXPECT_FALSE(GetDesktopMode(bad, desktop));
-  EXPECT_TRUE(GetDisplayModes(bad).empty());
-  EXPECT_TRUE(GetDisplayModes(-1).empty());
-}
-
-TEST_F(WindowTest, CursorShapesAndVisibility)
-{
-  if(!OffScreen())   // the off-screen driver has no cursors
-  {
-    for(int s = int(CursorShape::Arrow); s <= int(CursorShape::Hand); s++)
-      EXPECT_TRUE(SetCursorShape(CursorShape(s))) << "shape " << s;
-  }
-  EXPECT_FALSE(SetCursorShape(CursorShape(99)));
-  ShowCursor(false);
-  EXPECT_FALSE(IsCursorShown());
-  ShowCursor(true);
-  EXPECT_TRUE(IsCursorShown());
-  AllowScreenSaver(false);
-  EXPECT_FALSE(SDL_IsScreenSaverEnabled());
-  AllowScreenSaver(true);
-  EXPECT_TRUE(SDL_IsScreenSaverEnabled());
-  EXPECT_TRUE(DisableDesktopComposition());
 }
 
 TEST_F(WindowTest, CarriesAnOpenGLCoreContext)
@@ -639,36 +355,4 @@ TEST_F(WindowTest, CarriesAnOpenGLCoreContext)
   EXPECT_NEAR(pixel[1], 128, 1);
   EXPECT_EQ(pixel[2], 0);
   SDL_GL_DeleteContext(context);
-}
-
-TEST(Documents, OpenedThroughTheReplaceableOpener)
-{
-  std::vector<std::u16string> opened;
-  bool fail = false;
-  SetDocumentOpener([&](const std::u16string &doc, std::u16string &error) {
-    opened.push_back(doc);
-    if(fail)
-      error = u"no browser";
-    return !fail;
-  });
-  std::u16string error;
-  EXPECT_TRUE(OpenDocument(u"https://example.org/caf\u00e9", error));
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], u"https://example.org/caf\u00e9");
-
-  fail = true;
-  EXPECT_FALSE(OpenDocument(u"/tmp/flyer.png", error));
-  EXPECT_EQ(error, u"no browser");
-
-  // nothing that the opener could take for an option or a cut-short name reaches it
-  opened.clear();
-  error.clear();
-  EXPECT_FALSE(OpenDocument(u"", error));
-  EXPECT_FALSE(error.empty());
-  error.clear();
-  EXPECT_FALSE(OpenDocument(u"--help", error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(OpenDocument(std::u16string(u"a\0b", 3), error));
-  EXPECT_TRUE(opened.empty());
-  SetDocumentOpener(nullptr);
 }
