@@ -170,5 +170,3 @@ TEST(GdiFonts, PrintedTextHasTheMeasuredInkExtentAndBaseline)
   EXPECT_EQ(two.X0, ink.X0);
   EXPECT_NEAR(two.X1 - two.X0 + 1, h.Advance + h.B, 1);
 }
-
-/****************************************************************************/

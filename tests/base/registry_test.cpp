@@ -125,4 +125,3 @@ TEST(HooksDeathTest, OverflowIsFatal)
       },
       testing::ExitedWithCode(1), "Overflow! Alloc: 2 Used: 2 Added: 1");
 }
-

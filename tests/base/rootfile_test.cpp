@@ -259,4 +259,3 @@ TEST_F(RootFileTest, ListsSortedWithFlagsAndSizes)
   EXPECT_EQ(list.GetSize(), 0);
   chmod(Dir.Name8("locked.dat").c_str(), 0644);
 }
-

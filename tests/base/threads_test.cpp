@@ -14,7 +14,6 @@
 #include <unistd.h>
 #include <vector>
 
-
 TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
 {
   sThreadContext *main = sGetThreadContext();

@@ -12,41 +12,6 @@ namespace
 {
 // --- device start
 
-TEST(DeviceStart, RetryAtSmallSizeAndMultiScreenLimits)
-{
-  RecConfig failOnce;
-  failOnce.FailCreateDevice = 1;
-  LogCapture log;
-  RecApi *api = StartRecording(failOnce);
-  EXPECT_EQ(api->CreateCalls, 2);
-  EXPECT_EQ(log.Count("retry d3d 800 x 600"), 1);
-  sScreenMode m;
-  sGetScreenMode(m);
-  EXPECT_EQ(m.SizeX, 800);
-  EXPECT_FLOAT_EQ(m.Aspect, 4.0f / 3.0f);
-  StopGraphics();
-
-  RecConfig failAll;
-  failAll.FailCreateDevice = 2;
-  EXPECT_EXIT(StartRecording(failAll), testing::ExitedWithCode(1), "failed to initialize 3d graphics");
-
-  sScreenMode multi;
-  multi.Flags = sSM_VALID | sSM_FULLSCREEN | sSM_MULTISCREEN | sSM_STENCIL;
-  RecConfig group17;
-  group17.AdaptersInGroup = 17;
-  EXPECT_EXIT(StartRecording(group17, 0, 0, 0, &multi), testing::ExitedWithCode(1), "up to 17 screens.*support 16");
-  RecConfig group1;
-  EXPECT_EXIT(StartRecording(group1, 0, 0, 0, &multi), testing::ExitedWithCode(1),
-              "Only one video device detected on Recording device");
-  RecConfig group16;
-  group16.AdaptersInGroup = 16;
-  StartRecording(group16, 0, 0, 0, &multi);
-  EXPECT_EQ(sGetScreenCount(), 16);
-  EXPECT_NE(sGetScreenColorBuffer(15), nullptr);
-  EXPECT_EXIT(sGetScreenColorBuffer(16), testing::ExitedWithCode(1), kCheckFailed);
-  StopGraphics();
-}
-
 // --- frames and targets
 
 class Targets : public RecordingTest
@@ -77,32 +42,6 @@ TEST_F(Targets, FrameBracketAndRefusals)
   ASSERT_TRUE(sRender3DBegin());
   EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 320);
   sRender3DEnd(0);
-}
-
-TEST_F(Targets, SeveralTargetsMustMatch)
-{
-  ASSERT_TRUE(sRender3DBegin());
-  sTexture2D a(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  sTexture2D b(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  sTexture2D wide(32, 32, sTEX_ARGB16F | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  sTexture2D small(16, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  sRenderTargetSpec spec(0, 0, nullptr, &a, nullptr);
-  spec.Target[1] = &b;
-  Dev->Log.clear();
-  sSetTarget(spec);
-  EXPECT_EQ(Dev->Lines("SetRenderTarget 1").size(), 1u);
-  // going back to one target unbinds the second
-  sRenderTargetSpec one(0, 0, nullptr, &a, nullptr);
-  sSetTarget(one);
-  EXPECT_EQ(Dev->Lines("SetRenderTarget 1 null").size(), 1u);
-  spec.Target[1] = &wide;
-  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), kCheckFailed);
-  spec.Target[1] = &small;
-  EXPECT_EXIT(sSetTarget(spec), testing::ExitedWithCode(1), kCheckFailed);
-  sRenderTargetSpec none;
-  EXPECT_EXIT(sSetTarget(none), testing::ExitedWithCode(1), kCheckFailed);
-  sRender3DEnd(0);
-  EXPECT_EXIT(sSetTarget(one), testing::ExitedWithCode(1), "Render3DInProgress");
 }
 
 // --- geometry

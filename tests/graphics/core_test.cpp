@@ -16,7 +16,6 @@ using namespace plat::gpu;
 namespace
 {
 const std::string VsText = "vs_2_0\ndcl_position v0\nmov oPos, v0\n";
-const std::string PsText = "ps_2_0\ndef c0, 1, 0, 0, 1\nmov oC0, c0\n";
 
 using VertexFormats = RecordingTest;
 
@@ -44,34 +43,6 @@ TEST_F(VertexFormats, FatalLists)
 }
 
 using Shaders = RecordingTest;
-
-TEST_F(Shaders, SharedByChecksumAndReleasedByUseCount)
-{
-  std::vector<uint32_t> vs = Asm(VsText);
-  std::vector<uint32_t> vs2 = Asm("vs_2_0\ndcl_position v0\nadd oPos, v0, v0\n");
-  sInt before = sGetShaderCount();
-  sShader *a = sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4));
-  sShader *b = sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4));
-  sShader *c = sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs2.data()), sInt(vs2.size() * 4));
-  EXPECT_EQ(a, b);
-  EXPECT_NE(a, c);
-  EXPECT_EQ(a->UseCount, 2);
-  EXPECT_EQ(a->BlobSize, sInt(vs.size() * 4 + 12));
-  EXPECT_TRUE(a->CheckKind(sSTF_VERTEX));
-  EXPECT_FALSE(a->CheckKind(sSTF_PIXEL));
-  EXPECT_EQ(sGetShaderCount(), before + 2);
-  EXPECT_EQ(Dev->Lines("CreateVertexShader").size(), 2u);
-  ASSERT_NE(a->Handle, nullptr);
-  EXPECT_EQ(Dev->Live("vs"), 2);
-
-  sShaderRelease(a);
-  EXPECT_EQ(sGetShaderCount(), before + 2);
-  sShaderRelease(b);
-  EXPECT_EQ(sGetShaderCount(), before + 1);
-  EXPECT_EQ(Dev->Live("vs"), 1);
-  sShaderRelease(c);
-  EXPECT_EQ(Dev->Live("vs"), 0);
-}
 
 TEST_F(Shaders, FatalShaders)
 {
@@ -109,65 +80,6 @@ TEST_F(StateLists, InvalidAddressModeIsFatal)
   m.S.TextureFlags[0] = sMTF_EXTERN | 0x60;
   EXPECT_EXIT(StatesOf(m), testing::ExitedWithCode(1), "address mode");
 }
-
-// --- materials, the state cache and variants
-
-class Materials : public RecordingTest
-{
-protected:
-  void Begin()
-  {
-    ASSERT_TRUE(sRender3DBegin());
-    Dev->Log.clear();
-  }
-};
-
-TEST_F(Materials, SetBindsShadersOnceAndChecksSamplerMap)
-{
-  TestMaterial m;
-  m.VS = Asm(VsText);
-  m.PS = Asm(PsText);
-  m.Prepare(sVertexFormatPosCol);
-  Begin();
-  m.Set(nullptr, 0);
-  m.Set(nullptr, 0);
-  EXPECT_EQ(Dev->Lines("SetVertexShader").size(), 1u);
-  EXPECT_EQ(Dev->Lines("SetPixelShader").size(), 1u);
-  sGraphicsStats &st = sGetFrameStats();
-  EXPECT_EQ(st.VSChanges, 1);
-  EXPECT_EQ(st.VariantChanges, 2);
-  sRender3DEnd(0);
-
-  // shaders used before and after a second Prepare survive it
-  sShader *vs = m.VertexShader;
-  m.Prepare(sVertexFormatPosCol);
-  EXPECT_EQ(m.VertexShader, vs);
-  EXPECT_EQ(vs->UseCount, 1);
-
-  // a shader without a device shader can not be set
-  TestMaterial noDevice;
-  noDevice.Prepare(sVertexFormatPosCol);
-  noDevice.VertexShader = sCreateShader(0x1200, reinterpret_cast<const sU8 *>(m.VS.data()), sInt(m.VS.size() * 4));
-  ASSERT_EQ(noDevice.VertexShader->Handle, nullptr);
-  Begin();
-  EXPECT_EXIT(noDevice.Set(nullptr, 0), testing::ExitedWithCode(1), kCheckFailed);
-  sShaderRelease(noDevice.VertexShader);
-  noDevice.VertexShader = nullptr;
-  noDevice.PixelShader = sCreateShader(0x2200, reinterpret_cast<const sU8 *>(m.PS.data()), sInt(m.PS.size() * 4));
-  EXPECT_EXIT(noDevice.Set(nullptr, 0), testing::ExitedWithCode(1), "PixelShader->ps");
-  sRender3DEnd(0);
-
-  TestMaterial bad;
-  bad.SamplerMap[3] = sMTRL_VSTEX | 4;
-  EXPECT_EXIT(bad.Prepare(sVertexFormatPosCol), testing::ExitedWithCode(1), kCheckFailed);
-  TestMaterial bad2;
-  bad2.SamplerMap[3] = 16;
-  EXPECT_EXIT(bad2.Prepare(sVertexFormatPosCol), testing::ExitedWithCode(1), kCheckFailed);
-}
-
-// --- constant buffers
-
-using CBuffers = RecordingTest;
 
 // --- viewports
 

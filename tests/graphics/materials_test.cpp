@@ -1,5 +1,4 @@
-// The framework materials: the view constants, the choice of programs, and what the
-// programs draw; textures made from images.
+// Textures made from images, drawn through the simple material and read back.
 
 #include "common/check.hpp"
 #include "graphics/image.hpp"
@@ -7,7 +6,6 @@
 #include "graphics/materials.hpp"
 #include "image_test_util.hpp"
 #include "render_fixture.hpp"
-#include "shaders/shadercode.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -16,37 +14,7 @@
 namespace
 {
 /****************************************************************************/
-/***   Choice of programs                                                 ***/
-/****************************************************************************/
-
-bool Uses(const sShader *sh, const shadercode::Code &code)
-{
-  return sh && code.Data && sh->BlobSize == sInt(((code.Size + 3) & ~3u) + 12) &&
-         std::memcmp(sh->Blob + 8, code.Data, code.Size) == 0;
-}
-
-class MaterialTest : public RenderTest
-{
-protected:
-  sTexture2D *MakeTexture(sInt w, sInt h, const std::vector<sU32> &argb)
-  {
-    sTexture2D *t = sNEW sTexture2D(w, h, sTEX_2D | sTEX_ARGB8888 | sTEX_NOMIPMAPS, 1);
-    t->LoadAll(reinterpret_cast<const sU8 *>(argb.data()));
-    return t;
-  }
-  // One byte a texel: luminance planes (sTEX_I8) or alpha planes (sTEX_A8).
-  sTexture2D *MakePlane(sInt w, sInt h, const std::vector<sU8> &bytes, sU32 format = sTEX_I8)
-  {
-    sTexture2D *t = sNEW sTexture2D(w, h, sTEX_2D | format | sTEX_NOMIPMAPS, 1);
-    t->LoadAll(bytes.data());
-    return t;
-  }
-};
-
-using MaterialChoice = MaterialTest;
-
-/****************************************************************************/
-/***   Drawing through the programs                                       ***/
+/***   Drawing a texture over the screen                                  ***/
 /****************************************************************************/
 
 struct VtxPCU
@@ -55,18 +23,11 @@ struct VtxPCU
   sU32 c;
   sF32 u, v;
 };
-struct VtxPNU
-{
-  sF32 x, y, z;
-  sF32 nx, ny, nz;
-  sF32 u, v;
-};
-
 const sU32 PointClamp = sMTF_POINT | (sMTF_CLAMP << sMTF_U_SHIFT) | (sMTF_CLAMP << sMTF_V_SHIFT);
 
 // Draws four vertices as a quad in pixel coordinates of the screen.
 template <class V>
-void DrawQuad(sMaterial *m, sVertexFormat *fmt, const V (&verts)[4], sCBufferBase *extra = nullptr)
+void DrawQuad(sMaterial *m, sVertexFormat *fmt, const V (&verts)[4])
 {
   sViewport vp;
   vp.Orthogonal = sVO_PIXELS;
@@ -75,8 +36,8 @@ void DrawQuad(sMaterial *m, sVertexFormat *fmt, const V (&verts)[4], sCBufferBas
   sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
   sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
   cb.Modify();
-  sCBufferBase *cbs[2] = {&cb, extra};
-  m->Set(cbs, extra ? 2 : 1, 0);
+  sCBufferBase *cbs[1] = {&cb};
+  m->Set(cbs, 1, 0);
   sGeometry geo(sGF_QUADLIST, fmt);
   void *p = nullptr;
   geo.BeginLoadVB(4, sGD_STREAM, &p);
@@ -102,19 +63,9 @@ template <class V> void ScreenQuad(V (&q)[4], sU32 color)
       q[i].u = xs[i] / RenderTest::W;
       q[i].v = ys[i] / RenderTest::H;
     }
-    if constexpr(requires { q[i].u0; })
-    {
-      q[i].u0 = q[i].u1 = xs[i] / RenderTest::W;
-      q[i].v0 = q[i].v1 = ys[i] / RenderTest::H;
-    }
   }
 }
 
-sU32 Mul(sU32 a, sU32 b)
-{
-  auto ch = [&](sInt s) { return sU32(((a >> s) & 0xff) * ((b >> s) & 0xff) / 255.0f + 0.5f) << s; };
-  return ch(24) | ch(16) | ch(8) | ch(0);
-}
 // Texel of a 2 x 2 texture drawn over the screen at pixel (x, y) (pixels on the middle
 // lines are left out by the callers).
 sInt Quadrant(sInt x, sInt y) { return (y >= RenderTest::H / 2 ? 2 : 0) + (x >= RenderTest::W / 2 ? 1 : 0); }
@@ -122,127 +73,11 @@ sInt Quadrant(sInt x, sInt y) { return (y >= RenderTest::H / 2 ? 2 : 0) + (x >= 
 const sInt SampleX[] = {3, 20, 40, 60};
 const sInt SampleY[] = {2, 15, 30, 45};
 
-using MaterialDraw = MaterialTest;
-
-TEST_F(MaterialDraw, SimpleMaterialTexturedQuadTimesVertexColour)
-{
-  const std::vector<sU32> texels = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffc08040};
-  sTexture2D *tex = MakeTexture(2, 2, texels);
-  sSimpleMaterial m;
-  m.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
-  m.Texture[0] = tex;
-  m.S.TextureFlags[0] = PointClamp;
-  m.Prepare(sVertexFormatPosColUV);
-
-  BeginFrame();
-  VtxPCU q[4];
-  const sU32 color = 0xff80ff40;
-  ScreenQuad(q, color);
-  DrawQuad(&m, sVertexFormatPosColUV, q);
-  std::vector<sU32> px = EndFrame();
-  for(sInt y : SampleY)
-    for(sInt x : SampleX)
-      EXPECT_LE(ColorDiff(px[y * W + x], Mul(texels[Quadrant(x, y)], color)), 2) << x << "," << y;
-  sDelete(tex);
-}
-
-TEST_F(MaterialDraw, SimpleMaterialLitByFourLights)
-{
-  sSimpleMaterial m;
-  m.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF | sMTRL_LIGHTING;
-  m.Prepare(sVertexFormatPosNormUV);
-  ASSERT_TRUE(Uses(m.VertexShader, shadercode::SimpleVS[10]));
-
-  // light 1 faces the normal, light 2 points away (clamped to nothing), lights 3 and 4
-  // stand at right angles to it
-  sCBuffer lights(sCBUFFER_VS + 1, 12, 8);
-  sVec4 *r = lights.Regs();
-  r[0].Init(0, 0, 1, 0);      // x of the four directions
-  r[1].Init(0, 0, 0, 1);      // y
-  r[2].Init(-1, 1, 0, 0);     // z
-  r[3].Init(0.1f, 0.2f, 0.3f, 1.0f);   // ambient
-  r[4].Init(0.5f, 0.25f, 0.0f, 0.0f);
-  r[5].Init(1, 1, 1, 0);
-  r[6].Init(1, 0, 0, 0);
-  r[7].Init(0, 1, 0, 0);
-  lights.Modify();
-
-  BeginFrame();
-  VtxPNU q[4];
-  ScreenQuad(q, 0);
-  for(VtxPNU &v : q)
-  {
-    v.nx = 0;
-    v.ny = 0;
-    v.nz = -3;   // not unit length: the program normalises it
-  }
-  DrawQuad(&m, sVertexFormatPosNormUV, q, &lights);
-  std::vector<sU32> px = EndFrame();
-  sU32 want = 0xff000000 | (sU32(0.6f * 255 + 0.5f) << 16) | (sU32(0.45f * 255 + 0.5f) << 8) | sU32(0.3f * 255 + 0.5f);
-  for(sInt y : SampleY)
-    for(sInt x : SampleX) EXPECT_LE(ColorDiff(px[y * W + x], want), 2) << x << "," << y;
-}
-
-// The conversion of the movie material, evaluated on the CPU.
-sU32 YuvToArgb(sU8 y8, sU8 u8, sU8 v8, sU32 vertex)
-{
-  sF32 y = (y8 / 255.0f - 0.0625f) * 1.1686275f;
-  sF32 u = u8 / 255.0f - 0.5f;
-  sF32 v = v8 / 255.0f - 0.5f;
-  auto clamp = [](sF32 f) { return std::min(std::max(f, 0.0f), 1.0f); };
-  sF32 rgb[3] = {clamp(y + 1.6039215f * v), clamp(y - 0.39215687f * u - 0.81568629f * v), clamp(y + 2.0235295f * u)};
-  sU32 out = 0xff000000;
-  for(sInt i = 0; i < 3; i++) out |= sU32(rgb[i] * 255.0f + 0.5f) << (16 - 8 * i);
-  return Mul(out, vertex);
-}
-
-TEST_F(MaterialDraw, YuvMaterialConvertsThreePlanes)
-{
-  const std::vector<sU8> ys = {16, 235, 128, 80};
-  const std::vector<sU8> us = {128, 128, 40, 200};
-  const std::vector<sU8> vs = {128, 128, 220, 60};
-  sTexture2D *py = MakePlane(2, 2, ys);
-  sTexture2D *pu = MakePlane(2, 2, us);
-  sTexture2D *pv = MakePlane(2, 2, vs);
-  sYuvMaterial m;
-  m.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
-  m.Texture[0] = py;
-  m.Texture[1] = pu;
-  m.Texture[2] = pv;
-  for(sInt i = 0; i < 3; i++) m.S.TextureFlags[i] = PointClamp;
-  m.Prepare(sVertexFormatPosColUV);
-
-  for(sU32 color : {0xffffffffu, 0xff80c0ffu})
-  {
-    BeginFrame(0xff204060);
-    VtxPCU q[4];
-    ScreenQuad(q, color);
-    DrawQuad(&m, sVertexFormatPosColUV, q);
-    std::vector<sU32> px = EndFrame();
-    for(sInt y : SampleY)
-      for(sInt x : SampleX)
-      {
-        sInt i = Quadrant(x, y);
-        EXPECT_LE(ColorDiff(px[y * W + x], YuvToArgb(ys[i], us[i], vs[i], color)), 2)
-            << "texel " << i << " colour " << std::hex << color;
-      }
-    if(color == 0xffffffffu)
-    {
-      // video black and white
-      EXPECT_LE(ColorDiff(px[2 * W + 3], 0xff000000), 1);
-      EXPECT_LE(ColorDiff(px[2 * W + 60], 0xffffffff), 1);
-    }
-  }
-  sDelete(py);
-  sDelete(pu);
-  sDelete(pv);
-}
-
 /****************************************************************************/
 /***   Textures from images                                               ***/
 /****************************************************************************/
 
-using ImageTexture = MaterialTest;
+using ImageTexture = RenderTest;
 
 // Draws a texture over the whole screen, point sampled, and reads the screen back.
 std::vector<sU32> ShowTexture(sTexture2D *tex)

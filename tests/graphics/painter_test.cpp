@@ -104,19 +104,6 @@ TEST_F(PainterDraw, FilledRectangleCoversItsPixels)
     }
 }
 
-TEST_F(PainterDraw, TranslucentRectangleBlendsOverThePicture)
-{
-  BeginFrame(0xff0000ff);
-  P->UpdateView();
-  P->Rect(0, 0, W, H, 0x80ff0000);
-  P->Draw();
-  std::vector<sU32> px = EndFrame();
-  sU32 c = px[10 * W + 10];
-  EXPECT_NEAR(ChR(c), 128, 2);
-  EXPECT_NEAR(ChB(c), 127, 2);
-  EXPECT_EQ(ChG(c), 0);
-}
-
 TEST_F(PainterDraw, PrintedStringShowsItsGlyphs)
 {
   const sChar *text = u"Hi5g";

@@ -149,28 +149,4 @@ TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
   }
 }
 
-// Capture devices through a system of the test's own whose source generates its pictures.
-constexpr int CW = RenderTest::W, CH = RenderTest::H;
-struct GeneratedSource : plat::VideoSource
-{
-  int Frame = 0;
-  std::vector<uint32_t> Pixels = std::vector<uint32_t>(CW * CH);
-  int GetWidth() const override { return CW; }
-  int GetHeight() const override { return CH; }
-  void GetPixelAspect(int *n, int *d) const override { *n = *d = 0; }
-  void GetFrameRate(int *n, int *d) const override { *n = *d = 0; }   // a device that does not say
-  double GetDuration() const override { return 0; }
-  int GetStride() const override { return CW * 4; }
-  bool SetOutput(plat::VideoLayout l) override { return l == plat::VideoLayout::RGB32; }   // as RGB only
-  bool Seek(double) override { return false; }
-  plat::VideoRead Read(plat::VideoSample &s, std::string *) override
-  {
-    for(int i = 0; i < CW * CH; i++) Pixels[size_t(i)] = sparktest::PatternPixel(Frame, i % CW, i / CW, CW, CH) | 0xff000000;
-    // frame 20 comes with rows too short for its width: it must not be uploaded
-    s.Width = CW, s.Height = CH, s.Pitch[0] = Frame == 20 ? CW : CW * 4, s.TimeMs = Frame++ * 33;
-    s.Plane[0] = reinterpret_cast<const uint8_t *>(Pixels.data());
-    return plat::VideoRead::Ok;
-  }
-};
-
 }

@@ -128,65 +128,6 @@ TEST_F(SoundFiles, LoopingBufferPlaysItsContentWithoutGapOrRepeatAtTheWrap)
   EXPECT_GE(played, size_t(3 * frames));
 }
 
-TEST_F(SoundFiles, RefillingBehindThePlayPositionGivesAContinuousStream)
-{
-  // the way the mixing thread uses the buffer: poll the position, refill what was played
-  fs::path file = Dir / "stream.raw";
-  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-  const int frames = 22050;
-  uint32_t counter = 0;
-  uint32_t written = 0;
-  {
-    std::u16string error;
-    auto out = plat::SoundOutput::Create(44100, frames, &error);
-    ASSERT_TRUE(out);
-    ASSERT_TRUE(out->Play());
-    int fill = 0;
-    ASSERT_TRUE(WaitFor([&] {
-      int cursor = int(out->GetPlayPosition() / 4);
-      if(fill > cursor)
-        cursor += frames;
-      int count = (cursor - fill) & ~63;
-      if(count > 0)
-      {
-        void *p[2];
-        uint32_t b[2];
-        if(!out->Lock(uint32_t(fill * 4), uint32_t(count * 4), &p[0], &b[0], &p[1], &b[1]))
-          return true;
-        for(int part = 0; part < 2; part++)
-        {
-          auto *s = static_cast<int16_t *>(p[part]);
-          for(uint32_t i = 0; i < b[part] / 4; i++, counter++)
-          {
-            s[i * 2] = int16_t(counter & 0xffff);
-            s[i * 2 + 1] = int16_t((counter >> 16) + 1);
-          }
-        }
-        out->Unlock();
-        fill = (fill + count) % frames;
-        written += uint32_t(count);
-      }
-      return written >= uint32_t(3 * frames);
-    }));
-    out->Stop();
-  }
-  std::vector<int16_t> samples = ReadSamples(file);
-  size_t start = 1;
-  while(start < samples.size() && samples[start] == 0)
-    start += 2;
-  ASSERT_LT(start, samples.size());
-  uint32_t expect = 0;
-  for(size_t i = start; i < samples.size() && expect < written; i += 2, expect++)
-  {
-    uint32_t value = uint32_t(uint16_t(samples[i - 1])) | uint32_t(samples[i] - 1) << 16;
-    if(value != expect)
-      break;
-  }
-  // everything written was heard in order, except what was still in the buffer at the stop
-  EXPECT_GE(expect + uint32_t(frames), written);
-  EXPECT_GT(expect, uint32_t(frames));
-}
-
 TEST(SoundDevices, WithoutADeviceCreationFailsAndSaysWhy)
 {
   setenv("SDL_AUDIODRIVER", "no_such_driver", 1);

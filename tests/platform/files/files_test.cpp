@@ -190,34 +190,6 @@ TEST_F(FilesTest, ManyOutstandingAsyncReadsAllCompleteWithTheRightData)
   }
 }
 
-TEST_F(FilesTest, AsyncTicketsBelongToTheirFileAndCloseWaitsForReads)
-{
-  std::string a = Pattern(1 << 20), b = std::string(1 << 20, 'b');
-  Put("a.bin", a);
-  Put("b.bin", b);
-  plat::File fa, fb;
-  ASSERT_TRUE(fa.Open(P("a.bin").c_str(), plat::kFileReadRandom));
-  ASSERT_TRUE(fb.Open(P("b.bin").c_str(), plat::kFileReadRandom));
-  std::vector<char> da(a.size()), db(b.size());
-  uint64_t ta = fa.ReadAsync(0, a.size(), da.data());
-  uint64_t tb = fb.ReadAsync(0, b.size(), db.data());
-  ASSERT_NE(ta, 0u);
-  ASSERT_NE(tb, 0u);
-  EXPECT_NE(ta, tb);
-  EXPECT_EQ(fa.AsyncWait(tb), plat::AsyncState::Unknown);
-  EXPECT_EQ(fb.AsyncStatus(ta), plat::AsyncState::Unknown);
-  EXPECT_EQ(fa.AsyncStatus(0), plat::AsyncState::Unknown);
-  EXPECT_EQ(fa.AsyncWait(ta), plat::AsyncState::Done);
-  EXPECT_EQ(memcmp(da.data(), a.data(), a.size()), 0);
-
-  // close with reads outstanding: they finish before the descriptor goes
-  std::vector<std::vector<char>> dests(40, std::vector<char>(b.size() / 40));
-  for(size_t i = 0; i < dests.size(); i++) ASSERT_NE(fb.ReadAsync(i * dests[i].size(), dests[i].size(), dests[i].data()), 0u);
-  EXPECT_TRUE(fb.Close());
-  for(auto &d : dests) EXPECT_EQ(std::string(d.begin(), d.end()), std::string(d.size(), 'b'));
-  EXPECT_EQ(fb.AsyncWait(tb), plat::AsyncState::Unknown);  // went with the file
-}
-
 TEST_F(FilesTest, AsyncReadsFromSeveralThreadsAtOnce)
 {
   std::string data = Pattern(1 << 20);
@@ -249,53 +221,6 @@ TEST_F(FilesTest, AsyncReadsFromSeveralThreadsAtOnce)
 
 /****************************************************************************/
 /***   Names                                                              ***/
-/****************************************************************************/
-
-TEST_F(FilesTest, NamesAreFoundIgnoringCase)
-{
-  Put("data/tex/foo.png", "png!");
-  plat::File f;
-  std::string error;
-  ASSERT_TRUE(f.Open(P("Data/TEX/Foo.PNG").c_str(), plat::kFileRead, &error)) << error;
-  EXPECT_EQ(f.Path(), P("data/tex/foo.png"));
-  char buffer[4];
-  EXPECT_EQ(f.Read(buffer, 4), 4);
-  f.Close();
-
-  std::string windows = Root + "\\DATA\\tex\\FOO.png";
-  ASSERT_TRUE(f.Open(windows.c_str(), plat::kFileReadRandom));
-  f.Close();
-  EXPECT_EQ(plat::ResolvePath(P("DATA/Tex/foo.PNG").c_str()), P("data/tex/foo.png"));
-  // parts that do not exist keep their spelling below the parts that do
-  EXPECT_EQ(plat::ResolvePath(P("Data/Tex/Sub/New.png").c_str()), P("data/tex/Sub/New.png"));
-  EXPECT_EQ(plat::ResolvePath(P("data/tex/../TEX/foo.png").c_str()), P("data/tex/../tex/foo.png"));
-
-  // a file created through a differently spelled folder lands in the existing folder
-  ASSERT_TRUE(f.Open(P("DATA/Tex/Bar.png").c_str(), plat::kFileWrite));
-  f.Close();
-  EXPECT_TRUE(fs::exists(P("data/tex/Bar.png")));
-  EXPECT_FALSE(fs::exists(P("DATA")));
-  // writing an existing file through another spelling replaces it, never a twin
-  ASSERT_TRUE(f.Open(P("data/TEX/FOO.PNG").c_str(), plat::kFileWrite));
-  EXPECT_EQ(f.Write("new", 3), 3);
-  f.Close();
-  EXPECT_EQ(Get("data/tex/foo.png"), "new");
-  EXPECT_FALSE(fs::exists(P("data/TEX")));
-  EXPECT_FALSE(fs::exists(P("data/tex/FOO.PNG")));
-
-  // relative names resolve from the current folder
-  std::string saved = plat::CurrentDir();
-  ASSERT_TRUE(plat::ChangeDir(P("DATA").c_str()));
-  EXPECT_EQ(plat::CurrentDir(), fs::canonical(P("data")).string());
-  EXPECT_EQ(plat::ResolvePath("Tex\\Foo.png"), "tex/foo.png");
-  EXPECT_TRUE(plat::PathExists("TEX/FOO.PNG"));
-  ASSERT_TRUE(plat::ChangeDir(saved.c_str()));
-  std::string error2;
-  EXPECT_FALSE(plat::ChangeDir(P("nowhere").c_str(), &error2));
-  EXPECT_FALSE(error2.empty());
-  EXPECT_EQ(plat::CurrentDir(), saved);
-}
-
 /****************************************************************************/
 /***   Listings                                                           ***/
 /****************************************************************************/

@@ -44,39 +44,6 @@ Ink FindInk(const plat::Bitmap2D &bitmap, uint32_t background = 0)
 
 }
 
-TEST(Fonts, CellAndEmHeightsGiveConsistentMetrics)
-{
-  auto cell = Make(u"DejaVu Sans", 32);
-  ASSERT_TRUE(cell);
-  EXPECT_FALSE(cell->IsFallback());
-  EXPECT_EQ(cell->GetFamily(), u"DejaVu Sans");
-  const plat::FontMetrics &m = cell->GetMetrics();
-  EXPECT_EQ(m.Height, 32);
-  EXPECT_EQ(m.Ascent + m.Descent, 32);
-  EXPECT_GT(m.Descent, 0);
-  EXPECT_GT(m.InternalLeading, 0);
-  EXPECT_LT(m.InternalLeading, 16);
-  EXPECT_GT(m.AveCharWidth, 0);
-  EXPECT_GE(m.MaxCharWidth, m.AveCharWidth);
-
-  // a negative height is the em: the cell is the em plus the internal leading
-  auto em = Make(u"DejaVu Sans", -32);
-  ASSERT_TRUE(em);
-  const plat::FontMetrics &e = em->GetMetrics();
-  EXPECT_EQ(e.Height - e.InternalLeading, 32);
-  EXPECT_EQ(e.Ascent + e.Descent, e.Height);
-  EXPECT_GT(e.Height, 32);
-  // asking for the cell-height font's em gives about the same cell (each is rounded)
-  auto same = Make(u"DejaVu Sans", -(m.Height - m.InternalLeading));
-  EXPECT_NEAR(same->GetMetrics().Height, 32, 1);
-
-  // a bigger font has bigger glyphs
-  plat::GlyphBox small, big;
-  Make(u"DejaVu Sans", 16)->GetGlyph(U'H', &small);
-  cell->GetGlyph(U'H', &big);
-  EXPECT_GT(big.BlackBoxY, small.BlackBoxY);
-}
-
 TEST(Fonts, AbcWidthsAgreeWithGlyphBoxesAndTextExtent)
 {
   auto font = Make(u"DejaVu Sans", -20);
@@ -230,28 +197,6 @@ TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
       unsigned c = coverage[size_t(gy * box.BlackBoxX + gx)];
       EXPECT_EQ(white.GetPixel(left + gx, top + gy) & 0xff, (255 * (255 - c) + 127) / 255);
     }
-}
-
-TEST(Bitmap2D, ReadBackIsTopRowFirstInBlueGreenRedOrder)
-{
-  auto bitmapp = plat::Bitmap2D::Create(4, 2);
-  ASSERT_TRUE(bitmapp);
-  plat::Bitmap2D &bitmap = *bitmapp;
-  bitmap.FillRect(0, 0, 4, 1, 0x0000ff);  // red top row
-  bitmap.FillRect(0, 1, 4, 2, 0xff0000);  // blue bottom row
-  uint32_t words[9];
-  words[8] = 0xdeadbeef;
-  bitmap.GetPixels(words);
-  EXPECT_EQ(words[8], 0xdeadbeefu) << "exactly 4 x 2 pixels are written";
-  uint8_t bytes[32];
-  std::memcpy(bytes, words, 32);
-  for(int x = 0; x < 4; x++)
-  {
-    EXPECT_EQ(bytes[x * 4 + 0], 0);    // blue
-    EXPECT_EQ(bytes[x * 4 + 2], 255);  // red
-    EXPECT_EQ(bytes[16 + x * 4 + 0], 255);
-    EXPECT_EQ(bytes[16 + x * 4 + 2], 0);
-  }
 }
 
 TEST(Bitmap2D, TextAtTheEdgesIsClipped)

@@ -67,18 +67,6 @@ protected:
 
 using GpuDevice = GpuTest;
 
-TEST_F(GpuDevice, ClearFillsTheBackBufferInByteOrderBGRA)
-{
-  ASSERT_EQ(Dev->Clear(0, nullptr, CLEAR_TARGET, 0x80402010u, 1.0f, 0), RES_OK);
-  std::vector<uint32_t> px = ReadBackBuffer();
-  EXPECT_EQ(px[0], 0x80402010u);
-  EXPECT_EQ(px[64 * 64 - 1], 0x80402010u);
-  // the bytes in memory are B, G, R, A
-  const uint8_t *bytes = reinterpret_cast<const uint8_t *>(px.data());
-  EXPECT_EQ(bytes[0], 0x10);
-  EXPECT_EQ(bytes[3], 0x80);
-}
-
 TEST_F(GpuDevice, ClearStaysInsideTheViewportScissorAndRects)
 {
   Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
@@ -106,126 +94,6 @@ TEST_F(GpuDevice, ClearStaysInsideTheViewportScissorAndRects)
   EXPECT_EQ(px[17 * 64 + 17], 0xFF00FF00u);
   EXPECT_EQ(px[17 * 64 + 18], 0xFF000000u);
   EXPECT_EQ(px[16 * 64 + 12], 0xFFFF0000u);
-}
-
-TEST_F(GpuDevice, ColorFillAndStretchRect)
-{
-  Surface *a = nullptr, *b = nullptr;
-  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &a), RES_OK);
-  ASSERT_EQ(Dev->CreateRenderTarget(16, 16, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &b), RES_OK);
-  ASSERT_EQ(Dev->ColorFill(a, nullptr, 0xFF0000FFu), RES_OK);
-  Rect top = {0, 0, 8, 2};
-  ASSERT_EQ(Dev->ColorFill(a, &top, 0xFFFF0000u), RES_OK);
-  std::vector<uint32_t> px = Read(a);
-  EXPECT_EQ(px[0], 0xFFFF0000u);
-  EXPECT_EQ(px[1 * 8 + 7], 0xFFFF0000u);
-  EXPECT_EQ(px[2 * 8], 0xFF0000FFu);
-  // stretched 2x without filtering: rows 0..3 red, row 4 on blue; row 0 stays at the top
-  ASSERT_EQ(Dev->StretchRect(a, nullptr, b, nullptr, TEXF_POINT), RES_OK);
-  px = Read(b);
-  EXPECT_EQ(px[3 * 16 + 5], 0xFFFF0000u);
-  EXPECT_EQ(px[4 * 16 + 5], 0xFF0000FFu);
-  // a part of the source onto a part of the destination
-  Rect src = {0, 4, 2, 6}, dst = {14, 0, 16, 2};
-  ASSERT_EQ(Dev->ColorFill(b, nullptr, 0xFF000000u), RES_OK);
-  ASSERT_EQ(Dev->StretchRect(a, &src, b, &dst, TEXF_NONE), RES_OK);
-  px = Read(b);
-  EXPECT_EQ(px[0 * 16 + 14], 0xFF0000FFu);
-  EXPECT_EQ(px[1 * 16 + 15], 0xFF0000FFu);
-  EXPECT_EQ(px[2 * 16 + 15], 0xFF000000u);
-  EXPECT_EQ(px[0 * 16 + 13], 0xFF000000u);
-  // refusals: outside the surface, onto itself, to system memory
-  Rect outside = {0, 0, 9, 8};
-  EXPECT_EQ(Dev->StretchRect(a, &outside, b, nullptr, TEXF_NONE), ERR_INVALIDCALL);
-  Rect empty = {2, 2, 2, 4};
-  EXPECT_EQ(Dev->StretchRect(a, &empty, b, nullptr, TEXF_NONE), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->StretchRect(a, nullptr, a, nullptr, TEXF_NONE), ERR_INVALIDCALL);
-  Surface *sys = nullptr;
-  ASSERT_EQ(Dev->CreateOffscreenPlainSurface(8, 8, FMT_A8R8G8B8, POOL_SYSTEMMEM, &sys), RES_OK);
-  EXPECT_EQ(Dev->StretchRect(a, nullptr, sys, nullptr, TEXF_NONE), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->ColorFill(a, &outside, 0), ERR_INVALIDCALL);
-  sys->Release();
-  a->Release();
-  b->Release();
-}
-
-TEST_F(GpuDevice, TexturesValidateTheirUse)
-{
-  Texture *t = nullptr;
-  EXPECT_EQ(Dev->CreateTexture(0, 4, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, USAGE_RENDERTARGET, FMT_A8R8G8B8, POOL_MANAGED, &t), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, USAGE_RENDERTARGET, FMT_DXT1, POOL_DEFAULT, &t), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, 0, FMT_D24S8, POOL_MANAGED, &t), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->CreateTexture(4, 4, 1, 0, Format(17), POOL_MANAGED, &t), ERR_INVALIDCALL);
-  EXPECT_EQ(t, nullptr);
-
-  // level count 0 is the full chain; a count above it is cut
-  ASSERT_EQ(Dev->CreateTexture(256, 64, 0, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
-  EXPECT_EQ(t->GetLevelCount(), 9u);
-  SurfaceDesc d;
-  ASSERT_EQ(t->GetLevelDesc(8, d), RES_OK);
-  EXPECT_EQ(d.Width, 1u);
-  EXPECT_EQ(d.Height, 1u);
-  ASSERT_EQ(t->GetLevelDesc(2, d), RES_OK);
-  EXPECT_EQ(d.Width, 64u);
-  EXPECT_EQ(d.Height, 16u);
-  EXPECT_EQ(t->GetLevelDesc(9, d), ERR_INVALIDCALL);
-  t->Release();
-
-  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, 0, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
-  LockedRect lr;
-  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
-  EXPECT_EQ(lr.Pitch, 32);
-  static_cast<uint32_t *>(lr.Bits)[9] = 0xDEADBEEFu;
-  EXPECT_EQ(t->LockRect(0, lr, nullptr, 0), ERR_INVALIDCALL);  // one lock at a time
-  EXPECT_EQ(t->UnlockRect(1), ERR_INVALIDCALL);
-  ASSERT_EQ(t->UnlockRect(0), RES_OK);
-  EXPECT_EQ(t->UnlockRect(0), ERR_INVALIDCALL);
-  // a managed texture keeps its content between locks; a rect lock points inside it
-  Rect r = {1, 1, 3, 3};
-  ASSERT_EQ(t->LockRect(0, lr, &r, LOCK_READONLY), RES_OK);
-  EXPECT_EQ(*static_cast<uint32_t *>(lr.Bits), 0xDEADBEEFu);
-  t->UnlockRect(0);
-  Rect outside = {6, 6, 9, 8};
-  EXPECT_EQ(t->LockRect(0, lr, &outside, 0), ERR_INVALIDCALL);
-  t->Release();
-
-  // block formats lock whole blocks
-  ASSERT_EQ(Dev->CreateTexture(8, 8, 1, 0, FMT_DXT5, POOL_MANAGED, &t), RES_OK);
-  ASSERT_EQ(t->LockRect(0, lr, nullptr, 0), RES_OK);
-  EXPECT_EQ(lr.Pitch, 32);
-  t->UnlockRect(0);
-  Rect unaligned = {2, 0, 8, 4};
-  EXPECT_EQ(t->LockRect(0, lr, &unaligned, 0), ERR_INVALIDCALL);
-  t->Release();
-
-  // render targets are not locked
-  Texture *rt = MakeTarget(4, 4);
-  ASSERT_NE(rt, nullptr);
-  EXPECT_EQ(rt->LockRect(0, lr, nullptr, 0), ERR_INVALIDCALL);
-  rt->Release();
-}
-
-TEST_F(GpuDevice, BuffersLockInsideTheirSize)
-{
-  VertexBuffer *vb = nullptr;
-  ASSERT_EQ(Dev->CreateVertexBuffer(256, USAGE_WRITEONLY, POOL_MANAGED, &vb), RES_OK);
-  void *p = nullptr;
-  EXPECT_EQ(vb->Lock(200, 100, &p, 0), ERR_INVALIDCALL);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(vb->Lock(257, 0, &p, 0), ERR_INVALIDCALL);
-  ASSERT_EQ(vb->Lock(200, 0, &p, 0), RES_OK);  // to the end
-  EXPECT_EQ(vb->Lock(0, 4, &p, 0), ERR_INVALIDCALL);
-  ASSERT_EQ(vb->Unlock(), RES_OK);
-  EXPECT_EQ(vb->Unlock(), ERR_INVALIDCALL);
-  IndexBuffer *ib = nullptr;
-  EXPECT_EQ(Dev->CreateIndexBuffer(64, 0, FMT_A8R8G8B8, POOL_MANAGED, &ib), ERR_INVALIDCALL);
-  ASSERT_EQ(Dev->CreateIndexBuffer(64, 0, FMT_INDEX16, POOL_MANAGED, &ib), RES_OK);
-  EXPECT_EQ(Dev->SetStreamSource(0, ib, 0, 4), ERR_INVALIDCALL);  // an index buffer is no stream
-  EXPECT_EQ(Dev->SetIndices(vb), ERR_INVALIDCALL);
-  EXPECT_EQ(Dev->SetStreamSourceFreq(0, STREAMSOURCE_INSTANCEDATA | 1), ERR_INVALIDCALL);
-  ib->Release();
-  vb->Release();
 }
 
 TEST_F(GpuDevice, LostDeviceSequence)
@@ -398,39 +266,6 @@ TEST(GpuBlockEncoder, SmoothPicturesSurviveTheRoundTrip)
   EXPECT_LE(RoundTripError(FMT_DXT5, odd, 5, 3, true), 0);
   EXPECT_FALSE(EncodeBlocks(FMT_A8R8G8B8, odd.data(), 5, 3, 5, false, nullptr));
   EXPECT_FALSE(EncodeBlocks(FMT_DXT1, odd.data(), 5, 3, 4, false, nullptr));  // pitch below the width
-}
-
-TEST(GpuBlockEncoder, Dxt1TransparencyAndDither)
-{
-  std::vector<uint32_t> px(16, 0xFFFF0000u);
-  px[5] = 0x7FFF0000u;  // below half: transparent
-  px[6] = 0x80FF0000u;  // half: opaque
-  uint8_t block[8];
-  ASSERT_TRUE(EncodeBlocks(FMT_DXT1, px.data(), 4, 4, 4, false, block));
-  uint32_t back[16];
-  ASSERT_TRUE(DecodeBlocks(FMT_DXT1, block, 4, 4, back));
-  EXPECT_EQ(back[5], 0u);
-  EXPECT_EQ(back[6], 0xFFFF0000u);
-  EXPECT_EQ(back[0], 0xFFFF0000u);
-
-  // a dark grey between palette entries: dithering keeps the block's average closer
-  std::vector<uint32_t> grey(16, 0xFF404040u);
-  grey[0] = 0xFF000000u;
-  grey[15] = 0xFFFFFFFFu;
-  auto average = [&](bool dither) {
-    ASSERT_TRUE(EncodeBlocks(FMT_DXT1, grey.data(), 4, 4, 4, dither, block));
-    DecodeBlocks(FMT_DXT1, block, 4, 4, back);
-  };
-  double want = 0, plain = 0, dithered = 0;
-  for (int i = 0; i < 16; i++)
-    want += Channel(grey[i], 8);
-  average(false);
-  for (int i = 0; i < 16; i++)
-    plain += Channel(back[i], 8);
-  average(true);
-  for (int i = 0; i < 16; i++)
-    dithered += Channel(back[i], 8);
-  EXPECT_LT(std::abs(dithered - want), std::abs(plain - want));
 }
 
 TEST_F(GpuDevice, LoadsPixelsIntoBlockSurfaces)

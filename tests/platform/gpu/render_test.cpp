@@ -134,82 +134,6 @@ TEST_F(GpuRender, DepthRunsFromZeroAtZToOneAtW)
   ds->Release();
 }
 
-TEST_F(GpuRender, AlphaTestAtReference128)
-{
-  UseShaders(PassThroughVS(), ConstPS());
-  Dev->SetRenderState(RS_ALPHATESTENABLE, 1);
-  Dev->SetRenderState(RS_ALPHAREF, 128);
-  auto passes = [&](uint32_t func, uint32_t alpha) {
-    Dev->SetRenderState(RS_ALPHAFUNC, func);
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    SetColor(alpha << 24 | 0xFFFFFF);
-    DrawQuad(-1, 1, 1, -1);
-    return (Read(Target)[0] & 0xFFFFFF) == 0xFFFFFF;
-  };
-  EXPECT_TRUE(passes(CMP_GREATEREQUAL, 128));
-  EXPECT_TRUE(passes(CMP_GREATEREQUAL, 129));
-  EXPECT_FALSE(passes(CMP_GREATEREQUAL, 127));
-  EXPECT_FALSE(passes(CMP_GREATER, 128));
-  EXPECT_TRUE(passes(CMP_GREATER, 129));
-  EXPECT_TRUE(passes(CMP_EQUAL, 128));
-  EXPECT_FALSE(passes(CMP_EQUAL, 129));
-  EXPECT_FALSE(passes(CMP_NEVER, 255));
-  // the test switched off passes everything, whatever the function
-  Dev->SetRenderState(RS_ALPHATESTENABLE, 0);
-  EXPECT_TRUE(passes(CMP_NEVER, 0));
-}
-
-TEST_F(GpuRender, TwoSidedStencil)
-{
-  Surface *ds = nullptr;
-  ASSERT_EQ(Dev->CreateDepthStencilSurface(8, 8, FMT_D24S8, MULTISAMPLE_NONE, 0, false, &ds), RES_OK);
-  Dev->SetDepthStencilSurface(ds);
-  Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_STENCIL | CLEAR_ZBUFFER, 0xFF000000u, 1.0f, 1);
-  UseShaders(PassThroughVS(), ColorPS());
-  Dev->SetRenderState(RS_STENCILENABLE, 1);
-  Dev->SetRenderState(RS_TWOSIDEDSTENCILMODE, 1);
-  Dev->SetRenderState(RS_STENCILFUNC, CMP_ALWAYS);
-  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_INCR);  // clockwise faces
-  Dev->SetRenderState(RS_CCW_STENCILFUNC, CMP_ALWAYS);
-  Dev->SetRenderState(RS_CCW_STENCILPASS, STENCILOP_REPLACE);  // counter-clockwise faces
-  Dev->SetRenderState(RS_STENCILREF, 5);
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 0);
-  Vertex left[6], right[6];
-  QuadVertices(left, -1, 1, 0, -1, 0, 0, 1, 1, 0);  // clockwise
-  QuadVertices(right, 0, 1, 1, -1, 0, 0, 1, 1, 0);
-  std::swap(right[1], right[2]);  // counter-clockwise
-  std::swap(right[4], right[5]);
-  Draw(left, 6);
-  Draw(right, 6);
-  // show the stencil values: 2 (1 incremented) on the left, 5 on the right
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 15);
-  Dev->SetRenderState(RS_TWOSIDEDSTENCILMODE, 0);
-  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_KEEP);
-  Dev->SetRenderState(RS_STENCILFUNC, CMP_EQUAL);
-  Dev->SetRenderState(RS_STENCILREF, 2);
-  DrawQuad(-1, 1, 1, -1, 0xFFFF0000u);
-  Dev->SetRenderState(RS_STENCILREF, 5);
-  DrawQuad(-1, 1, 1, -1, 0xFF00FF00u);
-  std::vector<uint32_t> px = Read(Target);
-  EXPECT_EQ(px[3 * 8 + 1], 0xFFFF0000u);
-  EXPECT_EQ(px[3 * 8 + 6], 0xFF00FF00u);
-  // one-sided mode uses the clockwise operations for both
-  Dev->Clear(0, nullptr, CLEAR_TARGET | CLEAR_STENCIL, 0xFF000000u, 1.0f, 1);
-  Dev->SetRenderState(RS_STENCILFUNC, CMP_ALWAYS);
-  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_INCR);
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 0);
-  Draw(right, 6);
-  Dev->SetRenderState(RS_COLORWRITEENABLE, 15);
-  Dev->SetRenderState(RS_STENCILPASS, STENCILOP_KEEP);
-  Dev->SetRenderState(RS_STENCILFUNC, CMP_EQUAL);
-  Dev->SetRenderState(RS_STENCILREF, 2);
-  DrawQuad(-1, 1, 1, -1, 0xFF0000FFu);
-  EXPECT_EQ(Read(Target)[3 * 8 + 6], 0xFF0000FFu);
-  Dev->SetRenderState(RS_STENCILENABLE, 0);
-  Dev->SetDepthStencilSurface(nullptr);
-  ds->Release();
-}
-
 TEST_F(GpuRender, FormatsSampleWithTheirChannels)
 {
   // A8R8G8B8 in memory: B, G, R, A
@@ -264,28 +188,6 @@ TEST_F(GpuRender, FormatsSampleWithTheirChannels)
     EXPECT_TRUE(Near(Show(tex)[20], c.Want, c.Tolerance)) << "format " << c.Fmt;
     Dev->SetTexture(0, nullptr);
     tex->Release();
-  }
-}
-
-// DXT data decoded by the driver against the CPU decoder.
-TEST_F(GpuRender, BlockFormatsMatchTheCpuDecoder)
-{
-  for (Format fmt : {FMT_DXT1, FMT_DXT3, FMT_DXT5})
-  {
-    std::mt19937 rng{uint32_t(fmt)};
-    int blockBytes = FormatBlockBytes(fmt);
-    std::vector<uint8_t> blocks(size_t(blockBytes) * 4);
-    for (uint8_t &b : blocks)
-      b = uint8_t(rng());
-    std::vector<uint32_t> want(64);
-    ASSERT_TRUE(DecodeBlocks(fmt, blocks.data(), 8, 8, want.data()));
-    Texture *t = MakeTexture(fmt, blocks.data());
-    ASSERT_NE(t, nullptr);
-    std::vector<uint32_t> px = Show(t);
-    for (int i = 0; i < 64; i++)
-      ASSERT_TRUE(Near(px[i], want[i], 4)) << "format " << std::hex << fmt << " pixel " << std::dec << i;
-    Dev->SetTexture(0, nullptr);
-    t->Release();
   }
 }
 
@@ -435,25 +337,6 @@ TEST_F(GpuRender, InstancedDrawWithPerInstanceData)
   decl->Release();
 }
 
-TEST_F(GpuRender, MultipleRenderTargets)
-{
-  Texture *second = MakeTarget(8, 8);
-  Surface *s = nullptr;
-  second->GetSurfaceLevel(0, &s);
-  ASSERT_EQ(Dev->SetRenderTarget(1, s), RES_OK);
-  UseShaders(PassThroughVS(), TwoTargetPS());
-  SetColor(0xFF0000FFu);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);  // clears both
-  DrawQuad(-1, 1, 1, 0, 0xFFFF0000u);
-  EXPECT_EQ(Read(Target)[0], 0xFFFF0000u);
-  std::vector<uint32_t> px = Read(second);
-  EXPECT_EQ(px[0], 0xFF0000FFu);
-  EXPECT_EQ(px[63], 0xFF000000u);
-  Dev->SetRenderTarget(1, nullptr);
-  s->Release();
-  second->Release();
-}
-
 TEST_F(GpuRender, DrawsReadingBeyondTheirBuffersAreRefused)
 {
   UseShaders(PassThroughVS(), ColorPS());
@@ -516,26 +399,6 @@ TEST_F(GpuRender, ShortMipChainsAreComplete)
   Dev->SetTexture(0, nullptr);
   small->Release();
   t->Release();
-}
-
-TEST_F(GpuRender, TargetsWithoutAlphaBlendWithDestinationAlphaOne)
-{
-  Texture *x8 = MakeTarget(8, 8, FMT_X8R8G8B8);
-  ASSERT_NE(x8, nullptr);
-  Bind(x8);
-  UseShaders(PassThroughVS(), ColorPS());
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
-  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
-  Dev->SetRenderState(RS_SRCBLEND, BLEND_DESTALPHA);
-  Dev->SetRenderState(RS_DESTBLEND, BLEND_INVDESTALPHA);
-  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
-  EXPECT_EQ(Read(x8)[0], 0xFFC0C0C0u);
-  // the same on a target with alpha uses the stored 0
-  Bind(Target);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
-  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
-  EXPECT_EQ(Read(Target)[0], 0x00404040u);
-  x8->Release();
 }
 
 TEST_F(GpuRender, ShaderModel2ProgramsPairBySemantics)

@@ -58,64 +58,6 @@ TEST(Thread, SmallStackRequestIsRaisedSoDeepFramesRun)
   EXPECT_GE(probe.ActualStack, plat::kMinThreadStack);
 }
 
-namespace
-{
-struct NameProbe
-{
-  std::string Name;
-  uint32_t Tid = 0;
-};
-}
-
-namespace
-{
-struct PriorityProbe
-{
-  int Nice = 0;
-  int Policy = -1;
-};
-}
-
-namespace
-{
-}
-
-TEST(RecursiveLock, SameThreadReentersOthersAreKeptOut)
-{
-  plat::RecursiveLock lock;
-  lock.Enter();
-  lock.Enter();
-  EXPECT_TRUE(lock.TryEnter());
-  struct Arg { plat::RecursiveLock *L; std::atomic<int> Got{-1}; } arg{&lock};
-  auto tryOther = [](void *u) {
-    auto *a = static_cast<Arg *>(u);
-    bool got = a->L->TryEnter();
-    if(got) a->L->Leave();
-    a->Got.store(got ? 1 : 0);
-  };
-  {
-    plat::Thread t;
-    ASSERT_TRUE(t.Start(tryOther, &arg, 0, "other", 0));
-    t.Join();
-    EXPECT_EQ(arg.Got.load(), 0);
-  }
-  lock.Leave();
-  lock.Leave();
-  {
-    plat::Thread t;
-    ASSERT_TRUE(t.Start(tryOther, &arg, 0, "other", 0));
-    t.Join();
-    EXPECT_EQ(arg.Got.load(), 0);  // still held once
-  }
-  lock.Leave();
-  {
-    plat::Thread t;
-    ASSERT_TRUE(t.Start(tryOther, &arg, 0, "other", 0));
-    t.Join();
-    EXPECT_EQ(arg.Got.load(), 1);
-  }
-}
-
 TEST(RecursiveLock, GuardsACounterAcrossThreads)
 {
   struct Shared { plat::RecursiveLock L; int Counter = 0; } shared;
@@ -170,21 +112,6 @@ TEST(Event, AutoResetReleasesExactlyOneWaiter)
   for(auto &t : threads) t.Join();
   EXPECT_EQ(w.Woken.load(), 3);
   EXPECT_FALSE(e.Wait(0));
-}
-
-TEST(Event, ManualResetReleasesAllAndStaysSet)
-{
-  plat::Event e(true);
-  Waiters w{&e, plat::kWaitInfinite};
-  std::vector<plat::Thread> threads(4);
-  for(auto &t : threads) ASSERT_TRUE(t.Start(WaitOnce, &w, 0, "waiter", 0));
-  e.Set();
-  for(auto &t : threads) t.Join();
-  EXPECT_EQ(w.Woken.load(), 4);
-  EXPECT_TRUE(e.Wait(0));
-  EXPECT_TRUE(e.Wait(plat::kWaitInfinite));
-  e.Reset();
-  EXPECT_FALSE(e.Wait(10));
 }
 
 TEST(Event, PingPongBetweenTwoThreads)

@@ -98,24 +98,6 @@ TEST_F(KeyTranslationTest, AltGrUsesItsPlaneAndDropsTheLeftControl)
   EXPECT_EQ(Press(SDL_SCANCODE_Q, KMOD_LCTRL | KMOD_LALT).Qualifiers, KEYQ_CTRL_LEFT | KEYQ_ALT_LEFT);
 }
 
-TEST_F(KeyTranslationTest, KeypadTypesCharactersAndItsDecimalKeyAComma)
-{
-  const int digits[] = {SDL_SCANCODE_KP_0, SDL_SCANCODE_KP_1, SDL_SCANCODE_KP_2, SDL_SCANCODE_KP_3,
-                        SDL_SCANCODE_KP_4, SDL_SCANCODE_KP_5, SDL_SCANCODE_KP_6, SDL_SCANCODE_KP_7,
-                        SDL_SCANCODE_KP_8, SDL_SCANCODE_KP_9};
-  for(int i = 0; i < 10; i++)
-    EXPECT_EQ(Press(digits[i]).Code, uint32_t('0' + i));
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_MULTIPLY).Code, uint32_t('*'));
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_PLUS).Code, uint32_t('+'));
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_MINUS).Code, uint32_t('-'));
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_DIVIDE).Code, uint32_t('/'));
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_ENTER).Code, uint32_t(KEY_ENTER));
-  for(uint16_t mod : {uint16_t(0), uint16_t(KMOD_LSHIFT), uint16_t(KMOD_CAPS), uint16_t(KMOD_RALT)})
-    EXPECT_EQ(Press(SDL_SCANCODE_KP_PERIOD, mod).Code & 0xffff, uint32_t(',')) << "modifiers " << mod;
-  // a shifted keypad digit stays a digit
-  EXPECT_EQ(Press(SDL_SCANCODE_KP_8, KMOD_LSHIFT).Code, '8' | KEYQ_SHIFT_LEFT);
-}
-
 TEST_F(KeyTranslationTest, ScancodesOutsideTheTablesAreHarmless)
 {
   for(int sc : {-1, -1000, KEY_SCANCODES, 100000})

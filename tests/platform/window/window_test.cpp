@@ -244,34 +244,6 @@ TEST_F(WindowTest, InjectedEventsArriveAsMessagesInOrder)
   EXPECT_EQ(got[8].Height, 150);
 }
 
-TEST_F(WindowTest, QuitEndsDelivery)
-{
-  uint32_t id = Win->GetId();
-  Push(KeyEventOf(id, true, SDL_SCANCODE_X, 0, false));
-  Push(KeyEventOf(id, false, SDL_SCANCODE_X, 0, false));
-  Win->Invalidate();
-  int keys = 0, paints = 0;
-  PumpMessages(
-    [&](const Message &m) {
-      if(m.Kind == MessageKind::KeyDown)
-      {
-        keys++;
-        PostQuit(1);
-      }
-      if(m.Kind == MessageKind::KeyUp)
-        keys++;
-      if(m.Kind == MessageKind::Paint)
-        paints++;
-    },
-    0);
-  EXPECT_EQ(keys, 1);
-  EXPECT_EQ(paints, 0);
-  EXPECT_TRUE(IsQuitPosted());
-  EXPECT_EQ(GetQuitCode(), 1);
-  Win->Invalidate();
-  EXPECT_EQ(PumpMessages([](const Message &) { ADD_FAILURE() << "delivered after quit"; }, 0), 0);
-}
-
 TEST_F(WindowTest, TerminationSignalsBecomeOneCloseRequest)
 {
   ASSERT_TRUE(InstallCloseSignals());
@@ -325,34 +297,4 @@ TEST(WindowCreation, WithoutAnyDisplayFailsWithAReason)
       _exit(w ? 3 : 0);
     },
     testing::ExitedWithCode(0), "cannot start the video system: .+");
-}
-
-TEST_F(WindowTest, CarriesAnOpenGLCoreContext)
-{
-  SDL_GLContext context = SDL_GL_CreateContext(Win->GetSdlWindow());
-  ASSERT_NE(context, nullptr) << SDL_GetError();
-  using GetIntegerv = void (*)(unsigned, int *);
-  using ClearColor = void (*)(float, float, float, float);
-  using Clear = void (*)(unsigned);
-  using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void *);
-  using Finish = void (*)();
-  auto getIntegerv = reinterpret_cast<GetIntegerv>(SDL_GL_GetProcAddress("glGetIntegerv"));
-  auto clearColor = reinterpret_cast<ClearColor>(SDL_GL_GetProcAddress("glClearColor"));
-  auto clear = reinterpret_cast<Clear>(SDL_GL_GetProcAddress("glClear"));
-  auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
-  auto finish = reinterpret_cast<Finish>(SDL_GL_GetProcAddress("glFinish"));
-  ASSERT_TRUE(getIntegerv && clearColor && clear && readPixels && finish);
-  int major = 0, minor = 0;
-  getIntegerv(0x821B /* major version */, &major);
-  getIntegerv(0x821C /* minor version */, &minor);
-  EXPECT_GE(major * 10 + minor, 33);
-  clearColor(1.0f, 0.5f, 0.0f, 1.0f);
-  clear(0x4000 /* colour buffer */);
-  finish();
-  unsigned char pixel[4] = {};
-  readPixels(10, 10, 1, 1, 0x1908 /* RGBA */, 0x1401 /* unsigned byte */, pixel);
-  EXPECT_EQ(pixel[0], 255);
-  EXPECT_NEAR(pixel[1], 128, 1);
-  EXPECT_EQ(pixel[2], 0);
-  SDL_GL_DeleteContext(context);
 }
