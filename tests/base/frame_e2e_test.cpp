@@ -336,28 +336,6 @@ TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
 
 namespace
 {
-TEST(FrameDriverExit, InstalledFrameFunctionsDriveStartFramesAndEnd)
-{
-  ChildRun run = RunApp({"-mode", "frames"});
-  ASSERT_EQ(run.ExitCode, 0) << run.Output;
-  int screenMode = Find(run, "frames screenmode 320x240");
-  int initGfx = Find(run, "frames initgfx 320x240");
-  int initDone = Find(run, "init done");
-  ASSERT_GE(screenMode, 0) << run.Output;
-  EXPECT_GT(initGfx, screenMode);
-  EXPECT_LT(initGfx, initDone);
-  // every frame goes through the installed paint, which brackets the application's
-  int paint1 = Find(run, "frames paint");
-  ASSERT_GT(paint1, initDone);
-  EXPECT_EQ(run.Lines[paint1 + 1], "onpaint3d");
-  EXPECT_EQ(run.Lines[paint1 + 2], "frames paint");
-  EXPECT_EQ(run.Lines[paint1 + 3], "onpaint3d");
-  // the graphics end after the application's exit event, once
-  int exitGfx = Find(run, "frames exitgfx");
-  EXPECT_GT(exitGfx, Find(run, "event 3"));
-  EXPECT_EQ(Count(run, "frames exitgfx"), 1);
-  EXPECT_EQ(Count(run, "frames initgfx 320x240"), 1);
-}
 }
 
 namespace

@@ -107,28 +107,6 @@ TEST_F(LogTest, LimitsAreNotOverrun)
   EXPECT_FALSE(sIsLogChannelOn(u"other"));
 }
 
-TEST_F(LogTest, LinesAreSplitAndCut)
-{
-  sLogText(u"sys", u"one\ntwo\nthree");
-  ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[0], "[sys]      one\n");
-  EXPECT_EQ(Lines[1], "[sys]      two\n");
-  EXPECT_EQ(Lines[2], "[sys]      three");   // no line feed added
-
-  Lines.clear();
-  std::u16string longText(2500, u'z');
-  sLogText(u"sys", longText.c_str());
-  ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[0].size(), 1022u);
-  EXPECT_EQ(Lines[1].size(), 1022u);
-  EXPECT_EQ(Lines[2].size(), 11u + 2500u - 2u * 1011u);
-  EXPECT_EQ(Lines[1].substr(0, 11), "[sys]      ");
-
-  Lines.clear();
-  sLogText(u"sys", u"");
-  EXPECT_TRUE(Lines.empty());
-}
-
 TEST_F(LogTest, LogFileAndConsoleReceiveTheLines)
 {
   static std::vector<std::string> fileLines, consoleLines;

@@ -178,57 +178,6 @@ using Textures = RecordingTest;
 
 // --- lost device
 
-TEST_F(Textures, LostDeviceRestoresTargetsAndProxiesAndDropsDynamicGeometry)
-{
-  sTexture2D *rts[5];
-  for(int i = 0; i < 5; i++) rts[i] = new sTexture2D(8 << i, 8, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  sTexture2D dyn(32, 32, sTEX_ARGB8888 | sTEX_DYNAMIC);
-  sTexture2D managed(32, 32, sTEX_ARGB8888);
-  sGpuRes *managedTex = managed.Tex;
-  sTextureProxy proxy;
-  proxy.Link(rts[0]);
-  sGpuRes *oldProxyTex = proxy.Tex;
-  sInt count = sGetRenderTargetCount();
-
-  ASSERT_TRUE(sRender3DBegin());
-  void *p;
-  sGeometry stat(sGF_TRILIST, sVertexFormatPosCol), frame(sGF_TRILIST, sVertexFormatPosCol);
-  stat.BeginLoadVB(10, sGD_STATIC, &p);
-  stat.EndLoadVB();
-  frame.BeginLoadVB(10, sGD_FRAME, &p);
-  frame.EndLoadVB();
-  sGeoBuffer *staticBuffer = stat.VertexPart[0].Buffer;
-  sGpuRes *staticDev = staticBuffer->Buffer;
-  frame.VertexPart[0].Release();
-  Dev->InjectLostDevice();
-  sRender3DEnd(1);
-  EXPECT_FALSE(sRender3DBegin());
-
-  LogCapture log;
-  sInitGfx(0, 0, 0);   // the restore the paint message would run
-  EXPECT_EQ(log.Count("restoring device"), 1);
-  EXPECT_EQ(Dev->Resets, 1);
-  // every default-pool resource was released before the reset
-  EXPECT_EQ(Dev->Lines("Reset").back().find("alive 0") != std::string::npos, true);
-  EXPECT_EQ(sGetRenderTargetCount(), count);
-  for(int i = 0; i < 5; i++)
-  {
-    EXPECT_NE(rts[i]->Tex, nullptr);
-    EXPECT_EQ(Dev->R(rts[i]->Tex)->W, sU32(8 << i));
-  }
-  EXPECT_NE(dyn.Tex, nullptr);
-  EXPECT_EQ(managed.Tex, managedTex);
-  EXPECT_EQ(proxy.Tex, rts[0]->Tex);
-  EXPECT_NE(proxy.Tex, oldProxyTex);
-  EXPECT_EQ(staticBuffer->Buffer, staticDev);
-  EXPECT_EQ(staticBuffer->Used, 160);
-  EXPECT_EQ(sGetQuadIndex().Count, 0x2000 * 6);
-
-  ASSERT_TRUE(sRender3DBegin());
-  sRender3DEnd(1);
-  for(sTexture2D *t : rts) delete t;
-}
-
 // A texture whose restore releases another one of the table (as an owner might while the
 // device is lost): the restore walks its own copy of the table.
 class OwnerTexture : public sTexture2D

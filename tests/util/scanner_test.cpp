@@ -141,18 +141,6 @@ TEST_F(ScannerTest, CommentsAndLineCounting)
   EXPECT_EQ(S.Errors, 0);
 }
 
-TEST_F(ScannerTest, UnterminatedCommentReportsOnceThenEnds)
-{
-  CaptureOutput out;
-  S.StartString(u"x /* open\n\n");
-  EXPECT_EQ(S.Token, sTOK_NAME);
-  EXPECT_EQ(S.Scan(), sTOK_ERROR);
-  EXPECT_EQ(S.Errors, 1);
-  EXPECT_EQ(S.Scan(), sTOK_END);
-  EXPECT_EQ(S.Scan(), sTOK_END);
-  EXPECT_EQ(out.Text(), "line 3: eol reached in /* */ comment\n");
-}
-
 TEST_F(ScannerTest, ExpectingOperations)
 {
   CaptureOutput out;

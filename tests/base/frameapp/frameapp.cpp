@@ -4,7 +4,6 @@
 //   run    plain frames until the window is closed or the process interrupted
 //   crash  an assertion fails inside a frame
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
-//   frames installs its own frame functions (printing, then passing on to the stand-ins)
 #include "base/gdi.hpp"
 #include "base/input2.hpp"
 #include "base/log.hpp"
@@ -203,41 +202,6 @@ public:
   }
 };
 
-// Frame functions that say when they are called and then do what the stand-ins do.
-void TellInitScreenMode(sU32 &flags, sInt &width, sInt &height)
-{
-  sDPrintF(u"frames screenmode %dx%d\n", width, height);
-  sGetFrameStandIns().InitScreenMode(flags, width, height);
-}
-void TellInitGfx(sU32 flags, sInt width, sInt height)
-{
-  sDPrintF(u"frames initgfx %dx%d\n", width, height);
-  sGetFrameStandIns().InitGfx(flags, width, height);
-}
-void TellExitGfx()
-{
-  sDPrintF(u"frames exitgfx\n");
-  sGetFrameStandIns().ExitGfx();
-}
-void TellPaintFrame()
-{
-  sDPrintF(u"frames paint\n");
-  sGetFrameStandIns().PaintFrame();
-}
-
-class FramesApp : public sApp
-{
-  sInt Frames = 0;
-
-public:
-  void OnPaint3D() override
-  {
-    sDPrintF(u"onpaint3d\n");
-    if(++Frames == 2) sExit();
-  }
-  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
-};
-
 void sMain()
 {
   std::u16string mode = sShellParam(u"mode") ? sShellParam(u"mode") : u"order";
@@ -246,15 +210,6 @@ void sMain()
     sDPrintF(u"open %s\n", doc.c_str());
     return true;
   });
-  if(mode == u"frames")
-  {
-    sFrameBackEnd frames = sGetFrameStandIns();
-    frames.InitScreenMode = TellInitScreenMode;
-    frames.InitGfx = TellInitGfx;
-    frames.ExitGfx = TellExitGfx;
-    frames.PaintFrame = TellPaintFrame;
-    sSetFrameBackEnd(frames);
-  }
   if(!sInit(mode == u"paint2d" ? sISF_2D | sISF_CONTINUOUS : sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
   sDPrintF(u"init done\n");
   if(mode == u"order")
@@ -275,10 +230,6 @@ void sMain()
   else if(mode == u"paint2d")
   {
     sSetApplication(sNEW Paint2DApp);
-  }
-  else if(mode == u"frames")
-  {
-    sSetApplication(sNEW FramesApp);
   }
 }
 }
