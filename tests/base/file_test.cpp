@@ -114,39 +114,6 @@ protected:
   MemoryHandler *Mem = nullptr;
 };
 
-TEST_F(TextFileTest, TruncatedSequencesStopAtTheEnd)
-{
-  // sequences cut by the end of the file: one '?' and nothing read past the data
-  EXPECT_EQ(Load("\xef\xbb\xbf" "a\xc3"), u"a?");
-  EXPECT_EQ(Load("\xef\xbb\xbf" "a\xe2\x82"), u"a?");
-  EXPECT_EQ(Load("\xef\xbb\xbf" "a\xf0\x9f\x8e"), u"a?");
-  EXPECT_EQ(Load("\xef\xbb\xbf\xe2"), u"?");
-  // short files that begin like a mark are 8-bit text
-  EXPECT_EQ(Load("\xef\xbb"), u"\u00ef\u00bb");
-  EXPECT_EQ(Load("\xff"), u"\u00ff");
-  EXPECT_EQ(Load(""), u"");
-}
-
-TEST_F(TextFileTest, EveryEncodingGivesTheSameText)
-{
-  std::u16string want = u"Gr\u00fc\u00dfe\nzwei Zeilen\n";
-  std::string latin = "Gr\xfc\xdf" "e\r\nzwei Zeilen\r\n";
-  std::string utf8 = "\xef\xbb\xbfGr\xc3\xbc\xc3\x9f" "e\r\nzwei Zeilen\r\n";
-  std::string le("\xff\xfe", 2), be("\xfe\xff", 2);
-  for(char16_t c : std::u16string(u"Gr\u00fc\u00dfe\r\nzwei Zeilen\r\n"))
-  {
-    le += char(c & 0xff);
-    le += char(c >> 8);
-    be += char(c >> 8);
-    be += char(c & 0xff);
-  }
-  EXPECT_EQ(Load(latin), want);
-  EXPECT_EQ(Load("caf\xe9\r\nx\r"), u"caf\u00e9\nx");
-  EXPECT_EQ(Load(utf8), want);
-  EXPECT_EQ(Load(le), want);
-  EXPECT_EQ(Load(be), want);
-}
-
 TEST_F(FileFixture, SavedTextHasCrLfAndLoadsBack)
 {
   TempDir dir;

@@ -293,27 +293,6 @@ TEST(MemoryRegistryDeathTest, ForeignPointerIsFatal)
     testing::ExitedWithCode(1), "pointer 12345678 seems not to belong to any sMemoryHandler");
 }
 
-TEST(MemoryRegistryDeathTest, OutOfMemoryNamesTheRequest)
-{
-  EXPECT_EXIT(
-    {
-      TestHeap t;
-      sRegisterMemoryHandler(7, &t.Heap);
-      sSetAllocSource("scene.cpp", 42);
-      sMemAlloc(100000, 16, 7);
-    },
-    testing::ExitedWithCode(1),
-    "scene\\.cpp\\(42\\): out of mem: tried 97K, align 16, flags 00000007\n\\(free: 4064 of 4064, largest: 4064\\)");
-  EXPECT_EXIT(
-    {
-      TestHeap t;
-      sRegisterMemoryHandler(7, &t.Heap);
-      sMemAlloc(t.Heap.Alloc(64, 16, 0) ? 4000 : 1, 32, 7 | sAMF_ALT);
-    },
-    testing::ExitedWithCode(1),
-    "\nout of mem - tried 4000, align 32, flags 00000107\n\\(free: 3968 of 4064, largest: 3968\\)");
-}
-
 /****************************************************************************/
 
 namespace

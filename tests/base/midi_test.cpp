@@ -92,8 +92,6 @@ TEST(Midi, MessagesFromAnotherThreadArriveInOrderWithTheirFields)
 
 namespace
 {
-// Message i of a numbered stream: note-on with the number's low 14 bits as data.
-uint32_t Numbered(int i) { return plat::MidiPackShort(0x90, sU8(i & 0x7f), sU8((i >> 7) & 0x7f)); }
 int NumberOf(const sMidiMessage &m) { return m.Data1 | m.Data2 << 7; }
 
 // Reads a numbered stream of total messages while feed() runs on another thread, until
@@ -131,43 +129,6 @@ template <class Feed> std::vector<int> ReadStream(LoopbackHandler &h, int total,
   feeder.join();
   return got;
 }
-}
-
-TEST(Midi, ReaderAndWriterRunAtTheSameTime)
-{
-  LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddInput(u"Keys"); });
-  sMidiMessage m;
-  while(h.Handler->Read(m)) {}
-
-  // the feeder never runs more than half a ring ahead of the reader, so nothing is
-  // dropped however long the stream is, and everything comes in order
-  const int total = 16384;
-  std::atomic<int> consumed{0};
-  std::vector<int> got = ReadStream(h, total, consumed, [&] {
-    for(int i = 0; i < total; i++)
-    {
-      while(i - consumed.load() >= 512) std::this_thread::yield();
-      h.Devices->Feed(0, Numbered(i));
-    }
-  });
-  ASSERT_EQ(got.size(), size_t(total));
-  for(int i = 0; i < total; i++) ASSERT_EQ(got[i], i) << "message " << i << " out of order";
-  EXPECT_FALSE(h.Handler->HasInput());
-
-  // a feeder that does not wait may overrun the ring: the messages dropped are lost
-  // whole, what arrives is in order, and the ring works on afterwards
-  consumed = 0;
-  got = ReadStream(h, total, consumed, [&] {
-    for(int i = 0; i < total; i++) h.Devices->Feed(0, Numbered(i));
-  });
-  ASSERT_GE(got.size(), size_t(sMidiHandlerWin::RingSize)) << "the ring holds at least its size";
-  ASSERT_LE(got.size(), size_t(total));
-  for(size_t i = 1; i < got.size(); i++) ASSERT_LT(got[i - 1], got[i]) << "message " << i << " out of order";
-  h.Devices->Feed(0, Numbered(77));
-  h.Devices->Flush();
-  ASSERT_TRUE(h.Handler->Read(m));
-  EXPECT_EQ(NumberOf(m), 77);
-  EXPECT_FALSE(h.Handler->HasInput());
 }
 
 TEST(Midi, FullRingDropsNewMessagesUntilTheApplicationReads)

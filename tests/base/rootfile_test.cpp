@@ -37,19 +37,6 @@ protected:
   sRootFileHandler *Root = nullptr;
 };
 
-std::string ListNames(const sArray<sDirEntry> &list)
-{
-  std::string out;
-  for(const sDirEntry &e : list) out += plat::ToUtf8(e.Name) + ";";
-  return out;
-}
-
-const sDirEntry *Find(const sArray<sDirEntry> &list, const char16_t *name)
-{
-  for(const sDirEntry &e : list)
-    if(std::u16string(e.Name) == name) return &e;
-  return nullptr;
-}
 }
 
 /****************************************************************************/
@@ -214,48 +201,3 @@ TEST_F(RootFileTest, MisuseIsFatal)
 /****************************************************************************/
 /***   Folders                                                            ***/
 /****************************************************************************/
-
-TEST_F(RootFileTest, ListsSortedWithFlagsAndSizes)
-{
-  WriteFile(Dir.Name8("b.txt"), "12345");
-  WriteFile(Dir.Name8("A.png"), "1");
-  WriteFile(Dir.Name8("README"), "");
-  WriteFile(Dir.Name8("locked.dat"), "abc");
-  ASSERT_EQ(chmod(Dir.Name8("locked.dat").c_str(), 0444), 0);
-  ASSERT_EQ(mkdir(Dir.Name8("folder").c_str(), 0777), 0);
-  ASSERT_EQ(symlink("folder", Dir.Name8("link").c_str()), 0);
-  // a sparse file beyond 31 bits
-  {
-    FILE *f = fopen(Dir.Name8("huge.bin").c_str(), "wb");
-    ASSERT_TRUE(f);
-    ASSERT_EQ(ftruncate(fileno(f), off_t(3) << 30), 0);
-    fclose(f);
-  }
-
-  sDynamicArray<sDirEntry> list;
-  ASSERT_TRUE(sLoadDir(list, plat::ToUtf16(Dir.Path).c_str()));
-  EXPECT_EQ(ListNames(list), "A.png;b.txt;folder;huge.bin;link;locked.dat;README;");
-  const sDirEntry *e = Find(list, u"b.txt");
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Size, 5u);
-  EXPECT_EQ(e->Flags, sDEF_EXISTS);
-  EXPECT_GT(e->LastWrite, 116444736000000000ull);   // after 1970
-  EXPECT_EQ(Find(list, u"folder")->Flags, sDEF_EXISTS | sDEF_DIR);
-  EXPECT_EQ(Find(list, u"folder")->Size, 0u);
-  EXPECT_EQ(Find(list, u"locked.dat")->Flags, sDEF_EXISTS | sDEF_READONLY);
-  EXPECT_EQ(Find(list, u"huge.bin")->Size, 0x7fffffffu);
-  // a link to a folder is marked as a link, never as a folder to walk into
-  EXPECT_EQ(Find(list, u"link")->Flags & (sDEF_LINK | sDEF_DIR), sDEF_LINK);
-
-  // a pattern; the trailing separator is not doubled
-  std::u16string slash = plat::ToUtf16(Dir.Path) + u"/";
-  ASSERT_TRUE(sLoadDir(list, slash.c_str(), u"*.txt"));
-  EXPECT_EQ(ListNames(list), "b.txt;");
-  std::u16string back = plat::ToUtf16(Dir.Path) + u"\\";
-  ASSERT_TRUE(sLoadDir(list, back.c_str(), u"*.PNG"));
-  EXPECT_EQ(ListNames(list), "A.png;");
-  // nothing matches: 0 and an empty array
-  EXPECT_FALSE(sLoadDir(list, slash.c_str(), u"*.wav"));
-  EXPECT_EQ(list.GetSize(), 0);
-  chmod(Dir.Name8("locked.dat").c_str(), 0644);
-}
