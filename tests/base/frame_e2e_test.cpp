@@ -323,6 +323,17 @@ TEST(FrameDriverExit, InterruptClosesInOrder)
 
 namespace
 {
+TEST(FrameDriverExit, ForgottenAllocationIsReportedAtTheEnd)
+{
+  // the clean runs above check for the absence of this report: it must be able to appear
+  ChildRun run = RunApp({"-mode", "leak"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  size_t banner = run.Output.find("Memory Leak Detected.");
+  ASSERT_NE(banner, std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("frameapp.cpp(", banner), std::string::npos);
+  EXPECT_GT(Find(run, "error code 00000000 (ok)"), Find(run, "exit 0x01 EventQueue"));
+}
+
 TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
 {
   ChildRun run = RunApp({"-mode", "crash"});

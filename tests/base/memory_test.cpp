@@ -183,6 +183,20 @@ TEST(MemoryHeapDeathTest, BadRequestsAndFreesAreFatal)
 
 /****************************************************************************/
 
+TEST(MemoryRegistry, ADestroyedHandlerLeavesItsSlot)
+{
+  {
+    TestHeap t;
+    sRegisterMemoryHandler(7, &t.Heap);
+    EXPECT_EQ(sGetMemoryHandler(7), &t.Heap);
+  }
+  EXPECT_EQ(sGetMemoryHandler(7), nullptr);
+  // the runtime heap still serves its type
+  void *p = sMemAlloc(64, 16, 1);
+  ASSERT_NE(p, nullptr);
+  sMemFree(p);
+}
+
 TEST(MemoryRegistry, ThreadSafeHandlerServesManyThreads)
 {
   TestHeap t(0x100000);
@@ -349,6 +363,18 @@ struct HeldUntilExit
   }
 } HeldBlock;
 
+[[noreturn]] void ExitWhileMemoryRuns()
+{
+  HeldBlock.Block = sMemAlloc(100, 16, 0);
+  std::exit(0);
+}
+}
+
+TEST(MemorySystemDeathTest, NormalExitWhileMemoryRuns)
+{
+  // the main memory is thread-safe here, as in the program: its lock goes away too
+  ASSERT_TRUE(sGetMemoryHandler(1)->ThreadSafe);
+  EXPECT_EXIT(ExitWhileMemoryRuns(), testing::ExitedWithCode(0), "block given back at exit\n");
 }
 
 TEST(MemorySystemDeathTest, ExitReportsBytesStillHeld)

@@ -125,3 +125,16 @@ TEST(HooksDeathTest, OverflowIsFatal)
       },
       testing::ExitedWithCode(1), "Overflow! Alloc: 2 Used: 2 Added: 1");
 }
+
+TEST(PlatformInfixDeathTest, DotAndThreeLetters)
+{
+  EXPECT_EQ(std::u16string(sGetPlatformInfix()), u".pch");
+  sSetPlatformInfix(u".abc");
+  EXPECT_EQ(std::u16string(sGetPlatformInfix()), u".abc");
+  sSetPlatformInfix(u".pch");
+  EXPECT_EXIT(sSetPlatformInfix(u"abc"), testing::ExitedWithCode(1), "platform infix abc\n");
+  EXPECT_EXIT(sSetPlatformInfix(u".ab"), testing::ExitedWithCode(1), "platform infix \\.ab\n");
+  // a missing infix prints an empty one before the check fails
+  EXPECT_EXIT(sSetPlatformInfix(nullptr), testing::ExitedWithCode(1), "platform infix \n");
+  EXPECT_EXIT(sSetPlatformInfix(u".abcdefgh"), testing::ExitedWithCode(1), kCheckFailed);
+}

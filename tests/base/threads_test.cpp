@@ -14,6 +14,22 @@
 #include <unistd.h>
 #include <vector>
 
+namespace
+{
+// Static initialisers of other files may run before those of the thread code (memory
+// handlers ask for the context while they are made): the main thread must get its own
+// block then too, not one made for a foreign thread.
+sThreadContext *const ContextDuringStaticInit = sGetThreadContext();
+const bool ForeignDuringStaticInit = ContextDuringStaticInit->Foreign != 0;
+}
+
+TEST(ThreadContext, MainThreadIsKnownDuringStaticInitialisation)
+{
+  EXPECT_FALSE(ForeignDuringStaticInit);
+  EXPECT_EQ(ContextDuringStaticInit, sGetThreadContext());
+  EXPECT_FALSE(sGetThreadContext()->Foreign);
+}
+
 TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
 {
   sThreadContext *main = sGetThreadContext();

@@ -116,6 +116,28 @@ sTexture2D *MakeChecker()
   return t;
 }
 
+TEST_F(Resized, DeviceStartedAgainAtAnotherSize)
+{
+  CurrentScreenMode = sScreenMode();
+  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
+  DrawAndCheck(64, 48, 0x336699, 0xff8000);
+  Stop();
+
+  // the screen mode still holds 64 x 48: the new device must follow its window
+  ASSERT_TRUE(Start(100, 70));
+  sInt w, h;
+  WindowSize(w, h);
+  ASSERT_EQ(w, 100);
+  ASSERT_EQ(h, 70);
+  sInt sx = 0, sy = 0;
+  sGetScreenSize(sx, sy);
+  EXPECT_EQ(sx, 100);
+  EXPECT_EQ(sy, 70);
+  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 100);
+  EXPECT_EQ(sGetScreenDepthBuffer()->SizeY, 70);
+  DrawAndCheck(100, 70, 0x204060, 0x00ff00);
+}
+
 TEST_F(Resized, ResetToTheWindowsNewSize)
 {
   CurrentScreenMode = sScreenMode();

@@ -2,6 +2,7 @@
 // and read what it prints. "-mode" picks the run:
 //   order  frames with input, a document, a nested paint, a vetoed and an allowed close
 //   run    plain frames until the window is closed or the process interrupted
+//   leak   leaves one allocation behind and ends in the first frame
 //   crash  an assertion fails inside a frame
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
 #include "base/gdi.hpp"
@@ -147,6 +148,21 @@ public:
   }
 };
 
+struct Forgotten
+{
+  sInt Value[4];
+};
+
+class LeakApp : public sApp
+{
+public:
+  void OnPaint3D() override
+  {
+    sDPrintF(u"forgotten %d\n", sNEW Forgotten ? 1 : 0);
+    sExit();
+  }
+};
+
 class CrashApp : public sApp
 {
 public:
@@ -222,6 +238,10 @@ void sMain()
   else if(mode == u"run")
   {
     sSetApplication(sNEW RunApp);
+  }
+  else if(mode == u"leak")
+  {
+    sSetApplication(sNEW LeakApp);
   }
   else if(mode == u"crash")
   {

@@ -77,17 +77,6 @@ inline std::vector<uint32_t> ConstPS()
   return {0xFFFF0300u, Op(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), 0x0000FFFFu};
 }
 
-// ps_3_0: oC0 = colour0, oC1 = c0.
-inline std::vector<uint32_t> TwoTargetPS()
-{
-  using namespace asm3;
-  return {0xFFFF0300u,
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 0),
-          Op(MOV, 2), Dst(COLOROUT, 0), Src(INPUT, 0),
-          Op(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 0),
-          0x0000FFFFu};
-}
-
 // ps_3_0: oC0 = texture s0 (2D, or cube with samplerType 3) at texcoord0.
 inline std::vector<uint32_t> TexturePS(uint32_t samplerType = 2)
 {
@@ -308,13 +297,6 @@ protected:
     if (Target)
       Target->Release();
     GpuTest::TearDown();
-  }
-
-  void SetColor(uint32_t argb)
-  {
-    float c[4] = {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
-                  float(argb >> 24) / 255.0f};
-    Dev->SetPixelShaderConstantF(0, c, 1);
   }
 
   // An 8 x 8 managed texture of the format, level 0 filled from `data`.
