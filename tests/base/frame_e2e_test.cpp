@@ -343,6 +343,13 @@ TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
   // a fatal error does not run the orderly exit: the application is not called again
   EXPECT_EQ(Count(run, "event 3"), 0);
 }
+
+TEST(FrameDriverExit, FrameStartsClearedToTheChosenColour)
+{
+  ChildRun run = RunApp({"-mode", "pixels"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_GE(Find(run, "pixel 2060a0"), 0) << run.Output;
+}
 }
 
 namespace

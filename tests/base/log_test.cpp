@@ -84,6 +84,24 @@ TEST_F(LogTest, QuotedValuesAndDashes)
   EXPECT_EQ(U8(sShellParam(u"v")), "open end");
 }
 
+TEST_F(LogTest, LookUpByName)
+{
+  Parse(u"p -Size 12abc -big 99999999999 -neg \"-2147483648\" -v a -V b -empty");
+  EXPECT_EQ(sShellParamInt(u"size", 0, 7), 12);
+  EXPECT_EQ(sShellParamInt(u"big", 0, 7), 7);
+  EXPECT_EQ(sShellParamInt(u"neg", 0, 7), -2147483647 - 1);
+  EXPECT_EQ(sShellParamInt(u"missing", 0, 7), 7);
+  Lines.clear();
+  EXPECT_EQ(sShellParamInt(u"v", 0, 7), 7);   // a value that is no number is told
+  EXPECT_EQ(Joined(), "[sys]      -v a is not a number: 7 is used\n");
+  EXPECT_EQ(U8(sShellParam(u"v", 0)), "a");
+  EXPECT_EQ(U8(sShellParam(u"v", 1)), "b");
+  EXPECT_EQ(sShellParam(u"v", 2), nullptr);
+  EXPECT_TRUE(sShellSwitch(u"EMPTY"));
+  EXPECT_TRUE(sShellSwitch(u"size"));
+  EXPECT_FALSE(sShellSwitch(u"siz"));
+}
+
 TEST_F(LogTest, LimitsAreNotOverrun)
 {
   std::u16string line = u"p";

@@ -236,6 +236,20 @@ TEST(MemoryRegistry, ThreadSafeHandlerServesManyThreads)
   EXPECT_EQ(t.Heap.Owner, sGetThreadContext());
 }
 
+TEST(MemoryRegistry, MemoryHookKeepsItsCallbacks)
+{
+  ASSERT_NE(sGetMemoryHook(), nullptr);
+  static sDInt seen = 0;
+  int user = 0;
+  auto cb = [](sDInt value, void *u) { seen = value + (u ? 1 : 0); };
+  sAddMemoryHook(cb, &user);
+  sGetMemoryHook()->Call(41);
+  EXPECT_EQ(seen, 42);
+  sGetMemoryHook()->Rem(static_cast<sMemoryHookFunc>(cb), nullptr);
+  sGetMemoryHook()->Call(1);
+  EXPECT_EQ(seen, 42);
+}
+
 namespace
 {
 struct Base

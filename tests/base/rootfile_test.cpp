@@ -69,6 +69,21 @@ TEST_F(RootFileTest, ReadsAtItsOwnOffset)
   sDELETE(f);
 }
 
+TEST_F(RootFileTest, ReadErrorsAreLoggedWithTheSystemCode)
+{
+  // the first page of a process is never mapped: reading it through the memory file of
+  // the process fails with an input/output error (5)
+  LogCapture log;
+  sFile *f = sOpenFile(u"/proc/self/mem", sFA_READ);
+  if(!f)
+    GTEST_SKIP() << "no /proc/self/mem";
+  char buf[16];
+  EXPECT_FALSE(f->Read(buf, sizeof(buf)));
+  EXPECT_TRUE(log.Has("read error: 00000005\n")) << log.Text();
+  EXPECT_FALSE(f->Close());
+  sDELETE(f);
+}
+
 TEST_F(RootFileTest, FindsNamesIgnoringCaseAndBackslashes)
 {
   ASSERT_EQ(mkdir(Dir.Name8("Sub").c_str(), 0777), 0);

@@ -30,6 +30,20 @@ TEST(TextBuffer, ManyPrintsKeepEveryCharacterInOrder)
   EXPECT_EQ(std::u16string(tb.Get()), expect + u"!");
 }
 
+TEST(TextBuffer, EmptyPrintStillMakesRoomForTheTerminator)
+{
+  // the growth rule counts the terminator, also when nothing is appended: a buffer
+  // without storage takes one character, and Get terminates in it
+  sTextBuffer bare(0);
+  bare.Print(u"");
+  EXPECT_EQ(bare.GetCapacity(), 1);
+  const sChar *t = bare.Get();
+  EXPECT_EQ(t[0], 0);
+  bare.Print(u"ab");
+  EXPECT_EQ(bare.GetCapacity(), 4);   // 1 + 2 + 1 beats 2 * 1
+  EXPECT_EQ(std::u16string(bare.Get()), u"ab");
+}
+
 /****************************************************************************/
 /***   String pool                                                        ***/
 /****************************************************************************/

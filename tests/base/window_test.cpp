@@ -120,6 +120,24 @@ TEST_F(WindowProc, ContinuousModeQueuesAndActivationDrains)
   EXPECT_EQ(active, 0);
 }
 
+TEST_F(WindowProc, WindowLosingTheFocusStaysActiveFullScreenDoesNot)
+{
+  static sInt active = -1;
+  auto hook = +[](sDInt a, void *) { active = sInt(a); };
+  sAddHook(sActivateHook.load(), hook, nullptr);
+  plat::Message m;
+  m.Kind = plat::MessageKind::Activate;
+  m.Active = false;
+  sWindowProc(m);
+  EXPECT_EQ(active, 1);
+  sSetSystemFlags(sISF_FULLSCREEN);
+  sWindowProc(m);
+  EXPECT_EQ(active, 0);
+  m.Active = true;
+  sWindowProc(m);
+  EXPECT_EQ(active, 1);
+}
+
 TEST_F(WindowProc, CloseRequestCanBeVetoed)
 {
   static sInt veto = 1;

@@ -44,6 +44,38 @@ TEST_F(Targets, FrameBracketAndRefusals)
   sRender3DEnd(0);
 }
 
+TEST_F(Targets, SecondTargetDoesNotOutliveTheFrame)
+{
+  ASSERT_TRUE(sRender3DBegin());
+  sTexture2D a(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sTexture2D b(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  sRenderTargetSpec spec(0, 0, nullptr, &a, nullptr);
+  spec.Target[1] = &b;
+  sSetTarget(spec);
+  Dev->Log.clear();
+  sRender3DEnd(0);
+  EXPECT_EQ(Dev->Lines("SetRenderTarget 1 null").size(), 1u);
+}
+
+TEST_F(Targets, RecreatedTexturesAndShadersAreSetAgain)
+{
+  TestMaterial m;
+  sTexture2D tex(8, 8, sTEX_ARGB8888);
+  m.Texture[0] = &tex;
+  m.Prepare(sVertexFormatPosCol);
+  ASSERT_TRUE(sRender3DBegin());
+  m.Set(nullptr, 0);
+  // the same texture object with a new device texture
+  tex.Init(8, 8, sTEX_ARGB8888, 0, 1);
+  Dev->Log.clear();
+  m.Set(nullptr, 0);
+  auto set = Dev->Lines("SetTexture 0");
+  ASSERT_EQ(set.size(), 1u);
+  EXPECT_EQ(set[0], "SetTexture 0 " + Dev->Name(tex.Tex));
+  m.Texture[0] = nullptr;
+  sRender3DEnd(0);
+}
+
 // --- geometry
 
 class Geometry : public RecordingTest
@@ -172,9 +204,30 @@ TEST_F(Geometry, FiveHundredThirteenthBufferIsFatal)
     testing::ExitedWithCode(1), kCheckFailed);
 }
 
-// --- textures
+TEST(TextureFormats, BitsPerPixelOfEveryCode)
+{
+  const sInt expected[40] = {0,  32, 32, 32, 64, 32, 64, 128, 16, 32, 64, 8,  8,  4,  4,  8,  8,  4,  8, 32,
+                             64, 32, 32, 4,  8,  16, 16, 16,  16, 8,  16, 16, 16, 32, 16, 32, 8,  16, 32, 8};
+  for(sInt code = 1; code <= 39; code++) EXPECT_EQ(sBitsPerPixel(code), expected[code]) << "code " << code;
+  EXPECT_EXIT(sBitsPerPixel(0), testing::ExitedWithCode(1), "format");
+  EXPECT_EXIT(sBitsPerPixel(40), testing::ExitedWithCode(1), "format");
+}
 
 using Textures = RecordingTest;
+
+TEST_F(Textures, AutomaticMipmapsLeaveOneLevelToLoad)
+{
+  sTexture2D t(64, 32, sTEX_ARGB8888 | sTEX_AUTOMIPMAP);
+  EXPECT_EQ(t.Mipmaps, 1);
+  // the device was asked for the whole chain (level count 0)
+  EXPECT_EQ(Dev->R(t.Tex)->Levels, 7u);
+  EXPECT_EQ(Dev->R(t.Tex)->Usage, USAGE_AUTOGENMIPMAP);
+  std::vector<uint8_t> data(64 * 32 * 4, 5);
+  t.LoadAll(data.data());
+  EXPECT_EQ(Dev->Lines("LockTexture").size(), 1u);
+}
+
+// --- textures
 
 // --- lost device
 

@@ -42,6 +42,16 @@ TEST_F(VertexFormats, FatalLists)
   EXPECT_EQ(Dev->R(longest->Decl)->Decl.size(), 30u);
 }
 
+TEST_F(VertexFormats, MemoryHookFlushKeepsFormatsMadeWithoutAMark)
+{
+  LogCapture log;
+  sInt before = sGetVertexFormatCount();
+  sHookCall(sGetMemoryHook(), 1);
+  EXPECT_EQ(sGetVertexFormatCount(), before);
+  EXPECT_EQ(log.Count("flushing vertex format handles"), 1);
+  EXPECT_EQ(log.Count("registered shaders"), 1);
+}
+
 using Shaders = RecordingTest;
 
 TEST_F(Shaders, FatalShaders)

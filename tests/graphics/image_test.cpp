@@ -342,6 +342,30 @@ TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad2.jpg").c_str()), nullptr);
 }
 
+TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
+{
+  sImage img(2, 2), back;
+  img.Fill(0xff808080);
+  std::vector<uint8_t> png = EncodePng(img);
+  // IHDR width and height: 16000 x 16000 from a file of some 80 bytes
+  for(int k : {16, 20})
+  {
+    png[k] = 0;
+    png[k + 1] = 0;
+    png[k + 2] = 0x3e;
+    png[k + 3] = 0x80;
+  }
+  EXPECT_FALSE(back.LoadCompressed(png.data(), sDInt(png.size())));
+  std::vector<uint8_t> psd = PsdFile(img);
+  psd[14] = psd[18] = 0x30;   // 0x30000002 rows and columns
+  WriteRaw(Dir.Name8("huge.psd"), psd);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("huge.psd").c_str()), nullptr);
+  psd[14] = psd[18] = 0;
+  psd[16] = psd[20] = 0x10;   // 4098 x 4098 from 80 bytes
+  WriteRaw(Dir.Name8("big.psd"), psd);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.psd").c_str()), nullptr);
+}
+
 /****************************************************************************/
 /***   Decoder stream and memory                                          ***/
 /****************************************************************************/
@@ -416,4 +440,24 @@ TEST(ImageData, BlockChainsOfSizesNotMultipleOfFourDecodeCloseToTheSource)
     EXPECT_GE(Psnr(out1, Pixels(*half)), 24.0) << code;
     sDELETE(half);
   }
+}
+
+TEST(ImageData, BlockLevelsGoThroughTheProgramsPackerWithTheModeWord)
+{
+  // without a device (or with the format flag 0x800000) the packer of the program runs,
+  // dithering and refining three times when the mode word is set
+  sImage img(12, 8);
+  FillPattern(img, 40);
+  for(sInt mode : {0, 1})
+    for(sInt flags : {0, 0x800000})
+    {
+      sImageData d;
+      d.Mode = mode;
+      d.Init(0x1000 | flags | 16, 1, 12, 8);
+      d.ConvertFrom(&img);
+      std::vector<sU8> want(size_t(sDXTSize(12, 8, 16)));
+      sCompressDXT(want.data(), img.Data, 12, 8, 16, mode ? 129 : 1);
+      ASSERT_EQ(d.DataSize, sDInt(want.size()));
+      EXPECT_EQ(memcmp(d.Data, want.data(), want.size()), 0) << mode << " " << flags;
+    }
 }

@@ -52,6 +52,43 @@ TEST(PainterFont, PrintableCharactersAreDistinctAndFitTheCell)
   EXPECT_FALSE(GlyphBit('0', 4, 0) || GlyphBit('0', 0, 6));
 }
 
+TEST(PainterFont, AccentsStandClearOfTheirLetters)
+{
+  const sU8 *f = sGetPainterFont();
+  auto rowsSet = [&](sInt c, sInt from, sInt to) {
+    for(sInt r = from; r <= to; r++)
+      if(!f[c * 8 + r]) return false;
+    return true;
+  };
+  // small letters: an accent of two rows, a clear row, a body of four rows on the base line
+  for(sInt c : {0xe0, 0xe1, 0xe2, 0xe3, 0xe5, 0xe8, 0xe9, 0xea, 0xec, 0xed, 0xee, 0xf1, 0xf2, 0xf5, 0xf9, 0xfa, 0xfb, 0xfd})
+  {
+    EXPECT_TRUE(rowsSet(c, 0, 1)) << "character " << c;
+    EXPECT_EQ(f[c * 8 + 2], 0) << "character " << c << ": the accent touches the letter";
+    EXPECT_TRUE(rowsSet(c, 3, 6)) << "character " << c;
+  }
+  for(sInt c : {0xe4, 0xeb, 0xef, 0xf6, 0xfc, 0xff}) EXPECT_NE(f[c * 8 + 0] | f[c * 8 + 1], 0) << "character " << c;
+  // capitals: an accent of one row, a clear row, a body of five rows on the base line
+  for(sInt c = 0xc0; c <= 0xdd; c++)
+  {
+    if(c == 0xc6 || c == 0xc7 || c == 0xd0 || c == 0xd7 || c == 0xd8) continue;
+    EXPECT_NE(f[c * 8], 0) << "character " << c;
+    EXPECT_EQ(f[c * 8 + 1], 0) << "character " << c << ": the accent touches the letter";
+    EXPECT_TRUE(rowsSet(c, 2, 6)) << "character " << c;
+    EXPECT_EQ(f[c * 8 + 7], 0) << "character " << c;
+  }
+  // one letter under its different accents keeps its body; the accents differ
+  for(sInt c = 0xe1; c <= 0xe5; c++)
+  {
+    EXPECT_EQ(std::memcmp(f + c * 8 + 3, f + 0xe0 * 8 + 3, 5), 0) << "character " << c;
+    EXPECT_NE(GlyphKey(c), GlyphKey(0xe0));
+  }
+  for(sInt c = 0xc1; c <= 0xc5; c++) EXPECT_EQ(std::memcmp(f + c * 8 + 1, f + 0xc0 * 8 + 1, 7), 0) << "character " << c;
+  // the y keeps its descender under an accent
+  EXPECT_NE(f[0xfd * 8 + 7], 0);
+  EXPECT_NE(f[0xff * 8 + 7], 0);
+}
+
 /****************************************************************************/
 /***   Collecting quads                                                   ***/
 /****************************************************************************/

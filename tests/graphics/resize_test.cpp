@@ -234,6 +234,26 @@ TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
   StopGraphics();
 }
 
+TEST_F(Resized, TextureKeptAcrossDevicesIsEmptyAndSafeToDelete)
+{
+  CurrentScreenMode = sScreenMode();
+  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  ASSERT_NE(checker->Tex, nullptr);
+  Stop();
+  EXPECT_EQ(checker->Tex, nullptr);
+  EXPECT_EQ(rt->Tex, nullptr);
+  EXPECT_EQ(sGetRenderTargetCount(), 0);
+  ASSERT_TRUE(Start(80, 60));
+  sInt targets = sGetRenderTargetCount();
+  delete rt;
+  delete checker;
+  EXPECT_EQ(sGetRenderTargetCount(), targets);
+  // the new device still draws
+  DrawAndCheck(80, 60, 0x405060, 0xff0000);
+}
+
 // A geometry kept past the end of the device is reported, and letting go of it after
 // another device started neither stops the program nor takes a reference of the new
 // device's buffers.
@@ -275,6 +295,42 @@ TEST(DeviceEnd, GeometryOutlivingTheDeviceLetsGoSafely)
   mine.VertexPart[0].Release();
   StopGraphics();
   EXPECT_EQ(sGetGeoBufferCount(), 0);
+}
+
+// A shader kept past the end of the device holds nothing of it, and releasing it after
+// another device started leaves that device's shader list as it was.
+TEST(DeviceEnd, ShaderOutlivingTheDeviceLeavesTheNextListAlone)
+{
+  const std::vector<uint32_t> vs1 = Asm("vs_2_0\ndcl_position v0\nmov oPos, v0\n");
+  const std::vector<uint32_t> vs2 = Asm("vs_2_0\ndcl_position v0\nadd oPos, v0, v0\n");
+  auto bytes = [](const std::vector<uint32_t> &v) { return reinterpret_cast<const sU8 *>(v.data()); };
+  const sInt n1 = sInt(vs1.size() * 4), n2 = sInt(vs2.size() * 4);
+
+  StartRecording();
+  sShader *old = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1);
+  ASSERT_NE(old->Handle, nullptr);
+  StopGraphics();
+  EXPECT_EQ(old->Handle, nullptr);
+
+  RecApi *api = StartRecording();
+  sInt before = sGetShaderCount();
+  sShader *a = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1);
+  sShader *b = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs2), n2);
+  EXPECT_NE(a, old);   // made again on this device
+  EXPECT_EQ(sGetShaderCount(), before + 2);
+  sShaderRelease(old);
+  EXPECT_EQ(sGetShaderCount(), before + 2);
+  // the list still finds and unlinks both of its shaders
+  EXPECT_EQ(sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs1), n1), a);
+  EXPECT_EQ(sCreateShader(sSTF_VERTEX | sSTF_HLSL23, bytes(vs2), n2), b);
+  sShaderRelease(a);
+  sShaderRelease(a);
+  sShaderRelease(b);
+  sShaderRelease(b);
+  EXPECT_EQ(sGetShaderCount(), before);
+  EXPECT_EQ(api->Device->Live("vs"), 0);
+  EXPECT_TRUE(api->Device->Lines("ERROR").empty());
+  StopGraphics();
 }
 
 }

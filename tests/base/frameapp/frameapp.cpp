@@ -2,6 +2,7 @@
 // and read what it prints. "-mode" picks the run:
 //   order  frames with input, a document, a nested paint, a vetoed and an allowed close
 //   run    plain frames until the window is closed or the process interrupted
+//   pixels reads back the colour a frame starts with
 //   leak   leaves one allocation behind and ends in the first frame
 //   crash  an assertion fails inside a frame
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
@@ -148,6 +149,25 @@ public:
   }
 };
 
+class PixelApp : public sApp
+{
+  sInt Frames = 0;
+
+public:
+  void OnPaint3D() override
+  {
+    Frames++;
+    if(Frames == 1) sGetFrameBackEnd().SetFrameClearColor(0xff2060a0);
+    if(Frames < 3) return;
+    using ReadPixels = void (*)(int, int, int, int, unsigned, unsigned, void *);
+    auto readPixels = reinterpret_cast<ReadPixels>(SDL_GL_GetProcAddress("glReadPixels"));
+    unsigned char rgba[4] = {};
+    readPixels(17, 23, 1, 1, 0x1908 /* RGBA */, 0x1401 /* unsigned byte */, rgba);
+    sDPrintF(u"pixel %02x%02x%02x\n", sU32(rgba[0]), sU32(rgba[1]), sU32(rgba[2]));
+    sExit();
+  }
+};
+
 struct Forgotten
 {
   sInt Value[4];
@@ -238,6 +258,10 @@ void sMain()
   else if(mode == u"run")
   {
     sSetApplication(sNEW RunApp);
+  }
+  else if(mode == u"pixels")
+  {
+    sSetApplication(sNEW PixelApp);
   }
   else if(mode == u"leak")
   {

@@ -236,6 +236,18 @@ TEST(Bitmap2D, SurrogatePairsAreOneCharacterAndLoneOnesDoNotBreak)
   EXPECT_FALSE(FindInk(bitmap).Empty());
 }
 
+TEST(Bitmap2D, ImpossibleSizesAreRefused)
+{
+  EXPECT_FALSE(plat::Bitmap2D::Create(-1, 10));
+  EXPECT_FALSE(plat::Bitmap2D::Create(10, -1));
+  EXPECT_FALSE(plat::Bitmap2D::Create(1 << 20, 1 << 20));
+  EXPECT_FALSE(plat::Bitmap2D::Create(INT32_MAX, INT32_MAX));
+  auto empty = plat::Bitmap2D::Create(0, 5);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->GetWidth(), 0);
+  EXPECT_EQ(empty->GetHeight(), 5);
+}
+
 TEST(Fonts, ExtremeRequestsAreCut)
 {
   for(int height : {INT32_MIN, INT32_MAX, -100000})

@@ -65,6 +65,24 @@ protected:
   }
 };
 
+TEST_F(GpuObjectTest, ClientSizeIsTheWindowsDrawableSize)
+{
+  int w = -1, h = -1;
+  EXPECT_EQ(Obj->GetClientSize(nullptr, w, h), ERR_INVALIDCALL);
+  EXPECT_EQ(w, 0);
+  EXPECT_EQ(h, 0);
+  SDL_Window *win = SDL_CreateWindow("gpu test", 0, 0, 72, 44, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  ASSERT_NE(win, nullptr) << SDL_GetError();
+  ASSERT_EQ(Obj->GetClientSize(win, w, h), RES_OK);
+  int dw = 0, dh = 0;
+  SDL_GL_GetDrawableSize(win, &dw, &dh);
+  EXPECT_EQ(w, dw);
+  EXPECT_EQ(h, dh);
+  EXPECT_GT(w, 0);
+  EXPECT_GT(h, 0);
+  SDL_DestroyWindow(win);
+}
+
 using GpuDevice = GpuTest;
 
 TEST_F(GpuDevice, ClearStaysInsideTheViewportScissorAndRects)

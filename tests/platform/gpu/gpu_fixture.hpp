@@ -299,6 +299,13 @@ protected:
     GpuTest::TearDown();
   }
 
+  void SetColor(uint32_t argb)
+  {
+    float c[4] = {float((argb >> 16) & 255) / 255.0f, float((argb >> 8) & 255) / 255.0f, float(argb & 255) / 255.0f,
+                  float(argb >> 24) / 255.0f};
+    Dev->SetPixelShaderConstantF(0, c, 1);
+  }
+
   // An 8 x 8 managed texture of the format, level 0 filled from `data`.
   Texture *MakeTexture(Format fmt, const void *data, uint32_t w = 8, uint32_t h = 8)
   {

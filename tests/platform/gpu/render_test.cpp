@@ -134,6 +134,20 @@ TEST_F(GpuRender, DepthRunsFromZeroAtZToOneAtW)
   ds->Release();
 }
 
+TEST_F(GpuRender, SeparateAlphaBlendKeepsTheTargetsAlpha)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
+  Dev->SetRenderState(RS_SRCBLEND, BLEND_ONE);
+  Dev->SetRenderState(RS_DESTBLEND, BLEND_ZERO);
+  Dev->SetRenderState(RS_SEPARATEALPHABLENDENABLE, 1);
+  Dev->SetRenderState(RS_SRCBLENDALPHA, BLEND_ZERO);
+  Dev->SetRenderState(RS_DESTBLENDALPHA, BLEND_ONE);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x33000000u, 1.0f, 0);
+  DrawQuad(-1, 1, 1, -1, 0xFF102030u);
+  EXPECT_TRUE(Near(Read(Target)[18], 0x33102030u));
+}
+
 TEST_F(GpuRender, FormatsSampleWithTheirChannels)
 {
   // A8R8G8B8 in memory: B, G, R, A
@@ -361,6 +375,59 @@ TEST_F(GpuRender, DrawsReadingBeyondTheirBuffersAreRefused)
   ib->Release();
 }
 
+TEST_F(GpuRender, ResolvesIntoAnotherFormat)
+{
+  Surface *ms = nullptr, *half = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(8, 8, FMT_A8R8G8B8, MULTISAMPLE_NONMASKABLE, 0, false, &ms), RES_OK);
+  ASSERT_EQ(Dev->CreateRenderTarget(4, 4, FMT_A16B16G16R16F, MULTISAMPLE_NONE, 0, false, &half), RES_OK);
+  Dev->ColorFill(ms, nullptr, 0xFF00FF00u);
+  ASSERT_EQ(Dev->StretchRect(ms, nullptr, half, nullptr, TEXF_LINEAR), RES_OK);
+  // back into 8-bit to read it
+  EXPECT_EQ(Dev->StretchRect(half, nullptr, nullptr, nullptr, TEXF_NONE), ERR_INVALIDCALL);
+  Surface *level = nullptr;
+  Target->GetSurfaceLevel(0, &level);
+  ASSERT_EQ(Dev->StretchRect(half, nullptr, level, nullptr, TEXF_NONE), RES_OK);
+  EXPECT_EQ(Read(Target)[27], 0xFF00FF00u);
+  level->Release();
+  half->Release();
+  ms->Release();
+}
+
+TEST(GpuLifetime, DeviceOutlivesTheEntryObject)
+{
+  std::string error;
+  Object *obj = Object::Create(error);
+  ASSERT_NE(obj, nullptr) << error;
+  PresentParameters pp;
+  pp.BackBufferWidth = pp.BackBufferHeight = 4;
+  Device *dev = nullptr;
+  ASSERT_EQ(obj->CreateHeadlessDevice(pp, &dev), RES_OK);
+  obj->Release();
+  EXPECT_EQ(dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF010203u, 1.0f, 0), RES_OK);
+  EXPECT_EQ(dev->Present(), RES_OK);
+  EXPECT_EQ(dev->Release(), 0u);
+}
+
+TEST_F(GpuRender, ConstantsWrittenBetweenDrawsReachTheShader)
+{
+  // registers written in separate calls between draws, some far apart
+  UseShaders(PassThroughVS(), ConstPS());
+  SetColor(0xFF102030u);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF102030u);
+  float far[4] = {1, 1, 1, 1};
+  Dev->SetPixelShaderConstantF(200, far, 1);
+  SetColor(0xFF405060u);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF405060u);
+  int32_t b = 1;
+  Dev->SetPixelShaderConstantB(3, &b, 1);
+  SetColor(0xFF708090u);
+  Dev->SetPixelShaderConstantB(0, &b, 1);
+  DrawQuad(-1, 1, 1, -1);
+  EXPECT_EQ(Read(Target)[0], 0xFF708090u);
+}
+
 TEST_F(GpuRender, ShortMipChainsAreComplete)
 {
   // two levels of a 16 x 16 texture: a 1 x 1 picture reads the smallest level there is
@@ -399,6 +466,26 @@ TEST_F(GpuRender, ShortMipChainsAreComplete)
   Dev->SetTexture(0, nullptr);
   small->Release();
   t->Release();
+}
+
+TEST_F(GpuRender, TargetsWithoutAlphaBlendWithDestinationAlphaOne)
+{
+  Texture *x8 = MakeTarget(8, 8, FMT_X8R8G8B8);
+  ASSERT_NE(x8, nullptr);
+  Bind(x8);
+  UseShaders(PassThroughVS(), ColorPS());
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
+  Dev->SetRenderState(RS_ALPHABLENDENABLE, 1);
+  Dev->SetRenderState(RS_SRCBLEND, BLEND_DESTALPHA);
+  Dev->SetRenderState(RS_DESTBLEND, BLEND_INVDESTALPHA);
+  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
+  EXPECT_EQ(Read(x8)[0], 0xFFC0C0C0u);
+  // the same on a target with alpha uses the stored 0
+  Bind(Target);
+  Dev->Clear(0, nullptr, CLEAR_TARGET, 0x00404040u, 1.0f, 0);
+  DrawQuad(-1, 1, 1, -1, 0xFFC0C0C0u);
+  EXPECT_EQ(Read(Target)[0], 0x00404040u);
+  x8->Release();
 }
 
 TEST_F(GpuRender, ShaderModel2ProgramsPairBySemantics)

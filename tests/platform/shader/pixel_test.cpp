@@ -9,6 +9,9 @@ using namespace shtest;
 
 namespace {
 
+// ps_3_0 body with the sampler declarations given; result of the body in r0 goes to oC0
+Tokens Ps3(std::initializer_list<uint32_t> body) { return PsWith(Tokens(body)); }
+
 Texture Mipmapped2x2(int unit) {
   Texture t;
   t.Unit = unit;
@@ -125,6 +128,27 @@ TEST_P(FlowControl, Runs) {
   s.PSInt[4 * 2] = 1000;        // i2: far more passes than allowed
   s.PSInt[4 * 2 + 2] = 1;
   EXPECT_TRUE(Near(RunPs(PsWith(GetParam().Body), s), GetParam().Want)) << GetParam().Name;
+}
+
+// def values reach the program bit for bit, infinities and NaN included, and override the
+// constant block
+TEST(Constants, DefKeepsSpecialValuesAndOverridesTheBlock) {
+  REQUIRE_GL();
+  DrawSetup s;
+  SetConst(s.PSConst, 4, {5, 5, 5, 5});
+  SetConst(s.PSConst, 5, {6, 6, 6, 6});
+  Tokens ps = Ps3({Ins(DEF, 5), Dst(CONST, 4), 0x7F800000u, 0xFF800000u, 0x7FC00000u, F(0.1f),
+                   Ins(DEF, 5), Dst(CONST, 6), F(1e30f), F(-3.5e-7f), F(16777216.0f), F(-0.0f),
+                   Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 4),
+                   Ins(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 6),
+                   Ins(MOV, 2), Dst(COLOROUT, 2), Src(CONST, 5)});
+  s.Targets = 3;
+  DrawResult r = Draw(PassVS3(), ps, s);
+  ASSERT_TRUE(r.Ok) << r.Error;
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 0), {INFINITY, -INFINITY, NAN, 0.1f}));
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 1), {1e30f, -3.5e-7f, 16777216.0f, 0.0f}));
+  EXPECT_EQ(PixelOf(r, 0, 0, 1)[1], -3.5e-7f);
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 2), {6, 6, 6, 6}));
 }
 
 Tokens operator+(Tokens a, const Tokens &b) {

@@ -166,6 +166,48 @@ TEST(FatalSignalDeathTest, FaultOnAnotherThreadNamesIt)
       testing::ExitedWithCode(1), "FATAL: access violation[^\n]*thread \"crasher\"\nStack trace:\n 1\\. [^\n]*DereferenceNull");
 }
 
+TEST(FatalSignalDeathTest, RemoveRestoresWhatWasThereBefore)
+{
+  SKIP_UNDER_TSAN();
+  EXPECT_EXIT(
+      {
+        struct sigaction before{};
+        before.sa_handler = [](int) { _exit(42); };
+        sigemptyset(&before.sa_mask);
+        sigaction(SIGSEGV, &before, nullptr);
+        plat::InstallFatalSignalHandler(PrintAndExit, Prefix);
+        plat::InstallFatalSignalHandler(PrintAndExit, Prefix);  // a second install keeps the first's record
+        plat::RemoveFatalSignalHandler();
+        DereferenceNull();
+      },
+      testing::ExitedWithCode(42), "");
+  std::string error;
+  EXPECT_FALSE(plat::InstallFatalSignalHandler(nullptr, nullptr, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(Debugger, BreakStopsInTheTracerAndGoesOnWhenItPassesTheTrapBack)
+{
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if(child == 0)
+  {
+    if(ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(2);
+    plat::BreakIntoDebugger();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  if(WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "tracing not permitted here";
+  ASSERT_TRUE(WIFSTOPPED(status));
+  EXPECT_EQ(WSTOPSIG(status), SIGTRAP);
+  // hand the signal back, as a tracer that does not want it does
+  ASSERT_EQ(ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void *>(intptr_t(SIGTRAP))), 0);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 /****************************************************************************/
 
 TEST(StackTrace, SeveralThreadsTraceAtOnce)
