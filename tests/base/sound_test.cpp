@@ -4,6 +4,7 @@
 #include "base/app.hpp"
 #include "base/sound.hpp"
 #include "common/capture.hpp"
+#include "common/wait.hpp"
 #include "platform/audio/sound.hpp"
 
 #include <gtest/gtest.h>
@@ -25,19 +26,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-// waits for a condition, bounded so that a broken output cannot hang the run
-template <class F> bool WaitFor(F done, int seconds = 20)
-{
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while(!done())
-  {
-    if(std::chrono::steady_clock::now() > end) return false;
-    sSoundClock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // An output whose play position the test sets. It logs what the mixing thread does.
 class HandOutput : public plat::SoundOutput
@@ -175,7 +163,10 @@ TEST_F(SoundOutputTest, ClearWaitsForARunningHandlerAndNoCallFollows)
   ASSERT_EQ(sSetSoundHandler(44100, &SlowHandler, 1000, 0), 1);
   HandOutput *h = Hand.load();
   h->Position = 640 * 4;
-  ASSERT_TRUE(WaitFor([] { return SlowRunning.load(); }));
+  ASSERT_TRUE(sparktest::WaitFor([] {
+    sSoundClock();
+    return SlowRunning.load();
+  }));
   sClearSoundHandler();
   EXPECT_FALSE(SlowRunning.load()) << "the clear returned while the handler ran";
   int calls = SlowCalls;
@@ -289,7 +280,8 @@ TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
   sInitSound();
   ASSERT_EQ(sSetSoundHandler(44100, &RampHandler, length, 0), 1);
   // the frame driver's clock: every 10 ms
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(sparktest::WaitFor([&] {
+    sSoundClock();
     std::this_thread::sleep_for(std::chrono::milliseconds(9));
     return RampFrames.load() >= 3 * length;
   }));

@@ -107,15 +107,6 @@ protected:
   }
 };
 
-// A 2 x 2 texture: red, green / blue, white.
-sTexture2D *MakeChecker()
-{
-  sTexture2D *t = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
-  const uint32_t px[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
-  t->LoadAll(reinterpret_cast<const sU8 *>(px));
-  return t;
-}
-
 TEST_F(Resized, DeviceStartedAgainAtAnotherSize)
 {
   CurrentScreenMode = sScreenMode();

@@ -13,34 +13,10 @@ using namespace gputest;
 
 namespace
 {
-class GpuChanges : public GpuTest
+// The draw target of the render tests; draws change states between them.
+class GpuChanges : public GpuRender
 {
 protected:
-  Texture *Target = nullptr;
-
-  void SetUp() override
-  {
-    GpuTest::SetUp();
-    if (HasFatalFailure())
-      return;
-    Target = MakeTarget(8, 8);
-    Bind(Target);
-    Dev->SetRenderState(RS_CULLMODE, CULL_NONE);
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-  }
-
-  void TearDown() override
-  {
-    Surface *bb = nullptr;
-    Dev->GetBackBuffer(0, 0, &bb);
-    Dev->SetRenderTarget(0, bb);
-    bb->Release();
-    Dev->SetTexture(0, nullptr);
-    Dev->SetDepthStencilSurface(nullptr);
-    Target->Release();
-    GpuTest::TearDown();
-  }
-
   // Column i of the target, texture coordinates u0..u1 across it.
   void Column(int i, uint32_t color = 0xFFFFFFFFu, float u0 = 0, float u1 = 1)
   {
