@@ -1,4 +1,4 @@
-// Memory files, the handler chain, name preparation and the whole-file helpers.
+// The handler chain, whole-file loading and text files as saved and loaded.
 #include "common/check.hpp"
 #include "file_test_util.hpp"
 

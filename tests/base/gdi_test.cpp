@@ -1,5 +1,4 @@
-// The 2D layer: colours, off-screen bitmaps read back, fonts printed and measured,
-// the pointer and the window title.
+// The 2D layer: off-screen bitmaps read back, fonts printed and measured, and misuse.
 #include "common/check.hpp"
 #include "base/gdi.hpp"
 #include "common/capture.hpp"

@@ -1,5 +1,4 @@
-// Keyboard and mouse devices fed by snapshots, the polling thread, joypad filtering and
-// input schemes.
+// Keyboard and mouse devices fed by snapshots, the polling thread and input schemes.
 #include "base/input2.hpp"
 #include "base/numbers.hpp"
 

@@ -1,5 +1,5 @@
 // MIDI handler over a loopback MIDI system: messages fed on another thread, the ring's
-// limits, device naming and the subsystem without any MIDI system.
+// limits and the subsystem without any MIDI system.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/midi.hpp"

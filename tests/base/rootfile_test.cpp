@@ -1,5 +1,5 @@
-// Operating-system files through the root file handler, and the folder functions, on
-// real files in a temporary folder.
+// Operating-system files through the root file handler, on real files in a temporary
+// folder.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/rootfile.hpp"

@@ -1,5 +1,5 @@
-// Sound output: the mixing arithmetic over an output the test moves by hand, a real
-// SDL output that writes to a file, and the paths without sound.
+// Sound output: the mixing thread over an output the test moves by hand, a real SDL
+// output that writes to a file, and the path without sound.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/sound.hpp"

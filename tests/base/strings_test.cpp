@@ -1,4 +1,4 @@
-// The bounded string helpers and the inline string buffers.
+// The bounded string helpers, integer scanning and wildcards.
 #include "base/types.hpp"
 #include "platform/text/utf.hpp"
 

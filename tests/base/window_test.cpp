@@ -1,5 +1,5 @@
-// The window procedure: keys, mouse, wheel and raw motion become input events and device
-// state; activation, close requests and the pending document.
+// The window procedure: keys become input events and device state; activation and close
+// requests.
 #include "base/input2.hpp"
 #include "base/render3d.hpp"
 #include "base/window.hpp"

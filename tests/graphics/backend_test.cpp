@@ -1,5 +1,5 @@
-// The back end over the recording device: device start, frames, render targets, the
-// geometry pool and drawing, textures and the lost-device restore.
+// The back end over the recording device: frames, render targets, the geometry pool,
+// textures and the lost-device restore.
 
 #include "common/check.hpp"
 #include "backend_util.hpp"

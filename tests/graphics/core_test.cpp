@@ -1,5 +1,5 @@
-// The graphics core over the recording device: vertex formats, shaders, materials and
-// their state lists, the state cache, constant buffers and viewport matrices.
+// The graphics core over the recording device: vertex formats, shaders, state lists and
+// viewport matrices.
 
 #include "common/check.hpp"
 #include "backend_util.hpp"

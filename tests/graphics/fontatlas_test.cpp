@@ -1,5 +1,5 @@
 // The font atlas: glyph boxes inside the atlas and apart, the ink of each glyph inside its
-// box, characters no font has, and the shrunk atlas.
+// box.
 #include "base/gdi.hpp"
 #include "graphics/fontatlas.hpp"
 #include "graphics/image.hpp"

@@ -1,5 +1,5 @@
-// Images: pixel operations, the file formats through real files, the decoder and its
-// stream, and the texture-ready data.
+// Images: blits and halving, the file formats through real files and damaged ones, and
+// the texture-ready data.
 #include "common/check.hpp"
 #include "image_test_util.hpp"
 

@@ -1,6 +1,5 @@
 // The show's material classes: every option and texture combination gets a pair of
-// programs that the device takes and whose stages fit; the precedence between options;
-// float colours; fields the owners set per draw start defined.
+// programs that the device takes and whose stages fit.
 
 #include "graphics/shader.hpp"
 #include "platform/shader/shader.hpp"

@@ -1,5 +1,4 @@
-// Lit materials: classes 3, 8 and 13 (per pixel), 15 (per vertex) and the vertex-stage
-// geometry of classes 4 and 5.
+// Lit materials: classes 3, 8 and 13 (per pixel) and the vertex-stage geometry of class 4.
 #include <set>
 
 #include "model.hpp"

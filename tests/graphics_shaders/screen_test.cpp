@@ -1,5 +1,5 @@
-// Full-screen passes and simple materials: classes 2, 6, 7, 9, 10, 11, 12, 14 and the
-// framework's simple, painter and YUV materials.
+// Full-screen passes and simple materials: classes 2, 6, 7 and 9 and the framework's
+// simple, painter and YUV materials.
 #include "model.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-// The text scanner: token rules, errors and their lines, file encodings.
+// The text scanner: token rules, errors and their lines, and long files.
 #include "util/scanner.hpp"
 #include "base/textbuffer.hpp"
 #include "common/capture.hpp"

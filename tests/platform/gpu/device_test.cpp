@@ -1,5 +1,5 @@
-// The device without shaders: the entry object, resources, clears, fills, copies, read-back,
-// and the lost-device sequence.
+// The device without shaders: the entry object, clears, block formats, read-back and the
+// lost-device sequence.
 
 #include "gpu_fixture.hpp"
 

@@ -1,5 +1,5 @@
-// Pixel-program behaviour: texture lookups of every kind, texkill, the alpha test, depth
-// and multiple colour outputs, vPos, and flow control with booleans, integers and predicates.
+// Pixel-program behaviour: texture lookups of every kind, texkill, def constants, and flow
+// control with booleans, integers and predicates.
 
 #include <cmath>
 

@@ -1,6 +1,5 @@
-// Vertex-program behaviour seen through the pixels: relative addressing, the instructions
-// only vertex programs have, shader-model 2.0 outputs, the position fix-up and the
-// varyings a pixel program reads that the vertex program does not write.
+// Vertex-program behaviour seen through the pixels: relative addressing, packed varyings
+// and the position fix-up.
 
 #include <cmath>
 
