@@ -22,7 +22,7 @@
 #define GL_SKIP_DECODE_EXT 0x8A4A
 #endif
 
-#include "platform/gpu/gpu.hpp"
+#include "gpu_common.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -31,36 +31,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <malloc.h>
 #include <vector>
 
-using namespace plat::gpu;
+using namespace gpubench;
 
 namespace
 {
 constexpr uint32_t W = 1920, H = 1080;
 constexpr int QUAD = 8;       // edge of a small quad in pixels
 constexpr int TEXTURES = 4;   // textures the draw loop cycles through
-
-uint32_t Reg(uint32_t type, uint32_t n) { return 0x80000000u | ((type & 7) << 28) | ((type & 0x18) << 8) | n; }
-uint32_t Dst(uint32_t type, uint32_t n) { return Reg(type, n) | 0xFu << 16; }
-uint32_t Src(uint32_t type, uint32_t n) { return Reg(type, n) | 0xE4u << 16; }
-uint32_t Dcl(uint32_t usage) { return 0x80000000u | usage; }
-constexpr uint32_t IN = 1, CONST = 2, OUT = 6, COLOROUT = 8, SAMPLER = 10, TEMP = 0;
-
-// vs_3_0: position and texture coordinate through; ps_3_0: texld r0, v0, s0; mul oC0, r0, c0
-const std::vector<uint32_t> VS = {
-  0xFFFE0300u,
-  31 | 2 << 24, Dcl(0), Dst(IN, 0), 31 | 2 << 24, Dcl(5), Dst(IN, 1),
-  31 | 2 << 24, Dcl(0), Dst(OUT, 0), 31 | 2 << 24, Dcl(5), Dst(OUT, 1),
-  1 | 2 << 24, Dst(OUT, 0), Src(IN, 0), 1 | 2 << 24, Dst(OUT, 1), Src(IN, 1),
-  0x0000FFFFu};
-const std::vector<uint32_t> PS = {
-  0xFFFF0300u,
-  31 | 2 << 24, Dcl(5), Dst(IN, 0), 31 | 2 << 24, 0x80000000u | 2u << 27, Dst(SAMPLER, 0),
-  66 | 3 << 24, Dst(TEMP, 0), Src(IN, 0), Src(SAMPLER, 0),
-  5 | 3 << 24, Dst(COLOROUT, 0), Src(TEMP, 0), Src(CONST, 0),
-  0x0000FFFFu};
 
 const char *RawVS = R"(#version 330 core
 layout(location = 0) in vec4 pos;
@@ -84,13 +65,10 @@ void main() {
 }
 )";
 
-struct Vertex { float X, Y, Z, W, U, V; };
-
 // One full-screen quad, then one small quad per draw on a grid over the target.
 std::vector<Vertex> Geometry(int draws)
 {
-  std::vector<Vertex> v = {{-1, 1, 0.5f, 1, 0, 0}, {1, 1, 0.5f, 1, 1, 0}, {-1, -1, 0.5f, 1, 0, 1},
-                           {-1, -1, 0.5f, 1, 0, 1}, {1, 1, 0.5f, 1, 1, 0}, {1, -1, 0.5f, 1, 1, 1}};
+  std::vector<Vertex> v(std::begin(FullScreenQuad), std::end(FullScreenQuad));
   int columns = int(W) / QUAD, rows = int(H) / QUAD;
   for (int i = 0; i < draws; i++)
   {
@@ -104,21 +82,12 @@ std::vector<Vertex> Geometry(int draws)
   return v;
 }
 
-uint32_t Texel(int t, uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 0x10203u) ^ (y * 0x30201u) ^ (t * 0x404040u)); }
-
 void Colour(int i, float *c)
 {
   c[0] = 0.25f + 0.5f * float(i % 7) / 7;
   c[1] = 0.25f + 0.5f * float(i % 5) / 5;
   c[2] = 0.25f + 0.5f * float(i % 3) / 3;
   c[3] = 0.02f;
-}
-
-bool Check(Result r, const char *what)
-{
-  if (Failed(r))
-    std::fprintf(stderr, "%s: %s (%s)\n", what, ResultName(r), ResultDescription(r));
-  return !Failed(r);
 }
 
 // The work as the device does it.
@@ -136,20 +105,7 @@ struct Layer
 
   bool Init(int draws)
   {
-    std::string error;
-    Obj = Object::Create(error);
-    if (!Obj)
-    {
-      std::fprintf(stderr, "no video: %s\n", error.c_str());
-      return false;
-    }
-    PresentParameters pp;
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 64;
-    if (!Check(Obj->CreateHeadlessDevice(pp, &Dev), "device"))
-      return false;
-    if (!Check(Dev->CreateVertexShader(VS.data(), VS.size(), &V), "vertex shader") ||
-        !Check(Dev->CreatePixelShader(PS.data(), PS.size(), &P), "pixel shader"))
+    if (!OpenDevice(Obj, Dev, V, P))
       return false;
     const VertexElement elements[] = {{0, 0, DECLTYPE_FLOAT4, 0, DECLUSAGE_POSITION, 0},
                                       {0, 16, DECLTYPE_FLOAT2, 0, DECLUSAGE_TEXCOORD, 0}, DECL_END};
@@ -182,23 +138,7 @@ struct Layer
     return true;
   }
 
-  bool Fill(Texture *&tex, uint32_t edge, int pattern)
-  {
-    if (!Check(Dev->CreateTexture(edge, edge, 0, 0, FMT_A8R8G8B8, POOL_MANAGED, &tex), "texture"))
-      return false;
-    for (uint32_t level = 0; level < tex->GetLevelCount(); level++)
-    {
-      LockedRect lr;
-      SurfaceDesc d;
-      tex->GetLevelDesc(level, d);
-      tex->LockRect(level, lr, nullptr, 0);
-      for (uint32_t y = 0; y < d.Height; y++)
-        for (uint32_t x = 0; x < d.Width; x++)
-          reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(lr.Bits) + y * lr.Pitch)[x] = Texel(pattern, x, y);
-      tex->UnlockRect(level);
-    }
-    return true;
-  }
+  bool Fill(Texture *&tex, uint32_t edge, int pattern) { return PatternTexture(Dev, tex, edge, pattern); }
 
   // waits without spinning, so that the wait costs no processor time
   void Finish()

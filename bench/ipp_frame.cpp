@@ -26,6 +26,7 @@
 #include "show/startup.hpp"
 #include "show/sync.hpp"
 #include "show/tmdata.hpp"
+#include "devices.hpp"
 
 #include <SDL2/SDL.h>
 #include <unistd.h>
@@ -221,46 +222,23 @@ int main(int argc, char **argv)
   }
   SetShowDisplay(0, W, H);
 
-  // our own CPU time, through the recording stand-in
-  {
-    RecApi *api = new RecApi(RecConfig());
-    sSetGpuApi(api);
-    sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sInitGfx(flags, w, h);
-    for(sInt heavy = 0; heavy < 2; heavy++)
+  // our own CPU time through the recording stand-in; the real device next to the fill
+  // bench's pass
+  const double pass = FillPass();
+  bench::OnBothDevices(W, H, [&](const char *, RecDevice *rec) {
+    if(rec)
     {
-      Show show(heavy);
-      size_t calls = 0;
-      double ms = show.Run(frames, heavy, api->Device, &calls);
-      double dev = StandInMillis(api->Device, calls);
-      std::printf("stand-in %-9s: %7.3f ms per frame, %zu device calls (%.3f ms stand-in), ours %.3f ms, ratio to 1 ms %.2f\n",
-                  heavy ? "heavy" : "baseline", ms, calls, dev, ms - dev, (ms - dev) / 1.0);
+      for(sInt heavy = 0; heavy < 2; heavy++)
+      {
+        Show show(heavy);
+        size_t calls = 0;
+        double ms = show.Run(frames, heavy, rec, &calls);
+        double dev = StandInMillis(rec, calls);
+        std::printf("stand-in %-9s: %7.3f ms per frame, %zu device calls (%.3f ms stand-in), ours %.3f ms, ratio to 1 ms %.2f\n",
+                    heavy ? "heavy" : "baseline", ms, calls, dev, ms - dev, (ms - dev) / 1.0);
+      }
+      return;
     }
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    sSetGpuApi(nullptr);
-    CurrentScreenMode = sScreenMode();
-  }
-
-  // the real device, next to the fill bench's pass
-  double pass = FillPass();
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) std::printf("real device: no video: %s\n", SDL_GetError());
-  }
-  SDL_Window *win =
-    SDL_WasInit(SDL_INIT_VIDEO) ? SDL_CreateWindow("bench", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN) : nullptr;
-  if(win)
-  {
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(win);
-    sInitGfx(flags, w, h);
     std::printf("one full-screen textured pass (gpu fill bench): %.3f ms\n", pass);
     for(sInt heavy = 0; heavy < 2 && sIsGfxActive(); heavy++)
     {
@@ -270,11 +248,7 @@ int main(int argc, char **argv)
       std::printf("real device %-9s: %8.3f ms per frame, %.1f full-resolution passes, ratio to passes x one pass %.2f\n",
                   heavy ? "heavy" : "baseline", ms, passes, pass > 0 ? ms / (passes * pass) : 0.0);
     }
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    SDL_DestroyWindow(win);
-  }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  });
   sExitFileHandlers();
   sExitStringPool();
   sExitMemorySystem();

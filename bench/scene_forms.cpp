@@ -11,13 +11,10 @@
 #include "base/framemem.hpp"
 #include "base/memory.hpp"
 #include "graphics/gpudevice.hpp"
-#include "graphics/internal.hpp"
 #include "graphics/shader.hpp"
 #include "show/scene.hpp"
 #include "show/tmdata.hpp"
-#include "graphics/recorder.hpp"
-
-#include <SDL2/SDL.h>
+#include "devices.hpp"
 
 #include <chrono>
 #include <cstdio>
@@ -93,34 +90,6 @@ double FrameMicros(Scene *s, sInt frames, RecDevice *rec)
   return best;
 }
 
-// The stand-in's own share: the calls a form makes on it (shaders, a state, constants,
-// declaration, streams and the draw), called directly.
-double DeviceMicros(RecDevice *rec, sInt n, sInt frames)
-{
-  static sF32 regs[23 * 4];
-  double best = 1e30;
-  for(sInt f = 0; f < frames; f++)
-  {
-    rec->Log.clear();
-    auto t0 = Clock::now();
-    for(sInt i = 0; i < n; i++)
-    {
-      rec->SetVertexShader(nullptr);
-      rec->SetPixelShader(nullptr);
-      rec->SetRenderState(plat::gpu::RS_CULLMODE, 2);
-      rec->SetVertexShaderConstantF(0, regs, 16);
-      rec->SetPixelShaderConstantF(0, regs, 11);
-      rec->SetVertexDeclaration(nullptr);
-      rec->SetStreamSource(0, nullptr, 0, 32);
-      rec->SetIndices(nullptr);
-      rec->DrawIndexedPrimitive(plat::gpu::PT_TRIANGLELIST, 0, 0, 4, 0, 2);
-    }
-    double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-    if(us < best) best = us;
-  }
-  return best;
-}
-
 void Run(const char *device, sInt frames, RecDevice *rec)
 {
   for(sInt n : {100, 1000, 8191})
@@ -136,7 +105,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
     }
     if(rec)
     {
-      double dev = DeviceMicros(rec, n, frames);
+      double dev = bench::FormCallMicros(rec, n, frames);
       double ours = (us - dev) / n;
       std::printf("%s  %5d forms: %7.3f us/form total, %7.3f us/form stand-in, %7.3f us/form ours, ratio to 1 us %.2f\n",
                   device, n, us / n, dev / n, ours, ours / 1.0);
@@ -160,43 +129,7 @@ int main(int argc, char **argv)
   sInitRootFileHandler();
   sPartitionMemory(64 << 20, 1 << 20);
 
-  // through the recording stand-in
-  RecApi *api = new RecApi(RecConfig());
-  sSetGpuApi(api);
-  sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
-  sU32 flags = 0;
-  sInt w = 640, h = 480;
-  sInitScreenMode(flags, w, h);
-  sInitGfx(flags, w, h);
-  Run("stand-in", frames, api->Device);
-  sExitGfx();
-  sSetGfxWindow(nullptr);
-  sSetGpuApi(nullptr);
-  CurrentScreenMode = sScreenMode();
-
-  // through the real device
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) std::printf("real device: no video: %s\n", SDL_GetError());
-  }
-  SDL_Window *win = SDL_WasInit(SDL_INIT_VIDEO)
-                      ? SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN)
-                      : nullptr;
-  if(win)
-  {
-    flags = 0;
-    w = 640;
-    h = 480;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(win);
-    sInitGfx(flags, w, h);
-    if(sIsGfxActive()) Run("real device", frames, nullptr);
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    SDL_DestroyWindow(win);
-  }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  bench::OnBothDevices(640, 480, [&](const char *device, RecDevice *rec) { Run(device, frames, rec); });
   sPartitionMemory(0, 0);
   sExitFileHandlers();
   sExitMemorySystem();

@@ -15,15 +15,13 @@
 #include "base/textbuffer.hpp"
 #include "platform/text/utf.hpp"
 #include "graphics/gpudevice.hpp"
-#include "graphics/internal.hpp"
-#include "graphics/recorder.hpp"
 #include "gui/records.hpp"
 #include "scenes/table.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/sync.hpp"
+#include "devices.hpp"
 
-#include <SDL2/SDL.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -36,37 +34,9 @@ namespace
 using Clock = std::chrono::steady_clock;
 constexpr sInt Width = 1920, Height = 1080;
 
-// Microseconds of one device call of the stand-in, the best of the runs.
-double StandInCallMicros(RecDevice *rec)
-{
-  static sF32 regs[23 * 4];
-  double best = 1e30;
-  for(sInt run = 0; run < 20; run++)
-  {
-    rec->Log.clear();
-    auto t0 = Clock::now();
-    for(sInt i = 0; i < 200; i++)
-    {
-      rec->SetVertexShader(nullptr);
-      rec->SetPixelShader(nullptr);
-      rec->SetRenderState(plat::gpu::RS_CULLMODE, 2);
-      rec->SetVertexShaderConstantF(0, regs, 16);
-      rec->SetPixelShaderConstantF(0, regs, 11);
-      rec->SetVertexDeclaration(nullptr);
-      rec->SetStreamSource(0, nullptr, 0, 32);
-      rec->SetIndices(nullptr);
-      rec->DrawIndexedPrimitive(plat::gpu::PT_TRIANGLELIST, 0, 0, 4, 0, 2);
-    }
-    double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / (200 * 9);
-    if(us < best) best = us;
-  }
-  rec->Log.clear();
-  return best;
-}
-
 void Run(const char *device, sInt frames, RecDevice *rec)
 {
-  const double perCall = rec ? StandInCallMicros(rec) : 0.0;
+  const double perCall = rec ? bench::FormCallMicros(rec, 200, 20) / (200 * bench::FormCalls) : 0.0;
   for(sInt index = 0; index < SHOW_SCENES; index++)
   {
     const ShowSceneRow &row = sShowSceneTable[index];
@@ -150,43 +120,7 @@ int main(int argc, char **argv)
   sInitRootFileHandler();
   sPartitionMemory(64 << 20, 1 << 20);
 
-  // through the recording stand-in
-  RecApi *api = new RecApi(RecConfig());
-  sSetGpuApi(api);
-  sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
-  sU32 flags = 0;
-  sInt w = Width, h = Height;
-  sInitScreenMode(flags, w, h);
-  sInitGfx(flags, w, h);
-  Run("stand-in", frames, api->Device);
-  sExitGfx();
-  sSetGfxWindow(nullptr);
-  sSetGpuApi(nullptr);
-  CurrentScreenMode = sScreenMode();
-
-  // through the real device
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) std::printf("real device: no video: %s\n", SDL_GetError());
-  }
-  SDL_Window *win = SDL_WasInit(SDL_INIT_VIDEO)
-                      ? SDL_CreateWindow("bench", 0, 0, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN)
-                      : nullptr;
-  if(win)
-  {
-    flags = 0;
-    w = Width;
-    h = Height;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(win);
-    sInitGfx(flags, w, h);
-    if(sIsGfxActive()) Run("real device", frames, nullptr);
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    SDL_DestroyWindow(win);
-  }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  bench::OnBothDevices(Width, Height, [&](const char *device, RecDevice *rec) { Run(device, frames, rec); });
   sPartitionMemory(0, 0);
   sExitFileHandlers();
   sExitStringPool();

@@ -2,7 +2,7 @@
 
 #include "graphics/materials.hpp"
 
-#include "shaders/shadercode.hpp"
+#include "graphics/programs.hpp"
 
 #include <cstring>
 
@@ -48,24 +48,19 @@ void sSetViewConstants(sViewConstants *vc, const sViewport &vp)
 /***   Program selection                                                  ***/
 /****************************************************************************/
 
-namespace
-{
-// The shader of entry i of a program table; an entry without a program stops the program.
-sShader *MakeShader(sU32 type, const shadercode::Code *codes, sInt count, sInt i)
+sShader *sprograms::MakeShader(sU32 type, const shadercode::Code *codes, sInt count, sInt i)
 {
   sVERIFY(i >= 0 && i < count);
   if(!codes[i].Data || codes[i].Size == 0) sAssertionFailed(__FILE__, __LINE__, u"codes[i]", u"");
   return sCreateShader(type, reinterpret_cast<const sU8 *>(codes[i].Data), sInt(codes[i].Size));
 }
 
-constexpr sU32 VSType = sSTF_VERTEX | sSTF_HLSL23;   // 0x1100
-constexpr sU32 PSType = sSTF_PIXEL | sSTF_HLSL23;    // 0x2100
-
-sBool SlotUsed(const sMaterial *m, sInt slot)
+sBool sprograms::SlotUsed(const sMaterial *m, sInt slot)
 {
   return m->Texture[slot] != nullptr || (m->S.TextureFlags[slot] & sMTF_EXTERN) != 0;
 }
-}
+
+using namespace sprograms;
 
 sInt sSimpleMaterialVSVariant(sU32 kindMask, sU32 renderFlags)
 {

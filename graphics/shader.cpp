@@ -2,7 +2,7 @@
 
 #include "graphics/shader.hpp"
 
-#include "shaders/shadercode.hpp"
+#include "graphics/programs.hpp"
 
 #include <cmath>
 
@@ -17,26 +17,15 @@ sU32 sShaderFloatColor(sF32 value)
 /***   Program selection                                                  ***/
 /****************************************************************************/
 
+using namespace sprograms;
+
 namespace
 {
-constexpr sU32 VSType = sSTF_VERTEX | sSTF_HLSL23;   // 0x1100
-constexpr sU32 PSType = sSTF_PIXEL | sSTF_HLSL23;    // 0x2100
-
-// The shared shader of entry i of a program table. An index the table does not hold, or
-// an entry without a program, stops the program.
-template <sInt N>
-sShader *Program(sU32 type, const shadercode::Code (&codes)[N], sInt i)
-{
-  sVERIFY(i >= 0 && i < N);
-  if(!codes[i].Data || codes[i].Size == 0) sAssertionFailed(__FILE__, __LINE__, u"codes[i]", u"");
-  return sCreateShader(type, reinterpret_cast<const sU8 *>(codes[i].Data), sInt(codes[i].Size));
-}
-
 template <sInt NV, sInt NP>
 void Select(sMaterial *m, const shadercode::Code (&vs)[NV], sInt v, const shadercode::Code (&ps)[NP], sInt p)
 {
-  m->VertexShader = Program(VSType, vs, v);
-  m->PixelShader = Program(PSType, ps, p);
+  m->VertexShader = MakeShader(VSType, vs, v);
+  m->PixelShader = MakeShader(PSType, ps, p);
 }
 
 // Options count only as set or not, so no value can reach past a table.
@@ -45,10 +34,10 @@ sInt On(sInt option)
   return option != 0 ? 1 : 0;
 }
 
-// A slot counts as textured when it holds a texture or is flagged as used without one.
+// A used slot as an index into the program tables.
 sInt Used(const sMaterial *m, sInt slot)
 {
-  return (m->Texture[slot] != nullptr || (m->S.TextureFlags[slot] & sMTF_EXTERN) != 0) ? 1 : 0;
+  return SlotUsed(m, slot) ? 1 : 0;
 }
 
 constexpr sU32 AdditiveBlend = 0x20102;   // source one, add, destination one

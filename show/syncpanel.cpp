@@ -94,36 +94,25 @@ void SyncMachine::DrawPanel(sFrameTimer *timer)
 
   // status lines
   sF32 y = 920.0f;
-  auto line = [&](sF32 x, const sChar *t) {
-    pen.Print(t, x, y, LeftAligned, pen.Text);
+  auto line = [&](sF32 x, const sChar *format, const auto &...args) {
+    sSPrintF(sStringRef(text), format, args...);
+    pen.Print(text, x, y, LeftAligned, pen.Text);
     y += LineStep;
     LineCount++;
   };
   const sF32 avg = timer ? timer->GetAverageDelta() : 1.0f;
-  sSPrintF(sStringRef(text), u"%5.2ffps %5.3fms", 1000.0f / avg, avg);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"bpm:%3.3f", Tempo);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"predicted snare abs:%d ms", HalfBarPeriod);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"          snare abs:%d ms", LastInterval);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"      snare abs max:%d ms", LongestInterval);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"      snare abs min:%d ms", ShortestInterval);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"      snare abs mid:%d ms", MidInterval);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"   snare abs to mid:%3.3f ms", MeanDeviation);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"        snare count:%d", TapCount);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"            new bmp:%3.3f", TappedTempo);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"           pattern:%d", r.BarIndex[0]);
-  line(1050, text);
-  sSPrintF(sStringRef(text), u"            action:%s", PresetNames[ColorPreset & 3]);
-  line(1050, text);
+  line(1050, u"%5.2ffps %5.3fms", 1000.0f / avg, avg);
+  line(1050, u"bpm:%3.3f", Tempo);
+  line(1050, u"predicted snare abs:%d ms", HalfBarPeriod);
+  line(1050, u"          snare abs:%d ms", LastInterval);
+  line(1050, u"      snare abs max:%d ms", LongestInterval);
+  line(1050, u"      snare abs min:%d ms", ShortestInterval);
+  line(1050, u"      snare abs mid:%d ms", MidInterval);
+  line(1050, u"   snare abs to mid:%3.3f ms", MeanDeviation);
+  line(1050, u"        snare count:%d", TapCount);
+  line(1050, u"            new bmp:%3.3f", TappedTempo);
+  line(1050, u"           pattern:%d", r.BarIndex[0]);
+  line(1050, u"            action:%s", PresetNames[ColorPreset & 3]);
 
   // the newest six beats of input as a level curve, shifted by the phase offset
   {
@@ -192,10 +181,9 @@ void SyncMachine::DrawPanel(sFrameTimer *timer)
   for(const auto &v : values)
   {
     if(v.IsInt)
-      sSPrintF(sStringRef(text), v.Format, v.I);
+      line(100, v.Format, v.I);
     else
-      sSPrintF(sStringRef(text), v.Format, v.F);
-    line(100, text);
+      line(100, v.Format, v.F);
   }
 
   // onset histories in screen pixels
@@ -231,22 +219,13 @@ void SyncMachine::DrawPanel(sFrameTimer *timer)
                           sInt(sU64(sAllocatedBytes.load()) >> 20), sInt(sU64(sGetAllocatedBytesBase()) >> 20)};
   const sChar *const memoryNames[4] = {u"    StaticTextureMem: %d", u"     StaticVertexMem: %d",
                                        u"         sMemoryUsed: %d", u"     sMemoryInitSize: %d"};
-  for(sInt i = 0; i < 4; i++)
-  {
-    sSPrintF(sStringRef(text), memoryNames[i], memory[i]);
-    line(100, text);
-  }
+  for(sInt i = 0; i < 4; i++) line(100, memoryNames[i], memory[i]);
   if(SceneRequest *g = GuiRecord)
   {
-    sSPrintF(sStringRef(text), u"LED: %d", g->CurrentIsSlideshow);
-    line(100, text);
-    sSPrintF(sStringRef(text), u"LEDSceneNr: %d", g->SlideshowIndex);
-    line(100, text);
-    sSPrintF(sStringRef(text), u"SceneSet: %d", g->RequestFlag);
-    line(100, text);
-    sSPrintF(sStringRef(text), u"NewSceneNr: %d - %d", g->RequestedScene, g->NextNumber);
-    line(100, text);
-    sSPrintF(sStringRef(text), u"NewStyleNr: %d", g->TransitionMode);
-    line(100, text);
+    line(100, u"LED: %d", g->CurrentIsSlideshow);
+    line(100, u"LEDSceneNr: %d", g->SlideshowIndex);
+    line(100, u"SceneSet: %d", g->RequestFlag);
+    line(100, u"NewSceneNr: %d - %d", g->RequestedScene, g->NextNumber);
+    line(100, u"NewStyleNr: %d", g->TransitionMode);
   }
 }

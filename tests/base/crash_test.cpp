@@ -61,38 +61,6 @@ TEST(FatalDeathTest, AssertionShowsTraceCallsCrashHookAndExitsWithOne)
       "(.*\n)?crash hook saw the text");
 }
 
-TEST(FatalDeathTest, AssertionWithoutDescriptionHasNoDescriptionLine)
-{
-  EXPECT_EXIT(H9FailWithoutDescription(3), testing::ExitedWithCode(1),
-              "Assertion failed\nExpression: x == 2\nStack trace:\n 1\\. H9FailWithoutDescription");
-  EXPECT_EXIT(sVERIFYFALSE, testing::ExitedWithCode(1), "crash_test\\.cpp\\([0-9]+\\) : assertion\nStack trace:");
-}
-
-TEST(FatalDeathTest, LongTextIsCutAndLosesItsTrace)
-{
-  EXPECT_EXIT(
-      {
-        InstallCrashHook([](sStringRef text, void *) {
-          std::u16string t = text.Buffer;
-          bool cut = t.size() == 1023 && t.find(u"Stack trace") == std::u16string::npos;
-          std::fprintf(stderr, "hook: %s\n", cut ? "cut" : "whole");
-        });
-        std::u16string big(2000, u'x');
-        sFatal(big.c_str());
-      },
-      testing::ExitedWithCode(1), "hook: cut\nx{1023}\n");
-}
-
-TEST(FatalDeathTest, FailingCrashHookStillShowsTheFirstText)
-{
-  EXPECT_EXIT(
-      {
-        InstallCrashHook([](sStringRef, void *) { sVERIFY(!"the crash hook fails"); });
-        sFatal(u"first failure");
-      },
-      testing::ExitedWithCode(1), "first failure\nStack trace:\n.*Assertion failed");
-}
-
 TEST(FatalDeathTest, FatalOnAnotherThreadEndsTheProcess)
 {
   EXPECT_EXIT(
@@ -117,33 +85,4 @@ TEST(FatalDeathTest, FatalSignalsEndInTheFatalRoutine)
         H9WriteThroughNull(nullptr);
       },
       testing::ExitedWithCode(1), "SIGSEGV.*\nStack trace:\n 1\\. H9WriteThroughNull.*crash hook saw the text");
-}
-
-TEST(FatalDeathTest, FailedGraphicsResults)
-{
-  sDXError(0, __FILE__, __LINE__, u"Fine()");
-  sDXError(1, __FILE__, __LINE__, u"AlsoFine()");
-  EXPECT_EXIT(
-      {
-        sSetDXErrorText([](sS32 result, const sChar **name, const sChar **description) {
-          if(sU32(result) == 0x8007000eu)
-          {
-            *name = u"E_OUTOFMEMORY";
-            *description = u"out of memory";
-          }
-        });
-        sDXError(sS32(0x8007000eu), "gfx/device.cpp", 77, u"CreateThing()");
-      },
-      testing::ExitedWithCode(1), "gfx/device\\.cpp\\(77\\): CreateThing\\(\\) error 8007000e \\(14\\): E_OUTOFMEMORY \\(out of memory\\)");
-  EXPECT_EXIT(sDXError(-1, "a.cpp", 1, u"Call()"), testing::ExitedWithCode(1),
-              "a\\.cpp\\(1\\): Call\\(\\) error ffffffff \\(16383\\): unknown \\(unknown error\\)");
-}
-
-TEST(Fatal, StackTraceNamesTheCaller)
-{
-  std::string trace = H9TraceHere();
-  EXPECT_EQ(trace.rfind(" 1. H9TraceHere", 0), 0u) << trace;
-  EXPECT_NE(trace.find("crash_test.cpp:"), std::string::npos) << trace;
-  EXPECT_NE(trace.find("\n 2. "), std::string::npos) << trace;
-  EXPECT_FALSE(sIsFatalInProgress());
 }

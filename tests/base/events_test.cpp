@@ -40,22 +40,6 @@ TEST(EventQueue, KeepsTheFirst64AndDropsThe65th)
   EXPECT_EQ(q->Peek().Key, 99u);
 }
 
-TEST(EventQueue, FutureEventsWaitAndHoldBackLaterOnes)
-{
-  auto q = std::make_unique<sInput2EventQueue>();
-  const sU32 now = 5000;
-  q->Put(Event(1, now + 100));   // stamped in the future
-  q->Put(Event(2, now));         // due, but behind it
-  sInput2Event e;
-  EXPECT_FALSE(q->GetDue(e, now));
-  EXPECT_FALSE(q->GetDue(e, now + 99));
-  ASSERT_TRUE(q->GetDue(e, now + 100));
-  EXPECT_EQ(e.Key, 1u);
-  ASSERT_TRUE(q->GetDue(e, now + 100));
-  EXPECT_EQ(e.Key, 2u);
-  EXPECT_FALSE(q->GetDue(e, now + 100));
-}
-
 TEST(EventQueue, TimeStampsAcrossTheClockWrap)
 {
   auto q = std::make_unique<sInput2EventQueue>();
@@ -120,51 +104,6 @@ TEST(EventQueue, ProducersAndAConsumerOnDifferentThreads)
 
 namespace
 {
-class InputApp : public sApp
-{
-public:
-  std::vector<sU32> Keys;
-  void OnInput(const sInput2Event &e) override { Keys.push_back(e.Key); }
-};
-}
-
-TEST(EventQueue, PostingQueuesOnlyInContinuousMode)
-{
-  sInitInput2EventQueue();
-  ASSERT_NE(sGetInput2EventQueue(), nullptr);
-  InputApp app;
-  sSetApplication(&app);
-  sU32 oldFlags = sGetSystemFlags();
-
-  sSetSystemFlags(0);
-  sPostInput2Event(Event(7, 0));
-  EXPECT_EQ(app.Keys, std::vector<sU32>{7});
-  EXPECT_TRUE(sGetInput2EventQueue()->IsEmpty());
-
-  sSetSystemFlags(sISF_CONTINUOUS);
-  sU32 now = sGetTime();
-  sPostInput2Event(Event(8, now));
-  sPostInput2Event(Event(9, now + 100000));
-  EXPECT_EQ(app.Keys.size(), 1u);
-  sInput2Event e;
-  ASSERT_TRUE(sPopDueInput2Event(e, now));
-  EXPECT_EQ(e.Key, 8u);
-  EXPECT_FALSE(sPopDueInput2Event(e, now));
-
-  sQualifiers = 0x30000;
-  sDrainInput2Events();
-  EXPECT_EQ(sQualifiers, 0u);
-  EXPECT_TRUE(sGetInput2EventQueue()->IsEmpty());
-
-  sSetSystemFlags(oldFlags);
-  sSetApplication(nullptr);
-  sExitInput2EventQueue();
-  EXPECT_EQ(sGetInput2EventQueue(), nullptr);
-  EXPECT_FALSE(sPopDueInput2Event(e, now));
-}
-
-namespace
-{
 class FakeDevice : public sInput2Device
 {
 public:
@@ -182,57 +121,6 @@ public:
   sU32 GetType() override { return Type; }
   sU32 GetId() override { return Id; }
 };
-}
-
-TEST(InputDevices, RegistryAddsFindsUpdatesAndRemoves)
-{
-  std::vector<sU32> updates;
-  FakeDevice a(sINPUT2_TYPE_KEYBOARD, 0, 0, &updates), b(sINPUT2_TYPE_MOUSE, 0, 0, &updates),
-      c(sINPUT2_TYPE_MOUSE, 1, 0, &updates);
-  sSetInput2DeviceCapacity(4);
-  sAddInput2Device(&a);
-  sAddInput2Device(&b);
-  sAddInput2Device(&c);
-  EXPECT_EQ(sFindInput2Device(sINPUT2_TYPE_MOUSE, 1), &c);
-  EXPECT_EQ(sFindInput2Device(sINPUT2_TYPE_KEYBOARD, 1), nullptr);
-  EXPECT_EQ(sCountInput2Devices(sINPUT2_TYPE_MOUSE), 2);
-  sUpdateInput2Devices(5, 0);
-  EXPECT_EQ(updates, (std::vector<sU32>{5, 5, 1005}));
-
-  sRemInput2Device(&b);   // the last entry takes its place
-  updates.clear();
-  sUpdateInput2Devices(6, 0);
-  EXPECT_EQ(updates, (std::vector<sU32>{6, 1006}));
-  EXPECT_EQ(sCountInput2Devices(sINPUT2_TYPE_MOUSE), 1);
-  sClearInput2Devices();
-  EXPECT_EQ(sFindInput2Device(sINPUT2_TYPE_MOUSE, 1), nullptr);
-}
-
-namespace
-{
-// Runs in a child: the command line and the registry stay changed there.
-[[noreturn]] void FindWithFourControllers()
-{
-  sParseCommandLine(u"-fourctrls", 0);
-  FakeDevice broken(sINPUT2_TYPE_MOUSE, 0, 1);
-  FakeDevice other(sINPUT2_TYPE_MOUSE, 1, 0);
-  FakeDevice good(sINPUT2_TYPE_MOUSE, 0, 0);
-  sSetInput2DeviceCapacity(3);
-  sAddInput2Device(&broken);
-  sAddInput2Device(&other);
-  bool noneUsable = sFindInput2Device(sINPUT2_TYPE_MOUSE, 0) == &broken;   // the first of the type
-  bool anyId = sFindInput2Device(sINPUT2_TYPE_MOUSE, 7) == &broken;
-  sAddInput2Device(&good);
-  bool usable = sFindInput2Device(sINPUT2_TYPE_MOUSE, 0) == &good;
-  bool noKeyboard = sFindInput2Device(sINPUT2_TYPE_KEYBOARD, 0) == nullptr;
-  // _exit: static destructors would stop the memory system under the registry
-  _exit(noneUsable && anyId && usable && noKeyboard ? 0 : 2);
-}
-}
-
-TEST(InputDevicesDeathTest, FourControllersPrefersUsableDevices)
-{
-  EXPECT_EXIT(FindWithFourControllers(), testing::ExitedWithCode(0), "");
 }
 
 TEST(InputDevicesDeathTest, RegistryOverflowIsFatal)

@@ -262,22 +262,6 @@ TEST_F(FrameDriverRun, FrameRunsHookInputSkipPrepareThenPaintAndDocument)
   EXPECT_EQ(Count(Order, "open doc://frame2"), 1);
 }
 
-TEST_F(FrameDriverRun, NestedPaintWarnsOnceAndTwoDeepReturns)
-{
-  ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
-  EXPECT_EQ(Count(Order, "warning: recursive paint detected"), 1);
-  int warn = Find(Order, "warning: recursive paint detected");
-  ASSERT_GT(warn, 0);
-  EXPECT_EQ(Order.Lines[warn - 1], "prepare 4");
-  // one deep is painted in full; the paint it nests in turn returns at once
-  EXPECT_EQ(Order.Lines[warn + 1], "prehook 5");
-  EXPECT_EQ(Order.Lines[warn + 2], "skip 5 inframe");
-  EXPECT_EQ(Order.Lines[warn + 3], "prepare 5");
-  EXPECT_EQ(Order.Lines[warn + 4], "paint 5");
-  EXPECT_EQ(Order.Lines[warn + 5], "paint 5");
-  EXPECT_EQ(Order.Lines[warn + 6], "prehook 6");
-}
-
 TEST_F(FrameDriverRun, KeyboardDeviceSeesTheHeldKeyThenCloseVetoAndExitOnce)
 {
   ASSERT_EQ(Order.ExitCode, 0) << Order.Output;
@@ -294,24 +278,6 @@ TEST_F(FrameDriverRun, KeyboardDeviceSeesTheHeldKeyThenCloseVetoAndExitOnce)
   EXPECT_EQ(Order.Lines[allowed + 2], "keyboard F1 pressed 1 times");
   EXPECT_EQ(Find(Order, "app deleted"), allowed + 3);
   EXPECT_EQ(Count(Order, "gave up"), 0);
-}
-
-TEST(FrameDriverExit, ExitCodeOneEndsWithFailLine)
-{
-  ChildRun run = RunApp({"-mode", "fail"});
-  EXPECT_EQ(run.ExitCode, 1) << run.Output;
-  int line = Find(run, "error code 00000001 (fail)");
-  EXPECT_GE(line, 0) << run.Output;
-  EXPECT_EQ(line, int(run.Lines.size()) - 1);
-}
-
-TEST(FrameDriverExit, MainWithoutApplicationStopsEverythingCleanly)
-{
-  ChildRun run = RunApp({"-mode", "noapp"});
-  EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_EQ(SubsystemLines(run, "exit").size(), std::size(FrameworkSubsystems));
-  EXPECT_GE(Find(run, "error code 00000000 (ok)"), 0);
-  EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;
 }
 
 // No display at all, or a named display whose server does not answer: the message says
@@ -377,10 +343,7 @@ TEST(FrameDriverExit, AssertionInsideAFrameEndsWithCodeOne)
   // a fatal error does not run the orderly exit: the application is not called again
   EXPECT_EQ(Count(run, "event 3"), 0);
 }
-}
 
-namespace
-{
 TEST(FrameDriverExit, FrameStartsClearedToTheChosenColour)
 {
   ChildRun run = RunApp({"-mode", "pixels"});
@@ -391,28 +354,6 @@ TEST(FrameDriverExit, FrameStartsClearedToTheChosenColour)
 
 namespace
 {
-TEST(FrameDriverExit, InstalledFrameFunctionsDriveStartFramesAndEnd)
-{
-  ChildRun run = RunApp({"-mode", "frames"});
-  ASSERT_EQ(run.ExitCode, 0) << run.Output;
-  int screenMode = Find(run, "frames screenmode 320x240");
-  int initGfx = Find(run, "frames initgfx 320x240");
-  int initDone = Find(run, "init done");
-  ASSERT_GE(screenMode, 0) << run.Output;
-  EXPECT_GT(initGfx, screenMode);
-  EXPECT_LT(initGfx, initDone);
-  // every frame goes through the installed paint, which brackets the application's
-  int paint1 = Find(run, "frames paint");
-  ASSERT_GT(paint1, initDone);
-  EXPECT_EQ(run.Lines[paint1 + 1], "onpaint3d");
-  EXPECT_EQ(run.Lines[paint1 + 2], "frames paint");
-  EXPECT_EQ(run.Lines[paint1 + 3], "onpaint3d");
-  // the graphics end after the application's exit event, once
-  int exitGfx = Find(run, "frames exitgfx");
-  EXPECT_GT(exitGfx, Find(run, "event 3"));
-  EXPECT_EQ(Count(run, "frames exitgfx"), 1);
-  EXPECT_EQ(Count(run, "frames initgfx 320x240"), 1);
-}
 }
 
 namespace

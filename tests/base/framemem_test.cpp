@@ -25,66 +25,6 @@ protected:
 };
 }
 
-TEST_F(FrameMemory, SharedRequestsFollowEachOtherAndComeBackAfterTheFlip)
-{
-  sU8 *a = static_cast<sU8 *>(sAllocFrame(24, 16));
-  sU8 *b = static_cast<sU8 *>(sAllocFrame(24, 16));
-  EXPECT_EQ(b - a, 32);
-  EXPECT_EQ(sPtr(a) % 16, 0u);
-  std::memset(a, 1, 24);
-  sFlipFrameMemory();
-  EXPECT_EQ(sAllocFrame(24, 16), a);   // one buffer: the next frame starts at its beginning
-  EXPECT_EQ(sGetFrameMemoryStats().LastFrameUsed, 64u);
-}
-
-TEST_F(FrameMemory, OddAlignmentsComeFromTheThreadsBuffers)
-{
-  std::vector<std::pair<sPtr, sPtr>> ranges;
-  for(int i = 0; i < 200; i++)
-  {
-    sInt align = 1 << (i % 8);   // 1 .. 128
-    sPtr size = 1 + sPtr(i * 7 % 50);
-    sPtr p = sPtr(sAllocFrame(size, align));
-    EXPECT_EQ(p % sPtr(align), 0u) << i;
-    ranges.push_back({p, p + size});
-  }
-  std::sort(ranges.begin(), ranges.end());
-  for(size_t i = 1; i < ranges.size(); i++) EXPECT_LE(ranges[i - 1].second, ranges[i].first);
-  sFrameMemoryStats s = sGetFrameMemoryStats();
-  EXPECT_EQ(s.FrameSize, 256u * 1024u);
-}
-
-TEST_F(FrameMemory, BorrowTakesOnlyWhatWasUsed)
-{
-  sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(1000, 8));
-  EXPECT_EQ(sPtr(p) % 8, 0u);
-  sAllocFrameEnd(p + 40);
-  sU8 *q = static_cast<sU8 *>(sAllocFrameBegin(8, 8));
-  EXPECT_EQ(q, p + 40);
-  sAllocFrameEnd(q + 8);
-}
-
-TEST_F(FrameMemory, DoubleBufferedFramesAlternate)
-{
-  sSetFrameMemoryDoubleBuffered(1);
-  sPartitionMemory(64 * 1024, 0);   // new buffers: now two of them
-  void *a = sAllocFrame(64, 16);
-  sFlipFrameMemory();
-  void *b = sAllocFrame(64, 16);
-  EXPECT_NE(a, b);
-  sFlipFrameMemory();
-  EXPECT_EQ(sAllocFrame(64, 16), a);
-}
-
-TEST_F(FrameMemory, FlipKeepsTheLargestFrame)
-{
-  sAllocFrame(5000, 16);
-  sFlipFrameMemory();
-  sAllocFrame(100, 16);
-  sFlipFrameMemory();
-  EXPECT_EQ(sGetFrameMemoryStats().MaxFrameUsed, 5008u);
-}
-
 TEST_F(FrameMemory, ThreadsTakeDisjointBlocks)
 {
   sPartitionMemory(8 * 1024 * 1024, 0);

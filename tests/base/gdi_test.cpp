@@ -1,5 +1,4 @@
-// The 2D layer: colours, off-screen bitmaps read back, fonts printed and measured,
-// the pointer and the window title.
+// The 2D layer: off-screen bitmaps read back, fonts printed and measured, and misuse.
 #include "common/check.hpp"
 #include "base/gdi.hpp"
 #include "common/capture.hpp"
@@ -59,19 +58,6 @@ const sChar *Face = u"DejaVu Sans";
 
 /****************************************************************************/
 
-TEST(Gdi, ColoursDropTheirAlphaAndKeepTheirOrder)
-{
-  sInitGDI();
-  for(int i = 0; i < 32; i++) EXPECT_EQ(sGetColor(i), 0u) << "colours start black";
-  sSetColor(3, 0x80123456);
-  EXPECT_EQ(sGetColor(3), 0x00123456u);
-  sSetColor(3, 0x80123456);
-  EXPECT_EQ(sGetColor(3), 0x00123456u);
-  sSetColor(31, 0xffabcdef);
-  EXPECT_EQ(sGetColor(31), 0x00abcdefu);
-  EXPECT_EQ(sGetColor(3), 0x00123456u);
-}
-
 TEST(Gdi, BitmapPixelsComeBackTopRowFirstAsBlueGreenRedBytes)
 {
   sInitGDI();
@@ -96,23 +82,6 @@ TEST(Gdi, BitmapPixelsComeBackTopRowFirstAsBlueGreenRedBytes)
   px = Render(3, 3, [] { sFillRect2D(-5, 2, 50, 9, 1); });
   want = {0, 0, 0, 0, 0, 0, 0x102030, 0x102030, 0x102030};
   EXPECT_EQ(px, want);
-}
-
-TEST(Gdi, DrawingWithoutATargetDoesNothing)
-{
-  sInitGDI();
-  sFont2D font(Face, 16, 0);
-  sFillRect2D(0, 0, 10, 10, 1);
-  font.Print(0, 0, 0, u"text");
-  // a paint target receives drawing while no bitmap rendering runs
-  std::unique_ptr<plat::Bitmap2D> paint = plat::Bitmap2D::Create(8, 8);
-  sSetColor(5, 0xff0000ff);
-  sSet2DPaintTarget(paint.get());
-  sFillRect2D(0, 0, 2, 2, 5);
-  sSet2DPaintTarget(nullptr);
-  sFillRect2D(2, 2, 4, 4, 5);
-  EXPECT_EQ(paint->GetPixel(1, 1), 0x0000ffu);
-  EXPECT_EQ(paint->GetPixel(3, 3), 0u);
 }
 
 TEST(GdiDeathTest, BadIdsAndRenderSequencesAreFatal)
@@ -199,126 +168,4 @@ TEST(GdiFonts, PrintedTextHasTheMeasuredInkExtentAndBaseline)
   Ink two = FindInk(px, w, ht);
   EXPECT_EQ(two.X0, ink.X0);
   EXPECT_NEAR(two.X1 - two.X0 + 1, h.Advance + h.B, 1);
-}
-
-TEST(GdiFonts, AbcWidthsAddUpToThePrintedAdvance)
-{
-  sInitGDI();
-  sSetColor(1, 0xffffffff);
-  sFont2D font(Face, 24, 0);
-  font.SetColor(1, 0);
-  const sChar *text = u"Wavy|";
-  int advance = 0;
-  for(int i = 0; i < 4; i++)
-  {
-    sFontCharInfo ci;
-    font.GetCharInfo(&ci, text[i]);
-    sInt a, b, c;
-    font.GetAbcWidths(text[i], a, b, c);
-    EXPECT_EQ(ci.A, a);
-    EXPECT_EQ(ci.B, b);
-    EXPECT_EQ(ci.C, c);
-    EXPECT_EQ(ci.Advance, a + b + c);
-    advance += ci.Advance;
-  }
-  // the bar after "Wavy" starts where the four advances put the pen
-  sFontCharInfo bar;
-  font.GetCharInfo(&bar, '|');
-  std::vector<sU32> full = Render(200, 40, [&] { font.Print(0, 3, 2, text); });
-  std::vector<sU32> barOnly = Render(200, 40, [&] { font.Print(0, 3 + advance, 2, u"|"); });
-  Ink barInk = FindInk(barOnly, 200, 40);
-  Ink fullInk = FindInk(full, 200, 40);
-  ASSERT_FALSE(barInk.Empty());
-  EXPECT_EQ(fullInk.X1, barInk.X1);
-  EXPECT_EQ(barInk.X0, 3 + advance + bar.A);
-
-  // a length draws only that many characters; -1 the whole text
-  std::vector<sU32> part = Render(200, 40, [&] { font.Print(0, 3, 2, text, 4); });
-  Ink partInk = FindInk(part, 200, 40);
-  EXPECT_LT(partInk.X1, barInk.X0);
-  std::vector<sU32> all = Render(200, 40, [&] { font.Print(0, 3, 2, text, -1); });
-  EXPECT_EQ(all, full);
-}
-
-TEST(GdiFonts, MissingFaceFallsBackWithALogLine)
-{
-  sparktest::DebugCapture out;
-  sFont2D font(u"No Such Face At All", 20, 0);
-  out.Stop();
-  EXPECT_NE(out.Text().find("font \"No Such Face At All\" not found"), std::string::npos) << out.Text();
-  EXPECT_EQ(font.GetHeight(), 20) << "the stand-in keeps the asked size";
-  EXPECT_TRUE(font.HasGlyph('A'));
-  sFontCharInfo ci;
-  font.GetCharInfo(&ci, 'A');
-  EXPECT_GT(ci.Advance, 0);
-
-  // an empty face takes the message-box font without a complaint
-  sparktest::DebugCapture quiet;
-  sFont2D box(u"", 20, 0);
-  sFont2D none(nullptr, 20, 0);
-  quiet.Stop();
-  EXPECT_EQ(quiet.Text().find("not found"), std::string::npos) << quiet.Text();
-  EXPECT_GT(box.GetHeight(), 0);
-  EXPECT_EQ(box.GetHeight(), none.GetHeight());
-  EXPECT_TRUE(box.HasGlyph('A'));
-
-  // a face name longer than the 32 characters a font name holds is cut
-  sparktest::DebugCapture cut;
-  sFont2D longName(u"DejaVu Sans and a lot more words after it", 20, 0);
-  cut.Stop();
-  EXPECT_NE(cut.Text().find("font \"DejaVu Sans and a lot more words\" not found"), std::string::npos) << cut.Text();
-}
-
-/****************************************************************************/
-
-TEST(GdiDeathTest, WindowTitleBeforeAnyIsSet)
-{
-  // a fresh process has set no title
-  EXPECT_EXIT(
-      {
-        std::fprintf(stderr, "<%s>\n", plat::ToUtf8(sGetWindowName()).c_str());
-        std::fflush(stderr);
-        _exit(0);
-      },
-      testing::ExitedWithCode(0), "<orvane application>");
-}
-
-TEST(Gdi, WindowTitleIsStoredAndCut)
-{
-  sSetWindowName(u"Sparkvane Show");
-  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), "Sparkvane Show");
-  std::u16string longTitle(300, u'a');
-  sSetWindowName(longTitle.c_str());
-  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), std::string(256, 'a'));
-  sSetWindowName(nullptr);
-  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), "orvane application");
-  sSetWindowName(u"");
-  EXPECT_EQ(plat::ToUtf8(sGetWindowName()), "orvane application");
-}
-
-TEST(Gdi, PointerIsHiddenAndShownOnlyWhenItsStateChanges)
-{
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  std::u16string error;
-  if(!plat::InitVideo(error)) GTEST_SKIP() << "no video: " << plat::ToUtf8(error);
-  sInitGDI();
-  plat::ShowCursor(true);
-  sSetMousePointer(sMP_HAND);
-  EXPECT_TRUE(plat::IsCursorShown()) << "the first shape keeps the pointer's visibility";
-  sSetMousePointer(sMP_OFF);
-  EXPECT_FALSE(plat::IsCursorShown());
-  // a second OFF does not hide again: what was shown meanwhile stays
-  plat::ShowCursor(true);
-  sSetMousePointer(sMP_OFF);
-  EXPECT_TRUE(plat::IsCursorShown());
-  plat::ShowCursor(false);
-  sSetMousePointer(sMP_ARROW);
-  EXPECT_TRUE(plat::IsCursorShown()) << "a shape after OFF shows the pointer";
-  // a shape after a shape does not touch the visibility
-  plat::ShowCursor(false);
-  sSetMousePointer(sMP_TEXT);
-  EXPECT_FALSE(plat::IsCursorShown());
-  for(int code = 1; code < sMP_MAX; code++) sSetMousePointer(code);
-  plat::ShowCursor(true);
-  plat::ExitVideo();
 }

@@ -1,5 +1,4 @@
-// Keyboard and mouse devices fed by snapshots, the polling thread, joypad filtering and
-// input schemes.
+// Keyboard and mouse devices fed by snapshots, the polling thread and input schemes.
 #include "base/input2.hpp"
 #include "base/numbers.hpp"
 
@@ -27,23 +26,6 @@ sMouseWin32::Snapshot MouseSnapshot(sU32 time, std::initializer_list<std::pair<s
   return s;
 }
 
-TEST(InputDevices, KindsCountsAndStartingStatus)
-{
-  sKeyboardWin32 kbd;
-  sMouseWin32 mouse;
-  EXPECT_EQ(kbd.GetType(), 0x4442594Bu);   // 'KYBD'
-  EXPECT_EQ(mouse.GetType(), 0x53554F4Du); // 'MOUS'
-  EXPECT_EQ(kbd.GetKeyCount(), 256);
-  EXPECT_EQ(mouse.GetKeyCount(), 14);
-  EXPECT_EQ(kbd.GetId(), 0u);
-  // no snapshot consumed yet: not usable
-  EXPECT_EQ(kbd.GetStatus(), 1u);
-  kbd.AddSnapshot(KeySnapshot(10, {}));
-  kbd.Update(10, 0);
-  EXPECT_EQ(kbd.GetStatus(), 0u);
-  EXPECT_EQ(kbd.GetTime(), 10u);
-}
-
 TEST(InputDevices, UpdateTakesDueSnapshotsAndRelativeIsTheChangeOverTheFrame)
 {
   sKeyboardWin32 kbd;
@@ -68,29 +50,6 @@ TEST(InputDevices, UpdateTakesDueSnapshotsAndRelativeIsTheChangeOverTheFrame)
   EXPECT_EQ(a.Rel[6], 0.0f);
 }
 
-TEST(InputDevices, PressAndReleaseBetweenTwoFramesCancel)
-{
-  sKeyboardWin32 kbd;
-  kbd.AddSnapshot(KeySnapshot(100, {{7, 1}}));
-  kbd.AddSnapshot(KeySnapshot(105, {}));
-  kbd.Update(200, 0);
-  EXPECT_EQ(kbd.getRel(7), 0.0f);
-  EXPECT_EQ(kbd.getPressed(7, 0.5f), 0);
-  EXPECT_EQ(kbd.getReleased(7, 0.5f), 0);
-}
-
-TEST(InputDevices, SnapshotFromTheFutureWaitsUnlessForced)
-{
-  sKeyboardWin32 kbd;
-  kbd.AddSnapshot(KeySnapshot(500, {{1, 1}}));
-  kbd.Update(400, 0);
-  EXPECT_EQ(kbd.getAbs(1), 0.0f);
-  EXPECT_EQ(kbd.GetPendingSnapshots(), 1);
-  kbd.Update(400, 1);
-  EXPECT_EQ(kbd.getAbs(1), 1.0f);
-  EXPECT_EQ(kbd.GetPendingSnapshots(), 0);
-}
-
 TEST(InputDevices, ClockWrapDoesNotFreezeInput)
 {
   sKeyboardWin32 kbd;
@@ -105,20 +64,6 @@ TEST(InputDevices, ClockWrapDoesNotFreezeInput)
   EXPECT_EQ(kbd.getAbs(2), 1.0f);
   kbd.Update(0x00000010u, 0);
   EXPECT_EQ(kbd.getAbs(2), 0.0f);
-}
-
-TEST(InputDevices, FullRingDropsTheNewestSnapshots)
-{
-  sKeyboardWin32 kbd;
-  sInt kept = 0;
-  for(sInt i = 1; i <= 20; i++) kept += kbd.AddSnapshot(KeySnapshot(sU32(i), {{3, sF32(i)}}));
-  EXPECT_EQ(kept, 16);
-  kbd.Update(1000, 0);
-  EXPECT_EQ(kbd.getAbs(3), 16.0f);
-  EXPECT_EQ(kbd.getRel(3), 16.0f);
-  EXPECT_EQ(kbd.GetTime(), 16u);
-  // room again
-  EXPECT_EQ(kbd.AddSnapshot(KeySnapshot(1001, {})), 1);
 }
 
 TEST(InputDevices, PressedAndReleasedEdgesWithThresholds)
@@ -183,40 +128,6 @@ protected:
   }
 };
 
-TEST_F(InputSubsystem, DevicesAreRegisteredAndThePollingThreadFeedsThem)
-{
-  sKeyboardWin32 *kbd = sGetKeyboardDevice();
-  sMouseWin32 *mouse = sGetMouseDevice();
-  ASSERT_TRUE(kbd && mouse);
-  EXPECT_EQ(sFindInput2Device(sINPUT2_TYPE_KEYBOARD, 0), kbd);
-  EXPECT_EQ(sFindInput2PollDevice(sINPUT2_TYPE_MOUSE, 0), mouse);
-  EXPECT_EQ(sCountInput2Devices(sINPUT2_TYPE_MOUSE), 1);
-
-  sSetKeyState(30, 1);
-  sSetKeyState(300, 1);   // outside the state array: ignored
-  EXPECT_TRUE(UpdateUntil(kbd, [&] { return kbd->getAbs(30) == 1.0f; }));
-  EXPECT_EQ(kbd->GetStatus(), 0u);
-
-  sMouseWindowState->X.store(100);
-  sMouseWindowState->Y.store(-7);
-  sMouseWindowState->Buttons.store(2 | 16);
-  sMouseWindowState->Wheel.store(-3);
-  sAddRawMouseMotion(5, -5);
-  sAddRawMouseMotion(1, 0);
-  EXPECT_TRUE(UpdateUntil(mouse, [&] { return mouse->getAbs(sMOUSE_RAWX) == 6.0f; }));
-  EXPECT_EQ(mouse->getAbs(sMOUSE_X), 100.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_Y), -7.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_RAWY), -5.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_WHEEL), -3.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_LEFT), 0.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_RIGHT), 2.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_EXTRA2), 16.0f);
-  EXPECT_EQ(mouse->getAbs(sMOUSE_ONE), 1.0f);
-
-  sSetKeyState(30, 0);
-  EXPECT_TRUE(UpdateUntil(kbd, [&] { return kbd->getAbs(30) == 0.0f; }));
-}
-
 TEST_F(InputSubsystem, WindowSideWritesWhileThePollingThreadReads)
 {
   // the main thread changes the state as fast as it can while the thread samples it
@@ -237,40 +148,6 @@ TEST_F(InputSubsystem, WindowSideWritesWhileThePollingThreadReads)
   EXPECT_TRUE(UpdateUntil(mouse, [&] { return mouse->getAbs(sMOUSE_RAWX) == 2000.0f; }));
   EXPECT_EQ(mouse->getAbs(sMOUSE_RAWY), -2000.0f);
   EXPECT_EQ(mouse->getAbs(sMOUSE_X), 1999.0f);
-}
-
-TEST(InputSubsystemExit, DevicesLeaveTheRegistry)
-{
-  sInitInput();
-  sExitInput();
-  EXPECT_EQ(sFindInput2Device(sINPUT2_TYPE_KEYBOARD, 0), nullptr);
-  EXPECT_EQ(sGetMouseDevice(), nullptr);
-  EXPECT_EQ(sInputLock, nullptr);
-  // the window side does nothing while input is down
-  sSetKeyState(1, 1);
-  sAddRawMouseMotion(1, 1);
-}
-
-TEST(Joypads, FilterKeepsGameControllersOnly)
-{
-  plat::JoypadInfo info;
-  info.Opened = true;
-  info.Name = u"Generic USB Gamepad";
-  info.Kind = plat::JoypadKind::GameController;
-  sBool rejected = 7;
-  EXPECT_TRUE(sJoypadIsAccepted(info, &rejected));
-  EXPECT_EQ(rejected, 0);
-
-  info.Name = u"Sony PLAYSTATION(R)3 Controller";
-  EXPECT_FALSE(sJoypadIsAccepted(info, &rejected));
-  EXPECT_EQ(rejected, 1);
-
-  info.Name = u"Dance mat";
-  info.Kind = plat::JoypadKind::DancePad;
-  EXPECT_FALSE(sJoypadIsAccepted(info, &rejected));
-  EXPECT_EQ(rejected, 0);
-  info.Kind = plat::JoypadKind::Wheel;
-  EXPECT_TRUE(sJoypadIsAccepted(info, nullptr));
 }
 
 /****************************************************************************/
@@ -309,40 +186,6 @@ TEST_F(Schemes, AnalogTakesTheStrongestOfEachDirection)
   EXPECT_FLOAT_EQ(s.Analog(2), -0.9f);
   EXPECT_FLOAT_EQ(s.Relative(2), -1.3f);
   EXPECT_FLOAT_EQ(s.Analog(0), 0.0f);
-}
-
-TEST_F(Schemes, RelativeSumsOverKeysOutsideTheirDeadZone)
-{
-  sInput2Scheme s;
-  s.Init(1);
-  s.BindKey(0, &Mouse, sMOUSE_RAWX);
-  s.BindKey(0, &Mouse, sMOUSE_RAWY, 100.0f);
-  Frame(1, {}, {{sMOUSE_RAWX, 5}, {sMOUSE_RAWY, 50}});
-  Frame(2, {}, {{sMOUSE_RAWX, 12}, {sMOUSE_RAWY, 150}});
-  // 7 from x; y's value 150 lies outside its dead zone, its change of 100 counts
-  EXPECT_FLOAT_EQ(s.Relative(0), 107.0f);
-  Frame(3, {}, {{sMOUSE_RAWX, 12}, {sMOUSE_RAWY, 90}});
-  EXPECT_FLOAT_EQ(s.Relative(0), 0.0f);
-}
-
-TEST_F(Schemes, PressedCountsEveryBindingThatCrossedItsThreshold)
-{
-  sInput2Scheme s;
-  s.Init(2);
-  s.BindKey(0, &Kbd, 20, 0, 0, 0.5f);
-  s.BindKey(0, &Mouse, sMOUSE_LEFT, 0, 0, 0.5f);
-  sInput2Binding none;
-  none.Key = 3;
-  s.Bind(0, none);   // no device: ignored
-  EXPECT_EQ(s.Pressed(1), 0);   // unbound
-  Frame(1, {{20, 1}}, {{sMOUSE_LEFT, 1}});
-  EXPECT_EQ(s.Pressed(0), 2);
-  Frame(2, {{20, 1}}, {{sMOUSE_LEFT, 1}});
-  EXPECT_EQ(s.Pressed(0), 0);
-  Frame(3, {}, {{sMOUSE_LEFT, 1}});
-  EXPECT_EQ(s.Pressed(0), 0);
-  Frame(4, {{20, 1}}, {});
-  EXPECT_EQ(s.Pressed(0), 1);
 }
 
 TEST_F(Schemes, MisuseIsFatal)

@@ -9,44 +9,6 @@
 #include <thread>
 #include <unistd.h>
 
-TEST(LeakDescription, PushJoinsWithBlanksAndPopRemovesTheLast)
-{
-  sparktest::DebugCapture out;
-  sPushMemLeakDesc(u"sys");
-  sPushMemLeakDesc(u"GDI");
-  EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"sys GDI");
-  sU32 both = sGetThreadContext()->LeakDescHash;
-  sPopMemLeakDesc();
-  EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"sys");
-  EXPECT_NE(sGetThreadContext()->LeakDescHash, both);
-  sPopMemLeakDesc();
-  EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"");
-  EXPECT_EQ(out.Text(), "");
-  sPopMemLeakDesc();
-  EXPECT_NE(out.Text().find("Warning: sPopMemLeakDesc underflow!\n"), std::string::npos);
-}
-
-TEST(LeakDescription, ANameThatDoesNotFitIsRefused)
-{
-  sparktest::DebugCapture out;
-  sPushMemLeakDesc(u"base");
-  std::u16string big(300, u'n');
-  sPushMemLeakDesc(big.c_str());
-  EXPECT_NE(out.Text().find("Warning: sPushMemLeakDesc overflow!\n"), std::string::npos);
-  EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"base");
-  // exactly 255 characters fit
-  std::u16string rest(255 - 5, u'r');
-  out.Clear();
-  sPushMemLeakDesc(rest.c_str());
-  EXPECT_EQ(out.Text(), "");
-  EXPECT_EQ(sGetStringLen(sGetMemLeakDesc()), 255);
-  sPushMemLeakDesc(u"x");
-  EXPECT_NE(out.Text().find("overflow"), std::string::npos);
-  sPopMemLeakDesc();
-  sPopMemLeakDesc();
-  EXPECT_EQ(std::u16string(sGetMemLeakDesc()), u"");
-}
-
 TEST(LeakDescription, IsPerThread)
 {
   sPushMemLeakDesc(u"main");
@@ -91,21 +53,6 @@ const int LeakLine = __LINE__ + 5;
   _exit(0);
 }
 
-[[noreturn]] void CleanRun()
-{
-  sparktest::DebugCapture out;
-  StartTrackedMemory();
-  sPushMemLeakDesc(u"Clean");
-  Block *b = sNEW Block;
-  sDELETE(b);
-  sPopMemLeakDesc();
-  sExitMemorySystem();
-  out.Stop();
-  std::string text = out.Text();
-  bool tracked = text.find("initialize memory leak tracker") != std::string::npos;
-  bool quiet = text.find("Leak") == std::string::npos && text.find("leaked") == std::string::npos;
-  _exit(tracked && quiet ? 0 : 2);
-}
 }
 
 TEST(LeakTrackerDeathTest, DeliberateLeakPrintsTheBannerAndItsSource)
@@ -121,11 +68,6 @@ TEST(LeakTrackerDeathTest, DeliberateLeakPrintsTheBannerAndItsSource)
                         "OtherLeak +: +20 bytes in +1 chunks +20 avg\n"
                         ".*[0-9]+ bytes leaked";
   EXPECT_EXIT(LeakOnPurpose(), testing::ExitedWithCode(0), pattern);
-}
-
-TEST(LeakTrackerDeathTest, CleanRunPrintsNoBanner)
-{
-  EXPECT_EXIT(CleanRun(), testing::ExitedWithCode(0), "");
 }
 
 namespace

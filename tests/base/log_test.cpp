@@ -67,18 +67,6 @@ TEST_F(LogTest, PairsOfNamesAndValues)
   EXPECT_EQ(sShellParam(nullptr, 1), nullptr);
 }
 
-TEST_F(LogTest, ProgramNameIsSkipped)
-{
-  Parse(u"  \"C:\\My Programs\\show.exe\"  -a 1");
-  ASSERT_EQ(sGetShellParamCount(), 1);
-  EXPECT_EQ(U8(sShellParam(u"a")), "1");
-  Parse(u"show.exe");
-  EXPECT_EQ(sGetShellParamCount(), 0);
-  sParseCommandLine(u"value -n", 0);
-  ASSERT_EQ(sGetShellParamCount(), 2);
-  EXPECT_EQ(U8(sShellParam(nullptr)), "value");
-}
-
 TEST_F(LogTest, QuotedValuesAndDashes)
 {
   Parse(u"p -log \"gfx mem\" -x -5 -name \"-5\"");
@@ -114,29 +102,6 @@ TEST_F(LogTest, LookUpByName)
   EXPECT_FALSE(sShellSwitch(u"siz"));
 }
 
-TEST_F(LogTest, ParametersAreListed)
-{
-  sParseCommandLine(u"p -log sys -w 3 loose", 1);
-  EXPECT_EQ(Joined(), "[sys]      Shell Parameters\n"
-                      "[sys]        -log sys\n"
-                      "[sys]        -w 3\n"
-                      "[sys]        loose\n");
-  Lines.clear();
-  sParseCommandLine(u"p", 1);
-  EXPECT_TRUE(Lines.empty());
-}
-
-TEST_F(LogTest, ProcessArguments)
-{
-  const char *argv[] = {"/usr/bin/sparkvane", "-log", "gfx mem", "-path", "/tmp/a \"b\"", "-\xc3\xa9t\xc3\xa9", "x"};
-  sParseCommandLine(7, argv);
-  Lines.clear();
-  ASSERT_EQ(sGetShellParamCount(), 3);
-  EXPECT_EQ(U8(sShellParam(u"log")), "gfx mem");
-  EXPECT_EQ(U8(sShellParam(u"path")), "/tmp/a b");   // a quote cannot be given inside a value
-  EXPECT_EQ(U8(sShellParam(u"\u00e9t\u00e9")), "x");
-}
-
 TEST_F(LogTest, LimitsAreNotOverrun)
 {
   std::u16string line = u"p";
@@ -160,94 +125,6 @@ TEST_F(LogTest, LimitsAreNotOverrun)
   EXPECT_FALSE(sIsLogChannelOn(u"other"));
 }
 
-TEST_F(LogTest, IncludeAndExcludeLists)
-{
-  Parse(u"p -log gfx -dontlog gfx");
-  EXPECT_TRUE(sIsLogChannelOn(u"gfx"));   // the include list wins
-  EXPECT_FALSE(sIsLogChannelOn(u"sys"));
-  Parse(u"p -dontlog \"sys mem\" -dontlog file");
-  EXPECT_FALSE(sIsLogChannelOn(u"sys"));
-  EXPECT_FALSE(sIsLogChannelOn(u"MEM"));
-  EXPECT_FALSE(sIsLogChannelOn(u"file"));
-  EXPECT_TRUE(sIsLogChannelOn(u"gfx"));
-  Parse(u"p");
-  EXPECT_TRUE(sIsLogChannelOn(u"anything"));
-
-  Parse(u"p -dontlog sys");
-  sLogText(u"sys", u"hidden\n");
-  sLogText(u"gfx", u"shown\n");
-  ASSERT_EQ(Lines.size(), 1u);
-  EXPECT_EQ(Lines[0], "[gfx]      shown\n");
-}
-
-TEST_F(LogTest, PrefixIsPaddedToTheWidthPlusThree)
-{
-  sLogText(u"sys", u"text\n");
-  sLogText(u"movie", u"text\n");
-  sLogText(u"verylongchannel", u"text\n");
-  ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[0], "[sys]      text\n");
-  EXPECT_EQ(Lines[1], "[movie]    text\n");
-  EXPECT_EQ(Lines[2], "[verylong] text\n");
-  EXPECT_EQ(Lines[0].find("text"), 11u);
-
-  Parse(u"p -logprefix 2");
-  sLogText(u"file", u"cut\n");
-  EXPECT_EQ(Lines.back(), "[fi] cut\n");
-  Parse(u"p -logprefix 0");
-  sLogText(u"file", u"bare\n");
-  EXPECT_EQ(Lines.back(), "bare\n");
-}
-
-TEST_F(LogTest, HugePrefixWidthIsClamped)
-{
-  Parse(u"p -logprefix 2000000000");
-  EXPECT_EQ(sGetLogPrefixWidth(), 64);
-  sLogText(u"sys", u"text\n");
-  ASSERT_EQ(Lines.size(), 1u);
-  EXPECT_EQ(Lines[0], "[sys]" + std::string(62, ' ') + "text\n");
-  Parse(u"p -logprefix \"-7\"");
-  EXPECT_EQ(sGetLogPrefixWidth(), 0);
-}
-
-TEST_F(LogTest, LinesAreSplitAndCut)
-{
-  sLogText(u"sys", u"one\ntwo\nthree");
-  ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[0], "[sys]      one\n");
-  EXPECT_EQ(Lines[1], "[sys]      two\n");
-  EXPECT_EQ(Lines[2], "[sys]      three");   // no line feed added
-
-  Lines.clear();
-  std::u16string longText(2500, u'z');
-  sLogText(u"sys", longText.c_str());
-  ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[0].size(), 1022u);
-  EXPECT_EQ(Lines[1].size(), 1022u);
-  EXPECT_EQ(Lines[2].size(), 11u + 2500u - 2u * 1011u);
-  EXPECT_EQ(Lines[1].substr(0, 11), "[sys]      ");
-
-  Lines.clear();
-  sLogText(u"sys", u"");
-  EXPECT_TRUE(Lines.empty());
-}
-
-TEST_F(LogTest, NullChannelTakesTheLastOne)
-{
-  sLogText(u"gfx", u"a\n");
-  sLogText(nullptr, u"b\n");
-  sLogF(u"dev", u"%d\n", 1);
-  sLogF(nullptr, u"%s %d\n", u"x", 2);
-  ASSERT_EQ(Lines.size(), 4u);
-  EXPECT_EQ(Lines[1], "[gfx]      b\n");
-  EXPECT_EQ(Lines[3], "[dev]      x 2\n");
-  // an excluded channel still becomes the last one
-  Parse(u"p -dontlog gfx");
-  sLogText(u"gfx", u"no\n");
-  sLogText(nullptr, u"no either\n");
-  EXPECT_TRUE(Lines.empty());
-}
-
 TEST_F(LogTest, LogFileAndConsoleReceiveTheLines)
 {
   static std::vector<std::string> fileLines, consoleLines;
@@ -266,17 +143,4 @@ TEST_F(LogTest, LogFileAndConsoleReceiveTheLines)
   EXPECT_EQ(fileLines, (std::vector<std::string>{"[sys]      one\n", "[sys]      two\n"}));
   EXPECT_EQ(consoleLines, fileLines);
   EXPECT_EQ(Lines.size(), 3u);
-}
-
-TEST_F(LogTest, QuietThreadsPrintNothing)
-{
-  sThreadContext *tx = sGetThreadContext();
-  tx->Quiet = sTCQ_NODPRINT;
-  sLogText(u"sys", u"quiet\n");
-  tx->Quiet = sTCQ_NOHOOK;
-  sDPrint(u"not to the capture\n");
-  tx->Quiet = 0;
-  EXPECT_TRUE(Lines.empty());
-  sDPrint(u"loud\n");
-  EXPECT_EQ(Lines.size(), 1u);
 }

@@ -59,200 +59,8 @@ sMat4x4 SomeMat4()
 }
 
 /****************************************************************************/
-/***   Vectors and colours                                                ***/
-/****************************************************************************/
-
-TEST(Vec3, CrossAndUnit)
-{
-  sVec3 v;
-  v.Cross(sVec3(1, 0, 0), sVec3(0, 1, 0));
-  ExpectVec(v, 0, 0, 1);
-  v.Cross(sVec3(1, 2, 3), sVec3(4, 5, 6));
-  ExpectVec(v, -3, 6, -3);
-  // cross with itself as an operand
-  v = sVec3(0, 1, 0);
-  v.Cross(v, sVec3(0, 0, 1));
-  ExpectVec(v, 1, 0, 0);
-
-  v = sVec3(3, 0, 4);
-  v.Unit();
-  EXPECT_NEAR(v.x, 0.6f, 0.6f * 0.0004f);
-  EXPECT_EQ(v.y, 0.0f);
-  EXPECT_NEAR(v.z, 0.8f, 0.8f * 0.0004f);
-
-  for(sVec3 tiny : {sVec3(0, 0, 0), sVec3(1e-7f, 0, 0), sVec3(0, -1e-7f, 1e-7f)})
-  {
-    tiny.Unit();
-    ExpectVec(tiny, 1, 0, 0, 0);
-  }
-}
-
-TEST(Vec3, TransformMatchesPointProductAndAllowsAliasing)
-{
-  sMat3x4 m = SomeAffine();
-  sVec3 p(1.5f, -2.0f, 0.25f);
-  sVec3 expect = sMulPointMat3x4(p, m);
-  sVec3 out;
-  out.Transform(m, p);
-  ExpectVec(out, expect.x, expect.y, expect.z);
-  // the point and the result are the same vector
-  p.Transform(m, p);
-  ExpectVec(p, expect.x, expect.y, expect.z);
-  // the result is the matrix's own translation row
-  sMat3x4 n = m;
-  n.l.Transform(n, n.l);
-  sVec3 e2 = sMulPointMat3x4(m.l, m);
-  ExpectVec(n.l, e2.x, e2.y, e2.z);
-}
-
-TEST(Vec3, PointAndDirectionProducts)
-{
-  sMat3x4 m;
-  m.i = sVec3(1, 2, 3);
-  m.j = sVec3(4, 5, 6);
-  m.k = sVec3(7, 8, 9);
-  m.l = sVec3(10, 20, 30);
-  // row vector: p.x * i + p.y * j + p.z * k (+ l)
-  ExpectVec(sMulDirMat3x4(sVec3(1, 0, 0), m), 1, 2, 3);
-  ExpectVec(sMulDirMat3x4(sVec3(0, 1, 1), m), 11, 13, 15);
-  ExpectVec(sMulPointMat3x4(sVec3(0, 1, 1), m), 21, 33, 45);
-  ExpectVec(sMulPointMat3x4(sVec3(0, 0, 0), m), 10, 20, 30);
-
-  sTransposedMat3x4 t = sTransposeMat3x4(m);
-  EXPECT_EQ(t.Row[0].x, 1.0f); EXPECT_EQ(t.Row[0].y, 4.0f); EXPECT_EQ(t.Row[0].z, 7.0f); EXPECT_EQ(t.Row[0].w, 10.0f);
-  EXPECT_EQ(t.Row[1].x, 2.0f); EXPECT_EQ(t.Row[1].y, 5.0f); EXPECT_EQ(t.Row[1].z, 8.0f); EXPECT_EQ(t.Row[1].w, 20.0f);
-  EXPECT_EQ(t.Row[2].x, 3.0f); EXPECT_EQ(t.Row[2].y, 6.0f); EXPECT_EQ(t.Row[2].z, 9.0f); EXPECT_EQ(t.Row[2].w, 30.0f);
-}
-
-TEST(Vec4, Colours)
-{
-  sVec4 c(1.0f, 0.5f, 0.0f, 1.0f);
-  EXPECT_EQ(c.GetColor(), 0xFFFF8000u);
-  EXPECT_EQ(sVec4(-0.5f, 2.0f, -100.0f, 1e30f).GetColor(), 0xFF00FF00u);
-  EXPECT_EQ(sVec4(NAN, 0, 0, 0).GetColor(), 0u);
-  EXPECT_EQ(sVec4(0, 0, 0, -INFINITY).GetColor(), 0u);
-
-  sVec4 f;
-  f.InitColor(0x80FF4000);
-  EXPECT_NEAR(f.x, 1.0f, 1e-6f);
-  EXPECT_NEAR(f.y, 64.0f / 255.0f, 1e-6f);
-  EXPECT_EQ(f.z, 0.0f);
-  EXPECT_NEAR(f.w, 128.0f / 255.0f, 1e-6f);
-
-  // every byte value survives the round trip, in every channel
-  for(sU32 b = 0; b < 256; b++)
-  {
-    for(sU32 argb : {b << 24, b << 16, b << 8, b, (b << 24) | ((255 - b) << 16) | (b << 8) | (b ^ 0x5a)})
-    {
-      sVec4 v;
-      v.InitColor(argb);
-      ASSERT_EQ(v.GetColor(), argb);
-    }
-  }
-}
-
-/****************************************************************************/
 /***   Rotations: the senses later code relies on                         ***/
 /****************************************************************************/
-
-TEST(Mat3x4, EulerSenses)
-{
-  const sF32 a = 0.4f;
-  sMat3x4 m;
-  m.l = sVec3(1, 2, 3);
-  m.EulerXYZ(0, 0, a);
-  ExpectVec(sMulDirMat3x4(sVec3(1, 0, 0), m), cosf(a), sinf(a), 0);
-  ExpectVec(m.l, 1, 2, 3, 0);   // translation untouched
-  m.EulerXYZ(0, a, 0);
-  ExpectVec(sMulDirMat3x4(sVec3(1, 0, 0), m), cosf(a), 0, -sinf(a));
-  m.EulerXYZ(a, 0, 0);
-  ExpectVec(sMulDirMat3x4(sVec3(0, 1, 0), m), 0, cosf(a), sinf(a));
-}
-
-TEST(Mat3x4, EulerOrderIsXThenYThenZ)
-{
-  const sF32 x = 0.3f, y = -0.7f, z = 1.2f;
-  sMat3x4 rx, ry, rz, all;
-  rx.EulerXYZ(x, 0, 0);
-  ry.EulerXYZ(0, y, 0);
-  rz.EulerXYZ(0, 0, z);
-  all.EulerXYZ(x, y, z);
-  ExpectMat(all, sMat3x4::Mul(sMat3x4::Mul(rx, ry), rz));
-  // a point is turned about x first
-  sVec3 p(0.2f, -1.0f, 0.5f);
-  sVec3 step = sMulDirMat3x4(sMulDirMat3x4(sMulDirMat3x4(p, rx), ry), rz);
-  sVec3 once = sMulDirMat3x4(p, all);
-  ExpectVec(once, step.x, step.y, step.z);
-}
-
-TEST(Mat3x4, AxisAngleTurnsTheOtherWay)
-{
-  const sF32 a = 0.4f;
-  sMat3x4 m;
-  m.l = sVec3(7, 8, 9);
-  m.AxisAngle(sVec3(0, 0, 1), a);
-  // the axis goes through the fast normalisation, so even a unit axis is only close to 1
-  ExpectVec(sMulDirMat3x4(sVec3(1, 0, 0), m), cosf(a), -sinf(a), 0, 1e-3f);
-  ExpectVec(m.l, 7, 8, 9, 0);
-  // the opposite sense of EulerXYZ about the same axis
-  sMat3x4 e;
-  e.EulerXYZ(0, 0, -a);
-  ExpectMat(m, [&] { e.l = m.l; return e; }(), 1e-3f);
-  // the axis is normalised first (with the fast estimate)
-  sMat3x4 big;
-  big.AxisAngle(sVec3(0, 0, 5), a);
-  ExpectMat(big, [&] { sMat3x4 r = m; r.l = big.l; return r; }(), 1e-3f);
-  // a zero axis turns about exactly (1, 0, 0)
-  sMat3x4 zero;
-  zero.AxisAngle(sVec3(0, 0, 0), a);
-  ExpectVec(zero.i, 1, 0, 0, 0);
-  ExpectVec(zero.j, 0, cosf(a), -sinf(a), 1e-6f);
-  ExpectVec(zero.k, 0, sinf(a), cosf(a), 1e-6f);
-}
-
-TEST(Mat3x4, AxisAngleEqualsQuaternionRotation)
-{
-  sVec3 axis(1, 2, -2);
-  axis *= 1.0f / 3.0f;
-  sMat3x4 m, q;
-  m.AxisAngle(axis, 1.3f);
-  sQuat quat;
-  quat.FromAxisAngle(axis, 1.3f);
-  q.FromQuatPos(quat, sVec3(0, 0, 0));
-  ExpectMat(m, q, 1e-3f);
-}
-
-TEST(Quat, FromAxisAngle)
-{
-  sQuat q;
-  q.FromAxisAngle(sVec3(0, 2, 0), 1.0f);   // the axis is not normalised
-  EXPECT_NEAR(q.w, cosf(0.5f), kEps);
-  EXPECT_EQ(q.x, 0.0f);
-  EXPECT_NEAR(q.y, 2 * sinf(0.5f), kEps);
-  EXPECT_EQ(q.z, 0.0f);
-}
-
-TEST(Quat, FromMat3x4)
-{
-  sMat3x4 id;
-  sQuat q;
-  q.FromMat3x4(id);
-  EXPECT_EQ(q.w, 1.0f);
-  EXPECT_EQ(q.x, 0.0f);
-  EXPECT_EQ(q.y, 0.0f);
-  EXPECT_EQ(q.z, 0.0f);
-
-  // a half turn about the diagonal of x and y: negative trace, m00 = m11, index 0
-  sMat3x4 h;
-  h.i = sVec3(0, 1, 0);
-  h.j = sVec3(1, 0, 0);
-  h.k = sVec3(0, 0, -1);
-  q.FromMat3x4(h);
-  EXPECT_NEAR(q.w, 0.0f, kEps);
-  EXPECT_NEAR(q.x, 0.70710678f, kEps);
-  EXPECT_NEAR(q.y, 0.70710678f, kEps);
-  EXPECT_NEAR(q.z, 0.0f, kEps);
-}
 
 TEST(Quat, RoundTripThroughMatrixInEveryBranch)
 {
@@ -285,23 +93,6 @@ TEST(Quat, RoundTripThroughMatrixInEveryBranch)
 /****************************************************************************/
 /***   Look-at frames                                                     ***/
 /****************************************************************************/
-
-TEST(Mat3x4, LookDir)
-{
-  sMat3x4 m;
-  m.l = sVec3(5, 5, 5);
-  m.LookDir(sVec3(0, 0, 2));
-  ExpectVec(m.k, 0, 0, 1, 1e-3f);
-  ExpectVec(m.i, 1, 0, 0, 1e-3f);
-  ExpectVec(m.j, 0, 1, 0, 1e-3f);
-  ExpectVec(m.l, 0, 0, 0, 0);
-
-  // straight up: i falls back to (1, 0, 0)
-  m.LookDir(sVec3(0, 1, 0));
-  ExpectVec(m.i, 1, 0, 0, 1e-3f);
-  ExpectVec(m.j, 0, 0, -1, 1e-3f);
-  ExpectVec(m.k, 0, 1, 0, 1e-3f);
-}
 
 TEST(Mat3x4, LookAtPointsKAtTheTarget)
 {
@@ -336,15 +127,6 @@ TEST(Mat3x4, LookAtSamePointLooksAlongX)
   ExpectVec(m.l, 2, 2, 2, 0);
 }
 
-TEST(Mat3x4, LookAtFromItsOwnTranslation)
-{
-  sMat3x4 m;
-  m.l = sVec3(0, 0, -10);
-  m.LookAt(sVec3(0, 0, 0), m.l);
-  ExpectVec(m.l, 0, 0, -10, 0);
-  ExpectVec(m.k, 0, 0, 1, 1e-3f);
-}
-
 /****************************************************************************/
 /***   Products and inverses                                              ***/
 /****************************************************************************/
@@ -377,28 +159,6 @@ TEST(Mat3x4, MulWithItself)
   ExpectMat(sq, ref, 0);
   a = sMat3x4::Mul(a, a);
   ExpectMat(a, ref, 0);
-}
-
-TEST(Mat3x4, TransposeAndOrthonormalInverse)
-{
-  sMat3x4 m;
-  m.i = sVec3(1, 2, 3);
-  m.j = sVec3(4, 5, 6);
-  m.k = sVec3(7, 8, 9);
-  m.l = sVec3(1, 1, 1);
-  m.Transpose3();
-  ExpectVec(m.i, 1, 4, 7, 0);
-  ExpectVec(m.j, 2, 5, 8, 0);
-  ExpectVec(m.k, 3, 6, 9, 0);
-  ExpectVec(m.l, 1, 1, 1, 0);
-
-  sMat3x4 r;
-  r.EulerXYZ(0.5f, 1.0f, -0.25f);
-  r.l = sVec3(3, -4, 5);
-  sMat3x4 inv = r;
-  inv.InvertOrthonormal();
-  ExpectMat(r * inv, sMat3x4());
-  ExpectMat(inv * r, sMat3x4());
 }
 
 TEST(Mat3x4, AffineInverse)
@@ -441,43 +201,6 @@ TEST(Mat3x4, SingularInverseChangesNothing)
   EXPECT_TRUE(std::isnan(bad.i.x));
 }
 
-TEST(Mat4x4, MulTransposeDeterminant)
-{
-  sMat4x4 a = SomeMat4();
-  sMat4x4 id;
-  sMat4x4 p = a * id;
-  for(int r = 0; r < 4; r++)
-    for(int c = 0; c < 4; c++)
-      EXPECT_EQ(p.m[r][c], a.m[r][c]);
-  // element [r][c] = sum over n of a[r][n] * b[n][c]
-  sMat4x4 b = SomeMat4();
-  b.Transpose();
-  EXPECT_EQ(b.m[1][0], a.m[0][1]);
-  EXPECT_EQ(b.m[3][2], a.m[2][3]);
-  sMat4x4 ab = sMat4x4::Mul(a, b);
-  sF32 e = 0;
-  for(int n = 0; n < 4; n++) e += a.m[1][n] * b.m[n][2];
-  EXPECT_NEAR(ab.m[1][2], e, 1e-5f);
-  // a * a with one object as both operands
-  sMat4x4 sq = sMat4x4::Mul(a, a);
-  sMat4x4 copy = a;
-  sMat4x4 ref = sMat4x4::Mul(copy, a);
-  for(int r = 0; r < 4; r++)
-    for(int c = 0; c < 4; c++)
-      EXPECT_EQ(sq.m[r][c], ref.m[r][c]);
-
-  EXPECT_FLOAT_EQ(id.Determinant(), 1.0f);
-  sMat4x4 d;
-  d.m[0][0] = 2; d.m[1][1] = 3; d.m[2][2] = 4; d.m[3][3] = 5;
-  EXPECT_FLOAT_EQ(d.Determinant(), 120.0f);
-  d.m[0][1] = 7;   // triangular: the determinant stays the product of the diagonal
-  EXPECT_FLOAT_EQ(d.Determinant(), 120.0f);
-  std::swap(d.m[0], d.m[1]);   // swapping two rows flips the sign
-  EXPECT_FLOAT_EQ(d.Determinant(), -120.0f);
-  // det(a * b) = det(a) * det(b)
-  EXPECT_NEAR(ab.Determinant(), a.Determinant() * b.Determinant(), 1e-2f);
-}
-
 TEST(Mat4x4, Invert)
 {
   sMat4x4 a = SomeMat4();
@@ -505,39 +228,5 @@ TEST(Mat4x4, SingularInverseGivesNonFiniteWithoutTrap)
     for(int c = 0; c < 4; c++)
       if(!std::isfinite(inv.m[r][c])) nonFinite = true;
   EXPECT_TRUE(nonFinite);
-  feclearexcept(FE_ALL_EXCEPT);
-}
-
-TEST(Mat4x4, PointProductKeepsW)
-{
-  // a perspective-like matrix: w' = z
-  sMat4x4 p;
-  p.m[2][3] = 1.0f;
-  p.m[3][3] = 0.0f;
-  p.m[3][2] = -1.0f;
-  sVec4 v = sMulPointMat4x4(sVec3(2, 3, 4), p);
-  EXPECT_EQ(v.x, 2.0f);
-  EXPECT_EQ(v.y, 3.0f);
-  EXPECT_EQ(v.z, 3.0f);
-  EXPECT_EQ(v.w, 4.0f);   // not divided
-  // the fourth row is the translation
-  sMat4x4 t;
-  t.m[3][0] = 10; t.m[3][1] = 20; t.m[3][2] = 30;
-  v = sMulPointMat4x4(sVec3(1, 1, 1), t);
-  EXPECT_EQ(v.x, 11.0f);
-  EXPECT_EQ(v.y, 21.0f);
-  EXPECT_EQ(v.z, 31.0f);
-  EXPECT_EQ(v.w, 1.0f);
-}
-
-TEST(MathSubsystem, InitSetsUpFloatingPoint)
-{
-  feenableexcept(FE_DIVBYZERO);
-  fesetround(FE_TOWARDZERO);
-  sInitMath();
-  EXPECT_EQ(fegetexcept(), 0);
-  EXPECT_EQ(fegetround(), FE_TONEAREST);
-  volatile sF32 zero = 0.0f;
-  EXPECT_TRUE(std::isinf(1.0f / zero));
   feclearexcept(FE_ALL_EXCEPT);
 }

@@ -45,77 +45,6 @@ std::vector<std::string> *CapturedLines = nullptr;
 void Capture(const sChar *text, void *) { if(CapturedLines) CapturedLines->push_back(plat::ToUtf8(text)); }
 }
 
-TEST(MemoryHeap, NeighboursMergeInEitherOrder)
-{
-  for(int order = 0; order < 2; order++)
-  {
-    TestHeap t;
-    void *a = t.Heap.Alloc(100, 16, 0);
-    void *b = t.Heap.Alloc(100, 16, 0);
-    void *guard = t.Heap.Alloc(10, 16, 0);
-    EXPECT_EQ(t.Heap.CountFreeNodes(), 1);
-    t.Heap.Free(order ? b : a);
-    t.Heap.Free(order ? a : b);
-    EXPECT_EQ(t.Heap.CountFreeNodes(), 2);   // the merged pair and the rest behind the guard
-    t.Heap.Validate();
-    void *again = t.Heap.Alloc(200, 16, 0);   // the merged space serves a bigger block
-    EXPECT_EQ(again, a);
-    t.Heap.Free(again);
-    t.Heap.Free(guard);
-    EXPECT_EQ(t.Heap.CountFreeNodes(), 1);
-    t.Heap.Validate();
-  }
-}
-
-TEST(MemoryHeap, AllocationFromTheTop)
-{
-  TestHeap t;
-  void *top = t.Heap.Alloc(40, 16, sAMF_ALT);
-  EXPECT_EQ(t.Off(top), 0xff8u - 64 + 8);   // the last 64 bytes of the range
-  void *bottom = t.Heap.Alloc(40, 16, 0);
-  EXPECT_EQ(t.Off(bottom), 0x20u);
-  void *aligned = t.Heap.Alloc(10, 1024, sAMF_ALT);
-  EXPECT_EQ(sPtr(aligned) % 1024, 0u);
-  EXPECT_LT(sPtr(aligned), sPtr(top));
-  EXPECT_GT(sPtr(aligned), sPtr(bottom));
-  t.Heap.Validate();
-  t.Heap.Free(top);
-  t.Heap.Free(bottom);
-  t.Heap.Free(aligned);
-  EXPECT_EQ(t.Heap.CountFreeNodes(), 1);
-  t.Heap.Validate();
-}
-
-TEST(MemoryHeap, FullHeapReturnsNull)
-{
-  TestHeap t;
-  EXPECT_EQ(t.Heap.Alloc(0x1000, 16, 0), nullptr);
-  void *all = t.Heap.Alloc(0xfe0 - 8, 16, 0);   // exactly the whole range
-  ASSERT_NE(all, nullptr);
-  EXPECT_EQ(t.Heap.GetFree(), 0u);
-  EXPECT_EQ(t.Heap.CountFreeNodes(), 0);
-  EXPECT_EQ(t.Heap.GetLargestFree(), 0u);
-  EXPECT_EQ(t.Heap.Alloc(1, 16, 0), nullptr);
-  t.Heap.Validate();
-  t.Heap.Free(all);   // into the empty list
-  EXPECT_EQ(t.Heap.GetFree(), 0xfe0u);
-  EXPECT_EQ(t.Heap.CountFreeNodes(), 1);
-  t.Heap.Validate();
-}
-
-TEST(MemoryHeap, DebugFillMarksFreshAndFreedMemory)
-{
-  TestHeap t;
-  t.Heap.SetDebugFill(1);
-  t.Heap.Init(t.Memory, 0x1000);
-  EXPECT_EQ(t.Memory[0x800], 0xaa);
-  sU8 *p = static_cast<sU8 *>(t.Heap.Alloc(40, 16, 0));
-  EXPECT_EQ(p[0], 0xcc);
-  EXPECT_EQ(p[39], 0xcc);
-  t.Heap.Free(p);
-  EXPECT_EQ(p[30], 0xee);   // behind the free node written over the start
-}
-
 TEST(MemoryHeap, RandomWorkloadKeepsTheHeapConsistent)
 {
   TestHeap t(0x40000);
@@ -254,34 +183,6 @@ TEST(MemoryHeapDeathTest, BadRequestsAndFreesAreFatal)
 
 /****************************************************************************/
 
-TEST(MemoryRegistry, AllocationsGoToTheSlotOfTheirType)
-{
-  TestHeap t;
-  Registered reg(5, &t.Heap);
-  EXPECT_EQ(sGetMemoryHandler(5), &t.Heap);
-  EXPECT_EQ(sGetMemoryHandler(16), nullptr);
-  EXPECT_EQ(sGetMemoryHandler(-1), nullptr);
-  EXPECT_EQ(t.Heap.Owner, sGetThreadContext());
-
-  void *p = sMemAlloc(100, 16, 5);
-  EXPECT_GE(sPtr(p), t.Heap.Start);
-  EXPECT_LT(sPtr(p), t.Heap.End);
-  void *q = sMemAlloc(100, 16, 0);   // the top of the type stack: main memory
-  EXPECT_TRUE(sPtr(q) < t.Heap.Start || sPtr(q) >= t.Heap.End);
-
-  sPushMemType(5);
-  void *r = sMemAlloc(100, 16, 0);
-  sPopMemType(5);
-  EXPECT_GE(sPtr(r), t.Heap.Start);
-  EXPECT_LT(sPtr(r), t.Heap.End);
-
-  sMemFree(p);
-  sMemFree(q);
-  sMemFree(r);
-  sMemFree(nullptr);
-  EXPECT_EQ(t.Heap.GetFree(), 0xfe0u);
-}
-
 TEST(MemoryRegistry, ADestroyedHandlerLeavesItsSlot)
 {
   {
@@ -294,108 +195,6 @@ TEST(MemoryRegistry, ADestroyedHandlerLeavesItsSlot)
   void *p = sMemAlloc(64, 16, 1);
   ASSERT_NE(p, nullptr);
   sMemFree(p);
-}
-
-TEST(MemoryRegistry, UnregisterLowersTheHighestSlot)
-{
-  TestHeap a, b;
-  sRegisterMemoryHandler(9, &a.Heap);
-  sRegisterMemoryHandler(12, &b.Heap);
-  sUnregisterMemoryHandler(12);
-  EXPECT_EQ(b.Heap.Owner, nullptr);
-  // a block of slot 9 is still found after the top slot went away
-  void *p = sMemAlloc(64, 16, 9);
-  sMemFree(p);
-  EXPECT_EQ(a.Heap.GetFree(), 0xfe0u);
-  sUnregisterMemoryHandler(9);
-  sUnregisterMemoryHandler(9);   // an empty slot: nothing
-  EXPECT_EQ(sGetMemoryHandler(9), nullptr);
-}
-
-TEST(MemoryRegistry, PendingSourceIsConsumedOnce)
-{
-  struct Record { void *P; sPtr Size; std::string File; sInt Line; sU64 Number; sInt Flags; };
-  static std::vector<Record> added;
-  static std::vector<void *> removed;
-  added.clear();
-  removed.clear();
-  static sMemTrackerHooks hooks;
-  hooks.AddAlloc = [](void *p, sPtr size, const char *file, sInt line, sU64 number, sInt flags) {
-    added.push_back({p, size, file ? file : "", line, number, flags});
-  };
-  hooks.RemoveAlloc = [](void *p) { removed.push_back(p); };
-  sSetMemTrackerHooks(&hooks);
-  sSetMemTrackerOn(1);
-
-  sSetAllocSource("first.cpp", 10);
-  sSetAllocSource("second.cpp", 20);   // the pending source is kept
-  sU64 n0 = sGetAllocCounter();
-  void *a = sMemAlloc(50, 16, 1 | sAMF_ALT);
-  void *b = sMemAlloc(60, 16, 0);   // no source any more
-  void *c = sMemAlloc(70, 16, sAMF_NOLEAK);
-  sMemFree(a);
-  sMemFree(b);
-  sMemFree(c);
-
-  sSetMemTrackerOn(0);
-  sSetMemTrackerHooks(nullptr);
-  ASSERT_EQ(added.size(), 2u);
-  EXPECT_EQ(added[0].P, a);
-  EXPECT_EQ(added[0].Size, 50u);
-  EXPECT_EQ(added[0].File, "first.cpp");
-  EXPECT_EQ(added[0].Line, 10);
-  EXPECT_EQ(added[0].Number, n0);
-  EXPECT_EQ(added[0].Flags, 1 | sAMF_ALT);
-  EXPECT_EQ(added[1].File, "");
-  EXPECT_EQ(added[1].Number, n0 + 1);
-  EXPECT_EQ(added[1].Flags, 1);   // the type from the stack is merged into the flags
-  EXPECT_EQ(sGetAllocCounter(), n0 + 3);   // untracked allocations count too
-  EXPECT_EQ(removed.size(), 3u);   // the tracker decides what it knows
-}
-
-TEST(MemoryRegistry, HandlersWithoutTrackingAreNotRecorded)
-{
-  static int adds = 0;
-  static sMemTrackerHooks hooks;
-  hooks.AddAlloc = [](void *, sPtr, const char *, sInt, sU64, sInt) { adds++; };
-  hooks.RemoveAlloc = [](void *) {};
-  sSetMemTrackerHooks(&hooks);
-  sSetMemTrackerOn(1);
-  TestHeap t;
-  t.Heap.NoLeakTracking = 1;
-  {
-    Registered reg(6, &t.Heap);
-    sMemFree(sMemAlloc(10, 16, 6));
-  }
-  sSetMemTrackerHooks(nullptr);
-  EXPECT_EQ(adds, 0);
-  EXPECT_FALSE(sIsMemTrackerOn());
-}
-
-TEST(MemoryRegistry, FailTestReturnsNullWithoutFatalError)
-{
-  TestHeap t;
-  t.Heap.FailTest = 1;
-  Registered reg(7, &t.Heap);
-  sSetMemFailProbability(1.0f);
-  sSetAllocSource("pending.cpp", 1);
-  EXPECT_EQ(sMemAlloc(10, 16, 7), nullptr);
-  EXPECT_EQ(sGetThreadContext()->AllocFile, nullptr);   // the source went with the call
-  EXPECT_EQ(sMemAlloc(0x100000, 16, 7), nullptr);   // too big: still no fatal error
-  sSetMemFailProbability(0.0f);
-  void *p = sMemAlloc(10, 16, 7);
-  EXPECT_NE(p, nullptr);
-  sMemFree(p);
-}
-
-TEST(MemoryRegistry, MayFailReturnsNull)
-{
-  TestHeap t;
-  Registered reg(7, &t.Heap);
-  sSetAllocSource("pending.cpp", 1);
-  EXPECT_EQ(sMemAlloc(0x2000, 16, 7 | sAMF_MAYFAIL), nullptr);
-  EXPECT_EQ(sGetThreadContext()->AllocFile, nullptr);
-  EXPECT_EQ(sMemAlloc(sDInt(1) << 60, 16, 1 | sAMF_MAYFAIL), nullptr);
 }
 
 TEST(MemoryRegistry, ThreadSafeHandlerServesManyThreads)
@@ -451,30 +250,6 @@ TEST(MemoryRegistry, MemoryHookKeepsItsCallbacks)
   EXPECT_EQ(seen, 42);
 }
 
-TEST(MemoryRegistry, MemoryMapListsTheHandlers)
-{
-  TestHeap t;
-  Registered reg(5, &t.Heap);
-  std::vector<std::string> lines;
-  CapturedLines = &lines;
-  void *oldUser;
-  sDebugOutputFunc old = sSetDebugOutputCapture(Capture, nullptr, &oldUser);
-  sPrintMemoryMap();
-  sResetMemoryChecksum();
-  sSetDebugOutputCapture(old, oldUser);
-  CapturedLines = nullptr;
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "[mem]      MEMORY MAP:\n");
-  EXPECT_EQ(lines[1], "[mem]      01: 00000000..00000000 (0b)\n");
-  char expect[128];
-  std::snprintf(expect, sizeof(expect), "[mem]      05: %08lx..%08lx (4064b)\n", (unsigned long)t.Heap.Start,
-                (unsigned long)t.Heap.End);
-  EXPECT_EQ(lines[2], expect);
-  EXPECT_EQ(lines[3], "[mem]      WARNING! resetting memory checksum!\n");
-  EXPECT_TRUE(sGetMemoryChecksumReset());
-  EXPECT_FALSE(sIsMemMarkActive());
-}
-
 namespace
 {
 struct Base
@@ -488,21 +263,6 @@ struct Derived : Base
   static inline int Destroyed = 0;
   ~Derived() override { Destroyed++; }
 };
-}
-
-TEST(MemoryRegistry, NewAndDeleteGoThroughTheHandlers)
-{
-  sS64 bytes0 = sAllocatedBytes.load();
-  Derived *d = sNEW Derived;
-  EXPECT_EQ(sPtr(d) % 16, 0u);
-  EXPECT_GT(sAllocatedBytes.load(), bytes0);
-  Base *b = d;
-  sDELETE(b);
-  EXPECT_EQ(b, nullptr);
-  EXPECT_EQ(Derived::Destroyed, 1);
-  EXPECT_EQ(sAllocatedBytes.load(), bytes0);
-  Base *none = nullptr;
-  sDELETE(none);
 }
 
 TEST(MemoryRegistryDeathTest, MisuseIsFatal)
@@ -561,80 +321,7 @@ TEST(MemoryRegistryDeathTest, ForeignPointerIsFatal)
     testing::ExitedWithCode(1), "pointer 12345678 seems not to belong to any sMemoryHandler");
 }
 
-TEST(MemoryRegistryDeathTest, OutOfMemoryNamesTheRequest)
-{
-  EXPECT_EXIT(
-    {
-      TestHeap t;
-      sRegisterMemoryHandler(7, &t.Heap);
-      sSetAllocSource("scene.cpp", 42);
-      sMemAlloc(100000, 16, 7);
-    },
-    testing::ExitedWithCode(1),
-    "scene\\.cpp\\(42\\): out of mem: tried 97K, align 16, flags 00000007\n\\(free: 4064 of 4064, largest: 4064\\)");
-  EXPECT_EXIT(
-    {
-      TestHeap t;
-      sRegisterMemoryHandler(7, &t.Heap);
-      sMemAlloc(t.Heap.Alloc(64, 16, 0) ? 4000 : 1, 32, 7 | sAMF_ALT);
-    },
-    testing::ExitedWithCode(1),
-    "\nout of mem - tried 4000, align 32, flags 00000107\n\\(free: 3968 of 4064, largest: 3968\\)");
-}
-
 /****************************************************************************/
-
-TEST(RuntimeHeap, CounterReturnsToItsBase)
-{
-  sCrtHeapHandler *h = sGetCrtHeapHandler();
-  EXPECT_EQ(sGetMemoryHandler(1), h);
-  EXPECT_EQ(h->Start, 0u);
-  EXPECT_EQ(h->End, 0u);
-  sS64 base = sAllocatedBytes.load();
-  std::vector<void *> blocks;
-  const sInt aligns[] = {0, 1, 8, 16, 24, 64, 4096};
-  for(int i = 0; i < 50; i++)
-  {
-    sInt align = aligns[i % 7];
-    sSetAllocSource(__FILE__, __LINE__);
-    void *p = sMemAlloc(1 + i * 37, align, 1);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(sPtr(p) % sPtr(std::max(align == 24 ? 32 : align, 16)), 0u);
-    EXPECT_GE(h->MemSize(p), sPtr(1 + i * 37));
-    blocks.push_back(p);
-  }
-  EXPECT_GT(sAllocatedBytes.load(), base);
-  for(void *p : blocks) sMemFree(p);
-  EXPECT_EQ(sAllocatedBytes.load(), base);
-}
-
-TEST(RuntimeHeap, FailedAllocationLeavesTheCounter)
-{
-  sCrtHeapHandler h;
-  sS64 base = sAllocatedBytes.load();
-  EXPECT_EQ(h.Alloc(~sPtr(0) >> 2, 16, 0), nullptr);
-  EXPECT_EQ(sAllocatedBytes.load(), base);
-  void *p = h.Alloc(0, 16, 0);   // an empty request still gets a block of its own
-  ASSERT_NE(p, nullptr);
-  EXPECT_TRUE(h.Free(p));
-  EXPECT_EQ(sAllocatedBytes.load(), base);
-  // a block from elsewhere is taken back too
-  void *foreign = std::malloc(100);
-  sS64 usable = sS64(h.MemSize(foreign));
-  EXPECT_TRUE(h.Free(foreign));
-  EXPECT_EQ(sAllocatedBytes.load(), base - usable);
-  sAllocatedBytes += usable;
-}
-
-TEST(RuntimeHeap, AddressSpaceFigures)
-{
-  sCrtHeapHandler *h = sGetCrtHeapHandler();
-  sPtr free = h->GetFree(), largest = h->GetLargestFree();
-  EXPECT_GT(largest, sPtr(1) << 30);
-  EXPECT_GE(free, largest);
-  EXPECT_LE(free, sPtr(1) << 47);
-  EXPECT_EQ(h->Snapshot(), 0u);
-}
 
 namespace
 {
@@ -673,38 +360,6 @@ namespace
   std::exit(lines.size() >= 2 && lines[0] == "[mem]      MEMORY MAP:\n" ? 0 : 3);
 }
 
-std::vector<std::string> TrackerEvents;
-int TrackerLive = 0;
-
-[[noreturn]] void TrackerAtStartAndExit()
-{
-  static sMemTrackerHooks hooks;
-  hooks.Init = [](sInt type) { TrackerEvents.push_back("init " + std::to_string(type)); };
-  hooks.Exit = [] { TrackerEvents.push_back("exit"); };
-  hooks.AddAlloc = [](void *, sPtr, const char *, sInt, sU64, sInt) { TrackerLive++; };
-  hooks.RemoveAlloc = [](void *) { TrackerLive--; };
-  hooks.Report = [](const sChar *title, sU64 first, sInt type) {
-    TrackerEvents.push_back(plat::ToUtf8(title) + " " + std::to_string(first) + " " + std::to_string(type));
-  };
-  hooks.LiveCount = [] { return TrackerLive; };
-  std::vector<std::string> lines;
-  CapturedLines = &lines;
-  sSetDebugOutputCapture(Capture, nullptr);
-  sExitMemorySystem();
-  sSetMemTrackerHooks(&hooks);
-  sInitMemorySystem();
-  if(!sIsMemTrackerOn()) std::exit(2);
-  sMemAlloc(10, 16, 0);
-  sExitMemorySystem();
-  std::vector<std::string> expected = {"init 1", "memory leaks 0 0", "exit"};
-  bool ok = TrackerEvents == expected && !lines.empty() && lines[0] == "[mem]      initialize memory leak tracker\n";
-  bool banner = false;
-  for(const std::string &l : lines) banner |= l.find("Memory Leak Detected.") != std::string::npos;
-  // Leave without the exit handlers: the block above is left on purpose for the
-  // framework's report, and a sanitizer's leak check at exit would report it as well.
-  std::fflush(nullptr);
-  std::_Exit(ok && banner ? 0 : 3);
-}
 }
 
 namespace
@@ -740,9 +395,4 @@ TEST(MemorySystemDeathTest, ExitReportsBytesStillHeld)
 {
   EXPECT_EXIT(LeakAtExit(), testing::ExitedWithCode(0), "");
   EXPECT_EXIT(CleanExit(), testing::ExitedWithCode(0), "");
-}
-
-TEST(MemorySystemDeathTest, TrackerHooksFollowStartAndExit)
-{
-  EXPECT_EXIT(TrackerAtStartAndExit(), testing::ExitedWithCode(0), "");
 }

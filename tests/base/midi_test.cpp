@@ -1,5 +1,5 @@
 // MIDI handler over a loopback MIDI system: messages fed on another thread, the ring's
-// limits, device naming and the subsystem without any MIDI system.
+// limits and the subsystem without any MIDI system.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/midi.hpp"
@@ -17,8 +17,6 @@
 
 namespace
 {
-
-std::string Utf8(const sChar *s) { return s ? plat::ToUtf8(s) : std::string("(null)"); }
 
 // A handler over a fresh loopback system; Devices is the loopback the handler owns.
 struct LoopbackHandler
@@ -94,8 +92,6 @@ TEST(Midi, MessagesFromAnotherThreadArriveInOrderWithTheirFields)
 
 namespace
 {
-// Message i of a numbered stream: note-on with the number's low 14 bits as data.
-uint32_t Numbered(int i) { return plat::MidiPackShort(0x90, sU8(i & 0x7f), sU8((i >> 7) & 0x7f)); }
 int NumberOf(const sMidiMessage &m) { return m.Data1 | m.Data2 << 7; }
 
 // Reads a numbered stream of total messages while feed() runs on another thread, until
@@ -135,43 +131,6 @@ template <class Feed> std::vector<int> ReadStream(LoopbackHandler &h, int total,
 }
 }
 
-TEST(Midi, ReaderAndWriterRunAtTheSameTime)
-{
-  LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddInput(u"Keys"); });
-  sMidiMessage m;
-  while(h.Handler->Read(m)) {}
-
-  // the feeder never runs more than half a ring ahead of the reader, so nothing is
-  // dropped however long the stream is, and everything comes in order
-  const int total = 16384;
-  std::atomic<int> consumed{0};
-  std::vector<int> got = ReadStream(h, total, consumed, [&] {
-    for(int i = 0; i < total; i++)
-    {
-      while(i - consumed.load() >= 512) std::this_thread::yield();
-      h.Devices->Feed(0, Numbered(i));
-    }
-  });
-  ASSERT_EQ(got.size(), size_t(total));
-  for(int i = 0; i < total; i++) ASSERT_EQ(got[i], i) << "message " << i << " out of order";
-  EXPECT_FALSE(h.Handler->HasInput());
-
-  // a feeder that does not wait may overrun the ring: the messages dropped are lost
-  // whole, what arrives is in order, and the ring works on afterwards
-  consumed = 0;
-  got = ReadStream(h, total, consumed, [&] {
-    for(int i = 0; i < total; i++) h.Devices->Feed(0, Numbered(i));
-  });
-  ASSERT_GE(got.size(), size_t(sMidiHandlerWin::RingSize)) << "the ring holds at least its size";
-  ASSERT_LE(got.size(), size_t(total));
-  for(size_t i = 1; i < got.size(); i++) ASSERT_LT(got[i - 1], got[i]) << "message " << i << " out of order";
-  h.Devices->Feed(0, Numbered(77));
-  h.Devices->Flush();
-  ASSERT_TRUE(h.Handler->Read(m));
-  EXPECT_EQ(NumberOf(m), 77);
-  EXPECT_FALSE(h.Handler->HasInput());
-}
-
 TEST(Midi, FullRingDropsNewMessagesUntilTheApplicationReads)
 {
   LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddInput(u"Keys"); });
@@ -204,99 +163,11 @@ TEST(Midi, FullRingDropsNewMessagesUntilTheApplicationReads)
   EXPECT_FALSE(h.Handler->HasInput());
 }
 
-TEST(Midi, OpenedDevicesAreNumberedAndNamed)
-{
-  LoopbackHandler h([](plat::MidiLoopbackBackend &b) {
-    b.AddInput(u"Busy input");
-    b.AddInput(u"");                 // a device that tells no name
-    b.AddInput(std::u16string(200, u'x'));
-    b.SetOpenFails(false, 0, true);
-    b.AddOutput(u"Synth");
-    b.AddOutput(u"Held elsewhere");
-    b.AddOutput(u"Lights");
-    b.SetOpenFails(true, 1, true);
-  });
-  sMidiHandlerWin &m = *h.Handler;
-  // the first input failed: the second one gets index 0 and its number as name
-  ASSERT_EQ(m.GetInputCount(), 2);
-  EXPECT_EQ(Utf8(m.GetDeviceName(0, 0)), "(0)");
-  EXPECT_EQ(Utf8(m.GetDeviceName(0, 1)), std::string(128, 'x')) << "names are cut to 128 characters";
-  EXPECT_EQ(m.GetDeviceName(0, 2), nullptr);
-  EXPECT_EQ(m.GetDeviceName(0, -1), nullptr);
-
-  ASSERT_EQ(m.GetOutputCount(), 2);
-  EXPECT_EQ(Utf8(m.GetDeviceName(1, 0)), "Synth");
-  EXPECT_EQ(Utf8(m.GetDeviceName(1, 1)), "Lights");
-  EXPECT_EQ(m.GetDeviceName(1, 2), nullptr);
-
-  // the input that is index 0 is device 1 of the system; its messages carry index 0
-  sMidiMessage msg;
-  while(m.Read(msg)) {}
-  h.Devices->Feed(1, plat::MidiPackShort(0x80, 60, 0));
-  h.Devices->Feed(0, plat::MidiPackShort(0x80, 61, 0));   // not opened: never delivered
-  h.Devices->Feed(2, plat::MidiPackShort(0x80, 62, 0));
-  std::vector<sMidiMessage> got = h.ReadAll();
-  ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].Device, 0);
-  EXPECT_EQ(got[0].Data1, 60);
-  EXPECT_EQ(got[1].Device, 1);
-  EXPECT_EQ(got[1].Data1, 62);
-}
-
-TEST(Midi, ShortMessagesArePackedStatusFirst)
-{
-  LoopbackHandler h([](plat::MidiLoopbackBackend &b) {
-    b.AddOutput(u"Gone");
-    b.AddOutput(u"Synth");
-    b.SetOpenFails(true, 0, true);
-  });
-  ASSERT_EQ(h.Handler->GetOutputCount(), 1);
-  h.Handler->SendShort(0, 0x92, 0x40, 0x7f);
-  h.Handler->SendShort(0, 0xB1, 7, 100);
-  std::vector<uint32_t> sent = h.Devices->Sent(1);
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0], 0x7f4092u);
-  EXPECT_EQ(sent[1], 0x6407B1u);
-  EXPECT_TRUE(h.Devices->Sent(0).empty());
-}
-
 TEST(MidiDeathTest, SendingToAnOutputThatIsNotOpenIsFatal)
 {
   LoopbackHandler h([](plat::MidiLoopbackBackend &b) { b.AddOutput(u"Synth"); });
   EXPECT_EXIT(h.Handler->SendShort(1, 0x90, 1, 2), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(h.Handler->SendShort(-1, 0x90, 1, 2), testing::ExitedWithCode(1), kCheckFailed);
-}
-
-TEST(Midi, WithoutDevicesTheHandlerExistsAndIsEmpty)
-{
-  LoopbackHandler h([](plat::MidiLoopbackBackend &) {});
-  EXPECT_EQ(h.Handler->HasInput(), 0);
-  sMidiMessage m;
-  EXPECT_EQ(h.Handler->Read(m), 0);
-  for(int i = -2; i < 3; i++)
-  {
-    EXPECT_EQ(h.Handler->GetDeviceName(0, i), nullptr);
-    EXPECT_EQ(h.Handler->GetDeviceName(1, i), nullptr);
-  }
-}
-
-TEST(Midi, ClosingTheHandlerClosesEveryDevice)
-{
-  auto backend = std::make_unique<plat::MidiLoopbackBackend>();
-  plat::MidiLoopbackBackend *b = backend.get();
-  b->AddInput(u"In");
-  b->AddOutput(u"Out");
-  {
-    sMidiHandlerWin first(std::move(backend));
-    EXPECT_EQ(first.GetInputCount(), 1);
-    EXPECT_EQ(first.GetOutputCount(), 1);
-    // a second opening of the same devices fails while the first holds them
-    std::u16string error;
-    EXPECT_FALSE(b->OpenInput(0, [](void *, plat::MidiInputEvent, uint32_t, uint32_t) {}, nullptr, &error));
-    EXPECT_FALSE(b->OpenOutput(0, &error));
-    // messages keep coming in while the handler goes away
-    for(int i = 0; i < 50; i++) b->Feed(0, plat::MidiPackShort(0x90, 1, 2));
-  }
 }
 
 namespace
@@ -331,28 +202,4 @@ TEST(MidiDeathTest, SubsystemWithoutAMidiSystemLogsAndGoesOn)
         _exit(0);
       },
       testing::ExitedWithCode(0), "made 1 empty 1 gone 1\n(.|\n)*no MIDI devices: no MIDI sequencer");
-}
-
-TEST(Midi, TheMachinesMidiSystemNeverStopsStartUp)
-{
-  // on a machine without a sequencer (as in CI) the reason is logged; with one, its
-  // devices are listed. Either way the handler exists.
-  sparktest::DebugCapture out;
-  sSetMidiBackendFactory(nullptr);
-  sInitMidi();
-  ASSERT_NE(sMidiHandlerPtr, nullptr);
-  auto *handler = static_cast<sMidiHandlerWin *>(sMidiHandlerPtr);
-  std::u16string why = handler->GetBackend()->GetError();
-  if(access("/dev/snd/seq", F_OK) != 0)
-  {
-    EXPECT_FALSE(why.empty()) << "no sequencer device, yet no reason given";
-  }
-  if(!why.empty())
-  {
-    EXPECT_EQ(handler->GetInputCount(), 0);
-    EXPECT_EQ(handler->GetOutputCount(), 0);
-    EXPECT_NE(out.Text().find("no MIDI devices: " + plat::ToUtf8(why)), std::string::npos) << out.Text();
-  }
-  sExitMidi();
-  EXPECT_EQ(sMidiHandlerPtr, nullptr);
 }

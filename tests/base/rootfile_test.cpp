@@ -1,5 +1,5 @@
-// Operating-system files through the root file handler, and the folder functions, on
-// real files in a temporary folder.
+// Operating-system files through the root file handler, on real files in a temporary
+// folder.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/rootfile.hpp"
@@ -37,55 +37,11 @@ protected:
   sRootFileHandler *Root = nullptr;
 };
 
-// Records the size of every Write call, the pieces included.
-class RecordingFile : public sRootFile
-{
-public:
-  using sRootFile::sRootFile;
-  std::vector<sDInt> Calls;
-  sBool Write(const void *data, sDInt size) override
-  {
-    Calls.push_back(size);
-    return sRootFile::Write(data, size);
-  }
-};
-
-std::string ListNames(const sArray<sDirEntry> &list)
-{
-  std::string out;
-  for(const sDirEntry &e : list) out += plat::ToUtf8(e.Name) + ";";
-  return out;
-}
-
-const sDirEntry *Find(const sArray<sDirEntry> &list, const char16_t *name)
-{
-  for(const sDirEntry &e : list)
-    if(std::u16string(e.Name) == name) return &e;
-  return nullptr;
-}
 }
 
 /****************************************************************************/
 /***   Opening, reading, writing                                          ***/
 /****************************************************************************/
-
-TEST_F(RootFileTest, OpenLogsAndMissingFilesFail)
-{
-  WriteFile(Dir.Name8("here.txt"), "hello");
-  LogCapture log;
-  sFile *f = Open("here.txt", sFA_READ);
-  ASSERT_TRUE(f);
-  sDELETE(f);
-  EXPECT_TRUE(log.Has("open file <" + Dir.Name8("here.txt") + "> for read\n"));
-  EXPECT_EQ(Open("gone.txt", sFA_READRANDOM), nullptr);
-  EXPECT_TRUE(log.Has("failed to open file <" + Dir.Name8("gone.txt") + "> for readrandom\n"));
-  EXPECT_TRUE(log.Has("File not Found <" + Dir.Name8("gone.txt") + ">\n"));
-  // the folder itself is no file
-  EXPECT_EQ(sOpenFile(plat::ToUtf16(Dir.Path).c_str(), sFA_READ), nullptr);
-  EXPECT_TRUE(sFileExists(Dir.Name("here.txt").c_str()));
-  EXPECT_TRUE(sFileExists(Dir.Name("h*.txt").c_str()));   // wildcards match too
-  EXPECT_FALSE(sFileExists(Dir.Name("gone.txt").c_str()));
-}
 
 TEST_F(RootFileTest, ReadsAtItsOwnOffset)
 {
@@ -128,78 +84,6 @@ TEST_F(RootFileTest, ReadErrorsAreLoggedWithTheSystemCode)
   sDELETE(f);
 }
 
-TEST_F(RootFileTest, WriteSetSizeAndReadWrite)
-{
-  sRootFile *f = Open("w.bin", sFA_WRITE);
-  ASSERT_TRUE(f);
-  EXPECT_FALSE(f->IsOverlapped);
-  ASSERT_TRUE(f->Write("0123456789", 10));
-  EXPECT_EQ(f->GetSize(), 10);
-  EXPECT_EQ(f->GetOffset(), 10);
-  ASSERT_TRUE(f->SetOffset(4));
-  ASSERT_TRUE(f->Write("ab", 2));
-  EXPECT_EQ(f->GetSize(), 10);
-  // a size below the offset puts the offset at the new end
-  ASSERT_TRUE(f->SetOffset(8));
-  ASSERT_TRUE(f->SetSize(5));
-  EXPECT_EQ(f->GetOffset(), 5);
-  EXPECT_EQ(f->GetSize(), 5);
-  ASSERT_TRUE(f->Write("Z", 1));
-  // a larger size keeps the offset
-  ASSERT_TRUE(f->SetSize(8));
-  EXPECT_EQ(f->GetOffset(), 6);
-  EXPECT_TRUE(f->Close());
-  sDELETE(f);
-  EXPECT_EQ(ReadFile(Dir.Name8("w.bin")), std::string("0123aZ\0\0", 8));
-
-  f = Open("w.bin", sFA_READWRITE);
-  ASSERT_TRUE(f);
-  EXPECT_EQ(f->GetSize(), 8);
-  char buf[4];
-  ASSERT_TRUE(f->Read(buf, 4));
-  EXPECT_EQ(std::string(buf, 4), "0123");
-  ASSERT_TRUE(f->Write("xy", 2));
-  ASSERT_TRUE(f->SetOffset(0));
-  char all[8];
-  ASSERT_TRUE(f->Read(all, 8));
-  EXPECT_EQ(std::string(all, 8), std::string("0123xy\0\0", 8));
-  sDELETE(f);   // deleting closes
-  EXPECT_EQ(ReadFile(Dir.Name8("w.bin")), std::string("0123xy\0\0", 8));
-}
-
-TEST_F(RootFileTest, WriteAppendAddsAtTheEnd)
-{
-  WriteFile(Dir.Name8("log.txt"), "first\n");
-  sFile *f = Open("log.txt", sFA_WRITEAPPEND);
-  ASSERT_TRUE(f);
-  EXPECT_EQ(f->GetOffset(), 6);
-  ASSERT_TRUE(f->Write("second\n", 7));
-  EXPECT_EQ(f->GetSize(), 13);
-  sDELETE(f);
-  EXPECT_EQ(ReadFile(Dir.Name8("log.txt")), "first\nsecond\n");
-  // "write" truncates
-  f = Open("log.txt", sFA_WRITE);
-  ASSERT_TRUE(f);
-  EXPECT_EQ(f->GetSize(), 0);
-  sDELETE(f);
-  EXPECT_EQ(ReadFile(Dir.Name8("log.txt")), "");
-}
-
-TEST_F(RootFileTest, LargeWritesGoInSixteenMegabytePieces)
-{
-  const sDInt MiB = 1 << 20;
-  std::string bytes = Pattern(size_t(40 * MiB));
-  RecordingFile *f = sNEW RecordingFile(Root);
-  ASSERT_TRUE(f->Open(Dir.Name8("big.bin").c_str(), sFA_WRITE, nullptr));
-  ASSERT_TRUE(f->Write(bytes.data(), sDInt(bytes.size())));
-  std::vector<sDInt> want = {40 * MiB, 16 * MiB, 16 * MiB, 8 * MiB};
-  EXPECT_EQ(f->Calls, want);
-  EXPECT_EQ(f->GetSize(), 40 * MiB);
-  EXPECT_TRUE(f->Close());
-  sDELETE(f);
-  EXPECT_TRUE(ReadFile(Dir.Name8("big.bin")) == bytes);
-}
-
 TEST_F(RootFileTest, FindsNamesIgnoringCaseAndBackslashes)
 {
   ASSERT_EQ(mkdir(Dir.Name8("Sub").c_str(), 0777), 0);
@@ -216,29 +100,6 @@ TEST_F(RootFileTest, FindsNamesIgnoringCaseAndBackslashes)
 /****************************************************************************/
 /***   Mapping and whole files                                            ***/
 /****************************************************************************/
-
-TEST_F(RootFileTest, LoadWholeMapsOrReads)
-{
-  std::string bytes = Pattern(3000);
-  WriteFile(Dir.Name8("whole.bin"), bytes);
-  sFile *f = Open("whole.bin", sFA_READ);
-  ASSERT_TRUE(f);
-  const sU8 *a = f->LoadWhole();
-  ASSERT_TRUE(a);
-  EXPECT_EQ(f->LoadBuffer, nullptr);   // mapped
-  EXPECT_EQ(memcmp(a, bytes.data(), bytes.size()), 0);
-  sDELETE(f);
-
-  f = Open("whole.bin", sFA_READWRITE);
-  ASSERT_TRUE(f);
-  ASSERT_TRUE(f->SetOffset(1000));   // LoadWhole reads from the start all the same
-  const sU8 *b = f->LoadWhole();
-  ASSERT_TRUE(b);
-  EXPECT_EQ(b, f->LoadBuffer);
-  EXPECT_EQ(memcmp(b, bytes.data(), bytes.size()), 0);
-  EXPECT_EQ(f->LoadWhole(), b);      // kept
-  sDELETE(f);                        // frees the buffer
-}
 
 TEST_F(RootFileTest, FilesOfTwoGigabytesAreNotLoadedWhole)
 {
@@ -260,49 +121,6 @@ TEST_F(RootFileTest, FilesOfTwoGigabytesAreNotLoadedWhole)
 /****************************************************************************/
 /***   Asynchronous reads                                                 ***/
 /****************************************************************************/
-
-TEST_F(RootFileTest, AsyncReadsIntoOwnedAndGivenBuffers)
-{
-  std::string bytes = Pattern(300000);
-  WriteFile(Dir.Name8("a.bin"), bytes);
-  sRootFile *f = Open("a.bin", sFA_READ);
-  ASSERT_TRUE(f);
-  std::vector<char> mine(50000);
-  sInt h1 = f->ReadAsync(1000, 100000, nullptr);
-  sInt h2 = f->ReadAsync(250000, 50000, mine.data());
-  EXPECT_NE(h1, h2);
-  EXPECT_EQ(Root->CountEntriesInUse(), 2);
-  while(!f->AsyncDone(h1)) std::this_thread::yield();
-  void *d1 = f->AsyncData(h1);
-  ASSERT_TRUE(d1);
-  EXPECT_EQ(memcmp(d1, bytes.data() + 1000, 100000), 0);
-  f->EndAsync(h2);   // waits for it
-  EXPECT_EQ(memcmp(mine.data(), bytes.data() + 250000, 50000), 0);
-  f->EndAsync(h1);
-  EXPECT_EQ(Root->CountEntriesInUse(), 0);
-
-  // a read into the caller's buffer has no data of its own
-  sInt h3 = f->ReadAsync(0, 10, mine.data());
-  while(!f->AsyncDone(h3)) std::this_thread::yield();
-  EXPECT_EQ(f->AsyncData(h3), nullptr);
-  f->EndAsync(h3);
-  // an empty read at the very end
-  sInt h4 = f->ReadAsync(300000, 0, nullptr);
-  f->EndAsync(h4);
-  EXPECT_EQ(Root->CountEntriesInUse(), 0);
-  sDELETE(f);
-}
-
-TEST_F(RootFileTest, ClosingReturnsUnendedReads)
-{
-  WriteFile(Dir.Name8("a.bin"), Pattern(4096));
-  sRootFile *f = Open("a.bin", sFA_READ);
-  ASSERT_TRUE(f);
-  for(int i = 0; i < 10; i++) f->ReadAsync(i * 100, 100, nullptr);
-  EXPECT_EQ(Root->CountEntriesInUse(), 10);
-  sDELETE(f);
-  EXPECT_EQ(Root->CountEntriesInUse(), 0);
-}
 
 TEST_F(RootFileTest, AllEntriesFromManyThreads)
 {
@@ -361,17 +179,6 @@ TEST_F(RootFileTest, FilesCloseWhileOtherThreadsStartReads)
   EXPECT_EQ(Root->CountEntriesInUse(), 0);
 }
 
-TEST_F(RootFileTest, TheHundredTwentyNinthReadIsFatal)
-{
-  WriteFile(Dir.Name8("a.bin"), Pattern(1024));
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(Dir.Name("a.bin").c_str(), sFA_READ);
-    for(int i = 0; i < 128; i++) f->ReadAsync(0, 8, nullptr);
-    fprintf(stderr, "128 reads started\n");
-    f->ReadAsync(0, 8, nullptr);
-  }, testing::ExitedWithCode(1), "128 reads started\n(.|\n)*sRootFileHandler: out of async read entries!");
-}
-
 TEST_F(RootFileTest, MisuseIsFatal)
 {
   WriteFile(Dir.Name8("a.bin"), Pattern(1024));
@@ -409,81 +216,3 @@ TEST_F(RootFileTest, MisuseIsFatal)
 /****************************************************************************/
 /***   Folders                                                            ***/
 /****************************************************************************/
-
-TEST_F(RootFileTest, ListsSortedWithFlagsAndSizes)
-{
-  WriteFile(Dir.Name8("b.txt"), "12345");
-  WriteFile(Dir.Name8("A.png"), "1");
-  WriteFile(Dir.Name8("README"), "");
-  WriteFile(Dir.Name8("locked.dat"), "abc");
-  ASSERT_EQ(chmod(Dir.Name8("locked.dat").c_str(), 0444), 0);
-  ASSERT_EQ(mkdir(Dir.Name8("folder").c_str(), 0777), 0);
-  ASSERT_EQ(symlink("folder", Dir.Name8("link").c_str()), 0);
-  // a sparse file beyond 31 bits
-  {
-    FILE *f = fopen(Dir.Name8("huge.bin").c_str(), "wb");
-    ASSERT_TRUE(f);
-    ASSERT_EQ(ftruncate(fileno(f), off_t(3) << 30), 0);
-    fclose(f);
-  }
-
-  sDynamicArray<sDirEntry> list;
-  ASSERT_TRUE(sLoadDir(list, plat::ToUtf16(Dir.Path).c_str()));
-  EXPECT_EQ(ListNames(list), "A.png;b.txt;folder;huge.bin;link;locked.dat;README;");
-  const sDirEntry *e = Find(list, u"b.txt");
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Size, 5u);
-  EXPECT_EQ(e->Flags, sDEF_EXISTS);
-  EXPECT_GT(e->LastWrite, 116444736000000000ull);   // after 1970
-  EXPECT_EQ(Find(list, u"folder")->Flags, sDEF_EXISTS | sDEF_DIR);
-  EXPECT_EQ(Find(list, u"folder")->Size, 0u);
-  EXPECT_EQ(Find(list, u"locked.dat")->Flags, sDEF_EXISTS | sDEF_READONLY);
-  EXPECT_EQ(Find(list, u"huge.bin")->Size, 0x7fffffffu);
-  // a link to a folder is marked as a link, never as a folder to walk into
-  EXPECT_EQ(Find(list, u"link")->Flags & (sDEF_LINK | sDEF_DIR), sDEF_LINK);
-
-  // a pattern; the trailing separator is not doubled
-  std::u16string slash = plat::ToUtf16(Dir.Path) + u"/";
-  ASSERT_TRUE(sLoadDir(list, slash.c_str(), u"*.txt"));
-  EXPECT_EQ(ListNames(list), "b.txt;");
-  std::u16string back = plat::ToUtf16(Dir.Path) + u"\\";
-  ASSERT_TRUE(sLoadDir(list, back.c_str(), u"*.PNG"));
-  EXPECT_EQ(ListNames(list), "A.png;");
-  // nothing matches: 0 and an empty array
-  EXPECT_FALSE(sLoadDir(list, slash.c_str(), u"*.wav"));
-  EXPECT_EQ(list.GetSize(), 0);
-  chmod(Dir.Name8("locked.dat").c_str(), 0644);
-}
-
-TEST_F(RootFileTest, ProjectFolder)
-{
-  std::string before = plat::CurrentDir();
-  ASSERT_EQ(mkdir(Dir.Name8("a").c_str(), 0777), 0);
-  ASSERT_EQ(mkdir(Dir.Name8("a/b").c_str(), 0777), 0);
-  ASSERT_EQ(mkdir(Dir.Name8("show").c_str(), 0777), 0);
-  ASSERT_EQ(chdir(Dir.Name8("a/b").c_str()), 0);
-  {
-    LogCapture log;
-    sSetProjectDir(u"nothing");
-    EXPECT_EQ(plat::CurrentDir(), Dir.Name8("a/b"));
-    EXPECT_EQ(log.Count("sSetProjectDir could not find project <nothing>\n"), 1u);
-    sSetProjectDir(u"show");
-    EXPECT_EQ(plat::CurrentDir(), Dir.Name8("show"));
-    EXPECT_TRUE(log.Has("sChangeDir <../../show>\n"));
-  }
-  ASSERT_EQ(chdir(before.c_str()), 0);
-}
-
-/****************************************************************************/
-/***   Subsystems                                                         ***/
-/****************************************************************************/
-
-TEST(FileSubsystems, RegistryMakesAndDeletesTheRootHandler)
-{
-  sExitFileHandlers();
-  sRunSubsystems(128);
-  ASSERT_EQ(sGetFileHandlerCount(), 1);
-  EXPECT_NE(dynamic_cast<sRootFileHandler *>(sGetFileHandler(0)), nullptr);
-  sRunSubsystems(0);
-  EXPECT_EQ(sGetFileHandlerCount(), 0);
-}

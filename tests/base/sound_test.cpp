@@ -1,9 +1,10 @@
-// Sound output: the mixing arithmetic over an output the test moves by hand, a real
-// SDL output that writes to a file, and the paths without sound.
+// Sound output: the mixing thread over an output the test moves by hand, a real SDL
+// output that writes to a file, and the path without sound.
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/sound.hpp"
 #include "common/capture.hpp"
+#include "common/wait.hpp"
 #include "platform/audio/sound.hpp"
 
 #include <gtest/gtest.h>
@@ -26,19 +27,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// waits for a condition, bounded so that a broken output cannot hang the run
-template <class F> bool WaitFor(F done, int seconds = 20)
-{
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while(!done())
-  {
-    if(std::chrono::steady_clock::now() > end) return false;
-    sSoundClock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 // An output whose play position the test sets. It logs what the mixing thread does.
 class HandOutput : public plat::SoundOutput
 {
@@ -54,21 +42,6 @@ public:
   };
   std::mutex LogLock;
   std::vector<Event> Log;
-  int PositionReads(uint32_t bytes)
-  {
-    std::lock_guard<std::mutex> guard(LogLock);
-    int n = 0;
-    for(const Event &e : Log) n += e.Kind == 'p' && uint32_t(e.A) == bytes;
-    return n;
-  }
-  std::vector<Event> Calls()
-  {
-    std::lock_guard<std::mutex> guard(LogLock);
-    std::vector<Event> out;
-    for(const Event &e : Log)
-      if(e.Kind == 'h') out.push_back(e);
-    return out;
-  }
   void Add(char kind, int a, int b)
   {
     std::lock_guard<std::mutex> guard(LogLock);
@@ -165,80 +138,8 @@ protected:
     sSetSoundOutputFactory(nullptr);
     sSetSystemFlags(OldFlags);
   }
-  // moves the play position and waits until a whole pass has seen it
-  void PlayTo(int frame)
-  {
-    HandOutput *h = Hand.load();
-    uint32_t bytes = uint32_t(frame) * 4;
-    int seen = h->PositionReads(bytes);
-    h->Position = bytes;
-    // the pass of the first reading has ended once a second one reads
-    ASSERT_TRUE(WaitFor([&] { return h->PositionReads(bytes) >= seen + 2; }));
-  }
 };
 
-}
-
-TEST_F(SoundOutputTest, HandlerRefillsWhatWasPlayedInStepsOf64Frames)
-{
-  sInitSound();
-  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
-  HandOutput *h = Hand.load();
-  ASSERT_NE(h, nullptr);
-  EXPECT_TRUE(h->IsPlaying());
-  for(uint8_t b : h->Buffer) ASSERT_EQ(b, 0) << "the buffer starts silent";
-
-  PlayTo(100);
-  std::vector<HandOutput::Event> calls = h->Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].A, 0);
-  EXPECT_EQ(calls[0].B, 64);
-
-  // fewer than 64 new frames: nothing; the next pass takes the larger amount
-  PlayTo(120);
-  EXPECT_EQ(h->Calls().size(), 1u);
-  PlayTo(200);
-  calls = h->Calls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1].A, 64);
-  EXPECT_EQ(calls[1].B, 128);
-
-  // past the end: the tail first, then the head, together a multiple of 64
-  PlayTo(100);
-  calls = h->Calls();
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[2].A, 192);
-  EXPECT_EQ(calls[2].B, 808);
-  EXPECT_EQ(calls[3].A, 0);
-  EXPECT_EQ(calls[3].B, 88);
-
-  // what the handler wrote is in the buffer: frame 500 carries its own offset
-  sS16 frame500[2];
-  memcpy(frame500, h->Buffer.data() + 500 * 4, 4);
-  EXPECT_EQ(frame500[0], 500);
-  EXPECT_EQ(frame500[1], 500);
-
-  // a pass that sees the position where the last one left writes nothing
-  PlayTo(88);
-  EXPECT_EQ(h->Calls().size(), 4u);
-}
-
-TEST_F(SoundOutputTest, ANewOutputReplacesTheOldAndWritesFromItsStart)
-{
-  sInitSound();
-  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
-  PlayTo(700);
-  ASSERT_EQ(Hand.load()->Calls().size(), 1u);
-  // a shorter buffer than the fill position reached: writing starts again at 0
-  ASSERT_EQ(sSetSoundHandler(22050, &HandHandler, 500, 0), 1);
-  EXPECT_EQ(OutputsMade.load(), 2);
-  HandOutput *h = Hand.load();
-  EXPECT_EQ(h->GetSizeBytes(), 2000u);
-  PlayTo(130);
-  std::vector<HandOutput::Event> calls = h->Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].A, 0);
-  EXPECT_EQ(calls[0].B, 128);
 }
 
 namespace
@@ -262,7 +163,10 @@ TEST_F(SoundOutputTest, ClearWaitsForARunningHandlerAndNoCallFollows)
   ASSERT_EQ(sSetSoundHandler(44100, &SlowHandler, 1000, 0), 1);
   HandOutput *h = Hand.load();
   h->Position = 640 * 4;
-  ASSERT_TRUE(WaitFor([] { return SlowRunning.load(); }));
+  ASSERT_TRUE(sparktest::WaitFor([] {
+    sSoundClock();
+    return SlowRunning.load();
+  }));
   sClearSoundHandler();
   EXPECT_FALSE(SlowRunning.load()) << "the clear returned while the handler ran";
   int calls = SlowCalls;
@@ -273,42 +177,6 @@ TEST_F(SoundOutputTest, ClearWaitsForARunningHandlerAndNoCallFollows)
   }
   EXPECT_EQ(SlowCalls.load(), calls);
   EXPECT_EQ(Hand.load(), h) << "no output was made after the clear";
-}
-
-TEST_F(SoundOutputTest, SoundSwitchedOffRefusesTheHandler)
-{
-  sSetSystemFlags(OldFlags | sISF_NOSOUND);
-  sInitSound();
-  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 44100, 0), 0);
-  EXPECT_EQ(OutputsMade.load(), 0);
-  sSoundClock();
-  sClearSoundHandler();
-}
-
-TEST_F(SoundOutputTest, UnusableValuesAreRefused)
-{
-  sInitSound();
-  EXPECT_EQ(sSetSoundHandler(0, &HandHandler, 1000, 0), 0);
-  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 0, 0), 0);
-  EXPECT_EQ(sSetSoundHandler(-1, &HandHandler, -5, 0), 0);
-  EXPECT_EQ(OutputsMade.load(), 0);
-  // the thread still wakes and runs with the values it had
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 1);
-  PlayTo(64);
-  EXPECT_EQ(Hand.load()->Calls().size(), 1u);
-}
-
-TEST_F(SoundOutputTest, CallsBeforeStartAndAfterExitDoNothing)
-{
-  sSoundClock();
-  sClearSoundHandler();
-  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 0);
-  sInitSound();
-  sExitSound();
-  sSoundClock();
-  EXPECT_EQ(sSetSoundHandler(44100, &HandHandler, 1000, 0), 0);
-  EXPECT_EQ(OutputsMade.load(), 0);
 }
 
 TEST_F(SoundOutputTest, MissingDeviceRefusesTheHandlerAndTheProgramGoesOn)
@@ -412,7 +280,8 @@ TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
   sInitSound();
   ASSERT_EQ(sSetSoundHandler(44100, &RampHandler, length, 0), 1);
   // the frame driver's clock: every 10 ms
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(sparktest::WaitFor([&] {
+    sSoundClock();
     std::this_thread::sleep_for(std::chrono::milliseconds(9));
     return RampFrames.load() >= 3 * length;
   }));

@@ -9,11 +9,6 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
-std::u16string Repeat(sChar c, sInt n) { return std::u16string(size_t(n), c); }
-}
-
 /****************************************************************************/
 /***   Text buffer                                                        ***/
 /****************************************************************************/
@@ -35,32 +30,6 @@ TEST(TextBuffer, ManyPrintsKeepEveryCharacterInOrder)
   EXPECT_EQ(std::u16string(tb.Get()), expect + u"!");
 }
 
-TEST(TextBuffer, ClearKeepsStorageAndGrowNeverShrinks)
-{
-  sTextBuffer tb;
-  tb.Print(u"hello");
-  tb.Clear();
-  EXPECT_EQ(tb.GetCapacity(), 1024);
-  EXPECT_EQ(std::u16string(tb.Get()), u"");
-  tb.Print(u"x");
-  tb.Grow(10);
-  EXPECT_EQ(tb.GetCapacity(), 1024);
-  tb.Grow(5000);
-  EXPECT_EQ(tb.GetCapacity(), 5000);
-  EXPECT_EQ(std::u16string(tb.Get()), u"x");
-}
-
-TEST(TextBuffer, WithoutStorageGetGivesEmptyTextAndPrintAllocates)
-{
-  sTextBuffer tb(0);
-  const sChar *t = tb.Get();
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t[0], 0);
-  tb.Print(u"abc");
-  EXPECT_GE(tb.GetCapacity(), 4);
-  EXPECT_EQ(std::u16string(tb.Get()), u"abc");
-}
-
 TEST(TextBuffer, EmptyPrintStillMakesRoomForTheTerminator)
 {
   // the growth rule counts the terminator, also when nothing is appended: a buffer
@@ -75,14 +44,6 @@ TEST(TextBuffer, EmptyPrintStillMakesRoomForTheTerminator)
   EXPECT_EQ(std::u16string(bare.Get()), u"ab");
 }
 
-TEST(TextBuffer, PrintFAndPartialPrint)
-{
-  sTextBuffer tb;
-  tb.PrintF(u"\"%s\"\n", u"data/a.png");
-  tb.Print(u"abcdef", 3);
-  EXPECT_EQ(std::u16string(tb.Get()), u"\"data/a.png\"\nabc");
-}
-
 /****************************************************************************/
 /***   String pool                                                        ***/
 /****************************************************************************/
@@ -93,73 +54,6 @@ protected:
   void SetUp() override { sInitStringPool(); }
   void TearDown() override { sExitStringPool(); }
 };
-
-TEST_F(StringPoolTest, EqualPrefixesPoolToOnePointer)
-{
-  sBool added = -1;
-  const sChar *ab = sPoolString(u"abc", 2, &added);
-  EXPECT_EQ(added, 1);
-  EXPECT_EQ(std::u16string(ab), u"ab");
-  const sChar *ab2 = sPoolString(u"ab", 2, &added);
-  EXPECT_EQ(added, 0);
-  EXPECT_EQ(ab, ab2);
-  EXPECT_EQ(sPoolString(u"abz", 2), ab);
-  // a longer text is another entry, though it starts the same
-  const sChar *abc = sPoolString(u"abc");
-  EXPECT_NE(abc, ab);
-  EXPECT_EQ(std::u16string(abc), u"abc");
-  // the prefix "a" of "ab" is its own entry too
-  EXPECT_NE(sPoolString(u"a"), ab);
-}
-
-TEST_F(StringPoolTest, EmptyTextIsThePooledEmptyString)
-{
-  sBool added = -1;
-  const sChar *e = sPoolString(u"whatever", 0, &added);
-  EXPECT_EQ(added, 0);
-  EXPECT_EQ(e, sGetPoolEmptyString());
-  EXPECT_EQ(e[0], 0);
-  EXPECT_EQ(sPoolString(nullptr, 0), e);
-}
-
-TEST_F(StringPoolTest, ManyTextsStayDistinctAndStable)
-{
-  // far more texts than buckets and arena chunks, so chains and new chunks are used
-  std::vector<const sChar *> first;
-  for(sInt i = 0; i < 20000; i++)
-  {
-    std::u16string s = u"name" + std::u16string(size_t(i % 7), 'x');
-    for(sInt v = i; v; v /= 10) s += sChar('0' + v % 10);
-    first.push_back(sPoolString(s.c_str()));
-  }
-  for(sInt i = 0; i < 20000; i++)
-  {
-    std::u16string s = u"name" + std::u16string(size_t(i % 7), 'x');
-    for(sInt v = i; v; v /= 10) s += sChar('0' + v % 10);
-    sBool added = 1;
-    EXPECT_EQ(sPoolString(s.c_str(), sInt(s.size()), &added), first[size_t(i)]);
-    EXPECT_EQ(added, 0);
-    EXPECT_EQ(std::u16string(first[size_t(i)]), s);
-  }
-  // a text longer than half an arena chunk is pooled too
-  std::u16string big = Repeat('q', 40000);
-  const sChar *b = sPoolString(big.c_str());
-  EXPECT_EQ(std::u16string(b), big);
-  EXPECT_EQ(sPoolString(big.c_str()), b);
-}
-
-TEST_F(StringPoolTest, CharactersAboveEightBitsAreCompared)
-{
-  // the bucket hash sees only the low byte: these land in one bucket and must differ
-  const sChar t1[] = {0x0141, 0};
-  const sChar t2[] = {0x0241, 0};
-  const sChar *p1 = sPoolString(t1);
-  const sChar *p2 = sPoolString(t2);
-  EXPECT_NE(p1, p2);
-  EXPECT_EQ(p1[0], 0x0141);
-  EXPECT_EQ(p2[0], 0x0241);
-  EXPECT_NE(sPoolString(u"A"), p1);
-}
 
 TEST_F(StringPoolTest, LookupOfALongerTextNeverReadsPastAShorterOne)
 {
@@ -180,11 +74,6 @@ TEST_F(StringPoolTest, LookupOfALongerTextNeverReadsPastAShorterOne)
     const sChar *p = sPoolString(longer.c_str());
     EXPECT_EQ(std::u16string(p), longer);
   }
-}
-
-TEST(StringPoolDeath, UseWithoutThePoolIsFatal)
-{
-  EXPECT_EXIT(sPoolString(u"x"), testing::ExitedWithCode(1), "string pool does not run");
 }
 
 /****************************************************************************/
@@ -214,20 +103,6 @@ protected:
 };
 }
 
-TEST_F(GCTest, CollectsOnlyWhenRequested)
-{
-  sGCAdd(sNEW Node);
-  sGCCollect(0);
-  EXPECT_EQ(Deleted, 0);
-  EXPECT_EQ(sGCGetObjectCount(), 1);
-  sGCRequestCollect();
-  EXPECT_TRUE(sGCIsCollectRequested());
-  sGCCollect(0);
-  EXPECT_EQ(Deleted, 1);
-  EXPECT_EQ(sGCGetObjectCount(), 0);
-  EXPECT_FALSE(sGCIsCollectRequested());
-}
-
 TEST_F(GCTest, RootsKeepWhatTheyReach)
 {
   Node *root = sNEW Node;
@@ -247,15 +122,6 @@ TEST_F(GCTest, RootsKeepWhatTheyReach)
   sGCCollect(1);
   EXPECT_EQ(Deleted, 3);
   EXPECT_EQ(sGCGetObjectCount(), 0);
-}
-
-TEST_F(GCTest, ExitCollectsEverythingUnrooted)
-{
-  sGCAdd(sNEW Node);
-  sGCAdd(sNEW Node);
-  sExitGC();
-  EXPECT_EQ(Deleted, 2);
-  sInitGC();   // for TearDown
 }
 
 TEST_F(GCTest, CollectionThatIsNotForcedNeverWaits)
@@ -280,12 +146,4 @@ TEST_F(GCTest, CollectionThatIsNotForcedNeverWaits)
   sGCCollect(0);
   EXPECT_EQ(Deleted, 1);
   EXPECT_FALSE(sGCIsCollectRequested());
-}
-
-TEST_F(GCTest, FlagIsClearedWhenNothingIsRegistered)
-{
-  sGCRequestCollect();
-  sGCCollect(0);
-  EXPECT_FALSE(sGCIsCollectRequested());
-  EXPECT_EQ(sGCGetObjectCount(), 0);
 }

@@ -104,51 +104,15 @@ const std::vector<std::string> &Seeds()
   return seeds;
 }
 
-std::string Mutate(std::mt19937 &rng, const std::string &in)
+// Mutated bytes of a seed; the dictionary holds the byte order marks, multi-byte lead and
+// trail bytes and line ends.
+std::string Mutate(sparktest::Mutator &m, const std::string &in)
 {
-  std::string s = in;
-  auto pick = [&](size_t n) { return n ? size_t(rng() % n) : size_t(0); };
-  int steps = 1 + int(rng() % 6);
-  for(int k = 0; k < steps; k++)
-  {
-    switch(rng() % 9)
-    {
-    case 0: if(!s.empty()) s[pick(s.size())] ^= char(1 << (rng() % 8)); break;
-    case 1: if(!s.empty()) s[pick(s.size())] = char(rng()); break;
-    case 2: s.insert(s.begin() + pick(s.size() + 1), char(rng())); break;
-    case 3: if(!s.empty()) s.erase(s.begin() + pick(s.size())); break;
-    case 4: s.resize(pick(s.size() + 1)); break;   // truncate
-    case 5:
-    {
-      // a multi-byte lead or trail byte somewhere
-      static const unsigned char special[] = {0x80, 0xbf, 0xc0, 0xc3, 0xdf, 0xe0, 0xe2, 0xef, 0xf0, 0xf4, 0xf8, 0xff, 0x0d, 0x0a};
-      s.insert(s.begin() + pick(s.size() + 1), char(special[rng() % sizeof(special)]));
-      break;
-    }
-    case 6:
-    {
-      const std::string &other = Seeds()[rng() % Seeds().size()];
-      s += other.substr(pick(other.size() + 1));
-      break;
-    }
-    case 7:
-    {
-      static const char *const marks[] = {"\xff\xfe", "\xfe\xff", "\xef\xbb\xbf"};
-      const char *m = marks[rng() % 3];
-      s = std::string(m) + s;
-      break;
-    }
-    case 8:
-      if(!s.empty())
-      {
-        size_t a = pick(s.size()), len = pick(s.size() - a + 1);
-        s.insert(pick(s.size() + 1), s.substr(a, len));
-      }
-      break;
-    }
-  }
-  if(s.size() > 4096) s.resize(4096);
-  return s;
+  static const std::string special = "\xff\xfe\xfe\xff\xef\xbb\xbf\x80\xbf\xc0\xc3\xdf\xe0\xe2\xf0\xf4\xf8\x0d\x0a";
+  static const std::vector<uint8_t> dictionary(special.begin(), special.end());
+  std::vector<uint8_t> out = m.Mutate(std::vector<uint8_t>(in.begin(), in.end()), dictionary);
+  if(out.size() > 4096) out.resize(4096);
+  return std::string(out.begin(), out.end());
 }
 
 // Decodes the bytes from a buffer of exactly their size.
@@ -175,7 +139,7 @@ std::string Hex(const std::string &s)
 
 TEST(TextFileFuzz, MutatedBytesDecodeAsTheRulesSay)
 {
-  std::mt19937 rng(20261206);
+  sparktest::Mutator rng(20261206);
   int n = sparktest::FuzzRuns(20000);
   int failures = 0;
   for(int i = 0; i < n && failures < 5; i++)
@@ -201,12 +165,12 @@ TEST_F(FileFixture, FuzzedFilesThroughTheHandlers)
   sInitRootFileHandler();
   MemoryHandler *mem = sNEW MemoryHandler;
   sAddFileHandler(mem);
-  std::mt19937 rng(777);
+  sparktest::Mutator rng(777);
   int n = sparktest::FuzzRuns(2000);
   std::u16string diskName = dir.Name("fuzz.txt");
   for(int i = 0; i < n; i++)
   {
-    std::string bytes = Mutate(rng, Seeds()[rng() % Seeds().size()]);
+    std::string bytes = Mutate(rng, Seeds()[rng.Below(uint32_t(Seeds().size()))]);
     std::u16string want = Reference(bytes);
     mem->Files[u"f.txt"] = bytes;
     sChar *t = sLoadTextFile(u"f.txt");

@@ -1,5 +1,5 @@
-// The window procedure: keys, mouse, wheel and raw motion become input events and device
-// state; activation, close requests and the pending document.
+// The window procedure: keys become input events and device state; activation and close
+// requests.
 #include "base/input2.hpp"
 #include "base/render3d.hpp"
 #include "base/window.hpp"
@@ -93,55 +93,6 @@ TEST_F(WindowProc, KeysCarryQualifiersRepeatAndRelease)
   EXPECT_EQ(CodeOf(Key(SDL_SCANCODE_LALT, KMOD_LALT, true)), 0u);
 }
 
-TEST_F(WindowProc, KeyStateFollowsPressAndReleaseByScanCode)
-{
-  sWindowProc(Key(SDL_SCANCODE_B, 0, true));
-  sWindowProc(Key(SDL_SCANCODE_LALT, KMOD_LALT, true));   // no event, but state
-  {
-    sScopeLock lock(sInputLock);
-    EXPECT_EQ(sKeyState[SDL_SCANCODE_B], 1u);
-    EXPECT_EQ(sKeyState[SDL_SCANCODE_LALT], 1u);
-  }
-  sWindowProc(Key(SDL_SCANCODE_B, 0, false));
-  sScopeLock lock(sInputLock);
-  EXPECT_EQ(sKeyState[SDL_SCANCODE_B], 0u);
-}
-
-TEST_F(WindowProc, MouseButtonsPressReleaseAndDoubleClick)
-{
-  using K = plat::MessageKind;
-  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_LEFT)), 0xe100u);
-  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_RIGHT)), 0xe101u);
-  EXPECT_EQ(sMouseWindowState->Buttons.load(), 3u);
-  EXPECT_EQ(CodeOf(Button(K::ButtonUp, plat::MOUSE_RIGHT)), 0x8000e101u);
-  EXPECT_EQ(sMouseWindowState->Buttons.load(), 1u);
-  EXPECT_EQ(CodeOf(Button(K::ButtonDoubleClick, plat::MOUSE_MIDDLE)), 0x4000e102u);
-  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_EXTRA1)), 0xe103u);
-  EXPECT_EQ(CodeOf(Button(K::ButtonDown, plat::MOUSE_EXTRA2)), 0xe104u);
-  EXPECT_EQ(sMouseWindowState->Buttons.load(), 1u + 4u + 8u + 16u);
-  for(int b : {plat::MOUSE_LEFT, plat::MOUSE_MIDDLE, plat::MOUSE_EXTRA1, plat::MOUSE_EXTRA2})
-    sWindowProc(Button(K::ButtonUp, b));
-  EXPECT_EQ(sMouseWindowState->Buttons.load(), 0u);
-  // a button the framework does not know makes nothing
-  EXPECT_EQ(CodeOf(Button(K::ButtonDown, 7)), 0u);
-}
-
-TEST_F(WindowProc, RawMotionAddsToTheSumsAndPacksSixteenBitHalves)
-{
-  plat::Message m;
-  m.Kind = plat::MessageKind::RawMotion;
-  m.Dx = 3;
-  m.Dy = -2;
-  EXPECT_EQ(CodeOf(m), 0xe185u);
-  EXPECT_EQ(App.Events.back().Payload, 0x0003fffeull);
-  m.Dx = -1;
-  m.Dy = 10;
-  sWindowProc(m);
-  EXPECT_EQ(App.Events.back().Payload, 0xffff000aull);
-  EXPECT_EQ(sMouseWindowState->RawDx.load(), 2);
-  EXPECT_EQ(sMouseWindowState->RawDy.load(), 8);
-}
-
 TEST_F(WindowProc, ContinuousModeQueuesAndActivationDrains)
 {
   sSetSystemFlags(sISF_CONTINUOUS);
@@ -203,52 +154,6 @@ TEST_F(WindowProc, CloseRequestCanBeVetoed)
   EXPECT_NE(sGetExitFlag(), 0);
 }
 
-TEST_F(WindowProc, SizeReachesTheScreenAndDeviceChangeTheHook)
-{
-  static sInt changes = 0;
-  auto hook = +[](void *) { changes++; };
-  sAddHook(sDeviceChangeHook.load(), hook, nullptr);
-  plat::Message m;
-  m.Kind = plat::MessageKind::DeviceChange;
-  sWindowProc(m);
-  EXPECT_EQ(changes, 1);
-
-  m.Kind = plat::MessageKind::Size;
-  m.Width = 800;
-  m.Height = 600;
-  sWindowProc(m);
-  sInt w = 0, h = 0;
-  sGetFrameBackEnd().GetScreenSize(w, h);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
-  // full screen keeps the screen mode's size
-  sSetSystemFlags(sISF_FULLSCREEN);
-  m.Width = 640;
-  m.Height = 480;
-  sWindowProc(m);
-  sGetFrameBackEnd().GetScreenSize(w, h);
-  EXPECT_EQ(w, 800);
-}
-
-TEST_F(WindowProc, ExitPathWithoutWindowDoesNothing)
-{
-  ASSERT_EQ(sGetMainWindow(), nullptr);
-  sDestroyMainWindow();
-  sDestroyMainWindow();
-  EXPECT_EQ(App.ExitEvents, 0);
-  EXPECT_EQ(sGetApplication(), &App);
-}
-
-TEST(PendingDocument, CutTo1024CharactersAndNullClears)
-{
-  std::u16string longText(2000, u'x');
-  sOpenURLLater(longText.c_str());
-  EXPECT_EQ(sGetStringLen(sGetPendingURL()), 1024);
-  sOpenURLLater(u"https://example.org/update.php?version=1.00");
-  EXPECT_TRUE(sCmpStringEqual(sGetPendingURL(), u"https://example.org/update.php?version=1.00"));
-  sOpenURLLater(nullptr);
-  EXPECT_EQ(sGetPendingURL()[0], 0);
-}
 }
 
 namespace

@@ -50,5 +50,14 @@ public:
   }
 };
 
+// A 2 x 2 texture: red, green / blue, white.
+inline sTexture2D *MakeChecker()
+{
+  sTexture2D *t = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+  const uint32_t px[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+  t->LoadAll(reinterpret_cast<const sU8 *>(px));
+  return t;
+}
+
 // Token stream of a shader in assembly text; fails the test on an error.
 std::vector<uint32_t> Asm(const std::string &text);

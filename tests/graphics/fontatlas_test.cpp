@@ -1,5 +1,5 @@
 // The font atlas: glyph boxes inside the atlas and apart, the ink of each glyph inside its
-// box, characters no font has, and the shrunk atlas.
+// box.
 #include "base/gdi.hpp"
 #include "graphics/fontatlas.hpp"
 #include "graphics/image.hpp"
@@ -95,33 +95,4 @@ TEST(FontAtlas, GlyphBoxesHoldTheirInkAndDoNotOverlap)
     if(!inBox[size_t(i)]) { ASSERT_EQ(atlas.Data[i] >> 24, 0u) << i; }
   }
   sMemFree(recs);
-}
-
-TEST(FontAtlas, MissingCharactersKeepEmptyRecordsAndShrinkScalesEverything)
-{
-  sInitGDI();
-  sFontAtlasFont font = Font(u"DejaVu Sans", 40);
-  sFontAtlasDesc desc;
-  desc.Fonts = &font;
-  desc.FontCount = 1;
-  desc.Chars = u"M\xe000O";   // a private-use character no font draws
-  sImage big, small;
-  sInt count = 0, baseline = 0, smallBase = 0;
-  GlyphRecord *a = sBuildFontAtlas(&big, desc, count, baseline);
-  ASSERT_EQ(count, 3);
-  EXPECT_EQ(a[1].Char, 0);
-  EXPECT_EQ(a[1].Box, 0);
-  desc.Shrink = 2;
-  GlyphRecord *b = sBuildFontAtlas(&small, desc, count, smallBase);
-  EXPECT_EQ(small.SizeX, big.SizeX / 2);
-  EXPECT_EQ(small.SizeY, big.SizeY / 2);
-  EXPECT_EQ(smallBase, baseline / 2);
-  for(sInt i : {0, 2})
-  {
-    EXPECT_EQ(b[i].X, a[i].X / 2);
-    EXPECT_EQ(b[i].Box, a[i].Box / 2);
-    EXPECT_FALSE(FindInk(small, b[i].X, b[i].Y, b[i].Box, b[i].Height).Empty());
-  }
-  sMemFree(a);
-  sMemFree(b);
 }

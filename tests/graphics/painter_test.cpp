@@ -18,15 +18,6 @@ bool GlyphBit(sInt c, sInt x, sInt y) { return (sGetPainterFont()[c * 8 + y] >> 
 /***   The font                                                           ***/
 /****************************************************************************/
 
-TEST(PainterFont, DrawingAidsAreInPlace)
-{
-  // rectangles sample texel (4, 4) of glyph 0, lines column 4 of glyph 1 across rows 3..5
-  EXPECT_TRUE(GlyphBit(0, 4, 4));
-  for(sInt y = 3; y <= 5; y++) EXPECT_TRUE(GlyphBit(1, 4, y)) << "row " << y;
-  // the neighbours the samplers may reach at the edges of their cells are set as well
-  EXPECT_TRUE(GlyphBit(0, 3, 3));
-}
-
 std::string GlyphKey(sInt c) { return std::string(reinterpret_cast<const char *>(sGetPainterFont() + c * 8), 8); }
 
 TEST(PainterFont, PrintableCharactersAreDistinctAndFitTheCell)
@@ -98,21 +89,6 @@ TEST(PainterFont, AccentsStandClearOfTheirLetters)
   EXPECT_NE(f[0xff * 8 + 7], 0);
 }
 
-TEST(PainterFont, ExpandsIntoTheAtlasLayout)
-{
-  std::vector<sU32> px(sPAINTER_FONTSIZE * sPAINTER_FONTSIZE, 0x12345678);
-  sExpandPainterFont(px.data());
-  for(sInt c : {0, 1, sInt('A'), sInt('g'), 0x7e, 0xff})
-  {
-    sInt x0 = (c & 15) * 8, y0 = (c >> 4) * 8;
-    for(sInt y = 0; y < 8; y++)
-      for(sInt x = 0; x < 8; x++)
-        ASSERT_EQ(px[(y0 + y) * sPAINTER_FONTSIZE + x0 + x], GlyphBit(c, x, y) ? 0xffffffffu : 0x00ffffffu)
-            << "character " << c << " at " << x << "," << y;
-  }
-  for(sU32 p : px) ASSERT_TRUE(p == 0xffffffffu || p == 0x00ffffffu);
-}
-
 /****************************************************************************/
 /***   Collecting quads                                                   ***/
 /****************************************************************************/
@@ -130,89 +106,6 @@ protected:
   const sPainterVertex *Quad(sInt i) const { return P->Vertices + i * 4; }
 };
 
-TEST_F(PainterBatch, QuoteSwitchesColourAndIsNotDrawn)
-{
-  P->SetPrint(0, 0xff112233, 1.0f, 0xff445566);
-  P->Print(10, 20, u"a'b'c");
-  ASSERT_EQ(P->Used, 3);
-  EXPECT_EQ(Quad(0)[0].c, 0xff112233u);
-  EXPECT_EQ(Quad(1)[0].c, 0xff445566u);
-  EXPECT_EQ(Quad(2)[0].c, 0xff112233u);
-  // b follows a directly, c follows b: the quotes take no room
-  EXPECT_FLOAT_EQ(Quad(0)[0].x, 10 - 0.5f);
-  EXPECT_FLOAT_EQ(Quad(1)[0].x, 16 - 0.5f);
-  EXPECT_FLOAT_EQ(Quad(2)[0].x, 22 - 0.5f);
-}
-
-TEST_F(PainterBatch, LineFeedReturnsToTheStartOneLineLower)
-{
-  P->SetPrint(0, 0xffffffff, 2.0f, 0xffffffff, 9.0f);
-  P->Print(5, 7, u"ab\ncd");
-  ASSERT_EQ(P->Used, 4);
-  EXPECT_FLOAT_EQ(Quad(1)[0].x, 5 + 12 - 0.5f);
-  EXPECT_FLOAT_EQ(Quad(2)[0].x, 5 - 0.5f);
-  EXPECT_FLOAT_EQ(Quad(2)[0].y, 7 + 18 - 0.5f);
-  EXPECT_FLOAT_EQ(Quad(3)[0].x, 5 + 12 - 0.5f);
-  // zoomed cells are 12 x 16
-  EXPECT_FLOAT_EQ(Quad(2)[2].x - Quad(2)[0].x, 12.0f);
-  EXPECT_FLOAT_EQ(Quad(2)[2].y - Quad(2)[0].y, 16.0f);
-}
-
-TEST_F(PainterBatch, WidthIsSixPerCharacterWhateverTheZoom)
-{
-  EXPECT_EQ(P->GetWidth(u"hello"), 30.0f);
-  P->SetPrint(0, 0xffffffff, 3.0f);
-  EXPECT_EQ(P->GetWidth(u"hello"), 30.0f);
-  EXPECT_EQ(P->GetWidth(u"hello", 2), 12.0f);
-  EXPECT_EQ(P->GetWidth(u""), 0.0f);
-}
-
-TEST_F(PainterBatch, CharacterQuadSamplesItsGlyphCell)
-{
-  P->PrintRun(0, 3, 4, 0xff00ff00, u"A", -1, 1.0f);
-  ASSERT_EQ(P->Used, 1);
-  const sPainterVertex *q = Quad(0);
-  // 'A' = 0x41: column 1, row 4 of the atlas
-  EXPECT_FLOAT_EQ(q[0].u, 8.0f / 128);
-  EXPECT_FLOAT_EQ(q[2].u, 14.0f / 128);
-  EXPECT_FLOAT_EQ(q[0].v, 32.0f / 128);
-  EXPECT_FLOAT_EQ(q[2].v, 40.0f / 128);
-  EXPECT_FLOAT_EQ(q[0].x, 2.5f);
-  EXPECT_FLOAT_EQ(q[0].y, 3.5f);
-  EXPECT_FLOAT_EQ(q[2].x, 8.5f);
-  EXPECT_FLOAT_EQ(q[2].y, 11.5f);
-  EXPECT_EQ(q[0].z, 0.0f);
-  // a character beyond the 256 glyphs shows the glyph of its low byte, inside the atlas
-  P->PrintRun(0, 0, 0, 0xffffffff, u"\u0141", -1, 1.0f);
-  EXPECT_FLOAT_EQ(Quad(1)[0].u, 8.0f / 128);
-  EXPECT_FLOAT_EQ(Quad(1)[0].v, 32.0f / 128);
-}
-
-TEST_F(PainterBatch, LineIsABandTwoUnitsWide)
-{
-  P->Line(10, 20, 30, 20, 0xff0000ff, 0xffff0000);
-  P->Line(10, 20, 30, 20, 0xff0000ff, 0xffff0000, 1);
-  P->Line(5, 5, 5, 5, 0xffffffff, 0xffffffff);
-  ASSERT_EQ(P->Used, 3);
-  // d = (1, 0), p = (0, -1)
-  const sPainterVertex *q = Quad(0);
-  EXPECT_FLOAT_EQ(q[0].x, 9);  EXPECT_FLOAT_EQ(q[0].y, 19);
-  EXPECT_FLOAT_EQ(q[1].x, 9);  EXPECT_FLOAT_EQ(q[1].y, 21);
-  EXPECT_FLOAT_EQ(q[2].x, 31); EXPECT_FLOAT_EQ(q[2].y, 21);
-  EXPECT_FLOAT_EQ(q[3].x, 31); EXPECT_FLOAT_EQ(q[3].y, 19);
-  EXPECT_EQ(q[0].c, 0xff0000ffu);
-  EXPECT_EQ(q[2].c, 0xffff0000u);
-  EXPECT_EQ(q[0].v, 0.02734375f);
-  EXPECT_EQ(q[1].v, 0.04296875f);
-  EXPECT_EQ(q[0].u, 0.09375f);
-  // skipping the end stops a unit short of it
-  EXPECT_FLOAT_EQ(Quad(1)[2].x, 29);
-  // a line of no length lies along x
-  EXPECT_FLOAT_EQ(Quad(2)[0].x, 4);
-  EXPECT_FLOAT_EQ(Quad(2)[2].x, 6);
-  EXPECT_FLOAT_EQ(Quad(2)[0].y, 4);
-}
-
 TEST_F(PainterBatch, TextBeyondTheRoomIsDropped)
 {
   for(sInt i = 0; i < 19998; i++) P->Rect(0, 0, 1, 1, 0xffffffff);
@@ -226,30 +119,11 @@ TEST_F(PainterBatch, TextBeyondTheRoomIsDropped)
   EXPECT_EQ(P->Used, 0);
 }
 
-TEST_F(PainterBatch, RectangleOrLineIntoAFullBatchStops)
-{
-  for(sInt i = 0; i < 20000; i++) P->Rect(0, 0, 1, 1, 0xffffffff);
-  EXPECT_EXIT(P->Rect(0, 0, 1, 1, 0xffffffff), testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT(P->Line(0, 0, 1, 1, 0xffffffff, 0xffffffff), testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EQ(P->Used, 20000);
-}
-
 /****************************************************************************/
 /***   Drawing                                                            ***/
 /****************************************************************************/
 
 using PainterDraw = PainterBatch;
-
-TEST_F(PainterDraw, EmptyBatchDrawsNothing)
-{
-  BeginFrame(0xff203040);
-  P->UpdateView();
-  sInt before = sGetFrameStats().Batches;
-  P->Draw();
-  EXPECT_EQ(sGetFrameStats().Batches, before);
-  std::vector<sU32> px = EndFrame();
-  for(sU32 c : px) ASSERT_EQ(c & 0xffffff, 0x203040u);
-}
 
 TEST_F(PainterDraw, FilledRectangleCoversItsPixels)
 {
@@ -265,19 +139,6 @@ TEST_F(PainterDraw, FilledRectangleCoversItsPixels)
       bool inside = x >= 10 && x < 30 && y >= 5 && y < 20;
       ASSERT_EQ(px[y * W + x] & 0xffffff, inside ? 0xff0000u : 0u) << x << "," << y;
     }
-}
-
-TEST_F(PainterDraw, TranslucentRectangleBlendsOverThePicture)
-{
-  BeginFrame(0xff0000ff);
-  P->UpdateView();
-  P->Rect(0, 0, W, H, 0x80ff0000);
-  P->Draw();
-  std::vector<sU32> px = EndFrame();
-  sU32 c = px[10 * W + 10];
-  EXPECT_NEAR(ChR(c), 128, 2);
-  EXPECT_NEAR(ChB(c), 127, 2);
-  EXPECT_EQ(ChG(c), 0);
 }
 
 TEST_F(PainterDraw, PrintedStringShowsItsGlyphs)
@@ -307,45 +168,6 @@ TEST_F(PainterDraw, PrintedStringShowsItsGlyphs)
   EXPECT_EQ(px[y0 * W + x0 + 4 * 6] & 0xffffff, 0u);
 }
 
-TEST_F(PainterDraw, EverythingInOneBatchAndOneDrawCall)
-{
-  BeginFrame(0xff000000);
-  P->UpdateView();
-  P->Rect(0, 0, 8, 8, 0xff00ff00);
-  P->RectGradient(40, 0, 64, 24, 0xffff0000, 0xffff0000, 0xff0000ff, 0xff0000ff);
-  P->Line(2, 40, 30, 40, 0xffffffff, 0xffffffff);
-  P->SetPrint(0, 0xff00ffff, 1.0f);
-  P->Print(10, 12, u"OK");
-  sInt before = sGetFrameStats().Batches;
-  P->Draw();
-  EXPECT_EQ(sGetFrameStats().Batches, before + 1);
-  std::vector<sU32> px = EndFrame();
-
-  EXPECT_EQ(px[4 * W + 4] & 0xffffff, 0x00ff00u);
-  // the gradient runs from red at the top to blue at the bottom
-  sU32 top = px[0 * W + 50], bottom = px[23 * W + 50], mid = px[12 * W + 50];
-  EXPECT_GT(ChR(top), 230);
-  EXPECT_LT(ChB(top), 25);
-  EXPECT_GT(ChB(bottom), 230);
-  EXPECT_LT(ChR(bottom), 25);
-  EXPECT_NEAR(ChR(mid), 128, 16);
-  EXPECT_NEAR(ChB(mid), 128, 16);
-  // the line: rows 39 and 40 from one unit before its start to one unit after its end
-  for(sInt x = 1; x <= 30; x++)
-  {
-    EXPECT_EQ(px[39 * W + x] & 0xffffff, 0xffffffu) << x;
-    EXPECT_EQ(px[40 * W + x] & 0xffffff, 0xffffffu) << x;
-  }
-  EXPECT_EQ(px[38 * W + 10] & 0xffffff, 0u);
-  EXPECT_EQ(px[41 * W + 10] & 0xffffff, 0u);
-  EXPECT_EQ(px[40 * W + 0] & 0xffffff, 0u);
-  EXPECT_EQ(px[40 * W + 32] & 0xffffff, 0u);
-  // the text
-  for(sInt i = 0; i < 2; i++)
-    for(sInt y = 0; y < 8; y++)
-      for(sInt x = 0; x < 6; x++)
-        ASSERT_EQ(px[(12 + y) * W + 10 + i * 6 + x] & 0xffffff, GlyphBit("OK"[i], x, y) ? 0x00ffffu : 0u);
-}
 }
 
 namespace

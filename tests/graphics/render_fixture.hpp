@@ -13,6 +13,34 @@
 #include <cstring>
 #include <vector>
 
+// A hidden window of w x h and the framework's graphics on it (SDL's off-screen driver
+// when there is no display); null when there is no video.
+inline SDL_Window *OpenGfxWindow(const char *title, sInt w, sInt h)
+{
+  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+  {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  }
+  SDL_Window *window = SDL_CreateWindow(title, 0, 0, w, h, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  if(!window) return nullptr;
+  sU32 flags = 0;
+  sInitScreenMode(flags, w, h);
+  sSetGfxWindow(window);
+  sInitGfx(flags, w, h);
+  return window;
+}
+
+// Ends the graphics and the window OpenGfxWindow made.
+inline void CloseGfxWindow(SDL_Window *&window)
+{
+  if(sIsGfxActive() || window) sExitGfx();
+  sSetGfxWindow(nullptr);
+  if(window) SDL_DestroyWindow(window);
+  window = nullptr;
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
 class RenderTest : public testing::Test
 {
 public:
@@ -21,30 +49,11 @@ public:
 
   static void SetUpTestSuite()
   {
-    Ready = false;
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    }
-    Window = SDL_CreateWindow("graphics test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if(!Window) return;
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    sInitGfx(flags, w, h);
+    Window = OpenGfxWindow("graphics test", W, H);
     Ready = sIsGfxActive() != 0;
   }
 
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive() || Window) sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window) SDL_DestroyWindow(Window);
-    Window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
+  static void TearDownTestSuite() { CloseGfxWindow(Window); }
 
   void SetUp() override
   {

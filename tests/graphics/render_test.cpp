@@ -104,41 +104,7 @@ protected:
     sEndReadScreen();
     return px;
   }
-
-  // A 2 x 2 texture: red, green / blue, white.
-  sTexture2D *MakeChecker()
-  {
-    sTexture2D *t = new sTexture2D(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
-    const uint32_t px[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
-    t->LoadAll(reinterpret_cast<const sU8 *>(px));
-    return t;
-  }
 };
-
-TEST_F(Rendered, ClearedFramePresented)
-{
-  LogCapture log;
-  ASSERT_TRUE(sRender3DBegin());
-  sSetScreenTarget(nullptr, 3, 0xff336699);
-  std::vector<uint32_t> px = ReadScreen();
-  ASSERT_EQ(px.size(), size_t(W * H));
-  EXPECT_EQ(px[0], 0x336699u);
-  EXPECT_EQ(px[W * H - 1], 0x336699u);
-  // a window clear touches only its rectangle
-  sRect r{8, 8, 16, 12};
-  sRenderTargetSpec spec(sRTF_CLEAR_COLOR | sRTF_CLEAR_WINDOW, 0xff000000, &r);
-  sSetTarget(spec);
-  sSetScreenTarget(nullptr, 0, 0);
-  px = ReadScreen();
-  EXPECT_EQ(px[8 * W + 8], 0u);
-  EXPECT_EQ(px[11 * W + 15], 0u);
-  EXPECT_EQ(px[12 * W + 15], 0x336699u);
-  EXPECT_EQ(px[8 * W + 16], 0x336699u);
-  sRender3DEnd(1);
-  sGraphicsStats st;
-  sGetGraphicsStats(st);
-  EXPECT_EQ(st.Batches, 0);
-}
 
 TEST_F(Rendered, TexturedQuadAndRenderTargetPass)
 {

@@ -1,6 +1,5 @@
 // The show's material classes: every option and texture combination gets a pair of
-// programs that the device takes and whose stages fit; the precedence between options;
-// float colours; fields the owners set per draw start defined.
+// programs that the device takes and whose stages fit.
 
 #include "graphics/shader.hpp"
 #include "platform/shader/shader.hpp"
@@ -123,86 +122,4 @@ TEST_F(ShaderClasses, EveryCombinationSelectsAPairOfProgramsThatFit)
     }
 }
 
-// Which knobs win when two are set: each row names the class, the knobs set, and the
-// knobs of a material that must get the same pixel program (and the same vertex program
-// unless the knobs differ in what the vertex stage writes), and of one that must not.
-struct Precedence
-{
-  const char *What;
-  sInt Class;
-  sU32 Bits, SameAs, DiffersFrom;
-  bool SameVertex = true;
-};
-
-TEST_F(ShaderClasses, OptionsThatDoNotApplyLeaveTheProgramsAlone)
-{
-  const sU32 tex0 = 1 << 9, tex1 = 1 << 10, contrast = 1 << 7, luma = 1 << 8;
-  const Precedence rows[] = {
-      {"second texture ignores Contrast", 0, tex0 | tex1 | contrast, tex0 | tex1, tex0 | contrast},
-      {"second texture ignores LumaBoost", 0, tex0 | tex1 | luma, tex0 | tex1, tex0 | luma},
-      {"Contrast wins over LumaBoost", 0, tex0 | contrast | luma, tex0 | contrast, tex0 | luma},
-      {"class 3 layers over reflection", 2, 4 | 56, 56, 4, false},
-      {"class 3 shadow maps only with Texture[1] alone", 2, 8 | 16, 0, 8},
-      {"class 6 depth over soft", 5, 2 | 4, 2, 4},
-      {"class 6 depth over distance fade", 5, 1 | 2, 2, 1},
-      {"class 7 colorize without hue", 6, 2, 0, 1 | 2},
-  };
-  for(const Precedence &r : rows)
-  {
-    SCOPED_TRACE(r.What);
-    const ClassCase &c = Classes()[size_t(r.Class)];
-    Mat m = Build(c, r.Bits), same = Build(c, r.SameAs), other = Build(c, r.DiffersFrom);
-    if(r.SameVertex)
-    {
-      EXPECT_EQ(m->VertexShader, same->VertexShader);
-    }
-    EXPECT_EQ(m->PixelShader, same->PixelShader);
-    EXPECT_NE(m->PixelShader, other->PixelShader);
-  }
-  // class 14: the mask picks the pixel program, the second coordinate still the vertex one
-  const ClassCase &c14 = Classes()[13];
-  Mat both = Build(c14, 3), mask = Build(c14, 1), uv = Build(c14, 2);
-  EXPECT_EQ(both->PixelShader, mask->PixelShader);
-  EXPECT_NE(both->PixelShader, uv->PixelShader);
-  EXPECT_EQ(both->VertexShader, uv->VertexShader);
-  EXPECT_NE(both->VertexShader, mask->VertexShader);
-}
-
-TEST(ShaderFloatColor, TruncatesToTheLowWordOfA64BitInteger)
-{
-  const std::pair<sF32, sU32> rows[] = {
-      {-1.0f, 0xffffffff}, {0.0f, 0}, {-0.9f, 0}, {4278190080.0f, 0xff000000}, {65280.75f, 0x0000ff00},
-      {-256.0f, 0xffffff00}, {1e30f, 0}, {std::numeric_limits<sF32>::quiet_NaN(), 0},
-  };
-  for(const auto &[value, argb] : rows) EXPECT_EQ(sShaderFloatColor(value), argb) << value;
-  // the layer colours start as opaque white
-  ShaderMaterial2 m2;
-  ShaderMaterial3 m3;
-  for(sInt i = 0; i < 3; i++)
-  {
-    EXPECT_EQ(sShaderFloatColor(m2.LayerColor[i]), 0xffffffffu);
-    EXPECT_EQ(sShaderFloatColor(m3.LayerColor[i]), 0xffffffffu);
-  }
-}
-
-// Built over memory full of garbage, as a heap allocation may be.
-template <class T, class Check> void OverGarbage(Check check)
-{
-  alignas(T) unsigned char raw[sizeof(T)];
-  std::memset(raw, 0xa5, sizeof(raw));
-  T *m = new(raw) T;
-  check(*m);
-  m->~T();
-}
-
-TEST(ShaderClassFields, FieldsTheOwnerSetsPerDrawStartAsZero)
-{
-  OverGarbage<ShaderMaterial5>([](const ShaderMaterial5 &m) {
-    EXPECT_EQ(m.Color, 0u);
-    EXPECT_EQ(m.WindowEnd, 0.0f);
-    EXPECT_EQ(m.WindowLength, 0.0f);
-  });
-  OverGarbage<ShaderMaterial6>([](const ShaderMaterial6 &m) { EXPECT_EQ(m.Brightness, 0.0f); });
-  OverGarbage<ShaderMaterial13>([](const ShaderMaterial13 &m) { EXPECT_EQ(m.Reserved, 0); });
-}
 }

@@ -1,5 +1,4 @@
-// Lit materials: classes 3, 8 and 13 (per pixel), 15 (per vertex) and the vertex-stage
-// geometry of classes 4 and 5.
+// Lit materials: classes 3, 8 and 13 (per pixel) and the vertex-stage geometry of class 4.
 #include <set>
 
 #include "model.hpp"
@@ -264,64 +263,6 @@ TEST_P(Class13Render, TangentSpaceLighting) {
 }
 INSTANTIATE_TEST_SUITE_P(Variants, Class13Render, testing::Values(0, 1));
 
-// --- class 15 ------------------------------------------------------------------------------
-
-TEST(LightingRender, Class15InstancedVertexLighting) {
-  REQUIRE_GL();
-  Model m;
-  m.Setup = [](Rng &r, Case &c) {
-    for (int k = 0; k < 4; k++) {
-      c.Attr[kPos][size_t(k)] = r.V3(-1, 1, 1);
-      c.Attr[kNormal][size_t(k)] = r.V3(-1, 1, 0);
-      c.Attr[Tc(0)][size_t(k)] = r.V(0, 1);
-      c.Attr[Tc(4)][size_t(k)] = r.V(-0.2, 0.2);
-    }
-    // one placement for the instance: the same rows at every corner
-    for (int i = 1; i <= 3; i++) {
-      D4 row = r.V(-1, 1);
-      row[i - 1] += 2;
-      for (int k = 0; k < 4; k++) c.Attr[Tc(i)][size_t(k)] = row;
-    }
-    c.VC[4] = r.V(0, 0.3);
-    for (int i = 5; i <= 7; i++) c.VC[size_t(i)] = r.V(0, 1);
-    c.VC[8] = {r.U(-0.5, 0.5), r.U(-0.5, 0.5), -4, 1};
-    for (int i = 9; i <= 11; i++) c.VC[size_t(i)] = Rgb(r.V(-3, 3), 0);
-    c.VC[12] = r.V(0, 1);
-    c.VC[13] = {500, 10200, 0, 0};  // the material's distances; the program uses its own c13
-    c.VC[14] = {r.U(2.5, 3.5), r.U(6, 8), r.U(2, 6), r.U(0, 2)};
-    c.VC[15] = r.V(0.5, 1);
-    c.Textures[0] = r.Texture(5, 5);
-  };
-  auto placed = [](const Case &c, int k) {
-    D4 P = Rgb(c.A(kPos, k), 1);
-    return D4{Dot3(P, c.A(Tc(1), k)) + c.A(Tc(1), k).w, Dot3(P, c.A(Tc(2), k)) + c.A(Tc(2), k).w,
-              Dot3(P, c.A(Tc(3), k)) + c.A(Tc(3), k).w, 1};
-  };
-  m.PreM = [placed](const Case &c, int k, D4 &off) {
-    off = {};
-    return placed(c, k);
-  };
-  m.Vs = [placed](const Case &c, int k, D4, D4) {
-    D4 w = placed(c, k), N = c.A(kNormal, k);
-    D4 n = Norm3({Dot3(N, c.A(Tc(1), k)), Dot3(N, c.A(Tc(2), k)), Dot3(N, c.A(Tc(3), k)), 0});
-    D4 R = Reflect(Norm3(w - c.VC[8]), n);
-    D4 diffuse = c.VC[4], high{};
-    for (int i = 0; i < 3; i++) {
-      D4 L = Norm3(c.VC[size_t(9 + i)] - w);
-      diffuse = diffuse + c.VC[size_t(5 + i)] * std::max(Dot3(n, L), 0.0);
-      high = high + c.VC[size_t(5 + i)] * std::max(std::max(Dot3(R, L), 0.0) * c.VC[14].z - c.VC[14].w, 0.0);
-    }
-    diffuse = diffuse * c.VC[15];
-    high = high * 0.5;
-    double f = Sat((Len3(w - c.VC[8]) - c.VC[14].x) / (c.VC[14].y - c.VC[14].x));
-    return Varyings{{kColor0, diffuse * (1 - f)},
-                    {kColor1, high * (1 - f) + c.VC[12] * f},
-                    {Tc(0), c.A(Tc(0), k) + c.A(Tc(4), k)}};
-  };
-  m.Ps = [](const Case &c, const Varyings &v) { return c.T(0, v.at(Tc(0))) * v.at(kColor0) + v.at(kColor1); };
-  CHECK_PAIR(m, shadercode::Material15VS[0], shadercode::Material15PS[0]);
-}
-
 // --- class 4 -------------------------------------------------------------------------------
 
 double Super(double a, D4 shape) {
@@ -395,64 +336,5 @@ TEST_P(Class4Render, SuperformulaSurface) {
   CHECK_PAIR(m, shadercode::Material4VS[GetParam()], shadercode::Material4PS[GetParam()]);
 }
 INSTANTIATE_TEST_SUITE_P(Variants, Class4Render, testing::Values(0, 1));
-
-// --- class 5 -------------------------------------------------------------------------------
-
-D4 RibbonPoint(const Case &c, double q, double g, double a) {
-  D4 c5 = c.VC[5], c6 = c.VC[6];
-  double phase = c5.x, amp = c5.w;
-  double k1 = 1 + 1.3 * std::sin(1.5 * phase), k2 = 1 + 0.9 * std::sin(1.1 * phase);
-  double t = 5 * q + phase, s = q * (0.3 * std::sin(3.3 * q) + 0.2 * std::sin(2.2 * q));
-  double X = c6.y * q * (amp * (k2 * std::sin(0.7 * t) + std::sin(t)) + c6.x * std::sin(a)) + c.VC[7].x * std::sin(g);
-  double Y = c6.y * q * (amp * (k1 * std::sin(0.5 * t) + std::cos(t)) + c6.x * std::cos(a)) + c.VC[7].x * std::cos(g);
-  return {X, Y, c6.w * q + c6.z * s, 0};
-}
-D4 RibbonVertex(const Case &c, int k) {
-  D4 pos = c.A(kPos, k), prm = c.A(kNormal, k);
-  D4 centre = RibbonPoint(c, prm.y, pos.x, prm.x), next = RibbonPoint(c, prm.z, pos.y, prm.x);
-  D4 width = Cross(Norm3(next - centre), c.VC[4]) * pos.z;
-  return Rgb(centre + c.VC[8] + width, 1);
-}
-
-TEST(LightingRender, Class5Ribbon) {
-  REQUIRE_GL();
-  Model m;
-  m.Tolerance = 5e-4;  // angles of several radians go through sin and cos in single precision
-  m.Setup = [](Rng &r, Case &c) {
-    for (int k = 0; k < 4; k++) {
-      c.Attr[kPos][size_t(k)] = {r.U(-6, 6), r.U(-6, 6), r.U(-2, 2), 1};
-      c.Attr[kNormal][size_t(k)] = {r.U(-6, 6), r.U(-1.5, 1.5), r.U(-1.5, 1.5), 0};
-      c.Attr[Tc(0)][size_t(k)] = r.V(0, 1);
-    }
-    c.VC[4] = Rgb(Norm3(r.V3(-1, 1, 0)), 0);
-    c.VC[5] = {r.U(-3, 3), r.U(40, 80), r.U(10, 40), r.U(0.1, 0.5)};
-    c.VC[6] = {r.U(0.5, 1.5), r.U(0.5, 1.5), r.U(0.5, 1.5), r.U(0.1, 0.5)};
-    c.VC[7] = {r.U(1, 3), 0, 0, 0};
-    c.VC[8] = Rgb(r.V(-1, 1), 0);
-    c.VC[9] = r.V(-200, 200);
-    c.PC[0] = r.V(0.5, 1);
-    c.PC[1] = r.V(0, 1);
-    c.PC[2] = r.V(0, 0.5);
-    c.PC[3] = Rgb(c.VC[9] + r.V(-300, 300), 0);
-    c.PC[4] = {r.U(-0.5, 0.5), 0, 0, 0};
-    c.Textures[0] = r.Texture(5, 5);
-  };
-  m.PreM = [](const Case &c, int k, D4 &off) {
-    off = {};
-    return RibbonVertex(c, k);
-  };
-  m.Vs = [](const Case &c, int k, D4, D4) {
-    D4 t = c.A(Tc(0), k);
-    double end = c.VC[5].y, len = c.VC[5].z;
-    return Varyings{{Tc(0), {t.x, t.y, Sat(end - 100 * t.x), Sat(100 * t.x - (end - len))}}, {Tc(1), c.VC[9]}};
-  };
-  m.Ps = [](const Case &c, const Varyings &v) {
-    D4 t0 = v.at(Tc(0));
-    double d = Len3(v.at(Tc(1)) - c.PC[3]);
-    double fade = 1 - Sat(d * 0.002 - c.PC[4].x);
-    return c.T(0, t0) * fade * c.PC[0] * (c.PC[1] * (t0.z * t0.w) + c.PC[2]);
-  };
-  CHECK_PAIR(m, shadercode::Material5VS[0], shadercode::Material5PS[0]);
-}
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 namespace shaderrun {
 
-
 Result Draw(const uint32_t *vs, size_t vsWords, const uint32_t *ps, size_t psWords, const Setup &setup) {
   shtest::DrawSetup draw;
   draw.VSConst = setup.VSConst;

@@ -1,5 +1,5 @@
-// Full-screen passes and simple materials: classes 2, 6, 7, 9, 10, 11, 12, 14 and the
-// framework's simple, painter and YUV materials.
+// Full-screen passes and simple materials: classes 2, 6, 7 and 9 and the framework's
+// simple, painter and YUV materials.
 #include "model.hpp"
 
 namespace {
@@ -190,7 +190,7 @@ TEST_P(Class7Render, ColourGrading) {
 }
 INSTANTIATE_TEST_SUITE_P(Variants, Class7Render, testing::Range(0, 16));
 
-// --- classes 9 to 12 -----------------------------------------------------------------------
+// --- class 9 -------------------------------------------------------------------------------
 
 TEST(ScreenPassRender, Class9DirectionalBlur) {
   REQUIRE_GL();
@@ -209,132 +209,6 @@ TEST(ScreenPassRender, Class9DirectionalBlur) {
       });
   CHECK_PAIR(m, shadercode::Material9VS[0], shadercode::Material9PS[0]);
 }
-
-TEST(ScreenPassRender, Class10ThresholdAndAdd) {
-  REQUIRE_GL();
-  Model m = ScreenPass(
-      [](Rng &r, Case &c) {
-        for (int i = 0; i < 4; i++) c.PC[size_t(i)] = Splat(i % 2 ? r.U(0.5, 4) : r.U(0, 0.5));
-        c.Textures[0] = r.Texture();
-        c.Textures[1] = r.Texture();
-      },
-      [](const Case &c, const Varyings &v) {
-        D4 t = v.at(Tc(0));
-        return Sat((c.T(0, t) - c.PC[0]) * c.PC[1]) + Sat((c.T(1, t) - c.PC[2]) * c.PC[3]);
-      });
-  CHECK_PAIR(m, shadercode::Material10VS[0], shadercode::Material10PS[0]);
-}
-
-class Class11Render : public testing::TestWithParam<int> {};
-TEST_P(Class11Render, Neighbourhood) {
-  REQUIRE_GL();
-  bool edge = GetParam() == 1;
-  Model m = ScreenPass(
-      [](Rng &r, Case &c) {
-        c.PC[0] = r.V(0, 1);
-        c.PC[1] = {r.U(1, 8), r.U(0, 1), 0, 0};
-        Tex t = r.Texture(512, 512);
-        // mostly dark, so that the sum of a neighbourhood is not always saturated
-        for (D4 &x : t.Texels) x = Rgb(x * (x.w < 0.5 ? 0.0 : 0.002), x.w);
-        c.Textures[0] = t;
-      },
-      [edge](const Case &c, const Varyings &v) {
-        D4 t = v.at(Tc(0)), S{};
-        double hi = -1e9, lo = 1e9;
-        for (int dy = -1; dy <= 1; dy++)
-          for (int dx = -1; dx <= 1; dx++) {
-            D4 s = c.T(0, D4{t.x + dx * 0.001, t.y + dy * 0.001, 0, 0});
-            S = S + s;
-            double sum = s.x + s.y + s.z;
-            hi = std::max(hi, sum);
-            lo = std::min(lo, sum);
-          }
-        if (edge) return c.PC[0] * Sat((hi - lo) * c.PC[1].x - c.PC[1].y);
-        double k = Sat((S.x + S.y + S.z) * 256);
-        return Rgb(c.PC[0] * k, 9 - S.w - c.PC[0].w);
-      });
-  CHECK_PAIR(m, shadercode::Material11VS[0], shadercode::Material11PS[GetParam()]);
-}
-INSTANTIATE_TEST_SUITE_P(Variants, Class11Render, testing::Values(0, 1));
-
-TEST(ScreenPassRender, Class12MaskedCopy) {
-  REQUIRE_GL();
-  Model m = ScreenPass(
-      [](Rng &r, Case &c) {
-        c.PC[0] = r.V(0, 1);
-        Tex t = r.Texture();
-        for (D4 &x : t.Texels) x = Rgb(x * (x.w < 0.5 ? 0.0 : 0.003), x.w);
-        c.Textures[0] = t;
-        c.Textures[1] = r.Texture();
-      },
-      [](const Case &c, const Varyings &v) {
-        D4 t = v.at(Tc(0)), a = c.T(0, t), b = c.T(1, t);
-        double k = Sat((a.x + a.y + a.z) * 256);
-        return Rgb(b * k * c.PC[0], 1 - a.w - c.PC[0].w);
-      });
-  CHECK_PAIR(m, shadercode::Material12VS[0], shadercode::Material12PS[0]);
-}
-
-// --- class 14 ------------------------------------------------------------------------------
-
-class Class14Render : public testing::TestWithParam<int> {};
-TEST_P(Class14Render, HeightField) {
-  REQUIRE_GL();
-  int pi = GetParam();
-  int mix = pi & 3;
-  bool red = pi & 4;
-  int vi = mix == 2 ? 1 : 0;
-  Model m;
-  m.Setup = [](Rng &r, Case &c) {
-    QuadInputs(r, c);
-    for (int k = 0; k < 4; k++) c.Attr[Tc(1)][size_t(k)] = r.V(0, 1);
-    c.PC[0] = r.V(0, 0.3);
-    c.PC[1] = r.V(0, 0.4);
-    c.PC[2] = r.V(0, 0.4);
-    c.PC[4] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
-    c.PC[5] = Rgb(Norm3(r.V3(-1, 1, 0) + D4{0, 2, 0, 0}), 0);
-    // highlights present but short of saturating the colour
-    c.PC[6] = {r.U(0.01, 0.05), r.U(0.3, 0.6), r.U(0, 0.15), 1};
-    c.PC[7] = r.V(0, 1);
-    Tex t = r.Texture(32, 32);
-    for (D4 &x : t.Texels) x = x * 0.02;  // gentle slopes
-    c.Textures[0] = t;
-    c.Textures[1] = r.Texture(32, 32);
-  };
-  m.PreM = PosOnly;
-  m.Vs = [vi](const Case &c, int k, D4, D4) {
-    Varyings v{{Tc(0), c.A(Tc(0), k)}};
-    if (vi == 1) v[Tc(1)] = c.A(Tc(1), k);
-    return v;
-  };
-  m.Ps = [=](const Case &c, const Varyings &v) {
-    D4 t = v.at(Tc(0));
-    double o = c.PC[6].x;
-    D4 taps[3] = {c.T(0, D4{t.x - o, t.y + o, 0, 0}), c.T(0, D4{t.x, t.y - 1.2 * o, 0, 0}),
-                  c.T(0, D4{t.x + o, t.y + o, 0, 0})};
-    if (mix) {
-      D4 mask = c.T(1, mix == 1 ? t : v.at(Tc(1)));
-      for (D4 &x : taps) x = x * mask;
-    }
-    double h[3];
-    for (int i = 0; i < 3; i++) h[i] = (red ? 10 * taps[i].x : taps[i].x) + taps[i].z;
-    D4 p1{-o, h[0], o, 0}, p2{0, h[1], -1.2 * o, 0}, p3{o, h[2], o, 0};
-    D4 n = Norm3(Cross(p3 - p1, p2 - p1));
-    D4 col = c.PC[0];
-    for (int i = 0; i < 2; i++) {
-      double d = Dot3(n, c.PC[size_t(4 + i)]);
-      col = col + c.PC[size_t(1 + i)] * std::max(d, 0.0);
-      double h = std::max(d * c.PC[6].y - c.PC[6].z, 0.0);  // uncoloured highlight
-      col = col + D4{h, h, h, 0};
-    }
-    D4 B = taps[1];
-    col = col + D4{2 * B.x, 0.2 * B.y, 0.1 * B.z, 0};
-    col.w = 50 * (taps[0].z + taps[1].z + taps[2].z) - 1;
-    return col;
-  };
-  CHECK_PAIR(m, shadercode::Material14VS[vi], shadercode::Material14PS[pi]);
-}
-INSTANTIATE_TEST_SUITE_P(Variants, Class14Render, testing::Values(0, 1, 2, 4, 5, 6));
 
 // --- framework materials -------------------------------------------------------------------
 
@@ -451,7 +325,6 @@ TEST_P(YuvRender, PlanesToRgb) {
   };
   CHECK_PAIR(m, shadercode::YuvVS[vi], shadercode::YuvPS[pi]);
 }
-INSTANTIATE_TEST_SUITE_P(Variants, YuvRender, testing::Range(0, 4));
 
 // video black (Y = 16/256, U = V = 0.5) and video white (Y = 235/256) with white vertices
 TEST(FrameworkRender, YuvBlackAndWhiteLevels) {
@@ -471,5 +344,6 @@ TEST(FrameworkRender, YuvBlackAndWhiteLevels) {
     EXPECT_FLOAT_EQ(r.Pixels[5][3], 1.0f);
   }
 }
+INSTANTIATE_TEST_SUITE_P(Variants, YuvRender, testing::Range(0, 4));
 
 }  // namespace

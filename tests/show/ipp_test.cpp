@@ -12,6 +12,7 @@
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
 #include "graphics/materials.hpp"
+#include "graphics/render_fixture.hpp"
 #include "graphics/shader.hpp"
 #include "gui/records.hpp"
 #include "show/scenehost.hpp"
@@ -145,29 +146,8 @@ template <class F> Plane ToPlane(F &&pixel, sInt w, sInt h)
 template <sInt W, sInt H> class IppShowAt : public testing::Test
 {
 public:
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    }
-    Window = SDL_CreateWindow("ipp test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if(!Window) return;
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    sInitGfx(flags, w, h);
-  }
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive() || Window) sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window) SDL_DestroyWindow(Window);
-    Window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
+  static void SetUpTestSuite() { Window = OpenGfxWindow("ipp test", W, H); }
+  static void TearDownTestSuite() { CloseGfxWindow(Window); }
   static inline SDL_Window *Window = nullptr;
 
   StartupRecord Record = sStartupRecord;

@@ -112,16 +112,6 @@ TEST_P(MoviePlay, PlaysPausesSeeksAndEnds)
 INSTANTIATE_TEST_SUITE_P(Containers, MoviePlay, testing::ValuesIn(Movies),
                          [](const testing::TestParamInfo<MovieCase> &i) { return "fps" + std::to_string(i.param.Fps); });
 
-TEST_F(MoviePlayerTest, LoopingMovieStartsAgainAtItsEnd)
-{
-  sMoviePlayerMF *p = Open(Dir->Name(Movies[0].File), sMOF_LOOP);
-  p->Rate = 8.0f;
-  int last = 0, wraps = 0;
-  for(int i = 0, n; i < 5000 && !wraps; i++, last = std::max(n, 0)) wraps += (n = Show(p)) >= 0 && n < last;
-  EXPECT_TRUE(wraps && p->IsPlaying());
-  p->Release();
-}
-
 TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
 {
   const std::vector<uint8_t> movie = sparktest::ReadFile<std::vector<uint8_t>>(Dir->Name8(Movies[1].File));
@@ -159,63 +149,4 @@ TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
   }
 }
 
-// Capture devices through a system of the test's own whose source generates its pictures.
-constexpr int CW = RenderTest::W, CH = RenderTest::H;
-struct GeneratedSource : plat::VideoSource
-{
-  int Frame = 0;
-  std::vector<uint32_t> Pixels = std::vector<uint32_t>(CW * CH);
-  int GetWidth() const override { return CW; }
-  int GetHeight() const override { return CH; }
-  void GetPixelAspect(int *n, int *d) const override { *n = *d = 0; }
-  void GetFrameRate(int *n, int *d) const override { *n = *d = 0; }   // a device that does not say
-  double GetDuration() const override { return 0; }
-  int GetStride() const override { return CW * 4; }
-  bool SetOutput(plat::VideoLayout l) override { return l == plat::VideoLayout::RGB32; }   // as RGB only
-  bool Seek(double) override { return false; }
-  plat::VideoRead Read(plat::VideoSample &s, std::string *) override
-  {
-    for(int i = 0; i < CW * CH; i++) Pixels[size_t(i)] = sparktest::PatternPixel(Frame, i % CW, i / CW, CW, CH) | 0xff000000;
-    // frame 20 comes with rows too short for its width: it must not be uploaded
-    s.Width = CW, s.Height = CH, s.Pitch[0] = Frame == 20 ? CW : CW * 4, s.TimeMs = Frame++ * 33;
-    s.Plane[0] = reinterpret_cast<const uint8_t *>(Pixels.data());
-    return plat::VideoRead::Ok;
-  }
-};
-struct TestCapture : plat::CaptureSystem
-{
-  plat::CaptureFormat Opened;
-  std::vector<plat::CaptureDevice> ListDevices() override { return {{"USB Capture HDMI", "a"}, {"Integrated Camera", "b"}}; }
-  std::vector<plat::CaptureFormat> ListFormats(const plat::CaptureDevice &) override { return {{1920, 1080, 15}, {CW, CH, 30}, {32, 24, 60}, {CW, CH, 25}}; }
-  std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &d, const plat::CaptureFormat &f, plat::VideoOpenError *) override
-  {
-    Opened = f;
-    return d.Path == "b" ? std::make_unique<GeneratedSource>() : nullptr;
-  }
-};
-
-TEST_F(MoviePlayerTest, VideoInputOpensTheFirstMatchingDeviceInItsTallestFastFormat)
-{
-  TestCapture capture;
-  plat::SetCaptureSystem(&capture);
-  sparktest::DebugCapture out;
-  sMoviePlayerMF *p = Open(u"dev:*CAM*");
-  EXPECT_TRUE(p->Flags & sMOF_CAPTURE);
-  EXPECT_EQ(ShowNext(p), 0);
-  for(int n = 0, last = 0; n < 5; last = n) ASSERT_GE(n = Show(p), last);
-  sMovieInfo info;
-  p->GetInfo(info);
-  EXPECT_TRUE(info.Duration == 100.0f && info.Fps == 0.0f && capture.Opened.Fps == 30.0);
-  int last = 0;
-  for(int i = 0; i < 5000 && p->IsPlaying(); i++) last = std::max(last, Show(p));
-  EXPECT_EQ(last, 19) << "the bad frame stops the video";
-  p->Release();
-  for(const char *log : {"frame of dev:*CAM* refused", "taken video-in nr:1, w:64, h:48, fps:30"})
-    EXPECT_NE(out.Text().find(log), std::string::npos) << out.Text();
-  p = Open(u"dev:*webcam*");
-  p->GetInfo(info);
-  EXPECT_EQ(info.Width, -1);
-  p->Release();
-  plat::SetCaptureSystem(nullptr);
-}
 }

@@ -162,17 +162,7 @@ void Backdrop(Tree &tree, sRandomLcg &rnd)
     meshes[2].Box(sVec3(x, -5.0f, -200.0f), sVec3(x + 14.0f, h, -186.0f), 0, 0, 1, h / 20.0f);
   }
   meshes[3].Material = 2;
-  for(sInt s = 0; s < 24; s++)
-  {
-    const sF32 a0 = 6.2831853f * sF32(s) / 24.0f, a1 = 6.2831853f * sF32(s + 1) / 24.0f;
-    const sVec3 c(0, 170, -390);
-    PetCorner pc{c, sVec3(0, 0, 1), 0.5f, 0.5f};
-    PetCorner p0{c + sVec3(-80 * std::cos(a0), 80 * std::sin(a0), 0), sVec3(0, 0, 1), 0.5f - 0.5f * std::cos(a0),
-                 0.5f + 0.5f * std::sin(a0)};
-    PetCorner p1{c + sVec3(-80 * std::cos(a1), 80 * std::sin(a1), 0), sVec3(0, 0, 1), 0.5f - 0.5f * std::cos(a1),
-                 0.5f + 0.5f * std::sin(a1)};
-    meshes[3].Triangle(pc, p1, p0);
-  }
+  meshes[3].Disc(sVec3(0, 170, -390), 80, 24);
   WritePet(tree, u"invaders/packed/inv_background.pet", meshes, images);
 }
 

@@ -50,6 +50,21 @@ void PetMesh::Tube(sF32 x0, sF32 x1, sF32 radius, sInt segments, sBool inward, s
   }
 }
 
+void PetMesh::Disc(const sVec3 &centre, sF32 radius, sInt segments)
+{
+  const sVec3 n(0, 0, 1);
+  const PetCorner middle{centre, n, 0.5f, 0.5f};
+  auto rim = [&](sF32 a) {
+    return PetCorner{centre + sVec3(-radius * std::cos(a), radius * std::sin(a), 0), n, 0.5f - 0.5f * std::cos(a),
+                     0.5f + 0.5f * std::sin(a)};
+  };
+  for(sInt s = 0; s < segments; s++)
+  {
+    const sF32 a0 = 6.2831853f * sF32(s) / sF32(segments), a1 = 6.2831853f * sF32(s + 1) / sF32(segments);
+    Triangle(middle, rim(a1), rim(a0));
+  }
+}
+
 void PetMesh::Transform(const sMat3x4 &m)
 {
   for(PetCorner &c : Corners)

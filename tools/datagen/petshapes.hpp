@@ -32,6 +32,9 @@ struct PetMesh
   void Box(const sVec3 &min, const sVec3 &max, sF32 u0 = 0, sF32 v0 = 0, sF32 u1 = 1, sF32 v1 = 1);
   // A tube around the x axis from x0 to x1: radius, segments round, facing in or out.
   void Tube(sF32 x0, sF32 x1, sF32 radius, sInt segments, sBool inward, sF32 uRepeat);
+  // A disc facing +z around the centre in segments wedges, its picture mapped to the uv
+  // disc mirrored left to right (the picture reads right when the disc is turned half round).
+  void Disc(const sVec3 &centre, sF32 radius, sInt segments);
   // Every corner moved by the matrix (normals turned with it).
   void Transform(const sMat3x4 &m);
   void Append(const PetMesh &other);

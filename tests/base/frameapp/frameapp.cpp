@@ -1,14 +1,11 @@
 // A small application that runs the framework end to end; the tests start it as a process
 // and read what it prints. "-mode" picks the run:
 //   order  frames with input, a document, a nested paint, a vetoed and an allowed close
-//   fail   sets exit code 1 and ends in the first frame
-//   noapp  sMain opens the window but installs no application
 //   run    plain frames until the window is closed or the process interrupted
 //   pixels reads back the colour a frame starts with
-//   leak   like fail, but leaves one allocation behind
+//   leak   leaves one allocation behind and ends in the first frame
 //   crash  an assertion fails inside a frame
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
-//   frames installs its own frame functions (printing, then passing on to the stand-ins)
 #include "base/gdi.hpp"
 #include "base/input2.hpp"
 #include "base/log.hpp"
@@ -152,16 +149,6 @@ public:
   }
 };
 
-class FailApp : public sApp
-{
-public:
-  void OnPaint3D() override
-  {
-    sSetExitCode(1);
-    sExit();
-  }
-};
-
 class PixelApp : public sApp
 {
   sInt Frames = 0;
@@ -251,41 +238,6 @@ public:
   }
 };
 
-// Frame functions that say when they are called and then do what the stand-ins do.
-void TellInitScreenMode(sU32 &flags, sInt &width, sInt &height)
-{
-  sDPrintF(u"frames screenmode %dx%d\n", width, height);
-  sGetFrameStandIns().InitScreenMode(flags, width, height);
-}
-void TellInitGfx(sU32 flags, sInt width, sInt height)
-{
-  sDPrintF(u"frames initgfx %dx%d\n", width, height);
-  sGetFrameStandIns().InitGfx(flags, width, height);
-}
-void TellExitGfx()
-{
-  sDPrintF(u"frames exitgfx\n");
-  sGetFrameStandIns().ExitGfx();
-}
-void TellPaintFrame()
-{
-  sDPrintF(u"frames paint\n");
-  sGetFrameStandIns().PaintFrame();
-}
-
-class FramesApp : public sApp
-{
-  sInt Frames = 0;
-
-public:
-  void OnPaint3D() override
-  {
-    sDPrintF(u"onpaint3d\n");
-    if(++Frames == 2) sExit();
-  }
-  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
-};
-
 void sMain()
 {
   std::u16string mode = sShellParam(u"mode") ? sShellParam(u"mode") : u"order";
@@ -294,15 +246,6 @@ void sMain()
     sDPrintF(u"open %s\n", doc.c_str());
     return true;
   });
-  if(mode == u"frames")
-  {
-    sFrameBackEnd frames = sGetFrameStandIns();
-    frames.InitScreenMode = TellInitScreenMode;
-    frames.InitGfx = TellInitGfx;
-    frames.ExitGfx = TellExitGfx;
-    frames.PaintFrame = TellPaintFrame;
-    sSetFrameBackEnd(frames);
-  }
   if(!sInit(mode == u"paint2d" ? sISF_2D | sISF_CONTINUOUS : sISF_3D | sISF_CONTINUOUS, 320, 240)) return;
   sDPrintF(u"init done\n");
   if(mode == u"order")
@@ -315,10 +258,6 @@ void sMain()
   else if(mode == u"run")
   {
     sSetApplication(sNEW RunApp);
-  }
-  else if(mode == u"fail")
-  {
-    sSetApplication(sNEW FailApp);
   }
   else if(mode == u"pixels")
   {
@@ -335,10 +274,6 @@ void sMain()
   else if(mode == u"paint2d")
   {
     sSetApplication(sNEW Paint2DApp);
-  }
-  else if(mode == u"frames")
-  {
-    sSetApplication(sNEW FramesApp);
   }
 }
 }

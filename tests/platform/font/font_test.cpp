@@ -44,84 +44,6 @@ Ink FindInk(const plat::Bitmap2D &bitmap, uint32_t background = 0)
 
 }
 
-TEST(Fonts, CellAndEmHeightsGiveConsistentMetrics)
-{
-  auto cell = Make(u"DejaVu Sans", 32);
-  ASSERT_TRUE(cell);
-  EXPECT_FALSE(cell->IsFallback());
-  EXPECT_EQ(cell->GetFamily(), u"DejaVu Sans");
-  const plat::FontMetrics &m = cell->GetMetrics();
-  EXPECT_EQ(m.Height, 32);
-  EXPECT_EQ(m.Ascent + m.Descent, 32);
-  EXPECT_GT(m.Descent, 0);
-  EXPECT_GT(m.InternalLeading, 0);
-  EXPECT_LT(m.InternalLeading, 16);
-  EXPECT_GT(m.AveCharWidth, 0);
-  EXPECT_GE(m.MaxCharWidth, m.AveCharWidth);
-
-  // a negative height is the em: the cell is the em plus the internal leading
-  auto em = Make(u"DejaVu Sans", -32);
-  ASSERT_TRUE(em);
-  const plat::FontMetrics &e = em->GetMetrics();
-  EXPECT_EQ(e.Height - e.InternalLeading, 32);
-  EXPECT_EQ(e.Ascent + e.Descent, e.Height);
-  EXPECT_GT(e.Height, 32);
-  // asking for the cell-height font's em gives about the same cell (each is rounded)
-  auto same = Make(u"DejaVu Sans", -(m.Height - m.InternalLeading));
-  EXPECT_NEAR(same->GetMetrics().Height, 32, 1);
-
-  // a bigger font has bigger glyphs
-  plat::GlyphBox small, big;
-  Make(u"DejaVu Sans", 16)->GetGlyph(U'H', &small);
-  cell->GetGlyph(U'H', &big);
-  EXPECT_GT(big.BlackBoxY, small.BlackBoxY);
-}
-
-TEST(Fonts, MissingFaceFallsBackAndSaysSo)
-{
-  auto font = Make(u"No Such Face At All", 24);
-  ASSERT_TRUE(font);
-  EXPECT_TRUE(font->IsFallback());
-  EXPECT_FALSE(font->GetFamily().empty());
-  EXPECT_EQ(font->GetFamily(), plat::MessageBoxFont().Face);
-  EXPECT_EQ(font->GetMetrics().Height, 24);
-  EXPECT_TRUE(font->HasGlyph(U'A'));
-
-  // names compare without regard to case
-  auto lower = Make(u"dejavu sans", 24);
-  EXPECT_FALSE(lower->IsFallback());
-  // no face asks for the sans-serif face, which is no fallback
-  auto none = Make(u"", 24);
-  EXPECT_FALSE(none->IsFallback());
-  EXPECT_EQ(none->GetFamily(), plat::MessageBoxFont().Face);
-}
-
-TEST(Fonts, MessageBoxFontIsTheSansSerifFace)
-{
-  plat::FontRequest request = plat::MessageBoxFont();
-  EXPECT_FALSE(request.Face.empty());
-  EXPECT_LT(request.Height, 0);
-  auto font = plat::Font::Create(request);
-  ASSERT_TRUE(font);
-  EXPECT_FALSE(font->IsFallback());
-}
-
-TEST(Fonts, BoldAndItalicChangeTheGlyphs)
-{
-  auto regular = Make(u"DejaVu Sans", 40);
-  auto bold = Make(u"DejaVu Sans", 40, 700);
-  auto italic = Make(u"DejaVu Sans", 40, 0, true);
-  EXPECT_NE(regular->GetFile(), bold->GetFile());
-  EXPECT_NE(regular->GetFile(), italic->GetFile());
-  plat::GlyphBox r, b, i;
-  regular->GetGlyph(U'l', &r);
-  bold->GetGlyph(U'l', &b);
-  italic->GetGlyph(U'l', &i);
-  EXPECT_GT(b.BlackBoxX, r.BlackBoxX);
-  EXPECT_GT(i.BlackBoxX, r.BlackBoxX) << "a slanted stem is wider than an upright one";
-  EXPECT_EQ(bold->GetMetrics().Height, 40);
-}
-
 TEST(Fonts, AbcWidthsAgreeWithGlyphBoxesAndTextExtent)
 {
   auto font = Make(u"DejaVu Sans", -20);
@@ -178,21 +100,6 @@ TEST(Fonts, AbcWidthsAgreeWithGlyphBoxesAndTextExtent)
   EXPECT_GT(right, 0);
 
   EXPECT_FALSE(font->GetAbcWidths(10, 9, abc));
-}
-
-TEST(Fonts, GlyphPresence)
-{
-  auto font = Make(u"DejaVu Sans", 20);
-  EXPECT_TRUE(font->HasGlyph(U'A'));
-  EXPECT_TRUE(font->HasGlyph(0xe9));   // e acute
-  EXPECT_TRUE(font->HasGlyph(0x20ac)); // euro sign
-  EXPECT_FALSE(font->HasGlyph(0x4e00)) << "the face has no CJK ideographs";
-  EXPECT_FALSE(font->HasGlyph(0xd800)) << "a lone surrogate is no character";
-  EXPECT_FALSE(font->HasGlyph(0x10ffff));
-  // a missing character still measures (as the missing-character glyph)
-  plat::AbcWidths missing;
-  ASSERT_TRUE(font->GetAbcWidths(0x4e00, 0x4e00, &missing));
-  EXPECT_GT(missing.A + missing.B + missing.C, 0);
 }
 
 TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
@@ -292,87 +199,6 @@ TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
     }
 }
 
-TEST(Bitmap2D, BackgroundModes)
-{
-  auto font = Make(u"DejaVu Sans", 20);
-  int cx = 0, cy = 0;
-  font->GetTextExtent(u"Ab", 2, &cx, &cy);
-
-  auto transparentp = plat::Bitmap2D::Create(100, 40);
-  ASSERT_TRUE(transparentp);
-  plat::Bitmap2D &transparent = *transparentp;
-  transparent.FillRect(0, 0, 100, 40, 0x0000ff);  // red ground
-  transparent.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Transparent);
-  Ink ink = FindInk(transparent, 0xff0000);
-  EXPECT_FALSE(ink.Empty());
-  EXPECT_EQ(transparent.GetPixel(10, 10), 0xff0000u) << "the cell's corner keeps the ground";
-
-  auto opaquep = plat::Bitmap2D::Create(100, 40);
-  ASSERT_TRUE(opaquep);
-  plat::Bitmap2D &opaque = *opaquep;
-  opaque.FillRect(0, 0, 100, 40, 0x0000ff);
-  opaque.DrawText(*font, 10, 10, u"Ab", 2, 0xffffff, plat::BackMode::Opaque, 0x00ff00);
-  Ink box = FindInk(opaque, 0xff0000);
-  EXPECT_EQ(box.X0, 10);
-  EXPECT_EQ(box.Y0, 10);
-  EXPECT_EQ(box.X1, 10 + cx - 1);
-  EXPECT_EQ(box.Y1, 10 + cy - 1);
-  EXPECT_EQ(opaque.GetPixel(10, 10), 0x00ff00u);
-}
-
-TEST(Bitmap2D, FillRectExcludesRightAndBottomAndClips)
-{
-  auto bitmapp = plat::Bitmap2D::Create(8, 6);
-  ASSERT_TRUE(bitmapp);
-  plat::Bitmap2D &bitmap = *bitmapp;
-  bitmap.FillRect(2, 1, 5, 3, 0x0000ff);
-  Ink ink = FindInk(bitmap);
-  EXPECT_EQ(ink.X0, 2);
-  EXPECT_EQ(ink.X1, 4);
-  EXPECT_EQ(ink.Y0, 1);
-  EXPECT_EQ(ink.Y1, 2);
-  EXPECT_EQ(bitmap.GetPixel(2, 1), 0xff0000u);
-
-  auto emptyp = plat::Bitmap2D::Create(8, 6);
-  ASSERT_TRUE(emptyp);
-  plat::Bitmap2D &empty = *emptyp;
-  empty.FillRect(3, 3, 3, 5, 0xffffff);
-  empty.FillRect(5, 3, 2, 5, 0xffffff);
-  EXPECT_TRUE(FindInk(empty).Empty());
-
-  auto clipp = plat::Bitmap2D::Create(8, 6);
-  ASSERT_TRUE(clipp);
-  plat::Bitmap2D &clip = *clipp;
-  clip.FillRect(-100, -100, 100, 2, 0x123456);
-  Ink c = FindInk(clip);
-  EXPECT_EQ(c.X0, 0);
-  EXPECT_EQ(c.X1, 7);
-  EXPECT_EQ(c.Y0, 0);
-  EXPECT_EQ(c.Y1, 1);
-}
-
-TEST(Bitmap2D, ReadBackIsTopRowFirstInBlueGreenRedOrder)
-{
-  auto bitmapp = plat::Bitmap2D::Create(4, 2);
-  ASSERT_TRUE(bitmapp);
-  plat::Bitmap2D &bitmap = *bitmapp;
-  bitmap.FillRect(0, 0, 4, 1, 0x0000ff);  // red top row
-  bitmap.FillRect(0, 1, 4, 2, 0xff0000);  // blue bottom row
-  uint32_t words[9];
-  words[8] = 0xdeadbeef;
-  bitmap.GetPixels(words);
-  EXPECT_EQ(words[8], 0xdeadbeefu) << "exactly 4 x 2 pixels are written";
-  uint8_t bytes[32];
-  std::memcpy(bytes, words, 32);
-  for(int x = 0; x < 4; x++)
-  {
-    EXPECT_EQ(bytes[x * 4 + 0], 0);    // blue
-    EXPECT_EQ(bytes[x * 4 + 2], 255);  // red
-    EXPECT_EQ(bytes[16 + x * 4 + 0], 255);
-    EXPECT_EQ(bytes[16 + x * 4 + 2], 0);
-  }
-}
-
 TEST(Bitmap2D, TextAtTheEdgesIsClipped)
 {
   auto font = Make(u"DejaVu Sans", 48);
@@ -408,40 +234,6 @@ TEST(Bitmap2D, SurrogatePairsAreOneCharacterAndLoneOnesDoNotBreak)
   plat::Bitmap2D &bitmap = *bitmapp;
   bitmap.DrawText(*font, 0, 0, lone, -1, 0xffffff);
   EXPECT_FALSE(FindInk(bitmap).Empty());
-}
-
-TEST(Fonts, WidthUnderlineAndStrikeOut)
-{
-  auto natural = Make(u"DejaVu Sans", 30);
-  plat::FontRequest wide;
-  wide.Face = u"DejaVu Sans";
-  wide.Height = 30;
-  wide.Width = natural->GetMetrics().AveCharWidth * 2;
-  auto stretched = plat::Font::Create(wide);
-  ASSERT_TRUE(stretched);
-  EXPECT_EQ(stretched->GetMetrics().AveCharWidth, wide.Width);
-  EXPECT_EQ(stretched->GetMetrics().Height, 30);
-  int n = 0, s = 0;
-  natural->GetTextExtent(u"mmmm", -1, &n, nullptr);
-  stretched->GetTextExtent(u"mmmm", -1, &s, nullptr);
-  EXPECT_GT(s, n * 17 / 10);
-
-  plat::FontRequest lined;
-  lined.Face = u"DejaVu Sans";
-  lined.Height = 30;
-  lined.Underline = true;
-  auto underline = plat::Font::Create(lined);
-  auto bitmapp = plat::Bitmap2D::Create(100, 40);
-  ASSERT_TRUE(bitmapp);
-  plat::Bitmap2D &bitmap = *bitmapp;
-  bitmap.DrawText(*underline, 0, 0, u"o", 1, 0xffffff);
-  int cx = 0;
-  underline->GetTextExtent(u"o", 1, &cx, nullptr);
-  int row = underline->GetMetrics().Ascent + underline->UnderlinePosition();
-  for(int x = 0; x < cx; x++)
-    EXPECT_EQ(bitmap.GetPixel(x, row), 0xffffffu) << x;
-  EXPECT_EQ(bitmap.GetPixel(cx, row), 0u);
-  EXPECT_GT(row, underline->GetMetrics().Ascent - 1);
 }
 
 TEST(Bitmap2D, ImpossibleSizesAreRefused)

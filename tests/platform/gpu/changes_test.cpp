@@ -13,34 +13,10 @@ using namespace gputest;
 
 namespace
 {
-class GpuChanges : public GpuTest
+// The draw target of the render tests; draws change states between them.
+class GpuChanges : public GpuRender
 {
 protected:
-  Texture *Target = nullptr;
-
-  void SetUp() override
-  {
-    GpuTest::SetUp();
-    if (HasFatalFailure())
-      return;
-    Target = MakeTarget(8, 8);
-    Bind(Target);
-    Dev->SetRenderState(RS_CULLMODE, CULL_NONE);
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-  }
-
-  void TearDown() override
-  {
-    Surface *bb = nullptr;
-    Dev->GetBackBuffer(0, 0, &bb);
-    Dev->SetRenderTarget(0, bb);
-    bb->Release();
-    Dev->SetTexture(0, nullptr);
-    Dev->SetDepthStencilSurface(nullptr);
-    Target->Release();
-    GpuTest::TearDown();
-  }
-
   // Column i of the target, texture coordinates u0..u1 across it.
   void Column(int i, uint32_t color = 0xFFFFFFFFu, float u0 = 0, float u1 = 1)
   {
@@ -179,22 +155,4 @@ TEST_F(GpuChanges, DepthBufferSetAfterTheDepthStates)
   EXPECT_EQ(Read(Target)[4 * 8], 0xFFFF0000u);
   Dev->SetDepthStencilSurface(nullptr);
   ds->Release();
-}
-
-// The capabilities are the driver's, as a context of the device reports them.
-TEST_F(GpuTest, CapsReportWhatTheDriverOffers)
-{
-  Caps caps;
-  ASSERT_EQ(Obj->GetDeviceCaps(0, DEVTYPE_HAL, caps), RES_OK);
-  Dev->Clear(0, nullptr, CLEAR_TARGET, 0, 1.0f, 0);  // makes the device's context current
-  GLint size = 0, buffers = 0, attachments = 0, vertexUnits = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
-  glGetIntegerv(GL_MAX_DRAW_BUFFERS, &buffers);
-  glGetIntegerv(GL_MAX_COLOR_ATTACHMENTS, &attachments);
-  glGetIntegerv(GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS, &vertexUnits);
-  EXPECT_EQ(caps.MaxTextureWidth, uint32_t(std::min(size, 16384)));
-  EXPECT_EQ(caps.MaxTextureHeight, caps.MaxTextureWidth);
-  EXPECT_EQ(caps.MaxSimultaneousRTs, uint32_t(std::min({buffers, attachments, 4})));
-  EXPECT_EQ(caps.VertexShaderVersion, vertexUnits >= 4 ? 0xFFFE0300u : 0xFFFE0200u);
-  EXPECT_EQ(caps.PixelShaderVersion & 0xFFFFu, caps.VertexShaderVersion & 0xFFFFu);
 }

@@ -77,17 +77,6 @@ inline std::vector<uint32_t> ConstPS()
   return {0xFFFF0300u, Op(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), 0x0000FFFFu};
 }
 
-// ps_3_0: oC0 = colour0, oC1 = c0.
-inline std::vector<uint32_t> TwoTargetPS()
-{
-  using namespace asm3;
-  return {0xFFFF0300u,
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 0),
-          Op(MOV, 2), Dst(COLOROUT, 0), Src(INPUT, 0),
-          Op(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 0),
-          0x0000FFFFu};
-}
-
 // ps_3_0: oC0 = texture s0 (2D, or cube with samplerType 3) at texcoord0.
 inline std::vector<uint32_t> TexturePS(uint32_t samplerType = 2)
 {

@@ -1,5 +1,5 @@
 // The parts of the drawing pipeline beyond plain triangles of floats and colours: vertex
-// element types, lines, strips and fans, every blend factor and operation the back end
+// element types, points, lines, strips and fans, every blend factor and operation the back end
 // uses, mirrored addressing, and read-back of targets of other formats.
 
 #include "gpu_fixture.hpp"
@@ -67,6 +67,9 @@ TEST_F(GpuPipeline, LinesStripsAndFansCoverTheirPixels)
     uint32_t Primitives;
     std::function<bool(int, int)> Lit, Certain;  // Certain: pixels the check insists on
   } cases[] = {
+    // a point list once was refused as an unknown primitive type
+    {"point list", PT_POINTLIST, {At(2, 2), At(5, 6)}, 2,
+     [](int x, int y) { return (x == 2 && y == 2) || (x == 5 && y == 6); }, nullptr},
     {"line list", PT_LINELIST, {At(0, 3), At(8, 3)}, 1, [](int, int y) { return y == 3; },
      [](int x, int y) { return y == 3 && x >= 1 && x <= 6; }},
     {"line strip", PT_LINESTRIP, {At(5, 0), At(5, 4), At(5, 8)}, 2, [](int x, int) { return x == 5; },
@@ -272,6 +275,8 @@ TEST_F(GpuPipeline, MirroredAddressingReflectsTheTexture)
     {TADDRESS_MIRROR, 0, 2, {1, 3, 5, 7, 7, 5, 3, 1}},
     {TADDRESS_MIRROR, -1, 1, {7, 5, 3, 1, 1, 3, 5, 7}},
     {TADDRESS_MIRRORONCE, -1, 1, {7, 5, 3, 1, 1, 3, 5, 7}},
+    // beyond the one mirror the edge texel holds (repeated mirroring would show 5)
+    {TADDRESS_MIRRORONCE, -1.5f, 1.5f, {7, 7, 4, 1, 1, 4, 7, 7}},
     {TADDRESS_WRAP, 0, 2, {1, 3, 5, 7, 1, 3, 5, 7}},
   };
   for (const Case &c : cases)

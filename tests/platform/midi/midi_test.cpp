@@ -51,24 +51,6 @@ struct Collector
 
 }
 
-TEST(MidiShort, PacksStatusAndDataBytes)
-{
-  uint32_t m = plat::MidiPackShort(0xb3, 7, 100);
-  EXPECT_EQ(m, 0x6407b3u);
-  EXPECT_EQ(plat::MidiStatus(m), 0xb3);
-  EXPECT_EQ(plat::MidiData1(m), 7);
-  EXPECT_EQ(plat::MidiData2(m), 100);
-  EXPECT_EQ(plat::MidiDataBytes(0xc5), 1);
-  EXPECT_EQ(plat::MidiDataBytes(0x9f), 2);
-  EXPECT_EQ(plat::MidiDataBytes(0xf2), 2);
-  EXPECT_EQ(plat::MidiDataBytes(0xf8), 0);
-  EXPECT_FALSE(plat::MidiIsShortStatus(0x7f));
-  EXPECT_FALSE(plat::MidiIsShortStatus(0xf0));
-  EXPECT_FALSE(plat::MidiIsShortStatus(0xf7));
-  EXPECT_FALSE(plat::MidiIsShortStatus(0xfd));
-  EXPECT_TRUE(plat::MidiIsShortStatus(0xfe));
-}
-
 TEST(MidiSeqEvents, EveryShortMessageSurvivesEncodeAndDecode)
 {
   for(unsigned status = 0x80; status <= 0xff; status++)

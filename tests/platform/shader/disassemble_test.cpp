@@ -29,22 +29,6 @@ TEST(Disassemble, VertexModel2) {
             "mov oFog.x, -r2.y\n");
 }
 
-TEST(Disassemble, PixelModel2) {
-  EXPECT_EQ(Dis(PixelStream()),
-            "ps_2_0\n"
-            "dcl t0.xy\n"
-            "dcl v0\n"
-            "dcl_2d s0\n"
-            "dcl_cube s1\n"
-            "texld r0, t0, s0\n"
-            "texldp r1, t0, s0\n"
-            "texldb_pp r2, t0, s1\n"
-            "mul_sat r0, r0, v0\n"
-            "cmp r0.w, -r0.x, c0.x, r1.y\n"
-            "texkill t0\n"
-            "mov oC0, r0\n");
-}
-
 TEST(Disassemble, PixelModel3FlowControl) {
   EXPECT_EQ(Dis(FlowStream()),
             "ps_3_0\n"
@@ -69,36 +53,6 @@ TEST(Disassemble, PixelModel3FlowControl) {
             "(!p0.x) mov r1, r0.zwzw\n"
             "mov oC0, r1\n"
             "mov oDepth.x, r1.x\n");
-}
-
-TEST(Disassemble, VertexModel3Outputs) {
-  EXPECT_EQ(Dis(Vertex3Stream()),
-            "vs_3_0\n"
-            "dcl_position0 v0\n"
-            "dcl_color0 v3\n"
-            "dcl_position0 o0\n"
-            "dcl_texcoord0 o1.xy\n"
-            "dcl_texcoord1 o1.zw\n"
-            "dcl_color0 o2\n"
-            "dcl_2d s2\n"
-            "dp4 o0.x, v0, c0\n"
-            "dp4 o0.y, v0, c1\n"
-            "dp4 o0.z, v0, c2\n"
-            "dp4 o0.w, v0, c3\n"
-            "texldl r0, v0, s2\n"
-            "lrp o2, c7.w, r0, v3\n"
-            "nrm r1.xyz, v0\n"
-            "crs o1.xyz, r1, c6\n");
-}
-
-TEST(Disassemble, SwizzlesPrintInShortestForm) {
-  Tokens t{PS3,
-           Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 0, Swz(0, 1, 1, 1)),
-           Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 0, Swz(0, 1, 2, 2)),
-           Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 0, Swz(3, 3, 3, 2)),
-           Ins(MOV, 2), Dst(TEMP, 0, 0x9), Src(CONST, 0, Swz(1, 0, 0, 0), ABSMOD),
-           END};
-  EXPECT_EQ(Dis(t), "ps_3_0\nmov r0, c0.xy\nmov r0, c0.xyz\nmov r0, c0.wwwz\nmov r0.xw, c0_abs.yx\n");
 }
 
 TEST(Disassemble, FaultyStreamsPrintUpToTheFault) {

@@ -17,46 +17,6 @@ bool P(const Tokens &t, ShaderInfo &info, std::string &err) { return Parse(t.dat
 
 bool SameSem(const Semantic &s, int usage, int index) { return s.Usage == usage && s.UsageIndex == index; }
 
-TEST(ParseInfo, VertexModel2) {
-  ShaderInfo i;
-  std::string err;
-  ASSERT_TRUE(P(VertexStream(), i, err)) << err;
-  EXPECT_EQ(i.Kind, Stage::Vertex);
-  EXPECT_EQ(i.Major, 2);
-  EXPECT_EQ(i.Minor, 0);
-  ASSERT_EQ(i.Inputs.size(), 3u);
-  EXPECT_EQ(i.Inputs[0].Reg, 0);
-  EXPECT_TRUE(SameSem(i.Inputs[0].Sem, 0, 0));
-  EXPECT_EQ(i.Inputs[2].Reg, 2);
-  EXPECT_TRUE(SameSem(i.Inputs[2].Sem, 3, 0));
-  // oD0, oT0, oT1 and oFog in the order first written; oPos is not a varying
-  ASSERT_EQ(i.Outputs.size(), 4u);
-  EXPECT_TRUE(SameSem(i.Outputs[0], 10, 0));
-  EXPECT_TRUE(SameSem(i.Outputs[1], 5, 0));
-  EXPECT_TRUE(SameSem(i.Outputs[2], 5, 1));
-  EXPECT_TRUE(SameSem(i.Outputs[3], 11, 0));
-  EXPECT_EQ(i.HighestConstF, 255);   // relative reads may reach any register
-  for (SamplerKind k : i.Samplers) EXPECT_EQ(k, SamplerKind::None);
-  EXPECT_FALSE(i.WritesDepth);
-  EXPECT_EQ(i.ColorOutputs, 0);
-}
-
-TEST(ParseInfo, PixelModel2) {
-  ShaderInfo i;
-  std::string err;
-  ASSERT_TRUE(P(PixelStream(), i, err)) << err;
-  EXPECT_EQ(i.Kind, Stage::Pixel);
-  ASSERT_EQ(i.Inputs.size(), 2u);
-  EXPECT_TRUE(SameSem(i.Inputs[0].Sem, 5, 0));    // t0
-  EXPECT_TRUE(SameSem(i.Inputs[1].Sem, 10, 0));   // v0
-  EXPECT_EQ(i.Samplers[0], SamplerKind::Tex2D);
-  EXPECT_EQ(i.Samplers[1], SamplerKind::Cube);
-  EXPECT_EQ(i.Samplers[2], SamplerKind::None);
-  EXPECT_EQ(i.HighestConstF, 0);
-  EXPECT_EQ(i.ColorOutputs, 1);
-  EXPECT_FALSE(i.WritesDepth);
-}
-
 TEST(ParseInfo, Model3Declarations) {
   ShaderInfo i;
   std::string err;
@@ -75,25 +35,6 @@ TEST(ParseInfo, Model3Declarations) {
   EXPECT_TRUE(SameSem(i.Outputs[2], 10, 0));
   EXPECT_EQ(i.Samplers[2], SamplerKind::Tex2D);
   EXPECT_EQ(i.HighestConstF, 7);
-}
-
-TEST(ParseInfo, ConstantRangeCountsMatrixRowsButNotDefs) {
-  ShaderInfo i;
-  std::string err;
-  Tokens vs{VS2, Ins(DCL, 2), DclUsage(0, 0), Dst(INPUT, 0),
-            Ins(DEF, 5), Dst(CONST, 40), F(1), F(1), F(1), F(1),
-            Ins(M4x4, 3), Dst(RASTOUT, 0), Src(INPUT, 0), Src(CONST, 8),
-            Ins(MOV, 2), Dst(ATTROUT, 0), Src(CONST, 40),
-            END};
-  ASSERT_TRUE(P(vs, i, err)) << err;
-  EXPECT_EQ(i.HighestConstF, 11);
-  Tokens ps{PS2, Ins(MOV, 2), Dst(COLOROUT, 2), Src(CONST, 31), END};
-  ASSERT_TRUE(P(ps, i, err)) << err;
-  EXPECT_EQ(i.HighestConstF, 31);
-  EXPECT_EQ(i.ColorOutputs, 3);
-  Tokens none{PS3, Ins(MOV, 2), Dst(COLOROUT, 0), Src(TEMP, 0), END};
-  ASSERT_TRUE(P(none, i, err)) << err;
-  EXPECT_EQ(i.HighestConstF, -1);
 }
 
 struct Refusal {
@@ -182,30 +123,5 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"vface", {PS3, Ins(DCL, 2), 0x80000000u, Dst(MISC, 1), END}, "register vFace out of range"},
         Refusal{"coissue", {PS2, Ins(MOV, 2) | 0x40000000u, Dst(TEMP, 0), Src(CONST, 0), END}, "co-issue"}),
     [](const ::testing::TestParamInfo<Refusal> &i) { return std::string(i.param.Name); });
-
-// Everything after the end token is ignored; trailing data does not make a stream invalid.
-TEST(Parse, StopsAtTheEndToken) {
-  ShaderInfo i;
-  std::string err;
-  Tokens t{PS2, Ins(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), END, 0xDEADBEEFu};
-  EXPECT_TRUE(P(t, i, err)) << err;
-  EXPECT_EQ(i.ColorOutputs, 1);
-}
-
-TEST(Parse, NullPointerIsRefused) {
-  ShaderInfo i;
-  std::string err;
-  EXPECT_FALSE(Parse(nullptr, 4, i, err));
-  EXPECT_THAT(err, HasSubstr("empty token stream"));
-}
-
-TEST(Translate, KindMustMatchTheInfo) {
-  ShaderInfo i;
-  std::string err;
-  Tokens ps = PixelStream();
-  ASSERT_TRUE(P(ps, i, err));
-  i.Kind = Stage::Vertex;
-  EXPECT_EQ(Translate(ps.data(), ps.size(), i, nullptr), "");
-}
 
 }  // namespace

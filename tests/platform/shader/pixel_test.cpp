@@ -1,5 +1,5 @@
-// Pixel-program behaviour: texture lookups of every kind, texkill, the alpha test, depth
-// and multiple colour outputs, vPos, and flow control with booleans, integers and predicates.
+// Pixel-program behaviour: texture lookups of every kind, texkill, def constants, and flow
+// control with booleans, integers and predicates.
 
 #include <cmath>
 
@@ -26,22 +26,6 @@ Vec4 RunPs(const Tokens &ps, const DrawSetup &s, int x = 1, int y = 1) {
   EXPECT_TRUE(r.Ok) << r.Error;
   if (!r.Ok) return {NAN, NAN, NAN, NAN};
   return PixelOf(r, x, y);
-}
-
-TEST(Texture, ProjectedLookupDividesByW) {
-  REQUIRE_GL();
-  DrawSetup s;
-  s.Textures.push_back(Mipmapped2x2(3));
-  s.Textures[0].Mipmaps = false;
-  s.Textures[0].Texels.resize(16);
-  SetConst(s.PSConst, 0, {1.5f, 0.5f, 7, 2});   // (0.75, 0.25) after the divide: texel (1, 0)
-  Tokens ps = Ps3({Ins(DCL, 2), DclSampler(2), Dst(SAMPLER, 3),
-                   Ins(TEX, 3, 1), Dst(TEMP, 0), Src(CONST, 0), Src(SAMPLER, 3)});
-  EXPECT_TRUE(Near(RunPs(ps, s), {0.2f, 0, 0, 1}));
-  // plain texld ignores w: (1.5, 0.5) clamps to the right column, bottom row of (x, 0.5)
-  Tokens plain = Ps3({Ins(DCL, 2), DclSampler(2), Dst(SAMPLER, 3),
-                      Ins(TEX, 3), Dst(TEMP, 0), Src(CONST, 0), Src(SAMPLER, 3)});
-  EXPECT_TRUE(Near(RunPs(plain, s), {0.4f, 0, 0, 1}));
 }
 
 // The quad's texture coordinates run 0..1 over four pixels: a 2x2 texture is magnified, so
@@ -117,69 +101,6 @@ TEST(Texture, TexkillDiscardsWhereAnyMaskedComponentIsNegative) {
   for (int x = 0; x < 4; x++) EXPECT_EQ(PixelOf(r, x, 2)[0], 1.0f) << x;
 }
 
-struct AlphaCase {
-  int Func;
-  float Alpha, Ref;
-  bool Drawn;
-};
-void PrintTo(const AlphaCase &c, std::ostream *os) { *os << "func " << c.Func << " alpha " << c.Alpha << " ref " << c.Ref; }
-
-class AlphaTest : public ::testing::TestWithParam<AlphaCase> {};
-
-TEST_P(AlphaTest, ComparesSaturatedAlphaWithReference) {
-  REQUIRE_GL();
-  const AlphaCase &c = GetParam();
-  DrawSetup s;
-  s.AlphaFunc = c.Func;
-  s.AlphaRef = c.Ref;
-  SetConst(s.PSConst, 0, {0.5f, 0.5f, 0.5f, c.Alpha});
-  Tokens ps{PS2, Ins(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), END};
-  DrawResult r = Draw(PassVS2(), ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  EXPECT_EQ(PixelOf(r)[0] == 0.5f, c.Drawn);
-  EXPECT_EQ(PixelOf(r)[0] == -7.0f, !c.Drawn);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Pixel, AlphaTest,
-    ::testing::Values(AlphaCase{1, 0.5f, 0.5f, false}, AlphaCase{2, 0.25f, 0.5f, true}, AlphaCase{2, 0.5f, 0.5f, false},
-                      AlphaCase{3, 0.5f, 0.5f, true}, AlphaCase{3, 0.25f, 0.5f, false}, AlphaCase{4, 0.5f, 0.5f, true},
-                      AlphaCase{4, 0.75f, 0.5f, false}, AlphaCase{5, 0.75f, 0.5f, true}, AlphaCase{5, 0.5f, 0.5f, false},
-                      AlphaCase{6, 0.25f, 0.5f, true}, AlphaCase{6, 0.5f, 0.5f, false}, AlphaCase{7, 0.5f, 0.5f, true},
-                      AlphaCase{7, 0.25f, 0.5f, false}, AlphaCase{8, 0.0f, 1.0f, true},
-                      // 2.0 output is saturated before the test: 3.0 passes as 1.0 == 1.0
-                      AlphaCase{3, 3.0f, 1.0f, true}, AlphaCase{2, -1.0f, 0.0f, false}),
-    [](const ::testing::TestParamInfo<AlphaCase> &i) {
-      return "func" + std::to_string(i.param.Func) + "_case" + std::to_string(i.index);
-    });
-
-TEST(PixelOutputs, DepthAndSecondColourTarget) {
-  REQUIRE_GL();
-  DrawSetup s;
-  s.Depth = true;
-  s.Targets = 2;
-  SetConst(s.PSConst, 0, {0.375f, 2, 3, 4});
-  Tokens ps = Ps3({Ins(MOV, 2), Dst(DEPTHOUT, 0), Src(CONST, 0, XXXX),
-                   Ins(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 0, Swz(3, 2, 1, 0)),
-                   Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 0)});
-  DrawResult r = Draw(PassVS3(), ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  EXPECT_NEAR(r.Depth[6], 0.375f, 1e-6f);
-  EXPECT_TRUE(Near(PixelOf(r, 2, 1, 1), {4, 3, 2, 0.375f}));
-  EXPECT_TRUE(Near(PixelOf(r, 2, 1, 0), {0.375f, 2, 3, 4}));
-}
-
-TEST(PixelOutputs, PositionRegisterCountsPixelsFromTheTopLeft) {
-  REQUIRE_GL();
-  DrawSetup s;
-  Tokens ps = Ps3({Ins(DCL, 2), 0x80000000u, Dst(MISC, 0, 0x3),
-                   Ins(MOV, 2), Dst(TEMP, 0), Src(MISC, 0, Swz(0, 1, 1, 1))});
-  DrawResult r = Draw(PassVS3(), ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  for (int y = 0; y < 4; y++)
-    for (int x = 0; x < 4; x++) EXPECT_TRUE(Near(PixelOf(r, x, y), {float(x), float(y), float(y), float(y)}));
-}
-
 // Flow control: r0 starts at 0; each case runs `body` and reads r0.
 
 struct FlowCase {
@@ -207,6 +128,27 @@ TEST_P(FlowControl, Runs) {
   s.PSInt[4 * 2] = 1000;        // i2: far more passes than allowed
   s.PSInt[4 * 2 + 2] = 1;
   EXPECT_TRUE(Near(RunPs(PsWith(GetParam().Body), s), GetParam().Want)) << GetParam().Name;
+}
+
+// def values reach the program bit for bit, infinities and NaN included, and override the
+// constant block
+TEST(Constants, DefKeepsSpecialValuesAndOverridesTheBlock) {
+  REQUIRE_GL();
+  DrawSetup s;
+  SetConst(s.PSConst, 4, {5, 5, 5, 5});
+  SetConst(s.PSConst, 5, {6, 6, 6, 6});
+  Tokens ps = Ps3({Ins(DEF, 5), Dst(CONST, 4), 0x7F800000u, 0xFF800000u, 0x7FC00000u, F(0.1f),
+                   Ins(DEF, 5), Dst(CONST, 6), F(1e30f), F(-3.5e-7f), F(16777216.0f), F(-0.0f),
+                   Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 4),
+                   Ins(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 6),
+                   Ins(MOV, 2), Dst(COLOROUT, 2), Src(CONST, 5)});
+  s.Targets = 3;
+  DrawResult r = Draw(PassVS3(), ps, s);
+  ASSERT_TRUE(r.Ok) << r.Error;
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 0), {INFINITY, -INFINITY, NAN, 0.1f}));
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 1), {1e30f, -3.5e-7f, 16777216.0f, 0.0f}));
+  EXPECT_EQ(PixelOf(r, 0, 0, 1)[1], -3.5e-7f);
+  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 2), {6, 6, 6, 6}));
 }
 
 Tokens operator+(Tokens a, const Tokens &b) {
@@ -248,26 +190,5 @@ INSTANTIATE_TEST_SUITE_P(
 }  // namespace
 
 namespace {
-
-// def values reach the program bit for bit, infinities and NaN included, and override the
-// constant block
-TEST(Constants, DefKeepsSpecialValuesAndOverridesTheBlock) {
-  REQUIRE_GL();
-  DrawSetup s;
-  SetConst(s.PSConst, 4, {5, 5, 5, 5});
-  SetConst(s.PSConst, 5, {6, 6, 6, 6});
-  Tokens ps = Ps3({Ins(DEF, 5), Dst(CONST, 4), 0x7F800000u, 0xFF800000u, 0x7FC00000u, F(0.1f),
-                   Ins(DEF, 5), Dst(CONST, 6), F(1e30f), F(-3.5e-7f), F(16777216.0f), F(-0.0f),
-                   Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 4),
-                   Ins(MOV, 2), Dst(COLOROUT, 1), Src(CONST, 6),
-                   Ins(MOV, 2), Dst(COLOROUT, 2), Src(CONST, 5)});
-  s.Targets = 3;
-  DrawResult r = Draw(PassVS3(), ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 0), {INFINITY, -INFINITY, NAN, 0.1f}));
-  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 1), {1e30f, -3.5e-7f, 16777216.0f, 0.0f}));
-  EXPECT_EQ(PixelOf(r, 0, 0, 1)[1], -3.5e-7f);
-  EXPECT_TRUE(Near(PixelOf(r, 0, 0, 2), {6, 6, 6, 6}));
-}
 
 }  // namespace

@@ -1,6 +1,5 @@
-// Vertex-program behaviour seen through the pixels: relative addressing, the instructions
-// only vertex programs have, shader-model 2.0 outputs, the position fix-up and the
-// varyings a pixel program reads that the vertex program does not write.
+// Vertex-program behaviour seen through the pixels: relative addressing, packed varyings
+// and the position fix-up.
 
 #include <cmath>
 
@@ -59,93 +58,6 @@ INSTANTIATE_TEST_SUITE_P(Vertex, RelativeAddress,
                                            RelCase{-2.6f, {0, 0, 0, 0}}),      // before it
                          [](const ::testing::TestParamInfo<RelCase> &i) { return "case" + std::to_string(i.index); });
 
-TEST(Vertex, RelativeAddressWithSecondComponentAndModel2) {
-  REQUIRE_GL();
-  DrawSetup s;
-  for (int n = 0; n < 256; n++) SetConst(s.VSConst, n, {float(n), 0.5f, 0, 1});
-  SetConst(s.VSConst, 40, {0, 7, 0, 0});
-  Tokens vs{VS2,
-            Ins(DCL, 2), DclUsage(0, 0), Dst(INPUT, 0),
-            Ins(MOV, 2), Dst(RASTOUT, 0), Src(INPUT, 0),
-            Ins(MOVA, 2), Dst(ADDR, 0, 0x3), Src(CONST, 40),
-            // oT0 = -c[a0.y + 3].xxyy
-            Ins(MOV, 3), Dst(OUTPUT, 0), Src(CONST, 3, Swz(0, 0, 1, 1), NEG) | RelBit, Src(ADDR, 0, YYYY),
-            END};
-  EXPECT_TRUE(Near(RunVs(vs, s), {-10, -10, -0.5f, -0.5f}));
-}
-
-TEST(Vertex, MatrixRowsThroughRelativeAddress) {
-  REQUIRE_GL();
-  DrawSetup s;
-  SetConst(s.VSConst, 10, {20, 0, 0, 0});
-  SetConst(s.VSConst, 11, {1, 2, 3, 1});
-  SetConst(s.VSConst, 20, {1, 0, 0, 0});
-  SetConst(s.VSConst, 21, {0, 0, 2, 0});
-  SetConst(s.VSConst, 22, {1, 1, 1, 1});
-  SetConst(s.VSConst, 23, {0, 0, 0, 5});
-  Tokens body{Ins(MOVA, 2), Dst(ADDR, 0, 0x1), Src(CONST, 10, XXXX),
-              Ins(M4x4, 4), Dst(TEMP, 0), Src(CONST, 11), Src(CONST, 0) | RelBit, Src(ADDR, 0, XXXX)};
-  EXPECT_TRUE(Near(RunVs(VsWith(body), s), {1, 6, 7, 5}));
-}
-
-TEST(Vertex, VertexOnlyInstructions) {
-  REQUIRE_GL();
-  DrawSetup s;
-  SetConst(s.VSConst, 0, {-2.5f, 0, 3, -0.0f});
-  SetConst(s.VSConst, 1, {0.5f, 0.25f, 0, 3});   // lit: x > 0, y > 0, power 3
-  SetConst(s.VSConst, 2, {-0.5f, 0.25f, 0, 3});  // lit: x <= 0
-  SetConst(s.VSConst, 3, {9, 2, 5, 9});
-  SetConst(s.VSConst, 4, {9, 3, 9, 7});
-  // sgn (3.0: one source)
-  EXPECT_TRUE(Near(RunVs(VsWith({Ins(SGN, 2), Dst(TEMP, 0), Src(CONST, 0)}), s), {-1, 0, 1, 0}));
-  EXPECT_TRUE(Near(RunVs(VsWith({Ins(LIT, 2), Dst(TEMP, 0), Src(CONST, 1)}), s), {1, 0.5f, 0.015625f, 1}));
-  EXPECT_TRUE(Near(RunVs(VsWith({Ins(LIT, 2), Dst(TEMP, 0), Src(CONST, 2)}), s), {1, 0, 0, 1}));
-  EXPECT_TRUE(Near(RunVs(VsWith({Ins(DST, 3), Dst(TEMP, 0), Src(CONST, 3), Src(CONST, 4)}), s), {1, 6, 5, 7}));
-  // sgn in 2.0 takes two scratch registers
-  Tokens vs2{VS2,
-             Ins(DCL, 2), DclUsage(0, 0), Dst(INPUT, 0),
-             Ins(MOV, 2), Dst(RASTOUT, 0), Src(INPUT, 0),
-             Ins(SGN, 4), Dst(OUTPUT, 0), Src(CONST, 0), Src(TEMP, 1), Src(TEMP, 2),
-             END};
-  EXPECT_TRUE(Near(RunVs(vs2, s), {-1, 0, 1, 0}));
-}
-
-TEST(Vertex, Model2ColoursSaturatedTexcoordsNot) {
-  REQUIRE_GL();
-  DrawSetup s;
-  SetConst(s.VSConst, 0, {1.5f, -0.5f, 0.25f, 2});
-  Tokens vs{VS2,
-            Ins(DCL, 2), DclUsage(0, 0), Dst(INPUT, 0),
-            Ins(MOV, 2), Dst(RASTOUT, 0), Src(INPUT, 0),
-            Ins(MOV, 2), Dst(ATTROUT, 1), Src(CONST, 0),
-            Ins(MOV, 2), Dst(OUTPUT, 2), Src(CONST, 0),
-            END};
-  Tokens ps{PS3,
-            Ins(DCL, 2), DclUsage(10, 1), Dst(INPUT, 0),
-            Ins(DCL, 2), DclUsage(5, 2), Dst(INPUT, 1),
-            Ins(MOV, 2), Dst(COLOROUT, 0), Src(INPUT, 0),
-            Ins(MOV, 2), Dst(COLOROUT, 1), Src(INPUT, 1),
-            END};
-  s.Targets = 2;
-  DrawResult r = Draw(vs, ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  EXPECT_TRUE(Near(PixelOf(r, 1, 1, 0), {1, 0, 0.25f, 1}));
-  EXPECT_TRUE(Near(PixelOf(r, 1, 1, 1), {1.5f, -0.5f, 0.25f, 2}));
-}
-
-TEST(Vertex, VaryingsThePixelProgramReadsButNobodyWritesAreZero) {
-  REQUIRE_GL();
-  DrawSetup s;
-  Tokens ps{PS3,
-            Ins(DCL, 2), DclUsage(5, 3), Dst(INPUT, 2),
-            Ins(DCL, 2), DclUsage(10, 0), Dst(INPUT, 3),
-            Ins(ADD, 3), Dst(COLOROUT, 0), Src(INPUT, 2), Src(INPUT, 3),
-            END};
-  DrawResult r = Draw(PassVS3(), ps, s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  EXPECT_TRUE(Near(PixelOf(r), {0, 0, 0, 0}));
-}
-
 TEST(Vertex, PackedOutputsReachPackedInputs) {
   REQUIRE_GL();
   DrawSetup s;
@@ -201,32 +113,6 @@ TEST(Vertex, PositionFixupFlipAndHalfPixel) {
   ASSERT_TRUE(r.Ok) << r.Error;
   for (int y = 0; y < 4; y++)
     for (int x = 0; x < 4; x++) EXPECT_TRUE(Near(PixelOf(r, x, y), {float(x), float(y), 0, 1})) << x << "," << y;
-}
-
-TEST(Vertex, DepthIsRemappedFromZeroToOne) {
-  REQUIRE_GL();
-  DrawSetup s;
-  s.Depth = true;
-  s.Attributes.push_back({{0, 0}, {-2, 2, 0.5f, 2, 2, 2, 0.5f, 2, -2, -2, 0.5f, 2, 2, -2, 0.5f, 2}});
-  DrawResult r = Draw(PassVS3(), ShowTexcoordPS3(), s);
-  ASSERT_TRUE(r.Ok) << r.Error;
-  // z / w = 0.25 in the 0..1 range is stored as 0.25
-  EXPECT_NEAR(r.Depth[5], 0.25f, 1e-5f);
-}
-
-TEST(Vertex, TextureFetchWithExplicitLevel) {
-  REQUIRE_GL();
-  DrawSetup s;
-  Texture tex;
-  tex.Unit = 16 + 1;
-  tex.Width = tex.Height = 2;
-  tex.Mipmaps = true;
-  tex.Texels = {1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, /* level 1 */ 0, 0.5f, 0, 1};
-  s.Textures.push_back(tex);
-  SetConst(s.VSConst, 0, {0.5f, 0.5f, 0, 1});
-  Tokens body{Ins(DCL, 2), DclSampler(2), Dst(SAMPLER, 1),
-              Ins(TEXLDL, 3), Dst(TEMP, 0), Src(CONST, 0), Src(SAMPLER, 1)};
-  EXPECT_TRUE(Near(RunVs(VsWith(body), s), {0, 0.5f, 0, 1}));
 }
 
 }  // namespace
