@@ -515,6 +515,8 @@ void Scene::RenderLightMask(Form *form, ShadowSetup *rs, sU32 casterMask)
 {
   sMat4x4 toMask;
   if(!rs->Targets[1] || !MaskMap(form, toMask)) return;
+  sVERIFY(rs->LightCount>=0 && rs->LightCount<=3);
+  sVERIFY(MaterialSet && rs->LightSetIndex>=0 && rs->LightSetIndex<sTMD_LIGHTSETS);
   const LightSet *ls = MaterialSet->LightSets[rs->LightSetIndex];
   sVec3 n = form->Matrix.k;
   n.Unit();
