@@ -20,7 +20,7 @@ const TextureEntry BodyTextures[] = {
     {nullptr, nullptr, 0, 0},
 };
 
-// 0 light sprites, 1 and 2 the shells of the two groups, 3 and 4 their additive looks,
+// 0 light sprites, 1 and 2 the shells of the two groups, 3 and 4 their glowing looks,
 // 5 the dome
 const MaterialEntry BodyMaterials[] = {
     MaterialRow(9, 3, 0, 0x20102, 1, 0x11000010, 0, 0, 0, 0, 0, 0, 0),
@@ -183,12 +183,12 @@ void BodyScene::SetShellEntries(sInt row)
   }
 }
 
-void BodyScene::SetShellLook(sBool additive)
+void BodyScene::SetShellLook(sBool glow)
 {
   for(sInt n = 0; n < BODY_SHELLS; n++)
   {
-    Shells[n]->ShapeParams.Glow = additive ? 1.0f : 0.0f;
-    Shells[n]->MaterialIndex = (n < 16 ? 1 : 2) + (additive ? 2 : 0);
+    Shells[n]->ShapeParams.Glow = glow ? 1.0f : 0.0f;
+    Shells[n]->MaterialIndex = (n < 16 ? 1 : 2) + (glow ? 2 : 0);
   }
 }
 
@@ -247,11 +247,15 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   }
   SetShellEntries(0);
 
-  // the additive looks of the two shell groups
+  // the glowing looks of the two shell groups, whose fourth word adds the gradient's colour
+  // to the light: their alpha test (compare 4, greater) passes from 0x20 on instead of 96,
+  // so the gradient's fainter bands glow too. They keep the rows' alpha blend: drawn back
+  // to front, an additive blend would pile all 64 faces of the nested shells into white.
   for(sInt row : {3, 4})
   {
     sMaterial *m = MaterialSet->Materials[row];
-    m->S.BlendColor = 0x20102;
+    m->S.AlphaFunc = sCMP_GREATER;
+    m->S.AlphaRef = 0x20;
     m->Prepare(StandardVertexFormat(BodyMaterials[row].VertexFormat));
   }
 
@@ -298,7 +302,7 @@ void BodyScene::Enter(sInt)
 
   ShellRow = 1 + Random.NextBelow(2);
   SetShellEntries(ShellRow);
-  // a styled visit may have left the additive look on the shells; the calm mode never
+  // a styled visit may have left the glowing look on the shells; the calm mode never
   // switches it, so every visit starts from the plain one
   SetShellLook(0);
 

@@ -44,7 +44,7 @@ public:
 
 private:
   void SetShellEntries(sInt row);
-  void SetShellLook(sBool additive);
+  void SetShellLook(sBool glow);
 };
 
 SyncPatternTable BodyShowTable();

@@ -33,7 +33,8 @@ struct ShadowSetup
   sF32 FarClip;             // far clip of the light views
   sF32 Distance;            // a light sits at its direction times this distance
   sVec3 LightPositions[3];  // where the pre-pass placed the lights last
-  sTexture2D *Targets[4];   // render targets (not owned): 0 the depth channels, 1 the light quads
+  sTexture2D *Targets[4];   // not owned: 0 the depth channels, 1 the light mask (render targets),
+                            // 2 the lights' spot, 3 a white texture
 
   ShadowSetup() { Reset(); }
   void Reset();

@@ -90,13 +90,18 @@ public:
   void RenderObjects(sViewport *view);
   // Draws one form with its material; mirror is 1 in the mirrored pass.
   void RenderForm(sViewport *view, Form *form, sInt mirror);
-  // Renders light i's depth into channel i of the setup's first target.
+  // Renders light i's depth into channel i of the setup's first target and, for a plane
+  // receiver with a second uv pair, its light mask into the second (RenderLightMask).
   void RenderShadowMaps(Form *form);
   // The same for the form's ShadowRecord and caster layers.
   void RenderFormShadow(Form *form);
   // Both shadow passes: the setup's light views, and the casters of the layer mask drawn
   // into its first target, light i in the channel of channels[i].
   void RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *channels);
+  // The light mask of a plane receiver in its second uv space, into the setup's second
+  // target: channel i is 1 where light i does not reach the plane (outside its spot, or
+  // in the shadow of a caster of the layer mask), else 0.
+  void RenderLightMask(Form *form, ShadowSetup *rs, sU32 casterMask);
 
   // Builds the scene's texture and material set from its tables (flags: bit 0 packed
   // paths, bit 1 refresh the loader screen after each texture).

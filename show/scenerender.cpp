@@ -10,13 +10,19 @@
 #include "graphics/shader.hpp"
 #include "show/cbuffers.hpp"
 #include "show/fillers.hpp"
+#include "show/forms.hpp"
 #include "show/tmdata.hpp"
+
+#include <cmath>
 
 namespace
 {
 // Blend words of the render states: source factor, operation and destination factor.
 constexpr sU32 BlendAlpha = 0x60105;      // source alpha, add, inverse source alpha
 constexpr sU32 BlendMax = 0x20502;        // one, maximum, one
+constexpr sU32 BlendAdd = 0x20102;        // one, add, one
+constexpr sU32 BlendDarken = 0x40101;     // zero, add, inverse source colour: dest * (1 - source)
+constexpr sU32 BlendInvert = 0x20202;     // one, subtract, one: source - dest
 
 // Colours the shadow passes draw each light's depth with: one channel per light.
 constexpr sU32 PrePassChannels[3] = {0x00ff0000, 0x0000ff00, 0x000000ff};
@@ -446,12 +452,176 @@ void Scene::RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *chan
   }
 }
 
+namespace
+{
+sMat4x4 Mat4(const sMat3x4 &m)
+{
+  sMat4x4 r;
+  const sVec3 *rows[4] = {&m.i, &m.j, &m.k, &m.l};
+  for(sInt n = 0; n < 4; n++) r.m[n][0] = rows[n]->x, r.m[n][1] = rows[n]->y, r.m[n][2] = rows[n]->z, r.m[n][3] = n == 3;
+  return r;
+}
+
+// Where the light mask of a receiver lies: a plane grid with a second uv pair (vertex
+// format selector 3) maps its local (x, y, 0) affinely to that pair, which is what its
+// material reads the mask at. out maps world points to the pair (x = u, y = v, w = 1).
+// Receivers of other shapes have no such map and get no mask.
+sBool MaskMap(Form *form, sMat4x4 &out)
+{
+  const ArrayForm *a = dynamic_cast<const ArrayForm *>(form);
+  if(!a || a->Shape != ArrayForm::PLANE || a->FormatSel != 3 || a->Range0[0] == 0 || a->Range0[1] == 0) return 0;
+  // u1 = s R2.x - R2.z with s = (x - R0.z) / R0.x, v1 likewise from y
+  const sF32 au = a->Range2[0] / a->Range0[0], av = a->Range2[1] / a->Range0[1];
+  sMat4x4 uv;
+  uv.m[0][0] = au;
+  uv.m[1][1] = av;
+  uv.m[2][2] = 0.0f;
+  uv.m[3][0] = -a->Range0[2] * au - a->Range2[2];
+  uv.m[3][1] = -a->Range0[3] * av - a->Range2[3];
+  sMat3x4 inv = form->Matrix;
+  inv.InvertOrthonormal();
+  out = Mat4(inv) * uv;
+  return 1;
+}
+
+// Moves world points along dir onto the plane n.p + d = 0 (row vectors, w kept at 1).
+sMat4x4 ProjectAlong(const sVec3 &n, sF32 d, const sVec3 &dir)
+{
+  const sF32 plane[4] = {n.x, n.y, n.z, d}, along[3] = {dir.x, dir.y, dir.z};
+  const sF32 nd = sDot(n, dir);
+  sMat4x4 m;
+  for(sInt r = 0; r < 4; r++)
+    for(sInt c = 0; c < 3; c++) m.m[r][c] -= plane[r] * along[c] / nd;
+  return m;
+}
+
+void PrepareAux(ShaderMaterial1 *m, sTextureBase *texture, sU32 blend, sVertexFormat *format)
+{
+  m->Texture[0] = texture;
+  m->S.Flags = 0;
+  m->S.BlendColor = blend;
+  m->Prepare(format);
+}
+}  // namespace
+
+// The light mask of a plane receiver, in its second uv space, into the setup's second
+// target: channel i is 0 where light i reaches the plane and 1 where it does not. Each
+// light adds its spot (the setup's third texture, projected from the light along its
+// direction) into its channel; the casters, moved along the light's direction onto the
+// plane, take their shadows out of it again; last, a quad of the setup's fourth texture
+// (white) turns the light into the mask. The mask's texels repeat with the receiver's
+// second uv pair, so each tile of the receiver holds the same pool of light.
+void Scene::RenderLightMask(Form *form, ShadowSetup *rs, sU32 casterMask)
+{
+  sMat4x4 toMask;
+  if(!rs->Targets[1] || !MaskMap(form, toMask)) return;
+  sVERIFY(rs->LightCount>=0 && rs->LightCount<=3);
+  sVERIFY(MaterialSet && rs->LightSetIndex>=0 && rs->LightSetIndex<sTMD_LIGHTSETS);
+  const LightSet *ls = MaterialSet->LightSets[rs->LightSetIndex];
+  sVec3 n = form->Matrix.k;
+  n.Unit();
+  const sF32 d = -sDot(n, form->Matrix.l);
+
+  ShaderMaterial1 *spot = Materials[1], *caster = Materials[0], *combine = Materials[3];
+  PrepareAux(spot, rs->Targets[2], BlendAdd, sVertexFormatPosColUV);
+  PrepareAux(combine, rs->Targets[3], BlendInvert, sVertexFormatPosColUV);
+  // the caster's flat colour: the depth fade at its centre (the projection's z is 0.5)
+  caster->Options[ShaderMaterial1::AlphaFromColor] = 1;
+  caster->Options[ShaderMaterial1::DepthFade] = 1;
+  caster->FadeCenter = 0.5f;
+  caster->FadeRange = 1.0f;
+  caster->FadeMax = 1.0f;
+  PrepareAux(caster, nullptr, BlendDarken, sVertexFormatPosNormUV);
+
+  sRenderTargetSpec spec(sRTF_CLEAR_COLOR | sRTF_NO_MULTISAMPLE, 0, nullptr, rs->Targets[1], nullptr);
+  sSetTarget(spec);
+  OverlayView->SetTarget();
+  OverlayView->Prepare(15);
+  const sF32 W = sF32(OverlayView->TargetSizeX), H = sF32(OverlayView->TargetSizeY);
+  // the target's clip space: x = 2u - 1, y = 1 - 2v, z = 0.5
+  sMat4x4 toClip;
+  toClip.m[0][0] = 2.0f;
+  toClip.m[1][1] = -2.0f;
+  toClip.m[2][2] = 0.0f;
+  toClip.m[3][0] = -1.0f;
+  toClip.m[3][1] = 1.0f;
+  toClip.m[3][2] = 0.5f;
+  const sMat4x4 toMaskClip = toMask * toClip;
+
+  struct Vertex
+  {
+    sF32 x, y, z;
+    sU32 c;
+    sF32 u, v;
+  };
+  auto quad = [&](ShaderMaterial1 *m, const sVec3 *uvz) {
+    BindShaderMaterial1(m, OverlayView);
+    void *p = nullptr;
+    QuadGeometry0->BeginLoadVB(4, sGD_STREAM, &p);
+    Vertex *v = static_cast<Vertex *>(p);
+    for(sInt k = 0; k < 4; k++)
+      v[k] = {uvz[k].x * W, uvz[k].y * H, 0.5f, 0xFFFFFFFF, sF32(k == 1 || k == 2), sF32(k >= 2)};
+    QuadGeometry0->EndLoadVB();
+    QuadGeometry0->Draw();
+  };
+
+  sMat4x4 along[3];
+  sBool reaches[3] = {0, 0, 0};
+  for(sInt i = 0; i < rs->LightCount; i++)
+  {
+    const sVec3 dir = ls->Directions[i];
+    // a light along the plane reaches none of it
+    if(std::fabs(sDot(n, dir)) < 1e-3f) continue;
+    reaches[i] = 1;
+    along[i] = ProjectAlong(n, d, dir);
+    // the square the light's view covers around the origin, carried onto the plane
+    sMat3x4 cam;
+    cam.LookAt(sVec3(0, 0, 0), dir * rs->Distance);
+    sVec3 corners[4];
+    for(sInt k = 0; k < 4; k++)
+    {
+      const sVec3 c = cam.i * (k == 1 || k == 2 ? rs->Distance : -rs->Distance) + cam.j * (k >= 2 ? -rs->Distance : rs->Distance);
+      const sVec4 m = sMulPointMat4x4(c, along[i] * toMask);
+      corners[k] = sVec3(m.x, m.y, 0.0f);
+    }
+    spot->Color = PrePassChannels[i] | 0xFF000000;
+    quad(spot, corners);
+  }
+
+  sViewport through;
+  for(sInt i = 0; i < rs->LightCount; i++)
+  {
+    if(!reaches[i]) continue;
+    const sMat4x4 carry = along[i] * toMaskClip;
+    caster->Color = PrePassChannels[i] | 0xFF000000;
+    for(sInt k = 0; k < ObjectCount; k++)
+    {
+      Form *f = Objects[k];
+      if(!(f->LayerMask & casterMask & LayerMask) || f == form) continue;
+      through.MVP = Mat4(f->Matrix) * carry;
+      CBufferMatrix3V *vs = NewCBuffer<CBufferMatrix3V>();
+      FillShaderMaterial1ConstantsA(vs->Reg, &through, &RenderEnv, caster);
+      sCBufferBase *cb[1] = {vs};
+      caster->Set(cb, 1, 0);
+      f->Draw(&through);
+    }
+  }
+
+  const sVec3 whole[4] = {sVec3(0, 0, 0), sVec3(1, 0, 0), sVec3(1, 1, 0), sVec3(0, 1, 0)};
+  combine->Color = 0xFFFFFFFF;
+  quad(combine, whole);
+
+  sRenderTargetSpec screen(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer());
+  sSetTarget(screen);
+}
+
 void Scene::RenderShadowMaps(Form *form)
 {
   ShadowSetup *rs = form->Shadow;
   sVERIFY(rs->LightCount<=3);
   sVERIFY(rs->LightCount>=0);
   RenderLightDepths(rs, sU32(form->ShadowSwitch), PrePassChannels);
+  RenderLightMask(form, rs, sU32(form->ShadowSwitch));
 }
 
 void Scene::RenderFormShadow(Form *form)

@@ -19,12 +19,13 @@ class HeldTransformer : public TransformerScene
 {
 public:
   sBool Above = 0;
+  sU32 Layers = 15;
   void Camera(sInt variant, sViewport *view) override
   {
     TransformerScene::Camera(variant, view);
     if(!Above) return;
     PlaceCamera(this, view, sVec3(0.0f, 0.0f, 0.0f), sVec3(0.0f, 70.0f, -20.0f), 1.6f);
-    LayerMask = 15;
+    LayerMask = Layers;
     for(TransformerSlot &s : Slots) s.Mode = 0;
   }
 };
@@ -49,7 +50,7 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
   HeldTransformer *t = sNEW HeldTransformer;
   // few parts: every part casts its shadow for each of the three lights, which the
   // software renderer of the tests pays for by the screen
-  const sInt parts[3] = {6, 3, 3};
+  const sInt parts[3] = {12, 3, 3};
   for(sInt g = 0; g < 3; g++) t->Rows[g].Parts = parts[g];
   BuildScenes(*this, {{t, 1}, {sNEW Elsewhere, 1}});
   TrilinearFloor(t);
@@ -73,7 +74,8 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
   EXPECT_NE(t->Slots[0].Parts[0].AngleA, t->Slots[1].Parts[0].AngleA);
   EXPECT_NE(t->Slots[1].Parts[0].AngleA, t->Slots[2].Parts[0].AngleA);
 
-  VisitInModes(*this, {4, 1}, 1, [&](sInt mode) {
+  // the styled visit last: its floor light is the brighter one
+  VisitInModes(*this, {4, 1, 2}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode == 4 ? TransformerShortTable() : TransformerShowTable());
     EXPECT_EQ(t->Floor->MaterialIndex, mode == 1 || mode == 4 ? 0 : 1) << mode;
     for(sInt g = 0; g < 3; g++)
@@ -85,34 +87,49 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
       }
   });
 
+  // every camera, with the floor faded in: the nineteen of the styled modes, the groups
+  // shown from the start (the layers a camera leaves alone stay as the last one set them),
+  // then the four of mode 4
   const std::string dir = ScenePictureDir("transformer");
-  // cameras of mode 4, and the styled modes' cameras of the group set-ups
-  const std::pair<sInt, sInt> cameras[] = {{4, 1}, {2, 6}, {2, 12}};
-  for(auto [mode, v] : cameras)
-  {
-    t->RenderMode = mode;
-    t->Variant = v;
-    Step();
-    const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
-    std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-    EXPECT_GT(Picture(name).Count(Lit), W * H / 20) << name;
-  }
+  t->EnterClock = Sync->PublishedClock - 20000;
+  t->LayerMask = 15;
+  for(sInt mode : {3, 4})
+    for(sInt v = 0; v < (mode == 4 ? 4 : 19); v++)
+    {
+      t->RenderMode = mode;
+      t->Variant = v;
+      Step();
+      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
+      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
+      EXPECT_GT(Picture(name).Count(Lit), W * H / 20) << name;
+    }
 
-  // the floor under the first group seen from above, its light faded in, without the
-  // glow passes: the grid lies lit across the picture, with the group standing on it and
-  // with the group far behind the camera (pictures kept beside the cameras')
+  // the floor under the first group seen from above, its light faded in, without the glow
+  // passes (the parts show only in the floor's mirror, which the lit floor covers): once
+  // with the groups' layers, whose parts cast their shadows, once without them
   t->Above = 1;
   sTexture2D *glow = t->GlowTarget;
   t->GlowTarget = nullptr;
-  t->EnterClock = Sync->PublishedClock - 20000;
-  for(sInt away = 0; away < 2; away++)
+  for(sInt g : {1, 2}) t->Slots[g].Position = sVec3(g == 1 ? 900.0f : -900.0f, 8.0f, 0.0f);
+  for(sU32 layers : {15u, 1u})
   {
-    t->Slots[0].Position = sVec3(0.0f, 8.0f, away ? -900.0f : 0.0f);
+    t->Layers = layers;
     Step();
-    std::filesystem::copy_file(Frame, dir + (away ? "/floor-empty.bmp" : "/floor-standing.bmp"),
+    std::filesystem::copy_file(Frame, dir + (layers == 1 ? "/floor-empty.bmp" : "/floor-standing.bmp"),
                                std::filesystem::copy_options::overwrite_existing);
-    EXPECT_GT(Picture(Frame).Count(Lit, 0.3f, 0.3f, 0.7f, 0.7f), W * H * 4 / 100) << away;
+    EXPECT_GT(Picture(Frame).Count(Lit, 0.3f, 0.3f, 0.7f, 0.7f), W * H * 4 / 100) << layers;
   }
+  const Picture standing(dir + "/floor-standing.bmp"), empty(dir + "/floor-empty.bmp");
+  // the shadows darken the floor around the group and nowhere brighten it
+  sInt darker = 0, brighter = 0;
+  for(sInt n = 0; n < W * H / 4; n++)
+  {
+    const sInt x = W / 4 + n % (W / 2), y = H / 4 + n / (W / 2);
+    const sInt d = Picture::Luma(standing.At(x, y)) - Picture::Luma(empty.At(x, y));
+    darker += d < -15, brighter += d > 30;
+  }
+  EXPECT_GT(darker, W * H / 400);
+  EXPECT_LT(brighter, W * H / 1000);
   t->GlowTarget = glow;
 }
 

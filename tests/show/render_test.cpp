@@ -7,6 +7,7 @@
 #include "../graphics/render_fixture.hpp"
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
+#include "show/forms.hpp"
 
 #include <cmath>
 
@@ -285,5 +286,45 @@ TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
     Expect(px, x, y, Class3(At(x, y), pos, factor, false));
   }
   m->Texture[1] = nullptr;
+}
+
+TEST_F(Lit, LightMaskOfAPlaneInItsSecondUvSpace)
+{
+  // a plane grid whose second uv pair spans x and y -20..20, a caster 20 above it (off centre
+  // in y: the mask's rows run down), lights 0 and 1 casting, light 2 along the plane
+  const MaterialEntry rows[] = {Row(5, 1, 0x03), EndRow()};
+  const V dir[3] = {V(0, 0, -1), Unit(V(0.45f, 0, -1)), V(1, 0, 0)}, pos[3] = {};
+  Make(rows, pos);
+  for(sInt i = 0; i < 3; i++) S->MaterialSet->LightSets[0]->Directions[i] = dir[i];
+  sTexture2D mask(64, 64, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
+  ArrayForm *floor = sNEW ArrayForm(0);
+  const sF32 range[4] = {40, 40, -20, -20}, uv[4] = {1, 1, 0, 0};
+  floor->Init(ArrayForm::PLANE, 1, 3, 2, 2, range, uv, uv);
+  S->AddObject(floor);
+  Form *caster = Quad(-5, -2, 5, 8);
+  caster->Matrix.l.Init(0, 0, -20);
+  caster->LayerMask = floor->ShadowSwitch = 2;
+  ShadowSetup *rs = floor->Shadow = sNEW ShadowSetup;
+  rs->Distance = 50.0f, rs->Targets[1] = &mask, rs->Targets[2] = rs->Targets[3] = Solid(0xffffffff);
+
+  BeginFrame();
+  S->RenderShadowMaps(floor);
+  sSetTarget(sRenderTargetSpec(0, 0, nullptr, &mask, nullptr));
+  const sU8 *data;
+  sInt pitch, format;
+  sBeginReadScreen(data, pitch, format);
+  // light i misses texel (x, y) where its ray from the plane meets the caster; light 2 misses all
+  for(sInt y = 2; y < 64; y += 5)
+    for(sInt x = 1; x < 64; x += 3)
+      for(sInt i = 0; i < 3; i++)
+      {
+        const V q = V((x + 0.5f) * 40 / 64 - 20, (y + 0.5f) * 40 / 64 - 20, 0) + dir[i] * (i < 2 ? 20.0f / -dir[i].z : 0);
+        if(i < 2 && std::min(std::fabs(std::fabs(q.x) - 5), std::fabs(std::fabs(q.y - 3) - 5)) < 0.7f) continue;
+        const sBool missed = i == 2 || (std::fabs(q.x) < 5 && std::fabs(q.y - 3) < 5);
+        const sU32 t = *reinterpret_cast<const sU32 *>(data + y * pitch + x * 4);
+        EXPECT_EQ((t >> (16 - 8 * i)) & 255, missed ? 255u : 0u) << x << ", " << y << " light " << i;
+      }
+  sEndReadScreen();
+  sRender3DEnd(0);
 }
 }  // namespace

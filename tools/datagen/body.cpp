@@ -22,14 +22,15 @@ void Generate(Tree &tree)
   tree.WriteImage(u"body/unpacked/spotlight.bmp", spot);
   tree.WriteImage(u"body/packed/spotlight.png", spot, kPacked);
 
-  // warm along v (the shell's height), varied along u; the alpha is mostly well above the
-  // shells' alpha test with bands below it, which cut rings out of the shells
+  // warm along v (the shell's height), varied along u, and dim: the glowing looks add it to
+  // the light. Along v the alpha passes the shells' alpha test in bands, which cut rings
+  // out of the nested shells; between them fainter bands pass only the glowing looks' test
   sImage body(size, size);
   Shade(body, [&](sF32 u, sF32 v) {
     const sF32 h = 0.5f + 0.5f * v, n = noise.At((u + 1.0f) * 4.0f, (v + 1.0f) * 4.0f, 3);
     const sF32 band = std::fabs(std::sin(v * 9.0f * 3.14159265f));
-    const sF32 alpha = band < 0.2f ? 0.1f : 1.0f;
-    return Argb(alpha, 0.75f + 0.25f * h, 0.45f + 0.35f * h * n + 0.1f, 0.35f + 0.3f * h);
+    const sF32 alpha = band < 0.35f ? 0.05f : band < 0.7f ? 0.25f : 1.0f;
+    return Argb(alpha, 0.2f + 0.3f * h, 0.1f + 0.2f * h * n, 0.06f + 0.12f * h);
   });
   tree.WriteImage(u"body/unpacked/body.pic", body);
   tree.WriteImage(u"body/packed/body.pic", body, kPacked);

@@ -225,7 +225,9 @@ void Generate(Tree &tree)
   sImage disco(size, size);
   Shade(disco, [](sF32 u, sF32 v) {
     const sInt cx = sInt((u + 1.0f) * 4.0f), cy = sInt((v + 1.0f) * 4.0f);
-    const sF32 lit = ((cx * 7 + cy * 3) % 5) < 2 ? 1.0f : 0.3f;
+    // the floor's light reaches 1.8 times the texel: brighter tiles would burn out, and
+    // with them the parts' shadows
+    const sF32 lit = ((cx * 7 + cy * 3) % 5) < 2 ? 0.55f : 0.2f;
     return Argb(1.0f, lit * (cx & 1 ? 1.0f : 0.3f), lit * 0.3f, lit * (cy & 1 ? 1.0f : 0.5f));
   });
   Both(tree, u"grid_disco", u"pic", disco);
