@@ -5,6 +5,7 @@
 #include "gui/gui.hpp"
 #include "scenes/abstract.hpp"
 #include "scenes/body.hpp"
+#include "scenes/crystal.hpp"
 #include "scenes/cubic.hpp"
 #include "scenes/fish.hpp"
 #include "scenes/global.hpp"
@@ -31,7 +32,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Invaders", MakeScene<InvadersScene>, 1, 0},
     {u"Tunnel", nullptr, 1, 0},
     {u"Robot", MakeScene<RobotScene>, 1, 0},
-    {u"Crystal", nullptr, 1, 0},
+    {u"Crystal", MakeScene<CrystalScene>, 1, 0},
     {u"Lava", nullptr, 1, 0},
     {u"LED1", nullptr, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
