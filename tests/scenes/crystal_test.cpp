@@ -152,13 +152,20 @@ TEST_F(CrystalRig, GrowsForHoursOfShowClockAndStillDraws)
   }
   EXPECT_EQ(highest, CRYSTAL_RECORDS);
   ExpectRecordsWhole();
-  // and still draws the longest chain its lists grow between two clears
+  // and still draws the longest chain its lists grow between two clears, grown just
+  // before the turn of an eight-bar period and at full size after it
+  while(Sync->Phase - std::floor(Sync->Phase) < 0.95) Sync->Update(50);
   Cry->OnEvent(107);
   for(sInt step = 0; step < 32; step++) Cry->OnEvent(108);
   Sync->Update(1000);
   Cry->Variant = 1;
   Step();
   EXPECT_GT(PixelsOtherThan(Frame, Cry->RenderEnv.FogColor), W * H / 50);
+  for(sInt k = 0; k < Cry->RecordCount; k++)
+  {
+    const sVec3 &i = Cry->GrownCrystals[k % CRYSTAL_COLUMNS][k / CRYSTAL_COLUMNS]->Matrix.i;
+    ASSERT_NEAR(std::sqrt(sDot(i, i)), 1.0f, 1e-3f) << k;
+  }
 }
 
 TEST_F(CrystalRig, CamerasSeeTheChainTheShellAndTheFlungCrystals)
