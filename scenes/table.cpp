@@ -5,6 +5,7 @@
 #include "gui/gui.hpp"
 #include "scenes/abstract.hpp"
 #include "scenes/body.hpp"
+#include "scenes/crystal.hpp"
 #include "scenes/cubic.hpp"
 #include "scenes/fish.hpp"
 #include "scenes/global.hpp"
@@ -34,7 +35,7 @@ const ShowSceneRow sShowSceneTable[SHOW_SCENES] = {
     {u"Invaders", MakeScene<InvadersScene>, 1, 0},
     {u"Tunnel", MakeScene<TunnelScene>, 1, 0},
     {u"Robot", MakeScene<RobotScene>, 1, 0},
-    {u"Crystal", nullptr, 1, 0},
+    {u"Crystal", MakeScene<CrystalScene>, 1, 0},
     {u"Lava", MakeScene<LavaScene>, 1, 0},
     {u"LED1", MakeScene<Led1Scene>, 1, 0},
     {u"Global", MakeScene<GlobalScene>, 0x101, 0},
