@@ -84,7 +84,7 @@ public:
     if(Next >= Script.size()) return;
     if(Script[Next].Run())
     {
-      std::printf("ok %s\n", Script[Next].Name.c_str());
+      std::printf("ok %s\n  (frame %d, %u ms)\n", Script[Next].Name.c_str(), Frames, sGetTime() - StartTime);
       std::fflush(stdout);
       Next++;
       Waited = 0;
@@ -95,11 +95,6 @@ public:
       TouchGui *g = Gui();
       std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", Script[Next].Name.c_str(),
                   g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogKind, Machine->Current);
-      std::printf("DMX table:");
-      for(sInt i = 0; i < 33; i++) std::printf(" %d", g->config.Dmx[i]);
-      std::printf("\nDMX count %d values:", Machine->DmxCount);
-      for(sInt i = 0; i < 48; i++) std::printf(" %.2f", Machine->DmxCurrent[i]);
-      std::printf("\n");
       std::fflush(stdout);
       Failed = true;
       sSetExitCode(3);
@@ -113,6 +108,7 @@ private:
   sInt Waited = 0;
   sInt Phase = 0;
   bool Failed = false;
+  sU32 StartTime = sGetTime();
   sU32 ReleasedAt = 0;
   sU8 DmxValues[48] = {};   // past the 32 channels the start address gives the tracks
 
@@ -216,7 +212,6 @@ private:
       }
       case 1:
         if(!g->touch.ButtonDown) return false;
-        std::printf("held at (%.1f, %.1f)\n", g->touch.PointerX, g->touch.PointerY);
         XTestFakeButtonEvent(Dpy, 1, False, 0);
         XFlush(Dpy);
         Phase = 2;
