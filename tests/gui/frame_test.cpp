@@ -135,6 +135,21 @@ TEST_F(GuiFrame, TilesOfferOnlyShowScenesCentredAndSwitchToTheirScene)
   // a scene number past the show's scenes is ignored
   Gui->SelectScene(13);
   EXPECT_EQ(M->Current, 2);
+  // a scene this show leaves out is neither offered nor picked, but keeps its flag
+  Scene *left = M->Scenes[8];
+  M->Scenes[8] = nullptr;
+  Gui->style = 1;
+  for(sInt &f : Gui->config.StyleFlags[1]) f = 1;
+  Gui->LayoutSceneTiles();
+  EXPECT_EQ(Gui->tiles[8].PageMask, 0u);
+  for(sInt k = 0; k < 200; k++)
+  {
+    Gui->sceneRequest.TakenFlag = 1;
+    Gui->PickAutoScene(0);
+    EXPECT_NE(Gui->sceneRequest.NextNumber, 8);
+  }
+  EXPECT_EQ(Gui->config.StyleFlags[1][8], 1);
+  M->Scenes[8] = left;
 }
 
 TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
