@@ -674,7 +674,22 @@ void TouchGui::DrawKeyboard()
   {
     sInt end = l + 1 < lines ? starts[l + 1] : len;
     sCopyString(line, editText + starts[l], end - starts[l] + 1);
-    textForm->PrintLeft(line, -400, 35 - 19.0f * sF32(l));
+    sF32 y = 35 - 19.0f * sF32(l);
+    textForm->PrintLeft(line, -400, y);
+    // a press on the line puts the cursor after the character under the pointer
+    sF32 px = touch.PointerX, py = touch.PointerY;
+    if(touch.PressEdge && px >= -420 && px < 420 && py >= y - 6 && py < y + 13)
+    {
+      sInt c = starts[l];
+      sChar part[sGUI_TEXTCHARS];
+      while(c < end)
+      {
+        sCopyString(part, editText + starts[l], c - starts[l] + 2);
+        if(textForm->MeasureText(part) - 400.0f > px) break;
+        c++;
+      }
+      editCursor = c;
+    }
     if(editCursor >= starts[l]) cursorLine = l;
   }
   sCopyString(line, editText + starts[cursorLine], editCursor - starts[cursorLine] + 1);

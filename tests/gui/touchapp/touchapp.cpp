@@ -41,7 +41,7 @@
 
 namespace
 {
-const sInt StepFrames = getenv("TOUCHAPP_STEPFRAMES") ? atoi(getenv("TOUCHAPP_STEPFRAMES")) : 600;
+constexpr sInt StepFrames = 600;   // frames a step may wait for its effect
 
 Display *Dpy = nullptr;
 plat::MidiLoopbackBackend *Midi = nullptr;   // owned by the MIDI subsystem
