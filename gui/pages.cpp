@@ -721,17 +721,18 @@ void TouchGui::DrawPointerAndScope()
     rippleForm->Matrix.l = sVec3(rippleX, rippleY, 0);
     rippleForm->Colour = sBlendColor(0xFFB0B0B0, 0, r);
   }
-  // the level scope: the loudest of 300 input values per column, newest on the right
-  if(!scopeForm || !touch.PageMask || !SyncSource || !SyncSource->Receiver.Ring) return;
-  const SyncSoundRing &ring = SyncSource->Receiver;
-  sInt pos = ring.WritePos.load() - 1;
+  // the level scope: the loudest of 300 input values per column, newest on the right;
+  // its vertices live for one frame, so they are written every frame
+  if(!scopeForm) return;
+  const SyncSoundRing *ring = touch.PageMask && SyncSource && SyncSource->Receiver.Ring ? &SyncSource->Receiver : nullptr;
+  sInt pos = ring ? ring->WritePos.load() - 1 : 0;
   for(sInt i = 0; i < ScopeColumns; i++)
   {
     sF32 m = 0;
-    for(sInt k = 0; k < 300; k++, pos--)
+    for(sInt k = 0; ring && k < 300; k++, pos--)
     {
       SyncSoundRing::WrapIndex(&pos);
-      sF32 v = std::fabs(ring.Get(pos));
+      sF32 v = std::fabs(ring->Get(pos));
       m = v > m ? v : m;
     }
     m = m > 1 ? 1 : m;
