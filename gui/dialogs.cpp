@@ -8,6 +8,7 @@
 
 #include "base/app.hpp"
 #include "base/window.hpp"
+#include "show/forms.hpp"
 #include "show/textform.hpp"
 
 namespace
@@ -61,9 +62,16 @@ void TouchGui::AfterRender(sViewport *view)
     return;
   }
   // the YES and NO keys react and print their labels here, over everything
+  // (they are no part of the object list: their quads are drawn here, after the pages)
   for(sInt i = 0; i < widgetCount; i++)
-    if(widgets[i].LabelId == YesLabel || widgets[i].LabelId == YesLabel + 1)
-      if(widgets[i].PageMask == sGUI_PAGE_DIALOG) widgets[i].Draw();
+  {
+    GuiWidget &w = widgets[i];
+    if((w.LabelId != YesLabel && w.LabelId != YesLabel + 1) || w.PageMask != sGUI_PAGE_DIALOG) continue;
+    w.Draw();
+    if(!view) continue;
+    for(Form *f : {static_cast<Form *>(w.FrameForm), static_cast<Form *>(w.FaceForm), static_cast<Form *>(w.IndicatorForm)})
+      if(f) RenderForm(view, f, 0);
+  }
   if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   sInt kind = sInt(dialogKind);
   print(Questions[kind], 0, kind == 1 ? 40.0f : 21.0f);

@@ -7,6 +7,7 @@
 // drive column is listed every two seconds, not every frame, so removable drives are not
 // kept spinning.
 #include "gui/gui.hpp"
+#include "show/forms.hpp"
 
 #include "base/textbuffer.hpp"
 #include "show/media.hpp"
@@ -197,8 +198,21 @@ void TouchGui::DirBrowser()
   sBool busy = loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
   sF32 px = touch.PointerX, py = touch.PointerY;
 
+  // the bars: hover and marks of the entry rows, hover of the drives, the chosen drive
+  auto bar = [this](sInt i, sF32 y, sU32 colour) {
+    if(ArrayForm *f = browserBars[i])
+    {
+      f->Matrix.Identity();
+      f->Matrix.l = sVec3(0, y, 0);
+      f->Colour = colour;
+    }
+  };
+  constexpr sU32 HoverColour = 0x80202020, MarkColour = 0x80c08030;
+  sInt marksShown = 0;
+
   // entry rows
   b.HoverRow = -1;
+  bar(0, 0, 0);
   sInt n = b.Entries.GetSize();
   sF32 offset = n > 16 ? (1.0f - b.Scroll) * sF32(n - 16) * RowStep : 0.0f;
   sF32 base = RowTop - 11.5f + offset;
@@ -214,13 +228,16 @@ void TouchGui::DirBrowser()
       PrintClipped(textForm, e.Name, -205, y, 280, 1);
     }
     sF32 yy = y - 1;
-    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = k;
+    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = k, bar(0, yy, HoverColour);
+    if(b.Marks[k] && marksShown < 17) bar(3 + marksShown++, yy, MarkColour);
   }
+  while(marksShown < 17) bar(3 + marksShown++, 0, 0);
 
   // drive column: the roots that list anything, read again every two seconds
   b.HoverDrive = -1;
   if(!busy)
   {
+    bar(1, 0, 0), bar(2, 0, 0);
     if(!b.DriveListValid || touch.Clock - b.DriveListTime >= DriveRefreshMs)
     {
       b.DriveListValid = 1, b.DriveListTime = touch.Clock, b.DriveRowCount = 0;
@@ -235,7 +252,8 @@ void TouchGui::DirBrowser()
     {
       sF32 y = 70.0f - RowStep * sF32(r);
       if(textForm) PrintClipped(textForm, drives.Labels[b.DriveRows[r]], -375, y, 280, 1);
-      if(px >= -399 && px < -243 && py >= y - 24 && py < y - 1) b.HoverDrive = r;
+      if(px >= -399 && px < -243 && py >= y - 24 && py < y - 1) b.HoverDrive = r, bar(1, y - 1, HoverColour);
+      if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y - 1, MarkColour);
     }
   }
 

@@ -6,12 +6,19 @@
 // stops while the show is frozen, and a hint must still expire then.
 #include "gui/gui.hpp"
 
+#include "base/log.hpp"
+
 #include "show/scenehost.hpp"
+#include "show/controls.hpp"
+#include "show/startup.hpp"
 #include "show/sync.hpp"
+#include "show/textform.hpp"
+
+#include <cmath>
 
 namespace
 {
-constexpr sInt LockKeyLabel = 79;
+constexpr sInt LockKeyLabel = 79, ChannelLabel = 94, TapLabel = 71;
 
 // Channel-page kinds (1 DMX, 2 MIDI) are not control kinds (0 MIDI, 1 DMX).
 sInt ControlKindOfPage(sU32 pageKind) { return pageKind == 1 ? 1 : 0; }
@@ -43,14 +50,58 @@ void TouchGui::FrameSteps()
 
   if(keyboardOpen) KeyboardStep();
   if(commandWords[CmdBrowse]) OpenBrowser(sInt(commandWords[CmdBrowse])), commandWords[CmdBrowse] = 0;
-  // the keyboard's ENTER for a name the browser asked for; CANCEL and CONFIRM close it
-  if(keyboardOpen && browser.KeyboardPurpose && (editKeys[0] || commandWords[CmdKeyboard] == 2))
+  // ENTER or CONFIRM stores the text where the keyboard was opened for; CANCEL drops it
+  if(keyboardOpen && (editKeys[0] || commandWords[CmdKeyboard]))
   {
-    BrowserKeyboardEnter(editText);
-    browser.KeyboardPurpose = 0, keyboardOpen = 0, editKeys[0] = 0, commandWords[CmdKeyboard] = 0;
+    sBool store = editKeys[0] || commandWords[CmdKeyboard] == 2;
+    if(store && browser.KeyboardPurpose) BrowserKeyboardEnter(editText);
+    else if(store) CommitKeyboard();
+    browser.KeyboardPurpose = 0, keyboardPurpose = KbNone, keyboardOpen = 0;
+    editKeys[0] = 0, commandWords[CmdKeyboard] = 0, typedCount = 0;
+    editCapacity = sGUI_TEXTCHARS;
   }
-  if(keyboardOpen && browser.KeyboardPurpose && commandWords[CmdKeyboard] == 1)
-    browser.KeyboardPurpose = 0, keyboardOpen = 0, commandWords[CmdKeyboard] = 0;
+  // the keys that open the keyboard: a message's or short message's TEXT, a channel row's
+  // CHANNEL, a corner's NUMBER on the scaler page
+  if(commandWords[CmdText] && !keyboardOpen)
+  {
+    sU32 slot = pageIndex == 6 ? commandWords[CmdShort] : commandWords[CmdMessage];
+    slot = slot < sGUI_TEXTSLOTS ? slot : 0;
+    if(pageIndex == 6) OpenKeyboard(KbShortMessage, sInt(slot), config.ShortMessages[slot], sGUI_TEXTCHARS);
+    else OpenKeyboard(KbMessage, sInt(slot), config.Messages[slot].Text, sGUI_TEXTCHARS);
+  }
+  commandWords[CmdText] = 0;
+  if(channelPageOpen && !keyboardOpen && touch.PressEdge && touch.HeldWidget == ChannelLabel &&
+     commandWords[CmdChannel] < sGUI_CONTROLS)
+  {
+    sInt row = sInt(commandWords[CmdChannel]);
+    const sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    sStringBuffer<16> number;
+    sSPrintF(number.Ref(), u"%d", table[row] + 1);
+    OpenKeyboard(KbChannel, row, number, 6);
+  }
+  if(scalerPageOpen && !keyboardOpen && commandWords[CmdScaler])
+  {
+    sU32 key = commandWords[CmdScaler];
+    commandWords[CmdScaler] = 0;
+    if(key >= 1 && key <= 4)
+    {
+      sInt corner = sInt(key) - 1;
+      sInt w = 0, h = 0;
+      ScalerDeviceSize(w, h);
+      const GuiScalerSetting &s = config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS];
+      sStringBuffer<16> number;
+      sSPrintF(number.Ref(), u"%d", sInt(s.Out[corner] * sF32(corner % 2 ? h : w) + 0.5f));
+      OpenKeyboard(KbScalerNumber, corner, number, 7);
+    }
+    else if(key == 6 || key == 7)
+      ScalerKey(key);
+    else if(key == 8 || key == 9)
+    {
+      if(key == 8)
+        for(sInt i = 0; i < 2; i++) config.Scalers[i * sGUI_COLORLAYERS] = scalerBackup[i];
+      scalerPageOpen = 0;
+    }
+  }
 
   // the configuration page's keys
   sU32 cmd = configCommand;
@@ -67,7 +118,10 @@ void TouchGui::FrameSteps()
     for(sInt i = 0; i < sGUI_CONTROLS; i++) channelBackup[i] = cmd == 5 ? config.Dmx[i] : config.Midi[i];
     channelFaderBackup = config.MovieStartFader[ControlKindOfPage(channelKind)];
     break;
-  case 7: scalerPageOpen = 1; break;
+  case 7:
+    scalerPageOpen = 1;
+    for(sInt i = 0; i < 2; i++) scalerBackup[i] = config.Scalers[i * sGUI_COLORLAYERS];
+    break;
   case 8: OpenDialog(3); break;
   case 9:   // CANCEL: the table as it was when the page opened
     if(channelPageOpen)
@@ -134,6 +188,15 @@ void TouchGui::FrameSteps()
 
   ApplyControlValues();
 
+  // TAP on the effects and slideshow pages taps the tempo as the space key does; CONFIGS'
+  // ACTIVE has nothing to switch but says so
+  if(touch.PressEdge && touch.HeldWidget == TapLabel && SyncSource) SyncSource->OnKey(32);
+  if(commandWords[CmdConfigActive])
+  {
+    commandWords[CmdConfigActive] = 0;
+    sLogText(u"gui", u"CONFIGS ACTIVE has no function\n");
+  }
+
   // exit, update and lock requests
   if(commandWords[CmdExit]) exitRequest = 1, commandWords[CmdExit] = 0;
   if(exitRequest && !dialogKind) OpenDialog(2);
@@ -150,27 +213,49 @@ void TouchGui::FrameSteps()
   FeedLiveRecording();
 }
 
+void TouchGui::OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity)
+{
+  keyboardPurpose = purpose;
+  keyboardTarget = target;
+  editCapacity = capacity < sGUI_TEXTCHARS ? capacity : sGUI_TEXTCHARS;
+  sCopyString(editText, text, editCapacity);
+  editCursor = sGetStringLen(editText);
+  typedCount = 0;
+  for(sU32 &k : editKeys) k = 0;
+  keyboardOpen = 1;
+}
+
+void TouchGui::ScalerDeviceSize(sInt &width, sInt &height) const
+{
+  sInt d = scalerDevice < sU32(ShowDisplayCount) ? sInt(scalerDevice) : 0;
+  width = ShowDisplays[d].Width, height = ShowDisplays[d].Height;
+}
+
+void TouchGui::ScalerKey(sU32 key)
+{
+  // TEST: the IPP machine's test picture on or off, for lining the outputs up
+  if(key == 7 && Machine && Machine->Ipp) Machine->Ipp->OnEvent(0xE005);
+}
+
 void TouchGui::KeyboardStep()
 {
   sInt len = sGetStringLen(editText);
   sInt cap = editCapacity < sGUI_TEXTCHARS ? editCapacity : sGUI_TEXTCHARS;
   editCursor = editCursor < 0 ? 0 : (editCursor > len ? len : editCursor);
-  // a character key pressed this frame goes in at the cursor while the text has room
-  if(touch.PressEdge && touch.HeldWidget >= 420 && touch.HeldWidget < 516 && len < cap - 1 && keyPressed >= 0 &&
-     keyPressed < 48)
-  {
-    sChar c = GuiLabel(420 + 2 * keyPressed + (touch.KeyCase ? 1 : 0))[0];
+  auto insert = [&](sChar c) {
+    if(len >= cap - 1) return;   // a full text takes no further characters
     for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
     editText[editCursor++] = c;
     len++;
-  }
-  if(editKeys[1] && len < cap - 1)   // space
-  {
-    for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
-    editText[editCursor++] = ' ';
-  }
-  if(editKeys[2]) editText[0] = 0, editCursor = 0;   // delete all
-  if(editKeys[3] && editCursor > 0)                  // del: the character before the cursor
+  };
+  // a character key pressed this frame, then what was typed on a real keyboard
+  if(touch.PressEdge && touch.HeldWidget >= 420 && touch.HeldWidget < 516 && keyPressed >= 0 && keyPressed < 48)
+    insert(GuiLabel(420 + 2 * keyPressed + (touch.KeyCase ? 1 : 0))[0]);
+  for(sInt i = 0; i < typedCount; i++) insert(typedChars[i]);
+  typedCount = 0;
+  if(editKeys[1]) insert(' ');
+  if(editKeys[2]) editText[0] = 0, editCursor = 0, len = 0;   // delete all
+  if(editKeys[3] && editCursor > 0)                          // del: the character before the cursor
   {
     for(sInt i = editCursor - 1; editText[i]; i++) editText[i] = editText[i + 1];
     editCursor--;
@@ -178,6 +263,50 @@ void TouchGui::KeyboardStep()
   if(editKeys[4] && editCursor > 0) editCursor--;
   if(editKeys[5] && editText[editCursor]) editCursor++;
   for(sInt i = 1; i < 6; i++) editKeys[i] = 0;
+}
+
+void TouchGui::CommitKeyboard()
+{
+  sInt t = keyboardTarget;
+  switch(keyboardPurpose)
+  {
+  case KbMessage:
+    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.Messages[t].Text, editText, sGUI_TEXTCHARS);
+    break;
+  case KbShortMessage:
+    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.ShortMessages[t], editText, sGUI_TEXTCHARS);
+    break;
+  case KbChannel:
+  {
+    // channels are typed from 1; a number past the kind's channels takes its last one
+    const sChar *p = editText;
+    sInt n = 0;
+    if(t < 0 || t >= sGUI_CONTROLS || !sScanInt(p, n)) break;
+    sInt last = channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
+    sInt c = n - 1 < 0 ? 0 : (n - 1 > last ? last : n - 1);
+    sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    if(t == 0)
+      for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = c + (i ? i - 1 : 0);
+    else
+      table[t] = c;
+    break;
+  }
+  case KbScalerNumber:
+  {
+    // pixels of the device's display; without a display there is nothing to divide by
+    const sChar *p = editText;
+    sInt n = 0, w = 0, h = 0;
+    ScalerDeviceSize(w, h);
+    sInt size = t % 2 ? h : w;
+    if(t < 0 || t > 3 || size <= 0 || !sScanInt(p, n)) break;
+    sF32 f = sF32(n) / sF32(size);
+    f = f < -1.0f ? -1.0f : (f > 2.0f ? 2.0f : f);
+    config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS].Out[t] = f;
+    sliders[14 + t].Changed = 1;
+    break;
+  }
+  default: break;
+  }
 }
 
 void TouchGui::ApplyControlValues()
@@ -229,5 +358,211 @@ void TouchGui::ApplyControlValues()
         else selectedDistortion = sU32(slot);
       }
     }
+  }
+}
+
+void TouchGui::PrintFunctionSection()
+{
+  sU32 mask = touch.PageMask;
+  sBool list = (mask & sGUI_PAGE_LIST) != 0;
+  if(!textForm || !(mask & sGUI_PAGE_HEADER) || (mask & sGUI_PAGE_TOUCHME)) return;
+  sStringBuffer<300> line, when;
+  sF32 y = -268.0f;
+  auto left = [&](const sChar *text) {
+    textForm->PrintLeft(text, -435, y);
+    y -= 19.0f;
+  };
+  // a countdown: "running" while its item shows, "coming next" once it ran out
+  auto countdown = [&](const sChar *format, sBool running, sInt ms, sBool hours) {
+    if(running) when = u"running";
+    else if(ms < 0) when = u"coming next";
+    else if(hours) sSPrintF(when.Ref(), u"%01dh%02dm%02ds", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
+    else sSPrintF(when.Ref(), u"%02dm%02ds", ms / 60000, ms / 1000 % 60);
+    sSPrintF(line.Ref(), format, when.Get());
+    left(line);
+  };
+  auto folder = [&](sInt section) {
+    sChar path[sGUI_FOLDERCHARS * 2];
+    SectionFolderPath(path, sGUI_FOLDERCHARS * 2, section);
+    PrintClipped(textForm, path, -435, y, 520, 0);
+    y -= 19.0f;
+  };
+  auto right = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -285); };
+  auto percent = [&](const sChar *format, sF32 v, sF32 x) {
+    sSPrintF(line.Ref(), format, v * 100.0f);
+    right(line, x);
+  };
+  auto minutes = [&](sF32 fraction, sF32 x) {
+    sSPrintF(line.Ref(), u"INTERVAL: %01dm", sInt(fraction * 30.0f));
+    right(line, x);
+  };
+
+  if(list)
+  {
+    // the movie or video-in section; over the playing tile the time it has left
+    sBool movies = movieSection == 8;
+    textForm->PrintCentered(movies ? u"MOVIES CONFIGURATION" : u"VIDEO-IN CONFIGURATION", 0, -209);
+    if(movies && config.Movie.Directory[0])
+    {
+      sSPrintF(line.Ref(), u"Selected directory for movies: %s", config.Movie.Directory);
+      PrintClipped(textForm, line, -435, y, 520, 0);
+      y -= 19.0f;
+    }
+    else if(movies)
+      left(u"Please select a directory for movies first.");
+    const GuiMediaTimer &t = timers[movies ? 3 : 4];
+    countdown(movies ? u"NEXT MOVIE IN: %s" : u"NEXT VIDEO-IN: %s", t.Running != 0, t.Countdown, 0);
+    percent(u"TRANSPARENCY: %01.0f%%", movies ? config.Movie.Power : config.VideoPower, -185);
+    minutes(movies ? config.Movie.Interval : config.VideoInterval, 179);
+    sInt left = -1;
+    sU32 tile = movies ? selectedMovie : selectedVideo;
+    if(movies && t.Running && mediaState.ClipShown && tile < sGUI_TILES && movieDurations[tile] > 0)
+    {
+      // the layer movie loops: its position is the time since its start, modulo its length
+      sU32 length = sU32(movieDurations[tile] * 1000.0f);
+      left = length ? sInt(length - (touch.Clock - movieStartClock) % length) : -1;
+    }
+    if(!movies && t.Running) left = videoGuard;
+    if(left >= 0 && tile < sGUI_TILES && tiles[tile].PageMask)
+    {
+      sSPrintF(when.Ref(), u"%02dm%02ds", left / 60000, left / 1000 % 60);
+      sSPrintF(line.Ref(), u"END: %s", when.Get());
+      const GuiTile &g = tiles[tile];
+      textForm->PrintLeft(line, g.Position[0] + g.Offset[0] - 75, g.Position[1] - 30);
+    }
+    return;
+  }
+  switch(pageIndex)
+  {
+  case 1:
+  {
+    folder(1);
+    sSPrintF(line.Ref(), u"PICTURES FOUND: %d", slideshowPictures);
+    left(line);
+    sF32 bpm = SyncSource && SyncSource->Tempo > 1 ? SyncSource->Tempo : 120.0f;
+    sInt seconds = sInt(sF32(slideshowPictures) * 8.0f / bpm * 60.0f);
+    sSPrintF(line.Ref(), u"ESTIMATE LENGTH: %02dm%02ds", seconds / 60, seconds % 60);
+    left(line);
+    countdown(u"NEXT SHOW IN: %s", timers[0].Running != 0, timers[0].Countdown, 1);
+    sInt m = sInt(config.Slideshow.Interval * 180.0f);
+    sSPrintF(line.Ref(), u"INTERVAL: %01dh%02dm", m / 60, m % 60);
+    right(line, 200);
+    break;
+  }
+  case 2:
+  case 3:
+  {
+    sBool logos = pageIndex == 2;
+    folder(logos ? 2 : 3);
+    sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : flyerPictures);
+    left(line);
+    sSPrintF(line.Ref(), logos ? u"NEXT LOGO NR: %d" : u"NEXT FLYER NR: %d",
+             logos ? mediaState.LogoIndex + 1 : loader.FlyerIndex + 1);
+    left(line);
+    const GuiMediaTimer &t = timers[logos ? 1 : 2];
+    countdown(logos ? u"NEXT LOGO IN: %s" : u"NEXT FLYER IN: %s", logos ? mediaState.LogoShown : mediaState.MovieShown,
+              t.Countdown, 0);
+    minutes(logos ? config.Logos.Interval : config.Flyer.Interval, 170);
+    break;
+  }
+  case 4:
+  {
+    const GuiEffectSetting &e = config.Effects[selectedEffect < sGUI_EFFECTS ? selectedEffect : 0];
+    percent(u"TRANSPARENCY: %01.0f%%", e.Transparency, -185);
+    if(selectedEffect == 0) sSPrintF(line.Ref(), u"SPEED: BPM*%01.1f", 1.0f + 15.0f * e.Power);
+    else if(selectedEffect == 1) sSPrintF(line.Ref(), u"COLOR: %01.0f\u00b0", e.Power * 360.0f);
+    else sSPrintF(line.Ref(), u"POWER: %01.0f%%", e.Power * 100.0f);
+    right(line, 179);
+    break;
+  }
+  case 5:
+  {
+    sInt slot = commandWords[CmdMessage] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdMessage]) : 0;
+    sInt ms = messageCountdown[slot];
+    if(textRunning[slot]) left(u"running");
+    else if(ms < 0 || !config.Messages[slot].Active) left(u"coming soon");
+    else
+    {
+      sSPrintF(line.Ref(), u"MSG IN: %02dm%02ds", ms / 60000, ms / 1000 % 60);
+      left(line);
+    }
+    minutes(config.Messages[slot].Interval, 170);
+    break;
+  }
+  case 7:
+  {
+    const GuiDistortionSetting &d = config.Distortions[selectedDistortion < sGUI_DISTORTIONS ? selectedDistortion : 0];
+    percent(u"FREQUENCY: %01.0f%%", d.Frequency, -95);
+    percent(u"TRANSPARENCY: %01.0f%%", d.Power, 269);
+    break;
+  }
+  case 8:
+    textForm->PrintCentered(u"Please, try to match the latency to the signal on your output devices and not to the preview", 0, -240);
+    textForm->PrintCentered(u"signal on this monitor. The average latency is ca. 120ms.", 0, -259);
+    sSPrintF(line.Ref(), u"LATENCY: %01.0fms", config.Latency * 500.0f);
+    right(line, 15);
+    break;
+  case 9:
+    if(configSlot >= 0 && lastLoadResult)
+    {
+      sSPrintF(line.Ref(), u"Loaded: %s", configNames[configSlot]);
+      PrintClipped(textForm, line, -435, -330, 870, 0);
+    }
+    else
+      textForm->PrintLeft(configLoadTime ? u"Configuration cannot be activated. File error." : u"No configuration file loaded.",
+                          -435, -330);
+    break;
+  default: break;
+  }
+}
+
+void TouchGui::PrintOverlayPages()
+{
+  if(!textForm) return;
+  sStringBuffer<300> line;
+  if(touch.PageMask & (sGUI_PAGE_CHANNEL1 | (sGUI_PAGE_CHANNEL1 << 1) | (sGUI_PAGE_CHANNEL1 << 2)))
+  {
+    // each row: its name, then its channel from 1 and the control's value in the kind's
+    // own steps (0..255 DMX, 0..127 MIDI)
+    sInt kind = ControlKindOfPage(channelKind);
+    const sInt *table = kind == 1 ? config.Dmx : config.Midi;
+    const sChar *const *names = kind == 1 ? DmxControlNames : MidiControlNames;
+    textForm->PrintCentered(kind == 1 ? u"DMX Configuration" : u"MIDI Configuration", 0, 150);
+    static const sInt First[4] = {0, 10, 21, 33};
+    sInt page = channelPageState < 3 ? sInt(channelPageState) : 0;
+    for(sInt row = First[page]; row < First[page + 1]; row++)
+    {
+      sInt inPage = row - First[page];
+      sF32 y = inPage == 0 ? 99.0f : 50.0f - 35.0f * sF32(inPage - 1);
+      textForm->PrintLeft(names[row], -420, y + 4);
+      sF32 v = Machine && row > 0 ? Machine->GetControlValue(kind, table[row], row - 1) : 0.0f;
+      sSPrintF(line.Ref(), u"%d - value: %01.f", table[row] + 1, v * (kind == 1 ? 255.0f : 127.0f));
+      textForm->PrintLeft(line, -420, y - 12);
+    }
+  }
+  if(touch.PageMask & sGUI_PAGE_SCALER)
+  {
+    sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
+    const GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
+    sInt w = 0, h = 0;
+    ScalerDeviceSize(w, h);
+    sSPrintF(line.Ref(), u"Scaler Configuration for Device %d", device + 1);
+    textForm->PrintCentered(line, 0, 150);
+    textForm->PrintCentered(u"BRIGHTNESS & CONTRAST", 298, 110);
+    static const sChar *const Corners[4] = {u"X0:", u"Y0:", u"X1:", u"Y1:"};
+    for(sInt k = 0; k < 4; k++)
+    {
+      textForm->PrintLeft(Corners[k], 110, -160.0f - 35.0f * sF32(k));
+      sSPrintF(line.Ref(), u"%01.f", s.Out[k] * sF32(k % 2 ? h : w));
+      textForm->PrintRight(line, 190, -160.0f - 35.0f * sF32(k));
+    }
+    auto size = [&](const sChar *title, sF32 y, sF32 sw, sF32 sh) {
+      textForm->PrintLeft(title, 177, y);
+      sSPrintF(line.Ref(), u"%d*%d Aspect:%1.2f", sInt(sw), sInt(sh), sh > 0 ? sw / sh : 0.0f);
+      textForm->PrintLeft(line, 177, y - 19);
+    };
+    size(u"Screen Resolution:", -1, sF32(ShowDisplays[0].Width), sF32(ShowDisplays[0].Height));
+    size(u"Device Resolution:", -49, sF32(w), sF32(h));
+    size(u"Scaler Resolution:", -106, std::fabs(s.Out[2] - s.Out[0]) * sF32(w), std::fabs(s.Out[3] - s.Out[1]) * sF32(h));
   }
 }

@@ -35,6 +35,13 @@ sInt GuiPositionToScene(sInt position)
   return position >= 0 && position < 13 ? position : -1;
 }
 
+sInt TouchGui::SceneOfPosition(sInt position) const
+{
+  sInt scene = GuiPositionToScene(position);
+  if(scene < 0 || !Machine) return scene;
+  return scene < Machine->SceneCount && Machine->Scenes[scene] ? scene : -1;
+}
+
 TouchGui::TouchGui()
 {
   visible = pageIndex = movieSection = 0;
@@ -51,7 +58,11 @@ TouchGui::TouchGui()
   for(GuiTile &t : tiles) t = GuiTile{};
   widgetCount = 0;
   textForm = nullptr;
-  for(sInt i = 0; i < sGUI_TILES; i++) previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0;
+  pointerForm = rippleForm = cursorForm = scopeForm = nullptr;
+  for(ArrayForm *&f : browserBars) f = nullptr;
+  for(sInt i = 0; i < sGUI_TILES; i++)
+    previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0, movieDurations[i] = 0;
+  movieStartClock = 0;
   previewSlot = previewIndex = previewStep = previewFrames = 0;
   previewPlayer = nullptr;
   previewTarget = nullptr;
@@ -59,6 +70,9 @@ TouchGui::TouchGui()
   for(sU32 &e : editKeys) e = 0;
   editText[0] = 0;
   editCapacity = sGUI_TEXTCHARS;
+  keyboardPurpose = KbNone;
+  keyboardTarget = 0;
+  typedCount = 0;
   config = GuiConfig();
   config.Version = 1.25f;
   ResetGuiConfig(config);
@@ -113,7 +127,8 @@ TouchGui::TouchGui()
   channelFaderBackup = 0;
   activePreset = 0;
   prevPointerX = prevPointerY = dragX = dragY = dragSmoothX = dragSmoothY = 0;
-  rippleTime = 0;
+  rippleTime = 1000;
+  rippleX = rippleY = 0;
   sceneSelect = prevSceneSelect = sU32(-1);
   laidStyle = -1;
   sceneTileCount = 0;
@@ -224,6 +239,7 @@ void TouchGui::Tick(sInt)
   }
   videoGuard -= 10;
   touch.Clock += 10;
+  rippleTime += 10;
   for(sU32 &c : counters) c += 10;
   dialogTimer += 10;
 }
@@ -261,6 +277,8 @@ void TouchGui::OnInput(sInput2Event *event)
     {
       keyPressed = i / 2;
       touch.KeyCase = i % 2;
+      // a key of a real keyboard types its character as the on-screen key does
+      if(typedCount < sInt(sizeof(typedChars) / sizeof(typedChars[0]))) typedChars[typedCount++] = sChar(c);
       break;
     }
   switch(c)
@@ -338,21 +356,21 @@ void TouchGui::SelectScene(sInt number)
   if(!Machine) return;
   if(style < 5)
   {
-    sInt scene = GuiPositionToScene(number);
+    sInt scene = SceneOfPosition(number);
     if(scene < 0) return;
     Machine->PendingTransition = sInt(style);
     Machine->SwitchScene(scene);
   }
   else if(style == 7)
   {
-    if(GuiPositionToScene(LedScene) < 0 || LedScene >= Machine->SceneCount) return;
+    if(SceneOfPosition(LedScene) < 0) return;
     Machine->PendingTransition = 0;
     Machine->Scenes[LedScene]->OptionIndex = number % 20;
     Machine->SwitchScene(LedScene);
   }
   else
   {
-    sInt scene = GuiPositionToScene(number % 20);
+    sInt scene = SceneOfPosition(number % 20);
     if(scene < 0) return;
     Machine->PendingTransition = number / 20;
     Machine->SwitchScene(scene);
@@ -595,7 +613,7 @@ void TouchGui::PickAutoScene(sBool remember)
   sInt allowed[sGUI_STYLEFLAGS], n = 0;
   sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-    if(config.StyleFlags[s][i] && GuiPositionToScene(i % 20) >= 0) allowed[n++] = i;
+    if(config.StyleFlags[s][i] && SceneOfPosition(s == 7 ? LedScene : i % 20) >= 0) allowed[n++] = i;
   if(n == 0) return;
   sceneRequest.TransitionMode = s;
   sceneRequest.NextNumber = allowed[random.NextBelow(n)];
@@ -687,7 +705,8 @@ void TouchGui::PublishRecords()
   m.VideoAmount = d[2].Power * 100.0f;
   // master fade: always on, the first factor the output brightness
   m.FadeOn = 1;
-  m.FadeFactors[0] = brightness;
+  // MUTE blacks the output out without touching the brightness the operator set
+  m.FadeFactors[0] = commandWords[CmdMute] ? 0.0f : brightness;
   // colour layers: scaler n is display n / 8, layer n % 8
   for(sInt n = 0; n < sGUI_SCALERS; n++)
   {
@@ -929,10 +948,11 @@ void TouchGui::MakeLogoTextures()
     mediaState.LogoCount = n;
     mediaState.LogoOff = 0;
   }
-  if(logoReloadPending && mediaState.LogoStarted)
+  // a logo started after the new set was published: the IPP draws none of the old ones
+  if(mediaState.LogoStarted)
   {
-    logoReloadPending = 0;
-    FreeRetired();
+    mediaState.LogoStarted = 0;
+    if(logoReloadPending && mediaState.LogoCount > 0) logoReloadPending = 0, FreeRetired();
   }
   if(retiredCount > 2 * sGUI_MAXLOGOS && !mediaState.LogoShown) FreeRetired();
 }
@@ -975,7 +995,7 @@ void TouchGui::RefreshMovieList()
   previewSlot = previewIndex = previewStep = previewFrames = 0;
   for(sInt k = 0; k < sGUI_TILES; k++)
   {
-    tileShown[k] = 0;
+    tileShown[k] = 0, movieDurations[k] = 0;
     if(MaterialSet && sGUI_TILEMATERIAL + k < MaterialSet->MaterialCount)
       MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0] = MaterialSet->Textures[27];
   }
@@ -1031,6 +1051,7 @@ void TouchGui::BuildMoviePreviews()
       next();
       break;
     }
+    movieDurations[slot] = info.Duration > 0 ? info.Duration : 0;
     previewTarget = CreateMovieTarget(previewPlayer);
     if(previewTarget)
     {

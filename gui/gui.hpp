@@ -32,6 +32,7 @@
 class GuiModeScene;
 class sMoviePlayer;
 class TextForm;
+class ArrayForm;
 class sTexture2D;
 
 enum : sInt
@@ -67,6 +68,11 @@ enum : sInt
 {
   CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
   CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
+};
+// What the on-screen keyboard edits (the directory browser keeps its own purpose).
+enum GuiKeyboardPurpose : sInt
+{
+  KbNone, KbMessage, KbShortMessage, KbChannel, KbScalerNumber
 };
 inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
@@ -104,8 +110,10 @@ public:
   GuiSlider sliders[sGUI_SLIDERS];
   GuiTile tiles[sGUI_TILES];
   sInt widgetCount;
-  // 5. text layer
+  // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
+  ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
+  ArrayForm *browserBars[3 + 17];   // hover on the entries, hover on the drives, the chosen drive, marks
   // 6. pictures: the tile previews made from movies and the flags that they show
   sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
   sU32 tileShown[sGUI_TILES];
@@ -117,6 +125,10 @@ public:
   sU32 editKeys[6];            // enter, space, delete all, del, left, right
   sChar editText[sGUI_TEXTCHARS];
   sInt editCapacity;           // characters the edited text may hold
+  sInt keyboardPurpose;        // what ENTER stores the text into (GuiKeyboardPurpose)
+  sInt keyboardTarget;         // the message slot, channel row or scaler corner
+  sChar typedChars[16];        // characters typed on a real keyboard, not yet inserted
+  sInt typedCount;
   // 8. settings the pages edit
   GuiConfig config;
   sU32 style;                  // the scene-selection style 0..9 (5 after Init)
@@ -128,6 +140,8 @@ public:
   sU32 strobeTrigger;          // the strobe's second switch, one frame
   sU32 selectedEffect, selectedDistortion;
   sU32 selectedMovie, movieClear, upcomingMovie, movieMarks[sGUI_TILES];
+  sF32 movieDurations[sGUI_TILES];   // seconds, from the previews; 0 unknown
+  sU32 movieStartClock;              // GUI clock of the layer movie's start
   sU32 selectedVideo, prevVideo;
   sU32 configSelected[sGUI_CONFIGSLOTS];
   sChar configNames[sGUI_CONFIGSLOTS][sGUI_TEXTCHARS];
@@ -172,8 +186,10 @@ public:
   sInt learnRow, lastLearnRow;   // the channel-page row learning its control, -1 none
   sInt editCursor;             // characters of the edited text before the cursor
   sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
+  GuiScalerSetting scalerBackup[2];   // the two devices' settings as the scaler page opened
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
   sU32 rippleTime;
+  sF32 rippleX, rippleY;
   sU32 sceneSelect, prevSceneSelect;
   sInt laidStyle;              // the style whose tiles are laid out, -1 none
   sInt sceneTileCount;
@@ -220,6 +236,9 @@ public:
   void MarkAllTiles();
   void PickAutoScene(sBool remember);
   void BindScalerDevice();
+  // The scene a list position starts, -1 when the position names none or its scene is not
+  // part of this show (an index left empty).
+  sInt SceneOfPosition(sInt position) const;
   void DrawWidgets();
   void PublishRecords();
 
@@ -227,6 +246,14 @@ public:
   void FrameSteps();
   void ApplyControlValues();
   void KeyboardStep();
+  void OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity);
+  void CommitKeyboard();
+  void ScalerDeviceSize(sInt &width, sInt &height) const;
+  void ScalerKey(sU32 key);
+  void DrawKeyboard();
+  void DrawPointerAndScope();
+  void PrintFunctionSection();
+  void PrintOverlayPages();
   void LayoutSceneTiles();
   void DrawSceneTiles();
   void UpdateLogoFlyer();

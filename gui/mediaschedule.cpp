@@ -106,6 +106,7 @@ void TouchGui::UpdateMovieControl()
     m.ClipNumber = sInt(movie);
     m.ClipRequest = 1;
     m.ClipRestart = 1;
+    movieStartClock = touch.Clock;
   };
   // the player moved on to the next movie by itself
   if(m.ClipAdvanced)
@@ -156,4 +157,45 @@ void TouchGui::UpdateMovieControl()
   }
   prevMovieStartRequest = running;
   prevMoviePower = config.Movie.Power;
+}
+
+void TouchGui::UpdateLogoFlyer()
+{
+  sScopeLock lock(&guiLock);
+  GuiMediaState &m = mediaState;
+  GuiMediaTimer &logos = timers[1], &flyer = timers[2];
+  auto restartLogos = [&] {
+    if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = sInt(config.Logos.Interval * sF32(logos.FullScale));
+  };
+  // the logos' START and the flyer's START ask for their phase
+  if(logos.Running && !logos.PrevRunning) logoStartRequest = 1;
+  logos.PrevRunning = logos.Running;
+  logos.Running = 0;
+  if(logoStartRequest) flyerPhase = 0, restartLogos();
+  if(flyerStartRequest && flyerPictures > 0) flyerPhase = 1;
+  logoStartRequest = flyerStartRequest = 0;
+  // the flyers take over from the logos: the next flyer is asked for at once
+  if(flyerPhase && !prevFlyerPhase)
+  {
+    m.LogoRequest = 0;
+    if(!flyer.Running && flyerPictures > 0) m.MovieRequest = 1;
+    if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
+  }
+  if(!flyerPhase && prevFlyerPhase) restartLogos();
+  // no logo loaded: nothing to show, the countdown only starts again
+  if(m.LogoCount == 0 && logos.Countdown < 0) restartLogos();
+  // a logo on the next sequencer code; on the first frame of an eight-bar period the
+  // flyers follow it
+  sBool flyerBusy = m.MovieRequest || m.MovieShown;
+  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !flyerPhase)
+  {
+    m.LogoRequest = 1;
+    restartLogos();
+    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && flyerPictures > 0) flyerPhase = 1;
+  }
+  // the flyer phase ends with its flyer
+  if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
+  if(m.LogoEnded) m.LogoEnded = 0;
+  prevLogoStyle = config.Logos.Style;
+  prevFlyerPhase = flyerPhase;
 }

@@ -17,6 +17,8 @@
 #include "show/textform.hpp"
 #include "show/tmdata.hpp"
 
+#include <cmath>
+
 namespace
 {
 /****************************************************************************/
@@ -193,6 +195,10 @@ const sU32 MediaPageMasks[4] = {0x4, 0x8, 0x10, 0x800};
 const sInt ChannelRows[3] = {10, 11, 12};
 
 sU32 *U(sInt &v) { return reinterpret_cast<sU32 *>(&v); }
+
+constexpr sInt WhiteMaterial = 4;   // the white picture
+constexpr sInt ScopeColumns = 512;
+sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
 }
 
 const sChar *GuiLabel(sInt id)
@@ -426,6 +432,40 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   textForm->LayerMask = 0xffffffff;
   AddObject(textForm);
   touch.Text = textForm;
+  // the quads that are no element: drawn after the text, over the pages
+  auto quad = [this](sInt material, sF32 w, sF32 h, sU32 mask) {
+    static const sF32 FlipV[4] = {1, -1, 0, -1};
+    const sF32 range[4] = {w, h, -w / 2, -h / 2};
+    ArrayForm *f = sNEW ArrayForm(material);
+    f->Init(ArrayForm::PLANE, 1, 1, 2, 2, range, FlipV);
+    f->LayerMask = mask;
+    AddObject(f);
+    return f;
+  };
+  cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
+  scopeForm = sNEW ArrayForm(WhiteMaterial);
+  scopeForm->Vertices = NewMeshVertices(2 * ScopeColumns);
+  for(sInt i = 0; i < 2 * ScopeColumns; i++) scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), 170, 0, 0, 0);
+  scopeForm->Init(ArrayForm::GRID, 2, 1, ScopeColumns, 2);
+  scopeForm->Colour = 0xA040A0F0;
+  scopeForm->LayerMask = sGUI_PAGE_HEADER;
+  AddObject(scopeForm);
+  // the browser's bars: the row bars span the entry column, the other two the drive column
+  for(sInt i = 0; i < 3 + 17; i++)
+  {
+    sBool drive = i == 1 || i == 2;
+    static const sF32 FlipV[4] = {1, -1, 0, -1};
+    const sF32 range[4] = {drive ? 156.0f : 340.0f, 23.0f, drive ? -399.0f : -240.0f, -23.0f};
+    ArrayForm *f = sNEW ArrayForm(WhiteMaterial);
+    f->Init(ArrayForm::PLANE, 1, 1, 2, 2, range, FlipV);
+    f->LayerMask = sGUI_PAGE_BROWSER;
+    f->Colour = 0;
+    AddObject(f);
+    browserBars[i] = f;
+  }
+  rippleForm = quad(1, 64, 64, 0xffffffff);
+  rippleForm->Colour = 0;
+  pointerForm = quad(0, 32, 32, 0xffffffff);
   counters[1] = 500;
 
   loaderThread = StartGuiLoader(loader);
@@ -570,12 +610,133 @@ void TouchGui::Render(sInt, sViewport *)
   else
     DrawSceneTiles();
   UpdateSlideshowTimer();
+  UpdateLogoFlyer();
   UpdateFlyerTimer();
   UpdateVideoInTimer();
   PublishRecords();
   if(modeScene && autoFxActive) modeScene->Render(0, nullptr);
   if(touch.PageMask && !(touch.PageMask & sGUI_PAGE_TOUCHME)) PrintHeader();
+  DrawKeyboard();
+  DrawPointerAndScope();
+  PrintFunctionSection();
+  PrintOverlayPages();
   MakeLogoTextures();
   MakeFlyerTexture();
   if(!touch.ButtonDown) touch.HeldWidget = -1;
+}
+
+/****************************************************************************/
+/***   Keyboard, pointer and level scope                                  ***/
+/****************************************************************************/
+
+void TouchGui::DrawKeyboard()
+{
+  if(!textForm || !(touch.PageMask & sGUI_PAGE_KEYBOARD))
+  {
+    if(cursorForm) cursorForm->Colour = 0;
+    return;
+  }
+  sStringBuffer<300> prompt;
+  static const sChar *const Corners[4] = {u"X0", u"Y0", u"X1", u"Y1"};
+  sInt t = keyboardTarget;
+  if(browser.KeyboardPurpose)
+    prompt = browser.KeyboardPurpose == 6 ? u"Connfiguration file name (without .Spk)" : u"Directory name";
+  else if(keyboardPurpose == KbMessage || keyboardPurpose == KbShortMessage)
+    sSPrintF(prompt.Ref(), u"MESSAGE %d", t + 1);
+  else if(keyboardPurpose == KbChannel && t >= 0 && t < sGUI_CONTROLS)
+    sSPrintF(prompt.Ref(), channelKind == 1 ? u"DMX channel number for: %s" : u"MIDI channel number for: %s",
+             channelKind == 1 ? DmxControlNames[t] : MidiControlNames[t]);
+  else if(keyboardPurpose == KbScalerNumber && t >= 0 && t < 4)
+    sSPrintF(prompt.Ref(), u"Number for %s", Corners[t]);
+  textForm->PrintCentered(prompt, 0, 70);
+
+  // up to four lines of at most 800 units, each broken at its last blank
+  sInt starts[5] = {0, 0, 0, 0, 0}, lines = 1;
+  sInt len = sGetStringLen(editText);
+  sChar line[sGUI_TEXTCHARS];
+  for(sInt i = 0, lineStart = 0, lastBlank = -1; i < len && lines <= 4; i++)
+  {
+    sInt n = i + 1 - lineStart;
+    sCopyString(line, editText + lineStart, n + 1);
+    if(editText[i] == ' ') lastBlank = i;
+    if(textForm->MeasureText(line) > 800.0f && n > 1)
+    {
+      lineStart = lastBlank > lineStart ? lastBlank + 1 : i;
+      lastBlank = -1;
+      if(lines < 5) starts[lines] = lineStart;
+      lines++;
+    }
+  }
+  if(lines > 4) lines = 4;
+  starts[lines] = len;
+  sInt cursorLine = 0;
+  for(sInt l = 0; l < lines; l++)
+  {
+    sInt end = l + 1 < lines ? starts[l + 1] : len;
+    sCopyString(line, editText + starts[l], end - starts[l] + 1);
+    sF32 y = 35 - 19.0f * sF32(l);
+    textForm->PrintLeft(line, -400, y);
+    // a press on the line puts the cursor after the character under the pointer
+    sF32 px = touch.PointerX, py = touch.PointerY;
+    if(touch.PressEdge && px >= -420 && px < 420 && py >= y - 6 && py < y + 13)
+    {
+      sInt c = starts[l];
+      sChar part[sGUI_TEXTCHARS];
+      while(c < end)
+      {
+        sCopyString(part, editText + starts[l], c - starts[l] + 2);
+        if(textForm->MeasureText(part) - 400.0f > px) break;
+        c++;
+      }
+      editCursor = c;
+    }
+    if(editCursor >= starts[l]) cursorLine = l;
+  }
+  sCopyString(line, editText + starts[cursorLine], editCursor - starts[cursorLine] + 1);
+  if(cursorForm)
+  {
+    cursorForm->Matrix.Identity();
+    cursorForm->Matrix.l = sVec3(textForm->MeasureText(line) - 400.0f, 33.0f - 19.0f * sF32(cursorLine) + 8.0f, 0);
+    sF32 t = sF32(SyncClockMs());
+    cursorForm->Colour = sBlendColor(0xFF000000, 0xFFFF3030, (std::sin(0.015f * t) + 1.0f) * 0.5f);
+  }
+}
+
+void TouchGui::DrawPointerAndScope()
+{
+  if(pointerForm)
+  {
+    pointerForm->Matrix.Identity();
+    pointerForm->Matrix.l = sVec3(touch.PointerX, touch.PointerY, 0);
+  }
+  // the ripple of the last release grows to three times its size and fades in 500 ms
+  if(releaseEdge) rippleX = touch.PointerX - 10, rippleY = touch.PointerY + 10;
+  if(rippleForm)
+  {
+    sF32 r = sF32(rippleTime) * 0.002f;
+    r = r < 0 ? 0 : (r > 1 ? 1 : r);
+    rippleForm->Matrix.Identity();
+    rippleForm->Matrix.i = sVec3(1 + 2 * r, 0, 0);
+    rippleForm->Matrix.j = sVec3(0, 1 + 2 * r, 0);
+    rippleForm->Matrix.l = sVec3(rippleX, rippleY, 0);
+    rippleForm->Colour = sBlendColor(0xFFB0B0B0, 0, r);
+  }
+  // the level scope: the loudest of 300 input values per column, newest on the right;
+  // its vertices live for one frame, so they are written every frame
+  if(!scopeForm) return;
+  const SyncSoundRing *ring = touch.PageMask && SyncSource && SyncSource->Receiver.Ring ? &SyncSource->Receiver : nullptr;
+  sInt pos = ring ? ring->WritePos.load() - 1 : 0;
+  for(sInt i = 0; i < ScopeColumns; i++)
+  {
+    sF32 m = 0;
+    for(sInt k = 0; ring && k < 300; k++, pos--)
+    {
+      SyncSoundRing::WrapIndex(&pos);
+      sF32 v = std::fabs(ring->Get(pos));
+      m = v > m ? v : m;
+    }
+    m = m > 1 ? 1 : m;
+    scopeForm->Vertices[ScopeColumns + i].Pos.y = 250.0f - (1.0f - m) * 80.0f;
+  }
+  scopeForm->Build();
 }

@@ -1,7 +1,7 @@
 // The scene tiles of the selected style: which list positions are shown, where, what they
 // write, and their labels.
 //
-// Every position goes through GuiPositionToScene, the one table from list positions to
+// Every position goes through SceneOfPosition, the one table from list positions to
 // scene numbers, so a tile never offers a resident scene (Global) or an index without a
 // scene; the labels are the names the scenes were registered under, so a tile always says
 // which scene it starts. A press on a tile's main area switches to its scene at once; the
@@ -17,11 +17,11 @@ constexpr sF32 TileStep = 172.288f;
 constexpr sInt LedScene = 12, LedTiles = 13;
 
 // Whether tile i is shown in a style (styles 0-4 one page of 20, the others five pages).
-sBool TileShown(sInt style, sInt i)
+sBool TileShown(const TouchGui &gui, sInt style, sInt i)
 {
   if(style == 7) return i < LedTiles;
   if(style < 5 && i >= 20) return 0;
-  return GuiPositionToScene(i % 20) >= 0;
+  return gui.SceneOfPosition(i % 20) >= 0;
 }
 }
 
@@ -35,10 +35,14 @@ void TouchGui::LayoutSceneTiles()
   sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
   if(s == laidStyle) return;
   sInt count = 0;
-  for(sInt i = 0; i < sGUI_TILES; i++) count += TileShown(s, i);
-  // positions that no tile offers can never be allowed
+  for(sInt i = 0; i < sGUI_TILES; i++) count += TileShown(*this, s, i);
+  // positions that name no scene can never be allowed (a scene this build leaves out keeps
+  // its flag for the show that has it)
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-    if(!TileShown(s, i)) config.StyleFlags[s][i] = 0;
+  {
+    sBool named = s == 7 ? i < LedTiles : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
+    if(!named) config.StyleFlags[s][i] = 0;
+  }
   sInt n = 0;
   for(sInt i = 0; i < sGUI_TILES; i++)
   {
@@ -48,7 +52,7 @@ void TouchGui::LayoutSceneTiles()
     t.SecondTarget = reinterpret_cast<sU32 *>(&sceneRequest.NextNumber);
     t.MarkFlag = reinterpret_cast<sU32 *>(&config.StyleFlags[s][i]);
     t.ClearTarget = nullptr;
-    if(TileShown(s, i))
+    if(TileShown(*this, s, i))
     {
       t.Position[0] = (sF32(n) - sF32(count - 1) * 0.5f) * TileStep + 5.0f;
       t.Position[1] = -7.0f;

@@ -3,6 +3,7 @@
 #include "gui/gui.hpp"
 
 #include "base/app.hpp"
+#include "base/input.hpp"
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
 #include "show/scenehost.hpp"
@@ -134,6 +135,21 @@ TEST_F(GuiFrame, TilesOfferOnlyShowScenesCentredAndSwitchToTheirScene)
   // a scene number past the show's scenes is ignored
   Gui->SelectScene(13);
   EXPECT_EQ(M->Current, 2);
+  // a scene this show leaves out is neither offered nor picked, but keeps its flag
+  Scene *left = M->Scenes[8];
+  M->Scenes[8] = nullptr;
+  Gui->style = 1;
+  for(sInt &f : Gui->config.StyleFlags[1]) f = 1;
+  Gui->LayoutSceneTiles();
+  EXPECT_EQ(Gui->tiles[8].PageMask, 0u);
+  for(sInt k = 0; k < 200; k++)
+  {
+    Gui->sceneRequest.TakenFlag = 1;
+    Gui->PickAutoScene(0);
+    EXPECT_NE(Gui->sceneRequest.NextNumber, 8);
+  }
+  EXPECT_EQ(Gui->config.StyleFlags[1][8], 1);
+  M->Scenes[8] = left;
 }
 
 TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
@@ -370,4 +386,84 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   command(BrConfirm);
   EXPECT_EQ(Gui->browserOpen, 0u);
   EXPECT_EQ(access(tree.Name8("mine.Spk").c_str(), F_OK), 0);
+}
+
+TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
+{
+  auto type = [&](const char16_t *keys) {
+    for(const char16_t *k = keys; *k; k++)
+    {
+      sInput2Event e{sU32(*k), 0, 0, 0};
+      Gui->OnInput(&e);
+    }
+    Gui->FrameSteps();
+  };
+  // a real keyboard types into a message; ENTER stores it, CANCEL drops what was typed
+  Gui->OpenKeyboard(KbMessage, 2, u"", sGUI_TEXTCHARS);
+  type(u"hi");
+  type(u"\n");
+  EXPECT_EQ(Gui->keyboardOpen, 0u);
+  EXPECT_EQ(std::u16string(Gui->config.Messages[2].Text), u"hi");
+  Gui->OpenKeyboard(KbShortMessage, 0, u"x", sGUI_TEXTCHARS);
+  type(u"yz");
+  Gui->commandWords[CmdKeyboard] = 1, Gui->FrameSteps();
+  EXPECT_EQ(std::u16string(Gui->config.ShortMessages[0]), u"");
+  // channel numbers are typed from 1 and kept to the kind's channels
+  struct Channel { sU32 Kind; const char16_t *Typed; sInt Want; };
+  Gui->channelPageOpen = 1;
+  for(const Channel c : {Channel{1, u"12", 11}, Channel{1, u"9999", 4095}, Channel{2, u"300", 127},
+                         Channel{2, u"0", 0}, Channel{2, u"", 0}})
+  {
+    Gui->channelKind = c.Kind;
+    sInt *table = c.Kind == 1 ? Gui->config.Dmx : Gui->config.Midi;
+    table[4] = 0;
+    Gui->OpenKeyboard(KbChannel, 4, u"", 6);
+    type(c.Typed);
+    type(u"\n");
+    EXPECT_EQ(table[4], c.Want) << plat::ToUtf8(c.Typed);
+  }
+  Gui->channelPageOpen = 0;
+  // a corner typed in pixels of the 64-pixel display, kept within -1..2; without a
+  // display nothing is divided
+  struct Corner { sInt Width; const char16_t *Typed; sF32 Want; };
+  sF32 &x0 = Gui->config.Scalers[0].Out[0];
+  for(const Corner c : {Corner{64, u"16", 0.25f}, Corner{64, u"6400", 2.0f}, Corner{64, u"-640", -1.0f},
+                        Corner{0, u"16", 0.5f}})
+  {
+    x0 = 0.5f;
+    ShowDisplays[0].Width = c.Width;
+    Gui->OpenKeyboard(KbScalerNumber, 0, u"", 7);
+    type(c.Typed);
+    type(u"\n");
+    EXPECT_FLOAT_EQ(x0, c.Want) << plat::ToUtf8(c.Typed);
+  }
+  ShowDisplays[0].Width = 64;
+  // MUTE blacks out the output and gives the brightness back
+  Gui->brightness = 0.7f;
+  Gui->commandWords[CmdMute] = 1, Gui->PublishRecords();
+  EXPECT_EQ(Gui->mediaState.FadeFactors[0], 0.0f);
+  Gui->commandWords[CmdMute] = 0, Gui->PublishRecords();
+  EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[0], 0.7f);
+}
+
+TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
+{
+  GuiMediaState &m = Gui->mediaState;
+  Gui->config.Logos.Active = 1, Gui->config.Logos.Interval = 0.5f;
+  Gui->timers[1].Countdown = -10;
+  Gui->UpdateLogoFlyer();
+  EXPECT_EQ(m.LogoRequest, 0);   // no logo loaded: the countdown only starts again
+  EXPECT_EQ(Gui->timers[1].Countdown, 900000);
+  m.LogoCount = 3;
+  Gui->timers[1].Countdown = -10;
+  Gui->UpdateLogoFlyer();
+  EXPECT_EQ(m.LogoRequest, 1);
+  EXPECT_EQ(Gui->timers[1].Countdown, 900000);
+  m.LogoRequest = 0, m.LogoShown = 1;   // the IPP shows it
+  Gui->timers[1].Countdown = -10;
+  Gui->UpdateLogoFlyer();
+  EXPECT_EQ(m.LogoRequest, 0);         // not while one shows
+  m.LogoShown = 0;
+  Gui->UpdateLogoFlyer();
+  EXPECT_EQ(m.LogoRequest, 1);
 }

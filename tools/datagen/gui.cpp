@@ -12,7 +12,12 @@
 #include "base/textbuffer.hpp"
 #include "gui/configfile.hpp"
 
+// the movie writer of the media tests encodes the stand-in movies too
+#include "../../tests/common/movie_writer.hpp"
+#include "platform/text/utf.hpp"
+
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 namespace datagen
@@ -276,6 +281,24 @@ void Generate(Tree &tree)
     sChar name[64];
     sSPrintF(sStringRef(name, 64), u"logos/many/logo_%02d.png", i + 1);
     Picture(tree, name, 64, 32, 0xff000000, rnd);
+  }
+
+  // the movie folder: two seconds each, bands of a colour of their own sliding by
+  static const char *const Movies[] = {"action_01_cut.mp4", "action_02_cut.mp4", "action_03_cut.mp4",
+                                       "ambient_01_cut.mp4", "ambient_02_cut.mp4", "ambient_03_cut.mov",
+                                       "move_01_cut.mp4", "move_02_cut.mp4", "move_03_cut.mp4",
+                                       "move_04_cut.mp4", "red_01_cut.mp4"};
+  std::filesystem::create_directories("movies/Tarnwhistle");
+  for(sInt i = 0; i < sInt(sizeof(Movies) / sizeof(Movies[0])); i++)
+  {
+    std::string name = std::string("movies/Tarnwhistle/") + Movies[i];
+    uint32_t colour = 0xff000000u | rnd.NextBelow(0x1000000);
+    bool ok = sparktest::WriteMovie(name, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, 128, 72, 25, 50,
+                                    [colour](int frame, int x, int y) {
+                                      return ((x + y / 2 + frame * 3) / 16) % 2 ? colour & 0xffffff : 0x202020u;
+                                    });
+    sVERIFY(ok);
+    tree.Note(plat::ToUtf16(name).c_str());
   }
 }
 

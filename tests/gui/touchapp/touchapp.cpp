@@ -1,0 +1,356 @@
+// The show's program with a hand on its touch screen: the application of the real program
+// (the scene table, the machines, the generated data tree), whose frames are watched by a
+// script that moves the X server's pointer onto the GUI's widgets, presses and releases
+// it through the test extension, types on the X keyboard, turns a MIDI controller of a
+// loopback MIDI system and sends DMX frames as a USB widget over a pseudo terminal. Each
+// step waits for its effect in the GUI's records and prints "ok <step>"; a step that does
+// not come prints "FAIL <step>" and ends the run with code 3.
+//   -end exit    the script ends on the exit dialog's YES (the program returns 0)
+//   -end update  it only asks for the update and answers YES (the program returns 1)
+#include "base/log.hpp"
+#include "base/midi.hpp"
+#include "base/system.hpp"
+#include "base/window.hpp"
+#include "common/midi_loopback.hpp"
+#include "graphics/graphics.hpp"
+#include "gui/gui.hpp"
+#include "scenes/table.hpp"
+#include "show/dmx.hpp"
+#include "show/dmx_widget.hpp"
+#include "show/ipp.hpp"
+#include "show/mainapp.hpp"
+#include "show/scenehost.hpp"
+#include "show/showplugins.hpp"
+#include "show/startup.hpp"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// last: the X headers define words such as Status and None as macros
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace
+{
+constexpr sInt StepFrames = 600;   // frames a step may wait for its effect
+
+Display *Dpy = nullptr;
+plat::MidiLoopbackBackend *Midi = nullptr;   // owned by the MIDI subsystem
+dmxwidget::FakeWidget *Dmx = nullptr;
+bool UpdateRun = false;
+
+std::unique_ptr<plat::MidiBackend> MakeMidi()
+{
+  auto backend = std::make_unique<plat::MidiLoopbackBackend>();
+  backend->AddInput(u"touch run controller");
+  Midi = backend.get();
+  return backend;
+}
+
+std::vector<std::string> ListDmx() { return {Dmx->Path}; }
+
+struct Step
+{
+  std::string Name;
+  std::function<bool()> Run;   // called once per frame until it returns true
+};
+
+class TouchRunApp : public MainApp
+{
+public:
+  TouchRunApp() : MainApp(sShowSceneTable, SHOW_SCENES)
+  {
+    // the tree's live recording would drive the control tracks by itself: this run's
+    // tracks are driven by its own hands only
+    for(sInt i = 0; i < sLIVE_LINES; i++)
+      for(sInt w = 0; w < sLIVE_WORDS; w++) Machine->LiveTable[i][w] = 0;
+    BuildScript();
+  }
+
+  void OnPaint3D() override
+  {
+    MainApp::OnPaint3D();
+    if(Failed) return;
+    if(Dmx && Dmx->Greeted.load()) SendDmx();
+    if(Next >= Script.size()) return;
+    if(Script[Next].Run())
+    {
+      std::printf("ok %s\n  (frame %d, %u ms)\n", Script[Next].Name.c_str(), Frames, sGetTime() - StartTime);
+      std::fflush(stdout);
+      Next++;
+      Waited = 0;
+      Phase = 0;
+    }
+    else if(++Waited > StepFrames)
+    {
+      TouchGui *g = Gui();
+      std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", Script[Next].Name.c_str(),
+                  g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogKind, Machine->Current);
+      std::fflush(stdout);
+      Failed = true;
+      sSetExitCode(3);
+      sExit();
+    }
+  }
+
+private:
+  std::vector<Step> Script;
+  size_t Next = 0;
+  sInt Waited = 0;
+  sInt Phase = 0;
+  bool Failed = false;
+  sU32 StartTime = sGetTime();
+  sU32 ReleasedAt = 0;
+  sU8 DmxValues[48] = {};   // past the 32 channels the start address gives the tracks
+
+  TouchGui *Gui() const { return static_cast<TouchGui *>(MainApp::Gui); }
+  IppMachine *Ipp() const { return static_cast<IppMachine *>(Machine->Ipp); }
+
+  // the X position of a point of the GUI's plane in the window
+  void ToScreen(sF32 x, sF32 y, int &sx, int &sy) const
+  {
+    const ShowDisplayRecord &d = GetShowDisplay(0);
+    sF32 x0, y0, x1, y1;
+    Gui()->MapPointer(0, 0, d.Width, d.Height, x0, y0);
+    Gui()->MapPointer(sF32(d.Width), sF32(d.Height), d.Width, d.Height, x1, y1);
+    // where the X server put the window (a full-screen window smaller than the screen is
+    // centred on it, whatever SDL says)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    SDL_GetWindowWMInfo(SDL_GetWindowFromID(sGetMainWindow()->GetId()), &info);
+    XWindowAttributes a = {};
+    XGetWindowAttributes(Dpy, info.info.x11.window, &a);
+    int wx = 0, wy = 0, ww = a.width > 0 ? a.width : d.Width, wh = a.height > 0 ? a.height : d.Height;
+    Window child;
+    XTranslateCoordinates(Dpy, info.info.x11.window, DefaultRootWindow(Dpy), 0, 0, &wx, &wy, &child);
+    sx = wx + int((x - x0) / (x1 - x0) * sF32(ww) + 0.5f);
+    sy = wy + int((y - y0) / (y1 - y0) * sF32(wh) + 0.5f);
+  }
+
+  void SendDmx()
+  {
+    dmxwidget::Bytes data = {0, 0};
+    data.insert(data.end(), DmxValues, DmxValues + sizeof(DmxValues));
+    Dmx->Send(dmxwidget::Message(sDMX_LABEL_RECEIVED, data));
+  }
+
+  // Types one key into the show's window: without a window manager the keyboard follows
+  // the pointer, which rests in the middle of the window while the key goes down.
+  void Key(KeySym sym)
+  {
+    int sx, sy;
+    ToScreen(0, 0, sx, sy);
+    XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
+    KeyCode code = XKeysymToKeycode(Dpy, sym);
+    XTestFakeKeyEvent(Dpy, code, True, 0);
+    XTestFakeKeyEvent(Dpy, code, False, 0);
+    XFlush(Dpy);
+  }
+
+  // The widget of a label on the pages of a mask: its press point, the centre moved by
+  // (-6, -10), inside the hit rectangle of every kind.
+  std::function<bool(sF32 &, sF32 &)> At(sInt label, sU32 mask, sInt value = -1)
+  {
+    return [this, label, mask, value](sF32 &x, sF32 &y) {
+      TouchGui *g = Gui();
+      for(sInt i = 0; i < g->widgetCount; i++)
+      {
+        const GuiWidget &w = g->widgets[i];
+        if(w.LabelId != label || !(w.PageMask & mask) || (value >= 0 && w.Value != sU32(value))) continue;
+        x = w.Position[0] - 6, y = w.Position[1] - 10;
+        return true;
+      }
+      return false;
+    };
+  }
+  std::function<bool(sF32 &, sF32 &)> Tile(sInt index)
+  {
+    return [this, index](sF32 &x, sF32 &y) {
+      const GuiTile &t = Gui()->tiles[index];
+      if(!t.PageMask) return false;
+      x = t.Position[0] + t.Offset[0] - 6, y = t.Position[1] - 10;
+      return true;
+    };
+  }
+
+  // Moves the pointer to the widget, presses, waits until the GUI holds the button, lets
+  // go, waits until it is up, then waits for the effect (also looked for from the press
+  // on, so an effect that lasts one frame is seen).
+  void Press(const std::string &name, std::function<bool(sF32 &, sF32 &)> where, std::function<bool()> effect,
+             bool dialog = false)
+  {
+    auto seen = std::make_shared<bool>(false);
+    Script.push_back({name, [=, this]() {
+      TouchGui *g = Gui();
+      if(Phase > 0 && effect()) *seen = true;
+      switch(Phase)
+      {
+      case 0:
+      {
+        // the keys react while no overlay layer is up, and 201 ms after their last press
+        sU32 overlay = g->touch.PageMask & sGUI_DIALOGLAYERS;
+        if((dialog ? !(overlay & sGUI_PAGE_DIALOG) : overlay != 0) || g->touch.Clock < ReleasedAt + 250) return false;
+        sF32 x, y;
+        if(!where(x, y)) return false;
+        int sx, sy;
+        ToScreen(x, y, sx, sy);
+        XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
+        XTestFakeButtonEvent(Dpy, 1, True, 0);
+        XFlush(Dpy);
+        std::printf("press %s: plane (%.1f, %.1f), screen (%d, %d)\n", name.c_str(), x, y, sx, sy);
+        Phase = 1;
+        return false;
+      }
+      case 1:
+        if(!g->touch.ButtonDown) return false;
+        XTestFakeButtonEvent(Dpy, 1, False, 0);
+        XFlush(Dpy);
+        Phase = 2;
+        return false;
+      case 2:
+        if(g->touch.ButtonDown) return false;
+        ReleasedAt = g->touch.Clock;
+        Phase = 3;
+        return *seen;
+      default:
+        return *seen;
+      }
+    }});
+  }
+  void Wait(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond}); }
+  void Do(const std::string &name, std::function<void()> action)
+  {
+    Script.push_back({name, [action]() { return action(), true; }});
+  }
+
+  void BuildScript()
+  {
+    TouchGui *g = Gui();
+    SceneMachine *m = Machine;
+    GuiMediaState &media = g->mediaState;
+    // the GUI comes up on its key; the media of the start configuration are loaded
+    Wait("first frames", [m] { return m->Started; });
+    Do("type the show key", [this] { Key(XK_period); });
+    Wait("GUI shown", [g] { return g->visible == 1; });
+    Wait("media loaded", [g] { return g->touch.PageMask && !(g->touch.PageMask & sGUI_DIALOGLAYERS); });
+    // the desk's first frame moves every track it drives, and each brings its page forward
+    Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
+    Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
+    if(UpdateRun)
+    {
+      Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
+      Press("UPDATE", At(91, 0x400), [g] { return g->dialogKind == 3; });
+      Do("script done", [] {});
+      Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
+      return;
+    }
+    // a style and a scene tile: the scene switches
+    Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
+    Press("tile of scene 5", Tile(5), [m] { return m->Current == 5 && sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
+    // a movie of the list plays in the IPP's layer movie
+    Press("MOVIES list", At(12, 0x1), [g] { return g->movieSection == 8 && g->listCount > 0; });
+    // the list is centred: its middle tile is on the screen however many movies there are
+    auto middle = std::make_shared<sInt>(0);
+    Do("pick the middle movie", [g, middle] { *middle = (g->listCount - 1) / 2; });
+    Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
+          [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
+    Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
+    // the slideshow
+    Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->movieSection == 0; });
+    Press("slideshow START", At(61, 0x4), [g, m] {
+      return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0];
+    });
+    // an effect
+    Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
+    Press("COLOR COR.", At(73, 0x20), [g] { return g->selectedEffect == 1; });
+    Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
+    // a MIDI controller learned for the output brightness
+    Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
+    Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
+    Press("LEARN brightness (MIDI)", At(93, 0x8000, 1), [g] { return g->learnRow == 1; });
+    Do("turn controller 100", [] { Midi->Feed(0, 0xB0 | (100 << 8) | (100 << 16)); });
+    Wait("controller 100 learned", [g] { return g->config.Midi[1] == 100 && g->learnRow < 0; });
+    Press("CONFIRM (MIDI)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
+    Do("controller 100 at half", [] { Midi->Feed(0, 0xB0 | (100 << 8) | (64 << 16)); });
+    Wait("brightness follows controller 100", [&media] { return std::fabs(media.FadeFactors[0] - 64.0f / 127) < 0.01f; });
+    // a DMX channel learned for the strobe's transparency
+    Press("DMX CFG", At(88, 0x400), [g] { return g->channelPageOpen && g->channelKind == 1; });
+    Press("LEARN strobe transparency (DMX)", At(93, 0x8000, 2), [g] { return g->learnRow == 2; });
+    Do("raise DMX channel 41", [this] { DmxValues[40] = 255; });
+    Wait("DMX channel 41 learned", [g] { return g->config.Dmx[2] == 40 && g->learnRow < 0; });
+    Press("CONFIRM (DMX)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
+    Do("DMX channel 41 at half", [this] { DmxValues[40] = 128; });
+    Wait("strobe follows DMX channel 41", [g, &media] {
+      return std::fabs(media.DimPulseAmount - 128.0f / 255) < 0.01f && g->config.Effects[0].Active;
+    });
+    // both controls went into the live recording with their kinds
+    Wait("live recording holds both controls", [m] {
+      bool midi = false, dmx = false;
+      for(sInt i = 0; i < sLIVE_LINES; i++)
+      {
+        midi |= m->LiveTable[i][1] >= 1000 + 500 && m->LiveTable[i][1] < 2000;
+        dmx |= m->LiveTable[i][2] >= 2000 + 500 && m->LiveTable[i][2] < 3000;
+      }
+      return midi && dmx;
+    });
+    // a message typed on the keyboard
+    Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5; });
+    Press("message 2", At(141, 0x40), [g] { return g->commandWords[CmdMessage] == 1; });
+    Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboardPurpose == KbMessage; });
+    Do("type a text", [this] {
+      for(KeySym k : {XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}) Key(k);
+    });
+    Wait("message 2 holds the text", [g] {
+      return !g->keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello");
+    });
+    // the end
+    Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
+    Do("script done", [] {});
+    Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
+  }
+};
+
+void sMain()
+{
+  const sChar *end = sShellParam(u"end");
+  UpdateRun = end && sCmpStringEqual(end, u"update");
+  sInstallGraphicsFrames();
+  InstallIppMachine();
+  FindDataRoot();
+  InstallShowPlugins();
+  // a small window keeps the software renderer's frames short; the pack file stays
+  // closed, so the media sections list their folders
+  sStartupRecord.ScreenWidth = 640;
+  sStartupRecord.ScreenHeight = 360;
+  sStartupRecord.UsePackfile = 0;
+  sStartupRecord.MusicOn = 0;
+  sSetMidiBackendFactory(MakeMidi);
+  sSetDmxWidgetLister(ListDmx);
+  if(!CheckStartupSelector(&sStartupRecord)) return;
+  sSetApplication(sNEW TouchRunApp);
+}
+}
+
+int main(int argc, char **argv)
+{
+  Dpy = XOpenDisplay(nullptr);
+  if(!Dpy)
+  {
+    std::printf("no X display\n");
+    return 2;
+  }
+  Dmx = new dmxwidget::FakeWidget;
+  int code = sRunFramework(argc, argv, sMain);
+  delete Dmx;
+  XCloseDisplay(Dpy);
+  return code;
+}
