@@ -55,7 +55,10 @@ namespace showchild
 constexpr int MidiController = 20;
 std::atomic<plat::MidiLoopbackBackend *> Midi{nullptr};
 std::atomic<int> Frame{0};
-int LearnFrame = 0, ChangeFrame = 0, EndFrame = 0;
+int LearnFrame = 0, ChangeFrame = 0, EndFrame = 0, FirstSwitch = 0;
+constexpr int SwitchPeriod = 5;
+// the scenes switched to: those the table has, but the resident ones
+bool Wanted(int n) { return sShowSceneTable[n].Make && !(sShowSceneTable[n].Flags & 0x100); }
 std::thread Feeder;
 bool DmxSeen = false, MidiSeen = false, DmxLearnt = false, MidiLearnt = false;
 
@@ -85,12 +88,53 @@ void Feed()
   }
 }
 
+// The script's steps after a frame reach the show at a known frame, however busy the
+// machine: before each frame the show waits until the test has taken every step due after
+// the frames saved so far (it writes their count into "script.done" once the X server has
+// them). A test that went away holds the show up for a minute at most.
+int SavedFrames = 0;
+void WaitForScript()
+{
+  const char *tmp = getenv("TMPDIR");
+  if(!tmp) return;
+  const std::string dir = tmp;
+  char name[64];
+  for(;;)
+  {
+    std::snprintf(name, sizeof(name), "/Tarnwhistle_trailer_%06d.bmp", SavedFrames + 1);
+    if(access((dir + name).c_str(), F_OK) != 0) break;
+    SavedFrames++;
+  }
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while(std::chrono::steady_clock::now() < limit)
+  {
+    int done = -1;
+    if(FILE *f = std::fopen((dir + "/script.done").c_str(), "r"))
+    {
+      if(std::fscanf(f, "%d", &done) != 1) done = -1;
+      std::fclose(f);
+    }
+    if(done >= SavedFrames) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 void PreFrame(void *)
 {
+  WaitForScript();
   int f = ++Frame;
   if(f >= EndFrame - 2 && Feeder.joinable()) Feeder.join();
   SceneMachine *m = sGetSceneMachine();
   if(!m) return;
+  // the tree's live recording would drive the control tracks by itself: this run's tracks
+  // are driven by its own hands only
+  static bool cleared = false;
+  if(!cleared && m->LiveTable)
+  {
+    cleared = true;
+    for(sInt i = 0; i < sLIVE_LINES; i++)
+      for(sInt w = 0; w < sLIVE_WORDS; w++) m->LiveTable[i][w] = 0;
+  }
   if(!DmxSeen && m->DmxCount > 0)
   {
     DmxSeen = true;
@@ -100,6 +144,12 @@ void PreFrame(void *)
   {
     MidiSeen = true;
     std::printf("showrun: frame %d: midi controller %d at %.3f\n", f, MidiController, m->MidiCurrent[MidiController]);
+  }
+  if(FirstSwitch > 0 && f >= FirstSwitch && (f - FirstSwitch) % SwitchPeriod == 0)
+  {
+    int k = (f - FirstSwitch) / SwitchPeriod;
+    for(int n = 0; n < SHOW_SCENES; n++)
+      if(Wanted(n) && k-- == 0) m->SwitchScene(n);
   }
   if(f == LearnFrame)
   {
@@ -127,7 +177,8 @@ void Main()
 int RunShowChild(int argc, char **argv)
 {
   if(const char *learn = getenv("SPARK_SHOWRUN_LEARN"))
-    std::sscanf(learn, "%d,%d,%d", &showchild::LearnFrame, &showchild::ChangeFrame, &showchild::EndFrame);
+    std::sscanf(learn, "%d,%d,%d,%d", &showchild::LearnFrame, &showchild::ChangeFrame, &showchild::EndFrame,
+                &showchild::FirstSwitch);
   return sRunFramework(argc, argv, showchild::Main);
 }
 
@@ -161,55 +212,31 @@ bool WriteRawMusic(const std::string &ogg, const std::string &raw, int &rate)
   return bool(f);
 }
 
-// What the script does after a frame has been saved: type a key, or press or let go of
-// the pointer's first button at a place on the screen.
-struct Action
-{
-  enum Kind { Key, Down, Up } What;
-  KeySym Sym;
-  int X, Y;
-};
-
-// The scripted input of a run, by the frame after which each step is taken. A key or a
-// press reaches the show a frame or two after it is made, more on a busy machine: a
-// press is held over two frames so that a frame sees the button down.
+// The scripted keys of a run, by the frame after which each is typed. The show waits for
+// the script before each frame (see the show's side above), so a key typed after frame n
+// reaches the show in frame n + 2, however busy the machine.
 struct Script
 {
-  std::vector<std::pair<int, Action>> Steps;
-  int Cursor = 2;   // the frame after which the next step is taken
+  std::vector<std::pair<int, KeySym>> Steps;
+  int Cursor = 2;   // the frame after which the next key is typed
 
   void Key(KeySym sym, int wait = 1)
   {
-    Steps.push_back({Cursor, {Action::Key, sym, 960, 540}});
+    Steps.push_back({Cursor, sym});
     Cursor += wait;
   }
-  void Hold(int x, int y, int frames)
-  {
-    Steps.push_back({Cursor, {Action::Down, 0, x, y}});
-    Steps.push_back({Cursor + frames, {Action::Up, 0, x, y}});
-    Cursor += frames + 1;
-  }
-  void Click(int x, int y) { Hold(x, y, 2); }
 };
 
-// The GUI draws on a plane of 1229.4 x 691.2 units centred on the screen, y up.
-int GuiX(double x) { return int(960 + x * 1920.0 / 1229.4); }
-int GuiY(double y) { return int(540 - y * 1080.0 / 691.2); }
-
-void Perform(Display *dpy, const Action &a)
+// Types a key with the pointer in the middle of the screen: without a window manager the
+// focus follows the pointer.
+void Perform(Display *dpy, KeySym sym)
 {
-  XTestFakeMotionEvent(dpy, -1, a.X, a.Y, 0);
-  if(a.What == Action::Key)
-  {
-    // without a window manager the focus follows the pointer
-    KeyCode code = XKeysymToKeycode(dpy, a.Sym);
-    XTestFakeKeyEvent(dpy, code, True, 0);
-    XFlush(dpy);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    XTestFakeKeyEvent(dpy, code, False, 0);
-  }
-  else
-    XTestFakeButtonEvent(dpy, 1, a.What == Action::Down, 0);
+  XTestFakeMotionEvent(dpy, -1, 960, 540, 0);
+  KeyCode code = XKeysymToKeycode(dpy, sym);
+  XTestFakeKeyEvent(dpy, code, True, 0);
+  XFlush(dpy);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  XTestFakeKeyEvent(dpy, code, False, 0);
   XFlush(dpy);
 }
 
@@ -242,10 +269,14 @@ struct ShowRun
 
 // The DMX frames the test's widget sends: 24 channels, one of them moved by 100 steps
 // from the change frame on.
-constexpr int DmxChannels = 24, DmxMoved = 5;
+// The first 32 channels drive the control tracks (a desk's first frame moves every track
+// it drives, and each brings its GUI page forward): they stay at zero, the widget's own
+// values follow them.
+constexpr int DmxChannels = 48, DmxMoved = 40;
 dmxwidget::Bytes DmxFrame(bool moved)
 {
   dmxwidget::Bytes b = dmxwidget::Frame(DmxChannels, 3);
+  for(int c = 0; c < 32; c++) b[6 + c] = 0;
   if(moved) b[6 + DmxMoved] = sU8(b[6 + DmxMoved] + 100);
   return b;
 }
@@ -254,7 +285,8 @@ dmxwidget::Bytes DmxFrame(bool moved)
 // data tree; takes each step of the script once the frame before it has been saved; plays
 // the DMX widget, whose channel moves from the change frame on; and waits for the show to
 // end by itself.
-ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script, int learnFrame, int changeFrame)
+ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script, int learnFrame, int changeFrame,
+                int firstSwitch)
 {
   ShowRun run;
   const std::string logName = dir.Path + "/show.log";
@@ -274,7 +306,8 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
     setenv("SDL_DISKAUDIOFILEIN", (dir.Path + "/music.raw").c_str(), 1);
     setenv("SDL_DISKAUDIOFILE", (dir.Path + "/out.raw").c_str(), 1);
     setenv("SPARK_SHOWRUN_DMX", widget.Path.c_str(), 1);
-    std::string learn = std::to_string(learnFrame) + "," + std::to_string(changeFrame) + "," + std::to_string(frames);
+    std::string learn = std::to_string(learnFrame) + "," + std::to_string(changeFrame) + "," + std::to_string(frames) +
+                        "," + std::to_string(firstSwitch);
     setenv("SPARK_SHOWRUN_LEARN", learn.c_str(), 1);
     std::string count = std::to_string(frames);
     execl(self, self, "--show", "-frames", count.c_str(), "-capture", static_cast<char *>(nullptr));
@@ -283,7 +316,7 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
   if(pid < 0) return run;
   Display *dpy = XOpenDisplay(nullptr);
   size_t next = 0;
-  int status = 0, saved = 0;
+  int status = 0, saved = 0, acked = -1;
   // a frame in software rendering takes about a second (several in the sanitizer
   // builds): the limit is generous
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1800);
@@ -299,6 +332,19 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
     }
     while(Exists(FrameName(dir.Path, saved + 1))) saved++;
     while(dpy && next < script.Steps.size() && saved >= script.Steps[next].first) Perform(dpy, script.Steps[next++].second);
+    if(saved > acked)
+    {
+      // the server has every event of the steps taken: the show may draw its next frame
+      if(dpy) XSync(dpy, False);
+      const std::string ack = dir.Path + "/script.done";
+      if(FILE *f = std::fopen((ack + ".new").c_str(), "w"))
+      {
+        std::fprintf(f, "%d\n", saved);
+        std::fclose(f);
+        std::rename((ack + ".new").c_str(), ack.c_str());
+      }
+      acked = saved;
+    }
     // the widget sends only once the show has greeted it (the line is raw then)
     if(widget.Greeted > 0) widget.Send(DmxFrame(saved >= changeFrame));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -350,15 +396,29 @@ sInt Reddish(const sImage &img)
     }
   return count;
 }
+
+// The pixels of that place that differ clearly between two frames.
+sInt SwitchesChanged(const sImage &a, const sImage &b)
+{
+  sInt count = 0;
+  for(sInt y = 64; y < 110; y++)
+    for(sInt x = 1300; x < 1740; x++)
+    {
+      const sU32 p = a.Data[y * a.SizeX + x], q = b.Data[y * b.SizeX + x];
+      sInt d = 0;
+      for(sInt shift : {0, 8, 16}) d = std::max(d, std::abs(sInt((p >> shift) & 0xff) - sInt((q >> shift) & 0xff)));
+      count += d > 40;
+    }
+  return count;
+}
 }
 
 // A run of the show as a VJ drives it: it starts and prints the time to its first frame,
-// plays the stand-in music through its sound input, shows the GUI on its key, scrolls
-// the scene tiles and picks every tile in turn, hides the GUI again, and ends by itself
-// with exit code 0 and no leak report. Every scene that was registered and has a tile
-// (the scene table's places before the resident Global scene) becomes current on its
-// tile; each frame saved has a picture in it. A contact sheet with one frame of each
-// scene is left for a person to look at.
+// plays the stand-in music through its sound input, shows the GUI on its key and hides it
+// again, switches through every scene, learns a MIDI controller and a DMX channel, and
+// ends by itself with exit code 0 and no leak report. Every scene that was registered
+// (the resident ones aside) becomes current; each frame saved has a picture in it. A
+// contact sheet with one frame of each scene is left for a person to look at.
 TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
 {
   if(!getenv("DISPLAY")) GTEST_SKIP() << "no display";
@@ -367,46 +427,25 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   ASSERT_TRUE(WriteRawMusic(TWDATA_DIR "/Tarnglow.ogg", dir.Path + "/music.raw", rate));
   EXPECT_EQ(rate, 44100) << "the sound input reads 44.1 kHz";
 
-  // the scene tiles: the GUI offers the table's places 0 to 12, side by side 172.288
-  // units apart at the height of -7, scrolled by the slider below them (which moves
-  // towards where it is held); held at its left end the first tile stands at -241, at its
-  // middle the seventh at 5, at its right end the last at 251. The tiles of the scenes
-  // the table has are picked; after each pick the GUI hides for a frame of the scene
-  // alone.
-  constexpr int Tiles = 13;
-  constexpr double TileStep = 172.288, TileY = -7, SliderY = -82;
-  auto wanted = [](int n) { return sShowSceneTable[n].Make && !(sShowSceneTable[n].Flags & 0x100); };
+  // the GUI shows on its key and hides on it again; then every scene the table has (the
+  // resident ones aside) is switched to in turn through the scene machine, as the SYNC
+  // programs switch, a few frames each. The touch run of the GUI tests picks every scene
+  // on its tile.
   Script script;
-  std::vector<int> alone;   // frames with the GUI hidden, one after each pick
-  auto pick = [&](double x) {
-    script.Click(GuiX(x - 10), GuiY(TileY));
-    script.Key(XK_period, 2);
-    alone.push_back(script.Cursor);
-    script.Key(XK_period, 1);
-  };
   const int beforeGui = script.Cursor;
+  script.Key(XK_period, 10);
+  const int guiShown = script.Cursor - 1;
   script.Key(XK_period, 3);
-  // the slider's three places: where it is held, the tiles shown there and where the first
-  // of them stands
-  const struct { double Slider; int First, Last; double X; } scrolls[] = {
-      {-200, 0, 5, -241}, {10, 6, 6, 5}, {230, 7, Tiles - 1, 251 - 5 * TileStep}};
-  for(const auto &sc : scrolls)
-  {
-    bool any = false;
-    for(int n = sc.First; n <= sc.Last; n++) any |= wanted(n);
-    if(!any) continue;
-    script.Hold(GuiX(sc.Slider), GuiY(SliderY), 8);
-    for(int n = sc.First; n <= sc.Last; n++)
-      if(wanted(n)) pick(sc.X + (n - sc.First) * TileStep);
-  }
-  const int guiHidden = script.Cursor;
-  script.Key(XK_period, 4);
-  const int frames = script.Cursor;
+  const int firstSwitch = script.Cursor;
+  std::vector<int> alone;   // a frame of each scene, a few frames after its switch
+  for(int n = 0; n < SHOW_SCENES; n++)
+    if(showchild::Wanted(n)) alone.push_back(script.Cursor + 3), script.Cursor += showchild::SwitchPeriod;
+  const int frames = script.Cursor + 1;
 
   // the controls: learn baselines after the GUI came up, the controls moved a few frames
   // later
   const int learnFrame = beforeGui + 6, changeFrame = beforeGui + 10;
-  ShowRun run = RunShow(dir, frames, script, learnFrame, changeFrame);
+  ShowRun run = RunShow(dir, frames, script, learnFrame, changeFrame, firstSwitch);
   ASSERT_TRUE(WIFEXITED(run.WaitStatus)) << run.Log;
   EXPECT_EQ(WEXITSTATUS(run.WaitStatus), 0) << run.Log;
   EXPECT_EQ(run.Log.find("Memory Leak"), std::string::npos) << run.Log;
@@ -429,16 +468,16 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   EXPECT_TRUE(std::regex_search(run.Log, std::regex("learnt midi controller " + std::to_string(showchild::MidiController) + "\n")))
       << run.Log;
 
-  // every scene with a tile became current on its tile
+  // every scene but the resident ones became current
   ShowScenes scenes = ReadScenes(run.Log);
   ASSERT_TRUE(scenes.Registered.count(0)) << run.Log;
   for(const auto &[index, name] : scenes.Registered)
   {
-    if(scenes.Resident.count(index) || index >= Tiles) continue;
+    if(scenes.Resident.count(index)) continue;
     EXPECT_TRUE(std::any_of(scenes.Current.begin(), scenes.Current.end(), [&](auto c) { return c.second == index; }))
         << name << " never became current";
   }
-  // a frame of each scene alone: the first of the frames without the GUI that shows it
+  // a frame of each scene: the one a few frames after its switch
   std::map<int, int> shots;   // scene -> frame
   for(int f : alone)
   {
@@ -459,16 +498,14 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     blank += GridColours(frame) <= 8;
   }
   EXPECT_LT(blank, frames / 10) << "frames without a picture";
-  auto reddish = [&](int n) {
-    sImage img;
-    EXPECT_TRUE(img.Load(plat::ToUtf16(FrameName(dir.Path, n)).c_str())) << n;
-    return Reddish(img);
-  };
-  // the typed key reached the GUI: its red switches cover the show while it is shown,
-  // and are gone once it is hidden again
-  sInt before = reddish(beforeGui), shown = reddish(guiHidden), after = reddish(frames);
-  EXPECT_GT(shown, before + 8000) << "the GUI did not show";
-  EXPECT_LT(after, shown - 8000) << "the GUI did not hide";
+  sImage before, shown, after;
+  for(auto [img, n] : {std::pair{&before, beforeGui}, {&shown, guiShown}, {&after, firstSwitch + 2}})
+    ASSERT_TRUE(img->Load(plat::ToUtf16(FrameName(dir.Path, n)).c_str())) << n;
+  // the typed key reached the GUI: its red switches cover the show while it is shown, and
+  // are gone once it is hidden again (a red scene may stand there then: the switches'
+  // place is compared, not counted)
+  EXPECT_GT(Reddish(shown), Reddish(before) + 8000) << "the GUI did not show";
+  EXPECT_GT(SwitchesChanged(shown, after), 4000) << "the GUI did not hide";
 
   // the contact sheet: each scene in the order of the table
   constexpr int ThumbW = 480, ThumbH = 270, Columns = 4;
