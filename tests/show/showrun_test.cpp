@@ -429,8 +429,7 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
 
   // the GUI shows on its key and hides on it again; then every scene the table has (the
   // resident ones aside) is switched to in turn through the scene machine, as the SYNC
-  // programs switch, a few frames each. The touch run of the GUI tests picks every scene
-  // on its tile.
+  // programs switch, a few frames each (the GUI's touch run picks a scene on its tile).
   Script script;
   const int beforeGui = script.Cursor;
   script.Key(XK_period, 10);
