@@ -175,7 +175,7 @@ TEST_F(SlideshowRig, PicturesDeletedOrReplacedWhileTheShowRuns)
   // to seconds with what is on the screen
   for(sInt k = 0; k < 10; k++)
   {
-    if(k % 4 == 0) Enter(pics.Path, k % 2 + 1);   // a new listing while a decode may be under way
+    if(k % 4 == 0) Enter(pics.Path, k / 4 % 2 + 1);   // a new listing while a decode may be under way
     S->OnEvent(108);
     for(sInt f = 0; f < 2; f++) Step();
     ExpectMaterialsOnLiveSlots();
