@@ -87,10 +87,11 @@ TEST_F(TunnelRig, VisitsAlternateTheLooksAndEveryCameraSeesTheTunnel)
       ASSERT_TRUE(Finite(Tun->FlightPoint) && Finite(M->Scenes[TunnelIndex]->MainView->Camera.l));
       Keep("mode" + std::to_string(Tun->RenderMode) + "-look" + std::to_string(visit % 2) + "-variant" +
            std::to_string(v));
-      // in the styled group the segments fill the view; the calm one shows the tails only
+      // in the styled group the segments fill much of the view (less where a camera looks
+      // down a long straight); the calm one shows the tails only
       if(pending)
       {
-        EXPECT_GT(PixelsOtherThan(Frame, Tun->RenderEnv.FogColor), W * H / 10);
+        EXPECT_GT(PixelsOtherThan(Frame, Tun->RenderEnv.FogColor), W * H / 20);
       }
     }
     // the line strips' ramp scrolls by the bar: its offset stays within one and a half turns
