@@ -352,6 +352,7 @@ Result InitDevice(Device *dev)
               std::strcmp(e, "GL_ARB_texture_filter_anisotropic") == 0))
       glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &d->MaxAniso);
   }
+  d->MaxAniso = UsableAnisotropy(d->MaxAniso);
   glGetIntegerv(GL_MAX_SAMPLES, &d->MaxSamples);
   glGetError();
   if (const char *off = SDL_getenv("SPARK_GPU_NO_S3TC"); off && *off == '1')

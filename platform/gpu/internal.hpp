@@ -237,6 +237,11 @@ struct DeviceImpl
   uint64_t NextShaderId = 1;
 };
 
+// The anisotropy the current context's renderer is given: max, or 1 (none) on Mesa's software
+// rasterizers, which average the whole footprint of every pixel (hundreds of texels where a
+// surface is seen edge-on, and without bound near the eye): a show frame takes seconds,
+// minutes in one screen tile. They filter trilinearly instead.
+float UsableAnisotropy(float max);
 // Makes the device's context current (several devices may live at once).
 void MakeCurrent(Device *dev);
 // Attaches a surface to the bound framebuffer `target` as colour 0 or depth(-stencil).

@@ -137,6 +137,14 @@ void Object::ProbeLimits()
 }
 
 // Asks a throw-away context what the driver offers.
+float UsableAnisotropy(float max)
+{
+  const char *r = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+  if (r && (std::strstr(r, "llvmpipe") || std::strstr(r, "softpipe")))
+    return 1.0f;
+  return max;
+}
+
 void Object::Probe()
 {
   if (Probed)
@@ -158,6 +166,7 @@ void Object::Probe()
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &MaxAniso);
     if (glGetError() != GL_NO_ERROR || MaxAniso < 1.0f)
       MaxAniso = 1.0f;
+    MaxAniso = UsableAnisotropy(MaxAniso);
     ProbeLimits();
     SDL_GL_MakeCurrent(w, nullptr);
     SDL_GL_DeleteContext(c);
