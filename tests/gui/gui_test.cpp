@@ -12,6 +12,7 @@
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
+#include "graphics/render_fixture.hpp"
 #include "gui/modescene.hpp"
 #include "platform/text/utf.hpp"
 #include "show/scenehost.hpp"
@@ -37,29 +38,8 @@ constexpr sInt W = 960, H = 540;
 class GuiScene : public testing::Test
 {
 public:
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-      if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    }
-    Window = SDL_CreateWindow("gui test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if(!Window) return;
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    sInitGfx(flags, w, h);
-  }
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive()) sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window) SDL_DestroyWindow(Window);
-    Window = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
+  static void SetUpTestSuite() { Window = OpenGfxWindow("gui test", W, H); }
+  static void TearDownTestSuite() { CloseGfxWindow(Window); }
 
   StartupRecord Record = sStartupRecord;
   SceneMachine *M = nullptr;
@@ -190,7 +170,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   const char *env = getenv("SPARK_GUI_DUMPS");
   std::string dir = env && *env ? env : "/tmp/sparkvane_gui_pages";
   mkdir(dir.c_str(), 0755);
-  struct Page { const char *Name; std::function<void(TouchGui *)> Open; };
+  struct Page { std::string Name; std::function<void(TouchGui *)> Open; };
   std::vector<Page> pages;
   static const char *const names[10] = {"autofx", "slideshow", "logos", "flyer", "effects", "messages",
                                         "shortmsg", "distortion", "latency", "configs"};
@@ -199,14 +179,10 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
   pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
-    pages.push_back({p == 0 ? "channel1" : (p == 1 ? "channel2" : "channel3"), [p](TouchGui *g) {
-                       g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p;
-                     }});
+    pages.push_back({"channel" + std::to_string(p + 1), [p](TouchGui *g) { g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
-  static const char *const dialogs[8] = {"dialog1", "dialog2", "dialog3", "dialog4",
-                                         "dialog5", "dialog6", "dialog7", "dialog8"};
   for(sU32 k = 1; k <= 8; k++)
-    pages.push_back({dialogs[k - 1], [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+    pages.push_back({"dialog" + std::to_string(k), [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
   std::vector<sInt> lit;
   for(const Page &p : pages)
   {
@@ -264,21 +240,6 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->mediaState.MovieCount, 3);   // the flyer pictures, for the IPP machine
   EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
-
-  // the automatic pick takes an allowed show scene, never a fixed one or the Global scene
-  Gui->style = 1;
-  for(sInt i = 0; i < 40; i++)
-  {
-    Gui->sceneRequest.TakenFlag = 1;
-    Gui->PickAutoScene(0);
-    EXPECT_TRUE(Gui->sceneRequest.NextNumber >= 0 && Gui->sceneRequest.NextNumber < 13);
-  }
-  // numbers that name no show scene switch nothing
-  sInt current = M->Current;
-  Gui->style = 0;
-  Gui->SelectScene(13);
-  Gui->SelectScene(99);
-  EXPECT_EQ(M->Current, current);
 
   // the list lays out at most 100 tiles, one of them centred at x = 5
   Gui->movieSection = 8;

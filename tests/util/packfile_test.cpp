@@ -143,7 +143,6 @@ TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
   PackOnDisk p(Dir, MakePack(e, {1, 2, 3, 4}));
   ASSERT_TRUE(p.Opened);
   EXPECT_EQ(p.Handler.GetCount(), 2);
-  EXPECT_EQ(sparktest::CountOf(Out.Text(), "lies outside the packfile, ignored"), 2u);
   EXPECT_EQ(p.Handler.Create(u"past", sFA_READ), nullptr);
   EXPECT_EQ(p.Handler.Create(u"wrap", sFA_READ), nullptr);
   sFile *f = p.Handler.Create(u"in", sFA_READ);
@@ -300,7 +299,6 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
   sDELETE(written);
 
   sWritePackfileDefinitions();
-  EXPECT_NE(quiet.Text().find("[pfl] writing def file...\n"), std::string::npos);
   std::vector<uint8_t> defBytes = sparktest::ReadFile<std::vector<uint8_t>>(plat::ToUtf8(def));
   ASSERT_GE(defBytes.size(), 3u);
   EXPECT_EQ(defBytes[0], 0xEF);   // a name above 8 bits: UTF-8 with its mark
@@ -322,7 +320,6 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
 
   for(const F &f : files) std::filesystem::remove(dir.Name8(f.Name));
   sAddPackfile(packName.c_str());
-  EXPECT_NE(quiet.Text().find("[pf] opened, 6 files\n"), std::string::npos);
   for(const F &f : files)
   {
     sFile *file = sOpenFile(dir.Name(f.Name).c_str(), sFA_READ);
@@ -335,5 +332,4 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
   sFile *w = sOpenFile(dir.Name("music.ogg").c_str(), sFA_WRITE);
   ASSERT_NE(w, nullptr);
   sDELETE(w);
-  EXPECT_NE(quiet.Text().find("[pf] ERROR: can't open files for writing\n"), std::string::npos);
 }
