@@ -1,6 +1,7 @@
 // Command-line parameters and log channels.
 #include "base/log.hpp"
 #include "base/system.hpp"
+#include "common/capture.hpp"
 #include "platform/text/utf.hpp"
 
 #include <gtest/gtest.h>
@@ -10,31 +11,17 @@
 
 namespace
 {
-// Captures the debug output as UTF-8 lines (one entry per sDPrint call).
 class LogTest : public testing::Test
 {
 protected:
-  std::vector<std::string> Lines;
-  sDebugOutputFunc OldFunc = nullptr;
-  void *OldUser = nullptr;
-
-  void SetUp() override
-  {
-    OldFunc = sSetDebugOutputCapture(
-      [](const sChar *text, void *user) { static_cast<LogTest *>(user)->Lines.push_back(plat::ToUtf8(text)); }, this,
-      &OldUser);
-  }
+  sparktest::DebugCapture Out;
   void TearDown() override
   {
-    sSetDebugOutputCapture(OldFunc, OldUser);
+    Out.Stop();
     sParseCommandLine(u"", 0);   // every channel on, prefix width from before
     sSetLogPrefixWidth(8);
   }
-  void Parse(const sChar *line)
-  {
-    sParseCommandLine(line, 1);
-    Lines.clear();
-  }
+  void Parse(const sChar *line) { sParseCommandLine(line, 1); }
 };
 
 std::string U8(const sChar *s) { return s ? plat::ToUtf8(s) : std::string("(null)"); }
@@ -133,5 +120,5 @@ TEST_F(LogTest, LogFileAndConsoleReceiveTheLines)
   sLogText(u"sys", u"three\n");
   EXPECT_EQ(fileLines, (std::vector<std::string>{"[sys]      one\n", "[sys]      two\n"}));
   EXPECT_EQ(consoleLines, fileLines);
-  EXPECT_EQ(Lines.size(), 3u);
+  EXPECT_EQ(Out.Count("[sys]"), 3);   // the debug output has them all
 }

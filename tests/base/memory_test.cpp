@@ -1,4 +1,5 @@
 // Memory handlers, the heap, the runtime heap and the allocation entry points.
+#include "common/capture.hpp"
 #include "common/check.hpp"
 #include "base/app.hpp"
 #include "base/memory.hpp"
@@ -29,8 +30,6 @@ struct TestHeap
     Heap.Init(Memory, size);
   }
   ~TestHeap() { std::free(Memory); }
-  sPtr Off(sPtr a) const { return a - sPtr(Memory); }
-  sPtr Off(void *p) const { return sPtr(p) - sPtr(Memory); }
 };
 
 // Registers a handler for the length of a scope.
@@ -48,9 +47,6 @@ void FirstOfTwoFreed(TestHeap &t)
   t.Heap.Alloc(10, 16, 0);
   t.Heap.Free(a);
 }
-
-std::vector<std::string> *CapturedLines = nullptr;
-void Capture(const sChar *text, void *) { if(CapturedLines) CapturedLines->push_back(plat::ToUtf8(text)); }
 }
 
 TEST(MemoryHeap, RandomWorkloadKeepsTheHeapConsistent)
@@ -267,21 +263,14 @@ namespace
 // block left over at its end; exits with 0 when the report says so.
 [[noreturn]] void ExitWithOrWithoutALeak(bool leak)
 {
-  std::vector<std::string> lines;
-  CapturedLines = &lines;
-  sSetDebugOutputCapture(Capture, nullptr);
+  sparktest::DebugCapture out;
   sExitMemorySystem();
   sInitMemorySystem();
   void *block = sMemAlloc(100, 16, 0);
   if(!leak) sMemFree(block);
   sExitMemorySystem();
   if(leak) sMemFree(block);   // a static object ending after memory shut-down: no fatal error
-  bool banner = false, bytes = false;
-  for(const std::string &l : lines)
-  {
-    banner |= l.find("Memory Leak Detected.") != std::string::npos;
-    bytes |= l.find(" bytes leaked\n") != std::string::npos;
-  }
+  bool banner = out.Has("Memory Leak Detected."), bytes = out.Has(" bytes leaked\n");
   std::exit(banner == leak && bytes == leak && sGetMemoryHandler(1) == nullptr && !sIsMemorySystemRunning() ? 0 : 2);
 }
 }

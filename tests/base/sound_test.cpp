@@ -4,6 +4,8 @@
 #include "base/app.hpp"
 #include "base/sound.hpp"
 #include "common/capture.hpp"
+#include "common/files.hpp"
+#include "common/temp_dir.hpp"
 #include "common/wait.hpp"
 #include "platform/audio/sound.hpp"
 
@@ -15,14 +17,10 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace
 {
@@ -257,12 +255,9 @@ void RampHandler(sS16 *samples, sInt count)
 
 TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
 {
-  char pattern[] = "/tmp/sound_out_XXXXXX";
-  ASSERT_TRUE(mkdtemp(pattern));
-  fs::path dir = pattern;
-  fs::path file = dir / "out.raw";
+  sparktest::TempDir dir;
   ScopedEnv driver("SDL_AUDIODRIVER", "disk");
-  ScopedEnv output("SDL_DISKAUDIOFILE", file.c_str());
+  ScopedEnv output("SDL_DISKAUDIOFILE", dir.Name8("out.raw").c_str());
   ScopedEnv delay("SDL_DISKAUDIODELAY", nullptr);   // the disk device keeps real time
   sSetSoundOutputFactory(nullptr);
   RampFrames = 0;
@@ -281,12 +276,9 @@ TEST_F(SoundOutputTest, RampPlaysAfterOneBufferOfSilenceWithoutGapOrRepeat)
   sClearSoundHandler();
   sExitSound();
 
-  std::ifstream in(file, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes = sparktest::ReadFile(dir.Name8("out.raw"));
   std::vector<sS16> s(bytes.size() / 2);
   memcpy(s.data(), bytes.data(), s.size() * 2);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
 
   size_t frames = s.size() / 2;
   size_t start = 0;

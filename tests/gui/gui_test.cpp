@@ -112,6 +112,11 @@ public:
     return n;
   }
   void Key(sU32 code) { M->OnInput(sInput2Event{code, 0, 0, 0}); }
+  // Draws frames while the condition holds (the loader works meanwhile), 20 s at the most.
+  template <class F> void FramesWhile(F busy)
+  {
+    for(sInt i = 0; i < 20000 && busy(); i++) Frame(0, 0, 0), sSleep(1);
+  }
 
   static inline SDL_Window *Window = nullptr;
 };
@@ -275,19 +280,11 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Gui->keyboardOpen = 0;
 
   // logos handed to the IPP machine: the old ones wait until it shows the new set
-  for(sInt i = 0; i < 20000 && (Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0); i++)
-  {
-    Frame(0, 0, 0);
-    sSleep(1);
-  }
+  FramesWhile([&] { return Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0; });
   ASSERT_EQ(Gui->mediaState.LogoCount, 5);
   sTexture2D *old = Gui->mediaState.Logos[0].Picture;
   Gui->RequestLogos();
-  for(sInt i = 0; i < 20000 && Gui->loader.Requests.load(); i++)
-  {
-    Frame(0, 0, 0);
-    sSleep(1);
-  }
+  FramesWhile([&] { return Gui->loader.Requests.load(); });
   Frame(0, 0, 0);
   EXPECT_NE(Gui->mediaState.Logos[0].Picture, old);
   EXPECT_EQ(Gui->retired[0], old);   // kept alive for the IPP
@@ -296,20 +293,12 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->retiredCount, 0);
 
   // a flyer taken by the IPP is its own: the GUI only fills an empty slot
-  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
-  {
-    Frame(0, 0, 0);
-    sSleep(1);
-  }
+  FramesWhile([&] { return !Gui->mediaState.MovieTexture; });
   ASSERT_NE(Gui->mediaState.MovieTexture, nullptr);
   sTexture2D *taken = Gui->mediaState.MovieTexture;
   Gui->mediaState.MovieTexture = nullptr;   // the IPP takes it over
   Gui->mediaState.MovieTaken = 1;
-  for(sInt i = 0; i < 20000 && !Gui->mediaState.MovieTexture; i++)
-  {
-    Frame(0, 0, 0);
-    sSleep(1);
-  }
+  FramesWhile([&] { return !Gui->mediaState.MovieTexture; });
   EXPECT_NE(Gui->mediaState.MovieTexture, nullptr);
   sDELETE(taken);   // freed by its new owner
 }
@@ -327,11 +316,7 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   Gui->movieSection = 8;
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->listCount, 2);
-  for(sInt i = 0; i < 20000 && Gui->previewSlot < Gui->listCount; i++)
-  {
-    Frame(0, 0, 0);
-    sSleep(1);
-  }
+  FramesWhile([&] { return Gui->previewSlot < Gui->listCount; });
   EXPECT_EQ(Gui->previewSlot, 2);
   for(sInt k = 0; k < 2; k++)
   {
