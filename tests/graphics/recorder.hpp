@@ -40,6 +40,7 @@ public:
   // Lines of the log that start with the prefix.
   std::vector<std::string> Lines(const std::string &prefix) const;
   void Note(const std::string &s) { Log.push_back(s); }
+  sS32 Logged(const std::string &s) { return Note(s), plat::gpu::RES_OK; }
   std::string Name(sGpuRes *r) { return r ? R(r)->Kind + std::to_string(R(r)->Id) : std::string("null"); }
 
   void AddRef(sGpuRes *res) override;
