@@ -8,25 +8,18 @@
 
 namespace {
 
-// An element with a constructor and destructor that records what happens to it.
+// An element that counts the live copies of itself.
 struct Tracked
 {
-  static int Live;
-  static int Constructed;
-  static std::vector<int> Destroyed;
+  static inline int Live = 0;
   int Value;
 
-  Tracked() : Value(-1) { Live++; Constructed++; }
-  Tracked(int v) : Value(v) { Live++; Constructed++; }
-  Tracked(const Tracked &o) : Value(o.Value) { Live++; Constructed++; }
+  Tracked() : Value(-1) { Live++; }
+  Tracked(int v) : Value(v) { Live++; }
+  Tracked(const Tracked &o) : Value(o.Value) { Live++; }
   Tracked &operator=(const Tracked &o) { Value = o.Value; return *this; }
-  ~Tracked() { Live--; Destroyed.push_back(Value); }
-
-  static void ResetCounts() { Live = 0; Constructed = 0; Destroyed.clear(); }
+  ~Tracked() { Live--; }
 };
-int Tracked::Live = 0;
-int Tracked::Constructed = 0;
-std::vector<int> Tracked::Destroyed;
 
 using Static4 = sStaticArray<int, 4>;
 
@@ -57,7 +50,7 @@ TEST(BoundedArrayDeathTest, Overflow)
 
 TEST(ArrayElements, DynamicResizeCopiesAndDestroysTheOld)
 {
-  Tracked::ResetCounts();
+  Tracked::Live = 0;
   {
     sDynamicArray<Tracked> a;
     for(int n = 0; n < 9; n++)

@@ -15,12 +15,7 @@ class RecordingApp : public sApp
 {
 public:
   std::vector<sInput2Event> Events;
-  sInt ExitEvents = 0;
   void OnInput(const sInput2Event &e) override { Events.push_back(e); }
-  void OnEvent(sInt code) override
-  {
-    if(code == 3) ExitEvents++;
-  }
 };
 
 class WindowProc : public testing::Test
@@ -57,13 +52,6 @@ protected:
     m.Key.Modifiers = mods;
     m.Key.Down = down;
     m.Key.Repeat = repeat;
-    return m;
-  }
-  static plat::Message Button(plat::MessageKind kind, int button)
-  {
-    plat::Message m;
-    m.Kind = kind;
-    m.Button = button;
     return m;
   }
   // The key code of one key message (0 when it made no event).

@@ -43,10 +43,8 @@ class TestMaterial : public sMaterial
 {
 public:
   std::vector<uint32_t> VS, PS;
-  int Selects = 0;
   void SelectShaders(sVertexFormat *) override
   {
-    Selects++;
     if(!VS.empty())
       VertexShader = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, reinterpret_cast<const sU8 *>(VS.data()),
                                    sInt(VS.size() * 4));
