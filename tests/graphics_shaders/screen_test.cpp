@@ -316,18 +316,17 @@ TEST_P(YuvRender, PlanesToRgb) {
 TEST(FrameworkRender, YuvBlackAndWhiteLevels) {
   REQUIRE_GL();
   for (double y : {16.0 / 256, 235.0 / 256}) {
-    shaderrun::Setup setup;
+    shtest::DrawSetup setup;
     for (int r = 0; r < 4; r++) setup.VSConst[size_t(r * 5)] = 1.0f;  // c0..c3 = identity
-    setup.Attributes[{0, 0}] = {{{-2, 2, 0.5f, 1}, {2, 2, 0.5f, 1}, {-2, -2, 0.5f, 1}, {2, -2, 0.5f, 1}}};
-    setup.Attributes[{5, 0}] = {{{0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1}}};
+    setup.Attributes.push_back({{0, 0}, {-2, 2, 0.5f, 1, 2, 2, 0.5f, 1, -2, -2, 0.5f, 1, 2, -2, 0.5f, 1}});
+    setup.Attributes.push_back({{5, 0}, {0, 0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 1, 1, 1, 0, 1}});
     float plane[3] = {float(y), 0.5f, 0.5f};
-    for (int u = 0; u < 3; u++) setup.Textures.push_back({false, u, 1, 1, {{plane[u], 0, 0, 1}}});
-    const shadercode::Code &vs = shadercode::YuvVS[0], &ps = shadercode::YuvPS[0];
-    shaderrun::Result r = shaderrun::Draw(vs.Data, vs.Size / 4, ps.Data, ps.Size / 4, setup);
+    for (int u = 0; u < 3; u++) setup.Textures.push_back({shtest::Texture::Tex2D, u, 1, 1, 1, {plane[u], 0, 0, 1}});
+    shtest::DrawResult r = shtest::Draw(Words(shadercode::YuvVS[0]), Words(shadercode::YuvPS[0]), setup);
     ASSERT_TRUE(r.Ok) << r.Error;
     double want = y < 0.5 ? 0.0 : 1.0;
-    for (int k = 0; k < 3; k++) EXPECT_NEAR(r.Pixels[5][size_t(k)], want, 0.001) << "Y " << y;
-    EXPECT_FLOAT_EQ(r.Pixels[5][3], 1.0f);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(r.Pixel(1, 1)[k], want, 0.001) << "Y " << y;
+    EXPECT_FLOAT_EQ(r.Pixel(1, 1)[3], 1.0f);
   }
 }
 INSTANTIATE_TEST_SUITE_P(Variants, YuvRender, testing::Range(0, 4));
