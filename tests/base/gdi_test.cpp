@@ -2,6 +2,7 @@
 #include "common/check.hpp"
 #include "base/gdi.hpp"
 #include "common/capture.hpp"
+#include "common/ink.hpp"
 #include "platform/font/font.hpp"
 #include "platform/window/window.hpp"
 
@@ -18,11 +19,7 @@
 namespace
 {
 
-struct Ink
-{
-  int X0 = 1 << 30, Y0 = 1 << 30, X1 = -1, Y1 = -1;
-  bool Empty() const { return X1 < 0; }
-};
+using sparktest::Ink;
 
 // Renders with draw() into a fresh bitmap and returns its pixels, top row first.
 template <class F> std::vector<sU32> Render(int w, int h, F draw)
@@ -39,17 +36,7 @@ template <class F> std::vector<sU32> Render(int w, int h, F draw)
 
 Ink FindInk(const std::vector<sU32> &pixels, int w, int h)
 {
-  Ink ink;
-  for(int y = 0; y < h; y++)
-    for(int x = 0; x < w; x++)
-      if(pixels[size_t(y) * w + x] != 0)
-      {
-        ink.X0 = std::min(ink.X0, x);
-        ink.X1 = std::max(ink.X1, x);
-        ink.Y0 = std::min(ink.Y0, y);
-        ink.Y1 = std::max(ink.Y1, y);
-      }
-  return ink;
+  return sparktest::FindInk(0, 0, w, h, [&](int x, int y) { return pixels[size_t(y) * w + x] != 0; });
 }
 
 const sChar *Face = u"DejaVu Sans";

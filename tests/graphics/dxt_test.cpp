@@ -1,7 +1,7 @@
 // DXT packing: block layouts and edge cases, and the quality of packed pictures decoded
 // by the gpu layer's block decoder.
 #include "graphics/dxt.hpp"
-#include "graphics/image.hpp"
+#include "image_test_util.hpp"
 #include "platform/gpu/gpu.hpp"
 
 #include <gtest/gtest.h>
@@ -10,9 +10,10 @@
 #include <cstring>
 #include <vector>
 
+using namespace imagetest;
+
 namespace
 {
-uint32_t Channel(uint32_t c, int ch) { return (c >> (8 * ch)) & 0xff; }
 uint16_t Color0(const sU8 *b) { return uint16_t(b[0] | b[1] << 8); }
 uint16_t Color1(const sU8 *b) { return uint16_t(b[2] | b[3] << 8); }
 uint32_t Indices(const sU8 *b) { return uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24; }
@@ -39,19 +40,6 @@ std::vector<uint32_t> DecodeOwn(const std::vector<sU8> &blocks, int w, int h, in
       out[size_t(y) * w + x] = 0xff000000 | pal[(Indices(b) >> (2 * i)) & 3];
     }
   return out;
-}
-
-double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int channels)
-{
-  double sum = 0;
-  for(size_t i = 0; i < a.size(); i++)
-    for(int ch = 0; ch < channels; ch++)
-    {
-      double d = double(Channel(a[i], ch)) - double(Channel(b[i], ch));
-      sum += d * d;
-    }
-  double mse = sum / double(a.size() * channels);
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 std::vector<uint32_t> Gradient(int w, int h)

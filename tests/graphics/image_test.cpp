@@ -12,21 +12,6 @@ using namespace imagetest;
 
 namespace
 {
-uint32_t Channel(uint32_t c, int ch) { return (c >> (8 * ch)) & 0xff; }
-
-double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
-{
-  double sum = 0;
-  for(size_t i = 0; i < a.size(); i++)
-    for(int ch = 0; ch < 3; ch++)
-    {
-      double d = double(Channel(a[i], ch)) - double(Channel(b[i], ch));
-      sum += d * d;
-    }
-  double mse = sum / double(a.size() * 3);
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 // The image loaded from a file written with these bytes.
 sBool LoadBytes(sImage &img, const TempDir &dir, const char *name, const std::vector<uint8_t> &bytes)
 {
