@@ -141,7 +141,6 @@ TEST_F(ImageFiles, PicRoundTripKeepsEveryPixel)
 
 TEST_F(ImageFiles, PicRunsThatMissTheRowWidthAreRejected)
 {
-  LogCapture log;
   sImage img;
   // a repeat of 5 into a row of 4: refused before any pixel past the row is written
   std::vector<uint8_t> over = PicHeader(4, 2, 2, false, 0);
@@ -159,7 +158,6 @@ TEST_F(ImageFiles, PicRunsThatMissTheRowWidthAreRejected)
   std::vector<uint8_t> alpha = PicHeader(2, 1, 2, true, 2);
   alpha.insert(alpha.end(), {0x81, 1, 2, 3, 0x82, 9});
   EXPECT_FALSE(img.LoadPIC(alpha.data(), sDInt(alpha.size())));
-  EXPECT_TRUE(log.Has("runs do not end at the width"));
 }
 
 TEST_F(ImageFiles, PicHeaderChecks)
@@ -201,7 +199,6 @@ TEST_F(ImageFiles, ShortFilesClaimingLargePicturesAreRefusedBeforeAllocating)
 {
   // a failed read may leave the image at the new size: these must fail before that, so
   // that a few bytes cannot make the program take a gigabyte
-  LogCapture log;
   sImage img(2, 2);
   std::vector<uint8_t> pic = PicHeader(16384, 16384, 2, true, 2);
   for(int row = 0; row < 4; row++) pic.insert(pic.end(), {128, 0x40, 0, 1, 2, 3, 128, 0x40, 0, 9});
@@ -211,7 +208,6 @@ TEST_F(ImageFiles, ShortFilesClaimingLargePicturesAreRefusedBeforeAllocating)
   raw.insert(raw.end(), 16384 * 3, 7);
   EXPECT_FALSE(img.LoadPIC(raw.data(), sDInt(raw.size())));
   EXPECT_EQ(img.SizeX, 2);
-  EXPECT_TRUE(log.Has("does not match its size"));
   // one run-length packet of 128 pixels per five bytes at the most
   std::vector<uint8_t> tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 32, 0};
   for(int k = 0; k < 8; k++) tga.insert(tga.end(), {0xff, 1, 2, 3, 4});
@@ -275,7 +271,6 @@ TEST_F(ImageFiles, BmpCorruptHeadersAndShortFilesFail)
   sImage img(4, 4), back;
   FillPattern(img, 11);
   std::vector<uint8_t> good = BmpFile(img, 24, false);
-  LogCapture log;
   auto with = [&](size_t offset, uint8_t value) {
     std::vector<uint8_t> v = good;
     v[offset] = value;
@@ -287,7 +282,6 @@ TEST_F(ImageFiles, BmpCorruptHeadersAndShortFilesFail)
   EXPECT_FALSE(with(26, 2));   // planes
   EXPECT_FALSE(with(30, 1));   // compression
   EXPECT_FALSE(with(28, 16));  // depth
-  EXPECT_TRUE(log.Has("can't load bmp with 16 bits per pixel"));
   EXPECT_FALSE(with(11, 0x40));  // pixel data offset past the end
   EXPECT_FALSE(with(21, 0x10));  // width far beyond the data
   for(size_t cut : {size_t(0), size_t(53), size_t(54), good.size() - 1})
