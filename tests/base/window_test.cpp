@@ -1,5 +1,6 @@
 // The window procedure: keys become input events and device state; activation and close
 // requests.
+#include "common/check.hpp"
 #include "base/input2.hpp"
 #include "base/render3d.hpp"
 #include "base/window.hpp"
@@ -150,6 +151,6 @@ TEST(FrameBackEndDeathTest, TableWithAMissingFunctionIsFatal)
 {
   sFrameBackEnd frames = sGetFrameStandIns();
   frames.Render3DEnd = nullptr;
-  EXPECT_EXIT(sSetFrameBackEnd(frames), testing::ExitedWithCode(1), "Render3DEnd");
+  EXPECT_EXIT(sSetFrameBackEnd(frames), testing::ExitedWithCode(1), kCheckFailed);
 }
 }

@@ -51,16 +51,15 @@ using Shaders = RecordingTest;
 TEST_F(Shaders, FatalShaders)
 {
   std::vector<uint32_t> vs = Asm(VsText);
-  EXPECT_EXIT(sCreateShader(0x1000, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4)),
-              testing::ExitedWithCode(1), kCheckFailed);
-  // vertex byte code made as a pixel shader
-  EXPECT_EXIT(sCreateShader(0x2100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4)),
-              testing::ExitedWithCode(1), "0xffff0000");
-  std::vector<uint32_t> cut(vs.begin(), vs.end() - 1);
-  EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(cut.data()), sInt(cut.size() * 4)),
-              testing::ExitedWithCode(1), "0x0000ffff");
-  EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4) - 1),
-              testing::ExitedWithCode(1), kCheckFailed);
+  const sU8 *code = reinterpret_cast<const sU8 *>(vs.data());
+  const sInt bytes = sInt(vs.size() * 4);
+  // no kind; vertex byte code made as a pixel shader; no end token; a length off the words
+  const struct
+  {
+    sInt Flags, Bytes;
+  } cases[] = {{0x1000, bytes}, {0x2100, bytes}, {0x1100, bytes - 4}, {0x1100, bytes - 1}};
+  for(const auto &c : cases)
+    EXPECT_EXIT(sCreateShader(c.Flags, code, c.Bytes), testing::ExitedWithCode(1), kCheckFailed) << c.Flags;
 }
 
 // The states a material's list sets, the last value of each (the order is the list's own).
