@@ -38,10 +38,13 @@ void AddRange(sArray<int> &a, int from, int count)
 
 TEST(BoundedArrayDeathTest, Overflow)
 {
-  EXPECT_EXIT({ sBoundedArray<int> a(4); AddRange(a, 0, 5); }, testing::ExitedWithCode(1), "Overflow! Alloc: 4 Used: 4 Added: 1");
-  EXPECT_EXIT({ sBoundedArray<int> a(4); a.AddTail(1); a.AddMany(4); }, testing::ExitedWithCode(1), "Overflow! Alloc: 4 Used: 1 Added: 4");
+  EXPECT_EXIT({ sBoundedArray<int> a(4); AddRange(a, 0, 5); }, testing::ExitedWithCode(1),
+              "Overflow! Alloc: 4 Used: 4 Added: 1");
+  EXPECT_EXIT({ sBoundedArray<int> a(4); a.AddTail(1); a.AddMany(4); }, testing::ExitedWithCode(1),
+              "Overflow! Alloc: 4 Used: 1 Added: 4");
   // an array whose capacity was never set has no room at all
-  EXPECT_EXIT({ sBoundedArray<int> a; a.AddTail(1); }, testing::ExitedWithCode(1), "Overflow! Alloc: 0 Used: 0 Added: 1");
+  EXPECT_EXIT({ sBoundedArray<int> a; a.AddTail(1); }, testing::ExitedWithCode(1),
+              "Overflow! Alloc: 0 Used: 0 Added: 1");
 }
 
 /****************************************************************************/
@@ -89,7 +92,9 @@ TEST(ArrayDeathTest, EveryIndexIsChecked)
 TEST(ArrayDeathTest, AddTailFromOwnStorage)
 {
   // fatal even when there is room, since a grow could move the element away
-  EXPECT_EXIT({ sDynamicArray<int> a; a.Resize(10); AddRange(a, 0, 3); a.AddTail(a[1]); }, testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT({ sDynamicArray<int> a; a.Resize(10); AddRange(a, 0, 3); a.AddTail(a[1]); }, testing::ExitedWithCode(1),
+              kCheckFailed);
   // unused but inside the storage
-  EXPECT_EXIT({ sBoundedArray<int> a(4); AddRange(a, 0, 2); a.AddTail(a.Data[3]); }, testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT({ sBoundedArray<int> a(4); AddRange(a, 0, 2); a.AddTail(a.Data[3]); }, testing::ExitedWithCode(1),
+              kCheckFailed);
 }

@@ -330,7 +330,8 @@ TEST(FrameDriverExit, LeakCrashAndPixelRunsEndAsTheySay)
   {
     ChildRun run = RunApp({"-mode", c.Mode});
     EXPECT_EQ(run.ExitCode, c.Code) << run.Output;
-    for(const std::string &text : c.Says) EXPECT_NE(run.Output.find(text), std::string::npos) << c.Mode << ": " << run.Output;
+    for(const std::string &text : c.Says)
+      EXPECT_NE(run.Output.find(text), std::string::npos) << c.Mode << ": " << run.Output;
     // a fatal error does not run the orderly exit: the application is not called again
     EXPECT_TRUE(c.Code == 0 || Count(run, "event 3") == 0) << run.Output;
   }

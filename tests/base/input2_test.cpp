@@ -93,7 +93,8 @@ TEST(InputDevices, PressedAndReleasedEdgesWithThresholds)
 
 TEST(InputDevicesDeathTest, KeyIdOutsideTheDeviceIsFatal)
 {
-  EXPECT_EXIT({ sMouseWin32 m; m.getAbs(14); }, testing::ExitedWithCode(1), "invalid key id specified in sInput2Device::getAbs");
+  EXPECT_EXIT({ sMouseWin32 m; m.getAbs(14); }, testing::ExitedWithCode(1),
+              "invalid key id specified in sInput2Device::getAbs");
   EXPECT_EXIT({ sKeyboardWin32 k; k.getRel(256); }, testing::ExitedWithCode(1), "invalid key id");
   EXPECT_EXIT({ sKeyboardWin32 k; k.getPressed(-1, 0.5f); }, testing::ExitedWithCode(1), "invalid key id");
   EXPECT_EXIT({ sMouseWin32 m; m.getReleased(99, 0.5f); }, testing::ExitedWithCode(1), "invalid key id");

@@ -105,7 +105,8 @@ TEST(MemoryHeapDeathTest, CorruptionIsFatal)
   // each fault in the free list is named before the heap gives up
   struct Case { void (*Break)(TestHeap &); const char *Says; };
   const Case cases[] = {
-    {[](TestHeap &t) { t.Heap.Head.Next->Size = 8; }, "invalid free node size! [0-9a-f]+ for 00000008\n(.|\n)*00000008 free, 00000fe0 expected"},
+    {[](TestHeap &t) { t.Heap.Head.Next->Size = 8; },
+     "invalid free node size! [0-9a-f]+ for 00000008\n(.|\n)*00000008 free, 00000fe0 expected"},
     {[](TestHeap &t) { t.Heap.FreeBytes += 32; }, "00000fe0 free, 00001000 expected"},
     {[](TestHeap &t) {
        FirstOfTwoFreed(t);

@@ -184,10 +184,12 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
   pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
-    pages.push_back({"channel" + std::to_string(p + 1), [p](TouchGui *g) { g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
+    pages.push_back({"channel" + std::to_string(p + 1),
+                     [p](TouchGui *g) { g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
-    pages.push_back({"dialog" + std::to_string(k), [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+    pages.push_back({"dialog" + std::to_string(k),
+                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
   std::vector<sInt> lit;
   for(const Page &p : pages)
   {
