@@ -54,7 +54,7 @@ inline double FormCallMicros(RecDevice *rec, sInt count, sInt runs)
 // and calls run("real device", nullptr).
 template <class Run> void OnBothDevices(sInt width, sInt height, Run run)
 {
-  RecApi *api = new RecApi(RecConfig());
+  RecApi *api = new RecApi;
   sSetGpuApi(api);
   sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
   sU32 flags = 0;

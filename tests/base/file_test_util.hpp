@@ -33,7 +33,6 @@ class MemoryHandler : public sFileHandler
 public:
   std::map<std::u16string, std::string> Files;
   std::vector<std::u16string> Asked;
-  sInt BlockSize = 0;
 
   sFile *Create(const sChar *name, sInt access) override
   {
@@ -43,7 +42,7 @@ public:
     sSetAllocSource(__FILE__, __LINE__);
     void *copy = sMemAlloc(sDInt(it->second.size() + 1), 16, 0);
     memcpy(copy, it->second.data(), it->second.size());
-    return sCreateMemoryFile(copy, sS64(it->second.size()), 1, BlockSize);
+    return sCreateMemoryFile(copy, sS64(it->second.size()), 1, 0);
   }
 };
 

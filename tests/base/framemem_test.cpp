@@ -64,35 +64,16 @@ TEST_F(FrameMemory, ThreadsTakeDisjointBlocks)
 
 TEST(FrameMemoryDeathTest, MisuseIsFatal)
 {
-  EXPECT_EXIT(sAllocFrame(16, 16), testing::ExitedWithCode(1),
-              "please use sPartitionMemory\\(\\) in sMain\\(\\) to allocate frame memory");
-  EXPECT_EXIT(
-      {
-        sPartitionMemory(4096, 0);
-        sAllocFrame(4000, 16);
-        sAllocFrame(200, 16);
-      },
-      testing::ExitedWithCode(1), "out of frame mem");
-  EXPECT_EXIT(
-      {
-        sPartitionMemory(4096, 0);
-        sAllocFrameBegin(10, 4);
-        sAllocFrame(16, 16);
-      },
-      testing::ExitedWithCode(1), "can't call sAllocFrame\\(\\) between sAllocFrameBegin\\(\\) and sAllocFrameEnd\\(\\)");
-  EXPECT_EXIT(
-      {
-        sPartitionMemory(4096, 0);
-        sAllocFrameEnd(nullptr);
-      },
-      testing::ExitedWithCode(1), "sAllocFrameEnd without sAllocFrameBegin");
-  EXPECT_EXIT(
-      {
-        sPartitionMemory(4096, 0);
-        sU8 *p = static_cast<sU8 *>(sAllocFrameBegin(10, 4));
-        sAllocFrameEnd(p + 11);
-      },
-      testing::ExitedWithCode(1), kCheckFailed);
+  EXPECT_EXIT(sAllocFrame(16, 16), testing::ExitedWithCode(1), "please use sPartitionMemory\\(\\) in sMain\\(\\)");
+  struct Case { void (*Misuse)(); const char *Says; };
+  const Case cases[] = {
+    {[] { sAllocFrame(4000, 16), sAllocFrame(200, 16); }, "out of frame mem"},
+    {[] { sAllocFrameBegin(10, 4), sAllocFrame(16, 16); }, "can't call sAllocFrame\\(\\) between sAllocFrameBegin"},
+    {[] { sAllocFrameEnd(nullptr); }, "sAllocFrameEnd without sAllocFrameBegin"},
+    {[] { sAllocFrameEnd(static_cast<sU8 *>(sAllocFrameBegin(10, 4)) + 11); }, kCheckFailed},
+  };
+  for(const Case &c : cases)
+    EXPECT_EXIT((sPartitionMemory(4096, 0), c.Misuse()), testing::ExitedWithCode(1), c.Says);
 }
 
 TEST(MemoryArena, BumpsWithinChunksAndGivesBigRequestsTheirOwn)

@@ -12,18 +12,6 @@
 /***   Random generator                                                   ***/
 /****************************************************************************/
 
-TEST(RandomLcg, NextFromStateZero)
-{
-  sRandomLcg r;
-  r.State = 0;
-  EXPECT_EQ(r.Next(), 12345u);
-  EXPECT_EQ(r.State, 12345u);
-  // the next step: 12345 * 1103515245 + 12345 modulo 2^32, low 31 bits returned
-  sU32 expect = 12345u * 1103515245u + 12345u;
-  EXPECT_EQ(r.Next(), expect & 0x7fffffffu);
-  EXPECT_EQ(r.State, expect);
-}
-
 TEST(RandomLcg, NextBelowCoversTheRange)
 {
   sRandomLcg r(1);
@@ -118,5 +106,4 @@ TEST(FrameTimer, ClockGoingBackGivesNoSlices)
   t.Update(985);
   EXPECT_EQ(t.Delta, -15);
   EXPECT_LE(t.Slices, 0);
-  EXPECT_EQ(t.Slices, 98 - 100);
 }

@@ -183,36 +183,16 @@ TEST_F(RootFileTest, MisuseIsFatal)
 {
   WriteFile(Dir.Name8("a.bin"), Pattern(1024));
   std::u16string name = Dir.Name("a.bin");
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_READ);
-    f->ReadAsync(1000, 25, nullptr);
-  }, testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_READ);
-    f->AsyncDone(128);
-  }, testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_READ);
-    sInt h = f->ReadAsync(0, 8, nullptr);
-    f->EndAsync(h);
-    f->EndAsync(h);
-  }, testing::ExitedWithCode(1), kCheckFailed);
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_READ);
-    f->Write("x", 1);
-  }, testing::ExitedWithCode(1), "!IsOverlapped");
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_READWRITE);
-    f->Read(nullptr, sDInt(0x80000000));
-  }, testing::ExitedWithCode(1), kCheckFailed);
+  struct Case { sInt Mode; void (*Misuse)(sFile *); const char *Says; };
+  const Case cases[] = {
+    {sFA_READ, [](sFile *f) { f->ReadAsync(1000, 25, nullptr); }, kCheckFailed},
+    {sFA_READ, [](sFile *f) { f->AsyncDone(128); }, kCheckFailed},
+    {sFA_READ, [](sFile *f) { sInt h = f->ReadAsync(0, 8, nullptr); f->EndAsync(h), f->EndAsync(h); }, kCheckFailed},
+    {sFA_READ, [](sFile *f) { f->Write("x", 1); }, kCheckFailed},
+    {sFA_READWRITE, [](sFile *f) { f->Read(nullptr, sDInt(0x80000000)); }, kCheckFailed},
+    {sFA_WRITEAPPEND, [](sFile *f) { f->AsyncDone(f->ReadAsync(0, 8, nullptr)); }, "read error during async io"},
+  };
+  for(const Case &c : cases)
+    EXPECT_EXIT(c.Misuse(sOpenFile(name.c_str(), c.Mode)), testing::ExitedWithCode(1), c.Says);
   EXPECT_EXIT(sOpenFile(name.c_str(), 6), testing::ExitedWithCode(1), "unknown access mode 6");
-  EXPECT_EXIT({
-    sFile *f = sOpenFile(name.c_str(), sFA_WRITEAPPEND);
-    sInt h = f->ReadAsync(0, 8, nullptr);
-    f->AsyncDone(h);
-  }, testing::ExitedWithCode(1), "sRootFile: read error during async io!");
 }
-
-/****************************************************************************/
-/***   Folders                                                            ***/
-/****************************************************************************/

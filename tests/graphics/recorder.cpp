@@ -102,7 +102,6 @@ sS32 RecDevice::Reset(PresentParameters &pp)
   BackBuffer->H = pp.BackBufferHeight;
   BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
   Lost = false;
-  Resets++;
   return RES_OK;
 }
 
@@ -125,17 +124,9 @@ sS32 RecDevice::GetBackBuffer(sU32, sGpuRes **out)
   return RES_OK;
 }
 
-sS32 RecDevice::BeginScene()
-{
-  Note("BeginScene");
-  return RES_OK;
-}
+sS32 RecDevice::BeginScene() { return Logged("BeginScene"); }
 
-sS32 RecDevice::EndScene()
-{
-  Note("EndScene");
-  return RES_OK;
-}
+sS32 RecDevice::EndScene() { return Logged("EndScene"); }
 
 sS32 RecDevice::CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fmt, Pool pool, sGpuRes **out)
 {
@@ -201,7 +192,6 @@ sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType m
   r->H = h;
   r->Fmt = fmt;
   r->MS = ms;
-  r->Quality = quality;
   r->Usage = USAGE_RENDERTARGET;
   r->Data.emplace_back(LevelSize(fmt, w, h));
   Note(Str("CreateRenderTarget %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
@@ -218,7 +208,6 @@ sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampl
   r->H = h;
   r->Fmt = fmt;
   r->MS = ms;
-  r->Quality = quality;
   r->Usage = USAGE_DEPTHSTENCIL;
   Note(Str("CreateDepthStencilSurface %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
@@ -284,8 +273,7 @@ sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format 
 
 sS32 RecDevice::ColorFill(sGpuRes *surf, const Rect *, sU32 argb)
 {
-  Note(Str("ColorFill %s %08x", Name(surf).c_str(), argb));
-  return RES_OK;
+  return Logged(Str("ColorFill %s %08x", Name(surf).c_str(), argb));
 }
 
 sS32 RecDevice::StretchRect(sGpuRes *src, const Rect *sr, sGpuRes *dst, const Rect *dr, TextureFilter filter)
@@ -298,21 +286,15 @@ sS32 RecDevice::StretchRect(sGpuRes *src, const Rect *sr, sGpuRes *dst, const Re
 
 sS32 RecDevice::GetRenderTargetData(sGpuRes *rt, sGpuRes *sys)
 {
-  Note("GetRenderTargetData " + Name(rt) + " -> " + Name(sys));
-  return RES_OK;
+  return Logged("GetRenderTargetData " + Name(rt) + " -> " + Name(sys));
 }
 
 sS32 RecDevice::SetRenderTarget(sU32 index, sGpuRes *surf)
 {
-  Note(Str("SetRenderTarget %u ", index) + Name(surf));
-  return RES_OK;
+  return Logged(Str("SetRenderTarget %u ", index) + Name(surf));
 }
 
-sS32 RecDevice::SetDepthStencilSurface(sGpuRes *surf)
-{
-  Note("SetDepthStencilSurface " + Name(surf));
-  return RES_OK;
-}
+sS32 RecDevice::SetDepthStencilSurface(sGpuRes *surf) { return Logged("SetDepthStencilSurface " + Name(surf)); }
 
 sS32 RecDevice::Clear(sU32 count, const Rect *rects, sU32 flags, sU32 argb, sF32 z, sU32 stencil)
 {
@@ -324,33 +306,22 @@ sS32 RecDevice::Clear(sU32 count, const Rect *rects, sU32 flags, sU32 argb, sF32
 
 sS32 RecDevice::SetViewport(const Viewport &vp)
 {
-  Note(Str("SetViewport %u %u %u %u", vp.X, vp.Y, vp.Width, vp.Height));
-  return RES_OK;
+  return Logged(Str("SetViewport %u %u %u %u", vp.X, vp.Y, vp.Width, vp.Height));
 }
 
 sS32 RecDevice::SetScissorRect(const Rect &r)
 {
-  Note(Str("SetScissorRect %d %d %d %d", r.Left, r.Top, r.Right, r.Bottom));
-  return RES_OK;
+  return Logged(Str("SetScissorRect %d %d %d %d", r.Left, r.Top, r.Right, r.Bottom));
 }
 
-sS32 RecDevice::SetRenderState(sU32 state, sU32 value)
-{
-  Note(Str("RS %u %u", state, value));
-  return RES_OK;
-}
+sS32 RecDevice::SetRenderState(sU32 state, sU32 value) { return Logged(Str("RS %u %u", state, value)); }
 
 sS32 RecDevice::SetSamplerState(sU32 sampler, sU32 type, sU32 value)
 {
-  Note(Str("SS %u %u %u", sampler, type, value));
-  return RES_OK;
+  return Logged(Str("SS %u %u %u", sampler, type, value));
 }
 
-sS32 RecDevice::SetTexture(sU32 sampler, sGpuRes *tex)
-{
-  Note(Str("SetTexture %u ", sampler) + Name(tex));
-  return RES_OK;
-}
+sS32 RecDevice::SetTexture(sU32 sampler, sGpuRes *tex) { return Logged(Str("SetTexture %u ", sampler) + Name(tex)); }
 
 sS32 RecDevice::CreateVertexShader(const sU32 *tokens, sDInt count, sGpuRes **out)
 {
@@ -368,28 +339,18 @@ sS32 RecDevice::CreatePixelShader(const sU32 *tokens, sDInt count, sGpuRes **out
   return RES_OK;
 }
 
-sS32 RecDevice::SetVertexShader(sGpuRes *vs)
-{
-  Note("SetVertexShader " + Name(vs));
-  return RES_OK;
-}
+sS32 RecDevice::SetVertexShader(sGpuRes *vs) { return Logged("SetVertexShader " + Name(vs)); }
 
-sS32 RecDevice::SetPixelShader(sGpuRes *ps)
-{
-  Note("SetPixelShader " + Name(ps));
-  return RES_OK;
-}
+sS32 RecDevice::SetPixelShader(sGpuRes *ps) { return Logged("SetPixelShader " + Name(ps)); }
 
 sS32 RecDevice::SetVertexShaderConstantF(sU32 start, const sF32 *data, sU32 count)
 {
-  Note(Str("VSConst %u %u %g", start, count, double(data[0])));
-  return RES_OK;
+  return Logged(Str("VSConst %u %u %g", start, count, double(data[0])));
 }
 
 sS32 RecDevice::SetPixelShaderConstantF(sU32 start, const sF32 *data, sU32 count)
 {
-  Note(Str("PSConst %u %u %g", start, count, double(data[0])));
-  return RES_OK;
+  return Logged(Str("PSConst %u %u %g", start, count, double(data[0])));
 }
 
 sS32 RecDevice::CreateVertexBuffer(sU32 length, sU32 usage, Pool pool, sGpuRes **out)
@@ -429,47 +390,37 @@ sS32 RecDevice::UnlockBuffer(sGpuRes *) { return RES_OK; }
 sS32 RecDevice::CreateVertexDeclaration(const VertexElement *elems, sGpuRes **out)
 {
   RecRes *r = Make("decl");
-  for(const VertexElement *e = elems; e->Stream != 0xff; e++) r->Decl.push_back(*e);
-  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", r->Decl.size(), r->Id));
+  size_t n = 0;
+  while(elems[n].Stream != 0xff) n++;
+  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", n, r->Id));
   *out = H(r);
   return RES_OK;
 }
 
-sS32 RecDevice::SetVertexDeclaration(sGpuRes *decl)
-{
-  Note("SetVertexDeclaration " + Name(decl));
-  return RES_OK;
-}
+sS32 RecDevice::SetVertexDeclaration(sGpuRes *decl) { return Logged("SetVertexDeclaration " + Name(decl)); }
 
 sS32 RecDevice::SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride)
 {
-  Note(Str("SetStreamSource %u ", stream) + Name(vb) + Str(" offset %u stride %u", offset, stride));
-  return RES_OK;
+  return Logged(Str("SetStreamSource %u ", stream) + Name(vb) + Str(" offset %u stride %u", offset, stride));
 }
 
 sS32 RecDevice::SetStreamSourceFreq(sU32 stream, sU32 setting)
 {
-  Note(Str("SetStreamSourceFreq %u %08x", stream, setting));
-  return RES_OK;
+  return Logged(Str("SetStreamSourceFreq %u %08x", stream, setting));
 }
 
-sS32 RecDevice::SetIndices(sGpuRes *ib)
-{
-  Note("SetIndices " + Name(ib));
-  return RES_OK;
-}
+sS32 RecDevice::SetIndices(sGpuRes *ib) { return Logged("SetIndices " + Name(ib)); }
 
 sS32 RecDevice::DrawPrimitive(PrimitiveType type, sU32 start, sU32 prims)
 {
-  Note(Str("DP %u start %u prims %u", type, start, prims));
-  return RES_OK;
+  return Logged(Str("DP %u start %u prims %u", type, start, prims));
 }
 
 sS32 RecDevice::DrawIndexedPrimitive(PrimitiveType type, sS32 base, sU32 minIndex, sU32 numVertices, sU32 startIndex,
                                      sU32 prims)
 {
-  Note(Str("DIP %u base %d min %u verts %u start %u prims %u", type, base, minIndex, numVertices, startIndex, prims));
-  return RES_OK;
+  return Logged(
+    Str("DIP %u base %d min %u verts %u start %u prims %u", type, base, minIndex, numVertices, startIndex, prims));
 }
 
 sS32 RecDevice::CreateQuery(QueryType, sGpuRes **out)
@@ -497,26 +448,10 @@ sS32 RecApi::GetAdapterDisplayMode(sU32, DisplayMode &out)
   return RES_OK;
 }
 
-sS32 RecApi::CheckDeviceType(sU32, DeviceType, Format, Format bb, sBool)
-{
-  return Config.RefusedBackBuffers.count(bb) ? ERR_NOTAVAILABLE : RES_OK;
-}
-
-sS32 RecApi::CheckDeviceFormat(sU32, DeviceType, Format, sU32, ResourceType, Format fmt)
-{
-  return Config.RefusedFormats.count(fmt) ? ERR_NOTAVAILABLE : RES_OK;
-}
-
 sS32 RecApi::CheckDeviceMultiSampleType(sU32, DeviceType, Format, sBool, MultiSampleType, sU32 *levels)
 {
-  if(!Config.Multisample) return ERR_NOTAVAILABLE;
-  if(levels) *levels = Config.QualityLevels;
+  if(levels) *levels = 4;
   return RES_OK;
-}
-
-sS32 RecApi::CheckDepthStencilMatch(sU32, DeviceType, Format, Format, Format depth)
-{
-  return Config.RefusedFormats.count(depth) ? ERR_NOTAVAILABLE : RES_OK;
 }
 
 sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
@@ -524,28 +459,19 @@ sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
   std::memset(&caps, 0, sizeof(caps));
   caps.Type = type;
   caps.DevCaps = DEVCAPS_HWTRANSFORMANDLIGHT;
-  caps.TextureFilterCaps = Config.FilterCaps;
-  caps.MaxAnisotropy = Config.MaxAnisotropy;
+  caps.TextureFilterCaps = PTFILTERCAPS_MAGFANISOTROPIC | PTFILTERCAPS_MINFANISOTROPIC;
+  caps.MaxAnisotropy = 16;
   caps.MaxTextureWidth = caps.MaxTextureHeight = 8192;
   caps.MaxSimultaneousRTs = 4;
   caps.MaxStreams = 4;
-  caps.VertexShaderVersion = 0xfffe0000u | Config.ShaderVersion;
-  caps.PixelShaderVersion = 0xffff0000u | Config.ShaderVersion;
-  caps.NumberOfAdaptersInGroup = Config.AdaptersInGroup;
+  caps.VertexShaderVersion = 0xfffe0300u;
+  caps.PixelShaderVersion = 0xffff0300u;
+  caps.NumberOfAdaptersInGroup = 1;
   return RES_OK;
 }
 
-sS32 RecApi::CreateDevice(sU32, DeviceType, SDL_Window *, sU32 behaviour, PresentParameters &pp, sGpuDevice **out)
+sS32 RecApi::CreateDevice(sU32, DeviceType, SDL_Window *, sU32, PresentParameters &pp, sGpuDevice **out)
 {
-  CreateCalls++;
-  Log.push_back("CreateDevice " + std::to_string(pp.BackBufferWidth) + " x " + std::to_string(pp.BackBufferHeight) +
-                " behaviour " + std::to_string(behaviour));
-  if(Config.FailCreateDevice > 0)
-  {
-    Config.FailCreateDevice--;
-    *out = nullptr;
-    return ERR_NOTAVAILABLE;
-  }
   Device = new RecDevice(pp);
   *out = Device;
   return RES_OK;

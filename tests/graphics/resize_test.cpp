@@ -29,21 +29,8 @@ protected:
   // mode is left as the last device had it, as when the show makes its window again.
   bool Start(sInt w, sInt h)
   {
-    if(!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    plat::WindowDesc desc;
-    desc.Title = u"graphics test";
-    desc.Width = w;
-    desc.Height = h;
-    std::u16string error;
-    Win = plat::Window::Create(desc, error);
-    if(!Win) return false;
-    sSetGfxWindow(Win->GetSdlWindow());
-    sSetGpuApi(nullptr);
-    sU32 flags = 0;
-    sInt mw = w, mh = h;
-    sInitScreenMode(flags, mw, mh);
-    sInitGfx(flags, mw, mh);
-    return sIsGfxActive();
+    Win = StartOnWindow(w, h);
+    return Win && sIsGfxActive();
   }
 
   // Ends the device and its window; the screen mode stays.
@@ -63,27 +50,6 @@ protected:
     h = y;
   }
 
-  // The screen's pixels (0xRRGGBB) with its size.
-  std::vector<uint32_t> ReadScreen(sInt &w, sInt &h)
-  {
-    const sU8 *data;
-    sInt pitch, format;
-    sBeginReadScreen(data, pitch, format);
-    EXPECT_EQ(format, 1);
-    w = DX.TargetSizeX;
-    h = DX.TargetSizeY;
-    std::vector<uint32_t> px;
-    for(sInt y = 0; y < h; y++)
-      for(sInt x = 0; x < w; x++)
-      {
-        uint32_t p;
-        std::memcpy(&p, data + sDInt(y) * pitch + x * 4, 4);
-        px.push_back(p & 0xffffff);
-      }
-    sEndReadScreen();
-    return px;
-  }
-
   // Clears the screen, clears a window rectangle in another colour and checks both.
   void DrawAndCheck(sInt w, sInt h, uint32_t back, uint32_t front)
   {
@@ -94,7 +60,7 @@ protected:
     sSetTarget(spec);
     sSetScreenTarget(nullptr, 0, 0);
     sInt rw = 0, rh = 0;
-    std::vector<uint32_t> px = ReadScreen(rw, rh);
+    std::vector<uint32_t> px = ReadTarget(rw, rh);
     sRender3DEnd(1);
     ASSERT_EQ(rw, w);
     ASSERT_EQ(rh, h);
@@ -112,19 +78,23 @@ TEST_F(Resized, DeviceStartedAgainAtAnotherSize)
   CurrentScreenMode = sScreenMode();
   if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
   DrawAndCheck(64, 48, 0x336699, 0xff8000);
+  // textures kept past the device are empty and safe to delete under the next one
+  sTexture2D *checker = MakeChecker();
+  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
   Stop();
+  EXPECT_EQ(checker->Tex, nullptr);
+  EXPECT_EQ(rt->Tex, nullptr);
 
   // the screen mode still holds 64 x 48: the new device must follow its window
   ASSERT_TRUE(Start(100, 70));
-  sInt w, h;
-  WindowSize(w, h);
-  ASSERT_EQ(w, 100);
-  ASSERT_EQ(h, 70);
+  sInt targets = sGetRenderTargetCount();
+  delete rt;
+  delete checker;
+  EXPECT_EQ(sGetRenderTargetCount(), targets);
   sInt sx = 0, sy = 0;
   sGetScreenSize(sx, sy);
   EXPECT_EQ(sx, 100);
   EXPECT_EQ(sy, 70);
-  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 100);
   EXPECT_EQ(sGetScreenDepthBuffer()->SizeY, 70);
   DrawAndCheck(100, 70, 0x204060, 0x00ff00);
 }
@@ -144,13 +114,9 @@ TEST_F(Resized, ResetToTheWindowsNewSize)
   if(w != 96 || h != 80) GTEST_SKIP() << "the window manager kept the window at " << w << " x " << h;
   sSetScreenSize(w, h);
   EXPECT_FALSE(sRender3DBegin());   // outside the paint message a restore waits
-  LogCapture log;
   sInitGfx(0, w, h);
-  EXPECT_EQ(log.Count("restoring device"), 1);
   ASSERT_TRUE(sIsGfxActive());
   EXPECT_EQ(sGetRenderTargetCount(), targets);
-  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeX, 96);
-  EXPECT_EQ(sGetScreenColorBuffer(0)->SizeY, 80);
   EXPECT_EQ(sGetScreenDepthBuffer()->SizeX, 96);
   EXPECT_EQ(sGetScreenDepthBuffer()->SizeY, 80);
   EXPECT_GE(sGetLargeDepthBuffer()->SizeX, 96);
@@ -162,14 +128,14 @@ TEST_F(Resized, ResetToTheWindowsNewSize)
   sRenderTargetSpec spec(sRTF_CLEAR_ALL, 0xff808080, nullptr, rt, sGetLargeDepthBuffer());
   sSetTarget(spec);
   sInt rw = 0, rh = 0;
-  std::vector<uint32_t> px = ReadScreen(rw, rh);
+  std::vector<uint32_t> px = ReadTarget(rw, rh);
   EXPECT_EQ(rw, 16);
   EXPECT_EQ(rh, 16);
   ASSERT_EQ(px.size(), 16u * 16u);
   EXPECT_EQ(px[0], 0x808080u);
   EXPECT_EQ(px[255], 0x808080u);
   sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000);
-  px = ReadScreen(rw, rh);
+  px = ReadTarget(rw, rh);
   EXPECT_EQ(rw, 96);
   EXPECT_EQ(px[size_t(79) * 96 + 95], 0u);
   sRender3DEnd(1);
@@ -182,8 +148,7 @@ TEST_F(Resized, ResetToTheWindowsNewSize)
 // another device has started, hands none of the old handles to the new device.
 TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
 {
-  RecApi *api = StartRecording();
-  RecDevice *dev = api->Device;
+  StartRecording();
   sInt targetsBefore = sGetRenderTargetCount();
   auto *plain = new sTexture2D(16, 16, sTEX_ARGB8888);
   auto *rt = new sTexture2D(32, 32, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
@@ -193,8 +158,6 @@ TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
   ASSERT_NE(rt->Tex, nullptr);
   ASSERT_NE(proxy->Tex, nullptr);
   EXPECT_EQ(sGetRenderTargetCount(), targetsBefore + 1);
-  int liveTex = dev->Live("tex");
-  EXPECT_GE(liveTex, 2);
 
   StopGraphics();
   for(sTextureBase *t : {static_cast<sTextureBase *>(plain), static_cast<sTextureBase *>(rt),
@@ -206,8 +169,6 @@ TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
   }
   EXPECT_EQ(rt->RTIndex, -1);
   EXPECT_EQ(sGetRenderTargetCount(), 0);
-  EXPECT_EQ(sGetStaticTextureMem(), 0u);
-  EXPECT_EQ(plain->SizeX, 16);   // the object itself stays as it was
 
   // another device: its targets are its own, and deleting the old objects touches nothing
   RecApi *api2 = StartRecording();
@@ -223,26 +184,6 @@ TEST(DeviceEnd, TexturesOutlivingTheDeviceLetGoOfIt)
   EXPECT_TRUE(dev2->Lines("ERROR").empty());
   EXPECT_EQ(dev2->Log.size(), logBefore);
   StopGraphics();
-}
-
-TEST_F(Resized, TextureKeptAcrossDevicesIsEmptyAndSafeToDelete)
-{
-  CurrentScreenMode = sScreenMode();
-  if(!Start(64, 48)) GTEST_SKIP() << "no graphics device";
-  sTexture2D *checker = MakeChecker();
-  sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  ASSERT_NE(checker->Tex, nullptr);
-  Stop();
-  EXPECT_EQ(checker->Tex, nullptr);
-  EXPECT_EQ(rt->Tex, nullptr);
-  EXPECT_EQ(sGetRenderTargetCount(), 0);
-  ASSERT_TRUE(Start(80, 60));
-  sInt targets = sGetRenderTargetCount();
-  delete rt;
-  delete checker;
-  EXPECT_EQ(sGetRenderTargetCount(), targets);
-  // the new device still draws
-  DrawAndCheck(80, 60, 0x405060, 0xff0000);
 }
 
 // A geometry kept past the end of the device is reported, and letting go of it after

@@ -34,10 +34,7 @@ Model Class1(Options opt) {
     c.Textures[0] = r.Texture();
     c.Textures[1] = r.Texture();
   };
-  m.PreM = [](const Case &c, int k, D4 &off) {
-    off = {};
-    return c.A(kPos, k);
-  };
+  m.PreM = PosOnly;
   m.Vs = [opt](const Case &c, int k, D4 clip, D4) {
     Varyings v;
     D4 color = c.VC[4];

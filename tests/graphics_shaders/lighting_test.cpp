@@ -7,8 +7,7 @@ namespace {
 
 using namespace cpu;
 
-#define CHECK_PAIR(model, vs, ps)                                   \
-  for (uint32_t seed : {21u, 22u, 23u}) EXPECT_TRUE(Check(model, vs, ps, seed))
+constexpr uint32_t kFirstSeed = 21;
 
 D4 Rows(const Case &c, int first, D4 p) {
   return c.VC[size_t(first)] * p.x + c.VC[size_t(first + 1)] * p.y + c.VC[size_t(first + 2)] * p.z +
@@ -85,10 +84,7 @@ Model Class3(Class3Sel sel) {
     for (int u = 0; u < 4; u++) c.Textures[u] = r.Texture(5, 5);
     if (c.Textures.count(1)) c.Textures[1] = DepthMaps(r, c.PC[14].x, c.PC[14].y);
   };
-  m.PreM = [](const Case &c, int k, D4 &off) {
-    off = {};
-    return c.A(kPos, k);
-  };
+  m.PreM = PosOnly;
   m.Vs = [=](const Case &c, int k, D4, D4) {
     D4 P = c.A(kPos, k), N = c.A(kNormal, k);
     // the normal by all four placement rows, its w taken as 1
@@ -173,10 +169,7 @@ TEST(LightingRender, Class8NormalMappedWithMasks) {
     c.PC[8] = {r.U(0.3, 0.9), r.U(2, 6), r.U(0, 2), 0};
     for (int u = 0; u < 4; u++) c.Textures[u] = r.Texture(5, 5);
   };
-  m.PreM = [](const Case &c, int k, D4 &off) {
-    off = {};
-    return c.A(kPos, k);
-  };
+  m.PreM = PosOnly;
   m.Vs = [](const Case &c, int k, D4, D4) {
     return Varyings{{Tc(0), c.A(Tc(0), k)}, {Tc(1), c.A(Tc(1), k)}, {Tc(2), c.A(kPos, k) + c.VC[4]}};
   };
@@ -226,10 +219,7 @@ TEST_P(Class13Render, TangentSpaceLighting) {
     for (int u = 0; u < 3; u++) c.Textures[u] = r.Texture(5, 5);
     c.Textures[3] = DepthMaps(r, c.PC[9].x, c.PC[9].y);
   };
-  m.PreM = [](const Case &c, int k, D4 &off) {
-    off = {};
-    return c.A(kPos, k);
-  };
+  m.PreM = PosOnly;
   m.Vs = [](const Case &c, int k, D4, D4) {
     D4 P = c.A(kPos, k);
     Varyings v{{Tc(0), c.A(Tc(0), k)}, {Tc(1), c.A(Tc(1), k)}, {Tc(2), P + c.VC[16]},

@@ -76,27 +76,22 @@ std::string Show(D4 v) {
         if (v.first.first == 10) v.second = Sat(v.second);
   }
 
-  shaderrun::Setup setup;
+  shtest::DrawSetup setup;
   for (int r = 0; r < 256; r++)
     for (int j = 0; j < 4; j++) setup.VSConst[size_t(r * 4 + j)] = float(c.VC[size_t(r)][j]);
   for (int r = 0; r < 224; r++)
     for (int j = 0; j < 4; j++) setup.PSConst[size_t(r * 4 + j)] = float(c.PC[size_t(r)][j]);
-  for (const auto &a : c.Attr) {
-    std::array<shaderrun::Vec4, 4> v;
-    for (int k = 0; k < 4; k++)
-      for (int j = 0; j < 4; j++) v[size_t(k)][size_t(j)] = float(a.second[size_t(k)][j]);
-    setup.Attributes[a.first] = v;
+  for (const auto &[sem, corners] : c.Attr) {
+    shtest::Attribute a{{uint8_t(sem.first), uint8_t(sem.second)}, {}};
+    for (const D4 &v : corners) a.Values.insert(a.Values.end(), {float(v.x), float(v.y), float(v.z), float(v.w)});
+    setup.Attributes.push_back(a);
   }
-  for (const auto &t : c.Textures) {
-    shaderrun::Texture tex;
-    tex.Cube = t.second.Cube;
-    tex.Unit = t.first;
-    tex.Width = t.second.W;
-    tex.Height = t.second.H;
-    for (const D4 &x : t.second.Texels) tex.Texels.push_back({float(x.x), float(x.y), float(x.z), float(x.w)});
+  for (const auto &[unit, t] : c.Textures) {
+    shtest::Texture tex{t.Cube ? shtest::Texture::Cube : shtest::Texture::Tex2D, unit, t.W, t.H, 1, {}, false};
+    for (const D4 &x : t.Texels) tex.Texels.insert(tex.Texels.end(), {float(x.x), float(x.y), float(x.z), float(x.w)});
     setup.Textures.push_back(tex);
   }
-  shaderrun::Result r = shaderrun::Draw(vs.Data, vs.Size / 4, ps.Data, ps.Size / 4, setup);
+  shtest::DrawResult r = shtest::Draw(Words(vs), Words(ps), setup);
   if (!r.Ok) return ::testing::AssertionFailure() << r.Error;
 
   int checked = 0;
@@ -116,12 +111,12 @@ std::string Show(D4 v) {
       for (const auto &o : out[a]) v[o.first] = o.second * w0 + out[b].at(o.first) * w1 + out[d].at(o.first) * w2;
       D4 want = model.Ps(c, v);
       if (model.Sm2) want = Sat(want);
-      const shaderrun::Vec4 &got = r.Pixels[size_t(j * setup.Width + i)];
+      const float *got = r.Pixel(i, j);
       if (std::getenv("SHADER_TEST_DUMP"))
         std::printf("(%d,%d) got %g %g %g %g want %s\n", i, j, got[0], got[1], got[2], got[3], Show(want).c_str());
       for (int k = 0; k < 4; k++) {
         double tol = model.Tolerance * std::max(1.0, std::fabs(want[k]));
-        if (!(std::fabs(got[size_t(k)] - want[k]) <= tol))
+        if (!(std::fabs(got[k] - want[k]) <= tol))
           return ::testing::AssertionFailure()
                  << "pixel (" << i << ", " << j << ") channel " << "rgba"[k] << ": got ("
                  << got[0] << ", " << got[1] << ", " << got[2] << ", " << got[3] << ") want " << Show(want)

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "common/gl_harness.hpp"
-#include "runner.hpp"
 #include "shaders/shadercode.hpp"
 
 namespace cpu {
@@ -107,7 +106,18 @@ struct Model {
   double Tolerance = 1e-4;
 };
 
+// The corner's position as the program reads it, nothing added afterwards; PosW1 with w 1.
+inline D4 PosOnly(const Case &c, int k, D4 &off) { return off = {}, c.A(kPos, k); }
+inline D4 PosW1(const Case &c, int k, D4 &off) { return off = {}, Rgb(c.A(kPos, k), 1); }
+
+// Checks the pair under three seeded random inputs from the file's kFirstSeed on.
+#define CHECK_PAIR(model, vs, ps) \
+  for (uint32_t seed : {kFirstSeed, kFirstSeed + 1, kFirstSeed + 2}) EXPECT_TRUE(cpu::Check(model, vs, ps, seed))
+
 bool Invert4(const double m[4][4], double out[4][4]);
+
+// The token words of a program.
+inline std::vector<uint32_t> Words(const shadercode::Code &c) { return {c.Data, c.Data + c.Size / 4}; }
 
 // Draws the pair with seeded random inputs and compares every pixel (those on the strip's
 // diagonal excepted) with the CPU evaluation.

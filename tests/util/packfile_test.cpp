@@ -143,7 +143,6 @@ TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
   PackOnDisk p(Dir, MakePack(e, {1, 2, 3, 4}));
   ASSERT_TRUE(p.Opened);
   EXPECT_EQ(p.Handler.GetCount(), 2);
-  EXPECT_EQ(sparktest::CountOf(Out.Text(), "lies outside the packfile, ignored"), 2u);
   EXPECT_EQ(p.Handler.Create(u"past", sFA_READ), nullptr);
   EXPECT_EQ(p.Handler.Create(u"wrap", sFA_READ), nullptr);
   sFile *f = p.Handler.Create(u"in", sFA_READ);
@@ -183,15 +182,11 @@ TEST(PackfileLogger, ConcurrentRecordingKeepsEveryLine)
       EXPECT_NE(s.find("\"t" + std::to_string(t) + "/f" + std::to_string(i) + ".bin\"\n"), std::string::npos);
 }
 
-TEST(PackfileLogger, EveryDefinitionWrittenIsAnnouncedOnce)
+TEST(PackfileLogger, EveryDefinitionIsWrittenOnce)
 {
   TempDir dir;
-  CaptureOutput out;
+  CaptureOutput quiet;
   sWritePackfileDefinitions();   // whatever an earlier test left: the list is empty now
-  out.Clear();
-  sWritePackfileDefinitions();
-  EXPECT_EQ(out.Text().find("[pfl]"), std::string::npos) << out.Text();
-
   std::u16string def1 = dir.Name("one.def"), def2 = dir.Name("two.def");
   sAddPackfileLogger(def1.c_str());
   sAddPackfileLogger(def2.c_str());
@@ -199,18 +194,15 @@ TEST(PackfileLogger, EveryDefinitionWrittenIsAnnouncedOnce)
   sFile *f = sOpenFile(dir.Name("data.bin").c_str(), sFA_READ);
   ASSERT_NE(f, nullptr);
   sDELETE(f);
-  out.Clear();
   sWritePackfileDefinitions();
-  EXPECT_EQ(sparktest::CountOf(out.Text(), "[pfl] writing def file...\n"), 2u) << out.Text();
   for(const std::u16string &def : {def1, def2})
   {
-    std::vector<uint8_t> bytes = sparktest::ReadFile<std::vector<uint8_t>>(plat::ToUtf8(def));
-    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("data.bin\"\r\n"), std::string::npos);
+    EXPECT_NE(sparktest::ReadFile(plat::ToUtf8(def)).find("data.bin\"\r\n"), std::string::npos);
+    std::filesystem::remove(plat::ToUtf8(def));
   }
-  // the list is empty afterwards: nothing is written or announced again
-  out.Clear();
+  // the list is empty afterwards: nothing is written again
   sWritePackfileDefinitions();
-  EXPECT_EQ(out.Text().find("[pfl]"), std::string::npos) << out.Text();
+  EXPECT_FALSE(std::filesystem::exists(plat::ToUtf8(def1)) || std::filesystem::exists(plat::ToUtf8(def2)));
 }
 
 /****************************************************************************/
@@ -287,20 +279,23 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
   std::u16string def = dir.Name("pack.def");
   std::u16string packName = dir.Name("pack.fpf");
   sAddPackfileLogger(def.c_str());
-  for(const F &f : files)
-  {
-    sFile *file = sOpenFile(dir.Name(f.Name).c_str(), sFA_READ);
-    ASSERT_NE(file, nullptr) << f.Name;
-    EXPECT_EQ(ReadAll(file), f.Bytes) << f.Name;
-    sDELETE(file);
-  }
+  // every file read whole, from the disk or from the pack
+  auto readEach = [&] {
+    for(const F &f : files)
+    {
+      sFile *file = sOpenFile(dir.Name(f.Name).c_str(), sFA_READ);
+      ASSERT_NE(file, nullptr) << f.Name;
+      EXPECT_EQ(ReadAll(file), f.Bytes) << f.Name;
+      sDELETE(file);
+    }
+  };
+  readEach();
   sFile *again = sOpenFile(dir.Name("music.ogg").c_str(), sFA_READ);   // recorded twice
   sDELETE(again);
   sFile *written = sOpenFile(dir.Name("out.bin").c_str(), sFA_WRITE);   // not recorded
   sDELETE(written);
 
   sWritePackfileDefinitions();
-  EXPECT_NE(quiet.Text().find("[pfl] writing def file...\n"), std::string::npos);
   std::vector<uint8_t> defBytes = sparktest::ReadFile<std::vector<uint8_t>>(plat::ToUtf8(def));
   ASSERT_GE(defBytes.size(), 3u);
   EXPECT_EQ(defBytes[0], 0xEF);   // a name above 8 bits: UTF-8 with its mark
@@ -322,18 +317,10 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
 
   for(const F &f : files) std::filesystem::remove(dir.Name8(f.Name));
   sAddPackfile(packName.c_str());
-  EXPECT_NE(quiet.Text().find("[pf] opened, 6 files\n"), std::string::npos);
-  for(const F &f : files)
-  {
-    sFile *file = sOpenFile(dir.Name(f.Name).c_str(), sFA_READ);
-    ASSERT_NE(file, nullptr) << f.Name;
-    EXPECT_EQ(ReadAll(file), f.Bytes) << f.Name;
-    sDELETE(file);
-  }
+  readEach();
   EXPECT_TRUE(sFileExists(dir.Name("scene/sub/MESH.pet").c_str()));
   // writing goes past the pack to the next handler
   sFile *w = sOpenFile(dir.Name("music.ogg").c_str(), sFA_WRITE);
   ASSERT_NE(w, nullptr);
   sDELETE(w);
-  EXPECT_NE(quiet.Text().find("[pf] ERROR: can't open files for writing\n"), std::string::npos);
 }
