@@ -138,8 +138,6 @@ const BuiltList<80, 10> &ShortList()
 
 sInt PartLightSet(sInt material) { return material == 9 || material == 11 || material == 12 || material == 13 ? 0 : 2; }
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-
 // Whether step 12 of the bar carries the freeze key.
 sBool HasFreezeKey(SyncPatternTable table, sInt bar)
 {
@@ -470,8 +468,8 @@ sU32 TransformerScene::PointColour(sInt ring, sInt point, sF64 c, sF32 pulseHalf
   const sF64 D = std::sin(U * V * Z * (2.0 * pulseHalfBar + 0.1));
   // the blend weight leaves 0..1 for most points (D - 0.7 .. D + 0.8); the blend is only
   // defined inside it
-  const sF32 t = Clamp(sF32(D - ((1.0 - R) * 1.5 - 0.8)), 0.0f, 1.0f);
-  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, Clamp(sF32(0.5 * R), 0.0f, 1.0f));
+  const sF32 t = SceneClamp(sF32(D - ((1.0 - R) * 1.5 - 0.8)), 0.0f, 1.0f);
+  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, SceneClamp(sF32(0.5 * R), 0.0f, 1.0f));
 }
 
 void TransformerScene::Render(sInt, sViewport *)
@@ -489,13 +487,13 @@ void TransformerScene::Render(sInt, sViewport *)
   const sF64 c = sF64(s.SyncClock);
 
   LightSet **sets = MaterialSet->LightSets;
-  const sF32 fade = Clamp(sF32((sF64(s.SyncClock) - sF64(EnterClock)) * 0.0001), 0.0f, 1.0f);
+  const sF32 fade = SceneClamp(sF32((sF64(s.SyncClock) - sF64(EnterClock)) * 0.0001), 0.0f, 1.0f);
   sets[3]->Ambient = (sets[3]->Ambient & 0x00FFFFFF) | (sU32(255.0f * fade) << 24);
 
   BackWall->Matrix.EulerXYZ(0.0f, 0.0f, ClockAngle(c, 0.0001) + s.TwoBarTriangle);
 
   const sF32 t = s.SyncPaused ? 1.0f : 1.0f - s.PulseHalfBar;
-  sets[0]->Ambient = sBlendColor(0x00FFFFFF, 0x00A0A0A0, Clamp(t, 0.0f, 1.0f));
+  sets[0]->Ambient = sBlendColor(0x00FFFFFF, 0x00A0A0A0, SceneClamp(t, 0.0f, 1.0f));
   sets[0]->Colors[0] = sets[0]->Colors[1] = 0;
 
   Band->Matrix.EulerXYZ(0.0f, -ClockAngle(c, 0.0002), 0.0f);
@@ -524,7 +522,7 @@ void TransformerScene::AfterRender(sViewport *view)
   PassView->Prepare(15);
 
   const SyncNow s = ReadSync(SyncSource);
-  const sF32 k = Clamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
+  const sF32 k = SceneClamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
   PassPulse->Color = (sU32(255 - sInt(k * s.PulseHalfBar * 255.0f)) << 24) | 0xFFFFFF;
   PassOverlay->Color = 0x00FFFFFF;
   const sF32 W = sF32(DisplayWidth), H = sF32(DisplayHeight);
