@@ -37,10 +37,11 @@ void ListTree(std::vector<TreeRecord> &records, const sChar *source, const sChar
   auto listFolder = [&](sInt level, const sChar *src, const sChar *dst) {
     sDynamicArray<sDirEntry> entries;
     if(!sLoadDir(entries, src)) return;
+    // a name that would not fit is left out: a cut path names some other file
+    const sInt srcLength = sGetStringLen(src), dstLength = dst ? sGetStringLen(dst) : 0;
+    const sInt longest = srcLength > dstLength ? srcLength : dstLength;
     for(const sDirEntry &e : entries)
     {
-      // a name that would not fit is left out: a cut path names some other file
-      sInt longest = sGetStringLen(src) > (dst ? sGetStringLen(dst) : 0) ? sGetStringLen(src) : sGetStringLen(dst);
       if(longest + 1 + sGetStringLen(e.Name) >= sMAXPATH) continue;
       TreeRecord r;
       r.Level = level;
