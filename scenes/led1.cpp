@@ -148,9 +148,8 @@ SyncPatternTable Led1List(sInt formation)
 /***   Strands                                                            ***/
 /****************************************************************************/
 
-void Led1Strand::Init(Scene *owner, sF32 width, sInt lightSet)
+void Led1Strand::Init(sF32 width, sInt lightSet)
 {
-  Owner = owner;
   Width = width;
   Trail = sNEW ArrayForm(6);
   Trail->Vertices = NewMeshVertices(LED1_RINGFRAMES * LED1_RINGPOINTS);
@@ -363,7 +362,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 
   static const sF32 widths[3] = {0.8f, 0.2f, 0.1f};
   for(sInt i = 0; i < LED1_HEADS; i++)
-    for(sInt b = 0; b < 3; b++) strands[b][i].Init(this, widths[b], b == 0 ? i % 3 + 3 : 6);
+    for(sInt b = 0; b < 3; b++) strands[b][i].Init(widths[b], b == 0 ? i % 3 + 3 : 6);
 
   boxCloud = MakeBoxes(this, 7, LED1_BOXES, 4.5f, 0.5f);
   smallBoxCloud = MakeBoxes(this, 7, LED1_SMALLBOXES, 4.5f, 0.5f);
