@@ -129,7 +129,7 @@ TouchGui::TouchGui()
   prevPointerX = prevPointerY = dragX = dragY = dragSmoothX = dragSmoothY = 0;
   rippleTime = 1000;
   rippleX = rippleY = 0;
-  sceneSelect = prevSceneSelect = sU32(-1);
+  sceneSelect = sU32(-1);
   laidStyle = -1;
   sceneTileCount = 0;
   prevPage = prevEffect = 0;
@@ -137,12 +137,9 @@ TouchGui::TouchGui()
   lockTouchTime = autoFxLocked = 0;
   configLoadTime = 0;
   flyerPhase = prevFlyerPhase = 0;
-  prevLogoStyle = -1;
   logoStartRequest = flyerStartRequest = 0;
-  movieStartRequest = prevMovieStartRequest = 0;
-  prevSelectedMovie = prevMovieStyle = sU32(-1);
-  movieStopRequest = movieNextRequest = moviePickRequest = 0;
-  prevMoviePower = 0;
+  prevMovieStartRequest = 0;
+  prevSelectedMovie = sU32(-1);
   for(sInt k = 0; k < 2; k++)
     for(sInt i = 0; i < 12; i++) movieLatch[k][i] = movieTrackTime[k][i] = 0;
   controlSwitch = 1;

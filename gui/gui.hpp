@@ -190,7 +190,7 @@ public:
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
   sU32 rippleTime;
   sF32 rippleX, rippleY;
-  sU32 sceneSelect, prevSceneSelect;
+  sU32 sceneSelect;
   sInt laidStyle;              // the style whose tiles are laid out, -1 none
   sInt sceneTileCount;
   sU32 prevPage, prevEffect;
@@ -198,11 +198,8 @@ public:
   sU32 lockTouchTime, autoFxLocked;
   sInt configLoadTime;
   sU32 flyerPhase, prevFlyerPhase;
-  sInt prevLogoStyle;
   sU32 logoStartRequest, flyerStartRequest;
-  sU32 movieStartRequest, prevMovieStartRequest, prevSelectedMovie, prevMovieStyle;
-  sU32 movieStopRequest, movieNextRequest, moviePickRequest;
-  sF32 prevMoviePower;
+  sU32 prevMovieStartRequest, prevSelectedMovie;
   sU32 movieLatch[2][12];
   sU32 movieTrackTime[2][12];
   sU32 controlSwitch;
