@@ -206,6 +206,19 @@ void Led1Strand::Step(const sVec3 &head, sF32 fade)
 
 void Led1Strand::Build()
 {
+  // the ring's outline, the same for every ring of every strand
+  static const struct Outline
+  {
+    sVec3 Out[LED1_RINGPOINTS];
+    Outline()
+    {
+      for(sInt k = 0; k < LED1_RINGPOINTS; k++)
+      {
+        const sF32 a = sF32(k) * sF32(TwoPi) / 23.0f;
+        Out[k] = sVec3(std::cos(a), std::sin(a), 0.0f);
+      }
+    }
+  } outline;
   MeshVertex *v = Trail->Vertices;
   const sF32 grow = 1.0f - SceneClamp01(Fade);
   for(sInt j = 0; j < LED1_RINGFRAMES; j++)
@@ -214,8 +227,7 @@ void Led1Strand::Build()
     const sF32 radius = j < 2 ? 0.0f : Width * grow * (1.0f - (sF32(j) - 2.0f * Walked) / 29.0f);
     for(sInt k = 0; k < LED1_RINGPOINTS; k++, v++)
     {
-      const sF32 a = sF32(k) * sF32(TwoPi) / 23.0f;
-      const sVec3 out(std::cos(a), std::sin(a), 0.0f);
+      const sVec3 &out = outline.Out[k];
       v->Pos = sMulPointMat3x4(out * radius, r);
       v->Normal = sMulDirMat3x4(out, r);
       v->Color = 0xFFFFFFFF;
