@@ -164,7 +164,6 @@ TransformerScene::TransformerScene()
 {
   for(TransformerSlot &s : Slots)
   {
-    s.Owner = this;
     s.Mode = 0;
     s.Position = s.LeadPosition = sVec3(0.0f, 0.0f, 0.0f);
     s.BarPhaseLatch = 0.0f;
