@@ -418,12 +418,9 @@ sBool TouchGui::ApplyBrowserChoice()
   {
     GuiMediaSection *s = Section(kind);
     if(!s) return 0;
-    sChar keep[sGUI_FOLDERCHARS];
-    sCopyString(keep, s->Directory, sGUI_FOLDERCHARS);
-    // a folder that does not fit is refused, never cut
-    if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, b.RelFolder))
+    // a folder that does not fit is refused, never cut: the section keeps the one it had
+    if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !StoreSectionFolder(kind, b.RelFolder))
     {
-      sCopyString(s->Directory, keep, sGUI_FOLDERCHARS);
       b.Message = u"Path too long.";
       return 0;
     }
