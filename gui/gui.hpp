@@ -47,6 +47,7 @@ enum : sInt
   sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
   sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
   sGUI_MATERIALS = 136,
+  sGUI_LEDSCENE = 12,          // the scene every tile of the LED style starts, each in a formation of its own
 };
 
 // Page mask bits.
