@@ -809,10 +809,9 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
   view->ZoomX = zoom / SceneAspect(this);
 }
 
-void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass)
+void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass, const SyncNow &s, sF32 strobe)
 {
   if(seg.Index < 0 || seg.Kind < 0) return;
-  const SyncNow s = ReadSync(SyncSource);
   const sF64 K = sF64(s.SyncClock);
   const sBool odd = (EnterCount & 1) != 0;
   LightSet *lines = MaterialSet->LightSets[1];
@@ -822,12 +821,11 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
     if(ShaderMaterial3 *m = LitMaterial(row)) m->UvOffset[0] = pulse;
 
   const sU32 *c = Palettes[seg.Palette >= 0 && seg.Palette < 6 ? seg.Palette : 0];
-  const sF32 w = SceneClamp01(ClockSin(K, 0.037) + ClockSin(K, 0.07) + ClockSin(K, 0.05) + 1.0f) * 0.75f;
   const sF32 p2 = s.TwoBarPhase, p4 = s.FourBarPhase, lv = s.PulseHalfBar;
   const sBool window = Within(p2, 0.46875f, 0.5f) || Within(p2, 0.53125f, 0.5625f);
-  const sF32 fA = !seg.StrobeA ? 1.0f : window ? w : 0.0f;
+  const sF32 fA = !seg.StrobeA ? 1.0f : window ? strobe : 0.0f;
   const sF32 fB = !seg.StrobeB ? 0.0f
-                  : (window || Within(p4, 0.515625f, 0.53125f) || Within(p4, 0.9375f, 0.96875f)) ? w
+                  : (window || Within(p4, 0.515625f, 0.53125f) || Within(p4, 0.9375f, 0.96875f)) ? strobe
                                                                                                  : 0.0f;
 
   const SegmentKind &kind = SceneTables[seg.Kind];
@@ -889,11 +887,17 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
 void TunnelScene::AfterRender(sViewport *view)
 {
   if(RenderMode != 0)
+  {
+    // the frame's beat values and strobe level, the same for every segment
+    const SyncNow s = ReadSync(SyncSource);
+    const sF64 K = sF64(s.SyncClock);
+    const sF32 strobe = SceneClamp01(ClockSin(K, 0.037) + ClockSin(K, 0.07) + ClockSin(K, 0.05) + 1.0f) * 0.75f;
     for(sInt pass = 0; pass < 2; pass++)
     {
-      for(const TrackSegment &seg : Segments) DrawSegment(seg, view, pass);
-      for(const TrackSegment &seg : Branches) DrawSegment(seg, view, pass);
+      for(const TrackSegment &seg : Segments) DrawSegment(seg, view, pass, s, strobe);
+      for(const TrackSegment &seg : Branches) DrawSegment(seg, view, pass, s, strobe);
     }
+  }
 
   SampleTrack(1500.0f);
   UpdateSegments();
