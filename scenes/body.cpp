@@ -63,28 +63,22 @@ struct BodyBar
   sBool KeyTwice = 0;   // the key again at step 1
 };
 
-template <sInt Bars, sInt Keyed>
-struct BuiltList
+// The keys of a list of bars.
+std::vector<PatternKey> BodyKeys(const std::vector<BodyBar> &bars)
 {
-  SyncPattern Patterns[Keyed];
-  const SyncPattern *Pointers[Bars + 1];
-
-  explicit BuiltList(const std::vector<BodyBar> &bars)
+  std::vector<PatternKey> keys;
+  for(const BodyBar &b : bars)
   {
-    std::vector<PatternKey> keys;
-    for(const BodyBar &b : bars)
-    {
-      PatternKey k0{b.Bar, 0, {}};
-      sInt n = 0;
-      if(b.Key) k0.Codes[n++] = b.Key;
-      if(b.Pair) k0.Codes[n++] = 108;
-      if(n) keys.push_back(k0);
-      if(b.KeyTwice) keys.push_back(PatternKey{b.Bar, 1, {b.Key}});
-      if(b.Pair) keys.push_back(PatternKey{b.Bar, 8, {108}});
-    }
-    BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.data(), sInt(keys.size()));
+    PatternKey k0{b.Bar, 0, {}};
+    sInt n = 0;
+    if(b.Key) k0.Codes[n++] = b.Key;
+    if(b.Pair) k0.Codes[n++] = 108;
+    if(n) keys.push_back(k0);
+    if(b.KeyTwice) keys.push_back(PatternKey{b.Bar, 1, {b.Key}});
+    if(b.Pair) keys.push_back(PatternKey{b.Bar, 8, {108}});
   }
-};
+  return keys;
+}
 
 std::vector<BodyBar> ShowBars()
 {
@@ -115,16 +109,16 @@ std::vector<BodyBar> ShowBars()
   return out;
 }
 
-const BuiltList<136, 115> &ShowList()
+const PatternList<136, 115> &ShowList()
 {
-  static const BuiltList<136, 115> list(ShowBars());
+  static const PatternList<136, 115> list(BodyKeys(ShowBars()));
   return list;
 }
-const BuiltList<72, 10> &ShortList()
+const PatternList<72, 10> &ShortList()
 {
-  static const BuiltList<72, 10> list({{0, '3', 0, 0}, {4, '4', 0, 0}, {8, '1', 0, 1}, {16, '2', 1, 0},
-                                        {24, '5', 1, 0}, {32, '7', 1, 0}, {40, '8', 1, 0}, {48, '6', 1, 0},
-                                        {56, '9', 1, 0}, {64, '0', 1, 0}});
+  static const PatternList<72, 10> list(BodyKeys({{0, '3', 0, 0}, {4, '4', 0, 0}, {8, '1', 0, 1}, {16, '2', 1, 0},
+                                                  {24, '5', 1, 0}, {32, '7', 1, 0}, {40, '8', 1, 0}, {48, '6', 1, 0},
+                                                  {56, '9', 1, 0}, {64, '0', 1, 0}}));
   return list;
 }
 
@@ -146,8 +140,8 @@ void SetShape(SuperShapeParams &p, const sF32 *a, const sF32 *b, sF32 f)
 }
 }
 
-SyncPatternTable BodyShowTable() { return ShowList().Pointers; }
-SyncPatternTable BodyShortTable() { return ShortList().Pointers; }
+SyncPatternTable BodyShowTable() { return ShowList().Table(); }
+SyncPatternTable BodyShortTable() { return ShortList().Table(); }
 
 /****************************************************************************/
 /***   Construction, Init, Enter                                          ***/

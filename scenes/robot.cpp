@@ -57,35 +57,29 @@ const sVec3 LargePivots[5] = {sVec3(0, 38.5f, 0), sVec3(0, 20.7f, 0), sVec3(0, 3
 const char ListBars[] = "a---b---c-d-e---e-------d-c-b-e-a---d---c-b-d-b-e-------d-c-b-e-"
                         "a---d---c-b-d-b-e-------d-c-b-e-";
 
-struct List
+std::vector<PatternKey> ListKeys()
 {
-  SyncPattern Patterns[96];
-  const SyncPattern *Pointers[97];
-  List()
+  std::vector<PatternKey> keys;
+  for(sInt bar = 0; bar < 96; bar++)
   {
-    PatternKey keys[96 * 2];
-    sInt n = 0;
-    for(sInt bar = 0; bar < 96; bar++)
+    switch(ListBars[bar])
     {
-      switch(ListBars[bar])
-      {
-      case 'a': keys[n++] = PatternKey{bar, 0, {108, '2', 106}}; break;
-      case 'b': keys[n++] = PatternKey{bar, 0, {'3'}}; break;
-      case 'c':
-        keys[n++] = PatternKey{bar, 0, {'2', 106}};
-        keys[n++] = PatternKey{bar, 1, {'2'}};
-        break;
-      case 'd':
-        keys[n++] = PatternKey{bar, 0, {'1'}};
-        keys[n++] = PatternKey{bar, 1, {'1'}};
-        break;
-      case 'e': keys[n++] = PatternKey{bar, 0, {'4', 107}}; break;
-      default: break;
-      }
+    case 'a': keys.push_back(PatternKey{bar, 0, {108, '2', 106}}); break;
+    case 'b': keys.push_back(PatternKey{bar, 0, {'3'}}); break;
+    case 'c':
+      keys.push_back(PatternKey{bar, 0, {'2', 106}});
+      keys.push_back(PatternKey{bar, 1, {'2'}});
+      break;
+    case 'd':
+      keys.push_back(PatternKey{bar, 0, {'1'}});
+      keys.push_back(PatternKey{bar, 1, {'1'}});
+      break;
+    case 'e': keys.push_back(PatternKey{bar, 0, {'4', 107}}); break;
+    default: break;
     }
-    BuildPatterns(Patterns, 96, Pointers, 96, keys, n);
   }
-};
+  return keys;
+}
 
 // a then b, placed at the point
 sMat3x4 Then(const sMat3x4 &a, const sMat3x4 &b, const sVec3 &at)
@@ -105,8 +99,8 @@ ArrayForm *MakePlane(sInt material, sInt format, const sF32 *range, const sF32 *
 
 SyncPatternTable RobotList()
 {
-  static const List list;
-  return list.Pointers;
+  static const PatternList<96, 96> list(ListKeys());
+  return list.Table();
 }
 
 /****************************************************************************/

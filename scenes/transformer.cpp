@@ -80,24 +80,18 @@ struct BarRange
   sBool Dash = 0;
 };
 
-template <sInt Bars, sInt Keyed>
-struct BuiltList
+// The keys of a list of bar ranges.
+std::vector<PatternKey> RangeKeys(const std::vector<BarRange> &ranges)
 {
-  SyncPattern Patterns[Keyed];
-  const SyncPattern *Pointers[Bars + 1];
-
-  explicit BuiltList(const std::vector<BarRange> &ranges)
-  {
-    std::vector<PatternKey> keys;
-    for(const BarRange &r : ranges)
-      for(sInt bar = r.From; bar <= r.To; bar++)
-      {
-        if(r.Key0) keys.push_back(PatternKey{bar, 0, {r.Key0, r.Key1}});
-        if(r.Dash) keys.push_back(PatternKey{bar, 12, {'-'}});
-      }
-    BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.data(), sInt(keys.size()));
-  }
-};
+  std::vector<PatternKey> keys;
+  for(const BarRange &r : ranges)
+    for(sInt bar = r.From; bar <= r.To; bar++)
+    {
+      if(r.Key0) keys.push_back(PatternKey{bar, 0, {r.Key0, r.Key1}});
+      if(r.Dash) keys.push_back(PatternKey{bar, 12, {'-'}});
+    }
+  return keys;
+}
 
 std::vector<BarRange> ShowRanges()
 {
@@ -124,15 +118,16 @@ std::vector<BarRange> ShowRanges()
   return r;
 }
 
-const BuiltList<156, 150> &ShowList()
+const PatternList<156, 150> &ShowList()
 {
-  static const BuiltList<156, 150> list(ShowRanges());
+  static const PatternList<156, 150> list(RangeKeys(ShowRanges()));
   return list;
 }
-const BuiltList<80, 10> &ShortList()
+const PatternList<80, 10> &ShortList()
 {
-  static const BuiltList<80, 10> list({{0, 0, '2'}, {8, 8, '1'}, {16, 16, '3'}, {24, 24, '4'}, {32, 32, '5'},
-                                        {40, 40, '1'}, {48, 48, '3'}, {56, 56, '4'}, {64, 64, '5'}, {72, 72, '2'}});
+  static const PatternList<80, 10> list(RangeKeys({{0, 0, '2'}, {8, 8, '1'}, {16, 16, '3'}, {24, 24, '4'},
+                                                   {32, 32, '5'}, {40, 40, '1'}, {48, 48, '3'}, {56, 56, '4'},
+                                                   {64, 64, '5'}, {72, 72, '2'}}));
   return list;
 }
 
@@ -148,8 +143,8 @@ sBool HasFreezeKey(SyncPatternTable table, sInt bar)
 }
 }
 
-SyncPatternTable TransformerShowTable() { return ShowList().Pointers; }
-SyncPatternTable TransformerShortTable() { return ShortList().Pointers; }
+SyncPatternTable TransformerShowTable() { return ShowList().Table(); }
+SyncPatternTable TransformerShortTable() { return ShortList().Table(); }
 
 sBool TransformerScene::FreezeEndsAt(SyncPatternTable table, sInt bar)
 {
