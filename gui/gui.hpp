@@ -259,6 +259,8 @@ public:
   void FeedLiveRecording();
   void AfterRender(sViewport *view) override;
   void OpenDialog(sInt kind);
+  // The LOCK key of every page on or off (off while its dialog is open).
+  void EnableLockKey(sBool on);
   void OpenBrowser(sInt kind);
   void DirBrowser();
   void StartBrowserDelete();
