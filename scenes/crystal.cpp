@@ -104,12 +104,6 @@ std::vector<PatternKey> ListKeys(const char *bars, const sInt *cameraKeys, sInt 
 const sInt StyledCameras[6] = {0, 0, '1', '2', '3', '4'};
 const sInt CalmCameras[4] = {0, 0, '3', '4'};
 
-sVec3 Unit(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
-
 sInt Bucket(sF32 d)
 {
   const sF32 b = 30.0f * d;
@@ -348,7 +342,7 @@ void CrystalScene::DrawShellMatrices()
     const sF32 x = Random.NextFloat(2.0f) - 1.0f, y = Random.NextFloat(2.0f) - 1.0f, z = Random.NextFloat(2.0f) - 1.0f;
     const sF32 distance = 300.0f + Random.NextFloat(400.0f);
     sMat3x4 look;
-    look.LookAt(sVec3(0, 0, 0), Unit(sVec3(x, y, z)) * distance);
+    look.LookAt(sVec3(0, 0, 0), SceneUnit(sVec3(x, y, z)) * distance);
     m = sMat3x4::Mul(turn, look);
   }
 }
@@ -517,7 +511,7 @@ void CrystalScene::Camera(sInt variant, sViewport *view)
   switch(variant)
   {
   case 1:
-    cam.LookAt(PathPoints[1], PathPoints[0] + Unit(PathPoints[0] - PathPoints[1]) * 50.0f);
+    cam.LookAt(PathPoints[1], PathPoints[0] + SceneUnit(PathPoints[0] - PathPoints[1]) * 50.0f);
     break;
   case 2:
   {
@@ -528,7 +522,7 @@ void CrystalScene::Camera(sInt variant, sViewport *view)
   }
   case 3:
   {
-    const sVec3 target(85.0f * S(0.3), 30.0f, 65.0f * C(0.3)), eye = SmoothPoint + Unit(SmoothPoint) * 80.0f;
+    const sVec3 target(85.0f * S(0.3), 30.0f, 65.0f * C(0.3)), eye = SmoothPoint + SceneUnit(SmoothPoint) * 80.0f;
     cam.LookAt(target, eye);
     zoom = 1.5f + 0.002f * SceneLength(target - eye);
     break;

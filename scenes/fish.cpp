@@ -145,11 +145,6 @@ const FishLists &Lists()
   return lists;
 }
 
-sVec3 UnitOf(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
 sVec3 CrossOf(const sVec3 &a, const sVec3 &b)
 {
   sVec3 c;
@@ -169,9 +164,9 @@ sVec3 FishPoint(sF32 t, sF32 a, sF32 W, sF32 H, sF32 L)
 sMat3x4 HeadingFrame(const sVec3 &heading)
 {
   sMat3x4 B;
-  B.k = UnitOf(heading);
-  B.i = UnitOf(CrossOf(B.k, sVec3(0.0f, 1.0f, 0.0f)));
-  B.j = UnitOf(CrossOf(B.k, B.i));
+  B.k = SceneUnit(heading);
+  B.i = SceneUnit(CrossOf(B.k, sVec3(0.0f, 1.0f, 0.0f)));
+  B.j = SceneUnit(CrossOf(B.k, B.i));
   B.l = sVec3(0.0f, 0.0f, 0.0f);
   return B;
 }
@@ -279,8 +274,8 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     glow->Colour = main->Colors[g];
     sMat3x4 &m = glow->Matrix;
     m.k = main->Directions[g];
-    m.i = UnitOf(CrossOf(sVec3(0.0f, 1.0f, 0.0f), m.k));
-    m.j = UnitOf(CrossOf(m.i, m.k));
+    m.i = SceneUnit(CrossOf(sVec3(0.0f, 1.0f, 0.0f), m.k));
+    m.j = SceneUnit(CrossOf(m.i, m.k));
     // the opaque second glow sphere sits just inside the sky sphere of the same radius
     // instead of fighting it for the same depths
     if(g == 2) m.ScaleAxes(0.99f, 0.99f, 0.99f);
@@ -401,9 +396,9 @@ void FishScene::BuildFishTemplate(FishSchool *school, sInt material)
       if(r < 8)
       {
         v.Pos = FishPoint(tt, a, W, H, L);
-        v.Tangent = UnitOf(FishPoint(tt, a + 0.2f, W, H, L) - v.Pos);
-        const sVec3 along = UnitOf(FishPoint(tt + 0.125f, a, W, H, L) - v.Pos);
-        v.Normal = r == 0 ? sVec3(0.0f, -1.0f, 0.0f) : UnitOf(CrossOf(along, v.Tangent));
+        v.Tangent = SceneUnit(FishPoint(tt, a + 0.2f, W, H, L) - v.Pos);
+        const sVec3 along = SceneUnit(FishPoint(tt + 0.125f, a, W, H, L) - v.Pos);
+        v.Normal = r == 0 ? sVec3(0.0f, -1.0f, 0.0f) : SceneUnit(CrossOf(along, v.Tangent));
       }
       else if(r == 8)
       {
@@ -453,8 +448,8 @@ void FishScene::BuildBigFish(BigFish *fish, sInt material)
       const sVec3 P = BigFishSurface(u, v);
       MeshVertex &m = f->Vertices[r * FISH_BIG_RING_VERTICES + k];
       m.Pos = P;
-      m.Tangent = UnitOf(BigFishSurface(u + 1.0f / 63.0f, v) - P);
-      m.Normal = UnitOf(CrossOf(UnitOf(BigFishSurface(u, v + 1.0f / 127.0f) - P), m.Tangent));
+      m.Tangent = SceneUnit(BigFishSurface(u + 1.0f / 63.0f, v) - P);
+      m.Normal = SceneUnit(CrossOf(SceneUnit(BigFishSurface(u, v + 1.0f / 127.0f) - P), m.Tangent));
       m.Color = 0xFFFFFFFF;
       m.U0 = u + 0.5f, m.V0 = v, m.U1 = u, m.V1 = v;
     }
@@ -610,7 +605,7 @@ void FishScene::UpdateSwarm()
       sc.SlotTargets[n] = sMulPointMat3x4(SlotPoints[s * FISH_PER_SCHOOL + n], SchoolMatrix);
       sVec3 delta = sc.SlotTargets[n] - pos;
       const sF32 dist = SceneLength(delta), prevDist = SceneLength(sc.PreviousSlotTargets[n] - pos);
-      if(dist > 2.0f) delta = UnitOf(delta) * 2.0f;
+      if(dist > 2.0f) delta = SceneUnit(delta) * 2.0f;
       sc.PreviousVelocities[n] = vel;
       const sF32 speed = SceneLength(vel);
       if(speed >= 0.6f || dist <= prevDist) sc.FollowGain[n] = 0.005f;
@@ -621,11 +616,11 @@ void FishScene::UpdateSwarm()
       }
       sVec3 d = pos - RepellerPos;
       const sF32 dq = SceneLength(d);
-      d = UnitOf(d);
+      d = SceneUnit(d);
       if(EndMode) d.y *= 6.0f;
       if(dq < R) steer += d * ((1.0f - dq / R) * k);
       else if(dist > prevDist)
-        steer = UnitOf(UnitOf(steer) * 0.9f + UnitOf(vel) * 0.1f) * SceneLength(steer);
+        steer = SceneUnit(SceneUnit(steer) * 0.9f + SceneUnit(vel) * 0.1f) * SceneLength(steer);
       vel += steer;
       steer *= 0.97f;
       const sF32 sp = SceneLength(vel);
@@ -651,7 +646,7 @@ void FishScene::DeformSchool(FishSchool *school)
   {
     const sMat3x4 B = HeadingFrame(school->Velocities[n]);
     sVec3 &prev = school->PreviousVelocities[n];
-    prev = UnitOf(prev);
+    prev = SceneUnit(prev);
     const sF32 turn = sDot(B.i, prev), speed = SceneLength(school->Velocities[n]);
     sMat3x4 rings[FISH_RINGS];
     for(sInt r = 0; r < FISH_RINGS; r++)
@@ -669,7 +664,7 @@ void FishScene::DeformBigFish(BigFish *fish)
   const sVec3 motion = fish->Position - fish->PreviousPosition;
   fish->Velocity = motion;
   const sMat3x4 B = HeadingFrame(motion);
-  const sF32 turnNow = SceneClamp(sDot(B.i, UnitOf(fish->PreviousMotion)), -0.05f, 0.05f);
+  const sF32 turnNow = SceneClamp(sDot(B.i, SceneUnit(fish->PreviousMotion)), -0.05f, 0.05f);
   fish->Turn = 0.9f * fish->Turn + 0.1f * turnNow;
   const sF32 speed = SceneLength(motion);
   fish->PreviousMotion = motion;
@@ -743,7 +738,7 @@ void FishScene::Render(sInt, sViewport *view)
       f.Target = sVec3(f.SideX < 0.0f ? sway - 180.0f : sway + 180.0f, path.y, path.z);
       const sVec3 to = f.Target - f.Position;
       const sF32 accel = SceneClamp(SceneLength(to) * 0.001f, 0.0f, 0.05f);
-      f.Velocity = (f.Velocity + UnitOf(to) * accel) * 0.95f;
+      f.Velocity = (f.Velocity + SceneUnit(to) * accel) * 0.95f;
       f.Position += f.Velocity;
     }
     else

@@ -111,12 +111,6 @@ constexpr sF64 Pi = 3.141592653589793;
 constexpr sF64 TwentyPi = 20.0 * Pi;
 const sVec3 TipStart(-150.0f, 1.0f, 0.0f);
 
-sVec3 Unit(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
-
 ArrayForm *MakeArray(sInt material, sInt shape, sInt duration, sInt u, sInt v, const sF32 *r0, const sF32 *r1)
 {
   ArrayForm *f = sNEW ArrayForm(material);
@@ -471,7 +465,7 @@ void PlantScene::OnEvent(sInt code)
   case 106:
   {
     FocusPos = TrailPoint(180);
-    FocusDir = Unit(FocusPos - TrailPoint(195));
+    FocusDir = SceneUnit(FocusPos - TrailPoint(195));
     break;
   }
   case 107:
@@ -512,7 +506,7 @@ void PlantScene::Tick(sInt)
       const sInt n = poolB ? LeafIndexB : LeafIndexA;
       StripForm *leaf = poolB ? LeavesB[n] : LeavesA[n];
       const sVec3 up(0.0f, 1.0f, 0.0f);
-      const sVec3 d = Unit(Tips[i] - TipPrevious[i]);
+      const sVec3 d = SceneUnit(Tips[i] - TipPrevious[i]);
       sVec3 side;
       side.Cross(up, d);
       side.Unit();
