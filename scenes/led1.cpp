@@ -153,6 +153,15 @@ void Led1Strand::Init(sF32 width, sInt lightSet)
   Width = width;
   Trail = sNEW ArrayForm(6);
   Trail->Vertices = NewMeshVertices(LED1_RINGFRAMES * LED1_RINGPOINTS);
+  // colour and texture coordinates stay; Build moves the rings
+  for(sInt j = 0; j < LED1_RINGFRAMES; j++)
+    for(sInt k = 0; k < LED1_RINGPOINTS; k++)
+    {
+      MeshVertex &v = Trail->Vertices[j * LED1_RINGPOINTS + k];
+      v.Color = 0xFFFFFFFF;
+      v.U0 = v.U1 = sF32(k) / 23.0f;
+      v.V0 = v.V1 = sF32(j) / 29.0f;
+    }
   Trail->LightSetIndex = lightSet;
   Reset(sVec3(0, 0, 0));
   Trail->Init(ArrayForm::GRID, 2, 1, LED1_RINGPOINTS, LED1_RINGFRAMES);
@@ -230,9 +239,6 @@ void Led1Strand::Build()
       const sVec3 &out = outline.Out[k];
       v->Pos = sMulPointMat3x4(out * radius, r);
       v->Normal = sMulDirMat3x4(out, r);
-      v->Color = 0xFFFFFFFF;
-      v->U0 = v->U1 = sF32(k) / 23.0f;
-      v->V0 = v->V1 = sF32(j) / 29.0f;
     }
   }
   Trail->Build();
