@@ -246,7 +246,6 @@ void CrystalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalS
   Marker->Matrix.l = sVec3(0, 8, 0);
   Marker->LayerMask = 2;
   ShadowSetup *shadow = sNEW ShadowSetup;
-  shadow->Reset();
   shadow->LightCount = 3;
   shadow->LightSetIndex = 0;
   shadow->Distance = 512.0f;

@@ -171,7 +171,6 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   Ground->LayerMask = 1;
   Ground->LightSetIndex = 1;
   Ground->Shadow = sNEW ShadowSetup;
-  Ground->Shadow->Reset();
   Ground->Shadow->LightCount = 3;
   Ground->Shadow->LightSetIndex = 0;
   Ground->Shadow->Strength = 0.23f;

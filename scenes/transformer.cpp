@@ -274,7 +274,6 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     // the shadow pre-pass needs the machine's shared targets; a scene run without a
     // machine draws its floor unshadowed
     ShadowSetup *shadow = sNEW ShadowSetup;
-    shadow->Reset();
     shadow->LightCount = 3;
     shadow->LightSetIndex = 3;
     shadow->Strength = 0.23f;
