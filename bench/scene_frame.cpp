@@ -37,6 +37,9 @@ constexpr sInt Width = 1920, Height = 1080;
 void Run(const char *device, sInt frames, RecDevice *rec)
 {
   const double perCall = rec ? bench::FormCallMicros(rec, 200, 20) / (200 * bench::FormCalls) : 0.0;
+  // the Slideshow shows the sample pictures of the data tree, as the GUI would hand it
+  static SlideshowControl slides;
+  sCopyString(slides.path, u"slideshow/pictures");
   for(sInt index = 0; index < SHOW_SCENES; index++)
   {
     const ShowSceneRow &row = sShowSceneTable[index];
@@ -53,9 +56,6 @@ void Run(const char *device, sInt frames, RecDevice *rec)
     s->TextureSetKind = row.Flags & 0xff;
     s->Resident = (row.Flags & 0x100) ? 1 : 0;
     s->Init(&sync, 0, nullptr);
-    // the Slideshow shows the sample pictures of the data tree, as the GUI would hand it
-    static SlideshowControl slides;
-    sCopyString(slides.path, u"slideshow/pictures");
     if(sSetSlideshowControl) sSetSlideshowControl(s, &slides);
     s->RenderMode = 2;
     s->Enter(0);
@@ -92,7 +92,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
       done++;
     }
     if(!done)
-      std::printf("%s %-12s no frame\n", device, "");
+      std::printf("%-12s %-12s no frame\n", device, plat::ToUtf8(row.Name).c_str());
     else if(rec)
       std::printf("%-12s %-12s %8.3f ms our CPU per frame (best), %8.3f ms mean, %8.3f ms with the stand-in, "
                   "%5d device calls, ratio to 4 ms %.2f\n",

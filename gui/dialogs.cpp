@@ -40,6 +40,12 @@ void TouchGui::OpenDialog(sInt kind)
   commandWords[CmdDialog] = 0;
 }
 
+void TouchGui::EnableLockKey(sBool on)
+{
+  for(sInt i = 0; i < widgetCount; i++)
+    if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = on ? 1 : 0;
+}
+
 void TouchGui::AfterRender(sViewport *view)
 {
   sU32 mask = touch.PageMask;
@@ -124,8 +130,7 @@ void TouchGui::AfterRender(sViewport *view)
     lockRequest = lockState;
   if(dialogAnswer)
   {
-    for(sInt i = 0; i < widgetCount; i++)
-      if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = 1;
+    EnableLockKey(1);
     dialogPending = configCommand = exitRequest = updateRequest = 0;
     dialogKind = dialogAnswer = 0;
   }

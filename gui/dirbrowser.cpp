@@ -13,6 +13,7 @@
 #include "show/media.hpp"
 #include "show/scenehost.hpp"
 #include "show/textform.hpp"
+#include "platform/text/utf.hpp"
 
 namespace
 {
@@ -22,23 +23,12 @@ const sChar *const Titles[7] = {
 };
 constexpr sF32 RowTop = 106.0f, RowBottom = -262.0f, RowStep = 23.0f;
 constexpr sU32 DriveRefreshMs = 2000, DoublePressMs = 1000;
-
-sInt Utf8Length(const sChar *s)
-{
-  sInt n = 0;
-  for(; *s; s++)
-  {
-    sU32 c = *s;
-    if(c >= 0xd800 && c < 0xdc00 && s[1]) n += 4, s++;
-    else n += c < 0x80 ? 1 : (c < 0x800 ? 2 : 3);
-  }
-  return n;
-}
 }
 
 sBool BrowserNameValid(const sChar *name)
 {
-  if(!name || !name[0] || Utf8Length(name) > 255) return 0;
+  // the file system counts a name's bytes as it receives them
+  if(!name || !name[0] || plat::ToUtf8(name).size() > 255) return 0;
   if(sCmpStringEqual(name, u".") || sCmpStringEqual(name, u"..")) return 0;
   for(const sChar *p = name; *p; p++)
     if(*p == '/' || *p == '\\' || *p < 0x20 || *p == 0x7f) return 0;
@@ -418,12 +408,9 @@ sBool TouchGui::ApplyBrowserChoice()
   {
     GuiMediaSection *s = Section(kind);
     if(!s) return 0;
-    sChar keep[sGUI_FOLDERCHARS];
-    sCopyString(keep, s->Directory, sGUI_FOLDERCHARS);
-    // a folder that does not fit is refused, never cut
-    if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, b.RelFolder))
+    // a folder that does not fit is refused, never cut: the section keeps the one it had
+    if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !StoreSectionFolder(kind, b.RelFolder))
     {
-      sCopyString(s->Directory, keep, sGUI_FOLDERCHARS);
       b.Message = u"Path too long.";
       return 0;
     }

@@ -18,7 +18,7 @@
 
 namespace
 {
-constexpr sInt LockKeyLabel = 79, ChannelLabel = 94, TapLabel = 71;
+constexpr sInt ChannelLabel = 94, TapLabel = 71;
 
 // Channel-page kinds (1 DMX, 2 MIDI) are not control kinds (0 MIDI, 1 DMX).
 sInt ControlKindOfPage(sU32 pageKind) { return pageKind == 1 ? 1 : 0; }
@@ -205,8 +205,7 @@ void TouchGui::FrameSteps()
     OpenDialog(lockRequest ? 7 : 8);
     dialogTimer = 0;
     dialogPending = 1;
-    for(sInt i = 0; i < widgetCount; i++)
-      if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = 0;
+    EnableLockKey(0);
   }
   if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();

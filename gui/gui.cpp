@@ -27,7 +27,6 @@ namespace
 constexpr sF32 PlaneW = 1229.4f, PlaneH = 691.2f, CameraDistance = 1486.0f, Zoom = 4.3f;
 constexpr sInt MessageFullScale = 1800000;
 constexpr sInt SlideshowIndex = 14;
-constexpr sInt LedScene = 12;
 }
 
 sInt GuiPositionToScene(sInt position)
@@ -109,7 +108,7 @@ TouchGui::TouchGui()
   previousRequested = 0;
   mediaState = GuiMediaState();
   sceneRequest = SceneRequest{};
-  sceneRequest.RequestedScene = LedScene;
+  sceneRequest.RequestedScene = sGUI_LEDSCENE;
   sceneRequest.SlideshowIndex = SlideshowIndex;
   slideshow = SlideshowControl();
   loader.Lock = &guiLock;
@@ -129,7 +128,7 @@ TouchGui::TouchGui()
   prevPointerX = prevPointerY = dragX = dragY = dragSmoothX = dragSmoothY = 0;
   rippleTime = 1000;
   rippleX = rippleY = 0;
-  sceneSelect = prevSceneSelect = sU32(-1);
+  sceneSelect = sU32(-1);
   laidStyle = -1;
   sceneTileCount = 0;
   prevPage = prevEffect = 0;
@@ -137,12 +136,9 @@ TouchGui::TouchGui()
   lockTouchTime = autoFxLocked = 0;
   configLoadTime = 0;
   flyerPhase = prevFlyerPhase = 0;
-  prevLogoStyle = -1;
   logoStartRequest = flyerStartRequest = 0;
-  movieStartRequest = prevMovieStartRequest = 0;
-  prevSelectedMovie = prevMovieStyle = sU32(-1);
-  movieStopRequest = movieNextRequest = moviePickRequest = 0;
-  prevMoviePower = 0;
+  prevMovieStartRequest = 0;
+  prevSelectedMovie = sU32(-1);
   for(sInt k = 0; k < 2; k++)
     for(sInt i = 0; i < 12; i++) movieLatch[k][i] = movieTrackTime[k][i] = 0;
   controlSwitch = 1;
@@ -363,10 +359,10 @@ void TouchGui::SelectScene(sInt number)
   }
   else if(style == 7)
   {
-    if(SceneOfPosition(LedScene) < 0) return;
+    if(SceneOfPosition(sGUI_LEDSCENE) < 0) return;
     Machine->PendingTransition = 0;
-    Machine->Scenes[LedScene]->OptionIndex = number % 20;
-    Machine->SwitchScene(LedScene);
+    Machine->Scenes[sGUI_LEDSCENE]->OptionIndex = number % 20;
+    Machine->SwitchScene(sGUI_LEDSCENE);
   }
   else
   {
@@ -613,7 +609,7 @@ void TouchGui::PickAutoScene(sBool remember)
   sInt allowed[sGUI_STYLEFLAGS], n = 0;
   sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-    if(config.StyleFlags[s][i] && SceneOfPosition(s == 7 ? LedScene : i % 20) >= 0) allowed[n++] = i;
+    if(config.StyleFlags[s][i] && SceneOfPosition(s == 7 ? sGUI_LEDSCENE : i % 20) >= 0) allowed[n++] = i;
   if(n == 0) return;
   sceneRequest.TransitionMode = s;
   sceneRequest.NextNumber = allowed[random.NextBelow(n)];

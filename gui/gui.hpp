@@ -47,6 +47,7 @@ enum : sInt
   sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
   sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
   sGUI_MATERIALS = 136,
+  sGUI_LEDSCENE = 12,          // the scene every tile of the LED style starts, each in a formation of its own
 };
 
 // Page mask bits.
@@ -190,7 +191,7 @@ public:
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
   sU32 rippleTime;
   sF32 rippleX, rippleY;
-  sU32 sceneSelect, prevSceneSelect;
+  sU32 sceneSelect;
   sInt laidStyle;              // the style whose tiles are laid out, -1 none
   sInt sceneTileCount;
   sU32 prevPage, prevEffect;
@@ -198,11 +199,8 @@ public:
   sU32 lockTouchTime, autoFxLocked;
   sInt configLoadTime;
   sU32 flyerPhase, prevFlyerPhase;
-  sInt prevLogoStyle;
   sU32 logoStartRequest, flyerStartRequest;
-  sU32 movieStartRequest, prevMovieStartRequest, prevSelectedMovie, prevMovieStyle;
-  sU32 movieStopRequest, movieNextRequest, moviePickRequest;
-  sF32 prevMoviePower;
+  sU32 prevMovieStartRequest, prevSelectedMovie;
   sU32 movieLatch[2][12];
   sU32 movieTrackTime[2][12];
   sU32 controlSwitch;
@@ -261,6 +259,8 @@ public:
   void FeedLiveRecording();
   void AfterRender(sViewport *view) override;
   void OpenDialog(sInt kind);
+  // The LOCK key of every page on or off (off while its dialog is open).
+  void EnableLockKey(sBool on);
   void OpenBrowser(sInt kind);
   void DirBrowser();
   void StartBrowserDelete();

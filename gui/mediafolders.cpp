@@ -65,15 +65,7 @@ void ClearList(sDynamicArray<sDirEntry> &list, sInt keep)
 // Joins folder and name with one '/'; 0 when the result would not fit.
 sBool Join(sChar *out, sInt cap, const sChar *folder, const sChar *name)
 {
-  sInt a = sGetStringLen(folder), b = sGetStringLen(name);
-  sBool slash = a > 0 && folder[a - 1] != '/';
-  if(a + b + (slash ? 1 : 0) >= cap)
-  {
-    out[0] = 0;
-    return 0;
-  }
-  JoinPath(sStringRef(out, cap), folder, name);
-  return 1;
+  return JoinPath(sStringRef(out, cap), folder, name);
 }
 
 sBool SafeName(const sChar *name)

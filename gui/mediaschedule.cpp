@@ -156,7 +156,6 @@ void TouchGui::UpdateMovieControl()
     reload();
   }
   prevMovieStartRequest = running;
-  prevMoviePower = config.Movie.Power;
 }
 
 void TouchGui::UpdateLogoFlyer()
@@ -196,6 +195,5 @@ void TouchGui::UpdateLogoFlyer()
   // the flyer phase ends with its flyer
   if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
   if(m.LogoEnded) m.LogoEnded = 0;
-  prevLogoStyle = config.Logos.Style;
   prevFlyerPhase = flyerPhase;
 }

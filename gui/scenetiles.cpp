@@ -14,7 +14,7 @@
 namespace
 {
 constexpr sF32 TileStep = 172.288f;
-constexpr sInt LedScene = 12, LedTiles = 13;
+constexpr sInt LedTiles = 13;
 
 // Whether tile i is shown in a style (styles 0-4 one page of 20, the others five pages).
 sBool TileShown(const TouchGui &gui, sInt style, sInt i)
@@ -88,7 +88,7 @@ void TouchGui::DrawSceneTiles()
     if(touch.PressEdge && held != sInt(t.Id) && touch.HeldWidget == sInt(t.Id)) SelectScene(sInt(t.Value));
     sF32 x = t.Position[0] + t.Offset[0];
     if(!textForm || !(touch.PageMask & sGUI_PAGE_HEADER) || x < -680 || x > 680) continue;
-    sInt scene = s == 7 ? LedScene : GuiPositionToScene(sInt(t.Value) % 20);
+    sInt scene = s == 7 ? sGUI_LEDSCENE : GuiPositionToScene(sInt(t.Value) % 20);
     const sChar *name = Machine && scene >= 0 ? Machine->SceneNames[scene] : nullptr;
     if(!name) name = u"-";
     sStringBuffer<64> label;

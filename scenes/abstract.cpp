@@ -90,7 +90,6 @@ PointForm *MakePoints(Scene *scene, sInt material, sInt count)
   return f;
 }
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
 }
 
 SyncPatternTable AbstractShowTable() { return ShowList.Table(); }
@@ -153,9 +152,9 @@ sVec3 AbstractScene::PathAt(sF32 u, sF32 v) const
   }
   // near a pole of the tangent the points fly out; kept within reach so that a camera
   // aimed at such a point still has a sane distance and zoom
-  p.x = Clamp(p.x, -ABSTRACT_REACH, ABSTRACT_REACH);
-  p.y = Clamp(p.y, -ABSTRACT_REACH, ABSTRACT_REACH);
-  p.z = Clamp(p.z, -ABSTRACT_REACH, ABSTRACT_REACH);
+  p.x = SceneClamp(p.x, -ABSTRACT_REACH, ABSTRACT_REACH);
+  p.y = SceneClamp(p.y, -ABSTRACT_REACH, ABSTRACT_REACH);
+  p.z = SceneClamp(p.z, -ABSTRACT_REACH, ABSTRACT_REACH);
   return p;
 }
 
@@ -381,7 +380,7 @@ void AbstractScene::Render(sInt, sViewport *)
   {
     const sF32 fq = sF32(q);
     const sF64 span = std::sin(ClockAngle(c, 0.0003) + 0.413f * fq) * 300.0 + 1000.0;
-    const sF32 d = Clamp(sF32(since / span), 0.0f, 1.0f);
+    const sF32 d = SceneClamp(sF32(since / span), 0.0f, 1.0f);
     const sF32 w = std::sin(d * sScenePi * 0.5f);
     sMat3x4 E;
     E.EulerXYZ(0.3f * fq + ClockAngle(c, 0.0002), ClockAngle(c, 0.0003) + 0.71f * fq,
@@ -449,7 +448,7 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
     static const sF64 rates[4] = {0.0003, 0.0003, 0.0003, 0.0003};
     between(PathAt(HeadU, HeadV), PathAt(PathParams[0], PathParams[1]), 3.0f, rates, 10.0f);
     const sVec3 d = target - pos;
-    zoom = std::sqrt(sDot(d, d)) * 0.15f + 1.0f;
+    zoom = SceneLength(d) * 0.15f + 1.0f;
     break;
   }
   case 5:
@@ -457,7 +456,7 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
     static const sF64 rates[4] = {0.00013, 0.00023, 0.00021, 0.00007};
     between(PathAt(PathParams[2], PathParams[3]), PathAt(PathParams[4], PathParams[5]), 5.0f, rates, 15.0f);
     const sVec3 d = target - pos;
-    zoom = (ClockSin(K, 0.0000713) * 0.06f + 0.12f) * std::sqrt(sDot(d, d)) + 1.0f;
+    zoom = (ClockSin(K, 0.0000713) * 0.06f + 0.12f) * SceneLength(d) + 1.0f;
     break;
   }
   case 6:

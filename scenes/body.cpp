@@ -63,28 +63,22 @@ struct BodyBar
   sBool KeyTwice = 0;   // the key again at step 1
 };
 
-template <sInt Bars, sInt Keyed>
-struct BuiltList
+// The keys of a list of bars.
+std::vector<PatternKey> BodyKeys(const std::vector<BodyBar> &bars)
 {
-  SyncPattern Patterns[Keyed];
-  const SyncPattern *Pointers[Bars + 1];
-
-  explicit BuiltList(const std::vector<BodyBar> &bars)
+  std::vector<PatternKey> keys;
+  for(const BodyBar &b : bars)
   {
-    std::vector<PatternKey> keys;
-    for(const BodyBar &b : bars)
-    {
-      PatternKey k0{b.Bar, 0, {}};
-      sInt n = 0;
-      if(b.Key) k0.Codes[n++] = b.Key;
-      if(b.Pair) k0.Codes[n++] = 108;
-      if(n) keys.push_back(k0);
-      if(b.KeyTwice) keys.push_back(PatternKey{b.Bar, 1, {b.Key}});
-      if(b.Pair) keys.push_back(PatternKey{b.Bar, 8, {108}});
-    }
-    BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.data(), sInt(keys.size()));
+    PatternKey k0{b.Bar, 0, {}};
+    sInt n = 0;
+    if(b.Key) k0.Codes[n++] = b.Key;
+    if(b.Pair) k0.Codes[n++] = 108;
+    if(n) keys.push_back(k0);
+    if(b.KeyTwice) keys.push_back(PatternKey{b.Bar, 1, {b.Key}});
+    if(b.Pair) keys.push_back(PatternKey{b.Bar, 8, {108}});
   }
-};
+  return keys;
+}
 
 std::vector<BodyBar> ShowBars()
 {
@@ -115,20 +109,18 @@ std::vector<BodyBar> ShowBars()
   return out;
 }
 
-const BuiltList<136, 115> &ShowList()
+const PatternList<136, 115> &ShowList()
 {
-  static const BuiltList<136, 115> list(ShowBars());
+  static const PatternList<136, 115> list(BodyKeys(ShowBars()));
   return list;
 }
-const BuiltList<72, 10> &ShortList()
+const PatternList<72, 10> &ShortList()
 {
-  static const BuiltList<72, 10> list({{0, '3', 0, 0}, {4, '4', 0, 0}, {8, '1', 0, 1}, {16, '2', 1, 0},
-                                        {24, '5', 1, 0}, {32, '7', 1, 0}, {40, '8', 1, 0}, {48, '6', 1, 0},
-                                        {56, '9', 1, 0}, {64, '0', 1, 0}});
+  static const PatternList<72, 10> list(BodyKeys({{0, '3', 0, 0}, {4, '4', 0, 0}, {8, '1', 0, 1}, {16, '2', 1, 0},
+                                                  {24, '5', 1, 0}, {32, '7', 1, 0}, {40, '8', 1, 0}, {48, '6', 1, 0},
+                                                  {56, '9', 1, 0}, {64, '0', 1, 0}}));
   return list;
 }
-
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
 
 SuperShapeForm *MakeShape(sInt material)
 {
@@ -148,8 +140,8 @@ void SetShape(SuperShapeParams &p, const sF32 *a, const sF32 *b, sF32 f)
 }
 }
 
-SyncPatternTable BodyShowTable() { return ShowList().Pointers; }
-SyncPatternTable BodyShortTable() { return ShortList().Pointers; }
+SyncPatternTable BodyShowTable() { return ShowList().Table(); }
+SyncPatternTable BodyShortTable() { return ShortList().Table(); }
 
 /****************************************************************************/
 /***   Construction, Init, Enter                                          ***/
@@ -352,7 +344,7 @@ void BodyScene::Render(sInt variant, sViewport *)
   }
   const sF32 sPhase = RenderMode == 0 ? e8 : f4 + 0.25f;
 
-  const sF32 d = Clamp(s.BarPhase - EventBarPhase, 0.0f, 0.25f);
+  const sF32 d = SceneClamp(s.BarPhase - EventBarPhase, 0.0f, 0.25f);
   switch(StepOrder[StepCounter & 3])
   {
   case 0: BlendA = BlendAPrev + 0.2f * d; break;
@@ -364,7 +356,7 @@ void BodyScene::Render(sInt variant, sViewport *)
   sF32 aA = 0.0f, aB = 0.0f, wave = 0.0f;
   if(RenderMode != 0)
   {
-    const sF32 g = Clamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
+    const sF32 g = SceneClamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
     aB = g * BlendB;
     wave = (s.BarWave - 0.5f) * g;
     aA = g * BlendA;
@@ -382,7 +374,7 @@ void BodyScene::Render(sInt variant, sViewport *)
     sF32 A = p.Anim[0], B = p.Anim[1], C = p.Anim[2];
     switch(variant)
     {
-    case 0: A = (Clamp(1.2f * e8, 0.0f, 1.0f) + f) * 0.9f - 0.95f, B = 0.5f, C = jitter + 0.002f; break;
+    case 0: A = (SceneClamp(1.2f * e8, 0.0f, 1.0f) + f) * 0.9f - 0.95f, B = 0.5f, C = jitter + 0.002f; break;
     case 1: A = 0.2f * slow + std::sin((f - 0.15f) * sScenePi) + aB, B = aA + 0.5f, C = jitter + 0.0017f; break;
     case 2: A = 0.0f, B = 0.5f, C = 0.2f, tilt = 0; break;
     case 3:
@@ -392,7 +384,7 @@ void BodyScene::Render(sInt variant, sViewport *)
     case 4: A = 0.2f * slow + std::sin((f - 0.05f) * sScenePi) + aB, B = 0.5f * aA + 0.58f, C = 0.0008f; break;
     case 5:
     {
-      const sF32 h = std::cos(Clamp(1.25f * f4 - 0.25f, 0.0f, 1.0f) * sScenePi * 0.5f);
+      const sF32 h = std::cos(SceneClamp(1.25f * f4 - 0.25f, 0.0f, 1.0f) * sScenePi * 0.5f);
       A = 0.2f * slow + std::sin((f - 0.15f) * sScenePi) + aB, B = aA + 0.5f;
       C = Random.NextFloat(1.0f) * (1.05f - h) * s.PulseHalfBar * 0.01f + 0.0017f * h;
       break;
@@ -409,7 +401,7 @@ void BodyScene::Render(sInt variant, sViewport *)
     p.Anim[0] = A, p.Anim[1] = B, p.Anim[2] = C;
     if(tilt)
     {
-      const sF32 r = Clamp(1.0f - 2.0f * f, 0.0f, 1.0f);
+      const sF32 r = SceneClamp(1.0f - 2.0f * f, 0.0f, 1.0f);
       Shells[n]->Matrix.EulerXYZ(0.0f, 2.0f * r * TiltScale * wave, 0.6f * r * std::sin(2.0f * sScenePi * e8));
     }
   }
@@ -417,7 +409,7 @@ void BodyScene::Render(sInt variant, sViewport *)
   if(RenderMode == 0) return;
   const sBool calm = s.ColourPreset < 3 && RenderMode != 1;
   LightSet *main = MaterialSet->LightSets[0];
-  main->Colors[0] = calm ? LightColourCalm : sBlendColor(LightColourLow, LightColourHigh, Clamp(s.PulseHalfBar, 0.0f, 1.0f));
+  main->Colors[0] = calm ? LightColourCalm : sBlendColor(LightColourLow, LightColourHigh, SceneClamp(s.PulseHalfBar, 0.0f, 1.0f));
   SetShellLook(!(calm && RenderMode != 4));
 }
 
@@ -483,7 +475,7 @@ void BodyScene::Camera(sInt variant, sViewport *view)
   case 7:
   {
     const sF32 Q = 400.0f - 100.0f * S(0.41);
-    const sF32 drop = 1.0f - (0.5f - 0.5f * std::cos(sScenePi * Clamp(2.0f * e8, 0.0f, 1.0f)));
+    const sF32 drop = 1.0f - (0.5f - 0.5f * std::cos(sScenePi * SceneClamp(2.0f * e8, 0.0f, 1.0f)));
     pos = sVec3(20.0f * C(1.1) + Q * S(0.15), 10.0f * C(1.3) + 500.0f, Q * C(0.15));
     target = sVec3(40.0f * std::sin(0.5f * sw), 30.0f * S(0.3) - 500.0f * drop, 40.0f * std::sin(0.7f * sw));
     distanceZoom = 1;
@@ -504,8 +496,8 @@ void BodyScene::Camera(sInt variant, sViewport *view)
   }
   default:
   {
-    const sF32 R = 800.0f - 700.0f * (0.5f - 0.5f * std::cos(sScenePi * Clamp(1.5f * e8 - 0.5f, 0.0f, 1.0f)));
-    const sF32 H = 200.0f * (1.0f - (0.5f - 0.5f * std::cos(sScenePi * Clamp(2.0f * e8, 0.0f, 1.0f))));
+    const sF32 R = 800.0f - 700.0f * (0.5f - 0.5f * std::cos(sScenePi * SceneClamp(1.5f * e8 - 0.5f, 0.0f, 1.0f)));
+    const sF32 H = 200.0f * (1.0f - (0.5f - 0.5f * std::cos(sScenePi * SceneClamp(2.0f * e8, 0.0f, 1.0f))));
     pos = sVec3(20.0f * C(1.1) + R * S(0.15), 10.0f * C(1.3) - H, R * C(0.15));
     target = sVec3(40.0f * std::sin(0.5f * sw), 30.0f * S(0.3) + H, 40.0f * std::sin(0.7f * sw));
     break;
@@ -514,7 +506,7 @@ void BodyScene::Camera(sInt variant, sViewport *view)
   if(distanceZoom)
   {
     const sVec3 d = target - pos;
-    zoom = 1.4f + 0.001f * std::sqrt(sDot(d, d));
+    zoom = 1.4f + 0.001f * SceneLength(d);
   }
   PlaceCamera(this, view, target, pos, zoom);
 }

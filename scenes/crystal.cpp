@@ -104,23 +104,6 @@ std::vector<PatternKey> ListKeys(const char *bars, const sInt *cameraKeys, sInt 
 const sInt StyledCameras[6] = {0, 0, '1', '2', '3', '4'};
 const sInt CalmCameras[4] = {0, 0, '3', '4'};
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-
-sMat3x4 Euler(const sVec3 &a)
-{
-  sMat3x4 m;
-  m.EulerXYZ(a.x, a.y, a.z);
-  return m;
-}
-
-sF32 Length(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
-
-sVec3 Unit(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
-
 sInt Bucket(sF32 d)
 {
   const sF32 b = 30.0f * d;
@@ -263,7 +246,6 @@ void CrystalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalS
   Marker->Matrix.l = sVec3(0, 8, 0);
   Marker->LayerMask = 2;
   ShadowSetup *shadow = sNEW ShadowSetup;
-  shadow->Reset();
   shadow->LightCount = 3;
   shadow->LightSetIndex = 0;
   shadow->Distance = 512.0f;
@@ -359,7 +341,7 @@ void CrystalScene::DrawShellMatrices()
     const sF32 x = Random.NextFloat(2.0f) - 1.0f, y = Random.NextFloat(2.0f) - 1.0f, z = Random.NextFloat(2.0f) - 1.0f;
     const sF32 distance = 300.0f + Random.NextFloat(400.0f);
     sMat3x4 look;
-    look.LookAt(sVec3(0, 0, 0), Unit(sVec3(x, y, z)) * distance);
+    look.LookAt(sVec3(0, 0, 0), SceneUnit(sVec3(x, y, z)) * distance);
     m = sMat3x4::Mul(turn, look);
   }
 }
@@ -405,7 +387,7 @@ void CrystalScene::Reset()
       const sF32 x = Random.NextFloat(2.0f) - 1.0f, y = Random.NextFloat(2.0f) - 1.0f, z = Random.NextFloat(2.0f) - 1.0f;
       h.Angles = sVec3(x, y, z);
     }
-    h.Matrix = Euler(h.Angles);
+    h.Matrix = SceneEuler(h.Angles);
     h.Matrix.l = h.PreviousTip = sVec3(0, 0, 0);
   }
   RecordCount = 0;
@@ -423,7 +405,7 @@ void CrystalScene::Reset()
     a.y += std::sin(f * PathFrequencies.y) + (Random.NextFloat(1.0f) - 0.5f) * 0.3f;
     a.z += std::sin(f * PathFrequencies.z) + (Random.NextFloat(1.0f) - 0.5f) * 0.3f;
     PathAngles[i] = a;
-    PathMatrices[i] = Euler(a);
+    PathMatrices[i] = SceneEuler(a);
     // a link starts at the tip of the previous step's main crystal: record 4 (i - 1)
     const sInt column = (CRYSTAL_BRANCHES * (i - 1)) % CRYSTAL_COLUMNS;
     PathMatrices[i].l = sMulPointMat3x4(CrystalTips[column], PathMatrices[i - 1]);
@@ -456,7 +438,7 @@ void CrystalScene::Grow()
       }
       h.Angles = PathAngles[p] + sVec3(jump[0], jump[1], jump[2]);
     }
-    h.Matrix = Euler(h.Angles);
+    h.Matrix = SceneEuler(h.Angles);
     h.Matrix.l = restart ? PathMatrices[p].l : h.PreviousTip;
     const sF32 f = sF32(p);
     h.Angles.x += std::sin(f * PathFrequencies.x) + (Random.NextFloat(1.0f) - 0.5f) * 0.3f;
@@ -528,20 +510,20 @@ void CrystalScene::Camera(sInt variant, sViewport *view)
   switch(variant)
   {
   case 1:
-    cam.LookAt(PathPoints[1], PathPoints[0] + Unit(PathPoints[0] - PathPoints[1]) * 50.0f);
+    cam.LookAt(PathPoints[1], PathPoints[0] + SceneUnit(PathPoints[0] - PathPoints[1]) * 50.0f);
     break;
   case 2:
   {
     const sVec3 eye(80.0f * S(0.3), -20.0f, 60.0f * C(0.3));
     cam.LookAt(SmoothPoint, eye);
-    zoom = 1.6f + 0.003f * Length(SmoothPoint - eye);
+    zoom = 1.6f + 0.003f * SceneLength(SmoothPoint - eye);
     break;
   }
   case 3:
   {
-    const sVec3 target(85.0f * S(0.3), 30.0f, 65.0f * C(0.3)), eye = SmoothPoint + Unit(SmoothPoint) * 80.0f;
+    const sVec3 target(85.0f * S(0.3), 30.0f, 65.0f * C(0.3)), eye = SmoothPoint + SceneUnit(SmoothPoint) * 80.0f;
     cam.LookAt(target, eye);
-    zoom = 1.5f + 0.002f * Length(target - eye);
+    zoom = 1.5f + 0.002f * SceneLength(target - eye);
     break;
   }
   case 4:
@@ -577,7 +559,7 @@ sMat3x4 CrystalScene::FlungPlacement(CrystalRecord &r, sF64 position) const
 {
   const sF32 a = sF32((position - sF64(r.Birth)) * 50.0);
   const sVec3 t = r.Matrix.l;
-  r.Matrix = Euler(r.Middle * a);
+  r.Matrix = SceneEuler(r.Middle * a);
   r.Matrix.l = t;
   sMat3x4 m = r.Matrix;
   m.l = t - m.j * (12.0f * r.Scale) + r.Tip * (a * 10.0f);
@@ -587,7 +569,7 @@ sMat3x4 CrystalScene::FlungPlacement(CrystalRecord &r, sF64 position) const
 
 void CrystalScene::Push(CrystalRecord *r, const sVec3 &eye, const sVec3 &at)
 {
-  r->Distance = Length(at - eye);
+  r->Distance = SceneLength(at - eye);
   CrystalRecord *&head = DepthBuckets[Bucket(r->Distance)];
   r->Next = head;
   head = r;
@@ -645,16 +627,16 @@ void CrystalScene::AfterRender(sViewport *view)
   Marker->Matrix.l = PathPoints[2];
   RenderForm(view, Marker, 0);
 
-  const sF32 flashRing = Clamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
-  const sF32 flashPoint = Clamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
+  const sF32 flashRing = SceneClamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
+  const sF32 flashPoint = SceneClamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
   for(sInt b = CRYSTAL_BUCKETS - 1; b >= 0; b--)
     for(CrystalRecord *r = DepthBuckets[b]; r; r = r->Next)
     {
       if(r->Kind == 0)
       {
-        const sF32 f = Clamp((r->Distance - 10.0f) * 0.05f, 0.0f, 1.0f);
+        const sF32 f = SceneClamp((r->Distance - 10.0f) * 0.05f, 0.0f, 1.0f);
         l0->Ambient = sBlendColor(0x404040, 0xB0404040, f);
-        const sF32 g = Clamp(sF32((now - sF64(r->Birth)) * 16.0), 0.0f, 1.0f);
+        const sF32 g = SceneClamp(sF32((now - sF64(r->Birth)) * 16.0), 0.0f, 1.0f);
         if(RenderMode != 0 && r->MainBranch && g > 0.0f && g < 1.0f)
         {
           FlashRing->Range0[1] = 5.0f * g + 0.9f;
@@ -663,7 +645,7 @@ void CrystalScene::AfterRender(sViewport *view)
           FlashRing->Matrix = r->Matrix;
           FlashRing->Colour = sBlendColor(0, 0xFFFFFFFF, (1.0f - g) * flashRing);
           RenderForm(view, FlashRing, 0);
-          const sF32 k = (1.0f - Clamp(4.0f * g, 0.0f, 1.0f)) * flashPoint;
+          const sF32 k = (1.0f - SceneClamp(4.0f * g, 0.0f, 1.0f)) * flashPoint;
           PointRecord &p = FlashPoint->Points[0];
           p.Pos = r->Matrix.l;
           p.Size = 20.0f * k + 5.0f;
@@ -674,7 +656,7 @@ void CrystalScene::AfterRender(sViewport *view)
       }
       else
       {
-        const sF32 f = Clamp((r->Distance - 1.0f) * 0.5f, 0.0f, 1.0f);
+        const sF32 f = SceneClamp((r->Distance - 1.0f) * 0.5f, 0.0f, 1.0f);
         l0->Ambient = sBlendColor(0x404040, 0xB0404040, f);
         DrawCrystal(view, FlyingCrystals[r->Column][r->Row], FlungPlacement(*r, now), r->Scale);
       }

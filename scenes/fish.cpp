@@ -145,13 +145,6 @@ const FishLists &Lists()
   return lists;
 }
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-sF32 Length(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
-sVec3 UnitOf(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
 sVec3 CrossOf(const sVec3 &a, const sVec3 &b)
 {
   sVec3 c;
@@ -171,9 +164,9 @@ sVec3 FishPoint(sF32 t, sF32 a, sF32 W, sF32 H, sF32 L)
 sMat3x4 HeadingFrame(const sVec3 &heading)
 {
   sMat3x4 B;
-  B.k = UnitOf(heading);
-  B.i = UnitOf(CrossOf(B.k, sVec3(0.0f, 1.0f, 0.0f)));
-  B.j = UnitOf(CrossOf(B.k, B.i));
+  B.k = SceneUnit(heading);
+  B.i = SceneUnit(CrossOf(B.k, sVec3(0.0f, 1.0f, 0.0f)));
+  B.j = SceneUnit(CrossOf(B.k, B.i));
   B.l = sVec3(0.0f, 0.0f, 0.0f);
   return B;
 }
@@ -281,8 +274,8 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     glow->Colour = main->Colors[g];
     sMat3x4 &m = glow->Matrix;
     m.k = main->Directions[g];
-    m.i = UnitOf(CrossOf(sVec3(0.0f, 1.0f, 0.0f), m.k));
-    m.j = UnitOf(CrossOf(m.i, m.k));
+    m.i = SceneUnit(CrossOf(sVec3(0.0f, 1.0f, 0.0f), m.k));
+    m.j = SceneUnit(CrossOf(m.i, m.k));
     // the opaque second glow sphere sits just inside the sky sphere of the same radius
     // instead of fighting it for the same depths
     if(g == 2) m.ScaleAxes(0.99f, 0.99f, 0.99f);
@@ -403,9 +396,9 @@ void FishScene::BuildFishTemplate(FishSchool *school, sInt material)
       if(r < 8)
       {
         v.Pos = FishPoint(tt, a, W, H, L);
-        v.Tangent = UnitOf(FishPoint(tt, a + 0.2f, W, H, L) - v.Pos);
-        const sVec3 along = UnitOf(FishPoint(tt + 0.125f, a, W, H, L) - v.Pos);
-        v.Normal = r == 0 ? sVec3(0.0f, -1.0f, 0.0f) : UnitOf(CrossOf(along, v.Tangent));
+        v.Tangent = SceneUnit(FishPoint(tt, a + 0.2f, W, H, L) - v.Pos);
+        const sVec3 along = SceneUnit(FishPoint(tt + 0.125f, a, W, H, L) - v.Pos);
+        v.Normal = r == 0 ? sVec3(0.0f, -1.0f, 0.0f) : SceneUnit(CrossOf(along, v.Tangent));
       }
       else if(r == 8)
       {
@@ -455,8 +448,8 @@ void FishScene::BuildBigFish(BigFish *fish, sInt material)
       const sVec3 P = BigFishSurface(u, v);
       MeshVertex &m = f->Vertices[r * FISH_BIG_RING_VERTICES + k];
       m.Pos = P;
-      m.Tangent = UnitOf(BigFishSurface(u + 1.0f / 63.0f, v) - P);
-      m.Normal = UnitOf(CrossOf(UnitOf(BigFishSurface(u, v + 1.0f / 127.0f) - P), m.Tangent));
+      m.Tangent = SceneUnit(BigFishSurface(u + 1.0f / 63.0f, v) - P);
+      m.Normal = SceneUnit(CrossOf(SceneUnit(BigFishSurface(u, v + 1.0f / 127.0f) - P), m.Tangent));
       m.Color = 0xFFFFFFFF;
       m.U0 = u + 0.5f, m.V0 = v, m.U1 = u, m.V1 = v;
     }
@@ -584,7 +577,7 @@ void FishScene::Tick(sInt)
   const SyncNow s = ReadSync(SyncSource);
   const sF32 p = std::sin(sF32(std::fmod(sF64(SwimClock) * 0.001, 2.0 * 3.14159265358979))) * 0.3f;
   const sF32 q = (s.ColourPreset < 2 || !TurnMode) ? 0.0f : TurnSide ? 0.5654867f : -0.5654867f;
-  const sF32 burst = Clamp(sF32(BurstClock) * 0.01f, 0.0f, 1.0f);
+  const sF32 burst = SceneClamp(sF32(BurstClock) * 0.01f, 0.0f, 1.0f);
   const sF32 speed = (1.0f - burst) * 0.2f + 0.2f;
   sMat3x4 M;
   M.EulerXYZ(p, q, 0.0f);
@@ -611,10 +604,10 @@ void FishScene::UpdateSwarm()
       sc.PreviousSlotTargets[n] = sc.SlotTargets[n];
       sc.SlotTargets[n] = sMulPointMat3x4(SlotPoints[s * FISH_PER_SCHOOL + n], SchoolMatrix);
       sVec3 delta = sc.SlotTargets[n] - pos;
-      const sF32 dist = Length(delta), prevDist = Length(sc.PreviousSlotTargets[n] - pos);
-      if(dist > 2.0f) delta = UnitOf(delta) * 2.0f;
+      const sF32 dist = SceneLength(delta), prevDist = SceneLength(sc.PreviousSlotTargets[n] - pos);
+      if(dist > 2.0f) delta = SceneUnit(delta) * 2.0f;
       sc.PreviousVelocities[n] = vel;
-      const sF32 speed = Length(vel);
+      const sF32 speed = SceneLength(vel);
       if(speed >= 0.6f || dist <= prevDist) sc.FollowGain[n] = 0.005f;
       else
       {
@@ -622,15 +615,15 @@ void FishScene::UpdateSwarm()
         if(sc.FollowGain[n] < 1.0f) sc.FollowGain[n] += 0.005f;
       }
       sVec3 d = pos - RepellerPos;
-      const sF32 dq = Length(d);
-      d = UnitOf(d);
+      const sF32 dq = SceneLength(d);
+      d = SceneUnit(d);
       if(EndMode) d.y *= 6.0f;
       if(dq < R) steer += d * ((1.0f - dq / R) * k);
       else if(dist > prevDist)
-        steer = UnitOf(UnitOf(steer) * 0.9f + UnitOf(vel) * 0.1f) * Length(steer);
+        steer = SceneUnit(SceneUnit(steer) * 0.9f + SceneUnit(vel) * 0.1f) * SceneLength(steer);
       vel += steer;
       steer *= 0.97f;
-      const sF32 sp = Length(vel);
+      const sF32 sp = SceneLength(vel);
       if(sp > 0.1f) vel *= 0.95f;
       pos += vel;
       AdvancePhase(sc.SwimPhase[n], sp * 0.2f);
@@ -653,8 +646,8 @@ void FishScene::DeformSchool(FishSchool *school)
   {
     const sMat3x4 B = HeadingFrame(school->Velocities[n]);
     sVec3 &prev = school->PreviousVelocities[n];
-    prev = UnitOf(prev);
-    const sF32 turn = sDot(B.i, prev), speed = Length(school->Velocities[n]);
+    prev = SceneUnit(prev);
+    const sF32 turn = sDot(B.i, prev), speed = SceneLength(school->Velocities[n]);
     sMat3x4 rings[FISH_RINGS];
     for(sInt r = 0; r < FISH_RINGS; r++)
     {
@@ -671,9 +664,9 @@ void FishScene::DeformBigFish(BigFish *fish)
   const sVec3 motion = fish->Position - fish->PreviousPosition;
   fish->Velocity = motion;
   const sMat3x4 B = HeadingFrame(motion);
-  const sF32 turnNow = Clamp(sDot(B.i, UnitOf(fish->PreviousMotion)), -0.05f, 0.05f);
+  const sF32 turnNow = SceneClamp(sDot(B.i, SceneUnit(fish->PreviousMotion)), -0.05f, 0.05f);
   fish->Turn = 0.9f * fish->Turn + 0.1f * turnNow;
-  const sF32 speed = Length(motion);
+  const sF32 speed = SceneLength(motion);
   fish->PreviousMotion = motion;
   ArrayForm *f = fish->Form;
   if(!f->Geometry) return;
@@ -706,7 +699,7 @@ void FishScene::Render(sInt, sViewport *view)
   const sF32 endClock = sF32(sF64(s.SyncClock) - sF64(EndStart));
   if(EndMode)
   {
-    const sF32 e = endClock * 0.0001f, a = Clamp(e, 0.0f, 1.0f), b = Clamp(e - 2.0f, 0.0f, 1.0f), amp = a * (1.0f - b);
+    const sF32 e = endClock * 0.0001f, a = SceneClamp(e, 0.0f, 1.0f), b = SceneClamp(e - 2.0f, 0.0f, 1.0f), amp = a * (1.0f - b);
     for(ArrayForm *p : EndPlanes)
     {
       p->Matrix.l.y = SchoolMatrix.l.y;
@@ -744,8 +737,8 @@ void FishScene::Render(sInt, sViewport *view)
     {
       f.Target = sVec3(f.SideX < 0.0f ? sway - 180.0f : sway + 180.0f, path.y, path.z);
       const sVec3 to = f.Target - f.Position;
-      const sF32 accel = Clamp(Length(to) * 0.001f, 0.0f, 0.05f);
-      f.Velocity = (f.Velocity + UnitOf(to) * accel) * 0.95f;
+      const sF32 accel = SceneClamp(SceneLength(to) * 0.001f, 0.0f, 0.05f);
+      f.Velocity = (f.Velocity + SceneUnit(to) * accel) * 0.95f;
       f.Position += f.Velocity;
     }
     else
@@ -753,13 +746,13 @@ void FishScene::Render(sInt, sViewport *view)
       f.Position = path;
       f.SideX = path.x;
     }
-    AdvancePhase(f.SwimPhase, Length(f.PreviousMotion) * 0.1f);
+    AdvancePhase(f.SwimPhase, SceneLength(f.PreviousMotion) * 0.1f);
     DeformBigFish(&f);
     PointRecord &glow = BigFishGlows->Points[b];
     glow.Pos = sVec3(0.0f, f.Position.y, f.Position.z);
-    const sF32 fade = Clamp(std::fabs(f.Position.x) - 50.0f, 0.0f, 200.0f) * 0.05f;
-    glow.Color = sBlendColor(0, 0xFFFFFFFF, Clamp(s.PulseHalfBar - fade, 0.0f, 1.0f));
-    dist[b] = Length(f.Position - SchoolMatrix.l);
+    const sF32 fade = SceneClamp(std::fabs(f.Position.x) - 50.0f, 0.0f, 200.0f) * 0.05f;
+    glow.Color = sBlendColor(0, 0xFFFFFFFF, SceneClamp(s.PulseHalfBar - fade, 0.0f, 1.0f));
+    dist[b] = SceneLength(f.Position - SchoolMatrix.l);
   }
 
   if(ChaseMode) RepellerPos = dist[0] >= dist[1] ? Big[1].Position : Big[0].Position;
@@ -809,7 +802,7 @@ void FishScene::Camera(sInt variant, sViewport *view)
     T = sVec3(B1.x, B1.y, B1.z + 15.0f);
     const sF32 x0 = (B1.x > 0.0f ? 195.0f : -195.0f) + W(0.00013) * 3.0f;
     P = sVec3(x0 + (x0 - T.x) * 0.2f, B1.y + W(0.00024) * 10.0f, B1.z + W(0.00017) * 5.0f + 40.0f);
-    zoom = Length(sVec3(x0, P.y, P.z) - T) * 0.005f + 1.6f;
+    zoom = SceneLength(sVec3(x0, P.y, P.z) - T) * 0.005f + 1.6f;
     break;
   }
   case 4:
@@ -817,9 +810,9 @@ void FishScene::Camera(sInt variant, sViewport *view)
     P = sVec3(W(0.00017) * 40.0f - 160.0f, W(0.00011) * 40.0f, W(0.00019) * 40.0f + 130.0f);
     const sVec3 Q(P.x + 80.0f, P.y, P.z + 80.0f);
     const sF32 e = s.FourBarPhase * 4.0f;
-    const sF32 w = 0.5f - std::cos(sScenePi * Clamp(e - 0.5f, 0.0f, 1.0f)) * 0.5f, b = Clamp(e - 1.5f, 0.0f, 1.0f);
+    const sF32 w = 0.5f - std::cos(sScenePi * SceneClamp(e - 0.5f, 0.0f, 1.0f)) * 0.5f, b = SceneClamp(e - 1.5f, 0.0f, 1.0f);
     T = Q + (S - Q) * w;
-    zoom = (0.5f - std::cos(sScenePi * b) * 0.5f) * Length(S - Q) * 0.01f + 1.2f;
+    zoom = (0.5f - std::cos(sScenePi * b) * 0.5f) * SceneLength(S - Q) * 0.01f + 1.2f;
     LayerMask = 1;
     break;
   }

@@ -84,6 +84,15 @@ void BuildPatterns(SyncPattern *patterns, sInt capacity, const SyncPattern **tab
   }
 }
 
+sF32 SceneLength(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
+
+sMat3x4 SceneEuler(sF32 x, sF32 y, sF32 z)
+{
+  sMat3x4 m;   // the identity: EulerXYZ leaves the place at the origin
+  m.EulerXYZ(x, y, z);
+  return m;
+}
+
 std::vector<PatternKey> SequenceKeys(const std::vector<std::vector<PatternKey>> &patterns,
                                      const std::vector<sInt> &bars)
 {

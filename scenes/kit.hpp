@@ -37,6 +37,20 @@
 
 constexpr sF32 sScenePi = 3.14159265358979f;
 
+// x held to the range lo..hi.
+inline sF32 SceneClamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
+inline sF32 SceneClamp01(sF32 x) { return SceneClamp(x, 0.0f, 1.0f); }
+// The length of v, and v made unit (sVec3::Unit).
+sF32 SceneLength(const sVec3 &v);
+inline sVec3 SceneUnit(sVec3 v)
+{
+  v.Unit();
+  return v;
+}
+// The rotation of the Euler angles x, y, z (sMat3x4::EulerXYZ), placed at the origin.
+sMat3x4 SceneEuler(sF32 x, sF32 y, sF32 z);
+inline sMat3x4 SceneEuler(const sVec3 &angles) { return SceneEuler(angles.x, angles.y, angles.z); }
+
 /****************************************************************************/
 /***   The SYNC values of a frame                                         ***/
 /****************************************************************************/

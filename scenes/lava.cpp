@@ -82,15 +82,12 @@ std::vector<PatternKey> CalmKeys()
                                      "b-------c-------d-------a-------"));
 }
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-sF32 Length(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
-
 // The fade of a sprite at distance d: full inside [full, fullEnd], falling to 0 over the
 // ten units before near and after far.
 sF32 Fade(sF32 d, sF32 full, sF32 fullEnd)
 {
-  if(d < full) return 1.0f - Clamp((full - d) / 10.0f, 0.0f, 1.0f);
-  if(d > fullEnd) return 1.0f - Clamp((d - fullEnd) / 10.0f, 0.0f, 1.0f);
+  if(d < full) return 1.0f - SceneClamp((full - d) / 10.0f, 0.0f, 1.0f);
+  if(d > fullEnd) return 1.0f - SceneClamp((d - fullEnd) / 10.0f, 0.0f, 1.0f);
   return 1.0f;
 }
 
@@ -171,7 +168,7 @@ void LavaScene::BuildNeighbours()
     sInt n = 0;
     list[n++] = LavaNeighbour{0.0f, sU16(i)};
     for(sInt j = 0; j < LAVA_BLOBS; j++)
-      if(j != i) list[n++] = LavaNeighbour{Length(Blobs[j].Position - at), sU16(j)};
+      if(j != i) list[n++] = LavaNeighbour{SceneLength(Blobs[j].Position - at), sU16(j)};
     for(sInt p = 0; p < LAVA_NEIGHBOURS; p++)
       for(sInt q = p + 1; q < LAVA_BLOBS; q++)
         if(list[q].Distance < list[p].Distance) std::swap(list[p], list[q]);
@@ -302,7 +299,7 @@ void LavaScene::OnEvent(sInt code)
     for(LavaBlob &b : Blobs)
     {
       sVec3 away = b.Position - centre;
-      const sF32 d = Length(away);
+      const sF32 d = SceneLength(away);
       if(d >= 70.0f) continue;
       away.Unit();
       b.Impulse = away * -(1.0f - d / 70.0f);
@@ -380,7 +377,7 @@ void LavaScene::Simulate(const sVec3 &eye)
     for(sInt k = 0; k < LAVA_NEIGHBOURS - 1; k++)
     {
       LavaNeighbour &next = list[k + 1];
-      next.Distance = Length(Blobs[next.Blob].Position - at);
+      next.Distance = SceneLength(Blobs[next.Blob].Position - at);
       if(next.Distance < list[k].Distance) std::swap(list[k], next);
     }
     SortCursor = (SortCursor + 1) % LAVA_BLOBS;
@@ -441,7 +438,7 @@ void LavaScene::Simulate(const sVec3 &eye)
   for(LavaBlob *&head : DepthBuckets) head = nullptr;
   for(LavaBlob &b : Blobs)
   {
-    b.CameraDistance = Length(b.Position - eye);
+    b.CameraDistance = SceneLength(b.Position - eye);
     const sInt bucket = b.CameraDistance < sF32(LAVA_BUCKETS - 1) ? sInt(b.CameraDistance) : LAVA_BUCKETS - 1;
     b.NextInBucket = DepthBuckets[bucket];
     DepthBuckets[bucket] = &b;
@@ -466,7 +463,7 @@ void LavaScene::FillSprites(sBool white)
       if(white) p.Color = sBlendColor(0, 0xFFFFFFFF, a);
       else
       {
-        const sF32 heat = Clamp((e + b->Velocity.y) / q, 0.0f, 1.0f);
+        const sF32 heat = SceneClamp((e + b->Velocity.y) / q, 0.0f, 1.0f);
         p.Color = sBlendColor(0, sBlendColor(look.Cold, look.Hot, heat), a * 0.5f);
       }
       p.Pos = b->Position;
@@ -544,12 +541,12 @@ void LavaScene::AfterRender(sViewport *view)
   else
   {
     const sF64 position = SyncSource ? SyncSource->Phase : 0.0;
-    const sF32 g = 1.0f - Clamp(sF32((position - ImpulseClock) * 16.0), 0.0f, 1.0f);
-    const sF32 preset = Clamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
+    const sF32 g = 1.0f - SceneClamp(sF32((position - ImpulseClock) * 16.0), 0.0f, 1.0f);
+    const sF32 preset = SceneClamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
     const sF32 swing = s.FourBarPhase * 500.0f;
-    LavaMaterial->HeightParams.Init(Clamp(8.0f * g, 0.0f, 1.75f) * preset, (swing + 300.0f) * g,
+    LavaMaterial->HeightParams.Init(SceneClamp(8.0f * g, 0.0f, 1.75f) * preset, (swing + 300.0f) * g,
                                     (swing + 50.0f * preset + 300.0f) * g +
-                                        (Clamp(8.0f * g - 7.0f, 0.0f, 1.0f) * 1000.0f + 5.0f) * preset,
+                                        (SceneClamp(8.0f * g - 7.0f, 0.0f, 1.0f) * 1000.0f + 5.0f) * preset,
                                     0.0f);
   }
 

@@ -60,22 +60,13 @@ const PatternList<16, 16> RingList(SequenceKeys(Led1Patterns, {5, 1, 2, 1, 4, 1,
 
 constexpr sF64 TwoPi = 6.283185307179586;
 
-sF32 Clamp01(sF32 x) { return x < 0.0f ? 0.0f : x > 1.0f ? 1.0f : x; }
 sF32 Sin(sF64 x) { return sF32(std::sin(x)); }
-sU32 Mix(sU32 a, sU32 b, sF32 t) { return sBlendColor(a, b, Clamp01(t)); }
-
-sMat3x4 Euler(sF32 x, sF32 y, sF32 z)
-{
-  sMat3x4 m;
-  m.Identity();
-  m.EulerXYZ(x, y, z);
-  return m;
-}
+sU32 Mix(sU32 a, sU32 b, sF32 t) { return sBlendColor(a, b, SceneClamp01(t)); }
 
 // The camera turned by the angles, its eye at distance d behind it (before it for d < 0).
 void Orbit(const Scene *scene, sViewport *view, sF32 x, sF32 y, sF32 z, sF32 d, sF32 zoom)
 {
-  view->Camera = Euler(x, y, z);
+  view->Camera = SceneEuler(x, y, z);
   view->Camera.l = view->Camera.k * -d;
   view->ZoomY = zoom;
   view->ZoomX = zoom / SceneAspect(scene);
@@ -157,12 +148,20 @@ SyncPatternTable Led1List(sInt formation)
 /***   Strands                                                            ***/
 /****************************************************************************/
 
-void Led1Strand::Init(Scene *owner, sF32 width, sInt lightSet)
+void Led1Strand::Init(sF32 width, sInt lightSet)
 {
-  Owner = owner;
   Width = width;
   Trail = sNEW ArrayForm(6);
   Trail->Vertices = NewMeshVertices(LED1_RINGFRAMES * LED1_RINGPOINTS);
+  // colour and texture coordinates stay; Build moves the rings
+  for(sInt j = 0; j < LED1_RINGFRAMES; j++)
+    for(sInt k = 0; k < LED1_RINGPOINTS; k++)
+    {
+      MeshVertex &v = Trail->Vertices[j * LED1_RINGPOINTS + k];
+      v.Color = 0xFFFFFFFF;
+      v.U0 = v.U1 = sF32(k) / 23.0f;
+      v.V0 = v.V1 = sF32(j) / 29.0f;
+    }
   Trail->LightSetIndex = lightSet;
   Reset(sVec3(0, 0, 0));
   Trail->Init(ArrayForm::GRID, 2, 1, LED1_RINGPOINTS, LED1_RINGFRAMES);
@@ -173,7 +172,7 @@ void Led1Strand::Reset(const sVec3 &head)
   for(sInt j = 0; j < LED1_RINGFRAMES; j++)
   {
     const sF32 f = sF32(j) / 29.0f, w = Sin(f * 3.0 * TwoPi);
-    Rings[j] = Euler(0.0f, w * f * 0.5f, 0.0f);
+    Rings[j] = SceneEuler(0.0f, w * f * 0.5f, 0.0f);
     Rings[j].l = head + sVec3(0.0f, 0.3f * sF32(j), 5.0f * w * f);
   }
   WriteIndex = 0;
@@ -186,7 +185,7 @@ void Led1Strand::Step(const sVec3 &head, sF32 fade)
 {
   Fade = fade;
   sVec3 way = head - PreviousHead;
-  const sF32 length = std::sqrt(sDot(way, way));
+  const sF32 length = SceneLength(way);
   if(length > 0.0f)
   {
     way *= 1.0f / length;
@@ -216,21 +215,30 @@ void Led1Strand::Step(const sVec3 &head, sF32 fade)
 
 void Led1Strand::Build()
 {
+  // the ring's outline, the same for every ring of every strand
+  static const struct Outline
+  {
+    sVec3 Out[LED1_RINGPOINTS];
+    Outline()
+    {
+      for(sInt k = 0; k < LED1_RINGPOINTS; k++)
+      {
+        const sF32 a = sF32(k) * sF32(TwoPi) / 23.0f;
+        Out[k] = sVec3(std::cos(a), std::sin(a), 0.0f);
+      }
+    }
+  } outline;
   MeshVertex *v = Trail->Vertices;
-  const sF32 grow = 1.0f - Clamp01(Fade);
+  const sF32 grow = 1.0f - SceneClamp01(Fade);
   for(sInt j = 0; j < LED1_RINGFRAMES; j++)
   {
     const sMat3x4 &r = Rings[(WriteIndex + j) % LED1_RINGFRAMES];
     const sF32 radius = j < 2 ? 0.0f : Width * grow * (1.0f - (sF32(j) - 2.0f * Walked) / 29.0f);
     for(sInt k = 0; k < LED1_RINGPOINTS; k++, v++)
     {
-      const sF32 a = sF32(k) * sF32(TwoPi) / 23.0f;
-      const sVec3 out(std::cos(a), std::sin(a), 0.0f);
+      const sVec3 &out = outline.Out[k];
       v->Pos = sMulPointMat3x4(out * radius, r);
       v->Normal = sMulDirMat3x4(out, r);
-      v->Color = 0xFFFFFFFF;
-      v->U0 = v->U1 = sF32(k) / 23.0f;
-      v->V0 = v->V1 = sF32(j) / 29.0f;
     }
   }
   Trail->Build();
@@ -372,7 +380,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 
   static const sF32 widths[3] = {0.8f, 0.2f, 0.1f};
   for(sInt i = 0; i < LED1_HEADS; i++)
-    for(sInt b = 0; b < 3; b++) strands[b][i].Init(this, widths[b], b == 0 ? i % 3 + 3 : 6);
+    for(sInt b = 0; b < 3; b++) strands[b][i].Init(widths[b], b == 0 ? i % 3 + 3 : 6);
 
   boxCloud = MakeBoxes(this, 7, LED1_BOXES, 4.5f, 0.5f);
   smallBoxCloud = MakeBoxes(this, 7, LED1_SMALLBOXES, 4.5f, 0.5f);
@@ -423,7 +431,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
     {
       const sF32 a = sF32(i) * sF32(TwoPi) / 64.0f;
       sMat3x4 &m = boxRings[k]->Instances[i];
-      m = Euler(0.0f, -a, 0.0f);
+      m = SceneEuler(0.0f, -a, 0.0f);
       m.l = sVec3(std::cos(a) * ringRadius[k], 0.0f, std::sin(a) * ringRadius[k]);
     }
   }
@@ -775,7 +783,7 @@ void Led1Scene::Render(sInt variant, sViewport *view)
   case 0: RenderGlowPoints(s); break;
   case 1: RenderFountains(s); break;
   case 2:
-    room->Matrix = Euler(sF32(std::fmod(0.43 * st, TwoPi)), sF32(std::fmod(0.57 * st, TwoPi)),
+    room->Matrix = SceneEuler(sF32(std::fmod(0.43 * st, TwoPi)), sF32(std::fmod(0.57 * st, TwoPi)),
                          sF32(std::fmod(0.31 * st, TwoPi)));
     l0->Colors[2] = Mix(0x800000, 0xFF0000, 0.1f * band[0]);
     l0->Colors[0] = Mix(0xC04040, 0xFFFFFF, s.PulseHalfBar);
@@ -806,7 +814,7 @@ void Led1Scene::Render(sInt variant, sViewport *view)
     static const sF32 sense[3] = {-1.0f, 1.0f, -1.0f};
     for(sInt k = 0; k < 3; k++)
       boxRings[k]->Matrix =
-          Euler(0.0f, ClockAngle(sF64(s.SyncClock), sF64(k + 1) * 0.00002) + sense[k] * s.ColourPulse[1] * 0.5f, 0.0f);
+          SceneEuler(0.0f, ClockAngle(sF64(s.SyncClock), sF64(k + 1) * 0.00002) + sense[k] * s.ColourPulse[1] * 0.5f, 0.0f);
     break;
   }
   case 8: RenderSparkBursts(s); break;
@@ -817,11 +825,11 @@ void Led1Scene::Render(sInt variant, sViewport *view)
     const sF64 T = sF64(s.SyncClock) + sF64(timeOffset);
     auto R = [&](sF64 rate) { return ClockAngle(T, 0.0002 * rate); };
     auto Q = [&](sF64 rate) { return sF32(std::fmod(0.0002 * rate * sF64(time), TwoPi)); };
-    lineForms[0]->Matrix = Euler(R(1.31), R(1.55), R(1.27));
-    lineForms[1]->Matrix = Euler(Q(1.51), Q(1.71), Q(1.37));
-    lineForms[2]->Matrix = Euler(R(1.27), R(1.29), R(1.15));
-    lineForms[3]->Matrix = Euler(Q(1.37), Q(1.23), Q(1.19));
-    lineForms[4]->Matrix = Euler(R(1.17), R(1.11), R(1.25));
+    lineForms[0]->Matrix = SceneEuler(R(1.31), R(1.55), R(1.27));
+    lineForms[1]->Matrix = SceneEuler(Q(1.51), Q(1.71), Q(1.37));
+    lineForms[2]->Matrix = SceneEuler(R(1.27), R(1.29), R(1.15));
+    lineForms[3]->Matrix = SceneEuler(Q(1.37), Q(1.23), Q(1.19));
+    lineForms[4]->Matrix = SceneEuler(R(1.17), R(1.11), R(1.25));
     SetLightColours(l0, 0xA00C08, 0x302020, Mix(0, 0x403030, 0.1f * band[0]), Mix(0x10100D, 0xA0A080, s.PulseHalfBar));
     const sF32 m = 3.0f * sF32(variant) + 1.0f;
     l0->Positions[0] = sVec3(-150 * m, 20 * m, 150 * m);
@@ -858,7 +866,7 @@ void Led1Scene::RenderFountains(const SyncNow &s)
                     (Sin(1.2 * n + 0.5 * q) + Sin(2.3 * n + 0.6 * q)) * 150.0f + Sin(0.13 * n + 0.3 * q) * 450.0f,
                     (Sin(2.7 * n + 0.4 * q) + Sin(2.3 * n + 0.7 * q)) * 150.0f + Sin(0.15 * n + 0.3 * q) * 300.0f);
   }
-  const sF32 g = Clamp01(2.0f - s.ColourPresetSmooth);
+  const sF32 g = SceneClamp01(2.0f - s.ColourPresetSmooth);
   const sF32 bass = 60.0f * Bands()[0] * 0.1f + 10.0f;
   for(sInt k = 0; k < 3; k++)
     for(sInt j = 0; j < 100; j++)
@@ -889,7 +897,7 @@ void Led1Scene::RenderTrails(const SyncNow &s, const sViewport *view)
                             (Sin(1.6 * n + 0.57 * c) + Sin(1.37 * n + 0.9 * c)) * A + Sin(0.33 * n + 0.15 * c) * B);
   }
   if(!view) return;   // Enter only places the heads
-  const sF32 fade = Clamp01(1.0f - sF32(s.SyncClock - trailStart) * 0.0005f);
+  const sF32 fade = SceneClamp01(1.0f - sF32(s.SyncClock - trailStart) * 0.0005f);
   for(sInt i = 0; i < LED1_HEADS; i++)
     for(auto &bank : strands) bank[i].Step(headPosition[i], fade);
   for(sInt n = 3; n <= 6; n++) MaterialSet->LightSets[n]->Positions[0] = view->Camera.l;
@@ -909,7 +917,7 @@ void Led1Scene::RenderBoxClouds(const SyncNow &s)
       PlaceBox(at, inner);
     }
     const sF64 fi = sF64(i);
-    out = Euler(turn(1.13 * fi + 0.9 * u), turn(1.51 * fi + 0.7 * u), turn(1.37 * fi + 0.5 * u));
+    out = SceneEuler(turn(1.13 * fi + 0.9 * u), turn(1.51 * fi + 0.7 * u), turn(1.37 * fi + 0.5 * u));
     out.i *= scale;
     out.j *= scale;
     out.k *= scale;
@@ -943,7 +951,7 @@ void Led1Scene::RenderSparkBursts(const SyncNow &s)
 {
   static const sVec3 presets[8] = {sVec3(1, 0, 0),  sVec3(0, 1, 0),  sVec3(0, 0, -1), sVec3(0, -1, 0),
                                    sVec3(-1, 0, 0), sVec3(0, -1, 0), sVec3(0, 0, 1),  sVec3(0, 1, 0)};
-  const sF32 f = Clamp01(sF32(s.SyncClock - ringStart) * 0.001f);
+  const sF32 f = SceneClamp01(sF32(s.SyncClock - ringStart) * 0.001f);
   sVec3 dir = presets[previousRing & 7] * (1.0f - f) + presets[ring & 7] * f;
   dir.Unit();
   MaterialSet->LightSets[0]->Ambient = Mix(0, 0xAA00, 0.1f * Bands()[0]);
@@ -978,7 +986,7 @@ void Led1Scene::RenderPointClouds(const SyncNow &s, const sViewport *view)
     a.z -= 0.25f;
     if(a.z < -500.0f) a.z += 1000.0f;
     const sF32 mix = (Sin(TwoPi * j * 0.01) + 1.0f) * 0.5f;
-    const sF32 near = Clamp01((a.z - view->Camera.l.z) * 0.1f) * 0.2f * Bands()[0];
+    const sF32 near = SceneClamp01((a.z - view->Camera.l.z) * 0.1f) * 0.2f * Bands()[0];
     for(sInt k = 0; k < 4; k++)
     {
       sU32 colour = sBlendColor(rowA[k], rowB[k], mix);
@@ -1044,7 +1052,7 @@ void Led1Scene::RenderEmitters(const SyncNow &s)
     {
       const sF32 x = sF32(std::fmod(turns[e - 1][0] * T, TwoPi)), y = sF32(std::fmod(turns[e - 1][1] * T, TwoPi)),
                  z = sF32(std::fmod(turns[e - 1][2] * T, TwoPi));
-      at += Euler(x, y, z).k * reach[e - 1];
+      at += SceneEuler(x, y, z).k * reach[e - 1];
     }
     Led1Emitter &em = emitters[e];
     sVec3 d(rng.NextFloat(2.0f) - 1.0f, rng.NextFloat(2.0f) - 1.0f, rng.NextFloat(2.0f) - 1.0f);

@@ -37,7 +37,6 @@ enum : sInt
 // laid every half unit the head travels. The trail form is the strand's.
 struct Led1Strand
 {
-  Scene *Owner = nullptr;
   ArrayForm *Trail = nullptr;
   sMat3x4 Rings[LED1_RINGFRAMES];
   sInt WriteIndex = 0;         // the newest ring; moves backwards
@@ -47,7 +46,7 @@ struct Led1Strand
   sF32 Fade = 0.0f;            // 1 right after the formation's Enter, 0 two seconds later
 
   // Makes the trail form (material 6, the light set given) with its rings in their rest shape.
-  void Init(Scene *owner, sF32 width, sInt lightSet);
+  void Init(sF32 width, sInt lightSet);
   // The rest shape again, standing at the head.
   void Reset(const sVec3 &head);
   // Lays the rings the head's way since the last step and rebuilds the tube.

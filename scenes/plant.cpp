@@ -111,14 +111,6 @@ constexpr sF64 Pi = 3.141592653589793;
 constexpr sF64 TwentyPi = 20.0 * Pi;
 const sVec3 TipStart(-150.0f, 1.0f, 0.0f);
 
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-
-sVec3 Unit(sVec3 v)
-{
-  v.Unit();
-  return v;
-}
-
 ArrayForm *MakeArray(sInt material, sInt shape, sInt duration, sInt u, sInt v, const sF32 *r0, const sF32 *r1)
 {
   ArrayForm *f = sNEW ArrayForm(material);
@@ -245,7 +237,7 @@ void PlantScene::UpdateTile(PlantTile &tile, sF32 restartTime)
   tile.Disc->Matrix.l = tile.Drawn;
   for(sInt k = 0; k < PLANT_TILE_RINGS; k++) tile.Inner[k]->Matrix.l = tile.Outer[k]->Matrix.l = tile.Drawn;
   const sF32 e = sF32((sF64(s.SyncClock) - sF64(restartTime)) * 0.0002 - 3.0);
-  const sF32 g = Clamp(1.0f - std::cos(Clamp(e, 0.0f, 100.0f)), 0.0f, 2.0f) * 0.5f;
+  const sF32 g = SceneClamp(1.0f - std::cos(SceneClamp(e, 0.0f, 100.0f)), 0.0f, 2.0f) * 0.5f;
   for(sInt k = 0; k < PLANT_TILE_RINGS; k++)
     tile.Inner[k]->Colour = sBlendColor(Palette[1], 0xFFFFFFFF, g * ((k & 1) ? s.PulseBarEnd : s.PulseHalfBar));
 }
@@ -261,7 +253,7 @@ void PlantScene::SteerTip(sInt i)
     TipAngles[2] = (0.5f - std::cos(ClockAngle(t, 0.0002) + BranchPhase) * 0.5f) * 0.8f + BranchOffset;
   else
   {
-    const sF32 c = Clamp(sF32(t * 0.00001 - 0.1), 0.0f, 100.0f);
+    const sF32 c = SceneClamp(sF32(t * 0.00001 - 0.1), 0.0f, 100.0f);
     const sF32 a = (0.5f - ClockCos(t, 0.00032) * 0.5f) * 0.85f - 0.33f - c;
     TipAngles[i] = i == 0 ? a : -a;
   }
@@ -473,7 +465,7 @@ void PlantScene::OnEvent(sInt code)
   case 106:
   {
     FocusPos = TrailPoint(180);
-    FocusDir = Unit(FocusPos - TrailPoint(195));
+    FocusDir = SceneUnit(FocusPos - TrailPoint(195));
     break;
   }
   case 107:
@@ -491,7 +483,7 @@ void PlantScene::OnEvent(sInt code)
 void PlantScene::Tick(sInt)
 {
   const SyncNow s = ReadSync(SyncSource);
-  Growth = Withering ? Clamp(sF32(1.0 - (sF64(s.SyncClock) - sF64(WitherStart)) * 0.001), 0.0f, 1.0f) : 1.0f;
+  Growth = Withering ? SceneClamp(sF32(1.0 - (sF64(s.SyncClock) - sF64(WitherStart)) * 0.001), 0.0f, 1.0f) : 1.0f;
   for(sInt i = 0; i < 3; i++)
   {
     SteerTip(i);
@@ -514,7 +506,7 @@ void PlantScene::Tick(sInt)
       const sInt n = poolB ? LeafIndexB : LeafIndexA;
       StripForm *leaf = poolB ? LeavesB[n] : LeavesA[n];
       const sVec3 up(0.0f, 1.0f, 0.0f);
-      const sVec3 d = Unit(Tips[i] - TipPrevious[i]);
+      const sVec3 d = SceneUnit(Tips[i] - TipPrevious[i]);
       sVec3 side;
       side.Cross(up, d);
       side.Unit();
@@ -588,13 +580,13 @@ void PlantScene::Render(sInt, sViewport *view)
       f->Range0[1] = age * 0.0005f + 0.9f;
       f->Range0[2] = 0.0f;
       f->Range0[3] = age * 0.01f + 0.8f;
-      f->Colour = sAddColorSaturate(sBlendColor(Palette[4], 0, Clamp(age * 0.00008f + 0.7f, 0.0f, 1.0f)),
-                                    sBlendColor(0xFFFFFFFF, 0, Clamp(age * 0.0005f + 0.3f, 0.0f, 1.0f)));
+      f->Colour = sAddColorSaturate(sBlendColor(Palette[4], 0, SceneClamp(age * 0.00008f + 0.7f, 0.0f, 1.0f)),
+                                    sBlendColor(0xFFFFFFFF, 0, SceneClamp(age * 0.0005f + 0.3f, 0.0f, 1.0f)));
     }
     // the sparks take their time from the last beat event
     const sF32 since = sF32(K - sF64(LastBeatTime));
-    const sU32 spark = sAddColorSaturate(sBlendColor(0, Palette[4], Clamp((100000.0f - since) * 0.00001f, 0.0f, 1.0f)),
-                                         sBlendColor(0xFFFFFFFF, 0, Clamp(since * 0.0005f + 0.5f, 0.0f, 1.0f))) |
+    const sU32 spark = sAddColorSaturate(sBlendColor(0, Palette[4], SceneClamp((100000.0f - since) * 0.00001f, 0.0f, 1.0f)),
+                                         sBlendColor(0xFFFFFFFF, 0, SceneClamp(since * 0.0005f + 0.5f, 0.0f, 1.0f))) |
                        0xFF000000;
     for(sInt n = 0; n < PLANT_SPARKS; n++) SparkForm->Points[n].Color = spark;
   }
@@ -608,12 +600,12 @@ void PlantScene::Render(sInt, sViewport *view)
     UpdateTile(t, RestartTime);
   }
 
-  const sF32 c = std::cos(Clamp(sF32((K - sF64(LastBeatTime)) * 0.003), 0.0f, sScenePi * 0.5f));
+  const sF32 c = std::cos(SceneClamp(sF32((K - sF64(LastBeatTime)) * 0.003), 0.0f, sScenePi * 0.5f));
   static const sU32 QuadColours[2] = {0xFF202A30, 0xFFFFFFFF};
   for(sInt q = 0; q < 2; q++)
   {
     const sF32 m = q ? 1.0f : -1.0f;
-    const sF32 a = Clamp(sF32((K - sF64(QuadTimes[q])) * 0.005), 0.0f, sScenePi);
+    const sF32 a = SceneClamp(sF32((K - sF64(QuadTimes[q])) * 0.005), 0.0f, sScenePi);
     ArrayForm *f = PictureQuads[q];
     f->Colour = sBlendColor(sMultiplyColor(0x00FFFFFF, QuadColours[q]), QuadColours[q], (1.0f - std::cos(a)) * c * 0.5f);
     f->Matrix.l = QuadHome[q] + sVec3(m * (1.0f - c) * 30.0f, 0.0f, m * (1.0f - c) * 50.0f);
@@ -662,7 +654,7 @@ void PlantScene::Camera(sInt variant, sViewport *view)
   case 5:
   {
     const sF64 e = K - sF64(RestartTime);
-    const sF32 a = Clamp(1.0f - ClockCos(e, 0.00012), 0.0f, 2.0f), b = Clamp(1.0f - ClockCos(e, 0.00015), 0.0f, 2.0f);
+    const sF32 a = SceneClamp(1.0f - ClockCos(e, 0.00012), 0.0f, 2.0f), b = SceneClamp(1.0f - ClockCos(e, 0.00015), 0.0f, 2.0f);
     const sF32 x0 = a * 60.0f - 130.0f;
     target = sVec3(x0 + (ClockSin(t, 0.0003) * 6.0f + 3.0f) * (2.0f - b), 0.0f, ClockSin(t, 0.0004) * 6.0f * (2.0f - b));
     pos = sVec3(x0 - 20.0f, a * 40.0f + 20.0f, 0.0f);

@@ -57,41 +57,28 @@ const sVec3 LargePivots[5] = {sVec3(0, 38.5f, 0), sVec3(0, 20.7f, 0), sVec3(0, 3
 const char ListBars[] = "a---b---c-d-e---e-------d-c-b-e-a---d---c-b-d-b-e-------d-c-b-e-"
                         "a---d---c-b-d-b-e-------d-c-b-e-";
 
-struct List
+std::vector<PatternKey> ListKeys()
 {
-  SyncPattern Patterns[96];
-  const SyncPattern *Pointers[97];
-  List()
+  std::vector<PatternKey> keys;
+  for(sInt bar = 0; bar < 96; bar++)
   {
-    PatternKey keys[96 * 2];
-    sInt n = 0;
-    for(sInt bar = 0; bar < 96; bar++)
+    switch(ListBars[bar])
     {
-      switch(ListBars[bar])
-      {
-      case 'a': keys[n++] = PatternKey{bar, 0, {108, '2', 106}}; break;
-      case 'b': keys[n++] = PatternKey{bar, 0, {'3'}}; break;
-      case 'c':
-        keys[n++] = PatternKey{bar, 0, {'2', 106}};
-        keys[n++] = PatternKey{bar, 1, {'2'}};
-        break;
-      case 'd':
-        keys[n++] = PatternKey{bar, 0, {'1'}};
-        keys[n++] = PatternKey{bar, 1, {'1'}};
-        break;
-      case 'e': keys[n++] = PatternKey{bar, 0, {'4', 107}}; break;
-      default: break;
-      }
+    case 'a': keys.push_back(PatternKey{bar, 0, {108, '2', 106}}); break;
+    case 'b': keys.push_back(PatternKey{bar, 0, {'3'}}); break;
+    case 'c':
+      keys.push_back(PatternKey{bar, 0, {'2', 106}});
+      keys.push_back(PatternKey{bar, 1, {'2'}});
+      break;
+    case 'd':
+      keys.push_back(PatternKey{bar, 0, {'1'}});
+      keys.push_back(PatternKey{bar, 1, {'1'}});
+      break;
+    case 'e': keys.push_back(PatternKey{bar, 0, {'4', 107}}); break;
+    default: break;
     }
-    BuildPatterns(Patterns, 96, Pointers, 96, keys, n);
   }
-};
-
-sMat3x4 Euler(sF32 x, sF32 y, sF32 z)
-{
-  sMat3x4 m;
-  m.EulerXYZ(x, y, z);
-  return m;
+  return keys;
 }
 
 // a then b, placed at the point
@@ -101,8 +88,6 @@ sMat3x4 Then(const sMat3x4 &a, const sMat3x4 &b, const sVec3 &at)
   m.l = at;
   return m;
 }
-
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
 
 ArrayForm *MakePlane(sInt material, sInt format, const sF32 *range, const sF32 *uv, const sF32 *third)
 {
@@ -114,8 +99,8 @@ ArrayForm *MakePlane(sInt material, sInt format, const sF32 *range, const sF32 *
 
 SyncPatternTable RobotList()
 {
-  static const List list;
-  return list.Pointers;
+  static const PatternList<96, 96> list(ListKeys());
+  return list.Table();
 }
 
 /****************************************************************************/
@@ -181,12 +166,11 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   const sF32 groundRange[4] = {512.0f, 512.0f, -256.0f, -256.0f}, groundUv[4] = {16.0f, 16.0f, 0.0f, 0.0f},
              groundThird[4] = {2.0f, 2.0f, 0.5f, 0.5f};
   Ground = MakePlane(0, 3, groundRange, groundUv, groundThird);
-  Ground->Matrix = Euler(0.5f * sScenePi, 0.0f, 0.0f);
+  Ground->Matrix = SceneEuler(0.5f * sScenePi, 0.0f, 0.0f);
   Ground->PassFlags = 2;
   Ground->LayerMask = 1;
   Ground->LightSetIndex = 1;
   Ground->Shadow = sNEW ShadowSetup;
-  Ground->Shadow->Reset();
   Ground->Shadow->LightCount = 3;
   Ground->Shadow->LightSetIndex = 0;
   Ground->Shadow->Strength = 0.23f;
@@ -212,7 +196,7 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   for(sInt i = 0; i < 4; i++)
   {
     ArrayForm *w = MakePlane(6, 1, wallRange, nullptr, nullptr);
-    w->Matrix = Euler(0.0f, i >= 2 ? 0.5f * sScenePi : 0.0f, 0.0f);
+    w->Matrix = SceneEuler(0.0f, i >= 2 ? 0.5f * sScenePi : 0.0f, 0.0f);
     w->Matrix.l = sVec3(wallAt[i][0], wallAt[i][1], wallAt[i][2]);
     w->LayerMask = 1;
     w->PassFlags = 3;
@@ -464,7 +448,7 @@ void RobotScene::Render(sInt, sViewport *)
   LayerMask = 0x1F;
   LightSet *l0 = MaterialSet->LightSets[0];
   if(Flash)
-    for(sU32 &c : l0->Colors) c = sBlendColor(0, 0xFFFFFF, Clamp(s.PulseHalfBar, 0.0f, 1.0f));
+    for(sU32 &c : l0->Colors) c = sBlendColor(0, 0xFFFFFF, SceneClamp(s.PulseHalfBar, 0.0f, 1.0f));
 
   const sF32 c1 = s.ColourPulse[0], c2 = s.ColourPulse[1];
   const sF32 yaw = 0.3f * (std::cos(sScenePi * s.FourBarTriangleA) + std::cos(sScenePi * s.EightBarTriangle)) +
@@ -474,11 +458,11 @@ void RobotScene::Render(sInt, sViewport *)
 
   // the small robot, placed about its own origin; the five of them stand around
   sMat3x4 smallParts[4];
-  smallParts[3] = Euler(0, yaw, 0);
-  const sMat3x4 body = Then(Euler(0, 0, (c2 - 0.5f) * 2.5f), smallParts[3], sVec3(0, 0, 0));
+  smallParts[3] = SceneEuler(0, yaw, 0);
+  const sMat3x4 body = Then(SceneEuler(0, 0, (c2 - 0.5f) * 2.5f), smallParts[3], sVec3(0, 0, 0));
   smallParts[2] = body;
   for(sInt p = 0; p < 2; p++)
-    smallParts[p] = Then(Euler(0, 0, nod), body, sMulPointMat3x4(SmallPivots[p], body));
+    smallParts[p] = Then(SceneEuler(0, 0, nod), body, sMulPointMat3x4(SmallPivots[p], body));
 
   sF32 hop = 0.0f;
   if(d >= 0.03125f && d <= 0.046875f) hop = 12.0f * std::sin((d - 0.03125f) * 64.0f * sScenePi);
@@ -509,15 +493,15 @@ void RobotScene::Render(sInt, sViewport *)
 
   const sF32 drop = (d >= 0.0f && d <= 0.03125f) ? 60.0f * std::cos(d * 32.0f * sScenePi / 2.0f) : 0.0f;
   sMat3x4 largeParts[5];
-  sMat3x4 base = Euler(0, sScenePi / 4.0f - yaw, 0);
+  sMat3x4 base = SceneEuler(0, sScenePi / 4.0f - yaw, 0);
   base.l = sVec3(0, drop, 0);
   largeParts[4] = base;
-  const sMat3x4 lbody = Then(Euler(0, 0, nod), base, sVec3(0, 20.7f + drop, 0));
+  const sMat3x4 lbody = Then(SceneEuler(0, 0, nod), base, sVec3(0, 20.7f + drop, 0));
   largeParts[1] = lbody;
   const sF32 arm = 6.5f * (c2 - 0.5f) + 0.03125f;
-  largeParts[2] = Then(Euler(0, 0, arm), lbody, sMulPointMat3x4(sVec3(0, 15.8f, -61.0f), lbody));
-  largeParts[3] = Then(Euler(0, 0, arm), lbody, sMulPointMat3x4(sVec3(0, 15.8f, 61.0f), lbody));
-  largeParts[0] = Euler(0, nod, 0);
+  largeParts[2] = Then(SceneEuler(0, 0, arm), lbody, sMulPointMat3x4(sVec3(0, 15.8f, -61.0f), lbody));
+  largeParts[3] = Then(SceneEuler(0, 0, arm), lbody, sMulPointMat3x4(sVec3(0, 15.8f, 61.0f), lbody));
+  largeParts[0] = SceneEuler(0, nod, 0);
   largeParts[0].l = sMulPointMat3x4(sVec3(0, 38.5f, 0), base);
   for(sInt p = 0; p < 5; p++)
   {
@@ -526,8 +510,8 @@ void RobotScene::Render(sInt, sViewport *)
   }
 
   const sF32 turns[4] = {s.FourBarTriangleB, c1, s.FourBarTriangleA, s.EightBarTriangle};
-  const sInt lit = sInt(Clamp(s.EightBarTriangle * 8.0f - 0.25f, 0.0f, 7.0f));
-  const sU32 pulse = sBlendColor(0, 0xFFFFFFFF, Clamp(s.PulseHalfBar, 0.0f, 1.0f));
+  const sInt lit = sInt(SceneClamp(s.EightBarTriangle * 8.0f - 0.25f, 0.0f, 7.0f));
+  const sU32 pulse = sBlendColor(0, 0xFFFFFFFF, SceneClamp(s.PulseHalfBar, 0.0f, 1.0f));
   const sF32 spin = ClockAngle(sF64(s.SyncClock), 0.0001);
   for(sInt n = 0; n < ROBOT_RINGS; n++)
   {
@@ -535,7 +519,7 @@ void RobotScene::Render(sInt, sViewport *)
     for(sInt row = 0; row < 2; row++)
     {
       ArrayForm *r = LightRings[row][n];
-      r->Matrix = Euler(0.0f, spin + 360.0f * w, 0.0f);
+      r->Matrix = SceneEuler(0.0f, spin + 360.0f * w, 0.0f);
       if(!Bright()) r->Colour = n == lit ? sAddColorSaturate(pulse, 0xFF303040) : 0xFF303040;
       else if(row == 1) r->Colour = 0xFFFFFFFF;
       else r->Colour = (n == lit || Flash) ? pulse : 0;
@@ -579,7 +563,7 @@ void RobotScene::Camera(sInt variant, sViewport *view)
   {
     cam.EulerXYZ(0.25f, (s.FourBarPhase - 0.5f) * 0.25f + 1.25f * sScenePi, 0.0f);
     cam.l = sVec3(c.x + 10.0f * std::sin(S(0.11) * 0.5f), c.y + 20.0f, c.z - 20.0f) - cam.k * 530.0f;
-    zoom = 1.6f + 5.0f * (0.5f - 0.5f * std::cos(sScenePi * Clamp(s.FourBarPhase * 16.0f - 8.0f, 0.0f, 1.0f)));
+    zoom = 1.6f + 5.0f * (0.5f - 0.5f * std::cos(sScenePi * SceneClamp(s.FourBarPhase * 16.0f - 8.0f, 0.0f, 1.0f)));
     view->ClipNear = zoom;
     break;
   }

@@ -80,24 +80,18 @@ struct BarRange
   sBool Dash = 0;
 };
 
-template <sInt Bars, sInt Keyed>
-struct BuiltList
+// The keys of a list of bar ranges.
+std::vector<PatternKey> RangeKeys(const std::vector<BarRange> &ranges)
 {
-  SyncPattern Patterns[Keyed];
-  const SyncPattern *Pointers[Bars + 1];
-
-  explicit BuiltList(const std::vector<BarRange> &ranges)
-  {
-    std::vector<PatternKey> keys;
-    for(const BarRange &r : ranges)
-      for(sInt bar = r.From; bar <= r.To; bar++)
-      {
-        if(r.Key0) keys.push_back(PatternKey{bar, 0, {r.Key0, r.Key1}});
-        if(r.Dash) keys.push_back(PatternKey{bar, 12, {'-'}});
-      }
-    BuildPatterns(Patterns, Keyed, Pointers, Bars, keys.data(), sInt(keys.size()));
-  }
-};
+  std::vector<PatternKey> keys;
+  for(const BarRange &r : ranges)
+    for(sInt bar = r.From; bar <= r.To; bar++)
+    {
+      if(r.Key0) keys.push_back(PatternKey{bar, 0, {r.Key0, r.Key1}});
+      if(r.Dash) keys.push_back(PatternKey{bar, 12, {'-'}});
+    }
+  return keys;
+}
 
 std::vector<BarRange> ShowRanges()
 {
@@ -124,21 +118,20 @@ std::vector<BarRange> ShowRanges()
   return r;
 }
 
-const BuiltList<156, 150> &ShowList()
+const PatternList<156, 150> &ShowList()
 {
-  static const BuiltList<156, 150> list(ShowRanges());
+  static const PatternList<156, 150> list(RangeKeys(ShowRanges()));
   return list;
 }
-const BuiltList<80, 10> &ShortList()
+const PatternList<80, 10> &ShortList()
 {
-  static const BuiltList<80, 10> list({{0, 0, '2'}, {8, 8, '1'}, {16, 16, '3'}, {24, 24, '4'}, {32, 32, '5'},
-                                        {40, 40, '1'}, {48, 48, '3'}, {56, 56, '4'}, {64, 64, '5'}, {72, 72, '2'}});
+  static const PatternList<80, 10> list(RangeKeys({{0, 0, '2'}, {8, 8, '1'}, {16, 16, '3'}, {24, 24, '4'},
+                                                   {32, 32, '5'}, {40, 40, '1'}, {48, 48, '3'}, {56, 56, '4'},
+                                                   {64, 64, '5'}, {72, 72, '2'}}));
   return list;
 }
 
 sInt PartLightSet(sInt material) { return material == 9 || material == 11 || material == 12 || material == 13 ? 0 : 2; }
-
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
 
 // Whether step 12 of the bar carries the freeze key.
 sBool HasFreezeKey(SyncPatternTable table, sInt bar)
@@ -150,8 +143,8 @@ sBool HasFreezeKey(SyncPatternTable table, sInt bar)
 }
 }
 
-SyncPatternTable TransformerShowTable() { return ShowList().Pointers; }
-SyncPatternTable TransformerShortTable() { return ShortList().Pointers; }
+SyncPatternTable TransformerShowTable() { return ShowList().Table(); }
+SyncPatternTable TransformerShortTable() { return ShortList().Table(); }
 
 sBool TransformerScene::FreezeEndsAt(SyncPatternTable table, sInt bar)
 {
@@ -166,7 +159,6 @@ TransformerScene::TransformerScene()
 {
   for(TransformerSlot &s : Slots)
   {
-    s.Owner = this;
     s.Mode = 0;
     s.Position = s.LeadPosition = sVec3(0.0f, 0.0f, 0.0f);
     s.BarPhaseLatch = 0.0f;
@@ -282,7 +274,6 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     // the shadow pre-pass needs the machine's shared targets; a scene run without a
     // machine draws its floor unshadowed
     ShadowSetup *shadow = sNEW ShadowSetup;
-    shadow->Reset();
     shadow->LightCount = 3;
     shadow->LightSetIndex = 3;
     shadow->Strength = 0.23f;
@@ -470,8 +461,8 @@ sU32 TransformerScene::PointColour(sInt ring, sInt point, sF64 c, sF32 pulseHalf
   const sF64 D = std::sin(U * V * Z * (2.0 * pulseHalfBar + 0.1));
   // the blend weight leaves 0..1 for most points (D - 0.7 .. D + 0.8); the blend is only
   // defined inside it
-  const sF32 t = Clamp(sF32(D - ((1.0 - R) * 1.5 - 0.8)), 0.0f, 1.0f);
-  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, Clamp(sF32(0.5 * R), 0.0f, 1.0f));
+  const sF32 t = SceneClamp(sF32(D - ((1.0 - R) * 1.5 - 0.8)), 0.0f, 1.0f);
+  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, SceneClamp(sF32(0.5 * R), 0.0f, 1.0f));
 }
 
 void TransformerScene::Render(sInt, sViewport *)
@@ -489,13 +480,13 @@ void TransformerScene::Render(sInt, sViewport *)
   const sF64 c = sF64(s.SyncClock);
 
   LightSet **sets = MaterialSet->LightSets;
-  const sF32 fade = Clamp(sF32((sF64(s.SyncClock) - sF64(EnterClock)) * 0.0001), 0.0f, 1.0f);
+  const sF32 fade = SceneClamp(sF32((sF64(s.SyncClock) - sF64(EnterClock)) * 0.0001), 0.0f, 1.0f);
   sets[3]->Ambient = (sets[3]->Ambient & 0x00FFFFFF) | (sU32(255.0f * fade) << 24);
 
   BackWall->Matrix.EulerXYZ(0.0f, 0.0f, ClockAngle(c, 0.0001) + s.TwoBarTriangle);
 
   const sF32 t = s.SyncPaused ? 1.0f : 1.0f - s.PulseHalfBar;
-  sets[0]->Ambient = sBlendColor(0x00FFFFFF, 0x00A0A0A0, Clamp(t, 0.0f, 1.0f));
+  sets[0]->Ambient = sBlendColor(0x00FFFFFF, 0x00A0A0A0, SceneClamp(t, 0.0f, 1.0f));
   sets[0]->Colors[0] = sets[0]->Colors[1] = 0;
 
   Band->Matrix.EulerXYZ(0.0f, -ClockAngle(c, 0.0002), 0.0f);
@@ -524,7 +515,7 @@ void TransformerScene::AfterRender(sViewport *view)
   PassView->Prepare(15);
 
   const SyncNow s = ReadSync(SyncSource);
-  const sF32 k = Clamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
+  const sF32 k = SceneClamp(s.ColourPresetSmooth - 2.0f, 0.0f, 1.0f);
   PassPulse->Color = (sU32(255 - sInt(k * s.PulseHalfBar * 255.0f)) << 24) | 0xFFFFFF;
   PassOverlay->Color = 0x00FFFFFF;
   const sF32 W = sF32(DisplayWidth), H = sF32(DisplayHeight);

@@ -16,7 +16,6 @@ class PointForm;
 class ShaderMaterial1;
 class ShaderMaterial11;
 class ShaderMaterial12;
-class TransformerScene;
 
 enum : sInt
 {
@@ -36,7 +35,6 @@ struct TransformerPart
 
 struct TransformerSlot
 {
-  TransformerScene *Owner;
   sInt Mode;                    // motion mode 0..9
   sVec3 Position;
   sVec3 LeadPosition;           // the translation of part 0 after each Pose

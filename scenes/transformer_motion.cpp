@@ -8,15 +8,6 @@
 
 namespace
 {
-sF32 Clamp(sF32 x, sF32 lo, sF32 hi) { return x < lo ? lo : x > hi ? hi : x; }
-
-sMat3x4 Euler(sF32 x, sF32 y, sF32 z)
-{
-  sMat3x4 m;
-  m.EulerXYZ(x, y, z);
-  return m;
-}
-
 // The hover height of modes 1, 6 and 7: a sine arch whose low part is eased above 10.
 sF32 Hover(sF32 x)
 {
@@ -28,8 +19,8 @@ sF32 Hover(sF32 x)
 // The bar kicks of the latched bar phase.
 sF32 Kick(sF32 L)
 {
-  return 8.0f * Clamp(L, 0.0f, 0.125f) + 0.25f - 8.0f * Clamp(L, 0.125f, 0.25f) + 4.0f * Clamp(L, 0.4375f, 0.5f) -
-         4.0f * Clamp(L, 0.6875f, 0.75f);
+  return 8.0f * SceneClamp(L, 0.0f, 0.125f) + 0.25f - 8.0f * SceneClamp(L, 0.125f, 0.25f) + 4.0f * SceneClamp(L, 0.4375f, 0.5f) -
+         4.0f * SceneClamp(L, 0.6875f, 0.75f);
 }
 
 // Tumbling at time rate k: the rotation and the scale of a part.
@@ -42,16 +33,16 @@ Tumble Tumbling(const TransformerPart &p, sF64 clock, sF64 k, sF32 window1, sF32
 {
   const sF32 spin = ClockAngle(clock, k);
   const sF32 A1 = spin + p.Phase1 + window1, A2 = spin + p.Phase2 + window2;
-  return {Euler(0.0f, 2.0f * A2, 0.0f) * Euler(p.AngleC + A2, p.AngleB + A1, p.AngleA + A1),
+  return {SceneEuler(0.0f, 2.0f * A2, 0.0f) * SceneEuler(p.AngleC + A2, p.AngleB + A1, p.AngleA + A1),
           (std::sin(4.0f * A1) * 0.3f + 1.0f) * p.Radius};
 }
 
 // R1, then a flip about x when the part stands upright, else a kick about y.
 sMat3x4 Upright(const TransformerPart &p, sF32 flip, sF32 K)
 {
-  const sMat3x4 R1 = Euler(p.AngleC, p.AngleB, p.AngleA);
+  const sMat3x4 R1 = SceneEuler(p.AngleC, p.AngleB, p.AngleA);
   const sBool upright = R1.j.z > -0.5f && R1.j.z < 0.5f;
-  return R1 * (upright ? Euler(flip, 0.0f, 0.0f) : Euler(0.0f, K, 0.0f));
+  return R1 * (upright ? SceneEuler(flip, 0.0f, 0.0f) : SceneEuler(0.0f, K, 0.0f));
 }
 }
 
@@ -94,14 +85,14 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
       const sF32 Hh = Hover(sync.TwoBarTriangle);
       if(i < n / 8)
       {
-        rot = Euler(0.4f * std::sin(1.1f * i) - sScenePi, 0.5f * std::sin(1.7f * i), 0.4f * std::sin(1.3f * i));
-        s = 5.0f - Clamp((Hh - 50.0f) * 2.0f / 7.0f, 0.0f, 5.0f);
+        rot = SceneEuler(0.4f * std::sin(1.1f * i) - sScenePi, 0.5f * std::sin(1.7f * i), 0.4f * std::sin(1.3f * i));
+        s = 5.0f - SceneClamp((Hh - 50.0f) * 2.0f / 7.0f, 0.0f, 5.0f);
       }
       else
       {
         const Tumble tu = Tumbling(p, clock, -0.0007,
-                                   16.0f * Clamp(tb, 0.0f, 0.0625f) - 16.0f * Clamp(tb, 0.0625f, 0.125f),
-                                   16.0f * Clamp(tb, 0.46875f, 0.5f) - 16.0f * Clamp(tb, 0.59375f, 0.625f));
+                                   16.0f * SceneClamp(tb, 0.0f, 0.0625f) - 16.0f * SceneClamp(tb, 0.0625f, 0.125f),
+                                   16.0f * SceneClamp(tb, 0.46875f, 0.5f) - 16.0f * SceneClamp(tb, 0.59375f, 0.625f));
         rot = tu.Rotation, s = tu.Scale;
       }
       T = sVec3(P.x, Hh + 4.0f, P.z);
@@ -112,7 +103,7 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
     {
       const sF32 K = slot->Mode == 2 ? 1.5f * K0 : K0;
       const sF32 w = slot->Mode == 2 ? ClockAngle(clock, 0.0005) : 1.6f * tb + 2.3f;
-      rot = Upright(p, ClockAngle(clock, 0.003), K) * Euler(0.0f, w + 0.5f * sScenePi, 0.0f);
+      rot = Upright(p, ClockAngle(clock, 0.003), K) * SceneEuler(0.0f, w + 0.5f * sScenePi, 0.0f);
       s = pulsing(p, K);
       T = sVec3(100.0f * std::sin(w), P.y + B, 100.0f * std::cos(w));
       break;
@@ -120,7 +111,7 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
     case 3:
     {
       const sF32 K = 2.0f * K0;
-      const sF32 g = 1.0f - std::sin(Clamp(2.0f * tb, 0.0f, 1.0f) * sScenePi * 0.5f);
+      const sF32 g = 1.0f - std::sin(SceneClamp(2.0f * tb, 0.0f, 1.0f) * sScenePi * 0.5f);
       rot = Upright(p, 2.0f * g, K);
       s = pulsing(p, K);
       T = P + sVec3(0.0f, B * g, 50.0f * g);
@@ -130,7 +121,7 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
     case 8:
     {
       const sF32 g5 = 1.0f - std::sin(1.4f * sScenePi * tb);
-      rot = Upright(p, slot->Mode == 5 ? 3.0f * g5 : -3.0f * g5, K0) * Euler(0.0f, 0.5f * sScenePi, 0.0f);
+      rot = Upright(p, slot->Mode == 5 ? 3.0f * g5 : -3.0f * g5, K0) * SceneEuler(0.0f, 0.5f * sScenePi, 0.0f);
       s = pulsing(p, K0);
       const sF32 swing = (1.0f - std::sin(sScenePi * tb)) * 50.0f;
       const sF32 y = 8.0f + (5.0f * std::sin(2.0f * sScenePi * bp + sScenePi) + 4.0f) * g5;
@@ -141,8 +132,8 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
     case 7:
     {
       const Tumble tu = Tumbling(p, clock, slot->Mode == 6 ? -0.0007 : 0.0007,
-                                 16.0f * Clamp(tb, 0.25f, 0.3125f) - 16.0f * Clamp(tb, 0.3125f, 0.375f),
-                                 16.0f * Clamp(tb, 0.21875f, 0.25f) - 16.0f * Clamp(tb, 0.34375f, 0.375f));
+                                 16.0f * SceneClamp(tb, 0.25f, 0.3125f) - 16.0f * SceneClamp(tb, 0.3125f, 0.375f),
+                                 16.0f * SceneClamp(tb, 0.21875f, 0.25f) - 16.0f * SceneClamp(tb, 0.34375f, 0.375f));
       rot = tu.Rotation, s = tu.Scale;
       const sF32 run = 80.0f * (1.0f - bp), h = Hover(1.25f - bp) + 4.0f;
       T = slot->Mode == 6 ? sVec3(9.0f - run, h, -9.0f) : sVec3(run - 9.0f, h, 9.0f);
@@ -151,15 +142,15 @@ void TransformerScene::Pose(TransformerSlot *slot, const SyncNow &sync)
     case 9:
     {
       const sF32 v = ClockAngle(clock, 0.0005) + 2.0f * sync.BarWave + p.Phase1;
-      rot = i < n / 2 ? Euler(p.AngleC, p.AngleB + v, p.AngleA) : Euler(p.AngleC - v, p.AngleB, p.AngleA);
+      rot = i < n / 2 ? SceneEuler(p.AngleC, p.AngleB + v, p.AngleA) : SceneEuler(p.AngleC - v, p.AngleB, p.AngleA);
       s = (std::sin(4.0f * v) * 0.3f + 1.0f) * p.Radius;
       T = sVec3(0.0f, 8.0f, -100.0f);
       break;
     }
     default:
     {
-      const Tumble tu = Tumbling(p, clock, -0.0001, 8.0f * Clamp(L, 0.0f, 0.125f) - 8.0f * Clamp(L, 0.125f, 0.25f),
-                                 4.0f * Clamp(L, 0.4375f, 0.5f) - 4.0f * Clamp(L, 0.6875f, 0.75f));
+      const Tumble tu = Tumbling(p, clock, -0.0001, 8.0f * SceneClamp(L, 0.0f, 0.125f) - 8.0f * SceneClamp(L, 0.125f, 0.25f),
+                                 4.0f * SceneClamp(L, 0.4375f, 0.5f) - 4.0f * SceneClamp(L, 0.6875f, 0.75f));
       rot = tu.Rotation, s = tu.Scale;
       if(sync.ColourPreset > 2)
       {
@@ -192,7 +183,7 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
   const sF32 R = 90.0f * (1.0f - s.BarPhase) + 30.0f;
   // the running two-bar phase keeps moving while a freeze holds the published one
   const sF32 w2 = SyncSource ? SyncSource->Beat.Bar2Phase : tb;
-  const sF32 j = Clamp(w2 - 0.375f, 0.0f, 0.5f);
+  const sF32 j = SceneClamp(w2 - 0.375f, 0.0f, 0.5f);
   TransformerSlot &Ga = Slots[CycleActive], &Gb = Slots[CycleToMode3], &Gc = Slots[CycleToMode0];
   sF32 zoom = 1.6f;
   sVec3 pos, target;
@@ -206,7 +197,7 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
   };
   auto rolled = [&](sF32 roll) {
     PlaceCamera(this, view, target, pos, zoom);
-    view->Camera = Euler(0.0f, 0.0f, roll) * view->Camera;
+    view->Camera = SceneEuler(0.0f, 0.0f, roll) * view->Camera;
   };
 
   if(RenderMode == 4)
@@ -230,7 +221,7 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
     default:
     {
       active.Mode = 0;
-      const sMat3x4 r = Euler(ClockSin(T, 0.49) + ClockSin(T, 0.79) + ClockAngle(T, 1.0), ClockSin(T, 0.5) + ClockSin(T, 0.91),
+      const sMat3x4 r = SceneEuler(ClockSin(T, 0.49) + ClockSin(T, 0.79) + ClockAngle(T, 1.0), ClockSin(T, 0.5) + ClockSin(T, 0.91),
                               0.3f * (ClockSin(T, 0.95) + ClockSin(T, 0.71)));
       const sVec3 centre = sVec3(ClockSin(T, 0.59) + ClockSin(T, 0.97), ClockSin(T, 0.91) + ClockSin(T, 0.71),
                                  ClockSin(T, 0.69) + ClockSin(T, 0.79)) *
@@ -287,7 +278,7 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
     const sVec3 Lg = Slots[g].LeadPosition;
     const sF64 wc = 0.0005 * c;
     const sF32 th = ClockSin(c, 0.0002) + ClockSin(c, 0.0003) + ClockSin(wc, 1.0) + ClockAngle(wc, 1.0);
-    const sF32 f = 0.5f - 0.5f * std::cos(sScenePi * Clamp(2.0f * e, 0.0f, 1.0f));
+    const sF32 f = 0.5f - 0.5f * std::cos(sScenePi * SceneClamp(2.0f * e, 0.0f, 1.0f));
     const sF32 gd = 0.5f - 0.5f * std::cos(sScenePi * e);
     pos = sVec3((40.0f * std::sin(th) + Lg.x) * f, 700.0f - 693.0f * f, (40.0f * std::cos(th) + Lg.z) * f);
     target = sVec3((Lg.x + 10.0f * ClockSin(c, 0.00045)) * gd, (3.0f * ClockSin(c, 0.00035) + 12.0f) * gd + 3.0f,
@@ -333,8 +324,8 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
       pos = sVec3(R * std::sin(ph), h, R * std::cos(ph)), target = sVec3(0.0f, h, 0.0f);
       break;
     }
-    const sMat3x4 r = variant == 15 ? Euler(swing * sScenePi - 0.3f, 0.0f, 0.0f) * Euler(0.0f, -0.4f, 0.0f)
-                                    : Euler(-swing * sScenePi, -0.2f, 0.0f);
+    const sMat3x4 r = variant == 15 ? SceneEuler(swing * sScenePi - 0.3f, 0.0f, 0.0f) * SceneEuler(0.0f, -0.4f, 0.0f)
+                                    : SceneEuler(-swing * sScenePi, -0.2f, 0.0f);
     orbit(r, sVec3(0.0f, 70.0f, 0.0f), R);
     return;
   }

@@ -102,18 +102,6 @@ std::vector<sInt> SongBars(const char *bars)
   return b;
 }
 
-sF32 Clamp01(sF32 x) { return x < 0.0f ? 0.0f : x > 1.0f ? 1.0f : x; }
-
-sMat3x4 Euler(sF32 x, sF32 y, sF32 z)
-{
-  sMat3x4 m;
-  m.EulerXYZ(x, y, z);
-  m.l = sVec3(0, 0, 0);
-  return m;
-}
-
-sF32 Length(const sVec3 &v) { return std::sqrt(sDot(v, v)); }
-
 sBool Within(sF32 x, sF32 lo, sF32 hi) { return x >= lo && x <= hi; }
 }
 
@@ -141,7 +129,7 @@ TunnelTail::TunnelTail()
   {
     const sF32 t = sF32(i) / sF32(TUNNEL_TAIL_RINGS - 1);
     const sF32 wave = std::sin(6.0f * sScenePi * t);
-    Rings[i] = Euler(0.0f, wave * t * 0.5f, 0.0f);
+    Rings[i] = SceneEuler(0.0f, wave * t * 0.5f, 0.0f);
     Rings[i].l = sVec3(0.3f * sF32(i), 0.0f, 5.0f * t * wave);
   }
 }
@@ -181,7 +169,7 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   sVec3 dir = head - History[0];
   dir.Unit();
   const sVec3 newest = History[4];
-  const sF32 dist = Length(head - newest);
+  const sF32 dist = SceneLength(head - newest);
   sF32 s = Leftover;
   sInt laid = 0;
   while(s < dist)
@@ -199,7 +187,7 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   // a head that did not move lays no ring, so the newest stays where it is
   if(laid) RingIndex = (RingIndex + 1) % N;
 
-  const sF32 fade = Clamp01(1.0f - sF32(K - enterClock) * 0.00015f);
+  const sF32 fade = SceneClamp01(1.0f - sF32(K - enterClock) * 0.00015f);
   const sF32 sp = Leftover / 0.6f;
   const sF32 b = sF32(Band);
   const sF32 p1 = ClockAngle(sF64(K), 0.041), p2 = ClockAngle(sF64(K), 0.017), p3 = ClockAngle(sF64(K), 0.005);
@@ -232,7 +220,7 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
     sMat3x4 m = i < 2 ? first : Rings[(RingIndex + i) % N];
     if(i < 2) m.l = blended;
     if(i == 0) m.l -= m.k * 0.3f;
-    const sF32 along = Clamp01(u + fade);
+    const sF32 along = SceneClamp01(u + fade);
     for(sInt k = 0; k < TUNNEL_TAIL_SIDES; k++)
     {
       const sF32 c = outline.Cos[k], sn = outline.Sin[k];
@@ -432,7 +420,7 @@ void TunnelScene::PlaceKindLights(sInt kind, sF32 length)
     const sF32 s1 = Random.NextFloat(0.3f * r), s2 = Random.NextFloat(0.2f);
     w.Size = s1 + s2 + 0.1f * r;
     w.Pos = sVec3((f - 0.5f) * 2.0f * length, std::sin(a) * r, std::cos(a) * r);
-    if(kind == TUNNEL_CROSSING && f > 0.5f) w.Pos = sMulDirMat3x4(w.Pos, Euler(0.0f, 0.25f * sScenePi, 0.0f));
+    if(kind == TUNNEL_CROSSING && f > 0.5f) w.Pos = sMulDirMat3x4(w.Pos, SceneEuler(0.0f, 0.25f * sScenePi, 0.0f));
   }
 }
 
@@ -514,7 +502,7 @@ void TunnelScene::AddSegment(TrackSegment &seg, sVec3 &position, sF32 &heading, 
   seg.Palette = PaletteIndex;
   if(seg.Kind == 4) PaletteIndex = Random.NextBelow(2) + PaletteBase;
 
-  const sMat3x4 R = Euler(0.0f, heading, 0.0f);
+  const sMat3x4 R = SceneEuler(0.0f, heading, 0.0f);
   const sF32 L = KindLength[seg.Kind];
   const sVec3 d = R.i * L;
   if(seg.Kind != TUNNEL_CROSSING)
@@ -547,7 +535,7 @@ void TunnelScene::AddSegment(TrackSegment &seg, sVec3 &position, sF32 &heading, 
 
     // four straight segments down the branch
     sInt palette = PaletteIndex;
-    const sMat3x4 B = Euler(0.0f, branchHeading, 0.0f);
+    const sMat3x4 B = SceneEuler(0.0f, branchHeading, 0.0f);
     for(sInt n = 0; n < 4; n++)
     {
       TrackSegment &b = Branches[NextBranch];
@@ -603,7 +591,7 @@ void TunnelScene::UpdateSegments()
   {
     const TrackSegment &s = Segments[i];
     if(s.Kind < 0 || s.Index < at - 5 || s.Index > at + 10) continue;
-    const sF32 d = Length(s.Centre - FlightPoint);
+    const sF32 d = SceneLength(s.Centre - FlightPoint);
     if(d < bestDistance)
     {
       bestDistance = d;
@@ -673,7 +661,7 @@ sInt TunnelScene::FillWallLights()
   for(const TrackSegment &s : Segments)
   {
     if(s.Kind < 0) continue;
-    sMat3x4 M = Euler(s.Crossing && s.Side == 1 ? sScenePi : 0.0f, s.HeadingIn, 0.0f);
+    sMat3x4 M = SceneEuler(s.Crossing && s.Side == 1 ? sScenePi : 0.0f, s.HeadingIn, 0.0f);
     M.l = s.Centre;
     const SegmentKind &kind = SceneTables[s.Kind];
     for(sInt i = 0; i < kind.LightCount; i++)
@@ -717,7 +705,7 @@ void TunnelScene::Render(sInt, sViewport *)
   };
   for(sInt g = 0; g < 3; g++)
   {
-    const sMat3x4 r = Euler(angles[g][0], angles[g][1], angles[g][2]);
+    const sMat3x4 r = SceneEuler(angles[g][0], angles[g][1], angles[g][2]);
     const sVec3 head = FlightPoint + r.i * HeadSmooth;
     HeadPositions[g] = head;
     const sF32 level = SyncSource ? SyncSource->GetRecordedLevel(g) : 0.0f;
@@ -747,7 +735,7 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
   {
     SampleTrack(1400.0f);
     const TrackSegment &seg = Segments[CamSegment];
-    const sMat3x4 R = Euler(0.0f, seg.HeadingIn, 0.0f);
+    const sMat3x4 R = SceneEuler(0.0f, seg.HeadingIn, 0.0f);
     const sVec3 c = seg.Centre;
     const sF32 pm = CamSide ? 1.0f : -1.0f;
     sVec3 eye = c;
@@ -757,7 +745,7 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
     case 1:
     {
       const sVec3 e = c + R.j * (2.0f * (p2 - 0.5f)) + R.i * (30.0f * (p2 - 0.7f));
-      const sF32 w = (std::cos(sScenePi * Clamp01(0.03f * Length(e - FlightPoint))) + 1.0f) * 0.5f;
+      const sF32 w = (std::cos(sScenePi * SceneClamp01(0.03f * SceneLength(e - FlightPoint))) + 1.0f) * 0.5f;
       eye = e + R.k * (pm * 5.0f * w);
       break;
     }
@@ -765,14 +753,14 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
     {
       const sF32 a = ClockSin(sF64(s.SyncClock), 0.00057) + ClockSin(sF64(s.SyncClock), 0.00035) + 0.5f;
       eye = c + R.j * (2.0f * a) - R.i * (20.0f * (p2 - 0.5f)) + R.k * (pm * 16.0f);
-      zoom = 1.6f + 0.01f * Length(eye - FlightPoint);
+      zoom = 1.6f + 0.01f * SceneLength(eye - FlightPoint);
       break;
     }
     case 3: eye = c - R.j * (10.0f * (1.0f - p2)) + R.i * (10.0f * (p2 - 0.5f)) + R.k * (pm * 12.0f); break;
     case 4: eye = c + R.i * (30.0f * (p2 - 0.5f)) + R.k * (pm * 6.0f); break;
     default:
       eye = c + R.i * (30.0f * (p2 - 0.5f));
-      zoom = 1.6f + 0.02f * Length(eye - FlightPoint);
+      zoom = 1.6f + 0.02f * SceneLength(eye - FlightPoint);
       break;
     }
     cam.LookAt(FlightPoint, eye);
@@ -784,14 +772,14 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
     const sVec3 target = FlightPoint;
     SampleTrack((S(0.31) + S(0.27)) * 100.0f + 1800.0f);
     const sVec3 eye = FlightPoint;
-    const sMat3x4 rot = Euler(0.1f * (S(1.39) + S(1.51)), 0.1f * (S(1.37) + S(1.71)), 0.03f * (S(1.01) + S(1.33)));
+    const sMat3x4 rot = SceneEuler(0.1f * (S(1.39) + S(1.51)), 0.1f * (S(1.37) + S(1.71)), 0.03f * (S(1.01) + S(1.33)));
     sMat3x4 look;
     look.LookAt(target, eye);
     cam = sMat3x4::Mul(rot, look);
     break;
   }
   case 3:
-    cam = Euler(0.1f * (S(0.39) + S(0.51)) - 0.5f * sScenePi, 0.1f * (S(0.71) + S(0.37)), 0.03f * (S(0.33) + S(0.41)));
+    cam = SceneEuler(0.1f * (S(0.39) + S(0.51)) - 0.5f * sScenePi, 0.1f * (S(0.71) + S(0.37)), 0.03f * (S(0.33) + S(0.41)));
     cam.l = FlightPoint - cam.k * 50.0f;
     break;
   default:
@@ -805,7 +793,7 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
       look.LookAt(target, FlightPoint);
       sF32 q = s.EightBarPhase + 0.5f;
       if(q >= 1.0f) q -= 1.0f;
-      const sMat3x4 roll = Euler(0.0f, 0.0f, ((1.0f - 0.5f * std::cos(sScenePi * q)) + 0.5f) * 2.0f * sScenePi);
+      const sMat3x4 roll = SceneEuler(0.0f, 0.0f, ((1.0f - 0.5f * std::cos(sScenePi * q)) + 0.5f) * 2.0f * sScenePi);
       cam = sMat3x4::Mul(roll, look);
     }
     else
@@ -821,10 +809,9 @@ void TunnelScene::Camera(sInt variant, sViewport *view)
   view->ZoomX = zoom / SceneAspect(this);
 }
 
-void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass)
+void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass, const SyncNow &s, sF32 strobe)
 {
   if(seg.Index < 0 || seg.Kind < 0) return;
-  const SyncNow s = ReadSync(SyncSource);
   const sF64 K = sF64(s.SyncClock);
   const sBool odd = (EnterCount & 1) != 0;
   LightSet *lines = MaterialSet->LightSets[1];
@@ -834,12 +821,11 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
     if(ShaderMaterial3 *m = LitMaterial(row)) m->UvOffset[0] = pulse;
 
   const sU32 *c = Palettes[seg.Palette >= 0 && seg.Palette < 6 ? seg.Palette : 0];
-  const sF32 w = Clamp01(ClockSin(K, 0.037) + ClockSin(K, 0.07) + ClockSin(K, 0.05) + 1.0f) * 0.75f;
   const sF32 p2 = s.TwoBarPhase, p4 = s.FourBarPhase, lv = s.PulseHalfBar;
   const sBool window = Within(p2, 0.46875f, 0.5f) || Within(p2, 0.53125f, 0.5625f);
-  const sF32 fA = !seg.StrobeA ? 1.0f : window ? w : 0.0f;
+  const sF32 fA = !seg.StrobeA ? 1.0f : window ? strobe : 0.0f;
   const sF32 fB = !seg.StrobeB ? 0.0f
-                  : (window || Within(p4, 0.515625f, 0.53125f) || Within(p4, 0.9375f, 0.96875f)) ? w
+                  : (window || Within(p4, 0.515625f, 0.53125f) || Within(p4, 0.9375f, 0.96875f)) ? strobe
                                                                                                  : 0.0f;
 
   const SegmentKind &kind = SceneTables[seg.Kind];
@@ -859,7 +845,7 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
       spin = ClockAngle(K, 0.0003) + (odd ? s.BarWave : 0.0f);
       if(!odd) turn = seg.HeadingIn;
     }
-    sMat3x4 placed = Euler(spin, turn, 0.0f);
+    sMat3x4 placed = SceneEuler(spin, turn, 0.0f);
     placed.l = seg.Centre;
 
     if(index <= TUNNEL_CROSSING)
@@ -868,8 +854,8 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
         sU32 g = 0;
         if(GlowFlag)
           g = sBlendColor(0, sAddColorSaturate(c[1], 0x00101010),
-                          Clamp01(0.2f * std::sin(0.01f * (seg.Centre.x + seg.Centre.y) + ClockAngle(K, 0.001)) + 0.1f));
-        const sU32 c1 = sAddColorSaturate(sBlendColor(c[2], sAddColorSaturate(0x00EFEFEF, c[2]), Clamp01(fB + lv)), g);
+                          SceneClamp01(0.2f * std::sin(0.01f * (seg.Centre.x + seg.Centre.y) + ClockAngle(K, 0.001)) + 0.1f));
+        const sU32 c1 = sAddColorSaturate(sBlendColor(c[2], sAddColorSaturate(0x00EFEFEF, c[2]), SceneClamp01(fB + lv)), g);
         m->LayerColor[0] = sF32(c1);
         m->LayerColor[1] = sF32(c[1]);
         m->LayerColor[2] = sF32(seg.Logo && fA > 0.0f ? c[3] : 0u);
@@ -901,11 +887,17 @@ void TunnelScene::DrawSegment(const TrackSegment &seg, sViewport *view, sInt pas
 void TunnelScene::AfterRender(sViewport *view)
 {
   if(RenderMode != 0)
+  {
+    // the frame's beat values and strobe level, the same for every segment
+    const SyncNow s = ReadSync(SyncSource);
+    const sF64 K = sF64(s.SyncClock);
+    const sF32 strobe = SceneClamp01(ClockSin(K, 0.037) + ClockSin(K, 0.07) + ClockSin(K, 0.05) + 1.0f) * 0.75f;
     for(sInt pass = 0; pass < 2; pass++)
     {
-      for(const TrackSegment &seg : Segments) DrawSegment(seg, view, pass);
-      for(const TrackSegment &seg : Branches) DrawSegment(seg, view, pass);
+      for(const TrackSegment &seg : Segments) DrawSegment(seg, view, pass, s, strobe);
+      for(const TrackSegment &seg : Branches) DrawSegment(seg, view, pass, s, strobe);
     }
+  }
 
   SampleTrack(1500.0f);
   UpdateSegments();

@@ -145,7 +145,9 @@ public:
   void SampleTrack(sF32 offset);
   // Fills the wall-light points from the ring's segments; returns the points filled.
   sInt FillWallLights();
-  void DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass);
+  // One segment's models in a pass (0 the segment, 1 the echo of its line strips), with
+  // the frame's beat values and strobe level.
+  void DrawSegment(const TrackSegment &seg, sViewport *view, sInt pass, const SyncNow &s, sF32 strobe);
 
 private:
   void AddSegment(TrackSegment &seg, sVec3 &position, sF32 &heading, sInt &time, sInt index);

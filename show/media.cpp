@@ -39,14 +39,11 @@ void ListTree(std::vector<TreeRecord> &records, const sChar *source, const sChar
     if(!sLoadDir(entries, src)) return;
     for(const sDirEntry &e : entries)
     {
-      // a name that would not fit is left out: a cut path names some other file
-      sInt longest = sGetStringLen(src) > (dst ? sGetStringLen(dst) : 0) ? sGetStringLen(src) : sGetStringLen(dst);
-      if(longest + 1 + sGetStringLen(e.Name) >= sMAXPATH) continue;
       TreeRecord r;
       r.Level = level;
       r.Flags = e.Flags;
-      JoinPath(r.Source, src, e.Name);
-      if(dst) JoinPath(r.Dest, dst, e.Name);
+      // a name that would not fit is left out
+      if(!JoinPath(r.Source, src, e.Name) || (dst && !JoinPath(r.Dest, dst, e.Name))) continue;
       records.push_back(r);
     }
   };
@@ -86,13 +83,22 @@ sImage *LoadPicture(const sChar *name)
   return nullptr;
 }
 
-void JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name)
+sBool JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name)
 {
-  sCopyString(dest.Buffer, folder ? folder : u"", dest.Size);
-  sInt n = sGetStringLen(dest.Buffer);
-  while(name && (*name == '/' || *name == '\\')) name++;
-  if(n > 0 && dest.Buffer[n - 1] != '/' && dest.Buffer[n - 1] != '\\') sAppendString(dest.Buffer, u"/", dest.Size);
-  sAppendString(dest.Buffer, name ? name : u"", dest.Size);
+  if(!folder) folder = u"";
+  if(!name) name = u"";
+  while(*name == '/' || *name == '\\') name++;
+  const sInt n = sGetStringLen(folder);
+  const sBool slash = n > 0 && folder[n - 1] != '/' && folder[n - 1] != '\\';
+  if(n + (slash ? 1 : 0) + sGetStringLen(name) >= dest.Size)
+  {
+    if(dest.Size > 0) dest.Buffer[0] = 0;
+    return 0;
+  }
+  sCopyString(dest.Buffer, folder, dest.Size);
+  if(slash) sAppendString(dest.Buffer, u"/", dest.Size);
+  sAppendString(dest.Buffer, name, dest.Size);
+  return 1;
 }
 
 sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyReadOnly)

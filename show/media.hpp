@@ -19,8 +19,9 @@ sBool IsMovieFile(const sChar *name);
 sImage *LoadPicture(const sChar *name);
 
 // Joins a folder and a name with exactly one '/' between them (none when the folder is
-// empty).
-void JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name);
+// empty). A path that would not fit is refused: 0, and dest is left empty, since a cut
+// path names some other file.
+sBool JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name);
 
 // Copies a folder with everything below it (read-only files only with copyReadOnly);
 // folders first, then the files. Returns 1.

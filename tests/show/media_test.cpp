@@ -38,9 +38,14 @@ TEST(Media, FileKindsAndJoinedPaths)
   sPathString out;
   for(auto &c : joins)
   {
-    JoinPath(out, c[0], c[1]);
+    EXPECT_TRUE(JoinPath(out, c[0], c[1]));
     EXPECT_EQ(std::u16string(out.Get()), std::u16string(c[2]));
   }
+  // a join that would not fit is refused whole, never cut to some other name
+  sChar small[8];
+  EXPECT_TRUE(JoinPath(small, u"abc/", u"def"));
+  EXPECT_FALSE(JoinPath(small, u"abc", u"defg"));
+  EXPECT_EQ(small[0], 0);
 }
 
 TEST(Media, CopyAndDeleteFolderTrees)

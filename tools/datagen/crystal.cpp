@@ -16,9 +16,7 @@ namespace
 
 void Both(Tree &tree, const sChar *name, const sChar *unpackedExt, const sChar *packedExt, const sImage &img)
 {
-  const std::u16string n(name);
-  tree.WriteImage((u"crystal/unpacked/" + n + unpackedExt).c_str(), img);
-  tree.WriteImage((u"crystal/packed/" + n + packedExt).c_str(), img, kPacked);
+  tree.WriteImagePair(u"crystal", name, unpackedExt, packedExt, img);
 }
 
 // A crystal face pattern: bright facet streaks along v over a tinted body.

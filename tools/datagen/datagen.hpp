@@ -48,6 +48,10 @@ public:
   // framework's writers, "png" (with alpha only when the picture has some) and "jpg"
   // through stb_image_write. Sizes must be multiples of 4 (block compression).
   void WriteImage(const sChar *name, const sImage &img, sU32 flags = 0);
+  // One picture in both folders of an area: "<area>/unpacked/<name><unpackedExt>" and, for
+  // the pack file, "<area>/packed/<name><packedExt>" (the extensions with their dot).
+  void WriteImagePair(const sChar *area, const std::u16string &name, const sChar *unpackedExt,
+                      const sChar *packedExt, const sImage &img);
   // A file that something else wrote (the pack builder) joins the list.
   void Note(const sChar *name, sU32 flags = 0);
 

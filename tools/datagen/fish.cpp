@@ -15,9 +15,7 @@ namespace
 
 void Both(Tree &tree, const std::u16string &name, const sImage &img, sBool pngOnly = 0)
 {
-  const std::u16string base = u"fish/";
-  tree.WriteImage((base + u"unpacked/" + name + (pngOnly ? u".png" : u".bmp")).c_str(), img);
-  tree.WriteImage((base + u"packed/" + name + u".png").c_str(), img, kPacked);
+  tree.WriteImagePair(u"fish", name, pngOnly ? u".png" : u".bmp", u".png", img);
 }
 
 void Generate(Tree &tree)

@@ -15,8 +15,7 @@ namespace
 
 void Both(Tree &tree, const char16_t *name, const sImage &img)
 {
-  tree.WriteImage((std::u16string(u"lava/unpacked/") + name + u".bmp").c_str(), img);
-  tree.WriteImage((std::u16string(u"lava/packed/") + name + u".png").c_str(), img, kPacked);
+  tree.WriteImagePair(u"lava", name, u".bmp", u".png", img);
 }
 
 void Generate(Tree &tree)

@@ -16,8 +16,7 @@ namespace
 
 void Both(Tree &tree, const char16_t *name, const char16_t *unpackedExt, const char16_t *packedExt, const sImage &img)
 {
-  tree.WriteImage((std::u16string(u"led1/unpacked/") + name + unpackedExt).c_str(), img);
-  tree.WriteImage((std::u16string(u"led1/packed/") + name + packedExt).c_str(), img, kPacked);
+  tree.WriteImagePair(u"led1", name, unpackedExt, packedExt, img);
 }
 
 void Generate(Tree &tree)

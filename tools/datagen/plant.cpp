@@ -18,8 +18,7 @@ constexpr sF32 Pi = 3.14159265f;
 void WriteBoth(Tree &tree, const std::u16string &name, const sChar *unpackedExt, const sChar *packedExt,
                const sImage &img)
 {
-  tree.WriteImage((u"plant/unpacked/" + name + unpackedExt).c_str(), img);
-  tree.WriteImage((u"plant/packed/" + name + packedExt).c_str(), img, kPacked);
+  tree.WriteImagePair(u"plant", name, unpackedExt, packedExt, img);
 }
 
 // A soft line around radius r of width w, 0..1.

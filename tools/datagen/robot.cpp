@@ -15,9 +15,7 @@ namespace
 
 void Both(Tree &tree, const sChar *name, const sChar *unpackedExt, const sChar *packedExt, const sImage &img)
 {
-  const std::u16string n(name);
-  tree.WriteImage((u"robot/unpacked/" + n + unpackedExt).c_str(), img);
-  tree.WriteImage((u"robot/packed/" + n + packedExt).c_str(), img, kPacked);
+  tree.WriteImagePair(u"robot", name, unpackedExt, packedExt, img);
 }
 
 void Pictures(Tree &tree, sRandomLcg &rnd)

@@ -182,17 +182,8 @@ void WriteModel(Tree &tree, const sChar *name, const std::vector<sInt> &kinds, s
 // the others as the unpacked BMP and the packed PNG.
 void Both(Tree &tree, const std::u16string &name, const std::u16string &ext, const sImage &img)
 {
-  const std::u16string base = u"transformer/";
-  if(ext == u"pic")
-  {
-    tree.WriteImage((base + u"unpacked/" + name + u".pic").c_str(), img);
-    tree.WriteImage((base + u"packed/" + name + u".pic").c_str(), img, kPacked);
-  }
-  else
-  {
-    tree.WriteImage((base + u"unpacked/" + name + u".bmp").c_str(), img);
-    tree.WriteImage((base + u"packed/" + name + u".png").c_str(), img, kPacked);
-  }
+  if(ext == u"pic") tree.WriteImagePair(u"transformer", name, u".pic", u".pic", img);
+  else tree.WriteImagePair(u"transformer", name, u".bmp", u".png", img);
 }
 
 void Generate(Tree &tree)

@@ -111,6 +111,14 @@ void Tree::WriteImage(const sChar *name, const sImage &img, sU32 flags)
   Note(name, flags);
 }
 
+void Tree::WriteImagePair(const sChar *area, const std::u16string &name, const sChar *unpackedExt,
+                          const sChar *packedExt, const sImage &img)
+{
+  const std::u16string folder(area);
+  WriteImage((folder + u"/unpacked/" + name + unpackedExt).c_str(), img);
+  WriteImage((folder + u"/packed/" + name + packedExt).c_str(), img, kPacked);
+}
+
 void Tree::WriteManifest(const sChar *name)
 {
   sTextBuffer text;

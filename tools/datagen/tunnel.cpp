@@ -252,9 +252,7 @@ void Surface(sImage &img, sRandomLcg &rnd, sF32 tint)
 
 void Both(Tree &tree, const char16_t *name, const char16_t *unpackedExt, const char16_t *packedExt, const sImage &img)
 {
-  const std::u16string n(name);
-  tree.WriteImage((u"tunnel/unpacked/" + n + unpackedExt).c_str(), img);
-  tree.WriteImage((u"tunnel/packed/" + n + packedExt).c_str(), img, kPacked);
+  tree.WriteImagePair(u"tunnel", name, unpackedExt, packedExt, img);
 }
 
 void Sign(sImage &img, const sChar *text, sU32 ink)
