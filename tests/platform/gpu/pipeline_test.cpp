@@ -40,14 +40,6 @@ protected:
 // pixel centres lie on whole screen coordinates).
 Vertex At(float x, float y) { return {x / 4 - 1, 1 - y / 4, 0.5f, 1, 0, 0, 0, 0, 0xFFFFFFFFu}; }
 
-uint16_t Half(float f)
-{
-  // exact for the small values used here (normal numbers, no rounding needed)
-  uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return uint16_t(((b >> 16) & 0x8000) | ((((b >> 23) & 0xFF) - 112) << 10) | ((b >> 13) & 0x3FF));
-}
-
 float FromHalf(uint16_t h)
 {
   int e = (h >> 10) & 31, m = h & 1023;
@@ -135,12 +127,12 @@ TEST_F(GpuPipeline, VertexElementTypesReachTheShaderAsFloats)
   using namespace asm3;
   // o0 = v0, colour = v1 (the element under test)
   std::vector<uint32_t> vs = {0xFFFE0300u,
-                              Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
-                              Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
-                              Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
-                              Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
-                              Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
-                              Op(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 1),
+                              Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+                              Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
+                              Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
+                              Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
+                              Ins(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
+                              Ins(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 1),
                               0x0000FFFFu};
   UseShaders(vs, ColorPS());
   for (const Case &c : cases)
@@ -308,16 +300,20 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
     Bits Channels[4];  // red, green, blue, alpha
   } cases[] = {
     {FMT_X8R8G8B8, 4, false, {{16, 8}, {8, 8}, {0, 8}, {0, 0}}},
+    {FMT_R5G6B5, 2, false, {{11, 5}, {5, 6}, {0, 5}, {0, 0}}},
     {FMT_A1R5G5B5, 2, false, {{10, 5}, {5, 5}, {0, 5}, {15, 1}}},
     {FMT_X1R5G5B5, 2, false, {{10, 5}, {5, 5}, {0, 5}, {0, 0}}},
     {FMT_A4R4G4B4, 2, false, {{8, 4}, {4, 4}, {0, 4}, {12, 4}}},
+    {FMT_G16R16, 4, false, {{0, 16}, {16, 16}, {0, 0}, {0, 0}}},
     {FMT_A16B16G16R16, 8, false, {{0, 16}, {16, 16}, {32, 16}, {48, 16}}},
+    {FMT_R16F, 2, true, {{0, 16}, {0, 0}, {0, 0}, {0, 0}}},
     {FMT_G16R16F, 4, true, {{0, 16}, {16, 16}, {0, 0}, {0, 0}}},
     {FMT_A16B16G16R16F, 8, true, {{0, 16}, {16, 16}, {32, 16}, {48, 16}}},
     {FMT_R32F, 4, true, {{0, 32}, {0, 0}, {0, 0}, {0, 0}}},
     {FMT_G32R32F, 8, true, {{0, 32}, {32, 32}, {0, 0}, {0, 0}}},
+    {FMT_A32B32G32R32F, 16, true, {{0, 32}, {32, 32}, {64, 32}, {96, 32}}},
   };
-  const float colour[4] = {1.0f, 0.25f, 0.5f, 0.75f};
+  const float colour[4] = {1.0f, 0.25f, 0.5f, 0.75f}, filled[4] = {0, 0, 1, 1};
   UseShaders(PassThroughVS(), ConstPS());
   Dev->SetPixelShaderConstantF(0, colour, 1);
   for (const Case &c : cases)
@@ -326,25 +322,27 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
     Texture *target = MakeTarget(4, 4, c.Fmt);
     ASSERT_NE(target, nullptr);
     Bind(target);
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0, 1.0f, 0);
-    DrawQuad(-1, 1, 0, -1);  // the left half
     Surface *s = nullptr, *sys = nullptr;
     ASSERT_EQ(target->GetSurfaceLevel(0, &s), RES_OK);
+    ASSERT_EQ(Dev->ColorFill(s, nullptr, 0xFF0000FFu), RES_OK);
+    DrawQuad(-1, 1, 0, -1);  // the left half
     ASSERT_EQ(Dev->CreateOffscreenPlainSurface(4, 4, c.Fmt, POOL_SYSTEMMEM, &sys), RES_OK);
     ASSERT_EQ(Dev->GetRenderTargetData(s, sys), RES_OK);
     LockedRect lr;
     ASSERT_EQ(sys->LockRect(lr, nullptr, LOCK_READONLY), RES_OK);
-    for (int x : {1, 3})  // drawn, then left cleared
+    EXPECT_EQ(lr.Pitch, 4 * c.Bytes);
+    for (int x : {1, 3})  // drawn, then left as filled
     {
       const uint8_t *p = static_cast<const uint8_t *>(lr.Bits) + 2 * lr.Pitch + x * c.Bytes;
-      uint64_t word = 0;
-      std::memcpy(&word, p, size_t(c.Bytes));
       for (int ch = 0; ch < 4; ch++)
       {
         Bits b = c.Channels[ch];
         if (!b.Width)
           continue;
-        uint64_t raw = (word >> b.Shift) & ((uint64_t(1) << b.Width) - 1);
+        // the channel's bits start in the byte of its shift (whole bytes for float channels)
+        uint64_t raw = 0;
+        std::memcpy(&raw, p + b.Shift / 8, size_t(std::min(8, c.Bytes - b.Shift / 8)));
+        raw = (raw >> (b.Shift % 8)) & ((uint64_t(1) << b.Width) - 1);
         float got;
         if (!c.Float)
           got = float(raw) / float((uint64_t(1) << b.Width) - 1);
@@ -352,7 +350,7 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
           got = FromHalf(uint16_t(raw));
         else
           std::memcpy(&got, &raw, 4);
-        float want = x == 1 ? colour[ch] : 0.0f;
+        float want = x == 1 ? colour[ch] : filled[ch];
         float tolerance = c.Float ? 0.0f : 1.0f / float((uint64_t(1) << b.Width) - 1);
         if (b.Width == 1)
           want = want >= 0.5f ? 1.0f : 0.0f;

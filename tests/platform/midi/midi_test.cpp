@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -80,16 +81,14 @@ TEST(MidiSeqEvents, DecodesCompoundAndForeignEvents)
   snd_seq_event_t ev;
   uint32_t out[4];
 
-  snd_seq_ev_clear(&ev);
-  snd_seq_ev_set_pitchbend(&ev, 2, 0);  // centre
-  ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 1);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0x00, 0x40));
-  snd_seq_ev_set_pitchbend(&ev, 2, -8192);
-  plat::MidiDecodeSeqEvent(ev, out, 4);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0, 0));
-  snd_seq_ev_set_pitchbend(&ev, 2, 9000);  // out of range clamps to the top
-  plat::MidiDecodeSeqEvent(ev, out, 4);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0x7f, 0x7f));
+  // pitch bend: the centre, the bottom, and out of range clamped to the top
+  for(auto [bend, lsb, msb] : {std::tuple{0, 0x00, 0x40}, {-8192, 0, 0}, {9000, 0x7f, 0x7f}})
+  {
+    snd_seq_ev_clear(&ev);
+    snd_seq_ev_set_pitchbend(&ev, 2, bend);
+    ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 1);
+    EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, uint8_t(lsb), uint8_t(msb))) << bend;
+  }
 
   // a 14-bit controller becomes its coarse and fine controllers
   snd_seq_ev_clear(&ev);
