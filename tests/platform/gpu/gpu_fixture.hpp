@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -109,12 +110,8 @@ inline void QuadVertices(Vertex *v, float x0, float y0, float x1, float y1, floa
   // x0,y0 is the top-left corner (y up in clip space, so y0 > y1)
   Vertex tl = {x0, y0, z, 1, u0, v0, 0, 0, color}, tr = {x1, y0, z, 1, u1, v0, 0, 0, color};
   Vertex bl = {x0, y1, z, 1, u0, v1, 0, 0, color}, br = {x1, y1, z, 1, u1, v1, 0, 0, color};
-  v[0] = tl;
-  v[1] = tr;
-  v[2] = bl;
-  v[3] = bl;
-  v[4] = tr;
-  v[5] = br;
+  const Vertex order[6] = {tl, tr, bl, bl, tr, br};
+  std::copy(order, order + 6, v);
 }
 
 // --- the device ------------------------------------------------------------------------------
@@ -154,11 +151,11 @@ protected:
 
   void UseShaders(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps)
   {
-    if (VS)
-      VS->Release();
-    if (PS)
-      PS->Release();
-    VS = PS = nullptr;
+    for (Unknown *u : std::initializer_list<Unknown *>{VS, PS})
+      if (u)
+        u->Release();
+    VS = nullptr;
+    PS = nullptr;
     ASSERT_EQ(Dev->CreateVertexShader(vs.data(), vs.size(), &VS), RES_OK) << Dev->LastShaderError();
     ASSERT_EQ(Dev->CreatePixelShader(ps.data(), ps.size(), &PS), RES_OK) << Dev->LastShaderError();
     ASSERT_EQ(Dev->SetVertexShader(VS), RES_OK);

@@ -15,20 +15,20 @@ namespace
 class GpuPipeline : public GpuRender
 {
 protected:
-  // Draws count vertices as primitives of the type into the target and reads it back.
-  std::vector<uint32_t> DrawAs(PrimitiveType type, const std::vector<Vertex> &v, uint32_t primitives)
+  // Draws vertices of the stride as primitives of the type into the cleared target and
+  // reads it back.
+  std::vector<uint32_t> DrawAs(PrimitiveType type, const void *vertices, size_t bytes, uint32_t stride, uint32_t primitives)
   {
-    UseShaders(PassThroughVS(), ColorPS());
     Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     VertexBuffer *vb = nullptr;
-    EXPECT_EQ(Dev->CreateVertexBuffer(uint32_t(sizeof(Vertex) * v.size()), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
+    EXPECT_EQ(Dev->CreateVertexBuffer(uint32_t(bytes), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
     if (!vb)
       return {};
     void *p = nullptr;
     EXPECT_EQ(vb->Lock(0, 0, &p, 0), RES_OK);
-    std::memcpy(p, v.data(), sizeof(Vertex) * v.size());
+    std::memcpy(p, vertices, bytes);
     vb->Unlock();
-    Dev->SetStreamSource(0, vb, 0, sizeof(Vertex));
+    Dev->SetStreamSource(0, vb, 0, stride);
     EXPECT_EQ(Dev->DrawPrimitive(type, 0, primitives), RES_OK) << Dev->LastShaderError();
     Dev->SetStreamSource(0, nullptr, 0, 0);
     vb->Release();
@@ -74,7 +74,8 @@ TEST_F(GpuPipeline, LinesStripsAndFansCoverTheirPixels)
   for (const Case &c : cases)
   {
     SCOPED_TRACE(c.Name);
-    std::vector<uint32_t> px = DrawAs(c.Type, c.Vertices, c.Primitives);
+    UseShaders(PassThroughVS(), ColorPS());
+    std::vector<uint32_t> px = DrawAs(c.Type, c.Vertices.data(), sizeof(Vertex) * c.Vertices.size(), sizeof(Vertex), c.Primitives);
     ASSERT_EQ(px.size(), 64u);
     for (int y = 0; y < 8; y++)
       for (int x = 0; x < 8; x++)
@@ -149,23 +150,12 @@ TEST_F(GpuPipeline, VertexElementTypesReachTheShaderAsFloats)
     Input v[4] = {{-2, 2, 0.5f, 1, {}}, {2, 2, 0.5f, 1, {}}, {-2, -2, 0.5f, 1, {}}, {2, -2, 0.5f, 1, {}}};
     for (Input &i : v)
       std::memcpy(i.Data, c.Bytes.data(), c.Bytes.size());
-    VertexBuffer *vb = nullptr;
-    ASSERT_EQ(Dev->CreateVertexBuffer(sizeof(v), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
-    void *p = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &p, 0), RES_OK);
-    std::memcpy(p, v, sizeof(v));
-    vb->Unlock();
-    Dev->SetStreamSource(0, vb, 0, sizeof(Input));
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLESTRIP, 0, 2), RES_OK);
-    uint32_t got = Read(Target)[27];
+    uint32_t got = DrawAs(PT_TRIANGLESTRIP, v, sizeof(v), sizeof(Input), 2).at(27);
     uint32_t want = 0;
     const int shifts[4] = {16, 8, 0, 24};  // x, y, z, w as red, green, blue, alpha
     for (int k = 0; k < 4; k++)
       want |= uint32_t(std::lround(std::clamp(c.Want[k], 0.0f, 1.0f) * 255)) << shifts[k];
     EXPECT_TRUE(Near(got, want));
-    Dev->SetStreamSource(0, nullptr, 0, 0);
-    vb->Release();
     Dev->SetVertexDeclaration(Decl);
     decl->Release();
   }
