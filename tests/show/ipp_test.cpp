@@ -536,7 +536,6 @@ TEST_F(IppRun, EveryOtherEffectShows)
   };
   const std::vector<Phase> phases = {
     {"plain", [](IppMachine &, GuiMediaState &) {}},
-    {"motion1_textart_flash", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 1, m.TextArtOn = m.FlashOn = m.FlashPanelOn = 1, m.FlashBar = -1, m.StripeKind = 1, g.StrobeAmount = 100; }},
     {"motion2_ripple", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 2, g.StrobeAmount = 100; }},
     {"motion3_strobe", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 3, m.FlashOn = 1, g.StrobeAmount = 100; }},
     {"ring", [](IppMachine &, GuiMediaState &g) { g.RingOn = 1, g.RingAmount = 1, g.RingColorAmount = 1; }},

@@ -8,7 +8,6 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace

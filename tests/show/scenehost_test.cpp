@@ -16,7 +16,6 @@
 #include "graphics/render_fixture.hpp"
 #include "gui/records.hpp"
 #include "show/freecamera.hpp"
-#include "show/loader.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
 #include "show/showplugins.hpp"
@@ -25,7 +24,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 

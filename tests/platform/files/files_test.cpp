@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <sys/stat.h>

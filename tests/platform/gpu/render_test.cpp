@@ -3,10 +3,6 @@
 
 #include "gpu_fixture.hpp"
 
-#include <cmath>
-#include <cstdlib>
-#include <random>
-
 using namespace gputest;
 
 TEST_F(GpuRender, HalfPixelConventionMapsTexelsToPixelsExactly)

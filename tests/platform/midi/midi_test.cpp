@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <thread>
 #include <tuple>
 #include <vector>
 
