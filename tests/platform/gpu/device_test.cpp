@@ -97,11 +97,8 @@ TEST_F(GpuDevice, ClearStaysInsideTheViewportScissorAndRects)
   Rect r = {0, 17, 64, 18};
   ASSERT_EQ(Dev->Clear(1, &r, CLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), RES_OK);
   px = ReadBackBuffer();
-  EXPECT_EQ(px[17 * 64 + 9], 0xFFFF0000u);
-  EXPECT_EQ(px[17 * 64 + 10], 0xFF00FF00u);
-  EXPECT_EQ(px[17 * 64 + 17], 0xFF00FF00u);
-  EXPECT_EQ(px[17 * 64 + 18], 0xFF000000u);
-  EXPECT_EQ(px[16 * 64 + 12], 0xFFFF0000u);
+  ExpectPixels(px, {{17 * 64 + 9, 0xFFFF0000u}, {17 * 64 + 10, 0xFF00FF00u}, {17 * 64 + 17, 0xFF00FF00u},
+                    {17 * 64 + 18, 0xFF000000u}, {16 * 64 + 12, 0xFFFF0000u}});
 }
 
 TEST_F(GpuDevice, LostDeviceSequence)

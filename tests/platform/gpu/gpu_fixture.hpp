@@ -333,6 +333,13 @@ inline uint16_t Half(float f)
 
 inline int Channel(uint32_t argb, int shift) { return int((argb >> shift) & 255); }
 
+// Pixels of a picture against the colours they should have, by index.
+inline void ExpectPixels(const std::vector<uint32_t> &px, std::initializer_list<std::pair<size_t, uint32_t>> want)
+{
+  for (auto [i, colour] : want)
+    EXPECT_EQ(px.at(i), colour) << "pixel " << i;
+}
+
 // Per-channel closeness of two ARGB colours.
 inline ::testing::AssertionResult Near(uint32_t got, uint32_t want, int tolerance = 1)
 {

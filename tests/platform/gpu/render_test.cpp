@@ -43,10 +43,7 @@ TEST_F(GpuRender, RenderToTextureKeepsRowZeroAtTheTop)
   DrawQuad(-1, 1, 1, 0, 0xFFFF0000u);
   DrawQuad(-1, 0, 1, -1, 0xFF0000FFu);
   std::vector<uint32_t> px = Read(Target);
-  EXPECT_EQ(px[0], 0xFFFF0000u);
-  EXPECT_EQ(px[3 * 8 + 7], 0xFFFF0000u);
-  EXPECT_EQ(px[4 * 8], 0xFF0000FFu);
-  EXPECT_EQ(px[63], 0xFF0000FFu);
+  ExpectPixels(px, {{0, 0xFFFF0000u}, {3 * 8 + 7, 0xFFFF0000u}, {4 * 8, 0xFF0000FFu}, {63, 0xFF0000FFu}});
 
   // the texture sampled at v = 0 is its row 0: draw it onto a second target, upper
   // quarter of the picture only
@@ -57,9 +54,7 @@ TEST_F(GpuRender, RenderToTextureKeepsRowZeroAtTheTop)
   Dev->SetTexture(0, Target);
   DrawQuad(-1 - 1.0f / 8, 1 + 1.0f / 8, 1 - 1.0f / 8, 0.5f + 1.0f / 8, 0xFFFFFFFFu, 0.5f, 0, 0, 1, 0.25f);
   px = Read(second);
-  EXPECT_EQ(px[0], 0xFFFF0000u);
-  EXPECT_EQ(px[1 * 8 + 4], 0xFFFF0000u);
-  EXPECT_EQ(px[2 * 8], 0xFF00FF00u);
+  ExpectPixels(px, {{0, 0xFFFF0000u}, {1 * 8 + 4, 0xFFFF0000u}, {2 * 8, 0xFF00FF00u}});
   Dev->SetTexture(0, nullptr);
   Bind(Target);
   second->Release();
@@ -257,8 +252,7 @@ TEST_F(GpuRender, MultisampledDrawAndResolve)
   ASSERT_EQ(Dev->StretchRect(ms, nullptr, plain, nullptr, TEXF_NONE), RES_OK);
   std::vector<uint32_t> px = Read(plain);
   // pixel (0, 0) reaches half a pixel beyond the triangle: only part of its samples are in
-  EXPECT_EQ(px[1 * 8 + 1], 0xFFFFFFFFu);
-  EXPECT_EQ(px[63], 0xFF000000u);
+  ExpectPixels(px, {{1 * 8 + 1, 0xFFFFFFFFu}, {63, 0xFF000000u}});
   int partial = 0;
   for (uint32_t p : px)
   {
@@ -328,10 +322,8 @@ TEST_F(GpuRender, InstancedDrawWithPerInstanceData)
   ASSERT_EQ(Dev->SetStreamSourceFreq(1, STREAMSOURCE_INSTANCEDATA | 1), RES_OK);
   ASSERT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 1, 0, 4, 2, 2), RES_OK) << Dev->LastShaderError();
   std::vector<uint32_t> px = Read(Target);
-  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);  // instance 0: top left
-  EXPECT_EQ(px[6 * 8 + 6], 0xFF00FF00u);  // instance 1: bottom right
-  EXPECT_EQ(px[1 * 8 + 6], 0xFF0000FFu);  // instance 2: top right
-  EXPECT_EQ(px[6 * 8 + 1], 0xFF000000u);  // nothing bottom left
+  // instance 0 top left, 1 bottom right, 2 top right, nothing bottom left
+  ExpectPixels(px, {{1 * 8 + 1, 0xFFFF0000u}, {6 * 8 + 6, 0xFF00FF00u}, {1 * 8 + 6, 0xFF0000FFu}, {6 * 8 + 1, 0xFF000000u}});
   // with the frequencies reset, a draw has one instance
   Dev->SetStreamSourceFreq(0, 1);
   Dev->SetStreamSourceFreq(1, 1);
@@ -339,9 +331,7 @@ TEST_F(GpuRender, InstancedDrawWithPerInstanceData)
   Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
   ASSERT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 1, 0, 4, 2, 2), RES_OK);
   px = Read(Target);
-  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);
-  EXPECT_EQ(px[1 * 8 + 6], 0xFF000000u);
-  EXPECT_EQ(px[6 * 8 + 6], 0xFF000000u);
+  ExpectPixels(px, {{1 * 8 + 1, 0xFFFF0000u}, {1 * 8 + 6, 0xFF000000u}, {6 * 8 + 6, 0xFF000000u}});
   // an index range beyond the buffer is refused
   EXPECT_EQ(Dev->DrawIndexedPrimitive(PT_TRIANGLELIST, 0, 0, 4, 2, 3), ERR_INVALIDCALL);
   Dev->SetStreamSource(1, nullptr, 0, 0);
@@ -528,9 +518,7 @@ TEST_F(GpuRender, BuffersAppendWithNoOverwriteAndRefuseDrawsWhileLocked)
   Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
   ASSERT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 4), RES_OK);
   std::vector<uint32_t> px = Read(Target);
-  EXPECT_EQ(px[1 * 8 + 1], 0xFFFF0000u);
-  EXPECT_EQ(px[6 * 8 + 6], 0xFF00FF00u);
-  EXPECT_EQ(px[1 * 8 + 6], 0xFF000000u);
+  ExpectPixels(px, {{1 * 8 + 1, 0xFFFF0000u}, {6 * 8 + 6, 0xFF00FF00u}, {1 * 8 + 6, 0xFF000000u}});
   // a discard starts over: what was there before is not kept
   ASSERT_EQ(vb->Lock(0, sizeof(Vertex) * 6, &p, LOCK_DISCARD), RES_OK);
   QuadVertices(static_cast<Vertex *>(p), 0, 1, 1, 0, 0, 0, 1, 1, 0xFF0000FFu);  // top right
