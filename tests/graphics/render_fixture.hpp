@@ -41,6 +41,18 @@ inline void CloseGfxWindow(SDL_Window *&window)
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
+// The pixels of the current target, w x h (ARGB, row 0 at the top).
+inline std::vector<sU32> ReadScreen(sInt w, sInt h)
+{
+  const sU8 *data = nullptr;
+  sInt pitch = 0, format = 0;
+  sBeginReadScreen(data, pitch, format);
+  std::vector<sU32> px(size_t(w) * h);
+  for(sInt y = 0; y < h; y++) std::memcpy(&px[size_t(y) * w], data + sDInt(y) * pitch, size_t(w) * 4);
+  sEndReadScreen();
+  return px;
+}
+
 class RenderTest : public testing::Test
 {
 public:

@@ -192,13 +192,7 @@ public:
     M->OnPaint3D();
     if(read) sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, read, nullptr));
     else sSetScreenTarget(nullptr, 0, 0);
-    sInt w = read ? read->SizeX : W, h = read ? read->SizeY : H;
-    const sU8 *data = nullptr;
-    sInt pitch = 0, format = 0;
-    sBeginReadScreen(data, pitch, format);
-    std::vector<sU32> px(size_t(w * h));
-    for(sInt y = 0; y < h; y++) std::memcpy(&px[size_t(y * w)], data + sDInt(y) * pitch, size_t(w) * 4);
-    sEndReadScreen();
+    std::vector<sU32> px = read ? ReadScreen(read->SizeX, read->SizeY) : ReadScreen(W, H);
     sRender3DEnd(0);
     return px;
   }
@@ -529,17 +523,12 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   EXPECT_GT(Changed(Frame(), plain).size(), size_t(W * H / 4)) << "the layer movie covers the picture";
 }
 
-// A run of the show with the GUI record scripted through every effect; pictures of each
-// are saved for a person to look at, in $IPP_FRAME_DIR or else the temporary folder's
-// "ipp_frames" (never inside the source tree).
-using IppDump = IppShowAt<480, 270>;
+// The effects the tests above do not place, run through a bar of the beat on a larger
+// screen: each shows in the picture.
+using IppRun = IppShowAt<480, 270>;
 
-TEST_F(IppDump, FramesOfEveryEffect)
+TEST_F(IppRun, EveryOtherEffectShows)
 {
-  std::string dir = getenv("IPP_FRAME_DIR") ? getenv("IPP_FRAME_DIR") : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + std::string("/ipp_frames");
-  std::u16string dir16(dir.begin(), dir.end());
-  sMakeDir(dir16.c_str());
-  sTexture2D *logo = Ipp->MaterialSet->Textures[2], *mask = Ipp->MaterialSet->Textures[3];
   struct Phase
   {
     const char *Name;
@@ -547,18 +536,11 @@ TEST_F(IppDump, FramesOfEveryEffect)
   };
   const std::vector<Phase> phases = {
     {"plain", [](IppMachine &, GuiMediaState &) {}},
-    {"motion1_textart_flash", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 1, m.TextArtOn = m.FlashOn = m.FlashPanelOn = 1, m.FlashBar = -1, m.StripeKind = 1, g.StrobeAmount = 100; }},
     {"motion2_ripple", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 2, g.StrobeAmount = 100; }},
     {"motion3_strobe", [](IppMachine &m, GuiMediaState &g) { m.MotionMode = 3, m.FlashOn = 1, g.StrobeAmount = 100; }},
     {"ring", [](IppMachine &, GuiMediaState &g) { g.RingOn = 1, g.RingAmount = 1, g.RingColorAmount = 1; }},
     {"tunnel", [](IppMachine &, GuiMediaState &g) { g.TunnelOn = 1, g.TunnelAmount = 1, g.TunnelDepth = 0.5f; }},
-    {"huewash", [](IppMachine &, GuiMediaState &g) { g.HueWashOn = 1, g.HueWashAmount = 0.8f, g.HueWashShift = 150; }},
-    {"dimpulse", [](IppMachine &, GuiMediaState &g) { g.DimPulseOn = 1, g.DimPulseAmount = 0.9f, g.DimPulseSpeed = 1; }},
-    {"testimage", [](IppMachine &m, GuiMediaState &) { m.TestImageOn = 1; }},
     {"particles", [](IppMachine &, GuiMediaState &g) { g.ParticlesOn = g.TouchDown = 1, g.ParticleBurst = 1, g.TouchStrength = 0.8f, g.ParticleFade = 1, g.TouchVelocityX = 2; }},
-    {"logo1", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 0}, g.LogoStyle = 1, g.LogoNow = 1; }},
-    {"logo2", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 1}, g.LogoStyle = 2, g.LogoNow = 1; }},
-    {"logo3", [&](IppMachine &, GuiMediaState &g) { g.LogoCount = 1, g.Logos[0] = {logo, mask, 2}, g.LogoStyle = 3, g.LogoNow = 1; }},
     {"movielayer", [&](IppMachine &, GuiMediaState &g) { g.MovieCount = 1, g.MovieNow = 1; }},
     {"colourlayers", [](IppMachine &, GuiMediaState &g) {
        for(sInt k = 0; k < 4; k++)
@@ -572,10 +554,9 @@ TEST_F(IppDump, FramesOfEveryEffect)
          g.LayerContrastAmount[0][k] = 0.2f * k;
        }
      }},
-    {"masterfade", [](IppMachine &, GuiMediaState &g) { g.FadeFactors[0] = 0.4f; }},
   };
   std::vector<sU32> plain;
-  sInt frame = 0, saved = 0, targets = -1;
+  sInt frame = 0;
   for(const Phase &p : phases)
   {
     Media = GuiMediaState();
@@ -596,18 +577,8 @@ TEST_F(IppDump, FramesOfEveryEffect)
       if(f % 8 == 7 && p.Name[0] == 'p' && p.Name[1] == 'a') Media.ParticleBurst = 1;
       std::vector<sU32> px = Frame();
       if(plain.empty()) plain = px;
-      // no effect makes render targets as it runs: they all exist from set-up
-      if(targets < 0) targets = sGetRenderTargetCount();
-      EXPECT_EQ(sGetRenderTargetCount(), targets) << p.Name;
       changed = std::max(changed, sInt(Changed(px, plain).size()));
-      if(f % 6 != 5) continue;
-      sImage img(480, 270);
-      std::memcpy(img.Data, px.data(), px.size() * 4);
-      std::string name = dir + "/" + p.Name + "_" + std::to_string(f) + ".bmp";
-      std::u16string name16(name.begin(), name.end());
-      saved += img.Save(name16.c_str()) ? 1 : 0;
     }
     if(std::string(p.Name) != "plain") { EXPECT_GT(changed, 100) << p.Name << " shows nothing"; }
   }
-  EXPECT_EQ(saved, sInt(phases.size()) * 4);
 }

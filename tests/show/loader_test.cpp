@@ -3,13 +3,13 @@
 #include "show/loader.hpp"
 
 #include "graphics/image_test_util.hpp"
+#include "graphics/render_fixture.hpp"
 #include "show/startup.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace
@@ -20,18 +20,13 @@ constexpr sInt W = 640, H = 480;   // the ring's cubes are a few pixels wide at 
 // the second draw shows this count).
 std::vector<sU32> Draw(LoaderScreen &ls)
 {
-  std::vector<sU32> px(size_t(W) * H);
   EXPECT_TRUE(sRender3DBegin());
   for(sInt i = 0; i < 2; i++)
   {
     sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xff000000);
     ls.DrawProgress(0, 0);
   }
-  const sU8 *data = nullptr;
-  sInt pitch = 0, format = 0;
-  sBeginReadScreen(data, pitch, format);
-  for(sInt y = 0; y < H; y++) std::memcpy(&px[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
-  sEndReadScreen();
+  std::vector<sU32> px = ReadScreen(W, H);
   sRender3DEnd(0);
   return px;
 }
@@ -55,18 +50,8 @@ sU32 CubePixel(LoaderScreen &ls, sInt cube, const std::vector<sU32> &px)
 
 TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
 {
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  }
-  SDL_Window *window = SDL_CreateWindow("loader test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  SDL_Window *window = OpenGfxWindow("loader test", W, H);
   ASSERT_NE(window, nullptr);
-  sU32 flags = 0;
-  sInt w = W, h = H;
-  sInitScreenMode(flags, w, h);
-  sSetGfxWindow(window);
-  sInitGfx(flags, w, h);
   SetShowDisplay(0, W, H);
   std::string oldDir = plat::CurrentDir();
   sparktest::TempDir dir;
@@ -104,10 +89,7 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
 
   ls.Destroy();
   plat::ChangeDir(oldDir.c_str());
-  sExitGfx();
-  sSetGfxWindow(nullptr);
-  SDL_DestroyWindow(window);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  CloseGfxWindow(window);
 }
 
 // Refreshes count every time, but a frame is drawn only once three times the last one's

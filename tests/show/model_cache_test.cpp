@@ -71,7 +71,6 @@ TEST(ModelCache, MeshVerticesAndIndices)
   EXPECT_EQ(r.BuildVertices(v, idx), 4);
   EXPECT_EQ(std::vector<sU16>(idx, idx + 6), (std::vector<sU16>{0, 1, 2, 0, 2, 3}));
   EXPECT_EQ(std::vector<sF32>(v + 16, v + 24), (Floats{1, 1, 0, 0, 1, 0, 0.5f, 0.5f}));
-
 }
 
 // A damaged copy of a good file: one or two words replaced, or its length changed.

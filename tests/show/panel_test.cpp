@@ -1,14 +1,13 @@
 // The status printer and the SYNC panel drawn through the real graphics device (a hidden
 // window, SDL's off-screen driver without a display) and read back.
-#include "graphics/graphics.hpp"
 #include "graphics/painter.hpp"
+#include "graphics/render_fixture.hpp"
 #include "show/statusprinter.hpp"
 #include "show/sync.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace
@@ -19,43 +18,18 @@ public:
   static constexpr sInt W = 960, H = 900;
   static inline SDL_Window *Window = nullptr;
 
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen"), SDL_InitSubSystem(SDL_INIT_VIDEO);
-    Window = SDL_CreateWindow("panel test", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(Window);
-    if(Window)
-      sInitGfx(flags, w, h);
-  }
-  static void TearDownTestSuite()
-  {
-    if(sIsGfxActive())
-      sExitGfx();
-    sSetGfxWindow(nullptr);
-    if(Window)
-      SDL_DestroyWindow(Window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
+  static void SetUpTestSuite() { Window = OpenGfxWindow("panel test", W, H); }
+  static void TearDownTestSuite() { CloseGfxWindow(Window); }
   void SetUp() override { ASSERT_TRUE(sIsGfxActive()) << "no graphics device"; }
 
   // One frame cleared to the colour, drawn by the function, read back (ARGB, top row first).
   static std::vector<sU32> Frame(sU32 clear, void (*draw)(void *), void *user)
   {
-    std::vector<sU32> px(size_t(W) * H);
     if(!sRender3DBegin())
-      return px;
+      return std::vector<sU32>(size_t(W) * H);
     sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, clear);
     draw(user);
-    const sU8 *data = nullptr;
-    sInt pitch = 0, format = 0;
-    sBeginReadScreen(data, pitch, format);
-    for(sInt y = 0; y < H; y++)
-      std::memcpy(&px[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
-    sEndReadScreen();
+    std::vector<sU32> px = ReadScreen(W, H);
     sRender3DEnd(0);
     return px;
   }
@@ -71,13 +45,7 @@ sU32 Over(sU32 dst, sU32 src)
   return out;
 }
 
-sInt Diff(sU32 a, sU32 b)
-{
-  sInt d = 0;
-  for(sInt s = 0; s < 24; s += 8)
-    d = std::max(d, std::abs(sInt(a >> s & 255) - sInt(b >> s & 255)));
-  return d;
-}
+sInt Diff(sU32 a, sU32 b) { return ColorDiff(a, b); }
 }
 
 TEST_F(PanelDraw, StatusPrinterSwatchesShowTheirValues)

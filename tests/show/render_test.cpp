@@ -247,10 +247,9 @@ TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
   BeginFrame();
   S->RenderShadowMaps(floor);
   sSetTarget(sRenderTargetSpec(0, 0, nullptr, &map, nullptr));
-  const sU8 *data;
-  sInt pitch, format;
-  sBeginReadScreen(data, pitch, format);
-  auto texel = [&](sInt x, sInt y) { return *reinterpret_cast<const sU32 *>(data + y * pitch + x * 4); };
+  const std::vector<sU32> mapPx = ReadScreen(64, 64);
+  sRender3DEnd(0);
+  auto texel = [&](sInt x, sInt y) { return mapPx[size_t(y * 64 + x)]; };
   // light i sees the caster in channel i at 1 - its depth along the light; the floor casts nothing
   const sMat4x4 &light1 = S->AuxViews[1]->MVP;   // last made with the caster's placement
   EXPECT_NEAR(ChR(texel(32, 32)), 255 * (1 - 30.0f / 100), 2);
@@ -258,8 +257,6 @@ TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
               255 * (1 - (50 - sDot(V(0, 0, -20), dir[1])) / 100), 2);
   EXPECT_EQ(ChB(texel(32, 32)), 0);
   EXPECT_EQ(texel(2, 2) & 0xffffff, 0u);
-  sEndReadScreen();
-  sRender3DEnd(0);
 
   // the floor without shadows first, attenuated by the distance to the first light, whose
   // highlight is at the centre; then with the shadow map
@@ -310,9 +307,8 @@ TEST_F(Lit, LightMaskOfAPlaneInItsSecondUvSpace)
   BeginFrame();
   S->RenderShadowMaps(floor);
   sSetTarget(sRenderTargetSpec(0, 0, nullptr, &mask, nullptr));
-  const sU8 *data;
-  sInt pitch, format;
-  sBeginReadScreen(data, pitch, format);
+  const std::vector<sU32> maskPx = ReadScreen(64, 64);
+  sRender3DEnd(0);
   // light i misses texel (x, y) where its ray from the plane meets the caster; light 2 misses all
   for(sInt y = 2; y < 64; y += 5)
     for(sInt x = 1; x < 64; x += 3)
@@ -321,10 +317,7 @@ TEST_F(Lit, LightMaskOfAPlaneInItsSecondUvSpace)
         const V q = V((x + 0.5f) * 40 / 64 - 20, (y + 0.5f) * 40 / 64 - 20, 0) + dir[i] * (i < 2 ? 20.0f / -dir[i].z : 0);
         if(i < 2 && std::min(std::fabs(std::fabs(q.x) - 5), std::fabs(std::fabs(q.y - 3) - 5)) < 0.7f) continue;
         const sBool missed = i == 2 || (std::fabs(q.x) < 5 && std::fabs(q.y - 3) < 5);
-        const sU32 t = *reinterpret_cast<const sU32 *>(data + y * pitch + x * 4);
-        EXPECT_EQ((t >> (16 - 8 * i)) & 255, missed ? 255u : 0u) << x << ", " << y << " light " << i;
+        EXPECT_EQ((maskPx[size_t(y * 64 + x)] >> (16 - 8 * i)) & 255, missed ? 255u : 0u) << x << ", " << y << " light " << i;
       }
-  sEndReadScreen();
-  sRender3DEnd(0);
 }
 }  // namespace

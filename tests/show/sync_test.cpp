@@ -169,10 +169,6 @@ TEST(SyncTapTempo, TapsInsideTheWindowSetTheTempoOthersDropTheSeries)
     EXPECT_EQ(m.TapCount, c.Count) << c.Interval << " x " << c.Taps;
     EXPECT_NEAR(m.TappedTempo, c.Tapped, 0.01f) << c.Interval << " x " << c.Taps;
     EXPECT_EQ(m.TempoFade == 1000, bool(c.Fades)) << c.Interval << " x " << c.Taps;
-    if(c.Taps == 300)
-    {
-      EXPECT_EQ(m.TapTimes[255], 5000 + 299 * c.Interval);
-    }
     if(c.Fades)
     {
       m.Update(1000);

@@ -1,10 +1,11 @@
 #include "platform/files/files.hpp"
 
+#include "common/files.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <sys/stat.h>
@@ -35,22 +36,9 @@ protected:
   void Put(const std::string &name, const std::string &data) const
   {
     fs::create_directories(fs::path(P(name)).parent_path());
-    FILE *f = fopen(P(name).c_str(), "wb");
-    ASSERT_NE(f, nullptr) << name;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
+    ASSERT_TRUE(sparktest::WriteFile(P(name), data)) << name;
   }
-  std::string Get(const std::string &name) const
-  {
-    FILE *f = fopen(P(name).c_str(), "rb");
-    if(!f) return "<missing>";
-    std::string s;
-    char buffer[4096];
-    size_t n;
-    while((n = fread(buffer, 1, sizeof(buffer), f)) > 0) s.append(buffer, n);
-    fclose(f);
-    return s;
-  }
+  std::string Get(const std::string &name) const { return fs::exists(P(name)) ? sparktest::ReadFile(P(name)) : "<missing>"; }
   static std::string Pattern(size_t size)
   {
     std::string s(size, 0);
@@ -118,31 +106,16 @@ TEST_F(FilesTest, FailuresAreReportedNotFatal)
   EXPECT_FALSE(f.Open(nullptr, plat::kFileRead));
   EXPECT_FALSE(f.Open(P("nofolder/x.bin").c_str(), plat::kFileWrite));
 
+  // every call on a file that is not open fails
   char c;
-  EXPECT_EQ(f.Read(&c, 1), -1);
-  EXPECT_EQ(f.Write(&c, 1), -1);
-  EXPECT_EQ(f.ReadAt(&c, 1, 0), -1);
-  EXPECT_EQ(f.Size(), -1);
-  EXPECT_EQ(f.Tell(), -1);
-  EXPECT_FALSE(f.Seek(0));
-  EXPECT_FALSE(f.SetSize(0));
-  EXPECT_EQ(f.Map(0, 1), nullptr);
-  EXPECT_EQ(f.ReadAsync(0, 1, &c), 0u);
-  EXPECT_FALSE(f.Close());
+  EXPECT_TRUE(f.Read(&c, 1) == -1 && f.Write(&c, 1) == -1 && f.ReadAt(&c, 1, 0) == -1 && f.Size() == -1 && f.Tell() == -1);
+  EXPECT_TRUE(!f.Seek(0) && !f.SetSize(0) && f.Map(0, 1) == nullptr && f.ReadAsync(0, 1, &c) == 0u && !f.Close());
 
   ASSERT_TRUE(f.Open(P("x.bin").c_str(), plat::kFileRead));
   EXPECT_FALSE(f.Open(P("x.bin").c_str(), plat::kFileRead, &error));  // already open
   EXPECT_FALSE(f.SetSize(0));  // read-only descriptor
   EXPECT_TRUE(f.Close());
   EXPECT_EQ(Get("x.bin"), "x");
-
-  EXPECT_STREQ(plat::FileModeName(1), "read");
-  EXPECT_STREQ(plat::FileModeName(2), "readrandom");
-  EXPECT_STREQ(plat::FileModeName(3), "write");
-  EXPECT_STREQ(plat::FileModeName(4), "writeappend");
-  EXPECT_STREQ(plat::FileModeName(5), "readwrite");
-  EXPECT_EQ(plat::FileModeName(0), nullptr);
-  EXPECT_EQ(plat::FileModeName(6), nullptr);
 }
 
 /****************************************************************************/
@@ -220,8 +193,6 @@ TEST_F(FilesTest, AsyncReadsFromSeveralThreadsAtOnce)
 }
 
 /****************************************************************************/
-/***   Names                                                              ***/
-/****************************************************************************/
 /***   Listings                                                           ***/
 /****************************************************************************/
 
@@ -247,30 +218,18 @@ TEST_F(FilesTest, ListingIsSortedAndStarDotStarMatchesNamesWithoutDot)
   EXPECT_TRUE(e[5].Directory);
   EXPECT_EQ(e[5].Size, 0u);
 
-  // the same with no pattern and with a trailing separator on the folder
-  std::vector<plat::DirEntry> again;
-  ASSERT_TRUE(plat::ListDir((P("dir") + "/").c_str(), nullptr, &again));
-  EXPECT_EQ(again.size(), 7u);
-
-  ASSERT_TRUE(plat::ListDir(P("dir").c_str(), "*.png", &e));
-  ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(e[0].Name, "a.PNG");
-  EXPECT_EQ(e[1].Name, "C.png");
-
-  ASSERT_TRUE(plat::ListDir(P("dir").c_str(), "?.TXT", &e));
-  ASSERT_EQ(e.size(), 1u);
-  EXPECT_EQ(e[0].Name, "b.txt");
-  // brackets are plain characters in names
-  ASSERT_TRUE(plat::ListDir(P("dir").c_str(), "x[1].txt", &e));
-  ASSERT_EQ(e.size(), 1u);
-  ASSERT_TRUE(plat::ListDir(P("dir").c_str(), "readme.*", &e));
-  ASSERT_EQ(e.size(), 1u);
-  EXPECT_EQ(e[0].Name, "README");
-  ASSERT_TRUE(plat::ListDir(P("dir").c_str(), "*.jpg", &e));
-  EXPECT_TRUE(e.empty());
-  // the folder itself may be spelled differently
-  ASSERT_TRUE(plat::ListDir(P("DIR").c_str(), "*", &e));
-  EXPECT_EQ(e.size(), 7u);
+  // patterns ignore case, brackets are plain characters, the folder may be spelled
+  // differently or end in a separator, and no pattern lists everything
+  const struct { std::string Folder; const char *Pattern; std::vector<std::string> Names; } cases[] = {
+    {"dir/", nullptr, names}, {"DIR", "*", names}, {"dir", "*.png", {"a.PNG", "C.png"}}, {"dir", "?.TXT", {"b.txt"}},
+    {"dir", "x[1].txt", {"x[1].txt"}}, {"dir", "readme.*", {"README"}}, {"dir", "*.jpg", {}}};
+  for(const auto &c : cases)
+  {
+    ASSERT_TRUE(plat::ListDir(P(c.Folder).c_str(), c.Pattern, &e)) << c.Folder;
+    names.clear();
+    for(auto &x : e) names.push_back(x.Name);
+    EXPECT_EQ(names, c.Names) << c.Folder << " " << (c.Pattern ? c.Pattern : "no pattern");
+  }
 }
 
 /****************************************************************************/

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace
 {
 
@@ -165,38 +163,28 @@ TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)
   auto bitmapp = plat::Bitmap2D::Create(60, 60);
   ASSERT_TRUE(bitmapp);
   plat::Bitmap2D &bitmap = *bitmapp;
-  // colours are 0x00BBGGRR; pixels come back 0x00RRGGBB
-  bitmap.DrawText(*font, 5, 5, u"I", -1, 0x00336699);
   plat::GlyphBox box;
   std::vector<uint8_t> coverage;
   font->GetGlyph(U'I', &box, &coverage);
   const int left = 5 + box.OriginX, top = 5 + font->GetMetrics().Ascent - box.OriginY;
+  // colours are 0x00BBGGRR, pixels come back 0x00RRGGBB; over a white ground black text
+  // blends towards white by the same coverage
+  auto white = plat::Bitmap2D::Create(60, 60);
+  ASSERT_TRUE(white);
+  white->FillRect(0, 0, 60, 60, 0xffffff);
+  bitmap.DrawText(*font, 5, 5, u"I", -1, 0x00336699);
+  white->DrawText(*font, 5, 5, u"I", -1, 0x000000);
   int full = 0;
   for(int gy = 0; gy < box.BlackBoxY; gy++)
     for(int gx = 0; gx < box.BlackBoxX; gx++)
     {
       unsigned c = coverage[size_t(gy * box.BlackBoxX + gx)];
       uint32_t px = bitmap.GetPixel(left + gx, top + gy);
-      EXPECT_EQ(px >> 16 & 0xff, (0x99 * c + 127) / 255);
-      EXPECT_EQ(px >> 8 & 0xff, (0x66 * c + 127) / 255);
-      EXPECT_EQ(px & 0xff, (0x33 * c + 127) / 255);
-      EXPECT_EQ(px >> 24, 0u);
+      EXPECT_EQ(px, (0x99 * c + 127) / 255 << 16 | (0x66 * c + 127) / 255 << 8 | (0x33 * c + 127) / 255) << gx << "," << gy;
+      EXPECT_EQ(white->GetPixel(left + gx, top + gy) & 0xff, (255 * (255 - c) + 127) / 255);
       full += c == 255;
     }
   EXPECT_GT(full, 0) << "a stem at this size has fully covered pixels";
-
-  // over a white ground the same coverage blends towards white
-  auto whitep = plat::Bitmap2D::Create(60, 60);
-  ASSERT_TRUE(whitep);
-  plat::Bitmap2D &white = *whitep;
-  white.FillRect(0, 0, 60, 60, 0xffffff);
-  white.DrawText(*font, 5, 5, u"I", -1, 0x000000);
-  for(int gy = 0; gy < box.BlackBoxY; gy++)
-    for(int gx = 0; gx < box.BlackBoxX; gx++)
-    {
-      unsigned c = coverage[size_t(gy * box.BlackBoxX + gx)];
-      EXPECT_EQ(white.GetPixel(left + gx, top + gy) & 0xff, (255 * (255 - c) + 127) / 255);
-    }
 }
 
 TEST(Bitmap2D, TextAtTheEdgesIsClipped)

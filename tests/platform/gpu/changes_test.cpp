@@ -111,9 +111,7 @@ TEST_F(GpuChanges, TargetsStreamsAndIndicesChangedBetweenDraws)
   Dev->SetStreamSource(0, vb, sizeof(Vertex) * 6, sizeof(Vertex));
   ASSERT_EQ(Dev->DrawPrimitive(PT_TRIANGLELIST, 0, 2), RES_OK);
   std::vector<uint32_t> px = Read(other);
-  EXPECT_EQ(px[4 * 8 + 0], 0xFFFF0000u);
-  EXPECT_EQ(px[4 * 8 + 1], 0xFF0000FFu);
-  EXPECT_EQ(px[7 * 8 + 7], 0xFF00FF00u);
+  ExpectPixels(px, {{4 * 8 + 0, 0xFFFF0000u}, {4 * 8 + 1, 0xFF0000FFu}, {7 * 8 + 7, 0xFF00FF00u}});
   EXPECT_EQ(Read(Target)[4 * 8 + 1], 0xFF000000u);  // the offset draw went to the new target only
   // index buffers set in turn, each deleted after its draw: the new one is read
   Dev->SetStreamSource(0, vb, 0, sizeof(Vertex));

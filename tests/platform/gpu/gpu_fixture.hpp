@@ -4,28 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/gpu/gpu.hpp"
+#include "../shader/tokens.hpp"
 
 namespace gputest
 {
 using namespace plat::gpu;
 
-// --- shader tokens --------------------------------------------------------------------
+// --- shader tokens: the shader tests' hand encoding, and the usages these programs declare
 namespace asm3
 {
-enum Reg : uint32_t { TEMP = 0, INPUT = 1, CONST = 2, TEXTURE = 3, OUTPUT = 6, COLOROUT = 8, SAMPLER = 10 };
-inline uint32_t RegBits(uint32_t type, uint32_t n) { return 0x80000000u | ((type & 7) << 28) | ((type & 0x18) << 8) | n; }
-inline uint32_t Dst(uint32_t type, uint32_t n, uint32_t mask = 0xF) { return RegBits(type, n) | mask << 16; }
-inline uint32_t Src(uint32_t type, uint32_t n, uint32_t swizzle = 0xE4) { return RegBits(type, n) | swizzle << 16; }
-inline uint32_t Op(uint32_t op, uint32_t length) { return op | length << 24; }
-constexpr uint32_t MOV = 1, ADD = 2, MUL = 5, DCL = 31, TEXLD = 66, DEF = 81;
+using namespace shtest;
 constexpr uint32_t USAGE_POSITION = 0, USAGE_TEXCOORD = 5, USAGE_COLOR = 10;
-inline uint32_t DclUsage(uint32_t usage, uint32_t index) { return 0x80000000u | usage | index << 16; }
-inline uint32_t DclSampler(uint32_t type) { return 0x80000000u | type << 27; }  // 2 = 2D, 3 = cube
 }
 
 // vs_3_0: o0 = v0 (position), o1 = v1 (texcoord0), o2 = v2 (colour0).
@@ -33,15 +28,15 @@ inline std::vector<uint32_t> PassThroughVS()
 {
   using namespace asm3;
   return {0xFFFE0300u,
-          Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
-          Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 2),
-          Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
-          Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(OUTPUT, 1),
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
-          Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
-          Op(MOV, 2), Dst(OUTPUT, 1), Src(INPUT, 1),
-          Op(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 2),
+          Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+          Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
+          Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 2),
+          Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
+          Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(OUTPUT, 1),
+          Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
+          Ins(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
+          Ins(MOV, 2), Dst(OUTPUT, 1), Src(INPUT, 1),
+          Ins(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 2),
           0x0000FFFFu};
 }
 
@@ -50,13 +45,13 @@ inline std::vector<uint32_t> InstanceVS()
 {
   using namespace asm3;
   return {0xFFFE0300u,
-          Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
-          Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 5), Dst(INPUT, 1),
-          Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 6), Dst(INPUT, 2),
-          Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
-          Op(ADD, 3), Dst(OUTPUT, 0), Src(INPUT, 0), Src(INPUT, 1),
-          Op(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 2),
+          Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+          Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 5), Dst(INPUT, 1),
+          Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 6), Dst(INPUT, 2),
+          Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
+          Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
+          Ins(ADD, 3), Dst(OUTPUT, 0), Src(INPUT, 0), Src(INPUT, 1),
+          Ins(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 2),
           0x0000FFFFu};
 }
 
@@ -65,8 +60,8 @@ inline std::vector<uint32_t> ColorPS()
 {
   using namespace asm3;
   return {0xFFFF0300u,
-          Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 0),
-          Op(MOV, 2), Dst(COLOROUT, 0), Src(INPUT, 0),
+          Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(INPUT, 0),
+          Ins(MOV, 2), Dst(COLOROUT, 0), Src(INPUT, 0),
           0x0000FFFFu};
 }
 
@@ -74,7 +69,7 @@ inline std::vector<uint32_t> ColorPS()
 inline std::vector<uint32_t> ConstPS()
 {
   using namespace asm3;
-  return {0xFFFF0300u, Op(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), 0x0000FFFFu};
+  return {0xFFFF0300u, Ins(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), 0x0000FFFFu};
 }
 
 // ps_3_0: oC0 = texture s0 (2D, or cube with samplerType 3) at texcoord0.
@@ -82,10 +77,10 @@ inline std::vector<uint32_t> TexturePS(uint32_t samplerType = 2)
 {
   using namespace asm3;
   return {0xFFFF0300u,
-          Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 0),
-          Op(DCL, 2), DclSampler(samplerType), Dst(SAMPLER, 0),
-          Op(TEXLD, 3), Dst(TEMP, 0), Src(INPUT, 0), Src(SAMPLER, 0),
-          Op(MOV, 2), Dst(COLOROUT, 0), Src(TEMP, 0),
+          Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 0),
+          Ins(DCL, 2), DclSampler(samplerType), Dst(SAMPLER, 0),
+          Ins(TEX, 3), Dst(TEMP, 0), Src(INPUT, 0), Src(SAMPLER, 0),
+          Ins(MOV, 2), Dst(COLOROUT, 0), Src(TEMP, 0),
           0x0000FFFFu};
 }
 
@@ -115,12 +110,8 @@ inline void QuadVertices(Vertex *v, float x0, float y0, float x1, float y1, floa
   // x0,y0 is the top-left corner (y up in clip space, so y0 > y1)
   Vertex tl = {x0, y0, z, 1, u0, v0, 0, 0, color}, tr = {x1, y0, z, 1, u1, v0, 0, 0, color};
   Vertex bl = {x0, y1, z, 1, u0, v1, 0, 0, color}, br = {x1, y1, z, 1, u1, v1, 0, 0, color};
-  v[0] = tl;
-  v[1] = tr;
-  v[2] = bl;
-  v[3] = bl;
-  v[4] = tr;
-  v[5] = br;
+  const Vertex order[6] = {tl, tr, bl, bl, tr, br};
+  std::copy(order, order + 6, v);
 }
 
 // --- the device ------------------------------------------------------------------------------
@@ -160,11 +151,11 @@ protected:
 
   void UseShaders(const std::vector<uint32_t> &vs, const std::vector<uint32_t> &ps)
   {
-    if (VS)
-      VS->Release();
-    if (PS)
-      PS->Release();
-    VS = PS = nullptr;
+    for (Unknown *u : std::initializer_list<Unknown *>{VS, PS})
+      if (u)
+        u->Release();
+    VS = nullptr;
+    PS = nullptr;
     ASSERT_EQ(Dev->CreateVertexShader(vs.data(), vs.size(), &VS), RES_OK) << Dev->LastShaderError();
     ASSERT_EQ(Dev->CreatePixelShader(ps.data(), ps.size(), &PS), RES_OK) << Dev->LastShaderError();
     ASSERT_EQ(Dev->SetVertexShader(VS), RES_OK);
@@ -332,7 +323,22 @@ protected:
 // A texel of a pattern whose every texel differs.
 inline uint32_t Texel(int x, int y) { return 0xFF000000u | uint32_t(x * 32) << 16 | uint32_t(y * 32) << 8 | uint32_t((x ^ y) * 16); }
 
+// The half float of a value it holds exactly (normal numbers, no rounding needed).
+inline uint16_t Half(float f)
+{
+  uint32_t b;
+  std::memcpy(&b, &f, 4);
+  return uint16_t(((b >> 16) & 0x8000) | ((((b >> 23) & 0xFF) - 112) << 10) | ((b >> 13) & 0x3FF));
+}
+
 inline int Channel(uint32_t argb, int shift) { return int((argb >> shift) & 255); }
+
+// Pixels of a picture against the colours they should have, by index.
+inline void ExpectPixels(const std::vector<uint32_t> &px, std::initializer_list<std::pair<size_t, uint32_t>> want)
+{
+  for (auto [i, colour] : want)
+    EXPECT_EQ(px.at(i), colour) << "pixel " << i;
+}
 
 // Per-channel closeness of two ARGB colours.
 inline ::testing::AssertionResult Near(uint32_t got, uint32_t want, int tolerance = 1)

@@ -15,20 +15,20 @@ namespace
 class GpuPipeline : public GpuRender
 {
 protected:
-  // Draws count vertices as primitives of the type into the target and reads it back.
-  std::vector<uint32_t> DrawAs(PrimitiveType type, const std::vector<Vertex> &v, uint32_t primitives)
+  // Draws vertices of the stride as primitives of the type into the cleared target and
+  // reads it back.
+  std::vector<uint32_t> DrawAs(PrimitiveType type, const void *vertices, size_t bytes, uint32_t stride, uint32_t primitives)
   {
-    UseShaders(PassThroughVS(), ColorPS());
     Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     VertexBuffer *vb = nullptr;
-    EXPECT_EQ(Dev->CreateVertexBuffer(uint32_t(sizeof(Vertex) * v.size()), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
+    EXPECT_EQ(Dev->CreateVertexBuffer(uint32_t(bytes), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
     if (!vb)
       return {};
     void *p = nullptr;
     EXPECT_EQ(vb->Lock(0, 0, &p, 0), RES_OK);
-    std::memcpy(p, v.data(), sizeof(Vertex) * v.size());
+    std::memcpy(p, vertices, bytes);
     vb->Unlock();
-    Dev->SetStreamSource(0, vb, 0, sizeof(Vertex));
+    Dev->SetStreamSource(0, vb, 0, stride);
     EXPECT_EQ(Dev->DrawPrimitive(type, 0, primitives), RES_OK) << Dev->LastShaderError();
     Dev->SetStreamSource(0, nullptr, 0, 0);
     vb->Release();
@@ -39,14 +39,6 @@ protected:
 // The clip-space point at the centre of pixel (x, y) of the 8 x 8 target (Direct3D's
 // pixel centres lie on whole screen coordinates).
 Vertex At(float x, float y) { return {x / 4 - 1, 1 - y / 4, 0.5f, 1, 0, 0, 0, 0, 0xFFFFFFFFu}; }
-
-uint16_t Half(float f)
-{
-  // exact for the small values used here (normal numbers, no rounding needed)
-  uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return uint16_t(((b >> 16) & 0x8000) | ((((b >> 23) & 0xFF) - 112) << 10) | ((b >> 13) & 0x3FF));
-}
 
 float FromHalf(uint16_t h)
 {
@@ -82,7 +74,8 @@ TEST_F(GpuPipeline, LinesStripsAndFansCoverTheirPixels)
   for (const Case &c : cases)
   {
     SCOPED_TRACE(c.Name);
-    std::vector<uint32_t> px = DrawAs(c.Type, c.Vertices, c.Primitives);
+    UseShaders(PassThroughVS(), ColorPS());
+    std::vector<uint32_t> px = DrawAs(c.Type, c.Vertices.data(), sizeof(Vertex) * c.Vertices.size(), sizeof(Vertex), c.Primitives);
     ASSERT_EQ(px.size(), 64u);
     for (int y = 0; y < 8; y++)
       for (int x = 0; x < 8; x++)
@@ -135,12 +128,12 @@ TEST_F(GpuPipeline, VertexElementTypesReachTheShaderAsFloats)
   using namespace asm3;
   // o0 = v0, colour = v1 (the element under test)
   std::vector<uint32_t> vs = {0xFFFE0300u,
-                              Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
-                              Op(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
-                              Op(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
-                              Op(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
-                              Op(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
-                              Op(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 1),
+                              Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(INPUT, 0),
+                              Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 1),
+                              Ins(DCL, 2), DclUsage(USAGE_POSITION, 0), Dst(OUTPUT, 0),
+                              Ins(DCL, 2), DclUsage(USAGE_COLOR, 0), Dst(OUTPUT, 2),
+                              Ins(MOV, 2), Dst(OUTPUT, 0), Src(INPUT, 0),
+                              Ins(MOV, 2), Dst(OUTPUT, 2), Src(INPUT, 1),
                               0x0000FFFFu};
   UseShaders(vs, ColorPS());
   for (const Case &c : cases)
@@ -157,23 +150,12 @@ TEST_F(GpuPipeline, VertexElementTypesReachTheShaderAsFloats)
     Input v[4] = {{-2, 2, 0.5f, 1, {}}, {2, 2, 0.5f, 1, {}}, {-2, -2, 0.5f, 1, {}}, {2, -2, 0.5f, 1, {}}};
     for (Input &i : v)
       std::memcpy(i.Data, c.Bytes.data(), c.Bytes.size());
-    VertexBuffer *vb = nullptr;
-    ASSERT_EQ(Dev->CreateVertexBuffer(sizeof(v), USAGE_WRITEONLY, POOL_DEFAULT, &vb), RES_OK);
-    void *p = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &p, 0), RES_OK);
-    std::memcpy(p, v, sizeof(v));
-    vb->Unlock();
-    Dev->SetStreamSource(0, vb, 0, sizeof(Input));
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    EXPECT_EQ(Dev->DrawPrimitive(PT_TRIANGLESTRIP, 0, 2), RES_OK);
-    uint32_t got = Read(Target)[27];
+    uint32_t got = DrawAs(PT_TRIANGLESTRIP, v, sizeof(v), sizeof(Input), 2).at(27);
     uint32_t want = 0;
     const int shifts[4] = {16, 8, 0, 24};  // x, y, z, w as red, green, blue, alpha
     for (int k = 0; k < 4; k++)
       want |= uint32_t(std::lround(std::clamp(c.Want[k], 0.0f, 1.0f) * 255)) << shifts[k];
     EXPECT_TRUE(Near(got, want));
-    Dev->SetStreamSource(0, nullptr, 0, 0);
-    vb->Release();
     Dev->SetVertexDeclaration(Decl);
     decl->Release();
   }
@@ -308,16 +290,20 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
     Bits Channels[4];  // red, green, blue, alpha
   } cases[] = {
     {FMT_X8R8G8B8, 4, false, {{16, 8}, {8, 8}, {0, 8}, {0, 0}}},
+    {FMT_R5G6B5, 2, false, {{11, 5}, {5, 6}, {0, 5}, {0, 0}}},
     {FMT_A1R5G5B5, 2, false, {{10, 5}, {5, 5}, {0, 5}, {15, 1}}},
     {FMT_X1R5G5B5, 2, false, {{10, 5}, {5, 5}, {0, 5}, {0, 0}}},
     {FMT_A4R4G4B4, 2, false, {{8, 4}, {4, 4}, {0, 4}, {12, 4}}},
+    {FMT_G16R16, 4, false, {{0, 16}, {16, 16}, {0, 0}, {0, 0}}},
     {FMT_A16B16G16R16, 8, false, {{0, 16}, {16, 16}, {32, 16}, {48, 16}}},
+    {FMT_R16F, 2, true, {{0, 16}, {0, 0}, {0, 0}, {0, 0}}},
     {FMT_G16R16F, 4, true, {{0, 16}, {16, 16}, {0, 0}, {0, 0}}},
     {FMT_A16B16G16R16F, 8, true, {{0, 16}, {16, 16}, {32, 16}, {48, 16}}},
     {FMT_R32F, 4, true, {{0, 32}, {0, 0}, {0, 0}, {0, 0}}},
     {FMT_G32R32F, 8, true, {{0, 32}, {32, 32}, {0, 0}, {0, 0}}},
+    {FMT_A32B32G32R32F, 16, true, {{0, 32}, {32, 32}, {64, 32}, {96, 32}}},
   };
-  const float colour[4] = {1.0f, 0.25f, 0.5f, 0.75f};
+  const float colour[4] = {1.0f, 0.25f, 0.5f, 0.75f}, filled[4] = {0, 0, 1, 1};
   UseShaders(PassThroughVS(), ConstPS());
   Dev->SetPixelShaderConstantF(0, colour, 1);
   for (const Case &c : cases)
@@ -326,25 +312,27 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
     Texture *target = MakeTarget(4, 4, c.Fmt);
     ASSERT_NE(target, nullptr);
     Bind(target);
-    Dev->Clear(0, nullptr, CLEAR_TARGET, 0, 1.0f, 0);
-    DrawQuad(-1, 1, 0, -1);  // the left half
     Surface *s = nullptr, *sys = nullptr;
     ASSERT_EQ(target->GetSurfaceLevel(0, &s), RES_OK);
+    ASSERT_EQ(Dev->ColorFill(s, nullptr, 0xFF0000FFu), RES_OK);
+    DrawQuad(-1, 1, 0, -1);  // the left half
     ASSERT_EQ(Dev->CreateOffscreenPlainSurface(4, 4, c.Fmt, POOL_SYSTEMMEM, &sys), RES_OK);
     ASSERT_EQ(Dev->GetRenderTargetData(s, sys), RES_OK);
     LockedRect lr;
     ASSERT_EQ(sys->LockRect(lr, nullptr, LOCK_READONLY), RES_OK);
-    for (int x : {1, 3})  // drawn, then left cleared
+    EXPECT_EQ(lr.Pitch, 4 * c.Bytes);
+    for (int x : {1, 3})  // drawn, then left as filled
     {
       const uint8_t *p = static_cast<const uint8_t *>(lr.Bits) + 2 * lr.Pitch + x * c.Bytes;
-      uint64_t word = 0;
-      std::memcpy(&word, p, size_t(c.Bytes));
       for (int ch = 0; ch < 4; ch++)
       {
         Bits b = c.Channels[ch];
         if (!b.Width)
           continue;
-        uint64_t raw = (word >> b.Shift) & ((uint64_t(1) << b.Width) - 1);
+        // the channel's bits start in the byte of its shift (whole bytes for float channels)
+        uint64_t raw = 0;
+        std::memcpy(&raw, p + b.Shift / 8, size_t(std::min(8, c.Bytes - b.Shift / 8)));
+        raw = (raw >> (b.Shift % 8)) & ((uint64_t(1) << b.Width) - 1);
         float got;
         if (!c.Float)
           got = float(raw) / float((uint64_t(1) << b.Width) - 1);
@@ -352,7 +340,7 @@ TEST_F(GpuPipeline, TargetsOfOtherFormatsReadBackInTheirLayout)
           got = FromHalf(uint16_t(raw));
         else
           std::memcpy(&got, &raw, 4);
-        float want = x == 1 ? colour[ch] : 0.0f;
+        float want = x == 1 ? colour[ch] : filled[ch];
         float tolerance = c.Float ? 0.0f : 1.0f / float((uint64_t(1) << b.Width) - 1);
         if (b.Width == 1)
           want = want >= 0.5f ? 1.0f : 0.0f;

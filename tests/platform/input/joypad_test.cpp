@@ -69,15 +69,9 @@ TEST_F(JoypadTest, ReadsTheStateOfAnOpenedDevice)
 
   JoypadState state;
   ASSERT_TRUE(pad->ReadState(state));
-  ASSERT_EQ(state.Axes.size(), 3u);
-  EXPECT_FLOAT_EQ(state.Axes[0], 1.0f);
-  EXPECT_FLOAT_EQ(state.Axes[1], -1.0f);
-  EXPECT_FLOAT_EQ(state.Axes[2], 0.0f);
-  ASSERT_EQ(state.Buttons.size(), 2u);
-  EXPECT_EQ(state.Buttons[0], 0);
-  EXPECT_EQ(state.Buttons[1], 1);
-  ASSERT_EQ(state.Hats.size(), 1u);
-  EXPECT_EQ(state.Hats[0], HAT_RIGHT | HAT_UP);
+  EXPECT_EQ(state.Axes, (std::vector<float>{1.0f, -1.0f, 0.0f}));
+  EXPECT_EQ(state.Buttons, (std::vector<uint8_t>{0, 1}));
+  EXPECT_EQ(state.Hats, (std::vector<uint8_t>{HAT_RIGHT | HAT_UP}));
 
   SDL_JoystickSetVirtualButton(j, 1, SDL_RELEASED);
   SDL_JoystickSetVirtualAxis(j, 0, -16384);

@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <mutex>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -80,16 +80,14 @@ TEST(MidiSeqEvents, DecodesCompoundAndForeignEvents)
   snd_seq_event_t ev;
   uint32_t out[4];
 
-  snd_seq_ev_clear(&ev);
-  snd_seq_ev_set_pitchbend(&ev, 2, 0);  // centre
-  ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 1);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0x00, 0x40));
-  snd_seq_ev_set_pitchbend(&ev, 2, -8192);
-  plat::MidiDecodeSeqEvent(ev, out, 4);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0, 0));
-  snd_seq_ev_set_pitchbend(&ev, 2, 9000);  // out of range clamps to the top
-  plat::MidiDecodeSeqEvent(ev, out, 4);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, 0x7f, 0x7f));
+  // pitch bend: the centre, the bottom, and out of range clamped to the top
+  for(auto [bend, lsb, msb] : {std::tuple{0, 0x00, 0x40}, {-8192, 0, 0}, {9000, 0x7f, 0x7f}})
+  {
+    snd_seq_ev_clear(&ev);
+    snd_seq_ev_set_pitchbend(&ev, 2, bend);
+    ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 1);
+    EXPECT_EQ(out[0], plat::MidiPackShort(0xe2, uint8_t(lsb), uint8_t(msb))) << bend;
+  }
 
   // a 14-bit controller becomes its coarse and fine controllers
   snd_seq_ev_clear(&ev);
@@ -98,18 +96,15 @@ TEST(MidiSeqEvents, DecodesCompoundAndForeignEvents)
   ev.data.control.param = 7;
   ev.data.control.value = (100 << 7) | 3;
   ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 2);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xb1, 7, 100));
-  EXPECT_EQ(out[1], plat::MidiPackShort(0xb1, 39, 3));
+  EXPECT_TRUE(out[0] == plat::MidiPackShort(0xb1, 7, 100) && out[1] == plat::MidiPackShort(0xb1, 39, 3));
 
   // a registered parameter is the four controllers that select and set it
   ev.type = SND_SEQ_EVENT_REGPARAM;
   ev.data.control.param = (1 << 7) | 2;
   ev.data.control.value = (64 << 7) | 9;
   ASSERT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 4);
-  EXPECT_EQ(out[0], plat::MidiPackShort(0xb1, 101, 1));
-  EXPECT_EQ(out[1], plat::MidiPackShort(0xb1, 100, 2));
-  EXPECT_EQ(out[2], plat::MidiPackShort(0xb1, 6, 64));
-  EXPECT_EQ(out[3], plat::MidiPackShort(0xb1, 38, 9));
+  EXPECT_EQ(std::vector<uint32_t>(out, out + 4), (std::vector<uint32_t>{plat::MidiPackShort(0xb1, 101, 1), plat::MidiPackShort(0xb1, 100, 2),
+                                                                       plat::MidiPackShort(0xb1, 6, 64), plat::MidiPackShort(0xb1, 38, 9)}));
   // a short output array is never overrun
   uint32_t two[2] = {0xdead, 0xbeef};
   EXPECT_EQ(plat::MidiDecodeSeqEvent(ev, two, 1), 1);
@@ -117,10 +112,8 @@ TEST(MidiSeqEvents, DecodesCompoundAndForeignEvents)
 
   // sysex and port announcements carry no short message
   snd_seq_ev_clear(&ev);
-  ev.type = SND_SEQ_EVENT_SYSEX;
-  EXPECT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 0);
-  ev.type = SND_SEQ_EVENT_PORT_SUBSCRIBED;
-  EXPECT_EQ(plat::MidiDecodeSeqEvent(ev, out, 4), 0);
+  for(auto type : {SND_SEQ_EVENT_SYSEX, SND_SEQ_EVENT_PORT_SUBSCRIBED})
+    EXPECT_EQ((ev.type = type, plat::MidiDecodeSeqEvent(ev, out, 4)), 0) << type;
 
   // data values beyond seven bits do not spill into the status byte of the next field
   snd_seq_ev_clear(&ev);

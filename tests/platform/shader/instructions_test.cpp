@@ -34,10 +34,18 @@ struct OpCase {
   uint32_t Version = PS3;
 };
 
-Vec4 Map(const Vec4 &a, float (*f)(float)) { return {f(a[0]), f(a[1]), f(a[2]), f(a[3])}; }
 Vec4 All(float v) { return {v, v, v, v}; }
 float Dot3(const Vec4 &a, const Vec4 &b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 float Dot4(const Vec4 &a, const Vec4 &b) { return Dot3(a, b) + a[3] * b[3]; }
+// f applied component by component
+template <class F> Vec4 Each(const Vec4 &a, const Vec4 &b, const Vec4 &c, F f) {
+  Vec4 r;
+  for (size_t i = 0; i < 4; i++) r[i] = f(a[i], b[i], c[i]);
+  return r;
+}
+// an expectation from the per-component formula of its inputs
+#define PER(expr) [](auto &a_, auto &b_, auto &c_) { return Each(a_, b_, c_, [](float a, float b, float c) { (void)b, (void)c; return expr; }); }
+#define WHOLE(expr) [](auto &a, auto &b, auto &c) { (void)a, (void)b, (void)c; return expr; }
 
 // two-source instruction r0 = op(c0, c1)
 Tokens Two(uint32_t op, uint32_t mask = 0xF) {
@@ -46,6 +54,7 @@ Tokens Two(uint32_t op, uint32_t mask = 0xF) {
 Tokens One(uint32_t op, uint32_t swz = XYZW, uint32_t mask = 0xF) {
   return {Ins(op, 2), Dst(TEMP, 0, mask), Src(CONST, 0, swz)};
 }
+Tokens Three(uint32_t op) { return {Ins(op, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2)}; }
 // a destination mask leaves the untouched components at c3's value (r0 preset from c3)
 Tokens Masked(const Tokens &body) {
   Tokens t{Ins(MOV, 2), Dst(TEMP, 0), Src(CONST, 3)};
@@ -65,77 +74,44 @@ float D3dRsq(float x) { return x == 0.0f ? INFINITY : 1.0f / std::sqrt(std::fabs
 float D3dLog(float x) { return x == 0.0f ? -INFINITY : std::log2(std::fabs(x)); }
 
 std::vector<OpCase> Cases() {
-  std::vector<OpCase> c;
-  c.push_back({"mov", One(MOV), [](auto &a, auto &, auto &) { return a; }});
-  c.push_back({"add", Two(ADD), [](auto &a, auto &b, auto &) {
-                 return Vec4{a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}; }});
-  c.push_back({"sub", Two(SUB), [](auto &a, auto &b, auto &) {
-                 return Vec4{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3] - b[3]}; }});
-  c.push_back({"mul", Two(MUL), [](auto &a, auto &b, auto &) {
-                 return Vec4{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}; }});
-  c.push_back({"mad", {Ins(MAD, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2)},
-               [](auto &a, auto &b, auto &cc) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = a[size_t(i)] * b[size_t(i)] + cc[size_t(i)];
-                 return r; }});
-  c.push_back({"dp2add", {Ins(DP2ADD, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2, ZZZZ)},
-               [](auto &a, auto &b, auto &cc) { return All(a[0] * b[0] + a[1] * b[1] + cc[2]); }});
-  c.push_back({"dp3", Two(DP3), [](auto &a, auto &b, auto &) { return All(Dot3(a, b)); }});
-  c.push_back({"dp4", Two(DP4), [](auto &a, auto &b, auto &) { return All(Dot4(a, b)); }});
-  c.push_back({"rcp", One(RCP, XXXX), [](auto &a, auto &, auto &) { return All(D3dRcp(a[0])); }});
-  c.push_back({"rcp.y", One(RCP, YYYY), [](auto &a, auto &, auto &) { return All(D3dRcp(a[1])); }});
-  c.push_back({"rsq", One(RSQ, ZZZZ), [](auto &a, auto &, auto &) { return All(D3dRsq(a[2])); }});
-  c.push_back({"rsq.y", One(RSQ, YYYY), [](auto &a, auto &, auto &) { return All(D3dRsq(a[1])); }});
-  c.push_back({"min", Two(MIN), [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = std::min(a[size_t(i)], b[size_t(i)]);
-                 return r; }});
-  c.push_back({"max", Two(MAX), [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = std::max(a[size_t(i)], b[size_t(i)]);
-                 return r; }});
-  c.push_back({"slt", Two(SLT), [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = a[size_t(i)] < b[size_t(i)] ? 1.0f : 0.0f;
-                 return r; }});
-  c.push_back({"sge", Two(SGE), [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = a[size_t(i)] >= b[size_t(i)] ? 1.0f : 0.0f;
-                 return r; }});
-  c.push_back({"frc", One(FRC), [](auto &a, auto &, auto &) {
-                 return Map(a, [](float x) { return x - std::floor(x); }); }});
-  c.push_back({"exp", One(EXP, XXXX), [](auto &a, auto &, auto &) { return All(std::exp2(a[0])); }});
-  c.push_back({"expp", One(EXPP, WWWW), [](auto &a, auto &, auto &) { return All(std::exp2(a[3])); }});
-  c.push_back({"log", One(LOG, XXXX), [](auto &a, auto &, auto &) { return All(D3dLog(a[0])); }});
-  c.push_back({"log.y", One(LOG, YYYY), [](auto &a, auto &, auto &) { return All(D3dLog(a[1])); }});
-  c.push_back({"logp", One(LOGP, ZZZZ), [](auto &a, auto &, auto &) { return All(D3dLog(a[2])); }});
-  c.push_back({"pow", {Ins(POW, 3), Dst(TEMP, 0), Src(CONST, 0, XXXX), Src(CONST, 1, WWWW)},
-               [](auto &a, auto &b, auto &) { return All(std::pow(std::fabs(a[0]), b[3])); }});
-  c.push_back({"abs", One(ABS), [](auto &a, auto &, auto &) { return Map(a, [](float x) { return std::fabs(x); }); }});
-  c.push_back({"nrm", One(NRM), [](auto &a, auto &, auto &) {
-                 float k = 1.0f / std::sqrt(Dot3(a, a));
-                 return Vec4{a[0] * k, a[1] * k, a[2] * k, a[3] * k}; }});
-  c.push_back({"crs", Masked(Two(CRS, 0x7)), [](auto &a, auto &b, auto &) {
-                 return Keep({a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0], 0}, 0x7); }});
-  c.push_back({"sincos", Masked(One(SINCOS, YYYY, 0x3)), [](auto &a, auto &, auto &) {
-                 return Keep({std::cos(a[1]), std::sin(a[1]), 0, 0}, 0x3); }});
-  c.push_back({"sincos.x", Masked(One(SINCOS, XXXX, 0x1)), [](auto &a, auto &, auto &) {
-                 return Keep({std::cos(a[0]), 0, 0, 0}, 0x1); }});
-  c.push_back({"sincos.y", Masked(One(SINCOS, WWWW, 0x2)), [](auto &a, auto &, auto &) {
-                 return Keep({0, std::sin(a[3]), 0, 0}, 0x2); }});
-  c.push_back({"lrp", {Ins(LRP, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2)},
-               [](auto &a, auto &b, auto &cc) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) {
-                   size_t k = size_t(i);
-                   r[k] = a[k] * b[k] + (1.0f - a[k]) * cc[k];
-                 }
-                 return r; }});
-  c.push_back({"cmp", {Ins(CMP, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2)},
-               [](auto &a, auto &b, auto &cc) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = a[size_t(i)] >= 0.0f ? b[size_t(i)] : cc[size_t(i)];
-                 return r; }});
+  std::vector<OpCase> c = {
+      {"mov", One(MOV), PER(a)},
+      {"add", Two(ADD), PER(a + b)},
+      {"sub", Two(SUB), PER(a - b)},
+      {"mul", Two(MUL), PER(a * b)},
+      {"mad", Three(MAD), PER(a * b + c)},
+      {"dp2add", {Ins(DP2ADD, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2, ZZZZ)},
+       WHOLE(All(a[0] * b[0] + a[1] * b[1] + c[2]))},
+      {"dp3", Two(DP3), WHOLE(All(Dot3(a, b)))},
+      {"dp4", Two(DP4), WHOLE(All(Dot4(a, b)))},
+      {"rcp", One(RCP, XXXX), WHOLE(All(D3dRcp(a[0])))},
+      {"rcp.y", One(RCP, YYYY), WHOLE(All(D3dRcp(a[1])))},
+      {"rsq", One(RSQ, ZZZZ), WHOLE(All(D3dRsq(a[2])))},
+      {"rsq.y", One(RSQ, YYYY), WHOLE(All(D3dRsq(a[1])))},
+      {"min", Two(MIN), PER(std::min(a, b))},
+      {"max", Two(MAX), PER(std::max(a, b))},
+      {"slt", Two(SLT), PER(a < b ? 1.0f : 0.0f)},
+      {"sge", Two(SGE), PER(a >= b ? 1.0f : 0.0f)},
+      {"frc", One(FRC), PER(a - std::floor(a))},
+      {"exp", One(EXP, XXXX), WHOLE(All(std::exp2(a[0])))},
+      {"expp", One(EXPP, WWWW), WHOLE(All(std::exp2(a[3])))},
+      {"log", One(LOG, XXXX), WHOLE(All(D3dLog(a[0])))},
+      {"log.y", One(LOG, YYYY), WHOLE(All(D3dLog(a[1])))},
+      {"logp", One(LOGP, ZZZZ), WHOLE(All(D3dLog(a[2])))},
+      {"pow", {Ins(POW, 3), Dst(TEMP, 0), Src(CONST, 0, XXXX), Src(CONST, 1, WWWW)},
+       WHOLE(All(std::pow(std::fabs(a[0]), b[3])))},
+      {"abs", One(ABS), PER(std::fabs(a))},
+      {"nrm", One(NRM), [](auto &a, auto &, auto &) {
+         float k = 1.0f / std::sqrt(Dot3(a, a));
+         return Vec4{a[0] * k, a[1] * k, a[2] * k, a[3] * k}; }},
+      {"crs", Masked(Two(CRS, 0x7)),
+       WHOLE(Keep({a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0], 0}, 0x7))},
+      {"sincos", Masked(One(SINCOS, YYYY, 0x3)), WHOLE(Keep({std::cos(a[1]), std::sin(a[1]), 0, 0}, 0x3))},
+      {"sincos.x", Masked(One(SINCOS, XXXX, 0x1)), WHOLE(Keep({std::cos(a[0]), 0, 0, 0}, 0x1))},
+      {"sincos.y", Masked(One(SINCOS, WWWW, 0x2)), WHOLE(Keep({0, std::sin(a[3]), 0, 0}, 0x2))},
+      {"lrp", Three(LRP), PER(a * b + (1.0f - a) * c)},
+      {"cmp", Three(CMP), PER(a >= 0.0f ? b : c)},
+  };
   auto matrix = [](int rows, bool four) {
     return [rows, four](const Vec4 &a, const Vec4 &, const Vec4 &) {
       Vec4 r = Preset;
@@ -152,44 +128,24 @@ std::vector<OpCase> Cases() {
   c.push_back({"m3x3", mat(M3x3, 0x7), matrix(3, false)});
   c.push_back({"m3x2", mat(M3x2, 0x3), matrix(2, false)});
   // modifiers
-  c.push_back({"neg", {Ins(ADD, 3), Dst(TEMP, 0), Src(CONST, 0, XYZW, NEG), Src(CONST, 1)},
-               [](auto &a, auto &b, auto &) { return Vec4{b[0] - a[0], b[1] - a[1], b[2] - a[2], b[3] - a[3]}; }});
-  c.push_back({"abs_mod", {Ins(ADD, 3), Dst(TEMP, 0), Src(CONST, 0, XYZW, ABSMOD), Src(CONST, 1)},
-               [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = std::fabs(a[size_t(i)]) + b[size_t(i)];
-                 return r; }});
+  c.push_back({"neg", {Ins(ADD, 3), Dst(TEMP, 0), Src(CONST, 0, XYZW, NEG), Src(CONST, 1)}, PER(b - a)});
+  c.push_back({"abs_mod", {Ins(ADD, 3), Dst(TEMP, 0), Src(CONST, 0, XYZW, ABSMOD), Src(CONST, 1)}, PER(std::fabs(a) + b)});
   c.push_back({"absneg_mod", {Ins(MUL, 3), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1, Swz(3, 2, 1, 0), ABSNEG)},
-               [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = a[size_t(i)] * -std::fabs(b[size_t(3 - i)]);
-                 return r; }});
-  c.push_back({"sat", {Ins(ADD, 3), Dst(TEMP, 0, 0xF, SAT), Src(CONST, 0), Src(CONST, 1)},
-               [](auto &a, auto &b, auto &) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) r[size_t(i)] = std::clamp(a[size_t(i)] + b[size_t(i)], 0.0f, 1.0f);
-                 return r; }});
-  c.push_back({"pp", {Ins(MUL, 3), Dst(TEMP, 0, 0xF, PP), Src(CONST, 0), Src(CONST, 1)},
-               [](auto &a, auto &b, auto &) {
-                 return Vec4{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}; }});
-  c.push_back({"swizzle", One(MOV, Swz(2, 0, 3, 1)), [](auto &a, auto &, auto &) { return Vec4{a[2], a[0], a[3], a[1]}; }});
-  c.push_back({"mask.xz", Masked(Two(ADD, 0x5)), [](auto &a, auto &b, auto &) {
-                 return Keep({a[0] + b[0], 0, a[2] + b[2], 0}, 0x5); }});
+               WHOLE((Vec4{a[0] * -std::fabs(b[3]), a[1] * -std::fabs(b[2]), a[2] * -std::fabs(b[1]), a[3] * -std::fabs(b[0])}))});
+  c.push_back({"sat", {Ins(ADD, 3), Dst(TEMP, 0, 0xF, SAT), Src(CONST, 0), Src(CONST, 1)}, PER(std::clamp(a + b, 0.0f, 1.0f))});
+  c.push_back({"pp", {Ins(MUL, 3), Dst(TEMP, 0, 0xF, PP), Src(CONST, 0), Src(CONST, 1)}, PER(a * b)});
+  c.push_back({"swizzle", One(MOV, Swz(2, 0, 3, 1)), WHOLE((Vec4{a[2], a[0], a[3], a[1]}))});
+  c.push_back({"mask.xz", Masked(Two(ADD, 0x5)), WHOLE(Keep({a[0] + b[0], 0, a[2] + b[2], 0}, 0x5))});
   c.push_back({"mask.w_sat_swizzle", Masked({Ins(MOV, 2), Dst(TEMP, 0, 0x8, SAT), Src(CONST, 0, XXXX, NEG)}),
-               [](auto &a, auto &, auto &) { return Keep(All(std::clamp(-a[0], 0.0f, 1.0f)), 0x8); }});
+               WHOLE(Keep(All(std::clamp(-a[0], 0.0f, 1.0f)), 0x8))});
   // the same instructions in shader model 2.0 (sincos takes two extra registers there)
   c.push_back({"sincos_2_0", Masked({Ins(SINCOS, 4), Dst(TEMP, 0, 0x3), Src(CONST, 0, ZZZZ), Src(CONST, 8), Src(CONST, 9)}),
-               [](auto &a, auto &, auto &) { return Keep({std::cos(a[2]), std::sin(a[2]), 0, 0}, 0x3); }, PS2});
-  c.push_back({"lrp_2_0", {Ins(LRP, 4), Dst(TEMP, 0), Src(CONST, 0), Src(CONST, 1), Src(CONST, 2)},
-               [](auto &a, auto &b, auto &cc) {
-                 Vec4 r;
-                 for (int i = 0; i < 4; i++) {
-                   size_t k = size_t(i);
-                   r[k] = a[k] * b[k] + (1.0f - a[k]) * cc[k];
-                 }
-                 return r; }, PS2});
+               WHOLE(Keep({std::cos(a[2]), std::sin(a[2]), 0, 0}, 0x3)), PS2});
+  c.push_back({"lrp_2_0", Three(LRP), PER(a * b + (1.0f - a) * c), PS2});
   return c;
 }
+#undef PER
+#undef WHOLE
 
 struct Param {
   OpCase Op;

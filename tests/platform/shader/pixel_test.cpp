@@ -188,7 +188,3 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FlowCase> &i) { return std::string(i.param.Name); });
 
 }  // namespace
-
-namespace {
-
-}  // namespace

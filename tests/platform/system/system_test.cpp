@@ -2,18 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cfenv>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <pthread.h>
 #include <atomic>
 #include <string>
 #include <thread>
-#include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,11 +28,8 @@ bool EndsWith(const std::string &s, const std::string &tail)
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-std::atomic<int> InnerLine{0}, OuterCallLine{0};  // written by every caller, the same value
-
 __attribute__((noinline)) std::vector<plat::StackFrame> InnerFrame(int skip)
 {
-  InnerLine = __LINE__ + 1;
   std::vector<plat::StackFrame> f = plat::CaptureStackTrace(skip, 8);
   asm volatile("" ::: "memory");  // keeps the call from becoming a jump
   return f;
@@ -45,7 +37,6 @@ __attribute__((noinline)) std::vector<plat::StackFrame> InnerFrame(int skip)
 
 __attribute__((noinline)) std::vector<plat::StackFrame> OuterFrame(int skip)
 {
-  OuterCallLine = __LINE__ + 1;
   std::vector<plat::StackFrame> f = InnerFrame(skip);
   asm volatile("" ::: "memory");
   return f;
@@ -106,11 +97,6 @@ RAW_FAULT void DereferenceNull()
   *NullPointer = 1;
   asm volatile("" ::: "memory");
 }
-
-volatile int ReadValue = 0;
-
-volatile int Quotient = 0;  // results kept so the faulting work is not dropped
-volatile int Divisor = 0;
 
 __attribute__((noinline)) int Recurse(int depth)
 {

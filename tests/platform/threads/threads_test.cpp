@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <alloca.h>
-#include <algorithm>
 #include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
 #include <atomic>
-#include <cstring>
 #include <vector>
 
 namespace

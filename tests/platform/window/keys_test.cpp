@@ -48,15 +48,6 @@ protected:
     e.Repeat = repeat;
     return TranslateKey(*Table, e);
   }
-  KeyTranslation Release(int sc, uint16_t mod = 0, bool repeat = false)
-  {
-    KeyEvent e;
-    e.Scancode = sc;
-    e.Modifiers = mod;
-    e.Down = false;
-    e.Repeat = repeat;
-    return TranslateKey(*Table, e);
-  }
 
   std::unique_ptr<KeyTable> Table = std::make_unique<KeyTable>();
 };
@@ -65,17 +56,16 @@ protected:
 
 TEST_F(KeyTranslationTest, QualifierBitsFollowTheModifierState)
 {
-  EXPECT_EQ(Press(SDL_SCANCODE_A).Code, uint32_t('a'));
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_LSHIFT).Code, 'A' | KEYQ_SHIFT_LEFT);
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_RSHIFT).Code, 'A' | KEYQ_SHIFT_RIGHT);
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_CAPS).Code, 'A' | KEYQ_CAPSLOCK);
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_LCTRL).Code, 'a' | KEYQ_CTRL_LEFT);
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_RCTRL).Code, 'a' | KEYQ_CTRL_RIGHT);
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_LALT).Code, 'a' | KEYQ_ALT_LEFT);
-  // caps lock and shift together still type the shifted plane
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_CAPS | KMOD_LSHIFT).Code, 'A' | KEYQ_CAPSLOCK | KEYQ_SHIFT_LEFT);
-  // modifiers the framework has no bit for are left out
-  EXPECT_EQ(Press(SDL_SCANCODE_A, KMOD_NUM | KMOD_LGUI | KMOD_SCROLL).Code, uint32_t('a'));
+  const struct { uint16_t Mod; uint32_t Code; } cases[] = {
+    {0, 'a'}, {KMOD_LSHIFT, 'A' | KEYQ_SHIFT_LEFT}, {KMOD_RSHIFT, 'A' | KEYQ_SHIFT_RIGHT},
+    {KMOD_CAPS, 'A' | KEYQ_CAPSLOCK}, {KMOD_LCTRL, 'a' | KEYQ_CTRL_LEFT}, {KMOD_RCTRL, 'a' | KEYQ_CTRL_RIGHT},
+    {KMOD_LALT, 'a' | KEYQ_ALT_LEFT},
+    // caps lock and shift together still type the shifted plane
+    {KMOD_CAPS | KMOD_LSHIFT, 'A' | KEYQ_CAPSLOCK | KEYQ_SHIFT_LEFT},
+    // modifiers the framework has no bit for are left out
+    {KMOD_NUM | KMOD_LGUI | KMOD_SCROLL, 'a'},
+  };
+  for(const auto &c : cases) EXPECT_EQ(Press(SDL_SCANCODE_A, c.Mod).Code, c.Code) << std::hex << c.Mod;
   EXPECT_EQ(KeyQualifiers(KMOD_LSHIFT | KMOD_RSHIFT | KMOD_CAPS | KMOD_LCTRL | KMOD_RCTRL | KMOD_LALT | KMOD_RALT),
             uint32_t(KEYQ_MASK));
 }
@@ -117,29 +107,20 @@ TEST_F(KeyTranslationTest, ScancodesOutsideTheTablesAreHarmless)
 
 TEST(MouseCodes, WheelNotchesAndRemainder)
 {
+  // deltas in turn, each with the notches it completes and the remainder it leaves
+  const int32_t steps[][3] = {{240, 2, 0}, {-119, 0, -119}, {-1, -1, 0}, {119, 0, 119}, {1, 1, 0},
+                              {-241, -2, -1}, {60, 0, 59}, {181, 2, 0}};
   int32_t rest = 0;
-  EXPECT_EQ(WheelNotches(rest, 240), 2);
-  EXPECT_EQ(rest, 0);
-  EXPECT_EQ(WheelNotches(rest, -119), 0);
-  EXPECT_EQ(rest, -119);
-  EXPECT_EQ(WheelNotches(rest, -1), -1);
-  EXPECT_EQ(rest, 0);
-  EXPECT_EQ(WheelNotches(rest, 119), 0);
-  EXPECT_EQ(WheelNotches(rest, 1), 1);
-  EXPECT_EQ(rest, 0);
-  EXPECT_EQ(WheelNotches(rest, -241), -2);
-  EXPECT_EQ(rest, -1);
-  EXPECT_EQ(WheelNotches(rest, 60), 0);
-  EXPECT_EQ(rest, 59);
-  EXPECT_EQ(WheelNotches(rest, 181), 2);
-  EXPECT_EQ(rest, 0);
+  for(const auto &s : steps)
+  {
+    EXPECT_EQ(WheelNotches(rest, s[0]), s[1]) << s[0];
+    EXPECT_EQ(rest, s[2]) << s[0];
+  }
   // huge deltas neither overflow nor loop for long
   rest = INT32_MAX - 10;
   EXPECT_EQ(WheelNotches(rest, INT32_MAX), int((int64_t(INT32_MAX) * 2 - 10) / 120));
-  EXPECT_GE(rest, 0);
-  EXPECT_LT(rest, 120);
+  EXPECT_TRUE(rest >= 0 && rest < 120) << rest;
   rest = 0;
   EXPECT_EQ(WheelNotches(rest, INT32_MIN), -int(-int64_t(INT32_MIN) / 120));
-  EXPECT_GT(rest, -120);
-  EXPECT_LE(rest, 0);
+  EXPECT_TRUE(rest > -120 && rest <= 0) << rest;
 }

@@ -43,71 +43,51 @@ void Push(SDL_Event e)
   ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
 }
 
+// Events as the display would send them to the window.
 SDL_Event WindowEvent(uint32_t window, uint8_t what, int data1 = 0, int data2 = 0)
 {
   SDL_Event e = {};
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = window;
-  e.window.event = what;
-  e.window.data1 = data1;
-  e.window.data2 = data2;
+  e.window = {SDL_WINDOWEVENT, 0, window, what, 0, 0, 0, data1, data2};
   return e;
 }
 
 SDL_Event KeyEventOf(uint32_t window, bool down, SDL_Scancode sc, uint16_t mod, bool repeat)
 {
   SDL_Event e = {};
-  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-  e.key.windowID = window;
-  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-  e.key.repeat = repeat;
-  e.key.keysym.scancode = sc;
-  e.key.keysym.sym = SDL_GetKeyFromScancode(sc);
-  e.key.keysym.mod = mod;
+  e.key = {down ? SDL_KEYDOWN : SDL_KEYUP, 0, window, uint8_t(down ? SDL_PRESSED : SDL_RELEASED), uint8_t(repeat), 0, 0,
+           {sc, SDL_GetKeyFromScancode(sc), mod, 0}};
   return e;
 }
 
 SDL_Event ButtonEvent(uint32_t window, bool down, uint8_t button, uint8_t clicks, int x, int y)
 {
   SDL_Event e = {};
-  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-  e.button.windowID = window;
-  e.button.button = button;
-  e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-  e.button.clicks = clicks;
-  e.button.x = x;
-  e.button.y = y;
+  e.button = {down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP, 0, window, 0, button,
+              uint8_t(down ? SDL_PRESSED : SDL_RELEASED), clicks, 0, x, y};
   return e;
 }
 
 SDL_Event MotionEvent(uint32_t window, int x, int y, int dx, int dy)
 {
   SDL_Event e = {};
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = window;
-  e.motion.x = x;
-  e.motion.y = y;
-  e.motion.xrel = dx;
-  e.motion.yrel = dy;
+  e.motion = {SDL_MOUSEMOTION, 0, window, 0, 0, x, y, dx, dy};
   return e;
 }
 
-SDL_Event WheelEvent(uint32_t window, int y, float preciseY, bool flipped = false, int x = 0)
+SDL_Event WheelEvent(uint32_t window, int y, float preciseY)
 {
   SDL_Event e = {};
-  e.type = SDL_MOUSEWHEEL;
+  e.wheel.type = SDL_MOUSEWHEEL;
   e.wheel.windowID = window;
-  e.wheel.x = x;
   e.wheel.y = y;
   e.wheel.preciseY = preciseY;
-  e.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
   return e;
 }
 
 SDL_Event TextEvent(uint32_t window, const char *utf8)
 {
   SDL_Event e = {};
-  e.type = SDL_TEXTINPUT;
+  e.text.type = SDL_TEXTINPUT;
   e.text.windowID = window;
   strncpy(e.text.text, utf8, sizeof(e.text.text) - 1);
   return e;
@@ -222,26 +202,17 @@ TEST_F(WindowTest, InjectedEventsArriveAsMessagesInOrder)
     EXPECT_EQ(got[i].Kind, order[i]) << "message " << i;
     EXPECT_EQ(got[i].WindowId, id) << "message " << i;
   }
-  EXPECT_EQ(got[0].Key.Scancode, int(SDL_SCANCODE_A));
-  EXPECT_EQ(got[0].Key.Modifiers, KMOD_LSHIFT);
-  EXPECT_TRUE(got[0].Key.Down);
-  EXPECT_FALSE(got[0].Key.Repeat);
+  EXPECT_TRUE(got[0].Key.Scancode == int(SDL_SCANCODE_A) && got[0].Key.Modifiers == KMOD_LSHIFT && got[0].Key.Down &&
+              !got[0].Key.Repeat);
   EXPECT_EQ(got[1].Char, u'A');
-  EXPECT_TRUE(got[2].Key.Repeat);
-  EXPECT_FALSE(got[3].Key.Down);
-  EXPECT_FALSE(got[3].Key.Repeat);
-  EXPECT_EQ(got[4].Button, MOUSE_RIGHT);
-  EXPECT_EQ(got[4].X, 10);
-  EXPECT_EQ(got[4].Y, 20);
-  EXPECT_EQ(got[5].X, 11);
-  EXPECT_EQ(got[5].Y, 22);
+  EXPECT_TRUE(got[2].Key.Repeat && !got[3].Key.Down && !got[3].Key.Repeat);
+  EXPECT_TRUE(got[4].Button == MOUSE_RIGHT && got[4].X == 10 && got[4].Y == 20);
+  EXPECT_TRUE(got[5].X == 11 && got[5].Y == 22);
   EXPECT_EQ(got[6].WheelDelta, 240);
   int32_t rest = 0;
   EXPECT_EQ(WheelNotches(rest, got[6].WheelDelta), 2);
-  EXPECT_EQ(got[7].Button, MOUSE_RIGHT);
-  EXPECT_EQ(got[7].X, 12);
-  EXPECT_EQ(got[8].Width, 300);
-  EXPECT_EQ(got[8].Height, 150);
+  EXPECT_TRUE(got[7].Button == MOUSE_RIGHT && got[7].X == 12);
+  EXPECT_TRUE(got[8].Width == 300 && got[8].Height == 150);
 }
 
 TEST_F(WindowTest, TerminationSignalsBecomeOneCloseRequest)
