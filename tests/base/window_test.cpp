@@ -127,22 +127,6 @@ TEST_F(WindowProc, WindowLosingTheFocusStaysActiveFullScreenDoesNot)
   EXPECT_EQ(active, 1);
 }
 
-TEST_F(WindowProc, CloseRequestCanBeVetoed)
-{
-  static sInt veto = 1;
-  auto hook = +[](void *allow, void *) {
-    if(veto) *static_cast<sInt *>(allow) = 0;
-  };
-  sAddHook(sCloseHook.load(), hook, nullptr);
-  plat::Message m;
-  m.Kind = plat::MessageKind::Close;
-  sWindowProc(m);
-  EXPECT_EQ(sGetExitFlag(), 0);
-  veto = 0;
-  sWindowProc(m);
-  EXPECT_NE(sGetExitFlag(), 0);
-}
-
 }
 
 namespace

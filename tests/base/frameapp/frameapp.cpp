@@ -21,6 +21,7 @@ namespace
 sInt Frame = 0;
 sInt Closes = 0;
 sInt KeyboardSeen = 0;   // pressed edges of F1 seen by the keyboard device
+sBool KeyArrived = 0;    // the input hook has seen the pushed key
 sInt NestDepth = 0;
 sInt NestFrame = -1;
 sInt CloseFrame = -1;
@@ -77,6 +78,7 @@ void InputHook(void *event, void *consumed, void *)
 {
   const sInput2Event &e = *static_cast<const sInput2Event *>(event);
   sDPrintF(u"inputhook %08x\n", e.Key);
+  if(e.Key == 0xe020) KeyArrived = 1;
   // pointer moves stop here: the application must not see them
   if(e.Key == 0xe180) *static_cast<sInt *>(consumed) = 1;
 }
@@ -121,10 +123,13 @@ public:
   void OnPaint3D() override
   {
     if(Verbose()) sDPrintF(u"paint %d\n", Frame);
-    if(Frame == 1)
+    // pushed again until it arrives: the window's activation drops the input queued
+    // before it, and on a loaded machine that may come after the first push
+    if(!KeyArrived)
     {
       PushKey(SDL_SCANCODE_F1, true);
       PushMotion(10, 20);
+      sDPrintF(u"pushed %d\n", Frame);
     }
     if(Frame == 2) sOpenURLLater(u"doc://frame2");
     if(Frame == 3) NestFrame = 4;

@@ -1,3 +1,4 @@
+#include "common/files.hpp"
 #include "common/wait.hpp"
 #include "platform/audio/capture_mixer.hpp"
 #include "platform/audio/sound.hpp"
@@ -42,8 +43,7 @@ protected:
   }
   std::vector<int16_t> ReadSamples(const fs::path &file)
   {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes = sparktest::ReadFile(file.string());
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;

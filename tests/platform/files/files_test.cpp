@@ -163,35 +163,6 @@ TEST_F(FilesTest, ManyOutstandingAsyncReadsAllCompleteWithTheRightData)
   }
 }
 
-TEST_F(FilesTest, AsyncReadsFromSeveralThreadsAtOnce)
-{
-  std::string data = Pattern(1 << 20);
-  Put("shared.bin", data);
-  std::atomic<int> bad{0};
-  auto reader = [&](int seed) {
-    plat::File f;
-    if(!f.Open(P("shared.bin").c_str(), plat::kFileReadRandom))
-    {
-      bad++;
-      return;
-    }
-    std::vector<char> buffer(4096);
-    for(int i = 0; i < 100; i++)
-    {
-      uint64_t offset = uint64_t((seed * 7919 + i * 104729) % (data.size() - 4096));
-      uint64_t t = f.ReadAsync(offset, 4096, buffer.data());
-      int64_t bytes = 0;
-      if(f.AsyncWait(t, &bytes) != plat::AsyncState::Done || bytes != 4096 ||
-         memcmp(buffer.data(), data.data() + offset, 4096) != 0)
-        bad++;
-    }
-  };
-  std::vector<std::thread> threads;
-  for(int i = 0; i < 4; i++) threads.emplace_back(reader, i);
-  for(auto &t : threads) t.join();
-  EXPECT_EQ(bad.load(), 0);
-}
-
 /****************************************************************************/
 /***   Listings                                                           ***/
 /****************************************************************************/

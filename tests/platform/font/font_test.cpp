@@ -1,5 +1,7 @@
 #include "platform/font/font.hpp"
 
+#include "common/ink.hpp"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -18,26 +20,12 @@ std::unique_ptr<plat::Font> Make(const char16_t *face, int height, int weight = 
   return font;
 }
 
-struct Ink
-{
-  int X0 = 1 << 30, Y0 = 1 << 30, X1 = -1, Y1 = -1;
-  bool Empty() const { return X1 < 0; }
-};
+using sparktest::Ink;
 
 // the box of every pixel that differs from the background
-Ink FindInk(const plat::Bitmap2D &bitmap, uint32_t background = 0)
+Ink FindInk(const plat::Bitmap2D &b)
 {
-  Ink ink;
-  for(int y = 0; y < bitmap.GetHeight(); y++)
-    for(int x = 0; x < bitmap.GetWidth(); x++)
-      if(bitmap.GetPixel(x, y) != background)
-      {
-        ink.X0 = std::min(ink.X0, x);
-        ink.X1 = std::max(ink.X1, x);
-        ink.Y0 = std::min(ink.Y0, y);
-        ink.Y1 = std::max(ink.Y1, y);
-      }
-  return ink;
+  return sparktest::FindInk(0, 0, b.GetWidth(), b.GetHeight(), [&](int x, int y) { return b.GetPixel(x, y) != 0; });
 }
 
 }
@@ -100,61 +88,22 @@ TEST(Fonts, AbcWidthsAgreeWithGlyphBoxesAndTextExtent)
   EXPECT_FALSE(font->GetAbcWidths(10, 9, abc));
 }
 
-TEST(Bitmap2D, PrintedTextHasTheInkExtentAndBaselineOfItsMetrics)
+// (where a glyph's ink lands against the pen and the baseline: tests/base/gdi_test.cpp)
+TEST(Bitmap2D, DescendersReachBelowTheBaselineByTheirBox)
 {
   auto font = Make(u"DejaVu Sans", -40);
   ASSERT_TRUE(font);
-  auto bitmapp = plat::Bitmap2D::Create(240, 80);
-  ASSERT_TRUE(bitmapp);
-  plat::Bitmap2D &bitmap = *bitmapp;
-  const int x = 10, y = 5;
-  bitmap.DrawText(*font, x, y, u"HIH", -1, 0xffffff);
-  Ink ink = FindInk(bitmap);
-  ASSERT_FALSE(ink.Empty());
-
-  plat::AbcWidths h, i;
-  font->GetAbcWidths(U'H', U'H', &h);
-  font->GetAbcWidths(U'I', U'I', &i);
-  plat::GlyphBox box;
-  font->GetGlyph(U'H', &box);
-  const int baseline = y + font->GetMetrics().Ascent;
-  EXPECT_EQ(ink.X0, x + h.A);
-  int advanceH = h.A + h.B + h.C, advanceI = i.A + i.B + i.C;
-  EXPECT_EQ(ink.X1, x + advanceH + advanceI + h.A + h.B - 1);
-  EXPECT_EQ(ink.Y1, baseline - 1) << "H stands on the baseline";
-  EXPECT_EQ(ink.Y0, baseline - box.OriginY);
-  EXPECT_EQ(ink.Y1 - ink.Y0 + 1, box.BlackBoxY);
-
-  // the gap between H and I is exactly C(H) + A(I)
-  int firstRight = -1;
-  for(int px = ink.X0; px <= ink.X1 && firstRight < 0; px++)
-  {
-    bool column = false;
-    for(int py = 0; py < bitmap.GetHeight(); py++)
-      column |= bitmap.GetPixel(px, py) != 0;
-    if(!column)
-      firstRight = px;
-  }
-  EXPECT_EQ(firstRight, x + h.A + h.B);
-  int nextLeft = firstRight;
-  for(bool blank = true; blank; nextLeft++)
-    for(int py = 0; py < bitmap.GetHeight(); py++)
-      if(bitmap.GetPixel(nextLeft, py) != 0)
-        blank = false;
-  EXPECT_EQ(nextLeft - 1, x + advanceH + i.A);
-
-  // a descender reaches below the baseline by its box
-  auto lowp = plat::Bitmap2D::Create(80, 80);
-  ASSERT_TRUE(lowp);
-  plat::Bitmap2D &low = *lowp;
-  low.DrawText(*font, x, y, u"p", 1, 0xffffff);
+  auto low = plat::Bitmap2D::Create(80, 80);
+  ASSERT_TRUE(low);
+  const int y = 5, baseline = y + font->GetMetrics().Ascent;
+  low->DrawText(*font, 10, y, u"p", 1, 0xffffff);
   plat::GlyphBox p;
   font->GetGlyph(U'p', &p);
-  Ink pink = FindInk(low);
-  EXPECT_EQ(pink.Y0, baseline - p.OriginY);
-  EXPECT_EQ(pink.Y1, baseline - p.OriginY + p.BlackBoxY - 1);
-  EXPECT_GT(pink.Y1, baseline);
-  EXPECT_LE(pink.Y1, y + font->GetMetrics().Height - 1) << "ink stays inside the cell";
+  Ink ink = FindInk(*low);
+  EXPECT_EQ(ink.Y0, baseline - p.OriginY);
+  EXPECT_EQ(ink.Y1, baseline - p.OriginY + p.BlackBoxY - 1);
+  EXPECT_GT(ink.Y1, baseline);
+  EXPECT_LE(ink.Y1, y + font->GetMetrics().Height - 1) << "ink stays inside the cell";
 }
 
 TEST(Bitmap2D, TextIsBlendedInItsColourByCoverage)

@@ -67,32 +67,6 @@ SDL_Event ButtonEvent(uint32_t window, bool down, uint8_t button, uint8_t clicks
   return e;
 }
 
-SDL_Event MotionEvent(uint32_t window, int x, int y, int dx, int dy)
-{
-  SDL_Event e = {};
-  e.motion = {SDL_MOUSEMOTION, 0, window, 0, 0, x, y, dx, dy};
-  return e;
-}
-
-SDL_Event WheelEvent(uint32_t window, int y, float preciseY)
-{
-  SDL_Event e = {};
-  e.wheel.type = SDL_MOUSEWHEEL;
-  e.wheel.windowID = window;
-  e.wheel.y = y;
-  e.wheel.preciseY = preciseY;
-  return e;
-}
-
-SDL_Event TextEvent(uint32_t window, const char *utf8)
-{
-  SDL_Event e = {};
-  e.text.type = SDL_TEXTINPUT;
-  e.text.windowID = window;
-  strncpy(e.text.text, utf8, sizeof(e.text.text) - 1);
-  return e;
-}
-
 // Only the messages of the given kinds (the display may add focus and paint messages).
 std::vector<Message> OfKinds(const std::vector<Message> &all, std::initializer_list<MessageKind> kinds)
 {
@@ -177,13 +151,22 @@ TEST_F(WindowTest, InvalidateGivesExactlyOnePaintPerPump)
 TEST_F(WindowTest, InjectedEventsArriveAsMessagesInOrder)
 {
   uint32_t id = Win->GetId();
+  SDL_Event motion = {}, wheel = {}, text = {};
+  motion.motion = {SDL_MOUSEMOTION, 0, id, 0, 0, 11, 22, 1, 2};
+  wheel.wheel.type = SDL_MOUSEWHEEL;
+  wheel.wheel.windowID = id;
+  wheel.wheel.y = 2;
+  wheel.wheel.preciseY = 2.0f;
+  text.text.type = SDL_TEXTINPUT;
+  text.text.windowID = id;
+  strcpy(text.text.text, "A");
   Push(KeyEventOf(id, true, SDL_SCANCODE_A, KMOD_LSHIFT, false));
-  Push(TextEvent(id, "A"));
+  Push(text);
   Push(KeyEventOf(id, true, SDL_SCANCODE_A, KMOD_LSHIFT, true));
   Push(KeyEventOf(id, false, SDL_SCANCODE_A, KMOD_LSHIFT, true));
   Push(ButtonEvent(id, true, SDL_BUTTON_RIGHT, 1, 10, 20));
-  Push(MotionEvent(id, 11, 22, 1, 2));
-  Push(WheelEvent(id, 2, 2.0f));
+  Push(motion);
+  Push(wheel);
   Push(ButtonEvent(id, false, SDL_BUTTON_RIGHT, 1, 12, 23));
   Push(WindowEvent(id, SDL_WINDOWEVENT_SIZE_CHANGED, 300, 150));
   Push(WindowEvent(id, SDL_WINDOWEVENT_CLOSE));
