@@ -149,11 +149,9 @@ TEST(Mat3x4, MulAppliesLeftFirst)
 
 TEST(Mat3x4, MulWithItself)
 {
-  sMat3x4 a = SomeAffine();
-  sMat3x4 sq = sMat3x4::Mul(a, a);
-  sMat3x4 copy = a;
+  // both operands and the result are the same matrix
+  sMat3x4 a = SomeAffine(), copy = a;
   sMat3x4 ref = sMat3x4::Mul(copy, a);
-  ExpectMat(sq, ref, 0);
   a = sMat3x4::Mul(a, a);
   ExpectMat(a, ref, 0);
 }

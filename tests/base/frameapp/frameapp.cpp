@@ -52,22 +52,6 @@ void PushMotion(int x, int y)
   SDL_PushEvent(&e);
 }
 
-void PushQuit()
-{
-  SDL_Event e = {};
-  e.type = SDL_QUIT;
-  SDL_PushEvent(&e);
-}
-
-void PushWindowClose()
-{
-  SDL_Event e = {};
-  e.type = SDL_WINDOWEVENT;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
-  e.window.windowID = sGetMainWindow()->GetId();
-  SDL_PushEvent(&e);
-}
-
 void PreFrame(void *)
 {
   Frame++;
@@ -136,9 +120,16 @@ public:
     if(Frame > 5 && KeyboardSeen && CloseFrame < 0)
     {
       CloseFrame = Frame + 1;
-      PushQuit();
+      SDL_Event quit = {};
+      quit.type = SDL_QUIT;
+      SDL_PushEvent(&quit);
     }
-    if(Frame == CloseFrame + 1) PushWindowClose();
+    if(Frame == CloseFrame + 1)
+    {
+      SDL_Event close = {};
+      close.window = {SDL_WINDOWEVENT, 0, sGetMainWindow()->GetId(), SDL_WINDOWEVENT_CLOSE, 0, 0, 0, 0, 0};
+      SDL_PushEvent(&close);
+    }
     if(Frame > 20000)
     {
       sDPrintF(u"gave up\n");
