@@ -1,6 +1,5 @@
 #include "base/app.hpp"
 #include "base/system.hpp"
-#include "platform/text/utf.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +24,6 @@ __attribute__((noipa, no_sanitize("undefined"))) int H9WriteThroughNull(int *p)
 {
   *p = 1;
   return *p;
-}
-
-__attribute__((noipa)) std::string H9TraceHere()
-{
-  sChar out[1024] = {};
-  EXPECT_TRUE(sStackTrace(out, 0, 3));
-  return plat::ToUtf8(out);
 }
 
 namespace

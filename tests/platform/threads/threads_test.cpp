@@ -54,26 +54,6 @@ TEST(Thread, SmallStackRequestIsRaisedSoDeepFramesRun)
   EXPECT_GE(probe.ActualStack, plat::kMinThreadStack);
 }
 
-TEST(RecursiveLock, GuardsACounterAcrossThreads)
-{
-  struct Shared { plat::RecursiveLock L; int Counter = 0; } shared;
-  auto work = [](void *u) {
-    auto *s = static_cast<Shared *>(u);
-    for(int i = 0; i < 10000; i++)
-    {
-      s->L.Enter();
-      s->L.Enter();
-      s->Counter++;
-      s->L.Leave();
-      s->L.Leave();
-    }
-  };
-  std::vector<plat::Thread> threads(4);
-  for(auto &t : threads) ASSERT_TRUE(t.Start(work, &shared, 0, "count", 0));
-  for(auto &t : threads) t.Join();
-  EXPECT_EQ(shared.Counter, 40000);
-}
-
 namespace
 {
 struct Waiters
