@@ -13,18 +13,7 @@ using namespace filetest;
 
 namespace
 {
-
-std::u16string ReferenceAll(const std::string &s);
-
-// The loader's rules, written out plainly; the text ends at its first zero character, as
-// every reader of the terminated result sees it.
-std::u16string Reference(const std::string &s)
-{
-  std::u16string all = ReferenceAll(s);
-  size_t zero = all.find(char16_t(0));
-  return zero == std::u16string::npos ? all : all.substr(0, zero);
-}
-
+// The loader's rules, written out plainly.
 std::u16string ReferenceAll(const std::string &s)
 {
   const unsigned char *b = reinterpret_cast<const unsigned char *>(s.data());
@@ -85,6 +74,14 @@ std::u16string ReferenceAll(const std::string &s)
   for(unsigned char c : s)
     if(c != 13) out += char16_t(c);
   return out;
+}
+
+// The text as every reader of the terminated result sees it: up to its first zero.
+std::u16string Reference(const std::string &s)
+{
+  std::u16string all = ReferenceAll(s);
+  size_t zero = all.find(char16_t(0));
+  return zero == std::u16string::npos ? all : all.substr(0, zero);
 }
 
 const std::vector<std::string> &Seeds()
