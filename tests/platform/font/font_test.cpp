@@ -173,11 +173,10 @@ TEST(Bitmap2D, SurrogatePairsAreOneCharacterAndLoneOnesDoNotBreak)
   EXPECT_FALSE(FindInk(bitmap).Empty());
 }
 
+// (a negative width and a huge size, as the 2D calls meet them: tests/base/gdi_test.cpp)
 TEST(Bitmap2D, ImpossibleSizesAreRefused)
 {
-  EXPECT_FALSE(plat::Bitmap2D::Create(-1, 10));
   EXPECT_FALSE(plat::Bitmap2D::Create(10, -1));
-  EXPECT_FALSE(plat::Bitmap2D::Create(1 << 20, 1 << 20));
   EXPECT_FALSE(plat::Bitmap2D::Create(INT32_MAX, INT32_MAX));
   auto empty = plat::Bitmap2D::Create(0, 5);
   ASSERT_TRUE(empty);
