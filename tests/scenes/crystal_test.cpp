@@ -12,9 +12,6 @@ namespace
 {
 constexpr sInt CrystalIndex = 10;
 
-sF32 Distance(const sVec3 &a, const sVec3 &b) { return std::sqrt(sDot(a - b, a - b)); }
-sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 class CrystalRig : public ShowRig
 {
 public:

@@ -8,15 +8,6 @@
 
 #include <cmath>
 
-namespace
-{
-sF32 Distance(const sVec3 &a, const sVec3 &b)
-{
-  const sVec3 d = a - b;
-  return std::sqrt(sDot(d, d));
-}
-}
-
 TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 {
   FishScene *fish = sNEW FishScene;

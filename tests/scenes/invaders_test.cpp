@@ -12,8 +12,6 @@ namespace
 {
 constexpr sInt InvadersIndex = 7;
 
-sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 class InvadersRig : public ShowRig
 {
 public:

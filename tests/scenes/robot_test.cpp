@@ -22,12 +22,7 @@ public:
   void Start() { Bot = Build<RobotScene>(RobotIndex); }
   // Switches to the robot with the machine's transition giving the render mode.
   void EnterWithMode(sInt mode) { EnterMode(RobotIndex, mode); }
-  sBool Finite(const sMat3x4 &m) const
-  {
-    for(const sVec3 *v : {&m.i, &m.j, &m.k, &m.l})
-      if(!std::isfinite(v->x) || !std::isfinite(v->y) || !std::isfinite(v->z)) return 0;
-    return 1;
-  }
+  static sBool Finite(const sMat3x4 &m) { return ::Finite(m.i) && ::Finite(m.j) && ::Finite(m.k) && ::Finite(m.l); }
 };
 }
 

@@ -17,12 +17,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+inline sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+inline sF32 Distance(const sVec3 &a, const sVec3 &b) { return std::sqrt(sDot(a - b, a - b)); }
 
 // A scene that only counts its visits: the one switched to between the visits of the
 // scene under test.

@@ -17,8 +17,6 @@ namespace
 {
 constexpr sInt TunnelIndex = 8;
 
-sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 class TunnelRig : public ShowRig
 {
 public:
