@@ -1,6 +1,6 @@
 // The Abstract scene: its visits and cameras, the orbit points that burst on an accepted
 // beat event (and stay hidden before the first), and the surface near the tangent's poles.
-#include "scene_cycle.hpp"
+#include "show_rig.hpp"
 
 #include "scenes/abstract.hpp"
 #include "show/procforms.hpp"
@@ -11,15 +11,12 @@ TEST_F(ShowRig, AbstractVisitsEveryCameraInBothModeGroups)
 {
   AbstractScene *a = sNEW AbstractScene;
   EXPECT_EQ(CycleScene(*this, a, 7, "abstract"), 2 * 7);
-  EXPECT_EQ(PatternBars(Sync->Tables[0]), 104);
 }
 
 TEST_F(ShowRig, AbstractOrbitsBurstOnAnAcceptedBeat)
 {
   AbstractScene *a = sNEW AbstractScene;
-  M = sNEW SceneMachine(&Record);
-  M->RegisterScene(a, u"Abstract", 0, 1, 0);
-  M->Start();
+  Build({{0, a}});
   M->PendingTransition = 2;
   M->SwitchScene(0);
   // the orbits alone, seen from the head towards their centre
@@ -28,18 +25,18 @@ TEST_F(ShowRig, AbstractOrbitsBurstOnAnAcceptedBeat)
   a->LayerMask = 1;
   a->Variant = 4;
   Step();
-  const Pixels before = LoadFrame(Frame);
+  const Picture before = Shot();
   Step();
-  EXPECT_EQ(ChangedPixels(before, LoadFrame(Frame)), 0);   // no burst yet: nothing drawn
+  EXPECT_EQ(before.Changed(Shot()), 0);   // no burst yet: nothing drawn
 
   Sync->OnKey('e');   // colour preset 2: the beat is accepted
   a->OnEvent(108);
   EXPECT_EQ(a->BeatTime, Sync->PublishedClock);
   Step();
-  EXPECT_GT(ChangedPixels(before, LoadFrame(Frame)), 30);
+  EXPECT_GT(before.Changed(Shot()), 30);
   sF32 spread = 0.0f;
   const sVec3 centre = a->Path(a->PathParams[0], a->PathParams[1]);
-  for(sInt f = 0; f < 8; f++) Step();
+  Steps(8);
   for(sInt q = 0; q < ABSTRACT_ORBIT; q++)
   {
     const sVec3 d = a->OrbitA->Points[q].Pos - centre;
@@ -47,8 +44,8 @@ TEST_F(ShowRig, AbstractOrbitsBurstOnAnAcceptedBeat)
   }
   EXPECT_GT(spread, 0.5f);   // flown out from the centre
   Sync->OnKey('q');          // colour preset 0: the list's next beats are not taken
-  for(sInt f = 0; f < 30; f++) Step();   // 1.5 s later every point is spent
-  EXPECT_EQ(ChangedPixels(before, LoadFrame(Frame)), 0);
+  Steps(30);   // 1.5 s later every point is spent
+  EXPECT_EQ(before.Changed(Shot()), 0);
 
   // in the calm mode the beat is ignored
   M->PendingTransition = 0;

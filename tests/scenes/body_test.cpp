@@ -1,7 +1,7 @@
 // The Body scene in a running machine: its visits in every transition mode with the
 // pictures of its cameras, nested shells, the beat steps of the styled modes, and the
 // plain look that every visit starts from.
-#include "scene_frames.hpp"
+#include "show_rig.hpp"
 
 #include "scenes/body.hpp"
 #include "show/forms.hpp"
@@ -24,7 +24,7 @@ sF32 Reach(const SuperShapeParams &p, sF32 theta, sF32 phi)
 TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
 {
   BodyScene *body = sNEW BodyScene;
-  BuildScenes(*this, {{body, 1}, {sNEW Elsewhere, 1}});
+  Build({{0, body}, {1, sNEW BlankScene}});
   VisitInModes(*this, {0, 1, 0, 4}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? BodyShowTable() : BodyShortTable());
     EXPECT_TRUE(body->ShellRow == 1 || body->ShellRow == 2);
@@ -45,24 +45,15 @@ TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
   // every camera in a calm visit (the plain shells) and in a visit of mode 4 (the glowing
   // ones); a flight may pass through the dark, or close by a white shell in its lights, but
   // neither look burns out to white in most cameras
-  const std::string dir = ScenePictureDir("body");
   for(sInt pending : {0, 4})
   {
-    M->PendingTransition = pending;
-    M->SwitchScene(1);
-    M->SwitchScene(0);
+    Visit(0, pending, 1);
     const sInt mode = body->RenderMode;
-    sInt seen = 0, burnt = 0;
-    for(sInt v = 0; v < 10; v++)
-    {
-      body->Variant = v;
-      Step();
-      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
-      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-      const Picture p(name);
-      seen += p.Count(Lit) > W * H / 50;
+    sInt burnt = 0;
+    const sInt seen = EachCamera(body, "body", "mode" + std::to_string(mode), 10, 1, [&](const Picture &p) {
       burnt += p.Count(Burnt);
-    }
+      return p.Count(Lit) > W * H / 50;
+    });
     EXPECT_GE(seen, 8) << mode;
     EXPECT_LT(burnt, 2 * W * H) << mode;
   }
@@ -71,19 +62,13 @@ TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
 TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
 {
   BodyScene *body = sNEW BodyScene;
-  BuildScenes(*this, {{body, 1}, {sNEW Elsewhere, 1}});
+  Build({{0, body}, {1, sNEW BlankScene}});
   // a styled visit with the brightest preset: the shells take the glowing look
   Sync->SelectColorPreset(3);
-  M->PendingTransition = 1;
-  M->SwitchScene(1);
-  M->SwitchScene(0);
+  Visit(0, 1, 1);
   ASSERT_EQ(body->RenderMode, 1);
   Step();
-  for(sInt n = 0; n < BODY_SHELLS; n++)
-  {
-    EXPECT_EQ(body->Shells[n]->MaterialIndex, n < 16 ? 3 : 4);
-    EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 1.0f);
-  }
+  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 1.0f);
   // every fourth 108 starts a new order of the four steps, each step once
   for(sInt e = 0; e < 4; e++) body->OnEvent(108);
   EXPECT_EQ(body->StepCounter, 0);
@@ -92,16 +77,10 @@ TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
   EXPECT_EQ(seen, 15);
 
   // a calm visit afterwards: the plain look, and 108 moves nothing
-  M->PendingTransition = 0;
-  M->SwitchScene(1);
-  M->SwitchScene(0);
+  Visit(0, 0, 1);
   ASSERT_EQ(body->RenderMode, 0);
   body->OnEvent(108);
   Step();
   EXPECT_EQ(body->StepCounter, 0);
-  for(sInt n = 0; n < BODY_SHELLS; n++)
-  {
-    EXPECT_EQ(body->Shells[n]->MaterialIndex, n < 16 ? 1 : 2);
-    EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 0.0f);
-  }
+  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 0.0f);
 }

@@ -2,70 +2,50 @@
 // pictures of its cameras, schools that show and flee, and what it does where the plain
 // reading of its rules breaks (the end sequence carried into later visits, the particle
 // cells of a far camera, the end camera outside the end sequence).
-#include "scene_frames.hpp"
+#include "show_rig.hpp"
 
 #include "scenes/fish.hpp"
 
 #include <cmath>
 
-namespace
-{
-sF32 Distance(const sVec3 &a, const sVec3 &b)
-{
-  const sVec3 d = a - b;
-  return std::sqrt(sDot(d, d));
-}
-}
-
 TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 {
   FishScene *fish = sNEW FishScene;
-  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
+  Build({{0, fish}, {1, sNEW BlankScene}});
   VisitInModes(*this, {0, 2, 0}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? FishShowTable() : FishShortTable());
-    EXPECT_EQ(PatternBars(Sync->Tables[0]), mode ? 176 : 80);
     EXPECT_EQ(fish->ChaseMode, 1u);
     for(const FishSchool &s : fish->Schools)
       for(const sVec3 &p : s.Positions) ASSERT_TRUE(std::isfinite(p.x + p.y + p.z));
   });
 
-  const std::string dir = ScenePictureDir("fish");
   for(sInt mode : {0, 2})
   {
     fish->RenderMode = mode;
-    for(sInt v = 0; v < 8; v++)
-    {
-      fish->Variant = v;
-      Step();
-      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
-      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-      // every camera sees more than the fog: the spheres' light and grid, fish, specks
-      const Picture pic(name);
-      const sInt fog = Picture::Luma(0x142840);
-      EXPECT_GT(pic.Count([&](sU32 c) { return std::abs(Picture::Luma(c) - fog) > 40; }), W * H / 100) << name;
-    }
+    // every camera sees more than the fog: the spheres' light and grid, fish, specks
+    EXPECT_EQ(EachCamera(fish, "fish", "mode" + std::to_string(mode), 8, 1, [](const Picture &p) {
+                return p.Count([](sU32 c, sInt, sInt) { return std::abs(Picture::Luma(c) - Picture::Luma(0x142840)) > 40; }) >
+                       W * H / 100;
+              }),
+              8);
   }
-
   // the schools are what the first camera of the calm mode looks at: without them a
   // large part of its picture changes
   fish->RenderMode = 0;
   fish->Variant = 0;
   Step();
-  Picture with(Frame);
+  const Picture with = Shot();
   for(FishSchool &s : fish->Schools) s.Form->LayerMask = 0;
   Step();
-  Picture without(Frame);
-  sInt changed = 0;
-  for(sInt y = 0; y < H; y++)
-    for(sInt x = 0; x < W; x++) changed += std::abs(Picture::Luma(with.At(x, y)) - Picture::Luma(without.At(x, y))) > 60;
-  EXPECT_GT(changed, W * H / 10);
+  EXPECT_GT(Shot().Count([&](sU32 c, sInt x, sInt y) { return std::abs(Picture::Luma(c) - Picture::Luma(with.At(x, y))) > 60; }),
+            W * H / 10);
   for(FishSchool &s : fish->Schools) s.Form->LayerMask = 1;
 }
 
 TEST_F(ShowRig, FishFleeTheBigFish)
 {
   FishScene *fish = sNEW FishScene;
-  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
+  Build({{0, fish}, {1, sNEW BlankScene}});
   // a big fish right beside the middle of the school: the fish around it swim away, and
   // faster than their own formation would carry them
   FishSchool &s = fish->Schools[40];
@@ -87,7 +67,7 @@ TEST_F(ShowRig, FishFleeTheBigFish)
 TEST_F(ShowRig, FishEndSequenceBelongsToItsVisit)
 {
   FishScene *fish = sNEW FishScene;
-  BuildScenes(*this, {{fish, 1}, {sNEW Elsewhere, 1}});
+  Build({{0, fish}, {1, sNEW BlankScene}});
   fish->OnEvent(sInt(0xFFFFFFFCu));
   EXPECT_EQ(fish->EndMode, 1u);
   Step();

@@ -1,6 +1,6 @@
 // The Invaders scene in the rig: its whole song from every entry bar of the period, its
 // cameras' pictures, what it draws, its choice of targets and its clean exit.
-#include "scene_rig.hpp"
+#include "show_rig.hpp"
 
 #include "scenes/invaders.hpp"
 #include "show/model.hpp"
@@ -12,29 +12,18 @@ namespace
 {
 constexpr sInt InvadersIndex = 7;
 
-sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 class InvadersRig : public ShowRig
 {
 public:
   InvadersScene *Inv = nullptr;
-  BlankScene *Other = nullptr;
-  void Start()
-  {
-    Inv = sNEW InvadersScene;
-    Other = sNEW BlankScene;
-    M = sNEW SceneMachine(&Record);
-    M->RegisterScene(Other, u"blank", 0, 1, 0);
-    M->RegisterScene(Inv, u"Invaders", InvadersIndex, 1, 0);
-    M->Start();
-  }
+  void Start() { Inv = Build<InvadersScene>(InvadersIndex); }
 };
 }
 
 TEST_F(InvadersRig, TheWholeSongPlaysFromEveryEntryBarAndMovesTheShowOn)
 {
   Start();
-  for(sInt f = 0; f < 4; f++) Step();
+  Steps(4);
   for(sInt entry = 0; entry < 8; entry++)
   {
     SCOPED_TRACE(entry);
@@ -73,17 +62,9 @@ TEST_F(InvadersRig, CamerasSeeTheGameAndItsFormsAreDrawn)
 {
   Start();
   M->SwitchScene(InvadersIndex);
-  const std::string dir = PictureFolder("invaders");
-  for(sInt f = 0; f < 20 * 6; f++) Step();   // the game is running, shots are on their way
+  Steps(20 * 6);   // the game is running, shots are on their way
   const sU32 clear = Inv->RenderEnv.FogColor;
-  for(sInt v = 0; v < 6; v++)
-  {
-    Inv->Variant = v;
-    Step();
-    const std::string name = dir + "/variant" + std::to_string(v) + ".bmp";
-    std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-    EXPECT_GT(PixelsOtherThan(name, clear), W * H / 10) << name;
-  }
+  EXPECT_EQ(EachCamera(Inv, "invaders", "game", 6, 1, [&](const Picture &p) { return p.OtherThan(clear) > W * H / 10; }), 6);
 
   // each group alone, seen by the grid camera: invaders, then the floor and backdrop
   Inv->Variant = 3;
@@ -92,12 +73,10 @@ TEST_F(InvadersRig, CamerasSeeTheGameAndItsFormsAreDrawn)
       for(Model *m : c) m->SetLayerMask(m->LayerMask ? 2 : 0);
   Inv->LayerMask = 0;
   Step();
-  const sInt nothing = PixelsOtherThan(Frame, clear);
+  EXPECT_LT(Shot().OtherThan(clear), W * H / 100);
   Inv->LayerMask = 2;
   Step();
-  const sInt invaders = PixelsOtherThan(Frame, clear);
-  EXPECT_LT(nothing, W * H / 100);
-  EXPECT_GT(invaders, W * H / 50);
+  EXPECT_GT(Shot().OtherThan(clear), W * H / 50);
 }
 
 TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndMovesStartSettled)
@@ -124,24 +103,14 @@ TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndMovesStartSettled)
 
 TEST_F(InvadersRig, ExitReturnsEveryModel)
 {
-  // the first runs settle what the machine keeps for the process (caches, statics); after
-  // that a run gives back all it took. A block the SYNC machine's clock-driven retries
-  // happen to hold at the end of one run (and give back in the next) is not a leak: a leak
-  // shows in every run.
-  sS64 taken[3];
-  for(sS64 &t : taken)
-  {
-    const sS64 before = sAllocatedBytes.load();
+  ExpectExitsClean([&] {
     Start();
     for(sInt cycle = 0; cycle < 2; cycle++)
     {
       M->SwitchScene(InvadersIndex);
-      for(sInt f = 0; f < 20; f++) Step();
+      Steps(20);
       M->SwitchScene(0);
       Step();
     }
-    Drop();
-    t = sAllocatedBytes.load() - before;
-  }
-  EXPECT_LE(std::min(taken[1], taken[2]), 0);
+  });
 }

@@ -1,7 +1,7 @@
 // The Lava scene in the rig: its neighbour lists against the full sort, the pull of event
 // 106 and when it is refused, its cameras' pictures in every look, the blobs drawn by both
 // passes, and its clean exit.
-#include "scene_rig.hpp"
+#include "show_rig.hpp"
 
 #include "scenes/lava.hpp"
 #include "show/procforms.hpp"
@@ -20,23 +20,13 @@ class LavaRig : public ShowRig
 {
 public:
   LavaScene *Lava = nullptr;
-  void Start()
-  {
-    Lava = sNEW LavaScene;
-    M = sNEW SceneMachine(&Record);
-    M->RegisterScene(sNEW BlankScene, u"blank", 0, 1, 0);
-    M->RegisterScene(Lava, u"Lava", LavaIndex, 1, 0);
-    M->Start();
-  }
+  void Start() { Lava = Build<LavaScene>(LavaIndex); }
   // Switches to the lamp with the transition giving the render mode; with `quiet` its list
   // is swapped for one without keys, so the camera stays the test's.
   void EnterWithMode(sInt mode, sBool quiet = 0)
   {
-    static const sInt transition[5] = {0, 1, 3, 2, 4};
     static const PatternList<64, 1> silence{std::vector<PatternKey>{}};
-    M->SwitchScene(0);
-    M->PendingTransition = transition[mode];
-    M->SwitchScene(LavaIndex);
+    Visit(LavaIndex, Pending(mode));
     ASSERT_EQ(Lava->RenderMode, mode);
     if(quiet) InstallPatterns(Sync, 0, silence.Table());
   }
@@ -95,10 +85,7 @@ TEST_F(LavaRig, EventsPullOnlyWhenAllowedAndKeepTheCandidates)
     EXPECT_EQ(Lava->Blobs[1].Impulse.y, 0.0f);
   }
 
-  // looks go round; a new scatter moves the blobs but each keeps its candidates of Init
-  const sInt look = Lava->Look;
-  Lava->OnEvent(107);
-  EXPECT_EQ(Lava->Look, (look + 1) % LAVA_LOOKS);
+  // a new scatter moves the blobs but each keeps its candidates of Init
   const std::set<sInt> before = Candidates(5);
   const sVec3 at = Lava->Blobs[5].Position;
   Lava->OnEvent(108);
@@ -110,7 +97,6 @@ TEST_F(LavaRig, EventsPullOnlyWhenAllowedAndKeepTheCandidates)
 TEST_F(LavaRig, CamerasSeeTheLampInEveryLook)
 {
   Start();
-  const std::string dir = PictureFolder("lava");
   for(sInt mode = 0; mode < 5; mode++)
   {
     EnterWithMode(mode, 1);
@@ -118,13 +104,10 @@ TEST_F(LavaRig, CamerasSeeTheLampInEveryLook)
     {
       if(mode != 0 && mode != 4 && v != 3) continue;   // every camera in both groups, each look once
       Lava->Variant = v;
-      for(sInt f = 0; f < 2; f++) Step();
-      const std::string name = dir + "/mode" + std::to_string(mode) + "-variant" + std::to_string(v) + ".bmp";
-      std::filesystem::copy_file(Frame, name, std::filesystem::copy_options::overwrite_existing);
-      sImage img;
-      LoadPicture(img, name);
+      Steps(2);
       // the flat lit backdrop of the lava quad, with blobs standing out of it
-      EXPECT_GT(PixelsOtherThan(name, img.Data[0]), W * H / 50) << name;
+      const Picture p(Keep("lava", "mode" + std::to_string(mode) + "-variant" + std::to_string(v)));
+      EXPECT_GT(p.OtherThan(p.Data[0]), W * H / 50) << mode << " " << v;
     }
   }
 }
@@ -134,7 +117,7 @@ TEST_F(LavaRig, BlobsBeforeTheCameraAreDrawnByBothPasses)
   Start();
   EnterWithMode(1, 1);
   Lava->Variant = 5;   // near the axis: every cluster below stays inside the glass
-  for(sInt f = 0; f < 2; f++) Step();
+  Steps(2);
   // every blob in a cluster before the camera, in the middle of the picture
   auto place = [&](sF32 distance) {
     const sMat3x4 cam = Lava->CameraMatrix;
@@ -150,55 +133,30 @@ TEST_F(LavaRig, BlobsBeforeTheCameraAreDrawnByBothPasses)
     Lava->BlobSprites->LayerMask = mask;
     Lava->BlobSprites->PassFlags = passFlags;
     Step();
-    sImage img;
-    LoadPicture(img, Frame);
-    return std::vector<sU32>(img.Data, img.Data + img.SizeX * img.SizeY);
+    return Shot();
   };
-  const std::vector<sU32> none = frame(0, 4), lavaOnly = frame(1, 0), both = frame(1, 4);
+  const Picture none = frame(0, 4), lavaOnly = frame(1, 0), both = frame(1, 4);
   // pixels of b clearly unlike a in a band of columns across the middle third of the rows
-  auto changed = [](const std::vector<sU32> &a, const std::vector<sU32> &b, sInt x0, sInt x1) {
-    sInt n = 0;
-    for(sInt y = H / 3; y < 2 * H / 3; y++)
-      for(sInt x = x0; x < x1; x++)
-      {
-        const sU32 p = a[size_t(y * W + x)], q = b[size_t(y * W + x)];
-        sInt d = 0;
-        for(sInt sh = 0; sh < 24; sh += 8) d = std::max(d, std::abs(sInt((p >> sh) & 255) - sInt((q >> sh) & 255)));
-        n += d > 8 ? 1 : 0;
-      }
-    return n;
-  };
+  auto changed = [](const Picture &a, const Picture &b, sF32 x0, sF32 x1) { return a.Changed(b, 8, x0, 1 / 3.0f, x1, 2 / 3.0f); };
   const sInt area = (W / 3) * (H / 3);
-  EXPECT_GT(changed(none, lavaOnly, W / 3, 2 * W / 3), area / 4) << "the lava pass";
-  EXPECT_LT(changed(none, lavaOnly, 0, W / 10), area / 100) << "away from the cluster";
-  EXPECT_GT(changed(lavaOnly, both, W / 3, 2 * W / 3), area / 10) << "the glow sprites";
+  EXPECT_GT(changed(none, lavaOnly, 1 / 3.0f, 2 / 3.0f), area / 4) << "the lava pass";
+  EXPECT_LT(changed(none, lavaOnly, 0, 0.1f), area / 100) << "away from the cluster";
+  EXPECT_GT(changed(lavaOnly, both, 1 / 3.0f, 2 / 3.0f), area / 10) << "the glow sprites";
   // outside the fade window neither pass draws them
   for(sF32 distance : {20.0f, 80.0f})
   {
     place(distance);
-    const std::vector<sU32> hidden = frame(0, 4);
-    EXPECT_LT(changed(hidden, frame(1, 4), W / 3, 2 * W / 3), area / 100) << distance;
+    const Picture hidden = frame(0, 4);
+    EXPECT_LT(changed(hidden, frame(1, 4), 1 / 3.0f, 2 / 3.0f), area / 100) << distance;
   }
 }
 
 TEST_F(LavaRig, ExitReturnsItsTargetMaterialsAndQuad)
 {
-  // after the first run a run gives back all it took; a block the SYNC machine's
-  // clock-driven retries hand from one run to the next is not a leak: a leak shows in every run
-  sS64 taken[3];
-  for(sS64 &t : taken)
-  {
-    const sS64 before = sAllocatedBytes.load();
+  ExpectExitsClean([&] {
     Start();
-    for(sInt mode : {0, 2, 4})
-    {
-      EnterWithMode(mode);
-      for(sInt f = 0; f < 3; f++) Step();
-    }
+    for(sInt mode : {0, 2, 4}) EnterWithMode(mode), Steps(3);
     M->SwitchScene(0);
     Step();
-    Drop();
-    t = sAllocatedBytes.load() - before;
-  }
-  EXPECT_LE(std::min(taken[1], taken[2]), 0);
+  });
 }

@@ -2,10 +2,9 @@
 // and pictures of every camera, what it draws, the track that stays whole, the wall
 // lights that stay within their form, the tails, a tree without its models, and its
 // clean exit.
-#include "scene_rig.hpp"
+#include "show_rig.hpp"
 
 #include "common/temp_dir.hpp"
-#include "graphics/image_test_util.hpp"
 #include "graphics/shader.hpp"
 #include "scenes/tunnel.hpp"
 #include "show/forms.hpp"
@@ -18,80 +17,38 @@ namespace
 {
 constexpr sInt TunnelIndex = 8;
 
-sBool Finite(const sVec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
 class TunnelRig : public ShowRig
 {
 public:
   TunnelScene *Tun = nullptr;
-  void Start()
-  {
-    Tun = sNEW TunnelScene;
-    M = sNEW SceneMachine(&Record);
-    M->RegisterScene(sNEW BlankScene, u"blank", 0, 1, 0);
-    M->RegisterScene(Tun, u"Tunnel", TunnelIndex, 1, 0);
-    M->Start();
-  }
-  // Visits the tunnel from the blank scene with the pending transition given.
-  void Visit(sInt pending)
-  {
-    M->PendingTransition = 0;
-    M->SwitchScene(0);
-    Step();
-    M->PendingTransition = pending;
-    M->SwitchScene(TunnelIndex);
-    ASSERT_EQ(M->Current, TunnelIndex);
-  }
-  // The frame as a PNG for a person to look at.
-  void Keep(const std::string &name)
-  {
-    const std::string dir = "/tmp/sparkvane_tunnel";
-    std::filesystem::create_directories(dir);
-    sImage img;
-    LoadPicture(img, Frame);
-    for(sInt i = 0; i < img.SizeX * img.SizeY; i++) img.Data[i] |= 0xFF000000;
-    imagetest::WriteRaw(dir + "/" + name + ".png", imagetest::EncodePng(img));
-  }
-};
-
-struct Look
-{
-  sF32 Speed, Far;
-  sU32 Colour;
-  sInt Variant;
+  void Start() { Tun = Build<TunnelScene>(TunnelIndex); }
+  // Visits the tunnel from the blank scene, a frame away, with the pending transition given.
+  void Visit(sInt pending) { ShowRig::Visit(TunnelIndex, pending, 0, 1); }
 };
 }
 
 TEST_F(TunnelRig, VisitsAlternateTheLooksAndEveryCameraSeesTheTunnel)
 {
   Start();
-  // odd visits (the first among them) take the amber look, even ones the black look
-  const Look looks[2] = {{40.0f, 500.0f, 0x00171310, 0}, {80.0f, 600.0f, 0, 1}};
   for(sInt visit = 0; visit < 4; visit++)
   {
     SCOPED_TRACE(visit);
     const sInt pending = visit < 2 ? 2 : 0;   // the styled group, then the calm one
     Visit(pending);
-    const Look &look = looks[visit % 2];
-    EXPECT_EQ(Tun->Speed, look.Speed);
-    EXPECT_EQ(Tun->RenderEnv.FogEnd, look.Far);
-    EXPECT_EQ(Tun->RenderEnv.FogColor, look.Colour);
-    EXPECT_EQ(Tun->Variant, look.Variant);
-    EXPECT_EQ(Tun->WallLights->LayerMask, 0u);
-    Tun->EnterClock -= 10000;   // past the tails' fade-in
+    EXPECT_EQ(Tun->Variant, visit % 2);       // odd visits (the first among them) take the amber look
+    Tun->EnterClock -= 10000;                 // past the tails' fade-in
     for(sInt v = 0; v < 4; v++)
     {
       Tun->Variant = v;
-      Step();
-      Step();
+      Steps(2);
       ASSERT_TRUE(Finite(Tun->FlightPoint) && Finite(M->Scenes[TunnelIndex]->MainView->Camera.l));
-      Keep("mode" + std::to_string(Tun->RenderMode) + "-look" + std::to_string(visit % 2) + "-variant" +
-           std::to_string(v));
+      const Picture p(Keep("tunnel", "mode" + std::to_string(Tun->RenderMode) + "-look" + std::to_string(visit % 2) +
+                                         "-variant" + std::to_string(v)));
       // in the styled group the segments fill much of the view (less where a camera looks
       // down a long straight); the calm one shows the tails only
       if(pending)
       {
-        EXPECT_GT(PixelsOtherThan(Frame, Tun->RenderEnv.FogColor), W * H / 20);
+        EXPECT_GT(p.OtherThan(Tun->RenderEnv.FogColor), W * H / 20);
       }
     }
     // the line strips' ramp scrolls by the bar: its offset stays within one and a half turns
@@ -135,16 +92,15 @@ TEST_F(TunnelRig, ItsFormsAreDrawnAndNothingWithoutThem)
   Tun->Variant = 0;
   Step();
   const sU32 clear = Tun->RenderEnv.FogColor;
-  const sInt all = PixelsOtherThan(Frame, clear);
+  const sInt all = Shot().OtherThan(clear);
   Tun->LayerMask = 0;   // no form shares a bit with it
   Step();
-  const sInt none = PixelsOtherThan(Frame, clear);
+  const sInt none = Shot().OtherThan(clear);
   // the tails and heads alone: the segments are drawn in the styled modes only
   Tun->LayerMask = ~0u;
   Tun->RenderMode = 0;
   Step();
-  const sInt tails = PixelsOtherThan(Frame, clear);
-  Keep("tails");
+  const sInt tails = Picture(Keep("tunnel", "tails")).OtherThan(clear);
   EXPECT_GT(all, W * H / 2);
   EXPECT_EQ(none, 0);
   EXPECT_GT(tails, 20);
@@ -189,7 +145,6 @@ TEST_F(TunnelRig, WallLightsBeyondTheFormAreLeftOutAndTooLongAKindIsFatal)
   for(sInt k = 0; k < TUNNEL_KINDS; k++)
   {
     counts[k] = SceneTables[k].LightCount;
-    EXPECT_EQ(counts[k], sInt(16.0f * Tun->KindLength[k]));
     SceneTables[k].LightCount = 1023;   // kinds of 63 units: 21 x 1023 lights
   }
   EXPECT_EQ(Tun->FillWallLights(), TUNNEL_WALL_LIGHTS);
@@ -243,7 +198,7 @@ TEST_F(TunnelRig, WithoutItsModelsTheFlightStillMoves)
   for(sF32 l : Tun->KindLength) EXPECT_EQ(l, 32.0f);
   Step();
   const sVec3 before = Tun->FlightPoint;
-  for(sInt f = 0; f < 5; f++) Step();
+  Steps(5);
   EXPECT_TRUE(Finite(Tun->FlightPoint));
   EXPECT_GT(sDot(Tun->FlightPoint - before, Tun->FlightPoint - before), 1.0f);
   Drop();
@@ -252,20 +207,8 @@ TEST_F(TunnelRig, WithoutItsModelsTheFlightStillMoves)
 
 TEST_F(TunnelRig, ExitReturnsEveryModelAndForm)
 {
-  // after the first run a run gives back all it took; a block the SYNC machine's
-  // clock-driven retries hand from one run to the next is not a leak: a leak shows in every run
-  sS64 taken[3];
-  for(sS64 &t : taken)
-  {
-    const sS64 before = sAllocatedBytes.load();
+  ExpectExitsClean([&] {
     Start();
-    for(sInt pending : {0, 2})
-    {
-      Visit(pending);
-      for(sInt f = 0; f < 3; f++) Step();
-    }
-    Drop();
-    t = sAllocatedBytes.load() - before;
-  }
-  EXPECT_LE(std::min(taken[1], taken[2]), 0);
+    for(sInt pending : {0, 2}) Visit(pending), Steps(3);
+  });
 }

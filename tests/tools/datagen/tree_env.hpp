@@ -4,6 +4,7 @@
 
 #include "base/types.hpp"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,149 +15,73 @@ const std::string &Root();
 std::u16string Path(const std::string &name);
 std::vector<sU8> ReadBytes(const std::string &name);
 
-// The IPP machine's texture table and the loader's picture, as the show names them.
+// The textures of the show and the loader's picture, as the show names them: by folder, the
+// names of the unpacked variants. The packed variant is the same file in the "packed" folder
+// beside "unpacked" (in the same folder where there is none), a BMP there written as a PNG;
+// "a>b" names a packed variant that differs otherwise, and a '*' a picture whose shape is in
+// its alpha too.
 struct TexturePair
 {
-  const char *Unpacked, *Packed;
-  bool Alpha = false;   // its shape is in its alpha too
+  std::string Unpacked, Packed;
+  bool Alpha = false;
 };
-inline const TexturePair ShowTextures[] = {
-  {"ipp/unpacked/white.bmp", "ipp/packed/white.png"}, {"ipp/unpacked/interlace.pic", "ipp/packed/interlace.pic"},
-  {"ipp/unpacked/sponsor_test.bmp", "ipp/packed/sponsor_test.png"},
-  {"ipp/unpacked/sponsor_test_b.bmp", "ipp/packed/sponsor_test_b.png"},
-  {"ipp/unpacked/noise_01.pic", "ipp/packed/noise_01.pic"}, {"ipp/unpacked/color_test.bmp", "ipp/packed/color_test.png"},
-  {"ipp/unpacked/glow_alpha.pic", "ipp/packed/glow_alpha.png"},
-  {"ipp/unpacked/spark_alpha.pic", "ipp/packed/spark_aplha.pic"},
-  {"ipp/unpacked/glow.bmp", "ipp/packed/glow.png"}, {"ipp/unpacked/spark.bmp", "ipp/packed/spark.png"},
-  {"loader/supershape.jpg", "loader/supershape.jpg"},
-  {"global/unpacked/white.bmp", "global/packed/white.png"},
-  {"global/unpacked/glow.bmp", "global/packed/glow.png", true},
-  {"morvensk/white.pic", "morvensk/white.pic"}, {"morvensk/white_a.pic", "morvensk/white_a.pic", true},
-  {"morvensk/white_m.pic", "morvensk/white_m.pic"}, {"morvensk/supershape_01.pic", "morvensk/supershape_01.pic"},
-  {"morvensk/supershape_02.pic", "morvensk/supershape_02.pic"},
-  {"morvensk/minimal_bg.pic", "morvensk/minimal_bg.pic", true},
-  {"morvensk/minimal_icon.bmp", "morvensk/minimal_icon.png"},
-  {"morvensk/minimal_text.pic", "morvensk/minimal_text.pic", true},
-  {"transformer/unpacked/white.bmp", "transformer/packed/white.png"},
-  {"transformer/unpacked/grey.bmp", "transformer/packed/grey.png"},
-  {"transformer/unpacked/blue.bmp", "transformer/packed/blue.png"},
-  {"transformer/unpacked/pink.bmp", "transformer/packed/pink.png"},
-  {"transformer/unpacked/yellow.bmp", "transformer/packed/yellow.png"},
-  {"transformer/unpacked/color1.bmp", "transformer/packed/color1.png"},
-  {"transformer/unpacked/color2.bmp", "transformer/packed/color2.png"},
-  {"transformer/unpacked/color3.bmp", "transformer/packed/color3.png"},
-  {"transformer/unpacked/anthracite.bmp", "transformer/packed/anthracite.png"},
-  {"transformer/unpacked/light_spot.bmp", "transformer/packed/light_spot.png"},
-  {"transformer/unpacked/lightpoint.bmp", "transformer/packed/lightpoint.png"},
-  {"transformer/unpacked/noise_01.bmp", "transformer/packed/noise_01.png"},
-  {"transformer/unpacked/detail_bump.bmp", "transformer/packed/detail_bump.png"},
-  {"transformer/unpacked/grid.pic", "transformer/packed/grid.pic"},
-  {"transformer/unpacked/grid_disco.pic", "transformer/packed/grid_disco.pic"},
-  {"transformer/unpacked/round.pic", "transformer/packed/round.pic", true},
-  {"transformer/unpacked/love.pic", "transformer/packed/love.pic", true},
-  {"transformer/unpacked/electric.pic", "transformer/packed/electric.pic", true},
-  {"transformer/unpacked/disco.pic", "transformer/packed/disco.pic"},
-  {"transformer/unpacked/disco_tekkno.pic", "transformer/packed/disco_tekkno.pic"},
-  {"transformer/unpacked/shadow.pic", "transformer/packed/shadow.pic"},
-  {"transformer/unpacked/grid_disco_b.pic", "transformer/packed/grid_disco_b.pic"},
-  {"fish/unpacked/white.bmp", "fish/packed/white.png"},
-  {"fish/unpacked/lightpoint.bmp", "fish/packed/lightpoint.png"},
-  {"fish/unpacked/backlightpoint.bmp", "fish/packed/backlightpoint.png"},
-  {"fish/unpacked/lightpoint_snare.bmp", "fish/packed/lightpoint_snare.png"},
-  {"fish/unpacked/grid.bmp", "fish/packed/grid.png"},
-  {"fish/unpacked/dirt.bmp", "fish/packed/dirt.png"},
-  {"fish/unpacked/dirt2.bmp", "fish/packed/dirt2.png"},
-  {"fish/unpacked/dirt3.bmp", "fish/packed/dirt3.png"},
-  {"fish/unpacked/dirt4.bmp", "fish/packed/dirt4.png"},
-  {"fish/unpacked/fish_bump.bmp", "fish/packed/fish_bump.png"},
-  {"fish/unpacked/fish_bump_detail.bmp", "fish/packed/fish_bump_detail.png"},
-  {"fish/unpacked/fish_color.bmp", "fish/packed/fish_color.png"},
-  {"fish/unpacked/bigfish_bump.bmp", "fish/packed/bigfish_bump.png"},
-  {"fish/unpacked/bigfish_color.bmp", "fish/packed/bigfish_color.png"},
-  {"fish/unpacked/fish_shadow.bmp", "fish/packed/fish_shadow.png"},
-  {"fish/unpacked/end_01.png", "fish/packed/end_01.png", true},
-  {"fish/unpacked/end_02.png", "fish/packed/end_02.png"},
-  {"body/unpacked/spotlight.bmp", "body/packed/spotlight.png"},
-  {"body/unpacked/body.pic", "body/packed/body.pic", true},
-  {"body/unpacked/background.pic", "body/packed/background.pic"},
-  {"plant/unpacked/white.bmp", "plant/packed/white.png"}, {"plant/unpacked/center.bmp", "plant/packed/center.png"},
-  {"plant/unpacked/ring.bmp", "plant/packed/ring.png"},
-  {"plant/unpacked/wallpaper_01.bmp", "plant/packed/wallpaper_01.png"},
-  {"plant/unpacked/wallpaper_02.bmp", "plant/packed/wallpaper_02.png"},
-  {"plant/unpacked/round.pic", "plant/packed/round.pic", true}, {"plant/unpacked/stripe.bmp", "plant/packed/stripe.png"},
-  {"plant/unpacked/stripe_a.pic", "plant/packed/stripe_a.pic", true},
-  {"plant/unpacked/lightpoint.bmp", "plant/packed/lightpoint.png", true},
-  {"plant/unpacked/circle.bmp", "plant/packed/circle.png"},
-  {"plant/unpacked/tarn_whistles_bg.png", "plant/packed/tarn_whistles_bg.png", true},
-  {"plant/unpacked/tarn_whistles.png", "plant/packed/tarn_whistles.png", true},
-  {"abstract/unpacked/white.bmp", "abstract/packed/white.png"}, {"abstract/unpacked/glow.bmp", "abstract/packed/glow.png"},
-  {"abstract/unpacked/round_v1.pic", "abstract/packed/round_v1.pic", true},
-  {"abstract/unpacked/round_v2.pic", "abstract/packed/round_v2.pic", true},
-  {"abstract/unpacked/round_v3.pic", "abstract/packed/round_v3.pic", true},
-  {"cubic/unpacked/white.bmp", "cubic/packed/white.png"}, {"cubic/unpacked/lightpoint.bmp", "cubic/packed/lightpoint.png"},
-  {"invaders/unpacked/white.bmp", "invaders/packed/white.png"}, {"invaders/unpacked/glow.bmp", "invaders/packed/glow.png"},
-  {"invaders/unpacked/lightpoint.bmp", "invaders/packed/lightpoint.png"},
-  {"invaders/unpacked/spark.bmp", "invaders/packed/spark.png"},
-  {"robot/unpacked/white.bmp", "robot/packed/white.png"}, {"robot/unpacked/ground.pic", "robot/packed/ground.pic"},
-  {"robot/unpacked/ground2.pic", "robot/packed/ground2.pic"}, {"robot/unpacked/ground3.pic", "robot/packed/ground3.pic"},
-  {"robot/unpacked/detail_bump.bmp", "robot/packed/detail_bump.png"},
-  {"robot/unpacked/shadow.pic", "robot/packed/shadow.pic"},
-  {"robot/unpacked/light_spot.bmp", "robot/packed/light_spot.png"}, {"robot/unpacked/glow.bmp", "robot/packed/glow.png"},
-  {"robot/unpacked/lightpoint.bmp", "robot/packed/lightpoint.png"},
-  {"robot/unpacked/horizon.bmp", "robot/packed/horizon.png"}, {"robot/unpacked/horizon2.bmp", "robot/packed/horizon2.png"},
-  {"robot/unpacked/wall.bmp", "robot/packed/wall.png"},
-  {"lava/unpacked/glow2.bmp", "lava/packed/glow2.png"}, {"lava/unpacked/white.bmp", "lava/packed/white.png"},
-  {"lava/unpacked/rotation.bmp", "lava/packed/rotation.png"},
-  {"tunnel/unpacked/tail.bmp", "tunnel/packed/tail.png"},
-  {"tunnel/unpacked/round.pic", "tunnel/packed/round.pic", true},
-  {"tunnel/unpacked/glow.bmp", "tunnel/packed/glow.png"},
-  {"tunnel/unpacked/particle.bmp", "tunnel/packed/particle.png"},
-  {"tunnel/unpacked/Rote_design_lines_ramp_high.bmp", "tunnel/packed/Rote_design_lines_ramp_high.png"},
-  {"tunnel/unpacked/Segment_00_Light_1.bmp", "tunnel/packed/Segment_00_Light_1.png"},
-  {"tunnel/unpacked/Segment_00_Raillight_01.bmp", "tunnel/packed/Segment_00_Raillight_01.png"},
-  {"tunnel/unpacked/Segment_00_Logo_Dance_like_hell_01.bmp", "tunnel/packed/Segment_00_Logo_Dance_like_hell_01.png"},
-  {"tunnel/unpacked/Segment_01_Light_all.bmp", "tunnel/packed/Segment_01_Light_all.png"},
-  {"tunnel/unpacked/Segment_01_Raillight_01.bmp", "tunnel/packed/Segment_01_Raillight_01.png"},
-  {"tunnel/unpacked/Segment_01_Logo_laser_01.png", "tunnel/packed/Segment_01_Logo_laser_01.png"},
-  {"tunnel/unpacked/Segment_02_Light_all.bmp", "tunnel/packed/Segment_02_Light_all.png"},
-  {"tunnel/unpacked/Segment_02_Raillight_01.bmp", "tunnel/packed/Segment_02_Raillight_01.png"},
-  {"tunnel/unpacked/black.bmp", "tunnel/packed/black.png"},
-  {"tunnel/unpacked/Segment_03_Light_all.bmp", "tunnel/packed/Segment_03_Light_all.png"},
-  {"tunnel/unpacked/Segment_03_Raillight_01.bmp", "tunnel/packed/Segment_03_Raillight_01.png"},
-  {"tunnel/unpacked/Segment_04_Light_all.bmp", "tunnel/packed/Segment_04_Light_all.png"},
-  {"tunnel/unpacked/Segment_04_Raillight_01.bmp", "tunnel/packed/Segment_04_Raillight_01.png"},
-  {"tunnel/unpacked/Kreuzung_01_Light_all.bmp", "tunnel/packed/Kreuzung_01_Light_all.png"},
-  {"tunnel/unpacked/Kreuzung_Raillight.png", "tunnel/packed/Kreuzung_Raillight.png"},
-  {"tunnel/unpacked/Kreuzung_Caution_Lightmap.png", "tunnel/packed/Kreuzung_Caution_Lightmap.png"},
-  {"crystal/unpacked/white.bmp", "crystal/packed/white.png"},
-  {"crystal/unpacked/glow.bmp", "crystal/packed/glow.png"},
-  {"crystal/unpacked/lightpoint.bmp", "crystal/packed/lightpoint.png"},
-  {"crystal/unpacked/crystal.bmp", "crystal/packed/crystal.png"},
-  {"crystal/unpacked/crystal_red.bmp", "crystal/packed/crystal_red.png"},
-  {"crystal/unpacked/crystal_black.bmp", "crystal/packed/crystal_black.png"},
-  {"crystal/unpacked/crystal_red2.bmp", "crystal/packed/crystal_red2.png"},
-  {"crystal/unpacked/crystal_tur.bmp", "crystal/packed/crystal_tur.png"},
-  {"crystal/unpacked/crystal_bg.bmp", "crystal/packed/crystal_bg.png"},
-  {"crystal/unpacked/round.pic", "crystal/packed/round.pic", true},
-  {"slideshow/unpacked/white.bmp", "slideshow/packed/white.png"},
-  {"slideshow/unpacked/star.bmp", "slideshow/packed/star.png", true},
-  {"slideshow/unpacked/center.bmp", "slideshow/packed/center.png", true},
-  {"slideshow/unpacked/lightpoint.bmp", "slideshow/packed/lightpoint.png", true},
-  {"slideshow/unpacked/star_bg.bmp", "slideshow/packed/star_bg.png"},
-  {"slideshow/unpacked/horizon.bmp", "slideshow/packed/horizon.png", true},
-  {"slideshow/unpacked/horizon_bg.bmp", "slideshow/packed/horizon_bg.png"},
-  {"slideshow/unpacked/photo_1.bmp", "slideshow/packed/photo_1.png"},
-  {"slideshow/unpacked/photo_2.bmp", "slideshow/packed/photo_2.png"},
-  {"slideshow/unpacked/photo_3.bmp", "slideshow/packed/photo_3.png"},
-  {"slideshow/unpacked/round.pic", "slideshow/packed/round.pic", true},
-  {"slideshow/unpacked/outline.pic", "slideshow/packed/outline.pic", true},
-  {"slideshow/unpacked/background.pic", "slideshow/packed/background.pic"},
-  {"slideshow/unpacked/style2_bg.pic", "slideshow/packed/style2_bg.pic"},
-  {"slideshow/unpacked/mirrow.pic", "slideshow/packed/mirrow.pic", true},
-  {"led1/unpacked/white.bmp", "led1/packed/white.png"}, {"led1/unpacked/cross.png", "led1/packed/cross.png"},
-  {"led1/unpacked/grid.bmp", "led1/packed/grid.png"}, {"led1/unpacked/round.pic", "led1/packed/round.pic", true},
-  {"led1/unpacked/ring.pic", "led1/packed/ring.pic", true}, {"led1/unpacked/quad.pic", "led1/packed/quad.pic", true},
-  {"led1/unpacked/tail.bmp", "led1/packed/tail.png"}, {"led1/unpacked/glow.bmp", "led1/packed/glow.png"},
-  {"led1/unpacked/spark.bmp", "led1/packed/spark.png"},
-};
+inline const std::vector<TexturePair> &ShowTextures()
+{
+  static const char *const folders[][2] = {
+  {"ipp/unpacked", "white.bmp interlace.pic sponsor_test.bmp sponsor_test_b.bmp noise_01.pic color_test.bmp"
+   " glow_alpha.pic>glow_alpha.png spark_alpha.pic>spark_aplha.pic glow.bmp spark.bmp"},
+  {"loader", "supershape.jpg"},
+  {"global/unpacked", "white.bmp glow.bmp*"},
+  {"morvensk", "white.pic white_a.pic* white_m.pic supershape_01.pic supershape_02.pic minimal_bg.pic*"
+   " minimal_icon.bmp minimal_text.pic*"},
+  {"transformer/unpacked", "white.bmp grey.bmp blue.bmp pink.bmp yellow.bmp color1.bmp color2.bmp color3.bmp"
+   " anthracite.bmp light_spot.bmp lightpoint.bmp noise_01.bmp detail_bump.bmp grid.pic grid_disco.pic round.pic*"
+   " love.pic* electric.pic* disco.pic disco_tekkno.pic shadow.pic grid_disco_b.pic"},
+  {"fish/unpacked", "white.bmp lightpoint.bmp backlightpoint.bmp lightpoint_snare.bmp grid.bmp dirt.bmp dirt2.bmp"
+   " dirt3.bmp dirt4.bmp fish_bump.bmp fish_bump_detail.bmp fish_color.bmp bigfish_bump.bmp bigfish_color.bmp"
+   " fish_shadow.bmp end_01.png* end_02.png"},
+  {"body/unpacked", "spotlight.bmp body.pic* background.pic"},
+  {"plant/unpacked", "white.bmp center.bmp ring.bmp wallpaper_01.bmp wallpaper_02.bmp round.pic* stripe.bmp"
+   " stripe_a.pic* lightpoint.bmp* circle.bmp tarn_whistles_bg.png* tarn_whistles.png*"},
+  {"abstract/unpacked", "white.bmp glow.bmp round_v1.pic* round_v2.pic* round_v3.pic*"},
+  {"cubic/unpacked", "white.bmp lightpoint.bmp"},
+  {"invaders/unpacked", "white.bmp glow.bmp lightpoint.bmp spark.bmp"},
+  {"robot/unpacked", "white.bmp ground.pic ground2.pic ground3.pic detail_bump.bmp shadow.pic light_spot.bmp"
+   " glow.bmp lightpoint.bmp horizon.bmp horizon2.bmp wall.bmp"},
+  {"lava/unpacked", "glow2.bmp white.bmp rotation.bmp"},
+  {"tunnel/unpacked", "tail.bmp round.pic* glow.bmp particle.bmp Rote_design_lines_ramp_high.bmp"
+   " Segment_00_Light_1.bmp Segment_00_Raillight_01.bmp Segment_00_Logo_Dance_like_hell_01.bmp"
+   " Segment_01_Light_all.bmp Segment_01_Raillight_01.bmp Segment_01_Logo_laser_01.png Segment_02_Light_all.bmp"
+   " Segment_02_Raillight_01.bmp black.bmp Segment_03_Light_all.bmp Segment_03_Raillight_01.bmp"
+   " Segment_04_Light_all.bmp Segment_04_Raillight_01.bmp Kreuzung_01_Light_all.bmp Kreuzung_Raillight.png"
+   " Kreuzung_Caution_Lightmap.png"},
+  {"crystal/unpacked", "white.bmp glow.bmp lightpoint.bmp crystal.bmp crystal_red.bmp crystal_black.bmp"
+   " crystal_red2.bmp crystal_tur.bmp crystal_bg.bmp round.pic*"},
+  {"slideshow/unpacked", "white.bmp star.bmp* center.bmp* lightpoint.bmp* star_bg.bmp horizon.bmp* horizon_bg.bmp"
+   " photo_1.bmp photo_2.bmp photo_3.bmp round.pic* outline.pic* background.pic style2_bg.pic mirrow.pic*"},
+  {"led1/unpacked", "white.bmp cross.png grid.bmp round.pic* ring.pic* quad.pic* tail.bmp glow.bmp spark.bmp"},
+  };
+  static const std::vector<TexturePair> all = [] {
+    std::vector<TexturePair> list;
+    for(const auto &f : folders)
+    {
+      const std::string unpacked = f[0], base = unpacked.substr(0, unpacked.rfind("/unpacked"));
+      const std::string packed = base == unpacked ? base : base + "/packed";
+      std::istringstream names(f[1]);
+      for(std::string n; names >> n;)
+      {
+        TexturePair t;
+        if((t.Alpha = n.back() == '*')) n.pop_back();
+        const size_t other = n.find('>');
+        std::string p = other == std::string::npos ? n : n.substr(other + 1);
+        n = n.substr(0, other);
+        if(other == std::string::npos && p.ends_with(".bmp")) p.replace(p.size() - 4, 4, ".png");
+        t.Unpacked = unpacked + "/" + n, t.Packed = packed + "/" + p;
+        list.push_back(t);
+      }
+    }
+    return list;
+  }();
+  return all;
+}
 }
