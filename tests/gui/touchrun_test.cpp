@@ -1,6 +1,6 @@
 // The program with a scripted hand on its touch screen (touchapp/touchapp.cpp) under the
-// test display: a style and a scene tile switch the scene, a movie of the list plays, the
-// slideshow starts, an effect is switched on, a MIDI controller and a DMX channel are
+// test display: a style and a scene tile switch the scene, a movie of the list plays, an
+// effect is switched on and changes the colours of the show's picture, the slideshow starts, a MIDI controller and a DMX channel are
 // learned and then drive their tracks, a message is typed on the keyboard, and the exit
 // dialog ends the program with code 0; a second run ends on the update dialog with code 1.
 #include <gtest/gtest.h>
@@ -44,9 +44,9 @@ TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndTheUpdateDial
   TouchOutcome run = TouchRun("exit");
   ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
   EXPECT_EQ(WEXITSTATUS(run.Status), 0) << run.Output;
-  for(const char *step : {"GUI shown", "tile of scene 5", "layer movie plays", "slideshow START", "effect ACTIVE",
-                          "controller 100 learned", "brightness follows controller 100",
-                          "DMX channel 41 learned", "strobe follows DMX channel 41", "live recording holds both controls",
+  for(const char *step : {"GUI shown", "tile of scene 5", "layer movie plays", "effect ACTIVE",
+                          "colour correction washes the output toward red", "slideshow START", "controller 100 learned",
+                          "brightness follows controller 100", "DMX channel 41 learned", "strobe follows DMX channel 41", "live recording holds both controls",
                           "message 2 holds the text", "script done"})
     EXPECT_NE(run.Output.find(std::string("ok ") + step + "\n"), std::string::npos) << step << "\n" << run.Output;
   EXPECT_EQ(run.Output.find("Memory Leak"), std::string::npos) << run.Output;

@@ -7,12 +7,19 @@
 // not come prints "FAIL <step>" and ends the run with code 3.
 //   -end exit    the script ends on the exit dialog's YES (the program returns 0)
 //   -end update  it only asks for the update and answers YES (the program returns 1)
+//   -tiles 1,2,0 it only picks the scenes of these tiles in this order, each by a press on
+//                its tile, scrolling the tile list by its slider when the tile is off the
+//                page, and ends once the last is current (the program returns 0)
+// The colour correction is also looked at: the show's output picture (the copy of the
+// screen that the machine keeps each frame) is read back before and after the effect is
+// switched on and dumped with the GUI's pages ($SPARK_GUI_DUMPS, else /tmp/sparkvane_gui_pages).
 #include "base/log.hpp"
 #include "base/midi.hpp"
 #include "base/system.hpp"
 #include "base/window.hpp"
 #include "common/midi_loopback.hpp"
 #include "graphics/graphics.hpp"
+#include "graphics/image.hpp"
 #include "gui/gui.hpp"
 #include "scenes/table.hpp"
 #include "show/dmx.hpp"
@@ -22,6 +29,7 @@
 #include "show/scenehost.hpp"
 #include "show/showplugins.hpp"
 #include "show/startup.hpp"
+#include "platform/text/utf.hpp"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
@@ -29,9 +37,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 // last: the X headers define words such as Status and None as macros
@@ -47,6 +57,7 @@ Display *Dpy = nullptr;
 plat::MidiLoopbackBackend *Midi = nullptr;   // owned by the MIDI subsystem
 dmxwidget::FakeWidget *Dmx = nullptr;
 bool UpdateRun = false;
+std::vector<sInt> TileRun;   // the tiles of a tile run, in order; empty for the full run
 
 std::unique_ptr<plat::MidiBackend> MakeMidi()
 {
@@ -62,7 +73,39 @@ struct Step
 {
   std::string Name;
   std::function<bool()> Run;   // called once per frame until it returns true
+  bool Now = false;            // a check: it holds in its first frame or the run fails
 };
+
+// Where the pictures of the run go: beside the GUI's page dumps.
+std::string DumpFolder()
+{
+  const char *env = std::getenv("SPARK_GUI_DUMPS");
+  std::string dir = env && *env ? env : "/tmp/sparkvane_gui_pages";
+  mkdir(dir.c_str(), 0755);
+  return dir;
+}
+
+// What the colour correction does to a picture, counted over its pixels: the share of
+// pixels bluer than red by more than a margin, and the mean of red minus blue.
+struct RedBlue
+{
+  sF32 Bluer = 0, MeanRedMinusBlue = 0;
+};
+RedBlue CountRedBlue(const sImage &img, sInt margin)
+{
+  RedBlue c;
+  sInt n = img.SizeX * img.SizeY, bluer = 0;
+  sF64 sum = 0;
+  for(sInt i = 0; i < n; i++)
+  {
+    sInt r = (img.Data[i] >> 16) & 0xff, b = img.Data[i] & 0xff;
+    bluer += b > r + margin;
+    sum += r - b;
+  }
+  c.Bluer = n ? sF32(bluer) / sF32(n) : 0;
+  c.MeanRedMinusBlue = n ? sF32(sum / n) : 0;
+  return c;
+}
 
 class TouchRunApp : public MainApp
 {
@@ -82,6 +125,7 @@ public:
     if(Failed) return;
     if(Dmx && Dmx->Greeted.load()) SendDmx();
     if(Next >= Script.size()) return;
+    const bool now = Script[Next].Now;
     if(Script[Next].Run())
     {
       std::printf("ok %s\n  (frame %d, %u ms)\n", Script[Next].Name.c_str(), Frames, sGetTime() - StartTime);
@@ -90,7 +134,7 @@ public:
       Waited = 0;
       Phase = 0;
     }
-    else if(++Waited > StepFrames)
+    else if(now || ++Waited > StepFrames)
     {
       TouchGui *g = Gui();
       std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", Script[Next].Name.c_str(),
@@ -113,6 +157,28 @@ private:
   sU8 DmxValues[48] = {};   // past the 32 channels the start address gives the tracks
 
   TouchGui *Gui() const { return static_cast<TouchGui *>(MainApp::Gui); }
+
+  // The show's output picture of this frame: the copy of the screen that the machine
+  // keeps before the GUI and the colour layers are drawn over it.
+  std::shared_ptr<sImage> OutputPicture() const
+  {
+    sTexture2D *t = Machine->Targets[0];
+    auto img = std::make_shared<sImage>(t->SizeX, t->SizeY);
+    sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, t, nullptr));
+    const sU8 *data = nullptr;
+    sInt pitch = 0, format = 0;
+    sBeginReadScreen(data, pitch, format);
+    sVERIFY(format == sTEX_ARGB8888 && pitch >= t->SizeX * 4);
+    for(sInt y = 0; y < t->SizeY; y++)
+      std::memcpy(img->Data + sDInt(y) * t->SizeX, data + sDInt(y) * pitch, size_t(t->SizeX) * 4);
+    sEndReadScreen();
+    sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(0), sGetScreenDepthBuffer()));
+    return img;
+  }
+  static bool Dump(const sImage &img, const char *name)
+  {
+    return img.Save(plat::ToUtf16(DumpFolder() + "/" + name + ".bmp").c_str());
+  }
   IppMachine *Ipp() const { return static_cast<IppMachine *>(Machine->Ipp); }
 
   // the X position of a point of the GUI's plane in the window
@@ -227,6 +293,7 @@ private:
     }});
   }
   void Wait(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond}); }
+  void Check(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond, true}); }
   void Do(const std::string &name, std::function<void()> action)
   {
     Script.push_back({name, [action]() { return action(), true; }});
@@ -264,15 +331,39 @@ private:
     Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
+    // an effect
+    Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
+    // choosing it leaves its settings as they were
+    auto settings = std::make_shared<GuiEffectSetting>();
+    Do("colour correction settings", [g, settings] { *settings = g->config.Effects[1]; });
+    Press("COLOR COR.", At(73, 0x20), [g] { return g->selectedEffect == 1; });
+    // its look, on the cyan and black of the scene with the layer movie: the wash lays the
+    // picture, its hue replaced by the reddish hue of its COLOR setting (15 degrees times
+    // the power), over the picture at the strength of its transparency, half by default;
+    // the washed copy of a pixel has red as its largest channel and blue as its smallest,
+    // so at half strength or more no pixel stays bluer than it is red
+    auto before = std::make_shared<std::shared_ptr<sImage>>();
+    Do("output picture without the colour correction", [this, before] { *before = OutputPicture(); });
+    Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
+    Check("colour correction washes the output toward red", [this, g, before, settings] {
+      // the GUI hands the switch over at the end of a frame: the frames since the release
+      // were drawn with it
+      std::shared_ptr<sImage> after = OutputPicture();
+      const sImage &b = **before;
+      RedBlue was = CountRedBlue(b, 16), is = CountRedBlue(*after, 8);
+      std::printf("  bluer than red: %.4f before, %.4f after; mean red - blue %.1f before, %.1f after\n", was.Bluer,
+                  is.Bluer, was.MeanRedMinusBlue, is.MeanRedMinusBlue);
+      bool dumped = Dump(b, "touch_effect_off") && Dump(*after, "touch_effect_on");
+      const GuiEffectSetting &e = g->config.Effects[1];
+      return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
+             e.Transparency >= 0.5f && !e.Alpha && was.Bluer > 0.2f && is.Bluer < 0.005f &&
+             is.MeanRedMinusBlue > was.MeanRedMinusBlue + 10;
+    });
     // the slideshow
     Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->movieSection == 0; });
     Press("slideshow START", At(61, 0x4), [g, m] {
       return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0];
     });
-    // an effect
-    Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
-    Press("COLOR COR.", At(73, 0x20), [g] { return g->selectedEffect == 1; });
-    Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
     // a MIDI controller learned for the output brightness
     Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
     Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
