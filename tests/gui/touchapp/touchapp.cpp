@@ -294,6 +294,79 @@ private:
   }
   void Wait(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond}); }
   void Check(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond, true}); }
+
+  // Scrolls the scene tiles by the slider under them until tile k is well inside the page,
+  // as an operator reaches the tiles off it: a press on the slider's track at the place
+  // whose value centres the tile, held until the knob rests there. Nothing when the tile
+  // is on the page already.
+  void ScrollTo(sInt k)
+  {
+    Script.push_back({"scroll to tile " + std::to_string(k), [this, k]() {
+      TouchGui *g = Gui();
+      GuiSlider &s = g->sliders[0];
+      const GuiTile &t = g->tiles[k];
+      bool inside = t.PageMask && std::fabs(t.Position[0] + t.Offset[0] - 6) < 520;
+      switch(Phase)
+      {
+      case 0:
+      {
+        if(inside) return true;
+        if((g->touch.PageMask & sGUI_DIALOGLAYERS) || g->touch.Clock < ReleasedAt + 250) return false;
+        // the list moves by (span x value - span / 2) x 500 units
+        sF32 span = sF32(g->sceneTileCount - 4) * 0.35f * 500.0f;
+        sF32 want = span > 0 ? t.Position[0] / span + 0.5f : 0.5f;
+        want = want < 0 ? 0 : (want > 1 ? 1 : want);
+        sF32 x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
+        int sx, sy;
+        ToScreen(x, y, sx, sy);
+        XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
+        XTestFakeButtonEvent(Dpy, 1, True, 0);
+        XFlush(Dpy);
+        std::printf("press tile slider at %.2f: plane (%.1f, %.1f), screen (%d, %d)\n", want, x, y, sx, sy);
+        Phase = 1;
+        return false;
+      }
+      case 1:
+        if(!g->touch.ButtonDown || g->touch.HeldWidget != sInt(s.Id) || !inside || std::fabs(s.Velocity) > 0.5f)
+          return false;
+        XTestFakeButtonEvent(Dpy, 1, False, 0);
+        XFlush(Dpy);
+        Phase = 2;
+        return false;
+      case 2:
+        if(g->touch.ButtonDown) return false;
+        ReleasedAt = g->touch.Clock;
+        Phase = 3;
+        return false;
+      default:
+        return inside && std::fabs(s.Velocity) < 0.5f;
+      }
+    }});
+  }
+
+  // A tile run: each scene picked on its own tile, waited for until it is current and
+  // has drawn a frame.
+  void BuildTileScript()
+  {
+    TouchGui *g = Gui();
+    SceneMachine *m = Machine;
+    Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
+    for(sInt k : TileRun)
+    {
+      std::string scene = "scene " + std::to_string(k);
+      // a press on the current scene's tile would switch nothing that could be seen
+      Check(scene + " is not current yet", [m, k] { return m->Current != k; });
+      ScrollTo(k);
+      auto at = std::make_shared<sInt>(-1);
+      Press("tile of " + scene, Tile(k), [this, m, k, at] {
+        if(m->Current != k) return false;
+        if(*at < 0) *at = Frames;
+        return true;
+      });
+      Wait(scene + " drawn", [this, m, k, at] { return m->Current == k && Frames > *at; });
+    }
+    Do("script done", [] { sExit(); });
+  }
   void Do(const std::string &name, std::function<void()> action)
   {
     Script.push_back({name, [action]() { return action(), true; }});
@@ -318,6 +391,11 @@ private:
       Press("UPDATE", At(91, 0x400), [g] { return g->dialogKind == 3; });
       Do("script done", [] {});
       Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
+      return;
+    }
+    if(!TileRun.empty())
+    {
+      BuildTileScript();
       return;
     }
     // a style and a scene tile: the scene switches
@@ -414,14 +492,22 @@ void sMain()
 {
   const sChar *end = sShellParam(u"end");
   UpdateRun = end && sCmpStringEqual(end, u"update");
+  for(const sChar *tiles = sShellParam(u"tiles"); tiles && *tiles;)
+  {
+    sInt k = -1;
+    if(!sScanInt(tiles, k)) break;
+    TileRun.push_back(k);
+    if(*tiles == ',') tiles++;
+  }
   sInstallGraphicsFrames();
   InstallIppMachine();
   FindDataRoot();
   InstallShowPlugins();
-  // a small window keeps the software renderer's frames short; the pack file stays
-  // closed, so the media sections list their folders
-  sStartupRecord.ScreenWidth = 640;
-  sStartupRecord.ScreenHeight = 360;
+  // a small window keeps the software renderer's frames short (a tile run, which draws
+  // every scene, a smaller one); the pack file stays closed, so the media sections list
+  // their folders
+  sStartupRecord.ScreenWidth = TileRun.empty() ? 640 : 320;
+  sStartupRecord.ScreenHeight = TileRun.empty() ? 360 : 180;
   sStartupRecord.UsePackfile = 0;
   sStartupRecord.MusicOn = 0;
   sSetMidiBackendFactory(MakeMidi);
