@@ -431,10 +431,10 @@ private:
       RedBlue was = CountRedBlue(b, 16), is = CountRedBlue(*after, 8);
       std::printf("  bluer than red: %.4f before, %.4f after; mean red - blue %.1f before, %.1f after\n", was.Bluer,
                   is.Bluer, was.MeanRedMinusBlue, is.MeanRedMinusBlue);
-      bool dumped = Dump(b, "touch_effect_off") && Dump(*after, "touch_effect_on");
+      bool dumped = Dump(b, "touch_colour_correction_off") && Dump(*after, "touch_colour_correction_on");
       const GuiEffectSetting &e = g->config.Effects[1];
       return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
-             e.Transparency >= 0.5f && !e.Alpha && was.Bluer > 0.2f && is.Bluer < 0.005f &&
+             e.Transparency >= 0.5f && !e.Alpha && was.Bluer > 0.2f && is.Bluer < 0.02f &&
              is.MeanRedMinusBlue > was.MeanRedMinusBlue + 10;
     });
     // the slideshow
