@@ -1,8 +1,8 @@
 // The program with a scripted hand on its touch screen (touchapp/touchapp.cpp) under the
 // test display: a style and a scene tile switch the scene, a movie of the list plays, an
-// effect is switched on and changes the colours of the show's picture, the slideshow
-// starts, a MIDI controller and a DMX channel are learned and then drive their tracks, a
-// message is typed on the keyboard, and the exit dialog ends the program with code 0; a
+// effect is switched on and changes the colours of the show's picture, a MIDI controller
+// and a DMX channel are learned and then drive their tracks, a message is typed on the
+// keyboard, the slideshow starts, and the exit dialog ends the program with code 0; a
 // second run ends on the update dialog with code 1. Shorter runs pick every scene on its
 // tile.
 #include <gtest/gtest.h>
