@@ -393,6 +393,12 @@ private:
     Wait("media loaded", [g] { return g->touch.PageMask && !(g->touch.PageMask & sGUI_DIALOGLAYERS); });
     // the desk's first frame moves every track it drives, and each brings its page forward
     Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
+    // the show's own scene changes (at the end of a scene's sequence) go to the Abstract
+    // scene only: under the software renderer some scenes take minutes for a frame at
+    // times, and no step waits on them
+    Do("automatic scene changes to the Abstract scene", [g] {
+      for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5;
+    });
     Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
     if(UpdateRun)
     {
