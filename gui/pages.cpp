@@ -579,11 +579,17 @@ void TouchGui::Render(sInt, sViewport *)
     if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(textStart[msg]);
     if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textStart[sGUI_TEXTSLOTS + shortMsg]);
   }
-  sliders[6].Value = &config.Effects[e].Transparency;
-  sliders[7].Value = &config.Effects[e].Power;
-  sliders[8].Value = &config.Distortions[d].Frequency;
-  sliders[9].Value = &config.Distortions[d].Power;
-  sliders[11].Value = &config.Messages[msg].Interval;
+  // a slider writes its knob into its value every step: one that moves on to another
+  // setting takes its knob from that setting first, or the choice of another effect,
+  // source or message would hand it the previous one's value
+  auto follow = [this](sInt slider, sF32 *value) {
+    if(sliders[slider].Value != value) sliders[slider].Value = value, sliders[slider].Changed = 1;
+  };
+  follow(6, &config.Effects[e].Transparency);
+  follow(7, &config.Effects[e].Power);
+  follow(8, &config.Distortions[d].Frequency);
+  follow(9, &config.Distortions[d].Power);
+  follow(11, &config.Messages[msg].Interval);
   if(scalerPageOpen) BindScalerDevice();
 
   SelectTimerMessage();

@@ -305,6 +305,33 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   sDELETE(taken);   // freed by its new owner
 }
 
+// a slider that moves on to the setting of another effect, source or message shows that
+// setting and leaves it as it was
+TEST_F(GuiScene, ASliderMovedToAnotherSettingKeepsThatSettingsValue)
+{
+  Start();
+  Key(46);
+  struct Case { const char *Name; sU32 Page; sU32 *Choice; sF32 *First, *Second; };
+  const Case cases[] = {
+    {"effect transparency", 4, &Gui->selectedEffect, &Gui->config.Effects[0].Transparency, &Gui->config.Effects[1].Transparency},
+    {"effect power", 4, &Gui->selectedEffect, &Gui->config.Effects[0].Power, &Gui->config.Effects[1].Power},
+    {"distortion power", 7, &Gui->selectedDistortion, &Gui->config.Distortions[0].Power, &Gui->config.Distortions[1].Power},
+    {"message interval", 5, &Gui->commandWords[CmdMessage], &Gui->config.Messages[0].Interval, &Gui->config.Messages[1].Interval},
+  };
+  for(const Case &c : cases)
+  {
+    Gui->pageIndex = c.Page;
+    *c.Choice = 0;
+    *c.First = 0.9f, *c.Second = 0.2f;
+    Gui->MarkAllChanged();
+    Frame(0, 0, 0, 5);
+    *c.Choice = 1;
+    Frame(0, 0, 0, 5), Frame(0, 0, 0, 5);
+    EXPECT_FLOAT_EQ(*c.First, 0.9f) << c.Name;
+    EXPECT_NEAR(*c.Second, 0.2f, 1e-5f) << c.Name;
+  }
+}
+
 TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
 {
   Start();
