@@ -130,14 +130,13 @@ void WaitForScript()
   }
 }
 
-// After the scene tour the show's effects run one by one, EffectPeriod frames each. At a
-// step's first frame the operator's hands set the GUI as the step wants (everything the
-// steps touch is put back first); at its second the show program is moved to just
+// After the scene tour the show's effects run one by one, a few frames each. At a step's
+// first frame the operator's hands set the GUI as the step wants (everything the steps
+// touch is put back first); at its second a step may move the show program to just
 // before one of its bars, where its own codes (and those of the IPP's channels, moved
-// along) switch the scene and fire effects; the third frame is the step's picture;
-// before the next step the IPP machine is asked whether the effect took (the line
+// along) switch the scene and fire effects; the step's last frame is its picture; before
+// the next step the IPP machine is asked whether the effect took (the line
 // "showrun: effect NAME: ok", else what it found).
-constexpr int EffectPeriod = 3;
 int FirstEffect = 0;
 
 struct Show
@@ -156,6 +155,7 @@ struct ChannelMove
 struct EffectStep
 {
   const char *Name;
+  int Frames;                                // the step's frames, the last its picture
   int Bar, Step;                             // where the program goes (Bar < 0: it stays)
   ChannelMove Along;                         // an IPP channel moved with it, to the start of a bar
   void (*Apply)(Show &);                     // the operator's part, after everything is put back
@@ -211,14 +211,14 @@ bool MotionIs(Show &s, std::string &seen, int mode)
 const EffectStep Effects[] = {
     // the program's bar 24 picks a scene and the highest preset; the IPP's channel 2
     // reaches the bar of its 'k', which (at full chance) restarts the camera motion
-    {"motion 1: strobe grid", 24, 0, {2, 24}, [](Show &s) { Motion(s, 1); },
+    {"motion 1: strobe grid", 3, 24, 0, {2, 24}, [](Show &s) { Motion(s, 1); },
      [](Show &s, std::string &seen) { return MotionIs(s, seen, 1) && s.Sync->ColorPreset == 3; }},
-    {"motion 2: ripple", -1, 0, {}, [](Show &s) { Motion(s, 2); },
+    {"motion 2: ripple", 2, -1, 0, {}, [](Show &s) { Motion(s, 2); },
      [](Show &s, std::string &seen) { return MotionIs(s, seen, 2); }},
-    {"motion 3: strobe frames", -1, 0, {}, [](Show &s) { Motion(s, 3); },
+    {"motion 3: strobe frames", 2, -1, 0, {}, [](Show &s) { Motion(s, 3); },
      [](Show &s, std::string &seen) { return MotionIs(s, seen, 3); }},
     // bar 40 switches again; channel 2's next 'k' comes at no chance and ends the motion
-    {"dim pulse", 40, 0, {2, 48},
+    {"dim pulse", 3, 40, 0, {2, 48},
      [](Show &s) {
        s.Gui->config.Distortions[0] = {1, 0, 0.0f, 0.0f};
        Effect(s, 0, 1.0f, 0.5f);
@@ -228,44 +228,44 @@ const EffectStep Effects[] = {
        seen = Said("dim timer %d, motion mode %d", s.Ipp->DimPulseTimer, s.Ipp->MotionMode);
        return s.Ipp->Gui->DimPulseOn && s.Ipp->DimPulseTimer < 400 && s.Ipp->MotionMode == 4;
      }},
-    {"hue wash", -1, 0, {}, [](Show &s) { Effect(s, 1, 1.0f, 0.3f); },
+    {"hue wash", 2, -1, 0, {}, [](Show &s) { Effect(s, 1, 1.0f, 0.3f); },
      [](Show &s, std::string &seen) {
        ShaderMaterial7 *m = IppMaterial<ShaderMaterial7>(s, 17);
        if(!m) return false;
        seen = Said("hue shift %.2f, alpha base %.2f", m->HueShift, m->AlphaBase);
        return std::fabs(m->HueShift - 4.5f) < 0.01f && m->AlphaBase > 0.5f;
      }},
-    {"ring", -1, 0, {}, [](Show &s) { Effect(s, 2, 1.0f, 1.0f); },
+    {"ring", 2, -1, 0, {}, [](Show &s) { Effect(s, 2, 1.0f, 1.0f); },
      [](Show &s, std::string &seen) {
        seen = Said("ring alpha gain %.2f, colour %08x", s.Ipp->RingForms[0]->Grade.AlphaGain, s.Ipp->RingForms[1]->Colour);
        return s.Ipp->RingForms[0]->Grade.AlphaGain < -0.5f && (s.Ipp->RingForms[1]->Colour & 0xFFFFFF) != 0;
      }},
-    {"tunnel", -1, 0, {}, [](Show &s) { Effect(s, 3, 1.0f, 0.5f); },
+    {"tunnel", 2, -1, 0, {}, [](Show &s) { Effect(s, 3, 1.0f, 0.5f); },
      [](Show &s, std::string &seen) {
        seen = Said("tunnel layer mask %08x, colour %08x", s.Ipp->TunnelForms[0]->LayerMask, s.Ipp->TunnelForms[0]->Colour);
        return s.Ipp->TunnelForms[0]->LayerMask == 0xFFFFFFFFu && (s.Ipp->TunnelForms[0]->Colour >> 24) > 0xF0;
      }},
     // the scaler page's TEST key
-    {"test picture", -1, 0, {}, [](Show &s) { s.Gui->ScalerKey(7); },
+    {"test picture", 2, -1, 0, {}, [](Show &s) { s.Gui->ScalerKey(7); },
      [](Show &s, std::string &seen) {
        seen = Said("test picture %d", s.Ipp->TestImageOn);
        return s.Ipp->TestImageOn == 1;
      }},
     // the first scaler lays the right half of the picture over its left half
-    {"colour layer", -1, 0, {},
+    {"colour layer", 2, -1, 0, {},
      [](Show &s) { s.Gui->config.Scalers[0] = {1, {0, 0, 0.5f, 1}, {0.5f, 0, 1, 1}, 1.0f, 0.0f}; },
      [](Show &s, std::string &seen) {
        seen = Said("layer %d", s.Ipp->Gui->LayerOn[0][0]);
        return s.Ipp->Gui->LayerOn[0][0] == 1 && s.Ipp->LayerMaterial->Texture[0] == s.Ipp->ScreenTexture;
      }},
-    {"mute", -1, 0, {}, [](Show &s) { s.Gui->commandWords[CmdMute] = 1; },
+    {"mute", 2, -1, 0, {}, [](Show &s) { s.Gui->commandWords[CmdMute] = 1; },
      [](Show &s, std::string &seen) {
        seen = Said("master fade colour %08x", s.Ipp->ScreenMaterial->Color);
        return s.Ipp->ScreenMaterial->Color == 0xFF000000u;
      }},
     // a movie tile picked, its layer drawn through the channel-3 effect, whose style
     // channel 3's own code 'y' picks at the start of its bar (at full chance)
-    {"layer movie", 48, 0, {3, 0},
+    {"layer movie", 3, 48, 0, {3, 0},
      [](Show &s) {
        s.Gui->config.Distortions[1] = {1, 1, 1.0f, 1.0f};
        s.Gui->selectedMovie = 0;
@@ -278,7 +278,7 @@ const EffectStep Effects[] = {
      }},
     // the video input's START: the request reaches the IPP machine, which opens the first
     // capture device when there is one (the show goes on without); channel 4's 'y'
-    {"video in", 64, 0, {4, 0},
+    {"video in", 3, 64, 0, {4, 0},
      [](Show &s) {
        s.Gui->config.Distortions[2] = {1, 1, 1.0f, 1.0f};
        s.Gui->timers[4].Running = 1;
@@ -291,7 +291,7 @@ const EffectStep Effects[] = {
        return g.VideoShown == 1 && g.VideoInRequest == 0 && s.Ipp->Ch4.Mode == 1;
      }},
     // bar 72: a scene, the lowest preset and the logo at once (code -28)
-    {"logo", 72, 0, {2, 72}, nullptr,
+    {"logo", 3, 72, 0, {2, 72}, nullptr,
      [](Show &s, std::string &seen) {
        sMaterial *m = IppMaterial<sMaterial>(s, 11);
        const GuiMediaState &g = *s.Ipp->Gui;
@@ -302,13 +302,13 @@ const EffectStep Effects[] = {
        return s.Ipp->LogoActive && g.LogoShown && fromGui && s.Sync->ColorPreset == 0;
      }},
     // bar 137: a burst of touch particles at step 4 (code -10), a scene at step 6
-    {"touch particles", 137, 6, {}, [](Show &s) { Effect(s, 4, 1.0f, 1.0f); },
+    {"touch particles", 3, 137, 6, {}, [](Show &s) { Effect(s, 4, 1.0f, 1.0f); },
      [](Show &s, std::string &seen) {
        seen = Said("particle timer %d, touch at %.0f,%.0f", s.Ipp->ParticleTimer, s.Ipp->Gui->TouchX, s.Ipp->Gui->TouchY);
        return s.Ipp->ParticleTimer < 400;
      }},
     // a message slot whose timer ran out
-    {"message", -1, 0, {},
+    {"message", 3, -1, 0, {},
      [](Show &s) {
        sCopyString(s.Gui->config.Messages[0].Text, u"SPARKVANE TONIGHT", sGUI_TEXTCHARS);
        s.Gui->config.Messages[0].Active = 1;
@@ -323,7 +323,7 @@ const EffectStep Effects[] = {
        return text && g.MessageRestarted && s.Ipp->MessageText->LineCount > 0;
      }},
     // bar 160: the flyer (code -33)
-    {"flyer", 160, 0, {}, nullptr,
+    {"flyer", 3, 160, 0, {}, nullptr,
      [](Show &s, std::string &seen) {
        sMaterial *m = IppMaterial<sMaterial>(s, 14);
        sTexture2D *t = m ? static_cast<sTexture2D *>(m->Texture[0]) : nullptr;
@@ -333,6 +333,14 @@ const EffectStep Effects[] = {
      }},
 };
 constexpr int EffectCount = int(sizeof(Effects) / sizeof(Effects[0]));
+
+// The frames before step i (EffectCount: the frames of all steps).
+int EffectOffset(int i)
+{
+  int frames = 0;
+  for(int k = 0; k < i; k++) frames += Effects[k].Frames;
+  return frames;
+}
 
 // Moves the show program (channel 1) to just before the given step of a bar, a fraction
 // of a frame's advance before it, so that the next update enters the step: the shared
@@ -358,8 +366,10 @@ void MoveProgram(SyncMachine &s, int bar, int step, ChannelMove along)
 
 void RunEffects(SceneMachine *m, int f)
 {
-  if(FirstEffect <= 0 || f < FirstEffect || f > FirstEffect + EffectCount * EffectPeriod) return;
-  const int i = (f - FirstEffect) / EffectPeriod, at = (f - FirstEffect) % EffectPeriod;
+  if(FirstEffect <= 0 || f < FirstEffect || f > FirstEffect + EffectOffset(EffectCount)) return;
+  int i = 0;
+  while(i < EffectCount && f - FirstEffect >= EffectOffset(i + 1)) i++;
+  const int at = f - FirstEffect - EffectOffset(i);
   Show s{m, nullptr, static_cast<IppMachine *>(m->Ipp), m->Sync};
   for(int n = 0; n < m->SceneCount; n++)
     if(m->SceneNames[n] && sCmpStringEqual(m->SceneNames[n], u"GUI")) s.Gui = static_cast<TouchGui *>(m->Scenes[n]);
@@ -819,10 +829,10 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     if(showchild::Wanted(n)) alone.push_back(script.Cursor + 3), script.Cursor += showchild::SwitchPeriod;
   // then the effects, a few frames each
   const int firstEffect = script.Cursor;
-  script.Cursor += showchild::EffectCount * showchild::EffectPeriod;
+  script.Cursor += showchild::EffectOffset(showchild::EffectCount);
   const int frames = script.Cursor + 1;
-  auto effectFrame = [&](int i) { return firstEffect + i * showchild::EffectPeriod; };
-  auto effectShot = [&](int i) { return effectFrame(i) + 2; };
+  auto effectFrame = [&](int i) { return firstEffect + showchild::EffectOffset(i); };
+  auto effectShot = [&](int i) { return effectFrame(i + 1) - 1; };
   auto effectIndex = [&](const std::string &name) {
     for(int i = 0; i < showchild::EffectCount; i++)
       if(name == showchild::Effects[i].Name) return i;
