@@ -545,13 +545,19 @@ void TouchGui::SelectTimerMessage()
     }
     if(i < sGUI_TEXTSLOTS)
     {
+      // the previous value is kept from before the requests: a message's start (or
+      // stop) shows as a rising (or falling) flag in the next frame, which puts it on
+      // air (or takes it off)
+      textPrev[i] = textRunning[i];
       if(textStart[i]) textRunning[i] = 1;
       if(textStop[i]) textRunning[i] = 0;
     }
-    else if(textStart[i])
-      textRunning[i] = 0;
+    else
+    {
+      if(textStart[i]) textRunning[i] = 0;
+      textPrev[i] = textRunning[i];
+    }
     textStart[i] = textStop[i] = 0;
-    textPrev[i] = textRunning[i];
   }
   mediaState.CurrentMessage = currentText >= 0 ? 0 : -1;
 }

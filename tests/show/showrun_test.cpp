@@ -10,11 +10,18 @@
 #include "base/midi.hpp"
 #include "base/window.hpp"
 #include "graphics/image.hpp"
+#include "graphics/shader.hpp"
+#include "gui/gui.hpp"
 #include "platform/text/utf.hpp"
+#include "scenes/global.hpp"
 #include "scenes/table.hpp"
 #include "show/dmx.hpp"
+#include "show/ipp.hpp"
 #include "show/mainapp.hpp"
 #include "show/scenehost.hpp"
+#include "show/sync.hpp"
+#include "show/textform.hpp"
+#include "show/tmdata.hpp"
 
 #include <gtest/gtest.h>
 #include <stb/stb_image_write.h>
@@ -26,6 +33,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdarg>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -37,6 +46,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 // last: the X headers define words such as Status and None as macros
@@ -120,6 +130,268 @@ void WaitForScript()
   }
 }
 
+// After the scene tour the show's effects run one by one, a few frames each. At a step's
+// first frame the operator's hands set the GUI as the step wants (everything the steps
+// touch is put back first); at its second a step may move the show program to just
+// before one of its bars, where its own codes (and those of the IPP's channels, moved
+// along) switch the scene and fire effects; the step's last frame is its picture; before
+// the next step the IPP machine is asked whether the effect took (the line
+// "showrun: effect NAME: ok", else what it found).
+int FirstEffect = 0;
+
+struct Show
+{
+  SceneMachine *M;
+  TouchGui *Gui;
+  IppMachine *Ipp;
+  SyncMachine *Sync;
+};
+
+struct ChannelMove
+{
+  int Channel, Bar;   // Channel 0: none
+};
+
+struct EffectStep
+{
+  const char *Name;
+  int Frames;                                // the step's frames, the last its picture
+  int Bar, Step;                             // where the program goes (Bar < 0: it stays)
+  ChannelMove Along;                         // an IPP channel moved with it, to the start of a bar
+  void (*Apply)(Show &);                     // the operator's part, after everything is put back
+  bool (*Check)(Show &, std::string &seen);  // true when the effect took; seen says what was found
+};
+
+std::string Said(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::string Said(const char *format, ...)
+{
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  return text;
+}
+
+template <class T> T *IppMaterial(const Show &s, int row)
+{
+  TMData *set = s.Ipp->MaterialSet;
+  return set && row < set->MaterialCount ? static_cast<T *>(set->Materials[row]) : nullptr;
+}
+
+// The GUI as the run found it: no effect, no distortion, no colour layer, no mute, no
+// test picture. The motion's chance stays as the last step left it until a step says
+// otherwise: the IPP machine reads it when its own code 'k' comes.
+void Quiet(Show &s)
+{
+  GuiConfig &c = s.Gui->config;
+  for(GuiEffectSetting &e : c.Effects) e.Active = 0;
+  for(int i = 1; i < 3; i++) c.Distortions[i].Active = 0;
+  c.Scalers[0].Active = 0;
+  s.Gui->commandWords[CmdMute] = 0;
+  if(s.Ipp->TestImageOn) s.Gui->ScalerKey(7);
+}
+
+void Motion(Show &s, int kind)
+{
+  s.Gui->config.Distortions[0] = {kind, 1, 1.0f, 1.0f};
+}
+
+void Effect(Show &s, int index, float amount, float power)
+{
+  s.Gui->config.Effects[index] = {1, 0, amount, power};
+}
+
+bool MotionIs(Show &s, std::string &seen, int mode)
+{
+  seen = Said("motion mode %d, preset %d", s.Ipp->MotionMode, s.Sync->ColorPreset);
+  return s.Ipp->MotionMode == mode;
+}
+
+const EffectStep Effects[] = {
+    // the program's bar 24 picks a scene and the highest preset; the IPP's channel 2
+    // reaches the bar of its 'k', which (at full chance) restarts the camera motion
+    {"motion 1: strobe grid", 3, 24, 0, {2, 24}, [](Show &s) { Motion(s, 1); },
+     [](Show &s, std::string &seen) { return MotionIs(s, seen, 1) && s.Sync->ColorPreset == 3; }},
+    {"motion 2: ripple", 2, -1, 0, {}, [](Show &s) { Motion(s, 2); },
+     [](Show &s, std::string &seen) { return MotionIs(s, seen, 2); }},
+    {"motion 3: strobe frames", 2, -1, 0, {}, [](Show &s) { Motion(s, 3); },
+     [](Show &s, std::string &seen) { return MotionIs(s, seen, 3); }},
+    // bar 40 switches again; channel 2's next 'k' comes at no chance and ends the motion
+    {"dim pulse", 3, 40, 0, {2, 48},
+     [](Show &s) {
+       s.Gui->config.Distortions[0] = {1, 0, 0.0f, 0.0f};
+       Effect(s, 0, 1.0f, 0.5f);
+       s.Gui->strobeTrigger = 1;
+     },
+     [](Show &s, std::string &seen) {
+       seen = Said("dim timer %d, motion mode %d", s.Ipp->DimPulseTimer, s.Ipp->MotionMode);
+       return s.Ipp->Gui->DimPulseOn && s.Ipp->DimPulseTimer < 400 && s.Ipp->MotionMode == 4;
+     }},
+    {"hue wash", 2, -1, 0, {}, [](Show &s) { Effect(s, 1, 1.0f, 0.3f); },
+     [](Show &s, std::string &seen) {
+       ShaderMaterial7 *m = IppMaterial<ShaderMaterial7>(s, 17);
+       if(!m) return false;
+       seen = Said("hue shift %.2f, alpha base %.2f", m->HueShift, m->AlphaBase);
+       return std::fabs(m->HueShift - 4.5f) < 0.01f && m->AlphaBase > 0.5f;
+     }},
+    {"ring", 2, -1, 0, {}, [](Show &s) { Effect(s, 2, 1.0f, 1.0f); },
+     [](Show &s, std::string &seen) {
+       seen = Said("ring alpha gain %.2f, colour %08x", s.Ipp->RingForms[0]->Grade.AlphaGain, s.Ipp->RingForms[1]->Colour);
+       return s.Ipp->RingForms[0]->Grade.AlphaGain < -0.5f && (s.Ipp->RingForms[1]->Colour & 0xFFFFFF) != 0;
+     }},
+    {"tunnel", 2, -1, 0, {}, [](Show &s) { Effect(s, 3, 1.0f, 0.5f); },
+     [](Show &s, std::string &seen) {
+       seen = Said("tunnel layer mask %08x, colour %08x", s.Ipp->TunnelForms[0]->LayerMask, s.Ipp->TunnelForms[0]->Colour);
+       return s.Ipp->TunnelForms[0]->LayerMask == 0xFFFFFFFFu && (s.Ipp->TunnelForms[0]->Colour >> 24) > 0xF0;
+     }},
+    // the scaler page's TEST key
+    {"test picture", 2, -1, 0, {}, [](Show &s) { s.Gui->ScalerKey(7); },
+     [](Show &s, std::string &seen) {
+       seen = Said("test picture %d", s.Ipp->TestImageOn);
+       return s.Ipp->TestImageOn == 1;
+     }},
+    // the first scaler lays the right half of the picture over its left half
+    {"colour layer", 2, -1, 0, {},
+     [](Show &s) { s.Gui->config.Scalers[0] = {1, {0, 0, 0.5f, 1}, {0.5f, 0, 1, 1}, 1.0f, 0.0f}; },
+     [](Show &s, std::string &seen) {
+       seen = Said("layer %d", s.Ipp->Gui->LayerOn[0][0]);
+       return s.Ipp->Gui->LayerOn[0][0] == 1 && s.Ipp->LayerMaterial->Texture[0] == s.Ipp->ScreenTexture;
+     }},
+    {"mute", 2, -1, 0, {}, [](Show &s) { s.Gui->commandWords[CmdMute] = 1; },
+     [](Show &s, std::string &seen) {
+       seen = Said("master fade colour %08x", s.Ipp->ScreenMaterial->Color);
+       return s.Ipp->ScreenMaterial->Color == 0xFF000000u;
+     }},
+    // a movie tile picked, its layer drawn through the channel-3 effect, whose style
+    // channel 3's own code 'y' picks at the start of its bar (at full chance)
+    {"layer movie", 3, 48, 0, {3, 0},
+     [](Show &s) {
+       s.Gui->config.Distortions[1] = {1, 1, 1.0f, 1.0f};
+       s.Gui->selectedMovie = 0;
+     },
+     [](Show &s, std::string &seen) {
+       const IppMoviePass &c = s.Ipp->Clip;
+       seen = Said("clip opening %d running %d, channel 3 mode %d, movies %d", c.Opening, c.Running, s.Ipp->Ch3.Mode,
+                   s.Gui->listCount);
+       return (c.Opening || c.Running) && s.Ipp->Ch3.Mode == 1;
+     }},
+    // the video input's START: the request reaches the IPP machine, which opens the first
+    // capture device when there is one (the show goes on without); channel 4's 'y'
+    {"video in", 3, 64, 0, {4, 0},
+     [](Show &s) {
+       s.Gui->config.Distortions[2] = {1, 1, 1.0f, 1.0f};
+       s.Gui->timers[4].Running = 1;
+     },
+     [](Show &s, std::string &seen) {
+       const IppMoviePass &v = s.Ipp->Video;
+       const GuiMediaState &g = *s.Ipp->Gui;
+       seen = Said("video opening %d running %d, requested %d shown %d, channel 4 mode %d", v.Opening, v.Running,
+                   g.VideoInRequest, g.VideoShown, s.Ipp->Ch4.Mode);
+       return g.VideoShown == 1 && g.VideoInRequest == 0 && s.Ipp->Ch4.Mode == 1;
+     }},
+    // bar 72: a scene, the lowest preset and the logo at once (code -28)
+    {"logo", 3, 72, 0, {2, 72}, nullptr,
+     [](Show &s, std::string &seen) {
+       sMaterial *m = IppMaterial<sMaterial>(s, 11);
+       const GuiMediaState &g = *s.Ipp->Gui;
+       sBool fromGui = 0;
+       for(int i = 0; i < g.LogoCount && m; i++) fromGui |= m->Texture[0] == g.Logos[i].Picture;
+       seen = Said("logo active %d shown %d of %d, picture from the GUI %d, preset %d", s.Ipp->LogoActive, g.LogoShown,
+                   g.LogoCount, fromGui, s.Sync->ColorPreset);
+       return s.Ipp->LogoActive && g.LogoShown && fromGui && s.Sync->ColorPreset == 0;
+     }},
+    // bar 137: a burst of touch particles at step 4 (code -10), a scene at step 6
+    {"touch particles", 3, 137, 6, {}, [](Show &s) { Effect(s, 4, 1.0f, 1.0f); },
+     [](Show &s, std::string &seen) {
+       seen = Said("particle timer %d, touch at %.0f,%.0f", s.Ipp->ParticleTimer, s.Ipp->Gui->TouchX, s.Ipp->Gui->TouchY);
+       return s.Ipp->ParticleTimer < 400;
+     }},
+    // a message slot whose timer ran out
+    {"message", 3, -1, 0, {},
+     [](Show &s) {
+       sCopyString(s.Gui->config.Messages[0].Text, u"SPARKVANE TONIGHT", sGUI_TEXTCHARS);
+       s.Gui->config.Messages[0].Active = 1;
+       s.Gui->messageCountdown[0] = -1;
+     },
+     [](Show &s, std::string &seen) {
+       const GuiMediaState &g = *s.Ipp->Gui;
+       const sInt c = g.CurrentMessage;
+       const bool text = c >= 0 && c < sGUI_MESSAGES && sCmpStringEqual(g.Messages[c].Text, u"SPARKVANE TONIGHT");
+       seen = Said("message %d with the text %d, restarted %d, lines drawn %d", c, text, g.MessageRestarted,
+                   s.Ipp->MessageText->LineCount);
+       return text && g.MessageRestarted && s.Ipp->MessageText->LineCount > 0;
+     }},
+    // bar 160: the flyer (code -33)
+    {"flyer", 3, 160, 0, {}, nullptr,
+     [](Show &s, std::string &seen) {
+       sMaterial *m = IppMaterial<sMaterial>(s, 14);
+       sTexture2D *t = m ? static_cast<sTexture2D *>(m->Texture[0]) : nullptr;
+       seen = Said("flyer active %d shown %d, picture %dx%d", s.Ipp->MovieActive, s.Ipp->Gui->MovieShown,
+                   t ? t->SizeX : 0, t ? t->SizeY : 0);
+       return s.Ipp->MovieActive && s.Ipp->Gui->MovieShown && t && t->SizeX > 1;
+     }},
+};
+constexpr int EffectCount = int(sizeof(Effects) / sizeof(Effects[0]));
+
+// The frames before step i (EffectCount: the frames of all steps).
+int EffectOffset(int i)
+{
+  int frames = 0;
+  for(int k = 0; k < i; k++) frames += Effects[k].Frames;
+  return frames;
+}
+
+// Moves the show program (channel 1) to just before the given step of a bar, a fraction
+// of a frame's advance before it, so that the next update enters the step: the shared
+// phase goes there, channel 1's cycle counter follows (and that of the channel moved
+// along, to a bar at the same place in its cycle), and each moved channel has
+// delivered nothing of its new bar yet.
+void MoveProgram(SyncMachine &s, int bar, int step, ChannelMove along)
+{
+  const double advance = s.LastFrameMs * double(s.BarRate) * 0.125;
+  const double exact = (bar + step / 16.0) / 8.0, at = exact - 0.4 * advance;
+  const int whole = int(std::floor(at)), crossed = int(std::floor(exact)) - whole;
+  s.PhaseStart = s.PhaseTarget = s.Phase = at - whole;
+  s.PhaseWhole = s.PrevPhaseWhole = 0;
+  s.ResyncFade = 0;
+  s.Cycle[1] = bar / 8 - crossed;
+  s.LastStep[1] = bar * SYNC_STEPS - 1;
+  if(along.Channel > 1)
+  {
+    s.Cycle[along.Channel] = along.Bar / 8 - crossed;
+    s.LastStep[along.Channel] = along.Bar * SYNC_STEPS - 1;
+  }
+}
+
+void RunEffects(SceneMachine *m, int f)
+{
+  if(FirstEffect <= 0 || f < FirstEffect || f > FirstEffect + EffectOffset(EffectCount)) return;
+  int i = 0;
+  while(i < EffectCount && f - FirstEffect >= EffectOffset(i + 1)) i++;
+  const int at = f - FirstEffect - EffectOffset(i);
+  Show s{m, nullptr, static_cast<IppMachine *>(m->Ipp), m->Sync};
+  for(int n = 0; n < m->SceneCount; n++)
+    if(m->SceneNames[n] && sCmpStringEqual(m->SceneNames[n], u"GUI")) s.Gui = static_cast<TouchGui *>(m->Scenes[n]);
+  if(!s.Gui || !s.Ipp || !s.Sync || !s.Ipp->Gui) return;
+  if(at == 0 && i > 0)
+  {
+    std::string seen;
+    bool ok = Effects[i - 1].Check(s, seen);
+    std::printf("showrun: effect %s: %s (%s)\n", Effects[i - 1].Name, ok ? "ok" : "FAILED", seen.c_str());
+  }
+  if(i >= EffectCount) return;
+  const EffectStep &e = Effects[i];
+  if(at == 0)
+  {
+    sScopeLock lock(&s.Gui->guiLock);
+    Quiet(s);
+    if(e.Apply) e.Apply(s);
+  }
+  if(at == 1 && e.Bar >= 0) MoveProgram(*s.Sync, e.Bar, e.Step, e.Along);
+  if(at == 2 && e.Bar >= 0) std::printf("showrun: frame %d: program at bar %d\n", f - 1, s.Sync->BarIndex[1]);
+}
+
 void PreFrame(void *)
 {
   WaitForScript();
@@ -162,6 +434,7 @@ void PreFrame(void *)
     DmxLearnt = true, std::printf("showrun: frame %d: learnt dmx channel %d\n", f, channel);
   if(f > ChangeFrame && !MidiLearnt && m->FindLearnedControl(0, channel))
     MidiLearnt = true, std::printf("showrun: frame %d: learnt midi controller %d\n", f, channel);
+  RunEffects(m, f);
   std::fflush(stdout);
 }
 
@@ -178,8 +451,8 @@ void Main()
 int RunShowChild(int argc, char **argv)
 {
   if(const char *learn = getenv("SPARK_SHOWRUN_LEARN"))
-    std::sscanf(learn, "%d,%d,%d,%d", &showchild::LearnFrame, &showchild::ChangeFrame, &showchild::EndFrame,
-                &showchild::FirstSwitch);
+    std::sscanf(learn, "%d,%d,%d,%d,%d", &showchild::LearnFrame, &showchild::ChangeFrame, &showchild::EndFrame,
+                &showchild::FirstSwitch, &showchild::FirstEffect);
   return sRunFramework(argc, argv, showchild::Main);
 }
 
@@ -322,7 +595,7 @@ struct OwnDisplay
 // the DMX widget, whose channel moves from the change frame on; and waits for the show to
 // end by itself.
 ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script, int learnFrame, int changeFrame,
-                int firstSwitch)
+                int firstSwitch, int firstEffect)
 {
   ShowRun run;
   const std::string logName = dir.Path + "/show.log";
@@ -346,7 +619,7 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
     setenv("SDL_DISKAUDIOFILE", (dir.Path + "/out.raw").c_str(), 1);
     setenv("SPARK_SHOWRUN_DMX", widget.Path.c_str(), 1);
     std::string learn = std::to_string(learnFrame) + "," + std::to_string(changeFrame) + "," + std::to_string(frames) +
-                        "," + std::to_string(firstSwitch);
+                        "," + std::to_string(firstSwitch) + "," + std::to_string(firstEffect);
     setenv("SPARK_SHOWRUN_LEARN", learn.c_str(), 1);
     std::string count = std::to_string(frames);
     execl(self, self, "--show", "-frames", count.c_str(), "-capture", static_cast<char *>(nullptr));
@@ -450,14 +723,90 @@ sInt SwitchesChanged(const sImage &a, const sImage &b)
     }
   return count;
 }
+
+// The scene the show program names in a bar, up to a step: the last scene code there
+// (-1: none).
+int ProgramScene(int bar, int step)
+{
+  int scene = -1;
+  const SyncPattern *pattern = GlobalShowTable()[bar];
+  for(int st = 0; st <= step; st++)
+    for(int k = 0; k < SYNC_SLOTS && pattern->Keys[st][k]; k++)
+      if(pattern->Keys[st][k] >= sU32(SYNC_SCENEKEY) && pattern->Keys[st][k] < sU32(SYNC_SCENEKEY) + sU32(SHOW_SCENES))
+        scene = int(pattern->Keys[st][k] - SYNC_SCENEKEY);
+  return scene;
+}
+
+// The share of a coarse grid of points at which two pictures of a size agree within a
+// tolerance on every channel.
+double Agreeing(const sImage &a, const sImage &b)
+{
+  int same = 0, all = 0;
+  for(sInt y = 4; y < a.SizeY; y += 24)
+    for(sInt x = 4; x < a.SizeX; x += 24, all++)
+    {
+      const sU32 p = a.Data[y * a.SizeX + x], q = b.Data[y * b.SizeX + x];
+      sInt d = 0;
+      for(sInt sh : {0, 8, 16}) d = std::max(d, std::abs(sInt((p >> sh) & 0xff) - sInt((q >> sh) & 0xff)));
+      same += d <= 40;
+    }
+  return all ? double(same) / all : 0;
+}
+
+// The share of a coarse grid of points between two columns that are black.
+double Dark(const sImage &img, sInt x0, sInt x1)
+{
+  int dark = 0, all = 0;
+  for(sInt y = 4; y < img.SizeY; y += 24)
+    for(sInt x = x0 + 4; x < x1; x += 24, all++)
+    {
+      const sU32 c = img.Data[y * img.SizeX + x];
+      dark += ((c >> 16) & 0xff) < 16 && ((c >> 8) & 0xff) < 16 && (c & 0xff) < 16;
+    }
+  return all ? double(dark) / all : 0;
+}
+
+// One thumbnail per frame, four to a row, in the given order, saved as PNG.
+bool SaveSheet(const std::string &dir, const std::vector<int> &shots, const std::string &name)
+{
+  constexpr int ThumbW = 480, ThumbH = 270, Columns = 4;
+  const int rows = int(shots.size() + Columns - 1) / Columns;
+  sImage sheet(ThumbW * Columns, ThumbH * std::max(rows, 1));
+  sheet.Fill(0xff000000);
+  for(size_t i = 0; i < shots.size(); i++)
+  {
+    sImage frame;
+    if(!frame.Load(plat::ToUtf16(FrameName(dir, shots[i])).c_str())) continue;
+    sImage *thumb = frame.Scaled(ThumbW, ThumbH);
+    sheet.Blit(thumb, 0, 0, int(i % Columns) * ThumbW, int(i / Columns) * ThumbH, ThumbW, ThumbH);
+    sDELETE(thumb);
+  }
+  return SavePng(sheet, name);
+}
+
+// The line the show printed for an effect.
+std::string EffectLine(const std::string &log, const std::string &name)
+{
+  const std::string head = "showrun: effect " + name + ": ";
+  size_t at = log.find(head);
+  if(at == std::string::npos) return "(no line for " + name + ")";
+  return log.substr(at + head.size(), log.find('\n', at) - at - head.size());
+}
 }
 
 // A run of the show as a VJ drives it: it starts and prints the time to its first frame,
 // plays the stand-in music through its sound input, shows the GUI on its key and hides it
 // again, switches through every scene, learns a MIDI controller and a DMX channel, and
 // ends by itself with exit code 0 and no leak report. Every scene that was registered
-// (the resident ones aside) becomes current; each frame saved has a picture in it. A
-// contact sheet with one frame of each scene is left for a person to look at.
+// (the resident ones aside) becomes current; each frame saved has a picture in it. Then
+// every effect of the IPP machine runs in turn (showchild::Effects), fired as the show
+// fires it: by the show program's own bars, by the GUI's switches, by the IPP's own
+// sequencer codes; each took, the program's bars switched to the scenes they name, and
+// the test picture, the colour layer and the mute are looked for in the frames. Two
+// contact sheets are left for a person to look at: one frame of each scene in the order
+// of the table, and one frame of each effect in the order of showchild::Effects (motion
+// 1 to 3, dim pulse, hue wash, ring, tunnel, test picture, colour layer, mute, layer
+// movie, video in, logo, touch particles, message, flyer; four to a row).
 TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
 {
   if(system("command -v Xvfb > /dev/null") != 0) GTEST_SKIP() << "no Xvfb";
@@ -478,12 +827,24 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   std::vector<int> alone;   // a frame of each scene, a few frames after its switch
   for(int n = 0; n < SHOW_SCENES; n++)
     if(showchild::Wanted(n)) alone.push_back(script.Cursor + 3), script.Cursor += showchild::SwitchPeriod;
+  // then the effects, a few frames each
+  const int firstEffect = script.Cursor;
+  script.Cursor += showchild::EffectOffset(showchild::EffectCount);
   const int frames = script.Cursor + 1;
+  auto effectFrame = [&](int i) { return firstEffect + showchild::EffectOffset(i); };
+  auto effectShot = [&](int i) { return effectFrame(i + 1) - 1; };
+  auto effectIndex = [&](const std::string &name) {
+    for(int i = 0; i < showchild::EffectCount; i++)
+      if(name == showchild::Effects[i].Name) return i;
+    return -1;
+  };
+  const int mute = effectIndex("mute"), testPicture = effectIndex("test picture"), layer = effectIndex("colour layer");
+  ASSERT_TRUE(mute > 0 && testPicture >= 0 && layer > 0);
 
   // the controls: learn baselines after the GUI came up, the controls moved a few frames
   // later
   const int learnFrame = beforeGui + 6, changeFrame = beforeGui + 10;
-  ShowRun run = RunShow(dir, frames, script, learnFrame, changeFrame, firstSwitch);
+  ShowRun run = RunShow(dir, frames, script, learnFrame, changeFrame, firstSwitch, firstEffect);
   ASSERT_TRUE(WIFEXITED(run.WaitStatus)) << run.Log;
   EXPECT_EQ(WEXITSTATUS(run.WaitStatus), 0) << run.Log;
   EXPECT_EQ(run.Log.find("Memory Leak"), std::string::npos) << run.Log;
@@ -525,7 +886,26 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     if(current >= 0) shots.emplace(current, f);
   }
 
-  // every frame saved, and drawn but where a scene fades in from black after a pick
+  // the effects: each took in the IPP machine, and each bar the show program was moved
+  // to was reached and switched to the scene it names
+  for(int i = 0; i < showchild::EffectCount; i++)
+  {
+    const showchild::EffectStep &e = showchild::Effects[i];
+    EXPECT_EQ(EffectLine(run.Log, e.Name).substr(0, 3), "ok ") << e.Name << ": " << EffectLine(run.Log, e.Name);
+    if(e.Bar < 0) continue;
+    const int moved = effectFrame(i) + 1;
+    EXPECT_NE(run.Log.find("showrun: frame " + std::to_string(moved) + ": program at bar " + std::to_string(e.Bar) + "\n"),
+              std::string::npos)
+        << e.Name << ": the program did not reach bar " << e.Bar;
+    const int scene = ProgramScene(e.Bar, e.Step);
+    if(scene < 0) continue;
+    EXPECT_TRUE(std::any_of(scenes.Current.begin(), scenes.Current.end(),
+                            [&](auto c) { return c.first == moved && c.second == scene; }))
+        << "bar " << e.Bar << " names scene " << scene << ", which did not become current at frame " << moved;
+  }
+
+  // every frame saved, and drawn but where a scene fades in from black after a pick and
+  // while the output is muted
   int blank = 0;
   for(int n = 1; n <= frames; n++)
   {
@@ -533,7 +913,7 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     ASSERT_TRUE(frame.Load(plat::ToUtf16(FrameName(dir.Path, n)).c_str())) << n;
     ASSERT_EQ(frame.SizeX, 1920);
     ASSERT_EQ(frame.SizeY, 1080);
-    blank += GridColours(frame) <= 8;
+    if(n < effectFrame(mute) || n > effectFrame(mute + 1) + 1) blank += GridColours(frame) <= 8;
   }
   EXPECT_LT(blank, frames / 10) << "frames without a picture";
   sImage before, shown, after;
@@ -545,25 +925,38 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   EXPECT_GT(Reddish(shown), Reddish(before) + 8000) << "the GUI did not show";
   EXPECT_GT(SwitchesChanged(shown, after), 4000) << "the GUI did not hide";
 
-  // the contact sheet: each scene in the order of the table
-  constexpr int ThumbW = 480, ThumbH = 270, Columns = 4;
-  const int rows = int(shots.size() + Columns - 1) / Columns;
-  ASSERT_GT(rows, 0);
-  sImage sheet(ThumbW * Columns, ThumbH * rows);
-  sheet.Fill(0xff000000);
-  size_t i = 0;
-  for(auto [scene, shot] : shots)
+  // what the effects left in the frames: the test picture fills the screen; the colour
+  // layer (the right half of the picture laid on the left half) is all the output shows,
+  // where the scene alone had a picture; the mute blacks out the whole output
+  sImage picture, effect, plain;
+  ASSERT_TRUE(picture.Load(plat::ToUtf16(TWDATA_DIR "/ipp/unpacked/color_test.bmp").c_str()));
+  sImage *full = picture.Scaled(1920, 1080);
+  ASSERT_TRUE(effect.Load(plat::ToUtf16(FrameName(dir.Path, effectShot(testPicture))).c_str()));
+  EXPECT_GT(Agreeing(effect, *full), 0.7) << "the test picture is not on the screen";
+  sDELETE(full);
+  ASSERT_TRUE(effect.Load(plat::ToUtf16(FrameName(dir.Path, effectShot(layer))).c_str()));
+  ASSERT_TRUE(plain.Load(plat::ToUtf16(FrameName(dir.Path, effectShot(layer - 2))).c_str()));
+  EXPECT_LT(Dark(effect, 0, 960), 0.5) << "the colour layer is not on the left half";
+  EXPECT_GT(Dark(effect, 960, 1920), 0.99) << "the colour layer is not alone on the screen";
+  EXPECT_LT(Dark(plain, 960, 1920), 0.9);
+  ASSERT_TRUE(effect.Load(plat::ToUtf16(FrameName(dir.Path, effectShot(mute))).c_str()));
+  ASSERT_TRUE(plain.Load(plat::ToUtf16(FrameName(dir.Path, effectShot(mute - 2))).c_str()));
+  EXPECT_GT(Dark(effect, 0, 1920), 0.99) << "the mute left a picture";
+  EXPECT_LT(Dark(plain, 0, 1920), 0.9);
+
+  // the contact sheets: each scene in the order of the table, each effect in the order
+  // of the steps
+  std::vector<int> sceneShots, effectShots;
+  for(auto [scene, shot] : shots) sceneShots.push_back(shot);
+  for(int i = 0; i < showchild::EffectCount; i++) effectShots.push_back(effectShot(i));
+  ASSERT_FALSE(sceneShots.empty());
+  for(auto [name, fallback, list] : {std::tuple{"SPARK_CONTACT_SHEET", "/tmp/sparkvane_contact_sheet.png", &sceneShots},
+                                     {"SPARK_EFFECTS_SHEET", "/tmp/sparkvane_effects_sheet.png", &effectShots}})
   {
-    sImage frame;
-    ASSERT_TRUE(frame.Load(plat::ToUtf16(FrameName(dir.Path, shot)).c_str()));
-    sImage *thumb = frame.Scaled(ThumbW, ThumbH);
-    sheet.Blit(thumb, 0, 0, int(i % Columns) * ThumbW, int(i / Columns) * ThumbH, ThumbW, ThumbH);
-    sDELETE(thumb);
-    i++;
+    const char *env = getenv(name);
+    std::string sheetName = env && *env ? env : fallback;
+    EXPECT_TRUE(SaveSheet(dir.Path, *list, sheetName)) << sheetName;
+    std::printf("contact sheet: %s\n", sheetName.c_str());
   }
-  const char *env = getenv("SPARK_CONTACT_SHEET");
-  std::string sheetName = env && *env ? env : "/tmp/sparkvane_contact_sheet.png";
-  EXPECT_TRUE(SavePng(sheet, sheetName)) << sheetName;
-  std::printf("contact sheet: %s\n", sheetName.c_str());
 }
 #endif
