@@ -8,8 +8,6 @@
 #include "render_fixture.hpp"
 
 #include <algorithm>
-#include <cmath>
-#include <memory>
 
 namespace
 {

@@ -5,13 +5,8 @@
 #include "platform/shader/shader.hpp"
 #include "render_fixture.hpp"
 
-#include <cmath>
-#include <limits>
 #include <map>
 #include <memory>
-#include <new>
-#include <set>
-#include <utility>
 
 namespace
 {
