@@ -67,8 +67,8 @@ TEST(MediaFolders, ListingsPathsAndPackMode)
 
 TEST(MediaLoader, LogosGetTheirKindsAndTheCapHolds)
 {
-  struct Corner { sU32 Pixel; sInt Kind; sU32 Fill; };
-  for(Corner c : {Corner{0x80102030, 2, 0x80102030}, Corner{0xffffffff, 1, 0xffffffff}, Corner{0xff101010, 0, 0}})
+  struct Corner { sU32 Pixel; sInt Kind; };
+  for(Corner c : {Corner{0x80102030, 2}, Corner{0xffffffff, 1}, Corner{0xff101010, 0}})
   {
     sImage pic(1, 8);   // one pixel wide: the scaled copy still has a size
     pic.Fill(c.Pixel);
