@@ -1,7 +1,6 @@
 #include "recorder.hpp"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -9,14 +8,10 @@ using namespace plat::gpu;
 
 namespace
 {
-std::string Str(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Str(const char *fmt, ...)
+std::string Hex(sU32 v)
 {
-  char buf[256];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof(buf), fmt, ap);
-  va_end(ap);
+  char buf[12];
+  snprintf(buf, sizeof(buf), "%x", v);
   return buf;
 }
 
@@ -77,16 +72,12 @@ std::vector<std::string> RecDevice::Lines(const std::string &prefix) const
   return out;
 }
 
-void RecDevice::AddRef(sGpuRes *res) { R(res)->Refs++; }
-
 void RecDevice::Release(sGpuRes *res)
 {
   RecRes *r = R(res);
   if(r->Refs <= 0) Note("ERROR released too often " + Name(res));
   r->Refs--;
 }
-
-sS32 RecDevice::TestCooperativeLevel() { return Lost ? ERR_DEVICENOTRESET : RES_OK; }
 
 sS32 RecDevice::Reset(PresentParameters &pp)
 {
@@ -122,10 +113,6 @@ sS32 RecDevice::GetBackBuffer(sU32, sGpuRes **out)
   *out = H(BackBuffer);
   return RES_OK;
 }
-
-sS32 RecDevice::BeginScene() { return RES_OK; }
-
-sS32 RecDevice::EndScene() { return Logged("EndScene"); }
 
 sS32 RecDevice::CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fmt, Pool pool, sGpuRes **out)
 {
@@ -174,13 +161,11 @@ sS32 RecDevice::LockTexture(sGpuRes *tex, sU32 level, LockedRect &lr, sU32 flags
 {
   RecRes *t = R(tex);
   if(level >= t->Data.size()) return ERR_INVALIDCALL;
-  Note(Str("LockTexture %s level %u flags %x", Name(tex).c_str(), level, flags));
+  Note("LockTexture " + Name(tex) + " level " + std::to_string(level) + " flags " + Hex(flags));
   lr.Bits = t->Data[level].data();
   lr.Pitch = PitchOf(t->Fmt, std::max(1u, t->W >> level));
   return RES_OK;
 }
-
-sS32 RecDevice::UnlockTexture(sGpuRes *, sU32) { return RES_OK; }
 
 sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
                                    sGpuRes **out)
@@ -238,19 +223,12 @@ sS32 RecDevice::GetSurfaceDesc(sGpuRes *surf, SurfaceDesc &desc)
 sS32 RecDevice::LockSurface(sGpuRes *surf, LockedRect &lr, sU32)
 {
   RecRes *r = R(surf);
-  if(r->Parent)
-  {
-    lr.Bits = r->Parent->Data[r->Level].data();
-    lr.Pitch = PitchOf(r->Fmt, r->W);
-    return RES_OK;
-  }
-  if(r->Data.empty()) return ERR_INVALIDCALL;
-  lr.Bits = r->Data[0].data();
+  std::vector<uint8_t> *data = r->Parent ? &r->Parent->Data[r->Level] : r->Data.empty() ? nullptr : &r->Data[0];
+  if(!data) return ERR_INVALIDCALL;
+  lr.Bits = data->data();
   lr.Pitch = PitchOf(r->Fmt, r->W);
   return RES_OK;
 }
-
-sS32 RecDevice::UnlockSurface(sGpuRes *) { return RES_OK; }
 
 sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format srcFmt, sU32 pitch, sU32 w, sU32 h,
                                       sBool dither)
@@ -264,19 +242,6 @@ sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format 
   return EncodeBlocks(Format(r->Fmt), px.data(), int(w), int(h), int(w), dither != 0, r->Data[0].data()) ? RES_OK
                                                                                                          : ERR_INVALIDCALL;
 }
-
-sS32 RecDevice::SetRenderTarget(sU32 index, sGpuRes *surf)
-{
-  return Logged(Str("SetRenderTarget %u ", index) + Name(surf));
-}
-
-sS32 RecDevice::SetDepthStencilSurface(sGpuRes *surf) { return Logged("SetDepthStencilSurface " + Name(surf)); }
-
-sS32 RecDevice::SetTexture(sU32 sampler, sGpuRes *tex) { return Logged(Str("SetTexture %u ", sampler) + Name(tex)); }
-
-sS32 RecDevice::SetVertexShader(sGpuRes *vs) { return Logged("SetVertexShader " + Name(vs)); }
-
-sS32 RecDevice::SetPixelShader(sGpuRes *ps) { return Logged("SetPixelShader " + Name(ps)); }
 
 sS32 RecDevice::CreateVertexBuffer(sU32 length, sU32 usage, Pool pool, sGpuRes **out)
 {
@@ -303,25 +268,9 @@ sS32 RecDevice::CreateIndexBuffer(sU32 length, sU32 usage, Format fmt, Pool pool
 
 sS32 RecDevice::LockBuffer(sGpuRes *buf, sU32 offset, sU32, void **data, sU32 flags)
 {
-  Note(Str("LockBuffer %s flags %x", Name(buf).c_str(), flags));
+  Note("LockBuffer " + Name(buf) + " flags " + Hex(flags));
   *data = R(buf)->Data[0].data() + offset;
   return RES_OK;
-}
-
-sS32 RecDevice::UnlockBuffer(sGpuRes *) { return RES_OK; }
-
-sS32 RecDevice::SetVertexDeclaration(sGpuRes *decl) { return Logged("SetVertexDeclaration " + Name(decl)); }
-
-sS32 RecDevice::SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride)
-{
-  return Logged(Str("SetStreamSource %u ", stream) + Name(vb) + Str(" offset %u stride %u", offset, stride));
-}
-
-sS32 RecDevice::SetIndices(sGpuRes *ib) { return Logged("SetIndices " + Name(ib)); }
-
-sS32 RecDevice::DrawPrimitive(PrimitiveType type, sU32 start, sU32 prims)
-{
-  return Logged(Str("DP %u start %u prims %u", type, start, prims));
 }
 
 
