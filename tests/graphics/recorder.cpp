@@ -34,12 +34,7 @@ int PitchOf(uint32_t fmt, uint32_t w)
 
 RecDevice::RecDevice(const PresentParameters &pp) : PP(pp)
 {
-  BackBuffer = Make("surf");
-  BackBuffer->W = pp.BackBufferWidth;
-  BackBuffer->H = pp.BackBufferHeight;
-  BackBuffer->Fmt = pp.BackBufferFormat;
-  BackBuffer->Usage = USAGE_RENDERTARGET;
-  BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
+  BackBuffer = MakeSurface(pp.BackBufferWidth, pp.BackBufferHeight, pp.BackBufferFormat, USAGE_RENDERTARGET, true);
 }
 
 RecDevice::~RecDevice()
@@ -53,6 +48,17 @@ RecRes *RecDevice::Make(const std::string &kind)
   r->Kind = kind;
   r->Id = NextId++;
   All.push_back(r);
+  return r;
+}
+
+RecRes *RecDevice::MakeSurface(uint32_t w, uint32_t h, uint32_t fmt, uint32_t usage, bool withData)
+{
+  RecRes *r = Make("surf");
+  r->W = w;
+  r->H = h;
+  r->Fmt = fmt;
+  r->Usage = usage;
+  if(withData) r->Data.emplace_back(LevelSize(fmt, w, h));
   return r;
 }
 
@@ -170,13 +176,8 @@ sS32 RecDevice::LockTexture(sGpuRes *tex, sU32 level, LockedRect &lr, sU32 flags
 sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
                                    sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, USAGE_RENDERTARGET, true);
   r->MS = ms;
-  r->Usage = USAGE_RENDERTARGET;
-  r->Data.emplace_back(LevelSize(fmt, w, h));
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
   *out = H(r);
   return RES_OK;
@@ -185,12 +186,8 @@ sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType m
 sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
                                           sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, USAGE_DEPTHSTENCIL, false);
   r->MS = ms;
-  r->Usage = USAGE_DEPTHSTENCIL;
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
   *out = H(r);
   return RES_OK;
@@ -198,12 +195,8 @@ sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampl
 
 sS32 RecDevice::CreateOffscreenPlainSurface(sU32 w, sU32 h, Format fmt, Pool pool, sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, 0, true);
   r->Pool = pool;
-  r->Data.emplace_back(LevelSize(fmt, w, h));
   *out = H(r);
   return RES_OK;
 }

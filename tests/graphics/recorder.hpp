@@ -35,6 +35,7 @@ public:
   RecRes *R(sGpuRes *r) { return reinterpret_cast<RecRes *>(r); }
   sGpuRes *H(RecRes *r) { return reinterpret_cast<sGpuRes *>(r); }
   RecRes *Make(const std::string &kind);
+  RecRes *MakeSurface(uint32_t w, uint32_t h, uint32_t fmt, uint32_t usage, bool withData);
   // Resources alive (references above 0) of one kind.
   int Live(const std::string &kind) const;
   // Lines of the log that start with the prefix.
