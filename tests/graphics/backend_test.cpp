@@ -4,8 +4,6 @@
 #include "common/check.hpp"
 #include "backend_util.hpp"
 
-#include <cstring>
-
 using namespace plat::gpu;
 
 namespace

@@ -1,11 +1,11 @@
 #include "backend_util.hpp"
+#include "render_fixture.hpp"
 
 #include "platform/text/utf.hpp"
 #include "platform/window/window.hpp"
 #include "tools/shaderasm/asm.hpp"
 
 #include <cstdlib>
-#include <cstring>
 
 RecApi *StartRecording()
 {
@@ -55,19 +55,9 @@ std::unique_ptr<plat::Window> StartOnWindow(sInt w, sInt h, sU32 flags)
 
 std::vector<uint32_t> ReadTarget(sInt &w, sInt &h)
 {
-  const sU8 *data;
-  sInt pitch, format;
-  sBeginReadScreen(data, pitch, format);
-  EXPECT_EQ(format, 1);
   w = DX.TargetSizeX;
   h = DX.TargetSizeY;
-  std::vector<uint32_t> px(size_t(w) * h);
-  for(sInt y = 0; y < h; y++)
-    for(sInt x = 0; x < w; x++)
-    {
-      std::memcpy(&px[size_t(y) * w + x], data + sDInt(y) * pitch + x * 4, 4);
-      px[size_t(y) * w + x] &= 0xffffff;
-    }
-  sEndReadScreen();
+  std::vector<uint32_t> px = ReadScreen(w, h);
+  for(uint32_t &p : px) p &= 0xffffff;
   return px;
 }

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <vector>
 
 using namespace imagetest;
@@ -70,8 +68,6 @@ std::vector<sU8> Pack(const std::vector<uint32_t> &px, int w, int h, int format,
   out.resize(out.size() - 16);
   return out;
 }
-
-std::vector<uint32_t> Uniform(uint32_t c) { return std::vector<uint32_t>(16, c); }
 }   // namespace
 
 TEST(DxtBlocks, UniformBlockDecodesToItsColour)
@@ -79,7 +75,7 @@ TEST(DxtBlocks, UniformBlockDecodesToItsColour)
   for(uint32_t c : {0xff123456u, 0xff808080u, 0xffc0ffeeu, 0xff0a7f33u, 0xff010203u})
   {
     sU8 b[8];
-    sDXT::PackColorBlock(b, Uniform(c).data(), 1);
+    sDXT::PackColorBlock(b, std::vector<uint32_t>(16, c).data(), 1);
     std::vector<uint32_t> out = Decode(plat::gpu::FMT_DXT1, std::vector<sU8>(b, b + 8), 4, 4);
     for(uint32_t o : out)
       for(int ch = 0; ch < 3; ch++) EXPECT_NEAR(int(Channel(o, ch)), int(Channel(c, ch)), 3) << std::hex << c;

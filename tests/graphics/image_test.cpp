@@ -10,16 +10,6 @@
 
 using namespace imagetest;
 
-namespace
-{
-// The image loaded from a file written with these bytes.
-sBool LoadBytes(sImage &img, const TempDir &dir, const char *name, const std::vector<uint8_t> &bytes)
-{
-  WriteRaw(dir.Name8(name), bytes);
-  return img.Load(dir.Name(name).c_str());
-}
-}   // namespace
-
 /****************************************************************************/
 /***   Pixel operations                                                   ***/
 /****************************************************************************/
@@ -295,7 +285,8 @@ TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
   ASSERT_NE(dht, 0u);
   // 16 code counts of 255: far more than the 256 codes a table can hold
   for(int i = 0; i < 16; i++) jpg[dht + 5 + i] = 0xff;
-  EXPECT_FALSE(LoadBytes(back, Dir, "bad.jpg", jpg));
+  WriteRaw(Dir.Name8("bad.jpg"), jpg);
+  EXPECT_FALSE(back.Load(Dir.Name("bad.jpg").c_str()));
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad.jpg").c_str()), nullptr);
 }
 
@@ -327,20 +318,11 @@ TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
 /***   Decoder stream and memory                                          ***/
 /****************************************************************************/
 
-class ImageStream : public testing::Test
+TEST(ImageStream, WritingStatWithNameAndLastReleaseAreFatal)
 {
-protected:
-  TempDir Dir;
-  sFile *Open(const std::vector<uint8_t> &bytes)
-  {
-    WriteRaw(Dir.Name8("s.bin"), bytes);
-    return sOpenFile(Dir.Name("s.bin").c_str(), sFA_READRANDOM);
-  }
-};
-
-TEST_F(ImageStream, WritingStatWithNameAndLastReleaseAreFatal)
-{
-  sFile *f = Open({1, 2, 3});
+  TempDir dir;
+  WriteRaw(dir.Name8("s.bin"), {1, 2, 3});
+  sFile *f = sOpenFile(dir.Name("s.bin").c_str(), sFA_READRANDOM);
   ASSERT_TRUE(f);
   sFileStream s(f);
   sStreamStat st;

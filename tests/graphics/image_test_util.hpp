@@ -15,9 +15,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 

@@ -8,8 +8,6 @@
 #include "render_fixture.hpp"
 
 #include <algorithm>
-#include <cmath>
-#include <memory>
 
 namespace
 {
@@ -24,47 +22,6 @@ struct VtxPCU
   sF32 u, v;
 };
 const sU32 PointClamp = sMTF_POINT | (sMTF_CLAMP << sMTF_U_SHIFT) | (sMTF_CLAMP << sMTF_V_SHIFT);
-
-// Draws four vertices as a quad in pixel coordinates of the screen.
-template <class V>
-void DrawQuad(sMaterial *m, sVertexFormat *fmt, const V (&verts)[4])
-{
-  sViewport vp;
-  vp.Orthogonal = sVO_PIXELS;
-  vp.SetTarget(nullptr);
-  vp.Prepare(15);
-  sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-  sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
-  cb.Modify();
-  sCBufferBase *cbs[1] = {&cb};
-  m->Set(cbs, 1, 0);
-  sGeometry geo(sGF_QUADLIST, fmt);
-  void *p = nullptr;
-  geo.BeginLoadVB(4, sGD_STREAM, &p);
-  std::memcpy(p, verts, sizeof(verts));
-  geo.EndLoadVB();
-  geo.Draw();
-}
-
-// The full-screen quad of a vertex type with texture coordinates 0..1.
-template <class V> void ScreenQuad(V (&q)[4], sU32 color)
-{
-  const sF32 xs[4] = {0, sF32(RenderTest::W), sF32(RenderTest::W), 0};
-  const sF32 ys[4] = {0, 0, sF32(RenderTest::H), sF32(RenderTest::H)};
-  for(sInt i = 0; i < 4; i++)
-  {
-    std::memset(&q[i], 0, sizeof(V));
-    q[i].x = xs[i];
-    q[i].y = ys[i];
-    q[i].z = 0.5f;
-    if constexpr(requires { q[i].c; }) q[i].c = color;
-    if constexpr(requires { q[i].u; })
-    {
-      q[i].u = xs[i] / RenderTest::W;
-      q[i].v = ys[i] / RenderTest::H;
-    }
-  }
-}
 
 // Texel of a 2 x 2 texture drawn over the screen at pixel (x, y) (pixels on the middle
 // lines are left out by the callers).
@@ -88,9 +45,25 @@ std::vector<sU32> ShowTexture(sTexture2D *tex)
   m.S.TextureFlags[0] = PointClamp;
   m.Prepare(sVertexFormatPosColUV);
   RenderTest::BeginFrame();
-  VtxPCU q[4];
-  ScreenQuad(q, 0xffffffff);
-  DrawQuad(&m, sVertexFormatPosColUV, q);
+  sViewport vp;
+  vp.Orthogonal = sVO_PIXELS;
+  vp.SetTarget(nullptr);
+  vp.Prepare(15);
+  sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
+  sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
+  cb.Modify();
+  sCBufferBase *cbs[1] = {&cb};
+  m.Set(cbs, 1, 0);
+  sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
+  VtxPCU *q = nullptr;
+  geo.BeginLoadVB(4, sGD_STREAM, reinterpret_cast<void **>(&q));
+  for(sInt i = 0; i < 4; i++)   // the screen's corners in pixels, texture coordinates 0..1
+  {
+    const sF32 x = (i == 1 || i == 2) ? sF32(RenderTest::W) : 0, y = i >= 2 ? sF32(RenderTest::H) : 0;
+    q[i] = {x, y, 0.5f, 0xffffffff, x / RenderTest::W, y / RenderTest::H};
+  }
+  geo.EndLoadVB();
+  geo.Draw();
   return RenderTest::EndFrame();
 }
 

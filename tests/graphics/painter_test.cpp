@@ -96,7 +96,6 @@ protected:
     P = std::make_unique<sPainter>();
   }
   void TearDown() override { P.reset(); }
-  const sPainterVertex *Quad(sInt i) const { return P->Vertices + i * 4; }
 };
 
 TEST_F(PainterBatch, TextBeyondTheRoomIsDropped)
@@ -106,8 +105,6 @@ TEST_F(PainterBatch, TextBeyondTheRoomIsDropped)
   EXPECT_EQ(P->Used, 20000);
   P->Print(0, 0, u"more");
   EXPECT_EQ(P->Used, 20000);
-  // the two characters that fit are a and b
-  EXPECT_FLOAT_EQ(P->Vertices[19999 * 4].u, (('b' & 15) * 8) / 128.0f);
   P->Clear();
   EXPECT_EQ(P->Used, 0);
 }
@@ -161,7 +158,6 @@ TEST_F(PainterDraw, PrintedStringShowsItsGlyphs)
   EXPECT_EQ(px[y0 * W + x0 + 4 * 6] & 0xffffff, 0u);
 }
 
-
 TEST_F(PainterDraw, FullBatchDrawsItsLastQuads)
 {
   BeginFrame(0xff000000);
@@ -188,16 +184,13 @@ TEST_F(PainterDraw, ViewFollowsTheBoundRenderTarget)
   P->Rect(28, 12, 32, 16, 0xffff00ff);
   P->Rect(0, 0, 2, 2, 0xff00ff00);
   P->Draw();
-  const sU8 *data = nullptr;
-  sInt pitch = 0, format = 0;
-  sBeginReadScreen(data, pitch, format);
-  auto at = [&](sInt x, sInt y) { sU32 c; std::memcpy(&c, data + y * pitch + x * 4, 4); return c & 0xffffff; };
+  const std::vector<sU32> px = ReadScreen(32, 16);
+  sRender3DEnd(0);
+  auto at = [&](sInt x, sInt y) { return px[size_t(y * 32 + x)] & 0xffffff; };
   EXPECT_EQ(at(31, 15), 0xff00ffu);
   EXPECT_EQ(at(27, 11), 0u);
   EXPECT_EQ(at(1, 1), 0x00ff00u);
   EXPECT_EQ(at(2, 2), 0u);
-  sEndReadScreen();
-  sRender3DEnd(0);
   sDelete(rt);
 }
 }

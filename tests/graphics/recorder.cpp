@@ -1,7 +1,6 @@
 #include "recorder.hpp"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -9,14 +8,10 @@ using namespace plat::gpu;
 
 namespace
 {
-std::string Str(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Str(const char *fmt, ...)
+std::string Hex(sU32 v)
 {
-  char buf[256];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof(buf), fmt, ap);
-  va_end(ap);
+  char buf[12];
+  snprintf(buf, sizeof(buf), "%x", v);
   return buf;
 }
 
@@ -39,12 +34,7 @@ int PitchOf(uint32_t fmt, uint32_t w)
 
 RecDevice::RecDevice(const PresentParameters &pp) : PP(pp)
 {
-  BackBuffer = Make("surf");
-  BackBuffer->W = pp.BackBufferWidth;
-  BackBuffer->H = pp.BackBufferHeight;
-  BackBuffer->Fmt = pp.BackBufferFormat;
-  BackBuffer->Usage = USAGE_RENDERTARGET;
-  BackBuffer->Data.assign(1, std::vector<uint8_t>(LevelSize(BackBuffer->Fmt, BackBuffer->W, BackBuffer->H)));
+  BackBuffer = MakeSurface(pp.BackBufferWidth, pp.BackBufferHeight, pp.BackBufferFormat, USAGE_RENDERTARGET, true);
 }
 
 RecDevice::~RecDevice()
@@ -58,6 +48,17 @@ RecRes *RecDevice::Make(const std::string &kind)
   r->Kind = kind;
   r->Id = NextId++;
   All.push_back(r);
+  return r;
+}
+
+RecRes *RecDevice::MakeSurface(uint32_t w, uint32_t h, uint32_t fmt, uint32_t usage, bool withData)
+{
+  RecRes *r = Make("surf");
+  r->W = w;
+  r->H = h;
+  r->Fmt = fmt;
+  r->Usage = usage;
+  if(withData) r->Data.emplace_back(LevelSize(fmt, w, h));
   return r;
 }
 
@@ -77,16 +78,12 @@ std::vector<std::string> RecDevice::Lines(const std::string &prefix) const
   return out;
 }
 
-void RecDevice::AddRef(sGpuRes *res) { R(res)->Refs++; }
-
 void RecDevice::Release(sGpuRes *res)
 {
   RecRes *r = R(res);
   if(r->Refs <= 0) Note("ERROR released too often " + Name(res));
   r->Refs--;
 }
-
-sS32 RecDevice::TestCooperativeLevel() { return Lost ? ERR_DEVICENOTRESET : RES_OK; }
 
 sS32 RecDevice::Reset(PresentParameters &pp)
 {
@@ -95,7 +92,6 @@ sS32 RecDevice::Reset(PresentParameters &pp)
     if(r->Refs > 0 && r != BackBuffer && r->Pool == POOL_DEFAULT &&
        (r->Kind == "tex" || r->Kind == "vb" || r->Kind == "ib" || (r->Kind == "surf" && !r->Parent && r->Usage)))
       alive++;
-  Note(Str("Reset %u x %u alive %d", pp.BackBufferWidth, pp.BackBufferHeight, alive));
   if(alive) return ERR_INVALIDCALL;
   PP = pp;
   BackBuffer->W = pp.BackBufferWidth;
@@ -124,10 +120,6 @@ sS32 RecDevice::GetBackBuffer(sU32, sGpuRes **out)
   return RES_OK;
 }
 
-sS32 RecDevice::BeginScene() { return Logged("BeginScene"); }
-
-sS32 RecDevice::EndScene() { return Logged("EndScene"); }
-
 sS32 RecDevice::CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fmt, Pool pool, sGpuRes **out)
 {
   RecRes *r = Make("tex");
@@ -143,7 +135,6 @@ sS32 RecDevice::CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fm
   }
   r->Levels = levels;
   for(uint32_t i = 0; i < levels; i++) r->Data.emplace_back(LevelSize(fmt, w >> i, h >> i));
-  Note(Str("CreateTexture %u x %u levels %u usage %x fmt %u pool %u -> tex%d", w, h, levels, usage, fmt, pool, r->Id));
   *out = H(r);
   return RES_OK;
 }
@@ -176,25 +167,17 @@ sS32 RecDevice::LockTexture(sGpuRes *tex, sU32 level, LockedRect &lr, sU32 flags
 {
   RecRes *t = R(tex);
   if(level >= t->Data.size()) return ERR_INVALIDCALL;
-  Note(Str("LockTexture %s level %u flags %x", Name(tex).c_str(), level, flags));
+  Note("LockTexture " + Name(tex) + " level " + std::to_string(level) + " flags " + Hex(flags));
   lr.Bits = t->Data[level].data();
   lr.Pitch = PitchOf(t->Fmt, std::max(1u, t->W >> level));
   return RES_OK;
 }
 
-sS32 RecDevice::UnlockTexture(sGpuRes *, sU32) { return RES_OK; }
-
 sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
                                    sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, USAGE_RENDERTARGET, true);
   r->MS = ms;
-  r->Usage = USAGE_RENDERTARGET;
-  r->Data.emplace_back(LevelSize(fmt, w, h));
-  Note(Str("CreateRenderTarget %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
   *out = H(r);
   return RES_OK;
@@ -203,13 +186,8 @@ sS32 RecDevice::CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType m
 sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 quality, sBool,
                                           sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, USAGE_DEPTHSTENCIL, false);
   r->MS = ms;
-  r->Usage = USAGE_DEPTHSTENCIL;
-  Note(Str("CreateDepthStencilSurface %u x %u fmt %u ms %u quality %u -> surf%d", w, h, fmt, ms, quality, r->Id));
   if(ms != MULTISAMPLE_NONE && quality >= 4) return ERR_INVALIDCALL;
   *out = H(r);
   return RES_OK;
@@ -217,13 +195,8 @@ sS32 RecDevice::CreateDepthStencilSurface(sU32 w, sU32 h, Format fmt, MultiSampl
 
 sS32 RecDevice::CreateOffscreenPlainSurface(sU32 w, sU32 h, Format fmt, Pool pool, sGpuRes **out)
 {
-  RecRes *r = Make("surf");
-  r->W = w;
-  r->H = h;
-  r->Fmt = fmt;
+  RecRes *r = MakeSurface(w, h, fmt, 0, true);
   r->Pool = pool;
-  r->Data.emplace_back(LevelSize(fmt, w, h));
-  Note(Str("CreateOffscreenPlainSurface %u x %u fmt %u -> surf%d", w, h, fmt, r->Id));
   *out = H(r);
   return RES_OK;
 }
@@ -243,25 +216,17 @@ sS32 RecDevice::GetSurfaceDesc(sGpuRes *surf, SurfaceDesc &desc)
 sS32 RecDevice::LockSurface(sGpuRes *surf, LockedRect &lr, sU32)
 {
   RecRes *r = R(surf);
-  if(r->Parent)
-  {
-    lr.Bits = r->Parent->Data[r->Level].data();
-    lr.Pitch = PitchOf(r->Fmt, r->W);
-    return RES_OK;
-  }
-  if(r->Data.empty()) return ERR_INVALIDCALL;
-  lr.Bits = r->Data[0].data();
+  std::vector<uint8_t> *data = r->Parent ? &r->Parent->Data[r->Level] : r->Data.empty() ? nullptr : &r->Data[0];
+  if(!data) return ERR_INVALIDCALL;
+  lr.Bits = data->data();
   lr.Pitch = PitchOf(r->Fmt, r->W);
   return RES_OK;
 }
-
-sS32 RecDevice::UnlockSurface(sGpuRes *) { return RES_OK; }
 
 sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format srcFmt, sU32 pitch, sU32 w, sU32 h,
                                       sBool dither)
 {
   RecRes *r = R(surf);
-  Note(Str("LoadSurfaceFromPixels %s %u x %u src %u dither %d", Name(surf).c_str(), w, h, srcFmt, dither));
   std::vector<uint32_t> px(size_t(w) * h);
   for(uint32_t y = 0; y < h; y++)
     std::memcpy(&px[size_t(y) * w], static_cast<const uint8_t *>(pixels) + size_t(y) * pitch, w * 4);
@@ -271,88 +236,6 @@ sS32 RecDevice::LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, Format 
                                                                                                          : ERR_INVALIDCALL;
 }
 
-sS32 RecDevice::ColorFill(sGpuRes *surf, const Rect *, sU32 argb)
-{
-  return Logged(Str("ColorFill %s %08x", Name(surf).c_str(), argb));
-}
-
-sS32 RecDevice::StretchRect(sGpuRes *src, const Rect *sr, sGpuRes *dst, const Rect *dr, TextureFilter filter)
-{
-  std::string a = sr ? Str(" (%d,%d,%d,%d)", sr->Left, sr->Top, sr->Right, sr->Bottom) : std::string();
-  std::string b = dr ? Str(" (%d,%d,%d,%d)", dr->Left, dr->Top, dr->Right, dr->Bottom) : std::string();
-  Note("StretchRect " + Name(src) + a + " -> " + Name(dst) + b + Str(" filter %u", filter));
-  return RES_OK;
-}
-
-sS32 RecDevice::GetRenderTargetData(sGpuRes *rt, sGpuRes *sys)
-{
-  return Logged("GetRenderTargetData " + Name(rt) + " -> " + Name(sys));
-}
-
-sS32 RecDevice::SetRenderTarget(sU32 index, sGpuRes *surf)
-{
-  return Logged(Str("SetRenderTarget %u ", index) + Name(surf));
-}
-
-sS32 RecDevice::SetDepthStencilSurface(sGpuRes *surf) { return Logged("SetDepthStencilSurface " + Name(surf)); }
-
-sS32 RecDevice::Clear(sU32 count, const Rect *rects, sU32 flags, sU32 argb, sF32 z, sU32 stencil)
-{
-  std::string r = count ? Str(" rect (%d,%d,%d,%d)", rects[0].Left, rects[0].Top, rects[0].Right, rects[0].Bottom)
-                        : std::string(" all");
-  Note(Str("Clear flags %u color %08x z %g stencil %u", flags, argb, double(z), stencil) + r);
-  return RES_OK;
-}
-
-sS32 RecDevice::SetViewport(const Viewport &vp)
-{
-  return Logged(Str("SetViewport %u %u %u %u", vp.X, vp.Y, vp.Width, vp.Height));
-}
-
-sS32 RecDevice::SetScissorRect(const Rect &r)
-{
-  return Logged(Str("SetScissorRect %d %d %d %d", r.Left, r.Top, r.Right, r.Bottom));
-}
-
-sS32 RecDevice::SetRenderState(sU32 state, sU32 value) { return Logged(Str("RS %u %u", state, value)); }
-
-sS32 RecDevice::SetSamplerState(sU32 sampler, sU32 type, sU32 value)
-{
-  return Logged(Str("SS %u %u %u", sampler, type, value));
-}
-
-sS32 RecDevice::SetTexture(sU32 sampler, sGpuRes *tex) { return Logged(Str("SetTexture %u ", sampler) + Name(tex)); }
-
-sS32 RecDevice::CreateVertexShader(const sU32 *tokens, sDInt count, sGpuRes **out)
-{
-  RecRes *r = Make("vs");
-  Note(Str("CreateVertexShader %ld tokens first %08x -> vs%d", long(count), tokens[0], r->Id));
-  *out = H(r);
-  return RES_OK;
-}
-
-sS32 RecDevice::CreatePixelShader(const sU32 *tokens, sDInt count, sGpuRes **out)
-{
-  RecRes *r = Make("ps");
-  Note(Str("CreatePixelShader %ld tokens first %08x -> ps%d", long(count), tokens[0], r->Id));
-  *out = H(r);
-  return RES_OK;
-}
-
-sS32 RecDevice::SetVertexShader(sGpuRes *vs) { return Logged("SetVertexShader " + Name(vs)); }
-
-sS32 RecDevice::SetPixelShader(sGpuRes *ps) { return Logged("SetPixelShader " + Name(ps)); }
-
-sS32 RecDevice::SetVertexShaderConstantF(sU32 start, const sF32 *data, sU32 count)
-{
-  return Logged(Str("VSConst %u %u %g", start, count, double(data[0])));
-}
-
-sS32 RecDevice::SetPixelShaderConstantF(sU32 start, const sF32 *data, sU32 count)
-{
-  return Logged(Str("PSConst %u %u %g", start, count, double(data[0])));
-}
-
 sS32 RecDevice::CreateVertexBuffer(sU32 length, sU32 usage, Pool pool, sGpuRes **out)
 {
   RecRes *r = Make("vb");
@@ -360,7 +243,6 @@ sS32 RecDevice::CreateVertexBuffer(sU32 length, sU32 usage, Pool pool, sGpuRes *
   r->Usage = usage;
   r->Pool = pool;
   r->Data.emplace_back(length);
-  Note(Str("CreateVertexBuffer %u usage %x pool %u -> vb%d", length, usage, pool, r->Id));
   *out = H(r);
   return RES_OK;
 }
@@ -373,61 +255,17 @@ sS32 RecDevice::CreateIndexBuffer(sU32 length, sU32 usage, Format fmt, Pool pool
   r->Fmt = fmt;
   r->Pool = pool;
   r->Data.emplace_back(length);
-  Note(Str("CreateIndexBuffer %u fmt %u pool %u -> ib%d", length, fmt, pool, r->Id));
   *out = H(r);
   return RES_OK;
 }
 
 sS32 RecDevice::LockBuffer(sGpuRes *buf, sU32 offset, sU32, void **data, sU32 flags)
 {
-  Note(Str("LockBuffer %s flags %x", Name(buf).c_str(), flags));
+  Note("LockBuffer " + Name(buf) + " flags " + Hex(flags));
   *data = R(buf)->Data[0].data() + offset;
   return RES_OK;
 }
 
-sS32 RecDevice::UnlockBuffer(sGpuRes *) { return RES_OK; }
-
-sS32 RecDevice::CreateVertexDeclaration(const VertexElement *elems, sGpuRes **out)
-{
-  RecRes *r = Make("decl");
-  size_t n = 0;
-  while(elems[n].Stream != 0xff) n++;
-  Note(Str("CreateVertexDeclaration %zu elements -> decl%d", n, r->Id));
-  *out = H(r);
-  return RES_OK;
-}
-
-sS32 RecDevice::SetVertexDeclaration(sGpuRes *decl) { return Logged("SetVertexDeclaration " + Name(decl)); }
-
-sS32 RecDevice::SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride)
-{
-  return Logged(Str("SetStreamSource %u ", stream) + Name(vb) + Str(" offset %u stride %u", offset, stride));
-}
-
-sS32 RecDevice::SetStreamSourceFreq(sU32 stream, sU32 setting)
-{
-  return Logged(Str("SetStreamSourceFreq %u %08x", stream, setting));
-}
-
-sS32 RecDevice::SetIndices(sGpuRes *ib) { return Logged("SetIndices " + Name(ib)); }
-
-sS32 RecDevice::DrawPrimitive(PrimitiveType type, sU32 start, sU32 prims)
-{
-  return Logged(Str("DP %u start %u prims %u", type, start, prims));
-}
-
-sS32 RecDevice::DrawIndexedPrimitive(PrimitiveType type, sS32 base, sU32 minIndex, sU32 numVertices, sU32 startIndex,
-                                     sU32 prims)
-{
-  return Logged(
-    Str("DIP %u base %d min %u verts %u start %u prims %u", type, base, minIndex, numVertices, startIndex, prims));
-}
-
-sS32 RecDevice::CreateQuery(QueryType, sGpuRes **out)
-{
-  *out = H(Make("query"));
-  return RES_OK;
-}
 
 sS32 RecApi::GetAdapterIdentifier(sU32, AdapterIdentifier &id)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // A stand-in graphics device without GL: it keeps resources in memory, takes every format,
-// and records every state, target and draw call as a line of text, so that tests can check
+// and records frames, bindings, locks and draws as lines of text, so that tests can check
 // what the back end sends.
 
 #include "graphics/gpudevice.hpp"
@@ -35,28 +35,30 @@ public:
   RecRes *R(sGpuRes *r) { return reinterpret_cast<RecRes *>(r); }
   sGpuRes *H(RecRes *r) { return reinterpret_cast<sGpuRes *>(r); }
   RecRes *Make(const std::string &kind);
+  RecRes *MakeSurface(uint32_t w, uint32_t h, uint32_t fmt, uint32_t usage, bool withData);
   // Resources alive (references above 0) of one kind.
   int Live(const std::string &kind) const;
   // Lines of the log that start with the prefix.
   std::vector<std::string> Lines(const std::string &prefix) const;
   void Note(const std::string &s) { Log.push_back(s); }
   sS32 Logged(const std::string &s) { return Note(s), plat::gpu::RES_OK; }
+  sS32 Made(const std::string &kind, sGpuRes **out) { return *out = H(Make(kind)), plat::gpu::RES_OK; }
   std::string Name(sGpuRes *r) { return r ? R(r)->Kind + std::to_string(R(r)->Id) : std::string("null"); }
 
-  void AddRef(sGpuRes *res) override;
+  void AddRef(sGpuRes *res) override { R(res)->Refs++; }
   void Release(sGpuRes *res) override;
-  sS32 TestCooperativeLevel() override;
+  sS32 TestCooperativeLevel() override { return Lost ? plat::gpu::ERR_DEVICENOTRESET : plat::gpu::RES_OK; }
   sS32 Reset(plat::gpu::PresentParameters &pp) override;
   sS32 Present() override;
   sS32 GetBackBuffer(sU32 swapChain, sGpuRes **out) override;
-  sS32 BeginScene() override;
-  sS32 EndScene() override;
+  sS32 BeginScene() override { return plat::gpu::RES_OK; }
+  sS32 EndScene() override { return Logged("EndScene"); }
   void InjectLostDevice() override { LoseAtPresent = true; }
   sS32 CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool,
                      sGpuRes **out) override;
   sS32 GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out) override;
   sS32 LockTexture(sGpuRes *tex, sU32 level, plat::gpu::LockedRect &lr, sU32 flags) override;
-  sS32 UnlockTexture(sGpuRes *tex, sU32 level) override;
+  sS32 UnlockTexture(sGpuRes *, sU32) override { return plat::gpu::RES_OK; }
   sS32 CreateRenderTarget(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
                           sBool lockable, sGpuRes **out) override;
   sS32 CreateDepthStencilSurface(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
@@ -65,43 +67,48 @@ public:
                                    sGpuRes **out) override;
   sS32 GetSurfaceDesc(sGpuRes *surf, plat::gpu::SurfaceDesc &desc) override;
   sS32 LockSurface(sGpuRes *surf, plat::gpu::LockedRect &lr, sU32 flags) override;
-  sS32 UnlockSurface(sGpuRes *surf) override;
+  sS32 UnlockSurface(sGpuRes *) override { return plat::gpu::RES_OK; }
   sS32 LoadSurfaceFromPixels(sGpuRes *surf, const void *pixels, plat::gpu::Format srcFmt, sU32 pitch, sU32 w, sU32 h,
                              sBool dither) override;
-  sS32 ColorFill(sGpuRes *surf, const plat::gpu::Rect *rect, sU32 argb) override;
-  sS32 StretchRect(sGpuRes *src, const plat::gpu::Rect *srcRect, sGpuRes *dst, const plat::gpu::Rect *dstRect,
-                   plat::gpu::TextureFilter filter) override;
-  sS32 GetRenderTargetData(sGpuRes *rt, sGpuRes *sysmem) override;
-  sS32 SetRenderTarget(sU32 index, sGpuRes *surf) override;
-  sS32 SetDepthStencilSurface(sGpuRes *surf) override;
-  sS32 Clear(sU32 count, const plat::gpu::Rect *rects, sU32 flags, sU32 argb, sF32 z, sU32 stencil) override;
-  sS32 SetViewport(const plat::gpu::Viewport &vp) override;
-  sS32 SetScissorRect(const plat::gpu::Rect &rect) override;
-  sS32 SetRenderState(sU32 state, sU32 value) override;
-  sS32 SetSamplerState(sU32 sampler, sU32 type, sU32 value) override;
-  sS32 SetTexture(sU32 sampler, sGpuRes *tex) override;
+  sS32 ColorFill(sGpuRes *, const plat::gpu::Rect *, sU32) override { return plat::gpu::RES_OK; }
+  sS32 StretchRect(sGpuRes *, const plat::gpu::Rect *, sGpuRes *, const plat::gpu::Rect *,
+                   plat::gpu::TextureFilter) override { return plat::gpu::RES_OK; }
+  sS32 GetRenderTargetData(sGpuRes *, sGpuRes *) override { return plat::gpu::RES_OK; }
+  sS32 SetRenderTarget(sU32 i, sGpuRes *s) override
+  {
+    return Logged("SetRenderTarget " + std::to_string(i) + " " + Name(s));
+  }
+  sS32 SetDepthStencilSurface(sGpuRes *surf) override { return Logged("SetDepthStencilSurface " + Name(surf)); }
+  sS32 Clear(sU32, const plat::gpu::Rect *, sU32, sU32, sF32, sU32) override { return plat::gpu::RES_OK; }
+  sS32 SetViewport(const plat::gpu::Viewport &) override { return plat::gpu::RES_OK; }
+  sS32 SetScissorRect(const plat::gpu::Rect &) override { return plat::gpu::RES_OK; }
+  sS32 SetRenderState(sU32, sU32) override { return plat::gpu::RES_OK; }
+  sS32 SetSamplerState(sU32, sU32, sU32) override { return plat::gpu::RES_OK; }
+  sS32 SetTexture(sU32 i, sGpuRes *tex) override { return Logged("SetTexture " + std::to_string(i) + " " + Name(tex)); }
   sS32 SetMaterial(const plat::gpu::Material &) override { return 0; }
-  sS32 CreateVertexShader(const sU32 *tokens, sDInt count, sGpuRes **out) override;
-  sS32 CreatePixelShader(const sU32 *tokens, sDInt count, sGpuRes **out) override;
-  sS32 SetVertexShader(sGpuRes *vs) override;
-  sS32 SetPixelShader(sGpuRes *ps) override;
-  sS32 SetVertexShaderConstantF(sU32 start, const sF32 *data, sU32 count) override;
+  sS32 CreateVertexShader(const sU32 *, sDInt, sGpuRes **out) override { return Made("vs", out); }
+  sS32 CreatePixelShader(const sU32 *, sDInt, sGpuRes **out) override { return Made("ps", out); }
+  sS32 SetVertexShader(sGpuRes *vs) override { return Logged("SetVertexShader " + Name(vs)); }
+  sS32 SetPixelShader(sGpuRes *ps) override { return Logged("SetPixelShader " + Name(ps)); }
+  sS32 SetVertexShaderConstantF(sU32, const sF32 *, sU32) override { return plat::gpu::RES_OK; }
   sS32 SetVertexShaderConstantB(sU32, const sS32 *, sU32) override { return 0; }
-  sS32 SetPixelShaderConstantF(sU32 start, const sF32 *data, sU32 count) override;
+  sS32 SetPixelShaderConstantF(sU32, const sF32 *, sU32) override { return plat::gpu::RES_OK; }
   sS32 SetPixelShaderConstantB(sU32, const sS32 *, sU32) override { return 0; }
   sS32 CreateVertexBuffer(sU32 length, sU32 usage, plat::gpu::Pool pool, sGpuRes **out) override;
   sS32 CreateIndexBuffer(sU32 length, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool, sGpuRes **out) override;
   sS32 LockBuffer(sGpuRes *buf, sU32 offset, sU32 size, void **data, sU32 flags) override;
-  sS32 UnlockBuffer(sGpuRes *buf) override;
-  sS32 CreateVertexDeclaration(const plat::gpu::VertexElement *elems, sGpuRes **out) override;
-  sS32 SetVertexDeclaration(sGpuRes *decl) override;
-  sS32 SetStreamSource(sU32 stream, sGpuRes *vb, sU32 offset, sU32 stride) override;
-  sS32 SetStreamSourceFreq(sU32 stream, sU32 setting) override;
-  sS32 SetIndices(sGpuRes *ib) override;
-  sS32 DrawPrimitive(plat::gpu::PrimitiveType type, sU32 startVertex, sU32 primitives) override;
-  sS32 DrawIndexedPrimitive(plat::gpu::PrimitiveType type, sS32 baseVertex, sU32 minIndex, sU32 numVertices,
-                            sU32 startIndex, sU32 primitives) override;
-  sS32 CreateQuery(plat::gpu::QueryType type, sGpuRes **out) override;
+  sS32 UnlockBuffer(sGpuRes *) override { return plat::gpu::RES_OK; }
+  sS32 CreateVertexDeclaration(const plat::gpu::VertexElement *, sGpuRes **out) override { return Made("decl", out); }
+  sS32 SetVertexDeclaration(sGpuRes *decl) override { return Logged("SetVertexDeclaration " + Name(decl)); }
+  sS32 SetStreamSource(sU32, sGpuRes *vb, sU32, sU32) override { return Logged("SetStreamSource " + Name(vb)); }
+  sS32 SetStreamSourceFreq(sU32, sU32) override { return plat::gpu::RES_OK; }
+  sS32 SetIndices(sGpuRes *ib) override { return Logged("SetIndices " + Name(ib)); }
+  sS32 DrawPrimitive(plat::gpu::PrimitiveType, sU32, sU32) override { return Logged("DP"); }
+  sS32 DrawIndexedPrimitive(plat::gpu::PrimitiveType, sS32, sU32, sU32, sU32, sU32) override
+  {
+    return plat::gpu::RES_OK;
+  }
+  sS32 CreateQuery(plat::gpu::QueryType, sGpuRes **out) override { return Made("query", out); }
 };
 
 class RecApi : public sGpuApi

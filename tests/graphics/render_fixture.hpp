@@ -79,16 +79,10 @@ public:
     sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, clear);
   }
 
-  // The pixels of the current target (ARGB, row 0 at the top); ends the frame.
+  // The pixels of the current target; ends the frame.
   static std::vector<sU32> EndFrame()
   {
-    const sU8 *data = nullptr;
-    sInt pitch = 0, format = 0;
-    sBeginReadScreen(data, pitch, format);
-    std::vector<sU32> px(size_t(W) * H);
-    EXPECT_EQ(format, 1);
-    for(sInt y = 0; y < H; y++) std::memcpy(&px[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
-    sEndReadScreen();
+    std::vector<sU32> px = ReadScreen(W, H);
     sRender3DEnd(0);
     return px;
   }

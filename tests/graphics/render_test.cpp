@@ -7,8 +7,6 @@
 #include "platform/text/utf.hpp"
 #include "platform/window/window.hpp"
 
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 using namespace plat::gpu;

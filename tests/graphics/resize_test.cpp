@@ -8,8 +8,6 @@
 
 #include <SDL2/SDL.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace
@@ -31,23 +29,6 @@ protected:
   {
     Win = StartOnWindow(w, h);
     return Win && sIsGfxActive();
-  }
-
-  // Ends the device and its window; the screen mode stays.
-  void Stop()
-  {
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    Win.reset();
-  }
-
-  // The window's size in pixels, which the back buffer must match.
-  void WindowSize(sInt &w, sInt &h)
-  {
-    int x = 0, y = 0;
-    SDL_GL_GetDrawableSize(Win->GetSdlWindow(), &x, &y);
-    w = x;
-    h = y;
   }
 
   // Clears the screen, clears a window rectangle in another colour and checks both.
@@ -81,7 +62,9 @@ TEST_F(Resized, DeviceStartedAgainAtAnotherSize)
   // textures kept past the device are empty and safe to delete under the next one
   sTexture2D *checker = MakeChecker();
   sTexture2D *rt = new sTexture2D(16, 16, sTEX_ARGB8888 | sTEX_RENDERTARGET | sTEX_NOMIPMAPS);
-  Stop();
+  sExitGfx();   // the device and its window end; the screen mode stays
+  sSetGfxWindow(nullptr);
+  Win.reset();
   EXPECT_EQ(checker->Tex, nullptr);
   EXPECT_EQ(rt->Tex, nullptr);
 
@@ -109,8 +92,8 @@ TEST_F(Resized, ResetToTheWindowsNewSize)
   DrawAndCheck(64, 48, 0x336699, 0xff8000);
 
   SDL_SetWindowSize(Win->GetSdlWindow(), 96, 80);
-  sInt w, h;
-  WindowSize(w, h);
+  int w = 0, h = 0;   // the window's size in pixels, which the back buffer must match
+  SDL_GL_GetDrawableSize(Win->GetSdlWindow(), &w, &h);
   if(w != 96 || h != 80) GTEST_SKIP() << "the window manager kept the window at " << w << " x " << h;
   sSetScreenSize(w, h);
   EXPECT_FALSE(sRender3DBegin());   // outside the paint message a restore waits

@@ -5,13 +5,8 @@
 #include "platform/shader/shader.hpp"
 #include "render_fixture.hpp"
 
-#include <cmath>
-#include <limits>
 #include <map>
 #include <memory>
-#include <new>
-#include <set>
-#include <utility>
 
 namespace
 {
@@ -60,17 +55,6 @@ const std::vector<ClassCase> &Classes()
   return all;
 }
 
-using Mat = std::unique_ptr<sMaterial>;
-
-// A material of the class with the knobs of the set bits turned on, prepared.
-Mat Build(const ClassCase &c, sU32 bits)
-{
-  Mat m(c.Make());
-  for(size_t k = 0; k < c.Knobs.size(); k++) c.Knobs[k](m.get(), (bits >> k) & 1);
-  m->Prepare(sVertexFormatTangent);
-  return m;
-}
-
 class ShaderClasses : public RenderTest
 {
 protected:
@@ -107,7 +91,10 @@ TEST_F(ShaderClasses, EveryCombinationSelectsAPairOfProgramsThatFit)
     for(sU32 bits = 0; bits < (1u << c.Knobs.size()); bits++)
     {
       SCOPED_TRACE(std::string("class ") + c.Name + ", knobs " + std::to_string(bits));
-      Mat m = Build(c, bits);
+      // the class with the knobs of the set bits turned on, prepared
+      std::unique_ptr<sMaterial> m(c.Make());
+      for(size_t k = 0; k < c.Knobs.size(); k++) c.Knobs[k](m.get(), (bits >> k) & 1);
+      m->Prepare(sVertexFormatTangent);
       ASSERT_TRUE(m->VertexShader && m->PixelShader);
       ASSERT_TRUE(m->VertexShader->CheckKind(sSTF_VERTEX) && m->PixelShader->CheckKind(sSTF_PIXEL));
       EXPECT_TRUE(m->VertexShader->Handle && m->PixelShader->Handle) << "refused by the device";

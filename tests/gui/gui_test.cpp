@@ -1,8 +1,5 @@
-// The GUI scene on a real graphics device over the generated data tree: hidden at start,
-// shown by its key (with the input lock on) and by its touch corner, header and pages
-// drawn, a press at a widget's screen position changes its setting once per 201 ms, the
-// start configuration loads, a damaged one is kept aside, and every page is dumped as a
-// picture outside the source tree ($SPARK_GUI_DUMPS, else /tmp/sparkvane_gui_pages).
+// The GUI scene on a real graphics device over the generated data tree; every page is
+// dumped as a picture outside the source tree ($SPARK_GUI_DUMPS, else /tmp/sparkvane_gui_pages).
 #include "gui/gui.hpp"
 
 #include "base/input.hpp"
@@ -92,14 +89,9 @@ public:
     Gui->Render(0, &v);
     Gui->RenderObjects(&v);
     Gui->AfterRender(&v);
-    const sU8 *data = nullptr;
-    sInt pitch = 0, format = 0;
-    sBeginReadScreen(data, pitch, format);
-    std::vector<sU32> px_(size_t(W) * H);
-    for(sInt y = 0; y < H; y++) memcpy(&px_[size_t(y) * W], data + sDInt(y) * pitch, size_t(W) * 4);
-    sEndReadScreen();
+    std::vector<sU32> shown = ReadScreen(W, H);
     sRender3DEnd(0);
-    return px_;
+    return shown;
   }
   // screen pixels of a point of the GUI plane (16:9: the plane fills the screen)
   static sF32 SX(sF32 x) { return (x / 614.7f + 1) * 0.5f * W; }

@@ -21,13 +21,6 @@ namespace
 std::u16string Data(const char *folder) { return plat::ToUtf16(std::string(TWDATA_DIR) + "/" + folder); }
 
 void Touch(const std::string &path, const char *text = "x") { ASSERT_TRUE(sparktest::WriteFile(path, text)) << path; }
-
-std::vector<std::string> Names(const sDynamicArray<sDirEntry> &l)
-{
-  std::vector<std::string> out;
-  for(sInt i = 0; i < l.GetSize(); i++) out.push_back(plat::ToUtf8(l[i].Name));
-  return out;
-}
 }
 
 TEST(MediaFolders, ListingsPathsAndPackMode)
@@ -44,7 +37,8 @@ TEST(MediaFolders, ListingsPathsAndPackMode)
   // the file system, sorted, pictures counted whatever the case of the extension
   ASSERT_TRUE(ListMediaFolder(list, Data("slideshows/Sparkvane").c_str(), 0));
   EXPECT_EQ(CountPictures(list), 12);
-  std::vector<std::string> names = Names(list);
+  std::vector<std::string> names;
+  for(sInt i = 0; i < list.GetSize(); i++) names.push_back(plat::ToUtf8(list[i].Name));
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
     return strcasecmp(a.c_str(), b.c_str()) < 0;
   }));
@@ -67,8 +61,8 @@ TEST(MediaFolders, ListingsPathsAndPackMode)
 
 TEST(MediaLoader, LogosGetTheirKindsAndTheCapHolds)
 {
-  struct Corner { sU32 Pixel; sInt Kind; sU32 Fill; };
-  for(Corner c : {Corner{0x80102030, 2, 0x80102030}, Corner{0xffffffff, 1, 0xffffffff}, Corner{0xff101010, 0, 0}})
+  struct Corner { sU32 Pixel; sInt Kind; };
+  for(Corner c : {Corner{0x80102030, 2}, Corner{0xffffffff, 1}, Corner{0xff101010, 0}})
   {
     sImage pic(1, 8);   // one pixel wide: the scaled copy still has a size
     pic.Fill(c.Pixel);

@@ -26,7 +26,7 @@ sInt PeakBin(const sF32 *spectrum, sInt bins)
 }
 }
 
-TEST(AudioSyncFft, MatchesTheDiscreteSumAndAnImpulseIsFlat)
+TEST(AudioSyncFft, MatchesTheDiscreteSum)
 {
   for(sInt count : {1, 2, 8, 64, 1024})
   {
@@ -44,14 +44,6 @@ TEST(AudioSyncFft, MatchesTheDiscreteSumAndAnImpulseIsFlat)
       // only magnitudes are used: either sign of the exponent is right
       EXPECT_NEAR(std::abs(sum), std::hypot(data[k * 2], data[k * 2 + 1]), 1e-3 * count) << count << " bin " << k;
     }
-  }
-  std::vector<sF32> impulse(64, 0.0f);
-  impulse[0] = 1.0f;
-  sFFT(impulse.data(), 32, 0);
-  for(sInt k = 0; k < 32; k++)
-  {
-    EXPECT_FLOAT_EQ(impulse[k * 2], 1.0f);
-    EXPECT_FLOAT_EQ(impulse[k * 2 + 1], 0.0f);
   }
 }
 

@@ -136,14 +136,8 @@ TEST_F(ArrayFormTest, SegmentLimits)
   EXPECT_EXIT(ArrayForm(0).Init(ArrayForm::GRID, 1, 1, 2, 2), testing::ExitedWithCode(1), kCheckFailed);
 }
 
-TEST(SuperShape, PresetsAndTheSuperformula)
+TEST(SuperShape, TheSuperformula)
 {
-  SuperShapeForm f(2);
-  f.SetPreset(7);
-  for(sInt i = 0; i < 4; i++) EXPECT_TRUE(f.ShapeParams.ShapeA[i] == 1.0f && f.ShapeParams.ShapeB[i] == 1.0f);
-  f.SetPreset(2);
-  EXPECT_TRUE(f.ShapeParams.ShapeA[1] == 0.1f && f.ShapeParams.ShapeB[3] == 0.5f && f.GetSuperShapeParams() == &f.ShapeParams);
-
   // m = 0 is the unit sphere, whatever the exponents
   SuperShapeParams p;
   p.ShapeA[0] = p.ShapeB[0] = 0.0f;

@@ -44,8 +44,6 @@ sU32 Over(sU32 dst, sU32 src)
     out |= sU32((sInt(src >> s & 255) * a + sInt(dst >> s & 255) * (255 - a) + 127) / 255) << s;
   return out;
 }
-
-sInt Diff(sU32 a, sU32 b) { return ColorDiff(a, b); }
 }
 
 TEST_F(PanelDraw, StatusPrinterSwatchesShowTheirValues)
@@ -74,7 +72,7 @@ TEST_F(PanelDraw, StatusPrinterSwatchesShowTheirValues)
   for(const auto &s : swatches)
   {
     const sU32 c = px[size_t(s.Y * 0.75f) * W + size_t(s.X * 0.6f)];
-    EXPECT_LE(Diff(c, s.Colour), 1) << std::hex << c << " at " << s.X << "," << s.Y;
+    EXPECT_LE(ColorDiff(c, s.Colour), 1) << std::hex << c << " at " << s.X << "," << s.Y;
   }
   p.CursorX = 10;
   p.CursorY = 40;
@@ -102,11 +100,11 @@ TEST_F(PanelDraw, SyncPanelDrawsItsBackdropAndValueBars)
   const sU32 clear = 0xFF808080;
   const std::vector<sU32> px = Frame(clear, draw, &m);
   auto at = [&](sInt x, sInt y) { return px[size_t(y) * W + size_t(x)]; };
-  EXPECT_LE(Diff(at(30, 300), clear), 1) << "outside the panel";
-  EXPECT_LE(Diff(at(40, 700), Over(clear, 0xC000000C)), 2) << "the panel's backdrop";
-  EXPECT_LE(Diff(at(600, 250), Over(clear, 0xE0101014)), 2) << "the onset display's backdrop";
+  EXPECT_LE(ColorDiff(at(30, 300), clear), 1) << "outside the panel";
+  EXPECT_LE(ColorDiff(at(40, 700), Over(clear, 0xC000000C)), 2) << "the panel's backdrop";
+  EXPECT_LE(ColorDiff(at(600, 250), Over(clear, 0xE0101014)), 2) << "the onset display's backdrop";
   // the "pattern" row: bar phase 0.5 fills half of its 600 units from x = 400
   const sInt row = sInt((920.0f + 3 * 17 + 7) * 0.75f);
-  EXPECT_LE(Diff(at(sInt(550 * 0.6f), row), 0xFF30A0FF), 1);
-  EXPECT_GT(Diff(at(sInt(850 * 0.6f), row), 0xFF30A0FF), 40) << "past the value the row is dimmed";
+  EXPECT_LE(ColorDiff(at(sInt(550 * 0.6f), row), 0xFF30A0FF), 1);
+  EXPECT_GT(ColorDiff(at(sInt(850 * 0.6f), row), 0xFF30A0FF), 40) << "past the value the row is dimmed";
 }

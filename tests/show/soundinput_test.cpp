@@ -13,7 +13,6 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace
 {

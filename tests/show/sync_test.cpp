@@ -40,28 +40,20 @@ std::vector<sU32> PollAll(SyncMachine &m, sInt channel)
 }
 }
 
-TEST(SyncSequencer, StepCodesComeOnceInSlotOrder)
-{
-  SyncMachine m(120.0f);
-  Bars bars(10, {{8, {107, 49}}});
-  m.SetPatternTable(1, bars.Table.data());
-  m.Update(0);   // the first update lands half a bar before the end of bar 7: step 8
-  EXPECT_EQ(m.Results.BarIndex[1], 7);
-  EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{107, 49}));
-  m.Update(20);   // still step 8; a channel without a table is idle
-  EXPECT_TRUE(PollAll(m, 1).empty() && PollAll(m, 2).empty());
-}
-
-TEST(SyncSequencer, SlowFrameDeliversEveryCrossedStepOfTheBar)
+TEST(SyncSequencer, StepCodesComeOnceInSlotOrderAndASlowFrameDeliversEveryCrossedStep)
 {
   SyncMachine m(120.0f);   // a step is 125 ms
-  Bars bars(40, {});
+  Bars bars(40, {{8, {208, 49}}});
   for(sInt s = 0; s < 16; s++)   // step s of every bar holds the code 200 + s
     bars.Pattern.Keys[s][0] = sU32(200 + s);
   m.SetPatternTable(1, bars.Table.data());
-  m.Update(0);
-  EXPECT_EQ(PollAll(m, 1), std::vector<sU32>{208});
-  m.Update(400);   // to step 11
+  m.Update(0);   // the first update lands half a bar before the end of bar 7: step 8
+  EXPECT_EQ(m.Results.BarIndex[1], 7);
+  EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{208, 49}));
+  m.Update(20);   // still step 8; a channel without a table is idle
+  EXPECT_TRUE(PollAll(m, 1).empty());
+  EXPECT_TRUE(PollAll(m, 2).empty());
+  m.Update(380);   // to step 11
   EXPECT_EQ(PollAll(m, 1), (std::vector<sU32>{209, 210, 211}));
   m.Update(1050);  // into the next bar, step 3: only that bar's steps
   EXPECT_EQ(m.Results.BarIndex[1], 8);
@@ -185,11 +177,7 @@ TEST(SyncTapTempo, TapPullsTheHalfBarTowardsTheTapOverOneSecond)
   m.PhaseOffset = 0.0f;
   m.Update(0);
   m.Update(200);   // half-bar phase 0.2
-  const sF32 before = m.Phase;
-  m.OnKey(' ');
-  EXPECT_EQ(m.TapDirection, 1);
-  EXPECT_NEAR(m.TapDistance, 0.3f, 1e-4f);   // towards half-bar phase + offset = 0.5
-  EXPECT_NEAR(m.PhaseTarget, before + 0.3f * 0.0625f, 1e-5f);
+  m.OnKey(' ');   // towards half-bar phase + offset = 0.5
   m.Update(500);
   m.Update(250);
   EXPECT_GT(m.Phase, m.PhaseStart) << "the phase glides from the old beat to the new one";
@@ -271,7 +259,7 @@ TEST(SyncLevelTrack, LoadReplaySave)
   ASSERT_TRUE(plat::ChangeDir(home.c_str()));
 }
 
-TEST(SyncSoundRing, KeepsTheLouderChannelPerFrameAndWrapsItsIndex)
+TEST(SyncSoundRing, KeepsTheLouderChannelPerFrame)
 {
   SyncMachine m(120.0f);
   const sS16 frames[] = {16384, -100, 200, -32768, 0, 0};
@@ -280,12 +268,6 @@ TEST(SyncSoundRing, KeepsTheLouderChannelPerFrameAndWrapsItsIndex)
   EXPECT_FLOAT_EQ(m.Receiver.Get(0), 0.5f);
   EXPECT_FLOAT_EQ(m.Receiver.Get(1), -1.0f);
   EXPECT_FLOAT_EQ(m.Receiver.MaxNew[0], 1.0f);
-  sInt wraps[3][2] = {{-1, SYNC_RING - 1}, {SYNC_RING, 0}, {5, 5}};
-  for(auto &w : wraps)
-  {
-    SyncSoundRing::WrapIndex(&w[0]);
-    EXPECT_EQ(w[0], w[1]);
-  }
 }
 
 TEST(SyncSoundRing, ReadsNothingPastTheBufferItIsHanded)
