@@ -236,23 +236,35 @@ sU32 sFileStream::Clone(sFileStream **) { sVERIFYFALSE; }
 
 namespace
 {
+// The decoder's view of the stream. The file's size is read once at open: a file cut
+// short on the disk while it is decoded (a picture replaced in the folder) then reads
+// nothing long before its offset reaches that size, and a decoder that loops until the
+// end would loop for ever. A read that comes back short is the end.
+struct DecoderStream
+{
+  sFileStream *Stream;
+  sBool Ended = 0;
+};
+
 int StreamRead(void *user, char *data, int size)
 {
-  sFileStream *s = static_cast<sFileStream *>(user);
+  DecoderStream *d = static_cast<DecoderStream *>(user);
   sU32 got = 0;
-  if(size <= 0 || s->Read(data, sU32(size), &got) != sSTREAM_OK) return 0;
+  if(size <= 0) return 0;
+  if(d->Stream->Read(data, sU32(size), &got) != sSTREAM_OK) got = 0;
+  if(got < sU32(size)) d->Ended = 1;
   return int(got);
 }
 
 void StreamSkip(void *user, int n)
 {
-  static_cast<sFileStream *>(user)->Seek(n, 1, nullptr);
+  static_cast<DecoderStream *>(user)->Stream->Seek(n, 1, nullptr);
 }
 
 int StreamEof(void *user)
 {
-  sFileStream *s = static_cast<sFileStream *>(user);
-  return s->File->GetOffset() >= s->File->GetSize();
+  DecoderStream *d = static_cast<DecoderStream *>(user);
+  return d->Ended || d->Stream->File->GetOffset() >= d->Stream->File->GetSize();
 }
 }   // namespace
 
@@ -310,10 +322,12 @@ sImage *sDecodeImageStream(sFile *file)
   stbi_uc *rgba = nullptr;
   sStreamStat stat;
   stream.Stat(&stat, 1);
-  if(stbi_info_from_callbacks(&io, &stream, &w, &h, &comp) && PlausibleSize(w, h, sS64(stat.Size)))
+  DecoderStream info = {&stream};
+  if(stbi_info_from_callbacks(&io, &info, &w, &h, &comp) && PlausibleSize(w, h, sS64(stat.Size)))
   {
     stream.Seek(0, 0, nullptr);
-    rgba = stbi_load_from_callbacks(&io, &stream, &w, &h, &comp, 4);
+    DecoderStream load = {&stream};
+    rgba = stbi_load_from_callbacks(&io, &load, &w, &h, &comp, 4);
   }
   sImage *img = sNEW sImage;
   if(rgba)

@@ -7,6 +7,7 @@
 #include "platform/gpu/gpu.hpp"
 
 #include <cmath>
+#include <cstring>
 
 using namespace imagetest;
 
@@ -288,6 +289,45 @@ TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
   WriteRaw(Dir.Name8("bad.jpg"), jpg);
   EXPECT_FALSE(back.Load(Dir.Name("bad.jpg").c_str()));
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad.jpg").c_str()), nullptr);
+}
+
+// A picture cut short on the disk while it is decoded (the operator replaces it in the
+// slideshow folder): the open file still claims its old size, but reads past the cut fail.
+// The decoder used to wait for an end that never came.
+struct ShrinkingFile : sFile
+{
+  std::vector<uint8_t> Data;
+  sS64 Offset = 0, Available, Cut;
+  ShrinkingFile(std::vector<uint8_t> data, sS64 cut) : Data(std::move(data)), Available(sS64(Data.size())), Cut(cut) {}
+  sBool Read(void *out, sDInt size) override
+  {
+    if(Offset + size > Available) return 0;
+    memcpy(out, Data.data() + Offset, size_t(size));
+    Offset += size;
+    // cut once the whole file has been read, as the decoder's check of the tables does
+    if(Offset == sS64(Data.size())) Available = Cut;
+    return 1;
+  }
+  sBool SetOffset(sS64 offset) override { return Offset = offset, 1; }
+  sS64 GetOffset() override { return Offset; }
+  sS64 GetSize() override { return sS64(Data.size()); }
+};
+
+TEST(ImageStream, PictureCutShortWhileDecodedStillReturns)
+{
+  sImage img(64, 48);
+  FillPattern(img, 5);
+  std::vector<uint8_t> jpg = EncodeJpeg(img, 90);
+  for(size_t cut : {jpg.size() / 3, jpg.size() - 40})
+  {
+    ShrinkingFile file(jpg, sS64(cut));
+    sImage *got = sDecodeImageStream(&file);
+    if(got)
+    {
+      EXPECT_EQ(got->SizeX, 64) << cut;
+    }
+    sDELETE(got);
+  }
 }
 
 TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
