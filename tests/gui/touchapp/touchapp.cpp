@@ -287,19 +287,29 @@ private:
       }
       case 1:
         if(!g->touch.ButtonDown) return false;
-        XTestFakeButtonEvent(Dpy, 1, False, 0);
-        XFlush(Dpy);
-        Phase = 2;
-        return false;
+        return Release();
       case 2:
-        if(g->touch.ButtonDown) return false;
-        ReleasedAt = g->touch.Clock;
-        Phase = 3;
+        if(!Released(g)) return false;
         return *seen;
       default:
         return *seen;
       }
     }});
+  }
+  // the second half of a press: the button goes up, then the GUI sees it up
+  bool Release()
+  {
+    XTestFakeButtonEvent(Dpy, 1, False, 0);
+    XFlush(Dpy);
+    Phase = 2;
+    return false;
+  }
+  bool Released(TouchGui *g)
+  {
+    if(g->touch.ButtonDown) return false;
+    ReleasedAt = g->touch.Clock;
+    Phase = 3;
+    return true;
   }
   void Wait(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond}); }
   void Check(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond, true}); }
@@ -338,14 +348,9 @@ private:
       case 1:
         if(!g->touch.ButtonDown || g->touch.HeldWidget != sInt(s.Id) || !inside || std::fabs(s.Velocity) > 0.5f)
           return false;
-        XTestFakeButtonEvent(Dpy, 1, False, 0);
-        XFlush(Dpy);
-        Phase = 2;
-        return false;
+        return Release();
       case 2:
-        if(g->touch.ButtonDown) return false;
-        ReleasedAt = g->touch.Clock;
-        Phase = 3;
+        Released(g);
         return false;
       default:
         return inside && std::fabs(s.Velocity) < 0.5f;
