@@ -36,7 +36,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -72,12 +71,10 @@ int SavedFrames(const std::string &dir, int known)
 }
 }
 
-// The show itself, run by this test program started again with "--show" (the scripted
-// run does so): the program's own main function over the scene table, with a MIDI
-// controller of the loopback system and the DMX widget on the pseudo terminal the test
-// names. Its pre-frame hook reports what arrived and learns a control of each kind: the
-// learn baselines are taken at one frame, the test moves one control of each kind from a
-// later one on, and the moved control is looked for until it is found.
+// The show itself, this program started again with "--show": the program's own main over
+// the scene table, a loopback MIDI controller and the DMX widget on the test's pseudo
+// terminal. Its pre-frame hook reports what arrived and learns a control of each kind: the
+// baselines at one frame, the test moves a control of each kind from a later one on.
 namespace showchild
 {
 constexpr int MidiController = 20, SwitchPeriod = 5;
@@ -88,20 +85,6 @@ int LearnFrame = 0, ChangeFrame = 0, EndFrame = 0, FirstSwitch = 0, FirstEffect 
 bool Wanted(int n) { return sShowSceneTable[n].Make && !(sShowSceneTable[n].Flags & 0x100); }
 std::thread Feeder;
 bool DmxSeen = false, MidiSeen = false, DmxLearnt = false, MidiLearnt = false;
-
-std::vector<std::string> ListWidget()
-{
-  const char *path = getenv("SPARK_SHOWRUN_DMX");
-  return path && *path ? std::vector<std::string>{path} : std::vector<std::string>{};
-}
-
-std::unique_ptr<plat::MidiBackend> MakeMidi()
-{
-  auto backend = std::make_unique<plat::MidiLoopbackBackend>();
-  backend->AddInput(u"Loopback controller");
-  Midi = backend.get();
-  return backend;
-}
 
 // The controller turns now and then, low before the change frame and high from it on; it
 // stops a few frames before the end, before the MIDI system goes.
@@ -151,14 +134,10 @@ struct EffectStep
 };
 
 // Whether the effect took, with what was found.
-bool Took(Show &s, bool ok, const char *format, ...) __attribute__((format(printf, 3, 4)));
-bool Took(Show &s, bool ok, const char *format, ...)
+template <class... A> bool Took(Show &s, bool ok, const char *format, A... found)
 {
   char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof(text), format, args);
-  va_end(args);
+  std::snprintf(text, sizeof(text), format, found...);
   return s.Seen = text, ok;
 }
 
@@ -310,8 +289,7 @@ void MoveProgram(SyncMachine &s, int bar, int step, ChannelMove along)
   const double exact = (bar + step / 16.0) / 8.0, at = exact - 0.4 * advance;
   const int whole = int(std::floor(at)), crossed = int(std::floor(exact)) - whole;
   s.PhaseStart = s.PhaseTarget = s.Phase = at - whole;
-  s.PhaseWhole = s.PrevPhaseWhole = 0;
-  s.ResyncFade = 0;
+  s.PhaseWhole = s.PrevPhaseWhole = s.ResyncFade = 0;
   s.Cycle[1] = bar / 8 - crossed;
   s.LastStep[1] = bar * SYNC_STEPS - 1;
   if(along.Channel > 1)
@@ -379,8 +357,16 @@ void PreFrame(void *)
 
 void Main()
 {
-  sSetDmxWidgetLister(ListWidget);
-  sSetMidiBackendFactory(MakeMidi);
+  sSetDmxWidgetLister([] {
+    const char *path = getenv("SPARK_SHOWRUN_DMX");
+    return path && *path ? std::vector<std::string>{path} : std::vector<std::string>{};
+  });
+  sSetMidiBackendFactory([]() -> std::unique_ptr<plat::MidiBackend> {
+    auto backend = std::make_unique<plat::MidiLoopbackBackend>();
+    backend->AddInput(u"Loopback controller");
+    Midi = backend.get();
+    return backend;
+  });
   Feeder = std::thread(Feed);
   ShowMain(sShowSceneTable, SHOW_SCENES);
   sAddHook(sPreFrameHook.load(), PreFrame, nullptr);
