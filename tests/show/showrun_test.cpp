@@ -113,13 +113,11 @@ void WaitForScript()
     if(int done = -1; std::ifstream(dir + "/script.done") >> done && done >= Saved) return;
 }
 
-// After the scene tour the show's effects run one by one, a few frames each. At a step's
-// first frame the operator's hands set the GUI as the step wants (everything the steps
-// touch is put back first); at its second a step may move the show program to just
-// before one of its bars, where its own codes (and those of the IPP's channels, moved
-// along) switch the scene and fire effects; the step's last frame is its picture; before
-// the next step the IPP machine is asked whether the effect took (the line
-// "showrun: effect NAME: ok", else what it found).
+// After the scene tour the effects run one by one, a few frames each. At a step's first
+// frame the operator's hands set the GUI (all the steps touch put back first); at its
+// second the show program may move to just before a bar whose codes (and those of the IPP
+// channel moved along) switch the scene and fire effects; its last frame is its picture.
+// Then the IPP machine is asked whether it took ("showrun: effect NAME: ok", else FAILED).
 struct Show { SceneMachine *M; TouchGui *Gui; IppMachine *Ipp; SyncMachine *Sync; std::string Seen; };
 struct ChannelMove { int Channel, Bar; };   // Channel 0: none
 
@@ -396,9 +394,8 @@ bool WriteRawMusic(const std::string &ogg, const std::string &raw, int &rate)
   for(size_t i = 0; i < size_t(frames); i++)
     out[i * 2] = pcm[i * channels], out[i * 2 + 1] = pcm[i * channels + (channels > 1 ? 1 : 0)];
   free(pcm);
-  std::ofstream f(raw, std::ios::binary);
-  f.write(reinterpret_cast<const char *>(out.data()), std::streamsize(out.size() * sizeof(short)));
-  return bool(f);
+  return bool(std::ofstream(raw, std::ios::binary)
+                  .write(reinterpret_cast<const char *>(out.data()), std::streamsize(out.size() * sizeof(short))));
 }
 
 // The scripted keys of a run, by the frame after which each is typed. The show waits for
@@ -474,10 +471,9 @@ double Dark(const sImage &img, sInt x0, sInt x1)
 
 struct ShowRun { std::string Log; int WaitStatus = -1; };
 
-// The DMX frames the test's widget sends: 48 channels, one of them moved by 100 steps
-// from the change frame on. The first 32 channels drive the control tracks (a desk's
-// first frame moves every track it drives, and each brings its GUI page forward): they
-// stay at zero, the widget's own values follow them.
+// The DMX frames the test's widget sends: 48 channels, one moved by 100 steps from the
+// change frame on. The first 32 drive the control tracks (a desk's first frame moves every
+// track it drives, bringing its GUI page forward): they stay at zero.
 constexpr int DmxChannels = 48, DmxMoved = 40;
 dmxwidget::Bytes DmxFrame(bool moved)
 {
@@ -521,12 +517,11 @@ struct OwnDisplay
 // it ends by itself; learn: the show's frames of note, as RunShowChild reads them.
 ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script, int changeFrame, const std::string &learn)
 {
-  ShowRun run;
   const std::string logName = dir.Path + "/show.log", ack = dir.Path + "/script.done";
   OwnDisplay display;
   dmxwidget::FakeWidget widget;
   char self[4096] = {};
-  if(display.Name.empty() || readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return run;
+  if(display.Name.empty() || readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return {};
   pid_t pid = fork();
   if(pid == 0)
   {
@@ -542,12 +537,11 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
     execl(self, self, "--show", "-frames", count.c_str(), "-capture", static_cast<char *>(nullptr));
     _exit(127);
   }
-  if(pid < 0) return run;
+  if(pid < 0) return {};
   Display *dpy = XOpenDisplay(display.Name.c_str());
   size_t next = 0;
   int status = 0, saved = 0, acked = -1;
-  // a frame in software rendering takes about a second (several in the sanitizer
-  // builds): the limit is generous
+  // a frame in software rendering takes about a second, several in the sanitizer builds
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1800);
   while(waitpid(pid, &status, WNOHANG) != pid)
   {
@@ -568,11 +562,9 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
   }
   if(dpy) XCloseDisplay(dpy);
   widget.Hangup();
-  run.WaitStatus = status;
   std::stringstream s;
   s << std::ifstream(logName).rdbuf();
-  run.Log = s.str();
-  return run;
+  return {s.str(), status};
 }
 
 // The matches of a pattern in the log, each as its groups.
@@ -617,10 +609,8 @@ bool SaveSheet(const std::string &dir, const std::vector<int> &shots, const std:
 // The line the show printed for an effect.
 std::string EffectLine(const std::string &log, const std::string &name)
 {
-  const std::string head = "showrun: effect " + name + ": ";
-  size_t at = log.find(head);
-  if(at == std::string::npos) return "(no line for " + name + ")";
-  return log.substr(at + head.size(), log.find('\n', at) - at - head.size());
+  std::smatch m;
+  return std::regex_search(log, m, std::regex("showrun: effect " + name + ": (.*)")) ? m[1].str() : "(no line for " + name + ")";
 }
 }
 
