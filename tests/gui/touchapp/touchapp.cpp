@@ -293,9 +293,7 @@ private:
     Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
     // the show's own scene changes go to the Abstract scene only: under the software
     // renderer some scenes take minutes for a frame at times, and no step waits on them
-    Do("automatic scene changes to the Abstract scene", [g] {
-      for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5;
-    });
+    Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5; });
     Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
     if(UpdateRun)
     {
@@ -336,10 +334,7 @@ private:
     // bluer than red. The scene and its layer movie are bluish at times: the switch waits
     // for such a picture.
     auto before = std::make_shared<std::shared_ptr<sImage>>();
-    Wait("output picture bluer than red in places", [this, before] {
-      *before = OutputPicture();
-      return Bluish(**before).Blocks > 0.2f;
-    });
+    Wait("output picture bluer than red in places", [this, before] { return Bluish(*(*before = OutputPicture())).Blocks > 0.2f; });
     Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
     Wait("colour correction washes the output toward red", [this, g, before, settings] {
       // the GUI hands the switch over at a frame's end: the frames since the release have it
