@@ -1,18 +1,11 @@
-// The show's program with a hand on its touch screen: the application of the real program
-// (the scene table, the machines, the generated data tree), whose frames are watched by a
-// script that moves the X server's pointer onto the GUI's widgets, presses and releases
-// it through the test extension, types on the X keyboard, turns a MIDI controller of a
-// loopback MIDI system and sends DMX frames as a USB widget over a pseudo terminal. Each
-// step waits for its effect in the GUI's records and prints "ok <step>"; a step that does
-// not come prints "FAIL <step>" and ends the run with code 3.
-//   -end exit    the script ends on the exit dialog's YES (the program returns 0)
-//   -end update  it only asks for the update and answers YES (the program returns 1)
-//   -tiles 1,2,0 it only picks the scenes of these tiles in this order, each by a press on
-//                its tile, scrolling the tile list by its slider when the tile is off the
-//                page, and ends once the last is current (the program returns 0)
-// The colour correction is also looked at: the show's output picture (the copy of the
-// screen that the machine keeps each frame) is read back before and after the effect is
-// switched on and dumped with the GUI's pages ($SPARK_GUI_DUMPS, else /tmp/sparkvane_gui_pages).
+// The show's program (scene table, machines, generated data tree) with a scripted hand:
+// XTest presses on the GUI's widgets and keys on the X keyboard, a loopback MIDI controller
+// and a DMX widget on a pseudo terminal. Each step waits for its effect in the GUI's
+// records and prints "ok <step>"; one that does not come prints "FAIL <step>" (code 3).
+//   -end exit    ends on the exit dialog's YES (code 0)
+//   -end update  only asks for the update and answers YES (code 1)
+//   -tiles 1,2,0 only picks these scenes on their tiles, scrolling the list by its slider
+//                to tiles off the page, and ends once the last has drawn (code 0)
 #include "base/log.hpp"
 #include "base/midi.hpp"
 #include "base/system.hpp"
@@ -34,6 +27,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,62 +53,40 @@ dmxwidget::FakeWidget *Dmx = nullptr;
 bool UpdateRun = false;
 std::vector<sInt> TileRun;   // the tiles of a tile run, in order; empty for the full run
 
-std::unique_ptr<plat::MidiBackend> MakeMidi()
-{
-  auto backend = std::make_unique<plat::MidiLoopbackBackend>();
-  backend->AddInput(u"touch run controller");
-  Midi = backend.get();
-  return backend;
-}
-
-std::vector<std::string> ListDmx() { return {Dmx->Path}; }
-
 struct Step
 {
   std::string Name;
   std::function<bool()> Run;   // called once per frame until it returns true
   bool Now = false;            // a check: it holds in its first frame or the run fails
 };
+using Where = std::function<bool(sF32 &, sF32 &)>;
 
-// How bluish a picture is: the share of its 8 x 8 blocks whose blue exceeds their red by
-// more than 8 on average, and the mean of red minus blue over all its pixels.
-struct BlueShare
-{
-  sF32 Blocks = 0, MeanRedMinusBlue = 0;
-};
+// How bluish a picture is, in blocks of 8 x 8 pixels: the share of the blocks whose blue
+// exceeds their red by more than 8 on average, and the mean of red minus blue.
+struct BlueShare { sF32 Blocks = 0, MeanRedMinusBlue = 0; };
 BlueShare Bluish(const sImage &img)
 {
-  BlueShare s;
-  sInt blocks = 0, bluish = 0;
-  sF64 all = 0;
-  for(sInt by = 0; by + 8 <= img.SizeY; by += 8)
-    for(sInt bx = 0; bx + 8 <= img.SizeX; bx += 8)
+  const sInt bw = img.SizeX / 8, bh = img.SizeY / 8;
+  std::vector<sInt> sums(size_t(bw * bh));   // blue minus red of each block
+  for(sInt y = 0; y < bh * 8; y++)
+    for(sInt x = 0; x < bw * 8; x++)
     {
-      sInt sum = 0;
-      for(sInt y = by; y < by + 8; y++)
-        for(sInt x = bx; x < bx + 8; x++)
-        {
-          sU32 c = img.Data[sDInt(y) * img.SizeX + x];
-          sum += sInt(c & 0xff) - sInt((c >> 16) & 0xff);
-        }
-      blocks++;
-      bluish += sum > 8 * 64;
-      all -= sum;
+      sU32 c = img.Data[sDInt(y) * img.SizeX + x];
+      sums[(y / 8) * bw + x / 8] += sInt(c & 0xff) - sInt((c >> 16) & 0xff);
     }
-  s.Blocks = blocks ? sF32(bluish) / sF32(blocks) : 0;
-  s.MeanRedMinusBlue = blocks ? sF32(all / (blocks * 64.0)) : 0;
-  return s;
+  sF64 n = sF64(sums.size()), all = 0, bluish = 0;
+  for(sInt sum : sums) bluish += sum > 8 * 64, all -= sum;
+  return n ? BlueShare{sF32(bluish / n), sF32(all / (n * 64))} : BlueShare{};
 }
 
-// Where the pictures of the run go: beside the GUI's page dumps.
-std::string DumpFolder()
+// beside the GUI's page dumps
+bool Dump(const sImage &img, const char *name)
 {
   const char *env = std::getenv("SPARK_GUI_DUMPS");
   std::string dir = env && *env ? env : "/tmp/sparkvane_gui_pages";
   mkdir(dir.c_str(), 0755);
-  return dir;
+  return img.Save(plat::ToUtf16(dir + "/" + name + ".bmp").c_str());
 }
-
 
 class TouchRunApp : public MainApp
 {
@@ -132,27 +104,27 @@ public:
   {
     MainApp::OnPaint3D();
     if(Failed) return;
-    if(Dmx && Dmx->Greeted.load()) SendDmx();
-    if(Next >= Script.size()) return;
-    const bool now = Script[Next].Now;
-    if(Script[Next].Run())
+    if(Dmx && Dmx->Greeted.load())
     {
-      std::printf("ok %s\n  (frame %d, %u ms)\n", Script[Next].Name.c_str(), Frames, sGetTime() - StartTime);
-      std::fflush(stdout);
-      Next++;
-      Waited = 0;
-      Phase = 0;
+      dmxwidget::Bytes data = {0, 0};
+      data.insert(data.end(), DmxValues, DmxValues + sizeof(DmxValues));
+      Dmx->Send(dmxwidget::Message(sDMX_LABEL_RECEIVED, data));
     }
-    else if(now || ++Waited > StepFrames)
+    if(Next >= Script.size()) return;
+    Step &s = Script[Next];
+    if(s.Run())
+    {
+      std::printf("ok %s\n  (frame %d, %u ms)\n", s.Name.c_str(), Frames, sGetTime() - StartTime);
+      Next++, Waited = 0, Phase = 0;
+    }
+    else if(s.Now || ++Waited > StepFrames)
     {
       TouchGui *g = Gui();
-      std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", Script[Next].Name.c_str(),
+      std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", s.Name.c_str(),
                   g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogKind, Machine->Current);
-      std::fflush(stdout);
-      Failed = true;
-      sSetExitCode(3);
-      sExit();
+      Failed = true, sSetExitCode(3), sExit();
     }
+    std::fflush(stdout);
   }
 
 private:
@@ -166,9 +138,9 @@ private:
   sU8 DmxValues[48] = {};   // past the 32 channels the start address gives the tracks
 
   TouchGui *Gui() const { return static_cast<TouchGui *>(MainApp::Gui); }
+  IppMachine *Ipp() const { return static_cast<IppMachine *>(Machine->Ipp); }
 
-  // The show's output picture of this frame: the copy of the screen that the machine
-  // keeps before the GUI and the colour layers are drawn over it.
+  // the copy of the screen that the machine keeps before the GUI and colour layers go over
   std::shared_ptr<sImage> OutputPicture() const
   {
     sTexture2D *t = Machine->Targets[0];
@@ -184,21 +156,15 @@ private:
     sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(0), sGetScreenDepthBuffer()));
     return img;
   }
-  static bool Dump(const sImage &img, const char *name)
-  {
-    return img.Save(plat::ToUtf16(DumpFolder() + "/" + name + ".bmp").c_str());
-  }
-  IppMachine *Ipp() const { return static_cast<IppMachine *>(Machine->Ipp); }
 
-  // the X position of a point of the GUI's plane in the window
-  void ToScreen(sF32 x, sF32 y, int &sx, int &sy) const
+  // Moves the pointer to a point of the GUI's plane: where the X server put the window (a
+  // full-screen window smaller than the screen is centred on it, whatever SDL says).
+  void MoveTo(sF32 x, sF32 y)
   {
     const ShowDisplayRecord &d = GetShowDisplay(0);
     sF32 x0, y0, x1, y1;
     Gui()->MapPointer(0, 0, d.Width, d.Height, x0, y0);
     Gui()->MapPointer(sF32(d.Width), sF32(d.Height), d.Width, d.Height, x1, y1);
-    // where the X server put the window (a full-screen window smaller than the screen is
-    // centred on it, whatever SDL says)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     SDL_GetWindowWMInfo(SDL_GetWindowFromID(sGetMainWindow()->GetId()), &info);
@@ -207,183 +173,106 @@ private:
     int wx = 0, wy = 0, ww = a.width > 0 ? a.width : d.Width, wh = a.height > 0 ? a.height : d.Height;
     Window child;
     XTranslateCoordinates(Dpy, info.info.x11.window, DefaultRootWindow(Dpy), 0, 0, &wx, &wy, &child);
-    sx = wx + int((x - x0) / (x1 - x0) * sF32(ww) + 0.5f);
-    sy = wy + int((y - y0) / (y1 - y0) * sF32(wh) + 0.5f);
+    XTestFakeMotionEvent(Dpy, -1, wx + int((x - x0) / (x1 - x0) * sF32(ww) + 0.5f), wy + int((y - y0) / (y1 - y0) * sF32(wh) + 0.5f), 0);
   }
 
-  void SendDmx()
+  // Without a window manager the keyboard follows the pointer, so it rests in the middle
+  // of the window while the key goes down.
+  void Keys(std::initializer_list<KeySym> syms)
   {
-    dmxwidget::Bytes data = {0, 0};
-    data.insert(data.end(), DmxValues, DmxValues + sizeof(DmxValues));
-    Dmx->Send(dmxwidget::Message(sDMX_LABEL_RECEIVED, data));
-  }
-
-  // Types one key into the show's window: without a window manager the keyboard follows
-  // the pointer, which rests in the middle of the window while the key goes down.
-  void Key(KeySym sym)
-  {
-    int sx, sy;
-    ToScreen(0, 0, sx, sy);
-    XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
-    KeyCode code = XKeysymToKeycode(Dpy, sym);
-    XTestFakeKeyEvent(Dpy, code, True, 0);
-    XTestFakeKeyEvent(Dpy, code, False, 0);
+    for(KeySym sym : syms)
+    {
+      MoveTo(0, 0);
+      XTestFakeKeyEvent(Dpy, XKeysymToKeycode(Dpy, sym), True, 0);
+      XTestFakeKeyEvent(Dpy, XKeysymToKeycode(Dpy, sym), False, 0);
+    }
     XFlush(Dpy);
   }
 
-  // The widget of a label on the pages of a mask: its press point, the centre moved by
-  // (-6, -10), inside the hit rectangle of every kind.
-  std::function<bool(sF32 &, sF32 &)> At(sInt label, sU32 mask, sInt value = -1)
+  // The widget of a label on the pages of a mask, and a tile: the press point is the centre
+  // moved by (-6, -10), inside the hit rectangle of every kind.
+  Where At(sInt label, sU32 mask, sInt value = -1)
   {
     return [this, label, mask, value](sF32 &x, sF32 &y) {
-      TouchGui *g = Gui();
-      for(sInt i = 0; i < g->widgetCount; i++)
-      {
-        const GuiWidget &w = g->widgets[i];
-        if(w.LabelId != label || !(w.PageMask & mask) || (value >= 0 && w.Value != sU32(value))) continue;
-        x = w.Position[0] - 6, y = w.Position[1] - 10;
-        return true;
-      }
+      for(sInt i = 0; i < Gui()->widgetCount; i++)
+        if(const GuiWidget &w = Gui()->widgets[i]; w.LabelId == label && (w.PageMask & mask) && (value < 0 || w.Value == sU32(value)))
+          return x = w.Position[0] - 6, y = w.Position[1] - 10, true;
       return false;
     };
   }
-  std::function<bool(sF32 &, sF32 &)> Tile(sInt index)
+  Where Tile(sInt index)
   {
     return [this, index](sF32 &x, sF32 &y) {
       const GuiTile &t = Gui()->tiles[index];
-      if(!t.PageMask) return false;
-      x = t.Position[0] + t.Offset[0] - 6, y = t.Position[1] - 10;
-      return true;
+      return x = t.Position[0] + t.Offset[0] - 6, y = t.Position[1] - 10, t.PageMask != 0;
     };
   }
 
-  // Moves the pointer to the widget, presses, waits until the GUI holds the button, lets
-  // go, waits until it is up, then waits for the effect (also looked for from the press
-  // on, so an effect that lasts one frame is seen).
-  void Press(const std::string &name, std::function<bool(sF32 &, sF32 &)> where, std::function<bool()> effect,
-             bool dialog = false)
+  // A touch: the button goes down at the place once the keys react (no overlay layer up,
+  // or the dialog's for its keys; 201 ms after the last release), up once the GUI holds
+  // it and hold() holds; the step ends when the GUI sees it up and done() holds.
+  void Touch(const std::string &name, Where where, std::function<bool()> done, bool dialog = false,
+             std::function<bool()> hold = [] { return true; }, std::function<bool()> skip = [] { return false; })
   {
-    auto seen = std::make_shared<bool>(false);
     Script.push_back({name, [=, this]() {
       TouchGui *g = Gui();
-      if(Phase > 0 && effect()) *seen = true;
+      const bool ok = Phase > 0 && done();
+      sU32 overlay = g->touch.PageMask & sGUI_DIALOGLAYERS;
+      sF32 x, y;
       switch(Phase)
       {
       case 0:
-      {
-        // the keys react while no overlay layer is up, and 201 ms after their last press
-        sU32 overlay = g->touch.PageMask & sGUI_DIALOGLAYERS;
-        if((dialog ? !(overlay & sGUI_PAGE_DIALOG) : overlay != 0) || g->touch.Clock < ReleasedAt + 250) return false;
-        sF32 x, y;
-        if(!where(x, y)) return false;
-        int sx, sy;
-        ToScreen(x, y, sx, sy);
-        XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
+        if(skip()) return true;
+        if((dialog ? !(overlay & sGUI_PAGE_DIALOG) : overlay != 0) || g->touch.Clock < ReleasedAt + 250 || !where(x, y))
+          return false;
+        std::printf("press %s: plane (%.1f, %.1f)\n", name.c_str(), x, y);
+        MoveTo(x, y);
         XTestFakeButtonEvent(Dpy, 1, True, 0);
-        XFlush(Dpy);
-        std::printf("press %s: plane (%.1f, %.1f), screen (%d, %d)\n", name.c_str(), x, y, sx, sy);
-        Phase = 1;
-        return false;
-      }
+        break;
       case 1:
-        if(!g->touch.ButtonDown) return false;
-        return Release();
-      case 2:
-        if(!Released(g)) return false;
-        return *seen;
-      default:
-        return *seen;
+        if(!g->touch.ButtonDown || !hold()) return false;
+        XTestFakeButtonEvent(Dpy, 1, False, 0);
+        break;
+      default:   // 2: released, 3: seen up
+        if(Phase == 2 && g->touch.ButtonDown) return false;
+        if(Phase == 2) ReleasedAt = g->touch.Clock, Phase = 3;
+        return ok;
       }
+      XFlush(Dpy);
+      Phase++;
+      return false;
     }});
   }
-  // the second half of a press: the button goes up, then the GUI sees it up
-  bool Release()
+  // a press on a widget whose effect, once seen (it may last one frame), counts
+  void Press(const std::string &name, Where where, std::function<bool()> effect, bool dialog = false)
   {
-    XTestFakeButtonEvent(Dpy, 1, False, 0);
-    XFlush(Dpy);
-    Phase = 2;
-    return false;
+    auto seen = std::make_shared<bool>(false);
+    Touch(name, where, [=] { return *seen = *seen || effect(); }, dialog);
   }
-  bool Released(TouchGui *g)
-  {
-    if(g->touch.ButtonDown) return false;
-    ReleasedAt = g->touch.Clock;
-    Phase = 3;
-    return true;
-  }
-  void Wait(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond}); }
-  void Check(const std::string &name, std::function<bool()> cond) { Script.push_back({name, cond, true}); }
+  void Wait(const std::string &name, std::function<bool()> cond, bool now = false) { Script.push_back({name, cond, now}); }
+  void Do(const std::string &name, std::function<void()> action) { Wait(name, [action] { return action(), true; }); }
 
-  // Scrolls the scene tiles by the slider under them until tile k is well inside the page,
-  // as an operator reaches the tiles off it: a press on the slider's track at the place
-  // whose value centres the tile, held until the knob rests there. Nothing when the tile
-  // is on the page already.
+  // As an operator reaches a tile off the page: a press on the tile slider's track where
+  // its value centres the tile, held until the knob rests there.
   void ScrollTo(sInt k)
   {
-    Script.push_back({"scroll to tile " + std::to_string(k), [this, k]() {
-      TouchGui *g = Gui();
-      GuiSlider &s = g->sliders[0];
-      const GuiTile &t = g->tiles[k];
-      bool inside = t.PageMask && std::fabs(t.Position[0] + t.Offset[0] - 6) < 520;
-      switch(Phase)
-      {
-      case 0:
-      {
-        if(inside) return true;
-        if((g->touch.PageMask & sGUI_DIALOGLAYERS) || g->touch.Clock < ReleasedAt + 250) return false;
-        // the list moves by (span x value - span / 2) x 500 units
-        sF32 span = sF32(g->sceneTileCount - 4) * 0.35f * 500.0f;
-        sF32 want = span > 0 ? t.Position[0] / span + 0.5f : 0.5f;
-        want = want < 0 ? 0 : (want > 1 ? 1 : want);
-        sF32 x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
-        int sx, sy;
-        ToScreen(x, y, sx, sy);
-        XTestFakeMotionEvent(Dpy, -1, sx, sy, 0);
-        XTestFakeButtonEvent(Dpy, 1, True, 0);
-        XFlush(Dpy);
-        std::printf("press tile slider at %.2f: plane (%.1f, %.1f), screen (%d, %d)\n", want, x, y, sx, sy);
-        Phase = 1;
-        return false;
-      }
-      case 1:
-        if(!g->touch.ButtonDown || g->touch.HeldWidget != sInt(s.Id) || !inside || std::fabs(s.Velocity) > 0.5f)
-          return false;
-        return Release();
-      case 2:
-        Released(g);
-        return false;
-      default:
-        return inside && std::fabs(s.Velocity) < 0.5f;
-      }
-    }});
-  }
-
-  // A tile run: each scene picked on its own tile, waited for until it is current and
-  // has drawn a frame.
-  void BuildTileScript()
-  {
-    TouchGui *g = Gui();
-    SceneMachine *m = Machine;
-    Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
-    for(sInt k : TileRun)
-    {
-      std::string scene = "scene " + std::to_string(k);
-      // a press on the current scene's tile would switch nothing that could be seen
-      Check(scene + " is not current yet", [m, k] { return m->Current != k; });
-      ScrollTo(k);
-      auto at = std::make_shared<sInt>(-1);
-      Press("tile of " + scene, Tile(k), [this, m, k, at] {
-        if(m->Current != k) return false;
-        if(*at < 0) *at = Frames;
-        return true;
-      });
-      Wait(scene + " drawn", [this, m, k, at] { return m->Current == k && Frames > *at; });
-    }
-    Do("script done", [] { sExit(); });
-  }
-  void Do(const std::string &name, std::function<void()> action)
-  {
-    Script.push_back({name, [action]() { return action(), true; }});
+    auto inside = [this, k] {
+      const GuiTile &t = Gui()->tiles[k];
+      return t.PageMask && std::fabs(t.Position[0] + t.Offset[0] - 6) < 520;
+    };
+    Touch("scroll to tile " + std::to_string(k),
+          [this, k](sF32 &x, sF32 &y) {
+            TouchGui *g = Gui();
+            const GuiSlider &s = g->sliders[0];
+            // the list moves by (span x value - span / 2) x 500 units
+            sF32 span = sF32(g->sceneTileCount - 4) * 0.35f * 500.0f;
+            sF32 want = std::clamp(span > 0 ? g->tiles[k].Position[0] / span + 0.5f : 0.5f, 0.0f, 1.0f);
+            x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
+            return true;
+          },
+          [=, this] { return inside() && std::fabs(Gui()->sliders[0].Velocity) < 0.5f; }, false,
+          [=, this] { return Gui()->touch.HeldWidget == sInt(Gui()->sliders[0].Id) && inside() && std::fabs(Gui()->sliders[0].Velocity) <= 0.5f; },
+          inside);
   }
 
   void BuildScript()
@@ -391,37 +280,43 @@ private:
     TouchGui *g = Gui();
     SceneMachine *m = Machine;
     GuiMediaState &media = g->mediaState;
-    // the GUI comes up on its key; the media of the start configuration are loaded
+    auto yes = [this] {
+      Do("script done", [] {});
+      Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
+    };
+    // the GUI comes up on its key once the media of the start configuration are loaded
     Wait("first frames", [m] { return m->Started; });
-    Do("type the show key", [this] { Key(XK_period); });
+    Do("type the show key", [this] { Keys({XK_period}); });
     Wait("GUI shown", [g] { return g->visible == 1; });
     Wait("media loaded", [g] { return g->touch.PageMask && !(g->touch.PageMask & sGUI_DIALOGLAYERS); });
     // the desk's first frame moves every track it drives, and each brings its page forward
     Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
-    // the show's own scene changes (at the end of a scene's sequence) go to the Abstract
-    // scene only: under the software renderer some scenes take minutes for a frame at
-    // times, and no step waits on them
-    Do("automatic scene changes to the Abstract scene", [g] {
-      for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5;
-    });
+    // the show's own scene changes go to the Abstract scene only: under the software
+    // renderer some scenes take minutes for a frame at times, and no step waits on them
+    Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5; });
     Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
     if(UpdateRun)
     {
       Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
       Press("UPDATE", At(91, 0x400), [g] { return g->dialogKind == 3; });
-      Do("script done", [] {});
-      Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
-      return;
+      return yes();
     }
-    if(!TileRun.empty())
-    {
-      BuildTileScript();
-      return;
-    }
-    // a style and a scene tile: the scene switches
     Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
+    for(sInt k : TileRun)   // each scene current and drawn after a press on its tile
+    {
+      std::string scene = "scene " + std::to_string(k);
+      // a press on the current scene's tile would switch nothing that could be seen
+      Wait(scene + " is not current yet", [m, k] { return m->Current != k; }, true);
+      ScrollTo(k);
+      auto at = std::make_shared<sInt>(-1);
+      Press("tile of " + scene, Tile(k), [this, m, k, at] {
+        if(m->Current == k && *at < 0) *at = Frames;
+        return m->Current == k;
+      });
+      Wait(scene + " drawn", [this, m, k, at] { return m->Current == k && Frames > *at; });
+    }
+    if(!TileRun.empty()) return Do("script done", [] { sExit(); });
     Press("tile of scene 5", Tile(5), [m] { return m->Current == 5 && sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
-    // a movie of the list plays in the IPP's layer movie
     Press("MOVIES list", At(12, 0x1), [g] { return g->movieSection == 8 && g->listCount > 0; });
     // the list is centred: its middle tile is on the screen however many movies there are
     auto middle = std::make_shared<sInt>(0);
@@ -429,29 +324,20 @@ private:
     Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
-    // an effect
     Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
     // choosing the colour correction leaves its settings as they were
     auto settings = std::make_shared<GuiEffectSetting>();
     Do("colour correction settings", [g, settings] { *settings = g->config.Effects[1]; });
     Press("COLOR COR.", At(73, 0x20), [g] { return g->selectedEffect == 1; });
-    // its look: the wash lays the picture, its hue replaced by the reddish hue of its COLOR
-    // setting (15 degrees times the power), over the picture at the strength of its
-    // transparency, half by default; the washed copy of a pixel has red as its largest
-    // channel and blue as its smallest, so at half strength no part of the picture stays
-    // bluer than it is red. Looked at in blocks of 8 x 8 pixels, since the wash reads the
-    // screen's copy with filtering and an edge may take a little of its neighbour's colour.
-    // The scene and its layer movie (cyan stripes) are bluish at times: the switch waits
+    // the wash lays the picture, its hue made reddish, over it at half strength: no 8 x 8
+    // block (the wash filters, so an edge takes a little of its neighbour's colour) stays
+    // bluer than red. The scene and its layer movie are bluish at times: the switch waits
     // for such a picture.
     auto before = std::make_shared<std::shared_ptr<sImage>>();
-    Wait("output picture bluer than red in places", [this, before] {
-      *before = OutputPicture();
-      return Bluish(**before).Blocks > 0.2f;
-    });
+    Wait("output picture bluer than red in places", [this, before] { return Bluish(*(*before = OutputPicture())).Blocks > 0.2f; });
     Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
-    Check("colour correction washes the output toward red", [this, g, before, settings] {
-      // the GUI hands the switch over at the end of a frame: the frames since the release
-      // were drawn with it
+    Wait("colour correction washes the output toward red", [this, g, before, settings] {
+      // the GUI hands the switch over at a frame's end: the frames since the release have it
       std::shared_ptr<sImage> after = OutputPicture();
       bool dumped = Dump(**before, "touch_colour_correction_off") && Dump(*after, "touch_colour_correction_on");
       BlueShare was = Bluish(**before), is = Bluish(*after);
@@ -460,8 +346,7 @@ private:
       const GuiEffectSetting &e = g->config.Effects[1];
       return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
              e.Transparency >= 0.5f && !e.Alpha && is.Blocks < 0.02f && is.MeanRedMinusBlue > was.MeanRedMinusBlue;
-    });
-    // a MIDI controller learned for the output brightness
+    }, true);
     Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
     Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
     Press("LEARN brightness (MIDI)", At(93, 0x8000, 1), [g] { return g->learnRow == 1; });
@@ -470,46 +355,31 @@ private:
     Press("CONFIRM (MIDI)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
     Do("controller 100 at half", [] { Midi->Feed(0, 0xB0 | (100 << 8) | (64 << 16)); });
     Wait("brightness follows controller 100", [&media] { return std::fabs(media.FadeFactors[0] - 64.0f / 127) < 0.01f; });
-    // a DMX channel learned for the strobe's transparency
     Press("DMX CFG", At(88, 0x400), [g] { return g->channelPageOpen && g->channelKind == 1; });
     Press("LEARN strobe transparency (DMX)", At(93, 0x8000, 2), [g] { return g->learnRow == 2; });
     Do("raise DMX channel 41", [this] { DmxValues[40] = 255; });
     Wait("DMX channel 41 learned", [g] { return g->config.Dmx[2] == 40 && g->learnRow < 0; });
     Press("CONFIRM (DMX)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
     Do("DMX channel 41 at half", [this] { DmxValues[40] = 128; });
-    Wait("strobe follows DMX channel 41", [g, &media] {
-      return std::fabs(media.DimPulseAmount - 128.0f / 255) < 0.01f && g->config.Effects[0].Active;
-    });
-    // both controls went into the live recording with their kinds
+    Wait("strobe follows DMX channel 41", [g, &media] { return std::fabs(media.DimPulseAmount - 128.0f / 255) < 0.01f && g->config.Effects[0].Active; });
+    // with their kinds
     Wait("live recording holds both controls", [m] {
       bool midi = false, dmx = false;
       for(sInt i = 0; i < sLIVE_LINES; i++)
-      {
-        midi |= m->LiveTable[i][1] >= 1000 + 500 && m->LiveTable[i][1] < 2000;
-        dmx |= m->LiveTable[i][2] >= 2000 + 500 && m->LiveTable[i][2] < 3000;
-      }
+        midi |= m->LiveTable[i][1] >= 1500 && m->LiveTable[i][1] < 2000,
+        dmx |= m->LiveTable[i][2] >= 2500 && m->LiveTable[i][2] < 3000;
       return midi && dmx;
     });
-    // a message typed on the keyboard
     Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5; });
     Press("message 2", At(141, 0x40), [g] { return g->commandWords[CmdMessage] == 1; });
     Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboardPurpose == KbMessage; });
-    Do("type a text", [this] {
-      for(KeySym k : {XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}) Key(k);
-    });
-    Wait("message 2 holds the text", [g] {
-      return !g->keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello");
-    });
-    // the slideshow, last: when it ends, the show moves on to a scene of the style, and
-    // some take long frames under the software renderer
+    Do("type a text", [this] { Keys({XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}); });
+    Wait("message 2 holds the text", [g] { return !g->keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello"); });
+    // last: when it ends, the show moves on to a scene of the style, some of them slow
     Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->movieSection == 0; });
-    Press("slideshow START", At(61, 0x4), [g, m] {
-      return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0];
-    });
-    // the end
+    Press("slideshow START", At(61, 0x4), [g, m] { return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0]; });
     Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
-    Do("script done", [] {});
-    Press("YES", At(113, sGUI_PAGE_DIALOG), [] { return false; }, true);
+    yes();
   }
 };
 
@@ -528,15 +398,18 @@ void sMain()
   InstallIppMachine();
   FindDataRoot();
   InstallShowPlugins();
-  // a small window keeps the software renderer's frames short (a tile run, which draws
-  // every scene, a smaller one); the pack file stays closed, so the media sections list
-  // their folders
+  // a small window keeps the software renderer's frames short (smaller for a tile run, which
+  // draws every scene); with the pack file closed the media sections list their folders
   sStartupRecord.ScreenWidth = TileRun.empty() ? 640 : 320;
   sStartupRecord.ScreenHeight = TileRun.empty() ? 360 : 180;
   sStartupRecord.UsePackfile = 0;
   sStartupRecord.MusicOn = 0;
-  sSetMidiBackendFactory(MakeMidi);
-  sSetDmxWidgetLister(ListDmx);
+  sSetMidiBackendFactory([]() -> std::unique_ptr<plat::MidiBackend> {
+    auto backend = std::make_unique<plat::MidiLoopbackBackend>();
+    backend->AddInput(u"touch run controller");
+    return std::unique_ptr<plat::MidiBackend>(Midi = backend.release());
+  });
+  sSetDmxWidgetLister([] { return std::vector<std::string>{Dmx->Path}; });
   if(!CheckStartupSelector(&sStartupRecord)) return;
   sSetApplication(sNEW TouchRunApp);
 }
@@ -544,15 +417,10 @@ void sMain()
 
 int main(int argc, char **argv)
 {
-  Dpy = XOpenDisplay(nullptr);
-  if(!Dpy)
-  {
-    std::printf("no X display\n");
-    return 2;
-  }
-  Dmx = new dmxwidget::FakeWidget;
+  if(!(Dpy = XOpenDisplay(nullptr))) return std::printf("no X display\n"), 2;
+  dmxwidget::FakeWidget dmx;
+  Dmx = &dmx;
   int code = sRunFramework(argc, argv, sMain);
-  delete Dmx;
   XCloseDisplay(Dpy);
   return code;
 }
