@@ -522,6 +522,11 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
   dmxwidget::FakeWidget widget;
   char self[4096] = {};
   if(display.Name.empty() || readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return {};
+  // the show starts once the server has taken a client: on a busy machine a server that
+  // has named its display can still turn the first ones away
+  Display *dpy = nullptr;
+  for(int i = 0; i < 600 && !(dpy = XOpenDisplay(display.Name.c_str())); i++) usleep(100000);
+  if(!dpy) return {};
   pid_t pid = fork();
   if(pid == 0)
   {
@@ -537,8 +542,7 @@ ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script,
     execl(self, self, "--show", "-frames", count.c_str(), "-capture", static_cast<char *>(nullptr));
     _exit(127);
   }
-  if(pid < 0) return {};
-  Display *dpy = XOpenDisplay(display.Name.c_str());
+  if(pid < 0) return XCloseDisplay(dpy), ShowRun{};
   size_t next = 0;
   int status = 0, saved = 0, acked = -1;
   // a frame in software rendering takes about a second, several in the sanitizer builds
