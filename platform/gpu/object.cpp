@@ -136,7 +136,6 @@ void Object::ProbeLimits()
   ClearGLErrors();
 }
 
-// Asks a throw-away context what the driver offers.
 float UsableAnisotropy(float max)
 {
   const char *r = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
@@ -145,6 +144,7 @@ float UsableAnisotropy(float max)
   return max;
 }
 
+// Asks a throw-away context what the driver offers.
 void Object::Probe()
 {
   if (Probed)
