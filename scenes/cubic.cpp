@@ -493,7 +493,10 @@ void CubicScene::Camera(sInt variant, sViewport *view)
   LayerMask = ~0u;
   sVec3 eye, target;
   sF32 zoom = 1.6f;
-  sMat3x4 roll;   // a turn in the camera's own frame, kept at the eye
+  // Cameras 6 to 9 turn the placed camera as a whole about the world's origin (eye
+  // included): look-at, then `turn`. Camera 10 rolls the view in the camera's own frame
+  // before the look-at places it, so its eye stays put.
+  sMat3x4 turn, roll;
   sVec3 push(0.0f, 0.0f, 0.0f);
   switch(variant)
   {
@@ -540,7 +543,7 @@ void CubicScene::Camera(sInt variant, sViewport *view)
     eye = sVec3(50.0f * ClockSin(f, 0.00013) - 150.0f, 80.0f, 150.0f * ClockCos(f, 0.00017));
     target = sVec3(50.0f * ClockSin(f, 0.00011) + 150.0f, 30.0f * ClockSin(f, 0.00027) + 80.0f,
                    50.0f * ClockCos(f, 0.00007));
-    roll.EulerXYZ(0.0f, 0.0f, (0.1f * g + 0.5f) * -sScenePi);
+    turn.EulerXYZ(0.0f, 0.0f, (0.1f * g + 0.5f) * -sScenePi);
     push = shake * lv;
     zoom = 1.8f;
     break;
@@ -548,14 +551,14 @@ void CubicScene::Camera(sInt variant, sViewport *view)
     eye = sVec3(160.0f * ClockSin(f, 0.00013) + 80.0f, 50.0f, 50.0f * ClockCos(f, 0.00017) + 200.0f);
     target = sVec3(50.0f * ClockSin(f, 0.00013) + 80.0f, 30.0f * ClockSin(f, 0.00027) + 80.0f,
                    50.0f * ClockCos(f, 0.00007));
-    roll.EulerXYZ(0.0f, 0.47123894f * g, -sScenePi * 0.5f);
+    turn.EulerXYZ(0.0f, 0.47123894f * g, -sScenePi * 0.5f);
     break;
   case 8:
   {
     const sF32 e8 = 0.5f - 0.5f * std::cos(sScenePi * b4);
     eye = sVec3(460.0f * e8 + 80.0f, 10.0f * ClockSin(f, 0.00021) + 50.0f, 50.0f * ClockCos(f, 0.00017) - 200.0f);
     target = sVec3(800.0f * e8 + 80.0f, 25.0f * ClockSin(f, 0.00027) + 70.0f, 50.0f * ClockCos(f, 0.00007));
-    roll.EulerXYZ(0.15707964f * g, 0.0f, -sScenePi * 0.5f);
+    turn.EulerXYZ(0.15707964f * g, 0.0f, -sScenePi * 0.5f);
     push = shake * (2.0f * (1.0f - std::sin(pp * sScenePi * 0.5f)) * lv);
     break;
   }
@@ -564,7 +567,7 @@ void CubicScene::Camera(sInt variant, sViewport *view)
     const sF32 d = b4 - 0.5f;
     eye = sVec3(1300.0f * d + 80.0f, 20.0f * ClockSin(f, 0.00021) + 40.0f, 30.0f * ClockCos(f, 0.00017) + 200.0f);
     target = sVec3(250.0f * d + 80.0f, 20.0f * ClockSin(f, 0.00027) + 80.0f, 30.0f * ClockCos(f, 0.00007));
-    roll.EulerXYZ(0.09424778f * g, 0.0f, -sScenePi * 0.5f);
+    turn.EulerXYZ(0.09424778f * g, 0.0f, -sScenePi * 0.5f);
     push = shake * (2.0f * (1.0f - std::fabs(1.8f * d)) * lv);
     break;
   }
@@ -587,7 +590,6 @@ void CubicScene::Camera(sInt variant, sViewport *view)
   }
   }
   PlaceCamera(this, view, target, eye, zoom);
-  const sVec3 at = view->Camera.l;
-  view->Camera = sMat3x4::Mul(roll, view->Camera);
-  view->Camera.l = at + push;
+  view->Camera = roll * view->Camera * turn;
+  view->Camera.l += push;
 }
