@@ -21,7 +21,7 @@ const sparktest::TempDir &Generated()
 {
   static sparktest::TempDir dir;
   static bool made = [] {
-    std::string script = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/model_collada_gen.py";
+    const std::string script = std::string(SHOW_TEST_SOURCE_DIR) + "/model_collada_gen.py";
     return std::system(("/usr/bin/python3 " + script + " " + dir.Path).c_str()) == 0;
   }();
   EXPECT_TRUE(made) << "the Collada writer script failed";
