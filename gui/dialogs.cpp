@@ -57,8 +57,25 @@ void TouchGui::AfterRender(sViewport *view)
   if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && autoFxLocked && !browserOpen)
   {
     sInt e = sInt(touch.Clock - lockTouchTime);
+    sF32 f = sF32(e) * 0.00033333333f;
+    f = f < 0 ? 0 : (f > 1 ? 1 : f);
     sF32 y = pageIndex == 4 ? -300.0f : -270.0f;
-    if(e >= 0 && e < 3000 && (e % 500 < 250 || e > 1000) && !(movieSection == 9))
+    // the locked keys lie under dimming quads, black for a moment after a touch on them
+    sBool movies = movieSection == 8, video = movieSection == 9;
+    sF32 ax = movies ? 260.0f : 0.0f, ay = pageIndex == 4 && !movies ? -510.0f : -451.0f;
+    sU32 colour = sBlendColor(0xFF000000, 0xC0000404, f);
+    auto dim = [&](ArrayForm *q, sF32 x, sF32 qy) {
+      if(!q || !view) return;
+      q->Matrix.Identity();
+      q->Matrix.l = sVec3(x, qy, 0);
+      q->Colour = colour;
+      q->LayerMask = 0xffffffff;
+      RenderForm(view, q, 0);
+      q->LayerMask = 0;
+    };
+    if(!video) dim(hintQuads[0], ax, ay);
+    if(movies) dim(hintQuads[1], -740.0f, -495.0f);
+    if(e >= 0 && f < 1 && (e % 500 < 250 || e > 1000) && !video)
       print(u"Please turn off 'AUTO FX' function first.", 0, y);
   }
   if(mask & sGUI_PAGE_LOADING) print(u"Please wait, computing...", 0, -10);

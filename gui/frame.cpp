@@ -8,6 +8,8 @@
 
 #include "base/log.hpp"
 
+#include "base/window.hpp"
+#include "gui/modescene.hpp"
 #include "show/scenehost.hpp"
 #include "show/controls.hpp"
 #include "show/startup.hpp"
@@ -19,6 +21,9 @@
 namespace
 {
 constexpr sInt ChannelLabel = 94, TapLabel = 71;
+// the maker's update page; the version goes with it as the query
+const sChar *const UpdateAddress = u"https://www.sparkvane.com/update.php?version=%1.2f";
+constexpr sF32 ProgramVersion = 1.25f;
 
 // Channel-page kinds (1 DMX, 2 MIDI) are not control kinds (0 MIDI, 1 DMX).
 sInt ControlKindOfPage(sU32 pageKind) { return pageKind == 1 ? 1 : 0; }
@@ -44,7 +49,9 @@ void TouchGui::FrameSteps()
   wasDown = touch.ButtonDown ? 1 : 0;
 
   if(pageIndex != prevPage || selectedEffect != prevEffect) lockTouchTime = touch.Clock;
-  if(pageIndex != prevPage && (movieSection == 8 || movieSection == 9)) movieSection = 0;
+  // a tab closes the movie or video-in list, also the tab of the page under it
+  sBool tab = touch.PressEdge && touch.HeldWidget >= 14 && touch.HeldWidget <= 23;
+  if((pageIndex != prevPage || tab) && (movieSection == 8 || movieSection == 9)) movieSection = 0;
   prevPage = pageIndex, prevEffect = selectedEffect;
   controlSwitch = !channelPageOpen && !config.Effects[4].Active;
 
@@ -122,7 +129,7 @@ void TouchGui::FrameSteps()
     scalerPageOpen = 1;
     for(sInt i = 0; i < 2; i++) scalerBackup[i] = config.Scalers[i * sGUI_COLORLAYERS];
     break;
-  case 8: OpenDialog(3); break;
+  case 8: RequestUpdatePage(); break;
   case 9:   // CANCEL: the table as it was when the page opened
     if(channelPageOpen)
     {
@@ -210,6 +217,67 @@ void TouchGui::FrameSteps()
   if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();
   FeedLiveRecording();
+}
+
+void TouchGui::RequestUpdatePage()
+{
+  sStringBuffer<256> address;
+  sSPrintF(address.Ref(), UpdateAddress, ProgramVersion);
+  sOpenURLLater(address);
+  sLogF(u"gui", u"update page asked for: %s\n", address.Get());
+}
+
+void TouchGui::DriveModeScene()
+{
+  if(!modeScene) return;
+  sBool rose = autoFxActive && !prevAutoFxActive;
+  sBool fell = !autoFxActive && prevAutoFxActive;
+  sBool changed = autoFxProgram != prevAutoFxProgram;
+  if(rose || changed)
+  {
+    // a program runs only while the movie folder holds a movie: it drives the movie layer
+    if(movieCount > 0)
+    {
+      // a change of program while one runs keeps the snapshot of the operator's settings
+      modeScene->SetMode(sInt(autoFxProgram), !(changed && prevAutoFxActive));
+      autoFxActive = 1;
+    }
+    else
+    {
+      if(prevAutoFxActive) modeScene->SetMode(-1, 0), modeScene->RestoreEffects();
+      autoFxActive = 0;
+      lockTouchTime = touch.Clock;
+    }
+  }
+  else if(fell)
+  {
+    modeScene->SetMode(-1, 0);
+    modeScene->RestoreEffects();
+  }
+  prevAutoFxActive = autoFxActive;
+  prevAutoFxProgram = autoFxProgram;
+  // the program's keys, as the sequencer hands them out on its channel
+  if(SyncSource)
+    for(sU32 code = SyncSource->PollKey(6, 1); code; code = SyncSource->PollKey(6, 0)) modeScene->OnEvent(sInt(code));
+  LockAutoFxKeys();
+}
+
+void TouchGui::LockAutoFxKeys()
+{
+  // a running program drives the effects (all but the colour correction), both distortions
+  // and the movie layer: their keys and sliders take no touch until it stops
+  sBool on = autoFxActive != 0;
+  sBool effects = on && selectedEffect != 1, movies = on && movieSection == 8;
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.PageMask == 0x80000020 && (w.LabelId == 60 || w.LabelId == 77)) w.Enabled = !effects;
+    else if(w.PageMask == 0x100 && w.LabelId != 84 && w.LabelId != 12 && w.LabelId != 13) w.Enabled = !on;
+    else if(w.PageMask == sGUI_PAGE_LIST && w.LabelId != 62) w.Enabled = !movies;
+  }
+  sliders[4].Enabled = sliders[5].Enabled = !movies;
+  sliders[6].Enabled = sliders[7].Enabled = !effects;
+  sliders[8].Enabled = sliders[9].Enabled = !on;
 }
 
 void TouchGui::OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity)

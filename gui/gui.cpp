@@ -94,6 +94,9 @@ TouchGui::TouchGui()
   configCommand = 0;
   autoFxActive = 0;
   autoFxProgram = 4;
+  prevAutoFxActive = 0;
+  prevAutoFxProgram = 4;
+  hintQuads[0] = hintQuads[1] = nullptr;
   for(sU32 &c : commandWords) c = 0;
   for(sU32 &c : pageIndicators) c = 0;
   lastLoadResult = 0;

@@ -149,6 +149,8 @@ public:
   sInt configSlot, configSaveSlot, configShownSlot;
   sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
   sU32 autoFxActive, autoFxProgram;
+  sU32 prevAutoFxActive, prevAutoFxProgram;   // the switch and program the mode scene last saw
+  ArrayForm *hintQuads[2];     // the AUTO FX hint's dimming quads A and B over the locked keys
   sU32 commandWords[16];       // keys whose action the frame runs (mute, exit, browser, ...)
   sU32 pageIndicators[sGUI_TIMERS + 8];
   sInt lastLoadResult;
@@ -257,6 +259,13 @@ public:
   void UpdateLogoFlyer();
   void UpdateMovieControl();
   void FeedLiveRecording();
+  // The AUTO FX programs: starts, changes and stops the mode scene's program from the
+  // page's switch and keys and hands it the keys of sequencer channel 6 (before the records
+  // are published); the keys a running program drives take no touch.
+  void DriveModeScene();
+  void LockAutoFxKeys();
+  // UPDATE: the maker's update page for this version, opened after the next frame.
+  void RequestUpdatePage();
   void AfterRender(sViewport *view) override;
   void OpenDialog(sInt kind);
   // The LOCK key of every page on or off (off while its dialog is open).

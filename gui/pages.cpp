@@ -463,6 +463,8 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     AddObject(f);
     browserBars[i] = f;
   }
+  // the AUTO FX hint's quads: drawn by AfterRender over the pages, never by the list
+  for(ArrayForm *&f : hintQuads) f = quad(WhiteMaterial, 1024, 480, 0);
   rippleForm = quad(1, 64, 64, 0xffffffff);
   rippleForm->Colour = 0;
   pointerForm = quad(0, 32, 32, 0xffffffff);
@@ -619,7 +621,9 @@ void TouchGui::Render(sInt, sViewport *)
   UpdateLogoFlyer();
   UpdateFlyerTimer();
   UpdateVideoInTimer();
+  DriveModeScene();
   PublishRecords();
+  // the animations write a few media-state words of their own over the published ones
   if(modeScene && autoFxActive) modeScene->Render(0, nullptr);
   if(touch.PageMask && !(touch.PageMask & sGUI_PAGE_TOUCHME)) PrintHeader();
   DrawKeyboard();

@@ -3,7 +3,8 @@
 // and a DMX widget on a pseudo terminal. Each step waits for its effect in the GUI's
 // records and prints "ok <step>"; one that does not come prints "FAIL <step>" (code 3).
 //   -end exit    ends on the exit dialog's YES (code 0)
-//   -end update  only asks for the update and answers YES (code 1)
+//   -end update  only asks for the update page, which a stand-in opener takes, and ends on
+//                the exit dialog's YES (code 0)
 //   -tiles 1,2,0 only picks these scenes on their tiles, scrolling the list by its slider
 //                to tiles off the page, and ends once the last has drawn (code 0)
 #include "base/log.hpp"
@@ -14,6 +15,7 @@
 #include "graphics/graphics.hpp"
 #include "graphics/image.hpp"
 #include "gui/gui.hpp"
+#include "gui/modescene.hpp"
 #include "scenes/table.hpp"
 #include "show/dmx.hpp"
 #include "show/dmx_widget.hpp"
@@ -22,7 +24,9 @@
 #include "show/scenehost.hpp"
 #include "show/showplugins.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 #include "platform/text/utf.hpp"
+#include "platform/window/window.hpp"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
@@ -51,6 +55,7 @@ Display *Dpy = nullptr;
 plat::MidiLoopbackBackend *Midi = nullptr;   // owned by the MIDI subsystem
 dmxwidget::FakeWidget *Dmx = nullptr;
 bool UpdateRun = false;
+std::string Opened;   // what the desktop's opener was handed
 std::vector<sInt> TileRun;   // the tiles of a tile run, in order; empty for the full run
 
 struct Step
@@ -275,6 +280,57 @@ private:
           inside);
   }
 
+  // AUTO FX program 11 (the eleventh, number 10) switches the strobe on at steps 4 and 12
+  // of every bar and off at steps 2 and 10: the IPP sees it change on those steps only,
+  // and switching the program off gives the IPP and the pages the settings of before.
+  void AutoFxSteps()
+  {
+    TouchGui *g = Gui();
+    struct Before
+    {
+      GuiConfig Config;
+      GuiMediaState Media;
+    };
+    auto before = std::make_shared<Before>();
+    Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
+    Do("settings before the program", [this, g, before] { before->Config = g->config, before->Media = *Ipp()->Gui; });
+    Press("program 11", At(150, 0x2), [g] { return g->autoFxActive && g->modeScene->mode == 10; });
+    struct Watch { sInt Step = -1, On = -1, Rises = 0, Falls = 0; std::string Bad; };
+    auto watch = std::make_shared<Watch>();
+    Wait("the strobe follows the program's steps", [this, watch] {
+      sInt step = Gui()->SyncSource->CurrentStep, on = Ipp()->Gui->DimPulseOn;
+      if(watch->Step >= 0 && on != watch->On)
+      {
+        // the steps crossed since the last frame must name the key that made the change
+        bool named = false;
+        for(sInt s = (watch->Step + 1) % 16, n = 0; n < 16 && watch->Step != step; s = (s + 1) % 16, n++)
+        {
+          named |= on ? (s == 4 || s == 12) : (s == 2 || s == 10);
+          if(s == step) break;
+        }
+        if(!named) watch->Bad += "strobe " + std::to_string(on) + " after step " + std::to_string(watch->Step) + " to " + std::to_string(step) + "; ";
+        (on ? watch->Rises : watch->Falls)++;
+      }
+      watch->Step = step, watch->On = on;
+      return watch->Rises >= 3 && watch->Falls >= 3;
+    });
+    Wait("no change off the program's steps", [watch] { return watch->Bad.empty() || (std::printf("%s\n", watch->Bad.c_str()), false); }, true);
+    Press("AUTO FX ACTIVE off", At(60, 0x2), [g] { return !g->autoFxActive; });
+    Wait("the settings of before are back", [this, g, before] {
+      const GuiConfig &c = g->config, &b = before->Config;
+      const GuiMediaState &m = *Ipp()->Gui, &o = before->Media;
+      bool effects = true;
+      for(sInt e : {0, 2, 3, 4})
+        effects &= std::memcmp(&c.Effects[e], &b.Effects[e], sizeof(GuiEffectSetting)) == 0;
+      for(sInt d = 0; d < sGUI_DISTORTIONS; d++)
+        effects &= std::memcmp(&c.Distortions[d], &b.Distortions[d], sizeof(GuiDistortionSetting)) == 0;
+      return effects && c.Movie.Power == b.Movie.Power && c.Movie.Interval == b.Movie.Interval &&
+             c.Movie.Active == b.Movie.Active && c.Movie.Style == b.Movie.Style && m.DimPulseOn == o.DimPulseOn &&
+             m.RingOn == o.RingOn && m.TunnelOn == o.TunnelOn && m.MotionOn == o.MotionOn && m.Ch3On == o.Ch3On &&
+             m.FadeFactors[1] == o.FadeFactors[1] && m.StrobeAmount == o.StrobeAmount;
+    });
+  }
+
   void BuildScript()
   {
     TouchGui *g = Gui();
@@ -298,7 +354,9 @@ private:
     if(UpdateRun)
     {
       Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
-      Press("UPDATE", At(91, 0x400), [g] { return g->dialogKind == 3; });
+      Press("UPDATE", At(91, 0x400), [] { return !Opened.empty(); });
+      Wait("the opener has the update page of this version", [] { return Opened == "https://www.sparkvane.com/update.php?version=1.25"; }, true);
+      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
       return yes();
     }
     Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
@@ -324,6 +382,7 @@ private:
     Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
+    AutoFxSteps();
     Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
     // choosing the colour correction leaves its settings as they were
     auto settings = std::make_shared<GuiEffectSetting>();
@@ -408,6 +467,11 @@ void sMain()
     auto backend = std::make_unique<plat::MidiLoopbackBackend>();
     backend->AddInput(u"touch run controller");
     return std::unique_ptr<plat::MidiBackend>(Midi = backend.release());
+  });
+  plat::SetDocumentOpener([](const std::u16string &doc, std::u16string &) {
+    Opened = plat::ToUtf8(doc.c_str());
+    std::printf("opened %s\n", Opened.c_str());
+    return true;
   });
   sSetDmxWidgetLister([] { return std::vector<std::string>{Dmx->Path}; });
   if(!CheckStartupSelector(&sStartupRecord)) return;
