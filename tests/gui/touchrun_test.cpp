@@ -1,6 +1,8 @@
 // The program with a scripted hand on its touch screen (touchapp/touchapp.cpp, which says
 // what its steps do) under a display of its own: the full run, the update run and runs
 // that pick every scene on its tile.
+#include "common/test_display.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -17,8 +19,9 @@ namespace
 // belong to every test beside this one), checks its exit code and that each step ended.
 std::string ExpectRun(const std::string &args, const char *screen, int code, std::vector<std::string> steps)
 {
-  std::string cmd = "cd '" TWDATA_DIR "/..' && xvfb-run -a -s '-screen 0 " + std::string(screen) +
-                    "x24 -noreset' '" SPARK_TOUCHAPP "' " + args + " 2>&1", out;
+  sparktest::TestDisplay display(screen + std::string("x24"));
+  if(!display.Ok()) return ADD_FAILURE() << display.Failure(), display.Failure();
+  std::string cmd = "cd '" TWDATA_DIR "/..' && DISPLAY=" + display.Name() + " '" SPARK_TOUCHAPP "' " + args + " 2>&1", out;
   FILE *p = popen(cmd.c_str(), "r");
   char buf[4096];
   for(size_t n; p && (n = fread(buf, 1, sizeof(buf), p)) > 0;) out.append(buf, n);
@@ -28,13 +31,13 @@ std::string ExpectRun(const std::string &args, const char *screen, int code, std
   for(const std::string &step : steps) EXPECT_NE(out.find("ok " + step + "\n"), std::string::npos) << step << "\n" << out;
   return out;
 }
-bool NoXvfb() { return system("command -v xvfb-run > /dev/null") != 0; }
+bool NoXvfb() { return !sparktest::HaveXvfb(); }
 }
 
 // both runs in one test, one after the other: each starts a display server of its own
 TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndUpdateOpensThePage)
 {
-  if(NoXvfb()) GTEST_SKIP() << "no xvfb-run";
+  if(NoXvfb()) GTEST_SKIP() << "no Xvfb";
   std::string out = ExpectRun("-end exit", "1280x720", 0,
                               {"GUI shown", "tile of scene 5", "layer movie plays", "the strobe follows the program's steps",
                                "no change off the program's steps", "the settings of before are back", "effect ACTIVE",
@@ -51,7 +54,7 @@ class TouchTiles : public testing::TestWithParam<std::vector<int>> {};
 
 TEST_P(TouchTiles, EachTilePicksItsScene)
 {
-  if(NoXvfb()) GTEST_SKIP() << "no xvfb-run";
+  if(NoXvfb()) GTEST_SKIP() << "no Xvfb";
   std::string list;
   std::vector<std::string> steps;
   for(int k : GetParam())

@@ -5,6 +5,7 @@
 // printed; SPARK_CONTACT_SHEET names another).
 #include "common/midi_loopback.hpp"
 #include "common/temp_dir.hpp"
+#include "common/test_display.hpp"
 #include "dmx_widget.hpp"
 #include "base/app.hpp"
 #include "base/midi.hpp"
@@ -483,57 +484,27 @@ dmxwidget::Bytes DmxFrame(bool moved)
   return b;
 }
 
-// A display server of the run's own: the keys it types and the pointer it moves must not
-// reach the windows of tests that run beside it on the shared display. Xvfb picks a free
-// display number and writes it to a pipe.
-struct OwnDisplay
-{
-  pid_t Pid = -1;
-  std::string Name;
-
-  OwnDisplay()
-  {
-    int fds[2];
-    if(pipe(fds) != 0) return;
-    Pid = fork();
-    if(Pid == 0)
-    {
-      close(fds[0]);
-      if(int devnull = open("/dev/null", O_WRONLY); devnull >= 0) dup2(devnull, 1), dup2(devnull, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(fds[1]).c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-             static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    char buf[32] = {};
-    ssize_t n = Pid > 0 ? read(fds[0], buf, sizeof(buf) - 1) : 0;
-    close(fds[0]);
-    if(n > 0) Name = ":" + std::to_string(std::atoi(buf));
-  }
-  ~OwnDisplay() { if(Pid > 0) kill(Pid, SIGTERM), waitpid(Pid, nullptr, 0); }
-};
-
 // Runs the show (this program again) in the build folder, which holds the data tree, until
 // it ends by itself; learn: the show's frames of note, as RunShowChild reads them.
 ShowRun RunShow(const sparktest::TempDir &dir, int frames, const Script &script, int changeFrame, const std::string &learn)
 {
   const std::string logName = dir.Path + "/show.log", ack = dir.Path + "/script.done";
-  OwnDisplay display;
+  // a display server of the run's own: the keys it types and the pointer it moves must not
+  // reach the windows of tests that run beside it on the shared display
+  sparktest::TestDisplay display;
+  if(!display.Ok()) return {display.Failure()};
   dmxwidget::FakeWidget widget;
   char self[4096] = {};
-  if(display.Name.empty() || readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return {};
-  // the show starts once the server has taken a client: on a busy machine a server that
-  // has named its display can still turn the first ones away
-  Display *dpy = nullptr;
-  for(int i = 0; i < 600 && !(dpy = XOpenDisplay(display.Name.c_str())); i++) usleep(100000);
-  if(!dpy) return {};
+  if(readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0) return {"cannot find this program"};
+  Display *dpy = XOpenDisplay(display.Name().c_str());
+  if(!dpy) return {"display " + display.Name() + " took the server's probe but not the test's connection"};
   pid_t pid = fork();
   if(pid == 0)
   {
     FILE *log = chdir(TWDATA_DIR "/..") == 0 ? fopen(logName.c_str(), "w") : nullptr;
     if(!log) _exit(126);
     dup2(fileno(log), 1), dup2(fileno(log), 2);
-    for(auto [name, value] : {std::pair<const char *, std::string>{"TMPDIR", dir.Path}, {"DISPLAY", display.Name},
+    for(auto [name, value] : {std::pair<const char *, std::string>{"TMPDIR", dir.Path}, {"DISPLAY", display.Name()},
                               {"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", dir.Path + "/music.raw"},
                               {"SDL_DISKAUDIOFILE", dir.Path + "/out.raw"}, {"SPARK_SHOWRUN_DMX", widget.Path},
                               {"SPARK_SHOWRUN_LEARN", learn}})
@@ -623,7 +594,7 @@ std::string EffectLine(const std::string &log, const std::string &name)
 // then every effect of the IPP machine fired as the show fires it (showchild::Effects).
 TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
 {
-  if(system("command -v Xvfb > /dev/null") != 0) GTEST_SKIP() << "no Xvfb";
+  if(!sparktest::HaveXvfb()) GTEST_SKIP() << "no Xvfb";
   sparktest::TempDir dir;
   int rate = 0;
   ASSERT_TRUE(WriteRawMusic(TWDATA_DIR "/Tarnglow.ogg", dir.Path + "/music.raw", rate));
