@@ -300,17 +300,26 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
 
   // the glow target is the scene's own, the size of its display
   GlowTarget = sNEW sTexture2D(DisplayWidth > 0 ? DisplayWidth : 1, DisplayHeight > 0 ? DisplayHeight : 1, 0x601, 0);
+  // The robots are drawn into the glow target with the screen's depth buffer, so their
+  // depth stands in it where the screen has no colour of theirs: the two quads that lay
+  // the target over the picture must not be depth-tested, or they would miss exactly the
+  // robots (and leave only a rim round them).
   GlowMaterial = sNEW ShaderMaterial11;
   GlowMaterial->Texture[0] = GlowTarget;
   GlowMaterial->Color = 0xFFFFFFFF;
+  GlowMaterial->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   GlowMaterial->S.BlendColor = 0x60105;
   GlowMaterial->S.TextureFlags[0] = 0x11000010;
   GlowMaterial->Prepare(sVertexFormatPosColUV);
+  // The target is cleared opaque and the bright look's robots write alpha 0 (its ambient
+  // has none): with the alpha inverted the overlay lays the robots, and only them, over
+  // the picture.
   OverlayMaterial = sNEW ShaderMaterial1;
   OverlayMaterial->Texture[0] = GlowTarget;
   OverlayMaterial->Color = 0xFFFFFFFF;
+  OverlayMaterial->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   OverlayMaterial->S.BlendColor = 0x60105;
-  OverlayMaterial->Options[ShaderMaterial1::DoubleColor] = 1;
+  OverlayMaterial->Options[ShaderMaterial1::InvertAlpha] = 1;
   OverlayMaterial->Prepare(sVertexFormatPosColUV);
   OverlayView->Prepare(15);
   QuadGeometry = sNEW sGeometry(0x5000, sVertexFormatPosColUV);

@@ -83,6 +83,34 @@ TEST_F(RobotRig, LooksAndCamerasDrawTheRobotsOnTheirGround)
   }
 }
 
+// The bright look draws the robots into the glow target and lays it over the picture: the
+// robots keep their own colours there and are not black holes with a rim round them.
+TEST_F(RobotRig, TheBrightLookShowsTheRobotsInTheirColours)
+{
+  Start();
+  EnterWithMode(4);
+  for(sInt v = 0; v < 4; v++)
+  {
+    SCOPED_TRACE(v);
+    Bot->Variant = v;
+    // the robots alone, without their reflections
+    for(sInt i = 0; i < Bot->ObjectCount; i++)
+    {
+      Form *f = Bot->Objects[i];
+      if(f->LayerMask & 3) f->LayerMask = 0;
+      f->PassFlags &= ~1;
+    }
+    Steps(2);
+    const Picture p(Keep("robot", "bright-robots-variant" + std::to_string(v)));
+    const sInt coloured = p.Count([](sU32 c) {
+      const sInt hi = std::max({(c >> 16) & 255, (c >> 8) & 255, c & 255});
+      return sBool(hi > 24 && hi < 200);
+    });
+    // the robots cover a tenth of the picture or more; a rim alone covers a hundredth
+    EXPECT_GT(coloured, W * H / 30);
+  }
+}
+
 TEST_F(RobotRig, RobotsWithFewerPartsArePosedAsFarAsTheyGo)
 {
   Start();
