@@ -176,6 +176,7 @@ void TouchGui::DirBrowser()
     b.Relist = 1;
     b.ClearMarks();
     if(loader.JobRefused) b.Message = u"The files were not changed.";
+    else if(loader.JobIncomplete) b.Message = u"Not everything was pasted: existing names were kept.";
   }
   if(textForm && b.Kind >= 1 && b.Kind <= 6) textForm->PrintLeft(Titles[b.Kind], -70, 136);
   if(b.Relist)

@@ -224,7 +224,9 @@ void PasteMarked(GuiLoaderState &s)
     s.ProgressTotal = entries.GetSize();
     s.ProgressDone = 0;
     s.JobRefused = 0;
+    s.JobIncomplete = 0;
   }
+  sInt incomplete = 0;
   // copying a folder onto itself or into itself would never end or truncate its files
   sBool refused = PathIsInside(dest, source) && PathIsInside(source, dest);
   for(sInt i = 0; i < entries.GetSize() && !refused; i++)
@@ -239,15 +241,18 @@ void PasteMarked(GuiLoaderState &s)
     sChar from[sMAXPATH], to[sMAXPATH];
     if(!SafeName(e.Name) || !Join(from, sMAXPATH, source, e.Name) || !Join(to, sMAXPATH, dest, e.Name)) continue;
     if(e.Flags & sDEF_LINK) continue;   // never followed
+    // an existing name is kept, a link in the destination takes nothing: the operator
+    // hears that not everything was pasted
     if(e.Flags & sDEF_DIR)
-      CopyDirectoryTree(from, to, external);
+      incomplete |= !CopyDirectoryTree(from, to, external);
     else if(!(e.Flags & sDEF_READONLY) || external)
-      sCopyFile(from, to, 1);
+      incomplete |= !sCopyFile(from, to, 1);
     sScopeLock lock(s.Lock);
     s.ProgressDone++;
   }
   sScopeLock lock(s.Lock);
   s.JobRefused = refused;
+  s.JobIncomplete = incomplete;
   s.BrowserRelist = 1;
   s.Requests.fetch_and(~sGUI_REQ_PASTE);
 }

@@ -102,6 +102,7 @@ struct GuiLoaderState
   sInt External = 0;                     // the copy source is on a removable volume
   sInt ProgressTotal = 0, ProgressDone = 0;
   sInt JobRefused = 0;                   // the last paste or delete was refused (unsafe)
+  sInt JobIncomplete = 0;                // the last paste left names out (existing or links)
   sInt BrowserRelist = 0;                // 1 after a paste or delete: the browser lists again
 
   std::atomic<sU32> Stop{0};             // set by the owner before it deletes the thread

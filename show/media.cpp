@@ -3,12 +3,16 @@
 
 #include "base/arrays.hpp"
 #include "base/file.hpp"
+#include "base/log.hpp"
 #include "graphics/graphics.hpp"
 #include "graphics/image.hpp"
 #include "graphics/materials.hpp"
 #include "graphics/painter.hpp"
+#include "platform/files/files.hpp"
+#include "platform/text/utf.hpp"
 #include "util/movieplayer.hpp"
 
+#include <string>
 #include <vector>
 
 namespace
@@ -20,6 +24,15 @@ sBool HasExtension(const sChar *name, const sChar *const *list)
   for(; *list; list++)
     if(sCompareStringNoCase(ext, *list) == 0) return 1;
   return 0;
+}
+
+// A folder to copy into: made now or there already as a real folder, never a link.
+sBool MakeTargetFolder(const sChar *path)
+{
+  std::string p = plat::ToUtf8(path);
+  plat::MakeDir(p.c_str());
+  plat::DirEntry info;
+  return plat::GetFileInfo(p.c_str(), &info) && info.Directory && !info.SymbolicLink;
 }
 
 struct TreeRecord
@@ -105,12 +118,39 @@ sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyR
 {
   std::vector<TreeRecord> records;
   ListTree(records, source, destination);
-  sMakeDir(destination);
+  // Folders that are no place to write in (a link, a file, a folder that could not be
+  // made): nothing is copied below them, so a link in the destination never sends files
+  // to where it points.
+  std::vector<std::u16string> refused;
+  auto below = [&refused](const sChar *path) {
+    for(const std::u16string &r : refused)
+    {
+      sInt n = sInt(r.size());
+      if(sCompareStringN(path, r.c_str(), n) == 0 && (path[n] == 0 || path[n] == '/')) return true;
+    }
+    return false;
+  };
+  sInt ok = 1;
+  if(!MakeTargetFolder(destination))
+  {
+    sLogF(u"file", u"copy refused: <%s> is no folder to copy into\n", destination);
+    return 0;
+  }
   for(const TreeRecord &r : records)
-    if(r.Flags & sDEF_DIR) sMakeDir(r.Dest.Get());
+    if((r.Flags & sDEF_DIR) && !below(r.Dest.Get()) && !MakeTargetFolder(r.Dest.Get()))
+    {
+      sLogF(u"file", u"copy refused: <%s> is no folder to copy into\n", r.Dest.Get());
+      refused.push_back(r.Dest.Get());
+      ok = 0;
+    }
+  // an existing name is never written over, as with a single file
   for(const TreeRecord &r : records)
-    if(!(r.Flags & (sDEF_DIR | sDEF_LINK)) && (!(r.Flags & sDEF_READONLY) || copyReadOnly)) sCopyFile(r.Source.Get(), r.Dest.Get(), 0);
-  return 1;
+  {
+    if(r.Flags & (sDEF_DIR | sDEF_LINK)) continue;
+    if(below(r.Dest.Get()) || ((r.Flags & sDEF_READONLY) && !copyReadOnly)) continue;
+    if(!sCopyFile(r.Source.Get(), r.Dest.Get(), 1)) ok = 0;
+  }
+  return ok;
 }
 
 sInt DeleteDirectoryTree(const sChar *folder)

@@ -24,7 +24,9 @@ sImage *LoadPicture(const sChar *name);
 sBool JoinPath(const sStringRef &dest, const sChar *folder, const sChar *name);
 
 // Copies a folder with everything below it (read-only files only with copyReadOnly);
-// folders first, then the files. Returns 1.
+// folders first, then the files. Links are never followed: none is copied, and a link
+// (or a file) in the destination where a folder goes takes nothing. Existing files are
+// kept, never written over. 1 when everything was copied, 0 when anything was left out.
 sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyReadOnly);
 // Removes everything below the folder, deepest entries first, then the folder itself;
 // returns the result of removing the folder (nonzero on success).

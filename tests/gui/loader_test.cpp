@@ -153,6 +153,45 @@ TEST(MediaLoader, PasteAndDeleteRefuseWhatWouldLoseData)
   EXPECT_EQ(s.JobRefused, 1);
 }
 
+// A folder pasted where the destination holds a link of its name, or a folder with some of
+// its names: the link's target and the existing files stay as they were.
+TEST(MediaLoader, PasteNeverWritesThroughALinkOrOverAName)
+{
+  sparktest::TempDir dir;
+  std::string root = dir.Path;
+  for(const char *d : {"/src", "/src/pics", "/src/pics/sub", "/victim", "/d1", "/d2", "/d2/pics", "/d3"})
+    mkdir((root + d).c_str(), 0700);
+  Touch(root + "/src/pics/x.txt", "new");
+  Touch(root + "/src/pics/sub/y.txt", "new");
+  Touch(root + "/victim/x.txt", "old");
+  Touch(root + "/d2/pics/x.txt", "theirs");
+  ASSERT_EQ(symlink((root + "/victim").c_str(), (root + "/d1/pics").c_str()), 0);
+  ASSERT_EQ(symlink((root + "/victim").c_str(), (root + "/d2/pics/sub").c_str()), 0);
+
+  struct Case { const char *Dest; sInt Incomplete; const char *X; const char *Y; };
+  for(Case c : {Case{"/d1", 1, nullptr, nullptr}, Case{"/d2", 1, "theirs", nullptr}, Case{"/d3", 0, "new", "new"}})
+  {
+    SCOPED_TRACE(c.Dest);
+    sThreadLock lock;
+    GuiLoaderState s;
+    s.Lock = &lock;
+    sDynamicArray<sDirEntry> list;
+    ASSERT_TRUE(sLoadDir(list, plat::ToUtf16(root + "/src").c_str()));
+    for(sInt i = 0; i < list.GetSize(); i++) s.CopyEntries.AddTail(list[i]);
+    sCopyString(s.CopySource, plat::ToUtf16(root + "/src").c_str(), sMAXPATH);
+    sCopyString(s.PasteDestination, plat::ToUtf16(root + c.Dest).c_str(), sMAXPATH);
+    PasteMarked(s);
+    EXPECT_EQ(s.JobIncomplete, c.Incomplete);
+    std::string pics = root + c.Dest + "/pics";
+    if(c.X) { EXPECT_EQ(sparktest::ReadFile(pics + "/x.txt"), c.X); }
+    if(c.Y) { EXPECT_EQ(sparktest::ReadFile(pics + "/sub/y.txt"), c.Y); }
+  }
+  sDynamicArray<sDirEntry> victim;
+  ASSERT_TRUE(sLoadDir(victim, plat::ToUtf16(root + "/victim").c_str()));
+  EXPECT_EQ(victim.GetSize(), 1);
+  EXPECT_EQ(sparktest::ReadFile(root + "/victim/x.txt"), "old");
+}
+
 // The main thread lists and switches the section folders while the loader decodes logos
 // and flyers; the GUI exits in the middle of it.
 TEST(MediaLoader, RunsBesideTheMainThreadAndStopsOnExit)
