@@ -55,67 +55,6 @@ void ResetSection(GuiMediaSection &m, sF32 interval)
   m.Power = 0.7f;
 }
 
-// Folder texts go out as UTF-8 bytes, one 8-bit character each.
-void FolderToBytes(const sChar *in, sChar *out, sInt cap)
-{
-  sInt n = 0;
-  for(; *in; in++)
-  {
-    sU32 c = *in;
-    if(c >= 0xd800 && c < 0xdc00 && in[1] >= 0xdc00 && in[1] < 0xe000)
-    {
-      c = 0x10000 + ((c - 0xd800) << 10) + (in[1] - 0xdc00);
-      in++;
-    }
-    sU8 b[4];
-    sInt k;
-    if(c < 0x80) b[0] = sU8(c), k = 1;
-    else if(c < 0x800) b[0] = sU8(0xc0 | (c >> 6)), b[1] = sU8(0x80 | (c & 63)), k = 2;
-    else if(c < 0x10000) b[0] = sU8(0xe0 | (c >> 12)), b[1] = sU8(0x80 | ((c >> 6) & 63)), b[2] = sU8(0x80 | (c & 63)), k = 3;
-    else
-      b[0] = sU8(0xf0 | (c >> 18)), b[1] = sU8(0x80 | ((c >> 12) & 63)), b[2] = sU8(0x80 | ((c >> 6) & 63)),
-      b[3] = sU8(0x80 | (c & 63)), k = 4;
-    if(n + k >= cap) break;   // never half a character
-    for(sInt i = 0; i < k; i++) out[n++] = b[i];
-  }
-  out[n] = 0;
-}
-
-// A folder read back: UTF-8 when the bytes are valid UTF-8, else 8-bit characters.
-void BytesToFolder(const sChar *in, sChar *out, sInt cap)
-{
-  sChar tmp[sGUI_FOLDERCHARS];
-  sInt n = 0;
-  bool valid = true;
-  for(const sChar *p = in; *p && valid;)
-  {
-    sU32 c = *p;
-    if(c > 0xff) { valid = false; break; }
-    sInt k = c < 0x80 ? 0 : (c & 0xe0) == 0xc0 ? 1 : (c & 0xf0) == 0xe0 ? 2 : (c & 0xf8) == 0xf0 ? 3 : -1;
-    if(k < 0) { valid = false; break; }
-    sU32 v = k == 0 ? c : (c & (0x3f >> k));
-    p++;
-    for(sInt i = 0; i < k; i++, p++)
-    {
-      if((*p & 0xc0) != 0x80 || *p > 0xff) { valid = false; break; }
-      v = (v << 6) | (*p & 63);
-    }
-    if(!valid) break;
-    if((k == 1 && v < 0x80) || (k == 2 && v < 0x800) || (k == 3 && (v < 0x10000 || v > 0x10ffff))) { valid = false; break; }
-    sInt need = v >= 0x10000 ? 2 : 1;
-    if(n + need >= sGUI_FOLDERCHARS) break;
-    if(v >= 0x10000)
-    {
-      tmp[n++] = sChar(0xd800 + ((v - 0x10000) >> 10));
-      tmp[n++] = sChar(0xdc00 + ((v - 0x10000) & 0x3ff));
-    }
-    else
-      tmp[n++] = sChar(v);
-  }
-  tmp[n] = 0;
-  sCopyString(out, valid ? tmp : in, cap);
-}
-
 // Message texts go out so that they read back: no quote ends them early, no line break.
 void CleanText(const sChar *in, sChar *out, sInt cap)
 {
@@ -126,9 +65,9 @@ void CleanText(const sChar *in, sChar *out, sInt cap)
 
 void WriteSection(sTextBuffer &o, const sChar *title, const GuiMediaSection &m, sF32 scale, bool allowEfx, bool power)
 {
-  sChar dir[sGUI_FOLDERCHARS * 4], fake[sGUI_FOLDERCHARS * 4];
-  FolderToBytes(m.Directory, dir, sGUI_FOLDERCHARS * 4);
-  FolderToBytes(m.FakeDirectory, fake, sGUI_FOLDERCHARS * 4);
+  sChar dir[sGUI_FOLDERCHARS], fake[sGUI_FOLDERCHARS];
+  sCopyString(dir, m.Directory, sGUI_FOLDERCHARS);
+  sCopyString(fake, m.FakeDirectory, sGUI_FOLDERCHARS);
   for(sChar *p = dir; *p; p++) if(*p == '"') *p = '\'';
   for(sChar *p = fake; *p; p++) if(*p == '"') *p = '\'';
   o.PrintF(u"%s configuration\n\n", title);
@@ -193,15 +132,12 @@ public:
     out = Clamp(v * scale, lo, hi);
     return true;
   }
-  bool String(const sChar *name, sChar *out, sInt cap, const sChar *message, const sChar *missing, bool folder)
+  bool String(const sChar *name, sChar *out, sInt cap, const sChar *message, const sChar *missing)
   {
     if(!Key(name, message)) return false;
     const sChar *s = nullptr;
     if(!Scan.ScanString(s)) return Fail(missing);
-    if(folder)
-      BytesToFolder(s, out, cap);
-    else
-      sCopyString(out, s, cap);
+    sCopyString(out, s, cap);
     return true;
   }
   // The start value: -1 is "random"; huge, infinite or NaN values are brought into a
@@ -214,8 +150,8 @@ public:
   bool Media(GuiMediaSection &m, const sChar *const *msg, sF32 scale, bool allowEfx, bool power)
   {
     // msg: directory, no directory, fake, no fake, style, allowefx, active, power, interval, start
-    if(!String(u"directory", m.Directory, sGUI_FOLDERCHARS, msg[0], msg[1], true)) return false;
-    if(V > 1.1f && !String(u"fakedirectory", m.FakeDirectory, sGUI_FOLDERCHARS, msg[2], msg[3], true)) return false;
+    if(!String(u"directory", m.Directory, sGUI_FOLDERCHARS, msg[0], msg[1])) return false;
+    if(V > 1.1f && !String(u"fakedirectory", m.FakeDirectory, sGUI_FOLDERCHARS, msg[2], msg[3])) return false;
     if(V > 2.3f && !Int(u"drive", m.Drive, 0, sGUI_DRIVES - 1, u"LoadConfig: wrong drive nr format.")) return false;
     if(!Int(u"style", m.Style, 0, 3, msg[4])) return false;
     if(allowEfx && V > 1.5f && !Int(u"allowefx", m.AllowEfx, 0, 1, msg[5])) return false;
@@ -325,7 +261,7 @@ public:
         sInt n = Scan.ScanInt();
         if(Ok() && n != i + 1) { Fail(u"LoadConfig: wrong message number."); return; }
         String(u"text", m.Text, sGUI_TEXTCHARS, u"LoadConfig: wrong message text format.",
-               u"LoadConfig: no message text found.", false) &&
+               u"LoadConfig: no message text found.") &&
           Int(u"active", m.Active, 0, 1, u"LoadConfig: wrong message active format.") &&
           Float(u"interval", m.Interval, 1.0f / 1800.0f, 0, 1, u"LoadConfig: wrong message interval format.") &&
           Start(m.Start, u"LoadConfig: wrong message start format.");
@@ -339,7 +275,7 @@ public:
         sInt n = Scan.ScanInt();
         if(Ok() && n != i + 1) { Fail(u"LoadConfig: wrong short message number."); return; }
         String(u"text", C.ShortMessages[i], sGUI_TEXTCHARS, u"LoadConfig: wrong short message text format.",
-               u"LoadConfig: no short message text found.", false);
+               u"LoadConfig: no short message text found.");
       }
       break;
     case 9:
@@ -596,8 +532,29 @@ sChar *DecodeConfigText(const sU8 *data, sDInt size)
   return text;
 }
 
+sBool ConfigTextFits(const sChar *text)
+{
+  for(const sChar *p = text; *p; p++)
+    if(*p > 255) return 0;
+  return 1;
+}
+
 sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random)
 {
+  // a character beyond 8 bits would come back as another one: nothing is written
+  for(const sChar *p = text; *p; p++)
+    if(*p > 255)
+    {
+      const sChar *line = p;
+      while(line > text && line[-1] != '\n') line--;
+      sInt n = 0;
+      while(line[n] && line[n] != '\n' && n < 200) n++;
+      sChar shown[201];
+      sCopyString(shown, line, n + 1);
+      sLogF(u"file", u"configuration not saved: %s would hold characters a configuration cannot hold: %s\n", path,
+            shown);
+      return 0;
+    }
   sDInt size = 0;
   sU8 *data = EncodeConfigText(text, random, size);
   sPathString tmp(path);

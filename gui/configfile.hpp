@@ -8,12 +8,14 @@
 // section titles. On disk the text is stored as a little-endian byte sum followed by two
 // bytes per character, the high and the low nibble each under a random nibble.
 //
-// What this file adds to the format, without changing it: message texts are written with
-// '"' turned into '\'' and control characters into blanks, so every text reads back;
-// folders are written as UTF-8 bytes (read back as UTF-8 when the bytes are valid UTF-8,
-// else as 8-bit characters, so old files read as before); every number read is clamped to
-// what the GUI can use; a file is written under a temporary name and renamed over the old
-// one, so a failed write leaves the old file whole and is reported.
+// Every character of a text is one byte (0..255), written and read exactly, so a folder
+// "M\u00fcsik/" is the byte 0xFC on disk. A text with a character beyond 255 cannot be held:
+// it is refused whole (never written with a cut character, which would name another
+// folder). What this file adds to the format, without changing it: message texts are
+// written with '"' turned into '\'' and control characters into blanks, so every text
+// reads back; every number read is clamped to what the GUI can use; a file is written
+// under a temporary name and renamed over the old one, so a failed write leaves the old
+// file whole and is reported.
 //
 // Nothing here touches the GUI scene: the GUI copies the record in and out. No state of
 // its own; callable from any thread (the generator uses the writer at build time).
@@ -140,8 +142,11 @@ sU8 *EncodeConfigText(const sChar *text, sRandomLcg &random, sDInt &size);
 // The decoded text (sMemFree), or null when the bytes are too few or the sum differs.
 sChar *DecodeConfigText(const sU8 *data, sDInt size);
 
+// Whether every character of the text fits the file's one byte.
+sBool ConfigTextFits(const sChar *text);
 // Writes the encoded text to "<path>.tmp", flushes it to the disk and renames it over
-// path. 0 (logged on "file") when any step fails; the old file is then untouched.
+// path. 0 (logged on "file") when any step fails or the text does not fit; the old file
+// is then untouched.
 sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random);
 // The decoded text of a file (sMemFree), or null.
 sChar *ReadConfigFile(const sChar *path);

@@ -409,6 +409,12 @@ sBool TouchGui::ApplyBrowserChoice()
   {
     GuiMediaSection *s = Section(kind);
     if(!s) return 0;
+    // a name the configuration could not hold would be saved as another folder
+    if(!ConfigTextFits(b.RelFolder))
+    {
+      b.Message = u"This folder name has characters a configuration cannot hold.";
+      return 0;
+    }
     // a folder that does not fit is refused, never cut: the section keeps the one it had
     if(sGetStringLen(b.RelFolder) >= sGUI_FOLDERCHARS - 1 || !StoreSectionFolder(kind, b.RelFolder))
     {

@@ -311,6 +311,7 @@ void TouchGui::KeyboardStep()
   editCursor = editCursor < 0 ? 0 : (editCursor > len ? len : editCursor);
   auto insert = [&](sChar c) {
     if(len >= cap - 1) return;   // a full text takes no further characters
+    if(c > 255) return;          // a configuration holds one byte per character
     for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
     editText[editCursor++] = c;
     len++;

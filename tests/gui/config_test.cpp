@@ -6,6 +6,7 @@
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
 #include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
 #include "platform/text/utf.hpp"
@@ -41,7 +42,7 @@ TEST(ConfigFile, SavedSettingsLoadBackFieldByField)
   a.StyleFlags[6][47] = 0;
   a.StyleFlags[2][5] = 1;
   a.ActiveStyle = 7;
-  sCopyString(a.Slideshow.Directory, u"slides/\u00e4\u6f22/", sGUI_FOLDERCHARS);   // beyond 8 bits
+  sCopyString(a.Slideshow.Directory, u"slides/\u00e4/", sGUI_FOLDERCHARS);
   a.Slideshow.Drive = 3, a.Slideshow.AllowEfx = 1, a.Slideshow.Interval = 0.25f, a.Slideshow.Start = 12.5f;
   a.Movie.Power = 0.3f, a.Movie.Style = 3;
   a.Effects[3] = {1, 1, 0.2f, 0.9f};
@@ -174,6 +175,36 @@ TEST(ConfigFile, HostileTextsLoadWhatIsValidAndClampTheRest)
   ConfigParseResult r = ParseConfigText(Text(q).c_str(), back);
   EXPECT_EQ(r.Error, nullptr);
   EXPECT_EQ(std::u16string(back.Messages[2].Text), u"say 'hi' now");
+}
+
+// Every character is one byte in the file, read and written exactly: a folder with a
+// character up to 255 is that byte, two bytes read back as two characters, and a text
+// with a character beyond 255 is refused whole, the old file kept.
+TEST(ConfigFile, EveryCharacterIsOneByte)
+{
+  struct Case { const char16_t *Folder; bool Fits; };
+  for(Case c : {Case{u"M\u00fcsik/", true}, Case{u"M\u00c3\u00bcsik/", true}, Case{u"\u00ff/", true},
+                Case{u"\u6f22/", false}, Case{u"Caf\u00e9 \u20ac/", false}})
+  {
+    SCOPED_TRACE(plat::ToUtf8(c.Folder));
+    GuiConfig a = Defaults();
+    sCopyString(a.Logos.Directory, c.Folder, sGUI_FOLDERCHARS);
+    std::u16string text = Text(a);
+    EXPECT_NE(text.find(u"directory: \"" + std::u16string(c.Folder) + u"\""), std::u16string::npos);
+    sparktest::TempDir dir;
+    sRandomLcg rnd(3);
+    std::u16string path = dir.Name("one.Spk");
+    ASSERT_TRUE(WriteConfigFile(path.c_str(), u"Sparkvane configuration 2.4", rnd));
+    sparktest::DebugCapture out;
+    EXPECT_EQ(WriteConfigFile(path.c_str(), text.c_str(), rnd), c.Fits);
+    sChar *back = ReadConfigFile(path.c_str());
+    ASSERT_NE(back, nullptr);
+    GuiConfig b = Defaults();
+    ParseConfigText(back, b);
+    sMemFree(back);
+    EXPECT_EQ(std::u16string(b.Logos.Directory), c.Fits ? std::u16string(c.Folder) : u"");
+    EXPECT_EQ(sparktest::ReadFile(dir.Name8("one.Spk")).size(), 4 + 2 * (c.Fits ? text.size() : 27));
+  }
 }
 
 TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
