@@ -195,9 +195,10 @@ void TransformerScene::Camera(sInt variant, sViewport *view)
     view->ZoomY = zoom;
     view->ZoomX = zoom / SceneAspect(this);
   };
+  // the look-at camera, then rolled about the world's z axis as a whole (eye included)
   auto rolled = [&](sF32 roll) {
     PlaceCamera(this, view, target, pos, zoom);
-    view->Camera = SceneEuler(0.0f, 0.0f, roll) * view->Camera;
+    view->Camera = view->Camera * SceneEuler(0.0f, 0.0f, roll);
   };
 
   if(RenderMode == 4)
