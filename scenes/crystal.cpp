@@ -328,9 +328,8 @@ void CrystalScene::Exit()
 /***   Looks, reset and growth                                            ***/
 /****************************************************************************/
 
-// The running count of eight-bar periods since the list began: the whole periods are
-// counted apart from the phase, which stays within one period.
-sF64 CrystalScene::SongPosition() const { return SyncSource ? sF64(SyncSource->Cycle[0]) + SyncSource->Phase : 0.0; }
+// The running song position in eight-bar periods.
+sF64 CrystalScene::SongPosition() const { return ::SongPosition(SyncSource); }
 
 void CrystalScene::DrawShellMatrices()
 {

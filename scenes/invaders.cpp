@@ -110,9 +110,6 @@ sF32 Progress(sF32 p, sF32 start, sF32 end)
   return (p - start) / span;
 }
 
-// The song position: periods of eight bars since the sequencer started.
-sF32 SongPosition(const SyncMachine *sync) { return sync ? sF32(sync->Phase) : 0.0f; }
-
 template <class T> T *AllocRecords(sInt count)
 {
   T *p = static_cast<T *>(sMemAlloc(sDInt(count > 0 ? count : 1) * sDInt(sizeof(T)), 16, 0));
@@ -581,7 +578,7 @@ void InvadersScene::OnEvent(sInt code)
 {
   const SyncNow s = ReadSync(SyncSource);
   const sInt K = s.SyncClock;
-  const sF32 P = SongPosition(SyncSource);
+  const sF32 P = sF32(SongPosition(SyncSource));
   switch(code)
   {
   case 100:
@@ -672,7 +669,7 @@ void InvadersScene::Animate()
 {
   const SyncNow s = ReadSync(SyncSource);
   const sInt K = s.SyncClock;
-  const sF32 P = SongPosition(SyncSource);
+  const sF32 P = sF32(SongPosition(SyncSource));
   const sF32 f = s.EightBarPhase, T = s.EightBarTriangle;
   const sF32 since = P - sF32(StartPosition);
 

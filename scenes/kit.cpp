@@ -45,6 +45,8 @@ SyncNow ReadSync(const SyncMachine *sync)
   return n;
 }
 
+sF64 SongPosition(const SyncMachine *sync) { return sync ? sync->SongPosition() : 0.0; }
+
 void InstallPatterns(SyncMachine *sync, sInt channel, SyncPatternTable table)
 {
   if(sync) sync->SetPatternTable(channel, table);

@@ -130,7 +130,7 @@ LavaScene::LavaScene()
   for(LavaBlob *&b : DepthBuckets) b = nullptr;
   SortCursor = 0;
   CompositeMaterial = nullptr;
-  ImpulseClock = 0.0;
+  ImpulseClock = -1.0;   // no pull yet: long before the song's start
   LavaTarget = nullptr;
   LavaMaterial = nullptr;
   QuadGeometry = nullptr;
@@ -260,6 +260,7 @@ void LavaScene::Enter(sInt)
   SyncPatternTable list = LavaShowList();
   Variant = BaseVariant = 3;
   Hold = 0;
+  ImpulseClock = -1.0;
   Scatter(1.0f);
   LavaMaterial->SecondUvOption = 1;
   switch(RenderMode)
@@ -304,7 +305,7 @@ void LavaScene::OnEvent(sInt code)
       away.Unit();
       b.Impulse = away * -(1.0f - d / 70.0f);
     }
-    ImpulseClock = SyncSource ? SyncSource->Phase : 0.0;
+    ImpulseClock = SongPosition(SyncSource);
     break;
   }
   case 107: Look = (Look + 1) % LAVA_LOOKS; break;
@@ -540,8 +541,10 @@ void LavaScene::AfterRender(sViewport *view)
   }
   else
   {
-    const sF64 position = SyncSource ? SyncSource->Phase : 0.0;
-    const sF32 g = 1.0f - SceneClamp(sF32((position - ImpulseClock) * 16.0), 0.0f, 1.0f);
+    // the flash of the last pull fades over two beats of song position; a position
+    // behind the pull (the song started over) means the pull is long past
+    const sF64 since = SongPosition(SyncSource) - ImpulseClock;
+    const sF32 g = since < 0.0 ? 0.0f : 1.0f - SceneClamp(sF32(since * 16.0), 0.0f, 1.0f);
     const sF32 preset = SceneClamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
     const sF32 swing = s.FourBarPhase * 500.0f;
     LavaMaterial->HeightParams.Init(SceneClamp(8.0f * g, 0.0f, 1.75f) * preset, (swing + 300.0f) * g,

@@ -173,7 +173,7 @@ SyncMachine::SyncMachine(sF32 tempo)
   KeyNr = 0;
   PhaseStart = Phase = 0.0;
   PhaseTarget = 0.9375;   // half a bar before the end of the first eight bars
-  PhaseWhole = PrevPhaseWhole = 0;
+  PhaseWhole = PrevPhaseWhole = PositionWhole = 0;
   CurrentStep = 0;
   SyncClock = SecondClock = 0;
   Beat = SyncBeatValues{};

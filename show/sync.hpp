@@ -244,6 +244,9 @@ public:
   // count the whole units) and in double precision, so a night-long show keeps its beat
   sF64 PhaseStart, PhaseTarget, Phase;
   sInt PhaseWhole, PrevPhaseWhole;
+  // the whole eight-bar periods of the song position: counted with the cycle counters, kept
+  // through scene switches, and back to 0 only when channel 0's list starts over
+  sInt PositionWhole;
   sInt CurrentStep;
   sInt LastStep[SYNC_CHANNELS];     // global step (bar x 16 + step) last finished per channel
   sInt SyncClock, SecondClock;
@@ -268,6 +271,8 @@ public:
   void Update(sInt frameMs);
   void Publish();
   sF32 GetRecordedLevel(sInt band) const;
+  // The running song position in eight-bar periods; its fraction is the eight-bar phase.
+  sF64 SongPosition() const { return sF64(PositionWhole) + Phase; }
   void SelectColorPreset(sInt index);
   void SetPatternTable(sInt channel, SyncPatternTable table);
   // Loads "EQU303.raw" into the level track (zeros where the file has nothing); saves it

@@ -444,6 +444,7 @@ void SyncMachine::AdvancePhase(sInt frameMs)
     const sInt dir = PhaseWhole > PrevPhaseWhole ? 1 : -1;
     for(sInt c = 0; c < SYNC_CHANNELS; c++)
       Cycle[c] += dir;
+    PositionWhole += dir;
     // the cycle counters hold the whole units: the phases start again near 0
     PhaseStart -= PhaseWhole;
     PhaseTarget -= PhaseWhole;
@@ -461,7 +462,7 @@ void SyncMachine::AdvancePhase(sInt frameMs)
       {
         // the scene's sequence is over: the clock starts again and the next scene is due
         PhaseStart = PhaseTarget = Phase = 0.0;
-        PhaseWhole = PrevPhaseWhole = 0;
+        PhaseWhole = PrevPhaseWhole = PositionWhole = 0;
         eight = 0.0f;
         PendingKey = NextSceneKey();
       }

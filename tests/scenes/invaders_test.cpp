@@ -5,6 +5,7 @@
 #include "scenes/invaders.hpp"
 #include "show/model.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -34,15 +35,28 @@ TEST_F(InvadersRig, TheWholeSongPlaysFromEveryEntryBarAndMovesTheShowOn)
     ASSERT_EQ(Inv->RenderMode, entry % 2 ? 2 : 0);
     Inv->LayerMask = 0;   // the game only: nothing drawn makes the long run quick
     sInt firstBar = -1, lastBar = -1, hits = 0, shown = 0;
+    sF32 nearest = 1000.0f;   // the grid's nearest approach to the ship in the first game
     for(sInt f = 0; f < 20 * 90; f++)
     {
-      const sInt flash = Inv->FlashClock;
+      const sInt flash = Inv->FlashClock, start = Inv->StartPosition, flying = Inv->BulletActive;
+      const sF32 grid = Inv->GridOffset.z, bullet = Inv->BulletPosition.z, move = Inv->MoveStart;
       Step();
       // the end of the song asks for the next scene: here that is the song again
       if(M->Current != InvadersIndex || Sync->Results.BarIndex[0] < lastBar) break;
       lastBar = Sync->Results.BarIndex[0];
       if(firstBar < 0) firstBar = lastBar;
       hits += Inv->FlashClock != flash;
+      // through every period boundary the grid marches on until the game restarts, and a
+      // bullet on its way never jumps back towards the ship before its hit
+      if(f > 0 && Inv->StartPosition == start)
+      {
+        ASSERT_LE(Inv->GridOffset.z, grid + 1e-3f) << lastBar;
+      }
+      if(flying && Inv->BulletActive && Inv->MoveStart == move)
+      {
+        ASSERT_GT(Inv->BulletPosition.z, bullet - 1.0f) << lastBar;
+      }
+      if(lastBar < 34) nearest = std::min(nearest, Inv->GridOffset.z);
       ASSERT_TRUE(Finite(Inv->AimPoint) && Finite(Inv->ShipPosition) && Finite(M->Scenes[InvadersIndex]->MainView->Camera.l));
       ASSERT_TRUE(Inv->NextColumn >= 0 && Inv->NextColumn < INVADER_COLUMNS && Inv->NextRow >= 0 && Inv->NextRow < 4);
       sInt n = 0;
@@ -53,6 +67,7 @@ TEST_F(InvadersRig, TheWholeSongPlaysFromEveryEntryBarAndMovesTheShowOn)
     EXPECT_EQ(firstBar, entry);   // the song starts within its first period
     EXPECT_EQ(lastBar, 79);       // and is played to its end
     EXPECT_GT(hits, 50);
+    EXPECT_LT(nearest, 70.0f - 3.0f * 30.0f);   // over three periods of the game's march
     EXPECT_LE(shown, 32);
     M->SwitchScene(0);
   }

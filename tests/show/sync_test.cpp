@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -91,6 +92,31 @@ TEST(SyncSequencer, EndOfChannelZeroRestartsTheClockAndAsksForTheNextScene)
   EXPECT_EQ(m.Phase, 0.0f);
   // from the middle of bar 7 to the end of bar 25 at 2 s a bar
   EXPECT_NEAR(frames * 100, 37000, 200);
+}
+
+TEST(SyncSequencer, SongPositionRunsOnThroughPeriodsAndSwitchesUntilTheListStartsAgain)
+{
+  SyncMachine m(120.0f);
+  m.SetSceneKeyRange(SYNC_SCENEKEY, SYNC_SCENEKEY + 15);
+  Bars bars(26, {});
+  m.SetPatternTable(0, bars.Table.data());
+  sF64 last = m.SongPosition();
+  sInt turns = 0;
+  for(sInt frames = 0; frames < 1000; frames++)
+  {
+    m.Update(100);
+    if(frames == 150) m.ClearTrigger();   // a scene switch: the new list starts at its first period
+    if(m.PollKey(0, 1)) break;
+    const sF64 p = m.SongPosition();
+    ASSERT_GE(p, last) << frames;
+    ASSERT_NEAR(p - std::floor(p), m.Results.Bar8Phase, 1e-4) << frames;
+    turns += std::floor(p) > std::floor(last);
+    last = p;
+  }
+  // about two periods before the switch and two and a half of the list after it
+  EXPECT_GT(last, 4.0);
+  EXPECT_EQ(turns, 4);
+  EXPECT_EQ(m.SongPosition(), 0.0);
 }
 
 TEST(SyncSceneKeys, FollowTheSceneOrderOrTheGuiRequestAndSkipWhatCannotBeShown)
