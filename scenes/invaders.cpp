@@ -610,6 +610,9 @@ void InvadersScene::OnEvent(sInt code)
     sp->Drift = sVec3(0, 0, 0);
     sp->SpeedBase = 0.5f;
     sp->SpeedRandom = 0.5f;
+    // the random part of the wobble, 0.1 over the base -0.1, as the overlay's burst sparks
+    // set it: every spark's wobble stays 0 and the sparks fly straight from the hit
+    sp->WobbleRandom = 0.1f;
     sp->SizeBase = 0.2f;
     sp->SizeRandom = 0.1f;
     sp->Fade = 0.002f;

@@ -139,6 +139,8 @@ void IppMachine::PaintTextArt(sViewport *view)
     s->Emitter = sVec3(x, y, 0);
     s->SpeedBase = s->SpeedRandom = 3 * gs + 0.5f;
     s->Drift = sVec3(0.25f * u, 0.25f * v, 0);
+    // the random part of the wobble, 0.1 over the base -0.1: every spark's wobble stays 0,
+    // so the sparks fly straight along their drift (the Invaders' hit sparks set the same)
     s->WobbleRandom = 0.1f;
     s->SizeRandom = (gs + 1) * 3;
     s->Fade = 0.02f;
