@@ -405,9 +405,9 @@ void CrystalScene::Reset()
     a.z += std::sin(f * PathFrequencies.z) + (Random.NextFloat(1.0f) - 0.5f) * 0.3f;
     PathAngles[i] = a;
     PathMatrices[i] = SceneEuler(a);
-    // a link starts at the tip of the previous step's main crystal: record 4 (i - 1)
-    const sInt column = (CRYSTAL_BRANCHES * (i - 1)) % CRYSTAL_COLUMNS;
-    PathMatrices[i].l = sMulPointMat3x4(CrystalTips[column], PathMatrices[i - 1]);
+    // a link starts where the shape of chain record i - 1's column, placed at the link
+    // before, ends
+    PathMatrices[i].l = sMulPointMat3x4(CrystalTips[CrystalRecords[i - 1].Column], PathMatrices[i - 1]);
   }
   PathIndex = 0;
   PathLapped = 0;

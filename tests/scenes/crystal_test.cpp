@@ -81,9 +81,15 @@ TEST_F(CrystalRig, LinksGrowFromTheLastTipAndAClearStartsAfresh)
   Quiet();
   Cry->OnEvent(107);
   for(sInt step = 0; step < 65; step++) Cry->OnEvent(108);
-  // each main crystal of the first lap starts where the one before it ends
+  // each main crystal of the first lap starts on its link, and each link where the shape
+  // of chain record i - 1's column, standing on the link before, ends
   for(sInt i = 1; i < CRYSTAL_PATH; i++)
-    EXPECT_LT(Distance(Cry->CrystalRecords[4 * i].Matrix.l, Cry->CrystalRecords[4 * (i - 1)].Tip), 1e-3f) << i;
+  {
+    const sVec3 start = Cry->CrystalRecords[4 * i].Matrix.l;
+    EXPECT_LT(Distance(start, Cry->PathMatrices[i].l), 1e-3f) << i;
+    const sVec3 end = sMulPointMat3x4(CrystalTips[Cry->CrystalRecords[i - 1].Column], Cry->PathMatrices[i - 1]);
+    EXPECT_LT(Distance(start, end), 1e-3f) << i;
+  }
   // a lap on, the camera's keys before the path's start are the links at its end
   Cry->Camera(0, Cry->MainView);
   sF32 nearest = 1e9f;
