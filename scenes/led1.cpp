@@ -451,8 +451,11 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
     }
   }
 
-  // the point clouds: the point sprite rows 2..4 and 11 (rows 9 and 10 draw boxes and lit meshes)
-  for(sInt k = 0; k < 4; k++) pointClouds[k] = MakePoints(this, k < 3 ? 2 + k : 11, 9 * LED1_ANCHORS);
+  // the point clouds: the glow sprites of row 8, then rows 3 and 4, then row 11. Rows 9 and
+  // 10 that follow row 8 are the instanced boxes' and the lit meshes' materials, whose
+  // vertex formats points do not supply: clouds drawn with them stay invisible.
+  static const sInt cloudMaterials[4] = {8, 3, 4, 11};
+  for(sInt k = 0; k < 4; k++) pointClouds[k] = MakePoints(this, cloudMaterials[k], 9 * LED1_ANCHORS);
   for(sVec3 &a : anchors)
     a = sVec3(rng.NextFloat(1000.0f) - 500.0f, rng.NextFloat(1000.0f) - 500.0f, rng.NextFloat(1000.0f) - 500.0f);
 
