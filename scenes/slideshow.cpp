@@ -643,6 +643,11 @@ void SlideshowScene::DrawRings(const SyncNow &s)
   RingSprites->Build();
 }
 
+sBool SlideshowScene::SlotHasPicture(sInt slot) const
+{
+  return MaterialSet && MaterialSet->Textures[PhotoTexture + slot] != nullptr;
+}
+
 void SlideshowScene::TakePendingPicture()
 {
   if(!PendingFlag) return;

@@ -110,6 +110,8 @@ public:
   sF32 PictureAspect(sInt material) const;
   // Makes the texture of a pending picture (main thread, under Lock).
   void TakePendingPicture();
+  // The picture slot has a texture (under Lock).
+  sBool SlotHasPicture(sInt slot) const;
 
 private:
   const SyncPattern *Table[SLIDESHOW_TABLEROWS * 8 + 1] = {};

@@ -20,22 +20,31 @@ sBool SlideshowLoadNext(SlideshowScene *s)
     JoinPath(sStringRef(name), s->Folder, s->Listing[s->LoadIndex].Name);
   }
 
-  // a file that does not decode is skipped: its slot keeps the picture it had
-  sImage *img = LoadPicture(name);
-  sScopeLock lock(s->Lock);
-  if(generation != s->Generation)
+  for(;;)
   {
-    // decoded for a listing that is gone: the new listing starts from its own first file
-    if(img) sDELETE(img);
-    return 1;
+    sImage *img = LoadPicture(name);
+    sScopeLock lock(s->Lock);
+    if(generation != s->Generation)
+    {
+      // decoded for a listing that is gone: the new listing starts from its own first file
+      if(img) sDELETE(img);
+      return 1;
+    }
+    s->LoadIndex++;
+    if(img)
+    {
+      if(s->PendingImage) sDELETE(s->PendingImage);
+      s->PendingImage = img;
+      s->PendingSlot = slot;
+      s->PendingFlag = 1;
+      return 1;
+    }
+    // a file that does not decode is skipped: its slot keeps the picture it had. A slot
+    // without one (and none on its way) takes the folder's next file instead, so it never
+    // shows empty while the folder still has pictures.
+    if(s->SlotHasPicture(slot) || (s->PendingFlag && s->PendingSlot == slot) || s->LoadIndex >= s->PictureCount) return 1;
+    JoinPath(sStringRef(name), s->Folder, s->Listing[s->LoadIndex].Name);
   }
-  s->LoadIndex++;
-  if(!img) return 1;
-  if(s->PendingImage) sDELETE(s->PendingImage);
-  s->PendingImage = img;
-  s->PendingSlot = slot;
-  s->PendingFlag = 1;
-  return 1;
 }
 
 void SlideshowLoaderLoop(SlideshowScene *scene, sThread *thread)
