@@ -67,25 +67,6 @@ TEST_F(Led1Rig, EveryFormationDrawsItsFormsInBothCameras)
     }
 }
 
-// Formation 9's coloured point clouds reach the screen each by itself (cloud 1 is drawn
-// in black, and cloud 0 shows only with the music's low band).
-TEST_F(Led1Rig, EachPointCloudDrawsItsPoints)
-{
-  Start();
-  EnterFormation(9);
-  Led->timeOffset = 20000;
-  Led->Variant = 0;
-  for(sInt k : {2, 3})
-  {
-    for(sInt j = 0; j < 4; j++) Led->pointClouds[j]->LayerMask = 0;
-    Step();
-    const Picture bare = Shot();
-    Led->pointClouds[k]->LayerMask = ~0u;
-    Step();
-    EXPECT_GT(bare.Changed(Shot()), W * H / 2000) << k;
-  }
-}
-
 TEST_F(Led1Rig, SelectionNumbersOutsideTheFormationsPickOne)
 {
   Start();
