@@ -10,8 +10,10 @@
 #include "base/system.hpp"
 #include "base/window.hpp"
 #include "platform/text/utf.hpp"
+#include "platform/window/window.hpp"
 
 #include <cstring>
+#include <memory>
 
 using namespace plat::gpu;
 
@@ -24,6 +26,9 @@ namespace
 {
 sGpuApi *PendingApi = nullptr;
 SDL_Window *GfxWindow = nullptr;
+// the output windows of screens 1 to n-1 in multi-screen mode, and their present parameters
+std::unique_ptr<plat::Window> OutputWindows[sMAX_SCREENS];
+PresentParameters ScreenPP[sMAX_SCREENS];
 
 struct sOccQueryNode
 {
@@ -70,6 +75,7 @@ void sInitScreenMode(sU32 &flags, sInt &width, sInt &height)
     if(flags & 1) m.Flags |= sSM_FULLSCREEN;
     if(flags & 0x100) m.Flags |= sSM_NOVSYNC;
     if(flags & 0x200) m.Flags |= sSM_REFDEVICE;
+    if(flags & sISF_MULTISCREEN) m.Flags |= sSM_MULTISCREEN;
     if(flags & 0x2000) m.MultiLevel = 255;
     m.SizeX = width;
     m.SizeY = height;
@@ -400,6 +406,43 @@ void RestoreDevice()
   FinishDevice(0);
 }
 
+// Screens 1 to n-1: the present parameters of screen 0 with the screen's own size (mode
+// flag 0x800, screens 1 to 3), each shown in a window of its own over its display, made
+// once and kept. A group larger than the displays the window system knows (a device
+// stand-in) puts the windows of the missing ones on the first.
+void MakeOutputWindows()
+{
+  sScreenMode &m = CurrentScreenMode;
+  sInt displays = plat::GetDisplayCount();
+  for(sInt s = 1; s < DX.ScreenCount; s++)
+  {
+    PresentParameters &pp = ScreenPP[s];
+    pp = DX.PP;
+    if((m.Flags & sSM_SCREENSIZES) && s <= 3)
+    {
+      pp.BackBufferWidth = sU32(m.ScreenSizeX[s - 1]);
+      pp.BackBufferHeight = sU32(m.ScreenSizeY[s - 1]);
+    }
+    if(!OutputWindows[s] || OutputWindows[s]->IsDestroyed())
+    {
+      plat::WindowDesc desc;
+      desc.Title = u"Sparkvane output";
+      desc.Width = sInt(pp.BackBufferWidth);
+      desc.Height = sInt(pp.BackBufferHeight);
+      desc.Display = s < displays ? s : 0;
+      desc.CoverDisplay = 1;
+      std::u16string error;
+      OutputWindows[s] = plat::Window::Create(desc, error);
+      if(!OutputWindows[s])
+      {
+        sLogF(u"gfx", u"output window %d: %s\n", s, error.c_str());
+        sFatal(u"failed to initialize 3d graphics");
+      }
+    }
+    pp.DeviceWindow = OutputWindows[s]->GetSdlWindow();
+  }
+}
+
 void CreateDevice(sU32 flags)
 {
   sScreenMode &m = CurrentScreenMode;
@@ -473,6 +516,7 @@ void CreateDevice(sU32 flags)
   FillPresentParameters();
   SDL_Window *sHWND = DX.Window;
   sVERIFY(sHWND!=0);
+  if(DX.ScreenCount > 1) MakeOutputWindows();
 
   DX.Behaviour = ((DX.DevCaps.DevCaps & DEVCAPS_HWTRANSFORMANDLIGHT) && (DX.DevCaps.VertexShaderVersion & 0xffff) >= 0x101)
                    ? CREATE_HARDWARE_VERTEXPROCESSING
@@ -482,7 +526,17 @@ void CreateDevice(sU32 flags)
   DX.Caps.MaxMultisampleLevel = msLevel;
   sCallHook(sGraphicsInitHook.load());
 
-  sS32 r = DX.Api->CreateDevice(DX.Adapter, DX.DevType, DX.Window, DX.Behaviour, DX.PP, &DX.Dev);
+  sS32 r;
+  if(DX.ScreenCount > 1)
+  {
+    ScreenPP[0] = DX.PP;
+    r = DX.Api->CreateGroupDevice(DX.Adapter, DX.DevType, DX.Window, DX.Behaviour, ScreenPP, sU32(DX.ScreenCount),
+                                  &DX.Dev);
+  }
+  else
+  {
+    r = DX.Api->CreateDevice(DX.Adapter, DX.DevType, DX.Window, DX.Behaviour, DX.PP, &DX.Dev);
+  }
   if(r < 0 || !DX.Dev)
   {
     if(DX.ScreenCount == 1)
@@ -649,6 +703,7 @@ void sExitGfx()
   ReleaseRes(DX.CurrentDepth);
   delete DX.Dev;
   DX.Dev = nullptr;
+  for(std::unique_ptr<plat::Window> &w : OutputWindows) w.reset();
   delete DX.Api;
   DX.Api = nullptr;
   DX.ActiveRT = nullptr;

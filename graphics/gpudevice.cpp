@@ -266,6 +266,14 @@ public:
     *out = r >= 0 && dev ? new RealDevice(dev) : nullptr;
     return r;
   }
+  sS32 CreateGroupDevice(sU32 adapter, DeviceType type, SDL_Window *window, sU32 behaviour, PresentParameters *pp,
+                         sU32 count, sGpuDevice **out) override
+  {
+    Device *dev = nullptr;
+    Result r = Obj->CreateGroupDevice(adapter, type, window, behaviour, pp, count, &dev);
+    *out = r >= 0 && dev ? new RealDevice(dev) : nullptr;
+    return r;
+  }
 };
 }
 

@@ -124,6 +124,15 @@ public:
   // window null: a device without a window of its own (Present shows nothing).
   virtual sS32 CreateDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
                             plat::gpu::PresentParameters &pp, sGpuDevice **out) = 0;
+  // A device over the adapter group: one swap chain per screen, pp[s] for screen s (its
+  // window in DeviceWindow from screen 1 on); GetBackBuffer(s) is screen s's back buffer.
+  virtual sS32 CreateGroupDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
+                                 plat::gpu::PresentParameters *pp, sU32 count, sGpuDevice **out)
+  {
+    if(count == 1) return CreateDevice(adapter, type, window, behaviour, pp[0], out);
+    *out = nullptr;
+    return plat::gpu::ERR_NOTAVAILABLE;
+  }
 };
 
 // The adapter object over the gpu layer; null with the reason logged when there is none.

@@ -271,6 +271,13 @@ Device::~Device()
     d->BackBuffer->Release();
   d->BackBuffer = nullptr;
   delete d->Chain;
+  for (DeviceImpl::Screen &s : d->Screens)
+  {
+    if (s.BackBuffer)
+      s.BackBuffer->Release();
+    delete s.Chain;
+  }
+  d->Screens.clear();
   // what the program still holds becomes an empty shell
   for (Resource *r : std::vector<Resource *>(d->Live.begin(), d->Live.end()))
   {
@@ -300,17 +307,15 @@ int Device::DefaultPoolResources() const { return I->DefaultCount; }
 const std::string &Device::LastShaderError() const { return I->ShaderError; }
 void Device::InjectLostDevice() { I->InjectLost = true; }
 
-// Makes the back buffer for the present parameters and binds it as the only target.
-// Shared by creation and Reset.
-Result CreateBackBuffer(Device *dev)
+// Makes a back buffer for present parameters (a size of 0 takes the window's drawable size).
+Result MakeBackBuffer(Device *dev, SDL_Window *win, PresentParameters &pp, Surface **out)
 {
-  DeviceImpl *d = dev->Impl();
-  PresentParameters &pp = d->PP;
+  *out = nullptr;
   if (pp.BackBufferWidth == 0 || pp.BackBufferHeight == 0)
   {
     int w = 0, h = 0;
-    if (!d->OwnWindow)
-      SDL_GL_GetDrawableSize(d->Win, &w, &h);
+    if (win)
+      SDL_GL_GetDrawableSize(win, &w, &h);
     pp.BackBufferWidth = w > 0 ? uint32_t(w) : 640;
     pp.BackBufferHeight = h > 0 ? uint32_t(h) : 480;
   }
@@ -325,8 +330,43 @@ Result CreateBackBuffer(Device *dev)
   if (Failed(r))
     return r;
   bb->Impl()->Kind = SurfaceKind::BackBuffer;
-  d->BackBuffer = bb;
-  dev->SetRenderTarget(0, bb);
+  *out = bb;
+  return RES_OK;
+}
+
+// Makes the back buffers for the present parameters and binds screen 0's as the only
+// target. Shared by creation and Reset.
+Result CreateBackBuffer(Device *dev)
+{
+  DeviceImpl *d = dev->Impl();
+  Result r = MakeBackBuffer(dev, d->OwnWindow ? nullptr : d->Win, d->PP, &d->BackBuffer);
+  if (Failed(r))
+    return r;
+  for (DeviceImpl::Screen &s : d->Screens)
+    if (Failed(r = MakeBackBuffer(dev, s.Win, s.PP, &s.BackBuffer)))
+      return r;
+  dev->SetRenderTarget(0, d->BackBuffer);
+  return RES_OK;
+}
+
+// The screens after the first of an adapter-group device, before its back buffers exist.
+Result AddScreens(Device *dev, const PresentParameters *pp, uint32_t count)
+{
+  DeviceImpl *d = dev->Impl();
+  for (uint32_t s = 1; s < count; s++)
+  {
+    if (!pp[s].DeviceWindow || !(SDL_GetWindowFlags(pp[s].DeviceWindow) & SDL_WINDOW_OPENGL))
+      return ERR_INVALIDCALL;
+    DeviceImpl::Screen screen;
+    screen.Win = pp[s].DeviceWindow;
+    screen.PP = pp[s];
+    screen.Chain = new SwapChain(dev, s);
+    // only the main window waits for the retrace: one wait a frame, not one per screen
+    if (SDL_GL_MakeCurrent(screen.Win, SDL_GLContext(d->Ctx)) == 0)
+      SDL_GL_SetSwapInterval(0);
+    d->Screens.push_back(screen);
+  }
+  SDL_GL_MakeCurrent(d->Win, SDL_GLContext(d->Ctx));
   return RES_OK;
 }
 
@@ -376,8 +416,8 @@ Result InitDevice(Device *dev)
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   DefaultStates(d);
-  d->Chain = new SwapChain(dev);
-  return CreateBackBuffer(dev);
+  d->Chain = new SwapChain(dev, 0);
+  return RES_OK;
 }
 
 Result Device::TestCooperativeLevel()
@@ -394,9 +434,15 @@ Result Device::Reset(PresentParameters &pp)
   for (int s = 0; s < MAX_STREAMS; s++)
     d->StreamFreq[s] = 1;
   d->InScene = false;
-  // every default-pool resource of the program must be gone (the back buffer is ours)
+  // every default-pool resource of the program must be gone (the back buffers are ours)
   bool held = d->BackBuffer && d->BackBuffer->RefCount() > 1;
-  if (d->DefaultCount - (d->BackBuffer ? 1 : 0) > 0 || held)
+  int ours = d->BackBuffer ? 1 : 0;
+  for (const DeviceImpl::Screen &s : d->Screens)
+  {
+    held |= s.BackBuffer && s.BackBuffer->RefCount() > 1;
+    ours += s.BackBuffer ? 1 : 0;
+  }
+  if (d->DefaultCount - ours > 0 || held)
   {
     d->Lost = true;
     if (d->BackBuffer)
@@ -406,6 +452,12 @@ Result Device::Reset(PresentParameters &pp)
   if (d->BackBuffer)
     d->BackBuffer->Release();
   d->BackBuffer = nullptr;
+  for (DeviceImpl::Screen &s : d->Screens)
+  {
+    if (s.BackBuffer)
+      s.BackBuffer->Release();
+    s.BackBuffer = nullptr;
+  }
   d->PP = pp;  // a size of 0 takes the window's drawable size
   if (!d->OwnWindow)
     SDL_GL_SetSwapInterval(d->PP.PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
@@ -428,6 +480,23 @@ Result Device::Reset(PresentParameters &pp)
   return RES_OK;
 }
 
+// Copies a back buffer into the window the context is current with, and swaps.
+static void ShowBackBuffer(DeviceImpl *d, SDL_Window *win, SurfaceImpl *bb)
+{
+  int w = 0, h = 0;
+  SDL_GL_GetDrawableSize(win, &w, &h);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, d->ReadFBO);
+  DetachAll(GL_READ_FRAMEBUFFER);
+  AttachSurface(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, bb);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  // rows are stored top first: flip into the window
+  glBlitFramebuffer(0, 0, GLint(bb->Width), GLint(bb->Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
+                    (int(bb->Width) == w && int(bb->Height) == h) ? GL_NEAREST : GL_LINEAR);
+  SDL_GL_SwapWindow(win);
+}
+
 Result Device::Present()
 {
   DeviceImpl *d = I;
@@ -446,19 +515,14 @@ Result Device::Present()
     glFlush();
     return RES_OK;
   }
-  int w = 0, h = 0;
-  SDL_GL_GetDrawableSize(d->Win, &w, &h);
-  SurfaceImpl *bb = d->BackBuffer->Impl();
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, d->ReadFBO);
-  DetachAll(GL_READ_FRAMEBUFFER);
-  AttachSurface(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, bb);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glDisable(GL_SCISSOR_TEST);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  // rows are stored top first: flip into the window
-  glBlitFramebuffer(0, 0, GLint(bb->Width), GLint(bb->Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
-                    (int(bb->Width) == w && int(bb->Height) == h) ? GL_NEAREST : GL_LINEAR);
-  SDL_GL_SwapWindow(d->Win);
+  ShowBackBuffer(d, d->Win, d->BackBuffer->Impl());
+  if (!d->Screens.empty())
+  {
+    for (DeviceImpl::Screen &s : d->Screens)
+      if (s.BackBuffer && SDL_GL_MakeCurrent(s.Win, SDL_GLContext(d->Ctx)) == 0)
+        ShowBackBuffer(d, s.Win, s.BackBuffer->Impl());
+    SDL_GL_MakeCurrent(d->Win, SDL_GLContext(d->Ctx));
+  }
   d->StatesDirty |= DIRTY_VIEW | DIRTY_MASKS;
   d->DrawFBOBound = false;
   return RES_OK;
@@ -467,22 +531,28 @@ Result Device::Present()
 Result Device::GetBackBuffer(uint32_t swapChain, uint32_t index, Surface **out)
 {
   *out = nullptr;
-  if (swapChain != 0 || index != 0 || !I->BackBuffer)
+  if (swapChain > I->Screens.size() || index != 0)
     return ERR_INVALIDCALL;
-  I->BackBuffer->AddRef();
-  *out = I->BackBuffer;
+  Surface *bb = swapChain == 0 ? I->BackBuffer : I->Screens[swapChain - 1].BackBuffer;
+  if (!bb)
+    return ERR_INVALIDCALL;
+  bb->AddRef();
+  *out = bb;
   return RES_OK;
 }
 
 Result Device::GetSwapChain(uint32_t index, SwapChain **out)
 {
   *out = nullptr;
-  if (index != 0)
+  if (index > I->Screens.size())
     return ERR_INVALIDCALL;
-  I->Chain->AddRef();
-  *out = I->Chain;
+  SwapChain *c = index == 0 ? I->Chain : I->Screens[index - 1].Chain;
+  c->AddRef();
+  *out = c;
   return RES_OK;
 }
+
+uint32_t Device::GetNumberOfSwapChains() const { return uint32_t(1 + I->Screens.size()); }
 
 Result Device::BeginScene()
 {

@@ -330,6 +330,8 @@ struct PresentParameters
   SwapEffect Swap = SWAPEFFECT_DISCARD;
   bool Windowed = true;
   uint32_t PresentationInterval = PRESENT_INTERVAL_DEFAULT;
+  // Screens 1 to n-1 of an adapter-group device: the window the screen is presented into.
+  SDL_Window *DeviceWindow = nullptr;
 };
 struct ColorValue { float R, G, B, A; };
 // The fixed-function material: kept for GetMaterial, unused by shader drawing.
@@ -553,12 +555,14 @@ class SwapChain : public Unknown
 {
 public:
   Result GetBackBuffer(uint32_t index, Surface **out);
+  // Presents the device: every screen of a group device at once.
   Result Present();
 
-  explicit SwapChain(Device *dev) : Dev(dev) {}  // made by the device
+  SwapChain(Device *dev, uint32_t screen) : Dev(dev), Screen(screen) {}  // made by the device
 
 private:
   Device *Dev;
+  uint32_t Screen;
   friend class Device;
 };
 
@@ -572,10 +576,14 @@ class Device : public Unknown
 public:
   // --- lifetime, frame, presentation
   Result TestCooperativeLevel();
+  // Resets screen 0 with pp; the other screens of a group device keep their parameters.
   Result Reset(PresentParameters &pp);
+  // Shows every screen's back buffer in its window (scaled to the window's size).
   Result Present();
   Result GetBackBuffer(uint32_t swapChain, uint32_t index, Surface **out);
   Result GetSwapChain(uint32_t index, SwapChain **out);
+  // Screens of the device: 1, or the adapter group's count.
+  uint32_t GetNumberOfSwapChains() const;
   Result BeginScene();
   Result EndScene();
   const PresentParameters &GetPresentParameters() const;
@@ -696,6 +704,11 @@ public:
   // A device drawing into `window` (made by the caller with SDL_WINDOW_OPENGL).
   Result CreateDevice(uint32_t adapter, DeviceType type, SDL_Window *window, uint32_t behaviour,
                       PresentParameters &pp, Device **out);
+  // A device over the adapter group (behaviour CREATE_ADAPTERGROUP_DEVICE): one swap chain
+  // per screen, pp[0] for `window`, pp[s] for the window pp[s].DeviceWindow of screen s.
+  // count must be the group's count. The windows share the device's one context.
+  Result CreateGroupDevice(uint32_t adapter, DeviceType type, SDL_Window *window, uint32_t behaviour,
+                           PresentParameters *pp, uint32_t count, Device **out);
   // The drawable size of a window in pixels: what a windowed back buffer must be to fill it.
   Result GetClientSize(SDL_Window *window, int &width, int &height);
   // A device without a window (a hidden one of its own): Present draws nowhere.

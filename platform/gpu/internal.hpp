@@ -178,6 +178,15 @@ struct DeviceImpl
   int DefaultCount = 0;
   Surface *BackBuffer = nullptr;
   SwapChain *Chain = nullptr;
+  // screens 1 to n-1 of an adapter-group device
+  struct Screen
+  {
+    SDL_Window *Win = nullptr;
+    PresentParameters PP;
+    Surface *BackBuffer = nullptr;
+    SwapChain *Chain = nullptr;
+  };
+  std::vector<Screen> Screens;
 
   uint32_t RS[RS_COUNT] = {};
   Material Mtrl{};

@@ -10,6 +10,8 @@
 namespace plat::gpu
 {
 Result InitDevice(Device *dev);
+Result AddScreens(Device *dev, const PresentParameters *pp, uint32_t count);
+Result CreateBackBuffer(Device *dev);
 
 namespace
 {
@@ -58,7 +60,9 @@ std::vector<DisplayMode> ModesOf(uint32_t adapter)
 
 bool DisplayFormatOk(Format f) { return f == FMT_X8R8G8B8 || f == FMT_R5G6B5; }
 
-Result MakeDevice(SDL_Window *window, bool own, PresentParameters &pp, Device **out, std::string &error)
+// A device on `window`; with count > 1 the screens 1 to count-1 of pp as well.
+Result MakeDevice(SDL_Window *window, bool own, PresentParameters *pp, uint32_t count, Device **out,
+                  std::string &error)
 {
   SetContextAttributes();
   SDL_Window *prevWin = SDL_GL_GetCurrentWindow();
@@ -75,20 +79,26 @@ Result MakeDevice(SDL_Window *window, bool own, PresentParameters &pp, Device **
   }
   SDL_GL_MakeCurrent(window, ctx);
   if (!own)
-    SDL_GL_SetSwapInterval(pp.PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+    SDL_GL_SetSwapInterval(pp[0].PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
   auto *dev = new Device;
   DeviceImpl *d = dev->Impl();
   d->Win = window;
   d->OwnWindow = own;
   d->Ctx = ctx;
-  d->PP = pp;
+  d->PP = pp[0];
   Result r = InitDevice(dev);
+  if (!Failed(r))
+    r = AddScreens(dev, pp, count);
+  if (!Failed(r))
+    r = CreateBackBuffer(dev);
   if (Failed(r))
   {
     dev->Release();
     return r;
   }
-  pp = d->PP;
+  pp[0] = d->PP;
+  for (uint32_t s = 1; s < count; s++)
+    pp[s] = d->Screens[s - 1].PP;
   *out = dev;
   return RES_OK;
 }
@@ -330,9 +340,10 @@ Result Object::GetDeviceCaps(uint32_t adapter, DeviceType type, Caps &caps)
   caps.VertexShaderVersion = ShaderModel ? 0xFFFE0000u | ShaderModel << 8 : 0;
   caps.PixelShaderVersion = ShaderModel ? 0xFFFF0000u | ShaderModel << 8 : 0;
   caps.MaxVertexShaderConst = 256;
-  caps.MasterAdapterOrdinal = adapter;
-  caps.AdapterOrdinalInGroup = 0;
-  caps.NumberOfAdaptersInGroup = 1;
+  // every display the window system knows is driven by the one device: one group
+  caps.MasterAdapterOrdinal = 0;
+  caps.AdapterOrdinalInGroup = adapter;
+  caps.NumberOfAdaptersInGroup = adapter == 0 ? GetAdapterCount() : 0;
   return RES_OK;
 }
 
@@ -346,7 +357,24 @@ Result Object::CreateDevice(uint32_t adapter, DeviceType type, SDL_Window *windo
   if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL))
     return ERR_INVALIDCALL;
   std::string error;
-  return MakeDevice(window, false, pp, out, error);
+  return MakeDevice(window, false, &pp, 1, out, error);
+}
+
+Result Object::CreateGroupDevice(uint32_t adapter, DeviceType type, SDL_Window *window, uint32_t behaviour,
+                                 PresentParameters *pp, uint32_t count, Device **out)
+{
+  *out = nullptr;
+  if (count < 1 || !pp)
+    return ERR_INVALIDCALL;
+  if (count == 1)
+    return CreateDevice(adapter, type, window, behaviour, pp[0], out);
+  // the group is the master adapter's; its count must be the group's
+  if (adapter != 0 || count != GetAdapterCount() || !(behaviour & CREATE_ADAPTERGROUP_DEVICE))
+    return ERR_INVALIDCALL;
+  if ((type != DEVTYPE_HAL && type != DEVTYPE_REF) || !window || !(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL))
+    return ERR_INVALIDCALL;
+  std::string error;
+  return MakeDevice(window, false, pp, count, out, error);
 }
 
 Result Object::GetClientSize(SDL_Window *window, int &width, int &height)
@@ -374,6 +402,6 @@ Result Object::CreateHeadlessDevice(PresentParameters &pp, Device **out)
   if (!w)
     return ERR_NOTAVAILABLE;
   std::string error;
-  return MakeDevice(w, true, pp, out, error);
+  return MakeDevice(w, true, &pp, 1, out, error);
 }
 }

@@ -465,6 +465,6 @@ Result Query::GetData(void *data, uint32_t size, uint32_t flags)
 // ---------------------------------------------------------------------------------------
 // Swap chain
 
-Result SwapChain::GetBackBuffer(uint32_t index, Surface **out) { return Dev->GetBackBuffer(0, index, out); }
+Result SwapChain::GetBackBuffer(uint32_t index, Surface **out) { return Dev->GetBackBuffer(Screen, index, out); }
 Result SwapChain::Present() { return Dev->Present(); }
 }

@@ -368,11 +368,27 @@ std::unique_ptr<Window> Window::Create(const WindowDesc &desc, std::u16string &e
 
   Uint32 flags = SDL_WINDOW_OPENGL;
   flags |= desc.Hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-  flags |= desc.Fullscreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE;
-  int pos = desc.Fullscreen ? int(SDL_WINDOWPOS_CENTERED_DISPLAY(desc.Display))
+  int x = 0, y = 0, width = desc.Width, height = desc.Height;
+  if(desc.CoverDisplay)
+  {
+    // the display keeps its mode: the window takes its bounds
+    SDL_Rect r;
+    if(SDL_GetDisplayBounds(desc.Display, &r) != 0)
+    {
+      error = SdlError(u"cannot create the window");
+      return nullptr;
+    }
+    flags |= SDL_WINDOW_BORDERLESS;
+    x = r.x, y = r.y, width = r.w, height = r.h;
+  }
+  else
+  {
+    flags |= desc.Fullscreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE;
+    x = y = desc.Fullscreen ? int(SDL_WINDOWPOS_CENTERED_DISPLAY(desc.Display))
                             : int(SDL_WINDOWPOS_UNDEFINED_DISPLAY(desc.Display));
+  }
   std::string title = ToUtf8(desc.Title);
-  SDL_Window *handle = SDL_CreateWindow(title.c_str(), pos, pos, desc.Width, desc.Height, flags);
+  SDL_Window *handle = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
   if(!handle)
   {
     error = SdlError(u"cannot create the window");

@@ -69,6 +69,7 @@ struct WindowDesc
   bool Fullscreen = false;   // full screen on the display, in the display mode nearest the size
   int Display = 0;
   bool Hidden = false;       // create hidden; Show makes it visible
+  bool CoverDisplay = false; // a window without frame over the whole display (the size is the display's)
 };
 
 class Window

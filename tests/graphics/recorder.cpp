@@ -304,7 +304,7 @@ sS32 RecApi::GetDeviceCaps(sU32, DeviceType type, Caps &caps)
   caps.MaxStreams = 4;
   caps.VertexShaderVersion = 0xfffe0300u;
   caps.PixelShaderVersion = 0xffff0300u;
-  caps.NumberOfAdaptersInGroup = 1;
+  caps.NumberOfAdaptersInGroup = Group;
   return RES_OK;
 }
 

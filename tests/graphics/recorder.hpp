@@ -115,6 +115,8 @@ class RecApi : public sGpuApi
 {
 public:
   RecDevice *Device = nullptr;               // the last device made (owned by the back end)
+  sU32 Group = 1;                            // adapters in the group the caps report
+  std::vector<plat::gpu::PresentParameters> Screens;   // what the last group device was made with
 
   sS32 GetAdapterIdentifier(sU32 adapter, plat::gpu::AdapterIdentifier &id) override;
   sU32 GetAdapterModeCount(sU32, plat::gpu::Format) override { return 2; }
@@ -134,4 +136,10 @@ public:
   sS32 GetDeviceCaps(sU32 adapter, plat::gpu::DeviceType type, plat::gpu::Caps &caps) override;
   sS32 CreateDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
                     plat::gpu::PresentParameters &pp, sGpuDevice **out) override;
+  sS32 CreateGroupDevice(sU32 adapter, plat::gpu::DeviceType type, SDL_Window *window, sU32 behaviour,
+                         plat::gpu::PresentParameters *pp, sU32 count, sGpuDevice **out) override
+  {
+    Screens.assign(pp, pp + count);
+    return CreateDevice(adapter, type, window, behaviour, pp[0], out);
+  }
 };
