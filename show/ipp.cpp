@@ -222,6 +222,7 @@ IppMachine::IppMachine()
   EffectRandom.Seed(0);
   ClockOffset = 0;
   ShowPanel = 0;
+  SecondDisplay = 2;
   StatusPanel = nullptr;
   Painter = nullptr;
   Quad = nullptr;

@@ -122,6 +122,9 @@ public:
   sInt ShowPanel;
   sStatusPrinter *StatusPanel;
   sPainter *Painter;
+  // the display the colour layers also go to when the show has three displays or more
+  // (the first shows the show, the second the GUI)
+  sInt SecondDisplay;
 
   // full-screen passes
   sGeometry *Quad;

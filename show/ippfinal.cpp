@@ -6,6 +6,7 @@
 #include "graphics/shader.hpp"
 #include "gui/records.hpp"
 #include "show/media.hpp"
+#include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/statusprinter.hpp"
 
@@ -198,9 +199,9 @@ void IppMachine::PaintColorLayers(sViewport *)
     LayerMaterial->Texture[0] = ScreenTexture;
     layers(0, W, H);
   }
-  if(sGetScreenCount() < 3) return;
-  // the second output display: the display after the IPP's own in the display table
-  sInt second = DisplayIndex + 1 < ShowDisplayCount ? DisplayIndex + 1 : 0;
+  const sInt displays = Machine ? Machine->DisplayCount : 1;
+  const sInt second = SecondDisplay;
+  if(displays < 3 || second < 0 || second >= displays || second == DisplayIndex) return;
   if(!copied) CopyScreenToTexture(ScreenTexture, DisplayIndex);
   sRenderTargetSpec spec(17, 0, nullptr, sGetScreenColorBuffer(second), sGetScreenDepthBuffer());
   sSetTarget(spec);

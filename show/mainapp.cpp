@@ -18,6 +18,16 @@ void (*sSetSlideshowControl)(Scene *slideshow, SlideshowControl *control) = null
 
 namespace
 {
+// A display index from the command line: one of the displays of the table in use, else 0.
+sInt PickDisplay(const sChar *name, sInt screens)
+{
+  sInt display = sShellParamInt(name, 0, 0);
+  sInt count = screens < ShowDisplayCount ? screens : ShowDisplayCount;
+  if(display >= 0 && display < count) return display;
+  sLogF(u"sys", u"-%s %d: there are displays 0 to %d only, 0 is taken\n", name, display, count - 1);
+  return 0;
+}
+
 sInt FindRow(const ShowSceneRow *table, sInt count, const sChar *name)
 {
   for(sInt i = 0; i < count; i++)
@@ -34,11 +44,18 @@ MainApp::MainApp(const ShowSceneRow *table, sInt count)
     if(sMemoryHandler *h = sGetMemoryHandler(i)) h->MakeThreadSafe();
   GuiDisplay = 0;
   ShowDisplay = 0;
+  // on several output displays the start parameters may place the GUI and the show
+  const sInt displays = sIsGfxActive() ? sGetScreenCount() : 1;
+  if(displays > 1)
+  {
+    GuiDisplay = PickDisplay(u"guidisplay", displays);
+    ShowDisplay = PickDisplay(u"showdisplay", displays);
+  }
   Gui = nullptr;
   Frames = 0;
   FrameLimit = 0;
   LoggedScene = -1;
-  Machine = sNEW SceneMachine(&sStartupRecord);
+  Machine = sNEW SceneMachine(&sStartupRecord, ShowDisplay);
   for(sInt i = 0; i < count; i++)
   {
     // a row whose scene is not built keeps its index free

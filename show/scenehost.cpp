@@ -35,9 +35,9 @@ void AddMidiOnce()
   sAddMidi(0);
 }
 
-void BindScreen(sU32 flags, sU32 colour)
+void BindScreen(sU32 flags, sU32 colour, sInt screen = 0)
 {
-  sSetTarget(sRenderTargetSpec(flags, colour, nullptr, sGetScreenColorBuffer(0), sGetScreenDepthBuffer()));
+  sSetTarget(sRenderTargetSpec(flags, colour, nullptr, sGetScreenColorBuffer(screen), sGetScreenDepthBuffer()));
 }
 }
 
@@ -63,10 +63,15 @@ void ClearPointerRecord(PointerRecord *record)
 /***   Construction                                                       ***/
 /****************************************************************************/
 
-SceneMachine::SceneMachine(StartupRecord *record)
+SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
 {
   TheMachine = this;
   Record = record;
+  // every screen in use is an output display, as far as the display table reaches
+  DisplayCount = sIsGfxActive() ? sGetScreenCount() : 1;
+  if(DisplayCount > ShowDisplayCount) DisplayCount = ShowDisplayCount;
+  if(DisplayCount < 1) DisplayCount = 1;
+  SceneDisplay = sceneDisplay >= 0 && sceneDisplay < DisplayCount ? sceneDisplay : 0;
   Painter = nullptr;
   Loader = nullptr;
   Sync = nullptr;
@@ -95,7 +100,7 @@ SceneMachine::SceneMachine(StartupRecord *record)
   Loader->Start(Record);
   Painter = sNEW sPainter;
 
-  const ShowDisplayRecord &d = GetShowDisplay(0);
+  const ShowDisplayRecord &d = GetShowDisplay(SceneDisplay);
   for(sTexture2D *&t : Targets) t = sNEW sTexture2D(d.Width, d.Height, 0x601, 0);
   ScreenTarget = sNEW sTexture2D(d.Width, d.Height, 0x601, 0);
   FormTarget = sNEW sTexture2D(d.Width, d.Height, 0x40001621, 0);
@@ -113,7 +118,7 @@ SceneMachine::SceneMachine(StartupRecord *record)
   if(Ipp)
   {
     Ipp->Machine = this;
-    Ipp->DisplayIndex = 0;
+    Ipp->DisplayIndex = SceneDisplay;
     Ipp->DisplayWidth = d.Width;
     Ipp->DisplayHeight = d.Height;
   }
@@ -468,22 +473,39 @@ void SceneMachine::OnPaint3D()
 
   Scene *cur = Current < SceneCount ? Scenes[Current] : nullptr;
   sU32 clear = cur && cur->OwnClearColour ? cur->RenderEnv.FogColor : Record->BackgroundColour;
-  BindScreen(sRTF_CLEAR_ALL | sRTF_NO_MULTISAMPLE, clear);
+  // every output display is cleared first (the IPP machine's colour layers may draw on
+  // another display than its own), the first last: it stays bound
+  const sInt curDisplay = cur ? cur->DisplayIndex : 0;
+  for(sInt d = DisplayCount - 1; d >= 0; d--)
+    BindScreen(sRTF_CLEAR_ALL | sRTF_NO_MULTISAMPLE, d == curDisplay ? clear : Record->BackgroundColour, d);
 
-  if(cur && !cur->Resident && cur->DisplayIndex == 0) DrawScene(Current, &Views[Current], 0);
-  if(Ipp && Ipp->DisplayIndex == 0) RunOverlay();
-  if(!cur || cur->DisplayIndex == 0)
+  // each display gets what is on it: the current scene, the IPP machine with the screen
+  // copy and its colour layers, then the resident scenes
+  const sInt ippDisplay = Ipp ? Ipp->DisplayIndex : -1;
+  for(sInt d = 0; d < DisplayCount; d++)
   {
-    CopyScreenToTexture(Targets[0], 0);
-    DrawTextureToTarget(Targets[0], PreviewTarget, 0);
-  }
-  if(Ipp && Ipp->DisplayIndex == 0 && sShowPlugins.PaintColorLayers) sShowPlugins.PaintColorLayers(Ipp, &OverlayView);
-  for(sInt i = 0; i < SceneCount; i++)
-  {
-    if(!Scenes[i] || !Scenes[i]->Resident || Scenes[i]->DisplayIndex != 0) continue;
-    Views[i].SetTarget();
-    Views[i].Model.EulerXYZ(0, 0, 0);
-    DrawScene(i, &Views[i], 1);
+    if(d > 0) BindScreen(sRTF_NO_MULTISAMPLE, 0, d);
+    if(cur && !cur->Resident && curDisplay == d) DrawScene(Current, &Views[Current], 0);
+    if(ippDisplay == d) RunOverlay();
+    if(!cur ? d == SceneDisplay : curDisplay == d)
+    {
+      const sInt screen = Ipp ? ippDisplay : d;
+      CopyScreenToTexture(Targets[0], screen);
+      DrawTextureToTarget(Targets[0], PreviewTarget, screen);
+    }
+    if(ippDisplay == d && sShowPlugins.PaintColorLayers)
+    {
+      sShowPlugins.PaintColorLayers(Ipp, &OverlayView);
+      // with a second output display the layers leave that one bound
+      if(DisplayCount >= 3) BindScreen(sRTF_NO_MULTISAMPLE, 0, d);
+    }
+    for(sInt i = 0; i < SceneCount; i++)
+    {
+      if(!Scenes[i] || !Scenes[i]->Resident || Scenes[i]->DisplayIndex != d) continue;
+      Views[i].SetTarget();
+      Views[i].Model.EulerXYZ(0, 0, 0);
+      DrawScene(i, &Views[i], 1);
+    }
   }
 
   BindScreen(sRTF_NO_MULTISAMPLE, 0);

@@ -127,8 +127,11 @@ public:
   TMData *GlobalSet;                   // the global texture and material set
   GuiMediaState *Media;                // the GUI's media state, handed to the IPP machine
   sBool Started;                       // the first frame has run
+  sInt SceneDisplay;                   // the display of the show scenes and the IPP machine
+  sInt DisplayCount;                   // output displays painted: the screens, at most the display table's
 
-  explicit SceneMachine(StartupRecord *record);
+  // sceneDisplay: the display table entry the show scenes and the IPP machine draw on.
+  explicit SceneMachine(StartupRecord *record, sInt sceneDisplay = 0);
   ~SceneMachine() override;
 
   void RegisterScene(Scene *scene, const sChar *name, sInt index, sInt flags, sInt display);

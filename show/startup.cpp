@@ -72,6 +72,22 @@ void SetShowDisplay(sInt display, sInt width, sInt height)
   d.Aspect = height ? sF32(width) / sF32(height) : 0.0f;
 }
 
+void FillScreenDisplays()
+{
+  sInt screens = sIsGfxActive() ? sGetScreenCount() : 0;
+  if(screens < 2) return;
+  for(sInt n = 0; n < screens && n < ShowDisplayCount; n++)
+  {
+    sTexture2D *buffer = sGetScreenColorBuffer(n);
+    SetShowDisplay(n, buffer->SizeX, buffer->SizeY);
+    sScreenInfo info;
+    sGetScreenInfo(info, 0, n);
+    ShowDisplayRecord &d = GetShowDisplay(n);
+    d.Display = n;
+    sCopyString(d.Name, info.MonitorId);
+  }
+}
+
 /****************************************************************************/
 
 namespace
@@ -134,10 +150,12 @@ sInt CheckStartupSelector(StartupRecord *record)
     // no selector, or "noselector" given: the record's fixed size, so the show always
     // has its window and device before the application is built
     SetShowDisplay(0, record->ScreenWidth, record->ScreenHeight);
-    opened = sInit(sISF_FULLSCREEN | sISF_3D | sISF_CONTINUOUS | sISF_NOCOMPOSITION | sISF_NOSCREENSAVER,
-                   record->ScreenWidth, record->ScreenHeight);
+    sU32 flags = sISF_FULLSCREEN | sISF_3D | sISF_CONTINUOUS | sISF_NOCOMPOSITION | sISF_NOSCREENSAVER;
+    if(sShellSwitch(u"multiscreen")) flags |= sISF_MULTISCREEN;
+    opened = sInit(flags, record->ScreenWidth, record->ScreenHeight);
   }
   if(!opened) return 0;
+  FillScreenDisplays();
   sSetWindowName(record->ProductName);
   if(!record->KeepCurrentDir) sSetProjectDir(record->DataFolder);
   return 1;

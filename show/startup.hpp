@@ -49,12 +49,15 @@ const sChar *GetCapturePattern(const StartupRecord &record);
 /***   Displays                                                           ***/
 /****************************************************************************/
 
-// One output display: the window's size and aspect.
+// One output display: the size and aspect of its screen, and on several screens which
+// display it is and the display's name.
 struct ShowDisplayRecord
 {
   sInt Width;
   sInt Height;
   sF32 Aspect;
+  sInt Display;
+  sChar Name[64];
 };
 
 constexpr sInt ShowDisplayCount = 3;
@@ -63,6 +66,9 @@ extern ShowDisplayRecord ShowDisplays[ShowDisplayCount];
 ShowDisplayRecord &GetShowDisplay(sInt display);
 // Fills an entry from a size (aspect = width / height).
 void SetShowDisplay(sInt display, sInt width, sInt height);
+// On several screens: the entries of the screens in use from the screens' sizes and the
+// displays' names (sGetScreenInfo), as far as the table reaches.
+void FillScreenDisplays();
 
 /****************************************************************************/
 /***   Data root                                                          ***/
@@ -89,5 +95,6 @@ sU32 GetSelectorInitFlags(const sScreenMode &mode);
 
 // Decides the screen mode (the selector dialog when the record asks for it, else the
 // record's fixed size), opens the window with sInit, names it and sets the project folder.
+// "-multiscreen" starts with one output window per display (full screen only).
 // 0 when the user cancelled the selector or no window could be made, else 1.
 sInt CheckStartupSelector(StartupRecord *record);

@@ -6,6 +6,7 @@
 #include "base/numbers.hpp"
 #include "graphics/graphics.hpp"
 #include "graphics/painter.hpp"
+#include "show/startup.hpp"
 
 #include <cmath>
 
@@ -220,6 +221,20 @@ void SyncMachine::DrawPanel(sFrameTimer *timer)
   const sChar *const memoryNames[4] = {u"    StaticTextureMem: %d", u"     StaticVertexMem: %d",
                                        u"         sMemoryUsed: %d", u"     sMemoryInitSize: %d"};
   for(sInt i = 0; i < 4; i++) line(100, memoryNames[i], memory[i]);
+  // the second and third output displays of the display table
+  const sChar *const displayNames[2][5] = {
+    {u"si1 -Display: %d", u"si1 -CurrentXSize: %d", u"si1 -CurrentYSize: %d", u"si1 -CurrentAspect: %f", u"si1 -Name: %s"},
+    {u"si2 -Display: %d", u"si2 -CurrentXSize: %d", u"si2 -CurrentYSize: %d", u"si2 -CurrentAspect: %f", u"si2 -Name: %s"}};
+  for(sInt n = 1; n <= 2; n++)
+  {
+    const ShowDisplayRecord &d = GetShowDisplay(n);
+    const sChar *const *names = displayNames[n - 1];
+    line(100, names[0], d.Display);
+    line(100, names[1], d.Width);
+    line(100, names[2], d.Height);
+    line(100, names[3], d.Aspect);
+    line(100, names[4], d.Name);
+  }
   if(SceneRequest *g = GuiRecord)
   {
     line(100, u"LED: %d", g->CurrentIsSlideshow);
