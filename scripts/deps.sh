@@ -16,6 +16,7 @@ PACKAGES=(
   libvorbis-dev
   libdw-dev
   xvfb xauth libx11-dev libxtst-dev
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev
   python3-collada
 )

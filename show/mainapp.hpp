@@ -59,6 +59,7 @@ public:
 // The application's main function over a scene table: the graphics frames, the IPP
 // machine and the show's machines installed, the data root found, the screen mode and
 // window made, then the MainApp built and installed ("-frames n" ends the run after n
-// frames, "-capture" starts in fixed-step mode). The framework's main routine calls it
+// frames, "-capture" starts in fixed-step mode, "-guidisplay n" and "-showdisplay n" place
+// the GUI and the show scenes on display n when several run). The framework's main routine calls it
 // (sRunFramework).
 void ShowMain(const ShowSceneRow *table, sInt count);
