@@ -117,9 +117,6 @@ TouchGui::TouchGui()
   loader.Lock = &guiLock;
   loaderThread = nullptr;
   packMode = 0;
-  for(sTexture2D *&t : retired) t = nullptr;
-  retiredCount = 0;
-  logoReloadPending = 0;
   modeScene = nullptr;
   random.Seed(0);
   releaseEdge = wasDown = 0;
@@ -910,14 +907,14 @@ void TouchGui::RequestLogos()
   // the IPP stops showing logos until the new set is published
   mediaState.LogoCount = 0;
   mediaState.LogoOff = 1;
-  logoReloadPending = 1;
+  mediaState.LogoSet++;
   loader.Requests.fetch_or(sGUI_REQ_LOGOS);
 }
 
 void TouchGui::FreeRetired()
 {
-  for(sInt i = 0; i < retiredCount; i++) sDELETE(retired[i]);
-  retiredCount = 0;
+  for(sInt i = 0; i < retired.GetSize(); i++) sDELETE(retired[i]);
+  retired.Clear();
 }
 
 void TouchGui::MakeLogoTextures()
@@ -929,13 +926,9 @@ void TouchGui::MakeLogoTextures()
     if(slot >= 0 && slot < sGUI_MAXLOGOS)
     {
       GuiLogo &l = mediaState.Logos[slot];
-      // the IPP may still draw the old pair: it waits for the IPP's acknowledgement
+      // the IPP's materials may still point at the old pair: kept until it binds a newer set
       for(sTexture2D *old : {l.Picture, l.Mask})
-        if(old)
-        {
-          if(retiredCount < sInt(sizeof(retired) / sizeof(retired[0])))
-            retired[retiredCount++] = old;
-        }
+        if(old) retired.AddTail(old);
       l.Picture = sLoadTexture2D(loader.LogoPicture, 0x1401);
       l.Mask = sLoadTexture2D(loader.LogoBackdrop, 0x1401);
       l.Kind = loader.LogoKinds[slot];
@@ -953,13 +946,10 @@ void TouchGui::MakeLogoTextures()
     mediaState.LogoCount = n;
     mediaState.LogoOff = 0;
   }
-  // a logo started after the new set was published: the IPP draws none of the old ones
-  if(mediaState.LogoStarted)
-  {
-    mediaState.LogoStarted = 0;
-    if(logoReloadPending && mediaState.LogoCount > 0) logoReloadPending = 0, FreeRetired();
-  }
-  if(retiredCount > 2 * sGUI_MAXLOGOS && !mediaState.LogoShown) FreeRetired();
+  // every retired texture belongs to an older set than the one asked for last: once the
+  // IPP's materials point at that set (or never pointed at any) none of them is read again
+  if(retired.GetSize() && (mediaState.LogoSetBound == 0 || mediaState.LogoSetBound == mediaState.LogoSet))
+    FreeRetired();
 }
 
 void TouchGui::MakeFlyerTexture()

@@ -177,9 +177,7 @@ public:
   MediaDrives drives;
   const sChar *driveRoots[sGUI_DRIVES];   // the table the IPP machine opens movies under
   sBool packMode;
-  sTexture2D *retired[2 * sGUI_MAXLOGOS + 2];   // waiting until the IPP lets go of them
-  sInt retiredCount;
-  sInt logoReloadPending;
+  sDynamicArray<sTexture2D *> retired;   // replaced logo textures the IPP may still point at
   // 14. the mode scene
   GuiModeScene *modeScene;
   // 15. the GUI's own generator

@@ -81,6 +81,8 @@ struct GuiMediaState
   sInt LogoCount = 0;
   sInt LogoStarted = 0;
   sInt LogoEnded = 0;
+  sInt LogoSet = 0;             // counted up by the GUI whenever it asks for a new set
+  sInt LogoSetBound = 0;        // the IPP machine: the set its materials point at, 0 none
   GuiLogo Logos[sGUI_LOGOS] = {};
 
   // movie layer

@@ -406,6 +406,9 @@ void IppMachine::NextLogo()
     if(sMaterial *m = Mtrl<sMaterial>(row)) m->Prepare(m->Format);
   if(LogoPicture) LogoPicture->MaterialIndex = k ? 11 : 12;
   LogoKind = k;
+  // the materials keep pointing at this set after the logo ends: the GUI frees its
+  // replaced textures only once a later set is bound
+  Gui->LogoSetBound = Gui->LogoSet;
   Gui->LogoIndex = i + 1 >= count ? 0 : i + 1;
 }
 

@@ -19,6 +19,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -273,18 +274,34 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->editKeys[3], 1u);   // editing keys still work on a full text
   Gui->keyboardOpen = 0;
 
-  // logos handed to the IPP machine: the old ones wait until it shows the new set
+  // logos handed to the IPP machine: while its materials point at an older set (as they
+  // do after a logo ended), every replaced texture stays alive, however many reloads
+  // come; once it binds the newest set they are freed
   FramesWhile([&] { return Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0; });
   ASSERT_EQ(Gui->mediaState.LogoCount, 5);
-  sTexture2D *old = Gui->mediaState.Logos[0].Picture;
-  Gui->RequestLogos();
-  FramesWhile([&] { return Gui->loader.Requests.load(); });
+  Gui->mediaState.LogoSetBound = Gui->mediaState.LogoSet;   // as the IPP's NextLogo does
+  Gui->mediaState.LogoShown = 0;
+  std::vector<sTexture2D *> replaced;
+  for(sInt reload = 0; reload < 4; reload++)
+  {
+    for(const GuiLogo &l : Gui->mediaState.Logos) replaced.insert(replaced.end(), {l.Picture, l.Mask});
+    Gui->RequestLogos();
+    FramesWhile([&] { return Gui->loader.Requests.load(); });
+    Gui->mediaState.LogoStarted = 1;   // a logo started before the new set was bound
+    Frame(0, 0, 0);
+  }
+  replaced.erase(std::remove(replaced.begin(), replaced.end(), nullptr), replaced.end());
+  ASSERT_EQ(replaced.size(), 40u);
+  for(sTexture2D *t : replaced)
+  {
+    EXPECT_NE(Gui->mediaState.Logos[0].Picture, t);
+    sInt kept = 0;
+    for(sInt i = 0; i < Gui->retired.GetSize(); i++) kept += Gui->retired[i] == t;
+    EXPECT_EQ(kept, 1);
+  }
+  Gui->mediaState.LogoSetBound = Gui->mediaState.LogoSet;
   Frame(0, 0, 0);
-  EXPECT_NE(Gui->mediaState.Logos[0].Picture, old);
-  EXPECT_EQ(Gui->retired[0], old);   // kept alive for the IPP
-  Gui->mediaState.LogoStarted = 1;
-  Frame(0, 0, 0);
-  EXPECT_EQ(Gui->retiredCount, 0);
+  EXPECT_EQ(Gui->retired.GetSize(), 0);
 
   // a flyer taken by the IPP is its own: the GUI only fills an empty slot
   FramesWhile([&] { return !Gui->mediaState.MovieTexture; });
