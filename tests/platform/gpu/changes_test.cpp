@@ -154,3 +154,34 @@ TEST_F(GpuChanges, DepthBufferSetAfterTheDepthStates)
   Dev->SetDepthStencilSurface(nullptr);
   ds->Release();
 }
+
+// Each step changes one part of the blend state alone (the colour operation, the separate
+// alpha switch, an alpha operation, an alpha factor, a factor, the blend colour, the switch)
+// and draws over the same background: the device sends every part that moved.
+TEST_F(GpuChanges, EachBlendStateChangedAloneReachesTheNextDraw)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  const uint32_t background = 0x80406080u, source = 0x40804020u;
+  Dev->Clear(0, nullptr, CLEAR_TARGET, background, 1.0f, 0);
+  struct Step { uint32_t State, Value, Want; } steps[] = {
+    {RS_ALPHABLENDENABLE, 1, 0xC0C0A0A0u},              // one + one, added
+    {RS_BLENDOP, BLENDOP_REVSUBTRACT, 0x40002060u},      // background less source
+    {RS_SEPARATEALPHABLENDENABLE, 1, 0xC0002060u},      // alpha: one + one, added
+    {RS_BLENDOPALPHA, BLENDOP_SUBTRACT, 0x00002060u},   // alpha: source less background
+    {RS_DESTBLENDALPHA, BLEND_ZERO, 0x40002060u},       // alpha: source alone
+    {RS_SRCBLEND, BLEND_BLENDFACTOR, 0x40002060u},      // the blend colour is white
+    {RS_BLENDFACTOR, 0, 0x40406080u},                   // and now black: the background stays
+    {RS_ALPHABLENDENABLE, 0, source}};
+  for (auto [state, value] : {std::pair<uint32_t, uint32_t>{RS_SRCBLEND, BLEND_ONE}, {RS_DESTBLEND, BLEND_ONE}, {RS_BLENDOP, BLENDOP_ADD},
+                              {RS_SRCBLENDALPHA, BLEND_ONE}, {RS_DESTBLENDALPHA, BLEND_ONE}, {RS_BLENDOPALPHA, BLENDOP_ADD},
+                              {RS_BLENDFACTOR, 0xFFFFFFFFu}})
+    Dev->SetRenderState(state, value);
+  for (int i = 0; i < 8; i++)
+  {
+    Dev->SetRenderState(steps[i].State, steps[i].Value);
+    Column(i, source);
+  }
+  std::vector<uint32_t> px = Read(Target);
+  for (int i = 0; i < 8; i++)
+    EXPECT_TRUE(Near(px[4 * 8 + i], steps[i].Want)) << "step " << i;
+}

@@ -72,14 +72,14 @@ inline std::vector<uint32_t> ConstPS()
   return {0xFFFF0300u, Ins(MOV, 2), Dst(COLOROUT, 0), Src(CONST, 0), 0x0000FFFFu};
 }
 
-// ps_3_0: oC0 = texture s0 (2D, or cube with samplerType 3) at texcoord0.
-inline std::vector<uint32_t> TexturePS(uint32_t samplerType = 2)
+// ps_3_0: oC0 = texture s<unit> (2D, or cube with samplerType 3) at texcoord0.
+inline std::vector<uint32_t> TexturePS(uint32_t samplerType = 2, uint32_t unit = 0)
 {
   using namespace asm3;
   return {0xFFFF0300u,
           Ins(DCL, 2), DclUsage(USAGE_TEXCOORD, 0), Dst(INPUT, 0),
-          Ins(DCL, 2), DclSampler(samplerType), Dst(SAMPLER, 0),
-          Ins(TEX, 3), Dst(TEMP, 0), Src(INPUT, 0), Src(SAMPLER, 0),
+          Ins(DCL, 2), DclSampler(samplerType), Dst(SAMPLER, unit),
+          Ins(TEX, 3), Dst(TEMP, 0), Src(INPUT, 0), Src(SAMPLER, unit),
           Ins(MOV, 2), Dst(COLOROUT, 0), Src(TEMP, 0),
           0x0000FFFFu};
 }

@@ -439,6 +439,99 @@ TEST_F(GpuRender, ShortMipChainsAreComplete)
   t->Release();
 }
 
+// Level 0 of an automatic-mipmap texture filled through Lock/Unlock: a picture that reads
+// its smallest level shows the fill, and a later fill too, with no other call between the
+// two draws than the fill (the texture on unit 1: a fill goes through unit 0).
+TEST_F(GpuRender, AutomaticMipmapsFollowEachFillOfTheirFirstLevel)
+{
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(16, 16, 0, USAGE_AUTOGENMIPMAP, FMT_A8R8G8B8, POOL_MANAGED, &t), RES_OK);
+  Surface *small = nullptr;
+  ASSERT_EQ(Dev->CreateRenderTarget(1, 1, FMT_A8R8G8B8, MULTISAMPLE_NONE, 0, false, &small), RES_OK);
+  Dev->SetRenderTarget(0, small);
+  UseShaders(PassThroughVS(), TexturePS(2, 1));
+  Dev->SetTexture(1, t);
+  Dev->SetSamplerState(1, SAMP_MIPFILTER, TEXF_POINT);
+  for (uint32_t colour : {0xFFFF0000u, 0xFF0000FFu})
+  {
+    std::vector<uint32_t> px(16 * 16, colour);
+    Fill(t, px.data(), 64, 16);
+    DrawQuad(-1, 1, 1, -1);   // sixteen texels a pixel: the 1 x 1 level
+    EXPECT_EQ(Read(small)[0], colour);
+  }
+  Dev->SetTexture(1, nullptr);
+  small->Release();
+  t->Release();
+}
+
+// A block-compressed texture 10 texels wide: its levels of 5 x 4, 2 x 2 and 1 x 1 are
+// partial blocks. Each level, filled with a colour of its own, is drawn alone; then one
+// level is filled again and drawn again. Both upload paths: compressed, and decoded on the
+// CPU as on a driver without S3TC.
+class GpuBlockLevels : public GpuRender, public testing::WithParamInterface<bool>
+{
+protected:
+  void SetUp() override
+  {
+    if (GetParam())
+      setenv("SPARK_GPU_NO_S3TC", "1", 1);
+    GpuRender::SetUp();
+    unsetenv("SPARK_GPU_NO_S3TC");
+  }
+};
+
+TEST_P(GpuBlockLevels, EveryLevelOfAWidthOutsideTheBlockGridDraws)
+{
+  Texture *t = nullptr;
+  ASSERT_EQ(Dev->CreateTexture(10, 8, 0, 0, FMT_DXT1, POOL_MANAGED, &t), RES_OK);
+  ASSERT_EQ(t->GetLevelCount(), 4u);
+  // a DXT1 block of one colour: both ends the colour (R5G6B5), every index 0
+  auto fillLevel = [&](uint32_t level, uint16_t rgb565) {
+    SurfaceDesc d;
+    t->GetLevelDesc(level, d);
+    LockedRect lr;
+    ASSERT_EQ(t->LockRect(level, lr, nullptr, 0), RES_OK);
+    EXPECT_EQ(lr.Pitch, FormatPitch(FMT_DXT1, int(d.Width)));
+    for (int row = 0; row < FormatRows(FMT_DXT1, int(d.Height)); row++)
+      for (int b = 0; b < lr.Pitch / 8; b++)
+      {
+        uint8_t *block = static_cast<uint8_t *>(lr.Bits) + row * lr.Pitch + b * 8;
+        const uint8_t bytes[8] = {uint8_t(rgb565), uint8_t(rgb565 >> 8), uint8_t(rgb565), uint8_t(rgb565 >> 8), 0, 0, 0, 0};
+        std::memcpy(block, bytes, 8);
+      }
+    ASSERT_EQ(t->UnlockRect(level), RES_OK);
+  };
+  const struct { uint16_t Rgb565; uint32_t Argb; } colours[] = {
+    {0xF800, 0xFFFF0000u}, {0x07E0, 0xFF00FF00u}, {0x001F, 0xFF0000FFu}, {0xFFFF, 0xFFFFFFFFu}, {0xF81F, 0xFFFF00FFu}};
+  for (uint32_t level = 0; level < 4; level++)
+    fillLevel(level, colours[level].Rgb565);
+  UseShaders(PassThroughVS(), TexturePS());
+  Dev->SetTexture(0, t);
+  Dev->SetSamplerState(0, SAMP_MIPFILTER, TEXF_POINT);
+  // the smallest level the sampler may use, drawn magnified: that level alone
+  auto drawLevel = [&](uint32_t level) {
+    Dev->SetSamplerState(0, SAMP_MAXMIPLEVEL, level);
+    DrawQuad(-1, 1, 1, -1, 0xFFFFFFFFu, 0.5f, 0, 0, 0.01f, 0.01f);
+    return Read(Target);
+  };
+  for (uint32_t level = 0; level < 4; level++)
+  {
+    std::vector<uint32_t> px = drawLevel(level);
+    EXPECT_EQ(px[0], colours[level].Argb) << "level " << level;
+    EXPECT_EQ(px[63], colours[level].Argb) << "level " << level;
+  }
+  for (uint32_t level : {3u, 2u})
+  {
+    fillLevel(level, colours[4].Rgb565);
+    EXPECT_EQ(drawLevel(level)[27], colours[4].Argb) << "level " << level << " filled again";
+  }
+  Dev->SetTexture(0, nullptr);
+  t->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Uploads, GpuBlockLevels, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &info) { return info.param ? "Decoded" : "Compressed"; });
+
 TEST_F(GpuRender, TargetsWithoutAlphaBlendWithDestinationAlphaOne)
 {
   Texture *x8 = MakeTarget(8, 8, FMT_X8R8G8B8);
