@@ -201,4 +201,82 @@ TEST_F(Rendered, MultisampledScreenResolvedAtFrameEnd)
   Material->Texture[0] = nullptr;
   delete checker;
 }
+// Every sampler unit, the vertex texture units too, with the texture and the sampler states
+// of its material (clamped addressing: the texture's right column, where repeating would give
+// its left one): in a first frame, in a second that loses the device, and in a third after
+// the restore, whose device starts from its defaults. Each column of the screen is drawn by
+// one unit; the four vertex units share their texture with the pixel unit of their number.
+// A frame's first and last draws read the first and the last units of both stages at once:
+// the first finds there what the frame start left of the frame before.
+TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
+{
+  const uint32_t left = 0xff0000ff, right = 0xffffff00;
+  sTexture2D tex(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+  const uint32_t texels[4] = {left, right, left, right};
+  tex.LoadAll(reinterpret_cast<const sU8 *>(texels));
+  const sU32 clampPoint = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+  std::vector<std::unique_ptr<TestMaterial>> units;
+  for(int u = 0; u < 21; u++)
+  {
+    auto m = std::make_unique<TestMaterial>();
+    const std::string s = "s" + std::to_string(u % 16);
+    if(u == 20)
+    {
+      m->VS = Asm("vs_3_0\ndef c0, 0, 0, 0, 0\ndcl_position v0\ndcl_texcoord v1\ndcl_2d s0\ndcl_2d s3\ndcl_position o0"
+                  "\ndcl_texcoord o1\ndcl_color o2\nmov o0, v0\nmov o1, v1\nmov r0, c0\nmov r0.xy, v1\ntexldl r1, r0, s0"
+                  "\ntexldl r2, r0, s3\nmul o2, r1, r2\n");
+      m->PS = Asm("ps_3_0\ndcl_texcoord v0.xy\ndcl_color v1\ndcl_2d s0\ndcl_2d s15\ntexld r0, v0, s0\ntexld r1, v0, s15"
+                  "\nmul r0, r0, r1\nmul oC0, r0, v1\n");
+      const sU16 map[4] = {0, 15, sMTRL_VSTEX | 0, sMTRL_VSTEX | 3};
+      for(int i = 0; i < 4; i++) m->Texture[i] = &tex, m->SamplerMap[i] = map[i], m->S.TextureFlags[i] = clampPoint;
+    }
+    else if(u < 16)
+    {
+      m->VS = Asm(QuadVS);
+      m->PS = Asm("ps_2_0\ndcl t0.xy\ndcl_2d " + s + "\ntexld r0, t0, " + s + "\nmov oC0, r0\n");
+    }
+    else
+    {
+      // the vertex stage reads the texture at the vertex, the pixel stage multiplies it in
+      m->VS = Asm("vs_3_0\ndef c0, 0, 0, 0, 0\ndcl_position v0\ndcl_texcoord v1\ndcl_2d " + s +
+                  "\ndcl_position o0\ndcl_texcoord o1\ndcl_color o2\nmov o0, v0\nmov o1, v1\nmov r0, c0\nmov r0.xy, v1"
+                  "\ntexldl r1, r0, " + s + "\nmov o2, r1\n");
+      m->PS = Asm("ps_3_0\ndcl_texcoord v0.xy\ndcl_color v1\ndcl_2d " + s + "\ntexld r0, v0, " + s + "\nmul oC0, r0, v1\n");
+      m->Texture[1] = &tex;
+      m->SamplerMap[1] = sU16(u - 16);
+      m->S.TextureFlags[1] = clampPoint;
+    }
+    if(u < 20) m->Texture[0] = &tex, m->SamplerMap[0] = sU16(u < 16 ? u : sMTRL_VSTEX | (u - 16));
+    m->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+    m->S.TextureFlags[0] = clampPoint;
+    m->Prepare(sVertexFormatPosColUV);
+    units.push_back(std::move(m));
+  }
+  for(int frame = 0; frame < 3; frame++)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, 3, 0xff000000);
+    for(int u : {20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20})
+    {
+      units[u]->Set(nullptr, 0);
+      sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
+      QuadVertex *v;
+      geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
+      const float x0 = -1 + u * 6 / float(W), x1 = -1 + (u + 1) * 6 / float(W);
+      v[0] = {x0, 1, 0.5f, 0xffffffff, 1.25f, 0.25f};
+      v[1] = {x1, 1, 0.5f, 0xffffffff, 1.35f, 0.25f};
+      v[2] = {x1, -1, 0.5f, 0xffffffff, 1.35f, 0.75f};
+      v[3] = {x0, -1, 0.5f, 0xffffffff, 1.25f, 0.75f};
+      geo.EndLoadVB();
+      geo.Draw();
+    }
+    std::vector<uint32_t> px = ReadScreen();
+    for(int u = 0; u < 21; u++)
+      EXPECT_EQ(px[H / 2 * W + u * 3 + 1], right & 0xffffff)
+        << (u == 20 ? "the first draw" : u < 16 ? "pixel unit " : "vertex unit ") << u % 16 << " in frame " << frame;
+    if(frame == 1) sGetGpuDevice()->InjectLostDevice();
+    sRender3DEnd(1);
+    if(frame == 1) sInitGfx(0, W, H);
+  }
+}
 }
