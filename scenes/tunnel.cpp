@@ -600,6 +600,10 @@ void TunnelScene::UpdateSegments()
   }
   CurrentSegment = best;
   const TrackSegment &cur = Segments[best];
+  // The track goes on from where the current segment ends. For a straight segment that is
+  // its centre plus its half length along its heading; a crossing ends at its side exit,
+  // 48.85 ahead and 45.85 aside, so going on from half its length along the turned heading
+  // would start the next segment inside the crossing.
   sVec3 position = cur.End;
   sF32 heading = cur.HeadingOut;
   sInt time = cur.Time;

@@ -61,6 +61,27 @@ TEST_F(TunnelRig, VisitsAlternateTheLooksAndEveryCameraSeesTheTunnel)
   }
 }
 
+// The segments' light maps light the whole tube, not a few lines of it: in the lavender
+// palette (whose light-map colour is never black) the walls glow over most of the view of
+// every camera.
+TEST_F(TunnelRig, TheLightMapsLightTheTubesWalls)
+{
+  Start();
+  Visit(2);
+  for(sInt v = 0; v < 4; v++)
+  {
+    Tun->Variant = v;
+    for(sInt f = 0; f < 2; f++)
+    {
+      for(TrackSegment &seg : Tun->Segments) seg.Palette = 0;
+      for(TrackSegment &seg : Tun->Branches) seg.Palette = 0;
+      Step();
+    }
+    const Picture p(Keep("tunnel", "walls-variant" + std::to_string(v)));
+    EXPECT_GT(p.Count([](sU32 c) { return sBool(std::max({(c >> 16) & 255, (c >> 8) & 255, c & 255}) >= 10); }), W * H / 2) << v;
+  }
+}
+
 TEST_F(TunnelRig, TheFirstSongPlaysToItsEndWhileTheTrackGrowsAhead)
 {
   Record.FixedStepMs = 200;   // five frames a bar: the song's keys only pick cameras
@@ -124,6 +145,23 @@ TEST_F(TunnelRig, TheTrackStaysWholeWhenAnOldSegmentComesNear)
     const TrackSegment &s = Tun->Segments[(cur + 1 + n) % TUNNEL_RING];
     EXPECT_EQ(s.Index, ahead[n].Index);
     EXPECT_EQ(s.Time, ahead[n].Time);
+  }
+
+  // a segment regenerated after a crossing starts at the crossing's side exit
+  sInt cross = -1;
+  for(sInt i = 0; i < TUNNEL_RING && cross < 0; i++)
+    if(Tun->Segments[i].Kind == TUNNEL_CROSSING) cross = i;
+  if(cross >= 0)
+  {
+    const TrackSegment c = Tun->Segments[cross];
+    Tun->CurrentSegment = cross;
+    Tun->FlightPoint = c.Centre;
+    Tun->Segments[(cross + 1) % TUNNEL_RING].Index = -1;
+    Tun->UpdateSegments();
+    const TrackSegment &next = Tun->Segments[(cross + 1) % TUNNEL_RING];
+    EXPECT_EQ(next.Index, c.Index + 1);
+    EXPECT_EQ(next.HeadingIn, c.HeadingOut);
+    EXPECT_NEAR(Distance(next.Centre, c.End), Tun->KindLength[next.Kind], 0.01f);
   }
 
   // a stretch of crossings asks for more camera keys than the path holds

@@ -211,6 +211,19 @@ const std::function<sF32(sF32, sF32)> Lights[6] = {
     },
 };
 
+// A light map bakes the light of the segment's fittings into its whole surface: every wall
+// panel catches some of it, most in the middle of the segment and at the top of the tube,
+// and the fittings themselves burn at full. Thin fittings on a black map would leave the
+// tube dark but for a few lines.
+sF32 Baked(const std::function<sF32(sF32, sF32)> &fittings, sF32 u, sF32 v)
+{
+  const sF32 f = fittings(u, v);
+  if(!OnWall(v)) return f;
+  const sF32 along = 0.5f - 0.5f * std::cos(2.0f * Pi * u);
+  const sF32 round = 0.8f + 0.2f * std::cos(2.0f * Pi * (v - WallV0) / (1.0f - WallV0));
+  return std::max(f, (0.3f + 0.4f * along) * round);
+}
+
 // Rail lights: the walkway's two edges, dashed.
 sF32 Rails(sF32 u, sF32 v, sF32 dashes)
 {
@@ -303,23 +316,23 @@ void Pictures(Tree &tree)
   Both(tree, u"Rote_design_lines_ramp_high", u".bmp", u".png", ramp);
   Both(tree, u"black", u".bmp", u".png", black);
 
-  Map(tree, u"Segment_00_Light_1", u".bmp", Lights[0]);
+  Map(tree, u"Segment_00_Light_1", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[0], u, v); });
   Map(tree, u"Segment_00_Raillight_01", u".bmp", [](sF32 u, sF32 v) { return Rails(u, v, 8.0f); });
   Map(tree, u"Segment_00_Logo_Dance_like_hell_01", u".bmp", [](sF32 u, sF32 v) {
          return DecalGlow(u, v, 0.5f, 20.0f / 80.0f, 0.04f);
        });
-  Map(tree, u"Segment_01_Light_all", u".bmp", Lights[1]);
+  Map(tree, u"Segment_01_Light_all", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[1], u, v); });
   Map(tree, u"Segment_01_Raillight_01", u".bmp", [](sF32 u, sF32 v) { return Rails(u, v, 4.0f); });
   Map(tree, u"Segment_01_Logo_laser_01", u".png", [](sF32 u, sF32 v) {
          return DecalGlow(u, v, 0.5f, 14.0f / 64.0f, 0.05f);
        });
-  Map(tree, u"Segment_02_Light_all", u".bmp", Lights[2]);
+  Map(tree, u"Segment_02_Light_all", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[2], u, v); });
   Map(tree, u"Segment_02_Raillight_01", u".bmp", [](sF32 u, sF32 v) { return Rails(u, v, 12.0f); });
-  Map(tree, u"Segment_03_Light_all", u".bmp", Lights[3]);
+  Map(tree, u"Segment_03_Light_all", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[3], u, v); });
   Map(tree, u"Segment_03_Raillight_01", u".bmp", [](sF32 u, sF32 v) { return Rails(u, v, 6.0f); });
-  Map(tree, u"Segment_04_Light_all", u".bmp", Lights[4]);
+  Map(tree, u"Segment_04_Light_all", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[4], u, v); });
   Map(tree, u"Segment_04_Raillight_01", u".bmp", [](sF32 u, sF32 v) { return Rails(u, v, 10.0f); });
-  Map(tree, u"Kreuzung_01_Light_all", u".bmp", Lights[5]);
+  Map(tree, u"Kreuzung_01_Light_all", u".bmp", [](sF32 u, sF32 v) { return Baked(Lights[5], u, v); });
   Map(tree, u"Kreuzung_Raillight", u".png", [](sF32 u, sF32 v) { return Rails(u, v, 16.0f); });
   // the caution map: hazard stripes on the walkway and the glow behind the caution sign
   Map(tree, u"Kreuzung_Caution_Lightmap", u".png", [](sF32 u, sF32 v) {
