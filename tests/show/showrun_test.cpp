@@ -45,6 +45,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -78,7 +79,9 @@ int SavedFrames(const std::string &dir, int known)
 // baselines at one frame, the test moves a control of each kind from a later one on.
 namespace showchild
 {
-constexpr int MidiController = 20, SwitchPeriod = 5;
+// The controller the run turns and learns: one that no control track reads (the tree's
+// configuration gives tracks 0..31 controllers 0..31; 20 would start the first movie).
+constexpr int MidiController = 100, SwitchPeriod = 5;
 std::atomic<plat::MidiLoopbackBackend *> Midi{nullptr};
 std::atomic<int> Frame{0};
 int LearnFrame = 0, ChangeFrame = 0, EndFrame = 0, FirstSwitch = 0, FirstEffect = 0, Saved = 0;
@@ -268,6 +271,13 @@ const EffectStep Effects[] = {
      }},
 };
 constexpr int EffectCount = int(sizeof(Effects) / sizeof(Effects[0]));
+// The first step that shows a movie.
+int MovieStep()
+{
+  int i = 0;
+  while(i < EffectCount && std::string_view(Effects[i].Name) != "layer movie") i++;
+  return i;
+}
 
 // The frames before step i (EffectCount: the frames of all steps).
 int EffectOffset(int i)
@@ -351,6 +361,12 @@ void PreFrame(void *)
   if(f > ChangeFrame && !MidiLearnt && m->FindLearnedControl(0, channel))
     MidiLearnt = true, std::printf("showrun: frame %d: learnt midi controller %d\n", f, channel);
   RunEffects(m, f);
+  // until the step that picks a movie, no movie layer may lie over the scenes
+  static bool movieSeen = false;
+  const IppMachine *ipp = static_cast<IppMachine *>(m->Ipp);
+  if(!movieSeen && ipp && ipp->Gui && f < FirstEffect + EffectOffset(MovieStep()) &&
+     (ipp->Clip.Running || ipp->Clip.Opening || ipp->Gui->MovieShown))
+    movieSeen = true, std::printf("showrun: frame %d: a movie on the screen\n", f);
   std::fflush(stdout);
 }
 
@@ -682,6 +698,9 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     EXPECT_TRUE(scene < 0 || became(scene, moved))
         << "bar " << e.Bar << " names scene " << scene << ", which did not become current at frame " << moved;
   }
+
+  // the scenes and the effects before the movie's step stand alone: no movie lies over them
+  EXPECT_EQ(run.Log.find("a movie on the screen"), std::string::npos) << run.Log;
 
   // every frame saved, and drawn but where a scene fades in from black after a pick and
   // while the output is muted
