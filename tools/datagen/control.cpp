@@ -6,6 +6,7 @@
 
 #include "base/textbuffer.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -34,18 +35,22 @@ struct Gesture
   sF32 (*Value)(sF32 beat, sF32 t);
 };
 
+// The effects are moved as a VJ moves them over a running show: never to a full wash of
+// the picture (the strobe, the feedback and the kaleidoscope at full turn any scene into a
+// near-even light grey), and every control put back at the end of its move, so that no
+// effect stays on for the rest of the show.
 const Gesture Gestures[] = {
   // the output brightness faded up over the first four bars
   {0, kLiveMidi, 0, 16, [](sF32, sF32 t) { return t; }},
-  // the strobe hit on every beat of bars 40 to 47, at a steady power
-  {1, kLiveDmx, 160, 192, [](sF32 b, sF32) { return 1.0f - (b - std::floor(b)); }},
+  // the strobe hit on every beat of bars 40 to 47, a short flash at a steady power
+  {1, kLiveDmx, 160, 192, [](sF32 b, sF32 t) { return t < 0.99f ? 0.6f * std::max(0.0f, 1.0f - 4.0f * (b - std::floor(b))) : 0.0f; }},
   {2, kLiveDmx, 160, 192, [](sF32, sF32) { return 0.8f; }},
-  // the feedback swept up and back down over bars 56 to 63
-  {5, kLiveMidi, 224, 256, [](sF32, sF32 t) { return 0.5f - 0.5f * std::cos(t * 6.2831853f); }},
+  // the feedback swept up to half and back down over bars 56 to 63
+  {5, kLiveMidi, 224, 256, [](sF32, sF32 t) { return 0.25f - 0.25f * std::cos(t * 6.2831853f); }},
   // the kaleidoscope pushed up over bars 72 to 79 and pulled at the end
-  {7, kLiveDmx, 288, 320, [](sF32, sF32 t) { return t < 0.9f ? t / 0.9f : 0.0f; }},
-  // a distortion rocked in half bars over the last bars of the music
-  {16, kLiveMidi, 352, 384, [](sF32 b, sF32) { return std::fabs(std::fmod(b, 4.0f) - 2.0f) * 0.5f; }},
+  {7, kLiveDmx, 288, 320, [](sF32, sF32 t) { return t < 0.9f ? 0.6f * t / 0.9f : 0.0f; }},
+  // a distortion rocked in half bars over the last bars of the music, and pulled at the end
+  {16, kLiveMidi, 352, 384, [](sF32 b, sF32 t) { return t < 0.97f ? std::fabs(std::fmod(b, 4.0f) - 2.0f) * 0.5f : 0.0f; }},
 };
 
 void WriteLiveRecording(Tree &tree)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 TEST(DatagenControl, TheLiveRecordingReadsAsTheSceneMachineReadsItWithRecordedTracks)
@@ -16,6 +17,7 @@ TEST(DatagenControl, TheLiveRecordingReadsAsTheSceneMachineReadsItWithRecordedTr
   scan.AddDefaultTokens();
   ASSERT_TRUE(scan.StartFile(datagentest::Path("LiveRecordingData.txt").c_str()));
   sInt lines = 0, recorded = 0, badWords = 0;
+  sInt last[33] = {}, most[33] = {};   // per track: the last value written, the largest
   while(scan.Errors == 0 && scan.Token != sTOK_END)
   {
     ASSERT_TRUE(scan.IfName(sPoolString(u"live"))) << "line " << lines;
@@ -26,6 +28,7 @@ TEST(DatagenControl, TheLiveRecordingReadsAsTheSceneMachineReadsItWithRecordedTr
     {
       badWords += words[t] != 0 && (words[t] < 1000 || words[t] >= 4000);
       recorded += words[t] != 0;
+      if(words[t]) last[t] = words[t] % 1000, most[t] = std::max(most[t], words[t] % 1000);
     }
     lines++;
   }
@@ -33,6 +36,11 @@ TEST(DatagenControl, TheLiveRecordingReadsAsTheSceneMachineReadsItWithRecordedTr
   EXPECT_EQ(lines, 18000);
   EXPECT_EQ(badWords, 0);
   EXPECT_GT(recorded, 1000) << "a performance was recorded";
+  // the moves leave no effect on after them (an amount below 3 % switches it off), and
+  // none drives the strobe (track 1), the feedback (5) or the kaleidoscope (7) to a full
+  // wash of the picture
+  for(sInt t : {2, 4, 6, 8, 14, 17, 20}) EXPECT_LT(last[t], 30) << "track " << t - 1;
+  for(sInt t : {2, 6, 8}) EXPECT_LE(most[t], 600) << "track " << t - 1;
 }
 
 TEST(DatagenControl, TheLevelTrackHoldsTheMusicsBandsWithTheKicksOnTheBeats)
