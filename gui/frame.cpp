@@ -490,7 +490,13 @@ void TouchGui::PrintFunctionSection()
       sU32 length = sU32(movieDurations[tile] * 1000.0f);
       left = length ? sInt(length - (touch.Clock - movieStartClock) % length) : -1;
     }
-    if(!movies && t.Running) left = videoGuard;
+    if(!movies && t.Running)
+    {
+      // the time left of the interval the video input was started for
+      sInt length = sInt(config.VideoInterval * sF32(t.FullScale));
+      left = length - sInt(touch.Clock - videoStartClock);
+      left = left < 0 ? 0 : left;
+    }
     if(left >= 0 && tile < sGUI_TILES && tiles[tile].PageMask)
     {
       sSPrintF(when.Ref(), u"%02dm%02ds", left / 60000, left / 1000 % 60);

@@ -84,6 +84,7 @@ TouchGui::TouchGui()
   selectedEffect = selectedDistortion = 0;
   selectedMovie = movieClear = upcomingMovie = sU32(-1);
   selectedVideo = prevVideo = sU32(-1);
+  videoStartClock = 0;
   for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
   {
     configSelected[i] = i == 0;
@@ -254,9 +255,9 @@ void TouchGui::OnInput(sInput2Event *event)
   // with the input lock on the scene machine hands keys to no OnEvent: the GUI takes
   // its show/hide key here (and only here, so it never toggles twice)
   sBool locked = Machine && Machine->Record && Machine->Record->InputLock;
-  if(locked && !keyboardOpen && (key & 0xffff) == 46 && !(key & (sKEYQ_BREAK | sKEYQ_REPEAT)))
+  if(locked && !keyboardOpen && !(key & (sKEYQ_BREAK | sKEYQ_REPEAT)) && ((key & 0xffff) == 46 || (key & 0xffff) == 43))
   {
-    visible = !visible;
+    OnEvent(sInt(key & 0xffff));   // '.' shows or hides the GUI, '+' saves the live recording
     return;
   }
   if(!keyboardOpen) return;
@@ -478,8 +479,10 @@ void TouchGui::UpdateVideoInTimer()
     if(rising) selectedVideo = 0;
     t.Running = 1;
     videoGuard = 60000;
+    videoStartClock = touch.Clock;
   };
-  if((t.Running && !t.PrevRunning) || (t.Running && selectedVideo != prevVideo))
+  // START, or a device picked on its tile
+  if((t.Running && !t.PrevRunning) || (selectedVideo != prevVideo && selectedVideo != sU32(-1)))
     start(t.Running && !t.PrevRunning);
   else if(!t.Running && t.PrevRunning)
   {

@@ -144,6 +144,7 @@ public:
   sF32 movieDurations[sGUI_TILES];   // seconds, from the previews; 0 unknown
   sU32 movieStartClock;              // GUI clock of the layer movie's start
   sU32 selectedVideo, prevVideo;
+  sU32 videoStartClock;        // GUI clock of the video input's start
   sU32 configSelected[sGUI_CONFIGSLOTS];
   sChar configNames[sGUI_CONFIGSLOTS][sGUI_TEXTCHARS];
   sInt configSlot, configSaveSlot, configShownSlot;
@@ -221,6 +222,9 @@ public:
   // state operations
   void ResolveIntervals();
   void LayoutList();
+  // Points the list page's style keys, ACTIVE, START and both sliders at the movie section's
+  // settings (8) or the video-in's (any other section); DIRECTORY belongs to the movies only.
+  void BindListSection();
   void MarkAllChanged();
   void SelectTimerMessage();
   void SelectScene(sInt number);

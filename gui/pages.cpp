@@ -483,6 +483,31 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 }
 
 
+void TouchGui::BindListSection()
+{
+  // the movie and video-in sections share one set of keys and sliders on the list page
+  sBool video = movieSection != 8;
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.LabelId == 62 && w.Value == 4)   // the movie section's DIRECTORY
+    {
+      w.PageMask = video ? 0u : sU32(sGUI_PAGE_LIST);
+      continue;
+    }
+    if(w.PageMask != sGUI_PAGE_LIST) continue;
+    if(w.LabelId == 63 || (w.LabelId >= 67 && w.LabelId <= 69))
+      w.Target = video ? U(config.VideoStyle) : U(config.Movie.Style);
+    else if(w.LabelId == 60)
+      w.Target = video ? U(config.VideoActive) : U(config.Movie.Active);
+    else if(w.LabelId == 61)
+      w.Target = video ? U(timers[4].Running) : U(timers[3].Running);
+  }
+  sliders[4].Value = video ? &config.VideoPower : &config.Movie.Power;
+  sliders[5].Value = video ? &config.VideoInterval : &config.Movie.Interval;
+  sliders[4].Changed = sliders[5].Changed = 1;
+}
+
 /****************************************************************************/
 /***   Frame                                                              ***/
 /****************************************************************************/
@@ -606,6 +631,7 @@ void TouchGui::Render(sInt, sViewport *)
   if(sInt(movieSection) != prevListChoice)
   {
     prevListChoice = sInt(movieSection);
+    BindListSection();
     if(movieSection == 8)
       RefreshMovieList();
     else

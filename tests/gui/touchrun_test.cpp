@@ -1,6 +1,7 @@
 // The program with a scripted hand on its touch screen (touchapp/touchapp.cpp, which says
 // what its steps do) under a display of its own: the full run, the update run and runs
 // that pick every scene on its tile.
+#include "common/temp_dir.hpp"
 #include "common/test_display.hpp"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,12 @@ namespace
 {
 // Runs the program on a display of its own (the pointer and the keyboard of a shared one
 // belong to every test beside this one), checks its exit code and that each step ended.
-std::string ExpectRun(const std::string &args, const char *screen, int code, std::vector<std::string> steps)
+std::string ExpectRun(const std::string &args, const char *screen, int code, std::vector<std::string> steps,
+                      const std::string &dir = TWDATA_DIR "/..")
 {
   sparktest::TestDisplay display(screen + std::string("x24"));
   if(!display.Ok()) return ADD_FAILURE() << display.Failure(), display.Failure();
-  std::string cmd = "cd '" TWDATA_DIR "/..' && DISPLAY=" + display.Name() + " '" SPARK_TOUCHAPP "' " + args + " 2>&1", out;
+  std::string cmd = "cd '" + dir + "' && DISPLAY=" + display.Name() + " '" SPARK_TOUCHAPP "' " + args + " 2>&1", out;
   FILE *p = popen(cmd.c_str(), "r");
   char buf[4096];
   for(size_t n; p && (n = fread(buf, 1, sizeof(buf), p)) > 0;) out.append(buf, n);
@@ -31,6 +33,15 @@ std::string ExpectRun(const std::string &args, const char *screen, int code, std
   for(const std::string &step : steps) EXPECT_NE(out.find("ok " + step + "\n"), std::string::npos) << step << "\n" << out;
   return out;
 }
+// A data tree of the run's own in a folder: the generated tree's entries linked, the
+// configurations copied, and no live recording: the show starts without one, so the file
+// holds only what the run saved.
+bool OwnTree(const sparktest::TempDir &dir)
+{
+  std::string cmd = "mkdir '" + dir.Path + "/TWdata' && cd '" + dir.Path + "/TWdata' && for f in '" TWDATA_DIR "'/*; do "
+                    "case \"${f##*/}\" in configs) cp -r \"$f\" . ;; LiveRecordingData.txt) ;; *) ln -s \"$f\" . ;; esac; done";
+  return !dir.Path.empty() && system(cmd.c_str()) == 0;
+}
 bool NoXvfb() { return !sparktest::HaveXvfb(); }
 }
 
@@ -38,13 +49,27 @@ bool NoXvfb() { return !sparktest::HaveXvfb(); }
 TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndUpdateOpensThePage)
 {
   if(NoXvfb()) GTEST_SKIP() << "no Xvfb";
+  sparktest::TempDir dir;
+  ASSERT_TRUE(OwnTree(dir));
   std::string out = ExpectRun("-end exit", "1280x720", 0,
                               {"GUI shown", "tile of scene 5", "layer movie plays", "the strobe follows the program's steps",
                                "no change off the program's steps", "the settings of before are back", "effect ACTIVE",
                                "colour correction washes the output toward red", "slideshow START", "controller 100 learned",
                                "brightness follows controller 100", "DMX channel 41 learned", "strobe follows DMX channel 41",
-                               "live recording holds both controls", "message 2 holds the text"});
+                               "live recording holds both controls", "the live recording's file holds both controls",
+                               "video-in TOP MIX", "video-in ACTIVE", "the IPP took the video-in request",
+                               "the configuration file holds the video-in settings", "message 2 holds the text"},
+                              dir.Path);
   EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
+  // the recording made with the GUI is in the file after the show ended
+  FILE *f = std::fopen((dir.Path + "/TWdata/LiveRecordingData.txt").c_str(), "r");
+  int lines = 0, midi = 0, dmx = 0;
+  for(unsigned w[3]; f && std::fscanf(f, "live: %u,%u,%u,%*[^\n]\n", &w[0], &w[1], &w[2]) == 3; lines++)
+    midi += w[1] >= 1500 && w[1] < 2000, dmx += w[2] >= 2500 && w[2] < 3000;
+  if(f) std::fclose(f);
+  EXPECT_EQ(lines, 18000);
+  EXPECT_GT(midi, 0);
+  EXPECT_GT(dmx, 0);
   ExpectRun("-end update", "1280x720", 0, {"the opener has the update page of this version"});
 }
 

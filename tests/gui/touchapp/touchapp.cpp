@@ -183,13 +183,16 @@ private:
 
   // Without a window manager the keyboard follows the pointer, so it rests in the middle
   // of the window while the key goes down.
-  void Keys(std::initializer_list<KeySym> syms)
+  void Keys(std::initializer_list<KeySym> syms, bool shift = false)
   {
+    KeyCode shiftKey = XKeysymToKeycode(Dpy, XK_Shift_L);
     for(KeySym sym : syms)
     {
       MoveTo(0, 0);
+      if(shift) XTestFakeKeyEvent(Dpy, shiftKey, True, 0);
       XTestFakeKeyEvent(Dpy, XKeysymToKeycode(Dpy, sym), True, 0);
       XTestFakeKeyEvent(Dpy, XKeysymToKeycode(Dpy, sym), False, 0);
+      if(shift) XTestFakeKeyEvent(Dpy, shiftKey, False, 0);
     }
     XFlush(Dpy);
   }
@@ -429,7 +432,31 @@ private:
         dmx |= m->LiveTable[i][2] >= 2500 && m->LiveTable[i][2] < 3000;
       return midi && dmx;
     });
-    Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5; });
+    // the recording is saved on its key ('+', shifted on this keyboard), over the run's own tree
+    Do("type the live recording's key", [this] { Keys({XK_plus}, true); });
+    Wait("the live recording's file holds both controls", [] {
+      FILE *f = std::fopen("LiveRecordingData.txt", "r");
+      bool midi = false, dmx = false;
+      for(unsigned w[3]; f && std::fscanf(f, "live: %u,%u,%u,%*[^\n]\n", &w[0], &w[1], &w[2]) == 3;)
+        midi |= w[1] >= 1500 && w[1] < 2000, dmx |= w[2] >= 2500 && w[2] < 3000;
+      if(f) std::fclose(f);
+      return midi && dmx;
+    });
+    // the video-in section edits the video input's settings, and its START asks the IPP for it
+    Press("VIDEO-IN list", At(13, 0x1), [g] { return g->movieSection == 9; });
+    Press("video-in TOP MIX", At(68, 0x800), [g, &media] { return g->config.VideoStyle == 2 && media.VideoStyle == 2 && g->config.Movie.Style != 2; });
+    Press("video-in START", At(61, 0x800), [g, &media] { return g->timers[4].Running && media.VideoInRequest; });
+    Wait("the IPP took the video-in request", [&media] { return !media.VideoInRequest && media.VideoShown; });
+    Press("video-in ACTIVE", At(60, 0x800), [g] { return g->config.VideoActive == 1; });
+    Do("save the configuration", [g] { g->SaveConfig(); });
+    Wait("the configuration file holds the video-in settings", [g] {
+      GuiConfig c;
+      sChar *text = ReadConfigFile(g->configNames[g->configSaveSlot]);
+      bool ok = text && ParseConfigText(text, c).Loaded && c.VideoStyle == 2 && c.VideoActive == 1;
+      if(text) sMemFree(text);
+      return ok;
+    }, true);
+    Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5 && g->movieSection == 0; });
     Press("message 2", At(141, 0x40), [g] { return g->commandWords[CmdMessage] == 1; });
     Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboardPurpose == KbMessage; });
     Do("type a text", [this] { Keys({XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}); });
