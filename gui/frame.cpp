@@ -530,8 +530,13 @@ void TouchGui::PrintFunctionSection()
     folder(logos ? 2 : 3);
     sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : flyerPictures);
     left(line);
+    sInt flyerIndex;
+    {
+      sScopeLock lock(&guiLock);   // the loader thread moves it
+      flyerIndex = loader.FlyerIndex;
+    }
     sSPrintF(line.Ref(), logos ? u"NEXT LOGO NR: %d" : u"NEXT FLYER NR: %d",
-             logos ? mediaState.LogoIndex + 1 : loader.FlyerIndex + 1);
+             logos ? mediaState.LogoIndex + 1 : flyerIndex + 1);
     left(line);
     const GuiMediaTimer &t = timers[logos ? 1 : 2];
     countdown(logos ? u"NEXT LOGO IN: %s" : u"NEXT FLYER IN: %s", logos ? mediaState.LogoShown : mediaState.MovieShown,

@@ -879,12 +879,7 @@ void TouchGui::CountFlyerFiles()
   SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 3);
   ListMediaFolder(mediaList, path, packMode);
   flyerPictures = CountPictures(mediaList);
-  sScopeLock lock(&guiLock);
-  sCopyString(loader.FlyerFolder, path, sGUI_FOLDERCHARS * 2);
-  loader.FlyerCounter = loader.FlyerIndex = 0;
-  loader.FlyerPictures = flyerPictures;
-  loader.FlyerEntries = mediaList.GetSize();
-  if(flyerPictures > 0) loader.FlyerLoadFlag.store(1);
+  loader.SetFlyerFolder(path, flyerPictures, mediaList.GetSize());
 }
 
 void TouchGui::CountMovieFiles()

@@ -199,6 +199,19 @@ sBool PathIsInside(const sChar *inner, const sChar *outer)
   return sCompareStringN(a, b, sGetStringLen(b)) == 0;
 }
 
+void GuiLoaderState::SetFlyerFolder(const sChar *path, sInt pictures, sInt entries)
+{
+  sScopeLock lock(Lock);
+  sCopyString(FlyerFolder, path, sGUI_FOLDERCHARS * 2);
+  FlyerCounter = FlyerIndex = 0;
+  FlyerSet++;
+  sDELETE(FlyerPicture);   // one of the old folder, not taken yet
+  FlyerReady = 0;
+  FlyerPictures = pictures;
+  FlyerEntries = entries;
+  if(pictures > 0) FlyerLoadFlag.store(1);
+}
+
 GuiLoaderState::~GuiLoaderState()
 {
   sDELETE(LogoPicture);
@@ -376,56 +389,60 @@ void LoadLogoPictures(GuiLoaderState &s)
 
 void LoadNextFlyer(GuiLoaderState &s)
 {
+  // cleared first: a request the main thread makes while the job runs stays for the next pass
+  s.FlyerLoadFlag.store(0);
   sChar folder[sGUI_FOLDERCHARS * 2];
+  sU32 set;
   {
     sScopeLock lock(s.Lock);
     sDELETE(s.FlyerPicture);
     s.FlyerReady = 0;
     sCopyString(folder, s.FlyerFolder, sGUI_FOLDERCHARS * 2);
+    set = s.FlyerSet;
   }
   sDynamicArray<sDirEntry> list;
-  if(ListMediaFolder(list, folder, s.PackMode))
+  if(!ListMediaFolder(list, folder, s.PackMode)) return;
+  // The walk runs on the loader's own copies of the counters, bounded by its own listing;
+  // the main thread may switch the folder (and reset the counters) at any time, which
+  // ends the job: a picture of the old folder is never handed over.
+  const sInt entries = list.GetSize(), pictures = CountPictures(list);
+  sInt index, counter;
   {
-    sInt entries = list.GetSize();
+    sScopeLock lock(s.Lock);
+    if(s.FlyerSet != set) return;
+    s.FlyerPictures = pictures;
+    s.FlyerEntries = entries;
+    if(s.FlyerCounter >= pictures) s.FlyerCounter = s.FlyerIndex = 0;
+    if(s.FlyerIndex >= entries) s.FlyerIndex = s.FlyerCounter = 0;
+    index = s.FlyerIndex, counter = s.FlyerCounter;
+  }
+  for(sInt tries = 0; tries < entries && !s.Stopping(); tries++)
+  {
+    const sDirEntry &e = list[index];
+    sImage *pic = nullptr;
+    if(!(e.Flags & sDEF_DIR) && IsImageFile(e.Name))
     {
-      sScopeLock lock(s.Lock);
-      s.FlyerPictures = CountPictures(list);
-      if(s.FlyerCounter >= s.FlyerPictures) s.FlyerCounter = s.FlyerIndex = 0;
-      s.FlyerEntries = entries;
-      if(s.FlyerIndex >= entries) s.FlyerIndex = s.FlyerCounter = 0;
+      sChar path[sGUI_FOLDERCHARS * 3];
+      if(Join(path, sGUI_FOLDERCHARS * 3, folder, e.Name)) pic = LoadPicture(path);
+      counter++, index++;
+      if(counter >= pictures || index >= entries) counter = index = 0;
     }
-    for(sInt tries = 0; tries < entries && !s.Stopping(); tries++)
+    else if(++index >= entries)
+      index = 0;
+    sScopeLock lock(s.Lock);
+    if(s.FlyerSet != set)
     {
-      sInt index;
-      {
-        sScopeLock lock(s.Lock);
-        index = s.FlyerIndex;
-      }
-      const sDirEntry &e = list[index];
-      sBool ready = 0;
-      if(!(e.Flags & sDEF_DIR) && IsImageFile(e.Name))
-      {
-        sChar path[sGUI_FOLDERCHARS * 3];
-        sImage *pic = Join(path, sGUI_FOLDERCHARS * 3, folder, e.Name) ? LoadPicture(path) : nullptr;
-        sScopeLock lock(s.Lock);
-        if(pic)
-        {
-          s.FlyerPicture = pic;
-          s.FlyerReady = ready = 1;
-        }
-        s.FlyerCounter++;
-        s.FlyerIndex++;
-        if(s.FlyerCounter >= s.FlyerPictures || s.FlyerIndex >= s.FlyerEntries) s.FlyerCounter = s.FlyerIndex = 0;
-      }
-      else
-      {
-        sScopeLock lock(s.Lock);
-        if(++s.FlyerIndex >= s.FlyerEntries) s.FlyerIndex = 0;
-      }
-      if(ready) break;
+      sDELETE(pic);
+      return;
+    }
+    s.FlyerIndex = index, s.FlyerCounter = counter;
+    if(pic)
+    {
+      s.FlyerPicture = pic;
+      s.FlyerReady = 1;
+      return;
     }
   }
-  s.FlyerLoadFlag.store(0);
 }
 
 namespace

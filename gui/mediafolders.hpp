@@ -90,6 +90,7 @@ struct GuiLoaderState
   sImage *LogoPicture = nullptr;
   sImage *LogoBackdrop = nullptr;
   sInt FlyerEntries = 0, FlyerPictures = 0, FlyerIndex = 0, FlyerCounter = 0;
+  sU32 FlyerSet = 0;                     // counted up by the main thread with every new folder
   sInt FlyerReady = 0;
   sImage *FlyerPicture = nullptr;
 
@@ -114,6 +115,10 @@ struct GuiLoaderState
   ~GuiLoaderState();
 
   sBool Stopping() const { return Stop.load() != 0; }
+  // The main thread's switch to a new flyer folder (full path, its picture and entry
+  // counts): the counters start again, a picture of the old folder not taken yet is
+  // dropped, a running flyer job of the old folder ends without handing over, and the first picture of the new folder is asked for when it has any.
+  void SetFlyerFolder(const sChar *path, sInt pictures, sInt entries);
 };
 
 // Starts the loader thread over the state (priority 0, 64 KiB stack).

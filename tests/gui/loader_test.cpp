@@ -5,6 +5,7 @@
 #include "base/file.hpp"
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 #include "graphics/image.hpp"
 #include "platform/text/utf.hpp"
 
@@ -190,6 +191,48 @@ TEST(MediaLoader, PasteNeverWritesThroughALinkOrOverAName)
   ASSERT_TRUE(sLoadDir(victim, plat::ToUtf16(root + "/victim").c_str()));
   EXPECT_EQ(victim.GetSize(), 1);
   EXPECT_EQ(sparktest::ReadFile(root + "/victim/x.txt"), "old");
+}
+
+// The main thread switches the flyer folder while flyer jobs walk a long folder: a job of
+// the old folder hands nothing over, the request for the new folder is kept, and every
+// picture handed over after a switch is one of the new folder.
+TEST(MediaLoader, AFlyerFolderSwitchedDuringAJobEndsIt)
+{
+  sparktest::TempDir dir;
+  for(sInt f = 0; f < 2; f++)
+  {
+    std::string folder = dir.Path + (f ? "/b" : "/a");
+    mkdir(folder.c_str(), 0700);
+    for(sInt i = 0; i < 300; i++) Touch(folder + "/bad" + std::to_string(1000 + i) + ".png", "no picture");
+    sImage pic(2 + f, 1);   // a is 2 wide, b 3
+    pic.Fill(0xff102030);
+    ASSERT_TRUE(pic.Save(plat::ToUtf16(folder + "/zz.bmp").c_str()));
+  }
+  sThreadLock lock;
+  GuiLoaderState s;
+  s.Lock = &lock;
+  sThread *t = StartGuiLoader(s);
+  sRandomLcg rnd(5);
+  for(sInt round = 0; round < 16; round++)
+  {
+    sInt f = round % 2;
+    s.SetFlyerFolder(plat::ToUtf16(dir.Path + (f ? "/b/" : "/a/")).c_str(), 301, 301);
+    sInt width = 0;
+    ASSERT_TRUE(sparktest::WaitFor([&] {
+      sScopeLock l(&lock);
+      if(!s.FlyerReady) return false;
+      width = s.FlyerPicture->SizeX;
+      sDELETE(s.FlyerPicture);
+      s.FlyerReady = 0;
+      return true;
+    }));
+    EXPECT_EQ(width, 2 + f) << "round " << round;
+    // the next picture of this folder is asked for; the switch comes while it is looked for
+    s.FlyerLoadFlag.store(1);
+    sSleep(20 + rnd.NextBelow(15));
+  }
+  s.Stop.store(1);
+  sDELETE(t);
 }
 
 // The main thread lists and switches the section folders while the loader decodes logos
