@@ -258,6 +258,9 @@ public:
   void PrintOverlayPages();
   void LayoutSceneTiles();
   void DrawSceneTiles();
+  // The movie or video-in tiles, moved by the list's scroll value.
+  void DrawListTiles();
+  sInt ShownTileCount() const;
   void UpdateLogoFlyer();
   void UpdateMovieControl();
   void FeedLiveRecording();

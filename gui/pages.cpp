@@ -640,7 +640,7 @@ void TouchGui::Render(sInt, sViewport *)
   if(browserOpen) DirBrowser();
   if(movieSection == 8) BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
-    for(GuiTile &t : tiles) t.Draw();
+    DrawListTiles();
   else
     DrawSceneTiles();
   UpdateSlideshowTimer();

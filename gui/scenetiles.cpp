@@ -73,6 +73,27 @@ void TouchGui::LayoutSceneTiles()
   config.ActiveStyle = s;
 }
 
+sInt TouchGui::ShownTileCount() const
+{
+  sInt n = 0;
+  for(const GuiTile &t : tiles) n += t.PageMask != 0;
+  return n;
+}
+
+void TouchGui::DrawListTiles()
+{
+  // a list longer than the page scrolls with the scene slider as the scene tiles do
+  sInt n = ShownTileCount();
+  sF32 span = n > 4 ? sF32(n - 4) * 0.35f : 0.0f;
+  sF32 scroll = sliders[0].Value ? *sliders[0].Value : 0.5f;
+  sF32 offset = (span * scroll - span * 0.5f) * 500.0f;
+  for(GuiTile &t : tiles)
+  {
+    t.Offset[0] = t.PageMask ? -offset : 0;
+    t.Draw();
+  }
+}
+
 void TouchGui::DrawSceneTiles()
 {
   sInt s = laidStyle >= 0 ? laidStyle : 0;

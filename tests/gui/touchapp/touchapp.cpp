@@ -273,7 +273,7 @@ private:
             TouchGui *g = Gui();
             const GuiSlider &s = g->sliders[0];
             // the list moves by (span x value - span / 2) x 500 units
-            sF32 span = sF32(g->sceneTileCount - 4) * 0.35f * 500.0f;
+            sF32 span = sF32(g->ShownTileCount() - 4) * 0.35f * 500.0f;
             sF32 want = std::clamp(span > 0 ? g->tiles[k].Position[0] / span + 0.5f : 0.5f, 0.0f, 1.0f);
             x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
             return true;
@@ -385,6 +385,10 @@ private:
     Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
+    // the list is wider than the page: the last of its movies is reached by scrolling
+    Wait("11 movies listed", [g] { return g->listCount == 11 && g->ShownTileCount() == 11; }, true);
+    ScrollTo(10);
+    Press("last movie tile", Tile(10), [g, &media] { return g->selectedMovie == 10 && media.ClipNumber == 10; });
     AutoFxSteps();
     Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
     // choosing the colour correction leaves its settings as they were
