@@ -315,6 +315,7 @@ void TouchGui::DirBrowser()
     if(marked && b.Depth >= 1)
     {
       sCopyString(b.CopySource, b.Folder, sMAXPATH);
+      b.CopyDrive = b.FolderDrive;
       b.CopyEntries.Clear();
       for(sInt i = 0; i < b.Entries.GetSize(); i++)
         if(b.Marks[i]) b.CopyEntries.AddTail(b.Entries[i]);
@@ -343,7 +344,8 @@ void TouchGui::DirBrowser()
       sCopyString(loader.PasteDestination, dest, sMAXPATH);
       loader.CopyEntries.Clear();
       for(sInt i = 0; i < b.CopyEntries.GetSize(); i++) loader.CopyEntries.AddTail(b.CopyEntries[i]);
-      loader.External = b.Drive >= 2;
+      // read-only files come along only from an outside medium: where they were copied from
+      loader.External = b.CopyDrive >= 2;
       loader.Requests.fetch_or(sGUI_REQ_PASTE);
     }
     else
@@ -421,6 +423,8 @@ sBool TouchGui::ApplyBrowserChoice()
       b.Message = u"Path too long.";
       return 0;
     }
+    // a new slideshow folder while the show is on the GUI's own pick: the automatic step
+    if(kind == 1 && Machine && selectedScene >= 0 && Machine->Current == selectedScene) NextAutoScene(1);
     sCopyString(s->FakeDirectory, s->Directory, sGUI_FOLDERCHARS);
     s->Drive = b.FolderDrive;
     if(kind == 1) CountSlideshowPictures();

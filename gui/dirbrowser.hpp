@@ -41,6 +41,7 @@ struct GuiBrowser
   sU32 CopyMarks[sGUI_BROWSERENTRIES] = {};
   sDynamicArray<sDirEntry> CopyEntries;   // the entries marked at COPY
   sChar CopySource[sMAXPATH] = {};
+  sInt CopyDrive = 0;               // the drive the copied entries came from
   sChar NameLine[256] = {};
   sChar Status[256] = {};
   sU32 Relist = 0;

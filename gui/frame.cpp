@@ -95,12 +95,11 @@ void TouchGui::FrameSteps()
       sInt corner = sInt(key) - 1;
       sInt w = 0, h = 0;
       ScalerDeviceSize(w, h);
-      const GuiScalerSetting &s = config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS];
       sStringBuffer<16> number;
-      sSPrintF(number.Ref(), u"%d", sInt(s.Out[corner] * sF32(corner % 2 ? h : w) + 0.5f));
+      sSPrintF(number.Ref(), u"%d", sInt(ScalerCorners()[corner] * sF32(corner % 2 ? h : w) + 0.5f));
       OpenKeyboard(KbScalerNumber, corner, number, 7);
     }
-    else if(key == 6 || key == 7)
+    else if(key == 7 || key == 10)
       ScalerKey(key);
     else if(key == 8 || key == 9)
     {
@@ -124,6 +123,10 @@ void TouchGui::FrameSteps()
     channelPageOpen = 1, channelKind = cmd == 5 ? 1 : 2, channelPageState = 0;
     for(sInt i = 0; i < sGUI_CONTROLS; i++) channelBackup[i] = cmd == 5 ? config.Dmx[i] : config.Midi[i];
     channelFaderBackup = config.MovieStartFader[ControlKindOfPage(channelKind)];
+    // FADER switches the movie-start fader of the kind the page edits
+    for(sInt i = 0; i < widgetCount; i++)
+      if(widgets[i].LabelId == 100 && widgets[i].PageMask == (sGUI_PAGE_CHANNEL1 << 2))
+        widgets[i].Target = reinterpret_cast<sU32 *>(&config.MovieStartFader[ControlKindOfPage(channelKind)]);
     break;
   case 7:
     scalerPageOpen = 1;
@@ -150,8 +153,12 @@ void TouchGui::FrameSteps()
     lastLoadResult = LoadConfig();
     if(!lastLoadResult)
     {
+      // a file that cannot be read leaves its slot empty and none active
       configLoadTime = sInt(touch.Clock);
+      configNames[activePreset][0] = 0;
       ResetConfig();
+      configSlot = activePreset = -1;
+      for(sU32 &c : configSelected) c = 0;
     }
     laidStyle = -1;
     LayoutSceneTiles();
@@ -298,8 +305,16 @@ void TouchGui::ScalerDeviceSize(sInt &width, sInt &height) const
   width = ShowDisplays[d].Width, height = ShowDisplays[d].Height;
 }
 
+sF32 *TouchGui::ScalerCorners()
+{
+  GuiScalerSetting &s = config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS];
+  return scalerInvert ? s.In : s.Out;
+}
+
 void TouchGui::ScalerKey(sU32 key)
 {
+  // the key to the other output device
+  if(key == 10) scalerDevice = scalerDevice ? 0 : 1;
   // TEST: the IPP machine's test picture on or off, for lining the outputs up
   if(key == 7 && Machine && Machine->Ipp) Machine->Ipp->OnEvent(0xE005);
 }
@@ -369,7 +384,7 @@ void TouchGui::CommitKeyboard()
     if(t < 0 || t > 3 || size <= 0 || !sScanInt(p, n)) break;
     sF32 f = sF32(n) / sF32(size);
     f = f < -1.0f ? -1.0f : (f > 2.0f ? 2.0f : f);
-    config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS].Out[t] = f;
+    ScalerCorners()[t] = f;
     sliders[14 + t].Changed = 1;
     break;
   }
@@ -622,7 +637,6 @@ void TouchGui::PrintOverlayPages()
   if(touch.PageMask & sGUI_PAGE_SCALER)
   {
     sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
-    const GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
     sInt w = 0, h = 0;
     ScalerDeviceSize(w, h);
     sSPrintF(line.Ref(), u"Scaler Configuration for Device %d", device + 1);
@@ -632,7 +646,7 @@ void TouchGui::PrintOverlayPages()
     for(sInt k = 0; k < 4; k++)
     {
       textForm->PrintLeft(Corners[k], 110, -160.0f - 35.0f * sF32(k));
-      sSPrintF(line.Ref(), u"%01.f", s.Out[k] * sF32(k % 2 ? h : w));
+      sSPrintF(line.Ref(), u"%01.f", ScalerCorners()[k] * sF32(k % 2 ? h : w));
       textForm->PrintRight(line, 190, -160.0f - 35.0f * sF32(k));
     }
     auto size = [&](const sChar *title, sF32 y, sF32 sw, sF32 sh) {
@@ -642,6 +656,7 @@ void TouchGui::PrintOverlayPages()
     };
     size(u"Screen Resolution:", -1, sF32(ShowDisplays[0].Width), sF32(ShowDisplays[0].Height));
     size(u"Device Resolution:", -49, sF32(w), sF32(h));
-    size(u"Scaler Resolution:", -106, std::fabs(s.Out[2] - s.Out[0]) * sF32(w), std::fabs(s.Out[3] - s.Out[1]) * sF32(h));
+    const sF32 *c = ScalerCorners();
+    size(u"Scaler Resolution:", -106, std::fabs(c[2] - c[0]) * sF32(w), std::fabs(c[3] - c[1]) * sF32(h));
   }
 }

@@ -46,6 +46,8 @@ TouchGui::TouchGui()
   visible = pageIndex = movieSection = 0;
   keyboardOpen = browserOpen = channelPageOpen = channelKind = channelPageState = 0;
   scalerPageOpen = scalerDevice = dialogKind = touchLocked = 0;
+  scalerInvert = 0;
+  selectedScene = -1;
   prevButtons = 0;
   counters[0] = counters[1] = counters[2] = 0;
   dialogTimer = 3000;
@@ -98,6 +100,7 @@ TouchGui::TouchGui()
   prevAutoFxActive = 0;
   prevAutoFxProgram = 4;
   hintQuads[0] = hintQuads[1] = nullptr;
+  previewForm = nullptr;
   for(sU32 &c : commandWords) c = 0;
   for(sU32 &c : pageIndicators) c = 0;
   lastLoadResult = 0;
@@ -357,6 +360,7 @@ void TouchGui::SelectScene(sInt number)
     if(scene < 0) return;
     Machine->PendingTransition = sInt(style);
     Machine->SwitchScene(scene);
+    selectedScene = scene;
   }
   else if(style == 7)
   {
@@ -364,6 +368,7 @@ void TouchGui::SelectScene(sInt number)
     Machine->PendingTransition = 0;
     Machine->Scenes[sGUI_LEDSCENE]->OptionIndex = number % 20;
     Machine->SwitchScene(sGUI_LEDSCENE);
+    selectedScene = sGUI_LEDSCENE;
   }
   else
   {
@@ -371,6 +376,7 @@ void TouchGui::SelectScene(sInt number)
     if(scene < 0) return;
     Machine->PendingTransition = number / 20;
     Machine->SwitchScene(scene);
+    selectedScene = scene;
   }
 }
 
@@ -630,7 +636,8 @@ void TouchGui::BindScalerDevice()
   sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
   // the scaler page edits the first layer of the device's display
   GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
-  sF32 *values[6] = {&s.Out[0], &s.Out[1], &s.Out[2], &s.Out[3], &s.Brightness, &s.Contrast};
+  sF32 *corners = ScalerCorners();
+  sF32 *values[6] = {&corners[0], &corners[1], &corners[2], &corners[3], &s.Brightness, &s.Contrast};
   for(sInt i = 0; i < 6; i++)
   {
     sliders[14 + i].Value = values[i];
@@ -639,9 +646,15 @@ void TouchGui::BindScalerDevice()
   for(sInt i = 0; i < widgetCount; i++)
   {
     GuiWidget &w = widgets[i];
+    if(w.LabelId == 104 || w.LabelId == 105)
+    {
+      // the second device has a key only where a second output display can be
+      w.LabelId = device ? 104 : 105;
+      w.PageMask = ShowDisplayCount >= 3 || device ? sU32(sGUI_PAGE_SCALER) : 0u;
+      continue;
+    }
     if(w.PageMask != sGUI_PAGE_SCALER) continue;
     if(w.LabelId == 60) w.Target = reinterpret_cast<sU32 *>(&s.Active);
-    if(w.LabelId == 104) w.Value = sU32(246 - device);
   }
 }
 

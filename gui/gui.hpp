@@ -97,6 +97,8 @@ public:
   sU32 movieSection;           // 0 none, 8 movie files, 9 video-in devices
   sU32 keyboardOpen, browserOpen, channelPageOpen, channelKind, channelPageState;
   sU32 scalerPageOpen, scalerDevice, dialogKind, touchLocked;
+  sU32 scalerInvert;
+  sInt selectedScene;          // the scene the GUI switched to last, -1 none           // the scaler page edits the input corners instead of the output ones
   // 2. pointer, press and the frame's touch state the elements share
   GuiTouchState touch;
   sInt prevButtons;
@@ -151,7 +153,8 @@ public:
   sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
   sU32 autoFxActive, autoFxProgram;
   sU32 prevAutoFxActive, prevAutoFxProgram;   // the switch and program the mode scene last saw
-  ArrayForm *hintQuads[2];     // the AUTO FX hint's dimming quads A and B over the locked keys
+  ArrayForm *hintQuads[2];
+  ArrayForm *previewForm;      // the output's preview on the touch-effect page     // the AUTO FX hint's dimming quads A and B over the locked keys
   sU32 commandWords[16];       // keys whose action the frame runs (mute, exit, browser, ...)
   sU32 pageIndicators[sGUI_TIMERS + 8];
   sInt lastLoadResult;
@@ -251,6 +254,8 @@ public:
   void OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity);
   void CommitKeyboard();
   void ScalerDeviceSize(sInt &width, sInt &height) const;
+  // The corners the scaler page edits: the input ones while INVERT is on.
+  sF32 *ScalerCorners();
   void ScalerKey(sU32 key);
   void DrawKeyboard();
   void DrawPointerAndScope();

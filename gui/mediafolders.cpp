@@ -138,12 +138,12 @@ void MediaFolderLabel(sChar *out, sInt cap, const MediaDrives &d, sInt drive, co
 sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode)
 {
   ClearList(list, 0);
-  if(!packMode)
-  {
+  auto fromDisk = [&]() {
     sBool ok = sLoadDir(list, folder, nullptr);
     ClearList(list, sGUI_MAXLIST);
     return ok;
-  }
+  };
+  if(!packMode) return fromDisk();
   const sChar *word = nullptr;
   for(const sChar *w : SectionWords)
     if(sFindString(folder, w) >= 0)
@@ -151,7 +151,7 @@ sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool
       word = w;
       break;
     }
-  if(!word) return 1;
+  if(!word) return fromDisk(), 1;
   for(sInt i = 0; i < MediaFileCount; i++)
   {
     if(sFindString(MediaFileList[i], word) < 0) continue;
@@ -161,6 +161,9 @@ sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool
     list.AddTail(e);
     sDPrintF(u"%s\n", e.Name);
   }
+  // the pack holds no slideshow pictures, nor any folder the operator chose elsewhere:
+  // such a folder is read from the disk
+  if(list.GetSize() == 0) fromDisk();
   return 1;
 }
 

@@ -51,7 +51,7 @@ const LabelRow Labels[] = {
   {84, u"SCREEN"}, {85, u"LOAD"}, {86, u"SAVE"}, {87, u"RESET"}, {88, u"DMX CFG"}, {89, u"MIDI CFG"},
   {90, u"SCALER CFG"}, {91, u"UPDATE"}, {92, u"RELOAD"}, {93, u"LEARN"}, {94, u"CHANNEL"}, {95, u"CANCEL"},
   {96, u"CONFIRM"}, {97, u"PAGE 1"}, {98, u"PAGE 2"}, {99, u"PAGE 3"}, {100, u"FADER"}, {101, u"NUMBER"},
-  {102, u"INVERT"}, {103, u"TEST"}, {104, u"DEVICE"}, {106, u"CAPS"}, {107, u"ENTER"}, {108, u"SPACE"},
+  {102, u"INVERT"}, {103, u"TEST"}, {104, u"DEVICE 1"}, {105, u"DEVICE 2"}, {106, u"CAPS"}, {107, u"ENTER"}, {108, u"SPACE"},
   {109, u"DELETE ALL"}, {110, u"del"}, {111, u"<-"}, {112, u"->"}, {113, u"YES"}, {114, u"NO"},
   {115, u"COPY"}, {116, u"PASTE"}, {117, u"DELETE"}, {118, u"SELECT ALL"}, {119, u"SELECT NONE"},
   {120, u"MAKE DIR"}, {121, u"FILE NAME"}, {122, u"CANCEL"}, {123, u"SET DIRECTORY"}, {124, u"BACK"},
@@ -238,6 +238,12 @@ void TouchGui::ComputeHomes()
         x = (i % 2) ? 130.0f : -30.0f;
         y = inPage == 0 ? 99.0f : 50.0f - 35.0f * sF32(inPage - 1);
       }
+      if(g == G_SCALERKEYS && i >= 4)
+      {
+        // ACTIVE, INVERT and TEST above the corners, CANCEL and CONFIRM below the page
+        x = i < 7 ? r.X + 160.64f * sF32(i - 4) : 175.64f + 160.64f * sF32(i - 7);
+        y = i < 7 ? 100.0f : -310.0f;
+      }
       if(g == G_MEDIASTYLES || g == G_MEDIADIR || g == G_MEDIASWITCHES)
       {
         // the four media pages share their places
@@ -339,12 +345,15 @@ void TouchGui::CreateWidgets()
         if(i % 3 < 2) target = &configCommand, value = 9 + i % 3;
         else target = &channelPageState, value = (i / 3 + 1) % 3;
         break;
-      case G_FADER: target = &commandWords[CmdFader], value = 1; break;
+      case G_FADER: target = U(config.MovieStartFader[0]), value = 1; break;
       case G_SCALERKEYS:
         target = &commandWords[CmdScaler], value = 1 + i;
+        if(i == 4) target = U(config.Scalers[0].Active), value = 1;
+        if(i == 5) target = &scalerInvert, value = 1;
         if(i >= 4 && i < 7) kind = 3;
         break;
-      case G_SCALERDEVICE: target = &scalerDevice, value = 246; break;
+      // the key to the other device: it names the device it shows
+      case G_SCALERDEVICE: target = &commandWords[CmdScaler], value = 10, label = 105; break;
       case G_KEYS: target = U(keyPressed), label = 420 + 2 * i; break;
       case G_EDITKEYS:
         kind = sU32(EditKinds[i]);
@@ -359,7 +368,7 @@ void TouchGui::CreateWidgets()
       w.CreateButton(&touch, kind, widgetHome[ii].x, widgetHome[ii].y, label, value, target, mask, indicator, inScene);
       if(g == G_KEYS) w.LabelStyle = 2;
       if(g == G_EFFECTSWITCHES || g == G_MEDIASWITCHES || g == G_AUTOFX || g == G_DISTACTIVE || g == G_FADER ||
-         (g == G_MESSAGEKEYS && i == 1))
+         (g == G_MESSAGEKEYS && i == 1) || (g == G_SCALERKEYS && (i == 4 || i == 5)))
         w.Action = GuiWidget::TOGGLE, w.LightStyle = 1;
       if((g == G_MEDIASWITCHES && i % 2) || (g == G_MESSAGEKEYS && i == 2) || (g == G_SHORTKEYS && i == 1))
         w.Action = GuiWidget::SET, w.LightStyle = 2;
@@ -404,6 +413,15 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 
   ComputeHomes();
   touch.Owner = this;
+  {
+    // the touch-effect page: the output's preview under the operator's finger, behind its keys
+    static const sF32 FlipV[4] = {1, -1, 0, -1};
+    const sF32 range[4] = {1229.4f, 691.2f, -614.7f, -345.6f};
+    previewForm = sNEW ArrayForm(sGUI_PREVIEWMATERIAL);
+    previewForm->Init(ArrayForm::PLANE, 1, 1, 2, 2, range, FlipV);
+    previewForm->LayerMask = sGUI_PAGE_TOUCHME;
+    AddObject(previewForm);
+  }
   CreateWidgets();
   for(sInt i = 0; i < sGUI_TILES; i++)
     tiles[i].Create(&touch, 0, -7, sU32(1000 + i), sU32(i), nullptr, U(sceneRequest.NextNumber),
@@ -589,6 +607,9 @@ void TouchGui::Render(sInt, sViewport *)
   touch.StepCount = StepCount;
   LayerMask = touch.PageMask;
   if(pageIndex > 9) pageIndex = 0;
+  // the scene machine's copy of the output, scaled, is what the touch-effect page shows
+  if(Machine && Machine->PreviewTarget && MaterialSet && sGUI_PREVIEWMATERIAL < MaterialSet->MaterialCount)
+    MaterialSet->Materials[sGUI_PREVIEWMATERIAL]->Texture[0] = Machine->PreviewTarget;
   // the effect and distortion keys follow the chosen effect and source
   sInt e = selectedEffect < sGUI_EFFECTS ? sInt(selectedEffect) : 0;
   sInt d = selectedDistortion < sGUI_DISTORTIONS ? sInt(selectedDistortion) : 0;

@@ -309,10 +309,14 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   b.Marks[row(u"src")] = 1;
   command(BrCopy);
   EXPECT_EQ(std::u16string(b.Status), u"<>src");
-  // into dst: copied, the link not followed
+  // into dst: copied, the link not followed; what came from the data root is no outside
+  // copy, whatever drive was chosen since
   b.ClearMarks(), b.Marks[row(u"dst")] = 1;
+  b.Drive = 5;
   command(BrPaste);
+  b.Drive = 0;
   ASSERT_NE(Gui->loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  EXPECT_FALSE(Gui->loader.External);
   PasteMarked(Gui->loader);
   EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
   struct stat st;
@@ -337,11 +341,15 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   DeleteMarked(Gui->loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
-  // the slideshow's folder goes to the Slideshow with its root
+  // the slideshow's folder goes to the Slideshow with its root; chosen while the show is on
+  // the GUI's own pick, the show takes its next automatic scene
   Gui->OpenBrowser(1);
   frame(), frame();
   ASSERT_TRUE(b.Enter(u"made")), frame();
+  Gui->SelectScene(2);
+  Gui->sceneRequest.NextNumber = 4;
   command(BrConfirm);
+  EXPECT_EQ(M->Current, 4);
   Gui->PublishRecords();
   EXPECT_EQ(plat::ToUtf8(Gui->slideshow.path).rfind(tree.Path + "/made", 0), 0u) << plat::ToUtf8(Gui->slideshow.path);
   // saving: an empty name is refused, a typed one lands in the folder shown

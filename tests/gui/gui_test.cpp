@@ -161,6 +161,64 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   EXPECT_EQ(Gui->pageIndex, 1u);
 }
 
+TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFailedPresetLeavesNoSlot)
+{
+  Start();
+  Key(46);
+  FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
+  // the machine's preview of the output, one colour, fills the touch-effect page
+  ASSERT_TRUE(sRender3DBegin());
+  sSetTarget(sRenderTargetSpec(sRTF_CLEAR_ALL, 0xff20a040, nullptr, M->PreviewTarget, nullptr));
+  sRender3DEnd(0);
+  Gui->config.Effects[4].Active = 1;
+  sU32 c = Frame(0, 0, 0)[size_t(H / 2) * W + W / 2];
+  EXPECT_NEAR(sInt((c >> 16) & 0xff), 0x20, 2);
+  EXPECT_NEAR(sInt((c >> 8) & 0xff), 0xa0, 2);
+  EXPECT_NEAR(sInt(c & 0xff), 0x40, 2);
+  Gui->config.Effects[4].Active = 0;
+  // SCALER CFG; ACTIVE switches on and off, INVERT moves the corners to the input set
+  Gui->configCommand = 7;
+  FramesWhile([&] { return !(Gui->touch.PageMask & sGUI_PAGE_SCALER) || (Gui->touch.PageMask & sGUI_PAGE_LOADING); });
+  ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_SCALER);
+  auto press = [&](sInt label, sU32 mask = sGUI_PAGE_SCALER) {
+    for(sInt i = 0; i < Gui->widgetCount; i++)
+      if(const GuiWidget &w = Gui->widgets[i]; w.LabelId == label && w.PageMask == mask)
+        Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30);
+  };
+  GuiScalerSetting &s = Gui->config.Scalers[0];
+  for(sInt on : {1, 0})
+  {
+    press(60);
+    EXPECT_EQ(s.Active, on);
+  }
+  press(102);
+  EXPECT_EQ(Gui->sliders[14].Value, &s.In[0]);
+  const sF32 out = s.Out[0];
+  Gui->OpenKeyboard(KbScalerNumber, 0, u"480", 7);
+  Gui->CommitKeyboard();
+  Gui->keyboardOpen = 0;
+  EXPECT_FLOAT_EQ(s.In[0], 480.0f / W);
+  EXPECT_EQ(s.Out[0], out);
+  Gui->scalerPageOpen = 0;
+  // a preset whose file cannot be read: its name goes and no slot is active
+  sCopyString(Gui->configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
+  Gui->configSlot = 3;
+  Frame(0, 0, 0);
+  EXPECT_EQ(Gui->configNames[3][0], 0);
+  EXPECT_EQ(Gui->activePreset, -1);
+  EXPECT_EQ(Gui->configSlot, -1);
+  // FADER on the DMX page's third page switches the DMX movie-start fader
+  Gui->configCommand = 5;
+  Frame(0, 0, 0);
+  Gui->channelPageState = 2;
+  for(sInt i = 0; i < 20 && Gui->touch.PageMask != sGUI_PAGE_CHANNEL1 << 2; i++) Frame(0, 0, 0), sSleep(50);
+  ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_CHANNEL1 << 2);
+  const sInt midi = Gui->config.MovieStartFader[0], dmx = Gui->config.MovieStartFader[1];
+  press(100, sGUI_PAGE_CHANNEL1 << 2);
+  EXPECT_NE(Gui->config.MovieStartFader[1], dmx);
+  EXPECT_EQ(Gui->config.MovieStartFader[0], midi);
+}
+
 TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
 {
   Start();

@@ -73,6 +73,16 @@ TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndUpdateOpensTh
   ExpectRun("-end update", "1280x720", 0, {"the opener has the update page of this version"});
 }
 
+// The show as it is built (media from the pack file) on a fresh tree: the slideshow that its
+// page starts shows the tree's pictures.
+TEST(TouchRun, AFreshTreeShowsTheSlideshowStartedOnItsPage)
+{
+  if(NoXvfb()) GTEST_SKIP() << "no Xvfb";
+  sparktest::TempDir dir;
+  ASSERT_TRUE(OwnTree(dir));
+  ExpectRun("-slideshow", "1280x720", 0, {"slideshow START", "the slideshow shows pictures"}, dir.Path);
+}
+
 // The scene of list position k is scene k; a few runs, side by side on displays of their
 // own. A run starts on scene 0: its tile comes after another, so that its pick is seen.
 class TouchTiles : public testing::TestWithParam<std::vector<int>> {};

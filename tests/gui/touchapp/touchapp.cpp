@@ -5,6 +5,8 @@
 //   -end exit    ends on the exit dialog's YES (code 0)
 //   -end update  only asks for the update page, which a stand-in opener takes, and ends on
 //                the exit dialog's YES (code 0)
+//   -slideshow   with the pack file as the show is built: only starts the slideshow on its
+//                page and ends on the exit dialog once it shows pictures (code 0)
 //   -tiles 1,2,0 only picks these scenes on their tiles, scrolling the list by its slider
 //                to tiles off the page, and ends once the last has drawn (code 0)
 #include "base/log.hpp"
@@ -16,6 +18,7 @@
 #include "graphics/image.hpp"
 #include "gui/gui.hpp"
 #include "gui/modescene.hpp"
+#include "scenes/slideshow.hpp"
 #include "scenes/table.hpp"
 #include "show/dmx.hpp"
 #include "show/dmx_widget.hpp"
@@ -55,6 +58,7 @@ Display *Dpy = nullptr;
 plat::MidiLoopbackBackend *Midi = nullptr;   // owned by the MIDI subsystem
 dmxwidget::FakeWidget *Dmx = nullptr;
 bool UpdateRun = false;
+bool SlideshowRun = false;
 std::string Opened;   // what the desktop's opener was handed
 std::vector<sInt> TileRun;   // the tiles of a tile run, in order; empty for the full run
 
@@ -354,6 +358,18 @@ private:
     // renderer some scenes take minutes for a frame at times, and no step waits on them
     Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5; });
     Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
+    if(SlideshowRun)
+    {
+      // the start configuration names the tree's own pictures
+      Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->slideshowPictures > 0; });
+      Press("slideshow START", At(61, 0x4), [m] { return m->Current == 14; });
+      Wait("the slideshow shows pictures", [this, m] {
+        const SlideshowScene *s = static_cast<const SlideshowScene *>(m->Scenes[14]);
+        return m->Current == 14 && s->PictureCount > 0 && s->ShownIndex >= 2 && Dump(*OutputPicture(), "touch_slideshow");
+      });
+      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
+      return yes();
+    }
     if(UpdateRun)
     {
       Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
@@ -477,6 +493,7 @@ void sMain()
 {
   const sChar *end = sShellParam(u"end");
   UpdateRun = end && sCmpStringEqual(end, u"update");
+  SlideshowRun = sShellParam(u"slideshow") != nullptr;
   for(const sChar *tiles = sShellParam(u"tiles"); tiles && *tiles;)
   {
     sInt k = -1;
@@ -492,7 +509,7 @@ void sMain()
   // draws every scene); with the pack file closed the media sections list their folders
   sStartupRecord.ScreenWidth = TileRun.empty() ? 640 : 320;
   sStartupRecord.ScreenHeight = TileRun.empty() ? 360 : 180;
-  sStartupRecord.UsePackfile = 0;
+  if(!SlideshowRun) sStartupRecord.UsePackfile = 0;
   sStartupRecord.MusicOn = 0;
   sSetMidiBackendFactory([]() -> std::unique_ptr<plat::MidiBackend> {
     auto backend = std::make_unique<plat::MidiLoopbackBackend>();
