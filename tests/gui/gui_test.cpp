@@ -437,6 +437,16 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   EXPECT_EQ(Gui->config.Effects[2].Alpha, 1);
   EXPECT_FLOAT_EQ(Gui->config.Movie.Interval, 0.33f);
   EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 1.0f);
+  // without a movie no program starts: the switch falls back; with one it runs and holds
+  // the keys it drives
+  const sInt movies = Gui->movieCount;
+  Gui->movieCount = 0, Gui->autoFxActive = 1, Gui->DriveModeScene();
+  EXPECT_EQ(Gui->autoFxActive, 0u);
+  Gui->movieCount = movies > 0 ? movies : 1, Gui->autoFxActive = 1, Gui->DriveModeScene();
+  EXPECT_EQ(Gui->autoFxActive, 1u);
+  EXPECT_EQ(Gui->sliders[8].Enabled, 0u);
+  Gui->autoFxActive = 0, Gui->DriveModeScene();
+  EXPECT_EQ(Gui->sliders[8].Enabled, 1u);
   m.SetMode(42, 0);   // no such program: cleared, nothing started
   EXPECT_EQ(Gui->config.Effects[2].Active, 0);
   // a kind drawn as different never repeats the current one
