@@ -196,7 +196,8 @@ const sInt ChannelRows[3] = {10, 11, 12};
 
 sU32 *U(sInt &v) { return reinterpret_cast<sU32 *>(&v); }
 
-constexpr sInt WhiteMaterial = 4;   // the white picture
+// the white picture: its own material took the font, so the spare preview material draws it
+constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
 }
@@ -397,6 +398,8 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     for(sInt i = 0; i < MediaFileCount; i++)
       if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
   CreateTMData(GuiTextures, GuiMaterials.Rows, (initFlags & 1) ? sInt(sTMD_PACKED) : 0);
+  if(MaterialSet && WhiteMaterial < MaterialSet->MaterialCount)
+    MaterialSet->Materials[WhiteMaterial]->Texture[0] = MaterialSet->Textures[2];
 
   visible = 0;
   prevButtons = 0;

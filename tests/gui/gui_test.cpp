@@ -241,11 +241,22 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
                      [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+  // a running AUTO FX program dims the effect keys it holds
+  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   std::vector<sInt> lit;
+  std::vector<sF64> lowBand;   // brightness below the page's key row
   for(const Page &p : pages)
   {
     p.Open(Gui);
     std::vector<sU32> px = Frame(0, 0, 0);
+    sF64 sum = 0;
+    for(sInt y = sInt(SY(-270)) + 1; y < H; y++)
+      for(sInt x = 0; x < W; x++)
+      {
+        sU32 c = px[size_t(y) * W + x];
+        sum += sF64(((c >> 16) & 0xff) + ((c >> 8) & 0xff) + (c & 0xff));
+      }
+    lowBand.push_back(sum);
     sImage img(W, H);
     memcpy(img.Data, px.data(), px.size() * 4);
     EXPECT_TRUE(img.Save(plat::ToUtf16(dir + "/gui_" + p.Name + ".bmp").c_str()));
@@ -254,6 +265,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   }
   // the pages differ from one another
   EXPECT_NE(lit[0], lit[4]);
+  EXPECT_LT(lowBand.back(), lowBand[4] * 0.5);
   EXPECT_NE(lit[11], lit[14]);
 }
 
