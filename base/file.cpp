@@ -47,6 +47,7 @@ sBool sFile::AsyncDone(sInt) { sFatal(u"asynchronous io not supported"); }
 void *sFile::AsyncData(sInt) { sFatal(u"asynchronous io not supported"); }
 void sFile::EndAsync(sInt) { sFatal(u"asynchronous io not supported"); }
 sS64 sFile::GetPhysicalPosition(sS64) { sFatal(u"physical positions not supported"); }
+sBool sFile::Flush() { return 1; }
 
 const sU8 *sFile::LoadWhole()
 {
@@ -261,14 +262,28 @@ void sPrepareFileName(const sStringRef &dest, const sChar *name)
   dest.Buffer[o] = 0;
 }
 
+namespace
+{
+thread_local sChar OpenFailure[128];
+}
+
+void sSetOpenFailure(const sChar *reason)
+{
+  sCopyString(OpenFailure, reason ? reason : u"", 128);
+}
+
 sFile *sOpenFile(const sChar *name, sInt access)
 {
   sPathString prepared;
   sPrepareFileName(prepared, name);
+  OpenFailure[0] = 0;
   for(sInt i = sGetFileHandlerCount() - 1; i >= 0; i--)
     if(sFile *file = FileHandlers[i]->Create(prepared, access))
       return file;
-  sLogF(u"file", u"File not Found <%s>\n", prepared.Get());
+  if(OpenFailure[0])
+    sLogF(u"file", u"Cannot open <%s> for %s: %s\n", prepared.Get(), sGetFileAccessName(access), OpenFailure);
+  else
+    sLogF(u"file", u"File not Found <%s>\n", prepared.Get());
   return nullptr;
 }
 
@@ -448,17 +463,29 @@ sChar *sLoadTextFile(const sChar *name)
   return sMakeTextFromData(data, size);
 }
 
-sBool sSaveFileData(const sChar *name, const void *data, sDInt size)
+namespace
+{
+// The end of every save: the data on the disk when asked for, and the closing's own
+// result, which can report a write the system had delayed.
+sBool FinishSave(sFile *file, sBool ok, sBool flush, const sChar *name)
+{
+  if(ok && flush) ok = file->Flush();
+  if(!file->Close()) ok = 0;
+  sDELETE(file);
+  if(!ok) sLogF(u"file", u"could not save <%s>\n", name);
+  return ok;
+}
+}
+
+sBool sSaveFileData(const sChar *name, const void *data, sDInt size, sBool flush)
 {
   sFile *file = sOpenFile(name, sFA_WRITE);
   if(!file)
     return 0;
-  sBool result = file->Write(data, size);
-  sDELETE(file);
-  return result;
+  return FinishSave(file, file->Write(data, size), flush, name);
 }
 
-sBool sSaveTextFile(const sChar *name, const sChar *text)
+sBool sSaveTextFile(const sChar *name, const sChar *text, sBool flush)
 {
   if(!text) text = u"";
   // text that fits in 8 bits is written byte for byte; anything wider as UTF-8
@@ -497,10 +524,7 @@ sBool sSaveTextFile(const sChar *name, const sChar *text)
     if(used + 5 > PieceSize)
     {
       if(!file->Write(piece, used))
-      {
-        sDELETE(file);
-        return 0;
-      }
+        return FinishSave(file, 0, flush, name);
       used = 0;
     }
     sU32 c = *p;
@@ -532,11 +556,5 @@ sBool sSaveTextFile(const sChar *name, const sChar *text)
       piece[used++] = sU8(0x80 | (c & 63));
     }
   }
-  if(used > 0 && !file->Write(piece, used))
-  {
-    sDELETE(file);
-    return 0;
-  }
-  sDELETE(file);
-  return 1;
+  return FinishSave(file, used == 0 || file->Write(piece, used), flush, name);
 }

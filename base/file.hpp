@@ -64,6 +64,9 @@ public:
   virtual void EndAsync(sInt handle);
   // The position of the file's data on the medium; no file class supports it (fatal).
   virtual sS64 GetPhysicalPosition(sS64 offset);
+  // Waits until what was written is on the disk; nonzero on success (files that are not
+  // on a disk have nothing to wait for).
+  virtual sBool Flush();
 
   // The whole file in memory: mapped when the file can be mapped, else read into
   // LoadBuffer. The memory belongs to the file. Null when the file is 2 GiB or larger
@@ -141,8 +144,13 @@ void sInitRootFileHandler();
 // stands. Fatal when the name does not fit.
 void sPrepareFileName(const sStringRef &dest, const sChar *name);
 
-// The file from the handlers, newest first; null with "File not Found <%s>\n" on "file".
+// The file from the handlers, newest first; null with "File not Found <%s>\n" on "file",
+// or, when a handler found the name but could not open it, "Cannot open <%s> for %s: %s\n"
+// with the reason (a read-only file, a folder, no permission).
 sFile *sOpenFile(const sChar *name, sInt access = sFA_READ);
+// Called by a handler whose Create fails for a reason other than a missing name (the
+// calling thread's current sOpenFile reports it).
+void sSetOpenFailure(const sChar *reason);
 sBool sFileExists(const sChar *name);
 
 /****************************************************************************/
@@ -162,12 +170,15 @@ sChar *sLoadTextFile(const sChar *name);
 // returns the text (data itself or a new buffer; data is freed when not reused).
 sChar *sMakeTextFromData(sU8 *data, sDInt size);
 
-// Writes the block to a new file; the write's result (0 when the file cannot be made).
-sBool sSaveFileData(const sChar *name, const void *data, sDInt size);
+// Writes the block to a new file; 1 when the write and the closing succeeded (0 when the
+// file cannot be made, the disk is full or a file-size limit is reached). With flush the
+// file is on the disk when it returns 1.
+sBool sSaveFileData(const sChar *name, const void *data, sDInt size, sBool flush = 0);
 // Writes the text with CR LF line ends: 8-bit when every character is below 256, else
 // UTF-8 with its byte-order mark (which sLoadTextFile reads back). 8-bit text whose
-// first characters look like a byte-order mark goes out as UTF-8 too. 1 on success.
-sBool sSaveTextFile(const sChar *name, const sChar *text);
+// first characters look like a byte-order mark goes out as UTF-8 too. 1 on success, as
+// sSaveFileData.
+sBool sSaveTextFile(const sChar *name, const sChar *text, sBool flush = 0);
 
 /****************************************************************************/
 /***   Operating-system files and folders                                 ***/
@@ -200,7 +211,8 @@ sBool sLoadDir(sArray<sDirEntry> &list, const sChar *folder, const sChar *patter
 sBool sCheckFile(const sChar *name);
 void sMakeDir(const sChar *name);
 void sDeleteFile(const sChar *name);
-// Renames a file, replacing one of the new name in one step; 1 on success.
+// Renames a file, replacing one of the new name in one step, and waits until the folder
+// has the new entry on the disk; 1 when both succeeded.
 sBool sRenameFile(const sChar *from, const sChar *to);
 // Removes an empty folder; nonzero on success.
 sBool sDeleteDir(const sChar *name);

@@ -5,6 +5,7 @@
 #include "platform/text/utf.hpp"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,19 @@ sBool sRootFile::Close()
   if(!Handle.Close())
     Ok = 0;
   return Ok;
+}
+
+sBool sRootFile::Flush()
+{
+  sVERIFY(Handle.IsOpen());
+  std::string error;
+  if(!Handle.Sync(&error))
+  {
+    sLogF(u"file", u"%s\n", ToText(error).c_str());
+    Ok = 0;
+    return 0;
+  }
+  return 1;
 }
 
 sBool sRootFile::Read(void *data, sDInt size)
@@ -339,7 +353,10 @@ sFile *sRootFileHandler::Create(const sChar *name, sInt access)
   std::string error;
   if(!file->Open(plat::ToUtf8(name).c_str(), access, &error))
   {
+    sInt code = file->Handle.OpenError();
     sLogF(u"file", u"failed to open file <%s> for %s\n", name, modeName);
+    // a name that is there but cannot be opened is reported as what it is
+    if(code && code != ENOENT && code != ENOTDIR) sSetOpenFailure(ToText(strerror(code)).c_str());
     sDELETE(file);
     return nullptr;
   }
@@ -412,7 +429,13 @@ void sDeleteFile(const sChar *name)
 
 sBool sRenameFile(const sChar *from, const sChar *to)
 {
-  return plat::RenameFile(plat::ToUtf8(from).c_str(), plat::ToUtf8(to).c_str()) ? 1 : 0;
+  std::string target = plat::ToUtf8(to), error;
+  if(!plat::RenameFile(plat::ToUtf8(from).c_str(), target.c_str(), &error) || !plat::SyncFolderOf(target.c_str(), &error))
+  {
+    sLogF(u"file", u"%s\n", ToText(error).c_str());
+    return 0;
+  }
+  return 1;
 }
 
 sBool sDeleteDir(const sChar *name)

@@ -47,6 +47,7 @@ public:
   bool Open(const char *name, sInt mode, std::string *error);
 
   sBool Close() override;
+  sBool Flush() override;
   sBool Read(void *data, sDInt size) override;
   // Blocks above 16 MiB are written as 16 MiB pieces, each through Write.
   sBool Write(const void *data, sDInt size) override;

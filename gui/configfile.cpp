@@ -559,7 +559,7 @@ sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random)
   sU8 *data = EncodeConfigText(text, random, size);
   sPathString tmp(path);
   tmp.Add(u".tmp");
-  sBool ok = sSaveFileData(tmp, data, size);
+  sBool ok = sSaveFileData(tmp, data, size, 1);
   if(ok)
   {
     // only a file that reads back whole replaces the old one

@@ -819,17 +819,27 @@ void TouchGui::StartupConfig(sBool packFile)
   lastLoadResult = LoadConfig();
   if(!lastLoadResult)
   {
+    sBool keptAside = !exists;
     if(exists)
     {
-      // a damaged file is kept aside for the operator; it is never overwritten
-      sPathString bad(configNames[0]);
-      bad.Add(u".bad");
-      sRenameFile(configNames[0], bad);
-      sLogF(u"file", u"configuration %s could not be read, kept as %s\n", configNames[0], bad.Get());
+      // a damaged file is kept aside for the operator under a name no earlier damaged
+      // file has: ".bad", then ".bad1" to ".bad99"
+      sPathString bad;
+      for(sInt n = 0; n < 100 && !keptAside; n++)
+      {
+        if(n) sSPrintF(bad.Ref(), u"%s.bad%d", configNames[0], n);
+        else sSPrintF(bad.Ref(), u"%s.bad", configNames[0]);
+        if(!sFileExists(bad) && sRenameFile(configNames[0], bad)) keptAside = 1;
+      }
+      if(keptAside)
+        sLogF(u"file", u"configuration %s could not be read, kept as %s\n", configNames[0], bad.Get());
+      else
+        sLogF(u"file", u"configuration %s could not be read and is left as it is\n", configNames[0]);
     }
     ResetGuiConfig(config);
     config.Version = 1.25f;
-    if(!packFile) SaveConfig();
+    // the defaults never take the place of a damaged file that could not be kept aside
+    if(!packFile && keptAside) SaveConfig();
     ResolveIntervals();
     return;
   }

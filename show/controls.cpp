@@ -215,14 +215,15 @@ sBool SaveLiveRecording(SceneControls *controls, const sChar *name)
   }
   sStringBuffer<2048> temp(name);
   temp.Add(u".new");
-  if(!sSaveTextFile(temp.Get(), text.Get()))
+  if(!sSaveTextFile(temp.Get(), text.Get(), 1))
   {
     sLogF(u"sys", u"live recording: could not write <%s>\n", temp.Get());
     sDeleteFile(temp.Get());
     return 0;
   }
   std::string error;
-  if(!plat::ReplaceFile(plat::ToUtf8(temp.Get()).c_str(), plat::ToUtf8(name).c_str(), &error))
+  if(!plat::ReplaceFile(plat::ToUtf8(temp.Get()).c_str(), plat::ToUtf8(name).c_str(), &error) ||
+     !plat::SyncFolderOf(plat::ToUtf8(name).c_str(), &error))
   {
     sLogF(u"sys", u"live recording: %s\n", plat::ToUtf16(error).c_str());
     sDeleteFile(temp.Get());

@@ -543,7 +543,7 @@ sBool SyncMachine::SaveLevelTrack()
     data[i * 4 + 3] = sU8(v >> 24);
   }
   // the old track stays whole until the new one is written completely
-  sBool ok = sSaveFileData(LevelTrackNew, data, SYNC_LEVELVALUES * 4);
+  sBool ok = sSaveFileData(LevelTrackNew, data, SYNC_LEVELVALUES * 4, 1);
   sMemFree(data);
   if(ok)
     ok = sRenameFile(LevelTrackNew, LevelTrackName);

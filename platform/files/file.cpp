@@ -5,7 +5,9 @@
 #include "platform/files/files.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -103,13 +105,20 @@ bool File::Open(const char *path, int mode, std::string *error)
   case kFileReadWrite: flags |= O_RDWR | O_CREAT; break;
   default: SetError(error, "unknown access mode " + std::to_string(mode) + " for <" + std::string(path) + ">"); return false;
   }
+  // past a file-size limit a write fails with EFBIG instead of ending the process
+  if(mode != kFileRead && mode != kFileReadRandom)
+  {
+    static std::once_flag ignore;
+    std::call_once(ignore, [] { signal(SIGXFSZ, SIG_IGN); });
+  }
   std::string resolved = ResolvePath(path);
   int fd;
   do fd = open(resolved.c_str(), flags, 0666);
   while(fd < 0 && errno == EINTR);
   if(fd < 0)
   {
-    SetError(error, "cannot open", resolved, errno);
+    LastOpenError = errno;
+    SetError(error, "cannot open", resolved, LastOpenError);
     return false;
   }
   struct stat st;
@@ -118,15 +127,35 @@ bool File::Open(const char *path, int mode, std::string *error)
   {
     int err = statError;
     close(fd);
+    LastOpenError = err;
     SetError(error, "cannot open", resolved, err);
     return false;
   }
+  LastOpenError = 0;
   if(mode == kFileRead) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   if(mode == kFileReadRandom) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   if(mode == kFileWriteAppend) lseek(fd, 0, SEEK_END);
   Fd = fd;
   OpenMode = mode;
   OpenPath = resolved;
+  return true;
+}
+
+bool File::Sync(std::string *error)
+{
+  if(!IsOpen())
+  {
+    SetError(error, "file not open");
+    return false;
+  }
+  int r;
+  do r = fsync(Fd);
+  while(r != 0 && errno == EINTR);
+  if(r != 0)
+  {
+    SetError(error, "cannot flush", OpenPath, errno);
+    return false;
+  }
   return true;
 }
 

@@ -63,6 +63,10 @@ public:
   int64_t Size(std::string *error = nullptr) const;
   // Cuts or extends the file; the file position does not move.
   bool SetSize(uint64_t size, std::string *error = nullptr);
+  // Waits until what was written is on the disk.
+  bool Sync(std::string *error = nullptr);
+  // The system's error code of the last failed Open (0 after a successful one).
+  int OpenError() const { return LastOpenError; }
 
   // A read-only view of [offset, offset + size), which must lie inside the file; the
   // offset need not be aligned. The view replaces the previous one of this file and
@@ -86,6 +90,7 @@ private:
   std::string OpenPath;
   void *View = nullptr;      // page-aligned start of the mapped view
   size_t ViewLength = 0;
+  int LastOpenError = 0;
 };
 
 /****************************************************************************/
@@ -135,6 +140,9 @@ bool RemoveDir(const char *path, std::string *error = nullptr);
 bool RenameFile(const char *from, const char *to, std::string *error = nullptr);
 // Removes a file (or a symbolic link itself); never a folder.
 bool DeleteFile(const char *path, std::string *error = nullptr);
+// Waits until the folder that holds the name has its entries (a rename, a new file) on
+// the disk.
+bool SyncFolderOf(const char *path, std::string *error = nullptr);
 // Moves a file onto another name in one step: an existing target is replaced, and a
 // reader sees either the old or the new file, never a part of one.
 bool ReplaceFile(const char *from, const char *to, std::string *error = nullptr);

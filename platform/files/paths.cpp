@@ -638,6 +638,31 @@ bool DeleteFile(const char *path, std::string *error)
   return true;
 }
 
+bool SyncFolderOf(const char *path, std::string *error)
+{
+  std::string folder, name;
+  Split(StripTrailingSeparator(ResolvePath(path)), &folder, &name);
+  int fd;
+  do fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while(fd < 0 && errno == EINTR);
+  if(fd < 0)
+  {
+    SetError(error, "cannot open the folder", folder, errno);
+    return false;
+  }
+  int r;
+  do r = fsync(fd);
+  while(r != 0 && errno == EINTR);
+  int err = errno;
+  close(fd);
+  if(r != 0)
+  {
+    SetError(error, "cannot flush the folder", folder, err);
+    return false;
+  }
+  return true;
+}
+
 bool ReplaceFile(const char *from, const char *to, std::string *error)
 {
   std::string src = StripTrailingSeparator(ResolvePath(from)), dst = StripTrailingSeparator(ResolvePath(to));

@@ -5,6 +5,7 @@
 #include "base/rootfile.hpp"
 #include "file_test_util.hpp"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -195,4 +196,32 @@ TEST_F(RootFileTest, MisuseIsFatal)
   for(const Case &c : cases)
     EXPECT_EXIT(c.Misuse(sOpenFile(name.c_str(), c.Mode)), testing::ExitedWithCode(1), c.Says);
   EXPECT_EXIT(sOpenFile(name.c_str(), 6), testing::ExitedWithCode(1), "unknown access mode 6");
+}
+
+// A save that cannot finish is a failed save, never a dead program: past a file-size
+// limit (which would end the process with SIGXFSZ) and onto a read-only file, which the
+// log names as what it is.
+TEST_F(RootFileTest, SavesThatCannotFinishReportFailure)
+{
+  std::u16string big = Dir.Name("big.bin");
+  std::string data = Pattern(64 * 1024);
+  auto limited = [&] {
+    rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(sSaveFileData(big.c_str(), data.data(), sDInt(data.size()), 1) ? 1 : 0);
+  };
+  EXPECT_EXIT(limited(), testing::ExitedWithCode(0), "");
+
+  WriteFile(Dir.Name8("ro.Spk"), "old");
+  ASSERT_EQ(chmod(Dir.Path.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(Dir.Name8("ro.Spk").c_str(), 0444), 0);
+  std::u16string ro = Dir.Name("ro.Spk");
+  auto readOnly = [&] {
+    if(getuid() == 0 && setuid(65534) != 0) _exit(3);   // as root nothing is read-only
+    LogCapture log;
+    sBool saved = sSaveFileData(ro.c_str(), "new", 3);
+    _exit(saved ? 1 : log.Has("File not Found") ? 2 : log.Has("Permission denied") ? 0 : 4);
+  };
+  EXPECT_EXIT(readOnly(), testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadFile(Dir.Name8("ro.Spk")), "old");
 }

@@ -295,6 +295,15 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   Gui->config.Effects[2].Transparency = 0.35f;
   Gui->modeScene->Render(0, nullptr);
   EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.35f);
+  // a second damaged file is kept beside the first, which stays as it was
+  sDELETE(M);
+  std::string config = root + "/TWdata/configs/tarnwhistle.spk";
+  std::string first = sparktest::ReadFile(config + ".bad");
+  ASSERT_TRUE(sparktest::WriteFile(config, "damaged again"));
+  Start();
+  EXPECT_EQ(Gui->lastLoadResult, 0);
+  EXPECT_EQ(sparktest::ReadFile(config + ".bad"), first);
+  EXPECT_EQ(sparktest::ReadFile(config + ".bad1"), "damaged again");
   sDELETE(M);
   ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
 }
