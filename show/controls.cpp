@@ -157,6 +157,20 @@ sBool SceneControls::FindLearnedControl(sInt kind, sInt &channel)
 /***   Live recording file                                                ***/
 /****************************************************************************/
 
+namespace
+{
+// Whether a decimal number as written fits a word of the table (0..2^31-1); the scanner
+// keeps only the low 32 bits of a longer one, which would read as some other value.
+sBool FitsLiveWord(const sChar *text)
+{
+  if(text[0] == '0' && (text[1] == 'x' || text[1] == 'X' || text[1] == 'b' || text[1] == 'B')) return 1;
+  sU64 v = 0;
+  for(const sChar *p = text; *p >= '0' && *p <= '9'; p++)
+    if((v = v * 10 + sU64(*p - '0')) > 0x7fffffffu) return 0;
+  return 1;
+}
+}
+
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
 {
   if(!sFileExists(name)) return 0;
@@ -181,7 +195,7 @@ sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
       good = scan.Token == (i == 0 ? ':' : ',');
       if(!good) break;
       scan.Scan();
-      good = scan.Token == sTOK_INT;
+      good = scan.Token == sTOK_INT && FitsLiveWord(scan.NumberText);
       sInt value = good ? scan.ScanInt() : 0;
       good = good && !scan.Errors && value >= 0;
       words[i] = sU32(value);

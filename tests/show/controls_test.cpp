@@ -153,6 +153,8 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
     {good + "live: 00001,0002\r\n" + good, 1},               // short line
     {good + "live: -1" + good.substr(11), 1},                 // negative value
     {good + "live: 00001 0002" + good.substr(16), 1},         // missing comma
+    {good + "live: 99999999999999999999" + good.substr(11), 1},   // a stamp too long for its word
+    {good + "live: 00001,4294967301" + good.substr(16), 1},       // a value whose low bits fit
   };
   for(auto &[text, lines] : cases)
   {
