@@ -7,6 +7,8 @@
 
 #include "base/arrays.hpp"
 #include "base/file.hpp"
+#include "common/capture.hpp"
+#include "common/files.hpp"
 #include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
@@ -521,6 +523,35 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   EXPECT_TRUE(Media.ClipStarted && Media.ClipShown && !Media.ClipEnded);
   Frame();
   EXPECT_GT(Changed(Frame(), plain).size(), size_t(W * H / 4)) << "the layer movie covers the picture";
+}
+
+// A layer movie that cannot be opened (an empty file) is tried once, however often a DMX
+// track asks for it; once the file is replaced by one that plays, it opens.
+TEST_F(IppShow, AMovieThatCannotBeOpenedIsTriedOnceUntilItChanges)
+{
+  sparktest::TempDir dir;
+  ASSERT_TRUE(sparktest::WriteFile(dir.Path + "/a.avi", ""));
+  std::u16string folder(dir.Path.begin(), dir.Path.end());
+  const sChar *folders[] = {folder.c_str(), nullptr};
+  Media.ClipFolderNames = folders;
+  Media.ClipFolderCount = 1;
+  Media.ClipNumber = 0;
+  sparktest::LogCapture log;
+  for(sInt i = 0; i < 5; i++)
+  {
+    Media.ClipRequest = 1;
+    Frame();
+  }
+  EXPECT_EQ(log.Count("can't open source reader"), 1) << log.Text();
+  ASSERT_TRUE(sparktest::WriteMovie(dir.Path + "/a.avi", AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, 25, 10,
+                                    [](int, int, int) { return 0x808080u; }));
+  Media.ClipRequest = 1;
+  for(sInt i = 0; i < 2000 && !Ipp->Clip.Running; i++)
+  {
+    Frame();
+    SDL_Delay(5);
+  }
+  EXPECT_TRUE(Ipp->Clip.Running);
 }
 
 // The effects the tests above do not place, run through a bar of the beat on a larger
