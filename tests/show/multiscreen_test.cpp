@@ -1,7 +1,8 @@
 // The show on several displays: the program started in multi-screen mode on an X server
 // whose dummy driver offers two or three displays, each display's picture read back from
 // the server while the show runs.
-#include "common/dummy_x.hpp"
+#include "common/dummy_display.hpp"
+#include "common/temp_dir.hpp"
 #include "common/wait.hpp"
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ struct Picture
 
 Picture Grab(Display *dpy, int display)
 {
-  const sparktest::DummyXServer::Bounds b = sparktest::DummyXServer::Of(display);
+  const sparktest::DummyDisplay::Bounds b = sparktest::DummyDisplay::Of(display);
   Picture p;
   XImage *im = XGetImage(dpy, DefaultRootWindow(dpy), b.X, b.Y, unsigned(b.Width), unsigned(b.Height), AllPlanes, ZPixmap);
   if(!im) return p;
@@ -162,10 +163,10 @@ struct ShowProcess
 
 // The server of the test's own and a connection to it; skips when it cannot be had.
 #define START_SERVER(x, displays, dpy)                                                                                \
-  sparktest::DummyXServer x(displays);                                                                                 \
-  if(!x.Ok()) GTEST_SKIP() << x.Error;                                                                                 \
-  Display *dpy = XOpenDisplay(x.Name.c_str());                                                                         \
-  ASSERT_NE(dpy, nullptr) << x.Name
+  sparktest::DummyDisplay x(displays);                                                                                 \
+  if(!x.Ok()) GTEST_SKIP() << x.Failure();                                                                             \
+  Display *dpy = XOpenDisplay(x.Name().c_str());                                                                       \
+  ASSERT_NE(dpy, nullptr) << x.Name()
 
 // A wait on the show's pictures: up to ten minutes, as a frame in software rendering on a
 // busy machine takes seconds.
@@ -180,7 +181,7 @@ TEST(MultiScreenShow, TwoDisplaysShowOnTheSecondGuiOnTheFirst)
 {
   START_SERVER(x, 2, dpy);
   sparktest::TempDir dir;
-  ShowProcess show(x.Name, dir.Name8("show.log"), {"-showdisplay", "1", "-guidisplay", "0"});
+  ShowProcess show(x.Name(), dir.Name8("show.log"), {"-showdisplay", "1", "-guidisplay", "0"});
   Picture gui, main;
   EXPECT_TRUE(Shows([&] {
     main = Grab(dpy, 1), gui = Grab(dpy, 0);
@@ -206,7 +207,7 @@ TEST(MultiScreenShow, ThreeDisplaysTheSecondOutputShowsTheScreenCopy)
 {
   START_SERVER(x, 3, dpy);
   sparktest::TempDir dir;
-  ShowProcess show(x.Name, dir.Name8("show.log"), {"-guidisplay", "1"});
+  ShowProcess show(x.Name(), dir.Name8("show.log"), {"-guidisplay", "1"});
   Picture main, gui, copy;
   // the copy matches the show's picture of the same frame: pictures are taken until both
   // come from one
