@@ -26,7 +26,11 @@
 
 namespace
 {
-std::unique_ptr<plat::Window> MainWindow;
+// Destroyed by the shut-down path only, never by the destructors of a process exit: a
+// library that ends the process from inside a call (Xlib does when the connection to the
+// display is lost) would have the window destroyed over the lost connection, which never
+// returns, and the process would hang instead of ending.
+std::unique_ptr<plat::Window> &MainWindow = *new std::unique_ptr<plat::Window>;
 std::thread::id MainThreadId;
 sInt ExitCode = 0;
 sInt PaintNesting = 0;

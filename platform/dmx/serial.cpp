@@ -59,7 +59,9 @@ class TermiosPort : public SerialPort
       if(r == 0) return 0;
       if(fds[0].revents & (POLLERR | POLLNVAL)) return -1;
       if(fds[0].revents & (events | POLLHUP)) return 1;
-      if(Cancel && (fds[1].revents & POLLIN)) return 0;
+      // the signal raised, or gone (closed while the process ends): stop waiting either way,
+      // as a poll that keeps reporting the same state would otherwise turn this into a spin
+      if(Cancel && fds[1].revents) return 0;
     }
   }
 

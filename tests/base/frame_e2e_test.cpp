@@ -3,6 +3,8 @@
 // start and stop order of the subsystems, the order inside a frame and the exit code.
 #include <gtest/gtest.h>
 
+#include "common/test_display.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -301,6 +304,28 @@ TEST(FrameDriverExit, InterruptClosesInOrder)
     EXPECT_NE(out.find("error code 00000000 (ok)"), std::string::npos) << out;
     EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
   }
+}
+
+// A display server that goes away under a running program ends the program: it must not
+// stay behind on the lost connection (the exit's own clean-up once hung there, burning CPU).
+TEST(FrameDriverExit, ALostDisplayEndsTheProgram)
+{
+  if(!sparktest::HaveXvfb()) GTEST_SKIP() << "no Xvfb";
+  auto display = std::make_unique<sparktest::TestDisplay>("640x480x24");
+  ASSERT_TRUE(display->Ok()) << display->Failure();
+  int fd = -1;
+  pid_t pid = StartApp({"-mode", "run"}, display->Name().c_str(), fd);
+  ASSERT_GT(pid, 0);
+  std::string out;
+  bool running = ReadOutput(fd, out, "running", 60000);
+  display.reset();
+  bool ended = running && ReadOutput(fd, out, nullptr, 60000);
+  close(fd);
+  if(!ended) kill(pid, SIGKILL);
+  int code = WaitExit(pid);
+  EXPECT_TRUE(running) << out;
+  EXPECT_TRUE(ended) << "still running after its display went away:\n" << out;
+  EXPECT_NE(code, 0) << out;
 }
 
 // Runs of one purpose each: the exit code and what the output must hold.
