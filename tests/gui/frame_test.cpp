@@ -341,10 +341,19 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   DeleteMarked(Gui->loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
-  // the slideshow's folder goes to the Slideshow with its root; chosen while the show is on
-  // the GUI's own pick, the show takes its next automatic scene
   Gui->OpenBrowser(1);
   frame(), frame();
+  ASSERT_TRUE(b.Enter(u"made")), frame();
+  // BACK goes up to the drive's root and no further: the root stays listed
+  for(sInt i = 0; i < 2; i++)
+  {
+    command(BrBack), frame();
+    EXPECT_EQ(b.Depth, 1);
+    EXPECT_EQ(plat::ToUtf8(b.Folder), tree.Path + "/");
+    EXPECT_GE(row(u"made"), 0) << "BACK " << i + 1;
+  }
+  // the slideshow's folder goes to the Slideshow with its root; chosen while the show is on
+  // the GUI's own pick, the show takes its next automatic scene
   ASSERT_TRUE(b.Enter(u"made")), frame();
   Gui->SelectScene(2);
   Gui->sceneRequest.NextNumber = 4;

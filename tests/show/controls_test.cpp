@@ -68,12 +68,13 @@ TEST(Controls, LiveValuesRecordedTracksOverrideAndLearning)
 
   // moving the controller takes the track over: the recording is erased from this line on
   c->LiveTable[10][1 + 7] = 1500;
-  for(sInt l = 20; l < 30; l++) c->LiveTable[l][1 + 7] = 1500;
+  for(sInt l : {20, 25, sLIVE_LINES - 1}) c->LiveTable[l][1 + 7] = 1500;
   midi.Add(0xB0, 11, 20);
   c->PollMidi(midi.Handler.get());
   EXPECT_TRUE(c->GetControlTrigger(0, 11, 7));
-  EXPECT_EQ(c->LiveTable[25][1 + 7], 0u);
+  for(sInt l : {20, 25, sLIVE_LINES - 1}) EXPECT_EQ(c->LiveTable[l][1 + 7], 0u) << "line " << l;
   EXPECT_EQ(c->LiveTable[10][1 + 7], 1500u);   // earlier lines stay
+  EXPECT_NEAR(c->GetControlValue(0, 11, 7), 20.0f / 127.0f, 1e-6) << "the controller, not the recording, now";
   EXPECT_TRUE(c->GetControlTrigger(0, 11, 7));
 
   // after six minutes the line stays at the last one

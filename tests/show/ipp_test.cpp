@@ -396,6 +396,41 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
   }
 }
 
+// A triggered wash or pulse shows at once and fades out: run past its 400 ms, it is gone.
+TEST_F(IppShow, TriggeredEffectsEndAfterTheirTime)
+{
+  struct Effect { const char *Name; std::function<void(GuiMediaState &)> Trigger; };
+  const Effect effects[] = {
+    {"hue wash", [](GuiMediaState &g) { g.HueWashTrigger = 1, g.HueWashAmount = 1, g.HueWashShift = 120; }},
+    {"dim pulse", [](GuiMediaState &g) { g.DimPulseTrigger = 1, g.DimPulseAmount = 1, g.DimPulseSpeed = 1; }},
+  };
+  Frame();
+  const std::vector<sU32> plain = Frame();
+  for(const Effect &e : effects)
+  {
+    e.Trigger(Media);
+    EXPECT_GE(sInt(Changed(Frame(), plain).size()), W * H / 4) << e.Name;
+    for(sInt t = 0; t < 41; t++) Ipp->Tick(0);
+    EXPECT_LE(Changed(Frame(), plain).size(), 2u) << e.Name << " still shows after its time";
+    EXPECT_LE(Changed(Frame(), plain).size(), 2u) << e.Name << " came back";
+  }
+}
+
+// Three logos shown in turn, round after round: each its own, the next index always inside
+// the table.
+TEST_F(IppShow, LogoIndexWrapsOverSeveralRounds)
+{
+  Media.LogoCount = 3;
+  for(sInt i = 0; i < 3; i++) Media.Logos[i] = {Ipp->MaterialSet->Textures[2], Ipp->MaterialSet->Textures[3], i};
+  for(sInt shown = 0; shown < 7; shown++)
+  {
+    Media.LogoNow = 1;
+    Frame();
+    EXPECT_EQ(Ipp->LogoKind, shown % 3) << "logo " << shown;
+    EXPECT_EQ(Media.LogoIndex, (shown + 1) % 3) << "logo " << shown;
+  }
+}
+
 TEST_F(IppShow, LogoNeedsAPictureWithAShape)
 {
   Frame();

@@ -191,6 +191,34 @@ TEST(SyncTapTempo, TapsInsideTheWindowSetTheTempoOthersDropTheSeries)
   }
 }
 
+// Uneven taps: the tempo shown after each is that of the mean of the intervals before the
+// newest (each tap marks half a bar), and the seventh tap fades the show's tempo to it.
+TEST(SyncTapTempo, UnevenTapsGiveTheTempoOfTheirMeanInterval)
+{
+  SyncMachine m(120.0f);
+  const sInt intervals[] = {900, 1150, 1000, 830, 1210, 1340};
+  sInt clock = 5000, sum = 0;
+  m.SyncClock = clock;
+  m.OnKey(' ');
+  for(sInt k = 0; k < 6; k++)
+  {
+    m.SyncClock = clock += intervals[k];
+    m.OnKey(' ');
+    if(k > 0)
+    {
+      EXPECT_NEAR(m.TappedTempo, 120000.0f * k / sum, 0.01f) << "tap " << k + 2;
+    }
+    sum += intervals[k];
+  }
+  const sF32 tapped = 120000.0f * 5 / (sum - intervals[5]);
+  ASSERT_EQ(m.TempoFade, 1000);
+  m.Update(1000);
+  m.Update(0);
+  EXPECT_NEAR(m.Tempo, tapped, 0.01f);
+  // the half bar now lasts the mean interval tapped
+  EXPECT_NEAR(m.HalfBarPeriod, (sum - intervals[5]) / 5.0f, 1.0f);
+}
+
 TEST(SyncTapTempo, TapPullsTheHalfBarTowardsTheTapOverOneSecond)
 {
   SyncMachine m(120.0f);
