@@ -206,8 +206,8 @@ TEST_F(Rendered, MultisampledScreenResolvedAtFrameEnd)
 // its left one): in a first frame, in a second that loses the device, and in a third after
 // the restore, whose device starts from its defaults. Each column of the screen is drawn by
 // one unit; the four vertex units share their texture with the pixel unit of their number.
-// A frame's first and last draws read the first and the last units of both stages at once:
-// the first finds there what the frame start left of the frame before.
+// A frame's first and last draws (columns of their own) read the first and the last units
+// of both stages at once: the first finds there what the frame start left of the frame before.
 TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
 {
   const uint32_t left = 0xff0000ff, right = 0xffffff00;
@@ -256,13 +256,14 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
   {
     ASSERT_TRUE(sRender3DBegin());
     sSetScreenTarget(nullptr, 3, 0xff000000);
-    for(int u : {20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20})
+    for(int column : {20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21})
     {
+      const int u = column < 20 ? column : 20;
       units[u]->Set(nullptr, 0);
       sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
       QuadVertex *v;
       geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
-      const float x0 = -1 + u * 6 / float(W), x1 = -1 + (u + 1) * 6 / float(W);
+      const float x0 = -1 + column * 4 / float(W), x1 = -1 + (column + 1) * 4 / float(W);
       v[0] = {x0, 1, 0.5f, 0xffffffff, 1.25f, 0.25f};
       v[1] = {x1, 1, 0.5f, 0xffffffff, 1.35f, 0.25f};
       v[2] = {x1, -1, 0.5f, 0xffffffff, 1.35f, 0.75f};
@@ -271,9 +272,10 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
       geo.Draw();
     }
     std::vector<uint32_t> px = ReadScreen();
-    for(int u = 0; u < 21; u++)
-      EXPECT_EQ(px[H / 2 * W + u * 3 + 1], right & 0xffffff)
-        << (u == 20 ? "the first draw" : u < 16 ? "pixel unit " : "vertex unit ") << u % 16 << " in frame " << frame;
+    for(int column = 0; column < 22; column++)
+      EXPECT_EQ(px[H / 2 * W + column * 2], right & 0xffffff)
+        << (column == 20 ? "the first draw" : column == 21 ? "the last draw" : column < 16 ? "pixel unit " : "vertex unit ")
+        << column % 16 << " in frame " << frame;
     if(frame == 1) sGetGpuDevice()->InjectLostDevice();
     sRender3DEnd(1);
     if(frame == 1) sInitGfx(0, W, H);
