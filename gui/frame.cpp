@@ -448,8 +448,10 @@ void TouchGui::PrintFunctionSection()
 {
   sU32 mask = touch.PageMask;
   sBool list = (mask & sGUI_PAGE_LIST) != 0;
+  if(endForm) endForm->Colour = 0;
   if(!textForm || !(mask & sGUI_PAGE_HEADER) || (mask & sGUI_PAGE_TOUCHME)) return;
   sStringBuffer<300> line, when;
+  // the lines at the left of a page, under its first row of keys
   sF32 y = -268.0f;
   auto left = [&](const sChar *text) {
     textForm->PrintLeft(text, -435, y);
@@ -466,18 +468,16 @@ void TouchGui::PrintFunctionSection()
   };
   auto folder = [&](sInt section) {
     sChar path[sGUI_FOLDERCHARS * 2];
-    SectionFolderPath(path, sGUI_FOLDERCHARS * 2, section);
-    PrintClipped(textForm, path, -435, y, 520, 0);
+    SectionFolderLabel(path, sGUI_FOLDERCHARS * 2, section);
+    PrintClipped(textForm, path, -435, y, 400, 0);
     y -= 19.0f;
   };
-  auto right = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -285); };
-  auto percent = [&](const sChar *format, sF32 v, sF32 x) {
-    sSPrintF(line.Ref(), format, v * 100.0f);
-    right(line, x);
-  };
-  auto minutes = [&](sF32 fraction, sF32 x) {
+  // a slider's value: over the slider's track, or left of it where keys sit above it
+  auto over = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -292); };
+  auto beside = [&](const sChar *text, sF32 sliderX) { textForm->PrintRight(text, sliderX - 122, -330); };
+  auto minutes = [&](sF32 fraction) {
     sSPrintF(line.Ref(), u"INTERVAL: %01dm", sInt(fraction * 30.0f));
-    right(line, x);
+    return line.Get();
   };
 
   if(list)
@@ -487,16 +487,26 @@ void TouchGui::PrintFunctionSection()
     textForm->PrintCentered(movies ? u"MOVIES CONFIGURATION" : u"VIDEO-IN CONFIGURATION", 0, -209);
     if(movies && config.Movie.Directory[0])
     {
-      sSPrintF(line.Ref(), u"Selected directory for movies: %s", config.Movie.Directory);
-      PrintClipped(textForm, line, -435, y, 520, 0);
+      sChar path[sGUI_FOLDERCHARS * 2];
+      SectionFolderLabel(path, sGUI_FOLDERCHARS * 2, 4);
+      sSPrintF(line.Ref(), u"Selected directory for movies: %s", path);
+      PrintClipped(textForm, line, -435, y, 700, 0);
       y -= 19.0f;
     }
     else if(movies)
       left(u"Please select a directory for movies first.");
     const GuiMediaTimer &t = timers[movies ? 3 : 4];
     countdown(movies ? u"NEXT MOVIE IN: %s" : u"NEXT VIDEO-IN: %s", t.Running != 0, t.Countdown, 0);
-    percent(u"TRANSPARENCY: %01.0f%%", movies ? config.Movie.Power : config.VideoPower, -185);
-    minutes(movies ? config.Movie.Interval : config.VideoInterval, 179);
+    // the transparency slider's scale
+    sF32 keepScale = textForm->TextScale;
+    textForm->TextScale = keepScale * 0.75f;
+    textForm->PrintCentered(u"LOW", -185.0f - 98.56f, -305);
+    textForm->PrintCentered(u"NEUTRAL", -185, -305);
+    textForm->PrintCentered(u"HIGH", -185.0f + 98.56f, -305);
+    textForm->TextScale = keepScale;
+    sSPrintF(line.Ref(), u"TRANSPARENCY: %01.0f%%", (movies ? config.Movie.Power : config.VideoPower) * 100.0f);
+    beside(line, -185);
+    beside(minutes(movies ? config.Movie.Interval : config.VideoInterval), 179);
     sInt left = -1;
     sU32 tile = movies ? selectedMovie : selectedVideo;
     if(movies && t.Running && mediaState.ClipShown && tile < sGUI_TILES && movieDurations[tile] > 0)
@@ -517,7 +527,14 @@ void TouchGui::PrintFunctionSection()
       sSPrintF(when.Ref(), u"%02dm%02ds", left / 60000, left / 1000 % 60);
       sSPrintF(line.Ref(), u"END: %s", when.Get());
       const GuiTile &g = tiles[tile];
-      textForm->PrintLeft(line, g.Position[0] + g.Offset[0] - 75, g.Position[1] - 30);
+      sF32 x = g.Position[0] + g.Offset[0];
+      textForm->PrintLeft(line, x - 75, g.Position[1] - 30);
+      if(endForm)
+      {
+        endForm->Matrix.Identity();
+        endForm->Matrix.l = sVec3(x - 15, g.Position[1], 0);
+        endForm->Colour = 0xA0000000;
+      }
     }
     return;
   }
@@ -535,7 +552,7 @@ void TouchGui::PrintFunctionSection()
     countdown(u"NEXT SHOW IN: %s", timers[0].Running != 0, timers[0].Countdown, 1);
     sInt m = sInt(config.Slideshow.Interval * 180.0f);
     sSPrintF(line.Ref(), u"INTERVAL: %01dh%02dm", m / 60, m % 60);
-    right(line, 200);
+    beside(line, 200);
     break;
   }
   case 2:
@@ -544,6 +561,21 @@ void TouchGui::PrintFunctionSection()
     sBool logos = pageIndex == 2;
     folder(logos ? 2 : 3);
     sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : flyerPictures);
+    if(logos)
+    {
+      // the loader's progress through the logo folder while it reads it
+      sInt total = 0, done = 0;
+      {
+        sScopeLock lock(&guiLock);
+        total = loader.LogoProgressTotal, done = loader.LogoProgressDone;
+      }
+      if(total > 0 && total < 1000 && done < total)
+      {
+        sStringBuffer<64> progress;
+        sSPrintF(progress.Ref(), u" (LOADING %d/%d)", done, total);
+        sAppendString(line.GetBuffer(), progress, 300);
+      }
+    }
     left(line);
     sInt flyerIndex;
     {
@@ -556,17 +588,18 @@ void TouchGui::PrintFunctionSection()
     const GuiMediaTimer &t = timers[logos ? 1 : 2];
     countdown(logos ? u"NEXT LOGO IN: %s" : u"NEXT FLYER IN: %s", logos ? mediaState.LogoShown : mediaState.MovieShown,
               t.Countdown, 0);
-    minutes(logos ? config.Logos.Interval : config.Flyer.Interval, 170);
+    over(minutes(logos ? config.Logos.Interval : config.Flyer.Interval), 170);
     break;
   }
   case 4:
   {
     const GuiEffectSetting &e = config.Effects[selectedEffect < sGUI_EFFECTS ? selectedEffect : 0];
-    percent(u"TRANSPARENCY: %01.0f%%", e.Transparency, -185);
+    sSPrintF(line.Ref(), u"TRANSPARENCY: %01.0f%%", e.Transparency * 100.0f);
+    over(line, -185);
     if(selectedEffect == 0) sSPrintF(line.Ref(), u"SPEED: BPM*%01.1f", 1.0f + 15.0f * e.Power);
     else if(selectedEffect == 1) sSPrintF(line.Ref(), u"COLOR: %01.0f\u00b0", e.Power * 360.0f);
     else sSPrintF(line.Ref(), u"POWER: %01.0f%%", e.Power * 100.0f);
-    right(line, 179);
+    over(line, 179);
     break;
   }
   case 5:
@@ -580,31 +613,33 @@ void TouchGui::PrintFunctionSection()
       sSPrintF(line.Ref(), u"MSG IN: %02dm%02ds", ms / 60000, ms / 1000 % 60);
       left(line);
     }
-    minutes(config.Messages[slot].Interval, 170);
+    over(minutes(config.Messages[slot].Interval), 170);
     break;
   }
   case 7:
   {
     const GuiDistortionSetting &d = config.Distortions[selectedDistortion < sGUI_DISTORTIONS ? selectedDistortion : 0];
-    percent(u"FREQUENCY: %01.0f%%", d.Frequency, -95);
-    percent(u"TRANSPARENCY: %01.0f%%", d.Power, 269);
+    sSPrintF(line.Ref(), u"FREQUENCY: %01.0f%%", d.Frequency * 100.0f);
+    beside(line, -95);
+    sSPrintF(line.Ref(), u"TRANSPARENCY: %01.0f%%", d.Power * 100.0f);
+    beside(line, 269);
     break;
   }
   case 8:
     textForm->PrintCentered(u"Please, try to match the latency to the signal on your output devices and not to the preview", 0, -240);
     textForm->PrintCentered(u"signal on this monitor. The average latency is ca. 120ms.", 0, -259);
     sSPrintF(line.Ref(), u"LATENCY: %01.0fms", config.Latency * 500.0f);
-    right(line, 15);
+    over(line, 15);
     break;
   case 9:
     if(configSlot >= 0 && lastLoadResult)
     {
       sSPrintF(line.Ref(), u"Loaded: %s", configNames[configSlot]);
-      PrintClipped(textForm, line, -435, -330, 870, 0);
+      PrintClipped(textForm, line, -435, -340, 870, 0);
     }
     else
       textForm->PrintLeft(configLoadTime ? u"Configuration cannot be activated. File error." : u"No configuration file loaded.",
-                          -435, -330);
+                          -435, -340);
     break;
   default: break;
   }

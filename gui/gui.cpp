@@ -59,7 +59,7 @@ TouchGui::TouchGui()
   for(GuiTile &t : tiles) t = GuiTile{};
   widgetCount = 0;
   textForm = nullptr;
-  pointerForm = rippleForm = cursorForm = scopeForm = nullptr;
+  pointerForm = rippleForm = cursorForm = scopeForm = endForm = dialogForm = nullptr;
   for(ArrayForm *&f : browserBars) f = nullptr;
   for(sInt i = 0; i < sGUI_TILES; i++)
     previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0, movieDurations[i] = 0;
@@ -160,6 +160,14 @@ TouchGui::~TouchGui()
     sDELETE(loaderThread);
   }
   sDELETE(modeScene);
+  // the dialog's keys are drawn by the dialog, outside the object list
+  for(sInt i = 0; i < widgetCount; i++)
+    if(!widgets[i].InScene)
+    {
+      sDELETE(widgets[i].FrameForm);
+      sDELETE(widgets[i].FaceForm);
+      sDELETE(widgets[i].IndicatorForm);
+    }
 }
 
 Scene *MakeTouchGui()
@@ -877,6 +885,16 @@ void TouchGui::SectionFolderPath(sChar *out, sInt cap, sInt section)
   sChar folder[sGUI_FOLDERCHARS];
   if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
   MediaFolderPath(out, cap, drives, s->Drive, folder);
+}
+
+void TouchGui::SectionFolderLabel(sChar *out, sInt cap, sInt section)
+{
+  out[0] = 0;
+  GuiMediaSection *s = Section(section);
+  if(!s) return;
+  sChar folder[sGUI_FOLDERCHARS];
+  if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
+  MediaFolderLabel(out, cap, drives, s->Drive, folder);
 }
 
 sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)

@@ -88,6 +88,10 @@ struct GuiMediaTimer
 // Scene numbers of the style pages: positions 0-12 are the show scenes, the rest none.
 sInt GuiPositionToScene(sInt position);
 
+// The header's input warning from the SYNC machine's signal level, overload share and
+// capture gain (null: the input is fine).
+const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain);
+
 class TouchGui : public Scene
 {
 public:
@@ -116,6 +120,8 @@ public:
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
+  ArrayForm *endForm;
+  ArrayForm *dialogForm;            // the dialog's backdrop               // the dark quad under the playing tile's "END:" line
   ArrayForm *browserBars[3 + 17];   // hover on the entries, hover on the drives, the chosen drive, marks
   // 6. pictures: the tile previews made from movies and the flags that they show
   sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
@@ -295,6 +301,8 @@ public:
 
   // media folders and the loader hand-over
   void SectionFolderPath(sChar *out, sInt cap, sInt section);
+  // the folder as the pages show it: the drive's name, then the folder
+  void SectionFolderLabel(sChar *out, sInt cap, sInt section);
   sBool StoreSectionFolder(sInt section, const sChar *folder);
   void CountSlideshowPictures();
   void CountFlyerFiles();

@@ -138,6 +138,7 @@ struct GroupRow
   const sInt *LabelList;
 };
 const sInt MediaStyleLabels[16] = {63, 64, 65, 66, 63, 64, 65, 66, 63, 64, 65, 66, 63, 67, 68, 69};
+const sInt MediaDirLabels[4] = {62, 62, 62, 62};
 const sInt MediaSwitchLabels[8] = {60, 61, 60, 61, 60, 61, 60, 61};
 const sInt EffectLabels[8] = {72, 73, 74, 75, 76, 60, 77, 71};
 const sInt EveryLabels[3] = {78, 79, 80};
@@ -160,7 +161,7 @@ const GroupRow Groups[G_COUNT] = {
   {1, 3, 0x2, 60, -340, -268, 0, 0, 1, 0, 0, nullptr},                        // AUTO FX: ACTIVE
   {11, 5, 0x2, 140, -286.32f, -240, 52.663f, 0, 11, 0, 0, nullptr},           // program keys
   {16, 0, 0, -1, -306.28f, -240, 160.64f, 0, 4, 0, 0, MediaStyleLabels},      // 4 pages x 4 styles
-  {4, 4, 0, 62, -306.28f, -280, 0, 0, 1, 0, 0, nullptr},                      // DIRECTORY x 4
+  {4, 4, 0, -1, -306.28f, -280, 0, 0, 1, 0, 0, MediaDirLabels},               // DIRECTORY x 4
   {8, 3, 0, -1, 360, -275, 90, 0, 2, 0, 0, MediaSwitchLabels},               // ACTIVE, START x 4
   {2, 0, 0x4, -1, -145.64f, -280, 160.64f, 0, 2, 0, 0, AllowTapLabels},       // ALLOW FX, TAP
   {5, 0, 0x80000020, 72, -306.28f, -240, 160.64f, 0, 5, 0, 0, nullptr},       // effect choice
@@ -198,6 +199,7 @@ sU32 *U(sInt &v) { return reinterpret_cast<sU32 *>(&v); }
 
 // the white picture: its own material took the font, so the spare preview material draws it
 constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
+constexpr sInt PlainMaterial = 5;   // a plain white picture of its own, for the dark quads
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
 }
@@ -220,6 +222,63 @@ const sChar *GuiLabel(sInt id)
 /****************************************************************************/
 /***   Init                                                               ***/
 /****************************************************************************/
+
+// Homes that leave the grid: the keys of a page keep clear of its text lines, of its
+// sliders (whose places are fixed) and of the keys shown on every page.
+static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
+{
+  // the switches of a page sit at its right end, beside the sliders
+  constexpr sF32 SwitchY = -300, SwitchX[2] = {380, 495};
+  constexpr sF32 Column[5] = {-306.28f, -145.64f, 15, 175.64f, 336.28f};
+  switch(g)
+  {
+  case G_MEDIADIR: x = Column[4], y = -240; break;   // the fifth key of the style row
+  case G_MEDIASWITCHES: x = SwitchX[i % 2], y = SwitchY; break;
+  case G_ALLOWTAP: x = i ? 215.0f : 54.0f, y = -275; break;   // right of the slideshow's lines
+  case G_EFFECTSWITCHES: x = i < 2 ? SwitchX[i] : -420.0f, y = SwitchY; break;
+  case G_EVERYPAGE:   // MUTE and LOCK left of the brightness slider, exit right of it
+  {
+    static const sF32 X[3] = {172, 330, 540};
+    x = X[i], y = 310;
+    break;
+  }
+  case G_MESSAGEKEYS:
+  case G_SHORTKEYS:
+    if(i == 0) x = Column[0], y = -290;
+    else x = SwitchX[g == G_SHORTKEYS ? 0 : i - 1], y = SwitchY;
+    break;
+  case G_DISTACTIVE: x = 470, y = SwitchY; break;
+  case G_DISTSOURCES: x = Column[i], y = -275; break;
+  case G_CONFIGKEYS:
+    if(i == 8) x = 470, y = SwitchY;
+    break;
+  case G_CHANNELKEYS:   // CANCEL, CONFIRM and the page key in a column right of the rows
+    x = 450, y = -160.0f - 35.0f * sF32(i % 3);
+    break;
+  case G_FADER: x = 450, y = -290; break;
+  case G_SCALERKEYS:
+    if(i < 4) x = 290, y = -160.0f - 35.0f * sF32(i);               // NUMBER beside its corner
+    else if(i < 7) x = -420.0f + 120.0f * sF32(i - 4), y = 40;        // ACTIVE, INVERT, TEST
+    else x = Column[i - 7], y = -310;                                 // CANCEL, CONFIRM
+    break;
+  case G_SCALERDEVICE: x = 298, y = 150; break;
+  case G_KEYS:   // four rows over the prompt, the lowest at 116, clear of the edited text
+  {
+    sInt row = i / 12;
+    y = 116.0f + 52.0f * sF32(3 - row);
+    break;
+  }
+  case G_EDITKEYS:
+  {
+    static const sF32 X[9] = {-420, 420, 0, -200, 150, 200, 250, -100, 100};
+    x = X[i], y = i < 7 ? -100.0f : -180.0f;
+    break;
+  }
+  case G_YESNO: x = i ? 100.0f : -100.0f, y = -110; break;
+  case G_BROWSER: x = 250.0f + 170.0f * sF32(i / 9), y = 40.0f - 35.0f * sF32(i % 9); break;
+  default: break;
+  }
+}
 
 void TouchGui::ComputeHomes()
 {
@@ -253,6 +312,7 @@ void TouchGui::ComputeHomes()
         x = r.X + k * r.DX;
         y = r.Y;
       }
+      PlaceHome(g, i, x, y);
       widgetHome[ii++] = sVec3(x, y, 0);
     }
   }
@@ -446,6 +506,16 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     sliders[i].Create(&touch, SliderRows[i].O, SliderRows[i].X, SliderRows[i].Y, sU32(24 + i), values[i],
                       SliderRows[i].Mask);
 
+  // under the text: the dark quad that the playing tile's "END:" line sits on
+  {
+    static const sF32 FlipV[4] = {1, -1, 0, -1};
+    const sF32 range[4] = {120, 80, -60, -40};
+    endForm = sNEW ArrayForm(PlainMaterial);
+    endForm->Init(ArrayForm::PLANE, 1, 1, 2, 2, range, FlipV);
+    endForm->LayerMask = sGUI_PAGE_LIST;
+    endForm->Colour = 0;
+    AddObject(endForm);
+  }
   textForm = sNEW TextForm(4);
   textForm->SetFont(this, 3);
   textForm->Colour = 0xFFE8E8E8;
@@ -463,6 +533,11 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     AddObject(f);
     return f;
   };
+  // the yes/no dialog's backdrop: over the page, under the dialog's keys and lines
+  dialogForm = quad(PlainMaterial, 660, 198, sGUI_PAGE_DIALOG);
+  dialogForm->Matrix.Identity();
+  dialogForm->Matrix.l = sVec3(0, -29, 0);
+  dialogForm->Colour = 0xFF0C121A;
   cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
   scopeForm = sNEW ArrayForm(WhiteMaterial);
   scopeForm->Vertices = NewMeshVertices(2 * ScopeColumns);
@@ -597,8 +672,46 @@ void TouchGui::PrintHeader()
   textForm->PrintLeft(line, -143.5f, 295);
   sSPrintF(line.Ref(), u"SIV: %3.1f%%", sceneRequest.InputGain * 100.0f);
   textForm->PrintLeft(line, -450, 184);
+  // the input warning from what the SYNC machine measured, dark 256 ms of every 1024
+  if(touch.Clock & 0x300)
+    if(const sChar *warning = AudioWarning(sceneRequest.PeakLevel, sceneRequest.ClipFraction, sceneRequest.InputGain))
+    {
+      sU32 keep = textForm->Colour;
+      textForm->Colour = 0xFFFF6050;
+      textForm->PrintCentered(warning, -70, 184);
+      textForm->Colour = keep;
+    }
+  if(!(touch.PageMask & sGUI_PAGE_HEADER)) return;
+  // the two section lines and the input section's title over the tiles
+  sF32 keepScale = textForm->TextScale;
+  textForm->TextScale = keepScale * 0.75f;
+  textForm->PrintCentered(u"- ---== INPUT SECTION ==--- -", 0, 153);
+  textForm->PrintCentered(u"- ---== FUNCTION SECTION ==--- -", 0, -108);
+  textForm->TextScale = keepScale;
+  if(movieSection == 8)
+  {
+    sChar folder[sGUI_FOLDERCHARS * 2];
+    SectionFolderLabel(folder, sGUI_FOLDERCHARS * 2, 4);
+    sSPrintF(line.Ref(), u"SELECT MOVIE FROM %s", folder);
+    PrintClipped(textForm, line, -435, 53, 870, 0);
+  }
+  else if(movieSection == 9)
+    textForm->PrintCentered(u"VIDEO-IN DEVICES", 0, 53);
+  else
+  {
+    sSPrintF(line.Ref(), u"SELECT SCENE IN %s", GuiLabel(4 + sInt(style < 8 ? style : 0)));
+    textForm->PrintCentered(line, 0, 53);
+  }
   if((touch.PageMask & GuiMainPageMask(sInt(pageIndex)) & ~sGUI_PAGE_HEADER) == 0) return;
   textForm->PrintCentered(GuiLabel(44 + sInt(pageIndex)), 0, -209);
+}
+
+const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain)
+{
+  if(level < 0.15f && gain > 0.99f) return u"No audio signal found!";
+  if(level < 0.85f && gain > 0.99f) return u"Audio signal too low!";
+  if(overload > 0.08f && gain < 0.2f) return u"Audio signal too loud!";
+  return nullptr;
 }
 
 void TouchGui::Render(sInt, sViewport *)

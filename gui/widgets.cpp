@@ -54,8 +54,10 @@ const GuiHitRect TileMark = {57, 92, -57, -11};
 constexpr sU32 FrameNormal = 0xC0204060, FrameHover = 0xC0305070;
 constexpr sU32 FrameSelected = 0xA0FF8000, FrameList = 0xA0FF0080;
 
+// A quad of an element; one kept out of the object list (add clear) is drawn and deleted
+// by whoever shows the element.
 ArrayForm *MakeQuad(GuiTouchState *owner, sInt material, sF32 w, sF32 h, sF32 ox, sF32 oy, sU32 mask,
-                    const sF32 *uv = nullptr)
+                    const sF32 *uv = nullptr, sBool add = 1)
 {
   if(!owner || !owner->Owner) return nullptr;
   static const sF32 FlipV[4] = {1, -1, 0, -1};
@@ -63,7 +65,7 @@ ArrayForm *MakeQuad(GuiTouchState *owner, sInt material, sF32 w, sF32 h, sF32 ox
   ArrayForm *f = sNEW ArrayForm(material);
   f->Init(ArrayForm::PLANE, 1, 1, 2, 2, range, uv ? uv : FlipV);
   f->LayerMask = mask;
-  owner->Owner->AddObject(f);
+  if(add) owner->Owner->AddObject(f);
   return f;
 }
 
@@ -128,10 +130,9 @@ void GuiWidget::CreateButton(GuiTouchState *owner, sU32 kind, sF32 x, sF32 y, sI
   Enabled = 1;
   FrameForm = FaceForm = IndicatorForm = nullptr;
   const WidgetKind &k = WidgetKinds[kind];
-  GuiTouchState *quadOwner = inScene ? owner : nullptr;
-  FrameForm = MakeQuad(quadOwner, k.FrameMaterial, k.W, k.H, k.OX, k.OY, pageMask);
-  FaceForm = MakeQuad(quadOwner, k.FaceMaterial, k.W, k.H, k.OX, k.OY, pageMask);
-  if(indicator) IndicatorForm = MakeQuad(quadOwner, IndicatorMaterial, k.W, k.H, k.OX, k.OY, pageMask);
+  FrameForm = MakeQuad(owner, k.FrameMaterial, k.W, k.H, k.OX, k.OY, pageMask, nullptr, inScene);
+  FaceForm = MakeQuad(owner, k.FaceMaterial, k.W, k.H, k.OX, k.OY, pageMask, nullptr, inScene);
+  if(indicator) IndicatorForm = MakeQuad(owner, IndicatorMaterial, k.W, k.H, k.OX, k.OY, pageMask, nullptr, inScene);
   if(kind == 5) Paint(FaceForm, 0);
   Place(FrameForm, x, y, 0);
   Place(FaceForm, x, y, 0);

@@ -15,6 +15,7 @@
 // quads. Main thread only.
 
 #include "base/types.hpp"
+#include "gui/faces.hpp"
 
 class Scene;
 class ArrayForm;
@@ -48,12 +49,6 @@ const sChar *GuiLabel(sInt id);
 // The spring of a pressed element: a depth offset that swings for 500 ms and rests at 0.
 sF32 PressBounce(sU32 clock, sU32 pressTime);
 
-// An element's hit rectangle relative to its position: lower bounds in, upper bounds out.
-struct GuiHitRect
-{
-  sF32 X0, X1, Y0, Y1;
-  sBool Contains(sF32 x, sF32 y) const { return x >= X0 && x < X1 && y >= Y0 && y < Y1; }
-};
 
 class GuiWidget
 {

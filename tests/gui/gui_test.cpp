@@ -14,6 +14,7 @@
 #include "platform/text/utf.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
+#include "show/textform.hpp"
 #include "show/tmdata.hpp"
 
 #include <SDL2/SDL.h>
@@ -243,6 +244,8 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
                      [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
   // a running AUTO FX program dims the effect keys it holds
   pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
+  // as an operator sees them: after the loader read the folders of the start configuration
+  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });
   std::vector<sInt> lit;
   std::vector<sF64> lowBand;   // brightness below the page's key row
   for(const Page &p : pages)
@@ -483,4 +486,78 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   Gui->scalerDevice = 1;
   Gui->BindScalerDevice();
   EXPECT_EQ(Gui->sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
+}
+
+// The layout as a new user meets it: on every page no two touch areas and no two faces
+// overlap (the one pair the design itself places so excepted), and every label lies on its
+// key's face.
+TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
+{
+  Start();
+  TextForm &text = *Gui->textForm;
+  struct Box { sF32 X0, X1, Y0, Y1; };
+  auto moved = [](const GuiHitRect &r, const sF32 *p) { return Box{r.X0 + p[0], r.X1 + p[0], r.Y0 + p[1], r.Y1 + p[1]}; };
+  auto overlap = [](const Box &a, const Box &b) { return a.X0 < b.X1 && b.X0 < a.X1 && a.Y0 < b.Y1 && b.Y0 < a.Y1; };
+  // the ink box of a line printed centred at (x, y): the glyph boxes less their padding
+  auto ink = [&](const sChar *label, sF32 x, sF32 y) {
+    sF32 w = text.MeasureText(label), s = text.TextScale, top = -1e9f, bottom = 1e9f;
+    for(const sChar *c = label; *c; c++)
+    {
+      const GlyphRecord &g = text.GetGlyph(*c);
+      if(*c == ' ') continue;
+      top = std::max(top, y + 13 - sF32(g.OffsetY) * s - 1);
+      bottom = std::min(bottom, y + 13 - sF32(g.OffsetY + g.Height) * s + 1);
+    }
+    return Box{x - w / 2, x + w / 2, bottom, top};
+  };
+  // the key "1" of the AUTO FX page sits in the corner of its ACTIVE switch by design
+  auto designed = [&](const GuiWidget &a, const GuiWidget &b) {
+    return a.PageMask == 0x2 && b.PageMask == 0x2 && (a.LabelId == 60) != (b.LabelId == 60) &&
+           (a.LabelId == 140 || b.LabelId == 140);
+  };
+  std::vector<sU32> pages = {0x801, 0x1000, 0x4000, 0x8000, 0x10000, 0x20000, 0x40000, 0x80000000, 0x3 | sGUI_PAGE_DIALOG};
+  for(sInt p = 0; p < 10; p++) pages.push_back(GuiMainPageMask(p));
+  for(sU32 page : pages)
+  {
+    std::vector<const GuiWidget *> shown;
+    for(sInt i = 0; i < Gui->widgetCount; i++)
+    {
+      const GuiWidget &w = Gui->widgets[i];
+      // a dialog's keys take the touches alone: they meet the keys that stay active
+      sBool dialog = (page & sGUI_PAGE_DIALOG) != 0;
+      if(!(w.PageMask & page) || (dialog && !w.DialogSafe)) continue;
+      shown.push_back(&w);
+    }
+    std::vector<Box> sliders;
+    for(const GuiSlider &s : Gui->sliders)
+      if(s.PageMask & page) sliders.push_back(moved(s.Hit(), s.Position));
+    for(size_t a = 0; a < shown.size(); a++)
+    {
+      const GuiWidget &w = *shown[a];
+      std::string name = plat::ToUtf8(GuiLabel(w.LabelId)) + " on page " + std::to_string(page);
+      Box face = moved(GuiKindFaces[w.Kind], w.Position), hit = moved(w.Hit(), w.Position);
+      for(size_t b = a + 1; b < shown.size(); b++)
+      {
+        const GuiWidget &v = *shown[b];
+        if(designed(w, v)) continue;
+        EXPECT_FALSE(overlap(hit, moved(v.Hit(), v.Position))) << name << " and " << plat::ToUtf8(GuiLabel(v.LabelId));
+        EXPECT_FALSE(overlap(face, moved(GuiKindFaces[v.Kind], v.Position))) << name << " and " << plat::ToUtf8(GuiLabel(v.LabelId));
+      }
+      for(const Box &s : sliders) EXPECT_FALSE(overlap(hit, s)) << name << " and a slider";
+      // its labels (a keyboard key has two, one per case)
+      std::vector<Box> labels;
+      if(w.Kind == 5 && w.LabelStyle == 2)
+        labels = {ink(GuiLabel(w.LabelId), w.Position[0] - 6, w.Position[1] - 1),
+                  ink(GuiLabel(w.LabelId + 1), w.Position[0] + 6, w.Position[1] + 5)};
+      else
+      {
+        static const sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
+        labels = {ink(GuiLabel(w.LabelId), w.Position[0] + Place[w.Kind][0], w.Position[1] + Place[w.Kind][1])};
+      }
+      for(const Box &l : labels)
+        EXPECT_TRUE(l.X0 >= face.X0 && l.X1 <= face.X1 && l.Y0 >= face.Y0 && l.Y1 <= face.Y1)
+          << name << ": label " << l.X0 << ".." << l.X1 << " x " << l.Y0 << ".." << l.Y1 << " off its face " << face.X0
+          << ".." << face.X1 << " x " << face.Y0 << ".." << face.Y1;
+    }
+  }
 }

@@ -1,7 +1,8 @@
 // The touch GUI's pictures, its skins, its configurations and the stand-in media folders.
 //
-// Every GUI picture carries a small marker in its top-left corner so that a picture drawn
-// upside down or mirrored shows at once. The default configuration is written by the
+// The key, slider and tile pictures are drawn to the places the GUI's elements give them
+// (gui/faces.hpp): a picture's pixel is one GUI unit of its quad, so a key's face, its
+// label and its touch area agree. The default configuration is written by the
 // GUI's own writer from its defaults, so the file is exactly what the GUI saves; the test
 // fixtures next to it are a valid other configuration, a format-1.0 file, one with a
 // flipped byte and one whose message holds a double quote as hand-written.
@@ -11,6 +12,7 @@
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
 #include "gui/configfile.hpp"
+#include "gui/faces.hpp"
 
 // the movie writer of the media tests encodes the stand-in movies too
 #include "../../tests/common/movie_writer.hpp"
@@ -25,74 +27,130 @@ namespace datagen
 namespace
 {
 
+enum Look : sInt
+{
+  KeyFrame, KeyFace, Knob, Ring, Plain, Backdrop, Gradient, Logo, Icon, Lamp, Groove, TileFrame, TileRim, TileMark
+};
 struct GuiPicture
 {
   const sChar *Unpacked;
   const sChar *Packed;
   sInt W, H;
-  sInt Look;   // 0 frame, 1 lit face, 2 knob, 3 ring, 4 plain, 5 backdrop, 6 gradient, 7 logo, 8 icon
+  Look Kind;
+  sInt Widget;   // keys: the widget kind whose face it draws; grooves: the slider orientation
 };
 const GuiPicture Pictures[] = {
-  {u"pointer.pic", u"pointer.pic", 64, 64, 3}, {u"hit.bmp", u"hit.png", 128, 128, 3},
-  {u"white.bmp", u"white.png", 8, 8, 4}, {u"wave.pic", u"wave.pic", 256, 16, 4},
-  {u"background3.bmp", u"background3.png", 1024, 512, 5}, {u"Sparkvane.bmp", u"Sparkvane.png", 512, 128, 7},
-  {u"color.bmp", u"color.png", 256, 16, 6}, {u"Xbutton.bmp", u"Xbutton.pic", 256, 64, 0},
-  {u"Xbutton_a.pic", u"Xbutton_a.pic", 256, 64, 0}, {u"Xbutton_on.bmp", u"Xbutton_on.png", 256, 64, 1},
-  {u"Xbutton_active.bmp", u"Xbutton_active.png", 256, 64, 1}, {u"Xscreen.bmp", u"Xscreen.pic", 256, 128, 0},
-  {u"Xscreen_b1_on.bmp", u"Xscreen_b1_on.png", 256, 128, 1}, {u"Xscreen_b2_on.bmp", u"Xscreen_b2_on.png", 256, 128, 1},
-  {u"Xbig_slider.bmp", u"Xbig_slider.pic", 512, 64, 0}, {u"Xbig_slider_button.bmp", u"Xbig_slider_button.png", 64, 64, 2},
-  {u"Xslider.bmp", u"Xslider.pic", 256, 64, 0}, {u"Xslider_button.bmp", u"Xslider_button.png", 64, 64, 2},
-  {u"Xv_slider.bmp", u"Xv_slider.pic", 64, 256, 0}, {u"Xv_slider_button.bmp", u"Xv_slider_button.png", 64, 64, 2},
-  {u"Xv_big_slider.bmp", u"Xv_big_slider.pic", 64, 512, 0},
-  {u"Xv_big_slider_button.bmp", u"Xv_big_slider_button.png", 64, 64, 2},
-  {u"Xbig_button.bmp", u"Xbig_button.pic", 128, 128, 0}, {u"Xbig_button_on.bmp", u"Xbig_button_on.png", 128, 128, 1},
-  {u"Xvoid_button.bmp", u"Xvoid_button.pic", 256, 64, 0}, {u"Xsmall_button.bmp", u"Xsmall_button.pic", 64, 64, 0},
-  {u"Xsmall_button_active.bmp", u"Xsmall_button_active.png", 64, 64, 1},
-  {u"movie_icon.bmp", u"movie_icon.png", 256, 128, 8}, {u"unknown_codec.bmp", u"unknown_codec.png", 256, 128, 8},
-  {u"color_test.bmp", u"color_test.png", 256, 256, 6}, {u"window.bmp", u"window.png", 512, 512, 0},
+  {u"pointer.pic", u"pointer.pic", 64, 64, Ring, 0}, {u"hit.bmp", u"hit.png", 128, 128, Ring, 0},
+  {u"white.bmp", u"white.png", 8, 8, Plain, 0}, {u"wave.pic", u"wave.pic", 256, 16, Plain, 0},
+  {u"background3.bmp", u"background3.png", 1024, 512, Backdrop, 0}, {u"Sparkvane.bmp", u"Sparkvane.png", 512, 128, Logo, 0},
+  {u"color.bmp", u"color.png", 256, 16, Gradient, 0}, {u"Xbutton.bmp", u"Xbutton.pic", 256, 64, KeyFrame, 0},
+  {u"Xbutton_a.pic", u"Xbutton_a.pic", 256, 64, KeyFrame, 0}, {u"Xbutton_on.bmp", u"Xbutton_on.png", 256, 64, KeyFace, 0},
+  {u"Xbutton_active.bmp", u"Xbutton_active.png", 256, 64, Lamp, 0}, {u"Xscreen.bmp", u"Xscreen.pic", 256, 128, TileFrame, 0},
+  {u"Xscreen_b1_on.bmp", u"Xscreen_b1_on.png", 256, 128, TileRim, 0},
+  {u"Xscreen_b2_on.bmp", u"Xscreen_b2_on.png", 256, 128, TileMark, 0},
+  {u"Xbig_slider.bmp", u"Xbig_slider.pic", 512, 64, Groove, 1}, {u"Xbig_slider_button.bmp", u"Xbig_slider_button.png", 64, 64, Knob, 0},
+  {u"Xslider.bmp", u"Xslider.pic", 256, 64, Groove, 0}, {u"Xslider_button.bmp", u"Xslider_button.png", 64, 64, Knob, 0},
+  {u"Xv_slider.bmp", u"Xv_slider.pic", 64, 256, Groove, 2}, {u"Xv_slider_button.bmp", u"Xv_slider_button.png", 64, 64, Knob, 0},
+  {u"Xv_big_slider.bmp", u"Xv_big_slider.pic", 64, 512, Groove, 3},
+  {u"Xv_big_slider_button.bmp", u"Xv_big_slider_button.png", 64, 64, Knob, 0},
+  {u"Xbig_button.bmp", u"Xbig_button.pic", 128, 128, KeyFrame, 3}, {u"Xbig_button_on.bmp", u"Xbig_button_on.png", 128, 128, KeyFace, 3},
+  {u"Xvoid_button.bmp", u"Xvoid_button.pic", 256, 64, KeyFrame, 4}, {u"Xsmall_button.bmp", u"Xsmall_button.pic", 64, 64, KeyFrame, 5},
+  {u"Xsmall_button_active.bmp", u"Xsmall_button_active.png", 64, 64, KeyFace, 5},
+  {u"movie_icon.bmp", u"movie_icon.png", 256, 128, Icon, 0}, {u"unknown_codec.bmp", u"unknown_codec.png", 256, 128, Icon, 0},
+  {u"color_test.bmp", u"color_test.png", 256, 256, Gradient, 0}, {u"window.bmp", u"window.png", 512, 512, KeyFrame, 0},
 };
 
-void Marker(sImage &img)
+// Pixels of a rectangle in GUI units relative to the centre of a quad as large as the
+// picture (the quads are centred; the picture's first row is the quad's top).
+struct PixelRect
 {
-  sInt s = img.SizeX < 16 || img.SizeY < 16 ? 1 : 4;
-  FillRect(img, 0, 0, s, s, 0xffff0000);
+  sInt X0, Y0, X1, Y1;
+};
+PixelRect ToPixels(const sImage &img, const GuiHitRect &r)
+{
+  auto clampTo = [](sF32 v, sInt hi) { return v < 0 ? 0 : (v > sF32(hi) ? hi : sInt(v)); };
+  sF32 cx = sF32(img.SizeX) / 2, cy = sF32(img.SizeY) / 2;
+  return {clampTo(r.X0 + cx, img.SizeX), clampTo(cy - r.Y1, img.SizeY), clampTo(r.X1 + cx, img.SizeX),
+          clampTo(cy - r.Y0, img.SizeY)};
 }
 
-// The visible part of a button picture: its widget's touch area, so neighbouring keys
-// do not cover each other (x0, y0, x1, y1 in pixels from the top left; 0 size: all).
-void Inner(const sImage &img, sInt r[4])
+// A rounded panel: fill, then a rim of two pixels.
+void Panel(sImage &img, const PixelRect &p, sU32 fill, sU32 rim)
 {
-  r[0] = r[1] = 0, r[2] = img.SizeX, r[3] = img.SizeY;
-  if(img.SizeX == 256 && img.SizeY == 64) r[0] = 43, r[1] = 27, r[2] = 200, r[3] = 57;
-  if(img.SizeX == 128 && img.SizeY == 128) r[0] = 19, r[1] = 38, r[2] = 128, r[3] = 101;
-  if(img.SizeX == 64 && img.SizeY == 64) r[0] = 18, r[1] = 27, r[2] = 64, r[3] = 57;
-  if(img.SizeX == 256 && img.SizeY == 128) r[0] = 52, r[1] = 30, r[2] = 220, r[3] = 121;
+  FillRect(img, p.X0, p.Y0, p.X1, p.Y1, fill);
+  FrameRect(img, p.X0, p.Y0, p.X1, p.Y1, 2, rim);
+  for(sInt x : {p.X0, p.X1 - 1})
+    for(sInt y : {p.Y0, p.Y1 - 1})
+      if(x >= 0 && y >= 0 && x < img.SizeX && y < img.SizeY) img.Data[y * img.SizeX + x] = 0;
 }
 
-void Draw(sImage &img, sInt look, sRandomLcg &rnd)
+void Draw(sImage &img, const GuiPicture &p, sRandomLcg &rnd)
 {
-  switch(look)
+  img.Fill(0);
+  switch(p.Kind)
   {
-  case 0:   // a frame: dark glass with a light rim
+  case KeyFrame:   // the key's body: a light glass panel the frame colour tints, with a bright rim
+    Panel(img, ToPixels(img, GuiKindFaces[p.Widget]), Argb(0.6f, 0.8f, 0.85f, 1.0f), Argb(1, 0.75f, 0.85f, 1.0f));
+    break;
+  case KeyFace:   // the lit face inside the rim, mid grey so a light label stays readable on it
+  {
+    PixelRect r = ToPixels(img, GuiKindFaces[p.Widget]);
+    r = {r.X0 + 2, r.Y0 + 2, r.X1 - 2, r.Y1 - 2};
+    for(sInt y = r.Y0; y < r.Y1; y++)
+      for(sInt x = r.X0; x < r.X1; x++)
+        img.Data[y * img.SizeX + x] = Grey(0.5f - 0.15f * sF32(y - r.Y0) / sF32(r.Y1 - r.Y0), 0.9f);
+    break;
+  }
+  case Lamp:
+    Panel(img, ToPixels(img, GuiIndicatorLamp), Argb(1, 1.0f, 0.75f, 0.3f), Argb(1, 1.0f, 0.95f, 0.7f));
+    break;
+  case Groove:
+  {
+    // the knob's line over its travel, from the slider kinds (travel 98.56, 204.8, 64, 175.104)
+    static const sF32 Travel[4] = {98.56f, 204.8f, 64.0f, 175.104f};
+    sBool vertical = p.Widget >= 2;
+    sF32 t = Travel[p.Widget] + 12, o = GuiSliderKnobOffset[vertical];
+    GuiHitRect g = vertical ? GuiHitRect{o - 6, o + 6, -t, t} : GuiHitRect{-t, t, o - 6, o + 6};
+    Panel(img, ToPixels(img, g), Argb(0.7f, 0.6f, 0.7f, 0.8f), Argb(1, 0.75f, 0.85f, 1.0f));
+    break;
+  }
+  case Knob:   // a round knob the size of a finger tip
     Shade(img, [](sF32 u, sF32 v) {
-      sF32 edge = std::fmax(std::fabs(u), std::fabs(v));
-      return Argb(edge > 0.9f ? 1.0f : 0.55f, 0.7f + 0.3f * (edge > 0.9f), 0.8f, 1.0f);
+      sF32 r = std::sqrt(u * u + v * v);
+      return Argb(SmoothStep(0.45f, 0.38f, r), 0.95f - 0.4f * SmoothStep(0.25f, 0.4f, r), 0.95f, 0.95f);
     });
     break;
-  case 1:   // a lit face
-    Shade(img, [](sF32 u, sF32 v) { return Argb(0.9f * (1 - 0.3f * std::fabs(v)), 1, 1, 1 - 0.2f * std::fabs(u)); });
+  case TileFrame:
+  {
+    Panel(img, ToPixels(img, GuiTileFrame), Argb(0.55f, 0.8f, 0.85f, 1.0f), Argb(1, 0.75f, 0.85f, 1.0f));
+    // the "next" corner: a play triangle
+    PixelRect n = ToPixels(img, GuiTileNext);
+    sInt cx = (n.X0 + n.X1) / 2, cy = (n.Y0 + n.Y1) / 2;
+    for(sInt y = -8; y <= 8; y++)
+      for(sInt x = -6; x <= 8 - std::abs(y); x++) img.Data[(cy + y) * img.SizeX + cx + x] = 0xffe0e8ff;
     break;
-  case 2:   // a round knob
-    Shade(img, [](sF32 u, sF32 v) { return Argb(SmoothStep(1.0f, 0.8f, std::sqrt(u * u + v * v)), 0.9f, 0.9f, 0.9f); });
+  }
+  case TileRim:   // lights around the picture when the tile is chosen
+  {
+    GuiHitRect r = GuiTilePicture;
+    PixelRect p = ToPixels(img, {r.X0 - 4, r.X1 + 4, r.Y0 - 4, r.Y1 + 4});
+    FrameRect(img, p.X0, p.Y0, p.X1, p.Y1, 4, 0xffffffff);
     break;
-  case 3:   // a ring
+  }
+  case TileMark:   // the allowed lamp in the lower right corner
+  {
+    PixelRect m = ToPixels(img, GuiTileMark);
+    Panel(img, {m.X0 + 8, m.Y0 + 10, m.X1 - 8, m.Y1 - 10}, 0xffffffff, 0xffc0c0c0);
+    break;
+  }
+  case Ring:
     Shade(img, [](sF32 u, sF32 v) {
       sF32 r = std::sqrt(u * u + v * v);
       return Argb(Clamp01(1 - std::fabs(r - 0.7f) * 6), 1, 1, 1);
     });
     break;
-  case 4: img.Fill(0xffffffff); break;
-  case 5:
+  case Plain: img.Fill(0xffffffff); break;
+  case Backdrop:
   {
     Noise n(rnd.Next(), 8);
     Shade(img, [&n](sF32 u, sF32 v) {
@@ -101,31 +159,18 @@ void Draw(sImage &img, sInt look, sRandomLcg &rnd)
     });
     break;
   }
-  case 6:
+  case Gradient:
     Shade(img, [](sF32 u, sF32) {
       sF32 h = (u + 1) * 3;
       return Argb(1, Clamp01(std::fabs(h - 3) - 1), Clamp01(2 - std::fabs(h - 2)), Clamp01(2 - std::fabs(h - 4)));
     });
     break;
-  case 7:
-    img.Fill(0);
-    PrintCentered(img, u"SPARKVANE", img.SizeX / 2, img.SizeY / 2, img.SizeY / 2, 1, 0xffe8e8ff);
-    break;
-  default:
+  case Logo: PrintCentered(img, u"SPARKVANE", img.SizeX / 2, img.SizeY / 2, img.SizeY / 2, 1, 0xffe8e8ff); break;
+  case Icon:
     img.Fill(0xff202830);
     FrameRect(img, 8, 8, img.SizeX - 8, img.SizeY - 8, 4, 0xff8090a0);
     break;
   }
-  if(look == 0 || look == 1)
-  {
-    sInt r[4];
-    Inner(img, r);
-    for(sInt y = 0; y < img.SizeY; y++)
-      for(sInt x = 0; x < img.SizeX; x++)
-        if(x < r[0] || x >= r[2] || y < r[1] || y >= r[3]) img.Data[y * img.SizeX + x] = 0;
-    if(look == 0) FrameRect(img, r[0], r[1], r[2], r[3], 2, 0xffb0c8ff);
-  }
-  Marker(img);
 }
 
 // A numbered skin picture of a style, 256 x 128.
@@ -140,7 +185,6 @@ void Skin(Tree &tree, const std::u16string &unpacked, const std::u16string &pack
   sChar num[8];
   sSPrintF(sStringRef(num, 8), u"%02d", n);
   PrintCentered(img, num, 128, 64, 48, 1, 0xffffffff);
-  Marker(img);
   tree.WriteImage(unpacked.c_str(), img);
   tree.WriteImage(packed.c_str(), img);
 }
@@ -177,7 +221,7 @@ void Generate(Tree &tree)
   for(const GuiPicture &p : Pictures)
   {
     sImage img(p.W, p.H);
-    Draw(img, p.Look, rnd);
+    Draw(img, p, rnd);
     tree.WriteImage((std::u16string(u"gui/unpacked/") + p.Unpacked).c_str(), img);
     tree.WriteImage((std::u16string(u"gui/packed/") + p.Packed).c_str(), img);
   }
