@@ -46,7 +46,9 @@ enum : sInt
   sGUI_TEXTURES = 31,          // rows of the GUI's texture table
   sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
   sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
-  sGUI_MATERIALS = 136,
+  sGUI_SKINMATERIAL = 136,     // 136..268 the style skins' scene pictures (six styles of 20, then the LED ones)
+  sGUI_SKINPICTURES = 6 * 20 + 13,
+  sGUI_MATERIALS = sGUI_SKINMATERIAL + sGUI_SKINPICTURES,
   sGUI_LEDSCENE = 12,          // the scene every tile of the LED style starts, each in a formation of its own
 };
 

@@ -95,9 +95,37 @@ const TextureEntry GuiTextures[] = {
 #undef GUI_ROW
 static_assert(sizeof(GuiTextures) / sizeof(GuiTextures[0]) == sGUI_TEXTURES + 1);
 
+// The GUI's pictures, then the numbered scene pictures of the style skins: twenty for each
+// of ambient, tekkno, funk, disco, minimal and all, then the thirteen of the LED style.
+struct TextureTable
+{
+  sChar Paths[sGUI_SKINPICTURES][2][64];
+  TextureEntry Rows[sGUI_TEXTURES + sGUI_SKINPICTURES + 1];
+  TextureTable()
+  {
+    static const sChar *const Skins[6] = {u"ambient", u"tekkno", u"funk", u"disco", u"minimal", u"all"};
+    for(sInt i = 0; i < sGUI_TEXTURES; i++) Rows[i] = GuiTextures[i];
+    for(sInt k = 0; k < sGUI_SKINPICTURES; k++)
+    {
+      for(sInt packed = 0; packed < 2; packed++)
+      {
+        const sChar *dir = packed ? u"packed" : u"unpacked", *ext = packed ? u"png" : u"bmp";
+        sStringRef out(Paths[k][packed], 64);
+        if(k < 120)
+          sSPrintF(out, u"gui/%s/%s/Sparkvane_%s_%02d.%s", dir, Skins[k / 20], Skins[k / 20], k % 20, ext);
+        else
+          sSPrintF(out, u"gui/%s/led/LED_%02d.%s", dir, k - 120, ext);
+      }
+      Rows[sGUI_TEXTURES + k] = {Paths[k][0], Paths[k][1], 0x1401, 0};
+    }
+    Rows[sGUI_TEXTURES + sGUI_SKINPICTURES] = {nullptr, nullptr, 0, 0};
+  }
+};
+const TextureTable GuiTextureTable;
+
 // Material m draws texture row m - 2 (0 and 1 the pointer and the ripple); 33..35 the
 // previews and the video-in frame, 36..135 the tile pictures, all starting on the empty
-// movie picture. Every row blends by alpha over what is drawn, without depth.
+// movie picture, then one for each scene picture of the skins. Every row blends by alpha over what is drawn, without depth.
 constexpr sInt EmptyPicture = 27;
 struct MaterialTable
 {
@@ -107,6 +135,7 @@ struct MaterialTable
     for(sInt m = 0; m < sGUI_MATERIALS; m++)
     {
       sInt t = m < 2 ? m : (m < sGUI_PREVIEWMATERIAL ? m - 2 : EmptyPicture);
+      if(m >= sGUI_SKINMATERIAL) t = sGUI_TEXTURES + m - sGUI_SKINMATERIAL;
       Rows[m] = {0, 1, sMTRL_ZOFF | sMTRL_CULLOFF, 0x60105, 1, {0, 0, 0, 0}, {t, 0, 0, 0}};
     }
     Rows[sGUI_MATERIALS] = {sTMD_ENDKIND, 0, 0, 0, 0, {0, 0, 0, 0}, {0, 0, 0, 0}};
@@ -274,7 +303,7 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
     x = X[i], y = i < 7 ? -100.0f : -180.0f;
     break;
   }
-  case G_YESNO: x = i ? 100.0f : -100.0f, y = -110; break;
+  case G_YESNO: x = i ? 100.0f : -100.0f, y = -103; break;
   case G_BROWSER: x = 250.0f + 170.0f * sF32(i / 9), y = 40.0f - 35.0f * sF32(i % 9); break;
   default: break;
   }
@@ -457,7 +486,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   if(record && (record->UsePackfile || record->RecordPackfile))
     for(sInt i = 0; i < MediaFileCount; i++)
       if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
-  CreateTMData(GuiTextures, GuiMaterials.Rows, (initFlags & 1) ? sInt(sTMD_PACKED) : 0);
+  CreateTMData(GuiTextureTable.Rows, GuiMaterials.Rows, (initFlags & 1) ? sInt(sTMD_PACKED) : 0);
   if(MaterialSet && WhiteMaterial < MaterialSet->MaterialCount)
     MaterialSet->Materials[WhiteMaterial]->Texture[0] = MaterialSet->Textures[2];
 
@@ -534,9 +563,9 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     return f;
   };
   // the yes/no dialog's backdrop: over the page, under the dialog's keys and lines
-  dialogForm = quad(PlainMaterial, 660, 198, sGUI_PAGE_DIALOG);
+  dialogForm = quad(PlainMaterial, 660, 190, sGUI_PAGE_DIALOG);
   dialogForm->Matrix.Identity();
-  dialogForm->Matrix.l = sVec3(0, -29, 0);
+  dialogForm->Matrix.l = sVec3(0, -25, 0);
   dialogForm->Colour = 0xFF0C121A;
   cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
   scopeForm = sNEW ArrayForm(WhiteMaterial);
@@ -675,12 +704,7 @@ void TouchGui::PrintHeader()
   // the input warning from what the SYNC machine measured, dark 256 ms of every 1024
   if(touch.Clock & 0x300)
     if(const sChar *warning = AudioWarning(sceneRequest.PeakLevel, sceneRequest.ClipFraction, sceneRequest.InputGain))
-    {
-      sU32 keep = textForm->Colour;
-      textForm->Colour = 0xFFFF6050;
       textForm->PrintCentered(warning, -70, 184);
-      textForm->Colour = keep;
-    }
   if(!(touch.PageMask & sGUI_PAGE_HEADER)) return;
   // the two section lines and the input section's title over the tiles
   sF32 keepScale = textForm->TextScale;

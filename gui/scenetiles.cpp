@@ -43,9 +43,13 @@ void TouchGui::LayoutSceneTiles()
     sBool named = s == 7 ? i < LedTiles : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
     if(!named) config.StyleFlags[s][i] = 0;
   }
-  sInt n = 0;
+  // the skin's scene pictures: the n-th shown tile shows picture n of its style's skin
+  // (the styles beyond the five named ones share one skin, page by page)
+  sInt first = s < 5 ? 20 * s : (s == 7 ? 120 : 100), last = s == 7 ? 12 : 19;
+  sInt n = 0, inPage = 0, page = 0;
   for(sInt i = 0; i < sGUI_TILES; i++)
   {
+    if(i / 20 != page) page = i / 20, inPage = 0;
     GuiTile &t = tiles[i];
     t.Value = sU32(s == 7 ? i + 100 : i);
     t.SelectTarget = &sceneSelect;
@@ -58,7 +62,9 @@ void TouchGui::LayoutSceneTiles()
       t.Position[1] = -7.0f;
       t.Position[2] = 0;
       t.PageMask = 1;
-      n++;
+      sInt picture = s >= 5 && s != 7 ? inPage : n;
+      if(t.PictureForm) t.PictureForm->MaterialIndex = sGUI_SKINMATERIAL + first + (picture < last ? picture : last);
+      n++, inPage++;
     }
     else
       t.PageMask = 0;

@@ -12,6 +12,7 @@
 #include "show/startup.hpp"
 #include "common/temp_dir.hpp"
 #include "platform/text/utf.hpp"
+#include "platform/text/utf.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -447,5 +448,23 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
     {
       EXPECT_EQ(Gui->timers[1].Countdown, 900000);   // a shown logo keeps it expired
     }
+  }
+}
+
+// The header's input warning: silence and a weak signal only once the gain is at its top,
+// overload only once the gain is at its bottom.
+TEST(GuiHeader, AudioWarningFollowsLevelOverloadAndGain)
+{
+  const struct { sF32 Level, Overload, Gain; const char *Warning; } cases[] = {
+    {0.10f, 0.0f, 1.00f, "No audio signal found!"}, {0.50f, 0.0f, 1.00f, "Audio signal too low!"},
+    {0.50f, 0.0f, 0.90f, nullptr},                  {0.90f, 0.0f, 1.00f, nullptr},
+    {0.90f, 0.1f, 0.10f, "Audio signal too loud!"}, {0.90f, 0.05f, 0.10f, nullptr},
+    {0.90f, 0.1f, 0.50f, nullptr},
+  };
+  for(const auto &c : cases)
+  {
+    const sChar *w = AudioWarning(c.Level, c.Overload, c.Gain);
+    EXPECT_EQ(w ? plat::ToUtf8(w) : std::string("none"), c.Warning ? c.Warning : "none")
+      << c.Level << " " << c.Overload << " " << c.Gain;
   }
 }

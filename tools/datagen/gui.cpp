@@ -173,18 +173,21 @@ void Draw(sImage &img, const GuiPicture &p, sRandomLcg &rnd)
   }
 }
 
-// A numbered skin picture of a style, 256 x 128.
-void Skin(Tree &tree, const std::u16string &unpacked, const std::u16string &packed, sInt n, sRandomLcg &rnd)
+// A scene picture of a style's skin, 256 x 128: the style's colours in a pattern of the
+// picture's own and the name of the scene its tile starts.
+void Skin(Tree &tree, const std::u16string &unpacked, const std::u16string &packed, const sChar *name, sF32 hue,
+          sInt n, sRandomLcg &rnd)
 {
   sImage img(256, 128);
-  sF32 hue = rnd.NextFloat(1.0f);
-  Shade(img, [hue, n](sF32 u, sF32 v) {
-    sF32 w = 0.5f + 0.5f * std::sin(u * 3 + v * 2 + n);
-    return Argb(1, Clamp01(hue + 0.3f * w), Clamp01(0.4f * w), Clamp01(1 - hue));
+  sF32 phase = rnd.NextFloat(6.28f);
+  hue = hue + 0.05f * sF32(n % 7);
+  Shade(img, [hue, n, phase](sF32 u, sF32 v) {
+    sF32 w = 0.5f + 0.5f * std::sin(u * (3 + n % 4) + v * 2 + phase);
+    sF32 r = std::sqrt(u * u + v * v);
+    return Argb(1, Clamp01(hue + 0.35f * w - 0.2f * r), Clamp01(0.25f + 0.35f * w * (1 - hue)), Clamp01(1.1f - hue - 0.3f * r));
   });
-  sChar num[8];
-  sSPrintF(sStringRef(num, 8), u"%02d", n);
-  PrintCentered(img, num, 128, 64, 48, 1, 0xffffffff);
+  FillRect(img, 0, 80, 256, 128, 0xa0000000);
+  PrintCentered(img, name, 128, 104, 30, 1, 0xffffffff);
   tree.WriteImage(unpacked.c_str(), img);
   tree.WriteImage(packed.c_str(), img);
 }
@@ -225,19 +228,28 @@ void Generate(Tree &tree)
     tree.WriteImage((std::u16string(u"gui/unpacked/") + p.Unpacked).c_str(), img);
     tree.WriteImage((std::u16string(u"gui/packed/") + p.Packed).c_str(), img);
   }
+  // the skins: picture n of a style is the n-th scene its tiles show (the list positions
+  // of the show's scene table, in order), the LED style's the formations of LED1
   static const sChar *const styles[] = {u"ambient", u"tekkno", u"funk", u"disco", u"minimal", u"all"};
-  for(const sChar *s : styles)
+  static const sChar *const scenes[13] = {u"MORVENSK", u"FISH", u"TRANSFORMER", u"BODY", u"PLANT", u"ABSTRACT", u"CUBIC",
+                                          u"INVADERS", u"TUNNEL", u"ROBOT", u"CRYSTAL", u"LAVA", u"LED1"};
+  for(sInt k = 0; k < 6; k++)
     for(sInt n = 0; n < 20; n++)
     {
-      sChar file[64];
-      sSPrintF(sStringRef(file, 64), u"%s/Sparkvane_%s_%02d", s, s, n);
-      Skin(tree, std::u16string(u"gui/unpacked/") + file + u".bmp", std::u16string(u"gui/packed/") + file + u".png", n, rnd);
+      sChar file[64], name[32];
+      sSPrintF(sStringRef(file, 64), u"%s/Sparkvane_%s_%02d", styles[k], styles[k], n);
+      if(n < 13) sCopyString(name, scenes[n], 32);
+      else sSPrintF(sStringRef(name, 32), u"SCENE %02d", n + 1);
+      Skin(tree, std::u16string(u"gui/unpacked/") + file + u".bmp", std::u16string(u"gui/packed/") + file + u".png", name,
+           sF32(k) / 6.0f, n, rnd);
     }
   for(sInt n = 0; n < 13; n++)
   {
-    sChar file[64];
+    sChar file[64], name[32];
     sSPrintF(sStringRef(file, 64), u"led/LED_%02d", n);
-    Skin(tree, std::u16string(u"gui/unpacked/") + file + u".bmp", std::u16string(u"gui/packed/") + file + u".png", n, rnd);
+    sSPrintF(sStringRef(name, 32), u"LED %d", n + 1);
+    Skin(tree, std::u16string(u"gui/unpacked/") + file + u".bmp", std::u16string(u"gui/packed/") + file + u".png", name,
+         0.9f, n, rnd);
   }
 
   // configurations
