@@ -780,7 +780,7 @@ sInt TouchGui::LoadConfig()
   if(r.Sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
   if(r.Sections & sGUICFG_LOGOS) RequestLogos();
   if(r.Sections & sGUICFG_FLYER) CountFlyerFiles();
-  if(r.Sections & sGUICFG_MOVIE) CountMovieFiles();
+  if(r.Sections & sGUICFG_MOVIE) RefreshMovieList();
   style = shownStyle = sU32(config.ActiveStyle);
   ResolveIntervals();
   return 1;

@@ -793,13 +793,17 @@ void TouchGui::Render(sInt, sViewport *)
   {
     prevListChoice = sInt(movieSection);
     BindListSection();
-    if(movieSection == 8)
+    // the previews are made from the start on; the list is counted and made anew only
+    // when the folder holds another number of movies than when they were made
+    sInt before = listCount;
+    if(movieSection == 8) CountMovieFiles();
+    if(movieSection == 8 && listCount != before)
       RefreshMovieList();
     else
       LayoutList();
   }
   if(browserOpen) DirBrowser();
-  if(movieSection == 8) BuildMoviePreviews();
+  BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
     DrawListTiles();
   else

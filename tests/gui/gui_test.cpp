@@ -254,7 +254,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   // a running AUTO FX program dims the effect keys it holds
   pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
-  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });
+  FramesWhile([&] { return Gui->loader.Requests.load() != 0 || Gui->previewSlot < Gui->listCount; });
   std::vector<sInt> lit;
   std::vector<sF64> lowBand;   // brightness below the page's key row
   for(const Page &p : pages)
@@ -435,6 +435,11 @@ TEST_F(GuiScene, ASliderMovedToAnotherSettingKeepsThatSettingsValue)
 TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
 {
   Start();
+  // the start configuration's movies get their previews from the start, list shown or not
+  FramesWhile([&] { return Gui->previewSlot < Gui->listCount; });
+  EXPECT_EQ(Gui->movieSection, 0u);
+  EXPECT_EQ(Gui->listCount, 11);
+  EXPECT_EQ(Gui->tileShown[10], 1u);
   sparktest::TempDir dir;
   ASSERT_EQ(mkdir(dir.Name8("m").c_str(), 0700), 0);
   std::vector<uint8_t> noise(4096);
