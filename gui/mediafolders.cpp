@@ -159,7 +159,7 @@ sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool
     sCopyString(e.Name, sFindFileWithoutPath(MediaFileList[i]), 256);
     e.Flags = sDEF_EXISTS;
     list.AddTail(e);
-    sDPrintF(u"%s\n", e.Name);
+    sLogF(u"file", u"%s\n", e.Name);
   }
   // the pack holds no slideshow pictures, nor any folder the operator chose elsewhere:
   // such a folder is read from the disk

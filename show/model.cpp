@@ -4,6 +4,7 @@
 #include "show/model.hpp"
 
 #include "base/file.hpp"
+#include "base/log.hpp"
 #include "graphics/graphics.hpp"
 #include "show/scene.hpp"
 #include "show/tmdata.hpp"
@@ -122,9 +123,9 @@ sDInt RawMesh::GetFileSize() const
 
 sU8 *RawMesh::Write(sU8 *dest) const
 {
-  sDPrintF(u"vertex count: %d\n", VertexCount);
-  sDPrintF(u"normal count: %d\n", NormalCount);
-  sDPrintF(u"uv count: %d\n", UV0Count);
+  sLogF(u"model", u"vertex count: %d\n", VertexCount);
+  sLogF(u"model", u"normal count: %d\n", NormalCount);
+  sLogF(u"model", u"uv count: %d\n", UV0Count);
   const sInt header[HeaderWords] = {VertexCount,  NormalCount, UV0Count,      UV1Count, PolygonCount,   TriangleCount,
                                     QuadCount,    CornerCount, MaterialIndex, Flags,    OptimizedNumber};
   dest = PutWords(dest, header, HeaderWords);
@@ -151,10 +152,10 @@ const sU8 *RawMesh::Read(const sU8 *data, const sU8 *end, const sChar *&why)
       why = u"mesh header cut short";
       return nullptr;
     }
-  sDPrintF(u"class size: %d\n", sInt(HeaderWords));
-  sDPrintF(u"vertex count: %d\n", VertexCount);
-  sDPrintF(u"normal count: %d\n", NormalCount);
-  sDPrintF(u"uv count: %d\n", UV0Count);
+  sLogF(u"model", u"class size: %d\n", sInt(HeaderWords));
+  sLogF(u"model", u"vertex count: %d\n", VertexCount);
+  sLogF(u"model", u"normal count: %d\n", NormalCount);
+  sLogF(u"model", u"uv count: %d\n", UV0Count);
   if(VertexCount < 0 || NormalCount < 0 || UV0Count < 0 || UV1Count < 0 || PolygonCount < 0 || CornerCount < 0 ||
      (Flags & ~sRMF_ALL))
   {
@@ -586,7 +587,7 @@ sBool Model::SavePet(const sChar *path)
   sDInt size = 24 + 4 * sDInt(EffectCount);
   for(sInt i = 0; i < ImageCount; i++) size += 4 + 4 * sDInt(NameWords(sGetStringLen(ImageFiles[i])));
   for(sInt i = 0; i < MeshCount; i++) size += Meshes[i]->GetFileSize();
-  sDPrintF(u"object count: %d\n", MeshCount);
+  sLogF(u"model", u"object count: %d\n", MeshCount);
 
   sU8 *image = MODEL_ALLOC(sU8, size);
   const sU32 header[6] = {sPET_MAGIC, sPET_VERSION, sU32(MeshCount), sU32(MaterialCount), sU32(EffectCount),
@@ -664,7 +665,7 @@ sBool Model::LoadPet(const sChar *path)
     for(sInt i = 0; !why && i < EffectCount; i++)
       if(!r.Int(EffectTextures[i]) || (EffectTextures[i] != -1 && !InRange(EffectTextures[i], ImageCount)))
         why = u"effect names no image";
-    if(!why) sDPrintF(u"object count: %d\n", MeshCount);
+    if(!why) sLogF(u"model", u"object count: %d\n", MeshCount);
     for(sInt i = 0; !why && i < MeshCount; i++)
     {
       const sU8 *next = Meshes[i]->Read(r.Pos, r.End, why);

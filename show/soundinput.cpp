@@ -125,7 +125,9 @@ sBool sSoundInput::Open(SoundReceiver *receiver, sInt samplesPerSecond, sInt cha
   Device = plat::SoundCapture::Open(samplesPerSecond, channels, &Notify, this, &error);
   if(!Device)
   {
-    sLogF(u"dev", u"no sound input: %s\n", error.c_str());
+    // the show tries again every 10 s: the operator is told once, the repeats are detail
+    sLogF(error == LastOpenError ? u"sound" : u"dev", u"no sound input: %s\n", error.c_str());
+    LastOpenError = error;
     return 0;
   }
   sSetAllocSource(__FILE__, __LINE__);

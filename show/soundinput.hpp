@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 class SoundReceiver;
 
@@ -53,6 +54,7 @@ public:
   std::unique_ptr<plat::CaptureMixer> Mixer;
   long FaderSet[16] = {};                         // raw value last set per fader, -1 unknown
   sThread *Thread = nullptr;
+  std::u16string LastOpenError;                   // logged once; its repeats go to the detail log
 
   sSoundInput();
   ~sSoundInput() override;

@@ -385,7 +385,7 @@ void SyncMachine::WatchInput(sInt frameMs)
     return;
   if(sTimeDiff(sGetTime(), SoundInput->LastWake.load()) > 10000)
   {
-    sDPrintF(u"%f\n", PeakLevel);
+    sLogF(u"sound", u"no sound for 10 s (peak %f): the input is opened again\n", PeakLevel);
     SoundInput->Open(&Receiver, 44100, 2);
     ReopenTimer = 0;
   }

@@ -109,7 +109,7 @@ sBool sPackfileHandler::Open(const sChar *name)
     }
     Directory[Count++] = e;
   }
-  sDPrintF(u"[pf] opened, %d files\n", sInt(count));
+  sLogF(u"pf", u"opened, %d files\n", sInt(count));
   return 1;
 }
 
@@ -151,11 +151,11 @@ sFile *sPackfileHandler::Create(const sChar *name, sInt access)
   if(e->Packed)
   {
     // no packing method exists: such an entry cannot come from our builder
-    sDPrintF(u"[pf] opening '%s' (%d->%d)\n", name, sInt(e->Size), sInt(e->UnpackedSize));
+    sLogF(u"pf", u"opening '%s' (%d->%d)\n", name, sInt(e->Size), sInt(e->UnpackedSize));
     sDPrintF(u"[pf] ERROR: file '%s' is packed, which is not supported\n", name);
     return nullptr;
   }
-  sDPrintF(u"[pf] opening '%s' (%d)\n", name, sInt(e->Size));
+  sLogF(u"pf", u"opening '%s' (%d)\n", name, sInt(e->Size));
   // read only: the memory file never writes in its read mode
   return sCreateMemoryFile(const_cast<sU8 *>(Base + e->Offset), sS64(e->Size), 0, 1);
 }

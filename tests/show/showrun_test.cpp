@@ -465,14 +465,14 @@ size_t GridColours(const sImage &img)
 // and the pixels of that place that differ clearly between two frames.
 int Reddish(const sImage &img)
 {
-  return Points(img, 1300, 1740, 64, 110, 1, [](sU32 c, size_t) {
+  return Points(img, 1100, 1580, 32, 76, 1, [](sU32 c, size_t) {
            const sInt r = (c >> 16) & 0xff;
            return r > sInt((c >> 8) & 0xff) + 48 && r > sInt(c & 0xff) + 48;
          }).first;
 }
 int SwitchesChanged(const sImage &a, const sImage &b)
 {
-  return Points(a, 1300, 1740, 64, 110, 1, [&](sU32 p, size_t i) { return Diff(p, b.Data[i]) > 40; }).first;
+  return Points(a, 1100, 1580, 32, 76, 1, [&](sU32 p, size_t i) { return Diff(p, b.Data[i]) > 40; }).first;
 }
 
 // The share of a coarse grid of points at which two pictures of a size agree within a
