@@ -1106,6 +1106,13 @@ void TouchGui::BuildMoviePreviews()
     sF32 aspect = 0;
     RenderMovieFrame(previewPlayer, previewTarget, &aspect, DisplayIndex);
     DrawTextureToTarget(previewTarget, previewTextures[slot], DisplayIndex);
+    // a player may know the length only once it decodes: the list's "END:" needs it
+    if(movieDurations[slot] <= 0)
+    {
+      sMovieInfo info;
+      previewPlayer->GetInfo(info);
+      movieDurations[slot] = info.Duration > 0 ? info.Duration : 0;
+    }
     if(++previewFrames >= 21) next();
     break;
   }

@@ -242,6 +242,11 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
                      g->touch.Clock |= 0x300;
                    }});
   pages.push_back({"movies", [](TouchGui *g) { g->movieSection = 8; }});
+  // a movie of the list playing: its tile says how long it runs on, on a dark quad
+  pages.push_back({"movieplaying", [](TouchGui *g) {
+                     g->selectedMovie = 5, g->timers[3].Running = 1, g->mediaState.ClipShown = 1;
+                     g->movieStartClock = g->touch.Clock;
+                   }});
   pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
   pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
