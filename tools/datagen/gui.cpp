@@ -89,16 +89,16 @@ void Draw(sImage &img, const GuiPicture &p, sRandomLcg &rnd)
   img.Fill(0);
   switch(p.Kind)
   {
-  case KeyFrame:   // the key's body: a light glass panel the frame colour tints, with a bright rim
-    Panel(img, ToPixels(img, GuiKindFaces[p.Widget]), Argb(0.6f, 0.8f, 0.85f, 1.0f), Argb(1, 0.75f, 0.85f, 1.0f));
+  case KeyFrame:   // the key's body: a light panel the frame colour tints, with a bright rim
+    Panel(img, ToPixels(img, GuiKindFaces[p.Widget]), Argb(0.85f, 0.8f, 0.85f, 1.0f), Argb(1, 0.75f, 0.85f, 1.0f));
     break;
-  case KeyFace:   // the lit face inside the rim, mid grey so a light label stays readable on it
+  case KeyFace:   // the lit face inside the rim, opaque mid grey so a light label stays readable on it
   {
     PixelRect r = ToPixels(img, GuiKindFaces[p.Widget]);
     r = {r.X0 + 2, r.Y0 + 2, r.X1 - 2, r.Y1 - 2};
     for(sInt y = r.Y0; y < r.Y1; y++)
       for(sInt x = r.X0; x < r.X1; x++)
-        img.Data[y * img.SizeX + x] = Grey(0.5f - 0.15f * sF32(y - r.Y0) / sF32(r.Y1 - r.Y0), 0.9f);
+        img.Data[y * img.SizeX + x] = Grey(0.62f - 0.12f * sF32(y - r.Y0) / sF32(r.Y1 - r.Y0));
     break;
   }
   case Lamp:
