@@ -618,6 +618,9 @@ void TouchGui::BindListSection()
     if(w.LabelId == 62 && w.Value == 4)   // the movie section's DIRECTORY
     {
       w.PageMask = video ? 0u : sU32(sGUI_PAGE_LIST);
+      // its quads follow, or a hidden key would still show its face without its label
+      for(ArrayForm *f : {w.FrameForm, w.FaceForm, w.IndicatorForm})
+        if(f) f->LayerMask = w.PageMask;
       continue;
     }
     if(w.PageMask != sGUI_PAGE_LIST) continue;
