@@ -50,10 +50,11 @@ sF32 sStatusPrinter::Rect(sF32 x0, sF32 y0, sF32 x1, sF32 y1)
   return x1 - x0;
 }
 
-// Text in one colour at a virtual position; its width in virtual units.
-sF32 sStatusPrinter::TextAt(const sChar *text, sF32 x, sF32 y, sU32 colour)
+// Text at a virtual position in the painter's print colours; its width in virtual units.
+// Color belongs to the rectangles only: a dark backdrop must not darken its own text.
+sF32 sStatusPrinter::TextAt(const sChar *text, sF32 x, sF32 y)
 {
-  Painter->PrintRun(0, x * ScaleX, y * ScaleY, colour, text);
+  Painter->Print(x * ScaleX, y * ScaleY, text);
   return Painter->GetWidth(text) / ScaleX;
 }
 
@@ -67,7 +68,7 @@ sF32 sStatusPrinter::Print(const sChar *text, sF32 x, sF32 y)
     left -= width;
   else if(Align == 2)
     left -= width * 0.5f;
-  TextAt(text, left, y, Color);
+  TextAt(text, left, y);
   if(AutoLine)
     CursorY += sInt(LineStep);
   LineCount++;
@@ -80,7 +81,7 @@ sF32 sStatusPrinter::Label(const sChar *label, sF32 x, sF32 y)
   if(!label)
     return 0.0f;
   const sF32 width = Painter->GetWidth(label) / ScaleX;
-  TextAt(label, x + LabelWidth - 4.0f - width, y, Color);
+  TextAt(label, x + LabelWidth - 4.0f - width, y);
   return LabelWidth;
 }
 
@@ -109,7 +110,7 @@ sF32 sStatusPrinter::PrintInt(const sInt *value, const sChar *label, sInt kind, 
   if(kind != 0)
     x += Swatch(x, y, 12.0f, colour);
   sSPrintF(sStringRef(Text), u"%3d", *value);
-  x += TextAt(Text, x, y, Color);
+  x += TextAt(Text, x, y);
   if(AutoLine)
     CursorY += sInt(LineStep);
   return x - start;
@@ -141,10 +142,10 @@ sF32 sStatusPrinter::PrintFloat(const sF32 *value, const sChar *label, sF32 x, s
   const sU32 grey = 0xFF000000 | g << 16 | g << 8 | g;
   x += Swatch(x, y, 12.0f, grey);
   sSPrintF(sStringRef(Text), u"%1.3f", *value);
-  x += TextAt(Text, x, y, Color) + 6.0f;
+  x += TextAt(Text, x, y) + 6.0f;
   x += Swatch(x, y, 12.0f, grey);
   sSPrintF(sStringRef(Text), u" min%1.1f max%1.1f", min, max);
-  x += TextAt(Text, x, y, Color);
+  x += TextAt(Text, x, y);
   CursorY += sInt(ValueStep);
   AutoLine = 1;
   return x - start;

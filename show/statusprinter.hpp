@@ -18,7 +18,7 @@ public:
   sF32 ScaleX = 1.0f, ScaleY = 1.0f;
   sChar Text[256] = {};
   sInt CursorX = 0, CursorY = 0;
-  sU32 Color = 0xFFFFFFFF;
+  sU32 Color = 0xFFFFFFFF;   // of the next rectangle; text takes the painter's print colours
   sInt LineCount = 0;
   sInt Align = 0;      // 0 left, 1 right, 2 centred at the x position
   sInt AutoLine = 1;   // printing uses and advances the cursor
@@ -42,5 +42,5 @@ private:
   void Place(sF32 &x, sF32 &y);
   sF32 Label(const sChar *label, sF32 x, sF32 y);
   sF32 Swatch(sF32 x, sF32 y, sF32 width, sU32 colour);
-  sF32 TextAt(const sChar *text, sF32 x, sF32 y, sU32 colour);
+  sF32 TextAt(const sChar *text, sF32 x, sF32 y);
 };

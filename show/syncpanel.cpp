@@ -6,6 +6,8 @@
 #include "base/numbers.hpp"
 #include "graphics/graphics.hpp"
 #include "graphics/painter.hpp"
+#include "show/scene.hpp"
+#include "show/scenehost.hpp"
 #include "show/startup.hpp"
 
 #include <cmath>
@@ -234,6 +236,12 @@ void SyncMachine::DrawPanel(sFrameTimer *timer)
     line(100, names[2], d.Height);
     line(100, names[3], d.Aspect);
     line(100, names[4], d.Name);
+  }
+  // the size of the screen the IPP machine composes, once a machine runs one
+  if(const SceneMachine *machine = sGetSceneMachine(); machine && machine->Ipp)
+  {
+    line(100, u"ipp ScreenX: %d", machine->Ipp->DisplayWidth);
+    line(100, u"ipp ScreenY: %d", machine->Ipp->DisplayHeight);
   }
   if(SceneRequest *g = GuiRecord)
   {

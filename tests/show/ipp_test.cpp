@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <cmath>
 #include <string>
@@ -647,4 +648,28 @@ TEST_F(IppRun, EveryOtherEffectShows)
     }
     if(std::string(p.Name) != "plain") { EXPECT_GT(changed, 100) << p.Name << " shows nothing"; }
   }
+}
+
+// the panel at a size where its 17-unit lines are more than a glyph apart
+using IppPanel = IppShowAt<1280, 720>;
+
+TEST_F(IppPanel, TextIsReadableOverItsBackdrop)
+{
+  Ipp->MotionMode = 4;
+  M->PanelSwitch = 1;
+  Frame();
+  const std::vector<sU32> px = Frame();
+  // kept for a person to look at
+  const char *env = getenv("SPARKVANE_PICTURES");
+  const std::string dir = std::string(env && *env ? env : "/tmp/sparkvane-pictures") + "/ipp";
+  std::filesystem::create_directories(dir);
+  sImage shot(1280, 720);
+  std::copy(px.begin(), px.end(), shot.Data);
+  const std::string file = dir + "/panel.bmp";
+  EXPECT_TRUE(shot.Save(std::u16string(file.begin(), file.end()).c_str()));
+  // the title "IPP machine" at (100, 110) of the 1600 x 1200 panel space: 11 glyphs of 6 x 8
+  sInt white = 0;
+  for(sInt y = 67; y < 74; y++)
+    for(sInt x = 80; x < 146; x++) white += ColorDiff(px[size_t(y * 1280 + x)], 0xFFFFFFFF) <= 16;
+  EXPECT_GT(white, 60);
 }

@@ -82,6 +82,34 @@ TEST_F(PanelDraw, StatusPrinterSwatchesShowTheirValues)
   EXPECT_EQ(p.LineCount, 2);
 }
 
+TEST_F(PanelDraw, TextStaysReadableOnTheBackdropColour)
+{
+  // the IPP machine's panel: a near-black rectangle, then its lines
+  sStatusPrinter p;
+  p.Init(W, H);
+  auto draw = [](void *user) {
+    sStatusPrinter &p = *static_cast<sStatusPrinter *>(user);
+    p.Begin();
+    p.Color = 0xC000000C;
+    p.Rect(60, 80, 430, 420);
+    p.Print(u"IPP machine", 100, 110);
+    const sF32 half = 0.5f;
+    p.PrintFloat(&half, u"brightness", -1, -1, 0.0f, 1.0f);
+    p.End();
+  };
+  const std::vector<sU32> px = Frame(0xFF000000, draw, &p);
+  // the title's box and the label's box each hold white glyph pixels
+  auto bright = [&](sF32 x0, sF32 y0, sF32 x1, sF32 y1) {
+    sInt n = 0;
+    for(sInt y = sInt(y0 * 0.75f); y < sInt(y1 * 0.75f); y++)
+      for(sInt x = sInt(x0 * 0.6f); x < sInt(x1 * 0.6f); x++) n += ColorDiff(px[size_t(y) * W + x], 0xFFFFFFFF) <= 8;
+    return n;
+  };
+  EXPECT_GT(bright(100, 110, 100 + 11 * 10, 124), 40) << "the title";
+  EXPECT_GT(bright(100, 127, 180, 141), 40) << "the label";
+  EXPECT_EQ(p.Color, 0xC000000Cu);
+}
+
 TEST_F(PanelDraw, SyncPanelDrawsItsBackdropAndValueBars)
 {
   setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
