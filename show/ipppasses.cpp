@@ -305,6 +305,8 @@ void IppMachine::BuildGraph()
     }
   };
   retexture(4, ScreenTexture);
+  // the ripple's alpha comes from its colour, which fades it with the strobe level
+  if(ShaderMaterial1 *m = Mtrl<ShaderMaterial1>(6)) m->Options[ShaderMaterial1::AlphaFromColor] = 1;
   retexture(6, ScreenTexture);
   retexture(2, SmallTarget);
   retexture(3, Machine ? Machine->Targets[1] : nullptr);
