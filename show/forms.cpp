@@ -295,7 +295,8 @@ void ArrayForm::WriteIndices(sU16 *dest) const
 
 void ArrayForm::SetQuad(sInt quad, const sMat3x4 &matrix, sF32 halfSize, sU32 colour)
 {
-  sVERIFY(Vertices && quad >= 0);
+  // the quad's four records must lie among the vertices the form was made with
+  sVERIFY(Vertices && quad >= 0 && sS64(quad) * 4 + 4 <= GetVertexCount());
   for(sInt k = 0; k < 4; k++)
   {
     sF32 bx = sF32(k & 1), by = sF32((k >> 1) & 1);

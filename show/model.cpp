@@ -542,6 +542,18 @@ sBool Model::AppendTableRows(const sChar *path, sBool colladaKinds)
     }
   }
   MaterialTable[MaterialBase + EffectCount].Kind = sTMD_ENDKIND;
+
+  // A mesh's material index is a row of this model's own, and only its effects have rows:
+  // a file may name a material past them (a cache with more materials than effects, a
+  // Maya file with several materials and no effects). Such a mesh gets the end row, whose
+  // forms draw themselves, instead of a row past the scene's set.
+  for(sInt i = 0; i < MeshCount; i++)
+    if(Meshes && Meshes[i] && Meshes[i]->MaterialIndex > EffectCount)
+    {
+      sDPrintF(u"pImportObject: %s: mesh %d names material %d, the model has %d material rows\n", path, i,
+               Meshes[i]->MaterialIndex, EffectCount);
+      Meshes[i]->MaterialIndex = EffectCount;
+    }
   return 1;
 }
 
@@ -700,7 +712,7 @@ void Model::CreateForms(sBool addToScene)
   for(sInt i = 0; i < MeshCount; i++)
   {
     const RawMesh *raw = Meshes[i];
-    MeshForm *f = sNEW MeshForm(raw->MaterialIndex + MaterialBase);
+    MeshForm *f = sNEW MeshForm(FormRow(raw->MaterialIndex + MaterialBase));
     BuildMeshForm(f, raw);
     f->LightSetIndex = LightSetIndex;
     f->LayerMask = LayerMask;
@@ -721,8 +733,20 @@ void Model::CreateForms(sBool addToScene)
   }
 }
 
+// A row the scene's material set has: past its end, the end row (the form draws itself).
+sInt Model::FormRow(sInt row) const
+{
+  const TMData *set = OwnerScene ? OwnerScene->MaterialSet : nullptr;
+  if(!set || (row >= 0 && row <= set->MaterialCount)) return row;
+  sDPrintF(u"model: material row %d is not in the scene's set of %d rows\n", row, set->MaterialCount);
+  return set->MaterialCount;
+}
+
 void Model::Instance(Model *source, sBool addToScene)
 {
+  // forms made by an earlier call are the model's own unless the scene took them
+  if(MeshForms && !AddedToScene)
+    for(sInt i = 0; i < MeshCount; i++) sDELETE(MeshForms[i]);
   AddedToScene = addToScene;
   MeshCount = source->MeshCount;
   MaterialCount = source->MaterialCount;
@@ -734,7 +758,10 @@ void Model::Instance(Model *source, sBool addToScene)
   MeshForms = MODEL_ALLOC(MeshForm *, MeshCount);
   for(sInt i = 0; i < MeshCount; i++)
   {
-    MeshForm *s = source->MeshForms[i];
+    // a source whose forms were never made gives the instance none either
+    MeshForm *s = source->MeshForms ? source->MeshForms[i] : nullptr;
+    MeshForms[i] = nullptr;
+    if(!s) continue;
     MeshForm *f = sNEW MeshForm(s->MaterialIndex, s->Geometry, &s->Matrix);
     f->SharedGeometry = 1;
     f->MeshFlags = s->MeshFlags;

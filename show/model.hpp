@@ -184,6 +184,9 @@ public:
   void Transform(const sMat3x4 &matrix);
   void ComputeMeshCenters();
   void Render(sViewport *view, sInt pass);
+  // The row a mesh form is made with: the row asked for, or the end row of the scene's
+  // set when the row lies past it.
+  sInt FormRow(sInt row) const;
 
   // The cache writer: 1 when the file was written. A model the reader would refuse is
   // not written (0, with a message).

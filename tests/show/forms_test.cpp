@@ -94,8 +94,10 @@ TEST_F(ArrayFormTest, WindingQuadListsAndFormats)
   quads.Vertices = NewMeshVertices(8);
   sMat3x4 m;
   m.l.Init(5, 6, 7);
-  quads.SetQuad(1, m, 2.0f, 0xff00ff00);
   quads.Init(ArrayForm::QUADS, 1, 3, 2, 1);
+  quads.SetQuad(1, m, 2.0f, 0xff00ff00);
+  // a quad past the form's two writes nowhere: the program stops instead
+  EXPECT_DEATH(quads.SetQuad(2, m, 2.0f, 0), kCheckFailed);
   ASSERT_TRUE(quads.GetVertexCount() == 8 && quads.GetIndexCount() == 12);
   std::vector<FormVertexPCUU> v(8);
   std::vector<sU16> idx(12);

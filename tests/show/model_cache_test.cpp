@@ -2,6 +2,7 @@
 // the vertices mesh forms get, damaged files, and the rows a load appends to its tables.
 
 #include "model_util.hpp"
+#include "base/memory.hpp"
 #include "show/tmdata.hpp"
 
 #include "common/capture.hpp"
@@ -184,6 +185,44 @@ TEST(ModelCache, LoadAppendsTextureAndMaterialRows)
   Model none(nullptr);   // a missing file leaves the model empty
   pImportObject(&none, u"missing.dae", dir.Name("").c_str(), 0, 0, 0);
   ExpectEmpty(none);
+}
+
+TEST(ModelCache, MeshesNamingMaterialsPastTheRowsGetTheEndRow)
+{
+  // three materials, one effect: only one row is appended, yet the cache lets a mesh name
+  // material 3; its form would ask the scene's set for a row it does not have
+  sparktest::TempDir dir;
+  sparktest::DebugCapture log;
+  Model src(nullptr);
+  src.AllocLists(1, 3, 1, 0);
+  FillMesh(*src.Meshes[0], {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}, {}, {0, 1, 2}, {}, {}, {}, 3);
+  Saved(src, dir);
+  TextureEntry tex[2] = {};
+  MaterialEntry mtrl[4] = {{0, 1, 0, 0, 0, {}, {}}, {sTMD_ENDKIND, 0, 0, 0, 0, {}, {}}};
+  Model m(nullptr, tex, mtrl);
+  pImportObject(&m, u"m.pet", dir.Name("").c_str(), 0, 0, -1);
+  ASSERT_EQ(m.MeshCount, 1) << log.Text();
+  EXPECT_EQ(mtrl[2].Kind, sTMD_ENDKIND);
+  EXPECT_EQ(m.MaterialBase + m.Meshes[0]->MaterialIndex, 2) << "the end row";
+  EXPECT_NE(log.Text().find("names material 3"), std::string::npos) << log.Text();
+}
+
+TEST(ModelInstance, ASourceWithoutFormsGivesNoneAndAnotherInstanceFreesTheFirst)
+{
+  Model src(nullptr);
+  src.AllocLists(2, 1, 1, 0);   // loaded, its forms not made yet
+  Model inst(nullptr);
+  inst.Instance(&src, 0);
+  ASSERT_EQ(inst.MeshCount, 2);
+  EXPECT_TRUE(inst.MeshForms[0] == nullptr && inst.MeshForms[1] == nullptr);
+  inst.SetLayerMask(4);
+
+  src.CreateForms(0);
+  inst.Instance(&src, 0);
+  const sS64 once = sAllocatedBytes.load();
+  inst.Instance(&src, 0);
+  EXPECT_EQ(sAllocatedBytes.load(), once) << "the first instance's forms are kept";
+  EXPECT_EQ(inst.MeshForms[1]->AuxMatrix, &src.MeshForms[1]->Matrix);
 }
 
 TEST(ModelCacheDeath, ImportWithoutTablesOrOfAnUnknownFormatStops)
