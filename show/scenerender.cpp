@@ -155,7 +155,9 @@ void Scene::RenderForm(sViewport *view, Form *form, sInt mirror)
     if(const StripWords *s = form->GetStripWords())
     {
       const sF32 *w = s->Words;
-      m->Offset.Init(s->Marker[3], s->Marker[4], s->Marker[5]);
+      // the origin offset moves the whole ribbon in the form's space, so that a ribbon
+      // whose material puts its start at Radius from the axis can begin on its root
+      m->Offset.Init(w[StripWords::OriginOffset], w[StripWords::OriginOffset + 1], w[StripWords::OriginOffset + 2]);
       m->Phase = w[StripWords::Spin] + w[StripWords::StripTime];
       m->Up.Init(w[StripWords::ViewDirection], w[StripWords::ViewDirection + 1], w[StripWords::ViewDirection + 2]);
       m->WindowLength = w[StripWords::GrowthLimit];

@@ -111,3 +111,57 @@ TEST_F(ShowRig, PlantTilesFollowACameraThatWanderedForHours)
   }
   sDELETE(p);
 }
+
+TEST_F(ShowRig, PlantLeafStartsAtItsStem)
+{
+  PlantScene *p = sNEW PlantScene;
+  Build({{0, p}});
+  Step();
+  // a leaf of the first pool, as the scene hangs it on a tip: its origin is the stem
+  StripForm *leaf = p->LeavesA[0];
+  const sVec3 stem(40.0f, 10.0f, -30.0f);
+  leaf->Matrix.Identity();
+  leaf->Matrix.l = stem;
+  leaf->LayerMask = 1;
+  p->LayerMask = 1;
+  sF32 *w = leaf->Words.Words;
+  w[StripWords::GrowthCounter] = 12.0f;   // the first tenth of the ribbon is shown
+  w[StripWords::GrowthLimit] = 1000.0f;
+  w[StripWords::StripTime] = 0.0f;
+  w[StripWords::ViewDirection + 0] = 0.0f, w[StripWords::ViewDirection + 1] = 0.0f, w[StripWords::ViewDirection + 2] = 1.0f;
+
+  // seen along z from in front of the stem, 6 pixels to a unit
+  sViewport view;
+  view.Orthogonal = sVO_ZOOM;
+  view.ZoomX = 1.0f / 40.0f;
+  view.ZoomY = view.ZoomX * W / H;
+  view.Camera.l = stem + sVec3(0, 0, -200.0f);
+  view.ClipNear = 1.0f;
+  view.ClipFar = 1000.0f;
+  ASSERT_TRUE(sRender3DBegin());
+  sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xFFFFFFFF);   // the pool's leaves are black
+  view.SetTarget(nullptr);
+  view.Prepare(15);
+  const sMat4x4 camera = view.MVP;
+  p->RenderForm(&view, leaf, 0);
+  const std::vector<sU32> px = ReadScreen(W, H);
+  sRender3DEnd(0);
+  sImage shot(W, H);
+  std::copy(px.begin(), px.end(), shot.Data);
+  const std::string file = PictureFolder("plant") + "/leaf-at-stem.bmp";
+  shot.Save(std::u16string(file.begin(), file.end()).c_str());
+
+  const sVec4 c = sMulPointMat4x4(stem, camera);
+  const sF32 sx = (c.x / c.w + 1) * 0.5f * W, sy = (1 - c.y / c.w) * 0.5f * H;
+  sInt lit = 0;
+  sF32 nearest = 1e9f;
+  for(sInt y = 0; y < H; y++)
+    for(sInt x = 0; x < W; x++)
+      if(Picture::Luma(px[size_t(y * W + x)]) < 600)
+      {
+        lit++;
+        nearest = std::min(nearest, std::hypot(x + 0.5f - sx, y + 0.5f - sy));
+      }
+  EXPECT_GT(lit, 30) << "the leaf's start is drawn";
+  EXPECT_LT(nearest, 4.0f) << "the leaf begins " << nearest / 6 << " units from its stem";
+}
