@@ -93,8 +93,17 @@ public:
   // Renders light i's depth into channel i of the setup's first target and, for a plane
   // receiver with a second uv pair, its light mask into the second (RenderLightMask).
   void RenderShadowMaps(Form *form);
-  // The same for the form's ShadowRecord and caster layers.
-  void RenderFormShadow(Form *form);
+  // The same for the form's ShadowRecord and caster layers, then its projected shadow
+  // over the ground as the view sees it (RenderProjectedShadow).
+  void RenderFormShadow(Form *form, sViewport *view = nullptr);
+  // Per light above the ground: the casters of the layer mask, flattened along the light
+  // onto the ground plane y = 0, into the record's second target as the view sees them;
+  // then a grid of quads over the ground the light's view covers (+-Distance) carries that
+  // picture back onto the ground with the fourth auxiliary material, behind whatever the
+  // scene's depth has in front. Each light's shadow takes ShadowGain x Strength of the
+  // colour away, its edge softened over Strength x ShadowSoftness of the screen's height.
+  // Strength 0 draws nothing.
+  void RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *view);
   // Both shadow passes: the setup's light views, and the casters of the layer mask drawn
   // into its first target, light i in the channel of channels[i].
   void RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *channels);

@@ -13,6 +13,7 @@
 #include "show/forms.hpp"
 #include "show/tmdata.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -23,6 +24,12 @@ constexpr sU32 BlendMax = 0x20502;        // one, maximum, one
 constexpr sU32 BlendAdd = 0x20102;        // one, add, one
 constexpr sU32 BlendDarken = 0x40101;     // zero, add, inverse source colour: dest * (1 - source)
 constexpr sU32 BlendInvert = 0x20202;     // one, subtract, one: source - dest
+
+// A projected shadow takes ShadowGain x its strength of the colour under it away (strengths
+// of 0.01 to 0.025 give 20 to 50 percent), its edge softened over strength x ShadowSoftness
+// of the screen's height.
+constexpr sF32 ShadowGain = 20.0f;
+constexpr sF32 ShadowSoftness = 0.25f;
 
 // Colours the shadow passes draw each light's depth with: one channel per light.
 constexpr sU32 PrePassChannels[3] = {0x00ff0000, 0x0000ff00, 0x000000ff};
@@ -43,7 +50,7 @@ void Scene::RenderForm(sViewport *view, Form *form, sInt mirror)
   {
     if(!mirror)
     {
-      RenderFormShadow(form);
+      RenderFormShadow(form, view);
     }
     else
     {
@@ -626,10 +633,123 @@ void Scene::RenderShadowMaps(Form *form)
   RenderLightMask(form, rs, sU32(form->ShadowSwitch));
 }
 
-void Scene::RenderFormShadow(Form *form)
+void Scene::RenderFormShadow(Form *form, sViewport *view)
 {
   ShadowSetup *rs = form->ShadowRecord;
   sVERIFY(rs->LightCount<=3);
   sVERIFY(rs->LightCount>=0);
   RenderLightDepths(rs, form->ShadowCasterMask, RecordChannels);
+  RenderProjectedShadow(rs, form->ShadowCasterMask, view ? view : MainView);
+}
+
+void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *view)
+{
+  sTexture2D *mask = rs->Targets[1];
+  if(!mask || !view || !(rs->Strength > 0.0f) || !MaterialSet) return;
+  sVERIFY(rs->LightSetIndex>=0 && rs->LightSetIndex<sTMD_LIGHTSETS);
+  const LightSet *ls = MaterialSet->LightSets[rs->LightSetIndex];
+  const sF32 darkness = std::min(1.0f, ShadowGain * rs->Strength);
+
+  // the shadow lies a little above the ground, so that the ground's own depth keeps it
+  const sVec3 up(0, 1, 0);
+  const sF32 reach = rs->Distance > 0 ? rs->Distance : 1.0f, lift = 0.002f * reach;
+  view->Model.Identity();
+  view->Prepare(15);
+  const sMat4x4 camera = view->MVP;
+
+  ShaderMaterial1 *caster = Materials[0], *combine = Materials[3];
+  // a flat white: the depth fade over a range no depth reaches
+  caster->Options[ShaderMaterial1::AlphaFromColor] = 1;
+  caster->Options[ShaderMaterial1::DepthFade] = 1;
+  caster->FadeCenter = 0.0f;
+  caster->FadeRange = 1e30f;
+  caster->FadeMax = 1.0f;
+  caster->Color = 0xFFFFFFFF;
+  PrepareAux(caster, nullptr, 0, sVertexFormatPosNormUV);
+  for(sInt o = 0; o < ShaderMaterial1::OptionCount; o++) combine->Options[o] = 0;
+  combine->S.TextureFlags[0] = 0x11000010;   // clamped: the screen's edge does not wrap
+  PrepareAux(combine, mask, BlendDarken, sVertexFormatPosColUV);
+  combine->S.Flags = sMTRL_ZREAD;            // hidden where something stands in front
+  combine->Prepare(sVertexFormatPosColUV);
+
+  // The combine's quads: a grid over the ground the light's view covers, each corner
+  // with the screen position the camera gives it as its texture coordinate, so the quads
+  // carry the mask back onto the ground. Cells that reach behind the camera are left out.
+  constexpr sInt Cells = 24;
+  struct Corner
+  {
+    sF32 x, y, z, u, v;
+    sBool Seen;
+  };
+  static Corner grid[Cells + 1][Cells + 1];
+  for(sInt r = 0; r <= Cells; r++)
+    for(sInt c = 0; c <= Cells; c++)
+    {
+      const sVec3 p(reach * (2.0f * c / Cells - 1.0f), lift, reach * (2.0f * r / Cells - 1.0f));
+      const sVec4 h = sMulPointMat4x4(p, camera);
+      Corner &k = grid[r][c];
+      k = {p.x, p.y, p.z, 0, 0, h.w > 1e-3f};
+      if(k.Seen) k.u = (h.x / h.w + 1.0f) * 0.5f, k.v = (1.0f - h.y / h.w) * 0.5f;
+    }
+
+  struct Vertex
+  {
+    sF32 x, y, z;
+    sU32 c;
+    sF32 u, v;
+  };
+  sViewport through;
+  for(sInt i = 0; i < rs->LightCount; i++)
+  {
+    const sVec3 dir = ls->Directions[i];
+    // a light below the ground or along it throws no shadow onto it
+    if(sDot(dir, up) < 0.05f) continue;
+
+    // the casters flattened onto the ground, white on black, as the camera sees them
+    sRenderTargetSpec target(sRTF_CLEAR_COLOR | sRTF_NO_MULTISAMPLE, 0, nullptr, mask, nullptr);
+    sSetTarget(target);
+    const sMat4x4 flatten = ProjectAlong(up, -lift, dir) * camera;
+    for(sInt k = 0; k < ObjectCount; k++)
+    {
+      Form *f = Objects[k];
+      if(!(f->LayerMask & casterMask & LayerMask)) continue;
+      through.MVP = Mat4(f->Matrix) * flatten;
+      CBufferMatrix3V *vs = NewCBuffer<CBufferMatrix3V>();
+      FillShaderMaterial1ConstantsA(vs->Reg, &through, &RenderEnv, caster);
+      sCBufferBase *cb[1] = {vs};
+      caster->Set(cb, 1, 0);
+      f->Draw(&through);
+    }
+
+    // laid over the ground five times, shifted by the softness, each taking its share
+    sRenderTargetSpec screen(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer());
+    sSetTarget(screen);
+    view->Model.Identity();
+    view->Prepare(15);
+    const sF32 soft = rs->Strength * ShadowSoftness;
+    const sF32 aspect = view->TargetSizeY > 0 ? sF32(view->TargetSizeX) / sF32(view->TargetSizeY) : 1.0f;
+    const sF32 taps[5][2] = {{0, 0}, {soft / aspect, 0}, {-soft / aspect, 0}, {0, soft}, {0, -soft}};
+    const sU32 share = sU32(darkness / 5.0f * 255.0f + 0.5f);
+    combine->Color = 0xFF000000 | share << 16 | share << 8 | share;
+    BindShaderMaterial1(combine, view);
+    sInt cells = 0;
+    for(sInt r = 0; r < Cells; r++)
+      for(sInt c = 0; c < Cells; c++) cells += grid[r][c].Seen && grid[r][c + 1].Seen && grid[r + 1][c].Seen && grid[r + 1][c + 1].Seen;
+    if(!cells) continue;
+    void *p = nullptr;
+    QuadGeometry0->BeginLoadVB(4 * 5 * cells, sGD_STREAM, &p);
+    Vertex *v = static_cast<Vertex *>(p);
+    for(const auto &t : taps)
+      for(sInt r = 0; r < Cells; r++)
+        for(sInt c = 0; c < Cells; c++)
+        {
+          const Corner *q[4] = {&grid[r][c], &grid[r][c + 1], &grid[r + 1][c + 1], &grid[r + 1][c]};
+          if(!q[0]->Seen || !q[1]->Seen || !q[2]->Seen || !q[3]->Seen) continue;
+          for(const Corner *k : q) *v++ = {k->x, k->y, k->z, 0xFFFFFFFF, k->u + t[0], k->v + t[1]};
+        }
+    QuadGeometry0->EndLoadVB();
+    QuadGeometry0->Draw();
+  }
+  sRenderTargetSpec screen(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer());
+  sSetTarget(screen);
 }

@@ -137,3 +137,61 @@ TEST_F(RobotRig, ExitReturnsEveryModelAndTarget)
     for(sInt mode : {0, 4}) EnterWithMode(mode), Steps(10), M->SwitchScene(0), Step();
   });
 }
+
+TEST_F(RobotRig, ProjectedShadowsDarkenTheGroundAndStrengthZeroLeavesIt)
+{
+  Start();
+  EnterWithMode(2);
+  Bot->Variant = 1;
+  Steps(3);
+  // the same frame three times, the scene held still: with the records, without them, and
+  // with records of strength 0
+  auto frame = [&](const char *name) {
+    EXPECT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, 0xFF000000);
+    sViewport view;
+    view.SetTarget();
+    Bot->Camera(Bot->Variant, &view);
+    view.Camera.LookAt(sVec3(0, 0, 0), sVec3(60, 260, -160));   // from above, where the shadows show
+    view.Prepare(15);
+    Bot->Render(Bot->Variant, &view);
+    Bot->RenderObjects(&view);
+    std::vector<sU32> px = ReadScreen(W, H);
+    sRender3DEnd(0);
+    sImage shot(W, H);
+    std::copy(px.begin(), px.end(), shot.Data);
+    const std::string file = PictureFolder("robot") + "/shadows-" + name + ".bmp";
+    shot.Save(std::u16string(file.begin(), file.end()).c_str());
+    return px;
+  };
+  const std::vector<sU32> with = frame("on");
+  ShadowSetup *records[2];
+  for(sInt r = 0; r < 2; r++) std::swap(records[r] = nullptr, Bot->RobotModels[r]->MeshForms[0]->ShadowRecord);
+  const std::vector<sU32> without = frame("off");
+  for(sInt r = 0; r < 2; r++) Bot->RobotModels[r]->MeshForms[0]->ShadowRecord = records[r];
+  sF32 strength[2];
+  for(sInt r = 0; r < 2; r++)
+  {
+    ShadowSetup *s = Bot->RobotModels[r]->MeshForms[0]->ShadowRecord;
+    ASSERT_NE(s, nullptr);
+    strength[r] = s->Strength;
+    s->Strength = 0.0f;
+  }
+  const std::vector<sU32> zero = frame("zero");
+  for(sInt r = 0; r < 2; r++) Bot->RobotModels[r]->MeshForms[0]->ShadowRecord->Strength = strength[r];
+
+  // darker where a shadow falls, never brighter; a core as dark as one light's full shadow
+  sInt darker = 0, brighter = 0, core = 0, zeroChanged = 0;
+  for(size_t i = 0; i < with.size(); i++)
+  {
+    const sInt a = Picture::Luma(with[i]), b = Picture::Luma(without[i]);
+    darker += a < b - 12;
+    brighter += a > b + 6;
+    core += b > 60 && a < b * 0.7f;
+    zeroChanged += Picture::Differ(zero[i], without[i]) > 2;
+  }
+  EXPECT_GT(darker, W * H / 100);
+  EXPECT_GT(core, 50);
+  EXPECT_LT(brighter, 8);
+  EXPECT_LT(zeroChanged, 8);
+}
