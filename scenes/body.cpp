@@ -241,8 +241,10 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 
   // the glowing looks of the two shell groups, whose fourth word adds the gradient's colour
   // to the light: their alpha test (compare 4, greater) passes from 0x20 on instead of 96,
-  // so the gradient's fainter bands glow too. They keep the rows' alpha blend: drawn back
-  // to front, an additive blend would pile all 64 faces of the nested shells into white.
+  // so the gradient's fainter bands glow too. They keep their rows' alpha blend. With a
+  // blend of one plus one, the shells seen through the gaps of the alpha test each add a
+  // colour of about 0.8 in red, so two layers already saturate: over the ten cameras of a
+  // bright visit 54 percent of the pixels burn to white, against 4 percent as they are.
   for(sInt row : {3, 4})
   {
     sMaterial *m = MaterialSet->Materials[row];
