@@ -597,12 +597,15 @@ void Scene::RenderLightMask(Form *form, ShadowSetup *rs, sU32 casterMask)
     quad(spot, corners);
   }
 
+  // the casters take the share of the light their strength gives; strength 0 casts nothing
+  const sF32 darkness = std::min(1.0f, ShadowGain * std::max(rs->Strength, 0.0f));
+  const sU32 take = sU32(darkness * 255.0f + 0.5f);
   sViewport through;
-  for(sInt i = 0; i < rs->LightCount; i++)
+  for(sInt i = 0; i < rs->LightCount && take; i++)
   {
     if(!reaches[i]) continue;
     const sMat4x4 carry = along[i] * toMaskClip;
-    caster->Color = PrePassChannels[i] | 0xFF000000;
+    caster->Color = 0xFF000000 | (((take << 16) | (take << 8) | take) & PrePassChannels[i]);
     for(sInt k = 0; k < ObjectCount; k++)
     {
       Form *f = Objects[k];

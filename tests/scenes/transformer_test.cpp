@@ -113,6 +113,17 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
   };
   EXPECT_GT(beyond(-15, 1000), W * H / 400);
   EXPECT_LT(beyond(-1000, 30), W * H / 1000);
+  // a shadow of strength 0 leaves the floor as the empty one
+  ASSERT_NE(t->Floor->Shadow, nullptr);
+  const sF32 strength = t->Floor->Shadow->Strength;
+  t->Floor->Shadow->Strength = 0.0f;
+  t->Layers = 15;
+  Step();
+  const Picture weightless(Keep("transformer", "floor-strength0"));
+  t->Floor->Shadow->Strength = strength;
+  EXPECT_LT(weightless.Count([&](sU32 c, sInt x, sInt y) { return Picture::Luma(c) < Picture::Luma(empty.At(x, y)) - 15; },
+                             0.25f, 0.25f, 0.75f, 0.75f),
+            W * H / 1000);
   t->GlowTarget = glow;
 }
 
