@@ -96,11 +96,11 @@ public:
   // The same for the form's ShadowRecord and caster layers, then its projected shadow
   // over the ground as the view sees it (RenderProjectedShadow).
   void RenderFormShadow(Form *form, sViewport *view = nullptr);
-  // Per light above the ground: the casters of the layer mask, flattened along the light
-  // onto the ground plane y = 0, into the record's second target as the view sees them;
-  // then a grid of quads over the ground the light's view covers (+-Distance) carries that
-  // picture back onto the ground with the fourth auxiliary material, behind whatever the
-  // scene's depth has in front. Each light's shadow takes ShadowGain x Strength of the
+  // The ground is the first plane of the object list that takes the shadow pre-pass (none:
+  // no shadow). Per light on the camera's side of it: the casters of the layer mask,
+  // flattened along the light onto the ground, into the record's second target as the view
+  // sees them; then a grid of quads over the ground carries that picture back onto it with
+  // the fourth auxiliary material, behind whatever the scene's depth has in front. Each light's shadow takes ShadowGain x Strength of the
   // colour away, its edge softened over Strength x ShadowSoftness of the screen's height.
   // Strength 0 draws nothing.
   void RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *view);

@@ -653,9 +653,23 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
   const LightSet *ls = MaterialSet->LightSets[rs->LightSetIndex];
   const sF32 darkness = std::min(1.0f, ShadowGain * rs->Strength);
 
-  // the shadow lies a little above the ground, so that the ground's own depth keeps it
-  const sVec3 up(0, 1, 0);
+  // The ground: the first plane of the object list that takes the shadow pre-pass. A
+  // scene without one has nothing for a projected shadow to fall on.
+  const ArrayForm *ground = nullptr;
+  for(sInt k = 0; k < ObjectCount && !ground; k++)
+  {
+    const ArrayForm *a = dynamic_cast<const ArrayForm *>(Objects[k]);
+    if(a && a->Shape == ArrayForm::PLANE && a->Shadow && a->ShadowSwitch && (a->LayerMask & LayerMask)) ground = a;
+  }
+  if(!ground) return;
+  // its normal towards the camera; the shadow lies a little above it, so that the ground's
+  // own depth keeps it
+  const sVec3 origin = ground->Matrix.l;
+  sVec3 up = ground->Matrix.k;
+  up.Unit();
+  if(sDot(up, view->Camera.l - origin) < 0) up = up * -1.0f;
   const sF32 reach = rs->Distance > 0 ? rs->Distance : 1.0f, lift = 0.002f * reach;
+  const sF32 plane = -sDot(up, origin) - lift;
   view->Model.Identity();
   view->Prepare(15);
   const sMat4x4 camera = view->MVP;
@@ -675,9 +689,9 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
   combine->S.Flags = sMTRL_ZREAD;            // hidden where something stands in front
   combine->Prepare(sVertexFormatPosColUV);
 
-  // The combine's quads: a grid over the ground the light's view covers, each corner
-  // with the screen position the camera gives it as its texture coordinate, so the quads
-  // carry the mask back onto the ground. Cells that reach behind the camera are left out.
+  // The combine's quads: a grid over the ground, each corner with the screen position the
+  // camera gives it as its texture coordinate, so the quads carry the mask back onto the
+  // ground. Cells that reach behind the camera are left out.
   constexpr sInt Cells = 24;
   struct Corner
   {
@@ -688,7 +702,8 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
   for(sInt r = 0; r <= Cells; r++)
     for(sInt c = 0; c <= Cells; c++)
     {
-      const sVec3 p(reach * (2.0f * c / Cells - 1.0f), lift, reach * (2.0f * r / Cells - 1.0f));
+      const sVec3 local(ground->Range0[0] * c / Cells + ground->Range0[2], ground->Range0[1] * r / Cells + ground->Range0[3], 0);
+      const sVec3 p = sMulPointMat3x4(local, ground->Matrix) + up * lift;
       const sVec4 h = sMulPointMat4x4(p, camera);
       Corner &k = grid[r][c];
       k = {p.x, p.y, p.z, 0, 0, h.w > 1e-3f};
@@ -711,7 +726,7 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
     // the casters flattened onto the ground, white on black, as the camera sees them
     sRenderTargetSpec target(sRTF_CLEAR_COLOR | sRTF_NO_MULTISAMPLE, 0, nullptr, mask, nullptr);
     sSetTarget(target);
-    const sMat4x4 flatten = ProjectAlong(up, -lift, dir) * camera;
+    const sMat4x4 flatten = ProjectAlong(up, plane, dir) * camera;
     for(sInt k = 0; k < ObjectCount; k++)
     {
       Form *f = Objects[k];
