@@ -98,7 +98,7 @@ public:
   void RenderFormShadow(Form *form, sViewport *view = nullptr);
   // The ground is the first plane of the object list that takes the shadow pre-pass (none:
   // no shadow). Per light on the camera's side of it: the casters of the layer mask,
-  // flattened along the light onto the ground, into the record's second target as the view
+  // flattened along the light onto the ground, into the record's third target as the view
   // sees them; then a grid of quads over the ground carries that picture back onto it with
   // the fourth auxiliary material, behind whatever the scene's depth has in front. Each light's shadow takes ShadowGain x Strength of the
   // colour away, its edge softened over Strength x ShadowSoftness of the screen's height.

@@ -647,7 +647,9 @@ void Scene::RenderFormShadow(Form *form, sViewport *view)
 
 void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *view)
 {
-  sTexture2D *mask = rs->Targets[1];
+  // the record's third target: the second is the machine's held screen, which the IPP
+  // machine shows again in later frames
+  sTexture2D *mask = rs->Targets[2];
   if(!mask || !view || !(rs->Strength > 0.0f) || !MaterialSet) return;
   sVERIFY(rs->LightSetIndex>=0 && rs->LightSetIndex<sTMD_LIGHTSETS);
   const LightSet *ls = MaterialSet->LightSets[rs->LightSetIndex];
@@ -686,7 +688,9 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
   for(sInt o = 0; o < ShaderMaterial1::OptionCount; o++) combine->Options[o] = 0;
   combine->S.TextureFlags[0] = 0x11000010;   // clamped: the screen's edge does not wrap
   PrepareAux(combine, mask, BlendDarken, sVertexFormatPosColUV);
-  combine->S.Flags = sMTRL_ZREAD;            // hidden where something stands in front
+  // hidden where something stands in front; the screen's alpha, which the final
+  // composition blends the picture with, stays as the scene left it
+  combine->S.Flags = sMTRL_ZREAD | sMTRL_MSK_ALPHA;
   combine->Prepare(sVertexFormatPosColUV);
 
   // The combine's quads: a grid over the ground, each corner with the screen position the

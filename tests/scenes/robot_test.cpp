@@ -181,7 +181,7 @@ TEST_F(RobotRig, ProjectedShadowsDarkenTheGroundAndStrengthZeroLeavesIt)
   for(sInt r = 0; r < 2; r++) Bot->RobotModels[r]->MeshForms[0]->ShadowRecord->Strength = strength[r];
 
   // darker where a shadow falls, never brighter; a core as dark as one light's full shadow
-  sInt darker = 0, brighter = 0, core = 0, zeroChanged = 0;
+  sInt darker = 0, brighter = 0, core = 0, zeroChanged = 0, alphaChanged = 0;
   for(size_t i = 0; i < with.size(); i++)
   {
     const sInt a = Picture::Luma(with[i]), b = Picture::Luma(without[i]);
@@ -189,9 +189,12 @@ TEST_F(RobotRig, ProjectedShadowsDarkenTheGroundAndStrengthZeroLeavesIt)
     brighter += a > b + 6;
     core += b > 60 && a < b * 0.7f;
     zeroChanged += Picture::Differ(zero[i], without[i]) > 2;
+    alphaChanged += (with[i] >> 24) != (without[i] >> 24);
   }
   EXPECT_GT(darker, W * H / 100);
   EXPECT_GT(core, 50);
   EXPECT_LT(brighter, 8);
   EXPECT_LT(zeroChanged, 8);
+  // the final composition blends the picture by its alpha: the shadow leaves it alone
+  EXPECT_EQ(alphaChanged, 0);
 }
