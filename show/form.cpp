@@ -4,6 +4,53 @@
 
 #include "graphics/graphics.hpp"
 
+#include <string>
+#include <unordered_map>
+
+namespace
+{
+struct PoolEntry
+{
+  sGeometry *Geometry;
+  sInt Users;
+};
+std::unordered_map<std::string, PoolEntry> PoolByKey;
+std::unordered_map<const sGeometry *, std::string> PoolKeyOf;
+}   // namespace
+
+sGeometry *AcquirePooledGeometry(const void *key, sInt keyBytes)
+{
+  auto it = PoolByKey.find(std::string(static_cast<const char *>(key), size_t(keyBytes)));
+  if(it == PoolByKey.end()) return nullptr;
+  it->second.Users++;
+  return it->second.Geometry;
+}
+
+void AddPooledGeometry(const void *key, sInt keyBytes, sGeometry *geometry)
+{
+  std::string k(static_cast<const char *>(key), size_t(keyBytes));
+  sVERIFY(geometry && !PoolByKey.count(k) && !PoolKeyOf.count(geometry));
+  PoolByKey[k] = {geometry, 1};
+  PoolKeyOf[geometry] = k;
+}
+
+void ReleasePooledGeometry(sGeometry *geometry)
+{
+  auto at = PoolKeyOf.find(geometry);
+  sVERIFY(at != PoolKeyOf.end());
+  auto it = PoolByKey.find(at->second);
+  if(--it->second.Users > 0) return;
+  PoolByKey.erase(it);
+  PoolKeyOf.erase(at);
+  sDELETE(geometry);
+}
+
+sInt PooledGeometryUsers(const sGeometry *geometry)
+{
+  auto at = PoolKeyOf.find(geometry);
+  return at == PoolKeyOf.end() ? 0 : PoolByKey.find(at->second)->second.Users;
+}
+
 void ShadowSetup::Reset()
 {
   LightCount = 3;
@@ -50,7 +97,8 @@ Form::Form(sInt materialIndex, sGeometry *geometry, sMat3x4 *auxMatrix)
 
 Form::~Form()
 {
-  if(!SharedGeometry) sDELETE(Geometry);
+  if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
+  else if(!SharedGeometry) sDELETE(Geometry);
   Geometry = nullptr;
   sDELETE(Shadow);
   sDELETE(ShadowRecord);

@@ -115,7 +115,8 @@ public:
   sInt LightSetIndex;
   sInt ViewIndex;               // 0: the frame's view; else the scene's GetView
   sU32 LayerMask;
-  sInt SharedGeometry;          // a shared geometry is never deleted by the form
+  sInt SharedGeometry;          // a shared geometry is never deleted by the form; FORM_GEOMETRY_POOLED:
+                                // released to the geometry pool
   sInt PassFlags;               // 1 mirrored pass, 2 and 4 the plain passes
   sInt ShadowSwitch;            // with Shadow set: the shadow pre-pass, and its caster layers
   ShadowSetup *Shadow;          // owned
@@ -138,3 +139,22 @@ public:
   Form(const Form &) = delete;
   Form &operator=(const Form &) = delete;
 };
+
+/****************************************************************************/
+/***   Pooled geometries                                                  ***/
+/****************************************************************************/
+
+// Forms whose generated vertices and indices are the same share one static geometry, found
+// by the key of the parameters that generate it. Every form holding it counts once and the
+// release of the last one deletes it. A form holding a pooled geometry has SharedGeometry
+// set to FORM_GEOMETRY_POOLED and never writes into it: it takes a geometry of its own first.
+enum : sInt { FORM_GEOMETRY_POOLED = 2 };
+
+// The geometry of the key with one more user, or null when the pool has none.
+sGeometry *AcquirePooledGeometry(const void *key, sInt keyBytes);
+// Puts a geometry just built for the key into the pool, with one user.
+void AddPooledGeometry(const void *key, sInt keyBytes, sGeometry *geometry);
+// One user less; the last deletes the geometry.
+void ReleasePooledGeometry(sGeometry *geometry);
+// The forms holding a pooled geometry; 0 for a geometry the pool does not hold.
+sInt PooledGeometryUsers(const sGeometry *geometry);

@@ -53,7 +53,8 @@ MeshVertex *NewMeshVertices(sInt count)
 
 void ReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
 {
-  if(!form->SharedGeometry) sDELETE(form->Geometry);
+  if(form->SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(form->Geometry);
+  else if(!form->SharedGeometry) sDELETE(form->Geometry);
   sSetAllocSource(__FILE__, __LINE__);
   form->Geometry = sNEW sGeometry(flags, format);
   form->SharedGeometry = 0;
@@ -154,6 +155,38 @@ void ArrayForm::Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegment
 
   if(!FormVerticesFit(u"ArrayForm", sS64(GetVertexCount()))) return;
 
+  // a static generated shape depends on these alone: forms that agree on them share it
+  if(durationSel == 1 && shape >= PLANE && shape <= SPHERE)
+  {
+    struct
+    {
+      sInt Shape, FormatSel, U, V, PoleFix, FlipWinding;
+      sF32 Range0[4], Range1[4], Range2[4];
+    } key;
+    std::memset(&key, 0, sizeof(key));
+    key.Shape = Shape, key.FormatSel = FormatSel, key.U = USegments, key.V = VSegments;
+    key.PoleFix = PoleFix, key.FlipWinding = FlipWinding;
+    std::memcpy(key.Range0, Range0, sizeof(Range0));
+    std::memcpy(key.Range1, Range1, sizeof(Range1));
+    std::memcpy(key.Range2, Range2, sizeof(Range2));
+    if(sGeometry *pooled = AcquirePooledGeometry(&key, sizeof(key)))
+    {
+      if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
+      else if(!SharedGeometry) sDELETE(Geometry);
+      Geometry = pooled;
+      SharedGeometry = FORM_GEOMETRY_POOLED;
+      return;
+    }
+    MakeGeometry();
+    AddPooledGeometry(&key, sizeof(key), Geometry);
+    SharedGeometry = FORM_GEOMETRY_POOLED;
+    return;
+  }
+  MakeGeometry();
+}
+
+void ArrayForm::MakeGeometry()
+{
   ReplaceFormGeometry(this, sGF_TRILIST | sGF_INDEX16, GetFormat());
   Build();
   sInt ic = GetIndexCount();
@@ -168,6 +201,12 @@ void ArrayForm::Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegment
 
 void ArrayForm::Build()
 {
+  // never into a geometry other forms draw
+  if(SharedGeometry == FORM_GEOMETRY_POOLED)
+  {
+    MakeGeometry();
+    return;
+  }
   sInt n = GetVertexCount();
   if(!Geometry || n <= 0 || n > sFORM_MAXVERTICES) return;
   void *p = nullptr;

@@ -116,11 +116,14 @@ public:
   ArrayForm(sInt materialIndex, sGeometry *geometry = nullptr);
   ~ArrayForm() override;
 
-  // Builds the geometry and its indices and writes the vertices once. A mesh too large
-  // for 16-bit indices is refused (logged): the form keeps no geometry and draws nothing.
+  // Builds the geometry and its indices and writes the vertices once. A static generated
+  // shape (PLANE to SPHERE) comes from the geometry pool: forms of the same shape and
+  // parameters share one. A mesh too large for 16-bit indices is refused (logged): the form
+  // keeps no geometry and draws nothing.
   void Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegments, sInt vSegments, const sF32 *range0 = nullptr,
             const sF32 *range1 = nullptr, const sF32 *range2 = nullptr);
-  // Rewrites every vertex from the current parameters and Vertices.
+  // Rewrites every vertex from the current parameters and Vertices; a form holding a pooled
+  // geometry takes a geometry of its own for that.
   void Build();
   void PutVertex(sInt index, const sVec3 &pos, sU32 colour, const sVec3 &normal, const sVec3 &tangent, sF32 u0,
                  sF32 v0, sF32 u1, sF32 v1);
@@ -134,6 +137,10 @@ public:
   // The vertices of Build into memory of GetVertexCount records of the format.
   void WriteVertices(void *dest);
   void WriteIndices(sU16 *dest) const;
+
+private:
+  // A geometry of the form's own with its indices and vertices.
+  void MakeGeometry();
 };
 
 // The superformula parameters of a preset into a and b (m, n1, n2, n3 each).

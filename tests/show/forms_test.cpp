@@ -168,6 +168,44 @@ TEST_F(ArrayFormDrawn, PlaneAndSphereCoverTheirOutlines)
   ExpectCovers(px, [](sF32 x, sF32 y) { sF32 r = std::hypot(x - 32, y - 24); return r < 17 ? 2 : r > 19 ? 0 : 1; });
 }
 
+TEST_F(ArrayFormDrawn, EqualStaticShapesShareOneGeometryUntilTheLastForm)
+{
+  auto make = [](sInt duration, sF32 size) {
+    ArrayForm *f = sNEW ArrayForm(0);
+    const sF32 r[4] = {size, size, -0.5f * size, -0.5f * size};
+    f->Init(ArrayForm::PLANE, duration, 1, 8, 8, r);
+    return f;
+  };
+  ArrayForm *a = make(1, 2), *b = make(1, 2), *larger = make(1, 3), *perFrame = make(2, 2);
+  sGeometry *shared = a->Geometry;
+  ASSERT_TRUE(shared && b->Geometry == shared);
+  EXPECT_TRUE(larger->Geometry != shared && perFrame->Geometry != shared);
+  EXPECT_EQ(PooledGeometryUsers(shared), 2);
+
+  const std::vector<sU32> before = Draw(*b, sVertexFormatPosNormUV, Place(10, 32, 24));
+  ExpectCovers(before, Rect(22, 14, 42, 34));
+  sDELETE(a);
+  EXPECT_EQ(Draw(*b, sVertexFormatPosNormUV, Place(10, 32, 24)), before);
+
+  // a form that rewrites its vertices takes a geometry of its own; the pooled one stays
+  ArrayForm *c = make(1, 2);
+  c->Range0[0] = 1.0f;
+  c->Build();
+  EXPECT_TRUE(c->Geometry != shared && PooledGeometryUsers(shared) == 1);
+  EXPECT_EQ(Draw(*b, sVertexFormatPosNormUV, Place(10, 32, 24)), before);
+
+  // the last form gives the vertex and index parts back, once each
+  sGeoBuffer *vb = shared->VertexPart[0].Buffer, *ib = shared->IndexPart.Buffer;
+  const sInt vbRefs = vb->RefCount, ibRefs = ib->RefCount;
+  sDELETE(b);
+  EXPECT_EQ(PooledGeometryUsers(shared), 0);
+  EXPECT_EQ(vb->RefCount, vbRefs - (vb == ib ? 2 : 1));
+  EXPECT_EQ(ib->RefCount, ibRefs - (vb == ib ? 2 : 1));
+  sDELETE(c);
+  sDELETE(larger);
+  sDELETE(perFrame);
+}
+
 TEST_F(ArrayFormDrawn, SuperShapeWithMZeroIsASphere)
 {
   SuperShapeForm f(0);
