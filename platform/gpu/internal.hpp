@@ -65,8 +65,13 @@ struct TextureImpl
   GLenum Internal = 0;        // the GL format it was made with
   bool Srgb = false;          // made sRGB-capable: samplers choose whether to decode
   bool MipsDirty = false;     // automatic mipmaps need regeneration
-  // CPU copy of every face x level (Direct3D layout), made at the first lock.
+  // CPU copy of every face x level (Direct3D layout), made at the first lock. Once uploaded
+  // it is dropped, unless the driver's copy cannot give the same bytes back (decoded block
+  // formats, expanded formats) or the texture was locked again after a drop: such a texture
+  // is locked again by design and keeps its copy from then on.
   std::vector<std::vector<uint8_t>> Shadow;
+  std::vector<bool> ShadowDropped;   // per face x level: the copy went, the driver holds it
+  bool KeepShadow = false;
   int LockedFace = -1, LockedLevel = -1;
   Rect LockedRect{};
   uint32_t LockFlags = 0;

@@ -215,9 +215,30 @@ Result BaseTexture::LockFace(uint32_t face, uint32_t level, LockedRect &locked, 
       return ERR_INVALIDCALL;
   }
   if (I->Shadow.empty())
+  {
     I->Shadow.resize(size_t(faces) * I->Levels);
-  std::vector<uint8_t> &shadow = I->Shadow[face * I->Levels + level];
+    I->ShadowDropped.assign(size_t(faces) * I->Levels, false);
+  }
+  const size_t slot = size_t(face) * I->Levels + level;
+  std::vector<uint8_t> &shadow = I->Shadow[slot];
   shadow.resize(size_t(pitch) * FormatRows(I->Fmt, h));
+  if (I->ShadowDropped[slot])
+  {
+    // locked again after its copy went: the level comes back from the driver as uploaded
+    MakeCurrent(Dev);
+    GLenum target = I->Type == RTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(I->Target, I->Name);
+    UnitTouched(Dev->I, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    if (I->Info->BlockBytes)
+      glGetCompressedTexImage(target, GLint(level), shadow.data());
+    else
+      glGetTexImage(target, GLint(level), I->Info->PixFormat, I->Info->PixType, shadow.data());
+    I->ShadowDropped[slot] = false;
+    I->KeepShadow = true;
+  }
   size_t offset = I->Info->BlockBytes
                     ? size_t(r.Top / 4) * pitch + size_t(r.Left / 4) * I->Info->BlockBytes
                     : size_t(r.Top) * pitch + size_t(r.Left) * I->Info->Bytes;
@@ -266,7 +287,15 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
     glTexSubImage2D(target, GLint(level), 0, 0, w, h, fi->PixFormat, fi->PixType, shadow.data());
   if (level == 0 && (I->Usage & USAGE_AUTOGENMIPMAP))
     I->MipsDirty = true;
-  return glGetError() == GL_OUT_OF_MEMORY ? ERR_OUTOFVIDEOMEMORY : RES_OK;
+  if (glGetError() == GL_OUT_OF_MEMORY)
+    return ERR_OUTOFVIDEOMEMORY;
+  // the driver holds the level now; a copy the driver's cannot replace stays
+  if (!I->KeepShadow && !fi->Expand && !(fi->BlockBytes && I->Decoded))
+  {
+    std::vector<uint8_t>().swap(I->Shadow[face * I->Levels + level]);
+    I->ShadowDropped[face * I->Levels + level] = true;
+  }
+  return RES_OK;
 }
 
 // ---------------------------------------------------------------------------------------

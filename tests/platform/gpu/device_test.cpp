@@ -302,3 +302,48 @@ TEST_F(GpuDevice, LoadsPixelsIntoBlockSurfaces)
   level->Release();
   t->Release();
 }
+
+// A managed texture keeps no copy of an uploaded level: a later lock, of part of the level
+// or to read it, finds what was uploaded, in colour, block and float formats alike.
+TEST_F(GpuDevice, LevelsLockedAgainComeBackAsUploaded)
+{
+  struct Case { Format Fmt; int TexelBytes; };   // block formats: bytes per 4 x 4 block
+  for (Case c : {Case{FMT_A8R8G8B8, 4}, Case{FMT_DXT1, 8}, Case{FMT_DXT5, 16}, Case{FMT_R32F, 4}})
+  {
+    Texture *t = nullptr;
+    ASSERT_EQ(Dev->CreateTexture(16, 16, 2, 0, c.Fmt, POOL_MANAGED, &t), RES_OK);
+    const bool blocks = c.Fmt == FMT_DXT1 || c.Fmt == FMT_DXT5;
+    const int rows = blocks ? 4 : 16, rowBytes = (blocks ? 4 : 16) * c.TexelBytes;
+    std::vector<uint8_t> bytes(size_t(rows) * rowBytes);
+    for (size_t i = 0; i < bytes.size(); i++)
+      bytes[i] = uint8_t(i * 7 + 3);
+    if (c.Fmt == FMT_R32F)   // finite floats
+      for (size_t i = 3; i < bytes.size(); i += 4)
+        bytes[i] = 0x3F;
+    Fill(t, bytes.data(), rowBytes, rows);
+    Fill(t, bytes.data(), rowBytes, rows);   // locked again: kept from here on
+    // a second texture locked once more, in part: the rest of the level stays
+    Texture *u = nullptr;
+    ASSERT_EQ(Dev->CreateTexture(16, 16, 1, 0, c.Fmt, POOL_MANAGED, &u), RES_OK);
+    Fill(u, bytes.data(), rowBytes, rows);
+    const Rect corner = {4, 4, 8, 8};
+    LockedRect lr;
+    ASSERT_EQ(u->LockRect(0, lr, &corner, 0), RES_OK);
+    std::memset(lr.Bits, 0x3F, size_t(blocks ? c.TexelBytes : 4 * c.TexelBytes));
+    ASSERT_EQ(u->UnlockRect(0), RES_OK);
+    std::vector<uint8_t> changed = bytes;
+    const size_t at = blocks ? size_t(rowBytes + c.TexelBytes) : size_t(4 * rowBytes + 4 * c.TexelBytes);
+    std::fill_n(changed.begin() + std::ptrdiff_t(at), blocks ? c.TexelBytes : 4 * c.TexelBytes, uint8_t(0x3F));
+    for (Texture *x : {t, u})
+    {
+      const std::vector<uint8_t> &expect = x == t ? bytes : changed;
+      ASSERT_EQ(x->LockRect(0, lr, nullptr, LOCK_READONLY), RES_OK);
+      for (int y = 0; y < rows; y++)
+        EXPECT_EQ(std::memcmp(static_cast<uint8_t *>(lr.Bits) + size_t(y) * lr.Pitch, &expect[size_t(y) * rowBytes], size_t(rowBytes)), 0)
+            << "format " << c.Fmt << " row " << y << (x == t ? " of the texture locked twice" : "");
+      x->UnlockRect(0);
+    }
+    t->Release();
+    u->Release();
+  }
+}
