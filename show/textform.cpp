@@ -8,6 +8,7 @@
 #include "show/tmdata.hpp"
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -26,7 +27,43 @@ const FontPreset Presets[11] = {
 
 // offsets of the four copies of an outlined line
 const sF32 OutlineOffsets[4][2] = {{-0.35f, -0.35f}, {0.35f, -0.35f}, {-0.35f, 0.35f}, {0.35f, 0.35f}};
+
+// The glyphs and the glyph texture of a preset, shared by every text form that uses it.
+// The atlas is white with the coverage in alpha, so the texture keeps the alpha alone
+// (it samples as white with that alpha).
+struct SharedFont
+{
+  sInt Preset;
+  sInt Users;
+  GlyphRecord *Glyphs;
+  sInt GlyphCount;
+  sTexture2D *Texture;
+};
+std::vector<SharedFont *> FontPool;
+
+void ReleaseFont(const GlyphRecord *glyphs)
+{
+  for(size_t i = 0; i < FontPool.size(); i++)
+  {
+    SharedFont *f = FontPool[i];
+    if(f->Glyphs != glyphs) continue;
+    if(--f->Users > 0) return;
+    sMemFree(f->Glyphs);
+    sDELETE(f->Texture);
+    delete f;
+    FontPool.erase(FontPool.begin() + std::ptrdiff_t(i));
+    return;
+  }
+  sVERIFY(0);
+}
 }   // namespace
+
+sInt TextFormFontUsers(const sTexture2D *texture)
+{
+  for(SharedFont *f : FontPool)
+    if(f->Texture == texture) return f->Users;
+  return 0;
+}
 
 TextForm::TextForm(sInt materialIndex) : Form(materialIndex)
 {
@@ -49,9 +86,9 @@ TextForm::TextForm(sInt materialIndex) : Form(materialIndex)
 
 TextForm::~TextForm()
 {
-  if(Glyphs) sMemFree(Glyphs);
+  if(Glyphs) ReleaseFont(Glyphs);
   Glyphs = nullptr;
-  sDELETE(GlyphTexture);
+  GlyphTexture = nullptr;
   Fonts.Reset();
 }
 
@@ -64,10 +101,10 @@ void TextForm::SetFont(Scene *scene, sInt preset)
   Clear();
   TextScale = 1.0f;
   Align = Outline = 0;
-  if(Glyphs) sMemFree(Glyphs);
+  if(Glyphs) ReleaseFont(Glyphs);
   Glyphs = nullptr;
   GlyphCount = 0;
-  sDELETE(GlyphTexture);
+  GlyphTexture = nullptr;
   Fonts.Clear();
 
   sInt n = 0;
@@ -88,13 +125,28 @@ void TextForm::SetFont(Scene *scene, sInt preset)
     Fonts.AddTail(f);
   }
 
-  sFontAtlasDesc desc;
-  desc.Fonts = Fonts.GetData();
-  desc.FontCount = Fonts.GetSize();
-  desc.Chars = CharSet;
-  sImage atlas;
-  sInt baseline = 0;
-  Glyphs = sBuildFontAtlas(&atlas, desc, GlyphCount, baseline);
+  // the atlas depends on the preset alone (the character set is fixed)
+  const sInt key = preset >= 1 && preset <= 11 ? preset : 0;
+  SharedFont *font = nullptr;
+  for(SharedFont *f : FontPool)
+    if(f->Preset == key) font = f;
+  if(!font)
+  {
+    sFontAtlasDesc desc;
+    desc.Fonts = Fonts.GetData();
+    desc.FontCount = Fonts.GetSize();
+    desc.Chars = CharSet;
+    sImage atlas;
+    sInt baseline = 0;
+    font = new SharedFont{key, 0, nullptr, 0, nullptr};
+    font->Glyphs = sBuildFontAtlas(&atlas, desc, font->GlyphCount, baseline);
+    font->Texture = sLoadTexture2D(&atlas, sTEX_2D | sTEX_A8);
+    FontPool.push_back(font);
+  }
+  font->Users++;
+  Glyphs = font->Glyphs;
+  GlyphCount = font->GlyphCount;
+  GlyphTexture = font->Texture;
   for(sInt c = 0; c < 256; c++)
   {
     GlyphMap[c] = 0;
@@ -105,7 +157,6 @@ void TextForm::SetFont(Scene *scene, sInt preset)
         break;
       }
   }
-  GlyphTexture = sLoadTexture2D(&atlas, sTEX_2D | sTEX_ARGB8888);
   // the material of the form's row samples the glyphs
   TMData *set = scene ? scene->MaterialSet : nullptr;
   if(set && MaterialRow >= 0 && MaterialRow < set->MaterialCount && set->Materials[MaterialRow])

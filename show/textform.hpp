@@ -34,12 +34,12 @@ class TextForm : public Form
 {
 public:
   Scene *Owner;                 // the scene whose material set draws the form
-  sTexture2D *GlyphTexture;     // owned
+  sTexture2D *GlyphTexture;     // shared by the text forms of the preset
   sInt MaterialRow;
   TextLine Lines[sTEXTFORM_MAXLINES];
   sInt LineCount;
   sInt CharCount;               // characters of all lines: one quad each
-  GlyphRecord *Glyphs;          // owned, one per character of CharSet
+  GlyphRecord *Glyphs;          // one per character of CharSet, shared with the texture
   sInt Preset;
   sInt GlyphCount;
   sF32 LineHeight;              // font height of the preset and the line advance
@@ -76,3 +76,6 @@ public:
   void WriteVertices(FormVertexPNU *dest) const;
   void WriteIndices(sU16 *dest) const;
 };
+
+// The text forms drawing with the glyph texture; 0 once the last of them let it go.
+sInt TextFormFontUsers(const sTexture2D *texture);

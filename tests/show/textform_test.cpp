@@ -62,6 +62,26 @@ TEST_F(TextFormTest, AlignmentMovesTheInk)
   EXPECT_EQ(Ink([](TextForm &) {}).second, -1);
 }
 
+TEST_F(TextFormTest, FormsOfAPresetShareOneGlyphTextureUntilTheLast)
+{
+  const auto print = [](TextForm &t) { t.PrintLeft(u"HxH", 4, -20); };
+  const auto before = Ink(print);
+  TextForm *same = sNEW TextForm(0), *other = sNEW TextForm(0);
+  same->SetFont(nullptr, 1);
+  other->SetFont(nullptr, 3);
+  sTexture2D *shared = Text->GlyphTexture;
+  EXPECT_TRUE(same->GlyphTexture == shared && same->Glyphs == Text->Glyphs && other->GlyphTexture != shared);
+  EXPECT_EQ(TextFormFontUsers(shared), 2);
+  sDELETE(same);
+  EXPECT_EQ(Ink(print), before);
+  // a form choosing another preset lets the first go; the last to go frees it
+  Text->SetFont(nullptr, 3);
+  EXPECT_EQ(TextFormFontUsers(shared), 0);
+  EXPECT_EQ(Text->GlyphTexture, other->GlyphTexture);
+  sDELETE(other);
+  EXPECT_EQ(TextFormFontUsers(Text->GlyphTexture), 1);
+}
+
 TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
 {
   Text->Outline = 1;
