@@ -131,7 +131,8 @@ SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
   FreeCamera->Glide = Record->CameraGlide;
   FixedClock = sGetTime();
   CaptureCounter = 1;
-  CaptureImage = sNEW sImage(d.Width > 0 ? d.Width : 1, d.Height > 0 ? d.Height : 1);
+  // the frame picture of the captured frames: made by the first capture, none without one
+  CaptureImage = nullptr;
 
   RefreshLoadingScreen();
   LoadLiveRecording(this, sLiveRecordingFile);
@@ -538,6 +539,7 @@ void SceneMachine::OnPaint3D()
     sChar name[256];
     sSPrintF(sStringRef(name, 256), GetCapturePattern(*Record), CaptureCounter);
     sSetScreenTarget(nullptr, 0, 0);
+    if(!CaptureImage) CaptureImage = sNEW sImage;
     CaptureImage->GrabScreen();
     if(!CaptureImage->Save(name)) sLogF(u"sys", u"could not save the frame <%s>\n", name);
     CaptureCounter++;

@@ -237,6 +237,16 @@ TEST_F(Machine, PointerIsTheClampedWindowPositionAndTheMouseTurnsTheDebugCamera)
 
 TEST_F(Machine, FixedStepCapturesNumberedPictures)
 {
+  // a show that does not capture holds no frame picture; the fixed-step key starts capturing
+  Record.FixedStep = 0;
+  Build({});
+  Frame();
+  EXPECT_EQ(M->CaptureImage, nullptr);
+  Key(sSCENE_FIXEDSTEPKEY);
+  Frame();
+  EXPECT_TRUE(sCheckFile(Tmp.Name("machine_test_000001.bmp").c_str()));
+  sDELETE(M);
+
   Record.BackgroundColour = 0xff2050c0;
   // no scenes at all: the background colour; a scene of its own clear colour: that one
   for(auto [withScene, colour] : {std::pair{false, 0x2050c0u}, std::pair{true, 0x30a010u}})
