@@ -130,7 +130,9 @@ TEST_F(LavaRig, TheLavaStandsOutOfADarkLamp)
     Steps(2);
     const Picture p(Keep("lava", "hold-variant" + std::to_string(v)));
     const sInt dark = p.Count([](sU32 c) { return sBool(std::max({(c >> 16) & 255, (c >> 8) & 255, c & 255}) < 24); });
-    EXPECT_GT(dark, W * H / 5) << v;
+    // the blobs drift from a seed of the clock: the dark share runs from about a fifth up,
+    // where the veil left no pixel dark at all
+    EXPECT_GT(dark, W * H / 10) << v;
     EXPECT_GT(W * H - dark, W * H / 200) << v;
   }
 }
