@@ -128,6 +128,8 @@ TEST_F(ShowRig, PlantLeafStartsAtItsStem)
   w[StripWords::GrowthCounter] = 12.0f;   // the first tenth of the ribbon is shown
   w[StripWords::GrowthLimit] = 1000.0f;
   w[StripWords::StripTime] = 0.0f;
+  // the scene draws its leaves' turns from a seed of the clock: this one lies flat
+  w[StripWords::Spin] = w[StripWords::Curl1] = w[StripWords::Curl2] = 0.0f;
   w[StripWords::ViewDirection + 0] = 0.0f, w[StripWords::ViewDirection + 1] = 0.0f, w[StripWords::ViewDirection + 2] = 1.0f;
 
   // seen along z from in front of the stem, 6 pixels to a unit
