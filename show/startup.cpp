@@ -8,6 +8,7 @@
 #include "graphics/graphics.hpp"
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
+#include "show/packcache.hpp"
 #include "show/selector.hpp"
 
 #include <cstdlib>
@@ -110,7 +111,13 @@ sInt FindDataRoot()
   }
   DataRoot = plat::ToUtf16(plat::CurrentDir()).c_str();
   if(found >= 0)
+  {
     sLogF(u"file", u"root directory found: %s\n", DataRoot.Get());
+    // packed pictures are kept beside the tree, not in it
+    std::u16string cache = DataRoot.Get();
+    while(cache.size() > 1 && cache.back() == u'/') cache.pop_back();
+    SetPackedPictureCache((cache + u".cache").c_str());
+  }
   else
     sLogF(u"file", u"no data root found, running from <%s>\n", DataRoot.Get());
   return found;

@@ -7,6 +7,7 @@
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
 #include "graphics/shader.hpp"
+#include "show/packcache.hpp"
 #include "show/scene.hpp"
 
 namespace
@@ -135,6 +136,29 @@ void TMData::LoadTexture(sInt row, sInt flags)
     return;
   }
 
+  if((e.LoadOption & (sTMD_DXT1 | sTMD_DXT5)) && !(e.LoadOption & sTMD_IMAGEONLY))
+  {
+    // packed levels come from the picture cache when it holds them for this very source
+    sImageData data;
+    sImage *small = nullptr;
+    sInt format = sInt((e.LoadOption & sTMD_DXT1) ? DXT1Format : DXT5Format);
+    sBool packed = LoadPackedPicture(path, format, (e.LoadOption & sTMD_HEIGHTTONORMAL) != 0, data, &small);
+    sBool loaded = packed || small;
+    if(packed)
+    {
+      Textures[row] = data.CreateTexture();
+    }
+    else if(small)
+    {
+      // smaller than one block: no level can be packed, so the picture is kept
+      // uncompressed rather than lost
+      Textures[row] = sLoadTexture2D(small, e.TextureFlags);
+      sDELETE(small);
+    }
+    if(loaded && (e.LoadOption & sTMD_HEIGHTTONORMAL) && (flags & sTMD_REFRESH)) RefreshLoadingScreen();
+    return;
+  }
+
   sImage *img = sNEW sImage;
   // a file that cannot be read leaves the row empty whatever it asked for: the
   // conversions below need a picture
@@ -156,26 +180,7 @@ void TMData::LoadTexture(sInt row, sInt flags)
     img = normals;
     if(flags & sTMD_REFRESH) RefreshLoadingScreen();
   }
-  if(e.LoadOption & (sTMD_DXT1 | sTMD_DXT5))
-  {
-    if(img->SizeX >= 4 && img->SizeY >= 4)
-    {
-      sImageData data;
-      data.Init(sInt((e.LoadOption & sTMD_DXT1) ? DXT1Format : DXT5Format), 0, img->SizeX, img->SizeY);
-      data.ConvertFrom(img);
-      Textures[row] = data.CreateTexture();
-    }
-    else
-    {
-      // smaller than one block: no level can be packed, so the picture is kept
-      // uncompressed rather than lost
-      Textures[row] = sLoadTexture2D(img, e.TextureFlags);
-    }
-  }
-  else
-  {
-    Textures[row] = sLoadTexture2D(img, e.TextureFlags);
-  }
+  Textures[row] = sLoadTexture2D(img, e.TextureFlags);
   sDELETE(img);
 }
 

@@ -1,0 +1,120 @@
+// The packed-picture cache: what a load gives is always the packing of the source as it is
+// now, whatever the cache held before.
+
+#include "show/packcache.hpp"
+
+#include "common/files.hpp"
+#include "common/temp_dir.hpp"
+#include "graphics/image.hpp"
+#include "platform/text/utf.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace
+{
+constexpr sInt Dxt1 = 0x80100D, Dxt5 = 0x801010;
+
+class PackCache : public testing::Test
+{
+protected:
+  sparktest::TempDir Dir;
+  std::u16string Source = Dir.Name("picture.bmp");
+  void SetUp() override { SetPackedPictureCache(Dir.Name("cache").c_str()); }
+  void TearDown() override { SetPackedPictureCache(nullptr); }
+
+  // a picture with structure in every block, different for each seed
+  void WritePicture(sU32 seed)
+  {
+    sImage img(32, 16);
+    for(sInt i = 0; i < 32 * 16; i++) img.Data[i] = 0xff000000u | ((sU32(i) * 2654435761u + seed * 40503u) & 0xffffff);
+    ASSERT_TRUE(img.Save(Source.c_str()));
+  }
+  // the levels packed straight from the source, as a start without cache makes them
+  std::string Reference(sInt format, sBool normals)
+  {
+    sImage img;
+    EXPECT_TRUE(img.Load(Source.c_str()));
+    sImage n;
+    if(normals) n.HeightToNormal(&img, 1.0f);
+    sImageData data;
+    data.Init(format, 0, img.SizeX, img.SizeY);
+    data.ConvertFrom(normals ? &n : &img);
+    return std::string(reinterpret_cast<char *>(data.Data), size_t(data.DataSize));
+  }
+  std::string Load(sInt format, sBool normals)
+  {
+    sImageData data;
+    sImage *small = nullptr;
+    EXPECT_TRUE(LoadPackedPicture(Source.c_str(), format, normals, data, &small));
+    EXPECT_EQ(small, nullptr);
+    return std::string(reinterpret_cast<char *>(data.Data), size_t(data.DataSize));
+  }
+  std::string Entry(sInt format, sBool normals)
+  {
+    return plat::ToUtf8(GetPackedPictureEntry(Source.c_str(), format, normals).c_str());
+  }
+};
+
+TEST_F(PackCache, EntriesFollowTheirSource)
+{
+  WritePicture(1);
+  for(sInt format : {Dxt1, Dxt5})
+    for(sBool normals : {0, 1})
+    {
+      std::string first = Load(format, normals);
+      EXPECT_EQ(first, Reference(format, normals));
+      std::string entry = sparktest::ReadFile(Entry(format, normals));
+      ASSERT_FALSE(entry.empty()) << "the first load keeps its packing";
+      EXPECT_EQ(Load(format, normals), first);
+      EXPECT_EQ(sparktest::ReadFile(Entry(format, normals)), entry) << "a matching entry is used as it is";
+    }
+  // a changed picture of the same size replaces every packing kept of it
+  std::string before = sparktest::ReadFile(Entry(Dxt1, 0));
+  WritePicture(2);
+  for(sInt format : {Dxt1, Dxt5})
+    for(sBool normals : {0, 1}) EXPECT_EQ(Load(format, normals), Reference(format, normals));
+  EXPECT_NE(sparktest::ReadFile(Entry(Dxt1, 0)), before);
+}
+
+TEST_F(PackCache, DamagedEntriesAreRebuilt)
+{
+  WritePicture(3);
+  std::string good = Load(Dxt5, 0), entry = sparktest::ReadFile(Entry(Dxt5, 0));
+  ASSERT_GT(entry.size(), 100u);
+  struct Damage
+  {
+    const char *What;
+    std::string (*Make)(std::string);
+  };
+  const Damage damages[] = {
+    {"empty", [](std::string) { return std::string(); }},
+    {"cut short", [](std::string s) { return s.substr(0, s.size() / 2); }},
+    {"a packed byte changed", [](std::string s) { s[s.size() - 20] ^= 0x40; return s; }},
+    {"the size in the head changed", [](std::string s) { s[8] ^= 1; return s; }},
+    {"the checksum changed", [](std::string s) { s.back() ^= 1; return s; }},
+    {"bytes appended", [](std::string s) { return s + "xxxx"; }},
+  };
+  for(const Damage &d : damages)
+  {
+    ASSERT_TRUE(sparktest::WriteFile(Entry(Dxt5, 0), d.Make(entry)));
+    EXPECT_EQ(Load(Dxt5, 0), good) << d.What;
+    EXPECT_EQ(sparktest::ReadFile(Entry(Dxt5, 0)), entry) << d.What << ": the entry is written again";
+  }
+}
+
+TEST_F(PackCache, PicturesThatCannotBePacked)
+{
+  sImage tiny(2, 2);
+  tiny.Fill(0xff00ff00);
+  ASSERT_TRUE(tiny.Save(Source.c_str()));
+  sImageData data;
+  sImage *small = nullptr;
+  EXPECT_FALSE(LoadPackedPicture(Source.c_str(), Dxt1, 0, data, &small));
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(small->SizeX, 2);
+  sDELETE(small);
+  EXPECT_FALSE(LoadPackedPicture(Dir.Name("missing.bmp").c_str(), Dxt1, 0, data, &small));
+  EXPECT_EQ(small, nullptr);
+}
+}
