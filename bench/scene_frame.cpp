@@ -3,8 +3,9 @@
 //
 // Through the recording stand-in of the gpu device, the stand-in's own work (it formats a
 // log line per call) is measured in the same run by making typical device calls directly,
-// and taken off per call the frame made: what remains is our CPU time per frame, printed
-// with its ratio to the limit of 4 ms. Through the real device (run under Xvfb with a
+// and taken off per call the frame made: what remains is our CPU time per frame (the main
+// thread's CPU clock, steady on a shared machine where wall time is not), printed with its
+// ratio to the limit of 3 ms and the machine's load beside it. Through the real device (run under Xvfb with a
 // screen of 1920 x 1080, or SDL's off-screen driver) the wall time of the whole frame is
 // printed, the driver's work included.
 //   bench_scene_frame [frames] [data tree]
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,6 +35,15 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 constexpr sInt Width = 1920, Height = 1080;
+constexpr double LimitMicros = 3000.0;
+
+// The calling thread's CPU time in microseconds.
+double ThreadMicros()
+{
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+}
 
 void Run(const char *device, sInt frames, RecDevice *rec)
 {
@@ -69,6 +80,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
       s->Variant = f / 4 % 8;   // every camera in turn
       if(rec) rec->Log.clear();
       auto t0 = Clock::now();
+      const double c0 = ThreadMicros();
       if(!sRender3DBegin()) break;
       sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, s->RenderEnv.FogColor);
       view.SetTarget();
@@ -81,6 +93,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
       s->AfterRender(&view);
       sRender3DEnd(rec ? 0 : 1);
       double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+      if(rec) us = ThreadMicros() - c0;
       total = us < total ? us : total;
       if(rec)
       {
@@ -94,10 +107,14 @@ void Run(const char *device, sInt frames, RecDevice *rec)
     if(!done)
       std::printf("%-12s %-12s no frame\n", device, plat::ToUtf8(row.Name).c_str());
     else if(rec)
-      std::printf("%-12s %-12s %8.3f ms our CPU per frame (best), %8.3f ms mean, %8.3f ms with the stand-in, "
-                  "%5d device calls, ratio to 4 ms %.2f\n",
-                  device, plat::ToUtf8(row.Name).c_str(), best / 1000.0, sum / done / 1000.0, total / 1000.0, calls,
-                  best / 4000.0);
+    {
+      double load[3] = {0, 0, 0};
+      getloadavg(load, 3);
+      std::printf("%-12s %-12s %8.3f ms our CPU per frame (best of %d), %8.3f ms mean, %8.3f ms with the stand-in, "
+                  "%5d device calls, ratio to 3 ms %.2f, load %.1f\n",
+                  device, plat::ToUtf8(row.Name).c_str(), best / 1000.0, done, sum / done / 1000.0, total / 1000.0,
+                  calls, best / LimitMicros, load[0]);
+    }
     else
       std::printf("%-12s %-12s %8.3f ms per frame (best), %8.3f ms mean, driver included\n", device,
                   plat::ToUtf8(row.Name).c_str(), best / 1000.0, sum / done / 1000.0);

@@ -171,8 +171,20 @@ sMat3x4 HeadingFrame(const sVec3 &heading)
   return B;
 }
 
-// Writes `count` template vertices moved by the ring matrices into tangent records.
-void WriteBent(FormVertexTangent *out, const MeshVertex *tmpl, sInt rings, sInt perRing, const sMat3x4 *ringMatrix,
+// v times the 3x3 part of m, the product sMulDirMat3x4 forms, written out here so the
+// compiler keeps it in the loop over a school's vertices.
+inline sVec3 MulDir(const sVec3 &v, const sMat3x4 &m)
+{
+  return sVec3(v.x * m.i.x + v.y * m.j.x + v.z * m.k.x, v.x * m.i.y + v.y * m.j.y + v.z * m.k.y,
+               v.x * m.i.z + v.y * m.j.z + v.z * m.k.z);
+}
+
+// A wrapping swim phase: only its sine is read, so it is kept within one turn to keep
+// its precision through a long show.
+void AdvancePhase(sF32 &phase, sF32 step) { phase = std::fmod(phase + step, 2.0f * sScenePi); }
+}
+
+void FishScene::WriteBent(FormVertexTangent *out, const MeshVertex *tmpl, sInt rings, sInt perRing, const sMat3x4 *ringMatrix,
                const sVec3 &at)
 {
   for(sInt r = 0; r < rings; r++)
@@ -181,22 +193,33 @@ void WriteBent(FormVertexTangent *out, const MeshVertex *tmpl, sInt rings, sInt 
     for(sInt k = 0; k < perRing; k++)
     {
       const MeshVertex &v = tmpl[r * perRing + k];
-      const sVec3 p = at + sMulDirMat3x4(v.Pos, M), n = sMulDirMat3x4(v.Normal, M), t = sMulDirMat3x4(v.Tangent, M);
+      const sVec3 p = at + MulDir(v.Pos, M), n = MulDir(v.Normal, M), t = MulDir(v.Tangent, M);
       *out++ = {p.x, p.y, p.z, n.x, n.y, n.z, t.x, t.y, t.z, 0.0f, v.Color, v.U0, v.V0, v.U1, v.V1};
     }
   }
 }
 
-sMat3x4 RingMatrix(sF32 theta, const sMat3x4 &B)
+// Only theta changes from ring to ring, so the sines of the two fixed angles are taken
+// once and the products formed in EulerXYZ's order.
+sMat3x4 FishScene::RingMatrix(sF32 theta, const sMat3x4 &B)
 {
+  struct Fixed
+  {
+    sF32 sy, cy, sz, cz;
+    Fixed()
+    {
+      sSinCos(0.0f, sy, cy);
+      sSinCos(-0.5f * sScenePi, sz, cz);
+    }
+  };
+  static const Fixed f;
+  sF32 sx, cx;
+  sSinCos(theta, sx, cx);
   sMat3x4 e;
-  e.EulerXYZ(theta, 0.0f, -0.5f * sScenePi);
+  e.i.Init(f.cz * f.cy, f.sz * f.cy, -f.sy);
+  e.j.Init(f.cz * f.sy * sx - f.sz * cx, f.sz * f.sy * sx + f.cz * cx, f.cy * sx);
+  e.k.Init(f.cz * f.sy * cx + f.sz * sx, f.sz * f.sy * cx - f.cz * sx, f.cy * cx);
   return e * B;
-}
-
-// A wrapping swim phase: only its sine is read, so it is kept within one turn to keep
-// its precision through a long show.
-void AdvancePhase(sF32 &phase, sF32 step) { phase = std::fmod(phase + step, 2.0f * sScenePi); }
 }
 
 SyncPatternTable FishShowTable() { return Lists().Show; }

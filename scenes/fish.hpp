@@ -89,6 +89,13 @@ public:
   // space repeating every 256 units, for any camera position.
   static sF32 PlanktonCoordinate(sU32 cell, sF32 camera);
   static sVec3 BigFishSurface(sF32 u, sF32 v);
+  // The rotation about x by theta after the fixed quarter turn about z (EulerXYZ(theta, 0,
+  // -pi/2)), followed by B.
+  static sMat3x4 RingMatrix(sF32 theta, const sMat3x4 &B);
+  // Writes rings x perRing template vertices, each ring turned by its matrix and moved to
+  // `at`, into tangent records.
+  static void WriteBent(FormVertexTangent *out, const MeshVertex *tmpl, sInt rings, sInt perRing,
+                        const sMat3x4 *ringMatrix, const sVec3 &at);
 
 private:
   void ResetSchool();

@@ -465,6 +465,41 @@ sU32 TransformerScene::PointColour(sInt ring, sInt point, sF64 c, sF32 pulseHalf
   return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, SceneClamp(sF32(0.5 * R), 0.0f, 1.0f));
 }
 
+void TransformerScene::PointColours(sU32 *out, sF64 c, sF32 pulseHalfBar)
+{
+  // V and Z are the sine and cosine of a point angle plus a ring angle: summed from the
+  // sines and cosines of both, they take 2 x (256 + 64) sines instead of 2 x 16,384
+  const sF64 pi = 3.14159265358979323846;
+  sF64 U[256], sinA[256], cosA[256], sinD[256], cosD[256];
+  for(sInt j = 0; j < 256; j++)
+  {
+    const sF64 f = j / 256.0;
+    U[j] = std::tan((1.3 * f + 5e-05 * c) * 4.0 * pi + (f - 1e-05 * c) * 12.0 * pi);
+    const sF64 a = (f - 0.00025 * c) * 6.0 * pi, d = (0.00045 * c + f) * 16.0 * pi;
+    sinA[j] = std::sin(a);
+    cosA[j] = std::cos(a);
+    sinD[j] = std::sin(d);
+    cosD[j] = std::cos(d);
+  }
+  const sF64 k = 2.0 * pulseHalfBar + 0.1;
+  for(sInt r = 0; r < 64; r++)
+  {
+    const sF64 R = r / 32.0;
+    const sF64 b = (7e-05 * c + R) * 10.0 * pi, e = (R - 8e-05 * c) * 6.0 * pi;
+    const sF64 sinB = std::sin(b), cosB = std::cos(b), sinE = std::sin(e), cosE = std::cos(e);
+    const sF64 offset = (1.0 - R) * 1.5 - 0.8;
+    const sF32 dark = SceneClamp(sF32(0.5 * R), 0.0f, 1.0f);
+    for(sInt j = 0; j < 256; j++)
+    {
+      const sF64 V = sinA[j] * cosB + cosA[j] * sinB;
+      const sF64 Z = cosE * cosD[j] - sinE * sinD[j];
+      const sF64 D = std::sin(U[j] * V * Z * k);
+      const sF32 t = SceneClamp(sF32(D - offset), 0.0f, 1.0f);
+      *out++ = sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, dark);
+    }
+  }
+}
+
 void TransformerScene::Render(sInt, sViewport *)
 {
   const SyncNow s = ReadSync(SyncSource);
@@ -491,8 +526,9 @@ void TransformerScene::Render(sInt, sViewport *)
 
   Band->Matrix.EulerXYZ(0.0f, -ClockAngle(c, 0.0002), 0.0f);
 
-  for(sInt r = 0; r < 64; r++)
-    for(sInt j = 0; j < 256; j++) PointCylinder->Points[r * 256 + j].Color = PointColour(r, j, c, s.PulseHalfBar);
+  static sU32 colours[64 * 256];
+  PointColours(colours, c, s.PulseHalfBar);
+  for(sInt i = 0; i < 64 * 256; i++) PointCylinder->Points[i].Color = colours[i];
 
   for(TransformerSlot &slot : Slots) Pose(&slot, s);
 }

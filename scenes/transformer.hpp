@@ -90,6 +90,9 @@ public:
   // The grey of point j of ring r at the clock: between the two greys of the cylinder,
   // darkened towards the top.
   static sU32 PointColour(sInt ring, sInt point, sF64 clock, sF32 pulseHalfBar);
+  // The same greys for all 64 rings of 256 points at once, ring after ring, into out: the
+  // angles that depend only on the point or only on the ring are worked out once each.
+  static void PointColours(sU32 *out, sF64 clock, sF32 pulseHalfBar);
   // The scale that keeps a part of height hMax above the floor plane, for its rotation
   // (scale 1) and translation.
   static sF32 FloorClamp(sF32 s, sF32 hMax, const sMat3x4 &rotation, const sVec3 &translation);

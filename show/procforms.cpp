@@ -262,11 +262,15 @@ void PointForm::WriteIndices(sU16 *dest) const
 
 void PointForm::WriteVertices(FormVertexPCUU *dest) const
 {
-  for(sInt j = 0; j < 4 * Count; j++)
+  // four corners per point: (0, 0), (1, 0), (0, 1), (1, 1), spread by -+ the size
+  for(sInt n = 0; n < Count; n++, dest += 4)
   {
-    const PointRecord &p = Points[j / 4];
-    sF32 bx = sF32(j & 1), by = sF32((j >> 1) & 1);
-    dest[j] = {p.Pos.x, p.Pos.y, p.Pos.z, p.Color, bx, by, (2 * bx - 1) * p.Size, (2 * by - 1) * p.Size};
+    const PointRecord &p = Points[n];
+    const sF32 lo = -p.Size, hi = p.Size;
+    dest[0] = {p.Pos.x, p.Pos.y, p.Pos.z, p.Color, 0.0f, 0.0f, lo, lo};
+    dest[1] = {p.Pos.x, p.Pos.y, p.Pos.z, p.Color, 1.0f, 0.0f, hi, lo};
+    dest[2] = {p.Pos.x, p.Pos.y, p.Pos.z, p.Color, 0.0f, 1.0f, lo, hi};
+    dest[3] = {p.Pos.x, p.Pos.y, p.Pos.z, p.Color, 1.0f, 1.0f, hi, hi};
   }
 }
 

@@ -7,6 +7,7 @@
 #include "scenes/fish.hpp"
 
 #include <cmath>
+#include <cstring>
 
 TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 {
@@ -99,4 +100,46 @@ TEST(Fish, PlanktonWrapsAroundAnyCamera)
       const sF64 off = std::fabs(world) < 128.0 ? std::fabs(world) : 256.0 - std::fabs(world);
       EXPECT_LT(off, std::fabs(camera) * 1e-6 + 0.01) << camera << " " << cell;
     }
+}
+
+TEST(Fish, BentFishAreTheRingRotationsOfTheTemplate)
+{
+  // the ring matrices and the bent vertices are exactly what the general rotation and
+  // direction products give, for a school's and a big fish's bends and odd headings
+  sMat3x4 B;
+  B.i.Init(0.6f, 0.0f, -0.8f);
+  B.j.Init(-0.3f, 0.9f, 0.1f);
+  B.k.Init(0.7f, 0.4f, 0.59f);
+  B.l.Init(3.0f, -2.0f, 1.0f);
+  MeshVertex tmpl[3 * 2] = {};
+  for(sInt i = 0; i < 6; i++)
+  {
+    tmpl[i].Pos.Init(0.3f * i - 1.0f, 2.0f - 0.7f * i, 0.11f * i * i);
+    tmpl[i].Normal.Init(0.5f, -0.25f * i, 0.8f);
+    tmpl[i].Tangent.Init(-0.2f * i, 1.0f, 0.05f);
+    tmpl[i].Color = 0xff102030u + sU32(i);
+    tmpl[i].U0 = 0.1f * i;
+  }
+  sMat3x4 rings[3];
+  const sF32 thetas[3] = {0.5f * sScenePi, -2.75f, 1.0e3f};
+  for(sInt r = 0; r < 3; r++)
+  {
+    sMat3x4 e;
+    e.EulerXYZ(thetas[r], 0.0f, -0.5f * sScenePi);
+    const sMat3x4 want = e * B;
+    rings[r] = FishScene::RingMatrix(thetas[r], B);
+    EXPECT_EQ(std::memcmp(&rings[r], &want, sizeof(want)), 0) << "theta " << thetas[r];
+  }
+  const sVec3 at(10.0f, -4.5f, 0.25f);
+  FormVertexTangent out[6];
+  FishScene::WriteBent(out, tmpl, 3, 2, rings, at);
+  for(sInt i = 0; i < 6; i++)
+  {
+    const sMat3x4 &M = rings[i / 2];
+    const sVec3 p = at + sMulDirMat3x4(tmpl[i].Pos, M), n = sMulDirMat3x4(tmpl[i].Normal, M),
+                t = sMulDirMat3x4(tmpl[i].Tangent, M);
+    const FormVertexTangent want = {p.x, p.y, p.z, n.x, n.y, n.z, t.x, t.y, t.z, 0.0f, tmpl[i].Color,
+                                    tmpl[i].U0, tmpl[i].V0, tmpl[i].U1, tmpl[i].V1};
+    EXPECT_EQ(std::memcmp(&out[i], &want, sizeof(want)), 0) << "vertex " << i;
+  }
 }

@@ -247,3 +247,18 @@ TEST_F(ShowRig, TransformerCalmCamerasRollAfterTheLookAt)
   }
   sDELETE(t);
 }
+
+TEST(Transformer, PointColoursOfAFrameAreTheFormulasGreys)
+{
+  // the greys worked out for a whole frame at once are the formula's, point by point, also
+  // far into a show where the angles are large
+  static sU32 frame[64 * 256];
+  for(sF64 clock : {0.0, 12345.0, 777777.0, 3.6e6, 2.0e9})
+    for(sF32 pulse : {0.0f, 0.37f, 1.0f})
+    {
+      TransformerScene::PointColours(frame, clock, pulse);
+      for(sInt i = 0; i < 64 * 256; i++)
+        ASSERT_EQ(frame[i], TransformerScene::PointColour(i / 256, i % 256, clock, pulse))
+          << "ring " << i / 256 << " point " << i % 256 << " clock " << clock << " pulse " << pulse;
+    }
+}
