@@ -8,6 +8,7 @@
 #include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -157,11 +158,15 @@ void LavaScene::Scatter(sF32 factor)
 
 // Every list starts as the blob itself and the others in index order, then an exchange
 // sort brings the nearest forward. Only the first LAVA_NEIGHBOURS entries are ever read
-// again, and the sort's pass p settles entry p for good, so the passes stop there: the
-// kept entries are those of the full sort, at a fifth of its start-up work.
+// again, and the sort's pass p settles entry p for good. With no two of the nearest
+// distances equal (nor the last kept one equal to the first left out) those entries are
+// simply the nearest in order of distance, found by a partial sort; where distances tie,
+// the exchange sort's own passes decide the order among them, so they are run for that
+// blob.
 void LavaScene::BuildNeighbours()
 {
   LavaNeighbour list[LAVA_BLOBS];
+  sU16 order[LAVA_BLOBS];
   for(sInt i = 0; i < LAVA_BLOBS; i++)
   {
     const sVec3 at = Blobs[i].Position;
@@ -169,6 +174,19 @@ void LavaScene::BuildNeighbours()
     list[n++] = LavaNeighbour{0.0f, sU16(i)};
     for(sInt j = 0; j < LAVA_BLOBS; j++)
       if(j != i) list[n++] = LavaNeighbour{SceneLength(Blobs[j].Position - at), sU16(j)};
+    for(sInt k = 0; k < LAVA_BLOBS; k++) order[k] = sU16(k);
+    // one past the kept entries, to see whether the last kept one ties with the next
+    const auto nearer = [&](sU16 a, sU16 b) {
+      return list[a].Distance < list[b].Distance || (list[a].Distance == list[b].Distance && a < b);
+    };
+    std::partial_sort(order, order + LAVA_NEIGHBOURS + 1, order + LAVA_BLOBS, nearer);
+    sBool ties = 0;
+    for(sInt k = 0; k < LAVA_NEIGHBOURS && !ties; k++) ties = !(list[order[k]].Distance < list[order[k + 1]].Distance);
+    if(!ties)
+    {
+      for(sInt k = 0; k < LAVA_NEIGHBOURS; k++) Neighbours[i][k] = list[order[k]];
+      continue;
+    }
     for(sInt p = 0; p < LAVA_NEIGHBOURS; p++)
       for(sInt q = p + 1; q < LAVA_BLOBS; q++)
         if(list[q].Distance < list[p].Distance) std::swap(list[p], list[q]);
