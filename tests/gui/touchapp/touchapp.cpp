@@ -418,15 +418,10 @@ private:
     // bluer than red. The scene and its layer movie are bluish at times: the switch waits
     // for such a picture.
     auto before = std::make_shared<std::shared_ptr<sImage>>();
-    // the show's program switches scenes at its own bars: the two pictures compared are both
-    // of scene 5, taken back whenever the program has moved on
-    auto keepScene = [m] { return m->Current == 5 || (m->SwitchScene(5), false); };
-    Wait("output picture bluer than red in places", [this, before, keepScene] { return keepScene() && Bluish(*(*before = OutputPicture())).Blocks > 0.2f; });
+    Wait("output picture bluer than red in places", [this, before] { return Bluish(*(*before = OutputPicture())).Blocks > 0.2f; });
     Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
-    Wait("colour correction washes the output toward red", [this, g, before, settings, keepScene] {
-      // the GUI hands the switch over at a frame's end: the frames since the release have it,
-      // unless the program moved the show on meanwhile
-      if(!keepScene()) return false;
+    Wait("colour correction washes the output toward red", [this, g, before, settings] {
+      // the GUI hands the switch over at a frame's end: the frames since the release have it
       std::shared_ptr<sImage> after = OutputPicture();
       bool dumped = Dump(**before, "touch_colour_correction_off") && Dump(*after, "touch_colour_correction_on");
       BlueShare was = Bluish(**before), is = Bluish(*after);
@@ -435,7 +430,7 @@ private:
       const GuiEffectSetting &e = g->config.Effects[1];
       return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
              e.Transparency >= 0.5f && !e.Alpha && is.Blocks < 0.02f && is.MeanRedMinusBlue > was.MeanRedMinusBlue;
-    });
+    }, true);
     Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
     Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
     Press("LEARN brightness (MIDI)", At(93, 0x8000, 1), [g] { return g->learnRow == 1; });
