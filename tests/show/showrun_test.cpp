@@ -711,7 +711,8 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
     ASSERT_TRUE(LoadFrame(frame, dir.Path, n) && frame.SizeX == 1920 && frame.SizeY == 1080) << n;
     if(n < effectFrame(mute) || n > effectFrame(mute + 1) + 1) blank += GridColours(frame) <= 8;
   }
-  EXPECT_LT(blank, frames / 10) << "frames without a picture";
+  // some scenes are near black by their look at times (the Tunnel's calm modes, a dark lamp)
+  EXPECT_LT(blank, frames / 5) << "frames without a picture";
   // the typed key reached the GUI: its red switches cover the show while it is shown, and
   // are gone once it is hidden again (a red scene may stand there then: the switches'
   // place is compared, not counted)
