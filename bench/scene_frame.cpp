@@ -22,6 +22,7 @@
 #include "show/scene.hpp"
 #include "show/sync.hpp"
 #include "devices.hpp"
+#include "scene_bench.hpp"
 
 #include <unistd.h>
 
@@ -126,21 +127,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
 
 int main(int argc, char **argv)
 {
-  sInt frames = argc > 1 ? std::atoi(argv[1]) : 32;
-  if(frames < 1) frames = 1;
-  const char *tree = argc > 2 ? argv[2] : TWDATA_DIR;
-  if(chdir(tree) != 0) std::printf("no data tree at %s: the scenes draw without their pictures\n", tree);
-  sInitMemorySystem();
-  sGetMemoryHandler(1)->MakeThreadSafe();   // the SYNC machine's sound input starts a thread
-  sInitStringPool();
-  sInitFileHandlers();
-  sInitRootFileHandler();
-  sPartitionMemory(64 << 20, 1 << 20);
-
-  bench::OnBothDevices(Width, Height, [&](const char *device, RecDevice *rec) { Run(device, frames, rec); });
-  sPartitionMemory(0, 0);
-  sExitFileHandlers();
-  sExitStringPool();
-  sExitMemorySystem();
+  const bench::SceneBench setup(argc, argv, 32);
+  bench::OnBothDevices(Width, Height, [&](const char *device, RecDevice *rec) { Run(device, setup.Frames, rec); });
   return 0;
 }

@@ -20,6 +20,7 @@
 #include "show/scene.hpp"
 #include "show/sync.hpp"
 #include "devices.hpp"
+#include "scene_bench.hpp"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -116,16 +117,7 @@ void Run(sInt frames)
 
 int main(int argc, char **argv)
 {
-  sInt frames = argc > 1 ? std::atoi(argv[1]) : 4;
-  if(frames < 1) frames = 1;
-  const char *tree = argc > 2 ? argv[2] : TWDATA_DIR;
-  if(chdir(tree) != 0) std::printf("no data tree at %s: the scenes draw without their pictures\n", tree);
-  sInitMemorySystem();
-  sGetMemoryHandler(1)->MakeThreadSafe();   // the SYNC machine's sound input starts a thread
-  sInitStringPool();
-  sInitFileHandlers();
-  sInitRootFileHandler();
-  sPartitionMemory(64 << 20, 1 << 20);
+  const bench::SceneBench setup(argc, argv, 4);
   if(FILE *f = std::fopen("/proc/loadavg", "r"))
   {
     double load = 0;
@@ -133,12 +125,8 @@ int main(int argc, char **argv)
     std::fclose(f);
   }
   bench::OnBothDevices(Width, Height, [&](const char *device, RecDevice *rec) {
-    if(!rec) Run(frames);
+    if(!rec) Run(setup.Frames);
     (void)device;
   });
-  sPartitionMemory(0, 0);
-  sExitFileHandlers();
-  sExitStringPool();
-  sExitMemorySystem();
   return 0;
 }

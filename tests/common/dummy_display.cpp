@@ -1,21 +1,11 @@
 #include "common/dummy_display.hpp"
 
-#include <X11/Xlib.h>
-
-#include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace sparktest
 {
@@ -55,16 +45,12 @@ DummyDisplay::DummyDisplay(int displays)
     failure_ = "no dummy X server here: xserver-xorg-core, xserver-xorg-video-dummy and x11-xserver-utils are needed";
     return;
   }
-  const char *base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/sparktest-xorg.XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back(0);
-  if(!mkdtemp(buf.data()))
+  dir_ = MakeTemp("sparktest-xorg.", true);
+  if(dir_.empty())
   {
     failure_ = "no folder for the server's files: " + std::string(strerror(errno));
     return;
   }
-  dir_ = buf.data();
   std::ofstream(dir_ + "/xorg.conf") << Config;
 
   std::string why;
@@ -105,49 +91,13 @@ DummyDisplay::~DummyDisplay()
 
 bool DummyDisplay::Start(int number, std::string &why)
 {
-  const std::string name = ":" + std::to_string(number), out = dir_ + "/xorg.out";
-  const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const pid_t parent = getpid();
-  pid_t pid = fork();
-  if(pid == 0)
-  {
-    // the server goes when the test does, even when the test is killed
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if(getppid() != parent) _exit(126);
-    if(int null = open("/dev/null", O_RDONLY); null >= 0) dup2(null, 0);
-    if(outFd >= 0) dup2(outFd, 1), dup2(outFd, 2);
-    close_range(3, ~0U, 0);
-    const std::string config = dir_ + "/xorg.conf", log = dir_ + "/xorg.log";
-    execlp("Xorg", "Xorg", name.c_str(), "-config", config.c_str(), "-logfile", log.c_str(), "-noreset", "-nolisten",
-           "tcp", static_cast<char *>(nullptr));
-    std::fprintf(stderr, "cannot run Xorg: %s\n", strerror(errno));
-    _exit(127);
-  }
-  if(outFd >= 0) close(outFd);
-  if(pid < 0) return why = "cannot start a process: " + std::string(strerror(errno)), false;
-  pid_ = pid;
-
-  // ready means a client is taken: try as a client would, while the server lives
-  const auto end = std::chrono::steady_clock::now() + ClientBound;
-  for(;;)
-  {
-    if(Display *dpy = XOpenDisplay(name.c_str()))
-    {
-      XCloseDisplay(dpy);
-      break;
-    }
-    int status = 0;
-    if(waitpid(pid_, &status, WNOHANG) == pid_)
-    {
-      pid_ = -1;
-      return why = "the server ended before it took a client; its output:\n" + Output(out), false;
-    }
-    if(std::chrono::steady_clock::now() > end)
-      return why = "the server took no client within " + std::to_string(ClientBound.count()) + " s; its output:\n" +
-                   Output(out),
-             false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  const std::string name = ":" + std::to_string(number);
+  if(!server_.Start({"Xorg", name, "-config", dir_ + "/xorg.conf", "-logfile", dir_ + "/xorg.log", "-noreset", "-nolisten",
+                     "tcp"},
+                    dir_ + "/xorg.out", -1, why))
+    return false;
+  why = server_.AwaitClient(name, ClientBound);
+  if(!why.empty()) return false;
 
   // the outputs side by side; the virtual screen grows with them
   std::string steps = "xrandr --output DUMMY0 --mode 1920x1080";
@@ -159,34 +109,17 @@ bool DummyDisplay::Start(int number, std::string &why)
   }
   const std::string result = dir_ + "/xrandr.out";
   const std::string command = "DISPLAY=" + name + " sh -c '" + steps + " && xrandr --listmonitors' > " + result + " 2>&1";
-  if(system(command.c_str()) != 0 || Output(result).find("Monitors: " + std::to_string(displays_)) == std::string::npos)
-    return why = "xrandr could not set the displays (" + steps + "):\n" + Output(result), false;
+  if(system(command.c_str()) != 0 || FileTail(result).find("Monitors: " + std::to_string(displays_)) == std::string::npos)
+    return why = "xrandr could not set the displays (" + steps + "):\n" + FileTail(result), false;
   name_ = name;
   return true;
 }
 
 void DummyDisplay::Stop()
 {
-  if(pid_ > 0)
-  {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    for(int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; i++)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if(waitpid(pid_, &status, WNOHANG) == 0) kill(pid_, SIGKILL), waitpid(pid_, &status, 0);
-  }
-  pid_ = -1;
+  server_.Stop();
   if(lock_ >= 0) close(lock_);
   lock_ = -1;
   name_.clear();
-}
-
-std::string DummyDisplay::Output(const std::string &file) const
-{
-  std::stringstream s;
-  s << std::ifstream(file).rdbuf();
-  std::string out = s.str();
-  if(out.empty()) return "(nothing)";
-  return out.size() > 4000 ? "..." + out.substr(out.size() - 4000) : out;
 }
 }

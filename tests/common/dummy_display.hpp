@@ -12,8 +12,9 @@
 //   sparktest::DummyDisplay x(3);
 //   if(!x.Ok()) GTEST_SKIP() << x.Failure();
 
+#include "common/server_process.hpp"
+
 #include <string>
-#include <sys/types.h>
 
 namespace sparktest
 {
@@ -39,9 +40,8 @@ public:
 private:
   bool Start(int number, std::string &why);
   void Stop();
-  std::string Output(const std::string &file) const;
 
-  pid_t pid_ = -1;
+  ServerProcess server_;
   int lock_ = -1;
   int displays_ = 0;
   std::string dir_, name_, failure_;

@@ -10,8 +10,9 @@
 // Construct it on the thread that runs the test (the server is tied to the thread that
 // started it).
 
+#include "common/server_process.hpp"
+
 #include <string>
-#include <sys/types.h>
 
 namespace sparktest
 {
@@ -33,10 +34,9 @@ public:
 private:
   bool Start(const std::string &screen, std::string &why);
   void Stop();
-  std::string Output() const;
 
-  pid_t pid_ = -1;
   std::string name_, failure_, log_;
+  ServerProcess server_;
 };
 
 // Whether the display server program is installed.

@@ -1,0 +1,46 @@
+#pragma once
+// What the benches that run the scene table share: their command line
+// ([frames] [data tree]), the data tree as the working folder, and the system's memory,
+// strings and files set up as the show sets them up for as long as the object lives.
+
+#include "base/file.hpp"
+#include "base/memory.hpp"
+#include "base/textbuffer.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench
+{
+class SceneBench
+{
+public:
+  // frames: how many when the command line does not say
+  SceneBench(int argc, char **argv, sInt frames)
+  {
+    Frames = argc > 1 ? std::atoi(argv[1]) : frames;
+    if(Frames < 1) Frames = 1;
+    const char *tree = argc > 2 ? argv[2] : TWDATA_DIR;
+    if(chdir(tree) != 0) std::printf("no data tree at %s: the scenes draw without their pictures\n", tree);
+    sInitMemorySystem();
+    sGetMemoryHandler(1)->MakeThreadSafe();   // the SYNC machine's sound input starts a thread
+    sInitStringPool();
+    sInitFileHandlers();
+    sInitRootFileHandler();
+    sPartitionMemory(64 << 20, 1 << 20);
+  }
+  ~SceneBench()
+  {
+    sPartitionMemory(0, 0);
+    sExitFileHandlers();
+    sExitStringPool();
+    sExitMemorySystem();
+  }
+  SceneBench(const SceneBench &) = delete;
+  SceneBench &operator=(const SceneBench &) = delete;
+
+  sInt Frames;
+};
+}
