@@ -1,7 +1,8 @@
 #pragma once
 // What the benches that run the scene table share: their command line
 // ([frames] [data tree]), the data tree as the working folder, and the system's memory,
-// strings and files set up as the show sets them up for as long as the object lives.
+// strings and files set up as the show sets them up for as long as the object lives (the
+// bench partitions the memory itself, once it has measured what it wants before that).
 
 #include "base/file.hpp"
 #include "base/memory.hpp"
@@ -29,11 +30,9 @@ public:
     sInitStringPool();
     sInitFileHandlers();
     sInitRootFileHandler();
-    sPartitionMemory(64 << 20, 1 << 20);
   }
   ~SceneBench()
   {
-    sPartitionMemory(0, 0);
     sExitFileHandlers();
     sExitStringPool();
     sExitMemorySystem();

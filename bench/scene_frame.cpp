@@ -128,6 +128,8 @@ void Run(const char *device, sInt frames, RecDevice *rec)
 int main(int argc, char **argv)
 {
   const bench::SceneBench setup(argc, argv, 32);
+  sPartitionMemory(64 << 20, 1 << 20);
   bench::OnBothDevices(Width, Height, [&](const char *device, RecDevice *rec) { Run(device, setup.Frames, rec); });
+  sPartitionMemory(0, 0);
   return 0;
 }

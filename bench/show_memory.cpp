@@ -118,6 +118,7 @@ void Run(sInt frames)
 int main(int argc, char **argv)
 {
   const bench::SceneBench setup(argc, argv, 4);
+  sPartitionMemory(64 << 20, 1 << 20);
   if(FILE *f = std::fopen("/proc/loadavg", "r"))
   {
     double load = 0;
@@ -128,5 +129,6 @@ int main(int argc, char **argv)
     if(!rec) Run(setup.Frames);
     (void)device;
   });
+  sPartitionMemory(0, 0);
   return 0;
 }
