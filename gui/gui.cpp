@@ -877,24 +877,15 @@ GuiMediaSection *TouchGui::Section(sInt section)
   }
 }
 
-void TouchGui::SectionFolderPath(sChar *out, sInt cap, sInt section)
+void TouchGui::SectionFolder(sChar *out, sInt cap, sInt section, sBool label)
 {
   out[0] = 0;
   GuiMediaSection *s = Section(section);
   if(!s) return;
   sChar folder[sGUI_FOLDERCHARS];
   if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
-  MediaFolderPath(out, cap, drives, s->Drive, folder);
-}
-
-void TouchGui::SectionFolderLabel(sChar *out, sInt cap, sInt section)
-{
-  out[0] = 0;
-  GuiMediaSection *s = Section(section);
-  if(!s) return;
-  sChar folder[sGUI_FOLDERCHARS];
-  if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
-  MediaFolderLabel(out, cap, drives, s->Drive, folder);
+  if(label) MediaFolderLabel(out, cap, drives, s->Drive, folder);
+  else MediaFolderPath(out, cap, drives, s->Drive, folder);
 }
 
 sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)

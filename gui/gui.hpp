@@ -302,9 +302,10 @@ public:
   void StartupConfig(sBool packFile);
 
   // media folders and the loader hand-over
-  void SectionFolderPath(sChar *out, sInt cap, sInt section);
+  void SectionFolderPath(sChar *out, sInt cap, sInt section) { SectionFolder(out, cap, section, 0); }
   // the folder as the pages show it: the drive's name, then the folder
-  void SectionFolderLabel(sChar *out, sInt cap, sInt section);
+  void SectionFolderLabel(sChar *out, sInt cap, sInt section) { SectionFolder(out, cap, section, 1); }
+  void SectionFolder(sChar *out, sInt cap, sInt section, sBool label);
   sBool StoreSectionFolder(sInt section, const sChar *folder);
   void CountSlideshowPictures();
   void CountFlyerFiles();

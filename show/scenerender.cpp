@@ -471,6 +471,24 @@ sMat4x4 Mat4(const sMat3x4 &m)
   return r;
 }
 
+// Draws the scene's objects on the caster layers, all but skip, with the caster material:
+// each through its own matrix, then carry.
+void DrawCasters(Scene &scene, ShaderMaterial1 *caster, sU32 casterMask, const sMat4x4 &carry, const Form *skip,
+                 sViewport &through)
+{
+  for(sInt k = 0; k < scene.ObjectCount; k++)
+  {
+    Form *f = scene.Objects[k];
+    if(!(f->LayerMask & casterMask & scene.LayerMask) || f == skip) continue;
+    through.MVP = Mat4(f->Matrix) * carry;
+    CBufferMatrix3V *vs = NewCBuffer<CBufferMatrix3V>();
+    FillShaderMaterial1ConstantsA(vs->Reg, &through, &scene.RenderEnv, caster);
+    sCBufferBase *cb[1] = {vs};
+    caster->Set(cb, 1, 0);
+    f->Draw(&through);
+  }
+}
+
 // Where the light mask of a receiver lies: a plane grid with a second uv pair (vertex
 // format selector 3) maps its local (x, y, 0) affinely to that pair, which is what its
 // material reads the mask at. out maps world points to the pair (x = u, y = v, w = 1).
@@ -606,17 +624,7 @@ void Scene::RenderLightMask(Form *form, ShadowSetup *rs, sU32 casterMask)
     if(!reaches[i]) continue;
     const sMat4x4 carry = along[i] * toMaskClip;
     caster->Color = 0xFF000000 | (((take << 16) | (take << 8) | take) & PrePassChannels[i]);
-    for(sInt k = 0; k < ObjectCount; k++)
-    {
-      Form *f = Objects[k];
-      if(!(f->LayerMask & casterMask & LayerMask) || f == form) continue;
-      through.MVP = Mat4(f->Matrix) * carry;
-      CBufferMatrix3V *vs = NewCBuffer<CBufferMatrix3V>();
-      FillShaderMaterial1ConstantsA(vs->Reg, &through, &RenderEnv, caster);
-      sCBufferBase *cb[1] = {vs};
-      caster->Set(cb, 1, 0);
-      f->Draw(&through);
-    }
+    DrawCasters(*this, caster, casterMask, carry, form, through);
   }
 
   const sVec3 whole[4] = {sVec3(0, 0, 0), sVec3(1, 0, 0), sVec3(1, 1, 0), sVec3(0, 1, 0)};
@@ -731,17 +739,7 @@ void Scene::RenderProjectedShadow(ShadowSetup *rs, sU32 casterMask, sViewport *v
     sRenderTargetSpec target(sRTF_CLEAR_COLOR | sRTF_NO_MULTISAMPLE, 0, nullptr, mask, nullptr);
     sSetTarget(target);
     const sMat4x4 flatten = ProjectAlong(up, plane, dir) * camera;
-    for(sInt k = 0; k < ObjectCount; k++)
-    {
-      Form *f = Objects[k];
-      if(!(f->LayerMask & casterMask & LayerMask)) continue;
-      through.MVP = Mat4(f->Matrix) * flatten;
-      CBufferMatrix3V *vs = NewCBuffer<CBufferMatrix3V>();
-      FillShaderMaterial1ConstantsA(vs->Reg, &through, &RenderEnv, caster);
-      sCBufferBase *cb[1] = {vs};
-      caster->Set(cb, 1, 0);
-      f->Draw(&through);
-    }
+    DrawCasters(*this, caster, casterMask, flatten, nullptr, through);
 
     // laid over the ground five times, shifted by the softness, each taking its share
     sRenderTargetSpec screen(sRTF_NO_MULTISAMPLE, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer());

@@ -194,6 +194,22 @@ Result BaseTexture::GetFaceSurface(uint32_t face, uint32_t level, Surface **out)
   return RES_OK;
 }
 
+namespace
+{
+// Binds the texture on unit 0 for a copy of one level of a face between the driver and
+// memory, rows packed tight (pack: from the driver into memory, else the other way); the
+// face's target.
+GLenum BindForCopy(DeviceImpl *dev, const TextureImpl *t, uint32_t face, bool pack)
+{
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(t->Target, t->Name);
+  UnitTouched(dev, 0);
+  glPixelStorei(pack ? GL_PACK_ALIGNMENT : GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(pack ? GL_PACK_ROW_LENGTH : GL_UNPACK_ROW_LENGTH, 0);
+  return t->Type == RTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
+}
+}
+
 Result BaseTexture::LockFace(uint32_t face, uint32_t level, LockedRect &locked, const Rect *rect, uint32_t flags)
 {
   if (!Dev || level >= I->Levels || I->LockedLevel >= 0)
@@ -226,12 +242,7 @@ Result BaseTexture::LockFace(uint32_t face, uint32_t level, LockedRect &locked, 
   {
     // locked again after its copy went: the level comes back from the driver as uploaded
     MakeCurrent(Dev);
-    GLenum target = I->Type == RTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(I->Target, I->Name);
-    UnitTouched(Dev->I, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    const GLenum target = BindForCopy(Dev->I, I, face, true);
     if (I->Info->BlockBytes)
       glGetCompressedTexImage(target, GLint(level), shadow.data());
     else
@@ -262,12 +273,7 @@ Result BaseTexture::UnlockFace(uint32_t face, uint32_t level)
   MakeCurrent(Dev);
   const std::vector<uint8_t> &shadow = I->Shadow[face * I->Levels + level];
   int w = int(I->LevelWidth(level)), h = int(I->LevelHeight(level));
-  GLenum target = I->Type == RTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D;
-  glActiveTexture(GL_TEXTURE0);
-  glBindTexture(I->Target, I->Name);
-  UnitTouched(Dev->I, 0);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  const GLenum target = BindForCopy(Dev->I, I, face, false);
   const FormatInfo *fi = I->Info;
   if (fi->BlockBytes && !I->Decoded)
     glCompressedTexSubImage2D(target, GLint(level), 0, 0, w, h, I->Internal, GLsizei(shadow.size()), shadow.data());

@@ -18,6 +18,22 @@ sInt Shown(const InstanceForm *f)
   for(sInt i = 0; i < f->Count; i++) n += !Hidden(f->Instances[i]);
   return n;
 }
+
+// A Cubic scene of its own on a SYNC machine of its own, outside the rig's show, for the
+// tests that move its clock by hand; it goes with the object, after a failed assertion too.
+struct OwnCubic
+{
+  SyncMachine Sync{128.0f};
+  CubicScene *C = sNEW CubicScene;
+  explicit OwnCubic(sInt width = 0, sInt height = 0)
+  {
+    C->DisplayWidth = width, C->DisplayHeight = height;
+    C->Init(&Sync, 0, nullptr);
+  }
+  ~OwnCubic() { sDELETE(C); }
+  OwnCubic(const OwnCubic &) = delete;
+  OwnCubic &operator=(const OwnCubic &) = delete;
+};
 }
 
 TEST_F(ShowRig, CubicVisitsEveryCameraInBothModeGroups)
@@ -76,10 +92,8 @@ TEST_F(ShowRig, CubicVoxelsScrollAndShedDebris)
 
 TEST_F(ShowRig, CubicScrollStaysInPlaceThroughHoursOfDrift)
 {
-  SyncMachine sync(128.0f);
-  CubicScene *c = sNEW CubicScene;
-  c->DisplayWidth = W, c->DisplayHeight = H;
-  c->Init(&sync, 0, nullptr);
+  OwnCubic own(W, H);
+  auto &[sync, c] = own;
   c->RenderMode = 2;
   c->Enter(0);
   sViewport view;
@@ -109,14 +123,12 @@ TEST_F(ShowRig, CubicScrollStaysInPlaceThroughHoursOfDrift)
       ASSERT_TRUE(std::isfinite(view.Camera.l.x) && std::isfinite(view.Camera.l.z));
     }
   }
-  sDELETE(c);
 }
 
 TEST_F(ShowRig, CubicCatchesUpAFewStepsAfterAHitch)
 {
-  SyncMachine sync(128.0f);
-  CubicScene *c = sNEW CubicScene;
-  c->Init(&sync, 0, nullptr);
+  OwnCubic own;
+  auto &[sync, c] = own;
   c->Enter(0);
   sViewport view;
   for(sInt t = 0; t < CUBIC_TICKS_PER_FRAME; t++) sync.PublishedClock += 10, c->Tick(0);
@@ -133,7 +145,6 @@ TEST_F(ShowRig, CubicCatchesUpAFewStepsAfterAHitch)
   c->Render(0, &view);   // the next frame steps again
   c->Tick(0);
   EXPECT_TRUE(state() != before);
-  sDELETE(c);
 }
 
 // Cameras 6 to 9 turn the look-at frame as a whole, eye included, after placing it: at a
@@ -141,10 +152,8 @@ TEST_F(ShowRig, CubicCatchesUpAFewStepsAfterAHitch)
 // eyes of 8 and 9 travel along the stream of cubes (y), not across it.
 TEST_F(ShowRig, CubicTurnedCamerasTurnAfterTheLookAt)
 {
-  SyncMachine sync(128.0f);
-  CubicScene *c = sNEW CubicScene;
-  c->DisplayWidth = W, c->DisplayHeight = H;
-  c->Init(&sync, 0, nullptr);
+  OwnCubic own(W, H);
+  auto &[sync, c] = own;
   c->TimeSeed = 1234;
   sync.PublishedClock = 81000;
   sync.Results.PulseA = 0.7f, sync.Results.Bar4Phase = 0.2f, sync.Results.Bar8Phase = 0.1f;
@@ -187,5 +196,4 @@ TEST_F(ShowRig, CubicTurnedCamerasTurnAfterTheLookAt)
     sync.Results.Bar4Phase = 0.2f;
     EXPECT_GT(std::fabs(view.Camera.l.y - from.y), 5 * std::fabs(view.Camera.l.x - from.x)) << v;
   }
-  sDELETE(c);
 }

@@ -105,6 +105,9 @@ class ShaderAsmTool : public testing::Test {
     err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   }
+  int RunManifest(std::string &err) {
+    return Run("--manifest " + (Dir / "tables.txt").string() + " --out-dir " + Dir.string(), err);
+  }
 };
 
 TEST_F(ShaderAsmTool, ExitCodeAndMessageOfARefusedSource) {
@@ -129,16 +132,16 @@ TEST_F(ShaderAsmTool, ManifestErrorsNameTheTableAndVariant) {
   Write("a.psh", "ps_2_0\n#if VARIANT == 2\nmov r0, c99\n#endif\nmov oC0, c0\n");
   Write("tables.txt", "# comment\nTableA ps 3 a.psh\n");
   std::string err;
-  EXPECT_EQ(Run("--manifest " + (Dir / "tables.txt").string() + " --out-dir " + Dir.string(), err), 1);
+  EXPECT_EQ(RunManifest(err), 1);
   EXPECT_EQ(err, "a.psh:3: error: register number out of range for ps_2_0 'c99' (table TableA, variant 2)\n");
 
   Write("tables.txt", "TableA gs 3 a.psh\n");
-  EXPECT_EQ(Run("--manifest " + (Dir / "tables.txt").string() + " --out-dir " + Dir.string(), err), 1);
+  EXPECT_EQ(RunManifest(err), 1);
   EXPECT_NE(err.find("tables.txt:1: error: stage must be vs or ps 'gs'"), std::string::npos) << err;
 
   Write("tables.txt", "TableA vs 1 a.psh\n");
   Write("a.psh", "ps_2_0\nmov oC0, c0\n");
-  EXPECT_EQ(Run("--manifest " + (Dir / "tables.txt").string() + " --out-dir " + Dir.string(), err), 1);
+  EXPECT_EQ(RunManifest(err), 1);
   EXPECT_NE(err.find("table TableA wants a vertex program"), std::string::npos) << err;
 }
 
