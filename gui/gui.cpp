@@ -656,9 +656,12 @@ void TouchGui::BindScalerDevice()
     GuiWidget &w = widgets[i];
     if(w.LabelId == 104 || w.LabelId == 105)
     {
-      // the second device has a key only where a second output display can be
+      // the key names the other device; the second device has a key only where three
+      // displays are painted (the GUI's and two outputs)
       w.LabelId = device ? 104 : 105;
-      w.PageMask = ShowDisplayCount >= 3 || device ? sU32(sGUI_PAGE_SCALER) : 0u;
+      w.PageMask = (Machine && Machine->DisplayCount >= 3) || device ? sU32(sGUI_PAGE_SCALER) : 0u;
+      for(ArrayForm *f : {w.FrameForm, w.FaceForm, w.IndicatorForm})
+        if(f) f->LayerMask = w.PageMask;
       continue;
     }
     if(w.PageMask != sGUI_PAGE_SCALER) continue;

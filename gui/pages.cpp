@@ -174,6 +174,7 @@ const sInt EveryLabels[3] = {78, 79, 80};
 const sInt MessageLabels[3] = {81, 60, 61};
 const sInt ShortLabels[2] = {81, 61};
 const sInt DistKindLabels[4] = {82, 83, 74, 75};
+const sInt DistStyleLabels[4] = {63, 64, 65, 66};
 const sInt DistSourceLabels[3] = {84, 12, 13};
 const sInt ConfigKeyLabels[9] = {85, 86, 87, 92, 88, 89, 90, 91, 60};
 // per channel page: CANCEL, CONFIRM and the key to the next page
@@ -764,8 +765,13 @@ void TouchGui::Render(sInt, sViewport *)
     if(w.PageMask == 0x80000020 && w.LabelId == 60) w.Target = U(config.Effects[e].Active);
     if(w.PageMask == 0x80000020 && w.LabelId == 77) w.Target = U(config.Effects[e].Alpha);
     if(w.PageMask == 0x100 && w.LabelId == 60) w.Target = U(config.Distortions[d].Active);
-    if(w.PageMask == 0x100 && (w.LabelId == 82 || w.LabelId == 83 || ((w.LabelId == 74 || w.LabelId == 75) && w.Kind == 0)))
+    // the row of kinds is the chosen source's: the screen names its effects, the movies
+    // and the video input have a random style and styles 1 to 3
+    if(w.PageMask == 0x100 && w.Kind == 0 && w.Target != &selectedDistortion && w.Value < 4)
+    {
       w.Target = U(config.Distortions[d].Kind);
+      w.LabelId = d == 0 ? DistKindLabels[w.Value] : DistStyleLabels[w.Value];
+    }
     if(w.PageMask == 0x40 && w.LabelId == 60) w.Target = U(config.Messages[msg].Active);
     if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(textStart[msg]);
     if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textStart[sGUI_TEXTSLOTS + shortMsg]);

@@ -204,7 +204,12 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   Gui->keyboardOpen = 0;
   EXPECT_FLOAT_EQ(s.In[0], 480.0f / W);
   EXPECT_EQ(s.Out[0], out);
-  Gui->scalerPageOpen = 0;
+  press(105);   // one display: no key to a second device
+  EXPECT_EQ(Gui->scalerDevice, 0u);
+  // DISTORTION with MOVIES chosen: the row of kinds is the movies', STYLE 2 theirs alone
+  Gui->scalerPageOpen = 0, Gui->pageIndex = 7, Gui->selectedDistortion = 1, Frame(0, 0, 0);
+  Gui->config.Distortions[0].Kind = Gui->config.Distortions[1].Kind = 0, press(65, 0x100);
+  EXPECT_TRUE(Gui->config.Distortions[0].Kind == 0 && Gui->config.Distortions[1].Kind == 2);
   // a preset whose file cannot be read: its name goes and no slot is active
   sCopyString(Gui->configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
   Gui->configSlot = 3;
