@@ -106,6 +106,10 @@ public:
     // tracks are driven by its own hands only
     for(sInt i = 0; i < sLIVE_LINES; i++)
       for(sInt w = 0; w < sLIVE_WORDS; w++) Machine->LiveTable[i][w] = 0;
+    // the show's own program (sequencer channel 1) moves the show to scenes and colours of
+    // its choosing at its bars; here the hand picks the scenes, so that program is held (the
+    // scripted show run plays it)
+    if(Machine->Sync) Machine->Sync->SetPatternTable(1, nullptr);
     BuildScript();
   }
 
@@ -415,15 +419,11 @@ private:
     Press("COLOR COR.", At(73, 0x20), [g] { return g->selectedEffect == 1; });
     // the wash lays the picture, its hue made reddish, over it at half strength: no 8 x 8
     // block (the wash filters, so an edge takes a little of its neighbour's colour) stays
-    // bluer than red. The scene and its layer movie are bluish at times: the switch waits
-    // for such a picture, but the show's own program moves the show on at its bars, so the
-    // picture compared is the one of the frame the switch has reached; a show that stays
-    // without blue that long still has its settings checked, and no block bluer than red.
+    // bluer than red. Scene 5 entered by the TECHNO style's transition takes its first colour
+    // set, a bluish one; the picture compared is one where it has faded in.
     auto before = std::make_shared<std::shared_ptr<sImage>>();
-    auto looked = std::make_shared<sInt>(0);
-    Wait("output picture bluer than red in places, or a while looked for", [this, before, looked] {
-      return Bluish(*(*before = OutputPicture())).Blocks > 0.2f || ++*looked > 300;
-    });
+    Do("scene 5 by the TECHNO style's transition", [m] { m->PendingTransition = 1, m->SwitchScene(5); });
+    Wait("output picture bluer than red in places", [this, before] { return Bluish(*(*before = OutputPicture())).Blocks > 0.2f; });
     Press("effect ACTIVE", At(60, 0x20), [&media] { return media.HueWashOn == 1; });
     Wait("colour correction washes the output toward red", [this, g, before, settings] {
       std::shared_ptr<sImage> after = OutputPicture();
@@ -433,7 +433,7 @@ private:
                   was.Blocks, is.Blocks, was.MeanRedMinusBlue, is.MeanRedMinusBlue);
       const GuiEffectSetting &e = g->config.Effects[1];
       return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
-             e.Transparency >= 0.5f && !e.Alpha && is.Blocks < 0.02f;
+             e.Transparency >= 0.5f && !e.Alpha && is.Blocks < 0.02f && is.MeanRedMinusBlue > was.MeanRedMinusBlue;
     });
     Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
     Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
