@@ -7,6 +7,10 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
+#include "gui/records.hpp"
+#include "scenes/table.hpp"
+#include "show/scene.hpp"
+#include "show/sync.hpp"
 
 #include <unistd.h>
 
@@ -42,4 +46,36 @@ public:
 
   sInt Frames;
 };
+
+// The scene of a row of the scene table at the size, started as the show starts it, with
+// the slideshow's folder handed to the Slideshow.
+inline Scene *MakeScene(const ShowSceneRow &row, sInt width, sInt height, SyncMachine &sync, SlideshowControl &slides)
+{
+  Scene *s = row.Make();
+  s->DisplayWidth = width;
+  s->DisplayHeight = height;
+  s->TextureSetKind = row.Flags & 0xff;
+  s->Resident = (row.Flags & 0x100) ? 1 : 0;
+  s->Init(&sync, 0, nullptr);
+  if(sSetSlideshowControl) sSetSlideshowControl(s, &slides);
+  return s;
+}
+
+// One frame of the scene in its variant through the view, as the show draws it (one step);
+// false when no frame could begin.
+inline bool DrawFrame(Scene *s, sViewport &view, sInt present)
+{
+  if(!sRender3DBegin()) return false;
+  sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, s->RenderEnv.FogColor);
+  view.SetTarget();
+  s->Camera(s->Variant, &view);
+  view.Prepare(15);
+  s->StepCount = 1;
+  s->Tick(s->Variant);
+  s->Render(s->Variant, &view);
+  s->RenderObjects(&view);
+  s->AfterRender(&view);
+  sRender3DEnd(present);
+  return true;
+}
 }

@@ -62,13 +62,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
       continue;
     }
     SyncMachine sync(128.0f);
-    Scene *s = row.Make();
-    s->DisplayWidth = Width;
-    s->DisplayHeight = Height;
-    s->TextureSetKind = row.Flags & 0xff;
-    s->Resident = (row.Flags & 0x100) ? 1 : 0;
-    s->Init(&sync, 0, nullptr);
-    if(sSetSlideshowControl) sSetSlideshowControl(s, &slides);
+    Scene *s = bench::MakeScene(row, Width, Height, sync, slides);
     s->RenderMode = 2;
     s->Enter(0);
     sViewport view;
@@ -82,17 +76,7 @@ void Run(const char *device, sInt frames, RecDevice *rec)
       if(rec) rec->Log.clear();
       auto t0 = Clock::now();
       const double c0 = ThreadMicros();
-      if(!sRender3DBegin()) break;
-      sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, s->RenderEnv.FogColor);
-      view.SetTarget();
-      s->Camera(s->Variant, &view);
-      view.Prepare(15);
-      s->StepCount = 1;
-      s->Tick(s->Variant);
-      s->Render(s->Variant, &view);
-      s->RenderObjects(&view);
-      s->AfterRender(&view);
-      sRender3DEnd(rec ? 0 : 1);
+      if(!bench::DrawFrame(s, view, rec ? 0 : 1)) break;
       double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
       if(rec) us = ThreadMicros() - c0;
       total = us < total ? us : total;

@@ -69,14 +69,7 @@ void Run(sInt frames)
   for(sInt index = 0; index < SHOW_SCENES; index++)
   {
     const ShowSceneRow &row = sShowSceneTable[index];
-    if(!row.Make) continue;
-    Scene *s = scenes[size_t(index)] = row.Make();
-    s->DisplayWidth = Width;
-    s->DisplayHeight = Height;
-    s->TextureSetKind = row.Flags & 0xff;
-    s->Resident = (row.Flags & 0x100) ? 1 : 0;
-    s->Init(&sync, 0, nullptr);
-    if(sSetSlideshowControl) sSetSlideshowControl(s, &slides);
+    if(row.Make) scenes[size_t(index)] = bench::MakeScene(row, Width, Height, sync, slides);
   }
   Line("start-up (every scene built)");
   double steady = 0;
@@ -92,17 +85,7 @@ void Run(sInt frames)
     {
       sync.Update(16);
       s->Variant = f % 8;
-      if(!sRender3DBegin()) break;
-      sSetScreenTarget(nullptr, sRTF_CLEAR_ALL, s->RenderEnv.FogColor);
-      view.SetTarget();
-      s->Camera(s->Variant, &view);
-      view.Prepare(15);
-      s->StepCount = 1;
-      s->Tick(s->Variant);
-      s->Render(s->Variant, &view);
-      s->RenderObjects(&view);
-      s->AfterRender(&view);
-      sRender3DEnd(1);
+      if(!bench::DrawFrame(s, view, 1)) break;
     }
     s->Exit();
     const std::string name = "after " + plat::ToUtf8(sShowSceneTable[index].Name);

@@ -128,8 +128,17 @@ private:
   const sChar *IdAttribute() const;
   sInt NextTag();   // 1 a tag, 0 the end of the text
   void ReadText(sChar *dest, sInt capacity);
-  sBool ReadFloats(sF32 *dest, sInt n);
-  sBool ReadInts(sInt *dest, sS64 n);
+  // The n numbers of a list, each read by scan: a stray character in an earlier tag does
+  // not spoil them, only an error inside the list does.
+  template <class T> sBool ReadNumbers(T *dest, sS64 n, T (sScanner::*scan)())
+  {
+    sInt errors = S.Errors;
+    S.Source->Pos = Cur;
+    S.Scan();
+    for(sS64 i = 0; i < n && S.Errors == errors; i++) dest[i] = (S.*scan)();
+    Cur = S.TokenPos;
+    return S.Errors == errors;
+  }
   sS64 CharsLeft() const { return End - Cur; }
 
   sBool StartGeometryTag();
@@ -230,28 +239,6 @@ void ColladaImport::ReadText(sChar *dest, sInt capacity)
   Cur = p;
 }
 
-// The number lists: a stray character in an earlier tag does not spoil them, only an
-// error inside the list does.
-sBool ColladaImport::ReadFloats(sF32 *dest, sInt n)
-{
-  sInt errors = S.Errors;
-  S.Source->Pos = Cur;
-  S.Scan();
-  for(sInt i = 0; i < n && S.Errors == errors; i++) dest[i] = S.ScanFloat();
-  Cur = S.TokenPos;
-  return S.Errors == errors;
-}
-
-sBool ColladaImport::ReadInts(sInt *dest, sS64 n)
-{
-  sInt errors = S.Errors;
-  S.Source->Pos = Cur;
-  S.Scan();
-  for(sS64 i = 0; i < n && S.Errors == errors; i++) dest[i] = S.ScanInt();
-  Cur = S.TokenPos;
-  return S.Errors == errors;
-}
-
 sBool ColladaImport::CheckArrays(GeometryRec &g)
 {
   if(g.Checked) return 1;
@@ -277,7 +264,7 @@ sBool ColladaImport::ReadArray(GeometryRec &g, sInt which)
   sInt *counts[4] = {&m.VertexCount, &m.NormalCount, &m.UV0Count, &m.UV1Count};
   sSetAllocSource(__FILE__, __LINE__);
   sF32 *values = static_cast<sF32 *>(sMemAlloc(sDInt(sizeof(sF32)) * (count + 1), 16, 0));
-  if(!ReadFloats(values, count))
+  if(!ReadNumbers(values, count, &sScanner::ScanFloat))
   {
     sMemFree(values);
     return Fail(u"collada loader error: bad number in an array of: %s\n", g.Id.Text);
@@ -310,7 +297,7 @@ sBool ColladaImport::ReadIndexList(GeometryRec &g)
 
   sSetAllocSource(__FILE__, __LINE__);
   sInt *all = static_cast<sInt *>(sMemAlloc(sDInt(sizeof(sInt)) * (values + 1), 16, 0));
-  sBool ok = ReadInts(all, values);
+  sBool ok = ReadNumbers(all, values, &sScanner::ScanInt);
   sInt *arrays[3] = {m.PositionIndex, m.NormalIndex, m.UVIndex};
   const sInt counts[3] = {m.VertexCount, m.NormalCount, m.UV0Count};
   for(sInt k = 0; ok && k < 3; k++)

@@ -228,32 +228,16 @@ void TextForm::PrintLine(const sChar *text)
   CursorY -= TextScale * LineHeight;
 }
 
-void TextForm::PrintLeft(const sChar *text, sF32 x, sF32 y)
+void TextForm::PrintAt(const sChar *text, sF32 x, sF32 y, sInt align)
 {
   CursorX = x;
   CursorY = y;
-  Align = 0;
-  PrintLine(text);
-}
-
-void TextForm::PrintRight(const sChar *text, sF32 x, sF32 y)
-{
-  CursorX = x;
-  CursorY = y;
-  Align = 2;
+  Align = align;
   PrintLine(text);
 }
 
 void TextForm::PrintCenteredNext(const sChar *text)
 {
-  Align = 1;
-  PrintLine(text);
-}
-
-void TextForm::PrintCentered(const sChar *text, sF32 x, sF32 y)
-{
-  CursorX = x;
-  CursorY = y;
   Align = 1;
   PrintLine(text);
 }

@@ -63,10 +63,12 @@ public:
   sF32 MeasureText(const sChar *text) const;
   void AddLine(const sChar *text);
   void PrintLine(const sChar *text);
-  void PrintLeft(const sChar *text, sF32 x, sF32 y);
-  void PrintRight(const sChar *text, sF32 x, sF32 y);
+  // the line at (x, y) with the alignment (0 left, 1 centred, 2 right)
+  void PrintAt(const sChar *text, sF32 x, sF32 y, sInt align);
+  void PrintLeft(const sChar *text, sF32 x, sF32 y) { PrintAt(text, x, y, 0); }
+  void PrintRight(const sChar *text, sF32 x, sF32 y) { PrintAt(text, x, y, 2); }
   void PrintCenteredNext(const sChar *text);
-  void PrintCentered(const sChar *text, sF32 x, sF32 y);
+  void PrintCentered(const sChar *text, sF32 x, sF32 y) { PrintAt(text, x, y, 1); }
   void PrintCentered3D(const sChar *text, sF32 x, sF32 y, sF32 z);
   void Clear();
   void Draw(sViewport *view) override;

@@ -43,17 +43,9 @@ inline MaterialEntry Row(sInt kind, sInt format, sU32 flags = 0x13, sU32 blend =
 inline MaterialEntry EndRow() { return Row(sTMD_ENDKIND, 0, 0, 0, 0); }
 inline const TextureEntry NoFile[] = {{u"/nonexistent/a.bmp", u"/nonexistent/a.png", 0x1001, 0}, {}};
 
-class SceneRecording : public testing::Test
+class SceneRecording : public RecordingTest
 {
 protected:
-  RecApi *Api = nullptr;
-  RecDevice *Dev = nullptr;
-  void SetUp() override
-  {
-    Api = StartRecording();
-    Dev = Api->Device;
-  }
-  void TearDown() override { StopGraphics(); }
   void Begin()
   {
     ASSERT_TRUE(sRender3DBegin());
