@@ -667,7 +667,7 @@ void sInitGfx(sU32 flags, sInt, sInt)
     RestoreDevice();
     return;
   }
-  for(sU32 &s : DX.StateCache) s = sSTATE_UNKNOWN;
+  sForgetStateCache();
   CreateDevice(flags);
 }
 
@@ -754,7 +754,7 @@ sBool sRender3DBegin()
     if(DX.Dev->LockSurface(DX.Pacing[DX.PacingIndex], lr, LOCK_READONLY) >= 0) DX.Dev->UnlockSurface(DX.Pacing[DX.PacingIndex]);
 
     DX.Stats.Frames++;
-    for(sU32 &s : DX.StateCache) s = sSTATE_UNKNOWN;
+    sForgetStateCache();
     Material mat;
     std::memset(&mat, 0, sizeof(mat));
     mat.Diffuse = {1, 1, 1, 1};
@@ -1022,6 +1022,17 @@ void sSetTarget(const sRenderTargetSpec &para)
 
 sU32 sGetCachedState(sInt id) { return DX.StateCache[id]; }
 
+void sForgetStateCache()
+{
+  for(sU32 &s : DX.StateCache) s = sSTATE_UNKNOWN;
+  DX.StateEpoch++;
+}
+
+void sForgetStateList(const sU32 *list)
+{
+  if(list && DX.AppliedList == list) DX.AppliedList = nullptr;
+}
+
 void sSetStates(const sU32 *list, sInt pairs)
 {
   for(sInt i = 0; i < pairs; i++)
@@ -1031,6 +1042,7 @@ void sSetStates(const sU32 *list, sInt pairs)
     if(id >= sSTATE_CACHE) continue;
     if(DX.StateCache[id] == value) continue;
     DX.StateCache[id] = value;
+    DX.StateEpoch++;
     if(id < 256)
     {
       sDXCHECK(DX.Dev->SetRenderState(id, value));
@@ -1240,7 +1252,15 @@ void sMaterial::ApplyVariant(sInt variant)
   sVERIFY(variant>=0 && variant<StateVariants);
   sVERIFY(States);
   sVERIFY(States[variant]);
-  sSetStates(States[variant], StateCount[variant]);
+  // The same list again with no state changed since it was applied: the walk would find
+  // every pair cached and send nothing (forms of one material drawn in a row).
+  const sU32 *list = States[variant];
+  if(list != DX.AppliedList || DX.StateEpoch != DX.AppliedEpoch)
+  {
+    sSetStates(list, StateCount[variant]);
+    DX.AppliedList = list;
+    DX.AppliedEpoch = DX.StateEpoch;
+  }
   sTextureBase *tex[20] = {};
   for(sInt i = 0; i < 16; i++)
   {
@@ -1248,8 +1268,9 @@ void sMaterial::ApplyVariant(sInt variant)
     sInt map = SamplerMap[i];
     tex[(map & sMTRL_VSTEX) ? 16 + (map & 0xff) : map] = Texture[i];
   }
-  for(sInt i = 0; i < 16; i++) sSetTexture(i, tex[i]);
-  for(sInt i = 0; i < 4; i++) sSetTexture(sMTRL_VSTEX + i, tex[16 + i]);
+  // only the samplers whose cached texture differs reach sSetTexture (which would skip the rest)
+  for(sInt i = 0; i < 20; i++)
+    if(DX.TextureCache[i] != tex[i]) sSetTexture(i < 16 ? i : sMTRL_VSTEX + (i - 16), tex[i]);
   DX.Stats.VariantChanges++;
   S = Variants[variant];
 }

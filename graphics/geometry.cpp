@@ -15,6 +15,9 @@ namespace
 sGeoBuffer sGeoBuffers[sMAX_GEOBUFFERS];
 sInt sGeoBufferCount = 0;
 sInt sGeoBufferLocks = 0;
+// the locked buffers the sweep before each draw unlocks (all but the exact-size ones): with
+// none, a frame's thousands of draws need not walk the pool
+sInt sGeoBufferSweepLocks = 0;
 sGeoBuffer *LastUsed[3];
 sGeometryPart DXQuadIndex;
 
@@ -96,6 +99,7 @@ void sLockGeoBuffer(sGeoBuffer *gb)
   sDXCHECK(DX.Dev->LockBuffer(gb->Buffer, 0, 0, &data, flags));
   gb->LockPtr = static_cast<sU8 *>(data);
   sGeoBufferLocks++;
+  if(gb->Duration != sGD_EXACT) sGeoBufferSweepLocks++;
 }
 
 void sUnlockGeoBuffer(sGeoBuffer *gb)
@@ -104,10 +108,12 @@ void sUnlockGeoBuffer(sGeoBuffer *gb)
   sDXCHECK(DX.Dev->UnlockBuffer(gb->Buffer));
   gb->LockPtr = nullptr;
   sGeoBufferLocks--;
+  if(gb->Duration != sGD_EXACT) sGeoBufferSweepLocks--;
 }
 
 void sUnlockGeoBuffers()
 {
+  if(!sGeoBufferSweepLocks) return;
   for(sInt i = 0; i < sGeoBufferCount; i++)
   {
     sGeoBuffer *gb = &sGeoBuffers[i];
@@ -290,7 +296,7 @@ void FreeGeoBuffers(sBool report)
     }
   }
   sGeoBufferCount = kept;
-  sGeoBufferLocks = 0;
+  sGeoBufferLocks = sGeoBufferSweepLocks = 0;
   for(sGeoBuffer *&l : LastUsed) l = nullptr;
   DXQuadIndex.Clear();
 }

@@ -329,7 +329,11 @@ void FreeVariants(sMaterial *m)
 {
   if(m->States)
   {
-    for(sInt i = 0; i < m->StateVariants; i++) sMemFree(m->States[i]);
+    for(sInt i = 0; i < m->StateVariants; i++)
+    {
+      sForgetStateList(m->States[i]);
+      sMemFree(m->States[i]);
+    }
     sMemFree(m->States);
   }
   if(m->Variants) sMemFree(m->Variants);
@@ -404,6 +408,7 @@ void sMaterial::Prepare(sVertexFormat *format)
   else if(AutoVariant)
   {
     // textures may have been given since the variant was made: its sampler states follow them
+    sForgetStateList(States[0]);
     sMemFree(States[0]);
     States[0] = nullptr;
     StateCount[0] = 0;
@@ -638,9 +643,15 @@ void sGetWindowSize(sInt &x, sInt &y)
   y = DX.WindowRect.y1 - DX.WindowRect.y0;
 }
 
+namespace
+{
+template <class T> bool SameBits(const T &a, const T &b) { return std::memcmp(&a, &b, sizeof(T)) == 0; }
+}
+
 void sViewport::Prepare(sInt flags)
 {
-  if(flags & (4 | 8))
+  const ProjInputs projFrom = {Orthogonal, TargetSizeX, TargetSizeY, Window, ClipNear, ClipFar, ZoomX, ZoomY};
+  if((flags & (4 | 8)) && !(ProjBuilt && SameBits(projFrom, BuiltFrom) && SameBits(Proj, BuiltProj)))
   {
     sMat4x4 &p = Proj;
     for(auto &row : p.m)
@@ -682,12 +693,18 @@ void sViewport::Prepare(sInt flags)
     default:
       sFatalF(u"unknown viewport mode %d\n", Orthogonal);
     }
+    BuiltFrom = projFrom;
+    BuiltProj = Proj;
+    ProjBuilt = 1;
   }
-  if(flags & 2)
+  const sBool shifted = CenterX != 0.5f || CenterY != 0.5f;
+  if((flags & 2) && !(ViewBuilt && SameBits(Camera, BuiltCamera) && SameBits(CenterX, BuiltCenterX) &&
+                      SameBits(CenterY, BuiltCenterY) && (!shifted || SameBits(Proj, BuiltShiftProj)) &&
+                      SameBits(View, BuiltView)))
   {
     View = Camera;
     View.Invert();
-    if(CenterX != 0.5f || CenterY != 0.5f)
+    if(shifted)
     {
       sMat4x4 t;
       t.m[3][0] = 2.0f * (CenterX - 0.5f);
@@ -701,7 +718,13 @@ void sViewport::Prepare(sInt flags)
       shift.k = sVec3(m.m[2][0], m.m[2][1], m.m[2][2]);
       shift.l = sVec3(m.m[3][0], m.m[3][1], m.m[3][2]);
       View = View * shift;
+      BuiltShiftProj = Proj;
     }
+    BuiltCamera = Camera;
+    BuiltCenterX = CenterX;
+    BuiltCenterY = CenterY;
+    BuiltView = View;
+    ViewBuilt = 1;
   }
   if(flags)
   {

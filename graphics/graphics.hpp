@@ -526,6 +526,24 @@ struct sViewport
   sViewport();
   void SetTarget(const sRect *rect = nullptr);
   void Prepare(sInt flags = 0xe);
+
+private:
+  // What Proj and View were built from last. Forms drawn in a row prepare one view with
+  // only the model changed: a prepare that finds the same inputs, and the two matrices
+  // as it left them, keeps them and refreshes ModelView and MVP alone.
+  struct ProjInputs
+  {
+    sInt Orthogonal, TargetSizeX, TargetSizeY;
+    sRect Window;
+    sF32 ClipNear, ClipFar, ZoomX, ZoomY;
+  };
+  ProjInputs BuiltFrom = {};
+  sMat4x4 BuiltProj;
+  sMat3x4 BuiltCamera;
+  sF32 BuiltCenterX = 0.0f, BuiltCenterY = 0.0f;
+  sMat4x4 BuiltShiftProj;   // the Proj a centre shift of View was made with
+  sMat3x4 BuiltView;
+  sBool ProjBuilt = 0, ViewBuilt = 0;
 };
 
 enum : sInt

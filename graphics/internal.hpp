@@ -54,6 +54,11 @@ struct sGfxBackEnd
   // caches
   sU32 StateCache[sSTATE_CACHE];
   sTextureBase *TextureCache[20] = {};
+  // Raised by every change of the state cache. A material's state list applied while it
+  // stands still needs no second walk: every pair would find its value already cached.
+  sU32 StateEpoch = 0;
+  const sU32 *AppliedList = nullptr;   // the state list applied last, at AppliedEpoch
+  sU32 AppliedEpoch = 0;
   sShader *CurrentVS = nullptr;
   sShader *CurrentPS = nullptr;
   sInt InstancedStreams = 0;
@@ -73,6 +78,10 @@ extern sGfxBackEnd DX;
 extern sScreenMode CurrentScreenMode;
 
 // Internal steps of the back end used across its files.
+// Every state cache entry unknown, so that the next set of each state reaches the device.
+void sForgetStateCache();
+// A material's state list is freed: its memory may hold another list next.
+void sForgetStateList(const sU32 *list);
 void sAddRenderTarget(sTexture2D *tex);
 void sRemRenderTarget(sTexture2D *tex);
 // Releases the device objects of every texture object still alive (at the device's end).

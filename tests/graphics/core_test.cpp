@@ -6,6 +6,8 @@
 
 #include "base/memory.hpp"
 
+#include <cstring>
+
 using namespace plat::gpu;
 
 namespace
@@ -91,6 +93,18 @@ TEST_F(Viewports, PerspectiveHalfPixelShiftAndCentre)
   vp.Prepare(2);
   p = sMulPointMat4x4(sVec3(1, 2, 13), vp.MVP);
   EXPECT_NEAR(p.x / p.w, 0.5f - 1.0f / 1920.0f, 1e-5);
+
+  // prepared again after its camera, its zoom or its View (by hand) changed, the view holds
+  // what a new view prepared from the same inputs holds
+  for(sInt change = 0; change < 3; change++)
+  {
+    (change == 0 ? void(vp.Camera.EulerXYZ(0.1f, 0.2f, 0.3f)) : change == 1 ? void(vp.ZoomX = 2) : void(vp.View.l.x += 7));
+    vp.Prepare(15);
+    sViewport f;
+    f.Camera = vp.Camera, f.ZoomX = vp.ZoomX, f.CenterX = vp.CenterX;
+    f.Prepare(15);
+    EXPECT_EQ(std::memcmp(&vp.MVP, &f.MVP, sizeof(f.MVP)), 0) << change;
+  }
   sRender3DEnd(0);
 }
 

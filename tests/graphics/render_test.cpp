@@ -7,7 +7,10 @@
 #include "platform/text/utf.hpp"
 #include "platform/window/window.hpp"
 
+#include <functional>
+#include <iterator>
 #include <memory>
+#include <tuple>
 
 using namespace plat::gpu;
 
@@ -71,6 +74,21 @@ protected:
     v[1] = {x1, y0, 0.5f, 0xffffffff, 1, 0};
     v[2] = {x1, y1, 0.5f, 0xffffffff, 1, 1};
     v[3] = {x0, y1, 0.5f, 0xffffffff, 0, 1};
+    geo.EndLoadVB();
+    geo.Draw();
+  }
+
+  // A quad over the column'th pair of screen columns reading the texture at u 1.25..1.35.
+  static void DrawColumn(int column)
+  {
+    sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
+    QuadVertex *v;
+    geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
+    const float x0 = -1 + column * 4 / float(W), x1 = -1 + (column + 1) * 4 / float(W);
+    v[0] = {x0, 1, 0.5f, 0xffffffff, 1.25f, 0.25f};
+    v[1] = {x1, 1, 0.5f, 0xffffffff, 1.35f, 0.25f};
+    v[2] = {x1, -1, 0.5f, 0xffffffff, 1.35f, 0.75f};
+    v[3] = {x0, -1, 0.5f, 0xffffffff, 1.25f, 0.75f};
     geo.EndLoadVB();
     geo.Draw();
   }
@@ -260,16 +278,7 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
     {
       const int u = column < 20 ? column : 20;
       units[u]->Set(nullptr, 0);
-      sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
-      QuadVertex *v;
-      geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
-      const float x0 = -1 + column * 4 / float(W), x1 = -1 + (column + 1) * 4 / float(W);
-      v[0] = {x0, 1, 0.5f, 0xffffffff, 1.25f, 0.25f};
-      v[1] = {x1, 1, 0.5f, 0xffffffff, 1.35f, 0.25f};
-      v[2] = {x1, -1, 0.5f, 0xffffffff, 1.35f, 0.75f};
-      v[3] = {x0, -1, 0.5f, 0xffffffff, 1.25f, 0.75f};
-      geo.EndLoadVB();
-      geo.Draw();
+      DrawColumn(column);
     }
     std::vector<uint32_t> px = ReadScreen();
     for(int column = 0; column < 22; column++)
@@ -280,5 +289,49 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
     sRender3DEnd(1);
     if(frame == 1) sInitGfx(0, W, H);
   }
+}
+
+// Forms of one material drawn in a row apply its states once; whatever changes the states
+// in between makes the next set apply them again. Each step draws a column with clamped or
+// repeated addressing of the texture's right column (clamped shows it, repeated the left
+// one): variants of one material in a row, a material prepared again with other states
+// (its new list may take the old one's memory), a state set by hand between two sets of
+// one material, and the frame's last material first again after a lost device.
+TEST_F(Rendered, AMaterialSetInARowAppliesWhatChangedSinceItsLastSet)
+{
+  const uint32_t left = 0xff0000ff, right = 0xffffff00, texels[4] = {left, right, left, right};
+  sTexture2D tex(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+  tex.LoadAll(reinterpret_cast<const sU8 *>(texels));
+  const sU32 clamp = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
+  const sU32 wrapU[2] = {sU32(256 + SAMP_ADDRESSU), TADDRESS_WRAP};
+  TestMaterial &m = *Material, twoWays;   // twoWays: variant 0 clamps, variant 1 repeats
+  m.Texture[0] = twoWays.Texture[0] = &tex;
+  twoWays.VS = m.VS, twoWays.PS = m.PS, twoWays.S.Flags = m.S.Flags;
+  twoWays.InitVariants(2);
+  for(sInt v = 0; v < 2; v++) twoWays.S.TextureFlags[0] = v ? sMTF_POINT : clamp, twoWays.SetVariant(v);
+  twoWays.Prepare(sVertexFormatPosColUV);
+  auto prepared = [&](sU32 flags) { return m.S.TextureFlags[0] = flags, m.Prepare(sVertexFormatPosColUV), &m; };
+  const std::tuple<const char *, std::function<sMaterial *()>, sInt, uint32_t> steps[] = {
+    {"variant 0, first in the frame", [&] { return &twoWays; }, 0, right},
+    {"variant 1 after variant 0", [&] { return &twoWays; }, 1, left},
+    {"clamped", [&] { return prepared(clamp); }, 0, right},
+    {"prepared again repeating", [&] { return prepared(sMTF_POINT); }, 0, left},
+    {"prepared again clamping", [&] { return prepared(clamp); }, 0, right},
+    {"again after a state set by hand", [&] { return sSetStates(wrapU, 1), &m; }, 0, right},
+    {"variant 0, last in the frame", [&] { return &twoWays; }, 0, right},
+  };
+  for(sInt frame = 0; frame < 2; frame++)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, 3, 0xff000000);
+    for(sInt c = 0; c < sInt(std::size(steps)); c++) std::get<1>(steps[c])()->Set(nullptr, 0, std::get<2>(steps[c])), DrawColumn(c);
+    std::vector<uint32_t> px = ReadScreen();
+    for(sInt c = 0; c < sInt(std::size(steps)); c++)
+      EXPECT_EQ(px[H / 2 * W + c * 2], std::get<3>(steps[c]) & 0xffffff) << std::get<0>(steps[c]) << " in frame " << frame;
+    if(!frame) sGetGpuDevice()->InjectLostDevice();   // the next frame starts on a new device
+    sRender3DEnd(1);
+    if(!frame) sInitGfx(0, W, H);
+  }
+  m.Texture[0] = nullptr;
 }
 }
