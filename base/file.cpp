@@ -227,8 +227,10 @@ void sInitFileHandlers()
 
 void sExitFileHandlers()
 {
+  // newest first: a handler may hold a file that an earlier one opened (a pack keeps its
+  // pack file, mapped, until it is deleted), and that file needs its handler to close
   sInt count = FileHandlerCount.load(std::memory_order_acquire);
-  for(sInt i = 0; i < count; i++)
+  for(sInt i = count - 1; i >= 0; i--)
   {
     sFileHandler *h = FileHandlers[i];
     FileHandlers[i] = nullptr;

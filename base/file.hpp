@@ -134,7 +134,8 @@ sInt sGetFileHandlerCount();
 sFileHandler *sGetFileHandler(sInt i);
 
 // The "FileHandlers" subsystem (level 32): init empties the table, exit deletes every
-// registered handler in table order.
+// registered handler, the newest first (a handler outlives every later one, which may hold
+// files it opened).
 void sInitFileHandlers();
 void sExitFileHandlers();
 // The "RootFileHandler" subsystem (level 40): registers the operating system's files.

@@ -6,6 +6,7 @@
 #include "util/scanner.hpp"
 
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -45,36 +46,33 @@ sU32 sPackfileHash(const sChar *name)
 sPackfileHandler::~sPackfileHandler()
 {
   if(Directory) sMemFree(Directory);
-  if(Data) sMemFree(Data);
+  // the mapping goes with the file; the handlers are deleted newest first, so the handler
+  // that opened it is still there
+  sDELETE(File);
 }
 
 sBool sPackfileHandler::Open(const sChar *name)
 {
-  sVERIFY(!Data);
-  // the contents are read into memory of our own and the file is closed at once: the
-  // pack then does not depend on the handler that opened it
-  sFile *file = sOpenFile(name, sFA_READ);
-  if(!file)
+  sVERIFY(!File);
+  // the contents stay in the file: mapped, they are the system's cached pages of the pack
+  // and not a copy of our own
+  File = sOpenFile(name, sFA_READ);
+  if(!File)
     return 0;
-  Size = file->GetSize();
+  Size = File->GetSize();
   if(Size > 0x7fffffff)
   {
-    sDELETE(file);
+    sDELETE(File);
     sDPrintF(u"[pf] ERROR: packfile '%s' is too large\n", name);
     return 0;
   }
-  sSetAllocSource(__FILE__, __LINE__);
-  Data = static_cast<sU8 *>(sMemAlloc(Size > 0 ? sDInt(Size) : 1, 16, sAMF_MAYFAIL));
-  bool ok = Data && (Size == 0 || file->Read(Data, sDInt(Size)));
-  sDELETE(file);
-  if(!ok)
+  Base = File->LoadWhole();
+  if(!Base)
   {
-    if(Data) sMemFree(Data);
-    Data = nullptr;
+    sDELETE(File);
     sDPrintF(u"[pf] ERROR: can't read packfile '%s'\n", name);
     return 0;
   }
-  Base = Data;
 
   // every size in 64 bits: a huge count must not wrap into a small directory
   sS64 count = Size >= sPACKFILE_HEADERSIZE ? sS64(ReadU32(Base + 8)) : 0;
@@ -82,8 +80,7 @@ sBool sPackfileHandler::Open(const sChar *name)
      Size < sPACKFILE_HEADERSIZE + sS64(sPACKFILE_ENTRYSIZE) * count)
   {
     sDPrintF(u"[pf] ERROR: '%s' is not a packfile or is truncated\n", name);
-    sMemFree(Data);
-    Data = nullptr;
+    sDELETE(File);
     Base = nullptr;
     Size = 0;
     return 0;
@@ -318,7 +315,13 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
       return 0;
   }
 
-  sFile *pack = sOpenFile(packName, sFA_WRITE);
+  // written under a new name and renamed over the pack when complete: a pack that is open
+  // keeps its contents (its mapping never sees the file cut short), even while its own
+  // entries are packed again
+  sPathString target;
+  sPrepareFileName(target, packName);
+  const std::u16string temp = std::u16string(target.Get()) + u".new";
+  sFile *pack = sOpenFile(temp.c_str(), sFA_WRITE);
   if(!pack)
     return 0;
 
@@ -337,8 +340,19 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
   sS64 dirBytes = sS64(sPACKFILE_ENTRYSIZE) * count;
 
   auto fail = [&](const sChar *why) {
-    if(why) ConsolePrintF(u"ERROR: %s '%s'\n", why, packName);
+    ConsolePrintF(u"ERROR: %s '%s'\n", why, packName);
     sDELETE(pack);
+    sDeleteFile(temp.c_str());
+    return sBool(0);
+  };
+  // closes the pack as it stands and puts it in place of the old one
+  auto close = [&]() {
+    sBool closed = pack->Close();
+    sDELETE(pack);
+    if(closed && sRenameFile(temp.c_str(), target.Get()))
+      return sBool(1);
+    sDeleteFile(temp.c_str());
+    ConsolePrintF(u"ERROR: can't write packfile '%s'\n", packName);
     return sBool(0);
   };
 
@@ -365,7 +379,8 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
       if(dir[j].Hash == hash)
       {
         ConsolePrintF(u"ERROR: Hash collision between '%s' and '%s'\n", name, names[j]);
-        return fail(nullptr);   // closed as it stands, with the empty directory
+        close();   // as it stands, with the empty directory
+        return 0;
       }
     }
     sPackfileEntry &e = dir[i];
@@ -427,6 +442,5 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
   if(!pack->SetOffset(dirPos) || (dirBytes > 0 && !pack->Write(raw.GetData(), sDInt(dirBytes))) ||
      !pack->SetOffset(endPos))
     return fail(u"can't write packfile");
-  sDELETE(pack);
-  return 1;
+  return close();
 }

@@ -32,8 +32,9 @@ constexpr sInt sPACKFILE_ENTRYSIZE = 20;
 // h * 33 + ((c & 0xDF) | 0x20) per character, so letters hash alike in either case.
 sU32 sPackfileHash(const sChar *name);
 
-// Serves the files of one pack from memory. Lookups only read; several threads may
-// open files at once.
+// Serves the files of one pack from memory. The pack file stays open with the handler:
+// its contents are mapped (or read whole where the file cannot be mapped). Lookups only
+// read; several threads may open files at once.
 class sPackfileHandler : public sFileHandler
 {
 public:
@@ -53,8 +54,8 @@ public:
   bool IsUsable() const { return Directory != nullptr; }
 
 private:
-  sU8 *Data = nullptr;                   // the pack's contents (owned)
-  const sU8 *Base = nullptr;             // Data once the pack passed its check
+  sFile *File = nullptr;                 // the open pack (owned); its contents belong to it
+  const sU8 *Base = nullptr;             // the contents once the pack passed its check
   sS64 Size = 0;
   sPackfileEntry *Directory = nullptr;   // checked copy of the directory (owned)
   sInt Count = 0;
@@ -91,7 +92,10 @@ void sAddPackfile(const sChar *packName);
 void sAddPackfileLogger(const sChar *defName);
 // Writes every logger's text to its definition file, then empties the logger list.
 void sWritePackfileDefinitions();
-// Builds the pack from the definition file. 1 when the pack was written completely; 0
+// Builds the pack from the definition file. The pack is written under a new name and
+// renamed over the old one when it is closed, so a pack that is open (and mapped) keeps
+// its contents while it is rebuilt, even from its own entries; a failed build leaves the
+// old pack as it was. 1 when the pack was written completely; 0
 // with a message when the definition cannot be read, the pack cannot be written, two
 // names collide or the data would not fit a pack's 32-bit offsets.
 sBool sCreatePackfile(const sChar *packName, const sChar *defName);

@@ -319,6 +319,16 @@ TEST(PackfileRoundTrip, RecordWriteBuildServe)
   sAddPackfile(packName.c_str());
   readEach();
   EXPECT_TRUE(sFileExists(dir.Name("scene/sub/MESH.pet").c_str()));
+
+  // built again while it is open: every file now comes from the pack itself, which keeps
+  // its contents while the new one is written over it
+  std::vector<uint8_t> first = sparktest::ReadFile<std::vector<uint8_t>>(plat::ToUtf8(packName));
+  testing::internal::CaptureStdout();
+  built = sCreatePackfile(packName.c_str(), def.c_str());
+  console = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(built) << console;
+  EXPECT_EQ(sparktest::ReadFile<std::vector<uint8_t>>(plat::ToUtf8(packName)), first);
+  readEach();
   // writing goes past the pack to the next handler
   sFile *w = sOpenFile(dir.Name("music.ogg").c_str(), sFA_WRITE);
   ASSERT_NE(w, nullptr);
