@@ -6,9 +6,7 @@
 //   leak   leaves one allocation behind and ends in the first frame
 //   crash  an assertion fails inside a frame
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
-//   pack   builds a pack in the folder given by "-folder", serves a file from it and
-//          ends with the pack still open
-#include "base/file.hpp"
+//   pack   serves a file from a pack, which is still open when the program ends
 #include "base/gdi.hpp"
 #include "base/input2.hpp"
 #include "base/log.hpp"
@@ -238,34 +236,17 @@ public:
   }
 };
 
-// The file is packed and taken from the disk: it can only come from the pack, which
-// stays open (mapped) until the file handlers stop.
 class PackApp : public sApp
 {
 public:
   void OnPaint3D() override
   {
-    sDInt size = 0;
-    sU8 *data = sLoadFileData(DataName.c_str(), &size);
-    sDPrintF(u"packed %s\n", data ? std::u16string(data, data + size).c_str() : u"nothing");
-    if(data) sMemFree(data);
+    sChar *text = sLoadTextFile(u"frameapp.txt");
+    sDPrintF(u"packed %s\n", text ? text : u"nothing");
+    if(text) sMemFree(text);
     sExit();
   }
-
-  static void Build(const std::u16string &folder)
-  {
-    DataName = folder + u"/data.txt";
-    const std::u16string def = folder + u"/pack.txt", pack = folder + u"/pack.dat";
-    sSaveFileData(DataName.c_str(), "hello", 5);
-    sSaveTextFile(def.c_str(), (u"\"" + DataName + u"\"\n").c_str());
-    sDPrintF(u"built %d\n", sCreatePackfile(pack.c_str(), def.c_str()));
-    sDeleteFile(DataName.c_str());
-    sAddPackfile(pack.c_str());
-  }
-
-  static std::u16string DataName;
 };
-std::u16string PackApp::DataName;
 
 void sMain()
 {
@@ -306,7 +287,13 @@ void sMain()
   }
   else if(mode == u"pack")
   {
-    PackApp::Build(sShellParam(u"folder") ? sShellParam(u"folder") : u".");
+    // the file and its pack are deleted once the pack is open: only the pack's mapping
+    // can serve it
+    sSaveTextFile(u"frameapp.txt", u"hello");
+    sSaveTextFile(u"frameapp.def", u"\"frameapp.txt\"\n");
+    sDPrintF(u"built %d\n", sCreatePackfile(u"frameapp.dat", u"frameapp.def"));
+    sAddPackfile(u"frameapp.dat");
+    for(const sChar *name : {u"frameapp.txt", u"frameapp.def", u"frameapp.dat"}) sDeleteFile(name);
     sSetApplication(sNEW PackApp);
   }
 }
