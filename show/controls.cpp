@@ -159,47 +159,136 @@ sBool SceneControls::FindLearnedControl(sInt kind, sInt &channel)
 
 namespace
 {
-// Whether a decimal number as written fits a word of the table (0..2^31-1); the scanner
-// keeps only the low 32 bits of a longer one, which would read as some other value.
-sBool FitsLiveWord(const sChar *text)
+sBool IsDigit(sChar c) { return c >= '0' && c <= '9'; }
+sBool IsLetter(sChar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+// a hexadecimal digit's value; 16 for any other character
+sU32 HexDigit(sChar c)
 {
-  if(text[0] == '0' && (text[1] == 'x' || text[1] == 'X' || text[1] == 'b' || text[1] == 'B')) return 1;
-  sU64 v = 0;
-  for(const sChar *p = text; *p >= '0' && *p <= '9'; p++)
-    if((v = v * 10 + sU64(*p - '0')) > 0x7fffffffu) return 0;
-  return 1;
+  if(IsDigit(c)) return c - '0';
+  if(c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 16;
 }
+
+// A cursor over the recording's text, read as the program's tokenizer splits every text
+// format: blanks and comments between tokens, which are names, numbers, strings and
+// operators. The recording needs only some of them; every other token ends the reading.
+struct LiveText
+{
+  const sChar *P;
+  sInt Line = 1;
+
+  // Skips blanks and /* */ and // comments; 0 at a /* comment that does not end.
+  sBool Skip()
+  {
+    for(;;)
+    {
+      // no blank or comment begins above '/'
+      if(*P > '/') return 1;
+      if(*P == ' ' || *P == '\t' || *P == '\r') P++;
+      else if(*P == '\n') P++, Line++;
+      else if(P[0] == '/' && P[1] == '*')
+      {
+        for(P += 2; *P && !(P[0] == '*' && P[1] == '/'); P++) Line += *P == '\n';
+        if(!*P) return 0;
+        P += 2;
+      }
+      else if(P[0] == '/' && P[1] == '/')
+        while(*P && *P != '\n' && *P != '\r') P++;
+      else return 1;
+    }
+  }
+
+  // A number for a word of the table (0..2^31-1): decimal, or hexadecimal after "0x" or
+  // binary after "0b", whose digits may be none. Any longer number is damage, as its low
+  // bits would read as another value; a decimal number with a fraction (".5", ".#INF")
+  // or an exponent ('e') is a float, no word.
+  sBool ReadWord(sU32 &word)
+  {
+    if(!IsDigit(*P)) return 0;
+    sU64 v = 0;
+    if(P[0] == '0' && (P[1] == 'x' || P[1] == 'X'))
+    {
+      for(P += 2; HexDigit(*P) < 16; P++)
+        if(v <= 0x7fffffff) v = v * 16 + HexDigit(*P);
+    }
+    else if(P[0] == '0' && (P[1] == 'b' || P[1] == 'B'))
+    {
+      for(P += 2; *P == '0' || *P == '1'; P++)
+        if(v <= 0x7fffffff) v = v * 2 + sU32(*P - '0');
+    }
+    else
+    {
+      for(; IsDigit(*P); P++)
+        if(v <= 0x7fffffff) v = v * 10 + sU32(*P - '0');
+      if((P[0] == '.' && (IsDigit(P[1]) || P[1] == '#')) || P[0] == 'e') return 0;
+    }
+    word = sU32(v);
+    return v <= 0x7fffffff;
+  }
+
+  // One line: the name "live", then ':' before the first word and ',' before the others
+  // (the cursor on the name). 0 at the first token that does not fit.
+  sBool ReadLine(sU32 *words)
+  {
+    // a longer name ("lively") and "::" are tokens of their own, but then no ':' and
+    // number would follow them either
+    if(!(P[0] == 'l' && P[1] == 'i' && P[2] == 'v' && P[3] == 'e')) return 0;
+    P += 4;
+    for(sInt i = 0; i < sLIVE_WORDS; i++)
+    {
+      if(!Skip() || *P != (i == 0 ? ':' : ',')) return 0;
+      P++;
+      if(!Skip() || !ReadWord(words[i])) return 0;
+    }
+    return 1;
+  }
+
+  // Whether the token at the cursor is an error of the text: a character no token begins
+  // with, a float ending in ".#" other than ".#INF", or a name or string too long for the
+  // tokenizer. A line followed by such a token counts as damaged itself.
+  sBool AtError() const
+  {
+    const sChar *p = P;
+    if(IsLetter(*p))
+    {
+      while(IsLetter(*p) || IsDigit(*p)) p++;
+      return p - P >= 32768;
+    }
+    if(!*p || sFindFirstChar(u"+-*/%^~,.;:!?=<>()[]{}&|'", *p) >= 0) return 0;
+    if(*p == '"')
+    {
+      sInt n = 0;
+      for(p++; *p && *p != '"'; p++) n += *p != '\r';
+      return n >= 32768;
+    }
+    if(!IsDigit(*p)) return 1;
+    if(p[0] == '0' && (p[1] == 'x' || p[1] == 'X' || p[1] == 'b' || p[1] == 'B')) return 0;
+    while(IsDigit(*p)) p++;
+    return p[0] == '.' && p[1] == '#' && !(p[2] == 'I' && p[3] == 'N' && p[4] == 'F');
+  }
+};
 }
 
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
 {
   if(!sFileExists(name)) return 0;
-  sScanner scan;
-  scan.AddDefaultTokens();
-  if(!scan.StartFile(name) || scan.Errors) return 0;
-  const sChar *live = sPoolString(u"live");
+  sScannerFileSource source;
+  if(!source.Open(name)) return 0;
+  LiveText text{source.Text};
+  // a token that is an error of the text is no "live" either: at the start as after a line
+  sBool good = text.Skip();
   sInt line = 0;
-  while(!scan.Errors && scan.Token != sTOK_END)
+  for(;;)
   {
-    if(line >= sLIVE_LINES)
+    sInt textLine = text.Line;
+    if(good && !*text.P) break;
+    if(good && line >= sLIVE_LINES)
     {
       sLogF(u"sys", u"live recording: more than %d lines, the rest is left out\n", sInt(sLIVE_LINES));
       break;
     }
-    sInt textLine = scan.TokenLine;
     sU32 words[sLIVE_WORDS];
-    sBool good = scan.IfName(live);
-    for(sInt i = 0; good && i < sLIVE_WORDS; i++)
-    {
-      // the colon before the first number, commas before the others
-      good = scan.Token == (i == 0 ? ':' : ',');
-      if(!good) break;
-      scan.Scan();
-      good = scan.Token == sTOK_INT && FitsLiveWord(scan.NumberText);
-      sInt value = good ? scan.ScanInt() : 0;
-      good = good && !scan.Errors && value >= 0;
-      words[i] = sU32(value);
-    }
+    good = good && text.ReadLine(words) && text.Skip() && !text.AtError();
     if(!good)
     {
       // the lines before the damage are kept; the show runs live from here on

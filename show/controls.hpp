@@ -73,10 +73,12 @@ public:
 // The live recording's file, in the current directory.
 extern const sChar *const sLiveRecordingFile;
 
-// Reads the live table from a file (missing file: the table stays as it is). A damaged
-// line is logged with its line number; the lines before it are kept and the rest of the
-// table stays empty. Lines past the table's end are ignored. Returns the number of lines
-// read.
+// Reads the live table from a file (missing file: the table stays as it is). The text is
+// split into tokens as every text format of the program is: blanks and comments may stand
+// between them, and a word may also be written in hexadecimal (0x) or binary (0b). A
+// damaged line (a number above 2^31-1 among others) is logged with its line number; the
+// lines before it are kept and the rest of the table stays empty. Lines past the table's
+// end are ignored. Returns the number of lines read.
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name);
 // Writes the whole table to the file: first to a new file beside it, which then replaces
 // the old one, so a failed save leaves the old recording intact. 1 on success.

@@ -4,14 +4,18 @@
 
 #include "base/file.hpp"
 #include "base/midi.hpp"
+#include "base/textbuffer.hpp"
 #include "common/capture.hpp"
 #include "common/files.hpp"
 #include "common/midi_loopback.hpp"
 #include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
+#include "util/scanner.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace
@@ -147,6 +151,7 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
 {
   std::string good = "live: 00001";
   for(sInt i = 0; i < 32; i++) good += ",1500";
+  const std::string bare = good;   // a line without its end
   good += "\r\n";
   // damaged line, lines kept before it
   const std::pair<std::string, sInt> cases[] = {
@@ -156,6 +161,13 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
     {good + "live: 00001 0002" + good.substr(16), 1},         // missing comma
     {good + "live: 99999999999999999999" + good.substr(11), 1},   // a stamp too long for its word
     {good + "live: 00001,4294967301" + good.substr(16), 1},       // a value whose low bits fit
+    {good + "live: 0x100000001" + good.substr(11), 1},            // so in hexadecimal
+    {good + "live: 00001,0002", 1},                                // the file ends inside a line
+    {good + "live: 00001,00a2" + good.substr(16), 1},             // a letter among the digits
+    {good + "live: 00001,,0002" + good.substr(16), 1},            // an empty field
+    {good + bare + "#\r\n", 1},                                    // a character no token begins with
+    {good + bare + " " + std::string(32768, 'a'), 1},               // a name too long
+    {good + good + std::string(32767, 'a'), 2},                     // a name of the longest length
   };
   for(auto &[text, lines] : cases)
   {
@@ -187,5 +199,62 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
     sInt lines = LoadLiveRecording(f.get(), Name.c_str());
     ASSERT_LE(lines, 3);
     for(sInt w = 0; w < sLIVE_WORDS; w++) ASSERT_EQ(f->LiveTable[lines][w], 0u);
+  }
+}
+
+TEST_F(LiveFile, MutatedFilesReadAsTheTokenizerReadsThem)
+{
+  // the reference: the recording read through the program's tokenizer, a number above
+  // 2^31-1 in any form being damage; damaged: the line of the damage, 0 when none
+  auto reference = [&](SceneControls *c, sInt &damaged) {
+    sScanner scan;
+    scan.AddDefaultTokens();
+    sInt line = damaged = 0;
+    for(scan.StartFile(Name.c_str()); !scan.Errors && scan.Token != sTOK_END && line < sLIVE_LINES; line++)
+    {
+      sInt textLine = scan.TokenLine;
+      sBool good = scan.IfName(sPoolString(u"live"));
+      for(sInt i = 0; good && i < sLIVE_WORDS; i++)
+      {
+        good = scan.Token == (i == 0 ? ':' : ',') && scan.Scan() == sTOK_INT;
+        const sChar *t = scan.NumberText;
+        sU64 base = t[0] == '0' && (t[1] | 32) == 'x' ? 16 : t[0] == '0' && (t[1] | 32) == 'b' ? 2 : 10, v = 0;
+        for(const sChar *p = t + (base == 10 ? 0 : 2); good && *p && v <= 0x7fffffff; p++)
+          v = v * base + sU64(*p <= '9' ? *p - '0' : (*p | 32) - 'a' + 10);
+        good = good && v <= 0x7fffffff && sU32(scan.ScanInt()) == v && !scan.Errors;
+        c->LiveTable[line][i] = sU32(v);
+      }
+      if(!good) return damaged = textLine, line;
+    }
+    return line;
+  };
+  // three lines as tokens, of which a few (name, colon, a word, a comma, the last word,
+  // the line's end) are swapped for or followed by another piece of text
+  const std::string pieces[] = {"live", "livex", ":", "::", ",", "1500", "0x5dc", "0X5Dc", "0B1", "2147483647",
+                                "2147483648", "99999999999", ".5", "7.#INF", "7.#X", "e", "\r\n", "\n", "\r", " ", "\t",
+                                "/*\n*/", "/*", "// c\r", "\"s\"", "'", "#", "\xe9", {"\0", 1}, ""};
+  sparktest::Mutator rng(39);
+  auto want = std::make_unique<SceneControls>(), got = std::make_unique<SceneControls>();
+  for(sInt round = 0; round < sparktest::FuzzRuns(3000); round++)
+  {
+    std::string s[3 * 68], m;
+    for(sInt t = 0; t < 3 * 68; t++)
+      s[t] = t % 68 == 0 ? "live" : t % 68 == 1 ? ": " : t % 68 == 67 ? "\r\n" : t % 2 ? "," : "1500";
+    for(uint32_t edits = 1 + rng.Below(3); edits > 0; edits--)
+    {
+      const uint32_t at[] = {0, 1, 2 + 2 * rng.Below(33), 3 + 2 * rng.Below(32), 66, 67};
+      std::string &token = s[68 * rng.Below(3) + at[rng.Below(6)]];
+      token = (rng.Below(2) ? token : "") + pieces[rng.Below(sizeof pieces / sizeof *pieces)];
+    }
+    for(const std::string &t : s) m += t;
+    Write(m);
+    memset(got->LiveTable, 0, 4 * sizeof(*got->LiveTable));
+    sInt damaged;
+    sparktest::DebugCapture out;
+    sInt lines = reference(want.get(), damaged);
+    ASSERT_EQ(LoadLiveRecording(got.get(), Name.c_str()), lines) << m;
+    ASSERT_EQ(memcmp(want->LiveTable, got->LiveTable, size_t(lines) * sizeof(*got->LiveTable)), 0) << m;
+    ASSERT_EQ(std::count(got->LiveTable[lines], got->LiveTable[lines + 1], 0u), sLIVE_WORDS) << m;
+    ASSERT_TRUE(!damaged || out.Has("wrong format. line " + std::to_string(damaged) + "\n")) << m;
   }
 }
