@@ -28,6 +28,27 @@ const sChar *const MidiControlNames[sGUI_CONTROLS] = {SPK_TRACKS(u"MIDI - Starti
 const sInt ConfigStyleTable[5][21] = {
   {0}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {0}, {0}, {0, 11}};
 
+sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries)
+{
+  sInt n = 0;
+  if(style == 7)
+  {
+    for(sInt i = 0; i < 13; i++) entries[n++] = {i, 120 + i};
+    return n;
+  }
+  sInt pages = style < 5 ? 1 : 5;
+  for(sInt page = 0; page < pages; page++)
+  {
+    const sInt *row = ConfigStyleTable[style < 5 ? style : page];
+    for(sInt k = 0; k < 21 && (k == 0 || row[k]); k++)
+    {
+      sInt picture = style < 5 ? 20 * style + n : 100 + n;
+      entries[n++] = {20 * page + row[k], picture};
+    }
+  }
+  return n;
+}
+
 namespace
 {
 constexpr sInt ShowScenes = 13;   // style flags beyond a page's first 13 never allow a scene

@@ -48,6 +48,20 @@ extern const sChar *const MidiControlNames[sGUI_CONTROLS];
 // Scene numbers of styles 1 to 5; the first entry is always used, a later 0 ends a row.
 extern const sInt ConfigStyleTable[5][21];
 
+// What the scene tiles of a style show: the list positions in order, each with the number
+// of its scene picture among the style skins' pictures (20 for each of ambient, tekkno,
+// funk, disco, minimal and all, then the 13 of the LED style). Styles 0-4 show the
+// scenes of their row of ConfigStyleTable with their own skin; style 7 the 13 LED
+// formations; the others a page of 20 positions per row, under the "all" skin, whose
+// pictures run on from page to page.
+struct GuiStyleEntry
+{
+  sInt Position;   // 0..99
+  sInt Picture;
+};
+// Fills at most sGUI_STYLEFLAGS entries; returns their count.
+sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries);
+
 // One media section (slideshow, logos, flyer, movie).
 struct GuiMediaSection
 {

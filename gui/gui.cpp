@@ -60,6 +60,7 @@ TouchGui::TouchGui()
   widgetCount = 0;
   textForm = nullptr;
   pointerForm = rippleForm = cursorForm = scopeForm = endForm = dialogForm = nullptr;
+  boxForm = nullptr;
   for(ArrayForm *&f : browserBars) f = nullptr;
   for(sInt i = 0; i < sGUI_TILES; i++)
     previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0, movieDurations[i] = 0;

@@ -33,6 +33,7 @@ class GuiModeScene;
 class sMoviePlayer;
 class TextForm;
 class ArrayForm;
+class InstanceForm;
 class sTexture2D;
 
 enum : sInt
@@ -48,7 +49,9 @@ enum : sInt
   sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
   sGUI_SKINMATERIAL = 136,     // 136..268 the style skins' scene pictures (six styles of 20, then the LED ones)
   sGUI_SKINPICTURES = 6 * 20 + 13,
-  sGUI_MATERIALS = sGUI_SKINMATERIAL + sGUI_SKINPICTURES,
+  sGUI_BOXMATERIAL = sGUI_SKINMATERIAL + sGUI_SKINPICTURES,   // the instanced boxes, lit
+  sGUI_MATERIALS = sGUI_BOXMATERIAL + 1,
+  sGUI_BOXES = 16,
   sGUI_LEDSCENE = 12,          // the scene every tile of the LED style starts, each in a formation of its own
 };
 
@@ -123,6 +126,7 @@ public:
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
   ArrayForm *endForm;
+  InstanceForm *boxForm;            // sixteen bevelled boxes after the text, each at its own placement
   ArrayForm *dialogForm;            // the dialog's backdrop               // the dark quad under the playing tile's "END:" line
   ArrayForm *browserBars[3 + 17];   // hover on the entries, hover on the drives, the chosen drive, marks
   // 6. pictures: the tile previews made from movies and the flags that they show

@@ -11,6 +11,7 @@
 #include "base/system.hpp"
 #include "gui/modescene.hpp"
 #include "show/forms.hpp"
+#include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/sync.hpp"
@@ -125,19 +126,24 @@ const TextureTable GuiTextureTable;
 
 // Material m draws texture row m - 2 (0 and 1 the pointer and the ripple); 33..35 the
 // previews and the video-in frame, 36..135 the tile pictures, all starting on the empty
-// movie picture, then one for each scene picture of the skins. Every row blends by alpha over what is drawn, without depth.
+// movie picture, then one for each scene picture of the skins. Every one of these rows
+// blends by alpha over what is drawn, without depth. The last row draws the instanced
+// boxes: lit per vertex, opaque, their back faces culled so that a box hides its own far
+// side without the depth the picture under the GUI holds.
 constexpr sInt EmptyPicture = 27;
+constexpr sInt WhitePicture = 2;
 struct MaterialTable
 {
   MaterialEntry Rows[sGUI_MATERIALS + 1];
   MaterialTable()
   {
-    for(sInt m = 0; m < sGUI_MATERIALS; m++)
+    for(sInt m = 0; m < sGUI_BOXMATERIAL; m++)
     {
       sInt t = m < 2 ? m : (m < sGUI_PREVIEWMATERIAL ? m - 2 : EmptyPicture);
       if(m >= sGUI_SKINMATERIAL) t = sGUI_TEXTURES + m - sGUI_SKINMATERIAL;
       Rows[m] = {0, 1, sMTRL_ZOFF | sMTRL_CULLOFF, 0x60105, 1, {0, 0, 0, 0}, {t, 0, 0, 0}};
     }
+    Rows[sGUI_BOXMATERIAL] = {15, 1, sMTRL_ZOFF | sMTRL_CULLINV, 0, 1, {0, 0, 0, 0}, {WhitePicture, 0, 0, 0}};
     Rows[sGUI_MATERIALS] = {sTMD_ENDKIND, 0, 0, 0, 0, {0, 0, 0, 0}, {0, 0, 0, 0}};
   }
 };
@@ -553,6 +559,10 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   textForm->LayerMask = 0xffffffff;
   AddObject(textForm);
   touch.Text = textForm;
+  // sixteen bevelled boxes, every one at its identity placement until something places it
+  boxForm = sNEW InstanceForm(sGUI_BOXMATERIAL);
+  boxForm->Init(sGUI_BOXES, 12.0f, 3.0f);
+  AddObject(boxForm);
   // the quads that are no element: drawn after the text, over the pages
   auto quad = [this](sInt material, sF32 w, sF32 h, sU32 mask) {
     static const sF32 FlipV[4] = {1, -1, 0, -1};

@@ -1,5 +1,6 @@
 // The scene tiles of the selected style: which list positions are shown, where, what they
-// write, and their labels.
+// write, and their labels. A style shows the positions its entries list (GuiStyleEntries),
+// each with the skin picture of its entry.
 //
 // Every position goes through SceneOfPosition, the one table from list positions to
 // scene numbers, so a tile never offers a resident scene (Global) or an index without a
@@ -14,15 +15,6 @@
 namespace
 {
 constexpr sF32 TileStep = 172.288f;
-constexpr sInt LedTiles = 13;
-
-// Whether tile i is shown in a style (styles 0-4 one page of 20, the others five pages).
-sBool TileShown(const TouchGui &gui, sInt style, sInt i)
-{
-  if(style == 7) return i < LedTiles;
-  if(style < 5 && i >= 20) return 0;
-  return gui.SceneOfPosition(i % 20) >= 0;
-}
 }
 
 void TouchGui::LayoutSceneTiles()
@@ -34,37 +26,37 @@ void TouchGui::LayoutSceneTiles()
   }
   sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
   if(s == laidStyle) return;
-  sInt count = 0;
-  for(sInt i = 0; i < sGUI_TILES; i++) count += TileShown(*this, s, i);
+  // the style's entries whose scene this show has (a scene left out is not offered)
+  GuiStyleEntry listed[sGUI_STYLEFLAGS], shown[sGUI_STYLEFLAGS];
+  sInt listedCount = GuiStyleEntries(s, listed), count = 0;
+  for(sInt k = 0; k < listedCount; k++)
+    if(s == 7 || SceneOfPosition(listed[k].Position % 20) >= 0) shown[count++] = listed[k];
   // positions that name no scene can never be allowed (a scene this build leaves out keeps
   // its flag for the show that has it)
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
   {
-    sBool named = s == 7 ? i < LedTiles : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
+    sBool named = s == 7 ? i < 13 : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
     if(!named) config.StyleFlags[s][i] = 0;
   }
-  // the skin's scene pictures: the n-th shown tile shows picture n of its style's skin
-  // (the styles beyond the five named ones share one skin, page by page)
-  sInt first = s < 5 ? 20 * s : (s == 7 ? 120 : 100), last = s == 7 ? 12 : 19;
-  sInt n = 0, inPage = 0, page = 0;
+  // the n-th shown tile sits at its place in the row; its picture is its entry's, so the
+  // picture names the scene the tile starts
+  sInt n = 0;
   for(sInt i = 0; i < sGUI_TILES; i++)
   {
-    if(i / 20 != page) page = i / 20, inPage = 0;
     GuiTile &t = tiles[i];
     t.Value = sU32(s == 7 ? i + 100 : i);
     t.SelectTarget = &sceneSelect;
     t.SecondTarget = reinterpret_cast<sU32 *>(&sceneRequest.NextNumber);
     t.MarkFlag = reinterpret_cast<sU32 *>(&config.StyleFlags[s][i]);
     t.ClearTarget = nullptr;
-    if(TileShown(*this, s, i))
+    if(n < count && shown[n].Position == i)
     {
       t.Position[0] = (sF32(n) - sF32(count - 1) * 0.5f) * TileStep + 5.0f;
       t.Position[1] = -7.0f;
       t.Position[2] = 0;
       t.PageMask = 1;
-      sInt picture = s >= 5 && s != 7 ? inPage : n;
-      if(t.PictureForm) t.PictureForm->MaterialIndex = sGUI_SKINMATERIAL + first + (picture < last ? picture : last);
-      n++, inPage++;
+      if(t.PictureForm) t.PictureForm->MaterialIndex = sGUI_SKINMATERIAL + shown[n].Picture;
+      n++;
     }
     else
       t.PageMask = 0;

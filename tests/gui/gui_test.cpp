@@ -12,6 +12,7 @@
 #include "graphics/render_fixture.hpp"
 #include "gui/modescene.hpp"
 #include "platform/text/utf.hpp"
+#include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/textform.hpp"
@@ -261,6 +262,8 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
                      [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+  for(const auto &[name, style] : {std::pair{"style_minimal", 4u}, {"style_userset1", 5u}, {"style_simple", 7u}})
+    pages.push_back({name, [style](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 0, g->style = style; }});
   // a running AUTO FX program dims the effect keys it holds
   pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
@@ -293,6 +296,13 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
       sU32 c = px[size_t(SY(w.Position[1] + 11)) * W + size_t(SX(w.Position[0] - 80))];
       EXPECT_NE(c & 0xffffff, 0u) << plat::ToUtf8(GuiLabel(w.LabelId)) << ": no face beside the label";
     }
+  }
+  for(const auto &[style, first] : {std::pair{1u, 20}, {4u, 80}, {5u, 100}, {7u, 120}})   // the skin's pictures in turn
+  {
+    Gui->style = style, Frame(0, 0, 0);
+    sInt n = first;
+    for(const GuiTile &t : Gui->tiles)
+      if(t.PageMask) { EXPECT_EQ(t.PictureForm->MaterialIndex, sGUI_SKINMATERIAL + n++) << style; }
   }
   // the pages differ from one another
   EXPECT_NE(lit[0], lit[4]);
@@ -593,4 +603,19 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
           << ".." << face.X1 << " x " << face.Y0 << ".." << face.Y1;
     }
   }
+}
+
+TEST_F(GuiScene, SixteenBoxesDrawOverThePageEachAtItsOwnPlacement)
+{
+  Start();   // no scene places: no tile lies about the plane's centre
+  Key(46);
+  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });   // its notice is printed at the centre
+  std::vector<sU32> px = Frame(0, 0, 0);
+  auto at = [&](sF32 x, sF32 y) { return (px[size_t(SY(y)) * W + size_t(SX(x))] & 0xffffff) != 0; };
+  EXPECT_TRUE(at(0, 0) && at(13.5f, 0) && !at(16.5f, 0) && at(0, -13.5f) && !at(0, -16.5f));   // 2 x (12 + 3) wide
+  ASSERT_EQ(Gui->boxForm->Count, 16);
+  for(sInt k = 0; k < 16; k++) Gui->boxForm->Instances[k].l = sVec3(-560.0f + 70.0f * sF32(k), 10, 0);
+  px = Frame(0, 0, 0);
+  for(sInt k = 0; k < 16; k++)
+    EXPECT_TRUE(at(-560.0f + 70.0f * k, 10) && !at(-525.0f + 70.0f * k, 10) && !at(0, -10)) << "box " << k;
 }

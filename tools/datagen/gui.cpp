@@ -228,17 +228,26 @@ void Generate(Tree &tree)
     tree.WriteImage((std::u16string(u"gui/unpacked/") + p.Unpacked).c_str(), img);
     tree.WriteImage((std::u16string(u"gui/packed/") + p.Packed).c_str(), img);
   }
-  // the skins: picture n of a style is the n-th scene its tiles show (the list positions
-  // of the show's scene table, in order), the LED style's the formations of LED1
+  // the skins: each picture names the scene of the tile that shows it (GuiStyleEntries);
+  // pictures no tile shows name their number
   static const sChar *const styles[] = {u"ambient", u"tekkno", u"funk", u"disco", u"minimal", u"all"};
   static const sChar *const scenes[13] = {u"MORVENSK", u"FISH", u"TRANSFORMER", u"BODY", u"PLANT", u"ABSTRACT", u"CUBIC",
                                           u"INVADERS", u"TUNNEL", u"ROBOT", u"CRYSTAL", u"LAVA", u"LED1"};
+  const sChar *names[6 * 20] = {};
+  for(sInt style = 0; style < 6; style++)
+  {
+    GuiStyleEntry entries[sGUI_STYLEFLAGS];
+    sInt count = GuiStyleEntries(style, entries);
+    for(sInt k = 0; k < count; k++)
+      if(sInt scene = entries[k].Position % 20; scene < 13 && entries[k].Picture < 6 * 20)
+        names[entries[k].Picture] = scenes[scene];
+  }
   for(sInt k = 0; k < 6; k++)
     for(sInt n = 0; n < 20; n++)
     {
       sChar file[64], name[32];
       sSPrintF(sStringRef(file, 64), u"%s/Sparkvane_%s_%02d", styles[k], styles[k], n);
-      if(n < 13) sCopyString(name, scenes[n], 32);
+      if(names[20 * k + n]) sCopyString(name, names[20 * k + n], 32);
       else sSPrintF(sStringRef(name, 32), u"SCENE %02d", n + 1);
       Skin(tree, std::u16string(u"gui/unpacked/") + file + u".bmp", std::u16string(u"gui/packed/") + file + u".png", name,
            sF32(k) / 6.0f, n, rnd);

@@ -360,7 +360,7 @@ private:
     Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
     // the show's own scene changes go to the Abstract scene only: under the software
     // renderer some scenes take minutes for a frame at times, and no step waits on them
-    Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = i == 5; });
+    Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = g->config.StyleFlags[1][i] = i == 5; });
     Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
     if(SlideshowRun)
     {
@@ -384,7 +384,7 @@ private:
       Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
       return yes();
     }
-    Press("style AMBIENT", At(4, 0x1), [g] { return g->style == 0 && g->laidStyle == 0; });
+    Press("style TECHNO", At(5, 0x1), [g] { return g->style == 1 && g->laidStyle == 1; });
     for(sInt k : TileRun)   // each scene current and drawn after a press on its tile
     {
       std::string scene = "scene " + std::to_string(k);
