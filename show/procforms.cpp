@@ -130,6 +130,38 @@ void StripForm::Init(sInt kind, sInt shape, sInt segments, sF32 width, sF32 para
   MarkerIndex = markerIndex == -1 ? segments : markerIndex;
   Words.ResetWords();
   if(!FormVerticesFit(u"StripForm", 2 * (sS64(segments) + 1))) return;
+  if(Shape < 0 || Shape > 5)
+  {
+    MakeGeometry();
+    return;
+  }
+  // the vertices and indices follow from these alone (the marker index picks only the
+  // marker words): strips that agree on them draw one pooled geometry
+  struct
+  {
+    sU32 Tag;
+    sInt Shape, Segments, Seed;
+    sF32 Width, Param;
+  } key;
+  std::memset(&key, 0, sizeof(key));
+  key.Tag = 0x53545250;   // "STRP": never the first word of another form's key
+  key.Shape = Shape, key.Segments = Segments, key.Seed = Seed, key.Width = Width, key.Param = Param;
+  if(sGeometry *pooled = AcquirePooledGeometry(&key, sizeof(key)))
+  {
+    if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
+    else if(!SharedGeometry) sDELETE(Geometry);
+    Geometry = pooled;
+    SharedGeometry = FORM_GEOMETRY_POOLED;
+    WriteVertices(nullptr);   // the marker words
+    return;
+  }
+  MakeGeometry();
+  AddPooledGeometry(&key, sizeof(key), Geometry);
+  SharedGeometry = FORM_GEOMETRY_POOLED;
+}
+
+void StripForm::MakeGeometry()
+{
   ReplaceFormGeometry(this, TriList16, sVertexFormatPosNormUV);
   Generate(Param, MarkerIndex);
   LoadIndices(Geometry, 6 * Segments, [this](sU16 *p) { WriteIndices(p); });
@@ -139,6 +171,12 @@ void StripForm::Generate(sF32 param, sInt markerIndex)
 {
   Param = param;
   MarkerIndex = markerIndex == -1 ? Segments : markerIndex;
+  // never into a geometry other strips draw
+  if(SharedGeometry == FORM_GEOMETRY_POOLED)
+  {
+    MakeGeometry();
+    return;
+  }
   if(!Geometry || Shape < 0 || Shape > 5) return;
   void *p = nullptr;
   Geometry->BeginLoadVB(2 * (Segments + 1), sGD_STATIC, &p);
@@ -187,8 +225,11 @@ sInt StripForm::WriteVertices(FormVertexPNU *dest)
     default: t0 = 0.01f * (r1 + 1.0f) * fi; t1 = 0.01f * (r1 + 1.0f) * (fi + 1); break;
     }
     sF32 u = fi / sF32(Segments);
-    dest[2 * i] = {x, y, Width, Param, t0, t1, u, 0.0f};
-    dest[2 * i + 1] = {x, y, -Width, Param, t0, t1, u, 1.0f};
+    if(dest)
+    {
+      dest[2 * i] = {x, y, Width, Param, t0, t1, u, 0.0f};
+      dest[2 * i + 1] = {x, y, -Width, Param, t0, t1, u, 1.0f};
+    }
     if(i == MarkerIndex)
     {
       const sF32 m[6] = {x, y, -Width, Param, t0, t1};

@@ -56,9 +56,14 @@ public:
   void Draw(sViewport *view) override;
   StripWords *GetStripWords() override { return &Words; }
 
-  // The vertices of Generate (2 (Segments + 1) records; none for a shape above 5).
+  // The vertices of Generate (2 (Segments + 1) records; none for a shape above 5); with
+  // no destination only the marker words.
   sInt WriteVertices(FormVertexPNU *dest);
   void WriteIndices(sU16 *dest) const;
+
+private:
+  // A geometry of the strip's own with its vertices and indices.
+  void MakeGeometry();
 };
 
 /****************************************************************************/

@@ -8,7 +8,6 @@
 #include "platform/window/window.hpp"
 
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <tuple>
 
@@ -270,14 +269,35 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
     m->Prepare(sVertexFormatPosColUV);
     units.push_back(std::move(m));
   }
+  // Before the last draw, materials set in a row, each applying what changed since the set
+  // before: a variant (twoWays' variant 0 clamps, its variant 1 repeats), states prepared
+  // again into a list that may take the old one's memory, a state set by hand.
+  TestMaterial &m = *Material, twoWays;
+  m.Texture[0] = twoWays.Texture[0] = &tex;
+  twoWays.VS = m.VS, twoWays.PS = m.PS, twoWays.S.Flags = m.S.Flags;
+  twoWays.InitVariants(2);
+  for(sInt v = 0; v < 2; v++) twoWays.S.TextureFlags[0] = v ? sMTF_POINT : clampPoint, twoWays.SetVariant(v);
+  twoWays.Prepare(sVertexFormatPosColUV);
+  const sU32 wrapU[2] = {sU32(256 + SAMP_ADDRESSU), TADDRESS_WRAP};
+  auto prepared = [&](sU32 flags) { return m.S.TextureFlags[0] = flags, m.Prepare(sVertexFormatPosColUV), &m; };
+  const std::tuple<const char *, std::function<sMaterial *()>, sInt, uint32_t> inARow[6] = {
+    {"another material's variant 1", [&] { return &twoWays; }, 1, left},
+    {"its variant 0 next", [&] { return &twoWays; }, 0, right},
+    {"a material prepared clamping", [&] { return prepared(clampPoint); }, 0, right},
+    {"prepared again repeating", [&] { return prepared(sMTF_POINT); }, 0, left},
+    {"prepared again clamping", [&] { return prepared(clampPoint); }, 0, right},
+    {"set again after a state set by hand", [&] { return sSetStates(wrapU, 1), &m; }, 0, right},
+  };
   for(int frame = 0; frame < 3; frame++)
   {
     ASSERT_TRUE(sRender3DBegin());
     sSetScreenTarget(nullptr, 3, 0xff000000);
-    for(int column : {20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21})
+    for(int column : {20, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 22, 23, 24, 25, 26, 27, 21})
     {
-      const int u = column < 20 ? column : 20;
-      units[u]->Set(nullptr, 0);
+      if(column >= 22)
+        std::get<1>(inARow[column - 22])()->Set(nullptr, 0, std::get<2>(inARow[column - 22]));
+      else
+        units[column < 20 ? column : 20]->Set(nullptr, 0);
       DrawColumn(column);
     }
     std::vector<uint32_t> px = ReadScreen();
@@ -285,52 +305,11 @@ TEST_F(Rendered, EveryUnitKeepsItsTextureAndSamplerStatesAcrossFramesAndAReset)
       EXPECT_EQ(px[H / 2 * W + column * 2], right & 0xffffff)
         << (column == 20 ? "the first draw" : column == 21 ? "the last draw" : column < 16 ? "pixel unit " : "vertex unit ")
         << column % 16 << " in frame " << frame;
+    for(int c = 0; c < 6; c++)
+      EXPECT_EQ(px[H / 2 * W + (22 + c) * 2], std::get<3>(inARow[c]) & 0xffffff) << std::get<0>(inARow[c]) << " in frame " << frame;
     if(frame == 1) sGetGpuDevice()->InjectLostDevice();
     sRender3DEnd(1);
     if(frame == 1) sInitGfx(0, W, H);
-  }
-}
-
-// Forms of one material drawn in a row apply its states once; whatever changes the states
-// in between makes the next set apply them again. Each step draws a column with clamped or
-// repeated addressing of the texture's right column (clamped shows it, repeated the left
-// one): variants of one material in a row, a material prepared again with other states
-// (its new list may take the old one's memory), a state set by hand between two sets of
-// one material, and the frame's last material first again after a lost device.
-TEST_F(Rendered, AMaterialSetInARowAppliesWhatChangedSinceItsLastSet)
-{
-  const uint32_t left = 0xff0000ff, right = 0xffffff00, texels[4] = {left, right, left, right};
-  sTexture2D tex(2, 2, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
-  tex.LoadAll(reinterpret_cast<const sU8 *>(texels));
-  const sU32 clamp = sMTF_POINT | (sU32(sMTF_CLAMP) << sMTF_U_SHIFT) | (sU32(sMTF_CLAMP) << sMTF_V_SHIFT);
-  const sU32 wrapU[2] = {sU32(256 + SAMP_ADDRESSU), TADDRESS_WRAP};
-  TestMaterial &m = *Material, twoWays;   // twoWays: variant 0 clamps, variant 1 repeats
-  m.Texture[0] = twoWays.Texture[0] = &tex;
-  twoWays.VS = m.VS, twoWays.PS = m.PS, twoWays.S.Flags = m.S.Flags;
-  twoWays.InitVariants(2);
-  for(sInt v = 0; v < 2; v++) twoWays.S.TextureFlags[0] = v ? sMTF_POINT : clamp, twoWays.SetVariant(v);
-  twoWays.Prepare(sVertexFormatPosColUV);
-  auto prepared = [&](sU32 flags) { return m.S.TextureFlags[0] = flags, m.Prepare(sVertexFormatPosColUV), &m; };
-  const std::tuple<const char *, std::function<sMaterial *()>, sInt, uint32_t> steps[] = {
-    {"variant 0, first in the frame", [&] { return &twoWays; }, 0, right},
-    {"variant 1 after variant 0", [&] { return &twoWays; }, 1, left},
-    {"clamped", [&] { return prepared(clamp); }, 0, right},
-    {"prepared again repeating", [&] { return prepared(sMTF_POINT); }, 0, left},
-    {"prepared again clamping", [&] { return prepared(clamp); }, 0, right},
-    {"again after a state set by hand", [&] { return sSetStates(wrapU, 1), &m; }, 0, right},
-    {"variant 0, last in the frame", [&] { return &twoWays; }, 0, right},
-  };
-  for(sInt frame = 0; frame < 2; frame++)
-  {
-    ASSERT_TRUE(sRender3DBegin());
-    sSetScreenTarget(nullptr, 3, 0xff000000);
-    for(sInt c = 0; c < sInt(std::size(steps)); c++) std::get<1>(steps[c])()->Set(nullptr, 0, std::get<2>(steps[c])), DrawColumn(c);
-    std::vector<uint32_t> px = ReadScreen();
-    for(sInt c = 0; c < sInt(std::size(steps)); c++)
-      EXPECT_EQ(px[H / 2 * W + c * 2], std::get<3>(steps[c]) & 0xffffff) << std::get<0>(steps[c]) << " in frame " << frame;
-    if(!frame) sGetGpuDevice()->InjectLostDevice();   // the next frame starts on a new device
-    sRender3DEnd(1);
-    if(!frame) sInitGfx(0, W, H);
   }
   m.Texture[0] = nullptr;
 }

@@ -80,6 +80,21 @@ TEST_F(CubeAndStrip, StripWidthMarkerAndBand)
   place.i.Init(0, 20, 0);
   place.k.Init(12, 0, 0);
   ExpectCovers(Draw(s, sVertexFormatPosNormUV, place), Rect(20, 24 + 20 * lo, 44, 24 + 20 * hi));
+
+  // a strip of the same parameters draws the same geometry with its own marker words; the
+  // geometry lasts until its last strip lets go, and a strip taking new vertices takes its own
+  StripForm *same = sNEW StripForm(0), *wider = sNEW StripForm(0);
+  same->Seed = wider->Seed = 3;
+  same->Init(0, 2, 40, 1.0f, -0.6f, 5);
+  wider->Init(0, 2, 40, 1.5f, -0.6f, -1);
+  sGeometry *shared = s.Geometry;
+  ASSERT_TRUE(same->Geometry == shared && wider->Geometry != shared && same->GetStripWords()->Marker[0] == v[11].x);
+  s.Generate(-0.6f, -1);
+  EXPECT_TRUE(s.Geometry != shared && PooledGeometryUsers(shared) == 1);
+  EXPECT_EQ(Draw(*same, sVertexFormatPosNormUV, place), Draw(s, sVertexFormatPosNormUV, place));
+  sDELETE(same);
+  EXPECT_EQ(PooledGeometryUsers(shared), 0);
+  sDELETE(wider);
 }
 
 using PointsAndParticles = FormTest;
