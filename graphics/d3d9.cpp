@@ -778,6 +778,7 @@ sBool sRender3DBegin()
     DX.BoundTargets = 1;
     DX.CurrentVS = DX.CurrentPS = nullptr;
     CurrentMtrlVFormat = nullptr;
+    sForgetDrawBindings();
     sResetCBufferSlots();
     for(sInt i = 0; i < 16; i++)
     {
@@ -1417,7 +1418,11 @@ void sVertexFormat::CreatePlatform()
   sDXCHECK(DX.Dev->CreateVertexDeclaration(elems, &Decl));
 }
 
-void sVertexFormat::ReleasePlatform() { ReleaseRes(Decl); }
+void sVertexFormat::ReleasePlatform()
+{
+  if(Decl) sForgetDrawBindings();
+  ReleaseRes(Decl);
+}
 
 void sCBufferBase::Upload()
 {

@@ -29,6 +29,7 @@ const sChar *DurationName(sInt d)
 
 void ClearEntry(sGeoBuffer *gb)
 {
+  if(gb->Buffer) sForgetDrawBindings();
   if(gb->Buffer && DX.Dev) DX.Dev->Release(gb->Buffer);
   std::memset(gb, 0, sizeof(*gb));
 }
@@ -450,8 +451,37 @@ void sGeometry::DrawRanges(const sGeometryRange *ranges, sInt count, sInt instan
   DrawWithInfo(di);
 }
 
+void sForgetDrawBindings()
+{
+  sGpuRes *unknown = reinterpret_cast<sGpuRes *>(1);
+  DX.BoundDecl = DX.BoundStream0 = DX.BoundIndices = unknown;
+}
+
 namespace
 {
+void BindDecl(sGpuRes *decl)
+{
+  if(DX.BoundDecl == decl) return;
+  sDXCHECK(DX.Dev->SetVertexDeclaration(decl));
+  DX.BoundDecl = decl;
+}
+
+void BindStream0(sGpuRes *vb, sU32 stride)
+{
+  if(DX.BoundStream0 == vb && DX.BoundStride0 == stride) return;
+  sDXCHECK(DX.Dev->SetStreamSource(0, vb, 0, stride));
+  DX.BoundStream0 = vb;
+  DX.BoundStride0 = stride;
+}
+
+void BindIndices(sGpuRes *ib)
+{
+  if(DX.BoundIndices == ib) return;
+  const sS32 r = DX.Dev->SetIndices(ib);
+  if(ib) sDXCHECK(r);
+  DX.BoundIndices = ib;
+}
+
 void ResetInstancing()
 {
   for(sInt i = 0; i < DX.InstancedStreams; i++) DX.Dev->SetStreamSourceFreq(sU32(i), 1);
@@ -531,12 +561,12 @@ void DrawBatchRun(sGeometry *geo, sGeoBatchRecord *first, sGeoBatchRecord *stop)
   }
   sUnlockGeoBuffers();
   sInt stride = geo->Format->GetSize(0);
-  sDXCHECK(DX.Dev->SetVertexDeclaration(geo->Format->Decl));
+  BindDecl(geo->Format->Decl);
   ResetInstancing();
-  sDXCHECK(DX.Dev->SetStreamSource(0, verify->Buffer, 0, sU32(stride)));
+  BindStream0(verify->Buffer, sU32(stride));
   for(sInt i = 1; i < DX.SetStreams; i++) DX.Dev->SetStreamSource(sU32(i), nullptr, 0, 0);
   DX.SetStreams = 1;
-  sDXCHECK(DX.Dev->SetIndices(ip.Buffer->Buffer));
+  BindIndices(ip.Buffer->Buffer);
   sInt verts = verify->Used / stride;
   sInt prims = lines ? indices / 2 : indices / 3;
   sDXCHECK(DX.Dev->DrawIndexedPrimitive(lines ? PT_LINELIST : PT_TRIANGLELIST, 0, 0, sU32(verts), sU32(ip.Start),
@@ -648,7 +678,7 @@ void sGeometry::DrawWithInfo(const sGeometryDrawInfo &di)
     rangeCount = 1;
   }
 
-  sDXCHECK(DX.Dev->SetVertexDeclaration(Format->Decl));
+  BindDecl(Format->Decl);
   ResetInstancing();
   sInt instances = (di.Flags & sGDI_Instances) ? di.InstanceCount : 0;
   DX.InstancedStreams = instances >= 1 ? Format->StreamCount : 0;
@@ -660,12 +690,13 @@ void sGeometry::DrawWithInfo(const sGeometryDrawInfo &di)
   sInt streams = Format->StreamCount;
   if(streams == 1)
   {
-    sDXCHECK(DX.Dev->SetStreamSource(0, VertexPart[0].Buffer->Buffer, 0, sU32(Format->GetSize(0))));
+    BindStream0(VertexPart[0].Buffer->Buffer, sU32(Format->GetSize(0)));
     baseVertex = (offsets ? offs[0] : 0) + VertexPart[0].Start;
     vertexCount = VertexPart[0].Count - (offsets ? offs[0] : 0);
   }
   else
   {
+    DX.BoundStream0 = reinterpret_cast<sGpuRes *>(1);   // set with an offset below
     for(sInt i = 0; i < streams; i++)
     {
       sVERIFY(VertexPart[i].Buffer);
@@ -683,9 +714,7 @@ void sGeometry::DrawWithInfo(const sGeometryDrawInfo &di)
   for(sInt i = streams; i < DX.SetStreams; i++) DX.Dev->SetStreamSource(sU32(i), nullptr, 0, 0);
   DX.SetStreams = streams;
 
-  if(quads) sDXCHECK(DX.Dev->SetIndices(DXQuadIndex.Buffer->Buffer));
-  else if(IndexPart.Buffer) sDXCHECK(DX.Dev->SetIndices(IndexPart.Buffer->Buffer));
-  else DX.Dev->SetIndices(nullptr);
+  BindIndices(quads ? DXQuadIndex.Buffer->Buffer : IndexPart.Buffer ? IndexPart.Buffer->Buffer : nullptr);
 
   sInt totalPrims = 0, totalVerts = 0, totalIndices = 0;
   for(sInt i = 0; i < rangeCount; i++)

@@ -63,6 +63,12 @@ struct sGfxBackEnd
   sShader *CurrentPS = nullptr;
   sInt InstancedStreams = 0;
   sInt SetStreams = 0;
+  // what the draws bound last (a marker of 1 when unknown): the forms of a frame draw from
+  // few pooled buffers, so most draws find their declaration, stream 0 and indices bound
+  sGpuRes *BoundDecl = reinterpret_cast<sGpuRes *>(1);
+  sGpuRes *BoundStream0 = reinterpret_cast<sGpuRes *>(1);
+  sU32 BoundStride0 = 0;
+  sGpuRes *BoundIndices = reinterpret_cast<sGpuRes *>(1);
 
   sGraphicsCaps Caps = {};
   sGraphicsStats Stats = {};
@@ -82,6 +88,8 @@ extern sScreenMode CurrentScreenMode;
 void sForgetStateCache();
 // A material's state list is freed: its memory may hold another list next.
 void sForgetStateList(const sU32 *list);
+// The draws' bindings unknown: at a frame's start and when a buffer or declaration goes.
+void sForgetDrawBindings();
 void sAddRenderTarget(sTexture2D *tex);
 void sRemRenderTarget(sTexture2D *tex);
 // Releases the device objects of every texture object still alive (at the device's end).

@@ -155,8 +155,18 @@ TEST_F(Rendered, LostDeviceThroughFaultInjection)
   stream.EndLoadVB();
   sGeoBuffer *streamBuffer = stream.VertexPart[0].Buffer;
   stream.VertexPart[0].Release();
+  // a static quad drawn last before the loss and first after the restore finds its buffer
+  // bound again on the new device
+  sGeometry quad(sGF_QUADLIST, sVertexFormatPosColUV);
+  QuadVertex *q;
+  quad.BeginLoadVB(4, sGD_STATIC, reinterpret_cast<void **>(&q));
+  q[0] = {-1, 1, 0.5f, ~0u, 0, 0}, q[1] = {1, 1, 0.5f, ~0u, 1, 0}, q[2] = {1, -1, 0.5f, ~0u, 1, 1};
+  q[3] = {-1, -1, 0.5f, ~0u, 0, 1};
+  quad.EndLoadVB();
+  auto drawStatic = [&] { Material->Texture[0] = checker, Material->Prepare(sVertexFormatPosColUV), Material->Set(nullptr, 0), quad.Draw(); };
   sGetGpuDevice()->InjectLostDevice();
   sSetScreenTarget(nullptr, 3, 0xff000000);
+  drawStatic();
   sRender3DEnd(1);
 
   EXPECT_FALSE(sRender3DBegin());   // outside the paint message a restore waits
@@ -171,6 +181,9 @@ TEST_F(Rendered, LostDeviceThroughFaultInjection)
 
   // the restored device draws: the checker through the proxy of a refilled target
   ASSERT_TRUE(sRender3DBegin());
+  sSetScreenTarget(nullptr, 3, 0xff202020);
+  drawStatic();
+  EXPECT_EQ(ReadScreen()[40 * W + 56], 0xffffffu);
   sRenderTargetSpec spec(sRTF_CLEAR_COLOR, 0xff000000, nullptr, rt, nullptr);
   sSetTarget(spec);
   DrawQuad(checker, -1, 1, 1, -1);
