@@ -559,9 +559,11 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   textForm->LayerMask = 0xffffffff;
   AddObject(textForm);
   touch.Text = textForm;
-  // sixteen bevelled boxes, every one at its identity placement until something places it
+  // sixteen bevelled boxes, each hidden (scaled to nothing) until something places it: at
+  // its identity placement a box would sit on the middle of the scene tiles' row
   boxForm = sNEW InstanceForm(sGUI_BOXMATERIAL);
   boxForm->Init(sGUI_BOXES, 12.0f, 3.0f);
+  for(sInt k = 0; k < boxForm->Count; k++) boxForm->Instances[k].i = boxForm->Instances[k].j = boxForm->Instances[k].k = sVec3(0, 0, 0);
   AddObject(boxForm);
   // the quads that are no element: drawn after the text, over the pages
   auto quad = [this](sInt material, sF32 w, sF32 h, sU32 mask) {
