@@ -158,7 +158,7 @@ sInt sGetRunLevel() { return sGetSubsystemRegistry().GetRunLevel(); }
 namespace
 {
 sApp *Application = nullptr;
-sU32 SystemFlags = 0;
+sU32 sSystemFlags = 0;
 // fatal errors ask for the end from any thread
 std::atomic<sInt> ExitFlag{0};
 sChar PlatInfix[8] = u".pch";
@@ -171,8 +171,8 @@ void sSetApplication(sApp *app)
 }
 
 sApp *sGetApplication() { return Application; }
-sU32 sGetSystemFlags() { return SystemFlags; }
-void sSetSystemFlags(sU32 flags) { SystemFlags = flags; }
+sU32 sGetSystemFlags() { return sSystemFlags; }
+void sSetSystemFlags(sU32 flags) { sSystemFlags = flags; }
 
 void sExit()
 {

@@ -51,7 +51,7 @@ sThread *PollThread = nullptr;
 
 constexpr sInt InputDeviceCapacity = 16;
 
-void InputPollThread(sThread *thread, void *)
+void sInputPollThread(sThread *thread, void *)
 {
   while(!thread->CheckTerminate())
   {
@@ -82,7 +82,7 @@ void sInitInput()
   sAddInput2Device(Keyboard);
 
   sInputLock = sNEW sThreadLock;
-  PollThread = sNEW sThread(InputPollThread, 0, 16 * 1024, nullptr, u"InputPoll");
+  PollThread = sNEW sThread(sInputPollThread, 0, 16 * 1024, nullptr, u"InputPoll");
 }
 
 void sExitInput()

@@ -73,7 +73,7 @@ const sChar *sGetMemLeakDesc()
 }
 
 /****************************************************************************/
-/***   Tracker                                                            ***/
+/***   sLeakTracker                                                       ***/
 /****************************************************************************/
 
 namespace
@@ -120,7 +120,7 @@ struct Chunk
 // The tracker keeps its records in chunks of its own from the runtime library: taking
 // them from the memory handlers while a handler's lock is held would order the locks
 // differently on different threads.
-struct Tracker
+struct sLeakTracker
 {
   static constexpr sInt SourceBuckets = 1024;
   static constexpr sInt AllocBuckets = 16384;
@@ -154,7 +154,7 @@ struct Tracker
     return p;
   }
 
-  ~Tracker()
+  ~sLeakTracker()
   {
     while(Chunks)
     {
@@ -207,28 +207,28 @@ struct Tracker
   }
 };
 
-std::atomic<Tracker *> TheTracker{nullptr};
+std::atomic<sLeakTracker *> TheTracker{nullptr};
 sInt TrackerMemType = 1;
 
 void TrackerInit(sInt memType)
 {
   if(TheTracker.load()) return;
   TrackerMemType = memType;
-  void *mem = sMemAlloc(sizeof(Tracker), 16, memType | sAMF_NOLEAK);
-  TheTracker.store(new(mem) Tracker);
+  void *mem = sMemAlloc(sizeof(sLeakTracker), 16, memType | sAMF_NOLEAK);
+  TheTracker.store(new(mem) sLeakTracker);
 }
 
 void TrackerExit()
 {
-  Tracker *t = TheTracker.exchange(nullptr);
+  sLeakTracker *t = TheTracker.exchange(nullptr);
   if(!t) return;
-  t->~Tracker();
+  t->~sLeakTracker();
   sMemFree(t);
 }
 
 void TrackerAdd(void *ptr, sPtr size, const char *file, sInt line, sU64 number, sInt flags)
 {
-  Tracker *t = TheTracker.load(std::memory_order_acquire);
+  sLeakTracker *t = TheTracker.load(std::memory_order_acquire);
   if(!t) return;
   sThreadContext *tx = sGetThreadContext();
   const sChar *descText = tx->LeakDescLen ? tx->LeakDesc : u"(unknown)";
@@ -248,7 +248,7 @@ void TrackerAdd(void *ptr, sPtr size, const char *file, sInt line, sU64 number, 
   a->Flags = flags;
   a->Source = src;
   a->Desc = desc;
-  AllocRec **bucket = &t->Allocs[Tracker::AddressBucket(ptr)];
+  AllocRec **bucket = &t->Allocs[sLeakTracker::AddressBucket(ptr)];
   a->Next = *bucket;
   *bucket = a;
   a->SrcPrev = nullptr;
@@ -262,12 +262,12 @@ void TrackerAdd(void *ptr, sPtr size, const char *file, sInt line, sU64 number, 
 
 void TrackerRemove(void *ptr)
 {
-  Tracker *t = TheTracker.load(std::memory_order_acquire);
+  sLeakTracker *t = TheTracker.load(std::memory_order_acquire);
   if(!t) return;
   bool found = false;
   {
     std::lock_guard<std::mutex> lock(t->Lock);
-    AllocRec **link = &t->Allocs[Tracker::AddressBucket(ptr)];
+    AllocRec **link = &t->Allocs[sLeakTracker::AddressBucket(ptr)];
     while(*link && (*link)->Ptr != ptr) link = &(*link)->Next;
     if(AllocRec *a = *link)
     {
@@ -289,7 +289,7 @@ void TrackerRemove(void *ptr)
 
 sInt TrackerLiveCount()
 {
-  Tracker *t = TheTracker.load(std::memory_order_acquire);
+  sLeakTracker *t = TheTracker.load(std::memory_order_acquire);
   if(!t) return 0;
   std::lock_guard<std::mutex> lock(t->Lock);
   return t->Live;
@@ -314,7 +314,7 @@ struct DescLine
 };
 
 // one group per source with live allocations numbered first..(current counter - 1)
-void GatherBySource(Tracker *t, sU64 first, std::vector<Group> &groups)
+void GatherBySource(sLeakTracker *t, sU64 first, std::vector<Group> &groups)
 {
   sU64 current = sGetAllocCounter();
   for(SourceRec *bucket : t->Sources)
@@ -342,7 +342,7 @@ void PadTo(sInt column, sInt used, sInt &pad) { pad = used < column ? column - u
 
 void TrackerReport(const sChar *title, sU64 first, sInt memType)
 {
-  Tracker *t = TheTracker.load(std::memory_order_acquire);
+  sLeakTracker *t = TheTracker.load(std::memory_order_acquire);
   if(!t) return;
 
   std::vector<Group> groups;

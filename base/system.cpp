@@ -100,6 +100,15 @@ void sSleep(sInt milliseconds)
   plat::SleepMs(milliseconds > 0 ? sU32(milliseconds) : 0);
 }
 
+void sThreadEntry(void *self)
+{
+  sThread *t = static_cast<sThread *>(self);
+  CurrentContext = t->Context;
+  t->ThreadId.store(plat::CurrentThreadId(), std::memory_order_relaxed);
+  t->Func(t, t->User);
+  CurrentContext = nullptr;
+}
+
 sThread::sThread(sThreadFunc func, sInt priority, sInt stackSize, void *user, const sChar *name)
   : Func(func), User(user)
 {
@@ -107,7 +116,7 @@ sThread::sThread(sThreadFunc func, sInt priority, sInt stackSize, void *user, co
   sVERIFY(stackSize >= 0);
   Context = sCreateThreadContext(name);
   std::string error;
-  if(!Handle.Start(&sThread::Entry, this, size_t(stackSize), plat::ToUtf8(Context->ThreadName).c_str(), priority,
+  if(!Handle.Start(&sThreadEntry, this, size_t(stackSize), plat::ToUtf8(Context->ThreadName).c_str(), priority,
                    &error))
   {
     sChar text[512];
@@ -116,15 +125,6 @@ sThread::sThread(sThreadFunc func, sInt priority, sInt stackSize, void *user, co
     sFatal(text);
   }
   ThreadId.store(Handle.Id(), std::memory_order_relaxed);
-}
-
-void sThread::Entry(void *self)
-{
-  sThread *t = static_cast<sThread *>(self);
-  CurrentContext = t->Context;
-  t->ThreadId.store(plat::CurrentThreadId(), std::memory_order_relaxed);
-  t->Func(t, t->User);
-  CurrentContext = nullptr;
 }
 
 sThread::~sThread()

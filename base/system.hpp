@@ -90,7 +90,8 @@ class sThread
   void *User;
   sThreadContext *Context;
 
-  static void Entry(void *self);
+  // the thread's first function: installs its context and runs Func
+  friend void sThreadEntry(void *self);
 
 public:
   // priority > 0: time-critical; < 0: below normal; 0: unchanged. stackSize 0 takes

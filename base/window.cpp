@@ -32,13 +32,13 @@ namespace
 // returns, and the process would hang instead of ending.
 std::unique_ptr<plat::Window> &MainWindow = *new std::unique_ptr<plat::Window>;
 std::thread::id MainThreadId;
-sInt ExitCode = 0;
+sInt sExitCode = 0;
 sInt PaintNesting = 0;
 sBool FrameInProgress = 0;
 sInt WheelRemainder = 0;
 constexpr sInt PendingURLSize = 1024;
 sChar PendingURL[PendingURLSize + 1] = {};
-plat::KeyTable KeyTable = {};
+plat::KeyTable sKeyTable = {};
 // The target of the 2D paint: the window's content, kept from one paint to the next.
 std::unique_ptr<plat::Bitmap2D> PaintBitmap;
 
@@ -104,7 +104,7 @@ void OnWindowDestroyed()
 
 void HandleKey(const plat::Message &msg)
 {
-  plat::KeyTranslation t = plat::TranslateKey(KeyTable, msg.Key);
+  plat::KeyTranslation t = plat::TranslateKey(sKeyTable, msg.Key);
   sQualifiers = t.Qualifiers;
   if(t.Code) PostEvent(t.Code);
   if(t.StateIndex >= 0) sSetKeyState(t.StateIndex, msg.Key.Down ? 1 : 0);
@@ -225,8 +225,8 @@ bool HasDisplay(std::u16string &error)
 /***   Small services                                                     ***/
 /****************************************************************************/
 
-void sSetExitCode(sInt code) { ExitCode = code; }
-sInt sGetExitCode() { return ExitCode; }
+void sSetExitCode(sInt code) { sExitCode = code; }
+sInt sGetExitCode() { return sExitCode; }
 
 void sOpenURLLater(const sChar *text)
 {
@@ -247,9 +247,9 @@ void sBuildKeyTable()
   // the characters come from the keyboard layout, which the video system knows
   std::u16string error;
   if(!plat::InitVideo(error)) sLogF(u"sys", u"key table without the keyboard layout: %s\n", error.c_str());
-  plat::BuildKeyTable(KeyTable);
+  plat::BuildKeyTable(sKeyTable);
 }
-const plat::KeyTable &sGetKeyTable() { return KeyTable; }
+const plat::KeyTable &sGetKeyTable() { return sKeyTable; }
 
 /****************************************************************************/
 /***   sInit                                                              ***/
@@ -466,7 +466,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
   InstallFrameworkServices();
   sRunSubsystems(128);
 
-  ExitCode = 0;
+  sExitCode = 0;
   plat::ResetQuit();
   if(mainFunc) mainFunc();
 
@@ -510,6 +510,6 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
   sRunSubsystems(0);
   sDeleteFrameworkHooks();
   sExitMemorySystem();
-  sLogF(u"sys", u"error code %08x (%s)\n", sU32(ExitCode), ExitCode == 0 ? u"ok" : u"fail");
-  return ExitCode;
+  sLogF(u"sys", u"error code %08x (%s)\n", sU32(sExitCode), sExitCode == 0 ? u"ok" : u"fail");
+  return sExitCode;
 }

@@ -560,7 +560,7 @@ sBool ConfigTextFits(const sChar *text)
   return 1;
 }
 
-sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random)
+sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
 {
   // a character beyond 8 bits would come back as another one: nothing is written
   for(const sChar *p = text; *p; p++)
@@ -600,7 +600,7 @@ sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random)
   return ok;
 }
 
-sChar *ReadConfigFile(const sChar *path)
+sChar *ReadConfigText(const sChar *path)
 {
   sDInt size = 0;
   sU8 *data = sLoadFileData(path, &size);

@@ -161,6 +161,6 @@ sBool ConfigTextFits(const sChar *text);
 // Writes the encoded text to "<path>.tmp", flushes it to the disk and renames it over
 // path. 0 (logged on "file") when any step fails or the text does not fit; the old file
 // is then untouched.
-sBool WriteConfigFile(const sChar *path, const sChar *text, sRandomLcg &random);
+sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random);
 // The decoded text of a file (sMemFree), or null.
-sChar *ReadConfigFile(const sChar *path);
+sChar *ReadConfigText(const sChar *path);

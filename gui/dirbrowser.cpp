@@ -183,7 +183,7 @@ void TouchGui::DirBrowser()
   {
     b.Relist = 0;
     b.FolderDrive = b.Drive;
-    if(!b.BuildFolder(drives.Roots[b.Drive])) b.Message = u"Path too long.";
+    if(!b.BuildFolder(drives.MediaDriveRoots[b.Drive])) b.Message = u"Path too long.";
     b.List();
   }
   sBool busy = loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
@@ -200,6 +200,13 @@ void TouchGui::DirBrowser()
   };
   constexpr sU32 HoverColour = 0x80202020, MarkColour = 0x80c08030;
   sInt marksShown = 0;
+
+  // the hover bar and, for a marked row, the next mark bar of the entry row at y
+  auto browserRowColour = [&](sF32 y, sInt row) {
+    sF32 yy = y - 1;
+    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = row, bar(0, yy, HoverColour);
+    if(b.Marks[row] && marksShown < 17) bar(3 + marksShown++, yy, MarkColour);
+  };
 
   // entry rows
   b.HoverRow = -1;
@@ -218,9 +225,7 @@ void TouchGui::DirBrowser()
       if(b.Marks[k]) textForm->PrintLeft(u"*", -250, y);
       PrintClipped(textForm, e.Name, -205, y, 280, 1);
     }
-    sF32 yy = y - 1;
-    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = k, bar(0, yy, HoverColour);
-    if(b.Marks[k] && marksShown < 17) bar(3 + marksShown++, yy, MarkColour);
+    browserRowColour(y, k);
   }
   while(marksShown < 17) bar(3 + marksShown++, 0, 0);
 
@@ -235,14 +240,14 @@ void TouchGui::DirBrowser()
       for(sInt d = 0; d < sGUI_DRIVES; d++)
       {
         sDynamicArray<sDirEntry> probe;
-        if(d < 2 || (drives.Roots[d][0] && sLoadDir(probe, drives.Roots[d]) && probe.GetSize()))
+        if(d < 2 || (drives.MediaDriveRoots[d][0] && sLoadDir(probe, drives.MediaDriveRoots[d]) && probe.GetSize()))
           b.DriveRows[b.DriveRowCount++] = d;
       }
     }
     for(sInt r = 0; r < b.DriveRowCount; r++)
     {
       sF32 y = 70.0f - RowStep * sF32(r);
-      if(textForm) PrintClipped(textForm, drives.Labels[b.DriveRows[r]], -375, y, 280, 1);
+      if(textForm) PrintClipped(textForm, drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 280, 1);
       if(px >= -399 && px < -243 && py >= y - 24 && py < y - 1) b.HoverDrive = r, bar(1, y - 1, HoverColour);
       if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y - 1, MarkColour);
     }

@@ -690,7 +690,7 @@ void TouchGui::PublishRecords()
   m.EffectResetBlock = c.Slideshow.AllowEfx;
   // logos and movies
   m.LogoStyle = c.Logos.Style;
-  for(sInt i = 0; i < sGUI_DRIVES; i++) driveRoots[i] = drives.Roots[i];
+  for(sInt i = 0; i < sGUI_DRIVES; i++) driveRoots[i] = drives.MediaDriveRoots[i];
   m.ClipFolderNames = driveRoots;
   m.ClipFolderIndex = c.Movie.Drive;
   m.MovieCount = flyerPictures;
@@ -771,7 +771,7 @@ sInt TouchGui::LoadConfig()
   for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
   configShownSlot = -1;
   configSaveSlot = configSlot;
-  sChar *text = ReadConfigFile(name);
+  sChar *text = ReadConfigText(name);
   if(!text) return 0;
   ConfigParseResult r;
   {
@@ -795,7 +795,7 @@ sBool TouchGui::SaveConfig()
   sTextBuffer text;
   BuildConfigText(text, config);
   sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
-  sBool ok = WriteConfigFile(configNames[slot], text.Get(), random);
+  sBool ok = WriteConfigText(configNames[slot], text.Get(), random);
   if(!ok) sDPrint(u"Configuration cannot be saved.\n");
   return ok;
 }

@@ -51,8 +51,8 @@ void AddVolumes(MediaDrives &d, sInt &next, const sChar *folder)
     if(!(e.Flags & sDEF_DIR) || e.Name[0] == '.') continue;
     sChar path[sGUI_FOLDERCHARS];
     sSPrintF(sStringRef(path, sGUI_FOLDERCHARS), u"%s/%s", folder, e.Name);
-    sCopyString(d.Roots[next], path, sGUI_FOLDERCHARS);
-    sCopyString(d.Labels[next], e.Name, 64);
+    sCopyString(d.MediaDriveRoots[next], path, sGUI_FOLDERCHARS);
+    sCopyString(d.MediaDriveLabels[next], e.Name, 64);
     next++;
   }
 }
@@ -76,15 +76,15 @@ sBool SafeName(const sChar *name)
 
 void BuildMediaDrives(MediaDrives &d, const sChar *dataRoot)
 {
-  for(sInt i = 0; i < sGUI_DRIVES; i++) d.Roots[i][0] = d.Labels[i][0] = 0;
-  sCopyString(d.Roots[0], dataRoot, sGUI_FOLDERCHARS);
-  sCopyString(d.Labels[0], u"Sparkvane:", 64);
-  sCopyString(d.Roots[1], u"", sGUI_FOLDERCHARS);   // "/" joined with a folder gives "/folder"
-  sCopyString(d.Labels[1], u"/", 64);
+  for(sInt i = 0; i < sGUI_DRIVES; i++) d.MediaDriveRoots[i][0] = d.MediaDriveLabels[i][0] = 0;
+  sCopyString(d.MediaDriveRoots[0], dataRoot, sGUI_FOLDERCHARS);
+  sCopyString(d.MediaDriveLabels[0], u"Sparkvane:", 64);
+  sCopyString(d.MediaDriveRoots[1], u"", sGUI_FOLDERCHARS);   // "/" joined with a folder gives "/folder"
+  sCopyString(d.MediaDriveLabels[1], u"/", 64);
   if(const char *home = getenv("HOME"))
   {
-    Utf8ToChars(home, d.Roots[2], sGUI_FOLDERCHARS);
-    sCopyString(d.Labels[2], u"~", 64);
+    Utf8ToChars(home, d.MediaDriveRoots[2], sGUI_FOLDERCHARS);
+    sCopyString(d.MediaDriveLabels[2], u"~", 64);
   }
   sInt next = 3;
   sChar user[256] = {};
@@ -122,17 +122,17 @@ sBool NormalizeMediaFolder(sChar *out, sInt cap, const sChar *folder)
 sBool MediaFolderPath(sChar *out, sInt cap, const MediaDrives &d, sInt drive, const sChar *folder)
 {
   out[0] = 0;
-  if(drive < 0 || drive >= sGUI_DRIVES || (drive != 1 && !d.Roots[drive][0])) return 0;
-  sInt a = sGetStringLen(d.Roots[drive]), b = sGetStringLen(folder);
+  if(drive < 0 || drive >= sGUI_DRIVES || (drive != 1 && !d.MediaDriveRoots[drive][0])) return 0;
+  sInt a = sGetStringLen(d.MediaDriveRoots[drive]), b = sGetStringLen(folder);
   if(a + b + 2 > cap) return 0;
-  sSPrintF(sStringRef(out, cap), u"%s/%s", d.Roots[drive], folder);
+  sSPrintF(sStringRef(out, cap), u"%s/%s", d.MediaDriveRoots[drive], folder);
   return 1;
 }
 
 void MediaFolderLabel(sChar *out, sInt cap, const MediaDrives &d, sInt drive, const sChar *folder)
 {
   if(drive < 0 || drive >= sGUI_DRIVES) drive = 0;
-  sSPrintF(sStringRef(out, cap), drive == 1 ? u"%s%s" : u"%s/%s", d.Labels[drive], folder);
+  sSPrintF(sStringRef(out, cap), drive == 1 ? u"%s%s" : u"%s/%s", d.MediaDriveLabels[drive], folder);
 }
 
 sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode)
@@ -390,7 +390,7 @@ void LoadLogoPictures(GuiLoaderState &s)
   s.Requests.fetch_and(~sGUI_REQ_LOGOS);
 }
 
-void LoadNextFlyer(GuiLoaderState &s)
+void LoadNextPicture(GuiLoaderState &s)
 {
   // cleared first: a request the main thread makes while the job runs stays for the next pass
   s.FlyerLoadFlag.store(0);
@@ -450,7 +450,7 @@ void LoadNextFlyer(GuiLoaderState &s)
 
 namespace
 {
-void LoaderLoop(sThread *thread, void *user)
+void GuiLoaderThread(sThread *thread, void *user)
 {
   GuiLoaderState &s = *static_cast<GuiLoaderState *>(user);
   while(!thread->CheckTerminate() && !s.Stopping())
@@ -464,7 +464,7 @@ void LoaderLoop(sThread *thread, void *user)
       DeleteMarked(s);
     else if(req & sGUI_REQ_LOGOS)
       LoadLogoPictures(s);
-    if(s.FlyerLoadFlag.load() && !thread->CheckTerminate()) LoadNextFlyer(s);
+    if(s.FlyerLoadFlag.load() && !thread->CheckTerminate()) LoadNextPicture(s);
   }
 }
 }
@@ -472,5 +472,5 @@ void LoaderLoop(sThread *thread, void *user)
 sThread *StartGuiLoader(GuiLoaderState &state)
 {
   state.Stop.store(0);
-  return sNEW sThread(LoaderLoop, 0, 65536, &state, u"GuiLoader");
+  return sNEW sThread(GuiLoaderThread, 0, 65536, &state, u"GuiLoader");
 }

@@ -41,8 +41,8 @@ enum : sU32
 // The 25 roots and their labels, built once at start.
 struct MediaDrives
 {
-  sChar Roots[sGUI_DRIVES][sGUI_FOLDERCHARS];
-  sChar Labels[sGUI_DRIVES][64];
+  sChar MediaDriveRoots[sGUI_DRIVES][sGUI_FOLDERCHARS];
+  sChar MediaDriveLabels[sGUI_DRIVES][64];
 };
 // Fills the table; dataRoot becomes slot 0. Slots without a volume stay empty.
 void BuildMediaDrives(MediaDrives &drives, const sChar *dataRoot);
@@ -128,7 +128,7 @@ sThread *StartGuiLoader(GuiLoaderState &state);
 void PasteMarked(GuiLoaderState &state);
 void DeleteMarked(GuiLoaderState &state);
 void LoadLogoPictures(GuiLoaderState &state);
-void LoadNextFlyer(GuiLoaderState &state);
+void LoadNextPicture(GuiLoaderState &state);
 
 // The backdrop of a logo: the picture's first pixel decides kind and fill; the picture at
 // 3/4 size centred on the fill, blurred. Null (and kind untouched) for a picture that is

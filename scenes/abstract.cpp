@@ -30,7 +30,7 @@ const MaterialEntry AbstractMaterials[] = {
 };
 
 // c0 c1 net A, c2 c3 net B and the B forms, c4 c5 the glow points, c6 the fade colour
-const sU32 ColourSets[5][7] = {
+const sU32 AbstractColourSets[5][7] = {
     {0x4F8F8FBF, 0x0FFFFFFF, 0xFF000000, 0x7FFAEAD8, 0xFF101214, 0xFF101020, 0x00101018},
     {0xFF000000, 0xFF902020, 0xFF333333, 0xFFFFFFFF, 0xFF101030, 0xFF403820, 0x00070712},
     {0xFF000000, 0xFF904000, 0xFF353343, 0xFFFFFFFF, 0xFF101000, 0xFF400000, 0x00100000},
@@ -111,13 +111,13 @@ void AbstractScene::BeginFrame()
   Frame.P = RenderMode == 0 ? 0.25f : s.ColourPulse[2];
 }
 
-sVec3 AbstractScene::Path(sF32 u, sF32 v)
+sVec3 AbstractScene::AbstractPath(sF32 u, sF32 v)
 {
   BeginFrame();
-  return PathAt(u, v);
+  return AbstractPathAt(u, v);
 }
 
-sVec3 AbstractScene::PathAt(sF32 u, sF32 v) const
+sVec3 AbstractScene::AbstractPathAt(sF32 u, sF32 v) const
 {
   const sF32 A = Frame.K * u + Frame.A0 + v * 0.1f;
   const sF32 B = Frame.K * v + Frame.B0;
@@ -177,7 +177,7 @@ AbstractScene::AbstractScene()
 
 void AbstractScene::PlaceGlows()
 {
-  const sU32 *c = ColourSets[ColourSet];
+  const sU32 *c = AbstractColourSets[ColourSet];
   for(sInt n = 0; n < ABSTRACT_GLOWS; n++)
   {
     PointRecord &p = GlowPoints->Points[n];
@@ -194,7 +194,7 @@ void AbstractScene::PlaceGlows()
 
 void AbstractScene::ColourForms()
 {
-  const sU32 *c = ColourSets[ColourSet];
+  const sU32 *c = AbstractColourSets[ColourSet];
   sInt n = 0;
   for(sInt i = 0; i < ABSTRACT_NET; i++)
     for(sInt j = 0; j < ABSTRACT_NET; j++, n++)
@@ -274,7 +274,7 @@ void AbstractScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
   HeadU = HeadV = 52.0f;
   for(sF32 &p : PathParams) p = sF32(AbstractRandom.NextBelow(104));
   BeatTime = -100000;
-  SetFade(this, 0.0f, 3000.0f, ColourSets[ColourSet][6]);
+  SetFade(this, 0.0f, 3000.0f, AbstractColourSets[ColourSet][6]);
   CameraTimeOffset = ReseedTimeOffset(&AbstractRandom, 0xFFFFF);
 }
 
@@ -294,14 +294,14 @@ void AbstractScene::Enter(sInt)
   PlaceGlows();
   ColourForms();
   RetextureMaterial(MaterialSet, 1, 0, 2 + TextureChoice);
-  SetFade(this, RenderEnv.FogStart, RenderEnv.FogEnd, ColourSets[ColourSet][6]);
+  SetFade(this, RenderEnv.FogStart, RenderEnv.FogEnd, AbstractColourSets[ColourSet][6]);
   CameraTimeOffset = ReseedTimeOffset(&AbstractRandom, 0xFFFFF);
 }
 
 void AbstractScene::OnEvent(sInt code)
 {
   const SyncNow s = ReadSync(SyncSource);
-  const sU32 *c = ColourSets[ColourSet];
+  const sU32 *c = AbstractColourSets[ColourSet];
   switch(code)
   {
   case 106:
@@ -338,7 +338,7 @@ void AbstractScene::Render(sInt, sViewport *)
   BeginFrame();
 
   for(sInt i = 0, n = 0; i < ABSTRACT_NET; i++)
-    for(sInt j = 0; j < ABSTRACT_NET; j++, n++) NetA->Points[n].Pos = NetB->Points[n].Pos = PathAt(sF32(j), sF32(i));
+    for(sInt j = 0; j < ABSTRACT_NET; j++, n++) NetA->Points[n].Pos = NetB->Points[n].Pos = AbstractPathAt(sF32(j), sF32(i));
 
   const sF32 f = RenderMode == 0 ? 0.25f : s.ColourPulse[0];
   const sF32 g = RenderMode == 0 ? 0.0f : s.PulseHalfBar;
@@ -354,7 +354,7 @@ void AbstractScene::Render(sInt, sViewport *)
     for(sInt m = 0; m < ABSTRACT_RING_POINTS; m++)
     {
       const sF32 u = start + 0.05f * sF32(m);
-      const sVec3 P = PathAt(u, HeadV), Q = PathAt(u + 2.0f, HeadV);
+      const sVec3 P = AbstractPathAt(u, HeadV), Q = AbstractPathAt(u + 2.0f, HeadV);
       sMat3x4 R;
       R.AxisAngle(Q - P, turn);
       const sVec3 p = P + R.i * (std::fabs(std::sin(sF32(m) / 16.0f)) * 1.5f * reach);
@@ -369,12 +369,12 @@ void AbstractScene::Render(sInt, sViewport *)
   {
     const sInt k = (ABSTRACT_RINGS - 1) * ABSTRACT_RING_POINTS + m;
     const sF32 size = 2.0f * std::sin(sF32(m) * sScenePi / sF32(ABSTRACT_RING_POINTS));
-    TubeA->Points[k].Pos = TubeB->Points[k].Pos = PathAt(HeadU - 4.8f + 0.1f * sF32(m), HeadV);
+    TubeA->Points[k].Pos = TubeB->Points[k].Pos = AbstractPathAt(HeadU - 4.8f + 0.1f * sF32(m), HeadV);
     TubeA->Points[k].Size = size * 0.08f;
     TubeB->Points[k].Size = (3.0f * g + 1.0f) * size * 0.02f;
   }
 
-  const sVec3 O = PathAt(PathParams[0], PathParams[1]);
+  const sVec3 O = AbstractPathAt(PathParams[0], PathParams[1]);
   const sF64 since = sF64(s.SyncClock) - sF64(BeatTime);
   for(sInt q = 0; q < ABSTRACT_ORBIT; q++)
   {
@@ -429,14 +429,14 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
     break;
   }
   case 2:
-    target = PathAt((e - 0.5f) * 20.0f + HeadU, HeadV);
+    target = AbstractPathAt((e - 0.5f) * 20.0f + HeadU, HeadV);
     pos = orbitFrame(2.0f, 1.0f);
     break;
   case 3:
   {
     const sF32 u = (e - 0.5f) * 25.0f + HeadU;
-    const sVec3 from = PathAt(u - 10.0f, HeadV);
-    target = PathAt(u, HeadV);
+    const sVec3 from = AbstractPathAt(u - 10.0f, HeadV);
+    target = AbstractPathAt(u, HeadV);
     sMat3x4 F;
     F.LookAt(target, from);
     pos = from + F.j * 0.5f;
@@ -446,7 +446,7 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
   case 4:
   {
     static const sF64 rates[4] = {0.0003, 0.0003, 0.0003, 0.0003};
-    between(PathAt(HeadU, HeadV), PathAt(PathParams[0], PathParams[1]), 3.0f, rates, 10.0f);
+    between(AbstractPathAt(HeadU, HeadV), AbstractPathAt(PathParams[0], PathParams[1]), 3.0f, rates, 10.0f);
     const sVec3 d = target - pos;
     zoom = SceneLength(d) * 0.15f + 1.0f;
     break;
@@ -454,7 +454,7 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
   case 5:
   {
     static const sF64 rates[4] = {0.00013, 0.00023, 0.00021, 0.00007};
-    between(PathAt(PathParams[2], PathParams[3]), PathAt(PathParams[4], PathParams[5]), 5.0f, rates, 15.0f);
+    between(AbstractPathAt(PathParams[2], PathParams[3]), AbstractPathAt(PathParams[4], PathParams[5]), 5.0f, rates, 15.0f);
     const sVec3 d = target - pos;
     zoom = (ClockSin(K, 0.0000713) * 0.06f + 0.12f) * SceneLength(d) + 1.0f;
     break;
@@ -468,7 +468,7 @@ void AbstractScene::Camera(sInt variant, sViewport *view)
     return;
   default:
   {
-    const sVec3 H = PathAt(HeadU, HeadV);
+    const sVec3 H = AbstractPathAt(HeadU, HeadV);
     target = H + sVec3(ClockSin(t, 0.32 * 0.0005), ClockSin(t, 0.17 * 0.0005), ClockSin(t, 0.41 * 0.0005));
     pos = orbitFrame(3.0f, 1.0f);
     break;

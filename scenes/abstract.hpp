@@ -46,7 +46,7 @@ public:
 
   // The surface point at (u, v) for the SYNC values of now. Coordinates are kept within
   // +-ABSTRACT_REACH: the tangent terms of two formulas have poles.
-  sVec3 Path(sF32 u, sF32 v);
+  sVec3 AbstractPath(sF32 u, sF32 v);
 
 private:
   struct PathFrame
@@ -57,7 +57,7 @@ private:
   };
   PathFrame Frame;
   void BeginFrame();
-  sVec3 PathAt(sF32 u, sF32 v) const;
+  sVec3 AbstractPathAt(sF32 u, sF32 v) const;
   void PlaceGlows();
   void ColourForms();
 };

@@ -32,14 +32,25 @@ const MaterialEntry BodyMaterials[] = {
     MaterialEnd(),
 };
 
-const sF32 ShellScales[16] = {16, 24, 32, 40, 48, 56, 64, 80, 96, 128, 160, 240, 320, 400, 480, 640};
-const sU32 ShellColours[3][16] = {
-    {0xE3CB83, 0x000000, 0xE3CB83, 0xFFFFDF, 0xFF2020, 0xE3CB83, 0xFFFFDF, 0xFF2020, 0xEECCAA, 0xE3CB83, 0x000000,
-     0xE3CB83, 0xE3CB83, 0x000000, 0xE3CB83, 0xE3CB83},
-    {0x666F88, 0x000000, 0x666F88, 0xFFFFFF, 0x666F88, 0x666F88, 0xFFFFDF, 0x0060A0, 0xFFFFFF, 0x666F88, 0x000000,
-     0x666F88, 0x666F88, 0x000000, 0xFFFFFF, 0x666F88},
-    {0x202020, 0x000000, 0x00FF00, 0xFFFFFF, 0x202020, 0x202020, 0xFFFFFF, 0x00FF00, 0xFFFFFF, 0x202020, 0x000000,
-     0x202020, 0x202020, 0x00A000, 0xFFFFFF, 0x202020},
+// Per row: sixteen shells' entries of (scale, colour); the scales are the same in every row.
+struct BodyShellEntry
+{
+  sF32 Scale;
+  sU32 Colour;
+};
+const BodyShellEntry BodyShellTable[3][16] = {
+    {{16, 0xE3CB83}, {24, 0x000000}, {32, 0xE3CB83}, {40, 0xFFFFDF}, {48, 0xFF2020},
+     {56, 0xE3CB83}, {64, 0xFFFFDF}, {80, 0xFF2020}, {96, 0xEECCAA},
+     {128, 0xE3CB83}, {160, 0x000000}, {240, 0xE3CB83}, {320, 0xE3CB83},
+     {400, 0x000000}, {480, 0xE3CB83}, {640, 0xE3CB83}},
+    {{16, 0x666F88}, {24, 0x000000}, {32, 0x666F88}, {40, 0xFFFFFF}, {48, 0x666F88},
+     {56, 0x666F88}, {64, 0xFFFFDF}, {80, 0x0060A0}, {96, 0xFFFFFF},
+     {128, 0x666F88}, {160, 0x000000}, {240, 0x666F88}, {320, 0x666F88},
+     {400, 0x000000}, {480, 0xFFFFFF}, {640, 0x666F88}},
+    {{16, 0x202020}, {24, 0x000000}, {32, 0x00FF00}, {40, 0xFFFFFF}, {48, 0x202020},
+     {56, 0x202020}, {64, 0xFFFFFF}, {80, 0x00FF00}, {96, 0xFFFFFF},
+     {128, 0x202020}, {160, 0x000000}, {240, 0x202020}, {320, 0x202020},
+     {400, 0x00A000}, {480, 0xFFFFFF}, {640, 0x202020}},
 };
 
 struct ShapeChoice
@@ -170,8 +181,8 @@ void BodyScene::SetShellEntries(sInt row)
   for(sInt n = 0; n < BODY_SHELLS; n++)
   {
     const sInt e = ShellEntry(n);
-    for(sF32 &s : Shells[n]->ShapeParams.Scale) s = ShellScales[e];
-    Shells[n]->Colour = ShellColours[row][e];
+    for(sF32 &s : Shells[n]->ShapeParams.Scale) s = BodyShellTable[row][e].Scale;
+    Shells[n]->Colour = BodyShellTable[row][e].Colour;
   }
 }
 
@@ -179,7 +190,7 @@ void BodyScene::SetShellLook(sBool glow)
 {
   for(sInt n = 0; n < BODY_SHELLS; n++)
   {
-    Shells[n]->ShapeParams.Glow = glow ? 1.0f : 0.0f;
+    Shells[n]->ShapeParams.SuperWordD = glow ? 1.0f : 0.0f;
     Shells[n]->MaterialIndex = (n < 16 ? 1 : 2) + (glow ? 2 : 0);
   }
 }
@@ -340,8 +351,8 @@ void BodyScene::Render(sInt variant, sViewport *)
     const sF32 pump = ((std::cos(sScenePi * e8) + 1.0f) * 0.5f * (std::sin(2.0f * sScenePi * s.BarPhase) + 1.0f) + 1.0f) * 10.0f;
     for(sInt n = 0; n < BODY_SHELLS; n++)
     {
-      for(sF32 &sc : Shells[n]->ShapeParams.Scale) sc = ShellScales[ShellEntry(n)] + pump;
-      Shells[n]->Colour = ShellColours[ShellRow][ShellEntry(n)];
+      for(sF32 &sc : Shells[n]->ShapeParams.Scale) sc = BodyShellTable[ShellRow][ShellEntry(n)].Scale + pump;
+      Shells[n]->Colour = BodyShellTable[ShellRow][ShellEntry(n)].Colour;
     }
   }
   const sF32 sPhase = RenderMode == 0 ? e8 : f4 + 0.25f;
@@ -373,7 +384,7 @@ void BodyScene::Render(sInt variant, sViewport *)
     const sInt entry = ShellEntry(n);
     SetShape(p, ShapeSetA, ShapeSetB, (0.2f * std::sin(2.0f * sScenePi * tb) + 0.75f) * f);
     sBool tilt = 1;
-    sF32 A = p.Anim[0], B = p.Anim[1], C = p.Anim[2];
+    sF32 A = p.SuperWordA, B = p.SuperWordB, C = p.SuperWordC;
     switch(variant)
     {
     case 0: A = (SceneClamp(1.2f * e8, 0.0f, 1.0f) + f) * 0.9f - 0.95f, B = 0.5f, C = jitter + 0.002f; break;
@@ -400,7 +411,7 @@ void BodyScene::Render(sInt variant, sViewport *)
     case 9: A = (f + 1.0f) * 0.8f - 0.91f + 0.6f * aB, B = aA + 0.5f, C = 0.0013f; break;
     default: tilt = 0; break;
     }
-    p.Anim[0] = A, p.Anim[1] = B, p.Anim[2] = C;
+    p.SuperWordA = A, p.SuperWordB = B, p.SuperWordC = C;
     if(tilt)
     {
       const sF32 r = SceneClamp(1.0f - 2.0f * f, 0.0f, 1.0f);

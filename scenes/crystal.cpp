@@ -329,7 +329,7 @@ void CrystalScene::Exit()
 /****************************************************************************/
 
 // The running song position in eight-bar periods.
-sF64 CrystalScene::SongPosition() const { return ::SongPosition(SyncSource); }
+sF64 CrystalScene::SyncPosition() const { return ::SyncPosition(SyncSource); }
 
 void CrystalScene::DrawShellMatrices()
 {
@@ -411,7 +411,7 @@ void CrystalScene::Reset()
   }
   PathIndex = 0;
   PathLapped = 0;
-  GrowthClock = sF32(SongPosition());
+  GrowthClock = sF32(SyncPosition());
   for(sVec3 &p : PathPoints) p = sVec3(0, 0, 0);
   DrawShellMatrices();
 }
@@ -421,7 +421,7 @@ void CrystalScene::Grow()
   // the records hold 112 steps; a show that never clears the chain keeps what it has
   if(RecordCount + CRYSTAL_BRANCHES > CRYSTAL_RECORDS) return;
   const sInt p = PathIndex;
-  const sF32 now = sF32(SongPosition());
+  const sF32 now = sF32(SyncPosition());
   BranchHeads[0].Matrix = PathMatrices[p];
   for(sInt b = 1; b < CRYSTAL_BRANCHES; b++)
   {
@@ -488,7 +488,7 @@ void CrystalScene::Camera(sInt variant, sViewport *view)
   sF32 zoom = 1.6f;
 
   const sInt lags[3] = {4, 18, 6};
-  const sF32 time = sF32((SongPosition() - sF64(GrowthClock)) * 16000.0 + 2000.0);
+  const sF32 time = sF32((SyncPosition() - sF64(GrowthClock)) * 16000.0 + 2000.0);
   for(sInt n = 0; n < 3; n++)
   {
     Path.Count = 5;
@@ -589,7 +589,7 @@ void CrystalScene::DrawCrystal(sViewport *view, Model *m, sMat3x4 matrix, sF32 s
 void CrystalScene::AfterRender(sViewport *view)
 {
   const SyncNow s = ReadSync(SyncSource);
-  const sF64 now = SongPosition();
+  const sF64 now = SyncPosition();
   LayerMask = 6;
   LightSet *l0 = MaterialSet->LightSets[0];
   l0->Ambient = DrawAmbient;

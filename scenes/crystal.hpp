@@ -106,7 +106,7 @@ public:
   void Grow();
 
 private:
-  sF64 SongPosition() const;
+  sF64 SyncPosition() const;
   void DrawShellMatrices();
   void ApplyLook();
   sMat3x4 FlungPlacement(CrystalRecord &r, sF64 position) const;

@@ -512,7 +512,7 @@ void InvadersScene::Exit()
 void InvadersScene::Enter(sInt)
 {
   InstallPatterns(SyncSource, 0, InvadersSong());
-  StartPosition = sInt(SongPosition(SyncSource));
+  StartPosition = sInt(SyncPosition(SyncSource));
   DropClock = -100000;
   DropCount = -1;
   DropPending = 0;
@@ -578,7 +578,7 @@ void InvadersScene::OnEvent(sInt code)
 {
   const SyncNow s = ReadSync(SyncSource);
   const sInt K = s.SyncClock;
-  const sF32 P = sF32(SongPosition(SyncSource));
+  const sF32 P = sF32(SyncPosition(SyncSource));
   switch(code)
   {
   case 100:
@@ -672,7 +672,7 @@ void InvadersScene::Animate()
 {
   const SyncNow s = ReadSync(SyncSource);
   const sInt K = s.SyncClock;
-  const sF32 P = sF32(SongPosition(SyncSource));
+  const sF32 P = sF32(SyncPosition(SyncSource));
   const sF32 f = s.EightBarPhase, T = s.EightBarTriangle;
   const sF32 since = P - sF32(StartPosition);
 

@@ -45,7 +45,7 @@ SyncNow ReadSync(const SyncMachine *sync)
   return n;
 }
 
-sF64 SongPosition(const SyncMachine *sync) { return sync ? sync->SongPosition() : 0.0; }
+sF64 SyncPosition(const SyncMachine *sync) { return sync ? sync->SyncPosition() : 0.0; }
 
 void InstallPatterns(SyncMachine *sync, sInt channel, SyncPatternTable table)
 {

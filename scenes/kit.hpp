@@ -80,7 +80,7 @@ SyncNow ReadSync(const SyncMachine *sync);
 // The running song position in eight-bar periods (one beat is 1/32), read from the machine
 // itself: it goes on through the period boundaries and scene switches and starts again
 // at 0 when channel 0's list does. 0 without a machine.
-sF64 SongPosition(const SyncMachine *sync);
+sF64 SyncPosition(const SyncMachine *sync);
 
 // Installs a pattern table on a sequencer channel; nothing without a machine.
 void InstallPatterns(SyncMachine *sync, sInt channel, SyncPatternTable table);

@@ -323,7 +323,7 @@ void LavaScene::OnEvent(sInt code)
       away.Unit();
       b.Impulse = away * -(1.0f - d / 70.0f);
     }
-    ImpulseClock = SongPosition(SyncSource);
+    ImpulseClock = SyncPosition(SyncSource);
     break;
   }
   case 107: Look = (Look + 1) % LAVA_LOOKS; break;
@@ -561,7 +561,7 @@ void LavaScene::AfterRender(sViewport *view)
   {
     // the flash of the last pull fades over two beats of song position; a position
     // behind the pull (the song started over) means the pull is long past
-    const sF64 since = SongPosition(SyncSource) - ImpulseClock;
+    const sF64 since = SyncPosition(SyncSource) - ImpulseClock;
     const sF32 g = since < 0.0 ? 0.0f : 1.0f - SceneClamp(sF32(since * 16.0), 0.0f, 1.0f);
     const sF32 preset = SceneClamp(s.ColourPresetSmooth - 1.0f, 0.0f, 1.0f);
     const sF32 swing = s.FourBarPhase * 500.0f;

@@ -132,7 +132,7 @@ void MorvenskScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     w[StripWords::OriginOffset + 1] = 0.0f;
     w[StripWords::OriginOffset + 2] = 5.0f;
     w[StripWords::Spin] = 0.13f * sF32(i);
-    w[StripWords::ParamD] = 0.5f;
+    w[StripWords::StripParamD] = 0.5f;
     w[StripWords::Curl1] = 1.0f;
     w[StripWords::Curl2] = curl2;
     r->Colour = i < 32 ? Palette[2] : Palette[3];
@@ -376,12 +376,12 @@ void MorvenskScene::Render(sInt, sViewport *view)
     {
       sF32 *wd = r->Words.Words;
       wd[StripWords::StripTime] = stripTime;
-      wd[StripWords::ParamB] = 0.0f;
+      wd[StripWords::StripParamB] = 0.0f;
       wd[StripWords::ViewDirection + 0] = view->Camera.k.x;
       wd[StripWords::ViewDirection + 1] = view->Camera.k.y;
       wd[StripWords::ViewDirection + 2] = view->Camera.k.z;
-      wd[StripWords::ParamA] = paramA;
-      wd[StripWords::ParamC] = width;
+      wd[StripWords::StripParamA] = paramA;
+      wd[StripWords::StripParamC] = width;
     }
   }
 }

@@ -399,10 +399,10 @@ void PlantScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
       w[StripWords::OriginOffset + 1] = -28.0f;
       w[StripWords::OriginOffset + 2] = 0.0f;
       w[StripWords::Spin] = (Random.NextFloat(1.0f) - 0.5f) * 10.0f;
-      w[StripWords::ParamA] = 0.0f;
-      w[StripWords::ParamB] = 0.5f;
-      w[StripWords::ParamC] = 1.5f;
-      w[StripWords::ParamD] = 1.3f;
+      w[StripWords::StripParamA] = 0.0f;
+      w[StripWords::StripParamB] = 0.5f;
+      w[StripWords::StripParamC] = 1.5f;
+      w[StripWords::StripParamD] = 1.3f;
       w[StripWords::Curl1] = Random.NextFloat(1.0f) * angle * -5.0f;
       w[StripWords::Curl2] = Random.NextFloat(1.0f) * angle * -5.0f;
       f->Colour = pool ? Palette[3] : Palette[2];

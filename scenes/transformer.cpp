@@ -63,14 +63,14 @@ const MaterialEntry TransformerMaterials[] = {
     MaterialEnd(),
 };
 
-const TransformerModelRow ModelTable[TRANSFORMER_GROUPS] = {
+const TransformerModelRow TransformerModelDefaults[TRANSFORMER_GROUPS] = {
     {u"transformer_objects.dae", 64, 2, sVec3(0.0f, 8.0f, 0.0f), {9, 10, 10, 12}, 1.5f, 3.5f},
     {u"transformer_02.dae", 40, 4, sVec3(45.0f, 8.0f, 0.0f), {10, 17, 17, 13}, 1.0f, 3.5f},
     {u"transformer_03.dae", 32, 8, sVec3(-45.0f, 8.0f, 0.0f), {9, 17, 10, 11}, 0.5f, 3.0f},
 };
 
 // (active group, group set to mode 3, group set to mode 0), stepped by event 108
-const sInt SlotCycleTable[3][3] = {{1, 0, 2}, {0, 2, 1}, {2, 1, 0}};
+const sInt TransformerSlotCycle[3][3] = {{1, 0, 2}, {0, 2, 1}, {2, 1, 0}};
 
 // Bars From..To hold the keys at step 0, and the freeze key at step 12 when Dash is set.
 struct BarRange
@@ -171,7 +171,7 @@ TransformerScene::TransformerScene()
       p.MaxCorner = sVec3(0.0f, 0.0f, 0.0f);
     }
   }
-  for(sInt i = 0; i < TRANSFORMER_GROUPS; i++) Rows[i] = ModelTable[i];
+  for(sInt i = 0; i < TRANSFORMER_GROUPS; i++) TransformerModels[i] = TransformerModelDefaults[i];
   ActiveSlot = SlotCycle = 0;
   CycleActive = 1, CycleToMode3 = 0, CycleToMode0 = 2;
   Floor = BackWall = Band = nullptr;
@@ -244,9 +244,9 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   LightPoints->PassFlags |= 1;
   AddObject(LightPoints);
 
-  for(sInt g = 0; g < TRANSFORMER_GROUPS; g++) LoadModel(&Slots[g], Rows[g]);
+  for(sInt g = 0; g < TRANSFORMER_GROUPS; g++) LoadModel(&Slots[g], TransformerModels[g]);
   ActiveSlot = SlotCycle = 0;
-  CycleActive = SlotCycleTable[0][0], CycleToMode3 = SlotCycleTable[0][1], CycleToMode0 = SlotCycleTable[0][2];
+  CycleActive = TransformerSlotCycle[0][0], CycleToMode3 = TransformerSlotCycle[0][1], CycleToMode0 = TransformerSlotCycle[0][2];
 
   Band = sNEW ArrayForm(2);
   Band->Vertices = NewMeshVertices(512);
@@ -398,7 +398,7 @@ void TransformerScene::Enter(sInt)
   Band->MaterialIndex = plain ? 3 : 2;
   BackWall->MaterialIndex = plain ? 5 : 4;
   const sInt fourth[2][3] = {{14, 15, 16}, {12, 13, 11}};
-  for(sInt g = 0; g < TRANSFORMER_GROUPS; g++) Rows[g].Materials[3] = fourth[plain][g];
+  for(sInt g = 0; g < TRANSFORMER_GROUPS; g++) TransformerModels[g].Materials[3] = fourth[plain][g];
   floorLight->Ambient = plain ? 0xFFC0C0C0 : 0xFF808080;
   floorLight->Colors[0] = floorLight->Colors[1] = plain ? 0x00808080 : 0x00F0F0F0;
   floorLight->Colors[2] = plain ? 0x00202023 : 0x00808083;
@@ -406,14 +406,14 @@ void TransformerScene::Enter(sInt)
   for(sInt g = 0; g < TRANSFORMER_GROUPS; g++)
   {
     TransformerSlot &s = Slots[g];
-    s.Position = s.LeadPosition = Rows[g].Position;
-    for(sInt i = 0; i < s.PartCount; i++) s.Parts[i].Form->LayerMask = Rows[g].LayerMask;
+    s.Position = s.LeadPosition = TransformerModels[g].Position;
+    for(sInt i = 0; i < s.PartCount; i++) s.Parts[i].Form->LayerMask = TransformerModels[g].LayerMask;
   }
   for(sInt g = 0; g < TRANSFORMER_GROUPS; g++)
     for(sInt i = 0; i < Slots[g].PartCount; i++)
     {
       MeshForm *f = Slots[g].Parts[i].Form;
-      f->MaterialIndex = Rows[g].Materials[Random.NextBelow(4)];
+      f->MaterialIndex = TransformerModels[g].Materials[Random.NextBelow(4)];
       f->LightSetIndex = PartLightSet(f->MaterialIndex);
     }
 
@@ -438,9 +438,9 @@ void TransformerScene::OnEvent(sInt code)
     break;
   case 108:
     SlotCycle = SlotCycle + 1 >= 3 ? 0 : SlotCycle + 1;
-    CycleActive = SlotCycleTable[SlotCycle][0];
-    CycleToMode3 = SlotCycleTable[SlotCycle][1];
-    CycleToMode0 = SlotCycleTable[SlotCycle][2];
+    CycleActive = TransformerSlotCycle[SlotCycle][0];
+    CycleToMode3 = TransformerSlotCycle[SlotCycle][1];
+    CycleToMode0 = TransformerSlotCycle[SlotCycle][2];
     break;
   default:
     break;

@@ -59,7 +59,7 @@ class TransformerScene : public Scene
 {
 public:
   TransformerSlot Slots[TRANSFORMER_GROUPS];
-  TransformerModelRow Rows[TRANSFORMER_GROUPS];
+  TransformerModelRow TransformerModels[TRANSFORMER_GROUPS];
   sInt ActiveSlot;
   sInt SlotCycle;
   sInt CycleActive, CycleToMode3, CycleToMode0;

@@ -68,10 +68,10 @@ SuperShapeParams::SuperShapeParams()
   // a unit superformula (a circle) until the owner picks a preset
   for(sInt i = 0; i < 4; i++) ShapeA[i] = ShapeB[i] = 1.0f;
   for(sF32 &s : Scale) s = 1.0f;
-  Anim[0] = 1.0f;
-  Anim[1] = 0.5f;
-  Anim[2] = 0.002f;
-  Glow = 0.0f;
+  SuperWordA = 1.0f;
+  SuperWordB = 0.5f;
+  SuperWordC = 0.002f;
+  SuperWordD = 0.0f;
 }
 
 StripWords::StripWords()

@@ -46,8 +46,9 @@ struct SuperShapeParams
   sF32 ShapeA[4];           // superformula m, n1, n2, n3 of the first angle
   sF32 ShapeB[4];           // ... of the second angle
   sF32 Scale[3];
-  sF32 Anim[3];             // become Gradient x, z and y of the material
-  sF32 Glow;                // becomes GlowScale
+  // the animation words: A, C and B become Gradient x, y and z of the material, D its GlowScale
+  sF32 SuperWordA, SuperWordB, SuperWordC;
+  sF32 SuperWordD;
 
   SuperShapeParams();
 };
@@ -63,13 +64,13 @@ struct StripWords
     OriginOffset = 0,
     Spin = 3,
     ViewDirection = 4,
-    ParamA = 7,
+    StripParamA = 7,
     GrowthLimit = 8,
     GrowthCounter = 9,
     StripTime = 10,
-    ParamB = 11,
-    ParamC = 12,
-    ParamD = 13,
+    StripParamB = 11,
+    StripParamC = 12,
+    StripParamD = 13,
     Curl1 = 14,
     Curl2 = 15,
     Radius = 16,

@@ -556,7 +556,11 @@ void InstanceForm::Init(sInt count, sF32 innerSize, sF32 bevel)
   for(sInt i = 0; i < count; i++) new(&Instances[i]) sMat3x4();
   InstanceWords = AllocArray<sF32>(2 * count);
   for(sInt i = 0; i < 2 * count; i++) InstanceWords[i] = 0.0f;
+  BuildShape();
+}
 
+void InstanceForm::BuildShape()
+{
   const sU32 inst = sVF_STREAM1 | sVF_F4 | sVertexFormatInstanceFlag;
   const sU32 codes[] = {sVF_POSITION,   sVF_NORMAL,     sVF_UV0,        sVF_UV1 | inst,
                         sVF_UV2 | inst, sVF_UV3 | inst, sVF_UV4 | inst, 0};

@@ -190,6 +190,8 @@ public:
   InstanceForm(sInt materialIndex);
   ~InstanceForm() override;
   void Init(sInt count, sF32 innerSize, sF32 bevel);
+  // The bevelled box every instance draws, from InnerSize, Bevel and the texture scales.
+  void BuildShape();
   void Draw(sViewport *view) override;
 
   void WriteShape(FormVertexPNU *dest) const;

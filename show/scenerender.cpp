@@ -169,9 +169,9 @@ void Scene::RenderForm(sViewport *view, Form *form, sInt mirror)
       m->Up.Init(w[StripWords::ViewDirection], w[StripWords::ViewDirection + 1], w[StripWords::ViewDirection + 2]);
       m->WindowLength = w[StripWords::GrowthLimit];
       m->WindowEnd = w[StripWords::GrowthCounter];
-      m->Wave1 = w[StripWords::ParamB];
-      m->Wave2 = w[StripWords::ParamC];
-      m->WaveAmplitude = w[StripWords::ParamD];
+      m->Wave1 = w[StripWords::StripParamB];
+      m->Wave2 = w[StripWords::StripParamC];
+      m->WaveAmplitude = w[StripWords::StripParamD];
       m->Wave3 = w[StripWords::Curl1];
       m->Wave4 = w[StripWords::Curl2];
       m->Radius = w[StripWords::Radius];
@@ -206,8 +206,8 @@ void Scene::RenderForm(sViewport *view, Form *form, sInt mirror)
       m->ShapeA.Init(p->ShapeA[0], p->ShapeA[1], p->ShapeA[2], p->ShapeA[3]);
       m->ShapeB.Init(p->ShapeB[0], p->ShapeB[1], p->ShapeB[2], p->ShapeB[3]);
       m->Scale.Init(p->Scale[0], p->Scale[1], p->Scale[2]);
-      m->Gradient.Init(p->Anim[0], p->Anim[2], p->Anim[1]);
-      m->GlowScale = p->Glow;
+      m->Gradient.Init(p->SuperWordA, p->SuperWordC, p->SuperWordB);
+      m->GlowScale = p->SuperWordD;
     }
     m->Color = form->Colour;
     SetLights(RenderEnv, ls);

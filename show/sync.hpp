@@ -272,7 +272,7 @@ public:
   void Publish();
   sF32 GetRecordedLevel(sInt band) const;
   // The running song position in eight-bar periods; its fraction is the eight-bar phase.
-  sF64 SongPosition() const { return sF64(PositionWhole) + Phase; }
+  sF64 SyncPosition() const { return sF64(PositionWhole) + Phase; }
   void SelectColorPreset(sInt index);
   void SetPatternTable(sInt channel, SyncPatternTable table);
   // Loads "EQU303.raw" into the level track (zeros where the file has nothing); saves it

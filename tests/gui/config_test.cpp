@@ -58,8 +58,8 @@ TEST(ConfigFile, SavedSettingsLoadBackFieldByField)
   sparktest::TempDir dir;
   sRandomLcg rnd(7);
   std::u16string path = dir.Name("round.Spk");
-  ASSERT_TRUE(WriteConfigFile(path.c_str(), Text(a).c_str(), rnd));
-  sChar *text = ReadConfigFile(path.c_str());
+  ASSERT_TRUE(WriteConfigText(path.c_str(), Text(a).c_str(), rnd));
+  sChar *text = ReadConfigText(path.c_str());
   ASSERT_NE(text, nullptr);
   GuiConfig b = Defaults();
   ConfigParseResult r = ParseConfigText(text, b);
@@ -95,7 +95,7 @@ TEST(ConfigFile, GeneratedFilesAndDamagedOnes)
   for(const Case &c : cases)
   {
     SCOPED_TRACE(c.Name);
-    sChar *text = ReadConfigFile(Data(c.Name).c_str());
+    sChar *text = ReadConfigText(Data(c.Name).c_str());
     if(c.Loads < 0)
     {
       EXPECT_EQ(text, nullptr);   // one changed byte rejects the whole file
@@ -194,10 +194,10 @@ TEST(ConfigFile, EveryCharacterIsOneByte)
     sparktest::TempDir dir;
     sRandomLcg rnd(3);
     std::u16string path = dir.Name("one.Spk");
-    ASSERT_TRUE(WriteConfigFile(path.c_str(), u"Sparkvane configuration 2.4", rnd));
+    ASSERT_TRUE(WriteConfigText(path.c_str(), u"Sparkvane configuration 2.4", rnd));
     sparktest::DebugCapture out;
-    EXPECT_EQ(WriteConfigFile(path.c_str(), text.c_str(), rnd), c.Fits);
-    sChar *back = ReadConfigFile(path.c_str());
+    EXPECT_EQ(WriteConfigText(path.c_str(), text.c_str(), rnd), c.Fits);
+    sChar *back = ReadConfigText(path.c_str());
     ASSERT_NE(back, nullptr);
     GuiConfig b = Defaults();
     ParseConfigText(back, b);
@@ -212,12 +212,12 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
   sparktest::TempDir dir;
   sRandomLcg rnd(1);
   std::u16string path = dir.Name("keep.Spk");
-  ASSERT_TRUE(WriteConfigFile(path.c_str(), u"Sparkvane configuration 2.4", rnd));
+  ASSERT_TRUE(WriteConfigText(path.c_str(), u"Sparkvane configuration 2.4", rnd));
   // a folder where the temporary file would go makes the write fail
   ASSERT_EQ(mkdir(dir.Name8("keep.Spk.tmp").c_str(), 0700), 0);
   sparktest::DebugCapture out;
-  EXPECT_FALSE(WriteConfigFile(path.c_str(), u"other", rnd));
-  sChar *text = ReadConfigFile(path.c_str());
+  EXPECT_FALSE(WriteConfigText(path.c_str(), u"other", rnd));
+  sChar *text = ReadConfigText(path.c_str());
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::u16string(text), u"Sparkvane configuration 2.4");
   sMemFree(text);

@@ -297,7 +297,7 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   ASSERT_TRUE(make(tree.Name8("src"), 1) && make(tree.Name8("src/a.txt"), 0) && make(tree.Name8("dst"), 1) && make(tree.Name8("0.txt"), 0));
   ASSERT_TRUE(make(outside.Name8("secret"), 0));
   ASSERT_EQ(symlink(outside.Name8("secret").c_str(), tree.Name8("src/link").c_str()), 0);
-  sCopyString(Gui->drives.Roots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
+  sCopyString(Gui->drives.MediaDriveRoots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
   GuiBrowser &b = Gui->browser;
   auto frame = [&] { Gui->touch.PageMask = sGUI_PAGE_BROWSER, Gui->DirBrowser(); };
   auto row = [&](const char16_t *name) {

@@ -323,7 +323,7 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   Start();
   EXPECT_EQ(Gui->lastLoadResult, 0);
   EXPECT_TRUE(sCheckFile(u"configs/tarnwhistle.spk.bad"));
-  sChar *text = ReadConfigFile(u"configs/tarnwhistle.spk");   // written anew from the defaults
+  sChar *text = ReadConfigText(u"configs/tarnwhistle.spk");   // written anew from the defaults
   ASSERT_NE(text, nullptr);
   GuiConfig c = {};
   ConfigParseResult r = ParseConfigText(text, c);

@@ -35,7 +35,7 @@ TEST_F(ShowRig, AbstractOrbitsBurstOnAnAcceptedBeat)
   Step();
   EXPECT_GT(before.Changed(Shot()), 30);
   sF32 spread = 0.0f;
-  const sVec3 centre = a->Path(a->PathParams[0], a->PathParams[1]);
+  const sVec3 centre = a->AbstractPath(a->PathParams[0], a->PathParams[1]);
   Steps(8);
   for(sInt q = 0; q < ABSTRACT_ORBIT; q++)
   {
@@ -69,7 +69,7 @@ TEST_F(ShowRig, AbstractSurfaceStaysWithinReachAtTheTangentPoles)
     // u runs finely over many periods of the tangent: some samples lie next to a pole
     for(sInt n = 0; n < 200000; n++)
     {
-      const sVec3 p = a->Path(sF32(n) * 0.005f, 52.0f);
+      const sVec3 p = a->AbstractPath(sF32(n) * 0.005f, 52.0f);
       ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
       largest = std::fmax(largest, std::fabs(p.y));
     }

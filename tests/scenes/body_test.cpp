@@ -68,7 +68,7 @@ TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
   Visit(0, 1, 1);
   ASSERT_EQ(body->RenderMode, 1);
   Step();
-  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 1.0f);
+  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.SuperWordD, 1.0f);
   // every fourth 108 starts a new order of the four steps, each step once
   for(sInt e = 0; e < 4; e++) body->OnEvent(108);
   EXPECT_EQ(body->StepCounter, 0);
@@ -82,5 +82,5 @@ TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
   body->OnEvent(108);
   Step();
   EXPECT_EQ(body->StepCounter, 0);
-  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.Glow, 0.0f);
+  for(sInt n = 0; n < BODY_SHELLS; n++) EXPECT_EQ(body->Shells[n]->ShapeParams.SuperWordD, 0.0f);
 }

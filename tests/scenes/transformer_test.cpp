@@ -39,7 +39,7 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
   // few parts: every part casts its shadow for each of the three lights, which the
   // software renderer of the tests pays for by the screen
   const sInt parts[3] = {12, 3, 3};
-  for(sInt g = 0; g < 3; g++) t->Rows[g].Parts = parts[g];
+  for(sInt g = 0; g < 3; g++) t->TransformerModels[g].Parts = parts[g];
   Build({{0, t}, {1, sNEW BlankScene}});
   for(sInt g = 0; g < 3; g++)
   {
@@ -130,8 +130,8 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
 TEST_F(ShowRig, TransformerWithoutMeshesKeepsItsGroupEmpty)
 {
   TransformerScene *t = sNEW TransformerScene;
-  t->Rows[1].File = u"no_such_model.dae";
-  t->Rows[0].Parts = t->Rows[2].Parts = 2;
+  t->TransformerModels[1].File = u"no_such_model.dae";
+  t->TransformerModels[0].Parts = t->TransformerModels[2].Parts = 2;
   Build({{0, t}, {1, sNEW BlankScene}});
   EXPECT_EQ(t->Slots[1].PartCount, 0);
   EXPECT_EQ(t->Slots[0].PartCount, 2);
@@ -142,7 +142,7 @@ TEST_F(ShowRig, TransformerWithoutMeshesKeepsItsGroupEmpty)
     t->OnEvent(107);
     Step();
   }
-  EXPECT_EQ(t->Slots[1].LeadPosition.x, t->Rows[1].Position.x);
+  EXPECT_EQ(t->Slots[1].LeadPosition.x, t->TransformerModels[1].Position.x);
 }
 
 TEST(Transformer, PointColoursStayBetweenTheirGreys)

@@ -88,8 +88,8 @@ TEST_F(Scenes, FormRecordsReachTheirMaterialsAndOtherFormsLeaveThemAlone)
   EXPECT_EQ(strip->Color, 0xff102030u);
   RecordsForm *r = Add(sNEW RecordsForm(1));
   sF32 *w = r->Strip.Words;
-  w[StripWords::Speed] = 100.0f, w[StripWords::Spin] = 0.25f, w[StripWords::StripTime] = 2.0f, w[StripWords::ParamA] = 77;
-  w[StripWords::OriginOffset + 2] = 6.0f, r->Strip.Marker[5] = -9.0f, r->Shape.Anim[2] = 0.004f, r->Points.Brightness = 0.5f, r->Grade.Saturation = 0.25f;
+  w[StripWords::Speed] = 100.0f, w[StripWords::Spin] = 0.25f, w[StripWords::StripTime] = 2.0f, w[StripWords::StripParamA] = 77;
+  w[StripWords::OriginOffset + 2] = 6.0f, r->Strip.Marker[5] = -9.0f, r->Shape.SuperWordC = 0.004f, r->Points.Brightness = 0.5f, r->Grade.Saturation = 0.25f;
   Begin();
   for(sInt row : {1, 2, 3, 4, 5}) r->MaterialIndex = row, S->RenderForm(S->MainView, r, 0);
   sRender3DEnd(0);

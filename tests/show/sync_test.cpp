@@ -100,17 +100,17 @@ TEST(SyncSequencer, SongPositionRunsOnThroughPeriodsAndSwitchesUntilTheListStart
   m.SetSceneKeyRange(SYNC_SCENEKEY, SYNC_SCENEKEY + 15);
   Bars bars(26, {});
   m.SetPatternTable(0, bars.Table.data());
-  sF64 last = m.SongPosition();
+  sF64 last = m.SyncPosition();
   for(sInt frames = 0; frames < 1000 && !m.PollKey(0, 1); frames++)
   {
-    ASSERT_GE(m.SongPosition(), last) << frames;
-    ASSERT_NEAR(m.SongPosition() - std::floor(m.SongPosition()), m.Results.Bar8Phase, 1e-4) << frames;
-    last = m.SongPosition();
+    ASSERT_GE(m.SyncPosition(), last) << frames;
+    ASSERT_NEAR(m.SyncPosition() - std::floor(m.SyncPosition()), m.Results.Bar8Phase, 1e-4) << frames;
+    last = m.SyncPosition();
     m.Update(100);
     if(frames == 150) m.ClearTrigger();   // a scene switch: the new list starts at its first period
   }
   EXPECT_GT(last, 4.0);   // two periods before the switch and two and a half of the list after it
-  EXPECT_EQ(m.SongPosition(), 0.0);
+  EXPECT_EQ(m.SyncPosition(), 0.0);
 }
 
 TEST(SyncSceneKeys, FollowTheSceneOrderOrTheGuiRequestAndSkipWhatCannotBeShown)
