@@ -132,14 +132,16 @@ const sPackfileEntry *sPackfileHandler::Find(sU32 hash) const
 
 sFile *sPackfileHandler::Create(const sChar *name, sInt access)
 {
+  // a name the pack does not hold is the next handler's, for writing as for reading: the
+  // configuration saves and the picture cache write beside an open pack
+  const sPackfileEntry *e = Find(sPackfileHash(name));
+  if(!e)
+    return nullptr;
   if(access != sFA_READ && access != sFA_READRANDOM)
   {
     sDPrint(u"[pf] ERROR: can't open files for writing\n");
     return nullptr;
   }
-  const sPackfileEntry *e = Find(sPackfileHash(name));
-  if(!e)
-    return nullptr;
   if(e->Offset == 0)
   {
     sDPrintF(u"[pf] ERROR: file '%s' wasn't found at packfile creation\n", name);

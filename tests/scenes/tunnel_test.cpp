@@ -123,7 +123,7 @@ TEST_F(TunnelRig, ItsFormsAreDrawnAndNothingWithoutThem)
   Step();
   const sInt tails = Picture(Keep("tunnel", "tails")).OtherThan(clear);
   // the walls fill most of the frame; where the clock-seeded track bends, the far end of a
-  // curve shows the fog through a little under half of it
+  // curve shows the fog through a little over half of it
   EXPECT_GT(all, W * H / 4);
   EXPECT_EQ(none, 0);
   EXPECT_GT(tails, 20);

@@ -153,6 +153,12 @@ TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->GetSize(), 0);
   sDELETE(f);
+  // writing: refused with an error for a name the pack holds, left to the next handler
+  // without one for any other name
+  EXPECT_EQ(p.Handler.Create(u"elsewhere", sFA_WRITE), nullptr);
+  EXPECT_FALSE(Out.Has("can't open files for writing"));
+  EXPECT_EQ(p.Handler.Create(u"in", sFA_WRITE), nullptr);
+  EXPECT_TRUE(Out.Has("can't open files for writing"));
 }
 
 /****************************************************************************/
