@@ -453,8 +453,7 @@ void sGeometry::DrawRanges(const sGeometryRange *ranges, sInt count, sInt instan
 
 void sForgetDrawBindings()
 {
-  sGpuRes *unknown = reinterpret_cast<sGpuRes *>(1);
-  DX.BoundDecl = DX.BoundStream0 = DX.BoundIndices = unknown;
+  DX.BoundDecl = DX.BoundStream0 = DX.BoundIndices = sUnknownBinding();
 }
 
 namespace
@@ -696,7 +695,7 @@ void sGeometry::DrawWithInfo(const sGeometryDrawInfo &di)
   }
   else
   {
-    DX.BoundStream0 = reinterpret_cast<sGpuRes *>(1);   // set with an offset below
+    DX.BoundStream0 = sUnknownBinding();   // set with an offset below
     for(sInt i = 0; i < streams; i++)
     {
       sVERIFY(VertexPart[i].Buffer);

@@ -16,6 +16,9 @@ enum : sInt
   sMAX_SCREENS = 16,
 };
 
+// What a draw binding holds while nobody knows what the device has bound.
+inline sGpuRes *sUnknownBinding() { return reinterpret_cast<sGpuRes *>(1); }
+
 struct sGfxBackEnd
 {
   sGpuApi *Api = nullptr;
@@ -63,12 +66,12 @@ struct sGfxBackEnd
   sShader *CurrentPS = nullptr;
   sInt InstancedStreams = 0;
   sInt SetStreams = 0;
-  // what the draws bound last (a marker of 1 when unknown): the forms of a frame draw from
+  // what the draws bound last (sUnknownBinding when unknown): the forms of a frame draw from
   // few pooled buffers, so most draws find their declaration, stream 0 and indices bound
-  sGpuRes *BoundDecl = reinterpret_cast<sGpuRes *>(1);
-  sGpuRes *BoundStream0 = reinterpret_cast<sGpuRes *>(1);
+  sGpuRes *BoundDecl = sUnknownBinding();
+  sGpuRes *BoundStream0 = sUnknownBinding();
   sU32 BoundStride0 = 0;
-  sGpuRes *BoundIndices = reinterpret_cast<sGpuRes *>(1);
+  sGpuRes *BoundIndices = sUnknownBinding();
 
   sGraphicsCaps Caps = {};
   sGraphicsStats Stats = {};

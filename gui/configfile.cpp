@@ -33,7 +33,7 @@ sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries)
   sInt n = 0;
   if(style == 7)
   {
-    for(sInt i = 0; i < 13; i++) entries[n++] = {i, 120 + i};
+    for(sInt i = 0; i < sGUI_LEDTILES; i++) entries[n++] = {i, 120 + i};
     return n;
   }
   sInt pages = style < 5 ? 1 : 5;

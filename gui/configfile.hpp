@@ -29,6 +29,7 @@ enum : sInt
 {
   sGUI_STYLES = 10,
   sGUI_STYLEFLAGS = 100,
+  sGUI_LEDTILES = 13,   // the SIMPLE style's tiles, one per LED formation
   sGUI_FOLDERCHARS = 1024,
   sGUI_TEXTCHARS = 256,
   sGUI_TEXTSLOTS = 16,

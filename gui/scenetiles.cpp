@@ -35,7 +35,7 @@ void TouchGui::LayoutSceneTiles()
   // its flag for the show that has it)
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
   {
-    sBool named = s == 7 ? i < 13 : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
+    sBool named = s == 7 ? i < sGUI_LEDTILES : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
     if(!named) config.StyleFlags[s][i] = 0;
   }
   // the n-th shown tile sits at its place in the row; its picture is its entry's, so the

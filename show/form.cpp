@@ -51,6 +51,12 @@ sInt PooledGeometryUsers(const sGeometry *geometry)
   return at == PoolKeyOf.end() ? 0 : PoolByKey.find(at->second)->second.Users;
 }
 
+void DropFormGeometry(Form *form)
+{
+  if(form->SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(form->Geometry);
+  else if(!form->SharedGeometry) sDELETE(form->Geometry);
+}
+
 void ShadowSetup::Reset()
 {
   LightCount = 3;
@@ -97,8 +103,7 @@ Form::Form(sInt materialIndex, sGeometry *geometry, sMat3x4 *auxMatrix)
 
 Form::~Form()
 {
-  if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
-  else if(!SharedGeometry) sDELETE(Geometry);
+  DropFormGeometry(this);
   Geometry = nullptr;
   sDELETE(Shadow);
   sDELETE(ShadowRecord);

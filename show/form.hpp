@@ -159,3 +159,22 @@ void AddPooledGeometry(const void *key, sInt keyBytes, sGeometry *geometry);
 void ReleasePooledGeometry(sGeometry *geometry);
 // The forms holding a pooled geometry; 0 for a geometry the pool does not hold.
 sInt PooledGeometryUsers(const sGeometry *geometry);
+// Lets go of the form's geometry: its own is deleted, a pooled one released, one lent by
+// another form left alone.
+void DropFormGeometry(Form *form);
+// Gives the form the pooled geometry of the key; when the pool has none, make builds the
+// form a geometry of its own, which goes into the pool. 1 when it came from the pool.
+template <class Make> sBool TakePooledGeometry(Form *form, const void *key, sInt keyBytes, Make make)
+{
+  if(sGeometry *pooled = AcquirePooledGeometry(key, keyBytes))
+  {
+    DropFormGeometry(form);
+    form->Geometry = pooled;
+    form->SharedGeometry = FORM_GEOMETRY_POOLED;
+    return 1;
+  }
+  make();
+  AddPooledGeometry(key, keyBytes, form->Geometry);
+  form->SharedGeometry = FORM_GEOMETRY_POOLED;
+  return 0;
+}

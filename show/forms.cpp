@@ -53,8 +53,7 @@ MeshVertex *NewMeshVertices(sInt count)
 
 void ReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
 {
-  if(form->SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(form->Geometry);
-  else if(!form->SharedGeometry) sDELETE(form->Geometry);
+  DropFormGeometry(form);
   sSetAllocSource(__FILE__, __LINE__);
   form->Geometry = sNEW sGeometry(flags, format);
   form->SharedGeometry = 0;
@@ -169,17 +168,7 @@ void ArrayForm::Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegment
     std::memcpy(key.Range0, Range0, sizeof(Range0));
     std::memcpy(key.Range1, Range1, sizeof(Range1));
     std::memcpy(key.Range2, Range2, sizeof(Range2));
-    if(sGeometry *pooled = AcquirePooledGeometry(&key, sizeof(key)))
-    {
-      if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
-      else if(!SharedGeometry) sDELETE(Geometry);
-      Geometry = pooled;
-      SharedGeometry = FORM_GEOMETRY_POOLED;
-      return;
-    }
-    MakeGeometry();
-    AddPooledGeometry(&key, sizeof(key), Geometry);
-    SharedGeometry = FORM_GEOMETRY_POOLED;
+    TakePooledGeometry(this, &key, sizeof(key), [this] { MakeGeometry(); });
     return;
   }
   MakeGeometry();

@@ -146,18 +146,8 @@ void StripForm::Init(sInt kind, sInt shape, sInt segments, sF32 width, sF32 para
   std::memset(&key, 0, sizeof(key));
   key.Tag = 0x53545250;   // "STRP": never the first word of another form's key
   key.Shape = Shape, key.Segments = Segments, key.Seed = Seed, key.Width = Width, key.Param = Param;
-  if(sGeometry *pooled = AcquirePooledGeometry(&key, sizeof(key)))
-  {
-    if(SharedGeometry == FORM_GEOMETRY_POOLED) ReleasePooledGeometry(Geometry);
-    else if(!SharedGeometry) sDELETE(Geometry);
-    Geometry = pooled;
-    SharedGeometry = FORM_GEOMETRY_POOLED;
-    WriteVertices(nullptr);   // the marker words
-    return;
-  }
-  MakeGeometry();
-  AddPooledGeometry(&key, sizeof(key), Geometry);
-  SharedGeometry = FORM_GEOMETRY_POOLED;
+  if(TakePooledGeometry(this, &key, sizeof(key), [this] { MakeGeometry(); }))
+    WriteVertices(nullptr);   // the marker words, which a geometry built here has from Generate
 }
 
 void StripForm::MakeGeometry()
