@@ -43,19 +43,72 @@ sU32 sPackfileHash(const sChar *name)
 /***   Pack handler                                                       ***/
 /****************************************************************************/
 
+// One entry of a pack, read from the pack file at the entry's place. Every read goes
+// to the file, so a pack cut short or rewritten under the show gives failed reads (or
+// wrong bytes, which the readers check as they check a damaged file), never a fault in a
+// mapping whose pages are gone.
+class sPackfileEntryFile : public sFile
+{
+public:
+  sPackfileEntryFile(sPackfileHandler *pack, sS64 start, sS64 size) : Pack(pack), Start(start), Size(size) {}
+
+  sBool Read(void *data, sDInt size) override
+  {
+    if(size < 0 || Offset < 0 || Offset > Size || sS64(size) > Size - Offset)
+      return 0;
+    if(size > 0 && !Pack->ReadAt(data, size, Start + Offset))
+      return 0;
+    Offset += size;
+    return 1;
+  }
+  sBool SetOffset(sS64 offset) override
+  {
+    if(offset < 0 || offset > Size)
+    {
+      Offset = 0;
+      return 0;
+    }
+    Offset = offset;
+    return 1;
+  }
+  sS64 GetOffset() override { return Offset; }
+  sS64 GetSize() override { return Size; }
+
+private:
+  sPackfileHandler *Pack;
+  sS64 Start;
+  sS64 Size;
+  sS64 Offset = 0;
+};
+
 sPackfileHandler::~sPackfileHandler()
 {
   if(Directory) sMemFree(Directory);
-  // the mapping goes with the file; the handlers are deleted newest first, so the handler
-  // that opened it is still there
+  // the entry files are closed before the handlers are deleted, newest first
   sDELETE(File);
+  sDELETE(ReadLock);
+}
+
+sBool sPackfileHandler::ReadAt(void *data, sDInt size, sS64 offset)
+{
+  sBool ok;
+  {
+    sScopeLock lock(ReadLock);
+    ok = File && File->SetOffset(offset) && File->Read(data, size);
+  }
+  if(!ok)
+    sDPrintF(u"[pf] ERROR: can't read %d bytes at %d of packfile '%s' (cut short or changed?)\n", sInt(size),
+             sInt(offset), Name.Get());
+  return ok;
 }
 
 sBool sPackfileHandler::Open(const sChar *name)
 {
   sVERIFY(!File);
-  // the contents stay in the file: mapped, they are the system's cached pages of the pack
-  // and not a copy of our own
+  // the contents stay in the file and are read from it entry by entry: the pack's bytes
+  // are the system's cached pages, not a copy of our own, and nothing points into them
+  Name = name;
+  ReadLock = sNEW sThreadLock;
   File = sOpenFile(name, sFA_READ);
   if(!File)
     return 0;
@@ -66,22 +119,28 @@ sBool sPackfileHandler::Open(const sChar *name)
     sDPrintF(u"[pf] ERROR: packfile '%s' is too large\n", name);
     return 0;
   }
-  Base = File->LoadWhole();
-  if(!Base)
-  {
-    sDELETE(File);
-    sDPrintF(u"[pf] ERROR: can't read packfile '%s'\n", name);
-    return 0;
-  }
 
   // every size in 64 bits: a huge count must not wrap into a small directory
-  sS64 count = Size >= sPACKFILE_HEADERSIZE ? sS64(ReadU32(Base + 8)) : 0;
-  if(Size < sPACKFILE_HEADERSIZE || ReadU32(Base) != sPACKFILE_MAGIC || ReadU32(Base + 4) >= 2 ||
-     Size < sPACKFILE_HEADERSIZE + sS64(sPACKFILE_ENTRYSIZE) * count)
+  sU8 header[sPACKFILE_HEADERSIZE];
+  sBool headerRead = Size >= sPACKFILE_HEADERSIZE && File->SetOffset(0) && File->Read(header, sPACKFILE_HEADERSIZE);
+  sS64 count = headerRead ? sS64(ReadU32(header + 8)) : 0;
+  sU8 *raw = nullptr;
+  sS64 rawBytes = sS64(sPACKFILE_ENTRYSIZE) * count;
+  if(headerRead && ReadU32(header) == sPACKFILE_MAGIC && ReadU32(header + 4) < 2 &&
+     Size >= sPACKFILE_HEADERSIZE + rawBytes)
+  {
+    sSetAllocSource(__FILE__, __LINE__);
+    raw = static_cast<sU8 *>(sMemAlloc(sDInt(rawBytes > 0 ? rawBytes : 1), 16, 0));
+    if(rawBytes > 0 && !File->Read(raw, sDInt(rawBytes)))
+    {
+      sMemFree(raw);
+      raw = nullptr;
+    }
+  }
+  if(!raw)
   {
     sDPrintF(u"[pf] ERROR: '%s' is not a packfile or is truncated\n", name);
     sDELETE(File);
-    Base = nullptr;
     Size = 0;
     return 0;
   }
@@ -92,13 +151,13 @@ sBool sPackfileHandler::Open(const sChar *name)
   Count = 0;
   for(sS64 i = 0; i < count; i++)
   {
-    const sU8 *raw = Base + sPACKFILE_HEADERSIZE + i * sPACKFILE_ENTRYSIZE;
+    const sU8 *p = raw + i * sPACKFILE_ENTRYSIZE;
     sPackfileEntry e;
-    e.Hash = ReadU32(raw);
-    e.Packed = ReadU32(raw + 4);
-    e.Offset = ReadU32(raw + 8);
-    e.Size = ReadU32(raw + 12);
-    e.UnpackedSize = ReadU32(raw + 16);
+    e.Hash = ReadU32(p);
+    e.Packed = ReadU32(p + 4);
+    e.Offset = ReadU32(p + 8);
+    e.Size = ReadU32(p + 12);
+    e.UnpackedSize = ReadU32(p + 16);
     if(e.Offset != 0 && sS64(e.Offset) + sS64(e.Size) > Size)
     {
       sDPrintF(u"[pf] ERROR: entry %d of '%s' (hash %08x) lies outside the packfile, ignored\n", sInt(i), name, e.Hash);
@@ -106,13 +165,14 @@ sBool sPackfileHandler::Open(const sChar *name)
     }
     Directory[Count++] = e;
   }
+  sMemFree(raw);
   sLogF(u"pf", u"opened, %d files\n", sInt(count));
   return 1;
 }
 
 const sPackfileEntry *sPackfileHandler::Find(sU32 hash) const
 {
-  if(!Base || !Directory)
+  if(!Directory)
     return nullptr;
   sInt low = 0;
   sInt high = Count;
@@ -155,8 +215,7 @@ sFile *sPackfileHandler::Create(const sChar *name, sInt access)
     return nullptr;
   }
   sLogF(u"pf", u"opening '%s' (%d)\n", name, sInt(e->Size));
-  // read only: the memory file never writes in its read mode
-  return sCreateMemoryFile(const_cast<sU8 *>(Base + e->Offset), sS64(e->Size), 0, 1);
+  return sNEW sPackfileEntryFile(this, sS64(e->Offset), sS64(e->Size));
 }
 
 sBool sPackfileHandler::Exists(const sChar *name)

@@ -32,9 +32,10 @@ constexpr sInt sPACKFILE_ENTRYSIZE = 20;
 // h * 33 + ((c & 0xDF) | 0x20) per character, so letters hash alike in either case.
 sU32 sPackfileHash(const sChar *name);
 
-// Serves the files of one pack from memory. The pack file stays open with the handler:
-// its contents are mapped (or read whole where the file cannot be mapped). Lookups only
-// read; several threads may open files at once.
+// Serves the files of one pack. The pack file stays open with the handler and its
+// entries are read from it at their places, never mapped: a pack cut short under the
+// show gives failed reads (logged), not a fault. Lookups only read; several threads may
+// open and read files at once (the reads take turns on the pack file).
 class sPackfileHandler : public sFileHandler
 {
 public:
@@ -52,11 +53,14 @@ public:
   const sPackfileEntry *Find(sU32 hash) const;
   sInt GetCount() const { return Count; }
   bool IsUsable() const { return Directory != nullptr; }
+  // size bytes of the pack file at offset; 0 (logged) when the file no longer holds them.
+  sBool ReadAt(void *data, sDInt size, sS64 offset);
 
 private:
-  sFile *File = nullptr;                 // the open pack (owned); its contents belong to it
-  const sU8 *Base = nullptr;             // the contents once the pack passed its check
-  sS64 Size = 0;
+  sFile *File = nullptr;                 // the open pack (owned)
+  sThreadLock *ReadLock = nullptr;       // one read of File at a time (owned)
+  sPathString Name;
+  sS64 Size = 0;                         // at opening
   sPackfileEntry *Directory = nullptr;   // checked copy of the directory (owned)
   sInt Count = 0;
 };

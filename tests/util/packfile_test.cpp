@@ -6,6 +6,7 @@
 #include "common/files.hpp"
 #include "common/mutator.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -159,6 +160,67 @@ TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
   EXPECT_FALSE(Out.Has("can't open files for writing"));
   EXPECT_EQ(p.Handler.Create(u"in", sFA_WRITE), nullptr);
   EXPECT_TRUE(Out.Has("can't open files for writing"));
+}
+
+// Another program cuts the pack short while a loader thread reads its entries: the
+// entries the file still holds read as they were, the others fail with an error, and
+// nothing faults (the pack is read from the file, not through a mapping).
+TEST_F(PackReadTest, PackCutShortWhileReadingGivesFailedReads)
+{
+  constexpr int kEntries = 32;
+  constexpr uint32_t kBytes = 64 * 1024;
+  const uint32_t dataStart = 12 + 20 * kEntries;
+  std::vector<RawEntry> e;
+  std::vector<uint8_t> data;
+  std::vector<std::u16string> names;
+  for(int i = 0; i < kEntries; i++)
+  {
+    names.push_back(u"e" + std::u16string(1, char16_t(u'A' + i)));
+    e.push_back({sPackfileHash(names.back().c_str()), 0, dataStart + uint32_t(i) * kBytes, kBytes, kBytes});
+    std::vector<uint8_t> p = Pattern(kBytes, uint32_t(i));
+    data.insert(data.end(), p.begin(), p.end());
+  }
+  std::sort(e.begin(), e.end(), [](const RawEntry &a, const RawEntry &b) { return a.Hash < b.Hash; });
+  PackOnDisk p(Dir, MakePack(e, data));
+  ASSERT_TRUE(p.Opened);
+  // the first two entries stay whole
+  const uint64_t cut = dataStart + 2 * kBytes;
+
+  std::atomic<int> passes{0};
+  std::atomic<bool> failed{false};
+  std::thread reader([&] {
+    for(int pass = 0; !failed && pass < 100000; pass++)
+    {
+      for(int i = 0; i < kEntries && !failed; i++)
+      {
+        sFile *f = p.Handler.Create(names[size_t(i)].c_str(), sFA_READ);
+        std::vector<uint8_t> v(kBytes);
+        if(!f->Read(v.data(), sDInt(kBytes)))
+          failed = true;
+        else
+          EXPECT_EQ(v, Pattern(kBytes, uint32_t(i))) << i;
+        sDELETE(f);
+      }
+      passes++;
+    }
+  });
+  ASSERT_TRUE(sparktest::WaitFor([&] { return passes > 0; }));
+  std::filesystem::resize_file(Dir.Name8("test.fpf"), cut);
+  reader.join();
+  EXPECT_TRUE(failed);
+
+  for(int i = 0; i < kEntries; i++)
+  {
+    sFile *f = p.Handler.Create(names[size_t(i)].c_str(), sFA_READ);
+    ASSERT_NE(f, nullptr);
+    const sU8 *whole = f->LoadWhole();
+    if(i < 2)
+      EXPECT_TRUE(whole && std::vector<uint8_t>(whole, whole + kBytes) == Pattern(kBytes, uint32_t(i))) << i;
+    else
+      EXPECT_EQ(whole, nullptr) << i;
+    sDELETE(f);
+  }
+  EXPECT_TRUE(Out.Has("can't read 65536 bytes"));
 }
 
 /****************************************************************************/
