@@ -22,6 +22,12 @@ const sChar *const Titles[7] = {
   u"Select directory for movies", u"Load configuration file (*.Spk)", u"Save configuration file",
 };
 constexpr sF32 RowTop = 106.0f, RowBottom = -262.0f, RowStep = 23.0f;
+// A name printed at y shows from about 6 units below y (its descenders) to 12 above it: the
+// row it stands for, and the bar that lights it, is the band of one row step around that,
+// [y - 8, y + 15). (A band [y - 24, y - 1) would lie under the name: its upper half would
+// pick the row above, and a row's bar would cover the next name.)
+constexpr sF32 RowBandBelow = 8.0f, RowBandAbove = RowStep - RowBandBelow;
+sBool InRowBand(sF32 py, sF32 y) { return py >= y - RowBandBelow && py < y + RowBandAbove; }
 constexpr sU32 DriveRefreshMs = 2000, DoublePressMs = 1000;
 }
 
@@ -189,12 +195,13 @@ void TouchGui::DirBrowser()
   sBool busy = loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
   sF32 px = touch.PointerX, py = touch.PointerY;
 
-  // the bars: hover and marks of the entry rows, hover of the drives, the chosen drive
+  // the bars: hover and marks of the entry rows, hover of the drives, the chosen drive;
+  // each hangs from its top edge, so it lights the band of the row printed at y
   auto bar = [this](sInt i, sF32 y, sU32 colour) {
     if(ArrayForm *f = browserBars[i])
     {
       f->Matrix.Identity();
-      f->Matrix.l = sVec3(0, y, 0);
+      f->Matrix.l = sVec3(0, y + RowBandAbove, 0);
       f->Colour = colour;
     }
   };
@@ -203,9 +210,8 @@ void TouchGui::DirBrowser()
 
   // the hover bar and, for a marked row, the next mark bar of the entry row at y
   auto browserRowColour = [&](sF32 y, sInt row) {
-    sF32 yy = y - 1;
-    if(px >= -240 && px < 100 && py >= yy - RowStep && py < yy) b.HoverRow = row, bar(0, yy, HoverColour);
-    if(b.Marks[row] && marksShown < 17) bar(3 + marksShown++, yy, MarkColour);
+    if(px >= -240 && px < 100 && InRowBand(py, y)) b.HoverRow = row, bar(0, y, HoverColour);
+    if(b.Marks[row] && marksShown < 17) bar(3 + marksShown++, y, MarkColour);
   };
 
   // entry rows
@@ -248,8 +254,8 @@ void TouchGui::DirBrowser()
     {
       sF32 y = 70.0f - RowStep * sF32(r);
       if(textForm) PrintClipped(textForm, drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 280, 1);
-      if(px >= -399 && px < -243 && py >= y - 24 && py < y - 1) b.HoverDrive = r, bar(1, y - 1, HoverColour);
-      if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y - 1, MarkColour);
+      if(px >= -399 && px < -243 && InRowBand(py, y)) b.HoverDrive = r, bar(1, y, HoverColour);
+      if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y, MarkColour);
     }
   }
 

@@ -19,13 +19,17 @@ struct WidgetKind
   GuiHitRect Hit;
   sF32 LabelX, LabelY;
 };
+// A key printed 2 units above its centre shows its label from about 2 units below the
+// centre to 14 above it, and its face around that: the touch area of such a key is the
+// face it shows (y -14..16, the small key's -14..20), so a tap on the label picks the key.
+// Lower, at -25..5, the upper half of the label and of the face would not take the touch.
 const WidgetKind WidgetKinds[6] = {
-  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 0 wide button
-  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 1 page and style button
-  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 2 list button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 0 wide button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 1 page and style button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 2 list button
   {128, 128, -64, -64, 24, 25, {-45, 67, -37, 26}, 0, -10},   // 3 square switch
-  {256, 64, -128, -32, 26, 11, {-85, 72, -25, 5}, -18, 2},    // 4 wide button with indicator
-  {64, 64, -32, -32, 27, 11, {-14, 35, -25, 5}, 0, 2},        // 5 small key
+  {256, 64, -128, -32, 26, 11, {-85, 72, -14, 16}, -18, 2},   // 4 wide button with indicator
+  {64, 64, -32, -32, 27, 11, {-14, 35, -14, 20}, 0, 2},       // 5 small key
 };
 constexpr sInt IndicatorMaterial = 12;
 

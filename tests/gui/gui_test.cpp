@@ -35,6 +35,39 @@ namespace
 {
 constexpr sInt W = 960, H = 540;
 
+struct Box
+{
+  sF32 X0, X1, Y0, Y1;
+  sF32 MidX() const { return (X0 + X1) / 2; }
+  sF32 MidY() const { return (Y0 + Y1) / 2; }
+};
+// The ink of a line whose left end is at (x, y): the glyph boxes less their padding.
+Box InkLeft(TextForm &text, const sChar *line, sF32 x, sF32 y)
+{
+  sF32 w = text.MeasureText(line), s = text.TextScale, top = -1e9f, bottom = 1e9f;
+  for(const sChar *c = line; *c; c++)
+  {
+    const GlyphRecord &g = text.GetGlyph(*c);
+    if(*c == ' ') continue;
+    top = std::max(top, y + 13 - sF32(g.OffsetY) * s - 1);
+    bottom = std::min(bottom, y + 13 - sF32(g.OffsetY + g.Height) * s + 1);
+  }
+  return Box{x, x + w, bottom, top};
+}
+Box InkCentred(TextForm &text, const sChar *line, sF32 x, sF32 y)
+{
+  return InkLeft(text, line, x - text.MeasureText(line) / 2, y);
+}
+// Where a widget prints its labels (a keyboard key has two, one per case).
+std::vector<Box> LabelInks(TextForm &text, const GuiWidget &w)
+{
+  if(w.Kind == 5 && w.LabelStyle == 2)
+    return {InkCentred(text, GuiLabel(w.LabelId), w.Position[0] - 6, w.Position[1] - 1),
+            InkCentred(text, GuiLabel(w.LabelId + 1), w.Position[0] + 6, w.Position[1] + 5)};
+  static const sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
+  return {InkCentred(text, GuiLabel(w.LabelId), w.Position[0] + Place[w.Kind][0], w.Position[1] + Place[w.Kind][1])};
+}
+
 class GuiScene : public testing::Test
 {
 public:
@@ -99,6 +132,18 @@ public:
     std::vector<sU32> shown = ReadScreen(W, H);
     sRender3DEnd(0);
     return shown;
+  }
+  // One frame of the GUI's work without drawing it: its presses and its text lines.
+  void Step(sF32 px, sF32 py, sInt buttons, sInt ticks = 1)
+  {
+    M->Pointer.X = px, M->Pointer.Y = py, M->Pointer.Buttons = buttons;
+    ASSERT_TRUE(sRender3DBegin());
+    sViewport &v = M->Views[0];
+    Gui->Camera(0, &v);
+    Gui->StepCount = ticks;
+    for(sInt t = 0; t < ticks; t++) Gui->Tick(0);
+    Gui->Render(0, &v);
+    sRender3DEnd(0);
   }
   // screen pixels of a point of the GUI plane (16:9: the plane fills the screen)
   static sF32 SX(sF32 x) { return (x / 614.7f + 1) * 0.5f * W; }
@@ -538,21 +583,8 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
 {
   Start();
   TextForm &text = *Gui->textForm;
-  struct Box { sF32 X0, X1, Y0, Y1; };
   auto moved = [](const GuiHitRect &r, const sF32 *p) { return Box{r.X0 + p[0], r.X1 + p[0], r.Y0 + p[1], r.Y1 + p[1]}; };
   auto overlap = [](const Box &a, const Box &b) { return a.X0 < b.X1 && b.X0 < a.X1 && a.Y0 < b.Y1 && b.Y0 < a.Y1; };
-  // the ink box of a line printed centred at (x, y): the glyph boxes less their padding
-  auto ink = [&](const sChar *label, sF32 x, sF32 y) {
-    sF32 w = text.MeasureText(label), s = text.TextScale, top = -1e9f, bottom = 1e9f;
-    for(const sChar *c = label; *c; c++)
-    {
-      const GlyphRecord &g = text.GetGlyph(*c);
-      if(*c == ' ') continue;
-      top = std::max(top, y + 13 - sF32(g.OffsetY) * s - 1);
-      bottom = std::min(bottom, y + 13 - sF32(g.OffsetY + g.Height) * s + 1);
-    }
-    return Box{x - w / 2, x + w / 2, bottom, top};
-  };
   // the key "1" of the AUTO FX page sits in the corner of its ACTIVE switch by design
   auto designed = [&](const GuiWidget &a, const GuiWidget &b) {
     return a.PageMask == 0x2 && b.PageMask == 0x2 && (a.LabelId == 60) != (b.LabelId == 60) &&
@@ -573,7 +605,7 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
     }
     std::vector<Box> sliders;
     for(const GuiSlider &s : Gui->sliders)
-      if(s.PageMask & page) sliders.push_back(moved(s.Hit(), s.Position));
+      if((s.PageMask & page) && !(page & sGUI_PAGE_DIALOG)) sliders.push_back(moved(s.Hit(), s.Position));   // inert under a dialog
     for(size_t a = 0; a < shown.size(); a++)
     {
       const GuiWidget &w = *shown[a];
@@ -587,22 +619,99 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
         EXPECT_FALSE(overlap(face, moved(GuiKindFaces[v.Kind], v.Position))) << name << " and " << plat::ToUtf8(GuiLabel(v.LabelId));
       }
       for(const Box &s : sliders) EXPECT_FALSE(overlap(hit, s)) << name << " and a slider";
-      // its labels (a keyboard key has two, one per case)
-      std::vector<Box> labels;
-      if(w.Kind == 5 && w.LabelStyle == 2)
-        labels = {ink(GuiLabel(w.LabelId), w.Position[0] - 6, w.Position[1] - 1),
-                  ink(GuiLabel(w.LabelId + 1), w.Position[0] + 6, w.Position[1] + 5)};
-      else
-      {
-        static const sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
-        labels = {ink(GuiLabel(w.LabelId), w.Position[0] + Place[w.Kind][0], w.Position[1] + Place[w.Kind][1])};
-      }
-      for(const Box &l : labels)
+      for(const Box &l : LabelInks(text, w))
         EXPECT_TRUE(l.X0 >= face.X0 && l.X1 <= face.X1 && l.Y0 >= face.Y0 && l.Y1 <= face.Y1)
           << name << ": label " << l.X0 << ".." << l.X1 << " x " << l.Y0 << ".." << l.Y1 << " off its face " << face.X0
           << ".." << face.X1 << " x " << face.Y0 << ".." << face.Y1;
     }
   }
+}
+
+// A tap at the middle of what a key or a browser row shows picks that key or row, on every
+// page, through the pointer record as a touch screen fills it.
+TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
+{
+  Start(1);
+  Key(46);
+  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });
+  TextForm &text = *Gui->textForm;
+  auto plain = [](TouchGui *g) {
+    if(g->dialogKind) g->dialogAnswer = 2, g->AfterRender(nullptr);   // NO
+    g->dialogKind = 0, g->keyboardOpen = g->browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
+    g->autoFxActive = 0, g->movieSection = 0, g->configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
+  };
+  struct Page { std::string Name; std::function<void(TouchGui *)> Open; };
+  std::vector<Page> pages;
+  for(sU32 i = 0; i < 10; i++) pages.push_back({"page " + std::to_string(i), [=](TouchGui *g) { plain(g), g->pageIndex = i; }});
+  pages.push_back({"movies", [=](TouchGui *g) { plain(g), g->movieSection = 8; }});
+  pages.push_back({"keyboard", [=](TouchGui *g) { plain(g), g->keyboardOpen = 1; }});
+  pages.push_back({"browser", [=](TouchGui *g) { plain(g), g->OpenBrowser(1); }});
+  for(sU32 p = 0; p < 3; p++)
+    pages.push_back({"channel " + std::to_string(p + 1), [=](TouchGui *g) { plain(g), g->channelPageOpen = 1, g->channelPageState = p; }});
+  pages.push_back({"scaler", [=](TouchGui *g) { plain(g), g->scalerPageOpen = 1; }});
+  sInt pressed = 0;
+  for(const Page &p : pages)
+  {
+    auto open = [&] {
+      p.Open(Gui), Step(0, 0, 0, 30);
+      for(sInt n = 0; n < 20000 && Gui->loader.Requests.load() != 0; n++) Step(0, 0, 0), sSleep(1);
+      p.Open(Gui), Step(0, 0, 0);
+    };
+    open();
+    const sU32 mask = Gui->touch.PageMask;
+    for(sInt i = 0; i < Gui->widgetCount; i++)
+    {
+      GuiWidget &w = Gui->widgets[i];
+      if(!w.InScene || !(w.PageMask & mask) || !w.Enabled || w.Greyed || !GuiLabel(w.LabelId)[0]) continue;
+      for(const Box &l : LabelInks(text, w))
+      {
+        open();
+        ASSERT_EQ(Gui->touch.PageMask, mask) << p.Name;
+        Step(SX(l.MidX()), SY(l.MidY()), 1);
+        EXPECT_TRUE(Gui->touch.HeldWidget == w.LabelId && w.PressTime == Gui->touch.Clock)
+          << p.Name << ": " << plat::ToUtf8(GuiLabel(w.LabelId)) << " at " << l.MidX() << ", " << l.MidY() << " gave "
+          << Gui->touch.HeldWidget;
+        Step(0, 0, 0);
+        pressed++;
+      }
+    }
+  }
+  EXPECT_GT(pressed, 250);
+  // the browser's rows: a drive's name picks the drive and its bar lights that name, an
+  // entry's name picks the entry and its bar lights it
+  GuiBrowser &b = Gui->browser;
+  auto lineAt = [&](const sChar *name, sF32 x) -> const TextLine * {
+    for(sInt i = 0; i < text.LineCount; i++)
+      if(text.Lines[i].x == x && std::u16string(text.Lines[i].Text) == name) return &text.Lines[i];
+    return nullptr;
+  };
+  auto lit = [&](sInt bar, const Box &ink) {
+    sF32 top = Gui->browserBars[bar]->Matrix.l.y;
+    return Gui->browserBars[bar]->Colour != 0 && ink.Y1 <= top && ink.Y0 >= top - 23;
+  };
+  plain(Gui), Gui->OpenBrowser(1), Step(0, 0, 0), Step(0, 0, 0);
+  ASSERT_GE(b.DriveRowCount, 2);
+  for(sInt r = b.DriveRowCount - 1; r >= 0; r--)
+  {
+    const sChar *label = Gui->drives.MediaDriveLabels[b.DriveRows[r]];
+    const TextLine *line = lineAt(label, -375);
+    ASSERT_NE(line, nullptr) << plat::ToUtf8(label);
+    Box ink = InkLeft(text, label, line->x, line->y);
+    Step(SX(ink.MidX()), SY(ink.MidY()), 1), Step(SX(ink.MidX()), SY(ink.MidY()), 0);
+    EXPECT_EQ(b.Drive, b.DriveRows[r]) << plat::ToUtf8(label);
+    EXPECT_TRUE(lit(1, ink) && lit(2, ink)) << plat::ToUtf8(label) << ": its bars are not on it";
+  }
+  sInt rows = 0;
+  for(sInt k = 0; k < b.Entries.GetSize(); k++)
+    if(const TextLine *line = lineAt(b.Entries[k].Name, -205))
+    {
+      Box ink = InkLeft(text, line->Text, line->x, line->y);
+      Step(SX(ink.MidX()), SY(ink.MidY()), 1), Step(SX(ink.MidX()), SY(ink.MidY()), 0);
+      EXPECT_EQ(b.LastRow, k) << plat::ToUtf8(line->Text);
+      EXPECT_TRUE(lit(0, ink)) << plat::ToUtf8(line->Text) << ": the hover bar is not on it";
+      rows++;
+    }
+  EXPECT_GE(rows, 10);
 }
 
 TEST_F(GuiScene, SixteenBoxesDrawOverThePageEachAtItsOwnPlacement)

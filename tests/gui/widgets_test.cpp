@@ -45,8 +45,8 @@ TEST(Widgets, PressesCountOnTheEdgeInsideTheBounds)
 
   // bounds of kind 0: lower bound in, upper bound out; hidden pages do not react
   struct Case { sF32 X, Y; sU32 Page; sU32 Expect; };
-  for(Case c : {Case{100 - 85, 50, 0x2, 1}, Case{100 + 72, 50, 0x2, 0}, Case{100, 50 + 5, 0x2, 0},
-                Case{100, 50 - 25, 0x2, 1}, Case{100, 50, 0x4, 0}, Case{100, 50, 0x2 | 0x100000, 0}})
+  for(Case c : {Case{100 - 85, 50, 0x2, 1}, Case{100 + 72, 50, 0x2, 0}, Case{100, 50 + 16, 0x2, 0},
+                Case{100, 50 - 14, 0x2, 1}, Case{100, 50, 0x4, 0}, Case{100, 50, 0x2 | 0x100000, 0}})
   {
     setting = 0;
     w.Action = GuiWidget::TOGGLE, w.Value = 1;
