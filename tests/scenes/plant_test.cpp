@@ -119,6 +119,13 @@ TEST_F(ShowRig, PlantLeafStartsAtItsStem)
   Step();
   // a leaf of the first pool, as the scene hangs it on a tip: its origin is the stem
   StripForm *leaf = p->LeavesA[0];
+  // the scene picks each leaf's width, length and shape seed from a seed of the clock: a
+  // narrow short one showed less than 30 pixels, so this one takes a middle shape of its own
+  // (its words are the scene's, kept over the new start)
+  const StripWords words = leaf->Words;
+  leaf->Seed = 50;
+  leaf->Init(0, 4, 200, 0.85f, 0.0f, -1);
+  std::copy(words.Words, words.Words + StripWords::Count, leaf->Words.Words);
   const sVec3 stem(40.0f, 10.0f, -30.0f);
   leaf->Matrix.Identity();
   leaf->Matrix.l = stem;
@@ -128,7 +135,7 @@ TEST_F(ShowRig, PlantLeafStartsAtItsStem)
   w[StripWords::GrowthCounter] = 12.0f;   // the first tenth of the ribbon is shown
   w[StripWords::GrowthLimit] = 1000.0f;
   w[StripWords::StripTime] = 0.0f;
-  // the scene draws its leaves' turns from a seed of the clock: this one lies flat
+  // and its turns: this one lies flat
   w[StripWords::Spin] = w[StripWords::Curl1] = w[StripWords::Curl2] = 0.0f;
   w[StripWords::ViewDirection + 0] = 0.0f, w[StripWords::ViewDirection + 1] = 0.0f, w[StripWords::ViewDirection + 2] = 1.0f;
 
