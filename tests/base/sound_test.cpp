@@ -235,6 +235,49 @@ TEST_F(SoundOutputTest, FaultsOnTheMixingThreadAreFatal)
       testing::ExitedWithCode(1), "must not clear the sound output");
 }
 
+namespace
+{
+std::atomic<int> HandledFrames{0};
+void CountingHandler(sS16 *samples, sInt count)
+{
+  memset(samples, 0, size_t(count) * 4);
+  HandledFrames += count;
+}
+}
+
+// A pass that fills exactly up to the buffer's end: the next one writes from its start.
+TEST_F(SoundOutputTest, AFillEndingAtTheBuffersEndGoesOnFromItsStart)
+{
+  sInitSound();
+  HandledFrames = 0;
+  ASSERT_EQ(sSetSoundHandler(44100, &CountingHandler, 1024, 0), 1);
+  HandOutput *h = Hand.load();
+  // play positions in frames and the lock each brings: up to 640, on to the end, then
+  // 256 from the start, twice round
+  struct Pass
+  {
+    int Play, Offset, Frames;
+  } passes[] = {{640, 0, 640}, {0, 640, 384}, {256, 0, 256}, {0, 256, 768}, {128, 0, 128}};
+  int handled = 0, locks = 1;   // the start's lock of the whole buffer
+  for(const Pass &p : passes)
+  {
+    h->Position = uint32_t(p.Play) * 4;
+    handled += p.Frames;
+    ASSERT_TRUE(sparktest::WaitFor([&] {
+      sSoundClock();
+      return HandledFrames.load() >= handled;
+    })) << "the handler stopped being called before the pass to " << p.Play;
+    std::lock_guard<std::mutex> guard(h->LogLock);
+    std::vector<HandOutput::Event> l;
+    for(const HandOutput::Event &e : h->Log)
+      if(e.Kind == 'l') l.push_back(e);
+    ASSERT_EQ(int(l.size()), ++locks);
+    EXPECT_EQ(l.back().A, p.Offset * 4) << p.Play;
+    EXPECT_EQ(l.back().B, p.Frames * 4) << p.Play;
+  }
+  EXPECT_EQ(HandledFrames.load(), handled);
+}
+
 /****************************************************************************/
 
 namespace
