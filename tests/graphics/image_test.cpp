@@ -95,6 +95,30 @@ TEST(ImageOps, HalfAveragesWithRoundingAndGammaUsesRootMeanSquare)
   sDELETE(h);
 }
 
+// Scaling down with the filter, as the logo backdrop shrinks its picture: each channel is
+// the mean of its own channel over the block, so a colour stays that colour
+TEST(ImageOps, ScaledDownAveragesEachChannelOnItsOwn)
+{
+  for(sU32 c : {0xffff0000u, 0xff00ff00u, 0xff0000ffu, 0x80ffc020u})
+  {
+    sImage img(12, 9);
+    img.Fill(c);
+    sImage *s = img.Scaled(9, 6);   // three quarters, blocks of one and two pixels
+    for(sInt i = 0; i < 9 * 6; i++) ASSERT_EQ(s->Data[i], c) << std::hex << c << " at " << std::dec << i;
+    sDELETE(s);
+  }
+  // red beside blue: each half keeps its colour, both together give their mean
+  sImage two(4, 2);
+  for(sInt i = 0; i < 8; i++) two.Data[i] = i % 4 < 2 ? 0xffff0000u : 0x400000ffu;
+  sImage *s = two.Scaled(2, 1);
+  EXPECT_EQ(s->Data[0], 0xffff0000u);
+  EXPECT_EQ(s->Data[1], 0x400000ffu);
+  sDELETE(s);
+  s = two.Scaled(1, 1);
+  EXPECT_EQ(s->Data[0], 0x9f7f007fu);   // (255 + 64) / 2, 255 / 2, 0, 255 / 2
+  sDELETE(s);
+}
+
 TEST(ImageOpsDeathTest, HalfOfOneWideOrOneHighImageIsFatal)
 {
   sImage wide(1, 4), high(4, 1);
