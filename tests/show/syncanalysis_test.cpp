@@ -137,6 +137,29 @@ TEST(SyncAnalysis, SilenceRaisesTheGainClippingLowersIt)
   EXPECT_EQ(m.InputGain, 0.0f) << "held at its lower bound";
 }
 
+// Below the top of the peak hold the gain rises every eleventh frame: by 0.005 under a
+// hold of 0.88, by 0.002 up to 0.94, not at all above
+TEST(SyncAnalysis, TheGainRisesByTheStepOfThePeakHoldsBand)
+{
+  struct Case
+  {
+    sF32 Level, Step;
+  } cases[] = {{0.3f, 0.005f}, {0.86f, 0.005f}, {0.9f, 0.002f}, {0.93f, 0.002f}, {0.96f, 0.0f}};
+  for(const Case &c : cases)
+  {
+    SyncMachine m(120.0f);
+    // a square wave: its peak is the level in every block
+    std::vector<sS16> tone(size_t(Rate) * 2);
+    for(size_t i = 0; i < tone.size(); i++) tone[i] = sS16((i / 100 % 2 ? 32767.0f : -32767.0f) * c.Level);
+    Feed(m, tone);
+    ASSERT_EQ(m.ClipShort, 0.0f);
+    m.InputGain = 0.5f;
+    for(sInt i = 0; i < 11; i++)   // the ring keeps the tone's level
+      m.Update(10);
+    EXPECT_NEAR(m.InputGain - 0.5f, c.Step, 1e-6f) << "level " << c.Level << ", peak hold " << m.PeakHold;
+  }
+}
+
 TEST(SyncBeatValues, FollowTheClockAndThePreset)
 {
   SyncMachine m(120.0f);   // bar 2000 ms, first update at bar phase 0.5
