@@ -25,9 +25,10 @@ inline uint32_t PatternPixel(int frame, int x, int y, int w, int h)
 }
 
 // Encodes frames pictures of w x h at fps; the container follows the file's extension.
-// pixel gives the 0xRRGGBB colour of each pixel. False when anything failed.
+// pixel gives the 0xRRGGBB colour of each pixel; the stream starts startFrame frames after
+// time 0. False when anything failed.
 inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat pixFmt, int w, int h, int fps,
-                       int frames, const std::function<uint32_t(int frame, int x, int y)> &pixel)
+                       int frames, const std::function<uint32_t(int frame, int x, int y)> &pixel, int startFrame = 0)
 {
   AVFormatContext *fmt = nullptr;
   if(avformat_alloc_output_context2(&fmt, nullptr, nullptr, path.c_str()) < 0) return false;
@@ -59,7 +60,7 @@ inline bool WriteMovie(const std::string &path, AVCodecID codecId, AVPixelFormat
     }
     const uint8_t *src[1] = {rgb.data()};
     const int srcStride[1] = {w * 3};
-    frame->pts = i;
+    frame->pts = startFrame + i;
     ok = i == frames || (av_frame_make_writable(frame) >= 0 && sws_scale(sws, src, srcStride, 0, h, frame->data, frame->linesize) == h);
     ok = ok && avcodec_send_frame(enc, i < frames ? frame : nullptr) >= 0;
     while(ok && avcodec_receive_packet(enc, pkt) == 0)
