@@ -66,6 +66,33 @@ TEST_F(LavaRig, NeighbourListsHoldTheHeadOfTheFullExchangeSort)
     for(sInt k = 0; k < LAVA_NEIGHBOURS; k++)
       ASSERT_EQ(Lava->Neighbours[blob][k].Blob, list[size_t(k)].second) << "layout " << layout << " blob " << blob << " " << k;
   }
+
+  // the lists serve the push: two blobs that overlap by four tenths of their reach are
+  // pushed apart, each by the depth of the overlap, and one just clear of them is not; the
+  // rest stand 50 apart far off
+  for(sInt i = 0; i < LAVA_BLOBS; i++)
+  {
+    LavaBlob &b = Lava->Blobs[i];
+    b.Position = sVec3(sF32(i % 16), sF32(i / 16 % 8), sF32(i / 128)) * 50.0f + sVec3(1000.0f, 0.0f, 0.0f);
+    b.Radius = 20.0f;
+    b.Velocity = b.Impulse = sVec3(0, 0, 0);
+  }
+  const sInt a = 5, b = Lava->Neighbours[a][1].Blob;
+  sInt c = -1;   // another candidate of b's
+  for(sInt k = 1; k < LAVA_NEIGHBOURS && c < 0; k++)
+    if(Lava->Neighbours[b][k].Blob != a) c = Lava->Neighbours[b][k].Blob;
+  ASSERT_GE(c, 0);
+  ASSERT_EQ(Candidates(b).count(a), 1u);
+  Lava->Blobs[a].Position = sVec3(-12.0f, 0.0f, 0.0f);
+  Lava->Blobs[b].Position = sVec3(12.0f, 0.0f, 0.0f);
+  Lava->Blobs[c].Position = sVec3(12.0f, 45.0f, 0.0f);
+  Lava->Simulate(sVec3(0.0f, 0.0f, -200.0f));
+  const sF32 push = (1.0f - 24.0f / 40.0f) * 0.001f * 0.995f;   // damped in the same step
+  EXPECT_NEAR(Lava->Blobs[a].Velocity.x, -push, 1e-7f);
+  EXPECT_NEAR(Lava->Blobs[b].Velocity.x, push, 1e-7f);
+  EXPECT_NEAR(Lava->Blobs[b].Position.x, 12.0f + push / 0.995f, 1e-5f);
+  for(sInt n : {a, b, c}) EXPECT_EQ(Lava->Blobs[n].Velocity.z, 0.0f) << n;
+  EXPECT_EQ(Lava->Blobs[c].Velocity.x, 0.0f);
 }
 
 TEST_F(LavaRig, EventsPullOnlyWhenAllowedAndKeepTheCandidates)
