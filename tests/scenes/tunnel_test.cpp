@@ -223,6 +223,22 @@ TEST_F(TunnelRig, TailsGrowWithTheirHeadsAndStartAfreshOnEachVisit)
       const sVec3 d = m.l - Tun->HeadPositions[n % 3];
       ASSERT_LT(sDot(d, d), 20.0f * 20.0f) << n;
     }
+
+  // the heads stand off further on ordinary segments and nearer on kinds 1 and 4, a tenth
+  // a frame between 4 and 6, and follow that distance smoothly
+  struct Case
+  {
+    sInt Kind;
+    sF32 From, To;
+  } cases[] = {{0, 5.0f, 5.1f}, {2, 5.0f, 5.1f}, {3, 5.0f, 5.1f}, {1, 5.0f, 4.9f}, {4, 5.0f, 4.9f}, {0, 6.0f, 6.0f}, {4, 4.0f, 4.0f}};
+  for(const Case &c : cases)
+  {
+    Tun->Segments[Tun->CurrentSegment].Kind = c.Kind;
+    Tun->HeadDistance = Tun->HeadSmooth = c.From;
+    Step();
+    EXPECT_FLOAT_EQ(Tun->HeadDistance, c.To) << "kind " << c.Kind << " from " << c.From;
+    EXPECT_NEAR(Tun->HeadSmooth, c.From * 0.95f + c.To * 0.05f, 1e-5f) << "kind " << c.Kind << " from " << c.From;
+  }
 }
 
 TEST_F(TunnelRig, WithoutItsModelsTheFlightStillMoves)
