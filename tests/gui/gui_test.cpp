@@ -477,6 +477,23 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   FramesWhile([&] { return !Gui->mediaState.MovieTexture; });
   EXPECT_NE(Gui->mediaState.MovieTexture, nullptr);
   sDELETE(taken);   // freed by its new owner
+
+  // two flyers in a row as the IPP reports them, started, then ended: the second one's
+  // timer runs on until its own end
+  for(sInt cycle = 0; cycle < 2; cycle++)
+  {
+    Gui->mediaState.MovieRequest = 0;
+    Gui->mediaState.MovieStarted = Gui->mediaState.MovieShown = 1;
+    for(sInt f = 0; f < 3; f++)
+    {
+      Frame(0, 0, 0);
+      EXPECT_EQ(Gui->timers[2].Running, 1) << "flyer " << cycle << ", frame " << f;
+    }
+    Gui->mediaState.MovieShown = 0;
+    Gui->mediaState.MovieEnded = 1;
+    Frame(0, 0, 0);
+    EXPECT_EQ(Gui->timers[2].Running, 0) << "flyer " << cycle;
+  }
 }
 
 // a slider that moves on to the setting of another effect, source or message shows that
