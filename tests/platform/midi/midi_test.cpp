@@ -1,3 +1,5 @@
+#include "common/wait.hpp"
+#include "fake_sequencer.hpp"
 #include "platform/midi/alsa_events.hpp"
 #include "platform/midi/midi.hpp"
 
@@ -7,6 +9,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -150,4 +153,32 @@ TEST(MidiAlsa, WithoutASequencerListsNothingAndSaysWhy)
       EXPECT_TRUE(midi->GetOutputName(i, name));
     EXPECT_FALSE(midi->GetInputName(midi->GetNumInputs(), name));
   }
+}
+
+// Each port of a client is a device of its own: what comes from one port reaches the
+// input opened on it, never the one on a sibling port or on nothing.
+TEST(MidiAlsa, EachPortOfAClientDeliversToItsOwnInput)
+{
+  sparktest::FakeSequencer seq({{20, 0, "Pads"}, {20, 1, "Keys"}, {21, 0, "Drums"}});
+  auto midi = plat::CreateAlsaMidiBackend();
+  ASSERT_EQ(midi->GetNumInputs(), 3);
+  std::u16string name;
+  EXPECT_TRUE(midi->GetInputName(1, name) && name == u"Keys");
+  Collector keys, pads;
+  auto keysIn = midi->OpenInput(1, Collector::Proc, &keys);
+  auto padsIn = midi->OpenInput(0, Collector::Proc, &pads);
+  ASSERT_TRUE(keysIn && padsIn && keysIn->Start() && padsIn->Start());
+  EXPECT_EQ(seq.Connections(), (std::set<std::pair<int, int>>{{20, 0}, {20, 1}}));
+  const uint32_t a = plat::MidiPackShort(0x90, 60, 100), b = plat::MidiPackShort(0x91, 61, 90),
+                 c = plat::MidiPackShort(0x92, 62, 80), d = plat::MidiPackShort(0xb0, 7, 127);
+  seq.Send(20, 1, a);
+  seq.Send(20, 0, b);
+  seq.Send(21, 0, c);   // a port no input is open on
+  seq.Send(20, 1, d);   // the reader delivers in order: the others have gone before it
+  ASSERT_TRUE(sparktest::WaitFor([&] { return keys.Data().size() >= 2; }));
+  EXPECT_EQ(keys.Data(), (std::vector<uint32_t>{a, d}));
+  EXPECT_EQ(pads.Data(), (std::vector<uint32_t>{b}));
+  padsIn.reset();
+  keysIn.reset();
+  EXPECT_TRUE(seq.Connections().empty());
 }
