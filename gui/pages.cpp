@@ -238,6 +238,10 @@ constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
 constexpr sInt PlainMaterial = 5;   // a plain white picture of its own, for the dark quads
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
+// The level scope's columns rise from 202 by 80 at full level: above the header's line at
+// 184 (BPM, SIV and the warning reach up to 198) and below the version at 295. From 170 to
+// 250 a column would cross the BPM number and the warning.
+constexpr sF32 ScopeBottom = 202.0f, ScopeRange = 80.0f;
 }
 
 const sChar *GuiLabel(sInt id)
@@ -298,16 +302,15 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
     else x = Column[i - 7], y = -310;                                 // CANCEL, CONFIRM
     break;
   case G_SCALERDEVICE: x = 298, y = 150; break;
-  case G_KEYS:   // four rows over the prompt, the lowest at 116, clear of the edited text
-  {
-    sInt row = i / 12;
-    y = 116.0f + 52.0f * sF32(3 - row);
-    break;
-  }
+  // The keyboard page keeps the header's lines (184 and 295), the prompt (70) and the four
+  // lines of edited text (35 down to -22) clear: four rows of keys below the text, 52 apart,
+  // CAPS and ENTER at their ends, then SPACE, DELETE ALL and the cursor keys, then CANCEL
+  // and CONFIRM.
+  case G_KEYS: y = -56.0f - 52.0f * sF32(i / 12); break;
   case G_EDITKEYS:
   {
     static const sF32 X[9] = {-420, 420, 0, -200, 150, 200, 250, -100, 100};
-    x = X[i], y = i < 7 ? -100.0f : -180.0f;
+    x = X[i], y = i < 2 ? -134.0f : (i < 7 ? -262.0f : -310.0f);
     break;
   }
   case G_YESNO: x = i ? 100.0f : -100.0f, y = -103; break;
@@ -583,7 +586,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
   scopeForm = sNEW ArrayForm(WhiteMaterial);
   scopeForm->Vertices = NewMeshVertices(2 * ScopeColumns);
-  for(sInt i = 0; i < 2 * ScopeColumns; i++) scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), 170, 0, 0, 0);
+  for(sInt i = 0; i < 2 * ScopeColumns; i++) scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), ScopeBottom, 0, 0, 0);
   scopeForm->Init(ArrayForm::GRID, 2, 1, ScopeColumns, 2);
   scopeForm->Colour = 0xA040A0F0;
   scopeForm->LayerMask = sGUI_PAGE_HEADER;
@@ -958,7 +961,7 @@ void TouchGui::DrawPointerAndScope()
       m = v > m ? v : m;
     }
     m = m > 1 ? 1 : m;
-    scopeForm->Vertices[ScopeColumns + i].Pos.y = 250.0f - (1.0f - m) * 80.0f;
+    scopeForm->Vertices[ScopeColumns + i].Pos.y = ScopeBottom + ScopeRange - (1.0f - m) * ScopeRange;
   }
   scopeForm->Build();
 }

@@ -15,6 +15,7 @@
 #include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 #include "show/textform.hpp"
 #include "show/tmdata.hpp"
 
@@ -307,8 +308,19 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
                      [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+  // a loud input through the capture path: the level scope rises above the header's line
+  SyncMachine sync(128.0f);
+  pages.push_back({"loudsignal", [&sync](TouchGui *g) {
+                     g->SyncSource = &sync;
+                     g->dialogKind = 0, g->pageIndex = 0, g->touch.Clock |= 0x300;
+                     g->sceneRequest.PeakLevel = 1, g->sceneRequest.ClipFraction = 0.5f, g->sceneRequest.InputGain = 0.1f;
+                     std::vector<sS16> frames(2 * 512 * 300);
+                     for(size_t k = 0; k < frames.size(); k++)
+                       frames[k] = sS16(32000 * std::sin(sF32(k / 2) * 0.05f) * std::fabs(std::sin(sF32(k / 2) * 0.00003f)));
+                     sync.Receiver.OnSamples(frames.data(), sInt(frames.size() / 2));
+                   }});
   for(const auto &[name, style] : {std::pair{"style_minimal", 4u}, {"style_userset1", 5u}, {"style_simple", 7u}})
-    pages.push_back({name, [style](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 0, g->style = style; }});
+    pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogKind = 0, g->pageIndex = 0, g->style = style; }});
   // a running AUTO FX program dims the effect keys it holds
   pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
@@ -607,10 +619,30 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
     return a.PageMask == 0x2 && b.PageMask == 0x2 && (a.LabelId == 60) != (b.LabelId == 60) &&
            (a.LabelId == 140 || b.LabelId == 140);
   };
+  // the lines printed over the keys: the header's on every page but the touch effect's (the
+  // level scope's full height with them where the header row shows), the keyboard's prompt
+  // and its four lines of edited text
+  std::vector<std::pair<std::string, Box>> header = {{"SIV", InkLeft(text, u"SIV: 100.0%", -450, 184)},
+                                                     {"BPM", InkLeft(text, u"BPM: 188.8", -330, 184)},
+                                                     {"version", InkLeft(text, u"v1.25", -143.5f, 295)}};
+  for(const sChar *w : {u"No audio signal found!", u"Audio signal too low!", u"Audio signal too loud!"})
+    header.push_back({plat::ToUtf8(w), InkCentred(text, w, -70, 184)});
+  const MeshVertex *scope = Gui->scopeForm->Vertices;   // the columns' feet
+  const Box scopeBox = {scope[511].Pos.x, scope[0].Pos.x, scope[0].Pos.y, scope[0].Pos.y + 80};
+  for(const auto &[name, line] : header)
+    EXPECT_FALSE(scopeBox.X0 < line.X1 && line.X0 < scopeBox.X1 && scopeBox.Y0 < line.Y1 && line.Y0 < scopeBox.Y1)
+      << "the level scope and " << name;
+  std::vector<std::pair<std::string, Box>> keyboard = {
+    {"prompt", InkCentred(text, u"Connfiguration file name (without .Spk)", 0, 70)},
+    {"edited text", {-400, 400, InkLeft(text, u"Ag|jy", -400, 35 - 19 * 3).Y0, InkLeft(text, u"Ag|jy", -400, 35).Y1}}};
   std::vector<sU32> pages = {0x801, 0x1000, 0x4000, 0x8000, 0x10000, 0x20000, 0x40000, 0x80000000, 0x3 | sGUI_PAGE_DIALOG};
   for(sInt p = 0; p < 10; p++) pages.push_back(GuiMainPageMask(p));
   for(sU32 page : pages)
   {
+    std::vector<std::pair<std::string, Box>> lines;
+    if(!(page & sGUI_PAGE_TOUCHME)) lines = header;
+    if(page & sGUI_PAGE_HEADER) lines.push_back({"the level scope", scopeBox});
+    if(page & sGUI_PAGE_KEYBOARD) lines.insert(lines.end(), keyboard.begin(), keyboard.end());
     std::vector<const GuiWidget *> shown;
     for(sInt i = 0; i < Gui->widgetCount; i++)
     {
@@ -636,6 +668,8 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
         EXPECT_FALSE(overlap(face, moved(GuiKindFaces[v.Kind], v.Position))) << name << " and " << plat::ToUtf8(GuiLabel(v.LabelId));
       }
       for(const Box &s : sliders) EXPECT_FALSE(overlap(hit, s)) << name << " and a slider";
+      for(const auto &[what, line] : lines)
+        EXPECT_FALSE(overlap(face, line) || overlap(hit, line)) << name << " and " << what;
       for(const Box &l : LabelInks(text, w))
         EXPECT_TRUE(l.X0 >= face.X0 && l.X1 <= face.X1 && l.Y0 >= face.Y0 && l.Y1 <= face.Y1)
           << name << ": label " << l.X0 << ".." << l.X1 << " x " << l.Y0 << ".." << l.Y1 << " off its face " << face.X0
