@@ -118,7 +118,6 @@ public:
 
   explicit Reader(GuiConfig &c) : C(c)
   {
-    Scan.Init();
     Scan.AddDefaultTokens();
     Scan.AddToken(u"configuration", 256);
   }

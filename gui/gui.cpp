@@ -808,6 +808,8 @@ void TouchGui::ResetConfig()
     if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
     ResetGuiConfig(config);
   }
+  // the scroll values live beside the style table, not in the file: they go back to the middle too
+  for(sF32 &s : styleScroll) s = 0.5f;
   MarkAllChanged();
   brightness = 1.0f;
   for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};

@@ -40,7 +40,8 @@ void GuiFeedLiveLine(SceneControls &c, sU32 clockMs, sInt barStep, const sInt *m
 void TouchGui::FeedLiveRecording()
 {
   if(!Machine) return;
-  sInt bar = SyncSource ? SyncSource->Cycle[1] * 8 + SyncSource->BarIndex[1] : 0;
+  // the bar index counts on over the eight-bar cycles: it is the cycle x 8 plus the bar already
+  sInt bar = SyncSource ? SyncSource->BarIndex[1] : 0;
   GuiFeedLiveLine(*Machine, SyncClockMs(), bar, config.Midi, config.Dmx);
 }
 

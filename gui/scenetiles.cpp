@@ -87,7 +87,7 @@ void TouchGui::DrawListTiles()
   sF32 offset = (span * scroll - span * 0.5f) * 500.0f;
   for(GuiTile &t : tiles)
   {
-    t.Offset[0] = t.PageMask ? -offset : 0;
+    t.Offset[0] = t.PageMask ? offset : 0;
     t.Draw();
   }
 }
@@ -100,7 +100,7 @@ void TouchGui::DrawSceneTiles()
   sInt held = touch.HeldWidget;
   for(GuiTile &t : tiles)
   {
-    t.Offset[0] = t.PageMask ? -offset : 0;
+    t.Offset[0] = t.PageMask ? offset : 0;
     t.Draw();
     if(!t.PageMask) continue;
     // a press on the main area switches at once (the same tile again switches again)

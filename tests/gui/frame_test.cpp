@@ -10,6 +10,7 @@
 #include "show/scenehost.hpp"
 #include "show/controls.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 #include "common/temp_dir.hpp"
 #include "platform/text/utf.hpp"
 #include "platform/text/utf.hpp"
@@ -113,6 +114,13 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
   }
   Gui->style = 1;
   Gui->LayoutSceneTiles();
+  // the scene slider's top end moves the row of 13 right by (9 x 0.35) / 2 x 500, its bottom end left
+  for(const auto &[scroll, offset] : {std::pair{1.0f, 787.5f}, {0.0f, -787.5f}, {0.5f, 0.0f}})
+  {
+    Gui->styleScroll[1] = scroll;
+    Gui->DrawSceneTiles();
+    EXPECT_NEAR(Gui->tiles[12].Offset[0], offset, 0.01f) << scroll;
+  }
   EXPECT_EQ(Gui->config.StyleFlags[1][13], 0);   // a position without a scene is never allowed
   PressTile(2);
   EXPECT_EQ(M->Current, 2);
@@ -271,6 +279,15 @@ TEST_F(GuiFrame, LiveFeedWritesFlaggedValuesAtTheClocksLine)
   EXPECT_EQ(line[1 + 3], 3000u + sU32(0.75f * 999.0f));   // both kinds: 3000, values summed
   EXPECT_EQ(line[1 + 0], 2000u + sU32(0.5f * 999.0f));
   EXPECT_EQ(line[1 + 1], 0u);                              // nobody drives it
+  // the GUI's own feed stamps the SYNC machine's bar: cycle 2, bar 3 is 203
+  SyncMachine sync(120.0f);
+  sync.Update(0);
+  while(sync.BarIndex[1] < 8 * 2 + 3) sync.Update(100);
+  ASSERT_EQ(sync.Cycle[1], 2);
+  Gui->SyncSource = &sync;
+  Gui->FeedLiveRecording();
+  EXPECT_EQ(M->LiveTable[sync.PublishedClock / 20][0], 203u);
+  Gui->SyncSource = nullptr;
 }
 
 TEST_F(GuiFrame, BrowserNamesAndJoinsAreSafe)

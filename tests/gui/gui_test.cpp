@@ -260,8 +260,10 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   // a preset whose file cannot be read: its name goes and no slot is active
   sCopyString(Gui->configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
   Gui->configSlot = 3;
+  Gui->styleScroll[2] = 0.9f, Gui->styleScroll[8] = 0.0f;
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->configNames[3][0], 0);
+  EXPECT_TRUE(Gui->styleScroll[2] == 0.5f && Gui->styleScroll[8] == 0.5f);   // the defaults' scroll too
   EXPECT_EQ(Gui->activePreset, -1);
   EXPECT_EQ(Gui->configSlot, -1);
   // FADER on the DMX page's third page switches the DMX movie-start fader
