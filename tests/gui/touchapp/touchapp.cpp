@@ -282,7 +282,7 @@ private:
             const GuiSlider &s = g->sliders[0];
             // the list moves by (span x value - span / 2) x 500 units
             sF32 span = sF32(g->ShownTileCount() - 4) * 0.35f * 500.0f;
-            sF32 want = std::clamp(span > 0 ? g->tiles[k].Position[0] / span + 0.5f : 0.5f, 0.0f, 1.0f);
+            sF32 want = std::clamp(span > 0 ? 0.5f - g->tiles[k].Position[0] / span : 0.5f, 0.0f, 1.0f);
             x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
             return true;
           },
