@@ -265,7 +265,7 @@ void TouchGui::DirBrowser()
     sChar path[sMAXPATH + 256];
     sCopyString(path, b.RelFolder, sMAXPATH + 256);
     sAppendString(path, b.NameLine, sMAXPATH + 256);
-    if(path[0]) PrintClipped(textForm, path, -230, -297, 340, 0);
+    if(path[0]) PrintClipped(textForm, path, -230, b.PathY, 340, 0);
     if(b.Status[0]) PrintClipped(textForm, b.Status, 150, 80, 250, 1);
     if(b.Message) textForm->PrintCentered(b.Message, 0, -250);
   }
@@ -368,6 +368,7 @@ void TouchGui::DirBrowser()
   if(c[BrSelectNone]) b.ClearMarks();
   if(c[BrMakeDir] || c[BrFileName])
   {
+    ScrollRows(0);   // the keyboard's rows and the path line back at their homes
     b.KeyboardPurpose = c[BrMakeDir] ? 5 : 6;
     editText[0] = 0;
     if(b.KeyboardPurpose == 6)

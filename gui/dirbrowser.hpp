@@ -46,6 +46,8 @@ struct GuiBrowser
   sChar Status[256] = {};
   sU32 Relist = 0;
   sF32 Scroll = 1.0f;
+  sF32 PathBounds[2] = {-287.0f, -307.0f};   // the path line's band; the line sits in its middle
+  sF32 PathY = -297.0f;                      // moved with the keyboard's rows (TouchGui::ScrollRows)
   sInt HoverRow = -1, HoverDrive = -1;
   sInt LastRow = -1;
   sU32 LastTime = 0;

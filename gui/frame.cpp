@@ -319,13 +319,48 @@ void TouchGui::ScalerKey(sU32 key)
   if(key == 7 && Machine && Machine->Ipp) Machine->Ipp->OnEvent(0xE005);
 }
 
-void TouchGui::KeyboardStep()
+sInt TouchGui::KeyboardLines(sInt starts[5]) const
+{
+  for(sInt l = 0; l < 5; l++) starts[l] = 0;
+  sInt lines = 1;
+  if(!textForm) return lines;
+  sInt len = sGetStringLen(editText);
+  sChar line[sGUI_TEXTCHARS];
+  for(sInt i = 0, lineStart = 0, lastBlank = -1; i < len && lines <= 4; i++)
+  {
+    sInt n = i + 1 - lineStart;
+    sCopyString(line, editText + lineStart, n + 1);
+    if(editText[i] == ' ') lastBlank = i;
+    if(textForm->MeasureText(line) > 800.0f && n > 1)
+    {
+      lineStart = lastBlank > lineStart ? lastBlank + 1 : i;
+      lastBlank = -1;
+      starts[lines++] = lineStart;
+    }
+  }
+  return lines;
+}
+
+sBool TouchGui::KeyboardTextFull() const
 {
   sInt len = sGetStringLen(editText);
   sInt cap = editCapacity < sGUI_TEXTCHARS ? editCapacity : sGUI_TEXTCHARS;
+  if(len >= cap - 1) return 1;
+  sInt starts[5];
+  sInt lines = KeyboardLines(starts);
+  if(lines > 4 && editCursor > starts[4]) return 1;
+  if(lines < 4) return 0;
+  sChar fourth[sGUI_TEXTCHARS];
+  sCopyString(fourth, editText + starts[3], (lines > 4 ? starts[4] : len) - starts[3] + 1);
+  return textForm->MeasureText(fourth) > 780.0f;
+}
+
+void TouchGui::KeyboardStep()
+{
+  sInt len = sGetStringLen(editText);
   editCursor = editCursor < 0 ? 0 : (editCursor > len ? len : editCursor);
   auto insert = [&](sChar c) {
-    if(len >= cap - 1) return;   // a full text takes no further characters
+    if(KeyboardTextFull()) return;
     if(c > 255) return;          // a configuration holds one byte per character
     for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
     editText[editCursor++] = c;

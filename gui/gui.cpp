@@ -80,6 +80,8 @@ TouchGui::TouchGui()
   ResetGuiConfig(config);
   style = shownStyle = 5;
   for(sF32 &s : styleScroll) s = 0.5f;
+  scrolledRowsFirst = -1;
+  rowScroll = 0;
   brightness = 1.0f;
   for(sU32 &e : effectThird) e = 0;
   touchFurther = 0;
@@ -279,8 +281,7 @@ void TouchGui::OnInput(sInput2Event *event)
     return;
   }
   sU32 c = key & 0xffff;
-  // a full text takes no further characters, however narrow they are
-  sBool full = sGetStringLen(editText) >= editCapacity - 1;
+  sBool full = KeyboardTextFull();
   for(sInt i = 0; i < 96 && !full; i++)
     if(GuiLabel(420 + i)[0] == c)
     {
@@ -517,6 +518,15 @@ void TouchGui::UpdateVideoInTimer()
   t.PrevRunning = t.Running;
 }
 
+void TouchGui::ScrollRows(sF32 offset)
+{
+  // the widgets place their frame, face and indicator quads from their position every frame
+  for(sInt i = 0; i < 19 * 3 && scrolledRowsFirst >= 0; i++)
+    if(sInt w = scrolledRowsFirst + i; w < widgetCount) widgets[w].Position[1] = widgetHome[w].y + offset;
+  browser.PathY = (browser.PathBounds[0] + browser.PathBounds[1]) * 0.5f + offset;
+  rowScroll = offset;
+}
+
 void TouchGui::SelectTimerMessage()
 {
   auto stop = [this](sInt slot) {
@@ -555,6 +565,7 @@ void TouchGui::SelectTimerMessage()
       mediaState.Messages[0].Waiting = -1;
       mediaState.Messages[0].Started = mediaState.Messages[0].Ended = mediaState.Messages[0].Done = 0;
       mediaState.MessageRestart = 1;
+      textStart[i] = 1, textStop[i] = 0;
     }
     else if(falling)
     {
@@ -572,7 +583,10 @@ void TouchGui::SelectTimerMessage()
     }
     else
     {
+      // a short message is a one-shot: on air, its show flag drops at once; it stays the
+      // current text until the IPP has shown it or another text goes on air
       if(textStart[i]) textRunning[i] = 0;
+      if(textStop[i] && currentText == i) stop(i), currentText = -1;
       textPrev[i] = textRunning[i];
     }
     textStart[i] = textStop[i] = 0;

@@ -94,8 +94,8 @@ struct GuiMediaTimer
 sInt GuiPositionToScene(sInt position);
 
 // The header's input warning from the SYNC machine's signal level, overload share and
-// capture gain (null: the input is fine).
-const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain);
+// capture gain, and whether it has a capture device at all (null: the input is fine).
+const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain, sBool missing);
 
 class TouchGui : public Scene
 {
@@ -122,6 +122,8 @@ public:
   GuiSlider sliders[sGUI_SLIDERS];
   GuiTile tiles[sGUI_TILES];
   sInt widgetCount;
+  sInt scrolledRowsFirst;      // the first of the keyboard's 19 rows of three keys, -1 before Init
+  sF32 rowScroll;              // how far those rows and the browser's path line stand off their homes
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
@@ -241,6 +243,9 @@ public:
   // settings (8) or the video-in's (any other section); DIRECTORY belongs to the movies only.
   void BindListSection();
   void MarkAllChanged();
+  // Moves the on-screen keyboard's 19 rows of three keys to their homes' y + offset and the
+  // browser's path line to the middle of its bounds + offset; keeps the offset.
+  void ScrollRows(sF32 offset);
   void SelectTimerMessage();
   void SelectScene(sInt number);
   void NextAutoScene(sBool switchNow);
@@ -263,6 +268,13 @@ public:
   void FrameSteps();
   void ApplyControlValues();
   void KeyboardStep();
+  // The edited text's lines as the keyboard page shows them, each at most 800 units wide and
+  // broken at its last blank: the starts of up to five lines (a fifth is never shown) and
+  // their count.
+  sInt KeyboardLines(sInt starts[5]) const;
+  // A full text takes no further characters: four lines with the fourth wider than 780
+  // units, or the cursor past the fourth line (and never past the text's buffer).
+  sBool KeyboardTextFull() const;
   void OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity);
   void CommitKeyboard();
   void ScalerDeviceSize(sInt &width, sInt &height) const;

@@ -373,6 +373,7 @@ void TouchGui::CreateWidgets()
       sU32 *target = nullptr;
       sU32 *indicator = nullptr;
       sBool inScene = g != G_YESNO;
+      if(g == G_KEYS && i == 0) scrolledRowsFirst = ii;
       switch(g)
       {
       case G_STYLES: target = &style; break;
@@ -421,7 +422,7 @@ void TouchGui::CreateWidgets()
       case G_SHORTS: target = &commandWords[CmdShort]; break;
       case G_SHORTKEYS:
         if(i == 0) target = &commandWords[CmdText], value = 1;
-        else target = U(textStart[sGUI_TEXTSLOTS]), value = 1, kind = 3;
+        else target = U(textRunning[sGUI_TEXTSLOTS]), value = 1, kind = 3;
         break;
       case G_DISTKINDS: target = U(config.Distortions[0].Kind); break;
       case G_DISTACTIVE: target = U(config.Distortions[0].Active), value = 1; break;
@@ -722,7 +723,8 @@ void TouchGui::PrintHeader()
   textForm->PrintLeft(line, -450, 184);
   // the input warning from what the SYNC machine measured, dark 256 ms of every 1024
   if(touch.Clock & 0x300)
-    if(const sChar *warning = AudioWarning(sceneRequest.PeakLevel, sceneRequest.ClipFraction, sceneRequest.InputGain))
+    if(const sChar *warning = AudioWarning(sceneRequest.PeakLevel, sceneRequest.ClipFraction, sceneRequest.InputGain,
+                                                 sceneRequest.InputMissing))
       textForm->PrintCentered(warning, -70, 184);
   if(!(touch.PageMask & sGUI_PAGE_HEADER)) return;
   // the two section lines and the input section's title over the tiles
@@ -749,9 +751,10 @@ void TouchGui::PrintHeader()
   textForm->PrintCentered(GuiLabel(44 + sInt(pageIndex)), 0, -209);
 }
 
-const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain)
+const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain, sBool missing)
 {
-  if(level < 0.15f && gain > 0.99f) return u"No audio signal found!";
+  // without a capture device the gain would climb to its top for nothing: say so at once
+  if(missing || (level < 0.15f && gain > 0.99f)) return u"No audio signal found!";
   if(level < 0.85f && gain > 0.99f) return u"Audio signal too low!";
   if(overload > 0.08f && gain < 0.2f) return u"Audio signal too loud!";
   return nullptr;
@@ -789,7 +792,8 @@ void TouchGui::Render(sInt, sViewport *)
     }
     if(w.PageMask == 0x40 && w.LabelId == 60) w.Target = U(config.Messages[msg].Active);
     if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(textStart[msg]);
-    if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textStart[sGUI_TEXTSLOTS + shortMsg]);
+    // a short message's START raises its show flag: the slot goes on air and the flag drops
+    if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textRunning[sGUI_TEXTSLOTS + shortMsg]);
   }
   // a slider writes its knob into its value every step: one that moves on to another
   // setting takes its knob from that setting first, or the choice of another effect,
@@ -876,22 +880,10 @@ void TouchGui::DrawKeyboard()
   textForm->PrintCentered(prompt, 0, 70);
 
   // up to four lines of at most 800 units, each broken at its last blank
-  sInt starts[5] = {0, 0, 0, 0, 0}, lines = 1;
+  sInt starts[5];
+  sInt lines = KeyboardLines(starts);
   sInt len = sGetStringLen(editText);
   sChar line[sGUI_TEXTCHARS];
-  for(sInt i = 0, lineStart = 0, lastBlank = -1; i < len && lines <= 4; i++)
-  {
-    sInt n = i + 1 - lineStart;
-    sCopyString(line, editText + lineStart, n + 1);
-    if(editText[i] == ' ') lastBlank = i;
-    if(textForm->MeasureText(line) > 800.0f && n > 1)
-    {
-      lineStart = lastBlank > lineStart ? lastBlank + 1 : i;
-      lastBlank = -1;
-      if(lines < 5) starts[lines] = lineStart;
-      lines++;
-    }
-  }
   if(lines > 4) lines = 4;
   starts[lines] = len;
   sInt cursorLine = 0;

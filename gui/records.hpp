@@ -24,8 +24,9 @@ struct SceneRequest
   sF32 ClipFraction;      // fraction of clipped blocks (maximum above 0.99) of the last 520
   sF32 InputGain;         // the automatic input gain, 0..1
   sF32 LatencyMs;         // the latency in milliseconds, sets the beat phase offset
+  sInt InputMissing;      // 1 while the SYNC machine has no capture device open (its last try failed)
 };
-static_assert(sizeof(SceneRequest) == 13 * 4, "the scene request is 13 words");
+static_assert(sizeof(SceneRequest) == 14 * 4, "the scene request is 14 words");
 
 // One message of the GUI's message layer.
 struct GuiMessage

@@ -207,6 +207,7 @@ SyncMachine::SyncMachine(sF32 tempo)
   sAudioSyncPtr.store(Analyser, std::memory_order_release);
   Analyser->Configure(1, sInt(AnalysisConfig[1]), sInt(AnalysisConfig[2]), 1 << sInt(AnalysisConfig[3]));
   SoundInput = sCreateSoundInput();
+  InputMissing = 0;   // until an Open finds no device
   for(sF32 &e : BandEnergy)
     e = 0.0f;
 }
@@ -238,8 +239,7 @@ void SyncMachine::Init(sPainter *painter, sInt screenWidth, sInt screenHeight)
   PanelScaleY = sF32(screenHeight) * (1.0f / 1200.0f);
   HighTimer = 0;
   // without a capture device the machine runs on its own clock; the watchdog retries
-  if(SoundInput)
-    SoundInput->Open(&Receiver, 44100, 2);
+  InputMissing = !SoundInput || !SoundInput->Open(&Receiver, 44100, 2);
   GuiRecord = nullptr;
   LevelStart = 0;
   LoadLevelTrack();

@@ -199,6 +199,7 @@ public:
   sInt ActionFade;
 
   sSoundInput *SoundInput;
+  sBool InputMissing;          // the last Open of the sound input found no capture device
   sAudioSync *Analyser;   // also sAudioSyncPtr while the machine lives
   sF32 AnalysisConfig[8];
 

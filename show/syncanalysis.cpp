@@ -131,6 +131,7 @@ void SyncMachine::Update(sInt frameMs)
     GuiRecord->PeakHold = PeakHold;
     GuiRecord->ClipFraction = ClipLong;
     GuiRecord->InputGain = InputGain;
+    GuiRecord->InputMissing = InputMissing ? 1 : 0;
   }
 
   AdvancePhase(frameMs);
@@ -386,7 +387,7 @@ void SyncMachine::WatchInput(sInt frameMs)
   if(sTimeDiff(sGetTime(), SoundInput->LastWake.load()) > 10000)
   {
     sLogF(u"sound", u"no sound for 10 s (peak %f): the input is opened again\n", PeakLevel);
-    SoundInput->Open(&Receiver, 44100, 2);
+    InputMissing = !SoundInput->Open(&Receiver, 44100, 2);
     ReopenTimer = 0;
   }
 }

@@ -473,19 +473,32 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
 }
 
 // The header's input warning: silence and a weak signal only once the gain is at its top,
-// overload only once the gain is at its bottom.
+// overload only once the gain is at its bottom; no capture device at all at once.
 TEST(GuiHeader, AudioWarningFollowsLevelOverloadAndGain)
 {
-  const struct { sF32 Level, Overload, Gain; const char *Warning; } cases[] = {
-    {0.10f, 0.0f, 1.00f, "No audio signal found!"}, {0.50f, 0.0f, 1.00f, "Audio signal too low!"},
-    {0.50f, 0.0f, 0.90f, nullptr},                  {0.90f, 0.0f, 1.00f, nullptr},
-    {0.90f, 0.1f, 0.10f, "Audio signal too loud!"}, {0.90f, 0.05f, 0.10f, nullptr},
-    {0.90f, 0.1f, 0.50f, nullptr},
+  const struct { sF32 Level, Overload, Gain; sBool Missing; const char *Warning; } cases[] = {
+    {0.10f, 0.0f, 1.00f, 0, "No audio signal found!"}, {0.50f, 0.0f, 1.00f, 0, "Audio signal too low!"},
+    {0.50f, 0.0f, 0.90f, 0, nullptr},                  {0.90f, 0.0f, 1.00f, 0, nullptr},
+    {0.90f, 0.1f, 0.10f, 0, "Audio signal too loud!"}, {0.90f, 0.05f, 0.10f, 0, nullptr},
+    {0.90f, 0.1f, 0.50f, 0, nullptr},                  {0.00f, 0.0f, 0.81f, 1, "No audio signal found!"},
   };
   for(const auto &c : cases)
   {
-    const sChar *w = AudioWarning(c.Level, c.Overload, c.Gain);
+    const sChar *w = AudioWarning(c.Level, c.Overload, c.Gain, c.Missing);
     EXPECT_EQ(w ? plat::ToUtf8(w) : std::string("none"), c.Warning ? c.Warning : "none")
-      << c.Level << " " << c.Overload << " " << c.Gain;
+      << c.Level << " " << c.Overload << " " << c.Gain << " " << c.Missing;
   }
+  // a machine whose sound input finds no capture device tells the GUI in its first update,
+  // long before the gain could reach its top
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILEIN", "/nonexistent/sparkvane-in.raw", 1);
+  SyncMachine sync(120.0f);
+  SceneRequest request{};
+  sync.Init(nullptr, 64, 64);
+  sync.GuiRecord = &request;
+  sync.Update(20);
+  EXPECT_EQ(request.InputMissing, 1);
+  EXPECT_LT(request.InputGain, 0.99f);
+  EXPECT_NE(AudioWarning(request.PeakLevel, request.ClipFraction, request.InputGain, request.InputMissing), nullptr);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
 }

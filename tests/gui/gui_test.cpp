@@ -12,6 +12,7 @@
 #include "graphics/render_fixture.hpp"
 #include "gui/modescene.hpp"
 #include "platform/text/utf.hpp"
+#include "show/ipp.hpp"
 #include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
@@ -93,9 +94,11 @@ public:
     Record.InputLock = 1;
     Record.FixedStep = 0;
   }
-  // withScenes: the show's thirteen scene places taken by empty scenes, so the tiles show
-  void Start(sBool withScenes = 0)
+  // withScenes: the show's thirteen scene places taken by empty scenes, so the tiles show;
+  // withIpp: the IPP machine beside them, reading the GUI's media record
+  void Start(sBool withScenes = 0, sBool withIpp = 0)
   {
+    if(withIpp) InstallIppMachine(), Record.IppOn = 1;
     M = sNEW SceneMachine(&Record);
     static const sChar *const Names[13] = {u"Morvensk", u"Fish", u"Transformer", u"Body", u"Plant", u"Abstract", u"Cubic",
                                            u"Invaders", u"Tunnel", u"Robot", u"Crystal", u"Lava", u"LED1"};
@@ -103,6 +106,7 @@ public:
     Gui = static_cast<TouchGui *>(MakeTouchGui());
     M->RegisterScene(Gui, u"GUI", 15, 0x101, 0);
     M->Start();
+    if(M->Ipp) sShowPlugins.SetIppMedia(M->Ipp, &Gui->mediaState);
     Gui->Enter(0);
   }
   void TearDown() override
@@ -195,7 +199,7 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
 
 TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
 {
-  Start();
+  Start(0, 1);
   Key(46);
   // while the loader takes the logos of the start configuration only dialog keys react
   for(sInt i = 0; i < 20000 && (Frame(0, 0, 0), Gui->touch.PageMask & sGUI_PAGE_LOADING); i++) sSleep(1);
@@ -211,6 +215,27 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   // a page button sets the page
   Frame(SX(-145.64f), SY(-148), 1), Frame(0, 0, 0, 30);
   EXPECT_EQ(Gui->pageIndex, 1u);
+  // SHORT MSG.: key 3, then START puts the third short message on air, and the IPP
+  // machine shows its text; START is free again at once
+  auto press = [&](auto match) {
+    for(sInt i = 0; i < Gui->widgetCount; i++)
+      if(const GuiWidget &w = Gui->widgets[i]; match(w))
+        return Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30), void();
+    ADD_FAILURE() << "no such key";
+  };
+  sCopyString(Gui->config.ShortMessages[2], u"BAR OPENS AT TEN", sGUI_TEXTCHARS);
+  Gui->pageIndex = 6, Frame(0, 0, 0);
+  press([&](const GuiWidget &w) { return w.PageMask == 0x80 && w.Target == &Gui->commandWords[CmdShort] && w.Value == 2; });
+  EXPECT_EQ(Gui->commandWords[CmdShort], 2u);
+  press([&](const GuiWidget &w) { return w.PageMask == 0x80 && w.LabelId == 61; });
+  IppMachine *ipp = static_cast<IppMachine *>(M->Ipp);
+  ASSERT_TRUE(ipp && ipp->MessageText);
+  ASSERT_TRUE(sRender3DBegin());
+  ipp->PaintMessage();
+  sRender3DEnd(0);
+  ASSERT_GT(ipp->MessageText->LineCount, 0);
+  EXPECT_EQ(std::u16string(ipp->MessageText->Lines[0].Text), u"BAR OPENS AT TEN");
+  EXPECT_EQ(Gui->textRunning[sGUI_TEXTSLOTS + 2], 0);
 }
 
 TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFailedPresetLeavesNoSlot)
@@ -451,7 +476,49 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->keyPressed, 13);
   Key(8);
   EXPECT_EQ(Gui->editKeys[3], 1u);   // editing keys still work on a full text
-  Gui->keyboardOpen = 0;
+  // the keyboard's rows stand off their homes together; the browser's MAKE DIR puts them
+  // back with its path line
+  Gui->ScrollRows(40);
+  sInt keys = 0;
+  for(sInt i = 0; i < Gui->widgetCount; i++)
+    if(Gui->widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
+    {
+      keys++;
+      EXPECT_EQ(Gui->widgets[i].Position[1], Gui->widgetHome[i].y + 40) << i;
+    }
+  EXPECT_EQ(keys, 19 * 3);
+  EXPECT_EQ(Gui->browser.PathY, -257.0f);
+  Gui->keyboardOpen = 0, Gui->OpenBrowser(4), Frame(0, 0, 0);
+  Gui->browser.Commands[BrMakeDir] = 1, Frame(0, 0, 0);
+  EXPECT_EQ(Gui->keyboardOpen, 1u);
+  for(sInt i = 0; i < Gui->widgetCount; i++)
+    if(Gui->widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
+    {
+      EXPECT_EQ(Gui->widgets[i].Position[1], Gui->widgetHome[i].y) << i;
+    }
+  EXPECT_EQ(Gui->browser.PathY, -297.0f);
+  Gui->browser.KeyboardPurpose = 0, Gui->browserOpen = 0, Gui->browser.Open = 0;
+  // typed W's stop once four lines are shown and the fourth is wider than 780 units
+  Gui->OpenKeyboard(KbMessage, 0, u"", sGUI_TEXTCHARS);
+  Gui->visible = 1;
+  for(sInt f = 0; f < 24; f++)
+  {
+    for(sInt i = 0; i < 12; i++) Key('W');
+    Frame(0, 0, 0);
+  }
+  const sInt typed = sGetStringLen(Gui->editText);
+  EXPECT_LT(typed, sGUI_TEXTCHARS - 1);
+  const TextForm &shown = *Gui->textForm;
+  Gui->textForm->Clear(), Gui->DrawKeyboard();   // the page's lines as the frame printed them
+  sInt lines = 0;
+  sF32 fourth = 0;
+  for(sInt l = 0; l < shown.LineCount; l++)
+    if(shown.Lines[l].x == -400 && shown.Lines[l].Text[0] == 'W')
+      lines++, fourth = shown.Lines[l].y == -22 ? shown.MeasureText(shown.Lines[l].Text) : fourth;
+  EXPECT_EQ(lines, 4);
+  EXPECT_GT(fourth, 780.0f);
+  EXPECT_LE(fourth, 800.0f);
+  Gui->keyboardOpen = 0, Gui->visible = 0;
 
   // logos handed to the IPP machine: while its materials point at an older set (as they
   // do after a logo ended), every replaced texture stays alive, however many reloads
