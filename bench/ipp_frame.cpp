@@ -20,7 +20,7 @@
 #include "graphics/materials.hpp"
 #include "graphics/shader.hpp"
 #include "graphics/recorder.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/ipp.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"

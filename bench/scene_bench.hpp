@@ -7,7 +7,7 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "scenes/table.hpp"
 #include "show/scene.hpp"
 #include "show/sync.hpp"

@@ -16,7 +16,7 @@
 #include "base/textbuffer.hpp"
 #include "platform/text/utf.hpp"
 #include "graphics/gpudevice.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "scenes/table.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"

@@ -19,7 +19,7 @@
 #include "base/textbuffer.hpp"
 #include "platform/text/utf.hpp"
 #include "util/packfile.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "scenes/table.hpp"
 #include "show/scene.hpp"
 #include "show/startup.hpp"

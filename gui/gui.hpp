@@ -25,8 +25,8 @@
 #include "gui/configfile.hpp"
 #include "gui/dirbrowser.hpp"
 #include "gui/mediafolders.hpp"
-#include "gui/records.hpp"
 #include "gui/widgets.hpp"
+#include "show/guirecords.hpp"
 #include "show/scene.hpp"
 
 class GuiModeScene;

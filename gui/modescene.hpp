@@ -9,7 +9,7 @@
 // words whose values differ from the GUI's copy are written directly, which is why the
 // GUI runs it after publishing its records. Main thread only.
 
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/scene.hpp"
 
 class TouchGui;

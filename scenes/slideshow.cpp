@@ -4,8 +4,8 @@
 
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
-#include "gui/records.hpp"
 #include "show/forms.hpp"
+#include "show/guirecords.hpp"
 #include "show/mainapp.hpp"
 #include "show/media.hpp"
 

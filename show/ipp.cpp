@@ -7,7 +7,7 @@
 #include "base/memory.hpp"
 #include "graphics/painter.hpp"
 #include "graphics/shader.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/procforms.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"

@@ -4,7 +4,7 @@
 #include "show/ipp.hpp"
 
 #include "graphics/shader.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/media.hpp"
 #include "show/procforms.hpp"
 #include "show/startup.hpp"

@@ -10,7 +10,7 @@
 #include "base/memory.hpp"
 #include "graphics/materials.hpp"
 #include "graphics/shader.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/media.hpp"
 #include "show/procforms.hpp"
 #include "show/scenehost.hpp"

@@ -5,7 +5,7 @@
 #include "base/memory.hpp"
 #include "base/window.hpp"
 #include "graphics/graphics.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/ipp.hpp"
 #include "show/scene.hpp"
 #include "show/scenehost.hpp"

@@ -17,7 +17,7 @@
 // scene table are borrowed pointers it wires after construction.
 
 #include "base/system.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/soundinput.hpp"
 
 #include <atomic>

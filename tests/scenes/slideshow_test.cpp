@@ -4,7 +4,7 @@
 #include "show_rig.hpp"
 
 #include "../common/temp_dir.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "scenes/slideshow.hpp"
 
 #include <algorithm>

@@ -16,7 +16,7 @@
 #include "graphics/materials.hpp"
 #include "graphics/render_fixture.hpp"
 #include "graphics/shader.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/sync.hpp"

@@ -14,7 +14,7 @@
 #include "dmx_widget.hpp"
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
-#include "gui/records.hpp"
+#include "show/guirecords.hpp"
 #include "show/freecamera.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"

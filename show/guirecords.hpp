@@ -1,7 +1,8 @@
 #pragma once
-// The records the touch GUI owns and shares with the show engine. The GUI scene embeds them;
-// the application hands their addresses to the SYNC machine, the IPP machine and the
-// Slideshow scene at start. All of them are read and written on the main thread only.
+// The show engine's contract with the touch GUI: the records the GUI scene embeds and the
+// engine reads and writes. The application hands their addresses to the SYNC machine, the
+// IPP machine and the Slideshow scene at start. All of them are read and written on the
+// main thread only.
 
 #include "base/types.hpp"
 
