@@ -176,8 +176,10 @@ sInt sAllocGeoBuffer(sGeometryPart &part, sInt count, sInt size, sInt duration, 
     }
     if(!gb)
     {
+      sInt held = 0;   // what the frame buffer given up took of this frame
       if(largest)
       {
+        if(duration == sGD_FRAME && largest->Duration == sGD_FRAME) held = largest->Used;
         if(largest->LockPtr) sUnlockGeoBuffer(largest);
         sU8 *LockPtr = largest->LockPtr;
         sVERIFY(!LockPtr);
@@ -194,6 +196,10 @@ sInt sAllocGeoBuffer(sGeometryPart &part, sInt count, sInt size, sInt duration, 
       sVERIFY(gb->RefCount==0);
       sInt minimum = kind == 0 ? 32768 : 131072;
       gb->Alloc = (duration == sGD_EXACT ? count : (count > minimum ? count : minimum)) * size;
+      // a frame buffer made again because one frame's fills outgrew the one it replaces (a
+      // form filled in the mirrored and the plain pass, or again for another target) holds
+      // them all: the next frames find room instead of replacing it every frame
+      if(held > 0 && held + count * size > gb->Alloc) gb->Alloc = held + count * size;
       gb->Used = 0;
       Pool pool = duration == sGD_STATIC ? POOL_MANAGED : POOL_DEFAULT;
       sU32 usage = USAGE_WRITEONLY | (duration == sGD_STATIC ? 0 : USAGE_DYNAMIC);

@@ -15,11 +15,12 @@
 class FormTest : public RenderTest
 {
 public:
-  // Draws the form in one frame and returns the screen. The vertex constants at slot 0 are
-  // the view constants, or `regs` registers that fill writes (zero first).
+  // Draws the form in one frame (`passes` times, as the scene's passes do) and returns the
+  // screen. The vertex constants at slot 0 are the view constants, or `regs` registers
+  // that fill writes (zero first).
   using Fill = std::function<void(sVec4 *regs, const sViewport &vp)>;
   static std::vector<sU32> Draw(Form &form, sMaterial &mtrl, sVertexFormat *format, const sMat3x4 &place,
-                                sInt regs = sVIEWCONSTANTS_REGS, const Fill &fill = {})
+                                sInt regs = sVIEWCONSTANTS_REGS, const Fill &fill = {}, sInt passes = 1)
   {
     BeginFrame();
     sViewport vp;
@@ -36,7 +37,7 @@ public:
     mtrl.Prepare(format);
     sCBufferBase *cbs[1] = {&cb};
     mtrl.Set(cbs, 1, 0);
-    form.Draw(&vp);
+    for(sInt p = 0; p < passes; p++) form.Draw(&vp);
     return EndFrame();
   }
   static std::vector<sU32> Draw(Form &form, sVertexFormat *format, const sMat3x4 &place)

@@ -3,6 +3,7 @@
 
 #include "form_render.hpp"
 #include "common/check.hpp"
+#include "graphics/gpudevice.hpp"
 #include "show/procforms.hpp"
 #include "show/scene.hpp"
 
@@ -122,6 +123,25 @@ TEST_F(PointsAndParticles, PointCornersWordsAndDrawing)
   many.WriteIndices(idx.data());
   EXPECT_EQ(idx[6 * 16384], 0);
   EXPECT_EQ(idx[6 * 16383 + 2], 65535);
+
+  // drawn in two passes a frame (the mirrored and the plain one), a form of more corners
+  // than a frame buffer's least size finds room from the second frame on
+  PointForm big(0);
+  big.Init(10000, 0);
+  for(sInt i = 0; i < big.Count; i++) big.Points[i] = f.Points[i % 2];
+  const auto two = [](sF32 x, sF32 y) { return std::max(Rect(12, 16, 28, 32)(x, y), Rect(40, 20, 48, 28)(x, y)); };
+  sGpuRes *kept = nullptr;
+  for(sInt frame = 0; frame < 3; frame++)
+  {
+    ExpectCovers(Draw(big, m, sVertexFormatPosColUV2, Place(8, 32, 24), sVIEWCONSTANTS_REGS, {}, 2), two);
+    sGpuRes *now = big.Geometry->VertexPart[0].Buffer->Buffer;
+    if(frame == 2)
+    {
+      EXPECT_EQ(now, kept);
+    }
+    if(frame == 1) sGetGpuDevice()->AddRef(kept = now);   // held, so a new buffer cannot come at its address
+  }
+  sGetGpuDevice()->Release(kept);
 }
 
 TEST_F(PointsAndParticles, ParticleIndicesLifeAndBounce)
