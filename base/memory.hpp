@@ -166,6 +166,10 @@ sBool sIsMemTrackerOn();
 void sInitMem();
 void sExitMem();
 sCrtHeapHandler *sGetCrtHeapHandler();
+// Gives the runtime heap's free pages back to the system (the allocator keeps what was
+// freed for its next allocations, its threads' heaps included); a few ms, for moments such
+// as a scene switch.
+void sTrimHeap();
 
 // The first and the last step of every run: handlers, the tracker, the memory map.
 void sInitMemorySystem();

@@ -33,6 +33,8 @@ sPtr sCrtHeapHandler::MemSize(void *ptr)
   return malloc_usable_size(ptr);
 }
 
+void sTrimHeap() { malloc_trim(0); }
+
 namespace
 {
 // Walks the gaps between the mappings of /proc/self/maps (the unmapped address space

@@ -22,6 +22,7 @@
 #include "show/guirecords.hpp"
 #include "scenes/table.hpp"
 #include "show/scene.hpp"
+#include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/sync.hpp"
 #include "devices.hpp"
@@ -80,6 +81,7 @@ void Run(sInt frames)
     const ShowSceneRow &row = sShowSceneTable[index];
     if(row.Make) scenes[size_t(index)] = bench::MakeScene(row, Width, Height, sync, slides);
   }
+  sTrimHeap();   // as the show does once its scenes are built, and at each scene switch
   Line("start-up (every scene built)");
   double steady = 0;
   for(sInt index = 0; index < SHOW_SCENES; index++)
@@ -88,6 +90,7 @@ void Run(sInt frames)
     if(!s) continue;
     s->RenderMode = 2;
     s->Enter(0);
+    sTrimHeap();
     sViewport view;
     view.ClipFar = 8192.0f;
     for(sInt f = 0; f < frames; f++)
@@ -113,7 +116,7 @@ int main(int argc, char **argv)
   Line("framework started");
   sAddPackfile(sStartupRecord.PackfileName);
   Line("pack file open");
-  sPartitionMemory(64 << 20, 1 << 20);
+  sPartitionMemory(ShowFrameMemory, 0);   // as the show takes it
   if(FILE *f = std::fopen("/proc/loadavg", "r"))
   {
     double load = 0;

@@ -4,6 +4,7 @@
 #include "base/framemem.hpp"
 #include "base/gdi.hpp"
 #include "base/input2.hpp"
+#include "base/memory.hpp"
 #include "base/midi.hpp"
 #include "graphics/image.hpp"
 #include "graphics/painter.hpp"
@@ -96,7 +97,7 @@ SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
   ClearPointerRecord(&Pointer);
   if(Record->RecordPackfile) sAddPackfileLogger(Record->PackfileDefName);
   if(Record->UsePackfile) sAddPackfile(Record->PackfileName);
-  sPartitionMemory(1500000, 0);
+  sPartitionMemory(ShowFrameMemory, 0);
 
   Loader = sNEW LoaderScreen;
   Loader->Start(Record);
@@ -243,6 +244,7 @@ void SceneMachine::Start()
   if(Current < SceneCount && Scenes[Current]) Scenes[Current]->Enter(0);
   if(Ipp) Ipp->Enter(0);
   ResetBanks();
+  sTrimHeap();   // what the scenes' building freed
   if(sShowPlugins.OpenDmx) sShowPlugins.OpenDmx();
   AddMidiOnce();
 }
@@ -270,6 +272,9 @@ void SceneMachine::SwitchScene(sInt index)
   if(Sync && sShowPlugins.ClearFreeze) sShowPlugins.ClearFreeze(Sync);
   s->Enter(0);
   if(Sync && sShowPlugins.ClearTrigger) sShowPlugins.ClearTrigger(Sync);
+  // what the last scene's frames freed (the driver's working memory most) goes back to the
+  // system instead of staying with the heap
+  sTrimHeap();
 }
 
 void SceneMachine::HandleSceneKey(sU32 code, sInt sceneIndex)

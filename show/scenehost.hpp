@@ -95,6 +95,9 @@ struct ShowPlugins
 };
 extern ShowPlugins sShowPlugins;
 
+// The frame memory the show partitions at its start (no DMA memory).
+constexpr sPtr ShowFrameMemory = 1500000;
+
 class SceneMachine : public sApp, public SceneControls
 {
 public:

@@ -259,6 +259,22 @@ void DetachAll(GLenum target)
 // ---------------------------------------------------------------------------------------
 // Lifetime
 
+namespace
+{
+// The queue bound of a renderer: on Mesa's software rasterizers a frame's queued triangles
+// would take hundreds of MB. The bound is about one of the largest meshes, so at most two
+// such batches are queued (twice that left the whole show's peak above 560 MB).
+// SPARK_GPU_QUEUE_BOUND sets another bound, 0 none.
+uint64_t QueueBoundFor(const char *renderer)
+{
+  if (const char *env = SDL_getenv("SPARK_GPU_QUEUE_BOUND"); env && *env)
+    return std::strtoull(env, nullptr, 10);
+  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
+    return 130000;
+  return 0;
+}
+}  // namespace
+
 // A device keeps SDL's video running even when the entry object is gone first.
 Device::Device() : I(new DeviceImpl) { SDL_InitSubSystem(SDL_INIT_VIDEO); }
 
@@ -289,6 +305,8 @@ Device::~Device()
     glDeleteProgram(p.second.Name);
   for (auto &s : d->Samplers)
     glDeleteSamplers(1, &s.second);
+  if (d->QueueFence)
+    glDeleteSync(d->QueueFence);
   glDeleteBuffers(2, d->UBO);
   glDeleteVertexArrays(1, &d->VAO);
   GLuint fbos[] = {d->DrawFBO, d->ReadFBO, d->TmpFBO};
@@ -393,6 +411,7 @@ Result InitDevice(Device *dev)
       glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &d->MaxAniso);
   }
   d->MaxAniso = UsableAnisotropy(d->MaxAniso);
+  d->QueueBound = QueueBoundFor(reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
   glGetIntegerv(GL_MAX_SAMPLES, &d->MaxSamples);
   glGetError();
   if (const char *off = SDL_getenv("SPARK_GPU_NO_S3TC"); off && *off == '1')

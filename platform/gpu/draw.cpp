@@ -495,6 +495,24 @@ static Result PrepareDraw(Device *dev, uint32_t firstVertex, uint32_t vertexCoun
   return RES_OK;
 }
 
+void CountQueued(DeviceImpl *d, uint64_t primitives)
+{
+  if (!d->QueueBound)
+    return;
+  d->Queued += primitives;
+  if (d->Queued < d->QueueBound)
+    return;
+  d->Queued = 0;
+  GLsync end = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+  glFlush();
+  if (d->QueueFence)
+  {
+    glClientWaitSync(d->QueueFence, 0, GL_TIMEOUT_IGNORED);
+    glDeleteSync(d->QueueFence);
+  }
+  d->QueueFence = end;
+}
+
 Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount)
 {
   uint32_t vertices = 0;
@@ -508,6 +526,7 @@ Result Device::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t 
   if (Failed(r))
     return r;
   glDrawArraysInstanced(mode, GLint(startVertex), GLsizei(vertices), GLsizei(instances));
+  CountQueued(I, uint64_t(primitiveCount) * instances);
   return RES_OK;
 }
 
@@ -538,6 +557,7 @@ Result Device::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint
   glDrawElementsInstancedBaseVertex(mode, GLsizei(indices), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                                     reinterpret_cast<const void *>(uintptr_t(startIndex) * size), GLsizei(instances),
                                     baseVertex);
+  CountQueued(I, uint64_t(primitiveCount) * instances);
   return RES_OK;
 }
 }

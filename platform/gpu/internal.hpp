@@ -249,7 +249,17 @@ struct DeviceImpl
   GLuint UsedProgram = 0;
   uint64_t InputsShader = 0;  // the vertex shader the vertex inputs were set up for
   uint64_t NextShaderId = 1;
+
+  // Mesa's software rasterizers hold every queued draw's binned triangles until they draw
+  // them (hundreds of MB for a frame of large meshes): with a bound, once that many
+  // triangles are queued the device hands them to the rasterizer and waits for the batch
+  // before (so one batch is drawn while the next is queued). 0: no bound.
+  uint64_t QueueBound = 0, Queued = 0;
+  GLsync QueueFence = nullptr;  // the end of the batch handed over last
 };
+
+// Counts the triangles (or other primitives) of a draw against the queue bound.
+void CountQueued(DeviceImpl *d, uint64_t primitives);
 
 // The anisotropy the current context's renderer is given: max, or 1 (none) on Mesa's software
 // rasterizers, which average the whole footprint of every pixel (hundreds of texels where a

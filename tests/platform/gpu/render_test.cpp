@@ -3,6 +3,8 @@
 
 #include "gpu_fixture.hpp"
 
+#include <cstdlib>
+
 using namespace gputest;
 
 TEST_F(GpuRender, HalfPixelConventionMapsTexelsToPixelsExactly)
@@ -623,4 +625,28 @@ TEST_F(GpuRender, BuffersAppendWithNoOverwriteAndRefuseDrawsWhileLocked)
   ASSERT_EQ(vb->Unlock(), RES_OK);
   Dev->SetStreamSource(0, nullptr, 0, 0);
   vb->Release();
+}
+
+// A device that hands its queued draws to the rasterizer after every two triangles and
+// waits for the batch before.
+class GpuQueueBound : public GpuRender
+{
+protected:
+  void SetUp() override
+  {
+    setenv("SPARK_GPU_QUEUE_BOUND", "2", 1);
+    GpuRender::SetUp();
+    unsetenv("SPARK_GPU_QUEUE_BOUND");
+  }
+};
+
+TEST_F(GpuQueueBound, DrawsHandedOverInBatchesAllReachTheTarget)
+{
+  UseShaders(PassThroughVS(), ColorPS());
+  // a column per draw, each of its own red
+  for (int x = 0; x < 8; x++)
+    DrawQuad(-1 + x * 0.25f, 1, -1 + (x + 1) * 0.25f, -1, 0xFF000000u | uint32_t(x * 30 + 10) << 16);
+  std::vector<uint32_t> px = Read(Target);
+  for (int i = 0; i < 64; i++)
+    ASSERT_EQ(px[size_t(i)], 0xFF000000u | uint32_t(i % 8 * 30 + 10) << 16) << "pixel " << i;
 }
