@@ -146,8 +146,6 @@ LoaderScreen::LoaderScreen()
   Record = nullptr;
   Active = 1;
   Progress = FrameProgress = Steps = Started = 0;
-  LastFrameEnd = LastFrameCost = 0;
-  FrameDrawn = 0;
 }
 
 LoaderScreen::~LoaderScreen()
@@ -163,7 +161,6 @@ void LoaderScreen::Start(StartupRecord *record)
     Loader = sNEW LoaderScene(this);
     Loader->Enter(0);
   }
-  // the loader brackets its own frames (Refresh): the screen is not always due
   SetLoadingScreen(DrawLoader, this, nullptr);
 }
 
@@ -193,11 +190,6 @@ void LoaderScreen::Step(sInt screen, sBool draw, sBool advance)
   }
 }
 
-sBool LoaderScreen::FrameDue(sBool drawn, sU32 now, sU32 lastEnd, sU32 lastCost)
-{
-  return !drawn || sInt(now - lastEnd) >= 3 * sInt(lastCost);
-}
-
 void LoaderScreen::Refresh()
 {
   if(!Record->UseLoader)
@@ -205,21 +197,17 @@ void LoaderScreen::Refresh()
     DrawProgress(0, 1);
     return;
   }
-  sU32 start = sGetTime();
-  if(!FrameDue(FrameDrawn, start, LastFrameEnd, LastFrameCost))
+  // a device that cannot begin a frame (being restored outside the paint message) leaves
+  // nothing to draw into, but the work done still counts
+  if(!sRender3DBegin())
   {
-    Step(0, 0, 1);   // counted as a drawn refresh, without the frame
+    Step(0, 0, 1);
     return;
   }
-  // a device being restored cannot begin a frame: then there is nothing to draw into
-  if(!sRender3DBegin()) return;
   sRenderTargetSpec spec(0x13, 0, nullptr, sGetScreenColorBuffer(0), sGetScreenDepthBuffer());
   sSetTarget(spec);
   DrawProgress(0, 1);
   sRender3DEnd(1);
-  LastFrameEnd = sGetTime();
-  LastFrameCost = LastFrameEnd - start;
-  FrameDrawn = 1;
 }
 
 void LoaderScreen::StartFrames()

@@ -4,12 +4,8 @@
 // show is not running yet. The scene machine makes it in its constructor, the first frame
 // of the show starts its frame counting, and it stops drawing once that count passes the
 // start-up record's limit. It installs itself as the target of RefreshLoadingScreen.
-//
-// Every refresh counts, but a frame of its own is drawn only when the screen is due: a
-// loader frame costs as much as a show frame (with software rendering a tenth of a
-// second), and start-up refreshes a few hundred times, so drawing each one would make
-// the loader screen the largest part of the start-up. At most a quarter of the wall time
-// goes to loader frames; every frame drawn shows the progress of its moment.
+// Each refresh counts one step and, when the record's UseLoader is set, draws it in a
+// frame of its own, presented.
 // Main thread only.
 
 #include "graphics/graphics.hpp"
@@ -30,9 +26,6 @@ public:
   sInt Active;               // 1 while the loader screen draws
   sInt Steps;                // progress steps
   sInt Progress;             // progress units, 10 per step
-  sU32 LastFrameEnd;         // sGetTime when the last loader frame was presented
-  sU32 LastFrameCost;        // its milliseconds
-  sBool FrameDrawn;          // a loader frame has been presented
 
   LoaderScreen();
   ~LoaderScreen();
@@ -44,12 +37,9 @@ public:
   void Start(StartupRecord *record);
   // Draws the loader scene on the screen's display and, with advance, counts one step.
   void DrawProgress(sInt screen, sBool advance);
-  // One refresh: counts a step, and when the screen is due (or the record wants no
-  // frame of the loader's own) draws it.
+  // One refresh (RefreshLoadingScreen): with UseLoader set, DrawProgress in a frame of
+  // its own, presented; a frame the device refuses still counts the step.
   void Refresh();
-  // Whether a loader frame is due at now: the first one always, later ones once three
-  // times the cost of the last has passed since it ended.
-  static sBool FrameDue(sBool drawn, sU32 now, sU32 lastEnd, sU32 lastCost);
   // The show's first frame: from now on progress also counts towards the limit.
   void StartFrames();
   // Exits and deletes the loader scene and stops being the refresh target.
