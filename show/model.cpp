@@ -542,18 +542,6 @@ sBool Model::AppendTableRows(const sChar *path, sBool colladaKinds)
     }
   }
   MaterialTable[MaterialBase + EffectCount].Kind = sTMD_ENDKIND;
-
-  // A mesh's material index is a row of this model's own, and only its effects have rows:
-  // a file may name a material past them (a cache with more materials than effects, a
-  // Maya file with several materials and no effects). Such a mesh gets the end row, whose
-  // forms draw themselves, instead of a row past the scene's set.
-  for(sInt i = 0; i < MeshCount; i++)
-    if(Meshes && Meshes[i] && Meshes[i]->MaterialIndex > EffectCount)
-    {
-      sDPrintF(u"pImportObject: %s: mesh %d names material %d, the model has %d material rows\n", path, i,
-               Meshes[i]->MaterialIndex, EffectCount);
-      Meshes[i]->MaterialIndex = EffectCount;
-    }
   return 1;
 }
 
@@ -712,7 +700,7 @@ void Model::CreateForms(sBool addToScene)
   for(sInt i = 0; i < MeshCount; i++)
   {
     const RawMesh *raw = Meshes[i];
-    MeshForm *f = sNEW MeshForm(FormRow(raw->MaterialIndex + MaterialBase));
+    MeshForm *f = sNEW MeshForm(FormRow(MeshRow(i)));
     BuildMeshForm(f, raw);
     f->LightSetIndex = LightSetIndex;
     f->LayerMask = LayerMask;
@@ -731,6 +719,14 @@ void Model::CreateForms(sBool addToScene)
     UVTotal += raw->UV0Count;
     UV1Total += raw->UV1Count;
   }
+}
+
+sInt Model::MeshRow(sInt i) const
+{
+  const sInt index = Meshes[i]->MaterialIndex;
+  if(!OwnTables || index <= EffectCount) return MaterialBase + index;
+  sDPrintF(u"model: mesh %d names material %d, the model has %d material rows\n", i, index, EffectCount);
+  return MaterialBase + EffectCount;
 }
 
 // A row the scene's material set has: past its end, the end row (the form draws itself).

@@ -184,6 +184,12 @@ public:
   void Transform(const sMat3x4 &matrix);
   void ComputeMeshCenters();
   void Render(sViewport *view, sInt pass);
+  // The row of mesh i's form: MaterialBase plus the mesh's material index. With rows of
+  // its own only the model's effects have rows, yet a file may name a material past them
+  // (a Maya file with several materials and no effects, a cache with more materials than
+  // effects): such a mesh keeps its index, and its form takes the end row, which draws
+  // itself.
+  sInt MeshRow(sInt i) const;
   // The row a mesh form is made with: the row asked for, or the end row of the scene's
   // set when the row lies past it.
   sInt FormRow(sInt row) const;

@@ -203,7 +203,8 @@ TEST(ModelCache, MeshesNamingMaterialsPastTheRowsGetTheEndRow)
   pImportObject(&m, u"m.pet", dir.Name("").c_str(), 0, 0, -1);
   ASSERT_EQ(m.MeshCount, 1) << log.Text();
   EXPECT_EQ(mtrl[2].Kind, sTMD_ENDKIND);
-  EXPECT_EQ(m.MaterialBase + m.Meshes[0]->MaterialIndex, 2) << "the end row";
+  EXPECT_EQ(m.Meshes[0]->MaterialIndex, 3) << "the cache's own index";
+  EXPECT_EQ(m.MeshRow(0), 2) << "its form's row: the end row";
   EXPECT_NE(log.Text().find("names material 3"), std::string::npos) << log.Text();
 }
 

@@ -1,7 +1,8 @@
 # Writes Collada files with pycollada, an independent writer, for the model importer's tests
 # (model_collada_gen.py <folder>): soft.dae, a Softimage text with two images, effects and
 # materials, a quad, a triangle with two uv sets and a colour input on its own offset, and a
-# bare mesh; maya.dae, the Maya text and array ids, normals sharing the positions' offset.
+# bare mesh; maya.dae, the Maya text and array ids, normals sharing the positions' offset;
+# cross.dae, a Maya file of two meshes bound crosswise to two materials.
 import sys
 import numpy as np
 import collada
@@ -65,3 +66,10 @@ shape = mesh(d, "shape", {"-positions": [0, 0, 0, 0, 3, 0, 3, 0, 0], "-normals":
              [(0, 'VERTEX', "-positions", None), (0, 'NORMAL', "-normals", None), (1, 'TEXCOORD', "-map1", "0")],
              [0, 0, 1, 1, 2, 2])
 finish(d, [(shape, textured(d, "fxl", d.images[0]))], sys.argv[1] + "/maya.dae")
+
+d = document("Maya7.0 | ColladaMaya v3.05B")
+d.images.append(material.CImage("ignored", "ignored.png"))
+ma, mb = textured(d, "fxa", d.images[0]), textured(d, "fxb", d.images[0])
+tris = [mesh(d, gid, {"-positions": [0, 0, z, 0, 3, z, 3, 0, z]}, [(0, 'VERTEX', "-positions", None)], [0, 1, 2])
+        for gid, z in (("one", 0), ("two", 1))]
+finish(d, [(tris[0], mb), (tris[1], ma)], sys.argv[1] + "/cross.dae")

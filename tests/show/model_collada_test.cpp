@@ -175,26 +175,23 @@ TEST(ModelCollada, RefusedAndAcceptedTexts)
   }
 }
 
-TEST(ModelCollada, MayaMeshOfASecondMaterialGetsTheEndRow)
+TEST(ModelCollada, MayaMeshesBoundCrosswiseKeepTheirMaterialsAndTakeTheEndRow)
 {
-  // two materials and no effects: the import appends no rows, and the mesh bound to the
-  // second material would name a row past the scene's set
-  const std::string text =
-    "<COLLADA><authoring_tool>Maya7.0 | ColladaMaya v3.05B</authoring_tool><library_materials>"
-    "<material id=\"a\"/><material id=\"b\"/></library_materials><library_geometries><geometry id=\"g\"><mesh>"
-    "<source><float_array id=\"g-positions-array\" count=\"9\">0 0 0 1 0 0 0 1 0</float_array></source>"
-    "<vertices id=\"v\"/><triangles count=\"1\">" + std::string(Vertex) + "<p>0 1 2</p></triangles></mesh></geometry>"
-    "</library_geometries><library_visual_scenes><visual_scene><node><instance_geometry url=\"#g\"><bind_material>"
-    "<technique_common><instance_material symbol=\"s\" target=\"#b\"/></technique_common></bind_material>"
-    "</instance_geometry></node></visual_scene></library_visual_scenes></COLLADA>";
+  // two materials and no effects: the import appends no rows; the model and its cache keep
+  // the indices read, and the mesh bound to the second material, past the model's rows,
+  // makes its form with the end row
   sparktest::DebugCapture log;
   TextureEntry tex[2] = {};
   MaterialEntry mtrl[4] = {{0, 1, 0, 0, 0, {}, {}}, {sTMD_ENDKIND, 0, 0, 0, 0, {}, {}}};
   Model m(nullptr, tex, mtrl);
-  m.OwnTables = 1;
-  ASSERT_TRUE(LoadText(m, text)) << log.Text();
-  ASSERT_EQ((Ints{m.MaterialCount, m.EffectCount, m.MeshCount}), (Ints{2, 0, 1}));
-  EXPECT_EQ(m.MaterialBase + m.Meshes[0]->MaterialIndex, 1) << "the end row";
+  pImportObject(&m, u"cross.dae", Generated().Name("").c_str(), 1, 0, -1);
+  ASSERT_EQ((Ints{m.MaterialCount, m.EffectCount, m.MeshCount}), (Ints{2, 0, 2})) << log.Text();
+  Model cached(nullptr);
+  ASSERT_TRUE(cached.LoadPet(Generated().Name("cross.pet").c_str()));
+  ASSERT_EQ(cached.MeshCount, 2);
+  for(const Model *k : {&m, &cached})
+    EXPECT_EQ((Ints{k->Meshes[0]->MaterialIndex, k->Meshes[1]->MaterialIndex}), (Ints{1, 0}));
+  EXPECT_EQ((Ints{m.MeshRow(0), m.MeshRow(1)}), (Ints{1, 1})) << "the forms' rows: the end row";
   EXPECT_EQ(mtrl[1].Kind, sTMD_ENDKIND);
-  EXPECT_NE(log.Text().find("names material 1"), std::string::npos) << log.Text();
+  EXPECT_EQ(sparktest::CountOf(log.Text(), "names material 1"), 1u) << log.Text();
 }
