@@ -29,8 +29,8 @@ struct ShadowSetup
   sInt LightCount;          // lights whose depth is rendered, at most 3
   sInt LightSetIndex;       // light set of the scene's material set giving the light directions
   sF32 Strength;
-  sF32 Depth;               // depth range of the light views
-  sF32 FarClip;             // far clip of the light views
+  sF32 Depth;               // the record's depth (the scenes give it a record's height)
+  sF32 FarClip;             // far clip of the main view and the light views
   sF32 Distance;            // a light sits at its direction times this distance
   sVec3 LightPositions[3];  // where the pre-pass placed the lights last
   sTexture2D *Targets[4];   // not owned: 0 the depth channels, 1 the light mask (render targets),

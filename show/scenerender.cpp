@@ -393,11 +393,12 @@ void Scene::BindShaderMaterial14(ShaderMaterial14 *material, sViewport *view, sR
 /****************************************************************************/
 
 // Each light i looks from its direction (times the setup's distance) at the origin
-// through auxiliary view i, an orthographic view ClipFar = Depth deep that covers
-// +-Distance across. The casters are drawn with the third auxiliary material: the
-// vertex colour is the light's channel colour faded by the light view's depth z to
-// 1 - z, and blended by maximum into the cleared first target, so channel i ends up
-// holding 1 - z of the caster nearest to light i. That is the depth the shadowed
+// through auxiliary view i, an orthographic view that covers +-Distance across and
+// reaches as far as the scene's main view does for the setup (its FarClip): the light
+// sits Distance away from what it lights. The casters are drawn with the third
+// auxiliary material: the vertex colour is the light's channel colour faded by the light
+// view's depth z to 1 - z, and blended by maximum into the cleared first target, so
+// channel i ends up holding 1 - z of the caster nearest to light i. That is the depth the shadowed
 // materials compare with (their shadow scale 1 and offset 0); the auxiliary views keep
 // the light projections the materials' shadow matrices point at.
 void Scene::RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *channels)
@@ -434,7 +435,7 @@ void Scene::RenderLightDepths(ShadowSetup *rs, sU32 casterMask, const sU32 *chan
     lv->Camera.Identity();
     lv->Camera.LookAt(sVec3(0, 0, 0), pos);
     lv->ClipNear = 0.0f;
-    lv->ClipFar = rs->Depth;
+    lv->ClipFar = rs->FarClip;
     lv->ZoomX = lv->ZoomY = rs->Distance > 0 ? 1.0f / rs->Distance : 1.0f;
     lv->CenterX = lv->CenterY = 0.5f;
     lv->Prepare(15);

@@ -160,6 +160,10 @@ TEST_F(CrystalRig, CamerasSeeTheChainTheShellAndTheFlungCrystals)
               4);
   }
 
+  // every light's view of the marker's shadow record reaches the grown crystals
+  const std::vector<sInt> reached = LightDepths(Cry, Cry->Marker, "crystal", "light-depths");
+  for(sInt i = 0; i < 3; i++) EXPECT_GT(reached[size_t(i)], 20) << "light " << i;
+
   // looking along the chain: the chain's crystals, then the shell alone
   Cry->Variant = 1;
   Sync->Update(2000);   // the camera has come to rest behind the head

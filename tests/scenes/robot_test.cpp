@@ -165,6 +165,13 @@ TEST_F(RobotRig, ProjectedShadowsDarkenTheGroundAndStrengthZeroLeavesIt)
     return px;
   };
   const std::vector<sU32> with = frame("on");
+  // every light's view of a record reaches its robots: their depth lands in its channel
+  for(sInt r = 0; r < 2; r++)
+  {
+    const std::vector<sInt> reached =
+        LightDepths(Bot, Bot->RobotModels[r]->MeshForms[0], "robot", "light-depths-" + std::to_string(r));
+    for(sInt i = 0; i < 3; i++) EXPECT_GT(reached[size_t(i)], 20) << "record " << r << " light " << i;
+  }
   ShadowSetup *records[2];
   for(sInt r = 0; r < 2; r++) std::swap(records[r] = nullptr, Bot->RobotModels[r]->MeshForms[0]->ShadowRecord);
   const std::vector<sU32> without = frame("off");

@@ -217,6 +217,28 @@ public:
     return file;
   }
   Picture Shot() const { return Picture(Frame); }
+  // The first target of a form's shadow record after the scene's light views drew the
+  // record's casters into it (light i's depth in colour channel i, red first), kept as
+  // <name>.bmp: per light, the pixels a caster reached.
+  std::vector<sInt> LightDepths(Scene *s, Form *form, const char *scene, const std::string &name)
+  {
+    std::vector<sInt> reached(3, 0);
+    sTexture2D *t = form->ShadowRecord ? form->ShadowRecord->Targets[0] : nullptr;
+    EXPECT_NE(t, nullptr);
+    if(!t || !sRender3DBegin()) return reached;
+    const sU32 channels[3] = {0xffff0000, 0xff00ff00, 0xff0000ff};
+    s->RenderLightDepths(form->ShadowRecord, form->ShadowCasterMask, channels);
+    sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, t, nullptr));
+    const std::vector<sU32> px = ReadScreen(t->SizeX, t->SizeY);
+    sRender3DEnd(0);
+    sImage shot(t->SizeX, t->SizeY);
+    std::copy(px.begin(), px.end(), shot.Data);
+    const std::string file = PictureFolder(scene) + "/" + name + ".bmp";
+    shot.Save(std::u16string(file.begin(), file.end()).c_str());
+    for(sU32 c : px)
+      for(sInt i = 0; i < 3; i++) reached[size_t(i)] += ((c >> (16 - 8 * i)) & 255) != 0;
+    return reached;
+  }
   // Each camera of the scene in turn, `frames` frames each, its picture kept as
   // <name>-variant<v>: the number of pictures that `shows` holds for.
   sInt EachCamera(Scene *s, const char *scene, const std::string &name, sInt cameras, sInt frames,

@@ -242,7 +242,7 @@ TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
   caster->LayerMask = 2;
   floor->ShadowSwitch = 2;
   ShadowSetup *rs = floor->Shadow = sNEW ShadowSetup;
-  rs->LightCount = 2, rs->Distance = 50.0f, rs->Depth = 100.0f, rs->Targets[0] = &map;
+  rs->LightCount = 2, rs->Distance = 50.0f, rs->FarClip = 100.0f, rs->Targets[0] = &map;
 
   BeginFrame();
   S->RenderShadowMaps(floor);
