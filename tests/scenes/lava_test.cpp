@@ -220,7 +220,8 @@ TEST_F(LavaRig, ExitReturnsItsTargetMaterialsAndQuad)
 }
 
 // The flash of a pull fades over two beats of the running song position, also when the
-// pull came in the last beat of an eight-bar period: the next period does not fire it again.
+// pull came in the last beat of an eight-bar period: it runs on over the turn, and the next
+// period does not fire it again.
 TEST_F(LavaRig, PullFlashFadesOnceAcrossAPeriodBoundary)
 {
   Start();
@@ -234,11 +235,16 @@ TEST_F(LavaRig, PullFlashFadesOnceAcrossAPeriodBoundary)
   Step();
   EXPECT_GT(Lava->LavaMaterial->HeightParams.x, 1.0f) << "the pull flashes";
   Keep("lava", "pull-flash");
-  // a second at 240 bpm is an eighth of a period: past the turn and past the flash
-  sInt lit = 0;
+  // a second at 240 bpm is an eighth of a period: past the turn and past the flash, which
+  // runs on over the turn until two beats after the pull
+  sInt lit = 0, across = 0;
   for(sInt f = 0; f < 20; f++, Step())
+  {
     lit += Sync->Phase > 0.05 && Sync->Phase < 0.5 && Lava->LavaMaterial->HeightParams.x > 0.0f;
+    across += Sync->Phase < 0.04 && Lava->LavaMaterial->HeightParams.x > 0.0f;
+  }
   EXPECT_TRUE(Sync->Phase > 0.05 && Sync->Phase < 0.5);
   EXPECT_EQ(lit, 0) << "the new period fired the flash again";
+  EXPECT_GT(across, 2) << "the flash stopped at the turn of the period";
   Keep("lava", "pull-period-start");
 }
