@@ -596,6 +596,13 @@ sBool sImage::LoadBMP(const sU8 *data, sDInt size)
   // a negative height stores the rows from the top
   bool topDown = height < 0;
   if(topDown) height = -height;
+  // the picture's size first, in 64 bits: the row and file products below stay far inside
+  // them only for a picture that may be made at all
+  if(sS64(width) * height > sIMAGE_MAXPIXELS)
+  {
+    sLogF(u"gfx", u"BMP file of %d x %d pixels is too large\n", width, height);
+    return 0;
+  }
   if(bits != 8 && bits != 24 && bits != 32)
   {
     sLogF(u"ERROR", u"can't load bmp with %d bits per pixel\n", bits);

@@ -376,6 +376,51 @@ TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
   psd[16] = psd[20] = 0x10;   // 4098 x 4098 from 80 bytes
   WriteRaw(Dir.Name8("big.psd"), psd);
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.psd").c_str()), nullptr);
+
+  // the largest sizes each header can state: refused, and without a product of them
+  // overflowing on the way (the sanitizer build stops at one)
+  auto set = [](std::vector<uint8_t> v, size_t at, std::vector<uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), v.begin() + std::ptrdiff_t(at));
+    return v;
+  };
+  const std::vector<uint8_t> max32le = {0xff, 0xff, 0xff, 0x7f}, min32le = {0x01, 0x00, 0x00, 0x80};
+  const std::vector<uint8_t> bmp24 = BmpFile(img, 24, false), bmp32 = BmpFile(img, 32, false), bmp8 = BmpFile(img, 8, false);
+  std::vector<uint8_t> tga = TgaFile(img, 32, 0);
+  std::vector<uint8_t> jpg = EncodeJpeg(img, 90);
+  size_t sof = 0;
+  for(size_t i = 2; i + 1 < jpg.size() && !sof; i++)
+    if(jpg[i] == 0xff && jpg[i + 1] == 0xc0) sof = i;
+  ASSERT_NE(sof, 0u);
+  std::vector<uint8_t> pic = PicHeader(0xffff, 0xffff, 0, false, 0);
+  pic.resize(pic.size() + 64, 7);
+  std::vector<uint8_t> picRuns = PicHeader(0xffff, 0xffff, 2, true, 2);
+  picRuns.resize(picRuns.size() + 64, 0x80);
+  using Reader = sBool (sImage::*)(const sU8 *, sDInt);
+  const struct
+  {
+    const char *What;
+    Reader Load;
+    std::vector<uint8_t> Bytes;
+  } huge[] = {
+    {"bmp 24 bits", &sImage::LoadBMP, set(set(bmp24, 18, max32le), 22, max32le)},
+    {"bmp 32 bits", &sImage::LoadBMP, set(set(bmp32, 18, max32le), 22, max32le)},
+    {"bmp 8 bits", &sImage::LoadBMP, set(set(bmp8, 18, max32le), 22, max32le)},
+    {"bmp top down", &sImage::LoadBMP, set(set(bmp24, 18, max32le), 22, min32le)},
+    {"bmp wide", &sImage::LoadBMP, set(bmp32, 18, max32le)},
+    {"bmp high", &sImage::LoadBMP, set(bmp32, 22, max32le)},
+    {"tga", &sImage::LoadTGA, set(tga, 12, {0xff, 0xff, 0xff, 0xff})},
+    {"tga runs", &sImage::LoadTGA, set(set(tga, 2, {10}), 12, {0xff, 0xff, 0xff, 0xff})},
+    {"pic", &sImage::LoadPIC, pic},
+    {"pic runs", &sImage::LoadPIC, picRuns},
+    {"png", &sImage::LoadCompressed, set(EncodePng(img), 16, {0x7f, 0xff, 0xff, 0xff, 0x7f, 0xff, 0xff, 0xff})},
+    {"jpeg", &sImage::LoadCompressed, set(jpg, sof + 5, {0xff, 0xff, 0xff, 0xff})},
+  };
+  for(const auto &h : huge)
+  {
+    sImage probe(2, 2);
+    EXPECT_FALSE((probe.*h.Load)(h.Bytes.data(), sDInt(h.Bytes.size()))) << h.What;
+    EXPECT_EQ(probe.SizeX, 2) << h.What;
+  }
 }
 
 /****************************************************************************/
