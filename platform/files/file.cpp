@@ -112,8 +112,12 @@ bool File::Open(const char *path, int mode, std::string *error)
     std::call_once(ignore, [] { signal(SIGXFSZ, SIG_IGN); });
   }
   std::string resolved = ResolvePath(path);
+  // opened without waiting: a FIFO (or a device) under a data file's name would hold the
+  // open for ever waiting for a writer. Data is read from regular files only; writes may
+  // go to a device or a FIFO that has a reader.
+  bool reading = mode == kFileRead || mode == kFileReadRandom;
   int fd;
-  do fd = open(resolved.c_str(), flags, 0666);
+  do fd = open(resolved.c_str(), flags | O_NONBLOCK, 0666);
   while(fd < 0 && errno == EINTR);
   if(fd < 0)
   {
@@ -122,13 +126,20 @@ bool File::Open(const char *path, int mode, std::string *error)
     return false;
   }
   struct stat st;
-  int statError = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  int statError = 0;
+  if(fstat(fd, &st) != 0) statError = errno;
+  else if(S_ISDIR(st.st_mode)) statError = EISDIR;
+  else if(reading && !S_ISREG(st.st_mode)) statError = EINVAL;
+  else if(fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) statError = errno;
   if(statError)
   {
     int err = statError;
     close(fd);
     LastOpenError = err;
-    SetError(error, "cannot open", resolved, err);
+    if(err == EINVAL)
+      SetError(error, "cannot open <" + resolved + ">: not a regular file");
+    else
+      SetError(error, "cannot open", resolved, err);
     return false;
   }
   LastOpenError = 0;

@@ -221,7 +221,8 @@ bool CopyData(int in, int out, const std::string &from, const std::string &to, s
 
 bool CopyResolved(const std::string &src, const std::string &dst, bool failIfExists, std::string *error)
 {
-  int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  // without waiting: a FIFO has no writer to wait for, and is refused below
+  int in = open(src.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if(in < 0)
   {
     SetError(error, "copy: cannot open", src, errno);
@@ -535,7 +536,8 @@ bool CanOpenForReading(const char *path)
 {
   std::string p = ResolvePath(path);
   if(p.empty()) return false;
-  int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  // a FIFO would hold a plain open until a writer comes
+  int fd = open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if(fd < 0) return false;
   close(fd);
   return true;

@@ -5,11 +5,18 @@
 
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
+#include "common/wait.hpp"
 #include "graphics/image.hpp"
 #include "platform/text/utf.hpp"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -101,6 +108,34 @@ TEST_F(PackCache, DamagedEntriesAreRebuilt)
     EXPECT_EQ(Load(Dxt5, 0), good) << d.What;
     EXPECT_EQ(sparktest::ReadFile(Entry(Dxt5, 0)), entry) << d.What << ": the entry is written again";
   }
+}
+
+TEST_F(PackCache, AFifoInPlaceOfAnEntryDoesNotHoldTheLoad)
+{
+  WritePicture(4);
+  std::string good = Load(Dxt1, 0);
+  const std::string entry = Entry(Dxt1, 0);
+  ASSERT_EQ(unlink(entry.c_str()), 0);
+  ASSERT_EQ(mkfifo(entry.c_str(), 0666), 0);
+  std::atomic<bool> done{false};
+  std::string got;
+  std::thread loader([&] {
+    got = Load(Dxt1, 0);
+    done = true;
+  });
+  bool returned = sparktest::WaitFor([&] { return done.load(); }, 20);
+  if(!returned)
+  {
+    // a writer lets an open that waits for one go on
+    int fd = open(entry.c_str(), O_WRONLY | O_NONBLOCK);
+    if(fd >= 0) close(fd);
+  }
+  loader.join();
+  EXPECT_TRUE(returned) << "the load waited for a writer of the FIFO";
+  EXPECT_EQ(got, good);
+  struct stat st;
+  ASSERT_EQ(stat(entry.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode)) << "the entry is written again in the FIFO's place";
 }
 
 TEST_F(PackCache, PicturesThatCannotBePacked)
