@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -140,10 +143,58 @@ bool IsInteractive()
   return (x && *x) || (wayland && *wayland);
 }
 
+namespace
+{
+constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The box's process group is the box's process and the one the library shows the box
+// from: they end together.
+void EndBoxGroup(int)
+{
+  kill(0, SIGKILL);
+}
+}
+
 bool ShowErrorMessageBox(const char *caption, const char *text)
 {
   if(!IsInteractive()) return false;
-  return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text ? text : "", nullptr) == 0;
+  const char *title = caption ? caption : "";
+  const char *message = text ? text : "";
+  // The program waits here for OK, and ends right after: SIGTERM and Ctrl-C end it now.
+  // The window's close signals only ask a frame loop that no longer runs.
+  sigset_t ends;
+  sigemptyset(&ends);
+  for(int sig : kEndSignals)
+  {
+    signal(sig, SIG_DFL);
+    sigaddset(&ends, sig);
+  }
+  pthread_sigmask(SIG_UNBLOCK, &ends, nullptr);
+  // The box is shown by a child that ends with the program: were the program killed while
+  // it waits, the box would stay on the screen with no one to wait for it.
+  pid_t parent = getpid();
+  pid_t child = fork();
+  if(child < 0) return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, message, nullptr) == 0;
+  if(child == 0)
+  {
+    // a group of its own, which the library's own child for the box joins; the group
+    // ends on SIGTERM, Ctrl-C, a lost terminal or the end of the program
+    setpgid(0, 0);
+    struct sigaction sa{};
+    sa.sa_handler = EndBoxGroup;
+    sigemptyset(&sa.sa_mask);
+    for(int sig : kEndSignals) sigaction(sig, &sa, nullptr);
+    sigprocmask(SIG_UNBLOCK, &ends, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if(getppid() != parent) EndBoxGroup(0);   // the program ended before the line above
+    bool shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, message, nullptr) == 0;
+    _exit(shown ? 0 : 1);
+  }
+  int status = 0;
+  pid_t r;
+  do r = waitpid(child, &status, 0);
+  while(r < 0 && errno == EINTR);
+  return r == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void TerminateProcess(int exitCode)

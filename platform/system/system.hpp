@@ -40,7 +40,9 @@ bool WriteConsole(const char *text, size_t length);
 // without a display.
 bool IsInteractive();
 // An error message box with the given caption and UTF-8 text; blocks until closed.
-// Returns false (showing nothing) when not interactive or no box could be shown.
+// Returns false (showing nothing) when not interactive or no box could be shown. For the
+// fatal path only: the box is shown by a child process that ends with this one, and
+// SIGTERM, SIGINT and SIGHUP take their default action (ending the process) from here on.
 bool ShowErrorMessageBox(const char *caption, const char *text);
 
 // Ends the process at once with the exit code; no destructors, no handlers.
