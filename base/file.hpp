@@ -215,6 +215,15 @@ void sDeleteFile(const sChar *name);
 // Renames a file, replacing one of the new name in one step, and waits until the folder
 // has the new entry on the disk; 1 when both succeeded.
 sBool sRenameFile(const sChar *from, const sChar *to);
+// A save writes the new contents beside the file first and renames them over it. The
+// temporary name is the writing process's own: "<path>.<process id>-<count><suffix>" (the
+// suffix ".new" or ".tmp"), so shows saving one file at once never share one.
+void sMakeSaveTempName(const sStringRef &out, const sChar *path, const sChar *suffix);
+// Removes what saves killed half-way left beside path: its temporaries named for processes
+// that no longer run, and the plain "<path>.new" and "<path>.tmp" of earlier versions. A
+// temporary of a show that still runs is left alone. Wildcards in the last part of path
+// ("cache/*.packed") take every file they match.
+void sClearStaleSaveTemps(const sChar *path);
 // Removes an empty folder; nonzero on success.
 sBool sDeleteDir(const sChar *name);
 // Copies a file and makes the copy writable; logs the copy on "file". 1 on success.

@@ -2,8 +2,10 @@
 // asynchronous reads from a shared pool of read entries, the root file handler, and the
 // folder functions.
 #include "base/rootfile.hpp"
+#include "platform/system/system.hpp"
 #include "platform/text/utf.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -436,6 +438,69 @@ sBool sRenameFile(const sChar *from, const sChar *to)
     return 0;
   }
   return 1;
+}
+
+void sMakeSaveTempName(const sStringRef &out, const sChar *path, const sChar *suffix)
+{
+  static std::atomic<sU32> count{0};
+  sSPrintF(out, u"%s.%d-%d%s", path, plat::ProcessId(), sInt(++count), suffix);
+}
+
+namespace
+{
+// The process id of a save's temporary whose name ends with suffix: "<file>.<pid>-<n>" in
+// front of it, with <file> matching pattern. 0 for the plain "<file><suffix>" of earlier
+// versions; -1 for any other name.
+sInt SaveTempOwner(const sChar *name, const sChar *pattern, const sChar *suffix)
+{
+  std::u16string stem(name);
+  size_t suffixLength = std::char_traits<sChar>::length(suffix);
+  if(stem.size() <= suffixLength || sCompareStringNoCase(stem.c_str() + stem.size() - suffixLength, suffix) != 0)
+    return -1;
+  stem.resize(stem.size() - suffixLength);
+  if(sMatchWildcard(stem.c_str(), pattern)) return 0;
+  size_t dot = stem.rfind(u'.');
+  if(dot == std::u16string::npos) return -1;
+  std::u16string number = stem.substr(dot + 1);
+  size_t dash = number.find(u'-');
+  if(dash == 0 || dash == std::u16string::npos || dash + 1 == number.size() || number.size() > 24) return -1;
+  sInt pid = 0;
+  for(size_t i = 0; i < number.size(); i++)
+  {
+    if(i == dash) continue;
+    if(number[i] < u'0' || number[i] > u'9') return -1;
+    if(i < dash) pid = pid * 10 + (number[i] - u'0');
+    if(pid > 0x3fffffff) return -1;
+  }
+  if(pid <= 0) return -1;
+  stem.resize(dot);
+  return sMatchWildcard(stem.c_str(), pattern) ? pid : -1;
+}
+}
+
+void sClearStaleSaveTemps(const sChar *path)
+{
+  std::u16string all(path);
+  size_t slash = all.find_last_of(u"/\\");
+  std::u16string folder = slash == std::u16string::npos ? u"." : slash == 0 ? u"/" : all.substr(0, slash);
+  std::u16string pattern = slash == std::u16string::npos ? all : all.substr(slash + 1);
+  std::vector<plat::DirEntry> found;
+  if(pattern.empty() || !plat::ListDir(plat::ToUtf8(folder.c_str()).c_str(), plat::ToUtf8((pattern + u".*").c_str()).c_str(), &found))
+    return;
+  for(const plat::DirEntry &f : found)
+  {
+    if(f.Directory) continue;
+    std::u16string name = ToText(f.Name);
+    for(const sChar *suffix : {u".new", u".tmp"})
+    {
+      sInt owner = SaveTempOwner(name.c_str(), pattern.c_str(), suffix);
+      if(owner < 0 || (owner > 0 && plat::ProcessRuns(owner))) continue;
+      std::u16string full = folder + u"/" + name;
+      if(plat::DeleteFile(plat::ToUtf8(full.c_str()).c_str()))
+        sLogF(u"file", u"removed <%s>, left by a save that did not end\n", full.c_str());
+      break;
+    }
+  }
 }
 
 sBool sDeleteDir(const sChar *name)

@@ -577,8 +577,8 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
     }
   sDInt size = 0;
   sU8 *data = EncodeConfigText(text, random, size);
-  sPathString tmp(path);
-  tmp.Add(u".tmp");
+  sPathString tmp;
+  sMakeSaveTempName(tmp.Ref(), path, u".tmp");
   sBool ok = sSaveFileData(tmp, data, size, 1);
   if(ok)
   {

@@ -159,7 +159,8 @@ sChar *DecodeConfigText(const sU8 *data, sDInt size);
 
 // Whether every character of the text fits the file's one byte.
 sBool ConfigTextFits(const sChar *text);
-// Writes the encoded text to "<path>.tmp", flushes it to the disk and renames it over
+// Writes the encoded text to a temporary beside path of this process's own
+// (sMakeSaveTempName, ".tmp"), flushes it to the disk and renames it over
 // path. 0 (logged on "file") when any step fails or the text does not fit; the old file
 // is then untouched.
 sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random);

@@ -843,6 +843,12 @@ void TouchGui::StartupConfig(sBool packFile)
   ResetGuiConfig(config);
   config.Version = 1.25f;
   configSlot = 0;
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  {
+    bool seen = false;
+    for(sInt j = 0; j < i && !seen; j++) seen = sCmpStringEqual(configNames[i], configNames[j]);
+    if(!seen) sClearStaleSaveTemps(configNames[i]);
+  }
   sBool exists = sCheckFile(configNames[0]);
   lastLoadResult = LoadConfig();
   if(!lastLoadResult)

@@ -271,6 +271,7 @@ struct LiveText
 
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
 {
+  sClearStaleSaveTemps(name);
   if(!sFileExists(name)) return 0;
   sScannerFileSource source;
   if(!source.Open(name)) return 0;
@@ -316,8 +317,8 @@ sBool SaveLiveRecording(SceneControls *controls, const sChar *name)
       text.Print(number);
     }
   }
-  sStringBuffer<2048> temp(name);
-  temp.Add(u".new");
+  sStringBuffer<2048> temp;
+  sMakeSaveTempName(temp.Ref(), name, u".new");
   if(!sSaveTextFile(temp.Get(), text.Get(), 1))
   {
     sLogF(u"sys", u"live recording: could not write <%s>\n", temp.Get());

@@ -101,10 +101,12 @@ void WriteEntry(const std::u16string &entry, const EntryKey &key, const sChar *p
   out.insert(out.end(), p, p + size_t(pathChars) * 2);
   out.insert(out.end(), data.Data, data.Data + data.DataSize);
   Append(out, sChecksumCRC32(out.data(), sDInt(out.size())));
-  std::u16string temp = entry + u".new";
-  if(!sSaveFileData(temp.c_str(), out.data(), sDInt(out.size())) || !sRenameFile(temp.c_str(), entry.c_str()))
+  // several shows may fill one cache: each writes under a name of its own
+  sPathString temp;
+  sMakeSaveTempName(temp.Ref(), entry.c_str(), u".new");
+  if(!sSaveFileData(temp, out.data(), sDInt(out.size())) || !sRenameFile(temp, entry.c_str()))
   {
-    sDeleteFile(temp.c_str());
+    sDeleteFile(temp);
     sLogF(u"gfx", u"picture cache entry <%s> cannot be written\n", entry.c_str());
   }
 }
@@ -139,6 +141,8 @@ void SetPackedPictureCache(const sChar *folder)
 {
   CacheFolder = folder ? folder : u"";
   while(CacheFolder.size() > 1 && CacheFolder.back() == u'/') CacheFolder.pop_back();
+  // what writers killed half-way left (a show that runs beside this one keeps its own)
+  if(!CacheFolder.empty()) sClearStaleSaveTemps((CacheFolder + u"/*.packed").c_str());
 }
 
 const sChar *GetPackedPictureCache() { return CacheFolder.empty() ? nullptr : CacheFolder.c_str(); }

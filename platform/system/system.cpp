@@ -197,6 +197,17 @@ bool ShowErrorMessageBox(const char *caption, const char *text)
   return r == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+int ProcessId()
+{
+  return int(getpid());
+}
+
+bool ProcessRuns(int pid)
+{
+  // no signal is sent: the call only checks the process is there (EPERM: it is, but not ours)
+  return pid > 0 && (kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
 void TerminateProcess(int exitCode)
 {
   _exit(exitCode);

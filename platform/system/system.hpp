@@ -45,6 +45,11 @@ bool IsInteractive();
 // SIGTERM, SIGINT and SIGHUP take their default action (ending the process) from here on.
 bool ShowErrorMessageBox(const char *caption, const char *text);
 
+// The id of this process.
+int ProcessId();
+// Whether a process of that id runs now (a process of another user counts).
+bool ProcessRuns(int pid);
+
 // Ends the process at once with the exit code; no destructors, no handlers.
 [[noreturn]] void TerminateProcess(int exitCode);
 

@@ -213,10 +213,15 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
   sRandomLcg rnd(1);
   std::u16string path = dir.Name("keep.Spk");
   ASSERT_TRUE(WriteConfigText(path.c_str(), u"Sparkvane configuration 2.4", rnd));
-  // a folder where the temporary file would go makes the write fail
+  // a save killed half-way left its temporaries: the next save writes under a name of its own
   ASSERT_EQ(mkdir(dir.Name8("keep.Spk.tmp").c_str(), 0700), 0);
+  sparktest::WriteFile(dir.Name8("keep.Spk.1-1.tmp"), "left");
+  ASSERT_TRUE(WriteConfigText(path.c_str(), u"Sparkvane configuration 2.4", rnd));
   sparktest::DebugCapture out;
-  EXPECT_FALSE(WriteConfigText(path.c_str(), u"other", rnd));
+  {
+    sparktest::FileSizeLimit limit(1);
+    EXPECT_FALSE(WriteConfigText(path.c_str(), u"other", rnd));
+  }
   sChar *text = ReadConfigText(path.c_str());
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::u16string(text), u"Sparkvane configuration 2.4");

@@ -16,7 +16,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace
 {
@@ -114,6 +117,14 @@ protected:
   sparktest::TempDir Dir;
   std::u16string Name = Dir.Name("LiveRecordingData.txt");
   void Write(const std::string &text) { ASSERT_TRUE(sparktest::WriteFile(Dir.Name8("LiveRecordingData.txt"), text)); }
+  // the names beside the recording other than itself
+  std::vector<std::string> LeftBeside()
+  {
+    std::vector<std::string> names;
+    for(const auto &e : std::filesystem::directory_iterator(Dir.Path))
+      if(e.path().filename() != "LiveRecordingData.txt") names.push_back(e.path().filename().string());
+    return names;
+  }
 };
 
 TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
@@ -140,11 +151,26 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
   b->LiveClockMs = 1020;
   EXPECT_EQ(b->GetLiveLine(), 51);
 
-  // a save that cannot make its new file (a folder stands in its place) keeps the old one
-  sMakeDir(Dir.Name("LiveRecordingData.txt.new").c_str());
+  // a save that cannot write its new file (a file-size limit) keeps the old one
   sparktest::DebugCapture quiet;
-  EXPECT_FALSE(SaveLiveRecording(b.get(), Name.c_str()));
+  {
+    sparktest::FileSizeLimit limit(1000);
+    EXPECT_FALSE(SaveLiveRecording(b.get(), Name.c_str()));
+  }
   EXPECT_EQ(sparktest::ReadFile<std::vector<uint8_t>>(Dir.Name8("LiveRecordingData.txt")), bytes);
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{}) << "the failed save's temporary is removed";
+
+  // what saves killed half-way left is cleared at the next load, but not the temporary of
+  // a show that is saving now
+  pid_t gone = fork();
+  if(gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string running = "LiveRecordingData.txt." + std::to_string(getpid()) + "-9.new";
+  for(const std::string &n : {"LiveRecordingData.txt." + std::to_string(gone) + "-9.new", std::string("LiveRecordingData.txt.new"),
+                              std::string("LiveRecordingData.txt.tmp"), running})
+    ASSERT_TRUE(sparktest::WriteFile(Dir.Name8(n.c_str()), "half"));
+  EXPECT_EQ(LoadLiveRecording(b.get(), Name.c_str()), sLIVE_LINES);
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{running});
 }
 
 TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)

@@ -3,6 +3,7 @@
 
 #include "show/packcache.hpp"
 
+#include "common/capture.hpp"
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "common/wait.hpp"
@@ -11,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -136,6 +140,55 @@ TEST_F(PackCache, AFifoInPlaceOfAnEntryDoesNotHoldTheLoad)
   struct stat st;
   ASSERT_EQ(stat(entry.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode)) << "the entry is written again in the FIFO's place";
+}
+
+// Shows filling one cache at once each write under names of their own: every write lands
+// whole, none takes another's file away. What a writer killed half-way left is cleared when
+// the next show sets the cache, but not the file of a show that is writing now.
+TEST_F(PackCache, ShowsFillingOneCacheAtOnce)
+{
+  WritePicture(5);
+  const std::string entry = Entry(Dxt5, 0);
+  std::vector<pid_t> shows;
+  for(int s = 0; s < 3; s++)
+  {
+    fflush(nullptr);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if(pid == 0)
+    {
+      sparktest::LogCapture log;
+      for(int i = 0; i < 200; i++)
+      {
+        unlink(entry.c_str());
+        sImageData data;
+        sImage *small = nullptr;
+        if(!LoadPackedPicture(Source.c_str(), Dxt5, 0, data, &small)) _exit(2);
+      }
+      _exit(log.Has("cannot") ? 1 : 0);
+    }
+    shows.push_back(pid);
+  }
+  for(pid_t pid : shows)
+  {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a show could not write its entry: " << status;
+  }
+
+  pid_t gone = fork();
+  if(gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string running = entry + "." + std::to_string(getpid()) + "-1.new", foreign = Dir.Name8("cache/notes.txt.new");
+  for(const std::string &n : {entry + "." + std::to_string(gone) + "-1.new", entry + ".new", running, foreign})
+    ASSERT_TRUE(sparktest::WriteFile(n, "half"));
+  SetPackedPictureCache(Dir.Name("cache").c_str());
+  std::vector<std::string> left;
+  for(const auto &e : std::filesystem::directory_iterator(Dir.Name8("cache"))) left.push_back(e.path().string());
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected = {entry, running, foreign};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
 }
 
 TEST_F(PackCache, PicturesThatCannotBePacked)
