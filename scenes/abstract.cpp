@@ -243,9 +243,7 @@ void AbstractScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
   main->Ambient = 0x404040;
   SetLight(main, 0, 0x5F5F5F, sVec3(1.0f, 0.5f, 0.5f), 1024.0f);
   SetLight(main, 1, 0x8F8F8F, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  for(sInt l = 0; l < 2; l++) mirrored->Directions[l].z = -mirrored->Directions[l].z;
+  MirrorLights(MaterialSet, 2);
 
   ColourSet = AbstractRandom.NextBelow(5);
   CurveType = AbstractRandom.NextBelow(4);

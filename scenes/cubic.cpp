@@ -131,9 +131,7 @@ void CubicScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   SetLight(main, 0, 0xFF837060, sVec3(1.0f, 0.5f, 0.5f), 256.0f);
   SetLight(main, 1, 0xFF606070, sVec3(-1.0f, 1.0f, -2.0f), 256.0f);
   SetLight(main, 2, 0xFF7078A0, sVec3(1.0f, -1.0f, 2.0f), 256.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  for(sInt l = 0; l < 2; l++) mirrored->Directions[l].z = -mirrored->Directions[l].z;
+  MirrorLights(MaterialSet, 2);
 
   Style = 0;
   Mode = 0;

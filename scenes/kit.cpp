@@ -130,6 +130,15 @@ void SetLight(LightSet *set, sInt light, sU32 colour, sVec3 direction, sF32 dist
   set->Positions[light] = sVec3(direction.x * distance, direction.y * distance, direction.z * distance);
 }
 
+LightSet *MirrorLights(TMData *set, sInt lights)
+{
+  sVERIFY(lights >= 1 && lights <= 3);
+  LightSet *mirrored = set->LightSets[1];
+  *mirrored = *set->LightSets[0];
+  for(sInt l = 0; l < lights; l++) mirrored->Directions[l].z = -mirrored->Directions[l].z;
+  return mirrored;
+}
+
 void RetextureMaterial(TMData *set, sInt material, sInt slot, sInt texture)
 {
   sVERIFY(material >= 0 && material < set->MaterialCount);

@@ -166,6 +166,11 @@ constexpr MaterialEntry MaterialEnd()
 // (1, 0, 0)) and its position at distance times that direction.
 void SetLight(LightSet *set, sInt light, sU32 colour, sVec3 direction, sF32 distance);
 
+// Light set 1 of the TMData made a copy of set 0 whose first `lights` lights (1..3) shine
+// with their directions' z turned over, for what is drawn mirrored; the positions stay.
+// Set 1, for the scene to change further.
+LightSet *MirrorLights(TMData *set, sInt lights);
+
 // Puts texture row `texture` of the set into slot `slot` of material row `material`, then
 // prepares the material again for its row's vertex format. Rows outside the tables are
 // fatal.

@@ -115,10 +115,7 @@ void MorvenskScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   SetLight(main, 0, 0x00BFBFBF, sVec3(1.0f, 0.5f, 0.5f), 1000.0f);
   SetLight(main, 1, 0x00FFFFFF, sVec3(-1.0f, -1.0f, 2.0f), 1000.0f);
   SetLight(main, 2, 0x00101010, sVec3(-1.0f, 1.0f, 2.0f), 1000.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  mirrored->Directions[0].z = -mirrored->Directions[0].z;
-  mirrored->Directions[1].z = -mirrored->Directions[1].z;
+  MirrorLights(MaterialSet, 2);
 
   // set B repeats set A's shapes, so the draws of A are kept
   sF32 lengths[HalfRibbons], widths[HalfRibbons];

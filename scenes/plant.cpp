@@ -307,9 +307,7 @@ void PlantScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   main->Ambient = 0x404040;
   SetLight(main, 0, 0x5F5F5F, sVec3(1.0f, 0.5f, 0.5f), 1024.0f);
   SetLight(main, 1, 0x8F8F8F, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  for(sInt l = 0; l < 2; l++) mirrored->Directions[l].z = -mirrored->Directions[l].z;
+  MirrorLights(MaterialSet, 2);
 
   const sF32 ground0[4] = {10000.0f, 10000.0f, -5000.0f, -5000.0f}, ground1[4] = {256.0f, 256.0f, 0.0f, 0.0f};
   GroundPlane = MakeArray(0, ArrayForm::PLANE, 1, 16, 16, ground0, ground1);

@@ -198,8 +198,7 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   SetLight(main, 1, 0, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
   main->Colors[2] = 0xFFB1B1B1;
   main->Positions[2] = sVec3(0.0f, 0.0f, 0.0f);
-  *sets[1] = *main;
-  for(sVec3 &d : sets[1]->Directions) d.z = -d.z;
+  MirrorLights(MaterialSet, 3);
   *sets[2] = *main;
   *sets[3] = *main;
   sets[3]->Ambient = 0x00808080;

@@ -47,6 +47,12 @@ TEST_F(SceneRecording, KitLightsCamerasAndReadingWithoutMachine)
   EXPECT_NEAR(set.Directions[1].z, 0.127f, 0.001f);
   SetLight(&set, 2, 0, sVec3(0, 0, 0), 10.0f);   // a zero direction points along x
   EXPECT_EQ(set.Directions[2].x, 1.0f);
+  TMData sets;   // the mirrored set turns over the z of the lights asked for, and no more
+  sets.LightSets[0] = sNEW LightSet(set);
+  sets.LightSets[1] = sNEW LightSet;
+  const LightSet &m = *MirrorLights(&sets, 1);
+  EXPECT_TRUE(m.Directions[0].z == -set.Directions[0].z && m.Directions[1].z == set.Directions[1].z);
+  EXPECT_TRUE(m.Colors[0] == set.Colors[0] && m.Positions[1].z == set.Positions[1].z && &m == sets.LightSets[1]);
 
   Scene s;
   s.DisplayWidth = 1920;
