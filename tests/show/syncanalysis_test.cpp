@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#define STB_VORBIS_HEADER_ONLY
+#include <stb/stb_vorbis.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -48,10 +53,11 @@ std::vector<sS16> Drums(double bpm, double seconds, std::vector<double> &beats, 
 }
 
 // Onsets of a list by absolute analyser block, turned into times of the hits.
-void Collect(const SyncMachine &m, std::map<sInt, int> &found)
+void Collect(const SyncMachine &m, std::map<sInt, int> &found, const SyncOnsetList SyncMachine::*list = &SyncMachine::Bass)
 {
-  for(sInt i = 0; i < m.Bass.Count; i++)
-    found[m.AnalysedBlocks - 1 - m.Bass.Records[i][0]]++;
+  const SyncOnsetList &l = m.*list;
+  for(sInt i = 0; i < l.Count; i++)
+    found[m.AnalysedBlocks - 1 - l.Records[i][0]]++;
 }
 std::vector<double> Times(const std::map<sInt, int> &found)
 {
@@ -158,6 +164,50 @@ TEST(SyncAnalysis, TheGainRisesByTheStepOfThePeakHoldsBand)
       m.Update(10);
     EXPECT_NEAR(m.InputGain - 0.5f, c.Step, 1e-6f) << "level " << c.Level << ", peak hold " << m.PeakHold;
   }
+}
+
+// The stand-in music's snares are what a club track's are to the analysis: heard where the
+// beat file beside the music says they start.
+TEST(SyncAnalysis, TheStandInMusicsSnaresAreHeard)
+{
+  std::ifstream file(SHOW_DATA_ROOT "/Tarnglow_beats.txt");
+  std::vector<double> snares;
+  for(std::string line; std::getline(file, line);)
+    if(line[0] != '#' && line.find("snare") != std::string::npos)
+      snares.push_back(std::stod(line.substr(line.find(' '))) / Rate);
+  int channels = 0, rate = 0;
+  short *pcm = nullptr;
+  const int frames = stb_vorbis_decode_filename(SHOW_DATA_ROOT "/Tarnglow.ogg", &channels, &rate, &pcm);
+  ASSERT_TRUE(frames > 0 && channels == 2 && rate == Rate);
+  // the first two minutes: the snare's entry, the breakdown without it and its return
+  const double until = 120.0;
+  std::vector<double> heard;
+  {
+    SyncMachine m(126.0f);
+    std::map<sInt, int> found;
+    long long clock = 0;
+    for(int at = 0; at + 1024 <= frames && at < int(until * Rate); at += 1024)
+    {
+      m.Receiver.OnSamples(pcm + size_t(at) * 2, 1024);
+      m.Update(sInt((at + 1024LL) * 1000 / Rate - clock));
+      clock = (at + 1024LL) * 1000 / Rate;
+      Collect(m, found, &SyncMachine::Snare);
+    }
+    heard = Times(found);
+  }
+  free(pcm);
+  auto near = [](const std::vector<double> &set, double t) {
+    return std::any_of(set.begin(), set.end(), [t](double s) { return std::fabs(s - t) <= 0.05; });
+  };
+  int played = 0, hit = 0, wrong = 0;
+  for(double s : snares)
+    if(s < until - 10.0)   // an onset is listed once its run has closed
+      played++, hit += near(heard, s);
+  for(double h : heard)
+    wrong += !near(snares, h);
+  ASSERT_GT(played, 60) << "snares from bar 16 on, marked in the beat file";
+  EXPECT_GE(hit, played * 8 / 10) << hit << " of " << played << " snares heard within 50 ms";
+  EXPECT_LE(wrong, int(heard.size()) / 10) << wrong << " of " << heard.size() << " snare onsets off the snares";
 }
 
 TEST(SyncBeatValues, FollowTheClockAndThePreset)

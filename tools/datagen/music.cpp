@@ -1,5 +1,5 @@
 // The show's music file "Tarnglow.ogg": the song encoded as Ogg Vorbis (44,100 Hz,
-// stereo), and beside it "Tarnglow_beats.txt" with the true beat times, for tests and
+// stereo), and beside it "Tarnglow_beats.txt" with the true beat and snare times, for tests and
 // benchmarks that check the beat tracking against them.
 #include "datagen.hpp"
 #include "song.hpp"
@@ -98,10 +98,11 @@ void Generate(Tree &tree)
   tree.WriteData(u"Tarnglow.ogg", ogg.data(), sDInt(ogg.size()));
 
   sTextBuffer beats;
-  beats.PrintF(u"# Tarnglow.ogg: %d BPM, %d frames per second; one line per kick: beat, frame\n", kSongBpm,
-               kSongRate);
+  beats.PrintF(u"# Tarnglow.ogg: %d BPM, %d frames per second; one line per kick: beat, frame, and \"snare\"\n"
+               u"# when a snare starts with the kick\n",
+               kSongBpm, kSongRate);
   for(sInt b = 0; b < kSongBeats; b++)
-    beats.PrintF(u"%d %d\n", b, b * kBeatFrames);
+    beats.PrintF(SnareOnBeat(b) ? u"%d %d snare\n" : u"%d %d\n", b, b * kBeatFrames);
   tree.WriteText(u"Tarnglow_beats.txt", beats.Get());
 }
 

@@ -30,6 +30,10 @@ struct SongFrame
   sF32 Low, Mid, High;
 };
 
+// Whether the snare plays on the beat (beats 2 and 4 of the bars that have it); it starts
+// on the beat's first frame, with the kick.
+bool SnareOnBeat(sInt beat);
+
 // Frames start to start + count - 1 of the song (frames past its end are silent).
 void RenderSong(sInt start, sInt count, SongFrame *out);
 
