@@ -119,6 +119,7 @@ TEST(ConfigFile, GeneratedFilesAndDamagedOnes)
     {
       EXPECT_EQ(std::u16string(g.Logos.Directory), u"logos/Sparkvane/");
       EXPECT_FLOAT_EQ(g.Latency, 0.24f);
+      EXPECT_EQ(g.ActiveStyle, 1) << "the show starts in TECHNO";
     }
     if(std::string(c.Name) == "v1_0.Spk")
     {

@@ -269,6 +269,8 @@ void Generate(Tree &tree)
   sCopyString(c.Logos.Directory, u"logos/Sparkvane/", sGUI_FOLDERCHARS);
   sCopyString(c.Flyer.Directory, u"flyer/Sparkvane/", sGUI_FOLDERCHARS);
   sCopyString(c.Movie.Directory, u"movies/Tarnwhistle/", sGUI_FOLDERCHARS);
+  // a VJ's saved set-up for a club night: TECHNO, the beat-driven style that offers every scene
+  c.ActiveStyle = 1;
   c.Slideshow.Interval = 0.5f;
   c.Logos.Interval = c.Flyer.Interval = c.Movie.Interval = 0.5f;
   WriteConfig(tree, u"configs/tarnwhistle.spk", c, rnd);
