@@ -1,5 +1,5 @@
 // The control files the show reads at start: the live recording of control values
-// ("LiveRecordingData.txt", a performance over the music of six minutes' table) and the
+// ("LiveRecordingData.txt", a VJ's few moves over the six minutes of its table) and the
 // level track of the beat analysis ("EQU303.raw", the three band levels of the music).
 #include "datagen.hpp"
 #include "song.hpp"
@@ -24,33 +24,39 @@ constexpr sInt kLiveWords = 33;
 constexpr sU32 kLiveMidi = 1000;
 constexpr sU32 kLiveDmx = 2000;
 
-// One stretch in which the operator moved a control: its track, which desk it came
-// from, its beats, and its value over the stretch (beat: the beat number with its
-// fraction, t: 0..1 through the stretch).
-struct Gesture
+// One move of a control: its track, which desk it came from, and its value taken from one
+// level to another over a few beats. Between moves nothing is recorded: the settings keep
+// what the last move left, as a fader stays where the hand left it.
+struct Move
 {
   sInt Track;
   sU32 Flag;
-  sInt FromBeat, ToBeat;
-  sF32 (*Value)(sF32 beat, sF32 t);
+  sInt Bar, Beats;
+  sF32 From, To;
 };
 
-// The effects are moved as a VJ moves them over a running show: never to a full wash of
-// the picture (the strobe, the feedback and the kaleidoscope at full turn any scene into a
-// near-even light grey), and every control put back at the end of its move, so that no
-// effect stays on for the rest of the show.
-const Gesture Gestures[] = {
-  // the output brightness faded up over the first four bars
-  {0, kLiveMidi, 0, 16, [](sF32, sF32 t) { return t; }},
-  // the strobe hit on every beat of bars 40 to 47, a short flash at a steady power
-  {1, kLiveDmx, 160, 192, [](sF32 b, sF32 t) { return t < 0.99f ? 0.6f * std::max(0.0f, 1.0f - 4.0f * (b - std::floor(b))) : 0.0f; }},
-  {2, kLiveDmx, 160, 192, [](sF32, sF32) { return 0.8f; }},
-  // the feedback swept up to half and back down over bars 56 to 63
-  {5, kLiveMidi, 224, 256, [](sF32, sF32 t) { return 0.25f - 0.25f * std::cos(t * 6.2831853f); }},
-  // the kaleidoscope pushed up over bars 72 to 79 and pulled at the end
-  {7, kLiveDmx, 288, 320, [](sF32, sF32 t) { return t < 0.9f ? 0.6f * t / 0.9f : 0.0f; }},
-  // a distortion rocked in half bars over the last bars of the music, and pulled at the end
-  {16, kLiveMidi, 352, 384, [](sF32 b, sF32 t) { return t < 0.97f ? std::fabs(std::fmod(b, 4.0f) - 2.0f) * 0.5f : 0.0f; }},
+// A VJ's set over the show: a few deliberate moves a minute apart, each one bringing its
+// page forward only while the hand is on the control, each effect left on long enough to be
+// seen, and never to a full wash of the picture (the strobe, the feedback and the
+// kaleidoscope at full turn any scene into a near-even light grey). By the show's end every
+// effect is pulled back down.
+const Move Moves[] = {
+  // the output faded up over the first two bars
+  {0, kLiveMidi, 0, 8, 0.0f, 1.0f},
+  // bar 32: the feedback pushed in
+  {5, kLiveMidi, 32, 4, 0.0f, 0.35f},
+  // bar 64: the feedback handed over to the kaleidoscope
+  {5, kLiveMidi, 64, 4, 0.35f, 0.0f},
+  {7, kLiveDmx, 64, 4, 0.0f, 0.5f},
+  // bar 96: the kaleidoscope pulled, the colour correction pushed in with its hue turned
+  {7, kLiveDmx, 96, 4, 0.5f, 0.0f},
+  {3, kLiveDmx, 96, 4, 0.0f, 0.6f},
+  {4, kLiveDmx, 96, 4, 0.1f, 0.45f},
+  // bar 128: the colour correction out, the self distortion of the screen in
+  {3, kLiveDmx, 128, 4, 0.6f, 0.0f},
+  {16, kLiveMidi, 128, 4, 0.0f, 0.6f},
+  // bar 160, the show's last bars: the distortion pulled
+  {16, kLiveMidi, 160, 4, 0.6f, 0.0f},
 };
 
 void WriteLiveRecording(Tree &tree)
@@ -65,13 +71,15 @@ void WriteLiveRecording(Tree &tree)
     sU32 eighth = sU32(beat * 2.0f);
     words.assign(kLiveWords, 0);
     words[0] = (eighth / 8) * 100 + eighth % 8;
-    for(const Gesture &g : Gestures)
-      if(beat >= g.FromBeat && beat < g.ToBeat)
-      {
-        sF32 v = g.Value(beat, (beat - g.FromBeat) / sF32(g.ToBeat - g.FromBeat));
-        v = v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
-        words[1 + g.Track] = g.Flag + sU32(999.0f * v);
-      }
+    for(const Move &m : Moves)
+    {
+      sF32 t = (beat - sF32(m.Bar * 4)) / sF32(m.Beats);
+      // the hand stays a few lines at the end, so the move's last lines hold where it ends
+      if(t < 0.0f || t > 1.05f) continue;
+      sF32 v = m.From + (m.To - m.From) * std::min(t, 1.0f);
+      v = v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
+      words[1 + m.Track] = m.Flag + sU32(999.0f * v + 0.5f);
+    }
     text.PrintF(u"live: %05d,", words[0]);
     for(sInt w = 1; w < kLiveWords - 1; w++)
       text.PrintF(u"%04d,", words[w]);

@@ -350,7 +350,10 @@ void Generate(Tree &tree)
     Picture(tree, name, 64, 32, 0xff000000, rnd);
   }
 
-  // the movie folder: two seconds each, bands of a colour of their own sliding by
+  // the movie folder: two seconds each of footage as a VJ's clips are: lights of a colour of
+  // their own circling and pulsing on black, fading to black at the edges. The movie layer
+  // lays a clip over the show with its brightness as its cover, so the black lets the show
+  // through and the lights lie over it.
   static const char *const Movies[] = {"action_01_cut.mp4", "action_02_cut.mp4", "action_03_cut.mp4",
                                        "ambient_01_cut.mp4", "ambient_02_cut.mp4", "ambient_03_cut.mov",
                                        "move_01_cut.mp4", "move_02_cut.mp4", "move_03_cut.mp4",
@@ -359,10 +362,40 @@ void Generate(Tree &tree)
   for(sInt i = 0; i < sInt(sizeof(Movies) / sizeof(Movies[0])); i++)
   {
     std::string name = std::string("movies/Tarnwhistle/") + Movies[i];
-    uint32_t colour = 0xff000000u | rnd.NextBelow(0x1000000);
-    bool ok = sparktest::WriteMovie(name, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, 128, 72, 25, 50,
-                                    [colour](int frame, int x, int y) {
-                                      return ((x + y / 2 + frame * 3) / 16) % 2 ? colour & 0xffffff : 0x202020u;
+    // a bright hue of the clip's own (the red clip's is red), and its lights' paths
+    sF32 hue = i == 10 ? 0.0f : rnd.NextFloat(6.2831853f);
+    sF32 rgb[3];
+    for(sInt c = 0; c < 3; c++) rgb[c] = 0.55f + 0.45f * std::cos(hue - 2.0943951f * sF32(c));
+    sInt lights = 3 + sInt(rnd.NextBelow(3));
+    sF32 phase = rnd.NextFloat(6.2831853f), turns = (rnd.NextBelow(2) ? 1.0f : -1.0f) * (1.0f + sF32(rnd.NextBelow(2)));
+    constexpr int W = 256, H = 144, Frames = 50;
+    bool ok = sparktest::WriteMovie(name, AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, 25, Frames,
+                                    [&](int frame, int x, int y) -> uint32_t {
+                                      // u, v: -1..1 across the height, the width wider
+                                      sF32 u = (sF32(x) + 0.5f - W * 0.5f) / (H * 0.5f), v = (sF32(y) + 0.5f - H * 0.5f) / (H * 0.5f);
+                                      sF32 t = sF32(frame) / Frames;   // the clip loops seamlessly
+                                      sF32 pulse = 0.6f + 0.4f * std::cos(6.2831853f * 4.0f * t);
+                                      sF32 light = 0.0f, core = 0.0f;
+                                      for(sInt k = 0; k < lights; k++)
+                                      {
+                                        sF32 a = phase + 6.2831853f * (sF32(k) / sF32(lights) + turns * t);
+                                        sF32 r = 0.55f + 0.25f * std::sin(a * 2.0f + sF32(k));
+                                        sF32 du = u - 1.4f * r * std::cos(a), dv = v - 0.8f * r * std::sin(a);
+                                        sF32 d2 = (du * du + dv * dv) / (0.12f * pulse);
+                                        light += std::exp(-d2);
+                                        core += std::exp(-d2 * 6.0f);
+                                      }
+                                      // a ring widening from the middle every half second
+                                      sF32 ring = std::sqrt(u * u + v * v) - std::fmod(t * 4.0f, 1.0f) * 1.6f;
+                                      light += 0.5f * std::exp(-ring * ring * 200.0f) * (1.0f - std::fmod(t * 4.0f, 1.0f));
+                                      sF32 edge = SmoothStep(1.0f, 0.75f, std::fabs(v)) * SmoothStep(1.78f, 1.3f, std::fabs(u));
+                                      uint32_t out = 0;
+                                      for(sInt c = 0; c < 3; c++)
+                                      {
+                                        sF32 level = Clamp01((light * rgb[c] + core * 0.8f) * edge);
+                                        out |= uint32_t(level * 255.0f + 0.5f) << (16 - 8 * c);
+                                      }
+                                      return out;
                                     });
     sVERIFY(ok);
     tree.Note(plat::ToUtf16(name).c_str());

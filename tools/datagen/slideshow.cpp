@@ -65,7 +65,12 @@ void Generate(Tree &tree)
   Both(tree, u"horizon_bg", horizonBg);
 
   sImage round(64, 64), outline(128, 128), background(256, 256), style2(256, 256), mirrow(256, 256);
-  Shade(round, [](sF32 u, sF32 v) { sF32 a = SmoothStep(1.0f, 0.9f, std::sqrt(u * u + v * v)); return Grey(1.0f, a); });
+  // the ornament wall is laid over the pictures: its plates are rings, a round frame with
+  // the picture showing through the middle
+  Shade(round, [](sF32 u, sF32 v) {
+    sF32 r = std::sqrt(u * u + v * v);
+    return Grey(1.0f, SmoothStep(0.86f, 0.9f, r) * SmoothStep(0.98f, 0.94f, r));
+  });
   Pic(tree, u"round", round);
   Shade(outline, [](sF32 u, sF32 v) {
     sF32 e = std::fmax(std::fabs(u), std::fabs(v));

@@ -18,24 +18,52 @@ TEST(DatagenControl, TheLiveRecordingReadsAsTheSceneMachineReadsItWithRecordedTr
   ASSERT_TRUE(scan.StartFile(datagentest::Path("LiveRecordingData.txt").c_str()));
   sInt lines = 0, recorded = 0, badWords = 0;
   sInt last[33] = {}, most[33] = {};   // per track: the last value written, the largest
+  // the moves: stretches of lines with a recorded track (start and end line), and whether
+  // a move left a control at a tenth of its travel or more
+  std::vector<std::pair<sInt, sInt>> moves;
+  std::vector<bool> leftOn;
   while(scan.Errors == 0 && scan.Token != sTOK_END)
   {
     ASSERT_TRUE(scan.IfName(sPoolString(u"live"))) << "line " << lines;
     sInt words[33];
     for(sInt &w : words) scan.Scan(), w = scan.ScanInt();
     // track words: flags 1000 (MIDI) and 2000 (DMX) over a value 0..999
+    sBool any = 0;
     for(sInt t = 1; t < 33; t++)
     {
       badWords += words[t] != 0 && (words[t] < 1000 || words[t] >= 4000);
       recorded += words[t] != 0;
-      if(words[t]) last[t] = words[t] % 1000, most[t] = std::max(most[t], words[t] % 1000);
+      if(words[t]) last[t] = words[t] % 1000, most[t] = std::max(most[t], words[t] % 1000), any = 1;
+    }
+    if(any && (moves.empty() || moves.back().second != lines - 1)) moves.push_back({lines, lines}), leftOn.push_back(false);
+    if(any)
+    {
+      moves.back().second = lines;
+      sBool on = 0;
+      for(sInt t = 1; t < 33; t++) on |= words[t] % 1000 >= 100;
+      leftOn.back() = on;
     }
     lines++;
   }
   EXPECT_EQ(scan.Errors, 0);
   EXPECT_EQ(lines, 18000);
   EXPECT_EQ(badWords, 0);
-  EXPECT_GT(recorded, 1000) << "a performance was recorded";
+  EXPECT_GT(recorded, 500) << "a performance was recorded";
+  // a VJ's few deliberate moves: each over in a few seconds (its page is brought forward
+  // only meanwhile), a minute apart, and all but the last leaving its effect on to be seen
+  EXPECT_TRUE(moves.size() >= 4 && moves.size() <= 10) << moves.size() << " moves";
+  for(size_t i = 0; i < moves.size(); i++)
+  {
+    EXPECT_LE(moves[i].second - moves[i].first, 250) << "move " << i << " at line " << moves[i].first;
+    if(i)
+    {
+      EXPECT_GE(moves[i].first - moves[i - 1].first, 50 * 55) << "move " << i << " at line " << moves[i].first;
+    }
+    if(i + 1 < moves.size())
+    {
+      EXPECT_TRUE(leftOn[i]) << "move " << i << " at line " << moves[i].first;
+    }
+  }
   // the moves leave no effect on after them (an amount below 3 % switches it off), and
   // none drives the strobe (track 1), the feedback (5) or the kaleidoscope (7) to a full
   // wash of the picture
