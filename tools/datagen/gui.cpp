@@ -218,6 +218,33 @@ void Picture(Tree &tree, const sChar *name, sInt w, sInt h, sU32 corner, sRandom
   tree.WriteImage(name, img);
 }
 
+// A logo as a club's credits are: a name between two bars in one colour on a plain ground,
+// the ground the kind the loader reads from the first pixel: transparent, white or dark.
+void LogoPicture(Tree &tree, const sChar *name, sInt w, sInt h, sU32 ground, const sChar *text, sU32 ink)
+{
+  sImage img(w, h);
+  img.Fill(ground);
+  FillRect(img, w / 8, h * 5 / 20, w * 7 / 8, h * 6 / 20, ink);
+  FillRect(img, w / 8, h * 14 / 20, w * 7 / 8, h * 15 / 20, ink);
+  PrintCentered(img, text, w / 2, h / 2, h / 5, 1, ink);
+  tree.WriteImage(name, img);
+}
+
+// A flyer: a title and a line under it on a dark ground with a glow of the night's colour.
+void FlyerPicture(Tree &tree, const sChar *name, sInt w, sInt h, sF32 hue, const sChar *title, const sChar *line)
+{
+  sImage img(w, h);
+  const sF32 r = 0.5f + 0.5f * std::cos(hue), g = 0.5f + 0.5f * std::cos(hue - 2.1f), b = 0.5f + 0.5f * std::cos(hue - 4.2f);
+  Shade(img, [&](sF32 u, sF32 v) {
+    sF32 glow = Glow(u * 0.8f, (v + 0.35f) * 1.2f) * 0.8f + 0.12f * (1.0f - v) * 0.5f;
+    return Argb(1.0f, 0.04f + glow * r, 0.03f + glow * g, 0.06f + glow * b);
+  });
+  FrameRect(img, w / 32, h / 32, w - w / 32, h - h / 32, h / 96 + 1, Argb(1.0f, 0.5f + 0.5f * r, 0.5f + 0.5f * g, 0.5f + 0.5f * b));
+  PrintCentered(img, title, w / 2, h * 11 / 20, h / 7, 1, 0xffffffff);
+  PrintCentered(img, line, w / 2, h * 3 / 4, h / 14, 0, 0xffe0e0e0);
+  tree.WriteImage(name, img);
+}
+
 void Generate(Tree &tree)
 {
   sRandomLcg rnd = NamedRandom("gui");
@@ -330,18 +357,22 @@ void Generate(Tree &tree)
     {u"slideshows/Sparkvane/pic_09.jpg", 320, 240}, {u"slideshows/Sparkvane/pic_10.pic", 128, 128},
     {u"slideshows/Sparkvane/pic_11.tga", 128, 128}, {u"slideshows/Sparkvane/PIC_12.JPG", 320, 240},
     {u"slideshows/Sparkvane/sub/pic_a.jpg", 160, 120}, {u"slideshows/Sparkvane/sub/pic_b.png", 160, 120},
-    {u"flyer/Sparkvane/end.png", 1024, 768}, {u"flyer/Sparkvane/next.png", 512, 384},
-    {u"flyer/Sparkvane/party.jpg", 512, 384},
   };
   for(const auto &s : Slides) Picture(tree, s.Name, s.W, s.H, 0xff808080, rnd);
   tree.WriteText(u"slideshows/Sparkvane/notes.txt", u"pictures of the night\n");
   tree.WriteText(u"flyer/Sparkvane/readme.txt", u"flyers shown between the logos\n");
-  static const sU32 LogoCorners[5] = {0x00000000, 0xffffffff, 0xff101010, 0xff202020, 0xff301030};
+  FlyerPicture(tree, u"flyer/Sparkvane/end.png", 1024, 768, 4.2f, u"THANK YOU", u"see you at the next night");
+  FlyerPicture(tree, u"flyer/Sparkvane/next.png", 512, 384, 1.0f, u"NEXT PARTY", u"saturday from 23:00");
+  FlyerPicture(tree, u"flyer/Sparkvane/party.jpg", 512, 384, 5.5f, u"TARNWHISTLE", u"126 BPM all night long");
+  // one logo of each ground: transparent, white and three dark ones
+  static const struct { sU32 Ground, Ink; const sChar *Text; } Logos[5] = {
+    {0x00000000, 0xffffd040, u"SPARKVANE"}, {0xffffffff, 0xff302060, u"TARNWHISTLE"}, {0xff101010, 0xff40e0ff, u"VJ CREW"},
+    {0xff202020, 0xffff6080, u"SOUND"}, {0xff301030, 0xffe0e0e0, u"LIGHTS"}};
   for(sInt i = 0; i < 5; i++)
   {
     sChar name[64];
     sSPrintF(sStringRef(name, 64), u"logos/Sparkvane/credits_%02d.png", i + 1);
-    Picture(tree, name, 512, 256, LogoCorners[i], rnd);
+    LogoPicture(tree, name, 512, 256, Logos[i].Ground, Logos[i].Text, Logos[i].Ink);
   }
   for(sInt i = 0; i < 20; i++)
   {
