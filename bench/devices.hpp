@@ -2,6 +2,7 @@
 // What the frame benches share: the recording stand-in's own share of a form's device
 // calls, and a run through the stand-in followed by one through the real device.
 
+#include "common/gfx_window.hpp"
 #include "graphics/internal.hpp"
 #include "graphics/recorder.hpp"
 
@@ -67,27 +68,9 @@ template <class Run> void OnBothDevices(sInt width, sInt height, Run run)
   sSetGpuApi(nullptr);
   CurrentScreenMode = sScreenMode();
 
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) std::printf("real device: no video: %s\n", SDL_GetError());
-  }
-  SDL_Window *win = SDL_WasInit(SDL_INIT_VIDEO)
-                      ? SDL_CreateWindow("bench", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN)
-                      : nullptr;
-  if(win)
-  {
-    flags = 0;
-    w = width;
-    h = height;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(win);
-    sInitGfx(flags, w, h);
-    if(sIsGfxActive()) run("real device", nullptr);
-    sExitGfx();
-    sSetGfxWindow(nullptr);
-    SDL_DestroyWindow(win);
-  }
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_Window *win = OpenGfxWindow("bench", width, height);
+  if(!win) std::printf("real device: no video: %s\n", SDL_GetError());
+  else if(sIsGfxActive()) run("real device", nullptr);
+  CloseGfxWindow(win);
 }
 }

@@ -9,6 +9,7 @@
 #include "base/gdi.hpp"
 #include "base/memory.hpp"
 #include "base/textbuffer.hpp"
+#include "common/gfx_window.hpp"
 #include "graphics/graphics.hpp"
 #include "show/procforms.hpp"
 #include "show/textform.hpp"
@@ -76,21 +77,12 @@ int main(int argc, char **argv)
   sInitStringPool();
   sInitFileHandlers();
   sInitRootFileHandler();
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+  SDL_Window *window = OpenGfxWindow("forms bench", 64, 64);
+  if(!window)
   {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    {
-      std::fprintf(stderr, "no video: %s\n", SDL_GetError());
-      return 1;
-    }
+    std::fprintf(stderr, "no video: %s\n", SDL_GetError());
+    return 1;
   }
-  SDL_Window *window = SDL_CreateWindow("forms bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  sU32 flags = 0;
-  sInt w = 64, h = 64;
-  sInitScreenMode(flags, w, h);
-  sSetGfxWindow(window);
-  sInitGfx(flags, w, h);
   if(!sIsGfxActive())
   {
     std::fprintf(stderr, "no graphics device\n");
@@ -164,9 +156,6 @@ int main(int argc, char **argv)
     sDelete(f);
   }
 
-  sExitGfx();
-  sSetGfxWindow(nullptr);
-  SDL_DestroyWindow(window);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  CloseGfxWindow(window);
   return 0;
 }

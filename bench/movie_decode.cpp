@@ -5,6 +5,7 @@
 
 #include "base/file.hpp"
 #include "base/memory.hpp"
+#include "common/gfx_window.hpp"
 #include "common/movie_writer.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/graphics.hpp"
@@ -84,17 +85,8 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "could not write the movie\n");
     return 1;
   }
-  if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-  {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 1;
-  }
-  SDL_Window *window = SDL_CreateWindow("bench", 0, 0, 320, 180, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  sU32 flags = 0;
-  sInt w = 320, h = 180;
-  sInitScreenMode(flags, w, h);
-  sSetGfxWindow(window);
-  sInitGfx(flags, w, h);
+  SDL_Window *window = OpenGfxWindow("bench", 320, 180);
+  if(!window) return 1;
 
   // the best of three runs each, taken in turns, so that a busy machine hurts both alike
   int reference = 0, shown = 0;
@@ -124,8 +116,7 @@ int main(int argc, char **argv)
     ours = std::max(ours, shown / Seconds(start));
     player->Release();
   }
-  sExitGfx();
-  SDL_DestroyWindow(window);
+  CloseGfxWindow(window);
 
   std::printf("FFmpeg decode:            %4d frames, %7.1f fps\n", reference, ffmpeg);
   std::printf("player decode and upload: %4d frames, %7.1f fps\n", shown, ours);

@@ -107,17 +107,7 @@ public:
   char OldDir[4096] = {};
   sFrameMemoryStats Frames = sGetFrameMemoryStats();
 
-  static void SetUpTestSuite()
-  {
-    if(SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if(!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    RenderTest::Window = SDL_CreateWindow("scenes", 0, 0, W, H, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    sU32 flags = 0;
-    sInt w = W, h = H;
-    sInitScreenMode(flags, w, h);
-    sSetGfxWindow(RenderTest::Window);
-    sInitGfx(flags, w, h);
-  }
+  static void SetUpTestSuite() { RenderTest::Window = OpenGfxWindow("scenes", W, H); }
   static void TearDownTestSuite() { RenderTest::TearDownTestSuite(); }
 
   void SetUp() override
