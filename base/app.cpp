@@ -174,10 +174,10 @@ sApp *sGetApplication() { return Application; }
 sU32 sGetSystemFlags() { return sSystemFlags; }
 void sSetSystemFlags(sU32 flags) { sSystemFlags = flags; }
 
-void sExit()
+void sExit(const sChar *why)
 {
   sInt none = 0;
-  ExitFlag.compare_exchange_strong(none, 1);
+  if(ExitFlag.compare_exchange_strong(none, 1) && why) sLogF(u"sys", u"end of the run: %s\n", why);
 }
 
 sInt sGetExitFlag() { return ExitFlag.load(); }

@@ -116,8 +116,10 @@ enum : sU32
 sU32 sGetSystemFlags();
 void sSetSystemFlags(sU32 flags);   // by sInit
 
-// Asks the main routine to end: the exit flag becomes 1 unless it holds a value.
-void sExit();
+// Asks the main routine to end: the exit flag becomes 1 unless it holds a value. The call
+// that sets it logs why on "sys" ("end of the run: <why>"), so a run's log tells how it
+// ended; later calls, whatever their reason, log nothing.
+void sExit(const sChar *why = nullptr);
 sInt sGetExitFlag();
 void sResetExitFlag();   // a new run of the main routine
 

@@ -178,7 +178,7 @@ void sFatalDisplay(const sChar *text, const sChar *trace)
   sCallHookRecord(sCrashHook, sStringRef(buffer, FatalTextSize));
   PendingText.store(nullptr);
 
-  sExit();
+  sExit(u"a fatal error");
   FatalInProgress.store(1);
 
   std::string utf8 = plat::ToUtf8(buffer);

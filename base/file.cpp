@@ -267,6 +267,7 @@ void sPrepareFileName(const sStringRef &dest, const sChar *name)
 namespace
 {
 thread_local sChar OpenFailure[128];
+thread_local sChar FileFailure[128];
 }
 
 void sSetOpenFailure(const sChar *reason)
@@ -274,11 +275,19 @@ void sSetOpenFailure(const sChar *reason)
   sCopyString(OpenFailure, reason ? reason : u"", 128);
 }
 
+const sChar *sGetFileFailure() { return FileFailure[0] ? FileFailure : u"no reason given"; }
+
+void sSetFileFailure(const sChar *reason)
+{
+  sCopyString(FileFailure, reason ? reason : u"", 128);
+}
+
 sFile *sOpenFile(const sChar *name, sInt access)
 {
   sPathString prepared;
   sPrepareFileName(prepared, name);
   OpenFailure[0] = 0;
+  FileFailure[0] = 0;
   for(sInt i = sGetFileHandlerCount() - 1; i >= 0; i--)
     if(sFile *file = FileHandlers[i]->Create(prepared, access))
       return file;

@@ -152,6 +152,12 @@ sFile *sOpenFile(const sChar *name, sInt access = sFA_READ);
 // Called by a handler whose Create fails for a reason other than a missing name (the
 // calling thread's current sOpenFile reports it).
 void sSetOpenFailure(const sChar *reason);
+// Why the calling thread's last failed open, read, write, flush, close or rename of an
+// operating-system file failed, in the system's words ("Permission denied", "File too
+// large", "No such file or directory"), or "no reason given" when it gave none. sOpenFile
+// clears it, so a caller that saves or loads a file can tell the reason in its own report.
+const sChar *sGetFileFailure();
+void sSetFileFailure(const sChar *reason);
 sBool sFileExists(const sChar *name);
 
 /****************************************************************************/

@@ -16,6 +16,13 @@ namespace
 constexpr sDInt MaxWritePiece = 0x1000000;   // 16 MiB
 
 std::u16string ToText(const std::string &s) { return plat::ToUtf16(s); }
+// The system's words at the end of a platform error ("write failed <name>: File too large")
+// become the calling thread's file failure.
+void KeepFailure(const std::string &error)
+{
+  size_t colon = error.rfind(": ");
+  sSetFileFailure(ToText(colon == std::string::npos ? error : error.substr(colon + 2)).c_str());
+}
 }
 
 /****************************************************************************/
@@ -70,8 +77,12 @@ sBool sRootFile::Close()
   }
   View = nullptr;
   MapOffset = MapSize = 0;
-  if(!Handle.Close())
+  std::string error;
+  if(!Handle.Close(&error))
+  {
+    KeepFailure(error);
     Ok = 0;
+  }
   return Ok;
 }
 
@@ -82,6 +93,7 @@ sBool sRootFile::Flush()
   if(!Handle.Sync(&error))
   {
     sLogF(u"file", u"%s\n", ToText(error).c_str());
+    KeepFailure(error);
     Ok = 0;
     return 0;
   }
@@ -108,6 +120,7 @@ sBool sRootFile::Read(void *data, sDInt size)
   if(got < 0)
   {
     sLogF(u"file", u"read error: %08x\n", code);
+    sSetFileFailure(ToText(strerror(code)).c_str());
     Ok = 0;
     return 0;
   }
@@ -147,7 +160,10 @@ sBool sRootFile::Write(const void *data, sDInt size)
   if(put != size)
   {
     if(put < 0)
+    {
       sLogF(u"file", u"write error: %s\n", ToText(error).c_str());
+      KeepFailure(error);
+    }
     Ok = 0;
     return 0;
   }
@@ -359,6 +375,8 @@ sFile *sRootFileHandler::Create(const sChar *name, sInt access)
     sLogF(u"file", u"failed to open file <%s> for %s\n", name, modeName);
     // a name that is there but cannot be opened is reported as what it is
     if(code && code != ENOENT && code != ENOTDIR) sSetOpenFailure(ToText(strerror(code)).c_str());
+    if(code) sSetFileFailure(ToText(strerror(code)).c_str());
+    else KeepFailure(error);
     sDELETE(file);
     return nullptr;
   }
@@ -435,6 +453,7 @@ sBool sRenameFile(const sChar *from, const sChar *to)
   if(!plat::RenameFile(plat::ToUtf8(from).c_str(), target.c_str(), &error) || !plat::SyncFolderOf(target.c_str(), &error))
   {
     sLogF(u"file", u"%s\n", ToText(error).c_str());
+    KeepFailure(error);
     return 0;
   }
   return 1;

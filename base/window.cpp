@@ -18,6 +18,7 @@
 
 #include <SDL.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -363,11 +364,15 @@ void sWindowPaint()
   PaintNesting = 0;
 }
 
-void sWindowClose()
+void sWindowClose(sInt signal)
 {
   sInt allow = 1;
   sCallHookPtr(sCloseHook.load(), &allow);
-  if(allow) sExit();
+  if(!allow) return;
+  if(!signal) return sExit(u"the window was closed");
+  sStringBuffer<64> why;
+  sSPrintF(why.Ref(), u"signal %s", signal == SIGINT ? u"SIGINT (Ctrl-C)" : signal == SIGTERM ? u"SIGTERM" : u"to close");
+  sExit(why);
 }
 
 void sWindowProc(const plat::Message &msg)
@@ -380,7 +385,7 @@ void sWindowProc(const plat::Message &msg)
     sWindowPaint();
     break;
   case MessageKind::Close:
-    sWindowClose();
+    sWindowClose(msg.Signal);
     break;
   case MessageKind::Activate:
   {

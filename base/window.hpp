@@ -49,8 +49,9 @@ plat::Window *sGetMainWindow();
 void sWindowProc(const plat::Message &msg);
 // One frame (the paint message).
 void sWindowPaint();
-// The close request: the close hook may veto it, else the end of the program is asked for.
-void sWindowClose();
+// The close request (of the window, or of the signal numbered signal): the close hook may
+// veto it, else the end of the program is asked for.
+void sWindowClose(sInt signal = 0);
 // The exit path of the message loop: the application's OnEvent(3), a last collection,
 // the destruction of the window. Does nothing once the window is gone.
 void sDestroyMainWindow();

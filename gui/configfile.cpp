@@ -571,8 +571,8 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
       while(line[n] && line[n] != '\n' && n < 200) n++;
       sChar shown[201];
       sCopyString(shown, line, n + 1);
-      sLogF(u"file", u"configuration not saved: %s would hold characters a configuration cannot hold: %s\n", path,
-            shown);
+      sLogF(u"gui", u"configuration not saved to %s: it would hold characters a configuration cannot hold: %s\n",
+            path, shown);
       return 0;
     }
   sDInt size = 0;
@@ -580,6 +580,8 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
   sPathString tmp;
   sMakeSaveTempName(tmp.Ref(), path, u".tmp");
   sBool ok = sSaveFileData(tmp, data, size, 1);
+  sChar why[128] = {};
+  if(!ok) sCopyString(why, sGetFileFailure());
   if(ok)
   {
     // only a file that reads back whole replaces the old one
@@ -588,23 +590,33 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
     ok = check && back == size;
     for(sDInt i = 0; ok && i < size; i++) ok = check[i] == data[i];
     if(check) sMemFree(check);
+    if(!ok) sCopyString(why, u"it did not read back as written");
   }
-  if(ok) ok = sRenameFile(tmp, path);
+  if(ok && !(ok = sRenameFile(tmp, path))) sCopyString(why, sGetFileFailure());
   if(!ok)
   {
     sDeleteFile(tmp);
-    sLogF(u"file", u"configuration not saved: %s\n", path);
+    sLogF(u"gui", u"configuration not saved to %s: %s\n", path, why);
   }
   sMemFree(data);
   return ok;
 }
 
-sChar *ReadConfigText(const sChar *path)
+sChar *ReadConfigText(const sChar *path, sChar *why, sInt whySize)
 {
   sDInt size = 0;
   sU8 *data = sLoadFileData(path, &size);
-  if(!data) return nullptr;
+  if(!data)
+  {
+    if(why) sCopyString(why, sGetFileFailure(), whySize);
+    return nullptr;
+  }
   sChar *text = DecodeConfigText(data, size);
   sMemFree(data);
+  if(!text && why)
+    sCopyString(why, size < 4 ? u"it is too short for a configuration" : u"its check sum does not hold: the file is damaged",
+                whySize);
   return text;
 }
+
+sChar *ReadConfigText(const sChar *path) { return ReadConfigText(path, nullptr, 0); }

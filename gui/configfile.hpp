@@ -166,3 +166,6 @@ sBool ConfigTextFits(const sChar *text);
 sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random);
 // The decoded text of a file (sMemFree), or null.
 sChar *ReadConfigText(const sChar *path);
+// The same; on failure why (whySize characters) says what was wrong: the file's failure in
+// the system's words, or that its check sum does not hold.
+sChar *ReadConfigText(const sChar *path, sChar *why, sInt whySize);

@@ -126,8 +126,8 @@ void TouchGui::AfterRender(sViewport *view)
     switch(kind)
     {
     case 1: StartBrowserDelete(); break;
-    case 2: sSetExitCode(0), sExit(); break;
-    case 3: sSetExitCode(1), sExit(); break;
+    case 2: sSetExitCode(0), sExit(u"exit confirmed on the GUI"); break;
+    case 3: sSetExitCode(1), sExit(u"update confirmed on the GUI (exit code 1)"); break;
     case 4:
       lastLoadResult = LoadConfig();
       laidStyle = -1;

@@ -785,8 +785,14 @@ sInt TouchGui::LoadConfig()
   for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
   configShownSlot = -1;
   configSaveSlot = configSlot;
-  sChar *text = ReadConfigText(name);
-  if(!text) return 0;
+  // a configuration that cannot be loaded is told with its reason, whoever asked for it
+  sChar why[128] = {};
+  sChar *text = ReadConfigText(name, why, 128);
+  if(!text)
+  {
+    sLogF(u"gui", u"configuration %s cannot be loaded: %s\n", name, why);
+    return 0;
+  }
   ConfigParseResult r;
   {
     // the loader reads the section folders: the whole read is under the lock
@@ -794,7 +800,12 @@ sInt TouchGui::LoadConfig()
     r = ParseConfigText(text, config);
   }
   sMemFree(text);
-  if(!r.Loaded) return 0;
+  if(!r.Loaded)
+  {
+    sLogF(u"gui", u"configuration %s cannot be loaded: it is not a configuration (%s)\n", name,
+          r.Error ? r.Error : u"no file id");
+    return 0;
+  }
   if(r.Sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
   if(r.Sections & sGUICFG_LOGOS) RequestLogos();
   if(r.Sections & sGUICFG_FLYER) CountFlyerFiles();
@@ -809,8 +820,9 @@ sBool TouchGui::SaveConfig()
   sTextBuffer text;
   BuildConfigText(text, config);
   sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
+  // the writer tells a failure and its reason
   sBool ok = WriteConfigText(configNames[slot], text.Get(), random);
-  if(!ok) sDPrint(u"Configuration cannot be saved.\n");
+  if(ok) sLogF(u"gui", u"configuration saved to %s\n", configNames[slot]);
   return ok;
 }
 
@@ -866,9 +878,10 @@ void TouchGui::StartupConfig(sBool packFile)
         if(!sFileExists(bad) && sRenameFile(configNames[0], bad)) keptAside = 1;
       }
       if(keptAside)
-        sLogF(u"file", u"configuration %s could not be read, kept as %s\n", configNames[0], bad.Get());
+        sLogF(u"gui", u"configuration %s kept aside as %s; the show starts with the default settings\n", configNames[0],
+              bad.Get());
       else
-        sLogF(u"file", u"configuration %s could not be read and is left as it is\n", configNames[0]);
+        sLogF(u"gui", u"configuration %s is left as it is; the show starts with the default settings\n", configNames[0]);
     }
     ResetGuiConfig(config);
     config.Version = 1.25f;

@@ -272,17 +272,27 @@ struct LiveText
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
 {
   sClearStaleSaveTemps(name);
-  if(!sFileExists(name)) return 0;
+  if(!sFileExists(name))
+  {
+    sLogF(u"sys", u"no live recording %s: the show runs live\n", name);
+    return 0;
+  }
   sScannerFileSource source;
-  if(!source.Open(name)) return 0;
+  if(!source.Open(name))
+  {
+    sLogF(u"sys", u"live recording %s cannot be read: %s; the show runs live\n", name, sGetFileFailure());
+    return 0;
+  }
   LiveText text{source.Text};
+  // a 0 among the characters (a NUL byte of the file) ends the text early: damage there
+  const sChar *end = source.Text + source.Length;
   // a token that is an error of the text is no "live" either: at the start as after a line
   sBool good = text.Skip();
   sInt line = 0;
   for(;;)
   {
     sInt textLine = text.Line;
-    if(good && !*text.P) break;
+    if(good && !*text.P && text.P == end) break;
     if(good && line >= sLIVE_LINES)
     {
       sLogF(u"sys", u"live recording: more than %d lines, the rest is left out\n", sInt(sLIVE_LINES));
@@ -293,12 +303,14 @@ sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
     if(!good)
     {
       // the lines before the damage are kept; the show runs live from here on
-      sLogF(u"sys", u"live recording: wrong format. line %d\n", textLine);
-      break;
+      sLogF(u"sys", u"live recording: wrong format. line %d of %s: %d lines are replayed, the rest runs live\n", textLine,
+            name, line);
+      return line;
     }
     for(sInt i = 0; i < sLIVE_WORDS; i++) controls->LiveTable[line][i] = words[i];
     line++;
   }
+  sLogF(u"sys", u"live recording %s: %d lines (%d s) are replayed\n", name, line, line / 50);
   return line;
 }
 
@@ -319,9 +331,10 @@ sBool SaveLiveRecording(SceneControls *controls, const sChar *name)
   }
   sStringBuffer<2048> temp;
   sMakeSaveTempName(temp.Ref(), name, u".new");
+  // the operator is told of every save and why one failed; the old file stays whole then
   if(!sSaveTextFile(temp.Get(), text.Get(), 1))
   {
-    sLogF(u"sys", u"live recording: could not write <%s>\n", temp.Get());
+    sLogF(u"sys", u"live recording not saved to %s: %s\n", name, sGetFileFailure());
     sDeleteFile(temp.Get());
     return 0;
   }
@@ -329,9 +342,10 @@ sBool SaveLiveRecording(SceneControls *controls, const sChar *name)
   if(!plat::ReplaceFile(plat::ToUtf8(temp.Get()).c_str(), plat::ToUtf8(name).c_str(), &error) ||
      !plat::SyncFolderOf(plat::ToUtf8(name).c_str(), &error))
   {
-    sLogF(u"sys", u"live recording: %s\n", plat::ToUtf16(error).c_str());
+    sLogF(u"sys", u"live recording not saved to %s: %s\n", name, plat::ToUtf16(error).c_str());
     sDeleteFile(temp.Get());
     return 0;
   }
+  sLogF(u"sys", u"live recording saved to %s\n", name);
   return 1;
 }

@@ -542,8 +542,13 @@ void IppMachine::OnEvent(sInt code)
   switch(code)
   {
   case 44:
-    sExit();
+  {
+    // the show program's last bars send it (channel 1 is the show program's)
+    sStringBuffer<80> why;
+    sSPrintF(why.Ref(), u"the end code ',' at bar %d of the show program", b.BarIndex[1]);
+    sExit(why);
     return;
+  }
   case 'f':
     if(g.LogoRequest)
     {

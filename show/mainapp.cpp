@@ -11,6 +11,7 @@
 #include "show/scenehost.hpp"
 #include "show/showplugins.hpp"
 #include "show/startup.hpp"
+#include "show/sync.hpp"
 
 
 GuiRecordSet (*sGetGuiRecords)(Scene *gui) = nullptr;
@@ -103,9 +104,15 @@ void MainApp::OnPaint3D()
   {
     LoggedScene = Machine->Current;
     const sChar *name = LoggedScene < sSCENE_MAXSCENES ? Machine->SceneNames[LoggedScene] : nullptr;
-    sLogF(u"sys", u"frame %d: scene %d %s current\n", Frames, LoggedScene, name ? name : u"-");
+    // with the show clock and the show program's bar, so the log tells when each came
+    const SyncMachine *sync = Machine->Sync;
+    if(sync)
+      sLogF(u"sys", u"frame %d: scene %d %s current, show clock %1.1f s, show program bar %d\n", Frames, LoggedScene,
+            name ? name : u"-", sF32(sync->PublishedClock) * 0.001f, sync->Results.BarIndex[1]);
+    else
+      sLogF(u"sys", u"frame %d: scene %d %s current\n", Frames, LoggedScene, name ? name : u"-");
   }
-  if(FrameLimit > 0 && Frames >= FrameLimit) sExit();
+  if(FrameLimit > 0 && Frames >= FrameLimit) sExit(u"the frames -frames asked for are drawn");
 }
 
 void ShowMain(const ShowSceneRow *table, sInt count)

@@ -307,7 +307,7 @@ void SceneMachine::HandleSceneKey(sU32 code, sInt sceneIndex)
   }
   else if(code == 27)
   {
-    sExit();
+    sExit(u"ESC sent by a show program");
   }
 }
 
@@ -320,7 +320,7 @@ void SceneMachine::OnInput(const sInput2Event &event)
     Scenes[i]->OnInput(&copy);
   }
   sU32 code = event.Key;
-  if((code & 0xffff) == 27) sExit();
+  if((code & 0xffff) == 27) sExit(u"ESC pressed");
   if(Record->InputLock) return;
   if(code == 94) FreeCameraOn = !FreeCameraOn;
   if((code & 0xffff) == sSCENE_FIXEDSTEPKEY)

@@ -518,11 +518,22 @@ void SyncMachine::LoadLevelTrack()
   sDInt size = 0;
   sU8 *data = sLoadFileData(LevelTrackName, &size);
   if(!data)
+  {
+    sLogF(u"sys", u"level track %s cannot be read: %s; the Tunnel's levels stay at zero\n", LevelTrackName,
+          sGetFileFailure());
     return;
-  // a short file fills what it reaches, a longer one is cut at the track's end
+  }
+  // a short file fills what it reaches, a longer one is cut at the track's end; the
+  // operator is told that the track is not what it should be
   sDInt values = size / 4;
   if(values > SYNC_LEVELVALUES)
     values = SYNC_LEVELVALUES;
+  if(size < SYNC_LEVELVALUES * 4)
+    sLogF(u"sys", u"level track %s is short or damaged: %d bytes where a track has %d; %d of its %d s are replayed\n",
+          LevelTrackName, sInt(size), sInt(SYNC_LEVELVALUES * 4), sInt(values / 3 / 20), sInt(SYNC_LEVELVALUES / 3 / 20));
+  else if(size > SYNC_LEVELVALUES * 4)
+    sLogF(u"sys", u"level track %s is damaged: %d bytes where a track has %d; the rest is left out\n", LevelTrackName,
+          sInt(size), sInt(SYNC_LEVELVALUES * 4));
   for(sDInt i = 0; i < values; i++)
   {
     const sU8 *b = data + i * 4;
@@ -549,10 +560,12 @@ sBool SyncMachine::SaveLevelTrack()
     ok = sRenameFile(LevelTrackNew, LevelTrackName);
   if(!ok)
   {
-    sLogF(u"file", u"level track not saved to <%s>\n", LevelTrackName);
+    sLogF(u"sys", u"level track not saved to %s: %s\n", LevelTrackName, sGetFileFailure());
     if(sCheckFile(LevelTrackNew))
       sDeleteFile(LevelTrackNew);
   }
+  else
+    sLogF(u"sys", u"level track saved to %s\n", LevelTrackName);
   return ok;
 }
 

@@ -10,9 +10,25 @@
 
 #include <cstring>
 #include <deque>
+#include <mutex>
+#include <set>
+#include <string>
 
 namespace
 {
+// A movie or device that cannot be played is told to the operator once per name (the
+// schedule and the previews try the same file again and again); the details stay on "movie".
+void TellUnplayable(const sChar *name, const std::u16string &why)
+{
+  static std::mutex lock;
+  static std::set<std::u16string> told;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if(!told.insert(name).second) return;
+  }
+  sLogF(u"sys", u"movie %s cannot be played: %s\n", name, why.c_str());
+}
+
 const plat::VideoLayout OutputLayouts[3] = {plat::VideoLayout::YV12, plat::VideoLayout::RGB32,
                                             plat::VideoLayout::YUY2};
 
@@ -341,6 +357,7 @@ sBool sMoviePlayerMF::Open()
   {
     if(error.Stage == 2) sLogF(u"movie", u"no video stream found in %s (%08x)\n", Name, sU32(error.Code));
     else sLogF(u"movie", u"can't open source reader for %s (%08x)\n", Name, sU32(error.Code));
+    TellUnplayable(Name, error.Text.empty() ? std::u16string(u"it cannot be opened") : plat::ToUtf16(error.Text));
     return 0;
   }
 
@@ -351,6 +368,7 @@ sBool sMoviePlayerMF::Open()
   if(chosen < 0)
   {
     sLogF(u"movie", u"can't find suitable format for %s (%08x)\n", Name, sU32(0x80004005));
+    TellUnplayable(Name, u"its pictures come in no format the show can draw");
     return 0;
   }
   Subtype = sInt(OutputLayouts[chosen]);

@@ -86,6 +86,7 @@ sBool sScannerFileSource::Open(const sChar *name)
       sDELETE(file);
       Text = sMakeTextFromData(data, got);
       Pos = Text;
+      Length = Text ? sGetStringLen(Text) : 0;
       return Text != nullptr;
     }
   }
@@ -160,6 +161,7 @@ sBool sScannerFileSource::Open(const sChar *name)
     left -= n;
   }
   *dest = 0;
+  Length = dest - Text;
   if(bytes) sMemFree(bytes);
   sDELETE(file);
 

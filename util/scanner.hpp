@@ -75,6 +75,7 @@ public:
   enum Encoding : sInt { UTF16LE = 0, BYTES = 1, UTF16BE = 2, UTF8 = 3 };
 
   sChar *Text = nullptr;     // decoded characters and a terminating 0 (owned)
+  sDInt Length = 0;          // the characters decoded: a 0 before Length is a 0 of the file
   sInt Encode = BYTES;
 
   sScannerFileSource() = default;

@@ -22,8 +22,8 @@ bool RawMouse = false;
 bool QuitPosted = false;
 int QuitCode = 0;
 
-std::atomic<bool> CloseSignal{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal flag must be lock-free");
+std::atomic<int> CloseSignal{0};   // the number of the close signal that came in, 0: none
+static_assert(std::atomic<int>::is_always_lock_free, "the signal flag must be lock-free");
 bool SignalsInstalled = false;
 struct sigaction OldSigInt;
 struct sigaction OldSigTerm;
@@ -36,9 +36,9 @@ std::u16string SdlError(const char16_t *what)
   return std::u16string(what) + u": " + ToUtf16(SDL_GetError());
 }
 
-extern "C" void OnCloseSignal(int)
+extern "C" void OnCloseSignal(int sig)
 {
-  CloseSignal.store(true);
+  CloseSignal.store(sig);
 }
 
 Window *FindWindow(uint32_t id)
@@ -535,7 +535,7 @@ int PumpMessages(const MessageHandler &handler, int waitMs)
   if(VideoStarted)
   {
     SDL_PumpEvents();
-    bool ready = CloseSignal.load() || AnyRepaintPending() || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    bool ready = CloseSignal.load() != 0 || AnyRepaintPending() || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     if(!ready && waitMs != 0)
     {
       // wait in short slices, so that a close signal is not left waiting for other input
@@ -550,7 +550,7 @@ int PumpMessages(const MessageHandler &handler, int waitMs)
             break;
           slice = int(std::min<Uint64>(Uint64(slice), Uint64(waitMs) - elapsed));
         }
-        if(SDL_WaitEventTimeout(nullptr, slice) || CloseSignal.load())
+        if(SDL_WaitEventTimeout(nullptr, slice) || CloseSignal.load() != 0)
           break;
       }
     }
@@ -568,8 +568,12 @@ int PumpMessages(const MessageHandler &handler, int waitMs)
     }
   }
 
-  if(CloseSignal.exchange(false))
-    deliver(Make(MessageKind::Close, FirstWindowId()));
+  if(int sig = CloseSignal.exchange(0))
+  {
+    Message m = Make(MessageKind::Close, FirstWindowId());
+    m.Signal = sig;
+    deliver(m);
+  }
 
   std::vector<Message> messages;
   for(const SDL_Event &e : batch)

@@ -178,7 +178,8 @@ enum class MessageKind : uint8_t
 struct Message
 {
   MessageKind Kind = MessageKind::None;
-  uint32_t WindowId = 0;   // the window concerned; 0 for a close request from a signal
+  uint32_t WindowId = 0;   // the window concerned (the first window for a close request from a signal)
+  int Signal = 0;          // a close request from a signal: its number (SIGINT, SIGTERM)
   KeyEvent Key;
   char16_t Char = 0;
   int Button = 0;

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -218,10 +219,12 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
   ASSERT_EQ(mkdir(dir.Name8("keep.Spk.tmp").c_str(), 0700), 0);
   sparktest::WriteFile(dir.Name8("keep.Spk.1-1.tmp"), "left");
   ASSERT_TRUE(WriteConfigText(path.c_str(), u"Sparkvane configuration 2.4", rnd));
+  // a write that fails keeps the old file; the operator's log names the file and the reason
   sparktest::DebugCapture out;
   {
     sparktest::FileSizeLimit limit(1);
     EXPECT_FALSE(WriteConfigText(path.c_str(), u"other", rnd));
+    EXPECT_EQ(out.Count("configuration not saved to " + dir.Name8("keep.Spk") + ": File too large\n"), 1) << out.Text();
   }
   sChar *text = ReadConfigText(path.c_str());
   ASSERT_NE(text, nullptr);

@@ -6,6 +6,7 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
+#include "common/capture.hpp"
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
 #include "graphics/image.hpp"
@@ -404,7 +405,14 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   ASSERT_EQ(system(cmd.c_str()), 0);
   ASSERT_EQ(chdir(root.c_str()), 0);
   ASSERT_EQ(FindDataRoot(), 0);
-  Start();
+  {
+    // the operator's log tells it once, with the reason and where the file went
+    sparktest::DebugCapture out;
+    Start();
+    EXPECT_EQ(out.Count("tarnwhistle.spk cannot be loaded: its check sum does not hold"), 1) << out.Text();
+    EXPECT_EQ(out.Count("tarnwhistle.spk kept aside as "), 1) << out.Text();
+    EXPECT_EQ(out.Count("tarnwhistle.spk.bad; the show starts with the default settings"), 1) << out.Text();
+  }
   EXPECT_EQ(Gui->lastLoadResult, 0);
   EXPECT_TRUE(sCheckFile(u"configs/tarnwhistle.spk.bad"));
   sChar *text = ReadConfigText(u"configs/tarnwhistle.spk");   // written anew from the defaults
@@ -620,10 +628,14 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   Gui->config.Movie.Drive = 1;   // the root folder
   sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
   Gui->movieSection = 8;
+  sparktest::DebugCapture out;
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->listCount, 2);
   FramesWhile([&] { return Gui->previewSlot < Gui->listCount; });
   EXPECT_EQ(Gui->previewSlot, 2);
+  // the operator is told of each, once, with the reason
+  for(const char *name : {"a_cut.mp4 cannot be played: ", "b_cut.mkv cannot be played: "})
+    EXPECT_EQ(out.Count(name), 1) << name << out.Text();
   for(sInt k = 0; k < 2; k++)
   {
     EXPECT_EQ(Gui->tileShown[k], 0u);

@@ -3,6 +3,7 @@
 // frame, and keys typed through the X server's test extension. The frames it saved are
 // looked at and a contact sheet of them is left for a person to look at (the path is
 // printed; SPARK_CONTACT_SHEET names another).
+#include "common/capture.hpp"
 #include "common/midi_loopback.hpp"
 #include "common/temp_dir.hpp"
 #include "common/test_display.hpp"
@@ -649,6 +650,9 @@ TEST(ShowRun, ScriptedRunUnderTheTestDisplay)
   EXPECT_EQ(WEXITSTATUS(run.WaitStatus), 0) << run.Log;
   // no leak report and, in the sanitizer builds, nothing undefined done on the way
   for(const char *bad : {"Memory Leak", "runtime error:"}) EXPECT_EQ(run.Log.find(bad), std::string::npos) << run.Log;
+  // the operator's log says why the run ended, once
+  EXPECT_EQ(sparktest::CountOf(run.Log, "end of the run: "), 1u) << run.Log;
+  EXPECT_NE(run.Log.find("end of the run: the frames -frames asked for are drawn\n"), std::string::npos) << run.Log;
 
   std::smatch m;
   ASSERT_TRUE(std::regex_search(run.Log, m, std::regex("first frame (\\d+) ms after start"))) << run.Log;

@@ -1,5 +1,6 @@
 // The SYNC machine's clock, sequencer, keys, tap tempo, scene keys, level track and ring.
 #include "show/audiosync.hpp"
+#include "common/capture.hpp"
 #include "common/check.hpp"
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
@@ -280,8 +281,12 @@ TEST(SyncLevelTrack, LoadReplaySave)
       f.write(reinterpret_cast<const char *>(&v), 4);
     }
   };
-  write(7);   // short: two frames and a bit
-  m.LoadLevelTrack();
+  write(7);   // short: two frames and a bit, which the operator is told
+  {
+    sparktest::DebugCapture out;
+    m.LoadLevelTrack();
+    EXPECT_EQ(out.Count("level track EQU303.raw is short or damaged: 28 bytes"), 1) << out.Text();
+  }
   EXPECT_EQ(m.LevelTrack[6], 65536 + 2);
   EXPECT_EQ(m.LevelTrack[7], 0);
   write(SYNC_LEVELVALUES + 100);   // long: cut
