@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -79,6 +80,7 @@ public:
 
   StartupRecord Record = sStartupRecord;
   SceneMachine *M = nullptr;
+  std::vector<std::string> Printed;   // the text lines of the last frame's page
   TouchGui *Gui = nullptr;
   char OldDir[4096] = {};
 
@@ -133,6 +135,9 @@ public:
     Gui->StepCount = ticks;
     for(sInt t = 0; t < ticks; t++) Gui->Tick(0);
     Gui->Render(0, &v);
+    // the page's lines, before AfterRender takes the text form for the dialogs
+    Printed.clear();
+    for(sInt i = 0; Gui->textForm && i < Gui->textForm->LineCount; i++) Printed.push_back(plat::ToUtf8(Gui->textForm->Lines[i].Text));
     Gui->RenderObjects(&v);
     Gui->AfterRender(&v);
     std::vector<sU32> shown = ReadScreen(W, H);
@@ -237,6 +242,50 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   ASSERT_GT(ipp->MessageText->LineCount, 0);
   EXPECT_EQ(std::u16string(ipp->MessageText->Lines[0].Text), u"BAR OPENS AT TEN");
   EXPECT_EQ(Gui->textRunning[sGUI_TEXTSLOTS + 2], 0);
+}
+
+// The EFFECTS page's TAP key, pressed every half bar (two beats), moves the header's BPM
+// to the tapped tempo: the seventh tap of a series starts a one-second glide to it.
+TEST_F(GuiScene, TapsOnTheTapKeyMoveTheShownTempo)
+{
+  Start();
+  Key(46);
+  FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
+  Gui->pageIndex = 4;
+  Frame(0, 0, 0);
+  const GuiWidget *tap = nullptr;
+  for(sInt i = 0; i < Gui->widgetCount; i++)
+    if(Gui->widgets[i].LabelId == 71 && (Gui->widgets[i].PageMask & 0x20)) tap = &Gui->widgets[i];
+  ASSERT_NE(tap, nullptr);
+  const sF32 x = SX(tap->Position[0] - 6), y = SY(tap->Position[1] - 10);
+  // the show's SYNC machine at its start tempo (the test's machine runs without one)
+  auto sync = std::make_unique<SyncMachine>(126.0f);
+  Gui->SyncSource = sync.get();
+  Frame(0, 0, 0);
+  auto shownBpm = [&] {
+    for(const std::string &line : Printed)
+      if(line.rfind("BPM: ", 0) == 0) return line;
+    return std::string("no BPM line");
+  };
+  EXPECT_EQ(shownBpm(), "BPM: 126.0");
+  for(sInt bpm : {100, 140})
+  {
+    // the SYNC clock and the GUI's clock both run the taps' spacing
+    const sInt ms = (120000 + bpm / 2) / bpm;
+    for(sInt t = 0; t < 9; t++)
+    {
+      // keys wait while the loader takes the logos and flyers of their timers
+      FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
+      Frame(x, y, 1, 1);
+      Frame(x, y, 0, ms / 10 - 1);
+      sync->Update(ms);
+    }
+    // the glide to the tapped tempo, frame by frame
+    for(sInt f = 0; f < 60; f++) sync->Update(20);
+    Frame(0, 0, 0);
+    EXPECT_EQ(shownBpm(), "BPM: " + std::to_string(bpm) + ".0");
+  }
+  Gui->SyncSource = nullptr;
 }
 
 TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFailedPresetLeavesNoSlot)
