@@ -530,7 +530,7 @@ void TouchGui::PrintFunctionSection()
     }
     else if(movies)
       left(u"Please select a directory for movies first.");
-    const GuiMediaTimer &t = timers[movies ? 3 : 4];
+    const GuiMediaTimer &t = schedule.timers[movies ? 3 : 4];
     countdown(movies ? u"NEXT MOVIE IN: %s" : u"NEXT VIDEO-IN: %s", t.Running != 0, t.Countdown, 0);
     // the transparency slider's scale
     sF32 keepScale = textForm->TextScale;
@@ -584,7 +584,7 @@ void TouchGui::PrintFunctionSection()
     sInt seconds = sInt(sF32(slideshowPictures) * 8.0f / bpm * 60.0f);
     sSPrintF(line.Ref(), u"ESTIMATE LENGTH: %02dm%02ds", seconds / 60, seconds % 60);
     left(line);
-    countdown(u"NEXT SHOW IN: %s", timers[0].Running != 0, timers[0].Countdown, 1);
+    countdown(u"NEXT SHOW IN: %s", schedule.timers[0].Running != 0, schedule.timers[0].Countdown, 1);
     sInt m = sInt(config.Slideshow.Interval * 180.0f);
     sSPrintF(line.Ref(), u"INTERVAL: %01dh%02dm", m / 60, m % 60);
     beside(line, 200);
@@ -620,7 +620,7 @@ void TouchGui::PrintFunctionSection()
     sSPrintF(line.Ref(), logos ? u"NEXT LOGO NR: %d" : u"NEXT FLYER NR: %d",
              logos ? mediaState.LogoIndex + 1 : flyerIndex + 1);
     left(line);
-    const GuiMediaTimer &t = timers[logos ? 1 : 2];
+    const GuiMediaTimer &t = schedule.timers[logos ? 1 : 2];
     countdown(logos ? u"NEXT LOGO IN: %s" : u"NEXT FLYER IN: %s", logos ? mediaState.LogoShown : mediaState.MovieShown,
               t.Countdown, 0);
     over(minutes(logos ? config.Logos.Interval : config.Flyer.Interval), 170);
@@ -640,8 +640,8 @@ void TouchGui::PrintFunctionSection()
   case 5:
   {
     sInt slot = commandWords[CmdMessage] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdMessage]) : 0;
-    sInt ms = messageCountdown[slot];
-    if(textRunning[slot]) left(u"running");
+    sInt ms = schedule.messageCountdown[slot];
+    if(schedule.textRunning[slot]) left(u"running");
     else if(ms < 0 || !config.Messages[slot].Active) left(u"coming soon");
     else
     {

@@ -108,12 +108,12 @@ TouchGui::TouchGui()
   for(sU32 &c : pageIndicators) c = 0;
   lastLoadResult = 0;
   static const sInt fullScale[sGUI_TIMERS] = {10800000, 1800000, 1800000, 1800000, 1800000};
-  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i] = {0, 0, 0, fullScale[i]};
-  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) messageCountdown[i] = messageRestart[i] = 0;
-  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
-  currentText = -1;
+  for(sInt i = 0; i < sGUI_TIMERS; i++) schedule.timers[i] = {0, 0, 0, fullScale[i]};
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) schedule.messageCountdown[i] = schedule.messageRestart[i] = 0;
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) schedule.textRunning[i] = schedule.textPrev[i] = schedule.textStart[i] = schedule.textStop[i] = 0;
+  schedule.currentText = -1;
   slideshowPictures = flyerPictures = movieCount = listCount = 0;
-  prevSlideshowStyle = 0;
+  schedule.prevSlideshowStyle = 0;
   prevListChoice = -1;
   previousRequested = 0;
   mediaState = GuiMediaState();
@@ -142,12 +142,12 @@ TouchGui::TouchGui()
   dialogAnswer = dialogPending = lockRequest = lockState = exitRequest = updateRequest = 0;
   lockTouchTime = autoFxLocked = 0;
   configLoadTime = 0;
-  flyerPhase = prevFlyerPhase = 0;
-  logoStartRequest = flyerStartRequest = 0;
-  prevMovieStartRequest = 0;
-  prevSelectedMovie = sU32(-1);
+  schedule.flyerPhase = schedule.prevFlyerPhase = 0;
+  schedule.logoStartRequest = schedule.flyerStartRequest = 0;
+  schedule.prevMovieStartRequest = 0;
+  schedule.prevSelectedMovie = sU32(-1);
   for(sInt k = 0; k < 2; k++)
-    for(sInt i = 0; i < 12; i++) movieLatch[k][i] = movieTrackTime[k][i] = 0;
+    for(sInt i = 0; i < 12; i++) schedule.movieLatch[k][i] = schedule.movieTrackTime[k][i] = 0;
   controlSwitch = 1;
   touch.Owner = this;
   touch.TilePictureBase = sGUI_TILEMATERIAL;
@@ -229,7 +229,7 @@ void TouchGui::Tick(sInt)
                                        &config.Movie.Interval, &config.VideoInterval};
   for(sInt i = 0; i < sGUI_TIMERS; i++)
   {
-    GuiMediaTimer &t = timers[i];
+    GuiMediaTimer &t = schedule.timers[i];
     if(!*active[i]) continue;
     t.Countdown -= 10;
     sF32 limit = *fraction[i] * sF32(t.FullScale);
@@ -238,15 +238,15 @@ void TouchGui::Tick(sInt)
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
   {
     GuiMessageSetting &m = config.Messages[i];
-    sInt &c = messageCountdown[i];
+    sInt &c = schedule.messageCountdown[i];
     if(m.Active) c -= 10;
     sF32 limit = m.Interval * sF32(MessageFullScale);
-    if(messageRestart[i] && m.Active)
+    if(schedule.messageRestart[i] && m.Active)
       c = sInt(limit);
     else if(sF32(c) >= limit)
       c = sInt(limit);
-    if(messageRestart[i] && !m.Active && c < 0) c = 0;
-    messageRestart[i] = 0;
+    if(schedule.messageRestart[i] && !m.Active && c < 0) c = 0;
+    schedule.messageRestart[i] = 0;
   }
   videoGuard -= 10;
   touch.Clock += 10;
@@ -356,9 +356,9 @@ void TouchGui::ResolveIntervals()
     seconds = seconds < -1.0f ? -1.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
     return sInt(seconds * 1000.0f);
   };
-  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i].Countdown = resolve(*start[i], *fraction[i], timers[i].FullScale);
+  for(sInt i = 0; i < sGUI_TIMERS; i++) schedule.timers[i].Countdown = resolve(*start[i], *fraction[i], schedule.timers[i].FullScale);
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
-    messageCountdown[i] = resolve(config.Messages[i].Start, config.Messages[i].Interval, MessageFullScale);
+    schedule.messageCountdown[i] = resolve(config.Messages[i].Start, config.Messages[i].Interval, MessageFullScale);
 }
 
 void TouchGui::SelectScene(sInt number)
@@ -395,9 +395,9 @@ void TouchGui::NextAutoScene(sBool switchNow)
   // at start-up the request only: the application makes scene 0 current itself
   if(switchNow) SelectScene(sceneRequest.NextNumber);
   sceneRequest.TakenFlag = 1;
-  timers[0].Running = 0;
-  if(config.Slideshow.Active || timers[0].Countdown < 0)
-    timers[0].Countdown = sInt(config.Slideshow.Interval * sF32(timers[0].FullScale));
+  schedule.timers[0].Running = 0;
+  if(config.Slideshow.Active || schedule.timers[0].Countdown < 0)
+    schedule.timers[0].Countdown = sInt(config.Slideshow.Interval * sF32(schedule.timers[0].FullScale));
 }
 
 void TouchGui::PickSlideshowStyle()
@@ -407,7 +407,7 @@ void TouchGui::PickSlideshowStyle()
 
 void TouchGui::UpdateSlideshowTimer()
 {
-  GuiMediaTimer &t = timers[0];
+  GuiMediaTimer &t = schedule.timers[0];
   if(t.Running && !t.PrevRunning)
   {
     if(slideshowPictures > 0)
@@ -442,14 +442,14 @@ void TouchGui::UpdateSlideshowTimer()
     else
       t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
   }
-  if(config.Slideshow.Style != prevSlideshowStyle) PickSlideshowStyle();
-  prevSlideshowStyle = config.Slideshow.Style;
+  if(config.Slideshow.Style != schedule.prevSlideshowStyle) PickSlideshowStyle();
+  schedule.prevSlideshowStyle = config.Slideshow.Style;
   t.PrevRunning = t.Running;
 }
 
 void TouchGui::RestartLogoTimer()
 {
-  GuiMediaTimer &t = timers[1];
+  GuiMediaTimer &t = schedule.timers[1];
   t.Running = 0;
   mediaState.LogoOff = 1;
   if(config.Logos.Active || t.Countdown < 0) t.Countdown = sInt(config.Logos.Interval * sF32(t.FullScale));
@@ -458,7 +458,7 @@ void TouchGui::RestartLogoTimer()
 void TouchGui::UpdateFlyerTimer()
 {
   sScopeLock lock(&guiLock);
-  GuiMediaTimer &t = timers[2];
+  GuiMediaTimer &t = schedule.timers[2];
   mediaState.MovieStyle = config.Flyer.Style;
   if(t.Running && !t.PrevRunning)
   {
@@ -485,7 +485,7 @@ void TouchGui::UpdateFlyerTimer()
 
 void TouchGui::UpdateVideoInTimer()
 {
-  GuiMediaTimer &t = timers[4];
+  GuiMediaTimer &t = schedule.timers[4];
   mediaState.VideoStyle = config.VideoStyle;
   auto start = [&](bool rising) {
     // a second open over a playing device is unsettled: the open is asked for once
@@ -531,67 +531,67 @@ void TouchGui::SelectTimerMessage()
 {
   auto stop = [this](sInt slot) {
     if(slot < 0) return;
-    textStart[slot] = textStop[slot] = 0;
-    textRunning[slot] = textPrev[slot] = 0;
+    schedule.textStart[slot] = schedule.textStop[slot] = 0;
+    schedule.textRunning[slot] = schedule.textPrev[slot] = 0;
     if(slot < sGUI_TEXTSLOTS)
     {
       if(config.Messages[slot].Active)
-        messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
-      else if(messageCountdown[slot] < 0)
-        messageCountdown[slot] = 0;
+        schedule.messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
+      else if(schedule.messageCountdown[slot] < 0)
+        schedule.messageCountdown[slot] = 0;
     }
   };
   // a message whose countdown ran out asks to start; the IPP's done word ends it
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
-    if(config.Messages[i].Active && messageCountdown[i] < 0 && !textRunning[i] && config.Messages[i].Text[0])
-      textStart[i] = 1;
-  if(currentText >= 0 && mediaState.Messages[0].Done)
+    if(config.Messages[i].Active && schedule.messageCountdown[i] < 0 && !schedule.textRunning[i] && config.Messages[i].Text[0])
+      schedule.textStart[i] = 1;
+  if(schedule.currentText >= 0 && mediaState.Messages[0].Done)
   {
     mediaState.Messages[0].Done = 0;
     mediaState.Messages[0].Waiting = 0;
-    textStop[currentText] = 1;
+    schedule.textStop[schedule.currentText] = 1;
   }
   for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++)
   {
-    bool rising = textRunning[i] && !textPrev[i];
-    bool falling = !textRunning[i] && textPrev[i];
+    bool rising = schedule.textRunning[i] && !schedule.textPrev[i];
+    bool falling = !schedule.textRunning[i] && schedule.textPrev[i];
     if(rising)
     {
-      if(currentText >= 0 && currentText != i) stop(currentText);
-      currentText = i;
-      textRunning[i] = 1;
+      if(schedule.currentText >= 0 && schedule.currentText != i) stop(schedule.currentText);
+      schedule.currentText = i;
+      schedule.textRunning[i] = 1;
       const sChar *text = i < sGUI_TEXTSLOTS ? config.Messages[i].Text : config.ShortMessages[i - sGUI_TEXTSLOTS];
       sCopyString(mediaState.Messages[0].Text, text, 256);
       mediaState.Messages[0].Waiting = -1;
       mediaState.Messages[0].Started = mediaState.Messages[0].Ended = mediaState.Messages[0].Done = 0;
       mediaState.MessageRestart = 1;
-      textStart[i] = 1, textStop[i] = 0;
+      schedule.textStart[i] = 1, schedule.textStop[i] = 0;
     }
     else if(falling)
     {
       stop(i);
-      if(currentText == i) currentText = -1;
+      if(schedule.currentText == i) schedule.currentText = -1;
     }
     if(i < sGUI_TEXTSLOTS)
     {
       // the previous value is kept from before the requests: a message's start (or
       // stop) shows as a rising (or falling) flag in the next frame, which puts it on
       // air (or takes it off)
-      textPrev[i] = textRunning[i];
-      if(textStart[i]) textRunning[i] = 1;
-      if(textStop[i]) textRunning[i] = 0;
+      schedule.textPrev[i] = schedule.textRunning[i];
+      if(schedule.textStart[i]) schedule.textRunning[i] = 1;
+      if(schedule.textStop[i]) schedule.textRunning[i] = 0;
     }
     else
     {
       // a short message is a one-shot: on air, its show flag drops at once; it stays the
       // current text until the IPP has shown it or another text goes on air
-      if(textStart[i]) textRunning[i] = 0;
-      if(textStop[i] && currentText == i) stop(i), currentText = -1;
-      textPrev[i] = textRunning[i];
+      if(schedule.textStart[i]) schedule.textRunning[i] = 0;
+      if(schedule.textStop[i] && schedule.currentText == i) stop(i), schedule.currentText = -1;
+      schedule.textPrev[i] = schedule.textRunning[i];
     }
-    textStart[i] = textStop[i] = 0;
+    schedule.textStart[i] = schedule.textStop[i] = 0;
   }
-  mediaState.CurrentMessage = currentText >= 0 ? 0 : -1;
+  mediaState.CurrentMessage = schedule.currentText >= 0 ? 0 : -1;
 }
 
 void TouchGui::LayoutList()
@@ -700,7 +700,7 @@ void TouchGui::PublishRecords()
   SectionFolderPath(slideshow.path, 2048, 1);
   slideshow.rootIndex = c.Slideshow.Drive;
   slideshow.pictureCount = slideshowPictures;
-  m.EffectResetFlag = timers[0].Running;
+  m.EffectResetFlag = schedule.timers[0].Running;
   m.EffectResetBlock = c.Slideshow.AllowEfx;
   // logos and movies
   m.LogoStyle = c.Logos.Style;
@@ -839,9 +839,9 @@ void TouchGui::ResetConfig()
   MarkAllChanged();
   brightness = 1.0f;
   for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};
-  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
-  currentText = -1;
-  for(sInt &c : messageCountdown) c = 0;
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) schedule.textRunning[i] = schedule.textPrev[i] = schedule.textStart[i] = schedule.textStop[i] = 0;
+  schedule.currentText = -1;
+  for(sInt &c : schedule.messageCountdown) c = 0;
   RequestLogos();
   CountSlideshowPictures();
   CountFlyerFiles();

@@ -18,13 +18,14 @@
 //
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
 // texture, material and widget tables, Init and the frame), configfile, mediafolders,
-// widgets, modescene.
+// mediaschedule (the timers' and schedules' record), widgets, modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"
 #include "gui/configfile.hpp"
 #include "gui/dirbrowser.hpp"
 #include "gui/mediafolders.hpp"
+#include "gui/mediaschedule.hpp"
 #include "gui/widgets.hpp"
 #include "show/guirecords.hpp"
 #include "show/scene.hpp"
@@ -41,9 +42,7 @@ enum : sInt
   sGUI_WIDGETS = 298,
   sGUI_SLIDERS = 20,
   sGUI_TILES = 100,
-  sGUI_TIMERS = 5,
   sGUI_SCENENUMBERS = 20,
-  sGUI_MESSAGESLOTS = 32,
   sGUI_TEXTURES = 31,          // rows of the GUI's texture table
   sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
   sGUI_TILEMATERIAL = 36,      // 36..135 the tile pictures
@@ -81,14 +80,6 @@ enum GuiKeyboardPurpose : sInt
   KbNone, KbMessage, KbShortMessage, KbChannel, KbScalerNumber
 };
 inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
-
-// One media countdown (slideshow, logos, flyer, movies, video-in).
-struct GuiMediaTimer
-{
-  sInt Running, PrevRunning;
-  sInt Countdown;              // ms
-  sInt FullScale;              // ms of a slider fraction of 1
-};
 
 // Scene numbers of the style pages: positions 0-12 are the show scenes, the rest none.
 sInt GuiPositionToScene(sInt position);
@@ -173,14 +164,8 @@ public:
   sU32 pageIndicators[sGUI_TIMERS + 8];
   sInt lastLoadResult;
   // 9. media timers and message countdowns
-  GuiMediaTimer timers[sGUI_TIMERS];
-  sInt messageCountdown[sGUI_TEXTSLOTS];
-  sInt messageRestart[sGUI_TEXTSLOTS];
-  sInt textRunning[sGUI_MESSAGESLOTS], textPrev[sGUI_MESSAGESLOTS];
-  sInt textStart[sGUI_MESSAGESLOTS], textStop[sGUI_MESSAGESLOTS];
-  sInt currentText;
+  GuiMediaSchedule schedule;   // timers, message countdowns and the logo/flyer/movie latches
   sInt slideshowPictures, flyerPictures, movieCount, listCount;
-  sInt prevSlideshowStyle;
   sInt prevListChoice;
   sInt previousRequested;
   // 10-12. the shared records
@@ -216,11 +201,6 @@ public:
   sU32 dialogAnswer, dialogPending, lockRequest, lockState, exitRequest, updateRequest;
   sU32 lockTouchTime, autoFxLocked;
   sInt configLoadTime;
-  sU32 flyerPhase, prevFlyerPhase;
-  sU32 logoStartRequest, flyerStartRequest;
-  sU32 prevMovieStartRequest, prevSelectedMovie;
-  sU32 movieLatch[2][12];
-  sU32 movieTrackTime[2][12];
   sU32 controlSwitch;
   GuiBrowser browser;
 

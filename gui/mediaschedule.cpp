@@ -47,7 +47,7 @@ void TouchGui::FeedLiveRecording()
 
 void TouchGui::UpdateMovieControl()
 {
-  GuiMediaTimer &timer = timers[3];
+  GuiMediaTimer &timer = schedule.timers[3];
   if(Machine)
     for(sInt kind = 0; kind < 2; kind++)
     {
@@ -65,12 +65,12 @@ void TouchGui::UpdateMovieControl()
         sBool select = 0;
         if(config.MovieStartFader[kind])
         {
-          if(v > 0.97f && !movieLatch[kind][k]) select = 1, movieLatch[kind][k] = 1;
-          if(v < 0.03f) movieLatch[kind][k] = 0;
+          if(v > 0.97f && !schedule.movieLatch[kind][k]) select = 1, schedule.movieLatch[kind][k] = 1;
+          if(v < 0.03f) schedule.movieLatch[kind][k] = 0;
         }
-        else if(SyncClockMs() - movieTrackTime[kind][k] > RetriggerMs)
-          select = 1, movieTrackTime[kind][k] = SyncClockMs();
-        if(select) selectedMovie = sU32(k), prevSelectedMovie = None;
+        else if(SyncClockMs() - schedule.movieTrackTime[kind][k] > RetriggerMs)
+          select = 1, schedule.movieTrackTime[kind][k] = SyncClockMs();
+        if(select) selectedMovie = sU32(k), schedule.prevSelectedMovie = None;
       }
       sF32 v;
       if(value(9, v))
@@ -103,7 +103,7 @@ void TouchGui::UpdateMovieControl()
     return upcomingMovie;
   };
   auto start = [&](sU32 movie) {
-    selectedMovie = prevSelectedMovie = movie;
+    selectedMovie = schedule.prevSelectedMovie = movie;
     m.ClipNumber = sInt(movie);
     m.ClipRequest = 1;
     m.ClipRestart = 1;
@@ -113,18 +113,18 @@ void TouchGui::UpdateMovieControl()
   if(m.ClipAdvanced)
   {
     m.ClipAdvanced = 0;
-    selectedMovie = prevSelectedMovie = sU32(m.ClipNumber);
+    selectedMovie = schedule.prevSelectedMovie = sU32(m.ClipNumber);
     upcomingMovie = None;
     upcoming();
   }
   if(m.ClipEnded && !m.ClipShown && !m.ClipAutoNext) timer.Running = 0;
   m.ClipEnded = 0;
   sU32 running = sU32(timer.Running);
-  if(running && !prevMovieStartRequest)
+  if(running && !schedule.prevMovieStartRequest)
   {
     if(listCount > 0)
     {
-      if(selectedMovie < sU32(listCount) && selectedMovie != prevSelectedMovie)
+      if(selectedMovie < sU32(listCount) && selectedMovie != schedule.prevSelectedMovie)
         start(selectedMovie);   // a tile or a track named the movie
       else
         start(upcoming());
@@ -134,18 +134,18 @@ void TouchGui::UpdateMovieControl()
     else
       timer.Running = 0, running = 0;
   }
-  else if(running && selectedMovie != prevSelectedMovie && selectedMovie < sU32(listCount))
+  else if(running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(listCount))
     start(selectedMovie);
-  else if(!running && selectedMovie != prevSelectedMovie && selectedMovie < sU32(listCount))
+  else if(!running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(listCount))
   {
     start(selectedMovie);
     timer.Running = 1, running = 1;
   }
-  else if(!running && prevMovieStartRequest)
+  else if(!running && schedule.prevMovieStartRequest)
   {
     m.ClipOff = 1;
     reload();
-    selectedMovie = prevSelectedMovie = None;
+    selectedMovie = schedule.prevSelectedMovie = None;
   }
   if(listCount == 0 && timer.Countdown < 0) reload();
   if(listCount > 0 && timer.Countdown < 0 && config.Movie.Active && !running)
@@ -156,45 +156,45 @@ void TouchGui::UpdateMovieControl()
     timer.Running = 1, running = 1;
     reload();
   }
-  prevMovieStartRequest = running;
+  schedule.prevMovieStartRequest = running;
 }
 
 void TouchGui::UpdateLogoFlyer()
 {
   sScopeLock lock(&guiLock);
   GuiMediaState &m = mediaState;
-  GuiMediaTimer &logos = timers[1], &flyer = timers[2];
+  GuiMediaTimer &logos = schedule.timers[1], &flyer = schedule.timers[2];
   auto restartLogos = [&] {
     if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = sInt(config.Logos.Interval * sF32(logos.FullScale));
   };
   // the logos' START and the flyer's START ask for their phase
-  if(logos.Running && !logos.PrevRunning) logoStartRequest = 1;
+  if(logos.Running && !logos.PrevRunning) schedule.logoStartRequest = 1;
   logos.PrevRunning = logos.Running;
   logos.Running = 0;
-  if(logoStartRequest) flyerPhase = 0, restartLogos();
-  if(flyerStartRequest && flyerPictures > 0) flyerPhase = 1;
-  logoStartRequest = flyerStartRequest = 0;
+  if(schedule.logoStartRequest) schedule.flyerPhase = 0, restartLogos();
+  if(schedule.flyerStartRequest && flyerPictures > 0) schedule.flyerPhase = 1;
+  schedule.logoStartRequest = schedule.flyerStartRequest = 0;
   // the flyers take over from the logos: the next flyer is asked for at once
-  if(flyerPhase && !prevFlyerPhase)
+  if(schedule.flyerPhase && !schedule.prevFlyerPhase)
   {
     m.LogoRequest = 0;
     if(!flyer.Running && flyerPictures > 0) m.MovieRequest = 1;
     if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
   }
-  if(!flyerPhase && prevFlyerPhase) restartLogos();
+  if(!schedule.flyerPhase && schedule.prevFlyerPhase) restartLogos();
   // no logo loaded: nothing to show, the countdown only starts again
   if(m.LogoCount == 0 && logos.Countdown < 0) restartLogos();
   // a logo on the next sequencer code; on the first frame of an eight-bar period the
   // flyers follow it
   sBool flyerBusy = m.MovieRequest || m.MovieShown;
-  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !flyerPhase)
+  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !schedule.flyerPhase)
   {
     m.LogoRequest = 1;
     restartLogos();
-    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && flyerPictures > 0) flyerPhase = 1;
+    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && flyerPictures > 0) schedule.flyerPhase = 1;
   }
   // the flyer phase ends with its flyer
-  if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
+  if(schedule.flyerPhase && schedule.prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) schedule.flyerPhase = 0;
   if(m.LogoEnded) m.LogoEnded = 0;
-  prevFlyerPhase = flyerPhase;
+  schedule.prevFlyerPhase = schedule.flyerPhase;
 }

@@ -395,7 +395,7 @@ void TouchGui::CreateWidgets()
         if(i % 2 == 0)
           target = U(Section(section)->Active), value = 1;
         else
-          target = U(timers[section - 1].Running), value = 1;
+          target = U(schedule.timers[section - 1].Running), value = 1;
         break;
       }
       case G_ALLOWTAP:
@@ -417,12 +417,12 @@ void TouchGui::CreateWidgets()
       case G_MESSAGEKEYS:
         if(i == 0) target = &commandWords[CmdText], value = 1;
         else if(i == 1) target = U(config.Messages[0].Active), value = 1, kind = 3;
-        else target = U(textStart[0]), value = 1, kind = 3;
+        else target = U(schedule.textStart[0]), value = 1, kind = 3;
         break;
       case G_SHORTS: target = &commandWords[CmdShort]; break;
       case G_SHORTKEYS:
         if(i == 0) target = &commandWords[CmdText], value = 1;
-        else target = U(textRunning[sGUI_TEXTSLOTS]), value = 1, kind = 3;
+        else target = U(schedule.textRunning[sGUI_TEXTSLOTS]), value = 1, kind = 3;
         break;
       case G_DISTKINDS: target = U(config.Distortions[0].Kind); break;
       case G_DISTACTIVE: target = U(config.Distortions[0].Active), value = 1; break;
@@ -646,7 +646,7 @@ void TouchGui::BindListSection()
     else if(w.LabelId == 60)
       w.Target = video ? U(config.VideoActive) : U(config.Movie.Active);
     else if(w.LabelId == 61)
-      w.Target = video ? U(timers[4].Running) : U(timers[3].Running);
+      w.Target = video ? U(schedule.timers[4].Running) : U(schedule.timers[3].Running);
   }
   sliders[4].Value = video ? &config.VideoPower : &config.Movie.Power;
   sliders[5].Value = video ? &config.VideoInterval : &config.Movie.Interval;
@@ -791,9 +791,9 @@ void TouchGui::Render(sInt, sViewport *)
       w.LabelId = d == 0 ? DistKindLabels[w.Value] : DistStyleLabels[w.Value];
     }
     if(w.PageMask == 0x40 && w.LabelId == 60) w.Target = U(config.Messages[msg].Active);
-    if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(textStart[msg]);
+    if(w.PageMask == 0x40 && w.LabelId == 61) w.Target = U(schedule.textStart[msg]);
     // a short message's START raises its show flag: the slot goes on air and the flag drops
-    if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(textRunning[sGUI_TEXTSLOTS + shortMsg]);
+    if(w.PageMask == 0x80 && w.LabelId == 61) w.Target = U(schedule.textRunning[sGUI_TEXTSLOTS + shortMsg]);
   }
   // a slider writes its knob into its value every step: one that moves on to another
   // setting takes its knob from that setting first, or the choice of another effect,

@@ -239,12 +239,12 @@ TEST_F(GuiFrame, MovieScheduleAlwaysNamesAMovieAndTheFaderTrackSelectsOncePerLif
   GuiMediaState &m = Gui->mediaState;
   Gui->listCount = 3;
   for(sU32 &mark : Gui->movieMarks) mark = 0;   // nothing marked for the random pick
-  Gui->timers[3].Running = 1;
+  Gui->schedule.timers[3].Running = 1;
   Gui->UpdateMovieControl();
   EXPECT_EQ(m.ClipRequest, 1);
   EXPECT_GE(m.ClipNumber, 0);
   EXPECT_LT(m.ClipNumber, 3);
-  Gui->timers[3].Running = 0;
+  Gui->schedule.timers[3].Running = 0;
   Gui->UpdateMovieControl();
   EXPECT_EQ(m.ClipOff, 1);
   // DMX track "movie 2 start" on channel 40 with the fader switch: once per lift above 0.97
@@ -462,12 +462,12 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
   for(const Case c : {Case{0, 0, 1, 0}, Case{3, 0, 1, 1}, Case{3, 1, 1, 0}, Case{3, 0, 0, 1}})
   {
     m.LogoCount = c.Count, m.LogoShown = c.Shown, m.LogoRequest = 0;
-    if(c.Expired) Gui->timers[1].Countdown = -10;
+    if(c.Expired) Gui->schedule.timers[1].Countdown = -10;
     Gui->UpdateLogoFlyer();
     EXPECT_EQ(m.LogoRequest, c.Request) << c.Count << " " << c.Shown;
     if(!c.Shown && c.Expired)
     {
-      EXPECT_EQ(Gui->timers[1].Countdown, 900000);   // a shown logo keeps it expired
+      EXPECT_EQ(Gui->schedule.timers[1].Countdown, 900000);   // a shown logo keeps it expired
     }
   }
 }

@@ -241,7 +241,7 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   sRender3DEnd(0);
   ASSERT_GT(ipp->MessageText->LineCount, 0);
   EXPECT_EQ(std::u16string(ipp->MessageText->Lines[0].Text), u"BAR OPENS AT TEN");
-  EXPECT_EQ(Gui->textRunning[sGUI_TEXTSLOTS + 2], 0);
+  EXPECT_EQ(Gui->schedule.textRunning[sGUI_TEXTSLOTS + 2], 0);
 }
 
 // The EFFECTS page's TAP key, pressed every half bar (two beats), moves the header's BPM
@@ -373,7 +373,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"movies", [](TouchGui *g) { g->movieSection = 8; }});
   // a movie of the list playing: its tile says how long it runs on, on a dark quad
   pages.push_back({"movieplaying", [](TouchGui *g) {
-                     g->selectedMovie = 5, g->timers[3].Running = 1, g->mediaState.ClipShown = 1;
+                     g->selectedMovie = 5, g->schedule.timers[3].Running = 1, g->mediaState.ClipShown = 1;
                      g->movieStartClock = g->touch.Clock;
                    }});
   pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
@@ -517,9 +517,9 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Gui->config.Flyer.Start = INFINITY;
   Gui->config.Movie.Start = -1.0f;
   Gui->ResolveIntervals();
-  EXPECT_EQ(Gui->timers[1].Countdown, 2000000000);
-  EXPECT_EQ(Gui->timers[2].Countdown, 2000000000);
-  EXPECT_TRUE(Gui->timers[3].Countdown >= 0 && Gui->timers[3].Countdown <= sInt(0.4f * 1800000));
+  EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2000000000);
+  EXPECT_EQ(Gui->schedule.timers[2].Countdown, 2000000000);
+  EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
 
   // the on-screen keyboard follows typed keys until its text is full
   Gui->keyboardOpen = 1;
@@ -625,12 +625,12 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
     for(sInt f = 0; f < 3; f++)
     {
       Frame(0, 0, 0);
-      EXPECT_EQ(Gui->timers[2].Running, 1) << "flyer " << cycle << ", frame " << f;
+      EXPECT_EQ(Gui->schedule.timers[2].Running, 1) << "flyer " << cycle << ", frame " << f;
     }
     Gui->mediaState.MovieShown = 0;
     Gui->mediaState.MovieEnded = 1;
     Frame(0, 0, 0);
-    EXPECT_EQ(Gui->timers[2].Running, 0) << "flyer " << cycle;
+    EXPECT_EQ(Gui->schedule.timers[2].Running, 0) << "flyer " << cycle;
   }
 }
 

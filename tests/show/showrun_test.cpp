@@ -223,7 +223,7 @@ const EffectStep Effects[] = {
      }},
     // the video input's START: the request reaches the IPP machine, which opens the first
     // capture device when there is one (the show goes on without); channel 4's 'y'
-    {"video in", 3, 64, 0, {4, 0}, [](Show &s) { s.Gui->config.Distortions[2] = {1, 1, 1.0f, 1.0f}, s.Gui->timers[4].Running = 1; },
+    {"video in", 3, 64, 0, {4, 0}, [](Show &s) { s.Gui->config.Distortions[2] = {1, 1, 1.0f, 1.0f}, s.Gui->schedule.timers[4].Running = 1; },
      [](Show &s) {
        const IppMoviePass &v = s.Ipp->Video;
        const GuiMediaState &g = *s.Ipp->Gui;
@@ -252,7 +252,7 @@ const EffectStep Effects[] = {
     {"message", 3, -1, 0, {},
      [](Show &s) {
        sCopyString(s.Gui->config.Messages[0].Text, u"SPARKVANE TONIGHT", sGUI_TEXTCHARS);
-       s.Gui->config.Messages[0].Active = 1, s.Gui->messageCountdown[0] = -1;
+       s.Gui->config.Messages[0].Active = 1, s.Gui->schedule.messageCountdown[0] = -1;
      },
      [](Show &s) {
        const GuiMediaState &g = *s.Ipp->Gui;

@@ -471,7 +471,7 @@ private:
     // the video-in section edits the video input's settings, and its START asks the IPP for it
     Press("VIDEO-IN list", At(13, 0x1), [g] { return g->movieSection == 9; });
     Press("video-in TOP MIX", At(68, 0x800), [g, &media] { return g->config.VideoStyle == 2 && media.VideoStyle == 2 && g->config.Movie.Style != 2; });
-    Press("video-in START", At(61, 0x800), [g, &media] { return g->timers[4].Running && media.VideoInRequest; });
+    Press("video-in START", At(61, 0x800), [g, &media] { return g->schedule.timers[4].Running && media.VideoInRequest; });
     Wait("the IPP took the video-in request", [&media] { return !media.VideoInRequest && media.VideoShown; });
     Press("video-in ACTIVE", At(60, 0x800), [g] { return g->config.VideoActive == 1; });
     Do("save the configuration", [g] { g->SaveConfig(); });
