@@ -230,13 +230,7 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 
   LightSprites = sNEW PointForm(0);
   LightSprites->Init(3, 0);
-  for(sInt k = 0; k < 3; k++)
-  {
-    PointRecord &p = LightSprites->Points[k];
-    p.Pos = main->Directions[k] * 1024.0f;
-    p.Size = 200.0f;
-    p.Color = main->Colors[k] | 0xFF000000;
-  }
+  MarkLights(LightSprites, main, 3, 1024.0f, 200.0f, 0);
   AddObject(LightSprites);
   RefreshLoadingScreen();
 

@@ -161,12 +161,7 @@ void CubicScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   LightMarks->Words.DepthOffset = 0.0f;
   LightMarks->Words.Brightness = 1.0f;
   LightMarks->Init(3, 0);
-  for(sInt l = 0; l < 3; l++)
-  {
-    LightMarks->Points[l].Pos = main->Positions[l];
-    LightMarks->Points[l].Color = main->Colors[l];
-    LightMarks->Points[l].Size = 80.0f;
-  }
+  MarkLights(LightMarks, main, 3, 256.0f, 80.0f, 0);
   AddObject(LightMarks);
 
   TimeSeed = ReseedTimeOffset(&Random, 0xFFFFF);

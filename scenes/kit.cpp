@@ -3,6 +3,7 @@
 #include "scenes/kit.hpp"
 
 #include "graphics/graphics.hpp"
+#include "show/procforms.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -137,6 +138,18 @@ LightSet *MirrorLights(TMData *set, sInt lights)
   *mirrored = *set->LightSets[0];
   for(sInt l = 0; l < lights; l++) mirrored->Directions[l].z = -mirrored->Directions[l].z;
   return mirrored;
+}
+
+void MarkLights(PointForm *marks, const LightSet *set, sInt lights, sF32 distance, sF32 size, sU32 colour)
+{
+  sVERIFY(lights >= 1 && lights <= 3 && lights <= marks->Count);
+  for(sInt k = 0; k < lights; k++)
+  {
+    PointRecord &p = marks->Points[k];
+    p.Pos = set->Directions[k] * distance;
+    p.Size = size;
+    p.Color = colour ? colour : set->Colors[k] | 0xFF000000;
+  }
 }
 
 void RetextureMaterial(TMData *set, sInt material, sInt slot, sInt texture)

@@ -35,6 +35,8 @@
 #include <initializer_list>
 #include <vector>
 
+class PointForm;
+
 constexpr sF32 sScenePi = 3.14159265358979f;
 
 // x held to the range lo..hi.
@@ -170,6 +172,11 @@ void SetLight(LightSet *set, sInt light, sU32 colour, sVec3 direction, sF32 dist
 // with their directions' z turned over, for what is drawn mirrored; the positions stay.
 // Set 1, for the scene to change further.
 LightSet *MirrorLights(TMData *set, sInt lights);
+
+// Marks at the first `lights` lights of the set, points 0.. of the form: each at its
+// light's direction times `distance`, of the size given, in `colour` or, where that is 0,
+// in its light's colour made opaque.
+void MarkLights(PointForm *marks, const LightSet *set, sInt lights, sF32 distance, sF32 size, sU32 colour);
 
 // Puts texture row `texture` of the set into slot `slot` of material row `material`, then
 // prepares the material again for its row's vertex format. Rows outside the tables are

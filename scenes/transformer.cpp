@@ -233,13 +233,7 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 
   LightPoints = sNEW PointForm(8);
   LightPoints->Init(2, 0);
-  for(sInt k = 0; k < 2; k++)
-  {
-    PointRecord &p = LightPoints->Points[k];
-    p.Pos = main->Directions[k] * 256.0f;
-    p.Size = 80.0f;
-    p.Color = 0xFFC0C0C0;
-  }
+  MarkLights(LightPoints, main, 2, 256.0f, 80.0f, 0xFFC0C0C0);
   LightPoints->PassFlags |= 1;
   AddObject(LightPoints);
 

@@ -2,6 +2,7 @@
 // clock waves over a long show.
 #include "scenes/kit.hpp"
 
+#include "show/procforms.hpp"
 #include "show/scene_util.hpp"
 
 #include <cmath>
@@ -53,6 +54,12 @@ TEST_F(SceneRecording, KitLightsCamerasAndReadingWithoutMachine)
   const LightSet &m = *MirrorLights(&sets, 1);
   EXPECT_TRUE(m.Directions[0].z == -set.Directions[0].z && m.Directions[1].z == set.Directions[1].z);
   EXPECT_TRUE(m.Colors[0] == set.Colors[0] && m.Positions[1].z == set.Positions[1].z && &m == sets.LightSets[1]);
+  PointForm marks(0);   // marks at the lights: the light's colour made opaque, or the one given
+  marks.Init(2, 0);
+  MarkLights(&marks, &set, 2, 10.0f, 5.0f, 0);
+  EXPECT_TRUE(marks.Points[1].Pos.y == set.Directions[1].y * 10.0f && marks.Points[1].Color == 0xFF9F8F7Fu);
+  MarkLights(&marks, &set, 1, 10.0f, 5.0f, 0xFFC0C0C0);
+  EXPECT_TRUE(marks.Points[0].Color == 0xFFC0C0C0u && marks.Points[0].Size == 5.0f && marks.Points[1].Color == 0xFF9F8F7Fu);
 
   Scene s;
   s.DisplayWidth = 1920;
