@@ -34,9 +34,9 @@ constexpr sInt LockKeyLabel = 79, YesLabel = 113;
 
 void TouchGui::OpenDialog(sInt kind)
 {
-  if(kind < 1 || kind > 8 || dialogKind) return;
-  dialogKind = sU32(kind);
-  dialogAnswer = 0;
+  if(kind < 1 || kind > 8 || dialogs.dialogKind) return;
+  dialogs.dialogKind = sU32(kind);
+  dialogs.dialogAnswer = 0;
   commandWords[CmdDialog] = 0;
 }
 
@@ -54,9 +54,9 @@ void TouchGui::AfterRender(sViewport *view)
   };
   if(textForm) textForm->Clear();
   // the hint: a locked key was touched while an automatic program runs
-  if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && autoFxLocked && !browserOpen)
+  if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && dialogs.autoFxLocked && !browserOpen)
   {
-    sInt e = sInt(touch.Clock - lockTouchTime);
+    sInt e = sInt(touch.Clock - dialogs.lockTouchTime);
     sF32 f = sF32(e) * 0.00033333333f;
     f = f < 0 ? 0 : (f > 1 ? 1 : f);
     sF32 y = pageIndex == 4 ? -300.0f : -270.0f;
@@ -79,7 +79,7 @@ void TouchGui::AfterRender(sViewport *view)
       print(u"Please turn off 'AUTO FX' function first.", 0, y);
   }
   if(mask & sGUI_PAGE_LOADING) print(u"Please wait, computing...", 0, -10);
-  if(!(mask & sGUI_PAGE_DIALOG) || dialogKind < 1 || dialogKind > 8)
+  if(!(mask & sGUI_PAGE_DIALOG) || dialogs.dialogKind < 1 || dialogs.dialogKind > 8)
   {
     if(view && textForm) RenderForm(view, textForm, 0);
     return;
@@ -95,8 +95,8 @@ void TouchGui::AfterRender(sViewport *view)
     for(Form *f : {static_cast<Form *>(w.FrameForm), static_cast<Form *>(w.FaceForm), static_cast<Form *>(w.IndicatorForm)})
       if(f) RenderForm(view, f, 0);
   }
-  if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
-  sInt kind = sInt(dialogKind);
+  if(commandWords[CmdDialog]) dialogs.dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
+  sInt kind = sInt(dialogs.dialogKind);
   print(Questions[kind], 0, kind == 1 ? 40.0f : 21.0f);
   sInt n = kind == 1 ? 1 : 2;
   if(kind == 4 || kind == 6) print(u"All changes will be lost!", 0, 40.0f - 19.0f * sF32(n));
@@ -120,8 +120,8 @@ void TouchGui::AfterRender(sViewport *view)
       n++;
     }
   }
-  if((kind == 7 || kind == 8) && dialogTimer > 3000 && !dialogAnswer) dialogAnswer = 2;
-  if(dialogAnswer == 1)
+  if((kind == 7 || kind == 8) && dialogs.dialogTimer > 3000 && !dialogs.dialogAnswer) dialogs.dialogAnswer = 2;
+  if(dialogs.dialogAnswer == 1)
   {
     switch(kind)
     {
@@ -138,18 +138,18 @@ void TouchGui::AfterRender(sViewport *view)
       laidStyle = -1;
       break;
     default:   // 7, 8
-      touchLocked = kind == 7 ? 1 : 0;
-      lockState = lockRequest;
+      dialogs.touchLocked = kind == 7 ? 1 : 0;
+      dialogs.lockState = dialogs.lockRequest;
       break;
     }
   }
-  else if(dialogAnswer == 2 && (kind == 7 || kind == 8))
-    lockRequest = lockState;
-  if(dialogAnswer)
+  else if(dialogs.dialogAnswer == 2 && (kind == 7 || kind == 8))
+    dialogs.lockRequest = dialogs.lockState;
+  if(dialogs.dialogAnswer)
   {
     EnableLockKey(1);
-    dialogPending = configCommand = exitRequest = updateRequest = 0;
-    dialogKind = dialogAnswer = 0;
+    dialogs.dialogPending = configCommand = dialogs.exitRequest = dialogs.updateRequest = 0;
+    dialogs.dialogKind = dialogs.dialogAnswer = 0;
   }
   if(view && textForm) RenderForm(view, textForm, 0);
 }

@@ -48,7 +48,7 @@ void TouchGui::FrameSteps()
   if(releaseEdge) rippleTime = 0;
   wasDown = touch.ButtonDown ? 1 : 0;
 
-  if(pageIndex != prevPage || selectedEffect != prevEffect) lockTouchTime = touch.Clock;
+  if(pageIndex != prevPage || selectedEffect != prevEffect) dialogs.lockTouchTime = touch.Clock;
   // a tab closes the movie or video-in list, also the tab of the page under it
   sBool tab = touch.PressEdge && touch.HeldWidget >= 14 && touch.HeldWidget <= 23;
   if((pageIndex != prevPage || tab) && (movieSection == 8 || movieSection == 9)) movieSection = 0;
@@ -188,16 +188,16 @@ void TouchGui::FrameSteps()
   if(!channelPageOpen) learnRow = lastLearnRow = -1;
 
   // the automatic programs hold the effect and movie keys: a touch there shows the hint
-  autoFxLocked = autoFxActive && (pageIndex == 7 || (pageIndex == 4 && selectedEffect != 1) || movieSection == 8 ||
+  dialogs.autoFxLocked = autoFxActive && (pageIndex == 7 || (pageIndex == 4 && selectedEffect != 1) || movieSection == 8 ||
                                   movieSection == 9);
-  if(autoFxLocked && touch.PressEdge && !(touch.PageMask & sGUI_DIALOGLAYERS))
+  if(dialogs.autoFxLocked && touch.PressEdge && !(touch.PageMask & sGUI_DIALOGLAYERS))
   {
     sF32 x = touch.PointerX, y = touch.PointerY;
     sBool hit = 0;
     if(movieSection == 8) hit = (x >= -512 && x < 512 && y < -250) || (x >= -230 && x < 512 && y < -210);
     else if(movieSection != 9 && pageIndex == 7) hit = x >= -512 && x < 512 && y < -210;
     else if(movieSection != 9 && pageIndex == 4) hit = x >= -512 && x < 512 && y < -270;
-    if(hit) lockTouchTime = touch.Clock;
+    if(hit) dialogs.lockTouchTime = touch.Clock;
   }
 
   ApplyControlValues();
@@ -212,16 +212,16 @@ void TouchGui::FrameSteps()
   }
 
   // exit, update and lock requests
-  if(commandWords[CmdExit]) exitRequest = 1, commandWords[CmdExit] = 0;
-  if(exitRequest && !dialogKind) OpenDialog(2);
-  if(lockRequest != lockState && !dialogPending && !dialogKind)
+  if(commandWords[CmdExit]) dialogs.exitRequest = 1, commandWords[CmdExit] = 0;
+  if(dialogs.exitRequest && !dialogs.dialogKind) OpenDialog(2);
+  if(dialogs.lockRequest != dialogs.lockState && !dialogs.dialogPending && !dialogs.dialogKind)
   {
-    OpenDialog(lockRequest ? 7 : 8);
-    dialogTimer = 0;
-    dialogPending = 1;
+    OpenDialog(dialogs.lockRequest ? 7 : 8);
+    dialogs.dialogTimer = 0;
+    dialogs.dialogPending = 1;
     EnableLockKey(0);
   }
-  if(commandWords[CmdDialog]) dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
+  if(commandWords[CmdDialog]) dialogs.dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();
   FeedLiveRecording();
 }
@@ -253,7 +253,7 @@ void TouchGui::DriveModeScene()
     {
       if(prevAutoFxActive) modeScene->SetMode(-1, 0), modeScene->RestoreEffects();
       autoFxActive = 0;
-      lockTouchTime = touch.Clock;
+      dialogs.lockTouchTime = touch.Clock;
     }
   }
   else if(fell)

@@ -45,12 +45,12 @@ TouchGui::TouchGui()
 {
   visible = pageIndex = movieSection = 0;
   keyboardOpen = browserOpen = channelPageOpen = channelKind = channelPageState = 0;
-  scalerPageOpen = scalerDevice = dialogKind = touchLocked = 0;
+  scalerPageOpen = scalerDevice = dialogs.dialogKind = dialogs.touchLocked = 0;
   scalerInvert = 0;
   selectedScene = -1;
   prevButtons = 0;
   counters[0] = counters[1] = counters[2] = 0;
-  dialogTimer = 3000;
+  dialogs.dialogTimer = 3000;
   videoGuard = 0;
   randomWord = 0;
   for(sVec3 &h : widgetHome) h = sVec3(0, 0, 0);
@@ -139,8 +139,8 @@ TouchGui::TouchGui()
   laidStyle = -1;
   sceneTileCount = 0;
   prevPage = prevEffect = 0;
-  dialogAnswer = dialogPending = lockRequest = lockState = exitRequest = updateRequest = 0;
-  lockTouchTime = autoFxLocked = 0;
+  dialogs.dialogAnswer = dialogs.dialogPending = dialogs.lockRequest = dialogs.lockState = dialogs.exitRequest = dialogs.updateRequest = 0;
+  dialogs.lockTouchTime = dialogs.autoFxLocked = 0;
   configLoadTime = 0;
   schedule.flyerPhase = schedule.prevFlyerPhase = 0;
   schedule.logoStartRequest = schedule.flyerStartRequest = 0;
@@ -252,7 +252,7 @@ void TouchGui::Tick(sInt)
   touch.Clock += 10;
   rippleTime += 10;
   for(sU32 &c : counters) c += 10;
-  dialogTimer += 10;
+  dialogs.dialogTimer += 10;
 }
 
 void TouchGui::OnEvent(sInt code)

@@ -18,11 +18,13 @@
 //
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
 // texture, material and widget tables, Init and the frame), configfile, mediafolders,
-// mediaschedule (the timers' and schedules' record), widgets, modescene.
+// mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and the lock's
+// record), widgets, modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"
 #include "gui/configfile.hpp"
+#include "gui/dialogs.hpp"
 #include "gui/dirbrowser.hpp"
 #include "gui/mediafolders.hpp"
 #include "gui/mediaschedule.hpp"
@@ -96,7 +98,8 @@ public:
   sU32 pageIndex;
   sU32 movieSection;           // 0 none, 8 movie files, 9 video-in devices
   sU32 keyboardOpen, browserOpen, channelPageOpen, channelKind, channelPageState;
-  sU32 scalerPageOpen, scalerDevice, dialogKind, touchLocked;
+  sU32 scalerPageOpen, scalerDevice;
+  GuiDialogs dialogs;          // the open dialog, its answer and the touch lock
   sU32 scalerInvert;
   sInt selectedScene;          // the scene the GUI switched to last, -1 none           // the scaler page edits the input corners instead of the output ones
   // 2. pointer, press and the frame's touch state the elements share
@@ -104,7 +107,6 @@ public:
   sInt prevButtons;
   // 3. clocks
   sU32 counters[3];
-  sU32 dialogTimer;
   sInt videoGuard;
   sU32 randomWord;
   // 4. elements
@@ -198,8 +200,6 @@ public:
   sInt laidStyle;              // the style whose tiles are laid out, -1 none
   sInt sceneTileCount;
   sU32 prevPage, prevEffect;
-  sU32 dialogAnswer, dialogPending, lockRequest, lockState, exitRequest, updateRequest;
-  sU32 lockTouchTime, autoFxLocked;
   sInt configLoadTime;
   sU32 controlSwitch;
   GuiBrowser browser;

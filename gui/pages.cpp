@@ -410,7 +410,7 @@ void TouchGui::CreateWidgets()
         break;
       case G_EVERYPAGE:
         if(i == 0) target = &commandWords[CmdMute], value = 1;
-        else if(i == 1) target = &lockRequest, value = 1;
+        else if(i == 1) target = &dialogs.lockRequest, value = 1;
         else target = &commandWords[CmdExit], value = 1, kind = 5;
         break;
       case G_MESSAGES: target = &commandWords[CmdMessage]; break;
@@ -510,7 +510,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   sceneRequest.RequestedScene = 12;
   selectedMovie = movieClear = sU32(-1);
   selectedVideo = prevVideo = sU32(-1);
-  dialogTimer = 3000;
+  dialogs.dialogTimer = 3000;
   random.Seed(sGetTime() & 0xfffff);
   ResolveIntervals();
 
@@ -669,8 +669,8 @@ sU32 TouchGui::ComputePageMask() const
   else if(movieSection != 8 && movieSection != 9) m = GuiMainPageMask(sInt(pageIndex < 10 ? pageIndex : 0));
   else m = sGUI_PAGE_HEADER | sGUI_PAGE_LIST;
   if(loader.Requests.load()) m |= sGUI_PAGE_LOADING;
-  if(dialogKind) m |= sGUI_PAGE_DIALOG;
-  if(touchLocked) m |= sGUI_PAGE_LOCKED;
+  if(dialogs.dialogKind) m |= sGUI_PAGE_DIALOG;
+  if(dialogs.touchLocked) m |= sGUI_PAGE_LOCKED;
   return m;
 }
 

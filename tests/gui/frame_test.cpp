@@ -203,9 +203,9 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   };
   // NO on exit: the show runs on
   Gui->commandWords[CmdExit] = 1, Gui->FrameSteps();
-  EXPECT_EQ(Gui->dialogKind, 2u);
+  EXPECT_EQ(Gui->dialogs.dialogKind, 2u);
   answer(2);
-  EXPECT_EQ(Gui->dialogKind, 0u);
+  EXPECT_EQ(Gui->dialogs.dialogKind, 0u);
   EXPECT_EQ(sGetExitFlag(), 0);
   struct Case { sU32 Open; sInt Code; };
   for(const Case c : {Case{2, 0}, Case{3, 1}})
@@ -220,16 +220,16 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   sResetExitFlag();
   sSetExitCode(0);
   // a lock dialog left alone answers NO after 3 s; YES locks
-  Gui->lockRequest = 1, Gui->FrameSteps();
-  EXPECT_EQ(Gui->dialogKind, 7u);
+  Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogs.dialogKind, 7u);
   for(sInt i = 0; i < 302; i++) Gui->Tick(0);
   answer(0);
-  EXPECT_EQ(Gui->dialogKind, 0u);
-  EXPECT_EQ(Gui->lockRequest, 0u);
-  EXPECT_EQ(Gui->touchLocked, 0u);
-  Gui->lockRequest = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogs.dialogKind, 0u);
+  EXPECT_EQ(Gui->dialogs.lockRequest, 0u);
+  EXPECT_EQ(Gui->dialogs.touchLocked, 0u);
+  Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
   answer(1);
-  EXPECT_EQ(Gui->touchLocked, 1u);
+  EXPECT_EQ(Gui->dialogs.touchLocked, 1u);
   Gui->visible = 1;
   EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
 }
@@ -357,7 +357,7 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   frame();
   b.ClearMarks(), b.Marks[row(u"dst")] = 1;
   command(BrDelete);
-  ASSERT_EQ(Gui->dialogKind, 1u);
+  ASSERT_EQ(Gui->dialogs.dialogKind, 1u);
   Gui->touch.PageMask = sGUI_PAGE_DIALOG, Gui->commandWords[CmdDialog] = 1;
   Gui->AfterRender(nullptr);
   DeleteMarked(Gui->loader);

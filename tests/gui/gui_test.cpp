@@ -384,12 +384,12 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
-                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogKind = 0, g->OpenDialog(sInt(k)); }});
+                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->OpenDialog(sInt(k)); }});
   // a loud input through the capture path: the level scope rises above the header's line
   SyncMachine sync(128.0f);
   pages.push_back({"loudsignal", [&sync](TouchGui *g) {
                      g->SyncSource = &sync;
-                     g->dialogKind = 0, g->pageIndex = 0, g->touch.Clock |= 0x300;
+                     g->dialogs.dialogKind = 0, g->pageIndex = 0, g->touch.Clock |= 0x300;
                      g->sceneRequest.PeakLevel = 1, g->sceneRequest.ClipFraction = 0.5f, g->sceneRequest.InputGain = 0.1f;
                      std::vector<sS16> frames(2 * 512 * 300);
                      for(size_t k = 0; k < frames.size(); k++)
@@ -397,9 +397,9 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
                      sync.Receiver.OnSamples(frames.data(), sInt(frames.size() / 2));
                    }});
   for(const auto &[name, style] : {std::pair{"style_minimal", 4u}, {"style_userset1", 5u}, {"style_simple", 7u}})
-    pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogKind = 0, g->pageIndex = 0, g->style = style; }});
+    pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogs.dialogKind = 0, g->pageIndex = 0, g->style = style; }});
   // a running AUTO FX program dims the effect keys it holds
-  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
+  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogs.dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
   FramesWhile([&] { return Gui->loader.Requests.load() != 0 || Gui->previewSlot < Gui->listCount; });
   std::vector<sInt> lit;
@@ -817,8 +817,8 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   FramesWhile([&] { return Gui->loader.Requests.load() != 0; });
   TextForm &text = *Gui->textForm;
   auto plain = [](TouchGui *g) {
-    if(g->dialogKind) g->dialogAnswer = 2, g->AfterRender(nullptr);   // NO
-    g->dialogKind = 0, g->keyboardOpen = g->browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
+    if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
+    g->dialogs.dialogKind = 0, g->keyboardOpen = g->browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
     g->autoFxActive = 0, g->movieSection = 0, g->configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
   };
   struct Page { std::string Name; std::function<void(TouchGui *)> Open; };

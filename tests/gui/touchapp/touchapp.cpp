@@ -134,7 +134,7 @@ public:
     {
       TouchGui *g = Gui();
       std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", s.Name.c_str(),
-                  g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogKind, Machine->Current);
+                  g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogs.dialogKind, Machine->Current);
       Failed = true, sSetExitCode(3), sExit();
     }
     std::fflush(stdout);
@@ -373,7 +373,7 @@ private:
         if(m->Current != 14) return m->SwitchScene(14), false;
         return s->PictureCount > 0 && s->ShownIndex >= 2 && Dump(*OutputPicture(), "touch_slideshow");
       });
-      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
+      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogs.dialogKind == 2; });
       return yes();
     }
     if(UpdateRun)
@@ -381,7 +381,7 @@ private:
       Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
       Press("UPDATE", At(91, 0x400), [] { return !Opened.empty(); });
       Wait("the opener has the update page of this version", [] { return Opened == "https://www.sparkvane.com/update.php?version=1.25"; }, true);
-      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
+      Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogs.dialogKind == 2; });
       return yes();
     }
     Press("style TECHNO", At(5, 0x1), [g] { return g->style == 1 && g->laidStyle == 1; });
@@ -490,7 +490,7 @@ private:
     // last: when it ends, the show moves on to a scene of the style, some of them slow
     Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->movieSection == 0; });
     Press("slideshow START", At(61, 0x4), [g, m] { return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0]; });
-    Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogKind == 2; });
+    Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogs.dialogKind == 2; });
     yes();
   }
 };
