@@ -204,7 +204,8 @@ void sMoviePlayerMF::Close()
 void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
 {
   sMoviePlayerMF *p = static_cast<sMoviePlayerMF *>(user);
-  sVERIFY(p->State==ST_INITING);
+  // a player closed (or started again) before its thread ran has nothing left to open
+  if(p->State != ST_INITING || thread->CheckTerminate()) return;
   if(!p->Open())
   {
     p->SourceReader.reset();

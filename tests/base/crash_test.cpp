@@ -98,7 +98,13 @@ int BoxWindows(Display *dpy)
   Window root, parent, *children = nullptr;
   unsigned count = 0;
   int boxes = 0;
-  if(!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) return -1;
+  // a window may go between the listing and the reading of its name: not an error here
+  XErrorHandler before = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+  if(!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+  {
+    XSetErrorHandler(before);
+    return -1;
+  }
   for(unsigned i = 0; i < count; i++)
   {
     // the name may be in UTF-8, which XFetchName does not give
@@ -111,6 +117,8 @@ int BoxWindows(Display *dpy)
     if(name.value) XFree(name.value);
   }
   if(children) XFree(children);
+  XSync(dpy, False);
+  XSetErrorHandler(before);
   return boxes;
 }
 
