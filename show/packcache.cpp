@@ -86,7 +86,8 @@ sBool ReadEntry(const std::u16string &entry, const EntryKey &key, const sChar *p
 void WriteEntry(const std::u16string &entry, const EntryKey &key, const sChar *path, const sImageData &data)
 {
   std::string folder = plat::ToUtf8(CacheFolder.c_str());
-  if(!plat::PathExists(folder.c_str()) && !plat::MakeDir(folder.c_str()))
+  // another show filling the same cache may make the folder between the look and the make
+  if(!plat::PathExists(folder.c_str()) && !plat::MakeDir(folder.c_str()) && !plat::PathExists(folder.c_str()))
   {
     sLogF(u"gfx", u"picture cache <%s> cannot be made\n", CacheFolder.c_str());
     return;
