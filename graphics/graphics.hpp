@@ -718,6 +718,7 @@ struct sGraphicsCaps
   sInt ShaderProfile;      // 256, 258 (model 2), 259 (model 3)
   sF32 XSOffset, YSOffset;
   sChar AdapterName[64];
+  sBool SoftwareRasterizer;  // the adapter is one of Mesa's software rasterizers
 };
 
 enum : sU32

@@ -643,6 +643,7 @@ void sCheckTextureFormats()
   AdapterIdentifier id;
   std::memset(&id, 0, sizeof(id));
   if(DX.Api->GetAdapterIdentifier(DX.Adapter, id) >= 0) sCopyString8(c.AdapterName, id.Description);
+  c.SoftwareRasterizer = IsSoftwareRasterizer(id.Description);
   static const sInt codes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 27, 29, 31, 34, 35, 36, 37, 38};
   for(sInt code : codes)
   {

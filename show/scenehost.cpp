@@ -105,8 +105,7 @@ SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
   // the start-up: there the frames are still drawn and presented, without the loader scene.
   sGraphicsCaps caps;
   sGetGraphicsCaps(caps);
-  if(Record->UseLoader == 1 &&
-     (sFindString(caps.AdapterName, u"llvmpipe") >= 0 || sFindString(caps.AdapterName, u"softpipe") >= 0))
+  if(Record->UseLoader == 1 && caps.SoftwareRasterizer)
   {
     sLogF(u"sys", u"software rasteriser %s: the loader screen runs without its scene\n", caps.AdapterName);
     Record->UseLoader = 2;

@@ -269,7 +269,7 @@ uint64_t QueueBoundFor(const char *renderer)
 {
   if (const char *env = SDL_getenv("SPARK_GPU_QUEUE_BOUND"); env && *env)
     return std::strtoull(env, nullptr, 10);
-  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")))
+  if (IsSoftwareRasterizer(renderer))
     return 130000;
   return 0;
 }

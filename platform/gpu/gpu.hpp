@@ -735,4 +735,8 @@ Result LoadSurfaceFromPixels(Surface *dst, const void *pixels, Format srcFormat,
 
 // Samples and quality: a non-maskable request of quality q uses 2 << q samples.
 int SamplesFor(MultiSampleType ms, uint32_t quality);
+
+// Whether a renderer name (GL_RENDERER, or an adapter's Description) is one of Mesa's
+// software rasterizers, llvmpipe or softpipe. Null names none.
+bool IsSoftwareRasterizer(const char *renderer);
 }

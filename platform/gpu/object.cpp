@@ -146,10 +146,14 @@ void Object::ProbeLimits()
   ClearGLErrors();
 }
 
+bool IsSoftwareRasterizer(const char *renderer)
+{
+  return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+}
+
 float UsableAnisotropy(float max)
 {
-  const char *r = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-  if (r && (std::strstr(r, "llvmpipe") || std::strstr(r, "softpipe")))
+  if (IsSoftwareRasterizer(reinterpret_cast<const char *>(glGetString(GL_RENDERER))))
     return 1.0f;
   return max;
 }
