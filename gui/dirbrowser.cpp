@@ -370,16 +370,16 @@ void TouchGui::DirBrowser()
   {
     ScrollRows(0);   // the keyboard's rows and the path line back at their homes
     b.KeyboardPurpose = c[BrMakeDir] ? 5 : 6;
-    editText[0] = 0;
+    keyboard.editText[0] = 0;
     if(b.KeyboardPurpose == 6)
     {
-      sCopyString(editText, b.NameLine, sGUI_TEXTCHARS);
+      sCopyString(keyboard.editText, b.NameLine, sGUI_TEXTCHARS);
       sInt dot = -1;
-      for(sInt i = 0; editText[i]; i++)
-        if(editText[i] == '.') dot = i;
-      if(dot >= 0) editText[dot] = 0;
+      for(sInt i = 0; keyboard.editText[i]; i++)
+        if(keyboard.editText[i] == '.') dot = i;
+      if(dot >= 0) keyboard.editText[dot] = 0;
     }
-    editCursor = sGetStringLen(editText);
+    keyboard.editCursor = sGetStringLen(keyboard.editText);
     keyboardOpen = 1;
   }
   if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.Open = browserOpen = 0;

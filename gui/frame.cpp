@@ -55,17 +55,16 @@ void TouchGui::FrameSteps()
   prevPage = pageIndex, prevEffect = selectedEffect;
   controlSwitch = !channelPageOpen && !config.Effects[4].Active;
 
-  if(keyboardOpen) KeyboardStep();
+  if(keyboardOpen) keyboard.Step(textForm, touch);
   if(commandWords[CmdBrowse]) OpenBrowser(sInt(commandWords[CmdBrowse])), commandWords[CmdBrowse] = 0;
   // ENTER or CONFIRM stores the text where the keyboard was opened for; CANCEL drops it
-  if(keyboardOpen && (editKeys[0] || commandWords[CmdKeyboard]))
+  if(keyboardOpen && (keyboard.editKeys[0] || commandWords[CmdKeyboard]))
   {
-    sBool store = editKeys[0] || commandWords[CmdKeyboard] == 2;
-    if(store && browser.KeyboardPurpose) BrowserKeyboardEnter(editText);
+    sBool store = keyboard.editKeys[0] || commandWords[CmdKeyboard] == 2;
+    if(store && browser.KeyboardPurpose) BrowserKeyboardEnter(keyboard.editText);
     else if(store) CommitKeyboard();
-    browser.KeyboardPurpose = 0, keyboardPurpose = KbNone, keyboardOpen = 0;
-    editKeys[0] = 0, commandWords[CmdKeyboard] = 0, typedCount = 0;
-    editCapacity = sGUI_TEXTCHARS;
+    keyboard.Close();
+    browser.KeyboardPurpose = 0, keyboardOpen = 0, commandWords[CmdKeyboard] = 0;
   }
   // the keys that open the keyboard: a message's or short message's TEXT, a channel row's
   // CHANNEL, a corner's NUMBER on the scaler page
@@ -289,13 +288,7 @@ void TouchGui::LockAutoFxKeys()
 
 void TouchGui::OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity)
 {
-  keyboardPurpose = purpose;
-  keyboardTarget = target;
-  editCapacity = capacity < sGUI_TEXTCHARS ? capacity : sGUI_TEXTCHARS;
-  sCopyString(editText, text, editCapacity);
-  editCursor = sGetStringLen(editText);
-  typedCount = 0;
-  for(sU32 &k : editKeys) k = 0;
+  keyboard.Open(purpose, target, text, capacity);
   keyboardOpen = 1;
 }
 
@@ -319,85 +312,21 @@ void TouchGui::ScalerKey(sU32 key)
   if(key == 7 && Machine && Machine->Ipp) Machine->Ipp->OnEvent(0xE005);
 }
 
-sInt TouchGui::KeyboardLines(sInt starts[5]) const
-{
-  for(sInt l = 0; l < 5; l++) starts[l] = 0;
-  sInt lines = 1;
-  if(!textForm) return lines;
-  sInt len = sGetStringLen(editText);
-  sChar line[sGUI_TEXTCHARS];
-  for(sInt i = 0, lineStart = 0, lastBlank = -1; i < len && lines <= 4; i++)
-  {
-    sInt n = i + 1 - lineStart;
-    sCopyString(line, editText + lineStart, n + 1);
-    if(editText[i] == ' ') lastBlank = i;
-    if(textForm->MeasureText(line) > 800.0f && n > 1)
-    {
-      lineStart = lastBlank > lineStart ? lastBlank + 1 : i;
-      lastBlank = -1;
-      starts[lines++] = lineStart;
-    }
-  }
-  return lines;
-}
-
-sBool TouchGui::KeyboardTextFull() const
-{
-  sInt len = sGetStringLen(editText);
-  sInt cap = editCapacity < sGUI_TEXTCHARS ? editCapacity : sGUI_TEXTCHARS;
-  if(len >= cap - 1) return 1;
-  sInt starts[5];
-  sInt lines = KeyboardLines(starts);
-  if(lines > 4 && editCursor > starts[4]) return 1;
-  if(lines < 4) return 0;
-  sChar fourth[sGUI_TEXTCHARS];
-  sCopyString(fourth, editText + starts[3], (lines > 4 ? starts[4] : len) - starts[3] + 1);
-  return textForm->MeasureText(fourth) > 780.0f;
-}
-
-void TouchGui::KeyboardStep()
-{
-  sInt len = sGetStringLen(editText);
-  editCursor = editCursor < 0 ? 0 : (editCursor > len ? len : editCursor);
-  auto insert = [&](sChar c) {
-    if(KeyboardTextFull()) return;
-    if(c > 255) return;          // a configuration holds one byte per character
-    for(sInt i = len; i >= editCursor; i--) editText[i + 1] = editText[i];
-    editText[editCursor++] = c;
-    len++;
-  };
-  // a character key pressed this frame, then what was typed on a real keyboard
-  if(touch.PressEdge && touch.HeldWidget >= 420 && touch.HeldWidget < 516 && keyPressed >= 0 && keyPressed < 48)
-    insert(GuiLabel(420 + 2 * keyPressed + (touch.KeyCase ? 1 : 0))[0]);
-  for(sInt i = 0; i < typedCount; i++) insert(typedChars[i]);
-  typedCount = 0;
-  if(editKeys[1]) insert(' ');
-  if(editKeys[2]) editText[0] = 0, editCursor = 0, len = 0;   // delete all
-  if(editKeys[3] && editCursor > 0)                          // del: the character before the cursor
-  {
-    for(sInt i = editCursor - 1; editText[i]; i++) editText[i] = editText[i + 1];
-    editCursor--;
-  }
-  if(editKeys[4] && editCursor > 0) editCursor--;
-  if(editKeys[5] && editText[editCursor]) editCursor++;
-  for(sInt i = 1; i < 6; i++) editKeys[i] = 0;
-}
-
 void TouchGui::CommitKeyboard()
 {
-  sInt t = keyboardTarget;
-  switch(keyboardPurpose)
+  sInt t = keyboard.keyboardTarget;
+  switch(keyboard.keyboardPurpose)
   {
   case KbMessage:
-    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.Messages[t].Text, editText, sGUI_TEXTCHARS);
+    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.Messages[t].Text, keyboard.editText, sGUI_TEXTCHARS);
     break;
   case KbShortMessage:
-    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.ShortMessages[t], editText, sGUI_TEXTCHARS);
+    if(t >= 0 && t < sGUI_TEXTSLOTS) sCopyString(config.ShortMessages[t], keyboard.editText, sGUI_TEXTCHARS);
     break;
   case KbChannel:
   {
     // channels are typed from 1; a number past the kind's channels takes its last one
-    const sChar *p = editText;
+    const sChar *p = keyboard.editText;
     sInt n = 0;
     if(t < 0 || t >= sGUI_CONTROLS || !sScanInt(p, n)) break;
     sInt last = channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
@@ -412,7 +341,7 @@ void TouchGui::CommitKeyboard()
   case KbScalerNumber:
   {
     // pixels of the device's display; without a display there is nothing to divide by
-    const sChar *p = editText;
+    const sChar *p = keyboard.editText;
     sInt n = 0, w = 0, h = 0;
     ScalerDeviceSize(w, h);
     sInt size = t % 2 ? h : w;

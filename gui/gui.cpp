@@ -68,13 +68,6 @@ TouchGui::TouchGui()
   previewSlot = previewIndex = previewStep = previewFrames = 0;
   previewPlayer = nullptr;
   previewTarget = nullptr;
-  keyPressed = 0;
-  for(sU32 &e : editKeys) e = 0;
-  editText[0] = 0;
-  editCapacity = sGUI_TEXTCHARS;
-  keyboardPurpose = KbNone;
-  keyboardTarget = 0;
-  typedCount = 0;
   config = GuiConfig();
   config.Version = 1.25f;
   ResetGuiConfig(config);
@@ -127,7 +120,6 @@ TouchGui::TouchGui()
   modeScene = nullptr;
   random.Seed(0);
   releaseEdge = wasDown = 0;
-  editCursor = 0;
   learnRow = lastLearnRow = -1;
   for(sInt &c : channelBackup) c = 0;
   channelFaderBackup = 0;
@@ -280,27 +272,7 @@ void TouchGui::OnInput(sInput2Event *event)
     touch.KeyCase = 0;
     return;
   }
-  sU32 c = key & 0xffff;
-  sBool full = KeyboardTextFull();
-  for(sInt i = 0; i < 96 && !full; i++)
-    if(GuiLabel(420 + i)[0] == c)
-    {
-      keyPressed = i / 2;
-      touch.KeyCase = i % 2;
-      // a key of a real keyboard types its character as the on-screen key does
-      if(typedCount < sInt(sizeof(typedChars) / sizeof(typedChars[0]))) typedChars[typedCount++] = sChar(c);
-      break;
-    }
-  switch(c)
-  {
-  case 10: editKeys[0] = 1; break;
-  case 32: editKeys[1] = 1; break;
-  case 0xE009: editKeys[2] = 1; break;
-  case 8: editKeys[3] = 1; break;
-  case 0xE002: editKeys[4] = 1; break;
-  case 0xE003: editKeys[5] = 1; break;
-  default: break;
-  }
+  keyboard.TakeKey(key & 0xffff, textForm, touch.KeyCase);
 }
 
 void TouchGui::PlaneZoom(sF32 aspect, sF32 &zoomX, sF32 &zoomY)

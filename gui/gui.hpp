@@ -19,13 +19,14 @@
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
 // texture, material and widget tables, Init and the frame), configfile, mediafolders,
 // mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and the lock's
-// record), widgets, modescene.
+// record), keyboard (the on-screen keyboard's edit), widgets, modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"
 #include "gui/configfile.hpp"
 #include "gui/dialogs.hpp"
 #include "gui/dirbrowser.hpp"
+#include "gui/keyboard.hpp"
 #include "gui/mediafolders.hpp"
 #include "gui/mediaschedule.hpp"
 #include "gui/widgets.hpp"
@@ -75,11 +76,6 @@ enum : sInt
 {
   CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
   CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
-};
-// What the on-screen keyboard edits (the directory browser keeps its own purpose).
-enum GuiKeyboardPurpose : sInt
-{
-  KbNone, KbMessage, KbShortMessage, KbChannel, KbScalerNumber
 };
 inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
@@ -131,14 +127,7 @@ public:
   sMoviePlayer *previewPlayer;
   sTexture2D *previewTarget;
   // 7. on-screen keyboard
-  sInt keyPressed;
-  sU32 editKeys[6];            // enter, space, delete all, del, left, right
-  sChar editText[sGUI_TEXTCHARS];
-  sInt editCapacity;           // characters the edited text may hold
-  sInt keyboardPurpose;        // what ENTER stores the text into (GuiKeyboardPurpose)
-  sInt keyboardTarget;         // the message slot, channel row or scaler corner
-  sChar typedChars[16];        // characters typed on a real keyboard, not yet inserted
-  sInt typedCount;
+  GuiKeyboard keyboard;        // the key pressed, the editing keys, the edited text and its cursor
   // 8. settings the pages edit
   GuiConfig config;
   sU32 style;                  // the scene-selection style 0..9 (5 after Init)
@@ -190,7 +179,6 @@ public:
   // 16. the frame: release edge and drag, scene tiles, dialogs, schedules, browser
   sU32 releaseEdge, wasDown;
   sInt learnRow, lastLearnRow;   // the channel-page row learning its control, -1 none
-  sInt editCursor;             // characters of the edited text before the cursor
   sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
   GuiScalerSetting scalerBackup[2];   // the two devices' settings as the scaler page opened
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
@@ -247,15 +235,10 @@ public:
   // the frame's steps after the widgets (frame.cpp), the tiles and schedules, dialogs, browser
   void FrameSteps();
   void ApplyControlValues();
-  void KeyboardStep();
-  // The edited text's lines as the keyboard page shows them, each at most 800 units wide and
-  // broken at its last blank: the starts of up to five lines (a fifth is never shown) and
-  // their count.
-  sInt KeyboardLines(sInt starts[5]) const;
-  // A full text takes no further characters: four lines with the fourth wider than 780
-  // units, or the cursor past the fourth line (and never past the text's buffer).
-  sBool KeyboardTextFull() const;
+  // The keyboard page opened over the edit of text for purpose and target.
   void OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity);
+  // ENTER: the edited text stored where the keyboard was opened for (a message, a channel
+  // number, a scaler corner's pixels).
   void CommitKeyboard();
   void ScalerDeviceSize(sInt &width, sInt &height) const;
   // The corners the scaler page edits: the input ones while INVERT is on.

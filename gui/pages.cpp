@@ -455,11 +455,11 @@ void TouchGui::CreateWidgets()
         break;
       // the key to the other device: it names the device it shows
       case G_SCALERDEVICE: target = &commandWords[CmdScaler], value = 10, label = 105; break;
-      case G_KEYS: target = U(keyPressed), label = 420 + 2 * i; break;
+      case G_KEYS: target = U(keyboard.keyPressed), label = 420 + 2 * i; break;
       case G_EDITKEYS:
         kind = sU32(EditKinds[i]);
         if(i == 0) target = U(touch.KeyCase), value = 1;
-        else if(i < 7) target = &editKeys[i - 1], value = 1;
+        else if(i < 7) target = &keyboard.editKeys[i - 1], value = 1;
         else target = &commandWords[CmdKeyboard], value = i - 6;
         break;
       case G_YESNO: target = &commandWords[CmdDialog], value = 1 + i; break;
@@ -867,56 +867,19 @@ void TouchGui::DrawKeyboard()
   }
   sStringBuffer<300> prompt;
   static const sChar *const Corners[4] = {u"X0", u"Y0", u"X1", u"Y1"};
-  sInt t = keyboardTarget;
+  sInt t = keyboard.keyboardTarget;
   if(browser.KeyboardPurpose)
     prompt = browser.KeyboardPurpose == 6 ? u"Connfiguration file name (without .Spk)" : u"Directory name";
-  else if(keyboardPurpose == KbMessage || keyboardPurpose == KbShortMessage)
+  else if(keyboard.keyboardPurpose == KbMessage || keyboard.keyboardPurpose == KbShortMessage)
     sSPrintF(prompt.Ref(), u"MESSAGE %d", t + 1);
-  else if(keyboardPurpose == KbChannel && t >= 0 && t < sGUI_CONTROLS)
+  else if(keyboard.keyboardPurpose == KbChannel && t >= 0 && t < sGUI_CONTROLS)
     sSPrintF(prompt.Ref(), channelKind == 1 ? u"DMX channel number for: %s" : u"MIDI channel number for: %s",
              channelKind == 1 ? DmxControlNames[t] : MidiControlNames[t]);
-  else if(keyboardPurpose == KbScalerNumber && t >= 0 && t < 4)
+  else if(keyboard.keyboardPurpose == KbScalerNumber && t >= 0 && t < 4)
     sSPrintF(prompt.Ref(), u"Number for %s", Corners[t]);
   textForm->PrintCentered(prompt, 0, 70);
 
-  // up to four lines of at most 800 units, each broken at its last blank
-  sInt starts[5];
-  sInt lines = KeyboardLines(starts);
-  sInt len = sGetStringLen(editText);
-  sChar line[sGUI_TEXTCHARS];
-  if(lines > 4) lines = 4;
-  starts[lines] = len;
-  sInt cursorLine = 0;
-  for(sInt l = 0; l < lines; l++)
-  {
-    sInt end = l + 1 < lines ? starts[l + 1] : len;
-    sCopyString(line, editText + starts[l], end - starts[l] + 1);
-    sF32 y = 35 - 19.0f * sF32(l);
-    textForm->PrintLeft(line, -400, y);
-    // a press on the line puts the cursor after the character under the pointer
-    sF32 px = touch.PointerX, py = touch.PointerY;
-    if(touch.PressEdge && px >= -420 && px < 420 && py >= y - 6 && py < y + 13)
-    {
-      sInt c = starts[l];
-      sChar part[sGUI_TEXTCHARS];
-      while(c < end)
-      {
-        sCopyString(part, editText + starts[l], c - starts[l] + 2);
-        if(textForm->MeasureText(part) - 400.0f > px) break;
-        c++;
-      }
-      editCursor = c;
-    }
-    if(editCursor >= starts[l]) cursorLine = l;
-  }
-  sCopyString(line, editText + starts[cursorLine], editCursor - starts[cursorLine] + 1);
-  if(cursorForm)
-  {
-    cursorForm->Matrix.Identity();
-    cursorForm->Matrix.l = sVec3(textForm->MeasureText(line) - 400.0f, 33.0f - 19.0f * sF32(cursorLine) + 8.0f, 0);
-    sF32 t = sF32(SyncClockMs());
-    cursorForm->Colour = sBlendColor(0xFF000000, 0xFFFF3030, (std::sin(0.015f * t) + 1.0f) * 0.5f);
-  }
+  keyboard.Draw(textForm, cursorForm, touch, SyncClockMs());
 }
 
 void TouchGui::DrawPointerAndScope()

@@ -162,16 +162,16 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   EXPECT_EQ(Gui->dragX, 0.0f);
   EXPECT_EQ(Gui->releaseEdge, 1u);
   // the on-screen keyboard edits at its cursor and stops at the text's capacity
-  Gui->keyboardOpen = 1, Gui->editCapacity = 4;
-  auto key = [&](sInt k) { Gui->keyPressed = k, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 420 + 2 * k, Gui->FrameSteps(); };
+  Gui->keyboardOpen = 1, Gui->keyboard.editCapacity = 4;
+  auto key = [&](sInt k) { Gui->keyboard.keyPressed = k, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 420 + 2 * k, Gui->FrameSteps(); };
   sChar a = GuiLabel(420)[0], b = GuiLabel(422)[0];
   key(0), key(1);
-  Gui->editKeys[4] = 1, Gui->touch.PressEdge = 0, Gui->FrameSteps();
+  Gui->keyboard.editKeys[4] = 1, Gui->touch.PressEdge = 0, Gui->FrameSteps();
   key(0);                         // at the cursor, one to the left
   key(1);                         // full: three characters
-  EXPECT_EQ(std::u16string(Gui->editText), (std::u16string() + a) + a + b);
-  Gui->editKeys[3] = 1, Gui->FrameSteps();
-  EXPECT_EQ(std::u16string(Gui->editText), (std::u16string() + a) + b);
+  EXPECT_EQ(std::u16string(Gui->keyboard.editText), (std::u16string() + a) + a + b);
+  Gui->keyboard.editKeys[3] = 1, Gui->FrameSteps();
+  EXPECT_EQ(std::u16string(Gui->keyboard.editText), (std::u16string() + a) + b);
   Gui->keyboardOpen = 0, Gui->touch.PressEdge = 0, Gui->touch.HeldWidget = -1;
   // DMX page: a changed channel is given back by CANCEL, kept by CONFIRM
   sInt before = Gui->config.Dmx[3];

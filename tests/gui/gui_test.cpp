@@ -524,15 +524,15 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   // the on-screen keyboard follows typed keys until its text is full
   Gui->keyboardOpen = 1;
   Key('w');
-  EXPECT_EQ(Gui->keyPressed, 13);
+  EXPECT_EQ(Gui->keyboard.keyPressed, 13);
   Key(0xe100);   // a mouse button matches no key
-  EXPECT_EQ(Gui->keyPressed, 13);
-  for(sInt i = 0; i < sGUI_TEXTCHARS - 1; i++) Gui->editText[i] = 'i';
-  Gui->editText[sGUI_TEXTCHARS - 1] = 0;
+  EXPECT_EQ(Gui->keyboard.keyPressed, 13);
+  for(sInt i = 0; i < sGUI_TEXTCHARS - 1; i++) Gui->keyboard.editText[i] = 'i';
+  Gui->keyboard.editText[sGUI_TEXTCHARS - 1] = 0;
   Key('q');
-  EXPECT_EQ(Gui->keyPressed, 13);
+  EXPECT_EQ(Gui->keyboard.keyPressed, 13);
   Key(8);
-  EXPECT_EQ(Gui->editKeys[3], 1u);   // editing keys still work on a full text
+  EXPECT_EQ(Gui->keyboard.editKeys[3], 1u);   // editing keys still work on a full text
   // the keyboard's rows stand off their homes together; the browser's MAKE DIR puts them
   // back with its path line
   Gui->ScrollRows(40);
@@ -563,7 +563,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
     for(sInt i = 0; i < 12; i++) Key('W');
     Frame(0, 0, 0);
   }
-  const sInt typed = sGetStringLen(Gui->editText);
+  const sInt typed = sGetStringLen(Gui->keyboard.editText);
   EXPECT_LT(typed, sGUI_TEXTCHARS - 1);
   const TextForm &shown = *Gui->textForm;
   Gui->textForm->Clear(), Gui->DrawKeyboard();   // the page's lines as the frame printed them

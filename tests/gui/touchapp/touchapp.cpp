@@ -484,7 +484,7 @@ private:
     }, true);
     Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5 && g->movieSection == 0; });
     Press("message 2", At(141, 0x40), [g] { return g->commandWords[CmdMessage] == 1; });
-    Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboardPurpose == KbMessage; });
+    Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboard.keyboardPurpose == KbMessage; });
     Do("type a text", [this] { Keys({XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}); });
     Wait("message 2 holds the text", [g] { return !g->keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello"); });
     // last: when it ends, the show moves on to a scene of the style, some of them slow
