@@ -245,15 +245,8 @@ void CrystalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalS
   Marker->Init(1, 0.1f, 0.1f, 0.1f);
   Marker->Matrix.l = sVec3(0, 8, 0);
   Marker->LayerMask = 2;
-  ShadowSetup *shadow = sNEW ShadowSetup;
-  shadow->LightCount = 3;
-  shadow->LightSetIndex = 0;
-  shadow->Distance = 512.0f;
-  shadow->Depth = 100.0f;
-  shadow->Strength = 0.01f;
-  for(sInt i = 0; i < 3; i++) shadow->Targets[i] = Machine ? Machine->Targets[i] : nullptr;
-  shadow->Targets[3] = MaterialSet->TextureCount > 0 ? MaterialSet->Textures[0] : nullptr;
-  Marker->ShadowRecord = shadow;
+  Marker->ShadowRecord = NewShadow(this, 0, 512.0f, 100.0f, 0.01f,
+                                   MaterialSet->TextureCount > 0 ? MaterialSet->Textures[0] : nullptr);
   Marker->ShadowCasterMask = 2;
 
   for(sInt c = 0; c < CRYSTAL_COLUMNS; c++)

@@ -3,7 +3,9 @@
 #include "scenes/kit.hpp"
 
 #include "graphics/graphics.hpp"
+#include "show/form.hpp"
 #include "show/procforms.hpp"
+#include "show/scenehost.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -150,6 +152,20 @@ void MarkLights(PointForm *marks, const LightSet *set, sInt lights, sF32 distanc
     p.Size = size;
     p.Color = colour ? colour : set->Colors[k] | 0xFF000000;
   }
+}
+
+ShadowSetup *NewShadow(const Scene *scene, sInt lightSet, sF32 distance, sF32 depth, sF32 strength,
+                       sTexture2D *white)
+{
+  ShadowSetup *shadow = sNEW ShadowSetup;
+  shadow->LightCount = 3;
+  shadow->LightSetIndex = lightSet;
+  shadow->Distance = distance;
+  shadow->Depth = depth;
+  shadow->Strength = strength;
+  for(sInt i = 0; i < 3; i++) shadow->Targets[i] = scene->Machine ? scene->Machine->Targets[i] : nullptr;
+  shadow->Targets[3] = white;
+  return shadow;
 }
 
 void RetextureMaterial(TMData *set, sInt material, sInt slot, sInt texture)

@@ -36,6 +36,7 @@
 #include <vector>
 
 class PointForm;
+struct ShadowSetup;
 
 constexpr sF32 sScenePi = 3.14159265358979f;
 
@@ -177,6 +178,14 @@ LightSet *MirrorLights(TMData *set, sInt lights);
 // light's direction times `distance`, of the size given, in `colour` or, where that is 0,
 // in its light's colour made opaque.
 void MarkLights(PointForm *marks, const LightSet *set, sInt lights, sF32 distance, sF32 size, sU32 colour);
+
+// A new shadow set-up over the three lights of light set `lightSet`, each placed at
+// `distance` along its direction, `depth` deep and of `strength`, with the default far
+// clip. Slots 0 to 2 hold the shared targets of the scene's machine (empty without a
+// machine), slot 3 `white`. A set-up that spreads the lights' spot puts that texture into
+// slot 2 after. The form it is given to owns it.
+ShadowSetup *NewShadow(const Scene *scene, sInt lightSet, sF32 distance, sF32 depth, sF32 strength,
+                       sTexture2D *white);
 
 // Puts texture row `texture` of the set into slot `slot` of material row `material`, then
 // prepares the material again for its row's vertex format. Rows outside the tables are

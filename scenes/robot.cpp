@@ -170,17 +170,8 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   Ground->PassFlags = 2;
   Ground->LayerMask = 1;
   Ground->LightSetIndex = 1;
-  Ground->Shadow = sNEW ShadowSetup;
-  Ground->Shadow->LightCount = 3;
-  Ground->Shadow->LightSetIndex = 0;
-  Ground->Shadow->Strength = 0.23f;
-  Ground->Shadow->Depth = 45000.0f;
-  Ground->Shadow->FarClip = 50000.0f;
-  Ground->Shadow->Distance = 800.0f;
-  Ground->Shadow->Targets[0] = targets[0];
-  Ground->Shadow->Targets[1] = targets[1];
+  Ground->Shadow = NewShadow(this, 0, 800.0f, 45000.0f, 0.23f, tex[0]);
   Ground->Shadow->Targets[2] = tex[7];
-  Ground->Shadow->Targets[3] = tex[0];
   Ground->ShadowSwitch = 28;
   AddObject(Ground);
   if(targets[1])
@@ -228,16 +219,8 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   {
     Model *m = RobotModels[r];
     if(m->MeshCount <= 0) continue;
-    ShadowSetup *s = sNEW ShadowSetup;
-    s->Reset();
-    s->LightCount = 3;
-    s->LightSetIndex = 0;
-    s->Distance = 256.0f;
-    s->Depth = r == 0 ? 40.0f : 80.0f;
-    s->Strength = r == 0 ? 0.025f : 0.0125f;
-    for(sInt i = 0; i < 3; i++) s->Targets[i] = targets[i];
-    s->Targets[3] = tex[0];
-    m->MeshForms[0]->ShadowRecord = s;
+    m->MeshForms[0]->ShadowRecord =
+        NewShadow(this, 0, 256.0f, r == 0 ? 40.0f : 80.0f, r == 0 ? 0.025f : 0.0125f, tex[0]);
     m->MeshForms[0]->ShadowCasterMask = r == 0 ? 4 : 28;
     ShadowRecords[r] = nullptr;
   }

@@ -266,18 +266,8 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   {
     // the shadow pre-pass needs the machine's shared targets; a scene run without a
     // machine draws its floor unshadowed
-    ShadowSetup *shadow = sNEW ShadowSetup;
-    shadow->LightCount = 3;
-    shadow->LightSetIndex = 3;
-    shadow->Strength = 0.23f;
-    shadow->Depth = 45000.0f;
-    shadow->FarClip = 50000.0f;
-    shadow->Distance = 800.0f;
-    shadow->Targets[0] = targets[0];
-    shadow->Targets[1] = targets[1];
-    shadow->Targets[2] = MaterialSet->Textures[20];
-    shadow->Targets[3] = MaterialSet->Textures[0];
-    Floor->Shadow = shadow;
+    Floor->Shadow = NewShadow(this, 3, 800.0f, 45000.0f, 0.23f, MaterialSet->Textures[0]);
+    Floor->Shadow->Targets[2] = MaterialSet->Textures[20];
     Floor->ShadowSwitch = 14;   // the layers of the three groups cast onto the floor
     for(sInt m : {0, 1})
     {
