@@ -280,9 +280,7 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   SetLight(main, 0, 0xE8D8B0, sVec3(1.0f, 1.5f, 0.5f), 1024.0f);
   SetLight(main, 1, 0x303850, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
   SetLight(main, 2, 0x181C30, sVec3(1.0f, -0.5f, 0.5f), 1024.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  for(sVec3 &d : mirrored->Directions) d.z = -d.z;
+  MirrorLights(MaterialSet, 3);
 
   const sF32 skyRange[4] = {4096.0f, 4096.0f, 4096.0f, 0.0f}, skyUv[4] = {1.0f, 1.0f, 0.0f, 0.0f},
              glowUv[4] = {2.0f, 1.0f, 0.0f, 0.0f}, angles[4] = {sScenePi, 2.0f * sScenePi, 0.0f, 0.0f};

@@ -368,9 +368,7 @@ void InvadersScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
   main->Positions[0] = sVec3(125.0f, 30.0f, 120.0f);
   SetLight(main, 1, 0xFF7F7F8F, sVec3(-1.0f, 1.0f, -3.0f), 400.0f);
   SetLight(main, 2, 0xFF2F345F, sVec3(-1.0f, 0.4f, 1.0f), 400.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  for(sInt i = 0; i < 3; i++) mirrored->Directions[i].z = -mirrored->Directions[i].z;
+  MirrorLights(MaterialSet, 3);
 
   for(sInt k = 0; k < INVADER_KINDS; k++)
     for(Model *t : InvaderTemplates[k]) t->CreateForms(0);

@@ -216,10 +216,7 @@ void SlideshowScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globa
   main->Ambient = 0x404040;
   SetLight(main, 0, 0x5F5F5F, sVec3(1.0f, 0.5f, 0.5f), 1024.0f);
   SetLight(main, 1, 0x8F8F8F, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
-  LightSet *mirrored = MaterialSet->LightSets[1];
-  *mirrored = *main;
-  mirrored->Directions[0].z = -mirrored->Directions[0].z;
-  mirrored->Directions[1].z = -mirrored->Directions[1].z;
+  MirrorLights(MaterialSet, 2);
 
   Backdrop = Plane(0, 1, 10000, 10000, -5000, -5000, 128, 128);
   SetForm(Backdrop, 0xFF201010, 1, sVec3(0, 0, 0));
