@@ -290,8 +290,7 @@ void CrystalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalS
 
   Reset();
   SetFade(this, 100.0f, 1000.0f, 0x000004);
-  Random.Seed(sGetTime() & 0xFFFF);
-  TimeOffset = sInt(Random.NextFloat(65536.0f));
+  TimeOffset = ReseedScaledOffset(&Random, 0xFFFF);
 }
 
 void CrystalScene::Exit()

@@ -393,8 +393,7 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   AddObject(BigFishGlows);
 
   SetFade(this, -200.0f, 600.0f, 0x142840);
-  FishRandom.Seed(sGetTime() & 0xFFFFF);
-  CameraTimeOffset = FishRandom.NextBelow(0x10000);
+  CameraTimeOffset = ReseedTimeOffset(&FishRandom, 0xFFFFF);
   ChaseMode = TurnMode = 0;
   ScatterMode = 1;
   BigFishCalm = 0;
@@ -560,8 +559,7 @@ void FishScene::Enter(sInt)
   ResetSchool();
   Variant = BaseVariant = 3;
   ChaseMode = 1, BigFishCalm = 1, TurnSide = 1, ScatterMode = 1;
-  FishRandom.Seed(sGetTime() & 0xFFFFF);
-  CameraTimeOffset = FishRandom.NextBelow(0x10000);
+  CameraTimeOffset = ReseedTimeOffset(&FishRandom, 0xFFFFF);
 }
 
 void FishScene::OnEvent(sInt code)

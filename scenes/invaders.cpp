@@ -478,8 +478,7 @@ void InvadersScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
   SparkIndex = 0;
 
   SetFade(this, 1000.0f, 3000.0f, 0x008090B0);
-  Random.Seed(sGetTime() & 0xFFFFF);
-  TimeSeed = Random.NextBelow(65536);
+  TimeSeed = ReseedTimeOffset(&Random, 0xFFFFF);
 }
 
 void InvadersScene::Exit()
@@ -522,8 +521,7 @@ void InvadersScene::Enter(sInt)
   Variant = 3;
   NextColumn = Random.NextBelow(INVADER_COLUMNS);
   NextRow = RowCounter;
-  Random.Seed(sGetTime() & 0xFFFFF);
-  TimeSeed = Random.NextBelow(65536);
+  TimeSeed = ReseedTimeOffset(&Random, 0xFFFFF);
 }
 
 void InvadersScene::ResetGame()

@@ -1,4 +1,4 @@
-// The scene kit: SYNC reading, pattern tables, lights, material rebinding, cameras and
+// The scene kit: SYNC reading, pattern tables, lights, shadows, material rebinding, cameras and
 // clocks shared by the show scenes.
 #include "scenes/kit.hpp"
 
@@ -204,6 +204,12 @@ sInt ReseedTimeOffset(sRandomLcg *random, sU32 mask)
 {
   random->Seed(sGetTime() & mask);
   return random->NextBelow(65536);
+}
+
+sInt ReseedScaledOffset(sRandomLcg *random, sU32 mask)
+{
+  random->Seed(sGetTime() & mask);
+  return sInt(random->NextFloat(65536.0f));
 }
 
 namespace

@@ -210,6 +210,9 @@ void SetFade(Scene *scene, sF32 fadeNear, sF32 fadeFar, sU32 fadeColour);
 // Reseeds a scene generator from the clock masked to `mask` (0xFFFF, 0x3FFFF, 0xFFFFF)
 // and draws a new time offset of 0..65535 ms from it.
 sInt ReseedTimeOffset(sRandomLcg *random, sU32 mask);
+// The same with the offset drawn as a float of 0..65536 cut to a whole number, as some
+// scenes draw it: other numbers from the same seed, and 65536 itself can come.
+sInt ReseedScaledOffset(sRandomLcg *random, sU32 mask);
 
 // sin(rate x t) for a time t in milliseconds (or any unit that grows through a show).
 // The angle is taken modulo one turn in double precision before the sine, so the wave

@@ -256,8 +256,7 @@ void LavaScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   CompositeMaterial->Prepare(sVertexFormatPosNormUV);
 
   SetFade(this, 0.0f, 3000.0f, 0);
-  Random.Seed(sGetTime() & 0xFFFF);
-  TimeOffset = sInt(Random.NextFloat(65536.0f));
+  TimeOffset = ReseedScaledOffset(&Random, 0xFFFF);
 }
 
 // The scene's own target, materials and quad; the sprites go with the object list.

@@ -502,9 +502,8 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   Formation = 0;
   flashOffset = 0;
   SetFade(this, 300.0f, 1000.0f, 0);
-  rng.Seed(sGetTime() & 0xFFFFF);
   timeStep = 10;
-  timeOffset = time = sInt(rng.NextFloat(65536.0f)) & 0xFFFF;
+  timeOffset = time = ReseedScaledOffset(&rng, 0xFFFFF) & 0xFFFF;
 }
 
 void Led1Scene::Exit()
@@ -592,8 +591,7 @@ void Led1Scene::Enter(sInt)
     OptionIndex = rng.NextBelow(LED1_FORMATIONS);
   }
   Formation = OptionIndex;
-  rng.Seed(sGetTime() & 0xFFFFF);
-  timeOffset = time = sInt(rng.NextFloat(65536.0f)) & 0xFFFF;
+  timeOffset = time = ReseedScaledOffset(&rng, 0xFFFFF) & 0xFFFF;
 
   Form *forms[8];
   for(sInt f = 0; f < LED1_FORMATIONS; f++)
