@@ -12,11 +12,10 @@ namespace
 {
 constexpr sInt CrystalIndex = 10;
 
-class CrystalRig : public ShowRig
+class CrystalRig : public SceneRig<CrystalScene, CrystalIndex>
 {
 public:
-  CrystalScene *Cry = nullptr;
-  void EnterWithMode(sInt mode) { EnterMode(CrystalIndex, mode); }
+  CrystalScene *&Cry = Tested;
   // Only the test's own events from now on (no list: the song position runs on), with
   // every colour preset's flashes.
   void Quiet()
@@ -34,7 +33,7 @@ public:
   // Frames with the shell only where a frame needs it.
   void Start(sBool shell)
   {
-    Cry = Build<CrystalScene>(CrystalIndex);
+    SceneRig::Start();
     ShowShell(shell);
   }
   void ExpectRecordsWhole()

@@ -13,12 +13,7 @@ namespace
 {
 constexpr sInt InvadersIndex = 7;
 
-class InvadersRig : public ShowRig
-{
-public:
-  InvadersScene *Inv = nullptr;
-  void Start() { Inv = Build<InvadersScene>(InvadersIndex); }
-};
+struct InvadersRig : SceneRig<InvadersScene, InvadersIndex> { InvadersScene *&Inv = Tested; };
 }
 
 TEST_F(InvadersRig, TheWholeSongPlaysFromEveryEntryBarAndMovesTheShowOn)

@@ -17,11 +17,10 @@ namespace
 {
 constexpr sInt LavaIndex = 11;
 
-class LavaRig : public ShowRig
+class LavaRig : public SceneRig<LavaScene, LavaIndex>
 {
 public:
-  LavaScene *Lava = nullptr;
-  void Start() { Lava = Build<LavaScene>(LavaIndex); }
+  LavaScene *&Lava = Tested;
   // Switches to the lamp with the transition giving the render mode; with `quiet` its list
   // is swapped for one without keys, so the camera stays the test's.
   void EnterWithMode(sInt mode, sBool quiet = 0)

@@ -15,12 +15,11 @@ namespace
 {
 constexpr sInt Led1Index = 12;
 
-class Led1Rig : public ShowRig
+class Led1Rig : public SceneRig<Led1Scene, Led1Index>
 {
 public:
-  Led1Scene *Led = nullptr;
+  Led1Scene *&Led = Tested;
   const SyncPattern *Silence[2] = {&sEmptyPattern, nullptr};
-  void Start() { Led = Build<Led1Scene>(Led1Index); }
   // Enters the formation with the transition given; its list is then replaced by silence
   // when asked, so the variant stays the test's.
   void EnterFormation(sInt number, sInt pending = 0, sBool quiet = 1)

@@ -15,13 +15,10 @@ namespace
 {
 constexpr sInt RobotIndex = 9;
 
-class RobotRig : public ShowRig
+class RobotRig : public SceneRig<RobotScene, RobotIndex>
 {
 public:
-  RobotScene *Bot = nullptr;
-  void Start() { Bot = Build<RobotScene>(RobotIndex); }
-  // Switches to the robot with the machine's transition giving the render mode.
-  void EnterWithMode(sInt mode) { EnterMode(RobotIndex, mode); }
+  RobotScene *&Bot = Tested;
   static sBool Finite(const sMat3x4 &m) { return ::Finite(m.i) && ::Finite(m.j) && ::Finite(m.k) && ::Finite(m.l); }
 };
 }

@@ -261,6 +261,17 @@ public:
   }
 };
 
+// The rig of one scene type at its index, with the blank scene at 0: Start builds the
+// machine and keeps the scene in Tested, which each rig names as its tests read it.
+template <class S, sInt Index> class SceneRig : public ShowRig
+{
+public:
+  S *Tested = nullptr;
+  void Start() { Tested = Build<S>(Index); }
+  // Switches to the scene with the machine's transition giving the render mode.
+  void EnterWithMode(sInt mode) { EnterMode(Index, mode); }
+};
+
 // Runs the scene at index 0 (with a blank scene at 1) through two visits in each group of
 // transition modes, every camera in the first visits (in the styled group only when the
 // scene's cameras do not depend on the mode), and keeps their pictures. Returns the number

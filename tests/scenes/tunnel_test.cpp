@@ -17,11 +17,10 @@ namespace
 {
 constexpr sInt TunnelIndex = 8;
 
-class TunnelRig : public ShowRig
+class TunnelRig : public SceneRig<TunnelScene, TunnelIndex>
 {
 public:
-  TunnelScene *Tun = nullptr;
-  void Start() { Tun = Build<TunnelScene>(TunnelIndex); }
+  TunnelScene *&Tun = Tested;
   // Visits the tunnel from the blank scene, a frame away, with the pending transition given.
   void Visit(sInt pending) { ShowRig::Visit(TunnelIndex, pending, 0, 1); }
 };
