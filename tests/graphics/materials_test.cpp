@@ -49,11 +49,7 @@ std::vector<sU32> ShowTexture(sTexture2D *tex)
   vp.Orthogonal = sVO_PIXELS;
   vp.SetTarget(nullptr);
   vp.Prepare(15);
-  sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-  sSetViewConstants(static_cast<sViewConstants *>(cb.Data), vp);
-  cb.Modify();
-  sCBufferBase *cbs[1] = {&cb};
-  m.Set(cbs, 1, 0);
+  SetInView(m, vp);
   sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
   VtxPCU *q = nullptr;
   geo.BeginLoadVB(4, sGD_STREAM, reinterpret_cast<void **>(&q));

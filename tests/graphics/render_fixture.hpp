@@ -6,6 +6,7 @@
 #include "base/app.hpp"
 #include "common/gfx_window.hpp"
 #include "graphics/graphics.hpp"
+#include "graphics/materials.hpp"
 
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -63,6 +64,17 @@ public:
   static inline SDL_Window *Window = nullptr;
   static inline bool Ready = false;
 };
+
+// Sets the material for drawing in the viewport, with the view's constants in vertex
+// constant buffer 0.
+inline void SetInView(sMaterial &m, const sViewport &view)
+{
+  sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
+  sSetViewConstants(static_cast<sViewConstants *>(cb.Data), view);
+  cb.Modify();
+  sCBufferBase *cbs[1] = {&cb};
+  m.Set(cbs, 1, 0);
+}
 
 // Channels of an ARGB word.
 inline sInt ChA(sU32 c) { return sInt(c >> 24); }

@@ -76,11 +76,7 @@ public:
     v.Orthogonal = sVO_PIXELS;
     v.SetTarget(nullptr);
     v.Prepare(15);
-    sCBuffer cb(sCBUFFER_VS + 0, 0, sVIEWCONSTANTS_REGS);
-    sSetViewConstants(static_cast<sViewConstants *>(cb.Data), v);
-    cb.Modify();
-    sCBufferBase *cbs[1] = {&cb};
-    Mtrl->Set(cbs, 1, 0);
+    SetInView(*Mtrl, v);
     // the device samples a pixel at its corner: the half-pixel shift puts texel centres there
     DrawQuad(QuadGeometry0, -0.5f, -0.5f, W - 0.5f, H - 0.5f, 0xFFFFFFFF);
   }
