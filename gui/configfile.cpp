@@ -3,6 +3,7 @@
 
 #include "base/file.hpp"
 #include "base/memory.hpp"
+#include "base/system.hpp"
 #include "base/textbuffer.hpp"
 #include "util/scanner.hpp"
 
@@ -620,3 +621,116 @@ sChar *ReadConfigText(const sChar *path, sChar *why, sInt whySize)
 }
 
 sChar *ReadConfigText(const sChar *path) { return ReadConfigText(path, nullptr, 0); }
+
+/****************************************************************************/
+/***   The GUI's configuration slots                                      ***/
+/****************************************************************************/
+
+GuiConfigSlots::GuiConfigSlots()
+{
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  {
+    configSelected[i] = i == 0;
+    sCopyString(configNames[i], sGuiDefaultConfigName, sGUI_TEXTCHARS);
+  }
+  configSlot = configSaveSlot = 0;
+  configShownSlot = -1;
+  configCommand = 0;
+  activePreset = 0;
+  lastLoadResult = 0;
+  configLoadTime = 0;
+}
+
+sInt GuiConfigSlots::SaveSlot() const
+{
+  return configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
+}
+
+sInt GuiConfigSlots::Load(GuiConfig &config, sThreadLock *lock, sU32 &sections)
+{
+  sections = 0;
+  if(configSlot < 0 || configSlot >= sGUI_CONFIGSLOTS) configSlot = 0;
+  // the slots keep their names: a preset loads the file it was given
+  sChar name[sGUI_TEXTCHARS];
+  sCopyString(name, configNames[configSlot], sGUI_TEXTCHARS);
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
+  configShownSlot = -1;
+  configSaveSlot = configSlot;
+  // a configuration that cannot be loaded is told with its reason, whoever asked for it
+  sChar why[128] = {};
+  sChar *text = ReadConfigText(name, why, 128);
+  if(!text)
+  {
+    sLogF(u"gui", u"configuration %s cannot be loaded: %s\n", name, why);
+    return 0;
+  }
+  ConfigParseResult r;
+  {
+    sScopeLock scope(lock);
+    r = ParseConfigText(text, config);
+  }
+  sMemFree(text);
+  if(!r.Loaded)
+  {
+    sLogF(u"gui", u"configuration %s cannot be loaded: it is not a configuration (%s)\n", name,
+          r.Error ? r.Error : u"no file id");
+    return 0;
+  }
+  sections = r.Sections;
+  return 1;
+}
+
+sBool GuiConfigSlots::Save(const GuiConfig &config, sRandomLcg &random) const
+{
+  sTextBuffer text;
+  BuildConfigText(text, config);
+  sInt slot = SaveSlot();
+  // the writer tells a failure and its reason
+  sBool ok = WriteConfigText(configNames[slot], text.Get(), random);
+  if(ok) sLogF(u"gui", u"configuration saved to %s\n", configNames[slot]);
+  return ok;
+}
+
+void GuiConfigSlots::ClearStaleTemps() const
+{
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  {
+    bool seen = false;
+    for(sInt j = 0; j < i && !seen; j++) seen = sCmpStringEqual(configNames[i], configNames[j]);
+    if(!seen) sClearStaleSaveTemps(configNames[i]);
+  }
+}
+
+sBool GuiConfigSlots::KeepDamagedAside() const
+{
+  // a damaged file is kept aside for the operator under a name no earlier damaged file
+  // has: ".bad", then ".bad1" to ".bad99"
+  sBool keptAside = 0;
+  sPathString bad;
+  for(sInt n = 0; n < 100 && !keptAside; n++)
+  {
+    if(n) sSPrintF(bad.Ref(), u"%s.bad%d", configNames[0], n);
+    else sSPrintF(bad.Ref(), u"%s.bad", configNames[0]);
+    if(!sFileExists(bad) && sRenameFile(configNames[0], bad)) keptAside = 1;
+  }
+  if(keptAside)
+    sLogF(u"gui", u"configuration %s kept aside as %s; the show starts with the default settings\n", configNames[0],
+          bad.Get());
+  else
+    sLogF(u"gui", u"configuration %s is left as it is; the show starts with the default settings\n", configNames[0]);
+  return keptAside;
+}
+
+void GuiConfigSlots::DropFailedPreset(sU32 clock)
+{
+  // a file that cannot be read leaves its slot empty and none active
+  configLoadTime = sInt(clock);
+  if(activePreset >= 0 && activePreset < sGUI_CONFIGSLOTS) configNames[activePreset][0] = 0;
+  configSlot = activePreset = -1;
+  for(sU32 &c : configSelected) c = 0;
+}
+
+const sChar *GuiConfigSlots::LoadedName() const
+{
+  return configSlot >= 0 && lastLoadResult ? configNames[configSlot] : nullptr;
+}

@@ -17,13 +17,16 @@
 // under a temporary name and renamed over the old one, so a failed write leaves the old
 // file whole and is reported.
 //
-// Nothing here touches the GUI scene: the GUI copies the record in and out. No state of
-// its own; callable from any thread (the generator uses the writer at build time).
+// Nothing here touches the GUI scene: the GUI copies the record in and out. The functions
+// keep no state of their own and are callable from any thread (the generator uses the
+// writer at build time). GuiConfigSlots, at the end, is the GUI's record of which files it
+// loads and saves; it works on a GuiConfig it is given and on the main thread only.
 
 #include "base/numbers.hpp"
 #include "base/types.hpp"
 
 class sTextBuffer;
+class sThreadLock;
 
 enum : sInt
 {
@@ -169,3 +172,42 @@ sChar *ReadConfigText(const sChar *path);
 // The same; on failure why (whySize characters) says what was wrong: the file's failure in
 // the system's words, or that its check sum does not hold.
 sChar *ReadConfigText(const sChar *path, sChar *why, sInt whySize);
+
+// The configuration slots: eight names of files under the data root (the default file's
+// in every slot after each load, until the operator saves under another name), the slot
+// chosen on the CONFIGS page and the one saves go to, and what the last load made of it.
+// The GUI scene holds one; the CONFIGS page's keys set its command word and pick its slot.
+struct GuiConfigSlots
+{
+  sU32 configSelected[sGUI_CONFIGSLOTS];   // 1 for the chosen slot, 0 for the others
+  sChar configNames[sGUI_CONFIGSLOTS][sGUI_TEXTCHARS];
+  sInt configSlot;             // the slot loaded last (the CONFIGS page selects it)
+  sInt configSaveSlot;         // the slot whose name a save writes to
+  sInt configShownSlot;        // -1 after every load: the page binds its name line afresh
+  sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
+  sInt activePreset;           // the slot the frame loaded for a slot key last, -1 none
+  sInt lastLoadResult;         // what the last load returned (0 nothing applied)
+  sInt configLoadTime;         // GUI clock of the last slot that could not be loaded, 0 none
+
+  // The default file in every slot, slot 0 chosen.
+  GuiConfigSlots();
+  // The slot a save writes to: configSaveSlot, or 0 when that names none.
+  sInt SaveSlot() const;
+  // Chooses configSlot (0 when it names none), selects it alone, makes it the save slot and
+  // reads its file into config, the parse under lock (the loader reads the section
+  // folders). 0 when the file cannot be read or is no configuration (told on "gui");
+  // otherwise 1 with the sections read in sections.
+  sInt Load(GuiConfig &config, sThreadLock *lock, sU32 &sections);
+  // Writes config to the save slot's file; a failure is told by the writer.
+  sBool Save(const GuiConfig &config, sRandomLcg &random) const;
+  // Removes the temporaries earlier saves of every slot's file may have left.
+  void ClearStaleTemps() const;
+  // Renames slot 0's damaged file to the first of ".bad", ".bad1" .. ".bad99" that is not
+  // taken and tells it; 0 (told too) when none could be used.
+  sBool KeepDamagedAside() const;
+  // A slot whose file could not be loaded: its name emptied, none chosen or active, the
+  // failure's time kept for the page's line.
+  void DropFailedPreset(sU32 clock);
+  // The name the CONFIGS page shows as loaded, null when the last load failed or none is chosen.
+  const sChar *LoadedName() const;
+};

@@ -129,7 +129,7 @@ void TouchGui::AfterRender(sViewport *view)
     case 2: sSetExitCode(0), sExit(u"exit confirmed on the GUI"); break;
     case 3: sSetExitCode(1), sExit(u"update confirmed on the GUI (exit code 1)"); break;
     case 4:
-      lastLoadResult = LoadConfig();
+      configs.lastLoadResult = LoadConfig();
       laidStyle = -1;
       break;
     case 5: SaveConfig(); break;
@@ -148,7 +148,7 @@ void TouchGui::AfterRender(sViewport *view)
   if(dialogs.dialogAnswer)
   {
     EnableLockKey(1);
-    dialogs.dialogPending = configCommand = dialogs.exitRequest = dialogs.updateRequest = 0;
+    dialogs.dialogPending = configs.configCommand = dialogs.exitRequest = dialogs.updateRequest = 0;
     dialogs.dialogKind = dialogs.dialogAnswer = 0;
   }
   if(view && textForm) RenderForm(view, textForm, 0);

@@ -445,7 +445,7 @@ sBool TouchGui::ApplyBrowserChoice()
     if(kind == 4) RefreshMovieList();
     return 1;
   }
-  sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
+  sInt slot = configs.SaveSlot();
   sChar path[sMAXPATH];
   if(kind == 5)
   {
@@ -456,10 +456,10 @@ sBool TouchGui::ApplyBrowserChoice()
       b.Message = u"No configuration file chosen.";
       return 0;
     }
-    sCopyString(configNames[slot], path, sGUI_TEXTCHARS);
-    configSlot = activePreset = slot;
-    lastLoadResult = LoadConfig();
-    if(!lastLoadResult)
+    sCopyString(configs.configNames[slot], path, sGUI_TEXTCHARS);
+    configs.configSlot = configs.activePreset = slot;
+    configs.lastLoadResult = LoadConfig();
+    if(!configs.lastLoadResult)
     {
       sDPrint(u"Configuration cannot be activated. File error.\n");
       ResetConfig();
@@ -475,7 +475,7 @@ sBool TouchGui::ApplyBrowserChoice()
       b.Message = u"Please type a file name first.";
       return 0;
     }
-    sCopyString(configNames[slot], path, sGUI_TEXTCHARS);
+    sCopyString(configs.configNames[slot], path, sGUI_TEXTCHARS);
     if(!SaveConfig())
     {
       b.Message = u"Configuration cannot be saved.";

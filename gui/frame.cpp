@@ -109,8 +109,8 @@ void TouchGui::FrameSteps()
   }
 
   // the configuration page's keys
-  sU32 cmd = configCommand;
-  configCommand = 0;
+  sU32 cmd = configs.configCommand;
+  configs.configCommand = 0;
   switch(cmd)
   {
   case 1: OpenBrowser(5); break;
@@ -146,18 +146,14 @@ void TouchGui::FrameSteps()
   }
 
   // presets: a slot key loads the file that slot names
-  if(configSlot != activePreset && configSlot >= 0 && configSlot < sGUI_CONFIGSLOTS)
+  if(configs.configSlot != configs.activePreset && configs.configSlot >= 0 && configs.configSlot < sGUI_CONFIGSLOTS)
   {
-    activePreset = configSlot;
-    lastLoadResult = LoadConfig();
-    if(!lastLoadResult)
+    configs.activePreset = configs.configSlot;
+    configs.lastLoadResult = LoadConfig();
+    if(!configs.lastLoadResult)
     {
-      // a file that cannot be read leaves its slot empty and none active
-      configLoadTime = sInt(touch.Clock);
-      configNames[activePreset][0] = 0;
+      configs.DropFailedPreset(touch.Clock);
       ResetConfig();
-      configSlot = activePreset = -1;
-      for(sU32 &c : configSelected) c = 0;
     }
     laidStyle = -1;
     LayoutSceneTiles();
@@ -596,13 +592,13 @@ void TouchGui::PrintFunctionSection()
     over(line, 15);
     break;
   case 9:
-    if(configSlot >= 0 && lastLoadResult)
+    if(const sChar *loaded = configs.LoadedName())
     {
-      sSPrintF(line.Ref(), u"Loaded: %s", configNames[configSlot]);
+      sSPrintF(line.Ref(), u"Loaded: %s", loaded);
       PrintClipped(textForm, line, -435, -340, 870, 0);
     }
     else
-      textForm->PrintLeft(configLoadTime ? u"Configuration cannot be activated. File error." : u"No configuration file loaded.",
+      textForm->PrintLeft(configs.configLoadTime ? u"Configuration cannot be activated. File error." : u"No configuration file loaded.",
                           -435, -340);
     break;
   default: break;

@@ -5,7 +5,6 @@
 #include "base/file.hpp"
 #include "base/input.hpp"
 #include "base/log.hpp"
-#include "base/textbuffer.hpp"
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
 #include "gui/modescene.hpp"
@@ -83,14 +82,6 @@ TouchGui::TouchGui()
   selectedMovie = movieClear = upcomingMovie = sU32(-1);
   selectedVideo = prevVideo = sU32(-1);
   videoStartClock = 0;
-  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
-  {
-    configSelected[i] = i == 0;
-    sCopyString(configNames[i], sGuiDefaultConfigName, sGUI_TEXTCHARS);
-  }
-  configSlot = configSaveSlot = 0;
-  configShownSlot = -1;
-  configCommand = 0;
   autoFxActive = 0;
   autoFxProgram = 4;
   prevAutoFxActive = 0;
@@ -99,7 +90,6 @@ TouchGui::TouchGui()
   previewForm = nullptr;
   for(sU32 &c : commandWords) c = 0;
   for(sU32 &c : pageIndicators) c = 0;
-  lastLoadResult = 0;
   static const sInt fullScale[sGUI_TIMERS] = {10800000, 1800000, 1800000, 1800000, 1800000};
   for(sInt i = 0; i < sGUI_TIMERS; i++) schedule.timers[i] = {0, 0, 0, fullScale[i]};
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) schedule.messageCountdown[i] = schedule.messageRestart[i] = 0;
@@ -123,7 +113,6 @@ TouchGui::TouchGui()
   learnRow = lastLearnRow = -1;
   for(sInt &c : channelBackup) c = 0;
   channelFaderBackup = 0;
-  activePreset = 0;
   prevPointerX = prevPointerY = dragX = dragY = dragSmoothX = dragSmoothY = 0;
   rippleTime = 1000;
   rippleX = rippleY = 0;
@@ -133,7 +122,6 @@ TouchGui::TouchGui()
   prevPage = prevEffect = 0;
   dialogs.dialogAnswer = dialogs.dialogPending = dialogs.lockRequest = dialogs.lockState = dialogs.exitRequest = dialogs.updateRequest = 0;
   dialogs.lockTouchTime = dialogs.autoFxLocked = 0;
-  configLoadTime = 0;
   schedule.flyerPhase = schedule.prevFlyerPhase = 0;
   schedule.logoStartRequest = schedule.flyerStartRequest = 0;
   schedule.prevMovieStartRequest = 0;
@@ -750,53 +738,19 @@ sInt TouchGui::LoadConfig()
   MarkAllChanged();
   sDPrint(u"start load config........................\n");
   sDPrint(u"load config........................\n");
-  if(configSlot < 0 || configSlot >= sGUI_CONFIGSLOTS) configSlot = 0;
-  // the slots keep their names: a preset loads the file it was given
-  sChar name[sGUI_TEXTCHARS];
-  sCopyString(name, configNames[configSlot], sGUI_TEXTCHARS);
-  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
-  configShownSlot = -1;
-  configSaveSlot = configSlot;
-  // a configuration that cannot be loaded is told with its reason, whoever asked for it
-  sChar why[128] = {};
-  sChar *text = ReadConfigText(name, why, 128);
-  if(!text)
-  {
-    sLogF(u"gui", u"configuration %s cannot be loaded: %s\n", name, why);
-    return 0;
-  }
-  ConfigParseResult r;
-  {
-    // the loader reads the section folders: the whole read is under the lock
-    sScopeLock lock(&guiLock);
-    r = ParseConfigText(text, config);
-  }
-  sMemFree(text);
-  if(!r.Loaded)
-  {
-    sLogF(u"gui", u"configuration %s cannot be loaded: it is not a configuration (%s)\n", name,
-          r.Error ? r.Error : u"no file id");
-    return 0;
-  }
-  if(r.Sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
-  if(r.Sections & sGUICFG_LOGOS) RequestLogos();
-  if(r.Sections & sGUICFG_FLYER) CountFlyerFiles();
-  if(r.Sections & sGUICFG_MOVIE) RefreshMovieList();
+  // the loader reads the section folders: the whole read is under the lock
+  sU32 sections = 0;
+  if(!configs.Load(config, &guiLock, sections)) return 0;
+  if(sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
+  if(sections & sGUICFG_LOGOS) RequestLogos();
+  if(sections & sGUICFG_FLYER) CountFlyerFiles();
+  if(sections & sGUICFG_MOVIE) RefreshMovieList();
   style = shownStyle = sU32(config.ActiveStyle);
   ResolveIntervals();
   return 1;
 }
 
-sBool TouchGui::SaveConfig()
-{
-  sTextBuffer text;
-  BuildConfigText(text, config);
-  sInt slot = configSaveSlot >= 0 && configSaveSlot < sGUI_CONFIGSLOTS ? configSaveSlot : 0;
-  // the writer tells a failure and its reason
-  sBool ok = WriteConfigText(configNames[slot], text.Get(), random);
-  if(ok) sLogF(u"gui", u"configuration saved to %s\n", configNames[slot]);
-  return ok;
-}
+sBool TouchGui::SaveConfig() { return configs.Save(config, random); }
 
 void TouchGui::ResetConfig()
 {
@@ -826,35 +780,13 @@ void TouchGui::StartupConfig(sBool packFile)
   // defaults first, so a file that fails leaves usable settings, never zeros
   ResetGuiConfig(config);
   config.Version = 1.25f;
-  configSlot = 0;
-  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++)
+  configs.configSlot = 0;
+  configs.ClearStaleTemps();
+  sBool exists = sCheckFile(configs.configNames[0]);
+  configs.lastLoadResult = LoadConfig();
+  if(!configs.lastLoadResult)
   {
-    bool seen = false;
-    for(sInt j = 0; j < i && !seen; j++) seen = sCmpStringEqual(configNames[i], configNames[j]);
-    if(!seen) sClearStaleSaveTemps(configNames[i]);
-  }
-  sBool exists = sCheckFile(configNames[0]);
-  lastLoadResult = LoadConfig();
-  if(!lastLoadResult)
-  {
-    sBool keptAside = !exists;
-    if(exists)
-    {
-      // a damaged file is kept aside for the operator under a name no earlier damaged
-      // file has: ".bad", then ".bad1" to ".bad99"
-      sPathString bad;
-      for(sInt n = 0; n < 100 && !keptAside; n++)
-      {
-        if(n) sSPrintF(bad.Ref(), u"%s.bad%d", configNames[0], n);
-        else sSPrintF(bad.Ref(), u"%s.bad", configNames[0]);
-        if(!sFileExists(bad) && sRenameFile(configNames[0], bad)) keptAside = 1;
-      }
-      if(keptAside)
-        sLogF(u"gui", u"configuration %s kept aside as %s; the show starts with the default settings\n", configNames[0],
-              bad.Get());
-      else
-        sLogF(u"gui", u"configuration %s is left as it is; the show starts with the default settings\n", configNames[0]);
-    }
+    sBool keptAside = exists ? configs.KeepDamagedAside() : 1;
     ResetGuiConfig(config);
     config.Version = 1.25f;
     // the defaults never take the place of a damaged file that could not be kept aside

@@ -17,7 +17,8 @@
 // hand-over slot.
 //
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
-// texture, material and widget tables, Init and the frame), configfile, mediafolders,
+// texture, material and widget tables, Init and the frame), configfile (the settings' record
+// and the configuration slots' record), mediafolders,
 // mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and the lock's
 // record), keyboard (the on-screen keyboard's edit), widgets, modescene.
 
@@ -143,17 +144,13 @@ public:
   sU32 movieStartClock;              // GUI clock of the layer movie's start
   sU32 selectedVideo, prevVideo;
   sU32 videoStartClock;        // GUI clock of the video input's start
-  sU32 configSelected[sGUI_CONFIGSLOTS];
-  sChar configNames[sGUI_CONFIGSLOTS][sGUI_TEXTCHARS];
-  sInt configSlot, configSaveSlot, configShownSlot;
-  sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
+  GuiConfigSlots configs;      // the configuration files' slots, the CONFIGS page's command
   sU32 autoFxActive, autoFxProgram;
   sU32 prevAutoFxActive, prevAutoFxProgram;   // the switch and program the mode scene last saw
   ArrayForm *hintQuads[2];
   ArrayForm *previewForm;      // the output's preview on the touch-effect page     // the AUTO FX hint's dimming quads A and B over the locked keys
   sU32 commandWords[16];       // keys whose action the frame runs (mute, exit, browser, ...)
   sU32 pageIndicators[sGUI_TIMERS + 8];
-  sInt lastLoadResult;
   // 9. media timers and message countdowns
   GuiMediaSchedule schedule;   // timers, message countdowns and the logo/flyer/movie latches
   sInt slideshowPictures, flyerPictures, movieCount, listCount;
@@ -179,7 +176,7 @@ public:
   // 16. the frame: release edge and drag, scene tiles, dialogs, schedules, browser
   sU32 releaseEdge, wasDown;
   sInt learnRow, lastLearnRow;   // the channel-page row learning its control, -1 none
-  sInt channelBackup[sGUI_CONTROLS], channelFaderBackup, activePreset;
+  sInt channelBackup[sGUI_CONTROLS], channelFaderBackup;
   GuiScalerSetting scalerBackup[2];   // the two devices' settings as the scaler page opened
   sF32 prevPointerX, prevPointerY, dragX, dragY, dragSmoothX, dragSmoothY;
   sU32 rippleTime;
@@ -188,7 +185,6 @@ public:
   sInt laidStyle;              // the style whose tiles are laid out, -1 none
   sInt sceneTileCount;
   sU32 prevPage, prevEffect;
-  sInt configLoadTime;
   sU32 controlSwitch;
   GuiBrowser browser;
 

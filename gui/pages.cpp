@@ -387,7 +387,7 @@ void TouchGui::CreateWidgets()
         mask = MediaPageMasks[i / 4], target = U(s->Style), value = i % 4;
         break;
       }
-      case G_MEDIADIR: mask = MediaPageMasks[i], target = &commandWords[CmdBrowse], value = 1 + i, indicator = &configCommand; break;
+      case G_MEDIADIR: mask = MediaPageMasks[i], target = &commandWords[CmdBrowse], value = 1 + i, indicator = &configs.configCommand; break;
       case G_MEDIASWITCHES:
       {
         sInt section = 1 + i / 2;
@@ -428,10 +428,10 @@ void TouchGui::CreateWidgets()
       case G_DISTACTIVE: target = U(config.Distortions[0].Active), value = 1; break;
       case G_DISTSOURCES: target = &selectedDistortion; break;
       case G_CONFIGKEYS:
-        if(i < 8) target = &configCommand, value = 1 + i;
+        if(i < 8) target = &configs.configCommand, value = 1 + i;
         else target = &commandWords[CmdConfigActive], value = 1, kind = 3;
         break;
-      case G_CONFIGSLOTS: target = U(configSlot), indicator = &configSelected[i]; break;
+      case G_CONFIGSLOTS: target = U(configs.configSlot), indicator = &configs.configSelected[i]; break;
       case G_CHANNELROWS:
       {
         sInt pair = i / 2, page = pair < 10 ? 0 : (pair < 21 ? 1 : 2);
@@ -443,7 +443,7 @@ void TouchGui::CreateWidgets()
       }
       case G_CHANNELKEYS:
         mask = sGUI_PAGE_CHANNEL1 << (i / 3);
-        if(i % 3 < 2) target = &configCommand, value = 9 + i % 3;
+        if(i % 3 < 2) target = &configs.configCommand, value = 9 + i % 3;
         else target = &channelPageState, value = (i / 3 + 1) % 3;
         break;
       case G_FADER: target = U(config.MovieStartFader[0]), value = 1; break;
@@ -705,7 +705,7 @@ void TouchGui::DrawWidgets()
   pageIndicators[5] = any;
   pageIndicators[7] = sU32(config.Distortions[0].Active | config.Distortions[1].Active);
   any = 0;
-  for(sU32 c : configSelected) any |= c;
+  for(sU32 c : configs.configSelected) any |= c;
   pageIndicators[9] = any;
   pageIndicators[10] = sU32(config.Movie.Active);
   pageIndicators[11] = sU32(config.VideoActive);   // the video-in lamp shows its timer's switch

@@ -175,7 +175,7 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   Gui->keyboardOpen = 0, Gui->touch.PressEdge = 0, Gui->touch.HeldWidget = -1;
   // DMX page: a changed channel is given back by CANCEL, kept by CONFIRM
   sInt before = Gui->config.Dmx[3];
-  Gui->configCommand = 5, Gui->FrameSteps();
+  Gui->configs.configCommand = 5, Gui->FrameSteps();
   EXPECT_EQ(Gui->channelPageOpen, 1u);
   // LEARN row 3: the DMX channel that moves becomes its channel
   M->DmxCount = M->DmxPrevCount = 64;
@@ -185,11 +185,11 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   Gui->touch.PressEdge = 0, M->DmxCurrent[33] = 1.0f;
   Gui->FrameSteps();
   EXPECT_EQ(Gui->config.Dmx[3], 33);
-  Gui->configCommand = 9, Gui->FrameSteps();
+  Gui->configs.configCommand = 9, Gui->FrameSteps();
   EXPECT_EQ(Gui->config.Dmx[3], before);
-  Gui->configCommand = 6, Gui->FrameSteps();
+  Gui->configs.configCommand = 6, Gui->FrameSteps();
   Gui->config.Midi[3] = 9;
-  Gui->configCommand = 10, Gui->FrameSteps();
+  Gui->configs.configCommand = 10, Gui->FrameSteps();
   EXPECT_EQ(Gui->config.Midi[3], 9);
   EXPECT_EQ(Gui->channelPageOpen, 0u);
 }

@@ -197,7 +197,7 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
   Frame(W - 4, 4, 0);
   EXPECT_EQ(Gui->visible, 1u);
   // the start configuration came from the generated tree
-  EXPECT_EQ(Gui->lastLoadResult, 1);
+  EXPECT_EQ(Gui->configs.lastLoadResult, 1);
   EXPECT_EQ(std::u16string(Gui->config.Logos.Directory), u"logos/Sparkvane/");
   EXPECT_EQ(Gui->slideshowPictures, 12);
   EXPECT_FLOAT_EQ(Gui->sceneRequest.LatencyMs, 120.0f);
@@ -304,7 +304,7 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   EXPECT_NEAR(sInt(c & 0xff), 0x40, 2);
   Gui->config.Effects[4].Active = 0;
   // SCALER CFG; ACTIVE switches on and off, INVERT moves the corners to the input set
-  Gui->configCommand = 7;
+  Gui->configs.configCommand = 7;
   FramesWhile([&] { return !(Gui->touch.PageMask & sGUI_PAGE_SCALER) || (Gui->touch.PageMask & sGUI_PAGE_LOADING); });
   ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_SCALER);
   auto press = [&](sInt label, sU32 mask = sGUI_PAGE_SCALER) {
@@ -333,16 +333,16 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   Gui->config.Distortions[0].Kind = Gui->config.Distortions[1].Kind = 0, press(65, 0x100);
   EXPECT_TRUE(Gui->config.Distortions[0].Kind == 0 && Gui->config.Distortions[1].Kind == 2);
   // a preset whose file cannot be read: its name goes and no slot is active
-  sCopyString(Gui->configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
-  Gui->configSlot = 3;
+  sCopyString(Gui->configs.configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
+  Gui->configs.configSlot = 3;
   Gui->styleScroll[2] = 0.9f, Gui->styleScroll[8] = 0.0f;
   Frame(0, 0, 0);
-  EXPECT_EQ(Gui->configNames[3][0], 0);
+  EXPECT_EQ(Gui->configs.configNames[3][0], 0);
   EXPECT_TRUE(Gui->styleScroll[2] == 0.5f && Gui->styleScroll[8] == 0.5f);   // the defaults' scroll too
-  EXPECT_EQ(Gui->activePreset, -1);
-  EXPECT_EQ(Gui->configSlot, -1);
+  EXPECT_EQ(Gui->configs.activePreset, -1);
+  EXPECT_EQ(Gui->configs.configSlot, -1);
   // FADER on the DMX page's third page switches the DMX movie-start fader
-  Gui->configCommand = 5;
+  Gui->configs.configCommand = 5;
   Frame(0, 0, 0);
   Gui->channelPageState = 2;
   for(sInt i = 0; i < 20 && Gui->touch.PageMask != sGUI_PAGE_CHANNEL1 << 2; i++) Frame(0, 0, 0), sSleep(50);
@@ -462,7 +462,7 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
     EXPECT_EQ(out.Count("tarnwhistle.spk kept aside as "), 1) << out.Text();
     EXPECT_EQ(out.Count("tarnwhistle.spk.bad; the show starts with the default settings"), 1) << out.Text();
   }
-  EXPECT_EQ(Gui->lastLoadResult, 0);
+  EXPECT_EQ(Gui->configs.lastLoadResult, 0);
   EXPECT_TRUE(sCheckFile(u"configs/tarnwhistle.spk.bad"));
   sChar *text = ReadConfigText(u"configs/tarnwhistle.spk");   // written anew from the defaults
   ASSERT_NE(text, nullptr);
@@ -483,7 +483,7 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   std::string first = sparktest::ReadFile(config + ".bad");
   ASSERT_TRUE(sparktest::WriteFile(config, "damaged again"));
   Start();
-  EXPECT_EQ(Gui->lastLoadResult, 0);
+  EXPECT_EQ(Gui->configs.lastLoadResult, 0);
   EXPECT_EQ(sparktest::ReadFile(config + ".bad"), first);
   EXPECT_EQ(sparktest::ReadFile(config + ".bad1"), "damaged again");
   sDELETE(M);
@@ -819,7 +819,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   auto plain = [](TouchGui *g) {
     if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
     g->dialogs.dialogKind = 0, g->keyboardOpen = g->browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
-    g->autoFxActive = 0, g->movieSection = 0, g->configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
+    g->autoFxActive = 0, g->movieSection = 0, g->configs.configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
   };
   struct Page { std::string Name; std::function<void(TouchGui *)> Open; };
   std::vector<Page> pages;

@@ -477,7 +477,7 @@ private:
     Do("save the configuration", [g] { g->SaveConfig(); });
     Wait("the configuration file holds the video-in settings", [g] {
       GuiConfig c;
-      sChar *text = ReadConfigText(g->configNames[g->configSaveSlot]);
+      sChar *text = ReadConfigText(g->configs.configNames[g->configs.configSaveSlot]);
       bool ok = text && ParseConfigText(text, c).Loaded && c.VideoStyle == 2 && c.VideoActive == 1;
       if(text) sMemFree(text);
       return ok;
