@@ -54,7 +54,7 @@ void TouchGui::AfterRender(sViewport *view)
   };
   if(textForm) textForm->Clear();
   // the hint: a locked key was touched while an automatic program runs
-  if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && dialogs.autoFxLocked && !browserOpen)
+  if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && dialogs.autoFxLocked && !browser.browserOpen)
   {
     sInt e = sInt(touch.Clock - dialogs.lockTouchTime);
     sF32 f = sF32(e) * 0.00033333333f;

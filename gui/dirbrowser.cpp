@@ -61,7 +61,7 @@ sBool BrowserJoin(sChar *out, sInt cap, const sChar *folder, const sChar *name)
 void GuiBrowser::OpenAs(sInt kind)
 {
   Kind = kind;
-  Open = 1;
+  browserOpen = 1;
   ForceDrive = 1;
   Relist = 1;
   Scroll = 1.0f;
@@ -151,12 +151,114 @@ void GuiBrowser::List()
       if(((all[i].Flags & sDEF_DIR) != 0) == (pass == 0)) Entries.AddTail(all[i]);
 }
 
+void GuiBrowser::TakeJobEnd(GuiLoaderState &loader)
+{
+  if(!loader.BrowserRelist) return;
+  loader.BrowserRelist = 0;
+  Relist = 1;
+  ClearMarks();
+  if(loader.JobRefused) Message = u"The files were not changed.";
+  else if(loader.JobIncomplete) Message = u"Not everything was pasted: existing names were kept.";
+}
+
+void GuiBrowser::ListDrives(const MediaDrives &drives, sU32 clock, sU32 refreshMs)
+{
+  if(DriveListValid && clock - DriveListTime < refreshMs) return;
+  DriveListValid = 1, DriveListTime = clock, DriveRowCount = 0;
+  for(sInt d = 0; d < sGUI_DRIVES; d++)
+  {
+    sDynamicArray<sDirEntry> probe;
+    if(d < 2 || (drives.MediaDriveRoots[d][0] && sLoadDir(probe, drives.MediaDriveRoots[d]) && probe.GetSize()))
+      DriveRows[DriveRowCount++] = d;
+  }
+}
+
+void GuiBrowser::CopyMarked()
+{
+  Status[0] = 0;
+  sInt marked = MarkedCount();
+  if(!marked || Depth < 1) return;
+  sCopyString(CopySource, Folder, sMAXPATH);
+  CopyDrive = FolderDrive;
+  CopyEntries.Clear();
+  for(sInt i = 0; i < Entries.GetSize(); i++)
+    if(Marks[i]) CopyEntries.AddTail(Entries[i]);
+  const sDirEntry &e = Entries[FirstMarked()];
+  if(marked > 1) sCopyString(Status, u"<...>", 256);
+  else sSPrintF(sStringRef(Status), (e.Flags & sDEF_DIR) ? u"<>%s" : u"%s", e.Name);
+  for(sInt i = 0; i < sGUI_BROWSERENTRIES; i++) CopyMarks[i] = Marks[i];
+}
+
+sBool GuiBrowser::StartPaste(GuiLoaderState &loader)
+{
+  sChar dest[sMAXPATH];
+  sBool ok = 1;
+  sCopyString(dest, Folder, sMAXPATH);
+  if(MarkedCount() == 1)
+  {
+    // into the marked folder; a marked file is no place to paste into
+    const sDirEntry &e = Entries[FirstMarked()];
+    if(!(e.Flags & sDEF_DIR) || (e.Flags & sDEF_LINK)) ok = 0;
+    else ok = BrowserJoin(dest, sMAXPATH, Folder, e.Name) && sGetStringLen(dest) + 1 < sMAXPATH;
+    if(ok) sAppendString(dest, u"/", sMAXPATH);
+  }
+  if(!ok || !dest[0])
+  {
+    Message = u"Paste needs a folder.";
+    return 0;
+  }
+  sCopyString(loader.CopySource, CopySource, sMAXPATH);
+  sCopyString(loader.PasteDestination, dest, sMAXPATH);
+  loader.CopyEntries.Clear();
+  for(sInt i = 0; i < CopyEntries.GetSize(); i++) loader.CopyEntries.AddTail(CopyEntries[i]);
+  // read-only files come along only from an outside medium: where they were copied from
+  loader.External = CopyDrive >= 2;
+  loader.Requests.fetch_or(sGUI_REQ_PASTE);
+  return 1;
+}
+
+void GuiBrowser::StartDelete(GuiLoaderState &loader)
+{
+  if(Depth < 1 || !Folder[0] || loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE)) return;
+  sCopyString(loader.DeleteFolder, Folder, sMAXPATH);
+  loader.DeleteEntries.Clear();
+  for(sInt i = 0; i < Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++)
+    if(Marks[i]) loader.DeleteEntries.AddTail(Entries[i]);
+  if(loader.DeleteEntries.GetSize()) loader.Requests.fetch_or(sGUI_REQ_DELETE);
+}
+
+void GuiBrowser::KeyboardEnter(const sChar *text)
+{
+  if(!BrowserNameValid(text))
+  {
+    Message = u"This name cannot be used.";
+    return;
+  }
+  if(KeyboardPurpose == 5)
+  {
+    sChar path[sMAXPATH];
+    if(Depth >= 1 && BrowserJoin(path, sMAXPATH, Folder, text))
+    {
+      sMakeDir(path);
+      Relist = 1;
+    }
+    else
+      Message = u"Path too long.";
+  }
+  else if(KeyboardPurpose == 6)
+  {
+    sStringBuffer<256> name;
+    sSPrintF(name.Ref(), u"%s.Spk", text);
+    if(sGetStringLen(text) + 4 < 256) sCopyString(NameLine, name, 256);
+    else Message = u"This name cannot be used.";
+  }
+}
+
 void TouchGui::OpenBrowser(sInt kind)
 {
   if(kind < 1 || kind > 6) return;
   sScopeLock lock(&guiLock);
   browser.OpenAs(kind);
-  browserOpen = 1;
   sliders[13].Value = &browser.Scroll;
   sliders[13].Changed = 1;
 }
@@ -164,26 +266,14 @@ void TouchGui::OpenBrowser(sInt kind)
 void TouchGui::StartBrowserDelete()
 {
   sScopeLock lock(&guiLock);
-  if(browser.Depth < 1 || !browser.Folder[0] || loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE)) return;
-  sCopyString(loader.DeleteFolder, browser.Folder, sMAXPATH);
-  loader.DeleteEntries.Clear();
-  for(sInt i = 0; i < browser.Entries.GetSize() && i < sGUI_BROWSERENTRIES; i++)
-    if(browser.Marks[i]) loader.DeleteEntries.AddTail(browser.Entries[i]);
-  if(loader.DeleteEntries.GetSize()) loader.Requests.fetch_or(sGUI_REQ_DELETE);
+  browser.StartDelete(loader);
 }
 
 void TouchGui::DirBrowser()
 {
   GuiBrowser &b = browser;
   sScopeLock lock(&guiLock);
-  if(loader.BrowserRelist)
-  {
-    loader.BrowserRelist = 0;
-    b.Relist = 1;
-    b.ClearMarks();
-    if(loader.JobRefused) b.Message = u"The files were not changed.";
-    else if(loader.JobIncomplete) b.Message = u"Not everything was pasted: existing names were kept.";
-  }
+  b.TakeJobEnd(loader);
   if(textForm && b.Kind >= 1 && b.Kind <= 6) textForm->PrintLeft(Titles[b.Kind], -70, 136);
   if(b.Relist)
   {
@@ -197,8 +287,8 @@ void TouchGui::DirBrowser()
 
   // the bars: hover and marks of the entry rows, hover of the drives, the chosen drive;
   // each hangs from its top edge, so it lights the band of the row printed at y
-  auto bar = [this](sInt i, sF32 y, sU32 colour) {
-    if(ArrayForm *f = browserBars[i])
+  auto bar = [&b](sInt i, sF32 y, sU32 colour) {
+    if(ArrayForm *f = b.Bars[i])
     {
       f->Matrix.Identity();
       f->Matrix.l = sVec3(0, y + RowBandAbove, 0);
@@ -240,16 +330,7 @@ void TouchGui::DirBrowser()
   if(!busy)
   {
     bar(1, 0, 0), bar(2, 0, 0);
-    if(!b.DriveListValid || touch.Clock - b.DriveListTime >= DriveRefreshMs)
-    {
-      b.DriveListValid = 1, b.DriveListTime = touch.Clock, b.DriveRowCount = 0;
-      for(sInt d = 0; d < sGUI_DRIVES; d++)
-      {
-        sDynamicArray<sDirEntry> probe;
-        if(d < 2 || (drives.MediaDriveRoots[d][0] && sLoadDir(probe, drives.MediaDriveRoots[d]) && probe.GetSize()))
-          b.DriveRows[b.DriveRowCount++] = d;
-      }
-    }
+    b.ListDrives(drives, touch.Clock, DriveRefreshMs);
     for(sInt r = 0; r < b.DriveRowCount; r++)
     {
       sF32 y = 70.0f - RowStep * sF32(r);
@@ -319,49 +400,8 @@ void TouchGui::DirBrowser()
   // commands
   sU32 *c = b.Commands;
   if(c[BrBack]) b.Back(), sliders[13].Changed = 1;
-  if(c[BrCopy])
-  {
-    b.Status[0] = 0;
-    sInt marked = b.MarkedCount();
-    if(marked && b.Depth >= 1)
-    {
-      sCopyString(b.CopySource, b.Folder, sMAXPATH);
-      b.CopyDrive = b.FolderDrive;
-      b.CopyEntries.Clear();
-      for(sInt i = 0; i < b.Entries.GetSize(); i++)
-        if(b.Marks[i]) b.CopyEntries.AddTail(b.Entries[i]);
-      const sDirEntry &e = b.Entries[b.FirstMarked()];
-      if(marked > 1) sCopyString(b.Status, u"<...>", 256);
-      else sSPrintF(sStringRef(b.Status), (e.Flags & sDEF_DIR) ? u"<>%s" : u"%s", e.Name);
-      for(sInt i = 0; i < sGUI_BROWSERENTRIES; i++) b.CopyMarks[i] = b.Marks[i];
-    }
-  }
-  if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1)
-  {
-    sChar dest[sMAXPATH];
-    sBool ok = 1;
-    sCopyString(dest, b.Folder, sMAXPATH);
-    if(b.MarkedCount() == 1)
-    {
-      // into the marked folder; a marked file is no place to paste into
-      const sDirEntry &e = b.Entries[b.FirstMarked()];
-      if(!(e.Flags & sDEF_DIR) || (e.Flags & sDEF_LINK)) ok = 0;
-      else ok = BrowserJoin(dest, sMAXPATH, b.Folder, e.Name) && sGetStringLen(dest) + 1 < sMAXPATH;
-      if(ok) sAppendString(dest, u"/", sMAXPATH);
-    }
-    if(ok && dest[0])
-    {
-      sCopyString(loader.CopySource, b.CopySource, sMAXPATH);
-      sCopyString(loader.PasteDestination, dest, sMAXPATH);
-      loader.CopyEntries.Clear();
-      for(sInt i = 0; i < b.CopyEntries.GetSize(); i++) loader.CopyEntries.AddTail(b.CopyEntries[i]);
-      // read-only files come along only from an outside medium: where they were copied from
-      loader.External = b.CopyDrive >= 2;
-      loader.Requests.fetch_or(sGUI_REQ_PASTE);
-    }
-    else
-      b.Message = u"Paste needs a folder.";
-  }
+  if(c[BrCopy]) b.CopyMarked();
+  if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1) b.StartPaste(loader);
   if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) OpenDialog(1);
   if(c[BrSelectAll])
     for(sInt i = 0; i < b.Entries.GetSize(); i++) b.Marks[i] = 1;
@@ -382,37 +422,14 @@ void TouchGui::DirBrowser()
     keyboard.editCursor = sGetStringLen(keyboard.editText);
     keyboardOpen = 1;
   }
-  if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.Open = browserOpen = 0;
+  if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.browserOpen = 0;
   for(sU32 &x : b.Commands) x = 0;
 }
 
 void TouchGui::BrowserKeyboardEnter(const sChar *text)
 {
-  GuiBrowser &b = browser;
   sScopeLock lock(&guiLock);
-  if(!BrowserNameValid(text))
-  {
-    b.Message = u"This name cannot be used.";
-    return;
-  }
-  if(b.KeyboardPurpose == 5)
-  {
-    sChar path[sMAXPATH];
-    if(b.Depth >= 1 && BrowserJoin(path, sMAXPATH, b.Folder, text))
-    {
-      sMakeDir(path);
-      b.Relist = 1;
-    }
-    else
-      b.Message = u"Path too long.";
-  }
-  else if(b.KeyboardPurpose == 6)
-  {
-    sStringBuffer<256> name;
-    sSPrintF(name.Ref(), u"%s.Spk", text);
-    if(sGetStringLen(text) + 4 < 256) sCopyString(b.NameLine, name, 256);
-    else b.Message = u"This name cannot be used.";
-  }
+  browser.KeyboardEnter(text);
 }
 
 sBool TouchGui::ApplyBrowserChoice()

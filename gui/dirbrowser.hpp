@@ -9,10 +9,16 @@
 // do not fit, a paste never lands inside what it copies, and the mark arrays are as long
 // as the listing may ever be (the listing is cut at sGUI_BROWSERENTRIES).
 //
-// Everything is guarded by the GUI's lock; the frame code lives in dirbrowser.cpp.
+// Everything is guarded by the GUI's lock: the record's operations expect their caller to
+// hold it. The page's frame step (TouchGui::DirBrowser, dirbrowser.cpp) draws the rows and
+// runs the commands that open the keyboard or a dialog or apply the choice.
 
 #include "base/file.hpp"
 #include "base/types.hpp"
+
+class ArrayForm;
+struct GuiLoaderState;
+struct MediaDrives;
 
 enum : sInt
 {
@@ -53,7 +59,7 @@ struct GuiBrowser
   sU32 LastTime = 0;
   sU32 ForceDrive = 0;
   sU32 Commands[sGUI_BROWSERCOMMANDS] = {};
-  sU32 Open = 0;
+  sU32 browserOpen = 0;             // the page is shown
   sInt KeyboardPurpose = 0;         // 5 a folder name, 6 a configuration name
   // drive roots that list anything, refreshed every 2 s and on opening (not every frame)
   sInt DriveRows[25] = {};
@@ -61,6 +67,7 @@ struct GuiBrowser
   sU32 DriveListTime = 0;
   sU32 DriveListValid = 0;
   const sChar *Message = nullptr;   // the refusal last shown, null none
+  ArrayForm *Bars[3 + 17] = {};     // hover on the entries, hover on the drives, the chosen drive, marks
 
   // Opens the page for a kind: first frame selects the first drive at depth 1.
   void OpenAs(sInt kind);
@@ -77,6 +84,22 @@ struct GuiBrowser
   sBool BuildFolder(const sChar *root);
   // Lists Folder (cut at sGUI_BROWSERENTRIES entries), directories first.
   void List();
+  // Takes the end of the loader's last paste or delete: the folder is listed again, the
+  // marks cleared and a refused or incomplete job told.
+  void TakeJobEnd(GuiLoaderState &loader);
+  // The drive column: the roots that list anything (the data root and "/" always), read
+  // again when the column is not valid or refreshMs have passed since the last reading.
+  void ListDrives(const MediaDrives &drives, sU32 clock, sU32 refreshMs);
+  // COPY: the marked entries of the folder become the copy, the status line names them.
+  void CopyMarked();
+  // PASTE: hands the copy to the loader, into the folder or the one marked folder. 0 (and
+  // the refusal told) when the one marked entry is no folder or the path does not fit.
+  sBool StartPaste(GuiLoaderState &loader);
+  // The delete job of the marked entries, unless a paste or delete is still running.
+  void StartDelete(GuiLoaderState &loader);
+  // A name typed on the keyboard: a new folder (purpose 5) or the configuration file's
+  // name (6, ".Spk" added); a name that is no plain element is refused.
+  void KeyboardEnter(const sChar *text);
 };
 
 // Whether a typed name can be made in a folder: not empty, at most 255 UTF-8 bytes, no

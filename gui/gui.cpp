@@ -43,7 +43,7 @@ sInt TouchGui::SceneOfPosition(sInt position) const
 TouchGui::TouchGui()
 {
   visible = pageIndex = movieSection = 0;
-  keyboardOpen = browserOpen = channelPageOpen = channelKind = channelPageState = 0;
+  keyboardOpen = channelPageOpen = channelKind = channelPageState = 0;
   scalerPageOpen = scalerDevice = dialogs.dialogKind = dialogs.touchLocked = 0;
   scalerInvert = 0;
   selectedScene = -1;
@@ -60,7 +60,6 @@ TouchGui::TouchGui()
   textForm = nullptr;
   pointerForm = rippleForm = cursorForm = scopeForm = endForm = dialogForm = nullptr;
   boxForm = nullptr;
-  for(ArrayForm *&f : browserBars) f = nullptr;
   for(sInt i = 0; i < sGUI_TILES; i++)
     previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0, movieDurations[i] = 0;
   movieStartClock = 0;

@@ -17,10 +17,10 @@
 // hand-over slot.
 //
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
-// texture, material and widget tables, Init and the frame), configfile (the settings' record
-// and the configuration slots' record), mediafolders,
-// mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and the lock's
-// record), keyboard (the on-screen keyboard's edit), widgets, modescene.
+// texture, material and widget tables, Init and the frame), configfile (the settings' and
+// the configuration slots' records), dirbrowser (the directory browser's record and page),
+// mediafolders, mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and
+// the lock's record), keyboard (the on-screen keyboard's edit), widgets, modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"
@@ -94,7 +94,7 @@ public:
   sU32 visible;
   sU32 pageIndex;
   sU32 movieSection;           // 0 none, 8 movie files, 9 video-in devices
-  sU32 keyboardOpen, browserOpen, channelPageOpen, channelKind, channelPageState;
+  sU32 keyboardOpen, channelPageOpen, channelKind, channelPageState;
   sU32 scalerPageOpen, scalerDevice;
   GuiDialogs dialogs;          // the open dialog, its answer and the touch lock
   sU32 scalerInvert;
@@ -120,7 +120,6 @@ public:
   ArrayForm *endForm;
   InstanceForm *boxForm;            // sixteen bevelled boxes after the text, each at its own placement
   ArrayForm *dialogForm;            // the dialog's backdrop               // the dark quad under the playing tile's "END:" line
-  ArrayForm *browserBars[3 + 17];   // hover on the entries, hover on the drives, the chosen drive, marks
   // 6. pictures: the tile previews made from movies and the flags that they show
   sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
   sU32 tileShown[sGUI_TILES];

@@ -603,7 +603,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
     f->LayerMask = sGUI_PAGE_BROWSER;
     f->Colour = 0;
     AddObject(f);
-    browserBars[i] = f;
+    browser.Bars[i] = f;
   }
   // the AUTO FX hint's quads: drawn by AfterRender over the pages, never by the list
   for(ArrayForm *&f : hintQuads) f = quad(WhiteMaterial, 1024, 480, 0);
@@ -662,7 +662,7 @@ sU32 TouchGui::ComputePageMask() const
   if(!visible) return 0;
   sU32 m;
   if(keyboardOpen) m = sGUI_PAGE_KEYBOARD;
-  else if(browserOpen) m = sGUI_PAGE_BROWSER;
+  else if(browser.browserOpen) m = sGUI_PAGE_BROWSER;
   else if(channelPageOpen) m = sGUI_PAGE_CHANNEL1 << (channelPageState < 3 ? channelPageState : 0);
   else if(scalerPageOpen) m = sGUI_PAGE_SCALER;
   else if(config.Effects[4].Active) m = sGUI_PAGE_TOUCHME;
@@ -830,7 +830,7 @@ void TouchGui::Render(sInt, sViewport *)
     else
       LayoutList();
   }
-  if(browserOpen) DirBrowser();
+  if(browser.browserOpen) DirBrowser();
   BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
     DrawListTiles();

@@ -387,11 +387,11 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   Gui->OpenBrowser(6);
   frame(), frame();
   command(BrConfirm);
-  EXPECT_EQ(Gui->browserOpen, 1u);
+  EXPECT_EQ(Gui->browser.browserOpen, 1u);
   b.KeyboardPurpose = 6;
   Gui->BrowserKeyboardEnter(u"mine");
   command(BrConfirm);
-  EXPECT_EQ(Gui->browserOpen, 0u);
+  EXPECT_EQ(Gui->browser.browserOpen, 0u);
   EXPECT_EQ(access(tree.Name8("mine.Spk").c_str(), F_OK), 0);
 }
 

@@ -380,7 +380,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
     pages.push_back({"channel" + std::to_string(p + 1),
-                     [p](TouchGui *g) { g->browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
+                     [p](TouchGui *g) { g->browser.browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
@@ -554,7 +554,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
       EXPECT_EQ(Gui->widgets[i].Position[1], Gui->widgetHome[i].y) << i;
     }
   EXPECT_EQ(Gui->browser.PathY, -297.0f);
-  Gui->browser.KeyboardPurpose = 0, Gui->browserOpen = 0, Gui->browser.Open = 0;
+  Gui->browser.KeyboardPurpose = 0, Gui->browser.browserOpen = 0;
   // typed W's stop once four lines are shown and the fourth is wider than 780 units
   Gui->OpenKeyboard(KbMessage, 0, u"", sGUI_TEXTCHARS);
   Gui->visible = 1;
@@ -818,7 +818,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   TextForm &text = *Gui->textForm;
   auto plain = [](TouchGui *g) {
     if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
-    g->dialogs.dialogKind = 0, g->keyboardOpen = g->browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
+    g->dialogs.dialogKind = 0, g->keyboardOpen = g->browser.browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
     g->autoFxActive = 0, g->movieSection = 0, g->configs.configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
   };
   struct Page { std::string Name; std::function<void(TouchGui *)> Open; };
@@ -867,8 +867,8 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
     return nullptr;
   };
   auto lit = [&](sInt bar, const Box &ink) {
-    sF32 top = Gui->browserBars[bar]->Matrix.l.y;
-    return Gui->browserBars[bar]->Colour != 0 && ink.Y1 <= top && ink.Y0 >= top - 23;
+    sF32 top = Gui->browser.Bars[bar]->Matrix.l.y;
+    return Gui->browser.Bars[bar]->Colour != 0 && ink.Y1 <= top && ink.Y0 >= top - 23;
   };
   plain(Gui), Gui->OpenBrowser(1), Step(0, 0, 0), Step(0, 0, 0);
   ASSERT_GE(b.DriveRowCount, 2);
