@@ -234,10 +234,7 @@ void AbstractScene::ColourForms()
 void AbstractScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
   SyncSource = syncSource;
-  if(globalSet)
-    MaterialSet = globalSet;
-  else
-    CreateTMData(AbstractTextures, AbstractMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, AbstractTextures, AbstractMaterials, initFlags);
 
   LightSet *main = MaterialSet->LightSets[0];
   main->Ambient = 0x404040;

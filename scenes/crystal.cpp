@@ -181,8 +181,7 @@ void CrystalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalS
       pImportObject(*slot, ModelFiles[i], u"crystal/unpacked/", 0, 2, ModelMaterialBase);
     }
 
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(CrystalTextureRows, CrystalMaterialRows, initFlags);
+  TakeMaterialSet(this, globalSet, CrystalTextureRows, CrystalMaterialRows, initFlags);
   SyncSource = syncSource;
 
   LightSet *l0 = MaterialSet->LightSets[0];

@@ -121,10 +121,7 @@ void CubicScene::SetStyle()
 void CubicScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
   SyncSource = syncSource;
-  if(globalSet)
-    MaterialSet = globalSet;
-  else
-    CreateTMData(CubicTextures, CubicMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, CubicTextures, CubicMaterials, initFlags);
 
   LightSet *main = MaterialSet->LightSets[0];
   main->Ambient = 0x00404044;

@@ -54,17 +54,10 @@ SyncPatternTable GlobalShowTable() { return ShowProgram.Table(); }
 
 void GlobalScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  if(globalSet)
-  {
-    // a set handed in belongs to the scene that built it: borrow it, so that this
-    // scene's end does not free it a second time
-    MaterialSet = globalSet;
-    TextureSetKind = 2;
-  }
-  else
-  {
-    CreateTMData(GlobalTextures, GlobalMaterials, initFlags);
-  }
+  TakeMaterialSet(this, globalSet, GlobalTextures, GlobalMaterials, initFlags);
+  // a set handed in belongs to the scene that built it: borrow it, so that this scene's
+  // end does not free it a second time
+  if(globalSet) TextureSetKind = 2;
   SyncSource = syncSource;
 
   LightSet *main = MaterialSet->LightSets[0];

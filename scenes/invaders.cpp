@@ -359,8 +359,7 @@ void InvadersScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
   // the backdrop's glow layer draws its fourth picture; without one, the first texture
   Materials[6].TextureIndex[0] = Backdrop->ImageCount >= 4 ? Backdrop->TextureBase + 3 : 0;
 
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(Textures, Materials, initFlags);
+  TakeMaterialSet(this, globalSet, Textures, Materials, initFlags);
 
   LightSet *main = MaterialSet->LightSets[0];
   main->Ambient = 0x00505055;

@@ -124,6 +124,13 @@ sInt PatternBars(SyncPatternTable table)
 
 /****************************************************************************/
 
+void TakeMaterialSet(Scene *scene, TMData *globalSet, const TextureEntry *textures, const MaterialEntry *materials,
+                     sInt initFlags)
+{
+  if(globalSet) scene->MaterialSet = globalSet;
+  else scene->CreateTMData(textures, materials, initFlags);
+}
+
 void SetLight(LightSet *set, sInt light, sU32 colour, sVec3 direction, sF32 distance)
 {
   sVERIFY(light >= 0 && light < 3);

@@ -151,6 +151,12 @@ sInt PatternBars(SyncPatternTable table);
 /***   Material rows, light sets and textures                             ***/
 /****************************************************************************/
 
+// The scene's material set at Init: the set handed in where there is one, else one built
+// from the scene's tables with the init flags. Taking a handed set does not change the
+// scene's TextureSetKind.
+void TakeMaterialSet(Scene *scene, TMData *globalSet, const TextureEntry *textures, const MaterialEntry *materials,
+                     sInt initFlags);
+
 // A 13-word material row as the scenes write it: kind, vertex format, state flags, render
 // state word, texture count, four sampler flag words (the first is the row's texture
 // flags), four texture rows.

@@ -196,8 +196,7 @@ void LavaScene::BuildNeighbours()
 
 void LavaScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(LavaTextureRows, LavaMaterialRows, initFlags);
+  TakeMaterialSet(this, globalSet, LavaTextureRows, LavaMaterialRows, initFlags);
   SyncSource = syncSource;
 
   LightSet *l0 = MaterialSet->LightSets[0];

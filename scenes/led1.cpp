@@ -301,8 +301,7 @@ void Led1Scene::PlaceBox(sVec3 &at, sF32 inner)
 
 void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(Led1TextureRows, Led1MaterialRows, initFlags);
+  TakeMaterialSet(this, globalSet, Led1TextureRows, Led1MaterialRows, initFlags);
   SyncSource = syncSource;
 
   MainLights(MaterialSet->LightSets[0], 0x606060);

@@ -297,10 +297,7 @@ const sVec3 &PlantScene::TrailPoint(sInt n) const
 void PlantScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
   SyncSource = syncSource;
-  if(globalSet)
-    MaterialSet = globalSet;
-  else
-    CreateTMData(PlantTextures, PlantMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, PlantTextures, PlantMaterials, initFlags);
   RestartTime = 0.0f;
 
   LightSet *main = MaterialSet->LightSets[0];

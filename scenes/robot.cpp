@@ -143,8 +143,7 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   pImportObject(RobotModels[1], u"bot002_001.dae", u"robot/unpacked/", 0, 4, FirstImportRow);
   RobotModels[0]->LightSetIndex = RobotModels[1]->LightSetIndex = 0;
 
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(Textures, Materials, initFlags);
+  TakeMaterialSet(this, globalSet, Textures, Materials, initFlags);
   SyncSource = syncSource;
 
   LightSet *l0 = MaterialSet->LightSets[0];

@@ -200,15 +200,8 @@ void SlideshowScene::BuildFrame(SlideshowFrame *f)
 
 void SlideshowScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  if(globalSet)
-  {
-    MaterialSet = globalSet;
-    TextureSetKind = 2;
-  }
-  else
-  {
-    CreateTMData(SlideshowTextures, SlideshowMaterials, initFlags);
-  }
+  TakeMaterialSet(this, globalSet, SlideshowTextures, SlideshowMaterials, initFlags);
+  if(globalSet) TextureSetKind = 2;   // borrowed: the scene's end leaves it to its owner
   SyncSource = syncSource;
   Control = nullptr;
 

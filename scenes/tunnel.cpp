@@ -320,8 +320,7 @@ void TunnelScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSe
     for(sInt s = 0; s < 3; s++) e.TextureIndex[1 + s] = KindTextures[k][s];
   }
 
-  if(globalSet) MaterialSet = globalSet;
-  else CreateTMData(Textures, Materials, initFlags);
+  TakeMaterialSet(this, globalSet, Textures, Materials, initFlags);
 
   LightSet *l0 = MaterialSet->LightSets[0];
   l0->Ambient = 0x00101010;
