@@ -348,17 +348,22 @@ void RobotScene::SetShadows(sBool on)
   }
 }
 
+void RobotScene::ShowLookForms(sBool bright)
+{
+  for(ArrayForm *w : Walls) w->LayerMask = bright ? 0 : 1;
+  for(PointForm *p : LightPoles) p->LayerMask = bright ? 0 : 1;
+  for(auto &row : LightRings)
+    for(ArrayForm *r : row) r->LayerMask = bright ? 1 : 0;
+  SetShadows(!bright);
+  Ground->LightSetIndex = bright ? 1 : 0;
+}
+
 void RobotScene::ApplyBrightLook(sBool setAmbient)
 {
   LightSet *l0 = MaterialSet->LightSets[0];
   l0->Ambient = 0x505050;
   if(setAmbient) MaterialSet->LightSets[1]->Ambient = 0xFFFFFF;
-  for(ArrayForm *w : Walls) w->LayerMask = 0;
-  for(PointForm *p : LightPoles) p->LayerMask = 0;
-  for(auto &row : LightRings)
-    for(ArrayForm *r : row) r->LayerMask = 1;
-  SetShadows(0);
-  Ground->LightSetIndex = 1;
+  ShowLookForms(1);
   for(sU32 &c : l0->Colors) c = 0;
   RetextureMaterial(MaterialSet, 0, GroundColourSlot, 2);
 }
@@ -373,12 +378,7 @@ void RobotScene::Enter(sInt)
     LightSet *l0 = MaterialSet->LightSets[0];
     l0->Ambient = 0xFF505050;
     MaterialSet->LightSets[1]->Ambient = 0xFFFFFFFF;
-    for(ArrayForm *w : Walls) w->LayerMask = 1;
-    for(PointForm *p : LightPoles) p->LayerMask = 1;
-    for(auto &row : LightRings)
-      for(ArrayForm *r : row) r->LayerMask = 0;
-    SetShadows(1);
-    Ground->LightSetIndex = 0;
+    ShowLookForms(0);
     l0->Colors[0] = 0x6F6F72;
     l0->Colors[1] = 0x979190;
     sU32 wall;

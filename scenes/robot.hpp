@@ -65,6 +65,9 @@ public:
 
 private:
   void ApplyBrightLook(sBool setAmbient);
+  // The forms of a look: the walls, the light poles and the robots' shadows of the normal
+  // look, or the light rings and the ground in light set 1 of the bright one.
+  void ShowLookForms(sBool bright);
   void SetShadows(sBool on);
   // The part of a model: its two meshes get the matrix; parts the model lacks are passed.
   static void PosePart(Model *m, sInt part, const sMat3x4 &matrix);
