@@ -266,23 +266,23 @@ void TouchGui::OpenBrowser(sInt kind)
 void TouchGui::StartBrowserDelete()
 {
   sScopeLock lock(&guiLock);
-  browser.StartDelete(loader);
+  browser.StartDelete(folders.loader);
 }
 
 void TouchGui::DirBrowser()
 {
   GuiBrowser &b = browser;
   sScopeLock lock(&guiLock);
-  b.TakeJobEnd(loader);
+  b.TakeJobEnd(folders.loader);
   if(textForm && b.Kind >= 1 && b.Kind <= 6) textForm->PrintLeft(Titles[b.Kind], -70, 136);
   if(b.Relist)
   {
     b.Relist = 0;
     b.FolderDrive = b.Drive;
-    if(!b.BuildFolder(drives.MediaDriveRoots[b.Drive])) b.Message = u"Path too long.";
+    if(!b.BuildFolder(folders.drives.MediaDriveRoots[b.Drive])) b.Message = u"Path too long.";
     b.List();
   }
-  sBool busy = loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
+  sBool busy = folders.loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
   sF32 px = touch.PointerX, py = touch.PointerY;
 
   // the bars: hover and marks of the entry rows, hover of the drives, the chosen drive;
@@ -330,11 +330,11 @@ void TouchGui::DirBrowser()
   if(!busy)
   {
     bar(1, 0, 0), bar(2, 0, 0);
-    b.ListDrives(drives, touch.Clock, DriveRefreshMs);
+    b.ListDrives(folders.drives, touch.Clock, DriveRefreshMs);
     for(sInt r = 0; r < b.DriveRowCount; r++)
     {
       sF32 y = 70.0f - RowStep * sF32(r);
-      if(textForm) PrintClipped(textForm, drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 280, 1);
+      if(textForm) PrintClipped(textForm, folders.drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 280, 1);
       if(px >= -399 && px < -243 && InRowBand(py, y)) b.HoverDrive = r, bar(1, y, HoverColour);
       if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y, MarkColour);
     }
@@ -401,7 +401,7 @@ void TouchGui::DirBrowser()
   sU32 *c = b.Commands;
   if(c[BrBack]) b.Back(), sliders[13].Changed = 1;
   if(c[BrCopy]) b.CopyMarked();
-  if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1) b.StartPaste(loader);
+  if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1) b.StartPaste(folders.loader);
   if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) OpenDialog(1);
   if(c[BrSelectAll])
     for(sInt i = 0; i < b.Entries.GetSize(); i++) b.Marks[i] = 1;
@@ -456,9 +456,9 @@ sBool TouchGui::ApplyBrowserChoice()
     if(kind == 1 && Machine && selectedScene >= 0 && Machine->Current == selectedScene) NextAutoScene(1);
     sCopyString(s->FakeDirectory, s->Directory, sGUI_FOLDERCHARS);
     s->Drive = b.FolderDrive;
-    if(kind == 1) CountSlideshowPictures();
+    if(kind == 1) folders.CountSlideshowPictures(config.Slideshow);
     if(kind == 2) RequestLogos();
-    if(kind == 3) CountFlyerFiles();
+    if(kind == 3) folders.CountFlyerFiles(config.Flyer);
     if(kind == 4) RefreshMovieList();
     return 1;
   }

@@ -238,7 +238,7 @@ void TouchGui::DriveModeScene()
   if(rose || changed)
   {
     // a program runs only while the movie folder holds a movie: it drives the movie layer
-    if(movieCount > 0)
+    if(folders.movieCount > 0)
     {
       // a change of program while one runs keeps the snapshot of the operator's settings
       modeScene->SetMode(sInt(autoFxProgram), !(changed && prevAutoFxActive));
@@ -503,10 +503,10 @@ void TouchGui::PrintFunctionSection()
   case 1:
   {
     folder(1);
-    sSPrintF(line.Ref(), u"PICTURES FOUND: %d", slideshowPictures);
+    sSPrintF(line.Ref(), u"PICTURES FOUND: %d", folders.slideshowPictures);
     left(line);
     sF32 bpm = SyncSource && SyncSource->Tempo > 1 ? SyncSource->Tempo : 120.0f;
-    sInt seconds = sInt(sF32(slideshowPictures) * 8.0f / bpm * 60.0f);
+    sInt seconds = sInt(sF32(folders.slideshowPictures) * 8.0f / bpm * 60.0f);
     sSPrintF(line.Ref(), u"ESTIMATE LENGTH: %02dm%02ds", seconds / 60, seconds % 60);
     left(line);
     countdown(u"NEXT SHOW IN: %s", schedule.timers[0].Running != 0, schedule.timers[0].Countdown, 1);
@@ -520,14 +520,14 @@ void TouchGui::PrintFunctionSection()
   {
     sBool logos = pageIndex == 2;
     folder(logos ? 2 : 3);
-    sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : flyerPictures);
+    sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : folders.flyerPictures);
     if(logos)
     {
       // the loader's progress through the logo folder while it reads it
       sInt total = 0, done = 0;
       {
         sScopeLock lock(&guiLock);
-        total = loader.LogoProgressTotal, done = loader.LogoProgressDone;
+        total = folders.loader.LogoProgressTotal, done = folders.loader.LogoProgressDone;
       }
       if(total > 0 && total < 1000 && done < total)
       {
@@ -540,7 +540,7 @@ void TouchGui::PrintFunctionSection()
     sInt flyerIndex;
     {
       sScopeLock lock(&guiLock);   // the loader thread moves it
-      flyerIndex = loader.FlyerIndex;
+      flyerIndex = folders.loader.FlyerIndex;
     }
     sSPrintF(line.Ref(), logos ? u"NEXT LOGO NR: %d" : u"NEXT FLYER NR: %d",
              logos ? mediaState.LogoIndex + 1 : flyerIndex + 1);

@@ -94,7 +94,6 @@ TouchGui::TouchGui()
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) schedule.messageCountdown[i] = schedule.messageRestart[i] = 0;
   for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) schedule.textRunning[i] = schedule.textPrev[i] = schedule.textStart[i] = schedule.textStop[i] = 0;
   schedule.currentText = -1;
-  slideshowPictures = flyerPictures = movieCount = listCount = 0;
   schedule.prevSlideshowStyle = 0;
   prevListChoice = -1;
   previousRequested = 0;
@@ -103,9 +102,7 @@ TouchGui::TouchGui()
   sceneRequest.RequestedScene = sGUI_LEDSCENE;
   sceneRequest.SlideshowIndex = SlideshowIndex;
   slideshow = SlideshowControl();
-  loader.Lock = &guiLock;
-  loaderThread = nullptr;
-  packMode = 0;
+  folders.loader.Lock = &guiLock;
   modeScene = nullptr;
   random.Seed(0);
   releaseEdge = wasDown = 0;
@@ -130,17 +127,13 @@ TouchGui::TouchGui()
   controlSwitch = 1;
   touch.Owner = this;
   touch.TilePictureBase = sGUI_TILEMATERIAL;
-  BuildMediaDrives(drives, u".");
+  BuildMediaDrives(folders.drives, u".");
 }
 
 TouchGui::~TouchGui()
 {
   // a GUI that never ran Exit still stops its thread before its state goes
-  if(loaderThread)
-  {
-    loader.Stop.store(1);
-    sDELETE(loaderThread);
-  }
+  if(folders.loaderThread) folders.StopLoader();
   sDELETE(modeScene);
   // the dialog's keys are drawn by the dialog, outside the object list
   for(sInt i = 0; i < widgetCount; i++)
@@ -175,9 +168,7 @@ void TouchGui::Enter(sInt)
 
 void TouchGui::Exit()
 {
-  // stop first: every wait and step of the loader tests the flag, so the join is short
-  loader.Stop.store(1);
-  sDELETE(loaderThread);
+  folders.StopLoader();
   {
     sScopeLock lock(&guiLock);
     // the flyer texture still in the hand-over slot was never taken: it is ours
@@ -369,7 +360,7 @@ void TouchGui::UpdateSlideshowTimer()
   GuiMediaTimer &t = schedule.timers[0];
   if(t.Running && !t.PrevRunning)
   {
-    if(slideshowPictures > 0)
+    if(folders.slideshowPictures > 0)
     {
       PickSlideshowStyle();
       if(Machine && SlideshowIndex < Machine->SceneCount) Machine->SwitchScene(SlideshowIndex);
@@ -393,7 +384,7 @@ void TouchGui::UpdateSlideshowTimer()
   sceneRequest.NextIsSlideshow = sceneRequest.CurrentIsSlideshow = 0;
   if(config.Slideshow.Active && !t.Running && t.Countdown < 0)
   {
-    if(slideshowPictures > 0)
+    if(folders.slideshowPictures > 0)
     {
       sceneRequest.NextNumber = SlideshowIndex;
       PickSlideshowStyle();
@@ -421,7 +412,7 @@ void TouchGui::UpdateFlyerTimer()
   mediaState.MovieStyle = config.Flyer.Style;
   if(t.Running && !t.PrevRunning)
   {
-    if(flyerPictures > 0)
+    if(folders.flyerPictures > 0)
     {
       mediaState.MovieNow = 1;
       RestartLogoTimer();
@@ -436,8 +427,8 @@ void TouchGui::UpdateFlyerTimer()
   }
   if(mediaState.MovieEnded) t.Running = 0, mediaState.MovieEnded = 0;
   if(mediaState.MovieStarted) t.Running = 1, mediaState.MovieStarted = 0;
-  if(flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
-  if(t.Countdown < 0 && !t.Running && !mediaState.MovieShown && !mediaState.LogoShown && flyerPictures > 0)
+  if(folders.flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  if(t.Countdown < 0 && !t.Running && !mediaState.MovieShown && !mediaState.LogoShown && folders.flyerPictures > 0)
     mediaState.MovieRequest = 1;
   t.PrevRunning = t.Running;
 }
@@ -556,7 +547,7 @@ void TouchGui::SelectTimerMessage()
 void TouchGui::LayoutList()
 {
   if(movieSection != 8 && movieSection != 9) return;
-  sInt n = movieSection == 8 ? listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
+  sInt n = movieSection == 8 ? folders.listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
   for(sInt k = 0; k < sGUI_TILES; k++)
   {
     GuiTile &t = tiles[k];
@@ -587,7 +578,7 @@ void TouchGui::MarkAllChanged()
 void TouchGui::PickMarkedPicture()
 {
   sInt marked[sGUI_TILES], n = 0;
-  for(sInt i = 0; i < listCount && i < sGUI_TILES; i++)
+  for(sInt i = 0; i < folders.listCount && i < sGUI_TILES; i++)
     if(movieMarks[i]) marked[n++] = i;
   if(n > 0) upcomingMovie = sU32(marked[random.NextBelow(n)]);
 }
@@ -595,7 +586,7 @@ void TouchGui::PickMarkedPicture()
 void TouchGui::MarkAllTiles()
 {
   upcomingMovie = sU32(-1);
-  for(sInt i = 0; i < sGUI_TILES; i++) movieMarks[i] = i < listCount ? 1 : 0;
+  for(sInt i = 0; i < sGUI_TILES; i++) movieMarks[i] = i < folders.listCount ? 1 : 0;
 }
 
 void TouchGui::PickAutoScene(sBool remember)
@@ -658,17 +649,17 @@ void TouchGui::PublishRecords()
   // slideshow
   SectionFolderPath(slideshow.path, 2048, 1);
   slideshow.rootIndex = c.Slideshow.Drive;
-  slideshow.pictureCount = slideshowPictures;
+  slideshow.pictureCount = folders.slideshowPictures;
   m.EffectResetFlag = schedule.timers[0].Running;
   m.EffectResetBlock = c.Slideshow.AllowEfx;
   // logos and movies
   m.LogoStyle = c.Logos.Style;
-  for(sInt i = 0; i < sGUI_DRIVES; i++) driveRoots[i] = drives.MediaDriveRoots[i];
-  m.ClipFolderNames = driveRoots;
+  for(sInt i = 0; i < sGUI_DRIVES; i++) folders.driveRoots[i] = folders.drives.MediaDriveRoots[i];
+  m.ClipFolderNames = folders.driveRoots;
   m.ClipFolderIndex = c.Movie.Drive;
-  m.MovieCount = flyerPictures;
+  m.MovieCount = folders.flyerPictures;
   sCopyString(m.ClipFolderText, c.Movie.Directory, 1024);
-  m.ClipFolderCount = listCount;
+  m.ClipFolderCount = folders.listCount;
   m.ClipStyle = c.Movie.Style;
   m.ClipMix = c.Movie.Power;
   m.ClipAutoNext = c.Movie.Interval * 1800.0f < 1.0f ? 1 : 0;
@@ -740,9 +731,9 @@ sInt TouchGui::LoadConfig()
   // the loader reads the section folders: the whole read is under the lock
   sU32 sections = 0;
   if(!configs.Load(config, &guiLock, sections)) return 0;
-  if(sections & sGUICFG_SLIDESHOW) CountSlideshowPictures();
+  if(sections & sGUICFG_SLIDESHOW) folders.CountSlideshowPictures(config.Slideshow);
   if(sections & sGUICFG_LOGOS) RequestLogos();
-  if(sections & sGUICFG_FLYER) CountFlyerFiles();
+  if(sections & sGUICFG_FLYER) folders.CountFlyerFiles(config.Flyer);
   if(sections & sGUICFG_MOVIE) RefreshMovieList();
   style = shownStyle = sU32(config.ActiveStyle);
   ResolveIntervals();
@@ -768,9 +759,9 @@ void TouchGui::ResetConfig()
   schedule.currentText = -1;
   for(sInt &c : schedule.messageCountdown) c = 0;
   RequestLogos();
-  CountSlideshowPictures();
-  CountFlyerFiles();
-  CountMovieFiles();
+  folders.CountSlideshowPictures(config.Slideshow);
+  folders.CountFlyerFiles(config.Flyer);
+  folders.CountMovieFiles(config.Movie);
   ResolveIntervals();
 }
 
@@ -821,13 +812,7 @@ GuiMediaSection *TouchGui::Section(sInt section)
 
 void TouchGui::SectionFolder(sChar *out, sInt cap, sInt section, sBool label)
 {
-  out[0] = 0;
-  GuiMediaSection *s = Section(section);
-  if(!s) return;
-  sChar folder[sGUI_FOLDERCHARS];
-  if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, s->Directory)) folder[0] = 0;
-  if(label) MediaFolderLabel(out, cap, drives, s->Drive, folder);
-  else MediaFolderPath(out, cap, drives, s->Drive, folder);
+  folders.SectionFolder(out, cap, Section(section), label);
 }
 
 sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)
@@ -838,49 +823,21 @@ sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)
   return NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, folder);
 }
 
-void TouchGui::CountSlideshowPictures()
-{
-  sChar path[sGUI_FOLDERCHARS * 2];
-  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 1);
-  ListMediaFolder(mediaList, path, packMode);
-  slideshowPictures = CountPictures(mediaList);
-  if(slideshowPictures > 1023) slideshowPictures = 1023;
-}
-
-void TouchGui::CountFlyerFiles()
-{
-  sChar path[sGUI_FOLDERCHARS * 2];
-  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 3);
-  ListMediaFolder(mediaList, path, packMode);
-  flyerPictures = CountPictures(mediaList);
-  loader.SetFlyerFolder(path, flyerPictures, mediaList.GetSize());
-}
-
-void TouchGui::CountMovieFiles()
-{
-  sChar path[sGUI_FOLDERCHARS * 2];
-  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 4);
-  ListMediaFolder(mediaList, path, packMode);
-  movieCount = CountMovies(mediaList);
-  // the tiles, marks and previews hold 100 movies
-  listCount = movieCount < sGUI_TILES ? movieCount : sGUI_TILES;
-}
-
 void TouchGui::RequestLogos()
 {
   sChar path[sGUI_FOLDERCHARS * 2];
   SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 2);
   {
     sScopeLock lock(&guiLock);
-    sCopyString(loader.LogoFolder, path, sGUI_FOLDERCHARS * 2);
-    loader.LogoProgressTotal = 1000;
-    loader.LogoProgressDone = 0;
+    sCopyString(folders.loader.LogoFolder, path, sGUI_FOLDERCHARS * 2);
+    folders.loader.LogoProgressTotal = 1000;
+    folders.loader.LogoProgressDone = 0;
   }
   // the IPP stops showing logos until the new set is published
   mediaState.LogoCount = 0;
   mediaState.LogoOff = 1;
   mediaState.LogoSet++;
-  loader.Requests.fetch_or(sGUI_REQ_LOGOS);
+  folders.loader.Requests.fetch_or(sGUI_REQ_LOGOS);
 }
 
 void TouchGui::FreeRetired()
@@ -892,28 +849,28 @@ void TouchGui::FreeRetired()
 void TouchGui::MakeLogoTextures()
 {
   sScopeLock lock(&guiLock);
-  if(loader.LogoReady)
+  if(folders.loader.LogoReady)
   {
-    sInt slot = loader.LogoSlot;
+    sInt slot = folders.loader.LogoSlot;
     if(slot >= 0 && slot < sGUI_MAXLOGOS)
     {
       GuiLogo &l = mediaState.Logos[slot];
       // the IPP's materials may still point at the old pair: kept until it binds a newer set
       for(sTexture2D *old : {l.Picture, l.Mask})
         if(old) retired.AddTail(old);
-      l.Picture = sLoadTexture2D(loader.LogoPicture, 0x1401);
-      l.Mask = sLoadTexture2D(loader.LogoBackdrop, 0x1401);
-      l.Kind = loader.LogoKinds[slot];
+      l.Picture = sLoadTexture2D(folders.loader.LogoPicture, 0x1401);
+      l.Mask = sLoadTexture2D(folders.loader.LogoBackdrop, 0x1401);
+      l.Kind = folders.loader.LogoKinds[slot];
     }
-    sDELETE(loader.LogoPicture);
-    sDELETE(loader.LogoBackdrop);
-    loader.LogoReady = 0;
+    sDELETE(folders.loader.LogoPicture);
+    sDELETE(folders.loader.LogoBackdrop);
+    folders.loader.LogoReady = 0;
   }
-  if(loader.LogoJobDone)
+  if(folders.loader.LogoJobDone)
   {
-    loader.LogoJobDone = 0;
+    folders.loader.LogoJobDone = 0;
     sInt n = 0;
-    while(n < loader.LogoCount && mediaState.Logos[n].Picture) n++;
+    while(n < folders.loader.LogoCount && mediaState.Logos[n].Picture) n++;
     mediaState.LogoIndex = 0;
     mediaState.LogoCount = n;
     mediaState.LogoOff = 0;
@@ -927,23 +884,23 @@ void TouchGui::MakeLogoTextures()
 void TouchGui::MakeFlyerTexture()
 {
   sScopeLock lock(&guiLock);
-  if(loader.FlyerReady && loader.FlyerPicture)
+  if(folders.loader.FlyerReady && folders.loader.FlyerPicture)
   {
     // a flyer still waiting in the slot was never taken: replace it
     if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
     if(!mediaState.MovieTexture)
     {
-      mediaState.MovieTexture = sLoadTexture2D(loader.FlyerPicture, 0x1401);
+      mediaState.MovieTexture = sLoadTexture2D(folders.loader.FlyerPicture, 0x1401);
       mediaState.MovieTaken = 0;
     }
-    sDELETE(loader.FlyerPicture);
-    loader.FlyerReady = 0;
+    sDELETE(folders.loader.FlyerPicture);
+    folders.loader.FlyerReady = 0;
   }
   if(mediaState.MovieTaken)
   {
     // the IPP took the flyer and cleared the slot: the next one may come
     mediaState.MovieTaken = 0;
-    if(flyerPictures > 0) loader.FlyerLoadFlag.store(1);
+    if(folders.flyerPictures > 0) folders.loader.FlyerLoadFlag.store(1);
   }
 }
 
@@ -953,7 +910,7 @@ void TouchGui::MakeFlyerTexture()
 
 void TouchGui::RefreshMovieList()
 {
-  CountMovieFiles();
+  folders.CountMovieFiles(config.Movie);
   LayoutList();
   MarkAllTiles();
   if(previewPlayer) previewPlayer->Release();
@@ -970,14 +927,14 @@ void TouchGui::RefreshMovieList()
 
 void TouchGui::BuildMoviePreviews()
 {
-  if(previewSlot >= listCount || !MaterialSet) return;
+  if(previewSlot >= folders.listCount || !MaterialSet) return;
   sInt slot = previewSlot;
   sMaterial *picture = MaterialSet->Materials[sGUI_TILEMATERIAL + slot];
   auto next = [this]() {
     previewSlot++;
     previewStep = 0;
-    if(previewSlot >= sGUI_TILES) previewSlot = listCount;
-    if(previewSlot >= listCount) PickMarkedPicture();
+    if(previewSlot >= sGUI_TILES) previewSlot = folders.listCount;
+    if(previewSlot >= folders.listCount) PickMarkedPicture();
   };
   switch(previewStep)
   {
@@ -988,10 +945,10 @@ void TouchGui::BuildMoviePreviews()
     sDELETE(previewTarget);
     sChar folder[sGUI_FOLDERCHARS * 2];
     SectionFolderPath(folder, sGUI_FOLDERCHARS * 2, 4);
-    ListMediaFolder(mediaList, folder, packMode);
-    while(previewIndex < mediaList.GetSize() && !previewPlayer)
+    ListMediaFolder(folders.mediaList, folder, folders.packMode);
+    while(previewIndex < folders.mediaList.GetSize() && !previewPlayer)
     {
-      const sDirEntry &e = mediaList[previewIndex++];
+      const sDirEntry &e = folders.mediaList[previewIndex++];
       if((e.Flags & sDEF_DIR) || !IsMovieFile(e.Name)) continue;
       sChar path[sGUI_FOLDERCHARS * 3];
       sSPrintF(sStringRef(path, sGUI_FOLDERCHARS * 3), u"%s%s", folder, e.Name);
@@ -1000,7 +957,7 @@ void TouchGui::BuildMoviePreviews()
     // nothing more to open: the remaining tiles keep the empty picture
     if(!previewPlayer)
     {
-      previewSlot = listCount;
+      previewSlot = folders.listCount;
       PickMarkedPicture();
       return;
     }

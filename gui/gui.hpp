@@ -6,11 +6,12 @@
 // fixed flat camera over a 1229.4 x 691.2 plane (letterboxed on displays that are not
 // 16:9, the pointer mapped through the same inverse). It owns the state the show reads
 // from it: the configuration the pages edit (GuiConfig), the media timers, and the three
-// shared records. The GUI's own state stays here; PublishRecords translates it into
-// GuiMediaState, SceneRequest and SlideshowControl in one place every frame.
+// shared records. The GUI's own state stays here, grouped by concern into records of their
+// own (see Files); PublishRecords translates it into GuiMediaState, SceneRequest and
+// SlideshowControl in one place every frame.
 //
 // Threads: everything runs on the main thread except the media loader (mediafolders),
-// which shares guiLock and the GuiLoaderState. Textures are made and freed here only.
+// which shares guiLock and the GuiLoaderState (folders.loader). Textures are made and freed here only.
 // Textures handed to the IPP machine (logos, the flyer) are never freed while it may draw
 // them: replaced logo textures wait on the retire list until the IPP acknowledges the
 // new logos (or the GUI exits); the flyer texture is freed only while it is still in the
@@ -19,7 +20,8 @@
 // Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
 // texture, material and widget tables, Init and the frame), configfile (the settings' and
 // the configuration slots' records), dirbrowser (the directory browser's record and page),
-// mediafolders, mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and
+// mediafolders (the drives, the media sections' listing and counts and the loader: their
+// record), mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and
 // the lock's record), keyboard (the on-screen keyboard's edit), widgets, modescene.
 
 #include "base/numbers.hpp"
@@ -78,6 +80,7 @@ enum : sInt
   CmdBrowse, CmdTap, CmdMute, CmdExit, CmdMessage, CmdShort, CmdText, CmdLearn, CmdChannel, CmdFader,
   CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
 };
+static_assert(sInt(sGUI_LISTMOVIES) == sInt(sGUI_TILES), "a listed movie has a tile of its own");
 inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
 // Scene numbers of the style pages: positions 0-12 are the show scenes, the rest none.
@@ -152,21 +155,15 @@ public:
   sU32 pageIndicators[sGUI_TIMERS + 8];
   // 9. media timers and message countdowns
   GuiMediaSchedule schedule;   // timers, message countdowns and the logo/flyer/movie latches
-  sInt slideshowPictures, flyerPictures, movieCount, listCount;
   sInt prevListChoice;
   sInt previousRequested;
   // 10-12. the shared records
   GuiMediaState mediaState;
   SceneRequest sceneRequest;
   SlideshowControl slideshow;
-  // 13. the lock, the loader thread and its state, the listing of the media sections
+  // 13. the lock; the drives, the listing of the media sections, their counts and the loader
   sThreadLock guiLock;
-  GuiLoaderState loader;
-  sThread *loaderThread;
-  sDynamicArray<sDirEntry> mediaList;
-  MediaDrives drives;
-  const sChar *driveRoots[sGUI_DRIVES];   // the table the IPP machine opens movies under
-  sBool packMode;
+  GuiMediaFolders folders;
   sDynamicArray<sTexture2D *> retired;   // replaced logo textures the IPP may still point at
   // 14. the mode scene
   GuiModeScene *modeScene;
@@ -281,9 +278,6 @@ public:
   void SectionFolderLabel(sChar *out, sInt cap, sInt section) { SectionFolder(out, cap, section, 1); }
   void SectionFolder(sChar *out, sInt cap, sInt section, sBool label);
   sBool StoreSectionFolder(sInt section, const sChar *folder);
-  void CountSlideshowPictures();
-  void CountFlyerFiles();
-  void CountMovieFiles();
   void RequestLogos();
   void RefreshMovieList();
   void BuildMoviePreviews();

@@ -474,3 +474,52 @@ sThread *StartGuiLoader(GuiLoaderState &state)
   state.Stop.store(0);
   return sNEW sThread(GuiLoaderThread, 0, 65536, &state, u"GuiLoader");
 }
+
+/****************************************************************************/
+/***   The GUI scene's record                                             ***/
+/****************************************************************************/
+
+void GuiMediaFolders::SectionFolder(sChar *out, sInt cap, const GuiMediaSection *section, sBool label) const
+{
+  out[0] = 0;
+  if(!section) return;
+  sChar folder[sGUI_FOLDERCHARS];
+  if(!NormalizeMediaFolder(folder, sGUI_FOLDERCHARS, section->Directory)) folder[0] = 0;
+  if(label) MediaFolderLabel(out, cap, drives, section->Drive, folder);
+  else MediaFolderPath(out, cap, drives, section->Drive, folder);
+}
+
+void GuiMediaFolders::CountSlideshowPictures(const GuiMediaSection &slideshow)
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolder(path, sGUI_FOLDERCHARS * 2, &slideshow, 0);
+  ListMediaFolder(mediaList, path, packMode);
+  slideshowPictures = CountPictures(mediaList);
+  if(slideshowPictures > 1023) slideshowPictures = 1023;
+}
+
+void GuiMediaFolders::CountFlyerFiles(const GuiMediaSection &flyer)
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolder(path, sGUI_FOLDERCHARS * 2, &flyer, 0);
+  ListMediaFolder(mediaList, path, packMode);
+  flyerPictures = CountPictures(mediaList);
+  loader.SetFlyerFolder(path, flyerPictures, mediaList.GetSize());
+}
+
+void GuiMediaFolders::CountMovieFiles(const GuiMediaSection &movie)
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolder(path, sGUI_FOLDERCHARS * 2, &movie, 0);
+  ListMediaFolder(mediaList, path, packMode);
+  movieCount = CountMovies(mediaList);
+  // the tiles, marks and previews hold 100 movies
+  listCount = movieCount < sGUI_LISTMOVIES ? movieCount : sGUI_LISTMOVIES;
+}
+
+void GuiMediaFolders::StopLoader()
+{
+  // stop first: every wait and step of the loader tests the flag, so the join is short
+  loader.Stop.store(1);
+  sDELETE(loaderThread);
+}

@@ -14,6 +14,9 @@
 // the request bits and the flyer flag are atomics the main thread sets and the loader
 // clears. Every wait and every per-entry step tests the thread's stop flag, so the
 // owner's delete (which stops and joins the thread) never waits on the main thread.
+//
+// GuiMediaFolders, at the end, is the GUI scene's record of all this: the drives, the
+// sections' listing and counts, the loader thread and its state.
 
 #include "base/arrays.hpp"
 #include "base/file.hpp"
@@ -29,6 +32,7 @@ enum : sInt
   sGUI_MAXLIST = 4096,        // rows of a listing the GUI keeps (marks, copies)
   sGUI_MAXLOGOS = 16,
   sGUI_MAXPICTURESIDE = 8192, // larger logo pictures are refused
+  sGUI_LISTMOVIES = 100,      // movies of a listing the movie tiles, marks and previews hold
 };
 
 enum : sU32
@@ -137,3 +141,31 @@ sImage *MakeLogoBackdrop(const sImage &picture, sInt &kind);
 
 // Whether "inner" equals "outer" or lies below it (paths compared after normalising).
 sBool PathIsInside(const sChar *inner, const sChar *outer);
+
+// The media sections' listing as the GUI scene holds it: the 25 roots, the pack-file mode,
+// the folder listed last and the counts made from it, and the loader thread with its state.
+// The folders themselves are the configuration's (GuiMediaSection); the main thread lists
+// and counts here, the loader thread shares only loader.
+struct GuiMediaFolders
+{
+  MediaDrives drives;
+  const sChar *driveRoots[sGUI_DRIVES] = {};   // the table the IPP machine opens movies under
+  sBool packMode = 0;
+  sDynamicArray<sDirEntry> mediaList;          // the section folder listed last
+  sInt slideshowPictures = 0, flyerPictures = 0, movieCount = 0;
+  sInt listCount = 0;                          // the movies listed on tiles, at most sGUI_LISTMOVIES
+  GuiLoaderState loader;
+  sThread *loaderThread = nullptr;
+
+  // "<root>/<folder>" of a section into out, or with label set the folder as the pages
+  // show it (the drive's name, then the folder); empty for no section.
+  void SectionFolder(sChar *out, sInt cap, const GuiMediaSection *section, sBool label) const;
+  // Lists the slideshow folder and counts its pictures (at most 1023).
+  void CountSlideshowPictures(const GuiMediaSection &slideshow);
+  // Lists the flyer folder, counts its pictures and hands the folder to the loader.
+  void CountFlyerFiles(const GuiMediaSection &flyer);
+  // Lists the movie folder and counts its movies.
+  void CountMovieFiles(const GuiMediaSection &movie);
+  // Sets the loader's stop flag and joins the thread (none left running).
+  void StopLoader();
+};

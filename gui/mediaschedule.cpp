@@ -58,7 +58,7 @@ void TouchGui::UpdateMovieControl()
         if(controlSwitch) movieSection = 8;   // the movie section, where these settings are shown
         return true;
       };
-      for(sInt k = 0; k < 12 && k < listCount; k++)
+      for(sInt k = 0; k < 12 && k < folders.listCount; k++)
       {
         sF32 v;
         if(!value(20 + k, v)) continue;
@@ -98,8 +98,8 @@ void TouchGui::UpdateMovieControl()
     if(config.Movie.Active || timer.Countdown < 0) timer.Countdown = sInt(config.Movie.Interval * sF32(timer.FullScale));
   };
   auto upcoming = [&] {
-    if(upcomingMovie >= sU32(listCount)) PickMarkedPicture();
-    if(upcomingMovie >= sU32(listCount) && listCount > 0) upcomingMovie = sU32(random.NextBelow(listCount));
+    if(upcomingMovie >= sU32(folders.listCount)) PickMarkedPicture();
+    if(upcomingMovie >= sU32(folders.listCount) && folders.listCount > 0) upcomingMovie = sU32(random.NextBelow(folders.listCount));
     return upcomingMovie;
   };
   auto start = [&](sU32 movie) {
@@ -122,9 +122,9 @@ void TouchGui::UpdateMovieControl()
   sU32 running = sU32(timer.Running);
   if(running && !schedule.prevMovieStartRequest)
   {
-    if(listCount > 0)
+    if(folders.listCount > 0)
     {
-      if(selectedMovie < sU32(listCount) && selectedMovie != schedule.prevSelectedMovie)
+      if(selectedMovie < sU32(folders.listCount) && selectedMovie != schedule.prevSelectedMovie)
         start(selectedMovie);   // a tile or a track named the movie
       else
         start(upcoming());
@@ -134,9 +134,9 @@ void TouchGui::UpdateMovieControl()
     else
       timer.Running = 0, running = 0;
   }
-  else if(running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(listCount))
+  else if(running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(folders.listCount))
     start(selectedMovie);
-  else if(!running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(listCount))
+  else if(!running && selectedMovie != schedule.prevSelectedMovie && selectedMovie < sU32(folders.listCount))
   {
     start(selectedMovie);
     timer.Running = 1, running = 1;
@@ -147,8 +147,8 @@ void TouchGui::UpdateMovieControl()
     reload();
     selectedMovie = schedule.prevSelectedMovie = None;
   }
-  if(listCount == 0 && timer.Countdown < 0) reload();
-  if(listCount > 0 && timer.Countdown < 0 && config.Movie.Active && !running)
+  if(folders.listCount == 0 && timer.Countdown < 0) reload();
+  if(folders.listCount > 0 && timer.Countdown < 0 && config.Movie.Active && !running)
   {
     start(upcoming());
     upcomingMovie = None;
@@ -172,13 +172,13 @@ void TouchGui::UpdateLogoFlyer()
   logos.PrevRunning = logos.Running;
   logos.Running = 0;
   if(schedule.logoStartRequest) schedule.flyerPhase = 0, restartLogos();
-  if(schedule.flyerStartRequest && flyerPictures > 0) schedule.flyerPhase = 1;
+  if(schedule.flyerStartRequest && folders.flyerPictures > 0) schedule.flyerPhase = 1;
   schedule.logoStartRequest = schedule.flyerStartRequest = 0;
   // the flyers take over from the logos: the next flyer is asked for at once
   if(schedule.flyerPhase && !schedule.prevFlyerPhase)
   {
     m.LogoRequest = 0;
-    if(!flyer.Running && flyerPictures > 0) m.MovieRequest = 1;
+    if(!flyer.Running && folders.flyerPictures > 0) m.MovieRequest = 1;
     if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
   }
   if(!schedule.flyerPhase && schedule.prevFlyerPhase) restartLogos();
@@ -191,7 +191,7 @@ void TouchGui::UpdateLogoFlyer()
   {
     m.LogoRequest = 1;
     restartLogos();
-    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && flyerPictures > 0) schedule.flyerPhase = 1;
+    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && folders.flyerPictures > 0) schedule.flyerPhase = 1;
   }
   // the flyer phase ends with its flyer
   if(schedule.flyerPhase && schedule.prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) schedule.flyerPhase = 0;

@@ -490,10 +490,10 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   sDPrint(u"GUI----------------------X");
   // the application found the data root before any scene's Init: relative names
   // resolve in it, and slot 0 of the drives is it
-  BuildMediaDrives(drives, GetDataRoot());
+  BuildMediaDrives(folders.drives, GetDataRoot());
   StartupRecord *record = Machine ? Machine->Record : nullptr;
-  packMode = record && record->UsePackfile && record->PackfileName && sCheckFile(record->PackfileName);
-  loader.PackMode = packMode;
+  folders.packMode = record && record->UsePackfile && record->PackfileName && sCheckFile(record->PackfileName);
+  folders.loader.PackMode = folders.packMode;
   if(record && (record->UsePackfile || record->RecordPackfile))
     for(sInt i = 0; i < MediaFileCount; i++)
       if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
@@ -612,8 +612,8 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   pointerForm = quad(0, 32, 32, 0xffffffff);
   counters[1] = 500;
 
-  loaderThread = StartGuiLoader(loader);
-  StartupConfig(packMode);
+  folders.loaderThread = StartGuiLoader(folders.loader);
+  StartupConfig(folders.packMode);
   random.Seed(sGetTime() & 0xfffff);
   randomWord = sU32(random.NextBelow(65536));
   touch.Clock = 0;
@@ -668,7 +668,7 @@ sU32 TouchGui::ComputePageMask() const
   else if(config.Effects[4].Active) m = sGUI_PAGE_TOUCHME;
   else if(movieSection != 8 && movieSection != 9) m = GuiMainPageMask(sInt(pageIndex < 10 ? pageIndex : 0));
   else m = sGUI_PAGE_HEADER | sGUI_PAGE_LIST;
-  if(loader.Requests.load()) m |= sGUI_PAGE_LOADING;
+  if(folders.loader.Requests.load()) m |= sGUI_PAGE_LOADING;
   if(dialogs.dialogKind) m |= sGUI_PAGE_DIALOG;
   if(dialogs.touchLocked) m |= sGUI_PAGE_LOCKED;
   return m;
@@ -823,9 +823,9 @@ void TouchGui::Render(sInt, sViewport *)
     BindListSection();
     // the previews are made from the start on; the list is counted and made anew only
     // when the folder holds another number of movies than when they were made
-    sInt before = listCount;
-    if(movieSection == 8) CountMovieFiles();
-    if(movieSection == 8 && listCount != before)
+    sInt before = folders.listCount;
+    if(movieSection == 8) folders.CountMovieFiles(config.Movie);
+    if(movieSection == 8 && folders.listCount != before)
       RefreshMovieList();
     else
       LayoutList();

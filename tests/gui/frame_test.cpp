@@ -237,7 +237,7 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
 TEST_F(GuiFrame, MovieScheduleAlwaysNamesAMovieAndTheFaderTrackSelectsOncePerLift)
 {
   GuiMediaState &m = Gui->mediaState;
-  Gui->listCount = 3;
+  Gui->folders.listCount = 3;
   for(sU32 &mark : Gui->movieMarks) mark = 0;   // nothing marked for the random pick
   Gui->schedule.timers[3].Running = 1;
   Gui->UpdateMovieControl();
@@ -314,7 +314,7 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   ASSERT_TRUE(make(tree.Name8("src"), 1) && make(tree.Name8("src/a.txt"), 0) && make(tree.Name8("dst"), 1) && make(tree.Name8("0.txt"), 0));
   ASSERT_TRUE(make(outside.Name8("secret"), 0));
   ASSERT_EQ(symlink(outside.Name8("secret").c_str(), tree.Name8("src/link").c_str()), 0);
-  sCopyString(Gui->drives.MediaDriveRoots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
+  sCopyString(Gui->folders.drives.MediaDriveRoots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
   GuiBrowser &b = Gui->browser;
   auto frame = [&] { Gui->touch.PageMask = sGUI_PAGE_BROWSER, Gui->DirBrowser(); };
   auto row = [&](const char16_t *name) {
@@ -337,9 +337,9 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   b.Drive = 5;
   command(BrPaste);
   b.Drive = 0;
-  ASSERT_NE(Gui->loader.Requests.load() & sGUI_REQ_PASTE, 0u);
-  EXPECT_FALSE(Gui->loader.External);
-  PasteMarked(Gui->loader);
+  ASSERT_NE(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  EXPECT_FALSE(Gui->folders.loader.External);
+  PasteMarked(Gui->folders.loader);
   EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
   struct stat st;
   EXPECT_TRUE(lstat(tree.Name8("dst/src/link").c_str(), &st) != 0 || S_ISLNK(st.st_mode));
@@ -360,7 +360,7 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   ASSERT_EQ(Gui->dialogs.dialogKind, 1u);
   Gui->touch.PageMask = sGUI_PAGE_DIALOG, Gui->commandWords[CmdDialog] = 1;
   Gui->AfterRender(nullptr);
-  DeleteMarked(Gui->loader);
+  DeleteMarked(Gui->folders.loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
   Gui->OpenBrowser(1);

@@ -199,7 +199,7 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
   // the start configuration came from the generated tree
   EXPECT_EQ(Gui->configs.lastLoadResult, 1);
   EXPECT_EQ(std::u16string(Gui->config.Logos.Directory), u"logos/Sparkvane/");
-  EXPECT_EQ(Gui->slideshowPictures, 12);
+  EXPECT_EQ(Gui->folders.slideshowPictures, 12);
   EXPECT_FLOAT_EQ(Gui->sceneRequest.LatencyMs, 120.0f);
 }
 
@@ -401,7 +401,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   // a running AUTO FX program dims the effect keys it holds
   pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogs.dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
-  FramesWhile([&] { return Gui->loader.Requests.load() != 0 || Gui->previewSlot < Gui->listCount; });
+  FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0 || Gui->previewSlot < Gui->folders.listCount; });
   std::vector<sInt> lit;
   std::vector<sF64> lowBand;   // brightness below the page's key row
   for(const Page &p : pages)
@@ -496,8 +496,8 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Record.UsePackfile = 1;
   Record.PackfileName = u"no_such_pack.dat";
   Start();
-  EXPECT_EQ(Gui->packMode, 0);
-  EXPECT_EQ(Gui->slideshowPictures, 12);
+  EXPECT_EQ(Gui->folders.packMode, 0);
+  EXPECT_EQ(Gui->folders.slideshowPictures, 12);
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->mediaState.MovieCount, 3);   // the flyer pictures, for the IPP machine
   EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
@@ -506,7 +506,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Gui->movieSection = 8;
   for(sInt n : {1, 100})
   {
-    Gui->listCount = n;
+    Gui->folders.listCount = n;
     Gui->LayoutList();
     EXPECT_FLOAT_EQ(Gui->tiles[0].Position[0], n == 1 ? 5.0f : -99 * 172.288f / 2 + 5);
     EXPECT_EQ(Gui->tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
@@ -580,7 +580,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   // logos handed to the IPP machine: while its materials point at an older set (as they
   // do after a logo ended), every replaced texture stays alive, however many reloads
   // come; once it binds the newest set they are freed
-  FramesWhile([&] { return Gui->loader.Requests.load() || Gui->mediaState.LogoCount == 0; });
+  FramesWhile([&] { return Gui->folders.loader.Requests.load() || Gui->mediaState.LogoCount == 0; });
   ASSERT_EQ(Gui->mediaState.LogoCount, 5);
   Gui->mediaState.LogoSetBound = Gui->mediaState.LogoSet;   // as the IPP's NextLogo does
   Gui->mediaState.LogoShown = 0;
@@ -589,7 +589,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   {
     for(const GuiLogo &l : Gui->mediaState.Logos) replaced.insert(replaced.end(), {l.Picture, l.Mask});
     Gui->RequestLogos();
-    FramesWhile([&] { return Gui->loader.Requests.load(); });
+    FramesWhile([&] { return Gui->folders.loader.Requests.load(); });
     Gui->mediaState.LogoStarted = 1;   // a logo started before the new set was bound
     Frame(0, 0, 0);
   }
@@ -665,9 +665,9 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
 {
   Start();
   // the start configuration's movies get their previews from the start, list shown or not
-  FramesWhile([&] { return Gui->previewSlot < Gui->listCount; });
+  FramesWhile([&] { return Gui->previewSlot < Gui->folders.listCount; });
   EXPECT_EQ(Gui->movieSection, 0u);
-  EXPECT_EQ(Gui->listCount, 11);
+  EXPECT_EQ(Gui->folders.listCount, 11);
   EXPECT_EQ(Gui->tileShown[10], 1u);
   sparktest::TempDir dir;
   ASSERT_EQ(mkdir(dir.Name8("m").c_str(), 0700), 0);
@@ -679,8 +679,8 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   Gui->movieSection = 8;
   sparktest::DebugCapture out;
   Frame(0, 0, 0);
-  EXPECT_EQ(Gui->listCount, 2);
-  FramesWhile([&] { return Gui->previewSlot < Gui->listCount; });
+  EXPECT_EQ(Gui->folders.listCount, 2);
+  FramesWhile([&] { return Gui->previewSlot < Gui->folders.listCount; });
   EXPECT_EQ(Gui->previewSlot, 2);
   // the operator is told of each, once, with the reason
   for(const char *name : {"a_cut.mp4 cannot be played: ", "b_cut.mkv cannot be played: "})
@@ -710,10 +710,10 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 1.0f);
   // without a movie no program starts: the switch falls back; with one it runs and holds
   // the keys it drives
-  const sInt movies = Gui->movieCount;
-  Gui->movieCount = 0, Gui->autoFxActive = 1, Gui->DriveModeScene();
+  const sInt movies = Gui->folders.movieCount;
+  Gui->folders.movieCount = 0, Gui->autoFxActive = 1, Gui->DriveModeScene();
   EXPECT_EQ(Gui->autoFxActive, 0u);
-  Gui->movieCount = movies > 0 ? movies : 1, Gui->autoFxActive = 1, Gui->DriveModeScene();
+  Gui->folders.movieCount = movies > 0 ? movies : 1, Gui->autoFxActive = 1, Gui->DriveModeScene();
   EXPECT_EQ(Gui->autoFxActive, 1u);
   EXPECT_EQ(Gui->sliders[8].Enabled, 0u);
   Gui->autoFxActive = 0, Gui->DriveModeScene();
@@ -814,7 +814,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
 {
   Start(1);
   Key(46);
-  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });
+  FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0; });
   TextForm &text = *Gui->textForm;
   auto plain = [](TouchGui *g) {
     if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
@@ -835,7 +835,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   {
     auto open = [&] {
       p.Open(Gui), Step(0, 0, 0, 30);
-      for(sInt n = 0; n < 20000 && Gui->loader.Requests.load() != 0; n++) Step(0, 0, 0), sSleep(1);
+      for(sInt n = 0; n < 20000 && Gui->folders.loader.Requests.load() != 0; n++) Step(0, 0, 0), sSleep(1);
       p.Open(Gui), Step(0, 0, 0);
     };
     open();
@@ -874,7 +874,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   ASSERT_GE(b.DriveRowCount, 2);
   for(sInt r = b.DriveRowCount - 1; r >= 0; r--)
   {
-    const sChar *label = Gui->drives.MediaDriveLabels[b.DriveRows[r]];
+    const sChar *label = Gui->folders.drives.MediaDriveLabels[b.DriveRows[r]];
     const TextLine *line = lineAt(label, -375);
     ASSERT_NE(line, nullptr) << plat::ToUtf8(label);
     Box ink = InkLeft(text, label, line->x, line->y);
@@ -899,7 +899,7 @@ TEST_F(GuiScene, SixteenBoxesDrawOverThePageEachAtItsOwnPlacement)
 {
   Start();   // no scene places: no tile lies about the plane's centre
   Key(46);
-  FramesWhile([&] { return Gui->loader.Requests.load() != 0; });   // its notice is printed at the centre
+  FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0; });   // its notice is printed at the centre
   std::vector<sU32> px = Frame(0, 0, 0);
   auto at = [&](sF32 x, sF32 y) { return (px[size_t(SY(y)) * W + size_t(SX(x))] & 0xffffff) != 0; };
   EXPECT_FALSE(at(0, 0) || at(10, 10) || at(-10, -10)) << "an unplaced box covers the plane's centre";

@@ -219,7 +219,7 @@ const EffectStep Effects[] = {
      [](Show &s) {
        const IppMoviePass &c = s.Ipp->Clip;
        return Took(s, (c.Opening || c.Running) && s.Ipp->Ch3.Mode == 1, "clip opening %d running %d, channel 3 mode %d, movies %d",
-                   c.Opening, c.Running, s.Ipp->Ch3.Mode, s.Gui->listCount);
+                   c.Opening, c.Running, s.Ipp->Ch3.Mode, s.Gui->folders.listCount);
      }},
     // the video input's START: the request reaches the IPP machine, which opens the first
     // capture device when there is one (the show goes on without); channel 4's 'y'

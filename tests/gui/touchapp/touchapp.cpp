@@ -365,7 +365,7 @@ private:
     if(SlideshowRun)
     {
       // the start configuration names the tree's own pictures
-      Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->slideshowPictures > 0; });
+      Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->folders.slideshowPictures > 0; });
       Press("slideshow START", At(61, 0x4), [m] { return m->Current == 14; });
       Wait("the slideshow shows pictures", [this, m] {
         const SlideshowScene *s = static_cast<const SlideshowScene *>(m->Scenes[14]);
@@ -400,15 +400,15 @@ private:
     }
     if(!TileRun.empty()) return Do("script done", [] { sExit(); });
     Press("tile of scene 5", Tile(5), [m] { return m->Current == 5 && sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
-    Press("MOVIES list", At(12, 0x1), [g] { return g->movieSection == 8 && g->listCount > 0; });
+    Press("MOVIES list", At(12, 0x1), [g] { return g->movieSection == 8 && g->folders.listCount > 0; });
     // the list is centred: its middle tile is on the screen however many movies there are
     auto middle = std::make_shared<sInt>(0);
-    Do("pick the middle movie", [g, middle] { *middle = (g->listCount - 1) / 2; });
+    Do("pick the middle movie", [g, middle] { *middle = (g->folders.listCount - 1) / 2; });
     Press("middle movie tile", [this, middle](sF32 &x, sF32 &y) { return Tile(*middle)(x, y); },
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
     // the list is wider than the page: the last of its movies is reached by scrolling
-    Wait("11 movies listed", [g] { return g->listCount == 11 && g->ShownTileCount() == 11; }, true);
+    Wait("11 movies listed", [g] { return g->folders.listCount == 11 && g->ShownTileCount() == 11; }, true);
     ScrollTo(10);
     Press("last movie tile", Tile(10), [g, &media] { return g->selectedMovie == 10 && media.ClipNumber == 10; });
     AutoFxSteps();
