@@ -232,6 +232,56 @@ TEST(ConfigFile, AFailedWriteKeepsTheOldFile)
   sMemFree(text);
 }
 
+// The GUI's slots: a save goes to the save slot's file (slot 0's when the save slot names
+// none), a load reads the chosen slot's file, selects that slot alone and makes it the save
+// slot; a slot whose file is gone applies nothing and, dropped, leaves no slot chosen.
+TEST(ConfigFile, SlotsSaveAndLoadTheFilesTheyName)
+{
+  sparktest::TempDir dir;
+  GuiConfigSlots slots;
+  sCopyString(slots.configNames[0], dir.Name("zero.Spk").c_str(), sGUI_TEXTCHARS);
+  sCopyString(slots.configNames[5], dir.Name("five.Spk").c_str(), sGUI_TEXTCHARS);
+  sCopyString(slots.configNames[2], dir.Name("gone.Spk").c_str(), sGUI_TEXTCHARS);
+  GuiConfig a = Defaults();
+  a.Latency = 0.5f;
+  sRandomLcg rnd(3);
+  slots.configSaveSlot = 9;
+  ASSERT_TRUE(slots.Save(a, rnd));
+  EXPECT_TRUE(sCheckFile(slots.configNames[0]));
+  EXPECT_FALSE(sCheckFile(slots.configNames[5]));
+  a.Latency = 0.2f, a.ActiveStyle = 3;
+  slots.configSaveSlot = 5;
+  ASSERT_TRUE(slots.Save(a, rnd));
+
+  sThreadLock lock;
+  GuiConfig b = Defaults();
+  sU32 sections = 0;
+  slots.configSlot = 5, slots.configSaveSlot = 0;
+  EXPECT_EQ(slots.Load(b, &lock, sections), 1);
+  EXPECT_NE(sections & sGUICFG_MOVIE, 0u);
+  EXPECT_NEAR(b.Latency, 0.2f, 1e-6);
+  EXPECT_EQ(b.ActiveStyle, 3);
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) EXPECT_EQ(slots.configSelected[i], i == 5 ? 1u : 0u);
+  EXPECT_EQ(slots.configSaveSlot, 5);
+  EXPECT_EQ(slots.configShownSlot, -1);
+
+  GuiConfig c = b;
+  slots.configSlot = slots.activePreset = 2;
+  sparktest::DebugCapture out;
+  EXPECT_EQ(slots.Load(c, &lock, sections), 0);
+  EXPECT_EQ(sections, 0u);
+  EXPECT_EQ(Text(c), Text(b));
+  EXPECT_EQ(out.Count("configuration " + dir.Name8("gone.Spk") + " cannot be loaded: "), 1) << out.Text();
+  slots.lastLoadResult = 0;
+  slots.DropFailedPreset(4321);
+  EXPECT_EQ(slots.configNames[2][0], 0);
+  EXPECT_EQ(slots.configSlot, -1);
+  EXPECT_EQ(slots.activePreset, -1);
+  EXPECT_EQ(slots.configLoadTime, 4321);
+  EXPECT_EQ(slots.LoadedName(), nullptr);
+  for(sU32 flag : slots.configSelected) EXPECT_EQ(flag, 0u);
+}
+
 // Mutations of a valid text (and of its encoded bytes) never crash the reader and never
 // leave a value outside its range. Bounded: 400 rounds unless SPARK_FUZZ_RUNS says otherwise.
 TEST(ConfigFile, MutationRun)
