@@ -24,7 +24,6 @@
 namespace
 {
 constexpr sF32 PlaneW = 1229.4f, PlaneH = 691.2f, CameraDistance = 1486.0f, Zoom = 4.3f;
-constexpr sInt MessageFullScale = 1800000;
 constexpr sInt SlideshowIndex = 14;
 }
 
@@ -89,12 +88,6 @@ TouchGui::TouchGui()
   previewForm = nullptr;
   for(sU32 &c : commandWords) c = 0;
   for(sU32 &c : pageIndicators) c = 0;
-  static const sInt fullScale[sGUI_TIMERS] = {10800000, 1800000, 1800000, 1800000, 1800000};
-  for(sInt i = 0; i < sGUI_TIMERS; i++) schedule.timers[i] = {0, 0, 0, fullScale[i]};
-  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) schedule.messageCountdown[i] = schedule.messageRestart[i] = 0;
-  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) schedule.textRunning[i] = schedule.textPrev[i] = schedule.textStart[i] = schedule.textStop[i] = 0;
-  schedule.currentText = -1;
-  schedule.prevSlideshowStyle = 0;
   prevListChoice = -1;
   previousRequested = 0;
   mediaState = GuiMediaState();
@@ -118,12 +111,6 @@ TouchGui::TouchGui()
   prevPage = prevEffect = 0;
   dialogs.dialogAnswer = dialogs.dialogPending = dialogs.lockRequest = dialogs.lockState = dialogs.exitRequest = dialogs.updateRequest = 0;
   dialogs.lockTouchTime = dialogs.autoFxLocked = 0;
-  schedule.flyerPhase = schedule.prevFlyerPhase = 0;
-  schedule.logoStartRequest = schedule.flyerStartRequest = 0;
-  schedule.prevMovieStartRequest = 0;
-  schedule.prevSelectedMovie = sU32(-1);
-  for(sInt k = 0; k < 2; k++)
-    for(sInt i = 0; i < 12; i++) schedule.movieLatch[k][i] = schedule.movieTrackTime[k][i] = 0;
   controlSwitch = 1;
   touch.Owner = this;
   touch.TilePictureBase = sGUI_TILEMATERIAL;
@@ -193,31 +180,7 @@ void TouchGui::Exit()
 
 void TouchGui::Tick(sInt)
 {
-  const sInt *active[sGUI_TIMERS] = {&config.Slideshow.Active, &config.Logos.Active, &config.Flyer.Active,
-                                     &config.Movie.Active, &config.VideoActive};
-  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
-                                       &config.Movie.Interval, &config.VideoInterval};
-  for(sInt i = 0; i < sGUI_TIMERS; i++)
-  {
-    GuiMediaTimer &t = schedule.timers[i];
-    if(!*active[i]) continue;
-    t.Countdown -= 10;
-    sF32 limit = *fraction[i] * sF32(t.FullScale);
-    if(sF32(t.Countdown) >= limit) t.Countdown = sInt(limit);
-  }
-  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
-  {
-    GuiMessageSetting &m = config.Messages[i];
-    sInt &c = schedule.messageCountdown[i];
-    if(m.Active) c -= 10;
-    sF32 limit = m.Interval * sF32(MessageFullScale);
-    if(schedule.messageRestart[i] && m.Active)
-      c = sInt(limit);
-    else if(sF32(c) >= limit)
-      c = sInt(limit);
-    if(schedule.messageRestart[i] && !m.Active && c < 0) c = 0;
-    schedule.messageRestart[i] = 0;
-  }
+  schedule.Count(config);
   videoGuard -= 10;
   touch.Clock += 10;
   rippleTime += 10;
@@ -292,24 +255,6 @@ void TouchGui::MapPointer(sF32 px, sF32 py, sInt width, sInt height, sF32 &x, sF
 /****************************************************************************/
 /***   Timers and scene choice                                            ***/
 /****************************************************************************/
-
-void TouchGui::ResolveIntervals()
-{
-  const sF32 *start[sGUI_TIMERS] = {&config.Slideshow.Start, &config.Logos.Start, &config.Flyer.Start,
-                                    &config.Movie.Start, &config.VideoStart};
-  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
-                                       &config.Movie.Interval, &config.VideoInterval};
-  auto resolve = [this](sF32 seconds, sF32 frac, sInt full) {
-    if(seconds == -1.0f) return sInt(random.NextFloat(frac * 0.8f) * sF32(full));
-    // a hand-edited start can be anything: the countdown holds about 23 days at most
-    if(!(seconds == seconds)) seconds = 0;
-    seconds = seconds < -1.0f ? -1.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
-    return sInt(seconds * 1000.0f);
-  };
-  for(sInt i = 0; i < sGUI_TIMERS; i++) schedule.timers[i].Countdown = resolve(*start[i], *fraction[i], schedule.timers[i].FullScale);
-  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
-    schedule.messageCountdown[i] = resolve(config.Messages[i].Start, config.Messages[i].Interval, MessageFullScale);
-}
 
 void TouchGui::SelectScene(sInt number)
 {
@@ -397,42 +342,6 @@ void TouchGui::UpdateSlideshowTimer()
   t.PrevRunning = t.Running;
 }
 
-void TouchGui::RestartLogoTimer()
-{
-  GuiMediaTimer &t = schedule.timers[1];
-  t.Running = 0;
-  mediaState.LogoOff = 1;
-  if(config.Logos.Active || t.Countdown < 0) t.Countdown = sInt(config.Logos.Interval * sF32(t.FullScale));
-}
-
-void TouchGui::UpdateFlyerTimer()
-{
-  sScopeLock lock(&guiLock);
-  GuiMediaTimer &t = schedule.timers[2];
-  mediaState.MovieStyle = config.Flyer.Style;
-  if(t.Running && !t.PrevRunning)
-  {
-    if(folders.flyerPictures > 0)
-    {
-      mediaState.MovieNow = 1;
-      RestartLogoTimer();
-    }
-    else
-      t.Running = 0;
-  }
-  else if(!t.Running && t.PrevRunning)
-  {
-    mediaState.MovieOff = 1;
-    if(config.Flyer.Active || t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
-  }
-  if(mediaState.MovieEnded) t.Running = 0, mediaState.MovieEnded = 0;
-  if(mediaState.MovieStarted) t.Running = 1, mediaState.MovieStarted = 0;
-  if(folders.flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
-  if(t.Countdown < 0 && !t.Running && !mediaState.MovieShown && !mediaState.LogoShown && folders.flyerPictures > 0)
-    mediaState.MovieRequest = 1;
-  t.PrevRunning = t.Running;
-}
-
 void TouchGui::UpdateVideoInTimer()
 {
   GuiMediaTimer &t = schedule.timers[4];
@@ -475,73 +384,6 @@ void TouchGui::ScrollRows(sF32 offset)
     if(sInt w = scrolledRowsFirst + i; w < widgetCount) widgets[w].Position[1] = widgetHome[w].y + offset;
   browser.PathY = (browser.PathBounds[0] + browser.PathBounds[1]) * 0.5f + offset;
   rowScroll = offset;
-}
-
-void TouchGui::SelectTimerMessage()
-{
-  auto stop = [this](sInt slot) {
-    if(slot < 0) return;
-    schedule.textStart[slot] = schedule.textStop[slot] = 0;
-    schedule.textRunning[slot] = schedule.textPrev[slot] = 0;
-    if(slot < sGUI_TEXTSLOTS)
-    {
-      if(config.Messages[slot].Active)
-        schedule.messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
-      else if(schedule.messageCountdown[slot] < 0)
-        schedule.messageCountdown[slot] = 0;
-    }
-  };
-  // a message whose countdown ran out asks to start; the IPP's done word ends it
-  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
-    if(config.Messages[i].Active && schedule.messageCountdown[i] < 0 && !schedule.textRunning[i] && config.Messages[i].Text[0])
-      schedule.textStart[i] = 1;
-  if(schedule.currentText >= 0 && mediaState.Messages[0].Done)
-  {
-    mediaState.Messages[0].Done = 0;
-    mediaState.Messages[0].Waiting = 0;
-    schedule.textStop[schedule.currentText] = 1;
-  }
-  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++)
-  {
-    bool rising = schedule.textRunning[i] && !schedule.textPrev[i];
-    bool falling = !schedule.textRunning[i] && schedule.textPrev[i];
-    if(rising)
-    {
-      if(schedule.currentText >= 0 && schedule.currentText != i) stop(schedule.currentText);
-      schedule.currentText = i;
-      schedule.textRunning[i] = 1;
-      const sChar *text = i < sGUI_TEXTSLOTS ? config.Messages[i].Text : config.ShortMessages[i - sGUI_TEXTSLOTS];
-      sCopyString(mediaState.Messages[0].Text, text, 256);
-      mediaState.Messages[0].Waiting = -1;
-      mediaState.Messages[0].Started = mediaState.Messages[0].Ended = mediaState.Messages[0].Done = 0;
-      mediaState.MessageRestart = 1;
-      schedule.textStart[i] = 1, schedule.textStop[i] = 0;
-    }
-    else if(falling)
-    {
-      stop(i);
-      if(schedule.currentText == i) schedule.currentText = -1;
-    }
-    if(i < sGUI_TEXTSLOTS)
-    {
-      // the previous value is kept from before the requests: a message's start (or
-      // stop) shows as a rising (or falling) flag in the next frame, which puts it on
-      // air (or takes it off)
-      schedule.textPrev[i] = schedule.textRunning[i];
-      if(schedule.textStart[i]) schedule.textRunning[i] = 1;
-      if(schedule.textStop[i]) schedule.textRunning[i] = 0;
-    }
-    else
-    {
-      // a short message is a one-shot: on air, its show flag drops at once; it stays the
-      // current text until the IPP has shown it or another text goes on air
-      if(schedule.textStart[i]) schedule.textRunning[i] = 0;
-      if(schedule.textStop[i] && schedule.currentText == i) stop(i), schedule.currentText = -1;
-      schedule.textPrev[i] = schedule.textRunning[i];
-    }
-    schedule.textStart[i] = schedule.textStop[i] = 0;
-  }
-  mediaState.CurrentMessage = schedule.currentText >= 0 ? 0 : -1;
 }
 
 void TouchGui::LayoutList()
@@ -736,7 +578,7 @@ sInt TouchGui::LoadConfig()
   if(sections & sGUICFG_FLYER) folders.CountFlyerFiles(config.Flyer);
   if(sections & sGUICFG_MOVIE) RefreshMovieList();
   style = shownStyle = sU32(config.ActiveStyle);
-  ResolveIntervals();
+  schedule.ResolveIntervals(config, random);
   return 1;
 }
 
@@ -755,14 +597,12 @@ void TouchGui::ResetConfig()
   MarkAllChanged();
   brightness = 1.0f;
   for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};
-  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) schedule.textRunning[i] = schedule.textPrev[i] = schedule.textStart[i] = schedule.textStop[i] = 0;
-  schedule.currentText = -1;
-  for(sInt &c : schedule.messageCountdown) c = 0;
+  schedule.ClearMessages();
   RequestLogos();
   folders.CountSlideshowPictures(config.Slideshow);
   folders.CountFlyerFiles(config.Flyer);
   folders.CountMovieFiles(config.Movie);
-  ResolveIntervals();
+  schedule.ResolveIntervals(config, random);
 }
 
 void TouchGui::StartupConfig(sBool packFile)
@@ -781,7 +621,7 @@ void TouchGui::StartupConfig(sBool packFile)
     config.Version = 1.25f;
     // the defaults never take the place of a damaged file that could not be kept aside
     if(!packFile && keptAside) SaveConfig();
-    ResolveIntervals();
+    schedule.ResolveIntervals(config, random);
     return;
   }
   if(!packFile && config.Version != 1.25f)

@@ -197,7 +197,6 @@ public:
   void Camera(sInt variant, sViewport *view) override;
 
   // state operations
-  void ResolveIntervals();
   void LayoutList();
   // Points the list page's style keys, ACTIVE, START and both sliders at the movie section's
   // settings (8) or the video-in's (any other section); DIRECTORY belongs to the movies only.
@@ -206,13 +205,10 @@ public:
   // Moves the on-screen keyboard's 19 rows of three keys to their homes' y + offset and the
   // browser's path line to the middle of its bounds + offset; keeps the offset.
   void ScrollRows(sF32 offset);
-  void SelectTimerMessage();
   void SelectScene(sInt number);
   void NextAutoScene(sBool switchNow);
   void PickSlideshowStyle();
   void UpdateSlideshowTimer();
-  void RestartLogoTimer();
-  void UpdateFlyerTimer();
   void UpdateVideoInTimer();
   void PickMarkedPicture();
   void MarkAllTiles();
@@ -245,7 +241,6 @@ public:
   // The movie or video-in tiles, moved by the list's scroll value.
   void DrawListTiles();
   sInt ShownTileCount() const;
-  void UpdateLogoFlyer();
   void UpdateMovieControl();
   void FeedLiveRecording();
   // The AUTO FX programs: starts, changes and stops the mode scene's program from the

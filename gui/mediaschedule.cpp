@@ -1,5 +1,6 @@
-// The movie schedule with its DMX and MIDI tracks, and the feed of the control values
-// into the scene machine's live recording.
+// The movie schedule with its DMX and MIDI tracks, the feed of the control values into
+// the scene machine's live recording, and the media schedule's own steps: the countdowns,
+// the logo and flyer phases and the messages on air.
 //
 // A movie is started by number in the movie folder's listing order, the order in which
 // the IPP machine counts the files it opens. A start never names "no movie": when
@@ -15,6 +16,7 @@ namespace
 {
 constexpr sU32 None = sU32(-1);
 constexpr sU32 RetriggerMs = 200;
+constexpr sInt MessageFullScale = 1800000;
 }
 
 void GuiFeedLiveLine(SceneControls &c, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx)
@@ -159,42 +161,216 @@ void TouchGui::UpdateMovieControl()
   schedule.prevMovieStartRequest = running;
 }
 
-void TouchGui::UpdateLogoFlyer()
+/****************************************************************************/
+/***   Countdowns, logos, flyers and messages                             ***/
+/****************************************************************************/
+
+GuiMediaSchedule::GuiMediaSchedule()
 {
-  sScopeLock lock(&guiLock);
-  GuiMediaState &m = mediaState;
-  GuiMediaTimer &logos = schedule.timers[1], &flyer = schedule.timers[2];
+  static const sInt fullScale[sGUI_TIMERS] = {10800000, 1800000, 1800000, 1800000, 1800000};
+  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i] = {0, 0, 0, fullScale[i]};
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) messageCountdown[i] = messageRestart[i] = 0;
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
+  currentText = -1;
+  prevSlideshowStyle = 0;
+  flyerPhase = prevFlyerPhase = 0;
+  logoStartRequest = flyerStartRequest = 0;
+  prevMovieStartRequest = 0;
+  prevSelectedMovie = sU32(-1);
+  for(sInt k = 0; k < 2; k++)
+    for(sInt i = 0; i < 12; i++) movieLatch[k][i] = movieTrackTime[k][i] = 0;
+}
+
+void GuiMediaSchedule::Count(const GuiConfig &config)
+{
+  const sInt *active[sGUI_TIMERS] = {&config.Slideshow.Active, &config.Logos.Active, &config.Flyer.Active,
+                                     &config.Movie.Active, &config.VideoActive};
+  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
+                                       &config.Movie.Interval, &config.VideoInterval};
+  for(sInt i = 0; i < sGUI_TIMERS; i++)
+  {
+    GuiMediaTimer &t = timers[i];
+    if(!*active[i]) continue;
+    t.Countdown -= 10;
+    sF32 limit = *fraction[i] * sF32(t.FullScale);
+    if(sF32(t.Countdown) >= limit) t.Countdown = sInt(limit);
+  }
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+  {
+    const GuiMessageSetting &m = config.Messages[i];
+    sInt &c = messageCountdown[i];
+    if(m.Active) c -= 10;
+    sF32 limit = m.Interval * sF32(MessageFullScale);
+    if(messageRestart[i] && m.Active)
+      c = sInt(limit);
+    else if(sF32(c) >= limit)
+      c = sInt(limit);
+    if(messageRestart[i] && !m.Active && c < 0) c = 0;
+    messageRestart[i] = 0;
+  }
+}
+
+void GuiMediaSchedule::ResolveIntervals(const GuiConfig &config, sRandomLcg &random)
+{
+  const sF32 *start[sGUI_TIMERS] = {&config.Slideshow.Start, &config.Logos.Start, &config.Flyer.Start,
+                                    &config.Movie.Start, &config.VideoStart};
+  const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
+                                       &config.Movie.Interval, &config.VideoInterval};
+  auto resolve = [&random](sF32 seconds, sF32 frac, sInt full) {
+    if(seconds == -1.0f) return sInt(random.NextFloat(frac * 0.8f) * sF32(full));
+    // a hand-edited start can be anything: the countdown holds about 23 days at most
+    if(!(seconds == seconds)) seconds = 0;
+    seconds = seconds < -1.0f ? -1.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
+    return sInt(seconds * 1000.0f);
+  };
+  for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i].Countdown = resolve(*start[i], *fraction[i], timers[i].FullScale);
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+    messageCountdown[i] = resolve(config.Messages[i].Start, config.Messages[i].Interval, MessageFullScale);
+}
+
+void GuiMediaSchedule::ClearMessages()
+{
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
+  currentText = -1;
+  for(sInt &c : messageCountdown) c = 0;
+}
+
+void GuiMediaSchedule::RestartLogoTimer(const GuiConfig &config, GuiMediaState &media)
+{
+  GuiMediaTimer &t = timers[1];
+  t.Running = 0;
+  media.LogoOff = 1;
+  if(config.Logos.Active || t.Countdown < 0) t.Countdown = sInt(config.Logos.Interval * sF32(t.FullScale));
+}
+
+void GuiMediaSchedule::UpdateFlyerTimer(const GuiConfig &config, GuiMediaState &media, sInt flyerPictures)
+{
+  GuiMediaTimer &t = timers[2];
+  media.MovieStyle = config.Flyer.Style;
+  if(t.Running && !t.PrevRunning)
+  {
+    if(flyerPictures > 0)
+    {
+      media.MovieNow = 1;
+      RestartLogoTimer(config, media);
+    }
+    else
+      t.Running = 0;
+  }
+  else if(!t.Running && t.PrevRunning)
+  {
+    media.MovieOff = 1;
+    if(config.Flyer.Active || t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  }
+  if(media.MovieEnded) t.Running = 0, media.MovieEnded = 0;
+  if(media.MovieStarted) t.Running = 1, media.MovieStarted = 0;
+  if(flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  if(t.Countdown < 0 && !t.Running && !media.MovieShown && !media.LogoShown && flyerPictures > 0)
+    media.MovieRequest = 1;
+  t.PrevRunning = t.Running;
+}
+
+void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m, sInt flyerPictures, sBool barStart)
+{
+  GuiMediaTimer &logos = timers[1], &flyer = timers[2];
   auto restartLogos = [&] {
     if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = sInt(config.Logos.Interval * sF32(logos.FullScale));
   };
   // the logos' START and the flyer's START ask for their phase
-  if(logos.Running && !logos.PrevRunning) schedule.logoStartRequest = 1;
+  if(logos.Running && !logos.PrevRunning) logoStartRequest = 1;
   logos.PrevRunning = logos.Running;
   logos.Running = 0;
-  if(schedule.logoStartRequest) schedule.flyerPhase = 0, restartLogos();
-  if(schedule.flyerStartRequest && folders.flyerPictures > 0) schedule.flyerPhase = 1;
-  schedule.logoStartRequest = schedule.flyerStartRequest = 0;
+  if(logoStartRequest) flyerPhase = 0, restartLogos();
+  if(flyerStartRequest && flyerPictures > 0) flyerPhase = 1;
+  logoStartRequest = flyerStartRequest = 0;
   // the flyers take over from the logos: the next flyer is asked for at once
-  if(schedule.flyerPhase && !schedule.prevFlyerPhase)
+  if(flyerPhase && !prevFlyerPhase)
   {
     m.LogoRequest = 0;
-    if(!flyer.Running && folders.flyerPictures > 0) m.MovieRequest = 1;
+    if(!flyer.Running && flyerPictures > 0) m.MovieRequest = 1;
     if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
   }
-  if(!schedule.flyerPhase && schedule.prevFlyerPhase) restartLogos();
+  if(!flyerPhase && prevFlyerPhase) restartLogos();
   // no logo loaded: nothing to show, the countdown only starts again
   if(m.LogoCount == 0 && logos.Countdown < 0) restartLogos();
   // a logo on the next sequencer code; on the first frame of an eight-bar period the
   // flyers follow it
   sBool flyerBusy = m.MovieRequest || m.MovieShown;
-  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !schedule.flyerPhase)
+  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !flyerPhase)
   {
     m.LogoRequest = 1;
     restartLogos();
-    if(SyncSource && SyncSource->Results.Bar8Phase < 0.01f && folders.flyerPictures > 0) schedule.flyerPhase = 1;
+    if(barStart && flyerPictures > 0) flyerPhase = 1;
   }
   // the flyer phase ends with its flyer
-  if(schedule.flyerPhase && schedule.prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) schedule.flyerPhase = 0;
+  if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
   if(m.LogoEnded) m.LogoEnded = 0;
-  schedule.prevFlyerPhase = schedule.flyerPhase;
+  prevFlyerPhase = flyerPhase;
+}
+
+void GuiMediaSchedule::SelectTimerMessage(const GuiConfig &config, GuiMediaState &media)
+{
+  auto stop = [&](sInt slot) {
+    if(slot < 0) return;
+    textStart[slot] = textStop[slot] = 0;
+    textRunning[slot] = textPrev[slot] = 0;
+    if(slot < sGUI_TEXTSLOTS)
+    {
+      if(config.Messages[slot].Active)
+        messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
+      else if(messageCountdown[slot] < 0)
+        messageCountdown[slot] = 0;
+    }
+  };
+  // a message whose countdown ran out asks to start; the IPP's done word ends it
+  for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
+    if(config.Messages[i].Active && messageCountdown[i] < 0 && !textRunning[i] && config.Messages[i].Text[0])
+      textStart[i] = 1;
+  if(currentText >= 0 && media.Messages[0].Done)
+  {
+    media.Messages[0].Done = 0;
+    media.Messages[0].Waiting = 0;
+    textStop[currentText] = 1;
+  }
+  for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++)
+  {
+    bool rising = textRunning[i] && !textPrev[i];
+    bool falling = !textRunning[i] && textPrev[i];
+    if(rising)
+    {
+      if(currentText >= 0 && currentText != i) stop(currentText);
+      currentText = i;
+      textRunning[i] = 1;
+      const sChar *text = i < sGUI_TEXTSLOTS ? config.Messages[i].Text : config.ShortMessages[i - sGUI_TEXTSLOTS];
+      sCopyString(media.Messages[0].Text, text, 256);
+      media.Messages[0].Waiting = -1;
+      media.Messages[0].Started = media.Messages[0].Ended = media.Messages[0].Done = 0;
+      media.MessageRestart = 1;
+      textStart[i] = 1, textStop[i] = 0;
+    }
+    else if(falling)
+    {
+      stop(i);
+      if(currentText == i) currentText = -1;
+    }
+    if(i < sGUI_TEXTSLOTS)
+    {
+      // the previous value is kept from before the requests: a message's start (or
+      // stop) shows as a rising (or falling) flag in the next frame, which puts it on
+      // air (or takes it off)
+      textPrev[i] = textRunning[i];
+      if(textStart[i]) textRunning[i] = 1;
+      if(textStop[i]) textRunning[i] = 0;
+    }
+    else
+    {
+      // a short message is a one-shot: on air, its show flag drops at once; it stays the
+      // current text until the IPP has shown it or another text goes on air
+      if(textStart[i]) textRunning[i] = 0;
+      if(textStop[i] && currentText == i) stop(i), currentText = -1;
+      textPrev[i] = textRunning[i];
+    }
+    textStart[i] = textStop[i] = 0;
+  }
+  media.CurrentMessage = currentText >= 0 ? 0 : -1;
 }

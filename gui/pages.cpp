@@ -512,7 +512,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   selectedVideo = prevVideo = sU32(-1);
   dialogs.dialogTimer = 3000;
   random.Seed(sGetTime() & 0xfffff);
-  ResolveIntervals();
+  schedule.ResolveIntervals(config, random);
 
   ComputeHomes();
   touch.Owner = this;
@@ -808,7 +808,7 @@ void TouchGui::Render(sInt, sViewport *)
   follow(11, &config.Messages[msg].Interval);
   if(scalerPageOpen) BindScalerDevice();
 
-  SelectTimerMessage();
+  schedule.SelectTimerMessage(config, mediaState);
   if(sceneRequest.TakenFlag)
   {
     previousRequested = sceneRequest.NextNumber;
@@ -837,8 +837,14 @@ void TouchGui::Render(sInt, sViewport *)
   else
     DrawSceneTiles();
   UpdateSlideshowTimer();
-  UpdateLogoFlyer();
-  UpdateFlyerTimer();
+  {
+    sScopeLock lock(&guiLock);
+    schedule.UpdateLogoFlyer(config, mediaState, folders.flyerPictures, SyncSource && SyncSource->Results.Bar8Phase < 0.01f);
+  }
+  {
+    sScopeLock lock(&guiLock);
+    schedule.UpdateFlyerTimer(config, mediaState, folders.flyerPictures);
+  }
   UpdateVideoInTimer();
   DriveModeScene();
   PublishRecords();

@@ -463,7 +463,7 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
   {
     m.LogoCount = c.Count, m.LogoShown = c.Shown, m.LogoRequest = 0;
     if(c.Expired) Gui->schedule.timers[1].Countdown = -10;
-    Gui->UpdateLogoFlyer();
+    Gui->schedule.UpdateLogoFlyer(Gui->config, m, Gui->folders.flyerPictures, Gui->SyncSource && Gui->SyncSource->Results.Bar8Phase < 0.01f);
     EXPECT_EQ(m.LogoRequest, c.Request) << c.Count << " " << c.Shown;
     if(!c.Shown && c.Expired)
     {

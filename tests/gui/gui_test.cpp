@@ -516,7 +516,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Gui->config.Logos.Start = 1e12f;
   Gui->config.Flyer.Start = INFINITY;
   Gui->config.Movie.Start = -1.0f;
-  Gui->ResolveIntervals();
+  Gui->schedule.ResolveIntervals(Gui->config, Gui->random);
   EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2000000000);
   EXPECT_EQ(Gui->schedule.timers[2].Countdown, 2000000000);
   EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
