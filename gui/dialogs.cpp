@@ -32,12 +32,21 @@ const sChar *const UpdateLines[3] = {
 constexpr sInt LockKeyLabel = 79, YesLabel = 113;
 }
 
-void TouchGui::OpenDialog(sInt kind)
+void GuiDialogs::Open(sInt kind, sU32 &answerKey)
 {
-  if(kind < 1 || kind > 8 || dialogs.dialogKind) return;
-  dialogs.dialogKind = sU32(kind);
-  dialogs.dialogAnswer = 0;
-  commandWords[CmdDialog] = 0;
+  if(kind < 1 || kind > 8 || dialogKind) return;
+  dialogKind = sU32(kind);
+  dialogAnswer = 0;
+  answerKey = 0;
+}
+
+sBool GuiDialogs::AskLock(sU32 &answerKey)
+{
+  if(lockRequest == lockState || dialogPending || dialogKind) return 0;
+  Open(lockRequest ? 7 : 8, answerKey);
+  dialogTimer = 0;
+  dialogPending = 1;
+  return 1;
 }
 
 void TouchGui::EnableLockKey(sBool on)

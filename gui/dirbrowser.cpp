@@ -402,7 +402,7 @@ void TouchGui::DirBrowser()
   if(c[BrBack]) b.Back(), sliders[13].Changed = 1;
   if(c[BrCopy]) b.CopyMarked();
   if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1) b.StartPaste(folders.loader);
-  if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) OpenDialog(1);
+  if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) dialogs.Open(1, commandWords[CmdDialog]);
   if(c[BrSelectAll])
     for(sInt i = 0; i < b.Entries.GetSize(); i++) b.Marks[i] = 1;
   if(c[BrSelectNone]) b.ClearMarks();

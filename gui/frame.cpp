@@ -115,8 +115,8 @@ void TouchGui::FrameSteps()
   {
   case 1: OpenBrowser(5); break;
   case 2: OpenBrowser(6); break;
-  case 3: OpenDialog(6); break;
-  case 4: OpenDialog(4); break;
+  case 3: dialogs.Open(6, commandWords[CmdDialog]); break;
+  case 4: dialogs.Open(4, commandWords[CmdDialog]); break;
   case 5:
   case 6:
     channelPageOpen = 1, channelKind = cmd == 5 ? 1 : 2, channelPageState = 0;
@@ -208,14 +208,8 @@ void TouchGui::FrameSteps()
 
   // exit, update and lock requests
   if(commandWords[CmdExit]) dialogs.exitRequest = 1, commandWords[CmdExit] = 0;
-  if(dialogs.exitRequest && !dialogs.dialogKind) OpenDialog(2);
-  if(dialogs.lockRequest != dialogs.lockState && !dialogs.dialogPending && !dialogs.dialogKind)
-  {
-    OpenDialog(dialogs.lockRequest ? 7 : 8);
-    dialogs.dialogTimer = 0;
-    dialogs.dialogPending = 1;
-    EnableLockKey(0);
-  }
+  if(dialogs.exitRequest && !dialogs.dialogKind) dialogs.Open(2, commandWords[CmdDialog]);
+  if(dialogs.AskLock(commandWords[CmdDialog])) EnableLockKey(0);
   if(commandWords[CmdDialog]) dialogs.dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();
   FeedLiveRecording();

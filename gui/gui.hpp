@@ -251,7 +251,6 @@ public:
   // UPDATE: the maker's update page for this version, opened after the next frame.
   void RequestUpdatePage();
   void AfterRender(sViewport *view) override;
-  void OpenDialog(sInt kind);
   // The LOCK key of every page on or off (off while its dialog is open).
   void EnableLockKey(sBool on);
   void OpenBrowser(sInt kind);

@@ -212,7 +212,7 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   {
     sResetExitFlag();
     sSetExitCode(7);
-    Gui->OpenDialog(sInt(c.Open));
+    Gui->dialogs.Open(sInt(c.Open), Gui->commandWords[CmdDialog]);
     answer(1);
     EXPECT_NE(sGetExitFlag(), 0) << "kind " << c.Open;
     EXPECT_EQ(sGetExitCode(), c.Code) << "kind " << c.Open;

@@ -384,7 +384,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
-                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->OpenDialog(sInt(k)); }});
+                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->dialogs.Open(sInt(k), g->commandWords[CmdDialog]); }});
   // a loud input through the capture path: the level scope rises above the header's line
   SyncMachine sync(128.0f);
   pages.push_back({"loudsignal", [&sync](TouchGui *g) {
