@@ -29,7 +29,7 @@ const sChar *const UpdateLines[3] = {
   u"you have to insert DVD/USB with the latest version first",
   u"and after pressing YES the system will close this application.",
 };
-constexpr sInt LockKeyLabel = 79, YesLabel = 113;
+constexpr sInt YesLabel = 113;
 }
 
 void GuiDialogs::Open(sInt kind, sU32 &answerKey)
@@ -47,12 +47,6 @@ sBool GuiDialogs::AskLock(sU32 &answerKey)
   dialogTimer = 0;
   dialogPending = 1;
   return 1;
-}
-
-void TouchGui::EnableLockKey(sBool on)
-{
-  for(sInt i = 0; i < widgetCount; i++)
-    if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = on ? 1 : 0;
 }
 
 void TouchGui::AfterRender(sViewport *view)
@@ -95,9 +89,9 @@ void TouchGui::AfterRender(sViewport *view)
   }
   // the YES and NO keys react and print their labels here, over everything
   // (they are no part of the object list: their quads are drawn here, after the pages)
-  for(sInt i = 0; i < widgetCount; i++)
+  for(sInt i = 0; i < pages.widgetCount; i++)
   {
-    GuiWidget &w = widgets[i];
+    GuiWidget &w = pages.widgets[i];
     if((w.LabelId != YesLabel && w.LabelId != YesLabel + 1) || w.PageMask != sGUI_PAGE_DIALOG) continue;
     w.Draw();
     if(!view) continue;
@@ -156,7 +150,7 @@ void TouchGui::AfterRender(sViewport *view)
     dialogs.lockRequest = dialogs.lockState;
   if(dialogs.dialogAnswer)
   {
-    EnableLockKey(1);
+    pages.EnableLockKey(1);
     dialogs.dialogPending = configs.configCommand = dialogs.exitRequest = dialogs.updateRequest = 0;
     dialogs.dialogKind = dialogs.dialogAnswer = 0;
   }

@@ -259,8 +259,8 @@ void TouchGui::OpenBrowser(sInt kind)
   if(kind < 1 || kind > 6) return;
   sScopeLock lock(&guiLock);
   browser.OpenAs(kind);
-  sliders[13].Value = &browser.Scroll;
-  sliders[13].Changed = 1;
+  pages.sliders[13].Value = &browser.Scroll;
+  pages.sliders[13].Changed = 1;
 }
 
 void TouchGui::StartBrowserDelete()
@@ -363,7 +363,7 @@ void TouchGui::DirBrowser()
   {
     b.Drive = b.DriveRows[pickDrive];
     b.Depth = 1, b.Relist = 1, b.Scroll = 1.0f, b.LastRow = -1, b.ForceDrive = 0;
-    sliders[13].Changed = 1;
+    pages.sliders[13].Changed = 1;
     b.ClearMarks();
   }
   else if(press && b.HoverRow >= 0 && b.Depth < sGUI_BROWSERDEPTH)
@@ -377,7 +377,7 @@ void TouchGui::DirBrowser()
         sChar name[256];
         sCopyString(name, e.Name, 256);
         b.Enter(name);
-        sliders[13].Changed = 1;
+        pages.sliders[13].Changed = 1;
       }
     }
     else
@@ -399,7 +399,7 @@ void TouchGui::DirBrowser()
 
   // commands
   sU32 *c = b.Commands;
-  if(c[BrBack]) b.Back(), sliders[13].Changed = 1;
+  if(c[BrBack]) b.Back(), pages.sliders[13].Changed = 1;
   if(c[BrCopy]) b.CopyMarked();
   if(c[BrPaste] && !busy && b.CopyEntries.GetSize() && b.Depth >= 1) b.StartPaste(folders.loader);
   if(c[BrDelete] && b.Depth >= 1 && b.Folder[0] && b.MarkedCount() && !busy) dialogs.Open(1, commandWords[CmdDialog]);

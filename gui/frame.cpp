@@ -123,9 +123,9 @@ void TouchGui::FrameSteps()
     for(sInt i = 0; i < sGUI_CONTROLS; i++) channelBackup[i] = cmd == 5 ? config.Dmx[i] : config.Midi[i];
     channelFaderBackup = config.MovieStartFader[ControlKindOfPage(channelKind)];
     // FADER switches the movie-start fader of the kind the page edits
-    for(sInt i = 0; i < widgetCount; i++)
-      if(widgets[i].LabelId == 100 && widgets[i].PageMask == (sGUI_PAGE_CHANNEL1 << 2))
-        widgets[i].Target = reinterpret_cast<sU32 *>(&config.MovieStartFader[ControlKindOfPage(channelKind)]);
+    for(sInt i = 0; i < pages.widgetCount; i++)
+      if(pages.widgets[i].LabelId == 100 && pages.widgets[i].PageMask == (sGUI_PAGE_CHANNEL1 << 2))
+        pages.widgets[i].Target = reinterpret_cast<sU32 *>(&config.MovieStartFader[ControlKindOfPage(channelKind)]);
     break;
   case 7:
     scalerPageOpen = 1;
@@ -209,7 +209,7 @@ void TouchGui::FrameSteps()
   // exit, update and lock requests
   if(commandWords[CmdExit]) dialogs.exitRequest = 1, commandWords[CmdExit] = 0;
   if(dialogs.exitRequest && !dialogs.dialogKind) dialogs.Open(2, commandWords[CmdDialog]);
-  if(dialogs.AskLock(commandWords[CmdDialog])) EnableLockKey(0);
+  if(dialogs.AskLock(commandWords[CmdDialog])) pages.EnableLockKey(0);
   if(commandWords[CmdDialog]) dialogs.dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();
   FeedLiveRecording();
@@ -255,25 +255,10 @@ void TouchGui::DriveModeScene()
   // the program's keys, as the sequencer hands them out on its channel
   if(SyncSource)
     for(sU32 code = SyncSource->PollKey(6, 1); code; code = SyncSource->PollKey(6, 0)) modeScene->OnEvent(sInt(code));
-  LockAutoFxKeys();
-}
-
-void TouchGui::LockAutoFxKeys()
-{
   // a running program drives the effects (all but the colour correction), both distortions
   // and the movie layer: their keys and sliders take no touch until it stops
   sBool on = autoFxActive != 0;
-  sBool effects = on && selectedEffect != 1, movies = on && movieSection == 8;
-  for(sInt i = 0; i < widgetCount; i++)
-  {
-    GuiWidget &w = widgets[i];
-    if(w.PageMask == 0x80000020 && (w.LabelId == 60 || w.LabelId == 77)) w.Enabled = !effects;
-    else if(w.PageMask == 0x100 && w.LabelId != 84 && w.LabelId != 12 && w.LabelId != 13) w.Enabled = !on;
-    else if(w.PageMask == sGUI_PAGE_LIST && w.LabelId != 62) w.Enabled = !movies;
-  }
-  sliders[4].Enabled = sliders[5].Enabled = !movies;
-  sliders[6].Enabled = sliders[7].Enabled = !effects;
-  sliders[8].Enabled = sliders[9].Enabled = !on;
+  pages.LockAutoFxKeys(on, on && selectedEffect != 1, on && movieSection == 8);
 }
 
 void TouchGui::OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity)
@@ -339,7 +324,7 @@ void TouchGui::CommitKeyboard()
     sF32 f = sF32(n) / sF32(size);
     f = f < -1.0f ? -1.0f : (f > 2.0f ? 2.0f : f);
     ScalerCorners()[t] = f;
-    sliders[14 + t].Changed = 1;
+    pages.sliders[14 + t].Changed = 1;
     break;
   }
   default: break;
@@ -361,14 +346,14 @@ void TouchGui::ApplyControlValues()
       v = v < 0 ? 0 : (v > 1 ? 1 : v);
       sInt page = -1, slot = 0;
       if(track == 0)
-        brightness = v, sliders[12].Changed = 1;
+        brightness = v, pages.sliders[12].Changed = 1;
       else if(track <= 8)
       {
         GuiEffectSetting &e = config.Effects[(track - 1) / 2];
         if(track % 2) e.Transparency = v, e.Active = v >= 0.03f;
         else e.Power = v;
         page = 4, slot = (track - 1) / 2;
-        sliders[6].Changed = sliders[7].Changed = 1;
+        pages.sliders[6].Changed = pages.sliders[7].Changed = 1;
       }
       else
       {
@@ -385,7 +370,7 @@ void TouchGui::ApplyControlValues()
         else
           d.Power = v, d.Active = v >= 0.03f;
         page = 7;
-        sliders[8].Changed = sliders[9].Changed = 1;
+        pages.sliders[8].Changed = pages.sliders[9].Changed = 1;
       }
       if(page >= 0 && controlSwitch)
       {
@@ -476,11 +461,11 @@ void TouchGui::PrintFunctionSection()
       left = length - sInt(touch.Clock - videoStartClock);
       left = left < 0 ? 0 : left;
     }
-    if(left >= 0 && tile < sGUI_TILES && tiles[tile].PageMask)
+    if(left >= 0 && tile < sGUI_TILES && pages.tiles[tile].PageMask)
     {
       sSPrintF(when.Ref(), u"%02dm%02ds", left / 60000, left / 1000 % 60);
       sSPrintF(line.Ref(), u"END: %s", when.Get());
-      const GuiTile &g = tiles[tile];
+      const GuiTile &g = pages.tiles[tile];
       sF32 x = g.Position[0] + g.Offset[0];
       textForm->PrintLeft(line, x - 75, g.Position[1] - 30);
       if(endForm)

@@ -51,11 +51,6 @@ TouchGui::TouchGui()
   dialogs.dialogTimer = 3000;
   videoGuard = 0;
   randomWord = 0;
-  for(sVec3 &h : widgetHome) h = sVec3(0, 0, 0);
-  for(GuiWidget &w : widgets) w = GuiWidget{};
-  for(GuiSlider &s : sliders) s = GuiSlider{};
-  for(GuiTile &t : tiles) t = GuiTile{};
-  widgetCount = 0;
   textForm = nullptr;
   pointerForm = rippleForm = cursorForm = scopeForm = endForm = dialogForm = nullptr;
   boxForm = nullptr;
@@ -70,8 +65,6 @@ TouchGui::TouchGui()
   ResetGuiConfig(config);
   style = shownStyle = 5;
   for(sF32 &s : styleScroll) s = 0.5f;
-  scrolledRowsFirst = -1;
-  rowScroll = 0;
   brightness = 1.0f;
   for(sU32 &e : effectThird) e = 0;
   touchFurther = 0;
@@ -123,12 +116,12 @@ TouchGui::~TouchGui()
   if(folders.loaderThread) folders.StopLoader();
   sDELETE(modeScene);
   // the dialog's keys are drawn by the dialog, outside the object list
-  for(sInt i = 0; i < widgetCount; i++)
-    if(!widgets[i].InScene)
+  for(sInt i = 0; i < pages.widgetCount; i++)
+    if(!pages.widgets[i].InScene)
     {
-      sDELETE(widgets[i].FrameForm);
-      sDELETE(widgets[i].FaceForm);
-      sDELETE(widgets[i].IndicatorForm);
+      sDELETE(pages.widgets[i].FrameForm);
+      sDELETE(pages.widgets[i].FaceForm);
+      sDELETE(pages.widgets[i].IndicatorForm);
     }
 }
 
@@ -379,11 +372,8 @@ void TouchGui::UpdateVideoInTimer()
 
 void TouchGui::ScrollRows(sF32 offset)
 {
-  // the widgets place their frame, face and indicator quads from their position every frame
-  for(sInt i = 0; i < 19 * 3 && scrolledRowsFirst >= 0; i++)
-    if(sInt w = scrolledRowsFirst + i; w < widgetCount) widgets[w].Position[1] = widgetHome[w].y + offset;
+  pages.ScrollRows(offset);
   browser.PathY = (browser.PathBounds[0] + browser.PathBounds[1]) * 0.5f + offset;
-  rowScroll = offset;
 }
 
 void TouchGui::LayoutList()
@@ -392,7 +382,7 @@ void TouchGui::LayoutList()
   sInt n = movieSection == 8 ? folders.listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
   for(sInt k = 0; k < sGUI_TILES; k++)
   {
-    GuiTile &t = tiles[k];
+    GuiTile &t = pages.tiles[k];
     t.Value = sU32(k);
     if(movieSection == 8)
       t.SelectTarget = &selectedMovie, t.SecondTarget = &upcomingMovie, t.ClearTarget = &movieClear;
@@ -410,11 +400,6 @@ void TouchGui::LayoutList()
     else
       t.PageMask = 0;
   }
-}
-
-void TouchGui::MarkAllChanged()
-{
-  for(GuiSlider &s : sliders) s.Changed = 1;
 }
 
 void TouchGui::PickMarkedPicture()
@@ -455,12 +440,12 @@ void TouchGui::BindScalerDevice()
   sF32 *values[6] = {&corners[0], &corners[1], &corners[2], &corners[3], &s.Brightness, &s.Contrast};
   for(sInt i = 0; i < 6; i++)
   {
-    sliders[14 + i].Value = values[i];
-    sliders[14 + i].Changed = 1;
+    pages.sliders[14 + i].Value = values[i];
+    pages.sliders[14 + i].Changed = 1;
   }
-  for(sInt i = 0; i < widgetCount; i++)
+  for(sInt i = 0; i < pages.widgetCount; i++)
   {
-    GuiWidget &w = widgets[i];
+    GuiWidget &w = pages.widgets[i];
     if(w.LabelId == 104 || w.LabelId == 105)
     {
       // the key names the other device; the second device has a key only where three
@@ -567,7 +552,7 @@ sInt TouchGui::LoadConfig()
     // only a flyer still in the hand-over slot is ours to free
     if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
   }
-  MarkAllChanged();
+  pages.MarkAllChanged();
   sDPrint(u"start load config........................\n");
   sDPrint(u"load config........................\n");
   // the loader reads the section folders: the whole read is under the lock
@@ -594,7 +579,7 @@ void TouchGui::ResetConfig()
   }
   // the scroll values live beside the style table, not in the file: they go back to the middle too
   for(sF32 &s : styleScroll) s = 0.5f;
-  MarkAllChanged();
+  pages.MarkAllChanged();
   brightness = 1.0f;
   for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};
   schedule.ClearMessages();

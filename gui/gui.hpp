@@ -45,9 +45,6 @@ class sTexture2D;
 
 enum : sInt
 {
-  sGUI_WIDGETS = 298,
-  sGUI_SLIDERS = 20,
-  sGUI_TILES = 100,
   sGUI_SCENENUMBERS = 20,
   sGUI_TEXTURES = 31,          // rows of the GUI's texture table
   sGUI_PREVIEWMATERIAL = 33,   // 33, 34 previews, 35 the video-in frame
@@ -60,20 +57,6 @@ enum : sInt
   sGUI_LEDSCENE = 12,          // the scene every tile of the LED style starts, each in a formation of its own
 };
 
-// Page mask bits.
-enum : sU32
-{
-  sGUI_PAGE_HEADER = 0x1,
-  sGUI_PAGE_LIST = 0x800,
-  sGUI_PAGE_KEYBOARD = 0x1000,
-  sGUI_PAGE_BROWSER = 0x4000,
-  sGUI_PAGE_CHANNEL1 = 0x8000,
-  sGUI_PAGE_SCALER = 0x40000,
-  sGUI_PAGE_LOADING = 0x80000,
-  sGUI_PAGE_DIALOG = 0x100000,
-  sGUI_PAGE_LOCKED = 0x200000,
-  sGUI_PAGE_TOUCHME = 0x80000000,
-};
 // Command words the frame acts on.
 enum : sInt
 {
@@ -81,7 +64,6 @@ enum : sInt
   CmdScaler, CmdBrowserKey, CmdConfigActive, CmdKeyboard, CmdDialog, CmdSpare
 };
 static_assert(sInt(sGUI_LISTMOVIES) == sInt(sGUI_TILES), "a listed movie has a tile of its own");
-inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
 // Scene numbers of the style pages: positions 0-12 are the show scenes, the rest none.
 sInt GuiPositionToScene(sInt position);
@@ -110,13 +92,7 @@ public:
   sInt videoGuard;
   sU32 randomWord;
   // 4. elements
-  GuiWidget widgets[sGUI_WIDGETS];
-  sVec3 widgetHome[sGUI_WIDGETS];
-  GuiSlider sliders[sGUI_SLIDERS];
-  GuiTile tiles[sGUI_TILES];
-  sInt widgetCount;
-  sInt scrolledRowsFirst;      // the first of the keyboard's 19 rows of three keys, -1 before Init
-  sF32 rowScroll;              // how far those rows and the browser's path line stand off their homes
+  GuiPages pages;              // the widgets with their homes, the sliders and the tiles
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
@@ -201,9 +177,8 @@ public:
   // Points the list page's style keys, ACTIVE, START and both sliders at the movie section's
   // settings (8) or the video-in's (any other section); DIRECTORY belongs to the movies only.
   void BindListSection();
-  void MarkAllChanged();
   // Moves the on-screen keyboard's 19 rows of three keys to their homes' y + offset and the
-  // browser's path line to the middle of its bounds + offset; keeps the offset.
+  // browser's path line to the middle of its bounds + offset.
   void ScrollRows(sF32 offset);
   void SelectScene(sInt number);
   void NextAutoScene(sBool switchNow);
@@ -238,21 +213,15 @@ public:
   void PrintOverlayPages();
   void LayoutSceneTiles();
   void DrawSceneTiles();
-  // The movie or video-in tiles, moved by the list's scroll value.
-  void DrawListTiles();
-  sInt ShownTileCount() const;
   void UpdateMovieControl();
   void FeedLiveRecording();
   // The AUTO FX programs: starts, changes and stops the mode scene's program from the
   // page's switch and keys and hands it the keys of sequencer channel 6 (before the records
   // are published); the keys a running program drives take no touch.
   void DriveModeScene();
-  void LockAutoFxKeys();
   // UPDATE: the maker's update page for this version, opened after the next frame.
   void RequestUpdatePage();
   void AfterRender(sViewport *view) override;
-  // The LOCK key of every page on or off (off while its dialog is open).
-  void EnableLockKey(sBool on);
   void OpenBrowser(sInt kind);
   void DirBrowser();
   void StartBrowserDelete();
@@ -291,7 +260,6 @@ public:
 
 private:
   void CreateWidgets();
-  void ComputeHomes();
   void PrintHeader();
   GuiMediaSection *Section(sInt section);
 };

@@ -80,7 +80,7 @@ void TouchGui::UpdateMovieControl()
         if(v > 0.97f) config.Movie.Active = 1;
         if(v < 0.03f) config.Movie.Active = 0;
       }
-      if(value(10, v)) config.Movie.Interval = v, sliders[5].Changed = 1;
+      if(value(10, v)) config.Movie.Interval = v, pages.sliders[5].Changed = 1;
       if(value(11, v))
       {
         if(v > 0.97f) timer.Running = 1;
@@ -91,7 +91,7 @@ void TouchGui::UpdateMovieControl()
         sInt s = sInt(v * 4.0f);
         config.Movie.Style = s < 0 ? 0 : (s > 3 ? 3 : s);
       }
-      if(value(13, v)) config.Movie.Power = v, sliders[4].Changed = 1;
+      if(value(13, v)) config.Movie.Power = v, pages.sliders[4].Changed = 1;
     }
 
   sScopeLock lock(&guiLock);

@@ -110,15 +110,15 @@ sU32 GuiModeScene::Now() const { return SyncSource ? sU32(SyncSource->PublishedC
 
 void GuiModeScene::MarkEffectSliders()
 {
-  gui->sliders[EffectSlider1].Changed = gui->sliders[EffectSlider2].Changed = 1;
+  gui->pages.sliders[EffectSlider1].Changed = gui->pages.sliders[EffectSlider2].Changed = 1;
 }
 void GuiModeScene::MarkDistortionSliders()
 {
-  gui->sliders[DistSlider1].Changed = gui->sliders[DistSlider2].Changed = 1;
+  gui->pages.sliders[DistSlider1].Changed = gui->pages.sliders[DistSlider2].Changed = 1;
 }
 void GuiModeScene::MarkMovieSliders()
 {
-  gui->sliders[MovieBrightSlider].Changed = gui->sliders[MovieSlider].Changed = 1;
+  gui->pages.sliders[MovieBrightSlider].Changed = gui->pages.sliders[MovieSlider].Changed = 1;
 }
 
 sInt GuiModeScene::RandomKind(sInt current)
@@ -204,7 +204,7 @@ void GuiModeScene::OnEvent(sInt code)
   case 'c':
     m.FadeFactors[1] = 0.3f;
     gui->brightness = m.FadeFactors[0];
-    gui->sliders[BrightnessSlider].Changed = 1;
+    gui->pages.sliders[BrightnessSlider].Changed = 1;
     c.Effects[Feedback].Active = 1;
     c.Effects[Feedback].Transparency = 1.0f;
     c.Effects[Feedback].Power = 0;
@@ -326,7 +326,7 @@ void GuiModeScene::Render(sInt, sViewport *)
     MarkEffectSliders();
     c.Movie.Power = Clamp01(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
     m.ClipMix = c.Movie.Power;
-    if(gui->movieSection == 8) gui->sliders[MovieBrightSlider].Changed = 1;
+    if(gui->movieSection == 8) gui->pages.sliders[MovieBrightSlider].Changed = 1;
     break;
   case 2:
     c.Effects[Feedback].Transparency = Clamp01(S(0.000653f, 0.000331f, 0.000779f) / 3);
@@ -338,12 +338,12 @@ void GuiModeScene::Render(sInt, sViewport *)
   case 5:
     c.Distortions[1].Power = Clamp01(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
     m.ClipAmount = c.Distortions[1].Power * 100.0f;
-    gui->sliders[DistSlider2].Changed = 1;
+    gui->pages.sliders[DistSlider2].Changed = 1;
     break;
   case 3:
     c.Distortions[0].Power = Clamp01(S(0.000617f, 0.000279f, 0.000501f) * 0.25f + 0.4f);
     m.StrobeAmount = c.Distortions[0].Power * 100.0f;
-    gui->sliders[DistSlider2].Changed = 1;
+    gui->pages.sliders[DistSlider2].Changed = 1;
     break;
   default: break;
   }

@@ -319,7 +319,7 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   }
 }
 
-void TouchGui::ComputeHomes()
+static void ComputeHomes(GuiPages &pages)
 {
   sInt ii = 0;
   for(sInt g = 0; g < G_COUNT; g++)
@@ -352,7 +352,7 @@ void TouchGui::ComputeHomes()
         y = r.Y;
       }
       PlaceHome(g, i, x, y);
-      widgetHome[ii++] = sVec3(x, y, 0);
+      pages.widgetHome[ii++] = sVec3(x, y, 0);
     }
   }
   sVERIFY(ii == BudgetSum);
@@ -366,14 +366,14 @@ void TouchGui::CreateWidgets()
     const GroupRow &r = Groups[g];
     for(sInt i = 0; i < r.Count; i++, ii++)
     {
-      GuiWidget &w = widgets[ii];
+      GuiWidget &w = pages.widgets[ii];
       sU32 kind = r.Kind, mask = r.Mask;
       sInt label = r.LabelList ? r.LabelList[i] : r.Label + i;
       sU32 value = sU32(i);
       sU32 *target = nullptr;
       sU32 *indicator = nullptr;
       sBool inScene = g != G_YESNO;
-      if(g == G_KEYS && i == 0) scrolledRowsFirst = ii;
+      if(g == G_KEYS && i == 0) pages.scrolledRowsFirst = ii;
       switch(g)
       {
       case G_STYLES: target = &style; break;
@@ -466,7 +466,7 @@ void TouchGui::CreateWidgets()
       case G_BROWSER: target = &commandWords[CmdBrowserKey], value = 1 + i; break;
       default: break;
       }
-      w.CreateButton(&touch, kind, widgetHome[ii].x, widgetHome[ii].y, label, value, target, mask, indicator, inScene);
+      w.CreateButton(&touch, kind, pages.widgetHome[ii].x, pages.widgetHome[ii].y, label, value, target, mask, indicator, inScene);
       if(g == G_KEYS) w.LabelStyle = 2;
       if(g == G_EFFECTSWITCHES || g == G_MEDIASWITCHES || g == G_AUTOFX || g == G_DISTACTIVE || g == G_FADER ||
          (g == G_MESSAGEKEYS && i == 1) || (g == G_SCALERKEYS && (i == 4 || i == 5)))
@@ -480,7 +480,7 @@ void TouchGui::CreateWidgets()
       if(g == G_EVERYPAGE && i < 2) w.Action = GuiWidget::TOGGLE, w.LightStyle = 1;
     }
   }
-  widgetCount = ii;
+  pages.widgetCount = ii;
   sVERIFY(ii == BudgetSum);
 }
 
@@ -514,7 +514,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   random.Seed(sGetTime() & 0xfffff);
   schedule.ResolveIntervals(config, random);
 
-  ComputeHomes();
+  ComputeHomes(pages);
   touch.Owner = this;
   {
     // the touch-effect page: the output's preview under the operator's finger, behind its keys
@@ -527,7 +527,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   }
   CreateWidgets();
   for(sInt i = 0; i < sGUI_TILES; i++)
-    tiles[i].Create(&touch, 0, -7, sU32(1000 + i), sU32(i), nullptr, U(sceneRequest.NextNumber),
+    pages.tiles[i].Create(&touch, 0, -7, sU32(1000 + i), sU32(i), nullptr, U(sceneRequest.NextNumber),
                     U(config.StyleFlags[style][i]), 1);
   static const struct { sU32 O; sF32 X, Y; sU32 Mask; } SliderRows[sGUI_SLIDERS] = {
     {1, 0, -72, 0x1}, {0, 200, -315, 0x4}, {0, 170, -315, 0x8}, {0, 170, -315, 0x10}, {0, -185, -315, 0x800},
@@ -543,7 +543,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
                                 &config.Scalers[0].Out[0], &config.Scalers[0].Out[1], &config.Scalers[0].Out[2],
                                 &config.Scalers[0].Out[3], &config.Scalers[0].Brightness, &config.Scalers[0].Contrast};
   for(sInt i = 0; i < sGUI_SLIDERS; i++)
-    sliders[i].Create(&touch, SliderRows[i].O, SliderRows[i].X, SliderRows[i].Y, sU32(24 + i), values[i],
+    pages.sliders[i].Create(&touch, SliderRows[i].O, SliderRows[i].X, SliderRows[i].Y, sU32(24 + i), values[i],
                       SliderRows[i].Mask);
 
   // under the text: the dark quad that the playing tile's "END:" line sits on
@@ -629,9 +629,9 @@ void TouchGui::BindListSection()
 {
   // the movie and video-in sections share one set of keys and sliders on the list page
   sBool video = movieSection != 8;
-  for(sInt i = 0; i < widgetCount; i++)
+  for(sInt i = 0; i < pages.widgetCount; i++)
   {
-    GuiWidget &w = widgets[i];
+    GuiWidget &w = pages.widgets[i];
     if(w.LabelId == 62 && w.Value == 4)   // the movie section's DIRECTORY
     {
       w.PageMask = video ? 0u : sU32(sGUI_PAGE_LIST);
@@ -648,9 +648,9 @@ void TouchGui::BindListSection()
     else if(w.LabelId == 61)
       w.Target = video ? U(schedule.timers[4].Running) : U(schedule.timers[3].Running);
   }
-  sliders[4].Value = video ? &config.VideoPower : &config.Movie.Power;
-  sliders[5].Value = video ? &config.VideoInterval : &config.Movie.Interval;
-  sliders[4].Changed = sliders[5].Changed = 1;
+  pages.sliders[4].Value = video ? &config.VideoPower : &config.Movie.Power;
+  pages.sliders[5].Value = video ? &config.VideoInterval : &config.Movie.Interval;
+  pages.sliders[4].Changed = pages.sliders[5].Changed = 1;
 }
 
 /****************************************************************************/
@@ -690,9 +690,9 @@ void TouchGui::UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt heig
 
 void TouchGui::DrawWidgets()
 {
-  for(GuiSlider &s : sliders) s.Draw();
-  for(sInt i = 0; i < widgetCount; i++)
-    if(widgets[i].InScene) widgets[i].Draw();
+  for(GuiSlider &s : pages.sliders) s.Draw();
+  for(sInt i = 0; i < pages.widgetCount; i++)
+    if(pages.widgets[i].InScene) pages.widgets[i].Draw();
   pageIndicators[0] = autoFxActive;
   pageIndicators[1] = sU32(config.Slideshow.Active);
   pageIndicators[2] = sU32(config.Logos.Active);
@@ -777,9 +777,9 @@ void TouchGui::Render(sInt, sViewport *)
   sInt d = selectedDistortion < sGUI_DISTORTIONS ? sInt(selectedDistortion) : 0;
   sInt msg = commandWords[CmdMessage] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdMessage]) : 0;
   sInt shortMsg = commandWords[CmdShort] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdShort]) : 0;
-  for(sInt i = 0; i < widgetCount; i++)
+  for(sInt i = 0; i < pages.widgetCount; i++)
   {
-    GuiWidget &w = widgets[i];
+    GuiWidget &w = pages.widgets[i];
     if(w.PageMask == 0x80000020 && w.LabelId == 60) w.Target = U(config.Effects[e].Active);
     if(w.PageMask == 0x80000020 && w.LabelId == 77) w.Target = U(config.Effects[e].Alpha);
     if(w.PageMask == 0x100 && w.LabelId == 60) w.Target = U(config.Distortions[d].Active);
@@ -799,7 +799,7 @@ void TouchGui::Render(sInt, sViewport *)
   // setting takes its knob from that setting first, or the choice of another effect,
   // source or message would hand it the previous one's value
   auto follow = [this](sInt slider, sF32 *value) {
-    if(sliders[slider].Value != value) sliders[slider].Value = value, sliders[slider].Changed = 1;
+    if(pages.sliders[slider].Value != value) pages.sliders[slider].Value = value, pages.sliders[slider].Changed = 1;
   };
   follow(6, &config.Effects[e].Transparency);
   follow(7, &config.Effects[e].Power);
@@ -833,7 +833,7 @@ void TouchGui::Render(sInt, sViewport *)
   if(browser.browserOpen) DirBrowser();
   BuildMoviePreviews();
   if(movieSection == 8 || movieSection == 9)
-    DrawListTiles();
+    pages.DrawListTiles();
   else
     DrawSceneTiles();
   UpdateSlideshowTimer();

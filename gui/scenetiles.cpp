@@ -43,7 +43,7 @@ void TouchGui::LayoutSceneTiles()
   sInt n = 0;
   for(sInt i = 0; i < sGUI_TILES; i++)
   {
-    GuiTile &t = tiles[i];
+    GuiTile &t = pages.tiles[i];
     t.Value = sU32(s == 7 ? i + 100 : i);
     t.SelectTarget = &sceneSelect;
     t.SecondTarget = reinterpret_cast<sU32 *>(&sceneRequest.NextNumber);
@@ -62,34 +62,13 @@ void TouchGui::LayoutSceneTiles()
       t.PageMask = 0;
   }
   sceneTileCount = count;
-  sliders[0].Value = &styleScroll[s];
-  sliders[0].Changed = 1;
+  pages.sliders[0].Value = &styleScroll[s];
+  pages.sliders[0].Changed = 1;
   sceneRequest.TakenFlag = 1;
   PickAutoScene(0);
   laidStyle = s;
   shownStyle = sU32(s);
   config.ActiveStyle = s;
-}
-
-sInt TouchGui::ShownTileCount() const
-{
-  sInt n = 0;
-  for(const GuiTile &t : tiles) n += t.PageMask != 0;
-  return n;
-}
-
-void TouchGui::DrawListTiles()
-{
-  // a list longer than the page scrolls with the scene slider as the scene tiles do
-  sInt n = ShownTileCount();
-  sF32 span = n > 4 ? sF32(n - 4) * 0.35f : 0.0f;
-  sF32 scroll = sliders[0].Value ? *sliders[0].Value : 0.5f;
-  sF32 offset = (span * scroll - span * 0.5f) * 500.0f;
-  for(GuiTile &t : tiles)
-  {
-    t.Offset[0] = t.PageMask ? offset : 0;
-    t.Draw();
-  }
 }
 
 void TouchGui::DrawSceneTiles()
@@ -98,7 +77,7 @@ void TouchGui::DrawSceneTiles()
   sF32 span = sceneTileCount > 4 ? sF32(sceneTileCount - 4) * 0.35f : 0.0f;
   sF32 offset = (span * styleScroll[s] - span * 0.5f) * 500.0f;
   sInt held = touch.HeldWidget;
-  for(GuiTile &t : tiles)
+  for(GuiTile &t : pages.tiles)
   {
     t.Offset[0] = t.PageMask ? offset : 0;
     t.Draw();

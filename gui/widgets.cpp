@@ -444,3 +444,77 @@ void PrintClipped(TextForm *text, const sChar *line, sF32 x, sF32 y, sF32 width,
   }
   text->PrintLeft(buf, x, y);
 }
+
+/****************************************************************************/
+/***   The pages' elements                                                ***/
+/****************************************************************************/
+
+namespace
+{
+constexpr sInt LockKeyLabel = 79;
+}
+
+GuiPages::GuiPages()
+{
+  for(sVec3 &h : widgetHome) h = sVec3(0, 0, 0);
+  for(GuiWidget &w : widgets) w = GuiWidget{};
+  for(GuiSlider &s : sliders) s = GuiSlider{};
+  for(GuiTile &t : tiles) t = GuiTile{};
+  widgetCount = 0;
+  scrolledRowsFirst = -1;
+  rowScroll = 0;
+}
+
+void GuiPages::ScrollRows(sF32 offset)
+{
+  // the widgets place their frame, face and indicator quads from their position every frame
+  for(sInt i = 0; i < 19 * 3 && scrolledRowsFirst >= 0; i++)
+    if(sInt w = scrolledRowsFirst + i; w < widgetCount) widgets[w].Position[1] = widgetHome[w].y + offset;
+  rowScroll = offset;
+}
+
+void GuiPages::MarkAllChanged()
+{
+  for(GuiSlider &s : sliders) s.Changed = 1;
+}
+
+void GuiPages::EnableLockKey(sBool on)
+{
+  for(sInt i = 0; i < widgetCount; i++)
+    if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = on ? 1 : 0;
+}
+
+sInt GuiPages::ShownTileCount() const
+{
+  sInt n = 0;
+  for(const GuiTile &t : tiles) n += t.PageMask != 0;
+  return n;
+}
+
+void GuiPages::DrawListTiles()
+{
+  // a list longer than the page scrolls with the scene slider as the scene tiles do
+  sInt n = ShownTileCount();
+  sF32 span = n > 4 ? sF32(n - 4) * 0.35f : 0.0f;
+  sF32 scroll = sliders[0].Value ? *sliders[0].Value : 0.5f;
+  sF32 offset = (span * scroll - span * 0.5f) * 500.0f;
+  for(GuiTile &t : tiles)
+  {
+    t.Offset[0] = t.PageMask ? offset : 0;
+    t.Draw();
+  }
+}
+
+void GuiPages::LockAutoFxKeys(sBool running, sBool effects, sBool movies)
+{
+  for(sInt i = 0; i < widgetCount; i++)
+  {
+    GuiWidget &w = widgets[i];
+    if(w.PageMask == 0x80000020 && (w.LabelId == 60 || w.LabelId == 77)) w.Enabled = !effects;
+    else if(w.PageMask == 0x100 && w.LabelId != 84 && w.LabelId != 12 && w.LabelId != 13) w.Enabled = !running;
+    else if(w.PageMask == sGUI_PAGE_LIST && w.LabelId != 62) w.Enabled = !movies;
+  }
+  sliders[4].Enabled = sliders[5].Enabled = !movies;
+  sliders[6].Enabled = sliders[7].Enabled = !effects;
+  sliders[8].Enabled = sliders[9].Enabled = !running;
+}

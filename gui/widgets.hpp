@@ -1,6 +1,7 @@
 #pragma once
 // The GUI's touch elements: buttons, switches and keys (GuiWidget), sliders (GuiSlider)
-// and the thumbnail tiles of the list page (GuiTile).
+// and the thumbnail tiles of the list page (GuiTile), and the record of the pages that
+// holds them all (GuiPages).
 //
 // Each element is a small record that owns its quads in the GUI scene's object list and
 // edits one setting through a pointer: a press writes the setting directly, so the page
@@ -14,6 +15,7 @@
 // Elements are made once by the GUI's Init and live with the scene, which deletes their
 // quads. Main thread only.
 
+#include "base/math.hpp"
 #include "base/types.hpp"
 #include "gui/faces.hpp"
 
@@ -36,6 +38,29 @@ struct GuiTouchState
   TextForm *Text = nullptr;// where the labels go (null: no labels)
   sInt TilePictureBase = 36;
 };
+
+enum : sInt
+{
+  sGUI_WIDGETS = 298,
+  sGUI_SLIDERS = 20,
+  sGUI_TILES = 100,
+};
+
+// Page mask bits.
+enum : sU32
+{
+  sGUI_PAGE_HEADER = 0x1,
+  sGUI_PAGE_LIST = 0x800,
+  sGUI_PAGE_KEYBOARD = 0x1000,
+  sGUI_PAGE_BROWSER = 0x4000,
+  sGUI_PAGE_CHANNEL1 = 0x8000,
+  sGUI_PAGE_SCALER = 0x40000,
+  sGUI_PAGE_LOADING = 0x80000,
+  sGUI_PAGE_DIALOG = 0x100000,
+  sGUI_PAGE_LOCKED = 0x200000,
+  sGUI_PAGE_TOUCHME = 0x80000000,
+};
+inline sU32 GuiMainPageMask(sInt page) { return (1u << (page + 1)) + 1; }
 
 enum : sU32
 {
@@ -133,3 +158,35 @@ public:
 // Prints text left-aligned at (x, y), cut to width with "..." at the end (cutEnd) or at
 // the start. Any text length is taken; nothing is written past the line buffer.
 void PrintClipped(TextForm *text, const sChar *line, sF32 x, sF32 y, sF32 width, sBool cutEnd);
+
+// The pages' elements: the 298 widgets with their homes (the row scroller moves widgets
+// relative to them), the 20 sliders and the 100 tiles, as Init made them; the first of the
+// on-screen keyboard's scrolled rows and how far they stand off their homes. The GUI scene
+// holds one; what an element edits is bound by the GUI, which knows the settings.
+struct GuiPages
+{
+  GuiWidget widgets[sGUI_WIDGETS];
+  sVec3 widgetHome[sGUI_WIDGETS];
+  GuiSlider sliders[sGUI_SLIDERS];
+  GuiTile tiles[sGUI_TILES];
+  sInt widgetCount;
+  sInt scrolledRowsFirst;      // the first of the keyboard's 19 rows of three keys, -1 before Init
+  sF32 rowScroll;              // how far those rows and the browser's path line stand off their homes
+
+  // No element made yet: every widget, slider and tile empty, every home at the origin.
+  GuiPages();
+  // Moves the on-screen keyboard's 19 rows of three keys to their homes' y + offset and
+  // keeps the offset.
+  void ScrollRows(sF32 offset);
+  // Every slider places its knob from its value again.
+  void MarkAllChanged();
+  // The LOCK key of every page on or off (off while its dialog is open).
+  void EnableLockKey(sBool on);
+  // The tiles shown on the page.
+  sInt ShownTileCount() const;
+  // The movie or video-in tiles, moved by the list's scroll value (the scene slider's).
+  void DrawListTiles();
+  // The keys a running AUTO FX program drives take no touch: with effects the effect keys
+  // and sliders, with running the distortion page's, with movies the movie list's.
+  void LockAutoFxKeys(sBool running, sBool effects, sBool movies);
+};

@@ -58,14 +58,14 @@ public:
     Gui = sNEW TouchGui;
     M->RegisterScene(Gui, u"GUI", 15, 0x101, 0);
     // elements without quads: no Init, no device work
-    for(sInt i = 0; i < sGUI_TILES; i++) Gui->tiles[i].Owner = &Gui->touch, Gui->tiles[i].Id = sU32(1000 + i);
+    for(sInt i = 0; i < sGUI_TILES; i++) Gui->pages.tiles[i].Owner = &Gui->touch, Gui->pages.tiles[i].Id = sU32(1000 + i);
     sResetExitFlag();
   }
   void TearDown() override { sDELETE(M); }
   // a press on the main area of tile i of the laid-out style
   void PressTile(sInt i)
   {
-    GuiTile &t = Gui->tiles[i];
+    GuiTile &t = Gui->pages.tiles[i];
     Gui->touch.PageMask = 1;
     Gui->touch.PointerX = t.Position[0] + t.Offset[0] - 6, Gui->touch.PointerY = t.Position[1] - 10;
     Gui->touch.PressEdge = Gui->touch.ButtonDown = 1;
@@ -92,13 +92,13 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
     sF32 first = 0, last = 0;
     for(sInt i = 0; i < sGUI_TILES; i++)
     {
-      if(!Gui->tiles[i].PageMask) continue;
+      if(!Gui->pages.tiles[i].PageMask) continue;
       if(shown.empty())
       {
-        first = Gui->tiles[i].Position[0];
-        EXPECT_EQ(sInt(Gui->tiles[i].Value), c.FirstValue);
+        first = Gui->pages.tiles[i].Position[0];
+        EXPECT_EQ(sInt(Gui->pages.tiles[i].Value), c.FirstValue);
       }
-      last = Gui->tiles[i].Position[0];
+      last = Gui->pages.tiles[i].Position[0];
       shown.push_back(i);
     }
     EXPECT_EQ(shown, c.Shown) << "style " << c.Style;
@@ -119,7 +119,7 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
   {
     Gui->styleScroll[1] = scroll;
     Gui->DrawSceneTiles();
-    EXPECT_NEAR(Gui->tiles[12].Offset[0], offset, 0.01f) << scroll;
+    EXPECT_NEAR(Gui->pages.tiles[12].Offset[0], offset, 0.01f) << scroll;
   }
   EXPECT_EQ(Gui->config.StyleFlags[1][13], 0);   // a position without a scene is never allowed
   PressTile(2);
@@ -138,7 +138,7 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
   Gui->laidStyle = -1;
   for(sInt &f : Gui->config.StyleFlags[1]) f = 1;
   Gui->LayoutSceneTiles();
-  EXPECT_EQ(Gui->tiles[8].PageMask, 0u);
+  EXPECT_EQ(Gui->pages.tiles[8].PageMask, 0u);
   for(sInt k = 0; k < 200; k++)
   {
     Gui->sceneRequest.TakenFlag = 1;

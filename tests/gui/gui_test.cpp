@@ -224,8 +224,8 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   // SHORT MSG.: key 3, then START puts the third short message on air, and the IPP
   // machine shows its text; START is free again at once
   auto press = [&](auto match) {
-    for(sInt i = 0; i < Gui->widgetCount; i++)
-      if(const GuiWidget &w = Gui->widgets[i]; match(w))
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+      if(const GuiWidget &w = Gui->pages.widgets[i]; match(w))
         return Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30), void();
     ADD_FAILURE() << "no such key";
   };
@@ -254,8 +254,8 @@ TEST_F(GuiScene, TapsOnTheTapKeyMoveTheShownTempo)
   Gui->pageIndex = 4;
   Frame(0, 0, 0);
   const GuiWidget *tap = nullptr;
-  for(sInt i = 0; i < Gui->widgetCount; i++)
-    if(Gui->widgets[i].LabelId == 71 && (Gui->widgets[i].PageMask & 0x20)) tap = &Gui->widgets[i];
+  for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+    if(Gui->pages.widgets[i].LabelId == 71 && (Gui->pages.widgets[i].PageMask & 0x20)) tap = &Gui->pages.widgets[i];
   ASSERT_NE(tap, nullptr);
   const sF32 x = SX(tap->Position[0] - 6), y = SY(tap->Position[1] - 10);
   // the show's SYNC machine at its start tempo (the test's machine runs without one)
@@ -308,8 +308,8 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   FramesWhile([&] { return !(Gui->touch.PageMask & sGUI_PAGE_SCALER) || (Gui->touch.PageMask & sGUI_PAGE_LOADING); });
   ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_SCALER);
   auto press = [&](sInt label, sU32 mask = sGUI_PAGE_SCALER) {
-    for(sInt i = 0; i < Gui->widgetCount; i++)
-      if(const GuiWidget &w = Gui->widgets[i]; w.LabelId == label && w.PageMask == mask)
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+      if(const GuiWidget &w = Gui->pages.widgets[i]; w.LabelId == label && w.PageMask == mask)
         Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30);
   };
   GuiScalerSetting &s = Gui->config.Scalers[0];
@@ -319,7 +319,7 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
     EXPECT_EQ(s.Active, on);
   }
   press(102);
-  EXPECT_EQ(Gui->sliders[14].Value, &s.In[0]);
+  EXPECT_EQ(Gui->pages.sliders[14].Value, &s.In[0]);
   const sF32 out = s.Out[0];
   Gui->OpenKeyboard(KbScalerNumber, 0, u"480", 7);
   Gui->CommitKeyboard();
@@ -423,9 +423,9 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
     lit.push_back(Lit(px, 0, H));
     EXPECT_GT(lit.back(), 1000) << p.Name;
     // a wide key's face reaches up beside its label, which sits high on the key
-    for(sInt i = 0; p.Name == "autofx" && i < Gui->widgetCount; i++)
+    for(sInt i = 0; p.Name == "autofx" && i < Gui->pages.widgetCount; i++)
     {
-      const GuiWidget &w = Gui->widgets[i];
+      const GuiWidget &w = Gui->pages.widgets[i];
       if(!w.InScene || !(w.PageMask & Gui->touch.PageMask) || (w.Kind != 0 && w.Kind != 1 && w.Kind != 4)) continue;
       sU32 c = px[size_t(SY(w.Position[1] + 11)) * W + size_t(SX(w.Position[0] - 80))];
       EXPECT_NE(c & 0xffffff, 0u) << plat::ToUtf8(GuiLabel(w.LabelId)) << ": no face beside the label";
@@ -435,7 +435,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   {
     Gui->style = style, Frame(0, 0, 0);
     sInt n = first;
-    for(const GuiTile &t : Gui->tiles)
+    for(const GuiTile &t : Gui->pages.tiles)
       if(t.PageMask) { EXPECT_EQ(t.PictureForm->MaterialIndex, sGUI_SKINMATERIAL + n++) << style; }
   }
   // the pages differ from one another
@@ -508,8 +508,8 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   {
     Gui->folders.listCount = n;
     Gui->LayoutList();
-    EXPECT_FLOAT_EQ(Gui->tiles[0].Position[0], n == 1 ? 5.0f : -99 * 172.288f / 2 + 5);
-    EXPECT_EQ(Gui->tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
+    EXPECT_FLOAT_EQ(Gui->pages.tiles[0].Position[0], n == 1 ? 5.0f : -99 * 172.288f / 2 + 5);
+    EXPECT_EQ(Gui->pages.tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
   }
 
   // a start of 1e12 seconds or infinity does not overflow a countdown; -1 stays random
@@ -537,21 +537,21 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   // back with its path line
   Gui->ScrollRows(40);
   sInt keys = 0;
-  for(sInt i = 0; i < Gui->widgetCount; i++)
-    if(Gui->widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
+  for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+    if(Gui->pages.widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
     {
       keys++;
-      EXPECT_EQ(Gui->widgets[i].Position[1], Gui->widgetHome[i].y + 40) << i;
+      EXPECT_EQ(Gui->pages.widgets[i].Position[1], Gui->pages.widgetHome[i].y + 40) << i;
     }
   EXPECT_EQ(keys, 19 * 3);
   EXPECT_EQ(Gui->browser.PathY, -257.0f);
   Gui->keyboardOpen = 0, Gui->OpenBrowser(4), Frame(0, 0, 0);
   Gui->browser.Commands[BrMakeDir] = 1, Frame(0, 0, 0);
   EXPECT_EQ(Gui->keyboardOpen, 1u);
-  for(sInt i = 0; i < Gui->widgetCount; i++)
-    if(Gui->widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
+  for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+    if(Gui->pages.widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
     {
-      EXPECT_EQ(Gui->widgets[i].Position[1], Gui->widgetHome[i].y) << i;
+      EXPECT_EQ(Gui->pages.widgets[i].Position[1], Gui->pages.widgetHome[i].y) << i;
     }
   EXPECT_EQ(Gui->browser.PathY, -297.0f);
   Gui->browser.KeyboardPurpose = 0, Gui->browser.browserOpen = 0;
@@ -652,7 +652,7 @@ TEST_F(GuiScene, ASliderMovedToAnotherSettingKeepsThatSettingsValue)
     Gui->pageIndex = c.Page;
     *c.Choice = 0;
     *c.First = 0.9f, *c.Second = 0.2f;
-    Gui->MarkAllChanged();
+    Gui->pages.MarkAllChanged();
     Frame(0, 0, 0, 5);
     *c.Choice = 1;
     Frame(0, 0, 0, 5), Frame(0, 0, 0, 5);
@@ -715,9 +715,9 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   EXPECT_EQ(Gui->autoFxActive, 0u);
   Gui->folders.movieCount = movies > 0 ? movies : 1, Gui->autoFxActive = 1, Gui->DriveModeScene();
   EXPECT_EQ(Gui->autoFxActive, 1u);
-  EXPECT_EQ(Gui->sliders[8].Enabled, 0u);
+  EXPECT_EQ(Gui->pages.sliders[8].Enabled, 0u);
   Gui->autoFxActive = 0, Gui->DriveModeScene();
-  EXPECT_EQ(Gui->sliders[8].Enabled, 1u);
+  EXPECT_EQ(Gui->pages.sliders[8].Enabled, 1u);
   m.SetMode(42, 0);   // no such program: cleared, nothing started
   EXPECT_EQ(Gui->config.Effects[2].Active, 0);
   // a kind drawn as different never repeats the current one
@@ -732,7 +732,7 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   // the scaler page edits the chosen device's first layer
   Gui->scalerDevice = 1;
   Gui->BindScalerDevice();
-  EXPECT_EQ(Gui->sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
+  EXPECT_EQ(Gui->pages.sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
 }
 
 // The layout as a new user meets it: on every page no two touch areas and no two faces
@@ -774,16 +774,16 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
     if(page & sGUI_PAGE_HEADER) lines.push_back({"the level scope", scopeBox});
     if(page & sGUI_PAGE_KEYBOARD) lines.insert(lines.end(), keyboard.begin(), keyboard.end());
     std::vector<const GuiWidget *> shown;
-    for(sInt i = 0; i < Gui->widgetCount; i++)
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
     {
-      const GuiWidget &w = Gui->widgets[i];
+      const GuiWidget &w = Gui->pages.widgets[i];
       // a dialog's keys take the touches alone: they meet the keys that stay active
       sBool dialog = (page & sGUI_PAGE_DIALOG) != 0;
       if(!(w.PageMask & page) || (dialog && !w.DialogSafe)) continue;
       shown.push_back(&w);
     }
     std::vector<Box> sliders;
-    for(const GuiSlider &s : Gui->sliders)
+    for(const GuiSlider &s : Gui->pages.sliders)
       if((s.PageMask & page) && !(page & sGUI_PAGE_DIALOG)) sliders.push_back(moved(s.Hit(), s.Position));   // inert under a dialog
     for(size_t a = 0; a < shown.size(); a++)
     {
@@ -840,9 +840,9 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
     };
     open();
     const sU32 mask = Gui->touch.PageMask;
-    for(sInt i = 0; i < Gui->widgetCount; i++)
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
     {
-      GuiWidget &w = Gui->widgets[i];
+      GuiWidget &w = Gui->pages.widgets[i];
       if(!w.InScene || !(w.PageMask & mask) || !w.Enabled || w.Greyed || !GuiLabel(w.LabelId)[0]) continue;
       for(const Box &l : LabelInks(text, w))
       {

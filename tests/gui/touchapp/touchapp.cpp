@@ -210,8 +210,8 @@ private:
   Where At(sInt label, sU32 mask, sInt value = -1)
   {
     return [this, label, mask, value](sF32 &x, sF32 &y) {
-      for(sInt i = 0; i < Gui()->widgetCount; i++)
-        if(const GuiWidget &w = Gui()->widgets[i]; w.LabelId == label && (w.PageMask & mask) && (value < 0 || w.Value == sU32(value)))
+      for(sInt i = 0; i < Gui()->pages.widgetCount; i++)
+        if(const GuiWidget &w = Gui()->pages.widgets[i]; w.LabelId == label && (w.PageMask & mask) && (value < 0 || w.Value == sU32(value)))
           return x = w.Position[0] - 6, y = w.Position[1] - 10, true;
       return false;
     };
@@ -219,7 +219,7 @@ private:
   Where Tile(sInt index)
   {
     return [this, index](sF32 &x, sF32 &y) {
-      const GuiTile &t = Gui()->tiles[index];
+      const GuiTile &t = Gui()->pages.tiles[index];
       return x = t.Position[0] + t.Offset[0] - 6, y = t.Position[1] - 10, t.PageMask != 0;
     };
   }
@@ -273,21 +273,21 @@ private:
   void ScrollTo(sInt k)
   {
     auto inside = [this, k] {
-      const GuiTile &t = Gui()->tiles[k];
+      const GuiTile &t = Gui()->pages.tiles[k];
       return t.PageMask && std::fabs(t.Position[0] + t.Offset[0] - 6) < 520;
     };
     Touch("scroll to tile " + std::to_string(k),
           [this, k](sF32 &x, sF32 &y) {
             TouchGui *g = Gui();
-            const GuiSlider &s = g->sliders[0];
+            const GuiSlider &s = g->pages.sliders[0];
             // the list moves by (span x value - span / 2) x 500 units
-            sF32 span = sF32(g->ShownTileCount() - 4) * 0.35f * 500.0f;
-            sF32 want = std::clamp(span > 0 ? 0.5f - g->tiles[k].Position[0] / span : 0.5f, 0.0f, 1.0f);
+            sF32 span = sF32(g->pages.ShownTileCount() - 4) * 0.35f * 500.0f;
+            sF32 want = std::clamp(span > 0 ? 0.5f - g->pages.tiles[k].Position[0] / span : 0.5f, 0.0f, 1.0f);
             x = s.Position[0] + (2 * want - 1) * s.Travel() + 10, y = s.Position[1] - 10;
             return true;
           },
-          [=, this] { return inside() && std::fabs(Gui()->sliders[0].Velocity) < 0.5f; }, false,
-          [=, this] { return Gui()->touch.HeldWidget == sInt(Gui()->sliders[0].Id) && inside() && std::fabs(Gui()->sliders[0].Velocity) <= 0.5f; },
+          [=, this] { return inside() && std::fabs(Gui()->pages.sliders[0].Velocity) < 0.5f; }, false,
+          [=, this] { return Gui()->touch.HeldWidget == sInt(Gui()->pages.sliders[0].Id) && inside() && std::fabs(Gui()->pages.sliders[0].Velocity) <= 0.5f; },
           inside);
   }
 
@@ -408,7 +408,7 @@ private:
           [g, &media, middle] { return g->selectedMovie == sU32(*middle) && media.ClipNumber == *middle; });
     Wait("layer movie plays", [this, &media] { return media.ClipShown && Ipp()->Clip.Running && Ipp()->Clip.Frame; });
     // the list is wider than the page: the last of its movies is reached by scrolling
-    Wait("11 movies listed", [g] { return g->folders.listCount == 11 && g->ShownTileCount() == 11; }, true);
+    Wait("11 movies listed", [g] { return g->folders.listCount == 11 && g->pages.ShownTileCount() == 11; }, true);
     ScrollTo(10);
     Press("last movie tile", Tile(10), [g, &media] { return g->selectedMovie == 10 && media.ClipNumber == 10; });
     AutoFxSteps();
