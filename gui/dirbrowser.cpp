@@ -420,7 +420,7 @@ void TouchGui::DirBrowser()
       if(dot >= 0) keyboard.editText[dot] = 0;
     }
     keyboard.editCursor = sGetStringLen(keyboard.editText);
-    keyboardOpen = 1;
+    pages.keyboardOpen = 1;
   }
   if(c[BrCancel] || (c[BrConfirm] && ApplyBrowserChoice())) b.browserOpen = 0;
   for(sU32 &x : b.Commands) x = 0;

@@ -48,44 +48,44 @@ void TouchGui::FrameSteps()
   if(releaseEdge) rippleTime = 0;
   wasDown = touch.ButtonDown ? 1 : 0;
 
-  if(pageIndex != prevPage || selectedEffect != prevEffect) dialogs.lockTouchTime = touch.Clock;
+  if(pages.pageIndex != prevPage || selectedEffect != prevEffect) dialogs.lockTouchTime = touch.Clock;
   // a tab closes the movie or video-in list, also the tab of the page under it
   sBool tab = touch.PressEdge && touch.HeldWidget >= 14 && touch.HeldWidget <= 23;
-  if((pageIndex != prevPage || tab) && (movieSection == 8 || movieSection == 9)) movieSection = 0;
-  prevPage = pageIndex, prevEffect = selectedEffect;
-  controlSwitch = !channelPageOpen && !config.Effects[4].Active;
+  if((pages.pageIndex != prevPage || tab) && (pages.movieSection == 8 || pages.movieSection == 9)) pages.movieSection = 0;
+  prevPage = pages.pageIndex, prevEffect = selectedEffect;
+  controlSwitch = !pages.channelPageOpen && !config.Effects[4].Active;
 
-  if(keyboardOpen) keyboard.Step(textForm, touch);
+  if(pages.keyboardOpen) keyboard.Step(textForm, touch);
   if(commandWords[CmdBrowse]) OpenBrowser(sInt(commandWords[CmdBrowse])), commandWords[CmdBrowse] = 0;
   // ENTER or CONFIRM stores the text where the keyboard was opened for; CANCEL drops it
-  if(keyboardOpen && (keyboard.editKeys[0] || commandWords[CmdKeyboard]))
+  if(pages.keyboardOpen && (keyboard.editKeys[0] || commandWords[CmdKeyboard]))
   {
     sBool store = keyboard.editKeys[0] || commandWords[CmdKeyboard] == 2;
     if(store && browser.KeyboardPurpose) BrowserKeyboardEnter(keyboard.editText);
     else if(store) CommitKeyboard();
     keyboard.Close();
-    browser.KeyboardPurpose = 0, keyboardOpen = 0, commandWords[CmdKeyboard] = 0;
+    browser.KeyboardPurpose = 0, pages.keyboardOpen = 0, commandWords[CmdKeyboard] = 0;
   }
   // the keys that open the keyboard: a message's or short message's TEXT, a channel row's
   // CHANNEL, a corner's NUMBER on the scaler page
-  if(commandWords[CmdText] && !keyboardOpen)
+  if(commandWords[CmdText] && !pages.keyboardOpen)
   {
-    sU32 slot = pageIndex == 6 ? commandWords[CmdShort] : commandWords[CmdMessage];
+    sU32 slot = pages.pageIndex == 6 ? commandWords[CmdShort] : commandWords[CmdMessage];
     slot = slot < sGUI_TEXTSLOTS ? slot : 0;
-    if(pageIndex == 6) OpenKeyboard(KbShortMessage, sInt(slot), config.ShortMessages[slot], sGUI_TEXTCHARS);
+    if(pages.pageIndex == 6) OpenKeyboard(KbShortMessage, sInt(slot), config.ShortMessages[slot], sGUI_TEXTCHARS);
     else OpenKeyboard(KbMessage, sInt(slot), config.Messages[slot].Text, sGUI_TEXTCHARS);
   }
   commandWords[CmdText] = 0;
-  if(channelPageOpen && !keyboardOpen && touch.PressEdge && touch.HeldWidget == ChannelLabel &&
+  if(pages.channelPageOpen && !pages.keyboardOpen && touch.PressEdge && touch.HeldWidget == ChannelLabel &&
      commandWords[CmdChannel] < sGUI_CONTROLS)
   {
     sInt row = sInt(commandWords[CmdChannel]);
-    const sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    const sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
     sStringBuffer<16> number;
     sSPrintF(number.Ref(), u"%d", table[row] + 1);
     OpenKeyboard(KbChannel, row, number, 6);
   }
-  if(scalerPageOpen && !keyboardOpen && commandWords[CmdScaler])
+  if(pages.scalerPageOpen && !pages.keyboardOpen && commandWords[CmdScaler])
   {
     sU32 key = commandWords[CmdScaler];
     commandWords[CmdScaler] = 0;
@@ -104,7 +104,7 @@ void TouchGui::FrameSteps()
     {
       if(key == 8)
         for(sInt i = 0; i < 2; i++) config.Scalers[i * sGUI_COLORLAYERS] = scalerBackup[i];
-      scalerPageOpen = 0;
+      pages.scalerPageOpen = 0;
     }
   }
 
@@ -119,29 +119,29 @@ void TouchGui::FrameSteps()
   case 4: dialogs.Open(4, commandWords[CmdDialog]); break;
   case 5:
   case 6:
-    channelPageOpen = 1, channelKind = cmd == 5 ? 1 : 2, channelPageState = 0;
+    pages.channelPageOpen = 1, pages.channelKind = cmd == 5 ? 1 : 2, pages.channelPageState = 0;
     for(sInt i = 0; i < sGUI_CONTROLS; i++) channelBackup[i] = cmd == 5 ? config.Dmx[i] : config.Midi[i];
-    channelFaderBackup = config.MovieStartFader[ControlKindOfPage(channelKind)];
+    channelFaderBackup = config.MovieStartFader[ControlKindOfPage(pages.channelKind)];
     // FADER switches the movie-start fader of the kind the page edits
     for(sInt i = 0; i < pages.widgetCount; i++)
       if(pages.widgets[i].LabelId == 100 && pages.widgets[i].PageMask == (sGUI_PAGE_CHANNEL1 << 2))
-        pages.widgets[i].Target = reinterpret_cast<sU32 *>(&config.MovieStartFader[ControlKindOfPage(channelKind)]);
+        pages.widgets[i].Target = reinterpret_cast<sU32 *>(&config.MovieStartFader[ControlKindOfPage(pages.channelKind)]);
     break;
   case 7:
-    scalerPageOpen = 1;
+    pages.scalerPageOpen = 1;
     for(sInt i = 0; i < 2; i++) scalerBackup[i] = config.Scalers[i * sGUI_COLORLAYERS];
     break;
   case 8: RequestUpdatePage(); break;
   case 9:   // CANCEL: the table as it was when the page opened
-    if(channelPageOpen)
+    if(pages.channelPageOpen)
     {
-      sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+      sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
       for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = channelBackup[i];
-      config.MovieStartFader[ControlKindOfPage(channelKind)] = channelFaderBackup;
+      config.MovieStartFader[ControlKindOfPage(pages.channelKind)] = channelFaderBackup;
     }
-    channelPageOpen = scalerPageOpen = 0;
+    pages.channelPageOpen = pages.scalerPageOpen = 0;
     break;
-  case 10: channelPageOpen = scalerPageOpen = 0; break;
+  case 10: pages.channelPageOpen = pages.scalerPageOpen = 0; break;
   default: break;
   }
 
@@ -164,34 +164,34 @@ void TouchGui::FrameSteps()
   // LEARN on the channel page: the first control that moves far enough from the
   // baseline becomes the row's channel (the starting address row numbers all 32 tracks)
   constexpr sInt LearnLabel = 93;
-  if(channelPageOpen && touch.PressEdge && touch.HeldWidget == LearnLabel && commandWords[CmdLearn] < sGUI_CONTROLS)
+  if(pages.channelPageOpen && touch.PressEdge && touch.HeldWidget == LearnLabel && commandWords[CmdLearn] < sGUI_CONTROLS)
   {
     learnRow = sInt(commandWords[CmdLearn]);
-    if(learnRow != lastLearnRow && Machine) Machine->BeginControlLearn(ControlKindOfPage(channelKind));
+    if(learnRow != lastLearnRow && Machine) Machine->BeginControlLearn(ControlKindOfPage(pages.channelKind));
     lastLearnRow = learnRow;
   }
   sInt learned = 0;
-  if(channelPageOpen && learnRow >= 0 && Machine && Machine->FindLearnedControl(ControlKindOfPage(channelKind), learned))
+  if(pages.channelPageOpen && learnRow >= 0 && Machine && Machine->FindLearnedControl(ControlKindOfPage(pages.channelKind), learned))
   {
-    sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
     if(learnRow == 0)
       for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = learned + (i ? i - 1 : 0);
     else
       table[learnRow] = learned;
     learnRow = lastLearnRow = -1;
   }
-  if(!channelPageOpen) learnRow = lastLearnRow = -1;
+  if(!pages.channelPageOpen) learnRow = lastLearnRow = -1;
 
   // the automatic programs hold the effect and movie keys: a touch there shows the hint
-  dialogs.autoFxLocked = autoFxActive && (pageIndex == 7 || (pageIndex == 4 && selectedEffect != 1) || movieSection == 8 ||
-                                  movieSection == 9);
+  dialogs.autoFxLocked = autoFxActive && (pages.pageIndex == 7 || (pages.pageIndex == 4 && selectedEffect != 1) || pages.movieSection == 8 ||
+                                  pages.movieSection == 9);
   if(dialogs.autoFxLocked && touch.PressEdge && !(touch.PageMask & sGUI_DIALOGLAYERS))
   {
     sF32 x = touch.PointerX, y = touch.PointerY;
     sBool hit = 0;
-    if(movieSection == 8) hit = (x >= -512 && x < 512 && y < -250) || (x >= -230 && x < 512 && y < -210);
-    else if(movieSection != 9 && pageIndex == 7) hit = x >= -512 && x < 512 && y < -210;
-    else if(movieSection != 9 && pageIndex == 4) hit = x >= -512 && x < 512 && y < -270;
+    if(pages.movieSection == 8) hit = (x >= -512 && x < 512 && y < -250) || (x >= -230 && x < 512 && y < -210);
+    else if(pages.movieSection != 9 && pages.pageIndex == 7) hit = x >= -512 && x < 512 && y < -210;
+    else if(pages.movieSection != 9 && pages.pageIndex == 4) hit = x >= -512 && x < 512 && y < -270;
     if(hit) dialogs.lockTouchTime = touch.Clock;
   }
 
@@ -258,31 +258,31 @@ void TouchGui::DriveModeScene()
   // a running program drives the effects (all but the colour correction), both distortions
   // and the movie layer: their keys and sliders take no touch until it stops
   sBool on = autoFxActive != 0;
-  pages.LockAutoFxKeys(on, on && selectedEffect != 1, on && movieSection == 8);
+  pages.LockAutoFxKeys(on, on && selectedEffect != 1, on && pages.movieSection == 8);
 }
 
 void TouchGui::OpenKeyboard(sInt purpose, sInt target, const sChar *text, sInt capacity)
 {
   keyboard.Open(purpose, target, text, capacity);
-  keyboardOpen = 1;
+  pages.keyboardOpen = 1;
 }
 
 void TouchGui::ScalerDeviceSize(sInt &width, sInt &height) const
 {
-  sInt d = scalerDevice < sU32(ShowDisplayCount) ? sInt(scalerDevice) : 0;
+  sInt d = pages.scalerDevice < sU32(ShowDisplayCount) ? sInt(pages.scalerDevice) : 0;
   width = ShowDisplays[d].Width, height = ShowDisplays[d].Height;
 }
 
 sF32 *TouchGui::ScalerCorners()
 {
-  GuiScalerSetting &s = config.Scalers[(scalerDevice < 2 ? scalerDevice : 0) * sGUI_COLORLAYERS];
-  return scalerInvert ? s.In : s.Out;
+  GuiScalerSetting &s = config.Scalers[(pages.scalerDevice < 2 ? pages.scalerDevice : 0) * sGUI_COLORLAYERS];
+  return pages.scalerInvert ? s.In : s.Out;
 }
 
 void TouchGui::ScalerKey(sU32 key)
 {
   // the key to the other output device
-  if(key == 10) scalerDevice = scalerDevice ? 0 : 1;
+  if(key == 10) pages.scalerDevice = pages.scalerDevice ? 0 : 1;
   // TEST: the IPP machine's test picture on or off, for lining the outputs up
   if(key == 7 && Machine && Machine->Ipp) Machine->Ipp->OnEvent(0xE005);
 }
@@ -304,9 +304,9 @@ void TouchGui::CommitKeyboard()
     const sChar *p = keyboard.editText;
     sInt n = 0;
     if(t < 0 || t >= sGUI_CONTROLS || !sScanInt(p, n)) break;
-    sInt last = channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
+    sInt last = pages.channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
     sInt c = n - 1 < 0 ? 0 : (n - 1 > last ? last : n - 1);
-    sInt *table = channelKind == 1 ? config.Dmx : config.Midi;
+    sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
     if(t == 0)
       for(sInt i = 0; i < sGUI_CONTROLS; i++) table[i] = c + (i ? i - 1 : 0);
     else
@@ -374,8 +374,8 @@ void TouchGui::ApplyControlValues()
       }
       if(page >= 0 && controlSwitch)
       {
-        pageIndex = sU32(page);
-        movieSection = 0;
+        pages.pageIndex = sU32(page);
+        pages.movieSection = 0;
         if(page == 4) selectedEffect = sU32(slot);
         else selectedDistortion = sU32(slot);
       }
@@ -422,7 +422,7 @@ void TouchGui::PrintFunctionSection()
   if(list)
   {
     // the movie or video-in section; over the playing tile the time it has left
-    sBool movies = movieSection == 8;
+    sBool movies = pages.movieSection == 8;
     textForm->PrintCentered(movies ? u"MOVIES CONFIGURATION" : u"VIDEO-IN CONFIGURATION", 0, -209);
     if(movies && config.Movie.Directory[0])
     {
@@ -477,7 +477,7 @@ void TouchGui::PrintFunctionSection()
     }
     return;
   }
-  switch(pageIndex)
+  switch(pages.pageIndex)
   {
   case 1:
   {
@@ -497,7 +497,7 @@ void TouchGui::PrintFunctionSection()
   case 2:
   case 3:
   {
-    sBool logos = pageIndex == 2;
+    sBool logos = pages.pageIndex == 2;
     folder(logos ? 2 : 3);
     sSPrintF(line.Ref(), logos ? u"LOGOS FOUND: %d" : u"FLYER FOUND: %d", logos ? mediaState.LogoCount : folders.flyerPictures);
     if(logos)
@@ -592,12 +592,12 @@ void TouchGui::PrintOverlayPages()
   {
     // each row: its name, then its channel from 1 and the control's value in the kind's
     // own steps (0..255 DMX, 0..127 MIDI)
-    sInt kind = ControlKindOfPage(channelKind);
+    sInt kind = ControlKindOfPage(pages.channelKind);
     const sInt *table = kind == 1 ? config.Dmx : config.Midi;
     const sChar *const *names = kind == 1 ? DmxControlNames : MidiControlNames;
     textForm->PrintCentered(kind == 1 ? u"DMX Configuration" : u"MIDI Configuration", 0, 150);
     static const sInt First[4] = {0, 10, 21, 33};
-    sInt page = channelPageState < 3 ? sInt(channelPageState) : 0;
+    sInt page = pages.channelPageState < 3 ? sInt(pages.channelPageState) : 0;
     for(sInt row = First[page]; row < First[page + 1]; row++)
     {
       sInt inPage = row - First[page];
@@ -610,7 +610,7 @@ void TouchGui::PrintOverlayPages()
   }
   if(touch.PageMask & sGUI_PAGE_SCALER)
   {
-    sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
+    sInt device = pages.scalerDevice < 2 ? sInt(pages.scalerDevice) : 0;
     sInt w = 0, h = 0;
     ScalerDeviceSize(w, h);
     sSPrintF(line.Ref(), u"Scaler Configuration for Device %d", device + 1);

@@ -41,10 +41,7 @@ sInt TouchGui::SceneOfPosition(sInt position) const
 
 TouchGui::TouchGui()
 {
-  visible = pageIndex = movieSection = 0;
-  keyboardOpen = channelPageOpen = channelKind = channelPageState = 0;
-  scalerPageOpen = scalerDevice = dialogs.dialogKind = dialogs.touchLocked = 0;
-  scalerInvert = 0;
+  dialogs.dialogKind = dialogs.touchLocked = 0;
   selectedScene = -1;
   prevButtons = 0;
   counters[0] = counters[1] = counters[2] = 0;
@@ -184,7 +181,7 @@ void TouchGui::Tick(sInt)
 void TouchGui::OnEvent(sInt code)
 {
   if(code == 43 && Machine) SaveLiveRecording(Machine);
-  if(code == 46) visible = !visible;
+  if(code == 46) pages.visible = !pages.visible;
 }
 
 void TouchGui::OnInput(sInput2Event *event)
@@ -195,12 +192,12 @@ void TouchGui::OnInput(sInput2Event *event)
   // with the input lock on the scene machine hands keys to no OnEvent: the GUI takes
   // its show/hide key here (and only here, so it never toggles twice)
   sBool locked = Machine && Machine->Record && Machine->Record->InputLock;
-  if(locked && !keyboardOpen && !(key & (sKEYQ_BREAK | sKEYQ_REPEAT)) && ((key & 0xffff) == 46 || (key & 0xffff) == 43))
+  if(locked && !pages.keyboardOpen && !(key & (sKEYQ_BREAK | sKEYQ_REPEAT)) && ((key & 0xffff) == 46 || (key & 0xffff) == 43))
   {
     OnEvent(sInt(key & 0xffff));   // '.' shows or hides the GUI, '+' saves the live recording
     return;
   }
-  if(!keyboardOpen) return;
+  if(!pages.keyboardOpen) return;
   if(key & sKEYQ_BREAK)
   {
     touch.KeyCase = 0;
@@ -378,13 +375,13 @@ void TouchGui::ScrollRows(sF32 offset)
 
 void TouchGui::LayoutList()
 {
-  if(movieSection != 8 && movieSection != 9) return;
-  sInt n = movieSection == 8 ? folders.listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
+  if(pages.movieSection != 8 && pages.movieSection != 9) return;
+  sInt n = pages.movieSection == 8 ? folders.listCount : (mediaState.VideoFrame || VideoDeviceFound() ? 1 : 0);
   for(sInt k = 0; k < sGUI_TILES; k++)
   {
     GuiTile &t = pages.tiles[k];
     t.Value = sU32(k);
-    if(movieSection == 8)
+    if(pages.movieSection == 8)
       t.SelectTarget = &selectedMovie, t.SecondTarget = &upcomingMovie, t.ClearTarget = &movieClear;
     else
       t.SelectTarget = t.SecondTarget = &selectedVideo, t.ClearTarget = nullptr;
@@ -395,7 +392,7 @@ void TouchGui::LayoutList()
       t.Position[1] = -7;
       t.Position[2] = 0;
       t.PageMask = 1;
-      if(t.PictureForm) t.PictureForm->MaterialIndex = movieSection == 8 ? sGUI_TILEMATERIAL + k : 35 + k;
+      if(t.PictureForm) t.PictureForm->MaterialIndex = pages.movieSection == 8 ? sGUI_TILEMATERIAL + k : 35 + k;
     }
     else
       t.PageMask = 0;
@@ -433,7 +430,7 @@ void TouchGui::PickAutoScene(sBool remember)
 
 void TouchGui::BindScalerDevice()
 {
-  sInt device = scalerDevice < 2 ? sInt(scalerDevice) : 0;
+  sInt device = pages.scalerDevice < 2 ? sInt(pages.scalerDevice) : 0;
   // the scaler page edits the first layer of the device's display
   GuiScalerSetting &s = config.Scalers[device * sGUI_COLORLAYERS];
   sF32 *corners = ScalerCorners();

@@ -75,15 +75,10 @@ const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain, sBool missing);
 class TouchGui : public Scene
 {
 public:
-  // 1. visibility and pages
-  sU32 visible;
-  sU32 pageIndex;
-  sU32 movieSection;           // 0 none, 8 movie files, 9 video-in devices
-  sU32 keyboardOpen, channelPageOpen, channelKind, channelPageState;
-  sU32 scalerPageOpen, scalerDevice;
+  // 1. visibility and pages, with the elements on them (4.)
+  GuiPages pages;              // the page words, the widgets with their homes, the sliders and the tiles
   GuiDialogs dialogs;          // the open dialog, its answer and the touch lock
-  sU32 scalerInvert;
-  sInt selectedScene;          // the scene the GUI switched to last, -1 none           // the scaler page edits the input corners instead of the output ones
+  sInt selectedScene;          // the scene the GUI switched to last, -1 none
   // 2. pointer, press and the frame's touch state the elements share
   GuiTouchState touch;
   sInt prevButtons;
@@ -91,8 +86,6 @@ public:
   sU32 counters[3];
   sInt videoGuard;
   sU32 randomWord;
-  // 4. elements
-  GuiPages pages;              // the widgets with their homes, the sliders and the tiles
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
@@ -256,6 +249,8 @@ public:
   // The frame's touch step: pointer, press edge, page mask (from the scene machine's
   // pointer record when there is one).
   void UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt height);
+  // The pages' mask with the browser, the touch-effect page, the loader's notice and the
+  // dialog and lock layers.
   sU32 ComputePageMask() const;
 
 private:

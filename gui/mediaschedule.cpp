@@ -57,7 +57,7 @@ void TouchGui::UpdateMovieControl()
       auto value = [&](sInt track, sF32 &v) {
         if(!Machine->GetControlTrigger(kind, table[track + 1], track)) return false;
         v = Machine->GetControlValue(kind, table[track + 1], track);
-        if(controlSwitch) movieSection = 8;   // the movie section, where these settings are shown
+        if(controlSwitch) pages.movieSection = 8;   // the movie section, where these settings are shown
         return true;
       };
       for(sInt k = 0; k < 12 && k < folders.listCount; k++)

@@ -326,7 +326,7 @@ void GuiModeScene::Render(sInt, sViewport *)
     MarkEffectSliders();
     c.Movie.Power = Clamp01(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
     m.ClipMix = c.Movie.Power;
-    if(gui->movieSection == 8) gui->pages.sliders[MovieBrightSlider].Changed = 1;
+    if(gui->pages.movieSection == 8) gui->pages.sliders[MovieBrightSlider].Changed = 1;
     break;
   case 2:
     c.Effects[Feedback].Transparency = Clamp01(S(0.000653f, 0.000331f, 0.000779f) / 3);

@@ -377,8 +377,8 @@ void TouchGui::CreateWidgets()
       switch(g)
       {
       case G_STYLES: target = &style; break;
-      case G_LISTS: target = &movieSection, value = 8 + i, indicator = &pageIndicators[10 + i]; break;
-      case G_PAGES: target = &pageIndex, indicator = &pageIndicators[i < sGUI_TIMERS + 8 ? i : 0]; break;
+      case G_LISTS: target = &pages.movieSection, value = 8 + i, indicator = &pageIndicators[10 + i]; break;
+      case G_PAGES: target = &pages.pageIndex, indicator = &pageIndicators[i < sGUI_TIMERS + 8 ? i : 0]; break;
       case G_AUTOFX: target = &autoFxActive, value = 1; break;
       case G_AUTOKEYS: target = &autoFxProgram; break;
       case G_MEDIASTYLES:
@@ -444,13 +444,13 @@ void TouchGui::CreateWidgets()
       case G_CHANNELKEYS:
         mask = sGUI_PAGE_CHANNEL1 << (i / 3);
         if(i % 3 < 2) target = &configs.configCommand, value = 9 + i % 3;
-        else target = &channelPageState, value = (i / 3 + 1) % 3;
+        else target = &pages.channelPageState, value = (i / 3 + 1) % 3;
         break;
       case G_FADER: target = U(config.MovieStartFader[0]), value = 1; break;
       case G_SCALERKEYS:
         target = &commandWords[CmdScaler], value = 1 + i;
         if(i == 4) target = U(config.Scalers[0].Active), value = 1;
-        if(i == 5) target = &scalerInvert, value = 1;
+        if(i == 5) target = &pages.scalerInvert, value = 1;
         if(i >= 4 && i < 7) kind = 3;
         break;
       // the key to the other device: it names the device it shows
@@ -475,7 +475,7 @@ void TouchGui::CreateWidgets()
         w.Action = GuiWidget::SET, w.LightStyle = 2;
       if(g == G_ALLOWTAP && i == 0) w.Action = GuiWidget::TOGGLE;
       if((g == G_ALLOWTAP && i == 1) || (g == G_EFFECTSWITCHES && i == 2)) w.Action = GuiWidget::ADD;
-      if(g == G_LISTS) w.ClearTarget = &movieSection;
+      if(g == G_LISTS) w.ClearTarget = &pages.movieSection;
       if(g == G_EVERYPAGE || g == G_YESNO) w.DialogSafe = 1;
       if(g == G_EVERYPAGE && i < 2) w.Action = GuiWidget::TOGGLE, w.LightStyle = 1;
     }
@@ -501,10 +501,10 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   if(MaterialSet && WhiteMaterial < MaterialSet->MaterialCount)
     MaterialSet->Materials[WhiteMaterial]->Texture[0] = MaterialSet->Textures[2];
 
-  visible = 0;
+  pages.visible = 0;
   prevButtons = 0;
   touch.HeldWidget = -1;
-  pageIndex = 0;
+  pages.pageIndex = 0;
   style = shownStyle = 5;
   sceneRequest.RequestFlag = 0;
   sceneRequest.RequestedScene = 12;
@@ -628,7 +628,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 void TouchGui::BindListSection()
 {
   // the movie and video-in sections share one set of keys and sliders on the list page
-  sBool video = movieSection != 8;
+  sBool video = pages.movieSection != 8;
   for(sInt i = 0; i < pages.widgetCount; i++)
   {
     GuiWidget &w = pages.widgets[i];
@@ -659,19 +659,8 @@ void TouchGui::BindListSection()
 
 sU32 TouchGui::ComputePageMask() const
 {
-  if(!visible) return 0;
-  sU32 m;
-  if(keyboardOpen) m = sGUI_PAGE_KEYBOARD;
-  else if(browser.browserOpen) m = sGUI_PAGE_BROWSER;
-  else if(channelPageOpen) m = sGUI_PAGE_CHANNEL1 << (channelPageState < 3 ? channelPageState : 0);
-  else if(scalerPageOpen) m = sGUI_PAGE_SCALER;
-  else if(config.Effects[4].Active) m = sGUI_PAGE_TOUCHME;
-  else if(movieSection != 8 && movieSection != 9) m = GuiMainPageMask(sInt(pageIndex < 10 ? pageIndex : 0));
-  else m = sGUI_PAGE_HEADER | sGUI_PAGE_LIST;
-  if(folders.loader.Requests.load()) m |= sGUI_PAGE_LOADING;
-  if(dialogs.dialogKind) m |= sGUI_PAGE_DIALOG;
-  if(dialogs.touchLocked) m |= sGUI_PAGE_LOCKED;
-  return m;
+  return pages.PageMask(browser.browserOpen, config.Effects[4].Active, folders.loader.Requests.load() != 0,
+                        dialogs.dialogKind != 0, dialogs.touchLocked != 0);
 }
 
 void TouchGui::UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt height)
@@ -681,9 +670,9 @@ void TouchGui::UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt heig
   touch.ButtonDown = buttons & 1;
   prevButtons = buttons;
   // a touch screen without keyboard: a tap in the top right corner shows the GUI
-  if(!visible && touch.PressEdge && touch.PointerX >= 550.0f && touch.PointerY >= 280.0f)
+  if(!pages.visible && touch.PressEdge && touch.PointerX >= 550.0f && touch.PointerY >= 280.0f)
   {
-    visible = 1;
+    pages.visible = 1;
     touch.PressEdge = 0;
   }
 }
@@ -733,22 +722,22 @@ void TouchGui::PrintHeader()
   textForm->PrintCentered(u"- ---== INPUT SECTION ==--- -", 0, 153);
   textForm->PrintCentered(u"- ---== FUNCTION SECTION ==--- -", 0, -108);
   textForm->TextScale = keepScale;
-  if(movieSection == 8)
+  if(pages.movieSection == 8)
   {
     sChar folder[sGUI_FOLDERCHARS * 2];
     SectionFolderLabel(folder, sGUI_FOLDERCHARS * 2, 4);
     sSPrintF(line.Ref(), u"SELECT MOVIE FROM %s", folder);
     PrintClipped(textForm, line, -435, 53, 870, 0);
   }
-  else if(movieSection == 9)
+  else if(pages.movieSection == 9)
     textForm->PrintCentered(u"VIDEO-IN DEVICES", 0, 53);
   else
   {
     sSPrintF(line.Ref(), u"SELECT SCENE IN %s", GuiLabel(4 + sInt(style < 8 ? style : 0)));
     textForm->PrintCentered(line, 0, 53);
   }
-  if((touch.PageMask & GuiMainPageMask(sInt(pageIndex)) & ~sGUI_PAGE_HEADER) == 0) return;
-  textForm->PrintCentered(GuiLabel(44 + sInt(pageIndex)), 0, -209);
+  if((touch.PageMask & GuiMainPageMask(sInt(pages.pageIndex)) & ~sGUI_PAGE_HEADER) == 0) return;
+  textForm->PrintCentered(GuiLabel(44 + sInt(pages.pageIndex)), 0, -209);
 }
 
 const sChar *AudioWarning(sF32 level, sF32 overload, sF32 gain, sBool missing)
@@ -768,7 +757,7 @@ void TouchGui::Render(sInt, sViewport *)
   touch.PageMask = ComputePageMask();
   touch.StepCount = StepCount;
   LayerMask = touch.PageMask;
-  if(pageIndex > 9) pageIndex = 0;
+  if(pages.pageIndex > 9) pages.pageIndex = 0;
   // the scene machine's copy of the output, scaled, is what the touch-effect page shows
   if(Machine && Machine->PreviewTarget && MaterialSet && sGUI_PREVIEWMATERIAL < MaterialSet->MaterialCount)
     MaterialSet->Materials[sGUI_PREVIEWMATERIAL]->Texture[0] = Machine->PreviewTarget;
@@ -806,7 +795,7 @@ void TouchGui::Render(sInt, sViewport *)
   follow(8, &config.Distortions[d].Frequency);
   follow(9, &config.Distortions[d].Power);
   follow(11, &config.Messages[msg].Interval);
-  if(scalerPageOpen) BindScalerDevice();
+  if(pages.scalerPageOpen) BindScalerDevice();
 
   schedule.SelectTimerMessage(config, mediaState);
   if(sceneRequest.TakenFlag)
@@ -817,22 +806,22 @@ void TouchGui::Render(sInt, sViewport *)
   DrawWidgets();
   FrameSteps();
   LayoutSceneTiles();
-  if(sInt(movieSection) != prevListChoice)
+  if(sInt(pages.movieSection) != prevListChoice)
   {
-    prevListChoice = sInt(movieSection);
+    prevListChoice = sInt(pages.movieSection);
     BindListSection();
     // the previews are made from the start on; the list is counted and made anew only
     // when the folder holds another number of movies than when they were made
     sInt before = folders.listCount;
-    if(movieSection == 8) folders.CountMovieFiles(config.Movie);
-    if(movieSection == 8 && folders.listCount != before)
+    if(pages.movieSection == 8) folders.CountMovieFiles(config.Movie);
+    if(pages.movieSection == 8 && folders.listCount != before)
       RefreshMovieList();
     else
       LayoutList();
   }
   if(browser.browserOpen) DirBrowser();
   BuildMoviePreviews();
-  if(movieSection == 8 || movieSection == 9)
+  if(pages.movieSection == 8 || pages.movieSection == 9)
     pages.DrawListTiles();
   else
     DrawSceneTiles();
@@ -879,8 +868,8 @@ void TouchGui::DrawKeyboard()
   else if(keyboard.keyboardPurpose == KbMessage || keyboard.keyboardPurpose == KbShortMessage)
     sSPrintF(prompt.Ref(), u"MESSAGE %d", t + 1);
   else if(keyboard.keyboardPurpose == KbChannel && t >= 0 && t < sGUI_CONTROLS)
-    sSPrintF(prompt.Ref(), channelKind == 1 ? u"DMX channel number for: %s" : u"MIDI channel number for: %s",
-             channelKind == 1 ? DmxControlNames[t] : MidiControlNames[t]);
+    sSPrintF(prompt.Ref(), pages.channelKind == 1 ? u"DMX channel number for: %s" : u"MIDI channel number for: %s",
+             pages.channelKind == 1 ? DmxControlNames[t] : MidiControlNames[t]);
   else if(keyboard.keyboardPurpose == KbScalerNumber && t >= 0 && t < 4)
     sSPrintF(prompt.Ref(), u"Number for %s", Corners[t]);
   textForm->PrintCentered(prompt, 0, 70);

@@ -19,7 +19,7 @@ constexpr sF32 TileStep = 172.288f;
 
 void TouchGui::LayoutSceneTiles()
 {
-  if(movieSection == 8 || movieSection == 9)
+  if(pages.movieSection == 8 || pages.movieSection == 9)
   {
     laidStyle = -1;   // the list owns the tiles; lay them out again when it closes
     return;

@@ -456,6 +456,9 @@ constexpr sInt LockKeyLabel = 79;
 
 GuiPages::GuiPages()
 {
+  visible = pageIndex = movieSection = 0;
+  keyboardOpen = channelPageOpen = channelKind = channelPageState = 0;
+  scalerPageOpen = scalerDevice = scalerInvert = 0;
   for(sVec3 &h : widgetHome) h = sVec3(0, 0, 0);
   for(GuiWidget &w : widgets) w = GuiWidget{};
   for(GuiSlider &s : sliders) s = GuiSlider{};
@@ -463,6 +466,23 @@ GuiPages::GuiPages()
   widgetCount = 0;
   scrolledRowsFirst = -1;
   rowScroll = 0;
+}
+
+sU32 GuiPages::PageMask(sBool browserOpen, sBool touchMe, sBool loading, sBool dialog, sBool locked) const
+{
+  if(!visible) return 0;
+  sU32 m;
+  if(keyboardOpen) m = sGUI_PAGE_KEYBOARD;
+  else if(browserOpen) m = sGUI_PAGE_BROWSER;
+  else if(channelPageOpen) m = sGUI_PAGE_CHANNEL1 << (channelPageState < 3 ? channelPageState : 0);
+  else if(scalerPageOpen) m = sGUI_PAGE_SCALER;
+  else if(touchMe) m = sGUI_PAGE_TOUCHME;
+  else if(movieSection != 8 && movieSection != 9) m = GuiMainPageMask(sInt(pageIndex < 10 ? pageIndex : 0));
+  else m = sGUI_PAGE_HEADER | sGUI_PAGE_LIST;
+  if(loading) m |= sGUI_PAGE_LOADING;
+  if(dialog) m |= sGUI_PAGE_DIALOG;
+  if(locked) m |= sGUI_PAGE_LOCKED;
+  return m;
 }
 
 void GuiPages::ScrollRows(sF32 offset)

@@ -159,12 +159,20 @@ public:
 // the start. Any text length is taken; nothing is written past the line buffer.
 void PrintClipped(TextForm *text, const sChar *line, sF32 x, sF32 y, sF32 width, sBool cutEnd);
 
-// The pages' elements: the 298 widgets with their homes (the row scroller moves widgets
-// relative to them), the 20 sliders and the 100 tiles, as Init made them; the first of the
-// on-screen keyboard's scrolled rows and how far they stand off their homes. The GUI scene
-// holds one; what an element edits is bound by the GUI, which knows the settings.
+// The pages and their elements: which page shows (the page words), the 298 widgets with
+// their homes (the row scroller moves widgets relative to them), the 20 sliders and the 100
+// tiles, as Init made them; the first of the on-screen keyboard's scrolled rows and how far
+// they stand off their homes. The GUI scene holds one; what an element edits is bound by
+// the GUI, which knows the settings.
 struct GuiPages
 {
+  sU32 visible;                // 0 after Init; while 0 nothing of the GUI is drawn or touched
+  sU32 pageIndex;              // the main page, 0..9
+  sU32 movieSection;           // the INPUT section's list: 0 none, 8 movie files, 9 video-in devices
+  sU32 keyboardOpen;
+  sU32 channelPageOpen, channelKind, channelPageState;   // the DMX (1) or MIDI (2) page, PAGE 1..3 as 0..2
+  sU32 scalerPageOpen, scalerDevice;                     // the scaler page and the output device it edits
+  sU32 scalerInvert;           // the scaler page edits the input corners instead of the output ones
   GuiWidget widgets[sGUI_WIDGETS];
   sVec3 widgetHome[sGUI_WIDGETS];
   GuiSlider sliders[sGUI_SLIDERS];
@@ -173,8 +181,13 @@ struct GuiPages
   sInt scrolledRowsFirst;      // the first of the keyboard's 19 rows of three keys, -1 before Init
   sF32 rowScroll;              // how far those rows and the browser's path line stand off their homes
 
-  // No element made yet: every widget, slider and tile empty, every home at the origin.
+  // Hidden on page 0 with no overlay page open; no element made yet: every widget, slider
+  // and tile empty, every home at the origin.
   GuiPages();
+  // The page mask: 0 while hidden, else the keyboard, the browser (browserOpen), a channel
+  // page, the scaler page, the touch-effect page (touchMe), the list or the main page, with
+  // the layers of the loader's notice, the dialog and the lock.
+  sU32 PageMask(sBool browserOpen, sBool touchMe, sBool loading, sBool dialog, sBool locked) const;
   // Moves the on-screen keyboard's 19 rows of three keys to their homes' y + offset and
   // keeps the offset.
   void ScrollRows(sF32 offset);

@@ -162,7 +162,7 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   EXPECT_EQ(Gui->dragX, 0.0f);
   EXPECT_EQ(Gui->releaseEdge, 1u);
   // the on-screen keyboard edits at its cursor and stops at the text's capacity
-  Gui->keyboardOpen = 1, Gui->keyboard.editCapacity = 4;
+  Gui->pages.keyboardOpen = 1, Gui->keyboard.editCapacity = 4;
   auto key = [&](sInt k) { Gui->keyboard.keyPressed = k, Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 420 + 2 * k, Gui->FrameSteps(); };
   sChar a = GuiLabel(420)[0], b = GuiLabel(422)[0];
   key(0), key(1);
@@ -172,11 +172,11 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   EXPECT_EQ(std::u16string(Gui->keyboard.editText), (std::u16string() + a) + a + b);
   Gui->keyboard.editKeys[3] = 1, Gui->FrameSteps();
   EXPECT_EQ(std::u16string(Gui->keyboard.editText), (std::u16string() + a) + b);
-  Gui->keyboardOpen = 0, Gui->touch.PressEdge = 0, Gui->touch.HeldWidget = -1;
+  Gui->pages.keyboardOpen = 0, Gui->touch.PressEdge = 0, Gui->touch.HeldWidget = -1;
   // DMX page: a changed channel is given back by CANCEL, kept by CONFIRM
   sInt before = Gui->config.Dmx[3];
   Gui->configs.configCommand = 5, Gui->FrameSteps();
-  EXPECT_EQ(Gui->channelPageOpen, 1u);
+  EXPECT_EQ(Gui->pages.channelPageOpen, 1u);
   // LEARN row 3: the DMX channel that moves becomes its channel
   M->DmxCount = M->DmxPrevCount = 64;
   for(sInt i = 0; i < 64; i++) M->DmxCurrent[i] = 0;
@@ -191,7 +191,7 @@ TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)
   Gui->config.Midi[3] = 9;
   Gui->configs.configCommand = 10, Gui->FrameSteps();
   EXPECT_EQ(Gui->config.Midi[3], 9);
-  EXPECT_EQ(Gui->channelPageOpen, 0u);
+  EXPECT_EQ(Gui->pages.channelPageOpen, 0u);
 }
 
 TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
@@ -230,7 +230,7 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
   answer(1);
   EXPECT_EQ(Gui->dialogs.touchLocked, 1u);
-  Gui->visible = 1;
+  Gui->pages.visible = 1;
   EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
 }
 
@@ -261,7 +261,7 @@ TEST_F(GuiFrame, MovieScheduleAlwaysNamesAMovieAndTheFaderTrackSelectsOncePerLif
     selections += m.ClipRequest && m.ClipNumber == 1;
   }
   EXPECT_EQ(selections, 2);
-  EXPECT_EQ(Gui->movieSection, 8u);
+  EXPECT_EQ(Gui->pages.movieSection, 8u);
 }
 
 TEST_F(GuiFrame, LiveFeedWritesFlaggedValuesAtTheClocksLine)
@@ -409,7 +409,7 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
   Gui->OpenKeyboard(KbMessage, 2, u"", sGUI_TEXTCHARS);
   type(u"hi");
   type(u"\n");
-  EXPECT_EQ(Gui->keyboardOpen, 0u);
+  EXPECT_EQ(Gui->pages.keyboardOpen, 0u);
   EXPECT_EQ(std::u16string(Gui->config.Messages[2].Text), u"hi");
   Gui->OpenKeyboard(KbShortMessage, 0, u"x", sGUI_TEXTCHARS);
   type(u"yz");
@@ -417,11 +417,11 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
   EXPECT_EQ(std::u16string(Gui->config.ShortMessages[0]), u"");
   // channel numbers are typed from 1 and kept to the kind's channels
   struct Channel { sU32 Kind; const char16_t *Typed; sInt Want; };
-  Gui->channelPageOpen = 1;
+  Gui->pages.channelPageOpen = 1;
   for(const Channel c : {Channel{1, u"12", 11}, Channel{1, u"9999", 4095}, Channel{2, u"300", 127},
                          Channel{2, u"0", 0}, Channel{2, u"", 0}})
   {
-    Gui->channelKind = c.Kind;
+    Gui->pages.channelKind = c.Kind;
     sInt *table = c.Kind == 1 ? Gui->config.Dmx : Gui->config.Midi;
     table[4] = 0;
     Gui->OpenKeyboard(KbChannel, 4, u"", 6);
@@ -429,7 +429,7 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
     type(u"\n");
     EXPECT_EQ(table[4], c.Want) << plat::ToUtf8(c.Typed);
   }
-  Gui->channelPageOpen = 0;
+  Gui->pages.channelPageOpen = 0;
   // a corner typed in pixels of the 64-pixel display, kept within -1..2; without a
   // display nothing is divided
   struct Corner { sInt Width; const char16_t *Typed; sF32 Want; };

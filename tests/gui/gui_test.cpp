@@ -183,10 +183,10 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
   EXPECT_EQ(Lit(Frame(0, 0, 0), 0, H), 0);   // nothing of the GUI before it is shown
   Key(46 | sKEYQ_BREAK);
   Key(46 | sKEYQ_REPEAT);
-  EXPECT_EQ(Gui->visible, 0u);
+  EXPECT_EQ(Gui->pages.visible, 0u);
   Key(0xe100);   // a mouse button is no key
   Key(46);
-  EXPECT_EQ(Gui->visible, 1u);
+  EXPECT_EQ(Gui->pages.visible, 1u);
   std::vector<sU32> shown = Frame(0, 0, 0);
   EXPECT_GT(Lit(shown, sInt(SY(200)), sInt(SY(150))), 100);      // the header strip
   EXPECT_GT(Lit(shown, sInt(SY(-200)), sInt(SY(-320))), 100);    // the page's controls
@@ -195,7 +195,7 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
   // the corner of a touch screen shows it too
   Frame(W - 4, 4, 1);
   Frame(W - 4, 4, 0);
-  EXPECT_EQ(Gui->visible, 1u);
+  EXPECT_EQ(Gui->pages.visible, 1u);
   // the start configuration came from the generated tree
   EXPECT_EQ(Gui->configs.lastLoadResult, 1);
   EXPECT_EQ(std::u16string(Gui->config.Logos.Directory), u"logos/Sparkvane/");
@@ -220,7 +220,7 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   EXPECT_EQ(Gui->autoFxActive, 0u);
   // a page button sets the page
   Frame(SX(-145.64f), SY(-148), 1), Frame(0, 0, 0, 30);
-  EXPECT_EQ(Gui->pageIndex, 1u);
+  EXPECT_EQ(Gui->pages.pageIndex, 1u);
   // SHORT MSG.: key 3, then START puts the third short message on air, and the IPP
   // machine shows its text; START is free again at once
   auto press = [&](auto match) {
@@ -230,7 +230,7 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
     ADD_FAILURE() << "no such key";
   };
   sCopyString(Gui->config.ShortMessages[2], u"BAR OPENS AT TEN", sGUI_TEXTCHARS);
-  Gui->pageIndex = 6, Frame(0, 0, 0);
+  Gui->pages.pageIndex = 6, Frame(0, 0, 0);
   press([&](const GuiWidget &w) { return w.PageMask == 0x80 && w.Target == &Gui->commandWords[CmdShort] && w.Value == 2; });
   EXPECT_EQ(Gui->commandWords[CmdShort], 2u);
   press([&](const GuiWidget &w) { return w.PageMask == 0x80 && w.LabelId == 61; });
@@ -251,7 +251,7 @@ TEST_F(GuiScene, TapsOnTheTapKeyMoveTheShownTempo)
   Start();
   Key(46);
   FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
-  Gui->pageIndex = 4;
+  Gui->pages.pageIndex = 4;
   Frame(0, 0, 0);
   const GuiWidget *tap = nullptr;
   for(sInt i = 0; i < Gui->pages.widgetCount; i++)
@@ -323,13 +323,13 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   const sF32 out = s.Out[0];
   Gui->OpenKeyboard(KbScalerNumber, 0, u"480", 7);
   Gui->CommitKeyboard();
-  Gui->keyboardOpen = 0;
+  Gui->pages.keyboardOpen = 0;
   EXPECT_FLOAT_EQ(s.In[0], 480.0f / W);
   EXPECT_EQ(s.Out[0], out);
   press(105);   // one display: no key to a second device
-  EXPECT_EQ(Gui->scalerDevice, 0u);
+  EXPECT_EQ(Gui->pages.scalerDevice, 0u);
   // DISTORTION with MOVIES chosen: the row of kinds is the movies', STYLE 2 theirs alone
-  Gui->scalerPageOpen = 0, Gui->pageIndex = 7, Gui->selectedDistortion = 1, Frame(0, 0, 0);
+  Gui->pages.scalerPageOpen = 0, Gui->pages.pageIndex = 7, Gui->selectedDistortion = 1, Frame(0, 0, 0);
   Gui->config.Distortions[0].Kind = Gui->config.Distortions[1].Kind = 0, press(65, 0x100);
   EXPECT_TRUE(Gui->config.Distortions[0].Kind == 0 && Gui->config.Distortions[1].Kind == 2);
   // a preset whose file cannot be read: its name goes and no slot is active
@@ -344,7 +344,7 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   // FADER on the DMX page's third page switches the DMX movie-start fader
   Gui->configs.configCommand = 5;
   Frame(0, 0, 0);
-  Gui->channelPageState = 2;
+  Gui->pages.channelPageState = 2;
   for(sInt i = 0; i < 20 && Gui->touch.PageMask != sGUI_PAGE_CHANNEL1 << 2; i++) Frame(0, 0, 0), sSleep(50);
   ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_CHANNEL1 << 2);
   const sInt midi = Gui->config.MovieStartFader[0], dmx = Gui->config.MovieStartFader[1];
@@ -364,32 +364,32 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   std::vector<Page> pages;
   static const char *const names[10] = {"autofx", "slideshow", "logos", "flyer", "effects", "messages",
                                         "shortmsg", "distortion", "latency", "configs"};
-  for(sInt i = 0; i < 10; i++) pages.push_back({names[i], [i](TouchGui *g) { g->pageIndex = sU32(i); }});
+  for(sInt i = 0; i < 10; i++) pages.push_back({names[i], [i](TouchGui *g) { g->pages.pageIndex = sU32(i); }});
   // the header's warning: a silent input with the capture gain at its top
   pages.push_back({"nosignal", [](TouchGui *g) {
-                     g->pageIndex = 0, g->sceneRequest.PeakLevel = 0.02f, g->sceneRequest.InputGain = 1;
+                     g->pages.pageIndex = 0, g->sceneRequest.PeakLevel = 0.02f, g->sceneRequest.InputGain = 1;
                      g->touch.Clock |= 0x300;
                    }});
-  pages.push_back({"movies", [](TouchGui *g) { g->movieSection = 8; }});
+  pages.push_back({"movies", [](TouchGui *g) { g->pages.movieSection = 8; }});
   // a movie of the list playing: its tile says how long it runs on, on a dark quad
   pages.push_back({"movieplaying", [](TouchGui *g) {
                      g->selectedMovie = 5, g->schedule.timers[3].Running = 1, g->mediaState.ClipShown = 1;
                      g->movieStartClock = g->touch.Clock;
                    }});
-  pages.push_back({"keyboard", [](TouchGui *g) { g->movieSection = 0, g->keyboardOpen = 1; }});
-  pages.push_back({"browser", [](TouchGui *g) { g->keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
+  pages.push_back({"keyboard", [](TouchGui *g) { g->pages.movieSection = 0, g->pages.keyboardOpen = 1; }});
+  pages.push_back({"browser", [](TouchGui *g) { g->pages.keyboardOpen = 0, g->OpenBrowser(1), g->DirBrowser(); }});
   for(sU32 p = 0; p < 3; p++)
     pages.push_back({"channel" + std::to_string(p + 1),
-                     [p](TouchGui *g) { g->browser.browserOpen = 0, g->channelPageOpen = 1, g->channelPageState = p; }});
-  pages.push_back({"scaler", [](TouchGui *g) { g->channelPageOpen = 0, g->scalerPageOpen = 1; }});
+                     [p](TouchGui *g) { g->browser.browserOpen = 0, g->pages.channelPageOpen = 1, g->pages.channelPageState = p; }});
+  pages.push_back({"scaler", [](TouchGui *g) { g->pages.channelPageOpen = 0, g->pages.scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
-                     [k](TouchGui *g) { g->scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->dialogs.Open(sInt(k), g->commandWords[CmdDialog]); }});
+                     [k](TouchGui *g) { g->pages.scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->dialogs.Open(sInt(k), g->commandWords[CmdDialog]); }});
   // a loud input through the capture path: the level scope rises above the header's line
   SyncMachine sync(128.0f);
   pages.push_back({"loudsignal", [&sync](TouchGui *g) {
                      g->SyncSource = &sync;
-                     g->dialogs.dialogKind = 0, g->pageIndex = 0, g->touch.Clock |= 0x300;
+                     g->dialogs.dialogKind = 0, g->pages.pageIndex = 0, g->touch.Clock |= 0x300;
                      g->sceneRequest.PeakLevel = 1, g->sceneRequest.ClipFraction = 0.5f, g->sceneRequest.InputGain = 0.1f;
                      std::vector<sS16> frames(2 * 512 * 300);
                      for(size_t k = 0; k < frames.size(); k++)
@@ -397,9 +397,9 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
                      sync.Receiver.OnSamples(frames.data(), sInt(frames.size() / 2));
                    }});
   for(const auto &[name, style] : {std::pair{"style_minimal", 4u}, {"style_userset1", 5u}, {"style_simple", 7u}})
-    pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogs.dialogKind = 0, g->pageIndex = 0, g->style = style; }});
+    pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogs.dialogKind = 0, g->pages.pageIndex = 0, g->style = style; }});
   // a running AUTO FX program dims the effect keys it holds
-  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogs.dialogKind = 0, g->pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
+  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogs.dialogKind = 0, g->pages.pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
   FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0 || Gui->previewSlot < Gui->folders.listCount; });
   std::vector<sInt> lit;
@@ -503,7 +503,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
 
   // the list lays out at most 100 tiles, one of them centred at x = 5
-  Gui->movieSection = 8;
+  Gui->pages.movieSection = 8;
   for(sInt n : {1, 100})
   {
     Gui->folders.listCount = n;
@@ -522,7 +522,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
 
   // the on-screen keyboard follows typed keys until its text is full
-  Gui->keyboardOpen = 1;
+  Gui->pages.keyboardOpen = 1;
   Key('w');
   EXPECT_EQ(Gui->keyboard.keyPressed, 13);
   Key(0xe100);   // a mouse button matches no key
@@ -545,9 +545,9 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
     }
   EXPECT_EQ(keys, 19 * 3);
   EXPECT_EQ(Gui->browser.PathY, -257.0f);
-  Gui->keyboardOpen = 0, Gui->OpenBrowser(4), Frame(0, 0, 0);
+  Gui->pages.keyboardOpen = 0, Gui->OpenBrowser(4), Frame(0, 0, 0);
   Gui->browser.Commands[BrMakeDir] = 1, Frame(0, 0, 0);
-  EXPECT_EQ(Gui->keyboardOpen, 1u);
+  EXPECT_EQ(Gui->pages.keyboardOpen, 1u);
   for(sInt i = 0; i < Gui->pages.widgetCount; i++)
     if(Gui->pages.widgets[i].PageMask == sGUI_PAGE_KEYBOARD)
     {
@@ -557,7 +557,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Gui->browser.KeyboardPurpose = 0, Gui->browser.browserOpen = 0;
   // typed W's stop once four lines are shown and the fourth is wider than 780 units
   Gui->OpenKeyboard(KbMessage, 0, u"", sGUI_TEXTCHARS);
-  Gui->visible = 1;
+  Gui->pages.visible = 1;
   for(sInt f = 0; f < 24; f++)
   {
     for(sInt i = 0; i < 12; i++) Key('W');
@@ -575,7 +575,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(lines, 4);
   EXPECT_GT(fourth, 780.0f);
   EXPECT_LE(fourth, 800.0f);
-  Gui->keyboardOpen = 0, Gui->visible = 0;
+  Gui->pages.keyboardOpen = 0, Gui->pages.visible = 0;
 
   // logos handed to the IPP machine: while its materials point at an older set (as they
   // do after a logo ended), every replaced texture stays alive, however many reloads
@@ -649,7 +649,7 @@ TEST_F(GuiScene, ASliderMovedToAnotherSettingKeepsThatSettingsValue)
   };
   for(const Case &c : cases)
   {
-    Gui->pageIndex = c.Page;
+    Gui->pages.pageIndex = c.Page;
     *c.Choice = 0;
     *c.First = 0.9f, *c.Second = 0.2f;
     Gui->pages.MarkAllChanged();
@@ -666,7 +666,7 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   Start();
   // the start configuration's movies get their previews from the start, list shown or not
   FramesWhile([&] { return Gui->previewSlot < Gui->folders.listCount; });
-  EXPECT_EQ(Gui->movieSection, 0u);
+  EXPECT_EQ(Gui->pages.movieSection, 0u);
   EXPECT_EQ(Gui->folders.listCount, 11);
   EXPECT_EQ(Gui->tileShown[10], 1u);
   sparktest::TempDir dir;
@@ -676,7 +676,7 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"}) ASSERT_TRUE(sparktest::WriteFile(dir.Name8(name), noise));
   Gui->config.Movie.Drive = 1;   // the root folder
   sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
-  Gui->movieSection = 8;
+  Gui->pages.movieSection = 8;
   sparktest::DebugCapture out;
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->folders.listCount, 2);
@@ -730,7 +730,7 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
     EXPECT_EQ(m.pickDifferent, 0u);
   }
   // the scaler page edits the chosen device's first layer
-  Gui->scalerDevice = 1;
+  Gui->pages.scalerDevice = 1;
   Gui->BindScalerDevice();
   EXPECT_EQ(Gui->pages.sliders[14].Value, &Gui->config.Scalers[8].Out[0]);
 }
@@ -818,18 +818,18 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   TextForm &text = *Gui->textForm;
   auto plain = [](TouchGui *g) {
     if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
-    g->dialogs.dialogKind = 0, g->keyboardOpen = g->browser.browserOpen = g->channelPageOpen = g->scalerPageOpen = 0;
-    g->autoFxActive = 0, g->movieSection = 0, g->configs.configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
+    g->dialogs.dialogKind = 0, g->pages.keyboardOpen = g->browser.browserOpen = g->pages.channelPageOpen = g->pages.scalerPageOpen = 0;
+    g->autoFxActive = 0, g->pages.movieSection = 0, g->configs.configCommand = 0, g->config.Effects[4].Active = 0;   // touch-me covers all
   };
   struct Page { std::string Name; std::function<void(TouchGui *)> Open; };
   std::vector<Page> pages;
-  for(sU32 i = 0; i < 10; i++) pages.push_back({"page " + std::to_string(i), [=](TouchGui *g) { plain(g), g->pageIndex = i; }});
-  pages.push_back({"movies", [=](TouchGui *g) { plain(g), g->movieSection = 8; }});
-  pages.push_back({"keyboard", [=](TouchGui *g) { plain(g), g->keyboardOpen = 1; }});
+  for(sU32 i = 0; i < 10; i++) pages.push_back({"page " + std::to_string(i), [=](TouchGui *g) { plain(g), g->pages.pageIndex = i; }});
+  pages.push_back({"movies", [=](TouchGui *g) { plain(g), g->pages.movieSection = 8; }});
+  pages.push_back({"keyboard", [=](TouchGui *g) { plain(g), g->pages.keyboardOpen = 1; }});
   pages.push_back({"browser", [=](TouchGui *g) { plain(g), g->OpenBrowser(1); }});
   for(sU32 p = 0; p < 3; p++)
-    pages.push_back({"channel " + std::to_string(p + 1), [=](TouchGui *g) { plain(g), g->channelPageOpen = 1, g->channelPageState = p; }});
-  pages.push_back({"scaler", [=](TouchGui *g) { plain(g), g->scalerPageOpen = 1; }});
+    pages.push_back({"channel " + std::to_string(p + 1), [=](TouchGui *g) { plain(g), g->pages.channelPageOpen = 1, g->pages.channelPageState = p; }});
+  pages.push_back({"scaler", [=](TouchGui *g) { plain(g), g->pages.scalerPageOpen = 1; }});
   sInt pressed = 0;
   for(const Page &p : pages)
   {

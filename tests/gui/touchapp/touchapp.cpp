@@ -134,7 +134,7 @@ public:
     {
       TouchGui *g = Gui();
       std::printf("FAIL %s (page mask %x, page %u, section %u, dialog %u, scene %d)\n", s.Name.c_str(),
-                  g->touch.PageMask, g->pageIndex, g->movieSection, g->dialogs.dialogKind, Machine->Current);
+                  g->touch.PageMask, g->pages.pageIndex, g->pages.movieSection, g->dialogs.dialogKind, Machine->Current);
       Failed = true, sSetExitCode(3), sExit();
     }
     std::fflush(stdout);
@@ -303,7 +303,7 @@ private:
       GuiMediaState Media;
     };
     auto before = std::make_shared<Before>();
-    Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
+    Press("AUTO FX page", At(14, 0x1), [g] { return g->pages.pageIndex == 0 && g->pages.movieSection == 0; });
     Do("settings before the program", [this, g, before] { before->Config = g->config, before->Media = *Ipp()->Gui; });
     Press("program 11", At(150, 0x2), [g] { return g->autoFxActive && g->modeScene->mode == 10; });
     struct Watch { sInt Step = -1, On = -1, Rises = 0, Falls = 0; std::string Bad; };
@@ -354,18 +354,18 @@ private:
     // the GUI comes up on its key once the media of the start configuration are loaded
     Wait("first frames", [m] { return m->Started; });
     Do("type the show key", [this] { Keys({XK_period}); });
-    Wait("GUI shown", [g] { return g->visible == 1; });
+    Wait("GUI shown", [g] { return g->pages.visible == 1; });
     Wait("media loaded", [g] { return g->touch.PageMask && !(g->touch.PageMask & sGUI_DIALOGLAYERS); });
     // the desk's first frame moves every track it drives, and each brings its page forward
     Wait("DMX widget greeted", [m] { return m->DmxCount > 0; });
     // the show's own scene changes go to the Abstract scene only: under the software
     // renderer some scenes take minutes for a frame at times, and no step waits on them
     Do("automatic scene changes to the Abstract scene", [g] { for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) g->config.StyleFlags[0][i] = g->config.StyleFlags[1][i] = i == 5; });
-    Press("AUTO FX page", At(14, 0x1), [g] { return g->pageIndex == 0 && g->movieSection == 0; });
+    Press("AUTO FX page", At(14, 0x1), [g] { return g->pages.pageIndex == 0 && g->pages.movieSection == 0; });
     if(SlideshowRun)
     {
       // the start configuration names the tree's own pictures
-      Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->folders.slideshowPictures > 0; });
+      Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pages.pageIndex == 1 && g->folders.slideshowPictures > 0; });
       Press("slideshow START", At(61, 0x4), [m] { return m->Current == 14; });
       Wait("the slideshow shows pictures", [this, m] {
         const SlideshowScene *s = static_cast<const SlideshowScene *>(m->Scenes[14]);
@@ -378,7 +378,7 @@ private:
     }
     if(UpdateRun)
     {
-      Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
+      Press("CONFIGS page", At(23, 0x1), [g] { return g->pages.pageIndex == 9; });
       Press("UPDATE", At(91, 0x400), [] { return !Opened.empty(); });
       Wait("the opener has the update page of this version", [] { return Opened == "https://www.sparkvane.com/update.php?version=1.25"; }, true);
       Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogs.dialogKind == 2; });
@@ -400,7 +400,7 @@ private:
     }
     if(!TileRun.empty()) return Do("script done", [] { sExit(); });
     Press("tile of scene 5", Tile(5), [m] { return m->Current == 5 && sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
-    Press("MOVIES list", At(12, 0x1), [g] { return g->movieSection == 8 && g->folders.listCount > 0; });
+    Press("MOVIES list", At(12, 0x1), [g] { return g->pages.movieSection == 8 && g->folders.listCount > 0; });
     // the list is centred: its middle tile is on the screen however many movies there are
     auto middle = std::make_shared<sInt>(0);
     Do("pick the middle movie", [g, middle] { *middle = (g->folders.listCount - 1) / 2; });
@@ -412,7 +412,7 @@ private:
     ScrollTo(10);
     Press("last movie tile", Tile(10), [g, &media] { return g->selectedMovie == 10 && media.ClipNumber == 10; });
     AutoFxSteps();
-    Press("EFFECTS page", At(18, 0x1), [g] { return g->pageIndex == 4; });
+    Press("EFFECTS page", At(18, 0x1), [g] { return g->pages.pageIndex == 4; });
     // choosing the colour correction leaves its settings as they were
     auto settings = std::make_shared<GuiEffectSetting>();
     Do("colour correction settings", [g, settings] { *settings = g->config.Effects[1]; });
@@ -435,19 +435,19 @@ private:
       return dumped && e.Transparency == settings->Transparency && e.Power == settings->Power &&
              e.Transparency >= 0.5f && !e.Alpha && is.Blocks < 0.02f && is.MeanRedMinusBlue > was.MeanRedMinusBlue;
     });
-    Press("CONFIGS page", At(23, 0x1), [g] { return g->pageIndex == 9; });
-    Press("MIDI CFG", At(89, 0x400), [g] { return g->channelPageOpen && g->channelKind == 2; });
+    Press("CONFIGS page", At(23, 0x1), [g] { return g->pages.pageIndex == 9; });
+    Press("MIDI CFG", At(89, 0x400), [g] { return g->pages.channelPageOpen && g->pages.channelKind == 2; });
     Press("LEARN brightness (MIDI)", At(93, 0x8000, 1), [g] { return g->learnRow == 1; });
     Do("turn controller 100", [] { Midi->Feed(0, 0xB0 | (100 << 8) | (100 << 16)); });
     Wait("controller 100 learned", [g] { return g->config.Midi[1] == 100 && g->learnRow < 0; });
-    Press("CONFIRM (MIDI)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
+    Press("CONFIRM (MIDI)", At(96, 0x8000), [g] { return !g->pages.channelPageOpen; });
     Do("controller 100 at half", [] { Midi->Feed(0, 0xB0 | (100 << 8) | (64 << 16)); });
     Wait("brightness follows controller 100", [&media] { return std::fabs(media.FadeFactors[0] - 64.0f / 127) < 0.01f; });
-    Press("DMX CFG", At(88, 0x400), [g] { return g->channelPageOpen && g->channelKind == 1; });
+    Press("DMX CFG", At(88, 0x400), [g] { return g->pages.channelPageOpen && g->pages.channelKind == 1; });
     Press("LEARN strobe transparency (DMX)", At(93, 0x8000, 2), [g] { return g->learnRow == 2; });
     Do("raise DMX channel 41", [this] { DmxValues[40] = 255; });
     Wait("DMX channel 41 learned", [g] { return g->config.Dmx[2] == 40 && g->learnRow < 0; });
-    Press("CONFIRM (DMX)", At(96, 0x8000), [g] { return !g->channelPageOpen; });
+    Press("CONFIRM (DMX)", At(96, 0x8000), [g] { return !g->pages.channelPageOpen; });
     Do("DMX channel 41 at half", [this] { DmxValues[40] = 128; });
     Wait("strobe follows DMX channel 41", [g, &media] { return std::fabs(media.DimPulseAmount - 128.0f / 255) < 0.01f && g->config.Effects[0].Active; });
     // with their kinds
@@ -469,7 +469,7 @@ private:
       return midi && dmx;
     });
     // the video-in section edits the video input's settings, and its START asks the IPP for it
-    Press("VIDEO-IN list", At(13, 0x1), [g] { return g->movieSection == 9; });
+    Press("VIDEO-IN list", At(13, 0x1), [g] { return g->pages.movieSection == 9; });
     Press("video-in TOP MIX", At(68, 0x800), [g, &media] { return g->config.VideoStyle == 2 && media.VideoStyle == 2 && g->config.Movie.Style != 2; });
     Press("video-in START", At(61, 0x800), [g, &media] { return g->schedule.timers[4].Running && media.VideoInRequest; });
     Wait("the IPP took the video-in request", [&media] { return !media.VideoInRequest && media.VideoShown; });
@@ -482,13 +482,13 @@ private:
       if(text) sMemFree(text);
       return ok;
     }, true);
-    Press("MESSAGES page", At(19, 0x1), [g] { return g->pageIndex == 5 && g->movieSection == 0; });
+    Press("MESSAGES page", At(19, 0x1), [g] { return g->pages.pageIndex == 5 && g->pages.movieSection == 0; });
     Press("message 2", At(141, 0x40), [g] { return g->commandWords[CmdMessage] == 1; });
-    Press("TEXT", At(81, 0x40), [g] { return g->keyboardOpen && g->keyboard.keyboardPurpose == KbMessage; });
+    Press("TEXT", At(81, 0x40), [g] { return g->pages.keyboardOpen && g->keyboard.keyboardPurpose == KbMessage; });
     Do("type a text", [this] { Keys({XK_h, XK_e, XK_l, XK_l, XK_o, XK_Return}); });
-    Wait("message 2 holds the text", [g] { return !g->keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello"); });
+    Wait("message 2 holds the text", [g] { return !g->pages.keyboardOpen && sCmpStringEqual(g->config.Messages[1].Text, u"hello"); });
     // last: when it ends, the show moves on to a scene of the style, some of them slow
-    Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pageIndex == 1 && g->movieSection == 0; });
+    Press("SLIDESHOW page", At(15, 0x1), [g] { return g->pages.pageIndex == 1 && g->pages.movieSection == 0; });
     Press("slideshow START", At(61, 0x4), [g, m] { return m->Current == 14 && g->slideshow.pictureCount > 0 && g->slideshow.path[0]; });
     Press("exit key", At(80, sGUI_ALLPAGES), [g] { return g->dialogs.dialogKind == 2; });
     yes();
