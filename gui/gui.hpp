@@ -22,7 +22,8 @@
 // the configuration slots' records), dirbrowser (the directory browser's record and page),
 // mediafolders (the drives, the media sections' listing and counts and the loader: their
 // record), mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and
-// the lock's record), keyboard (the on-screen keyboard's edit), widgets, modescene.
+// the lock's record), keyboard (the on-screen keyboard's edit), widgets (the elements and
+// the pages' record), modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"
@@ -185,6 +186,7 @@ public:
   // The scene a list position starts, -1 when the position names none or its scene is not
   // part of this show (an index left empty).
   sInt SceneOfPosition(sInt position) const;
+  // The elements, then the page keys' lamps from the settings.
   void DrawWidgets();
   void PublishRecords();
 

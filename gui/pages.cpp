@@ -679,9 +679,7 @@ void TouchGui::UpdateTouch(sF32 px, sF32 py, sInt buttons, sInt width, sInt heig
 
 void TouchGui::DrawWidgets()
 {
-  for(GuiSlider &s : pages.sliders) s.Draw();
-  for(sInt i = 0; i < pages.widgetCount; i++)
-    if(pages.widgets[i].InScene) pages.widgets[i].Draw();
+  pages.DrawElements();
   pageIndicators[0] = autoFxActive;
   pageIndicators[1] = sU32(config.Slideshow.Active);
   pageIndicators[2] = sU32(config.Logos.Active);

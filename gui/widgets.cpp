@@ -504,6 +504,13 @@ void GuiPages::EnableLockKey(sBool on)
     if(widgets[i].LabelId == LockKeyLabel && widgets[i].PageMask == sGUI_ALLPAGES) widgets[i].Enabled = on ? 1 : 0;
 }
 
+void GuiPages::DrawElements()
+{
+  for(GuiSlider &s : sliders) s.Draw();
+  for(sInt i = 0; i < widgetCount; i++)
+    if(widgets[i].InScene) widgets[i].Draw();
+}
+
 sInt GuiPages::ShownTileCount() const
 {
   sInt n = 0;

@@ -195,6 +195,9 @@ struct GuiPages
   void MarkAllChanged();
   // The LOCK key of every page on or off (off while its dialog is open).
   void EnableLockKey(sBool on);
+  // The sliders and the widgets of the object list drawn, recoloured and pressed (the
+  // dialog's keys are drawn over everything by the dialog).
+  void DrawElements();
   // The tiles shown on the page.
   sInt ShownTileCount() const;
   // The movie or video-in tiles, moved by the list's scroll value (the scene slider's).
