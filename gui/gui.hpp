@@ -90,9 +90,9 @@ public:
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
-  ArrayForm *endForm;
+  ArrayForm *endForm;               // the dark quad under the playing tile's "END:" line
   InstanceForm *boxForm;            // sixteen bevelled boxes after the text, each at its own placement
-  ArrayForm *dialogForm;            // the dialog's backdrop               // the dark quad under the playing tile's "END:" line
+  ArrayForm *dialogForm;            // the dialog's backdrop
   // 6. pictures: the tile previews made from movies and the flags that they show
   sTexture2D *previewTextures[sGUI_TILES];   // render targets, made when first needed
   sU32 tileShown[sGUI_TILES];
@@ -119,8 +119,8 @@ public:
   GuiConfigSlots configs;      // the configuration files' slots, the CONFIGS page's command
   sU32 autoFxActive, autoFxProgram;
   sU32 prevAutoFxActive, prevAutoFxProgram;   // the switch and program the mode scene last saw
-  ArrayForm *hintQuads[2];
-  ArrayForm *previewForm;      // the output's preview on the touch-effect page     // the AUTO FX hint's dimming quads A and B over the locked keys
+  ArrayForm *hintQuads[2];     // the AUTO FX hint's dimming quads A and B over the locked keys
+  ArrayForm *previewForm;      // the output's preview on the touch-effect page
   sU32 commandWords[16];       // keys whose action the frame runs (mute, exit, browser, ...)
   sU32 pageIndicators[sGUI_TIMERS + 8];
   // 9. media timers and message countdowns
