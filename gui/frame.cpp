@@ -301,9 +301,8 @@ void TouchGui::CommitKeyboard()
   case KbChannel:
   {
     // channels are typed from 1; a number past the kind's channels takes its last one
-    const sChar *p = keyboard.editText;
     sInt n = 0;
-    if(t < 0 || t >= sGUI_CONTROLS || !sScanInt(p, n)) break;
+    if(t < 0 || t >= sGUI_CONTROLS || !keyboard.Number(n)) break;
     sInt last = pages.channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
     sInt c = n - 1 < 0 ? 0 : (n - 1 > last ? last : n - 1);
     sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
@@ -316,11 +315,10 @@ void TouchGui::CommitKeyboard()
   case KbScalerNumber:
   {
     // pixels of the device's display; without a display there is nothing to divide by
-    const sChar *p = keyboard.editText;
     sInt n = 0, w = 0, h = 0;
     ScalerDeviceSize(w, h);
     sInt size = t % 2 ? h : w;
-    if(t < 0 || t > 3 || size <= 0 || !sScanInt(p, n)) break;
+    if(t < 0 || t > 3 || size <= 0 || !keyboard.Number(n)) break;
     sF32 f = sF32(n) / sF32(size);
     f = f < -1.0f ? -1.0f : (f > 2.0f ? 2.0f : f);
     ScalerCorners()[t] = f;

@@ -27,6 +27,12 @@ void GuiKeyboard::Close()
   editCapacity = sGUI_TEXTCHARS;
 }
 
+sBool GuiKeyboard::Number(sInt &n) const
+{
+  const sChar *p = editText;
+  return sScanInt(p, n);
+}
+
 sInt GuiKeyboard::Lines(const TextForm *text, sInt starts[5]) const
 {
   for(sInt l = 0; l < 5; l++) starts[l] = 0;
