@@ -17,13 +17,18 @@
 // new logos (or the GUI exits); the flyer texture is freed only while it is still in the
 // hand-over slot.
 //
-// Files: gui.cpp (the scene's small operations, timers and records), pages.cpp (the label,
-// texture, material and widget tables, Init and the frame), configfile (the settings' and
-// the configuration slots' records), dirbrowser (the directory browser's record and page),
-// mediafolders (the drives, the media sections' listing and counts and the loader: their
-// record), mediaschedule (the timers' and schedules' record), dialogs (the dialogs' and
-// the lock's record), keyboard (the on-screen keyboard's edit), widgets (the elements and
-// the pages' record), modescene.
+// Files: gui.cpp (the scene's own steps: its operations, the camera and pointer, the scene
+// choice that ties the concerns together and the records), pages.cpp (the label, texture,
+// material and widget tables, Init and the frame), configfile (the settings' and the
+// configuration slots' records; kept free of the scene, the data generator builds it on its
+// own), configsteps.cpp (the scene's configuration steps: load, save, reset, start-up),
+// dirbrowser (the directory browser's record and page), mediafolders (the drives, the media
+// sections' listing and counts and the loader: their record, then the scene's media-folder
+// steps: the sections' folders, the logo and flyer hand-over, the movie list and previews),
+// mediaschedule (the timers' and schedules' record, then the scene's media-timer steps: the
+// slideshow's style and timer, the video-in timer), dialogs (the dialogs' and the lock's
+// record), keyboard (the on-screen keyboard's edit), widgets (the elements and the pages'
+// record), modescene.
 
 #include "base/numbers.hpp"
 #include "base/system.hpp"

@@ -1,9 +1,15 @@
-// The GUI's media folders, the fixed pack-mode list and the media loader thread.
+// The GUI's media folders, the fixed pack-mode list and the media loader thread, then the
+// GUI scene's media-folder steps: the sections' folders, the logo and flyer hand-over, the
+// movie list and its previews.
 #include "gui/mediafolders.hpp"
 
 #include "base/log.hpp"
 #include "graphics/image.hpp"
+#include "graphics/imagetexture.hpp"
+#include "gui/gui.hpp"
 #include "show/media.hpp"
+#include "show/tmdata.hpp"
+#include "util/movieplayer.hpp"
 
 #include <cstdlib>
 
@@ -522,4 +528,219 @@ void GuiMediaFolders::StopLoader()
   // stop first: every wait and step of the loader tests the flag, so the join is short
   loader.Stop.store(1);
   sDELETE(loaderThread);
+}
+
+/****************************************************************************/
+/***   The GUI scene's media-folder steps                                 ***/
+/****************************************************************************/
+
+GuiMediaSection *TouchGui::Section(sInt section)
+{
+  switch(section)
+  {
+  case 1: return &config.Slideshow;
+  case 2: return &config.Logos;
+  case 3: return &config.Flyer;
+  case 4: return &config.Movie;
+  default: return nullptr;
+  }
+}
+
+void TouchGui::SectionFolder(sChar *out, sInt cap, sInt section, sBool label)
+{
+  folders.SectionFolder(out, cap, Section(section), label);
+}
+
+sBool TouchGui::StoreSectionFolder(sInt section, const sChar *folder)
+{
+  GuiMediaSection *s = Section(section);
+  if(!s) return 0;
+  sScopeLock lock(&guiLock);
+  return NormalizeMediaFolder(s->Directory, sGUI_FOLDERCHARS, folder);
+}
+
+void TouchGui::RequestLogos()
+{
+  sChar path[sGUI_FOLDERCHARS * 2];
+  SectionFolderPath(path, sGUI_FOLDERCHARS * 2, 2);
+  {
+    sScopeLock lock(&guiLock);
+    sCopyString(folders.loader.LogoFolder, path, sGUI_FOLDERCHARS * 2);
+    folders.loader.LogoProgressTotal = 1000;
+    folders.loader.LogoProgressDone = 0;
+  }
+  // the IPP stops showing logos until the new set is published
+  mediaState.LogoCount = 0;
+  mediaState.LogoOff = 1;
+  mediaState.LogoSet++;
+  folders.loader.Requests.fetch_or(sGUI_REQ_LOGOS);
+}
+
+void TouchGui::FreeRetired()
+{
+  for(sInt i = 0; i < retired.GetSize(); i++) sDELETE(retired[i]);
+  retired.Clear();
+}
+
+void TouchGui::MakeLogoTextures()
+{
+  sScopeLock lock(&guiLock);
+  if(folders.loader.LogoReady)
+  {
+    sInt slot = folders.loader.LogoSlot;
+    if(slot >= 0 && slot < sGUI_MAXLOGOS)
+    {
+      GuiLogo &l = mediaState.Logos[slot];
+      // the IPP's materials may still point at the old pair: kept until it binds a newer set
+      for(sTexture2D *old : {l.Picture, l.Mask})
+        if(old) retired.AddTail(old);
+      l.Picture = sLoadTexture2D(folders.loader.LogoPicture, 0x1401);
+      l.Mask = sLoadTexture2D(folders.loader.LogoBackdrop, 0x1401);
+      l.Kind = folders.loader.LogoKinds[slot];
+    }
+    sDELETE(folders.loader.LogoPicture);
+    sDELETE(folders.loader.LogoBackdrop);
+    folders.loader.LogoReady = 0;
+  }
+  if(folders.loader.LogoJobDone)
+  {
+    folders.loader.LogoJobDone = 0;
+    sInt n = 0;
+    while(n < folders.loader.LogoCount && mediaState.Logos[n].Picture) n++;
+    mediaState.LogoIndex = 0;
+    mediaState.LogoCount = n;
+    mediaState.LogoOff = 0;
+  }
+  // every retired texture belongs to an older set than the one asked for last: once the
+  // IPP's materials point at that set (or never pointed at any) none of them is read again
+  if(retired.GetSize() && (mediaState.LogoSetBound == 0 || mediaState.LogoSetBound == mediaState.LogoSet))
+    FreeRetired();
+}
+
+void TouchGui::MakeFlyerTexture()
+{
+  sScopeLock lock(&guiLock);
+  if(folders.loader.FlyerReady && folders.loader.FlyerPicture)
+  {
+    // a flyer still waiting in the slot was never taken: replace it
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+    if(!mediaState.MovieTexture)
+    {
+      mediaState.MovieTexture = sLoadTexture2D(folders.loader.FlyerPicture, 0x1401);
+      mediaState.MovieTaken = 0;
+    }
+    sDELETE(folders.loader.FlyerPicture);
+    folders.loader.FlyerReady = 0;
+  }
+  if(mediaState.MovieTaken)
+  {
+    // the IPP took the flyer and cleared the slot: the next one may come
+    mediaState.MovieTaken = 0;
+    if(folders.flyerPictures > 0) folders.loader.FlyerLoadFlag.store(1);
+  }
+}
+
+/****************************************************************************/
+/***   Movie previews                                                     ***/
+/****************************************************************************/
+
+void TouchGui::RefreshMovieList()
+{
+  folders.CountMovieFiles(config.Movie);
+  LayoutList();
+  MarkAllTiles();
+  if(previewPlayer) previewPlayer->Release();
+  previewPlayer = nullptr;
+  sDELETE(previewTarget);
+  previewSlot = previewIndex = previewStep = previewFrames = 0;
+  for(sInt k = 0; k < sGUI_TILES; k++)
+  {
+    tileShown[k] = 0, movieDurations[k] = 0;
+    if(MaterialSet && sGUI_TILEMATERIAL + k < MaterialSet->MaterialCount)
+      MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0] = MaterialSet->Textures[27];
+  }
+}
+
+void TouchGui::BuildMoviePreviews()
+{
+  if(previewSlot >= folders.listCount || !MaterialSet) return;
+  sInt slot = previewSlot;
+  sMaterial *picture = MaterialSet->Materials[sGUI_TILEMATERIAL + slot];
+  auto next = [this]() {
+    previewSlot++;
+    previewStep = 0;
+    if(previewSlot >= sGUI_TILES) previewSlot = folders.listCount;
+    if(previewSlot >= folders.listCount) PickMarkedPicture();
+  };
+  switch(previewStep)
+  {
+  case 0:
+  {
+    if(previewPlayer) previewPlayer->Release();
+    previewPlayer = nullptr;
+    sDELETE(previewTarget);
+    sChar folder[sGUI_FOLDERCHARS * 2];
+    SectionFolderPath(folder, sGUI_FOLDERCHARS * 2, 4);
+    ListMediaFolder(folders.mediaList, folder, folders.packMode);
+    while(previewIndex < folders.mediaList.GetSize() && !previewPlayer)
+    {
+      const sDirEntry &e = folders.mediaList[previewIndex++];
+      if((e.Flags & sDEF_DIR) || !IsMovieFile(e.Name)) continue;
+      sChar path[sGUI_FOLDERCHARS * 3];
+      sSPrintF(sStringRef(path, sGUI_FOLDERCHARS * 3), u"%s%s", folder, e.Name);
+      previewPlayer = sOpenMoviePlayer(path, 0);
+    }
+    // nothing more to open: the remaining tiles keep the empty picture
+    if(!previewPlayer)
+    {
+      previewSlot = folders.listCount;
+      PickMarkedPicture();
+      return;
+    }
+    previewStep = 1;
+    break;
+  }
+  case 1:
+  {
+    sMovieInfo info;
+    previewPlayer->GetInfo(info);
+    if(info.Width == -1)
+    {
+      picture->Texture[0] = MaterialSet->Textures[28];   // a file the player cannot play
+      tileShown[slot] = 0;
+      next();
+      break;
+    }
+    movieDurations[slot] = info.Duration > 0 ? info.Duration : 0;
+    previewTarget = CreateMovieTarget(previewPlayer);
+    if(previewTarget)
+    {
+      previewStep = 2;
+      previewPlayer->Seek((random.NextFloat(1.0f) * 0.2f + 0.1f) * info.Duration);
+      previewFrames = 0;
+    }
+    break;
+  }
+  default:
+  {
+    if(previewFrames == 0)
+    {
+      if(!previewTextures[slot]) previewTextures[slot] = sNEW sTexture2D(256, 128, 0x201201, 0);
+      picture->Texture[0] = previewTextures[slot];
+      tileShown[slot] = 1;
+    }
+    sF32 aspect = 0;
+    RenderMovieFrame(previewPlayer, previewTarget, &aspect, DisplayIndex);
+    DrawTextureToTarget(previewTarget, previewTextures[slot], DisplayIndex);
+    // a player may know the length only once it decodes: the list's "END:" needs it
+    if(movieDurations[slot] <= 0)
+    {
+      sMovieInfo info;
+      previewPlayer->GetInfo(info);
+      movieDurations[slot] = info.Duration > 0 ? info.Duration : 0;
+    }
+    if(++previewFrames >= 21) next();
+    break;
+  }
+  }
 }

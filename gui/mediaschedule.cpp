@@ -1,6 +1,7 @@
 // The movie schedule with its DMX and MIDI tracks, the feed of the control values into
-// the scene machine's live recording, and the media schedule's own steps: the countdowns,
-// the logo and flyer phases and the messages on air.
+// the scene machine's live recording, the media schedule's own steps (the countdowns, the
+// logo and flyer phases and the messages on air) and the GUI scene's media timers: the
+// slideshow's style and timer and the video-in timer.
 //
 // A movie is started by number in the movie folder's listing order, the order in which
 // the IPP machine counts the files it opens. A start never names "no movie": when
@@ -17,6 +18,7 @@ namespace
 constexpr sU32 None = sU32(-1);
 constexpr sU32 RetriggerMs = 200;
 constexpr sInt MessageFullScale = 1800000;
+constexpr sInt SlideshowIndex = 14;
 }
 
 void GuiFeedLiveLine(SceneControls &c, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx)
@@ -373,4 +375,90 @@ void GuiMediaSchedule::SelectTimerMessage(const GuiConfig &config, GuiMediaState
     textStart[i] = textStop[i] = 0;
   }
   media.CurrentMessage = currentText >= 0 ? 0 : -1;
+}
+
+/****************************************************************************/
+/***   The GUI scene's media-timer steps                                  ***/
+/****************************************************************************/
+
+void TouchGui::PickSlideshowStyle()
+{
+  slideshow.style = config.Slideshow.Style ? config.Slideshow.Style - 1 : random.NextBelow(3);
+}
+
+void TouchGui::UpdateSlideshowTimer()
+{
+  GuiMediaTimer &t = schedule.timers[0];
+  if(t.Running && !t.PrevRunning)
+  {
+    if(folders.slideshowPictures > 0)
+    {
+      PickSlideshowStyle();
+      if(Machine && SlideshowIndex < Machine->SceneCount) Machine->SwitchScene(SlideshowIndex);
+      sceneRequest.TakenFlag = 0;
+    }
+    else
+      t.Running = 0;
+  }
+  else if(!t.Running && t.PrevRunning)
+    NextAutoScene(1);
+  if(sceneRequest.NextIsSlideshow)
+  {
+    t.Running = 1;
+    PickSlideshowStyle();
+  }
+  if(sceneRequest.CurrentIsSlideshow)
+  {
+    t.Running = 0;
+    if(config.Slideshow.Active || t.Countdown < 0) t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+  }
+  sceneRequest.NextIsSlideshow = sceneRequest.CurrentIsSlideshow = 0;
+  if(config.Slideshow.Active && !t.Running && t.Countdown < 0)
+  {
+    if(folders.slideshowPictures > 0)
+    {
+      sceneRequest.NextNumber = SlideshowIndex;
+      PickSlideshowStyle();
+    }
+    else
+      t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+  }
+  if(config.Slideshow.Style != schedule.prevSlideshowStyle) PickSlideshowStyle();
+  schedule.prevSlideshowStyle = config.Slideshow.Style;
+  t.PrevRunning = t.Running;
+}
+
+void TouchGui::UpdateVideoInTimer()
+{
+  GuiMediaTimer &t = schedule.timers[4];
+  mediaState.VideoStyle = config.VideoStyle;
+  auto start = [&](bool rising) {
+    // a second open over a playing device is unsettled: the open is asked for once
+    if(!mediaState.VideoFrame && !mediaState.VideoShown) mediaState.VideoInRequest = 1;
+    mediaState.VideoShown = 1;
+    mediaState.VideoRestart = 1;
+    if(rising) selectedVideo = 0;
+    t.Running = 1;
+    videoGuard = 60000;
+    videoStartClock = touch.Clock;
+  };
+  // START, or a device picked on its tile
+  if((t.Running && !t.PrevRunning) || (selectedVideo != prevVideo && selectedVideo != sU32(-1)))
+    start(t.Running && !t.PrevRunning);
+  else if(!t.Running && t.PrevRunning)
+  {
+    selectedVideo = prevVideo = sU32(-1);
+    mediaState.VideoShown = 0;
+  }
+  if(videoGuard < 1 && mediaState.VideoShown)
+  {
+    selectedVideo = sU32(-1);
+    mediaState.VideoShown = 0;
+    t.Running = t.PrevRunning = 0;
+    t.Countdown = sInt(config.VideoInterval * sF32(t.FullScale));
+  }
+  if(!mediaState.VideoShown && t.Countdown < 0 && config.VideoActive) start(true);
+  mediaState.VideoMix = config.VideoPower;
+  prevVideo = selectedVideo;
+  t.PrevRunning = t.Running;
 }
