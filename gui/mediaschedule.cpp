@@ -18,7 +18,6 @@ namespace
 constexpr sU32 None = sU32(-1);
 constexpr sU32 RetriggerMs = 200;
 constexpr sInt MessageFullScale = 1800000;
-constexpr sInt SlideshowIndex = 14;
 }
 
 void GuiFeedLiveLine(SceneControls &c, sU32 clockMs, sInt barStep, const sInt *midi, const sInt *dmx)
@@ -394,7 +393,7 @@ void TouchGui::UpdateSlideshowTimer()
     if(folders.slideshowPictures > 0)
     {
       PickSlideshowStyle();
-      if(Machine && SlideshowIndex < Machine->SceneCount) Machine->SwitchScene(SlideshowIndex);
+      if(Machine && sceneRequest.SlideshowIndex < Machine->SceneCount) Machine->SwitchScene(sceneRequest.SlideshowIndex);
       sceneRequest.TakenFlag = 0;
     }
     else
@@ -417,7 +416,7 @@ void TouchGui::UpdateSlideshowTimer()
   {
     if(folders.slideshowPictures > 0)
     {
-      sceneRequest.NextNumber = SlideshowIndex;
+      sceneRequest.NextNumber = sceneRequest.SlideshowIndex;
       PickSlideshowStyle();
     }
     else
