@@ -16,6 +16,8 @@ PACKAGES=(
   libvorbis-dev
   libdw-dev
   xvfb xauth libx11-dev libxtst-dev
+  # the error box of a fatal stop is drawn with a core X font
+  xfonts-base
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev
   python3-collada
