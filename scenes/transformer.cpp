@@ -186,9 +186,9 @@ TransformerScene::TransformerScene()
   LastBar = -10;
 }
 
-void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
+void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  CreateTMData(TransformerTextures, TransformerMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, TransformerTextures, TransformerMaterials, initFlags);
   SyncSource = syncSource;
 
   LightSet **sets = MaterialSet->LightSets;
@@ -313,10 +313,8 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 
 void TransformerScene::LoadModel(TransformerSlot *slot, const TransformerModelRow &row)
 {
-  // each group draws its own sequence: the clock alone would give the three groups the
-  // same parts when they load within one millisecond
   sRandomLcg local;
-  local.Seed((sGetTime() ^ (Random.Next() >> 12)) & 0xFFFF);
+  local.Seed(sGetTime() & 0xFFFF);
 
   slot->Source = sNEW Model(this);
   pImportObject(slot->Source, row.File, u"transformer/", 0, 0, 10);
@@ -442,10 +440,8 @@ sU32 TransformerScene::PointColour(sInt ring, sInt point, sF64 c, sF32 pulseHalf
   const sF64 V = std::sin((f - 0.00025 * c) * 6.0 * pi + (7e-05 * c + R) * 10.0 * pi);
   const sF64 Z = std::cos((R - 8e-05 * c) * 6.0 * pi + (0.00045 * c + f) * 16.0 * pi);
   const sF64 D = std::sin(U * V * Z * (2.0 * pulseHalfBar + 0.1));
-  // the blend weight leaves 0..1 for most points (D - 0.7 .. D + 0.8); the blend is only
-  // defined inside it
-  const sF32 t = SceneClamp(sF32(D - ((1.0 - R) * 1.5 - 0.8)), 0.0f, 1.0f);
-  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, SceneClamp(sF32(0.5 * R), 0.0f, 1.0f));
+  // the weight leaves 0..1 for most points; the blend holds each channel to 0..255
+  return sBlendColor(sBlendColor(0xFF303030, 0xFF747073, sF32(D - ((1.0 - R) * 1.5 - 0.8))), 0xFF000000, sF32(0.5 * R));
 }
 
 void TransformerScene::PointColours(sU32 *out, sF64 c, sF32 pulseHalfBar)
@@ -471,14 +467,13 @@ void TransformerScene::PointColours(sU32 *out, sF64 c, sF32 pulseHalfBar)
     const sF64 b = (7e-05 * c + R) * 10.0 * pi, e = (R - 8e-05 * c) * 6.0 * pi;
     const sF64 sinB = std::sin(b), cosB = std::cos(b), sinE = std::sin(e), cosE = std::cos(e);
     const sF64 offset = (1.0 - R) * 1.5 - 0.8;
-    const sF32 dark = SceneClamp(sF32(0.5 * R), 0.0f, 1.0f);
+    const sF32 dark = sF32(0.5 * R);
     for(sInt j = 0; j < 256; j++)
     {
       const sF64 V = sinA[j] * cosB + cosA[j] * sinB;
       const sF64 Z = cosE * cosD[j] - sinE * sinD[j];
       const sF64 D = std::sin(U[j] * V * Z * k);
-      const sF32 t = SceneClamp(sF32(D - offset), 0.0f, 1.0f);
-      *out++ = sBlendColor(sBlendColor(0xFF303030, 0xFF747073, t), 0xFF000000, dark);
+      *out++ = sBlendColor(sBlendColor(0xFF303030, 0xFF747073, sF32(D - offset)), 0xFF000000, dark);
     }
   }
 }

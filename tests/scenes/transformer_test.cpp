@@ -57,9 +57,14 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
       EXPECT_TRUE(m->Meshes[i]->MaterialIndex >= 0 && m->Meshes[i]->MaterialIndex < 8);
     }
   }
-  // each group draws its own parts: the three loads run within a millisecond
-  EXPECT_NE(t->Slots[0].Parts[0].AngleA, t->Slots[1].Parts[0].AngleA);
-  EXPECT_NE(t->Slots[1].Parts[0].AngleA, t->Slots[2].Parts[0].AngleA);
+  // each part's size is drawn within its row's range
+  for(sInt g = 0; g < 3; g++)
+    for(sInt i = 0; i < parts[g]; i++)
+    {
+      const TransformerModelRow &row = t->TransformerModels[g];
+      const sF32 r = t->Slots[g].Parts[i].Radius;
+      EXPECT_TRUE(r >= row.RadiusBase && r < row.RadiusBase + row.RadiusRange) << g << " " << i;
+    }
 
   // the styled visit last: its floor light is the brighter one
   VisitInModes(*this, {4, 1, 2}, 1, [&](sInt mode) {
