@@ -269,10 +269,10 @@ FishScene::FishScene()
   CameraTimeOffset = 0;
 }
 
-void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
+void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
   SyncSource = syncSource;
-  CreateTMData(FishTextures, FishMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, FishTextures, FishMaterials, initFlags);
   FishRandom.Seed(sGetTime() & 0xFFFF);
 
   LightSet *main = MaterialSet->LightSets[0];
@@ -548,10 +548,7 @@ void FishScene::ResetSchool()
 void FishScene::Enter(sInt)
 {
   InstallPatterns(SyncSource, 0, RenderMode != 0 ? FishShowTable() : FishShortTable());
-  // the end sequence belongs to the visit that reached it: a later visit starts without
-  // it (the show list sets it again at its end bars)
-  EndMode = 0;
-  EndStart = 0.0f;
+  // the end sequence, once reached, stays until the next Init
   ScatterMode = 1;
   LayerMask = 1;
   ChaseMode = TurnMode = 0;
