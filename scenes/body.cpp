@@ -195,9 +195,9 @@ void BodyScene::SetShellLook(sBool glow)
   }
 }
 
-void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
+void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 {
-  CreateTMData(BodyTextures, BodyMaterials, initFlags);
+  TakeMaterialSet(this, globalSet, BodyTextures, BodyMaterials, initFlags);
   SyncSource = syncSource;
 
   const sVec3 dirs[3] = {sVec3(1.0f, 1.5f, 0.5f), sVec3(-1.0f, 1.0f, -2.0f), sVec3(1.0f, -0.5f, 0.5f)};
