@@ -291,8 +291,8 @@ void CubicScene::Shed(sInt slice)
 
 void CubicScene::Tick(sInt)
 {
-  // after a long hitch the steps are not caught up beyond a few: the painting costs too
-  // much to run hundreds of times in one frame
+  // at most 10 steps a frame, only as a guard against a frame that can never catch up:
+  // steps that cost more than their 10 ms would owe every next frame more steps than the last
   if(TicksThisFrame >= CUBIC_TICKS_PER_FRAME) return;
   TicksThisFrame++;
 
