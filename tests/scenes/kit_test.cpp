@@ -38,7 +38,7 @@ TEST(PatternTable, KeyedBarsHoldTheirCodesInOrderAndEmptyBarsShareOneZeroBar)
   EXPECT_DEATH(BuildPatterns(p, 1, table, 2, two, 2), "");
 }
 
-TEST_F(SceneRecording, KitLightsCamerasAndReadingWithoutMachine)
+TEST_F(SceneRecording, KitLightsCamerasAndTheSyncReading)
 {
   LightSet set;
   set.Reset();
@@ -74,6 +74,29 @@ TEST_F(SceneRecording, KitLightsCamerasAndReadingWithoutMachine)
 
   const SyncNow none = ReadSync(nullptr);
   EXPECT_TRUE(none.SyncClock == 0 && none.PulseBeat == 0.0f);
+
+  // every value of the reading from a value of its own: a field read from its neighbour fails
+  SyncMachine sync(120.0f);
+  SyncResults &r = sync.Results;
+  sF32 *published[] = {&r.PulseA, &r.PulseB, &r.PulseC, &r.BarPhase, &r.Bar2Phase, &r.Bar4Phase,
+                       &r.Bar8Phase, &r.BarBump, &r.BarWave, &r.Bar2Wave, &r.Bar4WaveA, &r.Bar4WaveB,
+                       &r.Bar8Wave, &r.Follower1, &r.Follower2, &r.Follower3, &r.HalfBarPhase, &r.BeatPhase};
+  for(sInt k = 0; k < 18; k++) *published[k] = 0.5f + sF32(k);
+  for(sInt c = 0; c < SYNC_CHANNELS; c++) r.BarIndex[c] = 100 + c, r.Cycle[c] = 200 + c;
+  sync.SyncClock = 7001;   // the running clock; the scenes read the published one
+  sync.PublishedClock = 6002;
+  sync.Freeze = 3;
+  sync.ColorPreset = 2;
+  sync.ColorPresetSmooth = 40.5f;
+  const SyncNow n = ReadSync(&sync);
+  // in the order the SYNC machine publishes them, by the scenes' names
+  const sF32 read[] = {n.PulseHalfBar, n.PulseBarEnd, n.PulseBeat, n.BarPhase, n.TwoBarPhase, n.FourBarPhase,
+                       n.EightBarPhase, n.BarWave, n.BarTriangle, n.TwoBarTriangle, n.FourBarTriangleA,
+                       n.FourBarTriangleB, n.EightBarTriangle, n.ColourPulse[0], n.ColourPulse[1],
+                       n.ColourPulse[2], n.HalfBarPhase, n.BeatPhase};
+  for(sInt k = 0; k < 18; k++) EXPECT_EQ(read[k], 0.5f + sF32(k)) << k;
+  for(sInt c = 0; c < SYNC_CHANNELS; c++) EXPECT_TRUE(n.BarStep[c] == 100 + c && n.CycleCount[c] == 200 + c) << c;
+  EXPECT_TRUE(n.SyncClock == 6002 && n.SyncPaused == 3 && n.ColourPreset == 2 && n.ColourPresetSmooth == 40.5f);
 }
 
 TEST(SceneKit, ClockWavesKeepTheirShapeAfterHoursOfShow)
