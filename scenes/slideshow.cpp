@@ -507,6 +507,7 @@ void SlideshowScene::AnimateLayers(sInt set, sF32 t, sInt hidden, const SyncNow 
     sF32 p3 = 8.0f * a - 5.0f * c;
     sF32 p2 = ((0.5f - 0.5f * std::cos(b)) * 0.35f - 0.15f) * c - 0.03f * a;
     sF32 p1 = a, p0 = 0.0f;
+    const sF32 p4 = c;
     if(t >= 0.25f && t < 0.5f) p1 += B * 0.25f, p0 = -B * 0.25f;
     sVec3 pos = f->Rest;
     if(t >= 0.5f && t < 1.0f && s.ColourPreset >= 3)
@@ -527,7 +528,7 @@ void SlideshowScene::AnimateLayers(sInt set, sF32 t, sInt hidden, const SyncNow 
     const sF32 e = Clamp(4.0f * t - 4.0f, 0, 1), fall = (std::cos(e * sScenePi) + 1.0f) * 0.5f;
     p3 *= fall, p2 *= fall;
     pos.z = (0.5f - 0.5f * std::cos(e * sScenePi * 0.5f)) * 750.0f + pos.z + 160.0f;
-    g.Offset = p0, g.Gain = p1, g.AlphaThreshold = p2, g.AlphaGain = p3, g.Saturation = 0.7f;
+    g.Offset = p0, g.Gain = p1, g.AlphaThreshold = p2, g.AlphaGain = p3, g.AlphaBase = p4, g.Saturation = 0.7f;
     f->Matrix.l = pos;
     f->Shape(w, h, -0.5f * w, -0.5f * h, -1, -1, -1, -1);
   }
@@ -588,8 +589,8 @@ void SlideshowScene::AnimatePage(sInt set, sF32 t, sInt hidden)
   p->Shape(W, H, -0.5f * W, -0.5f * H, -1, -1, -1, -1);
   sh->Shape(W, H, -0.5f * W, -0.5f * H, -1, -1, -1, -1);
   const sF32 r = (0.6f * b + a) * sScenePi * 0.5f;
-  // pages come alternately from the left and the right, one side per picture shown
-  if(ShownIndex & 1)
+  // the side a page swings in from follows the slot of the next picture to show
+  if(ShownSlot & 1)
   {
     p->Matrix.EulerXYZ(0.0f, r - 0.5f * sScenePi, 0.0f);
     p->Matrix.l = sVec3(400.0f - 400.0f * std::cos(r) + 300.0f * b, 230.3f, -400.0f * std::sin(r) - 300.0f * b);

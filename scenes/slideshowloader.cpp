@@ -30,19 +30,18 @@ sBool SlideshowLoadNext(SlideshowScene *s)
       if(img) sDELETE(img);
       return 1;
     }
-    s->LoadIndex++;
     if(img)
     {
       if(s->PendingImage) sDELETE(s->PendingImage);
       s->PendingImage = img;
       s->PendingSlot = slot;
       s->PendingFlag = 1;
-      return 1;
     }
-    // a file that does not decode is skipped: its slot keeps the picture it had. A slot
-    // without one (and none on its way) takes the folder's next file instead, so it never
-    // shows empty while the folder still has pictures.
-    if(s->SlotHasPicture(slot) || (s->PendingFlag && s->PendingSlot == slot) || s->LoadIndex >= s->PictureCount) return 1;
+    // a file that does not decode is skipped: its slot keeps the picture it had. While the
+    // slot has no texture the next file goes into it too, a newer picture replacing the
+    // one still pending, until the slot has one or the folder ends.
+    s->LoadIndex++;
+    if(s->SlotHasPicture(slot) || s->LoadIndex >= s->PictureCount) return 1;
     JoinPath(sStringRef(name), s->Folder, s->Listing[s->LoadIndex].Name);
   }
 }

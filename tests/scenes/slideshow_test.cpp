@@ -108,6 +108,40 @@ TEST_F(SlideshowRig, EveryPictureOfTheFolderIsShownInEachStyle)
   EXPECT_FLOAT_EQ(S->PictureAspect(15), 4.0f / 3.0f);
 }
 
+// Style 0 brings a picture in as a dark print of its darker parts, which fades out from
+// progress 0.3 as the picture itself comes up: a mid-grey picture darkens its ground.
+TEST_F(SlideshowRig, StyleZeroBringsAPictureInAsADarkPrint)
+{
+  sparktest::TempDir pics;
+  sImage grey(64, 48);
+  std::fill(grey.Data, grey.Data + 64 * 48, 0xFF4C4C4Cu);   // luminance 0.3
+  const std::string file = pics.Name8("grey.bmp");
+  ASSERT_TRUE(grey.Save(std::u16string(file.begin(), file.end()).c_str()));
+  Begin(pics.Path, 0);
+  S->OnEvent(108);
+  Settle();
+  S->OnEvent(108);   // the grey picture on screen, in both picture sets
+  // the lead set alone over a mid-grey ground
+  for(sInt i = 0; i < S->ObjectCount; i++) S->Objects[i]->LayerMask = 0;
+  for(PictureForm *f : S->ChannelLayers[S->LeadSet]) f->LayerMask = 1;
+  S->LeadHidden = 0;
+  S->TrailHidden = 1;
+  S->RenderEnv.FogColor = 0xFF808080;
+  sBool seen = 0;
+  for(sInt f = 0; f < 100 && !seen; f++)
+  {
+    Step();
+    const sF32 t = 2.0f * ReadSync(S->SyncSource).FourBarPhase;   // the lead set's progress
+    if(t < 0.15f || t > 0.24f) continue;
+    seen = 1;
+    const Picture p(Keep("slideshow", "style0-print"));
+    EXPECT_GT(p.Count([](sU32 c) { return sBool(std::max({(c >> 16) & 255, (c >> 8) & 255, c & 255}) < 100); }),
+              W * H / 10)
+        << "progress " << t;
+  }
+  EXPECT_TRUE(seen);
+}
+
 TEST_F(SlideshowRig, OddFoldersAndSettingsAreSurvived)
 {
   sparktest::TempDir many;
@@ -164,8 +198,8 @@ TEST_F(SlideshowRig, PicturesDeletedOrReplacedWhileTheShowRuns)
 }
 
 // A file that does not decode leaves its slot with the picture it had; a slot without a
-// picture (nor a material on it) takes the folder's next file instead. The test runs the
-// loader's passes itself.
+// picture (nor a material on it) takes the folder's next files, decoded or not, until it
+// has one or the folder ends. The test runs the loader's passes itself.
 TEST_F(SlideshowRig, AFileThatDoesNotDecodeGivesAnEmptySlotTheNextPicture)
 {
   sparktest::TempDir pics;
@@ -174,16 +208,27 @@ TEST_F(SlideshowRig, AFileThatDoesNotDecodeGivesAnEmptySlotTheNextPicture)
   Begin(pics.Path, 1);
   sDELETE(S->LoaderThread);
   sTexture2D *photo = S->MaterialSet->Textures[12];
-  for(const sBool empty : {0, 1})
+  // the folder's first file, the slot empty, the files the pass reads
+  const struct
   {
+    char First;
+    sBool Empty;
+    sInt Read;
+  } cases[] = {{'a', 0, 1}, {'a', 1, 2}, {'b', 1, 2}};
+  for(const auto &c : cases)
+  {
+    SCOPED_TRACE(c.First);
+    const sBool empty = c.Empty;
     Enter(pics.Path, 1);
     S->PendingFlag = 0;   // the image a pass before may have left goes with the machine
-    if(S->Listing[0].Name[0] != 'a') std::swap(S->Listing[0], S->Listing[1]);
+    if(S->Listing[0].Name[0] != c.First) std::swap(S->Listing[0], S->Listing[1]);
+    sTexture2D *&slot = S->MaterialSet->Textures[12];
     for(sInt m = 14; m < 18 && empty; m++)
-      if(S->MaterialSet->Materials[m]->Texture[0] == photo) S->MaterialSet->Materials[m]->Texture[0] = nullptr;
-    S->MaterialSet->Textures[12] = empty ? nullptr : photo;
+      if(S->MaterialSet->Materials[m]->Texture[0] == slot) S->MaterialSet->Materials[m]->Texture[0] = nullptr;
+    if(slot != photo) sDELETE(slot);   // the picture a case before loaded
+    slot = empty ? nullptr : photo;
     EXPECT_TRUE(SlideshowLoadNext(S));
-    EXPECT_EQ(S->LoadIndex, empty ? 2 : 1);
+    EXPECT_EQ(S->LoadIndex, c.Read);
     Step();
     sInt x = 0, y = 0, z = 0;
     ASSERT_TRUE(S->MaterialSet->Textures[12]);
