@@ -9,6 +9,8 @@ PACKAGES=(
   libsdl2-dev
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core
+  # the faces named by the text presets: Tahoma (fonts-wine), Arial (Liberation Sans)
+  fonts-wine fonts-liberation2
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev
   libasound2-dev
   libgtk-3-dev

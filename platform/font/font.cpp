@@ -29,6 +29,9 @@ struct FontconfigState
   }
 } Fontconfig;
 
+// Tahoma: the metric twin of the fonts-wine package
+const char *const StandInFolders[] = {"/usr/share/wine/fonts"};
+
 struct Match
 {
   std::string File;
@@ -41,7 +44,14 @@ bool MatchFace(const std::string &family, int weight, bool italic, Match &out)
 {
   std::lock_guard<std::mutex> guard(FontconfigLock);
   if(!Fontconfig.Config)
+  {
     Fontconfig.Config = FcInitLoadConfigAndFonts();
+    // the folders of faces that stand in for the Windows ones under their own names,
+    // which the system's configuration does not scan (a folder that is missing adds nothing)
+    for(const char *dir : StandInFolders)
+      if(Fontconfig.Config)
+        FcConfigAppFontAddDir(Fontconfig.Config, reinterpret_cast<const FcChar8 *>(dir));
+  }
   if(!Fontconfig.Config)
     return false;
   FcPattern *pattern = FcPatternCreate();

@@ -208,3 +208,19 @@ TEST(Fonts, ExtremeRequestsAreCut)
   ASSERT_TRUE(font);
   EXPECT_TRUE(font->HasGlyph(U'A'));
 }
+
+// The faces the text presets name find their metric twins: Tahoma in the Wine fonts'
+// folder (which the system's configuration does not scan), Arial as Liberation Sans.
+TEST(Fonts, NamedFacesFindTheirStandIns)
+{
+  auto tahoma = Make(u"Tahoma", 32);
+  ASSERT_TRUE(tahoma);
+  EXPECT_EQ(tahoma->GetFamily(), u"Tahoma");
+  EXPECT_FALSE(tahoma->IsFallback());
+  auto bold = Make(u"Tahoma", 160, 700);
+  ASSERT_TRUE(bold);
+  EXPECT_NE(bold->GetFile().find("tahomabd"), std::string::npos) << bold->GetFile();
+  auto arial = Make(u"Arial", 32);
+  ASSERT_TRUE(arial);
+  EXPECT_EQ(arial->GetFamily(), u"Liberation Sans");
+}
