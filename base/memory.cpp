@@ -1,6 +1,7 @@
 // Memory handlers, the heap and the allocation entry points.
 #include "base/memory.hpp"
 #include "base/app.hpp"
+#include "base/framemem.hpp"
 #include "base/log.hpp"
 #include "base/system.hpp"
 
@@ -21,6 +22,7 @@ sInt MemMarkLevel = 0;
 sBool ChecksumReset = 0;
 sInt MemFailType = 0;
 bool Running = false;
+sInt MemoryFlags = 0;
 
 sHook *MemoryHook = nullptr;
 
@@ -622,6 +624,9 @@ void sPrintMemoryMap()
   }
 }
 
+void sSetMemoryFlags(sInt flags) { MemoryFlags = flags; }
+sInt sGetMemoryFlags() { return MemoryFlags; }
+
 void sInitMemorySystem()
 {
   AllocCounter = 1;
@@ -633,7 +638,7 @@ void sInitMemorySystem()
   if(Handlers[2]) Handlers[2]->MakeThreadSafe();
   AllocatedBase = sAllocatedBytes.load();
   Running = true;
-  if(Tracker && Tracker->Init)
+  if(!(MemoryFlags & sMSF_NOLEAKTRACKER) && Tracker && Tracker->Init)
   {
     sLogF(u"mem", u"initialize memory leak tracker\n");
     Tracker->Init(Handlers[2] ? 2 : 1);
@@ -660,6 +665,7 @@ void PrintLeakBanner()
 
 void sExitMemorySystem()
 {
+  sExitFrameMemory();
   for(sInt i = 1; i < 16; i++)
     if(Handlers[i]) Handlers[i]->BindToThread();
   sDELETE(MemoryHook);

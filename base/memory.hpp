@@ -153,7 +153,8 @@ struct sMemTrackerHooks
   sInt (*LiveCount)() = nullptr;          // tracked allocations alive
 };
 // Installs the hooks (they must outlive the memory system); null removes them.
-// sInitMemorySystem switches tracking on when hooks are installed.
+// sInitMemorySystem switches tracking on when hooks are installed, unless the memory
+// flags have sMSF_NOLEAKTRACKER.
 void sSetMemTrackerHooks(const sMemTrackerHooks *hooks);
 void sSetMemTrackerOn(sBool on);
 sBool sIsMemTrackerOn();
@@ -171,7 +172,16 @@ sCrtHeapHandler *sGetCrtHeapHandler();
 // as a scene switch.
 void sTrimHeap();
 
+// Flags of the memory start-up, read by sInitMemorySystem (0 at program start).
+enum : sInt
+{
+  sMSF_NOLEAKTRACKER = 16,   // the leak tracker is not started
+};
+void sSetMemoryFlags(sInt flags);
+sInt sGetMemoryFlags();
+
 // The first and the last step of every run: handlers, the tracker, the memory map.
+// Shut-down frees the frame and DMA memory first.
 void sInitMemorySystem();
 void sExitMemorySystem();
 sBool sIsMemorySystemRunning();

@@ -2,6 +2,8 @@
 #include "common/capture.hpp"
 #include "common/check.hpp"
 #include "base/app.hpp"
+#include "base/framemem.hpp"
+#include "base/leaktracker.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
 #include "platform/text/utf.hpp"
@@ -256,19 +258,33 @@ TEST(MemoryRegistryDeathTest, ForeignPointerIsFatal)
 
 namespace
 {
+struct ExitCase
+{
+  bool Leak;          // a block is still held at memory shut-down
+  bool FrameMemory;   // frame and DMA memory are partitioned and left for shut-down to free
+  bool TrackerOff;    // the tracker is installed, but the memory flags keep it from starting
+};
+
 // Runs in a child process: memory is stopped and started again there, with or without a
 // block left over at its end; exits with 0 when the report says so.
-[[noreturn]] void ExitWithOrWithoutALeak(bool leak)
+[[noreturn]] void ExitWithOrWithoutALeak(ExitCase c)
 {
   sparktest::DebugCapture out;
   sExitMemorySystem();
+  if(c.TrackerOff)
+  {
+    sInstallLeakTracker();
+    sSetMemoryFlags(sMSF_NOLEAKTRACKER);
+  }
   sInitMemorySystem();
+  bool tracking = sIsMemTrackerOn() || out.Has("initialize memory leak tracker");
+  if(c.FrameMemory) sPartitionMemory(64 * 1024, 8192);
   void *block = sMemAlloc(100, 16, 0);
-  if(!leak) sMemFree(block);
+  if(!c.Leak) sMemFree(block);
   sExitMemorySystem();
-  if(leak) sMemFree(block);   // a static object ending after memory shut-down: no fatal error
+  if(c.Leak) sMemFree(block);   // a static object ending after memory shut-down: no fatal error
   bool banner = out.Has("Memory Leak Detected."), bytes = out.Has(" bytes leaked\n");
-  std::exit(banner == leak && bytes == leak && sGetMemoryHandler(1) == nullptr && !sIsMemorySystemRunning() ? 0 : 2);
+  std::exit(banner == c.Leak && bytes == c.Leak && !tracking && sGetMemoryHandler(1) == nullptr && !sIsMemorySystemRunning() ? 0 : 2);
 }
 }
 
@@ -303,6 +319,15 @@ TEST(MemorySystemDeathTest, NormalExitWhileMemoryRuns)
 
 TEST(MemorySystemDeathTest, ExitReportsBytesStillHeld)
 {
-  EXPECT_EXIT(ExitWithOrWithoutALeak(true), testing::ExitedWithCode(0), "");
-  EXPECT_EXIT(ExitWithOrWithoutALeak(false), testing::ExitedWithCode(0), "");
+  const ExitCase cases[] = {
+    {true, false, false},
+    {false, false, false},
+    {false, true, false},
+    {true, false, true},
+  };
+  for(const ExitCase &c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << "leak " << c.Leak << ", frame memory " << c.FrameMemory << ", tracker off " << c.TrackerOff);
+    EXPECT_EXIT(ExitWithOrWithoutALeak(c), testing::ExitedWithCode(0), "");
+  }
 }
