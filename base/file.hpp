@@ -194,10 +194,12 @@ sBool sSaveTextFile(const sChar *name, const sChar *text, sBool flush = 0);
 // Flags of a directory entry.
 enum : sU32
 {
-  sDEF_DIR = 1,        // a folder (a symbolic link is never flagged as one, see sDEF_LINK)
+  sDEF_DIR = 1,        // a folder, or a link to one
   sDEF_READONLY = 2,   // the owner may not write it
   sDEF_EXISTS = 4,     // set in every entry
-  sDEF_LINK = 8,       // a symbolic link; walks over folders must not follow it
+  // Our own extra bit: a symbolic link (to a folder it has sDEF_DIR too). Copy, paste
+  // and delete walks over folders never follow it.
+  sDEF_LINK = 8,
 };
 
 // One entry of a folder listing.

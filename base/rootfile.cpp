@@ -419,8 +419,8 @@ sBool sLoadDir(sArray<sDirEntry> &list, const sChar *folder, const sChar *patter
     sCopyString(e->Name, ToText(f.Name).c_str(), 256);
     e->Size = f.Directory ? 0 : f.Size > 0x7fffffffu ? 0x7fffffffu : sU32(f.Size);
     e->Flags = sDEF_EXISTS;
+    if(f.Directory) e->Flags |= sDEF_DIR;   // a link to a folder too
     if(f.SymbolicLink) e->Flags |= sDEF_LINK;
-    else if(f.Directory) e->Flags |= sDEF_DIR;
     if(f.ReadOnly) e->Flags |= sDEF_READONLY;
     e->LastWrite = f.LastWrite;
   }

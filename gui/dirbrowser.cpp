@@ -372,7 +372,7 @@ void TouchGui::DirBrowser()
     const sDirEntry &e = b.Entries[row];
     if(row == b.LastRow && touch.Clock - b.LastTime < DoublePressMs)
     {
-      if((e.Flags & sDEF_DIR) && !(e.Flags & sDEF_LINK))
+      if(e.Flags & sDEF_DIR)
       {
         sChar name[256];
         sCopyString(name, e.Name, 256);

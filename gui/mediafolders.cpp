@@ -254,7 +254,7 @@ void PasteMarked(GuiLoaderState &s)
   for(sInt i = 0; i < entries.GetSize() && !refused; i++)
   {
     sChar from[sMAXPATH];
-    if(!Join(from, sMAXPATH, source, entries[i].Name) || ((entries[i].Flags & sDEF_DIR) && PathIsInside(dest, from)))
+    if(!Join(from, sMAXPATH, source, entries[i].Name) || ((entries[i].Flags & (sDEF_DIR | sDEF_LINK)) == sDEF_DIR && PathIsInside(dest, from)))
       refused = 1;
   }
   for(sInt i = 0; i < entries.GetSize() && !refused && !s.Stopping(); i++)

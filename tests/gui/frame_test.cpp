@@ -314,6 +314,10 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   ASSERT_TRUE(make(tree.Name8("src"), 1) && make(tree.Name8("src/a.txt"), 0) && make(tree.Name8("dst"), 1) && make(tree.Name8("0.txt"), 0));
   ASSERT_TRUE(make(outside.Name8("secret"), 0));
   ASSERT_EQ(symlink(outside.Name8("secret").c_str(), tree.Name8("src/link").c_str()), 0);
+  // links to a folder: one beside the drive's folders, one inside what is copied
+  ASSERT_TRUE(make(outside.Name8("dir"), 1) && make(outside.Name8("dir/keep.txt"), 0));
+  ASSERT_EQ(symlink(outside.Name8("dir").c_str(), tree.Name8("linked").c_str()), 0);
+  ASSERT_EQ(symlink(outside.Name8("dir").c_str(), tree.Name8("src/outdir").c_str()), 0);
   sCopyString(Gui->folders.drives.MediaDriveRoots[0], plat::ToUtf16(tree.Path).c_str(), sGUI_FOLDERCHARS);
   GuiBrowser &b = Gui->browser;
   auto frame = [&] { Gui->touch.PageMask = sGUI_PAGE_BROWSER, Gui->DirBrowser(); };
@@ -328,6 +332,20 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   ASSERT_EQ(b.Depth, 1);
   ASSERT_GE(row(u"src"), 0);
   EXPECT_LT(row(u"src"), row(u"0.txt"));   // folders first
+  EXPECT_LT(row(u"linked"), row(u"0.txt"));
+  // a double press on the linked folder enters it
+  auto pressRow = [&](sInt r) {
+    Gui->touch.PointerX = 0, Gui->touch.HeldWidget = -1;
+    for(sF32 y = 300; y > -300 && b.HoverRow != r; y -= 2) Gui->touch.PointerY = y, frame();
+    EXPECT_EQ(b.HoverRow, r);
+    Gui->touch.PressEdge = 1, frame(), Gui->touch.PressEdge = 0;
+  };
+  pressRow(row(u"linked")), pressRow(row(u"linked")), frame();
+  EXPECT_EQ(b.Depth, 2);
+  EXPECT_EQ(plat::ToUtf8(b.Folder), tree.Path + "/linked/");
+  command(BrBack), frame();
+  ASSERT_EQ(b.Depth, 1);
+  b.ClearMarks();
   b.Marks[row(u"src")] = 1;
   command(BrCopy);
   EXPECT_EQ(std::u16string(b.Status), u"<>src");
@@ -343,6 +361,9 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
   struct stat st;
   EXPECT_TRUE(lstat(tree.Name8("dst/src/link").c_str(), &st) != 0 || S_ISLNK(st.st_mode));
+  EXPECT_TRUE(lstat(tree.Name8("dst/src/outdir").c_str(), &st) != 0 || S_ISLNK(st.st_mode));
+  // deleting a folder removes a link in it, never what the link points at
+  ASSERT_EQ(symlink(outside.Name8("dir").c_str(), tree.Name8("dst/ln").c_str()), 0);
   // hostile folder names make nothing; a plain one is made here
   for(const sChar *name : {u"../escape", u"..", u"", u"a/b"})
   {
@@ -363,6 +384,7 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   DeleteMarked(Gui->folders.loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
+  EXPECT_EQ(access(outside.Name8("dir/keep.txt").c_str(), F_OK), 0);
   Gui->OpenBrowser(1);
   frame(), frame();
   ASSERT_TRUE(b.Enter(u"made")), frame();
