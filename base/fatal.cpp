@@ -69,12 +69,6 @@ void AppendFrames(const sStringRef &out, const std::vector<plat::StackFrame> &fr
       std::u16string wfile = plat::ToUtf16(file);
       sSPrintF(line, u"%2d. %s (%s:%d)\n", number, name.c_str(), wfile.c_str(), f.Line);
     }
-    else if(!f.Function.empty())
-    {
-      // a name without line information still says more than the address alone
-      std::u16string name = plat::ToUtf16(f.Function);
-      sSPrintF(line, u"%2d. %s (EIP=%08x)\n", number, name.c_str(), sU64(f.Address));
-    }
     else
     {
       sSPrintF(line, u"%2d. ??? (EIP=%08x)\n", number, sU64(f.Address));
