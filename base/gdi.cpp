@@ -183,6 +183,7 @@ void sFont2D::Init(const sChar *face, sInt height, sInt flags, sInt width)
     request.Underline = (flags & sF2C_UNDERLINE) != 0;
     request.StrikeOut = (flags & sF2C_STRIKEOUT) != 0;
     request.Symbol = (flags & sF2C_SYMBOLS) != 0;
+    request.Antialiased = (flags & sF2C_ANTIALIASED) != 0;
     Font->Font = plat::Font::Create(request, &why);
     if(Font->Font && Font->Font->IsFallback())
       sLogF(u"gfx", u"font %q not found, %q stands in for it\n", name, Font->Font->GetFamily().c_str());
@@ -190,7 +191,9 @@ void sFont2D::Init(const sChar *face, sInt height, sInt flags, sInt width)
   if(!Font->Font)
   {
     // the system's message-box font
-    Font->Font = plat::Font::Create(plat::MessageBoxFont(), &why);
+    plat::FontRequest fallback = plat::MessageBoxFont();
+    fallback.Antialiased = (flags & sF2C_ANTIALIASED) != 0;
+    Font->Font = plat::Font::Create(fallback, &why);
     if(!Font->Font)
     {
       // no font on the machine: text measures empty and draws nothing
@@ -302,5 +305,5 @@ void sSetWindowName(const sChar *title)
 {
   if(WindowName == (title ? title : u"")) return;
   WindowName = title;
-  if(plat::Window *window = sGetMainWindow()) window->SetTitle(sGetWindowName());
+  if(plat::Window *window = sGetMainWindow()) window->SetTitle(WindowName.Get());
 }

@@ -93,7 +93,7 @@ enum : sInt
   sF2C_UNDERLINE = 8,
   sF2C_STRIKEOUT = 16,
   sF2C_SYMBOLS = 32,
-  sF2C_ANTIALIASED = 64,   // text is always drawn with soft edges here
+  sF2C_ANTIALIASED = 64,   // soft glyph edges; without it every pixel is ink or not
 };
 
 class sFont2D

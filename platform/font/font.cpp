@@ -139,6 +139,7 @@ std::unique_ptr<Font> Font::Create(const FontRequest &request, std::u16string *e
   font->Underline = request.Underline;
   font->StrikeOut = request.StrikeOut;
   font->Symbol = request.Symbol;
+  font->Antialiased = request.Antialiased;
 
   font->Ft = new Impl;
   FT_Error err = FT_Init_FreeType(&font->Ft->Library);
@@ -264,18 +265,24 @@ const Font::Rendered &Font::Render(char32_t c) const
   if(SynthBold)
     FT_GlyphSlot_Embolden(slot);
   r.Advance = int((slot->advance.x + 32) >> 6);
-  if(FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0)
+  if(FT_Render_Glyph(slot, Antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) != 0)
     return r;
   const FT_Bitmap &bm = slot->bitmap;
-  if(bm.pixel_mode != FT_PIXEL_MODE_GRAY || bm.width == 0 || bm.rows == 0)
+  if(bm.width == 0 || bm.rows == 0)
+    return r;
+  // coverage of a pixel: 8 bits, or one bit (most significant first) widened to 0 or 255
+  auto at = [&bm](int x, int y) -> uint8_t {
+    const uint8_t *row = bm.buffer + long(y) * bm.pitch;
+    return bm.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[x >> 3] >> (7 - (x & 7))) & 1) * 255 : row[x];
+  };
+  if(bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO)
     return r;
   // the black box is the tight box of the coverage
   int x0 = int(bm.width), x1 = -1, y0 = int(bm.rows), y1 = -1;
   for(int y = 0; y < int(bm.rows); y++)
   {
-    const uint8_t *row = bm.buffer + long(y) * bm.pitch;
     for(int x = 0; x < int(bm.width); x++)
-      if(row[x])
+      if(at(x, y))
       {
         x0 = std::min(x0, x);
         x1 = std::max(x1, x);
@@ -292,7 +299,7 @@ const Font::Rendered &Font::Render(char32_t c) const
   r.Coverage.resize(size_t(r.Width) * size_t(r.Height));
   for(int y = 0; y < r.Height; y++)
     for(int x = 0; x < r.Width; x++)
-      r.Coverage[size_t(y) * size_t(r.Width) + size_t(x)] = bm.buffer[long(y + y0) * bm.pitch + x + x0];
+      r.Coverage[size_t(y) * size_t(r.Width) + size_t(x)] = at(x + x0, y + y0);
   return r;
 }
 

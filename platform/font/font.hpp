@@ -28,6 +28,7 @@ struct FontRequest
   bool Underline = false;
   bool StrikeOut = false;
   bool Symbol = false;    // symbol character set: characters 0..255 also map to 0xF000 + c
+  bool Antialiased = true;  // soft glyph edges; else every pixel is ink (255) or not (0)
 };
 
 struct FontMetrics
@@ -115,6 +116,7 @@ private:
   bool Underline = false;
   bool StrikeOut = false;
   bool Symbol = false;
+  bool Antialiased = true;
   bool SynthBold = false;
   bool SynthItalic = false;
   FontMetrics Metrics;

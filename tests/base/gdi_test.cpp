@@ -127,6 +127,17 @@ TEST(GdiFonts, PrintedTextHasTheMeasuredInkExtentAndBaseline)
   }
   EXPECT_TRUE(pureGreen);
 
+  // soft edges only when the font asks for antialiasing: without it a pixel is ink or not
+  for(sInt flags : {0, sInt(sF2C_ANTIALIASED)})
+  {
+    sFont2D round(Face, 40, flags);
+    round.SetColor(2, 0);
+    std::vector<sU32> o = Render(w, ht, [&] { round.Print(0, x, y, u"O"); });
+    size_t between = std::count_if(o.begin(), o.end(), [](sU32 p) { return p != 0 && p != 0x00ff00u; });
+    if(flags) EXPECT_GT(between, 10u);
+    else EXPECT_EQ(between, 0u);
+  }
+
   // two of them: the second starts one advance after the first
   px = Render(w, ht, [&] { font.Print(0, x, y, u"HH"); });
   Ink two = FindInk(px, w, ht);

@@ -113,7 +113,8 @@ void FrameRect(sImage &img, sInt x0, sInt y0, sInt x1, sInt y1, sInt thickness, 
 
 void PrintCentered(sImage &img, const sChar *text, sInt cx, sInt cy, sInt height, sBool bold, sU32 color)
 {
-  sFont2D font(u"DejaVu Sans", height, bold ? sF2C_BOLD : 0);
+  // the stand-in pictures carry their names in smooth lettering
+  sFont2D font(u"DejaVu Sans", height, sF2C_ANTIALIASED | (bold ? sF2C_BOLD : 0));
   sInt width = 0;
   for(const sChar *p = text; *p; p++)
   {
