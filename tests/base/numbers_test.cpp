@@ -73,6 +73,39 @@ TEST(Checksum, Adler32)
 /****************************************************************************/
 /***   Frame timer                                                        ***/
 /****************************************************************************/
+/***   Colours                                                            ***/
+/****************************************************************************/
+
+TEST(Colors, EachChannelOnItsOwn)
+{
+  enum Op { Add, Multiply, Fade, Blend };
+  struct Row { Op O; sU32 A, B; sF32 T; sU32 Want; };
+  const Row rows[] = {
+    // a sum of exactly 256 saturates and carries nothing into the channel above
+    {Add, 0x00000080, 0x00000080, 0, 0x000000ff},
+    {Add, 0x80808080, 0x80808080, 0, 0xffffffff},
+    {Add, 0x00ff8001, 0x00017f01, 0, 0x00ffff02},
+    {Add, 0xff000000, 0x01000000, 0, 0xff000000},
+    {Multiply, 0xff808080, 0x80ff4000, 0, 0x7f7f2000},
+    {Multiply, 0xffffffff, 0xffffffff, 0, 0xfefefefe},
+    {Fade, 0xff000000, 0x00ff0000, 32768, 0x7f7f0000},
+    {Fade, 0x12345678, 0x9abcdef0, 0, 0x12345678},
+    {Fade, 0x12345678, 0x9abcdef0, 65536, 0x9abcdef0},
+    {Blend, 0xff0000ff, 0x00ff0000, 0.5f, 0x7f7f007f},
+    {Blend, 0x12345678, 0x9abcdef0, 0.0f, 0x12345678},
+    {Blend, 0x12345678, 0x9abcdef0, 1.0f, 0x9abcdef0},
+  };
+  for(const Row &r : rows)
+  {
+    sU32 got = r.O == Add ? sAddColorSaturate(r.A, r.B)
+             : r.O == Multiply ? sMultiplyColor(r.A, r.B)
+             : r.O == Fade ? sFadeColor16(sInt(r.T), r.A, r.B)
+                           : sBlendColor(r.A, r.B, r.T);
+    EXPECT_EQ(got, r.Want) << "op " << r.O << std::hex << " of " << r.A << " and " << r.B << " at " << r.T;
+  }
+}
+
+/****************************************************************************/
 
 TEST(FrameTimer, ClockWrapAround)
 {
