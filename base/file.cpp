@@ -291,6 +291,7 @@ sFile *sOpenFile(const sChar *name, sInt access)
   for(sInt i = sGetFileHandlerCount() - 1; i >= 0; i--)
     if(sFile *file = FileHandlers[i]->Create(prepared, access))
       return file;
+  // a name that is there but cannot be opened is told with its reason, not as missing
   if(OpenFailure[0])
     sLogF(u"file", u"Cannot open <%s> for %s: %s\n", prepared.Get(), sGetFileAccessName(access), OpenFailure);
   else
@@ -370,8 +371,8 @@ sChar *DecodeUtf16(sU8 *data, sDInt size, bool swap)
 
 bool IsTrail(sU8 b) { return (b & 0xc0) == 0x80; }
 
-// UTF-8 behind its mark. Characters beyond 16 bits become surrogate pairs; broken
-// sequences become '?'.
+// UTF-8 behind its mark. Characters beyond 16 bits become surrogate pairs, so that the
+// text files saved as UTF-8 read back whole; broken sequences become '?'.
 sChar *DecodeUtf8(const sU8 *data, sDInt size)
 {
   // every byte gives at most one character, a four-byte sequence two

@@ -241,9 +241,7 @@ sInt sShellParamInt(const sChar *name, sInt n, sInt defaultValue)
   if(!v) return defaultValue;
   sInt value;
   const sChar *scan = v;
-  if(sScanInt(scan, value)) return value;
-  sLogF(u"sys", u"-%s %s is not a number: %d is used\n", name ? name : u"", v, defaultValue);
-  return defaultValue;
+  return sScanInt(scan, value) ? value : defaultValue;
 }
 
 sBool sShellSwitch(const sChar *name)
@@ -261,18 +259,6 @@ const sChar *sGetShellParamValue(sInt i) { return i >= 0 && i < Count ? Values[i
 /***   Log channels                                                       ***/
 /****************************************************************************/
 
-namespace
-{
-sChar QuietList[ListSize];
-}
-
-void sSetQuietLogChannels(const sChar *channels)
-{
-  sInt used = 0;
-  QuietList[0] = 0;
-  if(channels) AddWords(QuietList, used, channels);
-}
-
 void sInitLogChannels()
 {
   sInt used = 0;
@@ -281,9 +267,6 @@ void sInitLogChannels()
   used = 0;
   ExcludeList[0] = 0;
   for(sInt n = 0; const sChar *v = sShellParam(u"dontlog", n); n++) AddWords(ExcludeList, used, v);
-  // without a choice of channels the quiet ones stay out, unless everything is asked for
-  if(!IncludeList[0] && !ExcludeList[0] && !sShellSwitch(u"verbose"))
-    for(sInt i = 0; i < ListSize; i++) ExcludeList[i] = QuietList[i];
 }
 
 sBool sIsLogChannelOn(const sChar *channel)

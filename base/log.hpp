@@ -20,10 +20,6 @@ const sChar *sGetShellParamName(sInt i);
 const sChar *sGetShellParamValue(sInt i);
 
 void sInitLogChannels();
-// The channels a program leaves out of its log by default (blank-separated; null: none):
-// they are logged when the command line names channels (-log, -dontlog) or gives -verbose.
-// Takes effect at the next sInitLogChannels (the command line's parsing).
-void sSetQuietLogChannels(const sChar *channels);
 sBool sIsLogChannelOn(const sChar *channel);
 // The width of the "[channel] " prefix (0..64; 0 prints no prefix).
 sInt sGetLogPrefixWidth();

@@ -374,7 +374,8 @@ sInt PrintFixed(sChar *out, sInt cap, const sFloatInfo &info, sInt prec)
 
   if(info.Infinite || info.NaN || info.Exponent > 50 || info.Exponent < -50)
   {
-    // exponent form: a negative value gets its '-' from the caller, a positive one a '+'
+    // exponent form: a negative value gets its '-' from the caller and no '+' behind it
+    // (one sign, not "-+#inf"); a positive one a '+'
     if(!info.Negative) put('+');
     const char *tail = "";
     char tmp[64];
@@ -707,7 +708,8 @@ sFormatBuffer &sFormatBuffer::operator%(sF32 v)
   sChar letter = *peek;
   if(letter != 'e' && letter != 'E' && letter != 'f' && letter != 'F')
   {
-    // truncated towards zero, saturated at the 64-bit range (NaN gives 0)
+    // truncated towards zero, saturated at the 64-bit range (NaN gives 0): a conversion
+    // out of range would be undefined
     sS64 i;
     if(v != v) i = 0;
     else if(v >= 9.2233720e18f) i = INT64_MAX;

@@ -2,7 +2,6 @@
 //
 // "-frames n" ends the run by itself after n frames; "-capture" starts in fixed-step mode,
 // which saves every frame as a numbered picture in the temporary folder.
-#include "base/log.hpp"
 #include "base/window.hpp"
 #include "scenes/table.hpp"
 #include "show/mainapp.hpp"
@@ -14,8 +13,5 @@ void sMain() { ShowMain(sShowSceneTable, SHOW_SCENES); }
 
 int main(int argc, char **argv)
 {
-  // an operator's log: what the show found and chose; files, models, movies, memory and
-  // the sound input's retries only with -verbose or when named with -log
-  sSetQuietLogChannels(u"file pf movie mem model sound");
   return sRunFramework(argc, argv, sMain);
 }
