@@ -140,6 +140,7 @@ void TextForm::SetFont(Scene *scene, sInt preset)
     sInt baseline = 0;
     font = new SharedFont{key, 0, nullptr, 0, nullptr};
     font->Glyphs = sBuildFontAtlas(&atlas, desc, font->GlyphCount, baseline);
+    // alpha alone: the atlas is white, and its glyphs draw the same as from 0x1001
     font->Texture = sLoadTexture2D(&atlas, sTEX_2D | sTEX_A8);
     FontPool.push_back(font);
   }

@@ -5,8 +5,12 @@
 #include "common/check.hpp"
 #include "form_render.hpp"
 #include "scene_util.hpp"
+#include "graphics/fontatlas.hpp"
+#include "graphics/image.hpp"
+#include "graphics/imagetexture.hpp"
 #include "show/textform.hpp"
 
+#include <algorithm>
 #include <memory>
 
 namespace
@@ -80,6 +84,44 @@ TEST_F(TextFormTest, FormsOfAPresetShareOneGlyphTextureUntilTheLast)
   EXPECT_EQ(Text->GlyphTexture, other->GlyphTexture);
   sDELETE(other);
   EXPECT_EQ(TextFormFontUsers(Text->GlyphTexture), 1);
+}
+
+// The glyph texture keeps the atlas's alpha alone: the atlas is white, so the text of
+// every preset reads back the same as from the atlas in full colour.
+TEST_F(TextFormTest, AlphaOnlyGlyphsDrawAsTheFullColourAtlas)
+{
+  for(sInt preset = 1; preset <= 11; preset++)
+  {
+    TextForm t(0);
+    t.SetFont(nullptr, preset);
+    t.TextScale = 20.0f / t.LineHeight;
+    t.PrintLeft(u"Ag#\xe9", 2, -6);
+    sFontAtlasDesc desc;
+    desc.Fonts = t.Fonts.GetData();
+    desc.FontCount = t.Fonts.GetSize();
+    desc.Chars = t.CharSet;
+    sImage atlas;
+    sInt count = 0, baseline = 0;
+    sMemFree(sBuildFontAtlas(&atlas, desc, count, baseline));
+    sTexture2D *full = sLoadTexture2D(&atlas, sTEX_2D | sTEX_ARGB8888);
+    sTexture2D *alphaOnly = t.GlyphTexture;
+    auto draw = [&](sTexture2D *glyphs) {
+      sSimpleMaterial m;
+      m.S.BlendColor = 0x60105;
+      t.GlyphTexture = glyphs;
+      t.PrepareMaterial(&m);
+      sMat3x4 place = Place(1, 0, 0);
+      place.j.Init(0, -1, 0);
+      std::vector<sU32> px = Draw(t, m, sVertexFormatPosNormUV, place);
+      m.Texture[0] = nullptr;
+      return px;
+    };
+    const std::vector<sU32> want = draw(full), got = draw(alphaOnly);
+    t.GlyphTexture = alphaOnly;
+    EXPECT_TRUE(std::any_of(got.begin(), got.end(), Lit)) << preset;
+    EXPECT_TRUE(got == want) << preset;
+    sDELETE(full);
+  }
 }
 
 TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
