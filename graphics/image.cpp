@@ -9,6 +9,7 @@
 #include "graphics/imagetexture.hpp"
 #include "platform/gpu/gpu.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -251,8 +252,8 @@ sImage *sImage::Half(sBool gamma) const
             sU32 c = (p[k] >> shift) & 0xff;
             sq += c * c;
           }
-          // root of the mean square, rounded: black stays black and white stays white
-          v = sU32(sqrt(sF64(sq) / 4.0) + 0.5);
+          // black stays black: the bias alone would lift it to 11
+          v = sq == 0 ? 0 : sU32(sqrt(sF64((sq + 512) >> 2)));
           if(v > 255) v = 255;
         }
         else
@@ -774,17 +775,17 @@ void sImageData::Init(sInt format, sInt mipmaps, sInt x, sInt y, sInt z)
   sInt maxLevels = (format & sTEX_NOMIPMAPS) ? 1 : (mipmaps ? mipmaps : 32);
 
   sInt levels = 0;
-  sS64 chain = 0;
+  sS64 chain = 0, bytes = 0;
   for(sInt i = 0; i < maxLevels && i < 31; i++)
   {
     sInt lx = x >> i, ly = y >> i;
     if(lx < info.BlockX || ly < info.BlockY) break;
-    sS64 bytes = sTextureLevelBytes(code, lx, ly);
-    if(type == sTEX_VOLUME)
-    {
-      sInt lz = z >> i;
-      bytes *= lz > 0 ? lz : 1;
-    }
+    // the first level's pixels, then a quarter of the level before (an eighth of a volume)
+    if(i == 0) bytes = sS64(info.BitsPerPixel) * x * y * (type == sTEX_VOLUME ? z : 1) / 8;
+    else bytes /= type == sTEX_VOLUME ? 8 : 4;
+    // a level of partial blocks (or of half bytes) is never counted smaller than it is
+    sInt lz = type == sTEX_VOLUME && (z >> i) > 0 ? z >> i : 1;
+    bytes = std::max(bytes, sS64(sTextureLevelBytes(code, lx, ly)) * lz);
     chain += bytes;
     levels++;
   }
@@ -963,5 +964,7 @@ void sImageData::ConvertFrom(const sImage *imgorig)
     }
   }
   sVERIFY(dest <= Data + DataSize);
+  // the room the chain's count gives beyond the levels is zero, never stale memory
+  memset(dest, 0, size_t(Data + DataSize - dest));
   if(owned) sDELETE(owned);
 }

@@ -76,8 +76,14 @@ TEST(ImageOps, HalfAveragesWithRoundingAndGammaUsesRootMeanSquare)
   sDELETE(h);
 
   h = img.Half(1);
-  // red sqrt(255 * 255 / 2) = 180.3, blue sqrt((1 + 9 + 255 * 255) / 4) = 127.5 -> 128
+  // truncated roots of the biased mean square: red sqrt((2 * 255 * 255 + 512) >> 2) = 180.7,
+  // blue sqrt((1 + 9 + 255 * 255 + 512) >> 2) = 128.0; green, black, stays black
   EXPECT_EQ(h->Data[0], 0x40b40080u);
+  sDELETE(h);
+  // a dark channel is lifted by the bias: sqrt((4 + 512) >> 2) = 11.4
+  img.Data[3] = 0xfeff02ff;
+  h = img.Half(1);
+  EXPECT_EQ(h->Data[0], 0x40b40b80u);
   sDELETE(h);
   // white stays white
   sImage white(4, 4);
