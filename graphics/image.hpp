@@ -150,7 +150,7 @@ public:
   virtual sU32 Clone(sFileStream **out);
 };
 
-// Decodes a picture file of any format the decoder knows (JPEG, PNG, BMP, TGA, PSD),
+// Decodes a picture file of a common format (JPEG, PNG, BMP, GIF, TIFF),
 // reading it through an sFileStream; null when the file cannot be opened or decoded.
 sImage *sLoadImageGdiPlus(const sChar *name);
 // The same over an open file (not closed here).

@@ -1,12 +1,16 @@
-// Decoding of compressed picture files through stb_image: JPEG and PNG for the image
-// loader, and every format the library knows through a read-only stream over an open
-// file for the media routines. The library's memory comes from the framework.
+// Decoding of compressed picture files: JPEG and PNG through stb_image for the image
+// loader, and for the media routines the common picture formats (JPEG, PNG, BMP, GIF's
+// first frame through stb_image, TIFF through libtiff) read through a read-only stream
+// over an open file. stb_image's memory comes from the framework.
 
 #include "base/file.hpp"
 #include "graphics/image.hpp"
 
+#include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
+#include <tiffio.h>
 
 /****************************************************************************/
 /***   Memory of the decoder                                              ***/
@@ -47,8 +51,7 @@ void sImageFree(void *ptr)
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
-#define STBI_ONLY_TGA
-#define STBI_ONLY_PSD
+#define STBI_ONLY_GIF
 #define STBI_MAX_DIMENSIONS 16384
 #define STBI_ASSERT(x) sVERIFY(x)
 #define STBI_MALLOC(size) sImageMalloc(sDInt(size))
@@ -299,15 +302,107 @@ sBool ReadBmpThroughStream(sFileStream &stream, sImage *img)
   sMemFree(data);
   return ok;
 }
+
+// libtiff reads through the stream. Its reports of damaged files are failures the caller
+// sees as a null image; nothing is printed.
+tmsize_t TiffRead(thandle_t user, void *data, tmsize_t size)
+{
+  DecoderStream *d = static_cast<DecoderStream *>(user);
+  tmsize_t total = 0;
+  while(size > 0)
+  {
+    sU32 chunk = size > 0x40000000 ? 0x40000000u : sU32(size);
+    sU32 got = 0;
+    if(d->Stream->Read(static_cast<sU8 *>(data) + total, chunk, &got) != sSTREAM_OK) return -1;
+    total += got;
+    size -= got;
+    if(got < chunk) break;
+  }
+  return total;
+}
+
+tmsize_t TiffWrite(thandle_t, void *, tmsize_t) { return -1; }
+
+toff_t TiffSeek(thandle_t user, toff_t offset, int whence)
+{
+  sU64 position = 0;
+  if(static_cast<DecoderStream *>(user)->Stream->Seek(sS64(offset), sU32(whence), &position) != sSTREAM_OK)
+    return toff_t(-1);
+  return toff_t(position);
+}
+
+int TiffClose(thandle_t) { return 0; }
+
+toff_t TiffSize(thandle_t user) { return toff_t(static_cast<DecoderStream *>(user)->Stream->File->GetSize()); }
+
+int TiffMap(thandle_t, void **, toff_t *) { return 0; }
+
+void TiffUnmap(thandle_t, void *, toff_t) {}
+
+int TiffQuiet(TIFF *, void *, const char *, const char *, va_list) { return 1; }
+
+bool IsTiff(const sU8 *m)
+{
+  return (m[0] == 'I' && m[1] == 'I' && (m[2] == 42 || m[2] == 43) && m[3] == 0) ||
+         (m[0] == 'M' && m[1] == 'M' && m[2] == 0 && (m[3] == 42 || m[3] == 43));
+}
+
+// The first picture of a TIFF file in any of the layouts libtiff turns into RGBA.
+sBool ReadTiffThroughStream(sFileStream &stream, sImage *img)
+{
+  stream.Seek(0, 0, nullptr);
+  DecoderStream info = {&stream};
+  TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
+  if(!opts) return 0;
+  TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffQuiet, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffQuiet, nullptr);
+  // a damaged directory can ask the library for any size: its own blocks stay bounded
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(256) << 20);
+  TIFF *tif = TIFFClientOpenExt("picture", "rm", &info, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                                TiffUnmap, opts);
+  TIFFOpenOptionsFree(opts);
+  if(!tif) return 0;
+  uint32_t w = 0, h = 0;
+  sBool ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) &&
+             w <= 0x7fffffff && h <= 0x7fffffff && PlausibleSize(int(w), int(h), stream.File->GetSize()) &&
+             img->TryInit(int(w), int(h));
+  if(ok) ok = TIFFReadRGBAImageOriented(tif, w, h, img->Data, ORIENTATION_TOPLEFT, 0) == 1;
+  uint16_t extra = 0, *kinds = nullptr;
+  // the library hands colours of an unassociated alpha multiplied by it: undone here, as
+  // the file holds them
+  const sBool unassociated = TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) && extra > 0 &&
+                             kinds[0] == EXTRASAMPLE_UNASSALPHA;
+  TIFFClose(tif);
+  if(!ok) return 0;
+  // the library's words hold red in the low byte
+  img->SwapRedBlue();
+  if(unassociated)
+  {
+    for(sS64 i = 0, n = sS64(img->SizeX) * img->SizeY; i < n; i++)
+    {
+      sU32 c = img->Data[i], a = c >> 24;
+      if(a == 0 || a == 255) continue;
+      auto un = [a](sU32 v) { return sU32(std::min<sU32>(255, (v * 255 + a / 2) / a)); };
+      img->Data[i] = a << 24 | un((c >> 16) & 255) << 16 | un((c >> 8) & 255) << 8 | un(c & 255);
+    }
+  }
+  return 1;
+}
 }   // namespace
 
 sImage *sDecodeImageStream(sFile *file)
 {
   sFileStream stream(file);
-  sU8 magic[2] = {0, 0};
+  sU8 magic[4] = {0, 0, 0, 0};
   sU32 got = 0;
-  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(magic, 2, &got) != sSTREAM_OK) return nullptr;
-  if(got == 2 && magic[0] == 0xff && magic[1] == 0xd8)
+  if(stream.Seek(0, 0, nullptr) != sSTREAM_OK || stream.Read(magic, 4, &got) != sSTREAM_OK) return nullptr;
+  if(got == 4 && IsTiff(magic))
+  {
+    sImage *img = sNEW sImage;
+    if(!ReadTiffThroughStream(stream, img)) sDELETE(img);
+    return img;
+  }
+  if(got >= 2 && magic[0] == 0xff && magic[1] == 0xd8)
   {
     sDInt size = 0;
     sU8 *data = ReadWholeStream(stream, size);
@@ -327,6 +422,7 @@ sImage *sDecodeImageStream(sFile *file)
   {
     stream.Seek(0, 0, nullptr);
     DecoderStream load = {&stream};
+    // of an animated GIF the first frame
     rgba = stbi_load_from_callbacks(&io, &load, &w, &h, &comp, 4);
   }
   sImage *img = sNEW sImage;
@@ -347,6 +443,5 @@ sImage *sLoadImageGdiPlus(const sChar *name)
   if(!file) return nullptr;
   sImage *img = sDecodeImageStream(file);
   sDELETE(file);
-  if(!img) sLogF(u"ERROR", u"can't decode image <%s>: format not known\n", name);
   return img;
 }

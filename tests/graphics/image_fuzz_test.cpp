@@ -4,6 +4,7 @@
 // is bounded; SPARK_FUZZ_RUNS raises or lowers it.
 #include "common/mutator.hpp"
 #include "image_test_util.hpp"
+#include "tools/datagen/picfiles.hpp"
 
 #include <cstdlib>
 
@@ -179,9 +180,13 @@ TEST_F(ImageFuzz, StreamDecoder)
   if(HasFatalFailure()) return;
   Fuzz(STREAM, Encoded(&sImage::EncodeBMP, *Img), 13);
   if(HasFatalFailure()) return;
-  Fuzz(STREAM, Encoded(&sImage::EncodeTGA, *Img), 14);
+  Fuzz(STREAM, datagen::EncodeGif(*Img), 14);
   if(HasFatalFailure()) return;
-  Fuzz(STREAM, PsdFile(*Img), 15);
+  Fuzz(STREAM, datagen::EncodeTiff(*Img), 15);
+  if(HasFatalFailure()) return;
+  Fuzz(STREAM, LibTiff(*Img, 5, true, false), 17);
+  if(HasFatalFailure()) return;
+  Fuzz(STREAM, LibTiff(*Img, 32773, false, true), 18);
   if(HasFatalFailure()) return;
   Fuzz(STREAM, EncodeJpeg(*Img, 60), 16);
 }

@@ -2,6 +2,7 @@
 // the texture-ready data.
 #include "common/check.hpp"
 #include "image_test_util.hpp"
+#include "tools/datagen/picfiles.hpp"
 
 #include "graphics/dxt.hpp"
 #include "platform/gpu/gpu.hpp"
@@ -321,6 +322,57 @@ TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
   EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad.jpg").c_str()), nullptr);
 }
 
+// The media routines' decoder reads the common picture formats through the stream: PNG,
+// the first frame of a GIF, and TIFF files of several layouts, each back to its pixels
+// (an unassociated alpha keeps the colours under it).
+TEST_F(ImageFiles, CommonFormatsDecodeThroughTheStream)
+{
+  sImage img(6, 5), clear(6, 5), other(6, 5);
+  static const uint32_t colours[4] = {0xff102030, 0xffe0c0a0, 0xff00ff00, 0xff808080};
+  for(int i = 0; i < 30; i++)
+  {
+    img.Data[i] = colours[(i * 7 / 3) % 4];
+    clear.Data[i] = (img.Data[i] & 0xffffff) | (i % 3 == 0 ? 0x80000000 : 0xff000000);
+    other.Data[i] = 0xff0000ff;
+  }
+  sImage grey(6, 5);
+  for(int i = 0; i < 30; i++) grey.Data[i] = 0xff000000 | (img.Data[i] & 0xff) * 0x010101;
+  // two frames: the second, with a palette of its own, follows the first
+  std::vector<uint8_t> twoFrames = datagen::EncodeGif(img), second = datagen::EncodeGif(other);
+  twoFrames.pop_back();
+  twoFrames.insert(twoFrames.end(), second.begin() + 13 + 768, second.begin() + 13 + 768 + 10);
+  twoFrames.back() = 0x87;   // a local palette of 256 colours
+  twoFrames.insert(twoFrames.end(), second.begin() + 13, second.begin() + 13 + 768);
+  twoFrames.insert(twoFrames.end(), second.begin() + 13 + 768 + 10, second.end());
+  const struct
+  {
+    const char *Name;
+    std::vector<uint8_t> Bytes;
+    const sImage &Want;
+    uint32_t Slack;
+  } rows[] = {
+    {"a.png", EncodePng(img), img, 0},
+    {"a.gif", datagen::EncodeGif(img), img, 0},
+    {"two.gif", twoFrames, img, 0},
+    {"a.tif", datagen::EncodeTiff(img), img, 0},
+    {"alpha.tif", datagen::EncodeTiff(clear), clear, 1},
+    {"lzw.tif", LibTiff(clear, 5, true, false), clear, 1},
+    {"grey.tif", LibTiff(img, 32773, false, true), grey, 0},
+  };
+  for(const auto &r : rows)
+  {
+    WriteRaw(Dir.Name8(r.Name), r.Bytes);
+    sImage *got = sLoadImageGdiPlus(Dir.Name(r.Name).c_str());
+    ASSERT_TRUE(got) << r.Name;
+    ASSERT_TRUE(got->SizeX == 6 && got->SizeY == 5) << r.Name;
+    for(int i = 0; i < 30; i++)
+      for(int ch = 0; ch < 4; ch++)
+        ASSERT_LE(uint32_t(std::abs(int(Channel(got->Data[i], ch)) - int(Channel(r.Want.Data[i], ch)))), r.Slack)
+            << r.Name << " pixel " << i << " " << std::hex << got->Data[i];
+    sDELETE(got);
+  }
+}
+
 // A picture cut short on the disk while it is decoded (the operator replaces it in the
 // slideshow folder): the open file still claims its old size, but reads past the cut fail.
 // The decoder used to wait for an end that never came.
@@ -374,14 +426,23 @@ TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
     png[k + 3] = 0x80;
   }
   EXPECT_FALSE(back.LoadCompressed(png.data(), sDInt(png.size())));
-  std::vector<uint8_t> psd = PsdFile(img);
-  psd[14] = psd[18] = 0x30;   // 0x30000002 rows and columns
-  WriteRaw(Dir.Name8("huge.psd"), psd);
-  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("huge.psd").c_str()), nullptr);
-  psd[14] = psd[18] = 0;
-  psd[16] = psd[20] = 0x10;   // 4098 x 4098 from 80 bytes
-  WriteRaw(Dir.Name8("big.psd"), psd);
-  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.psd").c_str()), nullptr);
+  std::vector<uint8_t> gif = datagen::EncodeGif(img), tif = datagen::EncodeTiff(img);
+  gif[6] = gif[7] = gif[8] = gif[9] = 0xff;   // 65535 x 65535 from some 800 bytes
+  tif[18] = tif[30] = 0xff;
+  tif[21] = tif[33] = 0x7f;   // 0x7fff00ff columns and rows
+  WriteRaw(Dir.Name8("huge.gif"), gif);
+  WriteRaw(Dir.Name8("huge.tif"), tif);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("huge.gif").c_str()), nullptr);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("huge.tif").c_str()), nullptr);
+  gif[6] = gif[8] = 2;
+  gif[7] = gif[9] = 0x10;   // 4098 x 4098
+  tif[18] = tif[30] = 2;
+  tif[19] = tif[31] = 0x10;
+  tif[21] = tif[33] = 0;
+  WriteRaw(Dir.Name8("big.gif"), gif);
+  WriteRaw(Dir.Name8("big.tif"), tif);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.gif").c_str()), nullptr);
+  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("big.tif").c_str()), nullptr);
 
   // the largest sizes each header can state: refused, and without a product of them
   // overflowing on the way (the sanitizer build stops at one)

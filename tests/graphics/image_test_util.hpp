@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the image tests: a temporary folder, raw file access around the code under
-// test, a capture of log lines, picture makers and PNG/JPEG encoding of test pictures.
+// test, a capture of log lines, picture makers and PNG/JPEG/TIFF encoding of test pictures.
 
 #include "base/file.hpp"
 #include "base/log.hpp"
@@ -148,22 +148,10 @@ inline std::vector<uint8_t> BmpFile(const sImage &img, int bits, bool topDown)
   return v;
 }
 
-// An uncompressed 8-bit RGBA Photoshop file: header, empty sections, planes R, G, B, A.
-inline std::vector<uint8_t> PsdFile(const sImage &img)
-{
-  std::vector<uint8_t> v = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4};
-  Put32BE(v, uint32_t(img.SizeY));
-  Put32BE(v, uint32_t(img.SizeX));
-  Put16BE(v, 8);
-  Put16BE(v, 3);
-  for(int i = 0; i < 3; i++) Put32BE(v, 0);
-  Put16BE(v, 0);
-  for(int shift : {16, 8, 0, 24})
-    for(int i = 0; i < img.SizeX * img.SizeY; i++) v.push_back(uint8_t(img.Data[i] >> shift));
-  return v;
-}
-
 // PNG and JPEG bytes of an image (RGBA for PNG, RGB for JPEG at the given quality).
 std::vector<uint8_t> EncodePng(const sImage &img);
 std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality);
+// TIFF bytes written by libtiff: RGBA with unassociated alpha, or grey from the blue
+// channel; two rows a strip, compressed with the given libtiff scheme (1 none, 5 LZW, ...).
+std::vector<uint8_t> LibTiff(const sImage &img, int compression, bool bigEndian, bool grey);
 }   // namespace imagetest

@@ -75,17 +75,18 @@ public:
 TEST_F(SlideshowRig, EveryPictureOfTheFolderIsShownInEachStyle)
 {
   const std::string folder = std::string(TWDATA_DIR) + "/slideshow/pictures";
-  const std::set<std::pair<sInt, sInt>> samples = {{640, 360}, {256, 256}, {240, 320}, {400, 300}, {800, 200}, {64, 48}};
+  const std::set<std::pair<sInt, sInt>> samples = {{640, 360}, {256, 256}, {240, 320}, {400, 300},
+                                                    {800, 200}, {64, 48},   {320, 200}, {200, 280}};
   Begin(folder, 0);
   for(sInt style = 0; style < 3; style++)
   {
     if(style) Enter(folder, style);
-    EXPECT_EQ(Control.pictureCount, 7);   // the broken JPEG counts; the text files do not
-    EXPECT_EQ(PatternBars(S->Patterns()), 16);
+    EXPECT_EQ(Control.pictureCount, 9);   // the broken JPEG counts; the text files do not
+    EXPECT_EQ(PatternBars(S->Patterns()), 24);   // a row of bars per four pictures, and one
     EXPECT_EQ(S->Variant, style);
     std::set<std::pair<sInt, sInt>> seen;
     S->OnEvent(108);   // arms the show
-    for(sInt i = 0; i < 8; i++)
+    for(sInt i = 0; i < 12; i++)
     {
       Settle();
       S->OnEvent(108);

@@ -215,6 +215,10 @@ void Picture(Tree &tree, const sChar *name, sInt w, sInt h, sU32 corner, sRandom
     return Argb(1, 0.5f + 0.5f * std::sin(u * 4 + a), 0.5f + 0.5f * std::sin(v * 3 - a), 0.4f);
   });
   FillRect(img, 0, 0, 4, 4, corner);
+  // the formats only the picture decoder reads carry their name, to be told apart on the screen
+  const sChar *ext = sFindFileExtension(name);
+  if(sCompareStringNoCase(ext, u"gif") == 0 || sCompareStringNoCase(ext, u"tif") == 0)
+    PrintCentered(img, sCompareStringNoCase(ext, u"gif") == 0 ? u"GIF" : u"TIFF", w / 2, h / 2, h / 5, 1, 0xFFFFFFFF);
   tree.WriteImage(name, img);
 }
 
@@ -356,6 +360,7 @@ void Generate(Tree &tree)
     {u"slideshows/Sparkvane/pic_07.jpg", 640, 480}, {u"slideshows/Sparkvane/pic_08.png", 320, 180},
     {u"slideshows/Sparkvane/pic_09.jpg", 320, 240}, {u"slideshows/Sparkvane/pic_10.pic", 128, 128},
     {u"slideshows/Sparkvane/pic_11.tga", 128, 128}, {u"slideshows/Sparkvane/PIC_12.JPG", 320, 240},
+    {u"slideshows/Sparkvane/pic_13.gif", 320, 240}, {u"slideshows/Sparkvane/pic_14.tif", 240, 320},
     {u"slideshows/Sparkvane/sub/pic_a.jpg", 160, 120}, {u"slideshows/Sparkvane/sub/pic_b.png", 160, 120},
   };
   for(const auto &s : Slides) Picture(tree, s.Name, s.W, s.H, 0xff808080, rnd);

@@ -1,6 +1,6 @@
 // The Slideshow scene's pictures: its ornament, sprite and band textures, the three
-// built-in photos, and a folder of sample pictures to show ("slideshow/pictures"): JPEG
-// and PNG pictures of several sizes and shapes, numbered and coloured so that each one is
+// built-in photos, and a folder of sample pictures to show ("slideshow/pictures"): JPEG,
+// PNG, GIF and TIFF pictures of several sizes and shapes, numbered and coloured so that each one is
 // told apart on the screen, with a few files beside them that are not pictures.
 #include "datagen.hpp"
 #include "draw.hpp"
@@ -106,6 +106,7 @@ void Generate(Tree &tree)
   const Sample samples[] = {
       {u"01_wide.jpg", 640, 360},  {u"02_square.png", 256, 256}, {u"03_tall.jpg", 240, 320},
       {u"04_classic.png", 400, 300}, {u"05_panorama.jpg", 800, 200}, {u"06_small.png", 64, 48},
+      {u"08_poster.gif", 320, 200}, {u"09_scan.tif", 200, 280},
   };
   sInt n = 0;
   for(const Sample &s : samples)

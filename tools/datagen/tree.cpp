@@ -4,6 +4,7 @@
 #include "base/file.hpp"
 #include "base/textbuffer.hpp"
 #include "graphics/image.hpp"
+#include "picfiles.hpp"
 
 #include <stb/stb_image_write.h>
 
@@ -102,6 +103,12 @@ void Tree::WriteImage(const sChar *name, const sImage &img, sU32 flags)
                                           img.SizeX * comps);
     if(!ok)
       sFatalF(u"datagen: can't encode '%s'\n", name);
+    WriteData(name, file.data(), sDInt(file.size()), flags);
+    return;
+  }
+  if(ExtensionIs(name, u"gif") || ExtensionIs(name, u"tif"))
+  {
+    std::vector<uint8_t> file = ExtensionIs(name, u"gif") ? EncodeGif(img) : EncodeTiff(img);
     WriteData(name, file.data(), sDInt(file.size()), flags);
     return;
   }
