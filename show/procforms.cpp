@@ -63,8 +63,6 @@ void CubeForm::WriteVertices(FormVertexPNU *dest) const
 {
   static const sF32 A[4] = {1, -1, -1, 1}, B[4] = {-1, -1, 1, 1};
   static const sF32 U[4] = {1, 0, 0, 1}, V[4] = {0, 0, 1, 1};
-  // each face's outward direction: lit materials shade the faces apart
-  static const sF32 Normals[6][3] = {{0, 0, 1}, {1, 0, 0}, {0, 0, -1}, {-1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
   for(sInt f = 0; f < 6; f++)
     for(sInt k = 0; k < 4; k++)
     {
@@ -78,8 +76,8 @@ void CubeForm::WriteVertices(FormVertexPNU *dest) const
       case 4: x = a; y = -1; z = b; break;
       default: x = a; y = 1; z = -b; break;
       }
-      const sF32 *n = Normals[f];
-      dest[4 * f + k] = {x * SizeX, y * SizeY, z * SizeZ, n[0], n[1], n[2], U[k] * UScale, V[k] * VScale};
+      // one normal for the whole box: every face takes the same light
+      dest[4 * f + k] = {x * SizeX, y * SizeY, z * SizeZ, 1.0f, 1.0f, 1.0f, U[k] * UScale, V[k] * VScale};
     }
 }
 
