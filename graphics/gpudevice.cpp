@@ -56,6 +56,7 @@ public:
     return As<Texture>(tex)->LockRect(level, lr, nullptr, flags);
   }
   sS32 UnlockTexture(sGpuRes *tex, sU32 level) override { return As<Texture>(tex)->UnlockRect(level); }
+  sS32 SetAutoGenFilterType(sGpuRes *tex, sU32 filter) override { return As<Texture>(tex)->SetAutoGenFilterType(filter); }
   sS32 CreateRenderTarget(sU32 w, sU32 h, Format fmt, MultiSampleType ms, sU32 q, sBool lockable,
                           sGpuRes **out) override
   {

@@ -39,6 +39,8 @@ public:
   virtual sS32 GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out) = 0;
   virtual sS32 LockTexture(sGpuRes *tex, sU32 level, plat::gpu::LockedRect &lr, sU32 flags) = 0;
   virtual sS32 UnlockTexture(sGpuRes *tex, sU32 level) = 0;
+  // how the levels of an automatic-mipmap texture are made (TEXF_POINT or TEXF_LINEAR)
+  virtual sS32 SetAutoGenFilterType(sGpuRes *tex, sU32 filter) = 0;
   virtual sS32 CreateRenderTarget(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
                                   sBool lockable, sGpuRes **out) = 0;
   virtual sS32 CreateDepthStencilSurface(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms,

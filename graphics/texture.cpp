@@ -43,22 +43,14 @@ namespace
 {
 sInt BlockBytes(sInt format) { return (format == sTEX_DXT1 || format == sTEX_DXT1A) ? 8 : 16; }
 
-// Bytes of one level of a texture, block levels in whole blocks.
-sU64 LevelBytes(sInt format, sInt x, sInt y)
-{
-  return sU64(sGetLevelPitch(format, x)) * sU64(sGetLevelRows(format, y));
-}
-
+// The texture's bytes as the memory count takes them: the first level's pixels, each
+// further level a quarter of the one before.
 sU64 TextureBytes(const sTextureBase *t)
 {
-  sInt format = t->Flags & sTEX_FORMAT;
+  sU64 level = sU64(t->SizeX) * sU64(t->SizeY) * sU64(t->BitsPerPixel) / 8;
   sU64 sum = 0;
   sInt levels = t->Mipmaps < 1 ? 1 : t->Mipmaps;
-  for(sInt i = 0; i < levels; i++)
-  {
-    sInt x = t->SizeX >> i, y = t->SizeY >> i;
-    sum += LevelBytes(format, x < 1 ? 1 : x, y < 1 ? 1 : y);
-  }
+  for(sInt i = 0; i < levels; i++, level /= 4) sum += level;
   return sum;
 }
 
@@ -338,8 +330,8 @@ void sTexture2D::CreatePlatform(sU32 flags)
       sDXCHECK(DX.Dev->CreateRenderTarget(sU32(SizeX), sU32(SizeY), Format(fmt), MULTISAMPLE_NONMASKABLE, quality, 0,
                                           &MultiSurf2D));
   }
-  // sTEX_AUTOMIPMAP with sTEX_AUTOMIPMAP_POINT: the layer builds its levels with a box
-  // filter; there is no filter choice to pass on
+  if((flags & sTEX_AUTOMIPMAP) && (flags & sTEX_AUTOMIPMAP_POINT) && Tex)
+    sDXCHECK(DX.Dev->SetAutoGenFilterType(Tex, TEXF_POINT));
   DX.StaticTextureMem += TextureBytes(this);
   if(flags & (sTEX_RENDERTARGET | sTEX_DYNAMIC)) sAddRenderTarget(this);
 }

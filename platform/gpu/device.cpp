@@ -256,6 +256,59 @@ void DetachAll(GLenum target)
   glFramebufferRenderbuffer(target, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
 }
 
+void MakeMips(DeviceImpl *d, TextureImpl *t)
+{
+  t->MipsDirty = false;
+  if (!t->PointMips || t->Info->Depth)
+  {
+    glGenerateMipmap(t->Target);
+    return;
+  }
+  // each level from the one above through a blit without filtering, so a texel of a
+  // smaller level is one texel of the larger; the draw's framebuffers, scissor and masks
+  // are put back afterwards (this runs while a draw is being set up)
+  GLint drawFbo = 0, readFbo = 0;
+  GLboolean mask[4];
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+  glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+  const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  bool ok = true;
+  const int faces = t->Target == GL_TEXTURE_CUBE_MAP ? 6 : 1;
+  for (uint32_t l = 1; l < t->Levels && ok; l++)
+    for (int f = 0; f < faces && ok; f++)
+    {
+      const GLenum target = faces == 6 ? GLenum(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f) : t->Target;
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, d->ReadFBO);
+      DetachAll(GL_READ_FRAMEBUFFER);
+      glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, target, t->Name, GLint(l - 1));
+      glReadBuffer(GL_COLOR_ATTACHMENT0);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d->TmpFBO);
+      DetachAll(GL_DRAW_FRAMEBUFFER);
+      glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, target, t->Name, GLint(l));
+      glDrawBuffer(GL_COLOR_ATTACHMENT0);
+      ok = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE &&
+           glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+      if (ok)
+        glBlitFramebuffer(0, 0, GLint(t->LevelWidth(l - 1)), GLint(t->LevelHeight(l - 1)), 0, 0,
+                          GLint(t->LevelWidth(l)), GLint(t->LevelHeight(l)), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, d->ReadFBO);
+  DetachAll(GL_READ_FRAMEBUFFER);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d->TmpFBO);
+  DetachAll(GL_DRAW_FRAMEBUFFER);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFbo));
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
+  glColorMask(mask[0], mask[1], mask[2], mask[3]);
+  if (scissor)
+    glEnable(GL_SCISSOR_TEST);
+  // a format the driver cannot draw into makes its levels the usual way
+  if (!ok)
+    glGenerateMipmap(t->Target);
+}
+
 // ---------------------------------------------------------------------------------------
 // Lifetime
 
@@ -1530,8 +1583,7 @@ void ApplyTextures(Device *dev)
       glActiveTexture(GL_TEXTURE0 + GLenum(u));
       d->ActiveUnit = u;
       glBindTexture(target, name);
-      glGenerateMipmap(target);
-      t->Impl()->MipsDirty = false;
+      MakeMips(d, t->Impl());
       d->BoundTex[u] = name;
       d->BoundTarget[u] = target;
     }

@@ -429,6 +429,10 @@ public:
   Result GetLevelDesc(uint32_t level, SurfaceDesc &desc) const;
   // Rebuilds the smaller levels of an automatic-mipmap texture from level 0.
   void GenerateMipSubLevels();
+  // How those levels are made: TEXF_POINT takes one texel of the level above, TEXF_LINEAR
+  // (the default) averages.
+  Result SetAutoGenFilterType(uint32_t filter);
+  uint32_t GetAutoGenFilterType() const;
   TextureImpl *Impl() const { return I; }
 
 public:  // made inside the layer

@@ -65,6 +65,7 @@ struct TextureImpl
   GLenum Internal = 0;        // the GL format it was made with
   bool Srgb = false;          // made sRGB-capable: samplers choose whether to decode
   bool MipsDirty = false;     // automatic mipmaps need regeneration
+  bool PointMips = false;     // automatic mipmaps pick a texel instead of averaging
   // CPU copy of every face x level (Direct3D layout), made at the first lock. Once uploaded
   // it is dropped, unless the driver's copy cannot give the same bytes back (decoded block
   // formats, expanded formats) or the texture was locked again after a drop: such a texture
@@ -271,6 +272,9 @@ void MakeCurrent(Device *dev);
 // Attaches a surface to the bound framebuffer `target` as colour 0 or depth(-stencil).
 void AttachSurface(GLenum target, GLenum colorPoint, SurfaceImpl *s);
 void DetachAll(GLenum target);
+// Rebuilds the smaller levels of an automatic-mipmap texture from level 0 (the texture is
+// bound to the active unit).
+void MakeMips(DeviceImpl *d, TextureImpl *t);
 inline void ClearGLErrors()
 {
   while (glGetError() != GL_NO_ERROR)

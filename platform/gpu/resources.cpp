@@ -165,10 +165,21 @@ void BaseTexture::GenerateMipSubLevels()
   MakeCurrent(Dev);
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(I->Target, I->Name);
-  glGenerateMipmap(I->Target);
+  MakeMips(Dev->I, I);
   UnitTouched(Dev->I, 0);
-  I->MipsDirty = false;
 }
+
+Result BaseTexture::SetAutoGenFilterType(uint32_t filter)
+{
+  if (filter != TEXF_POINT && filter != TEXF_LINEAR && filter != TEXF_ANISOTROPIC)
+    return ERR_INVALIDCALL;
+  I->PointMips = filter == TEXF_POINT;
+  if (I->Usage & USAGE_AUTOGENMIPMAP)
+    I->MipsDirty = true;
+  return RES_OK;
+}
+
+uint32_t BaseTexture::GetAutoGenFilterType() const { return I->PointMips ? TEXF_POINT : TEXF_LINEAR; }
 
 Result BaseTexture::GetFaceSurface(uint32_t face, uint32_t level, Surface **out)
 {

@@ -207,6 +207,10 @@ TEST_F(Textures, AutomaticMipmapsLeaveOneLevelToLoad)
   std::vector<uint8_t> data(64 * 32 * 4, 5);
   t.LoadAll(data.data());
   EXPECT_EQ(Dev->Lines("LockTexture").size(), 1u);
+  // with the point flag the device makes its levels without filtering
+  EXPECT_TRUE(Dev->Lines("SetAutoGenFilterType").empty());
+  sTexture2D p(64, 32, sTEX_ARGB8888 | sTEX_AUTOMIPMAP | sTEX_AUTOMIPMAP_POINT);
+  EXPECT_EQ(Dev->Lines("SetAutoGenFilterType"), std::vector<std::string>{"SetAutoGenFilterType " + Dev->Name(p.Tex) + " 1"});
 }
 
 // A texture whose restore releases another one of the table (as an owner might while the

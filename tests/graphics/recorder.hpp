@@ -58,6 +58,10 @@ public:
                      sGpuRes **out) override;
   sS32 GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out) override;
   sS32 LockTexture(sGpuRes *tex, sU32 level, plat::gpu::LockedRect &lr, sU32 flags) override;
+  sS32 SetAutoGenFilterType(sGpuRes *tex, sU32 filter) override
+  {
+    return Logged("SetAutoGenFilterType " + Name(tex) + " " + std::to_string(filter));
+  }
   sS32 UnlockTexture(sGpuRes *, sU32) override { return plat::gpu::RES_OK; }
   sS32 CreateRenderTarget(sU32 w, sU32 h, plat::gpu::Format fmt, plat::gpu::MultiSampleType ms, sU32 quality,
                           sBool lockable, sGpuRes **out) override;

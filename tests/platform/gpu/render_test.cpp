@@ -461,6 +461,17 @@ TEST_F(GpuRender, AutomaticMipmapsFollowEachFillOfTheirFirstLevel)
     DrawQuad(-1, 1, 1, -1);   // sixteen texels a pixel: the 1 x 1 level
     EXPECT_EQ(Read(small)[0], colour);
   }
+  // point-filtered levels hold one texel of the level above, never a blend: columns of red
+  // and blue give a 1 x 1 level of red or of blue
+  ASSERT_EQ(t->SetAutoGenFilterType(TEXF_POINT), RES_OK);
+  EXPECT_EQ(t->GetAutoGenFilterType(), uint32_t(TEXF_POINT));
+  std::vector<uint32_t> stripes(16 * 16);
+  for (size_t i = 0; i < stripes.size(); i++)
+    stripes[i] = i % 2 ? 0xFF0000FFu : 0xFFFF0000u;
+  Fill(t, stripes.data(), 64, 16);
+  DrawQuad(-1, 1, 1, -1);
+  const uint32_t got = Read(small)[0];
+  EXPECT_TRUE(got == 0xFF0000FFu || got == 0xFFFF0000u) << std::hex << got;
   Dev->SetTexture(1, nullptr);
   small->Release();
   t->Release();
