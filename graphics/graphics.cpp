@@ -407,7 +407,8 @@ void sMaterial::Prepare(sVertexFormat *format)
   }
   else if(AutoVariant)
   {
-    // textures may have been given since the variant was made: its sampler states follow them
+    // the variant made here follows the block again: textures given since, and the states
+    // owners set before preparing again (a shadow pass's blend), would be lost otherwise
     sForgetStateList(States[0]);
     sMemFree(States[0]);
     States[0] = nullptr;
