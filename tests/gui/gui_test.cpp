@@ -199,7 +199,7 @@ TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
   // the start configuration came from the generated tree
   EXPECT_EQ(Gui->configs.lastLoadResult, 1);
   EXPECT_EQ(std::u16string(Gui->config.Logos.Directory), u"logos/Sparkvane/");
-  EXPECT_EQ(Gui->folders.slideshowPictures, 12);
+  EXPECT_EQ(Gui->folders.slideshowPictures, 14);
   EXPECT_FLOAT_EQ(Gui->sceneRequest.LatencyMs, 120.0f);
 }
 
@@ -497,7 +497,7 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   Record.PackfileName = u"no_such_pack.dat";
   Start();
   EXPECT_EQ(Gui->folders.packMode, 0);
-  EXPECT_EQ(Gui->folders.slideshowPictures, 12);
+  EXPECT_EQ(Gui->folders.slideshowPictures, 14);
   Frame(0, 0, 0);
   EXPECT_EQ(Gui->mediaState.MovieCount, 3);   // the flyer pictures, for the IPP machine
   EXPECT_EQ(std::u16string(Gui->mediaState.ClipFolderNames[0]), std::u16string(GetDataRoot()));
