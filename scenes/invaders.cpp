@@ -455,7 +455,13 @@ void InvadersScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *global
       p->Points[i].Color = n == 0 ? sBlendColor(lightColours[i], 0xFF000000, 0.5f)
                                   : sAddColorSaturate(lightColours[i], 0xFF404040);
     }
-    if(n == 0) p->Points[3].Reset();
+    if(n == 0)
+    {
+      PointRecord &flash = p->Points[3];
+      flash.Pos = sVec3(0, 0, 0);
+      flash.Size = 0.0f;
+      flash.Color = 0;
+    }
     p->PassFlags |= 1;
     AddObject(p);
     LightMarks[n] = p;
@@ -635,7 +641,8 @@ void InvadersScene::OnEvent(sInt code)
     ShotClock = K;
     TargetColumn = NextColumn;
     TargetRow = NextRow;
-    InvaderHit[NextRow][NextColumn] = 1;
+    // a row past the last (row events from outside the song) has no marks to keep
+    if(NextRow >= 0 && NextRow < INVADER_ROWS) InvaderHit[NextRow][NextColumn] = 1;
     ChooseNextTarget();
     break;
   case 108:
@@ -644,7 +651,7 @@ void InvadersScene::OnEvent(sInt code)
     if(GameRunning) ResetGame();
     GameRunning = 1;
     NextColumn = Random.NextBelow(INVADER_COLUMNS);
-    NextRow = RowCounter < INVADER_ROWS ? RowCounter : 0;
+    NextRow = RowCounter;
     MirrorCam4 = Random.NextBelow(2);
     break;
   default:

@@ -89,7 +89,7 @@ TEST_F(InvadersRig, CamerasSeeTheGameAndItsFormsAreDrawn)
   EXPECT_GT(Shot().OtherThan(clear), W * H / 50);
 }
 
-TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndMovesStartSettled)
+TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndEveryGameMakesAllTargetsAgain)
 {
   Start();
   M->SwitchScene(InvadersIndex);
@@ -109,6 +109,35 @@ TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndMovesStartSettled)
   EXPECT_EQ(shot.size(), 32u);
   for(auto &row : Inv->InvaderHit)
     for(sInt h : row) EXPECT_EQ(h, 1);
+
+  // a game as the song plays it, with its hits: each invader of the four rows is shot at
+  // once, while it is shown. After a game, code 108 or a new visit starts one in which
+  // every invader is a target again.
+  auto game = [&](const char *after) {
+    std::set<std::pair<sInt, sInt>> targets;
+    for(sInt i = 0; i < 32; i++)
+    {
+      if(i % 8 == 7) Inv->OnEvent(106);
+      Inv->OnEvent(107);
+      const sInt row = Inv->TargetRow, column = Inv->TargetColumn;
+      ASSERT_TRUE(row >= 0 && row < INVADER_ROWS) << after;
+      EXPECT_TRUE(Inv->InvaderVisible[(row + Inv->RowOffset) % INVADER_KINDS][column]) << after << ", shot " << i;
+      targets.insert({row, column});
+      Inv->OnEvent(104);
+    }
+    EXPECT_EQ(targets.size(), 32u) << after;
+  };
+  const std::pair<const char *, sBool> starts[] = {{"in the first game", 1}, {"after code 108", 0}, {"after a new visit", 1}};
+  for(const auto &[after, visit] : starts)
+  {
+    if(visit)
+    {
+      M->SwitchScene(0);
+      M->SwitchScene(InvadersIndex);
+    }
+    Inv->OnEvent(108);   // after a visit the song's first restart only starts the game
+    game(after);
+  }
 }
 
 TEST_F(InvadersRig, ExitReturnsEveryModel)
