@@ -45,7 +45,7 @@ const MaterialEntry RobotMaterialRows[] = {
     MaterialRow(0, 1, 1, 0x20102, 1, 0x11000011, 0, 0, 0, 12, 0, 0, 0),
 };
 constexpr sInt FirstImportRow = 7;
-constexpr sInt GroundColourSlot = 2;   // the ground material's colour picture
+constexpr sInt GroundLookSlot = 0;   // the ground texture a look swaps: its first
 constexpr sF32 Lift = 14.8f;
 
 // The small robot's four parts and the large robot's five: pivots before the lift.
@@ -280,16 +280,15 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
       LightRings[row][n] = r;
     }
 
-  // the glow target is the scene's own, the size of its display
+  // the glow target is the scene's own, the size of its display: the machine has none set
+  // aside for it, and its three shared targets carry the screen copy and the shadows
   GlowTarget = sNEW sTexture2D(DisplayWidth > 0 ? DisplayWidth : 1, DisplayHeight > 0 ? DisplayHeight : 1, 0x601, 0);
-  // The robots are drawn into the glow target with the screen's depth buffer, so their
-  // depth stands in it where the screen has no colour of theirs: the two quads that lay
-  // the target over the picture must not be depth-tested, or they would miss exactly the
-  // robots (and leave only a rim round them).
+  // The robots are drawn into the glow target with the screen's depth buffer; the rings
+  // after them and the two quads that lay the target over the picture go to the screen
+  // bound without it (GetView, AfterRender), so nothing there is hidden behind the robots.
   GlowMaterial = sNEW ShaderMaterial11;
   GlowMaterial->Texture[0] = GlowTarget;
   GlowMaterial->Color = 0xFFFFFFFF;
-  GlowMaterial->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   GlowMaterial->S.BlendColor = 0x60105;
   GlowMaterial->S.TextureFlags[0] = 0x11000010;
   GlowMaterial->Prepare(sVertexFormatPosColUV);
@@ -299,7 +298,6 @@ void RobotScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
   OverlayMaterial = sNEW ShaderMaterial1;
   OverlayMaterial->Texture[0] = GlowTarget;
   OverlayMaterial->Color = 0xFFFFFFFF;
-  OverlayMaterial->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   OverlayMaterial->S.BlendColor = 0x60105;
   OverlayMaterial->Options[ShaderMaterial1::InvertAlpha] = 1;
   OverlayMaterial->Prepare(sVertexFormatPosColUV);
@@ -365,7 +363,7 @@ void RobotScene::ApplyBrightLook(sBool setAmbient)
   if(setAmbient) MaterialSet->LightSets[1]->Ambient = 0xFFFFFF;
   ShowLookForms(1);
   for(sU32 &c : l0->Colors) c = 0;
-  RetextureMaterial(MaterialSet, 0, GroundColourSlot, 2);
+  RetextureMaterial(MaterialSet, 0, GroundLookSlot, 2);
 }
 
 void RobotScene::Enter(sInt)
@@ -384,13 +382,13 @@ void RobotScene::Enter(sInt)
     sU32 wall;
     if(RenderMode == 1)
     {
-      RetextureMaterial(MaterialSet, 0, GroundColourSlot, 1);
+      RetextureMaterial(MaterialSet, 0, GroundLookSlot, 1);
       l0->Colors[2] = 0x3F0804;
       wall = sMultiplyColor(0xFF762525, 0x505050);
     }
     else
     {
-      RetextureMaterial(MaterialSet, 0, GroundColourSlot, 3);
+      RetextureMaterial(MaterialSet, 0, GroundLookSlot, 3);
       l0->Colors[1] = 0x909197;
       l0->Colors[2] = 0xFF303040;
       wall = sMultiplyColor(0xFF303040, 0x505050);
@@ -418,7 +416,7 @@ sViewport *RobotScene::GetView(sInt viewIndex)
   if(viewIndex == 1 && GlowTarget)
     sSetTarget(sRenderTargetSpec(17, 0xFF000000, nullptr, GlowTarget, sGetScreenDepthBuffer()));
   else if(viewIndex == 2)
-    sSetTarget(sRenderTargetSpec(16, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer()));
+    sSetTarget(sRenderTargetSpec(16, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), nullptr));
   return nullptr;
 }
 
@@ -573,7 +571,7 @@ void RobotScene::Camera(sInt variant, sViewport *view)
 void RobotScene::AfterRender(sViewport *)
 {
   if(!Bright() || !GlowMaterial) return;
-  sSetTarget(sRenderTargetSpec(16, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), sGetScreenDepthBuffer()));
+  sSetTarget(sRenderTargetSpec(16, 0, nullptr, sGetScreenColorBuffer(DisplayIndex), nullptr));
   OverlayView->SetTarget(nullptr);
   OverlayView->Window.x0 = OverlayView->Window.y0 = 0;
   OverlayView->Window.x1 = DisplayWidth;

@@ -1,5 +1,5 @@
 // The Robot scene in the rig: its list from start to end, its looks and cameras with
-// their pictures, the ground's colour picture per look, robots with fewer parts, and its
+// their pictures, the ground's picture per look, robots with fewer parts, and its
 // clean exit.
 #include "show_rig.hpp"
 
@@ -57,10 +57,10 @@ TEST_F(RobotRig, LooksAndCamerasDrawTheRobotsOnTheirGround)
     SCOPED_TRACE(mode);
     EnterWithMode(mode);
     set = Bot->MaterialSet;
-    // the look's colour picture sits in the ground's colour slot; the normal map stays
-    const sInt colour = mode == 4 ? 2 : mode == 1 ? 1 : 3;
-    EXPECT_EQ(set->Materials[0]->Texture[2], set->Textures[colour]);
-    EXPECT_EQ(set->Materials[0]->Texture[0], set->Textures[4]);
+    // the look's picture is the ground's first texture; the others stay
+    const sInt look = mode == 4 ? 2 : mode == 1 ? 1 : 3;
+    EXPECT_EQ(set->Materials[0]->Texture[0], set->Textures[look]);
+    EXPECT_EQ(set->Materials[0]->Texture[2], set->Textures[1]);
     EXPECT_EQ(Bot->Walls[0]->LayerMask, mode == 4 ? 0u : 1u);
     EXPECT_EQ(Bot->RobotModels[0]->MeshForms[0]->ShadowRecord == nullptr, mode == 4);
     EXPECT_EQ(EachCamera(Bot, "robot", "mode" + std::to_string(mode), 4, 3,
