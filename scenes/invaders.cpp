@@ -518,6 +518,8 @@ void InvadersScene::Enter(sInt)
   DropClock = -100000;
   DropCount = -1;
   DropPending = 0;
+  // moves and shots of an earlier visit count as done: their spans would fly the ship and
+  // the bullet from song positions long past
   MoveStart = ShotStart = 0.0f;
   MoveEnd = ShotEnd = 0.125f;
   MirrorCam3 = sInt(Random.NextFloat(2.0f));

@@ -468,7 +468,8 @@ sF32 SlideshowScene::PictureAspect(sInt material) const
 
 void SlideshowScene::PlaceFrame(SlideshowFrame *f, const sVec3 &camera, const SyncNow &s)
 {
-  // the 8 x 8 tiles of spacing 256 repeat every 2048 units around the camera
+  // the 8 x 8 tiles of spacing 256 repeat every 2048 units around the camera; the floor
+  // is taken in floating point, which a 16.16 fixed point would cut off at 32768 units
   auto wrap = [](sF32 home, sF32 cam) { return home + 2048.0f * sF32(std::floor((sF64(cam) - home + 1024.0) / 2048.0)); };
   f->Position = sVec3(wrap(f->Home.x, camera.x), wrap(f->Home.y, camera.y), wrap(f->Home.z, camera.z));
   if(f->Backdrop) f->Backdrop->Matrix.l = f->Position;

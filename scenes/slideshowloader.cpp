@@ -12,6 +12,8 @@ sBool SlideshowLoadNext(SlideshowScene *s)
   sInt slot = 0, generation = 0;
   {
     sScopeLock lock(s->Lock);
+    // the count of the scene's own listing, not the control's: the GUI may count the
+    // folder again meanwhile, and a larger count would read past the listing
     if(!s->LoadingEnabled || s->LoadIndex - s->ShownIndex >= 1 || s->LoadIndex >= s->PictureCount) return 0;
     sDPrint(u"lets load a picture.\n");
     slot = s->LoadIndex % 3;
