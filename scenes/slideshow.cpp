@@ -598,9 +598,10 @@ void SlideshowScene::AnimatePage(sInt set, sF32 t, sInt hidden)
   }
   else
   {
+    // the mirror of the right side: swung about (pi - r) the page would stand 150 units
+    // before the camera and beside its view, and the picture would never be seen
     p->Matrix.EulerXYZ(0.0f, 0.5f * sScenePi - r, 0.0f);
-    p->Matrix.l = sVec3(400.0f * std::cos(sScenePi - r) - 400.0f - 300.0f * b, 230.3f,
-                        400.0f * std::sin(sScenePi - r) - 300.0f * b);
+    p->Matrix.l = sVec3(400.0f * std::cos(r) - 400.0f - 300.0f * b, 230.3f, -400.0f * std::sin(r) - 300.0f * b);
   }
   sh->Matrix = p->Matrix;
 }

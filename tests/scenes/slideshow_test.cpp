@@ -96,6 +96,27 @@ TEST_F(SlideshowRig, EveryPictureOfTheFolderIsShownInEachStyle)
       ExpectMaterialsOnLiveSlots();
     }
     for(const auto &p : samples) EXPECT_TRUE(seen.count(p)) << style << ": " << p.first << "x" << p.second;
+    if(style == 2)
+    {
+      // the newest page at rest stands in the view, whichever side its slot brings it from
+      S->LeadHidden = S->TrailHidden = 0;
+      for(sInt f = 0; f < 100; f++)
+      {
+        Step();
+        const sF32 P = ReadSync(S->SyncSource).FourBarPhase;
+        const sF32 t = S->LeadSet == 0 ? 2.0f * P : P > 0.5f ? 2.0f * P - 1.0f : 2.0f * P + 1.0f;
+        if(t > 0.3f && t < 0.8f) break;
+      }
+      for(sInt slot = 0; slot < 3; slot++)
+      {
+        S->ShownSlot = slot;
+        Step();
+        const sViewport &v = M->Views[1];
+        const sVec3 d = S->Pages[0]->Matrix.l - v.Camera.l;
+        const sF32 z = sDot(d, v.Camera.k), x = sDot(d, v.Camera.i);
+        EXPECT_TRUE(z > 0.0f && std::fabs(x / z) * v.ZoomX < 1.0f) << "slot " << slot << ": " << x << ", " << z;
+      }
+    }
     EXPECT_GT(Picture(Keep("slideshow", "style" + std::to_string(style))).Count(Lit), W * H / 4) << style;
   }
 
