@@ -27,8 +27,6 @@ void FillSceneView(SyncSceneView &view)
   {
     Scene *s = m->Scenes[i];
     if(!s) continue;
-    view.Present[i] = 1;
-    view.Resident[i] = s->Resident;
     view.OptionIndex[i] = &s->OptionIndex;
   }
   view.CurrentScene = m->Current;

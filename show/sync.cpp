@@ -3,15 +3,11 @@
 #include "base/file.hpp"
 #include "show/audiosync.hpp"
 
-#include <climits>
 #include <cmath>
 #include <new>
 
 namespace
 {
-// a channel's last finished step before it has delivered any
-constexpr sInt NoStep = INT_MIN;
-
 // action preset rows: the weights of the three beat pulses
 const sF32 PresetColors[4][4] = {
   {0.0f, 0.0f, 0.0f, 0.0f},
@@ -87,12 +83,10 @@ void SyncSoundRing::OnSamples(const sS16 *samples, sInt count)
     return;
   constexpr auto relaxed = std::memory_order_relaxed;
   sInt pos = WritePos.load(relaxed);
-  for(sInt i = 0; i < count; i++)
+  // every value of the frames in order, left and right interleaved
+  for(sInt i = 0; i < count * 2; i++)
   {
-    // one value per frame: the channel that swings further, so that a level or a clip
-    // on either side shows
-    const sInt l = samples[i * 2], r = samples[i * 2 + 1];
-    const sF32 value = sF32((l < 0 ? -l : l) >= (r < 0 ? -r : r) ? l : r) * (1.0f / 32768.0f);
+    const sF32 value = sF32(samples[i]) * (1.0f / 32768.0f);
     Ring[pos].store(value, relaxed);
     const sInt block = pos / SYNC_RINGBLOCK;
     if(block == PrevBlock)
@@ -100,11 +94,9 @@ void SyncSoundRing::OnSamples(const sS16 *samples, sInt count)
       sInt old = pos - SYNC_RINGOLD;
       if(old < 0)
         old += SYNC_RING;
-      // maxima of magnitudes: a clip shows whichever way the wave swings
-      const sF32 earlier = std::fabs(Ring[old].load(relaxed));
-      const sF32 magnitude = std::fabs(value);
-      if(magnitude > MaxNew[block].load(relaxed))
-        MaxNew[block].store(magnitude, relaxed);
+      const sF32 earlier = Ring[old].load(relaxed);
+      if(value > MaxNew[block].load(relaxed))
+        MaxNew[block].store(value, relaxed);
       if(earlier > MaxOld[block].load(relaxed))
         MaxOld[block].store(earlier, relaxed);
     }
@@ -164,7 +156,7 @@ SyncMachine::SyncMachine(sF32 tempo)
     TableBars[c] = 0;
     TableSeen[c] = nullptr;
     BarIndex[c] = Cycle[c] = 0;
-    LastStep[c] = NoStep;
+    LastStep[c] = 0;
   }
   ColorPreset = 0;
   ColorPresetSmooth = 0.0f;
@@ -277,28 +269,14 @@ sInt SyncMachine::GetTableBars(sInt channel)
 /***   Scene keys                                                         ***/
 /****************************************************************************/
 
-sInt SyncMachine::SceneUsable(sInt index) const
-{
-  if(!Scenes)
-    return 1;
-  if(index < 0 || index >= SYNC_MAXSCENES)
-    return 0;
-  return Scenes->Present[index] && !Scenes->Resident[index];
-}
-
 sU32 SyncMachine::NextSceneKey()
 {
+  // keys of resident or empty indices are left to the scene machine, which ignores them
   if(!GuiRecord)
   {
-    const sInt range = LastSceneKey - FirstSceneKey;
-    for(sInt tries = 0; tries <= range; tries++)
-    {
-      SceneKeyCounter++;
-      if(SceneKeyCounter > range)
-        SceneKeyCounter = 0;
-      if(SceneUsable(FirstSceneKey - SYNC_SCENEKEY + SceneKeyCounter))
-        break;
-    }
+    SceneKeyCounter++;
+    if(SceneKeyCounter > LastSceneKey - FirstSceneKey)
+      SceneKeyCounter = 0;
     return sU32(FirstSceneKey + SceneKeyCounter);
   }
   SceneRequest *g = GuiRecord;
@@ -316,11 +294,7 @@ sU32 SyncMachine::NextSceneKey()
       *Scenes->OptionIndex[index] = PositiveMod(g->NextNumber, 20);
     return sU32(SYNC_SCENEKEY + index);
   }
-  // the next number counts over every index: resident scenes and empty slots are passed
-  sInt n = PositiveMod(g->NextNumber, 20);
-  for(sInt tries = 0; tries < 20 && !SceneUsable(n); tries++)
-    n = (n + 1) % 20;
-  return sU32(SYNC_SCENEKEY + n);
+  return sU32(SYNC_SCENEKEY + PositiveMod(g->NextNumber, 20));
 }
 
 /****************************************************************************/
@@ -338,38 +312,22 @@ sU32 SyncMachine::PollKey(sInt channel, sInt restart)
     PendingKey = 0;
     return key;
   }
+  // only the current step plays: steps a slow frame passed over are not delivered, and a
+  // step is known by its number alone
   sInt step = sInt(Beat.BarPhase * 16.0f);
   step = step < 0 ? 0 : step > 15 ? 15 : step;
   CurrentStep = step;
+  if(step == LastStep[channel])
+    return 0;
   const sInt bar = BarIndex[channel];
   if(!Tables[channel] || bar < 0 || bar >= GetTableBars(channel))
     return 0;
-  const sInt now = bar * SYNC_STEPS + step;
-  sInt &last = LastStep[channel];
-  if(last == now)
-    return 0;
-  // Every step crossed since the last poll within this bar is delivered, in order, so
-  // that a slow frame does not lose toggles; after a jump backwards (resync, restart of
-  // the sequence) only the current step plays.
-  sInt s = (last == NoStep || last > now) ? now : last + 1;
-  if(s < bar * SYNC_STEPS)
-    s = bar * SYNC_STEPS;
-  const SyncPattern *pattern = Tables[channel][bar];
-  for(;;)
-  {
-    sVERIFY(KeyNr<16);
-    const sU32 code = pattern->Keys[s - bar * SYNC_STEPS][KeyNr];
-    if(code)
-    {
-      KeyNr++;
-      return code;
-    }
-    last = s;
-    if(s >= now)
-      return 0;
-    s++;
-    KeyNr = 0;
-  }
+  sVERIFY(KeyNr<16);
+  const sU32 code = Tables[channel][bar]->Keys[step][KeyNr];
+  KeyNr++;
+  if(!code)
+    LastStep[channel] = step;
+  return code;
 }
 
 /****************************************************************************/

@@ -81,9 +81,9 @@ public:
   virtual void OnSamples(const sS16 *samples, sInt count) = 0;
 };
 
-// The ring of the newest input values (one per frame: the channel of larger magnitude,
-// scaled to -1..1) with the maxima of every block of 695 values, and the feed of the
-// audio analyser with the same frames.
+// The ring of the newest input values (left and right interleaved as they come, scaled to
+// -1..1) with the largest value of every block of 695 values, and the feed of the audio
+// analyser with the same frames.
 class SyncSoundRing : public SoundReceiver
 {
 public:
@@ -142,14 +142,11 @@ struct SyncOnsetList
   sInt Count;
 };
 
-// What the machine needs to know of the scene table to pick the next scene, filled and
-// kept current by the scene machine: which indices hold a scene, which of them are
-// resident (never switched to), the current scene, the pending transition mode and each
-// scene's option index. Null pointers are left alone.
+// What the machine needs to know of the scene table to make the next scene key, filled and
+// kept current by the scene machine: the current scene, the pending transition mode and
+// each scene's option index. Null pointers are left alone.
 struct SyncSceneView
 {
-  sInt Present[SYNC_MAXSCENES] = {};
-  sInt Resident[SYNC_MAXSCENES] = {};
   sInt CurrentScene = -1;
   sInt *PendingTransition = nullptr;
   sInt *OptionIndex[SYNC_MAXSCENES] = {};
@@ -249,7 +246,7 @@ public:
   // through scene switches, and back to 0 only when channel 0's list starts over
   sInt PositionWhole;
   sInt CurrentStep;
-  sInt LastStep[SYNC_CHANNELS];     // global step (bar x 16 + step) last finished per channel
+  sInt LastStep[SYNC_CHANNELS];     // number of the step last finished per channel
   sInt SyncClock, SecondClock;
   sInt BarIndex[SYNC_CHANNELS], Cycle[SYNC_CHANNELS];
   SyncResults Results;
@@ -297,6 +294,5 @@ private:
   void ComputeBeatValues(sInt frameMs);
   void TapTempo();
   void TapResync();
-  sInt SceneUsable(sInt index) const;
   sInt GetTableBars(sInt channel);
 };

@@ -339,31 +339,41 @@ public:
     Record.InputLock = 0;
     Record.FixedStepMs = 100;
   }
-  // Frames until a sequence ends and switches the scene (a bar is 19 frames); the new one.
-  sInt NextScene()
+  // Frames until a sequence ends and switches the scene (a bar is 19 frames), at most the
+  // given number; the new one.
+  sInt NextScene(sInt frames = 100)
   {
-    for(sInt i = 0, from = M->Current; i < 100 && M->Current == from; i++) Frame();
+    for(sInt i = 0, from = M->Current; i < frames && M->Current == from; i++) Frame();
     return M->Current;
   }
 };
 }
 
-TEST_F(Wired, BeatCodesReachTheCurrentSceneAndSequenceEndsSwitchPastResidentAndMissingScenes)
+TEST_F(Wired, BeatCodesReachTheCurrentSceneAndKeysOfResidentOrMissingScenesReplayItsList)
 {
   Build({1, 0x101, 1}, {EightBars, OneBar, OneBar});
-  EXPECT_EQ(NextScene(), 2);
+  EXPECT_EQ(NextScene(400), 2) << "S0's first end asks for the resident S1: S0 plays its list again";
   SceneRequest req = {};
   sShowPlugins.SetSceneRequest(M->Sync, &req);
-  req.NextNumber = 5;   // the GUI's next number, where no scene is
+  for(sInt next : {21, 5})   // the GUI asks for number 21 (the resident S1), then 5 (no scene)
+  {
+    req.NextNumber = next;
+    req.TakenFlag = 0;
+    for(sInt i = 0; i < 100 && !req.TakenFlag; i++) Frame();
+    EXPECT_TRUE(req.TakenFlag && M->Current == 2) << next;
+  }
+  req.NextNumber = 0;
   EXPECT_EQ(NextScene(), 0);
-  EXPECT_EQ(req.TakenFlag, 1);
   // S0 starts half a bar before the end of its eighth bar; each scene gets its beats, then
   // the key that ends its turn
-  std::string got;
+  std::string got, want = "S0:Event102 S0:Event103 S0:Event57377 ";
   for(const std::string &l : Log)
     if(l.find(":Event") != std::string::npos) got += l + " ";
-  EXPECT_EQ(got, "S0:Event102 S0:Event103 S0:Event57378 S2:Event100 S2:Event101 S2:Event102 S2:Event103 "
-                 "S2:Event57376 S0:Event100 ");
+  auto beats = [](const char *s) { return std::string(s) + ":Event100 " + s + ":Event101 " + s + ":Event102 " + s + ":Event103 "; };
+  for(sInt i = 0; i < 8; i++) want += beats("S0");
+  want += "S0:Event57378 " + beats("S2") + "S2:Event57377 " + beats("S2") + "S2:Event57381 " + beats("S2") +
+          "S2:Event57376 S0:Event100 ";
+  EXPECT_EQ(got, want);
   Key(9);   // the SYNC panel's dark backdrop over the scene's white
   ASSERT_TRUE(sRender3DBegin());
   M->OnPaint3D();

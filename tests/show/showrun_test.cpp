@@ -242,8 +242,8 @@ const EffectStep Effects[] = {
                    "logo active %d shown %d of %d, picture from the GUI %d, preset %d", s.Ipp->LogoActive, g.LogoShown,
                    g.LogoCount, fromGui, s.Sync->ColorPreset);
      }},
-    // bar 137: a burst of touch particles at step 4 (code -10), a scene at step 6
-    {"touch particles", 3, 137, 6, {}, [](Show &s) { Effect(s, 4, 1.0f, 1.0f); },
+    // bar 137: a burst of touch particles at step 4 (code -10)
+    {"touch particles", 3, 137, 4, {}, [](Show &s) { Effect(s, 4, 1.0f, 1.0f); },
      [](Show &s) {
        return Took(s, s.Ipp->ParticleTimer < 400, "particle timer %d, touch at %.0f,%.0f", s.Ipp->ParticleTimer,
                    s.Ipp->Gui->TouchX, s.Ipp->Gui->TouchY);
@@ -301,9 +301,9 @@ void MoveProgram(SyncMachine &s, int bar, int step, ChannelMove along)
   s.PhaseStart = s.PhaseTarget = s.Phase = at - whole;
   s.PhaseWhole = s.PrevPhaseWhole = s.ResyncFade = 0;
   s.Cycle[1] = bar / 8 - crossed;
-  s.LastStep[1] = bar * SYNC_STEPS - 1;
+  s.LastStep[1] = -1;
   if(along.Channel > 1)
-    s.Cycle[along.Channel] = along.Bar / 8 - crossed, s.LastStep[along.Channel] = along.Bar * SYNC_STEPS - 1;
+    s.Cycle[along.Channel] = along.Bar / 8 - crossed, s.LastStep[along.Channel] = -1;
 }
 
 void RunEffects(SceneMachine *m, int f)
