@@ -557,24 +557,59 @@ void FishScene::Enter(sInt)
   Variant = BaseVariant = 3;
   ChaseMode = 1, BigFishCalm = 1, TurnSide = 1, ScatterMode = 1;
   CameraTimeOffset = ReseedTimeOffset(&FishRandom, 0xFFFFF);
+  SeenBar = -1;
+}
+
+// The flags events 103, 104, 106 and 107 toggle; 1 when the code toggled one.
+sBool FishScene::Toggle(sInt code)
+{
+  switch(code)
+  {
+  case 103: BigFishCalm ^= 1; return 1;
+  case 104: TurnMode ^= 1; return 1;
+  case 106:
+    if(RenderMode == 0) return 0;
+    ChaseMode ^= 1;
+    ScatterMode = !ChaseMode;
+    return 1;
+  case 107:
+    if(RenderMode == 0) return 0;
+    TurnSide ^= 1;
+    return 1;
+  default: return 0;
+  }
+}
+
+// A slow frame passes steps over and the sequencer never hands out their codes: the
+// toggles among them are made here, so that a pair of them (pattern P0) never leaves a
+// flag turned for the rest of the list.
+void FishScene::TogglePassedSteps()
+{
+  if(!SyncSource) return;
+  const sInt bar = SyncSource->BarIndex[0], step = SyncSource->CurrentStep;
+  const SyncPatternTable table = SyncSource->Tables[0];
+  const sInt from = SeenBar * SYNC_STEPS + SeenStep + 1, to = bar * SYNC_STEPS + step;
+  // only a run forward of less than a bar: a jump or a resync passes nothing over
+  if(SeenBar >= 0 && to > from && to - from < SYNC_STEPS)
+    for(sInt g = from; g < to; g++)
+      if(g / SYNC_STEPS < PatternBars(table))
+        for(sU32 code : table[g / SYNC_STEPS]->Keys[g % SYNC_STEPS])
+        {
+          if(!code) break;
+          Toggle(sInt(code));
+        }
+  SeenBar = bar, SeenStep = step;
 }
 
 void FishScene::OnEvent(sInt code)
 {
+  if(Toggle(code))
+  {
+    if(code == 107 && ReadSync(SyncSource).ColourPreset >= 2 && TurnMode) BurstClock = 0;
+    return;
+  }
   switch(code)
   {
-  case 103: BigFishCalm ^= 1; break;
-  case 104: TurnMode ^= 1; break;
-  case 106:
-    if(RenderMode == 0) break;
-    ChaseMode ^= 1;
-    ScatterMode = !ChaseMode;
-    break;
-  case 107:
-    if(RenderMode == 0) break;
-    TurnSide ^= 1;
-    if(ReadSync(SyncSource).ColourPreset >= 2 && TurnMode) BurstClock = 0;
-    break;
   case 108: ResetSchool(); break;
   case sInt(End):
     EndMode = 1;
@@ -709,6 +744,7 @@ sF32 FishScene::PlanktonCoordinate(sU32 cell, sF32 camera)
 
 void FishScene::Render(sInt, sViewport *view)
 {
+  TogglePassedSteps();
   const SyncNow s = ReadSync(SyncSource);
   for(FishSchool &sc : Schools) DeformSchool(&sc);
 

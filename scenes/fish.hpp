@@ -99,6 +99,9 @@ public:
 
 private:
   void ResetSchool();
+  sBool Toggle(sInt code);
+  void TogglePassedSteps();
+  sInt SeenBar = -1, SeenStep = 0;   // channel 0's bar and step at the last Render
 };
 
 SyncPatternTable FishShowTable();

@@ -65,6 +65,27 @@ TEST_F(ShowRig, FishFleeTheBigFish)
   EXPECT_GT(after[1], after[0] + 16.0f);
 }
 
+// A slow frame passes steps over without their codes: the flags their events toggle still
+// end the bars as the list has them.
+TEST_F(ShowRig, FishTogglesOfPassedStepsStillFlip)
+{
+  FishScene *fish = sNEW FishScene;
+  Build({{0, sNEW BlankScene}, {1, fish}});
+  EnterMode(1, 2);
+  sViewport view;
+  auto at = [&](sInt bar, sInt step) {
+    Sync->BarIndex[0] = bar, Sync->CurrentStep = step;
+    fish->Render(0, &view);
+    return std::vector<sU32>{fish->ChaseMode, fish->BigFishCalm, fish->TurnSide};
+  };
+  at(0, 0);
+  for(sInt code : {106, 103}) fish->OnEvent(code);   // step 0 of the pair
+  EXPECT_EQ(at(0, 2), (std::vector<sU32>{1, 1, 0})) << "step 1 passed over: the pair is whole, 107 flipped";
+  at(0, 14);
+  EXPECT_EQ(at(1, 9), (std::vector<sU32>{1, 0, 1})) << "over the bar's end: bar 1's steps 1 (107) and 8 (103)";
+  EXPECT_EQ(at(9, 3), (std::vector<sU32>{1, 0, 1})) << "a jump passes nothing over";
+}
+
 TEST_F(ShowRig, FishEndSequenceStaysUntilTheNextInit)
 {
   FishScene *fish = sNEW FishScene;
