@@ -117,13 +117,15 @@ sInt sDmxWidgetReceive(sInt label, sU8 *out, sInt copySize)
     sInt length = len[0] + 256 * len[1];
     if(kind != label)
     {
-      // a foreign message of plausible length is passed over whole; otherwise hunt on
+      // a foreign message of plausible length is passed over whole, so that a desk's channel
+      // values inside a DMX frame are never taken for this reply; otherwise hunt on
       if(length <= MaxReceiveData && !SkipMessage(length, &status) && status != plat::SERIAL_OK) return 0;
       continue;
     }
     if(length > MaxReceiveData) return 0;
     if(ReadBytes(data, length + 1, &got) != plat::SERIAL_OK || got != length + 1) return 0;
     if(data[length] != EndByte) return 0;
+    // a short reply leaves zeros past its data, never the bytes of an earlier message
     sInt copy = copySize < length ? copySize : length;
     if(copy > 0) std::memcpy(out, data, size_t(copy));
     if(copySize > copy) std::memset(out + copy, 0, size_t(copySize - copy));
@@ -171,7 +173,8 @@ sInt sDmxWidgetOpen(sInt index)
     return 0;
   }
   // the serial number is only for show: without it the widget still works
-  if(sDmxWidgetSend(sDMX_LABEL_SERIAL, zero, 2)) sDmxWidgetReceive(sDMX_LABEL_SERIAL, WidgetSerial, 4);
+  sDmxWidgetSend(sDMX_LABEL_SERIAL, zero, 2);
+  sDmxWidgetReceive(sDMX_LABEL_SERIAL, WidgetSerial, 4);
   return 1;
 }
 
@@ -196,12 +199,13 @@ sInt ReceiveFrame(sUsbDmx *dmx)
   sInt n = length + 1;
   if(head[0] != sDMX_LABEL_RECEIVED)
   {
-    // another kind of message: over its data by its length when that is plausible
-    if(n <= sDMX_MAXMESSAGE && !SkipMessage(length, &status) && status != plat::SERIAL_OK) return status;
+    // another kind of message: over its data by its length when that is plausible, so that
+    // bytes inside it are never taken for a frame and applied as channel levels
+    if(n < sDMX_MESSAGELIMIT && !SkipMessage(length, &status) && status != plat::SERIAL_OK) return status;
     return ErrorSkip;
   }
-  if(n > sDMX_MAXMESSAGE) return ErrorSkip;
-  sU8 buffer[sDMX_MAXMESSAGE];
+  if(n >= sDMX_MESSAGELIMIT) return ErrorSkip;
+  sU8 buffer[sDMX_MESSAGELIMIT - 1];
   status = ReadBytes(buffer, n, &got);
   if(status != plat::SERIAL_OK) return status;
   if(got != n || buffer[n - 1] != EndByte) return ErrorSkip;

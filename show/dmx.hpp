@@ -22,9 +22,9 @@ enum : sInt
   sDMX_LABEL_PARAMETERS = 3,
   sDMX_LABEL_RECEIVED = 5,
   sDMX_LABEL_SERIAL = 10,
-  // a received frame's data: a receive status, the start code, up to 513 slots; with the
-  // end byte the largest message the receiver takes
-  sDMX_MAXMESSAGE = 516,
+  // a received frame's data and end byte stay below this: a full universe is a receive
+  // status, the start code and 512 slots, 514 bytes and the end byte, 515
+  sDMX_MESSAGELIMIT = 516,
 };
 
 class sUsbDmx
@@ -33,7 +33,8 @@ public:
   std::atomic<sInt> Connected{0};
   std::atomic<sInt> Error{0};   // 1 after a failed receive, 0 after a good one
   // the bytes of the last channel frame from its data's first byte (the receive status) on,
-  // the end byte included; Table and Count change together under TableLock
+  // the end byte included; Table and Count change together under TableLock, as a reader
+  // without it would race the receive thread
   sU32 Table[sDMX_TABLESIZE];
   sInt Count = 0;
   sThreadLock TableLock;

@@ -74,10 +74,10 @@ TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
 {
   sUsbDmx dmx;
   ASSERT_TRUE(Connected(dmx));
-  const Bytes hidden = Frame(8, 99), stale = Frame(12, 200);
+  const Bytes hidden = Frame(8, 99), stale = Frame(12, 200), overlong = Frame(513, 60);   // a slot past a universe
   Bytes badEnd = stale, other = Frame(12, 200, 0xCC);
   badEnd.back() = 0;
-  const Bytes cases[] = {{0x00, 0xE7, 0x7E, 0x7E, 0x33, 0xFF}, Message(9, hidden), badEnd, other, {0x7E, 5, 0x10, 0x02}};
+  const Bytes cases[] = {{0x00, 0xE7, 0x7E, 0x7E, 0x33, 0xFF}, Message(9, hidden), badEnd, other, {0x7E, 5, 0x10, 0x02}, overlong};
   sU8 seed = 40;
   for(const Bytes &bad : cases)
   {
@@ -85,7 +85,8 @@ TEST_F(DmxTest, SkipsGarbagePartialForeignAndNonChannelMessages)
     Bytes good = Frame(20, seed++);
     Widget.Send(good);
     bool wrong = false;
-    EXPECT_TRUE(WaitFor([&] { return (wrong |= Shows(dmx, hidden) || Shows(dmx, stale)), Shows(dmx, good); })) << int(seed);
+    EXPECT_TRUE(WaitFor([&] { return (wrong |= Shows(dmx, hidden) || Shows(dmx, stale) || Shows(dmx, overlong)), Shows(dmx, good); }))
+        << int(seed);
     EXPECT_FALSE(wrong) << int(seed);
   }
   Widget.Send({0x7E, 5, 20, 0, 0, 0, 1, 2});   // cut off: the read times out
