@@ -13,8 +13,6 @@ sSoundInput *sCreateSoundInput()
 sSoundInput::sSoundInput()
 {
   Lock = sNEW sThreadLock;
-  for(long &v : FaderSet)
-    v = -1;
   // time-critical, small stack: it only converts samples and hands them on
   Thread = sNEW sThread(ThreadFunc, 1, 64 * 1024, this, u"SoundInput");
 }
@@ -88,7 +86,7 @@ void sSoundInput::DeliverBuffers()
   }
 }
 
-// Every capture fader follows the gain; only changes are written to the mixer.
+// Every capture fader is set to the gain, every buffer.
 void sSoundInput::SetFaders()
 {
   if(!Mixer)
@@ -100,16 +98,13 @@ void sSoundInput::SetFaders()
     long lo = 0, hi = 0;
     if(!Mixer->GetFaderRange(i, &lo, &hi))
       continue;
-    const long value = long(sF64(hi - lo) * gain) + lo;
-    if(value == FaderSet[i])
-      continue;
-    if(!Mixer->SetFader(i, value))
+    // a fader the mixer refuses leaves the input volume alone, where it would stop the show
+    if(!Mixer->SetFader(i, long(sF64(hi - lo) * gain) + lo))
     {
       sLogF(u"dev", u"capture fader %d cannot be set: the input volume is left alone\n", i);
       Mixer.reset();
       return;
     }
-    FaderSet[i] = value;
   }
 }
 
@@ -144,8 +139,6 @@ sBool sSoundInput::Open(SoundReceiver *receiver, sInt samplesPerSecond, sInt cha
   Mixer = plat::CaptureMixer::Open(&mixerError);
   if(!Mixer)
     sLogF(u"dev", u"no capture mixer: %s\n", mixerError.c_str());
-  for(long &v : FaderSet)
-    v = -1;
   if(!Device->Start())
   {
     sLogF(u"dev", u"sound input does not start\n");

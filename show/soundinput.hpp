@@ -52,7 +52,6 @@ public:
   sS16 *Memory = nullptr;                         // the buffers' samples
   sInt NextHeader = 0;                            // the buffer the capture fills first
   std::unique_ptr<plat::CaptureMixer> Mixer;
-  long FaderSet[16] = {};                         // raw value last set per fader, -1 unknown
   sThread *Thread = nullptr;
   std::u16string LastOpenError;                   // logged once; its repeats go to the detail log
 
