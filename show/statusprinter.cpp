@@ -98,7 +98,7 @@ sF32 sStatusPrinter::PrintInt(const sInt *value, const sChar *label, sInt kind, 
     Place(x, y);
   const sF32 start = x;
   x += Label(label, x, y);
-  const sU32 v = sU32(*value) & 0xFF;
+  const sU32 v = sU32(*value);
   sU32 colour;
   switch(kind)
   {
@@ -137,6 +137,7 @@ sF32 sStatusPrinter::PrintFloat(const sF32 *value, const sChar *label, sF32 x, s
   const sF32 start = x;
   x += Label(label, x, y);
   sF32 level = *value * 255.0f;
+  // held to a channel's range: a value outside 0..1 has no grey, and no integer beyond it
   level = level < 0.0f ? 0.0f : level > 255.0f ? 255.0f : level;
   const sU32 g = sU32(level);
   const sU32 grey = 0xFF000000 | g << 16 | g << 8 | g;
