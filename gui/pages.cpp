@@ -497,7 +497,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   if(record && (record->UsePackfile || record->RecordPackfile))
     for(sInt i = 0; i < MediaFileCount; i++)
       if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
-  CreateTMData(GuiTextureTable.Rows, GuiMaterials.Rows, (initFlags & 1) ? sInt(sTMD_PACKED) : 0);
+  CreateTMData(GuiTextureTable.Rows, GuiMaterials.Rows, initFlags & (sTMD_PACKED | sTMD_REFRESH));
   if(MaterialSet && WhiteMaterial < MaterialSet->MaterialCount)
     MaterialSet->Materials[WhiteMaterial]->Texture[0] = MaterialSet->Textures[2];
 

@@ -66,6 +66,8 @@ LoaderScene::LoaderScene(LoaderScreen *screen)
   Shape->ShapeParams.Scale[0] = 4.5f;
   Shape->ShapeParams.Scale[1] = 4.5f;
   Shape->ShapeParams.Scale[2] = 1.0f;
+  // the step of its gradient per unit of height (the material's Gradient y)
+  Shape->ShapeParams.SuperWordC = 10.0f;
   ShaderMaterial4 *m = static_cast<ShaderMaterial4 *>(MaterialSet->Materials[0]);
   m->SpecularScale = 30.0f;
   m->SpecularOffset = 29.0f;

@@ -15,6 +15,7 @@
 #include "platform/text/utf.hpp"
 #include "show/ipp.hpp"
 #include "show/procforms.hpp"
+#include "show/loader.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/sync.hpp"
@@ -179,7 +180,10 @@ public:
 
 TEST_F(GuiScene, HiddenUntilItsKeyOrItsCornerThenDrawsHeaderAndPage)
 {
+  Record.UseLoader = 2;   // the loader counts and presents its frames, without its scene
   Start();
+  // each of the GUI's pictures moved the loader screen on by a frame of its own
+  EXPECT_GE(M->Loader->Steps, Gui->MaterialSet->TextureCount);
   EXPECT_EQ(Lit(Frame(0, 0, 0), 0, H), 0);   // nothing of the GUI before it is shown
   Key(46 | sKEYQ_BREAK);
   Key(46 | sKEYQ_REPEAT);
