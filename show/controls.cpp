@@ -169,102 +169,194 @@ sU32 HexDigit(sChar c)
   return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 16;
 }
 
-// A cursor over the recording's text, read as the program's tokenizer splits every text
-// format: blanks and comments between tokens, which are names, numbers, strings and
-// operators. The recording needs only some of them; every other token ends the reading.
+// The recording's text split into tokens as the program's tokenizer splits every text
+// format (blanks and comments between tokens; operators, strings, character literals,
+// names and numbers), kept to what the recording needs: the kind of each token, whether
+// a name is "live", and the value of an integer or character literal. Names are not
+// pooled, which keeps a start with a full table quick.
 struct LiveText
 {
+  static constexpr sInt Longest = 32768;   // names and strings this long are errors of the tokenizer
+
   const sChar *P;
   sInt Line = 1;
+  sInt Kind = sTOK_END;    // sScannerTokenKind, or an operator's code
+  sBool Live = 0;          // the token is the name "live"
+  sU32 Value = 0;          // an integer's or character literal's value, modulo 2^32
+  sBool Wide = 0;          // an integer whose digits do not fit in 32 bits
+  sInt TokenLine = 1;      // where the token starts
+  sBool Failed = 0;        // an error of the text was met (as the tokenizer counts them)
+  sInt FailedLine = 0;
 
-  // Skips blanks and /* */ and // comments; 0 at a /* comment that does not end.
-  sBool Skip()
+  sInt Fail()
   {
+    if(!Failed) Failed = 1, FailedLine = TokenLine;
+    return Kind = sTOK_ERROR;
+  }
+
+  // Reads the next token and returns its kind.
+  sInt Scan()
+  {
+    Live = Wide = 0;
+    Value = 0;
     for(;;)
     {
-      // no blank or comment begins above '/'
-      if(*P > '/') return 1;
-      if(*P == ' ' || *P == '\t' || *P == '\r') P++;
-      else if(*P == '\n') P++, Line++;
-      else if(P[0] == '/' && P[1] == '*')
+      while(*P == ' ' || *P == '\t' || *P == '\r' || *P == '\n') Line += *P++ == '\n';
+      if(P[0] == '/' && P[1] == '*')
       {
         for(P += 2; *P && !(P[0] == '*' && P[1] == '/'); P++) Line += *P == '\n';
-        if(!*P) return 0;
+        if(!*P)
+        {
+          TokenLine = Line;
+          return Fail();
+        }
         P += 2;
       }
       else if(P[0] == '/' && P[1] == '/')
         while(*P && *P != '\n' && *P != '\r') P++;
-      else return 1;
+      else break;
     }
+    TokenLine = Line;
+    if(!*P) return Kind = sTOK_END;
+
+    sChar c = *P;
+    if(IsDigit(c)) return Number();
+    // the separator of the recording's own lines
+    if(c == ',') return Kind = *P++;
+    if(IsLetter(c))
+    {
+      const sChar *s = P;
+      while(IsLetter(*P) || IsDigit(*P)) P++;
+      if(P - s >= Longest) return Fail();
+      Live = P - s == 4 && s[0] == 'l' && s[1] == 'i' && s[2] == 'v' && s[3] == 'e';
+      return Kind = sTOK_NAME;
+    }
+    // the operators of two characters before those of one
+    sInt pair = 0;
+    switch(c)
+    {
+    case '<': pair = P[1] == '<' ? sTOK_SHIFTL : P[1] == '=' ? sTOK_LE : 0; break;
+    case '>': pair = P[1] == '>' ? sTOK_SHIFTR : P[1] == '=' ? sTOK_GE : 0; break;
+    case '=': pair = P[1] == '=' ? sTOK_EQUAL : 0; break;
+    case '!': pair = P[1] == '=' ? sTOK_NOTEQUAL : 0; break;
+    case '.': pair = P[1] == '.' ? sTOK_ELLIPSES : 0; break;
+    case ':': pair = P[1] == ':' ? sTOK_SCOPE : 0; break;
+    case '"': return String();
+    case '\'':
+      // a literal that does not close is no token, but no error either
+      if(!*++P) return Kind = sTOK_ERROR;
+      Value = *P++;
+      if(*P != '\'') return Kind = sTOK_ERROR;
+      P++;
+      return Kind = sTOK_CHAR;
+    }
+    if(pair)
+    {
+      P += 2;
+      return Kind = pair;
+    }
+    if(IsOperator(c)) return Kind = *P++;
+    // a character no token begins with is skipped
+    P++;
+    return Fail();
   }
 
-  // A number for a word of the table (0..2^31-1): decimal, or hexadecimal after "0x" or
-  // binary after "0b", whose digits may be none. Any longer number is damage, as its low
-  // bits would read as another value; a decimal number with a fraction (".5", ".#INF")
-  // or an exponent ('e') is a float, no word.
-  sBool ReadWord(sU32 &word)
+  static sBool IsOperator(sChar c)
   {
-    if(!IsDigit(*P)) return 0;
+    static const sChar *const Operators = u"+-*/%^~,.;:!?=<>()[]{}&|";
+    for(const sChar *o = Operators; *o; o++)
+      if(*o == c) return 1;
+    return 0;
+  }
+
+  // A string at the cursor: the characters up to the closing quote.
+  sInt String()
+  {
+    sInt n = 0;
+    for(P++; *P && *P != '"'; P++)
+    {
+      Line += *P == '\n';
+      n += *P != '\r';
+    }
+    sBool closed = *P == '"';
+    P += closed;
+    if(n >= Longest) return Fail();
+    // a string the text ends in is no token, but no error either
+    return Kind = closed ? sTOK_STRING : sTOK_ERROR;
+  }
+
+  // A number at the cursor: an integer (decimal, or hexadecimal after "0x", binary after
+  // "0b", whose digits may be none) or a float (a fraction, ".#INF" or an exponent).
+  sInt Number()
+  {
+    const sU64 Top = 1ull << 32;
     sU64 v = 0;
+    Kind = sTOK_INT;
     if(P[0] == '0' && (P[1] == 'x' || P[1] == 'X'))
     {
       for(P += 2; HexDigit(*P) < 16; P++)
-        if(v <= 0x7fffffff) v = v * 16 + HexDigit(*P);
+        if(v < Top) v = v * 16 + HexDigit(*P);
     }
     else if(P[0] == '0' && (P[1] == 'b' || P[1] == 'B'))
     {
       for(P += 2; *P == '0' || *P == '1'; P++)
-        if(v <= 0x7fffffff) v = v * 2 + sU32(*P - '0');
+        if(v < Top) v = v * 2 + sU32(*P - '0');
     }
     else
     {
       for(; IsDigit(*P); P++)
-        if(v <= 0x7fffffff) v = v * 10 + sU32(*P - '0');
-      if((P[0] == '.' && (IsDigit(P[1]) || P[1] == '#')) || P[0] == 'e') return 0;
+        if(v < Top) v = v * 10 + sU32(*P - '0');
+      if(P[0] == '.' && (IsDigit(P[1]) || P[1] == '#'))
+      {
+        Kind = sTOK_FLOAT;
+        if(*++P == '#')
+        {
+          if(!(P[1] == 'I' && P[2] == 'N' && P[3] == 'F'))
+          {
+            // ".#" other than ".#INF": the character after it is skipped with it
+            P++;
+            if(*P) P++;
+            return Fail();
+          }
+          P += 4;
+        }
+        while(IsDigit(*P)) P++;
+      }
+      if(*P == 'e')
+      {
+        Kind = sTOK_FLOAT;
+        P++;
+        if(*P == '+' || *P == '-') P++;
+        while(IsDigit(*P)) P++;
+      }
     }
-    word = sU32(v);
-    return v <= 0x7fffffff;
+    Value = sU32(v);
+    Wide = v >= Top;
+    return Kind;
   }
 
-  // One line: the name "live", then ':' before the first word and ',' before the others
-  // (the cursor on the name). 0 at the first token that does not fit.
+  // One line, the cursor on its first token: the name "live", then 33 times a separator
+  // (any one token) and an integer, which a '-' may precede. 0 when a word is no integer;
+  // the line is dropped then, as the words after it would be read out of place.
   sBool ReadLine(sU32 *words)
   {
-    // a longer name ("lively") and "::" are tokens of their own, but then no ':' and
-    // number would follow them either
-    if(!(P[0] == 'l' && P[1] == 'i' && P[2] == 'v' && P[3] == 'e')) return 0;
-    P += 4;
+    if(Kind != sTOK_NAME || !Live) return 0;
+    Scan();
     for(sInt i = 0; i < sLIVE_WORDS; i++)
     {
-      if(!Skip() || *P != (i == 0 ? ':' : ',')) return 0;
-      P++;
-      if(!Skip() || !ReadWord(words[i])) return 0;
+      Scan();
+      sU32 sign = 1;
+      if(Kind == '-')
+      {
+        sign = sU32(-1);
+        Scan();
+      }
+      // a number past 32 bits would be replayed as its low bits: another value
+      if((Kind != sTOK_INT && Kind != sTOK_CHAR) || Wide) return 0;
+      words[i] = Value * sign;
+      Scan();
     }
     return 1;
-  }
-
-  // Whether the token at the cursor is an error of the text: a character no token begins
-  // with, a float ending in ".#" other than ".#INF", or a name or string too long for the
-  // tokenizer. A line followed by such a token counts as damaged itself.
-  sBool AtError() const
-  {
-    const sChar *p = P;
-    if(IsLetter(*p))
-    {
-      while(IsLetter(*p) || IsDigit(*p)) p++;
-      return p - P >= 32768;
-    }
-    if(!*p || sFindFirstChar(u"+-*/%^~,.;:!?=<>()[]{}&|'", *p) >= 0) return 0;
-    if(*p == '"')
-    {
-      sInt n = 0;
-      for(p++; *p && *p != '"'; p++) n += *p != '\r';
-      return n >= 32768;
-    }
-    if(!IsDigit(*p)) return 1;
-    if(p[0] == '0' && (p[1] == 'x' || p[1] == 'X' || p[1] == 'b' || p[1] == 'B')) return 0;
-    while(IsDigit(*p)) p++;
-    return p[0] == '.' && p[1] == '#' && !(p[2] == 'I' && p[3] == 'N' && p[4] == 'F');
   }
 };
 }
@@ -284,33 +376,43 @@ sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
     return 0;
   }
   LiveText text{source.Text};
-  // a 0 among the characters (a NUL byte of the file) ends the text early: damage there
-  const sChar *end = source.Text + source.Length;
-  // a token that is an error of the text is no "live" either: at the start as after a line
-  sBool good = text.Skip();
-  sInt line = 0;
+  text.Scan();
+  sInt line = 0, damage = 0;
   for(;;)
   {
-    sInt textLine = text.Line;
-    if(good && !*text.P && text.P == end) break;
-    if(good && line >= sLIVE_LINES)
+    // the reading ends at the first error of the text, after the line it stands in
+    if(text.Failed)
+    {
+      damage = text.FailedLine;
+      break;
+    }
+    if(text.Kind == sTOK_END)
+    {
+      // a 0 among the characters (a NUL byte of the file) ends the text early
+      if(text.P != source.Text + source.Length) damage = text.TokenLine;
+      break;
+    }
+    if(line >= sLIVE_LINES)
     {
       sLogF(u"sys", u"live recording: more than %d lines, the rest is left out\n", sInt(sLIVE_LINES));
       break;
     }
     sU32 words[sLIVE_WORDS];
-    good = good && text.ReadLine(words) && text.Skip() && !text.AtError();
-    if(!good)
+    // a line that is not one of the recording stops the reading, not the show: the lines
+    // before it are replayed
+    if(!text.ReadLine(words))
     {
-      // the lines before the damage are kept; the show runs live from here on
-      sLogF(u"sys", u"live recording: wrong format. line %d of %s: %d lines are replayed, the rest runs live\n", textLine,
-            name, line);
-      return line;
+      damage = text.Failed ? text.FailedLine : text.TokenLine;
+      break;
     }
     for(sInt i = 0; i < sLIVE_WORDS; i++) controls->LiveTable[line][i] = words[i];
     line++;
   }
-  sLogF(u"sys", u"live recording %s: %d lines (%d s) are replayed\n", name, line, line / 50);
+  if(damage)
+    sLogF(u"sys", u"live recording: wrong format. line %d of %s: %d lines are replayed, the rest runs live\n", damage,
+          name, line);
+  else
+    sLogF(u"sys", u"live recording %s: %d lines (%d s) are replayed\n", name, line, line / 50);
   return line;
 }
 

@@ -74,11 +74,14 @@ public:
 extern const sChar *const sLiveRecordingFile;
 
 // Reads the live table from a file (missing file: the table stays as it is). The text is
-// split into tokens as every text format of the program is: blanks and comments may stand
-// between them, and a word may also be written in hexadecimal (0x) or binary (0b). A
-// damaged line (a number above 2^31-1 among others) is logged with its line number; the
-// lines before it are kept and the rest of the table stays empty. Lines past the table's
-// end are ignored. Returns the number of lines read.
+// split into tokens as every text format of the program is: a line is the name "live",
+// then 33 times any one token and an integer (a '-' may precede it; hexadecimal after 0x,
+// binary after 0b, or a character literal), with blanks and comments anywhere between.
+// The reading stops at damage, logged with its line number: a line that is not "live"
+// or whose word is no integer or one past 32 bits is dropped, and a line after which the
+// tokenizer meets an error of the text is the last one read. The lines before are kept
+// and the rest of the table stays empty. Lines past the table's end are ignored. Returns
+// the number of lines read.
 sInt LoadLiveRecording(SceneControls *controls, const sChar *name);
 // Writes the whole table to the file: first to a new file beside it, which then replaces
 // the old one, so a failed save leaves the old recording intact. 1 on success.

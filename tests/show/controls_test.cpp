@@ -182,38 +182,61 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
   for(sInt i = 0; i < 32; i++) good += ",1500";
   const std::string bare = good;   // a line without its end
   good += "\r\n";
-  // damaged line, lines kept before it
-  const std::pair<std::string, sInt> cases[] = {
-    {good + good + "hello: 1,2,3\r\n" + good, 2},            // not a line of the recording
-    {good + "live: 00001,0002\r\n" + good, 1},               // short line
-    {good + "live: -1" + good.substr(11), 1},                 // negative value
-    {good + "live: 00001 0002" + good.substr(16), 1},         // missing comma
-    {good + "live: 99999999999999999999" + good.substr(11), 1},   // a stamp too long for its word
-    {good + "live: 00001,4294967301" + good.substr(16), 1},       // a value whose low bits fit
-    {good + "live: 0x100000001" + good.substr(11), 1},            // so in hexadecimal
-    {good + "live: 00001,0002", 1},                                // the file ends inside a line
-    {good + "live: 00001,00a2" + good.substr(16), 1},             // a letter among the digits
-    {good + "live: 00001,,0002" + good.substr(16), 1},            // an empty field
-    {good + bare + "#\r\n", 1},                                    // a character no token begins with
-    {good + bare + " " + std::string(32768, 'a'), 1},               // a name too long
-    {good + good + std::string(32767, 'a'), 2},                     // a name of the longest length
-    {std::string(1000, '\0'), 0},                                   // NUL bytes from the first line on
-    {good + std::string(3, '\0') + good, 1},                        // NUL bytes between lines
-  };
-  for(auto &[text, lines] : cases)
+  // any one token parts the words: a line written with others
+  std::string other = "live/*:*/'x' 0X10";
+  const char *seps[] = {" = ", ";", " name ", " \"s,\" ", " 2.5 ", "::", " 7 ", " 'c'", "\n// c\n,", " -"};
+  for(sInt i = 0; i < 32; i++) other += seps[i % 10] + std::string(i % 10 == 9 ? "-1500" : "1500");
+  other += "\n";
+  const struct
   {
-    Write(text);
+    std::string Text;
+    sInt Lines;
+    sBool Damaged;
+    sU32 LastStamp;   // word 0 of the last line read
+  } cases[] = {
+    {good + good + "hello: 1,2,3\r\n" + good, 2, 1, 1},            // not a line of the recording
+    {good + "live: 00001,0002\r\n" + good, 1, 1, 1},               // short line
+    {good + "live: 00001 0002" + good.substr(16), 1, 1, 1},         // missing comma: the words move
+    {good + "live: 99999999999999999999" + good.substr(11), 1, 1, 1},   // a stamp too long for its word
+    {good + "live: 00001,4294967296" + good.substr(16), 1, 1, 1},       // a value whose low bits fit
+    {good + "live: 0x100000001" + good.substr(11), 1, 1, 1},            // so in hexadecimal
+    {good + "live: 00001,0002", 1, 1, 1},                                // the file ends inside a line
+    {good + "live: 00001,00a2" + good.substr(16), 1, 1, 1},             // a letter among the digits
+    {good + "live: 00001,,0002" + good.substr(16), 1, 1, 1},            // an empty field
+    {good + "live: 00001,1.5" + good.substr(16), 1, 1, 1},              // a float
+    {good + bare + "#\r\n" + good, 2, 1, 1},                           // a character no token begins with
+    {good + bare + " " + std::string(32768, 'a'), 2, 1, 1},               // a name too long
+    {good + good + std::string(32767, 'a'), 2, 1, 1},                     // a name of the longest length
+    {std::string(1000, '\0'), 0, 1, 0},                                  // NUL bytes from the first line on
+    {good + std::string(3, '\0') + good, 1, 1, 1},                       // NUL bytes between lines
+    {good + "live: -1" + good.substr(11), 2, 0, 0xFFFFFFFFu},            // a negative word
+    {good + "live: 4294967295" + good.substr(11), 2, 0, 0xFFFFFFFFu},    // the largest word
+    {good + other + good.substr(0, 6) + "'A'" + good.substr(11), 3, 0, 65},   // other separators, a character
+  };
+  for(auto &c : cases)
+  {
+    Write(c.Text);
     auto t = std::make_unique<SceneControls>();
     sparktest::DebugCapture out;
-    EXPECT_EQ(LoadLiveRecording(t.get(), Name.c_str()), lines) << text;
-    EXPECT_NE(out.Text().find("live recording: wrong format. line " + std::to_string(lines + 1) + " of"), std::string::npos)
-        << out.Text();
-    if(lines)
+    EXPECT_EQ(LoadLiveRecording(t.get(), Name.c_str()), c.Lines) << c.Text;
+    EXPECT_EQ(out.Has("live recording: wrong format. line "), c.Damaged) << out.Text();
+    if(c.Damaged)
     {
-      EXPECT_EQ(t->LiveTable[lines - 1][32], 1500u);
+      EXPECT_TRUE(out.Has(": " + std::to_string(c.Lines) + " lines are replayed, the rest runs live")) << out.Text();
     }
-    EXPECT_EQ(t->LiveTable[lines][1], 0u);
+    if(c.Lines)
+    {
+      EXPECT_EQ(t->LiveTable[c.Lines - 1][0], c.LastStamp) << c.Text;
+      EXPECT_EQ(t->LiveTable[c.Lines - 1][32], 1500u) << c.Text;
+    }
+    EXPECT_EQ(t->LiveTable[c.Lines][1], 0u);
   }
+  // the line of other separators reads as the line it stands for, its '-' taken as a sign
+  auto t = std::make_unique<SceneControls>();
+  Write(other);
+  ASSERT_EQ(LoadLiveRecording(t.get(), Name.c_str()), 1);
+  EXPECT_EQ(t->LiveTable[0][0], 16u);
+  for(sInt w = 1; w < sLIVE_WORDS; w++) EXPECT_EQ(t->LiveTable[0][w], w % 10 == 0 ? sU32(-1500) : 1500u) << w;
   // a longer file keeps its first lines
   std::string longText;
   for(sInt i = 0; i < sLIVE_LINES + 5; i++) longText += good;
@@ -239,35 +262,46 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
 
 TEST_F(LiveFile, MutatedFilesReadAsTheTokenizerReadsThem)
 {
-  // the reference: the recording read through the program's tokenizer, a number above
-  // 2^31-1 in any form being damage; damaged: the line of the damage, 0 when none
-  auto reference = [&](SceneControls *c, sInt &damaged) {
+  // the reference: the recording read through the program's tokenizer, step by step: the
+  // name "live", then 33 times one token passed over and an integer, which a '-' may
+  // precede, until an error or the end. A line whose word is no integer, or one past 32
+  // bits, is damage and not read; damaged: the reading stopped before the file's end
+  auto reference = [&](SceneControls *c, sBool &damaged, sBool cut) {
     sScanner scan;
     scan.AddDefaultTokens();
-    sInt line = damaged = 0;
+    sInt line = 0;
     for(scan.StartFile(Name.c_str()); !scan.Errors && scan.Token != sTOK_END && line < sLIVE_LINES; line++)
     {
-      sInt textLine = scan.TokenLine;
       sBool good = scan.IfName(sPoolString(u"live"));
       for(sInt i = 0; good && i < sLIVE_WORDS; i++)
       {
-        good = scan.Token == (i == 0 ? ':' : ',') && scan.Scan() == sTOK_INT;
-        const sChar *t = scan.NumberText;
-        sU64 base = t[0] == '0' && (t[1] | 32) == 'x' ? 16 : t[0] == '0' && (t[1] | 32) == 'b' ? 2 : 10, v = 0;
-        for(const sChar *p = t + (base == 10 ? 0 : 2); good && *p && v <= 0x7fffffff; p++)
-          v = v * base + sU64(*p <= '9' ? *p - '0' : (*p | 32) - 'a' + 10);
-        good = good && v <= 0x7fffffff && sU32(scan.ScanInt()) == v && !scan.Errors;
-        c->LiveTable[line][i] = sU32(v);
+        scan.Scan();
+        sU32 sign = scan.Token == '-' ? sU32(-1) : 1;
+        if(sign != 1) scan.Scan();
+        sU64 v = sU32(scan.ValI);
+        if(scan.Token == sTOK_INT)
+        {
+          const sChar *t = scan.NumberText;
+          sU64 base = t[0] == '0' && (t[1] | 32) == 'x' ? 16 : t[0] == '0' && (t[1] | 32) == 'b' ? 2 : 10;
+          v = 0;
+          for(const sChar *p = t + (base == 10 ? 0 : 2); *p && v < (1ull << 32); p++)
+            v = v * base + sU64(*p <= '9' ? *p - '0' : (*p | 32) - 'a' + 10);
+        }
+        good = (scan.Token == sTOK_INT || scan.Token == sTOK_CHAR) && v < (1ull << 32);
+        c->LiveTable[line][i] = sU32(v) * sign;
+        if(good) scan.Scan();
       }
-      if(!good) return damaged = textLine, line;
+      if(!good) return damaged = 1, line;
     }
+    damaged = scan.Errors || (scan.Token == sTOK_END && cut);
     return line;
   };
   // three lines as tokens, of which a few (name, colon, a word, a comma, the last word,
   // the line's end) are swapped for or followed by another piece of text
   const std::string pieces[] = {"live", "livex", ":", "::", ",", "1500", "0x5dc", "0X5Dc", "0B1", "2147483647",
                                 "2147483648", "99999999999", ".5", "7.#INF", "7.#X", "e", "\r\n", "\n", "\r", " ", "\t",
-                                "/*\n*/", "/*", "// c\r", "\"s\"", "'", "#", "\xe9", {"\0", 1}, ""};
+                                "/*\n*/", "/*", "// c\r", "\"s\"", "'", "#", "\xe9", {"\0", 1}, "", "-", "'A'", "2.5",
+                                "4294967295", "4294967296", "x"};
   sparktest::Mutator rng(39);
   auto want = std::make_unique<SceneControls>(), got = std::make_unique<SceneControls>();
   for(sInt round = 0; round < sparktest::FuzzRuns(3000); round++)
@@ -284,12 +318,12 @@ TEST_F(LiveFile, MutatedFilesReadAsTheTokenizerReadsThem)
     for(const std::string &t : s) m += t;
     Write(m);
     memset(got->LiveTable, 0, 4 * sizeof(*got->LiveTable));
-    sInt damaged;
+    sBool damaged;
     sparktest::DebugCapture out;
-    sInt lines = reference(want.get(), damaged);
+    sInt lines = reference(want.get(), damaged, m.find('\0') != std::string::npos);
     ASSERT_EQ(LoadLiveRecording(got.get(), Name.c_str()), lines) << m;
     ASSERT_EQ(memcmp(want->LiveTable, got->LiveTable, size_t(lines) * sizeof(*got->LiveTable)), 0) << m;
     ASSERT_EQ(std::count(got->LiveTable[lines], got->LiveTable[lines + 1], 0u), sLIVE_WORDS) << m;
-    ASSERT_TRUE(!damaged || out.Has("wrong format. line " + std::to_string(damaged) + " of ")) << m;
+    ASSERT_EQ(out.Has("wrong format. line "), bool(damaged)) << m << out.Text();
   }
 }
