@@ -183,15 +183,6 @@ public:
   // channel effects and the two movie passes
   IppChannel Ch3, Ch4;
   IppMoviePass Clip, Video;
-  // the layer movie being opened and the one that could not be opened last, each with
-  // its size and time: asked for again unchanged, a refused movie is not opened again (a
-  // DMX track may ask for it several times a second)
-  struct ClipFile
-  {
-    sPathString Name;
-    sU32 Size = 0;
-    sU64 Time = 0;
-  } ClipOpening, ClipRefused;
 
   // particles
   IppParticle Particles[sIPP_PARTICLES];

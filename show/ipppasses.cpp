@@ -478,12 +478,8 @@ void IppMachine::OpenClip()
     if(n++ != Gui->ClipNumber) continue;
     sChar path[sMAXPATH];
     sSPrintF(sStringRef(path, sMAXPATH), u"%s%s", folder, entries[i].Name);
-    const sDirEntry &e = entries[i];
-    if(ClipRefused.Name == path && ClipRefused.Size == e.Size && ClipRefused.Time == e.LastWrite) break;
-    ClipOpening.Name = path, ClipOpening.Size = e.Size, ClipOpening.Time = e.LastWrite;
     ClipSlot = sOpenMoviePlayer(path, sMOF_LOOP, 0);
     if(ClipSlot) Clip.Starting = Clip.Opening = 1;
-    else ClipRefused = ClipOpening;
     break;
   }
 }
@@ -814,7 +810,6 @@ void IppMachine::PaintMoviePass(sInt video)
     {
       g.ClipShown = 0;
       g.ClipEnded = 1;
-      ClipRefused = ClipOpening;
     }
     ReleaseSlot(slot);
     return;

@@ -344,6 +344,8 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
     std::function<void(IppMachine &, GuiMediaState &)> Base, Start;
     sInt MinChanged;
     std::function<bool(sInt x, sInt y)> Allowed;
+    // how the GUI switches it off; null: every switch and amount back to its start
+    std::function<void(IppMachine &, GuiMediaState &)> Off = nullptr;
   };
   auto none = [](IppMachine &, GuiMediaState &) {};
   auto anywhere = [](sInt, sInt) { return true; };
@@ -365,6 +367,10 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
      [](IppMachine &m, GuiMediaState &) { m.TextArtOn = 1, m.StripeKind = 1, m.StripeSeed = 0; }, 8, anywhere},
     {"dim pulse", [&](IppMachine &, GuiMediaState &) { beat.BarPhase = 0.75f; },
      [](IppMachine &, GuiMediaState &g) { g.DimPulseOn = 1, g.DimPulseAmount = 1, g.DimPulseSpeed = 1; }, W * H / 2, anywhere},
+    // a flyer or movie ends when the GUI says so, not only when its eight bars are over
+    {"movie layer", [&](IppMachine &, GuiMediaState &) { beat.Bar8Phase = 0.5f; },
+     [](IppMachine &, GuiMediaState &g) { g.MovieCount = 1, g.MovieNow = 1; }, W * H / 4, anywhere,
+     [](IppMachine &, GuiMediaState &g) { g.MovieOff = 1; }},
   };
   for(const Effect &e : effects)
   {
@@ -386,9 +392,9 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
     sInt stray = 0;
     for(sInt i : changed) stray += !e.Allowed(i % W, i / W);
     EXPECT_EQ(stray, 0) << e.Name;
-    // switched off again, the picture returns
-    reset();
-    Frame();
+    // switched off again, the picture returns at the next frame
+    if(e.Off) e.Off(*Ipp, Media);
+    else reset();
     EXPECT_LE(Changed(Frame(), plain).size(), 2u) << e.Name << " leaves a trace";
   }
 }
@@ -557,9 +563,9 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   EXPECT_GT(Changed(Frame(), plain).size(), size_t(W * H / 4)) << "the layer movie covers the picture";
 }
 
-// A layer movie that cannot be opened (an empty file) is tried once, however often a DMX
-// track asks for it; once the file is replaced by one that plays, it opens.
-TEST_F(IppShow, AMovieThatCannotBeOpenedIsTriedOnceUntilItChanges)
+// A layer movie that cannot be opened (an empty file) ends as a movie does, and each
+// request after that tries it again; once the file is replaced by one that plays, it opens.
+TEST_F(IppShow, AMovieThatCannotBeOpenedIsTriedAgainAtEachRequest)
 {
   sparktest::TempDir dir;
   ASSERT_TRUE(sparktest::WriteFile(dir.Path + "/a.avi", ""));
@@ -569,12 +575,19 @@ TEST_F(IppShow, AMovieThatCannotBeOpenedIsTriedOnceUntilItChanges)
   Media.ClipFolderCount = 1;
   Media.ClipNumber = 0;
   sparktest::LogCapture log;
-  for(sInt i = 0; i < 5; i++)
+  for(sInt tries = 1; tries <= 2; tries++)
   {
     Media.ClipRequest = 1;
+    Media.ClipEnded = 0;
     Frame();
+    for(sInt i = 0; i < 2000 && !Media.ClipEnded; i++)
+    {
+      Frame();
+      SDL_Delay(5);
+    }
+    EXPECT_TRUE(Media.ClipEnded && !Media.ClipShown && !Ipp->Clip.Opening);
+    EXPECT_EQ(log.Count("can't open source reader"), tries) << log.Text();
   }
-  EXPECT_EQ(log.Count("can't open source reader"), 1) << log.Text();
   ASSERT_TRUE(sparktest::WriteMovie(dir.Path + "/a.avi", AV_CODEC_ID_MPEG4, AV_PIX_FMT_YUV420P, W, H, 25, 10,
                                     [](int, int, int) { return 0x808080u; }));
   Media.ClipRequest = 1;
