@@ -392,6 +392,7 @@ sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
       if(text.P != source.Text + source.Length) damage = text.TokenLine;
       break;
     }
+    // a longer file stops the reading, not the show: its first lines are replayed
     if(line >= sLIVE_LINES)
     {
       sLogF(u"sys", u"live recording: more than %d lines, the rest is left out\n", sInt(sLIVE_LINES));
