@@ -146,6 +146,7 @@ sU32 sMultiplyColor(sU32 a, sU32 b)
 
 sU32 sFadeColor16(sInt w, sU32 a, sU32 b)
 {
+  // a weight outside 0..65536 would carry one channel's product into the next
   if(w < 0) w = 0;
   if(w > 65536) w = 65536;
   sU32 wa = sU32(65536 - w);
@@ -184,7 +185,7 @@ sU32 sBlendColor(sU32 a, sU32 b, sF32 t)
   {
     sS64 c = (sS64(Channel(a, shift)) * (256 - w) + sS64(Channel(b, shift)) * w) >> 8;
     if(c > 255) c = 255;
-    if(c < 0) c = 0;
+    if(c < 0) c = 0;   // a t below 0 would set the bits of the channels above
     r |= sU32(c) << shift;
   }
   return r;
