@@ -163,22 +163,17 @@ void Led1Strand::Init(sF32 width, sInt lightSet)
       v.V0 = v.V1 = sF32(j) / 29.0f;
     }
   Trail->LightSetIndex = lightSet;
-  Reset(sVec3(0, 0, 0));
-  Trail->Init(ArrayForm::GRID, 2, 1, LED1_RINGPOINTS, LED1_RINGFRAMES);
-}
-
-void Led1Strand::Reset(const sVec3 &head)
-{
   for(sInt j = 0; j < LED1_RINGFRAMES; j++)
   {
     const sF32 f = sF32(j) / 29.0f, w = Sin(f * 3.0 * TwoPi);
     Rings[j] = SceneEuler(0.0f, w * f * 0.5f, 0.0f);
-    Rings[j].l = head + sVec3(0.0f, 0.3f * sF32(j), 5.0f * w * f);
+    Rings[j].l = sVec3(0.0f, 0.3f * sF32(j), 5.0f * w * f);
   }
   WriteIndex = 0;
-  PreviousHead = head;
+  PreviousHead = sVec3(0, 0, 0);
   Walked = 0.0f;
   Fade = 1.0f;
+  Trail->Init(ArrayForm::GRID, 2, 1, LED1_RINGPOINTS, LED1_RINGFRAMES);
 }
 
 void Led1Strand::Step(const sVec3 &head, sF32 fade)
@@ -191,13 +186,6 @@ void Led1Strand::Step(const sVec3 &head, sF32 fade)
     way *= 1.0f / length;
     sVec3 at = PreviousHead;
     sF32 left = length;
-    // a jump of more than a whole trail lays the trail's rings at its end
-    const sF32 whole = 0.5f * sF32(LED1_RINGFRAMES);
-    if(left > whole)
-    {
-      at = head - way * whole;
-      left = whole;
-    }
     while(Walked + left >= 0.5f)
     {
       const sF32 step = 0.5f - Walked;
@@ -229,11 +217,10 @@ void Led1Strand::Build()
     }
   } outline;
   MeshVertex *v = Trail->Vertices;
-  const sF32 grow = 1.0f - SceneClamp01(Fade);
   for(sInt j = 0; j < LED1_RINGFRAMES; j++)
   {
     const sMat3x4 &r = Rings[(WriteIndex + j) % LED1_RINGFRAMES];
-    const sF32 radius = j < 2 ? 0.0f : Width * grow * (1.0f - (sF32(j) - 2.0f * Walked) / 29.0f);
+    const sF32 radius = j < 2 ? 0.0f : Width * (1.0f - (sF32(j) - 2.0f * Walked) / 29.0f);
     for(sInt k = 0; k < LED1_RINGPOINTS; k++, v++)
     {
       const sVec3 &out = outline.Out[k];
@@ -271,7 +258,7 @@ Led1Scene::Led1Scene()
     e.Next = 0;
   }
   flashOffset = cycle3 = cycle8 = toggle = ring = previousRing = ringStart = 0;
-  timeOffset = time = trailStart = Formation = 0;
+  timeOffset = time = trailStart = 0;
   timeStep = 10;
   rng.Seed(0);
   ledPanel = nullptr;
@@ -450,11 +437,10 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
     }
   }
 
-  // the point clouds: the glow sprites of row 8, then rows 3 and 4, then row 11. Rows 9 and
-  // 10 that follow row 8 are the instanced boxes' and the lit meshes' materials, whose
-  // vertex formats points do not supply: clouds drawn with them stay invisible.
-  static const sInt cloudMaterials[4] = {8, 3, 4, 11};
-  for(sInt k = 0; k < 4; k++) pointClouds[k] = MakePoints(this, cloudMaterials[k], 9 * LED1_ANCHORS);
+  // the point clouds: rows 8, 9, 10 and 11. Rows 9 and 10 are the instanced boxes' and the
+  // lit streaks' materials, which place a vertex where it is given (by the instance rows, or
+  // as it stands) and never spread a point's four corners: clouds 1 and 2 draw no area.
+  for(sInt k = 0; k < 4; k++) pointClouds[k] = MakePoints(this, k < 3 ? 8 + k : 11, 9 * LED1_ANCHORS);
   for(sVec3 &a : anchors)
     a = sVec3(rng.NextFloat(1000.0f) - 500.0f, rng.NextFloat(1000.0f) - 500.0f, rng.NextFloat(1000.0f) - 500.0f);
 
@@ -498,7 +484,6 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   for(sInt k = 0; k < 6; k++) twinClouds[k] = MakePoints(this, 11, LED1_EMITTED);
 
   OptionIndex = 0;
-  Formation = 0;
   flashOffset = 0;
   SetFade(this, 300.0f, 1000.0f, 0);
   timeStep = 10;
@@ -589,7 +574,7 @@ void Led1Scene::Enter(sInt)
     sDPrintF(u"Something went wrong... unknown FonrmationNr:%d\n", OptionIndex);
     OptionIndex = rng.NextBelow(LED1_FORMATIONS);
   }
-  Formation = OptionIndex;
+  const sInt formation = OptionIndex;
   timeOffset = time = ReseedScaledOffset(&rng, 0xFFFFF) & 0xFFFF;
 
   Form *forms[8];
@@ -598,28 +583,20 @@ void Led1Scene::Enter(sInt)
     const sInt n = FormationForms(f, forms);
     for(sInt i = 0; i < n; i++) forms[i]->LayerMask = 0;
   }
-  const sInt n = FormationForms(Formation, forms);
+  const sInt n = FormationForms(formation, forms);
   for(sInt i = 0; i < n; i++) forms[i]->LayerMask = ~0u;
-  InstallPatterns(SyncSource, 0, Led1List(Formation));
-  EnterLights(Formation);
+  InstallPatterns(SyncSource, 0, Led1List(formation));
+  EnterLights(formation);
 
-  const SyncNow s = ReadSync(SyncSource);
-  if(Formation == 4)
-  {
-    // the trails grow in from the moment the formation starts
-    trailStart = s.SyncClock;
-    RenderTrails(s, nullptr);
-    for(sInt i = 0; i < LED1_HEADS; i++)
-      for(auto &bank : strands) bank[i].Reset(headPosition[i]);
-  }
-  if(Formation == 10)
+  if(formation == 4) trailStart = 0;
+  if(formation == 10)
     for(ParticleForm *d : dust) d->Emit();
 }
 
 void Led1Scene::Tick(sInt)
 {
   time += timeStep;
-  if(Formation != 10) return;
+  if(OptionIndex != 10) return;
   for(ParticleForm *d : dust)
   {
     d->Step();
@@ -663,6 +640,7 @@ void Led1Scene::OnEvent(sInt code)
 
 void Led1Scene::Camera(sInt variant, sViewport *view)
 {
+  if(OptionIndex > 12) return;
   const SyncNow s = ReadSync(SyncSource);
   const sF64 T = sF64(s.SyncClock) + sF64(timeOffset);
   // angles that keep turning are taken modulo a turn; the rest are sines of long times
@@ -675,7 +653,7 @@ void Led1Scene::Camera(sInt variant, sViewport *view)
   OwnClearColour = 1;
   const sBool v1 = variant == 1;
 
-  switch(Formation)
+  switch(OptionIndex)
   {
   case 0:
     if(v1) PlaceCamera(this, view, sVec3((E - 0.5f) * 30.0f, 8, -10), sVec3((E - 0.5f) * 30.0f, 6, 37), 10.0f);
@@ -778,7 +756,7 @@ void Led1Scene::Render(sInt variant, sViewport *view)
   const sF32 *band = Bands();
   const sF64 st = 0.0005 * sF64(time);
   LightSet *l0 = MaterialSet->LightSets[0], *l1 = MaterialSet->LightSets[1];
-  switch(Formation)
+  switch(OptionIndex)
   {
   case 0: RenderGlowPoints(s); break;
   case 1: RenderFountains(s); break;
@@ -896,11 +874,10 @@ void Led1Scene::RenderTrails(const SyncNow &s, const sViewport *view)
                             (Sin(1.13 * n + 0.5 * c) + Sin(1.5 * n + 0.73 * c)) * A + Sin(0.23 * n + 0.19 * c) * B,
                             (Sin(1.6 * n + 0.57 * c) + Sin(1.37 * n + 0.9 * c)) * A + Sin(0.33 * n + 0.15 * c) * B);
   }
-  if(!view) return;   // Enter only places the heads
   const sF32 fade = SceneClamp01(1.0f - sF32(s.SyncClock - trailStart) * 0.0005f);
   for(sInt i = 0; i < LED1_HEADS; i++)
     for(auto &bank : strands) bank[i].Step(headPosition[i], fade);
-  for(sInt n = 3; n <= 6; n++) MaterialSet->LightSets[n]->Positions[0] = view->Camera.l;
+  for(sInt n = 3; n <= 27; n++) MaterialSet->LightSets[n]->Positions[0] = view->Camera.l;
   MaterialSet->LightSets[3]->Colors[0] = Mix(0, 0xFFC00000, 0.1f * Bands()[0]);
   MaterialSet->LightSets[4]->Colors[0] = Mix(0, 0xFFC08000, 0.9f * Bands()[4]);
 }
@@ -1081,7 +1058,7 @@ void Led1Scene::RenderEmitters(const SyncNow &s)
 
 void Led1Scene::AfterRender(sViewport *view)
 {
-  if(Formation != 4) return;
+  if(OptionIndex != 4) return;
   for(auto &bank : strands)
     for(Led1Strand &s : bank)
       if(s.Trail) RenderForm(view, s.Trail, 0);

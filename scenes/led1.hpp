@@ -3,11 +3,8 @@
 // points, particle snakes and streaks, instanced boxes, light trails and a 200 x 200 panel
 // of LEDs. The selection number picks the formation at Enter; each shows only its own
 // forms, installs its own 16-bar list on channel 0, retunes the lights it needs and has a
-// camera with two variants.
-//
-// The formation is taken once at Enter and kept in Formation: the GUI or the replay may
-// write the selection number at any time, and the shown forms, the animation and the
-// camera must stay one formation until the next Enter.
+// camera with two variants. The selection number (OptionIndex) is the formation: Enter
+// shows its forms, and Render, Camera and AfterRender read it every frame.
 //
 // Every form but the trails belongs to the object list. The 72 trail forms are the
 // strands' own: AfterRender draws them, Exit deletes them. Main thread only.
@@ -43,12 +40,10 @@ struct Led1Strand
   sF32 Width = 0.0f;
   sVec3 PreviousHead = sVec3(0, 0, 0);
   sF32 Walked = 0.0f;          // distance already walked towards the next ring, 0..0.5
-  sF32 Fade = 0.0f;            // 1 right after the formation's Enter, 0 two seconds later
+  sF32 Fade = 0.0f;            // 1 at the trail start, 0 two seconds after it
 
   // Makes the trail form (material 6, the light set given) with its rings in their rest shape.
   void Init(sF32 width, sInt lightSet);
-  // The rest shape again, standing at the head.
-  void Reset(const sVec3 &head);
   // Lays the rings the head's way since the last step and rebuilds the tube.
   void Step(const sVec3 &head, sF32 fade);
   void Build();
@@ -79,8 +74,7 @@ public:
   sInt cycle3, cycle8;
   sInt toggle, ring, previousRing, ringStart;
   sInt timeOffset, time, timeStep;
-  sInt trailStart;             // sync clock of formation 4's Enter: the trails fade in from it
-  sInt Formation;              // the formation of the last Enter, 0..12
+  sInt trailStart;             // the trails' fade runs from it: 0, set by formation 4's Enter
   sRandomLcg rng;
 
   ArrayForm *ledPanel;

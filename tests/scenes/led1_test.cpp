@@ -1,7 +1,7 @@
 // The LED1 scene in the rig: every formation's forms reach the screen in both cameras
 // (pictures kept), a bad selection number, trails the object list leaves alone, particle forms
-// alive from the start, trails that grow in, forms that stay in their space, the time
-// reversal, and a clean exit after visits in both transition-mode groups.
+// alive from the start, trails at their width from the first frame, forms that stay in their
+// space, the time reversal, and a clean exit after visits in both transition-mode groups.
 #include "show_rig.hpp"
 
 #include "scenes/led1.hpp"
@@ -46,13 +46,17 @@ public:
 TEST_F(Led1Rig, EveryFormationDrawsItsFormsInBothCameras)
 {
   Start();
+  // the music's low band stands high: the first point cloud glows with it
+  sShowPlugins.UpdateSync = [](SyncMachine *s, sInt ms) {
+    s->Update(ms);
+    s->BandEnergy[0] = 20.0f;
+  };
   for(sInt f = 0; f < LED1_FORMATIONS; f++)
     for(sInt v = 0; v < 2; v++)
     {
       SCOPED_TRACE(testing::Message() << "formation " << f << " variant " << v);
       EnterFormation(f, v ? 2 : 0);
-      ASSERT_EQ(Led->Formation, f);
-      Led->trailStart -= 2000;   // the trails have grown in
+      ASSERT_EQ(Led->OptionIndex, f);
       Led->timeOffset = 20000;   // the cameras at the same time of their paths in every run
       Led->Variant = v;
       // the frame without the scene's forms, then with them
@@ -72,19 +76,22 @@ TEST_F(Led1Rig, SelectionNumbersOutsideTheFormationsPickOne)
   for(sInt number : {13, 19, -1})
   {
     EnterFormation(number);
-    EXPECT_TRUE(Led->Formation >= 0 && Led->Formation < LED1_FORMATIONS) << number;
-    EXPECT_EQ(Led->OptionIndex, Led->Formation);
+    EXPECT_TRUE(Led->OptionIndex >= 0 && Led->OptionIndex < LED1_FORMATIONS) << number;
   }
-  // a number written between two visits waits for the next Enter: the shown forms, the
-  // animation and the camera stay one formation
-  EnterFormation(3);
-  Led->OptionIndex = 0;
+  // the number is read every frame: one above 12 written after Enter leaves the camera and
+  // the animation where they were
+  EnterFormation(0);
+  Step();
+  Led->OptionIndex = 15;
+  const sMat3x4 camera = Led->MainView->Camera;
   const sF32 before = Led->glowPoints->Points[0].Pos.x;
+  Led->timeOffset += 5000;
   Steps(2);
-  EXPECT_EQ(Led->Formation, 3);
   EXPECT_EQ(Led->glowPoints->Points[0].Pos.x, before);
-  EXPECT_EQ(Led->ledPanel->LayerMask, ~0u);
-  EXPECT_EQ(Led->glowPoints->LayerMask, 0u);
+  EXPECT_EQ(Led->MainView->Camera.l.x, camera.l.x);
+  Led->OptionIndex = 0;
+  Step();
+  EXPECT_NE(Led->glowPoints->Points[0].Pos.x, before);
 }
 
 TEST_F(Led1Rig, TrailsAreTheStrandsOwnAndParticlesLive)
@@ -109,17 +116,22 @@ TEST_F(Led1Rig, TrailsAreTheStrandsOwnAndParticlesLive)
   }
 }
 
-TEST_F(Led1Rig, TrailsGrowInAfterTheirEnter)
+// A trail stands at its width from the first frame of every visit, thinning to its end:
+// ring j of the widest bank at 0.8 (1 - (j - 2 d) / 29), d the way walked towards the next.
+TEST_F(Led1Rig, TrailsStandAtTheirWidthFromTheFirstFrame)
 {
   Start();
   for(sInt visit = 0; visit < 2; visit++)
   {
     EnterFormation(4);
+    EXPECT_EQ(Led->trailStart, 0);
     Led->LayerMask = 0;   // quick frames: nothing drawn
     Step();
-    EXPECT_LT(RingRadius(Led->strands[0][5], 10), 0.1f) << visit;
-    Steps(50);   // two and a half seconds
-    EXPECT_GT(RingRadius(Led->strands[0][5], 10), 0.4f) << visit;
+    const Led1Strand &s = Led->strands[0][5];
+    for(sInt ring : {2, 10, 29})
+      EXPECT_NEAR(RingRadius(s, ring), 0.8f * (1.0f - (sF32(ring) - 2.0f * s.Walked) / 29.0f), 0.02f) << visit << " " << ring;
+    EXPECT_NEAR(RingRadius(s, 1), 0.0f, 1e-4f);
+    Steps(10);
     Led->LayerMask = ~0u;
   }
 }
