@@ -159,7 +159,7 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   const sInt N = TUNNEL_TAIL_RINGS;
   if(Fresh)
   {
-    // a new visit: the tail starts at the head instead of reaching back to the last one
+    // mends the first visit's streak from the origin: the new tail starts at its head
     for(sVec3 &h : History) h = head;
     for(sMat3x4 &m : Rings) m.l = head;
     LastHead = head;
@@ -184,7 +184,7 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   Leftover = s - dist;
   for(sInt i = 0; i < 4; i++) History[i] = History[i + 1];
   History[4] = head;
-  // a head that did not move lays no ring, so the newest stays where it is
+  // mends a frame that lays no ring taking an older ring for the newest and the newest for the end
   if(laid) RingIndex = (RingIndex + 1) % N;
 
   const sF32 fade = SceneClamp01(1.0f - sF32(K - enterClock) * 0.00015f);
@@ -223,12 +223,16 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
     const sF32 along = SceneClamp01(u + fade);
     for(sInt k = 0; k < TUNNEL_TAIL_SIDES; k++)
     {
-      const sF32 c = outline.Cos[k], sn = outline.Sin[k];
       MeshVertex &v = Form->Vertices[i * TUNNEL_TAIL_SIDES + k];
-      v.Normal = m.i * c + m.j * sn;
-      v.Pos = m.l + v.Normal * radius;
+      v.Pos = m.l + (m.i * outline.Cos[k] + m.j * outline.Sin[k]) * radius;
       v.V0 = along;
     }
+  }
+  // the first ring's further words carry the newest ring's way and place
+  for(sInt k = 0; k < TUNNEL_TAIL_SIDES; k++)
+  {
+    Form->Vertices[k].Normal = first.k;
+    Form->Vertices[k].Tangent = first.l;
   }
   LastHead = blended;
   Form->Build();
@@ -341,7 +345,7 @@ void TunnelScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSe
     s->Colors[1] = s->Colors[2] = 0;
   }
 
-  EnterCount = 0;   // the first visit takes the odd look
+  EnterCount = 0;   // mends a count of 1, whose first visit would take the even look, not the first one
   for(Model *m : SegmentModels) m->CreateForms(0);
 
   for(sInt g = 0; g < 3; g++)
@@ -428,7 +432,7 @@ void TunnelScene::Exit()
   sDELETE(Heads);
   sDELETE(TrackDots);
   for(TunnelTail &t : Tails) sDELETE(t.Form);
-  // the models' forms never joined the object list: the models free them with their meshes
+  // mends a leak: the models (and the forms they made, outside the object list) go too
   for(Model *&m : SegmentModels) sDELETE(m);
   WallLights = nullptr;   // the object list's
 }
@@ -466,7 +470,6 @@ void TunnelScene::Enter(sInt)
   BuildTrack();
   UpdateSegments();
   EnterClock = K;
-  for(TunnelTail &t : Tails) t.Fresh = 1;
   TimeSeed = ReseedTimeOffset(&Random, 0xFFFFF);
 }
 
