@@ -205,11 +205,7 @@ void LavaScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   SetLight(l0, 1, 0x4F4F5F, sVec3(-1.0f, 1.0f, -2.0f), 1024.0f);
   LightSet *l1 = MaterialSet->LightSets[1];
   *l1 = *l0;
-  for(sInt i = 0; i < 2; i++)
-  {
-    l1->Directions[i].z = -l1->Directions[i].z;
-    l1->Positions[i].z = -l1->Positions[i].z;
-  }
+  for(sInt i = 0; i < 2; i++) l1->Directions[i].z = -l1->Directions[i].z;
 
   Scatter(0.75f);
   BuildNeighbours();
@@ -258,10 +254,11 @@ void LavaScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   TimeOffset = ReseedScaledOffset(&Random, 0xFFFF);
 }
 
-// The scene's own target, materials and quad; the sprites go with the object list.
+// The sprites go with the object list.
 void LavaScene::Exit()
 {
   sDELETE(CompositeMaterial);
+  // mends a leak: the lava material, quad and target are the scene's own as well
   sDELETE(LavaMaterial);
   sDELETE(QuadGeometry);
   sDELETE(LavaTarget);
@@ -276,7 +273,7 @@ void LavaScene::Enter(sInt)
   SyncPatternTable list = LavaShowList();
   Variant = BaseVariant = 3;
   Hold = 0;
-  ImpulseClock = -1.0;
+  ImpulseClock = -1.0;   // mends a pull of the last visit flashing again when the new song passes its place
   Scatter(1.0f);
   LavaMaterial->SecondUvOption = 1;
   switch(RenderMode)
@@ -486,12 +483,10 @@ void LavaScene::FillSprites(sBool white)
       p.Pos = b->Position;
       p.Size = b->Radius * 0.5f;
     }
-  // unused sprites go black, which the blend leaves unseen; at size 0 they cost no fill
-  for(; n < LAVA_BLOBS; n++)
-  {
-    points[n].Color = 0;
-    points[n].Size = 0.0f;
-  }
+  // unused sprites go black, which the blend leaves unseen
+  for(; n < LAVA_BLOBS; n++) points[n].Color = 0;
+  // the form's third word, the point material's brightness: the white pass lays a dim
+  // field of whole blobs, whose overlaps the lava shading cuts into bodies
   BlobSprites->Words.Brightness = white ? 0.05f : 1.0f;
 }
 

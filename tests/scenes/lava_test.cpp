@@ -1,6 +1,6 @@
 // The Lava scene in the rig: its neighbour lists against the full sort, the pull of event
 // 106 and when it is refused, its cameras' pictures in every look, the blobs drawn by both
-// passes, and its clean exit.
+// passes with the white field read back from the lava target, and its clean exit.
 #include "show_rig.hpp"
 
 #include "scenes/lava.hpp"
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
@@ -29,6 +30,29 @@ public:
     Visit(LavaIndex, Pending(mode));
     ASSERT_EQ(Lava->RenderMode, mode);
     if(quiet) InstallPatterns(Sync, 0, silence.Table());
+  }
+  // The lava target (one half-float channel) as the last frame's white pass left it.
+  std::vector<sF32> WhiteField()
+  {
+    sTexture2D *t = Lava->LavaTarget;
+    std::vector<sF32> field;
+    if(!sRender3DBegin()) return field;
+    sSetTarget(sRenderTargetSpec(sRTF_NO_MULTISAMPLE, 0, nullptr, t, nullptr));
+    const sU8 *data = nullptr;
+    sInt pitch = 0, format = 0;
+    sBeginReadScreen(data, pitch, format);
+    EXPECT_EQ(format, sTEX_R16F);
+    for(sInt y = 0; y < t->SizeY && format == sTEX_R16F; y++)
+      for(sInt x = 0; x < t->SizeX; x++)
+      {
+        sU16 h;
+        std::memcpy(&h, data + sDInt(y) * pitch + 2 * x, 2);
+        const sInt e = (h >> 10) & 31, m = h & 1023;
+        field.push_back(e ? std::ldexp(sF32(m | 1024), e - 25) : std::ldexp(sF32(m), -24));
+      }
+    sEndReadScreen();
+    sRender3DEnd(0);
+    return field;
   }
   std::set<sInt> Candidates(sInt blob) const
   {
@@ -205,6 +229,37 @@ TEST_F(LavaRig, BlobsBeforeTheCameraAreDrawnByBothPasses)
     place(distance);
     const Picture hidden = frame(0, 4);
     EXPECT_LT(changed(hidden, frame(1, 4), 1 / 3.0f, 2 / 3.0f), area / 100) << distance;
+  }
+
+  // the white pass read back: one blob of radius 20 alone in the window lies in the lava
+  // target as a whole sprite (10 units across its half at 50: 43 pixels) at a twentieth of
+  // white; the rest stand by the eye, nearer than the window
+  for(sF32 distance : {50.0f, 80.0f})
+  {
+    SCOPED_TRACE(distance);
+    const sMat3x4 cam = Lava->CameraMatrix;
+    for(sInt i = 0; i < LAVA_BLOBS; i++)
+    {
+      LavaBlob &b = Lava->Blobs[i];
+      b.Position = i ? cam.l + cam.j * (sF32(i % 8) - 4.0f) + cam.i * (sF32(i / 8 % 8) - 4.0f) : cam.l + cam.k * distance;
+      b.Radius = 20.0f;
+      b.Velocity = b.Impulse = sVec3(0, 0, 0);
+    }
+    frame(1, 4);
+    const std::vector<sF32> field = WhiteField();
+    ASSERT_EQ(sInt(field.size()), W * H);
+    const sF32 peak = *std::max_element(field.begin(), field.end());
+    sInt lit = 0, across = 0;
+    for(sInt x = 0; x < W; x++) across += field[size_t(H / 2 * W + x)] > 0.002f;
+    for(sF32 v : field) lit += v > 0.002f;
+    if(distance > 70.0f)
+    {
+      EXPECT_EQ(lit, 0);
+      continue;
+    }
+    EXPECT_TRUE(peak > 0.025f && peak < 0.075f) << peak;
+    EXPECT_TRUE(across >= 40 && across <= 100) << across;
+    EXPECT_LT(lit, W * H / 10);
   }
 }
 
