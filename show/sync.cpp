@@ -1,6 +1,7 @@
 #include "show/sync.hpp"
 
 #include "base/file.hpp"
+#include "graphics/image.hpp"
 #include "show/audiosync.hpp"
 
 #include <cmath>
@@ -198,6 +199,7 @@ SyncMachine::SyncMachine(sF32 tempo)
   Analyser = sNEW sAudioSync;
   sAudioSyncPtr.store(Analyser, std::memory_order_release);
   Analyser->Configure(1, sInt(AnalysisConfig[1]), sInt(AnalysisConfig[2]), 1 << sInt(AnalysisConfig[3]));
+  SpectrumImage = sNEW sImage(512, 512);
   SoundInput = sCreateSoundInput();
   InputMissing = 0;   // until an Open finds no device
   for(sF32 &e : BandEnergy)
@@ -216,6 +218,7 @@ SyncMachine::~SyncMachine()
   Analyser->Mode = 0;
   Analyser->Release();
   sDELETE(Analyser);
+  sDELETE(SpectrumImage);
   sMemFree(BassEnergy);
   sMemFree(BassFlux);
   sMemFree(SnareEnergy);

@@ -24,6 +24,7 @@
 
 class sPainter;
 class sAudioSync;
+class sImage;
 struct sFrameTimer;
 
 /****************************************************************************/
@@ -199,6 +200,7 @@ public:
   sBool InputMissing;          // the last Open of the sound input found no capture device
   sAudioSync *Analyser;   // also sAudioSyncPtr while the machine lives
   sF32 AnalysisConfig[8];
+  sImage *SpectrumImage;   // the panel's 512 x 512 spectrum image
 
   // analysis
   sInt LongestNoSnare, SnareOverMinute;

@@ -117,6 +117,7 @@ void SyncMachine::Update(sInt frameMs)
     }
   }
 
+  // an index beyond the four presets is left alone, where selecting it would stop the show
   if(AutoPresetFlag && AutoPresetIndex >= 0 && AutoPresetIndex < 4 && AutoPresetIndex != ColorPreset)
     SelectColorPreset(AutoPresetIndex);
 
@@ -386,7 +387,7 @@ void SyncMachine::WatchInput(sInt frameMs)
     return;
   if(sTimeDiff(sGetTime(), SoundInput->LastWake.load()) > 10000)
   {
-    sLogF(u"sound", u"no sound for 10 s (peak %f): the input is opened again\n", PeakLevel);
+    sDPrintF(u"%f\n", PeakLevel);
     InputMissing = !SoundInput->Open(&Receiver, 44100, 2);
     ReopenTimer = 0;
   }
