@@ -20,7 +20,7 @@ const TextureEntry BodyTextures[] = {
     {nullptr, nullptr, 0, 0},
 };
 
-// 0 light sprites, 1 and 2 the shells of the two groups, 3 and 4 their glowing looks,
+// 0 light sprites, 1 and 2 the shells of the two groups, 3 and 4 their additive looks,
 // 5 the dome
 const MaterialEntry BodyMaterials[] = {
     MaterialRow(9, 3, 0, 0x20102, 1, 0x11000010, 0, 0, 0, 0, 0, 0, 0),
@@ -244,15 +244,11 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   }
   SetShellEntries(0);
 
-  // the glowing looks of the two shell groups, whose fourth word adds the gradient's colour
-  // to the light: their alpha test (compare 4, greater) passes from 0x20 on instead of 96,
-  // so the gradient's fainter bands glow too. They keep their rows' alpha blend. With a
-  // blend of one plus one, the shells seen through the gaps of the alpha test each add a
-  // colour of about 0.8 in red, so two layers already saturate: over the ten cameras of a
-  // bright visit 54 percent of the pixels burn to white, against 4 percent as they are.
+  // the additive looks of the two shell groups: one plus one, passing alpha above 0x20
   for(sInt row : {3, 4})
   {
     sMaterial *m = MaterialSet->Materials[row];
+    m->S.BlendColor = 0x20102;
     m->S.AlphaFunc = sCMP_GREATER;
     m->S.AlphaRef = 0x20;
     m->Prepare(StandardVertexFormat(BodyMaterials[row].VertexFormat));
@@ -301,7 +297,7 @@ void BodyScene::Enter(sInt)
 
   ShellRow = 1 + Random.NextBelow(2);
   SetShellEntries(ShellRow);
-  // a styled visit may have left the glowing look on the shells; the calm mode never
+  // a styled visit may have left the additive look on the shells; the calm mode never
   // switches it, so every visit starts from the plain one
   SetShellLook(0);
 

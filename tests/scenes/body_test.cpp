@@ -42,7 +42,7 @@ TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
               << group << " " << e << " " << theta << " " << phi;
         }
 
-  // every camera in a calm visit (the plain shells) and in a visit of mode 4 (the glowing
+  // every camera in a calm visit (the plain shells) and in a visit of mode 4 (the additive
   // ones); a flight may pass through the dark, or close by a white shell in its lights, but
   // neither look burns out to white in most cameras
   for(sInt pending : {0, 4})
@@ -63,7 +63,7 @@ TEST_F(ShowRig, BodyStepsOnTheBeatAndStartsEachVisitPlain)
 {
   BodyScene *body = sNEW BodyScene;
   Build({{0, body}, {1, sNEW BlankScene}});
-  // a styled visit with the brightest preset: the shells take the glowing look
+  // a styled visit with the brightest preset: the shells take the additive look
   Sync->SelectColorPreset(3);
   Visit(0, 1, 1);
   ASSERT_EQ(body->RenderMode, 1);
