@@ -145,8 +145,7 @@ SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
   FreeCamera->Glide = Record->CameraGlide;
   FixedClock = sGetTime();
   CaptureCounter = 1;
-  // the frame picture of the captured frames: made by the first capture, none without one
-  CaptureImage = nullptr;
+  CaptureImage = sNEW sImage(d.Width > 0 ? d.Width : 1, d.Height > 0 ? d.Height : 1);
 
   RefreshLoadingScreen();
   LoadLiveRecording(this, sLiveRecordingFile);
@@ -367,7 +366,9 @@ void SceneMachine::UpdatePointer()
   sInput2PollDevice *mouse = sFindInput2PollDevice(sINPUT2_TYPE_MOUSE, 0);
   if(!mouse || (mouse->GetStatus() & 0x80000000u)) return;
   const ShowDisplayRecord &d = GetShowDisplay(0);
-  // the window reports client positions; a window of another size than the display
+  // the pointer is the cursor's or finger's own place, not raw motion summed from (0, 0),
+  // which leaves a touch apart from its finger once a sum was clamped or began elsewhere.
+  // The window reports client positions; a window of another size than the display
   // (a resized window) is scaled onto it
   sF32 x = mouse->getAbs(sMOUSE_X), y = mouse->getAbs(sMOUSE_Y);
   sInt ww = 0, wh = 0;
@@ -562,7 +563,6 @@ void SceneMachine::OnPaint3D()
     sChar name[256];
     sSPrintF(sStringRef(name, 256), GetCapturePattern(*Record), CaptureCounter);
     sSetScreenTarget(nullptr, 0, 0);
-    if(!CaptureImage) CaptureImage = sNEW sImage;
     CaptureImage->GrabScreen();
     if(!CaptureImage->Save(name)) sLogF(u"sys", u"could not save the frame <%s>\n", name);
     CaptureCounter++;
