@@ -769,7 +769,7 @@ void IppMachine::LayoutTiles()
   if(!TileMosaic) return;
   TileMosaic->UScale = sx / 52;
   TileMosaic->VScale = sy / 32;
-  TileMosaic->Init(sIPP_TILES, 2.0f, 0.0f);
+  TileMosaic->BuildShape();
   for(sInt r = 0; r < sIPP_TILEROWS; r++)
     for(sInt c = 0; c < sIPP_TILECOLUMNS; c++)
     {

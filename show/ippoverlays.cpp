@@ -126,10 +126,11 @@ void IppMachine::PaintTextArt(sViewport *view)
   if(g.ParticleBurst && y > -270)
   {
     ParticleTimer = 0;
-    for(sInt n = 0; n < sInt(100 * gs + 10); n++)
+    for(sInt n = 0; n < 100 * gs + 10; n++)
     {
       sF32 size = RandBelow(40 * gs + 4) + 10 * gs + 1.0f;
-      sVec3 vel = RandomDirection(*this) * (RandBelow(5.5f * gs) + 0.5f * gs + 0.1f) + sVec3(0.25f * u, 0.25f * v + gs, 0);
+      const sVec3 dir = RandomDirection(*this);   // drawn before the speed
+      sVec3 vel = dir * (RandBelow(5.5f * gs) + 0.5f * gs + 0.1f) + sVec3(0.25f * u, 0.25f * v + gs, 0);
       sInt age = sInt(sF32(EffectRandom.NextBelow(500)) + (1 - gs) * 500);
       emit(size, vel, age, colour(1));
     }
@@ -151,10 +152,11 @@ void IppMachine::PaintTextArt(sViewport *view)
   }
   if(g.TouchDown && y > -270)
   {
-    for(sInt n = 0; n < sInt(5 * gs + 1); n++)
+    for(sInt n = 0; n < 5 * gs + 1; n++)
     {
       sF32 size = RandBelow(10) + 5;
-      sVec3 vel = RandomDirection(*this) * RandBelow(gs + 0.1f) + sVec3(0, 0.25f, 0);
+      const sVec3 dir = RandomDirection(*this);
+      sVec3 vel = dir * RandBelow(gs + 0.1f) + sVec3(0, 0.25f, 0);
       sInt age = sInt(sF32(EffectRandom.NextBelow(500)) + (1 - gs) * 500);
       emit(size, vel, age, colour(0));
     }
