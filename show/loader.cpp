@@ -46,8 +46,9 @@ LoaderScene::LoaderScene(LoaderScreen *screen)
   CreateTMData(LoaderTextures, LoaderMaterials, 0);
 
   LightSet &ls = *MaterialSet->LightSets[0];
+  // the set's second colour word (0x404050 at first) is the first light's, which takes
+  // 0x555053 below; the third light keeps the set's default colour
   ls.Ambient = 0x101013;
-  ls.Colors[2] = 0x404050;
   const sVec3 dirs[3] = {Light(0.6f, -1.2f, 1.0f), Light(0.0f, 0.5f, 1.0f), Light(2.0f, 0.5f, 2.0f)};
   for(sInt i = 0; i < 3; i++)
   {
