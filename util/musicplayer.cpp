@@ -17,6 +17,7 @@ sMusicPlayer *sMusicPlayerPtr = nullptr;
 void sMusicRender(sS16 *out, sInt frames)
 {
   if(sMusicPlayerPtr) sMusicPlayerPtr->Render(out, frames, 256);
+  // without a player the buffer is silence, never what it held one round before
   else std::memset(out, 0, size_t(frames) * 4);
 }
 
