@@ -60,6 +60,7 @@ sBool sInput2EventQueue::GetDue(sInput2Event &e, sU32 now)
   sScopeLock lock(&Lock);
   if(WriteCount == ReadCount) return 0;
   const sInput2Event &oldest = Events[ReadCount % Size];
+  // by the stamps' signed difference: a plain "later than" would hold every event back once the clock wraps
   if(sTimeIsLater(oldest.Timestamp, now)) return 0;
   e = oldest;
   ReadCount++;

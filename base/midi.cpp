@@ -1,6 +1,7 @@
 // MIDI devices: the handler that opens every device and the ring of incoming messages.
 #include "base/midi.hpp"
 #include "base/app.hpp"
+#include "base/numbers.hpp"
 
 #include <string>
 
@@ -92,18 +93,20 @@ sMidiHandlerWin::~sMidiHandlerWin()
 /***   The ring                                                           ***/
 /****************************************************************************/
 
-void sMidiHandlerWin::InputProc(void *user, plat::MidiInputEvent event, uint32_t message, uint32_t timeMs)
+void sMidiHandlerWin::InputProc(void *user, plat::MidiInputEvent event, uint32_t message, uint32_t)
 {
   InputContext *context = static_cast<InputContext *>(user);
   // open and close notices carry message 0 and so arrive with status 0
   if(event != plat::MidiInputEvent::Data)
     message = 0;
-  context->Handler->Store(context->Index, message, timeMs);
+  context->Handler->Store(context->Index, message);
 }
 
-void sMidiHandlerWin::Store(sInt index, sU32 message, sU32 timeMs)
+void sMidiHandlerWin::Store(sInt index, sU32 message)
 {
   sScopeLock lock(&WriterLock);
+  // stamped on the program's own clock, under the lock so the ring's times never go back
+  sU32 time = sGetTime();
   sU32 w = WriteCount.load(std::memory_order_relaxed);
   // the reader's copy of a slot is finished once it has advanced past it
   sU32 r = ReadCount.load(std::memory_order_acquire);
@@ -115,7 +118,7 @@ void sMidiHandlerWin::Store(sInt index, sU32 message, sU32 timeMs)
   m.Status = sU8(message);
   m.Data1 = sU8(message >> 8);
   m.Data2 = sU8(message >> 16);
-  m.Time = timeMs;
+  m.Time = time;
   WriteCount.store(w + 1, std::memory_order_release);
 }
 

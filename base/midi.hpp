@@ -79,7 +79,7 @@ private:
   };
 
   static void InputProc(void *user, plat::MidiInputEvent event, uint32_t message, uint32_t timeMs);
-  void Store(sInt index, sU32 message, sU32 timeMs);
+  void Store(sInt index, sU32 message);
   static void MakeName(Device &d, sInt index, bool found, const char16_t *name);
 
   std::unique_ptr<plat::MidiBackend> Backend;

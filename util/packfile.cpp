@@ -97,8 +97,8 @@ sBool sPackfileHandler::ReadAt(void *data, sDInt size, sS64 offset)
     ok = File && File->SetOffset(offset) && File->Read(data, size);
   }
   if(!ok)
-    sDPrintF(u"[pf] ERROR: can't read %d bytes at %d of packfile '%s' (cut short or changed?)\n", sInt(size),
-             sInt(offset), Name.Get());
+    sDPrintF(u"[pf] ERROR: can't read %d bytes at %d of packfile '%s' (cut short or changed?)\n", sS64(size),
+             offset, Name.Get());
   return ok;
 }
 
@@ -113,7 +113,8 @@ sBool sPackfileHandler::Open(const sChar *name)
   if(!File)
     return 0;
   Size = File->GetSize();
-  if(Size > 0x7fffffff)
+  // the format's offsets and sizes are 32-bit: every pack the builder writes fits
+  if(Size > 0xffffffffll)
   {
     sDELETE(File);
     sDPrintF(u"[pf] ERROR: packfile '%s' is too large\n", name);
@@ -166,7 +167,7 @@ sBool sPackfileHandler::Open(const sChar *name)
     Directory[Count++] = e;
   }
   sMemFree(raw);
-  sLogF(u"pf", u"opened, %d files\n", sInt(count));
+  sDPrintF(u"[pf] opened, %d files\n", sInt(count));
   return 1;
 }
 
@@ -209,12 +210,12 @@ sFile *sPackfileHandler::Create(const sChar *name, sInt access)
   }
   if(e->Packed)
   {
-    // no packing method exists: such an entry cannot come from our builder
-    sLogF(u"pf", u"opening '%s' (%d->%d)\n", name, sInt(e->Size), sInt(e->UnpackedSize));
+    sDPrintF(u"[pf] opening '%s' (%d->%d)\n", name, sInt(e->Size), sInt(e->UnpackedSize));
+    // refused, not a fatal stop: no packing method exists, and a damaged pack must not end the show
     sDPrintF(u"[pf] ERROR: file '%s' is packed, which is not supported\n", name);
     return nullptr;
   }
-  sLogF(u"pf", u"opening '%s' (%d)\n", name, sInt(e->Size));
+  sDPrintF(u"[pf] opening '%s' (%d)\n", name, sInt(e->Size));
   return sNEW sPackfileEntryFile(this, sS64(e->Offset), sS64(e->Size));
 }
 

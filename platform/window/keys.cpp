@@ -249,6 +249,7 @@ KeyTranslation TranslateKey(const KeyTable &table, const KeyEvent &event)
   }
   if(event.Scancode < 0 || event.Scancode >= KEY_SCANCODES)
     return out;
+  // keys beyond the state array (media keys) keep no state rather than failing the index check
   if(event.Scancode < KEY_STATES)
     out.StateIndex = event.Scancode;
 

@@ -129,6 +129,17 @@ TEST_F(PackReadTest, DamagedHeadersServeNothing)
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(ReadAll(f), std::vector<uint8_t>{42});
   sDELETE(f);
+
+  // the format's 32-bit offsets reach past 2 GiB: such a pack (here sparse) is read as well
+  std::vector<uint8_t> far = MakePack({{h, 0, 0xC0000000u, 1, 1}}, {});
+  sparktest::WriteFile(Dir.Name8("far"), far);
+  std::filesystem::resize_file(Dir.Name8("far"), 0xC0000001ull);
+  sPackfileHandler big;
+  ASSERT_TRUE(big.Open(Dir.Name("far").c_str()));
+  f = big.Create(u"a", sFA_READ);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ReadAll(f), std::vector<uint8_t>{0});
+  sDELETE(f);
 }
 
 TEST_F(PackReadTest, EntriesOutsideThePackAreDroppedWithAnError)
