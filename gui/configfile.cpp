@@ -723,11 +723,17 @@ sBool GuiConfigSlots::KeepDamagedAside() const
 
 void GuiConfigSlots::DropFailedPreset(sU32 clock)
 {
-  // a file that cannot be read leaves its slot empty and none active
+  // a file that cannot be read leaves its slot without a name
   configLoadTime = sInt(clock);
   if(activePreset >= 0 && activePreset < sGUI_CONFIGSLOTS) configNames[activePreset][0] = 0;
+  DropUnnamedPreset();
+}
+
+void GuiConfigSlots::DropUnnamedPreset()
+{
+  for(const auto &name : configNames)
+    if(name[0]) return;
   configSlot = activePreset = -1;
-  for(sU32 &c : configSelected) c = 0;
 }
 
 const sChar *GuiConfigSlots::LoadedName() const

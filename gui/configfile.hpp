@@ -205,9 +205,11 @@ struct GuiConfigSlots
   // Renames slot 0's damaged file to the first of ".bad", ".bad1" .. ".bad99" that is not
   // taken and tells it; 0 (told too) when none could be used.
   sBool KeepDamagedAside() const;
-  // A slot whose file could not be loaded: its name emptied, none chosen or active, the
-  // failure's time kept for the page's line.
+  // A slot whose file could not be loaded: its name emptied, the failure's time kept for
+  // the page's line; it stays the active slot unless no slot holds a name any more.
   void DropFailedPreset(sU32 clock);
+  // With no slot holding a name, none is chosen or active (-1).
+  void DropUnnamedPreset();
   // The name the CONFIGS page shows as loaded, null when the last load failed or none is chosen.
   const sChar *LoadedName() const;
 };

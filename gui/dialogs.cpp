@@ -62,9 +62,9 @@ void TouchGui::AfterRender(sViewport *view)
     sInt e = sInt(touch.Clock - dialogs.lockTouchTime);
     sF32 f = sF32(e) * 0.00033333333f;
     f = f < 0 ? 0 : (f > 1 ? 1 : f);
-    sF32 y = pages.pageIndex == 4 ? -300.0f : -270.0f;
     // the locked keys lie under dimming quads, black for a moment after a touch on them
     sBool movies = pages.movieSection == 8, video = pages.movieSection == 9;
+    sF32 y = pages.pageIndex == 4 && !movies ? -300.0f : -270.0f;
     sF32 ax = movies ? 260.0f : 0.0f, ay = pages.pageIndex == 4 && !movies ? -510.0f : -451.0f;
     sU32 colour = sBlendColor(0xFF000000, 0xC0000404, f);
     auto dim = [&](ArrayForm *q, sF32 x, sF32 qy) {
@@ -128,7 +128,10 @@ void TouchGui::AfterRender(sViewport *view)
   {
     switch(kind)
     {
-    case 1: StartBrowserDelete(); break;
+    case 1:
+      StartBrowserDelete();
+      browser.LastRow = 1000, browser.LastTime = 0;   // the rows change: no press before counts as a first one
+      break;
     case 2: sSetExitCode(0), sExit(u"exit confirmed on the GUI"); break;
     case 3: sSetExitCode(1), sExit(u"update confirmed on the GUI (exit code 1)"); break;
     case 4:

@@ -281,6 +281,7 @@ void TouchGui::DirBrowser()
     b.FolderDrive = b.Drive;
     if(!b.BuildFolder(folders.drives.MediaDriveRoots[b.Drive])) b.Message = u"Path too long.";
     b.List();
+    folders.loader.WithdrawUntakenJobs();
   }
   sBool busy = folders.loader.Requests.load() & (sGUI_REQ_PASTE | sGUI_REQ_DELETE | sGUI_REQ_LOGOS);
   sF32 px = touch.PointerX, py = touch.PointerY;
@@ -467,6 +468,7 @@ sBool TouchGui::ApplyBrowserChoice()
   if(kind == 5)
   {
     sInt row = b.FirstMarked();
+    // nothing chosen keeps the slot's name: emptied, the slot would have no file to save to
     if(row < 0 || (b.Entries[row].Flags & sDEF_DIR) || !BrowserJoin(path, sMAXPATH, b.Folder, b.Entries[row].Name) ||
        sGetStringLen(path) >= sGUI_TEXTCHARS)
     {

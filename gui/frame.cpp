@@ -160,6 +160,7 @@ void TouchGui::FrameSteps()
     sceneRequest.TakenFlag = 1;
     PickAutoScene(1);
   }
+  configs.DropUnnamedPreset();
 
   // LEARN on the channel page: the first control that moves far enough from the
   // baseline becomes the row's channel (the starting address row numbers all 32 tracks)

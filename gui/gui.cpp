@@ -269,7 +269,8 @@ void TouchGui::SelectScene(sInt number)
 
 void TouchGui::NextAutoScene(sBool switchNow)
 {
-  // at start-up the request only: the application makes scene 0 current itself
+  // at start-up the request only: the application makes scene 0 current itself; the number
+  // as it stands, not modulo 14, which would name another scene in the styles that count past it
   if(switchNow) SelectScene(sceneRequest.NextNumber);
   sceneRequest.TakenFlag = 1;
   schedule.timers[0].Running = 0;
@@ -335,7 +336,9 @@ void TouchGui::PickAutoScene(sBool remember)
   if(n == 0) return;
   sceneRequest.TransitionMode = s;
   sceneRequest.NextNumber = allowed[random.NextBelow(n)];
-  if(s == 7 && sceneRequest.TransitionMode == 0) sceneRequest.NextNumber += 100;
+  // the LED style's numbers are 100 + the formation, as its tiles carry them (the mode
+  // the pick was to be taken with never is 0 here: it is the style)
+  if(s == 7) sceneRequest.NextNumber += 100;
 }
 
 void TouchGui::BindScalerDevice()

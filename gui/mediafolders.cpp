@@ -228,6 +228,12 @@ GuiLoaderState::~GuiLoaderState()
   sDELETE(FlyerPicture);
 }
 
+void GuiLoaderState::WithdrawUntakenJobs()
+{
+  // a logo load asked for stays: the logos were let go when it was asked for
+  Requests.fetch_and(~((sGUI_REQ_PASTE | sGUI_REQ_DELETE) & ~Taken));
+}
+
 /****************************************************************************/
 /***   Jobs                                                               ***/
 /****************************************************************************/
@@ -276,6 +282,7 @@ void PasteMarked(GuiLoaderState &s)
   s.JobRefused = refused;
   s.JobIncomplete = incomplete;
   s.BrowserRelist = 1;
+  s.Taken &= ~sGUI_REQ_PASTE;
   s.Requests.fetch_and(~sGUI_REQ_PASTE);
 }
 
@@ -311,6 +318,7 @@ void DeleteMarked(GuiLoaderState &s)
   sScopeLock lock(s.Lock);
   s.JobRefused = refused;
   s.BrowserRelist = 1;
+  s.Taken &= ~sGUI_REQ_DELETE;
   s.Requests.fetch_and(~sGUI_REQ_DELETE);
 }
 
@@ -463,7 +471,13 @@ void GuiLoaderThread(sThread *thread, void *user)
   {
     sSleep(20);
     if(thread->CheckTerminate() || s.Stopping()) break;
-    sU32 req = s.Requests.load();
+    sU32 req;
+    {
+      // a paste or delete taken up here is no longer withdrawn by the browser's relist
+      sScopeLock lock(s.Lock);
+      req = s.Requests.load();
+      s.Taken = req & sGUI_REQ_PASTE ? sU32(sGUI_REQ_PASTE) : req & sGUI_REQ_DELETE ? sU32(sGUI_REQ_DELETE) : 0u;
+    }
     if(req & sGUI_REQ_PASTE)
       PasteMarked(s);
     else if(req & sGUI_REQ_DELETE)
@@ -706,7 +720,7 @@ void TouchGui::BuildMoviePreviews()
     previewPlayer->GetInfo(info);
     if(info.Width == -1)
     {
-      picture->Texture[0] = MaterialSet->Textures[28];   // a file the player cannot play
+      picture->Texture[0] = MaterialSet->Textures[27];   // a file the player cannot play keeps the empty picture
       tileShown[slot] = 0;
       next();
       break;

@@ -109,6 +109,7 @@ struct GuiLoaderState
   sInt JobRefused = 0;                   // the last paste or delete was refused (unsafe)
   sInt JobIncomplete = 0;                // the last paste left names out (existing or links)
   sInt BrowserRelist = 0;                // 1 after a paste or delete: the browser lists again
+  sU32 Taken = 0;                        // the paste or delete the thread has taken up (sGUI_REQ_*)
 
   std::atomic<sU32> Stop{0};             // set by the owner before it deletes the thread
 
@@ -117,6 +118,8 @@ struct GuiLoaderState
   GuiLoaderState &operator=(const GuiLoaderState &) = delete;
   // Frees the images still handed over (the thread must have ended).
   ~GuiLoaderState();
+  // A paste or delete the thread has not taken up yet is withdrawn (the caller holds Lock).
+  void WithdrawUntakenJobs();
 
   sBool Stopping() const { return Stop.load() != 0; }
   // The main thread's switch to a new flyer folder (full path, its picture and entry

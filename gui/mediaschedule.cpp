@@ -173,7 +173,7 @@ GuiMediaSchedule::GuiMediaSchedule()
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++) messageCountdown[i] = messageRestart[i] = 0;
   for(sInt i = 0; i < sGUI_MESSAGESLOTS; i++) textRunning[i] = textPrev[i] = textStart[i] = textStop[i] = 0;
   currentText = -1;
-  prevSlideshowStyle = 0;
+  prevSlideshowStyle = prevFlyerStyle = 0;
   flyerPhase = prevFlyerPhase = 0;
   logoStartRequest = flyerStartRequest = 0;
   prevMovieStartRequest = 0;
@@ -219,9 +219,9 @@ void GuiMediaSchedule::ResolveIntervals(const GuiConfig &config, sRandomLcg &ran
                                        &config.Movie.Interval, &config.VideoInterval};
   auto resolve = [&random](sF32 seconds, sF32 frac, sInt full) {
     if(seconds == -1.0f) return sInt(random.NextFloat(frac * 0.8f) * sF32(full));
-    // a hand-edited start can be anything: the countdown holds about 23 days at most
+    // a hand-edited start can be anything: the countdown holds about 23 days either way
     if(!(seconds == seconds)) seconds = 0;
-    seconds = seconds < -1.0f ? -1.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
+    seconds = seconds < -2000000.0f ? -2000000.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
     return sInt(seconds * 1000.0f);
   };
   for(sInt i = 0; i < sGUI_TIMERS; i++) timers[i].Countdown = resolve(*start[i], *fraction[i], timers[i].FullScale);
@@ -248,6 +248,9 @@ void GuiMediaSchedule::UpdateFlyerTimer(const GuiConfig &config, GuiMediaState &
 {
   GuiMediaTimer &t = timers[2];
   media.MovieStyle = config.Flyer.Style;
+  // another style while a flyer shows starts it again, in that style
+  if(config.Flyer.Style != prevFlyerStyle && t.Running) media.MovieNow = 1;
+  prevFlyerStyle = config.Flyer.Style;
   if(t.Running && !t.PrevRunning)
   {
     if(flyerPictures > 0)
@@ -274,6 +277,10 @@ void GuiMediaSchedule::UpdateFlyerTimer(const GuiConfig &config, GuiMediaState &
 void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m, sInt flyerPictures, sBool barStart)
 {
   GuiMediaTimer &logos = timers[1], &flyer = timers[2];
+  // no logo loaded: the flyers alternate with nothing, their phase ends
+  if(m.LogoCount == 0) flyerPhase = 0;
+  // the logo style reaches the IPP every frame (PublishRecords), whose next logo takes it:
+  // nothing in the show reads a reload or phase-change request of the logos, none is written
   auto restartLogos = [&] {
     if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = sInt(config.Logos.Interval * sF32(logos.FullScale));
   };

@@ -34,7 +34,7 @@ struct GuiMediaSchedule
   sInt textRunning[sGUI_MESSAGESLOTS], textPrev[sGUI_MESSAGESLOTS];
   sInt textStart[sGUI_MESSAGESLOTS], textStop[sGUI_MESSAGESLOTS];
   sInt currentText;
-  sInt prevSlideshowStyle;
+  sInt prevSlideshowStyle, prevFlyerStyle;
   // the logo and flyer phases, the movie start and the movie tracks' latches
   sU32 flyerPhase, prevFlyerPhase;
   sU32 logoStartRequest, flyerStartRequest;

@@ -5,8 +5,9 @@
 // Every position goes through SceneOfPosition, the one table from list positions to
 // scene numbers, so a tile never offers a resident scene (Global) or an index without a
 // scene; the labels are the names the scenes were registered under, so a tile always says
-// which scene it starts. A press on a tile's main area switches to its scene at once; the
-// upper right corner makes it the next automatic scene, the lower right its allowed flag.
+// which scene it starts. A press on a tile's main area selects it and allows its scene; the
+// upper right corner makes it the next scene, which the SYNC machine switches to when the
+// current scene's sequence ends; the lower right switches its allowed flag.
 #include "gui/gui.hpp"
 
 #include "show/scenehost.hpp"
@@ -74,16 +75,14 @@ void TouchGui::LayoutSceneTiles()
 void TouchGui::DrawSceneTiles()
 {
   sInt s = laidStyle >= 0 ? laidStyle : 0;
+  // four tiles or fewer stand still: a span below 0 would move the row against the slider
   sF32 span = sceneTileCount > 4 ? sF32(sceneTileCount - 4) * 0.35f : 0.0f;
   sF32 offset = (span * styleScroll[s] - span * 0.5f) * 500.0f;
-  sInt held = touch.HeldWidget;
   for(GuiTile &t : pages.tiles)
   {
     t.Offset[0] = t.PageMask ? offset : 0;
     t.Draw();
     if(!t.PageMask) continue;
-    // a press on the main area switches at once (the same tile again switches again)
-    if(touch.PressEdge && held != sInt(t.Id) && touch.HeldWidget == sInt(t.Id)) SelectScene(sInt(t.Value));
     sF32 x = t.Position[0] + t.Offset[0];
     if(!textForm || !(touch.PageMask & sGUI_PAGE_HEADER) || x < -680 || x > 680) continue;
     sInt scene = s == 7 ? sGUI_LEDSCENE : GuiPositionToScene(sInt(t.Value) % 20);

@@ -522,6 +522,7 @@ void GuiPages::DrawListTiles()
 {
   // a list longer than the page scrolls with the scene slider as the scene tiles do
   sInt n = ShownTileCount();
+  // four tiles or fewer stand still: a span below 0 would move the row against the slider
   sF32 span = n > 4 ? sF32(n - 4) * 0.35f : 0.0f;
   sF32 scroll = sliders[0].Value ? *sliders[0].Value : 0.5f;
   sF32 offset = (span * scroll - span * 0.5f) * 500.0f;

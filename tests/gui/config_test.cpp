@@ -275,11 +275,15 @@ TEST(ConfigFile, SlotsSaveAndLoadTheFilesTheyName)
   slots.lastLoadResult = 0;
   slots.DropFailedPreset(4321);
   EXPECT_EQ(slots.configNames[2][0], 0);
-  EXPECT_EQ(slots.configSlot, -1);
-  EXPECT_EQ(slots.activePreset, -1);
+  EXPECT_EQ(slots.configSlot, 2);   // still the active slot while others hold names
+  EXPECT_EQ(slots.activePreset, 2);
   EXPECT_EQ(slots.configLoadTime, 4321);
   EXPECT_EQ(slots.LoadedName(), nullptr);
-  for(sU32 flag : slots.configSelected) EXPECT_EQ(flag, 0u);
+  // with no slot holding a name none is active
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) slots.configNames[i][0] = 0;
+  slots.DropUnnamedPreset();
+  EXPECT_EQ(slots.configSlot, -1);
+  EXPECT_EQ(slots.activePreset, -1);
 }
 
 // Mutations of a valid text (and of its encoded bytes) never crash the reader and never

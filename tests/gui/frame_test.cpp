@@ -62,12 +62,13 @@ public:
     sResetExitFlag();
   }
   void TearDown() override { sDELETE(M); }
-  // a press on the main area of tile i of the laid-out style
-  void PressTile(sInt i)
+  // a press on tile i of the laid-out style, at (dx, dy) from its centre: by default on
+  // its main area
+  void PressTile(sInt i, sF32 dx = -6, sF32 dy = -10)
   {
     GuiTile &t = Gui->pages.tiles[i];
     Gui->touch.PageMask = 1;
-    Gui->touch.PointerX = t.Position[0] + t.Offset[0] - 6, Gui->touch.PointerY = t.Position[1] - 10;
+    Gui->touch.PointerX = t.Position[0] + t.Offset[0] + dx, Gui->touch.PointerY = t.Position[1] + dy;
     Gui->touch.PressEdge = Gui->touch.ButtonDown = 1;
     Gui->touch.HeldWidget = -1;
     Gui->touch.Clock += 1000;
@@ -104,29 +105,49 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
     EXPECT_EQ(shown, c.Shown) << "style " << c.Style;
     EXPECT_NEAR(first + last, 10.0f, 0.01f);
     EXPECT_NEAR(last - first, sF32(c.Shown.size() - 1) * 172.288f, 0.05f);
-    // the automatic pick never lands on Global or an empty index
+    // the automatic pick never lands on Global or an empty index, and names scenes as the
+    // tiles do (the LED style's from 100)
     for(sInt k = 0; k < 300; k++)
     {
       Gui->sceneRequest.TakenFlag = 1;
       Gui->PickAutoScene(0);
       EXPECT_GE(GuiPositionToScene(Gui->sceneRequest.NextNumber % 20), 0);
+      EXPECT_GE(Gui->sceneRequest.NextNumber, c.FirstValue) << "style " << c.Style;
     }
   }
   Gui->style = 1;
   Gui->LayoutSceneTiles();
-  // the scene slider's top end moves the row of 13 right by (9 x 0.35) / 2 x 500, its bottom end left
-  for(const auto &[scroll, offset] : {std::pair{1.0f, 787.5f}, {0.0f, -787.5f}, {0.5f, 0.0f}})
+  // the scene slider's top end moves the row of 13 right by (9 x 0.35) / 2 x 500, its bottom
+  // end left; a row of four tiles or fewer (MINIMAL's two) stands still
+  struct Scroll { sU32 Style; sInt Tile; sF32 Value, Offset; };
+  for(const Scroll c : {Scroll{1, 12, 1.0f, 787.5f}, Scroll{1, 12, 0.0f, -787.5f}, Scroll{1, 12, 0.5f, 0.0f},
+                        Scroll{4, 11, 1.0f, 0.0f}, Scroll{4, 0, 0.0f, 0.0f}})
   {
-    Gui->styleScroll[1] = scroll;
+    Gui->style = c.Style;
+    Gui->LayoutSceneTiles();
+    Gui->styleScroll[c.Style] = c.Value;
     Gui->DrawSceneTiles();
-    EXPECT_NEAR(Gui->pages.tiles[12].Offset[0], offset, 0.01f) << scroll;
+    EXPECT_NEAR(Gui->pages.tiles[c.Tile].Offset[0], c.Offset, 0.01f) << c.Style << " " << c.Value;
   }
+  Gui->style = 1;
+  Gui->LayoutSceneTiles();
   EXPECT_EQ(Gui->config.StyleFlags[1][13], 0);   // a position without a scene is never allowed
+  // the main area selects the tile and allows its scene, switching nothing; the upper right
+  // corner makes it the next scene, which the SYNC machine's next scene key switches to
+  Gui->config.StyleFlags[1][2] = 0;
+  const sInt current = M->Current;
   PressTile(2);
+  EXPECT_EQ(M->Current, current);
+  EXPECT_EQ(Gui->sceneSelect, 2u);
+  EXPECT_EQ(Gui->config.StyleFlags[1][2], 1);
+  PressTile(2, 74, 12);
+  EXPECT_EQ(Gui->sceneRequest.NextNumber, 2);
+  EXPECT_EQ(M->Current, current);
+  SyncMachine sync(120.0f);
+  sync.GuiRecord = &Gui->sceneRequest;
+  M->HandleSceneKey(sync.NextSceneKey(), M->Current);
   EXPECT_EQ(M->Current, 2);
   EXPECT_EQ(Shows[2]->Entered, 1);
-  PressTile(2);   // the same tile again switches again
-  EXPECT_EQ(Shows[2]->Entered, 2);
   EXPECT_EQ(std::u16string(M->SceneNames[2]), u"Transformer");   // the label source
   // a scene number past the show's scenes is ignored
   Gui->SelectScene(13);
@@ -356,6 +377,11 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   command(BrPaste);
   b.Drive = 0;
   ASSERT_NE(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  // a relist withdraws the paste the loader has not taken up; PASTE again asks anew
+  b.Relist = 1, frame();
+  EXPECT_EQ(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  b.Drive = 5, command(BrPaste), b.Drive = 0;
+  ASSERT_NE(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
   EXPECT_FALSE(Gui->folders.loader.External);
   PasteMarked(Gui->folders.loader);
   EXPECT_EQ(access(tree.Name8("dst/src/a.txt").c_str(), F_OK), 0);
@@ -374,13 +400,17 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   b.KeyboardPurpose = 5;
   Gui->BrowserKeyboardEnter(u"made");
   EXPECT_EQ(access(tree.Name8("made").c_str(), F_OK), 0);
-  // delete through the dialog's YES
+  // delete through the dialog's YES; a row pressed before it takes a press after it as a
+  // first one (the rows are listed anew), never as a double press
   frame();
+  pressRow(row(u"src"));
   b.ClearMarks(), b.Marks[row(u"dst")] = 1;
   command(BrDelete);
   ASSERT_EQ(Gui->dialogs.dialogKind, 1u);
   Gui->touch.PageMask = sGUI_PAGE_DIALOG, Gui->commandWords[CmdDialog] = 1;
   Gui->AfterRender(nullptr);
+  pressRow(row(u"src"));
+  EXPECT_EQ(b.Depth, 1);
   DeleteMarked(Gui->folders.loader);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
@@ -491,6 +521,14 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
     {
       EXPECT_EQ(Gui->schedule.timers[1].Countdown, 900000);   // a shown logo keeps it expired
     }
+  }
+  // the flyers' phase goes on while its flyer shows, and ends once no logo is loaded
+  for(const sInt count : {3, 0})
+  {
+    m.LogoCount = count, m.MovieShown = 1;
+    Gui->schedule.flyerPhase = Gui->schedule.prevFlyerPhase = 1;
+    Gui->schedule.UpdateLogoFlyer(Gui->config, m, 1, 0);
+    EXPECT_EQ(Gui->schedule.flyerPhase, count ? 1u : 0u) << count;
   }
 }
 

@@ -336,13 +336,20 @@ TEST_F(GuiScene, TouchEffectPageShowsTheOutputScalerPageEditsEitherCornerSetAFai
   Gui->pages.scalerPageOpen = 0, Gui->pages.pageIndex = 7, Gui->selectedDistortion = 1, Frame(0, 0, 0);
   Gui->config.Distortions[0].Kind = Gui->config.Distortions[1].Kind = 0, press(65, 0x100);
   EXPECT_TRUE(Gui->config.Distortions[0].Kind == 0 && Gui->config.Distortions[1].Kind == 2);
-  // a preset whose file cannot be read: its name goes and no slot is active
+  // a preset whose file cannot be read: its name goes, the page says so, and it stays the
+  // active slot until no slot holds a name
   sCopyString(Gui->configs.configNames[3], u"configs/no such preset.Spk", sGUI_TEXTCHARS);
   Gui->configs.configSlot = 3;
   Gui->styleScroll[2] = 0.9f, Gui->styleScroll[8] = 0.0f;
-  Frame(0, 0, 0);
+  Gui->pages.pageIndex = 9;
+  Frame(0, 0, 0), Frame(0, 0, 0);
   EXPECT_EQ(Gui->configs.configNames[3][0], 0);
   EXPECT_TRUE(Gui->styleScroll[2] == 0.5f && Gui->styleScroll[8] == 0.5f);   // the defaults' scroll too
+  EXPECT_EQ(Gui->configs.activePreset, 3);
+  EXPECT_EQ(Gui->configs.configSlot, 3);
+  EXPECT_NE(std::find(Printed.begin(), Printed.end(), "Configuration cannot be activated. File error."), Printed.end());
+  for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) Gui->configs.configNames[i][0] = 0;
+  Frame(0, 0, 0);
   EXPECT_EQ(Gui->configs.activePreset, -1);
   EXPECT_EQ(Gui->configs.configSlot, -1);
   // FADER on the DMX page's third page switches the DMX movie-start fader
@@ -402,8 +409,14 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
                    }});
   for(const auto &[name, style] : {std::pair{"style_minimal", 4u}, {"style_userset1", 5u}, {"style_simple", 7u}})
     pages.push_back({name, [style](TouchGui *g) { g->SyncSource = nullptr, g->dialogs.dialogKind = 0, g->pages.pageIndex = 0, g->style = style; }});
+  // the movie list opened over the effects page while a program runs: a touch on its held
+  // keys shows the hint over them
+  pages.push_back({"movies_autofx", [](TouchGui *g) {
+                     g->dialogs.dialogKind = 0, g->pages.pageIndex = g->prevPage = 4, g->pages.movieSection = 8, g->autoFxActive = 1;
+                     g->dialogs.lockTouchTime = g->touch.Clock - 1200;
+                   }});
   // a running AUTO FX program dims the effect keys it holds
-  pages.push_back({"effects_autofx", [](TouchGui *g) { g->dialogs.dialogKind = 0, g->pages.pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
+  pages.push_back({"effects_autofx", [](TouchGui *g) { g->pages.movieSection = 0, g->dialogs.dialogKind = 0, g->pages.pageIndex = 4, g->selectedEffect = 2, g->autoFxActive = 1; }});
   // as an operator sees them: after the loader read the folders of the start configuration
   FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0 || Gui->previewSlot < Gui->folders.listCount; });
   std::vector<sInt> lit;
@@ -516,11 +529,14 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
     EXPECT_EQ(Gui->pages.tiles[sGUI_TILES - 1].PageMask, n == 100 ? 1u : 0u);
   }
 
-  // a start of 1e12 seconds or infinity does not overflow a countdown; -1 stays random
+  // a start of 1e12 seconds or infinity does not overflow a countdown; -1 stays random, any
+  // other negative start is its seconds
+  Gui->config.Slideshow.Start = -5.0f;
   Gui->config.Logos.Start = 1e12f;
   Gui->config.Flyer.Start = INFINITY;
   Gui->config.Movie.Start = -1.0f;
   Gui->schedule.ResolveIntervals(Gui->config, Gui->random);
+  EXPECT_EQ(Gui->schedule.timers[0].Countdown, -5000);
   EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2000000000);
   EXPECT_EQ(Gui->schedule.timers[2].Countdown, 2000000000);
   EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
@@ -579,6 +595,32 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(lines, 4);
   EXPECT_GT(fourth, 780.0f);
   EXPECT_LE(fourth, 800.0f);
+  // five lines of about 500 units, each broken at its blank: the cursor in the fifth takes
+  // nothing more, in the first it takes a key
+  std::u16string run, fiveLines;
+  while(Gui->textForm->MeasureText(run.c_str()) < 500) run += u'W';
+  for(sInt l = 0; l < 5; l++) fiveLines += run + u" i ";
+  struct Full { sInt Cursor; sBool Takes; };
+  for(const Full c : {Full{sInt(fiveLines.size()), 0}, Full{0, 1}})
+  {
+    Gui->OpenKeyboard(KbMessage, 0, fiveLines.c_str(), sGUI_TEXTCHARS);
+    Gui->keyboard.editCursor = c.Cursor;
+    Key('q'), Frame(0, 0, 0);
+    EXPECT_EQ(std::u16string(Gui->keyboard.editText), c.Takes ? u"q" + fiveLines : fiveLines) << "cursor " << c.Cursor;
+  }
+  // the cursor keys move where the next key types: "12", twice left, then the page's "->"
+  // and a real keyboard's right arrow
+  Gui->OpenKeyboard(KbMessage, 0, u"12", sGUI_TEXTCHARS);
+  for(sInt i = 0; i < 2; i++) Key(0xE002), Frame(0, 0, 0);
+  FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });   // keys wait while the loader works
+  for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+    if(const GuiWidget &w = Gui->pages.widgets[i]; w.LabelId == 112 && w.PageMask == sGUI_PAGE_KEYBOARD)
+      Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30);
+  Key('3'), Frame(0, 0, 0);
+  EXPECT_EQ(std::u16string(Gui->keyboard.editText), u"132");
+  Key(0xE003), Frame(0, 0, 0);
+  Key('4'), Frame(0, 0, 0);
+  EXPECT_EQ(std::u16string(Gui->keyboard.editText), u"1324");
   Gui->pages.keyboardOpen = 0, Gui->pages.visible = 0;
 
   // logos handed to the IPP machine: while its materials point at an older set (as they
@@ -631,6 +673,11 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
       Frame(0, 0, 0);
       EXPECT_EQ(Gui->schedule.timers[2].Running, 1) << "flyer " << cycle << ", frame " << f;
     }
+    // another style while it shows: the flyer starts again in it
+    Gui->mediaState.MovieNow = 0;
+    Gui->config.Flyer.Style = Gui->config.Flyer.Style % 3 + 1;
+    Frame(0, 0, 0);
+    EXPECT_EQ(Gui->mediaState.MovieNow, 1) << "flyer " << cycle;
     Gui->mediaState.MovieShown = 0;
     Gui->mediaState.MovieEnded = 1;
     Frame(0, 0, 0);
@@ -678,12 +725,25 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   std::vector<uint8_t> noise(4096);
   for(size_t i = 0; i < noise.size(); i++) noise[i] = uint8_t(i * 7919);
   for(const char *name : {"m/a_cut.mp4", "m/b_cut.mkv", "m/notes.txt"}) ASSERT_TRUE(sparktest::WriteFile(dir.Name8(name), noise));
+  // a configuration that names the folder, loaded on its preset key while the list shows:
+  // the list and its tiles are the folder's at once
+  Gui->pages.movieSection = 8;
+  Frame(0, 0, 0);
+  ASSERT_EQ(Gui->pages.ShownTileCount(), 11);
+  const GuiMediaSection before = Gui->config.Movie;
   Gui->config.Movie.Drive = 1;   // the root folder
   sCopyString(Gui->config.Movie.Directory, plat::ToUtf16(dir.Path.substr(1) + "/m/").c_str(), sGUI_FOLDERCHARS);
-  Gui->pages.movieSection = 8;
+  sCopyString(Gui->configs.configNames[2], plat::ToUtf16(dir.Name8("m.Spk")).c_str(), sGUI_TEXTCHARS);
+  Gui->configs.configSaveSlot = 2;
+  ASSERT_TRUE(Gui->SaveConfig());
+  Gui->config.Movie = before;
+  Gui->configs.configSlot = 2;
   sparktest::DebugCapture out;
   Frame(0, 0, 0);
+  EXPECT_EQ(Gui->configs.activePreset, 2);
   EXPECT_EQ(Gui->folders.listCount, 2);
+  EXPECT_EQ(Gui->pages.ShownTileCount(), 2);
+  for(sInt k = 0; k < 3; k++) EXPECT_EQ(Gui->movieMarks[k], k < 2 ? 1u : 0u) << k;
   FramesWhile([&] { return Gui->previewSlot < Gui->folders.listCount; });
   EXPECT_EQ(Gui->previewSlot, 2);
   // the operator is told of each, once, with the reason
@@ -692,7 +752,7 @@ TEST_F(GuiScene, MoviePreviewsPassOverFilesThePlayerCannotPlay)
   for(sInt k = 0; k < 2; k++)
   {
     EXPECT_EQ(Gui->tileShown[k], 0u);
-    EXPECT_EQ(Gui->MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0], Gui->MaterialSet->Textures[28]);
+    EXPECT_EQ(Gui->MaterialSet->Materials[sGUI_TILEMATERIAL + k]->Texture[0], Gui->MaterialSet->Textures[27]);   // the empty picture
   }
 }
 

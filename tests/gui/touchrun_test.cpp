@@ -52,7 +52,7 @@ TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndUpdateOpensTh
   sparktest::TempDir dir;
   ASSERT_TRUE(OwnTree(dir));
   std::string out = ExpectRun("-end exit", "1280x720", 0,
-                              {"GUI shown", "tile of scene 5", "layer movie plays", "last movie tile", "the strobe follows the program's steps",
+                              {"GUI shown", "tile of scene 5", "scene 5 drawn", "layer movie plays", "last movie tile", "the strobe follows the program's steps",
                                "no change off the program's steps", "the settings of before are back", "effect ACTIVE",
                                "colour correction washes the output toward red", "slideshow START", "controller 100 learned",
                                "brightness follows controller 100", "DMX channel 41 learned", "strobe follows DMX channel 41",

@@ -7,8 +7,9 @@
 //                the exit dialog's YES (code 0)
 //   -slideshow   with the pack file as the show is built: only starts the slideshow on its
 //                page and ends on the exit dialog once it shows pictures (code 0)
-//   -tiles 1,2,0 only picks these scenes on their tiles, scrolling the list by its slider
-//                to tiles off the page, and ends once the last has drawn (code 0)
+//   -tiles 1,2,0 only picks these scenes on their tiles (the next scene, taken when the
+//                current scene's sequence ends), scrolling the list by its slider to tiles
+//                off the page, and ends once the last has drawn (code 0)
 #include "base/log.hpp"
 #include "base/midi.hpp"
 #include "base/system.hpp"
@@ -223,6 +224,30 @@ private:
       return x = t.Position[0] + t.Offset[0] - 6, y = t.Position[1] - 10, t.PageMask != 0;
     };
   }
+  // the middle of a tile's upper right corner, which names its scene the next one
+  Where TileNext(sInt index)
+  {
+    return [this, index](sF32 &x, sF32 &y) {
+      const GuiTile &t = Gui()->pages.tiles[index];
+      return x = t.Position[0] + t.Offset[0] + 74, y = t.Position[1] + 12, t.PageMask != 0;
+    };
+  }
+  // A scene picked on its tile: its upper right corner makes it the next scene, which the
+  // show takes when the current scene's sequence ends; that end is brought forward here, as
+  // the SYNC machine's sequencer gives it.
+  void PickScene(sInt k, std::function<bool()> also = [] { return true; })
+  {
+    SceneMachine *m = Machine;
+    std::string scene = "scene " + std::to_string(k);
+    Press("next " + scene + " on its tile", TileNext(k), [this, k] { return Gui()->sceneRequest.NextNumber == k; });
+    Do(scene + "'s turn", [m] { m->Sync->PendingKey = m->Sync->NextSceneKey(); });
+    auto at = std::make_shared<sInt>(-1);
+    Wait(scene + " current", [this, m, k, at, also] {
+      if(m->Current == k && *at < 0) *at = Frames;
+      return m->Current == k && also();
+    });
+    Wait(scene + " drawn", [this, m, k, at] { return m->Current == k && Frames > *at; });
+  }
 
   // A touch: the button goes down at the place once the keys react (no overlay layer up,
   // or the dialog's for its keys; 201 ms after the last release), up once the GUI holds
@@ -387,19 +412,15 @@ private:
     Press("style TECHNO", At(5, 0x1), [g] { return g->style == 1 && g->laidStyle == 1; });
     for(sInt k : TileRun)   // each scene current and drawn after a press on its tile
     {
-      std::string scene = "scene " + std::to_string(k);
-      // a press on the current scene's tile would switch nothing that could be seen
-      Wait(scene + " is not current yet", [m, k] { return m->Current != k; }, true);
+      // a pick of the current scene would switch nothing that could be seen
+      Wait("scene " + std::to_string(k) + " is not current yet", [m, k] { return m->Current != k; }, true);
       ScrollTo(k);
-      auto at = std::make_shared<sInt>(-1);
-      Press("tile of " + scene, Tile(k), [this, m, k, at] {
-        if(m->Current == k && *at < 0) *at = Frames;
-        return m->Current == k;
-      });
-      Wait(scene + " drawn", [this, m, k, at] { return m->Current == k && Frames > *at; });
+      PickScene(k);
     }
     if(!TileRun.empty()) return Do("script done", [] { sExit(); });
-    Press("tile of scene 5", Tile(5), [m] { return m->Current == 5 && sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
+    // a press on a tile's main area selects it and allows its scene, switching nothing
+    Press("tile of scene 5", Tile(5), [g] { return g->sceneSelect == 5 && g->config.StyleFlags[1][5]; });
+    PickScene(5, [m] { return sCmpStringEqual(m->SceneNames[5], u"Abstract"); });
     Press("MOVIES list", At(12, 0x1), [g] { return g->pages.movieSection == 8 && g->folders.listCount > 0; });
     // the list is centred: its middle tile is on the screen however many movies there are
     auto middle = std::make_shared<sInt>(0);
