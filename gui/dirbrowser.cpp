@@ -22,12 +22,9 @@ const sChar *const Titles[7] = {
   u"Select directory for movies", u"Load configuration file (*.Spk)", u"Save configuration file",
 };
 constexpr sF32 RowTop = 106.0f, RowBottom = -262.0f, RowStep = 23.0f;
-// A name printed at y shows from about 6 units below y (its descenders) to 12 above it: the
-// row it stands for, and the bar that lights it, is the band of one row step around that,
-// [y - 8, y + 15). (A band [y - 24, y - 1) would lie under the name: its upper half would
-// pick the row above, and a row's bar would cover the next name.)
-constexpr sF32 RowBandBelow = 8.0f, RowBandAbove = RowStep - RowBandBelow;
-sBool InRowBand(sF32 py, sF32 y) { return py >= y - RowBandBelow && py < y + RowBandAbove; }
+// The row printed at y takes the touches of [y - 24, y - 1), and its bars hang from y - 1.
+constexpr sF32 RowBandTop = -1.0f;
+sBool InRowBand(sF32 py, sF32 y) { return py >= y + RowBandTop - RowStep && py < y + RowBandTop; }
 constexpr sU32 DriveRefreshMs = 2000, DoublePressMs = 1000;
 }
 
@@ -292,7 +289,7 @@ void TouchGui::DirBrowser()
     if(ArrayForm *f = b.Bars[i])
     {
       f->Matrix.Identity();
-      f->Matrix.l = sVec3(0, y + RowBandAbove, 0);
+      f->Matrix.l = sVec3(0, y + RowBandTop, 0);
       f->Colour = colour;
     }
   };

@@ -16,13 +16,16 @@ struct GuiHitRect
   }
 };
 
-// The face of each widget kind: the wide keys (0, 1, 2, 4), the square switch (3), the
-// small key (5). The label (printed at the kind's label place) sits inside it.
+// The face of each widget kind: the wide keys (0, 1, 2 share their pictures; 4), the square
+// switch (3), the small key (5). Each holds the label printed at its kind's label place and
+// is as wide as a row of its keys allows (the wide keys stand 160.64 apart, the small ones
+// 51.931), so the touch area may reach past it on the right. A lamp lies under the label's
+// end, clear of it.
 inline constexpr GuiHitRect GuiKindFaces[6] = {
-  {-85, 72, -14, 16}, {-85, 72, -14, 16}, {-85, 72, -14, 16}, {-40, 36, -32, 20}, {-85, 72, -14, 16}, {-16, 32, -14, 20},
+  {-108, 52, -24, 10}, {-108, 52, -24, 10}, {-108, 52, -24, 10}, {-47, 67, -37, 26}, {-108, 72, -24, 10}, {-19, 32.5f, -25, 17},
 };
-// The lamp of a wide key with an indicator, at the right end of its face.
-inline constexpr GuiHitRect GuiIndicatorLamp = {52, 68, -6, 8};
+// The lamp of a key with an indicator.
+inline constexpr GuiHitRect GuiIndicatorLamp = {30, 48, -22, -17};
 // The knob's line runs 10 units below a horizontal slider's centre and 11 right of a
 // vertical one's; the groove is that line, 12 units thick, over the knob's travel.
 inline constexpr sF32 GuiSliderKnobOffset[2] = {-10, 11};

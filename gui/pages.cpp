@@ -210,8 +210,8 @@ const GroupRow Groups[G_COUNT] = {
   {4, 0, 0x100, -1, -306.28f, -240, 160.64f, 0, 4, 0, 0, DistKindLabels},     // distortion kinds
   {1, 3, 0x100, 60, 400, -275, 0, 0, 1, 0, 0, nullptr},                       // ACTIVE
   {3, 0, 0x100, -1, -306.28f, -205, 160.64f, 0, 3, 0, 0, DistSourceLabels},   // sources
-  {9, 4, 0x400, -1, -306.28f, -240, 160.64f, 0, 5, 0, -35, ConfigKeyLabels},  // config keys
-  {8, 5, 0x400, 140, -286.32f, -310, 52.663f, 0, 8, 0, 0, nullptr},           // slots 1..8
+  {9, 4, 0x400, -1, -306.28f, -240, 181, 0, 4, 0, -35, ConfigKeyLabels},      // config keys
+  {8, 5, 0x400, 140, -286.32f, -316, 52.663f, 0, 8, 0, 0, nullptr},           // slots 1..8
   {66, 0, 0, -1, -30, 99, 160, 0, 2, 0, -35, nullptr},                        // LEARN, CHANNEL rows
   {9, 0, 0, -1, -306.28f, -275, 160.64f, 0, 3, 0, 0, ChannelKeyLabels},       // CANCEL, CONFIRM, PAGE x 3
   {1, 3, 0x20000, 100, 400, -275, 0, 0, 1, 0, 0, nullptr},                    // FADER
@@ -238,10 +238,10 @@ constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
 constexpr sInt PlainMaterial = 5;   // a plain white picture of its own, for the dark quads
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
-// The level scope's columns rise from 202 by 80 at full level: above the header's line at
-// 184 (BPM, SIV and the warning reach up to 198) and below the version at 295. From 170 to
-// 250 a column would cross the BPM number and the warning.
-constexpr sF32 ScopeBottom = 202.0f, ScopeRange = 80.0f;
+// The level scope's columns rise from 200 by 80 at full level: above the header's line at
+// 184 (BPM, SIV and the warning reach up to 190) and below the version at 295 (from 281
+// up). From 170 to 250 a column would cross the BPM number and the warning.
+constexpr sF32 ScopeBottom = 200.0f, ScopeRange = 80.0f;
 }
 
 const sChar *GuiLabel(sInt id)
@@ -278,7 +278,7 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   case G_EFFECTSWITCHES: x = i < 2 ? SwitchX[i] : -420.0f, y = SwitchY; break;
   case G_EVERYPAGE:   // MUTE and LOCK left of the brightness slider, exit right of it
   {
-    static const sF32 X[3] = {172, 330, 540};
+    static const sF32 X[3] = {172, 333, 540};
     x = X[i], y = 310;
     break;
   }
@@ -306,15 +306,15 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   // lines of edited text (35 down to -22) clear: four rows of keys below the text, 52 apart,
   // CAPS and ENTER at their ends, then SPACE, DELETE ALL and the cursor keys, then CANCEL
   // and CONFIRM.
-  case G_KEYS: y = -56.0f - 52.0f * sF32(i / 12); break;
+  case G_KEYS: y = -62.0f - 52.0f * sF32(i / 12); break;
   case G_EDITKEYS:
   {
-    static const sF32 X[9] = {-420, 420, 0, -200, 150, 200, 250, -100, 100};
+    static const sF32 X[9] = {-420, 420, 0, -200, 148, 200, 252, -100, 100};
     x = X[i], y = i < 2 ? -134.0f : (i < 7 ? -262.0f : -310.0f);
     break;
   }
   case G_YESNO: x = i ? 100.0f : -100.0f, y = -103; break;
-  case G_BROWSER: x = 250.0f + 170.0f * sF32(i / 9), y = 40.0f - 35.0f * sF32(i % 9); break;
+  case G_BROWSER: x = 255.0f + 183.0f * sF32(i / 9), y = 40.0f - 35.0f * sF32(i % 9); break;
   default: break;
   }
 }
@@ -559,7 +559,6 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   textForm = sNEW TextForm(4);
   textForm->SetFont(this, 3);
   textForm->Colour = 0xFFE8E8E8;
-  textForm->TextScale = 0.6f;   // labels fit their keys on the 1229.4-unit plane
   textForm->LayerMask = 0xffffffff;
   AddObject(textForm);
   touch.Text = textForm;

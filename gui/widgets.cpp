@@ -6,6 +6,7 @@
 #include "show/scene.hpp"
 #include "show/textform.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -19,17 +20,13 @@ struct WidgetKind
   GuiHitRect Hit;
   sF32 LabelX, LabelY;
 };
-// A key printed 2 units above its centre shows its label from about 2 units below the
-// centre to 14 above it, and its face around that: the touch area of such a key is the
-// face it shows (y -14..16, the small key's -14..20), so a tap on the label picks the key.
-// Lower, at -25..5, the upper half of the label and of the face would not take the touch.
 const WidgetKind WidgetKinds[6] = {
-  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 0 wide button
-  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 1 page and style button
-  {256, 64, -128, -32, 9, 11, {-85, 72, -14, 16}, -28, 2},    // 2 list button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 0 wide button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 1 page and style button
+  {256, 64, -128, -32, 9, 11, {-85, 72, -25, 5}, -28, 2},     // 2 list button
   {128, 128, -64, -64, 24, 25, {-45, 67, -37, 26}, 0, -10},   // 3 square switch
-  {256, 64, -128, -32, 26, 11, {-85, 72, -14, 16}, -18, 2},   // 4 wide button with indicator
-  {64, 64, -32, -32, 27, 11, {-14, 35, -14, 20}, 0, 2},       // 5 small key
+  {256, 64, -128, -32, 26, 11, {-85, 72, -25, 5}, -18, 2},    // 4 wide button with indicator
+  {64, 64, -32, -32, 27, 11, {-14, 35, -25, 5}, 0, 2},        // 5 small key
 };
 constexpr sInt IndicatorMaterial = 12;
 
@@ -143,6 +140,21 @@ void GuiWidget::CreateButton(GuiTouchState *owner, sU32 kind, sF32 x, sF32 y, sI
   Place(IndicatorForm, x, y, 0);
 }
 
+sF32 GuiLabelFit(const TextForm &text, sInt kind, const sChar *label)
+{
+  sInt n = sGetStringLen(label);
+  if(n == 0 || text.TextScale <= 0) return 1.0f;
+  // the ink runs from the first glyph's A width past the start to the last one's C width
+  // before the end, the line being centred on the label place by its advance
+  const GuiHitRect &face = GuiKindFaces[kind];
+  sF32 x = WidgetKinds[kind].LabelX, half = text.MeasureText(label) / text.TextScale / 2;
+  sF32 left = half - sF32(text.GetGlyph(label[0]).WidthA), right = half - sF32(text.GetGlyph(label[n - 1]).WidthC);
+  sF32 fit = 1.0f;
+  if(left > 0) fit = std::min(fit, (x - face.X0) / (left * text.TextScale));
+  if(right > 0) fit = std::min(fit, (face.X1 - x) / (right * text.TextScale));
+  return fit;
+}
+
 const GuiHitRect &GuiWidget::Hit() const { return WidgetKinds[Kind].Hit; }
 
 void GuiWidget::Draw()
@@ -165,7 +177,13 @@ void GuiWidget::Draw()
       text->Colour = 0xFFE8E8E8;
     }
     else
-      text->PrintCentered3D(GuiLabel(LabelId + (Kind == 5 && LabelStyle == 1 ? t.KeyCase : 0)), lx, ly, z);
+    {
+      const sChar *label = GuiLabel(LabelId + (Kind == 5 && LabelStyle == 1 ? t.KeyCase : 0));
+      sF32 keep = text->TextScale;
+      text->TextScale = keep * GuiLabelFit(*text, sInt(Kind), label);
+      text->PrintCentered3D(label, lx, ly, z);
+      text->TextScale = keep;
+    }
   }
 
   if(Greyed)

@@ -71,6 +71,11 @@ enum : sU32
 // The GUI's label table: the text of a label id ("" for an unknown id).
 const sChar *GuiLabel(sInt id);
 
+// The scale, at most 1, at which a label printed centred at a key kind's label place keeps
+// its ink on the kind's face: a label wider than the face is drawn narrower (at full size it
+// would run onto the next key).
+sF32 GuiLabelFit(const TextForm &text, sInt kind, const sChar *label);
+
 // The spring of a pressed element: a depth offset that swings for 500 ms and rests at 0.
 sF32 PressBounce(sU32 clock, sU32 pressTime);
 

@@ -43,34 +43,48 @@ constexpr sInt W = 960, H = 540;
 struct Box
 {
   sF32 X0, X1, Y0, Y1;
+  sF32 Band = 0;   // the middle of the capitals' band of the line
   sF32 MidX() const { return (X0 + X1) / 2; }
   sF32 MidY() const { return (Y0 + Y1) / 2; }
 };
-// The ink of a line whose left end is at (x, y): the glyph boxes less their padding.
+// The ink of a line whose left end is at (x, y): the glyph boxes less their padding, from the
+// first glyph's ink to the last one's; and the band its capitals fill, where a finger meets
+// the line (a quote or an accent alone sits high above its middle).
 Box InkLeft(TextForm &text, const sChar *line, sF32 x, sF32 y)
 {
   sF32 w = text.MeasureText(line), s = text.TextScale, top = -1e9f, bottom = 1e9f;
+  auto inkTop = [&](const GlyphRecord &g) { return y + 13 - (sF32(g.OffsetY) + sF32(g.Box - g.WidthB) / 2) * s; };
+  auto inkBottom = [&](const GlyphRecord &g) { return y + 13 - (sF32(g.OffsetY + g.Height) - sF32(g.Box - g.WidthB) / 2) * s; };
   for(const sChar *c = line; *c; c++)
   {
     const GlyphRecord &g = text.GetGlyph(*c);
     if(*c == ' ') continue;
-    top = std::max(top, y + 13 - sF32(g.OffsetY) * s - 1);
-    bottom = std::min(bottom, y + 13 - sF32(g.OffsetY + g.Height) * s + 1);
+    top = std::max(top, inkTop(g));
+    bottom = std::min(bottom, inkBottom(g));
   }
-  return Box{x, x + w, bottom, top};
+  sInt n = sGetStringLen(line);
+  sF32 x0 = n ? x + sF32(text.GetGlyph(line[0]).WidthA) * s : x, x1 = n ? x + w - sF32(text.GetGlyph(line[n - 1]).WidthC) * s : x;
+  const GlyphRecord &h = text.GetGlyph('H');
+  return Box{x0, x1, bottom, top, (inkTop(h) + inkBottom(h)) / 2};
 }
 Box InkCentred(TextForm &text, const sChar *line, sF32 x, sF32 y)
 {
   return InkLeft(text, line, x - text.MeasureText(line) / 2, y);
 }
-// Where a widget prints its labels (a keyboard key has two, one per case).
+// Where a widget prints its labels (a keyboard key has two, one per case); a label wider
+// than its key's face is drawn narrower, to the face's width.
 std::vector<Box> LabelInks(TextForm &text, const GuiWidget &w)
 {
   if(w.Kind == 5 && w.LabelStyle == 2)
     return {InkCentred(text, GuiLabel(w.LabelId), w.Position[0] - 6, w.Position[1] - 1),
             InkCentred(text, GuiLabel(w.LabelId + 1), w.Position[0] + 6, w.Position[1] + 5)};
   static const sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
-  return {InkCentred(text, GuiLabel(w.LabelId), w.Position[0] + Place[w.Kind][0], w.Position[1] + Place[w.Kind][1])};
+  const sChar *label = GuiLabel(w.LabelId);
+  sF32 keep = text.TextScale;
+  text.TextScale = keep * GuiLabelFit(text, sInt(w.Kind), label);
+  Box ink = InkCentred(text, label, w.Position[0] + Place[w.Kind][0], w.Position[1] + Place[w.Kind][1]);
+  text.TextScale = keep;
+  return {ink};
 }
 
 class GuiScene : public testing::Test
@@ -444,7 +458,7 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
     {
       const GuiWidget &w = Gui->pages.widgets[i];
       if(!w.InScene || !(w.PageMask & Gui->touch.PageMask) || (w.Kind != 0 && w.Kind != 1 && w.Kind != 4)) continue;
-      sU32 c = px[size_t(SY(w.Position[1] + 11)) * W + size_t(SX(w.Position[0] - 80))];
+      sU32 c = px[size_t(SY(w.Position[1] + 6)) * W + size_t(SX(w.Position[0] - 80))];
       EXPECT_NE(c & 0xffffff, 0u) << plat::ToUtf8(GuiLabel(w.LabelId)) << ": no face beside the label";
     }
   }
@@ -912,9 +926,11 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
       {
         open();
         ASSERT_EQ(Gui->touch.PageMask, mask) << p.Name;
-        Step(SX(l.MidX()), SY(l.MidY()), 1);
+        // the corner of the AUTO FX page's ACTIVE switch takes the lower half of the key "1"
+        sF32 y = l.Band + (w.PageMask == 0x2 && w.LabelId == 140 ? 5.0f : 0.0f);
+        Step(SX(l.MidX()), SY(y), 1);
         EXPECT_TRUE(Gui->touch.HeldWidget == w.LabelId && w.PressTime == Gui->touch.Clock)
-          << p.Name << ": " << plat::ToUtf8(GuiLabel(w.LabelId)) << " at " << l.MidX() << ", " << l.MidY() << " gave "
+          << p.Name << ": " << plat::ToUtf8(GuiLabel(w.LabelId)) << " at " << l.MidX() << ", " << y << " gave "
           << Gui->touch.HeldWidget;
         Step(0, 0, 0);
         pressed++;
@@ -930,9 +946,10 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
       if(text.Lines[i].x == x && std::u16string(text.Lines[i].Text) == name) return &text.Lines[i];
     return nullptr;
   };
+  // a bar hangs from its top edge: it holds the name from the middle of its capitals down
   auto lit = [&](sInt bar, const Box &ink) {
     sF32 top = Gui->browser.Bars[bar]->Matrix.l.y;
-    return Gui->browser.Bars[bar]->Colour != 0 && ink.Y1 <= top && ink.Y0 >= top - 23;
+    return Gui->browser.Bars[bar]->Colour != 0 && ink.Band < top && ink.Y0 >= top - 23;
   };
   plain(Gui), Gui->OpenBrowser(1), Step(0, 0, 0), Step(0, 0, 0);
   ASSERT_GE(b.DriveRowCount, 2);
@@ -942,7 +959,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
     const TextLine *line = lineAt(label, -375);
     ASSERT_NE(line, nullptr) << plat::ToUtf8(label);
     Box ink = InkLeft(text, label, line->x, line->y);
-    Step(SX(ink.MidX()), SY(ink.MidY()), 1), Step(SX(ink.MidX()), SY(ink.MidY()), 0);
+    Step(SX(ink.MidX()), SY(ink.Band), 1), Step(SX(ink.MidX()), SY(ink.Band), 0);
     EXPECT_EQ(b.Drive, b.DriveRows[r]) << plat::ToUtf8(label);
     EXPECT_TRUE(lit(1, ink) && lit(2, ink)) << plat::ToUtf8(label) << ": its bars are not on it";
   }
@@ -951,7 +968,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
     if(const TextLine *line = lineAt(b.Entries[k].Name, -205))
     {
       Box ink = InkLeft(text, line->Text, line->x, line->y);
-      Step(SX(ink.MidX()), SY(ink.MidY()), 1), Step(SX(ink.MidX()), SY(ink.MidY()), 0);
+      Step(SX(ink.MidX()), SY(ink.Band), 1), Step(SX(ink.MidX()), SY(ink.Band), 0);
       EXPECT_EQ(b.LastRow, k) << plat::ToUtf8(line->Text);
       EXPECT_TRUE(lit(0, ink)) << plat::ToUtf8(line->Text) << ": the hover bar is not on it";
       rows++;
