@@ -315,8 +315,9 @@ void TouchGui::DirBrowser()
     const sDirEntry &e = b.Entries[k];
     if(textForm)
     {
-      if(e.Flags & sDEF_DIR) textForm->PrintLeft(u"<>", -235, y);
-      if(b.Marks[k]) textForm->PrintLeft(u"*", -250, y);
+      // the folder mark ends before the name: from -235 it would run into it (a marked
+      // row shows by its mark bar)
+      if(e.Flags & sDEF_DIR) textForm->PrintLeft(u"<>", -246, y);
       PrintClipped(textForm, e.Name, -205, y, 280, 1);
     }
     browserRowColour(y, k);
@@ -332,7 +333,10 @@ void TouchGui::DirBrowser()
     for(sInt r = 0; r < b.DriveRowCount; r++)
     {
       sF32 y = 70.0f - RowStep * sF32(r);
-      if(textForm) PrintClipped(textForm, folders.drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 280, 1);
+      // cut to end, with its "...", at the drive's touch band: 280 units would run into the
+      // entry rows
+      if(textForm)
+        PrintClipped(textForm, folders.drives.MediaDriveLabels[b.DriveRows[r]], -375, y, 132 - textForm->MeasureText(u"..."), 1);
       if(px >= -399 && px < -243 && InRowBand(py, y)) b.HoverDrive = r, bar(1, y, HoverColour);
       if(b.DriveRows[r] == b.Drive && b.Depth >= 1) bar(2, y, MarkColour);
     }

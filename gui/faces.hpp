@@ -22,10 +22,10 @@ struct GuiHitRect
 // 51.931), so the touch area may reach past it on the right. A lamp lies under the label's
 // end, clear of it.
 inline constexpr GuiHitRect GuiKindFaces[6] = {
-  {-108, 52, -24, 10}, {-108, 52, -24, 10}, {-108, 52, -24, 10}, {-47, 67, -37, 26}, {-108, 72, -24, 10}, {-19, 32.5f, -25, 17},
+  {-108, 52, -21, 10}, {-108, 52, -21, 10}, {-108, 52, -21, 10}, {-47, 67, -37, 26}, {-108, 72, -21, 10}, {-19, 32.5f, -25, 17},
 };
 // The lamp of a key with an indicator.
-inline constexpr GuiHitRect GuiIndicatorLamp = {30, 48, -22, -17};
+inline constexpr GuiHitRect GuiIndicatorLamp = {30, 48, -19, -15};
 // The knob's line runs 10 units below a horizontal slider's centre and 11 right of a
 // vertical one's; the groove is that line, 12 units thick, over the knob's travel.
 inline constexpr sF32 GuiSliderKnobOffset[2] = {-10, 11};

@@ -390,9 +390,9 @@ void TouchGui::PrintFunctionSection()
   if(!textForm || !(mask & sGUI_PAGE_HEADER) || (mask & sGUI_PAGE_TOUCHME)) return;
   sStringBuffer<300> line, when;
   // the lines at the left of a page, under its first row of keys
-  sF32 y = -268.0f;
+  sF32 x = -435.0f, y = -268.0f;
   auto left = [&](const sChar *text) {
-    textForm->PrintLeft(text, -435, y);
+    textForm->PrintLeft(text, x, y);
     y -= 19.0f;
   };
   // a countdown: "running" while its item shows, "coming next" once it ran out
@@ -407,11 +407,11 @@ void TouchGui::PrintFunctionSection()
   auto folder = [&](sInt section) {
     sChar path[sGUI_FOLDERCHARS * 2];
     SectionFolderLabel(path, sGUI_FOLDERCHARS * 2, section);
-    PrintClipped(textForm, path, -435, y, 400, 0);
+    PrintClipped(textForm, path, -435, y, 350 - textForm->MeasureText(u"..."), 0);   // "..." and all within 350
     y -= 19.0f;
   };
   // a slider's value: over the slider's track, or left of it where keys sit above it
-  auto over = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -292); };
+  auto over = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -295); };
   auto beside = [&](const sChar *text, sF32 sliderX) { textForm->PrintRight(text, sliderX - 122, -330); };
   auto minutes = [&](sF32 fraction) {
     sSPrintF(line.Ref(), u"INTERVAL: %01dm", sInt(fraction * 30.0f));
@@ -423,17 +423,19 @@ void TouchGui::PrintFunctionSection()
     // the movie or video-in section; over the playing tile the time it has left
     sBool movies = pages.movieSection == 8;
     textForm->PrintCentered(movies ? u"MOVIES CONFIGURATION" : u"VIDEO-IN CONFIGURATION", 0, -209);
+    // the folder line and the countdown share the row under the keys: the slider's scale
+    // takes the place under them
     if(movies && config.Movie.Directory[0])
     {
       sChar path[sGUI_FOLDERCHARS * 2];
       SectionFolderLabel(path, sGUI_FOLDERCHARS * 2, 4);
       sSPrintF(line.Ref(), u"Selected directory for movies: %s", path);
-      PrintClipped(textForm, line, -435, y, 700, 0);
-      y -= 19.0f;
+      PrintClipped(textForm, line, -435, y, 350, 0);
     }
     else if(movies)
-      left(u"Please select a directory for movies first.");
+      PrintClipped(textForm, u"Please select a directory for movies first.", -435, y, 350, 1);
     const GuiMediaTimer &t = schedule.timers[movies ? 3 : 4];
+    x = -35.0f;
     countdown(movies ? u"NEXT MOVIE IN: %s" : u"NEXT VIDEO-IN: %s", t.Running != 0, t.Countdown, 0);
     // the transparency slider's scale
     sF32 keepScale = textForm->TextScale;
@@ -443,8 +445,8 @@ void TouchGui::PrintFunctionSection()
     textForm->PrintCentered(u"HIGH", -185.0f + 98.56f, -305);
     textForm->TextScale = keepScale;
     sSPrintF(line.Ref(), u"TRANSPARENCY: %01.0f%%", (movies ? config.Movie.Power : config.VideoPower) * 100.0f);
-    beside(line, -185);
-    beside(minutes(movies ? config.Movie.Interval : config.VideoInterval), 179);
+    textForm->PrintRight(line, -300, -330);   // left of the slider, its scale over it
+    over(minutes(movies ? config.Movie.Interval : config.VideoInterval), 179);
     sInt left = -1;
     sU32 tile = movies ? selectedMovie : selectedVideo;
     if(movies && t.Running && mediaState.ClipShown && tile < sGUI_TILES && movieDurations[tile] > 0)
@@ -490,7 +492,7 @@ void TouchGui::PrintFunctionSection()
     countdown(u"NEXT SHOW IN: %s", schedule.timers[0].Running != 0, schedule.timers[0].Countdown, 1);
     sInt m = sInt(config.Slideshow.Interval * 180.0f);
     sSPrintF(line.Ref(), u"INTERVAL: %01dh%02dm", m / 60, m % 60);
-    beside(line, 200);
+    over(line, 200);
     break;
   }
   case 2:
@@ -544,6 +546,7 @@ void TouchGui::PrintFunctionSection()
   {
     sInt slot = commandWords[CmdMessage] < sGUI_TEXTSLOTS ? sInt(commandWords[CmdMessage]) : 0;
     sInt ms = schedule.messageCountdown[slot];
+    y = -272.0f;   // clear of the row of message keys over it
     if(schedule.textRunning[slot]) left(u"running");
     else if(ms < 0 || !config.Messages[slot].Active) left(u"coming soon");
     else
@@ -560,12 +563,12 @@ void TouchGui::PrintFunctionSection()
     sSPrintF(line.Ref(), u"FREQUENCY: %01.0f%%", d.Frequency * 100.0f);
     beside(line, -95);
     sSPrintF(line.Ref(), u"TRANSPARENCY: %01.0f%%", d.Power * 100.0f);
-    beside(line, 269);
+    over(line, 269);
     break;
   }
   case 8:
-    textForm->PrintCentered(u"Please, try to match the latency to the signal on your output devices and not to the preview", 0, -240);
-    textForm->PrintCentered(u"signal on this monitor. The average latency is ca. 120ms.", 0, -259);
+    textForm->PrintCentered(u"Please, try to match the latency to the signal on your output devices and not to the preview", 0, -235);
+    textForm->PrintCentered(u"signal on this monitor. The average latency is ca. 120ms.", 0, -262);
     sSPrintF(line.Ref(), u"LATENCY: %01.0fms", config.Latency * 500.0f);
     over(line, 15);
     break;
@@ -573,11 +576,11 @@ void TouchGui::PrintFunctionSection()
     if(const sChar *loaded = configs.LoadedName())
     {
       sSPrintF(line.Ref(), u"Loaded: %s", loaded);
-      PrintClipped(textForm, line, -435, -340, 870, 0);
+      PrintClipped(textForm, line, -150, -325, 750, 0);
     }
-    else
+    else   // right of the preset keys
       textForm->PrintLeft(configs.configLoadTime ? u"Configuration cannot be activated. File error." : u"No configuration file loaded.",
-                          -435, -340);
+                          -150, -325);
     break;
   default: break;
   }
@@ -601,10 +604,14 @@ void TouchGui::PrintOverlayPages()
     {
       sInt inPage = row - First[page];
       sF32 y = inPage == 0 ? 99.0f : 50.0f - 35.0f * sF32(inPage - 1);
-      textForm->PrintLeft(names[row], -420, y + 4);
+      // a row is 35 high: its name and the value line under it fit it at 0.7 of the text's size
+      sF32 keepScale = textForm->TextScale;
+      textForm->TextScale = keepScale * 0.7f;
+      textForm->PrintLeft(names[row], -420, y + 5);
       sF32 v = Machine && row > 0 ? Machine->GetControlValue(kind, table[row], row - 1) : 0.0f;
       sSPrintF(line.Ref(), u"%d - value: %01.f", table[row] + 1, v * (kind == 1 ? 255.0f : 127.0f));
-      textForm->PrintLeft(line, -420, y - 12);
+      textForm->PrintLeft(line, -420, y - 14);
+      textForm->TextScale = keepScale;
     }
   }
   if(touch.PageMask & sGUI_PAGE_SCALER)
@@ -620,7 +627,7 @@ void TouchGui::PrintOverlayPages()
     {
       textForm->PrintLeft(Corners[k], 110, -160.0f - 35.0f * sF32(k));
       sSPrintF(line.Ref(), u"%01.f", ScalerCorners()[k] * sF32(k % 2 ? h : w));
-      textForm->PrintRight(line, 190, -160.0f - 35.0f * sF32(k));
+      textForm->PrintRight(line, 212, -160.0f - 35.0f * sF32(k));   // at 190 four digits would run into the corner's name
     }
     auto size = [&](const sChar *title, sF32 y, sF32 sw, sF32 sh) {
       textForm->PrintLeft(title, 177, y);

@@ -211,7 +211,7 @@ const GroupRow Groups[G_COUNT] = {
   {1, 3, 0x100, 60, 400, -275, 0, 0, 1, 0, 0, nullptr},                       // ACTIVE
   {3, 0, 0x100, -1, -306.28f, -205, 160.64f, 0, 3, 0, 0, DistSourceLabels},   // sources
   {9, 4, 0x400, -1, -306.28f, -240, 181, 0, 4, 0, -35, ConfigKeyLabels},      // config keys
-  {8, 5, 0x400, 140, -286.32f, -316, 52.663f, 0, 8, 0, 0, nullptr},           // slots 1..8
+  {8, 5, 0x400, 140, -560, -316, 52.663f, 0, 8, 0, 0, nullptr},               // slots 1..8
   {66, 0, 0, -1, -30, 99, 160, 0, 2, 0, -35, nullptr},                        // LEARN, CHANNEL rows
   {9, 0, 0, -1, -306.28f, -275, 160.64f, 0, 3, 0, 0, ChannelKeyLabels},       // CANCEL, CONFIRM, PAGE x 3
   {1, 3, 0x20000, 100, 400, -275, 0, 0, 1, 0, 0, nullptr},                    // FADER
@@ -274,7 +274,9 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   {
   case G_MEDIADIR: x = Column[4], y = -240; break;   // the fifth key of the style row
   case G_MEDIASWITCHES: x = SwitchX[i % 2], y = SwitchY; break;
-  case G_ALLOWTAP: x = i ? 215.0f : 54.0f, y = -275; break;   // right of the slideshow's lines
+  // ALLOW FX ends the style row, TAP sits right of the slideshow's lines, clear of its
+  // slider's value over the slider
+  case G_ALLOWTAP: x = i ? 25.0f : 518.0f, y = i ? -282.0f : -240.0f; break;
   case G_EFFECTSWITCHES: x = i < 2 ? SwitchX[i] : -420.0f, y = SwitchY; break;
   case G_EVERYPAGE:   // MUTE and LOCK left of the brightness slider, exit right of it
   {
@@ -284,24 +286,24 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   }
   case G_MESSAGEKEYS:
   case G_SHORTKEYS:
-    if(i == 0) x = Column[0], y = -290;
+    if(i == 0) x = Column[0], y = -310;   // under the message's line
     else x = SwitchX[g == G_SHORTKEYS ? 0 : i - 1], y = SwitchY;
     break;
   case G_DISTACTIVE: x = 470, y = SwitchY; break;
   case G_DISTSOURCES: x = Column[i], y = -275; break;
-  case G_CONFIGKEYS:
-    if(i == 8) x = 470, y = SwitchY;
+  case G_CONFIGKEYS:   // ACTIVE beside the first row: the loaded file's line goes under it
+    if(i == 8) x = 470, y = -257;
     break;
   case G_CHANNELKEYS:   // CANCEL, CONFIRM and the page key in a column right of the rows
     x = 450, y = -160.0f - 35.0f * sF32(i % 3);
     break;
   case G_FADER: x = 450, y = -290; break;
   case G_SCALERKEYS:
-    if(i < 4) x = 290, y = -160.0f - 35.0f * sF32(i);               // NUMBER beside its corner
+    if(i < 4) x = 325, y = -160.0f - 35.0f * sF32(i);               // NUMBER beside its corner
     else if(i < 7) x = -420.0f + 120.0f * sF32(i - 4), y = 40;        // ACTIVE, INVERT, TEST
     else x = Column[i - 7], y = -310;                                 // CANCEL, CONFIRM
     break;
-  case G_SCALERDEVICE: x = 298, y = 150; break;
+  case G_SCALERDEVICE: x = 360, y = 150; break;   // right of the page's title
   // The keyboard page keeps the header's lines (184 and 295), the prompt (70) and the four
   // lines of edited text (35 down to -22) clear: four rows of keys below the text, 52 apart,
   // CAPS and ENTER at their ends, then SPACE, DELETE ALL and the cursor keys, then CANCEL
@@ -706,12 +708,12 @@ void TouchGui::PrintHeader()
   sSPrintF(line.Ref(), u"v%1.2f", 1.25f);
   textForm->PrintLeft(line, -143.5f, 295);
   sSPrintF(line.Ref(), u"SIV: %3.1f%%", sceneRequest.InputGain * 100.0f);
-  textForm->PrintLeft(line, -450, 184);
+  textForm->PrintLeft(line, -486, 184);   // from -450 "SIV: 100.0%" would run into the BPM number
   // the input warning from what the SYNC machine measured, dark 256 ms of every 1024
   if(touch.Clock & 0x300)
     if(const sChar *warning = AudioWarning(sceneRequest.PeakLevel, sceneRequest.ClipFraction, sceneRequest.InputGain,
                                                  sceneRequest.InputMissing))
-      textForm->PrintCentered(warning, -70, 184);
+      textForm->PrintCentered(warning, -58, 184);   // centred at -70 it would cover a three-digit BPM number's end
   if(!(touch.PageMask & sGUI_PAGE_HEADER)) return;
   // the two section lines and the input section's title over the tiles
   sF32 keepScale = textForm->TextScale;

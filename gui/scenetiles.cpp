@@ -93,6 +93,6 @@ void TouchGui::DrawSceneTiles()
       sSPrintF(label.Ref(), u"%s %d", name, sInt(t.Value) - 99);
     else
       label = name;
-    PrintClipped(textForm, label, x - 75, t.Position[1] - 55, 150, 1);
+    PrintClipped(textForm, label, x - 75, t.Position[1] - 44, 150, 1);   // in the frame, clear of the slider
   }
 }
