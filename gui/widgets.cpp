@@ -179,6 +179,7 @@ void GuiWidget::Draw()
     else
     {
       const sChar *label = GuiLabel(LabelId + (Kind == 5 && LabelStyle == 1 ? t.KeyCase : 0));
+      // a label wider than its key's face is drawn narrower: at full size it would run onto the next key
       sF32 keep = text->TextScale;
       text->TextScale = keep * GuiLabelFit(*text, sInt(Kind), label);
       text->PrintCentered3D(label, lx, ly, z);
