@@ -6,6 +6,7 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake -S . -B build -G Ninja > build.configure.log 2>&1 || { cat build.configure.log; exit 1; }
 cmake --build build -j "$(nproc)" --target sparkvane twdata
-# the show looks for its data tree "TWdata" in the current folder: build/ holds it
+# the show reads its own files in the current folder and its data root "TWdata" there:
+# build/ holds both
 cd build
 exec ./sparkvane "$@"

@@ -5,6 +5,7 @@
 #include "base/memory.hpp"
 #include "base/system.hpp"
 #include "base/textbuffer.hpp"
+#include "show/startup.hpp"
 #include "util/scanner.hpp"
 
 #include <cmath>
@@ -576,10 +577,16 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
             path, shown);
       return 0;
     }
+  sPathString file;
+  if(!JoinDataRoot(file.Ref(), path))
+  {
+    sLogF(u"gui", u"configuration not saved to %s: its name is too long\n", path);
+    return 0;
+  }
   sDInt size = 0;
   sU8 *data = EncodeConfigText(text, random, size);
   sPathString tmp;
-  sMakeSaveTempName(tmp.Ref(), path, u".tmp");
+  sMakeSaveTempName(tmp.Ref(), file, u".tmp");
   sBool ok = sSaveFileData(tmp, data, size, 1);
   sChar why[128] = {};
   if(!ok) sCopyString(why, sGetFileFailure());
@@ -593,7 +600,7 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
     if(check) sMemFree(check);
     if(!ok) sCopyString(why, u"it did not read back as written");
   }
-  if(ok && !(ok = sRenameFile(tmp, path))) sCopyString(why, sGetFileFailure());
+  if(ok && !(ok = sRenameFile(tmp, file))) sCopyString(why, sGetFileFailure());
   if(!ok)
   {
     sDeleteFile(tmp);
@@ -605,8 +612,9 @@ sBool WriteConfigText(const sChar *path, const sChar *text, sRandomLcg &random)
 
 sChar *ReadConfigText(const sChar *path, sChar *why, sInt whySize)
 {
+  sPathString file;
   sDInt size = 0;
-  sU8 *data = sLoadFileData(path, &size);
+  sU8 *data = JoinDataRoot(file.Ref(), path) ? sLoadFileData(file, &size) : nullptr;
   if(!data)
   {
     if(why) sCopyString(why, sGetFileFailure(), whySize);
@@ -697,7 +705,8 @@ void GuiConfigSlots::ClearStaleTemps() const
   {
     bool seen = false;
     for(sInt j = 0; j < i && !seen; j++) seen = sCmpStringEqual(configNames[i], configNames[j]);
-    if(!seen) sClearStaleSaveTemps(configNames[i]);
+    sPathString file;
+    if(!seen && JoinDataRoot(file.Ref(), configNames[i])) sClearStaleSaveTemps(file);
   }
 }
 
@@ -706,12 +715,12 @@ sBool GuiConfigSlots::KeepDamagedAside() const
   // a damaged file is kept aside for the operator under a name no earlier damaged file
   // has: ".bad", then ".bad1" to ".bad99"
   sBool keptAside = 0;
-  sPathString bad;
-  for(sInt n = 0; n < 100 && !keptAside; n++)
+  sPathString file, bad;
+  for(sInt n = 0; n < 100 && !keptAside && JoinDataRoot(file.Ref(), configNames[0]); n++)
   {
-    if(n) sSPrintF(bad.Ref(), u"%s.bad%d", configNames[0], n);
-    else sSPrintF(bad.Ref(), u"%s.bad", configNames[0]);
-    if(!sFileExists(bad) && sRenameFile(configNames[0], bad)) keptAside = 1;
+    if(n) sSPrintF(bad.Ref(), u"%s.bad%d", file.Get(), n);
+    else sSPrintF(bad.Ref(), u"%s.bad", file.Get());
+    if(!sFileExists(bad) && sRenameFile(file, bad)) keptAside = 1;
   }
   if(keptAside)
     sLogF(u"gui", u"configuration %s kept aside as %s; the show starts with the default settings\n", configNames[0],

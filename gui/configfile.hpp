@@ -162,6 +162,7 @@ sChar *DecodeConfigText(const sU8 *data, sDInt size);
 
 // Whether every character of the text fits the file's one byte.
 sBool ConfigTextFits(const sChar *text);
+// A path is a name under the data root (a whole path is taken as it is).
 // Writes the encoded text to a temporary beside path of this process's own
 // (sMakeSaveTempName, ".tmp"), flushes it to the disk and renames it over
 // path. 0 (logged on "file") when any step fails or the text does not fit; the old file

@@ -5,6 +5,7 @@
 #include "base/file.hpp"
 #include "base/log.hpp"
 #include "show/scenehost.hpp"
+#include "show/startup.hpp"
 
 /****************************************************************************/
 /***   The GUI scene's configuration steps                                ***/
@@ -63,7 +64,8 @@ void TouchGui::StartupConfig(sBool packFile)
   config.Version = 1.25f;
   configs.configSlot = 0;
   configs.ClearStaleTemps();
-  sBool exists = sCheckFile(configs.configNames[0]);
+  sPathString file;
+  sBool exists = JoinDataRoot(file.Ref(), configs.configNames[0]) && sCheckFile(file);
   configs.lastLoadResult = LoadConfig();
   if(!configs.lastLoadResult)
   {

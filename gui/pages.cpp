@@ -490,15 +490,19 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
 {
   SyncSource = syncSource;
   sDPrint(u"GUI----------------------X");
-  // the application found the data root before any scene's Init: relative names
-  // resolve in it, and slot 0 of the drives is it
+  // the application found the data root before any scene's Init: slot 0 of the drives
+  // is it
   BuildMediaDrives(folders.drives, GetDataRoot());
   StartupRecord *record = Machine ? Machine->Record : nullptr;
   folders.packMode = record && record->UsePackfile && record->PackfileName && sCheckFile(record->PackfileName);
   folders.loader.PackMode = folders.packMode;
   if(record && (record->UsePackfile || record->RecordPackfile))
     for(sInt i = 0; i < MediaFileCount; i++)
-      if(!sCheckFile(MediaFileList[i])) sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
+    {
+      sPathString file;
+      if(!JoinDataRoot(file.Ref(), MediaFileList[i]) || !sCheckFile(file))
+        sDPrintF(u"%s/%s file not found!\n", GetDataRoot(), MediaFileList[i]);
+    }
   CreateTMData(GuiTextureTable.Rows, GuiMaterials.Rows, initFlags & (sTMD_PACKED | sTMD_REFRESH));
   if(MaterialSet && WhiteMaterial < MaterialSet->MaterialCount)
     MaterialSet->Materials[WhiteMaterial]->Texture[0] = MaterialSet->Textures[2];

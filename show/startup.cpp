@@ -8,6 +8,7 @@
 #include "graphics/graphics.hpp"
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
+#include "show/media.hpp"
 #include "show/packcache.hpp"
 #include "show/selector.hpp"
 
@@ -100,33 +101,46 @@ sInt FindDataRoot()
 {
   static const sChar *const candidates[] = {u"TWdata", u"./data", u"c:/Sparkvane_data", u"d:/Sparkvane_data",
                                             u"c:/hlq/Sparkvane"};
+  const sInt count = sInt(sizeof(candidates) / sizeof(candidates[0]));
   sInt found = -1;
-  for(sInt i = 0; i < sInt(sizeof(candidates) / sizeof(candidates[0])) && found < 0; i++)
+  for(sInt i = 0; i < count && found < 0; i++)
   {
-    std::string path = plat::ToUtf8(candidates[i]);
-    plat::DirEntry info;
-    if(!sCheckFile(candidates[i]) || !plat::GetFileInfo(path.c_str(), &info) || !info.Directory) continue;
-    if(!plat::ChangeDir(path.c_str())) continue;
-    found = i;
+    sDPrintF(u"R%d", i);
+    if(sCheckFile(candidates[i])) found = i;
   }
-  DataRoot = plat::ToUtf16(plat::CurrentDir()).c_str();
+  // the name is kept with the folder the show runs in, which stays the current one: the
+  // data root names the same folder whatever a library resolves a name against
+  std::string name = plat::ToUtf8(candidates[found >= 0 ? found : 0]);
+  if(name.compare(0, 2, "./") == 0) name.erase(0, 2);
+  DataRoot = plat::ToUtf16(name[0] == '/' ? name : plat::CurrentDir() + "/" + name).c_str();
   if(found >= 0)
   {
-    sLogF(u"file", u"root directory found: %s\n", DataRoot.Get());
+    sLogF(u"file", u"root directory found: %s\n", candidates[found]);
     // packed pictures are kept beside the tree, not in it
     std::u16string cache = DataRoot.Get();
     while(cache.size() > 1 && cache.back() == u'/') cache.pop_back();
     SetPackedPictureCache((cache + u".cache").c_str());
   }
-  else
-    sLogF(u"file", u"no data root found, running from <%s>\n", DataRoot.Get());
   return found;
 }
 
 const sChar *GetDataRoot()
 {
+  // a tool that never searched (the data generator) reads and writes in its own folder
   if(!DataRoot.Get()[0]) DataRoot = plat::ToUtf16(plat::CurrentDir()).c_str();
   return DataRoot.Get();
+}
+
+sBool JoinDataRoot(const sStringRef &dest, const sChar *name)
+{
+  // a name from the browser's drives is a whole path already
+  if(name && name[0] == '/')
+  {
+    if(sGetStringLen(name) >= dest.Size) return 0;
+    sCopyString(dest.Buffer, name, dest.Size);
+    return 1;
+  }
+  return JoinPath(dest, GetDataRoot(), name);
 }
 
 /****************************************************************************/

@@ -75,13 +75,17 @@ void FillScreenDisplays();
 /****************************************************************************/
 
 // Tries the data-root candidates in order ("TWdata", "./data", then the fixed drive
-// folders); the first that opens becomes the working directory, so that every relative
-// asset path resolves inside it. Returns the candidate's index, or -1 when none exists
-// (logged; the show starts anyway in the directory it was started from).
+// folders) with the file probe; the first that exists becomes the data root, logged, and
+// "TWdata" stays it when none does. The current folder is left as it is: the program's own
+// files (the pack file, the music, the scenes' pictures, the live recording) are read from
+// it, the configurations and media folders from the data root. Returns the candidate's
+// index, or -1 when none exists.
 sInt FindDataRoot();
-// The data root's absolute path after FindDataRoot (the working directory when none was
-// found); the GUI joins its file names to it.
+// The data root as a whole path (the current folder's, before any search).
 const sChar *GetDataRoot();
+// A file name under the data root, "%s/%s"; a whole path is taken as it is. 0 when it
+// does not fit.
+sBool JoinDataRoot(const sStringRef &dest, const sChar *name);
 
 /****************************************************************************/
 /***   Screen mode                                                        ***/

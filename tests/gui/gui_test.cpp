@@ -477,10 +477,11 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
 
 TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
 {
-  // a copy of the tree's default with one byte changed, in a tree of its own
+  // a copy of the tree's default with one byte changed, in a tree of its own beside the
+  // GUI's pictures
   std::string root = std::string(TWDATA_DIR) + "/../gui_damaged";
   std::string cmd = "rm -rf '" + root + "' && mkdir -p '" + root + "/TWdata/configs' && cp -r '" TWDATA_DIR
-                    "/gui' '" + root + "/TWdata/' && cp '" TWDATA_DIR "/configs/badsum.Spk' '" + root +
+                    "/gui' '" + root + "/' && cp '" TWDATA_DIR "/configs/badsum.Spk' '" + root +
                     "/TWdata/configs/tarnwhistle.spk'";
   ASSERT_EQ(system(cmd.c_str()), 0);
   ASSERT_EQ(chdir(root.c_str()), 0);
@@ -494,7 +495,7 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
     EXPECT_EQ(out.Count("tarnwhistle.spk.bad; the show starts with the default settings"), 1) << out.Text();
   }
   EXPECT_EQ(Gui->configs.lastLoadResult, 0);
-  EXPECT_TRUE(sCheckFile(u"configs/tarnwhistle.spk.bad"));
+  EXPECT_TRUE(sCheckFile(u"TWdata/configs/tarnwhistle.spk.bad"));
   sChar *text = ReadConfigText(u"configs/tarnwhistle.spk");   // written anew from the defaults
   ASSERT_NE(text, nullptr);
   GuiConfig c = {};

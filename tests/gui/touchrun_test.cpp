@@ -33,13 +33,14 @@ std::string ExpectRun(const std::string &args, const char *screen, int code, std
   for(const std::string &step : steps) EXPECT_NE(out.find("ok " + step + "\n"), std::string::npos) << step << "\n" << out;
   return out;
 }
-// A data tree of the run's own in a folder: the generated tree's entries linked, the
-// configurations copied, and no live recording: the show starts without one, so the file
-// holds only what the run saved.
+// A folder of the run's own: the generated tree's files of the show linked into it, and
+// its data root TWdata with the media folders linked and the configurations copied; no
+// live recording: the show starts without one, so the file holds only what the run saved.
 bool OwnTree(const sparktest::TempDir &dir)
 {
-  std::string cmd = "mkdir '" + dir.Path + "/TWdata' && cd '" + dir.Path + "/TWdata' && for f in '" TWDATA_DIR "'/*; do "
-                    "case \"${f##*/}\" in configs) cp -r \"$f\" . ;; LiveRecordingData.txt) ;; *) ln -s \"$f\" . ;; esac; done";
+  std::string cmd = "mkdir '" + dir.Path + "/TWdata' && cd '" + dir.Path + "' && for f in '" TWDATA_DIR "'/*; do "
+                    "case \"${f##*/}\" in configs) cp -r \"$f\" TWdata/ ;; slideshows|logos|flyer|movies) ln -s \"$f\" TWdata/ ;; "
+                    "LiveRecordingData.txt|manifest.txt) ;; *) ln -s \"$f\" . ;; esac; done";
   return !dir.Path.empty() && system(cmd.c_str()) == 0;
 }
 bool NoXvfb() { return !sparktest::HaveXvfb(); }
@@ -62,7 +63,7 @@ TEST(TouchRun, EveryStepByTouchThenTheExitDialogEndsWithCodeZeroAndUpdateOpensTh
                               dir.Path);
   EXPECT_EQ(out.find("Memory Leak"), std::string::npos) << out;
   // the recording made with the GUI is in the file after the show ended
-  FILE *f = std::fopen((dir.Path + "/TWdata/LiveRecordingData.txt").c_str(), "r");
+  FILE *f = std::fopen((dir.Path + "/LiveRecordingData.txt").c_str(), "r");
   int lines = 0, midi = 0, dmx = 0;
   for(unsigned w[3]; f && std::fscanf(f, "live: %u,%u,%u,%*[^\n]\n", &w[0], &w[1], &w[2]) == 3; lines++)
     midi += w[1] >= 1500 && w[1] < 2000, dmx += w[2] >= 2500 && w[2] < 3000;

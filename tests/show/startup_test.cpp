@@ -14,17 +14,19 @@ TEST(Startup, DataRootAndDisplayTable)
   ASSERT_TRUE(plat::ChangeDir(dir.Path.c_str()));
   std::string start = plat::CurrentDir();
   sparktest::DebugCapture out;
-  EXPECT_EQ(FindDataRoot(), -1);   // nothing there: start anyway where we are
-  EXPECT_EQ(plat::CurrentDir(), start);
-  EXPECT_NE(out.Text().find("no data root found"), std::string::npos);
-  // "./data" when "TWdata" is missing, "TWdata" first when both are there
+  // nothing there: the root stays "TWdata", and the show starts where it was started
+  EXPECT_EQ(FindDataRoot(), -1);
+  EXPECT_EQ(plat::ToUtf8(GetDataRoot()), start + "/TWdata");
+  EXPECT_FALSE(out.Has("root directory found"));
+  // "./data" when "TWdata" is missing, "TWdata" first when both are there; the current
+  // folder stays the one the show was started in
   for(auto [folder, index] : {std::pair{"data", 1}, std::pair{"TWdata", 0}})
   {
-    ASSERT_TRUE(plat::ChangeDir(start.c_str()));
     plat::MakeDir(folder);
     EXPECT_EQ(FindDataRoot(), index);
-    EXPECT_EQ(plat::CurrentDir(), start + "/" + folder);
+    EXPECT_EQ(plat::CurrentDir(), start);
     EXPECT_EQ(plat::ToUtf8(GetDataRoot()), start + "/" + folder);
+    EXPECT_TRUE(out.Has(std::string("root directory found: ") + (index ? "./data" : "TWdata") + "\n")) << out.Text();
   }
   plat::ChangeDir(old.c_str());
 
