@@ -325,6 +325,7 @@ void TransformerScene::LoadModel(TransformerSlot *slot, const TransformerModelRo
   slot->BarPhaseLatch = 0.0f;
   slot->Mode = 0;
   const sInt meshes = slot->Source->MeshCount;
+  // a missing or empty model would stop the program at the mesh draw (NextBelow of 0)
   if(meshes < 1)
   {
     sLogF(u"show", u"transformer: no meshes in %s, the group stays empty\n", row.File);
