@@ -485,6 +485,7 @@ void TouchGui::PrintFunctionSection()
     folder(1);
     sSPrintF(line.Ref(), u"PICTURES FOUND: %d", folders.slideshowPictures);
     left(line);
+    // without a tempo yet (0) the length would divide by zero: 120 BPM stands in
     sF32 bpm = SyncSource && SyncSource->Tempo > 1 ? SyncSource->Tempo : 120.0f;
     sInt seconds = sInt(sF32(folders.slideshowPictures) * 8.0f / bpm * 60.0f);
     sSPrintF(line.Ref(), u"ESTIMATE LENGTH: %02dm%02ds", seconds / 60, seconds % 60);

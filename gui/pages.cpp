@@ -18,6 +18,7 @@
 #include "show/textform.hpp"
 #include "show/tmdata.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -238,10 +239,20 @@ constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
 constexpr sInt PlainMaterial = 5;   // a plain white picture of its own, for the dark quads
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
-// The level scope's columns rise from 200 by 80 at full level: above the header's line at
-// 184 (BPM, SIV and the warning reach up to 190) and below the version at 295 (from 281
-// up). From 170 to 250 a column would cross the BPM number and the warning.
-constexpr sF32 ScopeBottom = 200.0f, ScopeRange = 80.0f;
+// The level scope is a line through the loudest value of each column: 170 for silence, 80
+// higher at full level; each column's pair of vertices holds it, one unit below and above.
+constexpr sF32 ScopeRest = 170.0f, ScopeRange = 80.0f, ScopeHalfWidth = 1.0f;
+// The lowest glyph box of a line printed at y (its padding included).
+sF32 GlyphsBottom(const TextForm &text, const sChar *line, sF32 y)
+{
+  sF32 bottom = y;
+  for(const sChar *c = line; *c; c++)
+  {
+    const GlyphRecord &g = text.GetGlyph(*c);
+    bottom = std::min(bottom, y + 13.0f - sF32(g.OffsetY + g.Height) * text.TextScale);
+  }
+  return bottom;
+}
 }
 
 const sChar *GuiLabel(sInt id)
@@ -592,7 +603,15 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
   scopeForm = sNEW ArrayForm(WhiteMaterial);
   scopeForm->Vertices = NewMeshVertices(2 * ScopeColumns);
-  for(sInt i = 0; i < 2 * ScopeColumns; i++) scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), ScopeBottom, 0, 0, 0);
+  // the silent line under the header's line when the font reaches down to 170: there it
+  // would run through the BPM number
+  scopeRest = ScopeRest;
+  if(GlyphsBottom(*textForm, u"BPM: 0123456789.", 184) < ScopeRest + ScopeHalfWidth)
+    for(const sChar *line : {u"BPM: 0123456789.", u"SIV: 0123456789.%", u"No audio signal found!", u"Audio signal too low!",
+                             u"Audio signal too loud!"})
+      scopeRest = std::min(scopeRest, GlyphsBottom(*textForm, line, 184) - ScopeHalfWidth);
+  for(sInt i = 0; i < 2 * ScopeColumns; i++)   // at rest: silence
+    scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), scopeRest + (i < ScopeColumns ? -ScopeHalfWidth : ScopeHalfWidth), 0, 0, 0);
   scopeForm->Init(ArrayForm::GRID, 2, 1, ScopeColumns, 2);
   scopeForm->Colour = 0xA040A0F0;
   scopeForm->LayerMask = sGUI_PAGE_HEADER;
@@ -914,7 +933,9 @@ void TouchGui::DrawPointerAndScope()
       m = v > m ? v : m;
     }
     m = m > 1 ? 1 : m;
-    scopeForm->Vertices[ScopeColumns + i].Pos.y = ScopeBottom + ScopeRange - (1.0f - m) * ScopeRange;
+    sF32 y = scopeRest + m * ScopeRange;
+    scopeForm->Vertices[i].Pos.y = y - ScopeHalfWidth;
+    scopeForm->Vertices[ScopeColumns + i].Pos.y = y + ScopeHalfWidth;
   }
   scopeForm->Build();
 }

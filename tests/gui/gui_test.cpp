@@ -829,15 +829,15 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
            (a.LabelId == 140 || b.LabelId == 140);
   };
   // the lines printed over the keys: the header's on every page but the touch effect's (the
-  // level scope's full height with them where the header row shows), the keyboard's prompt
-  // and its four lines of edited text
+  // level scope's line at rest, silent, with them where the header row shows), the
+  // keyboard's prompt and its four lines of edited text
   std::vector<std::pair<std::string, Box>> header = {{"SIV", InkLeft(text, u"SIV: 100.0%", -486, 184)},
                                                      {"BPM", InkLeft(text, u"BPM: 188.8", -330, 184)},
                                                      {"version", InkLeft(text, u"v1.25", -143.5f, 295)}};
   for(const sChar *w : {u"No audio signal found!", u"Audio signal too low!", u"Audio signal too loud!"})
     header.push_back({plat::ToUtf8(w), InkCentred(text, w, -58, 184)});
-  const MeshVertex *scope = Gui->scopeForm->Vertices;   // the columns' feet
-  const Box scopeBox = {scope[511].Pos.x, scope[0].Pos.x, scope[0].Pos.y, scope[0].Pos.y + 80};
+  const MeshVertex *scope = Gui->scopeForm->Vertices;   // the line's lower and upper edge at rest
+  const Box scopeBox = {scope[511].Pos.x, scope[0].Pos.x, scope[0].Pos.y, scope[512].Pos.y};
   for(const auto &[name, line] : header)
     EXPECT_FALSE(scopeBox.X0 < line.X1 && line.X0 < scopeBox.X1 && scopeBox.Y0 < line.Y1 && line.Y0 < scopeBox.Y1)
       << "the level scope and " << name;
