@@ -245,8 +245,17 @@ sBool sIsFrameInProgress() { return FrameInProgress; }
 
 void sBuildKeyTable()
 {
-  // the characters come from the keyboard layout, which the video system knows
+  // the characters of every key at each level come from the display's keyboard layout
   std::u16string error;
+  std::unique_ptr<plat::KeyboardLayout> layout(new plat::KeyboardLayout);
+  if(plat::ReadDisplayLayout(*layout, error))
+  {
+    plat::BuildKeyTable(sKeyTable, *layout);
+    return;
+  }
+  // no layout to read (no X display): the plain characters the video system knows, and
+  // their usual shifted forms
+  sLogF(u"sys", u"key table without the layout's shift and AltGr levels: %s\n", error.c_str());
   if(!plat::InitVideo(error)) sLogF(u"sys", u"key table without the keyboard layout: %s\n", error.c_str());
   plat::BuildKeyTable(sKeyTable);
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential g++ cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev
+  libsdl2-dev libxkbcommon-dev
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils
   libfreetype-dev libfontconfig1-dev fonts-dejavu-core
   # the faces named by the text presets: Tahoma (fonts-wine), Arial (Liberation Sans)

@@ -194,6 +194,33 @@ void AppendHex(std::u16string &out, uint32_t value, int digits)
 
 }
 
+namespace
+{
+void EnterSpecialKeys(KeyTable &table)
+{
+  for(const SpecialKey &s : SpecialKeys)
+    for(int plane = 0; plane < 3; plane++)
+      table.Planes[plane][s.Scancode] = s.Code;
+  for(int i = 0; i < 12; i++)
+    for(int plane = 0; plane < 3; plane++)
+      table.Planes[plane][SDL_SCANCODE_F1 + i] = KEY_F1 + uint32_t(i);
+}
+}
+
+void BuildKeyTable(KeyTable &table, const KeyboardLayout &layout)
+{
+  std::memset(&table, 0, sizeof(table));
+  for(int sc = 0; sc < KEY_SCANCODES; sc++)
+    for(int plane = 0; plane < 3; plane++)
+    {
+      int32_t c = layout.Keys[sc].Chars[plane];
+      if(IsTableCharacter(c))
+        table.Planes[plane][sc] = uint32_t(c);
+    }
+  // special keys in all planes, over whatever the layout gave
+  EnterSpecialKeys(table);
+}
+
 void BuildKeyTable(KeyTable &table, KeyLookup lookup)
 {
   if(!lookup)
@@ -215,12 +242,7 @@ void BuildKeyTable(KeyTable &table, KeyLookup lookup)
       table.Planes[1][p.Scancode] = uint8_t(p.Shifted);
 
   // special keys in all planes, over whatever the layout gave
-  for(const SpecialKey &s : SpecialKeys)
-    for(int plane = 0; plane < 3; plane++)
-      table.Planes[plane][s.Scancode] = s.Code;
-  for(int i = 0; i < 12; i++)
-    for(int plane = 0; plane < 3; plane++)
-      table.Planes[plane][SDL_SCANCODE_F1 + i] = KEY_F1 + uint32_t(i);
+  EnterSpecialKeys(table);
 }
 
 uint32_t KeyQualifiers(uint16_t modifiers)

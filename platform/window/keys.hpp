@@ -94,12 +94,32 @@ struct KeyTable
   uint32_t Planes[3][KEY_SCANCODES];
 };
 
+// The characters the keys of a keyboard layout type, by scancode: Chars[0] without
+// qualifiers, [1] with shift, [2] with AltGr; 0 where that level types nothing.
+struct KeyboardLayout
+{
+  struct Key
+  {
+    int32_t Chars[3];
+  };
+  Key Keys[KEY_SCANCODES];
+};
+
+// Reads the layout of the X display's keyboard (its current group). False and the reason
+// when there is no X display or it describes no keyboard.
+bool ReadDisplayLayout(KeyboardLayout &layout, std::u16string &error);
+
+// Fills the three planes from a layout: the characters of the table's ranges (0x00..0xfe,
+// 0x400..0x4ff and the euro sign) in the plane of the level that types them, and the
+// special keys in all planes.
+void BuildKeyTable(KeyTable &table, const KeyboardLayout &layout);
+
 // The keycode that a scancode gives in the current keyboard layout. Null means SDL's own
 // mapping (the layout of the display once video is started, a US layout before).
 using KeyLookup = int32_t (*)(int scancode);
 
-// Fills the three planes: characters of the layout (0x00..0xfe, 0x400..0x4ff and the euro
-// sign) by the keys that type them, their shifted forms, and the special keys in all planes.
+// Fills the three planes where the layout's levels cannot be read: the plain characters SDL
+// knows, their upper case and a US keyboard's shifted forms; nothing with AltGr.
 void BuildKeyTable(KeyTable &table, KeyLookup lookup = nullptr);
 
 // Qualifier bits of an SDL modifier state (both SDL's right alt and its mode key count as

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 using namespace plat;
@@ -103,6 +104,45 @@ TEST_F(KeyTranslationTest, ScancodesOutsideTheTablesAreHarmless)
   EXPECT_EQ(media.StateIndex, -1);
   EXPECT_EQ(Press(SDL_SCANCODE_A).StateIndex, int(SDL_SCANCODE_A));
   EXPECT_EQ(Press(KEY_STATES - 1).StateIndex, KEY_STATES - 1);
+}
+
+TEST(KeyLayout, EachLevelOfTheLayoutFillsItsPlane)
+{
+  // a German layout's keys: shift and AltGr type what the layout gives them, not a US key's
+  auto layout = std::make_unique<KeyboardLayout>();
+  std::memset(layout.get(), 0, sizeof(KeyboardLayout));
+  auto set = [&](int sc, int32_t plain, int32_t shifted, int32_t altgr) { layout->Keys[sc] = {{plain, shifted, altgr}}; };
+  set(SDL_SCANCODE_2, '2', '"', 0xb2);
+  set(SDL_SCANCODE_Q, 'q', 'Q', '@');
+  set(SDL_SCANCODE_E, 'e', 'E', 0x20ac);
+  set(SDL_SCANCODE_GRAVE, '^', 0xb0, 0x2032);   // a prime is outside the table's ranges
+  set(SDL_SCANCODE_Y, 'z', 'Z', 0x2190);
+  set(SDL_SCANCODE_KP_PERIOD, ',', '.', 0);       // the keypad's own codes win
+  set(SDL_SCANCODE_F, 0x430, 0x410, 0);           // a Cyrillic layout's letters
+  auto table = std::make_unique<KeyTable>();
+  BuildKeyTable(*table, *layout);
+  auto press = [&](int sc, uint16_t mod) {
+    KeyEvent e;
+    e.Scancode = sc;
+    e.Modifiers = mod;
+    e.Down = true;
+    return TranslateKey(*table, e).Code & 0xffff;
+  };
+  const struct { int Sc; uint16_t Mod; uint32_t Code; } cases[] = {
+    {SDL_SCANCODE_2, 0, '2'},           {SDL_SCANCODE_2, KMOD_LSHIFT, '"'},   {SDL_SCANCODE_2, KMOD_RALT, 0xb2},
+    {SDL_SCANCODE_Q, KMOD_RALT, '@'},   {SDL_SCANCODE_E, KMOD_RALT, 0x20ac},  {SDL_SCANCODE_GRAVE, KMOD_LSHIFT, 0xb0},
+    {SDL_SCANCODE_GRAVE, KMOD_RALT, '^'}, {SDL_SCANCODE_Y, 0, 'z'},           {SDL_SCANCODE_Y, KMOD_RALT, 'z'},
+    {SDL_SCANCODE_KP_PERIOD, KMOD_LSHIFT, ','}, {SDL_SCANCODE_F, KMOD_CAPS, 0x410},
+  };
+  for(const auto &c : cases) EXPECT_EQ(press(c.Sc, c.Mod), c.Code) << c.Sc << " " << std::hex << c.Mod;
+
+  // the display's own layout (the test display's is a US one): its third level is read too
+  std::u16string error;
+  if(!ReadDisplayLayout(*layout, error)) GTEST_SKIP() << "no X display";
+  EXPECT_EQ(layout->Keys[SDL_SCANCODE_A].Chars[0], 'a');
+  EXPECT_EQ(layout->Keys[SDL_SCANCODE_2].Chars[1], '@');
+  EXPECT_EQ(layout->Keys[SDL_SCANCODE_NONUSBACKSLASH].Chars[1], '>');
+  EXPECT_EQ(layout->Keys[SDL_SCANCODE_NONUSBACKSLASH].Chars[2], '|');
 }
 
 TEST(MouseCodes, WheelNotchesAndRemainder)
