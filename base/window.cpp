@@ -272,6 +272,7 @@ sBool sInit(sU32 flags, sInt width, sInt height)
   if(flags & sISF_NOCOMPOSITION) plat::DisableDesktopComposition();
 
   sSetSystemFlags(flags);
+  plat::SetWindowClass(u"ORVANE");
   plat::WindowDesc desc;
   desc.Title = WindowTitle();
   desc.Width = width;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace plat
@@ -17,6 +18,7 @@ namespace
 {
 
 bool VideoStarted = false;
+std::string WindowClass;
 std::vector<Window *> OpenWindows;   // in creation order
 bool RawMouse = false;
 bool QuitPosted = false;
@@ -248,10 +250,19 @@ DocumentOpener &Opener()
 /***   Video system and displays                                          ***/
 /****************************************************************************/
 
+void SetWindowClass(const std::u16string &name)
+{
+  WindowClass = ToUtf8(name);
+}
+
 bool InitVideo(std::u16string &error)
 {
   if(VideoStarted)
     return true;
+  // the video system reads the windows' class name once, as it starts
+  if(!WindowClass.empty())
+    for(const char *variable : {"SDL_VIDEO_X11_WMCLASS", "SDL_VIDEO_WAYLAND_WMCLASS"})
+      setenv(variable, WindowClass.c_str(), 0);
   // the program handles SIGINT and SIGTERM itself (InstallCloseSignals), and a closed window
   // is a close request like any other, not a quit
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

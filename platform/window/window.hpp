@@ -29,6 +29,9 @@ namespace plat
 // Starts SDL's video and event system (once; later calls only report success). On failure
 // the error text says why, for example when there is no display at all.
 bool InitVideo(std::u16string &error);
+// The class name the desktop knows the program's windows by. It takes effect when video
+// starts, unless the user gave one in the environment.
+void SetWindowClass(const std::u16string &name);
 // Destroys every window still open and stops the video system.
 void ExitVideo();
 bool IsVideoStarted();

@@ -208,6 +208,10 @@ TEST_F(FrameDriverRun, SubsystemsStartAndStopByLevelAroundTheWindow)
     EXPECT_LT(exits[i].Line, errorCode);
   }
   EXPECT_EQ(Order.Output.find("Memory Leak"), std::string::npos) << Order.Output;
+  if(getenv("DISPLAY") && *getenv("DISPLAY"))
+  {
+    EXPECT_GE(Find(Order, "window class ORVANE"), 0) << Order.Output;
+  }
 }
 
 TEST_F(FrameDriverRun, FrameRunsHookInputSkipPrepareThenPaintAndDocument)

@@ -14,7 +14,11 @@
 #include "base/window.hpp"
 #include "util/packfile.hpp"
 
+#include "platform/text/utf.hpp"
+
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
 
 #include <string>
 
@@ -260,6 +264,17 @@ void sMain()
   sDPrintF(u"init done\n");
   if(mode == u"order")
   {
+    // the class the desktop knows the window by
+    SDL_SysWMinfo wm;
+    SDL_VERSION(&wm.version);
+    XClassHint hint = {};
+    if(SDL_GetWindowWMInfo(sGetMainWindow()->GetSdlWindow(), &wm) && wm.subsystem == SDL_SYSWM_X11 &&
+       XGetClassHint(wm.info.x11.display, wm.info.x11.window, &hint))
+    {
+      sDPrintF(u"window class %s\n", plat::ToUtf16(hint.res_class).c_str());
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
     sAddHook(sPreFrameHook.load(), PreFrame, nullptr);
     sAddHook(sInputHook.load(), InputHook, nullptr);
     sAddHook(sCloseHook.load(), CloseHook, nullptr);
