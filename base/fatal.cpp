@@ -5,6 +5,7 @@
 #include "platform/text/utf.hpp"
 
 #include <atomic>
+#include <csignal>
 #include <string>
 #include <unistd.h>
 
@@ -125,6 +126,15 @@ bool BuildTrace(const sStringRef &trace)
 void SignalToFatal(const plat::FatalSignalInfo &info, void *)
 {
   std::u16string text = plat::ToUtf16(info.Description ? info.Description : "fatal signal");
+  const sFatalWindowFuncs *window = WindowFuncs.load();
+  if(info.Signal != SIGABRT && window && window->InMessageLoop && window->InMessageLoop())
+  {
+    // a fault while a message is handled; the signal's number is its code on this system
+    sChar loop[256];
+    sSPrintF(sStringRef(loop, 256), u"Exception occured in Windows Message Loop.\nCode = %08x, Address = %016x.",
+             sU32(info.Signal), sU64(info.InstructionAddress));
+    text = loop;
+  }
   sChar trace[FatalTextSize];
   trace[0] = 0;
   std::vector<plat::StackFrame> frames(info.Frames, info.Frames + info.FrameCount);

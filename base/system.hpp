@@ -203,6 +203,8 @@ struct sFatalWindowFuncs
 {
   const sChar *(*GetWindowName)() = nullptr;
   void (*DestroyWindow)() = nullptr;
+  // 1 on the thread that runs the message loop, while it handles a message
+  sBool (*InMessageLoop)() = nullptr;
 };
 void sSetFatalWindowFuncs(const sFatalWindowFuncs *funcs);
 

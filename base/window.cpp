@@ -18,6 +18,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -192,7 +193,11 @@ void FatalDestroyWindow()
   if(std::this_thread::get_id() == MainThreadId && MainWindow) MainWindow->Destroy();
 }
 
-const sFatalWindowFuncs FatalFuncs = {FatalWindowName, FatalDestroyWindow};
+std::atomic<bool> MessageLoopRuns{false};
+
+sBool FatalInMessageLoop() { return MessageLoopRuns.load() && std::this_thread::get_id() == MainThreadId; }
+
+const sFatalWindowFuncs FatalFuncs = {FatalWindowName, FatalDestroyWindow, FatalInMessageLoop};
 
 // With no display to show on, the video system falls back to drivers that show nothing.
 // That is only right when it was asked for by name (tests, headless runs). A display that
@@ -487,6 +492,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
 
   if(sGetApplication() && MainWindow)
   {
+    MessageLoopRuns = true;
     while(!plat::IsQuitPosted())
     {
       plat::PumpMessages(
@@ -498,6 +504,7 @@ int sRunFramework(int argc, char **argv, sMainFunc mainFunc)
         -1);
       if(!MainWindow && !plat::IsQuitPosted()) plat::PostQuit(0);
     }
+    MessageLoopRuns = false;
   }
 
   if(sGetApplication())

@@ -353,6 +353,8 @@ TEST(FrameDriverExit, LeakCrashAndPixelRunsEndAsTheySay)
     // the clean runs above check for the absence of the leak report: it must be able to appear
     {"leak", 0, {"Memory Leak Detected.", "frameapp.cpp("}},
     {"crash", 1, {"Assertion failed", "CrashApp::OnPaint3D"}},
+    // a fault while a message is handled is reported as the message loop's exception
+    {"fault", 1, {"Exception occured in Windows Message Loop.\nCode = 0000000b, Address = 0000", "FaultApp::OnPaint3D"}},
     // the frame starts cleared to the chosen colour
     {"pixels", 0, {"pixel 2060a0"}},
     // the rectangle filled in the first 2D paint is in the window
@@ -362,6 +364,10 @@ TEST(FrameDriverExit, LeakCrashAndPixelRunsEndAsTheySay)
   };
   for(const auto &c : cases)
   {
+#ifdef __SANITIZE_THREAD__
+    // the fault's report allocates inside the signal handler, which the thread sanitizer flags
+    if(std::string(c.Mode) == "fault") continue;
+#endif
     ChildRun run = RunApp({"-mode", c.Mode});
     EXPECT_EQ(run.ExitCode, c.Code) << run.Output;
     for(const std::string &text : c.Says)

@@ -5,6 +5,7 @@
 //   pixels reads back the colour a frame starts with
 //   leak   leaves one allocation behind and ends in the first frame
 //   crash  an assertion fails inside a frame
+//   fault  a frame writes through a null pointer
 //   paint2d a 2D window: the paint fills a rectangle, the window shows it
 //   pack   serves a file from a pack, which is still open when the program ends
 #include "base/gdi.hpp"
@@ -196,6 +197,17 @@ public:
   void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
 };
 
+class FaultApp : public sApp
+{
+public:
+  void OnPaint3D() override
+  {
+    volatile sInt *nowhere = nullptr;
+    *nowhere = 1;
+  }
+  void OnEvent(sInt code) override { sDPrintF(u"event %d\n", code); }
+};
+
 class RunApp : public sApp
 {
   sBool Told = 0;
@@ -295,6 +307,10 @@ void sMain()
   else if(mode == u"crash")
   {
     sSetApplication(sNEW CrashApp);
+  }
+  else if(mode == u"fault")
+  {
+    sSetApplication(sNEW FaultApp);
   }
   else if(mode == u"paint2d")
   {
