@@ -108,8 +108,8 @@ sInt FindDataRoot()
     sDPrintF(u"R%d", i);
     if(sCheckFile(candidates[i])) found = i;
   }
-  // the name is kept with the folder the show runs in, which stays the current one: the
-  // data root names the same folder whatever a library resolves a name against
+  // kept as a whole path: a file the browser picks under the root is named by its whole
+  // path, which a relative root would have joined to itself a second time
   std::string name = plat::ToUtf8(candidates[found >= 0 ? found : 0]);
   if(name.compare(0, 2, "./") == 0) name.erase(0, 2);
   DataRoot = plat::ToUtf16(name[0] == '/' ? name : plat::CurrentDir() + "/" + name).c_str();
