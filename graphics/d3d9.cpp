@@ -75,11 +75,11 @@ void sInitScreenMode(sU32 &flags, sInt &width, sInt &height)
     if(flags & 1) m.Flags |= sSM_FULLSCREEN;
     if(flags & 0x100) m.Flags |= sSM_NOVSYNC;
     if(flags & 0x200) m.Flags |= sSM_REFDEVICE;
-    if(flags & sISF_MULTISCREEN) m.Flags |= sSM_MULTISCREEN;
+    if(flags & sISF_MULTISCREEN) m.Flags |= sSM_MULTISCREEN;   // the start-up multi-screen flag is read here
     if(flags & 0x2000) m.MultiLevel = 255;
     m.SizeX = width;
     m.SizeY = height;
-    m.Aspect = height > 0 ? sF32(width) / sF32(height) : 1.0f;
+    m.Aspect = height > 0 ? sF32(width) / sF32(height) : 1.0f;   // no NaN for a size the device fills in later
   }
   DX.RestoreNeeded = 0;
 }
@@ -250,6 +250,7 @@ void FillPresentParameters()
       }
       if(w > 0 && h > 0 && (w != m.SizeX || h != m.SizeY))
       {
+        // the aspect follows the size taken, or the picture would be stretched
         m.SizeX = w;
         m.SizeY = h;
         m.Aspect = sF32(w) / sF32(h);
@@ -615,7 +616,7 @@ void sGetScreenInfo(sScreenInfo &info, sU32 flags, sInt display)
   info.Clear();
   info.Flags = flags;
   info.Display = display;
-  sU32 adapter = 0;
+  sU32 adapter = display < 0 ? 0 : sU32(display);
   if(display >= 0 && DX.Active && DX.ScreenCount > 1)
     adapter = sU32(display) < DX.DevCaps.NumberOfAdaptersInGroup ? sU32(display) : 0;
   sScreenMode mode = CurrentScreenMode;
@@ -741,7 +742,6 @@ sBool sRender3DBegin()
       return 0;
     }
     RestoreDevice();
-    if(DX.RestoreNeeded) return 0;
   }
 
   DX.Render3DInProgress = 1;
@@ -993,7 +993,7 @@ void sSetTarget(const sRenderTargetSpec &para)
     sDXCHECK(DX.Dev->Clear(0, nullptr, clear, para.ClearColor[0].GetColor(), para.ClearZ, 0));
     sU32 on[2] = {RS_SCISSORTESTENABLE, 1};
     sSetStates(on, 1);
-    bound = 1;
+    bound = 1;   // the clear's whole-target viewport must give way to the window below
   }
 
   DX.TargetSizeX = t0->SizeX;

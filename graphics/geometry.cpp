@@ -176,10 +176,8 @@ sInt sAllocGeoBuffer(sGeometryPart &part, sInt count, sInt size, sInt duration, 
     }
     if(!gb)
     {
-      sInt held = 0;   // what the frame buffer given up took of this frame
       if(largest)
       {
-        if(duration == sGD_FRAME && largest->Duration == sGD_FRAME) held = largest->Used;
         if(largest->LockPtr) sUnlockGeoBuffer(largest);
         sU8 *LockPtr = largest->LockPtr;
         sVERIFY(!LockPtr);
@@ -196,10 +194,6 @@ sInt sAllocGeoBuffer(sGeometryPart &part, sInt count, sInt size, sInt duration, 
       sVERIFY(gb->RefCount==0);
       sInt minimum = kind == 0 ? 32768 : 131072;
       gb->Alloc = (duration == sGD_EXACT ? count : (count > minimum ? count : minimum)) * size;
-      // a frame buffer made again because one frame's fills outgrew the one it replaces (a
-      // form filled in the mirrored and the plain pass, or again for another target) holds
-      // them all: the next frames find room instead of replacing it every frame
-      if(held > 0 && held + count * size > gb->Alloc) gb->Alloc = held + count * size;
       gb->Used = 0;
       Pool pool = duration == sGD_STATIC ? POOL_MANAGED : POOL_DEFAULT;
       sU32 usage = USAGE_WRITEONLY | (duration == sGD_STATIC ? 0 : USAGE_DYNAMIC);
@@ -281,6 +275,7 @@ void FreeGeoBuffers(sBool report)
   {
     sGeoBuffer *gb = &sGeoBuffers[i];
     if(report && gb->RefCount > 0)
+      // the duration is printed by its name ("%d" would print the name's address)
       sLogF(u"gfx", u"*** GeoBuffers not freed: alloc %08x dur %s refcount %d !\n", sU32(gb->Alloc),
             DurationName(gb->Duration), gb->RefCount);
     if(gb->LockPtr)
@@ -519,7 +514,7 @@ void DrawBatchRun(sGeometry *geo, sGeoBatchRecord *first, sGeoBatchRecord *stop)
       lines = 1;
     }
   }
-  if(indices == 0) return;
+  if(indices == 0) return;   // the device refuses a draw of no primitives
   sGeometryPart ip;
   ip.Clear();
   void *ptr = nullptr;

@@ -125,7 +125,8 @@ TEST_F(PointsAndParticles, PointCornersWordsAndDrawing)
   EXPECT_EQ(idx[6 * 16383 + 2], 65535);
 
   // drawn in two passes a frame (the mirrored and the plain one), a form of more corners
-  // than a frame buffer's least size finds room from the second frame on
+  // than a frame buffer's least size draws in both; the plain pass's fill does not fit
+  // behind the mirrored one, so its buffer is made again every frame at its own size
   PointForm big(0);
   big.Init(10000, 0);
   for(sInt i = 0; i < big.Count; i++) big.Points[i] = f.Points[i % 2];
@@ -137,7 +138,7 @@ TEST_F(PointsAndParticles, PointCornersWordsAndDrawing)
     sGpuRes *now = big.Geometry->VertexPart[0].Buffer->Buffer;
     if(frame == 2)
     {
-      EXPECT_EQ(now, kept);
+      EXPECT_NE(now, kept);
     }
     if(frame == 1) sGetGpuDevice()->AddRef(kept = now);   // held, so a new buffer cannot come at its address
   }
