@@ -396,8 +396,8 @@ void PackColorBlock(sU8 *dest, const sU32 *block, sInt mode)
     mask ^= 0x55555555;
   }
   // equal end points would be read in three-colour mode, where index 3 is black or
-  // transparent: every pixel takes entry 0 instead
-  if(color0 == color1) mask = 0;
+  // transparent: every pixel takes entry 0 instead (a uniform block's index 2 reads right)
+  if(color0 == color1 && !uniform) mask = 0;
 
   Put16(dest + 0, color0);
   Put16(dest + 2, color1);

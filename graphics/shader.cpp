@@ -34,10 +34,10 @@ sInt On(sInt option)
   return option != 0 ? 1 : 0;
 }
 
-// A used slot as an index into the program tables.
+// A slot that holds a texture, as an index into the program tables.
 sInt Used(const sMaterial *m, sInt slot)
 {
-  return SlotUsed(m, slot) ? 1 : 0;
+  return m->Texture[slot] ? 1 : 0;
 }
 
 constexpr sU32 AdditiveBlend = 0x20102;   // source one, add, destination one
@@ -304,7 +304,7 @@ ShaderMaterial13::ShaderMaterial13()
   EyePosition.Init(0, 0, 0);
   Offset.Init(0, 0, 0);
   DetailScale = 8.0f;
-  Reserved = 0;
+  Reserved = 0;   // no default of its own; it starts defined all the same
   for(const sMat4x4 *&s : ShadowMatrix) s = nullptr;
   ShadowScale = 1.0f;
   ShadowOffset = 0.0f;

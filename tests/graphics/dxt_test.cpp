@@ -72,10 +72,12 @@ std::vector<sU8> Pack(const std::vector<uint32_t> &px, int w, int h, int format,
 
 TEST(DxtBlocks, UniformBlockDecodesToItsColour)
 {
-  for(uint32_t c : {0xff123456u, 0xff808080u, 0xffc0ffeeu, 0xff0a7f33u, 0xff010203u})
+  for(uint32_t c : {0xff123456u, 0xff808080u, 0xffc0ffeeu, 0xff0a7f33u, 0xff010203u, 0xff000000u, 0xffffffffu})
   {
     sU8 b[8];
     sDXT::PackColorBlock(b, std::vector<uint32_t>(16, c).data(), 1);
+    EXPECT_EQ(b[4] & b[5] & b[6] & b[7], 0xaa) << std::hex << c;   // every pixel takes entry 2
+    EXPECT_EQ(b[4] | b[5] | b[6] | b[7], 0xaa) << std::hex << c;
     std::vector<uint32_t> out = Decode(plat::gpu::FMT_DXT1, std::vector<sU8>(b, b + 8), 4, 4);
     for(uint32_t o : out)
       for(int ch = 0; ch < 3; ch++) EXPECT_NEAR(int(Channel(o, ch)), int(Channel(c, ch)), 3) << std::hex << c;
