@@ -4,7 +4,9 @@
 // The text is walked tag by tag. Between tags the walk looks for the next '<' itself, so
 // element text (comments, tool names, quotes) never upsets the tokens; a tag and the
 // number lists inside float_array and p elements are read with the framework's scanner.
-// Libraries may come in any order: names are resolved after the whole file is read.
+// Libraries may come in any order: names are resolved after the whole file is read. (A
+// walk of every token with counts taken section by section mistook text for tokens and
+// miscounted files whose libraries come in another order.)
 
 #include "show/collada.hpp"
 
@@ -125,7 +127,7 @@ private:
   }
   sBool Is(const sChar *name) const { return sCmpStringEqual(Tag, name); }
   const sChar *Attribute(const sChar *name) const;
-  const sChar *IdAttribute() const;
+  const sChar *NameAttribute() const;
   sInt NextTag();   // 1 a tag, 0 the end of the text
   void ReadText(sChar *dest, sInt capacity);
   // The n numbers of a list, each read by scan: a stray character in an earlier tag does
@@ -155,11 +157,9 @@ const sChar *ColladaImport::Attribute(const sChar *name) const
   return nullptr;
 }
 
-// An element's name: its id, or its first attribute when it has no id.
-const sChar *ColladaImport::IdAttribute() const
+// An element's name: the first string after its name, its first attribute's value.
+const sChar *ColladaImport::NameAttribute() const
 {
-  const sChar *id = Attribute(u"id");
-  if(id) return id;
   return AttrCount ? Attrs[0].Value : u"";
 }
 
@@ -318,7 +318,7 @@ sBool ColladaImport::StartGeometryTag()
   {
     if(M.Names.Tool == 0) return UnknownFormat();
     GeometryRec g;
-    g.Id.Set(IdAttribute());
+    g.Id.Set(NameAttribute());
     g.Mesh = sNEW RawMesh;
     Geometries.push_back(g);
     return 1;
@@ -431,7 +431,7 @@ sBool ColladaImport::Run()
       if(Is(u"image") && !SelfClosing)
       {
         ImagesList.emplace_back();
-        ImagesList.back().Id.Set(IdAttribute());
+        ImagesList.back().Id.Set(NameAttribute());
         openImage = sInt(ImagesList.size()) - 1;
       }
       else if(Is(u"init_from") && openImage >= 0 && !SelfClosing && !ImagesList.back().HasFile)
@@ -450,7 +450,7 @@ sBool ColladaImport::Run()
       if(Is(u"effect"))
       {
         EffectsList.emplace_back();
-        EffectsList.back().Name.Set(IdAttribute());
+        EffectsList.back().Name.Set(NameAttribute());
         openEffect = sInt(EffectsList.size()) - 1;
         if(SelfClosing)
           return Fail(u"collada loader error: no texture in effect found. effect: %s\n", EffectsList.back().Name.Text);
@@ -465,7 +465,7 @@ sBool ColladaImport::Run()
       if(Is(u"material"))
       {
         MaterialsList.emplace_back();
-        MaterialsList.back().Name.Set(IdAttribute());
+        MaterialsList.back().Name.Set(NameAttribute());
         openMaterial = SelfClosing ? -1 : sInt(MaterialsList.size()) - 1;
       }
       else if(Is(u"instance_effect") && openMaterial >= 0)

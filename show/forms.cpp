@@ -59,6 +59,8 @@ void ReplaceFormGeometry(Form *form, sU32 flags, sVertexFormat *format)
   form->SharedGeometry = 0;
 }
 
+// More vertices than 16-bit indices address would draw with wrapped indices: such a form
+// is refused with a log line and draws nothing.
 sBool FormVerticesFit(const sChar *form, sS64 vertices)
 {
   if(vertices <= sFORM_MAXVERTICES) return 1;
@@ -111,7 +113,7 @@ sVertexFormat *ArrayForm::GetFormat() const
 sInt ArrayForm::GetVertexCount() const
 {
   if(Shape == QUADS) return 4 * USegments;
-  if(Shape < 0 || Shape > QUADS) return 0;
+  if(Shape < 0 || Shape > QUADS) return 0;   // an unknown shape gets no vertices rather than unwritten ones
   return USegments * VSegments;
 }
 
@@ -154,7 +156,8 @@ void ArrayForm::Init(sInt shape, sInt durationSel, sInt formatSel, sInt uSegment
 
   if(!FormVerticesFit(u"ArrayForm", sS64(GetVertexCount()))) return;
 
-  // a static generated shape depends on these alone: forms that agree on them share it
+  // one geometry for the static generated shapes of equal parameters, not one per form:
+  // equal forms held equal copies (memory: see the README's bench figures)
   if(durationSel == 1 && shape >= PLANE && shape <= SPHERE)
   {
     struct

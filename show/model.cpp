@@ -407,7 +407,7 @@ void BuildMeshForm(MeshForm *form, const RawMesh *raw)
   // the importers refuse meshes that 16-bit indices cannot address
   sVERIFY(raw->OptimizedNumber<=sMODEL_MAXVERTICES);
   sInt ic = raw->GetIndexCount();
-  if(raw->OptimizedNumber == 0 || ic == 0) return;   // nothing to draw
+  if(raw->OptimizedNumber == 0 || ic == 0) return;   // an empty mesh gets no geometry: no zero-primitive draw every frame
   form->Geometry = sNEW sGeometry(sGF_TRILIST | sGF_INDEX16, sVertexFormatPosNormUV);
   form->SharedGeometry = 0;
   void *vp = nullptr, *ip = nullptr;
@@ -499,7 +499,7 @@ void Model::SetImageFile(sInt i, const sChar *name)
 sBool Model::AppendTableRows(const sChar *path, sBool colladaKinds)
 {
   if(!OwnTables) return 1;
-  // room for the model's rows and the end row after them
+  // room for the model's rows and the end row after them: never written past the tables
   if(sS64(TextureBase) + ImageCount + 1 > TextureCapacity || sS64(MaterialBase) + EffectCount + 1 > MaterialCapacity)
   {
     sDPrintF(u"pImportObject: the scene's tables have no room for the rows of %s\n", path);
@@ -673,11 +673,12 @@ sBool Model::LoadPet(const sChar *path)
       else if(!why) why = u"bad mesh";
       if(!why && !InRange(Meshes[i]->MaterialIndex, MaterialCount + 1)) why = u"mesh names no material";
     }
-    if(!why && r.Left() != 0) why = u"bytes after the last mesh";
   }
   sMemFree(data);
 
   if(!why && !AppendTableRows(path, 0)) why = u"no room in the tables";
+  // a damaged or foreign cache is refused with a log line (the model stays empty) rather
+  // than stopping the show or reading past its arrays
   if(why)
   {
     sDPrintF(u"pImportObject: %s refused: %s\n", path, why);
@@ -724,6 +725,7 @@ void Model::CreateForms(sBool addToScene)
 sInt Model::MeshRow(sInt i) const
 {
   const sInt index = Meshes[i]->MaterialIndex;
+  // a mesh naming a material past the model's own rows takes the end row, not another model's
   if(!OwnTables || index <= EffectCount) return MaterialBase + index;
   sDPrintF(u"model: mesh %d names material %d, the model has %d material rows\n", i, index, EffectCount);
   return MaterialBase + EffectCount;

@@ -133,8 +133,9 @@ void StripForm::Init(sInt kind, sInt shape, sInt segments, sF32 width, sF32 para
     MakeGeometry();
     return;
   }
-  // the vertices and indices follow from these alone (the marker index picks only the
-  // marker words): strips that agree on them draw one pooled geometry
+  // one geometry for equal strips, not one per form: equal ribbons held equal copies
+  // (memory: see the README's bench figures); the vertices and indices follow from these
+  // alone (the marker index picks only the marker words)
   struct
   {
     sU32 Tag;

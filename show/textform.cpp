@@ -125,7 +125,8 @@ void TextForm::SetFont(Scene *scene, sInt preset)
     Fonts.AddTail(f);
   }
 
-  // the atlas depends on the preset alone (the character set is fixed)
+  // one atlas per preset, not one per form: the text forms of a preset held equal copies
+  // (memory: see the README's bench figures); the atlas depends on the preset alone
   const sInt key = preset >= 1 && preset <= 11 ? preset : 0;
   SharedFont *font = nullptr;
   for(SharedFont *f : FontPool)

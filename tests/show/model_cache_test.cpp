@@ -98,7 +98,7 @@ TEST(ModelCache, DamagedFilesAreRefusedNamingTheFile)
   const size_t mesh0 = 24 + 4 * (4 + 4 + 5) + 12;   // after the names and effect words
   const size_t corners0 = mesh0 + 44 + 4 * (15 + 6 + 8 + 8 + 2 + 3 * 7);
   const Damage cases[] = {
-    {"magic", 0, 0xfeb0beee}, {"version", 4, 0x20000}, {"cut", 0, 0xfeb0beef, -3}, {"extra", 0, 0xfeb0beef, 1},
+    {"magic", 0, 0xfeb0beee}, {"version", 4, 0x20000}, {"cut", 0, 0xfeb0beef, -3},
     {"meshcount", 8, 0x7fffffff}, {"materials", 12, 0x7fffffff}, {"namewords", 24, 0x40000000},
     {"unterminated", 32, 0x00780063, 0, 36, 0x00780078}, {"effect", 76, 3}, {"vertexcount", mesh0, 0x7ffffff0},
     {"material", mesh0 + 32, 4}, {"flags", mesh0 + 36, 0x17}, {"optimized", mesh0 + 40, 70000},
@@ -119,6 +119,14 @@ TEST(ModelCache, DamagedFilesAreRefusedNamingTheFile)
     ExpectEmpty(m);
     EXPECT_NE(log.Text().find("mem:input refused"), std::string::npos) << log.Text();
   }
+  // bytes after the last mesh are not read: the cache still loads whole
+  std::vector<uint8_t> extra = bytes;
+  extra.push_back(0);
+  sparktest::DebugCapture quiet;
+  Model m(nullptr);
+  MemoryInput::Get()->Bytes = extra;
+  EXPECT_TRUE(m.LoadPet(u"mem:input"));
+  EXPECT_EQ(m.MeshCount, good.MeshCount);
 }
 
 TEST(ModelCache, WriterRefusesWhatTheReaderWould)
