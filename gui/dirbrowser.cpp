@@ -191,17 +191,18 @@ sBool GuiBrowser::StartPaste(GuiLoaderState &loader)
   sChar dest[sMAXPATH];
   sBool ok = 1;
   sCopyString(dest, Folder, sMAXPATH);
-  if(MarkedCount() == 1)
+  const sDirEntry *one = MarkedCount() == 1 ? &Entries[FirstMarked()] : nullptr;
+  if(one && (one->Flags & sDEF_DIR))
   {
-    // into the marked folder; a marked file is no place to paste into
-    const sDirEntry &e = Entries[FirstMarked()];
-    if(!(e.Flags & sDEF_DIR) || (e.Flags & sDEF_LINK)) ok = 0;
-    else ok = BrowserJoin(dest, sMAXPATH, Folder, e.Name) && sGetStringLen(dest) + 1 < sMAXPATH;
+    // into the marked folder (a marked file leaves the folder shown); a link to a folder is
+    // never pasted into: what it points at may lie outside every drive's tree
+    if(one->Flags & sDEF_LINK) ok = 0;
+    else ok = BrowserJoin(dest, sMAXPATH, Folder, one->Name) && sGetStringLen(dest) + 1 < sMAXPATH;
     if(ok) sAppendString(dest, u"/", sMAXPATH);
   }
   if(!ok || !dest[0])
   {
-    Message = u"Paste needs a folder.";
+    Message = one && (one->Flags & sDEF_LINK) ? u"Paste never goes through a link." : u"Path too long.";
     return 0;
   }
   sCopyString(loader.CopySource, CopySource, sMAXPATH);
@@ -363,7 +364,7 @@ void TouchGui::DirBrowser()
   if(key >= 1 && key <= 10) b.Commands[key - 1] = 1;
   if(pickDrive >= 0 && pickDrive < b.DriveRowCount)
   {
-    b.Drive = b.DriveRows[pickDrive];
+    b.Drive = b.DriveRows[pickDrive], b.DriveRow = pickDrive;
     b.Depth = 1, b.Relist = 1, b.Scroll = 1.0f, b.LastRow = -1, b.ForceDrive = 0;
     pages.sliders[13].Changed = 1;
     b.ClearMarks();
@@ -398,6 +399,10 @@ void TouchGui::DirBrowser()
       }
     }
   }
+
+  // the row the drive was chosen on names another drive now: the first row is chosen next
+  if(!busy && b.Depth >= 1 && b.DriveRow >= 0 && (b.DriveRow >= b.DriveRowCount || b.DriveRows[b.DriveRow] != b.Drive))
+    b.ForceDrive = 1;
 
   // commands
   sU32 *c = b.Commands;

@@ -64,6 +64,7 @@ struct GuiBrowser
   // drive roots that list anything, refreshed every 2 s and on opening (not every frame)
   sInt DriveRows[25] = {};
   sInt DriveRowCount = 0;
+  sInt DriveRow = -1;               // the row the drive was chosen on
   sU32 DriveListTime = 0;
   sU32 DriveListValid = 0;
   const sChar *Message = nullptr;   // the refusal last shown, null none
@@ -93,7 +94,7 @@ struct GuiBrowser
   // COPY: the marked entries of the folder become the copy, the status line names them.
   void CopyMarked();
   // PASTE: hands the copy to the loader, into the folder or the one marked folder. 0 (and
-  // the refusal told) when the one marked entry is no folder or the path does not fit.
+  // the refusal told) when the one marked entry is a link to a folder or the path does not fit.
   sBool StartPaste(GuiLoaderState &loader);
   // The delete job of the marked entries, unless a paste or delete is still running.
   void StartDelete(GuiLoaderState &loader);

@@ -380,6 +380,12 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   // a relist withdraws the paste the loader has not taken up; PASTE again asks anew
   b.Relist = 1, frame();
   EXPECT_EQ(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
+  // with a file marked it goes into the folder shown
+  b.ClearMarks(), b.Marks[row(u"0.txt")] = 1;
+  command(BrPaste);
+  EXPECT_EQ(plat::ToUtf8(Gui->folders.loader.PasteDestination), tree.Path + "/");
+  b.Relist = 1, frame();
+  b.ClearMarks(), b.Marks[row(u"dst")] = 1;
   b.Drive = 5, command(BrPaste), b.Drive = 0;
   ASSERT_NE(Gui->folders.loader.Requests.load() & sGUI_REQ_PASTE, 0u);
   EXPECT_FALSE(Gui->folders.loader.External);
@@ -417,6 +423,20 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   EXPECT_EQ(access(outside.Name8("dir/keep.txt").c_str(), F_OK), 0);
   Gui->OpenBrowser(1);
   frame(), frame();
+  ASSERT_TRUE(b.Enter(u"made")), frame();
+  // a medium chosen as a drive and taken out: its row goes, the first drive is chosen again
+  sparktest::TempDir stick;
+  ASSERT_TRUE(make(stick.Name8("song.txt"), 0));
+  sCopyString(Gui->folders.drives.MediaDriveRoots[5], plat::ToUtf16(stick.Path).c_str(), sGUI_FOLDERCHARS);
+  Gui->touch.Clock += 2000, frame();
+  for(sInt r = 0; r < b.DriveRowCount; r++)
+    if(b.DriveRows[r] == 5) Gui->commandWords[CmdBrowserKey] = sU32(11 + r);
+  frame();
+  ASSERT_EQ(b.Drive, 5);
+  Gui->folders.drives.MediaDriveRoots[5][0] = 0;
+  Gui->touch.Clock += 2000, frame(), frame(), frame();
+  EXPECT_EQ(b.Drive, 0);
+  EXPECT_EQ(plat::ToUtf8(b.Folder), tree.Path + "/");
   ASSERT_TRUE(b.Enter(u"made")), frame();
   // BACK goes up to the drive's root and no further: the root stays listed
   for(sInt i = 0; i < 2; i++)
