@@ -209,8 +209,9 @@ sBool GuiBrowser::StartPaste(GuiLoaderState &loader)
   sCopyString(loader.PasteDestination, dest, sMAXPATH);
   loader.CopyEntries.Clear();
   for(sInt i = 0; i < CopyEntries.GetSize(); i++) loader.CopyEntries.AddTail(CopyEntries[i]);
-  // read-only files come along only from an outside medium: where they were copied from
-  loader.External = CopyDrive >= 2;
+  // read-only files come along only from an outside medium, the drives from "e:" on (past
+  // the data root, "/" and the home folder): where they were copied from
+  loader.External = CopyDrive >= 3;
   loader.Requests.fetch_or(sGUI_REQ_PASTE);
   return 1;
 }

@@ -96,7 +96,7 @@ GuiModeScene::GuiModeScene(SyncMachine *syncSource, TouchGui *owner)
   mode = 4;
   snapshotTaken = 0;
   Random.Seed(sGetTime() & 0xfffff);
-  phase = sU32(Random.NextFloat(65535.0f));
+  phase = sU32(Random.NextFloat(65536.0f));
 }
 
 GuiModeScene::~GuiModeScene() { sDELETE(savedConfig); }
