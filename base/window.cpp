@@ -107,6 +107,7 @@ void OnWindowDestroyed()
 void HandleKey(const plat::Message &msg)
 {
   plat::KeyTranslation t = plat::TranslateKey(sKeyTable, msg.Key);
+  // the keyboard's own modifier state: a caps lock toggled while the window was inactive stays known
   sQualifiers = t.Qualifiers;
   if(t.Code) PostEvent(t.Code);
   if(t.StateIndex >= 0) sSetKeyState(t.StateIndex, msg.Key.Down ? 1 : 0);
@@ -287,6 +288,7 @@ sBool sInit(sU32 flags, sInt width, sInt height)
   if(HasDisplay(error)) MainWindow = plat::Window::Create(desc, error);
   if(!MainWindow)
   {
+    // no display to open a window on: the program ends with the reason instead of running blind
     sDPrintF(u"cannot open the window: %s\n", error.c_str());
     sLogF(u"sys", u"sInit: no window, the program ends\n");
     sSetExitCode(1);
@@ -316,7 +318,7 @@ void sWindowPaint()
   plat::Window *window = MainWindow.get();
   if(sGetRunLevel() < 256)
   {
-    // start-up has not finished: nothing to paint yet
+    // no message is handled before sInit raises the run level: there is no black to lay over the window here
     if(window) window->Validate();
     return;
   }

@@ -193,8 +193,7 @@ const sPackfileEntry *sPackfileHandler::Find(sU32 hash) const
 
 sFile *sPackfileHandler::Create(const sChar *name, sInt access)
 {
-  // a name the pack does not hold is the next handler's, for writing as for reading: the
-  // configuration saves and the picture cache write beside an open pack
+  // only names the pack holds are refused for writing: every save beside an open pack would print a false error
   const sPackfileEntry *e = Find(sPackfileHash(name));
   if(!e)
     return nullptr;

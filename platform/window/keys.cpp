@@ -249,6 +249,7 @@ uint32_t KeyQualifiers(uint16_t modifiers)
 {
   uint32_t q = 0;
   if(modifiers & KMOD_LSHIFT) q |= KEYQ_SHIFT_LEFT;
+  // no extended-key flag here: the right shift takes the extended shift's bit, as the right control and alt do
   if(modifiers & KMOD_RSHIFT) q |= KEYQ_SHIFT_RIGHT;
   if(modifiers & KMOD_CAPS) q |= KEYQ_CAPSLOCK;
   if(modifiers & KMOD_LCTRL) q |= KEYQ_CTRL_LEFT;

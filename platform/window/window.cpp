@@ -87,6 +87,7 @@ void Translate(const SDL_Event &e, std::vector<Message> &out)
     switch(e.window.event)
     {
     case SDL_WINDOWEVENT_CLOSE:
+      // the window manager's own Alt+F4 comes here too: no program can keep it from the manager
       out.push_back(Make(MessageKind::Close, id));
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
