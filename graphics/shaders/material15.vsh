@@ -4,7 +4,7 @@
 ; c0..c3 = M, c4 = ambient, c5..c7 = light colours, c8 = (EyePosition, 1),
 ; c9..c11 = light positions, c12 = fog colour, c14 = (fog start, fog end, SpecularScale,
 ; SpecularOffset), c15 = Color. c13 is the program's own (1, 0, 0.5, 0).
-; The rotated normal is normalised before lighting.
+; The rotated normal is normalised before lighting: a scaled placement would light too bright or dark.
 vs_2_0
 dcl_position v0
 dcl_normal v1
