@@ -140,6 +140,7 @@ sBool sPackfileHandler::Open(const sChar *name)
   }
   if(!raw)
   {
+    // said on the debug output: a damaged pack would otherwise go unnoticed while every name falls through
     sDPrintF(u"[pf] ERROR: '%s' is not a packfile or is truncated\n", name);
     sDELETE(File);
     Size = 0;
@@ -454,6 +455,7 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
     }
     sS64 size = f->GetSize();
     sS64 offset = pack->GetOffset();
+    // past the 32-bit offsets the entries would point at the wrong data: no pack is written
     if(offset + size > 0xffffffffll)
     {
       sDELETE(f);
@@ -462,6 +464,7 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
     const sU8 *data = size > 0 ? f->LoadWhole() : nullptr;
     if(size > 0 && !data)
     {
+      // an unreadable file is left out as a missing one, not packed as garbage
       ConsolePrintF(u"WARNING: file '%s' can't be read\n", name);
       sDELETE(f);
       continue;
