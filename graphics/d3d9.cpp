@@ -1316,7 +1316,7 @@ void sCreateShader2(sShader *sh, const sU32 *record)
     sLogF(u"gfx", u"sCreateShader2 only supports hlsl shader model 2 and 3\n");
     return;
   }
-  if(!DX.Dev) return;
+  if(!DX.Dev) return;   // without a device (the core run on its own) there is nothing to create it on
   struct sShaderRecord
   {
     sU32 Type;
@@ -1413,7 +1413,7 @@ void sVertexFormat::CreatePlatform()
   sVERIFY(i<31);   // room for the end marker
   for(sInt s = 0; s < 4; s++) Streams[s] = offset[s];
   Decl = nullptr;
-  if(noDecl || !DX.Dev) return;
+  if(noDecl || !DX.Dev) return;   // likewise no declaration without a device
   elems[n] = DECL_END;
   sDXCHECK(DX.Dev->CreateVertexDeclaration(elems, &Decl));
 }
@@ -1426,7 +1426,7 @@ void sVertexFormat::ReleasePlatform()
 
 void sCBufferBase::Upload()
 {
-  if(!DX.Dev) return;
+  if(!DX.Dev) return;   // nothing to upload to without a device
   switch(Slot & 0x60)
   {
   case sCBUFFER_VS:
