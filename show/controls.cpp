@@ -221,7 +221,7 @@ struct LiveText
 
     sChar c = *P;
     if(IsDigit(c)) return Number();
-    // the separator of the recording's own lines
+    // the separator of the recording's own lines, its commonest token, before the search below
     if(c == ',') return Kind = *P++;
     if(IsLetter(c))
     {
@@ -255,18 +255,10 @@ struct LiveText
       P += 2;
       return Kind = pair;
     }
-    if(IsOperator(c)) return Kind = *P++;
+    if(sFindFirstChar(u"+-*/%^~,.;:!?=<>()[]{}&|", c) >= 0) return Kind = *P++;
     // a character no token begins with is skipped
     P++;
     return Fail();
-  }
-
-  static sBool IsOperator(sChar c)
-  {
-    static const sChar *const Operators = u"+-*/%^~,.;:!?=<>()[]{}&|";
-    for(const sChar *o = Operators; *o; o++)
-      if(*o == c) return 1;
-    return 0;
   }
 
   // A string at the cursor: the characters up to the closing quote.
