@@ -625,7 +625,6 @@ void sPrintMemoryMap()
 }
 
 void sSetMemoryFlags(sInt flags) { MemoryFlags = flags; }
-sInt sGetMemoryFlags() { return MemoryFlags; }
 
 void sInitMemorySystem()
 {

@@ -178,7 +178,6 @@ enum : sInt
   sMSF_NOLEAKTRACKER = 16,   // the leak tracker is not started
 };
 void sSetMemoryFlags(sInt flags);
-sInt sGetMemoryFlags();
 
 // The first and the last step of every run: handlers, the tracker, the memory map.
 // Shut-down frees the frame and DMA memory first.

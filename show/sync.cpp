@@ -4,7 +4,6 @@
 #include "graphics/image.hpp"
 #include "show/audiosync.hpp"
 
-#include <cmath>
 #include <new>
 
 namespace

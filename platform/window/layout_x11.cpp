@@ -2,8 +2,6 @@
 // with shift and with AltGr, read from the display's keyboard description.
 #include "platform/window/keys.hpp"
 
-#include "platform/text/utf.hpp"
-
 #include <SDL.h>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
