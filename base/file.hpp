@@ -211,6 +211,9 @@ struct sDirEntry
   sU64 LastWrite;    // 100-nanosecond ticks since 1601-01-01 (UTC)
 };
 
+// A folder itself, not a link to one: the only kind the copy, paste and delete walks enter.
+inline sBool sIsRealFolder(sU32 flags) { return (flags & (sDEF_DIR | sDEF_LINK)) == sDEF_DIR; }
+
 // Lists the entries of folder that match pattern (null: "*.*", which also takes names
 // without a dot), sorted by name, without "." and "..". Returns 1 when the folder could
 // be listed and the pattern could match something (a pattern that can match "." counts,

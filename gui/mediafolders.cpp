@@ -260,7 +260,7 @@ void PasteMarked(GuiLoaderState &s)
   for(sInt i = 0; i < entries.GetSize() && !refused; i++)
   {
     sChar from[sMAXPATH];
-    if(!Join(from, sMAXPATH, source, entries[i].Name) || ((entries[i].Flags & (sDEF_DIR | sDEF_LINK)) == sDEF_DIR && PathIsInside(dest, from)))
+    if(!Join(from, sMAXPATH, source, entries[i].Name) || (sIsRealFolder(entries[i].Flags) && PathIsInside(dest, from)))
       refused = 1;
   }
   for(sInt i = 0; i < entries.GetSize() && !refused && !s.Stopping(); i++)
@@ -310,7 +310,7 @@ void DeleteMarked(GuiLoaderState &s)
       refused = 1;   // a cut path could name a parent: nothing more is deleted
       break;
     }
-    if((e.Flags & sDEF_DIR) && !(e.Flags & sDEF_LINK))
+    if(sIsRealFolder(e.Flags))
       DeleteDirectoryTree(path);
     else
       sDeleteFile(path);   // a link is removed itself, never what it points at

@@ -66,7 +66,7 @@ void ListTree(std::vector<TreeRecord> &records, const sChar *source, const sChar
     size_t before = records.size();
     for(size_t i = 0; i < before; i++)
     {
-      if(records[i].Level != level - 1 || (records[i].Flags & (sDEF_DIR | sDEF_LINK)) != sDEF_DIR) continue;
+      if(records[i].Level != level - 1 || !sIsRealFolder(records[i].Flags)) continue;
       TreeRecord parent = records[i];
       listFolder(level, parent.Source.Get(), dest ? parent.Dest.Get() : nullptr);
     }
@@ -137,7 +137,7 @@ sInt CopyDirectoryTree(const sChar *source, const sChar *destination, sInt copyR
     return 0;
   }
   for(const TreeRecord &r : records)
-    if((r.Flags & (sDEF_DIR | sDEF_LINK)) == sDEF_DIR && !below(r.Dest.Get()) && !MakeTargetFolder(r.Dest.Get()))
+    if(sIsRealFolder(r.Flags) && !below(r.Dest.Get()) && !MakeTargetFolder(r.Dest.Get()))
     {
       sLogF(u"file", u"copy refused: <%s> is no folder to copy into\n", r.Dest.Get());
       refused.push_back(r.Dest.Get());
@@ -159,7 +159,7 @@ sInt DeleteDirectoryTree(const sChar *folder)
   ListTree(records, folder, nullptr);
   for(size_t i = records.size(); i-- > 0;)
   {
-    if((records[i].Flags & (sDEF_DIR | sDEF_LINK)) == sDEF_DIR)
+    if(sIsRealFolder(records[i].Flags))
       sDeleteDir(records[i].Source.Get());
     else
       sDeleteFile(records[i].Source.Get());   // a link is removed itself, never what it points at
