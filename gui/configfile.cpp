@@ -716,7 +716,8 @@ sBool GuiConfigSlots::KeepDamagedAside() const
   // has: ".bad", then ".bad1" to ".bad99"
   sBool keptAside = 0;
   sPathString file, bad;
-  for(sInt n = 0; n < 100 && !keptAside && JoinDataRoot(file.Ref(), configNames[0]); n++)
+  const sBool named = JoinDataRoot(file.Ref(), configNames[0]);
+  for(sInt n = 0; n < 100 && !keptAside && named; n++)
   {
     if(n) sSPrintF(bad.Ref(), u"%s.bad%d", file.Get(), n);
     else sSPrintF(bad.Ref(), u"%s.bad", file.Get());
