@@ -10,6 +10,7 @@
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -17,6 +18,7 @@
 namespace
 {
 std::u16string CacheFolder;
+std::atomic<bool> FolderFailureTold{false};   // a folder that cannot be made is told once, not per picture
 
 constexpr sU32 EntryMagic = 0x4b505653;   // "SVPK"
 constexpr sU32 EntryVersion = 1;
@@ -89,7 +91,7 @@ void WriteEntry(const std::u16string &entry, const EntryKey &key, const sChar *p
   // another show filling the same cache may make the folder between the look and the make
   if(!plat::PathExists(folder.c_str()) && !plat::MakeDir(folder.c_str()) && !plat::PathExists(folder.c_str()))
   {
-    sLogF(u"gfx", u"picture cache <%s> cannot be made\n", CacheFolder.c_str());
+    if(!FolderFailureTold.exchange(true)) sLogF(u"gfx", u"picture cache <%s> cannot be made\n", CacheFolder.c_str());
     return;
   }
   sInt pathChars = sGetStringLen(path);
@@ -142,6 +144,7 @@ void SetPackedPictureCache(const sChar *folder)
 {
   CacheFolder = folder ? folder : u"";
   while(CacheFolder.size() > 1 && CacheFolder.back() == u'/') CacheFolder.pop_back();
+  FolderFailureTold = false;
   // what writers killed half-way left (a show that runs beside this one keeps its own)
   if(!CacheFolder.empty()) sClearStaleSaveTemps((CacheFolder + u"/*.packed").c_str());
 }

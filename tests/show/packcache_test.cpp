@@ -191,6 +191,19 @@ TEST_F(PackCache, ShowsFillingOneCacheAtOnce)
   EXPECT_EQ(left, expected);
 }
 
+// A cache under a regular file cannot be made, whoever runs the show: the pictures still load
+// and the failure is told once, not once per picture.
+TEST_F(PackCache, ACacheThatCannotBeMadeIsToldOnce)
+{
+  WritePicture(6);
+  ASSERT_TRUE(sparktest::WriteFile(Dir.Name8("plain"), "a file"));
+  SetPackedPictureCache(Dir.Name("plain/cache").c_str());
+  sparktest::LogCapture log;
+  for(sInt format : {Dxt1, Dxt5})
+    for(sBool normals : {0, 1}) EXPECT_EQ(Load(format, normals), Reference(format, normals));
+  EXPECT_EQ(log.Count("cannot be made"), 1);
+}
+
 TEST_F(PackCache, PicturesThatCannotBePacked)
 {
   sImage tiny(2, 2);
