@@ -501,9 +501,13 @@ sBool TouchGui::ApplyBrowserChoice()
       b.Message = u"Please type a file name first.";
       return 0;
     }
+    sChar before[sGUI_TEXTCHARS];
+    sCopyString(before, configs.configNames[slot], sGUI_TEXTCHARS);
     sCopyString(configs.configNames[slot], path, sGUI_TEXTCHARS);
     if(!SaveConfig())
     {
+      // the slot keeps naming the file it had: the new name was never written
+      sCopyString(configs.configNames[slot], before, sGUI_TEXTCHARS);
       b.Message = u"Configuration cannot be saved.";
       return 0;
     }

@@ -522,6 +522,48 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
+// SAVE on the CONFIGS page, a name typed in the browser, SET DIRECTORY, onto a folder the save
+// cannot write: the page goes on naming the file that was loaded, and RELOAD reads that one.
+TEST_F(GuiScene, ASaveThatFailsKeepsTheLoadedFile)
+{
+  Start();
+  Key(46);
+  FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
+  // keys wait while the loader reads the folders a configuration names
+  auto press = [&](sInt label, sU32 mask) {
+    FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+      if(const GuiWidget &w = Gui->pages.widgets[i]; w.LabelId == label && w.PageMask == mask)
+        return Frame(SX(w.Position[0] - 6), SY(w.Position[1] - 10), 1), Frame(0, 0, 0, 30), void();
+    ADD_FAILURE() << "no key " << label;
+  };
+  auto shown = [&](const std::string &line) { return std::find(Printed.begin(), Printed.end(), line) != Printed.end(); };
+  // a read-only folder; root writes there anyway, so the name is taken by a folder too
+  sparktest::TempDir dir;
+  const std::string folder = dir.Name8("ro");
+  ASSERT_TRUE(mkdir(folder.c_str(), 0755) == 0 && mkdir((folder + "/mine.Spk").c_str(), 0755) == 0 && chmod(folder.c_str(), 0555) == 0);
+  sCopyString(Gui->folders.drives.MediaDriveRoots[0], plat::ToUtf16(folder).c_str(), sGUI_FOLDERCHARS);
+  Gui->pages.pageIndex = 9, Frame(0, 0, 0);
+  const std::u16string name = Gui->configs.configNames[Gui->configs.SaveSlot()];
+  const std::string loaded = "Loaded: " + plat::ToUtf8(name.c_str());
+  ASSERT_TRUE(shown(loaded));
+  press(86, 0x400);   // SAVE
+  ASSERT_EQ(Gui->touch.PageMask, sGUI_PAGE_BROWSER);
+  press(121, sGUI_PAGE_BROWSER);   // FILE NAME
+  ASSERT_TRUE(Gui->pages.keyboardOpen);
+  for(sU32 c : {sU32('m'), sU32('i'), sU32('n'), sU32('e'), sU32(10)}) Key(c), Frame(0, 0, 0);
+  ASSERT_EQ(std::u16string(Gui->browser.NameLine), u"mine.Spk");
+  press(123, sGUI_PAGE_BROWSER);   // SET DIRECTORY
+  EXPECT_TRUE(shown("Configuration cannot be saved."));
+  EXPECT_EQ(std::u16string(Gui->configs.configNames[Gui->configs.SaveSlot()]), name);
+  press(122, sGUI_PAGE_BROWSER);   // CANCEL
+  EXPECT_TRUE(shown(loaded));
+  press(92, 0x400), press(113, sGUI_PAGE_DIALOG);   // RELOAD, YES
+  EXPECT_EQ(Gui->configs.lastLoadResult, 1);
+  EXPECT_TRUE(shown(loaded));
+  chmod(folder.c_str(), 0755);
+}
+
 TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
 {
   // the pack file is asked for but does not open: the folders are listed as they are
