@@ -320,7 +320,14 @@ sU8 *sLoadFileData(const sChar *name, sDInt *sizeOut)
   if(!file)
     return nullptr;
   sS64 size = file->GetSize();
-  sVERIFY(size<=0x7fffffff);
+  // a file of 2 GiB or more is outside input no caller can take: refused as a failed read, not fatal
+  if(size > 0x7fffffff)
+  {
+    sLogF(u"file", u"read error: <%s> has %d bytes, too many to be read whole\n", name, size);
+    sSetFileFailure(u"it is too large (2 GiB or more)");
+    sDELETE(file);
+    return nullptr;
+  }
   if(size < 0)
   {
     sDELETE(file);

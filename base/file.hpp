@@ -165,7 +165,7 @@ sBool sFileExists(const sChar *name);
 /****************************************************************************/
 
 // The file's bytes in a buffer the caller frees with sMemFree; null when the file
-// cannot be opened, read or held in memory. Files of 2 GiB or more are fatal.
+// cannot be opened, read or held in memory, or is 2 GiB or larger (a logged read failure).
 sU8 *sLoadFileData(const sChar *name, sDInt *size = nullptr);
 sU8 *sLoadFileBytes(const sChar *name);
 

@@ -2,8 +2,10 @@
 // Whole files written and read with the system's calls, around the code under test.
 
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -17,6 +19,17 @@ template <class Bytes> bool WriteFile(const std::string &path, const Bytes &byte
   return bool(f);
 }
 inline bool WriteFile(const std::string &path, const char *text) { return WriteFile(path, std::string(text)); }
+
+// The file made (or cut or grown) to the size; grown with a hole, it takes no room on the
+// disk (a file of 3 GiB in a test's temporary folder costs nothing).
+inline bool SetFileSize(const std::string &path, uint64_t bytes)
+{
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+  bool ok = fd >= 0 && ftruncate(fd, off_t(bytes)) == 0;
+  if(fd >= 0) close(fd);
+  return ok;
+}
+constexpr uint64_t kThreeGiB = uint64_t(3) << 30;
 
 // While it lives, a file may grow to at most bytes: a write past that fails (file too
 // large), as on a system with a file-size limit, whoever the test runs as.

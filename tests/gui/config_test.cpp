@@ -284,6 +284,13 @@ TEST(ConfigFile, SlotsSaveAndLoadTheFilesTheyName)
   slots.DropUnnamedPreset();
   EXPECT_EQ(slots.configSlot, -1);
   EXPECT_EQ(slots.activePreset, -1);
+  // a file of 3 GiB in a slot is refused as the missing one was, with its reason
+  ASSERT_TRUE(sparktest::SetFileSize(dir.Name8("huge.Spk"), sparktest::kThreeGiB));
+  sCopyString(slots.configNames[3], dir.Name("huge.Spk").c_str(), sGUI_TEXTCHARS);
+  slots.configSlot = 3;
+  EXPECT_EQ(slots.Load(c, &lock, sections), 0);
+  EXPECT_EQ(Text(c), Text(b));
+  EXPECT_EQ(out.Count("configuration " + dir.Name8("huge.Spk") + " cannot be loaded: it is too large"), 1) << out.Text();
 }
 
 // Mutations of a valid text (and of its encoded bytes) never crash the reader and never

@@ -105,10 +105,14 @@ TEST_F(PackCache, DamagedEntriesAreRebuilt)
     {"the size in the head changed", [](std::string s) { s[8] ^= 1; return s; }},
     {"the checksum changed", [](std::string s) { s.back() ^= 1; return s; }},
     {"bytes appended", [](std::string s) { return s + "xxxx"; }},
+    {"3 GiB", nullptr},   // grown with a hole: too large to be read whole
   };
   for(const Damage &d : damages)
   {
-    ASSERT_TRUE(sparktest::WriteFile(Entry(Dxt5, 0), d.Make(entry)));
+    if(d.Make)
+      ASSERT_TRUE(sparktest::WriteFile(Entry(Dxt5, 0), d.Make(entry)));
+    else
+      ASSERT_TRUE(sparktest::SetFileSize(Entry(Dxt5, 0), sparktest::kThreeGiB));
     EXPECT_EQ(Load(Dxt5, 0), good) << d.What;
     EXPECT_EQ(sparktest::ReadFile(Entry(Dxt5, 0)), entry) << d.What << ": the entry is written again";
   }

@@ -308,6 +308,14 @@ TEST(SyncLevelTrack, LoadReplaySave)
   ASSERT_EQ(bytes.size(), size_t(144000));
   EXPECT_EQ(std::memcmp(bytes.data(), m.LevelTrack, bytes.size()), 0);
   EXPECT_FALSE(plat::PathExists("EQU303.raw.new"));
+  // a track of 3 GiB is refused with its reason: the levels go back to zero, the show goes on
+  ASSERT_TRUE(sparktest::SetFileSize("EQU303.raw", sparktest::kThreeGiB));
+  {
+    sparktest::DebugCapture out;
+    m.LoadLevelTrack();
+    EXPECT_EQ(out.Count("level track EQU303.raw cannot be read: it is too large"), 1) << out.Text();
+  }
+  EXPECT_EQ(m.GetRecordedLevel(0), 0.0f);
   ASSERT_TRUE(plat::ChangeDir(home.c_str()));
 }
 
