@@ -1,6 +1,6 @@
-// The operating system's files through the files layer: open files with mapping and
-// asynchronous reads from a shared pool of read entries, the root file handler, and the
-// folder functions.
+// The operating system's files through the files layer: open files with views read into
+// memory and asynchronous reads from a shared pool of read entries, the root file
+// handler, and the folder functions.
 #include "base/rootfile.hpp"
 #include "platform/system/system.hpp"
 #include "platform/text/utf.hpp"
@@ -75,8 +75,7 @@ sBool sRootFile::Close()
     for(sInt rh : mine)
       EndAsync(rh);
   }
-  View = nullptr;
-  MapOffset = MapSize = 0;
+  DropView();
   std::string error;
   if(!Handle.Close(&error))
   {
@@ -184,21 +183,35 @@ const sU8 *sRootFile::Map(sS64 offset, sDInt size)
     }
     MapStarted = 1;
   }
-  if(View)
-  {
-    Handle.Unmap();
-    View = nullptr;
-    MapOffset = MapSize = 0;
-  }
+  DropView();
   if(size >= 0x7fffffff || size <= 0 || offset < 0)
     return nullptr;
-  const void *view = Handle.Map(sU64(offset), sU64(size));
-  if(!view)
+  // a copy read from the file, not a mapping: a file cut short under the show fails here instead of raising SIGBUS later
+  sSetAllocSource(__FILE__, __LINE__);
+  sU8 *copy = static_cast<sU8 *>(sMemAlloc(size, 16, sAMF_ALT | sAMF_MAYFAIL));
+  if(!copy)
     return nullptr;
-  View = static_cast<const sU8 *>(view);
+  std::string error;
+  sS64 got = Handle.ReadAt(copy, sU64(size), sU64(offset), &error);
+  if(got != sS64(size))
+  {
+    if(got < 0)
+      sLogF(u"file", u"read error: %s\n", ToText(error).c_str());
+    sMemFree(copy);
+    return nullptr;
+  }
+  View = copy;
   MapOffset = offset;
   MapSize = size;
   return View;
+}
+
+void sRootFile::DropView()
+{
+  if(View)
+    sMemFree(const_cast<sU8 *>(View));
+  View = nullptr;
+  MapOffset = MapSize = 0;
 }
 
 sBool sRootFile::SetOffset(sS64 offset)

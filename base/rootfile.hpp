@@ -22,8 +22,9 @@ struct sRootReadEntry
 
 
 // An operating-system file. Files opened for reading ("read", "readrandom") read at
-// their own offset, may be mapped and serve asynchronous reads; the other modes move
-// the system's file position and write.
+// their own offset, give views of their bytes (Map: a copy read from the file, kept until
+// the next Map or Close) and serve asynchronous reads; the other modes move the system's
+// file position and write.
 class sRootFile : public sFile
 {
 public:
@@ -34,7 +35,7 @@ public:
   sBool Ok = 1;           // cleared for good by the first failed operation
   sS64 MapOffset = 0;
   sS64 MapSize = 0;
-  const sU8 *View = nullptr;
+  const sU8 *View = nullptr;   // the bytes of the current view, read from the file (owned)
   sBool MapStarted = 0;   // the first Map was allowed
   sBool MapFailed = 0;    // set once mapping failed; every later Map gives null
   sRootFileHandler *Handler = nullptr;
@@ -63,6 +64,7 @@ public:
 
 private:
   sRootReadEntry &CheckEntry(sInt handle);
+  void DropView();
 };
 
 // The handler of the operating system's files, asked after every handler registered

@@ -1,5 +1,5 @@
-// Open files over POSIX descriptors: sequential and positioned reads and writes, size,
-// mapping of a range and asynchronous reads.
+// Open files over POSIX descriptors: sequential and positioned reads and writes, size
+// and asynchronous reads.
 
 #include "platform/files/async_reads.hpp"
 #include "platform/files/files.hpp"
@@ -9,7 +9,6 @@
 #include <cstring>
 #include <mutex>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,11 +57,6 @@ int64_t Transfer(uint64_t size, bool writing, const std::string &path, std::stri
   return int64_t(done);
 }
 
-size_t PageSize()
-{
-  long p = sysconf(_SC_PAGESIZE);
-  return p > 0 ? size_t(p) : 4096;
-}
 }
 
 const char *FileModeName(int mode)
@@ -178,7 +172,6 @@ bool File::Close(std::string *error)
     return false;
   }
   files_internal::Drain(this);
-  Unmap();
   bool ok = close(Fd) == 0;
   // the descriptor is gone even when close reports an error (Linux never retries it)
   if(!ok) SetError(error, "close failed", OpenPath, errno);
@@ -292,43 +285,6 @@ bool File::SetSize(uint64_t size, std::string *error)
     return false;
   }
   return true;
-}
-
-const void *File::Map(uint64_t offset, uint64_t size, std::string *error)
-{
-  if(!IsOpen())
-  {
-    SetError(error, "file not open");
-    return nullptr;
-  }
-  Unmap();
-  int64_t fileSize = Size(error);
-  if(fileSize < 0) return nullptr;
-  if(size == 0 || offset > uint64_t(fileSize) || size > uint64_t(fileSize) - offset)
-  {
-    // a view past the end would fault on access instead of failing here
-    SetError(error, "map of <" + OpenPath + ">: range " + std::to_string(offset) + "+" + std::to_string(size) +
-                        " not inside the file of " + std::to_string(fileSize) + " bytes");
-    return nullptr;
-  }
-  uint64_t base = offset / PageSize() * PageSize();
-  size_t length = size_t(size + (offset - base));
-  void *view = mmap(nullptr, length, PROT_READ, MAP_SHARED, Fd, off_t(base));
-  if(view == MAP_FAILED)
-  {
-    SetError(error, "cannot map", OpenPath, errno);
-    return nullptr;
-  }
-  View = view;
-  ViewLength = length;
-  return static_cast<const char *>(view) + (offset - base);
-}
-
-void File::Unmap()
-{
-  if(View) munmap(View, ViewLength);
-  View = nullptr;
-  ViewLength = 0;
 }
 
 uint64_t File::ReadAsync(uint64_t offset, uint64_t size, void *dest, std::string *error)

@@ -40,9 +40,8 @@ public:
   File &operator=(const File &) = delete;
 
   bool Open(const char *path, int mode, std::string *error = nullptr);
-  // Waits for the file's asynchronous reads, drops the mapped view and closes. false
-  // when the system reported a failure (the file is closed all the same) or when the
-  // file was not open.
+  // Waits for the file's asynchronous reads and closes. false when the system reported a
+  // failure (the file is closed all the same) or when the file was not open.
   bool Close(std::string *error = nullptr);
   bool IsOpen() const { return Fd >= 0; }
   int Mode() const { return OpenMode; }
@@ -68,12 +67,6 @@ public:
   // The system's error code of the last failed Open (0 after a successful one).
   int OpenError() const { return LastOpenError; }
 
-  // A read-only view of [offset, offset + size), which must lie inside the file; the
-  // offset need not be aligned. The view replaces the previous one of this file and
-  // lives until the next Map, Unmap or Close. Null on failure (an empty range too).
-  const void *Map(uint64_t offset, uint64_t size, std::string *error = nullptr);
-  void Unmap();
-
   // Starts reading size bytes at offset into dest (which must stay valid until the read
   // is collected) on the worker thread. Returns a ticket, 0 on failure.
   uint64_t ReadAsync(uint64_t offset, uint64_t size, void *dest, std::string *error = nullptr);
@@ -88,8 +81,6 @@ private:
   int Fd = -1;
   int OpenMode = 0;
   std::string OpenPath;
-  void *View = nullptr;      // page-aligned start of the mapped view
-  size_t ViewLength = 0;
   int LastOpenError = 0;
 };
 

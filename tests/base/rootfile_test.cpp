@@ -5,6 +5,7 @@
 #include "base/rootfile.hpp"
 #include "file_test_util.hpp"
 
+#include <algorithm>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -118,6 +119,28 @@ TEST_F(RootFileTest, FilesOfTwoGigabytesAreNotLoadedWhole)
   EXPECT_EQ(size, 0);
   EXPECT_EQ(Text(sGetFileFailure()), u"it is too large (2 GiB or more)");
   EXPECT_EQ(sLoadTextFile(name.c_str()), nullptr);
+}
+
+// A file cut short on the disk while it is read whole, as a picture is (the operator
+// replaces it in its folder): cut before the read, the load fails; cut after, what was read
+// stays whole. Never a bus error in memory the file lost.
+TEST_F(RootFileTest, FileCutShortWhileLoadedWhole)
+{
+  const std::string bytes = Pattern(256 * 1024);
+  for(bool cutFirst : {true, false})
+  {
+    WriteFile(Dir.Name8("cut.bin"), bytes);
+    sFile *f = Open("cut.bin", sFA_READ);
+    ASSERT_TRUE(f && (!cutFirst || sparktest::SetFileSize(Dir.Name8("cut.bin"), 4096)));
+    const sU8 *whole = f->LoadWhole();
+    ASSERT_TRUE(sparktest::SetFileSize(Dir.Name8("cut.bin"), 4096));
+    ASSERT_EQ(whole == nullptr, cutFirst);
+    if(whole)
+    {
+      EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const char *>(whole)));
+    }
+    sDELETE(f);
+  }
 }
 
 /****************************************************************************/
