@@ -7,18 +7,20 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace
 {
-// Tables of the packer, built together on first use and again when the interpolation
-// rule (mode bit 0x40) changes. Packing runs on the main thread.
+// Tables of the packer, built on first use. The end-point tables depend on the
+// interpolation rule (mode bit 0x40): one set for each rule, each built once.
 sU8 Expand5[32];
 sU8 Expand6[64];
 sU8 QuantRB[272];   // values -8..263 quantised to 5 bits and expanded again
 sU8 QuantG[272];    // the same with 6 bits
-sU8 OMatch5[256][2];
-sU8 OMatch6[256][2];
-sInt TablesRule = -1;   // the rule bit the tables were built for; -1 before the first build
+sU8 OMatch5[2][256][2];
+sU8 OMatch6[2][256][2];
+std::once_flag BaseTablesBuilt;
+std::once_flag RuleTablesBuilt[2];
 
 // x * k / 255 rounded, the exact-division trick of the 8-bit pipeline
 inline sInt Mul8(sInt x, sInt k)
@@ -56,10 +58,8 @@ void BuildMatch(sU8 (*table)[2], const sU8 *expand, sInt size, bool alt)
   }
 }
 
-void PrepareTables(sInt mode)
+void BuildBaseTables()
 {
-  sInt rule = (mode & sDXT_ALTINTERP) ? 1 : 0;
-  if(TablesRule == rule) return;
   for(sInt i = 0; i < 32; i++) Expand5[i] = sU8((i << 3) | (i >> 2));
   for(sInt i = 0; i < 64; i++) Expand6[i] = sU8((i << 2) | (i >> 4));
   for(sInt i = 0; i < 272; i++)
@@ -68,9 +68,20 @@ void PrepareTables(sInt mode)
     QuantRB[i] = Expand5[To5(v)];
     QuantG[i] = Expand6[To6(v)];
   }
-  BuildMatch(OMatch5, Expand5, 32, rule != 0);
-  BuildMatch(OMatch6, Expand6, 64, rule != 0);
-  TablesRule = rule;
+}
+
+// The tables of the mode word's rule, ready; its index into OMatch5 and OMatch6.
+// Kept per rule and built once, not rebuilt when the rule changes: pictures are packed on
+// several threads at once, and a table rewritten under a packer corrupts its blocks.
+sInt PrepareTables(sInt mode)
+{
+  sInt rule = (mode & sDXT_ALTINTERP) ? 1 : 0;
+  std::call_once(RuleTablesBuilt[rule], [rule] {
+    std::call_once(BaseTablesBuilt, BuildBaseTables);
+    BuildMatch(OMatch5[rule], Expand5, 32, rule != 0);
+    BuildMatch(OMatch6[rule], Expand6, 64, rule != 0);
+  });
+  return rule;
 }
 
 struct Colors
@@ -87,9 +98,9 @@ void Unpack(sU16 c, sInt *rgb)
 
 sU16 Pack565(const sInt *rgb) { return sU16(To5(rgb[0]) << 11 | To6(rgb[1]) << 5 | To5(rgb[2])); }
 
-sU16 MatchedPair(const sInt *rgb, sInt which)
+sU16 MatchedPair(const sInt *rgb, sInt which, sInt rule)
 {
-  return sU16(OMatch5[rgb[0]][which] << 11 | OMatch6[rgb[1]][which] << 5 | OMatch5[rgb[2]][which]);
+  return sU16(OMatch5[rule][rgb[0]][which] << 11 | OMatch6[rule][rgb[1]][which] << 5 | OMatch5[rule][rgb[2]][which]);
 }
 
 // Floyd-Steinberg over the block, per channel, through the quantisation tables.
@@ -243,7 +254,7 @@ sU32 MatchColors(const Colors &match, const Colors &orig, sU16 color0, sU16 colo
 }
 
 // New end points by least squares from the current indices; nonzero when they changed.
-bool RefineEndPoints(const Colors &c, sU32 mask, sU16 &color0, sU16 &color1)
+bool RefineEndPoints(const Colors &c, sU32 mask, sInt rule, sU16 &color0, sU16 &color1)
 {
   static const sInt w1Tab[4] = {3, 0, 2, 1};
   static const sInt prods[4] = {0x090000, 0x000900, 0x040102, 0x010402};
@@ -273,8 +284,8 @@ bool RefineEndPoints(const Colors &c, sU32 mask, sU16 &color0, sU16 &color1)
     // every pixel has the same index: the best single-colour pair of the average
     sInt avg[3];
     for(sInt ch = 0; ch < 3; ch++) avg[ch] = (sum[ch] + 8) >> 4;
-    color0 = MatchedPair(avg, 0);
-    color1 = MatchedPair(avg, 1);
+    color0 = MatchedPair(avg, 0, rule);
+    color1 = MatchedPair(avg, 1, rule);
   }
   else
   {
@@ -325,23 +336,23 @@ void BuildPalette(sU32 *palette, sU16 color0, sU16 color1, sInt mode)
 
 void MatchSingle5(sInt value, sInt mode, sInt *pair)
 {
-  PrepareTables(mode);
+  sInt rule = PrepareTables(mode);
   sVERIFY(value >= 0 && value < 256);
-  pair[0] = OMatch5[value][0];
-  pair[1] = OMatch5[value][1];
+  pair[0] = OMatch5[rule][value][0];
+  pair[1] = OMatch5[rule][value][1];
 }
 
 void MatchSingle6(sInt value, sInt mode, sInt *pair)
 {
-  PrepareTables(mode);
+  sInt rule = PrepareTables(mode);
   sVERIFY(value >= 0 && value < 256);
-  pair[0] = OMatch6[value][0];
-  pair[1] = OMatch6[value][1];
+  pair[0] = OMatch6[rule][value][0];
+  pair[1] = OMatch6[rule][value][1];
 }
 
 void PackColorBlock(sU8 *dest, const sU32 *block, sInt mode)
 {
-  PrepareTables(mode);
+  sInt rule = PrepareTables(mode);
   Colors orig;
   bool uniform = true;
   for(sInt i = 0; i < 16; i++)
@@ -356,8 +367,8 @@ void PackColorBlock(sU8 *dest, const sU32 *block, sInt mode)
   sU32 mask;
   if(uniform)
   {
-    color0 = MatchedPair(orig.C[0], 0);
-    color1 = MatchedPair(orig.C[0], 1);
+    color0 = MatchedPair(orig.C[0], 0, rule);
+    color1 = MatchedPair(orig.C[0], 1, rule);
     mask = 0xaaaaaaaa;
   }
   else
@@ -377,7 +388,7 @@ void PackColorBlock(sU8 *dest, const sU32 *block, sInt mode)
     for(sInt pass = 0; pass < passes; pass++)
     {
       sU16 n0 = color0, n1 = color1;
-      if(!RefineEndPoints(orig, mask, n0, n1)) break;
+      if(!RefineEndPoints(orig, mask, rule, n0, n1)) break;
       sS64 error;
       sU32 m = MatchColors(*match, orig, n0, n1, mode, error);
       if(error >= bestError) break;   // a further pass would start from the same state

@@ -15,7 +15,7 @@ enum : sInt
 // Packs width x height ARGB pixels (rows from the top) into ((width + 3) / 4) x
 // ((height + 3) / 4) blocks, row by row. Format 13 writes 8-byte colour blocks; 16, 29
 // (normal map: x in alpha, y in green) and 36 (Y, Co, Cg) write 16-byte blocks. Any other
-// format is fatal.
+// format is fatal. Any number of threads may pack at once.
 void sCompressDXT(sU8 *dest, const sU32 *pixels, sInt width, sInt height, sInt format, sInt mode);
 
 // Bytes that sCompressDXT writes for an image of that size and format.

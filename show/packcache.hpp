@@ -6,10 +6,11 @@
 // An entry is used only while the source file's size, time and content (a CRC-32 of its
 // bytes) match the ones recorded in it and its own checksum holds; otherwise the picture is
 // packed again and the entry rewritten. Without a cache folder every load packs afresh.
-// Main thread only.
+// Pictures may be loaded from any thread; the cache folder is set while none is.
 
 #include "base/types.hpp"
 
+#include <memory>
 #include <string>
 
 class sImage;
@@ -29,3 +30,27 @@ std::u16string GetPackedPictureEntry(const sChar *path, sInt format, sBool norma
 // loaded image for the caller to keep as it is. A file that cannot be loaded gives 0 and
 // no image.
 sBool LoadPackedPicture(const sChar *path, sInt format, sBool normals, sImageData &data, sImage **unpacked);
+
+// Pictures loaded and packed as LoadPackedPicture does, on a few threads of the batch's
+// own while the caller goes on with other work; the caller takes each picture's result
+// when it needs it. Pictures are begun in the order they are added.
+class PackedPictureBatch
+{
+public:
+  PackedPictureBatch();
+  // Waits for the pictures under way; results not taken are dropped.
+  ~PackedPictureBatch();
+  PackedPictureBatch(const PackedPictureBatch &) = delete;
+  PackedPictureBatch &operator=(const PackedPictureBatch &) = delete;
+
+  // Queues a picture (LoadPackedPicture's first three arguments); its number for Take.
+  sInt Add(const sChar *path, sInt format, sBool normals);
+  // Waits for picture n (once per picture) and hands over what LoadPackedPicture gives:
+  // 1 with *data a new block of packed levels, the caller's to delete; 0 with *data null,
+  // and *unpacked the picture smaller than one block or null.
+  sBool Take(sInt n, sImageData **data, sImage **unpacked);
+
+private:
+  struct Shared;
+  std::unique_ptr<Shared> S;
+};

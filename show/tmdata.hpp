@@ -10,11 +10,13 @@
 // borrow.
 //
 // A TMData owns its textures, kept images, materials and light sets; the tables are
-// constant data it only points at. Built and used on the main thread.
+// constant data it only points at. Built and used on the main thread (the block-packed
+// pictures are packed on threads of their own meanwhile).
 
 #include "base/math.hpp"
 #include "base/types.hpp"
 
+class PackedPictureBatch;
 class sImage;
 class sMaterial;
 class sTexture2D;
@@ -96,7 +98,8 @@ public:
   TMData &operator=(const TMData &) = delete;
 
 private:
-  void LoadTexture(sInt row, sInt flags);
+  // packing: the row's picture in the batch, -1 when it is not packed
+  void LoadTexture(sInt row, sInt flags, PackedPictureBatch &batch, sInt packing);
   sMaterial *MakeMaterial(const MaterialEntry &e);
   sTexture2D *TextureOf(const MaterialEntry &e, sInt slot) const;
 };
