@@ -35,17 +35,17 @@ protected:
   void TearDown() override { SetPackedPictureCache(nullptr); }
 
   // a picture with structure in every block, different for each seed
-  void WritePicture(sU32 seed)
+  void WritePicture(sU32 seed, sInt w = 32, sInt h = 16, const std::u16string *path = nullptr)
   {
-    sImage img(32, 16);
-    for(sInt i = 0; i < 32 * 16; i++) img.Data[i] = 0xff000000u | ((sU32(i) * 2654435761u + seed * 40503u) & 0xffffff);
-    ASSERT_TRUE(img.Save(Source.c_str()));
+    sImage img(w, h);
+    for(sInt i = 0; i < w * h; i++) img.Data[i] = 0xff000000u | ((sU32(i) * 2654435761u + seed * 40503u) & 0xffffff);
+    ASSERT_TRUE(img.Save((path ? *path : Source).c_str()));
   }
   // the levels packed straight from the source, as a start without cache makes them
-  std::string Reference(sInt format, sBool normals)
+  std::string Reference(sInt format, sBool normals, const std::u16string *path = nullptr)
   {
     sImage img;
-    EXPECT_TRUE(img.Load(Source.c_str()));
+    EXPECT_TRUE(img.Load((path ? *path : Source).c_str()));
     sImage n;
     if(normals) n.HeightToNormal(&img, 1.0f);
     sImageData data;
@@ -206,6 +206,56 @@ TEST_F(PackCache, ACacheThatCannotBeMadeIsToldOnce)
   for(sInt format : {Dxt1, Dxt5})
     for(sBool normals : {0, 1}) EXPECT_EQ(Load(format, normals), Reference(format, normals));
   EXPECT_EQ(log.Count("cannot be made"), 1);
+}
+
+// Many pictures packed at once on the batch's threads come out byte for byte as one thread
+// packs them: with the cache off, while the threads fill it (one picture twice among them)
+// and when they read it. Taken last first, each waits for its own picture.
+TEST_F(PackCache, ABatchPacksAsOneThreadDoes)
+{
+  struct Row
+  {
+    sInt Picture, Format;
+    sBool Normals;
+  };
+  const sInt sizes[][2] = {{96, 64}, {37, 21}, {128, 4}, {64, 64}, {2, 2}};
+  std::u16string names[5];
+  for(sInt p = 0; p < 5; p++)
+  {
+    names[p] = Dir.Name(("batch" + std::to_string(p) + ".bmp").c_str());
+    WritePicture(sU32(10 + p), sizes[p][0], sizes[p][1], &names[p]);
+  }
+  const Row rows[] = {{0, Dxt1, 0}, {0, Dxt5, 0}, {0, Dxt1, 1}, {1, Dxt5, 1}, {1, Dxt1, 0},
+                      {2, Dxt1, 0}, {3, Dxt5, 0}, {3, Dxt1, 1}, {0, Dxt1, 0}};
+  const std::u16string missing = Dir.Name("missing.bmp");
+  for(const char *cache : {"", "cache", "cache"})
+  {
+    SetPackedPictureCache(*cache ? Dir.Name(cache).c_str() : nullptr);
+    PackedPictureBatch batch;
+    std::vector<sInt> taken;
+    for(const Row &r : rows) taken.push_back(batch.Add(names[r.Picture].c_str(), r.Format, r.Normals));
+    sInt tiny = batch.Add(names[4].c_str(), Dxt1, 0), lost = batch.Add(missing.c_str(), Dxt5, 0);
+    sImageData *data = nullptr;
+    sImage *small = nullptr;
+    EXPECT_FALSE(batch.Take(lost, &data, &small));
+    EXPECT_TRUE(data == nullptr && small == nullptr);
+    EXPECT_FALSE(batch.Take(tiny, &data, &small)) << "smaller than a block";
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->SizeX, 2);
+    sDELETE(small);
+    for(size_t i = taken.size(); i-- > 0;)
+    {
+      const Row &r = rows[i];
+      ASSERT_TRUE(batch.Take(taken[i], &data, nullptr)) << "row " << i << ", cache <" << cache << ">";
+      EXPECT_EQ(std::string(reinterpret_cast<char *>(data->Data), size_t(data->DataSize)),
+                Reference(r.Format, r.Normals, &names[r.Picture]))
+        << "row " << i << ", cache <" << cache << ">";
+      sDELETE(data);
+    }
+  }
+  // a batch given up before its pictures are taken drops them
+  PackedPictureBatch dropped;
+  for(const Row &r : rows) dropped.Add(names[r.Picture].c_str(), r.Format, r.Normals);
 }
 
 TEST_F(PackCache, PicturesThatCannotBePacked)
