@@ -43,6 +43,7 @@ struct sGfxBackEnd
   sBool Active = 0;
   sBool RestoreNeeded = 0;
   sBool Render3DInProgress = 0;
+  sBool PresentImmediate = 0;   // sSetPresentImmediate
 
   // bound targets
   sTextureBase *ActiveRT = nullptr;

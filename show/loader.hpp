@@ -5,7 +5,8 @@
 // of the show starts its frame counting, and it stops drawing once that count passes the
 // start-up record's limit. It installs itself as the target of RefreshLoadingScreen.
 // Each refresh counts one step and, when the record's UseLoader is set, draws it in a
-// frame of its own, presented.
+// frame of its own, presented without waiting for the display's refresh (the screen mode's
+// interval comes back with the show's first frame).
 // Main thread only.
 
 #include "graphics/graphics.hpp"
@@ -40,7 +41,8 @@ public:
   // One refresh (RefreshLoadingScreen): with UseLoader set, DrawProgress in a frame of
   // its own, presented; a frame the device refuses still counts the step.
   void Refresh();
-  // The show's first frame: from now on progress also counts towards the limit.
+  // The show's first frame: from now on progress also counts towards the limit, and
+  // presents wait for the display's refresh as the screen mode asks.
   void StartFrames();
   // Exits and deletes the loader scene and stops being the refresh target.
   void Destroy();
