@@ -22,7 +22,7 @@
 namespace
 {
 std::u16string CacheFolder;
-std::atomic<bool> FolderFailureTold{false};   // a folder that cannot be made is told once, not per picture
+std::atomic<bool> FailureTold{false};   // a cache that cannot be made or written is told once, not per picture
 
 constexpr sU32 EntryMagic = 0x4b505653;   // "SVPK"
 constexpr sU32 EntryVersion = 1;
@@ -95,7 +95,7 @@ void WriteEntry(const std::u16string &entry, const EntryKey &key, const sChar *p
   // another show filling the same cache may make the folder between the look and the make
   if(!plat::PathExists(folder.c_str()) && !plat::MakeDir(folder.c_str()) && !plat::PathExists(folder.c_str()))
   {
-    if(!FolderFailureTold.exchange(true)) sLogF(u"gfx", u"picture cache <%s> cannot be made\n", CacheFolder.c_str());
+    if(!FailureTold.exchange(true)) sLogF(u"gfx", u"picture cache <%s> cannot be made\n", CacheFolder.c_str());
     return;
   }
   sInt pathChars = sGetStringLen(path);
@@ -114,7 +114,7 @@ void WriteEntry(const std::u16string &entry, const EntryKey &key, const sChar *p
   if(!sSaveFileData(temp, out.data(), sDInt(out.size())) || !sRenameFile(temp, entry.c_str()))
   {
     sDeleteFile(temp);
-    sLogF(u"gfx", u"picture cache entry <%s> cannot be written\n", entry.c_str());
+    if(!FailureTold.exchange(true)) sLogF(u"gfx", u"picture cache entry <%s> cannot be written\n", entry.c_str());
   }
 }
 
@@ -148,7 +148,7 @@ void SetPackedPictureCache(const sChar *folder)
 {
   CacheFolder = folder ? folder : u"";
   while(CacheFolder.size() > 1 && CacheFolder.back() == u'/') CacheFolder.pop_back();
-  FolderFailureTold = false;
+  FailureTold = false;
   // what writers killed half-way left (a show that runs beside this one keeps its own)
   if(!CacheFolder.empty()) sClearStaleSaveTemps((CacheFolder + u"/*.packed").c_str());
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <string>
@@ -201,11 +202,19 @@ TEST_F(PackCache, ACacheThatCannotBeMadeIsToldOnce)
 {
   WritePicture(6);
   ASSERT_TRUE(sparktest::WriteFile(Dir.Name8("plain"), "a file"));
-  SetPackedPictureCache(Dir.Name("plain/cache").c_str());
-  sparktest::LogCapture log;
-  for(sInt format : {Dxt1, Dxt5})
-    for(sBool normals : {0, 1}) EXPECT_EQ(Load(format, normals), Reference(format, normals));
-  EXPECT_EQ(log.Count("cannot be made"), 1);
+  // a folder under a file cannot be made; a folder in each entry's place takes no entry
+  for(const char *cache : {"plain/cache", "blocked"})
+  {
+    SetPackedPictureCache(Dir.Name(cache).c_str());
+    for(sInt format : {Dxt1, Dxt5})
+      for(sBool normals : {0, 1})
+        if(!strcmp(cache, "blocked"))
+          std::filesystem::create_directories(plat::ToUtf8(GetPackedPictureEntry(Source.c_str(), format, normals).c_str()));
+    sparktest::LogCapture log;
+    for(sInt format : {Dxt1, Dxt5})
+      for(sBool normals : {0, 1}) EXPECT_EQ(Load(format, normals), Reference(format, normals)) << cache;
+    EXPECT_EQ(log.Count("cannot be"), 1) << cache;
+  }
 }
 
 // Many pictures packed at once on the batch's threads come out byte for byte as one thread
