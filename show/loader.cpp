@@ -33,7 +33,16 @@ sVec3 Light(sF32 x, sF32 y, sF32 z)
   return d * (1.0f / len);
 }
 
+// a frame's wait, at least 1/15 s
+constexpr sU32 LeastFrameGapMs = 67;
+
 sInt ClampIndex(sInt i) { return i < 0 ? 0 : (i > LoaderScene::CubeCount - 1 ? LoaderScene::CubeCount - 1 : i); }
+}
+
+sBool LoaderFrameDue(sU32 now, sU32 shownBegin, sU32 shownEnd)
+{
+  sU32 since = now - shownEnd;
+  return since >= LeastFrameGapMs && since >= shownEnd - shownBegin;
 }
 
 /****************************************************************************/
@@ -104,13 +113,18 @@ void LoaderScene::Camera(sInt, sViewport *view)
   view->Camera.LookAt(sVec3(0, 0, 0), sVec3(Screen->Progress * 0.005f - 14, 0, 20));
 }
 
-void LoaderScene::Render(sInt, sViewport *)
+void LoaderScene::Mark()
 {
   sF32 percent = Screen->Steps / (Screen->Record->LoaderTotal * 0.01f);
   // the marker: the cube of the percentage lights up, the one before it dims
   Cubes[ClampIndex(sInt(percent) - 1)]->Colour = 0x202020;
   Cubes[ClampIndex(sInt(percent))]->Colour = 0xffffff;
+}
 
+void LoaderScene::Render(sInt, sViewport *)
+{
+  Mark();
+  sF32 percent = Screen->Steps / (Screen->Record->LoaderTotal * 0.01f);
   sF32 q = percent * 0.01f;
   q = 1 - (q < 0 ? 0 : (q > 1 ? 1 : q));
   SuperShapeParams &p = Shape->ShapeParams;
@@ -149,6 +163,8 @@ LoaderScreen::LoaderScreen()
   Record = nullptr;
   Active = 1;
   Progress = FrameProgress = Steps = Started = 0;
+  Paced = Shown = PresentLast = 0;
+  ShownBegin = ShownEnd = 0;
 }
 
 LoaderScreen::~LoaderScreen()
@@ -166,6 +182,13 @@ void LoaderScreen::Start(StartupRecord *record)
   }
   // the start-up's frames need not wait for the display: each wait would stop the work
   if(Record->UseLoader) sSetPresentImmediate(1);
+  if(Record->UseLoader && sIsGfxActive())
+  {
+    sGraphicsCaps caps;
+    sGetGraphicsCaps(caps);
+    Paced = caps.SoftwareRasterizer;
+    if(Paced) sLogF(u"sys", u"software rasteriser %s: the loader screen's frames are paced\n", caps.AdapterName);
+  }
   SetLoadingScreen(DrawLoader, this, nullptr);
 }
 
@@ -178,6 +201,8 @@ void LoaderScreen::Step(sInt screen, sBool draw, sBool advance)
 {
   if(!Active) return;
   if(FrameProgress > Record->LoaderLimit) Active = 0;
+  // a step not drawn still moves the marker: the ring reads as if every step were drawn
+  if(Loader && !draw) Loader->Mark();
   if(Loader && draw)
   {
     View.SetTarget();
@@ -202,6 +227,14 @@ void LoaderScreen::Refresh()
     DrawProgress(0, 1);
     return;
   }
+  sU32 begin = sGetTime();
+  // paced on a software rasteriser, where a frame at every step would take most of the start-up
+  if(Paced && Shown && !PresentLast && !LoaderFrameDue(begin, ShownBegin, ShownEnd))
+  {
+    Step(0, 0, 1);
+    return;
+  }
+  PresentLast = 0;
   // a device that cannot begin a frame (being restored outside the paint message) leaves
   // nothing to draw into, but the work done still counts
   if(!sRender3DBegin())
@@ -213,6 +246,9 @@ void LoaderScreen::Refresh()
   sSetTarget(spec);
   DrawProgress(0, 1);
   sRender3DEnd(1);
+  Shown = 1;
+  ShownBegin = begin;
+  ShownEnd = sGetTime();
 }
 
 void LoaderScreen::StartFrames()

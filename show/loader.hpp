@@ -7,6 +7,15 @@
 // Each refresh counts one step and, when the record's UseLoader is set, draws it in a
 // frame of its own, presented without waiting for the display's refresh (the screen mode's
 // interval comes back with the show's first frame).
+//
+// On a software rasteriser a frame of the loader scene costs the main thread tens of
+// milliseconds (its super shape alone is 65,536 vertices) and its present a full-screen
+// blit, several times the work of a step. There the frames are paced: a refresh draws and
+// presents only once, since the last presented frame ended, at least as much time has
+// passed as that frame took to draw and present, and at least 1/15 s; so the loader's
+// frames take at most about half of the start-up. Every step is still counted (and the
+// ring's marker moved), and the last step before the show always presents. With a GPU
+// every refresh draws and presents.
 // Main thread only.
 
 #include "graphics/graphics.hpp"
@@ -14,12 +23,17 @@
 #include "show/scene.hpp"
 
 struct StartupRecord;
-class LoaderScreen;
+class LoaderScene;
+
+// The pacing of the loader's frames on a software rasteriser (times in ms of sGetTime):
+// whether a refresh at now draws, the last presented frame having begun at shownBegin and
+// ended at shownEnd.
+sBool LoaderFrameDue(sU32 now, sU32 shownBegin, sU32 shownEnd);
 
 class LoaderScreen
 {
 public:
-  Scene *Loader;             // the loader scene (owned); null when it is switched off
+  LoaderScene *Loader;       // the loader scene (owned); null when it is switched off
   sViewport View;
   StartupRecord *Record;
   sInt Started;              // set by the show's first frame
@@ -27,6 +41,10 @@ public:
   sInt Active;               // 1 while the loader screen draws
   sInt Steps;                // progress steps
   sInt Progress;             // progress units, 10 per step
+  sInt Paced;                // the refreshes' frames are paced (a software rasteriser)
+  sInt Shown;                // a refresh has presented a frame
+  sU32 ShownBegin, ShownEnd; // when the last presented frame began and ended
+  sInt PresentLast;          // the next refresh is the last before the show: it presents
 
   LoaderScreen();
   ~LoaderScreen();
@@ -39,8 +57,11 @@ public:
   // Draws the loader scene on the screen's display and, with advance, counts one step.
   void DrawProgress(sInt screen, sBool advance);
   // One refresh (RefreshLoadingScreen): with UseLoader set, DrawProgress in a frame of
-  // its own, presented; a frame the device refuses still counts the step.
+  // its own, presented (paced on a software rasteriser); a frame the device refuses or
+  // the pacing skips still counts the step.
   void Refresh();
+  // The next refresh is the start-up's last: it presents, paced or not.
+  void PresentNextRefresh() { PresentLast = 1; }
   // The show's first frame: from now on progress also counts towards the limit, and
   // presents wait for the display's refresh as the screen mode asks.
   void StartFrames();
@@ -69,4 +90,6 @@ public:
   explicit LoaderScene(LoaderScreen *screen);
   void Camera(sInt variant, sViewport *view) override;
   void Render(sInt variant, sViewport *view) override;
+  // The ring's marker at the screen's progress (Render sets it too).
+  void Mark();
 };

@@ -99,17 +99,6 @@ SceneMachine::SceneMachine(StartupRecord *record, sInt sceneDisplay)
   if(Record->UsePackfile) sAddPackfile(Record->PackfileName);
   sPartitionMemory(ShowFrameMemory, 0);
 
-  // The loader draws a frame of its own at every step of the start-up, some three hundred
-  // of them. On a software rasteriser each frame of the loader scene costs the main thread
-  // tens of milliseconds (its super shape alone is 65,536 vertices), ten times the rest of
-  // the start-up: there the frames are still drawn and presented, without the loader scene.
-  sGraphicsCaps caps;
-  sGetGraphicsCaps(caps);
-  if(Record->UseLoader == 1 && caps.SoftwareRasterizer)
-  {
-    sLogF(u"sys", u"software rasteriser %s: the loader screen runs without its scene\n", caps.AdapterName);
-    Record->UseLoader = 2;
-  }
   Loader = sNEW LoaderScreen;
   Loader->Start(Record);
   Painter = sNEW sPainter;
@@ -250,6 +239,7 @@ void SceneMachine::Start()
   sDPrint(u"-3");
   if(Current < SceneCount && Scenes[Current]) Scenes[Current]->Enter(0);
   if(Record->MusicOn && sShowPlugins.StartMusic) sShowPlugins.StartMusic(Record->MusicFile);
+  Loader->PresentNextRefresh();   // the whole progress stays on the screen until the show's frame
   RefreshLoadingScreen();
   if(Current < SceneCount && Scenes[Current]) Scenes[Current]->Enter(0);
   if(Ipp) Ipp->Enter(0);

@@ -79,9 +79,10 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
     EXPECT_LT(dim & 0xff, 0x40u) << std::hex << dim;
     EXPECT_TRUE((far & 0xff) == 0 && (far >> 16) > 0x30) << std::hex << far;   // the ring's own dark red
   }
-  // every refresh presents a frame of its own showing the count before it: the fifth shows
-  // four steps, cube 1 lit; a frame refused (a changed screen cannot be restored outside
-  // the paint message) still counts
+  // with a GPU every refresh presents a frame of its own showing the count before it: the
+  // fifth shows four steps, cube 1 lit; a frame refused (a changed screen cannot be restored
+  // outside the paint message) still counts
+  ls.Paced = 0;
   ls.Steps = 0;
   for(sInt i = 0; i < 5; i++) RefreshLoadingScreen();
   std::vector<sU32> shown = ReadScreen(W, H);
@@ -92,6 +93,18 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
   EXPECT_EQ(ls.Steps, 6);
   sSetScreenSize(W, H);
   sInitGfx(0, W, H);
+  // paced, a refresh long before the last frame's time is up only counts and moves the
+  // marker; the last one before the show presents
+  ls.Paced = ls.Shown = 1;
+  ls.ShownEnd = sGetTime();
+  ls.ShownBegin = ls.ShownEnd - 1000000;
+  for(sInt i = 0; i < 10; i++) RefreshLoadingScreen();
+  EXPECT_EQ(ls.Steps, 16);
+  EXPECT_EQ(ls.Loader->Cubes[2]->Colour, 0x202020u);
+  EXPECT_LT(CubePixel(ls, 3, ReadScreen(W, H)) & 0xff, 0x40u);   // not drawn at 12 - 15 steps
+  ls.PresentNextRefresh();
+  RefreshLoadingScreen();
+  EXPECT_GT(CubePixel(ls, 4, ReadScreen(W, H)) & 0xff, 0xc0u);
 
   // after the first frame it counts towards the limit; the call past it is the last
   ls.StartFrames();
@@ -104,4 +117,12 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
   ls.Destroy();
   plat::ChangeDir(oldDir.c_str());
   CloseGfxWindow(window);
+}
+
+TEST(Loader, PacedFramesWaitAsLongAsTheLastTookAndAtLeastAFifteenthOfASecond)
+{
+  const sU32 rows[][4] = {// now, last frame's begin and end, due
+                          {100, 0, 50, 0}, {117, 0, 50, 1}, {250, 0, 150, 0}, {300, 0, 150, 1},
+                          {10, 0xffffff00u, 0xffffffc0u, 0}, {200, 0xffffff00u, 0xffffffc0u, 1}};
+  for(const auto &r : rows) EXPECT_EQ(LoaderFrameDue(r[0], r[1], r[2]), sBool(r[3])) << r[0] << " " << r[2];
 }

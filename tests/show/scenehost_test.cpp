@@ -15,6 +15,7 @@
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
 #include "show/guirecords.hpp"
+#include "show/loader.hpp"
 #include "show/freecamera.hpp"
 #include "show/mainapp.hpp"
 #include "show/scene.hpp"
@@ -279,6 +280,18 @@ TEST_F(Machine, RegistrationLimitsAndSetOrder)
   sDELETE(M);
   EXPECT_DEATH(Build({2, 0}), "no global texture & material found!");
   EXPECT_DEATH(Build({1, 0}), "global texture & material scene should be first!");
+}
+
+TEST_F(Machine, TheLoaderSceneIsDrawnOnASoftwareRasteriserToo)
+{
+  Record.UseLoader = 1;
+  std::string oldDir = plat::CurrentDir();
+  ASSERT_TRUE(plat::ChangeDir(TWDATA_DIR));   // the loader's picture
+  M = sNEW SceneMachine(&Record);   // its first refresh always presents
+  plat::ChangeDir(oldDir.c_str());
+  ASSERT_NE(M->Loader->Loader, nullptr);
+  std::vector<sU32> px = ReadScreen(W, H);
+  EXPECT_GT(std::count_if(px.begin(), px.end(), [](sU32 c) { return (c & 0xffffff) != 0; }), W * H / 20);
 }
 
 namespace
