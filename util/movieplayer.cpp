@@ -206,7 +206,7 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
   sMoviePlayerMF *p = static_cast<sMoviePlayerMF *>(user);
   // a player closed (or started again) before its thread ran has nothing left to open
   if(p->State != ST_INITING || thread->CheckTerminate()) return;
-  if(!p->Open())
+  if(!p->Open(thread))
   {
     p->SourceReader.reset();
     // a movie that cannot be shown does not claim to play
@@ -273,6 +273,7 @@ void sMoviePlayerMF::OpenThread(sThread *thread, void *user)
       continue;
     }
     if(ahead.empty()) decode();
+    if(thread->CheckTerminate()) break;   // the read was given up for the close
     Decoded d = std::move(ahead.front());
     ahead.pop_front();
 
@@ -342,18 +343,23 @@ plat::CaptureFormat SelectCaptureFormat(const plat::CaptureDevice &device)
 }
 }
 
-sBool sMoviePlayerMF::Open()
+sBool sMoviePlayerMF::Open(sThread *thread)
 {
+  // Close asks the thread to end: an open or a read that waits (a file or device that
+  // gives nothing) then gives up, so that closing a player never waits on its reader.
+  plat::VideoStop stop = [thread] { return thread->CheckTerminate() != 0; };
   plat::VideoOpenError error;
   if(sMatchWildcard(Name, u"dev:*", 0))
   {
     Flags = (Flags & ~sU32(sMOF_LOOP)) | sMOF_CAPTURE;
     plat::CaptureDevice device;
     if(!FindCaptureDevice(Name + 4, device)) error = {1, sS32(0x80004005), "no such device"};
-    else SourceReader = plat::GetCaptureSystem()->Open(device, SelectCaptureFormat(device), &error);
+    else SourceReader = plat::GetCaptureSystem()->Open(device, SelectCaptureFormat(device), &error, stop);
   }
   else
-    SourceReader = plat::OpenVideoFile(plat::ToUtf8(Name), &error);
+    SourceReader = plat::OpenVideoFile(plat::ToUtf8(Name), &error, stop);
+  // an open given up for the close is no failure of the movie
+  if(thread->CheckTerminate()) return 0;
   if(!SourceReader)
   {
     if(error.Stage == 2) sLogF(u"movie", u"no video stream found in %s (%08x)\n", Name, sU32(error.Code));

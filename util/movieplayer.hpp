@@ -130,7 +130,8 @@ public:
   sMaterial *GetFrame(sF32 *uvRect) override;
 
   static void OpenThread(sThread *thread, void *user);
-  sBool Open();
+  // on the player's thread, which gives the open up when asked to end
+  sBool Open(sThread *thread);
   void CreateTextures();
   void RequestSample();
   void FetchSample(const plat::VideoSample &sample);

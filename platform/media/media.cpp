@@ -1,5 +1,6 @@
 // Video sources over FFmpeg (libavformat, libavcodec, libswscale, libavdevice for V4L2).
 #include "platform/media/media.hpp"
+#include "platform/files/files.hpp"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,6 +18,7 @@ extern "C" {
 #include <linux/videodev2.h>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace plat
@@ -48,8 +50,56 @@ class FfmpegSource : public VideoSource
   int64_t SkipUntilMs = -1;   // after a seek: frames that end before this are dropped
   int64_t FramesOut = 0;
   AVRational Rate = {0, 0};
+  VideoStop Stop;
+  File Input;                  // a movie file, read by the demuxer through Io
+  AVIOContext *Io = nullptr;
+  int64_t InputPosition = 0;
+  bool Live = false;           // a device read without waiting for its pictures
+
+  bool Stopped() const { return Stop && Stop(); }
+  static int Interrupted(void *self) { return static_cast<FfmpegSource *>(self)->Stopped(); }
+
+  static int ReadInput(void *self, uint8_t *buffer, int size)
+  {
+    FfmpegSource *s = static_cast<FfmpegSource *>(self);
+    if(s->Stopped()) return AVERROR_EXIT;
+    int64_t n = s->Input.ReadAt(buffer, uint64_t(size), uint64_t(s->InputPosition));
+    if(n < 0) return AVERROR(EIO);
+    if(n == 0) return AVERROR_EOF;
+    s->InputPosition += n;
+    return int(n);
+  }
+
+  static int64_t SeekInput(void *self, int64_t offset, int whence)
+  {
+    FfmpegSource *s = static_cast<FfmpegSource *>(self);
+    int64_t size = s->Input.Size();
+    switch(whence & ~AVSEEK_FORCE)
+    {
+    case AVSEEK_SIZE: return size < 0 ? AVERROR(EIO) : size;
+    case SEEK_SET: break;
+    case SEEK_CUR: offset += s->InputPosition; break;
+    case SEEK_END:
+      if(size < 0) return AVERROR(EIO);
+      offset += size;
+      break;
+    default: return AVERROR(EINVAL);
+    }
+    if(offset < 0) return AVERROR(EINVAL);
+    return s->InputPosition = offset;
+  }
+
+  // A format context that gives up its waits once the stop test says so.
+  AVFormatContext *NewContext(VideoOpenError *error)
+  {
+    AVFormatContext *ctx = avformat_alloc_context();
+    if(!ctx) *error = {1, AVERROR(ENOMEM), "out of memory"};
+    else ctx->interrupt_callback = {Interrupted, this};
+    return ctx;
+  }
 
 public:
+  explicit FfmpegSource(VideoStop stop) : Stop(std::move(stop)) {}
   ~FfmpegSource() override
   {
     sws_freeContext(Scaler);
@@ -57,6 +107,57 @@ public:
     av_packet_free(&Packet);
     avcodec_free_context(&Codec);
     avformat_close_input(&Format);
+    if(Io) av_freep(&Io->buffer);
+    avio_context_free(&Io);
+  }
+
+  // The demuxer reads the file through our own file, opened as every data file is: a name
+  // that is no regular file (a FIFO would hold the open until a writer came) is refused.
+  bool OpenFile(const std::string &path, VideoOpenError *error)
+  {
+    std::string why;
+    if(!Input.Open(path.c_str(), kFileRead, &why))
+    {
+      *error = {1, Input.OpenError() ? AVERROR(Input.OpenError()) : -1, why};
+      return false;
+    }
+    const int bufferSize = 1 << 16;
+    uint8_t *buffer = static_cast<uint8_t *>(av_malloc(bufferSize));
+    if(buffer) Io = avio_alloc_context(buffer, bufferSize, 0, this, ReadInput, nullptr, SeekInput);
+    if(!Io)
+    {
+      av_free(buffer);
+      *error = {1, AVERROR(ENOMEM), "out of memory"};
+      return false;
+    }
+    AVFormatContext *ctx = NewContext(error);
+    if(!ctx) return false;
+    ctx->pb = Io;
+    // the name still tells the demuxer the container by its extension
+    int r = avformat_open_input(&ctx, path.c_str(), nullptr, nullptr);
+    if(r < 0)
+    {
+      *error = {1, r, ErrorText(r)};
+      return false;
+    }
+    return Init(ctx, error);
+  }
+
+  // A device is read without waiting for a picture, so that one that stops giving them
+  // cannot hold its reader for ever; a read waits for the next in short sleeps instead.
+  bool OpenDevice(const std::string &path, const AVInputFormat *input, AVDictionary **options, VideoOpenError *error)
+  {
+    AVFormatContext *ctx = NewContext(error);
+    if(!ctx) return false;
+    ctx->flags |= AVFMT_FLAG_NONBLOCK;
+    Live = true;
+    int r = avformat_open_input(&ctx, path.c_str(), input, options);
+    if(r < 0)
+    {
+      *error = {1, r, ErrorText(r)};
+      return false;
+    }
+    return Init(ctx, error);
   }
 
   // Takes over an opened format context.
@@ -235,6 +336,11 @@ public:
     }
     for(;;)
     {
+      if(Stopped())
+      {
+        *error = "stopped";
+        return VideoRead::Error;
+      }
       int r = avcodec_receive_frame(Codec, Frame);
       if(r == 0)
       {
@@ -268,6 +374,11 @@ public:
       }
       if(Draining) return VideoRead::End;
       r = av_read_frame(Format, Packet);
+      if(r == AVERROR(EAGAIN) && Live)
+      {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
       if(r == AVERROR_EOF)
       {
         Draining = true;
@@ -344,7 +455,7 @@ public:
   }
 
   std::unique_ptr<VideoSource> Open(const CaptureDevice &device, const CaptureFormat &format,
-                                    VideoOpenError *error) override
+                                    VideoOpenError *error, VideoStop stop) override
   {
     StartMedia();
     const AVInputFormat *input = av_find_input_format("video4linux2");
@@ -360,16 +471,10 @@ public:
       av_dict_set(&options, "video_size", size.c_str(), 0);
     }
     if(format.Fps > 0) av_dict_set(&options, "framerate", std::to_string(format.Fps).c_str(), 0);
-    AVFormatContext *ctx = nullptr;
-    int r = avformat_open_input(&ctx, device.Path.c_str(), input, &options);
+    auto source = std::make_unique<FfmpegSource>(std::move(stop));
+    bool opened = source->OpenDevice(device.Path, input, &options, error);
     av_dict_free(&options);
-    if(r < 0)
-    {
-      *error = {1, r, ErrorText(r)};
-      return nullptr;
-    }
-    auto source = std::make_unique<FfmpegSource>();
-    if(!source->Init(ctx, error)) return nullptr;
+    if(!opened) return nullptr;
     return source;
   }
 };
@@ -398,19 +503,12 @@ void StartMedia()
   });
 }
 
-std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error)
+std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error, VideoStop stop)
 {
   StartMedia();
-  AVFormatContext *ctx = nullptr;
-  int r = avformat_open_input(&ctx, path.c_str(), nullptr, nullptr);
-  if(r < 0)
-  {
-    *error = {1, r, ErrorText(r)};
-    return nullptr;
-  }
-  auto source = std::make_unique<FfmpegSource>();
-  // the source owns the context from here, also when it fails
-  if(!source->Init(ctx, error)) return nullptr;
+  auto source = std::make_unique<FfmpegSource>(std::move(stop));
+  // the source owns what it opened, also when it fails
+  if(!source->OpenFile(path, error)) return nullptr;
   return source;
 }
 

@@ -10,9 +10,14 @@
 //
 // A source is used by one thread at a time. Capture devices come through a CaptureSystem,
 // which a test may replace with one of its own that generates the pictures.
+//
+// The opens and the reads take a stop test from their user: once it answers true, an open
+// or a read that waits (on the file, on a device that gives no picture) gives up at once.
+// That is how a player being closed ends its reader.
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,9 +87,13 @@ public:
 // reports silenced (failures come back as results). Opening a source does it as well.
 void StartMedia();
 
+// Asked while an open or a read waits; true: give up.
+using VideoStop = std::function<bool()>;
+
 // Opens a movie file (UTF-8 path). Null, with the reason, when it cannot be opened or has
-// no video stream.
-std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error);
+// no video stream. Only a regular file is opened: a FIFO or a device under a movie's name
+// is refused without waiting for a writer.
+std::unique_ptr<VideoSource> OpenVideoFile(const std::string &path, VideoOpenError *error, VideoStop stop = {});
 
 struct CaptureDevice
 {
@@ -106,7 +115,7 @@ public:
   virtual std::vector<CaptureDevice> ListDevices() = 0;
   virtual std::vector<CaptureFormat> ListFormats(const CaptureDevice &device) = 0;
   virtual std::unique_ptr<VideoSource> Open(const CaptureDevice &device, const CaptureFormat &format,
-                                            VideoOpenError *error) = 0;
+                                            VideoOpenError *error, VideoStop stop) = 0;
 };
 
 // The capture devices in use: the machine's V4L2 devices unless one was set. Tests set a

@@ -11,6 +11,9 @@
 #include "platform/media/media.hpp"
 #include "util/movieplayer.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -118,9 +121,11 @@ TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
   sparktest::WriteFile(Dir->Name8("garbage.avi"), std::vector<uint8_t>(4000, 0x5a));
   const char wav[] = "RIFF(\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x44\xac\0\0\x88\x58\1\0\2\0\x10\0data\4\0\0\0\1\0\2\0";
   sparktest::WriteFile(Dir->Name8("tone.wav"), std::vector<uint8_t>(wav, wav + sizeof(wav) - 1));   // sound, no picture
+  ASSERT_EQ(mkfifo(Dir->Name8("fifo.avi").c_str(), 0600), 0);   // nobody writes to it
   const char *opening = "can't open source reader for ", *noVideo = "no video stream found in ";
-  for(auto [file, log] : {std::pair{"missing.avi", opening}, {"garbage.avi", opening}, {"tone.wav", noVideo}})
+  for(auto [file, log] : {std::pair{"missing.avi", opening}, {"garbage.avi", opening}, {"tone.wav", noVideo}, {"fifo.avi", opening}})
   {
+    sparktest::Watchdog watch(std::string("opening and closing ") + file);
     sparktest::DebugCapture out;
     sMoviePlayerMF *p = Open(Dir->Name(file));
     sMovieInfo info;
@@ -146,6 +151,22 @@ TEST_F(MoviePlayerTest, BrokenFilesAreRefusedCleanly)
     EXPECT_TRUE(p->State == sMOVIE_FAILED || p->State == sMOVIE_RUNNING);
     EXPECT_TRUE(round || (p->State == sMOVIE_RUNNING && !p->IsPlaying() && shown > 10 && shown < 40)) << shown;
     p->Release();
+  }
+  // movies that go on into a hole of a terabyte, which a reader would search for hours: one
+  // searched by the open, one read ahead into after its first pictures; a player closed
+  // meanwhile ends its reader at once, and that is no failure of the movie
+  for(auto [file, codec] : {std::pair{"hole.mpg", AV_CODEC_ID_MPEG1VIDEO}, {"hole.avi", AV_CODEC_ID_MPEG4}})
+  {
+    sparktest::Watchdog watch(std::string("closing a player that reads ") + file);
+    ASSERT_TRUE(sparktest::WriteMovie(Dir->Name8(file), codec, AV_PIX_FMT_YUV420P, W, H, 25, 10,
+                                      [](int f, int x, int y) { return sparktest::PatternPixel(f, x, y, W, H); }));
+    ASSERT_EQ(truncate(Dir->Name8(file).c_str(), int64_t(1) << 40), 0);
+    sparktest::DebugCapture out;
+    auto *p = static_cast<sMoviePlayerMF *>(sOpenMoviePlayer(Dir->Name(file).c_str(), 0));
+    if(codec == AV_CODEC_ID_MPEG4) { EXPECT_EQ(ShowNext(p), 0); }
+    p->Release();
+    EXPECT_EQ(out.Text().find("cannot be played"), std::string::npos) << out.Text();
+    unlink(Dir->Name8(file).c_str());
   }
   // an operator tapping movie after movie: a player started again or closed before its
   // reader has begun ends that reader quietly, and the last start plays
