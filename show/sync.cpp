@@ -154,7 +154,6 @@ SyncMachine::SyncMachine(sF32 tempo)
   {
     Tables[c] = nullptr;
     TableBars[c] = 0;
-    TableSeen[c] = nullptr;
     BarIndex[c] = Cycle[c] = 0;
     LastStep[c] = 0;
   }
@@ -254,17 +253,9 @@ void SyncMachine::SetPatternTable(sInt channel, SyncPatternTable table)
 {
   sVERIFY(channel >= 0 && channel < SYNC_CHANNELS);
   Tables[channel] = table;
-}
-
-sInt SyncMachine::GetTableBars(sInt channel)
-{
-  // tables are installed by writing the pointer; their length is taken once per table
-  if(TableSeen[channel] != Tables[channel])
-  {
-    TableSeen[channel] = Tables[channel];
-    TableBars[channel] = TableLength(Tables[channel]);
-  }
-  return TableBars[channel];
+  // counted at every install, also of the table installed already: an owner that rewrote
+  // its table in place has the bars of its new end played, no more and no fewer
+  TableBars[channel] = TableLength(table);
 }
 
 /****************************************************************************/
@@ -322,7 +313,7 @@ sU32 SyncMachine::PollKey(sInt channel, sInt restart)
   if(step == LastStep[channel])
     return 0;
   const sInt bar = BarIndex[channel];
-  if(!Tables[channel] || bar < 0 || bar >= GetTableBars(channel))
+  if(!Tables[channel] || bar < 0 || bar >= TableBars[channel])
     return 0;
   sVERIFY(KeyNr<16);
   const sU32 code = Tables[channel][bar]->Keys[step][KeyNr];

@@ -231,8 +231,7 @@ public:
   SceneRequest *GuiRecord;
   SyncSceneView *Scenes;
   SyncPatternTable Tables[SYNC_CHANNELS];
-  SyncPatternTable TableSeen[SYNC_CHANNELS];   // the table whose bars TableBars counts
-  sInt TableBars[SYNC_CHANNELS];
+  sInt TableBars[SYNC_CHANNELS];   // bars of each table before its end, counted at its install
   sInt ColorPreset;
   sF32 ColorPresetSmooth;
   sInt Freeze;
@@ -274,6 +273,8 @@ public:
   // The running song position in eight-bar periods; its fraction is the eight-bar phase.
   sF64 SyncPosition() const { return sF64(PositionWhole) + Phase; }
   void SelectColorPreset(sInt index);
+  // Installs a channel's table (null: the channel idles). An owner that rewrites its table
+  // in place installs it again, so its new end is known.
   void SetPatternTable(sInt channel, SyncPatternTable table);
   // Loads "EQU303.raw" into the level track (zeros where the file has nothing); saves it
   // through a new file that replaces the old one when it is complete.
@@ -296,5 +297,4 @@ private:
   void ComputeBeatValues(sInt frameMs);
   void TapTempo();
   void TapResync();
-  sInt GetTableBars(sInt channel);
 };

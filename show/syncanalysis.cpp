@@ -456,7 +456,7 @@ void SyncMachine::AdvancePhase(sInt frameMs)
   for(sInt c = 0; c < SYNC_CHANNELS; c++)
   {
     BarIndex[c] = Cycle[c] * 8 + sInt(eight * 8.0f);
-    if(Tables[c] && BarIndex[c] >= GetTableBars(c))
+    if(Tables[c] && BarIndex[c] >= TableBars[c])
     {
       BarIndex[c] = 0;
       Cycle[c] = 0;
