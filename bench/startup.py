@@ -6,19 +6,16 @@ its first frame; each run prints "first frame N ms after start, main thread CPU 
 wall figures, their median and its ratio to the target of 3000 ms are printed, and beside
 them the main thread's CPU to the first frame (best and median) against its target of
 1000 ms with the machine's load: CPU time is steady on a shared machine, wall time is not.
-The first run may fill the packed-picture cache beside the tree; it is shown but the best
-CPU figure is the one of a start that finds the cache filled. With --empty-cache every run
-is a first start: the cache is removed before it, so each run packs every picture again.
-As the reference of the same run, the
+Every start packs its block-packed pictures afresh (nothing is kept between starts), so
+each run is alike. As the reference of the same run, the
 framework's own test application opens its window and device and ends in its first frame:
 the ratio of the show's start-up to that says how much of it is the show's own work on
 this machine under its present load. Run it under a virtual screen of the show's size:
-  xvfb-run -a -s "-screen 0 1920x1080x24" bench/startup.py [--runs 5] [--build build] [--empty-cache]
+  xvfb-run -a -s "-screen 0 1920x1080x24" bench/startup.py [--runs 5] [--build build]
 """
 import argparse
 import os
 import re
-import shutil
 import statistics
 import subprocess
 import sys
@@ -49,15 +46,12 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--build", default=os.path.join(here, "..", "build"), help="build folder with sparkvane and TWdata")
-    ap.add_argument("--empty-cache", action="store_true", help="remove the packed-picture cache before each run")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     env = dict(os.environ, SDL_AUDIODRIVER=os.environ.get("SDL_AUDIODRIVER", "dummy"))
     figures, refs, cpus = [], [], []
     app = os.path.join(build, "tests", "base", "frame_testapp")
     for run in range(max(1, args.runs)):
-        if args.empty_cache:
-            shutil.rmtree(os.path.join(build, "TWdata.cache"), ignore_errors=True)
         ms, cpu = show_startup_ms(os.path.join(build, "sparkvane"), build, env)
         if ms is None:
             print(f"run {run + 1}: the show printed no first frame")

@@ -9,7 +9,6 @@
 #include "platform/files/files.hpp"
 #include "platform/text/utf.hpp"
 #include "show/media.hpp"
-#include "show/packcache.hpp"
 #include "show/selector.hpp"
 
 #include <cstdlib>
@@ -113,14 +112,7 @@ sInt FindDataRoot()
   std::string name = plat::ToUtf8(candidates[found >= 0 ? found : 0]);
   if(name.compare(0, 2, "./") == 0) name.erase(0, 2);
   DataRoot = plat::ToUtf16(name[0] == '/' ? name : plat::CurrentDir() + "/" + name).c_str();
-  if(found >= 0)
-  {
-    sLogF(u"file", u"root directory found: %s\n", candidates[found]);
-    // packed pictures are kept beside the tree, not in it
-    std::u16string cache = DataRoot.Get();
-    while(cache.size() > 1 && cache.back() == u'/') cache.pop_back();
-    SetPackedPictureCache((cache + u".cache").c_str());
-  }
+  if(found >= 0) sLogF(u"file", u"root directory found: %s\n", candidates[found]);
   return found;
 }
 

@@ -7,7 +7,7 @@
 #include "graphics/image.hpp"
 #include "graphics/imagetexture.hpp"
 #include "graphics/shader.hpp"
-#include "show/packcache.hpp"
+#include "show/packedpicture.hpp"
 #include "show/scene.hpp"
 
 #include <vector>
@@ -159,7 +159,7 @@ void TMData::LoadTexture(sInt row, sInt flags, PackedPictureBatch &batch, sInt p
 
   if(PackedRow(e))
   {
-    // packed levels come from the picture cache when it holds them for this very source
+    // the batch has packed the row's levels (or is packing them) on its threads
     sImageData *data = nullptr;
     sImage *small = nullptr;
     sBool packed = batch.Take(packing, &data, &small);

@@ -1,28 +1,15 @@
 #pragma once
-// Block-packed pictures kept between starts.
-//
-// Packing a picture into 8- or 16-byte blocks is the slow part of loading it, so the packed
-// levels are kept in a cache folder beside the data tree, one file per picture and packing.
-// An entry is used only while the source file's size, time and content (a CRC-32 of its
-// bytes) match the ones recorded in it and its own checksum holds; otherwise the picture is
-// packed again and the entry rewritten. Without a cache folder every load packs afresh.
-// Pictures may be loaded from any thread; the cache folder is set while none is.
+// Block-packed pictures: a picture file loaded and packed into 8- or 16-byte blocks, all its
+// levels, at every start; nothing is kept between starts. Packing is the slow part of
+// loading such a picture, so a batch packs its pictures on a few threads of its own while
+// the main thread goes on with other work. Pictures may be loaded from any thread.
 
 #include "base/types.hpp"
 
 #include <memory>
-#include <string>
 
 class sImage;
 class sImageData;
-
-// Sets the cache folder (created when first written); null or empty turns the cache off.
-void SetPackedPictureCache(const sChar *folder);
-// The cache folder, or null when there is none.
-const sChar *GetPackedPictureCache();
-// The file name of the cache entry of a picture packed into the format, with or without
-// turning its heights into normals first.
-std::u16string GetPackedPictureEntry(const sChar *path, sInt format, sBool normals);
 
 // Loads the picture file and packs all its levels into data (initialised here) in the
 // format, turning it from heights into normals first when asked; 1 on success. A picture
