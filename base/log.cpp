@@ -12,7 +12,8 @@ constexpr sInt PoolSize = 4096;
 constexpr sInt ListSize = 1024;
 constexpr sInt LineSize = 1024;
 constexpr sInt MaxLineChars = 1022;
-constexpr sInt MaxPrefixWidth = 64;
+// a prefix of W + 3 must leave a 1022-character line room for text, else the line never ends
+constexpr sInt MaxPrefixWidth = MaxLineChars - 4;
 
 const sChar *Names[MaxPairs];
 const sChar *Values[MaxPairs];

@@ -21,7 +21,7 @@ const sChar *sGetShellParamValue(sInt i);
 
 void sInitLogChannels();
 sBool sIsLogChannelOn(const sChar *channel);
-// The width of the "[channel] " prefix (0..64; 0 prints no prefix).
+// The width of the "[channel] " prefix (0..1018; 0 prints no prefix).
 sInt sGetLogPrefixWidth();
 void sSetLogPrefixWidth(sInt width);
 

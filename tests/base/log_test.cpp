@@ -122,3 +122,26 @@ TEST_F(LogTest, LogFileAndConsoleReceiveTheLines)
   EXPECT_EQ(consoleLines, fileLines);
   EXPECT_EQ(Out.Count("[sys]"), 3);   // the debug output has them all
 }
+
+TEST_F(LogTest, PrefixTakesTheWidthAskedFor)
+{
+  struct Case { const sChar *Line; const char *Channel; std::string Prefix; };
+  const Case cases[] = {
+    {u"p -x", "sys", "[sys]      "},
+    {u"p -logprefix 2", "file", "[fi] "},
+    {u"p -logprefix 0", "sys", ""},
+    {u"p -logprefix 100", "sys", "[sys] " + std::string(97, ' ')},
+    // the widest prefix leaves a line one character of text: each goes on a line of its own
+    {u"p -logprefix 5000", "sys", "[sys] " + std::string(1015, ' ')},
+  };
+  for(const Case &c : cases)
+  {
+    Parse(c.Line);
+    sparktest::LogCapture file;
+    std::u16string channel = plat::ToUtf16(c.Channel);
+    sLogText(channel.c_str(), u"ab\n");
+    std::string expect = c.Prefix + "ab\n";
+    if(c.Prefix.size() == 1021) expect = c.Prefix + "a" + c.Prefix + "b" + c.Prefix + "\n";
+    EXPECT_EQ(file.Text(), expect) << U8(c.Line);
+  }
+}
