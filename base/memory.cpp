@@ -174,9 +174,9 @@ void *sMemoryHeap::Alloc(sPtr size, sInt align, sInt flags)
     for(FreeNode *f = Head.Next; f != &Tail; f = f->Next)
     {
       sPtr fs = sPtr(f), fe = fs + f->Size;
-      sPtr c = ((fs + 8 + a - 1) & ~(a - 1)) - 8;
-      sVERIFY(c>=fs);
-      if(c + bytes <= fe) { n = f; as = c; break; }
+      as = ((fs + 8 + a - 1) & ~(a - 1)) - 8;
+      sVERIFY(as>=fs);
+      if(as + bytes <= fe) { n = f; break; }
     }
   }
   else

@@ -61,7 +61,7 @@ bool sRootFile::Open(const char *name, sInt mode, std::string *error)
 
 sBool sRootFile::Close()
 {
-  sVERIFY(Handle.IsOpen());
+  if(!Handle.IsOpen()) sAssertionFailed(__FILE__, __LINE__, u"File!=((HANDLE)(LONG_PTR)-1)", u"");
   // reads the caller never ended would hold their entries for good
   if(Handler)
   {

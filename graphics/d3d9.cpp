@@ -881,7 +881,7 @@ sGpuRes *TargetSurface(sTextureBase *tex, sInt mipmap, sInt face)
   (void)face;
   if(tex->Surf2D)
   {
-    sVERIFY(mipmap==0);
+    if(mipmap != 0) sAssertionFailed(__FILE__, __LINE__, u"para.Mipmap==0", u"");
     DX.Dev->AddRef(tex->Surf2D);
     return tex->Surf2D;
   }

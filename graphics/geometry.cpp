@@ -85,7 +85,7 @@ sInt sFitGeoBuffer(sGeoBuffer *gb, sInt count, sInt size)
 
 void sLockGeoBuffer(sGeoBuffer *gb)
 {
-  sVERIFY(gb->LockPtr==0);
+  if(gb->LockPtr) sAssertionFailed(__FILE__, __LINE__, u"LockPtr==0", u"");
   sU32 flags = 0;
   if(gb->Duration != sGD_STATIC)
   {
@@ -105,7 +105,7 @@ void sLockGeoBuffer(sGeoBuffer *gb)
 
 void sUnlockGeoBuffer(sGeoBuffer *gb)
 {
-  sVERIFY(gb->LockPtr);
+  if(!gb->LockPtr) sAssertionFailed(__FILE__, __LINE__, u"LockPtr", u"");
   sDXCHECK(DX.Dev->UnlockBuffer(gb->Buffer));
   gb->LockPtr = nullptr;
   sGeoBufferLocks--;

@@ -354,6 +354,7 @@ constexpr sU32 PicMagic = 0x5380F634;
 
 // Reads one packet's part of a row; 0 when the data ends early or a run does not end
 // exactly at the row's width.
+// A run past the width refuses the file instead of stopping the program: a damaged picture must not end the show.
 bool ReadPicRow(const sU8 *&p, const sU8 *end, sU32 *row, sInt width, bool rle, bool alpha)
 {
   sInt valueSize = alpha ? 1 : 3;
@@ -671,7 +672,7 @@ sU8 *sImage::EncodeBMP(sDInt &size) const
     }
     while(d < start + stride) *d++ = 0;
   }
-  sVERIFY(d == buf + size);
+  if(d != buf + size) sAssertionFailed(__FILE__, __LINE__, u"ptr == data + Size", u"");
   return buf;
 }
 
@@ -944,7 +945,7 @@ void sImageData::ConvertFrom(const sImage *imgorig)
 {
   sVERIFY(imgorig->SizeX == SizeX);
   sVERIFY(imgorig->SizeY == SizeY);
-  sVERIFY((Format & sTEX_TYPE_MASK) == sTEX_2D);
+  sVERIFY((Format&sTEX_TYPE_MASK)==sTEX_2D);
   sVERIFY(CodecType == sICT_RAW);
   sInt code = Format & 0xff;
   const sImage *img = imgorig;

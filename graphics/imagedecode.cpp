@@ -174,7 +174,7 @@ sU32 sFileStream::AddRef() { return ++RefCount; }
 
 sU32 sFileStream::Release()
 {
-  sVERIFY(RefCount > 1);
+  sVERIFY(RefCount>1);
   return --RefCount;
 }
 

@@ -194,7 +194,7 @@ sTextureBase::~sTextureBase()
   while(Proxies)
   {
     sTextureProxy *pr = Proxies;
-    sVERIFY(pr->LinkTo==this);
+    if(pr->LinkTo != this) sAssertionFailed(__FILE__, __LINE__, u"pr->Link==this", u"");
     pr->Disconnect();
   }
 }

@@ -325,7 +325,7 @@ void RawMesh::OptimizeVertices()
     }
     else
     {
-      sVERIFY(o.CopyIndex<c);
+      if(!(o.CopyIndex < c)) sAssertionFailed(__FILE__, __LINE__, u"OptimizedVertex[i].CopyIndex<i", u"");
       o.VertexIndex = Corners[o.CopyIndex].VertexIndex;
     }
   }

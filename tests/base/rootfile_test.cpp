@@ -215,6 +215,7 @@ TEST_F(RootFileTest, MisuseIsFatal)
     {sFA_READ, [](sFile *f) { sInt h = f->ReadAsync(0, 8, nullptr); f->EndAsync(h), f->EndAsync(h); }, kCheckFailed},
     {sFA_READ, [](sFile *f) { f->Write("x", 1); }, kCheckFailed},
     {sFA_READWRITE, [](sFile *f) { f->Read(nullptr, sDInt(0x80000000)); }, kCheckFailed},
+    {sFA_READ, [](sFile *f) { f->Close(), f->Close(); }, "Expression: File!=\\(\\(HANDLE\\)\\(LONG_PTR\\)-1\\)"},
     {sFA_WRITEAPPEND, [](sFile *f) { f->AsyncDone(f->ReadAsync(0, 8, nullptr)); }, "read error during async io"},
   };
   for(const Case &c : cases)
