@@ -1,6 +1,7 @@
 // The Morvensk scene's pictures (one folder, the same file for both variants but the
-// icon): soft white ribbon textures, two unused super-shape surfaces, the green and white
-// background, the green icon on black for the grid planes and the text band of the arcs.
+// icon): soft white ribbon textures, two unused super-shape surfaces, the dark background
+// with its faint clouds and rings, the green icon on black for the grid planes and the
+// text band of the arcs.
 #include "datagen.hpp"
 #include "draw.hpp"
 
@@ -29,11 +30,14 @@ void Generate(Tree &tree)
   Shade(whiteA, [](sF32, sF32 v) { return Argb(RibbonEdge(v), 1.0f, 1.0f, 1.0f); });
   tree.WriteImage(u"morvensk/white_a.pic", whiteA, kPacked);
 
-  // a ribbon with a bright core line and a dimmer soft body
+  // the ribbons of every visit: a thin bright core line in a faint glow, mostly dark. The
+  // scene adds 128 of them in its colour, many over each other where their loops close in
+  // on the camera: a ribbon that were light across its whole width would pile them into one
+  // flat field of that colour
   sImage whiteM(size, size);
   Shade(whiteM, [](sF32, sF32 v) {
-    sF32 core = SmoothStep(0.12f, 0.0f, std::fabs(v));
-    return Grey(Clamp01(0.55f * RibbonEdge(v) + 0.45f * core));
+    sF32 core = SmoothStep(0.1f, 0.0f, std::fabs(v));
+    return Grey(Clamp01(0.06f * RibbonEdge(v) + 0.7f * core * core));
   });
   tree.WriteImage(u"morvensk/white_m.pic", whiteM, kPacked);
 
@@ -49,14 +53,18 @@ void Generate(Tree &tree)
     tree.WriteImage(n == 0 ? u"morvensk/supershape_01.pic" : u"morvensk/supershape_02.pic", shape, kPacked);
   }
 
-  // background: soft green clouds with white rings, translucent towards the edges
+  // background: a dark ground under faint green clouds and a few thin pale rings, opaque
+  // in the middle and translucent towards the edges. It lies behind the whole composition
+  // and fills most pictures: the green and white of the ribbons, arcs and icons stand on
+  // it instead of on a lit field
   sImage bg(size, size);
   Shade(bg, [&](sF32 u, sF32 v) {
     sF32 r = std::sqrt(u * u + v * v);
     sF32 cloud = noise.At((u + 1.0f) * 4.0f, (v + 1.0f) * 4.0f, 5);
-    sF32 ring = SmoothStep(0.04f, 0.0f, std::fabs(std::fmod(r * 4.0f + cloud, 1.0f) - 0.5f));
-    sF32 g = 0.35f + 0.65f * cloud;
-    return Argb(Clamp01(0.2f + 1.2f * cloud) * SmoothStep(1.4f, 0.6f, r), ring * 0.9f, Clamp01(g + ring), ring * 0.9f);
+    sF32 ring = SmoothStep(0.025f, 0.0f, std::fabs(std::fmod(r * 4.0f + cloud, 1.0f) - 0.5f)) * 0.45f;
+    sF32 g = 0.05f + 0.3f * cloud * cloud;
+    return Argb(Clamp01(0.2f + 1.2f * cloud) * SmoothStep(1.4f, 0.6f, r), 0.02f + ring * 0.8f, Clamp01(g + ring),
+                0.03f + ring * 0.8f);
   });
   tree.WriteImage(u"morvensk/minimal_bg.pic", bg, kPacked);
 
