@@ -34,7 +34,7 @@ constexpr sInt YesLabel = 113;
 
 void GuiDialogs::Open(sInt kind, sU32 &answerKey)
 {
-  if(kind < 1 || kind > 8 || dialogKind) return;
+  if(kind < 1 || kind > 8) return;
   dialogKind = sU32(kind);
   dialogAnswer = 0;
   answerKey = 0;
@@ -42,7 +42,7 @@ void GuiDialogs::Open(sInt kind, sU32 &answerKey)
 
 sBool GuiDialogs::AskLock(sU32 &answerKey)
 {
-  if(lockRequest == lockState || dialogPending || dialogKind) return 0;
+  if(lockRequest == lockState || dialogPending) return 0;
   Open(lockRequest ? 7 : 8, answerKey);
   dialogTimer = 0;
   dialogPending = 1;

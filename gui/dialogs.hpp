@@ -14,10 +14,10 @@ struct GuiDialogs
   sU32 dialogAnswer, dialogPending, lockRequest, lockState, exitRequest, updateRequest;
   sU32 lockTouchTime, autoFxLocked;
 
-  // Opens dialog kind (1..8) unless one is open, with no answer yet: answerKey, the YES and
-  // NO keys' command word, is cleared with it.
+  // Opens dialog kind (1..8) in place of any open one, with no answer yet: answerKey, the
+  // YES and NO keys' command word, is cleared with it.
   void Open(sInt kind, sU32 &answerKey);
   // The LOCK key asks for the other lock state: its dialog (7 lock, 8 unlock) opens unless a
-  // dialog is open or one is pending, its three seconds from now. True when it opened.
+  // lock dialog is pending, its three seconds from now. True when it opened.
   sBool AskLock(sU32 &answerKey);
 };

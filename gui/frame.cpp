@@ -198,8 +198,8 @@ void TouchGui::FrameSteps()
 
   ApplyControlValues();
 
-  // TAP on the effects and slideshow pages taps the tempo as the space key does; CONFIGS'
-  // ACTIVE has nothing to switch but says so
+  // either TAP of the effects page taps the tempo as the space key does; CONFIGS' ACTIVE
+  // has nothing to switch but says so
   if(touch.PressEdge && touch.HeldWidget == TapLabel && SyncSource) SyncSource->OnKey(32);
   if(commandWords[CmdConfigActive])
   {
@@ -208,8 +208,7 @@ void TouchGui::FrameSteps()
   }
 
   // exit, update and lock requests
-  if(commandWords[CmdExit]) dialogs.exitRequest = 1, commandWords[CmdExit] = 0;
-  if(dialogs.exitRequest && !dialogs.dialogKind) dialogs.Open(2, commandWords[CmdDialog]);
+  if(commandWords[CmdExit]) dialogs.exitRequest = 1, commandWords[CmdExit] = 0, dialogs.Open(2, commandWords[CmdDialog]);
   if(dialogs.AskLock(commandWords[CmdDialog])) pages.EnableLockKey(0);
   if(commandWords[CmdDialog]) dialogs.dialogAnswer = commandWords[CmdDialog], commandWords[CmdDialog] = 0;
   UpdateMovieControl();

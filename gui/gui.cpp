@@ -42,7 +42,6 @@ TouchGui::TouchGui()
   randomWord = 0;
   textForm = nullptr;
   pointerForm = rippleForm = cursorForm = scopeForm = endForm = dialogForm = nullptr;
-  scopeRest = 170.0f;
   boxForm = nullptr;
   for(sInt i = 0; i < sGUI_TILES; i++)
     previewTextures[i] = nullptr, tileShown[i] = 0, movieMarks[i] = 0, movieDurations[i] = 0;

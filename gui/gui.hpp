@@ -95,7 +95,6 @@ public:
   // 5. text layer, and the quads that are no element: pointer, ripple, cursor, level scope
   TextForm *textForm;
   ArrayForm *pointerForm, *rippleForm, *cursorForm, *scopeForm;
-  sF32 scopeRest;                   // the level scope's line at silence (170 unless the header's text reaches it)
   ArrayForm *endForm;               // the dark quad under the playing tile's "END:" line
   InstanceForm *boxForm;            // sixteen bevelled boxes after the text, each at its own placement
   ArrayForm *dialogForm;            // the dialog's backdrop

@@ -18,7 +18,6 @@
 #include "show/textform.hpp"
 #include "show/tmdata.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 namespace
@@ -200,7 +199,7 @@ const GroupRow Groups[G_COUNT] = {
   {16, 0, 0, -1, -306.28f, -240, 160.64f, 0, 4, 0, 0, MediaStyleLabels},      // 4 pages x 4 styles
   {4, 4, 0, -1, -306.28f, -280, 0, 0, 1, 0, 0, MediaDirLabels},               // DIRECTORY x 4
   {8, 3, 0, -1, 360, -275, 90, 0, 2, 0, 0, MediaSwitchLabels},               // ACTIVE, START x 4
-  {2, 0, 0x4, -1, -145.64f, -280, 160.64f, 0, 2, 0, 0, AllowTapLabels},       // ALLOW FX, TAP
+  {2, 0, 0x4, -1, -145.64f, -280, 160.64f, 0, 2, 0, 0, AllowTapLabels},       // ALLOW FX; TAP (effects page)
   {5, 0, 0x80000020, 72, -306.28f, -240, 160.64f, 0, 5, 0, 0, nullptr},       // effect choice
   {3, 3, 0x80000020, -1, 360, -275, 90, 0, 3, 0, 0, EffectLabels + 5},        // ACTIVE, ALPHA, TAP
   {3, 0, sGUI_ALLPAGES, -1, 300, 300, 130, 0, 3, 0, 0, EveryLabels},         // MUTE, LOCK, exit
@@ -239,20 +238,11 @@ constexpr sInt WhiteMaterial = sGUI_PREVIEWMATERIAL + 1;
 constexpr sInt PlainMaterial = 5;   // a plain white picture of its own, for the dark quads
 constexpr sInt ScopeColumns = 512;
 sF32 ScopeX(sInt column) { return (1.0f - sF32(column) * 0.0019569471f) * 402.0f - 300.0f; }
-// The level scope is a line through the loudest value of each column: 170 for silence, 80
-// higher at full level; each column's pair of vertices holds it, one unit below and above.
-constexpr sF32 ScopeRest = 170.0f, ScopeRange = 80.0f, ScopeHalfWidth = 1.0f;
-// The lowest glyph box of a line printed at y (its padding included).
-sF32 GlyphsBottom(const TextForm &text, const sChar *line, sF32 y)
-{
-  sF32 bottom = y;
-  for(const sChar *c = line; *c; c++)
-  {
-    const GlyphRecord &g = text.GetGlyph(*c);
-    bottom = std::min(bottom, y + 13.0f - sF32(g.OffsetY + g.Height) * text.TextScale);
-  }
-  return bottom;
-}
+// The level scope is a line along the loudest value of each column: 170 for silence, 80
+// higher at full level. Each column's pair of vertices holds it: the upper one at the value,
+// the lower one the line's width under it, so the silent line runs under the header's
+// letters, which stand on 170.
+constexpr sF32 ScopeRest = 170.0f, ScopeRange = 80.0f, ScopeWidth = 2.0f;
 }
 
 const sChar *GuiLabel(sInt id)
@@ -285,9 +275,8 @@ static void PlaceHome(sInt g, sInt i, sF32 &x, sF32 &y)
   {
   case G_MEDIADIR: x = Column[4], y = -240; break;   // the fifth key of the style row
   case G_MEDIASWITCHES: x = SwitchX[i % 2], y = SwitchY; break;
-  // ALLOW FX ends the style row, TAP sits right of the slideshow's lines, clear of its
-  // slider's value over the slider
-  case G_ALLOWTAP: x = i ? 25.0f : 518.0f, y = i ? -282.0f : -240.0f; break;
+  // ALLOW FX ends the slideshow page's style row, TAP the effects page's row of effects
+  case G_ALLOWTAP: x = 518.0f, y = -240.0f; break;
   case G_EFFECTSWITCHES: x = i < 2 ? SwitchX[i] : -420.0f, y = SwitchY; break;
   case G_EVERYPAGE:   // MUTE and LOCK left of the brightness slider, exit right of it
   {
@@ -413,13 +402,13 @@ void TouchGui::CreateWidgets()
       }
       case G_ALLOWTAP:
         if(i == 0) target = U(config.Slideshow.AllowEfx), value = 1;
-        else target = &commandWords[CmdTap], value = 1;
+        else target = &commandWords[CmdTap], value = 1, mask = Groups[G_EFFECTS].Mask;
         break;
       case G_EFFECTS: target = &selectedEffect; break;
       case G_EFFECTSWITCHES:
         if(i == 0) target = U(config.Effects[0].Active), value = 1;
         else if(i == 1) target = U(config.Effects[0].Alpha), value = 1;
-        else target = &commandWords[CmdTap], value = 1;
+        else target = &commandWords[CmdTap], value = 1, mask = Groups[G_EFFECTS].Mask;
         break;
       case G_EVERYPAGE:
         if(i == 0) target = &commandWords[CmdMute], value = 1;
@@ -603,15 +592,8 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   cursorForm = quad(WhiteMaterial, 3, 17, sGUI_PAGE_KEYBOARD);
   scopeForm = sNEW ArrayForm(WhiteMaterial);
   scopeForm->Vertices = NewMeshVertices(2 * ScopeColumns);
-  // the silent line under the header's line when the font reaches down to 170: there it
-  // would run through the BPM number
-  scopeRest = ScopeRest;
-  if(GlyphsBottom(*textForm, u"BPM: 0123456789.", 184) < ScopeRest + ScopeHalfWidth)
-    for(const sChar *line : {u"BPM: 0123456789.", u"SIV: 0123456789.%", u"No audio signal found!", u"Audio signal too low!",
-                             u"Audio signal too loud!"})
-      scopeRest = std::min(scopeRest, GlyphsBottom(*textForm, line, 184) - ScopeHalfWidth);
   for(sInt i = 0; i < 2 * ScopeColumns; i++)   // at rest: silence
-    scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), scopeRest + (i < ScopeColumns ? -ScopeHalfWidth : ScopeHalfWidth), 0, 0, 0);
+    scopeForm->Vertices[i].Set(ScopeX(i % ScopeColumns), ScopeRest - (i < ScopeColumns ? ScopeWidth : 0.0f), 0, 0, 0);
   scopeForm->Init(ArrayForm::GRID, 2, 1, ScopeColumns, 2);
   scopeForm->Colour = 0xA040A0F0;
   scopeForm->LayerMask = sGUI_PAGE_HEADER;
@@ -933,9 +915,9 @@ void TouchGui::DrawPointerAndScope()
       m = v > m ? v : m;
     }
     m = m > 1 ? 1 : m;
-    sF32 y = scopeRest + m * ScopeRange;
-    scopeForm->Vertices[i].Pos.y = y - ScopeHalfWidth;
-    scopeForm->Vertices[ScopeColumns + i].Pos.y = y + ScopeHalfWidth;
+    sF32 y = ScopeRest + m * ScopeRange;
+    scopeForm->Vertices[i].Pos.y = y - ScopeWidth;
+    scopeForm->Vertices[ScopeColumns + i].Pos.y = y;
   }
   scopeForm->Build();
 }

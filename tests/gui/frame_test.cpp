@@ -240,6 +240,12 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   }
   sResetExitFlag();
   sSetExitCode(0);
+  // LOCK asks at once, over the exit question too: only a lock dialog of its own waits
+  Gui->commandWords[CmdExit] = 1, Gui->FrameSteps();
+  Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
+  EXPECT_EQ(Gui->dialogs.dialogKind, 7u);
+  answer(2);
+  EXPECT_EQ(Gui->dialogs.lockRequest, 0u);
   // a lock dialog left alone answers NO after 3 s; YES locks
   Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
   EXPECT_EQ(Gui->dialogs.dialogKind, 7u);

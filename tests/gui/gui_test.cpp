@@ -44,6 +44,7 @@ struct Box
 {
   sF32 X0, X1, Y0, Y1;
   sF32 Band = 0;   // the middle of the capitals' band of the line
+  sF32 Base = 0;   // where the capitals stand: only a descender reaches under it
   sF32 MidX() const { return (X0 + X1) / 2; }
   sF32 MidY() const { return (Y0 + Y1) / 2; }
 };
@@ -65,7 +66,7 @@ Box InkLeft(TextForm &text, const sChar *line, sF32 x, sF32 y)
   sInt n = sGetStringLen(line);
   sF32 x0 = n ? x + sF32(text.GetGlyph(line[0]).WidthA) * s : x, x1 = n ? x + w - sF32(text.GetGlyph(line[n - 1]).WidthC) * s : x;
   const GlyphRecord &h = text.GetGlyph('H');
-  return Box{x0, x1, bottom, top, (inkTop(h) + inkBottom(h)) / 2};
+  return Box{x0, x1, bottom, top, (inkTop(h) + inkBottom(h)) / 2, inkBottom(h)};
 }
 Box InkCentred(TextForm &text, const sChar *line, sF32 x, sF32 y)
 {
@@ -271,9 +272,16 @@ TEST_F(GuiScene, TapsOnTheTapKeyMoveTheShownTempo)
   FramesWhile([&] { return Gui->touch.PageMask & sGUI_PAGE_LOADING; });
   Gui->pages.pageIndex = 4;
   Frame(0, 0, 0);
+  // the key lists give TAP twice to the effects page (and so to the touch effect's), none
+  // to the slideshow page
   const GuiWidget *tap = nullptr;
-  for(sInt i = 0; i < Gui->pages.widgetCount; i++)
-    if(Gui->pages.widgets[i].LabelId == 71 && (Gui->pages.widgets[i].PageMask & 0x20)) tap = &Gui->pages.widgets[i];
+  for(const auto &[page, taps] : {std::pair{0x4u, 0}, {0x20u, 2}, {0x80000000u, 2}})
+  {
+    sInt n = 0;
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+      if(Gui->pages.widgets[i].LabelId == 71 && (Gui->pages.widgets[i].PageMask & page)) tap = &Gui->pages.widgets[i], n++;
+    EXPECT_EQ(n, taps) << page;
+  }
   ASSERT_NE(tap, nullptr);
   const sF32 x = SX(tap->Position[0] - 6), y = SY(tap->Position[1] - 10);
   // the show's SYNC machine at its start tempo (the test's machine runs without one)
@@ -409,7 +417,10 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
   pages.push_back({"scaler", [](TouchGui *g) { g->pages.channelPageOpen = 0, g->pages.scalerPageOpen = 1; }});
   for(sU32 k = 1; k <= 8; k++)
     pages.push_back({"dialog" + std::to_string(k),
-                     [k](TouchGui *g) { g->pages.scalerPageOpen = 0, g->dialogs.dialogKind = 0, g->dialogs.Open(sInt(k), g->commandWords[CmdDialog]); }});
+                     [k](TouchGui *g) {
+                       g->pages.scalerPageOpen = 0, g->dialogs.Open(sInt(k), g->commandWords[CmdDialog]);
+                       g->dialogs.dialogTimer = 0;   // a lock dialog's three seconds from now
+                     }});
   // a loud input through the capture path: the level scope rises above the header's line
   SyncMachine sync(128.0f);
   pages.push_back({"loudsignal", [&sync](TouchGui *g) {
@@ -453,6 +464,14 @@ TEST_F(GuiScene, EveryPageIsDrawnAndDumped)
     EXPECT_TRUE(img.Save(plat::ToUtf16(dir + "/gui_" + p.Name + ".bmp").c_str()));
     lit.push_back(Lit(px, 0, H));
     EXPECT_GT(lit.back(), 1000) << p.Name;
+    // the loud input lifts the level scope's line from 170 towards 250 at full level
+    sF32 top = 0;
+    for(sInt i = 0; p.Name == "loudsignal" && i < 512; i++)
+    {
+      top = std::max(top, Gui->scopeForm->Vertices[512 + i].Pos.y);
+      EXPECT_TRUE(Gui->scopeForm->Vertices[512 + i].Pos.y >= 170 && Gui->scopeForm->Vertices[512 + i].Pos.y <= 250) << i;
+    }
+    EXPECT_TRUE(p.Name != "loudsignal" || top > 240) << top;
     // a wide key's face reaches up beside its label, which sits high on the key
     for(sInt i = 0; p.Name == "autofx" && i < Gui->pages.widgetCount; i++)
     {
@@ -878,10 +897,13 @@ TEST_F(GuiScene, NoTwoKeysOfAPageOverlapAndEveryLabelLiesOnItsFace)
                                                      {"version", InkLeft(text, u"v1.25", -143.5f, 295)}};
   for(const sChar *w : {u"No audio signal found!", u"Audio signal too low!", u"Audio signal too loud!"})
     header.push_back({plat::ToUtf8(w), InkCentred(text, w, -58, 184)});
+  // the level scope's silent line at 170 runs under the letters of the header's line; the
+  // tail of the warning's "g" reaches through it where the page places them both
   const MeshVertex *scope = Gui->scopeForm->Vertices;   // the line's lower and upper edge at rest
   const Box scopeBox = {scope[511].Pos.x, scope[0].Pos.x, scope[0].Pos.y, scope[512].Pos.y};
+  EXPECT_EQ(scopeBox.Y1, 170.0f);
   for(const auto &[name, line] : header)
-    EXPECT_FALSE(scopeBox.X0 < line.X1 && line.X0 < scopeBox.X1 && scopeBox.Y0 < line.Y1 && line.Y0 < scopeBox.Y1)
+    EXPECT_FALSE(scopeBox.X0 < line.X1 && line.X0 < scopeBox.X1 && scopeBox.Y0 < line.Y1 && std::max(line.Y0, line.Base) < scopeBox.Y1)
       << "the level scope and " << name;
   std::vector<std::pair<std::string, Box>> keyboard = {
     {"prompt", InkCentred(text, u"Connfiguration file name (without .Spk)", 0, 70)},
