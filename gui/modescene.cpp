@@ -140,6 +140,7 @@ void GuiModeScene::SetMode(sInt m, sBool saveFirst)
     snapshotTaken = 1;
   }
   ClearEffects();
+  mediaState->ClipFlashOn = 0;   // the layer movie flashes for the program whose 'f' asked for it, and ends with it
   if(SyncSource) SyncSource->SetPatternTable(6, reinterpret_cast<SyncPatternTable>(GuiModePatterns(m)));
   if(m == 4)
   {
@@ -203,7 +204,8 @@ void GuiModeScene::OnEvent(sInt code)
     break;
   case 'c':
     m.FadeFactors[1] = 0.3f;
-    gui->brightness = m.FadeFactors[0];
+    // a zero there is MUTE's black (or the operator's own zero): taken over, MUTE's would stay after un-MUTE
+    if(m.FadeFactors[0] > 0) gui->brightness = m.FadeFactors[0];
     gui->pages.sliders[BrightnessSlider].Changed = 1;
     c.Effects[Feedback].Active = 1;
     c.Effects[Feedback].Transparency = 1.0f;

@@ -842,12 +842,27 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   EXPECT_EQ(Gui->config.Effects[2].Active, 1);
   EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 0.3f);
   EXPECT_TRUE(Gui->config.Effects[0].Power >= 0 && Gui->config.Effects[0].Power <= 1);   // cleared, in range
-  m.SetMode(9, 0);   // a change of program takes no new snapshot
-  m.SetMode(4, 0);   // program 4 puts the operator's settings back
+  // a change of program takes no new snapshot; program 4 puts the operator's settings back.
+  // The layer movie flashes while a program whose 'f' asked for it runs, and no longer
+  for(const auto &[program, flash] : {std::pair{9, 1}, {10, 1}, {0, 0}, {10, 1}, {4, 0}})
+  {
+    m.SetMode(program, 0);
+    EXPECT_EQ(Gui->mediaState.ClipFlashOn, flash) << program;
+  }
   EXPECT_FLOAT_EQ(Gui->config.Effects[2].Transparency, 0.42f);
   EXPECT_EQ(Gui->config.Effects[2].Alpha, 1);
   EXPECT_FLOAT_EQ(Gui->config.Movie.Interval, 0.33f);
   EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[1], 1.0f);
+  // 'c' takes the output brightness from the media record, never MUTE's black there: muted
+  // when the record was written or when the key comes, the operator's brightness stays
+  for(const auto &[mutedWritten, mutedAtKey] : {std::pair{1u, 1u}, {1u, 0u}, {0u, 1u}, {0u, 0u}})
+  {
+    Gui->brightness = 0.7f;
+    Gui->commandWords[CmdMute] = mutedWritten, Gui->PublishRecords();
+    Gui->commandWords[CmdMute] = mutedAtKey, m.OnEvent('c');
+    Gui->commandWords[CmdMute] = 0, Gui->PublishRecords();
+    EXPECT_FLOAT_EQ(Gui->mediaState.FadeFactors[0], 0.7f) << mutedWritten << mutedAtKey;
+  }
   // without a movie no program starts: the switch falls back; with one it runs and holds
   // the keys it drives
   const sInt movies = Gui->folders.movieCount;
@@ -856,8 +871,11 @@ TEST_F(GuiScene, ModeProgramsRestoreTheOperatorsSettings)
   Gui->folders.movieCount = movies > 0 ? movies : 1, Gui->autoFxActive = 1, Gui->DriveModeScene();
   EXPECT_EQ(Gui->autoFxActive, 1u);
   EXPECT_EQ(Gui->pages.sliders[8].Enabled, 0u);
+  Gui->autoFxProgram = 10, Gui->DriveModeScene();
+  EXPECT_EQ(Gui->mediaState.ClipFlashOn, 1);
   Gui->autoFxActive = 0, Gui->DriveModeScene();
   EXPECT_EQ(Gui->pages.sliders[8].Enabled, 1u);
+  EXPECT_EQ(Gui->mediaState.ClipFlashOn, 0);   // stopped: the movie layer plays whole again
   m.SetMode(42, 0);   // no such program: cleared, nothing started
   EXPECT_EQ(Gui->config.Effects[2].Active, 0);
   // a kind drawn as different never repeats the current one
