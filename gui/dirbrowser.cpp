@@ -4,8 +4,8 @@
 // The file work itself (paste, delete) runs on the media loader thread, which copies the
 // folder and the marked entries when the job is asked for; the listing here can change
 // under it without harm. Names the operator types are one plain element or refused; the
-// drive column is listed every two seconds, not every frame, so removable drives are not
-// kept spinning.
+// drive column is listed every frame while no job runs, so a medium put in or taken out
+// shows at once.
 #include "gui/gui.hpp"
 #include "show/forms.hpp"
 
@@ -25,7 +25,7 @@ constexpr sF32 RowTop = 106.0f, RowBottom = -262.0f, RowStep = 23.0f;
 // The row printed at y takes the touches of [y - 24, y - 1), and its bars hang from y - 1.
 constexpr sF32 RowBandTop = -1.0f;
 sBool InRowBand(sF32 py, sF32 y) { return py >= y + RowBandTop - RowStep && py < y + RowBandTop; }
-constexpr sU32 DriveRefreshMs = 2000, DoublePressMs = 1000;
+constexpr sU32 DoublePressMs = 1000;
 }
 
 sBool BrowserNameValid(const sChar *name)
@@ -64,7 +64,6 @@ void GuiBrowser::OpenAs(sInt kind)
   Scroll = 1.0f;
   LastRow = -1;
   Depth = 0;
-  DriveListValid = 0;
   NameLine[0] = Status[0] = 0;
   Message = nullptr;
   for(sU32 &m : CopyMarks) m = 0;
@@ -148,20 +147,20 @@ void GuiBrowser::List()
       if(((all[i].Flags & sDEF_DIR) != 0) == (pass == 0)) Entries.AddTail(all[i]);
 }
 
-void GuiBrowser::TakeJobEnd(GuiLoaderState &loader)
+sBool GuiBrowser::TakeJobEnd(GuiLoaderState &loader)
 {
-  if(!loader.BrowserRelist) return;
+  if(!loader.BrowserRelist) return 0;
   loader.BrowserRelist = 0;
-  Relist = 1;
+  Relist = 1, Scroll = 1.0f, HoverRow = -1;
   ClearMarks();
   if(loader.JobRefused) Message = u"The files were not changed.";
   else if(loader.JobIncomplete) Message = u"Not everything was pasted: existing names were kept.";
+  return 1;
 }
 
-void GuiBrowser::ListDrives(const MediaDrives &drives, sU32 clock, sU32 refreshMs)
+void GuiBrowser::ListDrives(const MediaDrives &drives)
 {
-  if(DriveListValid && clock - DriveListTime < refreshMs) return;
-  DriveListValid = 1, DriveListTime = clock, DriveRowCount = 0;
+  DriveRowCount = 0;
   for(sInt d = 0; d < sGUI_DRIVES; d++)
   {
     sDynamicArray<sDirEntry> probe;
@@ -272,7 +271,7 @@ void TouchGui::DirBrowser()
 {
   GuiBrowser &b = browser;
   sScopeLock lock(&guiLock);
-  b.TakeJobEnd(folders.loader);
+  if(b.TakeJobEnd(folders.loader)) pages.sliders[13].Changed = 1;
   if(textForm && b.Kind >= 1 && b.Kind <= 6) textForm->PrintLeft(Titles[b.Kind], -70, 136);
   if(b.Relist)
   {
@@ -326,12 +325,12 @@ void TouchGui::DirBrowser()
   }
   while(marksShown < 17) bar(3 + marksShown++, 0, 0);
 
-  // drive column: the roots that list anything, read again every two seconds
+  // drive column: the roots that list anything
   b.HoverDrive = -1;
   if(!busy)
   {
     bar(1, 0, 0), bar(2, 0, 0);
-    b.ListDrives(folders.drives, touch.Clock, DriveRefreshMs);
+    b.ListDrives(folders.drives);
     for(sInt r = 0; r < b.DriveRowCount; r++)
     {
       sF32 y = 70.0f - RowStep * sF32(r);
@@ -344,14 +343,15 @@ void TouchGui::DirBrowser()
     }
   }
 
-  // path line
+  // path line: the folder with the chosen name keeps its end, the folder alone its start;
+  // then the copy status (either "..." while empty)
   if(textForm)
   {
     sChar path[sMAXPATH + 256];
     sCopyString(path, b.RelFolder, sMAXPATH + 256);
     sAppendString(path, b.NameLine, sMAXPATH + 256);
-    if(path[0]) PrintClipped(textForm, path, -230, b.PathY, 340, 0);
-    if(b.Status[0]) PrintClipped(textForm, b.Status, 150, 80, 250, 1);
+    PrintClipped(textForm, path, -230, b.PathY, 340, b.NameLine[0] == 0);
+    PrintClipped(textForm, b.Status, 150, 80, 250, 1);
     if(b.Message) textForm->PrintCentered(b.Message, 0, -250);
   }
 

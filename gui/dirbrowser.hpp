@@ -61,12 +61,10 @@ struct GuiBrowser
   sU32 Commands[sGUI_BROWSERCOMMANDS] = {};
   sU32 browserOpen = 0;             // the page is shown
   sInt KeyboardPurpose = 0;         // 5 a folder name, 6 a configuration name
-  // drive roots that list anything, refreshed every 2 s and on opening (not every frame)
+  // drive roots that list anything, listed every frame while no job runs
   sInt DriveRows[25] = {};
   sInt DriveRowCount = 0;
   sInt DriveRow = -1;               // the row the drive was chosen on
-  sU32 DriveListTime = 0;
-  sU32 DriveListValid = 0;
   const sChar *Message = nullptr;   // the refusal last shown, null none
   ArrayForm *Bars[3 + 17] = {};     // hover on the entries, hover on the drives, the chosen drive, marks
 
@@ -85,12 +83,12 @@ struct GuiBrowser
   sBool BuildFolder(const sChar *root);
   // Lists Folder (cut at sGUI_BROWSERENTRIES entries), directories first.
   void List();
-  // Takes the end of the loader's last paste or delete: the folder is listed again, the
-  // marks cleared and a refused or incomplete job told.
-  void TakeJobEnd(GuiLoaderState &loader);
-  // The drive column: the roots that list anything (the data root and "/" always), read
-  // again when the column is not valid or refreshMs have passed since the last reading.
-  void ListDrives(const MediaDrives &drives, sU32 clock, sU32 refreshMs);
+  // Takes the end of the loader's last paste or delete: the folder is listed again from its
+  // top (the scroll at 1.0, no row hovered), the marks cleared and a refused or incomplete
+  // job told. True when a job had ended.
+  sBool TakeJobEnd(GuiLoaderState &loader);
+  // The drive column: the roots that list anything (the data root and "/" always).
+  void ListDrives(const MediaDrives &drives);
   // COPY: the marked entries of the folder become the copy, the status line names them.
   void CopyMarked();
   // PASTE: hands the copy to the loader, into the folder or the one marked folder. 0 (and

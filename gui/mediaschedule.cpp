@@ -299,21 +299,22 @@ void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m
     if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
   }
   if(!flyerPhase && prevFlyerPhase) restartLogos();
+  // the phase as these steps saw it: one begun below is taken up in the next frame
+  prevFlyerPhase = flyerPhase;
   // no logo loaded: nothing to show, the countdown only starts again
   if(m.LogoCount == 0 && logos.Countdown < 0) restartLogos();
-  // a logo on the next sequencer code; on the first frame of an eight-bar period the
-  // flyers follow it
+  // a logo on the next sequencer code, one after the other while the countdown stays run
+  // out; on the first frame of an eight-bar period the flyers follow, and their phase's end
+  // starts the countdown again
   sBool flyerBusy = m.MovieRequest || m.MovieShown;
   if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !flyerPhase)
   {
     m.LogoRequest = 1;
-    restartLogos();
-    if(barStart && flyerPictures > 0) flyerPhase = 1;
+    if(barStart) flyerPhase = 1;
   }
   // the flyer phase ends with its flyer
   if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
   if(m.LogoEnded) m.LogoEnded = 0;
-  prevFlyerPhase = flyerPhase;
 }
 
 void GuiMediaSchedule::SelectTimerMessage(const GuiConfig &config, GuiMediaState &media)

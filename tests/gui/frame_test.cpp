@@ -424,6 +424,9 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   pressRow(row(u"src"));
   EXPECT_EQ(b.Depth, 1);
   DeleteMarked(Gui->folders.loader);
+  // the job's end lists the folder again from its top, the scroll slider placed there
+  b.Scroll = 0.3f, Gui->pages.sliders[13].Changed = 0, frame();
+  EXPECT_TRUE(b.Scroll == 1.0f && Gui->pages.sliders[13].Changed == 1);
   EXPECT_NE(access(tree.Name8("dst").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("secret").c_str(), F_OK), 0);
   EXPECT_EQ(access(outside.Name8("dir/keep.txt").c_str(), F_OK), 0);
@@ -434,13 +437,13 @@ TEST_F(GuiFrame, BrowserCopiesPastesDeletesAndMakesFoldersOnlyInsideItsTree)
   sparktest::TempDir stick;
   ASSERT_TRUE(make(stick.Name8("song.txt"), 0));
   sCopyString(Gui->folders.drives.MediaDriveRoots[5], plat::ToUtf16(stick.Path).c_str(), sGUI_FOLDERCHARS);
-  Gui->touch.Clock += 2000, frame();
+  frame();   // the drive column is listed every frame
   for(sInt r = 0; r < b.DriveRowCount; r++)
     if(b.DriveRows[r] == 5) Gui->commandWords[CmdBrowserKey] = sU32(11 + r);
   frame();
   ASSERT_EQ(b.Drive, 5);
   Gui->folders.drives.MediaDriveRoots[5][0] = 0;
-  Gui->touch.Clock += 2000, frame(), frame(), frame();
+  frame(), frame(), frame();
   EXPECT_EQ(b.Drive, 0);
   EXPECT_EQ(plat::ToUtf8(b.Folder), tree.Path + "/");
   ASSERT_TRUE(b.Enter(u"made")), frame();
@@ -534,20 +537,30 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
 TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
 {
   GuiMediaState &m = Gui->mediaState;
+  GuiMediaSchedule &s = Gui->schedule;
   Gui->config.Logos.Active = 1, Gui->config.Logos.Interval = 0.5f;
-  // no logo loaded: the countdown only starts again; none is asked for while the IPP shows one
-  struct Case { sInt Count, Shown, Expired, Request; };
-  for(const Case c : {Case{0, 0, 1, 0}, Case{3, 0, 1, 1}, Case{3, 1, 1, 0}, Case{3, 0, 0, 1}})
+  // no logo loaded: the countdown only starts again. Run out, it asks for a logo whenever
+  // the IPP shows none, one after the other, and stays run out; the first frame of an
+  // eight-bar period begins the flyers' phase
+  struct Case { sInt Count, Shown, Expired; sBool Bar; sInt Request, Countdown; sU32 Phase; };
+  for(const Case c : {Case{0, 0, 1, 0, 0, 900000, 0}, Case{3, 0, 1, 0, 1, -10, 0}, Case{3, 1, 1, 0, 0, -10, 0},
+                      Case{3, 0, 0, 0, 1, -10, 0}, Case{3, 0, 0, 1, 1, -10, 1}})
   {
     m.LogoCount = c.Count, m.LogoShown = c.Shown, m.LogoRequest = 0;
-    if(c.Expired) Gui->schedule.timers[1].Countdown = -10;
-    Gui->schedule.UpdateLogoFlyer(Gui->config, m, Gui->folders.flyerPictures, Gui->SyncSource && Gui->SyncSource->Results.Bar8Phase < 0.01f);
-    EXPECT_EQ(m.LogoRequest, c.Request) << c.Count << " " << c.Shown;
-    if(!c.Shown && c.Expired)
-    {
-      EXPECT_EQ(Gui->schedule.timers[1].Countdown, 900000);   // a shown logo keeps it expired
-    }
+    if(c.Expired) s.timers[1].Countdown = -10;
+    s.UpdateLogoFlyer(Gui->config, m, 1, c.Bar);
+    EXPECT_EQ(m.LogoRequest, c.Request) << c.Count << " " << c.Shown << " " << c.Bar;
+    EXPECT_EQ(s.timers[1].Countdown, c.Countdown) << c.Count << " " << c.Shown << " " << c.Bar;
+    EXPECT_EQ(s.flyerPhase, c.Phase) << c.Count << " " << c.Shown << " " << c.Bar;
   }
+  // a flyer takes the logo's turn; once it has shown, the phase ends and the logo countdown
+  // starts again
+  s.UpdateLogoFlyer(Gui->config, m, 1, 0);
+  EXPECT_TRUE(m.LogoRequest == 0 && m.MovieRequest == 1);
+  m.MovieRequest = 0;
+  s.UpdateLogoFlyer(Gui->config, m, 1, 0), s.UpdateLogoFlyer(Gui->config, m, 1, 0);
+  EXPECT_EQ(s.flyerPhase, 0u);
+  EXPECT_EQ(s.timers[1].Countdown, 900000);
   // the flyers' phase goes on while its flyer shows, and ends once no logo is loaded
   for(const sInt count : {3, 0})
   {

@@ -1041,6 +1041,8 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   };
   plain(Gui), Gui->OpenBrowser(1), Step(0, 0, 0), Step(0, 0, 0);
   ASSERT_GE(b.DriveRowCount, 2);
+  // at a drive's root, nothing copied: the path line and the status are printed, empty as "..."
+  EXPECT_TRUE(lineAt(u"...", -230) && lineAt(u"...", 150));
   for(sInt r = b.DriveRowCount - 1; r >= 0; r--)
   {
     const sChar *label = Gui->folders.drives.MediaDriveLabels[b.DriveRows[r]];
