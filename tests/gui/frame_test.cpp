@@ -168,6 +168,19 @@ TEST_F(GuiFrame, EachStyleOffersItsOwnScenesCentredAndSwitchesToThem)
   }
   EXPECT_EQ(Gui->config.StyleFlags[1][8], 1);
   M->Scenes[8] = left;
+  // the SYNC machine's word that the Slideshow comes next starts the slideshow, its word
+  // that the Slideshow was on ends it; the timer takes each word once, so the operator's
+  // STOP (or START) in between holds
+  Gui->folders.slideshowPictures = 3;
+  struct Word { sInt Next, Current, Operator, Running; };
+  for(const Word w : {Word{1, 0, -1, 1}, Word{0, 0, 0, 0}, Word{0, 1, -1, 0}, Word{0, 0, 1, 1}})
+  {
+    if(w.Next) Gui->sceneRequest.NextIsSlideshow = 1;
+    if(w.Current) Gui->sceneRequest.CurrentIsSlideshow = 1;
+    if(w.Operator >= 0) Gui->schedule.timers[0].Running = w.Operator;
+    Gui->UpdateSlideshowTimer();
+    EXPECT_EQ(Gui->schedule.timers[0].Running, w.Running) << w.Next << w.Current << w.Operator;
+  }
 }
 
 TEST_F(GuiFrame, DragOnlyWhileHeldAndTheChannelPageCancelRestoresItsTable)

@@ -72,6 +72,8 @@ Box InkCentred(TextForm &text, const sChar *line, sF32 x, sF32 y)
 {
   return InkLeft(text, line, x - text.MeasureText(line) / 2, y);
 }
+// Where a key of each kind centres its label.
+constexpr sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
 // Where a widget prints its labels (a keyboard key has two, one per case); a label wider
 // than its key's face is drawn narrower, to the face's width.
 std::vector<Box> LabelInks(TextForm &text, const GuiWidget &w)
@@ -79,7 +81,6 @@ std::vector<Box> LabelInks(TextForm &text, const GuiWidget &w)
   if(w.Kind == 5 && w.LabelStyle == 2)
     return {InkCentred(text, GuiLabel(w.LabelId), w.Position[0] - 6, w.Position[1] - 1),
             InkCentred(text, GuiLabel(w.LabelId + 1), w.Position[0] + 6, w.Position[1] + 5)};
-  static const sF32 Place[6][2] = {{-28, 2}, {-28, 2}, {-28, 2}, {0, -10}, {-18, 2}, {0, 2}};
   const sChar *label = GuiLabel(w.LabelId);
   sF32 keep = text.TextScale;
   text.TextScale = keep * GuiLabelFit(text, sInt(w.Kind), label);
@@ -977,6 +978,7 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
   Key(46);
   FramesWhile([&] { return Gui->folders.loader.Requests.load() != 0; });
   TextForm &text = *Gui->textForm;
+  const sF32 fullSize = text.TextScale;
   auto plain = [](TouchGui *g) {
     if(g->dialogs.dialogKind) g->dialogs.dialogAnswer = 2, g->AfterRender(nullptr);   // NO
     g->dialogs.dialogKind = 0, g->pages.keyboardOpen = g->browser.browserOpen = g->pages.channelPageOpen = g->pages.scalerPageOpen = 0;
@@ -1001,6 +1003,29 @@ TEST_F(GuiScene, ATapOnTheMiddleOfALabelPicksItsKeyOrRow)
     };
     open();
     const sU32 mask = Gui->touch.PageMask;
+    // each label as the frame printed it: whole, or narrowed to its face, which gives the
+    // size back to the labels after it
+    for(sInt i = 0; i < Gui->pages.widgetCount; i++)
+    {
+      const GuiWidget &w = Gui->pages.widgets[i];
+      if(!w.InScene || !(w.PageMask & mask) || (w.Kind == 5 && w.LabelStyle == 2) || !GuiLabel(w.LabelId)[0]) continue;
+      sInt found = 0;
+      for(sInt l = 0; l < text.LineCount; l++)
+      {
+        const TextLine &t = text.Lines[l];
+        if(std::u16string(t.Text) != GuiLabel(w.LabelId) || t.y != w.Position[1] + Place[w.Kind][1]) continue;
+        const sF32 keep = text.TextScale;
+        text.TextScale = t.Scale;   // a centred line keeps its left end
+        const sF32 centre = t.x + text.MeasureText(t.Text) / 2;
+        text.TextScale = fullSize;
+        const sF32 fit = GuiLabelFit(text, sInt(w.Kind), t.Text);
+        text.TextScale = keep;
+        if(std::fabs(centre - w.Position[0] - Place[w.Kind][0]) > 0.01f) continue;
+        found++;
+        EXPECT_FLOAT_EQ(t.Scale, fullSize * fit) << p.Name << ": " << plat::ToUtf8(t.Text);
+      }
+      EXPECT_EQ(found, 1) << p.Name << ": " << plat::ToUtf8(GuiLabel(w.LabelId));
+    }
     for(sInt i = 0; i < Gui->pages.widgetCount; i++)
     {
       GuiWidget &w = Gui->pages.widgets[i];
