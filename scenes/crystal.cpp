@@ -145,7 +145,7 @@ CrystalScene::CrystalScene()
   };
   for(CrystalRecord &x : CrystalRecords) clear(x);
   for(CrystalRecord &x : FlyingRecords) clear(x);
-  RecordCount = FlyingNext = PathIndex = PathLapped = 0;
+  RecordCount = FlyingNext = PathIndex = 0;
   for(CrystalBranch &b : BranchHeads)
   {
     b.Matrix.Identity();
@@ -401,7 +401,6 @@ void CrystalScene::Reset()
     PathMatrices[i].l = sMulPointMat3x4(CrystalTips[CrystalRecords[i - 1].Column], PathMatrices[i - 1]);
   }
   PathIndex = 0;
-  PathLapped = 0;
   GrowthClock = sF32(SyncPosition());
   for(sVec3 &p : PathPoints) p = sVec3(0, 0, 0);
   DrawShellMatrices();
@@ -456,7 +455,6 @@ void CrystalScene::Grow()
       FlyingNext = (FlyingNext + 1) % CRYSTAL_FLYING;
     }
   PathIndex = (p + 1) % CRYSTAL_PATH;
-  if(PathIndex == 0) PathLapped = 1;
 }
 
 void CrystalScene::OnEvent(sInt code)
@@ -485,9 +483,8 @@ void CrystalScene::Camera(sInt variant, sViewport *view)
     Path.Count = 5;
     for(sInt j = 0; j < 5; j++)
     {
-      sInt i = PathIndex - lags[n] + j;
-      // once a lap is done the links before the path's start are those at its end
-      if(i < 0 && PathLapped) i += CRYSTAL_PATH;
+      // keys before the path's start lie below it, so the camera rises into the path
+      const sInt i = PathIndex - lags[n] + j;
       const sVec3 at = i < 0 ? sVec3(0.0f, 20.0f * sF32(i), 0.0f) : PathMatrices[i].l;
       Path.Keys[j] = SplineKey{at.x, at.y, at.z, 0, 1000 * j};
     }

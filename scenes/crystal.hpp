@@ -74,7 +74,6 @@ public:
   sVec3 PathAngles[CRYSTAL_PATH];
   sVec3 PathFrequencies;
   sInt PathIndex;
-  sInt PathLapped;   // the path index has wrapped since the reset: earlier links lie behind
   sF32 GrowthClock;
   sVec3 PathPoints[3];
   sVec3 SmoothPoint;

@@ -89,11 +89,12 @@ TEST_F(CrystalRig, LinksGrowFromTheLastTipAndAClearStartsAfresh)
     const sVec3 end = sMulPointMat3x4(CrystalTips[Cry->CrystalRecords[i - 1].Column], Cry->PathMatrices[i - 1]);
     EXPECT_LT(Distance(start, end), 1e-3f) << i;
   }
-  // a lap on, the camera's keys before the path's start are the links at its end
+  // a lap on too, the camera's keys before the path's start lie below the origin, n links
+  // before it at (0, 20 n, 0): at the growth the camera stands on the middle key of each lag
   Cry->Camera(0, Cry->MainView);
-  sF32 nearest = 1e9f;
-  for(const sMat3x4 &m : Cry->PathMatrices) nearest = std::min(nearest, Distance(m.l, Cry->PathPoints[0]));
-  EXPECT_LT(nearest, 0.01f);
+  const sInt lags[3] = {4, 18, 6};
+  for(sInt n = 0; n < 3; n++)
+    EXPECT_LT(Distance(Cry->PathPoints[n], sVec3(0.0f, 20.0f * sF32(Cry->PathIndex - lags[n] + 2), 0.0f)), 0.01f) << n;
 
   // a clear starts the chain afresh (the records filling up is the long run's)
   Cry->OnEvent(107);
