@@ -61,7 +61,6 @@ const PatternList<16, 16> RingList(SequenceKeys(Led1Patterns, {5, 1, 2, 1, 4, 1,
 constexpr sF64 TwoPi = 6.283185307179586;
 
 sF32 Sin(sF64 x) { return sF32(std::sin(x)); }
-sU32 Mix(sU32 a, sU32 b, sF32 t) { return sBlendColor(a, b, SceneClamp01(t)); }
 
 // The camera turned by the angles, its eye at distance d behind it (before it for d < 0).
 void Orbit(const Scene *scene, sViewport *view, sF32 x, sF32 y, sF32 z, sF32 d, sF32 zoom)
@@ -487,6 +486,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   flashOffset = 0;
   SetFade(this, 300.0f, 1000.0f, 0);
   timeStep = 10;
+  // the draw below 65536 can round up to 65536 itself: the mask keeps the offset in 0..65535
   timeOffset = time = ReseedScaledOffset(&rng, 0xFFFFF) & 0xFFFF;
 }
 
@@ -575,6 +575,7 @@ void Led1Scene::Enter(sInt)
     OptionIndex = rng.NextBelow(LED1_FORMATIONS);
   }
   const sInt formation = OptionIndex;
+  // the draw below 65536 can round up to 65536 itself: the mask keeps the offset in 0..65535
   timeOffset = time = ReseedScaledOffset(&rng, 0xFFFFF) & 0xFFFF;
 
   Form *forms[8];
@@ -763,8 +764,8 @@ void Led1Scene::Render(sInt variant, sViewport *view)
   case 2:
     room->Matrix = SceneEuler(sF32(std::fmod(0.43 * st, TwoPi)), sF32(std::fmod(0.57 * st, TwoPi)),
                          sF32(std::fmod(0.31 * st, TwoPi)));
-    l0->Colors[2] = Mix(0x800000, 0xFF0000, 0.1f * band[0]);
-    l0->Colors[0] = Mix(0xC04040, 0xFFFFFF, s.PulseHalfBar);
+    l0->Colors[2] = sBlendColor(0x800000, 0xFF0000, 0.1f * band[0]);
+    l0->Colors[0] = sBlendColor(0xC04040, 0xFFFFFF, s.PulseHalfBar);
     break;
   case 3:
   {
@@ -772,23 +773,23 @@ void Led1Scene::Render(sInt variant, sViewport *view)
     l0->Positions[1] = sVec3((Sin(0.71 * st) + Sin(0.3 * st)) * 200.0f, (Sin(0.63 * st) + Sin(0.52 * st)) * 200.0f, -10);
     l0->Positions[2] = sVec3((Sin(0.57 * st) + Sin(0.5 * st)) * 200.0f, (Sin(0.81 * st) + Sin(0.97 * st)) * 200.0f, -10);
     // the fourth colour starts from the same red every frame, or a flash on it would add up to white
-    SetLightColours(l0, 0, 0xC00000, Mix(0, 0x403070, 0.1f * band[0]), 0xC00000);
+    SetLightColours(l0, 0, 0xC00000, sBlendColor(0, 0x403070, 0.1f * band[0]), 0xC00000);
     sU32 &c = l0->Colors[cycle3];
-    c = Mix(c, 0xFFFFFFFF, s.PulseHalfBar);
+    c = sBlendColor(c, 0xFFFFFFFF, s.PulseHalfBar);
     break;
   }
   case 4: RenderTrails(s, view); break;
   case 5:
-    l1->Colors[0] = Mix(0x204020, 0x2040FF, 0.1f * band[0]);
+    l1->Colors[0] = sBlendColor(0x204020, 0x2040FF, 0.1f * band[0]);
     RenderBoxClouds(s);
     break;
   case 6: RenderSparkRows(); break;
   case 7:
   {
-    l0->Colors[0] = Mix(0x381008, 0x781008, 0.1f * band[0]);
-    l0->Colors[1] = Mix(0x401004, 0x801004, 0.1f * band[1]);
-    l1->Colors[0] = Mix(l0->Colors[0], 0xFFFFFFFF, s.PulseHalfBar);
-    l1->Colors[1] = Mix(l0->Colors[1], 0xFFFFFFFF, s.PulseHalfBar);
+    l0->Colors[0] = sBlendColor(0x381008, 0x781008, 0.1f * band[0]);
+    l0->Colors[1] = sBlendColor(0x401004, 0x801004, 0.1f * band[1]);
+    l1->Colors[0] = sBlendColor(l0->Colors[0], 0xFFFFFFFF, s.PulseHalfBar);
+    l1->Colors[1] = sBlendColor(l0->Colors[1], 0xFFFFFFFF, s.PulseHalfBar);
     static const sF32 sense[3] = {-1.0f, 1.0f, -1.0f};
     for(sInt k = 0; k < 3; k++)
       boxRings[k]->Matrix =
@@ -808,7 +809,8 @@ void Led1Scene::Render(sInt variant, sViewport *view)
     lineForms[2]->Matrix = SceneEuler(R(1.27), R(1.29), R(1.15));
     lineForms[3]->Matrix = SceneEuler(Q(1.37), Q(1.23), Q(1.19));
     lineForms[4]->Matrix = SceneEuler(R(1.17), R(1.11), R(1.25));
-    SetLightColours(l0, 0xA00C08, 0x302020, Mix(0, 0x403030, 0.1f * band[0]), Mix(0x10100D, 0xA0A080, s.PulseHalfBar));
+    SetLightColours(l0, 0xA00C08, 0x302020, sBlendColor(0, 0x403030, 0.1f * band[0]),
+                    sBlendColor(0x10100D, 0xA0A080, s.PulseHalfBar));
     const sF32 m = 3.0f * sF32(variant) + 1.0f;
     l0->Positions[0] = sVec3(-150 * m, 20 * m, 150 * m);
     l0->Positions[1] = sVec3(200 * m, -300 * m, 0);
@@ -829,7 +831,7 @@ void Led1Scene::RenderGlowPoints(const SyncNow &s)
     PointRecord &r = glowPoints->Points[i];
     r.Pos = sVec3((Sin(p.x + t) + Sin(p.y + 0.6 * t)) * 350.0f, (Sin(p.z + 0.6 * t) + Sin(p.y + t)) * 350.0f,
                   (Sin(p.x + 0.6 * t) + Sin(p.z + t)) * 350.0f);
-    r.Color = (i + flashOffset) % 4 == 0 ? Mix(lightColour[i], 0xFFFFFFFF, s.PulseHalfBar) : lightColour[i];
+    r.Color = (i + flashOffset) % 4 == 0 ? sBlendColor(lightColour[i], 0xFFFFFFFF, s.PulseHalfBar) : lightColour[i];
   }
 }
 
@@ -878,8 +880,8 @@ void Led1Scene::RenderTrails(const SyncNow &s, const sViewport *view)
   for(sInt i = 0; i < LED1_HEADS; i++)
     for(auto &bank : strands) bank[i].Step(headPosition[i], fade);
   for(sInt n = 3; n <= 27; n++) MaterialSet->LightSets[n]->Positions[0] = view->Camera.l;
-  MaterialSet->LightSets[3]->Colors[0] = Mix(0, 0xFFC00000, 0.1f * Bands()[0]);
-  MaterialSet->LightSets[4]->Colors[0] = Mix(0, 0xFFC08000, 0.9f * Bands()[4]);
+  MaterialSet->LightSets[3]->Colors[0] = sBlendColor(0, 0xFFC00000, 0.1f * Bands()[0]);
+  MaterialSet->LightSets[4]->Colors[0] = sBlendColor(0, 0xFFC08000, 0.9f * Bands()[4]);
 }
 
 void Led1Scene::RenderBoxClouds(const SyncNow &s)
@@ -890,7 +892,7 @@ void Led1Scene::RenderBoxClouds(const SyncNow &s)
     at.z += 1.0f;
     if(at.z > 256.0f)
     {
-      at.z -= 512.0f;
+      at.z = -256.0f;
       PlaceBox(at, inner);
     }
     const sF64 fi = sF64(i);
@@ -931,7 +933,7 @@ void Led1Scene::RenderSparkBursts(const SyncNow &s)
   const sF32 f = SceneClamp01(sF32(s.SyncClock - ringStart) * 0.001f);
   sVec3 dir = presets[previousRing & 7] * (1.0f - f) + presets[ring & 7] * f;
   dir.Unit();
-  MaterialSet->LightSets[0]->Ambient = Mix(0, 0xAA00, 0.1f * Bands()[0]);
+  MaterialSet->LightSets[0]->Ambient = sBlendColor(0, 0xAA00, 0.1f * Bands()[0]);
   const sF64 q = 0.0005 * sF64(time);
   const sVec3 shake = sVec3(Sin(73.0 * q), Sin(55.0 * q), Sin(37.0 * q)) * (s.PulseHalfBar * 5.0f);
   for(sInt k = 0; k < 3; k++)
@@ -967,7 +969,7 @@ void Led1Scene::RenderPointClouds(const SyncNow &s, const sViewport *view)
     for(sInt k = 0; k < 4; k++)
     {
       sU32 colour = sBlendColor(rowA[k], rowB[k], mix);
-      if(k == 0) colour = Mix(colour & 0xFF000000, colour, near);
+      if(k == 0) colour = sBlendColor(colour & 0xFF000000, colour, near);
       for(sInt p = 0; p < 9; p++)
       {
         PointRecord &r = pointClouds[k]->Points[9 * j + p];
@@ -1000,7 +1002,7 @@ void Led1Scene::RenderHaze(const SyncNow &s)
                   (Sin(0.77 * n + 0.15 * q) + Sin(0.29 * n + 0.57 * q) + Sin(0.17 * n + 0.91 * q)) * 40.0f);
     p.Size = 1.3f;
   }
-  const sU32 glow = Mix(0xFF3030FF, 0xFF8080FF, s.PulseHalfBar);
+  const sU32 glow = sBlendColor(0xFF3030FF, 0xFF8080FF, s.PulseHalfBar);
   for(sInt i = 0; i < 10; i++)
   {
     const sF64 n = sF64(i);

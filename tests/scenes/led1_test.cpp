@@ -1,5 +1,5 @@
 // The LED1 scene in the rig: every formation's forms reach the screen in both cameras
-// (pictures kept), a bad selection number, trails the object list leaves alone, particle forms
+// (pictures kept) in the colours a strong bass drives, a bad selection number, trails the object list leaves alone, particle forms
 // alive from the start, trails at their width from the first frame, forms that stay in their
 // space, the time reversal, and a clean exit after visits in both transition-mode groups.
 #include "show_rig.hpp"
@@ -51,6 +51,13 @@ TEST_F(Led1Rig, EveryFormationDrawsItsFormsInBothCameras)
     s->Update(ms);
     s->BandEnergy[0] = 20.0f;
   };
+  // the colours the bass mixes with a weight of 2: the blend runs on past its far colour,
+  // each channel capped
+  const struct
+  {
+    sInt Formation, Set, Colour;   // colour -1: the set's ambient
+    sU32 Lit;
+  } bass[] = {{3, 0, 1, 0x8060E0}, {4, 3, 0, 0xFFFF0000}, {7, 0, 0, 0xB81008}, {8, 0, -1, 0x00FF00}, {11, 0, 1, 0x806060}};
   for(sInt f = 0; f < LED1_FORMATIONS; f++)
     for(sInt v = 0; v < 2; v++)
     {
@@ -67,6 +74,12 @@ TEST_F(Led1Rig, EveryFormationDrawsItsFormsInBothCameras)
       Steps(f == 12 ? 12 : 2);   // the emitters start empty and lay one particle a frame
       EXPECT_GT(bare.Changed(Picture(Keep("led1", "formation" + std::to_string(f) + "-variant" + std::to_string(v)))),
                 W * H / 200);
+      for(const auto &b : bass)
+        if(b.Formation == f)
+        {
+          const LightSet *l = Led->MaterialSet->LightSets[b.Set];
+          EXPECT_EQ(b.Colour < 0 ? l->Ambient : l->Colors[b.Colour], b.Lit);
+        }
     }
 }
 
@@ -147,6 +160,13 @@ TEST_F(Led1Rig, MovingFormsStayInTheirSpace)
     for(sInt i = 0; i < 1200; i++) Led->Render(0, Led->MainView);   // every box has wrapped
     for(const sVec3 &b : Led->boxPosition) EXPECT_TRUE(std::fabs(b.z) <= 256.0f && outside(b, 8.0f));
     for(const sVec3 &b : Led->smallBoxPosition) EXPECT_TRUE(std::fabs(b.z) <= 256.0f && outside(b, 16.0f));
+    if(f == 5)
+    {
+      // a box past the far end starts again at the near end
+      Led->boxPosition[0].z = 255.5f;
+      Led->Render(0, Led->MainView);
+      EXPECT_EQ(Led->boxPosition[0].z, -256.0f);
+    }
     for(const ParticleForm *burst : Led->sparkBursts)
       for(sInt i = 0; i < burst->Count; i++)
       {
