@@ -224,7 +224,7 @@ void SlideshowScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globa
   for(PictureForm *&f : ChannelShadows)
   {
     f = Picture(6, 2, 16, 614.4f, PictureHeight, 1.0f);
-    f->Shape(614.4f, PictureHeight, -307.2f, -230.4f);
+    f->Shape(614.4f, PictureHeight, -307.2f, -230.4f, 1, 1, 0, 0);   // the plain mapping of a form
     SetForm(f, 0x80202030, 1, sVec3(0, 0, 160));
     AddObject(f);
   }
@@ -337,7 +337,7 @@ void SlideshowScene::Enter(sInt)
   for(sInt s = 0; s < 2; s++)
   {
     StripCount[s] = Random.NextBelow(30) + 2;
-    for(sF32 &d : StripDelay[s]) d = std::min(Random.NextFloat(1.0f), 0.999f) * 0.1f;
+    for(sF32 &d : StripDelay[s]) d = Random.NextFloat(1.0f) * 0.1f;
   }
   const SyncNow s = ReadSync(SyncSource);
   ShownSlot = 0;
@@ -443,7 +443,7 @@ void SlideshowScene::OnEvent(sInt code)
       if(PhaseHalf) (ShownSlot == 0 ? TrailHidden : LeadHidden) = 0;
       else (ShownSlot == 0 ? LeadHidden : TrailHidden) = 0;
       StripCount[LeadSet] = Random.NextBelow(30) + 2;
-      for(sF32 &d : StripDelay[LeadSet]) d = std::min(Random.NextFloat(1.0f), 0.999f) * 0.1f;
+      for(sF32 &d : StripDelay[LeadSet]) d = Random.NextFloat(1.0f) * 0.1f;
       ShownIndex++;
       if(++ShownSlot == 3) ShownSlot = 0;
     }
@@ -516,9 +516,9 @@ void SlideshowScene::AnimateLayers(sInt set, sF32 t, sInt hidden, const SyncNow 
       sF32 bump = 0.0f;
       const sF32 d = s.BarPhase - JoltStart;
       if(JoltMode != 0 && d < 0.25f) bump = (0.5f - 0.5f * std::cos(2.0f * sScenePi * d)) * 10.0f;
+      // the rest grows for the frames to come; this frame stands where it was
       if(JoltMode != 1) f->Rest.z += bump;
       else f->Rest.x += MotionSpeed > 0 ? bump : -bump;
-      pos = f->Rest;
       p1 += B * 0.3f;
       p0 += B * 0.125f;
       const sF64 ck = sF64(s.SyncClock) + 10000.0 * k;
@@ -533,7 +533,7 @@ void SlideshowScene::AnimateLayers(sInt set, sF32 t, sInt hidden, const SyncNow 
     f->Matrix.l = pos;
     f->Shape(w, h, -0.5f * w, -0.5f * h, -1, -1, -1, -1);
   }
-  ChannelShadows[set]->Shape(w, h, -0.5f * w, -0.5f * h);
+  ChannelShadows[set]->Shape(w, h, -0.5f * w, -0.5f * h, 1, 1, 0, 0);
 }
 
 void SlideshowScene::AnimateStrips(sInt set, sF32 t, sInt hidden, const SyncNow &)

@@ -1,6 +1,7 @@
 // The Slideshow in a running machine: every sample picture reaches the screen in each
 // style, the texture slots never leave a material on a freed texture, odd folders and
-// settings are survived, and the loader keeps going while the folder changes under it.
+// settings are survived, the loader keeps going while the folder changes under it, and the
+// shadows, jolts and strip delays keep to their rules.
 #include "show_rig.hpp"
 
 #include "../common/temp_dir.hpp"
@@ -162,6 +163,57 @@ TEST_F(SlideshowRig, StyleZeroBringsAPictureInAsADarkPrint)
         << "progress " << t;
   }
   EXPECT_TRUE(seen);
+}
+
+// The channel shadows keep their texture's plain mapping (the mirroring is the layers');
+// a jolt grows a layer's rest, on which the layer stands from the next frame on; and a
+// strip's delay reaches up to its full tenth.
+TEST_F(SlideshowRig, ShadowsJoltsAndStripDelaysOfStyleZeroAndOne)
+{
+  // the half-bar pulse still: a layer stands on its rest alone
+  sShowPlugins.UpdateSync = [](SyncMachine *s, sInt ms) {
+    s->Update(ms);
+    s->Results.PulseA = 0.0f;
+  };
+  Begin("", 0);
+  Step();   // the switch enters the scene, which installs its table: silence it again
+  Sync->SetPatternTable(0, Silence);
+  S->OnEvent(108);
+  S->OnEvent(108);
+  S->LeadHidden = S->TrailHidden = 0;
+  Sync->SelectColorPreset(3);
+  sBool seen = 0;
+  for(sInt f = 0; f < 120 && !seen; f++)
+  {
+    const PictureForm *layer = S->ChannelLayers[S->LeadSet][1];
+    const sF32 rest = layer->Rest.z;
+    S->JoltMode = 2;   // a jolt a tenth of a bar ago that pushes the layers away
+    S->JoltStart = ReadSync(S->SyncSource).BarPhase - 0.1f;
+    Step();
+    const sF32 t = 2.0f * ReadSync(S->SyncSource).FourBarPhase;   // the lead set's progress
+    if(t < 0.55f || t > 0.95f) continue;
+    seen = 1;
+    EXPECT_GT(layer->Rest.z, rest + 1.0f);
+    EXPECT_FLOAT_EQ(layer->Matrix.l.z, rest + 160.0f);
+  }
+  EXPECT_TRUE(seen);
+  for(const PictureForm *f : S->ChannelShadows)
+    EXPECT_TRUE(f->Range1[0] == 1.0f && f->Range1[1] == 1.0f && f->Range1[2] == 0.0f && f->Range1[3] == 0.0f);
+
+  // a picture event whose draws for the delays hold one a hair below 1
+  sU32 seed = 0;
+  for(;; seed++)
+  {
+    sRandomLcg r(seed);
+    r.NextBelow(30);
+    sF32 top = 0.0f;
+    for(sInt j = 0; j < SLIDESHOW_MAXSTRIPS; j++) top = std::max(top, r.NextFloat(1.0f));
+    if(top > 0.9999f) break;
+  }
+  S->Random.Seed(seed);
+  const sInt lead = S->LeadSet;
+  S->OnEvent(108);
+  EXPECT_GT(*std::max_element(S->StripDelay[lead], S->StripDelay[lead] + SLIDESHOW_MAXSTRIPS), 0.09995f);
 }
 
 TEST_F(SlideshowRig, OddFoldersAndSettingsAreSurvived)
