@@ -499,7 +499,7 @@ void InvadersScene::Exit()
     {
       drop(InvaderTemplates[k][n]);
       drop(DebrisModels[k][n]);
-      // the instances' forms stay with the object list; only their arrays go
+      // the 80 instance models go too, which nothing else frees (their forms stay with the object list)
       for(sInt c = 0; c < INVADER_COLUMNS; c++) drop(Invaders[k][c][n]);
     }
   drop(Ship);

@@ -238,6 +238,7 @@ void LavaScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   LavaMaterial->SecondUvOption = 1;
   LavaMaterial->SpecularScale = 23.0f;
   LavaMaterial->SpecularOffset = 20.0f;
+  // prepared for two uv pairs: with one the quad's second uv, which turns the second texture, is lost
   LavaMaterial->Prepare(sVertexFormatPosColUV2);
   // The lava quad carries both texture coordinates, so it is written here rather than
   // through DrawQuad, which knows one.

@@ -318,6 +318,7 @@ void RobotScene::Exit()
   sDELETE(OverlayMaterial);
   sDELETE(QuadGeometry);
   sDELETE(GlowTarget);
+  // the models and their copies go too: nothing else frees them, so every shut-down leaked them
   for(Model *&c : RobotCopies) sDELETE(c);
   for(Model *&m : RobotModels) sDELETE(m);
 }

@@ -127,13 +127,22 @@ TEST_F(InvadersRig, TargetsAreChosenWhileAnyRowHasOneAndEveryGameMakesAllTargets
     }
     EXPECT_EQ(targets.size(), 32u) << after;
   };
+  // A visit also ends the moves and shots of the one before: a move and a shot begun just
+  // before the switch (past the show's first bar) leave the ship at its goal and fly no shot.
   const std::pair<const char *, sBool> starts[] = {{"in the first game", 1}, {"after code 108", 0}, {"after a new visit", 1}};
+  Sync->Update(1500);
   for(const auto &[after, visit] : starts)
   {
     if(visit)
     {
+      Inv->OnEvent(103);
+      Inv->OnEvent(107);
       M->SwitchScene(0);
       M->SwitchScene(InvadersIndex);
+      Inv->ShotPoint = sVec3(0.0f, -1000.0f, 0.0f);
+      Inv->Animate();
+      EXPECT_NEAR(Inv->ShipPosition.x, Inv->ShipGoal.x, 1e-3f) << after;
+      EXPECT_EQ(Inv->ShotPoint.y, -1000.0f) << after;
     }
     Inv->OnEvent(108);   // after a visit the song's first restart only starts the game
     game(after);
