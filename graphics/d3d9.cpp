@@ -559,7 +559,6 @@ void CreateDevice(sU32 flags)
   OccQueryListMade = 1;
   sInitGraphicsCore();
   FinishDevice(1);
-  if(DX.PresentImmediate) DX.Dev->SetImmediatePresent(1);
 }
 }
 
@@ -712,7 +711,6 @@ void sExitGfx()
   DX.BoundDepth = nullptr;
   DX.Render3DInProgress = 0;
   DX.RestoreNeeded = 0;
-  DX.PresentImmediate = 0;
   DX.ScreenCount = 0;
   DX.CurrentVS = DX.CurrentPS = nullptr;
   for(sTextureBase *&t : DX.TextureCache) t = nullptr;
@@ -799,12 +797,6 @@ sBool sRender3DBegin()
   }
   sUnlockGeoBuffers();
   return 1;
-}
-
-void sSetPresentImmediate(sBool immediate)
-{
-  DX.PresentImmediate = immediate;
-  if(DX.Dev) DX.Dev->SetImmediatePresent(immediate);
 }
 
 void sRender3DEnd(sBool present)

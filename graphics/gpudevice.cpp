@@ -36,7 +36,6 @@ public:
   sS32 BeginScene() override { return Dev->BeginScene(); }
   sS32 EndScene() override { return Dev->EndScene(); }
   void InjectLostDevice() override { Dev->InjectLostDevice(); }
-  void SetImmediatePresent(sBool immediate) override { Dev->SetImmediatePresent(immediate != 0); }
 
   sS32 CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, Format fmt, Pool pool, sGpuRes **out) override
   {

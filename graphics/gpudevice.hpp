@@ -32,8 +32,6 @@ public:
   virtual sS32 EndScene() = 0;
   // The next Present reports a lost device (used to test the restore).
   virtual void InjectLostDevice() = 0;
-  // Set: presents do not wait for the display's refresh; cleared: the parameters' interval.
-  virtual void SetImmediatePresent(sBool immediate) = 0;
 
   // textures and surfaces
   virtual sS32 CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool,

@@ -752,9 +752,6 @@ void sInitGfx(sU32 flags, sInt width, sInt height);
 void sExitGfx();
 sBool sRender3DBegin();
 void sRender3DEnd(sBool present = 1);
-// Set: the frames' presents do not wait for the display's refresh, whatever the screen
-// mode asks; cleared: the screen mode's interval holds again.
-void sSetPresentImmediate(sBool immediate);
 void sPaintFrame();
 // Inside a frame: binds the screen and clears it with the colour (0xAARRGGBB).
 void sSetFrameClearColor(sU32 color);

@@ -43,7 +43,6 @@ struct sGfxBackEnd
   sBool Active = 0;
   sBool RestoreNeeded = 0;
   sBool Render3DInProgress = 0;
-  sBool PresentImmediate = 0;   // sSetPresentImmediate
 
   // bound targets
   sTextureBase *ActiveRT = nullptr;

@@ -180,8 +180,6 @@ void LoaderScreen::Start(StartupRecord *record)
     Loader = sNEW LoaderScene(this);
     Loader->Enter(0);
   }
-  // the start-up's frames need not wait for the display: each wait would stop the work
-  if(Record->UseLoader) sSetPresentImmediate(1);
   if(Record->UseLoader && sIsGfxActive())
   {
     sGraphicsCaps caps;
@@ -256,7 +254,6 @@ void LoaderScreen::StartFrames()
   if(Started) return;
   Started = 1;
   FrameProgress = 0;
-  if(Record && Record->UseLoader) sSetPresentImmediate(0);
 }
 
 void LoaderScreen::Destroy()
@@ -266,11 +263,6 @@ void LoaderScreen::Destroy()
     Loader->Exit();
     sDELETE(Loader);
   }
-  if(Record)
-  {
-    SetLoadingScreen(nullptr, nullptr, nullptr);
-    // a start-up that ends before the show's first frame gives the interval back here
-    if(Record->UseLoader && !Started) sSetPresentImmediate(0);
-  }
+  if(Record) SetLoadingScreen(nullptr, nullptr, nullptr);
   Record = nullptr;
 }

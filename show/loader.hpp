@@ -5,8 +5,8 @@
 // of the show starts its frame counting, and it stops drawing once that count passes the
 // start-up record's limit. It installs itself as the target of RefreshLoadingScreen.
 // Each refresh counts one step and, when the record's UseLoader is set, draws it in a
-// frame of its own, presented without waiting for the display's refresh (the screen mode's
-// interval comes back with the show's first frame).
+// frame of its own, presented as the show's frames are (waiting for the display's refresh
+// unless the screen mode says not to).
 //
 // On a software rasteriser a frame of the loader scene costs the main thread tens of
 // milliseconds (its super shape alone is 65,536 vertices) and its present a full-screen
@@ -62,8 +62,7 @@ public:
   void Refresh();
   // The next refresh is the start-up's last: it presents, paced or not.
   void PresentNextRefresh() { PresentLast = 1; }
-  // The show's first frame: from now on progress also counts towards the limit, and
-  // presents wait for the display's refresh as the screen mode asks.
+  // The show's first frame: from now on progress also counts towards the limit.
   void StartFrames();
   // Exits and deletes the loader scene and stops being the refresh target.
   void Destroy();

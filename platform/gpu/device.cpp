@@ -378,22 +378,6 @@ int Device::DefaultPoolResources() const { return I->DefaultCount; }
 const std::string &Device::LastShaderError() const { return I->ShaderError; }
 void Device::InjectLostDevice() { I->InjectLost = true; }
 
-// The main window's swap interval: only it waits for the retrace (AddScreens).
-static void ApplySwapInterval(DeviceImpl *d)
-{
-  if (!d->OwnWindow)
-    SDL_GL_SetSwapInterval(d->Immediate || d->PP.PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
-}
-
-void Device::SetImmediatePresent(bool immediate)
-{
-  if (I->Immediate == immediate)
-    return;
-  I->Immediate = immediate;
-  MakeCurrent(this);
-  ApplySwapInterval(I);
-}
-
 // Makes a back buffer for present parameters (a size of 0 takes the window's drawable size).
 Result MakeBackBuffer(Device *dev, SDL_Window *win, PresentParameters &pp, Surface **out)
 {
@@ -547,7 +531,8 @@ Result Device::Reset(PresentParameters &pp)
     s.BackBuffer = nullptr;
   }
   d->PP = pp;  // a size of 0 takes the window's drawable size
-  ApplySwapInterval(d);
+  if (!d->OwnWindow)
+    SDL_GL_SetSwapInterval(d->PP.PresentationInterval == PRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
   DefaultStates(d);
   d->VSBlock.assign(VS_BLOCK, 0);
   d->PSBlock.assign(PS_BLOCK, 0);

@@ -594,9 +594,6 @@ public:
   // Fault injection: the next Present reports a lost device; the device then stays lost
   // (TestCooperativeLevel reports ERR_DEVICENOTRESET) until Reset.
   void InjectLostDevice();
-  // With immediate set, presents do not wait for the display's refresh whatever the
-  // present parameters' interval (kept across a Reset); cleared, their interval holds again.
-  void SetImmediatePresent(bool immediate);
   // Number of live default-pool resources (they must all be released before Reset).
   int DefaultPoolResources() const;
   SDL_Window *Window() const;

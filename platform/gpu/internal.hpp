@@ -174,7 +174,6 @@ struct DeviceImpl
   void *Ctx = nullptr;
   PresentParameters PP;
   bool Lost = false, InjectLost = false, InScene = false;
-  bool Immediate = false;  // presents do not wait for the refresh, whatever PP's interval
   bool HasS3TC = false;
   bool HasSrgbDecode = false, HasSrgbS3TC = false, HasMirrorClamp = false;
   float MaxAniso = 1.0f;

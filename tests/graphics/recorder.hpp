@@ -54,7 +54,6 @@ public:
   sS32 BeginScene() override { return plat::gpu::RES_OK; }
   sS32 EndScene() override { return Logged("EndScene"); }
   void InjectLostDevice() override { LoseAtPresent = true; }
-  void SetImmediatePresent(sBool immediate) override { Note("Immediate " + std::to_string(immediate)); }
   sS32 CreateTexture(sU32 w, sU32 h, sU32 levels, sU32 usage, plat::gpu::Format fmt, plat::gpu::Pool pool,
                      sGpuRes **out) override;
   sS32 GetSurfaceLevel(sGpuRes *tex, sU32 level, sGpuRes **out) override;
