@@ -26,9 +26,13 @@ const sChar *const DmxControlNames[sGUI_CONTROLS] = {SPK_TRACKS(u"DMX - Starting
 const sChar *const MidiControlNames[sGUI_CONTROLS] = {SPK_TRACKS(u"MIDI - Starting Address")};
 #undef SPK_TRACKS
 
-// Position 13 of row 2 would be the resident Global scene: only 0..12 are show scenes.
 const sInt ConfigStyleTable[5][21] = {
-  {0}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {0}, {0}, {0, 11}};
+  {0}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, {0}, {0}, {0, 11}};
+
+namespace
+{
+constexpr sInt ShowScenes = 13;   // list positions 0..12 of a page name the show scenes
+}
 
 sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries)
 {
@@ -44,6 +48,7 @@ sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries)
     const sInt *row = ConfigStyleTable[style < 5 ? style : page];
     for(sInt k = 0; k < 21 && (k == 0 || row[k]); k++)
     {
+      if(row[k] >= ShowScenes) continue;   // position 13 is the resident Global scene: no tile
       sInt picture = style < 5 ? 20 * style + n : 100 + n;
       entries[n++] = {20 * page + row[k], picture};
     }
@@ -53,22 +58,7 @@ sInt GuiStyleEntries(sInt style, GuiStyleEntry *entries)
 
 namespace
 {
-constexpr sInt ShowScenes = 13;   // style flags beyond a page's first 13 never allow a scene
-
-sF32 Clamp(sF32 v, sF32 lo, sF32 hi)
-{
-  if(!(v == v)) return lo;   // NaN
-  return v < lo ? lo : (v > hi ? hi : v);
-}
 sInt ClampI(sInt v, sInt lo, sInt hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-// Forces flags of positions that name no show scene to 0 (each style page holds 20).
-void SanitizeStyles(GuiConfig &c)
-{
-  for(sInt s = 0; s < sGUI_STYLES; s++)
-    for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-      c.StyleFlags[s][i] = (i % 20) < ShowScenes && c.StyleFlags[s][i] ? 1 : 0;
-}
 
 void ResetSection(GuiMediaSection &m, sF32 interval)
 {
@@ -143,15 +133,24 @@ public:
     if(!Key(name, message)) return false;
     sInt v = Scan.ScanInt();
     if(!Ok()) return false;
-    out = ClampI(v, lo, hi);
+    out = ClampI(v, lo, hi);   // a switch, style, drive or channel stays one its tables have
     return true;
   }
-  bool Float(const sChar *name, sF32 &out, sF32 scale, sF32 lo, sF32 hi, const sChar *message)
+  // A value is stored as read, divided by its scale.
+  bool Float(const sChar *name, sF32 &out, sF32 scale, const sChar *message)
   {
     if(!Key(name, message)) return false;
-    sF32 v = Scan.ScanFloat();
+    sF32 v = Scan.ScanFloat() * scale;
     if(!Ok()) return false;
-    out = Clamp(v * scale, lo, hi);
+    if(std::isfinite(v)) out = v;   // an infinity is not taken: saved as "+#inf" it would end the next load
+    return true;
+  }
+  // An interval is its slider's fraction.
+  bool Interval(sF32 &out, sF32 scale, const sChar *message)
+  {
+    sF32 v = out;
+    if(!Float(u"interval", v, 1.0f / scale, message)) return false;
+    out = v < 0 ? 0 : (v > 1 ? 1 : v);   // a countdown of a fraction out of 0..1 would run out every frame or never
     return true;
   }
   bool String(const sChar *name, sChar *out, sInt cap, const sChar *message, const sChar *missing)
@@ -162,12 +161,8 @@ public:
     sCopyString(out, s, cap);
     return true;
   }
-  // The start value: -1 is "random"; huge, infinite or NaN values are brought into a
-  // range the countdowns hold.
-  bool Start(sF32 &out, const sChar *message)
-  {
-    return Float(u"start", out, 1.0f, -1.0f, 2000000.0f, message);
-  }
+  // The start value: exactly -1 is "random", any other its seconds.
+  bool Start(sF32 &out, const sChar *message) { return Float(u"start", out, 1.0f, message); }
 
   bool Media(GuiMediaSection &m, const sChar *const *msg, sF32 scale, bool allowEfx, bool power)
   {
@@ -178,8 +173,8 @@ public:
     if(!Int(u"style", m.Style, 0, 3, msg[4])) return false;
     if(allowEfx && V > 1.5f && !Int(u"allowefx", m.AllowEfx, 0, 1, msg[5])) return false;
     if(!Int(u"active", m.Active, 0, 1, msg[6])) return false;
-    if(power && V > 1.0f && !Float(u"power", m.Power, 0.01f, 0, 1, msg[7])) return false;
-    if(!Float(u"interval", m.Interval, 1.0f / scale, 0, 1, msg[8])) return false;
+    if(power && V > 1.0f && !Float(u"power", m.Power, 0.01f, msg[7])) return false;
+    if(!Interval(m.Interval, scale, msg[8])) return false;
     return Start(m.Start, msg[9]);
   }
 
@@ -197,7 +192,7 @@ public:
       {
         sInt v = Scan.ScanInt();
         if(!Ok()) return;
-        C.StyleFlags[s][i] = v ? 1 : 0;
+        C.StyleFlags[s][i] = v;
         Scan.Scan();
       }
     }
@@ -253,7 +248,7 @@ public:
       {
         sF32 v = Scan.ScanFloat();
         if(!Ok()) return;
-        C.Version = Clamp(v, 0.0f, 100.0f);
+        if(std::isfinite(v)) C.Version = v;
       }
       Key(u"menuhead", u"LoadConfig: wrong menu head format.");
       break;
@@ -271,8 +266,8 @@ public:
         if(Ok() && n != i + 1) { Fail(u"LoadConfig: wrong effect number."); return; }
         Int(u"active", e.Active, 0, 1, u"LoadConfig: wrong effect active format.") &&
           Int(u"alpha", e.Alpha, 0, 1, u"LoadConfig: wrong effect alpha format.") &&
-          Float(u"transparency", e.Transparency, 0.01f, 0, 1, u"LoadConfig: wrong effect transparecy format.") &&
-          Float(u"power", e.Power, 0.01f, 0, 1, u"LoadConfig: wrong effect power format.");
+          Float(u"transparency", e.Transparency, 0.01f, u"LoadConfig: wrong effect transparecy format.") &&
+          Float(u"power", e.Power, 0.01f, u"LoadConfig: wrong effect power format.");
       }
       break;
     case 7:
@@ -285,7 +280,7 @@ public:
         String(u"text", m.Text, sGUI_TEXTCHARS, u"LoadConfig: wrong message text format.",
                u"LoadConfig: no message text found.") &&
           Int(u"active", m.Active, 0, 1, u"LoadConfig: wrong message active format.") &&
-          Float(u"interval", m.Interval, 1.0f / 1800.0f, 0, 1, u"LoadConfig: wrong message interval format.") &&
+          Interval(m.Interval, 1800.0f, u"LoadConfig: wrong message interval format.") &&
           Start(m.Start, u"LoadConfig: wrong message start format.");
       }
       break;
@@ -308,12 +303,12 @@ public:
         GuiDistortionSetting &d = C.Distortions[i];
         Int(u"kind", d.Kind, 0, 3, u"LoadConfig: wrong self distortion kind format.") &&
           Int(u"active", d.Active, 0, 1, u"LoadConfig: wrong self distortion active format.") &&
-          Float(u"frequency", d.Frequency, 0.01f, 0, 1, u"LoadConfig: wrong self distortion transparecy format.") &&
-          Float(u"power", d.Power, 0.01f, 0, 1, u"LoadConfig: wrong self distortion power format.");
+          Float(u"frequency", d.Frequency, 0.01f, u"LoadConfig: wrong self distortion transparecy format.") &&
+          Float(u"power", d.Power, 0.01f, u"LoadConfig: wrong self distortion power format.");
       }
       break;
     }
-    case 10: Float(u"latency", C.Latency, 0.002f, 0, 1, u"LoadConfig: wrong latency kind format."); break;
+    case 10: Float(u"latency", C.Latency, 0.002f, u"LoadConfig: wrong latency kind format."); break;
     case 11:
       if(V > 1.1f) Channels(C.Dmx, DmxControlNames, u"LoadConfig: wrong dmx channel format.", entries, 4095);
       break;
@@ -337,9 +332,9 @@ public:
           GuiScalerSetting &c = C.Scalers[i];
           if(!Int(u"active", c.Active, 0, 1, u"LoadConfig: wrong scaler active format.")) return;
           for(sInt k = 0; k < 8; k++)
-            if(!Float(keys[k], k < 4 ? c.Out[k] : c.In[k - 4], 1.0f, -1.0f, 2.0f, msgs[k])) return;
-          Float(u"brightness", c.Brightness, 1.0f, 0.0f, 4.0f, u"LoadConfig: wrong scaler brightness format.") &&
-            Float(u"contrast", c.Contrast, 1.0f, -1.0f, 1.0f, u"LoadConfig: wrong scaler contrast format.");
+            if(!Float(keys[k], k < 4 ? c.Out[k] : c.In[k - 4], 1.0f, msgs[k])) return;
+          Float(u"brightness", c.Brightness, 1.0f, u"LoadConfig: wrong scaler brightness format.") &&
+            Float(u"contrast", c.Contrast, 1.0f, u"LoadConfig: wrong scaler contrast format.");
         }
       }
       else if(V > 1.2f)
@@ -351,10 +346,10 @@ public:
           u"LoadConfig: wrong scaler x0 format.", u"LoadConfig: wrong scaler y0 format.",
           u"LoadConfig: wrong scaler x1 format.", u"LoadConfig: wrong scaler y1 format.",
           u"LoadConfig: wrong scaler brightness format.", u"LoadConfig: wrong scaler contrast format."};
-        sF32 dummy;
+        sF32 dummy = 0;
         for(sInt e = 0; e < 2; e++)
           for(sInt k = 0; k < (V > 1.3f ? 8 : 6); k++)
-            if(!Float(keys[k], dummy, 1.0f, -1e9f, 1e9f, msgs[k])) return;
+            if(!Float(keys[k], dummy, 1.0f, msgs[k])) return;
       }
       break;
     case 14:
@@ -362,8 +357,8 @@ public:
       {
         Int(u"style", C.VideoStyle, 0, 3, u"LoadConfig: wrong video-in style format.") &&
           Int(u"active", C.VideoActive, 0, 1, u"LoadConfig: wrong video-in active format.") &&
-          Float(u"power", C.VideoPower, 0.01f, 0, 1, u"LoadConfig: wrong video-in power format.") &&
-          Float(u"interval", C.VideoInterval, 1.0f / 1800.0f, 0, 1, u"LoadConfig: wrong video-in interval format.") &&
+          Float(u"power", C.VideoPower, 0.01f, u"LoadConfig: wrong video-in power format.") &&
+          Interval(C.VideoInterval, 1800.0f, u"LoadConfig: wrong video-in interval format.") &&
           Start(C.VideoStart, u"LoadConfig: wrong video-in start format.");
       }
       break;
@@ -397,7 +392,6 @@ void ResetGuiConfig(GuiConfig &c)
     else
       for(sInt r = 0; r < 5; r++) setRow(r, r * 20);
   }
-  SanitizeStyles(c);
   ResetSection(c.Slideshow, 0.5f);
   ResetSection(c.Logos, 0.5f);
   ResetSection(c.Flyer, 0.5f);
@@ -469,9 +463,9 @@ void BuildConfigText(sTextBuffer &o, const GuiConfig &c)
   o.Print(u"\nscaler configuration\n\n");
   for(const GuiScalerSetting &s : c.Scalers)
   {
-    o.PrintF(u"active: %d\nx0: %f\ny0: %f\nx1: %f\ny1: %f\n\n", s.Active, s.Out[0], s.Out[1], s.Out[2], s.Out[3]);
-    o.PrintF(u"ix0: %f\niy0: %f\nix1: %f\niy1: %f\n\n", s.In[0], s.In[1], s.In[2], s.In[3]);
-    o.PrintF(u"brightness: %f\ncontrast: %f\n\n", s.Brightness, s.Contrast);
+    o.PrintF(u"active: %d\nx0: %.6f\ny0: %.6f\nx1: %.6f\ny1: %.6f\n\n", s.Active, s.Out[0], s.Out[1], s.Out[2], s.Out[3]);
+    o.PrintF(u"ix0: %.6f\niy0: %.6f\nix1: %.6f\niy1: %.6f\n\n", s.In[0], s.In[1], s.In[2], s.In[3]);
+    o.PrintF(u"brightness: %.6f\ncontrast: %.6f\n\n", s.Brightness, s.Contrast);
   }
   o.Print(u"video-in configuration\n\n");
   o.PrintF(u"style: %d\nactive: %d\npower: %.1f\n", c.VideoStyle, c.VideoActive, c.VideoPower * 100.0f);
@@ -518,7 +512,6 @@ ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config)
     if(r.Error) sDPrintF(u"%s\n", r.Error);
     result.Error = r.Error ? r.Error : u"scanner error";
   }
-  SanitizeStyles(config);
   return result;
 }
 

@@ -13,9 +13,10 @@
 // it is refused whole (never written with a cut character, which would name another
 // folder). What this file adds to the format, without changing it: message texts are
 // written with '"' turned into '\'' and control characters into blanks, so every text
-// reads back; every number read is clamped to what the GUI can use; a file is written
-// under a temporary name and renamed over the old one, so a failed write leaves the old
-// file whole and is reported.
+// reads back; an integer read is kept to what the GUI's tables hold and an interval to its
+// slider's 0..1, every other number is stored as read (an infinity is not taken), and the
+// GUI bounds it where it uses it; a file is written under a temporary name and renamed
+// over the old one, so a failed write leaves the old file whole and is reported.
 //
 // Nothing here touches the GUI scene: the GUI copies the record in and out. The functions
 // keep no state of their own and are callable from any thread (the generator uses the
@@ -57,7 +58,7 @@ extern const sInt ConfigStyleTable[5][21];
 // funk, disco, minimal and all, then the 13 of the LED style). Styles 0-4 show the
 // scenes of their row of ConfigStyleTable with their own skin; style 7 the 13 LED
 // formations; the others a page of 20 positions per row, under the "all" skin, whose
-// pictures run on from page to page.
+// pictures run on from page to page. A row's position 13 (the Global scene) has no entry.
 struct GuiStyleEntry
 {
   sInt Position;   // 0..99
@@ -128,8 +129,8 @@ struct GuiConfig
   sF32 VideoPower, VideoInterval, VideoStart;
 };
 
-// Every setting at its default ("reset"). The style flags follow ConfigStyleTable; only
-// scenes 0 to 12 are ever allowed.
+// Every setting at its default ("reset"). The style flags follow ConfigStyleTable; a flag
+// at a position that names no scene (13, the Global scene) is never offered or picked.
 void ResetGuiConfig(GuiConfig &config);
 
 // The configuration as the file's text (format 2.4).
@@ -152,7 +153,8 @@ struct ConfigParseResult
 };
 
 // Reads the text into config, section by section; what was read before a format error
-// stays applied, the rest keeps its previous values. Every value read is clamped.
+// stays applied, the rest keeps its previous values. Style flags and floats are stored as
+// read (see above).
 ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config);
 
 // The on-disk encoding: 4 + 2 x length bytes (sMemFree), the random nibbles from random.

@@ -54,7 +54,6 @@ void TouchGui::ResetConfig()
   folders.CountSlideshowPictures(config.Slideshow);
   folders.CountFlyerFiles(config.Flyer);
   folders.CountMovieFiles(config.Movie);
-  schedule.ResolveIntervals(config, random);
 }
 
 void TouchGui::StartupConfig(sBool packFile)

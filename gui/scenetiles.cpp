@@ -32,13 +32,6 @@ void TouchGui::LayoutSceneTiles()
   sInt listedCount = GuiStyleEntries(s, listed), count = 0;
   for(sInt k = 0; k < listedCount; k++)
     if(s == 7 || SceneOfPosition(listed[k].Position % 20) >= 0) shown[count++] = listed[k];
-  // positions that name no scene can never be allowed (a scene this build leaves out keeps
-  // its flag for the show that has it)
-  for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-  {
-    sBool named = s == 7 ? i < sGUI_LEDTILES : (s >= 5 || i < 20) && GuiPositionToScene(i % 20) >= 0;
-    if(!named) config.StyleFlags[s][i] = 0;
-  }
   // the n-th shown tile sits at its place in the row; its picture is its entry's, so the
   // picture names the scene the tile starts
   sInt n = 0;

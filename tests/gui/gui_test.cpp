@@ -617,6 +617,16 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2000000000);
   EXPECT_EQ(Gui->schedule.timers[2].Countdown, 2000000000);
   EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
+  // values a file holds beyond the sliders stay in the settings and reach the show's
+  // records within the sliders' range
+  const GuiConfig kept = Gui->config;
+  Gui->config.Effects[0].Transparency = 1.5f, Gui->config.Distortions[0].Power = 1e30f, Gui->config.Latency = -3;
+  Gui->PublishRecords();
+  EXPECT_EQ(Gui->mediaState.DimPulseAmount, 1.0f);
+  EXPECT_EQ(Gui->mediaState.StrobeAmount, 100.0f);
+  EXPECT_EQ(Gui->sceneRequest.LatencyMs, 0.0f);
+  EXPECT_EQ(Gui->config.Effects[0].Transparency, 1.5f);
+  Gui->config = kept;
 
   // the on-screen keyboard follows typed keys until its text is full
   Gui->pages.keyboardOpen = 1;
@@ -760,6 +770,12 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
     Frame(0, 0, 0);
     EXPECT_EQ(Gui->schedule.timers[2].Running, 0) << "flyer " << cycle;
   }
+
+  // a reset gives every setting its default and leaves the countdowns running as they stand
+  for(GuiMediaTimer &t : Gui->schedule.timers) t.Countdown = 123456;
+  Gui->ResetConfig();
+  EXPECT_EQ(Gui->config.Logos.Start, -1.0f);
+  for(sInt i = 1; i < sGUI_TIMERS; i++) EXPECT_EQ(Gui->schedule.timers[i].Countdown, 123456) << "timer " << i;
 }
 
 // a slider that moves on to the setting of another effect, source or message shows that
