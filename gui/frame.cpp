@@ -301,8 +301,8 @@ void TouchGui::CommitKeyboard()
   case KbChannel:
   {
     // channels are typed from 1; a number past the kind's channels takes its last one
-    sInt n = 0;
-    if(t < 0 || t >= sGUI_CONTROLS || !keyboard.Number(n)) break;
+    if(t < 0 || t >= sGUI_CONTROLS) break;
+    sInt n = keyboard.Number();
     sInt last = pages.channelKind == 1 ? sCONTROL_DMXCHANNELS - 1 : sCONTROL_MIDICONTROLLERS - 1;
     sInt c = n - 1 < 0 ? 0 : (n - 1 > last ? last : n - 1);
     sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
@@ -315,10 +315,11 @@ void TouchGui::CommitKeyboard()
   case KbScalerNumber:
   {
     // pixels of the device's display; without a display there is nothing to divide by
-    sInt n = 0, w = 0, h = 0;
+    sInt w = 0, h = 0;
     ScalerDeviceSize(w, h);
     sInt size = t % 2 ? h : w;
-    if(t < 0 || t > 3 || size <= 0 || !keyboard.Number(n)) break;
+    if(t < 0 || t > 3 || size <= 0) break;
+    sInt n = keyboard.Number();
     sF32 f = sF32(n) / sF32(size);
     f = f < -1.0f ? -1.0f : (f > 2.0f ? 2.0f : f);
     ScalerCorners()[t] = f;

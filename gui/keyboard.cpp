@@ -6,6 +6,7 @@
 #include "gui/widgets.hpp"
 #include "show/forms.hpp"
 #include "show/textform.hpp"
+#include "util/scanner.hpp"
 
 #include <cmath>
 
@@ -27,10 +28,15 @@ void GuiKeyboard::Close()
   editCapacity = sGUI_TEXTCHARS;
 }
 
-sBool GuiKeyboard::Number(sInt &n) const
+sInt GuiKeyboard::Number() const
 {
+  // the scanner without its operator tokens: blanks skipped, decimal, 0x and 0b numbers
+  sScanner scan;
   const sChar *p = editText;
-  return sScanInt(p, n);
+  while(*p == ' ') p++;
+  sInt sign = *p == '-' ? -1 : 1;   // a typed minus is kept (the scanner alone drops it): a corner may lie off its display
+  scan.StartString(sign < 0 ? p + 1 : editText);
+  return sInt(sU32(scan.ScanInt()) * sU32(sign));
 }
 
 sInt GuiKeyboard::Lines(const TextForm *text, sInt starts[5]) const
@@ -145,9 +151,9 @@ void GuiKeyboard::Draw(TextForm *text, ArrayForm *cursor, const GuiTouchState &t
       sChar part[sGUI_TEXTCHARS];
       while(c < end)
       {
-        sCopyString(part, editText + starts[l], c - starts[l] + 2);
-        if(text->MeasureText(part) - 400.0f > px) break;
+        sCopyString(part, editText + starts[l], c - starts[l] + 2);   // the line up to and with character c
         c++;
+        if(text->MeasureText(part) - 400.0f > px) break;
       }
       editCursor = c;
     }

@@ -35,9 +35,10 @@ struct GuiKeyboard
   void Open(sInt purpose, sInt target, const sChar *text, sInt capacity);
   // The edit is over (stored or dropped): no purpose, nothing typed, the full capacity.
   void Close();
-  // The number the edited text starts with (a channel, a corner's pixels); 0 when it
-  // starts with none.
-  sBool Number(sInt &n) const;
+  // The integer the edited text starts with (a channel, a corner's pixels), read by the
+  // text scanner (decimal, 0x hexadecimal, 0b binary, an optional minus); 0 when it starts
+  // with none.
+  sInt Number() const;
   // The edited text's lines as the keyboard page shows them, each at most 800 units wide
   // (measured with text) and broken at its last blank: the starts of up to five lines (a
   // fifth is never shown) and their count.

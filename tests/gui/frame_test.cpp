@@ -514,7 +514,7 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
   struct Channel { sU32 Kind; const char16_t *Typed; sInt Want; };
   Gui->pages.channelPageOpen = 1;
   for(const Channel c : {Channel{1, u"12", 11}, Channel{1, u"9999", 4095}, Channel{2, u"300", 127},
-                         Channel{2, u"0", 0}, Channel{2, u"", 0}})
+                         Channel{2, u"0", 0}, Channel{2, u"", 0}, Channel{1, u" 12", 11}, Channel{1, u"0x10", 15}})
   {
     Gui->pages.channelKind = c.Kind;
     sInt *table = c.Kind == 1 ? Gui->config.Dmx : Gui->config.Midi;

@@ -683,17 +683,25 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_GT(fourth, 780.0f);
   EXPECT_LE(fourth, 800.0f);
   // five lines of about 500 units, each broken at its blank: the cursor in the fifth takes
-  // nothing more, in the first it takes a key
+  // nothing more, in the first it takes a key; a press on the middle of the first line's
+  // 'C' puts the cursor after it
   std::u16string run, fiveLines;
   while(Gui->textForm->MeasureText(run.c_str()) < 500) run += u'W';
   for(sInt l = 0; l < 5; l++) fiveLines += run + u" i ";
-  struct Full { sInt Cursor; sBool Takes; };
-  for(const Full c : {Full{sInt(fiveLines.size()), 0}, Full{0, 1}})
+  struct Full { std::u16string Text; sInt Cursor; sInt Pressed; std::u16string Want; };
+  for(const Full &c : {Full{fiveLines, sInt(fiveLines.size()), -1, fiveLines}, Full{fiveLines, 0, -1, u"q" + fiveLines},
+                       Full{u"ABCDEFG", 0, 2, u"ABCqDEFG"}})
   {
-    Gui->OpenKeyboard(KbMessage, 0, fiveLines.c_str(), sGUI_TEXTCHARS);
+    Gui->OpenKeyboard(KbMessage, 0, c.Text.c_str(), sGUI_TEXTCHARS);
     Gui->keyboard.editCursor = c.Cursor;
+    if(c.Pressed >= 0)
+    {
+      const std::u16string before = c.Text.substr(0, size_t(c.Pressed)), with = c.Text.substr(0, size_t(c.Pressed) + 1);
+      sF32 x = -400 + (Gui->textForm->MeasureText(before.c_str()) + Gui->textForm->MeasureText(with.c_str())) / 2;
+      Frame(SX(x), SY(38), 1), Frame(SX(x), SY(38), 0);
+    }
     Key('q'), Frame(0, 0, 0);
-    EXPECT_EQ(std::u16string(Gui->keyboard.editText), c.Takes ? u"q" + fiveLines : fiveLines) << "cursor " << c.Cursor;
+    EXPECT_EQ(std::u16string(Gui->keyboard.editText), c.Want) << "cursor " << c.Cursor << ", pressed " << c.Pressed;
   }
   // the cursor keys move where the next key types: "12", twice left, then the page's "->"
   // and a real keyboard's right arrow
