@@ -360,7 +360,7 @@ void PackColorBlock(sU8 *dest, const sU32 *block, sInt mode)
     orig.C[i][0] = (block[i] >> 16) & 255;
     orig.C[i][1] = (block[i] >> 8) & 255;
     orig.C[i][2] = block[i] & 255;
-    if((block[i] & 0xffffff) != (block[0] & 0xffffff)) uniform = false;
+    if(block[i] != block[0]) uniform = false;
   }
 
   sU16 color0, color1;

@@ -70,17 +70,32 @@ std::vector<sU8> Pack(const std::vector<uint32_t> &px, int w, int h, int format,
 }
 }   // namespace
 
-TEST(DxtBlocks, UniformBlockDecodesToItsColour)
+TEST(DxtBlocks, OneColourBlockDecodesToItsColour)
 {
-  for(uint32_t c : {0xff123456u, 0xff808080u, 0xffc0ffeeu, 0xff0a7f33u, 0xff010203u, 0xff000000u, 0xffffffffu})
+  struct Case { uint32_t Colour; bool VaryingAlpha; sU8 Indices; };
+  const Case cases[] = {
+    // all 16 pixels equal: every pixel takes entry 2 of the single-colour end points
+    {0xff123456u, false, 0xaa}, {0xff808080u, false, 0xaa}, {0xffc0ffeeu, false, 0xaa}, {0xff0a7f33u, false, 0xaa},
+    {0xff010203u, false, 0xaa}, {0xff000000u, false, 0xaa}, {0xffffffffu, false, 0xaa}, {0x40ffffffu, false, 0xaa},
+    // one colour but not one alpha takes the general path: white is exact in 5:6:5, both
+    // end points are white and every pixel takes entry 0
+    {0xffffffffu, true, 0x00},
+  };
+  for(const Case &c : cases)
   {
-    sU8 b[8];
-    sDXT::PackColorBlock(b, std::vector<uint32_t>(16, c).data(), 1);
-    EXPECT_EQ(b[4] & b[5] & b[6] & b[7], 0xaa) << std::hex << c;   // every pixel takes entry 2
-    EXPECT_EQ(b[4] | b[5] | b[6] | b[7], 0xaa) << std::hex << c;
-    std::vector<uint32_t> out = Decode(plat::gpu::FMT_DXT1, std::vector<sU8>(b, b + 8), 4, 4);
-    for(uint32_t o : out)
-      for(int ch = 0; ch < 3; ch++) EXPECT_NEAR(int(Channel(o, ch)), int(Channel(c, ch)), 3) << std::hex << c;
+    std::vector<uint32_t> px(16, c.Colour);
+    if(c.VaryingAlpha)
+      for(int i = 0; i < 16; i++) px[size_t(i)] = (c.Colour & 0xffffff) | (i % 3 ? 0xff000000u : 0x80000000u);
+    std::vector<sU8> out = Pack(px, 4, 4, 16, 1);
+    const sU8 *b = out.data() + 8;   // the colour part behind the alpha part
+    EXPECT_EQ(b[4] & b[5] & b[6] & b[7], c.Indices) << std::hex << c.Colour;
+    EXPECT_EQ(b[4] | b[5] | b[6] | b[7], c.Indices) << std::hex << c.Colour;
+    std::vector<uint32_t> back = Decode(plat::gpu::FMT_DXT5, out, 4, 4);
+    for(int i = 0; i < 16; i++)
+    {
+      for(int ch = 0; ch < 3; ch++) EXPECT_NEAR(int(Channel(back[size_t(i)], ch)), int(Channel(c.Colour, ch)), 3) << std::hex << c.Colour;
+      EXPECT_EQ(back[size_t(i)] >> 24, px[size_t(i)] >> 24) << std::hex << c.Colour;
+    }
   }
 }
 
