@@ -26,8 +26,8 @@ const sChar *const MayaArrays[4] = {u"-positions-array", u"-normals-array", u"-m
 const sChar *const SoftimageArrays[4] = {u"-Pos-array", u"-XSINormal-array", u"-Texture_Projection-array",
                                          u"-Texture_Projection1-array"};
 
-// Index slots a triangles element may have: beyond this the file is not one we read.
-constexpr sInt MaxSlots = 16;
+// Index inputs (and slots) a triangles element may have: more stop the import.
+constexpr sInt MaxSlots = 6;
 
 struct Name256
 {
@@ -361,9 +361,10 @@ sBool ColladaImport::StartGeometryTag()
     const sChar *offText = Attribute(u"offset");
     sInt offset = InputCount;
     if(offText && (!sScanInt(offText, offset) || offset < 0)) offset = MaxSlots;
-    if(offset >= MaxSlots)
-      return Fail(u"collada loader error: unknown triangle index structure. indexcount:%d\n", offset + 1);
     InputCount++;
+    if(offset >= MaxSlots || InputCount > MaxSlots)
+      return Fail(u"collada loader error: unknown triangle index structure. indexcount:%d\n",
+                  offset + 1 > InputCount ? offset + 1 : InputCount);
     if(offset + 1 > SlotCount) SlotCount = offset + 1;
     static const sChar *const kinds[3] = {u"VERTEX", u"NORMAL", u"TEXCOORD"};
     for(sInt k = 0; k < 3; k++)

@@ -113,6 +113,8 @@ TEST(ModelCollada, RefusedAndAcceptedTexts)
                               "<library_effects><effect id=\"e\"><init_from>i</init_from></effect><effect id=\"f\">"
                               "<init_from>none</init_from></effect><effect id=\"h\"><init_from>i</init_from></effect>"
                               "</library_effects>";
+  std::string sevenInputs = Vertex;
+  for(int i = 1; i < 7; i++) sevenInputs += "<input semantic=\"TEXCOORD\" offset=\"" + std::to_string(i) + "\"/>";
   std::string manyPos, manyIdx;   // 65538 distinct corners
   for(sInt i = 0; i < 65538; i++)
   {
@@ -130,6 +132,8 @@ TEST(ModelCollada, RefusedAndAcceptedTexts)
      "no vertex array found in: g", nullptr},
     {"noinput", Head + Geometry("<input semantic=\"NORMAL\" offset=\"0\"/>", "0 1 2"), "unknown triangle index",
      nullptr},
+    {"seveninputs", Head + Geometry(sevenInputs, "0 0 0 0 0 0 0 1 1 1 1 1 1 1 2 2 2 2 2 2 2"),
+     "unknown triangle index structure. indexcount:7", nullptr},
     {"index", Head + Geometry(Vertex, "0 1 3"), "bad triangle index", nullptr},
     {"short", Head + Geometry(Vertex, "0 1"), "bad", nullptr},
     {"count", Head + Geometry(Vertex, "0 1 2", "0 0 0 1 0 0 0 1 0", 999999999), "bad array count", nullptr},
