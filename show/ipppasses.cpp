@@ -752,8 +752,7 @@ void IppMachine::SetLayerParams(sInt mode, sF32 a, sF32 b)
 {
   if(mode < 0 || mode > 3 || !FrameQuad) return;
   const SyncResults &r = Beat();
-  auto tri = [](sF32 v) { return v <= 0.5f ? 2 * v : 1 - 2 * (v - 0.5f); };
-  sF32 T9 = tri(r.Bar2Phase), T10 = tri(r.Bar4Phase), T12 = tri(r.Bar8Phase);
+  const sF32 T9 = r.Bar2Wave, T10 = r.Bar4WaveA, T12 = r.Bar8Wave;
   sF32 *r0 = FrameQuad->Range0, *r1 = FrameQuad->Range1;
   switch(mode)
   {
