@@ -232,7 +232,6 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   LightSprites->Init(3, 0);
   MarkLights(LightSprites, main, 3, 1024.0f, 200.0f, 0);
   AddObject(LightSprites);
-  RefreshLoadingScreen();
 
   ShellRow = 0;
   for(sInt n = 0; n < BODY_SHELLS; n++)
@@ -240,7 +239,6 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
     Shells[n] = MakeShape(n < 16 ? 1 : 2);
     SetShape(Shells[n]->ShapeParams, ShapeSetA, ShapeSetB, ShellWeight(n));
     AddObject(Shells[n]);
-    if(n % 8 == 7) RefreshLoadingScreen();
   }
   SetShellEntries(0);
 
@@ -262,7 +260,7 @@ void BodyScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 void BodyScene::Enter(sInt)
 {
   InstallPatterns(SyncSource, 0, RenderMode != 0 ? BodyShowTable() : BodyShortTable());
-  Variant = BaseVariant = 2;
+  Variant = 2;
   EventBarPhase = BlendAPrev = BlendA = BlendBPrev = BlendB = 0.0f;
   StepCounter = 0;
 

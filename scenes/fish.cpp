@@ -322,7 +322,6 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
         SlotPoints[slots] = sVec3((r3 - 1.0f + a) * 2.5f, (r2 - 1.0f + b) * 2.0f, (r1 - 1.0f + c) * 5.0f);
         SlotPhaseSeeds[slots++] = FishRandom.NextBelow(4095);
       }
-  RefreshLoadingScreen();
 
   for(sInt s = 0; s < FISH_SCHOOLS; s++)
   {
@@ -554,7 +553,7 @@ void FishScene::Enter(sInt)
   ChaseMode = TurnMode = 0;
   BigFishCalm = 0;
   ResetSchool();
-  Variant = BaseVariant = 3;
+  Variant = 3;
   ChaseMode = 1, BigFishCalm = 1, TurnSide = 1, ScatterMode = 1;
   CameraTimeOffset = ReseedTimeOffset(&FishRandom, 0xFFFFF);
   SeenBar = -1;

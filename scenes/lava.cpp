@@ -272,7 +272,7 @@ void LavaScene::Exit()
 void LavaScene::Enter(sInt)
 {
   SyncPatternTable list = LavaShowList();
-  Variant = BaseVariant = 3;
+  Variant = 3;
   Hold = 0;
   ImpulseClock = -1.0;   // mends a pull of the last visit flashing again when the new song passes its place
   Scatter(1.0f);

@@ -372,7 +372,7 @@ void TransformerScene::Enter(sInt)
 {
   const sBool shortList = RenderMode == 4;
   InstallPatterns(SyncSource, 0, shortList ? TransformerShortTable() : TransformerShowTable());
-  Variant = BaseVariant = shortList ? 1 : 6;
+  Variant = shortList ? 1 : 6;
 
   LightSet *floorLight = MaterialSet->LightSets[3];
   const sBool plain = RenderMode == 1 || RenderMode == 4;

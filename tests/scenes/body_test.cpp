@@ -25,6 +25,11 @@ TEST_F(ShowRig, BodyVisitsCamerasAndNestedShells)
 {
   BodyScene *body = sNEW BodyScene;
   Build({{0, body}, {1, sNEW BlankScene}});
+  // Enter picks the variant alone; what the 's' key restores stays the machine's
+  body->BaseVariant = 9;
+  Visit(0, 2, 1);
+  EXPECT_TRUE(body->Variant == 2 && body->BaseVariant == 9);
+  EXPECT_EQ(StepsBeyondPictures<BodyScene>(), 0);   // the loader counts the pictures alone
   VisitInModes(*this, {0, 1, 0, 4}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? BodyShowTable() : BodyShortTable());
     EXPECT_TRUE(body->ShellRow == 1 || body->ShellRow == 2);

@@ -13,6 +13,11 @@ TEST_F(ShowRig, FishVisitsCamerasAndSchools)
 {
   FishScene *fish = sNEW FishScene;
   Build({{0, fish}, {1, sNEW BlankScene}});
+  // Enter picks the variant alone; what the 's' key restores stays the machine's
+  fish->BaseVariant = 9;
+  Visit(0, 2, 1);
+  EXPECT_TRUE(fish->Variant == 3 && fish->BaseVariant == 9);
+  EXPECT_EQ(StepsBeyondPictures<FishScene>(), 0);   // the loader counts the pictures alone
   VisitInModes(*this, {0, 2, 0}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode ? FishShowTable() : FishShortTable());
     EXPECT_EQ(fish->ChaseMode, 1u);

@@ -129,7 +129,10 @@ TEST_F(LavaRig, EventsPullOnlyWhenAllowedAndKeepTheCandidates)
   for(const Case &c : cases)
   {
     SCOPED_TRACE(testing::Message() << "mode " << c.Mode << " hold " << c.Hold << " variant " << c.Variant);
+    Lava->BaseVariant = 9;
     EnterWithMode(c.Mode);
+    // Enter picks the variant alone; what the 's' key restores stays the machine's
+    EXPECT_TRUE(Lava->Variant == 3 && Lava->BaseVariant == 9);
     Lava->Hold = c.Hold;
     Lava->Variant = c.Variant;
     for(LavaBlob &b : Lava->Blobs) b.Impulse = sVec3(0, 0, 0);

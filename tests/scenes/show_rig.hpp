@@ -10,6 +10,8 @@
 #include "graphics/image.hpp"
 #include "graphics/render_fixture.hpp"
 #include "show/scene.hpp"
+#include "show/loader.hpp"
+#include "show/tmdata.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
 #include "show/sync.hpp"
@@ -181,6 +183,20 @@ public:
   {
     static const sInt transition[5] = {0, 1, 3, 2, 4};
     return transition[mode];
+  }
+  // A second scene of the type, initialised with the loader's flag as the machine's start
+  // gives it: the loader steps its Init took beyond those of building its set (one for each
+  // picture and one more for each height map turned into normals).
+  template <class S> sInt StepsBeyondPictures()
+  {
+    const sInt before = M->Loader->Steps;
+    S *s = sNEW S;
+    s->Init(Sync, 2, nullptr);
+    sInt beyond = M->Loader->Steps - before;
+    for(sInt i = 0; i < s->MaterialSet->TextureCount; i++)
+      beyond -= s->MaterialSet->TextureTable[i].LoadOption & sTMD_HEIGHTTONORMAL ? 2 : 1;
+    sDELETE(s);
+    return beyond;
   }
   // Switches away to `away` (for `frames` frames) and back to `index` with the pending
   // transition given.

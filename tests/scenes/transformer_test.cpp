@@ -66,6 +66,15 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
       EXPECT_TRUE(r >= row.RadiusBase && r < row.RadiusBase + row.RadiusRange) << g << " " << i;
     }
 
+  // Enter picks the variant of its list alone: what the 's' key restores stays the
+  // machine's, the variant of the last variant key
+  for(const auto &[pending, variant] : {std::pair{4, 1}, {1, 6}})
+  {
+    t->BaseVariant = 9;
+    Visit(0, pending, 1);
+    EXPECT_EQ(t->Variant, variant);
+    EXPECT_EQ(t->BaseVariant, 9);
+  }
   // the styled visit last: its floor light is the brighter one
   VisitInModes(*this, {4, 1, 2}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode == 4 ? TransformerShortTable() : TransformerShowTable());
