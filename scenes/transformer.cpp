@@ -285,6 +285,7 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *glo
   PassPlain = sNEW ShaderMaterial1;
   PassOverlay = sNEW ShaderMaterial11;
   PassPulse = sNEW ShaderMaterial12;
+  // mends an opaque plain pass (alpha from its white colour), which would cover the studio with the parts' image
   PassPlain->Options[ShaderMaterial1::InvertAlpha] = 1;
   PassPlain->Color = 0xFFFFFFFF;
   PassOverlay->Color = 0xFFFFFFFF;
@@ -297,7 +298,8 @@ void TransformerScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *glo
     m->Texture[0] = GlowTarget;
     m->S.Flags = sMTRL_ZON | sMTRL_CULLON;
     m->S.BlendColor = 0x60105;
-    m->S.TextureFlags[0] = 0x11000010;
+    // the plain pass samples with the default sampler, the two others clamp the image
+    m->S.TextureFlags[0] = m == PassPlain ? 0 : 0x11000010;
     m->Prepare(sVertexFormatPosColUV);
   }
 

@@ -5,6 +5,7 @@
 // part whose centre is on the floor).
 #include "show_rig.hpp"
 
+#include "graphics/shader.hpp"
 #include "scenes/transformer.hpp"
 #include "show/forms.hpp"
 #include "show/model.hpp"
@@ -75,6 +76,10 @@ TEST_F(ShowRig, TransformerVisitsCamerasAndFloor)
     EXPECT_EQ(t->Variant, variant);
     EXPECT_EQ(t->BaseVariant, 9);
   }
+  // the glow passes: the plain one samples the parts' image with the default sampler, the
+  // overlay and the pulse clamp it
+  EXPECT_EQ(t->PassPlain->S.TextureFlags[0], 0u);
+  EXPECT_TRUE(t->PassOverlay->S.TextureFlags[0] == 0x11000010u && t->PassPulse->S.TextureFlags[0] == 0x11000010u);
   // the styled visit last: its floor light is the brighter one
   VisitInModes(*this, {4, 1, 2}, 1, [&](sInt mode) {
     EXPECT_EQ(Sync->Tables[0], mode == 4 ? TransformerShortTable() : TransformerShowTable());
