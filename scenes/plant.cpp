@@ -329,7 +329,7 @@ void PlantScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet
     p.Pos = sVec3(0.0f, 0.0f, 0.0f);
     p.Size = 0.0f;
     p.Color = 0;
-    p.Spare = 0xFFFFFFFF;
+    p.Spare = 0xFFFFFFFF;   // the spark's time: -1
   }
   AddObject(SparkForm);
 
@@ -578,12 +578,15 @@ void PlantScene::Render(sInt, sViewport *view)
       f->Colour = sAddColorSaturate(sBlendColor(Palette[4], 0, SceneClamp(age * 0.00008f + 0.7f, 0.0f, 1.0f)),
                                     sBlendColor(0xFFFFFFFF, 0, SceneClamp(age * 0.0005f + 0.3f, 0.0f, 1.0f)));
     }
-    // the sparks take their time from the last beat event
-    const sF32 since = sF32(K - sF64(LastBeatTime));
-    const sU32 spark = sAddColorSaturate(sBlendColor(0, Palette[4], SceneClamp((100000.0f - since) * 0.00001f, 0.0f, 1.0f)),
-                                         sBlendColor(0xFFFFFFFF, 0, SceneClamp(since * 0.0005f + 0.5f, 0.0f, 1.0f))) |
-                       0xFF000000;
-    for(sInt n = 0; n < PLANT_SPARKS; n++) SparkForm->Points[n].Color = spark;
+    // each spark is coloured from its own time, kept in its spare word (-1 from Init)
+    for(sInt n = 0; n < PLANT_SPARKS; n++)
+    {
+      PointRecord &p = SparkForm->Points[n];
+      const sF32 since = sF32(K - sF64(sInt(p.Spare)));
+      p.Color = sAddColorSaturate(sBlendColor(0, Palette[4], SceneClamp((100000.0f - since) * 0.00001f, 0.0f, 1.0f)),
+                                  sBlendColor(0xFFFFFFFF, 0, SceneClamp(since * 0.0005f + 0.5f, 0.0f, 1.0f))) |
+                0xFF000000;
+    }
   }
   // the rings' geometry lasts one frame: it is written again every frame it can be drawn
   for(ArrayForm *f : RippleRings) f->Build();

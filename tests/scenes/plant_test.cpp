@@ -44,6 +44,11 @@ TEST_F(ShowRig, PlantTipsLeaveTrailsAndRipplesDrawInTheCalmMode)
   }
   for(sInt n = 0; n < PLANT_TRAIL; n++) grown += p->TrailForm->Points[n].Size > 0.0f;
   EXPECT_GT(grown, 200);
+  // each spark is coloured from its own time: one of this moment glows whiter than one that
+  // never sparked (its time -1)
+  p->SparkForm->Points[0].Spare = sU32(Sync->PublishedClock);
+  Step();
+  EXPECT_GT(Picture::Luma(p->SparkForm->Points[0].Color), Picture::Luma(p->SparkForm->Points[1].Color) + 60);
   p->OnEvent(106);   // the camera turns to a point of the grown trail
   p->Variant = 2;
   p->LayerMask = 0;
