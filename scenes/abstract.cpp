@@ -150,11 +150,6 @@ sVec3 AbstractScene::AbstractPathAt(sF32 u, sF32 v) const
           0.05f * (u + v);
     break;
   }
-  // near a pole of the tangent the points fly out; kept within reach so that a camera
-  // aimed at such a point still has a sane distance and zoom
-  p.x = SceneClamp(p.x, -ABSTRACT_REACH, ABSTRACT_REACH);
-  p.y = SceneClamp(p.y, -ABSTRACT_REACH, ABSTRACT_REACH);
-  p.z = SceneClamp(p.z, -ABSTRACT_REACH, ABSTRACT_REACH);
   return p;
 }
 

@@ -44,8 +44,9 @@ public:
   void OnEvent(sInt code) override;
   void Camera(sInt variant, sViewport *view) override;
 
-  // The surface point at (u, v) for the SYNC values of now. Coordinates are kept within
-  // +-ABSTRACT_REACH: the tangent terms of two formulas have poles.
+  // The surface point at (u, v) for the SYNC values of now. The tangent terms of two
+  // formulas have poles: points near them lie very far out (finite all the same, as the
+  // tangent of a finite float is).
   sVec3 AbstractPath(sF32 u, sF32 v);
 
 private:
@@ -61,8 +62,6 @@ private:
   void PlaceGlows();
   void ColourForms();
 };
-
-constexpr sF32 ABSTRACT_REACH = 10000.0f;
 
 SyncPatternTable AbstractShowTable();
 SyncPatternTable AbstractShortTable();

@@ -1,5 +1,6 @@
 // The Abstract scene: its visits and cameras, the orbit points that burst on an accepted
-// beat event (and stay hidden before the first), and the surface near the tangent's poles.
+// beat event (and stay hidden before the first), and the surface near the tangent's poles,
+// far out and finite.
 #include "show_rig.hpp"
 
 #include "scenes/abstract.hpp"
@@ -56,7 +57,7 @@ TEST_F(ShowRig, AbstractOrbitsBurstOnAnAcceptedBeat)
   EXPECT_EQ(a->BeatTime, kept);
 }
 
-TEST_F(ShowRig, AbstractSurfaceStaysWithinReachAtTheTangentPoles)
+TEST_F(ShowRig, AbstractSurfaceFliesOutAtTheTangentPolesAndStaysFinite)
 {
   SyncMachine sync(128.0f);
   AbstractScene *a = sNEW AbstractScene;
@@ -73,8 +74,7 @@ TEST_F(ShowRig, AbstractSurfaceStaysWithinReachAtTheTangentPoles)
       ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
       largest = std::fmax(largest, std::fabs(p.y));
     }
-    EXPECT_GT(largest, 200.0f) << type;             // the poles were met
-    EXPECT_LE(largest, ABSTRACT_REACH) << type;
+    EXPECT_GT(largest, 20000.0f) << type;   // the points near the poles fly far out
   }
   sDELETE(a);
 }
