@@ -176,7 +176,7 @@ void GuiModeScene::ClearEffects()
 
 void GuiModeScene::RestoreEffects()
 {
-  if(!snapshotTaken) return;
+  if(!snapshotTaken) return;   // no program ran yet: the empty snapshot would zero the operator's settings
   GuiConfig &c = gui->config;
   const GuiConfig &s = *savedConfig;
   for(sInt e : {Strobe, Feedback, Kaleido, TouchMe}) c.Effects[e] = s.Effects[e];
