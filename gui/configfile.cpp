@@ -68,21 +68,20 @@ void ResetSection(GuiMediaSection &m, sF32 interval)
   m.Power = 0.7f;
 }
 
-// Message texts go out so that they read back: no quote ends them early, no line break.
+// A quote in a text goes out as '\'': written as it stands it would end the text early and
+// stop the next load there.
 void CleanText(const sChar *in, sChar *out, sInt cap)
 {
   sInt n = 0;
-  for(; *in && n < cap - 1; in++) out[n++] = *in == '"' ? sChar('\'') : (*in < 32 ? sChar(' ') : *in);
+  for(; *in && n < cap - 1; in++) out[n++] = *in == '"' ? sChar('\'') : *in;
   out[n] = 0;
 }
 
 void WriteSection(sTextBuffer &o, const sChar *title, const GuiMediaSection &m, sF32 scale, bool allowEfx, bool power)
 {
   sChar dir[sGUI_FOLDERCHARS], fake[sGUI_FOLDERCHARS];
-  sCopyString(dir, m.Directory, sGUI_FOLDERCHARS);
-  sCopyString(fake, m.FakeDirectory, sGUI_FOLDERCHARS);
-  for(sChar *p = dir; *p; p++) if(*p == '"') *p = '\'';
-  for(sChar *p = fake; *p; p++) if(*p == '"') *p = '\'';
+  CleanText(m.Directory, dir, sGUI_FOLDERCHARS);
+  CleanText(m.FakeDirectory, fake, sGUI_FOLDERCHARS);
   o.PrintF(u"%s configuration\n\n", title);
   o.PrintF(u"directory: \"%s\"\n", dir);
   o.PrintF(u"fakedirectory: \"%s\"\n", fake);
@@ -210,7 +209,7 @@ public:
       Scan.Scan();
       sInt v = Scan.ScanInt();
       if(!Ok()) return;
-      lines[i] = ClampI(v, -1, hi);
+      lines[i] = ClampI(v, -1, hi);   // a channel stays one the DMX or MIDI tables have
       Scan.Scan();
     }
   }
@@ -248,7 +247,7 @@ public:
       {
         sF32 v = Scan.ScanFloat();
         if(!Ok()) return;
-        if(std::isfinite(v)) C.Version = v;
+        if(std::isfinite(v)) C.Version = v;   // an infinity is not taken, as for every float
       }
       Key(u"menuhead", u"LoadConfig: wrong menu head format.");
       break;
@@ -486,7 +485,7 @@ ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config)
   r.Scan.IfToken(256);
   r.V = r.Scan.ScanFloat();
   config.FileVersion = r.V;
-  if(r.Scan.Errors) return result;
+  if(r.Scan.Errors) return result;   // no format version: not a configuration, as a wrong file id
   result.Loaded = 1;
   sInt s = 0;
   while(r.Ok() && r.Scan.Token != sTOK_END)

@@ -11,12 +11,12 @@
 // Every character of a text is one byte (0..255), written and read exactly, so a folder
 // "M\u00fcsik/" is the byte 0xFC on disk. A text with a character beyond 255 cannot be held:
 // it is refused whole (never written with a cut character, which would name another
-// folder). What this file adds to the format, without changing it: message texts are
-// written with '"' turned into '\'' and control characters into blanks, so every text
-// reads back; an integer read is kept to what the GUI's tables hold and an interval to its
-// slider's 0..1, every other number is stored as read (an infinity is not taken), and the
-// GUI bounds it where it uses it; a file is written under a temporary name and renamed
-// over the old one, so a failed write leaves the old file whole and is reported.
+// folder). What this file adds to the format, without changing it: a '"' in a message or
+// folder text is written as '\'', so every text reads back; an integer read is kept to
+// what the GUI's tables hold and an interval to its slider's 0..1, every other number is
+// stored as read (an infinity is not taken), and the GUI bounds it where it uses it; a
+// file is written under a temporary name and renamed over the old one, so a failed write
+// leaves the old file whole and is reported.
 //
 // Nothing here touches the GUI scene: the GUI copies the record in and out. The functions
 // keep no state of their own and are callable from any thread (the generator uses the

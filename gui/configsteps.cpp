@@ -41,7 +41,7 @@ void TouchGui::ResetConfig()
   NextAutoScene(Machine && Machine->Started);
   {
     sScopeLock lock(&guiLock);
-    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);
+    if(mediaState.MovieTexture && !mediaState.MovieTaken) sDELETE(mediaState.MovieTexture);   // a flyer the show took is its own
     ResetGuiConfig(config);
   }
   // the scroll values live beside the style table, not in the file: they go back to the middle too
@@ -82,6 +82,7 @@ void TouchGui::StartupConfig(sBool packFile)
       for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) config.StyleFlags[7][i] = i < 13 ? 1 : 0;
     config.Version = 1.25f;
     SaveConfig();
+    // the updater is a program of the other platform: nothing is copied
     sLogText(u"file", u"updater copy skipped: no updater on this system\n");
   }
 }

@@ -65,7 +65,7 @@ sBool GuiKeyboard::TextFull(const TextForm *text) const
 {
   sInt len = sGetStringLen(editText);
   sInt cap = editCapacity < sGUI_TEXTCHARS ? editCapacity : sGUI_TEXTCHARS;
-  if(len >= cap - 1) return 1;
+  if(len >= cap - 1) return 1;   // nor past its buffer, however short its lines
   sInt starts[5];
   sInt lines = Lines(text, starts);
   if(lines > 4 && editCursor > starts[4]) return 1;

@@ -79,7 +79,7 @@ void TouchGui::DrawSceneTiles()
     sF32 x = t.Position[0] + t.Offset[0];
     if(!textForm || !(touch.PageMask & sGUI_PAGE_HEADER) || x < -680 || x > 680) continue;
     sInt scene = s == 7 ? sGUI_LEDSCENE : GuiPositionToScene(sInt(t.Value) % 20);
-    const sChar *name = Machine && scene >= 0 ? Machine->SceneNames[scene] : nullptr;
+    const sChar *name = Machine && scene >= 0 ? Machine->SceneNames[scene] : nullptr;   // the tile names the scene it starts
     if(!name) name = u"-";
     sStringBuffer<64> label;
     if(s == 7)
