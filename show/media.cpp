@@ -220,7 +220,7 @@ void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
 
 sTexture2D *CreateMovieTarget(sMoviePlayer *player)
 {
-  sVERIFYDESC(player, u"mp");
+  if(!player) sAssertionFailed(__FILE__, __LINE__, u"mp", u"");
   sMovieInfo info;
   player->GetInfo(info);
   if(info.Width == 0 && info.Height == 0)
@@ -233,14 +233,14 @@ sTexture2D *CreateMovieTarget(sMoviePlayer *player)
   }
   if(info.Width < 1 || info.Height < 1) return nullptr;
   sTexture2D *tex = sNEW sTexture2D(info.Width, info.Height, 0x201201, 0);
-  sVERIFYDESC(tex, u"tex");
+  if(!tex) sAssertionFailed(__FILE__, __LINE__, u"tex", u"");
   return tex;
 }
 
 void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen)
 {
-  sVERIFYDESC(player, u"mp");
-  sVERIFYDESC(target, u"tex");
+  if(!player) sAssertionFailed(__FILE__, __LINE__, u"mp", u"");
+  if(!target) sAssertionFailed(__FILE__, __LINE__, u"tex", u"");
   sMovieInfo info;
   player->GetInfo(info);
   sF32 uv[4];

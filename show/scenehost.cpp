@@ -182,7 +182,9 @@ void SceneMachine::RegisterScene(Scene *scene, const sChar *name, sInt index, sI
 {
   // a scene keeps its place in the table (its number in the scene keys); the places of
   // scenes not built stay empty and are passed over
-  sVERIFY(index >= 0 && index < sSCENE_MAXSCENES - 1 && !Scenes[index]);
+  sVERIFY(index >= 0);
+  if(index + 1 >= sSCENE_MAXSCENES) sAssertionFailed(__FILE__, __LINE__, u"SceneCount<32", u"");
+  sVERIFY(!Scenes[index]);
   const ShowDisplayRecord &d = GetShowDisplay(display);
   Scenes[index] = scene;
   SceneNames[index] = name;

@@ -52,7 +52,7 @@ sBool sMusicPlayer::Load(const sChar *name)
 
 void sMusicPlayer::Install()
 {
-  sVERIFYDESC(sMusicPlayerPtr == 0, u"sMusicPlayerPtr==0");
+  if(sMusicPlayerPtr) sAssertionFailed(__FILE__, __LINE__, u"sMusicPlayerPtr==0", u"");
   sMusicPlayerPtr = this;
   sSetSoundHandler(44100, sMusicRender, 44100, 0);
 }

@@ -276,7 +276,7 @@ TEST_F(Machine, RegistrationLimitsAndSetOrder)
   quiet.Stop();
   for(sInt i = 1; i < 31; i++) M->RegisterScene(sNEW TestScene("x"), u"x", i, 1, 0);
   EXPECT_EQ(M->SceneCount, 31);   // 31 fit, the 32nd does not
-  EXPECT_DEATH(M->RegisterScene(sNEW TestScene("x"), u"x", 31, 1, 0), "");
+  EXPECT_DEATH(M->RegisterScene(sNEW TestScene("x"), u"x", 31, 1, 0), "Expression: SceneCount<32");
   sDELETE(M);
   EXPECT_DEATH(Build({2, 0}), "no global texture & material found!");
   EXPECT_DEATH(Build({1, 0}), "global texture & material scene should be first!");

@@ -138,6 +138,6 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
 
 TEST(MusicPlayerDeath, SecondActivePlayerIsFatal)
 {
-  EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, kCheckFailed);
+  EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, "Expression: sMusicPlayerPtr==0");
 }
 }
