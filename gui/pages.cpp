@@ -564,6 +564,7 @@ void TouchGui::Init(SyncMachine *syncSource, sInt initFlags, TMData *)
   }
   textForm = sNEW TextForm(4);
   textForm->SetFont(this, 3);
+  textForm->LineBrightness = 0.7f;
   textForm->Colour = 0xFFE8E8E8;
   textForm->LayerMask = 0xffffffff;
   AddObject(textForm);

@@ -170,11 +170,11 @@ void GuiWidget::Draw()
     sF32 lx = Position[0] + k.LabelX, ly = Position[1] + k.LabelY;
     if(Kind == 5 && LabelStyle == 2)
     {
-      text->Colour = t.KeyCase ? 0xFF808080 : 0xFFB3B3B3;
+      text->LineBrightness = t.KeyCase ? 0.5f : 0.7f;
       text->PrintCentered3D(GuiLabel(LabelId), Position[0] - 6, Position[1] - 1, z);
-      text->Colour = t.KeyCase ? 0xFFB3B3B3 : 0xFF808080;
+      text->LineBrightness = t.KeyCase ? 0.7f : 0.5f;
       text->PrintCentered3D(GuiLabel(LabelId + 1), Position[0] + 6, Position[1] + 5, z);
-      text->Colour = 0xFFE8E8E8;
+      text->LineBrightness = 0.7f;
     }
     else
     {

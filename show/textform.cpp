@@ -80,6 +80,7 @@ TextForm::TextForm(sInt materialIndex) : Form(materialIndex)
   CharSet[0] = 0;
   CursorX = CursorY = CursorZ = 0.0f;
   TextScale = 1.0f;
+  LineBrightness = 1.0f;
   Align = Outline = 0;
   for(sU16 &g : GlyphMap) g = 0;
 }
@@ -204,7 +205,7 @@ void TextForm::AddLine(const sChar *text)
   l.Scale = TextScale;
   l.Colour = Colour;
   l.Align = Align;
-  l.Spare = 0;
+  l.Brightness = LineBrightness;
   if(Align == 1) l.x -= MeasureText(l.Text) / 2;
   else if(Align == 2) l.x -= MeasureText(l.Text);
   // a longer text is cut: only what the line kept becomes quads

@@ -4,7 +4,7 @@
 // the IPP machine print their status and messages with them.
 //
 // The form keeps up to 1023 line records (a fixed table; one more is fatal), each with
-// position, scale, colour and alignment, and turns them into quads whenever it is drawn.
+// position, scale, colour, brightness and alignment, and turns them into quads whenever it is drawn.
 // It owns its glyph texture, glyph records and font list. Main thread only.
 
 #include "base/arrays.hpp"
@@ -26,7 +26,7 @@ struct TextLine
   sF32 Scale;
   sU32 Colour;   // the form's colour when the line was added
   sInt Align;
-  sInt Spare;
+  sF32 Brightness;   // the form's line brightness when the line was added
   sChar Text[sTEXTFORM_LINECHARS + 1];
 };
 
@@ -48,6 +48,7 @@ public:
   sChar CharSet[256];
   sF32 CursorX, CursorY, CursorZ;
   sF32 TextScale;
+  sF32 LineBrightness;          // copied into each line added (1.0 after construction)
   sInt Align;                   // 0 left, 1 centred, 2 right
   sInt Outline;                 // every printed line is added four times, slightly offset
   sU16 GlyphMap[256];           // the glyph of each 8-bit character

@@ -127,9 +127,11 @@ TEST_F(TextFormTest, AlphaOnlyGlyphsDrawAsTheFullColourAtlas)
 TEST_F(TextFormTest, OutlineLongLinesAndTheLineLimit)
 {
   Text->Outline = 1;
+  Text->LineBrightness = 0.5f;
   Text->PrintLeft(u"abc", 5, 7);
   EXPECT_TRUE(Text->LineCount == 4 && Text->CharCount == 12);
   EXPECT_TRUE(Text->Lines[0].x == 5 - 0.35f && Text->Lines[3].y == 7 + 0.35f);
+  EXPECT_TRUE(Text->Lines[0].Brightness == 0.5f && Text->Lines[3].Brightness == 0.5f);   // each copy keeps it
   EXPECT_TRUE(Text->CursorX == 5.0f && Text->CursorY == 7 - 32.0f);   // restored, then one line down
 
   // 256 characters and the terminator fit; a longer text keeps 256 and counts what it kept
