@@ -227,8 +227,7 @@ void sInitFileHandlers()
 
 void sExitFileHandlers()
 {
-  // newest first: a handler may hold a file that an earlier one opened (a pack keeps its
-  // pack file, mapped, until it is deleted), and that file needs its handler to close
+  // newest first, not in table order: a pack keeps its pack file open, and closing it needs the root handler
   sInt count = FileHandlerCount.load(std::memory_order_acquire);
   for(sInt i = count - 1; i >= 0; i--)
   {

@@ -131,7 +131,7 @@ void sPartitionMemory(sPtr frameSize, sPtr dmaSize)
 {
   if(frameSize != 1)
     RemakeBuffers(FrameBuffers, FrameSize, frameSize, DoubleBuffered ? 2 : 1, 16, 1, u"FrameMemory");
-  // DMA memory lives in memory type 3 where the platform has one
+  // memory type 3 only where a handler serves it, else the heap: allocating from an empty slot is fatal
   if(dmaSize != 1)
     RemakeBuffers(DMABuffers, DMASize, dmaSize, 2, 4096, sGetMemoryHandler(3) ? 3 : 1, u"DMAMemory");
   CurrentFrameBuffer = 0;
@@ -348,6 +348,7 @@ void sMemoryArena::FreeChunk(sMemoryArenaChunk *c)
 void *sMemoryArena::Alloc(sPtr size, sInt align)
 {
   sPtr a = CheckAlign(align);
+  // an alignment past half a chunk may not fit a chunk at all: such a request gets its own, like a large one
   if(size <= ChunkSize / 2 && a <= ChunkSize / 2)
   {
     for(;;)

@@ -154,6 +154,7 @@ sBool sRootFile::Write(const void *data, sDInt size)
   sS64 put = Handle.Write(data, sU64(size), &error);
   if(put > 0)
     Offset = Mode == sFA_WRITEAPPEND ? Handle.Tell() : Offset + put;
+  // the size follows a write past the end: GetSize would otherwise still give the size at opening
   if(Offset > Size)
     Size = Offset;
   if(put != size)

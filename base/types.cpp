@@ -8,7 +8,7 @@
 
 void sCopyString(sChar *dest, const sChar *src, sDInt n)
 {
-  if(n < 1 || !dest) return;
+  if(n < 1 || !dest) return;   // a capacity of 0 or less has no room even for the terminator: nothing is written
   sDInt i = 0;
   if(src)
     for(; i < n - 1 && src[i]; i++) dest[i] = src[i];
@@ -26,7 +26,7 @@ void sCopyString8(sChar *dest, const char *src, sDInt n)
 
 void sAppendString(sChar *dest, const sChar *src, sDInt n)
 {
-  if(n < 1 || !dest) return;
+  if(n < 1 || !dest) return;   // a capacity of 0 or less has no room even for the terminator: nothing is written
   if(n < 2)
   {
     dest[0] = 0;
@@ -245,6 +245,7 @@ sBool sScanInt(const sChar *&text, sInt &value)
 void sFloatToDigits(sF32 value, sFloatInfo &info, sInt digits)
 {
   if(digits < 1) digits = 1;
+  // a precision beyond the digit buffer takes what the buffer holds instead of writing past it
   if(digits > sInt(sizeof(info.Digits)) - 1) digits = sInt(sizeof(info.Digits)) - 1;
   sU32 bits;
   static_assert(sizeof(bits) == sizeof(value));
@@ -464,6 +465,7 @@ sInt PrintFixed(sChar *out, sInt cap, const sFloatInfo &info, sInt prec)
 }
 
 const sChar EmptyFormat[1] = {0};
+// width and precision stop growing here: a longer run of digits would overflow the int
 constexpr sInt WidthLimit = 100000000;
 }
 

@@ -927,8 +927,7 @@ void ConvertLevel(sU8 *dest, const sU32 *src, sInt x, sInt y, sInt format, sInt 
       sPackDXT(dest, src, x, y, format, mode);
       break;
     }
-    // the program's own packer makes no one-bit or explicit alpha: without a device the
-    // gpu layer's block encoder does it
+    // without a device the gpu layer's block encoder packs them: our packer takes neither and would stop the program
     std::vector<sU32> pixels(src, src + n);
     if(code == 14)
       for(sU32 &p : pixels) p = (p & 0x00ffffff) | ((p >> 24) >= 128 ? 0xff000000u : 0u);

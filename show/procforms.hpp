@@ -114,7 +114,7 @@ struct Particle
   sF32 Damping;
   sInt RowSegments;
   sInt VertexCount;    // 3 (RowSegments + 3): rows of three vertices
-  sInt TriangleCount;  // 4 (RowSegments + 2): two cells of two triangles between rows
+  sInt TriangleCount;  // 4 (RowSegments + 2), not 2 RowSegments + 4: the indices of every row pair's two cells would overrun it
   sInt Word;
   sF32 Wobble;
 

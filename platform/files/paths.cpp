@@ -500,6 +500,7 @@ bool ListDir(const char *folder, const char *pattern, std::vector<DirEntry> *ent
     found.push_back(std::move(entry));
   }
   closedir(d);
+  // sorted by name: the system lists a folder in no fixed order, and lists built from it must not change between runs
   std::sort(found.begin(), found.end(), [](const DirEntry &a, const DirEntry &b) { return NameLess(a.Name, b.Name); });
   if(entries) *entries = std::move(found);
   return true;
