@@ -64,6 +64,16 @@ sImage::~sImage()
   if(Data) sMemFree(Data);
 }
 
+sBool sPictureSizeAllowed(sS64 width, sS64 height, sBool quiet)
+{
+  if(width <= sIMAGE_MAXSIDE && height <= sIMAGE_MAXSIDE && width * height <= sIMAGE_MAXPICTURE) return 1;
+  // refused before decoding: a file of a few hundred KB may claim a picture of gigabytes
+  if(!quiet)
+    sLogF(u"gfx", u"picture of %d x %d pixels refused: larger than any texture made of a picture\n", sInt(width),
+        sInt(height));
+  return 0;
+}
+
 sBool sImage::TryInit(sInt x, sInt y)
 {
   if(x < 0 || y < 0 || sS64(x) * y > sIMAGE_MAXPIXELS) return 0;
@@ -424,6 +434,7 @@ sBool sImage::LoadPIC(const sU8 *data, sDInt size)
   // at least one count byte and one value per packet; checked before the picture is
   // allocated
   sS64 left = sS64(size) - (p - data);
+  if(!sPictureSizeAllowed(width, height)) return 0;
   sS64 rowBytes = rle ? 4 + (alpha ? 2 : 0) : sS64(width) * (alpha ? 4 : 3);
   if(rle ? (width > 0 && sS64(height) * rowBytes > left) : sS64(height) * rowBytes != left)
   {
@@ -515,6 +526,7 @@ sBool sImage::LoadTGA(const sU8 *data, sDInt size)
   if(offset > size) return 0;
   sInt bpp = bits / 8;
   sS64 pixels = sS64(width) * height;
+  if(!sPictureSizeAllowed(width, height)) return 0;
   if(type == 2 && sS64(size) - offset < pixels * bpp) return 0;
   // a run packet of at least 1 + bpp bytes gives at most 128 pixels: a short file cannot
   // fill a large picture, and is refused before the picture is allocated
@@ -600,11 +612,7 @@ sBool sImage::LoadBMP(const sU8 *data, sDInt size)
   if(topDown) height = -height;
   // the picture's size first, in 64 bits: the row and file products below stay far inside
   // them only for a picture that may be made at all
-  if(sS64(width) * height > sIMAGE_MAXPIXELS)
-  {
-    sLogF(u"gfx", u"BMP file of %d x %d pixels is too large\n", width, height);
-    return 0;
-  }
+  if(!sPictureSizeAllowed(width, height)) return 0;
   if(bits != 8 && bits != 24 && bits != 32)
   {
     sLogF(u"ERROR", u"can't load bmp with %d bits per pixel\n", bits);

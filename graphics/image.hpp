@@ -13,8 +13,24 @@ class sTexture2D;
 /***   Images                                                             ***/
 /****************************************************************************/
 
-// The largest picture the readers accept (16384 x 16384 pixels).
+// The largest image in memory (16384 x 16384 pixels).
 constexpr sS64 sIMAGE_MAXPIXELS = sS64(1) << 28;
+
+// The largest picture a file may give. A loaded picture becomes a texture of its own size,
+// so no side is longer than the device's largest texture (16384), and no picture has more
+// pixels than a 4096 x 4096 texture (64 MB of ARGB): its decoding, the image and the
+// texture each hold a copy of it, and a file of a few hundred KB can claim gigabytes.
+constexpr sInt sIMAGE_MAXSIDE = 16384;
+constexpr sS64 sIMAGE_MAXPICTURE = sS64(4096) * 4096;
+// Whether a file's picture of width x height may be decoded; a larger one is refused,
+// before anything of it is decoded, with one line on "gfx" unless quiet (a caller that
+// tells the failure itself). Any thread.
+sBool sPictureSizeAllowed(sS64 width, sS64 height, sBool quiet = 0);
+
+// The stack a thread that decodes pictures asks for: the GIF decoder recurses once per
+// code of an LZW chain, up to about 4,096 deep, which takes less than 256 KB in a release
+// build and between 256 and 512 KB in the AddressSanitizer build.
+constexpr sInt sIMAGE_DECODERSTACK = 2 << 20;
 
 // Width x height pixels 0xAARRGGBB (bytes B, G, R, A in memory), rows from the top.
 class sImage

@@ -492,7 +492,8 @@ void GuiLoaderThread(sThread *thread, void *user)
 sThread *StartGuiLoader(GuiLoaderState &state)
 {
   state.Stop.store(0);
-  return sNEW sThread(GuiLoaderThread, 0, 65536, &state, u"GuiLoader");
+  // the picture decoders' stack, not 64 KB: a GIF's code chains recurse thousands deep
+  return sNEW sThread(GuiLoaderThread, 0, sIMAGE_DECODERSTACK, &state, u"GuiLoader");
 }
 
 /****************************************************************************/

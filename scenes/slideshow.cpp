@@ -307,8 +307,9 @@ void SlideshowScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globa
   FirstEventPending = 1;
 
   Lock = sNEW sThreadLock;
+  // the picture decoders' stack, not 16 KB: a GIF's code chains recurse thousands deep
   LoaderThread = sNEW sThread([](sThread *t, void *user) { SlideshowLoaderLoop(static_cast<SlideshowScene *>(user), t); },
-                              0, 16384, this, u"slideshow loader");
+                              0, sIMAGE_DECODERSTACK, this, u"slideshow loader");
 }
 
 /****************************************************************************/

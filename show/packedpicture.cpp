@@ -149,7 +149,7 @@ sInt PackedPictureBatch::Add(const sChar *path, sInt format, sBool normals)
   S->WorkAdded.notify_one();
   // another thread while there are pictures no thread has begun
   if(S->Threads.size() < PackerThreads() && waiting > 0)
-    S->Threads.push_back(sNEW sThread(&Shared::Work, 0, 0, S.get(), u"PicturePacker"));
+    S->Threads.push_back(sNEW sThread(&Shared::Work, 0, sIMAGE_DECODERSTACK, S.get(), u"PicturePacker"));
   return n;
 }
 

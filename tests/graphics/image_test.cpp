@@ -412,6 +412,27 @@ TEST(ImageStream, PictureCutShortWhileDecodedStillReturns)
   }
 }
 
+namespace
+{
+struct DecodeJob
+{
+  std::u16string Path;
+  sImage *Got = nullptr;
+};
+
+// The media routines' decoder on a thread with the stack the show's loader threads have.
+sImage *DecodeOnALoaderThread(const std::u16string &path)
+{
+  DecodeJob job{path};
+  sThread *t = sNEW sThread([](sThread *, void *user) {
+    DecodeJob *j = static_cast<DecodeJob *>(user);
+    j->Got = sLoadImageGdiPlus(j->Path.c_str());
+  }, 0, sIMAGE_DECODERSTACK, &job, u"decoder");
+  sDELETE(t);
+  return job.Got;
+}
+}   // namespace
+
 TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
 {
   sImage img(2, 2), back;
@@ -462,12 +483,20 @@ TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
   pic.resize(pic.size() + 64, 7);
   std::vector<uint8_t> picRuns = PicHeader(0xffff, 0xffff, 2, true, 2);
   picRuns.resize(picRuns.size() + 64, 0x80);
+  // an LZW chain of codes each made of the one before: its last code is 4,090 deep
+  std::vector<int> chain = {4, 0};
+  for(int c = 6; c < 4096; c++) chain.push_back(c);
+  chain.push_back(5);
+  sImage photo(4000, 3000);
+  for(sInt i = 0; i < 4000 * 3000; i++) photo.Data[i] = 0xff000000u | sU32(i % 4000 / 16) << 16 | sU32(i / 4000 / 12) << 8;
   using Reader = sBool (sImage::*)(const sU8 *, sDInt);
+  // rows without a reader go through the media routines' decoder on a loader's thread
   const struct
   {
     const char *What;
     Reader Load;
     std::vector<uint8_t> Bytes;
+    sInt Width = 0;   // of a picture that loads
   } huge[] = {
     {"bmp 24 bits", &sImage::LoadBMP, set(set(bmp24, 18, max32le), 22, max32le)},
     {"bmp 32 bits", &sImage::LoadBMP, set(set(bmp32, 18, max32le), 22, max32le)},
@@ -481,12 +510,28 @@ TEST_F(ImageFiles, HeadersClaimingHugePicturesAreRefusedAtOnce)
     {"pic runs", &sImage::LoadPIC, picRuns},
     {"png", &sImage::LoadCompressed, set(EncodePng(img), 16, {0x7f, 0xff, 0xff, 0xff, 0x7f, 0xff, 0xff, 0xff})},
     {"jpeg", &sImage::LoadCompressed, set(jpg, sof + 5, {0xff, 0xff, 0xff, 0xff})},
+    // small files that decode to gigabytes: a GIF's screen, a deflated TIFF
+    {"gif of a 16384 x 16384 screen", nullptr, HandGif(16384, 16384, 1, 1, {4, 0, 5}, 70000)},
+    {"deflated tiff of 8192 x 8192", nullptr, BlackDeflateTiff(8192, 8192)},
+    {"tiff longer than a texture", nullptr, BlackDeflateTiff(16, 16385)},
+    {"gif of one deep code chain", nullptr, HandGif(16, 16, 16, 16, chain, 0), 16},
+    {"photo of 4000 x 3000", nullptr, EncodeJpeg(photo, 80), 4000},
   };
   for(const auto &h : huge)
   {
     sImage probe(2, 2);
-    EXPECT_FALSE((probe.*h.Load)(h.Bytes.data(), sDInt(h.Bytes.size()))) << h.What;
-    EXPECT_EQ(probe.SizeX, 2) << h.What;
+    if(h.Load)
+    {
+      EXPECT_FALSE((probe.*h.Load)(h.Bytes.data(), sDInt(h.Bytes.size()))) << h.What;
+      EXPECT_EQ(probe.SizeX, 2) << h.What;
+      continue;
+    }
+    WriteRaw(Dir.Name8("row"), h.Bytes);
+    LogCapture log;
+    sImage *got = DecodeOnALoaderThread(Dir.Name("row"));
+    EXPECT_EQ(got ? got->SizeX : 0, h.Width) << h.What << ", " << h.Bytes.size() << " bytes";
+    EXPECT_EQ(log.Count("refused"), h.Width ? 0 : 1) << h.What;
+    sDELETE(got);
   }
 }
 

@@ -1,6 +1,7 @@
 // PNG and JPEG encoding of test pictures through stb_image_write, TIFF through libtiff.
 #include "image_test_util.hpp"
 
+#include <algorithm>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -54,42 +55,106 @@ std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality)
   return out;
 }
 
-std::vector<uint8_t> LibTiff(const sImage &img, int compression, bool bigEndian, bool grey)
+namespace
+{
+// A TIFF of w x h written by libtiff, rows strip rows a strip, row y's bytes from row(y).
+template <class Row>
+std::vector<uint8_t> WriteTiff(uint32_t w, uint32_t h, int compression, bool bigEndian, bool grey, uint32_t strip, Row row)
 {
   char path[] = "/tmp/spark-tiff-XXXXXX";
   int fd = mkstemp(path);
   if(fd < 0) return {};
   close(fd);
   TIFF *tif = TIFFOpen(path, bigEndian ? "wb" : "wl");
-  const int spp = grey ? 1 : 4;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(img.SizeX));
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(img.SizeY));
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, grey ? 1 : 4);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, strip);
   if(!grey)
   {
     uint16_t extra = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
   }
-  std::vector<uint8_t> row;
-  for(int y = 0; y < img.SizeY; y++)
+  std::vector<uint8_t> bytes;
+  for(uint32_t y = 0; y < h; y++)
   {
-    row.clear();
-    for(int x = 0; x < img.SizeX; x++)
-    {
-      uint32_t c = img.Data[y * img.SizeX + x];
-      if(grey) row.push_back(uint8_t(c));
-      else row.insert(row.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
-    }
-    TIFFWriteScanline(tif, row.data(), uint32_t(y), 0);
+    bytes.clear();
+    row(y, bytes);
+    TIFFWriteScanline(tif, bytes.data(), y, 0);
   }
   TIFFClose(tif);
-  std::vector<uint8_t> bytes = ReadRaw(path);
+  bytes = ReadRaw(path);
   unlink(path);
   return bytes;
+}
+}   // namespace
+
+std::vector<uint8_t> LibTiff(const sImage &img, int compression, bool bigEndian, bool grey)
+{
+  return WriteTiff(uint32_t(img.SizeX), uint32_t(img.SizeY), compression, bigEndian, grey, 2,
+                   [&](uint32_t y, std::vector<uint8_t> &row) {
+                     for(int x = 0; x < img.SizeX; x++)
+                     {
+                       uint32_t c = img.Data[y * uint32_t(img.SizeX) + uint32_t(x)];
+                       if(grey) row.push_back(uint8_t(c));
+                       else row.insert(row.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
+                     }
+                   });
+}
+
+std::vector<uint8_t> BlackDeflateTiff(uint32_t w, uint32_t h)
+{
+  return WriteTiff(w, h, COMPRESSION_ADOBE_DEFLATE, false, true, 64,
+                   [w](uint32_t, std::vector<uint8_t> &row) { row.assign(w, 0); });
+}
+
+std::vector<uint8_t> HandGif(int w, int h, int fw, int fh, const std::vector<int> &codes, size_t pad)
+{
+  std::vector<uint8_t> v = {'G', 'I', 'F', '8', '9', 'a'};
+  Put16LE(v, uint32_t(w));
+  Put16LE(v, uint32_t(h));
+  v.insert(v.end(), {0x81, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0, 0xff});
+  for(size_t n; pad > 0; pad -= n, v.push_back(0))
+  {
+    n = std::min<size_t>(pad, 255);
+    v.insert(v.end(), {0x21, 0xfe, uint8_t(n)});
+    v.insert(v.end(), n, 'x');
+  }
+  v.push_back(0x2c);
+  Put32LE(v, 0);
+  Put16LE(v, uint32_t(fw));
+  Put16LE(v, uint32_t(fh));
+  v.insert(v.end(), {0, 2});
+  // the decoder's widths: one more for each code past the last of the width
+  std::vector<uint8_t> data;
+  uint32_t acc = 0;
+  int bits = 0, width = 3, avail = 6;
+  bool chained = false;
+  for(int c : codes)
+  {
+    acc |= uint32_t(c) << bits;
+    for(bits += width; bits >= 8; bits -= 8, acc >>= 8) data.push_back(uint8_t(acc));
+    if(c == 4)
+    {
+      width = 3, avail = 6, chained = false;
+      continue;
+    }
+    avail += chained ? 1 : 0;
+    chained = true;
+    if((avail & ((1 << width) - 1)) == 0 && avail <= 0xfff) width++;
+  }
+  if(bits > 0) data.push_back(uint8_t(acc));
+  for(size_t at = 0; at < data.size(); at += 255)
+  {
+    size_t n = std::min<size_t>(data.size() - at, 255);
+    v.push_back(uint8_t(n));
+    v.insert(v.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(at + n));
+  }
+  v.insert(v.end(), {0, 0x3b});
+  return v;
 }
 }   // namespace imagetest

@@ -154,4 +154,10 @@ std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality);
 // TIFF bytes written by libtiff: RGBA with unassociated alpha, or grey from the blue
 // channel; two rows a strip, compressed with the given libtiff scheme (1 none, 5 LZW, ...).
 std::vector<uint8_t> LibTiff(const sImage &img, int compression, bool bigEndian, bool grey);
+// A deflated grey TIFF of w x h black pixels written by libtiff, a strip of 64 rows each.
+std::vector<uint8_t> BlackDeflateTiff(uint32_t w, uint32_t h);
+// A GIF of a w x h screen with a global table of four colours, pad bytes of comments, and
+// one frame of fw x fh at (0, 0) of the LZW codes given (minimum code size 2: 4 clears, 5
+// ends), packed at the widths a decoder reads them with.
+std::vector<uint8_t> HandGif(int w, int h, int fw, int fh, const std::vector<int> &codes, size_t pad);
 }   // namespace imagetest
