@@ -197,8 +197,24 @@ TEST(TextureFormatsDeathTest, CodesOutsideTheTableAreFatal)
 
 using Textures = RecordingTest;
 
-TEST_F(Textures, AutomaticMipmapsLeaveOneLevelToLoad)
+TEST_F(Textures, MipChainsCountedAndAutomaticMipmapsLeaveOneLevelToLoad)
 {
+  // the texture memory the SYNC panel shows: level 0, then each level a quarter of the one before
+  const struct { sU32 Flags; sInt Mipmaps; sU64 Bytes; } chains[] = {
+    {sTEX_ARGB8888, 6, 8192 + 2048 + 512 + 128 + 32 + 8},
+    {sTEX_ARGB8888 | sTEX_NOMIPMAPS, 1, 8192},
+  };
+  for(const auto &c : chains)
+  {
+    sU64 before = sGetStaticTextureMem();
+    {
+      sTexture2D chain(64, 32, c.Flags);
+      EXPECT_EQ(chain.Mipmaps, c.Mipmaps);
+      EXPECT_EQ(sGetStaticTextureMem() - before, c.Bytes);
+    }
+    EXPECT_EQ(sGetStaticTextureMem(), before);
+  }
+
   sTexture2D t(64, 32, sTEX_ARGB8888 | sTEX_AUTOMIPMAP);
   EXPECT_EQ(t.Mipmaps, 1);
   // the device was asked for the whole chain (level count 0)

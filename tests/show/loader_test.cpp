@@ -93,12 +93,14 @@ TEST(Loader, TheMarkerRunsRoundTheRingUntilTheLimit)
   EXPECT_EQ(ls.Steps, 6);
   sSetScreenSize(W, H);
   sInitGfx(0, W, H);
-  // paced, a refresh long before the last frame's time is up only counts and moves the
-  // marker; the last one before the show presents
-  ls.Paced = ls.Shown = 1;
-  ls.ShownEnd = sGetTime();
-  ls.ShownBegin = ls.ShownEnd - 1000000;
-  for(sInt i = 0; i < 10; i++) RefreshLoadingScreen();
+  // paced, the first refresh presents and marks the loader shown; a refresh long before
+  // the last frame's time is up only counts and moves the marker; the last one before the
+  // show presents
+  ls.Paced = 1;
+  ls.Shown = 0;
+  RefreshLoadingScreen();
+  ls.ShownBegin = ls.ShownEnd - 1000000;   // as if that frame had taken long
+  for(sInt i = 0; i < 9; i++) RefreshLoadingScreen();
   EXPECT_EQ(ls.Steps, 16);
   EXPECT_EQ(ls.Loader->Cubes[2]->Colour, 0x202020u);
   EXPECT_LT(CubePixel(ls, 3, ReadScreen(W, H)) & 0xff, 0x40u);   // not drawn at 12 - 15 steps
