@@ -236,6 +236,20 @@ TEST_F(SoundFiles, CaptureDeliversTheFileInRotatingBuffers)
       auto *s = static_cast<int16_t *>(b->Data);
       got.insert(got.end(), s, s + b->Recorded.load() / 2);
     }
+
+  // started again with no buffer to take it, the capture waits until a second of it waits
+  // and drops the rest; the stop forgets what waits, so a buffer added after it stays empty
+  uint64_t dropped = in->GetDroppedBytes();
+  ASSERT_TRUE(in->Start());
+  ASSERT_TRUE(WaitFor([&] { return in->GetDroppedBytes() > dropped; }));
+  in->Stop();
+  std::vector<int16_t> late(1400);
+  plat::SoundCaptureBuffer after;
+  after.Data = late.data();
+  after.Bytes = 2800;
+  ASSERT_TRUE(in->AddBuffer(&after));
+  EXPECT_FALSE(after.Done.load());
+  EXPECT_EQ(after.Recorded.load(), 0u);
   in.reset();
 
   ASSERT_GE(got.size(), 5 * 1400u);
