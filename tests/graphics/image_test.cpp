@@ -126,6 +126,28 @@ TEST(ImageOps, ScaledDownAveragesEachChannelOnItsOwn)
   sDELETE(s);
 }
 
+// Height maps made normal maps, as the texture sets load them: the normal leans away from
+// where the height rises (rows run downwards), z in blue, alpha kept
+TEST(ImageOps, HeightMapsBecomeNormalsLeaningAwayFromTheRise)
+{
+  const struct { const char *Name; int Dx, Dy; } rows[] = {
+    {"flat", 0, 0}, {"rising right", 1, 0}, {"rising left", -1, 0}, {"rising down", 0, 1}, {"rising up", 0, -1}};
+  auto side = [](uint32_t c) { return c < 127 ? -1 : c > 128 ? 1 : 0; };
+  for(const auto &r : rows)
+  {
+    sImage height(5, 5);
+    for(int y = 0; y < 5; y++)
+      for(int x = 0; x < 5; x++) height.Data[y * 5 + x] = 0x80000000u | uint32_t(100 + 30 * (r.Dx * x + r.Dy * y)) << 16;
+    sImage n;
+    n.HeightToNormal(&height, 1.0f);
+    uint32_t c = n.Data[2 * 5 + 2];
+    EXPECT_EQ(side(Channel(c, 2)), -r.Dx) << r.Name;
+    EXPECT_EQ(side(Channel(c, 1)), -r.Dy) << r.Name;
+    EXPECT_GT(Channel(c, 0), 128u) << r.Name;
+    EXPECT_EQ(c >> 24, 0x80u) << r.Name;
+  }
+}
+
 TEST(ImageOpsDeathTest, HalfOfOneWideOrOneHighImageIsFatal)
 {
   sImage wide(1, 4), high(4, 1);
