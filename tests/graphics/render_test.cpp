@@ -59,8 +59,8 @@ protected:
     Win.reset();
   }
 
-  // A quad over the clip-space rectangle with texture coordinates 0..1.
-  void DrawQuad(sTextureBase *tex, float x0, float y0, float x1, float y1)
+  // A quad over the clip-space rectangle with texture coordinates 0..1, at depth z.
+  void DrawQuad(sTextureBase *tex, float x0, float y0, float x1, float y1, float z = 0.5f)
   {
     TestMaterial &Mtrl = *Material;
     Mtrl.Texture[0] = tex;
@@ -69,10 +69,10 @@ protected:
     sGeometry geo(sGF_QUADLIST, sVertexFormatPosColUV);
     QuadVertex *v;
     geo.BeginLoadVB(4, sGD_FRAME, reinterpret_cast<void **>(&v));
-    v[0] = {x0, y0, 0.5f, 0xffffffff, 0, 0};
-    v[1] = {x1, y0, 0.5f, 0xffffffff, 1, 0};
-    v[2] = {x1, y1, 0.5f, 0xffffffff, 1, 1};
-    v[3] = {x0, y1, 0.5f, 0xffffffff, 0, 1};
+    v[0] = {x0, y0, z, 0xffffffff, 0, 0};
+    v[1] = {x1, y0, z, 0xffffffff, 1, 0};
+    v[2] = {x1, y1, z, 0xffffffff, 1, 1};
+    v[3] = {x0, y1, z, 0xffffffff, 0, 1};
     geo.EndLoadVB();
     geo.Draw();
   }
@@ -133,6 +133,44 @@ TEST_F(Rendered, TexturedQuadAndRenderTargetPass)
   Material->Texture[0] = nullptr;
   delete rt;
   delete checker;
+}
+
+// The depth modes of a material's state list: a probe drawn at depth 0.5 over a cleared
+// depth buffer on the left and over a nearer quad on the right, then a quad at 0.7 over
+// everything that tests and writes. The probe is hidden on the right when it tests depth,
+// and stays on the left when it wrote its depth.
+TEST_F(Rendered, DepthModesTestAndWriteAsTheirFlagsSay)
+{
+  const struct { const char *Name; sU32 Mode; bool Tests, Writes; } modes[] = {
+    {"off", sMTRL_ZOFF, false, false}, {"read", sMTRL_ZREAD, true, false},
+    {"write", sMTRL_ZWRITE, false, true}, {"on", sMTRL_ZON, true, true}};
+  auto solid = [](uint32_t c) {
+    sTexture2D *t = new sTexture2D(1, 1, sTEX_ARGB8888 | sTEX_NOMIPMAPS);
+    t->LoadAll(reinterpret_cast<const sU8 *>(&c));
+    return t;
+  };
+  sTexture2D *red = solid(0xffff0000), *green = solid(0xff00ff00), *blue = solid(0xff0000ff);
+  for(const auto &m : modes)
+  {
+    ASSERT_TRUE(sRender3DBegin());
+    sSetScreenTarget(nullptr, 3, 0xff000000);
+    Material->S.Flags = sMTRL_ZON | sMTRL_CULLOFF;
+    DrawQuad(blue, 0, 1, 1, -1, 0.2f);
+    Material->S.Flags = m.Mode | sMTRL_CULLOFF;
+    DrawQuad(red, -1, 1, 1, -1, 0.5f);
+    std::vector<uint32_t> px = ReadScreen();
+    EXPECT_EQ(px[H / 2 * W + 3 * W / 4], m.Tests ? 0x0000ffu : 0xff0000u) << m.Name;
+    Material->S.Flags = sMTRL_ZON | sMTRL_CULLOFF;
+    DrawQuad(green, -1, 1, 1, -1, 0.7f);
+    px = ReadScreen();
+    EXPECT_EQ(px[H / 2 * W + W / 4], m.Writes ? 0xff0000u : 0x00ff00u) << m.Name;
+    sRender3DEnd(1);
+  }
+  Material->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
+  Material->Texture[0] = nullptr;
+  delete red;
+  delete green;
+  delete blue;
 }
 
 TEST_F(Rendered, LostDeviceThroughFaultInjection)
