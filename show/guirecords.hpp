@@ -176,8 +176,9 @@ struct GuiMediaState
   sInt ParticleBurst = 0;
   sInt TouchDown = 0;
 
-  // master fade: on and full until the GUI writes it, so nothing draws black before
-  sInt FadeOn = 1;
+  // master fade: off (the output black) until the GUI's first frame switches it on, so the
+  // show's first frame is the start of the fade the GUI asks for, never an unfaded picture
+  sInt FadeOn = 0;
   sF32 FadeFactors[2] = {1.0f, 1.0f};
 
   // colour layers, display-major: [display][layer]

@@ -250,7 +250,10 @@ TEST_F(IppShow, MasterFadeAndColourLayers)
     sF32 Fade;
     sF32 Expect;   // of the plain picture
   };
-  for(const Case &c : {Case{1, 0.5f, 0.5f}, Case{0, 1.0f, 0.0f}})
+  // the last: the record as the GUI holds it before its first frame writes it, so the
+  // show's first frame starts the fade from black instead of showing the picture unfaded
+  const GuiMediaState unwritten;
+  for(const Case &c : {Case{1, 0.5f, 0.5f}, Case{0, 1.0f, 0.0f}, Case{unwritten.FadeOn, unwritten.FadeFactors[0], 0.0f}})
   {
     Media.FadeOn = c.FadeOn;
     Media.FadeFactors[0] = c.Fade;
@@ -410,6 +413,7 @@ TEST_F(IppShow, EffectsShowWhereTheyShould)
   {
     auto reset = [&]() {
       Media = GuiMediaState();
+      Media.FadeOn = 1;
       beat = SyncResults();
       Ipp->TestImageOn = Ipp->FlashOn = Ipp->FlashPanelOn = Ipp->TextArtOn = 0;
       Ipp->MotionMode = 4;
@@ -578,6 +582,7 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
                                     [](int, int, int) { return 0x808080u; }));
   sTexture2D *videoFrame = Media.VideoFrame;   // the machine frees it with the record it wrote
   Media = GuiMediaState();
+  Media.FadeOn = 1;
   Media.VideoFrame = videoFrame;
   std::u16string folder(dir.Path.begin(), dir.Path.end());
   const sChar *folders[] = {folder.c_str(), nullptr};
@@ -680,6 +685,7 @@ TEST_F(IppRun, EveryOtherEffectShows)
   for(const Phase &p : phases)
   {
     Media = GuiMediaState();
+    Media.FadeOn = 1;
     Ipp->TestImageOn = Ipp->TextArtOn = Ipp->FlashOn = Ipp->FlashPanelOn = 0;
     Ipp->MotionMode = 4;
     p.Start(*Ipp, Media);

@@ -322,7 +322,7 @@ TEST_F(Machine, ApplicationEntersTheGuiThenGlobalAndWiresTheGuiRecords)
   EXPECT_EQ(TestRequest.SlideshowIndex, 14);
   EXPECT_EQ(SlidesGiven, &TestSlides);
   EXPECT_EQ(app->Machine->Media, &TestMedia);
-  EXPECT_EQ(TestMedia.FadeOn, 1);
+  EXPECT_EQ(TestMedia.FadeOn, 0);   // the GUI's first frame switches the master fade on
   EXPECT_EQ(TestMedia.FadeFactors[1], 1.0f);
   sDELETE(app);
   sGetGuiRecords = nullptr;
