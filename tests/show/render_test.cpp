@@ -283,6 +283,33 @@ TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
     Expect(px, x, y, Class3(At(x, y), pos, factor, false));
   }
   m->Texture[1] = nullptr;
+
+  // the pre-pass and a form's shadow record draw lights 1 to 3 in red, green and blue: here
+  // three lights of a set of their own, whose views see the caster apart from each other
+  const V apart[3] = {V(0, 0, -1), Unit(V(1, 0, -1)), Unit(V(0, 1, -1))};
+  for(sInt i = 0; i < 3; i++) S->MaterialSet->LightSets[1]->Directions[i] = apart[i];
+  floor->ShadowRecord = sNEW ShadowSetup;
+  *floor->ShadowRecord = *rs;
+  floor->ShadowCasterMask = 2;
+  for(ShadowSetup *setup : {rs, floor->ShadowRecord})
+  {
+    setup->LightCount = 3, setup->LightSetIndex = 1;
+    BeginFrame();
+    if(setup == rs) S->RenderShadowMaps(floor);
+    else S->RenderFormShadow(floor, nullptr);
+    sSetTarget(sRenderTargetSpec(0, 0, nullptr, &map, nullptr));
+    const std::vector<sU32> three = ReadScreen(64, 64);
+    sRender3DEnd(0);
+    for(sInt i = 0; i < 3; i++)
+    {
+      const sMat4x4 &light = S->AuxViews[i]->MVP;
+      const sU32 t = three[size_t(sInt((1 - light.m[3][1]) * 32) * 64 + sInt((light.m[3][0] + 1) * 32))];
+      // the caster about 30 to 36 along each light: its depth term is 0.64 to 0.7
+      for(sInt c = 0; c < 3; c++)
+        EXPECT_EQ((t >> (16 - 8 * c) & 255) > 150, c == i)
+          << std::hex << t << (setup == rs ? " pre-pass" : " record") << " light " << i + 1 << ", channel " << c;
+    }
+  }
 }
 
 TEST_F(Lit, LightMaskOfAPlaneInItsSecondUvSpace)
