@@ -208,6 +208,7 @@ void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
 {
   sSimpleMaterial *mtrl = sNEW sSimpleMaterial;
   mtrl->Texture[0] = texture;
+  // no depth test, culling or wrap: with them the screen's depth would cut the copy and its edges take the far side
   mtrl->S.TextureFlags[0] = sMTF_CLAMP << sMTF_U_SHIFT | sMTF_CLAMP << sMTF_V_SHIFT;
   mtrl->S.Flags = sMTRL_ZOFF | sMTRL_CULLOFF;
   mtrl->Prepare(sVertexFormatPosColUV);

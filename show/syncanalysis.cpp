@@ -439,6 +439,7 @@ void SyncMachine::AdvancePhase(sInt frameMs)
   const sF64 w = 0.5 - std::cos(3.14159265358979 * t) * 0.5;
   Phase = w != 0.0 ? w * PhaseStart + (1.0 - w) * PhaseTarget : PhaseTarget;
 
+  // floor, not truncation: a resync below 0 goes back a cycle instead of leaving a negative eight-bar phase
   PhaseWhole = sInt(std::floor(Phase));
   sF32 eight = sF32(Phase - sF64(PhaseWhole));
   if(PhaseWhole != PrevPhaseWhole)
