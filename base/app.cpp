@@ -14,8 +14,8 @@
 
 void sSubsystemRegistry::Register(const sChar *name, sInt level, sSubsystemFunc init, sSubsystemFunc exit)
 {
-  if(!(Count < sDInt(sizeof(Subsystems) / sizeof(*(Subsystems)))))
-    sAssertionFailed(__FILE__, __LINE__, u"SubsystemCount<sDInt(sizeof(Subsystems)/sizeof(*(Subsystems)))", u"");
+  sVERIFYAS(Count < sDInt(sizeof(Subsystems) / sizeof(*(Subsystems))),
+            u"SubsystemCount<sDInt(sizeof(Subsystems)/sizeof(*(Subsystems)))");
   Entry &e = Subsystems[Count++];
   e.Level = level;
   e.Name = name ? name : u"";
@@ -189,7 +189,7 @@ void sSetPlatformInfix(const sChar *infix)
   sVERIFY(infix);
   sVERIFY(infix[0] == '.');
   sCopyString(PlatInfix, infix);
-  if(sGetStringLen(PlatInfix) != 4) sAssertionFailed(__FILE__, __LINE__, u"sPlatInfix.Count()==4", u"");
+  sVERIFYAS(sGetStringLen(PlatInfix) == 4, u"sPlatInfix.Count()==4");
 }
 
 const sChar *sGetPlatformInfix() { return PlatInfix; }

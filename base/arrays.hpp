@@ -77,8 +77,7 @@ public:
   void AddTail(const T &e)
   {
     sPtr pe = sPtr(&e);
-    if(!(pe < sPtr(Data) || pe >= sPtr(Data + Alloc)))
-      sAssertionFailed(__FILE__, __LINE__, u"&e<Data || &e>=Data+Alloc", u"");
+    sVERIFYAS(pe < sPtr(Data) || pe >= sPtr(Data + Alloc), u"&e<Data || &e>=Data+Alloc");
     Grow(1);
     Data[Used] = e;
     Used++;
@@ -285,8 +284,7 @@ public:
   void HintSize(sInt max) override { sVERIFY(max<=Max_); }
   void Grow(sInt add) override
   {
-    if(add < 0 || sS64(Used) + add > Max_)
-      sAssertionFailed(__FILE__, __LINE__, u"sStaticArray<Type>::Used+add<=Max_", u"");
+    sVERIFYAS(add >= 0 && sS64(Used) + add <= Max_, u"sStaticArray<Type>::Used+add<=Max_");
   }
   void Reset() override { Used = 0; Alloc = Max_; }
 };

@@ -145,8 +145,7 @@ sInt sMemoryFile::ReadAsync(sS64 offset, sDInt size, void *destbuffer)
   sS64 end = Size;
   if(BlockSize > 1)
     end = (Size + BlockSize - 1) / BlockSize * BlockSize;
-  if(offset < 0 || size < 0 || sS64(size) > end - offset)
-    sAssertionFailed(__FILE__, __LINE__, u"offset+size<=Size", u"");
+  sVERIFYAS(offset >= 0 && size >= 0 && sS64(size) <= end - offset, u"offset+size<=Size");
   sU8 *dest = static_cast<sU8 *>(destbuffer);
   sS64 have = offset < Size ? Size - offset : 0;
   if(have > size) have = size;
@@ -206,8 +205,8 @@ std::atomic<sInt> FileHandlerCount{0};
 void sAddFileHandler(sFileHandler *handler)
 {
   sInt count = FileHandlerCount.load(std::memory_order_relaxed);
-  if(!(count < sInt(sizeof(FileHandlers) / sizeof(*FileHandlers))))
-    sAssertionFailed(__FILE__, __LINE__, u"FileHandlerCount<sDInt(sizeof(FileHandlers)/sizeof(*(FileHandlers)))", u"");
+  sVERIFYAS(count < sInt(sizeof(FileHandlers) / sizeof(*FileHandlers)),
+            u"FileHandlerCount<sDInt(sizeof(FileHandlers)/sizeof(*(FileHandlers)))");
   FileHandlers[count] = handler;
   FileHandlerCount.store(count + 1, std::memory_order_release);
 }

@@ -238,8 +238,7 @@ void *sAllocFrameBegin(sPtr size, sInt align)
   sPtr p = AlignUp(ctx->FrameCursor[0], a);
   ctx->FrameBorrow = p + size;
   // within the first buffer, whose end is the borrow's limit
-  if(!(ctx->FrameBorrow <= ctx->FrameBufferEnd[0]))
-    sAssertionFailed(__FILE__, __LINE__, u"ctx->FrameBorrow <= ctx->FrameEnd", u"");
+  sVERIFYAS(ctx->FrameBorrow <= ctx->FrameBufferEnd[0], u"ctx->FrameBorrow <= ctx->FrameEnd");
   return reinterpret_cast<void *>(p);
 }
 

@@ -260,8 +260,7 @@ sInput2Scheme::~sInput2Scheme()
 
 void sInput2Scheme::Init(sInt n)
 {
-  if(!(Count == 0 && !Bindings))
-    sAssertionFailed(__FILE__, __LINE__, u"Bindings.GetSize() == 0", u"sInput2Scheme::Init(): already initialized");
+  sVERIFYASDESC(Count == 0 && !Bindings, u"Bindings.GetSize() == 0", u"sInput2Scheme::Init(): already initialized");
   sVERIFY(n >= 0);
   if(n == 0) return;
   sSetAllocSource(__FILE__, __LINE__);

@@ -163,7 +163,7 @@ void sMemoryHeap::Init(sPtr start, sPtr size)
 void *sMemoryHeap::Alloc(sPtr size, sInt align, sInt flags)
 {
   sPtr bytes = (size + 39) & ~sPtr(31);
-  if(bytes < size) sAssertionFailed(__FILE__, __LINE__, u"bytes<size", u"");
+  sVERIFYAS(bytes >= size, u"bytes<size");
   if(bytes > FreeBytes) return nullptr;
   sPtr a = AlignPow2(align, 32);
 

@@ -61,7 +61,7 @@ bool sRootFile::Open(const char *name, sInt mode, std::string *error)
 
 sBool sRootFile::Close()
 {
-  if(!Handle.IsOpen()) sAssertionFailed(__FILE__, __LINE__, u"File!=((HANDLE)(LONG_PTR)-1)", u"");
+  sVERIFYAS(Handle.IsOpen(), u"File!=((HANDLE)(LONG_PTR)-1)");
   // reads the caller never ended would hold their entries for good
   if(Handler)
   {
@@ -247,14 +247,12 @@ sBool sRootFile::SetSize(sS64 size)
 
 sRootReadEntry &sRootFile::CheckEntry(sInt handle)
 {
-  if(!(handle >= 0 && handle < sRootFileHandler::MAX_READENTRIES))
-    sAssertionFailed(__FILE__, __LINE__, u"handle>=0 && handle<sRootFileHandler::MAX_READENTRIES", u"");
+  sVERIFYAS(handle >= 0 && handle < sRootFileHandler::MAX_READENTRIES, u"handle>=0 && handle<sRootFileHandler::MAX_READENTRIES");
   sVERIFY(Handler);
   std::lock_guard<std::mutex> lock(Handler->Lock);
   sRootReadEntry &e = Handler->ReadEntries[handle];
   // a handle that was ended already, or that belongs to another file
-  if(!(e.Next == handle && e.File == this))
-    sAssertionFailed(__FILE__, __LINE__, u"ReadEntries[handle].Next==handle", u"read handle not in use by this file");
+  sVERIFYASDESC(e.Next == handle && e.File == this, u"ReadEntries[handle].Next==handle", u"read handle not in use by this file");
   return e;
 }
 
@@ -262,8 +260,7 @@ sInt sRootFile::ReadAsync(sS64 offset, sDInt size, void *dest)
 {
   sVERIFY(Handle.IsOpen());
   sVERIFY(Handler);
-  if(!(offset >= 0 && size >= 0 && offset <= Size && sS64(size) <= Size - offset))
-    sAssertionFailed(__FILE__, __LINE__, u"offset + size <= Size", u"");
+  sVERIFYAS(offset >= 0 && size >= 0 && offset <= Size && sS64(size) <= Size - offset, u"offset + size <= Size");
   sInt rh = Handler->TakeEntry(this);
   sRootReadEntry &e = Handler->ReadEntries[rh];
   e.Size = size;
@@ -296,8 +293,7 @@ sBool sRootFile::AsyncDone(sInt handle)
     return 0;
   if(state != plat::AsyncState::Done)
     sFatal(u"sRootFile: read error during async io!\n");
-  if(!((sDInt)read==e.Size))
-    sAssertionFailed(__FILE__, __LINE__, u"(sDInt)read==e.Size", u"");
+  sVERIFY((sDInt)read==e.Size);
   e.InFlight = 0;
   return 1;
 }

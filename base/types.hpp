@@ -42,6 +42,10 @@ using sBool = int;        // flags are ints, as in the records of the framework
 
 #define sVERIFY(x) do { if(!(x)) sAssertionFailed(__FILE__, __LINE__, u"" #x, u""); } while(0)
 #define sVERIFYDESC(x, desc) do { if(!(x)) sAssertionFailed(__FILE__, __LINE__, u"" #x, desc); } while(0)
+// The same checks where the failure message names the expression in words of its own (the
+// text the program's messages give it), not as the code spells it.
+#define sVERIFYAS(x, text) do { if(!(x)) sAssertionFailed(__FILE__, __LINE__, text, u""); } while(0)
+#define sVERIFYASDESC(x, text, desc) do { if(!(x)) sAssertionFailed(__FILE__, __LINE__, text, desc); } while(0)
 #define sVERIFYFALSE sFatalAtLine(__FILE__, __LINE__)
 // Checks stay on in every build of this program: a failed invariant must never go on quietly.
 #define sASSERT(x) sVERIFY(x)

@@ -873,7 +873,7 @@ sGpuRes *TargetSurface(sTextureBase *tex, sInt mipmap, sInt face)
   (void)face;
   if(tex->Surf2D)
   {
-    if(mipmap != 0) sAssertionFailed(__FILE__, __LINE__, u"para.Mipmap==0", u"");
+    sVERIFYAS(mipmap == 0, u"para.Mipmap==0");
     DX.Dev->AddRef(tex->Surf2D);
     return tex->Surf2D;
   }

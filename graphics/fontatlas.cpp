@@ -114,8 +114,7 @@ GlyphRecord *sBuildFontAtlas(sImage *atlas, const sFontAtlasDesc &desc, sInt &co
   sInt sizeX = 64, sizeY = 64;
   while(!Place(recs, order, sizeX, sizeY))
   {
-    if(sizeX >= 4096 && sizeY >= 4096)
-      sAssertionFailed(__FILE__, __LINE__, u"-1 != bestFreeIndex", u"the glyphs do not fit a 4096 x 4096 atlas");
+    sVERIFYASDESC(sizeX < 4096 || sizeY < 4096, u"-1 != bestFreeIndex", u"the glyphs do not fit a 4096 x 4096 atlas");
     if(sizeX <= sizeY) sizeX *= 2;
     else sizeY *= 2;
   }

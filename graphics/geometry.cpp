@@ -85,7 +85,7 @@ sInt sFitGeoBuffer(sGeoBuffer *gb, sInt count, sInt size)
 
 void sLockGeoBuffer(sGeoBuffer *gb)
 {
-  if(gb->LockPtr) sAssertionFailed(__FILE__, __LINE__, u"LockPtr==0", u"");
+  sVERIFYAS(!gb->LockPtr, u"LockPtr==0");
   sU32 flags = 0;
   if(gb->Duration != sGD_STATIC)
   {
@@ -105,7 +105,7 @@ void sLockGeoBuffer(sGeoBuffer *gb)
 
 void sUnlockGeoBuffer(sGeoBuffer *gb)
 {
-  if(!gb->LockPtr) sAssertionFailed(__FILE__, __LINE__, u"LockPtr", u"");
+  sVERIFYAS(gb->LockPtr, u"LockPtr");
   sDXCHECK(DX.Dev->UnlockBuffer(gb->Buffer));
   gb->LockPtr = nullptr;
   sGeoBufferLocks--;

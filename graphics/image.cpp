@@ -680,7 +680,7 @@ sU8 *sImage::EncodeBMP(sDInt &size) const
     }
     while(d < start + stride) *d++ = 0;
   }
-  if(d != buf + size) sAssertionFailed(__FILE__, __LINE__, u"ptr == data + Size", u"");
+  sVERIFYAS(d == buf + size, u"ptr == data + Size");
   return buf;
 }
 

@@ -51,7 +51,7 @@ void sSetViewConstants(sViewConstants *vc, const sViewport &vp)
 sShader *sprograms::MakeShader(sU32 type, const shadercode::Code *codes, sInt count, sInt i)
 {
   sVERIFY(i >= 0 && i < count);
-  if(!codes[i].Data || codes[i].Size == 0) sAssertionFailed(__FILE__, __LINE__, u"codes[i]", u"");
+  sVERIFYAS(codes[i].Data && codes[i].Size != 0, u"codes[i]");
   return sCreateShader(type, reinterpret_cast<const sU8 *>(codes[i].Data), sInt(codes[i].Size));
 }
 

@@ -194,7 +194,7 @@ sTextureBase::~sTextureBase()
   while(Proxies)
   {
     sTextureProxy *pr = Proxies;
-    if(pr->LinkTo != this) sAssertionFailed(__FILE__, __LINE__, u"pr->Link==this", u"");
+    sVERIFYAS(pr->LinkTo == this, u"pr->Link==this");
     pr->Disconnect();
   }
 }

@@ -221,7 +221,7 @@ void DrawTextureToTarget(sTexture2D *texture, sTexture2D *target, sInt screen)
 
 sTexture2D *CreateMovieTarget(sMoviePlayer *player)
 {
-  if(!player) sAssertionFailed(__FILE__, __LINE__, u"mp", u"");
+  sVERIFYAS(player, u"mp");
   sMovieInfo info;
   player->GetInfo(info);
   if(info.Width == 0 && info.Height == 0)
@@ -234,14 +234,14 @@ sTexture2D *CreateMovieTarget(sMoviePlayer *player)
   }
   if(info.Width < 1 || info.Height < 1) return nullptr;
   sTexture2D *tex = sNEW sTexture2D(info.Width, info.Height, 0x201201, 0);
-  if(!tex) sAssertionFailed(__FILE__, __LINE__, u"tex", u"");
+  sVERIFYAS(tex, u"tex");
   return tex;
 }
 
 void RenderMovieFrame(sMoviePlayer *player, sTexture2D *target, sF32 *aspect, sInt screen)
 {
-  if(!player) sAssertionFailed(__FILE__, __LINE__, u"mp", u"");
-  if(!target) sAssertionFailed(__FILE__, __LINE__, u"tex", u"");
+  sVERIFYAS(player, u"mp");
+  sVERIFYAS(target, u"tex");
   sMovieInfo info;
   player->GetInfo(info);
   sF32 uv[4];

@@ -325,7 +325,7 @@ void RawMesh::OptimizeVertices()
     }
     else
     {
-      if(!(o.CopyIndex < c)) sAssertionFailed(__FILE__, __LINE__, u"OptimizedVertex[i].CopyIndex<i", u"");
+      sVERIFYAS(o.CopyIndex < c, u"OptimizedVertex[i].CopyIndex<i");
       o.VertexIndex = Corners[o.CopyIndex].VertexIndex;
     }
   }

@@ -183,7 +183,7 @@ void SceneMachine::RegisterScene(Scene *scene, const sChar *name, sInt index, sI
   // a scene keeps its place in the table (its number in the scene keys); the places of
   // scenes not built stay empty and are passed over
   sVERIFY(index >= 0);
-  if(index + 1 >= sSCENE_MAXSCENES) sAssertionFailed(__FILE__, __LINE__, u"SceneCount<32", u"");
+  sVERIFYAS(index + 1 < sSCENE_MAXSCENES, u"SceneCount<32");
   sVERIFY(!Scenes[index]);
   const ShowDisplayRecord &d = GetShowDisplay(display);
   Scenes[index] = scene;

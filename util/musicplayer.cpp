@@ -52,7 +52,7 @@ sBool sMusicPlayer::Load(const sChar *name)
 
 void sMusicPlayer::Install()
 {
-  if(sMusicPlayerPtr) sAssertionFailed(__FILE__, __LINE__, u"sMusicPlayerPtr==0", u"");
+  sVERIFY(sMusicPlayerPtr==0);
   sMusicPlayerPtr = this;
   sSetSoundHandler(44100, sMusicRender, 44100, 0);
 }
