@@ -6,8 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,6 +24,58 @@
 #if defined(SPARK_TOUCHAPP) && defined(TWDATA_DIR)
 namespace
 {
+// A run longer than this is stuck (one takes well under a minute, under a software renderer
+// on a loaded machine a few): it is ended with its threads' stacks in the output, before
+// the suite's own limit would end the test and lose what the run printed.
+constexpr int RunBound = 420;
+
+// Runs a shell command whose last word execs the program; its output (both streams) in
+// out, its wait status returned. A program that runs past the bound is ended, the stacks
+// of its threads (when gdb is there) and a line saying so appended to out.
+int RunBounded(const std::string &cmd, std::string &out)
+{
+  int fds[2];
+  if(pipe2(fds, O_CLOEXEC) != 0) return out = "no pipe", -1;
+  const pid_t pid = fork();
+  if(pid == 0)
+  {
+    // a debugger started beside it may look at its threads
+    prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
+    dup2(fds[1], 1), dup2(fds[1], 2);
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  if(pid < 0) return close(fds[0]), out = "cannot start a process", -1;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(RunBound);
+  for(char buf[4096];;)
+  {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+    pollfd p = {fds[0], POLLIN, 0};
+    if(left <= 0 || poll(&p, 1, int(std::min<long long>(left, 1000))) < 0)
+    {
+      if(left > 0 && errno == EINTR) continue;
+      out += "\n--- the run is stuck after " + std::to_string(RunBound) + " s; its threads:\n";
+      std::string gdb = "gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt' 2>&1";
+      if(FILE *g = popen(gdb.c_str(), "r"))
+      {
+        for(size_t n; (n = fread(buf, 1, sizeof(buf), g)) > 0;) out.append(buf, n);
+        pclose(g);
+      }
+      kill(pid, SIGKILL);
+      break;
+    }
+    if(!(p.revents & (POLLIN | POLLHUP))) continue;
+    const ssize_t n = read(fds[0], buf, sizeof(buf));
+    if(n > 0) out.append(buf, size_t(n));
+    else if(n == 0 || errno != EINTR) break;
+  }
+  close(fds[0]);
+  int status = -1;
+  while(waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+  return status;
+}
+
 // Runs the program on a display of its own (the pointer and the keyboard of a shared one
 // belong to every test beside this one), checks its exit code and that each step ended.
 std::string ExpectRun(const std::string &args, const char *screen, int code, std::vector<std::string> steps,
@@ -23,14 +83,14 @@ std::string ExpectRun(const std::string &args, const char *screen, int code, std
 {
   sparktest::TestDisplay display(screen + std::string("x24"));
   if(!display.Ok()) return ADD_FAILURE() << display.Failure(), display.Failure();
-  std::string cmd = "cd '" + dir + "' && DISPLAY=" + display.Name() + " '" SPARK_TOUCHAPP "' " + args + " 2>&1", out;
-  FILE *p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for(size_t n; p && (n = fread(buf, 1, sizeof(buf), p)) > 0;) out.append(buf, n);
-  int status = p ? pclose(p) : -1;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code) << status << "\n" << out;
+  std::string cmd = "cd '" + dir + "' && DISPLAY=" + display.Name() + " exec '" SPARK_TOUCHAPP "' " + args, out;
+  const int status = RunBounded(cmd, out);
   steps.push_back("script done");
-  for(const std::string &step : steps) EXPECT_NE(out.find("ok " + step + "\n"), std::string::npos) << step << "\n" << out;
+  std::string missing;
+  for(const std::string &step : steps)
+    if(out.find("ok " + step + "\n") == std::string::npos) missing += "  " + step + "\n";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == code && missing.empty())
+    << "wait status " << status << "; steps not ended:\n" << missing << out;
   return out;
 }
 // A folder of the run's own: the generated tree's files of the show linked into it, and
