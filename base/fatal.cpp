@@ -13,6 +13,7 @@ namespace
 {
 constexpr sInt FatalTextSize = 1024;
 constexpr sInt FatalFrames = 8;
+constexpr unsigned FatalReportSeconds = 15;
 
 std::atomic<sBool> FatalInProgress{0};
 std::atomic<sU32> FatalThread{0};
@@ -167,6 +168,15 @@ void sFatal(const sChar *text)
 void sFatalDisplay(const sChar *text, const sChar *trace)
 {
   if(!ClaimFatal()) SecondFatal(plat::ToUtf8(text ? text : u""));
+  {
+    // the report ends the process within the deadline even where it cannot finish (the
+    // text is copied without the allocator, which the failure may have left locked)
+    char line[256];
+    sInt n = 0;
+    for(const sChar *c = text ? text : u""; *c && n < 255; c++) line[n++] = *c < 128 ? char(*c) : '?';
+    line[n] = 0;
+    plat::SetFatalDeadline(FatalReportSeconds, line);
+  }
 
   // a text that fills the buffer leaves no room for the trace behind it
   sChar buffer[FatalTextSize];
@@ -192,6 +202,8 @@ void sFatalDisplay(const sChar *text, const sChar *trace)
   if(window && window->DestroyWindow) window->DestroyWindow();
   if(plat::IsInteractive())
   {
+    // the box waits for a person, however long that takes
+    plat::SetFatalDeadline(0, nullptr);
     std::string caption = "sparkvane";
     if(window && window->GetWindowName)
       if(const sChar *name = window->GetWindowName()) caption = plat::ToUtf8(name);

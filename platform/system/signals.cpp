@@ -143,6 +143,22 @@ void Die(int sig, const siginfo_t *si)
   if(si->si_code <= 0 || sig == SIGABRT) raise(sig);
 }
 
+// The report of a fault allocates, unwinds and symbolizes: where the fault left a lock held
+// (inside the allocator, say) it waits for ever, and a show that hangs on its last frame
+// never ends for its supervisor to start it again.
+constexpr unsigned kReportSeconds = 15;
+char DeadlineLine[512];
+
+void OnFatalDeadline(int)
+{
+  static const char head[] = "the fatal-error report did not end in time: ";
+  ssize_t r = write(2, head, sizeof(head) - 1);
+  r = write(2, DeadlineLine, strlen(DeadlineLine));
+  r = write(2, "\n", 1);
+  (void)r;
+  _exit(1);
+}
+
 void OnFatalSignal(int sig, siginfo_t *si, void *context)
 {
   int savedErrno = errno;
@@ -164,6 +180,7 @@ void OnFatalSignal(int sig, siginfo_t *si, void *context)
 
   char description[512];
   Describe(description, sizeof(description), sig, si, context);
+  SetFatalDeadline(kReportSeconds, description);
 
   uintptr_t raw[kMaxFrames];
   int n = CaptureStackAddresses(raw, 0, kMaxFrames);
@@ -268,6 +285,28 @@ bool InstallFatalSignalHandler(FatalSignalHandler handler, void *user, std::stri
 bool PrepareThreadForFatalSignals(std::string *error)
 {
   return EnsureAltStack(error);
+}
+
+void SetFatalDeadline(unsigned seconds, const char *line)
+{
+  if(!seconds)
+  {
+    alarm(0);
+    return;
+  }
+  size_t n = 0;
+  for(; line && line[n] && line[n] != '\n' && n + 1 < sizeof(DeadlineLine); n++) DeadlineLine[n] = line[n];
+  DeadlineLine[n] = 0;
+  struct sigaction sa{};
+  sa.sa_handler = OnFatalDeadline;
+  sa.sa_flags = SA_ONSTACK;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGALRM, &sa, nullptr);
+  sigset_t alarmOnly;
+  sigemptyset(&alarmOnly);
+  sigaddset(&alarmOnly, SIGALRM);
+  pthread_sigmask(SIG_UNBLOCK, &alarmOnly, nullptr);
+  alarm(seconds);
 }
 
 void RemoveFatalSignalHandler()

@@ -81,6 +81,10 @@ bool InstallFatalSignalHandler(FatalSignalHandler handler, void *user, std::stri
 bool PrepareThreadForFatalSignals(std::string *error = nullptr);
 // Puts the dispositions back as they were before the first install.
 void RemoveFatalSignalHandler();
+// A deadline for the fatal-error report: unless the process has ended within the seconds,
+// the line (UTF-8, its first line kept) goes to standard error and the process ends with
+// code 1. 0 seconds lifts it (an error box waits for a person as long as it takes).
+void SetFatalDeadline(unsigned seconds, const char *line);
 
 /****************************************************************************/
 /***   Memory report and floating point                                   ***/

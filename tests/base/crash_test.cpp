@@ -74,6 +74,19 @@ TEST(FatalDeathTest, FatalOnAnotherThreadEndsTheProcess)
       testing::ExitedWithCode(1), "worker failed: 42\nStack trace:\n");
 }
 
+// a report stuck in a crash hook (as one stuck on a lock its failure left held) still ends
+TEST(FatalDeathTest, AReportThatCannotFinishEndsTheProcessAfterItsDeadline)
+{
+  EXPECT_EXIT(
+      {
+        InstallCrashHook([](sStringRef, void *) {
+          for(;;) sSleep(1000);
+        });
+        sFatal(u"report stuck\nsecond line");
+      },
+      testing::ExitedWithCode(1), "the fatal-error report did not end in time: report stuck\n$");
+}
+
 TEST(FatalDeathTest, FatalSignalsEndInTheFatalRoutine)
 {
 #ifdef __SANITIZE_THREAD__
