@@ -48,31 +48,39 @@ int RunBounded(const std::string &cmd, std::string &out)
   close(fds[1]);
   if(pid < 0) return close(fds[0]), out = "cannot start a process", -1;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(RunBound);
+  int status = -1;
+  bool ended = false;   // a process it started may keep the pipe open after it ended
   for(char buf[4096];;)
   {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
     pollfd p = {fds[0], POLLIN, 0};
-    if(left <= 0 || poll(&p, 1, int(std::min<long long>(left, 1000))) < 0)
+    const int ready = left > 0 ? poll(&p, 1, int(std::min<long long>(left, 1000))) : 0;
+    if(ready < 0 && errno == EINTR) continue;
+    if(ready > 0 && (p.revents & (POLLIN | POLLHUP)))
     {
-      if(left > 0 && errno == EINTR) continue;
-      out += "\n--- the run is stuck after " + std::to_string(RunBound) + " s; its threads:\n";
-      std::string gdb = "gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt' 2>&1";
-      if(FILE *g = popen(gdb.c_str(), "r"))
-      {
-        for(size_t n; (n = fread(buf, 1, sizeof(buf), g)) > 0;) out.append(buf, n);
-        pclose(g);
-      }
-      kill(pid, SIGKILL);
-      break;
+      const ssize_t n = read(fds[0], buf, sizeof(buf));
+      if(n > 0) out.append(buf, size_t(n));
+      else if(n == 0 || errno != EINTR) break;
+      continue;
     }
-    if(!(p.revents & (POLLIN | POLLHUP))) continue;
-    const ssize_t n = read(fds[0], buf, sizeof(buf));
-    if(n > 0) out.append(buf, size_t(n));
-    else if(n == 0 || errno != EINTR) break;
+    if(ended) break;   // a quiet second after its end (or the bound): what it wrote has been read
+    if(left > 0 && ready == 0)
+    {
+      ended = waitpid(pid, &status, WNOHANG) == pid;
+      continue;
+    }
+    out += "\n--- the run is stuck after " + std::to_string(RunBound) + " s; its threads:\n";
+    std::string gdb = "gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt' 2>&1";
+    if(FILE *g = popen(gdb.c_str(), "r"))
+    {
+      for(size_t n; (n = fread(buf, 1, sizeof(buf), g)) > 0;) out.append(buf, n);
+      pclose(g);
+    }
+    kill(pid, SIGKILL);
+    break;
   }
   close(fds[0]);
-  int status = -1;
-  while(waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+  while(!ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   return status;
 }
 
