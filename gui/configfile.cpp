@@ -149,7 +149,7 @@ public:
   {
     sF32 v = out;
     if(!Float(u"interval", v, 1.0f / scale, message)) return false;
-    out = v < 0 ? 0 : (v > 1 ? 1 : v);   // a countdown of a fraction out of 0..1 would run out every frame or never
+    out = GuiUnit(v);   // a countdown of a fraction out of 0..1 would run out every frame or never
     return true;
   }
   bool String(const sChar *name, sChar *out, sInt cap, const sChar *message, const sChar *missing)

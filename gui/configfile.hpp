@@ -129,6 +129,10 @@ struct GuiConfig
   sF32 VideoPower, VideoInterval, VideoStart;
 };
 
+// A fraction kept to its slider's 0..1: a stored setting where it is used (a file may hold
+// any value), a computed one where it is stored.
+inline sF32 GuiUnit(sF32 v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+
 // Every setting at its default ("reset"). The style flags follow ConfigStyleTable; a flag
 // at a position that names no scene (13, the Global scene) is never offered or picked.
 void ResetGuiConfig(GuiConfig &config);

@@ -17,7 +17,6 @@ namespace
 {
 constexpr sF32 PlaneW = 1229.4f, PlaneH = 691.2f, CameraDistance = 1486.0f, Zoom = 4.3f;
 constexpr sInt SlideshowIndex = 14;
-sF32 Unit(sF32 v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 }
 
 sInt GuiPositionToScene(sInt position)
@@ -387,7 +386,7 @@ void TouchGui::PublishRecords()
   sceneRequest.RequestFlag = style == 7 ? 1 : 0;
   sceneRequest.TransitionMode = style < 5 ? sInt(style) : sceneRequest.NextNumber / 20;
   // a setting read from a file may lie beyond its slider: the records take its 0..1
-  sceneRequest.LatencyMs = Unit(c.Latency) * 500.0f;
+  sceneRequest.LatencyMs = GuiUnit(c.Latency) * 500.0f;
   // slideshow
   SectionFolderPath(slideshow.path, 2048, 1);
   slideshow.rootIndex = c.Slideshow.Drive;
@@ -403,42 +402,42 @@ void TouchGui::PublishRecords()
   sCopyString(m.ClipFolderText, c.Movie.Directory, 1024);
   m.ClipFolderCount = folders.listCount;
   m.ClipStyle = c.Movie.Style;
-  m.ClipMix = Unit(c.Movie.Power);
+  m.ClipMix = GuiUnit(c.Movie.Power);
   m.ClipAutoNext = c.Movie.Interval * 1800.0f < 1.0f ? 1 : 0;
   m.ClipNextNumber = sInt(upcomingMovie);
   // effects: strobe, colour correction, feedback, kaleidoscope, touch-me
   const GuiEffectSetting *e = c.Effects;
   m.DimPulseOn = e[0].Active;
-  m.DimPulseAmount = Unit(e[0].Transparency);
-  m.DimPulseSpeed = 1.0f + 15.0f * Unit(e[0].Power);
+  m.DimPulseAmount = GuiUnit(e[0].Transparency);
+  m.DimPulseSpeed = 1.0f + 15.0f * GuiUnit(e[0].Power);
   m.DimPulseTrigger = sInt(strobeTrigger);
   strobeTrigger = 0;
   m.HueWashOn = e[1].Active;
-  m.HueWashAmount = Unit(e[1].Transparency);
-  m.HueWashShift = 15.0f * Unit(e[1].Power);
+  m.HueWashAmount = GuiUnit(e[1].Transparency);
+  m.HueWashShift = 15.0f * GuiUnit(e[1].Power);
   m.HueWashGainMode = e[1].Alpha;
   m.RingOn = e[2].Active;
-  m.RingAmount = Unit(e[2].Transparency);
-  m.RingColorAmount = Unit(e[2].Power);
+  m.RingAmount = GuiUnit(e[2].Transparency);
+  m.RingColorAmount = GuiUnit(e[2].Power);
   m.TunnelOn = e[3].Active;
-  m.TunnelAmount = Unit(e[3].Transparency);
-  m.TunnelDepth = Unit(e[3].Power);
+  m.TunnelAmount = GuiUnit(e[3].Transparency);
+  m.TunnelDepth = GuiUnit(e[3].Power);
   m.ParticlesOn = e[4].Active;
   m.ParticleAlphaOnly = e[4].Alpha;
-  m.ParticleFade = Unit(e[4].Transparency);
-  m.TouchStrength = Unit(e[4].Power);
+  m.ParticleFade = GuiUnit(e[4].Transparency);
+  m.TouchStrength = GuiUnit(e[4].Power);
   m.TouchX = touch.PointerX;
   m.TouchY = touch.PointerY;
   m.TouchDown = touch.ButtonDown;
   m.ParticleBurst = touch.PressEdge && (touch.PageMask & sGUI_PAGE_TOUCHME) ? 1 : 0;
   // distortions: screen, movies, video-in
   const GuiDistortionSetting *d = c.Distortions;
-  m.MotionOn = d[0].Active, m.MotionPreset = d[0].Kind, m.MotionChance = Unit(d[0].Frequency) * 100.0f;
-  m.StrobeAmount = Unit(d[0].Power) * 100.0f;
-  m.Ch3On = d[1].Active, m.Ch3Preset = d[1].Kind, m.Ch3Chance = Unit(d[1].Frequency) * 100.0f;
-  m.ClipAmount = Unit(d[1].Power) * 100.0f;
-  m.Ch4On = d[2].Active, m.Ch4Preset = d[2].Kind, m.Ch4Chance = Unit(d[2].Frequency) * 100.0f;
-  m.VideoAmount = Unit(d[2].Power) * 100.0f;
+  m.MotionOn = d[0].Active, m.MotionPreset = d[0].Kind, m.MotionChance = GuiUnit(d[0].Frequency) * 100.0f;
+  m.StrobeAmount = GuiUnit(d[0].Power) * 100.0f;
+  m.Ch3On = d[1].Active, m.Ch3Preset = d[1].Kind, m.Ch3Chance = GuiUnit(d[1].Frequency) * 100.0f;
+  m.ClipAmount = GuiUnit(d[1].Power) * 100.0f;
+  m.Ch4On = d[2].Active, m.Ch4Preset = d[2].Kind, m.Ch4Chance = GuiUnit(d[2].Frequency) * 100.0f;
+  m.VideoAmount = GuiUnit(d[2].Power) * 100.0f;
   // master fade: always on, the first factor the output brightness
   m.FadeOn = 1;
   // MUTE blacks the output out without touching the brightness the operator set

@@ -71,8 +71,6 @@ const PatternStore &Patterns()
   static const PatternStore store;
   return store;
 }
-
-sF32 Clamp01(sF32 v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 }
 
 const void *const *GuiModePatterns(sInt mode)
@@ -293,7 +291,7 @@ void GuiModeScene::Render(sInt, sViewport *)
   // the flashes run only once their key armed them: a fresh start overwrites nothing
   if(flashArmed[0])
   {
-    sF32 v = 1.0f - Clamp01(sF32(sInt(now - feedbackFlashStart)) * 0.002f - 1.0f);
+    sF32 v = 1.0f - GuiUnit(sF32(sInt(now - feedbackFlashStart)) * 0.002f - 1.0f);
     if(v > 0)
     {
       c.Effects[Feedback].Transparency = c.Effects[Feedback].Power = v;
@@ -305,7 +303,7 @@ void GuiModeScene::Render(sInt, sViewport *)
   }
   if(flashArmed[1])
   {
-    sF32 v = 1.0f - Clamp01(sF32(sInt(now - kaleidoscopeFlashStart)) * 0.001f);
+    sF32 v = 1.0f - GuiUnit(sF32(sInt(now - kaleidoscopeFlashStart)) * 0.001f);
     if(v > 0)
     {
       c.Effects[Kaleido].Transparency = c.Effects[Kaleido].Power = v;
@@ -321,29 +319,29 @@ void GuiModeScene::Render(sInt, sViewport *)
   switch(mode)
   {
   case 6:
-    c.Effects[Feedback].Transparency = Clamp01(S(0.000431f, 0.000553f, 0.000779f) / 3);
-    c.Effects[Feedback].Power = Clamp01(S(0.000357f, 0.000539f, 0.000771f) / 6 + 0.5f);
-    c.Effects[Kaleido].Transparency = Clamp01(S(0.000751f, 0.000333f, 0.000569f) / 3);
-    c.Effects[Kaleido].Power = Clamp01(S(0.000329f, 0.000767f, 0.000571f) / 6 + 0.5f);
+    c.Effects[Feedback].Transparency = GuiUnit(S(0.000431f, 0.000553f, 0.000779f) / 3);
+    c.Effects[Feedback].Power = GuiUnit(S(0.000357f, 0.000539f, 0.000771f) / 6 + 0.5f);
+    c.Effects[Kaleido].Transparency = GuiUnit(S(0.000751f, 0.000333f, 0.000569f) / 3);
+    c.Effects[Kaleido].Power = GuiUnit(S(0.000329f, 0.000767f, 0.000571f) / 6 + 0.5f);
     MarkEffectSliders();
-    c.Movie.Power = Clamp01(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
+    c.Movie.Power = GuiUnit(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
     m.ClipMix = c.Movie.Power;
     if(gui->pages.movieSection == 8) gui->pages.sliders[MovieBrightSlider].Changed = 1;
     break;
   case 2:
-    c.Effects[Feedback].Transparency = Clamp01(S(0.000653f, 0.000331f, 0.000779f) / 3);
-    c.Effects[Feedback].Power = Clamp01(S(0.000457f, 0.000519f, 0.000771f) / 6 + 0.5f);
-    c.Effects[Kaleido].Transparency = Clamp01(S(0.000651f, 0.000473f, 0.000369f) / 3);
-    c.Effects[Kaleido].Power = Clamp01(S(0.000687f, 0.000329f, 0.000471f) / 6 + 0.5f);
+    c.Effects[Feedback].Transparency = GuiUnit(S(0.000653f, 0.000331f, 0.000779f) / 3);
+    c.Effects[Feedback].Power = GuiUnit(S(0.000457f, 0.000519f, 0.000771f) / 6 + 0.5f);
+    c.Effects[Kaleido].Transparency = GuiUnit(S(0.000651f, 0.000473f, 0.000369f) / 3);
+    c.Effects[Kaleido].Power = GuiUnit(S(0.000687f, 0.000329f, 0.000471f) / 6 + 0.5f);
     MarkEffectSliders();
     break;
   case 5:
-    c.Distortions[1].Power = Clamp01(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
+    c.Distortions[1].Power = GuiUnit(S(0.000667f, 0.000379f, 0.000511f) * 0.25f + 0.4f);
     m.ClipAmount = c.Distortions[1].Power * 100.0f;
     gui->pages.sliders[DistSlider2].Changed = 1;
     break;
   case 3:
-    c.Distortions[0].Power = Clamp01(S(0.000617f, 0.000279f, 0.000501f) * 0.25f + 0.4f);
+    c.Distortions[0].Power = GuiUnit(S(0.000617f, 0.000279f, 0.000501f) * 0.25f + 0.4f);
     m.StrobeAmount = c.Distortions[0].Power * 100.0f;
     gui->pages.sliders[DistSlider2].Changed = 1;
     break;
