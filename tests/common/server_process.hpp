@@ -1,5 +1,6 @@
 #pragma once
-// A display server process of one test's own, as TestDisplay and DummyDisplay start one:
+// A process of one test's own, as TestDisplay and DummyDisplay start their display server
+// and the touch runs the program:
 // its input from /dev/null, both its output streams into a file that failure messages
 // quote, none of the test's descriptors but, where asked, one as descriptor 3. The server
 // goes with the object, and with the thread that started it if that dies first (the test
@@ -26,6 +27,8 @@ public:
   bool Start(const std::vector<std::string> &args, const std::string &outFile, int fd3, std::string &why);
   // Whether a process is there that has not been seen to end.
   bool Running() const { return pid_ > 0; }
+  // Its process id while it runs (a debugger may look at it); -1 otherwise.
+  pid_t Pid() const { return pid_; }
   // Whether the process has ended; the call that finds so fills status (a wait status).
   bool Ended(int &status);
   // Ends the process: SIGTERM, then SIGKILL when it is still there ten seconds on.

@@ -1,24 +1,22 @@
 // The program with a scripted hand on its touch screen (touchapp/touchapp.cpp, which says
 // what its steps do) under a display of its own: the full run, the update run and runs
 // that pick every scene on its tile.
+#include "common/server_process.hpp"
 #include "common/temp_dir.hpp"
 #include "common/test_display.hpp"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(SPARK_TOUCHAPP) && defined(TWDATA_DIR)
@@ -27,60 +25,37 @@ namespace
 // A run longer than this is stuck (one takes well under a minute, under a software renderer
 // on a loaded machine a few): it is ended with its threads' stacks in the output, before
 // the suite's own limit would end the test and lose what the run printed.
-constexpr int RunBound = 420;
+constexpr auto RunBound = std::chrono::seconds(420);
 
 // Runs a shell command whose last word execs the program; its output (both streams) in
 // out, its wait status returned. A program that runs past the bound is ended, the stacks
 // of its threads (when gdb is there) and a line saying so appended to out.
 int RunBounded(const std::string &cmd, std::string &out)
 {
-  int fds[2];
-  if(pipe2(fds, O_CLOEXEC) != 0) return out = "no pipe", -1;
-  const pid_t pid = fork();
-  if(pid == 0)
-  {
-    // a debugger started beside it may look at its threads
-    prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
-    dup2(fds[1], 1), dup2(fds[1], 2);
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  if(pid < 0) return close(fds[0]), out = "cannot start a process", -1;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(RunBound);
+  const std::string file = sparktest::MakeTemp("sparktest-touchrun.", false);
+  sparktest::ServerProcess run;
+  std::string why;
+  if(file.empty() || !run.Start({"sh", "-c", cmd}, file, -1, why)) return out = "cannot start the run: " + why, -1;
+  const auto end = std::chrono::steady_clock::now() + RunBound;
   int status = -1;
-  bool ended = false;   // a process it started may keep the pipe open after it ended
-  for(char buf[4096];;)
+  while(!run.Ended(status) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::string stuck;
+  if(run.Running())
   {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-    pollfd p = {fds[0], POLLIN, 0};
-    const int ready = left > 0 ? poll(&p, 1, int(std::min<long long>(left, 1000))) : 0;
-    if(ready < 0 && errno == EINTR) continue;
-    if(ready > 0 && (p.revents & (POLLIN | POLLHUP)))
+    stuck = "\n--- the run is stuck after " + std::to_string(RunBound.count()) + " s; its threads:\n";
+    if(FILE *g = popen(("gdb -p " + std::to_string(run.Pid()) + " -batch -ex 'thread apply all bt' 2>&1").c_str(), "r"))
     {
-      const ssize_t n = read(fds[0], buf, sizeof(buf));
-      if(n > 0) out.append(buf, size_t(n));
-      else if(n == 0 || errno != EINTR) break;
-      continue;
-    }
-    if(ended) break;   // a quiet second after its end (or the bound): what it wrote has been read
-    if(left > 0 && ready == 0)
-    {
-      ended = waitpid(pid, &status, WNOHANG) == pid;
-      continue;
-    }
-    out += "\n--- the run is stuck after " + std::to_string(RunBound) + " s; its threads:\n";
-    std::string gdb = "gdb -p " + std::to_string(pid) + " -batch -ex 'thread apply all bt' 2>&1";
-    if(FILE *g = popen(gdb.c_str(), "r"))
-    {
-      for(size_t n; (n = fread(buf, 1, sizeof(buf), g)) > 0;) out.append(buf, n);
+      char buf[4096];
+      for(size_t n; (n = fread(buf, 1, sizeof(buf), g)) > 0;) stuck.append(buf, n);
       pclose(g);
     }
-    kill(pid, SIGKILL);
-    break;
+    run.Stop();
   }
-  close(fds[0]);
-  while(!ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  unlink(file.c_str());
+  out = text.str() + stuck;
   return status;
 }
 
