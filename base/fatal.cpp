@@ -13,7 +13,6 @@ namespace
 {
 constexpr sInt FatalTextSize = 1024;
 constexpr sInt FatalFrames = 8;
-constexpr unsigned FatalReportSeconds = 15;
 
 std::atomic<sBool> FatalInProgress{0};
 std::atomic<sU32> FatalThread{0};
@@ -175,7 +174,7 @@ void sFatalDisplay(const sChar *text, const sChar *trace)
     sInt n = 0;
     for(const sChar *c = text ? text : u""; *c && n < 255; c++) line[n++] = *c < 128 ? char(*c) : '?';
     line[n] = 0;
-    plat::SetFatalDeadline(FatalReportSeconds, line);
+    plat::SetFatalDeadline(plat::FatalReportSeconds, line);
   }
 
   // a text that fills the buffer leaves no room for the trace behind it

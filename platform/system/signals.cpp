@@ -146,7 +146,6 @@ void Die(int sig, const siginfo_t *si)
 // The report of a fault allocates, unwinds and symbolizes: where the fault left a lock held
 // (inside the allocator, say) it waits for ever, and a show that hangs on its last frame
 // never ends for its supervisor to start it again.
-constexpr unsigned kReportSeconds = 15;
 char DeadlineLine[512];
 
 void OnFatalDeadline(int)
@@ -180,7 +179,7 @@ void OnFatalSignal(int sig, siginfo_t *si, void *context)
 
   char description[512];
   Describe(description, sizeof(description), sig, si, context);
-  SetFatalDeadline(kReportSeconds, description);
+  SetFatalDeadline(FatalReportSeconds, description);
 
   uintptr_t raw[kMaxFrames];
   int n = CaptureStackAddresses(raw, 0, kMaxFrames);

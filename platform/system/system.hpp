@@ -85,6 +85,8 @@ void RemoveFatalSignalHandler();
 // the line (UTF-8, its first line kept) goes to standard error and the process ends with
 // code 1. 0 seconds lifts it (an error box waits for a person as long as it takes).
 void SetFatalDeadline(unsigned seconds, const char *line);
+// The deadline every fatal report gets, from a fault signal or from a failed check.
+constexpr unsigned FatalReportSeconds = 15;
 
 /****************************************************************************/
 /***   Memory report and floating point                                   ***/
