@@ -55,6 +55,7 @@ void TouchGui::AfterRender(sViewport *view)
   auto print = [this](const sChar *text, sF32 x, sF32 y) {
     if(textForm) textForm->PrintCentered(text, x, y);
   };
+  // the page's lines were drawn with the object list: what is printed below is drawn alone
   if(textForm) textForm->Clear();
   // the hint: a locked key was touched while an automatic program runs
   if(!(mask & (sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG | sGUI_PAGE_LOCKED)) && dialogs.autoFxLocked && !browser.browserOpen)
@@ -81,12 +82,21 @@ void TouchGui::AfterRender(sViewport *view)
     if(e >= 0 && f < 1 && (e % 500 < 250 || e > 1000) && !video)
       print(u"Please turn off 'AUTO FX' function first.", 0, y);
   }
-  if(mask & sGUI_PAGE_LOADING) print(u"Please wait, computing...", 0, -10);
+  // the notice alone while the loader works (the hint needs the overlay bits clear)
+  if(mask & sGUI_PAGE_LOADING)
+  {
+    if(textForm) textForm->Clear();
+    print(u"Please wait, computing...", 0, -10);
+    if(view && textForm) RenderForm(view, textForm, 0);
+  }
   if(!(mask & sGUI_PAGE_DIALOG) || dialogs.dialogKind < 1 || dialogs.dialogKind > 8)
   {
-    if(view && textForm) RenderForm(view, textForm, 0);
+    // drawn here, where the steps stop without drawing: else the hint printed above never shows
+    if(view && textForm && !(mask & sGUI_PAGE_LOADING)) RenderForm(view, textForm, 0);
     return;
   }
+  // the dialog's lines alone: the notice drawn above stays out of them
+  if(textForm) textForm->Clear();
   // the YES and NO keys react and print their labels here, over everything
   // (they are no part of the object list: their quads are drawn here, after the pages)
   for(sInt i = 0; i < pages.widgetCount; i++)

@@ -230,6 +230,21 @@ TEST_F(GuiScene, APressAtAWidgetChangesItsSettingAtMostOncePer201Ms)
   // while the loader takes the logos of the start configuration only dialog keys react
   for(sInt i = 0; i < 20000 && (Frame(0, 0, 0), Gui->touch.PageMask & sGUI_PAGE_LOADING); i++) sSleep(1);
   ASSERT_EQ(Gui->touch.PageMask, 0x3u);
+  // the loader's notice stands alone, and a dialog opened meanwhile shows its lines without it
+  auto after = [&](sU32 overlay) {
+    Gui->touch.PageMask = 0x3u | overlay;
+    Gui->AfterRender(nullptr);
+    std::string all;
+    for(sInt i = 0; i < Gui->textForm->LineCount; i++) all += plat::ToUtf8(Gui->textForm->Lines[i].Text) + "|";
+    return all;
+  };
+  EXPECT_EQ(after(sGUI_PAGE_LOADING), "Please wait, computing...|");
+  Gui->dialogs.Open(2, Gui->commandWords[CmdDialog]);
+  std::string dialog = after(sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG);
+  EXPECT_NE(dialog.find("Do you really want to exit?|"), std::string::npos) << dialog;
+  EXPECT_EQ(dialog.find("Please wait"), std::string::npos) << dialog;
+  Gui->commandWords[CmdDialog] = 2, after(sGUI_PAGE_LOADING | sGUI_PAGE_DIALOG);   // NO
+  ASSERT_EQ(Gui->dialogs.dialogKind, 0u);
   // AUTO FX's ACTIVE switch at its home, pressed twice 150 ms apart, then 250 ms after
   sF32 x = SX(-340), y = SY(-268);
   EXPECT_EQ(Gui->autoFxActive, 0u);
