@@ -141,12 +141,12 @@ void MediaFolderLabel(sChar *out, sInt cap, const MediaDrives &d, sInt drive, co
   sSPrintF(sStringRef(out, cap), drive == 1 ? u"%s%s" : u"%s/%s", d.MediaDriveLabels[drive], folder);
 }
 
-sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode)
+sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode, sInt keep)
 {
   ClearList(list, 0);
   auto fromDisk = [&]() {
     sBool ok = sLoadDir(list, folder, nullptr);
-    ClearList(list, sGUI_MAXLIST);
+    ClearList(list, keep);
     return ok;
   };
   if(!packMode) return fromDisk();
@@ -514,9 +514,9 @@ void GuiMediaFolders::CountSlideshowPictures(const GuiMediaSection &slideshow)
 {
   sChar path[sGUI_FOLDERCHARS * 2];
   SectionFolder(path, sGUI_FOLDERCHARS * 2, &slideshow, 0);
-  ListMediaFolder(mediaList, path, packMode);
+  // counted only, never marked or shown row by row: no table's bound cuts this listing
+  ListMediaFolder(mediaList, path, packMode, 0x7fffffff);
   slideshowPictures = CountPictures(mediaList);
-  if(slideshowPictures > 1023) slideshowPictures = 1023;
 }
 
 void GuiMediaFolders::CountFlyerFiles(const GuiMediaSection &flyer)

@@ -67,9 +67,9 @@ sBool VideoDeviceFound();
 // The fixed names of pack-file mode and the section words that select from them.
 extern const sChar *const MediaFileList[];
 extern const sInt MediaFileCount;
-// Lists a section folder into list, at most sGUI_MAXLIST entries (sorted by name). In
-// pack mode the names of the fixed list whose path holds the folder's section word.
-sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode);
+// Lists a section folder into list, at most keep entries (sorted by name). In pack mode
+// the names of the fixed list whose path holds the folder's section word.
+sBool ListMediaFolder(sDynamicArray<sDirEntry> &list, const sChar *folder, sBool packMode, sInt keep = sGUI_MAXLIST);
 // Entries that are pictures / movies.
 sInt CountPictures(const sDynamicArray<sDirEntry> &list);
 sInt CountMovies(const sDynamicArray<sDirEntry> &list);
@@ -163,7 +163,7 @@ struct GuiMediaFolders
   // "<root>/<folder>" of a section into out, or with label set the folder as the pages
   // show it (the drive's name, then the folder); empty for no section.
   void SectionFolder(sChar *out, sInt cap, const GuiMediaSection *section, sBool label) const;
-  // Lists the slideshow folder and counts its pictures (at most 1023).
+  // Lists the slideshow folder and counts its pictures, every one of them.
   void CountSlideshowPictures(const GuiMediaSection &slideshow);
   // Lists the flyer folder, counts its pictures and hands the folder to the loader.
   void CountFlyerFiles(const GuiMediaSection &flyer);

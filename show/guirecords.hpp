@@ -194,6 +194,6 @@ struct SlideshowControl
 {
   sChar path[2048] = {};   // the picture folder
   sInt rootIndex = 0;      // 0 the data root, 1 to 24 the drives c: to z:
-  sInt pictureCount = 0;   // picture files in the folder, 0 to 1023 after the Slideshow's Enter
+  sInt pictureCount = 0;   // picture files in the folder, every one (the Slideshow's Enter: those it lists)
   sInt style = 0;          // the Slideshow's visual style
 };

@@ -47,6 +47,18 @@ TEST(MediaFolders, ListingsPathsAndPackMode)
     return strcasecmp(a.c_str(), b.c_str()) < 0;
   }));
 
+  // a slideshow folder past every table of the GUI counts each of its pictures
+  {
+    sparktest::TempDir many;
+    for(sInt i = 0; i < 4200; i++) Touch(many.Name8("p" + std::to_string(i) + (i % 2 ? ".jpg" : ".PNG")), "");
+    Touch(many.Name8("notes.txt"));
+    GuiMediaFolders folders;
+    BuildMediaDrives(folders.drives, plat::ToUtf16(many.Path).c_str());
+    GuiMediaSection slideshow = {};
+    folders.CountSlideshowPictures(slideshow);
+    EXPECT_EQ(folders.slideshowPictures, 4200);
+  }
+
   sChar out[64];
   EXPECT_TRUE(NormalizeMediaFolder(out, 64, u"a\\b"));
   EXPECT_EQ(std::u16string(out), u"a/b/");
