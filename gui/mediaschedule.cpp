@@ -291,11 +291,15 @@ void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m
   if(logoStartRequest) flyerPhase = 0, restartLogos();
   if(flyerStartRequest && flyerPictures > 0) flyerPhase = 1;
   logoStartRequest = flyerStartRequest = 0;
-  // the flyers take over from the logos: the next flyer is asked for at once
+  // the flyers take over from the logos: the flyer's show request starts afresh and the
+  // next flyer is asked for at once; with none to show the logos go on through the phase
   if(flyerPhase && !prevFlyerPhase)
   {
-    m.LogoRequest = 0;
+    m.MovieRequest = 0;
     if(!flyer.Running && flyerPictures > 0) m.MovieRequest = 1;
+    // the logo asked for on the phase's first bar gives the flyer its turn: both asked
+    // for the same sequencer code would show at once, one over the other
+    if(m.MovieRequest) m.LogoRequest = 0;
     if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
   }
   if(!flyerPhase && prevFlyerPhase) restartLogos();
@@ -305,15 +309,18 @@ void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m
   if(m.LogoCount == 0 && logos.Countdown < 0) restartLogos();
   // a logo on the next sequencer code, one after the other while the countdown stays run
   // out; on the first frame of an eight-bar period the flyers follow, and their phase's end
-  // starts the countdown again
+  // starts the countdown again. A phase without flyers to show holds no logo back
   sBool flyerBusy = m.MovieRequest || m.MovieShown;
-  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy && !flyerPhase)
+  if(m.LogoCount > 0 && !m.LogoRequest && !m.LogoShown && logos.Countdown < 0 && !flyerBusy &&
+     !(flyerPhase && flyerPictures > 0))
   {
     m.LogoRequest = 1;
     if(barStart) flyerPhase = 1;
   }
-  // the flyer phase ends with its flyer
-  if(flyerPhase && prevFlyerPhase && !m.MovieRequest && !m.MovieShown && !flyer.Running) flyerPhase = 0;
+  // the flyer phase ends with its flyer; one without flyers lasts until the logos' START
+  // or until no logo is loaded
+  if(flyerPhase && prevFlyerPhase && flyerPictures > 0 && !m.MovieRequest && !m.MovieShown && !flyer.Running)
+    flyerPhase = 0;
   if(m.LogoEnded) m.LogoEnded = 0;
 }
 

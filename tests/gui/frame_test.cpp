@@ -583,6 +583,20 @@ TEST_F(GuiFrame, AnExpiredLogoCountdownAsksForOneLogoAtATime)
     Gui->schedule.UpdateLogoFlyer(Gui->config, m, 1, 0);
     EXPECT_EQ(Gui->schedule.flyerPhase, count ? 1u : 0u) << count;
   }
+  // an empty flyer folder: the phase begun on the bar keeps its logo, and the logos go on
+  // one after the other, the IPP showing each at one code and ending it at the next
+  m.LogoCount = 3, m.LogoShown = m.LogoRequest = m.MovieRequest = m.MovieShown = 0;
+  s.flyerPhase = s.prevFlyerPhase = 0, s.timers[1].Countdown = -10;
+  s.UpdateLogoFlyer(Gui->config, m, 0, 1);
+  for(sInt logo = 0; logo < 3; logo++)
+  {
+    s.UpdateLogoFlyer(Gui->config, m, 0, 0);
+    EXPECT_EQ(m.LogoRequest, 1) << logo;
+    EXPECT_EQ(s.timers[1].Countdown, -10) << logo;
+    m.LogoRequest = 0, m.LogoShown = 1;
+    s.UpdateLogoFlyer(Gui->config, m, 0, 0);
+    m.LogoShown = 0;
+  }
 }
 
 // The header's input warning: silence and a weak signal only once the gain is at its top,
