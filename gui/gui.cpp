@@ -331,11 +331,10 @@ void TouchGui::PickAutoScene(sBool remember)
   sceneRequest.TakenFlag = 0;
   sInt allowed[sGUI_STYLEFLAGS], n = 0;
   sInt s = sInt(style) < sGUI_STYLES ? sInt(style) : 0;
-  // a flag read from a file where no scene or formation is offers nothing
+  // a flag read from a file where no scene is offers nothing; the LED style's flags all
+  // start the LED scene, which turns a formation number past its own into a random one
   for(sInt i = 0; i < sGUI_STYLEFLAGS; i++)
-    if(config.StyleFlags[s][i] && (s == 7 ? i < sGUI_LEDTILES && SceneOfPosition(sGUI_LEDSCENE) >= 0
-                                          : SceneOfPosition(i % 20) >= 0))
-      allowed[n++] = i;
+    if(config.StyleFlags[s][i] && SceneOfPosition(s == 7 ? sGUI_LEDSCENE : i % 20) >= 0) allowed[n++] = i;
   if(n == 0) return;
   sceneRequest.TransitionMode = s;
   sceneRequest.NextNumber = allowed[random.NextBelow(n)];
