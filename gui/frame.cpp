@@ -83,7 +83,7 @@ void TouchGui::FrameSteps()
     const sInt *table = pages.channelKind == 1 ? config.Dmx : config.Midi;
     sStringBuffer<16> number;
     sSPrintF(number.Ref(), u"%d", table[row] + 1);
-    OpenKeyboard(KbChannel, row, number, 6);
+    OpenKeyboard(KbChannel, row, number, 1000);
   }
   if(pages.scalerPageOpen && !pages.keyboardOpen && commandWords[CmdScaler])
   {

@@ -36,7 +36,22 @@ sInt GuiKeyboard::Number() const
   while(*p == ' ') p++;
   sInt sign = *p == '-' ? -1 : 1;   // a typed minus is kept (the scanner alone drops it): a corner may lie off its display
   scan.StartString(sign < 0 ? p + 1 : editText);
-  return sInt(sU32(scan.ScanInt()) * sU32(sign));
+  sInt value = sInt(sU32(scan.ScanInt()) * sU32(sign));
+  // a long entry can hold a number past the integer's range: it stays the largest one,
+  // where the scanner's wrap would leave any number at all
+  const sChar *d = sign < 0 ? p + 1 : p;
+  sInt base = 10;
+  if(d[0] == '0' && (d[1] == 'x' || d[1] == 'X')) base = 16, d += 2;
+  else if(d[0] == '0' && (d[1] == 'b' || d[1] == 'B')) base = 2, d += 2;
+  sF64 magnitude = 0;
+  for(;; d++)
+  {
+    sInt c = *d, l = c | 0x20, k = c >= '0' && c <= '9' ? c - '0' : (l >= 'a' && l <= 'f' ? l - 'a' + 10 : 99);
+    if(k >= base) break;
+    magnitude = magnitude * base + k;
+  }
+  if(magnitude > 2147483647.0) return sign < 0 ? -2147483647 : 2147483647;
+  return value;
 }
 
 sInt GuiKeyboard::Lines(const TextForm *text, sInt starts[5]) const

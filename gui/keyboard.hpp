@@ -37,7 +37,7 @@ struct GuiKeyboard
   void Close();
   // The integer the edited text starts with (a channel, a corner's pixels), read by the
   // text scanner (decimal, 0x hexadecimal, 0b binary, an optional minus); 0 when it starts
-  // with none.
+  // with none, the largest integer (or its negative) for one past the range.
   sInt Number() const;
   // The edited text's lines as the keyboard page shows them, each at most 800 units wide
   // (measured with text) and broken at its last blank: the starts of up to five lines (a

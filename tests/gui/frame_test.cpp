@@ -514,16 +514,22 @@ TEST_F(GuiFrame, TypedTextAndNumbersLandWhereTheKeyboardWasOpenedFor)
   type(u"yz");
   Gui->commandWords[CmdKeyboard] = 1, Gui->FrameSteps();
   EXPECT_EQ(std::u16string(Gui->config.ShortMessages[0]), u"");
-  // channel numbers are typed from 1 and kept to the kind's channels
+  // channel numbers, typed from 1 after a row's CHANNEL, take as many characters as the
+  // keyboard holds and are kept to the kind's channels
   struct Channel { sU32 Kind; const char16_t *Typed; sInt Want; };
   Gui->pages.channelPageOpen = 1;
   for(const Channel c : {Channel{1, u"12", 11}, Channel{1, u"9999", 4095}, Channel{2, u"300", 127},
-                         Channel{2, u"0", 0}, Channel{2, u"", 0}, Channel{1, u" 12", 11}, Channel{1, u"0x10", 15}})
+                         Channel{2, u"0", 0}, Channel{2, u"", 0}, Channel{1, u" 12", 11}, Channel{1, u"0x10", 15},
+                         Channel{1, u"0x0FFF", 4094}, Channel{1, u"4294967308", 4095}, Channel{2, u"-4294967196", 0}})
   {
     Gui->pages.channelKind = c.Kind;
     sInt *table = c.Kind == 1 ? Gui->config.Dmx : Gui->config.Midi;
     table[4] = 0;
-    Gui->OpenKeyboard(KbChannel, 4, u"", 6);
+    Gui->touch.PressEdge = 1, Gui->touch.HeldWidget = 94, Gui->commandWords[CmdChannel] = 4;
+    Gui->FrameSteps();
+    Gui->touch.PressEdge = 0;
+    ASSERT_EQ(std::u16string(Gui->keyboard.editText), u"1");
+    type(u"\xE009");   // DELETE ALL
     type(c.Typed);
     type(u"\n");
     EXPECT_EQ(table[4], c.Want) << plat::ToUtf8(c.Typed);
