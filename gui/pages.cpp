@@ -843,6 +843,7 @@ void TouchGui::Render(sInt, sViewport *)
   DriveModeScene();
   PublishRecords();
   // the animations write a few media-state words of their own over the published ones
+  // (only while a program runs: a flash still fading at its stop would undo the settings given back)
   if(modeScene && autoFxActive) modeScene->Render(0, nullptr);
   if(touch.PageMask && !(touch.PageMask & sGUI_PAGE_TOUCHME)) PrintHeader();
   DrawKeyboard();
