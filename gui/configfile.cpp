@@ -485,7 +485,13 @@ ConfigParseResult ParseConfigText(const sChar *text, GuiConfig &config)
   r.Scan.IfToken(256);
   r.V = r.Scan.ScanFloat();
   config.FileVersion = r.V;
-  if(r.Scan.Errors) return result;   // no format version: not a configuration, as a wrong file id
+  if(r.Scan.Errors)
+  {
+    // no format version: not a configuration, told as a product section without its version
+    result.Error = u"LoadConfig: wrong version format.";
+    sDPrint(u"LoadConfig: wrong version format.\n");
+    return result;
+  }
   result.Loaded = 1;
   sInt s = 0;
   while(r.Ok() && r.Scan.Token != sTOK_END)
@@ -638,6 +644,7 @@ GuiConfigSlots::GuiConfigSlots()
   configCommand = 0;
   activePreset = 0;
   lastLoadResult = 0;
+  lastLoadStop = nullptr;
   configLoadTime = 0;
 }
 
@@ -656,6 +663,7 @@ sInt GuiConfigSlots::Load(GuiConfig &config, sThreadLock *lock, sU32 &sections)
   for(sInt i = 0; i < sGUI_CONFIGSLOTS; i++) configSelected[i] = i == configSlot;
   configShownSlot = -1;
   configSaveSlot = configSlot;
+  lastLoadStop = nullptr;
   // a configuration that cannot be loaded is told with its reason, whoever asked for it
   sChar why[128] = {};
   sChar *text = ReadConfigText(name, why, 128);
@@ -672,11 +680,11 @@ sInt GuiConfigSlots::Load(GuiConfig &config, sThreadLock *lock, sU32 &sections)
   sMemFree(text);
   if(!r.Loaded)
   {
-    sLogF(u"gui", u"configuration %s cannot be loaded: it is not a configuration (%s)\n", name,
-          r.Error ? r.Error : u"no file id");
+    sLogF(u"gui", u"configuration %s cannot be loaded: it is not a configuration (%s)\n", name, r.Error);
     return 0;
   }
   sections = r.Sections;
+  lastLoadStop = r.Error;
   return 1;
 }
 

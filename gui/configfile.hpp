@@ -153,7 +153,7 @@ struct ConfigParseResult
 {
   sInt Loaded;        // 0: not a configuration (wrong file id or version key): nothing applied
   sU32 Sections;      // bit s: section s was read (whole or in part)
-  const sChar *Error; // the first format message, or null
+  const sChar *Error; // the first format message (always one when nothing was applied), or null
 };
 
 // Reads the text into config, section by section; what was read before a format error
@@ -194,6 +194,7 @@ struct GuiConfigSlots
   sU32 configCommand;          // set by the CONFIGS page keys, acted on by the frame
   sInt activePreset;           // the slot the frame loaded for a slot key last, -1 none
   sInt lastLoadResult;         // what the last load returned (0 nothing applied)
+  const sChar *lastLoadStop;   // the format error the last load stopped at, null when it read the whole file
   sInt configLoadTime;         // GUI clock of the last slot that could not be loaded, 0 none
 
   // The default file in every slot, slot 0 chosen.
@@ -203,7 +204,8 @@ struct GuiConfigSlots
   // Chooses configSlot (0 when it names none), selects it alone, makes it the save slot and
   // reads its file into config, the parse under lock (the loader reads the section
   // folders). 0 when the file cannot be read or is no configuration (told on "gui");
-  // otherwise 1 with the sections read in sections.
+  // otherwise 1 with the sections read in sections, and lastLoadStop set when the read
+  // stopped at a format error before the end.
   sInt Load(GuiConfig &config, sThreadLock *lock, sU32 &sections);
   // Writes config to the save slot's file; a failure is told by the writer.
   sBool Save(const GuiConfig &config, sRandomLcg &random) const;

@@ -50,6 +50,7 @@ void TouchGui::ResetConfig()
   brightness = 1.0f;
   for(GuiMessage &m : mediaState.Messages) m = GuiMessage{};
   schedule.ClearMessages();
+  // the logos and counts follow the emptied folders: kept, pages and timers would show the old folders' pictures
   RequestLogos();
   folders.CountSlideshowPictures(config.Slideshow);
   folders.CountFlyerFiles(config.Flyer);
@@ -81,7 +82,12 @@ void TouchGui::StartupConfig(sBool packFile)
     if(config.Version < 1.18f)
       for(sInt i = 0; i < sGUI_STYLEFLAGS; i++) config.StyleFlags[7][i] = i < 13 ? 1 : 0;
     config.Version = 1.25f;
-    SaveConfig();
+    // a load stopped at a format error holds defaults from there on: saved, they would replace the rest of the file
+    if(configs.lastLoadStop)
+      sLogF(u"gui", u"configuration %s was read only up to a format error: the file is left as it is, not saved as version 1.25\n",
+            configs.configNames[configs.SaveSlot()]);
+    else
+      SaveConfig();
     // the updater is a program of the other platform: nothing is copied
     sLogText(u"file", u"updater copy skipped: no updater on this system\n");
   }

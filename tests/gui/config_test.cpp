@@ -168,7 +168,7 @@ TEST(ConfigFile, HostileTextsLoadWhatIsValidAndKeepTheRestInBounds)
     t.replace(at, std::char_traits<char16_t>::length(from), to);
     return t;
   };
-  struct Case { std::u16string Text; sInt Loaded; };
+  struct Case { std::u16string Text; sInt Loaded; const char16_t *Error = nullptr; };
   const Case cases[] = {
     {swap(u"drive: 0", u"drive: 99999999999"), 1},
     {swap(u"start: -1.0", u"start: 1e38"), 1},
@@ -178,15 +178,22 @@ TEST(ConfigFile, HostileTextsLoadWhatIsValidAndKeepTheRestInBounds)
     {swap(u"\"Output - Brightness\": 0", u"\"Output - Brightness\": 70000"), 1},
     {swap(u"active: 0\n\nslideshow", u"active: 12\n\nslideshow"), 1},
     {good.substr(0, good.size() / 2), 1},
-    {swap(u"version", u"vorsion"), 0},
-    {swap(u"Sparkvane", u"Sparkvan"), 0},
+    {swap(u"version", u"vorsion"), 0, u"LoadConfig: wrong version format."},
+    {swap(u"configuration 2.4", u"configuration"), 0, u"LoadConfig: wrong version format."},
+    {swap(u"Sparkvane", u"Sparkvan"), 0, u"LoadConfig: wrong file id."},
     {u"\x01\x7f\xff\"\"\"::;;", 0},
   };
   for(const Case &c : cases)
   {
     GuiConfig g = Defaults();
+    sparktest::DebugCapture out;
     ConfigParseResult r = ParseConfigText(c.Text.c_str(), g);
     EXPECT_EQ(r.Loaded, c.Loaded) << plat::ToUtf8(c.Text.substr(0, 80));
+    if(c.Error)
+    {
+      EXPECT_EQ(std::u16string(r.Error ? r.Error : u""), c.Error);
+      EXPECT_EQ(out.Count(plat::ToUtf8(c.Error) + "\n"), 1) << out.Text();
+    }
     EXPECT_TRUE(g.Slideshow.Drive >= 0 && g.Slideshow.Drive < sGUI_DRIVES);
     EXPECT_TRUE(g.ActiveStyle >= 0 && g.ActiveStyle < sGUI_STYLES);
     EXPECT_TRUE(std::isfinite(g.Slideshow.Start) && std::isfinite(g.Effects[0].Transparency));

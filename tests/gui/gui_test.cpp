@@ -6,6 +6,7 @@
 #include "base/file.hpp"
 #include "base/memory.hpp"
 #include "base/system.hpp"
+#include "base/textbuffer.hpp"
 #include "common/capture.hpp"
 #include "common/files.hpp"
 #include "common/temp_dir.hpp"
@@ -554,6 +555,27 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
   EXPECT_EQ(sparktest::ReadFile(config + ".bad"), first);
   EXPECT_EQ(sparktest::ReadFile(config + ".bad1"), "damaged again");
   sDELETE(M);
+  // an older configuration is saved brought up to date, unless its load stopped at a format
+  // error: the defaults from there on would take the place of the rest of the file
+  for(const bool cut : {true, false})
+  {
+    GuiConfig old = {};
+    ResetGuiConfig(old);
+    old.Version = 1.2f;
+    sTextBuffer t;
+    BuildConfigText(t, old);
+    std::u16string text = t.Get();
+    if(cut) text.replace(text.find(u"interval: 900.0"), 15, u"interval: nan");   // the logos' interval
+    sRandomLcg rnd(5);
+    ASSERT_TRUE(WriteConfigText(u"configs/tarnwhistle.spk", text.c_str(), rnd));
+    const std::string before = sparktest::ReadFile(config);
+    sparktest::DebugCapture out;
+    Start();
+    EXPECT_EQ(out.Count("tarnwhistle.spk was read only up to a format error: the file is left as it is"), cut ? 1 : 0)
+      << out.Text();
+    EXPECT_EQ(sparktest::ReadFile(config) == before, cut);
+    sDELETE(M);
+  }
   ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
