@@ -144,14 +144,8 @@ public:
     if(std::isfinite(v)) out = v;   // an infinity is not taken: saved as "+#inf" it would end the next load
     return true;
   }
-  // An interval is its slider's fraction.
-  bool Interval(sF32 &out, sF32 scale, const sChar *message)
-  {
-    sF32 v = out;
-    if(!Float(u"interval", v, 1.0f / scale, message)) return false;
-    out = GuiUnit(v);   // a countdown of a fraction out of 0..1 would run out every frame or never
-    return true;
-  }
+  // An interval is its slider's fraction, stored as read: above 1 a longer countdown.
+  bool Interval(sF32 &out, sF32 scale, const sChar *message) { return Float(u"interval", out, 1.0f / scale, message); }
   bool String(const sChar *name, sChar *out, sInt cap, const sChar *message, const sChar *missing)
   {
     if(!Key(name, message)) return false;

@@ -13,10 +13,9 @@
 // it is refused whole (never written with a cut character, which would name another
 // folder). What this file adds to the format, without changing it: a '"' in a message or
 // folder text is written as '\'', so every text reads back; an integer read is kept to
-// what the GUI's tables hold and an interval to its slider's 0..1, every other number is
-// stored as read (an infinity is not taken), and the GUI bounds it where it uses it; a
-// file is written under a temporary name and renamed over the old one, so a failed write
-// leaves the old file whole and is reported.
+// what the GUI's tables hold, every other number is stored as read (an infinity is not
+// taken), and the GUI bounds it where it uses it; a file is written under a temporary name
+// and renamed over the old one, so a failed write leaves the old file whole and is reported.
 //
 // Nothing here touches the GUI scene: the GUI copies the record in and out. The functions
 // keep no state of their own and are callable from any thread (the generator uses the
@@ -76,7 +75,7 @@ struct GuiMediaSection
   sInt Style;                              // 0..3
   sInt AllowEfx;                           // slideshow only
   sInt Active;
-  sF32 Interval;                           // slider fraction 0..1
+  sF32 Interval;                           // slider fraction 0..1 (a file's may lie beyond)
   sF32 Start;                              // seconds; exactly -1.0 means random
   sF32 Power;                              // movie only, 0..1
 };
@@ -132,6 +131,13 @@ struct GuiConfig
 // A fraction kept to its slider's 0..1: a stored setting where it is used (a file may hold
 // any value), a computed one where it is stored.
 inline sF32 GuiUnit(sF32 v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+// The ms of an interval fraction of fullScale ms, where a countdown takes it: a file's
+// fraction above 1 is a longer countdown, one below 0 the slider's 0.
+inline sInt GuiIntervalMs(sF32 fraction, sInt fullScale)
+{
+  sF32 ms = fraction * sF32(fullScale);
+  return ms > 0 ? (ms < 2e9f ? sInt(ms) : 2000000000) : 0;   // a huge one stops at about 23 days, as a start does
+}
 
 // Every setting at its default ("reset"). The style flags follow ConfigStyleTable; a flag
 // at a position that names no scene (13, the Global scene) is never offered or picked.

@@ -414,7 +414,7 @@ void TouchGui::PrintFunctionSection()
   auto over = [&](const sChar *text, sF32 x) { textForm->PrintCentered(text, x, -295); };
   auto beside = [&](const sChar *text, sF32 sliderX) { textForm->PrintRight(text, sliderX - 122, -330); };
   auto minutes = [&](sF32 fraction) {
-    sSPrintF(line.Ref(), u"INTERVAL: %01dm", sInt(fraction * 30.0f));
+    sSPrintF(line.Ref(), u"INTERVAL: %01dm", GuiIntervalMs(fraction, 1800000) / 60000);
     return line.Get();
   };
 
@@ -458,7 +458,7 @@ void TouchGui::PrintFunctionSection()
     if(!movies && t.Running)
     {
       // the time left of the interval the video input was started for
-      sInt length = sInt(config.VideoInterval * sF32(t.FullScale));
+      sInt length = GuiIntervalMs(config.VideoInterval, t.FullScale);
       left = length - sInt(touch.Clock - videoStartClock);
       left = left < 0 ? 0 : left;
     }
@@ -491,7 +491,7 @@ void TouchGui::PrintFunctionSection()
     sSPrintF(line.Ref(), u"ESTIMATE LENGTH: %02dm%02ds", seconds / 60, seconds % 60);
     left(line);
     countdown(u"NEXT SHOW IN: %s", schedule.timers[0].Running != 0, schedule.timers[0].Countdown, 1);
-    sInt m = sInt(config.Slideshow.Interval * 180.0f);
+    sInt m = GuiIntervalMs(config.Slideshow.Interval, 10800000) / 60000;
     sSPrintF(line.Ref(), u"INTERVAL: %01dh%02dm", m / 60, m % 60);
     over(line, 200);
     break;

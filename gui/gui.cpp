@@ -275,7 +275,7 @@ void TouchGui::NextAutoScene(sBool switchNow)
   sceneRequest.TakenFlag = 1;
   schedule.timers[0].Running = 0;
   if(config.Slideshow.Active || schedule.timers[0].Countdown < 0)
-    schedule.timers[0].Countdown = sInt(config.Slideshow.Interval * sF32(schedule.timers[0].FullScale));
+    schedule.timers[0].Countdown = GuiIntervalMs(config.Slideshow.Interval, schedule.timers[0].FullScale);
 }
 
 void TouchGui::ScrollRows(sF32 offset)

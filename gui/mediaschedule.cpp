@@ -98,7 +98,7 @@ void TouchGui::UpdateMovieControl()
   sScopeLock lock(&guiLock);
   GuiMediaState &m = mediaState;
   auto reload = [&] {
-    if(config.Movie.Active || timer.Countdown < 0) timer.Countdown = sInt(config.Movie.Interval * sF32(timer.FullScale));
+    if(config.Movie.Active || timer.Countdown < 0) timer.Countdown = GuiIntervalMs(config.Movie.Interval, timer.FullScale);
   };
   auto upcoming = [&] {
     if(upcomingMovie >= sU32(folders.listCount)) PickMarkedPicture();
@@ -193,19 +193,19 @@ void GuiMediaSchedule::Count(const GuiConfig &config)
     GuiMediaTimer &t = timers[i];
     if(!*active[i]) continue;
     t.Countdown -= 10;
-    sF32 limit = *fraction[i] * sF32(t.FullScale);
-    if(sF32(t.Countdown) >= limit) t.Countdown = sInt(limit);
+    sInt limit = GuiIntervalMs(*fraction[i], t.FullScale);
+    if(t.Countdown >= limit) t.Countdown = limit;
   }
   for(sInt i = 0; i < sGUI_TEXTSLOTS; i++)
   {
     const GuiMessageSetting &m = config.Messages[i];
     sInt &c = messageCountdown[i];
     if(m.Active) c -= 10;
-    sF32 limit = m.Interval * sF32(MessageFullScale);
+    sInt limit = GuiIntervalMs(m.Interval, MessageFullScale);
     if(messageRestart[i] && m.Active)
-      c = sInt(limit);
-    else if(sF32(c) >= limit)
-      c = sInt(limit);
+      c = limit;
+    else if(c >= limit)
+      c = limit;
     if(messageRestart[i] && !m.Active && c < 0) c = 0;
     messageRestart[i] = 0;
   }
@@ -218,7 +218,7 @@ void GuiMediaSchedule::ResolveIntervals(const GuiConfig &config, sRandomLcg &ran
   const sF32 *fraction[sGUI_TIMERS] = {&config.Slideshow.Interval, &config.Logos.Interval, &config.Flyer.Interval,
                                        &config.Movie.Interval, &config.VideoInterval};
   auto resolve = [&random](sF32 seconds, sF32 frac, sInt full) {
-    if(seconds == -1.0f) return sInt(random.NextFloat(frac * 0.8f) * sF32(full));
+    if(seconds == -1.0f) return sInt(random.NextFloat(0.8f) * sF32(GuiIntervalMs(frac, full)));
     // a hand-edited start can be anything: the countdown holds about 23 days either way
     if(!(seconds == seconds)) seconds = 0;
     seconds = seconds < -2000000.0f ? -2000000.0f : (seconds > 2000000.0f ? 2000000.0f : seconds);
@@ -241,7 +241,7 @@ void GuiMediaSchedule::RestartLogoTimer(const GuiConfig &config, GuiMediaState &
   GuiMediaTimer &t = timers[1];
   t.Running = 0;
   media.LogoOff = 1;
-  if(config.Logos.Active || t.Countdown < 0) t.Countdown = sInt(config.Logos.Interval * sF32(t.FullScale));
+  if(config.Logos.Active || t.Countdown < 0) t.Countdown = GuiIntervalMs(config.Logos.Interval, t.FullScale);
 }
 
 void GuiMediaSchedule::UpdateFlyerTimer(const GuiConfig &config, GuiMediaState &media, sInt flyerPictures)
@@ -264,11 +264,11 @@ void GuiMediaSchedule::UpdateFlyerTimer(const GuiConfig &config, GuiMediaState &
   else if(!t.Running && t.PrevRunning)
   {
     media.MovieOff = 1;
-    if(config.Flyer.Active || t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+    if(config.Flyer.Active || t.Countdown < 0) t.Countdown = GuiIntervalMs(config.Flyer.Interval, t.FullScale);
   }
   if(media.MovieEnded) t.Running = 0, media.MovieEnded = 0;
   if(media.MovieStarted) t.Running = 1, media.MovieStarted = 0;
-  if(flyerPictures == 0 && t.Countdown < 0) t.Countdown = sInt(config.Flyer.Interval * sF32(t.FullScale));
+  if(flyerPictures == 0 && t.Countdown < 0) t.Countdown = GuiIntervalMs(config.Flyer.Interval, t.FullScale);
   if(t.Countdown < 0 && !t.Running && !media.MovieShown && !media.LogoShown && flyerPictures > 0)
     media.MovieRequest = 1;
   t.PrevRunning = t.Running;
@@ -282,7 +282,7 @@ void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m
   // the logo style reaches the IPP every frame (PublishRecords), whose next logo takes it:
   // nothing in the show reads a reload or phase-change request of the logos, none is written
   auto restartLogos = [&] {
-    if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = sInt(config.Logos.Interval * sF32(logos.FullScale));
+    if(config.Logos.Active || logos.Countdown < 0) logos.Countdown = GuiIntervalMs(config.Logos.Interval, logos.FullScale);
   };
   // the logos' START and the flyer's START ask for their phase
   if(logos.Running && !logos.PrevRunning) logoStartRequest = 1;
@@ -300,7 +300,7 @@ void GuiMediaSchedule::UpdateLogoFlyer(const GuiConfig &config, GuiMediaState &m
     // the logo asked for on the phase's first bar gives the flyer its turn: both asked
     // for the same sequencer code would show at once, one over the other
     if(m.MovieRequest) m.LogoRequest = 0;
-    if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = sInt(config.Flyer.Interval * sF32(flyer.FullScale));
+    if(config.Flyer.Active || flyer.Countdown < 0) flyer.Countdown = GuiIntervalMs(config.Flyer.Interval, flyer.FullScale);
   }
   if(!flyerPhase && prevFlyerPhase) restartLogos();
   // the phase as these steps saw it: one begun below is taken up in the next frame
@@ -333,7 +333,7 @@ void GuiMediaSchedule::SelectTimerMessage(const GuiConfig &config, GuiMediaState
     if(slot < sGUI_TEXTSLOTS)
     {
       if(config.Messages[slot].Active)
-        messageCountdown[slot] = sInt(config.Messages[slot].Interval * sF32(MessageFullScale));
+        messageCountdown[slot] = GuiIntervalMs(config.Messages[slot].Interval, MessageFullScale);
       else if(messageCountdown[slot] < 0)
         messageCountdown[slot] = 0;
     }
@@ -424,7 +424,7 @@ void TouchGui::UpdateSlideshowTimer()
   if(sceneRequest.CurrentIsSlideshow)
   {
     t.Running = 0;
-    if(config.Slideshow.Active || t.Countdown < 0) t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+    if(config.Slideshow.Active || t.Countdown < 0) t.Countdown = GuiIntervalMs(config.Slideshow.Interval, t.FullScale);
   }
   sceneRequest.NextIsSlideshow = sceneRequest.CurrentIsSlideshow = 0;
   if(config.Slideshow.Active && !t.Running && t.Countdown < 0)
@@ -435,7 +435,7 @@ void TouchGui::UpdateSlideshowTimer()
       PickSlideshowStyle();
     }
     else
-      t.Countdown = sInt(config.Slideshow.Interval * sF32(t.FullScale));
+      t.Countdown = GuiIntervalMs(config.Slideshow.Interval, t.FullScale);
   }
   if(config.Slideshow.Style != schedule.prevSlideshowStyle) PickSlideshowStyle();
   schedule.prevSlideshowStyle = config.Slideshow.Style;
@@ -469,7 +469,7 @@ void TouchGui::UpdateVideoInTimer()
     selectedVideo = sU32(-1);
     mediaState.VideoShown = 0;
     t.Running = t.PrevRunning = 0;
-    t.Countdown = sInt(config.VideoInterval * sF32(t.FullScale));
+    t.Countdown = GuiIntervalMs(config.VideoInterval, t.FullScale);
   }
   if(!mediaState.VideoShown && t.Countdown < 0 && config.VideoActive) start(true);
   mediaState.VideoMix = config.VideoPower;

@@ -654,9 +654,20 @@ TEST_F(GuiScene, StateOperationsKeepToTheirBounds)
   EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2000000000);
   EXPECT_EQ(Gui->schedule.timers[2].Countdown, 2000000000);
   EXPECT_TRUE(Gui->schedule.timers[3].Countdown >= 0 && Gui->schedule.timers[3].Countdown <= sInt(0.4f * 1800000));
+  const GuiConfig kept = Gui->config;
+  // an interval above 1 is a longer countdown, below 0 the slider's 0, a huge one no overflow
+  Gui->config.Slideshow.Active = Gui->config.Logos.Active = Gui->config.Movie.Active = 1;
+  Gui->config.Slideshow.Interval = 1e30f, Gui->config.Logos.Interval = 1.5f, Gui->config.Movie.Interval = -2;
+  Gui->config.Messages[0].Interval = -1e30f;
+  Gui->schedule.timers[3].Countdown = 5000;
+  Gui->NextAutoScene(0);
+  Gui->schedule.Count(Gui->config);
+  EXPECT_EQ(Gui->schedule.timers[0].Countdown, 2000000000 - 10);
+  EXPECT_EQ(Gui->schedule.timers[1].Countdown, 2700000);
+  EXPECT_EQ(Gui->schedule.timers[3].Countdown, 0);
+  EXPECT_EQ(Gui->schedule.messageCountdown[0], 0);
   // values a file holds beyond the sliders stay in the settings and reach the show's
   // records within the sliders' range
-  const GuiConfig kept = Gui->config;
   Gui->config.Effects[0].Transparency = 1.5f, Gui->config.Distortions[0].Power = 1e30f, Gui->config.Latency = -3;
   Gui->PublishRecords();
   EXPECT_EQ(Gui->mediaState.DimPulseAmount, 1.0f);
