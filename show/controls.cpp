@@ -328,11 +328,11 @@ struct LiveText
   }
 
   // One line, the cursor on its first token: the name "live", then 33 times a separator
-  // (any one token) and an integer, which a '-' may precede. 0 when a word is no integer;
-  // the line is dropped then, as the words after it would be read out of place.
-  sBool ReadLine(sU32 *words)
+  // (any one token) and an integer, which a '-' may precede. Returns the number of words
+  // read into the line, all 33 unless a word is no integer; -1 for a line without its name.
+  sInt ReadLine(sU32 *words)
   {
-    if(Kind != sTOK_NAME || !Live) return 0;
+    if(Kind != sTOK_NAME || !Live) return -1;
     Scan();
     for(sInt i = 0; i < sLIVE_WORDS; i++)
     {
@@ -344,11 +344,16 @@ struct LiveText
         Scan();
       }
       // a number past 32 bits would be replayed as its low bits: another value
-      if((Kind != sTOK_INT && Kind != sTOK_CHAR) || Wide) return 0;
+      if((Kind != sTOK_INT && Kind != sTOK_CHAR) || Wide)
+      {
+        // the words after it would be read out of place, into other tracks: they stay 0
+        for(sInt k = i; k < sLIVE_WORDS; k++) words[k] = 0;
+        return i;
+      }
       words[i] = Value * sign;
       Scan();
     }
-    return 1;
+    return sLIVE_WORDS;
   }
 };
 }
@@ -390,16 +395,21 @@ sInt LoadLiveRecording(SceneControls *controls, const sChar *name)
       sLogF(u"sys", u"live recording: more than %d lines, the rest is left out\n", sInt(sLIVE_LINES));
       break;
     }
-    sU32 words[sLIVE_WORDS];
     // a line that is not one of the recording stops the reading, not the show: the lines
     // before it are replayed
-    if(!text.ReadLine(words))
+    const sInt words = text.ReadLine(controls->LiveTable[line]);
+    if(words < 0)
+    {
+      damage = text.TokenLine;
+      break;
+    }
+    line++;
+    // a word that is no integer ends the reading; the words of its line before it stay
+    if(words < sLIVE_WORDS)
     {
       damage = text.Failed ? text.FailedLine : text.TokenLine;
       break;
     }
-    for(sInt i = 0; i < sLIVE_WORDS; i++) controls->LiveTable[line][i] = words[i];
-    line++;
   }
   if(damage)
     sLogF(u"sys", u"live recording: wrong format. line %d of %s: %d lines are replayed, the rest runs live\n", damage,

@@ -193,25 +193,27 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
     sInt Lines;
     sBool Damaged;
     sU32 LastStamp;   // word 0 of the last line read
+    sInt Kept;        // the words of the last line read, before a word that is no integer
+    sU32 LastWord;    // the last of them
   } cases[] = {
-    {good + good + "hello: 1,2,3\r\n" + good, 2, 1, 1},            // not a line of the recording
-    {good + "live: 00001,0002\r\n" + good, 1, 1, 1},               // short line
-    {good + "live: 00001 0002" + good.substr(16), 1, 1, 1},         // missing comma: the words move
-    {good + "live: 99999999999999999999" + good.substr(11), 1, 1, 1},   // a stamp too long for its word
-    {good + "live: 00001,4294967296" + good.substr(16), 1, 1, 1},       // a value whose low bits fit
-    {good + "live: 0x100000001" + good.substr(11), 1, 1, 1},            // so in hexadecimal
-    {good + "live: 00001,0002", 1, 1, 1},                                // the file ends inside a line
-    {good + "live: 00001,00a2" + good.substr(16), 1, 1, 1},             // a letter among the digits
-    {good + "live: 00001,,0002" + good.substr(16), 1, 1, 1},            // an empty field
-    {good + "live: 00001,1.5" + good.substr(16), 1, 1, 1},              // a float
-    {good + bare + "#\r\n" + good, 2, 1, 1},                           // a character no token begins with
-    {good + bare + " " + std::string(32768, 'a'), 2, 1, 1},               // a name too long
-    {good + good + std::string(32767, 'a'), 2, 1, 1},                     // a name of the longest length
-    {std::string(1000, '\0'), 0, 1, 0},                                  // NUL bytes from the first line on
-    {good + std::string(3, '\0') + good, 1, 1, 1},                       // NUL bytes between lines
-    {good + "live: -1" + good.substr(11), 2, 0, 0xFFFFFFFFu},            // a negative word
-    {good + "live: 4294967295" + good.substr(11), 2, 0, 0xFFFFFFFFu},    // the largest word
-    {good + other + good.substr(0, 6) + "'A'" + good.substr(11), 3, 0, 65},   // other separators, a character
+    {good + good + "hello: 1,2,3\r\n" + good, 2, 1, 1, 33, 1500},            // not a line of the recording
+    {good + "live: 00001,0002\r\n" + good, 2, 1, 1, 2, 2},                  // short line
+    {good + "live: 00001 0002" + good.substr(16), 2, 1, 1, 1, 1},            // missing comma: the words move
+    {good + "live: 99999999999999999999" + good.substr(11), 2, 1, 0, 0, 0},   // a stamp too long for its word
+    {good + "live: 00001,4294967296" + good.substr(16), 2, 1, 1, 1, 1},       // a value whose low bits fit
+    {good + "live: 0x100000001" + good.substr(11), 2, 1, 0, 0, 0},            // so in hexadecimal
+    {good + "live: 00001,0002", 2, 1, 1, 2, 2},                                // the file ends inside a line
+    {good + "live: 00001,00a2" + good.substr(16), 2, 1, 1, 2, 0},             // a letter among the digits
+    {good + "live: 00001,,0002" + good.substr(16), 2, 1, 1, 1, 1},            // an empty field
+    {good + "live: 00001,0002,1.5" + good.substr(16), 2, 1, 1, 2, 2},         // a float
+    {good + bare + "#\r\n" + good, 2, 1, 1, 33, 1500},                       // a character no token begins with
+    {good + bare + " " + std::string(32768, 'a'), 2, 1, 1, 33, 1500},           // a name too long
+    {good + good + std::string(32767, 'a'), 2, 1, 1, 33, 1500},                 // a name of the longest length
+    {std::string(1000, '\0'), 0, 1, 0, 0, 0},                                  // NUL bytes from the first line on
+    {good + std::string(3, '\0') + good, 1, 1, 1, 33, 1500},                   // NUL bytes between lines
+    {good + "live: -1" + good.substr(11), 2, 0, 0xFFFFFFFFu, 33, 1500},        // a negative word
+    {good + "live: 4294967295" + good.substr(11), 2, 0, 0xFFFFFFFFu, 33, 1500},   // the largest word
+    {good + other + good.substr(0, 6) + "'A'" + good.substr(11), 3, 0, 65, 33, 1500},   // other separators, a character
   };
   for(auto &c : cases)
   {
@@ -226,8 +228,13 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
     }
     if(c.Lines)
     {
-      EXPECT_EQ(t->LiveTable[c.Lines - 1][0], c.LastStamp) << c.Text;
-      EXPECT_EQ(t->LiveTable[c.Lines - 1][32], 1500u) << c.Text;
+      const sU32 *last = t->LiveTable[c.Lines - 1];
+      EXPECT_EQ(last[0], c.Kept ? c.LastStamp : 0u) << c.Text;
+      if(c.Kept)
+      {
+        EXPECT_EQ(last[c.Kept - 1], c.LastWord) << c.Text;
+      }
+      for(sInt w = c.Kept; w < sLIVE_WORDS; w++) EXPECT_EQ(last[w], 0u) << c.Text << " word " << w;
     }
     EXPECT_EQ(t->LiveTable[c.Lines][1], 0u);
   }
@@ -243,7 +250,7 @@ TEST_F(LiveFile, DamagedFileKeepsTheLinesBeforeTheDamage)
   Write(longText);
   EXPECT_EQ(LoadLiveRecording(std::make_unique<SceneControls>().get(), Name.c_str()), sLIVE_LINES);
 
-  // mutated files never stop the program and never fill a line partly
+  // mutated files never stop the program and never fill a line past the lines read
   sparktest::Mutator rng(17);
   std::string base = good + good + good;
   const int runs = sparktest::FuzzRuns(300);
@@ -264,16 +271,17 @@ TEST_F(LiveFile, MutatedFilesReadAsTheTokenizerReadsThem)
 {
   // the reference: the recording read through the program's tokenizer, step by step: the
   // name "live", then 33 times one token passed over and an integer, which a '-' may
-  // precede, until an error or the end. A line whose word is no integer, or one past 32
-  // bits, is damage and not read; damaged: the reading stopped before the file's end
+  // precede, until an error or the end. A word that is no integer, or one past 32 bits, is
+  // damage: its line keeps the words before it, the rest 0; damaged: the reading stopped
+  // before the file's end
   auto reference = [&](SceneControls *c, sBool &damaged, sBool cut) {
     sScanner scan;
     scan.AddDefaultTokens();
     sInt line = 0;
     for(scan.StartFile(Name.c_str()); !scan.Errors && scan.Token != sTOK_END && line < sLIVE_LINES; line++)
     {
-      sBool good = scan.IfName(sPoolString(u"live"));
-      for(sInt i = 0; good && i < sLIVE_WORDS; i++)
+      if(!scan.IfName(sPoolString(u"live"))) return damaged = 1, line;
+      for(sInt i = 0; i < sLIVE_WORDS; i++)
       {
         scan.Scan();
         sU32 sign = scan.Token == '-' ? sU32(-1) : 1;
@@ -287,11 +295,14 @@ TEST_F(LiveFile, MutatedFilesReadAsTheTokenizerReadsThem)
           for(const sChar *p = t + (base == 10 ? 0 : 2); *p && v < (1ull << 32); p++)
             v = v * base + sU64(*p <= '9' ? *p - '0' : (*p | 32) - 'a' + 10);
         }
-        good = (scan.Token == sTOK_INT || scan.Token == sTOK_CHAR) && v < (1ull << 32);
+        if(!((scan.Token == sTOK_INT || scan.Token == sTOK_CHAR) && v < (1ull << 32)))
+        {
+          for(; i < sLIVE_WORDS; i++) c->LiveTable[line][i] = 0;
+          return damaged = 1, line + 1;
+        }
         c->LiveTable[line][i] = sU32(v) * sign;
-        if(good) scan.Scan();
+        scan.Scan();
       }
-      if(!good) return damaged = 1, line;
     }
     damaged = scan.Errors || (scan.Token == sTOK_END && cut);
     return line;
