@@ -149,6 +149,8 @@ void IppMachine::LogoStyle2(sF32 w, sF32 h, sF32 wm, sF32 hm, sF32 k)
   for(sInt set = 0; set < 3; set++)
     for(sInt i = 0; i < N; i++)
     {
+      // the picture strips come in only after P 5.25 and are made only from then on
+      if(set == 2 && P <= 5.25f) continue;
       GradedPlane *sl = LogoSlices[set][i];
       const sF32 v = SliceSpeeds[i];
       const sF32 span = 2.625f - v;
@@ -190,7 +192,6 @@ void IppMachine::LogoStyle2(sF32 w, sF32 h, sF32 wm, sF32 hm, sF32 k)
       }
       else
       {
-        if(P <= 5.25f) continue;
         if(LogoKind == 1) sl->SetGrade(0, 1, 0.75f, -1 - g2, 0, 1);
         else sl->SetGrade(0, 1, 0, 1 + g2, -(1 - g2) - 2 * g5, 1);
         sl->Matrix.Identity();
