@@ -822,11 +822,10 @@ void IppMachine::PaintMoviePass(sInt video)
     sTexture2D *frame = CreateMovieTarget(slot);
     if(video)
     {
-      if(frame)
-      {
-        sDelete(g.VideoFrame);
-        g.VideoFrame = frame;
-      }
+      // the GUI's frame is each try's result, none while the size is unknown; the one it
+      // held is freed, where dropping it would leak a texture per try
+      sDelete(g.VideoFrame);
+      g.VideoFrame = frame;
     }
     else if(frame)
     {

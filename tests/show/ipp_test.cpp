@@ -17,6 +17,7 @@
 #include "graphics/materials.hpp"
 #include "graphics/render_fixture.hpp"
 #include "graphics/shader.hpp"
+#include "platform/media/media.hpp"
 #include "show/guirecords.hpp"
 #include "show/scenehost.hpp"
 #include "show/startup.hpp"
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <cmath>
@@ -571,6 +573,35 @@ TEST_F(IppShow, SecondVideoRequestClosesThePlayingDevice)
   Ipp->Video.Running = 0;
   ASSERT_TRUE(play());
   EXPECT_LE(threads(), first);
+
+  // a camera that has not told its picture size yet: the GUI shows no frame, not the last device's
+  struct HeldCamera : plat::CaptureSystem
+  {
+    std::atomic<bool> Go{false};
+    std::vector<plat::CaptureDevice> ListDevices() override { return {{"held", "/dev/null"}}; }
+    std::vector<plat::CaptureFormat> ListFormats(const plat::CaptureDevice &) override { return {}; }
+    std::unique_ptr<plat::VideoSource> Open(const plat::CaptureDevice &, const plat::CaptureFormat &,
+                                            plat::VideoOpenError *error, plat::VideoStop stop) override
+    {
+      while(!Go && !stop()) SDL_Delay(1);
+      *error = {1, -1, "let go"};
+      return nullptr;
+    }
+  } held;
+  plat::SetCaptureSystem(&held);
+  sIppVideoDevice = u"dev:held";
+  Media.VideoInRequest = 1;
+  Frame();
+  Frame();
+  EXPECT_TRUE(Ipp->Video.Starting && !Media.VideoFrame);
+  held.Go = true;
+  for(sInt i = 0; i < 2000 && Ipp->Video.Opening; i++)
+  {
+    Frame();
+    SDL_Delay(5);
+  }
+  plat::SetCaptureSystem(nullptr);
+  ASSERT_FALSE(Ipp->Video.Opening);
   sIppVideoDevice = u"dev:*";
 
   // the same movie as the layer movie, the second movie file of its folder
