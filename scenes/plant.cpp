@@ -265,7 +265,7 @@ void PlantScene::SteerTip(sInt i)
 void PlantScene::ResetTips()
 {
   BranchOffset = BranchPhase = 0.0f;
-  BranchRequest = BranchFromBoth = 0;
+  BranchRequest = BranchFromBoth = Withering = 0;
   for(sInt i = 0; i < 3; i++) Tips[i] = TipPrevious[i] = TipStart;
   for(sInt n = 0; n < PLANT_TRAIL; n++)
   {
