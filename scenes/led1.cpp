@@ -328,6 +328,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
   }
 
   glowPoints = MakePoints(this, 3, LED1_POINTS);
+  glowPoints->LayerMask = ~0u;
   for(sInt i = 0; i < LED1_POINTS; i++)
   {
     const sBool hot = rng.NextFloat(100.0f) >= 90.0f;
@@ -369,6 +370,7 @@ void Led1Scene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
 
   boxCloud = MakeBoxes(this, 7, LED1_BOXES, 4.5f, 0.5f);
   smallBoxCloud = MakeBoxes(this, 7, LED1_SMALLBOXES, 4.5f, 0.5f);
+  boxCloud->LayerMask = smallBoxCloud->LayerMask = ~0u;
   smallBoxCloud->LightSetIndex = 1;
   for(sVec3 &b : boxPosition)
   {
