@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 /****************************************************************************/
 /***   Tables                                                             ***/
@@ -240,7 +241,7 @@ void SlideshowScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globa
 
   RingSprites = sNEW ArrayForm(8);
   RingSprites->Vertices = NewMeshVertices(1024);
-  for(sInt i = 0; i < 1024; i++) RingSprites->Vertices[i] = MeshVertex();
+  std::memset(static_cast<void *>(RingSprites->Vertices), 0, 1024 * sizeof(MeshVertex));
   RingSprites->Init(ArrayForm::QUADS, 2, 3, 256, 1);
   RingSprites->LayerMask = 2;
   AddObject(RingSprites);
