@@ -157,15 +157,6 @@ void TunnelTail::Init(sF32 width, sInt lightSet, sInt band)
 void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
 {
   const sInt N = TUNNEL_TAIL_RINGS;
-  if(Fresh)
-  {
-    // mends the first visit's streak from the origin: the new tail starts at its head
-    for(sVec3 &h : History) h = head;
-    for(sMat3x4 &m : Rings) m.l = head;
-    LastHead = head;
-    Leftover = 0.0f;
-    Fresh = 0;
-  }
   sVec3 dir = head - History[0];
   dir.Unit();
   const sVec3 newest = History[4];

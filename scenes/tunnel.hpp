@@ -85,7 +85,6 @@ struct TunnelTail
   sVec3 History[5];            // oldest first
   sF32 Width = 1.0f;
   sInt Band = 0;
-  sInt Fresh = 1;              // the first head after Init starts the tail
 
   TunnelTail();
   void Init(sF32 width, sInt lightSet, sInt band);

@@ -199,13 +199,24 @@ TEST_F(TunnelRig, TailsGrowWithTheirHeadsAndGoOnFromVisitToVisit)
   Start();
   Visit(2);
   Step();
-  // the first visit's tails start at their heads, far down the track, not at the origin
+  // the first visit's tails are laid from the origin, where Init left their way, to their
+  // heads far down the track: a whole tail's length on that straight line
   for(sInt n = 0; n < TUNNEL_TAILS; n++)
+  {
+    const sVec3 head = Tun->Tails[n].History[4];
+    sVec3 dir = head;
+    dir.Unit();
+    sF32 reach = 0.0f;
     for(const sMat3x4 &m : Tun->Tails[n].Rings)
     {
-      const sVec3 d = m.l - Tun->HeadPositions[n % 3];
-      ASSERT_LT(sDot(d, d), 20.0f * 20.0f) << n;
+      const sF32 along = sDot(m.l, dir);
+      const sVec3 off = m.l - dir * along;
+      ASSERT_LT(sDot(off, off), 0.2f * 0.2f) << n;
+      ASSERT_TRUE(along > 0.0f && along <= Distance(head, sVec3(0, 0, 0))) << n;
+      reach = std::max(reach, Distance(m.l, head));
     }
+    EXPECT_GT(reach, 0.6f * (TUNNEL_TAIL_RINGS - 2)) << n;
+  }
   ASSERT_GT(Distance(Tun->HeadPositions[0], sVec3(0, 0, 0)), 100.0f);
   TunnelTail &tail = Tun->Tails[0];
   const sVec3 head = tail.History[4];
