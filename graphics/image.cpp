@@ -64,15 +64,22 @@ sImage::~sImage()
   if(Data) sMemFree(Data);
 }
 
-sBool sPictureSizeAllowed(sS64 width, sS64 height, sBool quiet)
+namespace
+{
+thread_local sInt PictureRefusals = 0;
+}
+
+sBool sPictureSizeAllowed(sS64 width, sS64 height)
 {
   if(width <= sIMAGE_MAXSIDE && height <= sIMAGE_MAXSIDE && width * height <= sIMAGE_MAXPICTURE) return 1;
   // refused before decoding: a file of a few hundred KB may claim a picture of gigabytes
-  if(!quiet)
-    sLogF(u"gfx", u"picture of %d x %d pixels refused: larger than any texture made of a picture\n", sInt(width),
-        sInt(height));
+  PictureRefusals++;
+  sLogF(u"gfx", u"picture of %d x %d pixels refused: more than %d megapixels or %d pixels on a side\n", sInt(width),
+      sInt(height), sInt(sIMAGE_MAXPICTURE >> 20), sIMAGE_MAXSIDE);
   return 0;
 }
+
+sInt sPictureRefusals() { return PictureRefusals; }
 
 sBool sImage::TryInit(sInt x, sInt y)
 {
@@ -699,6 +706,7 @@ sBool sImage::Load(const sChar *name)
 
   sFile *file = sOpenFile(name, sFA_READ);
   if(!file) return 0;
+  const sInt refusals = sPictureRefusals();
   sBool ok = 0;
   const sU8 *data = file->LoadWhole();
   sS64 size = file->GetSize();
@@ -713,7 +721,8 @@ sBool sImage::Load(const sChar *name)
     }
   }
   sDELETE(file);
-  if(!ok) LogBad(u"could not load image <%s>\n", name);
+  // a picture refused for its size has its line already
+  if(!ok && sPictureRefusals() == refusals) LogBad(u"could not load image <%s>\n", name);
   return ok;
 }
 

@@ -16,16 +16,20 @@ class sTexture2D;
 // The largest image in memory (16384 x 16384 pixels).
 constexpr sS64 sIMAGE_MAXPIXELS = sS64(1) << 28;
 
-// The largest picture a file may give. A loaded picture becomes a texture of its own size,
-// so no side is longer than the device's largest texture (16384), and no picture has more
-// pixels than a 4096 x 4096 texture (64 MB of ARGB): its decoding, the image and the
-// texture each hold a copy of it, and a file of a few hundred KB can claim gigabytes.
+// The largest picture a file may give. A file of a few hundred KB can claim a picture of
+// gigabytes, and its decoding, the image and the texture each hold a copy of it: pictures
+// of more than 2^26 pixels (8192 x 8192 worth, 256 MB of ARGB) are refused before they are
+// decoded, which lets every camera's photos through (61 MP is 9504 x 6336). A loaded
+// picture becomes a texture of its own size, so no side is longer than the device's
+// largest texture (16384).
 constexpr sInt sIMAGE_MAXSIDE = 16384;
-constexpr sS64 sIMAGE_MAXPICTURE = sS64(4096) * 4096;
+constexpr sS64 sIMAGE_MAXPICTURE = sS64(1) << 26;
 // Whether a file's picture of width x height may be decoded; a larger one is refused,
-// before anything of it is decoded, with one line on "gfx" unless quiet (a caller that
-// tells the failure itself). Any thread.
-sBool sPictureSizeAllowed(sS64 width, sS64 height, sBool quiet = 0);
+// before anything of it is decoded, with one line on "gfx". Any thread.
+sBool sPictureSizeAllowed(sS64 width, sS64 height);
+// How many pictures the calling thread has refused so far: a loader compares it around a
+// read to tell a refusal, whose line is written, from other failures.
+sInt sPictureRefusals();
 
 // The stack a thread that decodes pictures asks for: the GIF decoder recurses once per
 // code of an LZW chain, up to about 4,096 deep, which takes less than 256 KB in a release

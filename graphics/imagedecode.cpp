@@ -126,10 +126,10 @@ bool JpegTablesSound(const sU8 *data, sDInt size)
 // A damaged header can claim a picture far larger than its file could ever fill, and the
 // library would allocate and decode all of it from missing bytes. Pictures of more than
 // 4096 pixels per byte of file (plus a megapixel) are refused; real files stay far below.
-// Larger than any texture of a picture is refused first, with its line unless quiet.
-bool PlausibleSize(int w, int h, sS64 fileSize, sBool quiet = 0)
+// Larger than a picture may be is refused first, with its line.
+bool PlausibleSize(int w, int h, sS64 fileSize)
 {
-  if(w <= 0 || h <= 0 || !sPictureSizeAllowed(w, h, quiet)) return false;
+  if(w <= 0 || h <= 0 || !sPictureSizeAllowed(w, h)) return false;
   return sS64(w) * h <= fileSize * 4096 + (sS64(1) << 20);
 }
 }   // namespace
@@ -139,8 +139,7 @@ sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
   if(!data || size <= 0 || size > INT_MAX) return 0;
   if(!JpegTablesSound(data, size)) return 0;
   int w = 0, h = 0, comp = 0;
-  // the image loader tells its failure with the file's name
-  if(!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !PlausibleSize(w, h, size, 1)) return 0;
+  if(!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !PlausibleSize(w, h, size)) return 0;
   stbi_uc *rgba = stbi_load_from_memory(data, int(size), &w, &h, &comp, 4);
   return TakeDecoded(this, rgba, w, h);
 }

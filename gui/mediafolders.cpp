@@ -325,7 +325,7 @@ void DeleteMarked(GuiLoaderState &s)
 sImage *MakeLogoBackdrop(const sImage &pic, sInt &kind)
 {
   sInt w = pic.SizeX, h = pic.SizeY;
-  if(w < 1 || h < 1 || w > sGUI_MAXPICTURESIDE || h > sGUI_MAXPICTURESIDE || sS64(w) * h > (sS64(64) << 20))
+  if(w < 1 || h < 1 || w > sIMAGE_MAXSIDE || h > sIMAGE_MAXSIDE || sS64(w) * h > sIMAGE_MAXPICTURE)
     return nullptr;
   sU32 p = pic.Data[0];
   sU32 fill;

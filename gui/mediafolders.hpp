@@ -31,7 +31,6 @@ enum : sInt
 {
   sGUI_MAXLIST = 4096,        // rows of a listing the GUI keeps (marks, copies)
   sGUI_MAXLOGOS = 16,
-  sGUI_MAXPICTURESIDE = 8192, // larger logo pictures are refused
   sGUI_LISTMOVIES = 100,      // movies of a listing the movie tiles, marks and previews hold
 };
 
@@ -138,8 +137,8 @@ void LoadLogoPictures(GuiLoaderState &state);
 void LoadNextPicture(GuiLoaderState &state);
 
 // The backdrop of a logo: the picture's first pixel decides kind and fill; the picture at
-// 3/4 size centred on the fill, blurred. Null (and kind untouched) for a picture that is
-// too large to process.
+// 3/4 size centred on the fill, blurred. Null (and kind untouched) for an empty picture or
+// one larger than a picture file may give.
 sImage *MakeLogoBackdrop(const sImage &picture, sInt &kind);
 
 // Whether "inner" equals "outer" or lies below it (paths compared after normalising).

@@ -89,7 +89,10 @@ sBool IsMovieFile(const sChar *name)
 
 sImage *LoadPicture(const sChar *name)
 {
+  const sInt refusals = sPictureRefusals();
   if(sImage *img = sLoadImageGdiPlus(name)) return img;
+  // not read again after a refusal for its size: the program's readers would refuse it with lines of their own
+  if(sPictureRefusals() != refusals) return nullptr;
   sImage *img = sNEW sImage;
   if(img->Load(name)) return img;
   sDELETE(img);

@@ -88,9 +88,16 @@ TEST(MediaLoader, LogosGetTheirKindsAndTheCapHolds)
     EXPECT_EQ(kind, c.Kind);
     sDELETE(back);
   }
-  sImage huge;
-  huge.SizeX = 9000, huge.SizeY = 10;   // refused before any pixel is read
+  // a logo as wide as a camera's largest photos has its backdrop
+  sImage wide(9504, 1);
+  wide.Fill(0xff101010);
   sInt kind = -1;
+  sImage *back = MakeLogoBackdrop(wide, kind);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->SizeX, 9504);
+  sDELETE(back);
+  sImage huge;
+  huge.SizeX = 16385, huge.SizeY = 10;   // refused before any pixel is read
   EXPECT_EQ(MakeLogoBackdrop(huge, kind), nullptr);
   huge.SizeX = 0;
 

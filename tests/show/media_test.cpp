@@ -52,7 +52,8 @@ TEST(Media, FileKindsAndJoinedPaths)
 
 // Every picture kind of the lists loads: the program's own formats through their readers
 // after the platform's decoder refused them, without an ERROR line, and GIF and TIFF
-// through the decoder.
+// through the decoder. One whose header claims more pixels than a picture may have is
+// refused with one line, whichever reader meets it first.
 TEST(Media, PicturesOfEveryListedKindLoadWithoutAnErrorLine)
 {
   sparktest::TempDir dir;
@@ -70,6 +71,31 @@ TEST(Media, PicturesOfEveryListedKindLoadWithoutAnErrorLine)
     sDELETE(got);
   }
   EXPECT_FALSE(log.Has("ERROR")) << log.Text();
+
+  sImage flat(4, 4);
+  flat.Fill(0xff204060);
+  ASSERT_TRUE(flat.Save(dir.Name("flat.bmp").c_str()) && flat.Save(dir.Name("flat.tga").c_str()));
+  using Bytes = std::vector<uint8_t>;
+  struct Huge
+  {
+    const char *Name;
+    Bytes File;
+    size_t Width, Height;   // where the header holds them, little-endian
+  } huge[] = {
+    {"huge.bmp", sparktest::ReadFile<Bytes>(dir.Name8("flat.bmp")), 18, 22},
+    {"huge.tga", sparktest::ReadFile<Bytes>(dir.Name8("flat.tga")), 12, 14},
+    {"huge.gif", datagen::EncodeGif(flat), 6, 8},
+  };
+  for(Huge &h : huge)
+  {
+    h.File[h.Width] = h.File[h.Height] = 0;
+    h.File[h.Width + 1] = h.File[h.Height + 1] = 0x40;   // 16384 x 16384
+    ASSERT_TRUE(sparktest::WriteFile(dir.Name8(h.Name), h.File));
+    sparktest::LogCapture refusal;
+    EXPECT_EQ(LoadPicture(dir.Name(h.Name).c_str()), nullptr) << h.Name;
+    EXPECT_EQ(refusal.Count("[gfx]"), 1) << refusal.Text();
+    EXPECT_EQ(refusal.Count("16384 x 16384 pixels refused"), 1) << refusal.Text();
+  }
 }
 
 TEST(Media, CopyAndDeleteFolderTrees)
