@@ -503,9 +503,7 @@ sU8 *sImage::EncodePIC(sDInt &size) const
 /***   TGA                                                                ***/
 /****************************************************************************/
 
-// Uncompressed (type 2) and run-length (type 10) true-colour pictures of 24 or 32 bits,
-// rows from the bottom or (descriptor bit 5) from the top. Colour-mapped, grey and
-// right-to-left pictures are refused.
+// Width and height at 12 and 14, then 32-bit pixels B, G, R, A, rows from the bottom.
 sBool sImage::LoadTGA(const sU8 *data, sDInt size)
 {
   if(size < 18) return 0;
@@ -518,63 +516,24 @@ sBool sImage::LoadTGA(const sU8 *data, sDInt size)
   sInt height = sInt(Get16LE(data + 14));
   sInt bits = data[16];
   sInt desc = data[17];
-  if(type != 2 && type != 10)
-  {
-    sLogF(u"gfx", u"TGA picture type %d is not supported\n", type);
-    return 0;
-  }
-  if(bits != 24 && bits != 32)
-  {
-    sLogF(u"gfx", u"TGA picture with %d bits per pixel is not supported\n", bits);
-    return 0;
-  }
-  if(mapType > 1 || (desc & 0x10) || (desc & 0xc0)) return 0;
-  sS64 offset = 18 + sS64(idLength) + (mapType ? sS64(mapLength) * ((mapBits + 7) / 8) : 0);
-  if(offset > size) return 0;
-  sInt bpp = bits / 8;
-  sS64 pixels = sS64(width) * height;
   if(!sPictureSizeAllowed(width, height)) return 0;
-  if(type == 2 && sS64(size) - offset < pixels * bpp) return 0;
-  // a run packet of at least 1 + bpp bytes gives at most 128 pixels: a short file cannot
-  // fill a large picture, and is refused before the picture is allocated
-  if(type == 10 && (sS64(size) - offset + bpp) / (1 + bpp) * 128 < pixels) return 0;
+  // refused by the header, not only when short: a 24-bit or run-length file with a footer would read as garbage
+  if(type != 2 || bits != 32 || mapType > 1) return 0;
+  // rows from right to left or interleaved are refused, where they would show scrambled
+  if(desc & 0xd0) return 0;
+  // the pixels start behind the ID field and any colour map, where from 18 the picture would show shifted
+  sS64 offset = 18 + sS64(idLength) + (mapType ? sS64(mapLength) * ((mapBits + 7) / 8) : 0);
+  sS64 pixels = sS64(width) * height;
+  if(sS64(size) - offset < pixels * 4) return 0;
   if(!TryInit(width, height)) return 0;
 
-  bool topDown = (desc & 0x20) != 0;
+  // rows from the top (descriptor bit 5) are read as such, where bottom-up they would show upside down
+  const bool topDown = (desc & 0x20) != 0;
   const sU8 *p = data + offset;
-  const sU8 *end = data + size;
-  auto pixel = [&](const sU8 *s) -> sU32 {
-    return (bpp == 4 ? sU32(s[3]) << 24 : 0xff000000) | sU32(s[2]) << 16 | sU32(s[1]) << 8 | s[0];
-  };
-  auto dest = [&](sS64 i) -> sU32 & {
-    sInt y = sInt(i / width), x = sInt(i % width);
-    if(!topDown) y = height - 1 - y;
-    return Data[sDInt(y) * width + x];
-  };
-  if(type == 2)
+  for(sInt r = 0; r < height; r++)
   {
-    for(sS64 i = 0; i < pixels; i++, p += bpp) dest(i) = pixel(p);
-    return 1;
-  }
-  sS64 i = 0;
-  while(i < pixels)
-  {
-    if(p >= end) return 0;
-    sInt c = *p++;
-    sInt n = (c & 0x7f) + 1;
-    if(n > pixels - i) return 0;
-    if(c & 0x80)
-    {
-      if(end - p < bpp) return 0;
-      sU32 v = pixel(p);
-      p += bpp;
-      for(sInt k = 0; k < n; k++) dest(i++) = v;
-    }
-    else
-    {
-      if(end - p < sDInt(n) * bpp) return 0;
-      for(sInt k = 0; k < n; k++, p += bpp) dest(i++) = pixel(p);
-    }
+    sU32 *row = Data + sDInt(topDown ? r : height - 1 - r) * width;
+    for(sInt x = 0; x < width; x++, p += 4) row[x] = sU32(p[3]) << 24 | sU32(p[2]) << 16 | sU32(p[1]) << 8 | p[0];
   }
   return 1;
 }

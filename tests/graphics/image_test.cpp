@@ -250,19 +250,22 @@ TEST_F(ImageFiles, ShortFilesClaimingLargePicturesAreRefusedBeforeAllocating)
   raw.insert(raw.end(), 16384 * 3, 7);
   EXPECT_FALSE(img.LoadPIC(raw.data(), sDInt(raw.size())));
   EXPECT_EQ(img.SizeX, 2);
-  // one run-length packet of 128 pixels per five bytes at the most
-  std::vector<uint8_t> tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 32, 0};
-  for(int k = 0; k < 8; k++) tga.insert(tga.end(), {0xff, 1, 2, 3, 4});
+  // 8192 x 8192 from 4 KB is refused before the picture is made; four bytes a pixel: a
+  // file one byte short of them is refused, one that holds them loads
+  std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0x20, 32, 0};
+  tga.resize(18 + 32 * 32 * 4 - 1, 7);
   EXPECT_FALSE(img.LoadTGA(tga.data(), sDInt(tga.size())));
   EXPECT_EQ(img.SizeX, 2);
-  // the bound is not tighter than the format: 8 full runs fill 32 x 32 pixels exactly
   tga[12] = 32;
   tga[13] = 0;
   tga[14] = 32;
   tga[15] = 0;
+  EXPECT_FALSE(img.LoadTGA(tga.data(), sDInt(tga.size())));
+  EXPECT_EQ(img.SizeX, 2);
+  tga.push_back(7);
   ASSERT_TRUE(img.LoadTGA(tga.data(), sDInt(tga.size())));
   EXPECT_EQ(img.SizeX, 32);
-  EXPECT_EQ(img.Data[0], 0x04030201u);
+  EXPECT_EQ(img.Data[0], 0x07070707u);
   // and a run-length PIC of a single run per packet and row still reads
   std::vector<uint8_t> small = PicHeader(300, 2, 2, true, 2);
   for(int row = 0; row < 2; row++) small.insert(small.end(), {128, 0x01, 0x2c, 1, 2, 3, 128, 0x01, 0x2c, 9});
@@ -279,6 +282,36 @@ TEST_F(ImageFiles, TgaRoundTripAndHeaderOfTheWriter)
   EXPECT_EQ(ReadRaw(Dir.Name8("b.tga")), TgaFile(img, 32, 0));
   ASSERT_TRUE(back.Load(Dir.Name("b.tga").c_str()));
   EXPECT_EQ(Pixels(back), Pixels(img));
+
+  // other files: 32 bits only, in either row order, behind an ID field
+  std::vector<uint8_t> named = TgaFile(img, 32, 0), footed = TgaFile(img, 24, 0);
+  named[0] = 3;
+  named.insert(named.begin() + 18, {'i', 'd', 0});
+  // a 24-bit file with the footer of the format's second version holds 15 x 4 bytes of pixels
+  static const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
+  footed.insert(footed.end(), footer, footer + sizeof(footer));
+  const std::vector<uint8_t> runs = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 3, 0, 32, 0, 0x8e, 1, 2, 3, 4};
+  const struct
+  {
+    const char *What;
+    std::vector<uint8_t> Bytes;
+    bool Loads;
+  } files[] = {
+    {"32 bits from the top", TgaFile(img, 32, 0x20), true},
+    {"32 bits behind an ID field", named, true},
+    {"24 bits", TgaFile(img, 24, 0), false},
+    {"24 bits with a footer", footed, false},
+    {"run-length", runs, false},
+  };
+  for(const auto &f : files)
+  {
+    sImage got;
+    EXPECT_EQ(got.LoadTGA(f.Bytes.data(), sDInt(f.Bytes.size())), sBool(f.Loads)) << f.What;
+    if(f.Loads)
+    {
+      EXPECT_EQ(Pixels(got), Pixels(img)) << f.What;
+    }
+  }
 }
 
 TEST_F(ImageFiles, BmpRoundTripOfWidthThreeAndTheWrittenHeader)
