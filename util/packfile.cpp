@@ -349,8 +349,8 @@ void sWritePackfileDefinitions()
 
 sBool sCreatePackfile(const sChar *packName, const sChar *defName)
 {
-  sVERIFYDESC(packName, u"packfilename");
-  sVERIFYDESC(defName, u"deffilename");
+  sVERIFYAS(packName, u"packfilename");
+  sVERIFYAS(defName, u"deffilename");
 
   // the names, each once (pooled: equal texts are equal pointers)
   sDynamicArray<const sChar *> names;
@@ -378,8 +378,8 @@ sBool sCreatePackfile(const sChar *packName, const sChar *defName)
   }
 
   // written under a new name and renamed over the pack when complete: a pack that is open
-  // keeps its contents (its mapping never sees the file cut short), even while its own
-  // entries are packed again
+  // reads its entries from the file it opened, which a rewrite in place would cut short
+  // under it, even while its own entries are packed again
   sPathString target;
   sPrepareFileName(target, packName);
   const std::u16string temp = std::u16string(target.Get()) + u".new";

@@ -329,8 +329,8 @@ TEST_F(PackBuildTest, SameNameTwiceGivesOneEntryAndLayoutIsSorted)
 
 TEST(PackBuildDeath, BothNamesAreRequired)
 {
-  EXPECT_EXIT(sCreatePackfile(nullptr, u"d"), testing::ExitedWithCode(1), "packfilename");
-  EXPECT_EXIT(sCreatePackfile(u"p", nullptr), testing::ExitedWithCode(1), "deffilename");
+  EXPECT_EXIT(sCreatePackfile(nullptr, u"d"), testing::ExitedWithCode(1), "Expression: packfilename\n");
+  EXPECT_EXIT(sCreatePackfile(u"p", nullptr), testing::ExitedWithCode(1), "Expression: deffilename\n");
 }
 
 /****************************************************************************/
