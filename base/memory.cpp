@@ -229,6 +229,7 @@ void *sMemoryHeap::Alloc(sPtr size, sInt align, sInt flags)
 sBool sMemoryHeap::Free(void *ptr)
 {
   sPtr bs = sPtr(ptr) - 8;
+  // alignment and range checked before the header is read: a stray pointer's size would come from memory not the heap's
   sVERIFY(((bs+8)&31)==0);
   sVERIFY(bs>=Start && bs<End);
   sPtr size = *reinterpret_cast<sPtr *>(bs);

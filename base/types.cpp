@@ -280,7 +280,7 @@ void sFloatToDigits(sF32 value, sFloatInfo &info, sInt digits)
   sInt b;
   if(e == 0)
   {
-    // denormal: normalise the mantissa so the leading digit is not lost
+    // denormal: exponent -126 with the mantissa normalised, where e - 127 without the implicit bit halves its value
     b = -126;
     while(!(m & 0x800000))
     {
