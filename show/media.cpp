@@ -94,7 +94,12 @@ sImage *LoadPicture(const sChar *name)
   // not read again after a refusal for its size: the program's readers would refuse it with lines of their own
   if(sPictureRefusals() != refusals) return nullptr;
   sImage *img = sNEW sImage;
-  if(img->Load(name)) return img;
+  if(img->Load(name))
+  {
+    if(img->SizeX > 0 && img->SizeY > 0) return img;
+    // the program's readers take a picture of no pixels, of which no texture can be made
+    sLogF(u"gfx", u"picture %s refused: it has no pixels\n", name);
+  }
   sDELETE(img);
   return nullptr;
 }

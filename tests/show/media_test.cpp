@@ -96,6 +96,13 @@ TEST(Media, PicturesOfEveryListedKindLoadWithoutAnErrorLine)
     EXPECT_EQ(refusal.Count("[gfx]"), 1) << refusal.Text();
     EXPECT_EQ(refusal.Count("16384 x 16384 pixels refused"), 1) << refusal.Text();
   }
+  // a picture of no pixels is refused too: the texture made of it would stop the show
+  Bytes empty = sparktest::ReadFile<Bytes>(dir.Name8("flat.tga"));
+  empty[12] = empty[13] = 0;
+  ASSERT_TRUE(sparktest::WriteFile(dir.Name8("empty.tga"), empty));
+  sparktest::LogCapture refusal;
+  EXPECT_EQ(LoadPicture(dir.Name("empty.tga").c_str()), nullptr);
+  EXPECT_EQ(refusal.Count("no pixels"), 1) << refusal.Text();
 }
 
 TEST(Media, CopyAndDeleteFolderTrees)
