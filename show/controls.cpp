@@ -34,6 +34,7 @@ SceneControls::SceneControls()
   LiveTable = new sU32[sLIVE_LINES][sLIVE_WORDS]();
   for(sInt &f : LiveOverride) f = 0;
   LiveClockMs = 0;
+  LivePassedLines = 0;
   ResetBanks();
 }
 
@@ -79,11 +80,30 @@ sInt SceneControls::GetLiveLine() const
   return line >= sU32(sLIVE_LINES) ? sLIVE_LINES - 1 : sInt(line);
 }
 
+void SceneControls::SetLiveClock(sU32 ms)
+{
+  const sInt last = GetLiveLine();
+  LiveClockMs = ms;
+  const sInt line = GetLiveLine();
+  LivePassedLines = line > last ? line - last - 1 : 0;
+}
+
+sU32 SceneControls::ReplayedWord(sInt track, sU32 flag) const
+{
+  // mends a replay of the current line alone: frames slower than a move (seconds each on
+  // a loaded machine) would leave its setting where one frame met it, the output's fade-up
+  // at black for the whole show; the latest value the passed lines hold is where it ended
+  const sInt line = GetLiveLine();
+  for(sInt l = line; l >= line - LivePassedLines && l >= 0; l--)
+    if((LiveTable[l][1 + track] / 1000) & flag) return LiveTable[l][1 + track];
+  return LiveTable[line][1 + track];
+}
+
 sBool SceneControls::GetControlTrigger(sInt kind, sInt channel, sInt track)
 {
   sVERIFY(track >= 0 && track < sCONTROL_TRACKS);
   sInt line = GetLiveLine();
-  sU32 flags = LiveTable[line][1 + track] / 1000;
+  sU32 flags = ReplayedWord(track, IsDmx(kind) ? 2 : 1) / 1000;
   if(IsDmx(kind))
   {
     if(!DmxChannelValid(*this, channel) || DmxCurrent[channel] == DmxPrevious[channel]) return (flags & 2) != 0;
@@ -95,8 +115,10 @@ sBool SceneControls::GetControlTrigger(sInt kind, sInt channel, sInt track)
   // the control moved this frame
   if(!LiveOverride[1 + track])
   {
-    // the operator took the track over: its recording is given up from here on
-    for(sInt l = line; l < sLIVE_LINES; l++) LiveTable[l][1 + track] = 0;
+    // the operator took the track over: its recording is given up from here on, the
+    // lines this frame passed over with it
+    const sInt from = line - LivePassedLines > 0 ? line - LivePassedLines : 0;
+    for(sInt l = from; l < sLIVE_LINES; l++) LiveTable[l][1 + track] = 0;
     LiveOverride[1 + track] = 1;
   }
   return 1;
@@ -105,7 +127,7 @@ sBool SceneControls::GetControlTrigger(sInt kind, sInt channel, sInt track)
 sF32 SceneControls::GetControlValue(sInt kind, sInt channel, sInt track)
 {
   sVERIFY(track >= 0 && track < sCONTROL_TRACKS);
-  sU32 w = LiveTable[GetLiveLine()][1 + track];
+  sU32 w = ReplayedWord(track, IsDmx(kind) ? 2 : 1);
   sU32 flags = w / 1000;
   if(IsDmx(kind))
   {

@@ -40,6 +40,9 @@ public:
   sInt LiveOverride[sLIVE_WORDS];
   // The show clock in milliseconds that picks the current line (20 ms per line).
   sU32 LiveClockMs;
+  // Lines the clock passed over since the last frame, before the current one: a frame
+  // replays them with the current line.
+  sInt LivePassedLines;
 
   SceneControls();
   virtual ~SceneControls();
@@ -58,16 +61,23 @@ public:
 
   // The line of the live table for the current clock (capped at the last line).
   sInt GetLiveLine() const;
+  // A frame's clock: the current line, and the lines passed since the last frame's.
+  void SetLiveClock(sU32 ms);
   // Whether the control drives the track now: it moved this frame (its track's recording
-  // is then given up from this line on), or the recording holds a live value of its kind.
+  // is then given up from the frame's lines on), or the recording holds a live value of
+  // its kind on the frame's lines.
   sBool GetControlTrigger(sInt kind, sInt channel, sInt track);
-  // The recorded value of the track when the recording holds one of this kind, else the
-  // live value of the control (0 for a control that never sent anything).
+  // The recorded value of the track when the frame's lines hold one of this kind (the
+  // latest), else the live value of the control (0 for a control that never sent anything).
   sF32 GetControlValue(sInt kind, sInt channel, sInt track);
   // Takes the learn baseline of a kind.
   void BeginControlLearn(sInt kind);
   // The lowest channel that moved by more than 0.25 since the baseline; 0 when none.
   sBool FindLearnedControl(sInt kind, sInt &channel);
+
+private:
+  // The track's word that the frame replays for a kind's flag (1 MIDI, 2 DMX).
+  sU32 ReplayedWord(sInt track, sU32 flag) const;
 };
 
 // The live recording's file, in the current directory.

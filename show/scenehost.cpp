@@ -475,7 +475,7 @@ void SceneMachine::OnPaint3D()
   }
   if(Sync && sShowPlugins.UpdateSync) sShowPlugins.UpdateSync(Sync, FrameTimer.Delta);
   // the live recording replays on the sync clock, or on the show's own clock without one
-  LiveClockMs = Sync && sShowPlugins.GetSyncClock ? sShowPlugins.GetSyncClock(Sync) : sU32(FrameTimer.Total);
+  SetLiveClock(Sync && sShowPlugins.GetSyncClock ? sShowPlugins.GetSyncClock(Sync) : sU32(FrameTimer.Total));
 
   if(Sync && sShowPlugins.PollKey)
   {

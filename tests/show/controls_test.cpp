@@ -151,6 +151,23 @@ TEST_F(LiveFile, SaveLoadRoundTripReplayAndFailedSave)
   b->LiveClockMs = 1020;
   EXPECT_EQ(b->GetLiveLine(), 51);
 
+  // a frame seconds after the last (a loaded machine) replays the lines it passed over: a
+  // fade-up between two frames ends where it was recorded to end, and a control moved in
+  // such a frame takes the track over from the passed lines on
+  auto r = std::make_unique<SceneControls>();
+  for(sInt l = 0; l <= 200; l++) r->LiveTable[l][1 + 0] = 1000 + sU32(l * 999 / 200);
+  r->SetLiveClock(6000);
+  EXPECT_TRUE(r->GetControlTrigger(0, 5, 0));
+  EXPECT_FLOAT_EQ(r->GetControlValue(0, 5, 0), 1.0f);
+  r->SetLiveClock(6020);
+  EXPECT_FALSE(r->GetControlTrigger(0, 5, 0)) << "nothing recorded on the next line";
+  r->SetLiveClock(0), r->SetLiveClock(3000);
+  Midi midi;
+  midi.Add(0xB0, 5, 127);
+  r->PollMidi(midi.Handler.get());
+  EXPECT_TRUE(r->GetControlTrigger(0, 5, 0) && r->GetControlValue(0, 5, 0) > 0.99f) << "the controller, not the passed lines";
+  EXPECT_EQ(r->LiveTable[0][1 + 0], 1000u);
+
   // a save that cannot write its new file (a file-size limit) keeps the old one and tells why
   {
     sparktest::DebugCapture out;
