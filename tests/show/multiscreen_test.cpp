@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -80,34 +81,50 @@ void PressKey(Display *dpy, KeySym key)
   XSync(dpy, False);
 }
 
+// The waits of one test share one bound, generous for a loaded machine (a frame in
+// software rendering there takes seconds), yet well inside ctest's limit for the test with
+// the server's start and the show's end: a show that stays dark fails with its log here
+// instead of being ended from outside.
+class Bound
+{
+  std::chrono::steady_clock::time_point End = std::chrono::steady_clock::now() + std::chrono::minutes(8);
+
+public:
+  template <class F> bool Wait(F done) const
+  {
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(End - std::chrono::steady_clock::now()).count();
+    return sparktest::WaitFor(done, left > 0 ? int(left) : 0);
+  }
+};
+
 // Waits until a display's picture has changed n times: n frames of the show later (false
-// when the picture stands still).
-bool FramesLater(Display *dpy, int display, int n)
+// when the picture stands still until the bound runs out).
+bool FramesLater(const Bound &bound, Display *dpy, int display, int n)
 {
   Picture last = Grab(dpy, display);
-  return sparktest::WaitFor(
-    [&] {
-      Picture now = Grab(dpy, display);
-      if(Difference(now, last) > 0.5f) n--, last = now;
-      return n <= 0;
-    },
-    600);
+  return bound.Wait([&] {
+    Picture now = Grab(dpy, display);
+    if(Difference(now, last) > 0.5f) n--, last = now;
+    return n <= 0;
+  });
 }
 
 // Brings the GUI up with its key: the windows' first focus changes drop the keys queued
 // before them, so the key goes in once the show has run a few frames, and again when the
-// GUI's display is still dark some frames later.
-bool ShowGui(Display *dpy, int showDisplay, int guiDisplay)
+// GUI's display is still dark some frames later. What failed, or empty.
+std::string ShowGui(const Bound &bound, Display *dpy, int showDisplay, int guiDisplay)
 {
+  const std::string still =
+    "the show's picture on display " + std::to_string(showDisplay) + " stood still until the test's bound ran out";
   for(int attempt = 0; attempt < 3; attempt++)
   {
-    if(!FramesLater(dpy, showDisplay, 3)) return false;
-    if(Grab(dpy, guiDisplay).Lit > Dark * 2) return true;
+    if(!FramesLater(bound, dpy, showDisplay, 3)) return still;
+    if(Grab(dpy, guiDisplay).Lit > Dark * 2) return "";
     PressKey(dpy, XK_period);
-    if(!FramesLater(dpy, showDisplay, 3)) return false;
-    if(Grab(dpy, guiDisplay).Lit > Dark * 2) return true;
+    if(!FramesLater(bound, dpy, showDisplay, 3)) return still;
+    if(Grab(dpy, guiDisplay).Lit > Dark * 2) return "";
   }
-  return false;
+  return "three presses of the GUI's key left display " + std::to_string(guiDisplay) + " dark";
 }
 
 // The show program in multi-screen mode on the server with the given arguments, from the
@@ -168,10 +185,6 @@ struct ShowProcess
   Display *dpy = XOpenDisplay(x.Name().c_str());                                                                       \
   ASSERT_NE(dpy, nullptr) << x.Name()
 
-// A wait on the show's pictures: up to ten minutes, as a frame in software rendering on a
-// busy machine takes seconds.
-template <class F> bool Shows(F done) { return sparktest::WaitFor(done, 600); }
-
 }
 
 // Two displays, the show placed on the second: the show's scene and post-processing light
@@ -182,15 +195,16 @@ TEST(MultiScreenShow, TwoDisplaysShowOnTheSecondGuiOnTheFirst)
   START_SERVER(x, 2, dpy);
   sparktest::TempDir dir;
   ShowProcess show(x.Name(), dir.Name8("show.log"), {"-showdisplay", "1", "-guidisplay", "0"});
+  const Bound bound;
   Picture gui, main;
-  EXPECT_TRUE(Shows([&] {
+  EXPECT_TRUE(bound.Wait([&] {
     main = Grab(dpy, 1), gui = Grab(dpy, 0);
     return (main.Lit > Lit && gui.Lit < Dark) || !show.Running();
   }));
   EXPECT_GT(main.Lit, Lit) << "the show on display 1\n" << show.Log();
   EXPECT_LT(gui.Lit, Dark) << "display 0 before the GUI's key";
 
-  EXPECT_TRUE(ShowGui(dpy, 1, 0));
+  EXPECT_EQ(ShowGui(bound, dpy, 1, 0), "");
   main = Grab(dpy, 1), gui = Grab(dpy, 0);
   EXPECT_GT(gui.Lit, Dark * 2) << "the GUI on display 0";
   EXPECT_LT(gui.Lit, 0.9f) << "the GUI's keys, not a full picture";
@@ -208,10 +222,11 @@ TEST(MultiScreenShow, ThreeDisplaysTheSecondOutputShowsTheScreenCopy)
   START_SERVER(x, 3, dpy);
   sparktest::TempDir dir;
   ShowProcess show(x.Name(), dir.Name8("show.log"), {"-guidisplay", "1"});
+  const Bound bound;
   Picture main, gui, copy;
   // the copy matches the show's picture of the same frame: pictures are taken until both
   // come from one
-  EXPECT_TRUE(Shows([&] {
+  EXPECT_TRUE(bound.Wait([&] {
     main = Grab(dpy, 0), gui = Grab(dpy, 1), copy = Grab(dpy, 2);
     return (main.Lit > Lit && Difference(main, copy) < 12.0f) || !show.Running();
   }));
@@ -219,7 +234,7 @@ TEST(MultiScreenShow, ThreeDisplaysTheSecondOutputShowsTheScreenCopy)
   EXPECT_LT(Difference(main, copy), 12.0f) << "display 2 shows display 0's picture";
   EXPECT_LT(gui.Lit, Dark) << "nothing of the show on the GUI's display";
 
-  EXPECT_TRUE(ShowGui(dpy, 0, 1));
+  EXPECT_EQ(ShowGui(bound, dpy, 0, 1), "");
   gui = Grab(dpy, 1);
   EXPECT_GT(gui.Lit, Dark * 2) << "the GUI on display 1";
   const int status = show.End();
