@@ -73,11 +73,12 @@ protected:
   void TearDown() override { sExitSound(), setenv("SDL_AUDIODRIVER", OldDriver.c_str(), 1); }
   // The output's stereo samples once it wrote at least frames frames (the frame clock ticks).
   // Plays until the output holds at least frames, and, with a player, until the player has
-  // stopped and a further second has been written after that.
+  // stopped and a further second has been written after that: on a loaded machine the music
+  // can begin seconds into the output, so the frames alone may end the wait too early.
   std::vector<sS16> PlayFor(sInt frames, sOggMusicPlayer *until = nullptr)
   {
     size_t need = size_t(frames) * 4;
-    for(int i = 0; i < 12000 && sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() < need; i++)
+    for(int i = 0; i < 12000 && (until || sparktest::ReadFile<std::vector<uint8_t>>(Raw).size() < need); i++)
     {
       sSoundClock(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if(until && until->PlayState == sMPS_STOPPED)
