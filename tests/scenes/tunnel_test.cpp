@@ -205,14 +205,15 @@ TEST_F(TunnelRig, TailsGrowWithTheirHeadsAndGoOnFromVisitToVisit)
   {
     // the head lies hundreds of units out, where the scene's quick unit vector and its sum
     // of steps are off by a few hundredths: measure in doubles and allow a thousandth
+    auto dot = [](const sVec3 &a, const sVec3 &b) { return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z; };
     const sVec3 head = Tun->Tails[n].History[4];
-    const double dist = std::sqrt(double(head.x) * head.x + double(head.y) * head.y + double(head.z) * head.z);
+    const double dist = std::sqrt(dot(head, head));
     sF32 reach = 0.0f;
     for(const sMat3x4 &m : Tun->Tails[n].Rings)
     {
-      const double along = (double(m.l.x) * head.x + double(m.l.y) * head.y + double(m.l.z) * head.z) / dist;
-      const double ox = m.l.x - head.x * along / dist, oy = m.l.y - head.y * along / dist, oz = m.l.z - head.z * along / dist;
-      ASSERT_LT(ox * ox + oy * oy + oz * oz, 0.2 * 0.2) << n;
+      // by Pythagoras, the square of the ring's distance from the line
+      const double along = dot(m.l, head) / dist;
+      ASSERT_LT(dot(m.l, m.l) - along * along, 0.2 * 0.2) << n;
       ASSERT_TRUE(along > 0.0 && along <= dist * 1.001) << n << ": " << along << " of " << dist;
       reach = std::max(reach, Distance(m.l, head));
     }
