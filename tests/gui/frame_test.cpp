@@ -275,6 +275,38 @@ TEST_F(GuiFrame, DialogsAnswerAndExitWithTheirCodes)
   Gui->dialogs.lockRequest = 1, Gui->FrameSteps();
   answer(1);
   EXPECT_EQ(Gui->dialogs.touchLocked, 1u);
+  Gui->dialogs.lockRequest = 0, Gui->FrameSteps();
+  answer(1);
+  EXPECT_EQ(Gui->dialogs.touchLocked, 0u);
+  // as an operator meets it: frames of 40 ms through the GUI's own steps, where a press on
+  // YES or NO writes its word before the steps run
+  auto frame = [&](sU32 press) {
+    for(sInt t = 0; t < 4; t++) Gui->Tick(0);
+    Gui->commandWords[CmdDialog] = press;
+    Gui->FrameSteps();
+    answer(0);
+  };
+  // LOCK left alone stays open for 3 s and answers NO once, by itself
+  Gui->dialogs.lockRequest = 1;
+  sInt openFrames = 0, closes = 0;
+  for(sInt f = 0; f < 100; f++)
+  {
+    sU32 was = Gui->dialogs.dialogKind;
+    frame(0);
+    openFrames += Gui->dialogs.dialogKind == 7, closes += was == 7 && Gui->dialogs.dialogKind == 0;
+  }
+  EXPECT_EQ(closes, 1);
+  EXPECT_GE(openFrames * 40, 3000);
+  EXPECT_EQ(Gui->dialogs.dialogKind, 0u);
+  EXPECT_EQ(Gui->dialogs.lockRequest, 0u);
+  EXPECT_EQ(Gui->dialogs.touchLocked, 0u);
+  // asked again and answered YES after a few frames: the touch is locked
+  Gui->dialogs.lockRequest = 1;
+  for(sInt f = 0; f < 5; f++) frame(0);
+  EXPECT_EQ(Gui->dialogs.dialogKind, 7u);
+  frame(1);
+  EXPECT_EQ(Gui->dialogs.dialogKind, 0u);
+  EXPECT_EQ(Gui->dialogs.touchLocked, 1u);
   Gui->pages.visible = 1;
   EXPECT_NE(Gui->ComputePageMask() & sGUI_PAGE_LOCKED, 0u);
 }

@@ -97,11 +97,14 @@ TEST_F(ShowRig, CubicScrollStaysInPlaceThroughHoursOfDrift)
   c->RenderMode = 2;
   c->Enter(0);
   sViewport view;
-  // hours of show clock with no mode event: the scroll passes every 16.16 limit
-  for(sInt mode : {0, 1})
+  // the show's mode codes set the speed (106 mode 1, 107 mode 0); then hours of show
+  // clock with no mode event: the scroll passes every 16.16 limit
+  for(sInt code : {106, 107})
   {
-    c->Mode = mode;
-    c->SpinSpeed = mode ? 0.2f : 0.1f;
+    c->OnEvent(code);
+    const sF32 speed = code == 106 ? 0.2f : 0.1f;
+    EXPECT_EQ(c->Mode, code == 106 ? 1 : 0);
+    EXPECT_EQ(c->SpinSpeed, speed);
     for(sInt minute = 0; minute <= 600; minute += 7)
     {
       sync.PublishedClock = c->ModeClock + minute * 60000;
@@ -114,7 +117,7 @@ TEST_F(ShowRig, CubicScrollStaysInPlaceThroughHoursOfDrift)
       sync.PublishedClock += 10;
       c->ComputeDrift();
       const sF64 step = std::fmod(c->WrappedScroll() - w + 576.0, 576.0);
-      ASSERT_NEAR(step, 10.0 * c->SpinSpeed, 1e-3) << minute;
+      ASSERT_NEAR(step, 10.0 * speed, 1e-3) << minute;
       for(sInt n = 0; n < c->Ground->Count; n++)
         ASSERT_TRUE(std::fabs(c->Ground->Instances[n].l.y) <= 2250.0f) << minute;
       for(InstanceForm *f : c->CellForms)
