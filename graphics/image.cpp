@@ -71,7 +71,7 @@ thread_local sInt PictureRefusals = 0;
 
 sBool sPictureSizeAllowed(sS64 width, sS64 height)
 {
-  if(width <= sIMAGE_MAXSIDE && height <= sIMAGE_MAXSIDE && width * height <= sIMAGE_MAXPICTURE) return 1;
+  if(sPictureFits(width, height)) return 1;
   // refused before decoding: a file of a few hundred KB may claim a picture of gigabytes
   PictureRefusals++;
   sLogF(u"gfx", u"picture of %d x %d pixels refused: more than %d megapixels or %d pixels on a side\n", sInt(width),

@@ -24,6 +24,11 @@ constexpr sS64 sIMAGE_MAXPIXELS = sS64(1) << 28;
 // largest texture (16384).
 constexpr sInt sIMAGE_MAXSIDE = 16384;
 constexpr sS64 sIMAGE_MAXPICTURE = sS64(1) << 26;
+// Whether a picture of width x height is within those bounds.
+constexpr sBool sPictureFits(sS64 width, sS64 height)
+{
+  return width <= sIMAGE_MAXSIDE && height <= sIMAGE_MAXSIDE && width * height <= sIMAGE_MAXPICTURE;
+}
 // Whether a file's picture of width x height may be decoded; a larger one is refused,
 // before anything of it is decoded, with one line on "gfx". Any thread.
 sBool sPictureSizeAllowed(sS64 width, sS64 height);

@@ -325,8 +325,7 @@ void DeleteMarked(GuiLoaderState &s)
 sImage *MakeLogoBackdrop(const sImage &pic, sInt &kind)
 {
   sInt w = pic.SizeX, h = pic.SizeY;
-  if(w < 1 || h < 1 || w > sIMAGE_MAXSIDE || h > sIMAGE_MAXSIDE || sS64(w) * h > sIMAGE_MAXPICTURE)
-    return nullptr;
+  if(w < 1 || h < 1 || !sPictureFits(w, h)) return nullptr;
   sU32 p = pic.Data[0];
   sU32 fill;
   sInt r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;

@@ -12,15 +12,18 @@
 
 namespace sparktest
 {
-template <class F> bool WaitFor(F done, int seconds = 60)
+template <class F> bool WaitUntil(F done, std::chrono::steady_clock::time_point end)
 {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while(!done())
   {
     if(std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+template <class F> bool WaitFor(F done, int seconds = 60)
+{
+  return WaitUntil(done, std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
 }
 
 // For a call that might never return: ends the test program with a message naming the step

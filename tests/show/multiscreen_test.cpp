@@ -90,11 +90,7 @@ class Bound
   std::chrono::steady_clock::time_point End = std::chrono::steady_clock::now() + std::chrono::minutes(8);
 
 public:
-  template <class F> bool Wait(F done) const
-  {
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(End - std::chrono::steady_clock::now()).count();
-    return sparktest::WaitFor(done, left > 0 ? int(left) : 0);
-  }
+  template <class F> bool Wait(F done) const { return sparktest::WaitUntil(done, End); }
 };
 
 // Waits until a display's picture has changed n times: n frames of the show later (false
