@@ -94,44 +94,155 @@ sBool TakeDecoded(sImage *img, stbi_uc *rgba, int w, int h)
 namespace
 {
 // The library's JPEG reader writes past its code-length table when a Huffman table
-// declares more than 256 codes. Such files are refused before they reach it. The reader
-// starts a table definition after every "FF C4" byte pair it takes for a marker, so every
-// such pair of the file is checked the way the reader would walk the segment (bytes past
-// the end read as 0). Real files have a handful of tables; a file with more than 256
-// such pairs is refused as well, which bounds the work.
-bool JpegTablesSound(const sU8 *data, sDInt size)
+// declares more than 256 codes, so such files are refused before they reach it. The file
+// is walked as the reader walks it, and only the tables the reader would read are
+// checked: camera photos carry "FF C4" byte pairs inside their other segments, which the
+// reader steps over. Bytes past the end read as 0, as they do for the reader. Where the
+// reader would stop at a damaged segment, the walk stops too and lets the reader refuse the
+// file itself.
+class JpegWalk
 {
-  if(size < 2 || data[0] != 0xff || data[1] != 0xd8) return true;   // not a JPEG
-  auto byte = [&](sDInt i) -> sInt { return i < size ? data[i] : 0; };
-  sInt found = 0;
-  for(sDInt i = 2; i + 1 < size; i++)
+public:
+  JpegWalk(const sU8 *data, sDInt size) : Data(data), Size(size) {}
+
+  bool TablesSound()
   {
-    if(data[i] != 0xff || data[i + 1] != 0xc4) continue;
-    if(++found > 256) return false;
-    sDInt q = i + 2;
-    sInt left = (byte(q) << 8 | byte(q + 1)) - 2;
-    q += 2;
-    while(left > 0 && q < size)
+    Walk();
+    return !Oversized;
+  }
+
+private:
+  static constexpr sInt None = 0xff;
+  const sU8 *Data;
+  sDInt Size, Pos = 0;
+  bool Oversized = false;
+
+  sInt Get8() { return Pos < Size ? Data[Pos++] : (Pos++, 0); }
+  sInt Get16()
+  {
+    sInt hi = Get8();
+    return hi << 8 | Get8();
+  }
+  // The next marker, its fill bytes skipped; None where no 0xFF stands.
+  sInt Marker()
+  {
+    sInt x = Get8();
+    if(x != 0xff) return None;
+    while(x == 0xff) x = Get8();
+    return x;
+  }
+  // The marker that ends a scan's data: not a stuffed zero, not a restart.
+  sInt AfterScanData()
+  {
+    while(Pos < Size)
     {
-      sInt n = 0;
-      for(sInt k = 1; k <= 16; k++) n += byte(q + k);
-      if(n > 256) return false;
-      q += 17 + n;
-      left -= 17 + n;
+      if(Get8() != 0xff) continue;
+      sInt c = Get8();
+      while(c == 0xff) c = Get8();
+      if(c != 0 && (c < 0xd0 || c > 0xd7)) return c;
+    }
+    return 0xd9;
+  }
+  // Follows the reader through the file until it ends, stops or meets an oversized table.
+  void Walk()
+  {
+    if(Marker() != 0xd8) return;   // not a JPEG to the reader
+    // the segments before the frame; between them the reader searches byte by byte
+    sInt m = Marker();
+    while(m != 0xc0 && m != 0xc1 && m != 0xc2)
+    {
+      if(!Segment(m)) return;
+      do
+      {
+        if(Pos >= Size) return;
+        m = Marker();
+      } while(m == None);
+    }
+    const sInt frame = Get16();   // the frame header
+    if(frame < 11) return;
+    Pos += frame - 2;
+    // scans, each followed by its data, and the segments between them (the tables of a
+    // progressive file among them); here a segment must end on a marker
+    m = Marker();
+    while(m != 0xd9 && Pos < Size)
+    {
+      if(m == 0xda)
+      {
+        const sInt header = Get16();
+        if(header < 8) return;
+        Pos += header - 2;
+        m = AfterScanData();
+        continue;
+      }
+      if(m == 0xdc)
+      {
+        if(Get16() != 4) return;
+        Pos += 2;
+      }
+      else if(!Segment(m))
+        return;
+      m = Marker();
     }
   }
-  return true;
-}
 
-// A damaged header can claim a picture far larger than its file could ever fill, and the
-// library would allocate and decode all of it from missing bytes. Pictures of more than
-// 4096 pixels per byte of file (plus a megapixel) are refused; real files stay far below.
-// Larger than a picture may be is refused first, with its line.
-bool PlausibleSize(int w, int h, sS64 fileSize)
-{
-  if(w <= 0 || h <= 0 || !sPictureSizeAllowed(w, h)) return false;
-  return sS64(w) * h <= fileSize * 4096 + (sS64(1) << 20);
-}
+  // One segment the reader takes before or between scans; false where it would stop
+  // (an oversized table stops the walk).
+  bool Segment(sInt m)
+  {
+    if(m == 0xdd)
+    {
+      if(Get16() != 4) return false;
+      Pos += 2;
+      return true;
+    }
+    if(m == 0xdb)
+    {
+      sInt left = Get16() - 2;
+      while(left > 0)
+      {
+        const sInt q = Get8();
+        if(q >> 4 > 1 || (q & 15) > 3) return false;
+        Pos += q >> 4 ? 128 : 64;
+        left -= q >> 4 ? 129 : 65;
+      }
+      return left == 0;
+    }
+    if(m == 0xc4)
+    {
+      sInt left = Get16() - 2;
+      while(left > 0)
+      {
+        const sInt q = Get8();
+        if(q >> 4 > 1 || (q & 15) > 3) return false;
+        sInt n = 0;
+        for(sInt k = 0; k < 16; k++) n += Get8();
+        if(n > 256)
+        {
+          Oversized = true;
+          return false;
+        }
+        Pos += n;
+        left -= 17 + n;
+      }
+      return left == 0;
+    }
+    if((m >= 0xe0 && m <= 0xef) || m == 0xfe)
+    {
+      const sInt length = Get16();
+      if(length < 2) return false;
+      Pos += length - 2;
+      return true;
+    }
+    return false;
+  }
+};
+
+bool JpegTablesSound(const sU8 *data, sDInt size) { return JpegWalk(data, size).TablesSound(); }
+
+// A picture larger than a picture may be is refused before it is decoded, with its line.
+// Small files of flat pictures may hold large ones: PNG, GIF and TIFF compress a
+// picture of one colour to a few bytes per row.
+bool SizeAllowed(sS64 w, sS64 h) { return w > 0 && h > 0 && sPictureSizeAllowed(w, h); }
 }   // namespace
 
 sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
@@ -139,7 +250,7 @@ sBool sImage::LoadCompressed(const sU8 *data, sDInt size)
   if(!data || size <= 0 || size > INT_MAX) return 0;
   if(!JpegTablesSound(data, size)) return 0;
   int w = 0, h = 0, comp = 0;
-  if(!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !PlausibleSize(w, h, size)) return 0;
+  if(!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !SizeAllowed(w, h)) return 0;
   stbi_uc *rgba = stbi_load_from_memory(data, int(size), &w, &h, &comp, 4);
   return TakeDecoded(this, rgba, w, h);
 }
@@ -365,8 +476,7 @@ sBool ReadTiffThroughStream(sFileStream &stream, sImage *img)
   if(!tif) return 0;
   uint32_t w = 0, h = 0;
   sBool ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) &&
-             w <= 0x7fffffff && h <= 0x7fffffff && PlausibleSize(int(w), int(h), stream.File->GetSize()) &&
-             img->TryInit(int(w), int(h));
+             SizeAllowed(w, h) && img->TryInit(int(w), int(h));
   if(ok) ok = TIFFReadRGBAImageOriented(tif, w, h, img->Data, ORIENTATION_TOPLEFT, 0) == 1;
   uint16_t extra = 0, *kinds = nullptr;
   // the library hands colours of an unassociated alpha multiplied by it: undone here, as
@@ -403,7 +513,8 @@ sImage *sDecodeImageStream(sFile *file)
     if(!ReadTiffThroughStream(stream, img)) sDELETE(img);
     return img;
   }
-  if(got >= 2 && magic[0] == 0xff && magic[1] == 0xd8)
+  // the reader takes a file for a JPEG after fill bytes before its start marker too
+  if(got >= 2 && magic[0] == 0xff)
   {
     sDInt size = 0;
     sU8 *data = ReadWholeStream(stream, size);
@@ -416,13 +527,11 @@ sImage *sDecodeImageStream(sFile *file)
   stbi_io_callbacks io = {StreamRead, StreamSkip, StreamEof};
   int w = 0, h = 0, comp = 0;
   stbi_uc *rgba = nullptr;
-  sStreamStat stat;
-  stream.Stat(&stat, 1);
   DecoderStream info = {&stream};
   if(stbi_info_from_callbacks(&io, &info, &w, &h, &comp))
   {
     // a picture refused for its size is not tried again by the BMP reader below
-    if(!PlausibleSize(w, h, sS64(stat.Size))) return nullptr;
+    if(!SizeAllowed(w, h)) return nullptr;
     stream.Seek(0, 0, nullptr);
     DecoderStream load = {&stream};
     // of an animated GIF the first frame

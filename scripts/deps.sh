@@ -14,7 +14,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavdevice-dev
   libasound2-dev
   libgtk-3-dev
-  libstb-dev libtiff-dev
+  libstb-dev libtiff-dev zlib1g-dev
   libvorbis-dev
   libdw-dev
   xvfb xauth libx11-dev libxtst-dev

@@ -360,21 +360,132 @@ TEST_F(ImageFiles, BmpCorruptHeadersAndShortFilesFail)
   EXPECT_FALSE(back.LoadBMP(b8.data(), 1000));
 }
 
-TEST_F(ImageFiles, JpegWithAnOversizedHuffmanTableIsRefused)
+namespace
+{
+// A JPEG segment: its marker, its length and the bytes given.
+std::vector<uint8_t> JpegSegment(uint8_t marker, const std::vector<uint8_t> &body)
+{
+  std::vector<uint8_t> v = {0xff, marker, uint8_t((body.size() + 2) >> 8), uint8_t(body.size() + 2)};
+  v.insert(v.end(), body.begin(), body.end());
+  return v;
+}
+// A Huffman table of class c and slot 1 with the sixteen code counts given and its values.
+std::vector<uint8_t> HuffmanTable(int c, uint8_t count)
+{
+  std::vector<uint8_t> t = {uint8_t(c << 4 | 1)};
+  t.insert(t.end(), 16, count);
+  t.insert(t.end(), size_t(count) * 16, 0);
+  return t;
+}
+// A progressive JPEG of one grey 8 x 8 block written by hand, in two scans: the DC scan
+// with its table before the frame, then the AC table and the AC scan. `between` goes in
+// before the AC table.
+std::vector<uint8_t> ProgressiveGrey(const std::vector<uint8_t> &between)
+{
+  std::vector<uint8_t> v = {0xff, 0xd8};
+  auto add = [&v](const std::vector<uint8_t> &b) { v.insert(v.end(), b.begin(), b.end()); };
+  std::vector<uint8_t> quant(65, 1);
+  quant[0] = 0;
+  add(JpegSegment(0xdb, quant));
+  std::vector<uint8_t> oneCode(17, 0);
+  oneCode[0] = 1;   // one code of one bit, for value 0: a DC difference of 0, or the block's end
+  std::vector<uint8_t> dc = {0x00}, ac = {0x10};
+  dc.insert(dc.end(), oneCode.begin(), oneCode.end());
+  ac.insert(ac.end(), oneCode.begin(), oneCode.end());
+  add(JpegSegment(0xc4, dc));
+  add(JpegSegment(0xc2, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}));
+  add(JpegSegment(0xda, {1, 1, 0x00, 0, 0, 0}));
+  v.push_back(0x7f);   // the code 0, then padding
+  add(between);
+  add(JpegSegment(0xc4, ac));
+  add(JpegSegment(0xda, {1, 1, 0x00, 1, 63, 0}));
+  v.push_back(0x7f);
+  add({0xff, 0xd9});
+  return v;
+}
+}   // namespace
+
+// The reader writes past its tables when one declares more than 256 codes: such a table
+// refuses the file where the reader reads it, before the frame or between the scans of a
+// progressive file, and nowhere else (camera photos carry the table's marker bytes inside
+// their other segments).
+TEST_F(ImageFiles, OversizedHuffmanTablesRefuseAJpegWhereTheReaderReadsThem)
 {
   sImage img(8, 8), back;
   FillPattern(img, 17);
-  std::vector<uint8_t> jpg = EncodeJpeg(img, 90);
-  ASSERT_TRUE(back.LoadCompressed(jpg.data(), sDInt(jpg.size())));
+  const std::vector<uint8_t> jpg = EncodeJpeg(img, 90);
   size_t dht = 0;
-  for(size_t i = 2; i + 1 < jpg.size(); i++)
-    if(jpg[i] == 0xff && jpg[i + 1] == 0xc4) { dht = i; break; }
+  for(size_t i = 2; i + 1 < jpg.size() && !dht; i++)
+    if(jpg[i] == 0xff && jpg[i + 1] == 0xc4) dht = i;
   ASSERT_NE(dht, 0u);
-  // 16 code counts of 255: far more than the 256 codes a table can hold
-  for(int i = 0; i < 16; i++) jpg[dht + 5 + i] = 0xff;
-  WriteRaw(Dir.Name8("bad.jpg"), jpg);
-  EXPECT_FALSE(back.Load(Dir.Name("bad.jpg").c_str()));
-  EXPECT_EQ(sLoadImageGdiPlus(Dir.Name("bad.jpg").c_str()), nullptr);
+  std::vector<uint8_t> counted = jpg;
+  for(int i = 0; i < 16; i++) counted[dht + 5 + i] = 0xff;   // 16 counts of 255
+  // the oversized table as a segment of its own, and its bytes inside an APP and a comment
+  const std::vector<uint8_t> table = JpegSegment(0xc4, HuffmanTable(1, 17));
+  auto afterStart = [&jpg](const std::vector<uint8_t> &segment) {
+    std::vector<uint8_t> v = jpg;
+    v.insert(v.begin() + 2, segment.begin(), segment.end());
+    return v;
+  };
+  std::vector<uint8_t> maker = {'M', 'a', 'k', 'e', 'r', 0};
+  maker.insert(maker.end(), table.begin(), table.end());
+  const struct
+  {
+    const char *What;
+    std::vector<uint8_t> Bytes;
+    int Width;   // 0: refused
+  } rows[] = {
+    {"written", jpg, 8},
+    {"its own table's counts", counted, 0},
+    {"a table segment", afterStart(table), 0},
+    {"an APP segment holding the table", afterStart(JpegSegment(0xe1, maker)), 8},
+    {"a comment holding the table", afterStart(JpegSegment(0xfe, table)), 8},
+    {"fill bytes before the start, then the table", [&] {
+       std::vector<uint8_t> v = afterStart(table);
+       v.insert(v.begin(), 0xff);
+       return v;
+     }(), 0},
+    {"progressive", ProgressiveGrey({}), 8},
+    {"a table between the scans", ProgressiveGrey(table), 0},
+    {"an APP segment between the scans", ProgressiveGrey(JpegSegment(0xe1, maker)), 8},
+  };
+  for(const auto &r : rows)
+  {
+    sImage probe(2, 2);
+    EXPECT_EQ(probe.LoadCompressed(r.Bytes.data(), sDInt(r.Bytes.size())) ? probe.SizeX : 0, r.Width) << r.What;
+    if(r.Width && !strcmp(r.What, "progressive"))
+    {
+      for(sInt i = 0; i < 64; i++) ASSERT_EQ(probe.Data[i], 0xff808080u) << i;
+    }
+    WriteRaw(Dir.Name8("row.jpg"), r.Bytes);
+    sImage *got = sLoadImageGdiPlus(Dir.Name("row.jpg").c_str());
+    EXPECT_EQ(got ? got->SizeX : 0, r.Width) << r.What << " through the stream";
+    sDELETE(got);
+  }
+}
+
+// Flat pictures deflate to far fewer bytes than they have rows: a white logo on a black 4K
+// canvas and a black one of 8K load whole from a few kilobytes, through both decoders.
+TEST_F(ImageFiles, FlatPicturesOfAFewKilobytesLoadWhole)
+{
+  for(auto [w, h] : {std::pair{3840, 2160}, {7680, 4320}})
+  {
+    sImage flat(w, h);
+    flat.Fill(0xff000000);
+    for(sInt y = h * 9 / 20; y < h * 11 / 20; y++)
+      for(sInt x = w / 4; x < w * 3 / 4; x++) flat.Data[y * w + x] = w == 3840 ? 0xffffffff : 0xff000000;
+    const std::vector<uint8_t> png = EncodeFlatPng(flat);
+    ASSERT_LT(png.size(), size_t(w) * h / 4096) << w;
+    sImage back;
+    ASSERT_TRUE(back.LoadCompressed(png.data(), sDInt(png.size()))) << w << ", " << png.size() << " bytes";
+    ASSERT_TRUE(back.SizeX == w && back.SizeY == h);
+    EXPECT_EQ(memcmp(back.Data, flat.Data, size_t(w) * h * 4), 0) << w;
+    WriteRaw(Dir.Name8("flat.png"), png);
+    sImage *got = sLoadImageGdiPlus(Dir.Name("flat.png").c_str());
+    ASSERT_TRUE(got && got->SizeX == w && got->SizeY == h) << w;
+    EXPECT_EQ(memcmp(got->Data, flat.Data, size_t(w) * h * 4), 0) << w;
+    sDELETE(got);
+  }
 }
 
 // The media routines' decoder reads the common picture formats through the stream: PNG,

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <tiffio.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -44,6 +45,50 @@ std::vector<uint8_t> EncodePng(const sImage &img)
   std::vector<uint8_t> out;
   std::vector<uint8_t> rgba = Bytes(img, 4);
   stbi_write_png_to_func(Append, &out, img.SizeX, img.SizeY, 4, rgba.data(), img.SizeX * 4);
+  return out;
+}
+
+std::vector<uint8_t> EncodeFlatPng(const sImage &img)
+{
+  const uint32_t first = img.Data[0];
+  uint32_t second = first;
+  std::vector<uint8_t> rows;
+  for(sInt y = 0; y < img.SizeY; y++)
+  {
+    rows.push_back(0);   // no filter
+    for(sInt x = 0; x < img.SizeX; x += 8)
+    {
+      uint8_t bits = 0;
+      for(sInt b = 0; b < 8 && x + b < img.SizeX; b++)
+        if(const uint32_t c = img.Data[y * img.SizeX + x + b]; c != first)
+        {
+          second = c;
+          bits |= uint8_t(0x80 >> b);
+        }
+      rows.push_back(bits);
+    }
+  }
+  uLongf packed = compressBound(uLong(rows.size()));
+  std::vector<uint8_t> idat(packed);
+  if(compress2(idat.data(), &packed, rows.data(), uLong(rows.size()), Z_BEST_COMPRESSION) != Z_OK) return {};
+  idat.resize(packed);
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  auto chunk = [&out](const char *type, const std::vector<uint8_t> &data) {
+    Put32BE(out, uint32_t(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    Put32BE(out, uint32_t(crc32(0, out.data() + start, uInt(out.size() - start))));
+  };
+  std::vector<uint8_t> header;
+  Put32BE(header, uint32_t(img.SizeX));
+  Put32BE(header, uint32_t(img.SizeY));
+  header.insert(header.end(), {1, 3, 0, 0, 0});   // one bit, of a palette
+  chunk("IHDR", header);
+  chunk("PLTE", {uint8_t(first >> 16), uint8_t(first >> 8), uint8_t(first), uint8_t(second >> 16), uint8_t(second >> 8),
+                 uint8_t(second)});
+  chunk("IDAT", idat);
+  chunk("IEND", {});
   return out;
 }
 

@@ -151,6 +151,9 @@ inline std::vector<uint8_t> BmpFile(const sImage &img, int bits, bool topDown)
 // PNG and JPEG bytes of an image (RGBA for PNG, RGB for JPEG at the given quality).
 std::vector<uint8_t> EncodePng(const sImage &img);
 std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality);
+// The PNG bytes of a picture of at most two opaque colours: one bit a pixel of a palette,
+// deflated by zlib at its best level, as image editors save flat pictures.
+std::vector<uint8_t> EncodeFlatPng(const sImage &img);
 // TIFF bytes written by libtiff: RGBA with unassociated alpha, or grey from the blue
 // channel; two rows a strip, compressed with the given libtiff scheme (1 none, 5 LZW, ...).
 std::vector<uint8_t> LibTiff(const sImage &img, int compression, bool bigEndian, bool grey);
