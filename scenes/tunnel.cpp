@@ -166,17 +166,16 @@ void TunnelTail::Update(const sVec3 &head, sInt K, sInt enterClock, sF32 level)
   while(s < dist)
   {
     const sVec3 p = newest + dir * s;
-    const sVec3 target = laid == 0 ? newest : Rings[(RingIndex + 1) % N].l;
-    Rings[RingIndex].LookAt(target, p);
+    const sVec3 target = laid == 0 ? newest : Rings[RingIndex].l;
+    // mends each frame's first ring overwriting the last frame's newest, which spread the rings with the frame rate
     RingIndex = (RingIndex + N - 1) % N;
+    Rings[RingIndex].LookAt(target, p);
     laid++;
     s += 0.6f;
   }
   Leftover = s - dist;
   for(sInt i = 0; i < 4; i++) History[i] = History[i + 1];
   History[4] = head;
-  // mends a frame that lays no ring taking an older ring for the newest and the newest for the end
-  if(laid) RingIndex = (RingIndex + 1) % N;
 
   const sF32 fade = SceneClamp01(1.0f - sF32(K - enterClock) * 0.00015f);
   const sF32 sp = Leftover / 0.6f;

@@ -80,7 +80,7 @@ struct TunnelTail
   ArrayForm *Form = nullptr;
   sVec3 LastHead;
   sMat3x4 Rings[TUNNEL_TAIL_RINGS];
-  sInt RingIndex = 0;
+  sInt RingIndex = 0;          // the newest ring; older ones follow at higher indices
   sF32 Leftover = 0.0f;
   sVec3 History[5];            // oldest first
   sF32 Width = 1.0f;

@@ -256,6 +256,56 @@ TEST_F(TunnelRig, TailsGrowWithTheirHeadsAndGoOnFromVisitToVisit)
   }
 }
 
+// Whatever the frame time, a tail holds a ring every 0.6 units of its head's way, from the
+// head back: at a display's 16 ms and at 50 ms, in both looks (the second look's heads
+// move less than 0.6 units in 16 ms). The rings of a visit's first frames are left out:
+// they follow the way to where the heads were before. A frame's rings follow the heads'
+// way of the last frames, so where the way bends (at a crossing) those of two frames lie
+// a little more or less than 0.6 apart.
+TEST_F(TunnelRig, TailsHoldARingEveryFewTenthsOfTheirWayAtAnyFrameTime)
+{
+  for(sInt ms : {16, 50})
+    for(sInt look : {0, 1})
+    {
+      Record.FixedStepMs = ms;
+      Start();
+      Tun->EnterCount = look;   // the visit's Enter counts on to the look's parity
+      Visit(2);
+      ASSERT_EQ(Tun->EnterCount % 2, 1 - look);
+      Steps(5);
+      sInt settled[TUNNEL_TAILS];
+      for(sInt n = 0; n < TUNNEL_TAILS; n++) settled[n] = Tun->Tails[n].RingIndex;
+      Steps(2000 / ms);
+      const std::string name = "tails-" + std::to_string(ms) + (look ? "ms-even" : "ms-odd");
+      EXPECT_GT(Picture(Keep("tunnel", name)).OtherThan(0xff000000), 0) << name;
+      for(sInt n = 0; n < TUNNEL_TAILS; n++)
+      {
+        const TunnelTail &t = Tun->Tails[n];
+        const sVec3 head = t.History[4];
+        sF32 before = Distance(t.Rings[t.RingIndex].l, head);
+        EXPECT_LT(before, 0.65f) << name << " tail " << n;
+        const sInt laid = (settled[n] - t.RingIndex + TUNNEL_TAIL_RINGS) % TUNNEL_TAIL_RINGS;
+        EXPECT_GT(laid, 30) << name << " tail " << n;
+        sF32 gaps = 0.0f;
+        for(sInt i = 1; i < laid; i++)
+        {
+          const sVec3 &ring = t.Rings[(t.RingIndex + i) % TUNNEL_TAIL_RINGS].l;
+          const sF32 gap = Distance(ring, t.Rings[(t.RingIndex + i - 1) % TUNNEL_TAIL_RINGS].l);
+          const sF32 from = Distance(ring, head);
+          if(std::abs(gap - 0.6f) > 0.3f || from <= before)
+          {
+            ADD_FAILURE() << name << " tail " << n << " ring " << i << ": " << gap << " from the last, " << from << " from the head";
+            break;
+          }
+          gaps += gap;
+          before = from;
+        }
+        EXPECT_NEAR(gaps / sF32(laid - 1), 0.6f, 0.02f) << name << " tail " << n;
+      }
+      Drop();
+    }
+}
+
 TEST_F(TunnelRig, WithoutItsModelsTheFlightStillMoves)
 {
   // the data tree without the tunnel's folder: every kind takes the default length
