@@ -297,9 +297,6 @@ void FishScene::Init(SyncMachine *syncSource, sInt initFlags, TMData *globalSet)
     m.k = main->Directions[g];
     m.i = SceneUnit(CrossOf(sVec3(0.0f, 1.0f, 0.0f), m.k));
     m.j = SceneUnit(CrossOf(m.i, m.k));
-    // the opaque second glow sphere sits just inside the sky sphere of the same radius
-    // instead of fighting it for the same depths
-    if(g == 2) m.ScaleAxes(0.99f, 0.99f, 0.99f);
     AddObject(glow);
     (g == 1 ? GlowSphere1 : GlowSphere2) = glow;
   }
