@@ -4,7 +4,7 @@
 ; c0..c3 = M, c4 = ambient, c5..c7 = light colours, c8 = (EyePosition, 1),
 ; c9..c11 = light positions, c12 = fog colour, c14 = (fog start, fog end, SpecularScale,
 ; SpecularOffset), c15 = Color. c13 is the program's own (1, 0, 0.5, 0).
-; The rotated normal is normalised before lighting: a scaled placement would light too bright or dark.
+; The normal is rotated by the placement rows as it is: a scaled placement scales the light.
 vs_2_0
 dcl_position v0
 dcl_normal v1
@@ -29,7 +29,7 @@ add oPos, r2, c3
 dp3 r2.x, v1, v3
 dp3 r2.y, v1, v4
 dp3 r2.z, v1, v5
-nrm r3.xyz, r2
+mov r3.xyz, r2
 ; eye vector, distance and reflection
 add r4.xyz, r1, -c8
 dp3 r4.w, r4, r4

@@ -105,7 +105,8 @@ Model Class3(Class3Sel sel) {
     return v;
   };
   m.Ps = [=](const Case &c, const Varyings &v) {
-    D4 p = v.at(Tc(1)), n = Norm3(v.at(Tc(2)));
+    // the interpolated normal as it comes, shorter between the vertices' unit normals
+    D4 p = v.at(Tc(1)), n = Rgb(v.at(Tc(2)), 0);
     D4 E = Norm3(p - c.PC[10]), R = Reflect(E, n);
     double a = std::max(1 - c.PC[13].w * Len3(c.PC[4] - p), 0.0);
     D4 diffuse{}, high{};
@@ -229,7 +230,8 @@ TEST_P(Class13Render, TangentSpaceLighting) {
   };
   m.Ps = [shadow](const Case &c, const Varyings &v) {
     D4 t0 = v.at(Tc(0)), p = v.at(Tc(2));
-    D4 nn = Norm3(v.at(Tc(3))), tt = Norm3(v.at(Tc(4))), bb = Norm3(Cross(nn, tt));
+    // the interpolated normal and tangent as they come; the bitangent normalised
+    D4 nn = Rgb(v.at(Tc(3)), 0), tt = Rgb(v.at(Tc(4)), 0), bb = Norm3(Cross(nn, tt));
     D4 N0 = c.T(0, t0), N1 = c.T(1, t0 * c.PC[9].z), A = c.T(2, v.at(Tc(1)));
     D4 mm = Norm3((N0 - Splat(0.5)) + (N1 - Splat(0.5)) * D4{0.2, 0.1, 0.2, 0});
     D4 n = tt * mm.x + bb * mm.y + nn * mm.z;

@@ -176,35 +176,41 @@ TEST_F(Lit, InstancesLitPerVertex)
   const V pos[3] = {V(-30, 20, -40), V(30, 0, -30), V(0, -30, -50)};
   Make(rows, pos);
   S->MaterialSet->Materials[0]->Texture[0] = Solid(Tex);
-  // one quad placed twice by instance rows in the second stream: left, and turned and right
+  // one quad placed by instance rows in the second stream
+  auto instances = [&](std::initializer_list<sMat3x4> places) {
+    const sU32 in = sVF_F4 | sVF_STREAM1 | sVertexFormatInstanceFlag;
+    const sU32 codes[] = {sVF_POSITION, sVF_NORMAL, sVF_UV0, sVF_UV1 | in, sVF_UV2 | in, sVF_UV3 | in, sVF_UV4 | in, 0};
+    sGeometry *g = sNEW sGeometry(sGF_TRILIST | sGF_INDEX16, sCreateVertexFormat(codes));
+    sF32 *vp;
+    const sF32 corners[32] = {-6, -6, 0, 0, 0, -1, 0, 0, 6, -6, 0, 0, 0, -1, 0, 0, 6, 6, 0, 0, 0, -1, 0, 0, -6, 6, 0, 0, 0, -1, 0, 0};
+    g->BeginLoadVB(4, sGD_STATIC, (void **)&vp, 0);
+    std::memcpy(vp, corners, sizeof(corners));
+    g->EndLoadVB(-1, 0);
+    const sInt count = sInt(places.size());
+    g->BeginLoadVB(count, sGD_STATIC, (void **)&vp, 1);
+    std::memset(vp, 0, size_t(count) * 64);
+    for(sInt n = 0; n < count; n++) std::memcpy(vp + n * 16, sTransposeMat3x4(places.begin()[n]).Row, 48);
+    g->EndLoadVB(-1, 1);
+    g->BeginLoadIB(6, sGD_STATIC, (void **)&vp);
+    const sU16 idx[6] = {0, 1, 2, 0, 2, 3};
+    std::memcpy(vp, idx, sizeof(idx));
+    g->EndLoadIB();
+    struct Instances : Form
+    {
+      sInt Count;
+      Instances(sGeometry *g, sInt count) : Form(0, g), Count(count) {}
+      void Draw(sViewport *) override { Geometry->DrawRanges(nullptr, 0, Count); }
+    } *f = sNEW Instances(g, count);
+    f->SharedGeometry = 0;
+    S->AddObject(f);
+    return f;
+  };
+  // left, and turned and right
   sMat3x4 place[2];
   place[0].l.Init(-9, 0, 0);
   place[1].EulerXYZ(0, 0, 0.5f);
   place[1].l.Init(9, 2, 0);
-  const sU32 in = sVF_F4 | sVF_STREAM1 | sVertexFormatInstanceFlag;
-  const sU32 codes[] = {sVF_POSITION, sVF_NORMAL, sVF_UV0, sVF_UV1 | in, sVF_UV2 | in, sVF_UV3 | in, sVF_UV4 | in, 0};
-  sGeometry *g = sNEW sGeometry(sGF_TRILIST | sGF_INDEX16, sCreateVertexFormat(codes));
-  sF32 *vp;
-  const sF32 corners[32] = {-6, -6, 0, 0, 0, -1, 0, 0, 6, -6, 0, 0, 0, -1, 0, 0, 6, 6, 0, 0, 0, -1, 0, 0, -6, 6, 0, 0, 0, -1, 0, 0};
-  g->BeginLoadVB(4, sGD_STATIC, (void **)&vp, 0);
-  std::memcpy(vp, corners, sizeof(corners));
-  g->EndLoadVB(-1, 0);
-  g->BeginLoadVB(2, sGD_STATIC, (void **)&vp, 1);
-  std::memset(vp, 0, 2 * 64);
-  for(sInt n = 0; n < 2; n++) std::memcpy(vp + n * 16, sTransposeMat3x4(place[n]).Row, 48);
-  g->EndLoadVB(-1, 1);
-  g->BeginLoadIB(6, sGD_STATIC, (void **)&vp);
-  const sU16 idx[6] = {0, 1, 2, 0, 2, 3};
-  std::memcpy(vp, idx, sizeof(idx));
-  g->EndLoadIB();
-  struct Instances : Form
-  {
-    using Form::Form;
-    void Draw(sViewport *) override { Geometry->DrawRanges(nullptr, 0, 2); }
-  } *f = sNEW Instances(0, g);
-  f->SharedGeometry = 0;
-  S->AddObject(f);
-  std::vector<sU32> px = Draw({f});
+  std::vector<sU32> px = Draw({instances({place[0], place[1]})});
   // points on the shared edge of the two triangles (corner 0 to corner 2) interpolate
   // those two corners' outputs: the centres of both quads, a quarter along the first one
   const sInt points[3][4] = {{14, 24, 0, 2}, {50, 20, 1, 2}, {8, 30, 0, 1}};   // pixel, instance, corner 2's weight in 4ths
@@ -227,6 +233,23 @@ TEST_F(Lit, InstancesLitPerVertex)
     }
     Expect(px, x, y, Mul(Col(Tex), out[0]) + out[1]);
   }
+
+  // the normal is turned by the placement as it is: an instance placed at scale 2 takes
+  // twice the light of one at scale 1 (one light ahead of both; no ambient, highlight or fog)
+  LightSet *ls = S->MaterialSet->LightSets[0];
+  ls->Ambient = 0;
+  ls->Colors[0] = 0xff303030, ls->Colors[1] = ls->Colors[2] = 0;
+  ls->Positions[0] = V(0, 0, -100000);
+  static_cast<ShaderMaterial15 *>(S->MaterialSet->Materials[0])->SpecularOffset = 1000.0f;
+  S->MaterialSet->Materials[0]->Texture[0] = Solid(0xffffffff);
+  S->RenderEnv.FogStart = 1000.0f, S->RenderEnv.FogEnd = 2000.0f;
+  sMat3x4 one, two;
+  one.l.Init(-11, 0, 0);
+  two.ScaleAxes(2, 2, 2);
+  two.l.Init(8, 0, 0);
+  px = Draw({instances({one, two})});
+  Expect(px, 10, 24, Col(0x303030));
+  Expect(px, 48, 24, Col(0x606060));
 }
 
 TEST_F(Lit, ShadowPrePassFillsTheChannelsAndDarkensTheFloor)
