@@ -402,12 +402,12 @@ void ResetGuiConfig(GuiConfig &c)
   c.VideoInterval = 0.5f;
 }
 
-void BuildConfigText(sTextBuffer &o, const GuiConfig &c)
+void BuildConfigText(sTextBuffer &o, const GuiConfig &c, sInt menuHead)
 {
   o.PrintF(u"%s configuration %1.1f\n\n", u"Sparkvane", 2.4f);
   o.Print(u"product configuration\n\n");
   o.PrintF(u"version: %1.2f\n", c.Version);
-  o.PrintF(u"menuhead: %d\n\n", 0);
+  o.PrintF(u"menuhead: %d\n\n", menuHead);
   o.Print(u"style configuration\n\n");
   for(sInt s = 0; s < sGUI_STYLES; s++)
   {
@@ -682,10 +682,10 @@ sInt GuiConfigSlots::Load(GuiConfig &config, sThreadLock *lock, sU32 &sections)
   return 1;
 }
 
-sBool GuiConfigSlots::Save(const GuiConfig &config, sRandomLcg &random) const
+sBool GuiConfigSlots::Save(const GuiConfig &config, sInt menuHead, sRandomLcg &random) const
 {
   sTextBuffer text;
-  BuildConfigText(text, config);
+  BuildConfigText(text, config, menuHead);
   sInt slot = SaveSlot();
   // the writer tells a failure and its reason
   sBool ok = WriteConfigText(configNames[slot], text.Get(), random);

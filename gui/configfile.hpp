@@ -143,8 +143,8 @@ inline sInt GuiIntervalMs(sF32 fraction, sInt fullScale)
 // at a position that names no scene (13, the Global scene) is never offered or picked.
 void ResetGuiConfig(GuiConfig &config);
 
-// The configuration as the file's text (format 2.4).
-void BuildConfigText(sTextBuffer &out, const GuiConfig &config);
+// The configuration as the file's text (format 2.4), with the display the GUI is drawn on.
+void BuildConfigText(sTextBuffer &out, const GuiConfig &config, sInt menuHead);
 
 // Sections read; the GUI follows them up (folder scans, the logo job).
 enum : sU32
@@ -213,8 +213,9 @@ struct GuiConfigSlots
   // otherwise 1 with the sections read in sections, and lastLoadStop set when the read
   // stopped at a format error before the end.
   sInt Load(GuiConfig &config, sThreadLock *lock, sU32 &sections);
-  // Writes config to the save slot's file; a failure is told by the writer.
-  sBool Save(const GuiConfig &config, sRandomLcg &random) const;
+  // Writes config to the save slot's file, with the display the GUI is drawn on; a
+  // failure is told by the writer.
+  sBool Save(const GuiConfig &config, sInt menuHead, sRandomLcg &random) const;
   // Removes the temporaries earlier saves of every slot's file may have left.
   void ClearStaleTemps() const;
   // Renames slot 0's damaged file to the first of ".bad", ".bad1" .. ".bad99" that is not

@@ -34,7 +34,7 @@ sInt TouchGui::LoadConfig()
   return 1;
 }
 
-sBool TouchGui::SaveConfig() { return configs.Save(config, random); }
+sBool TouchGui::SaveConfig() { return configs.Save(config, DisplayIndex, random); }
 
 void TouchGui::ResetConfig()
 {

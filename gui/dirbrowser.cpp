@@ -64,7 +64,8 @@ void GuiBrowser::OpenAs(sInt kind)
   Scroll = 1.0f;
   LastRow = -1;
   Depth = 0;
-  NameLine[0] = Status[0] = 0;
+  // the name line stays: a save confirmed at once writes under the last name
+  Status[0] = 0;   // mends a copy status left naming the copy marks cleared here
   Message = nullptr;
   for(sU32 &m : CopyMarks) m = 0;
   CopyEntries.Clear();

@@ -31,7 +31,7 @@ GuiConfig Defaults()
 std::u16string Text(const GuiConfig &c)
 {
   sTextBuffer t;
-  BuildConfigText(t, c);
+  BuildConfigText(t, c, 0);
   return t.Get();
 }
 
@@ -277,12 +277,16 @@ TEST(ConfigFile, SlotsSaveAndLoadTheFilesTheyName)
   a.Latency = 0.5f;
   sRandomLcg rnd(3);
   slots.configSaveSlot = 9;
-  ASSERT_TRUE(slots.Save(a, rnd));
+  ASSERT_TRUE(slots.Save(a, 0, rnd));
   EXPECT_TRUE(sCheckFile(slots.configNames[0]));
   EXPECT_FALSE(sCheckFile(slots.configNames[5]));
   a.Latency = 0.2f, a.ActiveStyle = 3;
   slots.configSaveSlot = 5;
-  ASSERT_TRUE(slots.Save(a, rnd));
+  ASSERT_TRUE(slots.Save(a, 1, rnd));   // from a GUI drawn on the second display
+  sChar *saved = ReadConfigText(slots.configNames[5]);
+  ASSERT_NE(saved, nullptr);
+  EXPECT_NE(std::u16string(saved).find(u"\nmenuhead: 1\n"), std::u16string::npos);
+  sMemFree(saved);
 
   sThreadLock lock;
   GuiConfig b = Defaults();

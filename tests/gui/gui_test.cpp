@@ -563,7 +563,7 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
     ResetGuiConfig(old);
     old.Version = 1.2f;
     sTextBuffer t;
-    BuildConfigText(t, old);
+    BuildConfigText(t, old, 0);
     std::u16string text = t.Get();
     if(cut) text.replace(text.find(u"interval: 900.0"), 15, u"interval: nan");   // the logos' interval
     sRandomLcg rnd(5);
@@ -580,7 +580,8 @@ TEST_F(GuiScene, ADamagedStartConfigurationIsKeptAsideNeverOverwritten)
 }
 
 // SAVE on the CONFIGS page, a name typed in the browser, SET DIRECTORY, onto a folder the save
-// cannot write: the page goes on naming the file that was loaded, and RELOAD reads that one.
+// cannot write: the page goes on naming the file that was loaded, SAVE offers the typed name
+// again, and RELOAD reads the loaded file.
 TEST_F(GuiScene, ASaveThatFailsKeepsTheLoadedFile)
 {
   Start();
@@ -615,6 +616,10 @@ TEST_F(GuiScene, ASaveThatFailsKeepsTheLoadedFile)
   EXPECT_EQ(std::u16string(Gui->configs.configNames[Gui->configs.SaveSlot()]), name);
   press(122, sGUI_PAGE_BROWSER);   // CANCEL
   EXPECT_TRUE(shown(loaded));
+  // SAVE opens the browser again on the name typed last
+  press(86, 0x400);
+  EXPECT_EQ(std::u16string(Gui->browser.NameLine), u"mine.Spk");
+  press(122, sGUI_PAGE_BROWSER);
   press(92, 0x400), press(113, sGUI_PAGE_DIALOG);   // RELOAD, YES
   EXPECT_EQ(Gui->configs.lastLoadResult, 1);
   EXPECT_TRUE(shown(loaded));

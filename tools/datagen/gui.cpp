@@ -199,7 +199,7 @@ void WriteConfig(Tree &tree, const sChar *name, const GuiConfig &c, sRandomLcg &
   if(textOverride)
     text.Print(textOverride);
   else
-    BuildConfigText(text, c);
+    BuildConfigText(text, c, 0);
   sDInt size = 0;
   sU8 *data = EncodeConfigText(text.Get(), rnd, size);
   if(flipByte >= 0 && flipByte < size) data[flipByte] ^= 0x40;
@@ -320,7 +320,7 @@ void Generate(Tree &tree)
 
   // a message with a quote as an older writer left it: the load stops at that message
   sTextBuffer quoted;
-  BuildConfigText(quoted, c);
+  BuildConfigText(quoted, c, 0);
   std::u16string q = quoted.Get();
   size_t at = q.find(u"text: \"\"");
   q.replace(at, 8, u"text: \"say \"hi\" now\"");
