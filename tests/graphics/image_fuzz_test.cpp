@@ -169,6 +169,8 @@ TEST_F(ImageFuzz, PngAndJpegDecoder)
   Fuzz(COMPRESSED, EncodePng(*Img), 10);
   if(HasFatalFailure()) return;
   Fuzz(COMPRESSED, EncodeJpeg(*Img, 80), 11);
+  if(HasFatalFailure()) return;
+  Fuzz(COMPRESSED, ProgressiveGrey({}), 19);
 }
 
 TEST_F(ImageFuzz, StreamDecoder)

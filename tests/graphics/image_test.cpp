@@ -362,13 +362,6 @@ TEST_F(ImageFiles, BmpCorruptHeadersAndShortFilesFail)
 
 namespace
 {
-// A JPEG segment: its marker, its length and the bytes given.
-std::vector<uint8_t> JpegSegment(uint8_t marker, const std::vector<uint8_t> &body)
-{
-  std::vector<uint8_t> v = {0xff, marker, uint8_t((body.size() + 2) >> 8), uint8_t(body.size() + 2)};
-  v.insert(v.end(), body.begin(), body.end());
-  return v;
-}
 // A Huffman table of class c and slot 1 with the sixteen code counts given and its values.
 std::vector<uint8_t> HuffmanTable(int c, uint8_t count)
 {
@@ -376,32 +369,6 @@ std::vector<uint8_t> HuffmanTable(int c, uint8_t count)
   t.insert(t.end(), 16, count);
   t.insert(t.end(), size_t(count) * 16, 0);
   return t;
-}
-// A progressive JPEG of one grey 8 x 8 block written by hand, in two scans: the DC scan
-// with its table before the frame, then the AC table and the AC scan. `between` goes in
-// before the AC table.
-std::vector<uint8_t> ProgressiveGrey(const std::vector<uint8_t> &between)
-{
-  std::vector<uint8_t> v = {0xff, 0xd8};
-  auto add = [&v](const std::vector<uint8_t> &b) { v.insert(v.end(), b.begin(), b.end()); };
-  std::vector<uint8_t> quant(65, 1);
-  quant[0] = 0;
-  add(JpegSegment(0xdb, quant));
-  std::vector<uint8_t> oneCode(17, 0);
-  oneCode[0] = 1;   // one code of one bit, for value 0: a DC difference of 0, or the block's end
-  std::vector<uint8_t> dc = {0x00}, ac = {0x10};
-  dc.insert(dc.end(), oneCode.begin(), oneCode.end());
-  ac.insert(ac.end(), oneCode.begin(), oneCode.end());
-  add(JpegSegment(0xc4, dc));
-  add(JpegSegment(0xc2, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}));
-  add(JpegSegment(0xda, {1, 1, 0x00, 0, 0, 0}));
-  v.push_back(0x7f);   // the code 0, then padding
-  add(between);
-  add(JpegSegment(0xc4, ac));
-  add(JpegSegment(0xda, {1, 1, 0x00, 1, 63, 0}));
-  v.push_back(0x7f);
-  add({0xff, 0xd9});
-  return v;
 }
 }   // namespace
 

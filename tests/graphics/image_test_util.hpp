@@ -151,6 +151,12 @@ inline std::vector<uint8_t> BmpFile(const sImage &img, int bits, bool topDown)
 // PNG and JPEG bytes of an image (RGBA for PNG, RGB for JPEG at the given quality).
 std::vector<uint8_t> EncodePng(const sImage &img);
 std::vector<uint8_t> EncodeJpeg(const sImage &img, int quality);
+// A JPEG segment: its marker, its length and the bytes given.
+std::vector<uint8_t> JpegSegment(uint8_t marker, const std::vector<uint8_t> &body);
+// A progressive JPEG of one grey 8 x 8 block written by hand, in two scans: the DC scan
+// with its table before the frame, then the AC table and the AC scan. `between` goes in
+// before the AC table.
+std::vector<uint8_t> ProgressiveGrey(const std::vector<uint8_t> &between);
 // The PNG bytes of a picture of at most two opaque colours: one bit a pixel of a palette,
 // deflated by zlib at its best level, as image editors save flat pictures.
 std::vector<uint8_t> EncodeFlatPng(const sImage &img);
