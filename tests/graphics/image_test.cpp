@@ -362,7 +362,7 @@ TEST_F(ImageFiles, BmpCorruptHeadersAndShortFilesFail)
 
 namespace
 {
-// A Huffman table of class c and slot 1 with the sixteen code counts given and its values.
+// A Huffman table of class c and slot 1: sixteen code counts of `count` each, and its values.
 std::vector<uint8_t> HuffmanTable(int c, uint8_t count)
 {
   std::vector<uint8_t> t = {uint8_t(c << 4 | 1)};
@@ -439,8 +439,8 @@ TEST_F(ImageFiles, FlatPicturesOfAFewKilobytesLoadWhole)
   {
     sImage flat(w, h);
     flat.Fill(0xff000000);
-    for(sInt y = h * 9 / 20; y < h * 11 / 20; y++)
-      for(sInt x = w / 4; x < w * 3 / 4; x++) flat.Data[y * w + x] = w == 3840 ? 0xffffffff : 0xff000000;
+    for(sInt y = h * 9 / 20; y < h * 11 / 20 && w == 3840; y++)
+      for(sInt x = w / 4; x < w * 3 / 4; x++) flat.Data[y * w + x] = 0xffffffff;
     const std::vector<uint8_t> png = EncodeFlatPng(flat);
     ASSERT_LT(png.size(), size_t(w) * h / 4096) << w;
     sImage back;
