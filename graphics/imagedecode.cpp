@@ -131,6 +131,22 @@ private:
     while(x == 0xff) x = Get8();
     return x;
   }
+  // A segment taken by its length, which counts its own two bytes and may not be below
+  // `least`; false where the reader would stop.
+  bool Skip(sInt least)
+  {
+    const sInt length = Get16();
+    if(length < least) return false;
+    Pos += length - 2;
+    return true;
+  }
+  // A segment of four bytes (a restart interval, a line count); false where it is not.
+  bool Four()
+  {
+    if(Get16() != 4) return false;
+    Pos += 2;
+    return true;
+  }
   // The marker that ends a scan's data: not a stuffed zero, not a restart.
   sInt AfterScanData()
   {
@@ -158,9 +174,7 @@ private:
         m = Marker();
       } while(m == None);
     }
-    const sInt frame = Get16();   // the frame header
-    if(frame < 11) return;
-    Pos += frame - 2;
+    if(!Skip(11)) return;   // the frame header
     // scans, each followed by its data, and the segments between them (the tables of a
     // progressive file among them); here a segment must end on a marker
     m = Marker();
@@ -168,19 +182,11 @@ private:
     {
       if(m == 0xda)
       {
-        const sInt header = Get16();
-        if(header < 8) return;
-        Pos += header - 2;
+        if(!Skip(8)) return;   // the scan header
         m = AfterScanData();
         continue;
       }
-      if(m == 0xdc)
-      {
-        if(Get16() != 4) return;
-        Pos += 2;
-      }
-      else if(!Segment(m))
-        return;
+      if(!(m == 0xdc ? Four() : Segment(m))) return;
       m = Marker();
     }
   }
@@ -189,12 +195,7 @@ private:
   // (an oversized table stops the walk).
   bool Segment(sInt m)
   {
-    if(m == 0xdd)
-    {
-      if(Get16() != 4) return false;
-      Pos += 2;
-      return true;
-    }
+    if(m == 0xdd) return Four();
     if(m == 0xdb)
     {
       sInt left = Get16() - 2;
@@ -226,14 +227,7 @@ private:
       }
       return left == 0;
     }
-    if((m >= 0xe0 && m <= 0xef) || m == 0xfe)
-    {
-      const sInt length = Get16();
-      if(length < 2) return false;
-      Pos += length - 2;
-      return true;
-    }
-    return false;
+    return ((m >= 0xe0 && m <= 0xef) || m == 0xfe) && Skip(2);
   }
 };
 
