@@ -116,6 +116,8 @@ sOggMusicPlayer::~sOggMusicPlayer()
 sBool sOggMusicPlayer::Open(sInt argument)
 {
   (void)argument;
+  // called from outside as well as from Start: the mixing thread must not decode meanwhile
+  sScopeLock lock(&Lock);
   if(Decoder) stb_vorbis_close(Decoder);
   Decoder = nullptr;
   if(!FileData || FileSize == 0 || FileSize > 0x7fffffffu) return 0;
@@ -126,11 +128,16 @@ sBool sOggMusicPlayer::Open(sInt argument)
 
 sInt sOggMusicPlayer::Decode(sS16 *out, sInt frames)
 {
+  // called from outside as well as from Render: one decode at a time moves the read position
+  sScopeLock lock(&Lock);
   if(!Decoder) return 0;
   return stb_vorbis_get_samples_short_interleaved(Decoder, 2, out, frames * 2);
 }
 
 sInt sOggMusicPlayer::Length()
 {
+  // the count moves the decoder's read position to the stream's end and back: a decode on
+  // the mixing thread in between would read the end and stop the music
+  sScopeLock lock(&Lock);
   return Decoder ? sInt(stb_vorbis_stream_length_in_samples(Decoder)) : 0;
 }

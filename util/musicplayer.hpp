@@ -3,9 +3,10 @@
 // framework's sound output, from its start to its end, once.
 //
 // The main thread loads, installs and starts the player; from then on the sound mixing
-// thread calls sMusicRender (under the sound output's lock) to fill its buffer. Start and
-// Render also take the player's own lock, so a restart never pulls the decoder away from
-// under the mixing thread. sMusicPlayerPtr is the one active player.
+// thread calls sMusicRender (under the sound output's lock) to fill its buffer. Every call
+// that touches the decoder or the file data (Load, Start, Render, Open, Decode, Length) takes
+// the player's own lock, a recursive one, so each may be called at any time, playing or not,
+// without racing the mixing thread. sMusicPlayerPtr is the one active player.
 
 #include "base/system.hpp"
 #include "base/types.hpp"
