@@ -38,6 +38,9 @@ sMusicPlayer::~sMusicPlayer()
 sBool sMusicPlayer::Load(const sChar *name)
 {
   sScopeLock lock(&Lock);
+  // the decoder reads the file data in place: it goes before the data does, so a stream
+  // playing on goes silent instead of decoding freed memory
+  Close();
   if(OwnsFileData) sMemFree(FileData);
   FileData = nullptr;
   OwnsFileData = 0;
@@ -109,8 +112,7 @@ sOggMusicPlayer::~sOggMusicPlayer()
     sClearSoundHandler();
     sMusicPlayerPtr = nullptr;
   }
-  if(Decoder) stb_vorbis_close(Decoder);
-  Decoder = nullptr;
+  Close();
 }
 
 sBool sOggMusicPlayer::Open(sInt argument)
@@ -118,8 +120,7 @@ sBool sOggMusicPlayer::Open(sInt argument)
   (void)argument;
   // called from outside as well as from Start: the mixing thread must not decode meanwhile
   sScopeLock lock(&Lock);
-  if(Decoder) stb_vorbis_close(Decoder);
-  Decoder = nullptr;
+  Close();
   if(!FileData || FileSize == 0 || FileSize > 0x7fffffffu) return 0;
   int error = 0;
   Decoder = stb_vorbis_open_memory(FileData, int(FileSize), &error, nullptr);
@@ -140,4 +141,11 @@ sInt sOggMusicPlayer::Length()
   // the mixing thread in between would read the end and stop the music
   sScopeLock lock(&Lock);
   return Decoder ? sInt(stb_vorbis_stream_length_in_samples(Decoder)) : 0;
+}
+
+void sOggMusicPlayer::Close()
+{
+  sScopeLock lock(&Lock);
+  if(Decoder) stb_vorbis_close(Decoder);
+  Decoder = nullptr;
 }

@@ -4,9 +4,9 @@
 //
 // The main thread loads, installs and starts the player; from then on the sound mixing
 // thread calls sMusicRender (under the sound output's lock) to fill its buffer. Every call
-// that touches the decoder or the file data (Load, Start, Render, Open, Decode, Length) takes
-// the player's own lock, a recursive one, so each may be called at any time, playing or not,
-// without racing the mixing thread. sMusicPlayerPtr is the one active player.
+// that touches the decoder or the file data (Load, Start, Render, Open, Decode, Length,
+// Close) takes the player's own lock, a recursive one, so each may be called at any time,
+// playing or not, without racing the mixing thread. sMusicPlayerPtr is the one active player.
 
 #include "base/system.hpp"
 #include "base/types.hpp"
@@ -47,8 +47,11 @@ public:
   virtual sInt Decode(sS16 *out, sInt frames) = 0;
   // Frames of the whole stream.
   virtual sInt Length() = 0;
+  // Closes the decoder over FileData, if one is open.
+  virtual void Close() = 0;
 
   // Loads the whole file; 1 and PlayState 1 on success, 0 (PlayState unchanged) otherwise.
+  // The decoder over the old file data is closed first: a playing stream then ends.
   sBool Load(const sChar *name);
   // Makes this the active player and starts the sound output: 44,100 Hz, one second of
   // buffer. A second active player is fatal.
@@ -70,6 +73,7 @@ public:
   sBool Open(sInt argument) override;
   sInt Decode(sS16 *out, sInt frames) override;
   sInt Length() override;
+  void Close() override;
 };
 
 extern sMusicPlayer *sMusicPlayerPtr;

@@ -137,6 +137,24 @@ TEST_F(MusicTest, MissingOrCorruptFilesGiveSilenceAndStateEmpty)
   }
 }
 
+// Loading while the music plays closes the decoder over the old data: rendering on gives
+// silence, never freed memory, whether the new file loads or not.
+TEST(MusicReload, LoadingWhilePlayingEndsTheOldStream)
+{
+  sparktest::TempDir dir;
+  sparktest::WriteFile(dir.Name8("music.ogg"), MakeOgg(0.5f));
+  std::vector<sS16> out(2048);
+  sOggMusicPlayer player;
+  for(auto [file, loads] : {std::pair{"music.ogg", 1}, {"missing.ogg", 0}})
+  {
+    ASSERT_TRUE(player.Load(dir.Name("music.ogg").c_str()) && player.Start(0) && player.Render(out.data(), 1024, 256));
+    EXPECT_EQ(player.Load(dir.Name(file).c_str()), loads) << file;
+    std::fill(out.begin(), out.end(), sS16(1));
+    player.Render(out.data(), 1024, 256);
+    EXPECT_TRUE(player.Length() == 0 && player.PlayState == sMPS_STOPPED && std::count(out.begin(), out.end(), 0) == 2048) << file;
+  }
+}
+
 TEST(MusicPlayerDeath, SecondActivePlayerIsFatal)
 {
   EXPECT_DEATH({ sOggMusicPlayer a; sOggMusicPlayer b; a.Install(); b.Install(); }, "Expression: sMusicPlayerPtr==0");
